@@ -1,0 +1,118 @@
+# Target helpers shared by every folder: libraries, tests, fuzz targets and benchmarks.
+#
+#   va_library(name [WIN32] SOURCES ... [SOURCES_WIN32 ...] [SOURCES_POSIX ...] [DEPS ...])
+#     WIN32 marks a library that calls Windows; it exists only in the i686 build. A library without
+#     it is portable core: it builds everywhere and must never include windows.h. SOURCES_WIN32 and
+#     SOURCES_POSIX hold the few files a portable library implements per platform.
+#   va_test(name [WIN32] SOURCES ... [DEPS ...])
+#     One GoogleTest executable, one CTest test. In the i686 build it runs under Wine.
+#   va_fuzzer(name SOURCES ... [DEPS ...])
+#     A libFuzzer target in the fuzz build; elsewhere a replay test over tests/fuzz/corpus/<name>.
+#   va_bench(name SOURCES ... [DEPS ...])
+#     A Google Benchmark binary, bench build only.
+
+if(CMAKE_SYSTEM_NAME STREQUAL "Windows")
+  set(VA_WIN32 ON)
+else()
+  set(VA_WIN32 OFF)
+endif()
+
+if(VA_WIN32)
+  # Where the i686 tests find the source tree's data: Wine maps Z: to the root.
+  set(VA_SOURCE_DIR_NATIVE "Z:${CMAKE_SOURCE_DIR}")
+  add_compile_definitions(_WIN32_WINNT=0x0601 WINVER=0x0601)
+  add_compile_options(-Wall -Wextra -Wno-unused-parameter)
+  add_link_options(-static -static-libgcc -static-libstdc++)
+  # Optimised with assertions on: the shipping build still checks our own invariants.
+  set(CMAKE_C_FLAGS_RELEASE "-O2" CACHE STRING "" FORCE)
+  set(CMAKE_CXX_FLAGS_RELEASE "-O2" CACHE STRING "" FORCE)
+else()
+  set(VA_SOURCE_DIR_NATIVE "${CMAKE_SOURCE_DIR}")
+  add_compile_options(-Wall -Wextra -Wno-unused-parameter)
+  if(VA_FUZZ)
+    add_compile_options(-fsanitize=fuzzer-no-link,address,undefined -fno-sanitize-recover=undefined -g -O1)
+    add_link_options(-fsanitize=address,undefined)
+  elseif(NOT VA_BENCH)
+    add_compile_options(-fsanitize=address,undefined -fno-sanitize-recover=undefined -fno-omit-frame-pointer -g)
+    add_link_options(-fsanitize=address,undefined)
+  endif()
+endif()
+
+set(VA_TEST_DATA_DIR "${VA_SOURCE_DIR_NATIVE}/tests/data")
+
+function(va_library name)
+  cmake_parse_arguments(A "WIN32" "" "SOURCES;SOURCES_WIN32;SOURCES_POSIX;DEPS" ${ARGN})
+  if(A_WIN32 AND NOT VA_WIN32)
+    return()
+  endif()
+  set(sources ${A_SOURCES})
+  if(VA_WIN32)
+    list(APPEND sources ${A_SOURCES_WIN32})
+  else()
+    list(APPEND sources ${A_SOURCES_POSIX})
+  endif()
+  add_library(${name} STATIC ${sources})
+  target_include_directories(${name} PUBLIC ${CMAKE_SOURCE_DIR})
+  target_link_libraries(${name} PUBLIC ${A_DEPS})
+endfunction()
+
+# Tests are built by the native and i686 configurations, not by the fuzz or bench ones.
+function(_va_tests_wanted out)
+  if(VA_FUZZ OR VA_BENCH)
+    set(${out} OFF PARENT_SCOPE)
+  else()
+    set(${out} ON PARENT_SCOPE)
+  endif()
+endfunction()
+
+function(_va_under_wine test)
+  if(VA_WIN32)
+    set_tests_properties(${test} PROPERTIES FIXTURES_REQUIRED wine)
+  endif()
+endfunction()
+
+function(va_test name)
+  cmake_parse_arguments(A "WIN32" "TIMEOUT" "SOURCES;DEPS" ${ARGN})
+  _va_tests_wanted(wanted)
+  if(NOT wanted OR (A_WIN32 AND NOT VA_WIN32))
+    return()
+  endif()
+  add_executable(${name} ${A_SOURCES})
+  target_link_libraries(${name} PRIVATE ${A_DEPS} va_gtest_main)
+  target_compile_definitions(${name} PRIVATE
+    VA_TEST_DATA_DIR="${VA_TEST_DATA_DIR}" VA_SOURCE_DIR="${VA_SOURCE_DIR_NATIVE}")
+  add_test(NAME ${name} COMMAND ${name} --gtest_brief=1)
+  if(NOT A_TIMEOUT)
+    set(A_TIMEOUT 300)
+  endif()
+  set_tests_properties(${name} PROPERTIES TIMEOUT ${A_TIMEOUT})
+  _va_under_wine(${name})
+endfunction()
+
+function(va_fuzzer name)
+  cmake_parse_arguments(A "" "" "SOURCES;DEPS" ${ARGN})
+  if(VA_BENCH)
+    return()
+  endif()
+  if(VA_FUZZ)
+    add_executable(${name} ${A_SOURCES})
+    target_link_libraries(${name} PRIVATE ${A_DEPS})
+    target_link_options(${name} PRIVATE -fsanitize=fuzzer)
+    return()
+  endif()
+  add_executable(${name}_replay ${A_SOURCES} ${CMAKE_SOURCE_DIR}/tests/fuzz/replay_main.cpp)
+  target_link_libraries(${name}_replay PRIVATE ${A_DEPS})
+  add_test(NAME ${name}_replay
+           COMMAND ${name}_replay "${VA_SOURCE_DIR_NATIVE}/tests/fuzz/corpus/${name}")
+  set_tests_properties(${name}_replay PROPERTIES TIMEOUT 300)
+  _va_under_wine(${name}_replay)
+endfunction()
+
+function(va_bench name)
+  cmake_parse_arguments(A "" "" "SOURCES;DEPS" ${ARGN})
+  if(NOT VA_BENCH)
+    return()
+  endif()
+  add_executable(${name} ${A_SOURCES})
+  target_link_libraries(${name} PRIVATE ${A_DEPS} benchmark::benchmark_main)
+endfunction()
