@@ -32,13 +32,23 @@ else()
   if(VA_FUZZ)
     add_compile_options(-fsanitize=fuzzer-no-link,address,undefined -fno-sanitize-recover=undefined -g -O1)
     add_link_options(-fsanitize=address,undefined)
-  elseif(NOT VA_BENCH)
+  elseif(NOT VA_BENCH AND NOT VA_HOST_TOOLS_ONLY)
     add_compile_options(-fsanitize=address,undefined -fno-sanitize-recover=undefined -fno-omit-frame-pointer -g)
     add_link_options(-fsanitize=address,undefined)
   endif()
 endif()
 
 set(VA_TEST_DATA_DIR "${VA_SOURCE_DIR_NATIVE}/tests/data")
+
+# va_host_tool(var name): the path of a build-time tool, runnable on the build host. Native builds
+# run their own target; the i686 build runs the copy from its nested host build.
+function(va_host_tool var name)
+  if(VA_WIN32)
+    set(${var} ${VA_HOST_TOOLS_DIR}/tools/${name} PARENT_SCOPE)
+  else()
+    set(${var} $<TARGET_FILE:${name}> PARENT_SCOPE)
+  endif()
+endfunction()
 
 function(va_library name)
   cmake_parse_arguments(A "WIN32" "" "SOURCES;SOURCES_WIN32;SOURCES_POSIX;DEPS" ${ARGN})
