@@ -40,6 +40,9 @@ RTL_DECLARE_EXCEPTION(EInvalidOperation, Exception);
 RTL_DECLARE_EXCEPTION(EInvalidArgument, Exception);
 RTL_DECLARE_EXCEPTION(EOutOfMemory, Exception);
 RTL_DECLARE_EXCEPTION(EThread, Exception);
+RTL_DECLARE_EXCEPTION(EMathError, Exception);
+RTL_DECLARE_EXCEPTION(EInvalidOp, EMathError);         // float to integer out of range, NaN
+RTL_DECLARE_EXCEPTION(EDivByZero, EMathError);
 
 #undef RTL_DECLARE_EXCEPTION
 
