@@ -1,0 +1,17 @@
+// The few operating-system services the container needs: free memory and temporary file names.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+namespace imaging::detail {
+
+// Free physical memory in bytes, 0 when unknown.
+std::int64_t PlatformAvailableMemory();
+// The platform's temporary folder, with a trailing separator.
+std::string PlatformTempPath();
+// Creates an empty file with a unique name starting with "vodirad" in Folder and returns its name;
+// empty when that fails.
+std::string PlatformCreateTempFile(const std::string& Folder);
+
+} // namespace imaging::detail

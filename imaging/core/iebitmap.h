@@ -1,0 +1,235 @@
+// The image container TIEBitmap: pixels in memory, in a temporary file or in a platform bitmap, behind ScanLine.
+#pragma once
+
+#include "imaging/core/hyiedefs.h"
+#include "imaging/core/ieplatformbitmap.h"
+#include "platform/rtl/Object.h"
+#include "platform/rtl/Streams.h"
+
+#include <array>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace imaging {
+
+class TIEMask;
+
+// Bytes per row: Width * BitCount bits rounded up to Alignment bits. Computed in 64 bits; a row
+// that does not fit an Integer, a negative size or an alignment that is not a positive multiple
+// of 8 raises rtl::EInvalidArgument.
+int IERowLen(std::int64_t Width, int BitCount, int Alignment);
+
+// Free physical memory in bytes as the platform reports it (0 when unknown).
+std::int64_t IEAvailablePhysicalMemory();
+
+// Overrides the automatic temporary-file threshold when not -1.
+extern std::int64_t IEMinFileSize;
+
+// Folder of the temporary pixel files; empty means the platform's temporary folder.
+void IESetTempFolder(const std::string& folder);
+std::string IEGetTempFolder();
+
+// Largest image, in bytes of pixel storage, any location accepts.
+inline constexpr std::int64_t kIEMaxImageBytes = std::int64_t(1) << 40;
+
+// Temporary file of raw rows, read and written through views (buffers mapped at an offset).
+class TIEFileBuffer : public rtl::TObject {
+public:
+    TIEFileBuffer() = default;
+    ~TIEFileBuffer() override;
+    TIEFileBuffer(const TIEFileBuffer&) = delete;
+    TIEFileBuffer& operator=(const TIEFileBuffer&) = delete;
+
+    // Creates the file (a unique "vodirad" name in the temporary folder when FileName is empty),
+    // sized to Size zero bytes. False when it cannot be created or sized.
+    bool AllocateFile(const std::string& FileName, std::int64_t Size);
+    void DeAllocate();
+    bool IsAllocated() const { return stream_ != nullptr; }
+    std::int64_t FileSize() const { return size_; }
+    const std::string& FileName() const { return fileName_; }
+
+    // Buffer of Length bytes holding the file at Offset when Access has the read bit (bit 0), and
+    // zeros otherwise; written back by UnMap when Access has the write bit (bit 1). The range must
+    // lie inside the file. Owned by the file buffer until UnMap.
+    std::uint8_t* Map(std::uint8_t Access, std::int64_t Length, std::int64_t Offset);
+    void UnMap(std::uint8_t* Buffer);
+    void UnMapAll();
+    int FindView(const std::uint8_t* Buffer) const;
+    // Copies Size bytes at Offset into Dest at the same offset; both must be allocated and large enough.
+    void CopyTo(TIEFileBuffer& Dest, std::int64_t Size, std::int64_t Offset);
+
+private:
+    struct TView {
+        std::int64_t offset = 0;
+        std::int64_t length = 0;
+        std::unique_ptr<std::uint8_t[]> buffer;
+        std::uint8_t access = 0;
+    };
+    std::unique_ptr<rtl::TFileStream> stream_;
+    std::string fileName_;
+    std::int64_t size_ = 0;
+    std::vector<TView> views_;
+    std::unique_ptr<std::uint8_t[]> spare_;  // a released buffer kept for the next Map of the same length
+    std::int64_t spareLength_ = 0;
+};
+
+// Common face of the library's bitmaps.
+class TIEBaseBitmap : public rtl::TObject {
+public:
+    // Bit 0 read, bit 1 write: copies drop the bit they do not need, so a file-backed source row
+    // is not written back and a destination row is not read before it is overwritten.
+    std::uint8_t Access = 3;
+
+    virtual std::uint8_t* ScanLine(int Row) = 0;
+    virtual int GetBitCount() = 0;
+    virtual int GetHeight() = 0;
+    virtual int GetWidth() = 0;
+    virtual TIEPixelFormat GetPixelFormat() = 0;
+    virtual int GetRowLen() = 0;
+    virtual void Allocate(int Width, int Height, TIEPixelFormat PixelFormat) = 0;
+    virtual void Assign(rtl::TObject* Source) = 0;
+};
+
+// The image buffer. Row 0 is the top row in every location. Not for use by two threads at once:
+// reading a file-backed row changes state.
+class TIEBitmap : public TIEBaseBitmap {
+public:
+    TIEBitmap();
+    ~TIEBitmap() override;
+    TIEBitmap(const TIEBitmap&) = delete;
+    TIEBitmap& operator=(const TIEBitmap&) = delete;
+
+    // An alpha plane: ie8g, filled with 255; ieTBitmap becomes ieMemory.
+    static std::unique_ptr<TIEBitmap> CreateAlpha(int Width, int Height, TIELocation Location);
+
+    // Address of row Row (0 = top). A file-backed row stays valid only until the next ScanLine on
+    // this bitmap, which writes it back. Raises rtl::EInvalidArgument for a row outside the image.
+    std::uint8_t* ScanLine(int Row) override;
+    int GetBitCount() override;
+    int GetHeight() override;
+    int GetWidth() override;
+    TIEPixelFormat GetPixelFormat() override;
+    int GetRowLen() override;
+
+    // Frees the old image and allocates zero-filled storage, choosing memory or file by size.
+    // Raises rtl::EOutOfMemory for sizes beyond kIEMaxImageBytes or when memory runs out; the
+    // image is then empty. Negative sizes count as 0.
+    void Allocate(int Width, int Height, TIEPixelFormat PixelFormat) override;
+    void FreeImage();
+    // Source a TIEBitmap; other objects are ignored. Copies pixels, palette, alpha channel, Full
+    // and MonoConversion.
+    void Assign(rtl::TObject* Source) override;
+    // As Assign, without the alpha channel and with Full false.
+    void AssignImage(TIEBitmap* Source);
+    // Hands the whole image to Dest without copying; this bitmap is left empty, its Location kept.
+    void MoveTo(TIEBitmap* Dest);
+
+    TIELocation Location() const { return location_; }
+    // Moves the pixels to another place. The size rule can still choose memory or file; ie16g and
+    // ie32f stay in memory rather than in a platform bitmap. On failure the image is unchanged.
+    void SetLocation(TIELocation Value);
+    // The platform bitmap holding the pixels, moving them there first; nullptr for formats a
+    // platform bitmap cannot hold. Owned by this bitmap unless encapsulated.
+    TIEPlatformBitmap* GetVclBitmap();
+    // Works on Bitmap's own pixels from now on; Bitmap is not owned and must outlive the use.
+    void EncapsulateTBitmap(TIEPlatformBitmap* Bitmap, bool FreeFirst);
+    void SyncFromTBitmap();
+    void SyncTBitmapPalette();
+    bool EncapsulatedTBitmap() const { return encapsulated_; }
+    const TIEFileBuffer& FileBuffer() const { return *fileBuffer_; }
+
+    // Created on first use (all 255); nullptr on an alpha channel itself.
+    TIEBitmap* GetAlphaChannel();
+    bool HasAlphaChannel() const { return alpha_ != nullptr; }
+    void RemoveAlphaChannel();
+    bool IsAlphaChannel() const { return isAlpha_; }
+    // 0 outside the image.
+    std::uint8_t GetAlpha(int X, int Y);
+
+    TRGB GetPaletteColor(int Index) const;
+    void SetPaletteColor(int Index, TRGB Color);
+    int PaletteLen() const { return paletteLen_; }
+    TRGB* Palette() { return palette_ ? palette_->data() : nullptr; }
+
+    // Full := every pixel holds the maximum value (bytes 255, or 1.0 for ie32f); padding is ignored.
+    void UpdateFullFlag();
+    bool IsGrayScale();
+
+    // Editing (pixel format unchanged). Coordinates outside the image are clipped or ignored.
+    void SetWidth(int Value);
+    void SetHeight(int Value);
+    void Resize(int NewWidth, int NewHeight, double Fill, double AlphaFill, std::uint8_t HorizAlign, std::uint8_t VertAlign);
+    void MoveRegion(int X1, int Y1, int X2, int Y2, int DstX, int DstY, double Fill);
+    void Fill(double Value);
+    void FillRect(int X1, int Y1, int X2, int Y2, double Value);
+    void CopyRectTo(TIEBitmap* Dest, int SrcX, int SrcY, int DstX, int DstY, int Width, int Height);
+    std::uint8_t GetPixel8(int X, int Y);
+    TRGB GetPixel24(int X, int Y);
+    TRGB GetPixelRGB(int X, int Y);
+    void SetPixel24(int X, int Y, TRGB Color);
+    void CopyFromTIEMask(TIEMask* Mask);
+    void CopyToTIEMask(TIEMask* Mask);
+
+    bool Full = false;
+    std::int64_t MinFileSize = 0;
+    std::uint8_t MonoConversion = 1;
+    int PaletteColors = 256;
+    double RangeLow = 0;
+    double RangeHigh = 0;
+    int RedOffset = 0;
+    int GreenOffset = 0;
+    int BlueOffset = 0;
+    int AdjustColors = 0;
+    int Contrast = 0;
+    int BitAlignment() const { return 32; }
+
+private:
+    void AllocateStorage();
+    void ReleaseRows();
+    void ApplyTBitmapFormat();
+    void TakeShapeFromTBitmap();
+    void CopyPixelsFrom(TIEBitmap& source);
+    void FillRowSpan(std::uint8_t* row, int x1, int x2, double value);
+    TIEPlatformBitmap* VclBitmap() const { return encapsulated_ ? borrowedBitmap_ : ownedBitmap_.get(); }
+
+    std::unique_ptr<TIEFileBuffer> fileBuffer_;
+    int width_ = 0;
+    int height_ = 0;
+    int bitCount_ = 0;
+    std::uint8_t* mappedRow_ = nullptr;
+    int rowLen_ = 0;
+    TIEPixelFormat pixelFormat_ = ieNull;
+    std::unique_ptr<std::array<TRGB, 256>> palette_;
+    int paletteLen_ = 0;
+    std::unique_ptr<TIEBitmap> alpha_;
+    bool isAlpha_ = false;
+    std::unique_ptr<std::uint8_t[]> memory_;
+    std::unique_ptr<TIEPlatformBitmap> ownedBitmap_;
+    TIEPlatformBitmap* borrowedBitmap_ = nullptr;  // not owned
+    TIELocation location_ = ieFile;
+    bool encapsulated_ = false;
+};
+
+// Plain work buffer of the processing filters: one heap block, rows bottom-up, 32-bit aligned.
+class TIEWorkBitmap : public rtl::TObject {
+public:
+    TIEWorkBitmap(int Width, int Height, int BitCount);
+    void Allocate(int Width, int Height, int BitCount);
+    void FreeBits();
+    std::uint8_t* ScanLine(int Row);
+    int Width() const { return width_; }
+    int Height() const { return height_; }
+    int BitCount() const { return bitCount_; }
+    int RowLen() const { return rowLen_; }
+
+private:
+    int width_ = 0;
+    int height_ = 0;
+    int bitCount_ = 0;
+    int rowLen_ = 0;
+    std::vector<std::uint8_t> bits_;
+};
+
+} // namespace imaging

@@ -1,0 +1,81 @@
+// Small routines the whole image library shares: numbers, colours, HSL, bits of 1-bit rows and bitmap geometry.
+#pragma once
+
+#include "imaging/core/hyiedefs.h"
+
+#include <array>
+#include <cstdint>
+
+namespace imaging {
+
+class TIEBitmap;
+class TIEPlatformBitmap;
+
+// Numbers.
+constexpr int IEMax(int A, int B) { return A < B ? B : A; }
+constexpr int IEMin(int A, int B) { return A <= B ? A : B; }
+// The lower bound wins: IELimit(5, 5, 3) is 5.
+constexpr int IELimit(int V, int Lo, int Hi) { return V <= Lo ? Lo : V < Hi ? V : Hi; }
+constexpr std::uint8_t ClampByte(int V) { return static_cast<std::uint8_t>(V < 0 ? 0 : V > 255 ? 255 : V); }
+constexpr double IEMinFloat(double A, double B) { return B < A ? B : A; }
+constexpr double IEMaxFloat(double A, double B) { return B > A ? B : A; }
+// Raise rtl::EInvalidOp for NaN, infinities and values beyond the integer range.
+int IECeil(double X);
+int IEFloor(double X);
+void SwapInt(int& A, int& B);
+void SwapBytes(std::uint8_t& A, std::uint8_t& B);
+void OrderCoords(int& X1, int& Y1, int& X2, int& Y2);
+
+// Colours.
+void SetRGB(std::uint8_t R, std::uint8_t G, std::uint8_t B, TRGB& C);
+constexpr std::uint8_t RGBToGray(TRGB C) { return static_cast<std::uint8_t>((C.r * 21u + C.g * 71u + C.b * 8u) / 100u); }
+constexpr TColor SwapRedBlue(TRGB C) { return TColor(C.r) | (TColor(C.g) << 8) | (TColor(C.b) << 16); }
+// Plain colours only: the three low bytes are red, green, blue. System colours (high byte set) are
+// resolved by the installed resolver first (the Windows layer installs one; the default drops the
+// high byte).
+void TColorToRGB(TColor Color, TRGB& C);
+using TIESystemColorResolver = TColor (*)(TColor);
+void IESetSystemColorResolver(TIESystemColorResolver resolver);
+constexpr bool SameRGB(TRGB A, TRGB B) { return A == B; }
+void SwapRedBlueArray(TRGB* P, int Count);
+void SwapRedBlueRow(TRGB* P, int Count);
+// The first entry with the smallest sum of channel differences; 0 for an empty palette.
+int NearestPaletteIndex(const TRGB* Palette, int Count, TRGB C);
+void RGB2HSL(double& H, double& S, double& L, TRGB C);
+void HSL2RGB(TRGB& C, double H, double S, double L);
+
+// Bits of 1-bit rows, most significant bit first. X must lie inside the row.
+inline constexpr std::array<std::uint8_t, 8> BitMask = {128, 64, 32, 16, 8, 4, 2, 1};
+inline std::uint8_t GetPixelBit(const std::uint8_t* Row, int X) { return Row[X >> 3] & BitMask[X & 7]; }
+inline void SetPixelBit(std::uint8_t* Row, int X, bool Value)
+{
+    if (Value)
+        Row[X >> 3] |= BitMask[X & 7];
+    else
+        Row[X >> 3] &= static_cast<std::uint8_t>(~BitMask[X & 7]);
+}
+// Copies Width bits from bit SourceBit of Source to bit DestBit of Dest; the destination bits
+// around the run keep their values. Reads at most SourceRowLength bytes of Source.
+void CopyBitRun(std::uint8_t* Dest, const std::uint8_t* Source, int DestBit, int SourceRowLength, int Width, int SourceBit);
+void InvertBitmapBits(TIEBitmap* Bitmap);
+void ReverseByteBits(std::uint8_t& B);
+// 256 entries of 8 pixels: white for each set bit of the index, black for each clear one.
+const std::array<std::array<TRGB, 8>, 256>& BitExpandTable();
+
+// Geometry. Every routine keeps the pixel format and works for all of them; the alpha channel
+// follows the image.
+void RotateIEBitmapRight(TIEBitmap* Source, TIEBitmap* Dest);
+void RotateIEBitmapLeft(TIEBitmap* Source, TIEBitmap* Dest);
+// Direction 0 mirrors left to right, 1 top to bottom.
+void FlipBitmap(TIEBitmap* Bitmap, int Direction);
+// Angle in degrees, anticlockwise positive; the uncovered area takes Background. Progress in percent.
+void RotateBitmap(TIEBitmap* Bitmap, double Angle, TColor Background, const TIEProgressEvent& OnProgress = {},
+                  void* Sender = nullptr);
+// Platform bitmaps: 1-bit expanded to 24 bits; quarter turns; whole-bitmap copy.
+void Expand1BitBitmap(TIEPlatformBitmap* Source, TIEPlatformBitmap* Dest, const TIEProgressEvent& OnProgress = {},
+                      void* Sender = nullptr);
+void RotateVclBitmapRight(TIEPlatformBitmap* Source, TIEPlatformBitmap* Dest);
+void RotateVclBitmapLeft(TIEPlatformBitmap* Source, TIEPlatformBitmap* Dest);
+void CopyBitmapBits(TIEPlatformBitmap* Source, TIEPlatformBitmap* Dest);
+
+} // namespace imaging

@@ -1,0 +1,73 @@
+// Shared helpers of the image core tests: bitmaps in each storage place and row comparisons.
+#pragma once
+
+#include "imaging/core/iebitmap.h"
+
+#include <cstdint>
+#include <cstring>
+#include <memory>
+#include <random>
+#include <string>
+#include <vector>
+
+namespace imaging::test {
+
+enum class Storage { Memory, File, Platform };
+
+inline const char* StorageName(Storage s)
+{
+    switch (s) {
+    case Storage::Memory: return "memory";
+    case Storage::File: return "file";
+    default: return "platform";
+    }
+}
+
+// A bitmap that keeps its pixels in the given place (the platform bitmap still sends ie16g and
+// ie32f to memory).
+inline std::unique_ptr<TIEBitmap> MakeBitmap(Storage storage)
+{
+    auto bmp = std::make_unique<TIEBitmap>();
+    switch (storage) {
+    case Storage::Memory:
+        bmp->MinFileSize = std::int64_t(1) << 40;
+        bmp->SetLocation(ieMemory);
+        break;
+    case Storage::File:
+        bmp->MinFileSize = 0;
+        bmp->SetLocation(ieFile);
+        break;
+    case Storage::Platform:
+        bmp->MinFileSize = std::int64_t(1) << 40;
+        bmp->SetLocation(ieTBitmap);
+        break;
+    }
+    return bmp;
+}
+
+// Every row's pixel bytes (padding excluded for 1-bit and 24-bit rows is not needed: padding is
+// part of the comparison, since it must match too).
+inline std::vector<std::uint8_t> Rows(TIEBitmap& bmp)
+{
+    std::vector<std::uint8_t> out;
+    const int h = bmp.GetHeight();
+    const int len = bmp.GetRowLen();
+    for (int y = 0; y < h; ++y) {
+        const std::uint8_t* p = bmp.ScanLine(y);
+        out.insert(out.end(), p, p + len);
+    }
+    return out;
+}
+
+inline void FillRandom(TIEBitmap& bmp, std::mt19937& rng)
+{
+    const int h = bmp.GetHeight();
+    const int len = bmp.GetRowLen();
+    for (int y = 0; y < h; ++y) {
+        std::uint8_t* p = bmp.ScanLine(y);
+        for (int i = 0; i < len; ++i)
+            p[i] = static_cast<std::uint8_t>(rng());
+    }
+}
+
+} // namespace imaging::test
