@@ -6,6 +6,7 @@
 #include "platform/rtl/Exceptions.h"
 
 #include <algorithm>
+#include <cmath>
 #include <cstring>
 #include <new>
 #include <string>
@@ -21,6 +22,17 @@ std::int64_t FloorDiv(std::int64_t a, std::int64_t b)
     if ((a % b != 0) && ((a < 0) != (b < 0)))
         --q;
     return q;
+}
+
+// round(t * dx / dy) with halves going up, for dy > 0: exact while the product fits 64 bits,
+// which every coordinate pair within the Integer range but the most extreme ones does.
+std::int64_t CrossingOffset(std::int64_t t, std::int64_t dx, std::int64_t dy)
+{
+    std::int64_t product = 0, twice = 0, numerator = 0;
+    if (!__builtin_mul_overflow(t, dx, &product) && !__builtin_mul_overflow(product, std::int64_t(2), &twice) &&
+        !__builtin_add_overflow(twice, dy, &numerator))
+        return FloorDiv(numerator, 2 * dy);
+    return static_cast<std::int64_t>(std::floor((static_cast<long double>(t) * dx) / dy + 0.5L));
 }
 
 } // namespace
@@ -227,7 +239,7 @@ void TIEMask::FillPolygon(int Value, const TIEPoint* Points, int Count)
         for (auto& e : edges) {
             if (e.yTop <= y && y < e.yBottom) {
                 // Nearest pixel to the exact crossing, as the incremental error term gives.
-                e.x = e.xTop + FloorDiv(2 * (y - e.yTop) * e.dx + e.dy, 2 * e.dy);
+                e.x = e.xTop + CrossingOffset(y - e.yTop, e.dx, e.dy);
                 active.push_back(&e);
             }
         }

@@ -16,6 +16,8 @@ namespace imaging {
 
 namespace {
 
+constexpr double kPi = 3.14159265358979323846;
+
 TColor DefaultResolver(TColor c) { return c & 0x00FFFFFF; }
 TIESystemColorResolver gResolver = &DefaultResolver;
 
@@ -195,7 +197,7 @@ void RotateNearest(TIEBitmap& source, TIEBitmap& dest, double angle, int newWidt
     src.AssignImage(&source);
     dest.Allocate(newWidth, newHeight, format);
     CopyPalette(source, dest);
-    const double rad = angle * M_PI / 180.0, c = std::cos(rad), s = std::sin(rad);
+    const double rad = angle * kPi / 180.0, c = std::cos(rad), s = std::sin(rad);
     const double scx = (w - 1) / 2.0, scy = (h - 1) / 2.0, dcx = (newWidth - 1) / 2.0, dcy = (newHeight - 1) / 2.0;
     const int n = PixelBytes(format);
     for (int yd = 0; yd < newHeight; ++yd) {
@@ -494,7 +496,7 @@ void RotateBitmap(TIEBitmap* Bitmap, double Angle, TColor Background, const TIEP
     if (Angle == 0)
         return;
     const int w = Bitmap->GetWidth(), h = Bitmap->GetHeight();
-    const double rad = Angle * M_PI / 180.0, c = std::fabs(std::cos(rad)), s = std::fabs(std::sin(rad));
+    const double rad = Angle * kPi / 180.0, c = std::fabs(std::cos(rad)), s = std::fabs(std::sin(rad));
     const int newWidth = int(std::ceil(w * c + h * s - 1e-9)), newHeight = int(std::ceil(w * s + h * c - 1e-9));
     const TBackground bg = BackgroundFor(*Bitmap, Background);
     TIEBitmap result;

@@ -59,6 +59,22 @@ inline std::vector<std::uint8_t> Rows(TIEBitmap& bmp)
     return out;
 }
 
+// The pixel bits of every row, padding left out (bits beyond the width of a 1-bit row cleared).
+inline std::vector<std::uint8_t> PixelRows(TIEBitmap& bmp)
+{
+    std::vector<std::uint8_t> out;
+    const int h = bmp.GetHeight();
+    const std::int64_t bits = std::int64_t(bmp.GetWidth()) * bmp.GetBitCount();
+    const auto bytes = static_cast<std::size_t>((bits + 7) / 8);
+    for (int y = 0; y < h; ++y) {
+        const std::uint8_t* p = bmp.ScanLine(y);
+        out.insert(out.end(), p, p + bytes);
+        if (bits % 8)
+            out.back() &= static_cast<std::uint8_t>(0xFF00 >> (bits % 8));
+    }
+    return out;
+}
+
 inline void FillRandom(TIEBitmap& bmp, std::mt19937& rng)
 {
     const int h = bmp.GetHeight();
