@@ -226,6 +226,7 @@ void TIEBitmap::FillRowSpan(std::uint8_t* row, int x1, int x2, double value)
         break;
     }
     case ie32f: {
+        TruncValue(value);  // refuses NaN and infinities
         const auto v = static_cast<float>(value);
         for (int x = x1; x <= x2; ++x)
             std::memcpy(row + std::size_t(x) * 4, &v, 4);
@@ -240,7 +241,7 @@ void TIEBitmap::Fill(double Value)
 {
     if (pixelFormat_ == ieNull || width_ < 1 || height_ < 1)
         return;
-    const std::int64_t v = pixelFormat_ == ie32f ? 0 : TruncValue(Value);
+    const std::int64_t v = TruncValue(Value);
     const auto keep = Access;
     Access = 2;
     for (int row = 0; row < height_; ++row) {

@@ -75,6 +75,17 @@ inline std::vector<std::uint8_t> PixelRows(TIEBitmap& bmp)
     return out;
 }
 
+// Where two byte strings first differ, for readable failure messages.
+inline std::string FirstDifference(const std::vector<std::uint8_t>& a, const std::vector<std::uint8_t>& b)
+{
+    if (a.size() != b.size())
+        return "sizes " + std::to_string(a.size()) + " and " + std::to_string(b.size());
+    for (std::size_t i = 0; i < a.size(); ++i)
+        if (a[i] != b[i])
+            return "byte " + std::to_string(i) + ": " + std::to_string(a[i]) + " vs " + std::to_string(b[i]);
+    return "none";
+}
+
 inline void FillRandom(TIEBitmap& bmp, std::mt19937& rng)
 {
     const int h = bmp.GetHeight();
