@@ -217,16 +217,17 @@ std::vector<std::uint8_t> TIEIPTCInfoList::SaveToStandardBuffer(bool PhotoshopHe
         for (int shift = 24; shift >= 0; shift -= 8)
             out.push_back(std::uint8_t(v >> shift));
     };
-    std::size_t sizeAt = 0;
-    if (PhotoshopHeader) {
-        static const char kHeader[] = "Photoshop 3.0";
-        out.insert(out.end(), kHeader, kHeader + sizeof(kHeader));  // with its NUL
-        out.insert(out.end(), {'8', 'B', 'I', 'M', 0x04, 0x04, 0x00, 0x00});
-        sizeAt = out.size();
+    // "Photoshop 3.0", NUL, "8BIM", resource 0x0404, empty name, then the 4-byte size.
+    static const std::uint8_t kResourceHeader[] = {'P', 'h', 'o', 't', 'o', 's', 'h', 'o', 'p', ' ', '3', '.', '0',
+                                                   0,   '8', 'B', 'I', 'M', 0x04, 0x04, 0x00, 0x00};
+    static const std::uint8_t kVersion[] = {0x1C, 0x02, 0x00, 0x00, 0x02, 0x00, 0x02};
+    if (PhotoshopHeader)
+        out.assign(std::begin(kResourceHeader), std::end(kResourceHeader));
+    else
+        out.assign(std::begin(kVersion), std::end(kVersion));
+    const std::size_t sizeAt = out.size();
+    if (PhotoshopHeader)
         put32(0);
-    } else {
-        out.insert(out.end(), {0x1C, 0x02, 0x00, 0x00, 0x02, 0x00, 0x02});
-    }
     std::uint64_t recordsSize = 0;
     for (const auto& r : records_) {
         if ((r.RecordNumber == 2 && r.DataSet == 0) || r.Data.empty())
