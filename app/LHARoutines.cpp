@@ -476,9 +476,7 @@ private:
             }
             std::uint32_t* pair = &son_[2 * (node & kDicMask)];
             const std::uint8_t* old = text_ + (node - base_);
-            std::uint32_t len = std::min(lessLen, greaterLen);
-            while (len < limit && old[len] == cur[len])
-                ++len;
+            const std::uint32_t len = CommonLength(old, cur, std::min(lessLen, greaterLen), limit);
             if (len > best) {
                 best = len;
                 matchPos = node;
@@ -502,6 +500,28 @@ private:
             }
         }
         return best >= kThreshold ? best : 0;
+    }
+
+    // Length of the common prefix of a and b, known to be at least `from`, at most `limit`.
+    static std::uint32_t CommonLength(const std::uint8_t* a, const std::uint8_t* b, std::uint32_t from, std::uint32_t limit)
+    {
+        std::uint32_t len = from;
+        while (len + 8 <= limit) {
+            std::uint64_t x;
+            std::uint64_t y;
+            std::memcpy(&x, a + len, 8);
+            std::memcpy(&y, b + len, 8);
+            if (x != y) {
+                if constexpr (std::endian::native == std::endian::little)
+                    return len + static_cast<std::uint32_t>(std::countr_zero(x ^ y)) / 8;
+                else
+                    return len + static_cast<std::uint32_t>(std::countl_zero(x ^ y)) / 8;
+            }
+            len += 8;
+        }
+        while (len < limit && a[len] == b[len])
+            ++len;
+        return len;
     }
 
     // ---- block buffer
