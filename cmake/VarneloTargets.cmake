@@ -20,7 +20,7 @@ endif()
 if(VA_WIN32)
   # Where the i686 tests find the source tree's data: Wine maps Z: to the root.
   set(VA_SOURCE_DIR_NATIVE "Z:${CMAKE_SOURCE_DIR}")
-  add_compile_definitions(_WIN32_WINNT=0x0601 WINVER=0x0601)
+  add_compile_definitions(_WIN32_WINNT=0x0601 WINVER=0x0601 _USE_MATH_DEFINES)
   add_compile_options(-Wall -Wextra -Wno-unused-parameter)
   add_link_options(-static -static-libgcc -static-libstdc++)
   # Optimised with assertions on: the shipping build still checks our own invariants.
@@ -88,6 +88,7 @@ function(va_test name)
     return()
   endif()
   add_executable(${name} ${A_SOURCES})
+  target_include_directories(${name} PRIVATE ${CMAKE_SOURCE_DIR})
   target_link_libraries(${name} PRIVATE ${A_DEPS} va_gtest_main)
   target_compile_definitions(${name} PRIVATE
     VA_TEST_DATA_DIR="${VA_TEST_DATA_DIR}" VA_SOURCE_DIR="${VA_SOURCE_DIR_NATIVE}")
