@@ -1,0 +1,228 @@
+// The search under Windows: attributes set with the file calls, and the abort wait that keeps
+// dispatching messages (sent, posted, timer) while dropping input.
+#include "app/FindFile.h"
+
+#include "app/kzFiles.h"
+
+#include "platform/rtl/Thread.h"
+#include "platform/win/Win32.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace app {
+namespace {
+
+std::string MakeTempFolder(const char* name) {
+    char buffer[MAX_PATH];
+    GetTempPathA(MAX_PATH, buffer);
+    const std::string folder = AddBackSlash(buffer) + "va_ffw_" + name + "_" + std::to_string(GetTickCount64()) + "\\";
+    CreateDirectoryA(folder.c_str(), nullptr);
+    return folder;
+}
+
+void MakeFile(const std::string& path, DWORD attributes) {
+    HANDLE h = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    ASSERT_NE(h, INVALID_HANDLE_VALUE) << path;
+    DWORD written = 0;
+    WriteFile(h, "data", 4, &written, nullptr);
+    CloseHandle(h);
+    ASSERT_TRUE(SetFileAttributesA(path.c_str(), attributes)) << path;
+}
+
+std::vector<std::string> Search(const std::string& folder, TFileAttributes attributes, bool exact) {
+    TFindFile f(nullptr);
+    f.Criteria()->Files()->SetLocation(folder);
+    f.Criteria()->Attribute()->SetAttributes(attributes);
+    f.Criteria()->Attribute()->SetExactMatch(exact);
+    std::vector<std::string> names;
+    f.OnFileMatch = [&](rtl::TObject*, const std::string&, const TSearchRec& rec) { names.push_back(rec.Name); };
+    f.Execute();
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+class AttributeTree : public ::testing::Test {
+protected:
+    void SetUp() override {
+        folder_ = MakeTempFolder("attr");
+        MakeFile(folder_ + "plain.txt", FILE_ATTRIBUTE_NORMAL);
+        MakeFile(folder_ + "archive.txt", FILE_ATTRIBUTE_ARCHIVE);
+        MakeFile(folder_ + "archro.txt", FILE_ATTRIBUTE_ARCHIVE | FILE_ATTRIBUTE_READONLY);
+        MakeFile(folder_ + "hidden.txt", FILE_ATTRIBUTE_HIDDEN);
+        MakeFile(folder_ + "system.txt", FILE_ATTRIBUTE_SYSTEM);
+        CreateDirectoryA((folder_ + "sub").c_str(), nullptr);
+        hiddenWorks_ = (GetFileAttributesA((folder_ + "hidden.txt").c_str()) & FILE_ATTRIBUTE_HIDDEN) != 0 &&
+                       (GetFileAttributesA((folder_ + "system.txt").c_str()) & FILE_ATTRIBUTE_SYSTEM) != 0;
+    }
+    void TearDown() override {
+        for (const char* name : {"plain.txt", "archive.txt", "archro.txt", "hidden.txt", "system.txt"}) {
+            SetFileAttributesA((folder_ + name).c_str(), FILE_ATTRIBUTE_NORMAL);
+            DeleteFileA((folder_ + name).c_str());
+        }
+        RemoveDirectoryA((folder_ + "sub").c_str());
+        RemoveDirectoryA(folder_.c_str());
+    }
+    std::string folder_;
+    bool hiddenWorks_ = false;
+};
+
+TEST_F(AttributeTree, DefaultSetReportsEveryFileButNoFolder) {
+    EXPECT_EQ(Search(folder_, {ffArchive, ffReadonly, ffHidden, ffSystem}, false),
+              (std::vector<std::string>{"archive.txt", "archro.txt", "hidden.txt", "plain.txt", "system.txt"}));
+}
+
+TEST_F(AttributeTree, ArchiveAndReadOnlyLeaveOutHiddenAndSystem) {
+    if (!hiddenWorks_)
+        GTEST_SKIP() << "this file system keeps no hidden or system attribute";
+    EXPECT_EQ(Search(folder_, {ffArchive, ffReadonly}, false),
+              (std::vector<std::string>{"archive.txt", "archro.txt", "plain.txt"}));
+}
+
+TEST_F(AttributeTree, ExactArchiveRejectsArchiveReadOnlyAndPlain) {
+    // Wine may report a file reset to normal as archive; the plain file counts only if it is plain.
+    const bool plainIsPlain = (GetFileAttributesA((folder_ + "plain.txt").c_str()) & 0x37) == 0;
+    const std::vector<std::string> expected =
+        plainIsPlain ? std::vector<std::string>{"archive.txt"} : std::vector<std::string>{"archive.txt", "plain.txt"};
+    EXPECT_EQ(Search(folder_, {ffArchive}, true), expected);
+    EXPECT_EQ(Search(folder_, {ffArchive, ffReadonly}, true), (std::vector<std::string>{"archro.txt"}));
+}
+
+TEST_F(AttributeTree, DirectoryBitReportsFolders) {
+    const auto names = Search(folder_, {ffDirectory}, true);
+    EXPECT_EQ(names, (std::vector<std::string>{"sub"}));
+}
+
+// A window on the main thread that records what reaches it.
+class Recorder {
+public:
+    Recorder() {
+        WNDCLASSA wc{};
+        wc.lpfnWndProc = &Recorder::Proc;
+        wc.hInstance = GetModuleHandleA(nullptr);
+        wc.lpszClassName = "VaFindFileRecorder";
+        RegisterClassA(&wc);
+        wnd_ = CreateWindowA("VaFindFileRecorder", "", WS_OVERLAPPED, 0, 0, 10, 10, nullptr, nullptr,
+                             GetModuleHandleA(nullptr), nullptr);
+        SetWindowLongPtrA(wnd_, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
+    }
+    ~Recorder() { DestroyWindow(wnd_); }
+    HWND Handle() const { return wnd_; }
+    std::vector<UINT> seen;
+    std::atomic<int> sent{0};
+
+private:
+    static LRESULT CALLBACK Proc(HWND wnd, UINT msg, WPARAM wp, LPARAM lp) {
+        auto* self = reinterpret_cast<Recorder*>(GetWindowLongPtrA(wnd, GWLP_USERDATA));
+        if (self && (msg == WM_APP || msg == WM_APP + 1 || msg == WM_KEYDOWN || msg == WM_LBUTTONDOWN || msg == WM_TIMER)) {
+            self->seen.push_back(msg);
+            if (msg == WM_APP + 1)
+                ++self->sent;
+            return 0;
+        }
+        return DefWindowProcA(wnd, msg, wp, lp);
+    }
+    HWND wnd_ = nullptr;
+};
+
+class AbortWait : public ::testing::Test {
+protected:
+    void SetUp() override {
+        rtl::SetMainThread();
+        folder_ = MakeTempFolder("wait");
+        for (int i = 0; i < 40; ++i)
+            MakeFile(folder_ + "f" + std::to_string(i) + ".txt", FILE_ATTRIBUTE_ARCHIVE);
+    }
+    void TearDown() override {
+        for (int i = 0; i < 40; ++i)
+            DeleteFileA((folder_ + "f" + std::to_string(i) + ".txt").c_str());
+        RemoveDirectoryA(folder_.c_str());
+    }
+    std::string folder_;
+};
+
+TEST_F(AbortWait, CancelDispatchesSentPostedAndTimerMessagesButDropsInput) {
+    Recorder window;
+    TFindFile f(nullptr);
+    f.SetThreaded(true);
+    f.Criteria()->Files()->SetLocation(folder_);
+    std::vector<std::string> events;
+    std::mutex lock;
+    f.OnSearchAbort = [&](rtl::TObject*) { std::lock_guard<std::mutex> g(lock); events.push_back("abort"); };
+    f.OnSearchFinish = [&](rtl::TObject*) { std::lock_guard<std::mutex> g(lock); events.push_back("finish"); };
+    // The worker brings each match to the window with a sent message, as a user interface does;
+    // it blocks until the main thread serves it.
+    f.OnFileMatch = [&](rtl::TObject*, const std::string&, const TSearchRec&) {
+        { std::lock_guard<std::mutex> g(lock); events.push_back("match"); }
+        SendMessageA(window.Handle(), WM_APP + 1, 0, 0);
+    };
+    f.Execute();
+    // Let the worker block in its first sent message.
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    ASSERT_TRUE(f.Busy());
+    SetTimer(window.Handle(), 1, 1, nullptr);
+    PostMessageA(window.Handle(), WM_APP, 0, 0);
+    PostMessageA(window.Handle(), WM_KEYDOWN, 'A', 0);
+    PostMessageA(window.Handle(), WM_LBUTTONDOWN, 0, 0);
+    f.Abort();
+    KillTimer(window.Handle(), 1);
+
+    EXPECT_FALSE(f.Busy());
+    EXPECT_GE(window.sent.load(), 1);
+    EXPECT_NE(std::find(window.seen.begin(), window.seen.end(), static_cast<UINT>(WM_APP)), window.seen.end());
+    EXPECT_EQ(std::find(window.seen.begin(), window.seen.end(), static_cast<UINT>(WM_KEYDOWN)), window.seen.end());
+    EXPECT_EQ(std::find(window.seen.begin(), window.seen.end(), static_cast<UINT>(WM_LBUTTONDOWN)), window.seen.end());
+    MSG msg;
+    EXPECT_FALSE(PeekMessageA(&msg, window.Handle(), WM_KEYDOWN, WM_KEYDOWN, PM_NOREMOVE));
+    std::lock_guard<std::mutex> g(lock);
+    const auto abortAt = std::find(events.begin(), events.end(), "abort");
+    ASSERT_NE(abortAt, events.end());
+    EXPECT_EQ(std::find(abortAt, events.end(), "match"), events.end());
+    EXPECT_EQ(events.back(), "finish");
+    EXPECT_EQ(std::count(events.begin(), events.end(), "abort"), 1);
+}
+
+TEST_F(AbortWait, QuitMessageEndsTheWaitAndStaysQueued) {
+    Recorder window;
+    TFindFile f(nullptr);
+    f.SetThreaded(true);
+    f.Criteria()->Files()->SetLocation(folder_);
+    f.OnFileMatch = [&](rtl::TObject*, const std::string&, const TSearchRec&) {
+        SendMessageA(window.Handle(), WM_APP + 1, 0, 0);
+    };
+    f.Execute();
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    PostQuitMessage(7);
+    f.Abort();
+    MSG msg;
+    ASSERT_TRUE(PeekMessageA(&msg, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE));
+    EXPECT_EQ(msg.wParam, 7u);
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+    while (f.Busy() && std::chrono::steady_clock::now() < deadline) {
+        rtl::CheckSynchronize(1);
+        PumpMessages();
+    }
+    EXPECT_FALSE(f.Busy());
+}
+
+TEST(WaitWithMessages, SignalledHandleAndTimeoutOnTheOwnThreadPseudoHandle) {
+    HANDLE event = CreateEventA(nullptr, TRUE, TRUE, nullptr);
+    EXPECT_TRUE(WaitWithMessages(reinterpret_cast<std::intptr_t>(event), -1));
+    CloseHandle(event);
+    const auto start = std::chrono::steady_clock::now();
+    // The pseudo-handle of the running thread is duplicated into a real one; it never signals.
+    EXPECT_FALSE(WaitWithMessages(reinterpret_cast<std::intptr_t>(GetCurrentThread()), 60));
+    const auto spent = std::chrono::steady_clock::now() - start;
+    EXPECT_GE(spent, std::chrono::milliseconds(50));
+    EXPECT_LT(spent, std::chrono::seconds(5));
+}
+
+}  // namespace
+}  // namespace app
