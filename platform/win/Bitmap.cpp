@@ -2,8 +2,10 @@
 #include "platform/win/Graphics.h"
 
 #include <algorithm>
+#include <climits>
 #include <cstring>
 #include <optional>
+#include <unordered_map>
 
 namespace win {
 
@@ -247,6 +249,47 @@ void CopyPixelsExact(const Image& from, Image& to)
     }
 }
 
+// Writes each pixel of a 32-bit image as the index of the nearest colour of `to`'s table.
+void MapToColorTable(const Image& rgb, Image& to)
+{
+    ::GdiFlush();
+    const int bits = BitCountOf(to.Format);
+    std::unordered_map<std::uint32_t, std::uint8_t> cache;
+    auto nearest = [&](std::uint32_t bgr) {
+        auto it = cache.find(bgr);
+        if (it != cache.end())
+            return it->second;
+        const int b = bgr & 0xFF, g = (bgr >> 8) & 0xFF, r = (bgr >> 16) & 0xFF;
+        std::uint8_t best = 0;
+        long bestDistance = LONG_MAX;
+        for (std::size_t i = 0; i < to.Colors.size(); ++i) {
+            const RGBQUAD& q = to.Colors[i];
+            const long dr = q.rgbRed - r, dg = q.rgbGreen - g, db = q.rgbBlue - b;
+            const long d = dr * dr + dg * dg + db * db;
+            if (d < bestDistance) {
+                bestDistance = d;
+                best = static_cast<std::uint8_t>(i);
+            }
+        }
+        cache.emplace(bgr, best);
+        return best;
+    };
+    for (std::int32_t y = 0; y < to.Height; ++y) {
+        const auto* src = reinterpret_cast<const std::uint32_t*>(rgb.Row(y));
+        std::uint8_t* dst = to.Row(y);
+        std::memset(dst, 0, static_cast<std::size_t>(to.RowLength));
+        for (std::int32_t x = 0; x < to.Width; ++x) {
+            const std::uint8_t index = nearest(src[x] & 0xFFFFFF);
+            if (bits == 8)
+                dst[x] = index;
+            else if (bits == 4)
+                dst[x / 2] |= static_cast<std::uint8_t>((x & 1) ? index : index << 4);
+            else if (index)
+                dst[x / 8] |= static_cast<std::uint8_t>(0x80 >> (x & 7));
+        }
+    }
+}
+
 std::unique_ptr<Image> CopyImage(const Image& from, std::int32_t width, std::int32_t height, bool dib, TPixelFormat pf)
 {
     std::unique_ptr<Image> to;
@@ -260,10 +303,19 @@ std::unique_ptr<Image> CopyImage(const Image& from, std::int32_t width, std::int
     }
     if (width > from.Width || height > from.Height)
         FillWhite(*to);
-    if (from.Dib && to->Dib && from.Format == to->Format && SameColors(from.Colors, to->Colors))
+    if (from.Dib && to->Dib && from.Format == to->Format && SameColors(from.Colors, to->Colors)) {
         CopyPixelsExact(from, *to);
-    else
+    } else if (to->Dib && HasColorTable(to->Format) && to->Handle) {
+        // GDI's nearest-colour match into a colour table is approximate on some systems;
+        // go through exact RGB and pick the nearest entry ourselves.
+        auto rgb = CreateDib(width, height, pf32bit, {});
+        if (width > from.Width || height > from.Height)
+            FillWhite(*rgb);
+        BlitImage(from, *rgb);
+        MapToColorTable(*rgb, *to);
+    } else {
         BlitImage(from, *to);
+    }
     return to;
 }
 
@@ -747,6 +799,8 @@ void TBitmap::SetSize(std::int32_t width, std::int32_t height)
         throw EInvalidGraphic("invalid bitmap size " + std::to_string(width) + "x" + std::to_string(height));
     if (width == width_ && height == height_)
         return;
+    // A bitmap is selected into at most one DC: the canvas must let go before we copy.
+    FreeCanvasContext();
     ::GdiFlush();
     Replace(CopyImage(*image_, width, height, dib_, pixelFormat_));
 }
@@ -761,6 +815,7 @@ void TBitmap::SetPixelFormat(TPixelFormat value)
         SetHandleType(bmDDB);
         return;
     }
+    FreeCanvasContext();
     ::GdiFlush();
     Replace(CopyImage(*image_, width_, height_, true, value));
 }
@@ -769,6 +824,7 @@ void TBitmap::SetHandleType(TBitmapHandleType value)
 {
     if (value == HandleType())
         return;
+    FreeCanvasContext();
     ::GdiFlush();
     if (value == bmDDB)
         Replace(CopyImage(*image_, width_, height_, false, pfDevice));
@@ -796,6 +852,7 @@ void TBitmap::SetMonochrome(bool value)
     if (value == Monochrome())
         return;
     if (value) {
+        FreeCanvasContext();
         ::GdiFlush();
         Replace(CopyImage(*image_, width_, height_, true, pf1bit));
         SetPaletteEntries({PALETTEENTRY{0, 0, 0, 0}, PALETTEENTRY{255, 255, 255, 0}});
@@ -1075,6 +1132,7 @@ void TBitmap::SaveToStream(rtl::TStream& stream)
     std::unique_ptr<Image> converted;
     const Image* img = image_.get();
     if (!img->Dib || img->Format == pfCustom) {
+        FreeCanvasContext();
         converted = CopyImage(*img, width_, height_, true, pf24bit);
         img = converted.get();
     }
@@ -1185,6 +1243,7 @@ void TBitmap::Assign(rtl::TPersistent* source)
     if (auto* b = dynamic_cast<TBitmap*>(source)) {
         if (b == this)
             return;
+        b->FreeCanvasContext();
         ::GdiFlush();
         auto copy = CopyImage(*b->image_, b->width_, b->height_, b->dib_, b->pixelFormat_);
         transparentColor_ = b->transparentColor_;
