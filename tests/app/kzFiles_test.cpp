@@ -1,5 +1,6 @@
 // File-name helpers and the resource type table.
 #include "app/kzFiles.h"
+#include "app/kzStrings.h"
 #include "app/kzTypes.h"
 
 #include <gtest/gtest.h>
@@ -74,6 +75,14 @@ TEST(kzTypes, NumbersOutsideTheTableAreUnknownNotOutOfBounds) {
     EXPECT_EQ(ResourceTypeName(0), "UNKNOWN");
     EXPECT_EQ(ResourceTypeName(23), "UNKNOWN");
     EXPECT_EQ(ResourceTypeName(-5), "UNKNOWN");
+}
+
+TEST(kzStrings, UnitListsExistFromStartUpWithThreeOwnedStringLists) {
+    EXPECT_EQ(KzStringList().Count(), 0);
+    ASSERT_EQ(KzStringLists().Count(), 3);
+    for (int i = 0; i < 3; ++i)
+        EXPECT_NE(dynamic_cast<rtl::TStringList*>(KzStringLists().Items(i)), nullptr);
+    EXPECT_TRUE(KzStringLists().OwnsObjects());
 }
 
 }  // namespace

@@ -1,0 +1,37 @@
+// Unit-level string lists.
+#include "app/kzStrings.h"
+
+#include <memory>
+
+namespace app {
+
+namespace {
+
+struct StringsUnit {
+    rtl::TStringList list;
+    rtl::TObjectList lists{true};
+
+    StringsUnit() {
+        for (int i = 0; i < 3; ++i)
+            lists.Add(new rtl::TStringList());
+    }
+};
+
+StringsUnit& Unit() {
+    static StringsUnit unit;
+    return unit;
+}
+
+StringsUnit& kStartupUnit = Unit();
+
+}  // namespace
+
+rtl::TStringList& KzStringList() {
+    return Unit().list;
+}
+
+rtl::TObjectList& KzStringLists() {
+    return Unit().lists;
+}
+
+}  // namespace app

@@ -1,0 +1,14 @@
+// Unit-level string lists of the utility library, alive from start-up to shutdown.
+#pragma once
+
+#include "platform/rtl/Lists.h"
+
+namespace app {
+
+// A general list of strings.
+rtl::TStringList& KzStringList();
+
+// Three string lists, each owned by the outer list and freed with it.
+rtl::TObjectList& KzStringLists();
+
+}  // namespace app
