@@ -273,9 +273,12 @@ void TComponent::Loaded()
 
 void TComponent::GetChildren(const std::function<void(TComponent*)>& proc, TComponent* root)
 {
+    // Only a root writes what it owns: other components keep internal helpers there.
     // Components with a parent are written inside their parent instead.
+    if (root != this)
+        return;
     for (TComponent* c : std::vector<TComponent*>(components_))
-        if (!c->HasParent())
+        if (!c->HasParent() && !c->IsSubComponent())
             proc(c);
 }
 

@@ -106,9 +106,16 @@ public:
     void RemoveFreeNotification(TComponent* component);
 
     TComponentState ComponentState() const { return state_; }
+    // A sub-component is owned by the component that publishes it (a title bar inside a
+    // frame): forms store its properties under the owner's ("TitleBar.Caption") instead of
+    // storing a reference or a child of its own.
+    void SetSubComponent(bool value) { subComponent_ = value; }
+    bool IsSubComponent() const { return subComponent_; }
     void SetDesigning(bool value, bool setChildren = true);
 
-    // Streaming hooks. GetChildren lists the components written inside this one.
+    // Streaming hooks. GetChildren lists the components written inside this one; the base
+    // lists, for the root only, its owned components that have no parent and are not
+    // sub-components.
     virtual void GetChildren(const std::function<void(TComponent*)>& proc, TComponent* root);
     virtual TComponent* GetChildOwner() { return nullptr; }
     virtual TComponent* GetChildParent() { return this; }
@@ -146,6 +153,7 @@ private:
     std::vector<TComponent*> components_;    // owned: freed by ~TComponent
     std::vector<TComponent*> freeNotifies_;  // not owned
     TComponentState state_;
+    bool subComponent_ = false;
 };
 
 // True for names the form streaming accepts: a letter or "_" then letters, digits, "_".

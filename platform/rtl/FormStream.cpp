@@ -685,7 +685,7 @@ void TReader::ReadProperty(TPersistent* instance)
             TObject* next = GetObjectProp(*target, *prop);
             // A reference to another component is not a sub-object to write into.
             auto* asComponent = dynamic_cast<TComponent*>(next);
-            if (!next || (asComponent && asComponent->Owner() != target))
+            if (!next || (asComponent && !(asComponent->IsSubComponent() && asComponent->Owner() == target)))
                 throw EPropertyError("Invalid property path " + path);
             target = next;
             start = dot + 1;
@@ -1292,7 +1292,7 @@ void TWriter::WriteProperty(TObject& instance, const TPropInfo& prop)
             return;
         }
         auto* component = dynamic_cast<TComponent*>(value);
-        if (component && component->Owner() != &instance) {
+        if (component && !(component->IsSubComponent() && component->Owner() == &instance)) {
             // A reference: by name within the root, "Root.Name" when owned elsewhere.
             if (component->Name().empty())
                 return;

@@ -25,18 +25,41 @@ std::string Lower(std::string s)
     return s;
 }
 
+std::string ResolvePath(const std::string& path, const std::string& baseDir)
+{
+    bool absolute = !path.empty() && (path[0] == '/' || path[0] == '\\' ||
+                                      (path.size() > 1 && path[1] == ':'));
+    return absolute || baseDir.empty() ? path : baseDir + "/" + path;
+}
+
 DirectiveRegistry& Directives()
 {
     static DirectiveRegistry registry;
     static bool builtins = [] {
         registry.directives["file"] = [](const std::string& argument, const std::string& baseDir,
                                          TStream& out) {
-            std::string path = argument;
-            bool absolute = !path.empty() && (path[0] == '/' || path[0] == '\\' ||
-                                              (path.size() > 1 && path[1] == ':'));
-            if (!absolute && !baseDir.empty())
-                path = baseDir + "/" + path;
-            TFileStream file(path, fmOpenRead | fmShareDenyWrite);
+            TFileStream file(ResolvePath(argument, baseDir), fmOpenRead | fmShareDenyWrite);
+            out.CopyFrom(file, 0);
+        };
+        // A picture's "Data": the graphic class name as a byte-length string, the file's size
+        // as 32 bits, then the file, as bitmaps and the image library's pictures store it.
+        registry.directives["picture"] = [](const std::string& argument, const std::string& baseDir,
+                                            TStream& out) {
+            std::size_t space = argument.find_first_of(" \t");
+            std::size_t pathStart = space == std::string::npos ? space : argument.find_first_not_of(" \t", space);
+            if (space == 0 || space > 255 || pathStart == std::string::npos)
+                throw Exception("expected a graphic class name and a file");
+            std::string className = argument.substr(0, space);
+            TFileStream file(ResolvePath(argument.substr(pathStart), baseDir), fmOpenRead | fmShareDenyWrite);
+            std::int64_t size = file.Size();
+            if (size > 0x7FFFFFFF)
+                throw Exception("picture file larger than 2 GB");
+            std::uint8_t len = static_cast<std::uint8_t>(className.size());
+            out.WriteBuffer(&len, 1);
+            out.WriteBuffer(className.data(), len);
+            std::uint8_t b[4] = {static_cast<std::uint8_t>(size), static_cast<std::uint8_t>(size >> 8),
+                                 static_cast<std::uint8_t>(size >> 16), static_cast<std::uint8_t>(size >> 24)};
+            out.WriteBuffer(b, 4);
             out.CopyFrom(file, 0);
         };
         return true;

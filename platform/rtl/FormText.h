@@ -21,9 +21,12 @@
 //     end
 //   end
 //
-// "{@name: argument}" runs the binary directive registered under `name`; "file" is built in and
-// copies the file's bytes verbatim, with the path taken relative to the text's folder. Build
-// steps that need more (compressing a file first) register their own directive.
+// "{@name: argument}" runs the binary directive registered under `name`. Built in, with paths
+// relative to the text's folder:
+//   {@file: path}                  the file's bytes verbatim
+//   {@picture: TClassName path}    a picture's "Data": the class name as a byte-length string,
+//                                  the file's size as 32 bits little-endian, then the file
+// Build steps that need more (compressing a file first) register their own directive.
 #pragma once
 
 #include "platform/rtl/Exceptions.h"

@@ -528,7 +528,7 @@ std::string SetToString(const TTypeInfo& setType, std::uint32_t value, bool brac
     return brackets ? "[" + result + "]" : result;
 }
 
-std::uint32_t StringToSet(const TTypeInfo& setType, const std::string& text)
+std::uint32_t StringToSet(const TTypeInfo& setType, const std::string& text, bool ignoreUnknown)
 {
     std::uint32_t result = 0;
     std::size_t i = 0;
@@ -543,8 +543,11 @@ std::uint32_t StringToSet(const TTypeInfo& setType, const std::string& text)
             break;
         std::string word = text.substr(start, i - start);
         std::int64_t v = GetEnumValue(*setType.CompType, word);
-        if (v < 0 || v > 31)
+        if (v < 0 || v > 31) {
+            if (ignoreUnknown)
+                continue;
             throw EPropertyError("Invalid property element: " + word);
+        }
         result |= 1u << v;
     }
     return result;

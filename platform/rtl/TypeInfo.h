@@ -505,15 +505,16 @@ private:
                 };
         } else if constexpr (std::is_enum_v<T> || std::is_integral_v<T>) {
             p.GetOrd = [getter](TObject& o) { return static_cast<std::int64_t>(Get<T>(getter, o)); };
-            if constexpr (hasSetter)
+            if constexpr (hasSetter && (std::is_enum_v<T> || std::is_same_v<T, bool>)) {
                 p.SetOrd = [setter, type](TObject& o, std::int64_t v) {
-                    if constexpr (std::is_enum_v<T> || std::is_same_v<T, bool>) {
-                        if (v < type->MinValue || v > type->MaxValue)
-                            detail::ThrowOrdinalRange(*type, v);
-                    }
-                    // Integers narrower than the value wrap, as a typed store would.
+                    if (v < type->MinValue || v > type->MaxValue)
+                        detail::ThrowOrdinalRange(*type, v);
                     Set<T>(setter, o, static_cast<T>(v));
                 };
+            } else if constexpr (hasSetter) {
+                // Integers narrower than the value wrap, as a typed store would.
+                p.SetOrd = [setter](TObject& o, std::int64_t v) { Set<T>(setter, o, static_cast<T>(v)); };
+            }
         } else if constexpr (std::is_floating_point_v<T>) {
             p.GetFloat = [getter](TObject& o) { return static_cast<double>(Get<T>(getter, o)); };
             if constexpr (hasSetter)
@@ -624,9 +625,9 @@ void SetPropText(TObject& instance, const TPropInfo& prop, const std::string& va
 std::string GetEnumName(const TTypeInfo& type, std::int64_t value);
 std::int64_t GetEnumValue(const TTypeInfo& type, const std::string& name);
 // "[a,b]" for set types; StringToSet accepts words separated by blanks, commas or brackets and
-// raises EPropertyError for an unknown member name.
+// raises EPropertyError for an unknown member name unless told to skip it.
 std::string SetToString(const TTypeInfo& setType, std::uint32_t value, bool brackets = true);
-std::uint32_t StringToSet(const TTypeInfo& setType, const std::string& text);
+std::uint32_t StringToSet(const TTypeInfo& setType, const std::string& text, bool ignoreUnknown = false);
 
 // Floats in general format with `digits` significant digits and "." as separator.
 std::string FloatToText(double value, int digits);

@@ -369,3 +369,78 @@ TEST_F(RejectsInput, CallerOwnedRootKeepsReadComponentsAndIsNotLeftLoading)
 }
 
 }  // namespace
+
+namespace {
+
+// A widget publishing a sub-component of its own, like a frame's title bar.
+class TFramed : public TWidget {
+    RTL_DECLARE_CLASS()
+
+public:
+    explicit TFramed(rtl::TComponent* owner) : TWidget(owner), title_(new TWidget(this))
+    {
+        title_->SetName("Title");
+        title_->SetSubComponent(true);
+    }
+    TWidget* Title() const { return title_; }
+
+private:
+    TWidget* title_;  // owned through the component tree
+};
+
+const rtl::TClassInfo& TFramed::StaticClassInfo()
+{
+    static const rtl::TClassInfo info = rtl::TClassBuilder<TFramed, TWidget>("TFramed")
+        .Property("Title", &TFramed::Title)
+        .Creatable()
+        .Build();
+    return info;
+}
+
+using SubComponents = FormStream;
+
+TEST_F(SubComponents, StoredAsPropertiesOfTheOwnerNotAsChildrenOrReferences)
+{
+    rtl::RegisterClass(TFramed::StaticClassInfo());
+    TTestForm form(nullptr);
+    form.SetName("Form1");
+    auto* framed = new TFramed(&form);
+    framed->SetName("Frame1");
+    framed->Title()->Caption = "Setup Assistant";
+    auto* button = new TWidget(&form);
+    button->SetName("Button1");
+    form.SetBuddy(button);  // owned by the form, yet only a reference
+
+    std::string bytes = Write(&form);
+    std::string text;
+    {
+        rtl::TReadOnlyMemoryStream in(bytes.data(), static_cast<std::int64_t>(bytes.size()));
+        rtl::TStringStream out;
+        rtl::ObjectBinaryToText(in, out);
+        text = out.DataString();
+    }
+    EXPECT_NE(text.find("Title.Caption = 'Setup Assistant'"), std::string::npos) << text;
+    EXPECT_NE(text.find("Buddy = Button1"), std::string::npos) << text;
+    EXPECT_EQ(text.find("object Title"), std::string::npos) << text;
+    EXPECT_EQ(text.find("Buddy.Left"), std::string::npos) << text;
+
+    int before = TWidget::Live();
+    {
+        auto copy = Read(bytes);
+        auto* copyFrame = dynamic_cast<TFramed*>(copy->FindComponent("Frame1"));
+        ASSERT_NE(copyFrame, nullptr);
+        EXPECT_EQ(copyFrame->Title()->Caption, "Setup Assistant");
+        EXPECT_EQ(copyFrame->ComponentCount(), 1) << "no second title created";
+        EXPECT_EQ(copy->Buddy(), copy->Button1);
+    }
+    EXPECT_EQ(TWidget::Live(), before);
+}
+
+TEST_F(SubComponents, PathThroughAReferenceIsRejected)
+{
+    std::string bytes = std::string("TPF0") + Str("TTestForm") + Str("F") + Str("Buddy.Left") + "\x02\x01" +
+                        std::string(2, '\0');
+    EXPECT_NE(ExpectReadError(bytes).find("Error reading F.Buddy.Left"), std::string::npos);
+}
+
+}  // namespace

@@ -135,6 +135,26 @@ TEST(FormText, FileDirectiveEmbedsTheFileVerbatimRelativeToTheText)
     std::remove((dir + "/formtext_payload.bin").c_str());
 }
 
+TEST(FormText, PictureDirectiveWritesClassNameSizeAndFile)
+{
+    std::string dir = ::testing::TempDir();
+    if (!dir.empty() && (dir.back() == '/' || dir.back() == '\\'))
+        dir.pop_back();
+    std::string bmp("BM\x06\x00\x00\x00", 6);
+    {
+        std::ofstream f(dir + "/formtext_logo.bmp", std::ios::binary);
+        f.write(bmp.data(), static_cast<std::streamsize>(bmp.size()));
+    }
+    std::string bin = Compile("object F: TTestForm\n  Blob = {@picture: TIEBMPImage  formtext_logo.bmp}\nend\n", dir);
+    std::string data = Str("TIEBMPImage") + std::string("\x06\x00\x00\x00", 4) + bmp;
+    std::string expected = Str("Blob") + "\x0A" + std::string(1, static_cast<char>(data.size())) +
+                           std::string(3, '\0') + data;
+    EXPECT_NE(bin.find(expected), std::string::npos);
+    EXPECT_THROW(Compile("object F: TTestForm\n  Blob = {@picture: formtext_logo.bmp}\nend\n", dir),
+                 rtl::EParserError);
+    std::remove((dir + "/formtext_logo.bmp").c_str());
+}
+
 TEST(FormText, RegisteredDirectiveBuildsTheBytes)
 {
     rtl::RegisterBinaryDirective("twice", [](const std::string& arg, const std::string&, rtl::TStream& out) {

@@ -157,6 +157,8 @@ TEST(EnumNames, NamesAndValuesBothWays)
     EXPECT_EQ(rtl::SetToString(s, 0), "[]");
     EXPECT_EQ(rtl::StringToSet(s, "fsBold fsItalic"), 3u);
     EXPECT_EQ(rtl::StringToSet(s, "[]"), 0u);
+    EXPECT_THROW(rtl::StringToSet(s, "[fsBold,fsGlow]"), rtl::EPropertyError);
+    EXPECT_EQ(rtl::StringToSet(s, "[fsGlow,fsItalic]", true), 2u);
 }
 
 TEST(ClassRegistry, FindsRegisteredClassesByNameAndCreatesThemWithAnOwner)
