@@ -5,11 +5,14 @@
 #include "app/kzFiles.h"
 
 #include "platform/rtl/Thread.h"
+#include "platform/win/Forms.h"
 #include "platform/win/Win32.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cmath>
+#include <functional>
 #include <atomic>
 #include <chrono>
 #include <mutex>
@@ -210,6 +213,152 @@ TEST_F(AbortWait, QuitMessageEndsTheWaitAndStaysQueued) {
         PumpMessages();
     }
     EXPECT_FALSE(f.Busy());
+}
+
+// File times as local date-times: days since 1899-12-30.
+FILETIME LocalDateTimeToFileTime(int year, int month, int day, int hour, int minute) {
+    SYSTEMTIME st{};
+    st.wYear = static_cast<WORD>(year);
+    st.wMonth = static_cast<WORD>(month);
+    st.wDay = static_cast<WORD>(day);
+    st.wHour = static_cast<WORD>(hour);
+    st.wMinute = static_cast<WORD>(minute);
+    FILETIME local{}, utc{};
+    SystemTimeToFileTime(&st, &local);
+    LocalFileTimeToFileTime(&local, &utc);
+    return utc;
+}
+
+class TimeTree : public ::testing::Test {
+protected:
+    void SetUp() override {
+        folder_ = MakeTempFolder("time");
+        // a: created 2001-03-04 08:00, accessed 2010-05-06 20:00; b: created 2005-01-01 16:00,
+        // accessed 2010-05-07 07:00.
+        Stamp("a.txt", LocalDateTimeToFileTime(2001, 3, 4, 8, 0), LocalDateTimeToFileTime(2010, 5, 6, 20, 0));
+        Stamp("b.txt", LocalDateTimeToFileTime(2005, 1, 1, 16, 0), LocalDateTimeToFileTime(2010, 5, 7, 7, 0));
+    }
+    void TearDown() override {
+        DeleteFileA((folder_ + "a.txt").c_str());
+        DeleteFileA((folder_ + "b.txt").c_str());
+        RemoveDirectoryA(folder_.c_str());
+    }
+    void Stamp(const char* name, FILETIME created, FILETIME accessed) {
+        MakeFile(folder_ + name, FILE_ATTRIBUTE_ARCHIVE);
+        HANDLE h = CreateFileA((folder_ + name).c_str(), FILE_WRITE_ATTRIBUTES, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+        ASSERT_NE(h, INVALID_HANDLE_VALUE);
+        ASSERT_TRUE(SetFileTime(h, &created, &accessed, nullptr));
+        CloseHandle(h);
+    }
+    std::vector<std::string> With(const std::function<void(TDateTimeCriteria&)>& set) {
+        TFindFile f(nullptr);
+        f.Criteria()->Files()->SetLocation(folder_);
+        set(*f.Criteria()->TimeStamp());
+        std::vector<std::string> names;
+        f.OnFileMatch = [&](rtl::TObject*, const std::string&, const TSearchRec& rec) { names.push_back(rec.Name); };
+        f.Execute();
+        std::sort(names.begin(), names.end());
+        return names;
+    }
+    std::string folder_;
+};
+
+// 2001-03-04 is day 36954, 2005-01-01 day 38353, 2010-05-06 day 40304.
+TEST_F(TimeTree, CreatedBoundsByDateTimeOfDayAndFullValue) {
+    using V = std::vector<std::string>;
+    bool kept = false;
+    EnumerateFolder(folder_, "a.txt", [&](const TSearchRec& rec) {
+        kept = std::trunc(FileTimeToLocalDateTime(rec.CreationTime)) == 36954;
+        return false;
+    });
+    if (!kept)
+        GTEST_SKIP() << "this file system does not keep creation times";
+    EXPECT_EQ(With([](TDateTimeCriteria& t) { t.CreatedBefore = 36954; }), V{"a.txt"});
+    EXPECT_EQ(With([](TDateTimeCriteria& t) { t.CreatedAfter = 36955; }), V{"b.txt"});
+    EXPECT_EQ(With([](TDateTimeCriteria& t) { t.CreatedBefore = 0.5; }), V{"a.txt"});   // before noon
+    EXPECT_EQ(With([](TDateTimeCriteria& t) { t.CreatedAfter = 0.5; }), V{"b.txt"});    // after noon
+    EXPECT_EQ(With([](TDateTimeCriteria& t) { t.CreatedBefore = 36954.4; }), V{"a.txt"});  // up to 09:36 that day
+    EXPECT_EQ(With([](TDateTimeCriteria& t) { t.CreatedBefore = 36954.3; }), V{});         // 07:12 is too early
+}
+
+TEST_F(TimeTree, AccessedBoundsPairBothEnds) {
+    using V = std::vector<std::string>;
+    EXPECT_EQ(With([](TDateTimeCriteria& t) {
+                  t.AccessedAfter = 40304;
+                  t.AccessedBefore = 40304;
+              }),
+              V{"a.txt"});
+    EXPECT_EQ(With([](TDateTimeCriteria& t) { t.AccessedAfter = 40304.5; }), (V{"a.txt", "b.txt"}));
+    EXPECT_EQ(With([](TDateTimeCriteria& t) { t.AccessedAfter = 40304.9; }), V{"b.txt"});
+}
+
+TEST(FindFileWin32, ExcludedMasksWithDriveLettersAndWildcardDrives) {
+    const std::string folder = MakeTempFolder("excl");
+    CreateDirectoryA((folder + "Skip").c_str(), nullptr);
+    MakeFile(folder + "a.tmp", FILE_ATTRIBUTE_ARCHIVE);
+    MakeFile(folder + "Skip\\b.tmp", FILE_ATTRIBUTE_ARCHIVE);
+    const auto run = [&](const std::string& mask) {
+        TFindFile f(nullptr);
+        f.Criteria()->Files()->SetLocation(folder);
+        f.Criteria()->Files()->Excluded()->Add(mask);
+        std::vector<std::string> names;
+        f.OnFileMatch = [&](rtl::TObject*, const std::string&, const TSearchRec& rec) { names.push_back(rec.Name); };
+        f.Execute();
+        std::sort(names.begin(), names.end());
+        return names;
+    };
+    const std::string drive = folder.substr(0, 2);
+    const std::string otherDrive = drive[0] == 'Q' ? "R:" : "Q:";
+    EXPECT_EQ(run(drive + "\\*\\Skip\\"), (std::vector<std::string>{"a.tmp", "b.tmp"}))
+        << "a folder part must end the folder, not match by wildcard";
+    EXPECT_EQ(run(drive + "\\Skip\\"), (std::vector<std::string>{"a.tmp"}));
+    EXPECT_EQ(run("*:\\Skip\\*.tmp"), (std::vector<std::string>{"a.tmp"}));
+    EXPECT_EQ(run(otherDrive + "\\Skip\\"), (std::vector<std::string>{"a.tmp", "b.tmp"}));
+    EXPECT_EQ(run("*.tmp"), (std::vector<std::string>{}));
+    DeleteFileA((folder + "Skip\\b.tmp").c_str());
+    DeleteFileA((folder + "a.tmp").c_str());
+    RemoveDirectoryA((folder + "Skip").c_str());
+    RemoveDirectoryA(folder.c_str());
+}
+
+TEST(FindFileWin32, ContentFileLockedByAnotherOpenerDoesNotMatch) {
+    const std::string folder = MakeTempFolder("lock");
+    MakeFile(folder + "open.txt", FILE_ATTRIBUTE_ARCHIVE);
+    MakeFile(folder + "locked.txt", FILE_ATTRIBUTE_ARCHIVE);
+    HANDLE lock = CreateFileA((folder + "locked.txt").c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(lock, INVALID_HANDLE_VALUE);
+    TFindFile f(nullptr);
+    f.Criteria()->Files()->SetLocation(folder);
+    f.Criteria()->Content()->SetPhrase("DATA");
+    std::vector<std::string> names;
+    f.OnFileMatch = [&](rtl::TObject*, const std::string&, const TSearchRec& rec) { names.push_back(rec.Name); };
+    f.Execute();
+    CloseHandle(lock);
+    EXPECT_EQ(names, (std::vector<std::string>{"open.txt"}));
+    DeleteFileA((folder + "open.txt").c_str());
+    DeleteFileA((folder + "locked.txt").c_str());
+    RemoveDirectoryA(folder.c_str());
+}
+
+TEST(FindFileWin32, ThreadedFinishArrivesThroughTheApplicationMessageLoop) {
+    rtl::SetMainThread();
+    const std::string folder = MakeTempFolder("loop");
+    MakeFile(folder + "a.txt", FILE_ATTRIBUTE_ARCHIVE);
+    TFindFile f(nullptr);
+    f.SetThreaded(true);
+    f.Criteria()->Files()->SetLocation(folder);
+    int finished = 0;
+    f.OnSearchFinish = [&](rtl::TObject*) { ++finished; };
+    f.Execute();
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+    while (f.Busy() && std::chrono::steady_clock::now() < deadline) {
+        win::Application->ProcessMessages();
+        Sleep(1);
+    }
+    EXPECT_FALSE(f.Busy());
+    EXPECT_EQ(finished, 1);
+    DeleteFileA((folder + "a.txt").c_str());
+    RemoveDirectoryA(folder.c_str());
 }
 
 TEST(WaitWithMessages, SignalledHandleAndTimeoutOnTheOwnThreadPseudoHandle) {
