@@ -11,6 +11,8 @@ namespace rtl {
 
 Variant Variant::Null() { return Variant(NullTag{}); }
 
+bool Variant::operator==(const Variant& other) const { return value_ == other.value_; }
+
 TVarType Variant::VarType() const { return static_cast<TVarType>(value_.index()); }
 
 const char* Variant::TypeName(TVarType type)

@@ -70,7 +70,7 @@ public:
     std::string AsString() const;
 
     // Same type and same value; a Null equals only Null.
-    bool operator==(const Variant& other) const { return value_ == other.value_; }
+    bool operator==(const Variant& other) const;
 
 private:
     struct NullTag {
