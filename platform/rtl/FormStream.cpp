@@ -223,6 +223,7 @@ struct TReader::Fixup {
     const TPropInfo* prop;
     std::string name;
     std::string context;
+    TPersistent* holder;  // the component or collection item whose property list named it
 };
 
 class TReader::DepthGuard {
@@ -651,6 +652,7 @@ void TReader::DefineFor(TObject& instance)
 
 void TReader::ReadProperty(TPersistent* instance)
 {
+    holder_ = instance;
     std::string path = ReadStr();
     if (path.empty())
         Fail("empty property name");
@@ -785,7 +787,7 @@ void TReader::ReadPropValue(TObject& instance, const TPropInfo& prop)
         std::string name = ReadIdent();
         if (!prop.SetObj)
             throw EPropertyError("Property " + prop.Name + " is read-only");
-        fixups_.push_back(Fixup{&instance, &prop, name, context_ + "." + prop.Name});
+        fixups_.push_back(Fixup{&instance, &prop, name, context_ + "." + prop.Name, holder_});
         return;
     }
     case tkMethod: {
@@ -811,8 +813,16 @@ void TReader::ReadCollection(TCollection& collection)
     CheckValue(vaCollection);
     collection.BeginUpdate();
     try {
-        if (!EndOfList())
+        if (!EndOfList()) {
+            // Items about to be freed must not keep pending references.
+            fixups_.erase(std::remove_if(fixups_.begin(), fixups_.end(),
+                                         [&collection](const Fixup& f) {
+                                             auto* item = dynamic_cast<TCollectionItem*>(f.holder);
+                                             return item && item->Collection() == &collection;
+                                         }),
+                          fixups_.end());
             collection.Clear();
+        }
         std::string base = context_;
         while (!EndOfList()) {
             TValueType t = NextValue();

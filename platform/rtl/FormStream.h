@@ -145,6 +145,7 @@ private:
     std::vector<Fixup> fixups_;
     std::string propName_;
     bool propHandled_ = false;
+    TPersistent* holder_ = nullptr;  // not owned
     int depth_ = 0;
     std::string context_;
 };

@@ -444,3 +444,38 @@ TEST_F(SubComponents, PathThroughAReferenceIsRejected)
 }
 
 }  // namespace
+
+namespace {
+
+using CollectionReferences = FormStream;
+
+TEST_F(CollectionReferences, ItemReferencesResolveAfterLoading)
+{
+    auto form = Read(rtl::TStringStream("").DataString() + [] {
+        rtl::TStringStream in("object Form1: TTestForm\n  Items = <\n    item\n      Target = Button1\n    end>\n"
+                              "  object Button1: TWidget\n  end\nend\n");
+        rtl::TMemoryStream out;
+        rtl::ObjectTextToBinary(in, out);
+        return std::string(reinterpret_cast<const char*>(out.Memory()), static_cast<std::size_t>(out.Size()));
+    }());
+    ASSERT_EQ(form->Items()->Count(), 1);
+    EXPECT_EQ(static_cast<TItem*>(form->Items()->Items(0))->Target, form->Button1);
+}
+
+TEST_F(CollectionReferences, CollectionReadTwiceDropsTheFreedItemsPendingReferences)
+{
+    rtl::TStringStream in("object Form1: TTestForm\n"
+                          "  Items = <\n    item\n      Target = Button1\n    end>\n"
+                          "  Items = <\n    item\n      Name = 'second'\n    end>\n"
+                          "  object Button1: TWidget\n  end\nend\n");
+    rtl::TMemoryStream out;
+    rtl::ObjectTextToBinary(in, out);
+    std::string bytes(reinterpret_cast<const char*>(out.Memory()), static_cast<std::size_t>(out.Size()));
+    auto form = Read(bytes);  // ASan reports the write into the freed item if it is kept
+    ASSERT_EQ(form->Items()->Count(), 1);
+    auto* item = static_cast<TItem*>(form->Items()->Items(0));
+    EXPECT_EQ(item->Name, "second");
+    EXPECT_EQ(item->Target, nullptr);
+}
+
+}  // namespace

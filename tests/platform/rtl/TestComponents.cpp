@@ -75,6 +75,7 @@ const rtl::TClassInfo& TItem::StaticClassInfo()
     static const rtl::TClassInfo info = rtl::TClassBuilder<TItem, rtl::TCollectionItem>("TItem")
         .Property("Name", &TItem::Name, &TItem::Name)
         .Property("FileSize", &TItem::FileSize, &TItem::FileSize)
+        .Property("Target", &TItem::Target, &TItem::Target)
         .Build();
     return info;
 }

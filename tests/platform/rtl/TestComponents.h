@@ -13,6 +13,8 @@
 
 namespace rtltest {
 
+class TWidget;
+
 enum TAlign { alNone, alTop, alBottom, alLeft, alRight, alClient };
 RTL_ENUM_INFO(TAlign, "alNone", "alTop", "alBottom", "alLeft", "alRight", "alClient")
 
@@ -46,6 +48,7 @@ public:
     std::string Name;
     std::int64_t FileSize = 0;
     std::string Data;  // streamed as the binary property "ItemData"
+    TWidget* Target = nullptr;  // not owned; a reference resolved after loading
     void DefineProperties(rtl::TFiler& filer) override;
     void Assign(rtl::TPersistent* source) override;
     std::string DisplayName() const override { return Name.empty() ? ClassName() : Name; }
