@@ -1,0 +1,124 @@
+// Timer, image and panel.
+#pragma once
+
+#include "platform/win/Controls.h"
+
+#include <memory>
+
+namespace win {
+
+// Fires OnTimer every Interval milliseconds on the main thread while Enabled and Interval is
+// above 0 (not while a description is being read). Timer messages are not queued up: a slow handler
+// delays the next tick rather than causing a burst.
+class TTimer : public rtl::TComponent {
+    RTL_DECLARE_CLASS()
+
+public:
+    explicit TTimer(rtl::TComponent* owner);
+    ~TTimer() override;
+
+    bool Enabled() const { return enabled_; }
+    void SetEnabled(bool v);
+    std::uint32_t Interval() const { return interval_; }
+    void SetInterval(std::uint32_t v);
+    rtl::TNotifyEvent OnTimer;
+
+protected:
+    void Loaded() override;
+    virtual void Timer();
+
+private:
+    void UpdateTimer();
+    void WndProc(TMessage& message);
+
+    bool enabled_ = true;
+    std::uint32_t interval_ = 1000;
+    HWND window_ = nullptr;  // destroyed with the timer
+    bool running_ = false;
+};
+
+// Shows a picture: at its own size, centred, or stretched (proportionally when asked).
+// AutoSize makes the control take the picture's size.
+class TImage : public TGraphicControl {
+    RTL_DECLARE_CLASS()
+
+public:
+    explicit TImage(rtl::TComponent* owner);
+    ~TImage() override;
+
+    TPicture* Picture() const { return picture_.get(); }
+    void SetPicture(TPicture* v) { picture_->Assign(v); }
+    bool AutoSize() const { return autoSize_; }
+    void SetAutoSize(bool v);
+    bool Stretch() const { return stretch_; }
+    void SetStretch(bool v);
+    bool Center() const { return center_; }
+    void SetCenter(bool v);
+    bool Proportional() const { return proportional_; }
+    void SetProportional(bool v);
+    bool Transparent() const { return transparent_; }
+    void SetTransparent(bool v);
+    // The rectangle the picture is drawn into, in client coordinates.
+    TRect DestRect();
+
+protected:
+    void Paint() override;
+    void AdjustSize() override;
+
+private:
+    void PictureChanged(rtl::TObject*);
+
+    std::unique_ptr<TPicture> picture_;
+    bool autoSize_ = false;
+    bool stretch_ = false;
+    bool center_ = false;
+    bool proportional_ = false;
+    bool transparent_ = false;
+};
+
+// A windowed container with an optional bevelled frame and a caption.
+class TCustomPanel : public TCustomControl {
+    RTL_DECLARE_CLASS()
+
+public:
+    explicit TCustomPanel(rtl::TComponent* owner);
+
+    TAlignment Alignment() const { return alignment_; }
+    void SetAlignment(TAlignment v);
+    TBevelCut BevelInner() const { return bevelInner_; }
+    void SetBevelInner(TBevelCut v);
+    TBevelCut BevelOuter() const { return bevelOuter_; }
+    void SetBevelOuter(TBevelCut v);
+    std::int32_t BevelWidth() const { return bevelWidth_; }
+    void SetBevelWidth(std::int32_t v);
+    std::int32_t BorderWidth() const { return borderWidth_; }
+    void SetBorderWidth(std::int32_t v);
+    TBorderStyle BorderStyle() const { return BorderStyleProp(); }
+    void SetBorderStyle(TBorderStyle v);
+
+    TRect ClientRect() override;
+
+protected:
+    void CreateParams(TCreateParams& params) override;
+    void Paint() override;
+    void AlignControls(TControl* control, TRect& rect) override;
+
+private:
+    TAlignment alignment_ = taCenter;
+    TBevelCut bevelInner_ = bvNone;
+    TBevelCut bevelOuter_ = bvRaised;
+    std::int32_t bevelWidth_ = 1;
+    std::int32_t borderWidth_ = 0;
+};
+
+class TPanel : public TCustomPanel {
+    RTL_DECLARE_CLASS()
+
+public:
+    explicit TPanel(rtl::TComponent* owner) : TCustomPanel(owner) {}
+};
+
+// Draws a two-coloured frame of `width` pixels inside `rect` and shrinks `rect` past it.
+void Frame3D(TCanvas& canvas, TRect& rect, TColor topColor, TColor bottomColor, int width);
+
+}  // namespace win

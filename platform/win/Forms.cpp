@@ -1,0 +1,945 @@
+// Forms, the application object with its message loop, and the screen.
+#include "platform/win/Forms.h"
+
+#include "platform/rtl/FormStream.h"
+#include "platform/rtl/Strings.h"
+#include "platform/rtl/Thread.h"
+#include "platform/win/ComCtrls.h"
+#include "platform/win/ExtCtrls.h"
+#include "platform/win/Menus.h"
+#include "platform/win/StdCtrls.h"
+
+#include <commctrl.h>
+
+#include <algorithm>
+#include <utility>
+
+// windows.h maps RegisterClass to the window-class call; here it is the runtime's registry.
+#undef RegisterClass
+
+namespace win {
+
+TApplication* Application = nullptr;
+TScreen* Screen = nullptr;
+
+namespace {
+
+// The application and the screen exist from start-up to exit, like the program's own units.
+// Every class a stored description may name.
+void RegisterControlClasses()
+{
+    for (const rtl::TClassInfo* info :
+         {&TLabel::StaticClassInfo(), &TButton::StaticClassInfo(), &TEdit::StaticClassInfo(),
+          &TMemo::StaticClassInfo(), &TComboBox::StaticClassInfo(), &TScrollBar::StaticClassInfo(),
+          &TTimer::StaticClassInfo(), &TImage::StaticClassInfo(), &TPanel::StaticClassInfo(),
+          &TTrackBar::StaticClassInfo(), &TMainMenu::StaticClassInfo(), &TPopupMenu::StaticClassInfo(),
+          &TMenuItem::StaticClassInfo(), &TForm::StaticClassInfo()})
+        rtl::RegisterClass(*info);
+}
+
+struct GlobalObjects {
+    GlobalObjects()
+    {
+        RegisterControlClasses();
+        Application = new TApplication(nullptr);
+        Screen = new TScreen(nullptr);
+    }
+    ~GlobalObjects()
+    {
+        // Forms first: their destruction still reports to the screen.
+        delete Application;
+        Application = nullptr;
+        delete Screen;
+        Screen = nullptr;
+    }
+};
+GlobalObjects globalObjects;
+
+struct DisableContext {
+    HWND self;
+    std::vector<HWND>* list;
+};
+
+BOOL CALLBACK DisableOtherWindow(HWND wnd, LPARAM lp)
+{
+    auto* c = reinterpret_cast<DisableContext*>(lp);
+    if (wnd != c->self && ::IsWindowVisible(wnd) && ::IsWindowEnabled(wnd)) {
+        c->list->push_back(wnd);
+        ::EnableWindow(wnd, FALSE);
+    }
+    return TRUE;
+}
+
+}  // namespace
+
+void HandleControlException(rtl::TObject* sender)
+{
+    if (Application)
+        Application->HandleException(sender);
+}
+
+// --- TCustomForm ---
+
+const rtl::TClassInfo& TCustomForm::StaticClassInfo()
+{
+    static const rtl::TClassInfo info =
+        rtl::TClassBuilder<TCustomForm, TWinControl>("TCustomForm")
+            .Property("ActiveControl", &TCustomForm::ActiveControl, &TCustomForm::SetActiveControl)
+            .Property("AutoScroll", &TCustomForm::AutoScroll, &TCustomForm::SetAutoScroll)
+            .Property("BorderIcons", &TCustomForm::BorderIcons, &TCustomForm::SetBorderIcons)
+                .Default(TBorderIcons{biSystemMenu, biMinimize, biMaximize})
+            .Property("BorderStyle", &TCustomForm::BorderStyle, &TCustomForm::SetBorderStyle).Default(bsSizeable)
+            .Property("FormStyle", &TCustomForm::FormStyle, &TCustomForm::SetFormStyle).Default(fsNormal)
+            .Property("KeyPreview", &TCustomForm::KeyPreview, &TCustomForm::SetKeyPreview).Default(false)
+            .Property("Menu", &TCustomForm::Menu, &TCustomForm::SetMenu)
+            .Property("PixelsPerInch", &TCustomForm::PixelsPerInch, &TCustomForm::SetPixelsPerInch)
+            .Property("Position", &TCustomForm::Position, &TCustomForm::SetPosition).Default(poDesigned)
+            .Property("Scaled", &TCustomForm::Scaled, &TCustomForm::SetScaled).Default(true)
+            .Property("WindowState", &TCustomForm::WindowState, &TCustomForm::SetWindowState).Default(wsNormal)
+            .Event("OnActivate", &TCustomForm::OnActivate)
+            .Event("OnClose", &TCustomForm::OnClose)
+            .Event("OnCloseQuery", &TCustomForm::OnCloseQuery)
+            .Event("OnCreate", &TCustomForm::OnCreate)
+            .Event("OnDeactivate", &TCustomForm::OnDeactivate)
+            .Event("OnDestroy", &TCustomForm::OnDestroy)
+            .Event("OnHide", &TCustomForm::OnHide)
+            .Event("OnPaint", &TCustomForm::OnPaint)
+            .Event("OnShow", &TCustomForm::OnShow)
+            .Build();
+    return info;
+}
+
+const rtl::TClassInfo& TForm::StaticClassInfo()
+{
+    static const rtl::TClassInfo info = rtl::TClassBuilder<TForm, TCustomForm>("TForm").Build();
+    return info;
+}
+
+TCustomForm::TCustomForm(rtl::TComponent* owner)
+    : TWinControl(owner), canvas_(std::make_unique<TCanvas>())
+{
+    InitVisible(false);
+    controlStyle_ = {csAcceptsControls, csCaptureMouse, csClickEvents, csSetCaption, csDoubleClicks};
+    SetColor(clBtnFace);
+    SetParentFont(false);
+    SetBounds(0, 0, 320, 240);
+    if (Screen) {
+        pixelsPerInch_ = Screen->PixelsPerInch();
+        Screen->AddForm(this);
+    }
+}
+
+TCustomForm::~TCustomForm()
+{
+    if (OnDestroy) {
+        try {
+            OnDestroy(this);
+        } catch (...) {
+            HandleControlException(this);
+        }
+    }
+    Destroying();
+    if (Screen)
+        Screen->RemoveForm(this);
+    if (Application && Application->MainForm() == this)
+        Application->SetMainForm(nullptr);
+    // Children first: their windows go with ours, and their handlers may still look at us.
+    while (ControlCount() > 0) {
+        TControl* child = Controls(ControlCount() - 1);
+        RemoveControl(child);
+        delete child;
+    }
+    DestroyHandle();
+}
+
+void TCustomForm::ReadFromStream(rtl::TStream& stream)
+{
+    {
+        rtl::TReader reader(stream);
+        reader.ReadRootComponent(this);
+    }
+    DoCreate();
+    if (Visible())
+        UpdateWindowVisibility();
+}
+
+void TCustomForm::ReadFromResource()
+{
+    std::string name = rtl::UpperCase(ClassName());
+    HMODULE module = ::GetModuleHandleA(nullptr);
+    HRSRC res = ::FindResourceA(module, name.c_str(), MAKEINTRESOURCEA(10) /* RT_RCDATA */);
+    if (!res)
+        throw EResNotFound("Resource " + ClassName() + " not found");
+    HGLOBAL data = ::LoadResource(module, res);
+    DWORD size = ::SizeofResource(module, res);
+    const void* bytes = data ? ::LockResource(data) : nullptr;
+    if (!bytes)
+        throw EResNotFound("Resource " + ClassName() + " not found");
+    rtl::TReadOnlyMemoryStream stream(bytes, size);
+    ReadFromStream(stream);
+}
+
+void TCustomForm::DoCreate()
+{
+    if (OnCreate)
+        OnCreate(this);
+}
+
+void TCustomForm::SetClientWidth(std::int32_t v)
+{
+    if (ComponentState().Contains(rtl::csLoading))
+        pendingClientWidth_ = v;
+    else
+        TWinControl::SetClientWidth(v);
+}
+
+void TCustomForm::SetClientHeight(std::int32_t v)
+{
+    if (ComponentState().Contains(rtl::csLoading))
+        pendingClientHeight_ = v;
+    else
+        TWinControl::SetClientHeight(v);
+}
+
+void TCustomForm::Loaded()
+{
+    TWinControl::Loaded();
+    if (pendingClientWidth_ >= 0)
+        SetClientWidth(std::exchange(pendingClientWidth_, -1));
+    if (pendingClientHeight_ >= 0)
+        SetClientHeight(std::exchange(pendingClientHeight_, -1));
+    if (activeControl_ && !activeControl_->Visible())
+        activeControl_ = nullptr;
+}
+
+void TCustomForm::Notification(rtl::TComponent* component, rtl::TOperation operation)
+{
+    TWinControl::Notification(component, operation);
+    if (operation != rtl::opRemove)
+        return;
+    if (component == activeControl_)
+        activeControl_ = nullptr;
+    if (component == reinterpret_cast<rtl::TComponent*>(menu_)) {
+        menu_ = nullptr;
+        if (HandleAllocated() && !ComponentState().Contains(rtl::csDestroying))
+            ::SetMenu(Handle(), nullptr);
+    }
+}
+
+DWORD TCustomForm::StyleFor(DWORD& exStyle) const
+{
+    DWORD style = WS_CLIPCHILDREN;
+    exStyle = 0;
+    TBorderIcons icons = borderIcons_;
+    switch (formBorderStyle_) {
+    case bsNone:
+        style |= WS_POPUP;
+        icons = {};
+        break;
+    case bsSingle:
+        style |= WS_CAPTION | WS_BORDER;
+        break;
+    case bsSizeable:
+        style |= WS_CAPTION | WS_THICKFRAME;
+        break;
+    case bsDialog:
+        style |= WS_POPUP | WS_CAPTION;
+        exStyle |= WS_EX_DLGMODALFRAME | WS_EX_WINDOWEDGE;
+        icons = icons * TBorderIcons{biSystemMenu, biHelp};
+        break;
+    case bsToolWindow:
+        style |= WS_CAPTION;
+        exStyle |= WS_EX_TOOLWINDOW;
+        icons = icons * TBorderIcons{biSystemMenu};
+        break;
+    case bsSizeToolWin:
+        style |= WS_CAPTION | WS_THICKFRAME;
+        exStyle |= WS_EX_TOOLWINDOW;
+        icons = icons * TBorderIcons{biSystemMenu};
+        break;
+    }
+    if (icons.Contains(biSystemMenu)) {
+        style |= WS_SYSMENU;
+        if (icons.Contains(biMinimize))
+            style |= WS_MINIMIZEBOX;
+        if (icons.Contains(biMaximize))
+            style |= WS_MAXIMIZEBOX;
+        if (icons.Contains(biHelp) && !icons.Contains(biMinimize) && !icons.Contains(biMaximize))
+            exStyle |= WS_EX_CONTEXTHELP;
+    }
+    if (formStyle_ == fsStayOnTop)
+        exStyle |= WS_EX_TOPMOST;
+    return style;
+}
+
+void TCustomForm::CreateParams(TCreateParams& p)
+{
+    TWinControl::CreateParams(p);
+    DWORD ex = 0;
+    p.Style = StyleFor(ex);
+    p.ExStyle = ex;
+    if (!Enabled())
+        p.Style |= WS_DISABLED;
+    p.WndParent = ParentWindow();
+    // Secondary forms stay above the main form and share its taskbar button.
+    if (!p.WndParent && Application && Application->MainForm() && Application->MainForm() != this &&
+        Application->MainForm()->HandleAllocated())
+        p.WndParent = Application->MainForm()->Handle();
+    p.WindowClass.hIcon = ::LoadIconA(nullptr, reinterpret_cast<LPCSTR>(IDI_APPLICATION));
+}
+
+void TCustomForm::CreateWnd()
+{
+    TWinControl::CreateWnd();
+    if (menu_)
+        ::SetMenu(Handle(), menu_->Handle());
+}
+
+TRect TCustomForm::ClientRect()
+{
+    if (HandleAllocated())
+        return TWinControl::ClientRect();
+    DWORD ex = 0;
+    DWORD style = StyleFor(ex);
+    RECT r{0, 0, 0, 0};
+    ::AdjustWindowRectEx(&r, style, menu_ != nullptr, ex);
+    return Rect(0, 0, std::max<std::int32_t>(Width() - (r.right - r.left), 0),
+                std::max<std::int32_t>(Height() - (r.bottom - r.top), 0));
+}
+
+void TCustomForm::SetBorderStyle(TBorderStyle v)
+{
+    if (v == formBorderStyle_)
+        return;
+    formBorderStyle_ = v;
+    SetBorderStyleValue(v);
+    RecreateWnd();
+}
+
+void TCustomForm::SetBorderIcons(TBorderIcons v)
+{
+    if (v == borderIcons_)
+        return;
+    borderIcons_ = v;
+    RecreateWnd();
+}
+
+void TCustomForm::SetFormStyle(TFormStyle v)
+{
+    if (v == fsMDIChild || v == fsMDIForm)
+        throw rtl::EInvalidOperation("MDI forms are not supported");
+    if (v == formStyle_)
+        return;
+    formStyle_ = v;
+    if (HandleAllocated())
+        ::SetWindowPos(Handle(), v == fsStayOnTop ? HWND_TOPMOST : HWND_NOTOPMOST, 0, 0, 0, 0,
+                       SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
+}
+
+TWindowState TCustomForm::WindowState()
+{
+    if (HandleAllocated() && Showing()) {
+        if (::IsIconic(Handle()))
+            return wsMinimized;
+        if (::IsZoomed(Handle()))
+            return wsMaximized;
+        return wsNormal;
+    }
+    return windowState_;
+}
+
+void TCustomForm::SetWindowState(TWindowState v)
+{
+    windowState_ = v;
+    if (HandleAllocated() && Showing()) {
+        static const int kShow[] = {SW_RESTORE, SW_MINIMIZE, SW_SHOWMAXIMIZED};
+        ::ShowWindow(Handle(), kShow[v]);
+    }
+}
+
+void TCustomForm::SetActiveControl(TWinControl* v)
+{
+    if (v == activeControl_)
+        return;
+    if (v && ComponentState().Contains(rtl::csLoading)) {
+        activeControl_ = v;
+        return;
+    }
+    if (v && (v == this || v->GetParentForm() != this || !v->CanFocus()))
+        throw rtl::EInvalidOperation("Cannot focus a disabled or invisible window");
+    activeControl_ = v;
+    if (v && active_ && v->HandleAllocated())
+        ::SetFocus(v->Handle());
+}
+
+void TCustomForm::FocusControl(TWinControl* control)
+{
+    activeControl_ = control;
+    if (control && control->HandleAllocated() && Showing())
+        ::SetFocus(control->Handle());
+}
+
+void TCustomForm::SetMenu(TMainMenu* v)
+{
+    if (v == menu_)
+        return;
+    if (menu_)
+        menu_->SetWindowHandle(nullptr);
+    menu_ = v;
+    if (v) {
+        v->FreeNotification(this);
+        if (HandleAllocated())
+            v->SetWindowHandle(Handle());
+    } else if (HandleAllocated()) {
+        ::SetMenu(Handle(), nullptr);
+    }
+}
+
+void TCustomForm::MenuChanged()
+{
+    if (HandleAllocated())
+        ::DrawMenuBar(Handle());
+}
+
+void TCustomForm::ApplyPosition()
+{
+    if (positioned_)
+        return;
+    positioned_ = true;
+    int w = Width(), h = Height();
+    switch (position_) {
+    case poScreenCenter:
+    case poDesktopCenter:
+        SetBounds((Screen->Width() - w) / 2, (Screen->Height() - h) / 2, w, h);
+        break;
+    case poMainFormCenter:
+    case poOwnerFormCenter: {
+        TCustomForm* center = position_ == poOwnerFormCenter ? dynamic_cast<TCustomForm*>(Owner()) : nullptr;
+        if (!center && Application)
+            center = Application->MainForm();
+        if (center && center != this)
+            SetBounds(center->Left() + (center->Width() - w) / 2, center->Top() + (center->Height() - h) / 2, w, h);
+        else
+            SetBounds((Screen->Width() - w) / 2, (Screen->Height() - h) / 2, w, h);
+        break;
+    }
+    default:
+        break;
+    }
+}
+
+void TCustomForm::UpdateWindowVisibility()
+{
+    if (ComponentState().Contains(rtl::csLoading) || ComponentState().Contains(rtl::csDestroying))
+        return;
+    if (Visible()) {
+        ApplyPosition();
+        HWND wnd = Handle();
+        if (::IsWindowVisible(wnd))
+            return;
+        DoShow();
+        static const int kShow[] = {SW_SHOWNORMAL, SW_SHOWMINIMIZED, SW_SHOWMAXIMIZED};
+        ::ShowWindow(wnd, kShow[windowState_]);
+        ::SetForegroundWindow(wnd);
+        if (activeControl_ && activeControl_->CanFocus())
+            ::SetFocus(activeControl_->Handle());
+    } else if (HandleAllocated() && ::IsWindowVisible(Handle())) {
+        DoHide();
+        ::ShowWindow(Handle(), SW_HIDE);
+    }
+}
+
+void TCustomForm::DoShow()
+{
+    if (OnShow)
+        OnShow(this);
+}
+
+void TCustomForm::DoHide()
+{
+    if (OnHide)
+        OnHide(this);
+}
+
+void TCustomForm::Show()
+{
+    SetVisible(true);
+    if (HandleAllocated())
+        ::SetWindowPos(Handle(), HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE);
+}
+
+bool TCustomForm::CloseQuery()
+{
+    bool canClose = true;
+    if (OnCloseQuery)
+        OnCloseQuery(this, canClose);
+    return canClose;
+}
+
+void TCustomForm::DoClose(TCloseAction& action)
+{
+    if (OnClose)
+        OnClose(this, action);
+}
+
+void TCustomForm::Close()
+{
+    if (modal_) {
+        modalResult_ = mrCancel;
+        return;
+    }
+    if (!CloseQuery())
+        return;
+    TCloseAction action = (Application && Application->MainForm() == this) ? caFree : caHide;
+    DoClose(action);
+    if (action == caNone)
+        return;
+    if (Application && Application->MainForm() == this) {
+        Application->Terminate();
+        return;
+    }
+    switch (action) {
+    case caHide:
+        SetVisible(false);
+        break;
+    case caMinimize:
+        SetWindowState(wsMinimized);
+        break;
+    case caFree:
+        Release();
+        break;
+    default:
+        break;
+    }
+}
+
+void TCustomForm::CloseModal()
+{
+    TCloseAction action = caNone;
+    if (CloseQuery()) {
+        action = caHide;
+        DoClose(action);
+    }
+    if (action == caNone)
+        modalResult_ = mrNone;
+}
+
+TModalResult TCustomForm::ShowModal()
+{
+    if (Visible() || !Enabled() || modal_)
+        throw rtl::EInvalidOperation("Cannot make a visible window modal");
+    if (GetCaptureControl())
+        SetCaptureControl(nullptr);
+    ::ReleaseCapture();
+    HWND previous = ::GetActiveWindow();
+    // Every other enabled top-level window of this thread waits for the modal form.
+    std::vector<HWND> disabled;
+    DisableContext ctx{Handle(), &disabled};
+    ::EnumThreadWindows(::GetCurrentThreadId(), DisableOtherWindow, reinterpret_cast<LPARAM>(&ctx));
+    modal_ = true;
+    modalResult_ = mrNone;
+    auto finish = [&] {
+        for (HWND w : disabled)
+            if (::IsWindow(w))
+                ::EnableWindow(w, TRUE);
+        modal_ = false;
+        if (!ComponentState().Contains(rtl::csDestroying))
+            SetVisible(false);
+        if (previous && ::IsWindow(previous))
+            ::SetActiveWindow(previous);
+    };
+    try {
+        Show();
+        do {
+            Application->HandleMessage();
+            if (Application->Terminated())
+                modalResult_ = mrCancel;
+            else if (modalResult_ != mrNone)
+                CloseModal();
+        } while (modalResult_ == mrNone);
+    } catch (...) {
+        finish();
+        throw;
+    }
+    finish();
+    return modalResult_;
+}
+
+void TCustomForm::Release()
+{
+    if (Application && Application->Handle())
+        ::PostMessageA(Application->Handle(), CM_RELEASE, 0, reinterpret_cast<LPARAM>(this));
+}
+
+void TCustomForm::Paint()
+{
+    if (OnPaint)
+        OnPaint(this);
+}
+
+void TCustomForm::PaintWindow(HDC dc)
+{
+    canvas_->Lock();
+    canvas_->SetHandle(dc);
+    try {
+        canvas_->Font()->Assign(Font());
+        canvas_->Brush()->SetColor(Color());
+        Paint();
+    } catch (...) {
+        canvas_->SetHandle(nullptr);
+        canvas_->Unlock();
+        throw;
+    }
+    canvas_->SetHandle(nullptr);
+    canvas_->Unlock();
+}
+
+void TCustomForm::WndProc(TMessage& m)
+{
+    switch (m.Msg) {
+    case CM_VISIBLECHANGED:
+        UpdateWindowVisibility();
+        return;
+    case WM_CLOSE:
+        Close();
+        m.Result = 0;
+        return;
+    case WM_GETMINMAXINFO: {
+        DefaultHandler(m);
+        auto* mmi = reinterpret_cast<MINMAXINFO*>(m.LParam);
+        TSizeConstraints* c = Constraints();
+        if (c->MinWidth() > 0)
+            mmi->ptMinTrackSize.x = c->MinWidth();
+        if (c->MinHeight() > 0)
+            mmi->ptMinTrackSize.y = c->MinHeight();
+        if (c->MaxWidth() > 0)
+            mmi->ptMaxTrackSize.x = c->MaxWidth();
+        if (c->MaxHeight() > 0)
+            mmi->ptMaxTrackSize.y = c->MaxHeight();
+        return;
+    }
+    case WM_ACTIVATE:
+        DefaultHandler(m);
+        active_ = LOWORD(m.WParam) != WA_INACTIVE;
+        if (active_) {
+            if (Screen)
+                Screen->activeForm_ = this;
+            if (activeControl_ && activeControl_->HandleAllocated() && activeControl_->CanFocus())
+                ::SetFocus(activeControl_->Handle());
+            if (OnActivate)
+                OnActivate(this);
+        } else if (OnDeactivate) {
+            OnDeactivate(this);
+        }
+        return;
+    case WM_SYSCOMMAND:
+        if ((m.WParam & 0xFFF0) == SC_CLOSE) {
+            Close();
+            m.Result = 0;
+            return;
+        }
+        break;
+    case WM_INITMENUPOPUP:
+        DefaultHandler(m);
+        DispatchMenuPopup(reinterpret_cast<HMENU>(m.WParam));
+        return;
+    case CM_DIALOGKEY:
+        if (m.WParam == VK_TAB && ::GetKeyState(VK_CONTROL) >= 0) {
+            SelectNext(activeControl_, ::GetKeyState(VK_SHIFT) >= 0, true);
+            m.Result = 1;
+            return;
+        }
+        break;
+    default:
+        break;
+    }
+    TWinControl::WndProc(m);
+}
+
+// --- TScreen ---
+
+const rtl::TClassInfo& TScreen::StaticClassInfo()
+{
+    static const rtl::TClassInfo info = rtl::TClassBuilder<TScreen, rtl::TComponent>("TScreen").Build();
+    return info;
+}
+
+TScreen::TScreen(rtl::TComponent* owner) : rtl::TComponent(owner)
+{
+    HDC dc = ::GetDC(nullptr);
+    if (dc) {
+        pixelsPerInch_ = ::GetDeviceCaps(dc, LOGPIXELSY);
+        ::ReleaseDC(nullptr, dc);
+    }
+    auto std = [](LPCSTR id) { return ::LoadCursorA(nullptr, id); };
+    cursors_[crDefault] = std(reinterpret_cast<LPCSTR>(IDC_ARROW));
+    cursors_[crNone] = nullptr;
+    cursors_[crArrow] = std(reinterpret_cast<LPCSTR>(IDC_ARROW));
+    cursors_[crCross] = std(reinterpret_cast<LPCSTR>(IDC_CROSS));
+    cursors_[crIBeam] = std(reinterpret_cast<LPCSTR>(IDC_IBEAM));
+    cursors_[crSizeNESW] = std(reinterpret_cast<LPCSTR>(IDC_SIZENESW));
+    cursors_[crSizeNS] = std(reinterpret_cast<LPCSTR>(IDC_SIZENS));
+    cursors_[crSizeNWSE] = std(reinterpret_cast<LPCSTR>(IDC_SIZENWSE));
+    cursors_[crSizeWE] = std(reinterpret_cast<LPCSTR>(IDC_SIZEWE));
+    cursors_[crUpArrow] = std(reinterpret_cast<LPCSTR>(IDC_UPARROW));
+    cursors_[crHourGlass] = std(reinterpret_cast<LPCSTR>(IDC_WAIT));
+    cursors_[crDrag] = std(reinterpret_cast<LPCSTR>(IDC_ARROW));
+    cursors_[crNoDrop] = std(reinterpret_cast<LPCSTR>(IDC_NO));
+    cursors_[crHSplit] = std(reinterpret_cast<LPCSTR>(IDC_SIZEWE));
+    cursors_[crVSplit] = std(reinterpret_cast<LPCSTR>(IDC_SIZENS));
+    cursors_[crMultiDrag] = std(reinterpret_cast<LPCSTR>(IDC_ARROW));
+    cursors_[crSQLWait] = std(reinterpret_cast<LPCSTR>(IDC_WAIT));
+    cursors_[crNo] = std(reinterpret_cast<LPCSTR>(IDC_NO));
+    cursors_[crAppStart] = std(reinterpret_cast<LPCSTR>(IDC_APPSTARTING));
+    cursors_[crHelp] = std(reinterpret_cast<LPCSTR>(IDC_HELP));
+    cursors_[crHandPoint] = std(reinterpret_cast<LPCSTR>(IDC_HAND));
+    cursors_[crSizeAll] = std(reinterpret_cast<LPCSTR>(IDC_SIZEALL));
+}
+
+TRect TScreen::WorkAreaRect() const
+{
+    RECT r{0, 0, Width(), Height()};
+    ::SystemParametersInfoA(SPI_GETWORKAREA, 0, &r, 0);
+    return FromRECT(r);
+}
+
+HCURSOR TScreen::Cursors(TCursor index) const
+{
+    auto it = cursors_.find(index);
+    if (it != cursors_.end())
+        return it->second;
+    return cursors_.at(crDefault);
+}
+
+void TScreen::SetCursors(TCursor index, HCURSOR cursor)
+{
+    if (index == crDefault && !cursor)
+        return;
+    cursors_[index] = cursor;
+}
+
+void TScreen::SetCursor(TCursor v)
+{
+    if (v == cursor_)
+        return;
+    cursor_ = v;
+    if (v == crDefault) {
+        // Let the window under the mouse choose again.
+        POINT p;
+        ::GetCursorPos(&p);
+        HWND wnd = ::WindowFromPoint(p);
+        if (wnd)
+            ::SendMessageA(wnd, WM_SETCURSOR, reinterpret_cast<WPARAM>(wnd),
+                           MAKELPARAM(::SendMessageA(wnd, WM_NCHITTEST, 0, MAKELPARAM(p.x, p.y)), WM_MOUSEMOVE));
+    } else {
+        ::SetCursor(Cursors(v));
+    }
+}
+
+TCustomForm* TScreen::Forms(std::int32_t index) const
+{
+    if (index < 0 || index >= FormCount())
+        throw rtl::EListError("List index out of bounds (" + std::to_string(index) + ")");
+    return forms_[static_cast<size_t>(index)];
+}
+
+void TScreen::RemoveForm(TCustomForm* form)
+{
+    forms_.erase(std::remove(forms_.begin(), forms_.end(), form), forms_.end());
+    if (activeForm_ == form)
+        activeForm_ = nullptr;
+}
+
+// --- TApplication ---
+
+const rtl::TClassInfo& TApplication::StaticClassInfo()
+{
+    static const rtl::TClassInfo info =
+        rtl::TClassBuilder<TApplication, rtl::TComponent>("TApplication").Build();
+    return info;
+}
+
+TApplication::TApplication(rtl::TComponent* owner) : rtl::TComponent(owner)
+{
+    handle_ = AllocateHWnd([this](TMessage& m) { AppWndProc(m); });
+    HWND wnd = handle_;
+    // A worker that queues a call for the main thread wakes the loop with a message.
+    rtl::SetWakeMainThread([wnd] { ::PostMessageA(wnd, CM_WAKEMAINTHREAD, 0, 0); });
+}
+
+TApplication::~TApplication()
+{
+    rtl::SetWakeMainThread(nullptr);
+    DestroyComponents();
+    DeallocateHWnd(handle_);
+    handle_ = nullptr;
+}
+
+void TApplication::Initialize()
+{
+    INITCOMMONCONTROLSEX icc{sizeof(icc), ICC_WIN95_CLASSES | ICC_STANDARD_CLASSES | ICC_BAR_CLASSES};
+    ::InitCommonControlsEx(&icc);
+}
+
+void TApplication::SetTitle(const std::string& v)
+{
+    title_ = v;
+    if (handle_)
+        ::SetWindowTextA(handle_, v.c_str());
+}
+
+void TApplication::AppWndProc(TMessage& m)
+{
+    switch (m.Msg) {
+    case CM_WAKEMAINTHREAD:
+        DrainMainThreadQueue();
+        return;
+    case CM_RELEASE: {
+        auto* form = reinterpret_cast<TCustomForm*>(m.LParam);
+        // Only forms that still exist: a form freed meanwhile has left the screen's list.
+        for (std::int32_t i = 0; Screen && i < Screen->FormCount(); ++i)
+            if (Screen->Forms(i) == form) {
+                delete form;
+                break;
+            }
+        return;
+    }
+    default:
+        m.Result = ::DefWindowProcA(handle_, m.Msg, m.WParam, m.LParam);
+        return;
+    }
+}
+
+bool TApplication::IsKeyMsg(MSG& msg)
+{
+    if (msg.message != WM_KEYDOWN && msg.message != WM_SYSKEYDOWN)
+        return false;
+    HWND wnd = msg.hwnd;
+    TWinControl* control = TWinControl::FindControl(wnd);
+    // Inner windows of standard controls (the edit of a combo box) speak for their control.
+    while (!control && wnd) {
+        wnd = ::GetParent(wnd);
+        control = TWinControl::FindControl(wnd);
+    }
+    if (!control)
+        return false;
+    std::uint16_t key = static_cast<std::uint16_t>(msg.wParam);
+    if (TCustomForm* form = control->GetParentForm(); form && form->Menu() &&
+                                                      form->Menu()->IsShortCut(key, KeyboardStateToShiftState()))
+        return true;
+    if (key != VK_TAB && key != VK_RETURN && key != VK_ESCAPE)
+        return false;
+    LRESULT code = ::SendMessageA(msg.hwnd, WM_GETDLGCODE, msg.wParam, reinterpret_cast<LPARAM>(&msg));
+    if (code & DLGC_WANTALLKEYS)
+        return false;
+    if (key == VK_TAB && (code & DLGC_WANTTAB))
+        return false;
+    TCustomForm* form = control->GetParentForm();
+    if (!form)
+        return false;
+    return form->Perform(CM_DIALOGKEY, key, msg.lParam) != 0;
+}
+
+bool TApplication::ProcessMessage(MSG& msg)
+{
+    if (!::PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE))
+        return false;
+    if (msg.message == WM_QUIT) {
+        terminated_ = true;
+        return true;
+    }
+    if (!IsKeyMsg(msg)) {
+        ::TranslateMessage(&msg);
+        ::DispatchMessageA(&msg);
+    }
+    return true;
+}
+
+void TApplication::ProcessMessages()
+{
+    MSG msg;
+    while (ProcessMessage(msg)) {
+    }
+    DrainMainThreadQueue();
+}
+
+bool TApplication::DrainMainThreadQueue()
+{
+    try {
+        return rtl::CheckSynchronize();
+    } catch (...) {
+        // A failing queued call is reported; the calls behind it run at the next drain.
+        HandleException(this);
+        return true;
+    }
+}
+
+void TApplication::HandleMessage()
+{
+    MSG msg;
+    if (!ProcessMessage(msg)) {
+        try {
+            if (OnIdle)
+                OnIdle(this);
+        } catch (...) {
+            HandleException(this);
+        }
+        if (!DrainMainThreadQueue())
+            ::WaitMessage();
+    }
+}
+
+void TApplication::Run()
+{
+    if (mainForm_ && showMainForm_)
+        mainForm_->SetVisible(true);
+    while (!terminated_) {
+        try {
+            HandleMessage();
+        } catch (...) {
+            HandleException(this);
+        }
+    }
+}
+
+void TApplication::Terminate() { ::PostQuitMessage(0); }
+
+void TApplication::ShowException(const std::exception& e)
+{
+    std::string text = e.what();
+    if (!text.empty() && text.back() != '.')
+        text += '.';
+    ::MessageBoxA(nullptr, text.c_str(), title_.c_str(), MB_OK | MB_ICONSTOP | MB_TASKMODAL);
+}
+
+void TApplication::HandleException(rtl::TObject* sender)
+{
+    std::exception_ptr current = std::current_exception();
+    if (!current || handlingException_)
+        return;
+    handlingException_ = true;
+    try {
+        std::rethrow_exception(current);
+    } catch (const rtl::EAbort&) {
+    } catch (const std::exception& e) {
+        try {
+            if (OnException)
+                OnException(sender, e);
+            else
+                ShowException(e);
+        } catch (...) {
+        }
+    } catch (...) {
+        try {
+            const rtl::Exception unknown("Unknown exception");
+            if (OnException)
+                OnException(sender, unknown);
+            else
+                ShowException(unknown);
+        } catch (...) {
+        }
+    }
+    handlingException_ = false;
+}
+
+}  // namespace win

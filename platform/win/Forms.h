@@ -1,0 +1,292 @@
+// Forms, the application object with its message loop, and the screen.
+#pragma once
+
+#include "platform/rtl/Streams.h"
+#include "platform/win/Controls.h"
+
+#include <exception>
+#include <map>
+#include <vector>
+
+namespace win {
+
+class TMainMenu;
+
+enum TBorderIcon { biSystemMenu, biMinimize, biMaximize, biHelp };
+RTL_ENUM_INFO(TBorderIcon, "biSystemMenu", "biMinimize", "biMaximize", "biHelp")
+using TBorderIcons = rtl::TSet<TBorderIcon>;
+
+enum TPosition {
+    poDesigned, poDefault, poDefaultPosOnly, poDefaultSizeOnly, poScreenCenter, poDesktopCenter,
+    poMainFormCenter, poOwnerFormCenter
+};
+RTL_ENUM_INFO(TPosition, "poDesigned", "poDefault", "poDefaultPosOnly", "poDefaultSizeOnly",
+              "poScreenCenter", "poDesktopCenter", "poMainFormCenter", "poOwnerFormCenter")
+
+enum TWindowState { wsNormal, wsMinimized, wsMaximized };
+RTL_ENUM_INFO(TWindowState, "wsNormal", "wsMinimized", "wsMaximized")
+
+enum TFormStyle { fsNormal, fsMDIChild, fsMDIForm, fsStayOnTop };
+RTL_ENUM_INFO(TFormStyle, "fsNormal", "fsMDIChild", "fsMDIForm", "fsStayOnTop")
+
+enum TCloseAction { caNone, caHide, caFree, caMinimize };
+RTL_ENUM_INFO(TCloseAction, "caNone", "caHide", "caFree", "caMinimize")
+
+using TCloseEvent = rtl::TEvent<void(rtl::TObject* Sender, TCloseAction& Action)>;
+using TCloseQueryEvent = rtl::TEvent<void(rtl::TObject* Sender, bool& CanClose)>;
+using TExceptionEvent = rtl::TEvent<void(rtl::TObject* Sender, const std::exception& E)>;
+
+// Raised when a form's stored description is missing from the program's resources.
+class EResNotFound : public rtl::Exception {
+public:
+    explicit EResNotFound(std::string message) : Exception(std::move(message)) {}
+};
+
+// A top-level window built from its stored description. Create a form class with
+// TApplication::CreateForm or TCustomForm::CreateFromResource: the description (an RCDATA
+// resource named after the class) is read after construction, then OnCreate runs.
+class TCustomForm : public TWinControl {
+    RTL_DECLARE_CLASS()
+
+public:
+    // A form without a description; controls are added by code.
+    explicit TCustomForm(rtl::TComponent* owner);
+    ~TCustomForm() override;
+
+    // Reads the description from a form stream into this form, then fires OnCreate.
+    // Raises rtl::EReadError for a bad stream.
+    void ReadFromStream(rtl::TStream& stream);
+    // The same from the RCDATA resource named after the class (upper case, as the resource
+    // compiler stores names). Raises EResNotFound "Resource TForm2 not found".
+    void ReadFromResource();
+    template <class F>
+    static F* CreateFromResource(rtl::TComponent* owner)
+    {
+        F* form = new F(owner);
+        try {
+            form->ReadFromResource();
+        } catch (...) {
+            delete form;
+            throw;
+        }
+        return form;
+    }
+
+    TBorderStyle BorderStyle() const { return formBorderStyle_; }
+    void SetBorderStyle(TBorderStyle v);
+    TBorderIcons BorderIcons() const { return borderIcons_; }
+    void SetBorderIcons(TBorderIcons v);
+    TPosition Position() const { return position_; }
+    void SetPosition(TPosition v) { position_ = v; }
+    TWindowState WindowState();
+    void SetWindowState(TWindowState v);
+    TFormStyle FormStyle() const { return formStyle_; }
+    void SetFormStyle(TFormStyle v);
+    bool KeyPreview() const { return keyPreview_; }
+    void SetKeyPreview(bool v) { keyPreview_ = v; }
+    bool Scaled() const { return scaled_; }
+    void SetScaled(bool v) { scaled_ = v; }
+    std::int32_t PixelsPerInch() const { return pixelsPerInch_; }
+    void SetPixelsPerInch(std::int32_t v) { pixelsPerInch_ = v; }
+    // Accepted for stored descriptions; forms here never scroll their client area.
+    bool AutoScroll() const { return autoScroll_; }
+    void SetAutoScroll(bool v) { autoScroll_ = v; }
+    TModalResult ModalResult() const { return modalResult_; }
+    void SetModalResult(TModalResult v) { modalResult_ = v; }
+    TWinControl* ActiveControl() const { return activeControl_; }
+    void SetActiveControl(TWinControl* v);
+    TMainMenu* Menu() const { return menu_; }
+    void SetMenu(TMainMenu* v);
+    bool Active() const { return active_; }
+    bool Modal() const { return modal_; }
+
+    void Show();
+    void Close();
+    bool CloseQuery();
+    // Shows the form and runs a message loop until ModalResult is set (by a button, by
+    // Close, or by code); returns it. Other windows of the program are disabled meanwhile.
+    // Raises rtl::EInvalidOperation "Cannot make a visible window modal".
+    TModalResult ShowModal();
+    // Frees the form from the message loop, after the current handler has returned.
+    void Release();
+    void FocusControl(TWinControl* control);
+    // The menu of this form after the form's window has changed (called by the menu).
+    void MenuChanged();
+
+    TRect ClientRect() override;
+    // While a description is read the client size waits for Loaded, when the border style
+    // and the menu that decide the frame are known.
+    void SetClientWidth(std::int32_t v) override;
+    void SetClientHeight(std::int32_t v) override;
+    void WndProc(TMessage& message) override;
+
+    rtl::TNotifyEvent OnCreate;
+    rtl::TNotifyEvent OnShow;
+    rtl::TNotifyEvent OnHide;
+    rtl::TNotifyEvent OnDestroy;
+    rtl::TNotifyEvent OnActivate;
+    rtl::TNotifyEvent OnDeactivate;
+    rtl::TNotifyEvent OnPaint;
+    TCloseEvent OnClose;
+    TCloseQueryEvent OnCloseQuery;
+
+    // Used by controls of the form.
+    void SetActiveControlValue(TWinControl* control) { activeControl_ = control; }
+
+protected:
+    void CreateParams(TCreateParams& params) override;
+    void CreateWnd() override;
+    void Notification(rtl::TComponent* component, rtl::TOperation operation) override;
+    void Loaded() override;
+    void PaintWindow(HDC dc) override;
+    virtual void DoCreate();
+    virtual void DoShow();
+    virtual void DoHide();
+    virtual void DoClose(TCloseAction& action);
+    virtual void Paint();
+    TCanvas* Canvas() const { return canvas_.get(); }
+
+private:
+    void ApplyPosition();
+    void UpdateWindowVisibility();
+    void CloseModal();
+    DWORD StyleFor(DWORD& exStyle) const;
+
+    TBorderStyle formBorderStyle_ = bsSizeable;
+    TBorderIcons borderIcons_{biSystemMenu, biMinimize, biMaximize};
+    TPosition position_ = poDesigned;
+    TWindowState windowState_ = wsNormal;
+    TFormStyle formStyle_ = fsNormal;
+    bool keyPreview_ = false;
+    bool scaled_ = true;
+    std::int32_t pixelsPerInch_ = 96;
+    bool autoScroll_ = false;
+    TModalResult modalResult_ = mrNone;
+    TWinControl* activeControl_ = nullptr;  // not owned
+    TMainMenu* menu_ = nullptr;             // not owned
+    bool active_ = false;
+    bool modal_ = false;
+    bool positioned_ = false;
+    std::int32_t pendingClientWidth_ = -1;
+    std::int32_t pendingClientHeight_ = -1;
+    std::unique_ptr<TCanvas> canvas_;
+};
+
+class TForm : public TCustomForm {
+    RTL_DECLARE_CLASS()
+
+public:
+    explicit TForm(rtl::TComponent* owner) : TCustomForm(owner) {}
+};
+
+// The screen: size, resolution, the cursor shown over the whole program, the cursor table.
+class TScreen : public rtl::TComponent {
+    RTL_DECLARE_CLASS()
+
+public:
+    explicit TScreen(rtl::TComponent* owner);
+
+    std::int32_t Width() const { return ::GetSystemMetrics(SM_CXSCREEN); }
+    std::int32_t Height() const { return ::GetSystemMetrics(SM_CYSCREEN); }
+    std::int32_t PixelsPerInch() const { return pixelsPerInch_; }
+    TRect WorkAreaRect() const;
+
+    // crDefault lets each control's own cursor show again.
+    TCursor Cursor() const { return cursor_; }
+    void SetCursor(TCursor v);
+    // The cursor of a TCursor value; unknown values give the arrow.
+    HCURSOR Cursors(TCursor index) const;
+    // Adds or replaces a cursor; custom cursors use positive values. The table does not
+    // destroy cursors: load them with LoadCursor (shared) or keep them for the whole run.
+    void SetCursors(TCursor index, HCURSOR cursor);
+
+    std::int32_t FormCount() const { return static_cast<std::int32_t>(forms_.size()); }
+    TCustomForm* Forms(std::int32_t index) const;
+    TCustomForm* ActiveForm() const { return activeForm_; }
+
+private:
+    friend class TCustomForm;
+    void AddForm(TCustomForm* form) { forms_.push_back(form); }
+    void RemoveForm(TCustomForm* form);
+
+    std::int32_t pixelsPerInch_ = 96;
+    TCursor cursor_ = crDefault;
+    std::map<TCursor, HCURSOR> cursors_;
+    std::vector<TCustomForm*> forms_;  // not owned
+    TCustomForm* activeForm_ = nullptr;  // not owned
+};
+
+// The program: its forms, its message loop and its exception reporting.
+class TApplication : public rtl::TComponent {
+    RTL_DECLARE_CLASS()
+
+public:
+    explicit TApplication(rtl::TComponent* owner);
+    ~TApplication() override;
+
+    void Initialize();
+    const std::string& Title() const { return title_; }
+    void SetTitle(const std::string& v);
+    // The hidden window that receives the program's private messages.
+    HWND Handle() const { return handle_; }
+    TCustomForm* MainForm() const { return mainForm_; }
+    bool Terminated() const { return terminated_; }
+    bool ShowMainForm() const { return showMainForm_; }
+    void SetShowMainForm(bool v) { showMainForm_ = v; }
+
+    // Creates a form of class F owned by the application, sets `reference` before the
+    // description is read (so OnCreate already sees it), reads it from the resources and
+    // makes the first form created the main form.
+    template <class F>
+    void CreateForm(F*& reference)
+    {
+        F* form = new F(this);
+        reference = form;
+        try {
+            form->ReadFromResource();
+        } catch (...) {
+            reference = nullptr;
+            delete form;
+            throw;
+        }
+        if (!mainForm_)
+            mainForm_ = form;
+    }
+    void SetMainForm(TCustomForm* form) { mainForm_ = form; }
+
+    // Shows the main form and dispatches messages until Terminate or the main form closes.
+    void Run();
+    // Dispatches every waiting message and the main-thread calls queued by workers.
+    void ProcessMessages();
+    // One message, or when none waits: the queued calls, then sleep until the next message.
+    void HandleMessage();
+    void Terminate();
+    // Reports the exception being handled (call from a catch block): OnException when
+    // assigned, otherwise a message box; EAbort stays silent. Never throws.
+    void HandleException(rtl::TObject* sender);
+    void ShowException(const std::exception& e);
+
+    TExceptionEvent OnException;
+    rtl::TNotifyEvent OnIdle;
+
+private:
+    bool ProcessMessage(MSG& msg);
+    bool DrainMainThreadQueue();
+    bool IsKeyMsg(MSG& msg);
+    void AppWndProc(TMessage& message);
+
+    std::string title_;
+    HWND handle_ = nullptr;
+    TCustomForm* mainForm_ = nullptr;  // not owned here: owned as a component
+    bool terminated_ = false;
+    bool showMainForm_ = true;
+    bool handlingException_ = false;
+};
+
+extern TApplication* Application;
+extern TScreen* Screen;
+
+// Reports an exception caught at a window procedure boundary; never throws.
+void HandleControlException(rtl::TObject* sender);
+
+}  // namespace win

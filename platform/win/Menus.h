@@ -1,0 +1,213 @@
+// Menus: items, the main menu of a form and popup menus, with owner drawing.
+#pragma once
+
+#include "platform/rtl/Component.h"
+#include "platform/win/Controls.h"
+#include "platform/win/Graphics.h"
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace win {
+
+class TMenu;
+
+// Key code in the low byte, modifiers in the high bits.
+using TShortCut = std::uint16_t;
+inline constexpr TShortCut scShift = 0x2000;
+inline constexpr TShortCut scCtrl = 0x4000;
+inline constexpr TShortCut scAlt = 0x8000;
+TShortCut ShortCut(std::uint16_t key, TShiftState shift);
+
+enum TMenuAutoFlag { maAutomatic, maManual, maParent };
+RTL_ENUM_INFO(TMenuAutoFlag, "maAutomatic", "maManual", "maParent")
+enum TPopupAlignment { paLeft, paRight, paCenter };
+RTL_ENUM_INFO(TPopupAlignment, "paLeft", "paRight", "paCenter")
+
+using TMenuDrawItemEvent =
+    rtl::TEvent<void(rtl::TObject* Sender, TCanvas* ACanvas, TRect ARect, bool Selected)>;
+using TMenuMeasureItemEvent =
+    rtl::TEvent<void(rtl::TObject* Sender, TCanvas* ACanvas, std::int32_t& Width, std::int32_t& Height)>;
+
+// One menu entry; its sub-items are its children. A caption of "-" is a separator.
+// Items belong to their owner component like any other; a parent item frees the sub-items
+// it holds when it dies.
+class TMenuItem : public rtl::TComponent {
+    RTL_DECLARE_CLASS()
+
+public:
+    explicit TMenuItem(rtl::TComponent* owner);
+    ~TMenuItem() override;
+
+    const std::string& Caption() const { return caption_; }
+    void SetCaption(const std::string& v);
+    bool Checked() const { return checked_; }
+    void SetChecked(bool v);
+    bool Enabled() const { return enabled_; }
+    void SetEnabled(bool v);
+    bool Visible() const { return visible_; }
+    void SetVisible(bool v);
+    bool Default() const { return default_; }
+    void SetDefault(bool v);
+    bool RadioItem() const { return radioItem_; }
+    void SetRadioItem(bool v);
+    std::uint8_t GroupIndex() const { return groupIndex_; }
+    void SetGroupIndex(std::uint8_t v) { groupIndex_ = v; }
+    TShortCut ShortCutValue() const { return shortCut_; }
+    void SetShortCut(TShortCut v);
+    const std::string& Hint() const { return hint_; }
+    void SetHint(const std::string& v) { hint_ = v; }
+    std::int32_t ImageIndex() const { return imageIndex_; }
+    void SetImageIndex(std::int32_t v) { imageIndex_ = v; }
+    bool IsLine() const { return caption_ == "-"; }
+
+    std::int32_t Count() const { return static_cast<std::int32_t>(items_.size()); }
+    TMenuItem* Items(std::int32_t index) const;
+    void Add(TMenuItem* item);
+    void Insert(std::int32_t index, TMenuItem* item);
+    void Delete(std::int32_t index);  // removes without freeing
+    void Remove(TMenuItem* item);
+    void Clear();                     // frees the sub-items
+    std::int32_t IndexOf(const TMenuItem* item) const;
+    TMenuItem* ParentItem() const { return parent_; }
+    std::int32_t MenuIndex() const;
+    // The menu at the top of this item's tree, or nullptr.
+    TMenu* GetParentMenu() const;
+    // The command identifier the system reports for this item.
+    std::uint16_t Command() const { return command_; }
+    // The pop-up menu of the sub-items (built on demand); nullptr without sub-items.
+    HMENU Handle();
+
+    virtual void Click();
+
+    rtl::TNotifyEvent OnClick;
+    TMenuDrawItemEvent OnDrawItem;
+    TMenuMeasureItemEvent OnMeasureItem;
+
+    bool HasParent() const override { return true; }
+    rtl::TComponent* GetParentComponent() const override;
+    void SetParentComponent(rtl::TComponent* parent) override;
+    void GetChildren(const std::function<void(rtl::TComponent*)>& proc, rtl::TComponent* root) override;
+
+    // Owner drawing: called with the menu's canvas on the item's DC.
+    virtual void DrawItem(TCanvas& canvas, const TRect& rect, bool selected);
+    virtual void MeasureItem(TCanvas& canvas, std::int32_t& width, std::int32_t& height);
+
+private:
+    friend class TMenu;
+    friend class TMainMenu;
+    void Changed();
+    void AppendTo(HMENU menu, bool ownerDraw);
+    void DestroyHandle();
+
+    std::string caption_;
+    bool checked_ = false;
+    bool enabled_ = true;
+    bool visible_ = true;
+    bool default_ = false;
+    bool radioItem_ = false;
+    std::uint8_t groupIndex_ = 0;
+    TShortCut shortCut_ = 0;
+    std::string hint_;
+    std::int32_t imageIndex_ = -1;
+    std::uint16_t command_;
+    HMENU handle_ = nullptr;  // destroyed by DestroyHandle
+    TMenuItem* parent_ = nullptr;  // not owned
+    TMenu* menu_ = nullptr;        // not owned: set on the root item of a menu
+    std::vector<TMenuItem*> items_;  // freed with this item
+};
+
+// Base of the main and popup menus. Items is the invisible root item.
+class TMenu : public rtl::TComponent {
+    RTL_DECLARE_CLASS()
+
+public:
+    explicit TMenu(rtl::TComponent* owner);
+    ~TMenu() override;
+
+    TMenuItem* Items() const { return items_.get(); }
+    bool OwnerDraw() const { return ownerDraw_; }
+    void SetOwnerDraw(bool v);
+    TMenuAutoFlag AutoHotkeys() const { return autoHotkeys_; }
+    void SetAutoHotkeys(TMenuAutoFlag v) { autoHotkeys_ = v; }
+    HMENU Handle();
+    // Runs the item whose shortcut matches; true when one did.
+    bool IsShortCut(std::uint16_t key, TShiftState shift);
+    TMenuItem* FindItem(std::uint16_t command) const;
+
+    void GetChildren(const std::function<void(rtl::TComponent*)>& proc, rtl::TComponent* root) override;
+    rtl::TComponent* GetChildParent() override { return items_.get(); }
+
+    // The system's menu handle is rebuilt after any change of the items.
+    virtual void MenuChanged();
+
+    // Canvas used while an item is drawn or measured.
+    TCanvas* Canvas() { return &canvas_; }
+
+protected:
+    virtual HMENU CreateMenuHandle();
+    void DestroyMenuHandle();
+
+private:
+    std::unique_ptr<TMenuItem> items_;
+    bool ownerDraw_ = false;
+    TMenuAutoFlag autoHotkeys_ = maAutomatic;
+    HMENU handle_ = nullptr;
+    TCanvas canvas_;
+};
+
+class TMainMenu : public TMenu {
+    RTL_DECLARE_CLASS()
+
+public:
+    explicit TMainMenu(rtl::TComponent* owner) : TMenu(owner) {}
+    ~TMainMenu() override;
+    // The form window showing the menu bar (nullptr for none).
+    void SetWindowHandle(HWND wnd);
+    HWND WindowHandle() const { return window_; }
+    void MenuChanged() override;
+
+protected:
+    HMENU CreateMenuHandle() override;
+
+private:
+    HWND window_ = nullptr;  // not owned
+};
+
+class TPopupMenu : public TMenu {
+    RTL_DECLARE_CLASS()
+
+public:
+    explicit TPopupMenu(rtl::TComponent* owner);
+    ~TPopupMenu() override;
+
+    bool AutoPopup() const { return autoPopup_; }
+    void SetAutoPopup(bool v) { autoPopup_ = v; }
+    TPopupAlignment Alignment() const { return alignment_; }
+    void SetAlignment(TPopupAlignment v) { alignment_ = v; }
+    rtl::TComponent* PopupComponent() const { return popupComponent_; }
+    void SetPopupComponent(rtl::TComponent* v) { popupComponent_ = v; }
+    // Shows the menu at a screen point and returns after it closed; the chosen item's
+    // OnClick has run by then.
+    virtual void Popup(int x, int y);
+
+    rtl::TNotifyEvent OnPopup;
+
+protected:
+    HMENU CreateMenuHandle() override;
+    void Notification(rtl::TComponent* component, rtl::TOperation operation) override;
+
+private:
+    bool autoPopup_ = true;
+    TPopupAlignment alignment_ = paLeft;
+    rtl::TComponent* popupComponent_ = nullptr;  // not owned
+};
+
+// Entry points for the window procedures of forms and the popup window.
+bool DispatchMenuCommand(std::uint16_t command);
+bool DispatchMenuDrawItem(const DRAWITEMSTRUCT& dis);
+bool DispatchMenuMeasureItem(MEASUREITEMSTRUCT& mis);
+void DispatchMenuPopup(HMENU menu);
+
+}  // namespace win

@@ -1,0 +1,366 @@
+// Standard controls: label, button, edit, memo, combo box and scroll bar.
+#pragma once
+
+#include "platform/rtl/Lists.h"
+#include "platform/win/Controls.h"
+
+#include <memory>
+
+namespace win {
+
+enum TTextLayout { tlTop, tlCenter, tlBottom };
+RTL_ENUM_INFO(TTextLayout, "tlTop", "tlCenter", "tlBottom")
+
+enum TScrollStyle { ssNone, ssHorizontal, ssVertical, ssBoth };
+RTL_ENUM_INFO(TScrollStyle, "ssNone", "ssHorizontal", "ssVertical", "ssBoth")
+
+enum TComboBoxStyle { csDropDown, csSimple, csDropDownList, csOwnerDrawFixed, csOwnerDrawVariable };
+RTL_ENUM_INFO(TComboBoxStyle, "csDropDown", "csSimple", "csDropDownList", "csOwnerDrawFixed",
+              "csOwnerDrawVariable")
+
+enum TScrollBarKind { sbHorizontal, sbVertical };
+RTL_ENUM_INFO(TScrollBarKind, "sbHorizontal", "sbVertical")
+
+enum TScrollCode {
+    scLineUp, scLineDown, scPageUp, scPageDown, scPosition, scTrack, scTop, scBottom, scEndScroll
+};
+RTL_ENUM_INFO(TScrollCode, "scLineUp", "scLineDown", "scPageUp", "scPageDown", "scPosition",
+              "scTrack", "scTop", "scBottom", "scEndScroll")
+
+enum TOwnerDrawStateFlag { odSelected, odGrayed, odDisabled, odChecked, odFocused, odDefault, odComboBoxEdit };
+using TOwnerDrawState = rtl::TSet<TOwnerDrawStateFlag>;
+TOwnerDrawState OwnerDrawStateFromItemState(UINT itemState);
+
+using TScrollEvent =
+    rtl::TEvent<void(rtl::TObject* Sender, TScrollCode ScrollCode, std::int32_t& ScrollPos)>;
+using TDrawItemEvent = rtl::TEvent<void(TWinControl* Control, std::int32_t Index, TRect Rect,
+                                        TOwnerDrawState State)>;
+using TMeasureItemEvent =
+    rtl::TEvent<void(TWinControl* Control, std::int32_t Index, std::int32_t& Height)>;
+
+// A text painted by its parent. With AutoSize the label takes the size of its text
+// (keeping its width when WordWrap is on).
+class TCustomLabel : public TGraphicControl {
+    RTL_DECLARE_CLASS()
+
+public:
+    explicit TCustomLabel(rtl::TComponent* owner);
+
+    TAlignment Alignment() const { return alignment_; }
+    void SetAlignment(TAlignment v);
+    bool AutoSize() const { return autoSize_; }
+    void SetAutoSize(bool v);
+    TTextLayout Layout() const { return layout_; }
+    void SetLayout(TTextLayout v);
+    bool ShowAccelChar() const { return showAccelChar_; }
+    void SetShowAccelChar(bool v);
+    bool Transparent() const { return !controlStyle_.Contains(csOpaque); }
+    void SetTransparent(bool v);
+    bool WordWrap() const { return wordWrap_; }
+    void SetWordWrap(bool v);
+
+protected:
+    void Paint() override;
+    void AdjustSize() override;
+    void Loaded() override;
+    // DrawText flags for the current alignment, layout, wrapping and prefix settings.
+    UINT DrawTextFlags() const;
+    // Draws (or with DT_CALCRECT measures) the caption; a disabled label is embossed.
+    virtual void DoDrawText(TRect& rect, UINT flags);
+
+private:
+    TAlignment alignment_ = taLeftJustify;
+    bool autoSize_ = true;
+    TTextLayout layout_ = tlTop;
+    bool showAccelChar_ = true;
+    bool wordWrap_ = false;
+};
+
+class TLabel : public TCustomLabel {
+    RTL_DECLARE_CLASS()
+
+public:
+    explicit TLabel(rtl::TComponent* owner) : TCustomLabel(owner) {}
+};
+
+// Base of controls over a standard window class that report clicks through WM_COMMAND.
+class TButtonControl : public TWinControl {
+    RTL_DECLARE_CLASS()
+
+public:
+    explicit TButtonControl(rtl::TComponent* owner);
+};
+
+class TButton : public TButtonControl {
+    RTL_DECLARE_CLASS()
+
+public:
+    explicit TButton(rtl::TComponent* owner);
+
+    bool Cancel() const { return cancel_; }
+    void SetCancel(bool v) { cancel_ = v; }
+    bool Default() const { return default_; }
+    void SetDefault(bool v);
+    TModalResult ModalResult() const { return modalResult_; }
+    void SetModalResult(TModalResult v) { modalResult_ = v; }
+
+    // Sets the parent form's ModalResult when ModalResult is not mrNone, then OnClick.
+    void Click() override;
+    void WndProc(TMessage& message) override;
+
+protected:
+    void CreateParams(TCreateParams& params) override;
+    // Shows the button as the one Enter presses (the focused button or the Default one).
+    virtual void SetButtonStyle(bool isDefault);
+    bool IsDefaultShown() const { return active_; }
+
+private:
+    bool cancel_ = false;
+    bool default_ = false;
+    bool active_ = false;
+    TModalResult modalResult_ = mrNone;
+};
+
+// Single-line edit.
+class TCustomEdit : public TWinControl {
+    RTL_DECLARE_CLASS()
+
+public:
+    explicit TCustomEdit(rtl::TComponent* owner);
+
+    TBorderStyle BorderStyle() const { return BorderStyleProp(); }
+    void SetBorderStyle(TBorderStyle v);
+    std::int32_t MaxLength() const { return maxLength_; }
+    void SetMaxLength(std::int32_t v);
+    bool ReadOnly() const { return readOnly_; }
+    void SetReadOnly(bool v);
+    char PasswordChar() const { return passwordChar_; }
+    void SetPasswordChar(char v);
+    bool Modified();
+    void SetModified(bool v);
+    std::int32_t SelStart();
+    void SetSelStart(std::int32_t v);
+    std::int32_t SelLength();
+    void SetSelLength(std::int32_t v);
+    std::string SelText();
+    void SetSelText(const std::string& v);
+    void SelectAll();
+    void Clear() { SetText(""); }
+
+    rtl::TNotifyEvent OnChange;
+    void WndProc(TMessage& message) override;
+
+protected:
+    void CreateParams(TCreateParams& params) override;
+    void CreateWnd() override;
+    virtual void Change();
+
+private:
+    std::int32_t maxLength_ = 0;
+    bool readOnly_ = false;
+    char passwordChar_ = 0;
+};
+
+class TEdit : public TCustomEdit {
+    RTL_DECLARE_CLASS()
+
+public:
+    explicit TEdit(rtl::TComponent* owner) : TCustomEdit(owner) {}
+};
+
+class TCustomMemo;
+
+// The memo's lines as a string list: reading and changing it reads and changes the text
+// of the control (CR LF between lines, none after the last).
+class TMemoStrings : public rtl::TStrings {
+public:
+    explicit TMemoStrings(TCustomMemo& memo) : memo_(memo) {}
+    std::int32_t Count() const override;
+    std::string Get(std::int32_t index) const override;
+    void Put(std::int32_t index, const std::string& s) override;
+    void Insert(std::int32_t index, const std::string& s) override;
+    void Delete(std::int32_t index) override;
+    void Clear() override;
+    void SetText(const std::string& text) override;
+
+private:
+    std::vector<std::string> Split() const;
+    void Join(const std::vector<std::string>& lines);
+
+    TCustomMemo& memo_;  // not owned: the memo owns this list
+};
+
+class TCustomMemo : public TCustomEdit {
+    RTL_DECLARE_CLASS()
+
+public:
+    explicit TCustomMemo(rtl::TComponent* owner);
+
+    rtl::TStrings* Lines() const { return lines_.get(); }
+    void SetLines(rtl::TStrings* v);
+    TScrollStyle ScrollBars() const { return scrollBars_; }
+    void SetScrollBars(TScrollStyle v);
+    bool WordWrap() const { return wordWrap_; }
+    void SetWordWrap(bool v);
+    TAlignment Alignment() const { return alignment_; }
+    void SetAlignment(TAlignment v);
+    bool WantReturns() const { return wantReturns_; }
+    void SetWantReturns(bool v) { wantReturns_ = v; }
+    bool WantTabs() const { return wantTabs_; }
+    void SetWantTabs(bool v) { wantTabs_ = v; }
+
+    void WndProc(TMessage& message) override;
+
+protected:
+    void CreateParams(TCreateParams& params) override;
+
+private:
+    std::unique_ptr<TMemoStrings> lines_;
+    TScrollStyle scrollBars_ = ssNone;
+    bool wordWrap_ = true;
+    TAlignment alignment_ = taLeftJustify;
+    bool wantReturns_ = true;
+    bool wantTabs_ = false;
+};
+
+class TMemo : public TCustomMemo {
+    RTL_DECLARE_CLASS()
+
+public:
+    explicit TMemo(rtl::TComponent* owner) : TCustomMemo(owner) {}
+};
+
+class TCustomComboBox;
+
+// The items of a combo box. The list lives here and is mirrored into the window, so it
+// survives recreation of the window.
+class TComboBoxStrings : public rtl::TStringList {
+public:
+    explicit TComboBoxStrings(TCustomComboBox& combo) : combo_(combo) {}
+    void Put(std::int32_t index, const std::string& s) override;
+    void Insert(std::int32_t index, const std::string& s) override;
+    void InsertObject(std::int32_t index, const std::string& s, rtl::TObject* object) override;
+    std::int32_t Add(const std::string& s) override;
+    std::int32_t AddObject(const std::string& s, rtl::TObject* object) override;
+    void Delete(std::int32_t index) override;
+    void Clear() override;
+    void Exchange(std::int32_t index1, std::int32_t index2) override;
+    void Move(std::int32_t curIndex, std::int32_t newIndex) override;
+
+private:
+    TCustomComboBox& combo_;  // not owned: the combo box owns this list
+};
+
+class TCustomComboBox : public TWinControl {
+    RTL_DECLARE_CLASS()
+
+public:
+    explicit TCustomComboBox(rtl::TComponent* owner);
+    ~TCustomComboBox() override;
+
+    rtl::TStrings* Items() const { return items_.get(); }
+    void SetItems(rtl::TStrings* v);
+    // -1 when nothing is selected; out-of-range values select nothing.
+    std::int32_t ItemIndex();
+    void SetItemIndex(std::int32_t v);
+    TComboBoxStyle Style() const { return style_; }
+    void SetStyle(TComboBoxStyle v);
+    std::int32_t DropDownCount() const { return dropDownCount_; }
+    void SetDropDownCount(std::int32_t v) { dropDownCount_ = v; }
+    std::int32_t ItemHeight();
+    void SetItemHeight(std::int32_t v);
+    std::int32_t MaxLength() const { return maxLength_; }
+    void SetMaxLength(std::int32_t v);
+    bool Sorted() const { return sorted_; }
+    void SetSorted(bool v);
+    bool AutoComplete() const { return autoComplete_; }
+    void SetAutoComplete(bool v) { autoComplete_ = v; }
+    bool DroppedDown();
+    void SetDroppedDown(bool v);
+    // The combo box's own edit window (csDropDown, csSimple), or nullptr.
+    HWND EditHandle();
+
+    void Clear();
+
+    rtl::TNotifyEvent OnChange;
+    rtl::TNotifyEvent OnSelect;
+    rtl::TNotifyEvent OnDropDown;
+    rtl::TNotifyEvent OnCloseUp;
+    TDrawItemEvent OnDrawItem;
+    TMeasureItemEvent OnMeasureItem;
+
+    void WndProc(TMessage& message) override;
+
+protected:
+    void CreateParams(TCreateParams& params) override;
+    void CreateWnd() override;
+    void DestroyWnd() override;
+    void Loaded() override;
+    virtual void Change();
+    virtual void Select();
+    virtual void DrawItem(std::int32_t index, TRect rect, TOwnerDrawState state);
+    virtual void MeasureItem(std::int32_t index, std::int32_t& height);
+
+private:
+    friend class TComboBoxStrings;
+
+    std::unique_ptr<TComboBoxStrings> items_;
+    std::int32_t itemIndex_ = -1;  // while there is no window
+    TComboBoxStyle style_ = csDropDown;
+    std::int32_t dropDownCount_ = 8;
+    std::int32_t itemHeight_ = 16;
+    std::int32_t maxLength_ = 0;
+    bool sorted_ = false;
+    bool autoComplete_ = true;
+    TCanvas canvas_;
+};
+
+class TComboBox : public TCustomComboBox {
+    RTL_DECLARE_CLASS()
+
+public:
+    explicit TComboBox(rtl::TComponent* owner) : TCustomComboBox(owner) {}
+};
+
+class TScrollBar : public TWinControl {
+    RTL_DECLARE_CLASS()
+
+public:
+    explicit TScrollBar(rtl::TComponent* owner);
+
+    TScrollBarKind Kind() const { return kind_; }
+    void SetKind(TScrollBarKind v);
+    std::int32_t Min() const { return min_; }
+    void SetMin(std::int32_t v) { SetParams(position_, v, max_); }
+    std::int32_t Max() const { return max_; }
+    void SetMax(std::int32_t v) { SetParams(position_, min_, v); }
+    std::int32_t Position() const { return position_; }
+    void SetPosition(std::int32_t v) { SetParams(v, min_, max_); }
+    std::int32_t PageSize() const { return pageSize_; }
+    void SetPageSize(std::int32_t v);
+    std::int32_t SmallChange() const { return smallChange_; }
+    void SetSmallChange(std::int32_t v) { smallChange_ = v; }
+    std::int32_t LargeChange() const { return largeChange_; }
+    void SetLargeChange(std::int32_t v) { largeChange_ = v; }
+    // Raises rtl::EInvalidOperation "Scroll bar property out of range" when max < min.
+    void SetParams(std::int32_t position, std::int32_t min, std::int32_t max);
+
+    rtl::TNotifyEvent OnChange;
+    TScrollEvent OnScroll;
+    void WndProc(TMessage& message) override;
+
+protected:
+    void CreateParams(TCreateParams& params) override;
+    void CreateWnd() override;
+    virtual void Change();
+    virtual void Scroll(TScrollCode code, std::int32_t& pos);
+
+private:
+    void UpdateWindow();
+
+    TScrollBarKind kind_ = sbHorizontal;
+    std::int32_t min_ = 0, max_ = 100, position_ = 0, pageSize_ = 0;
+    std::int32_t smallChange_ = 1, largeChange_ = 1;
+};
+
+}  // namespace win
