@@ -4,6 +4,7 @@
 
 #include "platform/rtl/Exceptions.h"
 
+#include <atomic>
 #include <cmath>
 #include <concepts>
 #include <cstdint>
@@ -173,5 +174,37 @@ constexpr std::optional<T> CheckedCast(A a)
         return std::nullopt;
     return static_cast<T>(a);
 }
+
+// ---- pseudo-random numbers ----
+
+// The classic linear congruential generator (seed * 134775813 + 1), so sequences are reproducible
+// from a seed: effects that scatter pixels look the same on every run with the same seed.
+// One process-wide seed; concurrent callers each get a distinct step.
+inline std::atomic<std::uint32_t> gRandSeed{0};
+
+inline std::uint32_t NextRandSeed()
+{
+    std::uint32_t seed = gRandSeed.load(std::memory_order_relaxed);
+    std::uint32_t next;
+    do {
+        next = seed * 134775813u + 1u;
+    } while (!gRandSeed.compare_exchange_weak(seed, next, std::memory_order_relaxed));
+    return next;
+}
+
+inline std::uint32_t RandSeed() { return gRandSeed.load(); }
+inline void SetRandSeed(std::uint32_t seed) { gRandSeed.store(seed); }
+
+// 0 <= result < range; 0 when range <= 0.
+inline std::int32_t Random(std::int32_t range)
+{
+    const std::uint32_t seed = NextRandSeed();
+    if (range <= 0)
+        return 0;
+    return static_cast<std::int32_t>((static_cast<std::uint64_t>(seed) * static_cast<std::uint32_t>(range)) >> 32);
+}
+
+// 0 <= result < 1.
+inline double Random() { return NextRandSeed() * (1.0 / 4294967296.0); }
 
 }  // namespace rtl
