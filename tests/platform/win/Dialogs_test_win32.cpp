@@ -1,0 +1,126 @@
+// Tests of the message boxes (driven by a helper thread that reads and presses the real box),
+// the button mapping, and the quit and post helpers.
+#include "platform/win/Dialogs.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <string>
+#include <thread>
+
+using namespace win;
+
+namespace {
+
+struct SeenBox {
+    std::string Caption;
+    std::string Text;
+    bool HasYes = false, HasNo = false, HasOk = false, HasCancel = false;
+};
+
+// Waits for a dialog box of this process, records it, then presses `button`.
+std::thread PressWhenShown(int button, SeenBox& seen, std::atomic<bool>& found)
+{
+    return std::thread([button, &seen, &found] {
+        const DWORD pid = GetCurrentProcessId();
+        for (int i = 0; i < 500 && !found; ++i) {
+            HWND box = nullptr;
+            while ((box = FindWindowExA(nullptr, box, "#32770", nullptr)) != nullptr) {
+                DWORD owner = 0;
+                GetWindowThreadProcessId(box, &owner);
+                if (owner == pid && IsWindowVisible(box))
+                    break;
+            }
+            if (!box) {
+                Sleep(10);
+                continue;
+            }
+            char buffer[512] = {};
+            GetWindowTextA(box, buffer, sizeof buffer);
+            seen.Caption = buffer;
+            GetDlgItemTextA(box, 0xFFFF, buffer, sizeof buffer);
+            seen.Text = buffer;
+            seen.HasYes = GetDlgItem(box, IDYES) != nullptr;
+            seen.HasNo = GetDlgItem(box, IDNO) != nullptr;
+            seen.HasOk = GetDlgItem(box, IDOK) != nullptr;
+            seen.HasCancel = GetDlgItem(box, IDCANCEL) != nullptr;
+            found = true;
+            PostMessageA(box, WM_COMMAND, MAKEWPARAM(button, BN_CLICKED), reinterpret_cast<LPARAM>(GetDlgItem(box, button)));
+        }
+    });
+}
+
+}  // namespace
+
+TEST(MessageDlg, ButtonSetsMapToTheNearestSystemGroup)
+{
+    EXPECT_EQ(MessageDlgFlags(mtWarning, {mbOK}), UINT(MB_OK | MB_ICONWARNING));
+    EXPECT_EQ(MessageDlgFlags(mtError, {mbOK, mbCancel}), UINT(MB_OKCANCEL | MB_ICONERROR));
+    EXPECT_EQ(MessageDlgFlags(mtConfirmation, {mbYes, mbNo}), UINT(MB_YESNO | MB_ICONQUESTION));
+    EXPECT_EQ(MessageDlgFlags(mtConfirmation, {mbYes, mbNo, mbCancel}), UINT(MB_YESNOCANCEL | MB_ICONQUESTION));
+    EXPECT_EQ(MessageDlgFlags(mtInformation, {mbRetry, mbCancel}), UINT(MB_RETRYCANCEL | MB_ICONINFORMATION));
+    EXPECT_EQ(MessageDlgFlags(mtCustom, {mbAbort, mbRetry, mbIgnore}), UINT(MB_ABORTRETRYIGNORE));
+    EXPECT_EQ(MessageDlgFlags(mtCustom, {mbYesToAll, mbNoToAll}), UINT(MB_YESNO));
+    EXPECT_EQ(MessageDlgFlags(mtCustom, {mbOK, mbHelp}), UINT(MB_OK | MB_HELP));
+    EXPECT_EQ(MessageDlgFlags(mtCustom, {}), UINT(MB_OK));
+    EXPECT_EQ(MessageDlgCaption(mtConfirmation), "Confirm");
+    EXPECT_EQ(MessageDlgCaption(mtWarning), "Warning");
+}
+
+TEST(MessageDlg, ShowsTextAndButtonsAndReturnsThePressedOne)
+{
+    SeenBox seen;
+    std::atomic<bool> found{false};
+    std::thread presser = PressWhenShown(IDNO, seen, found);
+    const TModalResult result = MessageDlg("Quit Varnelo?", mtConfirmation, {mbYes, mbNo});
+    presser.join();
+    ASSERT_TRUE(found);
+    EXPECT_EQ(result, mrNo);
+    EXPECT_EQ(seen.Caption, "Confirm");
+    EXPECT_EQ(seen.Text, "Quit Varnelo?");
+    EXPECT_TRUE(seen.HasYes);
+    EXPECT_TRUE(seen.HasNo);
+    EXPECT_FALSE(seen.HasOk);
+}
+
+TEST(MessageDlg, ShowMessageHasOneOkButton)
+{
+    SeenBox seen;
+    std::atomic<bool> found{false};
+    std::thread presser = PressWhenShown(IDOK, seen, found);
+    ShowMessage("Unable to continue - Quit Varnelo if it is running");
+    presser.join();
+    ASSERT_TRUE(found);
+    EXPECT_EQ(seen.Text, "Unable to continue - Quit Varnelo if it is running");
+    EXPECT_TRUE(seen.HasOk);
+    EXPECT_FALSE(seen.HasYes);
+}
+
+TEST(Messages, PostQuitEndsTheLoopWithTheExitCode)
+{
+    MSG msg;
+    while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
+    }
+    PostQuit(3);
+    ASSERT_EQ(GetMessageA(&msg, nullptr, 0, 0), 0);
+    EXPECT_EQ(msg.message, UINT(WM_QUIT));
+    EXPECT_EQ(msg.wParam, WPARAM(3));
+}
+
+TEST(Messages, PostMessageToReachesTheWindowQueue)
+{
+    WNDCLASSA wc{};
+    wc.lpfnWndProc = DefWindowProcA;
+    wc.hInstance = GetModuleHandleA(nullptr);
+    wc.lpszClassName = "VarneloDialogsTest";
+    RegisterClassA(&wc);
+    HWND wnd = CreateWindowExA(0, wc.lpszClassName, "", WS_POPUP, 0, 0, 10, 10, nullptr, nullptr, wc.hInstance, nullptr);
+    ASSERT_NE(wnd, nullptr);
+    EXPECT_TRUE(PostMessageTo(wnd, WM_USER + 7000, 1, 2));
+    MSG msg;
+    ASSERT_TRUE(PeekMessageA(&msg, wnd, WM_USER + 7000, WM_USER + 7000, PM_REMOVE));
+    EXPECT_EQ(msg.wParam, WPARAM(1));
+    EXPECT_EQ(msg.lParam, LPARAM(2));
+    DestroyWindow(wnd);
+    EXPECT_FALSE(PostMessageTo(wnd, WM_USER, 0, 0)) << "a destroyed window takes no messages";
+}
