@@ -1,0 +1,433 @@
+// Control behaviour under Wine: replaceable window procedures across window recreation,
+// subclassing by others, mouse enter and leave, owner drawing, auto-sizing and the string
+// lists bound to memo and combo box windows.
+#include "TestForms.h"
+
+#include <gtest/gtest.h>
+
+#include <memory>
+
+using namespace win;
+using namespace wintest;
+
+namespace {
+
+constexpr UINT kProbe = WM_APP + 17;
+
+// A custom control that counts what its own WndProc saw.
+class TProbeControl : public TCustomControl {
+public:
+    explicit TProbeControl(rtl::TComponent* owner) : TCustomControl(owner) { SetBounds(10, 10, 50, 40); }
+    int ownProbes = 0;
+    int paints = 0;
+    void WndProc(TMessage& m) override
+    {
+        if (m.Msg == kProbe) {
+            ++ownProbes;
+            m.Result = 7;
+            return;
+        }
+        TCustomControl::WndProc(m);
+    }
+
+protected:
+    void Paint() override
+    {
+        ++paints;
+        Canvas()->Brush()->SetColor(clRed);
+        Canvas()->FillRect(ClientRect());
+    }
+};
+
+// An owner-drawn push button, as a colour button derives it.
+class TOwnerButton : public TButton {
+public:
+    explicit TOwnerButton(rtl::TComponent* owner) : TButton(owner) {}
+    int draws = 0;
+    UINT lastState = 0;
+    void WndProc(TMessage& m) override
+    {
+        if (m.Msg == CN_DRAWITEM) {
+            auto* dis = reinterpret_cast<DRAWITEMSTRUCT*>(m.LParam);
+            ++draws;
+            lastState = dis->itemState;
+            ::FillRect(dis->hDC, &dis->rcItem, static_cast<HBRUSH>(::GetStockObject(BLACK_BRUSH)));
+            m.Result = TRUE;
+            return;
+        }
+        TButton::WndProc(m);
+    }
+
+protected:
+    void CreateParams(TCreateParams& p) override
+    {
+        TButton::CreateParams(p);
+        p.Style = (p.Style & ~static_cast<DWORD>(BS_TYPEMASK)) | BS_OWNERDRAW;
+    }
+};
+
+struct Fixture {
+    Fixture() : form(new TForm(Application))
+    {
+        form->SetBounds(50, 50, 300, 200);
+        form->Show();
+    }
+    ~Fixture() { delete form; }
+    TForm* form;
+};
+
+// A foreign subclass installed with SetWindowLongPtr, as window hooks of other components do.
+WNDPROC foreignPrevious = nullptr;
+int foreignSeen = 0;
+LRESULT CALLBACK ForeignProc(HWND wnd, UINT msg, WPARAM wParam, LPARAM lParam)
+{
+    if (msg == kProbe)
+        ++foreignSeen;
+    return ::CallWindowProcA(foreignPrevious, wnd, msg, wParam, lParam);
+}
+
+}  // namespace
+
+// --- window procedure hooks ---
+
+TEST(WindowProcHooks, HooksBeforeAndAfterSurviveRecreateWnd)
+{
+    Fixture f;
+    auto* probe = new TProbeControl(f.form);
+    probe->SetParent(f.form);
+    std::vector<std::string> order;
+    TWndMethod own = probe->WindowProc;
+    probe->WindowProc = [&, own](TMessage& m) {
+        if (m.Msg == kProbe)
+            order.push_back("first before");
+        own(m);
+        if (m.Msg == kProbe)
+            order.push_back("first after");
+    };
+    TWndMethod firstHook = probe->WindowProc;
+    probe->WindowProc = [&, firstHook](TMessage& m) {
+        if (m.Msg == kProbe)
+            order.push_back("second before");
+        firstHook(m);
+    };
+    HWND before = probe->Handle();
+    EXPECT_EQ(::SendMessageA(before, kProbe, 0, 0), 7);
+    probe->RecreateWnd();
+    HWND after = probe->Handle();
+    ASSERT_TRUE(::IsWindow(after));
+    EXPECT_FALSE(::IsWindow(before));
+    EXPECT_EQ(::SendMessageA(after, kProbe, 0, 0), 7);
+    EXPECT_EQ(probe->ownProbes, 2);
+    EXPECT_EQ(order, (std::vector<std::string>{"second before", "first before", "first after", "second before",
+                                               "first before", "first after"}));
+}
+
+TEST(WindowProcHooks, HookCanSwallowAMessageBeforeTheControl)
+{
+    Fixture f;
+    auto* probe = new TProbeControl(f.form);
+    probe->SetParent(f.form);
+    TWndMethod own = probe->WindowProc;
+    probe->WindowProc = [own](TMessage& m) {
+        if (m.Msg == kProbe) {
+            m.Result = 99;
+            return;
+        }
+        own(m);
+    };
+    EXPECT_EQ(::SendMessageA(probe->Handle(), kProbe, 0, 0), 99);
+    EXPECT_EQ(probe->ownProbes, 0);
+}
+
+TEST(WindowProcHooks, ForeignSubclassSeesMessagesAndReachesTheControl)
+{
+    Fixture f;
+    auto* probe = new TProbeControl(f.form);
+    probe->SetParent(f.form);
+    HWND wnd = probe->Handle();
+    foreignSeen = 0;
+    foreignPrevious = reinterpret_cast<WNDPROC>(
+        ::SetWindowLongPtrA(wnd, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(ForeignProc)));
+    EXPECT_EQ(::SendMessageA(wnd, kProbe, 0, 0), 7);
+    EXPECT_EQ(foreignSeen, 1);
+    EXPECT_EQ(probe->ownProbes, 1);
+    EXPECT_EQ(TWinControl::FindControl(wnd), probe);
+}
+
+TEST(WindowProcHooks, RecreatedFormKeepsChildrenAndTheirState)
+{
+    Fixture f;
+    auto* edit = new TEdit(f.form);
+    edit->SetParent(f.form);
+    edit->SetBounds(5, 6, 100, 21);
+    ::SetWindowTextA(edit->Handle(), "typed by the user");
+    HWND oldEdit = edit->Handle();
+    f.form->SetBorderStyle(bsDialog);  // a style change recreates the window
+    ASSERT_TRUE(edit->HandleAllocated());
+    EXPECT_NE(edit->Handle(), oldEdit);
+    EXPECT_EQ(::GetParent(edit->Handle()), f.form->Handle());
+    EXPECT_EQ(edit->Text(), "typed by the user");
+    EXPECT_EQ(edit->Left(), 5);
+    EXPECT_NE(::GetWindowLongA(f.form->Handle(), GWL_EXSTYLE) & WS_EX_DLGMODALFRAME, 0);
+}
+
+// --- mouse enter and leave ---
+
+TEST(MouseTracking, EnterAndLeaveFollowTheMouseAcrossControls)
+{
+    Fixture f;
+    auto* probe = new TProbeControl(f.form);
+    probe->SetParent(f.form);
+    auto* label = new TLabel(f.form);
+    label->SetParent(f.form);
+    label->SetBounds(100, 100, 40, 20);
+    std::vector<std::string> events;
+    probe->OnMouseEnter = [&](rtl::TObject*) { events.push_back("probe enter"); };
+    probe->OnMouseLeave = [&](rtl::TObject*) { events.push_back("probe leave"); };
+    label->OnMouseEnter = [&](rtl::TObject*) { events.push_back("label enter"); };
+    label->OnMouseLeave = [&](rtl::TObject*) { events.push_back("label leave"); };
+    ::SendMessageA(probe->Handle(), WM_MOUSEMOVE, 0, MAKELPARAM(5, 5));
+    ::SendMessageA(probe->Handle(), WM_MOUSEMOVE, 0, MAKELPARAM(6, 5));
+    EXPECT_TRUE(probe->MouseInControl());
+    ::SendMessageA(f.form->Handle(), WM_MOUSEMOVE, 0, MAKELPARAM(110, 105));
+    EXPECT_FALSE(probe->MouseInControl());
+    EXPECT_TRUE(label->MouseInControl());
+    ::SendMessageA(f.form->Handle(), WM_MOUSELEAVE, 0, 0);
+    EXPECT_EQ(events, (std::vector<std::string>{"probe enter", "probe leave", "label enter", "label leave"}));
+}
+
+TEST(MouseTracking, DestroyedControlUnderTheMouseIsForgotten)
+{
+    Fixture f;
+    auto* probe = new TProbeControl(f.form);
+    probe->SetParent(f.form);
+    ::SendMessageA(probe->Handle(), WM_MOUSEMOVE, 0, MAKELPARAM(5, 5));
+    delete probe;
+    // Moving on must not tell the freed control that the mouse left it.
+    ::SendMessageA(f.form->Handle(), WM_MOUSEMOVE, 0, MAKELPARAM(200, 150));
+    SUCCEED();
+}
+
+// --- painting ---
+
+TEST(Painting, CustomControlPaintsThroughItsCanvas)
+{
+    Fixture f;
+    auto* probe = new TProbeControl(f.form);
+    probe->SetParent(f.form);
+    probe->Repaint();
+    EXPECT_GE(probe->paints, 1);
+    HDC dc = ::GetDC(probe->Handle());
+    COLORREF c = ::GetPixel(dc, 20, 20);
+    ::ReleaseDC(probe->Handle(), dc);
+    EXPECT_EQ(c, RGB(255, 0, 0));
+}
+
+TEST(Painting, OwnerDrawnButtonGetsTheReflectedDrawItem)
+{
+    Fixture f;
+    auto* button = new TOwnerButton(f.form);
+    button->SetParent(f.form);
+    button->SetBounds(10, 10, 80, 30);
+    button->Repaint();
+    EXPECT_GE(button->draws, 1);
+    ::SendMessageA(button->Handle(), BM_CLICK, 0, 0);
+    int clicks = 0;
+    button->OnClick = [&](rtl::TObject*) { ++clicks; };
+    ::SendMessageA(button->Handle(), BM_CLICK, 0, 0);
+    EXPECT_EQ(clicks, 1);
+}
+
+TEST(Painting, GraphicChildIsPaintedByItsParentAtItsPosition)
+{
+    Fixture f;
+    auto* image = new TImage(f.form);
+    image->SetParent(f.form);
+    TBitmap bitmap;
+    bitmap.SetPixelFormat(pf24bit);
+    bitmap.SetSize(8, 6);
+    bitmap.Canvas()->Brush()->SetColor(clBlue);
+    bitmap.Canvas()->FillRect(Rect(0, 0, 8, 6));
+    image->SetAutoSize(true);
+    image->SetBounds(30, 40, 100, 100);
+    image->Picture()->SetGraphic(&bitmap);
+    EXPECT_EQ(image->Width(), 8) << "AutoSize takes the picture's size";
+    EXPECT_EQ(image->Height(), 6);
+    f.form->Repaint();
+    HDC dc = ::GetDC(f.form->Handle());
+    COLORREF inside = ::GetPixel(dc, 33, 42);
+    COLORREF outside = ::GetPixel(dc, 39, 42);
+    ::ReleaseDC(f.form->Handle(), dc);
+    EXPECT_EQ(inside, RGB(0, 0, 255));
+    EXPECT_NE(outside, RGB(0, 0, 255));
+}
+
+TEST(Painting, StretchedAndCentredImageRectangles)
+{
+    Fixture f;
+    auto* image = new TImage(f.form);
+    image->SetParent(f.form);
+    image->SetBounds(0, 0, 100, 50);
+    TBitmap bitmap;
+    bitmap.SetSize(20, 20);
+    image->Picture()->SetGraphic(&bitmap);
+    image->SetCenter(true);
+    EXPECT_EQ(image->DestRect(), Rect(40, 15, 60, 35));
+    image->SetStretch(true);
+    EXPECT_EQ(image->DestRect(), Rect(0, 0, 100, 50));
+    image->SetProportional(true);
+    EXPECT_EQ(image->DestRect(), Rect(25, 0, 75, 50));
+}
+
+// --- labels ---
+
+TEST(Labels, AutoSizeFollowsTheTextAndRightAlignedGrowsLeft)
+{
+    Fixture f;
+    auto* label = new TLabel(f.form);
+    label->SetParent(f.form);
+    label->SetCaption("x");
+    int narrow = label->Width();
+    label->SetCaption("a much longer caption");
+    EXPECT_GT(label->Width(), narrow);
+    EXPECT_GT(label->Height(), 0);
+    label->SetAutoSize(false);
+    label->SetBounds(100, 10, 50, 20);
+    label->SetAlignment(taRightJustify);
+    label->SetCaption("wide text here");
+    EXPECT_EQ(label->Width(), 50) << "without AutoSize the size stays";
+    label->SetAutoSize(true);
+    EXPECT_EQ(label->Left() + label->Width(), 150) << "right-aligned labels keep their right edge";
+}
+
+TEST(Labels, EmptyAutoSizedLabelKeepsALineHeight)
+{
+    Fixture f;
+    auto* label = new TLabel(f.form);
+    label->SetParent(f.form);
+    label->SetCaption("");
+    EXPECT_GT(label->Height(), 0);
+}
+
+// --- memo and combo box lists ---
+
+TEST(MemoLines, LinesReadAndWriteTheWindowText)
+{
+    Fixture f;
+    auto* memo = new TMemo(f.form);
+    memo->SetParent(f.form);
+    memo->Lines()->Add("one");
+    memo->Lines()->Add("two");
+    char text[64] = {};
+    ::GetWindowTextA(memo->Handle(), text, sizeof text);
+    EXPECT_STREQ(text, "one\r\ntwo");
+    memo->Lines()->Insert(1, "middle");
+    EXPECT_EQ(memo->Lines()->Count(), 3);
+    EXPECT_EQ(memo->Lines()->Get(1), "middle");
+    memo->Lines()->Delete(0);
+    EXPECT_EQ(memo->Text(), "middle\r\ntwo");
+    EXPECT_THROW(memo->Lines()->Get(5), rtl::Exception);
+    memo->Lines()->SetText("a\nb\n");
+    EXPECT_EQ(memo->Text(), "a\r\nb");
+    memo->Lines()->Clear();
+    EXPECT_EQ(memo->Lines()->Count(), 0);
+}
+
+TEST(MemoLines, LinesSurviveAScrollBarChange)
+{
+    Fixture f;
+    auto* memo = new TMemo(f.form);
+    memo->SetParent(f.form);
+    memo->Lines()->Add("kept");
+    memo->Lines()->Add("lines");
+    HWND old = memo->Handle();
+    memo->SetScrollBars(ssVertical);
+    EXPECT_NE(memo->Handle(), old);
+    EXPECT_NE(::GetWindowLongA(memo->Handle(), GWL_STYLE) & WS_VSCROLL, 0);
+    EXPECT_EQ(memo->Lines()->Count(), 2);
+    EXPECT_EQ(memo->Lines()->Get(1), "lines");
+}
+
+TEST(ComboItems, ItemsAndSelectionSurviveAStyleChange)
+{
+    Fixture f;
+    auto* combo = new TComboBox(f.form);
+    combo->SetParent(f.form);
+    combo->Items()->Add("alpha");
+    combo->Items()->Add("beta");
+    combo->Items()->Add("gamma");
+    combo->SetItemIndex(2);
+    EXPECT_EQ(combo->Text(), "gamma");
+    combo->SetStyle(csDropDownList);
+    EXPECT_EQ(::SendMessageA(combo->Handle(), CB_GETCOUNT, 0, 0), 3);
+    EXPECT_EQ(combo->ItemIndex(), 2);
+    combo->Items()->Delete(0);
+    EXPECT_EQ(::SendMessageA(combo->Handle(), CB_GETCOUNT, 0, 0), 2);
+    EXPECT_EQ(combo->Items()->IndexOf("beta"), 0);
+    combo->SetItemIndex(7);
+    EXPECT_EQ(combo->ItemIndex(), -1) << "an index out of range selects nothing";
+}
+
+TEST(ComboItems, ClearingTheItemsKeepsTheTypedText)
+{
+    Fixture f;
+    auto* combo = new TComboBox(f.form);
+    combo->SetParent(f.form);
+    combo->Items()->Add("C:\\one\\");
+    combo->SetText("D:\\typed\\");
+    combo->Items()->Clear();
+    EXPECT_EQ(combo->Items()->Count(), 0);
+    EXPECT_EQ(combo->Text(), "D:\\typed\\");
+}
+
+// --- parenting and visibility ---
+
+TEST(Parenting, ControlsMoveBetweenParentsAndDieWithThem)
+{
+    Fixture f;
+    auto* panel = new TPanel(f.form);
+    panel->SetParent(f.form);
+    auto* edit = new TEdit(f.form);
+    edit->SetParent(f.form);
+    HWND wnd = edit->Handle();
+    edit->SetParent(panel);
+    EXPECT_EQ(panel->ControlCount(), 1);
+    EXPECT_EQ(f.form->ControlCount(), 1);
+    EXPECT_EQ(::GetParent(edit->Handle()), panel->Handle());
+    (void)wnd;
+    int before = f.form->ComponentCount();
+    delete panel;
+    EXPECT_EQ(f.form->ComponentCount(), before - 2) << "children are freed with their parent";
+}
+
+TEST(Parenting, AlignClientFillsWhatTopAndBottomLeave)
+{
+    Fixture f;
+    auto* top = new TPanel(f.form);
+    top->SetParent(f.form);
+    top->SetHeight(30);
+    top->SetAlign(alTop);
+    auto* client = new TPanel(f.form);
+    client->SetParent(f.form);
+    client->SetAlign(alClient);
+    TRect r = f.form->ClientRect();
+    EXPECT_EQ(top->Width(), r.Width());
+    EXPECT_EQ(client->Top(), 30);
+    EXPECT_EQ(client->Height(), r.Height() - 30);
+    f.form->SetWidth(f.form->Width() + 40);
+    EXPECT_EQ(client->Width(), f.form->ClientWidth());
+}
+
+TEST(Parenting, HidingAndDisablingReachTheWindow)
+{
+    Fixture f;
+    auto* edit = new TEdit(f.form);
+    edit->SetParent(f.form);
+    edit->SetVisible(false);
+    EXPECT_FALSE(::IsWindowVisible(edit->Handle()));
+    edit->SetVisible(true);
+    EXPECT_TRUE(::IsWindowVisible(edit->Handle()));
+    edit->SetEnabled(false);
+    EXPECT_FALSE(::IsWindowEnabled(edit->Handle()));
+    EXPECT_FALSE(edit->CanFocus());
+}
