@@ -433,12 +433,12 @@ BmpInfo ReadInfo(ByteReader& r)
         r.U32();
         const std::uint32_t clrUsed = r.U32();
         r.U32();  // important colours
-        if (hs >= 52) {
+        if (hs >= 52 && hs != 64) {
             info.Masks[0] = r.U32();
             info.Masks[1] = r.U32();
             info.Masks[2] = r.U32();
         }
-        r.Skip(hs - (hs >= 52 ? 52 : 40));
+        r.Skip(hs - (hs >= 52 && hs != 64 ? 52 : 40));
         if (info.BitCount <= 8 && clrUsed > (1u << info.BitCount))
             BadBitmap(std::to_string(clrUsed) + " colours for " + std::to_string(info.BitCount) + " bits per pixel");
         if (info.Compression == BI_BITFIELDS && hs == kInfoHeaderSize) {
@@ -483,6 +483,9 @@ BmpInfo ReadInfo(ByteReader& r)
         BadBitmap("height " + std::to_string(height));
     info.TopDown = height < 0;
     info.Height = static_cast<std::int32_t>(height < 0 ? -height : height);
+    // The 64-byte OS/2 header gives compression codes 3 and 4 other meanings.
+    if (hs == 64 && info.Compression != BI_RGB && info.Compression != BI_RLE8 && info.Compression != BI_RLE4)
+        BadBitmap("unsupported OS/2 compression " + std::to_string(info.Compression));
     switch (info.Compression) {
     case BI_RGB:
         break;
