@@ -238,6 +238,16 @@ TEST(LHARoutinesPeer, LhasaToolExtractsOurStreamsInArchivesOfEachHeaderLevel)
     }
 }
 
+TEST(LHARoutinesPeer, LiblhasaAgreesThatMatchesBeforeTheStartSeeSpaces)
+{
+    // One block: single-symbol codes for a match of 5 at distance 2 with nothing before it.
+    // Bits: 16:1, 5:0, 5:0, 9:0, 9:258, 4:0, 4:1, then padding.
+    const Bytes lh5 = {0x00, 0x01, 0x00, 0x00, 0x10, 0x20, 0x10, 0x00, 0x00};
+    const Bytes peer = PeerExpand(lh5.data(), lh5.size(), 5);
+    EXPECT_EQ(peer, Bytes(5, ' '));
+    EXPECT_EQ(lzhtest::ExpandBytes(WithSizeField(lh5, 5)), peer);
+}
+
 // ---- what they write, we read
 
 TEST(LHARoutinesPeer, WeExpandJlhaLh5DataByteExact)
