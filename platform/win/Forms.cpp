@@ -37,23 +37,7 @@ void RegisterControlClasses()
         rtl::RegisterClass(*info);
 }
 
-struct GlobalObjects {
-    GlobalObjects()
-    {
-        RegisterControlClasses();
-        Application = new TApplication(nullptr);
-        Screen = new TScreen(nullptr);
-    }
-    ~GlobalObjects()
-    {
-        // Forms first: their destruction still reports to the screen.
-        delete Application;
-        Application = nullptr;
-        delete Screen;
-        Screen = nullptr;
-    }
-};
-GlobalObjects globalObjects;
+int unitInitCount = 0;  // constant-initialised, so safe before any dynamic initialisation
 
 struct DisableContext {
     HWND self;
@@ -71,6 +55,28 @@ BOOL CALLBACK DisableOtherWindow(HWND wnd, LPARAM lp)
 }
 
 }  // namespace
+
+// The application and the screen exist from the first unit that includes Forms.h to the
+// last one, like the program's own units.
+FormsUnitInit::FormsUnitInit()
+{
+    if (unitInitCount++ == 0) {
+        RegisterControlClasses();
+        Application = new TApplication(nullptr);
+        Screen = new TScreen(nullptr);
+    }
+}
+
+FormsUnitInit::~FormsUnitInit()
+{
+    if (--unitInitCount == 0) {
+        // Forms first: their destruction still reports to the screen.
+        delete Application;
+        Application = nullptr;
+        delete Screen;
+        Screen = nullptr;
+    }
+}
 
 void HandleControlException(rtl::TObject* sender)
 {
@@ -779,6 +785,13 @@ void TApplication::Initialize()
 {
     INITCOMMONCONTROLSEX icc{sizeof(icc), ICC_WIN95_CLASSES | ICC_STANDARD_CLASSES | ICC_BAR_CLASSES};
     ::InitCommonControlsEx(&icc);
+}
+
+std::string TApplication::ExeName() const
+{
+    char path[MAX_PATH + 1] = {};
+    DWORD n = ::GetModuleFileNameA(nullptr, path, MAX_PATH);
+    return std::string(path, n);
 }
 
 void TApplication::SetTitle(const std::string& v)

@@ -226,6 +226,8 @@ public:
 
     void Initialize();
     const std::string& Title() const { return title_; }
+    // The program file's full path.
+    std::string ExeName() const;
     void SetTitle(const std::string& v);
     // The hidden window that receives the program's private messages.
     HWND Handle() const { return handle_; }
@@ -285,6 +287,18 @@ private:
 
 extern TApplication* Application;
 extern TScreen* Screen;
+
+// Creates Application and Screen (and registers the control classes) before any file that
+// includes this header runs its own start-up code, and frees them after the last such file
+// has finished: a counted initialisation, so static initialisers elsewhere may use them.
+class FormsUnitInit {
+public:
+    FormsUnitInit();
+    ~FormsUnitInit();
+    FormsUnitInit(const FormsUnitInit&) = delete;
+    FormsUnitInit& operator=(const FormsUnitInit&) = delete;
+};
+static FormsUnitInit formsUnitInit;
 
 // Reports an exception caught at a window procedure boundary; never throws.
 void HandleControlException(rtl::TObject* sender);
