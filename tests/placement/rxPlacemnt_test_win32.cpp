@@ -1,0 +1,870 @@
+// Form placement and form storage under Wine, judged by the bytes of the INI files they write,
+// by the system's own profile and registry calls, and by the order of the events they fire.
+#include "placement/rxPlacemnt.h"
+
+#include "placement/rxAppUtils.h"
+#include "placement/rxStrUtils.h"
+#include "platform/rtl/FormStream.h"
+#include "platform/rtl/FormText.h"
+#include "platform/rtl/Strings.h"
+#include "platform/rtl/Streams.h"
+#include "platform/win/StdCtrls.h"
+#include "platform/win/Win32.h"
+
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <memory>
+#include <sstream>
+#include <string>
+#include <vector>
+
+using namespace placement;
+
+namespace {
+
+class TStoreForm : public win::TForm {
+    RTL_DECLARE_CLASS()
+
+public:
+    explicit TStoreForm(rtl::TComponent* owner) : TForm(owner) {}
+
+    win::TEdit* ZanticFolder = nullptr;
+    TFormStorage* FormStorage1 = nullptr;
+
+    std::vector<std::string> log;
+    std::int32_t installed = 0;
+    std::int32_t tamsik = 0;
+    std::string storedFolder;
+    std::string folderSeenAtRestore;
+    bool throwOnRestorePlacement = false;
+
+    void FormCreate(rtl::TObject*) { log.push_back("create"); }
+    void FormShow(rtl::TObject*) { log.push_back("show"); }
+    void FormCloseQuery(rtl::TObject*, bool& canClose)
+    {
+        log.push_back("closequery");
+        SetHeight(302);
+        canClose = true;
+    }
+    void FormDestroy(rtl::TObject*) { log.push_back("destroy"); }
+    void VarneloRestore(TStoredValue*, rtl::Variant& value)
+    {
+        log.push_back("restore Varnelo '" + value.AsString() + "'");
+        folderSeenAtRestore = ZanticFolder->Text();
+        installed = rtl::StrToIntDef(value.AsString(), 0);
+    }
+    void VarneloSave(TStoredValue*, rtl::Variant& value) { value = rtl::Variant(rtl::IntToStr(installed)); }
+    void TamsikRestore(TStoredValue*, rtl::Variant& value)
+    {
+        log.push_back("restore Tamsik '" + value.AsString() + "'");
+        tamsik = rtl::StrToIntDef(value.AsString(), 0);
+    }
+    void TamsikSave(TStoredValue*, rtl::Variant& value) { value = rtl::Variant(rtl::IntToStr(tamsik)); }
+    void ZanticPathRestore(TStoredValue*, rtl::Variant& value)
+    {
+        log.push_back("restore ZanticPath '" + value.AsString() + "'");
+        storedFolder = value.AsString();
+    }
+    void ZanticPathSave(TStoredValue*, rtl::Variant& value) { value = rtl::Variant(storedFolder); }
+    void FormStorage1RestorePlacement(rtl::TObject*)
+    {
+        log.push_back("restoreplacement");
+        if (throwOnRestorePlacement)
+            throw rtl::Exception("version check failed");
+    }
+};
+
+const rtl::TClassInfo& TStoreForm::StaticClassInfo()
+{
+    static const rtl::TClassInfo info = rtl::TClassBuilder<TStoreForm, win::TForm>("TStoreForm")
+                                            .Field("ZanticFolder", &TStoreForm::ZanticFolder)
+                                            .Field("FormStorage1", &TStoreForm::FormStorage1)
+                                            .Method("FormCreate", &TStoreForm::FormCreate)
+                                            .Method("FormShow", &TStoreForm::FormShow)
+                                            .Method("FormCloseQuery", &TStoreForm::FormCloseQuery)
+                                            .Method("FormDestroy", &TStoreForm::FormDestroy)
+                                            .Method("VarneloRestore", &TStoreForm::VarneloRestore)
+                                            .Method("VarneloSave", &TStoreForm::VarneloSave)
+                                            .Method("TamsikRestore", &TStoreForm::TamsikRestore)
+                                            .Method("TamsikSave", &TStoreForm::TamsikSave)
+                                            .Method("ZanticPathRestore", &TStoreForm::ZanticPathRestore)
+                                            .Method("ZanticPathSave", &TStoreForm::ZanticPathSave)
+                                            .Method("FormStorage1RestorePlacement",
+                                                    &TStoreForm::FormStorage1RestorePlacement)
+                                            .Build();
+    return info;
+}
+
+struct Options {
+    std::string iniFileName;
+    std::string extraStorage;  // more property lines of FormStorage1
+    std::string borderStyle = "bsSizeable";
+    std::string storedProps = "'ZanticFolder.Text'";
+};
+
+std::string FormText(const Options& o)
+{
+    return R"(object StoreForm: TStoreForm
+  Left = 100
+  Top = 80
+  BorderStyle = )" + o.borderStyle + R"(
+  Caption = 'Setup Assistant'
+  ClientHeight = 295
+  ClientWidth = 614
+  Position = poScreenCenter
+  Visible = False
+  OnCloseQuery = FormCloseQuery
+  OnCreate = FormCreate
+  OnDestroy = FormDestroy
+  OnShow = FormShow
+  object ZanticFolder: TEdit
+    Left = 313
+    Top = 240
+    Width = 291
+    Height = 21
+    Text = 'C:\Default\'
+  end
+  object FormStorage1: TFormStorage
+    IniFileName = ')" + o.iniFileName + R"('
+    IniSection = 'Setup Assistant'
+)" + o.extraStorage + R"(    StoredProps.Strings = (
+      )" + o.storedProps + R"()
+    StoredValues = <
+      item
+        Name = 'Varnelo'
+        OnSave = VarneloSave
+        OnRestore = VarneloRestore
+      end
+      item
+        Name = 'Tamsik'
+        OnSave = TamsikSave
+        OnRestore = TamsikRestore
+      end
+      item
+        Name = 'ZanticPath'
+        OnSave = ZanticPathSave
+        OnRestore = ZanticPathRestore
+      end>
+    OnRestorePlacement = FormStorage1RestorePlacement
+  end
+end
+)";
+}
+
+struct FormDeleter {
+    void operator()(TStoreForm* f) const { delete f; }
+};
+using FormPtr = std::unique_ptr<TStoreForm, FormDeleter>;
+
+FormPtr LoadForm(const Options& o)
+{
+    FormPtr form(new TStoreForm(win::Application));
+    rtl::TStringStream in(FormText(o));
+    rtl::TMemoryStream bin;
+    rtl::ObjectTextToBinary(in, bin);
+    bin.SetPosition(0);
+    form->ReadFromStream(bin);
+    return form;
+}
+
+void Pump()
+{
+    for (int i = 0; i < 5; ++i)
+        win::Application->ProcessMessages();
+}
+
+std::string TempDir()
+{
+    char buffer[MAX_PATH + 1] = {};
+    ::GetTempPathA(MAX_PATH, buffer);
+    return buffer;
+}
+
+std::string ReadFileBytes(const std::string& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream s;
+    s << in.rdbuf();
+    return s.str();
+}
+
+void WriteFileBytes(const std::string& path, const std::string& bytes)
+{
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out << bytes;
+}
+
+bool FileExists(const std::string& path) { return ::GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
+
+// "key=value" lines of one section, in file order.
+std::vector<std::pair<std::string, std::string>> SectionLines(const std::string& bytes, const std::string& section)
+{
+    std::vector<std::pair<std::string, std::string>> result;
+    std::istringstream in(bytes);
+    std::string line;
+    bool inSection = false;
+    while (std::getline(in, line)) {
+        if (!line.empty() && line.back() == '\r')
+            line.pop_back();
+        if (!line.empty() && line.front() == '[') {
+            inSection = line == "[" + section + "]";
+            continue;
+        }
+        if (!inSection || line.empty())
+            continue;
+        std::size_t eq = line.find('=');
+        result.emplace_back(line.substr(0, eq), eq == std::string::npos ? "" : line.substr(eq + 1));
+    }
+    return result;
+}
+
+std::vector<std::string> Keys(const std::vector<std::pair<std::string, std::string>>& lines)
+{
+    std::vector<std::string> keys;
+    for (auto& kv : lines)
+        keys.push_back(kv.first);
+    return keys;
+}
+
+std::string Value(const std::vector<std::pair<std::string, std::string>>& lines, const std::string& key)
+{
+    for (auto& kv : lines)
+        if (kv.first == key)
+            return kv.second;
+    return "<missing>";
+}
+
+std::string Profile(const std::string& file, const std::string& key)
+{
+    char buffer[1024] = {};
+    ::GetPrivateProfileStringA("Setup Assistant", key.c_str(), "<missing>", buffer, sizeof(buffer), file.c_str());
+    return buffer;
+}
+
+std::string Suffix()
+{
+    return "(" + std::to_string(::GetSystemMetrics(SM_CXSCREEN)) + "x" +
+           std::to_string(::GetSystemMetrics(SM_CYSCREEN)) + ")";
+}
+
+class PlacementTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
+        path = TempDir() + "va_place_" + info->name() + ".ini";
+        ::DeleteFileA(path.c_str());
+        opts.iniFileName = path;
+    }
+    void TearDown() override
+    {
+        Pump();
+        ::DeleteFileA(path.c_str());
+    }
+    // Shows, lets the form ask to close (the save), then destroys it.
+    void RunOnce(const std::function<void(TStoreForm&)>& beforeClose = nullptr)
+    {
+        FormPtr form = LoadForm(opts);
+        form->Show();
+        Pump();
+        if (beforeClose)
+            beforeClose(*form);
+        ASSERT_TRUE(form->CloseQuery());
+    }
+
+    std::string path;
+    Options opts;
+};
+
+const std::vector<std::string> kSavedKeys = {
+    "FormVersion", "Flags", "ShowCmd", "PixelsPerInch", "MinMaxPos" + Suffix(), "MinMaxPos",
+    "NormPos" + Suffix(), "NormPos", "Visible", "ZanticFolder_Text", "Varnelo", "Tamsik", "ZanticPath"};
+
+}  // namespace
+
+// ---- restore order and first run ----
+
+TEST_F(PlacementTest, FirstRunWithoutIniFileRestoresEmptyValuesThenFiresRestorePlacement)
+{
+    FormPtr form = LoadForm(opts);
+    form->Show();
+    Pump();
+    std::vector<std::string> expected = {"create", "restore Varnelo ''", "restore Tamsik ''",
+                                         "restore ZanticPath ''", "restoreplacement", "show"};
+    EXPECT_EQ(form->log, expected);
+    EXPECT_EQ(form->ZanticFolder->Text(), "C:\\Default\\");
+    EXPECT_FALSE(FileExists(path));  // restoring never creates the file
+}
+
+TEST_F(PlacementTest, SaveWritesSectionKeysAndValuesInOrder)
+{
+    RunOnce([](TStoreForm& f) {
+        f.installed = 143;
+        f.tamsik = 7;
+        f.storedFolder = "C:\\Zantic\\";
+        f.ZanticFolder->SetText("C:\\Chosen\\");
+    });
+    std::string bytes = ReadFileBytes(path);
+    auto lines = SectionLines(bytes, "Setup Assistant");
+    EXPECT_EQ(Keys(lines), kSavedKeys) << bytes;
+    EXPECT_EQ(Value(lines, "FormVersion"), "0");
+    EXPECT_EQ(Value(lines, "ShowCmd"), "1");
+    EXPECT_EQ(Value(lines, "PixelsPerInch"), std::to_string(win::Screen->PixelsPerInch()));
+    EXPECT_EQ(Value(lines, "NormPos"), Value(lines, "NormPos" + Suffix()));
+    EXPECT_EQ(Value(lines, "MinMaxPos"), Value(lines, "MinMaxPos" + Suffix()));
+    EXPECT_EQ(Value(lines, "Visible"), "0");
+    EXPECT_EQ(Value(lines, "ZanticFolder_Text"), "C:\\Chosen\\");
+    EXPECT_EQ(Value(lines, "Varnelo"), "143");
+    EXPECT_EQ(Value(lines, "Tamsik"), "7");
+    EXPECT_EQ(Value(lines, "ZanticPath"), "C:\\Zantic\\");
+    // The normal position is the window as closed: height 302 set by the close query.
+    std::string norm = Value(lines, "NormPos");
+    const TCharSet delims = CharSet(",");
+    int top = std::stoi(ExtractWord(2, norm, delims));
+    int bottom = std::stoi(ExtractWord(4, norm, delims));
+    EXPECT_EQ(bottom - top, 302);
+    // The system's own reader agrees.
+    EXPECT_EQ(Profile(path, "Varnelo"), "143");
+    EXPECT_EQ(Profile(path, "NormPos"), norm);
+}
+
+TEST_F(PlacementTest, SecondRunRestoresPlacementThenPropertiesThenValuesThenEvent)
+{
+    RunOnce([](TStoreForm& f) {
+        f.installed = 143;
+        f.storedFolder = "C:\\Zantic\\";
+        f.ZanticFolder->SetText("C:\\Chosen\\");
+        f.SetBounds(40, 30, 500, 400);
+    });
+    FormPtr form = LoadForm(opts);
+    form->Show();
+    Pump();
+    std::vector<std::string> expected = {"create", "restore Varnelo '143'", "restore Tamsik '0'",
+                                         "restore ZanticPath 'C:\\Zantic\\'", "restoreplacement", "show"};
+    EXPECT_EQ(form->log, expected);
+    EXPECT_EQ(form->installed, 143);
+    EXPECT_EQ(form->folderSeenAtRestore, "C:\\Chosen\\");  // properties before values
+    EXPECT_EQ(form->Left(), 40);
+    EXPECT_EQ(form->Top(), 30);
+    EXPECT_EQ(form->Width(), 500);
+    EXPECT_EQ(form->Height(), 302);
+    EXPECT_EQ(form->Position(), win::poDesigned);  // no re-centring over the restored place
+}
+
+TEST_F(PlacementTest, NewerVersionSkipsRestoreButLaterSaveWritesIt)
+{
+    RunOnce([](TStoreForm& f) { f.installed = 143; });
+    ::WritePrivateProfileStringA("Setup Assistant", "FormVersion", "1", path.c_str());
+    opts.extraStorage = "    Version = 2\n";
+    FormPtr form = LoadForm(opts);
+    form->Show();
+    Pump();
+    std::vector<std::string> expected = {"create", "show"};
+    EXPECT_EQ(form->log, expected);
+    EXPECT_EQ(form->installed, 0);
+    ASSERT_TRUE(form->CloseQuery());
+    EXPECT_EQ(Profile(path, "FormVersion"), "2");
+    EXPECT_EQ(Profile(path, "Varnelo"), "0");
+}
+
+// ---- close query and destroy ----
+
+TEST_F(PlacementTest, CloseQueryThenDestroyWritesOnce)
+{
+    {
+        FormPtr form = LoadForm(opts);
+        form->Show();
+        Pump();
+        ASSERT_TRUE(form->CloseQuery());
+        ASSERT_TRUE(FileExists(path));
+        ::DeleteFileA(path.c_str());
+    }
+    EXPECT_FALSE(FileExists(path));
+}
+
+TEST_F(PlacementTest, DestroyWithoutCloseQuerySavesWithVisibleSet)
+{
+    {
+        FormPtr form = LoadForm(opts);
+        form->Show();
+        Pump();
+        form->installed = 144;
+    }
+    EXPECT_EQ(Profile(path, "Varnelo"), "144");
+    EXPECT_EQ(Profile(path, "Visible"), "1");
+}
+
+TEST_F(PlacementTest, FormNeverShownSavesNothing)
+{
+    {
+        FormPtr form = LoadForm(opts);
+        EXPECT_TRUE(form->CloseQuery());
+    }
+    EXPECT_FALSE(FileExists(path));
+}
+
+TEST_F(PlacementTest, PreviousFormHandlersStillRunAndComeBackWhenStorageGoes)
+{
+    FormPtr form = LoadForm(opts);
+    form->Show();
+    Pump();
+    ASSERT_TRUE(form->CloseQuery());
+    EXPECT_EQ(form->log.back(), "closequery");
+    delete form->FormStorage1;
+    form->log.clear();
+    ASSERT_TRUE(form->OnShow.Assigned());
+    form->OnShow(form.get());
+    bool can = false;
+    form->OnCloseQuery(form.get(), can);
+    std::vector<std::string> expected = {"show", "closequery"};
+    EXPECT_EQ(form->log, expected);
+}
+
+TEST_F(PlacementTest, ExceptionInRestoreEventIsReportedAndFormStillShows)
+{
+    std::vector<std::string> reported;
+    win::Application->OnException = [&reported](rtl::TObject*, const std::exception& e) {
+        reported.push_back(e.what());
+    };
+    FormPtr form = LoadForm(opts);
+    form->throwOnRestorePlacement = true;
+    form->Show();
+    Pump();
+    win::Application->OnException = nullptr;
+    ASSERT_EQ(reported.size(), 1u);
+    EXPECT_EQ(reported[0], "version check failed");
+    EXPECT_EQ(form->log.back(), "show");
+    EXPECT_TRUE(::IsWindowVisible(form->Handle()));
+    // Restored is set even so: the close still saves.
+    ASSERT_TRUE(form->CloseQuery());
+    EXPECT_TRUE(FileExists(path));
+}
+
+// ---- keys and values ----
+
+TEST_F(PlacementTest, QuotedValuesGetOneMorePairAndReadBackWithTheirQuotes)
+{
+    RunOnce([](TStoreForm& f) {
+        f.storedFolder = "\"C:\\Quoted\\\"";
+        f.ZanticFolder->SetText("'single'");
+    });
+    auto lines = SectionLines(ReadFileBytes(path), "Setup Assistant");
+    EXPECT_EQ(Value(lines, "ZanticPath"), "\"\"C:\\Quoted\\\"\"");
+    EXPECT_EQ(Value(lines, "ZanticFolder_Text"), "\"'single'\"");
+    FormPtr form = LoadForm(opts);
+    form->Show();
+    Pump();
+    EXPECT_EQ(form->storedFolder, "\"C:\\Quoted\\\"");
+    EXPECT_EQ(form->ZanticFolder->Text(), "'single'");
+}
+
+TEST_F(PlacementTest, KeyStringEncodesTheStoredText)
+{
+    FormPtr form = LoadForm(opts);
+    form->FormStorage1->StoredValues()->Items(2)->SetKeyString("Kestrelon");
+    form->Show();
+    Pump();
+    form->storedFolder = "C:\\Zantic\\";
+    ASSERT_TRUE(form->CloseQuery());
+    EXPECT_EQ(Profile(path, "ZanticPath"), XorEncode("Kestrelon", "C:\\Zantic\\"));
+    form.reset();
+    FormPtr again = LoadForm(opts);
+    again->FormStorage1->StoredValues()->Items(2)->SetKeyString("Kestrelon");
+    again->Show();
+    Pump();
+    EXPECT_EQ(again->storedFolder, "C:\\Zantic\\");
+}
+
+TEST_F(PlacementTest, StoredValueSaveHandlerDecidesTheWrittenText)
+{
+    FormPtr form = LoadForm(opts);
+    form->Show();
+    Pump();
+    form->FormStorage1->StoredValues()->Items(1)->OnSave = [](TStoredValue*, rtl::Variant& v) {
+        v = rtl::Variant(std::int32_t(143));
+    };
+    ASSERT_TRUE(form->CloseQuery());
+    EXPECT_EQ(Profile(path, "Tamsik"), "143");
+}
+
+TEST_F(PlacementTest, MalformedStoredPropsEntriesAreDroppedAtLoad)
+{
+    opts.storedProps = "'ZanticFolder . Text'\n      'Broken'\n      'ZanticFolder.'\n      'Nobody.Text'";
+    FormPtr form = LoadForm(opts);
+    rtl::TStrings* props = form->FormStorage1->StoredProps();
+    ASSERT_EQ(props->Count(), 1);
+    EXPECT_EQ(props->Objects(0), form->ZanticFolder);
+    form->Show();
+    Pump();
+    ASSERT_TRUE(form->CloseQuery());
+    EXPECT_EQ(Profile(path, "ZanticFolder_Text"), "C:\\Default\\");
+    // Removing the component removes its entry.
+    delete form->ZanticFolder;
+    EXPECT_EQ(props->Count(), 0);
+}
+
+TEST(StoredValues, RenameToOwnNameInOtherCaseIsAllowedButDuplicatesAreNot)
+{
+    TFormStorage storage(nullptr);
+    TStoredValue* a = storage.StoredValues()->Add();
+    a->SetName("Varnelo");
+    TStoredValue* b = storage.StoredValues()->Add();
+    b->SetName("Tamsik");
+    EXPECT_NO_THROW(a->SetName("VARNELO"));
+    EXPECT_EQ(a->Name(), "VARNELO");
+    try {
+        b->SetName("varnelo");
+        FAIL() << "duplicate accepted";
+    } catch (const rtl::Exception& e) {
+        EXPECT_EQ(e.Message(), "String list does not allow duplicates");
+    }
+    EXPECT_EQ(b->Name(), "Tamsik");
+    EXPECT_EQ(storage.StoredValues()->IndexOf("tamsik"), 1);
+    EXPECT_EQ(a->DisplayName(), "VARNELO");
+    TStoredValue c(nullptr);
+    c.SetValue(rtl::Variant(std::int32_t(5)));
+    c.Assign(b);
+    EXPECT_TRUE(c.Value().IsEmpty());
+    EXPECT_EQ(c.Name(), "Tamsik");
+}
+
+// ---- placement records ----
+
+TEST_F(PlacementTest, PlainKeyUsedWhenNoKeyForThisScreenSize)
+{
+    WriteFileBytes(path, "[Setup Assistant]\r\nFormVersion=0\r\nPixelsPerInch=" +
+                             std::to_string(win::Screen->PixelsPerInch()) +
+                             "\r\nNormPos(1x1)=0,0,10,10\r\nNormPos=120,60,620,462\r\n");
+    FormPtr form = LoadForm(opts);
+    form->Show();
+    Pump();
+    EXPECT_EQ(form->Left(), 120);
+    EXPECT_EQ(form->Top(), 60);
+    EXPECT_EQ(form->Width(), 500);
+    EXPECT_EQ(form->Height(), 402);
+}
+
+TEST_F(PlacementTest, KeyForThisScreenSizeWinsOverPlainKey)
+{
+    WriteFileBytes(path, "[Setup Assistant]\r\nNormPos" + Suffix() + "=130,70,630,472\r\nNormPos=0,0,10,10\r\n");
+    FormPtr form = LoadForm(opts);
+    form->Show();
+    Pump();
+    EXPECT_EQ(form->Left(), 130);
+    EXPECT_EQ(form->Top(), 70);
+}
+
+TEST_F(PlacementTest, OtherPixelsPerInchIgnoresStoredPosition)
+{
+    WriteFileBytes(path, "[Setup Assistant]\r\nPixelsPerInch=" + std::to_string(win::Screen->PixelsPerInch() + 24) +
+                             "\r\nNormPos=130,70,630,472\r\n");
+    FormPtr form = LoadForm(opts);
+    int width = form->Width();
+    form->Show();
+    Pump();
+    EXPECT_NE(form->Left(), 130);
+    EXPECT_EQ(form->Width(), width);
+}
+
+TEST_F(PlacementTest, SingleBorderKeepsItsOwnSize)
+{
+    opts.borderStyle = "bsSingle";
+    WriteFileBytes(path, "[Setup Assistant]\r\nNormPos=100,50,714,352\r\n");
+    FormPtr form = LoadForm(opts);
+    int width = form->Width(), height = form->Height();
+    ASSERT_NE(width, 614);
+    form->Show();
+    Pump();
+    EXPECT_EQ(form->Left(), 100);
+    EXPECT_EQ(form->Top(), 50);
+    EXPECT_EQ(form->Width(), width);
+    EXPECT_EQ(form->Height(), height);
+}
+
+TEST_F(PlacementTest, ShowCmdThreeMaximizesANormalForm)
+{
+    WriteFileBytes(path, "[Setup Assistant]\r\nShowCmd=3\r\n");
+    FormPtr form = LoadForm(opts);
+    form->Show();
+    Pump();
+    EXPECT_TRUE(::IsZoomed(form->Handle()));
+    EXPECT_EQ(form->WindowState(), win::wsMaximized);
+}
+
+TEST_F(PlacementTest, ShowCmdTwoOnTheMainFormMinimizesTheApplication)
+{
+    WriteFileBytes(path, "[Setup Assistant]\r\nShowCmd=2\r\n");
+    FormPtr form = LoadForm(opts);
+    win::TCustomForm* previousMain = win::Application->MainForm();
+    win::Application->SetMainForm(form.get());
+    form->Show();
+    MSG msg{};
+    bool posted = ::PeekMessageA(&msg, win::Application->Handle(), WM_SYSCOMMAND, WM_SYSCOMMAND, PM_REMOVE) != FALSE;
+    win::Application->SetMainForm(previousMain);
+    ASSERT_TRUE(posted);
+    EXPECT_EQ(msg.wParam, static_cast<WPARAM>(SC_MINIMIZE));
+    EXPECT_FALSE(::IsIconic(form->Handle()));
+}
+
+// ---- bad input ----
+
+TEST_F(PlacementTest, GarbageValuesReadAsDefaultsAndNextSaveIsSound)
+{
+    WriteFileBytes(path, "[Setup Assistant]\r\nFormVersion=abc\r\nFlags=zz\r\nShowCmd=77\r\nPixelsPerInch=x\r\n"
+                         "MinMaxPos=a,b\r\nNormPos=99999999,-99999999,1,2\r\nVisible=maybe\r\n"
+                         "Varnelo=\x01\x02garbage\r\nZanticFolder_Text=\r\n");
+    FormPtr form = LoadForm(opts);
+    int width = form->Width(), height = form->Height();
+    form->Show();
+    Pump();
+    EXPECT_EQ(form->log.back(), "show");
+    EXPECT_EQ(form->installed, 0);
+    EXPECT_EQ(form->Width(), width);
+    EXPECT_EQ(form->Height(), height);
+    EXPECT_FALSE(::IsZoomed(form->Handle()));
+    EXPECT_EQ(form->ZanticFolder->Text(), "");
+    form->installed = 143;
+    ASSERT_TRUE(form->CloseQuery());
+    EXPECT_EQ(Profile(path, "FormVersion"), "0");
+    EXPECT_EQ(Profile(path, "Varnelo"), "143");
+    EXPECT_EQ(WordCount(Profile(path, "NormPos"), CharSet(",")), 4);
+    EXPECT_NE(Profile(path, "NormPos").find_first_of("0123456789"), std::string::npos);
+}
+
+TEST_F(PlacementTest, BinaryOrTruncatedFileDoesNotStopShowOrSave)
+{
+    std::string binary;
+    for (int i = 0; i < 4096; ++i)
+        binary.push_back(static_cast<char>((i * 7919) >> 3));
+    binary += "[Setup Assistant]\r\nNormPos=1,2,3";  // cut short, no line end
+    WriteFileBytes(path, binary);
+    FormPtr form = LoadForm(opts);
+    form->Show();
+    Pump();
+    EXPECT_EQ(form->log.back(), "show");
+    EXPECT_EQ(form->log[form->log.size() - 2], "restoreplacement");
+    form->installed = 143;
+    ASSERT_TRUE(form->CloseQuery());
+    EXPECT_EQ(Profile(path, "Varnelo"), "143");
+    EXPECT_EQ(WordCount(Profile(path, "NormPos"), CharSet(",")), 4);
+}
+
+TEST_F(PlacementTest, MissingSectionReadsDefaults)
+{
+    WriteFileBytes(path, "[Other]\r\nVarnelo=150\r\n");
+    FormPtr form = LoadForm(opts);
+    form->Show();
+    Pump();
+    EXPECT_EQ(form->installed, 0);
+    EXPECT_EQ(form->log[1], "restore Varnelo ''");
+}
+
+// ---- file names ----
+
+TEST(PlacementFiles, BareNameResolvesToWindowsFolderWithoutExtension)
+{
+    char windir[MAX_PATH + 1] = {};
+    ::GetWindowsDirectoryA(windir, MAX_PATH);
+    std::string expected = rtl::IncludeTrailingBackslash(windir) + "VaPlacementBare";
+    ::DeleteFileA(expected.c_str());
+    Options o;
+    o.iniFileName = "VaPlacementBare";
+    {
+        FormPtr form = LoadForm(o);
+        form->Show();
+        Pump();
+        form->installed = 143;
+        ASSERT_TRUE(form->CloseQuery());
+    }
+    EXPECT_TRUE(FileExists(expected));
+    EXPECT_FALSE(FileExists(expected + ".INI"));
+    auto lines = SectionLines(ReadFileBytes(expected), "Setup Assistant");
+    EXPECT_EQ(Value(lines, "Varnelo"), "143");
+    ::DeleteFileA(expected.c_str());
+}
+
+TEST(PlacementFiles, DefaultSectionAndNames)
+{
+    FormPtr form = LoadForm(Options{});
+    EXPECT_EQ(GetDefaultSection(form.get()), "TStoreForm");
+    EXPECT_EQ(GetDefaultSection(form->ZanticFolder), "TStoreFormZanticFolder");
+    EXPECT_EQ(GetDefaultSection(form->FormStorage1), "TStoreForm.FormStorage1");
+    EXPECT_EQ(GetDefaultSection(nullptr), "");
+    EXPECT_EQ(GetDefaultIniName(), "rxPlacemnt_test.INI");
+    EXPECT_EQ(GetDefaultIniRegKey(), "Software\\rxPlacemnt_test");
+    DefCompanyName = "Kestrelon";
+    EXPECT_EQ(GetDefaultIniRegKey(), "Software\\Kestrelon\\rxPlacemnt_test");
+    FinalizeRxAppUtils();
+    EXPECT_EQ(DefCompanyName, "");
+    OnGetDefaultIniName = [] { return std::string("Custom.ini"); };
+    EXPECT_EQ(GetDefaultIniName(), "Custom.ini");
+    OnGetDefaultIniName = nullptr;
+    form->FormStorage1->SetIniFileName("");
+    form->FormStorage1->SetIniSection("");
+    EXPECT_EQ(form->FormStorage1->IniFileName(), "rxPlacemnt_test.INI");
+    // Without a section of its own the storage uses its owner's.
+    EXPECT_EQ(form->FormStorage1->IniSection(), "TStoreForm");
+}
+
+// ---- registry ----
+
+namespace {
+
+std::string RegValue(HKEY root, const std::string& key, const std::string& name, DWORD* type = nullptr)
+{
+    HKEY h = nullptr;
+    if (::RegOpenKeyExA(root, key.c_str(), 0, KEY_READ, &h) != ERROR_SUCCESS)
+        return "<no key>";
+    char buffer[1024] = {};
+    DWORD size = sizeof(buffer) - 1, t = 0;
+    LONG rc = ::RegQueryValueExA(h, name.c_str(), nullptr, &t, reinterpret_cast<BYTE*>(buffer), &size);
+    ::RegCloseKey(h);
+    if (type)
+        *type = t;
+    return rc == ERROR_SUCCESS ? std::string(buffer) : "<missing>";
+}
+
+void DeleteTree(HKEY root, const std::string& key) { ::RegDeleteTreeA(root, key.c_str()); }
+
+}  // namespace
+
+TEST(PlacementRegistry, SavesUnderKeyAndSectionAndRestoresFromThere)
+{
+    const std::string key = "Software\\VarneloTest\\Placement";
+    DeleteTree(HKEY_CURRENT_USER, "Software\\VarneloTest");
+    Options o;
+    o.iniFileName = key;
+    o.extraStorage = "    UseRegistry = True\n";
+    {
+        FormPtr form = LoadForm(o);
+        form->Show();
+        Pump();
+        form->installed = 143;
+        form->storedFolder = "\"C:\\Quoted\\\"";
+        ASSERT_TRUE(form->CloseQuery());
+    }
+    DWORD type = 0;
+    std::string section = key + "\\Setup Assistant";
+    EXPECT_EQ(RegValue(HKEY_CURRENT_USER, section, "FormVersion"), "0");
+    EXPECT_EQ(RegValue(HKEY_CURRENT_USER, section, "Varnelo", &type), "143");
+    EXPECT_EQ(type, static_cast<DWORD>(REG_SZ));
+    EXPECT_EQ(RegValue(HKEY_CURRENT_USER, section, "ZanticPath"), "\"C:\\Quoted\\\"");  // no extra quotes
+    EXPECT_EQ(RegValue(HKEY_CURRENT_USER, section, "ZanticFolder_Text"), "C:\\Default\\");
+    std::string norm = RegValue(HKEY_CURRENT_USER, section, "NormPos");
+    EXPECT_EQ(RegValue(HKEY_CURRENT_USER, section, "NormPos" + Suffix()), norm);
+    EXPECT_EQ(WordCount(norm, CharSet(",")), 4);
+
+    FormPtr form = LoadForm(o);
+    form->Show();
+    Pump();
+    EXPECT_EQ(form->installed, 143);
+    EXPECT_EQ(form->storedFolder, "\"C:\\Quoted\\\"");
+    form.reset();
+    DeleteTree(HKEY_CURRENT_USER, "Software\\VarneloTest");
+}
+
+TEST(PlacementRegistry, OtherRootIsUsedAndKeyCreatedOnlyWhenWriting)
+{
+    const std::string key = "Software\\VarneloTestLM\\Placement";
+    DeleteTree(HKEY_LOCAL_MACHINE, "Software\\VarneloTestLM");
+    Options o;
+    o.iniFileName = key;
+    o.extraStorage = "    RegistryRoot = prLocalMachine\n    UseRegistry = True\n";
+    {
+        FormPtr form = LoadForm(o);
+        form->Show();
+        Pump();
+        EXPECT_EQ(RegValue(HKEY_LOCAL_MACHINE, key, ""), "<no key>");  // reading created nothing
+        form->installed = 150;
+        ASSERT_TRUE(form->CloseQuery());
+    }
+    EXPECT_EQ(RegValue(HKEY_LOCAL_MACHINE, key + "\\Setup Assistant", "Varnelo"), "150");
+    EXPECT_EQ(RegValue(HKEY_CURRENT_USER, key + "\\Setup Assistant", "Varnelo"), "<no key>");
+    DeleteTree(HKEY_LOCAL_MACHINE, "Software\\VarneloTestLM");
+}
+
+TEST(PlacementRegistry, KeyThatCannotBeOpenedGivesDefaultsAndNoCrash)
+{
+    Options o;
+    o.iniFileName = "Software\\VarneloTestDyn";
+    o.extraStorage = "    RegistryRoot = prDynData\n    UseRegistry = True\n";
+    FormPtr form = LoadForm(o);
+    form->Show();
+    Pump();
+    std::vector<std::string> expected = {"create", "restore Varnelo ''", "restore Tamsik ''",
+                                         "restore ZanticPath ''", "restoreplacement", "show"};
+    EXPECT_EQ(form->log, expected);
+    form->installed = 143;
+    EXPECT_TRUE(form->CloseQuery());
+    // Nothing leaked to the current user's root through relative section paths.
+    EXPECT_EQ(RegValue(HKEY_CURRENT_USER, "Setup Assistant", "Varnelo"), "<no key>");
+}
+
+// ---- size limits through the window hook ----
+
+namespace {
+
+MINMAXINFO AskMinMax(HWND wnd)
+{
+    MINMAXINFO mmi{};
+    mmi.ptMaxTrackSize = POINT{5000, 5000};
+    mmi.ptMaxSize = POINT{1000, 1000};
+    mmi.ptMaxPosition = POINT{-4, -4};
+    ::SendMessageA(wnd, WM_GETMINMAXINFO, 0, reinterpret_cast<LPARAM>(&mmi));
+    return mmi;
+}
+
+}  // namespace
+
+TEST_F(PlacementTest, MinMaxInfoReplacesOnlyTheValuesThatAreSet)
+{
+    FormPtr form = LoadForm(opts);
+    form->Show();
+    Pump();
+    EXPECT_FALSE(form->FormStorage1->WinHook()->Active());
+    form->FormStorage1->MinMaxInfo()->SetMinTrackWidth(300);
+    form->FormStorage1->MinMaxInfo()->SetMaxTrackHeight(700);
+    EXPECT_TRUE(form->FormStorage1->WinHook()->Active());
+    MINMAXINFO mmi = AskMinMax(form->Handle());
+    EXPECT_EQ(mmi.ptMinTrackSize.x, 300);
+    EXPECT_EQ(mmi.ptMaxTrackSize.y, 700);
+    EXPECT_EQ(mmi.ptMaxTrackSize.x, 5000);
+    EXPECT_EQ(mmi.ptMaxSize.x, 1000);
+    // The limits survive the recreation of the window.
+    form->RecreateWnd();
+    Pump();
+    mmi = AskMinMax(form->Handle());
+    EXPECT_EQ(mmi.ptMinTrackSize.x, 300);
+    // All back to 0: the hook goes.
+    form->FormStorage1->MinMaxInfo()->SetMinTrackWidth(0);
+    form->FormStorage1->MinMaxInfo()->SetMaxTrackHeight(0);
+    EXPECT_FALSE(form->FormStorage1->WinHook()->Active());
+}
+
+TEST_F(PlacementTest, PreventResizeFreezesTheFrameAndDropsMaximize)
+{
+    FormPtr form = LoadForm(opts);
+    form->Show();
+    Pump();
+    ASSERT_TRUE(form->BorderIcons().Contains(win::biMaximize));
+    form->FormStorage1->SetPreventResize(true);
+    Pump();  // a new border recreates the window; the hook follows from the message loop
+    EXPECT_FALSE(form->BorderIcons().Contains(win::biMaximize));
+    HWND wnd = form->Handle();
+    MINMAXINFO mmi = AskMinMax(wnd);
+    EXPECT_EQ(mmi.ptMinTrackSize.x, form->Width());
+    EXPECT_EQ(mmi.ptMaxTrackSize.y, form->Height());
+    RECT r{};
+    ::GetWindowRect(wnd, &r);
+    LRESULT hit = ::SendMessageA(wnd, WM_NCHITTEST, 0, MAKELPARAM(r.right - 1, r.bottom - 1));
+    EXPECT_EQ(hit, HTNOWHERE);
+    HMENU sys = ::GetSystemMenu(wnd, FALSE);
+    ::SendMessageA(wnd, WM_INITMENUPOPUP, reinterpret_cast<WPARAM>(sys), MAKELPARAM(0, 1));
+    EXPECT_TRUE(::GetMenuState(sys, SC_SIZE, MF_BYCOMMAND) & MF_GRAYED);
+    form->FormStorage1->SetPreventResize(false);
+    Pump();
+    EXPECT_TRUE(form->BorderIcons().Contains(win::biMaximize));
+    hit = ::SendMessageA(form->Handle(), WM_NCHITTEST, 0, MAKELPARAM(r.right - 1, r.bottom - 1));
+    EXPECT_EQ(hit, HTBOTTOMRIGHT);
+}
