@@ -1737,7 +1737,8 @@ void TWinControl::WndProc(TMessage& m)
 
 namespace {
 
-// A canvas over the DC the control hands it while painting, or over a fresh window DC.
+// A canvas over the DC the control hands it while painting, or, outside painting, over a
+// window DC taken on demand and given back when the program next goes idle.
 class TControlCanvas : public TCanvas {
 public:
     explicit TControlCanvas(TWinControl* control) : control_(control) {}
@@ -1749,7 +1750,13 @@ public:
             ownDC_ = nullptr;
             SetHandle(nullptr);
             ::ReleaseDC(wnd_, dc);
+            Holders().erase(std::remove(Holders().begin(), Holders().end(), this), Holders().end());
         }
+    }
+    static std::vector<TControlCanvas*>& Holders()
+    {
+        static std::vector<TControlCanvas*> holders;
+        return holders;
     }
 
 protected:
@@ -1759,6 +1766,9 @@ protected:
             return;
         wnd_ = control_->Handle();
         ownDC_ = ::GetDC(wnd_);
+        if (!ownDC_)
+            return;
+        Holders().push_back(this);
         SetHandle(ownDC_);
     }
 
@@ -1786,6 +1796,24 @@ TCustomControl::~TCustomControl()
 {
     Destroying();
     DestroyHandle();
+}
+
+void TCustomControl::DestroyWnd()
+{
+    // A window DC must go back before its window goes.
+    static_cast<TControlCanvas*>(canvas_.get())->Release();
+    TWinControl::DestroyWnd();
+}
+
+void FreeDeviceContexts()
+{
+    // A canvas locked by another thread keeps its DC until the next idle time.
+    std::vector<TControlCanvas*> holders = TControlCanvas::Holders();
+    for (TControlCanvas* canvas : holders)
+        if (canvas->TryLock()) {
+            canvas->Release();
+            canvas->Unlock();
+        }
 }
 
 void TCustomControl::PaintWindow(HDC dc)

@@ -409,6 +409,7 @@ public:
 protected:
     virtual void Paint() {}
     void PaintWindow(HDC dc) override;
+    void DestroyWnd() override;
 
 private:
     std::unique_ptr<TCanvas> canvas_;
@@ -445,6 +446,10 @@ TShiftState KeyboardStateToShiftState();
 // The control that has the mouse captured (graphic controls included), or nullptr.
 TControl* GetCaptureControl();
 void SetCaptureControl(TControl* control);
+
+// Gives back the window DCs that control canvases took outside painting; the message loop
+// calls it when idle.
+void FreeDeviceContexts();
 
 // A hidden window whose messages go to `method`; DeallocateHWnd destroys it.
 HWND AllocateHWnd(TWndMethod method);

@@ -137,13 +137,7 @@ TCustomForm::TCustomForm(rtl::TComponent* owner)
 
 TCustomForm::~TCustomForm()
 {
-    if (OnDestroy) {
-        try {
-            OnDestroy(this);
-        } catch (...) {
-            HandleControlException(this);
-        }
-    }
+    DoDestroy();
     Destroying();
     if (Screen)
         Screen->RemoveForm(this);
@@ -183,6 +177,20 @@ void TCustomForm::ReadFromResource()
         throw EResNotFound("Resource " + ClassName() + " not found");
     rtl::TReadOnlyMemoryStream stream(bytes, size);
     ReadFromStream(stream);
+}
+
+void TCustomForm::DoDestroy()
+{
+    if (destroyFired_)
+        return;
+    destroyFired_ = true;
+    if (OnDestroy) {
+        try {
+            OnDestroy(this);
+        } catch (...) {
+            HandleControlException(this);
+        }
+    }
 }
 
 void TCustomForm::DoCreate()
@@ -897,6 +905,7 @@ void TApplication::HandleMessage()
         } catch (...) {
             HandleException(this);
         }
+        FreeDeviceContexts();
         if (!DrainMainThreadQueue())
             ::WaitMessage();
     }

@@ -133,6 +133,11 @@ public:
     // Used by controls of the form.
     void SetActiveControlValue(TWinControl* control) { activeControl_ = control; }
 
+    // Fires OnDestroy once. The base destructor calls it, but by then the members of a
+    // derived form class are gone; a form class whose OnDestroy handler uses its own members
+    // calls DoDestroy first thing in its destructor.
+    void DoDestroy();
+
 protected:
     void CreateParams(TCreateParams& params) override;
     void CreateWnd() override;
@@ -167,6 +172,7 @@ private:
     bool active_ = false;
     bool modal_ = false;
     bool positioned_ = false;
+    bool destroyFired_ = false;
     std::int32_t pendingClientWidth_ = -1;
     std::int32_t pendingClientHeight_ = -1;
     std::unique_ptr<TCanvas> canvas_;

@@ -223,6 +223,26 @@ TEST(Painting, CustomControlPaintsThroughItsCanvas)
     EXPECT_EQ(c, RGB(255, 0, 0));
 }
 
+TEST(Painting, CanvasOutsidePaintDrawsAndGivesItsDCBackWhenIdle)
+{
+    Fixture f;
+    auto* probe = new TProbeControl(f.form);
+    probe->SetParent(f.form);
+    probe->Update();
+    probe->Canvas()->Brush()->SetColor(clLime);
+    probe->Canvas()->FillRect(Rect(0, 0, 5, 5));
+    EXPECT_TRUE(probe->Canvas()->HandleAllocated());
+    HDC dc = ::GetDC(probe->Handle());
+    EXPECT_EQ(::GetPixel(dc, 2, 2), RGB(0, 255, 0));
+    ::ReleaseDC(probe->Handle(), dc);
+    FreeDeviceContexts();
+    EXPECT_FALSE(probe->Canvas()->HandleAllocated());
+    probe->RecreateWnd();  // a DC taken again must not outlive the old window
+    probe->Canvas()->FillRect(Rect(0, 0, 5, 5));
+    probe->RecreateWnd();
+    EXPECT_FALSE(probe->Canvas()->HandleAllocated());
+}
+
 TEST(Painting, OwnerDrawnButtonGetsTheReflectedDrawItem)
 {
     Fixture f;
