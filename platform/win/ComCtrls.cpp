@@ -26,6 +26,7 @@ const rtl::TClassInfo& TTrackBar::StaticClassInfo()
 
 TTrackBar::TTrackBar(rtl::TComponent* owner) : TWinControl(owner)
 {
+    controlStyle_.Exclude(csCaptureMouse);
     controlStyle_.Exclude(csClickEvents);
     controlStyle_.Exclude(csSetCaption);
     SetTabStop(true);

@@ -1244,10 +1244,10 @@ void TWinControl::Realign()
 
 void TWinControl::AlignControls(TControl*, TRect& r)
 {
-    static bool aligning = false;
-    if (aligning)
+    // Placing a child resizes it, which realigns its own children but must not come back here.
+    if (aligning_)
         return;
-    aligning = true;
+    aligning_ = true;
     auto place = [&](TAlign which) {
         for (TControl* c : controls_) {
             if (c->Align() != which || !c->Visible())
@@ -1284,10 +1284,10 @@ void TWinControl::AlignControls(TControl*, TRect& r)
         place(alRight);
         place(alClient);
     } catch (...) {
-        aligning = false;
+        aligning_ = false;
         throw;
     }
-    aligning = false;
+    aligning_ = false;
 }
 
 void TWinControl::PaintWindow(HDC dc)

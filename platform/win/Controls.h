@@ -393,6 +393,7 @@ private:
     std::int32_t tabOrder_ = -1;
     TBorderStyle borderStyle_ = bsNone;
     std::uint16_t ctlId_ = 0;
+    bool aligning_ = false;
     OwnedBrush brush_;
     TColor brushColor_ = clNone;
 };

@@ -334,6 +334,8 @@ const rtl::TClassInfo& TEdit::StaticClassInfo()
 
 TCustomEdit::TCustomEdit(rtl::TComponent* owner) : TWinControl(owner)
 {
+    // The system control captures the mouse itself while selecting.
+    controlStyle_.Exclude(csCaptureMouse);
     controlStyle_.Exclude(csSetCaption);
     controlStyle_.Exclude(csClickEvents);
     SetBorderStyleValue(bsSingle);
@@ -762,6 +764,7 @@ const rtl::TClassInfo& TComboBox::StaticClassInfo()
 TCustomComboBox::TCustomComboBox(rtl::TComponent* owner)
     : TWinControl(owner), items_(std::make_unique<TComboBoxStrings>(*this))
 {
+    controlStyle_.Exclude(csCaptureMouse);
     controlStyle_.Exclude(csSetCaption);
     controlStyle_.Exclude(csClickEvents);
     SetColor(clWindow);
@@ -1050,6 +1053,7 @@ const rtl::TClassInfo& TScrollBar::StaticClassInfo()
 
 TScrollBar::TScrollBar(rtl::TComponent* owner) : TWinControl(owner)
 {
+    controlStyle_.Exclude(csCaptureMouse);
     controlStyle_.Exclude(csClickEvents);
     controlStyle_.Exclude(csSetCaption);
     SetTabStop(true);

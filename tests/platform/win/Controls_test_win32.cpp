@@ -434,8 +434,15 @@ TEST(Parenting, AlignClientFillsWhatTopAndBottomLeave)
     EXPECT_EQ(top->Width(), r.Width());
     EXPECT_EQ(client->Top(), 30);
     EXPECT_EQ(client->Height(), r.Height() - 30);
+    auto* inner = new TPanel(f.form);
+    inner->SetParent(client);
+    inner->SetHeight(12);
+    inner->SetAlign(alBottom);
     f.form->SetWidth(f.form->Width() + 40);
     EXPECT_EQ(client->Width(), f.form->ClientWidth());
+    // Nested alignment follows too: the panel's own child spans its new width.
+    EXPECT_EQ(inner->Width(), client->ClientWidth() - 2) << "inside the one-pixel bevel";
+    EXPECT_EQ(inner->Top() + inner->Height(), client->ClientHeight() - 1);
 }
 
 TEST(Parenting, HidingAndDisablingReachTheWindow)
