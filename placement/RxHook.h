@@ -4,6 +4,7 @@
 
 #include "platform/rtl/Component.h"
 #include "platform/win/Controls.h"
+#include "platform/win/Forms.h"
 
 #include <vector>
 
@@ -99,5 +100,16 @@ HWND HookListWindow();
 // The unit's shut-down: frees the hook list, its control hooks and its window. Safe to call
 // more than once; a later hook creates a new list.
 void FinalizeRxHook();
+
+// Frees the hook list when the last unit that includes this header shuts down; Forms.h comes
+// first, so the application's windows still exist then.
+class RxHookUnitInit {
+public:
+    RxHookUnitInit();
+    ~RxHookUnitInit();
+    RxHookUnitInit(const RxHookUnitInit&) = delete;
+    RxHookUnitInit& operator=(const RxHookUnitInit&) = delete;
+};
+static RxHookUnitInit rxHookUnitInit;
 
 }  // namespace placement

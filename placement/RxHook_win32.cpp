@@ -277,6 +277,18 @@ std::int32_t ControlHookCount()
 
 HWND HookListWindow() { return List().wnd; }
 
+namespace {
+int unitInitCount = 0;  // constant-initialised, so safe before any dynamic initialisation
+}  // namespace
+
+RxHookUnitInit::RxHookUnitInit() { ++unitInitCount; }
+
+RxHookUnitInit::~RxHookUnitInit()
+{
+    if (--unitInitCount == 0)
+        FinalizeRxHook();
+}
+
 void FinalizeRxHook()
 {
     if (!hookList)

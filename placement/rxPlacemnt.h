@@ -2,6 +2,7 @@
 // published properties and named values in an INI file or the registry.
 #pragma once
 
+#include "placement/RXConst.h"
 #include "placement/RxHook.h"
 #include "platform/rtl/Collections.h"
 #include "platform/rtl/Component.h"

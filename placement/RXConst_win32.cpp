@@ -1,0 +1,34 @@
+// The placement library's cursors.
+#include "placement/RXConst.h"
+
+#include "platform/win/Win32.h"
+
+namespace placement {
+
+namespace {
+
+int unitInitCount = 0;  // constant-initialised, so safe before any dynamic initialisation
+
+HCURSOR LoadOwnCursor(const char* name, LPCSTR fallback)
+{
+    HCURSOR cursor = ::LoadCursorA(::GetModuleHandleA(nullptr), name);
+    return cursor ? cursor : ::LoadCursorA(nullptr, fallback);
+}
+
+}  // namespace
+
+void InitializeRXConst()
+{
+    if (!win::Screen)
+        return;
+    win::Screen->SetCursors(crHand, LoadOwnCursor("RX_HANDCUR", reinterpret_cast<LPCSTR>(IDC_HAND)));
+    win::Screen->SetCursors(crDragHand, LoadOwnCursor("RX_DRAGCUR", reinterpret_cast<LPCSTR>(IDC_ARROW)));
+}
+
+RXConstUnitInit::RXConstUnitInit()
+{
+    if (unitInitCount++ == 0)
+        InitializeRXConst();
+}
+
+}  // namespace placement
