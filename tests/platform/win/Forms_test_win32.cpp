@@ -271,6 +271,40 @@ TEST(FormEvents, OwnerDrawMenuMeasureReachesTheItem)
     EXPECT_EQ(mis.itemHeight, 31u);
 }
 
+TEST(FormEvents, ContextMenuPopsUpTheControlsMenuAndMeasuresOwnerDrawnItems)
+{
+    auto form = LoadTestForm();
+    form->Show();
+    form->Edit1->SetPopupMenu(form->PopupMenu1);
+    bool popped = false;
+    form->PopupMenu1->OnPopup = [&](rtl::TObject*) { popped = true; };
+    // The menu runs its own modal loop; a timer ends it once it is open.
+    TTimer closer(nullptr);
+    closer.SetInterval(100);
+    closer.OnTimer = [](rtl::TObject*) { ::EndMenu(); };
+    ::SendMessageA(form->Edit1->Handle(), WM_CONTEXTMENU, reinterpret_cast<WPARAM>(form->Edit1->Handle()),
+                   MAKELPARAM(200, 200));
+    EXPECT_TRUE(popped);
+    EXPECT_EQ(form->PopupMenu1->PopupComponent(), form->Edit1);
+    EXPECT_EQ(form->Count("measure"), 1) << "the open menu asks its owner-drawn item for its size";
+}
+
+TEST(FormEvents, TabMovesTheFocusInTabOrder)
+{
+    auto form = LoadTestForm();
+    form->Show();
+    Pump();
+    form->Edit1->SetFocus();
+    Pump();
+    if (::GetFocus() != form->Edit1->Handle())
+        GTEST_SKIP() << "the window manager did not give the test window the focus";
+    ::PostMessageA(form->Edit1->Handle(), WM_KEYDOWN, VK_TAB, 0);
+    Pump();
+    HWND focus = ::GetFocus();
+    EXPECT_TRUE(focus == form->Combo1->Handle() || ::GetParent(focus) == form->Combo1->Handle());
+    EXPECT_EQ(form->ActiveControl(), form->Combo1);
+}
+
 TEST(FormEvents, ScrollMessagesMoveTheScrollBarAndStayInRange)
 {
     auto form = LoadTestForm();
@@ -327,6 +361,17 @@ TEST(FormClose, CloseQueryCanRefuseAndCloseHidesASecondaryForm)
     EXPECT_FALSE(::IsWindowVisible(form->Handle()));
     EXPECT_EQ(form->Count("closequery"), 2);
     EXPECT_EQ(form->Count("close"), 1);
+}
+
+TEST(FormClose, MaximizedFormShowsMaximizedAndRestores)
+{
+    TForm form(Application);
+    form.SetWindowState(wsMaximized);
+    form.Show();
+    EXPECT_TRUE(::IsZoomed(form.Handle()));
+    EXPECT_EQ(form.WindowState(), wsMaximized);
+    form.SetWindowState(wsNormal);
+    EXPECT_FALSE(::IsZoomed(form.Handle()));
 }
 
 TEST(FormClose, ReleaseFreesTheFormFromTheMessageLoop)
