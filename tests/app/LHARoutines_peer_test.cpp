@@ -238,6 +238,36 @@ TEST(LHARoutinesPeer, LhasaToolExtractsOurStreamsInArchivesOfEachHeaderLevel)
     }
 }
 
+TEST(LHARoutinesPeer, JlhaExtractsOurStreamsInArchivesOfEachHeaderLevel)
+{
+    if (!ToolPresent("jlha") || !ToolPresent("java"))
+        GTEST_SKIP() << "jlha not installed";
+    TempDir dir;
+    const auto samples = Samples();
+    std::vector<Bytes> lh5s;
+    for (const auto& s : samples) {
+        const Bytes packed = lzhtest::CompressBytes(s.data);
+        lh5s.emplace_back(packed.begin() + 4, packed.end());
+    }
+    for (int level = 0; level <= 2; ++level) {
+        // One archive with every sample as a member: a single start of the Java runtime.
+        Bytes archive;
+        for (std::size_t i = 0; i < samples.size(); ++i) {
+            Bytes member = lzhtest::WrapInArchive(lh5s[i], samples[i].data, samples[i].name, level);
+            member.pop_back();  // the end-of-archive byte goes after the last member
+            archive.insert(archive.end(), member.begin(), member.end());
+        }
+        archive.push_back(0);
+        const fs::path outDir = dir.Path() / ("jlha" + std::to_string(level));
+        fs::create_directories(outDir);
+        WriteFile(outDir / "ours.lzh", archive);
+        std::string log;
+        ASSERT_EQ(RunCommand("cd " + outDir.string() + " && jlha xq ours.lzh", &log), 0) << log;
+        for (const auto& s : samples)
+            EXPECT_EQ(ReadFile(outDir / s.name), s.data) << s.name << " level " << level;
+    }
+}
+
 TEST(LHARoutinesPeer, LiblhasaAgreesThatMatchesBeforeTheStartSeeSpaces)
 {
     // One block: single-symbol codes for a match of 5 at distance 2 with nothing before it.

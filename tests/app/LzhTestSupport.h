@@ -201,12 +201,19 @@ inline Bytes WrapInArchive(const Bytes& lh5, const Bytes& original, const std::s
         h.push_back(2);
         Put16(h, crc);
         h.push_back('U');
-        Put16(h, static_cast<std::uint32_t>(3 + name.size()));  // first extended header
-        h.push_back(0x01);                                      // file name
+        Put16(h, 5);      // first extended header: the header's own CRC
+        h.push_back(0x00);
+        const std::size_t crcAt = h.size();
+        Put16(h, 0);      // patched below
+        Put16(h, static_cast<std::uint32_t>(3 + name.size()));
+        h.push_back(0x01);  // file name
         h.insert(h.end(), name.begin(), name.end());
         Put16(h, 0);  // no further extended headers
         h[0] = static_cast<std::uint8_t>(h.size());
         h[1] = static_cast<std::uint8_t>(h.size() >> 8);
+        const std::uint16_t headerCrc = Crc16(h.data(), h.size());
+        h[crcAt] = static_cast<std::uint8_t>(headerCrc);
+        h[crcAt + 1] = static_cast<std::uint8_t>(headerCrc >> 8);
     }
     Bytes archive = h;
     archive.insert(archive.end(), lh5.begin(), lh5.end());
