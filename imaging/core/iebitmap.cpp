@@ -125,6 +125,9 @@ bool TIEFileBuffer::AllocateFile(const std::string& FileName, std::int64_t Size)
         }
         stream_ = std::make_unique<rtl::TFileStream>(name, rtl::fmCreate);
         stream_->SetSize(Size);
+        // Reopen so that others may read the pixels (a viewer, a test) but never change them.
+        stream_.reset();
+        stream_ = std::make_unique<rtl::TFileStream>(name, rtl::fmOpenReadWrite | rtl::fmShareDenyWrite);
         fileName_ = name;
         size_ = Size;
         return true;
