@@ -309,6 +309,13 @@ TEST(FileStream, CreatingInMissingFolderRaisesCreateError)
     }
 }
 
+TEST(FileStream, OpeningAFolderAsAFileFails)
+{
+    const std::string dir = std::filesystem::temp_directory_path().string();
+    EXPECT_THROW(TFileStream(dir, fmOpenRead | fmShareDenyNone), EFOpenError);
+    EXPECT_THROW(TFileStream(dir, fmCreate), EFCreateError);
+}
+
 TEST(FileStream, SecondOpenOfExclusiveFileFails)
 {
     TempFile f("x.bin");
