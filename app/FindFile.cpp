@@ -18,12 +18,6 @@ constexpr std::pair<TFileAttribute, std::uint32_t> kAttributeBits[] = {
     {ffArchive, faArchive}, {ffReadonly, faReadOnly}, {ffHidden, faHidden},
     {ffSystem, faSysFile}, {ffDirectory, faDirectory}};
 
-// Serialises the match and folder events with Abort, so no match can follow the abort event.
-std::recursive_mutex& EventLock() {
-    static std::recursive_mutex lock;
-    return lock;
-}
-
 }  // namespace
 
 std::uint32_t AttributesToMask(TFileAttributes attributes) {
@@ -376,6 +370,9 @@ void TFindFile::Finish() {
 
 void TFindFile::WorkerTerminated() {
     workerRunning_.store(false);
+    // A running Abort waits on a copy of its own, so the kept handle can go now.
+    CloseThreadHandle(workerHandle_);
+    workerHandle_ = 0;
     Finish();
 }
 
@@ -383,7 +380,7 @@ void TFindFile::Abort() {
     {
         // Waiting for a running match event keeps "no match after the abort event" true. The
         // event may itself wait for this thread (Synchronize), so keep serving it meanwhile.
-        std::unique_lock<std::recursive_mutex> lock(EventLock(), std::defer_lock);
+        std::unique_lock<std::recursive_mutex> lock(eventLock_, std::defer_lock);
         while (!lock.try_lock()) {
             if (rtl::IsMainThread())
                 rtl::CheckSynchronize(0);
@@ -433,7 +430,7 @@ void TFindFile::DoSearchAbort() {
 }
 
 TFolderIgnore TFindFile::DoFolderChange(const std::string& folder) {
-    std::lock_guard<std::recursive_mutex> lock(EventLock());
+    std::lock_guard<std::recursive_mutex> lock(eventLock_);
     if (aborted_.load())
         return fiThisAndSubfolders;
     TFolderIgnore action = fiNone;
@@ -443,7 +440,7 @@ TFolderIgnore TFindFile::DoFolderChange(const std::string& folder) {
 }
 
 void TFindFile::DoFileMatch(const std::string& folder, const TSearchRec& fileInfo) {
-    std::lock_guard<std::recursive_mutex> lock(EventLock());
+    std::lock_guard<std::recursive_mutex> lock(eventLock_);
     if (!aborted_.load() && OnFileMatch)
         OnFileMatch(this, folder, fileInfo);
 }

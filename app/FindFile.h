@@ -11,6 +11,7 @@
 #include <atomic>
 #include <cstdint>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -261,6 +262,9 @@ private:
     std::uint32_t workerThreadId_ = 0;
     std::intptr_t workerHandle_ = 0;  // our own duplicate, so it outlives the self-freeing thread
     std::unique_ptr<TTargetSearch> search_;
+    // Held around the match and folder events and while Abort raises the flag, so no match
+    // can follow the abort event.
+    std::recursive_mutex eventLock_;
 };
 
 // Enumerates `folder` + `mask` with the search's attribute filter; `visit` returns false to

@@ -3,6 +3,7 @@
 
 #include "app/kzFiles.h"
 
+#include "platform/win/Forms.h"
 #include "platform/win/Win32.h"
 
 #include <objbase.h>
@@ -97,9 +98,8 @@ std::string ShortcutLocationFolder(std::int32_t kind) {
 
 void ShellOpen(const std::string& fileName, const std::string& parameters,
                const std::string& folder, std::int32_t showCmd) {
-    // The application window owns any dialog the shell shows; the active window of this
-    // thread stands in for it, and no owner at all is fine too.
-    HWND owner = GetActiveWindow();
+    // The application window owns any dialog the shell shows.
+    HWND owner = win::Application ? win::Application->Handle() : nullptr;
     ShellExecuteA(owner, nullptr, fileName.c_str(), parameters.empty() ? nullptr : parameters.c_str(),
                   folder.empty() ? nullptr : folder.c_str(), showCmd);
 }

@@ -320,6 +320,31 @@ TEST_F(ShortcutTest, WorksOnAThreadWithoutCom) {
     DeleteFileA(job.linkPath.c_str());
 }
 
+TEST(KzFuncShell, ShellOpenRunsTheDocumentsProgramWithParametersInTheFolder) {
+    const std::string work = AddBackSlash(TempFolder("open"));
+    const std::string script = work + "mark.bat";
+    const std::string marker = work + "marker.txt";
+    DeleteFileA(marker.c_str());
+    WriteFile(script, "@echo %1> \"" + marker + "\"\r\n@cd >> \"" + marker + "\"\r\n");
+    ShellOpen(script, "hello", work, SW_HIDE);
+    std::string text;
+    for (int i = 0; i < 300 && text.find('\n') == std::string::npos; ++i) {
+        Sleep(50);
+        std::ifstream in(marker, std::ios::binary);
+        text.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    }
+    ASSERT_NE(text.find("hello"), std::string::npos) << text;
+    // The working folder given is where the program runs.
+    std::string folderLine = text.substr(text.find('\n') + 1);
+    while (!folderLine.empty() && (folderLine.back() == '\n' || folderLine.back() == '\r' || folderLine.back() == ' '))
+        folderLine.pop_back();
+    EXPECT_TRUE(SameFile(AddBackSlash(folderLine), work)) << folderLine;
+}
+
+TEST(KzFuncShell, ShellOpenOfAMissingFileIsSilent) {
+    ShellOpen("Z:\\no such folder\\missing.rtf", "", "", SW_SHOW);
+}
+
 TEST(KzFuncFolders, ProgramsFolderComesFromTheShellFolderValue) {
     {
         RegistryValueOverride programs(kShellFolders, "Programs", std::string("Q:\\Menu\\Programs"));
