@@ -1174,3 +1174,20 @@ TEST(PicturesInForms, EmptyPictureIsNotStored)
     const std::string written(textOut.Bytes().begin(), textOut.Bytes().end());
     EXPECT_EQ(written.find("Picture.Data"), std::string::npos);
 }
+
+TEST(BmpRead, BitmapResourcesLoadByNameAndId)
+{
+    HINSTANCE self = GetModuleHandleA(nullptr);
+    TBitmap byName;
+    byName.LoadFromResourceName(self, "PAT8");
+    EXPECT_EQ(byName.PixelFormat(), pf8bit);
+    for (int y = 0; y < 5; ++y)
+        for (int x = 0; x < 7; ++x)
+            ASSERT_EQ(byName.Canvas()->Pixels(x, y), Pattern35At(x, y));
+    TBitmap byId;
+    byId.LoadFromResourceID(self, 42);
+    EXPECT_EQ(byId.PixelFormat(), pf1bit);
+    EXPECT_EQ(byId.Canvas()->Pixels(1, 1), BilevelAt(1, 1));
+    EXPECT_THROW(byName.LoadFromResourceName(self, "NO_SUCH_BITMAP"), EInvalidGraphic);
+    EXPECT_EQ(byName.Width(), 7) << "a failed load keeps the old image";
+}
