@@ -277,6 +277,16 @@ protected:
     Options opts;
 };
 
+MINMAXINFO AskMinMax(HWND wnd)
+{
+    MINMAXINFO mmi{};
+    mmi.ptMaxTrackSize = POINT{5000, 5000};
+    mmi.ptMaxSize = POINT{1000, 1000};
+    mmi.ptMaxPosition = POINT{-4, -4};
+    ::SendMessageA(wnd, WM_GETMINMAXINFO, 0, reinterpret_cast<LPARAM>(&mmi));
+    return mmi;
+}
+
 const std::vector<std::string> kSavedKeys = {
     "FormVersion", "Flags", "ShowCmd", "PixelsPerInch", "MinMaxPos" + Suffix(), "MinMaxPos",
     "NormPos" + Suffix(), "NormPos", "Visible", "ZanticFolder_Text", "Varnelo", "Tamsik", "ZanticPath"};
@@ -803,20 +813,6 @@ TEST(PlacementRegistry, KeyThatCannotBeOpenedGivesDefaultsAndNoCrash)
 
 // ---- size limits through the window hook ----
 
-namespace {
-
-MINMAXINFO AskMinMax(HWND wnd)
-{
-    MINMAXINFO mmi{};
-    mmi.ptMaxTrackSize = POINT{5000, 5000};
-    mmi.ptMaxSize = POINT{1000, 1000};
-    mmi.ptMaxPosition = POINT{-4, -4};
-    ::SendMessageA(wnd, WM_GETMINMAXINFO, 0, reinterpret_cast<LPARAM>(&mmi));
-    return mmi;
-}
-
-}  // namespace
-
 TEST_F(PlacementTest, MinMaxInfoReplacesOnlyTheValuesThatAreSet)
 {
     FormPtr form = LoadForm(opts);
@@ -867,4 +863,92 @@ TEST_F(PlacementTest, PreventResizeFreezesTheFrameAndDropsMaximize)
     EXPECT_TRUE(form->BorderIcons().Contains(win::biMaximize));
     hit = ::SendMessageA(form->Handle(), WM_NCHITTEST, 0, MAKELPARAM(r.right - 1, r.bottom - 1));
     EXPECT_EQ(hit, HTBOTTOMRIGHT);
+}
+
+// ---- options and links ----
+
+TEST_F(PlacementTest, ActiveControlIsSavedAndFocusedAgain)
+{
+    opts.extraStorage = "    Options = [fpState, fpPosition, fpActiveControl]\n";
+    RunOnce([](TStoreForm& f) { f.SetActiveControl(f.ZanticFolder); });
+    EXPECT_EQ(Profile(path, "ActiveControl"), "ZanticFolder");
+    FormPtr form = LoadForm(opts);
+    EXPECT_EQ(form->ActiveControl(), nullptr);
+    form->Show();
+    Pump();
+    EXPECT_EQ(form->ActiveControl(), form->ZanticFolder);
+}
+
+TEST_F(PlacementTest, OptionsWithoutStateOrPositionWriteNoPlacementKeys)
+{
+    opts.extraStorage = "    Options = []\n";
+    RunOnce([](TStoreForm& f) { f.installed = 143; });
+    auto lines = SectionLines(ReadFileBytes(path), "Setup Assistant");
+    std::vector<std::string> expected = {"FormVersion", "ZanticFolder_Text", "Varnelo", "Tamsik", "ZanticPath"};
+    EXPECT_EQ(Keys(lines), expected);
+}
+
+TEST_F(PlacementTest, LinksAreToldOnSaveAndRestore)
+{
+    FormPtr form = LoadForm(opts);
+    std::vector<std::string> seen;
+    {
+        TIniLink link;
+        link.OnLoad = [&seen, &form](rtl::TObject*) {
+            seen.push_back("load " + form->FormStorage1->ReadString("Varnelo", "none"));
+        };
+        link.OnSave = [&seen, &form](rtl::TObject*) {
+            form->FormStorage1->WriteString("LinkKey", "linked");
+            seen.push_back("save");
+        };
+        link.SetStorage(form->FormStorage1);
+        form->Show();
+        Pump();
+        ASSERT_TRUE(form->CloseQuery());
+    }
+    std::vector<std::string> expected = {"load none", "save"};
+    EXPECT_EQ(seen, expected);
+    EXPECT_EQ(Profile(path, "LinkKey"), "linked");
+    // The link unlinked itself when it went; the next save does not reach it.
+    form->Show();
+    EXPECT_TRUE(form->CloseQuery());
+    EXPECT_EQ(seen.size(), 2u);
+}
+
+TEST_F(PlacementTest, SizeLimitsFromTheDescriptionHookTheFormAtLoad)
+{
+    opts.extraStorage = "    MinMaxInfo.MinTrackWidth = 321\n    MinMaxInfo.MaxSizeHeight = 555\n";
+    FormPtr form = LoadForm(opts);
+    EXPECT_TRUE(form->FormStorage1->WinHook()->Active());
+    EXPECT_EQ(form->FormStorage1->WinHook()->WinControl(), form.get());
+    MINMAXINFO mmi = AskMinMax(form->Handle());
+    EXPECT_EQ(mmi.ptMinTrackSize.x, 321);
+    EXPECT_EQ(mmi.ptMaxSize.y, 555);
+    // Written back into a description, only the values that are set appear.
+    rtl::TMemoryStream bin;
+    {
+        rtl::TWriter writer(bin);
+        writer.WriteRootComponent(form.get());
+    }
+    bin.SetPosition(0);
+    rtl::TStringStream text("");
+    rtl::ObjectBinaryToText(bin, text);
+    std::string t = text.DataString();
+    EXPECT_NE(t.find("MinMaxInfo.MinTrackWidth = 321"), std::string::npos) << t;
+    EXPECT_EQ(t.find("MinMaxInfo.MaxPosLeft"), std::string::npos) << t;
+    EXPECT_NE(t.find("'ZanticFolder.Text'"), std::string::npos) << t;
+    EXPECT_NE(t.find("Name = 'Tamsik'"), std::string::npos) << t;
+}
+
+TEST_F(PlacementTest, InactiveStorageNeitherRestoresNorSaves)
+{
+    opts.extraStorage = "    Active = False\n";
+    FormPtr form = LoadForm(opts);
+    form->Show();
+    Pump();
+    std::vector<std::string> expected = {"create", "show"};
+    EXPECT_EQ(form->log, expected);
+    ASSERT_TRUE(form->CloseQuery());
+    form.reset();
+    EXPECT_FALSE(FileExists(path));
 }
