@@ -33,7 +33,7 @@ void RegisterControlClasses()
           &TMemo::StaticClassInfo(), &TComboBox::StaticClassInfo(), &TScrollBar::StaticClassInfo(),
           &TTimer::StaticClassInfo(), &TImage::StaticClassInfo(), &TPanel::StaticClassInfo(),
           &TTrackBar::StaticClassInfo(), &TMainMenu::StaticClassInfo(), &TPopupMenu::StaticClassInfo(),
-          &TMenuItem::StaticClassInfo(), &TForm::StaticClassInfo()})
+          &TMenuItem::StaticClassInfo(), &TForm::StaticClassInfo(), &TApplicationEvents::StaticClassInfo()})
         rtl::RegisterClass(*info);
 }
 
@@ -869,7 +869,18 @@ bool TApplication::ProcessMessage(MSG& msg)
         terminated_ = true;
         return true;
     }
-    if (!IsKeyMsg(msg)) {
+    bool handled = false;
+    if (OnMessage)
+        OnMessage(msg, handled);
+    // A copy: a handler may free its own events component.
+    std::vector<TApplicationEvents*> sinks = eventSinks_;
+    for (TApplicationEvents* sink : sinks) {
+        if (handled)
+            break;
+        if (std::find(eventSinks_.begin(), eventSinks_.end(), sink) != eventSinks_.end() && sink->OnMessage)
+            sink->OnMessage(msg, handled);
+    }
+    if (!handled && !IsKeyMsg(msg)) {
         ::TranslateMessage(&msg);
         ::DispatchMessageA(&msg);
     }
@@ -902,6 +913,10 @@ void TApplication::HandleMessage()
         try {
             if (OnIdle)
                 OnIdle(this);
+            std::vector<TApplicationEvents*> sinks = eventSinks_;
+            for (TApplicationEvents* sink : sinks)
+                if (std::find(eventSinks_.begin(), eventSinks_.end(), sink) != eventSinks_.end() && sink->OnIdle)
+                    sink->OnIdle(sink);
         } catch (...) {
             HandleException(this);
         }
@@ -934,6 +949,55 @@ void TApplication::ShowException(const std::exception& e)
     ::MessageBoxA(nullptr, text.c_str(), title_.c_str(), MB_OK | MB_ICONSTOP | MB_TASKMODAL);
 }
 
+void TApplication::Report(rtl::TObject* sender, const std::exception& e)
+{
+    try {
+        bool reported = false;
+        if (OnException) {
+            OnException(sender, e);
+            reported = true;
+        }
+        std::vector<TApplicationEvents*> sinks = eventSinks_;
+        for (TApplicationEvents* sink : sinks)
+            if (std::find(eventSinks_.begin(), eventSinks_.end(), sink) != eventSinks_.end() && sink->OnException) {
+                sink->OnException(sender, e);
+                reported = true;
+            }
+        if (!reported)
+            ShowException(e);
+    } catch (...) {
+        // A failing handler must not take the message loop down.
+    }
+}
+
+// --- TApplicationEvents ---
+
+const rtl::TClassInfo& TApplicationEvents::StaticClassInfo()
+{
+    static const rtl::TClassInfo info =
+        rtl::TClassBuilder<TApplicationEvents, rtl::TComponent>("TApplicationEvents")
+            .Event("OnException", &TApplicationEvents::OnException)
+            .Event("OnIdle", &TApplicationEvents::OnIdle)
+            .Event("OnMessage", &TApplicationEvents::OnMessage)
+            .Creatable()
+            .Build();
+    return info;
+}
+
+TApplicationEvents::TApplicationEvents(rtl::TComponent* owner) : rtl::TComponent(owner)
+{
+    if (Application)
+        Application->eventSinks_.push_back(this);
+}
+
+TApplicationEvents::~TApplicationEvents()
+{
+    if (Application) {
+        auto& sinks = Application->eventSinks_;
+        sinks.erase(std::remove(sinks.begin(), sinks.end(), this), sinks.end());
+    }
+}
+
 void TApplication::HandleException(rtl::TObject* sender)
 {
     std::exception_ptr current = std::current_exception();
@@ -944,22 +1008,9 @@ void TApplication::HandleException(rtl::TObject* sender)
         std::rethrow_exception(current);
     } catch (const rtl::EAbort&) {
     } catch (const std::exception& e) {
-        try {
-            if (OnException)
-                OnException(sender, e);
-            else
-                ShowException(e);
-        } catch (...) {
-        }
+        Report(sender, e);
     } catch (...) {
-        try {
-            const rtl::Exception unknown("Unknown exception");
-            if (OnException)
-                OnException(sender, unknown);
-            else
-                ShowException(unknown);
-        } catch (...) {
-        }
+        Report(sender, rtl::Exception("Unknown exception"));
     }
     handlingException_ = false;
 }

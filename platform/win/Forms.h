@@ -35,6 +35,9 @@ RTL_ENUM_INFO(TCloseAction, "caNone", "caHide", "caFree", "caMinimize")
 using TCloseEvent = rtl::TEvent<void(rtl::TObject* Sender, TCloseAction& Action)>;
 using TCloseQueryEvent = rtl::TEvent<void(rtl::TObject* Sender, bool& CanClose)>;
 using TExceptionEvent = rtl::TEvent<void(rtl::TObject* Sender, const std::exception& E)>;
+// Sees every message the loop takes from the queue, before it is dispatched; setting Handled
+// drops it.
+using TMessageEvent = rtl::TEvent<void(MSG& Msg, bool& Handled)>;
 
 // Raised when a form's stored description is missing from the program's resources.
 class EResNotFound : public rtl::Exception {
@@ -276,10 +279,13 @@ public:
 
     TExceptionEvent OnException;
     rtl::TNotifyEvent OnIdle;
+    TMessageEvent OnMessage;
 
 private:
+    friend class TApplicationEvents;
     bool ProcessMessage(MSG& msg);
     bool DrainMainThreadQueue();
+    void Report(rtl::TObject* sender, const std::exception& e);
     bool IsKeyMsg(MSG& msg);
     void AppWndProc(TMessage& message);
 
@@ -289,6 +295,22 @@ private:
     bool terminated_ = false;
     bool showMainForm_ = true;
     bool handlingException_ = false;
+    std::vector<class TApplicationEvents*> eventSinks_;  // not owned
+};
+
+// Lets a component (a skinned frame, say) take part in the application's message, idle and
+// exception events without replacing the handlers others have assigned. Each live instance
+// gets every event; OnException here takes the report away from the message box.
+class TApplicationEvents : public rtl::TComponent {
+    RTL_DECLARE_CLASS()
+
+public:
+    explicit TApplicationEvents(rtl::TComponent* owner);
+    ~TApplicationEvents() override;
+
+    TMessageEvent OnMessage;
+    rtl::TNotifyEvent OnIdle;
+    TExceptionEvent OnException;
 };
 
 extern TApplication* Application;

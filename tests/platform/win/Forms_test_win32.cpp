@@ -552,6 +552,35 @@ TEST(Exceptions, AbortIsSilentAndQueuedCallFailuresAreReported)
     EXPECT_EQ(log.messages[0], "queued failure");
 }
 
+TEST(Exceptions, ApplicationEventsComponentsSeeMessagesAndExceptions)
+{
+    TForm form(Application);
+    auto* events = new TApplicationEvents(&form);
+    int seen = 0;
+    events->OnMessage = [&](MSG& msg, bool& handled) {
+        if (msg.message == WM_APP + 5) {
+            ++seen;
+            handled = true;
+        }
+    };
+    std::vector<std::string> reports;
+    events->OnException = [&](rtl::TObject*, const std::exception& e) { reports.push_back(e.what()); };
+    form.Show();
+    ::PostMessageA(form.Handle(), WM_APP + 5, 0, 0);
+    Pump();
+    EXPECT_EQ(seen, 1);
+    try {
+        throw rtl::Exception("from a handler");
+    } catch (...) {
+        Application->HandleException(&form);
+    }
+    EXPECT_EQ(reports, (std::vector<std::string>{"from a handler"}));
+    delete events;
+    ::PostMessageA(form.Handle(), WM_APP + 5, 0, 0);
+    Pump();
+    EXPECT_EQ(seen, 1) << "a freed events component hears nothing more";
+}
+
 // --- screen ---
 
 TEST(ScreenObject, ReportsSizeAndKeepsCursorTable)
