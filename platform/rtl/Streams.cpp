@@ -128,8 +128,9 @@ void TMemoryStream::SetSize(std::int64_t newSize)
 
 void TMemoryStream::Grow(std::int64_t newSize)
 {
-    // size_t is 32 bits on i686; half the address space is the most a block can be anyway.
-    constexpr auto kMaxSize = static_cast<std::int64_t>(std::numeric_limits<std::ptrdiff_t>::max());
+    // A block is limited to 2 GB on every platform: i686 cannot hold more, and a hostile seek
+    // followed by a write must fail the same way natively instead of asking for terabytes.
+    constexpr std::int64_t kMaxSize = std::numeric_limits<std::int32_t>::max();
     if (newSize > kMaxSize)
         throw EStreamError("Out of memory while expanding memory stream");
     try {

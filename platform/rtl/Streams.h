@@ -51,7 +51,7 @@ public:
     std::int64_t Seek(std::int64_t offset, TSeekOrigin origin) override;
     std::int64_t Size() override { return static_cast<std::int64_t>(data_.size()); }
     // Throws EStreamError "Out of memory while expanding memory stream" when the block cannot
-    // grow; a negative size raises EStreamError too.
+    // grow or would pass 2 GB; a negative size raises EStreamError too.
     void SetSize(std::int64_t newSize) override;
 
     // The bytes held; valid until the next size change. nullptr when empty.

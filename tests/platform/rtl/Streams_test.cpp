@@ -115,6 +115,20 @@ TEST(MemoryStream, HostileSeekOffsetsSaturateWithoutOverflow)
     EXPECT_EQ(s.Seek(INT64_MIN, soCurrent), INT64_MIN + INT64_MAX);
 }
 
+TEST(MemoryStream, WritingFarPastTheEndFailsWithoutAllocatingIt)
+{
+    TMemoryStream s;
+    s.SetPosition(std::int64_t{3} << 30);
+    try {
+        s.WriteBuffer("x", 1);
+        FAIL() << "no exception";
+    } catch (const EStreamError& e) {
+        EXPECT_EQ(e.Message(), "Out of memory while expanding memory stream");
+    }
+    EXPECT_EQ(s.Size(), 0);
+    EXPECT_THROW(s.SetSize(std::int64_t{1} << 40), EStreamError);
+}
+
 TEST(MemoryStream, SetSizeClampsPositionAndRejectsNegative)
 {
     TMemoryStream s;
