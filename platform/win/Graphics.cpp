@@ -400,10 +400,19 @@ void TFont::Assign(rtl::TPersistent* source)
     if (auto* f = dynamic_cast<TFont*>(source)) {
         if (f == this)
             return;
+        // Keep the point size when the two resolutions differ, as a printer font would.
+        const std::int32_t height =
+            f->pixelsPerInch_ == pixelsPerInch_ ? f->height_ : -::MulDiv(f->Size(), pixelsPerInch_, 72);
+        // Controls assign their font to the canvas before every paint; an identical font
+        // keeps its handle instead of making a new one each time.
+        if (charset_ == f->charset_ && height_ == height && name_ == f->name_ && pitch_ == f->pitch_ &&
+            style_ == f->style_) {
+            SetColor(f->color_);
+            return;
+        }
         charset_ = f->charset_;
         color_ = f->color_;
-        // Keep the point size when the two resolutions differ, as a printer font would.
-        height_ = f->pixelsPerInch_ == pixelsPerInch_ ? f->height_ : -::MulDiv(f->Size(), pixelsPerInch_, 72);
+        height_ = height;
         name_ = f->name_;
         pitch_ = f->pitch_;
         style_ = f->style_;

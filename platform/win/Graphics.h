@@ -376,6 +376,7 @@ public:
     void Polyline(const std::vector<TPoint>& points);
     void PolyBezier(const std::vector<TPoint>& points);
 
+    // clNone outside the surface or the clipping region.
     TColor Pixels(int x, int y);
     void SetPixels(int x, int y, TColor color);
 

@@ -1191,3 +1191,49 @@ TEST(BmpRead, BitmapResourcesLoadByNameAndId)
     EXPECT_THROW(byName.LoadFromResourceName(self, "NO_SUCH_BITMAP"), EInvalidGraphic);
     EXPECT_EQ(byName.Width(), 7) << "a failed load keeps the old image";
 }
+
+TEST(Fonts, AssigningAnIdenticalFontKeepsTheHandle)
+{
+    TFont a, b;
+    a.SetName("Tahoma");
+    b.Assign(&a);
+    HFONT first = b.Handle();
+    int changes = 0;
+    b.OnChange = [&](rtl::TObject*) { ++changes; };
+    a.SetColor(clRed);
+    b.Assign(&a);
+    EXPECT_EQ(b.Handle(), first);
+    EXPECT_EQ(b.Color(), clRed);
+    EXPECT_EQ(changes, 1) << "the colour change is still reported";
+    a.SetStyle({fsItalic});
+    b.Assign(&a);
+    EXPECT_TRUE(b.Style().Contains(fsItalic));
+    EXPECT_EQ(changes, 2);
+}
+
+TEST(Painting, CanvasFontAssignedBeforeEachPaintStillDrawsInItsColour)
+{
+    auto b = MakeBitmap(40, 20);
+    TCanvas* c = b->Canvas();
+    c->Brush()->SetColor(clWhite);
+    c->FillRect(Rect(0, 0, 40, 20));
+    c->Brush()->SetStyle(bsClear);
+    TFont controlFont;
+    controlFont.SetName("Tahoma");
+    controlFont.SetHeight(-16);
+    controlFont.SetColor(clBlack);
+    c->Font()->Assign(&controlFont);
+    c->TextOut(0, 0, "I");
+    controlFont.SetColor(clRed);
+    c->Font()->Assign(&controlFont);
+    c->TextOut(20, 0, "I");
+    bool red = false, black = false;
+    for (int y = 0; y < 20; ++y)
+        for (int x = 0; x < 40; ++x) {
+            const TColor p = c->Pixels(x, y);
+            red |= x >= 20 && p == clRed;
+            black |= x < 20 && p == clBlack;
+        }
+    EXPECT_TRUE(black);
+    EXPECT_TRUE(red) << "a colour-only change must reach the DC";
+}
