@@ -395,7 +395,7 @@ void TIEBitmap::AllocateStorage()
     bitCount_ = IEBitCount(pixelFormat_);
     const std::int64_t rowLen64 = ((std::int64_t(width_) * bitCount_ + 31) / 32) * 4;
     const std::int64_t total = rowLen64 * height_;
-    if (rowLen64 > INT_MAX || total > kIEMaxImageBytes || std::uint64_t(total) > SIZE_MAX / 2) {
+    if (rowLen64 > INT_MAX || total > kIEMaxImageBytes) {
         const int w = width_, h = height_;
         FreeImage();
         ThrowTooLarge(w, h);
@@ -425,6 +425,9 @@ void TIEBitmap::AllocateStorage()
         if (location_ == ieFile && !fileBuffer_->AllocateFile("", total))
             location_ = ieMemory;
         if (location_ == ieMemory) {
+            // A file holds more than the address space; one heap block does not.
+            if (std::uint64_t(total) > SIZE_MAX / 2)
+                ThrowTooLarge(width_, height_);
             memory_.reset(new (std::nothrow) std::uint8_t[static_cast<std::size_t>(total)]());
             if (!memory_)
                 throw rtl::EOutOfMemory("Out of memory");

@@ -7,6 +7,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -219,6 +220,27 @@ TEST(FileStorage, AWrittenRowReachesTheFileWhenTheNextRowIsMapped)
     EXPECT_NE(std::filesystem::path(name).filename().string().find("vod"), std::string::npos);
     bmp.FreeImage();
     EXPECT_FALSE(std::filesystem::exists(std::filesystem::u8path(name))) << "the temporary file dies with the image";
+}
+
+TEST(FileStorage, RowOffsetsBeyondFourGigabytesAreComputedIn64Bits)
+{
+    // 70000 rows of 70000 bytes: 4.9 GB, a sparse temporary file; row offsets pass 2^32.
+    TIEBitmap bmp;
+    bmp.MinFileSize = 0;
+    bmp.SetLocation(ieFile);
+    bmp.Allocate(70000, 70000, ie8g);
+    if (bmp.Location() != ieFile)
+        GTEST_SKIP() << "no room for a sparse 4.9 GB temporary file";
+    EXPECT_EQ(bmp.FileBuffer().FileSize(), std::int64_t(70000) * 70000);
+    bmp.ScanLine(69999)[69999] = 0xAB;
+    bmp.ScanLine(61400)[0] = 0xCD;  // 61400 * 70000 wraps to 3032704, inside row 43, in 32 bits
+    bmp.ScanLine(0)[0] = 0x01;
+    EXPECT_EQ(bmp.ScanLine(69999)[69999], 0xAB);
+    EXPECT_EQ(bmp.ScanLine(61400)[0], 0xCD);
+    const std::uint8_t* row43 = bmp.ScanLine(43);
+    EXPECT_EQ(std::count(row43, row43 + 70000, 0), 70000) << "no aliasing of high rows onto low ones";
+    EXPECT_EQ(bmp.ScanLine(0)[0], 0x01);
+    EXPECT_EQ(bmp.ScanLine(1)[0], 0x00);
 }
 
 TEST(FileStorage, WriteOnlyRowsSendNoStaleBytesBack)
