@@ -22,12 +22,15 @@ struct SyncRecord {
 // One lock guards the queue, the finish flags seen by WaitFor and the wake-up hook; the one
 // condition variable wakes the main thread for either a new call or a finished thread.
 struct SyncState {
+    // Whoever touches the queue first (static initialisation, on the start-up thread) is main.
+    SyncState() : mainThreadId(CurrentThreadId()) {}
+
     std::mutex mutex;
     std::condition_variable wakeMain;   // queue not empty, or a thread finished
     std::condition_variable doneCv;     // a synchronous call completed
     std::deque<std::shared_ptr<SyncRecord>> queue;
     std::function<void()> wake;
-    std::atomic<std::uint32_t> mainThreadId{0};
+    std::atomic<std::uint32_t> mainThreadId;
 };
 
 SyncState& State()
