@@ -1237,3 +1237,51 @@ TEST(Painting, CanvasFontAssignedBeforeEachPaintStillDrawsInItsColour)
     EXPECT_TRUE(black);
     EXPECT_TRUE(red) << "a colour-only change must reach the DC";
 }
+
+TEST(Painting, PenModeXorDrawnTwiceRestoresThePixels)
+{
+    auto b = MakeBitmap(10, 3);
+    TCanvas* c = b->Canvas();
+    c->Brush()->SetColor(clTeal);
+    c->FillRect(Rect(0, 0, 10, 3));
+    c->Pen()->SetColor(clWhite);
+    c->Pen()->SetMode(pmXor);
+    c->MoveTo(0, 1);
+    c->LineTo(10, 1);
+    EXPECT_EQ(c->Pixels(5, 1), static_cast<TColor>(clTeal ^ 0xFFFFFF));
+    c->MoveTo(0, 1);
+    c->LineTo(10, 1);
+    EXPECT_EQ(c->Pixels(5, 1), clTeal);
+    c->Pen()->SetMode(pmNot);
+    c->MoveTo(0, 2);
+    c->LineTo(10, 2);
+    EXPECT_EQ(c->Pixels(5, 2), static_cast<TColor>(clTeal ^ 0xFFFFFF));
+}
+
+TEST(Painting, BrushPatternBitmapTilesAndHatchUsesTheColour)
+{
+    auto pattern = MakeBitmap(8, 8);
+    pattern->Canvas()->Brush()->SetColor(clRed);
+    pattern->Canvas()->FillRect(Rect(0, 0, 8, 8));
+    pattern->Canvas()->SetPixels(0, 0, clBlue);
+    auto b = MakeBitmap(16, 16);
+    TCanvas* c = b->Canvas();
+    c->Brush()->SetBitmap(pattern.get());
+    c->FillRect(Rect(0, 0, 16, 16));
+    EXPECT_EQ(c->Pixels(0, 0), clBlue);
+    EXPECT_EQ(c->Pixels(8, 8), clBlue) << "the pattern repeats every 8 pixels";
+    EXPECT_EQ(c->Pixels(3, 5), clRed);
+
+    c->Brush()->SetBitmap(nullptr);
+    c->Brush()->SetColor(clWhite);
+    c->FillRect(Rect(0, 0, 16, 16));
+    c->Brush()->SetColor(clBlack);
+    c->Brush()->SetStyle(bsHorizontal);
+    c->FillRect(Rect(0, 0, 16, 16));
+    int black = 0;
+    for (int y = 0; y < 16; ++y)
+        black += c->Pixels(4, y) == clBlack;
+    EXPECT_GT(black, 0);
+    EXPECT_LT(black, 16) << "hatch lines leave gaps";
+    EXPECT_EQ(Ink(*b, 0, 0, 16, 16) % 16, 0) << "horizontal hatch lines run the full width";
+}
