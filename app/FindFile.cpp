@@ -301,7 +301,8 @@ void TFindFile::Execute() {
         search_ = std::make_unique<TTargetSearch>(*criteria_);
         DoSearchBegin();
         if (threaded_) {
-            auto* thread = new TSearchThread(this);
+            // Owned here until it runs; from then on it frees itself.
+            auto thread = std::make_unique<TSearchThread>(this);
             thread->SetFreeOnTerminate(true);
             thread->SetPriority(threadPriority_);
             thread->OnTerminate = [this](rtl::TObject*) { WorkerTerminated(); };
@@ -311,6 +312,7 @@ void TFindFile::Execute() {
             workerThreadId_ = thread->ThreadID();
             workerRunning_.store(true);
             thread->Start();
+            thread.release();
             return;
         }
         SearchAll();

@@ -145,7 +145,7 @@ bool FileNameMatches(const std::string& fileName, const std::string& mask) {
     if (maskExt.empty())
         return WildcardMatch(nameBase, maskBase);
     if (nameExt.empty())
-        nameExt = ".";
+        nameExt.assign(1, '.');
     return WildcardMatch(nameExt, maskExt) && WildcardMatch(nameBase, maskBase);
 }
 
@@ -180,7 +180,7 @@ bool PathMaskMatches(const std::string& folder, const std::string& fileName, con
                     Lower(static_cast<unsigned char>(folderDrive[0])))
                     return false;
             }
-            maskPath.erase(0, maskDrive.size());
+            maskPath = maskPath.substr(maskDrive.size());
         }
         if (!maskPath.empty()) {
             const std::string folderRest = folder.substr(folderDrive.size());

@@ -3,6 +3,8 @@
 
 #include "app/kzFiles.h"
 
+#include "platform/rtl/FormStream.h"
+#include "platform/rtl/FormText.h"
 #include "platform/rtl/Thread.h"
 
 #include <gtest/gtest.h>
@@ -474,6 +476,41 @@ TEST(FindFilePlan, CriteriaAssignCopiesEveryPart) {
     EXPECT_FALSE(b.Content()->IgnoreCase());
     TSizeCriteria s;
     EXPECT_THROW(s.Assign(&a), rtl::EConvertError);
+}
+
+TEST(FindFilePlan, ReadsTheMainWindowsSettingsFromAFormDescription) {
+    rtl::TStringStream text(
+        "object FindFile: TFindFile\r\n"
+        "  Criteria.Files.FileName = 'znt*.exe'\r\n"
+        "  Criteria.Files.MaxLevel = 4\r\n"
+        "  Criteria.Attribute.Attributes = [ffArchive, ffReadonly]\r\n"
+        "  Criteria.Content.IgnoreCase = False\r\n"
+        "  Threaded = True\r\n"
+        "end\r\n");
+    text.SetPosition(0);
+    rtl::TMemoryStream binary;
+    rtl::ObjectTextToBinary(text, binary);
+    binary.SetPosition(0);
+    std::unique_ptr<rtl::TComponent> read(rtl::ReadComponentRes(binary, nullptr));
+    auto* f = dynamic_cast<TFindFile*>(read.get());
+    ASSERT_NE(f, nullptr);
+    EXPECT_EQ(f->Name(), "FindFile");
+    EXPECT_EQ(f->Criteria()->Files()->FileName(), "znt*.exe");
+    EXPECT_EQ(f->Criteria()->Files()->MaxLevel(), 4);
+    EXPECT_EQ(f->Criteria()->Attribute()->Mask(), 0x21u);
+    EXPECT_FALSE(f->Criteria()->Content()->IgnoreCase());
+    EXPECT_TRUE(f->Threaded());
+
+    // Written back, only what differs from the defaults is stored, and it reads the same.
+    rtl::TMemoryStream written;
+    rtl::WriteComponentRes(written, f);
+    written.SetPosition(0);
+    rtl::TStringStream back;
+    rtl::ObjectBinaryToText(written, back);
+    const std::string out = back.DataString();
+    EXPECT_NE(out.find("Criteria.Files.FileName = 'znt*.exe'"), std::string::npos) << out;
+    EXPECT_NE(out.find("Criteria.Attribute.Attributes = [ffArchive, ffReadonly]"), std::string::npos) << out;
+    EXPECT_EQ(out.find("Subfolders"), std::string::npos) << out;
 }
 
 TEST(FindFilePlan, ComponentIsCreatableByClassName) {
