@@ -1044,12 +1044,13 @@ void TBitmap::Draw(TCanvas& canvas, const TRect& rect)
                          ColorToRGB(TransparentColor()));
         return;
     }
-    if (rect.Width() != width_ || rect.Height() != height_) {
-        // Halving colour images with the default mode merges pixels into noise.
-        ::SetStretchBltMode(dst, Monochrome() ? BLACKONWHITE : COLORONCOLOR);
-    }
+    // Halving colour images with the default mode merges pixels into noise; the caller's
+    // own mode comes back afterwards.
+    const int oldMode = ::SetStretchBltMode(dst, Monochrome() ? BLACKONWHITE : COLORONCOLOR);
     ::StretchBlt(dst, rect.Left, rect.Top, rect.Width(), rect.Height(), src, 0, 0, width_, height_,
                  static_cast<DWORD>(canvas.CopyMode()));
+    if (oldMode)
+        ::SetStretchBltMode(dst, oldMode);
 }
 
 void TBitmap::LoadFromStream(rtl::TStream& stream)

@@ -976,7 +976,6 @@ void TCanvas::Draw(int x, int y, TGraphic* graphic)
         return;
     Changing();
     RequiredState(kNeedHandle);
-    ::SetStretchBltMode(handle_, COLORONCOLOR);
     graphic->Draw(*this, Bounds(x, y, graphic->Width(), graphic->Height()));
     Changed();
 }
