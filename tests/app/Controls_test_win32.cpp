@@ -3,6 +3,7 @@
 #include "app/ColorButton.h"
 #include "app/EllipsLabel.h"
 
+#include "platform/rtl/FormText.h"
 #include "platform/win/Forms.h"
 #include "platform/win/Messages.h"
 #include "platform/win/Win32.h"
@@ -373,6 +374,50 @@ TEST_F(EllipsLabelTest, DisabledLabelIsEmbossed) {
     l->PaintInto(s.Dc());
     EXPECT_GT(s.Count(ColorToRGB(clBtnShadow)), 20);
     EXPECT_EQ(s.Count(ColorToRGB(0x808000)), 0);
+}
+
+TEST_F(ShownForm, MainWindowControlsReadFromTheFormDescription) {
+    rtl::TStringStream text(
+        "object Form2: TForm\r\n"
+        "  Caption = 'Setup Assistant'\r\n"
+        "  object bInstall: TColorButton\r\n"
+        "    Left = 529\r\n"
+        "    Top = 267\r\n"
+        "    Width = 75\r\n"
+        "    Height = 25\r\n"
+        "    Caption = 'Install'\r\n"
+        "    Enabled = False\r\n"
+        "    BackColor = 8421440\r\n"
+        "    DisabledColor = clBlack\r\n"
+        "    ForeColor = clWhite\r\n"
+        "    HoverColor = 13086567\r\n"
+        "  end\r\n"
+        "  object DirLabel: TEllipsLabel\r\n"
+        "    Left = 313\r\n"
+        "    Top = 201\r\n"
+        "    Width = 291\r\n"
+        "    Height = 13\r\n"
+        "    AutoSize = False\r\n"
+        "    EllipsType = etPathEllips\r\n"
+        "    Version = '0.9'\r\n"
+        "  end\r\n"
+        "end\r\n");
+    text.SetPosition(0);
+    rtl::TMemoryStream binary;
+    rtl::ObjectTextToBinary(text, binary);
+    binary.SetPosition(0);
+    form_->ReadFromStream(binary);
+    auto* button = dynamic_cast<TColorButton*>(form_->FindComponent("bInstall"));
+    auto* label = dynamic_cast<TEllipsLabel*>(form_->FindComponent("DirLabel"));
+    ASSERT_NE(button, nullptr);
+    ASSERT_NE(label, nullptr);
+    EXPECT_EQ(button->BackColor(), kBack);
+    EXPECT_EQ(button->HoverColor(), kHover);
+    EXPECT_EQ(button->ForeColor(), static_cast<TColor>(0xFFFFFF));
+    EXPECT_FALSE(button->Enabled());
+    EXPECT_EQ(label->EllipsType(), etPathEllips);
+    EXPECT_EQ(label->Version(), "1.0.0.0");
+    EXPECT_EQ(label->Width(), 291);
 }
 
 TEST(EllipsLabel, VersionIsFixedAndTypeIsPublished) {
