@@ -399,6 +399,8 @@ TControl::TControl(rtl::TComponent* owner)
 
 TControl::~TControl()
 {
+    if (Application)
+        Application->CancelHint(this);
     if (captureControl == this)
         SetCaptureControl(nullptr);
     if (mouseControl == this)
@@ -443,7 +445,7 @@ void TControl::Loaded()
 void TControl::Notification(rtl::TComponent* component, rtl::TOperation operation)
 {
     rtl::TComponent::Notification(component, operation);
-    if (operation == rtl::opRemove && component == reinterpret_cast<rtl::TComponent*>(popupMenu_))
+    if (operation == rtl::opRemove && component == static_cast<rtl::TComponent*>(popupMenu_))
         popupMenu_ = nullptr;
 }
 
@@ -766,10 +768,14 @@ void TControl::WndProc(TMessage& m)
     switch (m.Msg) {
     case CM_MOUSEENTER:
         mouseInControl_ = true;
+        if (Application)
+            Application->ActivateHint(this);
         MouseEnter();
         return;
     case CM_MOUSELEAVE:
         mouseInControl_ = false;
+        if (Application)
+            Application->CancelHint(this);
         MouseLeave();
         return;
     case CM_VISIBLECHANGED:

@@ -233,7 +233,7 @@ void TCustomForm::Notification(rtl::TComponent* component, rtl::TOperation opera
         return;
     if (component == activeControl_)
         activeControl_ = nullptr;
-    if (component == reinterpret_cast<rtl::TComponent*>(menu_)) {
+    if (component == static_cast<rtl::TComponent*>(menu_)) {
         menu_ = nullptr;
         if (HandleAllocated() && !ComponentState().Contains(rtl::csDestroying))
             ::SetMenu(Handle(), nullptr);
@@ -653,10 +653,6 @@ void TCustomForm::WndProc(TMessage& m)
             return;
         }
         break;
-    case WM_INITMENUPOPUP:
-        DefaultHandler(m);
-        DispatchMenuPopup(reinterpret_cast<HMENU>(m.WParam));
-        return;
     case CM_DIALOGKEY:
         if (m.WParam == VK_TAB && ::GetKeyState(VK_CONTROL) >= 0) {
             SelectNext(activeControl_, ::GetKeyState(VK_SHIFT) >= 0, true);
@@ -785,6 +781,10 @@ TApplication::~TApplication()
 {
     rtl::SetWakeMainThread(nullptr);
     DestroyComponents();
+    CancelHint(nullptr);
+    if (hintWindow_)
+        ::DestroyWindow(hintWindow_);
+    hintWindow_ = nullptr;
     DeallocateHWnd(handle_);
     handle_ = nullptr;
 }
@@ -809,9 +809,90 @@ void TApplication::SetTitle(const std::string& v)
         ::SetWindowTextA(handle_, v.c_str());
 }
 
+namespace {
+constexpr UINT_PTR kHintShowTimer = 1;
+constexpr UINT_PTR kHintHideTimer = 2;
+}  // namespace
+
+bool TApplication::WantsHint(TControl* control) const
+{
+    if (!showHint_ || !control || control->Hint().empty())
+        return false;
+    if (control->ShowHint())
+        return true;
+    TCustomForm* form = control->GetParentForm();
+    return form && form->ShowHint();
+}
+
+void TApplication::ActivateHint(TControl* control)
+{
+    CancelHint(nullptr);
+    if (!WantsHint(control))
+        return;
+    hintControl_ = control;
+    ::SetTimer(handle_, kHintShowTimer, static_cast<UINT>(std::max<std::int32_t>(hintPause_, 1)), nullptr);
+}
+
+void TApplication::CancelHint(TControl* control)
+{
+    if (control && control != hintControl_)
+        return;
+    if (!handle_)
+        return;
+    ::KillTimer(handle_, kHintShowTimer);
+    ::KillTimer(handle_, kHintHideTimer);
+    hintControl_ = nullptr;
+    if (hintWindow_) {
+        TTTOOLINFOA ti{};
+        ti.cbSize = sizeof(ti);
+        ti.hwnd = handle_;
+        ti.uId = 1;
+        ::SendMessageA(hintWindow_, TTM_TRACKACTIVATE, FALSE, reinterpret_cast<LPARAM>(&ti));
+    }
+}
+
+bool TApplication::HintShowing() const { return hintWindow_ && ::IsWindowVisible(hintWindow_); }
+
+void TApplication::ShowHintNow()
+{
+    ::KillTimer(handle_, kHintShowTimer);
+    TControl* control = hintControl_;
+    if (!control || !WantsHint(control))
+        return;
+    TTTOOLINFOA ti{};
+    ti.cbSize = sizeof(ti);
+    ti.uFlags = TTF_TRACK | TTF_ABSOLUTE;
+    ti.hwnd = handle_;
+    ti.uId = 1;
+    hintText_ = control->Hint();
+    ti.lpszText = hintText_.data();
+    if (!hintWindow_) {
+        hintWindow_ = ::CreateWindowExA(WS_EX_TOPMOST, TOOLTIPS_CLASSA, nullptr, WS_POPUP | TTS_NOPREFIX | TTS_ALWAYSTIP,
+                                        CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, handle_,
+                                        nullptr, ::GetModuleHandleA(nullptr), nullptr);
+        if (!hintWindow_)
+            return;
+        ::SendMessageA(hintWindow_, TTM_ADDTOOLA, 0, reinterpret_cast<LPARAM>(&ti));
+    } else {
+        ::SendMessageA(hintWindow_, TTM_UPDATETIPTEXTA, 0, reinterpret_cast<LPARAM>(&ti));
+    }
+    // Below the mouse pointer, as hints usually appear.
+    POINT p;
+    ::GetCursorPos(&p);
+    ::SendMessageA(hintWindow_, TTM_TRACKPOSITION, 0, MAKELPARAM(p.x, p.y + 20));
+    ::SendMessageA(hintWindow_, TTM_TRACKACTIVATE, TRUE, reinterpret_cast<LPARAM>(&ti));
+    ::SetTimer(handle_, kHintHideTimer, static_cast<UINT>(std::max<std::int32_t>(hintHidePause_, 1)), nullptr);
+}
+
 void TApplication::AppWndProc(TMessage& m)
 {
     switch (m.Msg) {
+    case WM_TIMER:
+        if (m.WParam == kHintShowTimer)
+            ShowHintNow();
+        else if (m.WParam == kHintHideTimer)
+            CancelHint(nullptr);
+        return;
     case CM_WAKEMAINTHREAD:
         DrainMainThreadQueue();
         return;

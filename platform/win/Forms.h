@@ -281,11 +281,32 @@ public:
     rtl::TNotifyEvent OnIdle;
     TMessageEvent OnMessage;
 
+    // Hints: a control's Hint shows in a tip window after HintPause milliseconds of the
+    // mouse resting on it, when the control's or its form's ShowHint is set, and goes after
+    // HintHidePause or when the mouse leaves.
+    bool ShowHint() const { return showHint_; }
+    void SetShowHint(bool v)
+    {
+        showHint_ = v;
+        if (!v)
+            CancelHint(nullptr);
+    }
+    std::int32_t HintPause() const { return hintPause_; }
+    void SetHintPause(std::int32_t v) { hintPause_ = v; }
+    std::int32_t HintHidePause() const { return hintHidePause_; }
+    void SetHintHidePause(std::int32_t v) { hintHidePause_ = v; }
+    void ActivateHint(TControl* control);
+    // Hides the hint of `control` (of any control for nullptr).
+    void CancelHint(TControl* control);
+    bool HintShowing() const;
+
 private:
     friend class TApplicationEvents;
     bool ProcessMessage(MSG& msg);
     bool DrainMainThreadQueue();
     void Report(rtl::TObject* sender, const std::exception& e);
+    bool WantsHint(TControl* control) const;
+    void ShowHintNow();
     bool IsKeyMsg(MSG& msg);
     void AppWndProc(TMessage& message);
 
@@ -296,6 +317,12 @@ private:
     bool showMainForm_ = true;
     bool handlingException_ = false;
     std::vector<class TApplicationEvents*> eventSinks_;  // not owned
+    bool showHint_ = true;
+    std::int32_t hintPause_ = 500;
+    std::int32_t hintHidePause_ = 2500;
+    TControl* hintControl_ = nullptr;  // not owned
+    HWND hintWindow_ = nullptr;        // destroyed with the application
+    std::string hintText_;
 };
 
 // Lets a component (a skinned frame, say) take part in the application's message, idle and

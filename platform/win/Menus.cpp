@@ -47,9 +47,6 @@ HWND PopupWindow()
         case WM_MEASUREITEM:
             m.Result = DispatchMenuMeasureItem(*reinterpret_cast<MEASUREITEMSTRUCT*>(m.LParam));
             return;
-        case WM_INITMENUPOPUP:
-            DispatchMenuPopup(reinterpret_cast<HMENU>(m.WParam));
-            return;
         default:
             m.Result = ::DefWindowProcA(PopupWindow(), m.Msg, m.WParam, m.LParam);
         }
@@ -131,8 +128,6 @@ bool DispatchMenuMeasureItem(MEASUREITEMSTRUCT& mis)
     mis.itemHeight = static_cast<UINT>(std::max(h, 0));
     return true;
 }
-
-void DispatchMenuPopup(HMENU) {}
 
 // --- TMenuItem ---
 

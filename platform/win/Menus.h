@@ -208,6 +208,5 @@ private:
 bool DispatchMenuCommand(std::uint16_t command);
 bool DispatchMenuDrawItem(const DRAWITEMSTRUCT& dis);
 bool DispatchMenuMeasureItem(MEASUREITEMSTRUCT& mis);
-void DispatchMenuPopup(HMENU menu);
 
 }  // namespace win

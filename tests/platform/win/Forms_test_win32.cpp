@@ -581,6 +581,32 @@ TEST(Exceptions, ApplicationEventsComponentsSeeMessagesAndExceptions)
     EXPECT_EQ(seen, 1) << "a freed events component hears nothing more";
 }
 
+// --- hints ---
+
+TEST(Hints, RestingMouseShowsTheHintAndLeavingHidesIt)
+{
+    TForm form(Application);
+    auto* edit = new TEdit(&form);
+    edit->SetParent(&form);
+    edit->SetHint("Folder of the headset software");
+    edit->SetShowHint(true);
+    auto* silent = new TEdit(&form);
+    silent->SetParent(&form);
+    silent->SetTop(40);
+    silent->SetHint("not shown");
+    form.Show();
+    Application->SetHintPause(30);
+    ::SendMessageA(edit->Handle(), WM_MOUSEMOVE, 0, MAKELPARAM(3, 3));
+    EXPECT_FALSE(Application->HintShowing()) << "hints wait for the pause";
+    EXPECT_TRUE(PumpUntil([] { return Application->HintShowing(); }, 2000));
+    ::SendMessageA(silent->Handle(), WM_MOUSEMOVE, 0, MAKELPARAM(3, 3));
+    EXPECT_FALSE(Application->HintShowing());
+    DWORD start = ::GetTickCount();
+    PumpUntil([&] { return ::GetTickCount() - start > 100; });
+    EXPECT_FALSE(Application->HintShowing()) << "a control without ShowHint shows no hint";
+    Application->SetHintPause(500);
+}
+
 // --- screen ---
 
 TEST(ScreenObject, ReportsSizeAndKeepsCursorTable)
