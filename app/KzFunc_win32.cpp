@@ -4,6 +4,7 @@
 #include "app/kzFiles.h"
 
 #include "platform/win/Forms.h"
+#include "platform/win/IniFiles.h"
 #include "platform/win/Win32.h"
 
 #include <objbase.h>
@@ -17,29 +18,18 @@ namespace app {
 
 namespace {
 
-constexpr const char kShellFoldersKey[] = "Software\\MicroSoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders";
-constexpr const char kMapGroupsKey[] = "Software\\MicroSoft\\Windows\\CurrentVersion\\GrpConv\\MapGroups";
+constexpr const char kExplorerKey[] = "Software\\MicroSoft\\Windows\\CurrentVersion\\Explorer";
+constexpr const char kGrpConvKey[] = "Software\\MicroSoft\\Windows\\CurrentVersion\\GrpConv";
 
-// A string value under HKEY_CURRENT_USER; the key is opened read-only, never created.
-std::string ReadUserString(const char* keyName, const char* valueName) {
-    HKEY key = nullptr;
-    if (RegOpenKeyExA(HKEY_CURRENT_USER, keyName, 0, KEY_READ, &key) != ERROR_SUCCESS)
+// A value of the current user's registry read through the INI-style registry object, opened
+// read-only and closed at once; anything missing or unreadable gives "".
+std::string ReadUserIni(const char* key, const char* section, const char* ident) {
+    try {
+        win::TRegIniFile ini(key, KEY_READ);
+        return ini.ReadString(section, ident, "");
+    } catch (const rtl::Exception&) {
         return {};
-    std::string result;
-    DWORD type = 0, size = 0;
-    if (RegQueryValueExA(key, valueName, nullptr, &type, nullptr, &size) == ERROR_SUCCESS &&
-        (type == REG_SZ || type == REG_EXPAND_SZ) && size > 0 && size < 65536) {
-        std::vector<char> buffer(size + 1, '\0');
-        DWORD got = size;
-        if (RegQueryValueExA(key, valueName, nullptr, &type, reinterpret_cast<BYTE*>(buffer.data()), &got) ==
-            ERROR_SUCCESS) {
-            // The stored value need not be terminated; the extra byte makes it so.
-            buffer[std::min<DWORD>(got, size)] = '\0';
-            result = buffer.data();
-        }
     }
-    RegCloseKey(key);
-    return result;
 }
 
 std::wstring Widen(const std::string& text) {
@@ -88,10 +78,10 @@ private:
 
 std::string ShortcutLocationFolder(std::int32_t kind) {
     switch (kind) {
-    case slDesktop: return ReadUserString(kShellFoldersKey, "Desktop");
-    case slQuickLaunch: return ReadUserString(kMapGroupsKey, "Quick Launch");
-    case slSendTo: return ReadUserString(kShellFoldersKey, "SendTo");
-    case slStartMenu: return ReadUserString(kShellFoldersKey, "Start Menu");
+    case slDesktop: return ReadUserIni(kExplorerKey, "Shell Folders", "Desktop");
+    case slQuickLaunch: return ReadUserIni(kGrpConvKey, "MapGroups", "Quick Launch");
+    case slSendTo: return ReadUserIni(kExplorerKey, "Shell Folders", "SendTo");
+    case slStartMenu: return ReadUserIni(kExplorerKey, "Shell Folders", "Start Menu");
     default: return {};
     }
 }
@@ -105,7 +95,15 @@ void ShellOpen(const std::string& fileName, const std::string& parameters,
 }
 
 std::string GetProgramsFolder() {
-    return ReadUserString("Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders", "Programs");
+    try {
+        win::TRegistry registry(KEY_READ);
+        registry.SetRootKey(HKEY_CURRENT_USER);
+        if (!registry.OpenKeyReadOnly("Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders"))
+            return {};
+        return registry.ReadString("Programs");
+    } catch (const rtl::Exception&) {
+        return {};  // a value of another type counts as absent
+    }
 }
 
 std::string GetWindowsFolder() {

@@ -352,6 +352,14 @@ TEST(KzFuncFolders, ProgramsFolderComesFromTheShellFolderValue) {
     }
     RegistryValueOverride none(kShellFolders, "Programs", std::nullopt);
     EXPECT_EQ(GetProgramsFolder(), "");
+    // A value of the wrong type is no folder, and no exception either.
+    HKEY key = nullptr;
+    ASSERT_EQ(RegOpenKeyExA(HKEY_CURRENT_USER, kShellFolders, 0, KEY_ALL_ACCESS, &key), ERROR_SUCCESS);
+    const DWORD number = 7;
+    RegSetValueExA(key, "Programs", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&number), sizeof(number));
+    EXPECT_EQ(GetProgramsFolder(), "");
+    RegDeleteValueA(key, "Programs");
+    RegCloseKey(key);
 }
 
 TEST(KzFuncFolders, WindowsFolderEndsInBackslash) {
