@@ -1016,7 +1016,9 @@ void TCustomComboBox::WndProc(TMessage& m)
     case CN_MEASUREITEM: {
         auto* mis = reinterpret_cast<MEASUREITEMSTRUCT*>(m.LParam);
         std::int32_t h = itemHeight_;
-        MeasureItem(static_cast<std::int32_t>(mis->itemID), h);
+        // Item -1 is the selection field, which keeps ItemHeight.
+        if (mis->itemID != static_cast<UINT>(-1))
+            MeasureItem(static_cast<std::int32_t>(mis->itemID), h);
         mis->itemHeight = static_cast<UINT>(std::max<std::int32_t>(h, 1));
         m.Result = TRUE;
         return;

@@ -320,6 +320,32 @@ TEST(Labels, AutoSizeFollowsTheTextAndRightAlignedGrowsLeft)
     EXPECT_EQ(label->Left() + label->Width(), 150) << "right-aligned labels keep their right edge";
 }
 
+TEST(Labels, OpaqueLabelFillsItsColourAndTransparentLeavesTheParents)
+{
+    Fixture f;
+    f.form->SetColor(clWhite);
+    auto* opaque = new TLabel(f.form);
+    opaque->SetParent(f.form);
+    opaque->SetAutoSize(false);
+    opaque->SetBounds(10, 10, 60, 20);
+    opaque->SetCaption("");
+    opaque->SetColor(clYellow);
+    auto* clear = new TLabel(f.form);
+    clear->SetParent(f.form);
+    clear->SetAutoSize(false);
+    clear->SetBounds(10, 40, 60, 20);
+    clear->SetCaption("");
+    clear->SetColor(clYellow);
+    clear->SetTransparent(true);
+    f.form->Repaint();
+    HDC dc = ::GetDC(f.form->Handle());
+    COLORREF a = ::GetPixel(dc, 40, 20);
+    COLORREF b = ::GetPixel(dc, 40, 50);
+    ::ReleaseDC(f.form->Handle(), dc);
+    EXPECT_EQ(a, RGB(255, 255, 0));
+    EXPECT_EQ(b, RGB(255, 255, 255));
+}
+
 TEST(Labels, EmptyAutoSizedLabelKeepsALineHeight)
 {
     Fixture f;
@@ -386,6 +412,32 @@ TEST(ComboItems, ItemsAndSelectionSurviveAStyleChange)
     EXPECT_EQ(combo->Items()->IndexOf("beta"), 0);
     combo->SetItemIndex(7);
     EXPECT_EQ(combo->ItemIndex(), -1) << "an index out of range selects nothing";
+}
+
+TEST(ComboItems, OwnerDrawnComboMeasuresEachItemAndDrawsTheSelection)
+{
+    Fixture f;
+    auto* combo = new TComboBox(f.form);
+    combo->SetStyle(csOwnerDrawVariable);
+    combo->Items()->Add("short");
+    combo->Items()->Add("tall");
+    std::vector<int> measured;
+    std::vector<int> drawn;
+    combo->OnMeasureItem = [&](TWinControl* control, std::int32_t index, std::int32_t& height) {
+        EXPECT_EQ(control, combo);
+        measured.push_back(index);
+        height = index == 1 ? 30 : 14;
+    };
+    combo->OnDrawItem = [&](TWinControl*, std::int32_t index, TRect, TOwnerDrawState state) {
+        drawn.push_back(index);
+    };
+    combo->SetParent(f.form);  // the window and its items are made now
+    combo->SetItemIndex(1);
+    combo->Repaint();
+    EXPECT_EQ(measured, (std::vector<int>{0, 1}));
+    EXPECT_EQ(::SendMessageA(combo->Handle(), CB_GETITEMHEIGHT, 1, 0), 30);
+    ASSERT_FALSE(drawn.empty());
+    EXPECT_EQ(drawn.back(), 1);
 }
 
 TEST(ComboItems, ClearingTheItemsKeepsTheTypedText)
