@@ -510,3 +510,91 @@ TEST(Parenting, HidingAndDisablingReachTheWindow)
     EXPECT_FALSE(::IsWindowEnabled(edit->Handle()));
     EXPECT_FALSE(edit->CanFocus());
 }
+
+// --- menus ---
+
+TEST(Menus, OwnerDrawnItemDrawsThroughTheMenuCanvas)
+{
+    Fixture f;
+    auto* menu = new TPopupMenu(f.form);
+    menu->SetOwnerDraw(true);
+    auto* item = new TMenuItem(f.form);
+    item->SetCaption("Open");
+    menu->Items()->Add(item);
+    bool selectedSeen = false;
+    TRect rectSeen;
+    item->OnDrawItem = [&](rtl::TObject*, TCanvas* canvas, TRect rect, bool selected) {
+        selectedSeen = selected;
+        rectSeen = rect;
+        canvas->Brush()->SetColor(clRed);
+        canvas->FillRect(rect);
+    };
+    TBitmap target;
+    target.SetPixelFormat(pf24bit);
+    target.SetSize(50, 20);
+    DRAWITEMSTRUCT dis{};
+    dis.CtlType = ODT_MENU;
+    dis.itemID = item->Command();
+    dis.itemState = ODS_SELECTED;
+    dis.hDC = target.Canvas()->Handle();
+    dis.rcItem = RECT{0, 0, 50, 20};
+    EXPECT_EQ(::SendMessageA(f.form->Handle(), WM_DRAWITEM, 0, reinterpret_cast<LPARAM>(&dis)), TRUE);
+    EXPECT_TRUE(selectedSeen);
+    EXPECT_EQ(rectSeen, Rect(0, 0, 50, 20));
+    EXPECT_EQ(target.Canvas()->Pixels(10, 10), clRed);
+}
+
+TEST(Menus, RejectsAnItemInTwoPlacesOrInsideItself)
+{
+    TMainMenu menu(nullptr);
+    auto* file = new TMenuItem(nullptr);
+    auto* open = new TMenuItem(nullptr);
+    menu.Items()->Add(file);
+    file->Add(open);
+    EXPECT_THROW(menu.Items()->Add(open), rtl::EInvalidOperation);
+    file->Remove(open);
+    EXPECT_THROW(open->Add(open), rtl::EInvalidOperation);
+    EXPECT_THROW(file->Insert(5, open), rtl::EListError);
+    file->Add(open);
+    EXPECT_EQ(open->GetParentMenu(), &menu);
+    delete file;  // frees its sub-item too
+    EXPECT_EQ(menu.Items()->Count(), 0);
+}
+
+TEST(Menus, RadioItemsUncheckTheirGroup)
+{
+    TPopupMenu menu(nullptr);
+    auto* a = new TMenuItem(nullptr);
+    auto* b = new TMenuItem(nullptr);
+    for (TMenuItem* i : {a, b}) {
+        i->SetRadioItem(true);
+        i->SetGroupIndex(1);
+        menu.Items()->Add(i);
+    }
+    a->SetChecked(true);
+    b->SetChecked(true);
+    EXPECT_FALSE(a->Checked());
+    EXPECT_TRUE(b->Checked());
+}
+
+// --- bad arguments ---
+
+TEST(BadArguments, RejectedWithoutDamage)
+{
+    Fixture f;
+    auto* panel = new TPanel(f.form);
+    EXPECT_THROW(panel->SetParent(panel), rtl::EInvalidOperation);
+    auto* bar = new TScrollBar(f.form);
+    bar->SetParent(f.form);
+    EXPECT_THROW(bar->SetParams(5, 10, 0), rtl::EInvalidOperation);
+    EXPECT_EQ(bar->Max(), 100);
+    EXPECT_THROW(f.form->Controls(99), rtl::EListError);
+    EXPECT_THROW(Screen->Forms(-1), rtl::EListError);
+    TSizeConstraints c(nullptr);
+    c.SetMaxWidth(100);
+    c.SetMinWidth(150);
+    EXPECT_EQ(c.MaxWidth(), 150) << "a minimum above the maximum raises the maximum";
+    auto* child = new TEdit(f.form);
+    child->SetParent(nullptr);
+    EXPECT_THROW(child->Handle(), rtl::EInvalidOperation) << "a child window needs a parent";
+}
