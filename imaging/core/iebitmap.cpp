@@ -434,6 +434,9 @@ void TIEBitmap::AllocateStorage()
         } else if (location_ == ieTBitmap) {
             ApplyTBitmapFormat();
             SyncTBitmapPalette();
+            // GDI bitmaps start white; every new image starts zero-filled.
+            for (int row = 0; row < height_; ++row)
+                std::memset(VclBitmap()->ScanLine(row), 0, static_cast<std::size_t>(rowLen_));
         }
     } catch (...) {
         const TIELocation keep = location_;

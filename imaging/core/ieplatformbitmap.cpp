@@ -1,6 +1,7 @@
 // Memory stand-in for the platform bitmap and the factory that the Windows layer replaces.
 #include "imaging/core/ieplatformbitmap.h"
 
+#include "imaging/core/detail/ieplatformservices.h"
 #include "platform/rtl/Exceptions.h"
 #include "platform/rtl/Numeric.h"
 
@@ -13,9 +14,9 @@ namespace imaging {
 
 namespace {
 
-std::unique_ptr<TIEPlatformBitmap> CreateMemoryBitmap() { return std::make_unique<TIEMemoryPlatformBitmap>(); }
+std::unique_ptr<TIEPlatformBitmap> CreateDefaultBitmap() { return detail::PlatformCreateBitmap(); }
 
-TIEPlatformBitmapFactory gFactory = &CreateMemoryBitmap;
+TIEPlatformBitmapFactory gFactory = &CreateDefaultBitmap;
 
 bool ValidDepth(int bits)
 {
@@ -90,7 +91,7 @@ int TIEMemoryPlatformBitmap::GetPalette(TRGB* entries, int maxCount) const
 
 void IESetPlatformBitmapFactory(TIEPlatformBitmapFactory factory)
 {
-    gFactory = factory ? factory : &CreateMemoryBitmap;
+    gFactory = factory ? factory : &CreateDefaultBitmap;
 }
 
 std::unique_ptr<TIEPlatformBitmap> IECreatePlatformBitmap()

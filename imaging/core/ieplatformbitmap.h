@@ -11,15 +11,16 @@
 namespace imaging {
 
 // A device-independent bitmap of 1, 4, 8, 15, 16, 24 or 32 bits per pixel (0 for a device-dependent
-// one), rows padded to 32 bits, palette of up to 256 entries. The Windows layer implements it over a
-// GDI bitmap; elsewhere TIEMemoryPlatformBitmap stands in.
+// one), rows padded to 32 bits, palette of up to 256 entries. The Windows build keeps it in a GDI DIB
+// section of the GUI layer; elsewhere TIEMemoryPlatformBitmap stands in.
 class TIEPlatformBitmap : public rtl::TObject {
 public:
     virtual int Width() const = 0;
     virtual int Height() const = 0;
     virtual int BitsPerPixel() const = 0;
-    // Both keep the pixels that still fit, at the top left; new pixels are zero. Throw
-    // rtl::EOutOfMemory when the storage cannot be had, leaving the bitmap unchanged.
+    // A size change keeps the pixels that still fit, at the top left; a depth change converts them
+    // or, in the stand-in, clears them. Pixels added are undefined. Throw an rtl::Exception when the
+    // storage cannot be had, leaving the bitmap unchanged.
     virtual void SetBitsPerPixel(int bits) = 0;
     virtual void SetSize(int width, int height) = 0;
     // Row 0 is the top row. The address stays valid until the next size or depth change.
@@ -54,7 +55,7 @@ private:
 
 using TIEPlatformBitmapFactory = std::unique_ptr<TIEPlatformBitmap> (*)();
 
-// New platform bitmaps come from the installed factory; nullptr restores the memory stand-in.
+// New platform bitmaps come from the installed factory; nullptr restores the platform's own.
 void IESetPlatformBitmapFactory(TIEPlatformBitmapFactory factory);
 std::unique_ptr<TIEPlatformBitmap> IECreatePlatformBitmap();
 

@@ -1,6 +1,8 @@
 // Free memory and temporary file names on POSIX systems.
 #include "imaging/core/detail/ieplatformservices.h"
 
+#include "imaging/core/ieplatformbitmap.h"
+
 #include <cstdlib>
 #include <unistd.h>
 
@@ -35,6 +37,11 @@ std::string PlatformCreateTempFile(const std::string& Folder)
         return {};
     ::close(fd);
     return pattern;
+}
+
+std::unique_ptr<TIEPlatformBitmap> PlatformCreateBitmap()
+{
+    return std::make_unique<TIEMemoryPlatformBitmap>();
 }
 
 } // namespace imaging::detail

@@ -2,7 +2,12 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <string>
+
+namespace imaging {
+class TIEPlatformBitmap;
+}
 
 namespace imaging::detail {
 
@@ -13,5 +18,7 @@ std::string PlatformTempPath();
 // Creates an empty file with a unique name starting with "vodirad" in Folder and returns its name;
 // empty when that fails.
 std::string PlatformCreateTempFile(const std::string& Folder);
+// A new platform bitmap: a GDI DIB section on Windows, the memory stand-in elsewhere.
+std::unique_ptr<TIEPlatformBitmap> PlatformCreateBitmap();
 
 } // namespace imaging::detail
