@@ -219,8 +219,7 @@ TTypeInfo MakeEnumTypeInfo(const char* name, std::initializer_list<const char*> 
 
 namespace detail {
 
-const TTypeInfo& IntegerTypeInfo(TOrdType ot, std::int64_t minValue, std::int64_t maxValue,
-                                 const char* name)
+const TTypeInfo& IntegerTypeInfo(TOrdType ot)
 {
     static const std::array<TTypeInfo, 6> infos = [] {
         const std::int64_t ranges[6][2] = {{-128, 127},     {0, 255},
@@ -237,9 +236,6 @@ const TTypeInfo& IntegerTypeInfo(TOrdType ot, std::int64_t minValue, std::int64_
         }
         return a;
     }();
-    (void)minValue;
-    (void)maxValue;
-    (void)name;
     return infos[ot];
 }
 

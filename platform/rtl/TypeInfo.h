@@ -271,8 +271,7 @@ struct HasClassInfo : std::false_type {};
 template <class T>
 struct HasClassInfo<T, std::void_t<decltype(&T::StaticClassInfo)>> : std::true_type {};
 
-const TTypeInfo& IntegerTypeInfo(TOrdType ot, std::int64_t minValue, std::int64_t maxValue,
-                                 const char* name);
+const TTypeInfo& IntegerTypeInfo(TOrdType ot);
 const TTypeInfo& BooleanTypeInfo();
 const TTypeInfo& CharTypeInfo();
 const TTypeInfo& Int64TypeInfo();
@@ -300,9 +299,7 @@ const TTypeInfo& TypeInfoOf()
         constexpr TOrdType ot = sizeof(U) == 1 ? (L::is_signed ? otSByte : otUByte)
                               : sizeof(U) == 2 ? (L::is_signed ? otSWord : otUWord)
                                                : (L::is_signed ? otSLong : otULong);
-        return detail::IntegerTypeInfo(ot, static_cast<std::int64_t>(L::min()),
-                                       static_cast<std::int64_t>(L::max()),
-                                       L::is_signed ? "Integer" : "Cardinal");
+        return detail::IntegerTypeInfo(ot);
     } else if constexpr (std::is_same_v<U, float>) {
         return detail::FloatTypeInfo(ftSingle);
     } else if constexpr (std::is_same_v<U, double>) {
