@@ -6,6 +6,7 @@
 #include "platform/rtl/Thread.h"
 #include "platform/win/ComCtrls.h"
 #include "platform/win/ExtCtrls.h"
+#include "platform/win/ImgList.h"
 #include "platform/win/Menus.h"
 #include "platform/win/StdCtrls.h"
 
@@ -33,7 +34,8 @@ void RegisterControlClasses()
           &TMemo::StaticClassInfo(), &TComboBox::StaticClassInfo(), &TScrollBar::StaticClassInfo(),
           &TTimer::StaticClassInfo(), &TImage::StaticClassInfo(), &TPanel::StaticClassInfo(),
           &TTrackBar::StaticClassInfo(), &TMainMenu::StaticClassInfo(), &TPopupMenu::StaticClassInfo(),
-          &TMenuItem::StaticClassInfo(), &TForm::StaticClassInfo(), &TApplicationEvents::StaticClassInfo()})
+          &TMenuItem::StaticClassInfo(), &TForm::StaticClassInfo(), &TApplicationEvents::StaticClassInfo(),
+          &TImageList::StaticClassInfo()})
         rtl::RegisterClass(*info);
 }
 

@@ -598,3 +598,38 @@ TEST(BadArguments, RejectedWithoutDamage)
     child->SetParent(nullptr);
     EXPECT_THROW(child->Handle(), rtl::EInvalidOperation) << "a child window needs a parent";
 }
+
+// --- image lists ---
+
+TEST(ImageLists, MaskedImagesDrawWithoutTheirMaskColour)
+{
+    TImageList list(nullptr);
+    list.SetSize(4, 4);
+    // Two images side by side: magenta frame around a red (first) or blue (second) centre.
+    TBitmap strip;
+    strip.SetPixelFormat(pf24bit);
+    strip.SetSize(9, 4);  // the ninth column is a partial strip and is dropped
+    strip.Canvas()->Brush()->SetColor(clFuchsia);
+    strip.Canvas()->FillRect(Rect(0, 0, 9, 4));
+    strip.Canvas()->Brush()->SetColor(clRed);
+    strip.Canvas()->FillRect(Rect(1, 1, 3, 3));
+    strip.Canvas()->Brush()->SetColor(clBlue);
+    strip.Canvas()->FillRect(Rect(5, 1, 7, 3));
+    EXPECT_EQ(list.AddMasked(&strip, clFuchsia), 0);
+    EXPECT_EQ(list.Count(), 2);
+    TBitmap target;
+    target.SetPixelFormat(pf24bit);
+    target.SetSize(10, 10);
+    target.Canvas()->Brush()->SetColor(clWhite);
+    target.Canvas()->FillRect(Rect(0, 0, 10, 10));
+    list.Draw(target.Canvas(), 2, 2, 1);
+    EXPECT_EQ(target.Canvas()->Pixels(3, 3), clBlue);
+    EXPECT_EQ(target.Canvas()->Pixels(2, 2), clWhite) << "the mask colour stays transparent";
+    EXPECT_THROW(list.Draw(target.Canvas(), 0, 0, 2), rtl::EListError);
+    EXPECT_THROW(list.SetSize(0, 4), rtl::EInvalidOperation);
+    TBitmap tiny;
+    tiny.SetSize(2, 2);
+    EXPECT_THROW(list.AddMasked(&tiny, clFuchsia), rtl::EInvalidOperation) << "narrower than one image";
+    list.SetSize(8, 8);
+    EXPECT_EQ(list.Count(), 0) << "a new size empties the list";
+}

@@ -8,6 +8,7 @@
 #include "platform/win/ExtCtrls.h"
 #include "platform/win/Forms.h"
 #include "platform/win/Menus.h"
+#include "platform/win/ImgList.h"
 #include "platform/win/StdCtrls.h"
 
 #include <functional>
