@@ -8,6 +8,10 @@
 #include <functional>
 #include <vector>
 
+namespace win {
+class TCanvas;
+}
+
 namespace imaging {
 
 class TIEBitmap;
@@ -60,6 +64,13 @@ public:
     // DisplayHeight; the dash pattern moves with Phase. Canvas drawing wraps it.
     void EnumOutline(int DisplayWidth, int DisplayHeight, int XOrigin, int YOrigin, int SrcWidth, int SrcHeight,
                      int Phase, const std::function<void(int x, int y, bool firstColour)>& Plot);
+    // Windows build only: inverts the canvas under the selected pixels of a 1-bit mask, the source
+    // rectangle stretched onto the destination one.
+    void DrawOnCanvas(win::TCanvas& Canvas, int XDst, int YDst, int DstWidth, int DstHeight, int XSrc, int YSrc,
+                      int SrcWidth, int SrcHeight);
+    // Windows build only: the dashed outline of EnumOutline in two colours, at XDst, YDst.
+    void DrawOutline(win::TCanvas& Canvas, int XDst, int YDst, int DisplayWidth, int DisplayHeight, int XOrigin,
+                     int YOrigin, int SrcWidth, int SrcHeight, TColor Color1, TColor Color2, int Phase);
     // Shades the unselected part with a grey chequer in the rows of a 24-bit platform bitmap.
     void DrawOutlineToBitmap(TIEPlatformBitmap* Bitmap, int XDst, int YDst, int DisplayWidth, int DisplayHeight,
                              int XOrigin, int YOrigin, int SrcWidth, int SrcHeight);
