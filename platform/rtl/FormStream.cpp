@@ -1009,9 +1009,20 @@ TComponent* TReader::ReadRootComponent(TComponent* root)
     }
     std::vector<TComponent*> loaded;
     loaded.swap(loaded_);
-    for (TComponent* c : loaded) {
-        c->Loaded();
-        c->SetState(csLoading, false);
+    try {
+        for (TComponent* c : loaded) {
+            c->Loaded();
+            c->SetState(csLoading, false);
+        }
+    } catch (...) {
+        root_ = nullptr;
+        if (created) {
+            delete root;
+        } else {
+            for (TComponent* c : loaded)
+                c->SetState(csLoading, false);
+        }
+        throw;
     }
     root_ = nullptr;
     return root;

@@ -479,3 +479,25 @@ TEST_F(CollectionReferences, CollectionReadTwiceDropsTheFreedItemsPendingReferen
 }
 
 }  // namespace
+
+namespace {
+
+TEST_F(RejectsInput, ExceptionFromLoadedFreesACreatedRootAndPassesThrough)
+{
+    rtl::TStringStream in("object Form1: TTestForm\n  object Button1: TWidget\n    Caption = 'fail in Loaded'\n"
+                          "  end\n  object Panel1: TWidget\n  end\nend\n");
+    rtl::TMemoryStream bin;
+    rtl::ObjectTextToBinary(in, bin);
+    bin.SetPosition(0);
+    int before = TWidget::Live();
+    EXPECT_THROW(rtl::ReadComponentRes(bin, nullptr), rtl::EInvalidOperation);
+    EXPECT_EQ(TWidget::Live(), before);
+
+    bin.SetPosition(0);
+    TTestForm form(nullptr);
+    EXPECT_THROW(rtl::ReadComponentRes(bin, &form), rtl::EInvalidOperation);
+    ASSERT_NE(form.Panel1, nullptr);
+    EXPECT_FALSE(form.Panel1->ComponentState().Contains(rtl::csLoading));
+}
+
+}  // namespace

@@ -208,6 +208,8 @@ void TWidget::Loaded()
 {
     sawLoadingInLoaded = ComponentState().Contains(rtl::csLoading);
     rtl::TComponent::Loaded();
+    if (Caption == "fail in Loaded")
+        throw rtl::EInvalidOperation("cannot finish loading " + Name());
     LoadedLog().push_back(Name());
 }
 
