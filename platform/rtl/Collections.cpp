@@ -129,8 +129,7 @@ TCollectionItem* TCollection::Insert(std::int32_t index)
 
 void TCollection::Delete(std::int32_t index)
 {
-    delete Items(index);
-    Changed();
+    delete Items(index);  // the item's destructor removes it and reports the change
 }
 
 void TCollection::Clear()

@@ -58,6 +58,18 @@ TEST(Collections, InsertPlacesTheItemAtTheIndex)
     EXPECT_THROW(c.Items(3), rtl::EListError);
 }
 
+TEST(Collections, EachChangeIsReportedOnce)
+{
+    CountingCollection c;
+    c.Add();
+    c.Add();
+    EXPECT_EQ(c.updates, 2);
+    c.Delete(0);
+    EXPECT_EQ(c.updates, 3);
+    c.Clear();
+    EXPECT_EQ(c.updates, 4) << "a clear is one change";
+}
+
 TEST(Collections, UpdatesAreHeldBackUntilTheOutermostEndUpdate)
 {
     CountingCollection c;
