@@ -11,6 +11,13 @@
 #include <string>
 #include <vector>
 
+namespace rtl {
+class TComponent;
+}
+namespace win {
+class TCanvas;
+}
+
 namespace imaging {
 
 // List of fixed-size items in one block. Growth is amortised. Index checks raise rtl::EListError.
@@ -230,6 +237,13 @@ constexpr bool IEPointInRect(int X, int Y, int Left, int Top, int Right, int Bot
 double PointToLineDistance(int X, int Y, int X1, int Y1, int X2, int Y2);
 double PointToSegmentDistance(int X, int Y, int X1, int Y1, int X2, int Y2);
 bool CPUHasMMX();
+// Windows build only. The window handle (an HWND) of the first windowed control up the owner chain
+// that has one; nullptr when none.
+void* FindOwnerWindowHandle(rtl::TComponent* Component);
+// Windows build only. The view's grey ramp rulers, Style 1 to 3; empty or absurdly large rectangles
+// draw nothing.
+void DrawHorzGradientRuler(win::TCanvas& Canvas, int X1, int Y1, int X2, int Y2, int Style);
+void DrawVertGradientRuler(win::TCanvas& Canvas, int X1, int Y1, int X2, int Y2, int Style);
 // Accepts "," or "." as the decimal separator whatever the system uses.
 long double IEStrToFloat(const std::string& Text, long double Default);
 
