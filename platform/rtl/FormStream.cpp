@@ -1266,7 +1266,7 @@ void TWriter::WriteProperty(TObject& instance, const TPropInfo& prop)
             return;
         WritePropName(prop.Name);
         if (type.FloatType == ftSingle)
-            WriteSingle(static_cast<float>(v));
+            WriteSingle(detail::NarrowFloat<float>(v));
         else if (type.FloatType == ftCurr)
             WriteCurrency(v);
         else if (type.IsDateTime)

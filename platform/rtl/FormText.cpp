@@ -414,7 +414,7 @@ private:
         case Tok::Float: {
             double v = negative ? -floatValue_ : floatValue_;
             if (floatSuffix_ == 's')
-                writer_.WriteSingle(static_cast<float>(v));
+                writer_.WriteSingle(detail::NarrowFloat<float>(v));
             else if (floatSuffix_ == 'c')
                 writer_.WriteCurrency(v);
             else if (floatSuffix_ == 'd')

@@ -281,6 +281,20 @@ const TTypeInfo& VariantTypeInfo();
 TTypeInfo MakeSetTypeInfo(const TTypeInfo& comp);
 [[noreturn]] void ThrowOrdinalRange(const TTypeInfo& type, std::int64_t value);
 
+// A double narrowed to a float type; values beyond its range become infinities instead of the
+// undefined conversion.
+template <class F>
+F NarrowFloat(double v)
+{
+    if constexpr (std::is_same_v<F, float>) {
+        if (v > static_cast<double>(std::numeric_limits<float>::max()))
+            return std::numeric_limits<float>::infinity();
+        if (v < -static_cast<double>(std::numeric_limits<float>::max()))
+            return -std::numeric_limits<float>::infinity();
+    }
+    return static_cast<F>(v);
+}
+
 }  // namespace detail
 
 // The type information of a C++ value type used by a property.
@@ -515,7 +529,7 @@ private:
         } else if constexpr (std::is_floating_point_v<T>) {
             p.GetFloat = [getter](TObject& o) { return static_cast<double>(Get<T>(getter, o)); };
             if constexpr (hasSetter)
-                p.SetFloat = [setter](TObject& o, double v) { Set<T>(setter, o, static_cast<T>(v)); };
+                p.SetFloat = [setter](TObject& o, double v) { Set<T>(setter, o, detail::NarrowFloat<T>(v)); };
         } else if constexpr (std::is_same_v<T, std::string>) {
             p.GetStr = [getter](TObject& o) { return Get<T>(getter, o); };
             if constexpr (hasSetter)

@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <cstring>
 
 using namespace rtltest;
@@ -498,6 +499,17 @@ TEST_F(RejectsInput, ExceptionFromLoadedFreesACreatedRootAndPassesThrough)
     EXPECT_THROW(rtl::ReadComponentRes(bin, &form), rtl::EInvalidOperation);
     ASSERT_NE(form.Panel1, nullptr);
     EXPECT_FALSE(form.Panel1->ComponentState().Contains(rtl::csLoading));
+}
+
+}  // namespace
+
+namespace {
+
+TEST_F(RoundTrips, FloatBeyondSingleRangeBecomesInfinityNotUndefined)
+{
+    auto form = Read(Compile("object F: TTestForm\n  Scale = 1E300\n  Ratio = 1E300s\nend\n"));
+    EXPECT_TRUE(std::isinf(form->Scale));
+    EXPECT_TRUE(std::isinf(form->Ratio));
 }
 
 }  // namespace
