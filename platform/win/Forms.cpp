@@ -782,6 +782,10 @@ TApplication::TApplication(rtl::TComponent* owner) : rtl::TComponent(owner)
 TApplication::~TApplication()
 {
     rtl::SetWakeMainThread(nullptr);
+    // OnDestroy of each form runs while the form is still whole, before any destructor.
+    for (std::int32_t i = ComponentCount() - 1; i >= 0; --i)
+        if (auto* form = dynamic_cast<TCustomForm*>(Components(i)))
+            form->DoDestroy();
     DestroyComponents();
     CancelHint(nullptr);
     if (hintWindow_)
@@ -903,6 +907,7 @@ void TApplication::AppWndProc(TMessage& m)
         // Only forms that still exist: a form freed meanwhile has left the screen's list.
         for (std::int32_t i = 0; Screen && i < Screen->FormCount(); ++i)
             if (Screen->Forms(i) == form) {
+                form->DoDestroy();
                 delete form;
                 break;
             }

@@ -136,9 +136,10 @@ public:
     // Used by controls of the form.
     void SetActiveControlValue(TWinControl* control) { activeControl_ = control; }
 
-    // Fires OnDestroy once. The base destructor calls it, but by then the members of a
-    // derived form class are gone; a form class whose OnDestroy handler uses its own members
-    // calls DoDestroy first thing in its destructor.
+    // Fires OnDestroy once. Release and the application's own destruction call it before
+    // deleting the form; the base destructor calls it too, but by then the members of a
+    // derived form class are gone, so a form class whose OnDestroy handler uses its own
+    // members and that is deleted directly calls DoDestroy first thing in its destructor.
     void DoDestroy();
 
 protected:

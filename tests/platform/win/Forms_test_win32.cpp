@@ -374,6 +374,34 @@ TEST(FormClose, MaximizedFormShowsMaximizedAndRestores)
     EXPECT_FALSE(::IsZoomed(form.Handle()));
 }
 
+namespace {
+// A form whose OnDestroy handler writes to the derived class's own member.
+class TLoggingForm : public TForm {
+public:
+    explicit TLoggingForm(rtl::TComponent* owner, std::vector<std::string>* sink) : TForm(owner), sink_(sink)
+    {
+        OnDestroy = [this](rtl::TObject*) {
+            own_.push_back("destroy");
+            *sink_ = own_;
+        };
+    }
+
+private:
+    std::vector<std::string>* sink_;
+    std::vector<std::string> own_{"created"};
+};
+}  // namespace
+
+TEST(FormClose, ReleasedFormRunsOnDestroyWhileStillWhole)
+{
+    std::vector<std::string> sink;
+    auto* form = new TLoggingForm(Application, &sink);
+    form->Show();
+    form->Release();
+    EXPECT_TRUE(PumpUntil([&] { return !sink.empty(); }));
+    EXPECT_EQ(sink, (std::vector<std::string>{"created", "destroy"}));
+}
+
 TEST(FormClose, ReleaseFreesTheFormFromTheMessageLoop)
 {
     auto* form = new TForm(Application);
