@@ -76,8 +76,11 @@ protected:
     TComponent* root_ = nullptr;  // not owned
 };
 
-// Reads components from a form stream. Every failure raises EReadError; components the
-// reader created before the failure are freed, and nothing is read past the stream's end.
+// Reads components from a form stream. Malformed input raises EReadError ("Error reading
+// Form1.Left: ..." when a property was being read); an exception raised by a property setter
+// keeps its class and gets the same prefix, one raised by Loaded passes through unchanged.
+// Components the reader created before the failure are freed, and nothing is read past the
+// stream's end.
 class TReader : public TFiler {
 public:
     explicit TReader(TStream& stream);
