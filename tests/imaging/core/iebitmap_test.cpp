@@ -286,6 +286,32 @@ TEST(PlatformStorage, SixteenBitGreyAndFloatStayInMemory)
     }
 }
 
+TEST(PlatformStorage, GreyStaysGreyAndFloatImagesHaveNoPlatformBitmap)
+{
+    TIEBitmap grey;
+    grey.MinFileSize = std::int64_t(1) << 40;
+    grey.SetLocation(ieTBitmap);
+    grey.Allocate(7, 3, ie8g);
+    EXPECT_EQ(grey.GetPixelFormat(), ie8g) << "reading the format back must not turn grey into palette";
+    ASSERT_NE(grey.GetVclBitmap(), nullptr);
+    EXPECT_EQ(grey.GetVclBitmap()->BitsPerPixel(), 8);
+    TIEBitmap real;
+    real.Allocate(7, 3, ie32f);
+    EXPECT_EQ(real.GetVclBitmap(), nullptr);
+    EXPECT_EQ(real.Location(), ieMemory);
+    EXPECT_EQ(real.GetPixelFormat(), ie32f);
+    TIEBitmap palette;
+    palette.Allocate(4, 4, ie8p);
+    palette.SetPaletteColor(9, TRGB{1, 2, 3});
+    palette.ScanLine(2)[1] = 9;
+    auto* platform = palette.GetVclBitmap();
+    ASSERT_NE(platform, nullptr);
+    TRGB entries[256];
+    EXPECT_EQ(platform->GetPalette(entries, 256), 256);
+    EXPECT_EQ(entries[9], (TRGB{1, 2, 3}));
+    EXPECT_EQ(platform->ScanLine(2)[1], 9);
+}
+
 TEST(PlatformStorage, AssignIntoPlatformBitmapReplacesAStaleAlphaChannel)
 {
     TIEBitmap dst;
