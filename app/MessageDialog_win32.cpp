@@ -1,0 +1,125 @@
+// TMessageDialog: the dialog form is made by code at each call.
+#include "app/MessageDialog.h"
+
+#include "platform/win/StdCtrls.h"
+#include "platform/win/Win32.h"
+
+#include <algorithm>
+#include <memory>
+
+namespace app {
+
+using namespace win;
+
+namespace {
+
+constexpr int kFormWidth = 336;
+constexpr int kNarrowing = 64;  // no icon and fewer than three buttons
+constexpr int kTextTop = 20;
+constexpr int kIconSize = 40;  // the icon picture comes with the skinned dialog; its room is kept
+
+int CountLines(const std::string& text)
+{
+    return 1 + static_cast<int>(std::count(text.begin(), text.end(), '\n'));
+}
+
+}  // namespace
+
+TMessageDialog::TMessageDialog(rtl::TComponent* owner) : TComponent(owner) {}
+
+void TMessageDialog::SetButtonCount(std::int32_t v)
+{
+    buttonCount_ = std::clamp<std::int32_t>(v, 1, 3);
+}
+
+TModalResult TMessageDialog::ShowModal()
+{
+    // Owned by the main form when there is one, so poOwnerFormCenter centres on it.
+    rtl::TComponent* owner = Application->MainForm() ? static_cast<rtl::TComponent*>(Application->MainForm())
+                                                     : static_cast<rtl::TComponent*>(Application);
+    std::unique_ptr<TForm> form(new TForm(owner));
+    form->SetBorderStyle(bsDialog);
+    form->SetCaption(caption_);
+    form->Font()->SetName("Tahoma");
+    form->Font()->SetHeight(-11);
+
+    const bool icon = iconType_ != suiNone;
+    const int width = kFormWidth - (!icon && buttonCount_ < 3 ? kNarrowing : 0);
+    form->SetClientWidth(width);
+
+    const int textLeft = icon ? 88 : 24;
+    // The text sits in a read-only edit window, so screen readers and test drivers can read it.
+    auto* text = new TMemo(form.get());
+    text->SetParent(form.get());
+    text->SetBorderStyle(bsNone);
+    text->SetReadOnly(true);
+    text->SetTabStop(false);
+    text->SetColor(clBtnFace);
+    text->SetWordWrap(true);
+    const int textHeight = 14 * CountLines(text_) + 4;
+    text->SetBounds(textLeft, kTextTop, width - textLeft - 16, textHeight);
+    text->SetText(text_);
+
+    const int bottom = std::max(kTextTop + textHeight, icon ? kTextTop - 4 + kIconSize : 0);
+    int left = width - 97;
+    for (int i = buttonCount_; i >= 1; --i) {
+        auto* button = new TButton(form.get());
+        button->SetParent(form.get());
+        button->SetBounds(left, bottom + 20, 73, 25);
+        left -= 93;
+        button->SetCursor(buttonCursor_);
+        button->SetTabStop(true);
+        button->SetCaption(captions_[i - 1]);
+        button->SetModalResult(results_[i - 1]);
+        button->SetCancel(results_[i - 1] == mrCancel);
+        button->SetDefault(results_[i - 1] == mrOk);
+        form->SetActiveControl(button);
+    }
+    form->SetClientHeight(bottom + 20 + 25 + 12);
+    form->SetPosition(position_);
+    return form->ShowModal();
+}
+
+const rtl::TClassInfo& TMessageDialog::StaticClassInfo()
+{
+    static const rtl::TClassInfo info = [] {
+        rtl::TClassInfo i =
+            rtl::TClassBuilder<TMessageDialog, rtl::TComponent>("TMessageDialog")
+                .Property("Caption", &TMessageDialog::Caption, &TMessageDialog::SetCaption)
+                .Property("Position", &TMessageDialog::Position, &TMessageDialog::SetPosition)
+                .Default(poScreenCenter)
+                .Property("ButtonCursor", &TMessageDialog::ButtonCursor, &TMessageDialog::SetButtonCursor)
+                .Default(crHandPoint)
+                .Property("ButtonCount", &TMessageDialog::ButtonCount, &TMessageDialog::SetButtonCount)
+                .Default(1)
+                .Property("Button1Caption", &TMessageDialog::Button1Caption, &TMessageDialog::SetButton1Caption)
+                .Property("Button2Caption", &TMessageDialog::Button2Caption, &TMessageDialog::SetButton2Caption)
+                .Property("Button3Caption", &TMessageDialog::Button3Caption, &TMessageDialog::SetButton3Caption)
+                .Property("Button1ModalResult", &TMessageDialog::Button1ModalResult,
+                          &TMessageDialog::SetButton1ModalResult)
+                .Default(1)
+                .Property("Button2ModalResult", &TMessageDialog::Button2ModalResult,
+                          &TMessageDialog::SetButton2ModalResult)
+                .Default(2)
+                .Property("Button3ModalResult", &TMessageDialog::Button3ModalResult,
+                          &TMessageDialog::SetButton3ModalResult)
+                .Default(2)
+                .Property("IconType", &TMessageDialog::IconType, &TMessageDialog::SetIconType).Default(suiNone)
+                .Property("Text", &TMessageDialog::Text, &TMessageDialog::SetText)
+                .Creatable()
+                .Build();
+        UseCursorType(i, "ButtonCursor");
+        for (const char* name : {"Button1ModalResult", "Button2ModalResult", "Button3ModalResult"})
+            UseModalResultType(i, name);
+        return i;
+    }();
+    return info;
+}
+
+namespace {
+// windows.h maps RegisterClass to the window-class call; here it is the runtime's registry.
+#undef RegisterClass
+const bool kRegistered = (rtl::RegisterClass(TMessageDialog::StaticClassInfo()), true);
+}  // namespace
+
+}  // namespace app
