@@ -367,8 +367,12 @@ protected:
     virtual void KeyPress(char& key);
     virtual void DoEnter();
     virtual void DoExit();
-    // A standard control's notification to its parent, reflected here (CN_COMMAND...).
     void Loaded() override;
+    // Key events (the form's KeyPreview first); true when a handler swallowed the key. The
+    // message's WParam carries the key or character a handler put in its place.
+    bool DoKeyDown(TMessage& message);
+    bool DoKeyUp(TMessage& message);
+    bool DoKeyPress(TMessage& message);
     void UpdateShowing();
     void SetBorderStyleValue(TBorderStyle v) { borderStyle_ = v; }
 
@@ -379,9 +383,6 @@ private:
     friend LRESULT CALLBACK StdWndProc(HWND, UINT, WPARAM, LPARAM);
     void Attach(HWND wnd);
     void Detach();
-    bool DoKeyDown(TMessage& message);
-    bool DoKeyUp(TMessage& message);
-    bool DoKeyPress(TMessage& message);
     bool ReflectNotification(TMessage& message);
     HBRUSH BackgroundBrush();
     void HandleSetCursor(TMessage& message);

@@ -793,11 +793,95 @@ void TCustomComboBox::CreateParams(TCreateParams& p)
         p.Height = std::max(p.Height, 0) + itemHeight_ * std::max(dropDownCount_, 1) + 4;
 }
 
+namespace {
+
+constexpr const char* kEditProcProp = "VaComboEditProc";
+
+// The edit inside a combo box: keys go through the combo box's key events first, and typed
+// characters may be completed from the items afterwards.
+LRESULT CALLBACK ComboEditProc(HWND wnd, UINT msg, WPARAM wParam, LPARAM lParam)
+{
+    auto old = reinterpret_cast<WNDPROC>(::GetPropA(wnd, kEditProcProp));
+    if (!old)
+        return ::DefWindowProcA(wnd, msg, wParam, lParam);
+    if (msg == WM_NCDESTROY) {
+        ::SetWindowLongPtrA(wnd, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(old));
+        ::RemovePropA(wnd, kEditProcProp);
+        return ::CallWindowProcA(old, wnd, msg, wParam, lParam);
+    }
+    auto* combo = dynamic_cast<TCustomComboBox*>(TWinControl::FindControl(::GetParent(wnd)));
+    if (combo && (msg == WM_KEYDOWN || msg == WM_SYSKEYDOWN || msg == WM_KEYUP || msg == WM_SYSKEYUP ||
+                  msg == WM_CHAR)) {
+        TMessage m{msg, wParam, lParam, 0};
+        try {
+            if (combo->EditKey(m))
+                return 0;
+        } catch (...) {
+            HandleControlException(combo);
+            return 0;
+        }
+        wParam = m.WParam;
+    }
+    LRESULT result = ::CallWindowProcA(old, wnd, msg, wParam, lParam);
+    if (msg == WM_CHAR && combo) {
+        try {
+            combo->CompleteTyped(static_cast<char>(wParam));
+        } catch (...) {
+            HandleControlException(combo);
+        }
+    }
+    return result;
+}
+
+}  // namespace
+
+bool TCustomComboBox::EditKey(TMessage& m)
+{
+    switch (m.Msg) {
+    case WM_KEYDOWN:
+    case WM_SYSKEYDOWN:
+        return DoKeyDown(m);
+    case WM_KEYUP:
+    case WM_SYSKEYUP:
+        return DoKeyUp(m);
+    case WM_CHAR:
+        return DoKeyPress(m);
+    default:
+        return false;
+    }
+}
+
+void TCustomComboBox::CompleteTyped(char typed)
+{
+    // Only printable characters typed at the end of the text complete it; deleting does not.
+    if (!autoComplete_ || static_cast<unsigned char>(typed) < 32 || style_ != csDropDown || !HandleAllocated())
+        return;
+    std::string text = Text();
+    DWORD start = 0, end = 0;
+    ::SendMessageA(Handle(), CB_GETEDITSEL, reinterpret_cast<WPARAM>(&start), reinterpret_cast<LPARAM>(&end));
+    if (text.empty() || start != text.size() || end != text.size())
+        return;
+    LRESULT found = ::SendMessageA(Handle(), CB_FINDSTRING, static_cast<WPARAM>(-1), reinterpret_cast<LPARAM>(text.c_str()));
+    if (found == CB_ERR || found < 0 || found >= items_->Count())
+        return;
+    std::string item = items_->Get(static_cast<std::int32_t>(found));
+    if (item.size() <= text.size())
+        return;
+    ::SetWindowTextA(Handle(), item.c_str());
+    // The completed part stays selected, so typing on replaces it.
+    ::SendMessageA(Handle(), CB_SETEDITSEL, 0, MAKELPARAM(text.size(), 0xFFFF));
+    Change();
+}
+
 void TCustomComboBox::CreateWnd()
 {
     std::string text = TextField();
     TWinControl::CreateWnd();
     HWND wnd = Handle();
+    if (HWND edit = EditHandle(); edit && !::GetPropA(edit, kEditProcProp)) {
+        LONG_PTR old = ::SetWindowLongPtrA(edit, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(ComboEditProc));
+        ::SetPropA(edit, kEditProcProp, reinterpret_cast<HANDLE>(old));
+    }
     for (std::int32_t i = 0; i < items_->Count(); ++i)
         ::SendMessageA(wnd, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(items_->Get(i).c_str()));
     if (maxLength_)

@@ -282,6 +282,11 @@ public:
 
     void Clear();
 
+    // Key events of the edit part and completion of typed text from the items. Called by the
+    // edit window's procedure; true when the key was swallowed.
+    bool EditKey(TMessage& message);
+    void CompleteTyped(char typed);
+
     rtl::TNotifyEvent OnChange;
     rtl::TNotifyEvent OnSelect;
     rtl::TNotifyEvent OnDropDown;

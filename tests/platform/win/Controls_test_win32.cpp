@@ -440,6 +440,36 @@ TEST(ComboItems, OwnerDrawnComboMeasuresEachItemAndDrawsTheSelection)
     EXPECT_EQ(drawn.back(), 1);
 }
 
+TEST(ComboItems, TypingCompletesFromTheItemsAndKeysReachTheEvents)
+{
+    Fixture f;
+    auto* combo = new TComboBox(f.form);
+    combo->SetParent(f.form);
+    combo->Items()->Add("C:\\Program Files\\Zantic\\");
+    combo->Items()->Add("D:\\Data\\");
+    std::string keys;
+    combo->OnKeyPress = [&](rtl::TObject*, char& key) { keys += key; };
+    std::vector<std::string> changes;
+    combo->OnChange = [&](rtl::TObject*) { changes.push_back(combo->Text()); };
+    HWND edit = combo->EditHandle();
+    ASSERT_NE(edit, nullptr);
+    for (char c : std::string("c:\\pro"))
+        ::SendMessageA(edit, WM_CHAR, static_cast<unsigned char>(c), 0);
+    EXPECT_EQ(keys, "c:\\pro");
+    EXPECT_EQ(combo->Text(), "C:\\Program Files\\Zantic\\");
+    DWORD start = 0, end = 0;
+    ::SendMessageA(combo->Handle(), CB_GETEDITSEL, reinterpret_cast<WPARAM>(&start), reinterpret_cast<LPARAM>(&end));
+    EXPECT_EQ(start, 6u) << "the completed part is selected";
+    EXPECT_EQ(end, 24u);
+    EXPECT_EQ(changes.back(), "C:\\Program Files\\Zantic\\");
+    // Backspace removes the selection and does not complete again.
+    ::SendMessageA(edit, WM_CHAR, VK_BACK, 0);
+    EXPECT_EQ(combo->Text(), "C:\\Pro");
+    combo->SetAutoComplete(false);
+    ::SendMessageA(edit, WM_CHAR, 'g', 0);
+    EXPECT_EQ(combo->Text(), "C:\\Prog");
+}
+
 TEST(ComboItems, ClearingTheItemsKeepsTheTypedText)
 {
     Fixture f;
