@@ -152,8 +152,13 @@ end
 )";
 }
 
+// OnDestroy first, while the form's own members still exist, as the application does.
 struct FormDeleter {
-    void operator()(TStoreForm* f) const { delete f; }
+    void operator()(TStoreForm* f) const
+    {
+        f->DoDestroy();
+        delete f;
+    }
 };
 using FormPtr = std::unique_ptr<TStoreForm, FormDeleter>;
 
@@ -796,9 +801,15 @@ TEST(PlacementRegistry, OtherRootIsUsedAndKeyCreatedOnlyWhenWriting)
 
 TEST(PlacementRegistry, KeyThatCannotBeOpenedGivesDefaultsAndNoCrash)
 {
+    // A key name part longer than the registry allows (255 characters) can never be opened.
+    const std::string badKey = "Software\\VarneloTestBad\\" + std::string(300, 'k');
+    const std::string goodKey = "Software\\VarneloTestGood";
+    DeleteTree(HKEY_CURRENT_USER, goodKey);
+    HKEY probe = nullptr;
+    ASSERT_NE(::RegOpenKeyExA(HKEY_LOCAL_MACHINE, badKey.c_str(), 0, KEY_READ, &probe), ERROR_SUCCESS);
     Options o;
-    o.iniFileName = "Software\\VarneloTestDyn";
-    o.extraStorage = "    RegistryRoot = prDynData\n    UseRegistry = True\n";
+    o.iniFileName = badKey;
+    o.extraStorage = "    RegistryRoot = prLocalMachine\n    UseRegistry = True\n";
     FormPtr form = LoadForm(o);
     form->Show();
     Pump();
@@ -806,9 +817,20 @@ TEST(PlacementRegistry, KeyThatCannotBeOpenedGivesDefaultsAndNoCrash)
                                          "restore ZanticPath ''", "restoreplacement", "show"};
     EXPECT_EQ(form->log, expected);
     form->installed = 143;
-    EXPECT_TRUE(form->CloseQuery());
-    // Nothing leaked to the current user's root through relative section paths.
+    EXPECT_TRUE(form->CloseQuery());  // the save cannot create the key either, and says nothing
+    // Nothing leaked to the root through relative section paths.
+    EXPECT_EQ(RegValue(HKEY_LOCAL_MACHINE, "Setup Assistant", "Varnelo"), "<no key>");
     EXPECT_EQ(RegValue(HKEY_CURRENT_USER, "Setup Assistant", "Varnelo"), "<no key>");
+    // With a key that works, the next save writes sound values.
+    form->FormStorage1->SetIniFileName(goodKey);
+    form->FormStorage1->SetRegistryRoot(prCurrentUser);
+    EXPECT_TRUE(form->CloseQuery());
+    std::string section = goodKey + "\\Setup Assistant";
+    EXPECT_EQ(RegValue(HKEY_CURRENT_USER, section, "FormVersion"), "0");
+    EXPECT_EQ(RegValue(HKEY_CURRENT_USER, section, "Varnelo"), "143");
+    EXPECT_EQ(WordCount(RegValue(HKEY_CURRENT_USER, section, "NormPos"), CharSet(",")), 4);
+    form.reset();
+    DeleteTree(HKEY_CURRENT_USER, goodKey);
 }
 
 // ---- size limits through the window hook ----
@@ -951,4 +973,44 @@ TEST_F(PlacementTest, InactiveStorageNeitherRestoresNorSaves)
     ASSERT_TRUE(form->CloseQuery());
     form.reset();
     EXPECT_FALSE(FileExists(path));
+}
+
+TEST_F(PlacementTest, MemoLinesGetTheirOwnSectionErasedAndRewritten)
+{
+    WriteFileBytes(path, "[Setup Assistant.Memo1_Lines]\r\nStale=1\r\nItem7=old\r\n");
+    auto addMemo = [](TStoreForm& f, bool fill) {
+        auto* memo = new win::TMemo(&f);
+        memo->SetName("Memo1");
+        memo->SetParent(&f);
+        if (fill) {
+            memo->Lines()->Add("first line");
+            memo->Lines()->Add("second");
+            memo->Lines()->Add("third, with a comma");
+        }
+        rtl::TStringList entries;
+        entries.AddObject("ZanticFolder.Text", f.ZanticFolder);
+        entries.AddObject("Memo1.Lines", memo);
+        f.FormStorage1->SetStoredProps(&entries);
+        return memo;
+    };
+    {
+        FormPtr form = LoadForm(opts);
+        addMemo(*form, true);
+        form->Show();
+        Pump();
+        ASSERT_TRUE(form->CloseQuery());
+    }
+    auto lines = SectionLines(ReadFileBytes(path), "Setup Assistant.Memo1_Lines");
+    std::vector<std::pair<std::string, std::string>> expected = {
+        {"Count", "3"}, {"Item0", "first line"}, {"Item1", "second"}, {"Item2", "third, with a comma"}};
+    EXPECT_EQ(lines, expected);
+    // The form's own section holds no list keys.
+    auto own = SectionLines(ReadFileBytes(path), "Setup Assistant");
+    EXPECT_EQ(Value(own, "Count"), "<missing>");
+
+    FormPtr form = LoadForm(opts);
+    win::TMemo* memo = addMemo(*form, false);
+    form->Show();
+    Pump();
+    EXPECT_EQ(memo->Lines()->Text(), "first line\r\nsecond\r\nthird, with a comma\r\n");
 }
