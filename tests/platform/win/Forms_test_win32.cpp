@@ -653,3 +653,46 @@ TEST(ScreenObject, ReportsSizeAndKeepsCursorTable)
     Screen->SetCursor(crDefault);
     EXPECT_EQ(Screen->Cursor(), crDefault);
 }
+
+// --- pictures stored in descriptions ---
+
+TEST(FormDescription, ImagePictureIsReadFromStoredDataAndAutoSizes)
+{
+    TBitmap bitmap;
+    bitmap.SetPixelFormat(pf24bit);
+    bitmap.SetSize(12, 7);
+    bitmap.Canvas()->Brush()->SetColor(clLime);
+    bitmap.Canvas()->FillRect(Rect(0, 0, 12, 7));
+    TPicture picture;
+    picture.SetGraphic(&bitmap);
+    rtl::TMemoryStream data;
+    picture.WriteData(data);
+    std::string hex;
+    static const char kDigits[] = "0123456789ABCDEF";
+    for (std::uint8_t b : data.Bytes()) {
+        hex += kDigits[b >> 4];
+        hex += kDigits[b & 15];
+    }
+    std::string text = "object F: TForm\n"
+                       "  object Image1: TImage\n"
+                       "    Left = 7\n"
+                       "    Top = 33\n"
+                       "    AutoSize = True\n"
+                       "    Picture.Data = {" + hex + "}\n"
+                       "  end\n"
+                       "end\n";
+    TForm form(Application);
+    ReadText(form, text);
+    ASSERT_EQ(form.ControlCount(), 1);
+    auto* image = dynamic_cast<TImage*>(form.Controls(0));
+    ASSERT_NE(image, nullptr);
+    ASSERT_NE(image->Picture()->Graphic(), nullptr);
+    EXPECT_EQ(image->Width(), 12);
+    EXPECT_EQ(image->Height(), 7);
+    form.Show();
+    form.Repaint();
+    HDC dc = ::GetDC(form.Handle());
+    COLORREF c = ::GetPixel(dc, 7 + 5, 33 + 3);
+    ::ReleaseDC(form.Handle(), dc);
+    EXPECT_EQ(c, RGB(0, 255, 0));
+}
