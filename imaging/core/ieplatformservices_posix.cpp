@@ -3,7 +3,9 @@
 
 #include "imaging/core/ieplatformbitmap.h"
 
+#include <algorithm>
 #include <cstdlib>
+#include <cstring>
 #include <unistd.h>
 
 namespace imaging::detail {
@@ -37,6 +39,33 @@ std::string PlatformCreateTempFile(const std::string& Folder)
         return {};
     ::close(fd);
     return pattern;
+}
+
+int PlatformPrimaryLanguage()
+{
+    for (const char* name : {"LC_ALL", "LC_MESSAGES", "LANG"}) {
+        const char* value = std::getenv(name);
+        if (!value || !*value)
+            continue;
+        const std::string code(value, std::min<std::size_t>(2, std::strlen(value)));
+        struct TCode {
+            const char* code;
+            int id;
+        };
+        static constexpr TCode kCodes[] = {{"de", 7}, {"el", 8}, {"es", 10}, {"fr", 12}, {"it", 16}, {"ja", 17},
+                                           {"nl", 19}, {"pl", 21}, {"pt", 22}, {"ru", 25}, {"sv", 29}};
+        for (const auto& c : kCodes)
+            if (code == c.code)
+                return c.id;
+        return 9;
+    }
+    return 9;
+}
+
+std::int32_t PlatformResolveColor(std::int32_t color)
+{
+    // No system palette here: keep the colour bytes.
+    return color & 0x00FFFFFF;
 }
 
 std::unique_ptr<TIEPlatformBitmap> PlatformCreateBitmap()

@@ -31,4 +31,16 @@ std::string PlatformCreateTempFile(const std::string& Folder)
     return buffer;
 }
 
+int PlatformPrimaryLanguage()
+{
+    return PRIMARYLANGID(::GetUserDefaultLangID());
+}
+
+std::int32_t PlatformResolveColor(std::int32_t color)
+{
+    if (color >= 0)
+        return color;
+    return static_cast<std::int32_t>(::GetSysColor(color & 0xFF));
+}
+
 } // namespace imaging::detail

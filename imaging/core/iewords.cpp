@@ -1,8 +1,9 @@
 // The message table: thirteen rows of 131 words, filled once on first use with the built-in translations.
 #include "imaging/core/iewords.h"
 
+#include "imaging/core/detail/ieplatformservices.h"
+
 #include <array>
-#include <cstdlib>
 #include <mutex>
 #include <string_view>
 
@@ -210,24 +211,7 @@ TMessageTable& Table()
     return *table;
 }
 
-int DefaultSystemLanguage()
-{
-    for (const char* name : {"LC_ALL", "LC_MESSAGES", "LANG"}) {
-        const char* value = std::getenv(name);
-        if (!value || !*value)
-            continue;
-        std::string_view v(value);
-        auto two = v.substr(0, 2);
-        struct TCode { const char* code; int id; };
-        static constexpr TCode kCodes[] = {{"de", 7}, {"el", 8}, {"es", 10}, {"fr", 12}, {"it", 16}, {"nl", 19},
-                                           {"pl", 21}, {"pt", 22}, {"ru", 25}, {"sv", 29}, {"ja", 17}};
-        for (const auto& c : kCodes)
-            if (two == c.code)
-                return c.id;
-        return 9;
-    }
-    return 9;
-}
+int DefaultSystemLanguage() { return detail::PlatformPrimaryLanguage(); }
 
 TIESystemLanguageQuery gSystemLanguage = &DefaultSystemLanguage;
 

@@ -21,8 +21,8 @@ std::string IEGetMessage(std::uint8_t Index, TMsgLanguage Language);
 // The row msSystem resolves to for a primary language identifier (7 German, 8 Greek, ...).
 TMsgLanguage IELanguageFromPrimaryId(int primaryLanguageId);
 
-// Where msSystem asks for the primary language identifier; the Windows layer installs one that asks
-// the system. The default reads the POSIX locale variables and answers 9 (English) when none is set.
+// Where msSystem asks for the primary language identifier. The default asks the system: the user's
+// language on Windows, the locale variables elsewhere (9, English, when none is set).
 using TIESystemLanguageQuery = int (*)();
 void IESetSystemLanguageQuery(TIESystemLanguageQuery query);
 

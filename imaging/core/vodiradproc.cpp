@@ -1,6 +1,7 @@
 // The library-wide helpers: numbers, colours, HSL, 1-bit rows, quarter turns, mirroring and rotation by any angle.
 #include "imaging/core/vodiradproc.h"
 
+#include "imaging/core/detail/ieplatformservices.h"
 #include "imaging/core/iebitmap.h"
 #include "platform/rtl/Exceptions.h"
 #include "platform/rtl/Numeric.h"
@@ -18,7 +19,7 @@ namespace {
 
 constexpr double kPi = 3.14159265358979323846;
 
-TColor DefaultResolver(TColor c) { return c & 0x00FFFFFF; }
+TColor DefaultResolver(TColor c) { return detail::PlatformResolveColor(c); }
 TIESystemColorResolver gResolver = &DefaultResolver;
 
 int ToIntChecked(std::int64_t v)

@@ -30,9 +30,8 @@ void OrderCoords(int& X1, int& Y1, int& X2, int& Y2);
 void SetRGB(std::uint8_t R, std::uint8_t G, std::uint8_t B, TRGB& C);
 constexpr std::uint8_t RGBToGray(TRGB C) { return static_cast<std::uint8_t>((C.r * 21u + C.g * 71u + C.b * 8u) / 100u); }
 constexpr TColor SwapRedBlue(TRGB C) { return TColor(C.r) | (TColor(C.g) << 8) | (TColor(C.b) << 16); }
-// Plain colours only: the three low bytes are red, green, blue. System colours (high byte set) are
-// resolved by the installed resolver first (the Windows layer installs one; the default drops the
-// high byte).
+// The three low bytes are red, green, blue. System colours (high byte set) go through the resolver
+// first: by default the system's colour table on Windows; elsewhere the high byte is dropped.
 void TColorToRGB(TColor Color, TRGB& C);
 using TIESystemColorResolver = TColor (*)(TColor);
 void IESetSystemColorResolver(TIESystemColorResolver resolver);

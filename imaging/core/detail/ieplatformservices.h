@@ -18,6 +18,10 @@ std::string PlatformTempPath();
 // Creates an empty file with a unique name starting with "vodirad" in Folder and returns its name;
 // empty when that fails.
 std::string PlatformCreateTempFile(const std::string& Folder);
+// The user's primary language identifier (7 German, 9 English, ...).
+int PlatformPrimaryLanguage();
+// The RGB value (0x00BBGGRR) of a system colour (high byte set); plain colours pass unchanged.
+std::int32_t PlatformResolveColor(std::int32_t color);
 // A new platform bitmap: a GDI DIB section on Windows, the memory stand-in elsewhere.
 std::unique_ptr<TIEPlatformBitmap> PlatformCreateBitmap();
 

@@ -1,6 +1,9 @@
 // Tests of the helpers that need the GUI layer: owner window lookup and the gradient rulers.
 #include "imaging/core/hyieutils.h"
 
+#include "imaging/core/iewords.h"
+#include "imaging/core/vodiradproc.h"
+
 #include "platform/win/Graphics.h"
 
 #include <gtest/gtest.h>
@@ -35,6 +38,21 @@ TEST(Rulers, HorizontalRampColumnsFollowTheExponential)
     DrawHorzGradientRuler(*canvas, 0, 0, 100000000, 5, 3);  // absurd: nothing, and no hang
     DrawVertGradientRuler(*canvas, 20, 20, 60, 29, 3);
     EXPECT_NE(canvas->Pixels(45, 25) & 0xFFFFFF, 0x0000FF);
+}
+
+TEST(SystemServices, SystemColoursResolveThroughTheSystemTable)
+{
+    for (win::TColor system : {win::clBtnFace, win::clWindow}) {
+        TRGB c;
+        TColorToRGB(system, c);
+        EXPECT_EQ(static_cast<std::uint32_t>(SwapRedBlue(c)), static_cast<std::uint32_t>(win::ColorToRGB(system)));
+    }
+}
+
+TEST(SystemServices, SystemLanguageComesFromTheUser)
+{
+    // Wine's prefix runs in English unless told otherwise; either way the row is a filled one.
+    EXPECT_FALSE(IEGetMessage(0, msSystem).empty());
 }
 
 } // namespace
