@@ -589,20 +589,20 @@ std::string FormatArgs(std::string_view format, const std::vector<FormatArg>& ar
         const char conv = format[i++];
 
         // Each conversion is rebuilt as a C format with the length modifier of our own type.
-        std::string spec = "%" + flags;
+        std::string directive = "%" + flags;
         if (width >= 0)
-            spec += std::to_string(width);
+            directive += std::to_string(width);
         if (precision >= 0)
-            spec += "." + std::to_string(precision);
+            directive += "." + std::to_string(precision);
 
         const FormatArg& a = next();
         std::vector<char> buf;
         auto emit = [&](auto value) {
-            const int n = std::snprintf(nullptr, 0, spec.c_str(), value);
+            const int n = std::snprintf(nullptr, 0, directive.c_str(), value);
             if (n < 0)
                 ThrowFormatError(format);
             buf.resize(static_cast<std::size_t>(n) + 1);
-            std::snprintf(buf.data(), buf.size(), spec.c_str(), value);
+            std::snprintf(buf.data(), buf.size(), directive.c_str(), value);
             out.append(buf.data(), static_cast<std::size_t>(n));
         };
         switch (conv) {
@@ -614,7 +614,7 @@ std::string FormatArgs(std::string_view format, const std::vector<FormatArg>& ar
         case 'o':
             if (a.GetKind() == FormatArg::Kind::Signed) {
                 if (conv == 'd' || conv == 'i') {
-                    spec += "lld";
+                    directive += "lld";
                     emit(static_cast<long long>(a.Signed()));
                 } else {
                     // Hexadecimal of a negative value shows its bits; 32-bit values stay 32 bits.
@@ -622,13 +622,13 @@ std::string FormatArgs(std::string_view format, const std::vector<FormatArg>& ar
                     const unsigned long long bits = v >= INT32_MIN && v <= INT32_MAX
                                                         ? static_cast<std::uint32_t>(static_cast<std::int32_t>(v))
                                                         : static_cast<std::uint64_t>(v);
-                    spec += "ll";
-                    spec += conv;
+                    directive += "ll";
+                    directive += conv;
                     emit(bits);
                 }
             } else if (a.GetKind() == FormatArg::Kind::Unsigned) {
-                spec += "ll";
-                spec += conv == 'i' ? 'u' : conv == 'd' ? 'u' : conv;
+                directive += "ll";
+                directive += conv == 'i' ? 'u' : conv == 'd' ? 'u' : conv;
                 emit(static_cast<unsigned long long>(a.Unsigned()));
             } else {
                 ThrowFormatError(format);
@@ -649,7 +649,7 @@ std::string FormatArgs(std::string_view format, const std::vector<FormatArg>& ar
                 v = static_cast<double>(a.Unsigned());
             else
                 ThrowFormatError(format);
-            spec += conv;
+            directive += conv;
             emit(v);
             break;
         }
@@ -673,7 +673,7 @@ std::string FormatArgs(std::string_view format, const std::vector<FormatArg>& ar
         case 'p':
             if (a.GetKind() != FormatArg::Kind::Pointer)
                 ThrowFormatError(format);
-            spec += 'p';
+            directive += 'p';
             emit(a.Pointer());
             break;
         default:
