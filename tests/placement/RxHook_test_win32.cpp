@@ -274,3 +274,41 @@ TEST(RxHook, FormHookIsWrittenAsIsFormAndReadBack)
     EXPECT_EQ(hook->WinControl(), &loaded);
     EXPECT_FALSE(hook->Active());
 }
+
+TEST(RxHook, ManyHooksOnManyControlsComeAndGoWithoutLeaks)
+{
+    win::TForm owner(win::Application);
+    owner.Handle();
+    std::vector<win::TEdit*> edits;
+    std::vector<std::unique_ptr<TRxWindowHook>> hooks;
+    int seen = 0;
+    for (int round = 0; round < 20; ++round) {
+        auto* edit = new win::TEdit(&owner);
+        edit->SetParent(&owner);
+        edits.push_back(edit);
+        for (int k = 0; k < 3; ++k) {
+            auto hook = std::make_unique<TRxWindowHook>(nullptr);
+            hook->AfterMessage = [&seen](rtl::TObject*, win::TMessage& m, bool&) {
+                if (m.Msg == WM_GETTEXTLENGTH)
+                    ++seen;
+            };
+            hook->SetWinControl(edits[static_cast<size_t>(round * 7 % edits.size())]);
+            hooks.push_back(std::move(hook));
+        }
+        if (round % 3 == 0)
+            hooks.erase(hooks.begin());
+        if (round % 4 == 1) {
+            delete edits.front();
+            edits.erase(edits.begin());
+        }
+        if (round % 5 == 2)
+            edits.back()->RecreateWnd();
+        Pump();
+    }
+    for (win::TEdit* e : edits)
+        ::SendMessageA(e->Handle(), WM_GETTEXTLENGTH, 0, 0);
+    EXPECT_GT(seen, 0);
+    hooks.clear();
+    Pump();
+    EXPECT_EQ(ControlHookCount(), 0);
+}

@@ -1014,3 +1014,21 @@ TEST_F(PlacementTest, MemoLinesGetTheirOwnSectionErasedAndRewritten)
     Pump();
     EXPECT_EQ(memo->Lines()->Text(), "first line\r\nsecond\r\nthird, with a comma\r\n");
 }
+
+TEST_F(PlacementTest, PreventResizeFromTheDescriptionAppliesAtLoadAndComesBackOff)
+{
+    opts.extraStorage = "    PreventResize = True\n";
+    FormPtr form = LoadForm(opts);
+    EXPECT_FALSE(form->BorderIcons().Contains(win::biMaximize));
+    EXPECT_TRUE(form->FormStorage1->WinHook()->Active());
+    form->Show();
+    Pump();
+    int width = form->Width();
+    MINMAXINFO mmi = AskMinMax(form->Handle());
+    EXPECT_EQ(mmi.ptMaxTrackSize.x, width);
+    // The remembered maximize icon returns when resizing is allowed again.
+    form->FormStorage1->SetPreventResize(false);
+    Pump();
+    EXPECT_TRUE(form->BorderIcons().Contains(win::biMaximize));
+    EXPECT_FALSE(form->FormStorage1->WinHook()->Active());
+}
