@@ -1,9 +1,12 @@
 // Common controls: the track bar.
 #include "platform/win/ComCtrls.h"
 
+#include "platform/win/Menus.h"
+
 #include <commctrl.h>
 
 #include <algorithm>
+#include <string>
 
 namespace win {
 
@@ -156,6 +159,455 @@ void TTrackBar::WndProc(TMessage& m)
         return;
     }
     TWinControl::WndProc(m);
+}
+
+
+// --- tool bars ---
+
+const rtl::TClassInfo& TToolButton::StaticClassInfo()
+{
+    static const rtl::TClassInfo info =
+        rtl::TClassBuilder<TToolButton, TGraphicControl>("TToolButton")
+            .Property("Down", &TToolButton::Down, &TToolButton::SetDown).Default(false)
+            .Property("Grouped", &TToolButton::Grouped, &TToolButton::SetGrouped).Default(false)
+            .Property("ImageIndex", &TToolButton::ImageIndex, &TToolButton::SetImageIndex).Default(-1)
+            .Property("MenuItem", &TToolButton::MenuItem, &TToolButton::SetMenuItem)
+            .Property("Style", &TToolButton::Style, &TToolButton::SetStyle).Default(tbsButton)
+            .Creatable()
+            .Build();
+    return info;
+}
+
+TToolButton::TToolButton(rtl::TComponent* owner) : TGraphicControl(owner)
+{
+    controlStyle_.Exclude(csDoubleClicks);
+    SetBounds(0, 0, 23, 22);
+}
+
+TToolButton::~TToolButton()
+{
+    if (TToolBar* bar = ToolBar())
+        bar->RemoveButton(this);
+}
+
+TToolBar* TToolButton::ToolBar() const { return dynamic_cast<TToolBar*>(Parent()); }
+
+void TToolButton::SetParent(TWinControl* parent)
+{
+    if (parent == Parent())
+        return;
+    if (TToolBar* old = ToolBar())
+        old->RemoveButton(this);
+    TGraphicControl::SetParent(parent);
+    if (TToolBar* bar = ToolBar())
+        bar->AddButton(this);
+}
+
+void TToolButton::SetDown(bool v)
+{
+    if (v == down_)
+        return;
+    down_ = v;
+    // A grouped check button that goes down releases the others of its group.
+    if (v && grouped_ && style_ == tbsCheck)
+        if (TToolBar* bar = ToolBar())
+            for (TToolButton* other : bar->buttons_)
+                if (other != this && other->grouped_ && other->style_ == tbsCheck && other->down_) {
+                    other->down_ = false;
+                    other->Invalidate();
+                }
+    Invalidate();
+}
+
+void TToolButton::SetStyle(TToolButtonStyle v)
+{
+    if (v == style_)
+        return;
+    style_ = v;
+    if (TToolBar* bar = ToolBar())
+        bar->ArrangeButtons();
+    Invalidate();
+}
+
+void TToolButton::SetMenuItem(TMenuItem* v)
+{
+    menuItem_ = v;
+    if (v) {
+        v->FreeNotification(this);
+        SetCaption(v->Caption());
+        SetEnabled(v->Enabled());
+    }
+}
+
+void TToolButton::Notification(rtl::TComponent* component, rtl::TOperation operation)
+{
+    TGraphicControl::Notification(component, operation);
+    if (operation == rtl::opRemove && component == static_cast<rtl::TComponent*>(menuItem_))
+        menuItem_ = nullptr;
+}
+
+TCustomDrawState TToolButton::DrawState() const
+{
+    TCustomDrawState s;
+    if (MouseInControl())
+        s.Include(cdsHot);
+    if (pressed_ || down_)
+        s.Include(cdsSelected);
+    if (down_)
+        s.Include(cdsChecked);
+    if (!Enabled())
+        s.Include(cdsDisabled);
+    return s;
+}
+
+void TToolButton::Click()
+{
+    if (style_ == tbsCheck)
+        SetDown(!down_);
+    if (menuItem_) {
+        if (menuItem_->Count() > 0) {
+            if (TToolBar* bar = ToolBar())
+                bar->TrackMenu(this);
+        } else {
+            menuItem_->Click();
+        }
+    }
+    TGraphicControl::Click();
+}
+
+void TToolButton::MouseDown(TMouseButton button, TShiftState shift, int x, int y)
+{
+    TGraphicControl::MouseDown(button, shift, x, y);
+    if (button != mbLeft || !Enabled())
+        return;
+    // A menu opens on the press, as menu bars do; the release then clicks nothing.
+    if (menuItem_ && menuItem_->Count() > 0) {
+        controlState_.Exclude(csClicked);
+        controlState_.Exclude(csLButtonDown);
+        if (GetCaptureControl() == this)
+            SetCaptureControl(nullptr);
+        if (TToolBar* bar = ToolBar())
+            bar->TrackMenu(this);
+        return;
+    }
+    pressed_ = true;
+    Repaint();
+}
+
+void TToolButton::MouseUp(TMouseButton button, TShiftState shift, int x, int y)
+{
+    if (pressed_) {
+        pressed_ = false;
+        Invalidate();
+    }
+    TGraphicControl::MouseUp(button, shift, x, y);
+}
+
+void TToolButton::MouseEnter()
+{
+    Invalidate();
+    TGraphicControl::MouseEnter();
+}
+
+void TToolButton::MouseLeave()
+{
+    pressed_ = false;
+    Invalidate();
+    TGraphicControl::MouseLeave();
+}
+
+void TToolButton::Paint()
+{
+    if (TToolBar* bar = ToolBar())
+        bar->PaintButton(this);
+}
+
+const rtl::TClassInfo& TToolBar::StaticClassInfo()
+{
+    static const rtl::TClassInfo info =
+        rtl::TClassBuilder<TToolBar, TCustomControl>("TToolBar")
+            .Property("AutoSize", &TToolBar::AutoSize, &TToolBar::SetAutoSize).Default(false)
+            .Property("ButtonHeight", &TToolBar::ButtonHeight, &TToolBar::SetButtonHeight).Default(22)
+            .Property("ButtonWidth", &TToolBar::ButtonWidth, &TToolBar::SetButtonWidth).Default(23)
+            .Property("EdgeBorders", &TToolBar::EdgeBorders, &TToolBar::SetEdgeBorders).Default(TEdgeBorders{ebTop})
+            .Property("Flat", &TToolBar::Flat, &TToolBar::SetFlat).Default(false)
+            .Property("Menu", &TToolBar::Menu, &TToolBar::SetMenu)
+            .Property("ShowCaptions", &TToolBar::ShowCaptions, &TToolBar::SetShowCaptions).Default(false)
+            .Property("Wrapable", &TToolBar::Wrapable, &TToolBar::SetWrapable).Default(true)
+            .Event("OnCustomDrawButton", &TToolBar::OnCustomDrawButton)
+            .Creatable()
+            .Build();
+    return info;
+}
+
+TToolBar::TToolBar(rtl::TComponent* owner) : TCustomControl(owner)
+{
+    controlStyle_ = {csAcceptsControls, csCaptureMouse, csClickEvents, csDoubleClicks, csOpaque};
+    SetColor(clBtnFace);
+    SetBounds(0, 0, 150, 29);
+    SetAlign(alTop);
+}
+
+TToolBar::~TToolBar()
+{
+    Destroying();
+    menuButtons_.clear();  // freed as owned components or with the children below
+    buttons_.clear();
+    DestroyHandle();
+}
+
+TToolButton* TToolBar::Buttons(std::int32_t index) const
+{
+    if (index < 0 || index >= ButtonCount())
+        throw rtl::EListError("List index out of bounds (" + std::to_string(index) + ")");
+    return buttons_[static_cast<size_t>(index)];
+}
+
+void TToolBar::AddButton(TToolButton* button)
+{
+    if (std::find(buttons_.begin(), buttons_.end(), button) == buttons_.end())
+        buttons_.push_back(button);
+    ArrangeButtons();
+}
+
+void TToolBar::RemoveButton(TToolButton* button)
+{
+    buttons_.erase(std::remove(buttons_.begin(), buttons_.end(), button), buttons_.end());
+    menuButtons_.erase(std::remove(menuButtons_.begin(), menuButtons_.end(), button), menuButtons_.end());
+    ArrangeButtons();
+}
+
+void TToolBar::SetButtonHeight(std::int32_t v)
+{
+    buttonHeight_ = std::max<std::int32_t>(v, 1);
+    ArrangeButtons();
+}
+void TToolBar::SetButtonWidth(std::int32_t v)
+{
+    buttonWidth_ = std::max<std::int32_t>(v, 1);
+    ArrangeButtons();
+}
+void TToolBar::SetFlat(bool v)
+{
+    flat_ = v;
+    Invalidate();
+}
+void TToolBar::SetEdgeBorders(TEdgeBorders v)
+{
+    edgeBorders_ = v;
+    ArrangeButtons();
+    Invalidate();
+}
+void TToolBar::SetShowCaptions(bool v)
+{
+    showCaptions_ = v;
+    ArrangeButtons();
+}
+void TToolBar::SetWrapable(bool v)
+{
+    wrapable_ = v;
+    ArrangeButtons();
+}
+void TToolBar::SetAutoSize(bool v)
+{
+    autoSize_ = v;
+    ArrangeButtons();
+}
+
+void TToolBar::SetMenu(TMainMenu* v)
+{
+    // Buttons made for an earlier menu go; buttons placed by hand stay.
+    std::vector<TToolButton*> old;
+    old.swap(menuButtons_);
+    for (TToolButton* b : old)
+        delete b;
+    menu_ = v;
+    if (!v)
+        return;
+    v->FreeNotification(this);
+    for (std::int32_t i = 0; i < v->Items()->Count(); ++i) {
+        TMenuItem* item = v->Items()->Items(i);
+        if (!item->Visible())
+            continue;
+        auto* button = new TToolButton(this);
+        button->SetGrouped(true);
+        button->SetMenuItem(item);
+        menuButtons_.push_back(button);
+        button->SetParent(this);
+    }
+    ArrangeButtons();
+    Invalidate();
+}
+
+void TToolBar::Notification(rtl::TComponent* component, rtl::TOperation operation)
+{
+    TCustomControl::Notification(component, operation);
+    if (operation == rtl::opRemove && component == static_cast<rtl::TComponent*>(menu_) &&
+        !ComponentState().Contains(rtl::csDestroying))
+        SetMenu(nullptr);
+}
+
+void TToolBar::Loaded()
+{
+    TCustomControl::Loaded();
+    ArrangeButtons();
+}
+
+void TToolBar::Resize()
+{
+    TCustomControl::Resize();
+    ArrangeButtons();
+}
+
+TRect TToolBar::ButtonArea()
+{
+    TRect r = ClientRect();
+    if (edgeBorders_.Contains(ebLeft))
+        r.Left += 2;
+    if (edgeBorders_.Contains(ebTop))
+        r.Top += 2;
+    if (edgeBorders_.Contains(ebRight))
+        r.Right -= 2;
+    if (edgeBorders_.Contains(ebBottom))
+        r.Bottom -= 2;
+    return r;
+}
+
+std::int32_t TToolBar::ButtonWidthFor(TToolButton* button)
+{
+    if (button->Style() == tbsSeparator || button->Style() == tbsDivider)
+        return 8;
+    if (!showCaptions_ && !button->MenuItem())
+        return buttonWidth_;
+    TMemoryCanvas canvas;
+    canvas.Font()->Assign(button->Font());
+    return std::max<std::int32_t>(buttonWidth_, canvas.TextWidth(button->Caption()) + 14);
+}
+
+void TToolBar::ArrangeButtons()
+{
+    if (arranging_ || ComponentState().Contains(rtl::csLoading) || ComponentState().Contains(rtl::csDestroying))
+        return;
+    arranging_ = true;
+    TRect area = ButtonArea();
+    int x = area.Left, y = area.Top;
+    try {
+        for (TToolButton* b : buttons_) {
+            if (!b->Visible())
+                continue;
+            int w = ButtonWidthFor(b);
+            if (wrapable_ && x > area.Left && x + w > area.Right) {
+                x = area.Left;
+                y += buttonHeight_;
+            }
+            b->SetBounds(x, y, w, buttonHeight_);
+            x += w;
+        }
+        if (autoSize_) {
+            int rows = y - area.Top + buttonHeight_;
+            SetHeight(rows + (Height() - area.Height()));
+        }
+    } catch (...) {
+        arranging_ = false;
+        throw;
+    }
+    arranging_ = false;
+}
+
+void TToolBar::TrackMenu(TToolButton* button)
+{
+    if (!button || !button->MenuItem())
+        return;
+    button->pressed_ = true;
+    button->Repaint();
+    TPoint p = button->ClientToScreen({0, button->Height()});
+    button->MenuItem()->PopupSubItems(p.X, p.Y);
+    button->pressed_ = false;
+    button->Invalidate();
+}
+
+void TToolBar::Paint()
+{
+    TCanvas& canvas = *Canvas();
+    TRect r = ClientRect();
+    canvas.Brush()->SetColor(Color());
+    canvas.Brush()->SetStyle(bsSolid);
+    canvas.FillRect(r);
+    UINT edges = 0;
+    if (edgeBorders_.Contains(ebLeft))
+        edges |= BF_LEFT;
+    if (edgeBorders_.Contains(ebTop))
+        edges |= BF_TOP;
+    if (edgeBorders_.Contains(ebRight))
+        edges |= BF_RIGHT;
+    if (edgeBorders_.Contains(ebBottom))
+        edges |= BF_BOTTOM;
+    if (edges) {
+        RECT rr = ToRECT(r);
+        ::DrawEdge(canvas.Handle(), &rr, EDGE_ETCHED, edges);
+    }
+}
+
+void TToolBar::PaintButton(TToolButton* button)
+{
+    // The bar's canvas draws the button in bar coordinates, as custom drawing expects.
+    HDC dc = button->Canvas()->Handle();
+    SaveDCGuard save(dc);
+    POINT old;
+    ::OffsetViewportOrgEx(dc, -button->Left(), -button->Top(), &old);
+    TCanvas& canvas = *Canvas();
+    canvas.Lock();
+    ReleaseCanvasHandle();
+    canvas.SetHandle(dc);
+    try {
+        canvas.Font()->Assign(button->Font());
+        bool defaultDraw = true;
+        TCustomDrawState state = button->DrawState();
+        if (OnCustomDrawButton)
+            OnCustomDrawButton(this, button, state, defaultDraw);
+        if (defaultDraw)
+            DrawButton(canvas, button, state);
+    } catch (...) {
+        canvas.SetHandle(nullptr);
+        canvas.Unlock();
+        throw;
+    }
+    canvas.SetHandle(nullptr);
+    canvas.Unlock();
+}
+
+void TToolBar::DrawButton(TCanvas& canvas, TToolButton* button, TCustomDrawState state)
+{
+    TRect r = button->BoundsRect();
+    canvas.Brush()->SetColor(Color());
+    canvas.Brush()->SetStyle(bsSolid);
+    canvas.FillRect(r);
+    RECT rr = ToRECT(r);
+    if (button->Style() == tbsSeparator || button->Style() == tbsDivider) {
+        RECT line{rr.left + 3, rr.top + 2, rr.left + 5, rr.bottom - 2};
+        if (button->Style() == tbsDivider)
+            ::DrawEdge(canvas.Handle(), &line, EDGE_ETCHED, BF_LEFT);
+        return;
+    }
+    bool selected = state.Contains(cdsSelected);
+    if (flat_) {
+        if (selected)
+            ::DrawEdge(canvas.Handle(), &rr, BDR_SUNKENOUTER, BF_RECT);
+        else if (state.Contains(cdsHot))
+            ::DrawEdge(canvas.Handle(), &rr, BDR_RAISEDINNER, BF_RECT);
+    } else {
+        ::DrawEdge(canvas.Handle(), &rr, selected ? EDGE_SUNKEN : EDGE_RAISED, BF_RECT);
+    }
+    if (showCaptions_ || button->MenuItem()) {
+        TRect text = r;
+        if (selected) {
+            text.Left += 1;
+            text.Top += 1;
+        }
+        canvas.Brush()->SetStyle(bsClear);
+        canvas.Font()->SetColor(state.Contains(cdsDisabled) ? clGrayText : button->Font()->Color());
+        canvas.DrawText(button->Caption(), text, DT_SINGLELINE | DT_CENTER | DT_VCENTER);
+    }
 }
 
 }  // namespace win

@@ -1804,6 +1804,8 @@ TCustomControl::~TCustomControl()
     DestroyHandle();
 }
 
+void TCustomControl::ReleaseCanvasHandle() { static_cast<TControlCanvas*>(canvas_.get())->Release(); }
+
 void TCustomControl::DestroyWnd()
 {
     // A window DC must go back before its window goes.

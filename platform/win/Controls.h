@@ -412,6 +412,9 @@ protected:
     virtual void Paint() {}
     void PaintWindow(HDC dc) override;
     void DestroyWnd() override;
+    // Gives back a window DC the canvas took outside painting, before the canvas is pointed
+    // at another DC.
+    void ReleaseCanvasHandle();
 
 private:
     std::unique_ptr<TCanvas> canvas_;

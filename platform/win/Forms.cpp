@@ -35,7 +35,7 @@ void RegisterControlClasses()
           &TTimer::StaticClassInfo(), &TImage::StaticClassInfo(), &TPanel::StaticClassInfo(),
           &TTrackBar::StaticClassInfo(), &TMainMenu::StaticClassInfo(), &TPopupMenu::StaticClassInfo(),
           &TMenuItem::StaticClassInfo(), &TForm::StaticClassInfo(), &TApplicationEvents::StaticClassInfo(),
-          &TImageList::StaticClassInfo()})
+          &TImageList::StaticClassInfo(), &TToolBar::StaticClassInfo(), &TToolButton::StaticClassInfo()})
         rtl::RegisterClass(*info);
 }
 

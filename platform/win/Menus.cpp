@@ -325,6 +325,23 @@ void TMenuItem::Click()
         OnClick(this);
 }
 
+void TMenuItem::PopupSubItems(int x, int y)
+{
+    if (items_.empty())
+        return;
+    TMenu* menu = GetParentMenu();
+    HMENU popup = ::CreatePopupMenu();
+    for (TMenuItem* item : items_)
+        item->AppendTo(popup, menu && menu->OwnerDraw());
+    HWND wnd = PopupWindow();
+    UINT command = static_cast<UINT>(
+        ::TrackPopupMenu(popup, TPM_LEFTALIGN | TPM_TOPALIGN | TPM_RETURNCMD, x, y, 0, wnd, nullptr));
+    ::PostMessageA(wnd, WM_NULL, 0, 0);
+    ::DestroyMenu(popup);
+    if (command)
+        DispatchMenuCommand(static_cast<std::uint16_t>(command));
+}
+
 void TMenuItem::DrawItem(TCanvas& canvas, const TRect& rect, bool selected)
 {
     if (OnDrawItem) {

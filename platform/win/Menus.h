@@ -80,6 +80,9 @@ public:
     HMENU Handle();
 
     virtual void Click();
+    // Shows the sub-items as a pop-up menu at a screen point and runs the chosen one; returns
+    // after the menu closed. Nothing happens without sub-items.
+    void PopupSubItems(int x, int y);
 
     rtl::TNotifyEvent OnClick;
     TMenuDrawItemEvent OnDrawItem;

@@ -663,3 +663,121 @@ TEST(ImageLists, MaskedImagesDrawWithoutTheirMaskColour)
     list.SetSize(8, 8);
     EXPECT_EQ(list.Count(), 0) << "a new size empties the list";
 }
+
+// --- tool bars ---
+
+namespace {
+
+struct MenuBarFixture : Fixture {
+    MenuBarFixture()
+    {
+        menu = new TMainMenu(form);
+        file = new TMenuItem(form);
+        file->SetCaption("&File");
+        open = new TMenuItem(form);
+        open->SetCaption("&Open");
+        file->Add(open);
+        help = new TMenuItem(form);
+        help->SetCaption("Help");
+        menu->Items()->Add(file);
+        menu->Items()->Add(help);
+        bar = new TToolBar(form);
+        bar->SetFlat(true);
+        bar->SetShowCaptions(true);
+        bar->SetEdgeBorders({});
+        bar->SetParent(form);
+    }
+    TMainMenu* menu;
+    TMenuItem* file;
+    TMenuItem* open;
+    TMenuItem* help;
+    TToolBar* bar;
+};
+
+}  // namespace
+
+TEST(ToolBars, MenuMakesOneCaptionedButtonPerTopLevelItem)
+{
+    MenuBarFixture f;
+    f.bar->SetMenu(f.menu);
+    ASSERT_EQ(f.bar->ButtonCount(), 2);
+    TToolButton* first = f.bar->Buttons(0);
+    TToolButton* second = f.bar->Buttons(1);
+    EXPECT_EQ(first->Caption(), "&File");
+    EXPECT_EQ(first->MenuItem(), f.file);
+    EXPECT_EQ(first->Left(), 0);
+    EXPECT_EQ(second->Left(), first->Width()) << "buttons sit side by side";
+    EXPECT_GE(first->Width(), f.bar->ButtonWidth());
+    EXPECT_EQ(first->Height(), f.bar->ButtonHeight());
+    f.bar->SetMenu(f.menu);  // rebuilding replaces the menu buttons
+    EXPECT_EQ(f.bar->ButtonCount(), 2);
+    f.bar->SetMenu(nullptr);
+    EXPECT_EQ(f.bar->ButtonCount(), 0);
+}
+
+TEST(ToolBars, NarrowBarWrapsAndAutoSizeGrows)
+{
+    MenuBarFixture f;
+    f.bar->SetAlign(alNone);
+    f.bar->SetAutoSize(true);
+    f.bar->SetMenu(f.menu);
+    f.bar->SetWidth(f.bar->Buttons(0)->Width() + 5);
+    EXPECT_EQ(f.bar->Buttons(1)->Left(), 0);
+    EXPECT_EQ(f.bar->Buttons(1)->Top(), f.bar->ButtonHeight());
+    EXPECT_EQ(f.bar->Height(), 2 * f.bar->ButtonHeight());
+    f.bar->SetWrapable(false);
+    EXPECT_EQ(f.bar->Buttons(1)->Top(), 0);
+    EXPECT_EQ(f.bar->Height(), f.bar->ButtonHeight());
+}
+
+TEST(ToolBars, CustomDrawSeesHotButtonsInBarCoordinates)
+{
+    MenuBarFixture f;
+    f.bar->SetMenu(f.menu);
+    std::vector<std::pair<TToolButton*, TCustomDrawState>> calls;
+    f.bar->OnCustomDrawButton = [&](TToolBar* sender, TToolButton* button, TCustomDrawState state, bool& defaultDraw) {
+        calls.emplace_back(button, state);
+        sender->Canvas()->Brush()->SetColor(state.Contains(cdsHot) ? clRed : clNavy);
+        sender->Canvas()->FillRect(button->BoundsRect());
+        defaultDraw = false;
+    };
+    TToolButton* second = f.bar->Buttons(1);
+    ::SendMessageA(f.bar->Handle(), WM_MOUSEMOVE, 0, MAKELPARAM(second->Left() + 3, 3));
+    f.bar->Repaint();
+    ASSERT_GE(calls.size(), 2u);
+    bool hotSeen = false;
+    for (auto& c : calls)
+        if (c.first == second && c.second.Contains(cdsHot))
+            hotSeen = true;
+    EXPECT_TRUE(hotSeen);
+    HDC dc = ::GetDC(f.bar->Handle());
+    COLORREF hot = ::GetPixel(dc, second->Left() + 2, 2);
+    COLORREF cold = ::GetPixel(dc, 2, 2);
+    ::ReleaseDC(f.bar->Handle(), dc);
+    EXPECT_EQ(hot, RGB(255, 0, 0));
+    EXPECT_EQ(cold, RGB(0, 0, 128));
+}
+
+TEST(ToolBars, ButtonsRunTheirItemOrOpenItsMenu)
+{
+    MenuBarFixture f;
+    f.bar->SetMenu(f.menu);
+    int helpClicks = 0, opened = 0;
+    f.help->OnClick = [&](rtl::TObject*) { ++helpClicks; };
+    f.open->OnClick = [&](rtl::TObject*) { ++opened; };
+    TToolButton* helpButton = f.bar->Buttons(1);
+    LPARAM at = MAKELPARAM(helpButton->Left() + 3, 3);
+    ::SendMessageA(f.bar->Handle(), WM_LBUTTONDOWN, MK_LBUTTON, at);
+    ::SendMessageA(f.bar->Handle(), WM_LBUTTONUP, 0, at);
+    EXPECT_EQ(helpClicks, 1);
+    // The File menu runs its own loop; a timer closes it again.
+    TTimer closer(nullptr);
+    closer.SetInterval(80);
+    closer.OnTimer = [](rtl::TObject*) { ::EndMenu(); };
+    DWORD start = ::GetTickCount();
+    ::SendMessageA(f.bar->Handle(), WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(3, 3));
+    ::SendMessageA(f.bar->Handle(), WM_LBUTTONUP, 0, MAKELPARAM(3, 3));
+    EXPECT_GE(::GetTickCount() - start, 50u) << "the menu was open until the timer closed it";
+    EXPECT_EQ(opened, 0);
+    EXPECT_EQ(helpClicks, 1);
+}
