@@ -39,7 +39,9 @@ inline constexpr const char* siVisible = "Visible";
 std::string ScreenSizeSuffix();
 
 // One call on either a win::TIniFile or a win::TRegIniFile. Any other object (or none) reads
-// the default and ignores writes; so does a registry object whose key could not be opened.
+// the default and ignores writes. A registry object whose key could not be opened reads the
+// default, and a write to it raises win::ERegistryException
+// "Unable to write to registry section <section>".
 std::string IniReadString(rtl::TObject* iniFile, const std::string& section, const std::string& ident,
                           const std::string& defaultValue);
 // To an INI file, a value that begins and ends with a double quote (or with a single quote)

@@ -26,12 +26,20 @@ const TCharSet& Delims()
     return set;
 }
 
-// A registry object whose key could not be opened has nothing to read or write: without
-// this, its relative section paths would be taken from the root.
+// A registry object whose key could not be opened has nothing to read, and a write to it
+// fails: without this, its relative section paths would be taken from the root.
 win::TRegIniFile* OpenRegIni(rtl::TObject* iniFile)
 {
     auto* reg = dynamic_cast<win::TRegIniFile*>(iniFile);
     return reg && reg->CurrentKey() ? reg : nullptr;
+}
+
+win::TRegIniFile* WritableRegIni(rtl::TObject* iniFile, const std::string& section)
+{
+    auto* reg = dynamic_cast<win::TRegIniFile*>(iniFile);
+    if (reg && !reg->CurrentKey())
+        throw win::ERegistryException("Unable to write to registry section " + section);
+    return reg;
 }
 
 }  // namespace
@@ -93,7 +101,7 @@ std::string IniReadString(rtl::TObject* iniFile, const std::string& section, con
 void IniWriteString(rtl::TObject* iniFile, const std::string& section, const std::string& ident,
                     const std::string& value)
 {
-    if (auto* reg = OpenRegIni(iniFile)) {
+    if (auto* reg = WritableRegIni(iniFile, section)) {
         reg->WriteString(section, ident, value);
     } else if (auto* ini = dynamic_cast<win::TIniFile*>(iniFile)) {
         std::string s = value;
@@ -116,7 +124,7 @@ std::int32_t IniReadInteger(rtl::TObject* iniFile, const std::string& section, c
 void IniWriteInteger(rtl::TObject* iniFile, const std::string& section, const std::string& ident,
                      std::int32_t value)
 {
-    if (auto* reg = OpenRegIni(iniFile))
+    if (auto* reg = WritableRegIni(iniFile, section))
         reg->WriteInteger(section, ident, value);
     else if (auto* ini = dynamic_cast<win::TIniFile*>(iniFile))
         ini->WriteInteger(section, ident, value);
@@ -133,7 +141,7 @@ bool IniReadBool(rtl::TObject* iniFile, const std::string& section, const std::s
 
 void IniWriteBool(rtl::TObject* iniFile, const std::string& section, const std::string& ident, bool value)
 {
-    if (auto* reg = OpenRegIni(iniFile))
+    if (auto* reg = WritableRegIni(iniFile, section))
         reg->WriteBool(section, ident, value);
     else if (auto* ini = dynamic_cast<win::TIniFile*>(iniFile))
         ini->WriteBool(section, ident, value);
@@ -141,7 +149,7 @@ void IniWriteBool(rtl::TObject* iniFile, const std::string& section, const std::
 
 void IniEraseSection(rtl::TObject* iniFile, const std::string& section)
 {
-    if (auto* reg = OpenRegIni(iniFile))
+    if (auto* reg = WritableRegIni(iniFile, section))
         reg->EraseSection(section);
     else if (auto* ini = dynamic_cast<win::TIniFile*>(iniFile))
         ini->EraseSection(section);

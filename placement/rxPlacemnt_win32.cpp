@@ -412,8 +412,10 @@ void TFormPlacement::WndMessage(rtl::TObject*, win::TMessage& msg, bool& handled
 
 void TFormPlacement::IniOpen(bool readOnly)
 {
-    if (iniOpenCount_++ > 0 && iniFile_)
+    if (iniFile_) {
+        ++iniOpenCount_;
         return;
+    }
     std::string name = IniFileName();
     if (useRegistry_) {
         REGSAM access = readOnly ? kRegReadAccess : KEY_ALL_ACCESS;
@@ -431,6 +433,7 @@ void TFormPlacement::IniOpen(bool readOnly)
     } else {
         iniFile_ = std::make_unique<win::TIniFile>(name);
     }
+    iniOpenCount_ = 1;
 }
 
 void TFormPlacement::IniFree()
@@ -581,7 +584,12 @@ void TFormPlacement::RestoreFormPlacement()
 {
     saved_ = false;
     {
-        IniOpen(true);
+        try {
+            IniOpen(true);
+        } catch (...) {
+            restored_ = true;  // what could not be read is a default; saving stays possible
+            throw;
+        }
         struct Closer {
             TFormPlacement* p;
             ~Closer()

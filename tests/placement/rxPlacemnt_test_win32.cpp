@@ -817,7 +817,14 @@ TEST(PlacementRegistry, KeyThatCannotBeOpenedGivesDefaultsAndNoCrash)
                                          "restore ZanticPath ''", "restoreplacement", "show"};
     EXPECT_EQ(form->log, expected);
     form->installed = 143;
-    EXPECT_TRUE(form->CloseQuery());  // the save cannot create the key either, and says nothing
+    std::vector<std::string> reported;
+    win::Application->OnException = [&reported](rtl::TObject*, const std::exception& e) {
+        reported.push_back(e.what());
+    };
+    EXPECT_TRUE(form->CloseQuery());  // the save cannot create the key either, and says so
+    win::Application->OnException = nullptr;
+    ASSERT_EQ(reported.size(), 1u);
+    EXPECT_EQ(reported[0], "Unable to write to registry section Setup Assistant");
     // Nothing leaked to the root through relative section paths.
     EXPECT_EQ(RegValue(HKEY_LOCAL_MACHINE, "Setup Assistant", "Varnelo"), "<no key>");
     EXPECT_EQ(RegValue(HKEY_CURRENT_USER, "Setup Assistant", "Varnelo"), "<no key>");
