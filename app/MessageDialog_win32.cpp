@@ -69,11 +69,12 @@ TModalResult TMessageDialog::ShowModal()
         left -= 93;
         button->SetCursor(buttonCursor_);
         button->SetTabStop(true);
+        // Button 1 first in the tab order, so it has the focus when the dialog shows.
+        button->SetTabOrder(i - 1);
         button->SetCaption(captions_[i - 1]);
         button->SetModalResult(results_[i - 1]);
         button->SetCancel(results_[i - 1] == mrCancel);
         button->SetDefault(results_[i - 1] == mrOk);
-        form->SetActiveControl(button);
     }
     form->SetClientHeight(bottom + 20 + 25 + 12);
     form->SetPosition(position_);

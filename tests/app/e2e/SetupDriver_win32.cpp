@@ -1,0 +1,481 @@
+// Drives the setup assistant from outside, as a user would: finds its windows and controls,
+// clicks, types, reads texts and pixels, reads shortcuts back and holds files open.
+//
+//   SetupDriver COMMAND ARGS... [-- COMMAND ARGS...]...
+//
+// Commands run in order; each prints "key value..." lines. The first failure prints
+// "error: ..." and ends the run with exit code 1. Texts are printed with "\r" and "\n" escaped.
+#include "platform/win/Win32.h"
+
+#include <objbase.h>
+#include <shlobj.h>
+#include <shobjidl.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+namespace {
+
+[[noreturn]] void Fail(const std::string& message)
+{
+    throw std::runtime_error(message);
+}
+
+std::string Escape(const std::string& text)
+{
+    std::string out;
+    for (char c : text) {
+        if (c == '\r')
+            out += "\\r";
+        else if (c == '\n')
+            out += "\\n";
+        else if (c == '\\')
+            out += "\\\\";
+        else
+            out += c;
+    }
+    return out;
+}
+
+std::string WindowText(HWND wnd)
+{
+    const LRESULT length = ::SendMessageA(wnd, WM_GETTEXTLENGTH, 0, 0);
+    std::string text(static_cast<std::size_t>(length) + 1, '\0');
+    const LRESULT got = ::SendMessageA(wnd, WM_GETTEXT, text.size(), reinterpret_cast<LPARAM>(text.data()));
+    text.resize(static_cast<std::size_t>(got));
+    return text;
+}
+
+std::string ClassOf(HWND wnd)
+{
+    char name[256] = {};
+    ::GetClassNameA(wnd, name, sizeof name);
+    return name;
+}
+
+DWORD Now() { return ::GetTickCount(); }
+
+void Sleep(int ms) { ::Sleep(static_cast<DWORD>(ms)); }
+
+// A top-level window of this desktop with exactly this title; a visible one unless `anyState`.
+HWND FindTop(const std::string& title, bool anyState = false)
+{
+    struct Search {
+        const std::string* title;
+        HWND found;
+        bool anyState;
+    } search{&title, nullptr, anyState};
+    struct Visit {
+        static BOOL CALLBACK Each(HWND wnd, LPARAM param)
+        {
+            auto* s = reinterpret_cast<Search*>(param);
+            if ((s->anyState || ::IsWindowVisible(wnd)) && WindowText(wnd) == *s->title) {
+                s->found = wnd;
+                return FALSE;
+            }
+            return TRUE;
+        }
+    };
+    ::EnumWindows(&Visit::Each, reinterpret_cast<LPARAM>(&search));
+    return search.found;
+}
+
+// A visible window of that title, else a hidden one (a form still being shown).
+HWND NeedTop(const std::string& title)
+{
+    HWND wnd = FindTop(title);
+    if (!wnd)
+        wnd = FindTop(title, true);
+    if (!wnd)
+        Fail("no window \"" + title + "\"");
+    return wnd;
+}
+
+std::vector<HWND> Children(HWND parent)
+{
+    std::vector<HWND> all;
+    struct Visit {
+        static BOOL CALLBACK Each(HWND wnd, LPARAM param)
+        {
+            reinterpret_cast<std::vector<HWND>*>(param)->push_back(wnd);
+            return TRUE;
+        }
+    };
+    ::EnumChildWindows(parent, &Visit::Each, reinterpret_cast<LPARAM>(&all));
+    return all;
+}
+
+// The index-th child of a class (direct or nested), or the one of that class with that text
+// when `text` is not "*"-prefixed index notation: "#0", "#1"... select by order.
+HWND FindChild(HWND parent, const std::string& cls, const std::string& text)
+{
+    int wanted = -1;
+    if (!text.empty() && text[0] == '#')
+        wanted = std::atoi(text.c_str() + 1);
+    int index = 0;
+    for (HWND child : Children(parent)) {
+        if (ClassOf(child) != cls)
+            continue;
+        if (wanted >= 0 ? index++ == wanted : WindowText(child) == text)
+            return child;
+    }
+    Fail("no " + cls + " \"" + text + "\" in \"" + WindowText(parent) + "\"");
+}
+
+// The client area's pixels (0x00RRGGBB, top row first).
+struct Pixels {
+    int width = 0, height = 0;
+    std::vector<DWORD> data;
+    DWORD At(int x, int y) const { return data[static_cast<std::size_t>(y) * width + x]; }
+};
+
+Pixels CaptureDC(HDC source, int left, int top, int width, int height)
+{
+    Pixels p;
+    p.width = width;
+    p.height = height;
+    p.data.resize(static_cast<std::size_t>(width) * height);
+    BITMAPINFO bi{};
+    bi.bmiHeader.biSize = sizeof bi.bmiHeader;
+    bi.bmiHeader.biWidth = width;
+    bi.bmiHeader.biHeight = -height;
+    bi.bmiHeader.biPlanes = 1;
+    bi.bmiHeader.biBitCount = 32;
+    void* bits = nullptr;
+    HDC mem = ::CreateCompatibleDC(source);
+    HBITMAP dib = ::CreateDIBSection(mem, &bi, DIB_RGB_COLORS, &bits, nullptr, 0);
+    HGDIOBJ old = ::SelectObject(mem, dib);
+    ::BitBlt(mem, 0, 0, width, height, source, left, top, SRCCOPY);
+    ::GdiFlush();
+    std::memcpy(p.data.data(), bits, p.data.size() * 4);
+    ::SelectObject(mem, old);
+    ::DeleteObject(dib);
+    ::DeleteDC(mem);
+    for (DWORD& v : p.data)
+        v &= 0xFFFFFF;
+    return p;
+}
+
+Pixels CaptureClient(HWND wnd, int left, int top, int width, int height)
+{
+    HDC dc = ::GetDC(wnd);
+    Pixels p = CaptureDC(dc, left, top, width, height);
+    ::ReleaseDC(wnd, dc);
+    return p;
+}
+
+// Pixels clearly tinted red: label text in red or maroon, anti-aliased edges included.
+bool Reddish(DWORD v)
+{
+    const int r = (v >> 16) & 0xFF, g = (v >> 8) & 0xFF, b = v & 0xFF;
+    return r - g > 40 && r - b > 40;
+}
+
+// Renders `text` as the window's labels draw it (centred in the box, Tahoma bold at height -11)
+// and compares its red pixels with those on screen. Returns the share of pixels that agree
+// among those red in either.
+double LabelMatch(HWND wnd, int left, int top, int width, int height, COLORREF color, const std::string& text)
+{
+    Pixels shown = CaptureClient(wnd, left, top, width, height);
+
+    HDC screen = ::GetDC(nullptr);
+    HDC mem = ::CreateCompatibleDC(screen);
+    HBITMAP bmp = ::CreateCompatibleBitmap(screen, width, height);
+    HGDIOBJ oldBmp = ::SelectObject(mem, bmp);
+    RECT box{0, 0, width, height};
+    HBRUSH face = ::CreateSolidBrush(::GetSysColor(COLOR_BTNFACE));
+    ::FillRect(mem, &box, face);
+    ::DeleteObject(face);
+    HFONT font = ::CreateFontA(-11, 0, 0, 0, FW_BOLD, 0, 0, 0, DEFAULT_CHARSET, OUT_DEFAULT_PRECIS,
+                               CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY, DEFAULT_PITCH, "Tahoma");
+    HGDIOBJ oldFont = ::SelectObject(mem, font);
+    ::SetBkMode(mem, TRANSPARENT);
+    ::SetTextColor(mem, color);
+    ::DrawTextA(mem, text.c_str(), static_cast<int>(text.size()), &box, DT_CENTER | DT_NOPREFIX | DT_WORDBREAK);
+    Pixels expected = CaptureDC(mem, 0, 0, width, height);
+    ::SelectObject(mem, oldFont);
+    ::DeleteObject(font);
+    ::SelectObject(mem, oldBmp);
+    ::DeleteObject(bmp);
+    ::DeleteDC(mem);
+    ::ReleaseDC(nullptr, screen);
+
+    int either = 0, both = 0;
+    for (int y = 0; y < height; ++y) {
+        for (int x = 0; x < width; ++x) {
+            const bool a = Reddish(shown.At(x, y)), b = Reddish(expected.At(x, y));
+            either += a || b;
+            both += a && b;
+        }
+    }
+    return either == 0 ? 1.0 : static_cast<double>(both) / either;
+}
+
+int CountReddish(HWND wnd, int left, int top, int width, int height)
+{
+    Pixels shown = CaptureClient(wnd, left, top, width, height);
+    int n = 0;
+    for (DWORD v : shown.data)
+        n += Reddish(v);
+    return n;
+}
+
+void PrintChildren(HWND top)
+{
+    for (HWND child : Children(top)) {
+        RECT r;
+        ::GetWindowRect(child, &r);
+        std::printf("child %s|%d|%d|%ld,%ld,%ld,%ld|%s\n", ClassOf(child).c_str(), ::IsWindowVisible(child) ? 1 : 0,
+                    ::IsWindowEnabled(child) ? 1 : 0, r.left, r.top, r.right, r.bottom,
+                    Escape(WindowText(child)).c_str());
+        if (ClassOf(child) == "TComboBox") {
+            const LRESULT count = ::SendMessageA(child, CB_GETCOUNT, 0, 0);
+            for (LRESULT i = 0; i < count; ++i) {
+                // Asked in UTF-16: the list keeps its strings that way whatever the caller's side.
+                const LRESULT length = ::SendMessageW(child, CB_GETLBTEXTLEN, i, 0);
+                std::wstring wide(static_cast<std::size_t>(length < 0 ? 0 : length) + 1, L'\0');
+                ::SendMessageW(child, CB_GETLBTEXT, i, reinterpret_cast<LPARAM>(wide.data()));
+                std::string item(wide.size() * 2, '\0');
+                const int n = ::WideCharToMultiByte(CP_ACP, 0, wide.c_str(), -1, item.data(),
+                                                    static_cast<int>(item.size()), nullptr, nullptr);
+                item.resize(n > 0 ? static_cast<std::size_t>(n - 1) : 0);
+                std::printf("item %ld|%s\n", static_cast<long>(i), Escape(item).c_str());
+            }
+            std::printf("selected %ld\n", static_cast<long>(::SendMessageA(child, CB_GETCURSEL, 0, 0)));
+        }
+    }
+}
+
+void PostClick(HWND target)
+{
+    if (!::IsWindowVisible(target) || !::IsWindowEnabled(target))
+        Fail("\"" + WindowText(target) + "\" cannot be pressed (hidden or disabled)");
+    ::PostMessageA(target, BM_CLICK, 0, 0);
+}
+
+void ReadShortcut(const std::string& path)
+{
+    IShellLinkA* link = nullptr;
+    if (FAILED(::CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkA,
+                                  reinterpret_cast<void**>(&link))))
+        Fail("no shell link object");
+    IPersistFile* file = nullptr;
+    link->QueryInterface(IID_IPersistFile, reinterpret_cast<void**>(&file));
+    wchar_t wide[MAX_PATH] = {};
+    ::MultiByteToWideChar(CP_ACP, 0, path.c_str(), -1, wide, MAX_PATH);
+    const bool loaded = file && SUCCEEDED(file->Load(wide, STGM_READ));
+    if (loaded) {
+        char buffer[1024] = {};
+        link->GetPath(buffer, sizeof buffer, nullptr, SLGP_RAWPATH);
+        std::printf("target %s\n", buffer);
+        buffer[0] = 0;
+        link->GetDescription(buffer, sizeof buffer);
+        std::printf("description %s\n", buffer);
+        buffer[0] = 0;
+        link->GetWorkingDirectory(buffer, sizeof buffer);
+        std::printf("workdir %s\n", buffer);
+        buffer[0] = 0;
+        link->GetArguments(buffer, sizeof buffer);
+        std::printf("arguments %s\n", buffer);
+    }
+    if (file)
+        file->Release();
+    link->Release();
+    if (!loaded)
+        Fail("cannot load shortcut " + path);
+}
+
+struct Args {
+    std::vector<std::string> items;
+    std::size_t at = 0;
+    bool More() const { return at < items.size(); }
+    std::string Next(const char* what)
+    {
+        if (at >= items.size())
+            Fail(std::string("missing ") + what);
+        return items[at++];
+    }
+    int NextInt(const char* what) { return std::atoi(Next(what).c_str()); }
+};
+
+void Run(Args& a)
+{
+    const std::string cmd = a.Next("command");
+    if (cmd == "wait-window") {
+        const std::string title = a.Next("title");
+        const int ms = a.NextInt("timeout");
+        const DWORD start = Now();
+        while (!FindTop(title)) {
+            if (static_cast<int>(Now() - start) > ms)
+                Fail("window \"" + title + "\" did not appear");
+            Sleep(20);
+        }
+        std::printf("appeared %s %lu\n", title.c_str(), static_cast<unsigned long>(Now() - start));
+    } else if (cmd == "wait-gone") {
+        const std::string title = a.Next("title");
+        const int ms = a.NextInt("timeout");
+        const DWORD start = Now();
+        while (FindTop(title, true)) {
+            if (static_cast<int>(Now() - start) > ms)
+                Fail("window \"" + title + "\" did not go");
+            Sleep(10);
+        }
+        std::printf("gone %s %lu\n", title.c_str(), static_cast<unsigned long>(Now() - start));
+    } else if (cmd == "rect") {
+        HWND wnd = NeedTop(a.Next("title"));
+        RECT r;
+        ::GetWindowRect(wnd, &r);
+        std::printf("rect %ld %ld %ld %ld\n", r.left, r.top, r.right, r.bottom);
+        std::printf("screen %d %d\n", ::GetSystemMetrics(SM_CXSCREEN), ::GetSystemMetrics(SM_CYSCREEN));
+        std::printf("class %s\n", ClassOf(wnd).c_str());
+    } else if (cmd == "dump") {
+        PrintChildren(NeedTop(a.Next("title")));
+    } else if (cmd == "windows") {
+        struct Visit {
+            static BOOL CALLBACK Each(HWND wnd, LPARAM)
+            {
+                if (::IsWindowVisible(wnd))
+                    std::printf("window %s|%s\n", ClassOf(wnd).c_str(), Escape(WindowText(wnd)).c_str());
+                return TRUE;
+            }
+        };
+        ::EnumWindows(&Visit::Each, 0);
+    } else if (cmd == "click") {
+        HWND top = NeedTop(a.Next("title"));
+        const std::string cls = a.Next("class");
+        PostClick(FindChild(top, cls, a.Next("text")));
+    } else if (cmd == "wait-enabled") {
+        // title class text timeout: until that child is visible and enabled
+        const std::string title = a.Next("title"), cls = a.Next("class"), text = a.Next("text");
+        const int ms = a.NextInt("timeout");
+        const DWORD start = Now();
+        for (;;) {
+            HWND top = FindTop(title);
+            if (top) {
+                HWND child = FindChild(top, cls, text);
+                if (::IsWindowVisible(child) && ::IsWindowEnabled(child))
+                    break;
+            }
+            if (static_cast<int>(Now() - start) > ms)
+                Fail(cls + " \"" + text + "\" did not become pressable");
+            Sleep(20);
+        }
+        std::printf("pressable %s %lu\n", text.c_str(), static_cast<unsigned long>(Now() - start));
+    } else if (cmd == "wait-text") {
+        // title class index-or-text substring timeout
+        const std::string title = a.Next("title"), cls = a.Next("class"), which = a.Next("which");
+        const std::string part = a.Next("substring");
+        const int ms = a.NextInt("timeout");
+        const DWORD start = Now();
+        for (;;) {
+            HWND top = FindTop(title);
+            if (top && WindowText(FindChild(top, cls, which)).find(part) != std::string::npos)
+                break;
+            if (static_cast<int>(Now() - start) > ms)
+                Fail(cls + " did not show \"" + part + "\"");
+            Sleep(20);
+        }
+        std::printf("shown %lu\n", static_cast<unsigned long>(Now() - start));
+    } else if (cmd == "type") {
+        // Replaces the text of the combo box's edit field, one typed character at a time.
+        HWND top = NeedTop(a.Next("title"));
+        HWND combo = FindChild(top, "TComboBox", "#0");
+        const std::string text = a.Next("text");
+        HWND edit = ::FindWindowExA(combo, nullptr, "Edit", nullptr);
+        if (!edit)
+            Fail("the folder box has no edit field");
+        ::SendMessageA(edit, EM_SETSEL, 0, -1);
+        ::SendMessageA(edit, WM_CHAR, VK_BACK, 0);
+        for (char c : text)
+            ::SendMessageA(edit, WM_CHAR, static_cast<unsigned char>(c), 1);
+        std::printf("typed %s\n", text.c_str());
+    } else if (cmd == "delete") {
+        // The Delete key in the folder box's edit field (removes an automatic completion).
+        HWND top = NeedTop(a.Next("title"));
+        HWND edit = ::FindWindowExA(FindChild(top, "TComboBox", "#0"), nullptr, "Edit", nullptr);
+        if (!edit)
+            Fail("the folder box has no edit field");
+        ::SendMessageA(edit, WM_KEYDOWN, VK_DELETE, 1);
+        ::SendMessageA(edit, WM_KEYUP, VK_DELETE, 0xC0000001);
+        std::printf("deleted\n");
+    } else if (cmd == "select") {
+        HWND top = NeedTop(a.Next("title"));
+        HWND combo = FindChild(top, "TComboBox", "#0");
+        const int index = a.NextInt("index");
+        ::SendMessageA(combo, CB_SETCURSEL, index, 0);
+        ::SendMessageA(top, WM_COMMAND, MAKEWPARAM(::GetDlgCtrlID(combo), CBN_SELCHANGE),
+                       reinterpret_cast<LPARAM>(combo));
+        std::printf("selected %d\n", index);
+    } else if (cmd == "dblclick") {
+        HWND top = NeedTop(a.Next("title"));
+        const int x = a.NextInt("x"), y = a.NextInt("y");
+        const LPARAM at = MAKELPARAM(x, y);
+        ::PostMessageA(top, WM_LBUTTONDOWN, MK_LBUTTON, at);
+        ::PostMessageA(top, WM_LBUTTONUP, 0, at);
+        ::PostMessageA(top, WM_LBUTTONDBLCLK, MK_LBUTTON, at);
+        ::PostMessageA(top, WM_LBUTTONUP, 0, at);
+        std::printf("dblclicked %d %d\n", x, y);
+    } else if (cmd == "label") {
+        // title left top width height color text: how well the red text there matches `text`
+        HWND top = NeedTop(a.Next("title"));
+        const int l = a.NextInt("left"), t = a.NextInt("top"), w = a.NextInt("width"), h = a.NextInt("height");
+        const COLORREF color = static_cast<COLORREF>(std::strtoul(a.Next("color").c_str(), nullptr, 0));
+        const std::string text = a.Next("text");
+        std::printf("label %.3f %s\n", LabelMatch(top, l, t, w, h, color, text), text.c_str());
+    } else if (cmd == "reddish") {
+        HWND top = NeedTop(a.Next("title"));
+        const int l = a.NextInt("left"), t = a.NextInt("top"), w = a.NextInt("width"), h = a.NextInt("height");
+        std::printf("reddish %d\n", CountReddish(top, l, t, w, h));
+    } else if (cmd == "shortcut") {
+        ReadShortcut(a.Next("path"));
+    } else if (cmd == "hold") {
+        // Opens the file without sharing and keeps it open for the given seconds.
+        const std::string path = a.Next("path");
+        const int seconds = a.NextInt("seconds");
+        HANDLE file = ::CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_ALWAYS,
+                                    FILE_ATTRIBUTE_NORMAL, nullptr);
+        if (file == INVALID_HANDLE_VALUE)
+            Fail("cannot open " + path);
+        std::printf("holding %s\n", path.c_str());
+        std::fflush(stdout);
+        Sleep(seconds * 1000);
+        ::CloseHandle(file);
+    } else if (cmd == "sleep") {
+        Sleep(a.NextInt("ms"));
+    } else {
+        Fail("unknown command " + cmd);
+    }
+}
+
+}  // namespace
+
+int main(int argc, char** argv)
+{
+    ::CoInitialize(nullptr);
+    Args all;
+    for (int i = 1; i < argc; ++i)
+        all.items.emplace_back(argv[i]);
+    int rc = 0;
+    try {
+        while (all.More()) {
+            Args one;
+            while (all.More() && all.items[all.at] != "--")
+                one.items.push_back(all.items[all.at++]);
+            if (all.More())
+                ++all.at;
+            if (!one.items.empty())
+                Run(one);
+            std::fflush(stdout);
+        }
+    } catch (const std::exception& e) {
+        std::printf("error: %s\n", e.what());
+        rc = 1;
+    }
+    std::fflush(stdout);
+    ::CoUninitialize();
+    return rc;
+}

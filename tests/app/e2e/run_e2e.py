@@ -1,0 +1,633 @@
+#!/usr/bin/env python3
+"""End-to-end scenarios of VarneloSetup.exe under Wine.
+
+Each scenario gets a fresh copy of the build tree's initialised Wine prefix, its own HOME, its own
+Xvfb screen (1024x768) and its own wineserver, sets its registry and file fixtures, starts the
+real program and drives it from outside with SetupDriver.exe (window messages only, no test hooks
+in the program). Scenarios run in parallel; the closing line counts them.
+
+  run_e2e.py --build DIR --program EXE --driver EXE --payload EXE --readme RTF [-k NAME] [-j N]
+"""
+import argparse
+import concurrent.futures
+import os
+import re
+import shutil
+import subprocess
+import sys
+import tempfile
+import threading
+import time
+import traceback
+
+MAIN = "Setup Assistant"
+DIALOG = "Pellin Store Alert"
+APP_TITLE = "Varnelo Setup Assistant"
+SITE_INFO = "Visit our web site for more setup info."
+RED, MAROON = 196, 0x000080
+# Msg1 and Msg2: left 313, width 291, tops 188 and 201, 13 high (client coordinates).
+MSG1 = (313, 188, 291, 13)
+MSG2 = (313, 201, 291, 13)
+NOTE_TEXT = "NOTE: It Appears That This Version\r\nof Varnelo Is Already Installed."
+WARNING_TEXT = "WARNING: It Appears That A Newer Version\r\nof Varnelo Is Already Installed."
+TIMER_MS = 333
+
+OPTS = None
+
+
+class Failure(Exception):
+    pass
+
+
+def check(cond, message):
+    if not cond:
+        raise Failure(message)
+
+
+def unescape(text):
+    return text.replace("\\r", "\r").replace("\\n", "\n").replace("\\\\", "\\")
+
+
+class Scenario:
+    """One fresh Wine world: prefix, home, screen, server."""
+
+    def __init__(self, name):
+        self.name = name
+        self.root = tempfile.mkdtemp(prefix="va-e2e-%s-" % name)
+        self.prefix = os.path.join(self.root, "prefix")
+        self.home = os.path.join(self.root, "home")
+        os.makedirs(self.home)
+        self.log = []
+        self.programs = []
+        started = time.monotonic()
+        shutil.copytree(os.path.join(OPTS.build, "wine", "prefix"), self.prefix, symlinks=True)
+        self.note("prefix copied in %.1f s" % (time.monotonic() - started))
+        self.xvfb, display = self._start_xvfb()
+        self.env = dict(os.environ)
+        self.env.update({
+            "HOME": self.home,
+            "WINEPREFIX": self.prefix,
+            "WINEARCH": "win32",
+            "WINEDEBUG": "-all",
+            "WINEDLLOVERRIDES": "mscoree,mshtml=;winemenubuilder.exe=d",
+            "DISPLAY": display,
+        })
+        subprocess.run(["wineserver", "-p"], env=self.env, check=False,
+                       stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        for folder in ("C:\\fixture\\Desktop", "C:\\fixture\\Programs"):
+            os.makedirs(self.host(folder), exist_ok=True)
+
+    def _start_xvfb(self):
+        read_end, write_end = os.pipe()
+        proc = subprocess.Popen(["Xvfb", "-displayfd", str(write_end), "-screen", "0", "1024x768x24",
+                                 "-nolisten", "tcp"], pass_fds=(write_end,),
+                                stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        os.close(write_end)
+        number = b""
+        while not number.endswith(b"\n"):
+            chunk = os.read(read_end, 16)
+            if not chunk:
+                break
+            number += chunk
+        os.close(read_end)
+        check(number.strip(), "Xvfb did not start")
+        return proc, ":" + number.decode().strip()
+
+    def note(self, text):
+        self.log.append(text)
+
+    def close(self):
+        subprocess.run(["wineserver", "-k"], env=self.env, check=False,
+                       stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        for proc in self.programs:
+            try:
+                proc.wait(timeout=10)
+            except subprocess.TimeoutExpired:
+                proc.kill()
+        self.xvfb.terminate()
+        try:
+            self.xvfb.wait(timeout=5)
+        except subprocess.TimeoutExpired:
+            self.xvfb.kill()
+        shutil.rmtree(self.root, ignore_errors=True)
+
+    # --- files and registry ---
+
+    def host(self, win_path):
+        """The Linux path of a C: or D: path of this prefix."""
+        drive = win_path[0].lower()
+        rest = win_path[3:].replace("\\", "/")
+        if drive == "c":
+            return os.path.join(self.prefix, "drive_c", rest)
+        return os.path.join(os.path.realpath(os.path.join(self.prefix, "dosdevices", drive + ":")), rest)
+
+    def map_drive(self, letter):
+        target = os.path.join(self.root, "drive_" + letter.lower())
+        os.makedirs(target)
+        os.symlink(target, os.path.join(self.prefix, "dosdevices", letter.lower() + ":"))
+
+    def write(self, win_path, data=b"MZ fixture\n"):
+        path = self.host(win_path)
+        os.makedirs(os.path.dirname(path), exist_ok=True)
+        with open(path, "wb") as f:
+            f.write(data)
+
+    def vendor(self, folder, exes=("zntHeadsetCenter.exe",), markers=("jdq.dll", "jdq_utils.dll")):
+        for name in tuple(exes) + tuple(markers):
+            self.write(folder + name)
+
+    def registry(self, programs="C:\\fixture\\Programs", desktop="C:\\fixture\\Desktop", install_path=None):
+        """Shell folders in both keys (Wine rebuilds one from the other) and the vendor value."""
+        def esc(v):
+            return v.replace("\\", "\\\\")
+        lines = ["REGEDIT4", ""]
+        for key in ("Shell Folders", "User Shell Folders"):
+            lines.append("[HKEY_CURRENT_USER\\Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\%s]" % key)
+            lines.append('"Desktop"="%s"' % esc(desktop))
+            lines.append('"Programs"=%s' % ('"%s"' % esc(programs) if programs is not None else "-"))
+            lines.append("")
+        if install_path is not None:
+            lines.append("[HKEY_LOCAL_MACHINE\\SOFTWARE\\ZanticSystems\\CurrentVersion]")
+            lines.append('"InstallPath"="%s"' % esc(install_path))
+            lines.append("")
+        reg = os.path.join(self.root, "fixture.reg")
+        with open(reg, "w", newline="\r\n") as f:
+            f.write("\n".join(lines) + "\n")
+        self.wine("regedit", "/S", reg)
+
+    def ini_path(self):
+        return self.host("C:\\windows\\Kestrelon")
+
+    def write_ini(self, values):
+        with open(self.ini_path(), "w", newline="\r\n") as f:
+            f.write("[Setup Assistant]\n")
+            for key, value in values.items():
+                f.write("%s=%s\n" % (key, value))
+
+    def read_ini(self):
+        path = self.ini_path()
+        if not os.path.exists(path):
+            return None
+        section, result = None, {}
+        with open(path, "r", errors="replace") as f:
+            for raw in f:
+                line = raw.strip()
+                if line.startswith("["):
+                    section = line[1:-1]
+                elif "=" in line and section == "Setup Assistant":
+                    key, value = line.split("=", 1)
+                    result[key] = value
+        return result
+
+    # --- processes ---
+
+    def wine(self, *args, timeout=60):
+        return subprocess.run(["wine"] + list(args), env=self.env, check=False, timeout=timeout,
+                              stdin=subprocess.DEVNULL, stdout=subprocess.PIPE, stderr=subprocess.DEVNULL,
+                              text=True, errors="replace")
+
+    def start(self, wait_for=MAIN):
+        out = open(os.path.join(self.root, "program-%d.log" % len(self.programs)), "w")
+        proc = subprocess.Popen(["wine", OPTS.program], env=self.env, stdin=subprocess.DEVNULL,
+                                stdout=out, stderr=subprocess.STDOUT)
+        self.programs.append(proc)
+        self.drive(["wait-window", wait_for, "20000"])
+        return proc
+
+    def background(self, *args):
+        proc = subprocess.Popen(["wine"] + list(args), env=self.env, stdin=subprocess.DEVNULL,
+                                stdout=subprocess.PIPE, stderr=subprocess.DEVNULL, text=True)
+        self.programs.append(proc)
+        return proc
+
+    def drive(self, *commands, expect_ok=True):
+        args = []
+        for command in commands:
+            if args:
+                args.append("--")
+            args.extend(command)
+        result = self.wine(OPTS.driver, *args, timeout=120)
+        lines = result.stdout.splitlines()
+        self.note("driver %s -> %s" % (" ".join(c[0] for c in commands), "; ".join(lines)[:400]))
+        errors = [l for l in lines if l.startswith("error:")]
+        if expect_ok:
+            check(not errors and result.returncode == 0, "driver: %s" % "; ".join(errors or lines[-1:]))
+        return lines
+
+    def value(self, lines, key):
+        for line in lines:
+            if line.startswith(key + " "):
+                return line[len(key) + 1:]
+        raise Failure("driver printed no %r" % key)
+
+    # --- the main window ---
+
+    def controls(self, title=MAIN):
+        """Children of a window: list of dicts, combo items and selection."""
+        out = {"children": [], "items": [], "selected": None}
+        for line in self.drive(["dump", title]):
+            if line.startswith("child "):
+                cls, visible, enabled, rect, text = line[6:].split("|", 4)
+                out["children"].append({"class": cls, "visible": visible == "1", "enabled": enabled == "1",
+                                        "rect": [int(v) for v in rect.split(",")], "text": unescape(text)})
+            elif line.startswith("item "):
+                out["items"].append(unescape(line[5:].split("|", 1)[1]))
+            elif line.startswith("selected "):
+                out["selected"] = int(line[9:])
+        return out
+
+    def child(self, state, cls, index=0, text=None):
+        found = [c for c in state["children"] if c["class"] == cls and (text is None or c["text"] == text)]
+        check(len(found) > index, "no %s %s" % (cls, text or index))
+        return found[index]
+
+    def log_lines(self, state):
+        text = self.child(state, "TMemo")["text"]
+        return [l for l in text.split("\r\n") if l]
+
+    def button(self, state, caption):
+        for c in state["children"]:
+            if c["class"] == "TColorButton" and c["text"] == caption:
+                return c
+        raise Failure("no button %r" % caption)
+
+    def install_button(self, state):
+        buttons = [c for c in state["children"] if c["class"] == "TColorButton"]
+        check(len(buttons) == 2, "two colour buttons expected")
+        # Install is at (529, 267), Cancel at (438, 265): the right one.
+        return max(buttons, key=lambda c: c["rect"][0])
+
+    def label(self, box, color, text):
+        left, top, width, height = box
+        lines = self.drive(["label", MAIN, str(left), str(top), str(width), str(height), str(color), text])
+        return float(self.value(lines, "label").split(" ", 1)[0])
+
+    def check_label(self, box, color, text):
+        score = self.label(box, color, text)
+        check(score >= 0.9, "label at %s does not read %r (match %.2f)" % (box, text, score))
+
+    def reddish(self, box):
+        left, top, width, height = box
+        return int(self.value(self.drive(["reddish", MAIN, str(left), str(top), str(width), str(height)]),
+                              "reddish"))
+
+    def wait_log(self, substring, timeout_ms=60000):
+        self.drive(["wait-text", MAIN, "TMemo", "#0", substring, str(timeout_ms)])
+        return self.controls()
+
+    def wait_reddish(self, box, timeout_s=60):
+        deadline = time.monotonic() + timeout_s
+        while time.monotonic() < deadline:
+            if self.reddish(box) > 20:
+                return
+            time.sleep(0.2)
+        raise Failure("no message text appeared at %s" % (box,))
+
+    def wait_exit(self, proc, timeout_s=20):
+        try:
+            proc.wait(timeout=timeout_s)
+        except subprocess.TimeoutExpired:
+            raise Failure("the program did not end")
+
+
+def quoted_lines(lines):
+    return sorted(lines)
+
+
+# --- scenarios ---
+
+def scenario_first_run(s):
+    """No INI: tall, centred window; the search runs on the Programs folder's drive only."""
+    s.map_drive("D")
+    s.vendor("D:\\Zantic\\Headset\\")
+    s.vendor("C:\\Vendor\\Zantic\\")  # another drive: must not be searched
+    s.registry(programs="D:\\Menu\\Programs")
+    os.makedirs(s.host("D:\\Menu\\Programs"), exist_ok=True)
+    s.start()
+    lines = s.drive(["rect", MAIN])
+    left, top, right, bottom = [int(v) for v in s.value(lines, "rect").split()]
+    sw, sh = [int(v) for v in s.value(lines, "screen").split()]
+    check(bottom - top == 610, "first run window is %d high, not 610" % (bottom - top))
+    check(top == (sh - 610) // 2 and left == (sw - (right - left)) // 2,
+          "window at (%d,%d) is not centred" % (left, top))
+    state = s.wait_log("ONLYPATH: ")
+    log = s.log_lines(state)
+    check(log == ['   ADDED: "D:\\Zantic\\Headset\\"', 'ONLYPATH: ""'], "log %r" % log)
+    check(state["items"] == ["D:\\Zantic\\Headset\\"], "items %r" % state["items"])
+    check(state["selected"] == -1, "one candidate leaves nothing selected")
+    windows = s.drive(["windows"])
+    check(not any(DIALOG in w for w in windows), "no version dialog on a first run")
+    check(s.install_button(state)["enabled"], "Install is enabled with a candidate")
+    s.drive(["click", MAIN, "TColorButton", "Cancel"], ["wait-gone", MAIN, "10000"])
+    s.wait_exit(s.programs[-1])
+    ini = s.read_ini()
+    check(ini is not None, "closing writes the INI file")
+    norm = [v for k, v in ini.items() if k.startswith("NormPos")]
+    check(norm and all(int(v.split(",")[3]) - int(v.split(",")[1]) == 302 for v in norm),
+          "closing saves the placement 302 high: %r" % norm)
+    check(ini.get("Varnelo") == "0", "no build installed: %r" % ini.get("Varnelo"))
+
+
+def scenario_build143_cancel(s):
+    """Stored build 143: NOTE dialog, Reinstall; Cancel closes within one timer period, no search."""
+    s.vendor("C:\\Vendor\\Zantic\\")
+    s.registry(install_path="C:\\Vendor\\Zantic")
+    s.write_ini({"Varnelo": "143", "Tamsik": "7", "ZanticPath": "C:\\Vendor\\Zantic\\"})
+    s.start(wait_for=DIALOG)
+    dialog = s.controls(DIALOG)
+    check(s.child(dialog, "TMemo")["text"] == NOTE_TEXT, "dialog text %r" % s.child(dialog, "TMemo")["text"])
+    captions = sorted(c["text"] for c in dialog["children"] if c["class"] == "TButton")
+    check(captions == ["Cancel", "Continue"], "dialog buttons %r" % captions)
+    main = s.controls()
+    check(s.install_button(main)["text"] == "Reinstall", "Install reads %r" % s.install_button(main)["text"])
+    check(s.log_lines(main) == [], "no search before the answer")
+    lines = s.drive(["click", DIALOG, "TButton", "Cancel"], ["wait-gone", MAIN, "5000"])
+    took = int(s.value(lines, "gone").split()[-1])
+    s.note("closed %d ms after Cancel" % took)
+    check(took <= TIMER_MS + 250, "closing took %d ms, more than one timer period" % took)
+    s.wait_exit(s.programs[-1])
+    ini = s.read_ini()
+    check(ini.get("Varnelo") == "143" and ini.get("Tamsik") == "7", "stored values kept: %r" % ini)
+
+
+def scenario_build150_continue(s):
+    """Stored build 150: WARNING dialog; Continue starts the search."""
+    s.vendor("C:\\Vendor\\Zantic\\")
+    s.registry(install_path="C:\\Vendor\\Zantic")
+    s.write_ini({"Varnelo": "150"})
+    s.start(wait_for=DIALOG)
+    dialog = s.controls(DIALOG)
+    check(s.child(dialog, "TMemo")["text"] == WARNING_TEXT, "dialog text %r" % s.child(dialog, "TMemo")["text"])
+    s.drive(["click", DIALOG, "TButton", "Continue"])
+    state = s.wait_log("ONLYPATH: ")
+    check(s.log_lines(state) == ['   ADDED: "C:\\Vendor\\Zantic\\"', 'ONLYPATH: "C:\\Vendor\\Zantic\\"'],
+          "log %r" % s.log_lines(state))
+    check(state["items"] == ["C:\\Vendor\\Zantic\\"], "the registry folder is not added twice: %r" % state["items"])
+    check(s.install_button(state)["text"] == "Reinstall", "Install reads Reinstall")
+
+
+def scenario_log_lines_default(s):
+    """IGNORED, SKIP, ADDED (once per folder) and DEFAULT with the maroon messages."""
+    s.vendor("C:\\RECYCLER\\S-1-5\\", exes=("zntOld.exe",))
+    s.vendor("C:\\Data\\RECYCLER\\", exes=("zntKeep.exe",))
+    s.vendor("C:\\Half\\", exes=("zntHalf.exe",), markers=("jdq.dll",))
+    s.vendor("C:\\Vendor\\Zantic\\", exes=("zntA.exe", "zntB.exe"))
+    s.vendor("C:\\Other\\Zantic\\", exes=("zntC.exe",))
+    s.registry(install_path="C:\\Vendor\\Zantic")
+    s.start()
+    state = s.wait_log(" DEFAULT: ")
+    log = s.log_lines(state)
+    expected = [' IGNORED: "C:\\RECYCLER\\S-1-5\\"', '   ADDED: "C:\\Data\\RECYCLER\\"',
+                '**SKIP**: "C:\\Half\\"', '   ADDED: "C:\\Vendor\\Zantic\\"', '   ADDED: "C:\\Other\\Zantic\\"']
+    check(sorted(log[:-1]) == sorted(expected), "search lines %r" % log)
+    check(log[-1] == ' DEFAULT: "C:\\Vendor\\Zantic\\"', "last line %r" % log[-1])
+    check(sorted(state["items"]) == sorted(["C:\\Data\\RECYCLER\\", "C:\\Vendor\\Zantic\\", "C:\\Other\\Zantic\\"]),
+          "items %r" % state["items"])
+    check(state["items"][state["selected"]] == "C:\\Vendor\\Zantic\\", "the registry folder is selected")
+    s.check_label(MSG1, MAROON, "Multiple potential installation folders found")
+    s.check_label(MSG2, MAROON, "Please ensure you select the correct folder")
+    s.drive(["wait-enabled", MAIN, "TColorButton", "Install", "3000"])
+
+
+def scenario_def_err(s):
+    """Candidates without the registry folder: second entry stays selected, DEF_ERR line."""
+    s.vendor("C:\\A\\Zantic\\")
+    s.vendor("C:\\B\\Zantic\\")
+    deep = "C:\\Deep\\1\\2\\3\\4\\Zantic\\"  # below the search's depth
+    s.vendor(deep)
+    s.registry(install_path=deep[:-1])
+    s.start()
+    state = s.wait_log(" DEF_ERR: ")
+    log = s.log_lines(state)
+    check(log[-1] == ' DEF_ERR: "%s"' % deep, "last line %r" % log[-1])
+    check(len(state["items"]) == 2 and state["selected"] == 1, "items %r selected %r" % (state["items"], state["selected"]))
+
+
+def scenario_onlypath(s):
+    """Nothing found but the registry names a good folder; the timer follows the typed text."""
+    deep = "C:\\Deep\\1\\2\\3\\4\\Zantic\\"
+    s.vendor(deep)
+    s.registry(install_path=deep[:-1])
+    s.start()
+    state = s.wait_log("ONLYPATH: ")
+    check(s.log_lines(state) == ['ONLYPATH: "%s"' % deep], "log %r" % s.log_lines(state))
+    check(state["items"] == [deep], "items %r" % state["items"])
+    check(s.install_button(state)["enabled"], "Install is enabled")
+    s.drive(["type", MAIN, deep], ["wait-enabled", MAIN, "TColorButton", "Install", str(TIMER_MS * 3)])
+    # Typing a prefix of the listed folder completes it; Delete takes the completion away.
+    s.drive(["type", MAIN, deep[:-1]], ["delete", MAIN], ["sleep", str(TIMER_MS + 150)])
+    check(s.child(s.controls(), "TComboBox")["text"] == deep[:-1], "the box holds the typed folder")
+    check(not s.install_button(s.controls())["visible"], "a folder without its backslash hides Install")
+
+
+def scenario_install(s):
+    """Install writes both files, four shortcuts, opens the README, saves the INI; next run: NOTE."""
+    folder = "C:\\Vendor\\Zantic\\"
+    s.vendor(folder)
+    s.write(folder + "Varnelo.exe", b"an older copy")
+    s.registry(install_path=folder[:-1])
+    s.start()
+    s.wait_log("ONLYPATH: ")
+    s.drive(["select", MAIN, "0"], ["wait-enabled", MAIN, "TColorButton", "Install", "3000"],
+            ["click", MAIN, "TColorButton", "Install"], ["wait-gone", MAIN, "15000"])
+    s.wait_exit(s.programs[-1])
+    for name, source in (("Varnelo.exe", OPTS.payload), ("Varnelo.rtf", OPTS.readme)):
+        with open(s.host(folder + name), "rb") as got, open(source, "rb") as want:
+            check(got.read() == want.read(), "%s is not byte-exact" % name)
+    links = {
+        "C:\\fixture\\Desktop\\Varnelo.lnk": folder + "Varnelo.exe",
+        "C:\\fixture\\Programs\\Varnelo.lnk": folder + "Varnelo.exe",
+        "C:\\fixture\\Desktop\\Varnelo README.lnk": folder + "Varnelo.rtf",
+        "C:\\fixture\\Programs\\Varnelo README.lnk": folder + "Varnelo.rtf",
+    }
+    for link, target in links.items():
+        lines = s.drive(["shortcut", link])
+        check(s.value(lines, "target").lower() == target.lower(), "%s points at %r" % (link, s.value(lines, "target")))
+        check(s.value(lines, "description") == "Varnelo", "%s description" % link)
+    # The README opens through the shell: the RTF association starts WordPad on it.
+    deadline, seen = time.monotonic() + 20, []
+    while time.monotonic() < deadline:
+        seen = [w for w in s.drive(["windows"]) if "Varnelo" in w and ("WordPad" in w or "Wordpad" in w)]
+        if seen:
+            break
+        time.sleep(0.3)
+    check(seen, "no WordPad window with the README")
+    ini = s.read_ini()
+    check(ini is not None, "no INI file")
+    for key in ("FormVersion", "Flags", "ShowCmd", "PixelsPerInch", "Visible"):
+        check(key in ini, "INI lacks %s" % key)
+    check(any(k.startswith("MinMaxPos(") for k in ini) and "MinMaxPos" in ini, "INI lacks MinMaxPos")
+    check(any(k.startswith("NormPos(") for k in ini) and "NormPos" in ini, "INI lacks NormPos")
+    n = [int(v) for v in ini["NormPos"].split(",")]
+    check(n[3] - n[1] == 302, "saved height %d" % (n[3] - n[1]))
+    check(ini.get("ZanticFolder_Text") == folder, "folder box text %r" % ini.get("ZanticFolder_Text"))
+    check(ini.get("Varnelo") == "143" and ini.get("ZanticPath") == folder and ini.get("Tamsik") == "0",
+          "stored values %r" % ini)
+    # Everything in its place: the next run knows this build.
+    s.start(wait_for=DIALOG)
+    check(s.child(s.controls(DIALOG), "TMemo")["text"] == NOTE_TEXT, "the next run shows the NOTE")
+    lines = s.drive(["rect", MAIN])
+    left, top, right, bottom = [int(v) for v in s.value(lines, "rect").split()]
+    check(bottom - top == 302, "the next run opens 302 high")
+    s.drive(["click", DIALOG, "TButton", "Cancel"], ["wait-gone", MAIN, "5000"])
+
+
+def scenario_locked_target(s):
+    """A target held open without sharing: the message box, the program quits, nothing installed."""
+    folder = "C:\\Vendor\\Zantic\\"
+    s.vendor(folder)
+    s.write(folder + "Varnelo.exe", b"running copy")
+    s.registry(install_path=folder[:-1])
+    holder = s.background(OPTS.driver, "hold", folder + "Varnelo.exe", "60")
+    check(holder.stdout.readline().startswith("holding"), "could not hold the target")
+    s.start()
+    s.wait_log("ONLYPATH: ")
+    s.drive(["select", MAIN, "0"], ["wait-enabled", MAIN, "TColorButton", "Install", "3000"],
+            ["click", MAIN, "TColorButton", "Install"], ["wait-window", APP_TITLE, "10000"])
+    box = s.controls(APP_TITLE)
+    texts = [c["text"] for c in box["children"] if c["class"].lower() == "static"]
+    check("Unable to continue - Quit Varnelo if it is running" in texts, "message box says %r" % texts)
+    s.drive(["click", APP_TITLE, "Button", "OK"])
+    s.wait_exit(s.programs[-1])
+    for link in ("C:\\fixture\\Desktop", "C:\\fixture\\Programs"):
+        check(os.listdir(s.host(link)) == [], "shortcuts written to %s" % link)
+    ini = s.read_ini()
+    check(ini is None or ini.get("Varnelo") in (None, "0"), "build number changed: %r" % ini)
+    with open(s.host(folder + "Varnelo.exe"), "rb") as f:
+        check(f.read() == b"running copy", "the held file changed")
+    holder.kill()
+
+
+def scenario_no_programs(s):
+    """No Programs folder: the two messages, no search."""
+    s.vendor("C:\\Vendor\\Zantic\\")
+    s.registry(programs=None, install_path="C:\\Vendor\\Zantic")
+    s.start()
+    s.wait_reddish(MSG1, timeout_s=20)
+    s.check_label(MSG1, RED, "Can't continue, Programs Folder Not Found")
+    s.check_label(MSG2, RED, SITE_INFO)
+    time.sleep(1)
+    state = s.controls()
+    check(s.log_lines(state) == [] and state["items"] == [], "no search runs")
+    check(not s.install_button(state)["enabled"], "Install stays disabled")
+
+
+def scenario_nothing_found(s):
+    """Nothing found anywhere: the messages, Install disabled; a double-click on Msg1 opens the log."""
+    s.registry()
+    s.start()
+    s.wait_reddish(MSG1)
+    s.check_label(MSG1, RED, "Cannot continue, Zezizur application not found!")
+    s.check_label(MSG2, RED, SITE_INFO)
+    state = s.controls()
+    check(s.log_lines(state) == [] and state["items"] == [], "nothing listed")
+    check(not s.install_button(state)["enabled"], "Install stays disabled")
+    s.drive(["click", MAIN, "TColorButton", "Cancel"], ["wait-gone", MAIN, "10000"])
+    s.wait_exit(s.programs[-1])
+    # Second run opens short; the double-click shows the log again.
+    s.start()
+    s.wait_reddish(MSG1)
+    lines = s.drive(["rect", MAIN])
+    left, top, right, bottom = [int(v) for v in s.value(lines, "rect").split()]
+    check(bottom - top == 302, "a later run opens 302 high, not %d" % (bottom - top))
+    s.drive(["dblclick", MAIN, str(MSG1[0] + 140), str(MSG1[1] + 6)], ["sleep", "300"])
+    lines = s.drive(["rect", MAIN])
+    left, top, right, bottom = [int(v) for v in s.value(lines, "rect").split()]
+    sh = int(s.value(lines, "screen").split()[1])
+    check(bottom - top == 610 and top == (sh - 610) // 2, "double-click gives %d high at %d" % (bottom - top, top))
+
+
+def scenario_cancel_long_search(s):
+    """Cancel during a long search returns promptly."""
+    base = s.host("C:\\Big")
+    for i in range(12):
+        for j in range(40):
+            for k in range(40):
+                os.makedirs(os.path.join(base + "%02d" % i, "a%02d" % j, "b%02d" % k))
+    s.registry()
+    s.start()
+    time.sleep(2.0)
+    check(s.reddish(MSG1) == 0, "the search finished too soon to test Cancel")
+    lines = s.drive(["click", MAIN, "TColorButton", "Cancel"], ["wait-gone", MAIN, "10000"])
+    took = int(s.value(lines, "gone").split()[-1])
+    s.note("Cancel closed the window in %d ms" % took)
+    check(took < 2000, "Cancel took %d ms" % took)
+    s.wait_exit(s.programs[-1])
+
+
+SCENARIOS = [
+    scenario_cancel_long_search,
+    scenario_install,
+    scenario_first_run,
+    scenario_build143_cancel,
+    scenario_build150_continue,
+    scenario_log_lines_default,
+    scenario_def_err,
+    scenario_onlypath,
+    scenario_locked_target,
+    scenario_no_programs,
+    scenario_nothing_found,
+]
+
+print_lock = threading.Lock()
+
+
+def run_one(fn):
+    name = fn.__name__[len("scenario_"):]
+    started = time.monotonic()
+    s = None
+    try:
+        s = Scenario(name)
+        fn(s)
+        ok, detail = True, ""
+    except Exception as e:  # a failing scenario must not stop the others
+        ok = False
+        detail = "%s: %s" % (type(e).__name__, e)
+        if not isinstance(e, Failure):
+            detail += "\n" + traceback.format_exc()
+    finally:
+        notes = s.log if s else []
+        if s:
+            s.close()
+    took = time.monotonic() - started
+    with print_lock:
+        print("%s %s (%.1f s)" % ("PASS" if ok else "FAIL", name, took))
+        if not ok:
+            print("    " + detail)
+            for line in notes[-15:]:
+                print("      | " + line)
+        else:
+            for line in notes:
+                if line.startswith(("closed", "Cancel closed")):
+                    print("      " + line)
+        sys.stdout.flush()
+    return ok
+
+
+def main():
+    global OPTS
+    parser = argparse.ArgumentParser()
+    parser.add_argument("--build", required=True)
+    parser.add_argument("--program", required=True)
+    parser.add_argument("--driver", required=True)
+    parser.add_argument("--payload", required=True)
+    parser.add_argument("--readme", required=True)
+    parser.add_argument("-k", dest="only", default="")
+    parser.add_argument("-j", dest="jobs", type=int, default=4)
+    OPTS = parser.parse_args()
+    base = os.path.join(OPTS.build, "wine", "prefix")
+    if not os.path.exists(os.path.join(base, ".varnelo-ready")):
+        print("no initialised Wine prefix in %s (the wine fixture makes it)" % base)
+        return 1
+    chosen = [f for f in SCENARIOS if OPTS.only in f.__name__]
+    started = time.monotonic()
+    with concurrent.futures.ThreadPoolExecutor(max_workers=OPTS.jobs) as pool:
+        results = list(pool.map(run_one, chosen))
+    passed = sum(results)
+    print("e2e: %d scenarios in %.1f s" % (len(results), time.monotonic() - started))
+    print("%d passed, %d failed" % (passed, len(results) - passed))
+    return 0 if passed == len(results) else 1
+
+
+if __name__ == "__main__":
+    sys.exit(main())
