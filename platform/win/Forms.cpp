@@ -13,6 +13,7 @@
 #include <commctrl.h>
 
 #include <algorithm>
+#include <cstring>
 #include <utility>
 
 // windows.h maps RegisterClass to the window-class call; here it is the runtime's registry.
@@ -49,7 +50,12 @@ struct DisableContext {
 BOOL CALLBACK DisableOtherWindow(HWND wnd, LPARAM lp)
 {
     auto* c = reinterpret_cast<DisableContext*>(lp);
-    if (wnd != c->self && ::IsWindowVisible(wnd) && ::IsWindowEnabled(wnd)) {
+    // Hidden windows too: a form still being shown (a dialog run from its OnShow) must not
+    // take input once it appears.
+    char cls[32] = {};
+    ::GetClassNameA(wnd, cls, sizeof cls);
+    bool utility = std::strcmp(cls, "VaUtilWindow") == 0 || std::strcmp(cls, TOOLTIPS_CLASSA) == 0;
+    if (wnd != c->self && !utility && ::IsWindowEnabled(wnd)) {
         c->list->push_back(wnd);
         ::EnableWindow(wnd, FALSE);
     }

@@ -696,3 +696,35 @@ TEST(FormDescription, ImagePictureIsReadFromStoredDataAndAutoSizes)
     ::ReleaseDC(form.Handle(), dc);
     EXPECT_EQ(c, RGB(0, 255, 0));
 }
+
+TEST(ModalForms, DialogShownFromTheOwnersOnShowIsAVisibleTopLevelWindow)
+{
+    TForm owner(Application);
+    Application->SetMainForm(&owner);
+    bool found = false, visible = false, ownerEnabledDuring = true;
+    TModalResult result = mrNone;
+    owner.OnShow = [&](rtl::TObject*) {
+        std::unique_ptr<TForm> dialog(new TForm(&owner));
+        dialog->SetBorderStyle(bsDialog);
+        dialog->SetCaption("Pellin Test Alert");
+        dialog->SetPosition(poOwnerFormCenter);
+        auto* timer = new TTimer(dialog.get());
+        timer->SetInterval(40);
+        timer->OnTimer = [&, d = dialog.get()](rtl::TObject*) {
+            HWND wnd = ::FindWindowA(nullptr, "Pellin Test Alert");
+            found = wnd == d->Handle();
+            visible = wnd && ::IsWindowVisible(wnd);
+            ownerEnabledDuring = ::IsWindowEnabled(owner.Handle()) != FALSE;
+            d->SetModalResult(mrYes);
+        };
+        result = dialog->ShowModal();
+    };
+    owner.Show();
+    Application->SetMainForm(nullptr);
+    EXPECT_EQ(result, mrYes);
+    EXPECT_TRUE(found);
+    EXPECT_TRUE(visible);
+    EXPECT_FALSE(ownerEnabledDuring) << "the owner waits while its dialog runs";
+    EXPECT_TRUE(::IsWindowVisible(owner.Handle()));
+    EXPECT_TRUE(::IsWindowEnabled(owner.Handle()));
+}
