@@ -1,0 +1,330 @@
+// The main window's handlers on the real window description: worker-thread updates in order,
+// the duplicate test, log prefixes, stored numbers, the registry lookup, timer and heights.
+#include "app/SetupAssistQZForm.h"
+
+#include "platform/rtl/FormText.h"
+#include "platform/rtl/Streams.h"
+#include "platform/win/IniFiles.h"
+#include "platform/win/Win32.h"
+
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <memory>
+#include <sstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+using namespace app;
+
+namespace {
+
+// The shipped description, hidden (so showing does not start a search) and without stored files.
+std::string TestDescription()
+{
+    std::ifstream in(VA_SOURCE_DIR "/app/SetupAssistQZForm.txt", std::ios::binary);
+    std::ostringstream text;
+    text << in.rdbuf();
+    std::string s = text.str();
+    auto replace = [&s](const std::string& from, const std::string& to) {
+        const std::size_t at = s.find(from);
+        EXPECT_NE(at, std::string::npos) << from;
+        if (at != std::string::npos)
+            s.replace(at, from.size(), to);
+    };
+    replace("@DATASTORE_ITEMS@", "");
+    replace("  Visible = True\n", "  Visible = False\n");
+    return s;
+}
+
+struct FormDeleter {
+    void operator()(TForm2* f) const { delete f; }
+};
+
+class MainWindow : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        RegisterSetupClasses();
+        SetupState() = TSetupState{};
+        form_.reset(new TForm2(win::Application));
+        Form2 = form_.get();
+        rtl::TStringStream in(TestDescription());
+        rtl::TMemoryStream bin;
+        rtl::ObjectTextToBinary(in, bin);
+        bin.SetPosition(0);
+        form_->ReadFromStream(bin);
+        char temp[MAX_PATH + 1] = {};
+        ::GetTempPathA(MAX_PATH, temp);
+        root_ = std::string(temp) + "va-setup-form-" + std::to_string(::GetCurrentProcessId()) + "\\";
+        ::CreateDirectoryA(root_.c_str(), nullptr);
+    }
+    void TearDown() override
+    {
+        form_.reset();
+        Form2 = nullptr;
+        for (const std::string& f : made_)
+            ::DeleteFileA(f.c_str());
+        for (auto it = folders_.rbegin(); it != folders_.rend(); ++it)
+            ::RemoveDirectoryA(it->c_str());
+        ::RemoveDirectoryA(root_.c_str());
+    }
+
+    // A folder (with trailing backslash) holding the given files.
+    std::string Folder(const std::string& name, std::vector<std::string> files)
+    {
+        const std::string folder = root_ + name + "\\";
+        ::CreateDirectoryA(folder.c_str(), nullptr);
+        folders_.push_back(folder);
+        for (const std::string& f : files) {
+            std::ofstream(folder + f) << "x";
+            made_.push_back(folder + f);
+        }
+        return folder;
+    }
+
+    std::vector<std::string> LogLines()
+    {
+        std::vector<std::string> out;
+        for (std::int32_t i = 0; i < form_->mLog->Lines()->Count(); ++i)
+            out.push_back(form_->mLog->Lines()->Get(i));
+        return out;
+    }
+    std::vector<std::string> Items()
+    {
+        std::vector<std::string> out;
+        for (std::int32_t i = 0; i < form_->ZanticFolder->Items()->Count(); ++i)
+            out.push_back(form_->ZanticFolder->Items()->Get(i));
+        return out;
+    }
+    void Match(const std::string& folder, const std::string& file)
+    {
+        TSearchRec rec;
+        rec.Name = file;
+        form_->FindFileFileMatch(form_->FindFile, folder, rec);
+    }
+
+    std::unique_ptr<TForm2, FormDeleter> form_;
+    std::string root_;
+    std::vector<std::string> folders_, made_;
+};
+
+TEST_F(MainWindow, DescriptionBuildsEveryComponentWithItsProperties)
+{
+    EXPECT_EQ(form_->Caption(), "Setup Assistant");
+    EXPECT_EQ(form_->ClientWidth(), 614);
+    EXPECT_EQ(form_->Constraints()->MaxHeight(), 610);
+    EXPECT_EQ(form_->bInstall->Caption(), "Install");
+    EXPECT_FALSE(form_->bInstall->Enabled());
+    EXPECT_EQ(form_->bInstall->BackColor(), 0x808040);
+    EXPECT_EQ(form_->bInstall->HoverColor(), 0xC7AF67);
+    EXPECT_EQ(form_->bCancel->Left(), 438);
+    EXPECT_EQ(form_->Timer1->Interval(), 333u);
+    EXPECT_TRUE(form_->FindFile->Threaded());
+    EXPECT_EQ(form_->FindFile->Criteria()->Files()->FileName(), "znt*.exe");
+    EXPECT_EQ(form_->FindFile->Criteria()->Files()->MaxLevel(), 4);
+    EXPECT_EQ(form_->FindFile->Criteria()->Attribute()->Mask(), 0x21u);
+    EXPECT_EQ(form_->FormStorage1->IniFileName(), "Kestrelon");
+    EXPECT_EQ(form_->FormStorage1->IniSection(), "Setup Assistant");
+    EXPECT_EQ(form_->FormStorage1->StoredValues()->Count(), 3);
+    EXPECT_EQ(form_->MessageDialog->Caption(), "Pellin Store Alert");
+    EXPECT_EQ(form_->MessageDialog->Text(), "Hello world!");
+    EXPECT_FALSE(form_->Msg1->Visible());
+    EXPECT_FALSE(form_->DirLabel->Visible()) << "an empty opaque label would hide Msg2";
+    EXPECT_EQ(form_->Label7->Caption(), "0  0");
+    EXPECT_EQ(form_->mLog->Top(), 325);
+}
+
+TEST_F(MainWindow, CreateLeavesTheWindow610HighAndCentred)
+{
+    EXPECT_EQ(form_->Height(), 610);
+    EXPECT_EQ(form_->Top(), (win::Screen->Height() - 610) / 2);
+    EXPECT_EQ(form_->Left(), (win::Screen->Width() - form_->Width()) / 2);
+    EXPECT_EQ(form_->DirLabel->Caption(), "");
+}
+
+TEST_F(MainWindow, WorkerUpdatesArriveInOrderAndTheDuplicateTestSeesQueuedAdditions)
+{
+    const std::string a = Folder("a", {"zntOne.exe", "zntTwo.exe", "jdq.dll", "jdq_utils.dll"});
+    const std::string b = Folder("b", {"zntThree.exe", "jdq.dll", "jdq_utils.dll"});
+    std::thread worker([&] {
+        TFolderIgnore ignore = fiJustThis;
+        form_->FindFileFolderChange(form_->FindFile, a, ignore);
+        EXPECT_EQ(ignore, fiNone);
+        Match(a, "zntOne.exe");
+        Match(a, "zntTwo.exe");  // before the main thread has added a
+        Match(b, "zntThree.exe");
+    });
+    worker.join();
+    EXPECT_TRUE(Items().empty()) << "controls change only on the main thread";
+    win::Application->ProcessMessages();
+    EXPECT_EQ(Items(), (std::vector<std::string>{a, b}));
+    EXPECT_EQ(LogLines(), (std::vector<std::string>{"   ADDED: \"" + a + "\"", "   ADDED: \"" + b + "\""}));
+    EXPECT_EQ(form_->Label7->Caption(), "0 - 3") << "every accepted match counts";
+    EXPECT_EQ(form_->DirLabel->Caption(), a);
+}
+
+TEST_F(MainWindow, RecyclerIsIgnoredOnlyDirectlyBelowTheDriveAndFoldersWithoutBothMarkersAreSkipped)
+{
+    const std::string half = Folder("half", {"zntX.exe", "jdq.dll"});
+    std::thread worker([&] {
+        Match("C:\\RECYCLER\\S-1", "zntOld.exe");
+        Match("C:\\Data\\RECYCLER", "zntKeep.exe");
+        Match(half, "zntX.exe");
+    });
+    worker.join();
+    win::Application->ProcessMessages();
+    EXPECT_EQ(LogLines(), (std::vector<std::string>{" IGNORED: \"C:\\RECYCLER\\S-1\"",
+                                                    "**SKIP**: \"C:\\Data\\RECYCLER\"",
+                                                    "**SKIP**: \"" + half + "\""}));
+    EXPECT_TRUE(Items().empty());
+    EXPECT_EQ(form_->Label7->Caption(), "0  0") << "rejected matches do not count";
+}
+
+TEST_F(MainWindow, StoredNumbersReadEmptyAndNonNumbersAsZero)
+{
+    EXPECT_EQ(StoredNumber(rtl::Variant()), 0);
+    EXPECT_EQ(StoredNumber(rtl::Variant(std::string())), 0);
+    EXPECT_EQ(StoredNumber(rtl::Variant(std::string("143"))), 143);
+    EXPECT_EQ(StoredNumber(rtl::Variant(std::string("-5"))), -5);
+    EXPECT_EQ(StoredNumber(rtl::Variant(std::string("14x"))), 0);
+    EXPECT_EQ(StoredNumber(rtl::Variant(std::string("99999999999"))), 0) << "out of range is no number";
+    rtl::Variant v(std::string("150"));
+    form_->VarneloRestore(nullptr, v);
+    EXPECT_EQ(SetupState().InstalledBuild, 150);
+    rtl::Variant saved;
+    form_->VarneloSave(nullptr, saved);
+    EXPECT_EQ(rtl::VarToStr(saved), "150");
+    rtl::Variant path(std::string("C:\\Zantic\\"));
+    form_->ZanticPathRestore(nullptr, path);
+    rtl::Variant back;
+    form_->ZanticPathSave(nullptr, back);
+    EXPECT_EQ(rtl::VarToStr(back), "C:\\Zantic\\");
+}
+
+class RegistryLookup : public MainWindow {
+protected:
+    void SetInstallPath(const std::string& value)
+    {
+        win::TRegistry reg;
+        reg.SetRootKey(HKEY_LOCAL_MACHINE);
+        ASSERT_TRUE(reg.OpenKey("SOFTWARE\\ZanticSystems\\CurrentVersion", true));
+        reg.WriteString("InstallPath", value);
+    }
+    void TearDown() override
+    {
+        win::TRegistry reg;
+        reg.SetRootKey(HKEY_LOCAL_MACHINE);
+        reg.DeleteKey("SOFTWARE\\ZanticSystems");
+        MainWindow::TearDown();
+    }
+};
+
+TEST_F(RegistryLookup, NamesTheFolderOnlyWhenBothMarkersExist)
+{
+    EXPECT_EQ(VendorFolderFromRegistry(), "") << "missing key";
+    const std::string good = Folder("good", {"jdq.dll", "jdq_utils.dll"});
+    const std::string bad = Folder("bad", {"jdq.dll"});
+    SetInstallPath("");
+    EXPECT_EQ(VendorFolderFromRegistry(), "");
+    SetInstallPath(bad.substr(0, bad.size() - 1));
+    EXPECT_EQ(VendorFolderFromRegistry(), "");
+    SetInstallPath(good.substr(0, good.size() - 1));
+    EXPECT_EQ(VendorFolderFromRegistry(), good) << "a trailing backslash is added";
+}
+
+TEST_F(RegistryLookup, FinishWithTwoCandidatesSelectsTheRegistryFolderOrLogsDefErr)
+{
+    const std::string a = Folder("a", {"jdq.dll", "jdq_utils.dll"});
+    const std::string b = Folder("b", {"jdq.dll", "jdq_utils.dll"});
+    const std::string c = Folder("c", {"jdq.dll", "jdq_utils.dll"});
+    form_->ZanticFolder->Items()->Add(a);
+    form_->ZanticFolder->Items()->Add(b);
+    form_->ZanticFolder->Items()->Add(c);
+    SetInstallPath(c);
+    form_->FindFileSearchFinish(nullptr);
+    EXPECT_EQ(form_->ZanticFolder->ItemIndex(), 2);
+    EXPECT_EQ(LogLines().back(), " DEFAULT: \"" + c + "\"");
+    EXPECT_EQ(form_->Msg1->Font()->Color(), 0x000080);
+    EXPECT_TRUE(form_->Msg1->Visible());
+    EXPECT_EQ(form_->Msg1->Caption(), "Multiple potential installation folders found");
+    EXPECT_TRUE(form_->bInstall->Enabled());
+
+    // The same folder in another case is not the registry's folder.
+    std::string upper = c;
+    for (char& ch : upper)
+        ch = static_cast<char>(::toupper(static_cast<unsigned char>(ch)));
+    form_->ZanticFolder->Items()->Put(2, upper);
+    form_->FindFileSearchFinish(nullptr);
+    EXPECT_EQ(form_->ZanticFolder->ItemIndex(), 1);
+    EXPECT_EQ(LogLines().back(), " DEF_ERR: \"" + c + "\"");
+}
+
+TEST_F(RegistryLookup, FinishWithNothingShowsTheFailureAndKeepsInstallDisabled)
+{
+    form_->FindFileSearchFinish(nullptr);
+    EXPECT_EQ(form_->Msg1->Caption(), "Cannot continue, Zezizur application not found!");
+    EXPECT_EQ(form_->Msg2->Caption(), "Visit our web site for more setup info.");
+    EXPECT_TRUE(LogLines().empty());
+    EXPECT_FALSE(form_->bInstall->Enabled());
+    EXPECT_TRUE(form_->Timer1->Enabled());
+}
+
+TEST_F(MainWindow, TimerShowsInstallOnlyWhileTheTypedFolderHoldsBothMarkers)
+{
+    const std::string good = Folder("good", {"jdq.dll", "jdq_utils.dll"});
+    form_->ZanticFolder->SetText(good);
+    form_->Timer1Timer(nullptr);
+    EXPECT_TRUE(form_->bInstall->Visible());
+    form_->ZanticFolder->SetText(good.substr(0, good.size() - 1));
+    form_->Timer1Timer(nullptr);
+    EXPECT_FALSE(form_->bInstall->Visible()) << "markers are joined without a separator";
+}
+
+TEST_F(MainWindow, CloseQueryShortensTheWindowAndDoubleClickOnMsg1LengthensIt)
+{
+    bool canClose = false;
+    form_->FormCloseQuery(nullptr, canClose);
+    EXPECT_TRUE(canClose);
+    EXPECT_EQ(form_->Height(), 302);
+    EXPECT_EQ(form_->Top(), (win::Screen->Height() - 302) / 2);
+    form_->Msg1DblClick(nullptr);
+    EXPECT_EQ(form_->Height(), 610);
+    EXPECT_EQ(form_->Top(), (win::Screen->Height() - 610) / 2);
+}
+
+TEST_F(MainWindow, InstallIntoAFolderThatCannotTakeFilesQuitsWithoutChangingTheBuild)
+{
+    // An item whose target cannot be created: the store's extraction raises.
+    TPackedItem* item = form_->DataStore->Items()->Add();
+    item->SetName("Varnelo.exe");
+    rtl::TStringStream content("payload");
+    item->CompressFromStream(content);
+    SetupState().InstalledBuild = 7;
+    form_->ZanticFolder->SetText(root_ + "missing\\");
+    // The message box is pressed from a helper thread, as a user would.
+    std::thread presser([] {
+        for (int i = 0; i < 200; ++i) {
+            ::Sleep(25);
+            HWND box = ::FindWindowA("#32770", nullptr);
+            if (box) {
+                char text[256] = {};
+                ::GetDlgItemTextA(box, 0xFFFF, text, sizeof text);
+                ::PostMessageA(box, WM_COMMAND, IDOK, 0);
+                return;
+            }
+        }
+    });
+    form_->bInstallClick(nullptr);
+    presser.join();
+    EXPECT_EQ(SetupState().InstalledBuild, 7);
+    EXPECT_EQ(SetupState().StoredFolder, "");
+    MSG msg;
+    bool quit = false;
+    while (::PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE))
+        quit = quit || msg.message == WM_QUIT;
+    EXPECT_TRUE(quit) << "the program is told to quit";
+}
+
+}  // namespace
