@@ -1,5 +1,9 @@
-// The helpers that need the GUI layer: the owner window of a component and the view's gradient rulers.
+// The helpers that need the GUI layer: the owner window of a component, the view's gradient rulers
+// and the palette picker.
 #include "imaging/core/hyieutils.h"
+#include "imaging/core/hyieutils_win32.h"
+
+#include "imaging/core/vodiradproc.h"
 
 #include "platform/rtl/Component.h"
 #include "platform/win/Controls.h"
@@ -102,6 +106,101 @@ void DrawVertGradientRuler(win::TCanvas& Canvas, int X1, int Y1, int X2, int Y2,
     }
     default: break;
     }
+}
+
+// ---------------------------------------------------------------- TVodirAdPaletteDialog
+
+namespace {
+
+constexpr int kCell = 16;
+constexpr int kColumns = 32;
+constexpr int kMaxColors = 256;
+
+} // namespace
+
+TVodirAdPaletteDialog::TVodirAdPaletteDialog(rtl::TComponent* Owner) : win::TForm(Owner)
+{
+    SetBorderIcons(win::TBorderIcons{win::biSystemMenu});
+    SetBorderStyle(win::bsDialog);
+    SetCaption("Palette");
+    SetHeight(199);
+    SetWidth(520);
+    SetPosition(win::poScreenCenter);
+    CancelButton = new win::TButton(this);
+    CancelButton->SetParent(this);
+    CancelButton->SetCaption("&Cancel");
+    CancelButton->SetLeft(4);
+    CancelButton->SetTop(136);
+    CancelButton->SetCancel(true);
+    CancelButton->SetModalResult(win::mrCancel);
+    OnPaint = [this](rtl::TObject* sender) { PalettePaint(sender); };
+    OnMouseMove = [this](rtl::TObject* sender, win::TShiftState shift, int x, int y) {
+        PaletteMouseMove(sender, shift, x, y);
+    };
+    OnClick = [this](rtl::TObject* sender) { PaletteClick(sender); };
+}
+
+void TVodirAdPaletteDialog::SetPalette(const TRGB* Palette, int Count)
+{
+    Count = Palette ? std::clamp(Count, 0, kMaxColors) : 0;
+    palette_.assign(Palette, Palette + Count);
+    if (selected_ >= Count)
+        selected_ = -1;
+    if (HandleAllocated())
+        Invalidate();
+}
+
+bool TVodirAdPaletteDialog::Execute()
+{
+    return ShowModal() == win::mrOk;
+}
+
+int TVodirAdPaletteDialog::CellAt(int X, int Y) const
+{
+    // Cells start one pixel in; points left of, above or right of the grid hit nothing rather than
+    // a cell of the neighbouring row.
+    if (X < 1 || Y < 1)
+        return -1;
+    const int column = (X - 1) / kCell;
+    const int row = (Y - 1) / kCell;
+    if (column >= kColumns)
+        return -1;
+    const std::int64_t cell = std::int64_t(row) * kColumns + column;
+    return cell < ColorCount() ? int(cell) : -1;
+}
+
+void TVodirAdPaletteDialog::PalettePaint(rtl::TObject*)
+{
+    win::TCanvas* canvas = Canvas();
+    canvas->Pen()->SetStyle(win::psSolid);
+    canvas->Pen()->SetMode(win::pmCopy);
+    canvas->Pen()->SetWidth(1);
+    canvas->Brush()->SetStyle(win::bsSolid);
+    for (int i = 0; i < ColorCount(); ++i) {
+        const int left = (i % kColumns) * kCell;
+        const int top = (i / kColumns) * kCell;
+        canvas->Brush()->SetColor(SwapRedBlue(palette_[std::size_t(i)]));
+        canvas->Pen()->SetColor(i == selected_ ? win::clBlack : win::clWhite);
+        canvas->Rectangle(left + 1, top + 1, left + kCell, top + kCell);
+    }
+}
+
+void TVodirAdPaletteDialog::PaletteMouseMove(rtl::TObject*, win::TShiftState, int X, int Y)
+{
+    const int cell = CellAt(X, Y);
+    if (cell >= 0 && cell != selected_) {
+        selected_ = cell;
+        Repaint();
+    }
+}
+
+void TVodirAdPaletteDialog::PaletteClick(rtl::TObject*)
+{
+    // Before the mouse has passed over a cell there is no colour to take.
+    if (selected_ < 0 || selected_ >= ColorCount())
+        return;
+    SelectedColor = SwapRedBlue(palette_[std::size_t(selected_)]);
+    SetModalResult(win::mrOk);
 }
 
 } // namespace imaging

@@ -353,6 +353,7 @@ void TIEBitmap::FreeImage()
             if (!self.encapsulated_)
                 self.ownedBitmap_.reset();
             self.borrowedBitmap_ = nullptr;
+            self.wrapper_.reset();
             self.width_ = self.height_ = self.bitCount_ = self.rowLen_ = 0;
             self.Full = false;
             self.encapsulated_ = false;
@@ -558,6 +559,7 @@ void TIEBitmap::MoveTo(TIEBitmap* Dest)
     Dest->memory_ = std::move(memory_);
     Dest->ownedBitmap_ = std::move(ownedBitmap_);
     Dest->borrowedBitmap_ = borrowedBitmap_;
+    Dest->wrapper_ = std::move(wrapper_);
     Dest->location_ = location_;
     Dest->Full = Full;
     Dest->encapsulated_ = encapsulated_;
@@ -649,6 +651,8 @@ void TIEBitmap::EncapsulateTBitmap(TIEPlatformBitmap* Bitmap, bool FreeFirst)
     memory_.reset();
     if (!encapsulated_ && ownedBitmap_.get() != Bitmap)
         ownedBitmap_.reset();
+    if (wrapper_.get() != Bitmap)
+        wrapper_.reset();
     borrowedBitmap_ = Bitmap;
     encapsulated_ = true;
     location_ = ieTBitmap;

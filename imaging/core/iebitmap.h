@@ -133,8 +133,12 @@ public:
     // The platform bitmap holding the pixels, moving them there first; nullptr for formats a
     // platform bitmap cannot hold. Owned by this bitmap unless encapsulated.
     TIEPlatformBitmap* GetVclBitmap();
-    // Works on Bitmap's own pixels from now on; Bitmap is not owned and must outlive the use.
+    // Works on Bitmap's own pixels from now on, without copying them; Bitmap is not owned and must
+    // outlive the use. A depth the container has no format for (4, 15, 16, 32 bits, device) is
+    // converted to 24 bits in place. nullptr only frees when FreeFirst.
     void EncapsulateTBitmap(TIEPlatformBitmap* Bitmap, bool FreeFirst);
+    // Windows build only. The same over a TBitmap of the GUI layer, e.g. a view's picture.
+    void EncapsulateTBitmap(win::TBitmap* Bitmap, bool FreeFirst);
     void SyncFromTBitmap();
     void SyncTBitmapPalette();
     bool EncapsulatedTBitmap() const { return encapsulated_; }
@@ -208,8 +212,54 @@ private:
     std::unique_ptr<std::uint8_t[]> memory_;
     std::unique_ptr<TIEPlatformBitmap> ownedBitmap_;
     TIEPlatformBitmap* borrowedBitmap_ = nullptr;  // not owned
+    std::unique_ptr<TIEPlatformBitmap> wrapper_;    // over an encapsulated TBitmap; borrowedBitmap_ points here
     TIELocation location_ = ieFile;
     bool encapsulated_ = false;
+};
+
+namespace detail {
+class TIEDibSection;
+}
+
+// Bitmap over a DIB section selected into its own memory device context, for drawing with GDI and
+// then reading the result row by row. Rows are stored bottom-up and padded to 32 bits; ScanLine(0)
+// is the top row. 1-bit sections have the colours black and white, 4 and 8-bit ones a grey ramp.
+// Off Windows the rows sit in a heap block and there is no device context.
+class TIEDibbitmap : public TIEBaseBitmap {
+public:
+    TIEDibbitmap();
+    ~TIEDibbitmap() override;
+    TIEDibbitmap(const TIEDibbitmap&) = delete;
+    TIEDibbitmap& operator=(const TIEDibbitmap&) = delete;
+
+    // Raises rtl::EInvalidArgument for a row outside the bitmap.
+    std::uint8_t* ScanLine(int Row) override;
+    int GetBitCount() override { return bitCount_; }
+    int GetHeight() override { return height_; }
+    int GetWidth() override { return width_; }
+    // ie1g for 1 bit, ie24RGB for 24 bits, ieNull otherwise.
+    TIEPixelFormat GetPixelFormat() override;
+    int GetRowLen() override { return rowLen_; }
+    // ie1g and ie24RGB only; other formats leave the bitmap as it is.
+    void Allocate(int Width, int Height, TIEPixelFormat PixelFormat) override;
+    // Another TIEDibbitmap only (other objects are ignored): same size and depth, every byte copied.
+    void Assign(rtl::TObject* Source) override;
+
+    // A new zero-filled section. Sides below 1 change nothing. BitCount 1, 4, 8, 16, 24 or 32, else
+    // rtl::EInvalidArgument; rtl::EOutOfMemory when the section cannot be had, the old one then kept.
+    void AllocateBits(int Width, int Height, int BitCount);
+    void FreeBitmap();
+    // The memory device context (an HDC) with the section selected; nullptr when empty or off Windows.
+    void* DC() const;
+    // The section (an HBITMAP); nullptr likewise.
+    void* Handle() const;
+
+private:
+    std::unique_ptr<detail::TIEDibSection> section_;
+    int width_ = 0;
+    int height_ = 0;
+    int bitCount_ = 0;
+    int rowLen_ = 0;
 };
 
 // Plain work buffer of the processing filters: one heap block, rows bottom-up, 32-bit aligned.

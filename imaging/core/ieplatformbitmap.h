@@ -8,6 +8,10 @@
 #include <memory>
 #include <vector>
 
+namespace win {
+class TBitmap;
+}
+
 namespace imaging {
 
 // A device-independent bitmap of 1, 4, 8, 15, 16, 24 or 32 bits per pixel (0 for a device-dependent
@@ -28,6 +32,8 @@ public:
     virtual void SetPalette(const TRGB* entries, int count) = 0;
     // Copies up to maxCount entries; returns how many the bitmap has.
     virtual int GetPalette(TRGB* entries, int maxCount) const = 0;
+    // The GUI layer's bitmap that holds the pixels (Windows build); nullptr for the stand-in.
+    virtual win::TBitmap* GuiBitmap() { return nullptr; }
 };
 
 // Stand-in over one zero-filled heap block, rows stored bottom-up like a DIB section.
@@ -58,5 +64,9 @@ using TIEPlatformBitmapFactory = std::unique_ptr<TIEPlatformBitmap> (*)();
 // New platform bitmaps come from the installed factory; nullptr restores the platform's own.
 void IESetPlatformBitmapFactory(TIEPlatformBitmapFactory factory);
 std::unique_ptr<TIEPlatformBitmap> IECreatePlatformBitmap();
+
+// Windows build only. A platform bitmap working on Bitmap's own pixels; Bitmap stays its owner's
+// and must outlive the result. nullptr gives nullptr.
+std::unique_ptr<TIEPlatformBitmap> IEWrapTBitmap(win::TBitmap* Bitmap);
 
 } // namespace imaging

@@ -38,12 +38,14 @@ win::TPixelFormat FormatOf(int bits)
     }
 }
 
+// Either owns its TBitmap or works on one that belongs to someone else.
 class TIEWinPlatformBitmap : public TIEPlatformBitmap {
 public:
-    TIEWinPlatformBitmap() : bitmap_(std::make_unique<win::TBitmap>())
+    TIEWinPlatformBitmap() : owned_(std::make_unique<win::TBitmap>()), bitmap_(owned_.get())
     {
         bitmap_->SetPixelFormat(win::pf24bit);
     }
+    explicit TIEWinPlatformBitmap(win::TBitmap* borrowed) : bitmap_(borrowed) {}
 
     int Width() const override { return bitmap_->Width(); }
     int Height() const override { return bitmap_->Height(); }
@@ -74,9 +76,11 @@ public:
             entries[i] = TRGB{table[std::size_t(i)].peBlue, table[std::size_t(i)].peGreen, table[std::size_t(i)].peRed};
         return int(table.size());
     }
+    win::TBitmap* GuiBitmap() override { return bitmap_; }
 
 private:
-    std::unique_ptr<win::TBitmap> bitmap_;
+    std::unique_ptr<win::TBitmap> owned_;
+    win::TBitmap* bitmap_;  // owned_ or borrowed
 };
 
 } // namespace
@@ -84,6 +88,13 @@ private:
 std::unique_ptr<TIEPlatformBitmap> detail::PlatformCreateBitmap()
 {
     return std::make_unique<TIEWinPlatformBitmap>();
+}
+
+std::unique_ptr<TIEPlatformBitmap> IEWrapTBitmap(win::TBitmap* Bitmap)
+{
+    if (!Bitmap)
+        return nullptr;
+    return std::make_unique<TIEWinPlatformBitmap>(Bitmap);
 }
 
 } // namespace imaging

@@ -2,10 +2,12 @@
 #include "imaging/core/detail/ieplatformservices.h"
 
 #include "imaging/core/ieplatformbitmap.h"
+#include "platform/rtl/Exceptions.h"
 
 #include <algorithm>
 #include <cstdlib>
 #include <cstring>
+#include <new>
 #include <unistd.h>
 
 namespace imaging::detail {
@@ -71,6 +73,31 @@ std::int32_t PlatformResolveColor(std::int32_t color)
 std::unique_ptr<TIEPlatformBitmap> PlatformCreateBitmap()
 {
     return std::make_unique<TIEMemoryPlatformBitmap>();
+}
+
+namespace {
+
+// No device context here: the rows alone, so the row logic runs under the sanitizers.
+class TIEHeapDibSection : public TIEDibSection {
+public:
+    explicit TIEHeapDibSection(std::size_t size) : bits_(new (std::nothrow) std::uint8_t[size]())
+    {
+        if (!bits_)
+            throw rtl::EOutOfMemory("Out of memory");
+    }
+    std::uint8_t* Bits() override { return bits_.get(); }
+    void* DC() const override { return nullptr; }
+    void* Handle() const override { return nullptr; }
+
+private:
+    std::unique_ptr<std::uint8_t[]> bits_;
+};
+
+} // namespace
+
+std::unique_ptr<TIEDibSection> PlatformCreateDibSection(int, int Height, int, int RowLen)
+{
+    return std::make_unique<TIEHeapDibSection>(std::size_t(Height) * std::size_t(RowLen));
 }
 
 } // namespace imaging::detail

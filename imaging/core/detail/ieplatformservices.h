@@ -25,4 +25,18 @@ std::int32_t PlatformResolveColor(std::int32_t color);
 // A new platform bitmap: a GDI DIB section on Windows, the memory stand-in elsewhere.
 std::unique_ptr<TIEPlatformBitmap> PlatformCreateBitmap();
 
+// The storage of a TIEDibbitmap: Height rows of RowLen bytes, bottom-up, zero-filled.
+class TIEDibSection {
+public:
+    virtual ~TIEDibSection() = default;
+    virtual std::uint8_t* Bits() = 0;
+    // An HDC and an HBITMAP on Windows; nullptr elsewhere.
+    virtual void* DC() const = 0;
+    virtual void* Handle() const = 0;
+};
+
+// BitCount is one of 1, 4, 8, 16, 24, 32 and Height * RowLen fits the address space (the caller
+// checks). Raises rtl::EOutOfMemory when the system refuses.
+std::unique_ptr<TIEDibSection> PlatformCreateDibSection(int Width, int Height, int BitCount, int RowLen);
+
 } // namespace imaging::detail
