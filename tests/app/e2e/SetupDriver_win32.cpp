@@ -175,10 +175,21 @@ bool Reddish(DWORD v)
     return r - g > 40 && r - b > 40;
 }
 
-// Renders `text` as the window's labels draw it (centred in the box, Tahoma bold at height -11)
-// and compares its red pixels with those on screen. Returns the share of pixels that agree
-// among those red in either.
-double LabelMatch(HWND wnd, int left, int top, int width, int height, COLORREF color, const std::string& text)
+// Text pixels of a label on the button face: any colour clearly apart from the face.
+bool Inked(DWORD v)
+{
+    const COLORREF face = ::GetSysColor(COLOR_BTNFACE);
+    const int dr = static_cast<int>((v >> 16) & 0xFF) - GetRValue(face);
+    const int dg = static_cast<int>((v >> 8) & 0xFF) - GetGValue(face);
+    const int db = static_cast<int>(v & 0xFF) - GetBValue(face);
+    return std::abs(dr) + std::abs(dg) + std::abs(db) > 60;
+}
+
+// Renders `text` as the window's labels draw it (Tahoma at height -11, bold or not, centred or
+// left-aligned in the box) and compares its text pixels with those on screen. Returns the
+// share of pixels that agree among those inked in either.
+double LabelMatch(HWND wnd, int left, int top, int width, int height, COLORREF color, bool bold, bool centred,
+                  const std::string& text)
 {
     Pixels shown = CaptureClient(wnd, left, top, width, height);
 
@@ -190,12 +201,13 @@ double LabelMatch(HWND wnd, int left, int top, int width, int height, COLORREF c
     HBRUSH face = ::CreateSolidBrush(::GetSysColor(COLOR_BTNFACE));
     ::FillRect(mem, &box, face);
     ::DeleteObject(face);
-    HFONT font = ::CreateFontA(-11, 0, 0, 0, FW_BOLD, 0, 0, 0, DEFAULT_CHARSET, OUT_DEFAULT_PRECIS,
+    HFONT font = ::CreateFontA(-11, 0, 0, 0, bold ? FW_BOLD : FW_NORMAL, 0, 0, 0, DEFAULT_CHARSET, OUT_DEFAULT_PRECIS,
                                CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY, DEFAULT_PITCH, "Tahoma");
     HGDIOBJ oldFont = ::SelectObject(mem, font);
     ::SetBkMode(mem, TRANSPARENT);
     ::SetTextColor(mem, color);
-    ::DrawTextA(mem, text.c_str(), static_cast<int>(text.size()), &box, DT_CENTER | DT_NOPREFIX | DT_WORDBREAK);
+    ::DrawTextA(mem, text.c_str(), static_cast<int>(text.size()), &box,
+                (centred ? DT_CENTER : DT_LEFT) | DT_NOPREFIX | DT_WORDBREAK);
     Pixels expected = CaptureDC(mem, 0, 0, width, height);
     ::SelectObject(mem, oldFont);
     ::DeleteObject(font);
@@ -204,10 +216,14 @@ double LabelMatch(HWND wnd, int left, int top, int width, int height, COLORREF c
     ::DeleteDC(mem);
     ::ReleaseDC(nullptr, screen);
 
+    // Red texts are told by their hue, which ignores faint anti-aliased edges; others by their
+    // distance from the face.
+    const DWORD rgb = (GetRValue(color) << 16) | (GetGValue(color) << 8) | GetBValue(color);
+    bool (*ink)(DWORD) = Reddish(rgb) ? &Reddish : &Inked;
     int either = 0, both = 0;
     for (int y = 0; y < height; ++y) {
         for (int x = 0; x < width; ++x) {
-            const bool a = Reddish(shown.At(x, y)), b = Reddish(expected.At(x, y));
+            const bool a = ink(shown.At(x, y)), b = ink(expected.At(x, y));
             either += a || b;
             both += a && b;
         }
@@ -420,12 +436,15 @@ void Run(Args& a)
         ::PostMessageA(top, WM_LBUTTONUP, 0, at);
         std::printf("dblclicked %d %d\n", x, y);
     } else if (cmd == "label") {
-        // title left top width height color text: how well the red text there matches `text`
+        // title left top width height color style text: how well the label text there matches
+        // `text`; style is "bc" (bold, centred), "nl" (normal, left) and so on.
         HWND top = NeedTop(a.Next("title"));
         const int l = a.NextInt("left"), t = a.NextInt("top"), w = a.NextInt("width"), h = a.NextInt("height");
         const COLORREF color = static_cast<COLORREF>(std::strtoul(a.Next("color").c_str(), nullptr, 0));
+        const std::string style = a.Next("style");
         const std::string text = a.Next("text");
-        std::printf("label %.3f %s\n", LabelMatch(top, l, t, w, h, color, text), text.c_str());
+        const bool bold = style.find('b') != std::string::npos, centred = style.find('c') != std::string::npos;
+        std::printf("label %.3f %s\n", LabelMatch(top, l, t, w, h, color, bold, centred, text), text.c_str());
     } else if (cmd == "reddish") {
         HWND top = NeedTop(a.Next("title"));
         const int l = a.NextInt("left"), t = a.NextInt("top"), w = a.NextInt("width"), h = a.NextInt("height");

@@ -28,6 +28,9 @@ RED, MAROON = 196, 0x000080
 # Msg1 and Msg2: left 313, width 291, tops 188 and 201, 13 high (client coordinates).
 MSG1 = (313, 188, 291, 13)
 MSG2 = (313, 201, 291, 13)
+# The match counter (silver, left-aligned at 315, 271).
+COUNTER = (315, 271, 100, 13)
+SILVER = 0xC0C0C0
 NOTE_TEXT = "NOTE: It Appears That This Version\r\nof Varnelo Is Already Installed."
 WARNING_TEXT = "WARNING: It Appears That A Newer Version\r\nof Varnelo Is Already Installed."
 TIMER_MS = 333
@@ -257,13 +260,13 @@ class Scenario:
         # Install is at (529, 267), Cancel at (438, 265): the right one.
         return max(buttons, key=lambda c: c["rect"][0])
 
-    def label(self, box, color, text):
+    def label(self, box, color, text, style="bc"):
         left, top, width, height = box
-        lines = self.drive(["label", MAIN, str(left), str(top), str(width), str(height), str(color), text])
+        lines = self.drive(["label", MAIN, str(left), str(top), str(width), str(height), str(color), style, text])
         return float(self.value(lines, "label").split(" ", 1)[0])
 
-    def check_label(self, box, color, text):
-        score = self.label(box, color, text)
+    def check_label(self, box, color, text, style="bc"):
+        score = self.label(box, color, text, style)
         check(score >= 0.9, "label at %s does not read %r (match %.2f)" % (box, text, score))
 
     def reddish(self, box):
@@ -384,6 +387,9 @@ def scenario_log_lines_default(s):
     check(sorted(state["items"]) == sorted(["C:\\Data\\RECYCLER\\", "C:\\Vendor\\Zantic\\", "C:\\Other\\Zantic\\"]),
           "items %r" % state["items"])
     check(state["items"][state["selected"]] == "C:\\Vendor\\Zantic\\", "the registry folder is selected")
+    # Four accepted matches (two in one folder), none of them a library.
+    s.check_label(COUNTER, SILVER, "0 - 4", style="nl")
+    check(s.label(COUNTER, SILVER, "0 - 3", style="nl") < 0.9, "the counter check tells counts apart")
     s.check_label(MSG1, MAROON, "Multiple potential installation folders found")
     s.check_label(MSG2, MAROON, "Please ensure you select the correct folder")
     s.drive(["wait-enabled", MAIN, "TColorButton", "Install", "3000"])
@@ -519,6 +525,8 @@ def scenario_nothing_found(s):
     s.wait_reddish(MSG1)
     s.check_label(MSG1, RED, "Cannot continue, Zezizur application not found!")
     s.check_label(MSG2, RED, SITE_INFO)
+    check(s.label(MSG1, RED, "Can't continue, Programs Folder Not Found") < 0.9, "the label check tells texts apart")
+    s.check_label(COUNTER, SILVER, "0  0", style="nl")
     state = s.controls()
     check(s.log_lines(state) == [] and state["items"] == [], "nothing listed")
     check(not s.install_button(state)["enabled"], "Install stays disabled")
