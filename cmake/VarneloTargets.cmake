@@ -44,7 +44,7 @@ set(VA_TEST_DATA_DIR "${VA_SOURCE_DIR_NATIVE}/tests/data")
 # run their own target; the i686 build runs the copy from its nested host build.
 function(va_host_tool var name)
   if(VA_WIN32)
-    set(${var} ${VA_HOST_TOOLS_DIR}/tools/${name}/${name} PARENT_SCOPE)
+    set(${var} ${VA_HOST_TOOLS_DIR}/tools/bin/${name} PARENT_SCOPE)
   else()
     set(${var} $<TARGET_FILE:${name}> PARENT_SCOPE)
   endif()
