@@ -16,7 +16,23 @@ namespace {
 constexpr int kFormWidth = 336;
 constexpr int kNarrowing = 64;  // no icon and fewer than three buttons
 constexpr int kTextTop = 20;
-constexpr int kIconSize = 40;  // the icon picture comes with the skinned dialog; its room is kept
+constexpr int kIconSize = 40;
+
+// The system's icon for the dialog's type, drawn in its 40-pixel box.
+class TDialogIcon : public TGraphicControl {
+public:
+    TDialogIcon(rtl::TComponent* owner, HICON icon) : TGraphicControl(owner), icon_(icon) {}
+
+protected:
+    void Paint() override
+    {
+        if (icon_)
+            ::DrawIcon(Canvas()->Handle(), (Width() - 32) / 2, (Height() - 32) / 2, icon_);
+    }
+
+private:
+    HICON icon_;  // shared system icon: never destroyed
+};
 
 int CountLines(const std::string& text)
 {
@@ -59,6 +75,13 @@ TModalResult TMessageDialog::ShowModal()
     const int textHeight = 14 * CountLines(text_) + 4;
     text->SetBounds(textLeft, kTextTop, width - textLeft - 16, textHeight);
     text->SetText(text_);
+
+    if (icon) {
+        static const LPCSTR kIcons[] = {IDI_WARNING, IDI_HAND, IDI_INFORMATION, IDI_QUESTION};
+        auto* image = new TDialogIcon(form.get(), ::LoadIconA(nullptr, kIcons[iconType_ - 1]));
+        image->SetParent(form.get());
+        image->SetBounds(24, kTextTop - 4, kIconSize, kIconSize);
+    }
 
     const int bottom = std::max(kTextTop + textHeight, icon ? kTextTop - 4 + kIconSize : 0);
     int left = width - 97;

@@ -13,6 +13,7 @@
 #include "platform/win/StdCtrls.h"
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
