@@ -417,6 +417,7 @@ void TIEBitmap::AllocateStorage()
             location_ = ieMemory;
             encapsulated_ = false;
             borrowedBitmap_ = nullptr;
+            wrapper_.reset();
             ownedBitmap_.reset();
         }
         if (location_ == ieFile && total < MinFileSize)
@@ -653,6 +654,9 @@ void TIEBitmap::EncapsulateTBitmap(TIEPlatformBitmap* Bitmap, bool FreeFirst)
         ownedBitmap_.reset();
     if (wrapper_.get() != Bitmap)
         wrapper_.reset();
+    // The colours are the new picture's, never those of the image it replaces.
+    palette_.reset();
+    paletteLen_ = 0;
     borrowedBitmap_ = Bitmap;
     encapsulated_ = true;
     location_ = ieTBitmap;

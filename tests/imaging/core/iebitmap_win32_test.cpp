@@ -161,6 +161,37 @@ TEST(EncapsulatedTBitmap, SwitchingPicturesOrPassingNothing)
     EXPECT_EQ(second->Height(), 9);
 }
 
+TEST(EncapsulatedTBitmap, SixteenBitGreyLeavesThePictureAndGoesToMemory)
+{
+    auto picture = Picture(4, 4, win::pf24bit, 0x00112233);
+    TIEBitmap bmp;
+    bmp.EncapsulateTBitmap(picture.get(), true);
+    bmp.Allocate(3, 3, ie16g);
+    EXPECT_EQ(bmp.Location(), ieMemory);
+    EXPECT_FALSE(bmp.EncapsulatedTBitmap());
+    EXPECT_EQ(bmp.GetPixelFormat(), ie16g);
+    EXPECT_EQ(picture->Width(), 4);
+    EXPECT_EQ(picture->Canvas()->Pixels(3, 3) & 0xFFFFFF, 0x00112233);
+}
+
+TEST(EncapsulatedTBitmap, ANewPictureBringsItsOwnPalette)
+{
+    std::vector<PALETTEENTRY> first(256, PALETTEENTRY{0, 0, 0, 0});
+    first[7] = PALETTEENTRY{10, 20, 30, 0};
+    std::vector<PALETTEENTRY> second(256, PALETTEENTRY{0, 0, 0, 0});
+    second[7] = PALETTEENTRY{200, 100, 50, 0};
+    auto a = Picture(3, 3, win::pf8bit, 0);
+    a->SetPaletteEntries(first);
+    auto b = Picture(3, 3, win::pf8bit, 0);
+    b->SetPaletteEntries(second);
+    TIEBitmap bmp;
+    bmp.EncapsulateTBitmap(a.get(), true);
+    ASSERT_EQ(bmp.GetPaletteColor(7), (TRGB{30, 20, 10}));
+    bmp.EncapsulateTBitmap(b.get(), false);
+    EXPECT_EQ(bmp.GetPaletteColor(7), (TRGB{50, 100, 200})) << "the old picture's colours would paint the new one";
+    EXPECT_EQ(a->PaletteEntries()[7].peRed, 10) << "and the old picture keeps its own";
+}
+
 // --- DIB sections drawn with GDI ---
 
 TEST(DibSection, GdiDrawingShowsInTheRowsTopRowFirst)
