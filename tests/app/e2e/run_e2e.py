@@ -100,8 +100,9 @@ class Scenario:
         self.log.append(text)
 
     def close(self):
-        subprocess.run(["wineserver", "-k"], env=self.env, check=False,
-                       stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        for flag in ("-k", "-w"):
+            subprocess.run(["wineserver", flag], env=self.env, check=False, timeout=30,
+                           stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
         for proc in self.programs:
             try:
                 proc.wait(timeout=10)
@@ -112,7 +113,11 @@ class Scenario:
             self.xvfb.wait(timeout=5)
         except subprocess.TimeoutExpired:
             self.xvfb.kill()
-        shutil.rmtree(self.root, ignore_errors=True)
+        for _ in range(3):
+            shutil.rmtree(self.root, ignore_errors=True)
+            if not os.path.exists(self.root):
+                break
+            time.sleep(0.5)
 
     # --- files and registry ---
 
