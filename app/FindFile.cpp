@@ -524,6 +524,8 @@ const rtl::TClassInfo& TFindFile::StaticClassInfo() {
         rtl::TClassInfo built = rtl::TClassBuilder<TFindFile, rtl::TComponent>("TFindFile")
             .Property("Criteria", &TFindFile::Criteria, &TFindFile::SetCriteria)
             .Property("Threaded", &TFindFile::Threaded, &TFindFile::SetThreaded).Default(false)
+            .Property("ThreadPriority", &TFindFile::ThreadPriority, &TFindFile::SetThreadPriority)
+            .Default(rtl::tpNormal)
             .Event("OnFileMatch", &TFindFile::OnFileMatch)
             .Event("OnFolderChange", &TFindFile::OnFolderChange)
             .Event("OnSearchBegin", &TFindFile::OnSearchBegin)

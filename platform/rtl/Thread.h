@@ -4,6 +4,7 @@
 
 #include "platform/rtl/Exceptions.h"
 #include "platform/rtl/Object.h"
+#include "platform/rtl/TypeInfo.h"
 
 #include <atomic>
 #include <condition_variable>
@@ -45,6 +46,8 @@ void SetWakeMainThread(std::function<void()> wake);
 // ---- TThread ----
 
 enum TThreadPriority { tpIdle, tpLowest, tpLower, tpNormal, tpHigher, tpHighest, tpTimeCritical };
+RTL_ENUM_INFO(TThreadPriority, "tpIdle", "tpLowest", "tpLower", "tpNormal", "tpHigher", "tpHighest",
+              "tpTimeCritical")
 
 // A worker running Execute once. A thread is created suspended (C++ cannot run a virtual Execute
 // before the derived constructor has finished) and runs after Start or Resume. Handle and

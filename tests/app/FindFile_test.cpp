@@ -513,6 +513,56 @@ TEST(FindFilePlan, ReadsTheMainWindowsSettingsFromAFormDescription) {
     EXPECT_EQ(out.find("Subfolders"), std::string::npos) << out;
 }
 
+TEST(FindFilePlan, ThreadPriorityRoundTripsThroughAFormDescriptionAndIsLeftOutAtItsDefault) {
+    rtl::TStringStream text(
+        "object FindFile: TFindFile\r\n"
+        "  ThreadPriority = tpLowest\r\n"
+        "end\r\n");
+    text.SetPosition(0);
+    rtl::TMemoryStream binary;
+    rtl::ObjectTextToBinary(text, binary);
+    binary.SetPosition(0);
+    std::unique_ptr<rtl::TComponent> read(rtl::ReadComponentRes(binary, nullptr));
+    auto* f = dynamic_cast<TFindFile*>(read.get());
+    ASSERT_NE(f, nullptr);
+    EXPECT_EQ(f->ThreadPriority(), rtl::tpLowest);
+
+    const auto toText = [](TFindFile* component) {
+        rtl::TMemoryStream written;
+        rtl::WriteComponentRes(written, component);
+        written.SetPosition(0);
+        rtl::TStringStream back;
+        rtl::ObjectBinaryToText(written, back);
+        return back.DataString();
+    };
+    EXPECT_NE(toText(f).find("ThreadPriority = tpLowest"), std::string::npos) << toText(f);
+    f->SetThreadPriority(rtl::tpTimeCritical);
+    EXPECT_NE(toText(f).find("ThreadPriority = tpTimeCritical"), std::string::npos) << toText(f);
+    f->SetThreadPriority(rtl::tpNormal);
+    EXPECT_EQ(toText(f).find("ThreadPriority"), std::string::npos) << toText(f);
+
+    // A fresh component starts at the stored default, so a description without the line means tpNormal.
+    TFindFile fresh(nullptr);
+    EXPECT_EQ(fresh.ThreadPriority(), rtl::tpNormal);
+}
+
+TEST(FindFilePlan, ReadingAnUnknownThreadPriorityNameFails) {
+    rtl::TStringStream text(
+        "object FindFile: TFindFile\r\n"
+        "  ThreadPriority = tpUrgent\r\n"
+        "end\r\n");
+    text.SetPosition(0);
+    rtl::TMemoryStream binary;
+    rtl::ObjectTextToBinary(text, binary);
+    binary.SetPosition(0);
+    try {
+        std::unique_ptr<rtl::TComponent> read(rtl::ReadComponentRes(binary, nullptr));
+        ADD_FAILURE() << "an unknown priority name was accepted";
+    } catch (const rtl::EReadError& e) {
+        EXPECT_NE(e.Message().find("ThreadPriority"), std::string::npos) << e.Message();
+    }
+}
+
 TEST(FindFilePlan, ComponentIsCreatableByClassName) {
     const rtl::TClassInfo* info = rtl::GetClass("TFindFile");
     ASSERT_NE(info, nullptr);
@@ -520,6 +570,7 @@ TEST(FindFilePlan, ComponentIsCreatableByClassName) {
     std::unique_ptr<rtl::TComponent> c(info->CreateComponent(nullptr));
     EXPECT_NE(dynamic_cast<TFindFile*>(c.get()), nullptr);
     EXPECT_NE(info->FindProp("Criteria"), nullptr);
+    EXPECT_NE(info->FindProp("ThreadPriority"), nullptr);
     EXPECT_NE(info->FindProp("OnFileMatch"), nullptr);
 }
 
