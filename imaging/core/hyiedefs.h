@@ -85,4 +85,10 @@ constexpr int IEBitCount(TIEPixelFormat format)
     }
 }
 
+// Whole bytes per pixel: 0 for ie1g, whose pixels share bytes, and for ieNull.
+constexpr int IEBytesPerPixel(TIEPixelFormat format)
+{
+    return IEBitCount(format) / 8;
+}
+
 } // namespace imaging

@@ -15,18 +15,6 @@ namespace imaging {
 
 namespace {
 
-int BytesPerPixel(TIEPixelFormat format)
-{
-    switch (format) {
-    case ie8p:
-    case ie8g: return 1;
-    case ie16g: return 2;
-    case ie24RGB: return 3;
-    case ie32f: return 4;
-    default: return 0;
-    }
-}
-
 std::int64_t TruncValue(double value)
 {
     if (!std::isfinite(value))
@@ -253,7 +241,7 @@ void TIEBitmap::Fill(double Value)
         else {
             FillRowSpan(p, 0, width_ - 1, Value);
             // Padding is cleared so every storage place ends with the same bytes.
-            const std::size_t used = std::size_t(width_) * std::size_t(BytesPerPixel(pixelFormat_));
+            const std::size_t used = std::size_t(width_) * std::size_t(IEBytesPerPixel(pixelFormat_));
             std::memset(p + used, 0, static_cast<std::size_t>(rowLen_) - used);
         }
     }
@@ -325,7 +313,7 @@ void TIEBitmap::CopyRectTo(TIEBitmap* Dest, int SrcX, int SrcY, int DstX, int Ds
                 std::memset(dst + (dx + x) * 3, v, 3);
             }
         } else {
-            const int bpp = BytesPerPixel(from);
+            const int bpp = IEBytesPerPixel(from);
             std::memmove(dst + dx * bpp, src + sx * bpp, static_cast<std::size_t>(w * bpp));
         }
     }

@@ -29,18 +29,6 @@ int ToIntChecked(std::int64_t v)
     return static_cast<int>(v);
 }
 
-int PixelBytes(TIEPixelFormat format)
-{
-    switch (format) {
-    case ie8p:
-    case ie8g: return 1;
-    case ie16g: return 2;
-    case ie24RGB: return 3;
-    case ie32f: return 4;
-    default: return 0;
-    }
-}
-
 // Copies pixel sx of a row in the given format to pixel dx of another row.
 inline void CopyPixel(TIEPixelFormat format, std::uint8_t* dst, int dx, const std::uint8_t* src, int sx)
 {
@@ -48,7 +36,7 @@ inline void CopyPixel(TIEPixelFormat format, std::uint8_t* dst, int dx, const st
         SetPixelBit(dst, dx, GetPixelBit(src, sx) != 0);
         return;
     }
-    const int n = PixelBytes(format);
+    const int n = IEBytesPerPixel(format);
     std::memcpy(dst + std::size_t(dx) * n, src + std::size_t(sx) * n, std::size_t(n));
 }
 
@@ -121,7 +109,7 @@ void MirrorRow(TIEPixelFormat format, std::uint8_t* row, int width)
         }
         return;
     }
-    const int n = PixelBytes(format);
+    const int n = IEBytesPerPixel(format);
     std::uint8_t tmp[4];
     for (int a = 0, b = width - 1; a < b; ++a, --b) {
         std::memcpy(tmp, row + std::size_t(a) * n, std::size_t(n));
@@ -200,7 +188,7 @@ void RotateNearest(TIEBitmap& source, TIEBitmap& dest, double angle, int newWidt
     CopyPalette(source, dest);
     const double rad = angle * kPi / 180.0, c = std::cos(rad), s = std::sin(rad);
     const double scx = (w - 1) / 2.0, scy = (h - 1) / 2.0, dcx = (newWidth - 1) / 2.0, dcy = (newHeight - 1) / 2.0;
-    const int n = PixelBytes(format);
+    const int n = IEBytesPerPixel(format);
     for (int yd = 0; yd < newHeight; ++yd) {
         std::uint8_t* dst = dest.ScanLine(yd);
         for (int xd = 0; xd < newWidth; ++xd) {
