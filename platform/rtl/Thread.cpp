@@ -59,6 +59,23 @@ void Post(std::shared_ptr<SyncRecord> record)
         wake();
 }
 
+// Waits until `finished` is set. On the main thread it keeps draining the queue meanwhile, so a
+// worker blocked in Synchronize cannot deadlock the wait.
+void AwaitFinished(const std::atomic<bool>& finished)
+{
+    SyncState& s = State();
+    if (!IsMainThread()) {
+        std::unique_lock lock(s.mutex);
+        s.wakeMain.wait(lock, [&] { return finished.load(); });
+        return;
+    }
+    while (!finished.load()) {
+        CheckSynchronize(0);
+        std::unique_lock lock(s.mutex);
+        s.wakeMain.wait(lock, [&] { return finished.load() || !s.queue.empty(); });
+    }
+}
+
 }  // namespace
 
 // ---- main-thread queue ----
@@ -196,17 +213,7 @@ TThread::~TThread()
         Terminate();
         // Like WaitFor, but also for FreeOnTerminate threads, which cannot be here while running
         // unless someone deletes them by mistake.
-        SyncState& s = State();
-        while (!finished_.load()) {
-            if (IsMainThread()) {
-                CheckSynchronize(0);
-                std::unique_lock lock(s.mutex);
-                s.wakeMain.wait(lock, [&] { return finished_.load() || !s.queue.empty(); });
-            } else {
-                std::unique_lock lock(s.mutex);
-                s.wakeMain.wait(lock, [&] { return finished_.load(); });
-            }
-        }
+        AwaitFinished(finished_);
     }
     ReleaseNative(true);
 }
@@ -261,17 +268,7 @@ std::int32_t TThread::WaitFor()
         if (!started_)
             throw EThread("Cannot call WaitFor on a thread that was never started");
     }
-    SyncState& s = State();
-    if (IsMainThread()) {
-        while (!finished_.load()) {
-            CheckSynchronize(0);
-            std::unique_lock lock(s.mutex);
-            s.wakeMain.wait(lock, [&] { return finished_.load() || !s.queue.empty(); });
-        }
-    } else {
-        std::unique_lock lock(s.mutex);
-        s.wakeMain.wait(lock, [&] { return finished_.load(); });
-    }
+    AwaitFinished(finished_);
     return ReturnValue();
 }
 
