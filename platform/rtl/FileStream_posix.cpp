@@ -24,6 +24,23 @@ int LockFor(std::uint16_t mode)
     return share == fmShareCompat || share == fmShareExclusive ? LOCK_EX : LOCK_SH;
 }
 
+// Repeats `io` (read or write) until `count` bytes are done, the descriptor gives no more, or it
+// fails; interrupted calls are retried. Returns the bytes done.
+template <class Byte, class Io>
+std::int32_t Transfer(Byte* buffer, std::int32_t count, Io io)
+{
+    std::int32_t done = 0;
+    while (done < count) {
+        const ssize_t n = io(buffer + done, static_cast<std::size_t>(count - done));
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            break;
+        done += static_cast<std::int32_t>(n);
+    }
+    return done;
+}
+
 }  // namespace
 
 TFileStream::TFileStream(const std::string& fileName, std::uint16_t mode) : fileName_(fileName), handle_(-1)
@@ -77,34 +94,15 @@ TFileStream::~TFileStream()
 
 std::int32_t TFileStream::Read(void* buffer, std::int32_t count)
 {
-    if (count <= 0)
-        return 0;
-    std::int32_t done = 0;
-    while (done < count) {
-        const ssize_t n = ::read(static_cast<int>(handle_), static_cast<char*>(buffer) + done, static_cast<std::size_t>(count - done));
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            break;
-        done += static_cast<std::int32_t>(n);
-    }
-    return done;
+    const int fd = static_cast<int>(handle_);
+    return Transfer(static_cast<char*>(buffer), count, [fd](char* at, std::size_t n) { return ::read(fd, at, n); });
 }
 
 std::int32_t TFileStream::Write(const void* buffer, std::int32_t count)
 {
-    if (count <= 0)
-        return 0;
-    std::int32_t done = 0;
-    while (done < count) {
-        const ssize_t n = ::write(static_cast<int>(handle_), static_cast<const char*>(buffer) + done, static_cast<std::size_t>(count - done));
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            break;
-        done += static_cast<std::int32_t>(n);
-    }
-    return done;
+    const int fd = static_cast<int>(handle_);
+    return Transfer(static_cast<const char*>(buffer), count,
+                    [fd](const char* at, std::size_t n) { return ::write(fd, at, n); });
 }
 
 std::int64_t TFileStream::Seek(std::int64_t offset, TSeekOrigin origin)
