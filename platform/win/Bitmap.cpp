@@ -407,6 +407,22 @@ MaskShift Analyse(std::uint32_t mask)
     return m;
 }
 
+// Entries are blue, green, red, then a fourth byte after every header but the core one.
+void ReadColorTable(ByteReader& r, std::uint32_t count, std::size_t entrySize, std::vector<RGBQUAD>& colors)
+{
+    if (!r.Has(static_cast<std::size_t>(count) * entrySize))
+        BadBitmap("colour table ends early");
+    for (std::uint32_t i = 0; i < count; ++i) {
+        RGBQUAD q;
+        q.rgbBlue = r.U8();
+        q.rgbGreen = r.U8();
+        q.rgbRed = r.U8();
+        q.rgbReserved = 0;
+        r.Skip(entrySize - 3);
+        colors.push_back(q);
+    }
+}
+
 // Parses the info header and colour table of a packed DIB (what follows the file header).
 BmpInfo ReadInfo(ByteReader& r)
 {
@@ -446,32 +462,11 @@ BmpInfo ReadInfo(ByteReader& r)
             info.Masks[1] = r.U32();
             info.Masks[2] = r.U32();
         }
-        if (info.BitCount <= 8) {
-            const std::uint32_t n = clrUsed ? clrUsed : 1u << info.BitCount;
-            if (!r.Has(static_cast<std::size_t>(n) * 4))
-                BadBitmap("colour table ends early");
-            for (std::uint32_t i = 0; i < n; ++i) {
-                RGBQUAD q;
-                q.rgbBlue = r.U8();
-                q.rgbGreen = r.U8();
-                q.rgbRed = r.U8();
-                q.rgbReserved = 0;
-                r.U8();
-                info.Colors.push_back(q);
-            }
-        }
+        if (info.BitCount <= 8)
+            ReadColorTable(r, clrUsed ? clrUsed : 1u << info.BitCount, 4, info.Colors);
     }
-    if (hs == kCoreHeaderSize && info.BitCount <= 8) {
-        const std::uint32_t n = 1u << info.BitCount;
-        for (std::uint32_t i = 0; i < n; ++i) {
-            RGBQUAD q;
-            q.rgbBlue = r.U8();
-            q.rgbGreen = r.U8();
-            q.rgbRed = r.U8();
-            q.rgbReserved = 0;
-            info.Colors.push_back(q);
-        }
-    }
+    if (hs == kCoreHeaderSize && info.BitCount <= 8)
+        ReadColorTable(r, 1u << info.BitCount, 3, info.Colors);
     if (planes != 1)
         BadBitmap(std::to_string(planes) + " planes");
     if (info.BitCount != 1 && info.BitCount != 4 && info.BitCount != 8 && info.BitCount != 16 &&

@@ -784,6 +784,27 @@ TEST(BmpRead, RejectsBadFilesWithoutCrashing)
     ExpectRejected(rleTopDown, "top-down RLE");
 }
 
+TEST(BmpRead, ColourTablesOfBothEntrySizesAreReadAndACutTableIsRejected)
+{
+    // 2x1 1-bit bitmap with the 12-byte core header: three-byte entries, red then blue.
+    const std::vector<std::uint8_t> core = {'B', 'M', 0, 0, 0, 0, 0, 0, 0, 0, 32, 0, 0, 0,
+                                            12, 0, 0, 0, 2, 0, 1, 0, 1, 0, 1, 0,
+                                            0, 0, 0xFF, 0xFF, 0, 0,
+                                            0x40, 0, 0, 0};
+    TBitmap b;
+    rtl::TReadOnlyMemoryStream s(core.data(), static_cast<std::int64_t>(core.size()));
+    b.LoadFromStream(s);
+    EXPECT_EQ(b.Width(), 2);
+    EXPECT_EQ(b.Height(), 1);
+    EXPECT_EQ(b.Canvas()->Pixels(0, 0), clRed);
+    EXPECT_EQ(b.Canvas()->Pixels(1, 0), clBlue);
+    ExpectRejected(std::vector<std::uint8_t>(core.begin(), core.begin() + 30), "core colour table cut short");
+
+    // The 40-byte header's four-byte entries, cut in the middle of the table.
+    const auto pal = ReadFileBytes(DataFile("pat4.bmp"));
+    ExpectRejected(std::vector<std::uint8_t>(pal.begin(), pal.begin() + 14 + 40 + 10), "colour table cut short");
+}
+
 TEST(BmpRead, RleRunsBeyondTheEdgeAreClipped)
 {
     // 2x2 RLE8: a run of 5 on the bottom row, a delta past the top, then end of bitmap.
