@@ -301,24 +301,24 @@ private:
         const std::uint32_t size = in_.Get(16);
         if (size == 0)
             Corrupt("block of zero symbols");
-        ReadLengthTable(kNT, kTBit, 3, t_, "code-length");
+        ReadLengthTable(kTBit, 3, t_, "code-length");
         ReadLiteralLengths();
-        ReadLengthTable(kNP, kPBit, -1, p_, "position");
+        ReadLengthTable(kPBit, -1, p_, "position");
         CheckOverrun();
         return size;
     }
 
     template <int Alphabet>
-    void ReadLengthTable(int alphabet, int countBits, int special,
-                         HuffmanDecoder<Alphabet, kPTTableBits>& decoder, const char* what)
+    void ReadLengthTable(int countBits, int special, HuffmanDecoder<Alphabet, kPTTableBits>& decoder,
+                         const char* what)
     {
         const std::uint32_t n = in_.Get(countBits);
         if (n == 0) {
             decoder.SetSingle(in_.Get(countBits));
             return;
         }
-        if (n > static_cast<std::uint32_t>(alphabet))
-            Corrupt(std::string(what) + " table count " + std::to_string(n) + " exceeds " + std::to_string(alphabet));
+        if (n > static_cast<std::uint32_t>(Alphabet))
+            Corrupt(std::string(what) + " table count " + std::to_string(n) + " exceeds " + std::to_string(Alphabet));
         std::uint8_t lengths[Alphabet] = {};
         std::uint32_t i = 0;
         while (i < n) {
@@ -597,17 +597,28 @@ private:
         std::fill_n(pFreq_, kNP, 0);
     }
 
-    void CountTFreq()
+    // Literal/length code lengths up to the last one in use.
+    int CLenCount() const
     {
-        std::fill_n(tFreq_, kNT, 0);
         int n = kNC;
         while (n > 0 && cLen_[n - 1] == 0)
             --n;
+        return n;
+    }
+
+    // Walks the literal/length code lengths as the code-length alphabet sends them, calling
+    // emit(symbol, extraBits, extra): a length k is symbol k + 2; zeros go one at a time as
+    // symbol 0, as a run of 3..18 (symbol 1, four extra bits) or of 20 and more (symbol 2);
+    // a run of 19 is a single zero and a run of 18.
+    template <class Emit>
+    void ForEachCLenSymbol(Emit emit) const
+    {
+        const int n = CLenCount();
         int i = 0;
         while (i < n) {
             const int k = cLen_[i++];
             if (k != 0) {
-                ++tFreq_[k + 2];
+                emit(k + 2, 0, 0);
                 continue;
             }
             int count = 1;
@@ -616,16 +627,23 @@ private:
                 ++count;
             }
             if (count <= 2) {
-                tFreq_[0] += count;
+                for (int r = 0; r < count; ++r)
+                    emit(0, 0, 0);
             } else if (count <= 18) {
-                ++tFreq_[1];
+                emit(1, 4, count - 3);
             } else if (count == 19) {
-                ++tFreq_[0];
-                ++tFreq_[1];
+                emit(0, 0, 0);
+                emit(1, 4, 15);
             } else {
-                ++tFreq_[2];
+                emit(2, kCBit, count - 20);
             }
         }
+    }
+
+    void CountTFreq()
+    {
+        std::fill_n(tFreq_, kNT, 0);
+        ForEachCLenSymbol([this](int symbol, int, int) { ++tFreq_[symbol]; });
     }
 
     void WritePtLen(const std::uint8_t* len, int n, int countBits, int special)
@@ -650,37 +668,11 @@ private:
 
     void WriteCLen()
     {
-        int n = kNC;
-        while (n > 0 && cLen_[n - 1] == 0)
-            --n;
-        PutBits(kCBit, n);
-        int i = 0;
-        while (i < n) {
-            const int k = cLen_[i++];
-            if (k != 0) {
-                PutBits(tLen_[k + 2], tCode_[k + 2]);
-                continue;
-            }
-            int count = 1;
-            while (i < n && cLen_[i] == 0) {
-                ++i;
-                ++count;
-            }
-            if (count <= 2) {
-                for (int r = 0; r < count; ++r)
-                    PutBits(tLen_[0], tCode_[0]);
-            } else if (count <= 18) {
-                PutBits(tLen_[1], tCode_[1]);
-                PutBits(4, count - 3);
-            } else if (count == 19) {
-                PutBits(tLen_[0], tCode_[0]);
-                PutBits(tLen_[1], tCode_[1]);
-                PutBits(4, 15);
-            } else {
-                PutBits(tLen_[2], tCode_[2]);
-                PutBits(kCBit, count - 20);
-            }
-        }
+        PutBits(kCBit, static_cast<std::uint32_t>(CLenCount()));
+        ForEachCLenSymbol([this](int symbol, int extraBits, int extra) {
+            PutBits(tLen_[symbol], tCode_[symbol]);
+            PutBits(extraBits, static_cast<std::uint32_t>(extra));
+        });
     }
 
     void EncodeC(std::uint32_t c) { PutBits(cLen_[c], cCode_[c]); }
