@@ -124,7 +124,7 @@ LinkFields ReadThroughShell(const std::string& path) {
     return f;
 }
 
-// Parses the documented binary layout: a 76-byte header, the optional item-ID list, the
+// Parses the shortcut's binary layout: a 76-byte header, the optional item-ID list, the
 // optional link-information block with the local base path, then counted strings.
 class LnkParser {
 public:
@@ -148,14 +148,16 @@ public:
             if (!Has(pos, 28))
                 return Fail(error, "link info header");
             const std::uint32_t size = U32(pos);
+            if (size < 28 || !Has(pos, size))
+                return Fail(error, "link info size");
             const std::uint32_t infoFlags = U32(pos + 8);
             if ((infoFlags & 1) != 0) {
                 const std::uint32_t baseOffset = U32(pos + 16);
                 const std::uint32_t suffixOffset = U32(pos + 24);
-                out.target = CString(pos + baseOffset) + CString(pos + suffixOffset);
+                if (baseOffset >= size || suffixOffset >= size)
+                    return Fail(error, "link info string offset");
+                out.target = CString(pos + baseOffset, pos + size) + CString(pos + suffixOffset, pos + size);
             }
-            if (!Has(pos, size))
-                return Fail(error, "link info size");
             pos += size;
         }
         const bool unicode = (flags & 0x80) != 0;
@@ -194,9 +196,10 @@ private:
     std::uint32_t U32(std::size_t p) const {
         return Has(p, 4) ? static_cast<std::uint32_t>(b_[p] | b_[p + 1] << 8 | b_[p + 2] << 16 | b_[p + 3] << 24) : 0;
     }
-    std::string CString(std::size_t p) const {
+    // A NUL-terminated string that must end before `end`.
+    std::string CString(std::size_t p, std::size_t end) const {
         std::string s;
-        while (p < b_.size() && b_[p] != 0)
+        while (p < end && b_[p] != 0)
             s += static_cast<char>(b_[p++]);
         return s;
     }
