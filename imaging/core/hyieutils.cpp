@@ -50,17 +50,15 @@ void TIEList::SetCount(int NewCount)
     } catch (const std::bad_alloc&) {
         throw rtl::EOutOfMemory("Out of memory");
     }
-    count_ = NewCount;
     Flags |= 1;
 }
 
 void TIEList::Delete(int Index)
 {
-    if (Index < 0 || Index >= count_)
+    if (Index < 0 || Index >= Count())
         return;
     const auto at = data_.begin() + std::ptrdiff_t(Index) * itemSize_;
     data_.erase(at, at + itemSize_);
-    --count_;
     Flags |= 1;
 }
 
@@ -68,7 +66,6 @@ void TIEList::Clear()
 {
     data_.clear();
     data_.shrink_to_fit();
-    count_ = 0;
     Flags = 0;
 }
 
@@ -78,16 +75,16 @@ void TIEList::Assign(const TIEList* Source)
         return;
     itemSize_ = Source->itemSize_;
     data_ = Source->data_;
-    count_ = Source->count_;
     Flags = Source->Flags;
 }
 
 int TIEList::AddItem(const void* Item)
 {
-    SetCount(count_ + 1);
+    const int index = Count();
+    SetCount(index + 1);
     if (Item)
-        std::memcpy(ItemPtr(count_ - 1), Item, std::size_t(itemSize_));
-    return count_ - 1;
+        std::memcpy(ItemPtr(index), Item, std::size_t(itemSize_));
+    return index;
 }
 
 void* TIEList::ItemPtr(int Index)
@@ -97,8 +94,8 @@ void* TIEList::ItemPtr(int Index)
 
 const void* TIEList::ItemPtr(int Index) const
 {
-    if (Index < 0 || Index >= count_)
-        ThrowIndex(Index, count_);
+    if (Index < 0 || Index >= Count())
+        ThrowIndex(Index, Count());
     return data_.data() + std::size_t(Index) * std::size_t(itemSize_);
 }
 

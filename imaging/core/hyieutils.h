@@ -24,7 +24,8 @@ namespace imaging {
 class TIEList : public rtl::TObject {
 public:
     explicit TIEList(int ItemSize = 1);
-    int Count() const { return count_; }
+    // Bytes are kept at exactly Count * ItemSize, so the count needs no field of its own.
+    int Count() const { return static_cast<int>(data_.size() / static_cast<std::size_t>(itemSize_)); }
     int ItemSize() const { return itemSize_; }
     int Flags = 0;  // bit 0: changed
 
@@ -43,7 +44,6 @@ protected:
     int itemSize_;
 
 private:
-    int count_ = 0;
     std::vector<std::uint8_t> data_;
 };
 
