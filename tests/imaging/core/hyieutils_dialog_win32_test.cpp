@@ -209,6 +209,14 @@ TEST_F(PaletteDialog, EscapeOrTheCancelButtonEndsWithoutAColour)
     dialog_->OnShow = [this](rtl::TObject*) { ::PostMessageA(dialog_->CancelButton->Handle(), BM_CLICK, 0, 0); };
     EXPECT_FALSE(dialog_->Execute());
     EXPECT_EQ(dialog_->SelectedColor, kMarker);
+    // The button is the dialog's only focusable control, so Enter presses it too.
+    dialog_->OnShow = [this](rtl::TObject*) {
+        ::PostMessageA(dialog_->Handle(), WM_MOUSEMOVE, 0, At(40, 4));
+        ::PostMessageA(dialog_->CancelButton->Handle(), WM_KEYDOWN, VK_RETURN, 0);
+    };
+    EXPECT_FALSE(dialog_->Execute());
+    EXPECT_EQ(dialog_->Selected(), 2);
+    EXPECT_EQ(dialog_->SelectedColor, kMarker);
 }
 
 } // namespace

@@ -106,6 +106,16 @@ TEST(EncapsulatedTBitmap, TakesEachDepthAsAFormatItCanAddress)
     EXPECT_EQ(bmp.GetPixelFormat(), ie24RGB);
     EXPECT_EQ(wide->PixelFormat(), win::pf24bit);
     EXPECT_EQ(bmp.GetPixel24(5, 1), (TRGB{0x44, 0x55, 0x66}));
+
+    // A device-dependent picture and a 4-bit one likewise.
+    auto device = Picture(3, 3, win::pfDevice, 0x00FF0000);
+    bmp.EncapsulateTBitmap(device.get(), true);
+    EXPECT_EQ(bmp.GetPixelFormat(), ie24RGB);
+    EXPECT_EQ(bmp.GetPixel24(2, 2), (TRGB{0xFF, 0, 0}));
+    auto nibbles = Picture(7, 2, win::pf4bit, win::clWhite);
+    bmp.EncapsulateTBitmap(nibbles.get(), true);
+    EXPECT_EQ(bmp.GetRowLen(), 24);
+    EXPECT_EQ(bmp.GetPixel24(6, 1), (TRGB{255, 255, 255}));
 }
 
 TEST(EncapsulatedTBitmap, FollowsAResizeByTheOwner)
