@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <array>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -352,6 +353,26 @@ TEST(PlatformStorage, ExternalResizeOfAnEncapsulatedBitmapIsFollowed)
     EXPECT_EQ(platform.BitsPerPixel(), 24);
     bmp.FreeImage();
     EXPECT_EQ(platform.Width(), 3) << "an encapsulated bitmap is not freed";
+}
+
+TEST(PlatformStorage, EncapsulatingAnotherPictureTakesItsPalette)
+{
+    TIEMemoryPlatformBitmap a, b;
+    for (auto* p : {&a, &b}) {
+        p->SetBitsPerPixel(8);
+        p->SetSize(2, 2);
+    }
+    std::array<TRGB, 256> colours{};
+    colours[3] = TRGB{1, 2, 3};
+    a.SetPalette(colours.data(), 256);
+    colours[3] = TRGB{9, 8, 7};
+    b.SetPalette(colours.data(), 256);
+    TIEBitmap bmp;
+    bmp.EncapsulateTBitmap(&a, true);
+    ASSERT_EQ(bmp.GetPixelFormat(), ie8p);
+    EXPECT_EQ(bmp.GetPaletteColor(3), (TRGB{1, 2, 3}));
+    bmp.EncapsulateTBitmap(&b, false);
+    EXPECT_EQ(bmp.GetPaletteColor(3), (TRGB{9, 8, 7}));
 }
 
 TEST(PlatformStorage, FailedAllocationInSetLocationKeepsTheImage)
