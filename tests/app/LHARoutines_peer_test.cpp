@@ -153,33 +153,20 @@ std::vector<lzhtest::ArchiveMember> Members(const Bytes& archive, std::vector<st
         const int level = rest[20];
         std::size_t header = 0;
         std::string name;
+        // A file-name extended header: type 1, the name, then the next header's size.
+        const auto takeName = [&](std::size_t extAt, std::size_t size) {
+            if (rest[extAt] == 0x01)
+                name.assign(rest.begin() + static_cast<std::ptrdiff_t>(extAt + 1),
+                            rest.begin() + static_cast<std::ptrdiff_t>(extAt + size - 2));
+        };
         if (level == 0 || level == 1) {
             header = 2 + rest[0];
             name.assign(rest.begin() + 22, rest.begin() + 22 + rest[21]);
-            std::size_t next = lzhtest::Get16(rest, header - 2);
-            std::size_t extAt = header;
-            while (level == 1 && next != 0) {
-                if (rest[extAt] == 0x01)
-                    name.assign(rest.begin() + static_cast<std::ptrdiff_t>(extAt + 1),
-                                rest.begin() + static_cast<std::ptrdiff_t>(extAt + next - 2));
-                const std::size_t cur = extAt;
-                extAt += next;
-                next = lzhtest::Get16(rest, cur + next - 2);
-            }
-            header = extAt;
+            if (level == 1)
+                header = lzhtest::WalkExtendedHeaders(rest, header, lzhtest::Get16(rest, header - 2), takeName);
         } else {
             header = lzhtest::Get16(rest, 0);
-            std::size_t extAt = 24;
-            std::size_t next = lzhtest::Get16(rest, extAt);
-            extAt += 2;
-            while (next != 0) {
-                if (rest[extAt] == 0x01)
-                    name.assign(rest.begin() + static_cast<std::ptrdiff_t>(extAt + 1),
-                                rest.begin() + static_cast<std::ptrdiff_t>(extAt + next - 2));
-                const std::size_t cur = extAt;
-                extAt += next;
-                next = lzhtest::Get16(rest, cur + next - 2);
-            }
+            lzhtest::WalkExtendedHeaders(rest, 26, lzhtest::Get16(rest, 24), takeName);
         }
         if (names != nullptr)
             names->push_back(name);

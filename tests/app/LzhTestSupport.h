@@ -240,6 +240,24 @@ inline std::uint32_t Get32(const Bytes& b, std::size_t at)
     return Get16(b, at) | (Get16(b, at + 2) << 16);
 }
 
+// Walks a chain of extended headers: `next` is the size of the one at `at`, and each ends with
+// the size of the one after it, 0 ending the chain. Calls visit(at, size) for each; returns
+// the offset after the last. Throws when a header is too small to hold its own size field or
+// runs past the archive.
+template <class Visit>
+std::size_t WalkExtendedHeaders(const Bytes& a, std::size_t at, std::size_t next, Visit visit)
+{
+    while (next != 0) {
+        if (next < 3 || at > a.size() || next > a.size() - at)
+            throw std::runtime_error("extended header outside the archive");
+        visit(at, next);
+        const std::size_t cur = at;
+        at += next;
+        next = Get16(a, cur + next - 2);
+    }
+    return at;
+}
+
 // The first member of an archive of header level 0, 1 or 2: its method and packed bytes.
 inline ArchiveMember FirstMember(const Bytes& a)
 {
@@ -258,15 +276,11 @@ inline ArchiveMember FirstMember(const Bytes& a)
         dataAt = headerEnd;
         if (level == 1) {
             // Extended headers follow the base header and count towards the packed size.
-            std::size_t next = Get16(a, headerEnd - 2);
-            while (next != 0) {
-                if (packed < next)
+            dataAt = WalkExtendedHeaders(a, headerEnd, Get16(a, headerEnd - 2), [&](std::size_t, std::size_t size) {
+                if (packed < size)
                     throw std::runtime_error("extended headers exceed packed size");
-                packed -= static_cast<std::uint32_t>(next);
-                const std::size_t at = dataAt;
-                dataAt += next;
-                next = Get16(a, at + next - 2);
-            }
+                packed -= static_cast<std::uint32_t>(size);
+            });
         }
     } else if (level == 2) {
         m.crc = static_cast<std::uint16_t>(Get16(a, 21));
@@ -274,7 +288,7 @@ inline ArchiveMember FirstMember(const Bytes& a)
     } else {
         throw std::runtime_error("unknown header level");
     }
-    if (dataAt + packed > a.size())
+    if (dataAt > a.size() || packed > a.size() - dataAt)
         throw std::runtime_error("packed data truncated");
     m.packed.assign(a.begin() + static_cast<std::ptrdiff_t>(dataAt),
                     a.begin() + static_cast<std::ptrdiff_t>(dataAt + packed));
