@@ -367,7 +367,7 @@ const rtl::TClassInfo& TControl::StaticClassInfo()
             .Property("Enabled", &TControl::Enabled, &TControl::SetEnabled).Default(true)
             .Property("Font", &TControl::Font, &TControl::SetFont)
             .Property("Hint", &TControl::Hint, &TControl::SetHint)
-            .Property("ParentColor", &TControl::ParentColor, &TControl::SetParentColor)
+            .Property("ParentColor", &TControl::ParentColor, &TControl::SetParentColor).Default(true)
             .Property("ParentFont", &TControl::ParentFont, &TControl::SetParentFont).Default(true)
             .Property("PopupMenu", &TControl::PopupMenu, &TControl::SetPopupMenu)
             .Property("ShowHint", &TControl::ShowHint, &TControl::SetShowHint).Default(false)
@@ -538,10 +538,11 @@ void TControl::SetParentFont(bool v)
 
 void TControl::SetColor(TColor v)
 {
+    // Choosing a colour, even the current one, stops following the parent's.
+    parentColor_ = false;
     if (v == color_)
         return;
     color_ = v;
-    parentColor_ = false;
     Perform(CM_COLORCHANGED, 0, 0);
 }
 

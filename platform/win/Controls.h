@@ -274,7 +274,8 @@ private:
     std::unique_ptr<TFont> font_;
     bool parentFont_ = true;
     TColor color_ = clWindow;
-    bool parentColor_ = false;
+    // Controls take their parent's colour until given their own.
+    bool parentColor_ = true;
     TCursor cursor_ = crDefault;
     std::string hint_;
     bool showHint_ = false;

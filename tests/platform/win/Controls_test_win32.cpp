@@ -346,6 +346,25 @@ TEST(Labels, OpaqueLabelFillsItsColourAndTransparentLeavesTheParents)
     EXPECT_EQ(b, RGB(255, 255, 255));
 }
 
+TEST(Labels, LabelTakesItsParentsColourUntilGivenItsOwn)
+{
+    Fixture f;
+    f.form->SetColor(clTeal);
+    auto* label = new TLabel(f.form);
+    label->SetParent(f.form);
+    EXPECT_TRUE(label->ParentColor());
+    EXPECT_EQ(label->Color(), clTeal);
+    f.form->SetColor(clOlive);
+    EXPECT_EQ(label->Color(), clOlive) << "a parent's colour change reaches the child";
+    label->SetColor(clRed);
+    EXPECT_FALSE(label->ParentColor());
+    f.form->SetColor(clGreen);
+    EXPECT_EQ(label->Color(), clRed);
+    auto* edit = new TEdit(f.form);
+    edit->SetParent(f.form);
+    EXPECT_EQ(edit->Color(), clWindow) << "edits keep the window colour";
+}
+
 TEST(Labels, EmptyAutoSizedLabelKeepsALineHeight)
 {
     Fixture f;
