@@ -662,6 +662,26 @@ TCustomForm* TControl::GetParentForm() const
     return dynamic_cast<TCustomForm*>(const_cast<TControl*>(c));
 }
 
+namespace {
+int Scale(int v, int m, int d) { return static_cast<int>(static_cast<std::int64_t>(v) * m / d); }
+}  // namespace
+
+void TControl::ChangeScale(int m, int d)
+{
+    if (m == d || d == 0)
+        return;
+    // Right and bottom edges are scaled, not sizes, so neighbours keep meeting.
+    int l = Scale(left_, m, d), t = Scale(top_, m, d);
+    int r = Scale(left_ + width_, m, d), b = Scale(top_ + height_, m, d);
+    SetBounds(l, t, r - l, b - t);
+    if (!parentFont_) {
+        changingFont_ = true;
+        font_->SetHeight(Scale(font_->Height(), m, d));
+        changingFont_ = false;
+        parentFont_ = false;
+    }
+}
+
 void TControl::Click()
 {
     if (OnClick)
@@ -1295,6 +1315,17 @@ void TWinControl::AlignControls(TControl*, TRect& r)
         throw;
     }
     aligning_ = false;
+}
+
+void TWinControl::ChangeScale(int m, int d)
+{
+    if (m == d || d == 0)
+        return;
+    // Children first, in the parent's old coordinates, which scale the same way.
+    std::vector<TControl*> children = controls_;
+    for (TControl* c : children)
+        c->ChangeScale(m, d);
+    TControl::ChangeScale(m, d);
 }
 
 void TWinControl::PaintWindow(HDC dc)

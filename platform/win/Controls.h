@@ -229,6 +229,9 @@ public:
 
     virtual void Click();
     virtual void DblClick();
+    // Scales position, size and an own font by m/d (for a form designed at another
+    // resolution); windowed controls scale their children too.
+    virtual void ChangeScale(int m, int d);
 
     bool HasParent() const override { return true; }
     rtl::TComponent* GetParentComponent() const override;
@@ -252,7 +255,7 @@ protected:
     virtual void AdjustSize() {}
     virtual void VisibleChanging() {}
     void InvalidateControl(bool isVisible, bool isOpaque);
-    void ChangeScale(int m, int d);
+
     std::string& TextField() { return text_; }
     // For classes whose instances start hidden (forms) without a visibility change.
     void InitVisible(bool v) { visible_ = v; }
@@ -334,6 +337,7 @@ public:
 
     void WndProc(TMessage& message) override;
     void DefaultHandler(TMessage& message) override;
+    void ChangeScale(int m, int d) override;
     // Paints the graphic children onto the parent's DC.
     void PaintControls(HDC dc, TControl* first);
     void Realign();

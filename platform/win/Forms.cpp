@@ -230,6 +230,17 @@ void TCustomForm::Loaded()
         SetClientWidth(std::exchange(pendingClientWidth_, -1));
     if (pendingClientHeight_ >= 0)
         SetClientHeight(std::exchange(pendingClientHeight_, -1));
+    // A form designed at another resolution is scaled to the screen's when Scaled.
+    if (scaled_ && Screen && pixelsPerInch_ > 0 && pixelsPerInch_ != Screen->PixelsPerInch()) {
+        int m = Screen->PixelsPerInch(), d = pixelsPerInch_;
+        int clientWidth = ClientWidth(), clientHeight = ClientHeight();
+        for (std::int32_t i = ControlCount() - 1; i >= 0; --i)
+            Controls(i)->ChangeScale(m, d);
+        Font()->SetHeight(static_cast<std::int32_t>(static_cast<std::int64_t>(Font()->Height()) * m / d));
+        SetClientWidth(static_cast<std::int32_t>(static_cast<std::int64_t>(clientWidth) * m / d));
+        SetClientHeight(static_cast<std::int32_t>(static_cast<std::int64_t>(clientHeight) * m / d));
+        pixelsPerInch_ = m;
+    }
     if (activeControl_ && !activeControl_->Visible())
         activeControl_ = nullptr;
 }

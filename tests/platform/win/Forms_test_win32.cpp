@@ -728,3 +728,32 @@ TEST(ModalForms, DialogShownFromTheOwnersOnShowIsAVisibleTopLevelWindow)
     EXPECT_TRUE(::IsWindowVisible(owner.Handle()));
     EXPECT_TRUE(::IsWindowEnabled(owner.Handle()));
 }
+
+// --- scaling ---
+
+TEST(FormDescription, ScaledFormDesignedAtAnotherResolutionIsScaled)
+{
+    int ppi = Screen->PixelsPerInch();
+    auto text = [&](bool scaled) {
+        return std::string(scaled ? "object Scaled: TForm\n" : "object Fixed: TForm\n") + "  ClientWidth = 300\n  ClientHeight = 200\n" +
+               "  PixelsPerInch = " + std::to_string(ppi * 2) + "\n" + (scaled ? "" : "  Scaled = False\n") +
+               "  Font.Height = -22\n  Font.Name = 'Tahoma'\n" +
+               "  object Edit1: TEdit\n    Left = 20\n    Top = 40\n    Width = 100\n    Height = 42\n  end\nend\n";
+    };
+    TForm scaled(Application);
+    ReadText(scaled, text(true));
+    auto* edit = dynamic_cast<TEdit*>(scaled.Controls(0));
+    ASSERT_NE(edit, nullptr);
+    EXPECT_EQ(edit->Left(), 10);
+    EXPECT_EQ(edit->Top(), 20);
+    EXPECT_EQ(edit->Width(), 50);
+    EXPECT_EQ(scaled.ClientWidth(), 150);
+    EXPECT_EQ(scaled.ClientHeight(), 100);
+    EXPECT_EQ(scaled.Font()->Height(), -11);
+    EXPECT_EQ(edit->Font()->Height(), -11) << "children with the parent's font follow it";
+    EXPECT_EQ(scaled.PixelsPerInch(), ppi);
+    TForm fixed(Application);
+    ReadText(fixed, text(false));
+    EXPECT_EQ(fixed.Controls(0)->Left(), 20) << "Scaled = False keeps the designed geometry";
+    EXPECT_EQ(fixed.ClientWidth(), 300);
+}
