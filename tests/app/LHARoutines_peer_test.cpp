@@ -21,6 +21,9 @@ namespace {
 
 namespace fs = std::filesystem;
 using lzhtest::Bytes;
+using lzhtest::ReadFile;
+using lzhtest::TempDir;
+using lzhtest::WriteFile;
 
 struct Sample {
     std::string name;
@@ -93,38 +96,6 @@ bool ToolPresent(const char* tool)
 {
     const std::string cmd = std::string("command -v ") + tool + " >/dev/null 2>&1";
     return std::system(cmd.c_str()) == 0;
-}
-
-class TempDir {
-public:
-    TempDir()
-    {
-        std::string tmpl = (fs::temp_directory_path() / "lzhpeer-XXXXXX").string();
-        if (mkdtemp(tmpl.data()) == nullptr)
-            throw std::runtime_error("mkdtemp failed");
-        path_ = tmpl;
-    }
-    ~TempDir()
-    {
-        std::error_code ec;
-        fs::remove_all(path_, ec);
-    }
-    const fs::path& Path() const { return path_; }
-
-private:
-    fs::path path_;
-};
-
-void WriteFile(const fs::path& p, const Bytes& b)
-{
-    std::ofstream f(p, std::ios::binary);
-    f.write(reinterpret_cast<const char*>(b.data()), static_cast<std::streamsize>(b.size()));
-}
-
-Bytes ReadFile(const fs::path& p)
-{
-    std::ifstream f(p, std::ios::binary);
-    return Bytes((std::istreambuf_iterator<char>(f)), std::istreambuf_iterator<char>());
 }
 
 int RunCommand(const std::string& cmd, std::string* output = nullptr)

@@ -1,11 +1,15 @@
-// Shared helpers for the LZH codec tests and benchmark: sample data, LHA archive framing and a
-// deliberately simple reference reader of lh5 symbols.
+// Shared helpers for the LZH codec and store tests and benchmark: sample data, scratch files,
+// LHA archive framing and a deliberately simple reference reader of lh5 symbols.
 #pragma once
 
 #include "app/LHARoutines.h"
 #include "platform/rtl/Streams.h"
 
+#include <atomic>
 #include <cstdint>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <optional>
 #include <random>
 #include <stdexcept>
@@ -34,6 +38,48 @@ inline Bytes ExpandBytes(const Bytes& packed)
     rtl::TMemoryStream out;
     app::Expand(in, out);
     return out.Bytes();
+}
+
+// ---- scratch files
+
+// A fresh folder under the temporary folder, removed with everything in it on destruction.
+class TempDir {
+public:
+    explicit TempDir(const std::string& prefix = "lzhtest")
+    {
+        static std::atomic<int> counter{0};
+        std::random_device rd;
+        path_ = std::filesystem::temp_directory_path() /
+                (prefix + "-" + std::to_string(rd()) + "-" + std::to_string(counter++));
+        std::filesystem::create_directories(path_);
+    }
+    ~TempDir()
+    {
+        std::error_code ec;
+        std::filesystem::remove_all(path_, ec);
+    }
+    TempDir(const TempDir&) = delete;
+    TempDir& operator=(const TempDir&) = delete;
+
+    const std::filesystem::path& Path() const { return path_; }
+    std::string File(const std::string& name) const { return (path_ / name).string(); }
+
+private:
+    std::filesystem::path path_;
+};
+
+inline void WriteFile(const std::filesystem::path& path, const Bytes& b)
+{
+    std::ofstream f(path, std::ios::binary);
+    f.write(reinterpret_cast<const char*>(b.data()), static_cast<std::streamsize>(b.size()));
+    if (!f)
+        throw std::runtime_error("cannot write " + path.string());
+}
+
+inline Bytes ReadFile(const std::filesystem::path& path)
+{
+    std::ifstream f(path, std::ios::binary);
+    return Bytes((std::istreambuf_iterator<char>(f)), std::istreambuf_iterator<char>());
 }
 
 // ---- sample data

@@ -24,39 +24,10 @@ namespace fs = std::filesystem;
 using app::TPackedItem;
 using app::TzResStorage;
 using lzhtest::Bytes;
+using lzhtest::ReadFile;
+using lzhtest::TempDir;
+using lzhtest::WriteFile;
 
-class TempDir {
-public:
-    TempDir()
-    {
-        static std::atomic<int> counter{0};
-        std::random_device rd;
-        path_ = fs::temp_directory_path() /
-                ("zres-" + std::to_string(rd()) + "-" + std::to_string(counter++));
-        fs::create_directories(path_);
-    }
-    ~TempDir()
-    {
-        std::error_code ec;
-        fs::remove_all(path_, ec);
-    }
-    std::string File(const std::string& name) const { return (path_ / name).string(); }
-
-private:
-    fs::path path_;
-};
-
-void WriteFile(const std::string& path, const Bytes& b)
-{
-    std::ofstream f(path, std::ios::binary);
-    f.write(reinterpret_cast<const char*>(b.data()), static_cast<std::streamsize>(b.size()));
-}
-
-Bytes ReadFile(const std::string& path)
-{
-    std::ifstream f(path, std::ios::binary);
-    return Bytes((std::istreambuf_iterator<char>(f)), std::istreambuf_iterator<char>());
-}
 
 // A form with a store on it, as the main window holds one.
 struct Form {

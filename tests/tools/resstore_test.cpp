@@ -19,34 +19,14 @@ namespace {
 
 namespace fs = std::filesystem;
 using lzhtest::Bytes;
+using lzhtest::TempDir;
+using lzhtest::WriteFile;
 
-class TempDir {
-public:
-    TempDir() : path_(fs::temp_directory_path() / ("resstore-" + std::to_string(std::random_device()())))
-    {
-        fs::create_directories(path_);
-    }
-    ~TempDir()
-    {
-        std::error_code ec;
-        fs::remove_all(path_, ec);
-    }
-    std::string File(const std::string& name) const { return (path_ / name).string(); }
-
-private:
-    fs::path path_;
-};
 
 void WriteFile(const std::string& path, const std::string& s)
 {
     std::ofstream f(path, std::ios::binary);
     f << s;
-}
-
-void WriteFile(const std::string& path, const Bytes& b)
-{
-    std::ofstream f(path, std::ios::binary);
-    f.write(reinterpret_cast<const char*>(b.data()), static_cast<std::streamsize>(b.size()));
 }
 
 int Tool(const std::string& args, std::string* out = nullptr)
