@@ -93,12 +93,19 @@ TEST(resstore, PackAndUnpackRoundTripAndDamageIsReported)
     std::string log;
     ASSERT_EQ(Tool("pack " + dir.File("in.bin") + " " + dir.File("in.lzh"), &log), 0) << log;
     ASSERT_EQ(Tool("unpack " + dir.File("in.lzh") + " " + dir.File("out.bin"), &log), 0) << log;
-    std::ifstream f(dir.File("out.bin"), std::ios::binary);
-    EXPECT_EQ(Bytes((std::istreambuf_iterator<char>(f)), std::istreambuf_iterator<char>()), data);
+    EXPECT_EQ(lzhtest::ReadFile(dir.File("out.bin")), data);
 
     WriteFile(dir.File("bad.lzh"), Bytes{0x10, 0, 0, 0, 0, 0});
     EXPECT_EQ(Tool("unpack " + dir.File("bad.lzh") + " " + dir.File("bad.bin"), &log), 1);
     EXPECT_NE(log.find("Compressed file is corrupt"), std::string::npos) << log;
+    EXPECT_FALSE(std::filesystem::exists(dir.File("bad.bin"))) << "an empty output was left behind";
+
+    // Cut after some output was already written: no partial file stays behind either.
+    const Bytes packed = lzhtest::ReadFile(dir.File("in.lzh"));
+    ASSERT_GT(packed.size(), 64u);
+    WriteFile(dir.File("cut.lzh"), Bytes(packed.begin(), packed.begin() + static_cast<std::ptrdiff_t>(packed.size() / 2)));
+    EXPECT_EQ(Tool("unpack " + dir.File("cut.lzh") + " " + dir.File("cut.bin"), &log), 1) << log;
+    EXPECT_FALSE(std::filesystem::exists(dir.File("cut.bin"))) << "a partial output was left behind";
     EXPECT_EQ(Tool("compile " + dir.File("missing.txt") + " " + dir.File("x.bin"), &log), 1);
     EXPECT_EQ(Tool("frobnicate", &log), 2);
 }

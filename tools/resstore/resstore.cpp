@@ -49,6 +49,20 @@ std::string Quote(const std::string& s)
     return out + "'";
 }
 
+// Fills `output` through `produce`. On failure the partial file is removed, so that a build
+// stopped here cannot later take it for a finished one.
+template <class Produce>
+void WriteOrRemove(const std::string& output, Produce produce)
+{
+    try {
+        rtl::TFileStream dest(output, rtl::fmCreate);
+        produce(dest);
+    } catch (...) {
+        std::remove(output.c_str());
+        throw;
+    }
+}
+
 int Usage()
 {
     std::fprintf(stderr,
@@ -100,14 +114,12 @@ int main(int argc, char** argv)
             return Item(argv[2], argc == 4 ? argv[3] : BareName(argv[2]));
         if (command == "pack" && argc == 4) {
             rtl::TFileStream source(argv[2], rtl::fmOpenRead | rtl::fmShareDenyWrite);
-            rtl::TFileStream dest(argv[3], rtl::fmCreate);
-            app::MakeResData(source, dest);
+            WriteOrRemove(argv[3], [&](rtl::TStream& dest) { app::MakeResData(source, dest); });
             return 0;
         }
         if (command == "unpack" && argc == 4) {
             rtl::TFileStream source(argv[2], rtl::fmOpenRead | rtl::fmShareDenyWrite);
-            rtl::TFileStream dest(argv[3], rtl::fmCreate);
-            app::Expand(source, dest);
+            WriteOrRemove(argv[3], [&](rtl::TStream& dest) { app::Expand(source, dest); });
             return 0;
         }
     } catch (const app::ECorruptFile& e) {
