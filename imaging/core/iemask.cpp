@@ -35,6 +35,31 @@ std::int64_t CrossingOffset(std::int64_t t, std::int64_t dx, std::int64_t dy)
     return static_cast<std::int64_t>(std::floor((static_cast<long double>(t) * dx) / dy + 0.5L));
 }
 
+// Visits the pixels of the mask's box that land inside both a source of sw x sh and a destination
+// of dw x dh pixels; with ...AtBox the box's corner maps to that image's origin. Calls
+// row(y, sy, dy) before the pixels of each row, then pixel(x, sx, dx) for each.
+template <class Row, class Pixel>
+void ForEachBoxPixel(const TIEMask& mask, int sw, int sh, int dw, int dh, bool sourceAtBox, bool destAtBox, Row row,
+                     Pixel pixel)
+{
+    const int bx1 = std::max(mask.X1(), 0), by1 = std::max(mask.Y1(), 0);
+    const int bx2 = std::min(mask.X2(), mask.Width() - 1), by2 = std::min(mask.Y2(), mask.Height() - 1);
+    for (int y = by1; y <= by2; ++y) {
+        const int sy = sourceAtBox ? y - mask.Y1() : y;
+        const int dy = destAtBox ? y - mask.Y1() : y;
+        if (sy < 0 || sy >= sh || dy < 0 || dy >= dh)
+            continue;
+        row(y, sy, dy);
+        for (int x = bx1; x <= bx2; ++x) {
+            const int sx = sourceAtBox ? x - mask.X1() : x;
+            const int dx = destAtBox ? x - mask.X1() : x;
+            if (sx < 0 || sx >= sw || dx < 0 || dx >= dw)
+                continue;
+            pixel(x, sx, dx);
+        }
+    }
+}
+
 } // namespace
 
 void TIEMask::AllocateBits(int Width, int Height, int BitsPerPixel)
@@ -458,26 +483,21 @@ void TIEMask::CopyBitmapMasked(TIEBitmap* Dest, TIEBitmap* Source, bool CopyAlph
     const bool rgb = sf == ie24RGB && df == ie24RGB;
     const bool mono = sf == ie1g && df == ie1g;
     if (rgb || mono) {
-        const int sw = Source->GetWidth(), sh = Source->GetHeight();
-        const int dw = Dest->GetWidth(), dh = Dest->GetHeight();
-        const int bx1 = std::max(x1_, 0), by1 = std::max(y1_, 0);
-        const int bx2 = std::min(x2_, width_ - 1), by2 = std::min(y2_, height_ - 1);
-        for (int y = by1; y <= by2; ++y) {
-            const int sy = SourceAtBox ? y - y1_ : y;
-            const int dy = DestAtBox ? y - y1_ : y;
-            if (sy < 0 || sy >= sh || dy < 0 || dy >= dh)
-                continue;
-            const std::uint8_t* mrow = ScanLine(y);
-            const std::uint8_t* src = Source->ScanLine(sy);
-            std::uint8_t* dst = Dest->ScanLine(dy);
-            for (int x = bx1; x <= bx2; ++x) {
-                const int sx = SourceAtBox ? x - x1_ : x;
-                const int dx = DestAtBox ? x - x1_ : x;
-                if (sx < 0 || sx >= sw || dx < 0 || dx >= dw)
-                    continue;
+        const std::uint8_t* mrow = nullptr;
+        const std::uint8_t* src = nullptr;
+        std::uint8_t* dst = nullptr;
+        ForEachBoxPixel(
+            *this, Source->GetWidth(), Source->GetHeight(), Dest->GetWidth(), Dest->GetHeight(), SourceAtBox,
+            DestAtBox,
+            [&](int y, int sy, int dy) {
+                mrow = ScanLine(y);
+                src = Source->ScanLine(sy);
+                dst = Dest->ScanLine(dy);
+            },
+            [&](int x, int sx, int dx) {
                 const int m = bitsPerPixel_ == 1 ? (GetPixelBit(mrow, x) ? 255 : 0) : mrow[x];
                 if (m == 0)
-                    continue;
+                    return;
                 if (mono) {
                     SetPixelBit(dst, dx, GetPixelBit(src, sx) != 0);
                 } else if (bitsPerPixel_ == 1) {
@@ -490,8 +510,7 @@ void TIEMask::CopyBitmapMasked(TIEBitmap* Dest, TIEBitmap* Source, bool CopyAlph
                         dst[std::size_t(dx) * 3 + ch] = static_cast<std::uint8_t>(d + int(FloorDiv(std::int64_t(s - d) * w, 1 << 18)));
                     }
                 }
-            }
-        }
+            });
         Source->ScanLine(0);
         Dest->ScanLine(0);
         Dest->Full = false;
@@ -508,30 +527,24 @@ void TIEMask::CopyAlphaMasked(TIEBitmap* Dest, TIEBitmap* Source, bool SourceAtB
     if (!destAlpha)
         return;
     TIEBitmap* srcAlpha = Source->HasAlphaChannel() ? Source->GetAlphaChannel() : nullptr;
-    const int sw = Source->GetWidth(), sh = Source->GetHeight();
-    const int dw = destAlpha->GetWidth(), dh = destAlpha->GetHeight();
-    const int bx1 = std::max(x1_, 0), by1 = std::max(y1_, 0);
-    const int bx2 = std::min(x2_, width_ - 1), by2 = std::min(y2_, height_ - 1);
-    for (int y = by1; y <= by2; ++y) {
-        const int sy = SourceAtBox ? y - y1_ : y;
-        const int dy = DestAtBox ? y - y1_ : y;
-        if (sy < 0 || sy >= sh || dy < 0 || dy >= dh)
-            continue;
-        const std::uint8_t* mrow = ScanLine(y);
-        const std::uint8_t* src = srcAlpha ? srcAlpha->ScanLine(sy) : nullptr;
-        std::uint8_t* dst = destAlpha->ScanLine(dy);
-        for (int x = bx1; x <= bx2; ++x) {
-            const int sx = SourceAtBox ? x - x1_ : x;
-            const int dx = DestAtBox ? x - x1_ : x;
-            if (sx < 0 || sx >= sw || dx < 0 || dx >= dw)
-                continue;
+    const std::uint8_t* mrow = nullptr;
+    const std::uint8_t* src = nullptr;
+    std::uint8_t* dst = nullptr;
+    ForEachBoxPixel(
+        *this, Source->GetWidth(), Source->GetHeight(), destAlpha->GetWidth(), destAlpha->GetHeight(), SourceAtBox,
+        DestAtBox,
+        [&](int y, int sy, int dy) {
+            mrow = ScanLine(y);
+            src = srcAlpha ? srcAlpha->ScanLine(sy) : nullptr;
+            dst = destAlpha->ScanLine(dy);
+        },
+        [&](int x, int sx, int dx) {
             const int a = src ? src[sx] : 255;
             if (bitsPerPixel_ == 1)
                 dst[dx] = GetPixelBit(mrow, x) ? static_cast<std::uint8_t>(a) : 0;
             else
                 dst[dx] = mrow[x] ? static_cast<std::uint8_t>(std::min<int>(a, mrow[x])) : 0;
-        }
-    }
+        });
     if (srcAlpha)
         srcAlpha->ScanLine(0);
     destAlpha->ScanLine(0);

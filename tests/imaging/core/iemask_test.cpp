@@ -302,6 +302,42 @@ TEST_P(MaskedCopy, OneBitMaskCopiesOnlySelectedPixelsAndChecksBothSizes)
     EXPECT_EQ(small->GetPixelRGB(1, 1), TRGB{});
 }
 
+TEST_P(MaskedCopy, BoxRelativeAddressingMapsTheBoxCornerToTheImageOrigin)
+{
+    // Box (2,1)-(3,2) of a 6x5 mask, all of it selected.
+    TIEMask mask;
+    mask.AllocateBits(6, 5, 1);
+    for (int y = 1; y <= 2; ++y)
+        mask.FillHorzLine(1, 2, 3, y);
+    mask.SetBox(2, 1, 3, 2);
+    const TRGB colours[2][2] = {{{1, 2, 3}, {4, 5, 6}}, {{7, 8, 9}, {10, 11, 12}}};
+
+    // Source at the box: its 2x2 pixels land on the box in a 6x5 destination, nowhere else.
+    auto small = MakeBitmap(GetParam());
+    small->Allocate(2, 2, ie24RGB);
+    for (int y = 0; y < 2; ++y)
+        for (int x = 0; x < 2; ++x)
+            small->SetPixel24(x, y, colours[y][x]);
+    auto big = MakeBitmap(GetParam());
+    big->Allocate(6, 5, ie24RGB);
+    mask.CopyBitmapMasked(big.get(), small.get(), false, true, false);
+    for (int y = 0; y < 5; ++y)
+        for (int x = 0; x < 6; ++x) {
+            const bool inBox = x >= 2 && x <= 3 && y >= 1 && y <= 2;
+            EXPECT_EQ(big->GetPixel24(x, y), inBox ? colours[y - 1][x - 2] : TRGB{}) << x << "," << y;
+        }
+
+    // Destination at the box: the box's pixels of a 6x5 source fill a 2x2 destination.
+    auto back = MakeBitmap(GetParam());
+    back->Allocate(2, 2, ie24RGB);
+    mask.CopyBitmapMasked(back.get(), big.get(), true, false, true);
+    for (int y = 0; y < 2; ++y)
+        for (int x = 0; x < 2; ++x) {
+            EXPECT_EQ(back->GetPixel24(x, y), colours[y][x]) << x << "," << y;
+            EXPECT_EQ(back->GetAlpha(x, y), 255) << x << "," << y;
+        }
+}
+
 INSTANTIATE_TEST_SUITE_P(Storage, MaskedCopy, ::testing::Values(Storage::Memory, Storage::File),
                          [](const auto& info) { return std::string(StorageName(info.param)); });
 
