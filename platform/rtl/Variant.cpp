@@ -6,8 +6,36 @@
 
 #include <cmath>
 #include <limits>
+#include <optional>
+#include <string>
 
 namespace rtl {
+
+namespace {
+
+// "True" and "False" in any case, blanks around, as the numbers -1 and 0.
+std::optional<std::int64_t> BooleanTextValue(const std::string& s)
+{
+    const std::string t = Trim(s);
+    if (SameText(t, "True"))
+        return -1;
+    if (SameText(t, "False"))
+        return 0;
+    return std::nullopt;
+}
+
+// Rounds to Int64, reporting a value out of range as the variant's overflow.
+std::int64_t RoundToInt64(double d, const char* fromType)
+{
+    try {
+        return Round(d);
+    } catch (const EInvalidOp&) {
+        throw EVariantOverflowError(std::string("Overflow while converting variant of type (") + fromType +
+                                    ") into type (Int64)");
+    }
+}
+
+}  // namespace
 
 Variant Variant::Null() { return Variant(NullTag{}); }
 
@@ -42,32 +70,18 @@ std::int64_t Variant::AsInt64() const
     case varInteger: return std::get<std::int32_t>(value_);
     case varInt64: return std::get<std::int64_t>(value_);
     case varBoolean: return std::get<bool>(value_) ? -1 : 0;
-    case varDouble: {
-        const double d = std::get<double>(value_);
-        try {
-            return Round(d);
-        } catch (const EInvalidOp&) {
-            throw EVariantOverflowError("Overflow while converting variant of type (Double) into type (Int64)");
-        }
-    }
+    case varDouble: return RoundToInt64(std::get<double>(value_), "Double");
     case varString: {
         const std::string& s = std::get<std::string>(value_);
         std::int64_t i;
         if (TryStrToInt64(s, i))
             return i;
         double d;
-        if (TryStrToFloat(s, d)) {
-            try {
-                return Round(d);
-            } catch (const EInvalidOp&) {
-                throw EVariantOverflowError("Overflow while converting variant of type (String) into type (Int64)");
-            }
-        }
-        if (SameText(Trim(s), "True"))
-            return -1;
-        if (SameText(Trim(s), "False"))
-            return 0;
-        CastError(varInt64);
+        if (TryStrToFloat(s, d))
+            return RoundToInt64(d, "String");
+        if (const auto b = BooleanTextValue(s))
+            return *b;
+        break;
     }
     case varNull: break;
     }
@@ -106,10 +120,8 @@ double Variant::AsDouble() const
         std::int64_t i;
         if (TryStrToInt64(s, i))  // "$FF" is a number too
             return static_cast<double>(i);
-        if (SameText(Trim(s), "True"))
-            return -1;
-        if (SameText(Trim(s), "False"))
-            return 0;
+        if (const auto b = BooleanTextValue(s))
+            return static_cast<double>(*b);
         break;
     }
     case varNull: break;

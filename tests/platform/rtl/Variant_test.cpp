@@ -54,6 +54,10 @@ TEST(Variant, TextToNumbers)
     EXPECT_EQ(Variant("3.5").AsInteger(), 4);
     EXPECT_EQ(Variant("$10").AsDouble(), 16.0);
     EXPECT_EQ(Variant("true").AsInteger(), -1);
+    EXPECT_EQ(Variant(" False ").AsInt64(), 0);
+    EXPECT_EQ(Variant(" TRUE").AsDouble(), -1.0);
+    EXPECT_EQ(Variant("false").AsDouble(), 0.0);
+    EXPECT_THROW(Variant("truely").AsInt64(), EVariantTypeCastError);
     EXPECT_TRUE(Variant("TRUE").AsBoolean());
     EXPECT_FALSE(Variant("0").AsBoolean());
     EXPECT_THROW(Variant("abc").AsInteger(), EVariantTypeCastError);
@@ -65,6 +69,12 @@ TEST(Variant, OutOfRangeRaisesOverflowNotGarbage)
 {
     EXPECT_THROW(Variant(std::int64_t{1} << 40).AsInteger(), EVariantOverflowError);
     EXPECT_THROW(Variant(1e300).AsInt64(), EVariantOverflowError);
+    try {
+        Variant("1e300").AsInt64();
+        ADD_FAILURE() << "a string beyond Int64 converted";
+    } catch (const EVariantOverflowError& e) {
+        EXPECT_EQ(e.Message(), "Overflow while converting variant of type (String) into type (Int64)");
+    }
     EXPECT_THROW(Variant(std::numeric_limits<double>::quiet_NaN()).AsInteger(), EVariantOverflowError);
     EXPECT_THROW(Variant("99999999999").AsInteger(), EVariantOverflowError);
     EXPECT_EQ(Variant("99999999999").AsInt64(), 99999999999);
