@@ -151,10 +151,15 @@ std::vector<TRect> TRegion::Rects() const
         return out;
     std::vector<std::uint8_t> buffer(size);
     auto* data = reinterpret_cast<RGNDATA*>(buffer.data());
-    if (::GetRegionData(region_.Get(), size, data) == 0)
+    const DWORD written = ::GetRegionData(region_.Get(), size, data);
+    if (written < sizeof(RGNDATAHEADER) || written > size)
         return out;
+    // The count comes back inside the buffer: never read more rectangles than were written.
+    const std::size_t room = (written - sizeof(RGNDATAHEADER)) / sizeof(RECT);
+    const std::size_t count = std::min<std::size_t>(data->rdh.nCount, room);
     const auto* rects = reinterpret_cast<const RECT*>(data->Buffer);
-    for (DWORD i = 0; i < data->rdh.nCount; ++i)
+    out.reserve(count);
+    for (std::size_t i = 0; i < count; ++i)
         out.push_back(FromRECT(rects[i]));
     return out;
 }
