@@ -1,0 +1,103 @@
+// Skin file reader: extracts SKINDATA.SK2 from a skin archive and indexes its named records.
+#pragma once
+
+#include "platform/rtl/Lists.h"
+#include "platform/rtl/Object.h"
+#include "platform/rtl/Streams.h"
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace skin {
+
+// A bitmap value of the skin, kept as the BMP file it was stored as. Decoding to a device
+// bitmap belongs to the skinned controls, which draw it; here only the headers are checked.
+class TSkinBitmap : public rtl::TObject {
+public:
+    // Raises rtl::Exception when `bmp` is not a BMP file with a plausible header.
+    explicit TSkinBitmap(std::vector<std::uint8_t> bmp);
+
+    const std::vector<std::uint8_t>& Data() const { return data_; }
+    std::int32_t Width() const { return width_; }
+    // Positive whatever the row order of the file.
+    std::int32_t Height() const { return height_; }
+    std::uint16_t BitCount() const { return bitCount_; }
+
+private:
+    std::vector<std::uint8_t> data_;
+    std::int32_t width_ = 0;
+    std::int32_t height_ = 0;
+    std::uint16_t bitCount_ = 0;
+};
+
+// Record types of the skin data.
+enum TSkinRecordType : std::uint8_t { srtBitmap = 0, srtInteger = 1, srtByte = 2, srtString = 3 };
+
+// Results of ExtractArchiveEntry.
+inline constexpr int kExtractOk = 0;
+inline constexpr int kExtractFailed = 1;
+inline constexpr int kExtractBadPassword = 2;  // also: extracted size differs from the stored one
+
+// Reads a skin file once, at construction, into four case-insensitive lookup lists.
+//
+// Raises rtl::Exception "Failed to read skin file!" when the archive or its skin data is not
+// usable. An encrypted skin with an empty or wrong password, or whose extracted size is wrong,
+// constructs normally with Loaded() false and empty lists. The temporary file the entry is
+// extracted to is gone when the constructor returns, on every path.
+class Tsk2SkinFileReader : public rtl::TObject {
+public:
+    Tsk2SkinFileReader(const std::string& fileName, const std::string& password);
+    ~Tsk2SkinFileReader() override;
+    Tsk2SkinFileReader(const Tsk2SkinFileReader&) = delete;
+    Tsk2SkinFileReader& operator=(const Tsk2SkinFileReader&) = delete;
+
+    // The reader's own bitmap for `name` (the first of that name), or nullptr. Not to be freed.
+    TSkinBitmap* GetBitmap(const std::string& name) const;
+    // The 32-bit value of `name` (colours are stored as integers); -1 when absent.
+    std::int32_t GetInt(const std::string& name) const;
+    // The byte value of `name`, nonzero is true; false when absent.
+    bool GetBool(const std::string& name) const;
+
+    // Lines "name=value"; the bitmaps list holds names with their TSkinBitmap objects.
+    const rtl::TStringList& Bitmaps() const { return *bitmaps_; }
+    const rtl::TStringList& Integers() const { return *integers_; }
+    const rtl::TStringList& Bytes() const { return *bytes_; }
+    const rtl::TStringList& Strings() const { return *strings_; }
+    bool Loaded() const { return loaded_; }
+
+private:
+    void ReadSkinData(const std::string& dataFileName);
+
+    std::unique_ptr<rtl::TStringList> bitmaps_;  // owns its TSkinBitmap objects
+    std::unique_ptr<rtl::TStringList> integers_;
+    std::unique_ptr<rtl::TStringList> bytes_;
+    std::unique_ptr<rtl::TStringList> strings_;
+    bool loaded_ = false;
+};
+
+// Extracts `entryName` (matched without regard to ASCII case) from the skin archive into the
+// file `outputName`. Returns kExtractOk, kExtractFailed, or kExtractBadPassword (also for an
+// extracted size other than the stored one). The output file exists afterwards only on
+// kExtractOk. Never throws for bad input.
+int ExtractArchiveEntry(const std::string& archiveName, const std::string& entryName,
+                        const std::string& outputName, const std::string& password);
+
+// The temporary folder with a trailing path separator.
+std::string TempDir();
+
+// Raw DEFLATE (RFC 1951) from the position of `source` to `dest`. Stops with rtl::Exception
+// when the data is malformed, when `source` runs out before the last block, or when more
+// than `maxOutput` bytes would be written. Returns the number of bytes written.
+std::int64_t Inflate(rtl::TStream& source, rtl::TStream& dest, std::int64_t maxOutput);
+
+namespace detail {
+// Per-platform pieces: a new GUID in its braced text form, and plain file operations.
+std::string NewGuidString();
+std::string TempFolder();
+bool FileExists(const std::string& fileName);
+void DeleteFileIfExists(const std::string& fileName);
+}  // namespace detail
+
+}  // namespace skin

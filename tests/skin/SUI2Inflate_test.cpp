@@ -1,0 +1,192 @@
+// Tests of the skin reader's inflater, judged against zlib on the same streams.
+#include "skin/SUI2SkinReader.h"
+
+#include <gtest/gtest.h>
+#include <zlib.h>
+
+#include <cstdint>
+#include <random>
+#include <vector>
+
+namespace {
+
+using Bytes = std::vector<std::uint8_t>;
+
+Bytes ZlibDeflate(const Bytes& data, int level, int strategy)
+{
+    z_stream z{};
+    EXPECT_EQ(deflateInit2(&z, level, Z_DEFLATED, -15, 8, strategy), Z_OK);
+    Bytes out(deflateBound(&z, static_cast<uLong>(data.size())) + 64);
+    z.next_in = const_cast<Bytef*>(data.data());
+    z.avail_in = static_cast<uInt>(data.size());
+    z.next_out = out.data();
+    z.avail_out = static_cast<uInt>(out.size());
+    EXPECT_EQ(deflate(&z, Z_FINISH), Z_STREAM_END);
+    out.resize(z.total_out);
+    deflateEnd(&z);
+    return out;
+}
+
+// zlib's verdict: true and the output when the stream ends properly within `limit` bytes.
+bool ZlibInflate(const Bytes& stream, std::size_t limit, Bytes& out)
+{
+    z_stream z{};
+    if (inflateInit2(&z, -15) != Z_OK)
+        return false;
+    out.assign(limit + 1, 0);
+    z.next_in = const_cast<Bytef*>(stream.data());
+    z.avail_in = static_cast<uInt>(stream.size());
+    z.next_out = out.data();
+    z.avail_out = static_cast<uInt>(out.size());
+    int rc = inflate(&z, Z_FINISH);
+    out.resize(z.total_out);
+    inflateEnd(&z);
+    return rc == Z_STREAM_END && out.size() <= limit;
+}
+
+bool OurInflate(const Bytes& stream, std::int64_t limit, Bytes& out)
+{
+    rtl::TReadOnlyMemoryStream in(stream.data(), static_cast<std::int64_t>(stream.size()));
+    rtl::TMemoryStream dest;
+    try {
+        std::int64_t n = skin::Inflate(in, dest, limit);
+        EXPECT_EQ(n, dest.Size());
+    } catch (const rtl::Exception&) {
+        return false;
+    }
+    out = dest.Bytes();
+    return true;
+}
+
+Bytes Sample(std::size_t size, int kind, std::uint32_t seed)
+{
+    std::mt19937 rng(seed);
+    Bytes b(size);
+    for (std::size_t i = 0; i < size; ++i) {
+        switch (kind) {
+        case 0: b[i] = static_cast<std::uint8_t>(rng()); break;                      // noise
+        case 1: b[i] = static_cast<std::uint8_t>("skin data "[i % 10]); break;       // runs
+        default: b[i] = static_cast<std::uint8_t>((i / 7) ^ (rng() % 3)); break;     // mixed
+        }
+    }
+    return b;
+}
+
+// Streams from every zlib level and strategy: stored, fixed and dynamic blocks, long matches
+// across the 64 KiB window flush, and overlapping copies.
+TEST(InflateMatchesZlib, DecodesEveryLevelAndStrategy)
+{
+    const int strategies[] = {Z_DEFAULT_STRATEGY, Z_FILTERED, Z_HUFFMAN_ONLY, Z_RLE, Z_FIXED};
+    const std::size_t sizes[] = {0, 1, 258, 40000, 200000};
+    for (std::size_t size : sizes)
+        for (int kind = 0; kind < 3; ++kind)
+            for (int level = 0; level <= 9; level += 3)
+                for (int strategy : strategies) {
+                    Bytes data = Sample(size, kind, static_cast<std::uint32_t>(size + kind));
+                    Bytes stream = ZlibDeflate(data, level, strategy);
+                    Bytes out;
+                    ASSERT_TRUE(OurInflate(stream, static_cast<std::int64_t>(size), out))
+                        << "size " << size << " kind " << kind << " level " << level
+                        << " strategy " << strategy;
+                    ASSERT_EQ(out, data) << "size " << size << " level " << level;
+                }
+}
+
+// Whatever zlib accepts in damaged streams, we must decode to the same bytes; the rest must
+// fail cleanly (the sanitizers watch for out-of-bounds).
+TEST(InflateMatchesZlib, AgreesOnDamagedStreams)
+{
+    std::mt19937 rng(1234);
+    int zlibAccepted = 0;
+    for (int round = 0; round < 3000; ++round) {
+        Bytes data = Sample(1000 + rng() % 3000, static_cast<int>(rng() % 3), rng());
+        Bytes stream = ZlibDeflate(data, static_cast<int>(rng() % 10), Z_DEFAULT_STRATEGY);
+        const int flips = 1 + static_cast<int>(rng() % 4);
+        for (int i = 0; i < flips; ++i)
+            stream[rng() % stream.size()] ^= static_cast<std::uint8_t>(1u << (rng() % 8));
+        const std::size_t limit = 8192;
+        Bytes expected;
+        Bytes actual;
+        const bool ours = OurInflate(stream, limit, actual);
+        if (ZlibInflate(stream, limit, expected)) {
+            ++zlibAccepted;
+            ASSERT_TRUE(ours) << "round " << round;
+            ASSERT_EQ(actual, expected) << "round " << round;
+        }
+    }
+    EXPECT_GT(zlibAccepted, 0);
+}
+
+TEST(InflateRejects, StreamCutBeforeItsLastBlock)
+{
+    Bytes data = Sample(5000, 2, 7);
+    for (int level : {0, 1, 9}) {
+        Bytes stream = ZlibDeflate(data, level, Z_DEFAULT_STRATEGY);
+        for (std::size_t cut = 1; cut <= 40 && cut < stream.size(); ++cut) {
+            Bytes shorter(stream.begin(), stream.end() - static_cast<std::ptrdiff_t>(cut));
+            Bytes out;
+            EXPECT_FALSE(OurInflate(shorter, 1 << 20, out)) << "level " << level << " cut " << cut;
+        }
+    }
+}
+
+TEST(InflateRejects, OutputBeyondTheLimit)
+{
+    Bytes data(100000, 'x');
+    Bytes stream = ZlibDeflate(data, 9, Z_DEFAULT_STRATEGY);
+    Bytes out;
+    EXPECT_FALSE(OurInflate(stream, 99999, out));
+    EXPECT_TRUE(OurInflate(stream, 100000, out));
+}
+
+TEST(InflateRejects, DistanceBeforeTheStartOfOutput)
+{
+    // Fixed block: literal 'a', then length 3 at distance 2 (only one byte exists).
+    // Bits LSB first: BFINAL=1, BTYPE=01, 'a' = 0x91 (8 bits), len 257 = 0000001 (7 bits),
+    // distance code 1 = 00001 (5 bits), end 0000000.
+    std::uint64_t bits = 0;
+    int n = 0;
+    auto put = [&](std::uint32_t v, int count) { bits |= std::uint64_t{v} << n; n += count; };
+    auto putCode = [&](std::uint32_t code, int len) {
+        for (int i = len - 1; i >= 0; --i)
+            put((code >> i) & 1u, 1);
+    };
+    put(1, 1);
+    put(1, 2);
+    putCode(0x30 + 'a', 8);
+    putCode(1, 7);   // length symbol 257: 3
+    putCode(1, 5);   // distance symbol 1: 2
+    putCode(0, 7);   // end of block
+    Bytes stream;
+    for (int i = 0; i < n; i += 8)
+        stream.push_back(static_cast<std::uint8_t>(bits >> i));
+    Bytes out;
+    Bytes zout;
+    EXPECT_FALSE(ZlibInflate(stream, 100, zout));
+    EXPECT_FALSE(OurInflate(stream, 100, out));
+}
+
+TEST(InflateRejects, OverSubscribedDynamicCodes)
+{
+    // Dynamic header whose code-length code gives four symbols length 1.
+    std::uint64_t bits = 0;
+    int n = 0;
+    auto put = [&](std::uint32_t v, int count) { bits |= std::uint64_t{v} << n; n += count; };
+    put(1, 1);
+    put(2, 2);
+    put(0, 5);
+    put(0, 5);
+    put(0, 4);  // four code-length codes: 16, 17, 18, 0
+    for (int i = 0; i < 4; ++i)
+        put(1, 3);
+    Bytes stream;
+    for (int i = 0; i < 64; i += 8)
+        stream.push_back(static_cast<std::uint8_t>(bits >> i));
+    stream.resize(stream.size() + 8, 0);
+    Bytes out;
+    Bytes zout;
+    EXPECT_FALSE(ZlibInflate(stream, 100, zout));
+    EXPECT_FALSE(OurInflate(stream, 100, out));
+}
+
+}  // namespace

@@ -1,0 +1,332 @@
+// Tests of the skin file reader on archives written by zipfile and Info-ZIP zip.
+#include "skin/SUI2SkinReader.h"
+
+#include "skin/SUI2Define.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <random>
+#include <string>
+#include <vector>
+
+namespace {
+
+using Bytes = std::vector<std::uint8_t>;
+namespace fs = std::filesystem;
+
+const std::string kPassword = "skin-pw";
+const std::string kFailed = "Failed to read skin file!";
+
+std::string DataPath(const std::string& name) { return std::string(VA_TEST_DATA_DIR) + "/skin/" + name; }
+
+Bytes ReadFile(const std::string& path)
+{
+    std::ifstream f(path, std::ios::binary);
+    return Bytes(std::istreambuf_iterator<char>(f), std::istreambuf_iterator<char>());
+}
+
+std::uint32_t U32(const Bytes& b, std::size_t at)
+{
+    return b[at] | (b[at + 1] << 8) | (b[at + 2] << 16) | (static_cast<std::uint32_t>(b[at + 3]) << 24);
+}
+
+void PutU32(Bytes& b, std::size_t at, std::uint32_t v)
+{
+    for (int i = 0; i < 4; ++i)
+        b[at + static_cast<std::size_t>(i)] = static_cast<std::uint8_t>(v >> (8 * i));
+}
+
+// Each test works in its own folder, which also serves as the temporary folder, so leftover
+// temporary files show up.
+class SkinReaderTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
+        static const fs::path base = fs::temp_directory_path();
+        dir_ = base / (std::string("skinrd_") + info->name());
+        fs::remove_all(dir_);
+        fs::create_directories(dir_ / "tmp");
+        oldTemp_ = GetEnv(kTempVar);
+        SetEnv(kTempVar, (dir_ / "tmp").string());
+    }
+    void TearDown() override
+    {
+        SetEnv(kTempVar, oldTemp_);
+        fs::remove_all(dir_);
+    }
+
+    std::string Write(const std::string& name, const Bytes& bytes)
+    {
+        const fs::path p = dir_ / name;
+        std::ofstream(p, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()),
+                                                 static_cast<std::streamsize>(bytes.size()));
+        return p.string();
+    }
+    bool TempFolderEmpty() const { return fs::is_empty(dir_ / "tmp"); }
+
+    // Either a reader, or the reader's failure exception; anything else fails the test.
+    std::unique_ptr<skin::Tsk2SkinFileReader> Open(const std::string& path, const std::string& pw,
+                                                   bool& failed)
+    {
+        failed = false;
+        try {
+            return std::make_unique<skin::Tsk2SkinFileReader>(path, pw);
+        } catch (const rtl::Exception& e) {
+            EXPECT_EQ(e.Message(), kFailed);
+            failed = true;
+        }
+        return nullptr;
+    }
+
+#ifdef _WIN32
+    static constexpr const char* kTempVar = "TMP";
+    static void SetEnv(const char* name, const std::string& v) { _putenv_s(name, v.c_str()); }
+#else
+    static constexpr const char* kTempVar = "TMPDIR";
+    static void SetEnv(const char* name, const std::string& v)
+    {
+        if (v.empty())
+            unsetenv(name);
+        else
+            setenv(name, v.c_str(), 1);
+    }
+#endif
+    static std::string GetEnv(const char* name)
+    {
+        const char* v = std::getenv(name);
+        return v ? v : "";
+    }
+
+    fs::path dir_;
+    std::string oldTemp_;
+};
+
+void ExpectFullSkinValues(const skin::Tsk2SkinFileReader& r)
+{
+    EXPECT_TRUE(r.Loaded());
+    EXPECT_EQ(r.GetInt("SKIN2_TRANSCOLOR"), 0x00FF00FF);
+    EXPECT_EQ(r.GetInt("SKIN2_FORMCOLOR"), 0x00C08040);
+    EXPECT_EQ(r.GetInt("SKIN2_TITLEBARICONPOSX"), 7);
+    EXPECT_EQ(r.GetInt("SKIN2_TITLEBARCAPTIONTOP"), -3);
+    EXPECT_EQ(r.GetInt("SKIN2_SYSTEMCOLOR1"), 0x123456);
+    EXPECT_TRUE(r.GetBool("SKIN2_TITLEFIVESECT"));
+    EXPECT_FALSE(r.GetBool("SKIN2_BUTTONTRANS"));
+    EXPECT_TRUE(r.GetBool("SKIN2_TABCONTROLTRANS"));  // stored as 2
+    EXPECT_EQ(r.Bitmaps().Count(), 2);
+    EXPECT_EQ(r.Integers().Count(), 5);
+    EXPECT_EQ(r.Bytes().Count(), 3);
+    ASSERT_EQ(r.Strings().Count(), 1);
+    EXPECT_EQ(r.Strings()[0], "SKIN2_AUTHOR=Varnelo skin team");
+    EXPECT_EQ(r.Integers()[0], "SKIN2_TRANSCOLOR=16711935");
+}
+
+// The value bytes of `name` in an uncompressed skin data file, found by walking its chain.
+Bytes ValueIn(const Bytes& data, const std::string& name)
+{
+    std::size_t at = U32(data, 20);
+    while (U32(data, at + 73) != 0) {
+        if (std::strncmp(reinterpret_cast<const char*>(&data[at]), name.c_str(), 64) == 0) {
+            const std::size_t off = U32(data, at + 65);
+            return Bytes(data.begin() + static_cast<std::ptrdiff_t>(off),
+                         data.begin() + static_cast<std::ptrdiff_t>(off + U32(data, at + 69)));
+        }
+        at = U32(data, at + 73);
+    }
+    return {};
+}
+
+// ---- reads ----
+
+TEST_F(SkinReaderTest, ReadsColoursIntegersBooleansAndStrings)
+{
+    skin::Tsk2SkinFileReader r(DataPath("full.skn"), "");
+    ExpectFullSkinValues(r);
+    EXPECT_TRUE(TempFolderEmpty());
+}
+
+TEST_F(SkinReaderTest, BitmapsKeepTheStoredBmpBytes)
+{
+    skin::Tsk2SkinFileReader r(DataPath("full.skn"), "");
+    const Bytes data = ReadFile(DataPath("full.sk2"));
+    const skin::TSkinBitmap* big = r.GetBitmap(std::string(skin::SKIN2_NAMES[skin::SKIN2_TITLEBAR1]));
+    ASSERT_NE(big, nullptr);
+    EXPECT_EQ(big->Width(), 200);
+    EXPECT_EQ(big->Height(), 120);
+    EXPECT_EQ(big->BitCount(), 24);
+    EXPECT_EQ(big->Data(), ValueIn(data, "SKIN2_TITLEBAR1"));
+    const skin::TSkinBitmap* small = r.GetBitmap("SKIN2_BUTTON");
+    ASSERT_NE(small, nullptr);
+    EXPECT_EQ(small->Height(), 7);  // stored top-down
+    EXPECT_EQ(small->Data(), ValueIn(data, "SKIN2_BUTTON"));
+}
+
+TEST_F(SkinReaderTest, FastCompressionReadsTheSame)
+{
+    skin::Tsk2SkinFileReader r(DataPath("full_fast.skn"), "");
+    ExpectFullSkinValues(r);
+}
+
+TEST_F(SkinReaderTest, EncryptedSkinWithItsPasswordReadsTheSame)
+{
+    skin::Tsk2SkinFileReader r(DataPath("encrypted.skn"), kPassword);
+    ExpectFullSkinValues(r);
+    EXPECT_EQ(r.GetBitmap("SKIN2_TITLEBAR1")->Data(),
+              ValueIn(ReadFile(DataPath("full.sk2")), "SKIN2_TITLEBAR1"));
+    EXPECT_TRUE(TempFolderEmpty());
+}
+
+TEST_F(SkinReaderTest, LookupsIgnoreLetterCase)
+{
+    skin::Tsk2SkinFileReader r(DataPath("full.skn"), "");
+    EXPECT_EQ(r.GetInt("skin2_transcolor"), 0x00FF00FF);
+    EXPECT_TRUE(r.GetBool("Skin2_TitleFiveSect"));
+    EXPECT_NE(r.GetBitmap("skin2_button"), nullptr);
+}
+
+TEST_F(SkinReaderTest, EntryNameMatchesWithoutCase)
+{
+    skin::Tsk2SkinFileReader r(DataPath("lowercase_entry.skn"), "");
+    EXPECT_TRUE(r.Loaded());
+    EXPECT_EQ(r.GetInt("SKIN2_TRANSCOLOR"), 0x00FF00FF);
+}
+
+TEST_F(SkinReaderTest, AbsentNamesGiveDefaults)
+{
+    skin::Tsk2SkinFileReader r(DataPath("full.skn"), "");
+    EXPECT_EQ(r.GetInt("SKIN2_SCROLLBARCOLOR"), -1);
+    EXPECT_FALSE(r.GetBool("SKIN2_CHECKBOXTRANS"));
+    EXPECT_EQ(r.GetBitmap("SKIN2_TRACKBAR"), nullptr);
+    EXPECT_EQ(r.GetInt("SKIN2_TITLEFIVESECT"), -1);  // a boolean is not an integer
+    EXPECT_EQ(r.GetInt("SKIN2_FUTURE"), -1);           // unknown type skipped
+}
+
+TEST_F(SkinReaderTest, TerminatorOnlyChainLoadsEmpty)
+{
+    skin::Tsk2SkinFileReader r(DataPath("terminator_only.skn"), "");
+    EXPECT_TRUE(r.Loaded());
+    EXPECT_EQ(r.Bitmaps().Count() + r.Integers().Count() + r.Bytes().Count() + r.Strings().Count(), 0);
+}
+
+TEST_F(SkinReaderTest, DuplicateBitmapsAreBothStoredAndTheFirstWins)
+{
+    skin::Tsk2SkinFileReader r(DataPath("duplicate_bitmaps.skn"), "");
+    EXPECT_EQ(r.Bitmaps().Count(), 2);
+    ASSERT_NE(r.GetBitmap("SKIN2_BUTTON"), nullptr);
+    EXPECT_EQ(r.GetBitmap("SKIN2_BUTTON")->Width(), 3);
+}
+
+TEST_F(SkinReaderTest, ExtractWritesTheEntryByteForByte)
+{
+    const std::string out = (dir_ / "out.sk2").string();
+    EXPECT_EQ(skin::ExtractArchiveEntry(DataPath("full.skn"), "SKINDATA.SK2", out, ""), skin::kExtractOk);
+    EXPECT_EQ(ReadFile(out), ReadFile(DataPath("full.sk2")));
+    fs::remove(out);
+    EXPECT_EQ(skin::ExtractArchiveEntry(DataPath("encrypted_small.skn"), "skindata.sk2", out, kPassword),
+              skin::kExtractOk);
+    EXPECT_GT(fs::file_size(out), 0u);
+}
+
+TEST(SkinDefine, RangesLineUpWithTheirBases)
+{
+    EXPECT_EQ(skin::SKIN2_NAMES[skin::kSkin2ColorBase], "SKIN2_TRANSCOLOR");
+    EXPECT_EQ(skin::SKIN2_NAMES[skin::kSkin2BitmapBase - 1], "SKIN2_SIDECHANNELBORDERCOLOR");
+    EXPECT_EQ(skin::SKIN2_NAMES[skin::kSkin2BitmapBase], "SKIN2_TITLEBAR1");
+    EXPECT_EQ(skin::SKIN2_NAMES[skin::kSkin2IntegerBase - 1], "SKIN2_SCROLLBUTTON");
+    EXPECT_EQ(skin::SKIN2_NAMES[skin::kSkin2IntegerBase], "SKIN2_TITLEBARICONPOSX");
+    EXPECT_EQ(skin::SKIN2_NAMES[skin::kSkin2BooleanBase], "SKIN2_TITLEFIVESECT");
+    EXPECT_EQ(skin::Skin2Name(83), "SKIN2_TABCONTROLTRANS");
+    EXPECT_THROW(skin::Skin2Name(84), rtl::EListError);
+    EXPECT_THROW(skin::Skin2Name(-1), rtl::EListError);
+}
+
+// ---- passwords ----
+
+TEST_F(SkinReaderTest, EncryptedSkinWithoutPasswordStaysEmpty)
+{
+    skin::Tsk2SkinFileReader r(DataPath("encrypted.skn"), "");
+    EXPECT_FALSE(r.Loaded());
+    EXPECT_EQ(r.Integers().Count(), 0);
+    EXPECT_EQ(r.GetInt("SKIN2_TRANSCOLOR"), -1);
+    EXPECT_TRUE(TempFolderEmpty());
+}
+
+TEST_F(SkinReaderTest, WrongPasswordStaysEmptyAndLeavesNoFile)
+{
+    for (const char* pw : {"skin-pX", "wrong", "x", "skin-pw "}) {
+        skin::Tsk2SkinFileReader r(DataPath("encrypted_small.skn"), pw);
+        EXPECT_FALSE(r.Loaded()) << pw;
+        EXPECT_EQ(r.Bitmaps().Count() + r.Integers().Count() + r.Bytes().Count(), 0) << pw;
+    }
+    const std::string out = (dir_ / "out.sk2").string();
+    EXPECT_EQ(skin::ExtractArchiveEntry(DataPath("encrypted.skn"), "SKINDATA.SK2", out, "nope"),
+              skin::kExtractBadPassword);
+    EXPECT_FALSE(fs::exists(out));
+    EXPECT_TRUE(TempFolderEmpty());
+}
+
+TEST_F(SkinReaderTest, StoredSizeMismatchStaysEmpty)
+{
+    Bytes zip = ReadFile(DataPath("small.skn"));
+    const std::size_t end = zip.size() - 22;
+    const std::size_t central = U32(zip, end + 16);
+    PutU32(zip, central + 24, U32(zip, central + 24) + 1);
+    skin::Tsk2SkinFileReader r(Write("mismatch.skn", zip), "");
+    EXPECT_FALSE(r.Loaded());
+    EXPECT_TRUE(TempFolderEmpty());
+}
+
+// ---- rejects ----
+
+TEST_F(SkinReaderTest, RefusesUnusableArchives)
+{
+    for (const char* name : {"plain_zip.zip", "with_comment.skn", "other_entry.skn", "no_such_file.skn",
+                             "looped_chain.skn", "value_outside.skn", "bad_bitmap.skn",
+                             "short_header.skn"}) {
+        bool failed = false;
+        auto r = Open(DataPath(name), "", failed);
+        EXPECT_TRUE(failed) << name;
+    }
+    EXPECT_TRUE(TempFolderEmpty());
+}
+
+TEST_F(SkinReaderTest, TruncatedArchivesAreRefused)
+{
+    const Bytes zip = ReadFile(DataPath("small.skn"));
+    for (std::size_t cut = 0; cut < zip.size(); ++cut) {
+        bool failed = false;
+        auto r = Open(Write("cut.skn", Bytes(zip.begin(), zip.begin() + static_cast<std::ptrdiff_t>(cut))),
+                      "", failed);
+        EXPECT_TRUE(failed) << "cut at " << cut;
+    }
+    EXPECT_TRUE(TempFolderEmpty());
+}
+
+// Damaged bytes anywhere: the result is a reader or the reader's exception, never a crash,
+// and no temporary file survives.
+TEST_F(SkinReaderTest, DamagedArchivesFailCleanly)
+{
+    const Bytes original = ReadFile(DataPath("small.skn"));
+    const Bytes encrypted = ReadFile(DataPath("encrypted_small.skn"));
+    std::mt19937 rng(99);
+    int refused = 0;
+    for (int round = 0; round < 600; ++round) {
+        Bytes zip = round % 2 ? original : encrypted;
+        const int flips = 1 + static_cast<int>(rng() % 3);
+        for (int i = 0; i < flips; ++i)
+            zip[rng() % zip.size()] = static_cast<std::uint8_t>(rng());
+        bool failed = false;
+        auto r = Open(Write("damaged.skn", zip), round % 2 ? "" : kPassword, failed);
+        refused += failed || !r->Loaded();
+    }
+    EXPECT_GT(refused, 0);
+    EXPECT_TRUE(TempFolderEmpty());
+}
+
+}  // namespace
