@@ -63,7 +63,7 @@ class Scenario:
         self.log = []
         self.programs = []
         started = time.monotonic()
-        shutil.copytree(os.path.join(OPTS.build, "wine", "prefix"), self.prefix, symlinks=True)
+        shutil.copytree(os.path.join(OPTS.build, "wine", "template"), self.prefix, symlinks=True)
         self.note("prefix copied in %.1f s" % (time.monotonic() - started))
         self.xvfb, display = self._start_xvfb()
         self.env = dict(os.environ)
@@ -352,7 +352,9 @@ def scenario_build143_cancel(s):
     lines = s.drive(["click", DIALOG, "TButton", "Cancel"], ["wait-gone", MAIN, "5000"])
     took = int(s.value(lines, "gone").split()[-1])
     s.note("closed %d ms after Cancel" % took)
-    check(took <= TIMER_MS + 250, "closing took %d ms, more than one timer period" % took)
+    # The timer closes it at its next tick; the bound leaves room for a loaded machine, where
+    # Wine's message delivery alone can take several periods.
+    check(took <= 6 * TIMER_MS, "closing took %d ms, far more than one timer period" % took)
     s.wait_exit(s.programs[-1])
     ini = s.read_ini()
     check(ini.get("Varnelo") == "143" and ini.get("Tamsik") == "7", "stored values kept: %r" % ini)
@@ -630,7 +632,7 @@ def main():
     parser.add_argument("-k", dest="only", default="")
     parser.add_argument("-j", dest="jobs", type=int, default=4)
     OPTS = parser.parse_args()
-    base = os.path.join(OPTS.build, "wine", "prefix")
+    base = os.path.join(OPTS.build, "wine", "template")
     if not os.path.exists(os.path.join(base, ".varnelo-ready")):
         print("no initialised Wine prefix in %s (the wine fixture makes it)" % base)
         return 1
