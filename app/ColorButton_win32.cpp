@@ -186,8 +186,6 @@ const rtl::TClassInfo& TColorButton::StaticClassInfo() {
 }
 
 namespace {
-// windows.h maps RegisterClass to the window-class call; here it is the runtime's registry.
-#undef RegisterClass
 const bool kRegistered = (rtl::RegisterClass(TColorButton::StaticClassInfo()), true);
 }  // namespace
 

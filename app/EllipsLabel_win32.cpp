@@ -38,8 +38,6 @@ const rtl::TClassInfo& TEllipsLabel::StaticClassInfo() {
 }
 
 namespace {
-// windows.h maps RegisterClass to the window-class call; here it is the runtime's registry.
-#undef RegisterClass
 const bool kRegistered = (rtl::RegisterClass(TEllipsLabel::StaticClassInfo()), true);
 }  // namespace
 

@@ -141,8 +141,6 @@ const rtl::TClassInfo& TMessageDialog::StaticClassInfo()
 }
 
 namespace {
-// windows.h maps RegisterClass to the window-class call; here it is the runtime's registry.
-#undef RegisterClass
 const bool kRegistered = (rtl::RegisterClass(TMessageDialog::StaticClassInfo()), true);
 }  // namespace
 

@@ -12,9 +12,6 @@
 #include <algorithm>
 #include <cctype>
 
-// windows.h maps RegisterClass to the window-class call; here it is the runtime's registry.
-#undef RegisterClass
-
 namespace app {
 
 using namespace win;

@@ -63,8 +63,6 @@ const rtl::TClassInfo& TURLLabel::StaticClassInfo()
 }
 
 namespace {
-// windows.h maps RegisterClass to the window-class call; here it is the runtime's registry.
-#undef RegisterClass
 const bool kRegistered = (rtl::RegisterClass(TURLLabel::StaticClassInfo()), true);
 }  // namespace
 

@@ -303,8 +303,6 @@ void FinalizeRxHook()
 // ---- TRxWindowHook ----
 
 namespace {
-// windows.h maps RegisterClass to the window-class call; here it is the runtime's registry.
-#undef RegisterClass
 const bool kRegistered = (rtl::RegisterClass(TRxWindowHook::StaticClassInfo()), true);
 }  // namespace
 

@@ -871,8 +871,6 @@ void TFormStorage::RestoreProps()
 }
 
 namespace {
-// windows.h maps RegisterClass to the window-class call; here it is the runtime's registry.
-#undef RegisterClass
 const bool kRegistered = (rtl::RegisterClass(TFormPlacement::StaticClassInfo()),
                           rtl::RegisterClass(TFormStorage::StaticClassInfo()), true);
 }  // namespace

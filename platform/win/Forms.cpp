@@ -16,9 +16,6 @@
 #include <cstring>
 #include <utility>
 
-// windows.h maps RegisterClass to the window-class call; here it is the runtime's registry.
-#undef RegisterClass
-
 namespace win {
 
 TApplication* Application = nullptr;

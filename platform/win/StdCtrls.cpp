@@ -5,9 +5,6 @@
 
 #include <algorithm>
 
-// windows.h maps GetObject to the GDI call; here it is the string list's method.
-#undef GetObject
-
 namespace win {
 
 TOwnerDrawState OwnerDrawStateFromItemState(UINT s)

@@ -10,3 +10,8 @@
 #define STRICT
 #endif
 #include <windows.h>
+
+// The runtime has functions of these names (class registry, string-list objects); the ANSI/wide
+// macros would rename them. Windows code calls the A forms explicitly.
+#undef RegisterClass
+#undef GetObject

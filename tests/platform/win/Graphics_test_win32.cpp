@@ -7,9 +7,6 @@
 
 #include <gtest/gtest.h>
 
-// windows.h maps RegisterClass to the window-class call; here it is the runtime's registry.
-#undef RegisterClass
-
 #include <atomic>
 #include <cstring>
 #include <string>
