@@ -167,8 +167,17 @@ TEST_F(AbortWait, CancelDispatchesSentPostedAndTimerMessagesButDropsInput) {
         SendMessageA(window.Handle(), WM_APP + 1, 0, 0);
     };
     f.Execute();
-    // Let the worker block in its first sent message.
-    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    // Let the worker block in its first sent message: wait for the match, however loaded the
+    // machine is, then give it the moment to reach the send.
+    for (int waited = 0; waited < 10000; waited += 10) {
+        {
+            std::lock_guard<std::mutex> g(lock);
+            if (!events.empty())
+                break;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
     ASSERT_TRUE(f.Busy());
     SetTimer(window.Handle(), 1, 1, nullptr);
     PostMessageA(window.Handle(), WM_APP, 0, 0);
