@@ -12,6 +12,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <bit>
 #include <cstring>
 #include <fstream>
@@ -331,7 +332,8 @@ TEST(KzFuncShell, ShellOpenRunsTheDocumentsProgramWithParametersInTheFolder) {
     WriteFile(script, "@echo %1> \"" + marker + "\"\r\n@cd >> \"" + marker + "\"\r\n");
     ShellOpen(script, "hello", work, SW_HIDE);
     std::string text;
-    for (int i = 0; i < 300 && text.find('\n') == std::string::npos; ++i) {
+    // The script writes two lines; wait for both, not just the first.
+    for (int i = 0; i < 300 && std::count(text.begin(), text.end(), '\n') < 2; ++i) {
         Sleep(50);
         std::ifstream in(marker, std::ios::binary);
         text.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
