@@ -77,4 +77,28 @@ void RotateVclBitmapRight(TIEPlatformBitmap* Source, TIEPlatformBitmap* Dest);
 void RotateVclBitmapLeft(TIEPlatformBitmap* Source, TIEPlatformBitmap* Dest);
 void CopyBitmapBits(TIEPlatformBitmap* Source, TIEPlatformBitmap* Dest);
 
+// Resampling. Target already has its size; Source is scaled into it. Sizes below 1 do nothing.
+// The filtered engines keep the format rules below; a Target of the wrong format raises
+// rtl::EInvalidArgument, work buffers too large for memory rtl::EOutOfMemory.
+//
+// Any filter and format: rfNone stretches by nearest pixel; other filters run the filtered engine
+// of the format (1-bit sources give a 24-bit Target; ie8g is filtered as a plane; ie8p, ie16g and
+// ie32f, which no filter fits, fall back to nearest). The alpha channel follows, and Source's fully
+// transparent pixels are painted grey first so that they do not darken the edges.
+void ResampleBitmap(TIEBitmap* Source, TIEBitmap* Target, TResampleFilter Filter, void* Sender = nullptr,
+                    const TIEProgressEvent& OnProgress = {});
+// Same format in Source and Target; the palette is copied.
+void ResampleNearest(TIEBitmap* Source, TIEBitmap* Target, void* Sender = nullptr, const TIEProgressEvent& OnProgress = {});
+// ie24RGB Source and Target; other sources are left alone.
+void ResampleFiltered(TIEBitmap* Source, TIEBitmap* Target, TResampleFilter Filter, void* Sender = nullptr,
+                      const TIEProgressEvent& OnProgress = {});
+// One byte per pixel (alpha channels, ie8g) into the same.
+void ResampleFiltered8(TIEBitmap* Source, TIEBitmap* Target, TResampleFilter Filter);
+// ie1g Source, bits read as 0 or 255, into an ie24RGB Target.
+void ResampleFiltered1(TIEBitmap* Source, TIEBitmap* Target, TResampleFilter Filter);
+// Averages the bits of the rectangle X1,Y1..X2,Y2 (inclusive) of a 1-bit Source into an ie24RGB Target.
+void ShrinkBits(TIEBitmap* Source, int X1, int Y1, int X2, int Y2, TIEBitmap* Target);
+// Pixels whose alpha is 0 take Color (ie24RGB; ie8g takes its grey). Nothing without an alpha channel.
+void PaintTransparentPixels(TIEBitmap* Bitmap, TColor Color);
+
 } // namespace imaging
