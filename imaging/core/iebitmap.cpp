@@ -787,7 +787,8 @@ bool TIEBitmap::IsGrayScale()
         }
         return true;
     }
-    if (pixelFormat_ == ie24RGB) {
+    // A zero-width image has rows of no bytes, which ScanLine refuses.
+    if (pixelFormat_ == ie24RGB && width_ > 0) {
         for (int row = 0; row < height_; ++row) {
             const std::uint8_t* p = ScanLine(row);
             for (int x = 0; x < width_; ++x, p += 3)

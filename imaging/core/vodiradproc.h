@@ -5,6 +5,8 @@
 
 #include <array>
 #include <cstdint>
+#include <memory>
+#include <span>
 
 namespace imaging {
 
@@ -100,5 +102,27 @@ void ResampleFiltered1(TIEBitmap* Source, TIEBitmap* Target, TResampleFilter Fil
 void ShrinkBits(TIEBitmap* Source, int X1, int Y1, int X2, int Y2, TIEBitmap* Target);
 // Pixels whose alpha is 0 take Color (ie24RGB; ie8g takes its grey). Nothing without an alpha channel.
 void PaintTransparentPixels(TIEBitmap* Bitmap, TColor Color);
+
+// Fewer colours. Each routine leaves other formats and null bitmaps alone unless it says otherwise.
+// Progress is Trunc(row * 100 / (rows + 0.5)) after each row.
+
+// ie24RGB only: every pixel becomes the palette entry of its colour in a palette of NumColors
+// (clamped to 1..256) built by TIEQuantizer; the palette goes to Palette when it holds NumColors entries.
+void ReduceColors(TIEBitmap* Bitmap, int NumColors, std::span<TRGB> Palette = {}, const TIEProgressEvent& OnProgress = {},
+                  void* Sender = nullptr);
+// ie24RGB only: the image becomes its 1-bit 8x8 ordered dither, without alpha channel.
+void BWOrdered(TIEBitmap* Bitmap);
+// Any format to a 1-bit Dest (Dest may be Source). A 1-bit Source is copied unchanged. Threshold
+// -1 takes the grey of the average colour, -2 the maximum-entropy level of the grey histogram;
+// a pixel is white when its grey is at least the threshold.
+void BWThreshold(TIEBitmap* Source, TIEBitmap* Dest, int Threshold, const TIEProgressEvent& OnProgress = {},
+                 void* Sender = nullptr);
+// The threshold BWThreshold uses for -1 and -2 (other values come back as they are).
+int BWThresholdLevel(TIEBitmap* Source, int Threshold);
+// Mean of the row means; 0, 0, 0 for an empty image.
+void AverageColor(TIEBitmap* Bitmap, int& R, int& G, int& B);
+// The image as 1 bit when it holds exactly two colours: Color1 (bits 0) the darker, Color2 (bits 1)
+// the lighter. nullptr for one colour, three or more, or an empty image.
+std::unique_ptr<TIEBitmap> TwoColorsTo1Bit(TIEBitmap* Bitmap, TRGB& Color1, TRGB& Color2);
 
 } // namespace imaging

@@ -1,0 +1,356 @@
+// TIEQuantizer: reduces an image's colours to a palette (exact list, NeuQuant or median cut) and maps colours to it.
+#include "imaging/core/neurquant.h"
+
+#include "imaging/core/iebitmap.h"
+#include "imaging/core/stdquant.h"
+#include "imaging/core/vodiradproc.h"
+#include "platform/rtl/Exceptions.h"
+#include "platform/rtl/Numeric.h"
+
+#include <algorithm>
+#include <cstdlib>
+#include <string>
+
+namespace imaging {
+
+namespace {
+
+constexpr int kNetBiasShift = 4;      // colour channels are learnt with 4 extra bits
+constexpr int kIntBiasShift = 16;     // frequencies and biases are fixed point with 16 bits
+constexpr int kGammaShift = 10;
+constexpr int kBetaShift = 10;
+constexpr int kBeta = (1 << kIntBiasShift) >> kBetaShift;                    // 64
+constexpr int kBetaGamma = (1 << kIntBiasShift) << (kGammaShift - kBetaShift);  // 65536
+constexpr int kRadiusBiasShift = 6;
+constexpr int kRadiusDec = 30;
+constexpr int kInitAlpha = 1024;
+constexpr int kRadBias = 256;
+constexpr int kAlphaRadBias = 262144;
+constexpr int kCycles = 100;
+
+int RadiusOf(int radius)
+{
+    const int rad = radius >> kRadiusBiasShift;
+    return rad < 2 ? 0 : rad;
+}
+
+} // namespace
+
+// ---------------------------------------------------------------- TNeuQuant
+
+TNeuQuant::TNeuQuant(TIEBitmap& Bitmap, int NetSize, int Quality)
+    : netSize_(std::clamp(NetSize, 1, 256)), initRad_(netSize_ >> 3)
+{
+    const std::int64_t pixels = std::int64_t(Bitmap.GetWidth()) * Bitmap.GetHeight();
+    if (Quality != -1)
+        sampleFac_ = int(rtl::Trunc((100 - Quality) / 100.0 * 29)) + 1;
+    else if (pixels < 2000)
+        sampleFac_ = 1;
+    else
+        sampleFac_ = int(std::clamp<std::int64_t>(rtl::Round(double(pixels - 2000) * 13 / 148000 + 2), 1, 30));
+    sampleFac_ = std::clamp(sampleFac_, 1, 30);
+
+    network_.resize(std::size_t(netSize_));
+    bias_.assign(std::size_t(netSize_), 0);
+    freq_.assign(std::size_t(netSize_), 65536 / netSize_);
+    radPower_.assign(std::size_t(initRad_), 0);
+    for (int i = 0; i < netSize_; ++i) {
+        const int v = (i << 12) / netSize_;
+        network_[std::size_t(i)] = {v, v, v, 0};
+    }
+
+    if (Bitmap.GetPixelFormat() == ie24RGB && pixels > 0)
+        Learn(Bitmap);
+
+    palette_.resize(std::size_t(netSize_));
+    for (int i = 0; i < netSize_; ++i) {
+        TNode& n = network_[std::size_t(i)];
+        n.b >>= kNetBiasShift;
+        n.g >>= kNetBiasShift;
+        n.r >>= kNetBiasShift;
+        n.index = i;
+        palette_[std::size_t(i)] = TRGB{rtl::ClampToByte(n.b), rtl::ClampToByte(n.g), rtl::ClampToByte(n.r)};
+    }
+    BuildIndex();
+}
+
+void TNeuQuant::Learn(TIEBitmap& Bitmap)
+{
+    const int width = Bitmap.GetWidth(), height = Bitmap.GetHeight();
+    const std::int64_t pixels = std::int64_t(width) * height;
+    const std::int64_t lengthCount = pixels * 3;
+    const int alphaDec = 30 + (sampleFac_ - 1) / 3;
+    const std::int64_t samplePixels = lengthCount / (3 * std::int64_t(sampleFac_));
+    std::int64_t delta = samplePixels / kCycles;
+    if (delta == 0)
+        delta = 1;
+
+    int alpha = kInitAlpha;
+    int radius = initRad_ << kRadiusBiasShift;
+    int rad = RadiusOf(radius);
+    for (int i = 0; i < rad; ++i)
+        radPower_[std::size_t(i)] = ((rad * rad - i * i) * kRadBias / (rad * rad)) << 10;
+
+    // A prime step that does not divide the image keeps consecutive samples apart.
+    std::int64_t step;
+    if (lengthCount % 499 != 0)
+        step = 499;
+    else if (lengthCount % 491 != 0)
+        step = 491;
+    else if (lengthCount % 487 != 0)
+        step = 487;
+    else
+        step = 503;
+
+    std::int64_t p = 0;
+    for (std::int64_t i = 0; i < samplePixels;) {
+        // Images smaller than the step leave p past the end; the row wraps instead.
+        const int x = int(p % width);
+        const int y = int((p / width) % height);
+        const std::uint8_t* px = Bitmap.ScanLine(y) + std::size_t(x) * 3;
+        const int b = px[0] << kNetBiasShift, g = px[1] << kNetBiasShift, r = px[2] << kNetBiasShift;
+        const int j = Contest(b, g, r);
+        AlterSingle(alpha, j, b, g, r);
+        if (rad > 0)
+            AlterNeigh(rad, j, b, g, r);
+        p += step;
+        if (p >= pixels)
+            p -= pixels;
+        ++i;
+        if (i % delta == 0) {
+            alpha -= alpha / alphaDec;
+            radius -= radius / kRadiusDec;
+            rad = RadiusOf(radius);
+            for (int k = 0; k < rad; ++k)
+                radPower_[std::size_t(k)] = alpha * ((rad * rad - k * k) * kRadBias / (rad * rad));
+        }
+    }
+}
+
+int TNeuQuant::Contest(int b, int g, int r)
+{
+    std::int64_t bestD = INT64_MAX, bestBiasD = INT64_MAX;
+    int bestPos = -1, bestBiasPos = -1;
+    for (int i = 0; i < netSize_; ++i) {
+        const TNode& n = network_[std::size_t(i)];
+        const std::int64_t dist = std::abs(n.b - b) + std::abs(n.g - g) + std::abs(n.r - r);
+        if (dist < bestD) {
+            bestD = dist;
+            bestPos = i;
+        }
+        // A winner's bias goes negative and must stay negative when scaled: shifted as unsigned it
+        // would turn huge, and the last winner would win every biased contest after it and be
+        // dragged onto the next sample's colour.
+        const std::int64_t biasDist = dist - (std::int64_t(bias_[std::size_t(i)]) >> (kIntBiasShift - kNetBiasShift));
+        if (biasDist < bestBiasD) {
+            bestBiasD = biasDist;
+            bestBiasPos = i;
+        }
+        const int betaFreq = freq_[std::size_t(i)] >> kBetaShift;
+        freq_[std::size_t(i)] -= betaFreq;
+        bias_[std::size_t(i)] += betaFreq << kGammaShift;
+    }
+    freq_[std::size_t(bestPos)] += kBeta;
+    bias_[std::size_t(bestPos)] -= kBetaGamma;
+    return bestBiasPos;
+}
+
+void TNeuQuant::AlterSingle(int alpha, int j, int b, int g, int r)
+{
+    TNode& n = network_[std::size_t(j)];
+    n.b -= (n.b - b) * alpha / kInitAlpha;
+    n.g -= (n.g - g) * alpha / kInitAlpha;
+    n.r -= (n.r - r) * alpha / kInitAlpha;
+}
+
+void TNeuQuant::AlterNeigh(int rad, int j, int b, int g, int r)
+{
+    const int lo = std::max(j - rad, -1);
+    const int hi = std::min(j + rad, netSize_);
+    int up = j + 1, down = j - 1, m = 1;
+    auto move = [&](TNode& n, std::int64_t a) {
+        n.b -= int((n.b - b) * a / kAlphaRadBias);
+        n.g -= int((n.g - g) * a / kAlphaRadBias);
+        n.r -= int((n.r - r) * a / kAlphaRadBias);
+    };
+    while (up < hi || down > lo) {
+        const std::int64_t a = radPower_[std::size_t(m++)];
+        if (up < hi)
+            move(network_[std::size_t(up++)], a);
+        if (down > lo)
+            move(network_[std::size_t(down--)], a);
+    }
+}
+
+void TNeuQuant::BuildIndex()
+{
+    const int maxNetPos = netSize_ - 1;
+    int previousCol = 0, startPos = 0;
+    for (int i = 0; i < netSize_; ++i) {
+        int smallPos = i, smallVal = network_[std::size_t(i)].g;
+        for (int j = i + 1; j < netSize_; ++j)
+            if (network_[std::size_t(j)].g < smallVal) {
+                smallPos = j;
+                smallVal = network_[std::size_t(j)].g;
+            }
+        if (smallPos != i)
+            std::swap(network_[std::size_t(i)], network_[std::size_t(smallPos)]);
+        if (smallVal != previousCol) {
+            netIndex_[std::size_t(previousCol)] = (startPos + i) >> 1;
+            for (int j = previousCol + 1; j < smallVal; ++j)
+                netIndex_[std::size_t(j)] = i;
+            previousCol = smallVal;
+            startPos = i;
+        }
+    }
+    netIndex_[std::size_t(previousCol)] = (startPos + maxNetPos) >> 1;
+    for (int j = previousCol + 1; j < 256; ++j)
+        netIndex_[std::size_t(j)] = maxNetPos;
+}
+
+int TNeuQuant::Search(TRGB Color) const
+{
+    const int b = Color.b, g = Color.g, r = Color.r;
+    int bestD = 1000, best = -1;
+    int i = netIndex_[std::size_t(g)], j = i - 1;
+    while (i < netSize_ || j >= 0) {
+        if (i < netSize_) {
+            const TNode& n = network_[std::size_t(i)];
+            int dist = n.g - g;
+            if (dist >= bestD) {
+                i = netSize_;
+            } else {
+                ++i;
+                dist = std::abs(dist) + std::abs(n.b - b);
+                if (dist < bestD) {
+                    dist += std::abs(n.r - r);
+                    if (dist < bestD) {
+                        bestD = dist;
+                        best = n.index;
+                    }
+                }
+            }
+        }
+        if (j >= 0) {
+            const TNode& n = network_[std::size_t(j)];
+            int dist = g - n.g;
+            if (dist >= bestD) {
+                j = -1;
+            } else {
+                --j;
+                dist = std::abs(dist) + std::abs(n.b - b);
+                if (dist < bestD) {
+                    dist += std::abs(n.r - r);
+                    if (dist < bestD) {
+                        bestD = dist;
+                        best = n.index;
+                    }
+                }
+            }
+        }
+    }
+    return best;
+}
+
+// ---------------------------------------------------------------- TIEQuantizer
+
+TIEQuantizer::TIEQuantizer(TIEBitmap* Bitmap, std::span<TRGB> Palette, int ColorLimit, int NumColors, int Quality,
+                           int Method)
+    : method_(Method), numColors_(std::clamp(NumColors, 1, 256))
+{
+    (void)ColorLimit;
+    if (!Bitmap)
+        throw rtl::EInvalidArgument("quantizer needs a bitmap");
+    if (Palette.size() < std::size_t(numColors_))
+        throw rtl::EInvalidArgument("palette of " + std::to_string(Palette.size()) + " entries cannot hold " +
+                                    std::to_string(numColors_) + " colours");
+    grayScale_ = Bitmap->IsGrayScale();
+    const TIEPixelFormat format = Bitmap->GetPixelFormat();
+
+    if (!grayScale_ && format == ie24RGB) {
+        // Few colours are kept exactly, in order of first appearance.
+        std::vector<TRGB> found;
+        found.reserve(std::size_t(numColors_));
+        bool exact = true;
+        const int width = Bitmap->GetWidth(), height = Bitmap->GetHeight();
+        TRGB last{};
+        bool haveLast = false;
+        for (int y = 0; width > 0 && y < height && exact; ++y) {
+            const std::uint8_t* p = Bitmap->ScanLine(y);
+            for (int x = 0; x < width; ++x, p += 3) {
+                const TRGB c{p[0], p[1], p[2]};
+                if (haveLast && c == last)
+                    continue;
+                last = c;
+                haveLast = true;
+                if (std::find(found.begin(), found.end(), c) != found.end())
+                    continue;
+                if (int(found.size()) == numColors_) {
+                    exact = false;
+                    break;
+                }
+                found.push_back(c);
+            }
+        }
+        if (exact) {
+            hasExactPalette_ = true;
+            exactPalette_ = std::move(found);
+            std::copy(exactPalette_.begin(), exactPalette_.end(), Palette.begin());
+            colorsProduced_ = int(exactPalette_.size());
+            return;
+        }
+        method_ = numColors_ >= 128 ? 0 : 1;
+        if (method_ == 0) {
+            neuQuant_ = std::make_unique<TNeuQuant>(*Bitmap, numColors_, Quality);
+            for (int i = 0; i < numColors_; ++i)
+                Palette[std::size_t(i)] = neuQuant_->PaletteEntry(i);
+            colorsProduced_ = numColors_;
+        } else {
+            medianCut_ = std::make_unique<TMedianCutQuantizer>(*Bitmap, numColors_);
+            for (int i = 0; i < medianCut_->BoxCount(); ++i)
+                Palette[std::size_t(i)] = medianCut_->PaletteEntry(i);
+            colorsProduced_ = medianCut_->BoxCount();
+        }
+    } else if (format != ie8p) {
+        if (grayScale_) {
+            for (int i = 0; i < numColors_; ++i) {
+                const auto v = std::uint8_t(rtl::Trunc(256.0 / numColors_ * i));
+                Palette[std::size_t(i)] = TRGB{v, v, v};
+            }
+            colorsProduced_ = numColors_;
+        }
+    } else {
+        paletted_ = true;
+        sourcePalette_.assign(Bitmap->Palette(), Bitmap->Palette() + Bitmap->PaletteLen());
+        for (int i = 0; i < numColors_; ++i)
+            Palette[std::size_t(i)] = Bitmap->GetPaletteColor(i);
+        colorsProduced_ = numColors_;
+    }
+}
+
+TIEQuantizer::~TIEQuantizer() = default;
+
+int TIEQuantizer::ColorIndex(TRGB Color) const
+{
+    if (hasExactPalette_) {
+        // Only the colours found count; the rest of the block never held a colour.
+        const auto it = std::find(exactPalette_.begin(), exactPalette_.end(), Color);
+        return it == exactPalette_.end() ? -1 : int(it - exactPalette_.begin());
+    }
+    if (grayScale_)
+        return int(rtl::Trunc(double(Color.r) * numColors_ / 256));
+    if (neuQuant_)
+        return neuQuant_->Search(Color);
+    if (medianCut_)
+        return medianCut_->ColorIndex(Color);
+    if (paletted_) {
+        const auto it = std::find(sourcePalette_.begin(), sourcePalette_.end(), Color);
+        if (it != sourcePalette_.end())
+            return int(it - sourcePalette_.begin());
+        // An index past the palette would point at no colour; the nearest entry is the sound answer.
+        return NearestPaletteIndex(sourcePalette_.data(), int(sourcePalette_.size()), Color);
+    }
+    return 0;
+}
+
+} // namespace imaging
