@@ -183,6 +183,18 @@ TEST_F(SkinReaderTest, EncryptedSkinWithItsPasswordReadsTheSame)
     EXPECT_TRUE(TempFolderEmpty());
 }
 
+// zip writes encrypted entries with a data descriptor, so its check byte is the time's high
+// byte; this archive carries the CRC's high byte instead.
+TEST_F(SkinReaderTest, EncryptedSkinCheckedByCrcByte)
+{
+    skin::Tsk2SkinFileReader r(DataPath("encrypted_crc_check.skn"), kPassword);
+    EXPECT_TRUE(r.Loaded());
+    EXPECT_EQ(r.GetInt("SKIN2_TRANSCOLOR"), 0x00FF00FF);
+    EXPECT_EQ(r.GetBitmap("SKIN2_BUTTON")->Data(), ValueIn(ReadFile(DataPath("small.sk2")), "SKIN2_BUTTON"));
+    skin::Tsk2SkinFileReader wrong(DataPath("encrypted_crc_check.skn"), "skin-px");
+    EXPECT_FALSE(wrong.Loaded());
+}
+
 TEST_F(SkinReaderTest, LookupsIgnoreLetterCase)
 {
     skin::Tsk2SkinFileReader r(DataPath("full.skn"), "");

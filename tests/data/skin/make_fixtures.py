@@ -1,6 +1,7 @@
 #!/usr/bin/env python3
 # Builds the skin archives the skin reader tests read, with zipfile and Info-ZIP zip as
-# independent writers. Run from anywhere; needs python3 and zip (for the encrypted ones).
+# independent writers. Run from anywhere; needs python3 and zip (for the encrypted ones)
+# and unzip (to check the one archive encrypted here).
 import os, random, shutil, struct, subprocess, tempfile, zipfile, zlib
 
 HERE = os.path.dirname(os.path.abspath(__file__))
@@ -98,6 +99,66 @@ def write_encrypted(path, data, password):
     patch_signature(path, b"SK\x03\x04")
 
 
+CRC_TABLE = [0] * 256
+for n in range(256):
+    c = n
+    for _ in range(8):
+        c = 0xEDB88320 ^ (c >> 1) if c & 1 else c >> 1
+    CRC_TABLE[n] = c
+
+
+def encrypt_with_crc_check(path, data, password):
+    """Traditional encryption with the CRC byte as check (flag bit 3 clear), which zip does not
+    write for files; unzip checks the result."""
+    keys = [0x12345678, 0x23456789, 0x34567890]
+
+    def update(b):
+        keys[0] = CRC_TABLE[(keys[0] ^ b) & 0xFF] ^ (keys[0] >> 8)
+        keys[1] = ((keys[1] + (keys[0] & 0xFF)) * 134775813 + 1) & 0xFFFFFFFF
+        keys[2] = CRC_TABLE[(keys[2] ^ (keys[1] >> 24)) & 0xFF] ^ (keys[2] >> 8)
+
+    def encrypt(plain):
+        out = bytearray()
+        for b in plain:
+            t = (keys[2] | 2) & 0xFFFF
+            out.append(b ^ (((t * (t ^ 1)) >> 8) & 0xFF))
+            update(b)
+        return bytes(out)
+
+    for ch in password.encode():
+        update(ch)
+    tmp = path + ".tmp"
+    with zipfile.ZipFile(tmp, "w", compression=zipfile.ZIP_DEFLATED) as z:
+        z.writestr(zipfile.ZipInfo("SKINDATA.SK2", (2021, 1, 2, 3, 4, 6)), data,
+                   compress_type=zipfile.ZIP_DEFLATED)
+    raw = bytearray(open(tmp, "rb").read())
+    os.remove(tmp)
+    name_len, extra_len = struct.unpack_from("<HH", raw, 26)
+    csize = struct.unpack_from("<I", raw, 18)[0]
+    crc = struct.unpack_from("<I", raw, 14)[0]
+    start = 30 + name_len + extra_len
+    header = bytes(random.Random(5).randrange(256) for _ in range(11)) + bytes([crc >> 24])
+    body = encrypt(header + bytes(raw[start:start + csize]))
+    rest = raw[start + csize:]
+    cd = rest.index(b"PK\x01\x02")
+    end = rest.index(b"PK\x05\x06")
+    local = bytearray(raw[:start])
+    struct.pack_into("<H", local, 6, struct.unpack_from("<H", local, 6)[0] | 1)
+    struct.pack_into("<I", local, 18, csize + 12)
+    central = bytearray(rest[cd:end])
+    struct.pack_into("<H", central, 8, struct.unpack_from("<H", central, 8)[0] | 1)
+    struct.pack_into("<I", central, 20, csize + 12)
+    endrec = bytearray(rest[end:])
+    struct.pack_into("<I", endrec, 16, struct.unpack_from("<I", endrec, 16)[0] + 12)
+    archive = bytes(local) + body + bytes(rest[:cd]) + bytes(central) + bytes(endrec)
+    with open(path, "wb") as f:
+        f.write(archive)
+    check = subprocess.run(["unzip", "-p", "-P", password, path, "SKINDATA.SK2"], capture_output=True)
+    assert check.returncode == 0 and check.stdout == data, "unzip does not accept the archive"
+    assert struct.unpack_from("<H", archive, 6)[0] & 8 == 0
+    patch_signature(path, b"SK\x03\x04")
+
+
 def main():
     full = skin_data(full_records())
     with open(os.path.join(HERE, "full.sk2"), "wb") as f:
@@ -133,6 +194,7 @@ def main():
               skin_data([("SKIN2_TITLEBAR1", 0, b"GIF89a" + b"\0" * 40)]))
     write_encrypted(os.path.join(HERE, "encrypted.skn"), full, PASSWORD)
     write_encrypted(os.path.join(HERE, "encrypted_small.skn"), skin_data(full_records()[2:]), PASSWORD)
+    encrypt_with_crc_check(os.path.join(HERE, "encrypted_crc_check.skn"), small, PASSWORD)
 
 
 if __name__ == "__main__":
