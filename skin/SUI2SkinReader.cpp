@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cstdint>
 #include <cstring>
 #include <set>
 #include <string_view>
@@ -439,6 +440,8 @@ void ReadAt(rtl::TStream& s, std::int64_t limit, std::int64_t offset, void* buff
              " lie outside " + std::to_string(limit) + " bytes");
     if (count == 0)
         return;
+    if (count > INT32_MAX)
+        Fail(std::to_string(count) + " bytes do not fit one read");
     if (s.Seek(offset, rtl::soBeginning) != offset)
         Fail("cannot seek to offset " + std::to_string(offset));
     s.ReadBuffer(buffer, static_cast<std::int32_t>(count));
