@@ -398,8 +398,9 @@ TEST(RandomImages, EveryIndexPointsAtAWrittenEntry)
                 const int index = q.ColorIndex(At(*bmp, x, y));
                 ASSERT_GE(index, 0) << "round " << round;
                 ASSERT_LT(index, q.ColorsProduced()) << "round " << round;
-                if (q.HasExactPalette())
+                if (q.HasExactPalette()) {
                     ASSERT_EQ(pal[std::size_t(index)], At(*bmp, x, y));
+                }
             }
     }
 }

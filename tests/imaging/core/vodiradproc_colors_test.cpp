@@ -412,8 +412,9 @@ TEST(RandomImages, EveryRoutineTakesEveryFormatAndSize)
         ASSERT_TRUE(r >= 0 && r <= 255 && g >= 0 && g <= 255 && b >= 0 && b <= 255);
         TRGB c1, c2;
         auto two = TwoColorsTo1Bit(bmp.get(), c1, c2);
-        if (two)
+        if (two) {
             ASSERT_LE(RGBToGray(c1), RGBToGray(c2) + 1);
+        }
         TIEBitmap dst;
         BWThreshold(bmp.get(), &dst, int(rng() % 4) - 2);
         ASSERT_EQ(dst.GetWidth(), w);
@@ -421,8 +422,9 @@ TEST(RandomImages, EveryRoutineTakesEveryFormatAndSize)
         copy->Assign(bmp.get());
         ReduceColors(copy.get(), int(rng() % 300) - 10);
         BWOrdered(bmp.get());
-        if (format == ie24RGB)
+        if (format == ie24RGB) {
             ASSERT_EQ(bmp->GetPixelFormat(), ie1g);
+        }
     }
 }
 
