@@ -333,14 +333,15 @@ void FastLinear(const TRowFetch& fetch, int srcW, int srcH, TIEBitmap& target, v
     if (srcW < 1 || srcH < 1 || dstW < 1 || dstH < 1)
         return;
     const std::size_t dstRowBytes = std::size_t(dstW) * N;
-    TProgress progress(sender, onProgress, std::int64_t(srcH) + dstH);
     if (srcW == dstW && srcH == dstH) {
+        TProgress progress(sender, onProgress, srcH);
         for (int y = 0; y < srcH; ++y) {
             std::memcpy(target.ScanLine(y), fetch(y), dstRowBytes);
             progress.Step();
         }
         return;
     }
+    TProgress progress(sender, onProgress, std::int64_t(srcH) + dstH);
 
     const double xs = double(dstW) / double(srcW);
     auto x0 = MakeTable<int>("column table", dstW);

@@ -508,19 +508,20 @@ TEST(ResampleEdges, AbsurdReductionIsRefusedBeforeTheTargetIsTouched)
 TEST(ResampleEdges, ProgressRunsUpToNearlyAHundred)
 {
     auto src = Make(10, 10, ie24RGB);
-    for (const TResampleFilter f : kAllFilters) {
-        auto dst = Make(7, 13, ie24RGB);
-        std::vector<int> seen;
-        int marker = 0;
-        ResampleBitmap(src.get(), dst.get(), f, &marker, [&](void* sender, int per) {
-            EXPECT_EQ(sender, &marker);
-            seen.push_back(per);
-        });
-        ASSERT_FALSE(seen.empty()) << int(f);
-        EXPECT_TRUE(std::is_sorted(seen.begin(), seen.end())) << int(f);
-        EXPECT_GE(seen.back(), 95) << int(f);
-        EXPECT_LE(seen.back(), 100) << int(f);
-    }
+    for (const TResampleFilter f : kAllFilters)
+        for (const int dw : {7, 10}) {
+            auto dst = Make(dw, dw == 10 ? 10 : 13, ie24RGB);
+            std::vector<int> seen;
+            int marker = 0;
+            ResampleBitmap(src.get(), dst.get(), f, &marker, [&](void* sender, int per) {
+                EXPECT_EQ(sender, &marker);
+                seen.push_back(per);
+            });
+            ASSERT_FALSE(seen.empty()) << int(f);
+            EXPECT_TRUE(std::is_sorted(seen.begin(), seen.end())) << int(f);
+            EXPECT_GE(seen.back(), 95) << int(f) << " to width " << dw;
+            EXPECT_LE(seen.back(), 100) << int(f);
+        }
 }
 
 TEST(ResampleRandom, RandomSizesFormatsAndFiltersStayInBounds)
