@@ -395,6 +395,27 @@ TEST(ReduceColors, FewColoursStayAndManyBecomeAtMostTheCount)
     EXPECT_THROW(ReduceColors(bmp.get(), 16, tooSmall), rtl::EInvalidArgument);
 }
 
+TEST(FileBackedImages, EveryRowIsWrittenBackIncludingTheLast)
+{
+    // Rows of a file-backed image reach the file only when the next row is fetched.
+    auto bmp = Uniform(9, 7, TRGB{0, 0, 0}, Storage::File);
+    std::mt19937 rng(12);
+    for (int y = 0; y < 7; ++y)
+        for (int x = 0; x < 9; ++x)
+            Put(*bmp, x, y, TRGB{std::uint8_t(rng()), std::uint8_t(rng()), std::uint8_t(rng())});
+    auto expected = MakeBitmap(Storage::Memory);
+    expected->Assign(bmp.get());
+    ReduceColors(expected.get(), 4);
+    ReduceColors(bmp.get(), 4);
+    EXPECT_EQ(Rows(*bmp), Rows(*expected)) << FirstDifference(Rows(*bmp), Rows(*expected));
+
+    auto dest = MakeBitmap(Storage::File);
+    TIEBitmap memoryDest;
+    BWThreshold(expected.get(), dest.get(), 100);
+    BWThreshold(expected.get(), &memoryDest, 100);
+    EXPECT_EQ(PixelRows(*dest), PixelRows(memoryDest));
+}
+
 // ---------------------------------------------------------------- random images under the sanitizers
 
 TEST(RandomImages, EveryRoutineTakesEveryFormatAndSize)
