@@ -418,12 +418,22 @@ void FastLinear(const TRowFetch& fetch, int srcW, int srcH, TIEBitmap& target, v
 // flat area landing a hair below its whole value must not come out one level darker.
 double TruncSample(double v) { return std::trunc(v + 1e-7); }
 
-double CubicWeight4(double pm1, double p0, double p1, double p2, double t)
+// Cubic convolution with a = -1: the weights of p(-1), p0, p1, p2 at fraction t, computed once per
+// column or row; CubicApply then sums exactly as the four-term formula reads.
+struct TCubicWeights {
+    double m1, w0, w1, w2;
+};
+
+TCubicWeights CubicWeights(double t)
 {
     const double a = std::fabs(t), b = std::fabs(t - 1), c = std::fabs(t - 2), d = std::fabs(t + 1);
-    const double v = p0 * (a * a * a - 2 * a * a + 1) + p1 * (b * b * b - 2 * b * b + 1) +
-                     p2 * (-c * c * c + 5 * c * c - 8 * c + 4) + pm1 * (-d * d * d + 5 * d * d - 8 * d + 4);
-    return std::clamp(v, 0.0, 255.0);
+    return {-d * d * d + 5 * d * d - 8 * d + 4, a * a * a - 2 * a * a + 1, b * b * b - 2 * b * b + 1,
+            -c * c * c + 5 * c * c - 8 * c + 4};
+}
+
+inline double CubicApply(double pm1, double p0, double p1, double p2, const TCubicWeights& w)
+{
+    return std::clamp(p0 * w.w0 + p1 * w.w1 + p2 * w.w2 + pm1 * w.m1, 0.0, 255.0);
 }
 
 // How one target coordinate draws on its axis: an interpolation at a fractional position, or the
@@ -431,6 +441,8 @@ double CubicWeight4(double pm1, double p0, double p1, double p2, double t)
 struct TAxisSample {
     int base = 0;  // interpolation: the source index left of (above) the position
     double frac = 0;
+    TCubicWeights cubic{};  // of frac
+    int taps[4] = {};       // base - 1 .. base + 2, clamped to the image
     std::vector<std::pair<int, double>> cover;  // accumulation: (source index, coverage)
 };
 
@@ -452,6 +464,9 @@ std::vector<TAxisSample> BuildAxis(int srcLen, int dstLen, double ratio)
             const double pos = double(i) * ratio;
             s.base = std::min(int(std::floor(pos)), srcLen - 1);
             s.frac = pos - double(s.base);
+            s.cubic = CubicWeights(s.frac);
+            for (int j = 0; j < 4; ++j)
+                s.taps[j] = std::clamp(s.base - 1 + j, 0, srcLen - 1);
             continue;
         }
         const double lo = SnapToCell(double(i) * ratio);
@@ -484,7 +499,7 @@ void PointSample(TIEBitmap& source, TIEBitmap& target, bool bicubic, void* sende
     // One source row taken across to the target width; bicubic truncates this intermediate.
     auto across = [&](int r, std::vector<double>& out) {
         const std::uint8_t* src = source.ScanLine(std::clamp(r, 0, srcH - 1));
-        auto px = [&](int k, int ch) { return double(src[std::size_t(std::clamp(k, 0, srcW - 1)) * N + ch]); };
+        auto px = [&](int k, int ch) { return double(src[std::size_t(k) * N + ch]); };
         for (int x = 0; x < dstW; ++x) {
             const TAxisSample& s = ax[std::size_t(x)];
             for (int ch = 0; ch < N; ++ch) {
@@ -494,9 +509,9 @@ void PointSample(TIEBitmap& source, TIEBitmap& target, bool bicubic, void* sende
                         v += part * px(k, ch);
                     v *= scaleX;
                 } else if (bicubic) {
-                    v = TruncSample(CubicWeight4(px(s.base - 1, ch), px(s.base, ch), px(s.base + 1, ch), px(s.base + 2, ch), s.frac));
+                    v = TruncSample(CubicApply(px(s.taps[0], ch), px(s.taps[1], ch), px(s.taps[2], ch), px(s.taps[3], ch), s.cubic));
                 } else {
-                    v = (1 - s.frac) * px(s.base, ch) + s.frac * px(s.base + 1, ch);
+                    v = (1 - s.frac) * px(s.taps[1], ch) + s.frac * px(s.taps[2], ch);
                 }
                 out[std::size_t(x) * N + ch] = v;
             }
@@ -549,7 +564,7 @@ void PointSample(TIEBitmap& source, TIEBitmap& target, bool bicubic, void* sende
             for (int j = 0; j < 4; ++j)
                 rows[j] = &rowAcross(b - 1 + j, b - 1, b + 2);
             for (std::size_t i = 0; i < rowValues; ++i)
-                acc[i] = CubicWeight4((*rows[0])[i], (*rows[1])[i], (*rows[2])[i], (*rows[3])[i], s.frac);
+                acc[i] = CubicApply((*rows[0])[i], (*rows[1])[i], (*rows[2])[i], (*rows[3])[i], s.cubic);
         } else {
             const std::vector<double>& r0 = rowAcross(s.base, s.base, s.base + 1);
             const std::vector<double>& r1 = rowAcross(s.base + 1, s.base, s.base + 1);

@@ -139,6 +139,16 @@ TEST(ResampleHandWorked, BilinearAndBicubicMidpoints)
     // With a = -1 and edge pixels repeated: 255 * 0.625 - 255 * 0.125 = 127.5.
     ResampleFiltered(src.get(), dst.get(), rfBicubic);
     EXPECT_EQ(Blues(*dst), (std::vector<int>{0, 127, 255, 255}));
+
+    // An uneven neighbourhood tells the kernel apart: a = -1 gives 255 * 0.625 - 100 * 0.125 =
+    // 146.875 halfway between 0 and 255 (a = -0.5 would give 137).
+    auto uneven = Row24({100, 0, 255, 0});
+    auto wide = Make(8, 1, ie24RGB);
+    ResampleFiltered(uneven.get(), wide.get(), rfBicubic);
+    EXPECT_EQ(wide->GetPixel24(3, 0).b, 146);
+    EXPECT_EQ(wide->GetPixel24(2, 0).b, 0);
+    ResampleFiltered(uneven.get(), wide.get(), rfBilinear);
+    EXPECT_EQ(wide->GetPixel24(3, 0).b, 127);
 }
 
 TEST(ResampleHandWorked, PointSamplerReducingAveragesCellsByCoverage)
