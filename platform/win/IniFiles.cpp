@@ -3,7 +3,10 @@
 
 #include "platform/rtl/Strings.h"
 
+#include <algorithm>
 #include <cstring>
+#include <string>
+#include <vector>
 
 namespace win {
 
@@ -73,7 +76,7 @@ std::string ProfileString(const char* section, const char* key, const char* defa
                                                    static_cast<DWORD>(buffer.size()), file.c_str());
         const DWORD full = static_cast<DWORD>(buffer.size()) - (listMode ? 2 : 1);
         if (n < full || buffer.size() >= (1u << 26))
-            return std::string(buffer.data(), n);
+            return std::string(buffer.data(), std::min<std::size_t>(n, buffer.size()));
         buffer.resize(buffer.size() * 4);
     }
 }
@@ -195,16 +198,38 @@ std::string StringFromData(const std::vector<std::uint8_t>& data)
     return std::string(reinterpret_cast<const char*>(data.data()), len);
 }
 
+// Names the registry hands out one index at a time, until the first failure. The length comes
+// back from the system, so a name is cut to what the buffer holds.
+template <class EnumAt>
+std::vector<std::string> EnumNames(std::size_t bufferSize, EnumAt enumAt)
+{
+    std::vector<std::string> names;
+    std::vector<char> buffer(bufferSize);
+    for (DWORD i = 0;; ++i) {
+        DWORD len = static_cast<DWORD>(buffer.size());
+        if (enumAt(i, buffer.data(), &len) != ERROR_SUCCESS)
+            break;
+        names.emplace_back(buffer.data(), std::min<std::size_t>(len, buffer.size()));
+    }
+    return names;
+}
+
+// Key names are at most 255 characters.
+std::vector<std::string> SubkeyNames(HKEY key)
+{
+    return EnumNames(256, [key](DWORD i, char* name, DWORD* len) {
+        return ::RegEnumKeyExA(key, i, name, len, nullptr, nullptr, nullptr, nullptr);
+    });
+}
+
 void EnumValueNames(HKEY key, rtl::TStrings& strings)
 {
     // Value names may be up to 16383 characters.
-    std::vector<char> buffer(16384);
-    for (DWORD i = 0;; ++i) {
-        DWORD len = static_cast<DWORD>(buffer.size());
-        if (::RegEnumValueA(key, i, buffer.data(), &len, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS)
-            break;
-        strings.Add(std::string(buffer.data(), len));
-    }
+    const auto names = EnumNames(16384, [key](DWORD i, char* name, DWORD* len) {
+        return ::RegEnumValueA(key, i, name, len, nullptr, nullptr, nullptr, nullptr);
+    });
+    for (const auto& name : names)
+        strings.Add(name);
 }
 
 }  // namespace
@@ -310,15 +335,7 @@ bool DeleteTree(HKEY parent, const std::string& name)
     HKEY key = nullptr;
     if (::RegOpenKeyExA(parent, name.c_str(), 0, KEY_READ | KEY_WRITE, &key) != ERROR_SUCCESS)
         return false;
-    std::vector<std::string> children;
-    char buffer[256];
-    for (DWORD i = 0;; ++i) {
-        DWORD len = sizeof buffer;
-        if (::RegEnumKeyExA(key, i, buffer, &len, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS)
-            break;
-        children.emplace_back(buffer, len);
-    }
-    for (const auto& child : children)
+    for (const auto& child : SubkeyNames(key))
         DeleteTree(key, child);
     ::RegCloseKey(key);
     return ::RegDeleteKeyA(parent, name.c_str()) == ERROR_SUCCESS;
@@ -381,14 +398,8 @@ void TRegistry::GetKeyNames(rtl::TStrings& strings)
     strings.Clear();
     if (!currentKey_)
         return;
-    std::vector<char> buffer(256);
-    for (DWORD i = 0;; ++i) {
-        DWORD len = static_cast<DWORD>(buffer.size());
-        const LONG rc = ::RegEnumKeyExA(currentKey_.Get(), i, buffer.data(), &len, nullptr, nullptr, nullptr, nullptr);
-        if (rc != ERROR_SUCCESS)
-            break;
-        strings.Add(std::string(buffer.data(), len));
-    }
+    for (const auto& name : SubkeyNames(currentKey_.Get()))
+        strings.Add(name);
 }
 
 void TRegistry::GetValueNames(rtl::TStrings& strings)
