@@ -40,6 +40,19 @@ std::vector<T> MakeTable(const char* what, std::int64_t count)
     }
 }
 
+// The DstW x SrcH intermediate of the two-pass engines. Scaling up one way and down the other
+// can make it far larger than either image (2 x 100000 into 100000 x 1 would need 30 GB); beyond
+// four times the larger image and a fixed allowance it is refused instead of attempted.
+void CheckIntermediate(int srcW, int srcH, int dstW, int dstH, int bytesPerPixel)
+{
+    const std::int64_t work = std::int64_t(dstW) * srcH * bytesPerPixel;
+    const std::int64_t larger = std::max(std::int64_t(srcW) * srcH, std::int64_t(dstW) * dstH) * bytesPerPixel;
+    if (work > 4 * larger + (std::int64_t(256) << 20))
+        throw rtl::EOutOfMemory("resampling " + std::to_string(srcW) + "x" + std::to_string(srcH) + " to " +
+                                std::to_string(dstW) + "x" + std::to_string(dstH) + " needs an intermediate of " +
+                                std::to_string(work) + " bytes");
+}
+
 // ---------------------------------------------------------------- kernels
 
 double Sinc(double x)
@@ -268,6 +281,7 @@ void TwoPassFilter(const TRowFetch& fetch, int srcW, int srcH, TIEBitmap& target
                    TProgress& progress)
 {
     const int dstW = target.GetWidth(), dstH = target.GetHeight();
+    CheckIntermediate(srcW, srcH, dstW, dstH, N);
     const TContribList hc = BuildContributors(srcW, dstW, f);
     const TContribList vc = BuildContributors(srcH, dstH, f);
     TIEWorkBitmap work(dstW, srcH, N * 8);
@@ -341,6 +355,7 @@ void FastLinear(const TRowFetch& fetch, int srcW, int srcH, TIEBitmap& target, v
         }
         return;
     }
+    CheckIntermediate(srcW, srcH, dstW, dstH, N);
     TProgress progress(sender, onProgress, std::int64_t(srcH) + dstH);
 
     const double xs = double(dstW) / double(srcW);

@@ -515,6 +515,24 @@ TEST(ResampleEdges, AbsurdReductionIsRefusedBeforeTheTargetIsTouched)
     EXPECT_EQ(dst->ScanLine(0)[0], 7);
 }
 
+TEST(ResampleEdges, AnIntermediateFarLargerThanEitherImageIsRefused)
+{
+    // 100000 wide by 100000 source rows would be a 10 GB work plane for two small images.
+    for (const TResampleFilter f : {rfTriangle, rfFastLinear}) {
+        auto src = Make(2, 100000, ie8g);
+        auto dst = Make(100000, 1, ie8g);
+        FillConstant(*dst, 7);
+        EXPECT_THROW(ResampleFiltered8(src.get(), dst.get(), f), rtl::EOutOfMemory) << int(f);
+        EXPECT_EQ(dst->ScanLine(0)[99999], 7);
+    }
+    // The same shapes at a sane size still run.
+    auto src = Make(2, 300, ie8g);
+    FillConstant(*src, 33);
+    auto dst = Make(300, 1, ie8g);
+    ResampleFiltered8(src.get(), dst.get(), rfTriangle);
+    EXPECT_TRUE(AllBytes(*dst, 33));
+}
+
 TEST(ResampleEdges, ProgressRunsUpToNearlyAHundred)
 {
     auto src = Make(10, 10, ie24RGB);
