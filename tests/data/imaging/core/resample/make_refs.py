@@ -50,7 +50,9 @@ def main():
         # Enlarged by K, before the crop of PAD pixels the test applies.
         convert(os.path.join(HERE, "enlarge_src.ppm"), os.path.join(HERE, "enlarge_%s.ppm" % name), args, (ew * K, eh * K))
         convert(os.path.join(HERE, "reduce_src_padded.ppm"), os.path.join(HERE, "reduce_%s.ppm" % name), args, REDUCE_DST)
-    subprocess.run(["convert", "-version"], check=True, stdout=open(os.path.join(HERE, "GENERATED_WITH.txt"), "w"))
+    version = subprocess.run(["convert", "-version"], check=True, capture_output=True, text=True).stdout.split("\n")[0]
+    with open(os.path.join(HERE, "GENERATED_WITH.txt"), "w") as f:
+        f.write(" ".join(version.split()[1:5]) + "\n")
 
 
 if __name__ == "__main__":
