@@ -6,6 +6,7 @@
 #include <chrono>
 #include <deque>
 #include <memory>
+#include <vector>
 
 namespace rtl {
 
@@ -212,8 +213,19 @@ TThread::~TThread()
     if (!finished_.load()) {
         Terminate();
         // Like WaitFor, but also for FreeOnTerminate threads, which cannot be here while running
-        // unless someone deletes them by mistake.
-        AwaitFinished(finished_);
+        // unless someone deletes them by mistake. A destructor must not throw: a queued call that
+        // fails meanwhile is raised again from the queue once the wait is over.
+        std::vector<std::exception_ptr> failures;
+        for (;;) {
+            try {
+                AwaitFinished(finished_);
+                break;
+            } catch (...) {
+                failures.push_back(std::current_exception());
+            }
+        }
+        for (const std::exception_ptr& failure : failures)
+            ForceQueue([failure] { std::rethrow_exception(failure); });
     }
     ReleaseNative(true);
 }

@@ -56,7 +56,9 @@ RTL_ENUM_INFO(TThreadPriority, "tpIdle", "tpLowest", "tpLower", "tpNormal", "tpH
 // After Execute returns (or throws: the exception is kept in FatalException), OnTerminate runs on
 // the main thread through Synchronize; then, with FreeOnTerminate (read after Execute, so Execute
 // may set it), the thread deletes itself. Destroying a running thread sets Terminated and waits for
-// it; destroying one that never started ends it without running Execute. A derived class whose
+// it (on the main thread draining the queue; a queued call that fails meanwhile is queued again to
+// raise its exception later, since a destructor cannot); destroying one that never started ends it
+// without running Execute. A derived class whose
 // Execute uses its own members must Terminate and WaitFor in its own destructor, since those
 // members die before this base destructor runs.
 class TThread : public TObject {

@@ -252,6 +252,32 @@ TEST_F(ThreadTest, DestroyingWhileTheWorkerSynchronizesDoesNotDeadlock)
     EXPECT_GE(calls, 0);
 }
 
+TEST_F(ThreadTest, AQueuedCallFailingWhileTheDestructorWaitsIsRaisedLaterNotFatal)
+{
+    class Idle : public TThread {
+    protected:
+        void Execute() override
+        {
+            while (!Terminated())
+                std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        }
+    };
+    auto* t = new Idle;
+    bool terminated = false;
+    t->OnTerminate = [&](TObject*) { terminated = true; };
+    t->Start();
+    // Queued before OnTerminate's call, so the destructor's drain runs it first.
+    ForceQueue([] { throw EThread("queued failure"); });
+    delete t;
+    EXPECT_TRUE(terminated);
+    try {
+        CheckSynchronize(0);
+        ADD_FAILURE() << "the failure of the queued call was lost";
+    } catch (const EThread& e) {
+        EXPECT_EQ(e.Message(), "queued failure");
+    }
+}
+
 TEST_F(ThreadTest, MisuseRaisesThreadErrors)
 {
     FnThread never([](FnThread&) {});
