@@ -208,6 +208,22 @@ TEST(ResampleExactness, FastLinearCopiesAnUnchangedAxis)
             EXPECT_EQ(dst->GetPixel24(x, y), src->GetPixel24(x, y / 2)) << x << "," << y;
 }
 
+TEST(ResampleExactness, DoublingKeepsSourcePixelsOnEvenPositions)
+{
+    // Even target pixels sit on source pixels (fraction 0), so a row window that slid wrongly
+    // or a column off by one shows at once on noise.
+    std::mt19937 rng(21);
+    auto src = Make(9, 7, ie24RGB);
+    FillRandom(*src, rng);
+    for (const TResampleFilter f : {rfFastLinear, rfBilinear, rfBicubic, rfNone}) {
+        auto dst = Make(18, 14, ie24RGB);
+        ResampleBitmap(src.get(), dst.get(), f);
+        for (int y = 0; y < 14; y += 2)
+            for (int x = 0; x < 18; x += 2)
+                ASSERT_EQ(dst->GetPixel24(x, y), src->GetPixel24(x / 2, y / 2)) << int(f) << " at " << x << "," << y;
+    }
+}
+
 TEST(ResampleExactness, ConstantImagesStayConstantForEveryFilterAndScale)
 {
     const int sizes[][4] = {{7, 5, 7, 5}, {7, 5, 23, 17}, {23, 17, 7, 5}, {2, 9, 40, 3},
