@@ -7,8 +7,10 @@
 
 #include <algorithm>
 #include <chrono>
+#include <exception>
 #include <mutex>
 #include <thread>
+#include <vector>
 
 namespace app {
 
@@ -282,9 +284,26 @@ TFindFile::TFindFile(rtl::TComponent* owner)
 TFindFile::~TFindFile() {
     Destroying();
     if (busy_.load()) {
-        Abort();
-        if (workerRunning_.load())
-            WaitForWorker();
+        // A destructor must not throw: a queued call that fails while the wait drains the queue
+        // is queued again to raise later, and the wait goes on.
+        std::vector<std::exception_ptr> failures;
+        const auto untilDone = [&failures](const auto& step) {
+            for (;;) {
+                try {
+                    step();
+                    return;
+                } catch (...) {
+                    failures.push_back(std::current_exception());
+                }
+            }
+        };
+        untilDone([this] { Abort(); });
+        untilDone([this] {
+            if (workerRunning_.load())
+                WaitForWorker();
+        });
+        for (const std::exception_ptr& failure : failures)
+            rtl::ForceQueue([failure] { std::rethrow_exception(failure); });
     }
     if (workerHandle_) {
         CloseThreadHandle(workerHandle_);
@@ -403,8 +422,12 @@ void TFindFile::WaitForWorker() {
         // Our own copy: the finish handler, run from inside the wait, closes workerHandle_.
         const std::intptr_t handle = DuplicateThreadHandle(workerHandle_);
         if (handle) {
+            // Closed even when a call run from inside the wait throws.
+            struct Closer {
+                std::intptr_t handle;
+                ~Closer() { CloseThreadHandle(handle); }
+            } closer{handle};
             WaitWithMessages(handle, -1);
-            CloseThreadHandle(handle);
             return;
         }
     }

@@ -439,6 +439,28 @@ TEST_F(TreeFixture, DestroyingABusySearchAbortsAndWaits) {
     EXPECT_EQ(std::count(r.events.begin(), r.events.end(), "finish"), 0);
 }
 
+TEST_F(TreeFixture, AQueuedCallFailingWhileTheDestructorWaitsIsRaisedLaterNotFatal) {
+    MakeWideTree(*this, [this](const std::string& p) { return Make(p); });
+    // Queued before the worker's termination call, so the destructor's wait runs it first.
+    rtl::ForceQueue([] { throw rtl::EThread("queued failure"); });
+    {
+        TFindFile f(nullptr);
+        f.SetThreaded(true);
+        f.Criteria()->Files()->SetLocation(rootText_);
+        f.OnFileMatch = [](rtl::TObject*, const std::string&, const TSearchRec&) {
+            std::this_thread::sleep_for(std::chrono::microseconds(200));
+        };
+        f.Execute();
+    }
+    try {
+        while (rtl::CheckSynchronize(0)) {
+        }
+        ADD_FAILURE() << "the failure of the queued call was lost";
+    } catch (const rtl::EThread& e) {
+        EXPECT_EQ(e.Message(), "queued failure");
+    }
+}
+
 TEST(FindFilePlan, SplitDropsBlanksAndRepeatsIgnoringCase) {
     EXPECT_EQ(SplitMaskList(" a.txt ; ;B.TXT;A.TXT;;b.txt "), (std::vector<std::string>{"a.txt", "B.TXT"}));
     EXPECT_TRUE(SplitMaskList("").empty());
