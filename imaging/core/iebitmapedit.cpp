@@ -47,42 +47,7 @@ void TIEBitmap::SetWidth(int Value)
         return;
     if (alpha_)
         alpha_->SetWidth(Value);
-    if (location_ == ieTBitmap && VclBitmap()) {
-        VclBitmap()->SetSize(Value, height_);
-        TakeShapeFromTBitmap();
-        return;
-    }
-    if (pixelFormat_ == ieNull || height_ < 1 || width_ < 1) {
-        width_ = Value;
-        AllocateStorage();
-        return;
-    }
-    // Build the new image beside the old one: a failed allocation keeps the old image.
-    TIEBitmap fresh;
-    fresh.MinFileSize = MinFileSize;
-    fresh.isAlpha_ = isAlpha_;
-    fresh.location_ = location_;
-    fresh.Allocate(Value, height_, pixelFormat_);
-    {
-        const auto keep = Access;
-        Access = 1;
-        const auto bytes = static_cast<std::size_t>(std::min(rowLen_, fresh.rowLen_));
-        for (int row = 0; row < height_; ++row) {
-            std::uint8_t* dst = fresh.ScanLine(row);
-            std::memcpy(dst, ScanLine(row), bytes);
-            // The bits of a 1-bit row beyond the old width are padding: clear them.
-            if (pixelFormat_ == ie1g && Value > width_ && (width_ & 7))
-                dst[width_ >> 3] &= static_cast<std::uint8_t>(0xFF00 >> (width_ & 7));
-        }
-        ReleaseRows();
-        Access = keep;
-    }
-    if (palette_ && fresh.palette_)
-        *fresh.palette_ = *palette_;
-    fresh.alpha_ = std::move(alpha_);
-    fresh.MonoConversion = MonoConversion;
-    fresh.MoveTo(this);
-    Full = false;
+    Reshape(Value, height_);
 }
 
 void TIEBitmap::SetHeight(int Value)
@@ -92,28 +57,39 @@ void TIEBitmap::SetHeight(int Value)
         return;
     if (alpha_)
         alpha_->SetHeight(Value);
+    Reshape(width_, Value);
+}
+
+void TIEBitmap::Reshape(int newWidth, int newHeight)
+{
     if (location_ == ieTBitmap && VclBitmap()) {
-        VclBitmap()->SetSize(width_, Value);
+        VclBitmap()->SetSize(newWidth, newHeight);
         TakeShapeFromTBitmap();
         return;
     }
     if (pixelFormat_ == ieNull || height_ < 1 || width_ < 1) {
-        height_ = Value;
+        width_ = newWidth;
+        height_ = newHeight;
         AllocateStorage();
         return;
     }
+    // Build the new image beside the old one: a failed allocation keeps the old image.
     TIEBitmap fresh;
     fresh.MinFileSize = MinFileSize;
     fresh.isAlpha_ = isAlpha_;
     fresh.location_ = location_;
-    fresh.Allocate(width_, Value, pixelFormat_);
+    fresh.Allocate(newWidth, newHeight, pixelFormat_);
     {
         const auto keep = Access;
         Access = 1;
-        const int rows = std::min(height_, Value);
+        const auto bytes = static_cast<std::size_t>(std::min(rowLen_, fresh.rowLen_));
+        const int rows = std::min(height_, newHeight);
         for (int row = 0; row < rows; ++row) {
             std::uint8_t* dst = fresh.ScanLine(row);
-            std::memcpy(dst, ScanLine(row), static_cast<std::size_t>(rowLen_));
+            std::memcpy(dst, ScanLine(row), bytes);
+            // The bits of a 1-bit row beyond the old width are padding: clear them.
+            if (pixelFormat_ == ie1g && newWidth > width_ && (width_ & 7))
+                dst[width_ >> 3] &= static_cast<std::uint8_t>(0xFF00 >> (width_ & 7));
         }
         ReleaseRows();
         Access = keep;
