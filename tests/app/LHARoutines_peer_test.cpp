@@ -2,6 +2,7 @@
 // lhasa tool read what we write; what the jlha archiver writes, we read.
 #include "app/LHARoutines.h"
 
+#include "tests/app/LhasaPeerSupport.h"
 #include "tests/app/LzhTestSupport.h"
 
 #include <gtest/gtest.h>
@@ -21,6 +22,8 @@ namespace {
 
 namespace fs = std::filesystem;
 using lzhtest::Bytes;
+using lzhtest::MemorySource;
+using lzhtest::ReadMemory;
 using lzhtest::ReadFile;
 using lzhtest::TempDir;
 using lzhtest::WriteFile;
@@ -53,22 +56,6 @@ std::vector<Sample> Samples()
     }
     s.push_back({"big5m.bin", big});
     return s;
-}
-
-// liblhasa pulls compressed bytes through this callback.
-struct MemorySource {
-    const std::uint8_t* data;
-    std::size_t size;
-    std::size_t pos = 0;
-};
-
-std::size_t ReadMemory(void* buf, std::size_t len, void* user)
-{
-    auto* src = static_cast<MemorySource*>(user);
-    const std::size_t n = std::min(len, src->size - src->pos);
-    std::memcpy(buf, src->data + src->pos, n);
-    src->pos += n;
-    return n;
 }
 
 Bytes PeerExpand(const std::uint8_t* lh5, std::size_t size, std::size_t originalSize)

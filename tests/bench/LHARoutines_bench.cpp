@@ -2,6 +2,7 @@
 // compression speed and ratio against the jlha archiver on the same inputs.
 #include "app/LHARoutines.h"
 
+#include "tests/app/LhasaPeerSupport.h"
 #include "tests/app/LzhTestSupport.h"
 
 #include <benchmark/benchmark.h>
@@ -20,6 +21,8 @@
 namespace {
 
 using lzhtest::Bytes;
+using lzhtest::MemorySource;
+using lzhtest::ReadMemory;
 
 constexpr std::size_t kSampleSize = 4u << 20;
 
@@ -65,21 +68,6 @@ void ExpandOurs(benchmark::State& state, const std::string& kind)
     for (auto _ : state)
         app::Expand(source, sink);
     state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * Inputs().at(kind).size()));
-}
-
-struct MemorySource {
-    const std::uint8_t* data;
-    std::size_t size;
-    std::size_t pos;
-};
-
-std::size_t ReadMemory(void* buf, std::size_t len, void* user)
-{
-    auto* src = static_cast<MemorySource*>(user);
-    const std::size_t n = std::min(len, src->size - src->pos);
-    std::memcpy(buf, src->data + src->pos, n);
-    src->pos += n;
-    return n;
 }
 
 void ExpandLhasa(benchmark::State& state, const std::string& kind)
