@@ -473,7 +473,12 @@ void TIEBitmap::CopyPixelsFrom(TIEBitmap& source)
 void TIEBitmap::Assign(rtl::TObject* Source)
 {
     auto* source = dynamic_cast<TIEBitmap*>(Source);
-    if (!source || source == this)
+    if (!source) {
+        if (Source)
+            AssignForeign(Source);
+        return;
+    }
+    if (source == this)
         return;
     // Assigning our own alpha plane to us must not free it half-way.
     std::unique_ptr<TIEBitmap> keepAlive;

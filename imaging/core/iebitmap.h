@@ -15,6 +15,7 @@
 namespace imaging {
 
 class TIEMask;
+class TIEDibbitmap;
 
 // Bytes per row: Width * BitCount bits rounded up to Alignment bits. Computed in 64 bits; a row
 // that does not fit an Integer, a negative size or an alignment that is not a positive multiple
@@ -118,8 +119,8 @@ public:
     // image is then empty. Negative sizes count as 0.
     void Allocate(int Width, int Height, TIEPixelFormat PixelFormat) override;
     void FreeImage();
-    // Source a TIEBitmap; other objects are ignored. Copies pixels, palette, alpha channel, Full
-    // and MonoConversion.
+    // Source a TIEBitmap: copies pixels, palette, alpha channel, Full and MonoConversion. Source a
+    // platform bitmap: as CopyFromTBitmap. Other objects are ignored.
     void Assign(rtl::TObject* Source) override;
     // As Assign, without the alpha channel and with Full false.
     void AssignImage(TIEBitmap* Source);
@@ -143,6 +144,22 @@ public:
     void SyncTBitmapPalette();
     bool EncapsulatedTBitmap() const { return encapsulated_; }
     const TIEFileBuffer& FileBuffer() const { return *fileBuffer_; }
+
+    // Converts the pixels in place (nothing when Value is the current format); the alpha channel
+    // is kept. Float values outside 0..1 clamp. A platform-bitmap image is converted in memory and
+    // its platform bitmap rebuilt in the new format (ie16g and ie32f then stay in memory). When the
+    // new pixels cannot be had (rtl::EOutOfMemory) an image in memory or in a file is left as it was.
+    void SetPixelFormat(TIEPixelFormat Value);
+    // Dest takes a copy of the image in the nearest platform format: ie16g and ie32f as 8-bit grey.
+    void CopyToTBitmap(TIEPlatformBitmap* Dest);
+    // This image becomes a copy of Source: 1-bit black and white as ie1g, other palette depths
+    // as ie8p, the rest as ie24RGB. A device-dependent Source leaves the image as it was.
+    void CopyFromTBitmap(TIEPlatformBitmap* Source);
+    // Windows build only: the same with a TBitmap of the GUI layer.
+    void CopyToTBitmap(win::TBitmap* Dest);
+    void CopyFromTBitmap(win::TBitmap* Source);
+    // 1, 8 (as ie8g) and 24-bit sections; other depths raise rtl::EInvalidArgument. nullptr is ignored.
+    void CopyFromTDibBitmap(TIEDibbitmap* Source);
 
     // Created on first use (all 255); nullptr on an alpha channel itself.
     TIEBitmap* GetAlphaChannel();
@@ -198,6 +215,12 @@ private:
     void Reshape(int newWidth, int newHeight);
     void CopyPixelsFrom(TIEBitmap& source);
     void FillRowSpan(std::uint8_t* row, int x1, int x2, double value);
+    void ConvertToPixelFormat(TIEPixelFormat Value);
+    void ConvertPixelsFrom(TIEBitmap& old);
+    void QuantizeFrom(TIEBitmap& old);
+    // Assign with a platform bitmap; false for objects that are none.
+    bool AssignForeign(rtl::TObject* Source);
+    bool AssignGuiBitmap(rtl::TObject* Source);
     TIEPlatformBitmap* VclBitmap() const { return encapsulated_ ? borrowedBitmap_ : ownedBitmap_.get(); }
 
     std::unique_ptr<TIEFileBuffer> fileBuffer_;
