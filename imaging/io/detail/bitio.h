@@ -1,0 +1,86 @@
+// Bit-level reading over a byte buffer and most-significant-bit-first writing to a stream.
+#pragma once
+
+#include "platform/rtl/Streams.h"
+
+#include <cstdint>
+#include <vector>
+
+namespace imaging::detail {
+
+// Reads single bits from memory that someone else owns. Positions past the end read as "no bit";
+// callers test Has() before they take a bit, so a short buffer ends decoding instead of reading on.
+class BitSource {
+public:
+    // fillOrder 2 means each byte holds its first bit in the least significant position.
+    BitSource(const std::uint8_t* data, std::int64_t size, int fillOrder)
+        : data_(data), bits_(size > 0 ? size * 8 : 0), reversed_(fillOrder == 2)
+    {
+    }
+
+    std::int64_t Bits() const { return bits_; }
+    bool Has(std::int64_t pos, std::int64_t count = 1) const { return pos >= 0 && pos + count <= bits_; }
+    int Bit(std::int64_t pos) const
+    {
+        std::uint8_t b = data_[pos >> 3];
+        int shift = static_cast<int>(pos & 7);
+        return reversed_ ? (b >> shift) & 1 : (b >> (7 - shift)) & 1;
+    }
+
+private:
+    const std::uint8_t* data_;  // not owned
+    std::int64_t bits_;
+    bool reversed_;
+};
+
+// Collects codes most significant bit first. A partial byte is carried in `pendingBits` and
+// `pendingByte` between calls, so rows of one strip can continue mid-byte.
+class MsbBitWriter {
+public:
+    MsbBitWriter(int& pendingBits, std::uint8_t& pendingByte) : bits_(pendingBits), byte_(pendingByte) {}
+
+    void Put(std::uint32_t code, int length)
+    {
+        for (int i = length - 1; i >= 0; --i) {
+            byte_ = static_cast<std::uint8_t>((byte_ << 1) | ((code >> i) & 1));
+            if (++bits_ == 8) {
+                out_.push_back(byte_);
+                byte_ = 0;
+                bits_ = 0;
+            }
+        }
+    }
+
+    // Pads the partial byte with zero bits and moves it to the output.
+    void PadToByte()
+    {
+        if (bits_ > 0) {
+            out_.push_back(static_cast<std::uint8_t>(byte_ << (8 - bits_)));
+            byte_ = 0;
+            bits_ = 0;
+        }
+    }
+
+    // Writes the whole bytes collected so far; the partial byte stays pending.
+    void FlushTo(rtl::TStream& stream)
+    {
+        std::size_t done = 0;
+        while (done < out_.size()) {
+            std::size_t chunk = out_.size() - done;
+            if (chunk > 0x40000000)
+                chunk = 0x40000000;
+            std::int32_t n = stream.Write(out_.data() + done, static_cast<std::int32_t>(chunk));
+            if (n <= 0)
+                break;  // write failures surface through the stream itself
+            done += static_cast<std::size_t>(n);
+        }
+        out_.clear();
+    }
+
+private:
+    int& bits_;
+    std::uint8_t& byte_;
+    std::vector<std::uint8_t> out_;
+};
+
+}  // namespace imaging::detail

@@ -1,0 +1,52 @@
+// CCITT bilevel row codecs: modified Huffman (TIFF compression 2), Group 3 1-D and 2-D, Group 4.
+#pragma once
+
+#include "platform/rtl/Streams.h"
+
+#include <cstdint>
+#include <vector>
+
+namespace imaging {
+
+// Decoded rows: one bit per pixel, most significant bit first, 1 = white, 0 = black; the row
+// needs (width + 7) / 8 bytes. The decoders never write past that, never read past `dataSize`,
+// and never throw: invalid codes are skipped bit by bit, and a row the data do not finish is
+// left white from there on. fillOrder 2 reads each byte least significant bit first.
+
+// One byte-aligned modified Huffman row from the start of `data`; returns the bytes used.
+std::int64_t CCITTDecodeHuffmanRow(const std::uint8_t* data, std::int64_t dataSize, std::uint8_t* row,
+                                   std::int32_t width, int fillOrder);
+
+// One Group 3 one-dimensional row from `bitPos`; returns the bit position after it.
+std::int64_t CCITTDecode1DRow(const std::uint8_t* data, std::int64_t dataSize, std::int64_t bitPos,
+                              std::uint8_t* row, std::int32_t width, int fillOrder);
+
+// One Group 3 two-dimensional or Group 4 row from `bitPos` against `refRow` (same layout; all
+// ones before the first row), which then receives the decoded row. `eolAligned` is T4Options
+// bit 2 (rows start with EOL codes padded to a byte). Returns the new bit position.
+std::int64_t CCITTDecode2DRow(const std::uint8_t* data, std::int64_t dataSize, std::int64_t bitPos,
+                              std::uint8_t* row, std::uint8_t* refRow, std::int32_t width, int fillOrder,
+                              bool eolAligned);
+
+// What the encoders carry between rows of one strip or image; the end call releases it.
+struct TCCITTEncodeState {
+    int pendingBits = 0;
+    std::uint8_t pendingByte = 0;
+    std::vector<std::uint8_t> refRow;  // previous row, rounded up to 32-bit words; empty before the first
+};
+
+// Encoder rows use 0 = white, 1 = black, most significant bit first. A call with row == nullptr
+// ends the data. Write failures surface only through the stream.
+
+// Byte-aligned modified Huffman row; the last partial byte is padded with zero bits.
+void CCITTEncodeHuffmanRow(const std::uint8_t* row, std::int32_t width, rtl::TStream& stream);
+// Group 3 one-dimensional row, preceded by its EOL; a partial byte stays pending.
+void CCITTEncodeG3Row1D(const std::uint8_t* row, std::int32_t width, rtl::TStream& stream, TCCITTEncodeState& state);
+// Group 3 two-dimensional row: EOL and tag bit 1 then a 1-D row for the first, EOL, tag 0 and a
+// 2-D row after it. The end call writes one EOL and pads to a byte.
+void CCITTEncodeG3Row(const std::uint8_t* row, std::int32_t width, rtl::TStream& stream, TCCITTEncodeState& state);
+// Group 4 row against the previous one (all white before the first). The end call writes the
+// end-of-block (two EOL codes) and pads to a byte.
+void CCITTEncodeG4Row(const std::uint8_t* row, std::int32_t width, rtl::TStream& stream, TCCITTEncodeState& state);
+
+}  // namespace imaging
