@@ -109,6 +109,27 @@ TEST(DetectsByContent, FormatsWithoutASignatureTestAreUnknown)
         EXPECT_EQ(Detect(Fixture(file)), ioUnknown) << file;
 }
 
+TEST(DetectsByContent, MetafileHeadersAreNotTakenForAnotherFormat)
+{
+    // Written by hand: no Debian tool writes metafiles. A placeable WMF header and the start of
+    // an EMF header record (type 1, " EMF" signature at offset 40).
+    Bytes wmf = Raw("\xD7\xCD\xC6\x9A\x00\x00\x00\x00\x00\x00\x40\x01\xF0\x00\xA0\x05\x00\x00\x00\x00"
+                    "\x01\x00\x09\x00\x00\x03\x20\x00\x00\x00\x00\x00");
+    EXPECT_EQ(Detect(wmf), ioUnknown);
+    Bytes emf(88, 0);
+    emf[0] = 1;
+    emf[4] = 88;
+    std::memcpy(emf.data() + 40, " EMF", 4);
+    EXPECT_EQ(Detect(emf), ioUnknown);
+}
+
+TEST(DetectsByContent, PngNeedsEightBytesButComparesOnlyTheFirstFour)
+{
+    EXPECT_EQ(Detect(Raw("\x89PNG\x00\x00\x00\x00\x00")), ioPNG);
+    EXPECT_EQ(Detect(Raw("\x89PNG\x00\x00\x00\x00")), ioUnknown);
+    EXPECT_EQ(Detect(Raw("\x89PNx\r\n\x1a\n\x00")), ioUnknown);
+}
+
 TEST(DetectsByContent, DetectionStartsAtTheStreamPositionNotAtZero)
 {
     Bytes bytes = Text("0123456789abcdef0123456789abcdef0123456789abcdef0123456789abcdef0123456789abcdef"
