@@ -210,16 +210,21 @@ std::int64_t NextChange(const std::uint8_t* row, std::int32_t width, std::int64_
     return width;
 }
 
-// b1 and b2 on the reference row: b1 is the first changing element after a0 whose colour is
-// opposite to `colour`, b2 the next changing element after b1.
-void FindB1B2(const std::uint8_t* ref, std::int32_t width, std::int64_t a0, int colour, int blackBit,
-              std::int64_t& b1, std::int64_t& b2)
+// b1 on the reference row: the first changing element after a0 whose colour is opposite to
+// `colour`.
+std::int64_t FindB1(const std::uint8_t* ref, std::int32_t width, std::int64_t a0, int colour, int blackBit)
 {
     std::int64_t x = NextChange(ref, width, a0 + 1, blackBit);
     while (x < width && ColourAt(ref, x, blackBit) == colour)
         x = NextChange(ref, width, x + 1, blackBit);
-    b1 = x;
-    b2 = x < width ? NextChange(ref, width, x + 1, blackBit) : width;
+    return x;
+}
+
+// b2, the changing element after b1. Only pass mode needs it; computing it for every vertical
+// code would let hostile data rescan the rest of the row each time without moving a0.
+std::int64_t FindB2(const std::uint8_t* ref, std::int32_t width, std::int64_t b1, int blackBit)
+{
+    return b1 < width ? NextChange(ref, width, b1 + 1, blackBit) : width;
 }
 
 // Reads one run (make-up codes summed up to the terminating code). -1 on EOL, end of data or a
@@ -346,8 +351,6 @@ std::int64_t CCITTDecode2DRow(const std::uint8_t* data, std::int64_t dataSize, s
             continue;
         }
         const std::int64_t start = std::max<std::int64_t>(a0, 0);
-        std::int64_t b1 = 0;
-        std::int64_t b2 = 0;
         if (zeros == 0 || zeros == 1 || zeros == 4 || zeros == 5) {
             // Vertical modes: 1, 01x, 00001x, 000001x.
             const int length = zeros == 0 ? 1 : zeros + 2;
@@ -362,7 +365,7 @@ std::int64_t CCITTDecode2DRow(const std::uint8_t* data, std::int64_t dataSize, s
                 offset = right ? mag : -mag;
             }
             pos += length;
-            FindB1B2(refRow, width, a0, colour, kDecodedBlack, b1, b2);
+            const std::int64_t b1 = FindB1(refRow, width, a0, colour, kDecodedBlack);
             std::int64_t a1 = std::clamp<std::int64_t>(b1 + offset, start, width);
             Paint(row, width, start, a1, colour);
             a0 = a1;
@@ -386,7 +389,7 @@ std::int64_t CCITTDecode2DRow(const std::uint8_t* data, std::int64_t dataSize, s
         }
         if (zeros == 3) {  // pass 0001
             pos += 4;
-            FindB1B2(refRow, width, a0, colour, kDecodedBlack, b1, b2);
+            const std::int64_t b2 = FindB2(refRow, width, FindB1(refRow, width, a0, colour, kDecodedBlack), kDecodedBlack);
             Paint(row, width, start, b2, colour);
             a0 = std::max(b2, start);
             continue;
@@ -467,9 +470,8 @@ void Encode2D(detail::MsbBitWriter& w, const std::uint8_t* row, const std::uint8
     int colour = kWhite;
     while (a0 < width) {
         const std::int64_t a1 = NextChange(row, width, a0 + 1, kEncodedBlack);
-        std::int64_t b1 = 0;
-        std::int64_t b2 = 0;
-        FindB1B2(ref, width, a0, colour, kEncodedBlack, b1, b2);
+        const std::int64_t b1 = FindB1(ref, width, a0, colour, kEncodedBlack);
+        const std::int64_t b2 = FindB2(ref, width, b1, kEncodedBlack);
         if (b2 < a1) {
             w.Put(1, 4);  // pass
             a0 = b2;
