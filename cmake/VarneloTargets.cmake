@@ -4,8 +4,10 @@
 #     WIN32 marks a library that calls Windows; it exists only in the i686 build. A library without
 #     it is portable core: it builds everywhere and must never include windows.h. SOURCES_WIN32 and
 #     SOURCES_POSIX hold the few files a portable library implements per platform.
-#   va_test(name [WIN32] SOURCES ... [DEPS ...])
-#     One GoogleTest executable, one CTest test. In the i686 build it runs under Wine.
+#   va_test(name [WIN32] [SERIAL] SOURCES ... [DEPS ...])
+#     One GoogleTest executable, one CTest test. In the i686 build it runs under Wine. SERIAL runs
+#     it alone: the Wine tests share one Xvfb screen, and a window another test shows can take the
+#     focus, activation or mouse capture that a test of dialogs and input depends on.
 #   va_fuzzer(name SOURCES ... [DEPS ...])
 #     A libFuzzer target in the fuzz build; elsewhere a replay test over tests/fuzz/corpus/<name>.
 #   va_bench(name SOURCES ... [DEPS ...])
@@ -82,7 +84,7 @@ function(_va_under_wine test)
 endfunction()
 
 function(va_test name)
-  cmake_parse_arguments(A "WIN32" "TIMEOUT" "SOURCES;DEPS" ${ARGN})
+  cmake_parse_arguments(A "WIN32;SERIAL" "TIMEOUT" "SOURCES;DEPS" ${ARGN})
   _va_tests_wanted(wanted)
   if(NOT wanted OR (A_WIN32 AND NOT VA_WIN32))
     return()
@@ -97,6 +99,9 @@ function(va_test name)
     set(A_TIMEOUT 300)
   endif()
   set_tests_properties(${name} PROPERTIES TIMEOUT ${A_TIMEOUT})
+  if(A_SERIAL)
+    set_tests_properties(${name} PROPERTIES RUN_SERIAL ON)
+  endif()
   _va_under_wine(${name})
 endfunction()
 
