@@ -2,30 +2,11 @@
 #include "platform/rtl/Component.h"
 
 #include "platform/rtl/FormStream.h"
+#include "platform/rtl/Strings.h"
 
 #include <algorithm>
 
 namespace rtl {
-
-namespace {
-
-bool SameNameCI(const std::string& a, const std::string& b)
-{
-    if (a.size() != b.size())
-        return false;
-    for (std::size_t i = 0; i < a.size(); ++i) {
-        char x = a[i], y = b[i];
-        if (x >= 'a' && x <= 'z')
-            x = static_cast<char>(x - 32);
-        if (y >= 'a' && y <= 'z')
-            y = static_cast<char>(y - 32);
-        if (x != y)
-            return false;
-    }
-    return true;
-}
-
-}  // namespace
 
 bool IsValidIdent(const std::string& name)
 {
@@ -142,7 +123,7 @@ TComponent* TComponent::FindComponent(const std::string& name) const
     if (name.empty())
         return nullptr;
     for (TComponent* c : components_)
-        if (SameNameCI(c->name_, name))
+        if (SameText(c->name_, name))
             return c;
     return nullptr;
 }
@@ -150,7 +131,7 @@ TComponent* TComponent::FindComponent(const std::string& name) const
 void TComponent::ValidateRename(TComponent* component, const std::string& curName,
                                 const std::string& newName)
 {
-    if (component && !SameNameCI(curName, newName) && FindComponent(newName))
+    if (component && !SameText(curName, newName) && FindComponent(newName))
         throw EComponentError("A component named " + newName + " already exists");
 }
 

@@ -3,6 +3,7 @@
 
 #include "platform/rtl/Collections.h"
 #include "platform/rtl/Lists.h"
+#include "platform/rtl/Strings.h"
 
 #include <algorithm>
 #include <cmath>
@@ -13,22 +14,6 @@
 namespace rtl {
 
 namespace {
-
-bool SameIdent(const std::string& a, const std::string& b)
-{
-    if (a.size() != b.size())
-        return false;
-    for (std::size_t i = 0; i < a.size(); ++i) {
-        char x = a[i], y = b[i];
-        if (x >= 'a' && x <= 'z')
-            x = static_cast<char>(x - 32);
-        if (y >= 'a' && y <= 'z')
-            y = static_cast<char>(y - 32);
-        if (x != y)
-            return false;
-    }
-    return true;
-}
 
 struct IntegerConsts {
     TIdentToInt identToInt;
@@ -609,7 +594,7 @@ void TReader::SkipValue()
 void TReader::DefineProperty(const std::string& name, TReaderProc readData, TWriterProc,
                              bool)
 {
-    if (propHandled_ || !readData || !SameIdent(name, propName_))
+    if (propHandled_ || !readData || !SameText(name, propName_))
         return;
     propHandled_ = true;
     readData(*this);
@@ -618,7 +603,7 @@ void TReader::DefineProperty(const std::string& name, TReaderProc readData, TWri
 void TReader::DefineBinaryProperty(const std::string& name, TStreamProc readData, TStreamProc,
                                    bool)
 {
-    if (propHandled_ || !readData || !SameIdent(name, propName_))
+    if (propHandled_ || !readData || !SameText(name, propName_))
         return;
     propHandled_ = true;
     CheckValue(vaBinary);
@@ -937,10 +922,10 @@ void TReader::ResolveFixups()
         std::string name = f.name;
         std::size_t dot = name.find('.');
         if (dot != std::string::npos) {
-            if (root_ && SameIdent(name.substr(0, dot), root_->Name()))
+            if (root_ && SameText(name.substr(0, dot), root_->Name()))
                 target = root_->FindComponent(name.substr(dot + 1));
         } else if (root_) {
-            target = SameIdent(name, root_->Name()) ? root_ : root_->FindComponent(name);
+            target = SameText(name, root_->Name()) ? root_ : root_->FindComponent(name);
         }
         if (!target)
             throw EReadError("Error reading " + f.context + ": component " + name + " not found");
@@ -1162,13 +1147,13 @@ void TWriter::WriteString(const std::string& value)
 
 void TWriter::WriteIdent(const std::string& ident)
 {
-    if (SameIdent(ident, "False"))
+    if (SameText(ident, "False"))
         WriteValue(vaFalse);
-    else if (SameIdent(ident, "True"))
+    else if (SameText(ident, "True"))
         WriteValue(vaTrue);
-    else if (SameIdent(ident, "Null"))
+    else if (SameText(ident, "Null"))
         WriteValue(vaNull);
-    else if (SameIdent(ident, "nil"))
+    else if (SameText(ident, "nil"))
         WriteValue(vaNil);
     else {
         WriteValue(vaIdent);
