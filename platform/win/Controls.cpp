@@ -1413,35 +1413,25 @@ void TWinControl::DoExit()
         OnExit(this);
 }
 
-bool TWinControl::DoKeyDown(TMessage& m)
+// The form sees a key first when it previews keys; a handler that zeroes the key swallows it.
+bool TWinControl::DoKey(TMessage& m, void (TWinControl::*handler)(std::uint16_t&, TShiftState))
 {
     TCustomForm* form = GetParentForm();
     std::uint16_t key = static_cast<std::uint16_t>(m.WParam);
     TShiftState shift = KeyboardStateToShiftState();
     if (form && form != this && form->KeyPreview()) {
-        static_cast<TWinControl*>(form)->KeyDown(key, shift);
+        (static_cast<TWinControl*>(form)->*handler)(key, shift);
         if (key == 0)
             return true;
     }
-    KeyDown(key, shift);
+    (this->*handler)(key, shift);
     m.WParam = key;
     return key == 0;
 }
 
-bool TWinControl::DoKeyUp(TMessage& m)
-{
-    TCustomForm* form = GetParentForm();
-    std::uint16_t key = static_cast<std::uint16_t>(m.WParam);
-    TShiftState shift = KeyboardStateToShiftState();
-    if (form && form != this && form->KeyPreview()) {
-        static_cast<TWinControl*>(form)->KeyUp(key, shift);
-        if (key == 0)
-            return true;
-    }
-    KeyUp(key, shift);
-    m.WParam = key;
-    return key == 0;
-}
+bool TWinControl::DoKeyDown(TMessage& m) { return DoKey(m, &TWinControl::KeyDown); }
+
+bool TWinControl::DoKeyUp(TMessage& m) { return DoKey(m, &TWinControl::KeyUp); }
 
 bool TWinControl::DoKeyPress(TMessage& m)
 {

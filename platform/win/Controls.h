@@ -375,6 +375,7 @@ protected:
     void Loaded() override;
     // Key events (the form's KeyPreview first); true when a handler swallowed the key. The
     // message's WParam carries the key or character a handler put in its place.
+    bool DoKey(TMessage& message, void (TWinControl::*handler)(std::uint16_t&, TShiftState));
     bool DoKeyDown(TMessage& message);
     bool DoKeyUp(TMessage& message);
     bool DoKeyPress(TMessage& message);
