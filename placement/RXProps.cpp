@@ -431,7 +431,11 @@ void TPropsStorage::LoadProperties(const rtl::TStrings& propList)
             LoadAnyProperty(*p);
 }
 
-void TPropsStorage::StoreObjectsProps(rtl::TComponent* form, const rtl::TStrings& storedList)
+// Points the storage at each listed component's property in turn (entries that are malformed,
+// unbound or name no property are passed over) and hands the property to the action.
+template <class Action>
+void TPropsStorage::ForEachStoredProperty(rtl::TComponent* form, const rtl::TStrings& storedList,
+                                          Action action)
 {
     if (form)
         Owner = form;
@@ -447,33 +451,25 @@ void TPropsStorage::StoreObjectsProps(rtl::TComponent* form, const rtl::TStrings
             continue;
         AObject = component;
         Prefix = component->Name() + kPropNameDelimiter;
-        StoreAnyProperty(*p);
+        action(*p);
     }
+}
+
+void TPropsStorage::StoreObjectsProps(rtl::TComponent* form, const rtl::TStrings& storedList)
+{
+    ForEachStoredProperty(form, storedList, [this](const rtl::TPropInfo& p) { StoreAnyProperty(p); });
 }
 
 void TPropsStorage::LoadObjectsProps(rtl::TComponent* form, const rtl::TStrings& storedList)
 {
-    if (form)
-        Owner = form;
-    for (std::int32_t i = 0; i < storedList.Count(); ++i) {
-        std::string compName, propName;
-        if (!ParseStoredItem(storedList.Get(i), compName, propName))
-            continue;
-        auto* component = dynamic_cast<rtl::TComponent*>(storedList.Objects(i));
-        if (!component)
-            continue;
-        const rtl::TPropInfo* p = TPropInfoList(*component).Find(propName);
-        if (!p)
-            continue;
-        AObject = component;
-        Prefix = component->Name() + kPropNameDelimiter;
+    ForEachStoredProperty(form, storedList, [this](const rtl::TPropInfo& p) {
         try {
-            LoadAnyProperty(*p);
+            LoadAnyProperty(p);
         } catch (const rtl::EConvertError&) {
             // A damaged value leaves its property alone; the rest still load.
         } catch (const rtl::EPropertyError&) {
         }
-    }
+    });
 }
 
 // ---- stored lists ----

@@ -86,6 +86,8 @@ protected:
     virtual std::unique_ptr<TPropsStorage> CreateInfo();
 
 private:
+    template <class Action>
+    void ForEachStoredProperty(rtl::TComponent* form, const rtl::TStrings& storedList, Action action);
     void StoreObjectProperty(rtl::TObject* object, const std::string& itemName);
     void LoadObjectProperty(rtl::TObject* object, const std::string& itemName);
     void StoreStrings(const std::string& section, rtl::TStrings& list);
