@@ -1047,29 +1047,27 @@ void TWriter::WriteListBegin() { WriteValue(vaList); }
 
 void TWriter::WriteListEnd() { WriteValue(vaNull); }
 
-void TWriter::WriteInteger(std::int64_t value)
+// A value tag, then the low `size` bytes of the value, least significant first.
+void TWriter::WriteTagged(TValueType tag, std::uint64_t bits, int size)
 {
     std::uint8_t b[9];
-    if (value >= -128 && value <= 127) {
-        b[0] = vaInt8;
-        b[1] = static_cast<std::uint8_t>(value);
-        WriteBuffer(b, 2);
-    } else if (value >= -32768 && value <= 32767) {
-        b[0] = vaInt16;
-        b[1] = static_cast<std::uint8_t>(value);
-        b[2] = static_cast<std::uint8_t>(value >> 8);
-        WriteBuffer(b, 3);
-    } else if (value >= INT32_MIN && value <= INT32_MAX) {
-        b[0] = vaInt32;
-        for (int i = 0; i < 4; ++i)
-            b[1 + i] = static_cast<std::uint8_t>(static_cast<std::uint64_t>(value) >> (8 * i));
-        WriteBuffer(b, 5);
-    } else {
-        b[0] = vaInt64;
-        for (int i = 0; i < 8; ++i)
-            b[1 + i] = static_cast<std::uint8_t>(static_cast<std::uint64_t>(value) >> (8 * i));
-        WriteBuffer(b, 9);
-    }
+    b[0] = tag;
+    for (int i = 0; i < size; ++i)
+        b[1 + i] = static_cast<std::uint8_t>(bits >> (8 * i));
+    WriteBuffer(b, 1 + size);
+}
+
+void TWriter::WriteInteger(std::int64_t value)
+{
+    const auto bits = static_cast<std::uint64_t>(value);
+    if (value >= -128 && value <= 127)
+        WriteTagged(vaInt8, bits, 1);
+    else if (value >= -32768 && value <= 32767)
+        WriteTagged(vaInt16, bits, 2);
+    else if (value >= INT32_MIN && value <= INT32_MAX)
+        WriteTagged(vaInt32, bits, 4);
+    else
+        WriteTagged(vaInt64, bits, 8);
 }
 
 void TWriter::WriteBoolean(bool value) { WriteValue(value ? vaTrue : vaFalse); }
@@ -1086,37 +1084,25 @@ void TWriter::WriteFloat(double value)
 
 void TWriter::WriteSingle(float value)
 {
-    std::uint8_t b[5];
-    b[0] = vaSingle;
     std::uint32_t bits;
     std::memcpy(&bits, &value, 4);
-    for (int i = 0; i < 4; ++i)
-        b[1 + i] = static_cast<std::uint8_t>(bits >> (8 * i));
-    WriteBuffer(b, 5);
+    WriteTagged(vaSingle, bits, 4);
 }
 
 void TWriter::WriteCurrency(double value)
 {
-    std::uint8_t b[9];
-    b[0] = vaCurrency;
     double scaled = std::nearbyint(value * 10000.0);
     std::int64_t v = 0;
     if (scaled >= -9.2e18 && scaled <= 9.2e18)
         v = static_cast<std::int64_t>(scaled);
-    for (int i = 0; i < 8; ++i)
-        b[1 + i] = static_cast<std::uint8_t>(static_cast<std::uint64_t>(v) >> (8 * i));
-    WriteBuffer(b, 9);
+    WriteTagged(vaCurrency, static_cast<std::uint64_t>(v), 8);
 }
 
 void TWriter::WriteDate(double value)
 {
-    std::uint8_t b[9];
-    b[0] = vaDate;
     std::uint64_t bits;
     std::memcpy(&bits, &value, 8);
-    for (int i = 0; i < 8; ++i)
-        b[1 + i] = static_cast<std::uint8_t>(bits >> (8 * i));
-    WriteBuffer(b, 9);
+    WriteTagged(vaDate, bits, 8);
 }
 
 void TWriter::WriteStr(const std::string& value)

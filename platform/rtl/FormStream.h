@@ -193,6 +193,7 @@ private:
     void WritePropName(const std::string& name);
     void WriteObjectProps(TObject& instance);
     void WriteBuffer(const void* data, std::int64_t count);
+    void WriteTagged(TValueType tag, std::uint64_t bits, int size);
 
     std::string propPath_;
     TComponent* lookupRoot_ = nullptr;  // not owned
