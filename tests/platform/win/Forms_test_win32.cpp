@@ -506,8 +506,13 @@ TEST(MainThreadQueue, QueuedCallsArriveInOrderWhileMessagesAreDispatched)
                     offMainThread = true;
                 seen.push_back(i);
             });
-            if (i % 200 == 0)
-                ::Sleep(5);
+            if (i % 200 == 199) {
+                // Between batches, wait for a timer tick: the main thread has to go on
+                // dispatching messages while it drains the queue.
+                const int before = timerTicks.load();
+                for (int waited = 0; waited < 2000 && timerTicks.load() == before; ++waited)
+                    ::Sleep(1);
+            }
         }
     });
     // The main thread sleeps in the message loop; only the wake-up message drains the queue.
