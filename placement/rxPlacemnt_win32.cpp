@@ -384,22 +384,19 @@ void TFormPlacement::WndMessage(rtl::TObject*, win::TMessage& msg, bool& handled
         auto* mmi = reinterpret_cast<MINMAXINFO*>(msg.LParam);
         const TWinMinMaxInfo& m = *minMaxInfo_;
         if (!m.DefaultMinMaxInfo()) {
-            if (m.MinTrackWidth() != 0)
-                mmi->ptMinTrackSize.x = m.MinTrackWidth();
-            if (m.MinTrackHeight() != 0)
-                mmi->ptMinTrackSize.y = m.MinTrackHeight();
-            if (m.MaxTrackWidth() != 0)
-                mmi->ptMaxTrackSize.x = m.MaxTrackWidth();
-            if (m.MaxTrackHeight() != 0)
-                mmi->ptMaxTrackSize.y = m.MaxTrackHeight();
-            if (m.MaxSizeWidth() != 0)
-                mmi->ptMaxSize.x = m.MaxSizeWidth();
-            if (m.MaxSizeHeight() != 0)
-                mmi->ptMaxSize.y = m.MaxSizeHeight();
-            if (m.MaxPosLeft() != 0)
-                mmi->ptMaxPosition.x = m.MaxPosLeft();
-            if (m.MaxPosTop() != 0)
-                mmi->ptMaxPosition.y = m.MaxPosTop();
+            // A zero limit leaves the system's value in place.
+            auto take = [](LONG& field, int value) {
+                if (value != 0)
+                    field = value;
+            };
+            take(mmi->ptMinTrackSize.x, m.MinTrackWidth());
+            take(mmi->ptMinTrackSize.y, m.MinTrackHeight());
+            take(mmi->ptMaxTrackSize.x, m.MaxTrackWidth());
+            take(mmi->ptMaxTrackSize.y, m.MaxTrackHeight());
+            take(mmi->ptMaxSize.x, m.MaxSizeWidth());
+            take(mmi->ptMaxSize.y, m.MaxSizeHeight());
+            take(mmi->ptMaxPosition.x, m.MaxPosLeft());
+            take(mmi->ptMaxPosition.y, m.MaxPosTop());
         } else {
             mmi->ptMaxPosition = POINT{0, 0};
         }
