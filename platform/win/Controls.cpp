@@ -527,14 +527,18 @@ void TControl::SetText(const std::string& v)
     Perform(CM_TEXTCHANGED, 0, 0);
 }
 
-void TControl::SetParentFont(bool v)
+// Turning on ParentFont or ParentColor takes the parent's value at once, except while the
+// description is still being read (the parent's value is not final yet).
+void TControl::SetParentFlag(bool& flag, bool v, UINT changedMessage)
 {
-    if (v == parentFont_)
+    if (v == flag)
         return;
-    parentFont_ = v;
+    flag = v;
     if (v && parent_ && !ComponentState().Contains(rtl::csReading))
-        Perform(CM_PARENTFONTCHANGED, 0, 0);
+        Perform(changedMessage, 0, 0);
 }
+
+void TControl::SetParentFont(bool v) { SetParentFlag(parentFont_, v, CM_PARENTFONTCHANGED); }
 
 void TControl::SetColor(TColor v)
 {
@@ -546,14 +550,7 @@ void TControl::SetColor(TColor v)
     Perform(CM_COLORCHANGED, 0, 0);
 }
 
-void TControl::SetParentColor(bool v)
-{
-    if (v == parentColor_)
-        return;
-    parentColor_ = v;
-    if (v && parent_ && !ComponentState().Contains(rtl::csReading))
-        Perform(CM_PARENTCOLORCHANGED, 0, 0);
-}
+void TControl::SetParentColor(bool v) { SetParentFlag(parentColor_, v, CM_PARENTCOLORCHANGED); }
 
 void TControl::SetCursor(TCursor v)
 {

@@ -265,6 +265,7 @@ protected:
 
 private:
     friend class TWinControl;
+    void SetParentFlag(bool& flag, bool v, UINT changedMessage);
     void HandleMouseMessage(TMessage& message);
     void FontChangedHandler(rtl::TObject*);
 
