@@ -12,12 +12,14 @@ TColorButton::TColorButton(rtl::TComponent* owner) : TButton(owner), canvas_(std
 
 TColorButton::~TColorButton() = default;
 
-void TColorButton::CreateParams(TCreateParams& params) {
+void TColorButton::CreateParams(TCreateParams& params)
+{
     TButton::CreateParams(params);
     params.Style |= BS_OWNERDRAW;
 }
 
-void TColorButton::SetButtonStyle(bool isDefault) {
+void TColorButton::SetButtonStyle(bool isDefault)
+{
     TButton::SetButtonStyle(isDefault);
     if (isDefault != isDefault_) {
         isDefault_ = isDefault;
@@ -25,40 +27,46 @@ void TColorButton::SetButtonStyle(bool isDefault) {
     }
 }
 
-void TColorButton::RepaintFace() {
+void TColorButton::RepaintFace()
+{
     if (HandleAllocated())
         TButton::Repaint();
 }
 
-void TColorButton::SetBackColor(TColor value) {
+void TColorButton::SetBackColor(TColor value)
+{
     if (value != backColor_) {
         backColor_ = value;
         RepaintFace();
     }
 }
 
-void TColorButton::SetDisabledColor(TColor value) {
+void TColorButton::SetDisabledColor(TColor value)
+{
     if (value != disabledColor_) {
         disabledColor_ = value;
         RepaintFace();
     }
 }
 
-void TColorButton::SetForeColor(TColor value) {
+void TColorButton::SetForeColor(TColor value)
+{
     if (value != foreColor_) {
         foreColor_ = value;
         RepaintFace();
     }
 }
 
-void TColorButton::SetHoverColor(TColor value) {
+void TColorButton::SetHoverColor(TColor value)
+{
     if (value != hoverColor_) {
         hoverColor_ = value;
         RepaintFace();
     }
 }
 
-void TColorButton::WndProc(TMessage& m) {
+void TColorButton::WndProc(TMessage& m)
+{
     switch (m.Msg) {
     case CM_MOUSEENTER:
         // A second enter without a leave would save the hover colour as the back colour.
@@ -92,13 +100,13 @@ void TColorButton::WndProc(TMessage& m) {
         m.Result = TRUE;
         return;
     }
-    default:
-        break;
+    default: break;
     }
     TButton::WndProc(m);
 }
 
-void TColorButton::DrawItem(HDC dc, const RECT& rect, UINT itemState) {
+void TColorButton::DrawItem(HDC dc, const RECT& rect, UINT itemState)
+{
     const int saved = ::SaveDC(dc);
     canvas_->Lock();
     try {
@@ -117,7 +125,8 @@ void TColorButton::DrawItem(HDC dc, const RECT& rect, UINT itemState) {
     ::RestoreDC(dc, saved);
 }
 
-void TColorButton::DrawButton(TRect rect, UINT itemState) {
+void TColorButton::DrawButton(TRect rect, UINT itemState)
+{
     const bool pressed = (itemState & ODS_SELECTED) != 0;
     const bool focused = (itemState & ODS_FOCUS) != 0;
     const bool disabled = (itemState & ODS_DISABLED) != 0;
@@ -169,15 +178,21 @@ void TColorButton::DrawButton(TRect rect, UINT itemState) {
     }
 }
 
-const rtl::TClassInfo& TColorButton::StaticClassInfo() {
+const rtl::TClassInfo& TColorButton::StaticClassInfo()
+{
     static const rtl::TClassInfo info = [] {
-        rtl::TClassInfo i = rtl::TClassBuilder<TColorButton, TButton>("TColorButton")
-            .Property("BackColor", &TColorButton::BackColor, &TColorButton::SetBackColor).Default(clBtnFace)
-            .Property("DisabledColor", &TColorButton::DisabledColor, &TColorButton::SetDisabledColor).Default(clBlack)
-            .Property("ForeColor", &TColorButton::ForeColor, &TColorButton::SetForeColor).Default(clBtnText)
-            .Property("HoverColor", &TColorButton::HoverColor, &TColorButton::SetHoverColor).Default(clBtnFace)
-            .Creatable()
-            .Build();
+        rtl::TClassInfo i =
+            rtl::TClassBuilder<TColorButton, TButton>("TColorButton")
+                .Property("BackColor", &TColorButton::BackColor, &TColorButton::SetBackColor)
+                .Default(clBtnFace)
+                .Property("DisabledColor", &TColorButton::DisabledColor, &TColorButton::SetDisabledColor)
+                .Default(clBlack)
+                .Property("ForeColor", &TColorButton::ForeColor, &TColorButton::SetForeColor)
+                .Default(clBtnText)
+                .Property("HoverColor", &TColorButton::HoverColor, &TColorButton::SetHoverColor)
+                .Default(clBtnFace)
+                .Creatable()
+                .Build();
         for (const char* name : {"BackColor", "DisabledColor", "ForeColor", "HoverColor"})
             UseColorType(i, name);
         return i;

@@ -16,13 +16,16 @@ namespace app {
 
 namespace {
 
-constexpr std::pair<TFileAttribute, std::uint32_t> kAttributeBits[] = {
-    {ffArchive, faArchive}, {ffReadonly, faReadOnly}, {ffHidden, faHidden},
-    {ffSystem, faSysFile}, {ffDirectory, faDirectory}};
+constexpr std::pair<TFileAttribute, std::uint32_t> kAttributeBits[] = {{ffArchive, faArchive},
+                                                                       {ffReadonly, faReadOnly},
+                                                                       {ffHidden, faHidden},
+                                                                       {ffSystem, faSysFile},
+                                                                       {ffDirectory, faDirectory}};
 
 }  // namespace
 
-std::uint32_t AttributesToMask(TFileAttributes attributes) {
+std::uint32_t AttributesToMask(TFileAttributes attributes)
+{
     std::uint32_t mask = 0;
     for (const auto& [member, bit] : kAttributeBits)
         if (attributes.Contains(member))
@@ -30,7 +33,8 @@ std::uint32_t AttributesToMask(TFileAttributes attributes) {
     return mask;
 }
 
-TFileAttributes MaskToAttributes(std::uint32_t mask) {
+TFileAttributes MaskToAttributes(std::uint32_t mask)
+{
     TFileAttributes attributes;
     for (const auto& [member, bit] : kAttributeBits)
         if (mask & bit)
@@ -41,23 +45,28 @@ TFileAttributes MaskToAttributes(std::uint32_t mask) {
 // ---- criteria ----
 
 TFileCriteria::TFileCriteria()
-    : included_(std::make_unique<rtl::TStringList>()), excluded_(std::make_unique<rtl::TStringList>()) {}
+    : included_(std::make_unique<rtl::TStringList>()), excluded_(std::make_unique<rtl::TStringList>())
+{
+}
 
-void TFileCriteria::SetIncluded(rtl::TStrings* value) {
+void TFileCriteria::SetIncluded(rtl::TStrings* value)
+{
     if (value)
         included_->Assign(*value);
     else
         included_->Clear();
 }
 
-void TFileCriteria::SetExcluded(rtl::TStrings* value) {
+void TFileCriteria::SetExcluded(rtl::TStrings* value)
+{
     if (value)
         excluded_->Assign(*value);
     else
         excluded_->Clear();
 }
 
-void TFileCriteria::Assign(rtl::TPersistent* source) {
+void TFileCriteria::Assign(rtl::TPersistent* source)
+{
     if (auto* other = dynamic_cast<TFileCriteria*>(source)) {
         fileName_ = other->fileName_;
         location_ = other->location_;
@@ -71,7 +80,8 @@ void TFileCriteria::Assign(rtl::TPersistent* source) {
     TPersistent::Assign(source);
 }
 
-void TAttributeCriteria::Assign(rtl::TPersistent* source) {
+void TAttributeCriteria::Assign(rtl::TPersistent* source)
+{
     if (auto* other = dynamic_cast<TAttributeCriteria*>(source)) {
         mask_ = other->mask_;
         exactMatch_ = other->exactMatch_;
@@ -80,7 +90,8 @@ void TAttributeCriteria::Assign(rtl::TPersistent* source) {
     TPersistent::Assign(source);
 }
 
-void TDateTimeCriteria::Assign(rtl::TPersistent* source) {
+void TDateTimeCriteria::Assign(rtl::TPersistent* source)
+{
     if (auto* other = dynamic_cast<TDateTimeCriteria*>(source)) {
         CreatedBefore = other->CreatedBefore;
         CreatedAfter = other->CreatedAfter;
@@ -93,7 +104,8 @@ void TDateTimeCriteria::Assign(rtl::TPersistent* source) {
     TPersistent::Assign(source);
 }
 
-void TSizeCriteria::Assign(rtl::TPersistent* source) {
+void TSizeCriteria::Assign(rtl::TPersistent* source)
+{
     if (auto* other = dynamic_cast<TSizeCriteria*>(source)) {
         Min = other->Min;
         Max = other->Max;
@@ -104,22 +116,26 @@ void TSizeCriteria::Assign(rtl::TPersistent* source) {
 
 TContentCriteria::TContentCriteria() : matcher_("", true, false) {}
 
-void TContentCriteria::SetPhrase(const std::string& value) {
+void TContentCriteria::SetPhrase(const std::string& value)
+{
     phrase_ = value;
     matcher_ = TContentMatcher(phrase_, ignoreCase_, wholeWord_);
 }
 
-void TContentCriteria::SetIgnoreCase(bool value) {
+void TContentCriteria::SetIgnoreCase(bool value)
+{
     ignoreCase_ = value;
     matcher_ = TContentMatcher(phrase_, ignoreCase_, wholeWord_);
 }
 
-void TContentCriteria::SetWholeWord(bool value) {
+void TContentCriteria::SetWholeWord(bool value)
+{
     wholeWord_ = value;
     matcher_ = TContentMatcher(phrase_, ignoreCase_, wholeWord_);
 }
 
-void TContentCriteria::Assign(rtl::TPersistent* source) {
+void TContentCriteria::Assign(rtl::TPersistent* source)
+{
     if (auto* other = dynamic_cast<TContentCriteria*>(source)) {
         phrase_ = other->phrase_;
         ignoreCase_ = other->ignoreCase_;
@@ -135,9 +151,12 @@ TSearchCriteria::TSearchCriteria()
       attribute_(std::make_unique<TAttributeCriteria>()),
       timeStamp_(std::make_unique<TDateTimeCriteria>()),
       size_(std::make_unique<TSizeCriteria>()),
-      content_(std::make_unique<TContentCriteria>()) {}
+      content_(std::make_unique<TContentCriteria>())
+{
+}
 
-void TSearchCriteria::Assign(rtl::TPersistent* source) {
+void TSearchCriteria::Assign(rtl::TPersistent* source)
+{
     if (auto* other = dynamic_cast<TSearchCriteria*>(source)) {
         files_->Assign(other->files_.get());
         attribute_->Assign(other->attribute_.get());
@@ -151,7 +170,8 @@ void TSearchCriteria::Assign(rtl::TPersistent* source) {
 
 // ---- the search plan ----
 
-std::vector<std::string> SplitMaskList(const std::string& text) {
+std::vector<std::string> SplitMaskList(const std::string& text)
+{
     std::vector<std::string> result;
     std::size_t start = 0;
     while (start <= text.size()) {
@@ -159,8 +179,8 @@ std::vector<std::string> SplitMaskList(const std::string& text) {
         if (end == std::string::npos)
             end = text.size();
         std::string item = rtl::Trim(std::string_view(text).substr(start, end - start));
-        if (!item.empty() &&
-            std::none_of(result.begin(), result.end(), [&](const std::string& s) { return rtl::SameText(s, item); }))
+        if (!item.empty() && std::none_of(result.begin(), result.end(),
+                                          [&](const std::string& s) { return rtl::SameText(s, item); }))
             result.push_back(std::move(item));
         start = end + 1;
     }
@@ -170,7 +190,8 @@ std::vector<std::string> SplitMaskList(const std::string& text) {
 namespace {
 
 // Strips a "<" (subfolders off) or ">" (on) prefix; without one the default applies.
-std::string StripSwitch(const std::string& entry, bool defaultSubfolders, bool& subfolders) {
+std::string StripSwitch(const std::string& entry, bool defaultSubfolders, bool& subfolders)
+{
     subfolders = defaultSubfolders;
     if (!entry.empty() && (entry[0] == '<' || entry[0] == '>')) {
         subfolders = entry[0] == '>';
@@ -179,7 +200,8 @@ std::string StripSwitch(const std::string& entry, bool defaultSubfolders, bool& 
     return entry;
 }
 
-void AddMask(TTargetFolder& target, const std::string& mask) {
+void AddMask(TTargetFolder& target, const std::string& mask)
+{
     if (std::none_of(target.FileMasks.begin(), target.FileMasks.end(),
                      [&](const std::string& m) { return rtl::SameText(m, mask); }))
         target.FileMasks.push_back(mask);
@@ -190,12 +212,13 @@ void AddMask(TTargetFolder& target, const std::string& mask) {
 TTargetSearch::TTargetSearch(const TSearchCriteria& criteria)
     : attrMask_(criteria.Attribute()->Mask()),
       exactMatch_(criteria.Attribute()->ExactMatch()),
-      times_{criteria.TimeStamp()->CreatedBefore, criteria.TimeStamp()->CreatedAfter,
+      times_{criteria.TimeStamp()->CreatedBefore,  criteria.TimeStamp()->CreatedAfter,
              criteria.TimeStamp()->ModifiedBefore, criteria.TimeStamp()->ModifiedAfter,
              criteria.TimeStamp()->AccessedBefore, criteria.TimeStamp()->AccessedAfter},
       minSize_(criteria.Size()->Min),
       maxSize_(criteria.Size()->Max),
-      content_(criteria.Content()->Matcher()) {
+      content_(criteria.Content()->Matcher())
+{
     if (!content_.Empty())
         attrMask_ &= ~faDirectory;  // folders have no content to search
     const TFileCriteria& files = *criteria.Files();
@@ -232,7 +255,8 @@ TTargetSearch::TTargetSearch(const TSearchCriteria& criteria)
     }
 }
 
-TTargetFolder& TTargetSearch::FindOrAddTarget(const std::string& folder) {
+TTargetFolder& TTargetSearch::FindOrAddTarget(const std::string& folder)
+{
     const std::string expanded = ExpandFolder(folder);
     for (TTargetFolder& target : targets_)
         if (rtl::SameText(target.Folder, expanded))
@@ -242,7 +266,8 @@ TTargetFolder& TTargetSearch::FindOrAddTarget(const std::string& folder) {
     return targets_.back();
 }
 
-bool TTargetSearch::IsAcceptable(const std::string& folder, const TSearchRec& entry) const {
+bool TTargetSearch::IsAcceptable(const std::string& folder, const TSearchRec& entry) const
+{
     if (!AttributesAcceptable(entry.Attr, attrMask_, exactMatch_))
         return false;
     if (!SizeAcceptable(entry.Size, minSize_, maxSize_))
@@ -279,9 +304,12 @@ private:
 };
 
 TFindFile::TFindFile(rtl::TComponent* owner)
-    : rtl::TComponent(owner), criteria_(std::make_unique<TSearchCriteria>()) {}
+    : rtl::TComponent(owner), criteria_(std::make_unique<TSearchCriteria>())
+{
+}
 
-TFindFile::~TFindFile() {
+TFindFile::~TFindFile()
+{
     Destroying();
     if (busy_.load()) {
         // A destructor must not throw: a queued call that fails while the wait drains the queue
@@ -311,7 +339,8 @@ TFindFile::~TFindFile() {
     }
 }
 
-void TFindFile::Execute() {
+void TFindFile::Execute()
+{
     if (busy_.load())
         return;
     busy_.store(true);
@@ -343,7 +372,8 @@ void TFindFile::Execute() {
     Finish();
 }
 
-void TFindFile::SearchAll() {
+void TFindFile::SearchAll()
+{
     for (const TTargetFolder& target : search_->Targets()) {
         if (aborted_.load())
             break;
@@ -352,13 +382,15 @@ void TFindFile::SearchAll() {
     }
 }
 
-void TFindFile::WalkFolder(const TTargetFolder& target, const std::string& folder) {
+void TFindFile::WalkFolder(const TTargetFolder& target, const std::string& folder)
+{
     const std::uint16_t level = static_cast<std::uint16_t>(currentLevel_.load() + 1);
     currentLevel_.store(level);
     const TFolderIgnore action = DoFolderChange(folder);
 
     if ((action == fiNone || action == fiJustSubfolders) && level >= target.MinLevel) {
-        for (auto mask = target.FileMasks.rbegin(); mask != target.FileMasks.rend() && !aborted_.load(); ++mask) {
+        for (auto mask = target.FileMasks.rbegin(); mask != target.FileMasks.rend() && !aborted_.load();
+             ++mask) {
             EnumerateFolder(folder, *mask, [&](const TSearchRec& entry) {
                 if (aborted_.load())
                     return false;
@@ -383,13 +415,15 @@ void TFindFile::WalkFolder(const TTargetFolder& target, const std::string& folde
     currentLevel_.store(static_cast<std::uint16_t>(level - 1));
 }
 
-void TFindFile::Finish() {
+void TFindFile::Finish()
+{
     DoSearchFinish();
     search_.reset();
     busy_.store(false);
 }
 
-void TFindFile::WorkerTerminated() {
+void TFindFile::WorkerTerminated()
+{
     workerRunning_.store(false);
     // A running Abort waits on a copy of its own, so the kept handle can go now.
     CloseThreadHandle(workerHandle_);
@@ -397,7 +431,8 @@ void TFindFile::WorkerTerminated() {
     Finish();
 }
 
-void TFindFile::Abort() {
+void TFindFile::Abort()
+{
     {
         // Waiting for a running match event keeps "no match after the abort event" true. The
         // event may itself wait for this thread (Synchronize), so keep serving it meanwhile.
@@ -417,7 +452,8 @@ void TFindFile::Abort() {
         WaitForWorker();
 }
 
-void TFindFile::WaitForWorker() {
+void TFindFile::WaitForWorker()
+{
     if (workerHandle_) {
         // Our own copy: the finish handler, run from inside the wait, closes workerHandle_.
         const std::intptr_t handle = DuplicateThreadHandle(workerHandle_);
@@ -439,22 +475,26 @@ void TFindFile::WaitForWorker() {
     }
 }
 
-void TFindFile::DoSearchBegin() {
+void TFindFile::DoSearchBegin()
+{
     if (OnSearchBegin && !ComponentState().Contains(rtl::csDestroying))
         OnSearchBegin(this);
 }
 
-void TFindFile::DoSearchFinish() {
+void TFindFile::DoSearchFinish()
+{
     if (OnSearchFinish && !ComponentState().Contains(rtl::csDestroying))
         OnSearchFinish(this);
 }
 
-void TFindFile::DoSearchAbort() {
+void TFindFile::DoSearchAbort()
+{
     if (OnSearchAbort && !ComponentState().Contains(rtl::csDestroying))
         OnSearchAbort(this);
 }
 
-TFolderIgnore TFindFile::DoFolderChange(const std::string& folder) {
+TFolderIgnore TFindFile::DoFolderChange(const std::string& folder)
+{
     std::lock_guard<std::recursive_mutex> lock(eventLock_);
     if (aborted_.load())
         return fiThisAndSubfolders;
@@ -464,32 +504,40 @@ TFolderIgnore TFindFile::DoFolderChange(const std::string& folder) {
     return action;
 }
 
-void TFindFile::DoFileMatch(const std::string& folder, const TSearchRec& fileInfo) {
+void TFindFile::DoFileMatch(const std::string& folder, const TSearchRec& fileInfo)
+{
     std::lock_guard<std::recursive_mutex> lock(eventLock_);
     if (!aborted_.load() && OnFileMatch)
         OnFileMatch(this, folder, fileInfo);
 }
 
-bool TFindFile::IsAcceptable(const std::string& folder, const TSearchRec& fileInfo) {
+bool TFindFile::IsAcceptable(const std::string& folder, const TSearchRec& fileInfo)
+{
     return search_->IsAcceptable(folder, fileInfo);
 }
 
 // ---- published properties ----
 
-const rtl::TClassInfo& TFileCriteria::StaticClassInfo() {
-    static const rtl::TClassInfo info = rtl::TClassBuilder<TFileCriteria, rtl::TPersistent>("TFileCriteria")
-        .Property("FileName", &TFileCriteria::FileName, &TFileCriteria::SetFileName)
-        .Property("Location", &TFileCriteria::Location, &TFileCriteria::SetLocation)
-        .Property("Included", &TFileCriteria::Included, &TFileCriteria::SetIncluded)
-        .Property("Excluded", &TFileCriteria::Excluded, &TFileCriteria::SetExcluded)
-        .Property("Subfolders", &TFileCriteria::Subfolders, &TFileCriteria::SetSubfolders).Default(true)
-        .Property("MinLevel", &TFileCriteria::MinLevel, &TFileCriteria::SetMinLevel).Default(0)
-        .Property("MaxLevel", &TFileCriteria::MaxLevel, &TFileCriteria::SetMaxLevel).Default(0)
-        .Build();
+const rtl::TClassInfo& TFileCriteria::StaticClassInfo()
+{
+    static const rtl::TClassInfo info =
+        rtl::TClassBuilder<TFileCriteria, rtl::TPersistent>("TFileCriteria")
+            .Property("FileName", &TFileCriteria::FileName, &TFileCriteria::SetFileName)
+            .Property("Location", &TFileCriteria::Location, &TFileCriteria::SetLocation)
+            .Property("Included", &TFileCriteria::Included, &TFileCriteria::SetIncluded)
+            .Property("Excluded", &TFileCriteria::Excluded, &TFileCriteria::SetExcluded)
+            .Property("Subfolders", &TFileCriteria::Subfolders, &TFileCriteria::SetSubfolders)
+            .Default(true)
+            .Property("MinLevel", &TFileCriteria::MinLevel, &TFileCriteria::SetMinLevel)
+            .Default(0)
+            .Property("MaxLevel", &TFileCriteria::MaxLevel, &TFileCriteria::SetMaxLevel)
+            .Default(0)
+            .Build();
     return info;
 }
 
-const rtl::TClassInfo& TAttributeCriteria::StaticClassInfo() {
+const rtl::TClassInfo& TAttributeCriteria::StaticClassInfo()
+{
     static const rtl::TClassInfo info =
         rtl::TClassBuilder<TAttributeCriteria, rtl::TPersistent>("TAttributeCriteria")
             .Property("Attributes", &TAttributeCriteria::Attributes, &TAttributeCriteria::SetAttributes)
@@ -500,62 +548,76 @@ const rtl::TClassInfo& TAttributeCriteria::StaticClassInfo() {
     return info;
 }
 
-const rtl::TClassInfo& TDateTimeCriteria::StaticClassInfo() {
+const rtl::TClassInfo& TDateTimeCriteria::StaticClassInfo()
+{
     static const rtl::TClassInfo info =
         rtl::TClassBuilder<TDateTimeCriteria, rtl::TPersistent>("TDateTimeCriteria")
             .Property("CreatedBefore", &TDateTimeCriteria::CreatedBefore, &TDateTimeCriteria::CreatedBefore)
             .Property("CreatedAfter", &TDateTimeCriteria::CreatedAfter, &TDateTimeCriteria::CreatedAfter)
-            .Property("ModifiedBefore", &TDateTimeCriteria::ModifiedBefore, &TDateTimeCriteria::ModifiedBefore)
+            .Property("ModifiedBefore", &TDateTimeCriteria::ModifiedBefore,
+                      &TDateTimeCriteria::ModifiedBefore)
             .Property("ModifiedAfter", &TDateTimeCriteria::ModifiedAfter, &TDateTimeCriteria::ModifiedAfter)
-            .Property("AccessedBefore", &TDateTimeCriteria::AccessedBefore, &TDateTimeCriteria::AccessedBefore)
+            .Property("AccessedBefore", &TDateTimeCriteria::AccessedBefore,
+                      &TDateTimeCriteria::AccessedBefore)
             .Property("AccessedAfter", &TDateTimeCriteria::AccessedAfter, &TDateTimeCriteria::AccessedAfter)
             .Build();
     return info;
 }
 
-const rtl::TClassInfo& TSizeCriteria::StaticClassInfo() {
+const rtl::TClassInfo& TSizeCriteria::StaticClassInfo()
+{
     static const rtl::TClassInfo info = rtl::TClassBuilder<TSizeCriteria, rtl::TPersistent>("TSizeCriteria")
-        .Property("Min", &TSizeCriteria::Min, &TSizeCriteria::Min).Default(0)
-        .Property("Max", &TSizeCriteria::Max, &TSizeCriteria::Max).Default(0)
-        .Build();
+                                            .Property("Min", &TSizeCriteria::Min, &TSizeCriteria::Min)
+                                            .Default(0)
+                                            .Property("Max", &TSizeCriteria::Max, &TSizeCriteria::Max)
+                                            .Default(0)
+                                            .Build();
     return info;
 }
 
-const rtl::TClassInfo& TContentCriteria::StaticClassInfo() {
+const rtl::TClassInfo& TContentCriteria::StaticClassInfo()
+{
     static const rtl::TClassInfo info =
         rtl::TClassBuilder<TContentCriteria, rtl::TPersistent>("TContentCriteria")
             .Property("Phrase", &TContentCriteria::Phrase, &TContentCriteria::SetPhrase)
-            .Property("IgnoreCase", &TContentCriteria::IgnoreCase, &TContentCriteria::SetIgnoreCase).Default(true)
-            .Property("WholeWord", &TContentCriteria::WholeWord, &TContentCriteria::SetWholeWord).Default(false)
+            .Property("IgnoreCase", &TContentCriteria::IgnoreCase, &TContentCriteria::SetIgnoreCase)
+            .Default(true)
+            .Property("WholeWord", &TContentCriteria::WholeWord, &TContentCriteria::SetWholeWord)
+            .Default(false)
             .Build();
     return info;
 }
 
-const rtl::TClassInfo& TSearchCriteria::StaticClassInfo() {
-    static const rtl::TClassInfo info = rtl::TClassBuilder<TSearchCriteria, rtl::TPersistent>("TSearchCriteria")
-        .Property("Files", &TSearchCriteria::Files, &TSearchCriteria::SetFiles)
-        .Property("Attribute", &TSearchCriteria::Attribute, &TSearchCriteria::SetAttribute)
-        .Property("TimeStamp", &TSearchCriteria::TimeStamp, &TSearchCriteria::SetTimeStamp)
-        .Property("Size", &TSearchCriteria::Size, &TSearchCriteria::SetSize)
-        .Property("Content", &TSearchCriteria::Content, &TSearchCriteria::SetContent)
-        .Build();
+const rtl::TClassInfo& TSearchCriteria::StaticClassInfo()
+{
+    static const rtl::TClassInfo info =
+        rtl::TClassBuilder<TSearchCriteria, rtl::TPersistent>("TSearchCriteria")
+            .Property("Files", &TSearchCriteria::Files, &TSearchCriteria::SetFiles)
+            .Property("Attribute", &TSearchCriteria::Attribute, &TSearchCriteria::SetAttribute)
+            .Property("TimeStamp", &TSearchCriteria::TimeStamp, &TSearchCriteria::SetTimeStamp)
+            .Property("Size", &TSearchCriteria::Size, &TSearchCriteria::SetSize)
+            .Property("Content", &TSearchCriteria::Content, &TSearchCriteria::SetContent)
+            .Build();
     return info;
 }
 
-const rtl::TClassInfo& TFindFile::StaticClassInfo() {
+const rtl::TClassInfo& TFindFile::StaticClassInfo()
+{
     static const rtl::TClassInfo info = [] {
-        rtl::TClassInfo built = rtl::TClassBuilder<TFindFile, rtl::TComponent>("TFindFile")
-            .Property("Criteria", &TFindFile::Criteria, &TFindFile::SetCriteria)
-            .Property("Threaded", &TFindFile::Threaded, &TFindFile::SetThreaded).Default(false)
-            .Property("ThreadPriority", &TFindFile::ThreadPriority, &TFindFile::SetThreadPriority)
-            .Default(rtl::tpNormal)
-            .Event("OnFileMatch", &TFindFile::OnFileMatch)
-            .Event("OnFolderChange", &TFindFile::OnFolderChange)
-            .Event("OnSearchBegin", &TFindFile::OnSearchBegin)
-            .Event("OnSearchFinish", &TFindFile::OnSearchFinish)
-            .Event("OnSearchAbort", &TFindFile::OnSearchAbort)
-            .Creatable()
-            .Build();
+        rtl::TClassInfo built =
+            rtl::TClassBuilder<TFindFile, rtl::TComponent>("TFindFile")
+                .Property("Criteria", &TFindFile::Criteria, &TFindFile::SetCriteria)
+                .Property("Threaded", &TFindFile::Threaded, &TFindFile::SetThreaded)
+                .Default(false)
+                .Property("ThreadPriority", &TFindFile::ThreadPriority, &TFindFile::SetThreadPriority)
+                .Default(rtl::tpNormal)
+                .Event("OnFileMatch", &TFindFile::OnFileMatch)
+                .Event("OnFolderChange", &TFindFile::OnFolderChange)
+                .Event("OnSearchBegin", &TFindFile::OnSearchBegin)
+                .Event("OnSearchFinish", &TFindFile::OnSearchFinish)
+                .Event("OnSearchAbort", &TFindFile::OnSearchAbort)
+                .Creatable()
+                .Build();
         return built;
     }();
     return info;

@@ -194,7 +194,8 @@ std::vector<std::string> SplitMaskList(const std::string& text);
 // ":" or "\" already (per platform).
 std::string ExpandFolder(const std::string& folder);
 
-using TFileMatchEvent = rtl::TEvent<void(rtl::TObject* Sender, const std::string& Folder, const TSearchRec& FileInfo)>;
+using TFileMatchEvent =
+    rtl::TEvent<void(rtl::TObject* Sender, const std::string& Folder, const TSearchRec& FileInfo)>;
 using TFolderChangeEvent =
     rtl::TEvent<void(rtl::TObject* Sender, const std::string& Folder, TFolderIgnore& IgnoreFolder)>;
 

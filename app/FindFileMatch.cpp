@@ -10,14 +10,16 @@
 
 namespace app {
 
-bool AttributesAcceptable(std::uint32_t entryAttr, std::uint32_t wanted, bool exactMatch) {
+bool AttributesAcceptable(std::uint32_t entryAttr, std::uint32_t wanted, bool exactMatch)
+{
     const std::uint32_t attr = entryAttr & kSearchAttrMask;
     if (exactMatch)
         return attr == (wanted & kSearchAttrMask);
     return (attr & ~wanted) == 0;
 }
 
-bool SizeAcceptable(std::int64_t size, std::uint32_t minSize, std::uint32_t maxSize) {
+bool SizeAcceptable(std::int64_t size, std::uint32_t minSize, std::uint32_t maxSize)
+{
     // The whole size counts: cutting it to 32 bits would let a 4 GiB + 10 byte file pass a
     // 1 MiB maximum.
     if (minSize != 0 && size < static_cast<std::int64_t>(minSize))
@@ -31,7 +33,8 @@ namespace {
 
 enum class BoundKind { none, dateOnly, timeOnly, full };
 
-BoundKind KindOf(TDateTime bound) {
+BoundKind KindOf(TDateTime bound)
+{
     if (bound == 0)
         return BoundKind::none;
     double whole = 0;
@@ -43,17 +46,14 @@ BoundKind KindOf(TDateTime bound) {
     return BoundKind::full;
 }
 
-double DatePart(TDateTime value) {
-    return std::trunc(value);
-}
+double DatePart(TDateTime value) { return std::trunc(value); }
 
-double TimePart(TDateTime value) {
-    return std::fabs(value - std::trunc(value));
-}
+double TimePart(TDateTime value) { return std::fabs(value - std::trunc(value)); }
 
 }  // namespace
 
-bool BeforeAcceptable(TDateTime fileTime, TDateTime bound) {
+bool BeforeAcceptable(TDateTime fileTime, TDateTime bound)
+{
     switch (KindOf(bound)) {
     case BoundKind::none: return true;
     case BoundKind::dateOnly: return DatePart(fileTime) <= bound;
@@ -63,7 +63,8 @@ bool BeforeAcceptable(TDateTime fileTime, TDateTime bound) {
     return true;
 }
 
-bool AfterAcceptable(TDateTime fileTime, TDateTime bound) {
+bool AfterAcceptable(TDateTime fileTime, TDateTime bound)
+{
     switch (KindOf(bound)) {
     case BoundKind::none: return true;
     case BoundKind::dateOnly: return DatePart(fileTime) >= bound;
@@ -75,13 +76,12 @@ bool AfterAcceptable(TDateTime fileTime, TDateTime bound) {
 
 namespace {
 
-unsigned char Lower(unsigned char c) {
-    return CharTables().lower[c];
-}
+unsigned char Lower(unsigned char c) { return CharTables().lower[c]; }
 
 }  // namespace
 
-bool WildcardMatch(const std::string& text, const std::string& pattern) {
+bool WildcardMatch(const std::string& text, const std::string& pattern)
+{
     // Iterative matcher with one backtrack point: linear in practice, never recursive, so a
     // hostile mask such as "*a*a*a*a*b" cannot blow the stack.
     std::size_t t = 0, p = 0;
@@ -112,7 +112,8 @@ bool WildcardMatch(const std::string& text, const std::string& pattern) {
 
 namespace {
 
-void SplitExtension(const std::string& name, std::string& base, std::string& ext) {
+void SplitExtension(const std::string& name, std::string& base, std::string& ext)
+{
     const auto dot = name.rfind('.');
     if (dot == std::string::npos) {
         base = name;
@@ -123,7 +124,8 @@ void SplitExtension(const std::string& name, std::string& base, std::string& ext
     }
 }
 
-bool EqualNoCase(const std::string& a, const std::string& b) {
+bool EqualNoCase(const std::string& a, const std::string& b)
+{
     if (a.size() != b.size())
         return false;
     for (std::size_t i = 0; i < a.size(); ++i)
@@ -132,13 +134,15 @@ bool EqualNoCase(const std::string& a, const std::string& b) {
     return true;
 }
 
-bool EndsWithNoCase(const std::string& text, const std::string& tail) {
+bool EndsWithNoCase(const std::string& text, const std::string& tail)
+{
     return text.size() >= tail.size() && EqualNoCase(text.substr(text.size() - tail.size()), tail);
 }
 
 }  // namespace
 
-bool FileNameMatches(const std::string& fileName, const std::string& mask) {
+bool FileNameMatches(const std::string& fileName, const std::string& mask)
+{
     std::string nameBase, nameExt, maskBase, maskExt;
     SplitExtension(fileName, nameBase, nameExt);
     SplitExtension(mask, maskBase, maskExt);
@@ -149,7 +153,8 @@ bool FileNameMatches(const std::string& fileName, const std::string& mask) {
     return WildcardMatch(nameExt, maskExt) && WildcardMatch(nameBase, maskBase);
 }
 
-std::string ExtractFileDrive(const std::string& path) {
+std::string ExtractFileDrive(const std::string& path)
+{
     if (path.size() >= 2 && path[1] == ':')
         return path.substr(0, 2);
     if (path.size() >= 2 && path[0] == '\\' && path[1] == '\\') {
@@ -163,7 +168,8 @@ std::string ExtractFileDrive(const std::string& path) {
     return {};
 }
 
-bool PathMaskMatches(const std::string& folder, const std::string& fileName, const std::string& mask) {
+bool PathMaskMatches(const std::string& folder, const std::string& fileName, const std::string& mask)
+{
     std::string maskPath = ExtractFilePath(mask);
     const std::string maskName = ExtractFileName(mask, true);
     if (!maskPath.empty()) {
@@ -193,7 +199,8 @@ bool PathMaskMatches(const std::string& folder, const std::string& fileName, con
     return true;
 }
 
-const TCharTables& CharTables() {
+const TCharTables& CharTables()
+{
     static const TCharTables tables = [] {
         TCharTables t;
         std::array<bool, 256> alnum{};
@@ -211,14 +218,14 @@ const TCharTables& CharTables() {
 static const TCharTables& kStartupTables = CharTables();
 
 TContentMatcher::TContentMatcher(const std::string& phrase, bool ignoreCase, bool wholeWord)
-    : form_(phrase),
-      table_(ignoreCase ? &CharTables().lower : &CharTables().identity),
-      wholeWord_(wholeWord) {
+    : form_(phrase), table_(ignoreCase ? &CharTables().lower : &CharTables().identity), wholeWord_(wholeWord)
+{
     for (char& c : form_)
         c = static_cast<char>((*table_)[static_cast<unsigned char>(c)]);
 }
 
-bool TContentMatcher::Search(rtl::TStream& stream) const {
+bool TContentMatcher::Search(rtl::TStream& stream) const
+{
     const std::int64_t phraseLength = static_cast<std::int64_t>(form_.size());
     if (phraseLength == 0)
         return true;
@@ -243,7 +250,7 @@ bool TContentMatcher::Search(rtl::TStream& stream) const {
     const auto* form = reinterpret_cast<const std::uint8_t*>(form_.data());
     const std::size_t n = form_.size();
 
-    std::size_t length = 0;     // valid bytes in the buffer
+    std::size_t length = 0;           // valid bytes in the buffer
     bool previousIsDelimiter = true;  // byte before buffer[0]; the file start counts as one
     for (;;) {
         const std::size_t wanted = buffer.size() - length;
@@ -300,7 +307,8 @@ bool TContentMatcher::Search(rtl::TStream& stream) const {
     }
 }
 
-bool TContentMatcher::SearchFile(const std::string& fileName) const {
+bool TContentMatcher::SearchFile(const std::string& fileName) const
+{
     std::unique_ptr<rtl::TFileStream> file;
     try {
         file = std::make_unique<rtl::TFileStream>(fileName, rtl::fmOpenRead | rtl::fmShareDenyNone);

@@ -11,7 +11,8 @@
 
 namespace app {
 
-void BuildPlatformCharTables(std::array<std::uint8_t, 256>& lower, std::array<bool, 256>& alnum) {
+void BuildPlatformCharTables(std::array<std::uint8_t, 256>& lower, std::array<bool, 256>& alnum)
+{
     // The C locale classes only ASCII; the Windows build asks the ANSI code page.
     for (int i = 0; i < 256; ++i) {
         lower[static_cast<std::size_t>(i)] = static_cast<std::uint8_t>(i < 128 ? std::tolower(i) : i);
@@ -19,7 +20,8 @@ void BuildPlatformCharTables(std::array<std::uint8_t, 256>& lower, std::array<bo
     }
 }
 
-TDateTime FileTimeToLocalDateTime(std::uint64_t fileTime) {
+TDateTime FileTimeToLocalDateTime(std::uint64_t fileTime)
+{
     // 1601-01-01 to 1970-01-01 is 11644473600 seconds.
     const std::int64_t seconds = static_cast<std::int64_t>(fileTime / 10000000ULL) - 11644473600LL;
     const std::uint64_t ticks = fileTime % 10000000ULL;
@@ -37,7 +39,8 @@ TDateTime FileTimeToLocalDateTime(std::uint64_t fileTime) {
 
 namespace app {
 
-std::string NativePath(const std::string& path) {
+std::string NativePath(const std::string& path)
+{
     std::string native = path;
     for (char& c : native)
         if (c == '\\')
@@ -45,7 +48,8 @@ std::string NativePath(const std::string& path) {
     return native;
 }
 
-std::string ExpandFolder(const std::string& folder) {
+std::string ExpandFolder(const std::string& folder)
+{
     std::string expanded = folder.empty() ? std::string(".") : folder;
     if (expanded.back() != ':' && expanded.back() != '\\')
         expanded += '\\';
@@ -54,7 +58,8 @@ std::string ExpandFolder(const std::string& folder) {
 
 namespace {
 
-std::uint64_t ToFileTime(const struct timespec& ts) {
+std::uint64_t ToFileTime(const struct timespec& ts)
+{
     const std::int64_t seconds = static_cast<std::int64_t>(ts.tv_sec) + 11644473600LL;
     if (seconds < 0)
         return 0;
@@ -64,7 +69,8 @@ std::uint64_t ToFileTime(const struct timespec& ts) {
 }  // namespace
 
 void EnumerateFolder(const std::string& folder, const std::string& mask,
-                     const std::function<bool(const TSearchRec&)>& visit) {
+                     const std::function<bool(const TSearchRec&)>& visit)
+{
     const std::string native = NativePath(folder);
     std::unique_ptr<DIR, int (*)(DIR*)> dir(opendir(native.c_str()), &closedir);
     if (!dir)
@@ -93,15 +99,11 @@ void EnumerateFolder(const std::string& folder, const std::string& mask,
     }
 }
 
-bool WaitWithMessages(std::intptr_t, int) {
-    return false;
-}
+bool WaitWithMessages(std::intptr_t, int) { return false; }
 
 void PumpMessages() {}
 
-std::intptr_t DuplicateThreadHandle(std::intptr_t) {
-    return 0;
-}
+std::intptr_t DuplicateThreadHandle(std::intptr_t) { return 0; }
 
 void CloseThreadHandle(std::intptr_t) {}
 

@@ -9,7 +9,8 @@
 
 namespace app {
 
-void BuildPlatformCharTables(std::array<std::uint8_t, 256>& lower, std::array<bool, 256>& alnum) {
+void BuildPlatformCharTables(std::array<std::uint8_t, 256>& lower, std::array<bool, 256>& alnum)
+{
     char bytes[256];
     for (int i = 0; i < 256; ++i)
         bytes[i] = static_cast<char>(i);
@@ -21,7 +22,8 @@ void BuildPlatformCharTables(std::array<std::uint8_t, 256>& lower, std::array<bo
     }
 }
 
-TDateTime FileTimeToLocalDateTime(std::uint64_t fileTime) {
+TDateTime FileTimeToLocalDateTime(std::uint64_t fileTime)
+{
     FILETIME utc{static_cast<DWORD>(fileTime), static_cast<DWORD>(fileTime >> 32)};
     FILETIME local{};
     SYSTEMTIME st{};
@@ -36,8 +38,8 @@ TDateTime FileTimeToLocalDateTime(std::uint64_t fileTime) {
     const int doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
     const long days1970 = static_cast<long>(era) * 146097 + doe - 719468;
     const double days = static_cast<double>(days1970) + 25569.0;
-    const double time = (st.wHour * 3600000.0 + st.wMinute * 60000.0 + st.wSecond * 1000.0 +
-                         st.wMilliseconds) / 86400000.0;
+    const double time =
+        (st.wHour * 3600000.0 + st.wMinute * 60000.0 + st.wSecond * 1000.0 + st.wMilliseconds) / 86400000.0;
     return days + time;
 }
 
@@ -45,17 +47,17 @@ TDateTime FileTimeToLocalDateTime(std::uint64_t fileTime) {
 
 namespace app {
 
-std::string NativePath(const std::string& path) {
-    return path;
-}
+std::string NativePath(const std::string& path) { return path; }
 
-std::string ExpandFolder(const std::string& folder) {
+std::string ExpandFolder(const std::string& folder)
+{
     const std::string source = folder.empty() ? std::string(".") : folder;
     std::string expanded = source;
     std::vector<char> buffer(MAX_PATH);
     for (int attempt = 0; attempt < 2; ++attempt) {
         char* filePart = nullptr;
-        const DWORD length = GetFullPathNameA(source.c_str(), static_cast<DWORD>(buffer.size()), buffer.data(), &filePart);
+        const DWORD length =
+            GetFullPathNameA(source.c_str(), static_cast<DWORD>(buffer.size()), buffer.data(), &filePart);
         if (length == 0)
             break;
         if (length < buffer.size()) {
@@ -71,16 +73,19 @@ std::string ExpandFolder(const std::string& folder) {
 
 namespace {
 
-std::uint64_t ToUInt64(const FILETIME& t) {
+std::uint64_t ToUInt64(const FILETIME& t)
+{
     return static_cast<std::uint64_t>(t.dwHighDateTime) << 32 | t.dwLowDateTime;
 }
 
-bool IsInputMessage(UINT message) {
+bool IsInputMessage(UINT message)
+{
     return (message >= 0x0100 && message <= 0x0109) || (message >= 0x0200 && message <= 0x020A);
 }
 
 // Dispatches what is waiting; returns false when a quit message was met (and posted again).
-bool DispatchWaiting() {
+bool DispatchWaiting()
+{
     MSG msg;
     while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
         if (msg.message == WM_QUIT) {
@@ -98,7 +103,8 @@ bool DispatchWaiting() {
 }  // namespace
 
 void EnumerateFolder(const std::string& folder, const std::string& mask,
-                     const std::function<bool(const TSearchRec&)>& visit) {
+                     const std::function<bool(const TSearchRec&)>& visit)
+{
     WIN32_FIND_DATAA data{};
     HANDLE find = FindFirstFileA((folder + mask).c_str(), &data);
     if (find == INVALID_HANDLE_VALUE)
@@ -116,7 +122,8 @@ void EnumerateFolder(const std::string& folder, const std::string& mask,
         TSearchRec rec;
         rec.Name = data.cFileName;
         rec.Attr = data.dwFileAttributes;
-        rec.Size = static_cast<std::int64_t>(static_cast<std::uint64_t>(data.nFileSizeHigh) << 32 | data.nFileSizeLow);
+        rec.Size = static_cast<std::int64_t>(static_cast<std::uint64_t>(data.nFileSizeHigh) << 32 |
+                                             data.nFileSizeLow);
         rec.CreationTime = ToUInt64(data.ftCreationTime);
         rec.LastAccessTime = ToUInt64(data.ftLastAccessTime);
         rec.LastWriteTime = ToUInt64(data.ftLastWriteTime);
@@ -125,7 +132,8 @@ void EnumerateFolder(const std::string& folder, const std::string& mask,
     } while (FindNextFileA(find, &data));
 }
 
-bool WaitWithMessages(std::intptr_t handle, int timeoutMs) {
+bool WaitWithMessages(std::intptr_t handle, int timeoutMs)
+{
     HANDLE h = reinterpret_cast<HANDLE>(handle);
     HANDLE own = nullptr;
     if (h == GetCurrentThread() || h == GetCurrentProcess()) {
@@ -146,8 +154,8 @@ bool WaitWithMessages(std::intptr_t handle, int timeoutMs) {
                 break;
             slice = static_cast<DWORD>(std::min<ULONGLONG>(slice, timeoutMs - spent));
         }
-        const DWORD result =
-            MsgWaitForMultipleObjects(1, &h, FALSE, slice, QS_SENDMESSAGE | QS_POSTMESSAGE | QS_PAINT | QS_TIMER);
+        const DWORD result = MsgWaitForMultipleObjects(1, &h, FALSE, slice,
+                                                       QS_SENDMESSAGE | QS_POSTMESSAGE | QS_PAINT | QS_TIMER);
         if (result == WAIT_OBJECT_0) {
             signalled = true;
             break;
@@ -162,19 +170,19 @@ bool WaitWithMessages(std::intptr_t handle, int timeoutMs) {
     return signalled;
 }
 
-void PumpMessages() {
-    DispatchWaiting();
-}
+void PumpMessages() { DispatchWaiting(); }
 
-std::intptr_t DuplicateThreadHandle(std::intptr_t handle) {
+std::intptr_t DuplicateThreadHandle(std::intptr_t handle)
+{
     HANDLE copy = nullptr;
-    if (!handle || !DuplicateHandle(GetCurrentProcess(), reinterpret_cast<HANDLE>(handle), GetCurrentProcess(),
-                                    &copy, SYNCHRONIZE, FALSE, 0))
+    if (!handle || !DuplicateHandle(GetCurrentProcess(), reinterpret_cast<HANDLE>(handle),
+                                    GetCurrentProcess(), &copy, SYNCHRONIZE, FALSE, 0))
         return 0;
     return reinterpret_cast<std::intptr_t>(copy);
 }
 
-void CloseThreadHandle(std::intptr_t handle) {
+void CloseThreadHandle(std::intptr_t handle)
+{
     if (handle)
         CloseHandle(reinterpret_cast<HANDLE>(handle));
 }

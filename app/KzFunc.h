@@ -8,11 +8,11 @@ namespace app {
 
 // Where the shortcut writer puts a link; kinds 0 to 3 come from the current user's registry.
 enum TShortcutLocation : std::int32_t {
-    slDesktop = 0,     // Explorer\Shell Folders, "Desktop"
-    slQuickLaunch = 1, // GrpConv\MapGroups, "Quick Launch"
-    slSendTo = 2,      // Explorer\Shell Folders, "SendTo"
-    slStartMenu = 3,   // Explorer\Shell Folders, "Start Menu"
-    slFolder = 4,      // the folder the caller gives
+    slDesktop = 0,      // Explorer\Shell Folders, "Desktop"
+    slQuickLaunch = 1,  // GrpConv\MapGroups, "Quick Launch"
+    slSendTo = 2,       // Explorer\Shell Folders, "SendTo"
+    slStartMenu = 3,    // Explorer\Shell Folders, "Start Menu"
+    slFolder = 4,       // the folder the caller gives
 };
 
 // The folder of location kinds 0 to 3 as the registry names it (no trailing "\" added);
@@ -21,8 +21,8 @@ std::string ShortcutLocationFolder(std::int32_t kind);
 
 // Opens `fileName` with the shell's default verb, owned by the application window. Failures
 // are ignored.
-void ShellOpen(const std::string& fileName, const std::string& parameters,
-               const std::string& folder, std::int32_t showCmd);
+void ShellOpen(const std::string& fileName, const std::string& parameters, const std::string& folder,
+               std::int32_t showCmd);
 
 // The user's Programs menu folder from the shell-folder registry values; empty when absent.
 std::string GetProgramsFolder();
@@ -43,8 +43,7 @@ void MakeShortcut(const std::string& target, std::int32_t kind, const std::strin
 // receives the link's path. Shell errors are silent. COM is initialised on the calling thread
 // for the duration of the call when it is not already.
 void CreateShortcut(const std::string& target, const std::string& linkName, std::int32_t kind,
-                    const std::string& folder, const std::string& workingFolder,
-                    const std::string& arguments, const std::string& description,
-                    std::string& linkPath);
+                    const std::string& folder, const std::string& workingFolder, const std::string& arguments,
+                    const std::string& description, std::string& linkPath);
 
 }  // namespace app

@@ -23,7 +23,8 @@ constexpr const char kGrpConvKey[] = "Software\\MicroSoft\\Windows\\CurrentVersi
 
 // A value of the current user's registry read through the INI-style registry object, opened
 // read-only and closed at once; anything missing or unreadable gives "".
-std::string ReadUserIni(const char* key, const char* section, const char* ident) {
+std::string ReadUserIni(const char* key, const char* section, const char* ident)
+{
     try {
         win::TRegIniFile ini(key, KEY_READ);
         return ini.ReadString(section, ident, "");
@@ -32,7 +33,8 @@ std::string ReadUserIni(const char* key, const char* section, const char* ident)
     }
 }
 
-std::wstring Widen(const std::string& text) {
+std::wstring Widen(const std::string& text)
+{
     if (text.empty())
         return {};
     const int length = MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
@@ -45,7 +47,8 @@ std::wstring Widen(const std::string& text) {
 class ComScope {
 public:
     ComScope() : result_(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED)) {}
-    ~ComScope() {
+    ~ComScope()
+    {
         if (SUCCEEDED(result_))
             CoUninitialize();
     }
@@ -60,7 +63,8 @@ template <class T>
 class ComPtr {
 public:
     ComPtr() = default;
-    ~ComPtr() {
+    ~ComPtr()
+    {
         if (p_)
             p_->Release();
     }
@@ -76,7 +80,8 @@ private:
 
 }  // namespace
 
-std::string ShortcutLocationFolder(std::int32_t kind) {
+std::string ShortcutLocationFolder(std::int32_t kind)
+{
     switch (kind) {
     case slDesktop: return ReadUserIni(kExplorerKey, "Shell Folders", "Desktop");
     case slQuickLaunch: return ReadUserIni(kGrpConvKey, "MapGroups", "Quick Launch");
@@ -86,19 +91,22 @@ std::string ShortcutLocationFolder(std::int32_t kind) {
     }
 }
 
-void ShellOpen(const std::string& fileName, const std::string& parameters,
-               const std::string& folder, std::int32_t showCmd) {
+void ShellOpen(const std::string& fileName, const std::string& parameters, const std::string& folder,
+               std::int32_t showCmd)
+{
     // The application window owns any dialog the shell shows.
     HWND owner = win::Application ? win::Application->Handle() : nullptr;
     ShellExecuteA(owner, nullptr, fileName.c_str(), parameters.empty() ? nullptr : parameters.c_str(),
                   folder.empty() ? nullptr : folder.c_str(), showCmd);
 }
 
-std::string GetProgramsFolder() {
+std::string GetProgramsFolder()
+{
     try {
         win::TRegistry registry(KEY_READ);
         registry.SetRootKey(HKEY_CURRENT_USER);
-        if (!registry.OpenKeyReadOnly("Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders"))
+        if (!registry.OpenKeyReadOnly(
+                "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders"))
             return {};
         return registry.ReadString("Programs");
     } catch (const rtl::Exception&) {
@@ -106,7 +114,8 @@ std::string GetProgramsFolder() {
     }
 }
 
-std::string GetWindowsFolder() {
+std::string GetWindowsFolder()
+{
     char buffer[MAX_PATH] = {};
     const UINT length = GetWindowsDirectoryA(buffer, MAX_PATH);
     if (length == 0 || length >= MAX_PATH)
@@ -116,15 +125,16 @@ std::string GetWindowsFolder() {
 
 void MakeShortcut(const std::string& target, std::int32_t kind, const std::string& folder,
                   const std::string& workingFolder, const std::string& arguments,
-                  const std::string& description, std::string& linkPath) {
-    CreateShortcut(target, ExtractFileName(target, true), kind, folder, workingFolder, arguments,
-                   description, linkPath);
+                  const std::string& description, std::string& linkPath)
+{
+    CreateShortcut(target, ExtractFileName(target, true), kind, folder, workingFolder, arguments, description,
+                   linkPath);
 }
 
 void CreateShortcut(const std::string& target, const std::string& linkName, std::int32_t kind,
-                    const std::string& folder, const std::string& workingFolder,
-                    const std::string& arguments, const std::string& description,
-                    std::string& linkPath) {
+                    const std::string& folder, const std::string& workingFolder, const std::string& arguments,
+                    const std::string& description, std::string& linkPath)
+{
     std::string location = kind == slFolder ? folder : ShortcutLocationFolder(kind);
     if (location.empty())
         return;

@@ -25,8 +25,8 @@ constexpr std::uint32_t kDicMask = kDicSize - 1;
 constexpr int kMaxMatch = 256;
 constexpr int kThreshold = 3;
 constexpr int kNC = 255 + kMaxMatch + 2 - kThreshold;  // 510 literal/length symbols
-constexpr int kNP = kDicBits + 1;                       // 14 position symbols
-constexpr int kNT = 16 + 3;                             // 19 code-length symbols
+constexpr int kNP = kDicBits + 1;                      // 14 position symbols
+constexpr int kNT = 16 + 3;                            // 19 code-length symbols
 constexpr int kTBit = 5;
 constexpr int kCBit = 9;
 constexpr int kPBit = 4;
@@ -38,10 +38,7 @@ constexpr int kIoBlockSize = 8192;
 // The codec is one-at-a-time by contract; the lock turns a racing caller into a waiting one.
 std::mutex gCodecMutex;
 
-[[noreturn]] void Corrupt(std::string detail)
-{
-    throw ECorruptFile(std::move(detail));
-}
+[[noreturn]] void Corrupt(std::string detail) { throw ECorruptFile(std::move(detail)); }
 
 // ---------------------------------------------------------------------------------------
 // Decoder
@@ -244,7 +241,8 @@ public:
             }
             in_.Ensure();
             const std::uint32_t distance = DecodeDistance();
-            const auto length = static_cast<std::uint32_t>(std::min<std::uint64_t>(sym - (256 - kThreshold), remaining));
+            const auto length =
+                static_cast<std::uint32_t>(std::min<std::uint64_t>(sym - (256 - kThreshold), remaining));
             Copy((outPos_ - distance - 1) & kDicMask, length);
             remaining -= length;
         }
@@ -318,7 +316,8 @@ private:
             return;
         }
         if (n > static_cast<std::uint32_t>(Alphabet))
-            Corrupt(std::string(what) + " table count " + std::to_string(n) + " exceeds " + std::to_string(Alphabet));
+            Corrupt(std::string(what) + " table count " + std::to_string(n) + " exceeds " +
+                    std::to_string(Alphabet));
         std::uint8_t lengths[Alphabet] = {};
         std::uint32_t i = 0;
         while (i < n) {
@@ -503,7 +502,8 @@ private:
     }
 
     // Length of the common prefix of a and b, known to be at least `from`, at most `limit`.
-    static std::uint32_t CommonLength(const std::uint8_t* a, const std::uint8_t* b, std::uint32_t from, std::uint32_t limit)
+    static std::uint32_t CommonLength(const std::uint8_t* a, const std::uint8_t* b, std::uint32_t from,
+                                      std::uint32_t limit)
     {
         std::uint32_t len = from;
         while (len + 8 <= limit) {
@@ -866,7 +866,8 @@ void Compress(rtl::TStream& source, rtl::TStream& dest)
     if (size <= 0)
         return;
     if (size > kLzhMaxSourceSize)
-        throw rtl::EInvalidArgument("source of " + std::to_string(size) + " bytes exceeds the 4 GiB limit of the compressed format");
+        throw rtl::EInvalidArgument("source of " + std::to_string(size) +
+                                    " bytes exceeds the 4 GiB limit of the compressed format");
     source.Seek(0, rtl::soBeginning);
     const auto n = static_cast<std::uint32_t>(size);
     const std::uint8_t header[4] = {static_cast<std::uint8_t>(n), static_cast<std::uint8_t>(n >> 8),
@@ -887,7 +888,8 @@ void Expand(rtl::TStream& source, rtl::TStream& dest)
     source.Seek(0, rtl::soBeginning);
     std::uint8_t header[4];
     source.ReadBuffer(header, 4);
-    const std::uint32_t n = header[0] | (header[1] << 8) | (header[2] << 16) | (static_cast<std::uint32_t>(header[3]) << 24);
+    const std::uint32_t n =
+        header[0] | (header[1] << 8) | (header[2] << 16) | (static_cast<std::uint32_t>(header[3]) << 24);
     auto decoder = std::make_unique<Decoder>(source, size - 4, dest);
     decoder->Run(n);
 }

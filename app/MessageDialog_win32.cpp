@@ -43,10 +43,7 @@ int CountLines(const std::string& text)
 
 TMessageDialog::TMessageDialog(rtl::TComponent* owner) : TComponent(owner) {}
 
-void TMessageDialog::SetButtonCount(std::int32_t v)
-{
-    buttonCount_ = std::clamp<std::int32_t>(v, 1, 3);
-}
+void TMessageDialog::SetButtonCount(std::int32_t v) { buttonCount_ = std::clamp<std::int32_t>(v, 1, 3); }
 
 TModalResult TMessageDialog::ShowModal()
 {
@@ -116,9 +113,12 @@ const rtl::TClassInfo& TMessageDialog::StaticClassInfo()
                 .Default(crHandPoint)
                 .Property("ButtonCount", &TMessageDialog::ButtonCount, &TMessageDialog::SetButtonCount)
                 .Default(1)
-                .Property("Button1Caption", &TMessageDialog::Button1Caption, &TMessageDialog::SetButton1Caption)
-                .Property("Button2Caption", &TMessageDialog::Button2Caption, &TMessageDialog::SetButton2Caption)
-                .Property("Button3Caption", &TMessageDialog::Button3Caption, &TMessageDialog::SetButton3Caption)
+                .Property("Button1Caption", &TMessageDialog::Button1Caption,
+                          &TMessageDialog::SetButton1Caption)
+                .Property("Button2Caption", &TMessageDialog::Button2Caption,
+                          &TMessageDialog::SetButton2Caption)
+                .Property("Button3Caption", &TMessageDialog::Button3Caption,
+                          &TMessageDialog::SetButton3Caption)
                 .Property("Button1ModalResult", &TMessageDialog::Button1ModalResult,
                           &TMessageDialog::SetButton1ModalResult)
                 .Default(1)
@@ -128,7 +128,8 @@ const rtl::TClassInfo& TMessageDialog::StaticClassInfo()
                 .Property("Button3ModalResult", &TMessageDialog::Button3ModalResult,
                           &TMessageDialog::SetButton3ModalResult)
                 .Default(2)
-                .Property("IconType", &TMessageDialog::IconType, &TMessageDialog::SetIconType).Default(suiNone)
+                .Property("IconType", &TMessageDialog::IconType, &TMessageDialog::SetIconType)
+                .Default(suiNone)
                 .Property("Text", &TMessageDialog::Text, &TMessageDialog::SetText)
                 .Creatable()
                 .Build();

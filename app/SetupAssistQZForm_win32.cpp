@@ -38,14 +38,12 @@ bool FileExists(const std::string& path)
     return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
 }
 
-std::string Quoted(const std::string& folder)
-{
-    return "\"" + folder + "\"";
-}
+std::string Quoted(const std::string& folder) { return "\"" + folder + "\""; }
 
 std::string Lower(std::string s)
 {
-    std::transform(s.begin(), s.end(), s.begin(), [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    std::transform(s.begin(), s.end(), s.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
     return s;
 }
 
@@ -103,10 +101,7 @@ TForm2::~TForm2()
     DoDestroy();
 }
 
-void TForm2::OnMainThread(std::function<void()> update)
-{
-    rtl::Queue(std::move(update), this);
-}
+void TForm2::OnMainThread(std::function<void()> update) { rtl::Queue(std::move(update), this); }
 
 void TForm2::Log(const char* prefix, const std::string& folder)
 {
@@ -277,10 +272,7 @@ void TForm2::FindFileSearchFinish(rtl::TObject*)
     Screen->SetCursor(crDefault);
 }
 
-void TForm2::FindFileSearchAbort(rtl::TObject*)
-{
-    Screen->SetCursor(crDefault);
-}
+void TForm2::FindFileSearchAbort(rtl::TObject*) { Screen->SetCursor(crDefault); }
 
 void TForm2::Timer1Timer(rtl::TObject*)
 {

@@ -47,14 +47,13 @@ void TURLLabel::MouseLeave()
 const rtl::TClassInfo& TURLLabel::StaticClassInfo()
 {
     static const rtl::TClassInfo info = [] {
-        rtl::TClassInfo i = rtl::TClassBuilder<TURLLabel, TCustomLabel>("TURLLabel")
-                                .Property("URL", &TURLLabel::URL, &TURLLabel::SetURL)
-                                .Property("FontHoverColor", &TURLLabel::FontHoverColor,
-                                          &TURLLabel::SetFontHoverColor)
-                                .Property("FontLinkColor", &TURLLabel::FontLinkColor,
-                                          &TURLLabel::SetFontLinkColor)
-                                .Creatable()
-                                .Build();
+        rtl::TClassInfo i =
+            rtl::TClassBuilder<TURLLabel, TCustomLabel>("TURLLabel")
+                .Property("URL", &TURLLabel::URL, &TURLLabel::SetURL)
+                .Property("FontHoverColor", &TURLLabel::FontHoverColor, &TURLLabel::SetFontHoverColor)
+                .Property("FontLinkColor", &TURLLabel::FontLinkColor, &TURLLabel::SetFontLinkColor)
+                .Creatable()
+                .Build();
         UseColorType(i, "FontHoverColor");
         UseColorType(i, "FontLinkColor");
         return i;

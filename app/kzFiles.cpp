@@ -5,21 +5,24 @@ namespace app {
 
 namespace {
 
-std::string::size_type LastDelimiter(const std::string& text, const char* delimiters) {
+std::string::size_type LastDelimiter(const std::string& text, const char* delimiters)
+{
     return text.find_last_of(delimiters);
 }
 
 struct ProgramFacts {
     std::string path;
     std::string name;
-    ProgramFacts() {
+    ProgramFacts()
+    {
         const std::string exe = ExecutableFileName();
         path = ExtractFilePath(exe);
         name = ExtractFileName(exe, false);
     }
 };
 
-const ProgramFacts& Facts() {
+const ProgramFacts& Facts()
+{
     static const ProgramFacts facts;
     return facts;
 }
@@ -29,17 +32,17 @@ const ProgramFacts& kStartupFacts = Facts();
 
 }  // namespace
 
-char LastChar(const std::string& text) {
-    return text.empty() ? ' ' : text.back();
-}
+char LastChar(const std::string& text) { return text.empty() ? ' ' : text.back(); }
 
-std::string AddBackSlash(const std::string& text) {
+std::string AddBackSlash(const std::string& text)
+{
     if (!text.empty() && text.back() == '\\')
         return text;
     return text + '\\';
 }
 
-std::string ExtractFilePath(const std::string& fileName) {
+std::string ExtractFilePath(const std::string& fileName)
+{
     const auto pos = LastDelimiter(fileName, ":\\");
     if (pos == std::string::npos)
         return {};
@@ -49,28 +52,27 @@ std::string ExtractFilePath(const std::string& fileName) {
     return path;
 }
 
-std::string ExtractFileName(const std::string& fileName, bool withExtension) {
+std::string ExtractFileName(const std::string& fileName, bool withExtension)
+{
     const std::string text = withExtension ? fileName : RemoveFileExt(fileName);
     const auto pos = LastDelimiter(text, ":\\");
     return pos == std::string::npos ? text : text.substr(pos + 1);
 }
 
-std::string ExtractFileExt(const std::string& fileName) {
+std::string ExtractFileExt(const std::string& fileName)
+{
     const auto pos = fileName.rfind('.');
     return pos == std::string::npos ? std::string() : fileName.substr(pos + 1);
 }
 
-std::string RemoveFileExt(const std::string& fileName) {
+std::string RemoveFileExt(const std::string& fileName)
+{
     const auto pos = fileName.rfind('.');
     return pos == std::string::npos ? fileName : fileName.substr(0, pos);
 }
 
-const std::string& ProgramPath() {
-    return kStartupFacts.path;
-}
+const std::string& ProgramPath() { return kStartupFacts.path; }
 
-const std::string& ProgramName() {
-    return kStartupFacts.name;
-}
+const std::string& ProgramName() { return kStartupFacts.name; }
 
 }  // namespace app

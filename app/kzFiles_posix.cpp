@@ -9,7 +9,8 @@ namespace app {
 
 // POSIX paths use "/", which the helpers do not split on; the portable build keeps the
 // Windows shape so ProgramPath ends in "\" on every platform.
-std::string ExecutableFileName() {
+std::string ExecutableFileName()
+{
     std::vector<char> buffer(4096);
     const ssize_t length = readlink("/proc/self/exe", buffer.data(), buffer.size() - 1);
     if (length <= 0)

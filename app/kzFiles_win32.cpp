@@ -7,7 +7,8 @@
 
 namespace app {
 
-std::string ExecutableFileName() {
+std::string ExecutableFileName()
+{
     // Paths beyond MAX_PATH are legal for the module name; grow until it fits.
     std::vector<char> buffer(MAX_PATH + 1);
     for (;;) {

@@ -11,13 +11,15 @@ struct StringsUnit {
     rtl::TStringList list;
     rtl::TObjectList lists{true};
 
-    StringsUnit() {
+    StringsUnit()
+    {
         for (int i = 0; i < 3; ++i)
             lists.Add(new rtl::TStringList());
     }
 };
 
-StringsUnit& Unit() {
+StringsUnit& Unit()
+{
     static StringsUnit unit;
     return unit;
 }
@@ -26,12 +28,8 @@ StringsUnit& kStartupUnit = Unit();
 
 }  // namespace
 
-rtl::TStringList& KzStringList() {
-    return Unit().list;
-}
+rtl::TStringList& KzStringList() { return Unit().list; }
 
-rtl::TObjectList& KzStringLists() {
-    return Unit().lists;
-}
+rtl::TObjectList& KzStringLists() { return Unit().lists; }
 
 }  // namespace app

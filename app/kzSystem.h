@@ -8,8 +8,8 @@
 namespace app {
 
 struct TSystemFacts {
-    bool NewVersion = false;  // the minor version number (bits 8-15 of GetVersion) is >= 95
-    bool IsNT = false;        // the platform id is VER_PLATFORM_WIN32_NT
+    bool NewVersion = false;           // the minor version number (bits 8-15 of GetVersion) is >= 95
+    bool IsNT = false;                 // the platform id is VER_PLATFORM_WIN32_NT
     std::uintptr_t ProcessHandle = 0;  // pseudo-handles: valid in this process only
     std::uintptr_t ThreadHandle = 0;   // the thread that started the program
     std::uint32_t ProcessId = 0;

@@ -10,13 +10,12 @@ namespace app {
 
 const std::array<const char*, 7> kShortDayNames = {"Sun", "Mon", "Tue", "Wed", "Thu", "Fri", "Sat"};
 const std::array<const char*, 12> kShortMonthNames = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
-                                                     "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
+                                                      "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
 
-std::int32_t CountProcessors(std::uint32_t mask) {
-    return std::popcount(mask);
-}
+std::int32_t CountProcessors(std::uint32_t mask) { return std::popcount(mask); }
 
-bool IsWindowsNT() {
+bool IsWindowsNT()
+{
     OSVERSIONINFOA info{};
     static_assert(sizeof(info) == 148, "the version structure is the 148-byte form");
     info.dwOSVersionInfoSize = sizeof(info);
@@ -29,7 +28,8 @@ bool IsWindowsNT() {
 
 namespace {
 
-TSystemFacts RecordFacts() {
+TSystemFacts RecordFacts()
+{
     TSystemFacts facts;
 #pragma GCC diagnostic push
 #pragma GCC diagnostic ignored "-Wdeprecated-declarations"
@@ -54,7 +54,8 @@ struct SystemUnit {
     CRITICAL_SECTION lock;
     TSystemFacts facts;
 
-    SystemUnit() {
+    SystemUnit()
+    {
         InitializeCriticalSection(&lock);
         try {
             facts = RecordFacts();
@@ -65,7 +66,8 @@ struct SystemUnit {
     ~SystemUnit() { DeleteCriticalSection(&lock); }
 };
 
-SystemUnit& Unit() {
+SystemUnit& Unit()
+{
     static SystemUnit unit;
     return unit;
 }
@@ -75,16 +77,10 @@ SystemUnit& kStartupUnit = Unit();
 
 }  // namespace
 
-const TSystemFacts& SystemFacts() {
-    return Unit().facts;
-}
+const TSystemFacts& SystemFacts() { return Unit().facts; }
 
-void EnterSystemLock() {
-    EnterCriticalSection(&Unit().lock);
-}
+void EnterSystemLock() { EnterCriticalSection(&Unit().lock); }
 
-void LeaveSystemLock() {
-    LeaveCriticalSection(&Unit().lock);
-}
+void LeaveSystemLock() { LeaveCriticalSection(&Unit().lock); }
 
 }  // namespace app

@@ -35,13 +35,14 @@ bool FileExists(const std::string& path)
 
 const rtl::TClassInfo& TPackedItem::StaticClassInfo()
 {
-    static const rtl::TClassInfo info = rtl::TClassBuilder<TPackedItem, rtl::TCollectionItem>("TPackedItem")
-        .Property("StoreMode", &TPackedItem::StoreMode, &TPackedItem::SetStoreMode)
-        .Property("DataSize", &TPackedItem::DataSize, &TPackedItem::SetDataSize)
-        .Property("FileSize", &TPackedItem::FileSize, &TPackedItem::SetFileSize)
-        .Property("Name", &TPackedItem::Name, &TPackedItem::SetName)
-        .Property("FileName", &TPackedItem::FileName, &TPackedItem::SetFileName)
-        .Build();
+    static const rtl::TClassInfo info =
+        rtl::TClassBuilder<TPackedItem, rtl::TCollectionItem>("TPackedItem")
+            .Property("StoreMode", &TPackedItem::StoreMode, &TPackedItem::SetStoreMode)
+            .Property("DataSize", &TPackedItem::DataSize, &TPackedItem::SetDataSize)
+            .Property("FileSize", &TPackedItem::FileSize, &TPackedItem::SetFileSize)
+            .Property("Name", &TPackedItem::Name, &TPackedItem::SetName)
+            .Property("FileName", &TPackedItem::FileName, &TPackedItem::SetFileName)
+            .Build();
     return info;
 }
 
@@ -67,15 +68,9 @@ void TPackedItem::Assign(rtl::TPersistent* source)
     data_->LoadFromStream(*other->data_);
 }
 
-std::string TPackedItem::DisplayName() const
-{
-    return data_->Size() == 0 ? ClassName() : name_;
-}
+std::string TPackedItem::DisplayName() const { return data_->Size() == 0 ? ClassName() : name_; }
 
-void TPackedItem::SetStoreMode(TStoreMode)
-{
-    storeMode_ = smStore;
-}
+void TPackedItem::SetStoreMode(TStoreMode) { storeMode_ = smStore; }
 
 std::int32_t TPackedItem::DataSize() const
 {
@@ -133,10 +128,7 @@ void TPackedItem::CompressFromStream(rtl::TStream& source)
     fileSize_ = size;
 }
 
-void TPackedItem::ExtractToStream(rtl::TStream& dest)
-{
-    Expand(*data_, dest);
-}
+void TPackedItem::ExtractToStream(rtl::TStream& dest) { Expand(*data_, dest); }
 
 void TPackedItem::ExtractToFile(const std::string& fileName)
 {
@@ -166,8 +158,7 @@ void TPackedItem::DefineProperties(rtl::TFiler& filer)
             if (stream.Size() > 0)
                 data_->CopyFrom(stream, 0);
         },
-        [this](rtl::TStream& stream) { data_->SaveToStream(stream); },
-        data_->Size() > 0);
+        [this](rtl::TStream& stream) { data_->SaveToStream(stream); }, data_->Size() > 0);
 }
 
 TzResStorage* TPackedItem::Store() const
@@ -207,20 +198,17 @@ TPackedItem* TPackedRessources::Items(std::int32_t index) const
     return static_cast<TPackedItem*>(rtl::TCollection::Items(index));
 }
 
-TPackedItem* TPackedRessources::Add()
-{
-    return static_cast<TPackedItem*>(rtl::TCollection::Add());
-}
+TPackedItem* TPackedRessources::Add() { return static_cast<TPackedItem*>(rtl::TCollection::Add()); }
 
 // ---- TzResStorage ----
 
 const rtl::TClassInfo& TzResStorage::StaticClassInfo()
 {
     static const rtl::TClassInfo info = rtl::TClassBuilder<TzResStorage, rtl::TComponent>("TzResStorage")
-        .Property("Items", &TzResStorage::Items, &TzResStorage::SetItems)
-        .Property("Size", &TzResStorage::Size, &TzResStorage::SetSize)
-        .Creatable()
-        .Build();
+                                            .Property("Items", &TzResStorage::Items, &TzResStorage::SetItems)
+                                            .Property("Size", &TzResStorage::Size, &TzResStorage::SetSize)
+                                            .Creatable()
+                                            .Build();
     return info;
 }
 
@@ -249,10 +237,7 @@ std::int64_t TzResStorage::Size() const
 
 void TzResStorage::SetSize(std::int64_t) {}
 
-TPackedItem* TzResStorage::Item(std::int32_t index) const
-{
-    return items_->Items(index);
-}
+TPackedItem* TzResStorage::Item(std::int32_t index) const { return items_->Items(index); }
 
 TPackedItem* TzResStorage::FindItem(const std::string& name) const
 {
@@ -264,26 +249,22 @@ TPackedItem* TzResStorage::FindItem(const std::string& name) const
     return nullptr;
 }
 
-void RegisterResStorageClasses()
-{
-    rtl::RegisterClass(TzResStorage::StaticClassInfo());
-}
+void RegisterResStorageClasses() { rtl::RegisterClass(TzResStorage::StaticClassInfo()); }
 
-void MakeResData(rtl::TStream& source, rtl::TStream& resData)
-{
-    Compress(source, resData);
-}
+void MakeResData(rtl::TStream& source, rtl::TStream& resData) { Compress(source, resData); }
 
 void RegisterResDataDirective()
 {
-    rtl::RegisterBinaryDirective("lzh", [](const std::string& argument, const std::string& baseDir, rtl::TStream& out) {
-        std::string path = argument;
-        const bool absolute = !path.empty() && (path[0] == '/' || path[0] == '\\' || (path.size() > 1 && path[1] == ':'));
-        if (!absolute && !baseDir.empty())
-            path = baseDir + "/" + path;
-        rtl::TFileStream file(path, rtl::fmOpenRead | rtl::fmShareDenyWrite);
-        MakeResData(file, out);
-    });
+    rtl::RegisterBinaryDirective(
+        "lzh", [](const std::string& argument, const std::string& baseDir, rtl::TStream& out) {
+            std::string path = argument;
+            const bool absolute =
+                !path.empty() && (path[0] == '/' || path[0] == '\\' || (path.size() > 1 && path[1] == ':'));
+            if (!absolute && !baseDir.empty())
+                path = baseDir + "/" + path;
+            rtl::TFileStream file(path, rtl::fmOpenRead | rtl::fmShareDenyWrite);
+            MakeResData(file, out);
+        });
 }
 
 }  // namespace app

@@ -79,8 +79,7 @@ std::string TPropsStorage::ReadString(const std::string& section, const std::str
     return {};
 }
 
-void TPropsStorage::WriteString(const std::string& section, const std::string& item,
-                                const std::string& value)
+void TPropsStorage::WriteString(const std::string& section, const std::string& item, const std::string& value)
 {
     if (OnWriteString)
         OnWriteString(section, item, value);
@@ -173,27 +172,21 @@ std::string TPropsStorage::PropertyText(const rtl::TPropInfo& prop)
     rtl::TObject& o = *AObject;
     const rtl::TTypeInfo& type = *prop.PropType;
     switch (type.Kind) {
-    case rtl::tkInteger:
-        return rtl::IntToStr(rtl::GetOrdProp(o, prop));
+    case rtl::tkInteger: return rtl::IntToStr(rtl::GetOrdProp(o, prop));
     case rtl::tkChar:
     case rtl::tkWChar: {
         std::int64_t c = rtl::GetOrdProp(o, prop);
         return c == 0 ? std::string() : std::string(1, static_cast<char>(c));
     }
-    case rtl::tkEnumeration:
-        return rtl::GetEnumName(type, rtl::GetOrdProp(o, prop));
-    case rtl::tkFloat:
-        return rtl::FloatToText(rtl::GetFloatProp(o, prop), rtl::FloatDigits(type.FloatType));
+    case rtl::tkEnumeration: return rtl::GetEnumName(type, rtl::GetOrdProp(o, prop));
+    case rtl::tkFloat: return rtl::FloatToText(rtl::GetFloatProp(o, prop), rtl::FloatDigits(type.FloatType));
     case rtl::tkString:
     case rtl::tkLString:
-    case rtl::tkWString:
-        return rtl::GetStrProp(o, prop);
+    case rtl::tkWString: return rtl::GetStrProp(o, prop);
     case rtl::tkSet:
         return rtl::SetToString(type, static_cast<std::uint32_t>(rtl::GetOrdProp(o, prop)), true);
-    case rtl::tkVariant:
-        return rtl::VarToStr(rtl::GetVariantProp(o, prop));
-    case rtl::tkInt64:
-        return rtl::IntToStr(rtl::GetInt64Prop(o, prop));
+    case rtl::tkVariant: return rtl::VarToStr(rtl::GetVariantProp(o, prop));
+    case rtl::tkInt64: return rtl::IntToStr(rtl::GetInt64Prop(o, prop));
     case rtl::tkClass: {
         rtl::TObject* value = rtl::GetObjectProp(o, prop);
         if (!value)
@@ -202,8 +195,7 @@ std::string TPropsStorage::PropertyText(const rtl::TPropInfo& prop)
             return ComponentText(c);
         return {};
     }
-    default:
-        return {};
+    default: return {};
     }
 }
 
@@ -315,9 +307,7 @@ void TPropsStorage::LoadAnyProperty(const rtl::TPropInfo& prop)
     }
     case rtl::tkString:
     case rtl::tkLString:
-    case rtl::tkWString:
-        rtl::SetStrProp(o, prop, s);
-        break;
+    case rtl::tkWString: rtl::SetStrProp(o, prop, s); break;
     case rtl::tkSet: {
         static const TCharSet kDelims = CharSet(" ,[]");
         std::uint32_t bits = 0;
@@ -330,12 +320,8 @@ void TPropsStorage::LoadAnyProperty(const rtl::TPropInfo& prop)
         rtl::SetOrdProp(o, prop, bits);
         break;
     }
-    case rtl::tkVariant:
-        rtl::SetVariantProp(o, prop, rtl::Variant(s));
-        break;
-    case rtl::tkInt64:
-        rtl::SetInt64Prop(o, prop, rtl::StrToInt64Def(s, 0));
-        break;
+    case rtl::tkVariant: rtl::SetVariantProp(o, prop, rtl::Variant(s)); break;
+    case rtl::tkInt64: rtl::SetInt64Prop(o, prop, rtl::StrToInt64Def(s, 0)); break;
     case rtl::tkClass:
         if (rtl::SameText(s, kNull)) {
             rtl::SetObjectProp(o, prop, nullptr);
@@ -343,8 +329,7 @@ void TPropsStorage::LoadAnyProperty(const rtl::TPropInfo& prop)
             rtl::SetObjectProp(o, prop, c);
         }
         break;
-    default:
-        break;
+    default: break;
     }
 }
 

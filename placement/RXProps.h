@@ -78,8 +78,7 @@ public:
 protected:
     virtual std::string ReadString(const std::string& section, const std::string& item,
                                    const std::string& defaultValue);
-    virtual void WriteString(const std::string& section, const std::string& item,
-                             const std::string& value);
+    virtual void WriteString(const std::string& section, const std::string& item, const std::string& value);
     virtual void EraseSection(const std::string& section);
     virtual std::string GetItemName(const std::string& propName);
     // A storage of the same class with the same events and owner, for nested objects.

@@ -12,8 +12,7 @@ namespace placement {
 
 class TControlHook;
 
-using THookMessageEvent =
-    rtl::TEvent<void(rtl::TObject* Sender, win::TMessage& Msg, bool& Handled)>;
+using THookMessageEvent = rtl::TEvent<void(rtl::TObject* Sender, win::TMessage& Msg, bool& Handled)>;
 
 // Private messages of the hook list's utility window; the numbers are fixed.
 inline constexpr UINT CM_RXHOOK_REHOOK = 0xB052;
@@ -86,7 +85,7 @@ private:
     win::TWinControl* control_ = nullptr;  // not owned
     WNDPROC prevWndProc_ = nullptr;
     HWND hookedWnd_ = nullptr;
-    std::vector<TRxWindowHook*> hooks_;    // not owned
+    std::vector<TRxWindowHook*> hooks_;  // not owned
     bool destroying_ = false;
 };
 

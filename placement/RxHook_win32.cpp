@@ -36,7 +36,8 @@ HookList* hookList = nullptr;  // owned; freed by FinalizeRxHook
 
 bool InList(TControlHook* hook)
 {
-    return hookList && std::find(hookList->hooks.begin(), hookList->hooks.end(), hook) != hookList->hooks.end();
+    return hookList &&
+           std::find(hookList->hooks.begin(), hookList->hooks.end(), hook) != hookList->hooks.end();
 }
 
 void ListWndProc(win::TMessage& m)
@@ -102,10 +103,7 @@ WNDPROC CurrentProc(HWND wnd) { return reinterpret_cast<WNDPROC>(::GetWindowLong
 
 // ---- TControlHook ----
 
-TControlHook::TControlHook()
-{
-    List().hooks.push_back(this);
-}
+TControlHook::TControlHook() { List().hooks.push_back(this); }
 
 TControlHook::~TControlHook()
 {
@@ -270,10 +268,7 @@ TControlHook* FindControlHook(win::TWinControl* control)
     return nullptr;
 }
 
-std::int32_t ControlHookCount()
-{
-    return hookList ? static_cast<std::int32_t>(hookList->hooks.size()) : 0;
-}
+std::int32_t ControlHookCount() { return hookList ? static_cast<std::int32_t>(hookList->hooks.size()) : 0; }
 
 HWND HookListWindow() { return List().wnd; }
 
@@ -310,7 +305,8 @@ const rtl::TClassInfo& TRxWindowHook::StaticClassInfo()
 {
     static const rtl::TClassInfo info =
         rtl::TClassBuilder<TRxWindowHook, rtl::TComponent>("TRxWindowHook")
-            .Property("Active", &TRxWindowHook::Active, &TRxWindowHook::SetActive).Default(true)
+            .Property("Active", &TRxWindowHook::Active, &TRxWindowHook::SetActive)
+            .Default(true)
             .Property("WinControl", &TRxWindowHook::WinControl, &TRxWindowHook::SetWinControl)
             .Stored(&TRxWindowHook::IsWinControlStored)
             .Event("BeforeMessage", &TRxWindowHook::BeforeMessage)
@@ -383,8 +379,7 @@ void TRxWindowHook::SetWinControl(win::TWinControl* value)
 void TRxWindowHook::Notification(rtl::TComponent* component, rtl::TOperation operation)
 {
     TComponent::Notification(component, operation);
-    if (operation == rtl::opRemove && control_ &&
-        (component == control_ || component == Owner() || !Owner()))
+    if (operation == rtl::opRemove && control_ && (component == control_ || component == Owner() || !Owner()))
         SetWinControl(nullptr);
 }
 

@@ -53,7 +53,8 @@ std::int32_t IniReadInteger(rtl::TObject* iniFile, const std::string& section, c
                             std::int32_t defaultValue);
 void IniWriteInteger(rtl::TObject* iniFile, const std::string& section, const std::string& ident,
                      std::int32_t value);
-bool IniReadBool(rtl::TObject* iniFile, const std::string& section, const std::string& ident, bool defaultValue);
+bool IniReadBool(rtl::TObject* iniFile, const std::string& section, const std::string& ident,
+                 bool defaultValue);
 void IniWriteBool(rtl::TObject* iniFile, const std::string& section, const std::string& ident, bool value);
 void IniEraseSection(rtl::TObject* iniFile, const std::string& section);
 

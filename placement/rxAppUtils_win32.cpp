@@ -105,7 +105,8 @@ void IniWriteString(rtl::TObject* iniFile, const std::string& section, const std
         reg->WriteString(section, ident, value);
     } else if (auto* ini = dynamic_cast<win::TIniFile*>(iniFile)) {
         std::string s = value;
-        if (s.size() >= 2 && ((s.front() == '"' && s.back() == '"') || (s.front() == '\'' && s.back() == '\'')))
+        if (s.size() >= 2 &&
+            ((s.front() == '"' && s.back() == '"') || (s.front() == '\'' && s.back() == '\'')))
             s = '"' + s + '"';
         ini->WriteString(section, ident, s);
     }
@@ -130,7 +131,8 @@ void IniWriteInteger(rtl::TObject* iniFile, const std::string& section, const st
         ini->WriteInteger(section, ident, value);
 }
 
-bool IniReadBool(rtl::TObject* iniFile, const std::string& section, const std::string& ident, bool defaultValue)
+bool IniReadBool(rtl::TObject* iniFile, const std::string& section, const std::string& ident,
+                 bool defaultValue)
 {
     if (auto* reg = OpenRegIni(iniFile))
         return reg->ReadBool(section, ident, defaultValue);
@@ -213,7 +215,8 @@ void ReadFormPlacement(win::TCustomForm* form, rtl::TObject* iniFile, const std:
     if (!::IsWindowVisible(wnd))
         wp.showCmd = SW_HIDE;
     if (loadPosition) {
-        wp.flags = static_cast<UINT>(IniReadInteger(iniFile, section, siFlags, static_cast<std::int32_t>(wp.flags)));
+        wp.flags =
+            static_cast<UINT>(IniReadInteger(iniFile, section, siFlags, static_cast<std::int32_t>(wp.flags)));
         // Only the flags the system defines; anything else is damage.
         wp.flags &= WPF_SETMINPOSITION | WPF_RESTORETOMAXIMIZED | WPF_ASYNCWINDOWPLACEMENT;
         bool found = false;
@@ -266,19 +269,12 @@ void ReadFormPlacement(win::TCustomForm* form, rtl::TObject* iniFile, const std:
         switch (IniReadInteger(iniFile, section, siShowCmd, SW_HIDE)) {
         case SW_SHOWNORMAL:
         case SW_SHOW:
-        case SW_RESTORE:
-            state = win::wsNormal;
-            break;
+        case SW_RESTORE: state = win::wsNormal; break;
         case SW_SHOWMINIMIZED:
         case SW_MINIMIZE:
-        case SW_SHOWMINNOACTIVE:
-            state = win::wsMinimized;
-            break;
-        case SW_SHOWMAXIMIZED:
-            state = win::wsMaximized;
-            break;
-        default:
-            break;
+        case SW_SHOWMINNOACTIVE: state = win::wsMinimized; break;
+        case SW_SHOWMAXIMIZED: state = win::wsMaximized; break;
+        default: break;
         }
         if (state == win::wsMinimized && isMain) {
             // The program minimizes as a whole, from the message loop.

@@ -146,7 +146,8 @@ protected:
     virtual void RestorePlacement();
     virtual std::string DoReadString(const std::string& section, const std::string& ident,
                                      const std::string& defaultValue);
-    virtual void DoWriteString(const std::string& section, const std::string& ident, const std::string& value);
+    virtual void DoWriteString(const std::string& section, const std::string& ident,
+                               const std::string& value);
     // Fire OnSavePlacement and OnRestorePlacement.
     virtual void Save();
     virtual void Restore();
@@ -273,7 +274,10 @@ public:
     TStoredValues* StoredValues() const { return storedValues_.get(); }
     void SetStoredValues(TStoredValues* v);
     rtl::Variant StoredValue(const std::string& name) const { return storedValues_->StoredValue(name); }
-    void SetStoredValue(const std::string& name, const rtl::Variant& v) { storedValues_->SetStoredValue(name, v); }
+    void SetStoredValue(const std::string& name, const rtl::Variant& v)
+    {
+        storedValues_->SetStoredValue(name, v);
+    }
 
     void SaveProps();
     void RestoreProps();

@@ -49,14 +49,22 @@ const rtl::TClassInfo& TWinMinMaxInfo::StaticClassInfo()
 {
     static const rtl::TClassInfo info =
         rtl::TClassBuilder<TWinMinMaxInfo, rtl::TPersistent>("TWinMinMaxInfo")
-            .Property("MaxPosLeft", &TWinMinMaxInfo::MaxPosLeft, &TWinMinMaxInfo::SetMaxPosLeft).Default(0)
-            .Property("MaxPosTop", &TWinMinMaxInfo::MaxPosTop, &TWinMinMaxInfo::SetMaxPosTop).Default(0)
-            .Property("MaxSizeHeight", &TWinMinMaxInfo::MaxSizeHeight, &TWinMinMaxInfo::SetMaxSizeHeight).Default(0)
-            .Property("MaxSizeWidth", &TWinMinMaxInfo::MaxSizeWidth, &TWinMinMaxInfo::SetMaxSizeWidth).Default(0)
-            .Property("MaxTrackHeight", &TWinMinMaxInfo::MaxTrackHeight, &TWinMinMaxInfo::SetMaxTrackHeight).Default(0)
-            .Property("MaxTrackWidth", &TWinMinMaxInfo::MaxTrackWidth, &TWinMinMaxInfo::SetMaxTrackWidth).Default(0)
-            .Property("MinTrackHeight", &TWinMinMaxInfo::MinTrackHeight, &TWinMinMaxInfo::SetMinTrackHeight).Default(0)
-            .Property("MinTrackWidth", &TWinMinMaxInfo::MinTrackWidth, &TWinMinMaxInfo::SetMinTrackWidth).Default(0)
+            .Property("MaxPosLeft", &TWinMinMaxInfo::MaxPosLeft, &TWinMinMaxInfo::SetMaxPosLeft)
+            .Default(0)
+            .Property("MaxPosTop", &TWinMinMaxInfo::MaxPosTop, &TWinMinMaxInfo::SetMaxPosTop)
+            .Default(0)
+            .Property("MaxSizeHeight", &TWinMinMaxInfo::MaxSizeHeight, &TWinMinMaxInfo::SetMaxSizeHeight)
+            .Default(0)
+            .Property("MaxSizeWidth", &TWinMinMaxInfo::MaxSizeWidth, &TWinMinMaxInfo::SetMaxSizeWidth)
+            .Default(0)
+            .Property("MaxTrackHeight", &TWinMinMaxInfo::MaxTrackHeight, &TWinMinMaxInfo::SetMaxTrackHeight)
+            .Default(0)
+            .Property("MaxTrackWidth", &TWinMinMaxInfo::MaxTrackWidth, &TWinMinMaxInfo::SetMaxTrackWidth)
+            .Default(0)
+            .Property("MinTrackHeight", &TWinMinMaxInfo::MinTrackHeight, &TWinMinMaxInfo::SetMinTrackHeight)
+            .Default(0)
+            .Property("MinTrackWidth", &TWinMinMaxInfo::MinTrackWidth, &TWinMinMaxInfo::SetMinTrackWidth)
+            .Default(0)
             .Build();
     return info;
 }
@@ -110,7 +118,8 @@ const rtl::TClassInfo& TFormPlacement::StaticClassInfo()
 {
     static const rtl::TClassInfo info =
         rtl::TClassBuilder<TFormPlacement, rtl::TComponent>("TFormPlacement")
-            .Property("Active", &TFormPlacement::Active, &TFormPlacement::SetActive).Default(true)
+            .Property("Active", &TFormPlacement::Active, &TFormPlacement::SetActive)
+            .Default(true)
             .Property("IniFileName", &TFormPlacement::IniFileName, &TFormPlacement::SetIniFileName)
             .Stored(&TFormPlacement::IsIniFileNameStored)
             .Property("IniSection", &TFormPlacement::IniSection, &TFormPlacement::SetIniSection)
@@ -118,11 +127,14 @@ const rtl::TClassInfo& TFormPlacement::StaticClassInfo()
             .Property("MinMaxInfo", &TFormPlacement::MinMaxInfo, &TFormPlacement::SetMinMaxInfo)
             .Property("Options", &TFormPlacement::Options, &TFormPlacement::SetOptions)
             .Stored(&TFormPlacement::IsOptionsStored)
-            .Property("PreventResize", &TFormPlacement::PreventResize, &TFormPlacement::SetPreventResize).Default(false)
+            .Property("PreventResize", &TFormPlacement::PreventResize, &TFormPlacement::SetPreventResize)
+            .Default(false)
             .Property("RegistryRoot", &TFormPlacement::RegistryRoot, &TFormPlacement::SetRegistryRoot)
             .Default(prCurrentUser)
-            .Property("UseRegistry", &TFormPlacement::UseRegistry, &TFormPlacement::SetUseRegistry).Default(false)
-            .Property("Version", &TFormPlacement::Version, &TFormPlacement::SetVersion).Default(0)
+            .Property("UseRegistry", &TFormPlacement::UseRegistry, &TFormPlacement::SetUseRegistry)
+            .Default(false)
+            .Property("Version", &TFormPlacement::Version, &TFormPlacement::SetVersion)
+            .Default(0)
             .Event("OnSavePlacement", &TFormPlacement::OnSavePlacement)
             .Event("OnRestorePlacement", &TFormPlacement::OnRestorePlacement)
             .Creatable()
@@ -156,8 +168,8 @@ TFormPlacement::~TFormPlacement()
 
 bool TFormPlacement::IsOptionsStored() const
 {
-    TPlacementOptions def = dynamic_cast<win::TForm*>(Owner()) ? TPlacementOptions{fpState, fpPosition}
-                                                               : TPlacementOptions{};
+    TPlacementOptions def =
+        dynamic_cast<win::TForm*>(Owner()) ? TPlacementOptions{fpState, fpPosition} : TPlacementOptions{};
     return !(options_ == def);
 }
 
@@ -329,18 +341,11 @@ void TFormPlacement::UpdatePlacement()
     int metric = -1;
     switch (form->BorderStyle()) {
     case win::bsSingle:
-    case win::bsToolWindow:
-        metric = SM_CXBORDER;
-        break;
+    case win::bsToolWindow: metric = SM_CXBORDER; break;
     case win::bsSizeable:
-    case win::bsSizeToolWin:
-        metric = SM_CXFRAME;
-        break;
-    case win::bsDialog:
-        metric = SM_CXDLGFRAME;
-        break;
-    default:
-        break;
+    case win::bsSizeToolWin: metric = SM_CXFRAME; break;
+    case win::bsDialog: metric = SM_CXDLGFRAME; break;
+    default: break;
     }
     // The maximized window hides its frame just off the screen's edges.
     wp.ptMaxPosition.x = metric < 0 ? 0 : -::GetSystemMetrics(metric);
@@ -377,8 +382,7 @@ void TFormPlacement::WndMessage(rtl::TObject*, win::TMessage& msg, bool& handled
                 handled = true;
             }
             break;
-        default:
-            break;
+        default: break;
         }
     } else if (msg.Msg == WM_GETMINMAXINFO) {
         auto* mmi = reinterpret_cast<MINMAXINFO*>(msg.LParam);
@@ -454,7 +458,8 @@ std::string TFormPlacement::DoReadString(const std::string& section, const std::
     return IniReadString(iniFile_.get(), section, ident, defaultValue);
 }
 
-void TFormPlacement::DoWriteString(const std::string& section, const std::string& ident, const std::string& value)
+void TFormPlacement::DoWriteString(const std::string& section, const std::string& ident,
+                                   const std::string& value)
 {
     if (iniFile_) {
         IniWriteString(iniFile_.get(), section, ident, value);
@@ -707,7 +712,10 @@ const rtl::TClassInfo& TStoredValues::StaticClassInfo()
     return info;
 }
 
-TStoredValues::TStoredValues(rtl::TPersistent* owner) : TOwnedCollection(owner, rtl::ItemClass<TStoredValue>()) {}
+TStoredValues::TStoredValues(rtl::TPersistent* owner)
+    : TOwnedCollection(owner, rtl::ItemClass<TStoredValue>())
+{
+}
 
 std::int32_t TStoredValues::IndexOf(const std::string& name) const
 {
@@ -832,9 +840,10 @@ void TFormStorage::RestorePlacement()
 
 namespace {
 
-void ConnectStorage(TPropsStorage& storage, TFormPlacement& placement, const std::string& section,
-                    const std::function<std::string(const std::string&, const std::string&, const std::string&)>& read,
-                    const std::function<void(const std::string&, const std::string&, const std::string&)>& write)
+void ConnectStorage(
+    TPropsStorage& storage, TFormPlacement& placement, const std::string& section,
+    const std::function<std::string(const std::string&, const std::string&, const std::string&)>& read,
+    const std::function<void(const std::string&, const std::string&, const std::string&)>& write)
 {
     storage.Section = section;
     storage.OnReadString = read;
@@ -852,7 +861,9 @@ void TFormStorage::SaveProps()
     TPropsStorage storage;
     ConnectStorage(
         storage, *this, IniSection(),
-        [this](const std::string& s, const std::string& k, const std::string& d) { return DoReadString(s, k, d); },
+        [this](const std::string& s, const std::string& k, const std::string& d) {
+            return DoReadString(s, k, d);
+        },
         [this](const std::string& s, const std::string& k, const std::string& v) { DoWriteString(s, k, v); });
     storage.StoreObjectsProps(Owner(), *storedProps_);
 }
@@ -862,7 +873,9 @@ void TFormStorage::RestoreProps()
     TPropsStorage storage;
     ConnectStorage(
         storage, *this, IniSection(),
-        [this](const std::string& s, const std::string& k, const std::string& d) { return DoReadString(s, k, d); },
+        [this](const std::string& s, const std::string& k, const std::string& d) {
+            return DoReadString(s, k, d);
+        },
         [this](const std::string& s, const std::string& k, const std::string& v) { DoWriteString(s, k, v); });
     storage.LoadObjectsProps(Owner(), *storedProps_);
 }

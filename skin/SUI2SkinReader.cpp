@@ -35,18 +35,18 @@ constexpr std::int32_t kWindowSpare = 258;  // the longest match may run past th
 constexpr std::int32_t kHistorySize = 32768;
 constexpr int kMaxCodeLength = 15;
 
-constexpr std::array<std::uint16_t, 29> kLengthBase = {
-    3, 4, 5, 6, 7, 8, 9, 10, 11, 13, 15, 17, 19, 23, 27, 31,
-    35, 43, 51, 59, 67, 83, 99, 115, 131, 163, 195, 227, 258};
-constexpr std::array<std::uint8_t, 29> kLengthExtra = {
-    0, 0, 0, 0, 0, 0, 0, 0, 1, 1, 1, 1, 2, 2, 2, 2, 3, 3, 3, 3, 4, 4, 4, 4, 5, 5, 5, 5, 0};
+constexpr std::array<std::uint16_t, 29> kLengthBase = {3,  4,  5,  6,   7,   8,   9,   10,  11, 13,
+                                                       15, 17, 19, 23,  27,  31,  35,  43,  51, 59,
+                                                       67, 83, 99, 115, 131, 163, 195, 227, 258};
+constexpr std::array<std::uint8_t, 29> kLengthExtra = {0, 0, 0, 0, 0, 0, 0, 0, 1, 1, 1, 1, 2, 2, 2,
+                                                       2, 3, 3, 3, 3, 4, 4, 4, 4, 5, 5, 5, 5, 0};
 constexpr std::array<std::uint16_t, 30> kDistanceBase = {
-    1, 2, 3, 4, 5, 7, 9, 13, 17, 25, 33, 49, 65, 97, 129, 193, 257, 385, 513, 769,
-    1025, 1537, 2049, 3073, 4097, 6145, 8193, 12289, 16385, 24577};
-constexpr std::array<std::uint8_t, 30> kDistanceExtra = {
-    0, 0, 0, 0, 1, 1, 2, 2, 3, 3, 4, 4, 5, 5, 6, 6, 7, 7, 8, 8, 9, 9, 10, 10, 11, 11, 12, 12, 13, 13};
-constexpr std::array<std::uint8_t, 19> kCodeLengthOrder = {
-    16, 17, 18, 0, 8, 7, 9, 6, 10, 5, 11, 4, 12, 3, 13, 2, 14, 1, 15};
+    1,   2,   3,   4,   5,   7,    9,    13,   17,   25,   33,   49,   65,    97,    129,
+    193, 257, 385, 513, 769, 1025, 1537, 2049, 3073, 4097, 6145, 8193, 12289, 16385, 24577};
+constexpr std::array<std::uint8_t, 30> kDistanceExtra = {0, 0, 0, 0, 1, 1, 2, 2,  3,  3,  4,  4,  5,  5,  6,
+                                                         6, 7, 7, 8, 8, 9, 9, 10, 10, 11, 11, 12, 12, 13, 13};
+constexpr std::array<std::uint8_t, 19> kCodeLengthOrder = {16, 17, 18, 0, 8,  7, 9,  6, 10, 5,
+                                                           11, 4,  12, 3, 13, 2, 14, 1, 15};
 
 // Bits least significant first, taken from a refilled input buffer. Running out of input is
 // an error: the decoder never invents bits past the end of the stream.
@@ -124,8 +124,8 @@ public:
         std::uint32_t value;  // the symbol below firstBase, else base plus the extra bits
     };
 
-    THuffmanTree(const std::uint8_t* lengths, int count, int firstBase,
-                 const std::uint16_t* base, const std::uint8_t* extra, int baseCount)
+    THuffmanTree(const std::uint8_t* lengths, int count, int firstBase, const std::uint16_t* base,
+                 const std::uint8_t* extra, int baseCount)
         : firstBase_(firstBase), base_(base)
     {
         std::array<int, kMaxCodeLength + 1> perLength{};
@@ -164,8 +164,8 @@ public:
                 int k = sym - firstBase;
                 extraBits = k < baseCount ? extra[k] : 0xFFu;
             }
-            std::uint32_t entry = static_cast<std::uint32_t>(sym) |
-                                  (static_cast<std::uint32_t>(len) << 16) | (extraBits << 24);
+            std::uint32_t entry =
+                static_cast<std::uint32_t>(sym) | (static_cast<std::uint32_t>(len) << 16) | (extraBits << 24);
             for (std::size_t i = reversed; i < table_.size(); i += std::size_t{1} << len)
                 table_[i] = entry;
         }
@@ -188,8 +188,8 @@ public:
         std::uint32_t extraBits = entry >> 24;
         if (extraBits == 0xFF)
             Fail("symbol " + std::to_string(sym) + " is not allowed");
-        return {sym, base_[sym - static_cast<std::uint32_t>(firstBase_)] +
-                         in.Bits(static_cast<int>(extraBits))};
+        return {sym,
+                base_[sym - static_cast<std::uint32_t>(firstBase_)] + in.Bits(static_cast<int>(extraBits))};
     }
 
 private:
@@ -297,8 +297,7 @@ private:
     std::int64_t total_ = 0;
 };
 
-void InflateCodes(BitInput& in, Window& out, const THuffmanTree& literals,
-                  const THuffmanTree& distances)
+void InflateCodes(BitInput& in, Window& out, const THuffmanTree& literals, const THuffmanTree& distances)
 {
     for (;;) {
         THuffmanTree::Decoded lit = literals.Decode(in);
@@ -319,8 +318,8 @@ void InflateDynamic(BitInput& in, Window& out)
     std::uint32_t hdist = in.Bits(5) + 1;
     std::uint32_t hclen = in.Bits(4) + 4;
     if (hlit > 286 || hdist > 30)
-        Fail("dynamic block declares " + std::to_string(hlit) + " literal and " +
-             std::to_string(hdist) + " distance codes");
+        Fail("dynamic block declares " + std::to_string(hlit) + " literal and " + std::to_string(hdist) +
+             " distance codes");
     std::array<std::uint8_t, 19> clLengths{};
     for (std::uint32_t i = 0; i < hclen; ++i)
         clLengths[kCodeLengthOrder[i]] = static_cast<std::uint8_t>(in.Bits(3));
@@ -432,12 +431,11 @@ std::string AsciiUpper(std::string s)
 }
 
 // Reads exactly `count` bytes at `offset`, which must lie within `limit`.
-void ReadAt(rtl::TStream& s, std::int64_t limit, std::int64_t offset, void* buffer,
-            std::int64_t count)
+void ReadAt(rtl::TStream& s, std::int64_t limit, std::int64_t offset, void* buffer, std::int64_t count)
 {
     if (offset < 0 || count < 0 || offset > limit || count > limit - offset)
-        Fail(std::to_string(count) + " bytes at offset " + std::to_string(offset) +
-             " lie outside " + std::to_string(limit) + " bytes");
+        Fail(std::to_string(count) + " bytes at offset " + std::to_string(offset) + " lie outside " +
+             std::to_string(limit) + " bytes");
     if (count == 0)
         return;
     if (count > INT32_MAX)
@@ -460,7 +458,8 @@ bool FindEntry(rtl::TStream& archive, const std::string& entryName, CentralEntry
 {
     const std::int64_t fileSize = archive.Size();
     std::uint8_t sig[4];
-    if (fileSize < 4) return false;
+    if (fileSize < 4)
+        return false;
     ReadAt(archive, fileSize, 0, sig, 4);
     if (sig[0] != 'S' || sig[1] != 'K')
         return false;
@@ -527,8 +526,7 @@ int ExtractArchiveEntry(const std::string& archiveName, const std::string& entry
     try {
         if (!detail::FileExists(archiveName))
             return kExtractFailed;
-        archive = std::make_unique<rtl::TFileStream>(archiveName,
-                                                     rtl::fmOpenRead | rtl::fmShareDenyNone);
+        archive = std::make_unique<rtl::TFileStream>(archiveName, rtl::fmOpenRead | rtl::fmShareDenyNone);
         if (!FindEntry(*archive, entryName, entry))
             return kExtractFailed;
     } catch (const std::exception&) {
@@ -545,8 +543,8 @@ int ExtractArchiveEntry(const std::string& archiveName, const std::string& entry
         const std::int64_t fileSize = archive->Size();
         std::uint8_t local[kLocalHeaderSize];
         ReadAt(*archive, fileSize, entry.localOffset, local, kLocalHeaderSize);
-        const std::int64_t dataPos = std::int64_t{entry.localOffset} + kLocalHeaderSize +
-                                     U16(local + 26) + U16(local + 28);
+        const std::int64_t dataPos =
+            std::int64_t{entry.localOffset} + kLocalHeaderSize + U16(local + 26) + U16(local + 28);
         if (dataPos > fileSize)
             Fail("entry data starts past the end of the archive");
         archive->Seek(dataPos, rtl::soBeginning);
@@ -559,9 +557,8 @@ int ExtractArchiveEntry(const std::string& archiveName, const std::string& entry
                 archive->ReadBuffer(header, 12);
                 for (std::uint8_t& b : header)
                     b = cipher.Decrypt(b);
-                const std::uint8_t check = (entry.flags & 8)
-                                               ? static_cast<std::uint8_t>(entry.modTime >> 8)
-                                               : static_cast<std::uint8_t>(entry.crc >> 24);
+                const std::uint8_t check = (entry.flags & 8) ? static_cast<std::uint8_t>(entry.modTime >> 8)
+                                                             : static_cast<std::uint8_t>(entry.crc >> 24);
                 if (header[11] != check) {
                     result = kExtractBadPassword;
                 } else {
@@ -636,8 +633,8 @@ TSkinBitmap::TSkinBitmap(std::vector<std::uint8_t> bmp) : data_(std::move(bmp))
         height = -height;
     if (width <= 0 || height <= 0 || width > 0x7FFF || height > 0x7FFF)
         Fail("bitmap of " + std::to_string(width) + "x" + std::to_string(height));
-    if (bitCount_ != 1 && bitCount_ != 4 && bitCount_ != 8 && bitCount_ != 16 &&
-        bitCount_ != 24 && bitCount_ != 32)
+    if (bitCount_ != 1 && bitCount_ != 4 && bitCount_ != 8 && bitCount_ != 16 && bitCount_ != 24 &&
+        bitCount_ != 32)
         Fail("bitmap of " + std::to_string(bitCount_) + " bits per pixel");
     if (offBits > size)
         Fail("bitmap pixels start past the end of the value");
@@ -748,8 +745,7 @@ void Tsk2SkinFileReader::ReadSkinData(const std::string& dataFileName)
             strings_->Add(name + "=" + text);
             break;
         }
-        default:
-            break;
+        default: break;
         }
         offset = next;
         ReadAt(f, size, offset, rec, kRecordSize);

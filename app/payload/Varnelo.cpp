@@ -23,11 +23,8 @@ LRESULT CALLBACK WndProc(HWND wnd, UINT msg, WPARAM wParam, LPARAM lParam)
         EndPaint(wnd, &ps);
         return 0;
     }
-    case WM_DESTROY:
-        PostQuitMessage(0);
-        return 0;
-    default:
-        return DefWindowProcA(wnd, msg, wParam, lParam);
+    case WM_DESTROY: PostQuitMessage(0); return 0;
+    default: return DefWindowProcA(wnd, msg, wParam, lParam);
     }
 }
 
@@ -43,8 +40,8 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int showCmd)
     wc.lpszClassName = kClassName;
     if (!RegisterClassA(&wc))
         return 1;
-    HWND wnd = CreateWindowA(kClassName, "Varnelo", WS_OVERLAPPEDWINDOW, CW_USEDEFAULT, CW_USEDEFAULT,
-                             320, 160, nullptr, nullptr, instance, nullptr);
+    HWND wnd = CreateWindowA(kClassName, "Varnelo", WS_OVERLAPPEDWINDOW, CW_USEDEFAULT, CW_USEDEFAULT, 320,
+                             160, nullptr, nullptr, instance, nullptr);
     if (!wnd)
         return 1;
     ShowWindow(wnd, showCmd);

@@ -1,4 +1,5 @@
-// Types shared by every unit of the image library: pixels, formats, storage places, progress, filters, languages.
+// Types shared by every unit of the image library: pixels, formats, storage places, progress, filters,
+// languages.
 #pragma once
 
 #include <cstdint>
@@ -86,9 +87,6 @@ constexpr int IEBitCount(TIEPixelFormat format)
 }
 
 // Whole bytes per pixel: 0 for ie1g, whose pixels share bytes, and for ieNull.
-constexpr int IEBytesPerPixel(TIEPixelFormat format)
-{
-    return IEBitCount(format) / 8;
-}
+constexpr int IEBytesPerPixel(TIEPixelFormat format) { return IEBitCount(format) / 8; }
 
-} // namespace imaging
+}  // namespace imaging

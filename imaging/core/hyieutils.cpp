@@ -22,10 +22,11 @@ namespace {
 
 [[noreturn]] void ThrowIndex(int index, int count)
 {
-    throw rtl::EListError("List index out of bounds (" + std::to_string(index) + "), count " + std::to_string(count));
+    throw rtl::EListError("List index out of bounds (" + std::to_string(index) + "), count " +
+                          std::to_string(count));
 }
 
-} // namespace
+}  // namespace
 
 // ---------------------------------------------------------------- TIEList
 
@@ -215,8 +216,8 @@ std::vector<std::uint8_t> TIEIPTCInfoList::SaveToStandardBuffer(bool PhotoshopHe
             out.push_back(std::uint8_t(v >> shift));
     };
     // "Photoshop 3.0", NUL, "8BIM", resource 0x0404, empty name, then the 4-byte size.
-    static const std::uint8_t kResourceHeader[] = {'P', 'h', 'o', 't', 'o', 's', 'h', 'o', 'p', ' ', '3', '.', '0',
-                                                   0,   '8', 'B', 'I', 'M', 0x04, 0x04, 0x00, 0x00};
+    static const std::uint8_t kResourceHeader[] = {'P', 'h', 'o', 't', 'o', 's', 'h', 'o',  'p',  ' ',  '3',
+                                                   '.', '0', 0,   '8', 'B', 'I', 'M', 0x04, 0x04, 0x00, 0x00};
     static const std::uint8_t kVersion[] = {0x1C, 0x02, 0x00, 0x00, 0x02, 0x00, 0x02};
     if (PhotoshopHeader)
         out.assign(std::begin(kResourceHeader), std::end(kResourceHeader));
@@ -550,7 +551,8 @@ int PowerOfTwoProduct(int Bits, int Count)
         return 1;
     const std::int64_t shift = std::int64_t(Bits) * Count;
     if (Bits < 0 || shift > 30)
-        throw rtl::EInvalidArgument("2^(" + std::to_string(Bits) + "*" + std::to_string(Count) + ") exceeds an Integer");
+        throw rtl::EInvalidArgument("2^(" + std::to_string(Bits) + "*" + std::to_string(Count) +
+                                    ") exceeds an Integer");
     return 1 << shift;
 }
 
@@ -570,13 +572,25 @@ void SnapPointTo45(int X0, int Y0, int& X1, int& Y1)
     if ((dx <= 0 && dy == 0) || (dx == 0 && dy <= 0))
         return;
     if (dx < 0 && dy < 0) {
-        if (ady > adx) X1 += d; else Y1 += d;
+        if (ady > adx)
+            X1 += d;
+        else
+            Y1 += d;
     } else if (dx <= 0 && dy > 0) {
-        if (ady > adx) X1 += d; else Y1 -= d;
+        if (ady > adx)
+            X1 += d;
+        else
+            Y1 -= d;
     } else if (dx > 0 && dy <= 0) {
-        if (ady > adx) X1 -= d; else Y1 += d;
+        if (ady > adx)
+            X1 -= d;
+        else
+            Y1 += d;
     } else {
-        if (ady <= adx) X1 += d; else Y1 += d;
+        if (ady <= adx)
+            X1 += d;
+        else
+            Y1 += d;
     }
 }
 
@@ -638,4 +652,4 @@ long double IEStrToFloat(const std::string& Text, long double Default)
     return Default;
 }
 
-} // namespace imaging
+}  // namespace imaging

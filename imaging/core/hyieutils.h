@@ -247,4 +247,4 @@ void DrawVertGradientRuler(win::TCanvas& Canvas, int X1, int Y1, int X2, int Y2,
 // Accepts "," or "." as the decimal separator whatever the system uses.
 long double IEStrToFloat(const std::string& Text, long double Default);
 
-} // namespace imaging
+}  // namespace imaging

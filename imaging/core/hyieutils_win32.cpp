@@ -40,7 +40,7 @@ void RulerPen(win::TCanvas& canvas)
     canvas.Pen()->SetMode(win::pmCopy);
 }
 
-} // namespace
+}  // namespace
 
 void* FindOwnerWindowHandle(rtl::TComponent* Component)
 {
@@ -116,7 +116,7 @@ constexpr int kCell = 16;
 constexpr int kColumns = 32;
 constexpr int kMaxColors = 256;
 
-} // namespace
+}  // namespace
 
 TVodirAdPaletteDialog::TVodirAdPaletteDialog(rtl::TComponent* Owner) : win::TForm(Owner)
 {
@@ -150,10 +150,7 @@ void TVodirAdPaletteDialog::SetPalette(const TRGB* Palette, int Count)
         Invalidate();
 }
 
-bool TVodirAdPaletteDialog::Execute()
-{
-    return ShowModal() == win::mrOk;
-}
+bool TVodirAdPaletteDialog::Execute() { return ShowModal() == win::mrOk; }
 
 int TVodirAdPaletteDialog::CellAt(int X, int Y) const
 {
@@ -203,4 +200,4 @@ void TVodirAdPaletteDialog::PaletteClick(rtl::TObject*)
     SetModalResult(win::mrOk);
 }
 
-} // namespace imaging
+}  // namespace imaging

@@ -39,4 +39,4 @@ private:
     int selected_ = -1;
 };
 
-} // namespace imaging
+}  // namespace imaging

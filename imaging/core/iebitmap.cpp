@@ -1,4 +1,5 @@
-// TIEBitmap storage: allocation by size rule, row access in every location, copies, moves and the alpha plane.
+// TIEBitmap storage: allocation by size rule, row access in every location, copies, moves and the alpha
+// plane.
 #include "imaging/core/iebitmap.h"
 
 #include "imaging/core/detail/ieplatformservices.h"
@@ -25,7 +26,8 @@ constexpr std::int64_t kCopyBlock = 0x100000;
 
 [[noreturn]] void ThrowTooLarge(std::int64_t width, std::int64_t height)
 {
-    throw rtl::EOutOfMemory(std::to_string(width) + "x" + std::to_string(height) + " image exceeds the size limit");
+    throw rtl::EOutOfMemory(std::to_string(width) + "x" + std::to_string(height) +
+                            " image exceeds the size limit");
 }
 
 // Restores the Access of a copy's source and destination, whatever happens during the copy.
@@ -61,13 +63,14 @@ int PlatformBitsFor(TIEPixelFormat format)
     }
 }
 
-} // namespace
+}  // namespace
 
 int IERowLen(std::int64_t Width, int BitCount, int Alignment)
 {
     if (Width < 0 || BitCount < 0 || Alignment <= 0 || Alignment % 8 != 0)
-        throw rtl::EInvalidArgument("invalid row: width " + std::to_string(Width) + ", " + std::to_string(BitCount) +
-                                    " bits, alignment " + std::to_string(Alignment));
+        throw rtl::EInvalidArgument("invalid row: width " + std::to_string(Width) + ", " +
+                                    std::to_string(BitCount) + " bits, alignment " +
+                                    std::to_string(Alignment));
     auto bits = rtl::CheckedMul<std::int64_t>(Width, BitCount);
     auto padded = bits ? rtl::CheckedAdd<std::int64_t>(*bits, Alignment - 1) : std::nullopt;
     if (!padded)
@@ -78,10 +81,7 @@ int IERowLen(std::int64_t Width, int BitCount, int Alignment)
     return static_cast<int>(len);
 }
 
-std::int64_t IEAvailablePhysicalMemory()
-{
-    return detail::PlatformAvailableMemory();
-}
+std::int64_t IEAvailablePhysicalMemory() { return detail::PlatformAvailableMemory(); }
 
 void IESetTempFolder(const std::string& folder)
 {
@@ -165,8 +165,9 @@ std::uint8_t* TIEFileBuffer::Map(std::uint8_t Access, std::int64_t Length, std::
     if (!stream_)
         throw rtl::EInvalidOperation("temporary pixel file not allocated");
     if (Length <= 0 || Offset < 0 || Length > INT_MAX || Offset > size_ - Length)
-        throw rtl::EInvalidArgument("view of " + std::to_string(Length) + " bytes at " + std::to_string(Offset) +
-                                    " outside the " + std::to_string(size_) + "-byte pixel file");
+        throw rtl::EInvalidArgument("view of " + std::to_string(Length) + " bytes at " +
+                                    std::to_string(Offset) + " outside the " + std::to_string(size_) +
+                                    "-byte pixel file");
     TView view;
     view.offset = Offset;
     view.length = Length;
@@ -284,17 +285,19 @@ std::uint8_t* TIEBitmap::ScanLine(int Row)
     if (location_ == ieTBitmap && VclBitmap()) {
         auto* bm = VclBitmap();
         // Someone may have resized the platform bitmap behind our back: never index stale rows.
-        if (bm->Width() != width_ || bm->Height() != height_ || bm->BitsPerPixel() != PlatformBitsFor(pixelFormat_))
+        if (bm->Width() != width_ || bm->Height() != height_ ||
+            bm->BitsPerPixel() != PlatformBitsFor(pixelFormat_))
             SyncFromTBitmap();
     }
     if (Row < 0 || Row >= height_ || rowLen_ <= 0)
-        throw rtl::EInvalidArgument("row " + std::to_string(Row) + " outside an image of " + std::to_string(height_) +
-                                    " rows");
+        throw rtl::EInvalidArgument("row " + std::to_string(Row) + " outside an image of " +
+                                    std::to_string(height_) + " rows");
     switch (location_) {
     case ieMemory:
         if (!memory_)
             break;
-        return memory_.get() + static_cast<std::size_t>(height_ - Row - 1) * static_cast<std::size_t>(rowLen_);
+        return memory_.get() +
+               static_cast<std::size_t>(height_ - Row - 1) * static_cast<std::size_t>(rowLen_);
     case ieFile:
         if (!fileBuffer_->IsAllocated())
             break;
@@ -849,4 +852,4 @@ std::uint8_t* TIEWorkBitmap::ScanLine(int Row)
     return bits_.data() + std::size_t(height_ - Row - 1) * std::size_t(rowLen_);
 }
 
-} // namespace imaging
+}  // namespace imaging

@@ -1,4 +1,5 @@
-// The image container TIEBitmap: pixels in memory, in a temporary file or in a platform bitmap, behind ScanLine.
+// The image container TIEBitmap: pixels in memory, in a temporary file or in a platform bitmap, behind
+// ScanLine.
 #pragma once
 
 #include "imaging/core/hyiedefs.h"
@@ -181,7 +182,8 @@ public:
     // Editing (pixel format unchanged). Coordinates outside the image are clipped or ignored.
     void SetWidth(int Value);
     void SetHeight(int Value);
-    void Resize(int NewWidth, int NewHeight, double Fill, double AlphaFill, std::uint8_t HorizAlign, std::uint8_t VertAlign);
+    void Resize(int NewWidth, int NewHeight, double Fill, double AlphaFill, std::uint8_t HorizAlign,
+                std::uint8_t VertAlign);
     void MoveRegion(int X1, int Y1, int X2, int Y2, int DstX, int DstY, double Fill);
     void Fill(double Value);
     void FillRect(int X1, int Y1, int X2, int Y2, double Value);
@@ -237,7 +239,7 @@ private:
     std::unique_ptr<std::uint8_t[]> memory_;
     std::unique_ptr<TIEPlatformBitmap> ownedBitmap_;
     TIEPlatformBitmap* borrowedBitmap_ = nullptr;  // not owned
-    std::unique_ptr<TIEPlatformBitmap> wrapper_;    // over an encapsulated TBitmap; borrowedBitmap_ points here
+    std::unique_ptr<TIEPlatformBitmap> wrapper_;  // over an encapsulated TBitmap; borrowedBitmap_ points here
     TIELocation location_ = ieFile;
     bool encapsulated_ = false;
 };
@@ -307,4 +309,4 @@ private:
     std::vector<std::uint8_t> bits_;
 };
 
-} // namespace imaging
+}  // namespace imaging

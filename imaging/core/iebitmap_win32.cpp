@@ -22,4 +22,4 @@ void TIEBitmap::EncapsulateTBitmap(win::TBitmap* Bitmap, bool FreeFirst)
     wrapper_ = std::move(wrapper);
 }
 
-} // namespace imaging
+}  // namespace imaging

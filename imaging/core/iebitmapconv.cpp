@@ -17,9 +17,9 @@ namespace {
 
 // First index x and 7, second y and 7.
 constexpr std::uint8_t kDither[8][8] = {
-    {0, 32, 8, 40, 2, 34, 10, 42},   {48, 16, 56, 24, 50, 18, 58, 26}, {12, 44, 4, 36, 14, 46, 6, 38},
-    {60, 28, 52, 20, 62, 30, 54, 22}, {3, 35, 11, 43, 1, 33, 9, 41},   {51, 19, 59, 27, 49, 17, 57, 25},
-    {15, 47, 7, 39, 13, 45, 5, 37},  {63, 31, 55, 23, 61, 29, 53, 21},
+    {0, 32, 8, 40, 2, 34, 10, 42},    {48, 16, 56, 24, 50, 18, 58, 26}, {12, 44, 4, 36, 14, 46, 6, 38},
+    {60, 28, 52, 20, 62, 30, 54, 22}, {3, 35, 11, 43, 1, 33, 9, 41},    {51, 19, 59, 27, 49, 17, 57, 25},
+    {15, 47, 7, 39, 13, 45, 5, 37},   {63, 31, 55, 23, 61, 29, 53, 21},
 };
 
 std::uint16_t Gray16(TRGB c)
@@ -27,10 +27,7 @@ std::uint16_t Gray16(TRGB c)
     return static_cast<std::uint16_t>((c.r * 54272u + c.g * 182528u + c.b * 19200u) / 1000u);
 }
 
-float GrayFloat(TRGB c)
-{
-    return static_cast<float>((c.r * 0.2126 + c.g * 0.7152 + c.b * 0.0722) / 255.0);
-}
+float GrayFloat(TRGB c) { return static_cast<float>((c.r * 0.2126 + c.g * 0.7152 + c.b * 0.0722) / 255.0); }
 
 // Trunc(v * scale) held to 0..scale: a float beyond 0..1 (or NaN) must not wrap round. A float
 // holds level / 65535 only to 24 bits, often just below it; one unit in its last place is
@@ -63,11 +60,11 @@ void Write16(std::uint8_t* p, std::uint16_t v) { std::memcpy(p, &v, 2); }
 
 // One source pixel in every form a target may want.
 struct TPixel {
-    std::uint8_t g8 = 0;    // 8-bit grey, also the dither level (shr 2) and the grey-palette index
-    std::uint16_t g16 = 0;  // 16-bit grey
-    float f = 0;            // float grey
-    TRGB c;                 // colour
-    std::uint8_t index = 0; // palette index
+    std::uint8_t g8 = 0;     // 8-bit grey, also the dither level (shr 2) and the grey-palette index
+    std::uint16_t g16 = 0;   // 16-bit grey
+    float f = 0;             // float grey
+    TRGB c;                  // colour
+    std::uint8_t index = 0;  // palette index
 };
 
 TPixel Sample(TIEPixelFormat format, const std::uint8_t* row, int x, const TRGB* palette)
@@ -120,8 +117,7 @@ TPixel Sample(TIEPixelFormat format, const std::uint8_t* row, int x, const TRGB*
         p.f = v;
         break;
     }
-    default:
-        return p;
+    default: return p;
     }
     p.c = TRGB{p.g8, p.g8, p.g8};
     p.index = p.g8;
@@ -175,7 +171,7 @@ std::array<TRGB, 256> GreyRamp()
     return ramp;
 }
 
-} // namespace
+}  // namespace
 
 void TIEBitmap::SetPixelFormat(TIEPixelFormat Value)
 {
@@ -312,9 +308,7 @@ void TIEBitmap::CopyToTBitmap(TIEPlatformBitmap* Dest)
         Dest->SetBitsPerPixel(8);
         Dest->SetPalette(grey.data(), 256);
         break;
-    default:
-        Dest->SetBitsPerPixel(24);
-        break;
+    default: Dest->SetBitsPerPixel(24); break;
     }
     Dest->SetSize(width_, height_);
     if (width_ < 1 || height_ < 1 || format == ieNull)
@@ -361,7 +355,8 @@ void TIEBitmap::CopyFromTBitmap(TIEPlatformBitmap* Source)
     }
 
     const bool monochrome =
-        bits == 1 && (entryCount == 0 || (entryCount == 2 && entries[0] == kBlackWhite[0] && entries[1] == kBlackWhite[1]));
+        bits == 1 && (entryCount == 0 ||
+                      (entryCount == 2 && entries[0] == kBlackWhite[0] && entries[1] == kBlackWhite[1]));
     TIEPixelFormat format = ie24RGB;
     if (monochrome)
         format = ie1g;
@@ -454,4 +449,4 @@ bool TIEBitmap::AssignForeign(rtl::TObject* Source)
     return AssignGuiBitmap(Source);
 }
 
-} // namespace imaging
+}  // namespace imaging

@@ -3,9 +3,6 @@
 
 namespace imaging {
 
-bool TIEBitmap::AssignGuiBitmap(rtl::TObject*)
-{
-    return false;
-}
+bool TIEBitmap::AssignGuiBitmap(rtl::TObject*) { return false; }
 
-} // namespace imaging
+}  // namespace imaging

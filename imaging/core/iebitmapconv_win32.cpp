@@ -31,4 +31,4 @@ bool TIEBitmap::AssignGuiBitmap(rtl::TObject* Source)
     return true;
 }
 
-} // namespace imaging
+}  // namespace imaging

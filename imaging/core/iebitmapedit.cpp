@@ -1,4 +1,5 @@
-// TIEBitmap editing: width and height changes, canvas resize, region moves, fills, rectangle copies, pixels, masks.
+// TIEBitmap editing: width and height changes, canvas resize, region moves, fills, rectangle copies, pixels,
+// masks.
 #include "imaging/core/iebitmap.h"
 
 #include "imaging/core/iemask.h"
@@ -38,7 +39,7 @@ std::uint8_t FloatToByte(float v)
     return static_cast<std::uint8_t>(v * 255.0f);
 }
 
-} // namespace
+}  // namespace
 
 void TIEBitmap::SetWidth(int Value)
 {
@@ -102,8 +103,8 @@ void TIEBitmap::Reshape(int newWidth, int newHeight)
     Full = false;
 }
 
-void TIEBitmap::Resize(int NewWidth, int NewHeight, double FillValue, double AlphaFill, std::uint8_t HorizAlign,
-                       std::uint8_t VertAlign)
+void TIEBitmap::Resize(int NewWidth, int NewHeight, double FillValue, double AlphaFill,
+                       std::uint8_t HorizAlign, std::uint8_t VertAlign)
 {
     NewWidth = std::max(NewWidth, 0);
     NewHeight = std::max(NewHeight, 0);
@@ -175,7 +176,8 @@ void TIEBitmap::FillRowSpan(std::uint8_t* row, int x1, int x2, double value)
     }
     case ie8p:
     case ie8g:
-        std::memset(row + x1, static_cast<std::uint8_t>(TruncValue(value)), static_cast<std::size_t>(x2 - x1 + 1));
+        std::memset(row + x1, static_cast<std::uint8_t>(TruncValue(value)),
+                    static_cast<std::size_t>(x2 - x1 + 1));
         break;
     case ie16g: {
         const auto v = static_cast<std::uint16_t>(TruncValue(value));
@@ -196,8 +198,7 @@ void TIEBitmap::FillRowSpan(std::uint8_t* row, int x1, int x2, double value)
             std::memcpy(row + std::size_t(x) * 4, &v, 4);
         break;
     }
-    default:
-        break;
+    default: break;
     }
 }
 
@@ -258,10 +259,26 @@ void TIEBitmap::CopyRectTo(TIEBitmap* Dest, int SrcX, int SrcY, int DstX, int Ds
         return;
     // Clip against both images; nothing outside either is read or written.
     std::int64_t sx = SrcX, sy = SrcY, dx = DstX, dy = DstY, w = Width, h = Height;
-    if (sx < 0) { w += sx; dx -= sx; sx = 0; }
-    if (sy < 0) { h += sy; dy -= sy; sy = 0; }
-    if (dx < 0) { w += dx; sx -= dx; dx = 0; }
-    if (dy < 0) { h += dy; sy -= dy; dy = 0; }
+    if (sx < 0) {
+        w += sx;
+        dx -= sx;
+        sx = 0;
+    }
+    if (sy < 0) {
+        h += sy;
+        dy -= sy;
+        sy = 0;
+    }
+    if (dx < 0) {
+        w += dx;
+        sx -= dx;
+        dx = 0;
+    }
+    if (dy < 0) {
+        h += dy;
+        sy -= dy;
+        dy = 0;
+    }
     w = std::min({w, std::int64_t(width_) - sx, std::int64_t(Dest->width_) - dx});
     h = std::min({h, std::int64_t(height_) - sy, std::int64_t(Dest->height_) - dy});
     if (w <= 0 || h <= 0)
@@ -400,4 +417,4 @@ void TIEBitmap::CopyToTIEMask(TIEMask* Mask)
     Mask->RecomputeBox();
 }
 
-} // namespace imaging
+}  // namespace imaging

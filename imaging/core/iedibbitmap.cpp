@@ -24,7 +24,8 @@ void TIEDibbitmap::AllocateBits(int Width, int Height, int BitCount)
     const std::int64_t total = std::int64_t(rowLen) * Height;
     // GDI keeps a section's size in a DWORD and maps it into the address space whole.
     if (total > kIEMaxImageBytes || std::uint64_t(total) > SIZE_MAX / 2 || total > INT32_MAX)
-        throw rtl::EOutOfMemory(std::to_string(Width) + "x" + std::to_string(Height) + " image exceeds the size limit");
+        throw rtl::EOutOfMemory(std::to_string(Width) + "x" + std::to_string(Height) +
+                                " image exceeds the size limit");
     // The new section is made before the old one goes, so a refusal keeps the picture.
     section_ = detail::PlatformCreateDibSection(Width, Height, BitCount, rowLen);
     width_ = Width;
@@ -77,14 +78,8 @@ void TIEDibbitmap::Assign(rtl::TObject* Source)
     std::memcpy(section_->Bits(), source->section_->Bits(), std::size_t(rowLen_) * std::size_t(height_));
 }
 
-void* TIEDibbitmap::DC() const
-{
-    return section_ ? section_->DC() : nullptr;
-}
+void* TIEDibbitmap::DC() const { return section_ ? section_->DC() : nullptr; }
 
-void* TIEDibbitmap::Handle() const
-{
-    return section_ ? section_->Handle() : nullptr;
-}
+void* TIEDibbitmap::Handle() const { return section_ ? section_->Handle() : nullptr; }
 
-} // namespace imaging
+}  // namespace imaging

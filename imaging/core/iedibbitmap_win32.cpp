@@ -41,8 +41,8 @@ public:
         if (!dc_)
             throw rtl::EOutOfMemory("Out of memory");
         void* bits = nullptr;
-        bitmap_.Reset(::CreateDIBSection(dc_.Get(), reinterpret_cast<BITMAPINFO*>(&info), DIB_RGB_COLORS, &bits,
-                                         nullptr, 0));
+        bitmap_.Reset(::CreateDIBSection(dc_.Get(), reinterpret_cast<BITMAPINFO*>(&info), DIB_RGB_COLORS,
+                                         &bits, nullptr, 0));
         if (!bitmap_ || !bits)
             throw rtl::EOutOfMemory("Out of memory");
         bits_ = static_cast<std::uint8_t*>(bits);
@@ -74,11 +74,11 @@ private:
     std::uint8_t* bits_ = nullptr;  // owned by the section
 };
 
-} // namespace
+}  // namespace
 
 std::unique_ptr<TIEDibSection> PlatformCreateDibSection(int Width, int Height, int BitCount, int RowLen)
 {
     return std::make_unique<TIEGdiDibSection>(Width, Height, BitCount, RowLen);
 }
 
-} // namespace imaging::detail
+}  // namespace imaging::detail

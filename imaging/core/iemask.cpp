@@ -29,7 +29,8 @@ std::int64_t FloorDiv(std::int64_t a, std::int64_t b)
 std::int64_t CrossingOffset(std::int64_t t, std::int64_t dx, std::int64_t dy)
 {
     std::int64_t product = 0, twice = 0, numerator = 0;
-    if (!__builtin_mul_overflow(t, dx, &product) && !__builtin_mul_overflow(product, std::int64_t(2), &twice) &&
+    if (!__builtin_mul_overflow(t, dx, &product) &&
+        !__builtin_mul_overflow(product, std::int64_t(2), &twice) &&
         !__builtin_add_overflow(twice, dy, &numerator))
         return FloorDiv(numerator, 2 * dy);
     return static_cast<std::int64_t>(std::floor((static_cast<long double>(t) * dx) / dy + 0.5L));
@@ -39,8 +40,8 @@ std::int64_t CrossingOffset(std::int64_t t, std::int64_t dx, std::int64_t dy)
 // of dw x dh pixels; with ...AtBox the box's corner maps to that image's origin. Calls
 // row(y, sy, dy) before the pixels of each row, then pixel(x, sx, dx) for each.
 template <class Row, class Pixel>
-void ForEachBoxPixel(const TIEMask& mask, int sw, int sh, int dw, int dh, bool sourceAtBox, bool destAtBox, Row row,
-                     Pixel pixel)
+void ForEachBoxPixel(const TIEMask& mask, int sw, int sh, int dw, int dh, bool sourceAtBox, bool destAtBox,
+                     Row row, Pixel pixel)
 {
     const int bx1 = std::max(mask.X1(), 0), by1 = std::max(mask.Y1(), 0);
     const int bx2 = std::min(mask.X2(), mask.Width() - 1), by2 = std::min(mask.Y2(), mask.Height() - 1);
@@ -60,7 +61,7 @@ void ForEachBoxPixel(const TIEMask& mask, int sw, int sh, int dw, int dh, bool s
     }
 }
 
-} // namespace
+}  // namespace
 
 void TIEMask::AllocateBits(int Width, int Height, int BitsPerPixel)
 {
@@ -72,7 +73,8 @@ void TIEMask::AllocateBits(int Width, int Height, int BitsPerPixel)
     const int rowLen = IERowLen(Width, BitsPerPixel, 32);
     const std::int64_t total = std::int64_t(rowLen) * Height;
     if (total > kIEMaxImageBytes || std::uint64_t(total) > SIZE_MAX / 2)
-        throw rtl::EOutOfMemory(std::to_string(Width) + "x" + std::to_string(Height) + " mask exceeds the size limit");
+        throw rtl::EOutOfMemory(std::to_string(Width) + "x" + std::to_string(Height) +
+                                " mask exceeds the size limit");
     try {
         bits_.assign(static_cast<std::size_t>(total), 0);
     } catch (const std::bad_alloc&) {
@@ -105,7 +107,8 @@ std::uint8_t* TIEMask::ScanLine(int Row)
 const std::uint8_t* TIEMask::ScanLine(int Row) const
 {
     if (Row < 0 || Row >= height_ || bits_.empty())
-        throw rtl::EInvalidArgument("mask row " + std::to_string(Row) + " outside 0.." + std::to_string(height_ - 1));
+        throw rtl::EInvalidArgument("mask row " + std::to_string(Row) + " outside 0.." +
+                                    std::to_string(height_ - 1));
     return bits_.data() + std::size_t(height_ - Row - 1) * std::size_t(rowLen_);
 }
 
@@ -251,7 +254,8 @@ void TIEMask::FillPolygon(int Value, const TIEPoint* Points, int Count)
             continue;
         const TIEPoint& top = a.Y < b.Y ? a : b;
         const TIEPoint& bottom = a.Y < b.Y ? b : a;
-        edges.push_back({top.X, top.Y, bottom.Y, std::int64_t(bottom.X) - top.X, std::int64_t(bottom.Y) - top.Y, 0});
+        edges.push_back(
+            {top.X, top.Y, bottom.Y, std::int64_t(bottom.X) - top.X, std::int64_t(bottom.Y) - top.Y, 0});
     }
     // Only rows inside the mask are visited, however far the points lie.
     const std::int64_t first = std::max<std::int64_t>(ymin, 0);
@@ -306,15 +310,23 @@ void TIEMask::Translate(int& DX, int& DY, bool ClipBox)
     std::int64_t dx = DX, dy = DY;
     std::int64_t bx1 = x1_, by1 = y1_, bx2 = x2_, by2 = y2_;
     if (ClipBox) {
-        if (bx1 + dx < 0) bx1 = -dx;
-        if (bx2 + dx >= width_) bx2 = width_ - 1 - dx;
-        if (by1 + dy < 0) by1 = -dy;
-        if (by2 + dy >= height_) by2 = height_ - 1 - dy;
+        if (bx1 + dx < 0)
+            bx1 = -dx;
+        if (bx2 + dx >= width_)
+            bx2 = width_ - 1 - dx;
+        if (by1 + dy < 0)
+            by1 = -dy;
+        if (by2 + dy >= height_)
+            by2 = height_ - 1 - dy;
     } else {
-        if (bx1 + dx < 0) dx = -bx1;
-        if (bx2 + dx >= width_) dx = width_ - 1 - bx2;
-        if (by1 + dy < 0) dy = -by1;
-        if (by2 + dy >= height_) dy = height_ - 1 - by2;
+        if (bx1 + dx < 0)
+            dx = -bx1;
+        if (bx2 + dx >= width_)
+            dx = width_ - 1 - bx2;
+        if (by1 + dy < 0)
+            dy = -by1;
+        if (by2 + dy >= height_)
+            dy = height_ - 1 - by2;
         DX = int(dx);
         DY = int(dy);
     }
@@ -331,13 +343,14 @@ void TIEMask::Translate(int& DX, int& DY, bool ClipBox)
         const int rows = int(by2 - by1 + 1);
         std::vector<std::uint8_t> runs(std::size_t(runBytes) * std::size_t(rows), 0);
         for (int r = 0; r < rows; ++r)
-            CopyBitRun(runs.data() + std::size_t(r) * runBytes, ScanLine(int(by1) + r), 0, rowLen_, runBits, int(bx1));
+            CopyBitRun(runs.data() + std::size_t(r) * runBytes, ScanLine(int(by1) + r), 0, rowLen_, runBits,
+                       int(bx1));
         // Clear every row of the old box, the clipped-away part included, so no stale bits stay behind.
         for (int y = oldY1; y <= oldY2; ++y)
             FillHorzLine(0, oldX1, oldX2, y);
         for (int r = 0; r < rows; ++r)
-            CopyBitRun(ScanLine(int(by1 + dy) + r), runs.data() + std::size_t(r) * runBytes, int(bx1 + dx), runBytes,
-                       runBits, 0);
+            CopyBitRun(ScanLine(int(by1 + dy) + r), runs.data() + std::size_t(r) * runBytes, int(bx1 + dx),
+                       runBytes, runBits, 0);
     } else {
         std::vector<std::uint8_t> copy(bits_);
         std::fill(bits_.begin(), bits_.end(), 0);
@@ -373,9 +386,11 @@ void TIEMask::StretchRows(std::uint8_t* const* DestRows, int W, int H, int XOrig
     const std::int64_t stepY = std::int64_t(double(SrcHeight) / H * 16384);
     const std::int64_t stepX = std::int64_t(double(SrcWidth) / W * 16384);
     const std::int64_t firstRow = std::max<std::int64_t>(0, (std::int64_t(y1_) - YOrigin) * H / SrcHeight);
-    const std::int64_t lastRow = std::min<std::int64_t>(H - 1, (std::int64_t(y2_) - YOrigin + 1) * H / SrcHeight);
+    const std::int64_t lastRow =
+        std::min<std::int64_t>(H - 1, (std::int64_t(y2_) - YOrigin + 1) * H / SrcHeight);
     const std::int64_t firstCol = std::max<std::int64_t>(0, (std::int64_t(x1_) - XOrigin) * W / SrcWidth);
-    const std::int64_t lastCol = std::min<std::int64_t>(W - 1, (std::int64_t(x2_) - XOrigin + 1) * W / SrcWidth);
+    const std::int64_t lastCol =
+        std::min<std::int64_t>(W - 1, (std::int64_t(x2_) - XOrigin + 1) * W / SrcWidth);
     if (firstRow > lastRow || firstCol > lastCol)
         return;
     std::vector<std::int64_t> columns(std::size_t(lastCol - firstCol + 1));
@@ -417,10 +432,12 @@ void TIEMask::RebuildCache(int displayWidth, int displayHeight)
     cacheHeight_ = displayHeight;
 }
 
-void TIEMask::EnumOutline(int DisplayWidth, int DisplayHeight, int XOrigin, int YOrigin, int SrcWidth, int SrcHeight,
-                          int Phase, const std::function<void(int x, int y, bool firstColour)>& Plot)
+void TIEMask::EnumOutline(int DisplayWidth, int DisplayHeight, int XOrigin, int YOrigin, int SrcWidth,
+                          int SrcHeight, int Phase,
+                          const std::function<void(int x, int y, bool firstColour)>& Plot)
 {
-    if (IsEmpty() || bits_.empty() || DisplayWidth < 1 || DisplayHeight < 1 || SrcWidth < 1 || SrcHeight < 1 || !Plot)
+    if (IsEmpty() || bits_.empty() || DisplayWidth < 1 || DisplayHeight < 1 || SrcWidth < 1 ||
+        SrcHeight < 1 || !Plot)
         return;
     RebuildCache(DisplayWidth, DisplayHeight);
     StretchRows(cacheRows_.data(), DisplayWidth, DisplayHeight, XOrigin, YOrigin, SrcWidth, SrcHeight);
@@ -449,8 +466,8 @@ void TIEMask::EnumOutline(int DisplayWidth, int DisplayHeight, int XOrigin, int 
     }
 }
 
-void TIEMask::DrawOutlineToBitmap(TIEPlatformBitmap* Bitmap, int XDst, int YDst, int DisplayWidth, int DisplayHeight,
-                                  int XOrigin, int YOrigin, int SrcWidth, int SrcHeight)
+void TIEMask::DrawOutlineToBitmap(TIEPlatformBitmap* Bitmap, int XDst, int YDst, int DisplayWidth,
+                                  int DisplayHeight, int XOrigin, int YOrigin, int SrcWidth, int SrcHeight)
 {
     if (!Bitmap || Bitmap->BitsPerPixel() != 24 || IsEmpty() || bits_.empty() || DisplayWidth < 1 ||
         DisplayHeight < 1 || SrcWidth < 1 || SrcHeight < 1)
@@ -475,7 +492,8 @@ void TIEMask::DrawOutlineToBitmap(TIEPlatformBitmap* Bitmap, int XDst, int YDst,
     }
 }
 
-void TIEMask::CopyBitmapMasked(TIEBitmap* Dest, TIEBitmap* Source, bool CopyAlpha, bool SourceAtBox, bool DestAtBox)
+void TIEMask::CopyBitmapMasked(TIEBitmap* Dest, TIEBitmap* Source, bool CopyAlpha, bool SourceAtBox,
+                               bool DestAtBox)
 {
     if (!Dest || !Source || Dest == Source || IsEmpty() || x1_ > x2_ || y1_ > y2_ || bits_.empty())
         return;
@@ -507,7 +525,8 @@ void TIEMask::CopyBitmapMasked(TIEBitmap* Dest, TIEBitmap* Source, bool CopyAlph
                     for (int ch = 0; ch < 3; ++ch) {
                         const int d = dst[std::size_t(dx) * 3 + ch], s = src[std::size_t(sx) * 3 + ch];
                         // Floor of the signed product, as an arithmetic shift gives.
-                        dst[std::size_t(dx) * 3 + ch] = static_cast<std::uint8_t>(d + int(FloorDiv(std::int64_t(s - d) * w, 1 << 18)));
+                        dst[std::size_t(dx) * 3 + ch] =
+                            static_cast<std::uint8_t>(d + int(FloorDiv(std::int64_t(s - d) * w, 1 << 18)));
                     }
                 }
             });
@@ -531,8 +550,8 @@ void TIEMask::CopyAlphaMasked(TIEBitmap* Dest, TIEBitmap* Source, bool SourceAtB
     const std::uint8_t* src = nullptr;
     std::uint8_t* dst = nullptr;
     ForEachBoxPixel(
-        *this, Source->GetWidth(), Source->GetHeight(), destAlpha->GetWidth(), destAlpha->GetHeight(), SourceAtBox,
-        DestAtBox,
+        *this, Source->GetWidth(), Source->GetHeight(), destAlpha->GetWidth(), destAlpha->GetHeight(),
+        SourceAtBox, DestAtBox,
         [&](int y, int sy, int dy) {
             mrow = ScanLine(y);
             src = srcAlpha ? srcAlpha->ScanLine(sy) : nullptr;
@@ -551,4 +570,4 @@ void TIEMask::CopyAlphaMasked(TIEBitmap* Dest, TIEBitmap* Source, bool SourceAtB
     destAlpha->Full = false;
 }
 
-} // namespace imaging
+}  // namespace imaging

@@ -62,20 +62,23 @@ public:
                      int SrcHeight) const;
     // Calls Plot(x, y, firstColour) for every outline pixel of the selection scaled to DisplayWidth x
     // DisplayHeight; the dash pattern moves with Phase. Canvas drawing wraps it.
-    void EnumOutline(int DisplayWidth, int DisplayHeight, int XOrigin, int YOrigin, int SrcWidth, int SrcHeight,
-                     int Phase, const std::function<void(int x, int y, bool firstColour)>& Plot);
+    void EnumOutline(int DisplayWidth, int DisplayHeight, int XOrigin, int YOrigin, int SrcWidth,
+                     int SrcHeight, int Phase,
+                     const std::function<void(int x, int y, bool firstColour)>& Plot);
     // Windows build only: inverts the canvas under the selected pixels of a 1-bit mask, the source
     // rectangle stretched onto the destination one.
-    void DrawOnCanvas(win::TCanvas& Canvas, int XDst, int YDst, int DstWidth, int DstHeight, int XSrc, int YSrc,
-                      int SrcWidth, int SrcHeight);
+    void DrawOnCanvas(win::TCanvas& Canvas, int XDst, int YDst, int DstWidth, int DstHeight, int XSrc,
+                      int YSrc, int SrcWidth, int SrcHeight);
     // Windows build only: the dashed outline of EnumOutline in two colours, at XDst, YDst.
-    void DrawOutline(win::TCanvas& Canvas, int XDst, int YDst, int DisplayWidth, int DisplayHeight, int XOrigin,
-                     int YOrigin, int SrcWidth, int SrcHeight, TColor Color1, TColor Color2, int Phase);
+    void DrawOutline(win::TCanvas& Canvas, int XDst, int YDst, int DisplayWidth, int DisplayHeight,
+                     int XOrigin, int YOrigin, int SrcWidth, int SrcHeight, TColor Color1, TColor Color2,
+                     int Phase);
     // Shades the unselected part with a grey chequer in the rows of a 24-bit platform bitmap.
-    void DrawOutlineToBitmap(TIEPlatformBitmap* Bitmap, int XDst, int YDst, int DisplayWidth, int DisplayHeight,
-                             int XOrigin, int YOrigin, int SrcWidth, int SrcHeight);
+    void DrawOutlineToBitmap(TIEPlatformBitmap* Bitmap, int XDst, int YDst, int DisplayWidth,
+                             int DisplayHeight, int XOrigin, int YOrigin, int SrcWidth, int SrcHeight);
 
-    void CopyBitmapMasked(TIEBitmap* Dest, TIEBitmap* Source, bool CopyAlpha, bool SourceAtBox, bool DestAtBox);
+    void CopyBitmapMasked(TIEBitmap* Dest, TIEBitmap* Source, bool CopyAlpha, bool SourceAtBox,
+                          bool DestAtBox);
     void CopyAlphaMasked(TIEBitmap* Dest, TIEBitmap* Source, bool SourceAtBox, bool DestAtBox);
 
     int Width() const { return width_; }
@@ -113,4 +116,4 @@ private:
     int cacheRowLen_ = 0;
 };
 
-} // namespace imaging
+}  // namespace imaging

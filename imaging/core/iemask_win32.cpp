@@ -6,8 +6,8 @@
 
 namespace imaging {
 
-void TIEMask::DrawOnCanvas(win::TCanvas& Canvas, int XDst, int YDst, int DstWidth, int DstHeight, int XSrc, int YSrc,
-                           int SrcWidth, int SrcHeight)
+void TIEMask::DrawOnCanvas(win::TCanvas& Canvas, int XDst, int YDst, int DstWidth, int DstHeight, int XSrc,
+                           int YSrc, int SrcWidth, int SrcHeight)
 {
     if (bitsPerPixel_ != 1 || IsEmpty() || bits_.empty() || DstWidth < 1 || DstHeight < 1 || SrcWidth < 1 ||
         SrcHeight < 1)
@@ -24,12 +24,14 @@ void TIEMask::DrawOnCanvas(win::TCanvas& Canvas, int XDst, int YDst, int DstWidt
     info.header.biCompression = BI_RGB;
     info.colors[1] = RGBQUAD{255, 255, 255, 0};
     // GDI counts the source rectangle from the bottom row.
-    ::StretchDIBits(Canvas.Handle(), XDst, YDst, DstWidth, DstHeight, XSrc, height_ - YSrc - SrcHeight, SrcWidth,
-                    SrcHeight, bits_.data(), reinterpret_cast<const BITMAPINFO*>(&info), DIB_RGB_COLORS, SRCINVERT);
+    ::StretchDIBits(Canvas.Handle(), XDst, YDst, DstWidth, DstHeight, XSrc, height_ - YSrc - SrcHeight,
+                    SrcWidth, SrcHeight, bits_.data(), reinterpret_cast<const BITMAPINFO*>(&info),
+                    DIB_RGB_COLORS, SRCINVERT);
 }
 
-void TIEMask::DrawOutline(win::TCanvas& Canvas, int XDst, int YDst, int DisplayWidth, int DisplayHeight, int XOrigin,
-                          int YOrigin, int SrcWidth, int SrcHeight, TColor Color1, TColor Color2, int Phase)
+void TIEMask::DrawOutline(win::TCanvas& Canvas, int XDst, int YDst, int DisplayWidth, int DisplayHeight,
+                          int XOrigin, int YOrigin, int SrcWidth, int SrcHeight, TColor Color1, TColor Color2,
+                          int Phase)
 {
     EnumOutline(DisplayWidth, DisplayHeight, XOrigin, YOrigin, SrcWidth, SrcHeight, Phase,
                 [&](int x, int y, bool first) {
@@ -37,4 +39,4 @@ void TIEMask::DrawOutline(win::TCanvas& Canvas, int XDst, int YDst, int DisplayW
                 });
 }
 
-} // namespace imaging
+}  // namespace imaging

@@ -23,15 +23,16 @@ bool ValidDepth(int bits)
     return bits == 1 || bits == 4 || bits == 8 || bits == 15 || bits == 16 || bits == 24 || bits == 32;
 }
 
-} // namespace
+}  // namespace
 
 void TIEMemoryPlatformBitmap::Reshape(int width, int height, int bits)
 {
     if (width < 0 || height < 0 || !ValidDepth(bits))
-        throw rtl::EInvalidArgument("invalid bitmap shape " + std::to_string(width) + "x" + std::to_string(height) +
-                                    " at " + std::to_string(bits) + " bits");
+        throw rtl::EInvalidArgument("invalid bitmap shape " + std::to_string(width) + "x" +
+                                    std::to_string(height) + " at " + std::to_string(bits) + " bits");
     const int storedBits = bits == 15 ? 16 : bits;
-    auto rowBits = rtl::CheckedMul<std::uint64_t>(static_cast<std::uint64_t>(width), static_cast<std::uint64_t>(storedBits));
+    auto rowBits = rtl::CheckedMul<std::uint64_t>(static_cast<std::uint64_t>(width),
+                                                  static_cast<std::uint64_t>(storedBits));
     std::uint64_t rowLen = rowBits ? ((*rowBits + 31) / 32) * 4 : 0;
     auto total = rtl::CheckedMul<std::uint64_t>(rowLen, static_cast<std::uint64_t>(height));
     if (!rowBits || !total || *total > std::min<std::uint64_t>(SIZE_MAX / 2, std::uint64_t(1) << 40))
@@ -72,7 +73,8 @@ void TIEMemoryPlatformBitmap::SetSize(int width, int height)
 std::uint8_t* TIEMemoryPlatformBitmap::ScanLine(int row)
 {
     if (row < 0 || row >= height_)
-        throw rtl::EInvalidArgument("scan line " + std::to_string(row) + " outside 0.." + std::to_string(height_ - 1));
+        throw rtl::EInvalidArgument("scan line " + std::to_string(row) + " outside 0.." +
+                                    std::to_string(height_ - 1));
     return pixels_.data() + (std::size_t(height_) - row - 1) * rowLen_;
 }
 
@@ -94,9 +96,6 @@ void IESetPlatformBitmapFactory(TIEPlatformBitmapFactory factory)
     gFactory = factory ? factory : &CreateDefaultBitmap;
 }
 
-std::unique_ptr<TIEPlatformBitmap> IECreatePlatformBitmap()
-{
-    return gFactory();
-}
+std::unique_ptr<TIEPlatformBitmap> IECreatePlatformBitmap() { return gFactory(); }
 
-} // namespace imaging
+}  // namespace imaging

@@ -1,4 +1,5 @@
-// The platform bitmap a TIEBitmap can keep its pixels in: an interface, a memory fallback and the factory hook.
+// The platform bitmap a TIEBitmap can keep its pixels in: an interface, a memory fallback and the factory
+// hook.
 #pragma once
 
 #include "imaging/core/hyiedefs.h"
@@ -69,4 +70,4 @@ std::unique_ptr<TIEPlatformBitmap> IECreatePlatformBitmap();
 // and must outlive the result. nullptr gives nullptr.
 std::unique_ptr<TIEPlatformBitmap> IEWrapTBitmap(win::TBitmap* Bitmap);
 
-} // namespace imaging
+}  // namespace imaging

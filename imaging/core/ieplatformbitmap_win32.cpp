@@ -73,7 +73,8 @@ public:
         const auto table = bitmap_->PaletteEntries();
         const int n = std::min(std::max(maxCount, 0), int(table.size()));
         for (int i = 0; i < n; ++i)
-            entries[i] = TRGB{table[std::size_t(i)].peBlue, table[std::size_t(i)].peGreen, table[std::size_t(i)].peRed};
+            entries[i] = TRGB{table[std::size_t(i)].peBlue, table[std::size_t(i)].peGreen,
+                              table[std::size_t(i)].peRed};
         return int(table.size());
     }
     win::TBitmap* GuiBitmap() override { return bitmap_; }
@@ -83,7 +84,7 @@ private:
     win::TBitmap* bitmap_;  // owned_ or borrowed
 };
 
-} // namespace
+}  // namespace
 
 std::unique_ptr<TIEPlatformBitmap> detail::PlatformCreateBitmap()
 {
@@ -97,4 +98,4 @@ std::unique_ptr<TIEPlatformBitmap> IEWrapTBitmap(win::TBitmap* Bitmap)
     return std::make_unique<TIEWinPlatformBitmap>(Bitmap);
 }
 
-} // namespace imaging
+}  // namespace imaging

@@ -54,8 +54,9 @@ int PlatformPrimaryLanguage()
             const char* code;
             int id;
         };
-        static constexpr TCode kCodes[] = {{"de", 7}, {"el", 8}, {"es", 10}, {"fr", 12}, {"it", 16}, {"ja", 17},
-                                           {"nl", 19}, {"pl", 21}, {"pt", 22}, {"ru", 25}, {"sv", 29}};
+        static constexpr TCode kCodes[] = {{"de", 7},  {"el", 8},  {"es", 10}, {"fr", 12},
+                                           {"it", 16}, {"ja", 17}, {"nl", 19}, {"pl", 21},
+                                           {"pt", 22}, {"ru", 25}, {"sv", 29}};
         for (const auto& c : kCodes)
             if (code == c.code)
                 return c.id;
@@ -93,11 +94,11 @@ private:
     std::unique_ptr<std::uint8_t[]> bits_;
 };
 
-} // namespace
+}  // namespace
 
 std::unique_ptr<TIEDibSection> PlatformCreateDibSection(int, int Height, int, int RowLen)
 {
     return std::make_unique<TIEHeapDibSection>(std::size_t(Height) * std::size_t(RowLen));
 }
 
-} // namespace imaging::detail
+}  // namespace imaging::detail

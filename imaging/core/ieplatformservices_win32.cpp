@@ -31,10 +31,7 @@ std::string PlatformCreateTempFile(const std::string& Folder)
     return buffer;
 }
 
-int PlatformPrimaryLanguage()
-{
-    return PRIMARYLANGID(::GetUserDefaultLangID());
-}
+int PlatformPrimaryLanguage() { return PRIMARYLANGID(::GetUserDefaultLangID()); }
 
 std::int32_t PlatformResolveColor(std::int32_t color)
 {
@@ -43,4 +40,4 @@ std::int32_t PlatformResolveColor(std::int32_t color)
     return static_cast<std::int32_t>(::GetSysColor(color & 0xFF));
 }
 
-} // namespace imaging::detail
+}  // namespace imaging::detail

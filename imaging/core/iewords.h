@@ -30,4 +30,4 @@ void IESetSystemLanguageQuery(TIESystemLanguageQuery query);
 // and make ok false.
 std::string IEUtf8ToCodePage(const std::string& utf8, int codePage, bool* ok = nullptr);
 
-} // namespace imaging
+}  // namespace imaging

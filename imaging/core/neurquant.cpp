@@ -1,4 +1,5 @@
-// TIEQuantizer: reduces an image's colours to a palette (exact list, NeuQuant or median cut) and maps colours to it.
+// TIEQuantizer: reduces an image's colours to a palette (exact list, NeuQuant or median cut) and maps colours
+// to it.
 #include "imaging/core/neurquant.h"
 
 #include "imaging/core/iebitmap.h"
@@ -15,11 +16,11 @@ namespace imaging {
 
 namespace {
 
-constexpr int kNetBiasShift = 4;      // colour channels are learnt with 4 extra bits
-constexpr int kIntBiasShift = 16;     // frequencies and biases are fixed point with 16 bits
+constexpr int kNetBiasShift = 4;   // colour channels are learnt with 4 extra bits
+constexpr int kIntBiasShift = 16;  // frequencies and biases are fixed point with 16 bits
 constexpr int kGammaShift = 10;
 constexpr int kBetaShift = 10;
-constexpr int kBeta = (1 << kIntBiasShift) >> kBetaShift;                    // 64
+constexpr int kBeta = (1 << kIntBiasShift) >> kBetaShift;                       // 64
 constexpr int kBetaGamma = (1 << kIntBiasShift) << (kGammaShift - kBetaShift);  // 65536
 constexpr int kRadiusBiasShift = 6;
 constexpr int kRadiusDec = 30;
@@ -34,7 +35,7 @@ int RadiusOf(int radius)
     return rad < 2 ? 0 : rad;
 }
 
-} // namespace
+}  // namespace
 
 // ---------------------------------------------------------------- TNeuQuant
 
@@ -47,7 +48,8 @@ TNeuQuant::TNeuQuant(TIEBitmap& Bitmap, int NetSize, int Quality)
     else if (pixels < 2000)
         sampleFac_ = 1;
     else
-        sampleFac_ = int(std::clamp<std::int64_t>(rtl::Round(double(pixels - 2000) * 13 / 148000 + 2), 1, 30));
+        sampleFac_ =
+            int(std::clamp<std::int64_t>(rtl::Round(double(pixels - 2000) * 13 / 148000 + 2), 1, 30));
     sampleFac_ = std::clamp(sampleFac_, 1, 30);
 
     network_.resize(std::size_t(netSize_));
@@ -141,7 +143,8 @@ int TNeuQuant::Contest(int b, int g, int r)
         // A winner's bias goes negative and must stay negative when scaled: shifted as unsigned it
         // would turn huge, and the last winner would win every biased contest after it and be
         // dragged onto the next sample's colour.
-        const std::int64_t biasDist = dist - (std::int64_t(bias_[std::size_t(i)]) >> (kIntBiasShift - kNetBiasShift));
+        const std::int64_t biasDist =
+            dist - (std::int64_t(bias_[std::size_t(i)]) >> (kIntBiasShift - kNetBiasShift));
         if (biasDist < bestBiasD) {
             bestBiasD = biasDist;
             bestBiasPos = i;
@@ -254,8 +257,8 @@ int TNeuQuant::Search(TRGB Color) const
 
 // ---------------------------------------------------------------- TIEQuantizer
 
-TIEQuantizer::TIEQuantizer(TIEBitmap* Bitmap, std::span<TRGB> Palette, int ColorLimit, int NumColors, int Quality,
-                           int Method)
+TIEQuantizer::TIEQuantizer(TIEBitmap* Bitmap, std::span<TRGB> Palette, int ColorLimit, int NumColors,
+                           int Quality, int Method)
     : method_(Method), numColors_(std::clamp(NumColors, 1, 256))
 {
     (void)ColorLimit;
@@ -353,4 +356,4 @@ int TIEQuantizer::ColorIndex(TRGB Color) const
     return 0;
 }
 
-} // namespace imaging
+}  // namespace imaging

@@ -1,4 +1,5 @@
-// TIEQuantizer: reduces an image's colours to a palette (exact list, NeuQuant or median cut) and maps colours to it.
+// TIEQuantizer: reduces an image's colours to a palette (exact list, NeuQuant or median cut) and maps colours
+// to it.
 #pragma once
 
 #include "imaging/core/hyiedefs.h"
@@ -89,4 +90,4 @@ private:
     std::vector<TRGB> sourcePalette_;
 };
 
-} // namespace imaging
+}  // namespace imaging

@@ -16,7 +16,7 @@ constexpr int kCells = 32 * 32 * 32;
 
 constexpr int CellOf(int r5, int g5, int b5) { return (r5 << 10) | (g5 << 5) | b5; }
 
-} // namespace
+}  // namespace
 
 TMedianCutQuantizer::TMedianCutQuantizer(TIEBitmap& Bitmap, int WantedColors)
     : histogram_(kCells, 0), boxes_(256), lookup_(kCells, 0), wantedColors_(std::clamp(WantedColors, 1, 256))
@@ -45,7 +45,8 @@ TMedianCutQuantizer::TMedianCutQuantizer(TIEBitmap& Bitmap, int WantedColors)
     while (boxCount_ < wantedColors_) {
         int best = -1;
         for (int i = 0; i < boxCount_; ++i)
-            if (boxes_[std::size_t(i)].Variance > 0 && (best < 0 || boxes_[std::size_t(i)].Variance > boxes_[std::size_t(best)].Variance))
+            if (boxes_[std::size_t(i)].Variance > 0 &&
+                (best < 0 || boxes_[std::size_t(i)].Variance > boxes_[std::size_t(best)].Variance))
                 best = i;
         if (best < 0)
             break;
@@ -107,7 +108,8 @@ void TMedianCutQuantizer::Shrink(TMedianCutBox& box) const
     }
 }
 
-bool TMedianCutQuantizer::SplitChannel(const TMedianCutBox& box, int channel, TMedianCutBox& lower, TMedianCutBox& upper) const
+bool TMedianCutQuantizer::SplitChannel(const TMedianCutBox& box, int channel, TMedianCutBox& lower,
+                                       TMedianCutBox& upper) const
 {
     const auto c = std::size_t(channel);
     const int lo = box.Lo[c], hi = box.Hi[c];
@@ -175,7 +177,8 @@ bool TMedianCutQuantizer::SplitBox(int index)
     std::array<double, 3> score = {};
     for (int c = 0; c < 3; ++c) {
         const auto k = std::size_t(c);
-        score[k] = SplitChannel(box, c, lower[k], upper[k]) ? lower[k].Variance + upper[k].Variance : kNoSplitScore;
+        score[k] =
+            SplitChannel(box, c, lower[k], upper[k]) ? lower[k].Variance + upper[k].Variance : kNoSplitScore;
     }
     int chosen;
     if (score[0] < kNoSplitScore && score[0] <= score[1] && score[0] <= score[2])
@@ -191,4 +194,4 @@ bool TMedianCutQuantizer::SplitBox(int index)
     return true;
 }
 
-} // namespace imaging
+}  // namespace imaging

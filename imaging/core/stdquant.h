@@ -43,16 +43,17 @@ public:
 
 private:
     void ComputeVariance(TMedianCutBox& box) const;
-    bool SplitChannel(const TMedianCutBox& box, int channel, TMedianCutBox& lower, TMedianCutBox& upper) const;
+    bool SplitChannel(const TMedianCutBox& box, int channel, TMedianCutBox& lower,
+                      TMedianCutBox& upper) const;
     bool SplitBox(int index);
     void Shrink(TMedianCutBox& box) const;
 
-    std::vector<std::int64_t> histogram_;   // 32768 cells, (R5 << 10) | (G5 << 5) | B5
-    std::vector<TMedianCutBox> boxes_;      // 256
-    std::vector<std::uint8_t> lookup_;      // 32768 cells, box index
+    std::vector<std::int64_t> histogram_;  // 32768 cells, (R5 << 10) | (G5 << 5) | B5
+    std::vector<TMedianCutBox> boxes_;     // 256
+    std::vector<std::uint8_t> lookup_;     // 32768 cells, box index
     std::int64_t totalPixels_ = 0;
     int wantedColors_ = 0;
     int boxCount_ = 0;
 };
 
-} // namespace imaging
+}  // namespace imaging

@@ -1,4 +1,5 @@
-// The library-wide helpers: numbers, colours, HSL, 1-bit rows, quarter turns, mirroring and rotation by any angle.
+// The library-wide helpers: numbers, colours, HSL, 1-bit rows, quarter turns, mirroring and rotation by any
+// angle.
 #include "imaging/core/vodiradproc.h"
 
 #include "imaging/core/detail/ieplatformservices.h"
@@ -73,7 +74,8 @@ void QuarterTurn(TIEBitmap& source, TIEBitmap& dest, bool clockwise)
             }
         }
         for (int yd = b0; yd < b1; ++yd)
-            std::memcpy(dest.ScanLine(yd), buffer.data() + std::size_t(yd - b0) * destRowLen, std::size_t(destRowLen));
+            std::memcpy(dest.ScanLine(yd), buffer.data() + std::size_t(yd - b0) * destRowLen,
+                        std::size_t(destRowLen));
     }
     source.Access = keep;
     source.ScanLine(0);
@@ -157,7 +159,9 @@ TBackground BackgroundFor(TIEBitmap& bmp, TColor color)
     const std::uint8_t grey = RGBToGray(c);
     switch (bmp.GetPixelFormat()) {
     case ie1g: bg.bit = c.r != 0 && c.g != 0 && c.b != 0; break;
-    case ie8p: bg.bytes[0] = static_cast<std::uint8_t>(NearestPaletteIndex(bmp.Palette(), bmp.PaletteLen(), c)); break;
+    case ie8p:
+        bg.bytes[0] = static_cast<std::uint8_t>(NearestPaletteIndex(bmp.Palette(), bmp.PaletteLen(), c));
+        break;
     case ie8g: bg.bytes[0] = grey; break;
     case ie16g: {
         const std::uint16_t v = std::uint16_t(grey << 8 | grey);
@@ -176,7 +180,8 @@ TBackground BackgroundFor(TIEBitmap& bmp, TColor color)
 }
 
 // Rotation by inverse mapping to the nearest source pixel; works on every format.
-void RotateNearest(TIEBitmap& source, TIEBitmap& dest, double angle, int newWidth, int newHeight, const TBackground& bg)
+void RotateNearest(TIEBitmap& source, TIEBitmap& dest, double angle, int newWidth, int newHeight,
+                   const TBackground& bg)
 {
     const TIEPixelFormat format = source.GetPixelFormat();
     const int w = source.GetWidth(), h = source.GetHeight();
@@ -187,7 +192,8 @@ void RotateNearest(TIEBitmap& source, TIEBitmap& dest, double angle, int newWidt
     dest.Allocate(newWidth, newHeight, format);
     CopyPalette(source, dest);
     const double rad = angle * kPi / 180.0, c = std::cos(rad), s = std::sin(rad);
-    const double scx = (w - 1) / 2.0, scy = (h - 1) / 2.0, dcx = (newWidth - 1) / 2.0, dcy = (newHeight - 1) / 2.0;
+    const double scx = (w - 1) / 2.0, scy = (h - 1) / 2.0, dcx = (newWidth - 1) / 2.0,
+                 dcy = (newHeight - 1) / 2.0;
     const int n = IEBytesPerPixel(format);
     for (int yd = 0; yd < newHeight; ++yd) {
         std::uint8_t* dst = dest.ScanLine(yd);
@@ -218,7 +224,7 @@ struct TPlane {
 TPlane Shear(TPlane& in, bool horizontal, double factor, TRGB bg, const std::function<void()>& step)
 {
     TPlane out;
-    const int lines = horizontal ? in.h : in.w;      // rows sheared sideways, or columns up and down
+    const int lines = horizontal ? in.h : in.w;  // rows sheared sideways, or columns up and down
     const int length = horizontal ? in.w : in.h;
     const int grow = 2 * int(std::ceil(std::fabs(factor) * (lines - 1) / 2.0)) + 2;
     out.w = horizontal ? in.w + grow : in.w;
@@ -255,7 +261,7 @@ TPlane Shear(TPlane& in, bool horizontal, double factor, TRGB bg, const std::fun
     return out;
 }
 
-} // namespace
+}  // namespace
 
 int IECeil(double X)
 {
@@ -287,7 +293,10 @@ void SetRGB(std::uint8_t R, std::uint8_t G, std::uint8_t B, TRGB& C)
     C.b = B;
 }
 
-void IESetSystemColorResolver(TIESystemColorResolver resolver) { gResolver = resolver ? resolver : &DefaultResolver; }
+void IESetSystemColorResolver(TIESystemColorResolver resolver)
+{
+    gResolver = resolver ? resolver : &DefaultResolver;
+}
 
 void TColorToRGB(TColor Color, TRGB& C)
 {
@@ -310,7 +319,8 @@ int NearestPaletteIndex(const TRGB* Palette, int Count, TRGB C)
 {
     int best = 1000, index = 0;
     for (int i = 0; i < Count; ++i) {
-        const int d = std::abs(Palette[i].r - C.r) + std::abs(Palette[i].g - C.g) + std::abs(Palette[i].b - C.b);
+        const int d =
+            std::abs(Palette[i].r - C.r) + std::abs(Palette[i].g - C.g) + std::abs(Palette[i].b - C.b);
         if (d < best) {
             best = d;
             index = i;
@@ -364,7 +374,7 @@ std::uint8_t ChannelOf(double v)
         return 0;
     return ClampByte(int(rtl::Round(std::clamp(v * 255, -1.0e6, 1.0e6))));
 }
-} // namespace
+}  // namespace
 
 void HSL2RGB(TRGB& C, double H, double S, double L)
 {
@@ -389,7 +399,8 @@ void HSL2RGB(TRGB& C, double H, double S, double L)
     C.b = ChannelOf(b);
 }
 
-void CopyBitRun(std::uint8_t* Dest, const std::uint8_t* Source, int DestBit, int SourceRowLength, int Width, int SourceBit)
+void CopyBitRun(std::uint8_t* Dest, const std::uint8_t* Source, int DestBit, int SourceRowLength, int Width,
+                int SourceBit)
 {
     if (Width < 1 || DestBit < 0 || SourceBit < 0 || SourceRowLength < 1)
         return;
@@ -465,7 +476,8 @@ void FlipBitmap(TIEBitmap* Bitmap, int Direction)
         FlipPlane(*Bitmap->GetAlphaChannel(), Direction);
 }
 
-void RotateBitmap(TIEBitmap* Bitmap, double Angle, TColor Background, const TIEProgressEvent& OnProgress, void* Sender)
+void RotateBitmap(TIEBitmap* Bitmap, double Angle, TColor Background, const TIEProgressEvent& OnProgress,
+                  void* Sender)
 {
     if (!Bitmap || Angle == 0 || !std::isfinite(Angle))
         return;
@@ -486,7 +498,8 @@ void RotateBitmap(TIEBitmap* Bitmap, double Angle, TColor Background, const TIEP
         return;
     const int w = Bitmap->GetWidth(), h = Bitmap->GetHeight();
     const double rad = Angle * kPi / 180.0, c = std::fabs(std::cos(rad)), s = std::fabs(std::sin(rad));
-    const int newWidth = int(std::ceil(w * c + h * s - 1e-9)), newHeight = int(std::ceil(w * s + h * c - 1e-9));
+    const int newWidth = int(std::ceil(w * c + h * s - 1e-9)),
+              newHeight = int(std::ceil(w * s + h * c - 1e-9));
     const TBackground bg = BackgroundFor(*Bitmap, Background);
     TIEBitmap result;
     result.MinFileSize = Bitmap->MinFileSize;
@@ -503,7 +516,8 @@ void RotateBitmap(TIEBitmap* Bitmap, double Angle, TColor Background, const TIEP
         std::memcpy(&back, bg.bytes, 3);
         const double a = std::tan(rad / 2), b = -std::sin(rad);
         std::int64_t done = 0;
-        const std::int64_t total = std::int64_t(h) + (w + std::int64_t(h) * 2) + (h + std::int64_t(w) * 2) + 8;
+        const std::int64_t total =
+            std::int64_t(h) + (w + std::int64_t(h) * 2) + (h + std::int64_t(w) * 2) + 8;
         auto step = [&] {
             ++done;
             if (OnProgress)
@@ -540,7 +554,8 @@ void RotateBitmap(TIEBitmap* Bitmap, double Angle, TColor Background, const TIEP
 
 // ---------------------------------------------------------------- platform bitmaps
 
-void Expand1BitBitmap(TIEPlatformBitmap* Source, TIEPlatformBitmap* Dest, const TIEProgressEvent& OnProgress, void* Sender)
+void Expand1BitBitmap(TIEPlatformBitmap* Source, TIEPlatformBitmap* Dest, const TIEProgressEvent& OnProgress,
+                      void* Sender)
 {
     if (!Source || !Dest || Source == Dest || Source->BitsPerPixel() != 1)
         return;
@@ -591,10 +606,16 @@ void RotatePlatform(TIEPlatformBitmap* Source, TIEPlatformBitmap* Dest, bool clo
         }
     }
 }
-} // namespace
+}  // namespace
 
-void RotateVclBitmapRight(TIEPlatformBitmap* Source, TIEPlatformBitmap* Dest) { RotatePlatform(Source, Dest, true); }
-void RotateVclBitmapLeft(TIEPlatformBitmap* Source, TIEPlatformBitmap* Dest) { RotatePlatform(Source, Dest, false); }
+void RotateVclBitmapRight(TIEPlatformBitmap* Source, TIEPlatformBitmap* Dest)
+{
+    RotatePlatform(Source, Dest, true);
+}
+void RotateVclBitmapLeft(TIEPlatformBitmap* Source, TIEPlatformBitmap* Dest)
+{
+    RotatePlatform(Source, Dest, false);
+}
 
 void CopyBitmapBits(TIEPlatformBitmap* Source, TIEPlatformBitmap* Dest)
 {
@@ -612,4 +633,4 @@ void CopyBitmapBits(TIEPlatformBitmap* Source, TIEPlatformBitmap* Dest)
         std::memcpy(Dest->ScanLine(y), Source->ScanLine(y), len);
 }
 
-} // namespace imaging
+}  // namespace imaging

@@ -1,4 +1,5 @@
-// Small routines the whole image library shares: numbers, colours, HSL, bits of 1-bit rows and bitmap geometry.
+// Small routines the whole image library shares: numbers, colours, HSL, bits of 1-bit rows and bitmap
+// geometry.
 #pragma once
 
 #include "imaging/core/hyiedefs.h"
@@ -30,7 +31,10 @@ void OrderCoords(int& X1, int& Y1, int& X2, int& Y2);
 
 // Colours.
 void SetRGB(std::uint8_t R, std::uint8_t G, std::uint8_t B, TRGB& C);
-constexpr std::uint8_t RGBToGray(TRGB C) { return static_cast<std::uint8_t>((C.r * 21u + C.g * 71u + C.b * 8u) / 100u); }
+constexpr std::uint8_t RGBToGray(TRGB C)
+{
+    return static_cast<std::uint8_t>((C.r * 21u + C.g * 71u + C.b * 8u) / 100u);
+}
 constexpr TColor SwapRedBlue(TRGB C) { return TColor(C.r) | (TColor(C.g) << 8) | (TColor(C.b) << 16); }
 // The three low bytes are red, green, blue. System colours (high byte set) go through the resolver
 // first: by default the system's colour table on Windows; elsewhere the high byte is dropped.
@@ -57,7 +61,8 @@ inline void SetPixelBit(std::uint8_t* Row, int X, bool Value)
 }
 // Copies Width bits from bit SourceBit of Source to bit DestBit of Dest; the destination bits
 // around the run keep their values. Reads at most SourceRowLength bytes of Source.
-void CopyBitRun(std::uint8_t* Dest, const std::uint8_t* Source, int DestBit, int SourceRowLength, int Width, int SourceBit);
+void CopyBitRun(std::uint8_t* Dest, const std::uint8_t* Source, int DestBit, int SourceRowLength, int Width,
+                int SourceBit);
 void InvertBitmapBits(TIEBitmap* Bitmap);
 void ReverseByteBits(std::uint8_t& B);
 // 256 entries of 8 pixels: white for each set bit of the index, black for each clear one.
@@ -73,8 +78,8 @@ void FlipBitmap(TIEBitmap* Bitmap, int Direction);
 void RotateBitmap(TIEBitmap* Bitmap, double Angle, TColor Background, const TIEProgressEvent& OnProgress = {},
                   void* Sender = nullptr);
 // Platform bitmaps: 1-bit expanded to 24 bits; quarter turns; whole-bitmap copy.
-void Expand1BitBitmap(TIEPlatformBitmap* Source, TIEPlatformBitmap* Dest, const TIEProgressEvent& OnProgress = {},
-                      void* Sender = nullptr);
+void Expand1BitBitmap(TIEPlatformBitmap* Source, TIEPlatformBitmap* Dest,
+                      const TIEProgressEvent& OnProgress = {}, void* Sender = nullptr);
 void RotateVclBitmapRight(TIEPlatformBitmap* Source, TIEPlatformBitmap* Dest);
 void RotateVclBitmapLeft(TIEPlatformBitmap* Source, TIEPlatformBitmap* Dest);
 void CopyBitmapBits(TIEPlatformBitmap* Source, TIEPlatformBitmap* Dest);
@@ -90,7 +95,8 @@ void CopyBitmapBits(TIEPlatformBitmap* Source, TIEPlatformBitmap* Dest);
 void ResampleBitmap(TIEBitmap* Source, TIEBitmap* Target, TResampleFilter Filter, void* Sender = nullptr,
                     const TIEProgressEvent& OnProgress = {});
 // Same format in Source and Target; the palette is copied.
-void ResampleNearest(TIEBitmap* Source, TIEBitmap* Target, void* Sender = nullptr, const TIEProgressEvent& OnProgress = {});
+void ResampleNearest(TIEBitmap* Source, TIEBitmap* Target, void* Sender = nullptr,
+                     const TIEProgressEvent& OnProgress = {});
 // ie24RGB Source and Target; other sources are left alone.
 void ResampleFiltered(TIEBitmap* Source, TIEBitmap* Target, TResampleFilter Filter, void* Sender = nullptr,
                       const TIEProgressEvent& OnProgress = {});
@@ -108,8 +114,8 @@ void PaintTransparentPixels(TIEBitmap* Bitmap, TColor Color);
 
 // ie24RGB only: every pixel becomes the palette entry of its colour in a palette of NumColors
 // (clamped to 1..256) built by TIEQuantizer; the palette goes to Palette when it holds NumColors entries.
-void ReduceColors(TIEBitmap* Bitmap, int NumColors, std::span<TRGB> Palette = {}, const TIEProgressEvent& OnProgress = {},
-                  void* Sender = nullptr);
+void ReduceColors(TIEBitmap* Bitmap, int NumColors, std::span<TRGB> Palette = {},
+                  const TIEProgressEvent& OnProgress = {}, void* Sender = nullptr);
 // ie24RGB only: the image becomes its 1-bit 8x8 ordered dither, without alpha channel.
 void BWOrdered(TIEBitmap* Bitmap);
 // Any format to a 1-bit Dest (Dest may be Source). A 1-bit Source is copied unchanged. Threshold
@@ -125,4 +131,4 @@ void AverageColor(TIEBitmap* Bitmap, int& R, int& G, int& B);
 // the lighter. nullptr for one colour, three or more, or an empty image.
 std::unique_ptr<TIEBitmap> TwoColorsTo1Bit(TIEBitmap* Bitmap, TRGB& Color1, TRGB& Color2);
 
-} // namespace imaging
+}  // namespace imaging

@@ -1,4 +1,5 @@
-// Reduced-colour and two-level conversions of the processing unit: palette reduction, ordered dither, threshold, two-colour packing.
+// Reduced-colour and two-level conversions of the processing unit: palette reduction, ordered dither,
+// threshold, two-colour packing.
 #include "imaging/core/vodiradproc.h"
 
 #include "imaging/core/hyieutils.h"
@@ -16,9 +17,9 @@ namespace {
 
 // Rows of the dither matrix are picked by x, columns by y.
 constexpr std::uint8_t kOrderedMatrix[8][8] = {
-    {0, 32, 8, 40, 2, 34, 10, 42},   {48, 16, 56, 24, 50, 18, 58, 26}, {12, 44, 4, 36, 14, 46, 6, 38},
-    {60, 28, 52, 20, 62, 30, 54, 22}, {3, 35, 11, 43, 1, 33, 9, 41},   {51, 19, 59, 27, 49, 17, 57, 25},
-    {15, 47, 7, 39, 13, 45, 5, 37},  {63, 31, 55, 23, 61, 29, 53, 21},
+    {0, 32, 8, 40, 2, 34, 10, 42},    {48, 16, 56, 24, 50, 18, 58, 26}, {12, 44, 4, 36, 14, 46, 6, 38},
+    {60, 28, 52, 20, 62, 30, 54, 22}, {3, 35, 11, 43, 1, 33, 9, 41},    {51, 19, 59, 27, 49, 17, 57, 25},
+    {15, 47, 7, 39, 13, 45, 5, 37},   {63, 31, 55, 23, 61, 29, 53, 21},
 };
 
 void ReportRow(const TIEProgressEvent& onProgress, void* sender, int row, int rows)
@@ -66,9 +67,7 @@ void ReadRowRGB(TIEBitmap& bitmap, int y, std::vector<TRGB>& out)
             out[std::size_t(x)] = {b, b, b};
         }
         break;
-    case ie24RGB:
-        std::memcpy(out.data(), row, std::size_t(width) * 3);
-        break;
+    case ie24RGB: std::memcpy(out.data(), row, std::size_t(width) * 3); break;
     case ie32f:
         for (int x = 0; x < width; ++x) {
             float v;
@@ -77,15 +76,14 @@ void ReadRowRGB(TIEBitmap& bitmap, int y, std::vector<TRGB>& out)
             out[std::size_t(x)] = {b, b, b};
         }
         break;
-    default:
-        std::fill(out.begin(), out.end(), TRGB{});
-        break;
+    default: std::fill(out.begin(), out.end(), TRGB{}); break;
     }
 }
 
 bool IsEmpty(TIEBitmap* bitmap)
 {
-    return !bitmap || bitmap->GetPixelFormat() == ieNull || bitmap->GetWidth() <= 0 || bitmap->GetHeight() <= 0;
+    return !bitmap || bitmap->GetPixelFormat() == ieNull || bitmap->GetWidth() <= 0 ||
+           bitmap->GetHeight() <= 0;
 }
 
 int MaximumEntropyLevel(TIEBitmap& source)
@@ -126,9 +124,10 @@ int MaximumEntropyLevel(TIEBitmap& source)
     return level;
 }
 
-} // namespace
+}  // namespace
 
-void ReduceColors(TIEBitmap* Bitmap, int NumColors, std::span<TRGB> Palette, const TIEProgressEvent& OnProgress, void* Sender)
+void ReduceColors(TIEBitmap* Bitmap, int NumColors, std::span<TRGB> Palette,
+                  const TIEProgressEvent& OnProgress, void* Sender)
 {
     if (!Bitmap || Bitmap->GetPixelFormat() != ie24RGB)
         return;
@@ -208,7 +207,8 @@ int BWThresholdLevel(TIEBitmap* Source, int Threshold)
     return MaximumEntropyLevel(*Source);
 }
 
-void BWThreshold(TIEBitmap* Source, TIEBitmap* Dest, int Threshold, const TIEProgressEvent& OnProgress, void* Sender)
+void BWThreshold(TIEBitmap* Source, TIEBitmap* Dest, int Threshold, const TIEProgressEvent& OnProgress,
+                 void* Sender)
 {
     if (!Source || !Dest)
         return;
@@ -269,4 +269,4 @@ std::unique_ptr<TIEBitmap> TwoColorsTo1Bit(TIEBitmap* Bitmap, TRGB& Color1, TRGB
     return result;
 }
 
-} // namespace imaging
+}  // namespace imaging

@@ -1,4 +1,5 @@
-// Resampling engines: nearest stretch, two-pass integer-weight filters, fast linear, bilinear/bicubic point sampler.
+// Resampling engines: nearest stretch, two-pass integer-weight filters, fast linear, bilinear/bicubic point
+// sampler.
 #include "imaging/core/vodiradproc.h"
 
 #include "imaging/core/iebitmap.h"
@@ -46,11 +47,12 @@ std::vector<T> MakeTable(const char* what, std::int64_t count)
 void CheckIntermediate(int srcW, int srcH, int dstW, int dstH, int bytesPerPixel)
 {
     const std::int64_t work = std::int64_t(dstW) * srcH * bytesPerPixel;
-    const std::int64_t larger = std::max(std::int64_t(srcW) * srcH, std::int64_t(dstW) * dstH) * bytesPerPixel;
+    const std::int64_t larger =
+        std::max(std::int64_t(srcW) * srcH, std::int64_t(dstW) * dstH) * bytesPerPixel;
     if (work > 4 * larger + (std::int64_t(256) << 20))
         throw rtl::EOutOfMemory("resampling " + std::to_string(srcW) + "x" + std::to_string(srcH) + " to " +
-                                std::to_string(dstW) + "x" + std::to_string(dstH) + " needs an intermediate of " +
-                                std::to_string(work) + " bytes");
+                                std::to_string(dstW) + "x" + std::to_string(dstH) +
+                                " needs an intermediate of " + std::to_string(work) + " bytes");
 }
 
 // ---------------------------------------------------------------- kernels
@@ -132,8 +134,8 @@ struct TFilterEntry {
 };
 
 constexpr TFilterEntry FilterTable[] = {
-    {nullptr, 0},         {TriangleFilter, 1}, {HermiteFilter, 1}, {BellFilter, 1.5}, {BSplineFilter, 2},
-    {Lanczos3Filter, 3},  {MitchellFilter, 2}, {NearestFilter, 1}, {LinearFilter, 1},
+    {nullptr, 0},        {TriangleFilter, 1}, {HermiteFilter, 1}, {BellFilter, 1.5}, {BSplineFilter, 2},
+    {Lanczos3Filter, 3}, {MitchellFilter, 2}, {NearestFilter, 1}, {LinearFilter, 1},
 };
 
 bool IsKernelFilter(TResampleFilter f) { return f >= rfTriangle && f <= rfLinear; }
@@ -223,8 +225,8 @@ int MirrorIndex(std::int64_t j, int srcLen)
 
 TContribList BuildContributors(int srcLen, int dstLen, const TFilterEntry& f)
 {
-    const double scale =
-        srcLen == 1 || dstLen == 1 ? double(dstLen) / double(srcLen) : double(dstLen - 1) / double(srcLen - 1);
+    const double scale = srcLen == 1 || dstLen == 1 ? double(dstLen) / double(srcLen)
+                                                    : double(dstLen - 1) / double(srcLen - 1);
     const bool enlarging = scale >= 1;
     const double width = enlarging ? f.support : f.support / scale;
     const double fs = enlarging ? 1 : 1 / scale;
@@ -236,7 +238,8 @@ TContribList BuildContributors(int srcLen, int dstLen, const TFilterEntry& f)
     TContribList list;
     list.start = MakeTable<std::int64_t>("contributor index", std::int64_t(dstLen) + 1);
     try {
-        list.items.reserve(std::size_t(std::min<double>(walk, double(kMaxTableBytes / std::int64_t(sizeof(TContrib))))));
+        list.items.reserve(
+            std::size_t(std::min<double>(walk, double(kMaxTableBytes / std::int64_t(sizeof(TContrib))))));
     } catch (const std::bad_alloc&) {
         throw rtl::EOutOfMemory("Out of memory");
     }
@@ -367,9 +370,10 @@ void FastLinear(const TRowFetch& fetch, int srcW, int srcH, TIEBitmap& target, v
         x0[std::size_t(x)] = std::min(int(rtl::Trunc(pos)), srcW - 1);
         xf[std::size_t(x)] = int(rtl::Trunc((pos - double(x0[std::size_t(x)])) * 131072));
         // An unchanged axis is copied; the overlapping average below would blur it.
-        x1[std::size_t(x)] = xs == 1 ? x0[std::size_t(x)]
-                                     : std::clamp(int(rtl::Trunc(double(std::min(x + 1, dstW - 1)) / xs + 1e-10)),
-                                                  x0[std::size_t(x)], srcW - 1);
+        x1[std::size_t(x)] = xs == 1
+                                 ? x0[std::size_t(x)]
+                                 : std::clamp(int(rtl::Trunc(double(std::min(x + 1, dstW - 1)) / xs + 1e-10)),
+                                              x0[std::size_t(x)], srcW - 1);
     }
 
     TIEWorkBitmap work(dstW, srcH, N * 8);
@@ -382,7 +386,8 @@ void FastLinear(const TRowFetch& fetch, int srcW, int srcH, TIEBitmap& target, v
                 const int b0 = std::min(a0 + 1, srcW - 1);
                 for (int ch = 0; ch < N; ++ch) {
                     const int a = src[std::size_t(a0) * N + ch], b = src[std::size_t(b0) * N + ch];
-                    out[std::size_t(x) * N + ch] = std::uint8_t(a + rtl::Sar((b - a) * xf[std::size_t(x)], 17));
+                    out[std::size_t(x) * N + ch] =
+                        std::uint8_t(a + rtl::Sar((b - a) * xf[std::size_t(x)], 17));
                 }
             } else {
                 const int a1 = x1[std::size_t(x)];
@@ -410,9 +415,10 @@ void FastLinear(const TRowFetch& fetch, int srcW, int srcH, TIEBitmap& target, v
             for (std::size_t i = 0; i < dstRowBytes; ++i)
                 out[i] = std::uint8_t(ra[i] + rtl::Sar((rb[i] - ra[i]) * frac, 17));
         } else {
-            const int y1 = ys == 1 ? y0
-                                   : std::clamp(int(rtl::Trunc(double(std::min(y + 1, dstH - 1)) / ys + 1e-10)), y0,
-                                                srcH - 1);
+            const int y1 = ys == 1
+                               ? y0
+                               : std::clamp(int(rtl::Trunc(double(std::min(y + 1, dstH - 1)) / ys + 1e-10)),
+                                            y0, srcH - 1);
             std::fill(sums.begin(), sums.end(), 0);
             for (int r = y0; r <= y1; ++r) {
                 const std::uint8_t* row = work.ScanLine(r);
@@ -456,8 +462,8 @@ inline double CubicApply(double pm1, double p0, double p1, double p2, const TCub
 struct TAxisSample {
     int base = 0;  // interpolation: the source index left of (above) the position
     double frac = 0;
-    TCubicWeights cubic{};  // of frac
-    int taps[4] = {};       // base - 1 .. base + 2, clamped to the image
+    TCubicWeights cubic{};                      // of frac
+    int taps[4] = {};                           // base - 1 .. base + 2, clamped to the image
     std::vector<std::pair<int, double>> cover;  // accumulation: (source index, coverage)
 };
 
@@ -495,7 +501,8 @@ std::vector<TAxisSample> BuildAxis(int srcLen, int dstLen, double ratio)
     return axis;
 }
 
-void PointSample(TIEBitmap& source, TIEBitmap& target, bool bicubic, void* sender, const TIEProgressEvent& onProgress)
+void PointSample(TIEBitmap& source, TIEBitmap& target, bool bicubic, void* sender,
+                 const TIEProgressEvent& onProgress)
 {
     constexpr int N = 3;
     const int srcW = source.GetWidth(), srcH = source.GetHeight();
@@ -524,7 +531,8 @@ void PointSample(TIEBitmap& source, TIEBitmap& target, bool bicubic, void* sende
                         v += part * px(k, ch);
                     v *= scaleX;
                 } else if (bicubic) {
-                    v = TruncSample(CubicApply(px(s.taps[0], ch), px(s.taps[1], ch), px(s.taps[2], ch), px(s.taps[3], ch), s.cubic));
+                    v = TruncSample(CubicApply(px(s.taps[0], ch), px(s.taps[1], ch), px(s.taps[2], ch),
+                                               px(s.taps[3], ch), s.cubic));
                 } else {
                     v = (1 - s.frac) * px(s.taps[1], ch) + s.frac * px(s.taps[2], ch);
                 }
@@ -611,7 +619,7 @@ void CopyPaletteOf(TIEBitmap& from, TIEBitmap& to)
         to.SetPaletteColor(i, from.GetPaletteColor(i));
 }
 
-} // namespace
+}  // namespace
 
 void ResampleNearest(TIEBitmap* Source, TIEBitmap* Target, void* Sender, const TIEProgressEvent& OnProgress)
 {
@@ -644,7 +652,8 @@ void ResampleNearest(TIEBitmap* Source, TIEBitmap* Target, void* Sender, const T
             break;
         default:
             for (int x = 0; x < dstW; ++x)
-                std::memcpy(dst + std::size_t(x) * bpp, src + std::size_t(columns[std::size_t(x)]) * bpp, std::size_t(bpp));
+                std::memcpy(dst + std::size_t(x) * bpp, src + std::size_t(columns[std::size_t(x)]) * bpp,
+                            std::size_t(bpp));
             break;
         }
         progress.Step();
@@ -749,7 +758,8 @@ void ShrinkBits(TIEBitmap* Source, int X1, int Y1, int X2, int Y2, TIEBitmap* Ta
         }
         auto* out = reinterpret_cast<TRGB*>(Target->ScanLine(j));
         for (int i = 0; i < dstW; ++i) {
-            const std::int64_t pixels = std::int64_t(c1[std::size_t(i)] - c0[std::size_t(i)] + 1) * (r1 - r0 + 1);
+            const std::int64_t pixels =
+                std::int64_t(c1[std::size_t(i)] - c0[std::size_t(i)] + 1) * (r1 - r0 + 1);
             const auto v = std::uint8_t(255 * counts[std::size_t(i)] / pixels);
             out[i] = TRGB{v, v, v};
         }
@@ -800,12 +810,8 @@ void ResampleBitmap(TIEBitmap* Source, TIEBitmap* Target, TResampleFilter Filter
             Target->Allocate(Target->GetWidth(), Target->GetHeight(), ie24RGB);
             ResampleFiltered1(Source, Target, Filter);
             break;
-        case ie24RGB:
-            ResampleFiltered(Source, Target, Filter, Sender, OnProgress);
-            break;
-        case ie8g:
-            ResampleFiltered8(Source, Target, Filter);
-            break;
+        case ie24RGB: ResampleFiltered(Source, Target, Filter, Sender, OnProgress); break;
+        case ie8g: ResampleFiltered8(Source, Target, Filter); break;
         default:
             // Palette indices, 16-bit grey and floats: no filter fits, and an untouched target
             // would pass for a result.
@@ -827,4 +833,4 @@ void ResampleBitmap(TIEBitmap* Source, TIEBitmap* Target, TResampleFilter Filter
     }
 }
 
-} // namespace imaging
+}  // namespace imaging

@@ -55,7 +55,8 @@ public:
             return;
         const std::int32_t row = rows_.Row();
         if (row >= 0 && row < height_)
-            pixels_[static_cast<std::size_t>(row) * static_cast<std::size_t>(width_) + static_cast<std::size_t>(col_)] = v;
+            pixels_[static_cast<std::size_t>(row) * static_cast<std::size_t>(width_) +
+                    static_cast<std::size_t>(col_)] = v;
         if (++col_ == width_) {
             col_ = 0;
             rows_.Next();

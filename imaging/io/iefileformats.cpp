@@ -27,10 +27,7 @@ void PlaceholderWrite(rtl::TStream&, TIEBitmap*, TIOParamsVals&, TProgressRecord
     Progress.Abort();
 }
 
-bool PlaceholderTry(rtl::TStream&)
-{
-    return false;
-}
+bool PlaceholderTry(rtl::TStream&) { return false; }
 
 using TRegistry = std::vector<std::unique_ptr<TIOFileFormat>>;
 
@@ -134,7 +131,8 @@ int BuiltInFormat(rtl::TStream& stream)
         return ioPCX;
     if (ReadHead(stream, head, 12) && std::memcmp(head, "TIFF", 5) == 0)
         return ioTIFF;
-    if (ReadHead(stream, head, 8) && ((head[0] == 'I' && head[1] == 'I') || (head[0] == 'M' && head[1] == 'M')))
+    if (ReadHead(stream, head, 8) &&
+        ((head[0] == 'I' && head[1] == 'I') || (head[0] == 'M' && head[1] == 'M')))
         return ioTIFF;
     if (ReadHead(stream, head, 8) && TryPNG(stream))
         return ioPNG;
@@ -159,10 +157,7 @@ int BuiltInFormat(rtl::TStream& stream)
 
 }  // namespace
 
-void AddFileFormat(const TIOFileFormat& Format)
-{
-    AddRow(Registry(), Format);
-}
+void AddFileFormat(const TIOFileFormat& Format) { AddRow(Registry(), Format); }
 
 const TIOFileFormat* FindFileFormatByType(int FileType)
 {

@@ -15,7 +15,7 @@ struct TProgressRecord {
     std::int32_t val = 0;          // free for the routine's own counting
     std::int32_t tot = 0;
     double per = 0;
-    bool* Aborting = nullptr;      // not owned; null means no one can abort
+    bool* Aborting = nullptr;  // not owned; null means no one can abort
 
     bool Aborted() const { return Aborting && *Aborting; }
     void Abort() const

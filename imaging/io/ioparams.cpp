@@ -45,7 +45,8 @@ void CopyMarkers(TIEMarkerList& dest, const TIEMarkerList& source)
 {
     dest.Clear();
     for (int i = 0; i < source.Count(); ++i)
-        dest.AddMarker(source.MarkerType(i), source.MarkerData(i), static_cast<std::uint16_t>(source.MarkerLength(i)));
+        dest.AddMarker(source.MarkerType(i), source.MarkerData(i),
+                       static_cast<std::uint16_t>(source.MarkerLength(i)));
 }
 
 void CopyIPTC(TIEIPTCInfoList& dest, const TIEIPTCInfoList& source)
@@ -60,10 +61,7 @@ void CopyIPTC(TIEIPTCInfoList& dest, const TIEIPTCInfoList& source)
 
 }  // namespace
 
-TIOParamsVals::TIOParamsVals(TIEParamsOwner* Owner) : owner_(Owner)
-{
-    SetDefaultParams();
-}
+TIOParamsVals::TIOParamsVals(TIEParamsOwner* Owner) : owner_(Owner) { SetDefaultParams(); }
 
 TIOParamsVals::~TIOParamsVals() = default;
 
@@ -473,15 +471,9 @@ void TIOParamsVals::SetDpiY(int Value)
     EXIF_YResolution = Value;
 }
 
-void TIOParamsVals::SetDpiXFloat(double Value)
-{
-    SetDpiX(TruncDpi(Value));
-}
+void TIOParamsVals::SetDpiXFloat(double Value) { SetDpiX(TruncDpi(Value)); }
 
-void TIOParamsVals::SetDpiYFloat(double Value)
-{
-    SetDpiY(TruncDpi(Value));
-}
+void TIOParamsVals::SetDpiYFloat(double Value) { SetDpiY(TruncDpi(Value)); }
 
 void TIOParamsVals::ApplyDefaultDpi()
 {

@@ -15,14 +15,14 @@ namespace {
 // Code words as bit strings, index 0-63 terminating codes, then the make-up codes 64..2560 in
 // steps of 64 (the last thirteen are shared by both colours).
 constexpr const char* kWhiteCodes[104] = {
-    "00110101", "000111", "0111", "1000", "1011", "1100", "1110", "1111", "10011", "10100", "00111",
-    "01000", "001000", "000011", "110100", "110101", "101010", "101011", "0100111", "0001100", "0001000",
-    "0010111", "0000011", "0000100", "0101000", "0101011", "0010011", "0100100", "0011000", "00000010",
-    "00000011", "00011010", "00011011", "00010010", "00010011", "00010100", "00010101", "00010110",
-    "00010111", "00101000", "00101001", "00101010", "00101011", "00101100", "00101101", "00000100",
-    "00000101", "00001010", "00001011", "01010010", "01010011", "01010100", "01010101", "00100100",
-    "00100101", "01011000", "01011001", "01011010", "01011011", "01001010", "01001011", "00110010",
-    "00110011", "00110100",
+    "00110101", "000111", "0111", "1000", "1011", "1100", "1110", "1111", "10011", "10100", "00111", "01000",
+    "001000", "000011", "110100", "110101", "101010", "101011", "0100111", "0001100", "0001000", "0010111",
+    "0000011", "0000100", "0101000", "0101011", "0010011", "0100100", "0011000", "00000010", "00000011",
+    "00011010", "00011011", "00010010", "00010011", "00010100", "00010101", "00010110", "00010111",
+    "00101000", "00101001", "00101010", "00101011", "00101100", "00101101", "00000100", "00000101",
+    "00001010", "00001011", "01010010", "01010011", "01010100", "01010101", "00100100", "00100101",
+    "01011000", "01011001", "01011010", "01011011", "01001010", "01001011", "00110010", "00110011",
+    "00110100",
     // make-up 64..1728
     "11011", "10010", "010111", "0110111", "00110110", "00110111", "01100100", "01100101", "01101000",
     "01100111", "011001100", "011001101", "011010010", "011010011", "011010100", "011010101", "011010110",
@@ -34,16 +34,16 @@ constexpr const char* kWhiteCodes[104] = {
     "000000011111"};
 
 constexpr const char* kBlackCodes[104] = {
-    "0000110111", "010", "11", "10", "011", "0011", "0010", "00011", "000101", "000100", "0000100",
-    "0000101", "0000111", "00000100", "00000111", "000011000", "0000010111", "0000011000", "0000001000",
-    "00001100111", "00001101000", "00001101100", "00000110111", "00000101000", "00000010111",
-    "00000011000", "000011001010", "000011001011", "000011001100", "000011001101", "000001101000",
-    "000001101001", "000001101010", "000001101011", "000011010010", "000011010011", "000011010100",
-    "000011010101", "000011010110", "000011010111", "000001101100", "000001101101", "000011011010",
-    "000011011011", "000001010100", "000001010101", "000001010110", "000001010111", "000001100100",
-    "000001100101", "000001010010", "000001010011", "000000100100", "000000110111", "000000111000",
-    "000000100111", "000000101000", "000001011000", "000001011001", "000000101011", "000000101100",
-    "000001011010", "000001100110", "000001100111",
+    "0000110111", "010", "11", "10", "011", "0011", "0010", "00011", "000101", "000100", "0000100", "0000101",
+    "0000111", "00000100", "00000111", "000011000", "0000010111", "0000011000", "0000001000", "00001100111",
+    "00001101000", "00001101100", "00000110111", "00000101000", "00000010111", "00000011000", "000011001010",
+    "000011001011", "000011001100", "000011001101", "000001101000", "000001101001", "000001101010",
+    "000001101011", "000011010010", "000011010011", "000011010100", "000011010101", "000011010110",
+    "000011010111", "000001101100", "000001101101", "000011011010", "000011011011", "000001010100",
+    "000001010101", "000001010110", "000001010111", "000001100100", "000001100101", "000001010010",
+    "000001010011", "000000100100", "000000110111", "000000111000", "000000100111", "000000101000",
+    "000001011000", "000001011001", "000000101011", "000000101100", "000001011010", "000001100110",
+    "000001100111",
     // make-up 64..1728
     "0000001111", "000011001000", "000011001001", "000001011011", "000000110011", "000000110100",
     "000000110101", "0000001101100", "0000001101101", "0000001001010", "0000001001011", "0000001001100",
@@ -109,7 +109,8 @@ struct CodeTables {
                     }
                     node = t[static_cast<std::size_t>(node)].child[bit];
                 }
-                assert(t[static_cast<std::size_t>(node)].child[0] < 0 && t[static_cast<std::size_t>(node)].child[1] < 0);
+                assert(t[static_cast<std::size_t>(node)].child[0] < 0 &&
+                       t[static_cast<std::size_t>(node)].child[1] < 0);
                 t[static_cast<std::size_t>(node)].mark = i;
             }
         }
@@ -256,8 +257,8 @@ int CountZeros(const detail::BitSource& src, std::int64_t pos, int max)
 
 // Decodes one-dimensional runs into a row already preset to white from a0 = x, starting with
 // `colour`. Returns the bit position after the row.
-std::int64_t Decode1DRuns(const detail::BitSource& src, std::int64_t pos, std::uint8_t* row, std::int32_t width,
-                          std::int64_t x, int colour)
+std::int64_t Decode1DRuns(const detail::BitSource& src, std::int64_t pos, std::uint8_t* row,
+                          std::int32_t width, std::int64_t x, int colour)
 {
     bool atStart = x == 0;
     for (;;) {
@@ -389,13 +390,16 @@ std::int64_t CCITTDecode2DRow(const std::uint8_t* data, std::int64_t dataSize, s
         }
         if (zeros == 3) {  // pass 0001
             pos += 4;
-            const std::int64_t b2 = FindB2(refRow, width, FindB1(refRow, width, a0, colour, kDecodedBlack), kDecodedBlack);
+            const std::int64_t b2 =
+                FindB2(refRow, width, FindB1(refRow, width, a0, colour, kDecodedBlack), kDecodedBlack);
             Paint(row, width, start, b2, colour);
             a0 = std::max(b2, start);
             continue;
         }
-        const bool ext2D = zeros == 6 && src.Has(pos, 10) && src.Bit(pos + 7) && src.Bit(pos + 8) && src.Bit(pos + 9);
-        const bool ext1D = zeros == 8 && src.Has(pos, 12) && src.Bit(pos + 9) && src.Bit(pos + 10) && src.Bit(pos + 11);
+        const bool ext2D =
+            zeros == 6 && src.Has(pos, 10) && src.Bit(pos + 7) && src.Bit(pos + 8) && src.Bit(pos + 9);
+        const bool ext1D =
+            zeros == 8 && src.Has(pos, 12) && src.Bit(pos + 9) && src.Bit(pos + 10) && src.Bit(pos + 11);
         if (ext2D || ext1D) {
             // Uncompressed mode: the pixels passed over keep the preset white.
             pos += ext2D ? 10 : 12;
@@ -440,10 +444,7 @@ void PutRun(detail::MsbBitWriter& w, int colour, std::int64_t run)
     w.Put(c.bits, c.length);
 }
 
-void PutEol(detail::MsbBitWriter& w)
-{
-    w.Put(1, 12);
-}
+void PutEol(detail::MsbBitWriter& w) { w.Put(1, 12); }
 
 constexpr int kEncodedBlack = 1;
 
@@ -479,7 +480,8 @@ void Encode2D(detail::MsbBitWriter& w, const std::uint8_t* row, const std::uint8
         }
         const std::int64_t d = a1 - b1;
         if (d >= -3 && d <= 3) {
-            static constexpr std::uint32_t kBits[7] = {0b0000010, 0b000010, 0b010, 0b1, 0b011, 0b000011, 0b0000011};
+            static constexpr std::uint32_t kBits[7] = {0b0000010, 0b000010, 0b010,    0b1,
+                                                       0b011,     0b000011, 0b0000011};
             static constexpr int kLengths[7] = {7, 6, 3, 1, 3, 6, 7};
             w.Put(kBits[d + 3], kLengths[d + 3]);
             a0 = a1;
@@ -516,7 +518,8 @@ void CCITTEncodeHuffmanRow(const std::uint8_t* row, std::int32_t width, rtl::TSt
     w.FlushTo(stream);
 }
 
-void CCITTEncodeG3Row1D(const std::uint8_t* row, std::int32_t width, rtl::TStream& stream, TCCITTEncodeState& state)
+void CCITTEncodeG3Row1D(const std::uint8_t* row, std::int32_t width, rtl::TStream& stream,
+                        TCCITTEncodeState& state)
 {
     detail::MsbBitWriter w(state.pendingBits, state.pendingByte);
     if (row == nullptr) {
@@ -530,7 +533,8 @@ void CCITTEncodeG3Row1D(const std::uint8_t* row, std::int32_t width, rtl::TStrea
     w.FlushTo(stream);
 }
 
-void CCITTEncodeG3Row(const std::uint8_t* row, std::int32_t width, rtl::TStream& stream, TCCITTEncodeState& state)
+void CCITTEncodeG3Row(const std::uint8_t* row, std::int32_t width, rtl::TStream& stream,
+                      TCCITTEncodeState& state)
 {
     detail::MsbBitWriter w(state.pendingBits, state.pendingByte);
     if (row == nullptr) {
@@ -552,7 +556,8 @@ void CCITTEncodeG3Row(const std::uint8_t* row, std::int32_t width, rtl::TStream&
     w.FlushTo(stream);
 }
 
-void CCITTEncodeG4Row(const std::uint8_t* row, std::int32_t width, rtl::TStream& stream, TCCITTEncodeState& state)
+void CCITTEncodeG4Row(const std::uint8_t* row, std::int32_t width, rtl::TStream& stream,
+                      TCCITTEncodeState& state)
 {
     detail::MsbBitWriter w(state.pendingBits, state.pendingByte);
     if (row == nullptr) {

@@ -41,12 +41,15 @@ struct TCCITTEncodeState {
 // Byte-aligned modified Huffman row; the last partial byte is padded with zero bits.
 void CCITTEncodeHuffmanRow(const std::uint8_t* row, std::int32_t width, rtl::TStream& stream);
 // Group 3 one-dimensional row, preceded by its EOL; a partial byte stays pending.
-void CCITTEncodeG3Row1D(const std::uint8_t* row, std::int32_t width, rtl::TStream& stream, TCCITTEncodeState& state);
+void CCITTEncodeG3Row1D(const std::uint8_t* row, std::int32_t width, rtl::TStream& stream,
+                        TCCITTEncodeState& state);
 // Group 3 two-dimensional row: EOL and tag bit 1 then a 1-D row for the first, EOL, tag 0 and a
 // 2-D row after it. The end call writes one EOL and pads to a byte.
-void CCITTEncodeG3Row(const std::uint8_t* row, std::int32_t width, rtl::TStream& stream, TCCITTEncodeState& state);
+void CCITTEncodeG3Row(const std::uint8_t* row, std::int32_t width, rtl::TStream& stream,
+                      TCCITTEncodeState& state);
 // Group 4 row against the previous one (all white before the first). The end call writes the
 // end-of-block (two EOL codes) and pads to a byte.
-void CCITTEncodeG4Row(const std::uint8_t* row, std::int32_t width, rtl::TStream& stream, TCCITTEncodeState& state);
+void CCITTEncodeG4Row(const std::uint8_t* row, std::int32_t width, rtl::TStream& stream,
+                      TCCITTEncodeState& state);
 
 }  // namespace imaging

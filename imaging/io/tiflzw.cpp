@@ -72,7 +72,8 @@ struct TIFFLZWDecodeState {
         std::uint32_t v = 0;
         for (int i = 0; i < 4; ++i) {
             const std::int64_t at = byte + i;
-            v = (v << 8) | (at < static_cast<std::int64_t>(data.size()) ? data[static_cast<std::size_t>(at)] : 0u);
+            v = (v << 8) |
+                (at < static_cast<std::int64_t>(data.size()) ? data[static_cast<std::size_t>(at)] : 0u);
         }
         v <<= (bitPos & 7);
         bitPos += width;
@@ -170,19 +171,16 @@ struct TIFFLZWDecodeState {
 };
 
 struct TIFFLZWEncodeState {
-    explicit TIFFLZWEncodeState(rtl::TStream& stream) : encoder(detail::LzwHashEncoder::Variant::Tiff, 8, stream) {}
+    explicit TIFFLZWEncodeState(rtl::TStream& stream)
+        : encoder(detail::LzwHashEncoder::Variant::Tiff, 8, stream)
+    {
+    }
     detail::LzwHashEncoder encoder;
 };
 
-void TIFFLZWStateFree::operator()(TIFFLZWDecodeState* state) const noexcept
-{
-    delete state;
-}
+void TIFFLZWStateFree::operator()(TIFFLZWDecodeState* state) const noexcept { delete state; }
 
-void TIFFLZWStateFree::operator()(TIFFLZWEncodeState* state) const noexcept
-{
-    delete state;
-}
+void TIFFLZWStateFree::operator()(TIFFLZWEncodeState* state) const noexcept { delete state; }
 
 const std::uint8_t* TIFFLZWDecompress(const std::uint8_t* data, std::int64_t dataSize, std::int32_t rowLength,
                                       TIFFLZWDecodeStatePtr& state, std::int32_t* produced)
@@ -205,7 +203,8 @@ const std::uint8_t* TIFFLZWDecompress(const std::uint8_t* data, std::int64_t dat
     }
     TIFFLZWDecodeState& s = *state;
     if (s.returned > 0) {
-        std::memmove(s.buffer.data(), s.buffer.data() + s.returned, static_cast<std::size_t>(s.count - s.returned));
+        std::memmove(s.buffer.data(), s.buffer.data() + s.returned,
+                     static_cast<std::size_t>(s.count - s.returned));
         s.count -= s.returned;
         s.returned = 0;
     }
@@ -218,7 +217,8 @@ const std::uint8_t* TIFFLZWDecompress(const std::uint8_t* data, std::int64_t dat
     return s.buffer.data();
 }
 
-void TIFFLZWCompress(const std::uint8_t* data, std::int64_t count, rtl::TStream& stream, TIFFLZWEncodeStatePtr& state)
+void TIFFLZWCompress(const std::uint8_t* data, std::int64_t count, rtl::TStream& stream,
+                     TIFFLZWEncodeStatePtr& state)
 {
     if (data == nullptr || count <= 0) {
         if (state) {

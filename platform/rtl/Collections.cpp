@@ -13,15 +13,9 @@ const TClassInfo& TCollectionItem::StaticClassInfo()
     return info;
 }
 
-TCollectionItem::TCollectionItem(TCollection* collection)
-{
-    SetCollection(collection);
-}
+TCollectionItem::TCollectionItem(TCollection* collection) { SetCollection(collection); }
 
-TCollectionItem::~TCollectionItem()
-{
-    SetCollection(nullptr);
-}
+TCollectionItem::~TCollectionItem() { SetCollection(nullptr); }
 
 void TCollectionItem::SetCollection(TCollection* collection)
 {

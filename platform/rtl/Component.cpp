@@ -37,10 +37,7 @@ void TPersistent::Assign(TPersistent* source)
         AssignError(nullptr);
 }
 
-void TPersistent::AssignTo(TPersistent* dest)
-{
-    dest->AssignError(this);
-}
+void TPersistent::AssignTo(TPersistent* dest) { dest->AssignError(this); }
 
 void TPersistent::AssignError(const TPersistent* source) const
 {
@@ -53,10 +50,12 @@ void TPersistent::AssignError(const TPersistent* source) const
 const TClassInfo& TComponent::StaticClassInfo()
 {
     static const TClassInfo info = TClassBuilder<TComponent, TPersistent>("TComponent")
-        .Property("Name", &TComponent::Name, &TComponent::SetName).Stored(false)
-        .Property("Tag", &TComponent::Tag, &TComponent::SetTag).Default(0)
-        .Creatable()
-        .Build();
+                                       .Property("Name", &TComponent::Name, &TComponent::SetName)
+                                       .Stored(false)
+                                       .Property("Tag", &TComponent::Tag, &TComponent::SetTag)
+                                       .Default(0)
+                                       .Creatable()
+                                       .Build();
     return info;
 }
 
@@ -128,8 +127,7 @@ TComponent* TComponent::FindComponent(const std::string& name) const
     return nullptr;
 }
 
-void TComponent::ValidateRename(TComponent* component, const std::string& curName,
-                                const std::string& newName)
+void TComponent::ValidateRename(TComponent* component, const std::string& curName, const std::string& newName)
 {
     if (component && !SameText(curName, newName) && FindComponent(newName))
         throw EComponentError("A component named " + newName + " already exists");
@@ -190,8 +188,7 @@ void TComponent::Insert(TComponent* component)
 
 void TComponent::Remove(TComponent* component)
 {
-    components_.erase(std::remove(components_.begin(), components_.end(), component),
-                      components_.end());
+    components_.erase(std::remove(components_.begin(), components_.end(), component), components_.end());
     component->owner_ = nullptr;
 }
 
@@ -247,10 +244,7 @@ void TComponent::SetState(TComponentStateFlag flag, bool on)
         state_.Exclude(flag);
 }
 
-void TComponent::Loaded()
-{
-    state_.Exclude(csLoading);
-}
+void TComponent::Loaded() { state_.Exclude(csLoading); }
 
 void TComponent::GetChildren(const std::function<void(TComponent*)>& proc, TComponent* root)
 {
@@ -263,14 +257,8 @@ void TComponent::GetChildren(const std::function<void(TComponent*)>& proc, TComp
             proc(c);
 }
 
-void TComponent::ReadState(TReader& reader)
-{
-    reader.ReadData(this);
-}
+void TComponent::ReadState(TReader& reader) { reader.ReadData(this); }
 
-void TComponent::WriteState(TWriter& writer)
-{
-    writer.WriteData(this);
-}
+void TComponent::WriteState(TWriter& writer) { writer.WriteData(this); }
 
 }  // namespace rtl

@@ -24,9 +24,9 @@ public:
 
 // Declares the class table of a published class; its StaticClassInfo() is defined with a
 // TClassBuilder in the class's .cpp.
-#define RTL_DECLARE_CLASS()                                                  \
-public:                                                                      \
-    static const ::rtl::TClassInfo& StaticClassInfo();                       \
+#define RTL_DECLARE_CLASS()                            \
+public:                                                \
+    static const ::rtl::TClassInfo& StaticClassInfo(); \
     const ::rtl::TClassInfo& ClassInfo() const override { return StaticClassInfo(); }
 
 // An object whose published properties can be streamed, listed and copied.
@@ -59,12 +59,20 @@ protected:
 enum TOperation { opInsert, opRemove };
 
 enum TComponentStateFlag {
-    csLoading, csReading, csWriting, csDestroying, csDesigning, csAncestor, csUpdating,
-    csFixups, csFreeNotification, csInline, csDesignInstance
+    csLoading,
+    csReading,
+    csWriting,
+    csDestroying,
+    csDesigning,
+    csAncestor,
+    csUpdating,
+    csFixups,
+    csFreeNotification,
+    csInline,
+    csDesignInstance
 };
-RTL_ENUM_INFO(TComponentStateFlag, "csLoading", "csReading", "csWriting", "csDestroying",
-              "csDesigning", "csAncestor", "csUpdating", "csFixups", "csFreeNotification",
-              "csInline", "csDesignInstance")
+RTL_ENUM_INFO(TComponentStateFlag, "csLoading", "csReading", "csWriting", "csDestroying", "csDesigning",
+              "csAncestor", "csUpdating", "csFixups", "csFreeNotification", "csInline", "csDesignInstance")
 using TComponentState = TSet<TComponentStateFlag>;
 
 // A named, owned object. The owner frees its components in its own destructor; a component
@@ -147,7 +155,7 @@ private:
     void Remove(TComponent* component);
     void SetReference(bool enable);
 
-    TComponent* owner_ = nullptr;             // not owned
+    TComponent* owner_ = nullptr;  // not owned
     std::string name_;
     std::int32_t tag_ = 0;
     std::vector<TComponent*> components_;    // owned: freed by ~TComponent

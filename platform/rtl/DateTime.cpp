@@ -67,7 +67,8 @@ TDateTime EncodeDate(int year, int month, int day)
 
 bool TryEncodeTime(int hour, int minute, int second, int msec, TDateTime& value)
 {
-    if (hour < 0 || hour >= 24 || minute < 0 || minute >= 60 || second < 0 || second >= 60 || msec < 0 || msec >= 1000)
+    if (hour < 0 || hour >= 24 || minute < 0 || minute >= 60 || second < 0 || second >= 60 || msec < 0 ||
+        msec >= 1000)
         return false;
     value = (hour * 3600000.0 + minute * 60000.0 + second * 1000.0 + msec) / kMSecsPerDay;
     return true;
@@ -122,7 +123,8 @@ void DecodeTime(TDateTime value, int& hour, int& minute, int& second, int& msec)
     msec = static_cast<int>(ms % 1000);
 }
 
-void DecodeDateTime(TDateTime value, int& year, int& month, int& day, int& hour, int& minute, int& second, int& msec)
+void DecodeDateTime(TDateTime value, int& year, int& month, int& day, int& hour, int& minute, int& second,
+                    int& msec)
 {
     DecodeDate(value, year, month, day);
     DecodeTime(value, hour, minute, second, msec);
@@ -140,7 +142,8 @@ TDateTime Now()
 {
     const auto now = std::chrono::system_clock::now();
     const std::time_t t = std::chrono::system_clock::to_time_t(now);
-    const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(now.time_since_epoch()).count() % 1000;
+    const auto ms =
+        std::chrono::duration_cast<std::chrono::milliseconds>(now.time_since_epoch()).count() % 1000;
     std::tm local{};
     {
         // localtime keeps its result in shared storage.

@@ -10,7 +10,7 @@ namespace rtl {
 
 using TDateTime = double;
 
-inline constexpr std::int32_t kDateDelta = 693594;        // days from 1 January 0001 to 30 December 1899
+inline constexpr std::int32_t kDateDelta = 693594;  // days from 1 January 0001 to 30 December 1899
 inline constexpr std::int64_t kMSecsPerDay = 86400000;
 
 bool IsLeapYear(int year);
@@ -28,7 +28,8 @@ bool TryEncodeTime(int hour, int minute, int second, int msec, TDateTime& value)
 // Values outside years 1..9999 (and NaN) raise EConvertError "Invalid date-time value".
 void DecodeDate(TDateTime value, int& year, int& month, int& day);
 void DecodeTime(TDateTime value, int& hour, int& minute, int& second, int& msec);
-void DecodeDateTime(TDateTime value, int& year, int& month, int& day, int& hour, int& minute, int& second, int& msec);
+void DecodeDateTime(TDateTime value, int& year, int& month, int& day, int& hour, int& minute, int& second,
+                    int& msec);
 // 1 = Sunday .. 7 = Saturday.
 int DayOfWeek(TDateTime value);
 

@@ -21,14 +21,14 @@ private:
     std::string message_;
 };
 
-#define RTL_DECLARE_EXCEPTION(Name, Base)                               \
-    class Name : public Base {                                          \
-    public:                                                             \
+#define RTL_DECLARE_EXCEPTION(Name, Base)                                \
+    class Name : public Base {                                           \
+    public:                                                              \
         explicit Name(std::string message) : Base(std::move(message)) {} \
     }
 
 RTL_DECLARE_EXCEPTION(EStreamError, Exception);
-RTL_DECLARE_EXCEPTION(EFilerError, EStreamError);     // component streaming
+RTL_DECLARE_EXCEPTION(EFilerError, EStreamError);  // component streaming
 RTL_DECLARE_EXCEPTION(EReadError, EFilerError);
 RTL_DECLARE_EXCEPTION(EWriteError, EFilerError);
 RTL_DECLARE_EXCEPTION(EFCreateError, EStreamError);
@@ -41,7 +41,7 @@ RTL_DECLARE_EXCEPTION(EInvalidArgument, Exception);
 RTL_DECLARE_EXCEPTION(EOutOfMemory, Exception);
 RTL_DECLARE_EXCEPTION(EThread, Exception);
 RTL_DECLARE_EXCEPTION(EMathError, Exception);
-RTL_DECLARE_EXCEPTION(EInvalidOp, EMathError);         // float to integer out of range, NaN
+RTL_DECLARE_EXCEPTION(EInvalidOp, EMathError);  // float to integer out of range, NaN
 RTL_DECLARE_EXCEPTION(EDivByZero, EMathError);
 
 #undef RTL_DECLARE_EXCEPTION

@@ -95,7 +95,8 @@ TFileStream::~TFileStream()
 std::int32_t TFileStream::Read(void* buffer, std::int32_t count)
 {
     const int fd = static_cast<int>(handle_);
-    return Transfer(static_cast<char*>(buffer), count, [fd](char* at, std::size_t n) { return ::read(fd, at, n); });
+    return Transfer(static_cast<char*>(buffer), count,
+                    [fd](char* at, std::size_t n) { return ::read(fd, at, n); });
 }
 
 std::int32_t TFileStream::Write(const void* buffer, std::int32_t count)
@@ -116,7 +117,8 @@ void TFileStream::SetSize(std::int64_t newSize)
 {
     const std::int64_t position = Position();
     if (newSize < 0 || ::ftruncate(static_cast<int>(handle_), static_cast<off_t>(newSize)) != 0)
-        throw EStreamError("Cannot set the size of file \"" + fileName_ + "\". " + Reason(newSize < 0 ? EINVAL : errno));
+        throw EStreamError("Cannot set the size of file \"" + fileName_ + "\". " +
+                           Reason(newSize < 0 ? EINVAL : errno));
     if (position > newSize)
         Seek(newSize, soBeginning);
 }

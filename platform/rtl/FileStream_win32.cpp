@@ -10,12 +10,14 @@ namespace {
 std::string Reason(DWORD error)
 {
     char* text = nullptr;
-    const DWORD n = ::FormatMessageA(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
-                                     nullptr, error, 0, reinterpret_cast<char*>(&text), 0, nullptr);
+    const DWORD n = ::FormatMessageA(
+        FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
+        error, 0, reinterpret_cast<char*>(&text), 0, nullptr);
     std::string result = n && text ? std::string(text, n) : "System error code " + std::to_string(error);
     if (text)
         ::LocalFree(text);
-    while (!result.empty() && (result.back() == '\r' || result.back() == '\n' || result.back() == ' ' || result.back() == '.'))
+    while (!result.empty() &&
+           (result.back() == '\r' || result.back() == '\n' || result.back() == ' ' || result.back() == '.'))
         result.pop_back();
     return result;
 }
@@ -29,18 +31,21 @@ TFileStream::TFileStream(const std::string& fileName, std::uint16_t mode)
 {
     HANDLE h;
     if (mode == fmCreate) {
-        h = ::CreateFileA(fileName.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+        h = ::CreateFileA(fileName.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                          FILE_ATTRIBUTE_NORMAL, nullptr);
         if (h == INVALID_HANDLE_VALUE)
             throw EFCreateError("Cannot create file \"" + fileName + "\". " + Reason(::GetLastError()));
     } else {
         static constexpr DWORD kAccess[] = {GENERIC_READ, GENERIC_WRITE, GENERIC_READ | GENERIC_WRITE};
         // Indexed by the share bits: compat, exclusive, deny write, deny read, deny none.
-        static constexpr DWORD kShare[] = {0, 0, FILE_SHARE_READ, FILE_SHARE_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE};
+        static constexpr DWORD kShare[] = {0, 0, FILE_SHARE_READ, FILE_SHARE_WRITE,
+                                           FILE_SHARE_READ | FILE_SHARE_WRITE};
         const unsigned access = mode & 0x3;
         const unsigned share = (mode & 0xF0) >> 4;
         if (access > 2 || share > 4)
             throw EFOpenError("Cannot open file \"" + fileName + "\". " + Reason(ERROR_INVALID_PARAMETER));
-        h = ::CreateFileA(fileName.c_str(), kAccess[access], kShare[share], nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+        h = ::CreateFileA(fileName.c_str(), kAccess[access], kShare[share], nullptr, OPEN_EXISTING,
+                          FILE_ATTRIBUTE_NORMAL, nullptr);
         if (h == INVALID_HANDLE_VALUE)
             throw EFOpenError("Cannot open file \"" + fileName + "\". " + Reason(::GetLastError()));
     }

@@ -330,20 +330,14 @@ std::int32_t TReader::ReadInteger()
     TValueType t = ReadValue();
     std::uint8_t b[4] = {};
     switch (t) {
-    case vaInt8:
-        ReadBytes(b, 1);
-        return static_cast<std::int8_t>(b[0]);
-    case vaInt16:
-        ReadBytes(b, 2);
-        return static_cast<std::int16_t>(b[0] | (b[1] << 8));
+    case vaInt8: ReadBytes(b, 1); return static_cast<std::int8_t>(b[0]);
+    case vaInt16: ReadBytes(b, 2); return static_cast<std::int16_t>(b[0] | (b[1] << 8));
     case vaInt32:
         ReadBytes(b, 4);
-        return static_cast<std::int32_t>(static_cast<std::uint32_t>(b[0]) | (static_cast<std::uint32_t>(b[1]) << 8) |
-                                         (static_cast<std::uint32_t>(b[2]) << 16) |
-                                         (static_cast<std::uint32_t>(b[3]) << 24));
-    default:
-        stream_.Seek(-1, soCurrent);
-        Fail("Invalid property value");
+        return static_cast<std::int32_t>(
+            static_cast<std::uint32_t>(b[0]) | (static_cast<std::uint32_t>(b[1]) << 8) |
+            (static_cast<std::uint32_t>(b[2]) << 16) | (static_cast<std::uint32_t>(b[3]) << 24));
+    default: stream_.Seek(-1, soCurrent); Fail("Invalid property value");
     }
 }
 
@@ -392,7 +386,8 @@ double TReader::ReadFloat()
         std::uint8_t b[4];
         ReadBytes(b, 4);
         std::uint32_t bits = static_cast<std::uint32_t>(b[0]) | (static_cast<std::uint32_t>(b[1]) << 8) |
-                             (static_cast<std::uint32_t>(b[2]) << 16) | (static_cast<std::uint32_t>(b[3]) << 24);
+                             (static_cast<std::uint32_t>(b[2]) << 16) |
+                             (static_cast<std::uint32_t>(b[3]) << 24);
         float f;
         std::memcpy(&f, &bits, 4);
         return f;
@@ -410,9 +405,7 @@ double TReader::ReadFloat()
         std::memcpy(&d, &bits, 8);
         return d;
     }
-    default:
-        stream_.Seek(-1, soCurrent);
-        return static_cast<double>(ReadInt64());
+    default: stream_.Seek(-1, soCurrent); return static_cast<double>(ReadInt64());
     }
 }
 
@@ -429,9 +422,7 @@ std::string TReader::ReadString()
     TValueType t = ReadValue();
     std::uint32_t len = 0;
     switch (t) {
-    case vaString:
-        len = ReadByte();
-        break;
+    case vaString: len = ReadByte(); break;
     case vaLString:
     case vaWString:
     case vaUTF8String: {
@@ -441,9 +432,7 @@ std::string TReader::ReadString()
               (static_cast<std::uint32_t>(b[2]) << 16) | (static_cast<std::uint32_t>(b[3]) << 24);
         break;
     }
-    default:
-        stream_.Seek(-1, soCurrent);
-        Fail("Invalid property value");
+    default: stream_.Seek(-1, soCurrent); Fail("Invalid property value");
     }
     std::uint64_t bytes = t == vaWString ? std::uint64_t{len} * 2 : len;
     if (bytes > static_cast<std::uint64_t>(Remaining()))
@@ -466,52 +455,35 @@ std::string TReader::ReadIdent()
 {
     TValueType t = ReadValue();
     switch (t) {
-    case vaIdent:
-        return ReadStr();
-    case vaFalse:
-        return "False";
-    case vaTrue:
-        return "True";
-    case vaNil:
-        return "nil";
-    case vaNull:
-        return "Null";
-    default:
-        stream_.Seek(-1, soCurrent);
-        Fail("Invalid property value");
+    case vaIdent: return ReadStr();
+    case vaFalse: return "False";
+    case vaTrue: return "True";
+    case vaNil: return "nil";
+    case vaNull: return "Null";
+    default: stream_.Seek(-1, soCurrent); Fail("Invalid property value");
     }
 }
 
 Variant TReader::ReadVariant()
 {
     switch (NextValue()) {
-    case vaNil:
-        ReadValue();
-        return Variant();
-    case vaNull:
-        ReadValue();
-        return Variant::Null();
+    case vaNil: ReadValue(); return Variant();
+    case vaNull: ReadValue(); return Variant::Null();
     case vaInt8:
     case vaInt16:
-    case vaInt32:
-        return Variant(ReadInteger());
-    case vaInt64:
-        return Variant(ReadInt64());
+    case vaInt32: return Variant(ReadInteger());
+    case vaInt64: return Variant(ReadInt64());
     case vaFalse:
-    case vaTrue:
-        return Variant(ReadBoolean());
+    case vaTrue: return Variant(ReadBoolean());
     case vaExtended:
     case vaSingle:
     case vaCurrency:
-    case vaDate:
-        return Variant(ReadFloat());
+    case vaDate: return Variant(ReadFloat());
     case vaString:
     case vaLString:
     case vaWString:
-    case vaUTF8String:
-        return Variant(ReadString());
-    default:
-        Fail("Invalid property value");
+    case vaUTF8String: return Variant(ReadString());
+    default: Fail("Invalid property value");
     }
 }
 
@@ -537,8 +509,7 @@ void TReader::SkipValue()
     case vaNull:
     case vaFalse:
     case vaTrue:
-    case vaNil:
-        return;
+    case vaNil: return;
     case vaList:
         while (!EndOfList())
             SkipValue();
@@ -553,9 +524,7 @@ void TReader::SkipValue()
     case vaDate:
     case vaInt64: SkipBytes(8); return;
     case vaString:
-    case vaIdent:
-        SkipBytes(ReadByte());
-        return;
+    case vaIdent: SkipBytes(ReadByte()); return;
     case vaLString:
     case vaWString:
     case vaUTF8String:
@@ -563,7 +532,8 @@ void TReader::SkipValue()
         std::uint8_t b[4];
         ReadBytes(b, 4);
         std::uint64_t len = static_cast<std::uint32_t>(b[0]) | (static_cast<std::uint32_t>(b[1]) << 8) |
-                            (static_cast<std::uint32_t>(b[2]) << 16) | (static_cast<std::uint32_t>(b[3]) << 24);
+                            (static_cast<std::uint32_t>(b[2]) << 16) |
+                            (static_cast<std::uint32_t>(b[3]) << 24);
         if (t == vaWString)
             len *= 2;
         if (len > static_cast<std::uint64_t>(Remaining()))
@@ -591,8 +561,7 @@ void TReader::SkipValue()
     }
 }
 
-void TReader::DefineProperty(const std::string& name, TReaderProc readData, TWriterProc,
-                             bool)
+void TReader::DefineProperty(const std::string& name, TReaderProc readData, TWriterProc, bool)
 {
     if (propHandled_ || !readData || !SameText(name, propName_))
         return;
@@ -600,8 +569,7 @@ void TReader::DefineProperty(const std::string& name, TReaderProc readData, TWri
     readData(*this);
 }
 
-void TReader::DefineBinaryProperty(const std::string& name, TStreamProc readData, TStreamProc,
-                                   bool)
+void TReader::DefineBinaryProperty(const std::string& name, TStreamProc readData, TStreamProc, bool)
 {
     if (propHandled_ || !readData || !SameText(name, propName_))
         return;
@@ -738,20 +706,12 @@ void TReader::ReadPropValue(TObject& instance, const TPropInfo& prop)
         SetOrdProp(instance, prop, bits);
         return;
     }
-    case tkFloat:
-        SetFloatProp(instance, prop, ReadFloat());
-        return;
+    case tkFloat: SetFloatProp(instance, prop, ReadFloat()); return;
     case tkString:
     case tkLString:
-    case tkWString:
-        SetStrProp(instance, prop, ReadString());
-        return;
-    case tkInt64:
-        SetInt64Prop(instance, prop, ReadInt64());
-        return;
-    case tkVariant:
-        SetVariantProp(instance, prop, ReadVariant());
-        return;
+    case tkWString: SetStrProp(instance, prop, ReadString()); return;
+    case tkInt64: SetInt64Prop(instance, prop, ReadInt64()); return;
+    case tkVariant: SetVariantProp(instance, prop, ReadVariant()); return;
     case tkClass: {
         TValueType t = NextValue();
         if (t == vaCollection) {
@@ -787,8 +747,7 @@ void TReader::ReadPropValue(TObject& instance, const TPropInfo& prop)
         SetMethodProp(instance, prop, TMethod{root_, name});
         return;
     }
-    default:
-        throw EPropertyError("Invalid property type: " + prop.Name);
+    default: throw EPropertyError("Invalid property type: " + prop.Name);
     }
 }
 
@@ -1150,25 +1109,13 @@ void TWriter::WriteIdent(const std::string& ident)
 void TWriter::WriteVariant(const Variant& value)
 {
     switch (value.VarType()) {
-    case varEmpty:
-        WriteValue(vaNil);
-        return;
-    case varNull:
-        WriteValue(vaNull);
-        return;
+    case varEmpty: WriteValue(vaNil); return;
+    case varNull: WriteValue(vaNull); return;
     case varInteger:
-    case varInt64:
-        WriteInteger(value.AsInt64());
-        return;
-    case varDouble:
-        WriteFloat(value.AsDouble());
-        return;
-    case varString:
-        WriteString(value.AsString());
-        return;
-    case varBoolean:
-        WriteBoolean(value.AsBoolean());
-        return;
+    case varInt64: WriteInteger(value.AsInt64()); return;
+    case varDouble: WriteFloat(value.AsDouble()); return;
+    case varString: WriteString(value.AsString()); return;
+    case varBoolean: WriteBoolean(value.AsBoolean()); return;
     }
     throw EWriteError("Invalid variant type");
 }
@@ -1305,8 +1252,7 @@ void TWriter::WriteProperty(TObject& instance, const TPropInfo& prop)
         propPath_ = saved;
         return;
     }
-    default:
-        return;
+    default: return;
     }
 }
 
@@ -1323,8 +1269,7 @@ void TWriter::WriteObjectProps(TObject& instance)
 
 void TWriter::WriteProperties(TPersistent* instance) { WriteObjectProps(*instance); }
 
-void TWriter::DefineProperty(const std::string& name, TReaderProc, TWriterProc writeData,
-                             bool hasData)
+void TWriter::DefineProperty(const std::string& name, TReaderProc, TWriterProc writeData, bool hasData)
 {
     if (!hasData || !writeData)
         return;
@@ -1332,8 +1277,7 @@ void TWriter::DefineProperty(const std::string& name, TReaderProc, TWriterProc w
     writeData(*this);
 }
 
-void TWriter::DefineBinaryProperty(const std::string& name, TStreamProc, TStreamProc writeData,
-                                   bool hasData)
+void TWriter::DefineBinaryProperty(const std::string& name, TStreamProc, TStreamProc writeData, bool hasData)
 {
     if (!hasData || !writeData)
         return;

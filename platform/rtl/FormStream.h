@@ -23,9 +23,27 @@ namespace rtl {
 class TCollection;
 
 enum TValueType : std::uint8_t {
-    vaNull, vaList, vaInt8, vaInt16, vaInt32, vaExtended, vaString, vaIdent, vaFalse, vaTrue,
-    vaBinary, vaSet, vaLString, vaNil, vaCollection, vaSingle, vaCurrency, vaDate, vaWString,
-    vaInt64, vaUTF8String
+    vaNull,
+    vaList,
+    vaInt8,
+    vaInt16,
+    vaInt32,
+    vaExtended,
+    vaString,
+    vaIdent,
+    vaFalse,
+    vaTrue,
+    vaBinary,
+    vaSet,
+    vaLString,
+    vaNil,
+    vaCollection,
+    vaSingle,
+    vaCurrency,
+    vaDate,
+    vaWString,
+    vaInt64,
+    vaUTF8String
 };
 inline constexpr std::uint8_t kLastValueType = vaUTF8String;
 
@@ -61,12 +79,12 @@ public:
 
     // Offers an unpublished property: the reader calls readData when the stream holds a
     // property of that name; the writer calls writeData when hasData.
-    virtual void DefineProperty(const std::string& name, TReaderProc readData,
-                                TWriterProc writeData, bool hasData) = 0;
+    virtual void DefineProperty(const std::string& name, TReaderProc readData, TWriterProc writeData,
+                                bool hasData) = 0;
     // The same for a blob: the reader hands readData a memory stream holding exactly the
     // stored bytes, positioned at 0; the writer gives writeData a stream to fill.
-    virtual void DefineBinaryProperty(const std::string& name, TStreamProc readData,
-                                      TStreamProc writeData, bool hasData) = 0;
+    virtual void DefineBinaryProperty(const std::string& name, TStreamProc readData, TStreamProc writeData,
+                                      bool hasData) = 0;
 
     TStream& Stream() { return stream_; }
     TComponent* Root() const { return root_; }
@@ -122,8 +140,8 @@ public:
 
     void DefineProperty(const std::string& name, TReaderProc readData, TWriterProc writeData,
                         bool hasData) override;
-    void DefineBinaryProperty(const std::string& name, TStreamProc readData,
-                              TStreamProc writeData, bool hasData) override;
+    void DefineBinaryProperty(const std::string& name, TStreamProc readData, TStreamProc writeData,
+                              bool hasData) override;
 
     TComponent* Owner() const { return owner_; }
     TComponent* Parent() const { return parent_; }
@@ -142,8 +160,8 @@ private:
     std::uint8_t ReadByte();
     void SkipBytes(std::int64_t count);
 
-    TComponent* owner_ = nullptr;   // not owned
-    TComponent* parent_ = nullptr;  // not owned
+    TComponent* owner_ = nullptr;      // not owned
+    TComponent* parent_ = nullptr;     // not owned
     std::vector<TComponent*> loaded_;  // not owned
     std::vector<Fixup> fixups_;
     std::string propName_;
@@ -185,8 +203,8 @@ public:
 
     void DefineProperty(const std::string& name, TReaderProc readData, TWriterProc writeData,
                         bool hasData) override;
-    void DefineBinaryProperty(const std::string& name, TStreamProc readData,
-                              TStreamProc writeData, bool hasData) override;
+    void DefineBinaryProperty(const std::string& name, TStreamProc readData, TStreamProc writeData,
+                              bool hasData) override;
 
 private:
     void WriteProperty(TObject& instance, const TPropInfo& prop);

@@ -27,8 +27,8 @@ std::string Lower(std::string s)
 
 std::string ResolvePath(const std::string& path, const std::string& baseDir)
 {
-    bool absolute = !path.empty() && (path[0] == '/' || path[0] == '\\' ||
-                                      (path.size() > 1 && path[1] == ':'));
+    bool absolute =
+        !path.empty() && (path[0] == '/' || path[0] == '\\' || (path.size() > 1 && path[1] == ':'));
     return absolute || baseDir.empty() ? path : baseDir + "/" + path;
 }
 
@@ -46,7 +46,8 @@ DirectiveRegistry& Directives()
         registry.directives["picture"] = [](const std::string& argument, const std::string& baseDir,
                                             TStream& out) {
             std::size_t space = argument.find_first_of(" \t");
-            std::size_t pathStart = space == std::string::npos ? space : argument.find_first_not_of(" \t", space);
+            std::size_t pathStart =
+                space == std::string::npos ? space : argument.find_first_not_of(" \t", space);
             if (space == 0 || space > 255 || pathStart == std::string::npos)
                 throw Exception("expected a graphic class name and a file");
             std::string className = argument.substr(0, space);
@@ -58,7 +59,8 @@ DirectiveRegistry& Directives()
             out.WriteBuffer(&len, 1);
             out.WriteBuffer(className.data(), len);
             std::uint8_t b[4] = {static_cast<std::uint8_t>(size), static_cast<std::uint8_t>(size >> 8),
-                                 static_cast<std::uint8_t>(size >> 16), static_cast<std::uint8_t>(size >> 24)};
+                                 static_cast<std::uint8_t>(size >> 16),
+                                 static_cast<std::uint8_t>(size >> 24)};
             out.WriteBuffer(b, 4);
             out.CopyFrom(file, 0);
         };
@@ -128,15 +130,9 @@ private:
         return s;
     }
 
-    static bool IsIdentStart(char c)
-    {
-        return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || c == '_';
-    }
+    static bool IsIdentStart(char c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || c == '_'; }
     static bool IsDigit(char c) { return c >= '0' && c <= '9'; }
-    static bool IsHex(char c)
-    {
-        return IsDigit(c) || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F');
-    }
+    static bool IsHex(char c) { return IsDigit(c) || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F'); }
 
     void SkipBlanks()
     {
@@ -338,10 +334,7 @@ private:
         Next();
     }
 
-    bool IsObjectStart() const
-    {
-        return IsSymbol("object") || IsSymbol("inherited") || IsSymbol("inline");
-    }
+    bool IsObjectStart() const { return IsSymbol("object") || IsSymbol("inherited") || IsSymbol("inline"); }
 
     void ParseProperty(int depth)
     {
@@ -451,10 +444,8 @@ private:
             writer_.WriteIdent(ident);
             return;
         }
-        case Tok::Char:
-            break;
-        case Tok::End:
-            Error("value expected but end of text found");
+        case Tok::Char: break;
+        case Tok::End: Error("value expected but end of text found");
         }
         if (IsChar('[')) {
             Next();
@@ -745,34 +736,20 @@ private:
         case vaInt8:
         case vaInt16:
         case vaInt32:
-        case vaInt64:
-            Emit(std::to_string(reader_.ReadInt64()));
-            return;
-        case vaExtended:
-            Emit(FloatText(reader_.ReadFloat()));
-            return;
-        case vaSingle:
-            Emit(FloatText(reader_.ReadFloat()) + "s");
-            return;
-        case vaCurrency:
-            Emit(FloatText(reader_.ReadFloat()) + "c");
-            return;
-        case vaDate:
-            Emit(FloatText(reader_.ReadFloat()) + "d");
-            return;
+        case vaInt64: Emit(std::to_string(reader_.ReadInt64())); return;
+        case vaExtended: Emit(FloatText(reader_.ReadFloat())); return;
+        case vaSingle: Emit(FloatText(reader_.ReadFloat()) + "s"); return;
+        case vaCurrency: Emit(FloatText(reader_.ReadFloat()) + "c"); return;
+        case vaDate: Emit(FloatText(reader_.ReadFloat()) + "d"); return;
         case vaString:
         case vaLString:
         case vaWString:
-        case vaUTF8String:
-            Emit(Quote(reader_.ReadString(), indent));
-            return;
+        case vaUTF8String: Emit(Quote(reader_.ReadString(), indent)); return;
         case vaIdent:
         case vaFalse:
         case vaTrue:
         case vaNil:
-        case vaNull:
-            Emit(reader_.ReadIdent());
-            return;
+        case vaNull: Emit(reader_.ReadIdent()); return;
         case vaBinary: {
             std::string bytes = reader_.ReadBinaryData();
             static const char kHex[] = "0123456789ABCDEF";

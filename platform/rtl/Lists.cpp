@@ -17,7 +17,10 @@ TList::~TList()
     // reaches them; here only the storage goes.
 }
 
-void TList::IndexError(std::int32_t index) { throw EListError(Format("List index out of bounds (%d)", index)); }
+void TList::IndexError(std::int32_t index)
+{
+    throw EListError(Format("List index out of bounds (%d)", index));
+}
 
 void TList::CheckIndex(std::int32_t index) const
 {
@@ -156,7 +159,10 @@ void TObjectList::Notify(void* item, TListNotification action)
 
 // ---- TStrings ----
 
-void TStrings::Error(const char* message, std::int64_t index) { throw EStringListError(Format(message, index)); }
+void TStrings::Error(const char* message, std::int64_t index)
+{
+    throw EStringListError(Format(message, index));
+}
 
 void TStrings::Put(std::int32_t index, const std::string& s)
 {
@@ -462,8 +468,14 @@ void TStrings::SetDelimitedTextWith(const std::string& text, char delimiter, cha
     EndUpdate();
 }
 
-std::string TStrings::DelimitedText() const { return DelimitedTextWith(delimiter_, quoteChar_, strictDelimiter_); }
-void TStrings::SetDelimitedText(const std::string& text) { SetDelimitedTextWith(text, delimiter_, quoteChar_, strictDelimiter_); }
+std::string TStrings::DelimitedText() const
+{
+    return DelimitedTextWith(delimiter_, quoteChar_, strictDelimiter_);
+}
+void TStrings::SetDelimitedText(const std::string& text)
+{
+    SetDelimitedTextWith(text, delimiter_, quoteChar_, strictDelimiter_);
+}
 std::string TStrings::CommaText() const { return DelimitedTextWith(',', '"', false); }
 void TStrings::SetCommaText(const std::string& text) { SetDelimitedTextWith(text, ',', '"', false); }
 
@@ -522,7 +534,10 @@ void TStrings::EndUpdate()
         SetUpdateState(false);
 }
 
-int TStrings::CompareStrings(const std::string& a, const std::string& b) const { return AnsiCompareText(a, b); }
+int TStrings::CompareStrings(const std::string& a, const std::string& b) const
+{
+    return AnsiCompareText(a, b);
+}
 
 // ---- TStringList ----
 
@@ -695,8 +710,9 @@ std::int32_t TStringList::IndexOf(const std::string& s) const
 
 bool TStringList::Find(const std::string& s, std::int32_t& index) const
 {
-    const auto it = std::lower_bound(items_.begin(), items_.end(), s,
-                                     [this](const Item& item, const std::string& key) { return CompareStrings(item.text, key) < 0; });
+    const auto it = std::lower_bound(
+        items_.begin(), items_.end(), s,
+        [this](const Item& item, const std::string& key) { return CompareStrings(item.text, key) < 0; });
     index = static_cast<std::int32_t>(it - items_.begin());
     return it != items_.end() && CompareStrings(it->text, s) == 0;
 }
@@ -711,7 +727,8 @@ void TStringList::CustomSort(const std::function<int(const std::string&, const s
     if (items_.size() < 2)
         return;
     Changing();
-    std::stable_sort(items_.begin(), items_.end(), [&](const Item& a, const Item& b) { return compare(a.text, b.text) < 0; });
+    std::stable_sort(items_.begin(), items_.end(),
+                     [&](const Item& a, const Item& b) { return compare(a.text, b.text) < 0; });
     Changed();
 }
 

@@ -64,7 +64,8 @@ constexpr T Div(T a, T b)
         throw EDivByZero("Division by zero");
     if constexpr (std::is_signed_v<T>)
         if (b == -1)
-            return static_cast<T>(static_cast<std::make_unsigned_t<T>>(0) - static_cast<std::make_unsigned_t<T>>(a));
+            return static_cast<T>(static_cast<std::make_unsigned_t<T>>(0) -
+                                  static_cast<std::make_unsigned_t<T>>(a));
     return static_cast<T>(a / b);
 }
 
@@ -88,13 +89,22 @@ constexpr std::int32_t ToInteger(std::int64_t v) { return static_cast<std::int32
 constexpr std::uint32_t ToCardinal(std::int64_t v) { return static_cast<std::uint32_t>(v); }
 
 // Saturate to 0..255, for pixel arithmetic.
-constexpr std::uint8_t ClampToByte(std::int64_t v) { return static_cast<std::uint8_t>(v < 0 ? 0 : v > 255 ? 255 : v); }
+constexpr std::uint8_t ClampToByte(std::int64_t v)
+{
+    return static_cast<std::uint8_t>(v < 0 ? 0 : v > 255 ? 255 : v);
+}
 
 // Wrapping arithmetic in the operand's width, free of signed-overflow UB.
 template <std::integral T>
-constexpr T WrapAdd(T a, T b) { return static_cast<T>(static_cast<std::make_unsigned_t<T>>(a) + static_cast<std::make_unsigned_t<T>>(b)); }
+constexpr T WrapAdd(T a, T b)
+{
+    return static_cast<T>(static_cast<std::make_unsigned_t<T>>(a) + static_cast<std::make_unsigned_t<T>>(b));
+}
 template <std::integral T>
-constexpr T WrapSub(T a, T b) { return static_cast<T>(static_cast<std::make_unsigned_t<T>>(a) - static_cast<std::make_unsigned_t<T>>(b)); }
+constexpr T WrapSub(T a, T b)
+{
+    return static_cast<T>(static_cast<std::make_unsigned_t<T>>(a) - static_cast<std::make_unsigned_t<T>>(b));
+}
 template <std::integral T>
 constexpr T WrapMul(T a, T b)
 {
@@ -106,8 +116,9 @@ constexpr T WrapMul(T a, T b)
 // count is masked to the width as the processor does (Shr(x, 32) == x for 32 bits).
 namespace detail {
 template <class T>
-using ShiftType = std::conditional_t<(sizeof(T) <= 4), std::conditional_t<std::is_signed_v<T>, std::int32_t, std::uint32_t>,
-                                     std::conditional_t<std::is_signed_v<T>, std::int64_t, std::uint64_t>>;
+using ShiftType =
+    std::conditional_t<(sizeof(T) <= 4), std::conditional_t<std::is_signed_v<T>, std::int32_t, std::uint32_t>,
+                       std::conditional_t<std::is_signed_v<T>, std::int64_t, std::uint64_t>>;
 }
 
 // Logical right shift: the bit pattern moves as unsigned, zeros come in from the left.
@@ -201,7 +212,8 @@ inline std::int32_t Random(std::int32_t range)
     const std::uint32_t seed = NextRandSeed();
     if (range <= 0)
         return 0;
-    return static_cast<std::int32_t>((static_cast<std::uint64_t>(seed) * static_cast<std::uint32_t>(range)) >> 32);
+    return static_cast<std::int32_t>((static_cast<std::uint64_t>(seed) * static_cast<std::uint32_t>(range)) >>
+                                     32);
 }
 
 // 0 <= result < 1.

@@ -25,7 +25,8 @@ std::int64_t SeekTarget(std::int64_t offset, TSeekOrigin origin, std::int64_t po
     }
     std::int64_t result;
     if (__builtin_add_overflow(base, offset, &result))
-        result = offset < 0 ? std::numeric_limits<std::int64_t>::min() : std::numeric_limits<std::int64_t>::max();
+        result =
+            offset < 0 ? std::numeric_limits<std::int64_t>::min() : std::numeric_limits<std::int64_t>::max();
     return result;
 }
 
@@ -138,7 +139,8 @@ void TMemoryStream::Grow(std::int64_t newSize)
         if (wanted > data_.capacity()) {
             // Grow by half again, in 8 KB steps, so byte-by-byte writes stay linear overall.
             std::size_t capacity = std::max(wanted, data_.capacity() + data_.capacity() / 2);
-            capacity = std::min<std::size_t>((capacity + 0x1FFF) & ~std::size_t{0x1FFF}, static_cast<std::size_t>(kMaxSize));
+            capacity = std::min<std::size_t>((capacity + 0x1FFF) & ~std::size_t{0x1FFF},
+                                             static_cast<std::size_t>(kMaxSize));
             data_.reserve(std::max(capacity, wanted));
         }
         data_.resize(wanted);

@@ -46,7 +46,10 @@ unsigned char LowerByte(unsigned char c)
     }
 }
 
-unsigned char AsciiUpper(unsigned char c) { return c >= 'a' && c <= 'z' ? static_cast<unsigned char>(c - 32) : c; }
+unsigned char AsciiUpper(unsigned char c)
+{
+    return c >= 'a' && c <= 'z' ? static_cast<unsigned char>(c - 32) : c;
+}
 
 template <class Fold>
 int CompareFolded(std::string_view a, std::string_view b, Fold fold)
@@ -281,10 +284,16 @@ int CompareStr(std::string_view a, std::string_view b)
 }
 
 int CompareText(std::string_view a, std::string_view b) { return CompareFolded(a, b, AsciiUpper); }
-bool SameText(std::string_view a, std::string_view b) { return a.size() == b.size() && CompareText(a, b) == 0; }
+bool SameText(std::string_view a, std::string_view b)
+{
+    return a.size() == b.size() && CompareText(a, b) == 0;
+}
 int AnsiCompareText(std::string_view a, std::string_view b) { return CompareFolded(a, b, LowerByte); }
 int AnsiCompareStr(std::string_view a, std::string_view b) { return CompareStr(a, b); }
-bool AnsiSameText(std::string_view a, std::string_view b) { return a.size() == b.size() && AnsiCompareText(a, b) == 0; }
+bool AnsiSameText(std::string_view a, std::string_view b)
+{
+    return a.size() == b.size() && AnsiCompareText(a, b) == 0;
+}
 
 // ---- numbers ----
 
@@ -304,9 +313,18 @@ std::string IntToHex(std::uint64_t value, int digits)
     return r;
 }
 
-std::string IntToHex(std::int64_t value, int digits) { return IntToHex(static_cast<std::uint64_t>(value), digits); }
-std::string IntToHex(std::uint32_t value, int digits) { return IntToHex(static_cast<std::uint64_t>(value), digits); }
-std::string IntToHex(std::int32_t value, int digits) { return IntToHex(static_cast<std::uint32_t>(value), digits); }
+std::string IntToHex(std::int64_t value, int digits)
+{
+    return IntToHex(static_cast<std::uint64_t>(value), digits);
+}
+std::string IntToHex(std::uint32_t value, int digits)
+{
+    return IntToHex(static_cast<std::uint64_t>(value), digits);
+}
+std::string IntToHex(std::int32_t value, int digits)
+{
+    return IntToHex(static_cast<std::uint32_t>(value), digits);
+}
 
 bool TryStrToInt(std::string_view s, std::int32_t& value)
 {
@@ -422,8 +440,7 @@ std::string FloatToStrF(double value, TFloatFormat format, int precision, int di
     const bool negative = std::signbit(value) && value != 0;
     const Decimal d = ToDecimal(value, precision);
     switch (format) {
-    case ffGeneral:
-        return FormatGeneral(d, negative && !d.digits.empty(), precision, digits, sep);
+    case ffGeneral: return FormatGeneral(d, negative && !d.digits.empty(), precision, digits, sep);
     case ffExponent: {
         std::string s = negative ? "-" : "";
         std::string m = d.digits.empty() ? "0" : d.digits;
@@ -446,11 +463,14 @@ std::string FloatToStrF(double value, TFloatFormat format, int precision, int di
             intPart = "0";
         for (int k = 0; k < digits; ++k) {
             const int idx = d.exponent + k;
-            fracPart += idx >= 0 && idx < static_cast<int>(d.digits.size()) ? d.digits[static_cast<std::size_t>(idx)] : '0';
+            fracPart += idx >= 0 && idx < static_cast<int>(d.digits.size())
+                            ? d.digits[static_cast<std::size_t>(idx)]
+                            : '0';
         }
         // Rounding to `digits` decimals when the precision kept more.
         const int next = d.exponent + digits;
-        if (next >= 0 && next < static_cast<int>(d.digits.size()) && d.digits[static_cast<std::size_t>(next)] >= '5') {
+        if (next >= 0 && next < static_cast<int>(d.digits.size()) &&
+            d.digits[static_cast<std::size_t>(next)] >= '5') {
             std::string all = intPart + fracPart;
             int i = static_cast<int>(all.size()) - 1;
             for (; i >= 0; --i) {
@@ -619,9 +639,10 @@ std::string FormatArgs(std::string_view format, const std::vector<FormatArg>& ar
                 } else {
                     // Hexadecimal of a negative value shows its bits; 32-bit values stay 32 bits.
                     const std::int64_t v = a.Signed();
-                    const unsigned long long bits = v >= INT32_MIN && v <= INT32_MAX
-                                                        ? static_cast<std::uint32_t>(static_cast<std::int32_t>(v))
-                                                        : static_cast<std::uint64_t>(v);
+                    const unsigned long long bits =
+                        v >= INT32_MIN && v <= INT32_MAX
+                            ? static_cast<std::uint32_t>(static_cast<std::int32_t>(v))
+                            : static_cast<std::uint64_t>(v);
                     directive += "ll";
                     directive += conv;
                     emit(bits);
@@ -676,8 +697,7 @@ std::string FormatArgs(std::string_view format, const std::vector<FormatArg>& ar
             directive += 'p';
             emit(a.Pointer());
             break;
-        default:
-            ThrowFormatError(format);
+        default: ThrowFormatError(format);
         }
     }
     return out;
@@ -791,7 +811,10 @@ std::size_t AfterLastPathDelimiter(std::string_view f)
 }
 }  // namespace
 
-std::string ExtractFilePath(std::string_view fileName) { return std::string(fileName.substr(0, AfterLastPathDelimiter(fileName))); }
+std::string ExtractFilePath(std::string_view fileName)
+{
+    return std::string(fileName.substr(0, AfterLastPathDelimiter(fileName)));
+}
 
 std::string ExtractFileDir(std::string_view fileName)
 {
@@ -802,7 +825,10 @@ std::string ExtractFileDir(std::string_view fileName)
     return std::string(fileName.substr(0, n));
 }
 
-std::string ExtractFileName(std::string_view fileName) { return std::string(fileName.substr(AfterLastPathDelimiter(fileName))); }
+std::string ExtractFileName(std::string_view fileName)
+{
+    return std::string(fileName.substr(AfterLastPathDelimiter(fileName)));
+}
 
 std::string ExtractFileExt(std::string_view fileName)
 {

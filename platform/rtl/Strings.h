@@ -101,8 +101,7 @@ public:
     enum class Kind { Signed, Unsigned, Float, String, Char, Pointer };
 
     template <class T>
-        requires(std::is_integral_v<T> && !std::is_same_v<T, char> && !std::is_same_v<T, bool>)
-    FormatArg(T v)
+    requires(std::is_integral_v<T> && !std::is_same_v<T, char> && !std::is_same_v<T, bool>) FormatArg(T v)
     {
         if constexpr (std::is_signed_v<T>) {
             kind_ = Kind::Signed;
@@ -177,7 +176,8 @@ enum TReplaceFlag : unsigned { rfReplaceAll = 1, rfIgnoreCase = 2 };
 using TReplaceFlags = unsigned;
 // Replaces the first occurrence, or all of them with rfReplaceAll, scanning left to right
 // without overlap. rfIgnoreCase compares ANSI letters without case. An empty `from` changes nothing.
-std::string StringReplace(std::string_view s, std::string_view from, std::string_view to, TReplaceFlags flags);
+std::string StringReplace(std::string_view s, std::string_view from, std::string_view to,
+                          TReplaceFlags flags);
 
 std::string StringOfChar(char c, std::size_t count);
 

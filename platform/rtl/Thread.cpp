@@ -27,8 +27,8 @@ struct SyncState {
     SyncState() : mainThreadId(CurrentThreadId()) {}
 
     std::mutex mutex;
-    std::condition_variable wakeMain;   // queue not empty, or a thread finished
-    std::condition_variable doneCv;     // a synchronous call completed
+    std::condition_variable wakeMain;  // queue not empty, or a thread finished
+    std::condition_variable doneCv;    // a synchronous call completed
     std::deque<std::shared_ptr<SyncRecord>> queue;
     std::function<void()> wake;
     std::atomic<std::uint32_t> mainThreadId;
@@ -129,13 +129,15 @@ void RemoveQueuedEvents(const void* owner)
         return;
     SyncState& s = State();
     std::lock_guard lock(s.mutex);
-    std::erase_if(s.queue, [&](const std::shared_ptr<SyncRecord>& r) { return !r->synchronous && r->owner == owner; });
+    std::erase_if(s.queue,
+                  [&](const std::shared_ptr<SyncRecord>& r) { return !r->synchronous && r->owner == owner; });
 }
 
 bool CheckSynchronize(int timeoutMs)
 {
     if (!IsMainThread())
-        throw EThread(Format("CheckSynchronize called from thread $%X, which is NOT the main thread", CurrentThreadId()));
+        throw EThread(Format("CheckSynchronize called from thread $%X, which is NOT the main thread",
+                             CurrentThreadId()));
     SyncState& s = State();
     std::deque<std::shared_ptr<SyncRecord>> batch;
     {
@@ -183,10 +185,7 @@ void SetWakeMainThread(std::function<void()> wake)
 
 // ---- TThread ----
 
-TThread::TThread()
-{
-    handle_ = detail::StartNativeThread(&TThread::Entry, this, threadId_);
-}
+TThread::TThread() { handle_ = detail::StartNativeThread(&TThread::Entry, this, threadId_); }
 
 TThread::~TThread()
 {

@@ -48,9 +48,10 @@ void DetachNativeThread(std::intptr_t handle) { ::CloseHandle(reinterpret_cast<H
 
 void SetNativePriority(std::intptr_t handle, TThreadPriority priority)
 {
-    static constexpr int kPriorities[] = {THREAD_PRIORITY_IDLE,         THREAD_PRIORITY_LOWEST,  THREAD_PRIORITY_BELOW_NORMAL,
-                                          THREAD_PRIORITY_NORMAL,       THREAD_PRIORITY_ABOVE_NORMAL,
-                                          THREAD_PRIORITY_HIGHEST,      THREAD_PRIORITY_TIME_CRITICAL};
+    static constexpr int kPriorities[] = {THREAD_PRIORITY_IDLE,         THREAD_PRIORITY_LOWEST,
+                                          THREAD_PRIORITY_BELOW_NORMAL, THREAD_PRIORITY_NORMAL,
+                                          THREAD_PRIORITY_ABOVE_NORMAL, THREAD_PRIORITY_HIGHEST,
+                                          THREAD_PRIORITY_TIME_CRITICAL};
     if (handle != 0 && priority >= tpIdle && priority <= tpTimeCritical)
         ::SetThreadPriority(reinterpret_cast<HANDLE>(handle), kPriorities[priority]);
 }

@@ -222,9 +222,9 @@ namespace detail {
 const TTypeInfo& IntegerTypeInfo(TOrdType ot)
 {
     static const std::array<TTypeInfo, 6> infos = [] {
-        const std::int64_t ranges[6][2] = {{-128, 127},     {0, 255},
-                                           {-32768, 32767}, {0, 65535},
-                                           {-2147483648LL, 2147483647LL}, {0, 4294967295LL}};
+        const std::int64_t ranges[6][2] = {
+            {-128, 127},      {0, 255}, {-32768, 32767}, {0, 65535}, {-2147483648LL, 2147483647LL},
+            {0, 4294967295LL}};
         const char* names[6] = {"ShortInt", "Byte", "SmallInt", "Word", "Integer", "Cardinal"};
         std::array<TTypeInfo, 6> a;
         for (int i = 0; i < 6; ++i) {
@@ -278,11 +278,41 @@ const TTypeInfo& Int64TypeInfo()
 const TTypeInfo& FloatTypeInfo(TFloatType ft)
 {
     static const TTypeInfo infos[5] = {
-        [] { TTypeInfo t; t.Kind = tkFloat; t.Name = "Single"; t.FloatType = ftSingle; return t; }(),
-        [] { TTypeInfo t; t.Kind = tkFloat; t.Name = "Double"; t.FloatType = ftDouble; return t; }(),
-        [] { TTypeInfo t; t.Kind = tkFloat; t.Name = "Extended"; t.FloatType = ftExtended; return t; }(),
-        [] { TTypeInfo t; t.Kind = tkFloat; t.Name = "Comp"; t.FloatType = ftComp; return t; }(),
-        [] { TTypeInfo t; t.Kind = tkFloat; t.Name = "Currency"; t.FloatType = ftCurr; return t; }(),
+        [] {
+            TTypeInfo t;
+            t.Kind = tkFloat;
+            t.Name = "Single";
+            t.FloatType = ftSingle;
+            return t;
+        }(),
+        [] {
+            TTypeInfo t;
+            t.Kind = tkFloat;
+            t.Name = "Double";
+            t.FloatType = ftDouble;
+            return t;
+        }(),
+        [] {
+            TTypeInfo t;
+            t.Kind = tkFloat;
+            t.Name = "Extended";
+            t.FloatType = ftExtended;
+            return t;
+        }(),
+        [] {
+            TTypeInfo t;
+            t.Kind = tkFloat;
+            t.Name = "Comp";
+            t.FloatType = ftComp;
+            return t;
+        }(),
+        [] {
+            TTypeInfo t;
+            t.Kind = tkFloat;
+            t.Name = "Currency";
+            t.FloatType = ftCurr;
+            return t;
+        }(),
     };
     return infos[ft];
 }
@@ -479,11 +509,17 @@ void SetStrProp(TObject& i, const std::string& n, const std::string& v) { SetStr
 std::int64_t GetInt64Prop(TObject& i, const std::string& n) { return GetInt64Prop(i, NeedProp(i, n)); }
 void SetInt64Prop(TObject& i, const std::string& n, std::int64_t v) { SetInt64Prop(i, NeedProp(i, n), v); }
 Variant GetVariantProp(TObject& i, const std::string& n) { return GetVariantProp(i, NeedProp(i, n)); }
-void SetVariantProp(TObject& i, const std::string& n, const Variant& v) { SetVariantProp(i, NeedProp(i, n), v); }
+void SetVariantProp(TObject& i, const std::string& n, const Variant& v)
+{
+    SetVariantProp(i, NeedProp(i, n), v);
+}
 TObject* GetObjectProp(TObject& i, const std::string& n) { return GetObjectProp(i, NeedProp(i, n)); }
 void SetObjectProp(TObject& i, const std::string& n, TObject* v) { SetObjectProp(i, NeedProp(i, n), v); }
 TMethod GetMethodProp(TObject& i, const std::string& n) { return GetMethodProp(i, NeedProp(i, n)); }
-void SetMethodProp(TObject& i, const std::string& n, const TMethod& v) { SetMethodProp(i, NeedProp(i, n), v); }
+void SetMethodProp(TObject& i, const std::string& n, const TMethod& v)
+{
+    SetMethodProp(i, NeedProp(i, n), v);
+}
 
 // --- enumerations and sets ---
 
@@ -619,30 +655,21 @@ std::string GetPropText(TObject& instance, const TPropInfo& prop)
     const TTypeInfo& type = *prop.PropType;
     switch (type.Kind) {
     case tkInteger:
-    case tkInt64:
-        return std::to_string(GetOrdProp(instance, prop));
-    case tkChar:
-        return std::string(1, static_cast<char>(GetOrdProp(instance, prop)));
-    case tkEnumeration:
-        return GetEnumName(type, GetOrdProp(instance, prop));
-    case tkSet:
-        return SetToString(type, static_cast<std::uint32_t>(GetOrdProp(instance, prop)));
-    case tkFloat:
-        return FloatToText(GetFloatProp(instance, prop), FloatDigits(type.FloatType));
+    case tkInt64: return std::to_string(GetOrdProp(instance, prop));
+    case tkChar: return std::string(1, static_cast<char>(GetOrdProp(instance, prop)));
+    case tkEnumeration: return GetEnumName(type, GetOrdProp(instance, prop));
+    case tkSet: return SetToString(type, static_cast<std::uint32_t>(GetOrdProp(instance, prop)));
+    case tkFloat: return FloatToText(GetFloatProp(instance, prop), FloatDigits(type.FloatType));
     case tkString:
     case tkLString:
-    case tkWString:
-        return GetStrProp(instance, prop);
-    case tkVariant:
-        return VarToStr(GetVariantProp(instance, prop));
+    case tkWString: return GetStrProp(instance, prop);
+    case tkVariant: return VarToStr(GetVariantProp(instance, prop));
     case tkClass: {
         auto* c = dynamic_cast<TComponent*>(GetObjectProp(instance, prop));
         return c ? c->Name() : std::string();
     }
-    case tkMethod:
-        return GetMethodProp(instance, prop).Name;
-    default:
-        WrongKind(prop);
+    case tkMethod: return GetMethodProp(instance, prop).Name;
+    default: WrongKind(prop);
     }
 }
 
@@ -658,9 +685,7 @@ void SetPropText(TObject& instance, const TPropInfo& prop, const std::string& va
         SetOrdProp(instance, prop, v);
         return;
     }
-    case tkChar:
-        SetOrdProp(instance, prop, value.empty() ? 0 : static_cast<unsigned char>(value[0]));
-        return;
+    case tkChar: SetOrdProp(instance, prop, value.empty() ? 0 : static_cast<unsigned char>(value[0])); return;
     case tkEnumeration: {
         std::int64_t v = GetEnumValue(type, value);
         if (v < 0)
@@ -668,9 +693,7 @@ void SetPropText(TObject& instance, const TPropInfo& prop, const std::string& va
         SetOrdProp(instance, prop, v);
         return;
     }
-    case tkSet:
-        SetOrdProp(instance, prop, StringToSet(type, value));
-        return;
+    case tkSet: SetOrdProp(instance, prop, StringToSet(type, value)); return;
     case tkFloat: {
         double d = 0;
         const char* b = value.data();
@@ -689,12 +712,8 @@ void SetPropText(TObject& instance, const TPropInfo& prop, const std::string& va
     }
     case tkString:
     case tkLString:
-    case tkWString:
-        SetStrProp(instance, prop, value);
-        return;
-    case tkVariant:
-        SetVariantProp(instance, prop, Variant(value));
-        return;
+    case tkWString: SetStrProp(instance, prop, value); return;
+    case tkVariant: SetVariantProp(instance, prop, Variant(value)); return;
     case tkClass: {
         if (value.empty()) {
             SetObjectProp(instance, prop, nullptr);
@@ -720,8 +739,7 @@ void SetPropText(TObject& instance, const TPropInfo& prop, const std::string& va
         SetMethodProp(instance, prop, value.empty() ? TMethod{} : TMethod{root, value});
         return;
     }
-    default:
-        WrongKind(prop);
+    default: WrongKind(prop);
     }
 }
 

@@ -46,8 +46,24 @@ public:
 };
 
 enum TTypeKind : std::uint8_t {
-    tkUnknown, tkInteger, tkChar, tkEnumeration, tkFloat, tkString, tkSet, tkClass, tkMethod,
-    tkWChar, tkLString, tkWString, tkVariant, tkArray, tkRecord, tkInterface, tkInt64, tkDynArray
+    tkUnknown,
+    tkInteger,
+    tkChar,
+    tkEnumeration,
+    tkFloat,
+    tkString,
+    tkSet,
+    tkClass,
+    tkMethod,
+    tkWChar,
+    tkLString,
+    tkWString,
+    tkVariant,
+    tkArray,
+    tkRecord,
+    tkInterface,
+    tkInt64,
+    tkDynArray
 };
 enum TOrdType : std::uint8_t { otSByte, otUByte, otSWord, otUWord, otSLong, otULong };
 enum TFloatType : std::uint8_t { ftSingle, ftDouble, ftExtended, ftComp, ftCurr };
@@ -58,13 +74,13 @@ inline constexpr std::int64_t kNoDefault = std::numeric_limits<std::int64_t>::mi
 struct TTypeInfo {
     TTypeKind Kind = tkUnknown;
     std::string Name;
-    TOrdType OrdType = otSLong;            // integer, char, enumeration
-    std::int64_t MinValue = 0;              // integer, char, enumeration, int64
+    TOrdType OrdType = otSLong;  // integer, char, enumeration
+    std::int64_t MinValue = 0;   // integer, char, enumeration, int64
     std::int64_t MaxValue = 0;
-    std::vector<std::string> EnumNames;     // enumeration: name of MinValue + i
-    const TTypeInfo* CompType = nullptr;    // set: the member enumeration
+    std::vector<std::string> EnumNames;   // enumeration: name of MinValue + i
+    const TTypeInfo* CompType = nullptr;  // set: the member enumeration
     TFloatType FloatType = ftDouble;
-    bool IsDateTime = false;                // float stored as a date
+    bool IsDateTime = false;                       // float stored as a date
     const TClassInfo& (*ClassTypeFn)() = nullptr;  // class; null for classes without tables
     const std::type_info* Signature = nullptr;     // method: std::function type of the handler
 
@@ -86,10 +102,10 @@ struct TMethod {
 struct TPropInfo {
     std::string Name;
     const TTypeInfo* PropType = nullptr;
-    std::int64_t Default = kNoDefault;        // ordinal kinds only
-    std::function<bool(TObject&)> Stored;     // empty: always stored
+    std::int64_t Default = kNoDefault;     // ordinal kinds only
+    std::function<bool(TObject&)> Stored;  // empty: always stored
     // Only the pair matching the kind is set; a missing setter means read-only.
-    std::function<std::int64_t(TObject&)> GetOrd;        // ordinals, sets, int64
+    std::function<std::int64_t(TObject&)> GetOrd;  // ordinals, sets, int64
     std::function<void(TObject&, std::int64_t)> SetOrd;
     std::function<double(TObject&)> GetFloat;
     std::function<void(TObject&, double)> SetFloat;
@@ -157,11 +173,11 @@ public:
 TTypeInfo MakeEnumTypeInfo(const char* name, std::initializer_list<const char*> names);
 
 // Enumerations name their members with this macro, in the enumeration's namespace.
-#define RTL_ENUM_INFO(Enum, ...)                                                       \
-    inline const ::rtl::TTypeInfo& TypeInfoOfEnum(Enum*)                               \
-    {                                                                                  \
+#define RTL_ENUM_INFO(Enum, ...)                                                            \
+    inline const ::rtl::TTypeInfo& TypeInfoOfEnum(Enum*)                                    \
+    {                                                                                       \
         static const ::rtl::TTypeInfo info = ::rtl::MakeEnumTypeInfo(#Enum, {__VA_ARGS__}); \
-        return info;                                                                   \
+        return info;                                                                        \
     }
 
 // Set of up to 32 members of an enumeration whose ordinals start at 0; bit n is ordinal n.
@@ -256,20 +272,25 @@ using TNotifyEvent = TEvent<void(TObject* Sender)>;
 namespace detail {
 
 template <class T>
-struct IsSet : std::false_type {};
+struct IsSet : std::false_type {
+};
 template <class E>
 struct IsSet<TSet<E>> : std::true_type {
     using Enum = E;
 };
 template <class T>
-struct IsEvent : std::false_type {};
+struct IsEvent : std::false_type {
+};
 template <class S>
-struct IsEvent<TEvent<S>> : std::true_type {};
+struct IsEvent<TEvent<S>> : std::true_type {
+};
 
 template <class T, class = void>
-struct HasClassInfo : std::false_type {};
+struct HasClassInfo : std::false_type {
+};
 template <class T>
-struct HasClassInfo<T, std::void_t<decltype(&T::StaticClassInfo)>> : std::true_type {};
+struct HasClassInfo<T, std::void_t<decltype(&T::StaticClassInfo)>> : std::true_type {
+};
 
 const TTypeInfo& IntegerTypeInfo(TOrdType ot);
 const TTypeInfo& BooleanTypeInfo();
@@ -310,9 +331,9 @@ const TTypeInfo& TypeInfoOf()
         return detail::Int64TypeInfo();
     } else if constexpr (std::is_integral_v<U>) {
         using L = std::numeric_limits<U>;
-        constexpr TOrdType ot = sizeof(U) == 1 ? (L::is_signed ? otSByte : otUByte)
-                              : sizeof(U) == 2 ? (L::is_signed ? otSWord : otUWord)
-                                               : (L::is_signed ? otSLong : otULong);
+        constexpr TOrdType ot = sizeof(U) == 1   ? (L::is_signed ? otSByte : otUByte)
+                                : sizeof(U) == 2 ? (L::is_signed ? otSWord : otUWord)
+                                                 : (L::is_signed ? otSLong : otULong);
         return detail::IntegerTypeInfo(ot);
     } else if constexpr (std::is_same_v<U, float>) {
         return detail::FloatTypeInfo(ftSingle);

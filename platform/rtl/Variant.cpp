@@ -99,8 +99,8 @@ std::int32_t Variant::AsInteger() const
         CastError(varInteger);
     }
     if (v < std::numeric_limits<std::int32_t>::min() || v > std::numeric_limits<std::int32_t>::max())
-        throw EVariantOverflowError(std::string("Overflow while converting variant of type (") + TypeName(VarType()) +
-                                    ") into type (Integer)");
+        throw EVariantOverflowError(std::string("Overflow while converting variant of type (") +
+                                    TypeName(VarType()) + ") into type (Integer)");
     return static_cast<std::int32_t>(v);
 }
 

@@ -42,9 +42,8 @@ public:
     // Other integer types (long, size_t, short...) take the narrowest of the two that holds
     // the type; unsigned 64-bit values above the signed range wrap.
     template <class T>
-        requires(std::is_integral_v<T> && !std::is_same_v<T, bool> && !std::is_same_v<T, std::int32_t> &&
-                 !std::is_same_v<T, std::int64_t>)
-    Variant(T v)
+    requires(std::is_integral_v<T> && !std::is_same_v<T, bool> && !std::is_same_v<T, std::int32_t> &&
+             !std::is_same_v<T, std::int64_t>) Variant(T v)
     {
         if constexpr (sizeof(T) < 4 || (sizeof(T) == 4 && std::is_signed_v<T>))
             value_ = static_cast<std::int32_t>(v);

@@ -34,7 +34,10 @@ int BitCountOf(TPixelFormat pf)
 
 bool HasColorTable(TPixelFormat pf) { return pf == pf1bit || pf == pf4bit || pf == pf8bit; }
 
-[[noreturn]] void BadBitmap(const std::string& why) { throw EInvalidGraphic("bitmap image is not valid: " + why); }
+[[noreturn]] void BadBitmap(const std::string& why)
+{
+    throw EInvalidGraphic("bitmap image is not valid: " + why);
+}
 
 std::vector<RGBQUAD> DefaultColorTable(TPixelFormat pf)
 {
@@ -68,7 +71,8 @@ std::vector<RGBQUAD> DefaultColorTable(TPixelFormat pf)
 
 bool SameColors(const std::vector<RGBQUAD>& a, const std::vector<RGBQUAD>& b)
 {
-    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](const RGBQUAD& x, const RGBQUAD& y) {
+    return a.size() == b.size() &&
+           std::equal(a.begin(), a.end(), b.begin(), [](const RGBQUAD& x, const RGBQUAD& y) {
                return x.rgbRed == y.rgbRed && x.rgbGreen == y.rgbGreen && x.rgbBlue == y.rgbBlue;
            });
 }
@@ -116,7 +120,8 @@ namespace {
 
 using Image = TBitmap::Image;
 
-std::unique_ptr<Image> CreateDib(std::int32_t width, std::int32_t height, TPixelFormat pf, std::vector<RGBQUAD> colors)
+std::unique_ptr<Image> CreateDib(std::int32_t width, std::int32_t height, TPixelFormat pf,
+                                 std::vector<RGBQUAD> colors)
 {
     auto img = std::make_unique<Image>();
     img->Width = width;
@@ -133,9 +138,11 @@ std::unique_ptr<Image> CreateDib(std::int32_t width, std::int32_t height, TPixel
         return img;
     const int bitCount = BitCountOf(pf);
     img->RowLength = BytesPerScanline(width, bitCount, 32);
-    const std::uint64_t total = static_cast<std::uint64_t>(img->RowLength) * static_cast<std::uint64_t>(height);
+    const std::uint64_t total =
+        static_cast<std::uint64_t>(img->RowLength) * static_cast<std::uint64_t>(height);
     if (total > kMaxPixelBytes)
-        throw EInvalidGraphic(std::to_string(width) + "x" + std::to_string(height) + " bitmap exceeds the size limit");
+        throw EInvalidGraphic(std::to_string(width) + "x" + std::to_string(height) +
+                              " bitmap exceeds the size limit");
 
     DibHeader bi{};
     bi.Header.biSize = sizeof(BITMAPINFOHEADER);
@@ -154,7 +161,8 @@ std::unique_ptr<Image> CreateDib(std::int32_t width, std::int32_t height, TPixel
         std::copy(img->Colors.begin(), img->Colors.end(), bi.Colors);
     }
     void* bits = nullptr;
-    HBITMAP h = ::CreateDIBSection(nullptr, reinterpret_cast<BITMAPINFO*>(&bi), DIB_RGB_COLORS, &bits, nullptr, 0);
+    HBITMAP h =
+        ::CreateDIBSection(nullptr, reinterpret_cast<BITMAPINFO*>(&bi), DIB_RGB_COLORS, &bits, nullptr, 0);
     if (!h || !bits)
         throw EOutOfResources("out of system resources: cannot create a " + std::to_string(width) + "x" +
                               std::to_string(height) + " bitmap");
@@ -172,7 +180,8 @@ std::unique_ptr<Image> CreateDdb(std::int32_t width, std::int32_t height)
     if (width == 0 || height == 0)
         return img;
     if (static_cast<std::uint64_t>(width) * static_cast<std::uint64_t>(height) * 4 > kMaxPixelBytes)
-        throw EInvalidGraphic(std::to_string(width) + "x" + std::to_string(height) + " bitmap exceeds the size limit");
+        throw EInvalidGraphic(std::to_string(width) + "x" + std::to_string(height) +
+                              " bitmap exceeds the size limit");
     WindowDC screen(nullptr);
     HBITMAP h = ::CreateCompatibleBitmap(screen.Get(), width, height);
     if (!h)
@@ -185,7 +194,8 @@ std::unique_ptr<Image> CreateDdb(std::int32_t width, std::int32_t height)
 TPixelFormat ScreenPixelFormat()
 {
     WindowDC screen(nullptr);
-    const int bits = screen ? ::GetDeviceCaps(screen.Get(), BITSPIXEL) * ::GetDeviceCaps(screen.Get(), PLANES) : 24;
+    const int bits =
+        screen ? ::GetDeviceCaps(screen.Get(), BITSPIXEL) * ::GetDeviceCaps(screen.Get(), PLANES) : 24;
     switch (bits) {
     case 1: return pf1bit;
     case 4: return pf4bit;
@@ -208,7 +218,8 @@ void BlitImage(const Image& from, Image& to)
         throw EOutOfResources("out of system resources: cannot create a device context");
     SelectGuard s(src.Get(), from.Handle.Get());
     SelectGuard d(dst.Get(), to.Handle.Get());
-    ::BitBlt(dst.Get(), 0, 0, std::min(from.Width, to.Width), std::min(from.Height, to.Height), src.Get(), 0, 0, SRCCOPY);
+    ::BitBlt(dst.Get(), 0, 0, std::min(from.Width, to.Width), std::min(from.Height, to.Height), src.Get(), 0,
+             0, SRCCOPY);
     ::GdiFlush();
 }
 
@@ -290,7 +301,8 @@ void MapToColorTable(const Image& rgb, Image& to)
     }
 }
 
-std::unique_ptr<Image> CopyImage(const Image& from, std::int32_t width, std::int32_t height, bool dib, TPixelFormat pf)
+std::unique_ptr<Image> CopyImage(const Image& from, std::int32_t width, std::int32_t height, bool dib,
+                                 TPixelFormat pf)
 {
     std::unique_ptr<Image> to;
     if (dib) {
@@ -338,8 +350,10 @@ public:
     std::uint32_t U32()
     {
         Need(4);
-        std::uint32_t v = static_cast<std::uint32_t>(data_[pos_]) | static_cast<std::uint32_t>(data_[pos_ + 1]) << 8 |
-                          static_cast<std::uint32_t>(data_[pos_ + 2]) << 16 | static_cast<std::uint32_t>(data_[pos_ + 3]) << 24;
+        std::uint32_t v = static_cast<std::uint32_t>(data_[pos_]) |
+                          static_cast<std::uint32_t>(data_[pos_ + 1]) << 8 |
+                          static_cast<std::uint32_t>(data_[pos_ + 2]) << 16 |
+                          static_cast<std::uint32_t>(data_[pos_ + 3]) << 24;
         pos_ += 4;
         return v;
     }
@@ -429,7 +443,8 @@ BmpInfo ReadInfo(ByteReader& r)
     BmpInfo info;
     info.HeaderSize = r.U32();
     const std::uint32_t hs = info.HeaderSize;
-    if (hs != kCoreHeaderSize && hs != kInfoHeaderSize && hs != 52 && hs != 56 && hs != 64 && hs != 108 && hs != 124)
+    if (hs != kCoreHeaderSize && hs != kInfoHeaderSize && hs != 52 && hs != 56 && hs != 64 && hs != 108 &&
+        hs != 124)
         BadBitmap("unknown header size " + std::to_string(hs));
     std::int64_t height;
     int planes;
@@ -456,7 +471,8 @@ BmpInfo ReadInfo(ByteReader& r)
         }
         r.Skip(hs - (hs >= 52 && hs != 64 ? 52 : 40));
         if (info.BitCount <= 8 && clrUsed > (1u << info.BitCount))
-            BadBitmap(std::to_string(clrUsed) + " colours for " + std::to_string(info.BitCount) + " bits per pixel");
+            BadBitmap(std::to_string(clrUsed) + " colours for " + std::to_string(info.BitCount) +
+                      " bits per pixel");
         if (info.Compression == BI_BITFIELDS && hs == kInfoHeaderSize) {
             info.Masks[0] = r.U32();
             info.Masks[1] = r.U32();
@@ -482,8 +498,7 @@ BmpInfo ReadInfo(ByteReader& r)
     if (hs == 64 && info.Compression != BI_RGB && info.Compression != BI_RLE8 && info.Compression != BI_RLE4)
         BadBitmap("unsupported OS/2 compression " + std::to_string(info.Compression));
     switch (info.Compression) {
-    case BI_RGB:
-        break;
+    case BI_RGB: break;
     case BI_RLE8:
         if (info.BitCount != 8 || info.TopDown)
             BadBitmap("RLE8 needs a bottom-up 8-bit bitmap");
@@ -496,8 +511,7 @@ BmpInfo ReadInfo(ByteReader& r)
         if (info.BitCount != 16 && info.BitCount != 32)
             BadBitmap("bit fields need 16 or 32 bits per pixel");
         break;
-    default:
-        BadBitmap("unsupported compression " + std::to_string(info.Compression));
+    default: BadBitmap("unsupported compression " + std::to_string(info.Compression));
     }
     if (info.BitCount <= 8 && info.Colors.empty())
         BadBitmap("palette bitmap without colours");
@@ -561,7 +575,8 @@ void DecodeRle(const std::uint8_t* data, std::size_t size, Image& img, int bitCo
 
 // Builds an image from a packed DIB: info header, colour table, then pixels at `bitsOffset`
 // from the start of `dib` (0: right after the colour table).
-std::unique_ptr<Image> DecodeDib(const std::uint8_t* dib, std::size_t size, std::uint64_t bitsOffset, std::uint32_t fileSize)
+std::unique_ptr<Image> DecodeDib(const std::uint8_t* dib, std::size_t size, std::uint64_t bitsOffset,
+                                 std::uint32_t fileSize)
 {
     ByteReader r(dib, size);
     BmpInfo info = ReadInfo(r);
@@ -591,7 +606,8 @@ std::unique_ptr<Image> DecodeDib(const std::uint8_t* dib, std::size_t size, std:
     case 4: pf = pf4bit; break;
     case 8: pf = pf8bit; break;
     case 16:
-        if (info.Compression != BI_BITFIELDS || (info.Masks[0] == 0x7C00 && info.Masks[1] == 0x03E0 && info.Masks[2] == 0x001F)) {
+        if (info.Compression != BI_BITFIELDS ||
+            (info.Masks[0] == 0x7C00 && info.Masks[1] == 0x03E0 && info.Masks[2] == 0x001F)) {
             pf = pf15bit;
         } else if (info.Masks[0] == 0xF800 && info.Masks[1] == 0x07E0 && info.Masks[2] == 0x001F) {
             pf = pf16bit;
@@ -633,9 +649,11 @@ std::unique_ptr<Image> DecodeDib(const std::uint8_t* dib, std::size_t size, std:
             continue;
         }
         for (std::int32_t x = 0; x < info.Width; ++x) {
-            std::uint32_t p = info.BitCount == 16 ? static_cast<std::uint32_t>(src[x * 2] | src[x * 2 + 1] << 8)
-                                                  : static_cast<std::uint32_t>(src[x * 4]) | src[x * 4 + 1] << 8 |
-                                                        src[x * 4 + 2] << 16 | static_cast<std::uint32_t>(src[x * 4 + 3]) << 24;
+            std::uint32_t p = info.BitCount == 16
+                                  ? static_cast<std::uint32_t>(src[x * 2] | src[x * 2 + 1] << 8)
+                                  : static_cast<std::uint32_t>(src[x * 4]) | src[x * 4 + 1] << 8 |
+                                        src[x * 4 + 2] << 16 |
+                                        static_cast<std::uint32_t>(src[x * 4 + 3]) << 24;
             dst[x * 3 + 0] = ms[2].Scale(p);
             dst[x * 3 + 1] = ms[1].Scale(p);
             dst[x * 3 + 2] = ms[0].Scale(p);
@@ -726,10 +744,7 @@ protected:
         Unlock();
     }
 
-    void Changing() override
-    {
-        TCanvas::Changing();
-    }
+    void Changing() override { TCanvas::Changing(); }
     void Changed() override
     {
         bitmap_.Changed(&bitmap_);
@@ -842,7 +857,8 @@ bool TBitmap::Monochrome() const
         return false;
     const RGBQUAD& a = image_->Colors[0];
     const RGBQUAD& b = image_->Colors[1];
-    return a.rgbRed == 0 && a.rgbGreen == 0 && a.rgbBlue == 0 && b.rgbRed == 255 && b.rgbGreen == 255 && b.rgbBlue == 255;
+    return a.rgbRed == 0 && a.rgbGreen == 0 && a.rgbBlue == 0 && b.rgbRed == 255 && b.rgbGreen == 255 &&
+           b.rgbBlue == 255;
 }
 
 void TBitmap::SetMonochrome(bool value)
@@ -902,7 +918,11 @@ void TBitmap::SetHandle(HBITMAP bitmap)
             case 1: img->Format = pf1bit; break;
             case 4: img->Format = pf4bit; break;
             case 8: img->Format = pf8bit; break;
-            case 16: img->Format = ds.dsBmih.biCompression == BI_BITFIELDS && ds.dsBitfields[1] == 0x07E0 ? pf16bit : pf15bit; break;
+            case 16:
+                img->Format = ds.dsBmih.biCompression == BI_BITFIELDS && ds.dsBitfields[1] == 0x07E0
+                                  ? pf16bit
+                                  : pf15bit;
+                break;
             case 24: img->Format = pf24bit; break;
             case 32: img->Format = pf32bit; break;
             default: img->Format = pfCustom; break;
@@ -955,7 +975,8 @@ void TBitmap::SetPaletteEntries(const std::vector<PALETTEENTRY>& entries)
 {
     EnsureDIB();
     if (!HasColorTable(pixelFormat_))
-        throw EInvalidGraphicOperation("a " + std::to_string(BitCountOf(pixelFormat_)) + "-bit bitmap has no colour table");
+        throw EInvalidGraphicOperation("a " + std::to_string(BitCountOf(pixelFormat_)) +
+                                       "-bit bitmap has no colour table");
     const std::size_t max = std::size_t{1} << BitCountOf(pixelFormat_);
     if (entries.empty() || entries.size() > max)
         throw EInvalidGraphicOperation(std::to_string(entries.size()) + " colours for a " +
@@ -1089,7 +1110,8 @@ void TBitmap::LoadFromStream(rtl::TStream& stream)
             r.U32();
             clrUsed = r.U32();
             if (bitCount <= 8 && bitCount > 0)
-                tableBytes = 4ull * (clrUsed ? std::min<std::uint32_t>(clrUsed, 1u << bitCount) : 1u << bitCount);
+                tableBytes =
+                    4ull * (clrUsed ? std::min<std::uint32_t>(clrUsed, 1u << bitCount) : 1u << bitCount);
             if (compression == BI_BITFIELDS && headerSize == kInfoHeaderSize)
                 tableBytes = 12;
         }
@@ -1136,9 +1158,12 @@ void TBitmap::SaveToStream(rtl::TStream& stream)
         img = converted.get();
     }
     const int bitCount = BitCountOf(img->Format);
-    const std::uint32_t rowLength = img->Width ? static_cast<std::uint32_t>(BytesPerScanline(img->Width, bitCount, 32)) : 0;
-    const std::uint64_t imageBytes = static_cast<std::uint64_t>(rowLength) * static_cast<std::uint64_t>(img->Height);
-    const std::uint32_t extra = img->Format == pf16bit ? 12 : static_cast<std::uint32_t>(img->Colors.size() * 4);
+    const std::uint32_t rowLength =
+        img->Width ? static_cast<std::uint32_t>(BytesPerScanline(img->Width, bitCount, 32)) : 0;
+    const std::uint64_t imageBytes =
+        static_cast<std::uint64_t>(rowLength) * static_cast<std::uint64_t>(img->Height);
+    const std::uint32_t extra =
+        img->Format == pf16bit ? 12 : static_cast<std::uint32_t>(img->Colors.size() * 4);
     const std::uint64_t offBits = kFileHeaderSize + kInfoHeaderSize + extra;
     const std::uint64_t fileSize = offBits + imageBytes;
     if (fileSize > UINT32_MAX)
@@ -1201,7 +1226,8 @@ void TBitmap::WriteData(rtl::TStream& stream)
     SaveToStream(body);
     const auto size = static_cast<std::uint32_t>(body.Size());
     std::uint8_t sizeBytes[4] = {static_cast<std::uint8_t>(size), static_cast<std::uint8_t>(size >> 8),
-                                 static_cast<std::uint8_t>(size >> 16), static_cast<std::uint8_t>(size >> 24)};
+                                 static_cast<std::uint8_t>(size >> 16),
+                                 static_cast<std::uint8_t>(size >> 24)};
     stream.WriteBuffer(sizeBytes, 4);
     if (size)
         stream.WriteBuffer(body.Memory(), static_cast<std::int32_t>(size));
@@ -1265,9 +1291,6 @@ void TBitmap::Assign(rtl::TPersistent* source)
     TGraphic::Assign(source);
 }
 
-void TBitmap::FreeImage()
-{
-    Replace(dib_ ? CreateDib(0, 0, pixelFormat_, {}) : CreateDdb(0, 0));
-}
+void TBitmap::FreeImage() { Replace(dib_ ? CreateDib(0, 0, pixelFormat_, {}) : CreateDdb(0, 0)); }
 
 }  // namespace win

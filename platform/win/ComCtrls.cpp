@@ -14,13 +14,20 @@ const rtl::TClassInfo& TTrackBar::StaticClassInfo()
 {
     static const rtl::TClassInfo info =
         rtl::TClassBuilder<TTrackBar, TWinControl>("TTrackBar")
-            .Property("Frequency", &TTrackBar::Frequency, &TTrackBar::SetFrequency).Default(1)
-            .Property("LineSize", &TTrackBar::LineSize, &TTrackBar::SetLineSize).Default(1)
-            .Property("Max", &TTrackBar::Max, &TTrackBar::SetMax).Default(10)
-            .Property("Min", &TTrackBar::Min, &TTrackBar::SetMin).Default(0)
-            .Property("Orientation", &TTrackBar::Orientation, &TTrackBar::SetOrientation).Default(trHorizontal)
-            .Property("PageSize", &TTrackBar::PageSize, &TTrackBar::SetPageSize).Default(2)
-            .Property("Position", &TTrackBar::Position, &TTrackBar::SetPosition).Default(0)
+            .Property("Frequency", &TTrackBar::Frequency, &TTrackBar::SetFrequency)
+            .Default(1)
+            .Property("LineSize", &TTrackBar::LineSize, &TTrackBar::SetLineSize)
+            .Default(1)
+            .Property("Max", &TTrackBar::Max, &TTrackBar::SetMax)
+            .Default(10)
+            .Property("Min", &TTrackBar::Min, &TTrackBar::SetMin)
+            .Default(0)
+            .Property("Orientation", &TTrackBar::Orientation, &TTrackBar::SetOrientation)
+            .Default(trHorizontal)
+            .Property("PageSize", &TTrackBar::PageSize, &TTrackBar::SetPageSize)
+            .Default(2)
+            .Property("Position", &TTrackBar::Position, &TTrackBar::SetPosition)
+            .Default(0)
             .Event("OnChange", &TTrackBar::OnChange)
             .Creatable()
             .Build();
@@ -161,18 +168,21 @@ void TTrackBar::WndProc(TMessage& m)
     TWinControl::WndProc(m);
 }
 
-
 // --- tool bars ---
 
 const rtl::TClassInfo& TToolButton::StaticClassInfo()
 {
     static const rtl::TClassInfo info =
         rtl::TClassBuilder<TToolButton, TGraphicControl>("TToolButton")
-            .Property("Down", &TToolButton::Down, &TToolButton::SetDown).Default(false)
-            .Property("Grouped", &TToolButton::Grouped, &TToolButton::SetGrouped).Default(false)
-            .Property("ImageIndex", &TToolButton::ImageIndex, &TToolButton::SetImageIndex).Default(-1)
+            .Property("Down", &TToolButton::Down, &TToolButton::SetDown)
+            .Default(false)
+            .Property("Grouped", &TToolButton::Grouped, &TToolButton::SetGrouped)
+            .Default(false)
+            .Property("ImageIndex", &TToolButton::ImageIndex, &TToolButton::SetImageIndex)
+            .Default(-1)
             .Property("MenuItem", &TToolButton::MenuItem, &TToolButton::SetMenuItem)
-            .Property("Style", &TToolButton::Style, &TToolButton::SetStyle).Default(tbsButton)
+            .Property("Style", &TToolButton::Style, &TToolButton::SetStyle)
+            .Default(tbsButton)
             .Creatable()
             .Build();
     return info;
@@ -326,14 +336,21 @@ const rtl::TClassInfo& TToolBar::StaticClassInfo()
 {
     static const rtl::TClassInfo info =
         rtl::TClassBuilder<TToolBar, TCustomControl>("TToolBar")
-            .Property("AutoSize", &TToolBar::AutoSize, &TToolBar::SetAutoSize).Default(false)
-            .Property("ButtonHeight", &TToolBar::ButtonHeight, &TToolBar::SetButtonHeight).Default(22)
-            .Property("ButtonWidth", &TToolBar::ButtonWidth, &TToolBar::SetButtonWidth).Default(23)
-            .Property("EdgeBorders", &TToolBar::EdgeBorders, &TToolBar::SetEdgeBorders).Default(TEdgeBorders{ebTop})
-            .Property("Flat", &TToolBar::Flat, &TToolBar::SetFlat).Default(false)
+            .Property("AutoSize", &TToolBar::AutoSize, &TToolBar::SetAutoSize)
+            .Default(false)
+            .Property("ButtonHeight", &TToolBar::ButtonHeight, &TToolBar::SetButtonHeight)
+            .Default(22)
+            .Property("ButtonWidth", &TToolBar::ButtonWidth, &TToolBar::SetButtonWidth)
+            .Default(23)
+            .Property("EdgeBorders", &TToolBar::EdgeBorders, &TToolBar::SetEdgeBorders)
+            .Default(TEdgeBorders{ebTop})
+            .Property("Flat", &TToolBar::Flat, &TToolBar::SetFlat)
+            .Default(false)
             .Property("Menu", &TToolBar::Menu, &TToolBar::SetMenu)
-            .Property("ShowCaptions", &TToolBar::ShowCaptions, &TToolBar::SetShowCaptions).Default(false)
-            .Property("Wrapable", &TToolBar::Wrapable, &TToolBar::SetWrapable).Default(true)
+            .Property("ShowCaptions", &TToolBar::ShowCaptions, &TToolBar::SetShowCaptions)
+            .Default(false)
+            .Property("Wrapable", &TToolBar::Wrapable, &TToolBar::SetWrapable)
+            .Default(true)
             .Event("OnCustomDrawButton", &TToolBar::OnCustomDrawButton)
             .Creatable()
             .Build();
@@ -486,7 +503,8 @@ std::int32_t TToolBar::ButtonWidthFor(TToolButton* button)
 
 void TToolBar::ArrangeButtons()
 {
-    if (arranging_ || ComponentState().Contains(rtl::csLoading) || ComponentState().Contains(rtl::csDestroying))
+    if (arranging_ || ComponentState().Contains(rtl::csLoading) ||
+        ComponentState().Contains(rtl::csDestroying))
         return;
     arranging_ = true;
     TRect area = ButtonArea();

@@ -58,19 +58,26 @@ RTL_ENUM_INFO(TEdgeBorder, "ebLeft", "ebTop", "ebRight", "ebBottom")
 using TEdgeBorders = rtl::TSet<TEdgeBorder>;
 
 enum TCustomDrawStateFlag {
-    cdsSelected, cdsGrayed, cdsDisabled, cdsChecked, cdsFocused, cdsDefault, cdsHot, cdsMarked,
+    cdsSelected,
+    cdsGrayed,
+    cdsDisabled,
+    cdsChecked,
+    cdsFocused,
+    cdsDefault,
+    cdsHot,
+    cdsMarked,
     cdsIndeterminate
 };
-RTL_ENUM_INFO(TCustomDrawStateFlag, "cdsSelected", "cdsGrayed", "cdsDisabled", "cdsChecked",
-              "cdsFocused", "cdsDefault", "cdsHot", "cdsMarked", "cdsIndeterminate")
+RTL_ENUM_INFO(TCustomDrawStateFlag, "cdsSelected", "cdsGrayed", "cdsDisabled", "cdsChecked", "cdsFocused",
+              "cdsDefault", "cdsHot", "cdsMarked", "cdsIndeterminate")
 using TCustomDrawState = rtl::TSet<TCustomDrawStateFlag>;
 
 enum TToolButtonStyle { tbsButton, tbsCheck, tbsDropDown, tbsSeparator, tbsDivider };
 RTL_ENUM_INFO(TToolButtonStyle, "tbsButton", "tbsCheck", "tbsDropDown", "tbsSeparator", "tbsDivider")
 
 class TToolButton;
-using TTBCustomDrawBtnEvent = rtl::TEvent<void(TToolBar* Sender, TToolButton* Button,
-                                               TCustomDrawState State, bool& DefaultDraw)>;
+using TTBCustomDrawBtnEvent =
+    rtl::TEvent<void(TToolBar* Sender, TToolButton* Button, TCustomDrawState State, bool& DefaultDraw)>;
 
 // A button on a tool bar, painted by the bar. A button standing for a menu item shows the
 // item's sub-items as a menu below itself when clicked, or runs the item when it has none.
@@ -176,8 +183,8 @@ private:
     bool wrapable_ = true;
     bool autoSize_ = false;
     bool arranging_ = false;
-    TMainMenu* menu_ = nullptr;          // not owned
-    std::vector<TToolButton*> buttons_;  // not owned: children of the bar
+    TMainMenu* menu_ = nullptr;              // not owned
+    std::vector<TToolButton*> buttons_;      // not owned: children of the bar
     std::vector<TToolButton*> menuButtons_;  // owned by the bar: made for Menu
 };
 

@@ -66,17 +66,18 @@ struct IdentEntry {
 };
 
 const IdentEntry kCursorNames[] = {
-    {crDefault, "crDefault"}, {crNone, "crNone"}, {crArrow, "crArrow"}, {crCross, "crCross"},
-    {crIBeam, "crIBeam"}, {crSizeNESW, "crSizeNESW"}, {crSizeNS, "crSizeNS"},
-    {crSizeNWSE, "crSizeNWSE"}, {crSizeWE, "crSizeWE"}, {crUpArrow, "crUpArrow"},
-    {crHourGlass, "crHourGlass"}, {crDrag, "crDrag"}, {crNoDrop, "crNoDrop"},
-    {crHSplit, "crHSplit"}, {crVSplit, "crVSplit"}, {crMultiDrag, "crMultiDrag"},
-    {crSQLWait, "crSQLWait"}, {crNo, "crNo"}, {crAppStart, "crAppStart"}, {crHelp, "crHelp"},
-    {crHandPoint, "crHandPoint"}, {crSizeAll, "crSizeAll"}};
+    {crDefault, "crDefault"},     {crNone, "crNone"},           {crArrow, "crArrow"},
+    {crCross, "crCross"},         {crIBeam, "crIBeam"},         {crSizeNESW, "crSizeNESW"},
+    {crSizeNS, "crSizeNS"},       {crSizeNWSE, "crSizeNWSE"},   {crSizeWE, "crSizeWE"},
+    {crUpArrow, "crUpArrow"},     {crHourGlass, "crHourGlass"}, {crDrag, "crDrag"},
+    {crNoDrop, "crNoDrop"},       {crHSplit, "crHSplit"},       {crVSplit, "crVSplit"},
+    {crMultiDrag, "crMultiDrag"}, {crSQLWait, "crSQLWait"},     {crNo, "crNo"},
+    {crAppStart, "crAppStart"},   {crHelp, "crHelp"},           {crHandPoint, "crHandPoint"},
+    {crSizeAll, "crSizeAll"}};
 
-const IdentEntry kModalResultNames[] = {
-    {mrNone, "mrNone"}, {mrOk, "mrOk"}, {mrCancel, "mrCancel"}, {mrAbort, "mrAbort"},
-    {mrRetry, "mrRetry"}, {mrIgnore, "mrIgnore"}, {mrYes, "mrYes"}, {mrNo, "mrNo"}, {mrAll, "mrAll"}};
+const IdentEntry kModalResultNames[] = {{mrNone, "mrNone"},   {mrOk, "mrOk"},       {mrCancel, "mrCancel"},
+                                        {mrAbort, "mrAbort"}, {mrRetry, "mrRetry"}, {mrIgnore, "mrIgnore"},
+                                        {mrYes, "mrYes"},     {mrNo, "mrNo"},       {mrAll, "mrAll"}};
 
 template <size_t N>
 const rtl::TTypeInfo& MakeIdentType(const char* name, const IdentEntry (&table)[N])
@@ -128,7 +129,10 @@ const rtl::TTypeInfo& ModalResultTypeInfo()
     return info;
 }
 
-void UseCursorType(rtl::TClassInfo& info, const std::string& propName) { UseType(info, propName, CursorTypeInfo()); }
+void UseCursorType(rtl::TClassInfo& info, const std::string& propName)
+{
+    UseType(info, propName, CursorTypeInfo());
+}
 void UseModalResultType(rtl::TClassInfo& info, const std::string& propName)
 {
     UseType(info, propName, ModalResultTypeInfo());
@@ -249,8 +253,8 @@ HWND AllocateHWnd(TWndMethod method)
         ::RegisterClassA(&wc);
         registered = true;
     }
-    HWND wnd = ::CreateWindowExA(WS_EX_TOOLWINDOW, kClass, "", WS_POPUP, 0, 0, 0, 0, nullptr,
-                                 nullptr, ModuleInstance(), nullptr);
+    HWND wnd = ::CreateWindowExA(WS_EX_TOOLWINDOW, kClass, "", WS_POPUP, 0, 0, 0, 0, nullptr, nullptr,
+                                 ModuleInstance(), nullptr);
     if (!wnd)
         throw rtl::Exception("Error creating window");
     Utility().methods[wnd] = std::move(method);
@@ -271,10 +275,14 @@ const rtl::TClassInfo& TSizeConstraints::StaticClassInfo()
 {
     static const rtl::TClassInfo info =
         rtl::TClassBuilder<TSizeConstraints, rtl::TPersistent>("TSizeConstraints")
-            .Property("MaxHeight", &TSizeConstraints::MaxHeight, &TSizeConstraints::SetMaxHeight).Default(0)
-            .Property("MaxWidth", &TSizeConstraints::MaxWidth, &TSizeConstraints::SetMaxWidth).Default(0)
-            .Property("MinHeight", &TSizeConstraints::MinHeight, &TSizeConstraints::SetMinHeight).Default(0)
-            .Property("MinWidth", &TSizeConstraints::MinWidth, &TSizeConstraints::SetMinWidth).Default(0)
+            .Property("MaxHeight", &TSizeConstraints::MaxHeight, &TSizeConstraints::SetMaxHeight)
+            .Default(0)
+            .Property("MaxWidth", &TSizeConstraints::MaxWidth, &TSizeConstraints::SetMaxWidth)
+            .Default(0)
+            .Property("MinHeight", &TSizeConstraints::MinHeight, &TSizeConstraints::SetMinHeight)
+            .Default(0)
+            .Property("MinWidth", &TSizeConstraints::MinWidth, &TSizeConstraints::SetMinWidth)
+            .Default(0)
             .Build();
     return info;
 }
@@ -353,34 +361,44 @@ const rtl::TClassInfo& TControl::StaticClassInfo()
 {
     static const rtl::TClassInfo info = [] {
         rtl::TClassInfo i = rtl::TClassBuilder<TControl, rtl::TComponent>("TControl")
-            .Property("Left", &TControl::Left, &TControl::SetLeft)
-            .Property("Top", &TControl::Top, &TControl::SetTop)
-            .Property("Width", &TControl::Width, &TControl::SetWidth)
-            .Property("Height", &TControl::Height, &TControl::SetHeight)
-            .Property("ClientWidth", &TControl::ClientWidth, &TControl::SetClientWidth).Stored(false)
-            .Property("ClientHeight", &TControl::ClientHeight, &TControl::SetClientHeight).Stored(false)
-            .Property("Align", &TControl::Align, &TControl::SetAlign).Default(alNone)
-            .Property("Caption", &TControl::Caption, &TControl::SetCaption).Stored(&TControl::IsCaptionStored)
-            .Property("Color", &TControl::Color, &TControl::SetColor)
-            .Property("Constraints", &TControl::Constraints)
-            .Property("Cursor", &TControl::Cursor, &TControl::SetCursor).Default(crDefault)
-            .Property("Enabled", &TControl::Enabled, &TControl::SetEnabled).Default(true)
-            .Property("Font", &TControl::Font, &TControl::SetFont)
-            .Property("Hint", &TControl::Hint, &TControl::SetHint)
-            .Property("ParentColor", &TControl::ParentColor, &TControl::SetParentColor).Default(true)
-            .Property("ParentFont", &TControl::ParentFont, &TControl::SetParentFont).Default(true)
-            .Property("PopupMenu", &TControl::PopupMenu, &TControl::SetPopupMenu)
-            .Property("ShowHint", &TControl::ShowHint, &TControl::SetShowHint).Default(false)
-            .Property("Visible", &TControl::Visible, &TControl::SetVisible).Default(true)
-            .Event("OnClick", &TControl::OnClick)
-            .Event("OnDblClick", &TControl::OnDblClick)
-            .Event("OnMouseDown", &TControl::OnMouseDown)
-            .Event("OnMouseMove", &TControl::OnMouseMove)
-            .Event("OnMouseUp", &TControl::OnMouseUp)
-            .Event("OnMouseEnter", &TControl::OnMouseEnter)
-            .Event("OnMouseLeave", &TControl::OnMouseLeave)
-            .Event("OnResize", &TControl::OnResize)
-            .Build();
+                                .Property("Left", &TControl::Left, &TControl::SetLeft)
+                                .Property("Top", &TControl::Top, &TControl::SetTop)
+                                .Property("Width", &TControl::Width, &TControl::SetWidth)
+                                .Property("Height", &TControl::Height, &TControl::SetHeight)
+                                .Property("ClientWidth", &TControl::ClientWidth, &TControl::SetClientWidth)
+                                .Stored(false)
+                                .Property("ClientHeight", &TControl::ClientHeight, &TControl::SetClientHeight)
+                                .Stored(false)
+                                .Property("Align", &TControl::Align, &TControl::SetAlign)
+                                .Default(alNone)
+                                .Property("Caption", &TControl::Caption, &TControl::SetCaption)
+                                .Stored(&TControl::IsCaptionStored)
+                                .Property("Color", &TControl::Color, &TControl::SetColor)
+                                .Property("Constraints", &TControl::Constraints)
+                                .Property("Cursor", &TControl::Cursor, &TControl::SetCursor)
+                                .Default(crDefault)
+                                .Property("Enabled", &TControl::Enabled, &TControl::SetEnabled)
+                                .Default(true)
+                                .Property("Font", &TControl::Font, &TControl::SetFont)
+                                .Property("Hint", &TControl::Hint, &TControl::SetHint)
+                                .Property("ParentColor", &TControl::ParentColor, &TControl::SetParentColor)
+                                .Default(true)
+                                .Property("ParentFont", &TControl::ParentFont, &TControl::SetParentFont)
+                                .Default(true)
+                                .Property("PopupMenu", &TControl::PopupMenu, &TControl::SetPopupMenu)
+                                .Property("ShowHint", &TControl::ShowHint, &TControl::SetShowHint)
+                                .Default(false)
+                                .Property("Visible", &TControl::Visible, &TControl::SetVisible)
+                                .Default(true)
+                                .Event("OnClick", &TControl::OnClick)
+                                .Event("OnDblClick", &TControl::OnDblClick)
+                                .Event("OnMouseDown", &TControl::OnMouseDown)
+                                .Event("OnMouseMove", &TControl::OnMouseMove)
+                                .Event("OnMouseUp", &TControl::OnMouseUp)
+                                .Event("OnMouseEnter", &TControl::OnMouseEnter)
+                                .Event("OnMouseLeave", &TControl::OnMouseLeave)
+                                .Event("OnResize", &TControl::OnResize)
+                                .Build();
         UseColorType(i, "Color");
         UseCursorType(i, "Cursor");
         return i;
@@ -389,7 +407,8 @@ const rtl::TClassInfo& TControl::StaticClassInfo()
 }
 
 TControl::TControl(rtl::TComponent* owner)
-    : rtl::TComponent(owner), constraints_(std::make_unique<TSizeConstraints>(this)),
+    : rtl::TComponent(owner),
+      constraints_(std::make_unique<TSizeConstraints>(this)),
       font_(std::make_unique<TFont>())
 {
     WindowProc = [this](TMessage& m) { WndProc(m); };
@@ -796,9 +815,7 @@ void TControl::WndProc(TMessage& m)
             Application->CancelHint(this);
         MouseLeave();
         return;
-    case CM_VISIBLECHANGED:
-        InvalidateControl(true, false);
-        return;
+    case CM_VISIBLECHANGED: InvalidateControl(true, false); return;
     case CM_ENABLEDCHANGED:
     case CM_COLORCHANGED:
     case CM_TEXTCHANGED:
@@ -806,9 +823,7 @@ void TControl::WndProc(TMessage& m)
             AdjustSize();
         Invalidate();
         return;
-    case CM_FONTCHANGED:
-        FontChanged();
-        return;
+    case CM_FONTCHANGED: FontChanged(); return;
     case CM_PARENTFONTCHANGED:
         if (parentFont_ && parent_) {
             changingFont_ = true;
@@ -823,8 +838,7 @@ void TControl::WndProc(TMessage& m)
             parentColor_ = true;
         }
         return;
-    default:
-        break;
+    default: break;
     }
     DefaultHandler(m);
 }
@@ -835,7 +849,8 @@ const rtl::TClassInfo& TWinControl::StaticClassInfo()
 {
     static const rtl::TClassInfo info =
         rtl::TClassBuilder<TWinControl, TControl>("TWinControl")
-            .Property("TabOrder", &TWinControl::TabOrder, &TWinControl::SetTabOrder).Default(-1)
+            .Property("TabOrder", &TWinControl::TabOrder, &TWinControl::SetTabOrder)
+            .Default(-1)
             .Property("TabStop", &TWinControl::TabStop, &TWinControl::SetTabStop)
             .Event("OnEnter", &TWinControl::OnEnter)
             .Event("OnExit", &TWinControl::OnExit)
@@ -846,10 +861,7 @@ const rtl::TClassInfo& TWinControl::StaticClassInfo()
     return info;
 }
 
-TWinControl::TWinControl(rtl::TComponent* owner) : TControl(owner)
-{
-    ctlId_ = NextControlId();
-}
+TWinControl::TWinControl(rtl::TComponent* owner) : TControl(owner) { ctlId_ = NextControlId(); }
 
 TWinControl::~TWinControl()
 {
@@ -1019,9 +1031,8 @@ void TWinControl::CreateWindowHandle(const TCreateParams& p)
 {
     creationControl = this;
     HMENU id = (p.Style & WS_CHILD) ? reinterpret_cast<HMENU>(static_cast<UINT_PTR>(ctlId_)) : nullptr;
-    HWND wnd = ::CreateWindowExA(p.ExStyle, p.WinClassName.c_str(), p.Caption.c_str(), p.Style,
-                                 p.X, p.Y, p.Width, p.Height, p.WndParent, id, ModuleInstance(),
-                                 p.Param);
+    HWND wnd = ::CreateWindowExA(p.ExStyle, p.WinClassName.c_str(), p.Caption.c_str(), p.Style, p.X, p.Y,
+                                 p.Width, p.Height, p.WndParent, id, ModuleInstance(), p.Param);
     creationControl = nullptr;
     if (wnd && handle_ != wnd)
         Attach(wnd);
@@ -1065,7 +1076,8 @@ void TWinControl::RemoveControl(TControl* control)
     auto it = std::find(controls_.begin(), controls_.end(), control);
     if (it == controls_.end())
         return;
-    if (auto* w = dynamic_cast<TWinControl*>(control); w && w->handle_ && !w->ComponentState().Contains(rtl::csDestroying))
+    if (auto* w = dynamic_cast<TWinControl*>(control);
+        w && w->handle_ && !w->ComponentState().Contains(rtl::csDestroying))
         w->DestroyHandle();
     else
         control->Invalidate();
@@ -1151,12 +1163,14 @@ void TWinControl::SelectNext(TWinControl* current, bool goForward, bool checkTab
     if (list.empty())
         return;
     auto it = std::find(list.begin(), list.end(), current);
-    size_t start = it == list.end() ? (goForward ? list.size() - 1 : 0) : static_cast<size_t>(it - list.begin());
+    size_t start =
+        it == list.end() ? (goForward ? list.size() - 1 : 0) : static_cast<size_t>(it - list.begin());
     size_t i = start;
     for (size_t n = 0; n < list.size(); ++n) {
         i = goForward ? (i + 1) % list.size() : (i + list.size() - 1) % list.size();
         TWinControl* w = list[i];
-        if ((!checkTabStop || w->tabStop_) && w->CanFocus() && !w->controlStyle_.Contains(csAcceptsControls)) {
+        if ((!checkTabStop || w->tabStop_) && w->CanFocus() &&
+            !w->controlStyle_.Contains(csAcceptsControls)) {
             w->SetFocus();
             return;
         }
@@ -1240,7 +1254,8 @@ void TWinControl::Update()
 void TWinControl::Repaint()
 {
     if (handle_) {
-        ::RedrawWindow(handle_, nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW | RDW_ERASE | RDW_ALLCHILDREN);
+        ::RedrawWindow(handle_, nullptr, nullptr,
+                       RDW_INVALIDATE | RDW_UPDATENOW | RDW_ERASE | RDW_ALLCHILDREN);
     }
 }
 
@@ -1293,11 +1308,8 @@ void TWinControl::AlignControls(TControl*, TRect& r)
                 c->SetBounds(r.Right - c->Width(), r.Top, c->Width(), r.Height());
                 r.Right -= c->Width();
                 break;
-            case alClient:
-                c->SetBounds(r.Left, r.Top, r.Width(), r.Height());
-                break;
-            default:
-                break;
+            case alClient: c->SetBounds(r.Left, r.Top, r.Width(), r.Height()); break;
+            default: break;
             }
         }
     };
@@ -1355,9 +1367,8 @@ void TWinControl::PaintControls(HDC dc, TControl* first)
 
 void TWinControl::PaintHandler(TMessage& m)
 {
-    bool hasGraphic = std::any_of(controls_.begin(), controls_.end(), [](TControl* c) {
-        return !dynamic_cast<TWinControl*>(c) && c->Visible();
-    });
+    bool hasGraphic = std::any_of(controls_.begin(), controls_.end(),
+                                  [](TControl* c) { return !dynamic_cast<TWinControl*>(c) && c->Visible(); });
     HDC dc = reinterpret_cast<HDC>(m.WParam);
     if (dc) {
         PaintWindow(dc);
@@ -1459,9 +1470,7 @@ bool TWinControl::ReflectNotification(TMessage& m)
         }
         child = reinterpret_cast<HWND>(m.LParam);
         break;
-    case WM_NOTIFY:
-        child = reinterpret_cast<const NMHDR*>(m.LParam)->hwndFrom;
-        break;
+    case WM_NOTIFY: child = reinterpret_cast<const NMHDR*>(m.LParam)->hwndFrom; break;
     case WM_DRAWITEM: {
         auto* dis = reinterpret_cast<DRAWITEMSTRUCT*>(m.LParam);
         if (dis->CtlType == ODT_MENU) {
@@ -1494,23 +1503,16 @@ bool TWinControl::ReflectNotification(TMessage& m)
         }
         break;
     }
-    case WM_DELETEITEM:
-        child = reinterpret_cast<const DELETEITEMSTRUCT*>(m.LParam)->hwndItem;
-        break;
-    case WM_COMPAREITEM:
-        child = reinterpret_cast<const COMPAREITEMSTRUCT*>(m.LParam)->hwndItem;
-        break;
+    case WM_DELETEITEM: child = reinterpret_cast<const DELETEITEMSTRUCT*>(m.LParam)->hwndItem; break;
+    case WM_COMPAREITEM: child = reinterpret_cast<const COMPAREITEMSTRUCT*>(m.LParam)->hwndItem; break;
     case WM_HSCROLL:
     case WM_VSCROLL:
     case WM_CTLCOLORBTN:
     case WM_CTLCOLOREDIT:
     case WM_CTLCOLORLISTBOX:
     case WM_CTLCOLORSCROLLBAR:
-    case WM_CTLCOLORSTATIC:
-        child = reinterpret_cast<HWND>(m.LParam);
-        break;
-    default:
-        return false;
+    case WM_CTLCOLORSTATIC: child = reinterpret_cast<HWND>(m.LParam); break;
+    default: return false;
     }
     TWinControl* control = FindControl(child);
     if (!control || control == this) {
@@ -1576,9 +1578,7 @@ HBRUSH TWinControl::BackgroundBrush()
 void TWinControl::WndProc(TMessage& m)
 {
     switch (m.Msg) {
-    case WM_PAINT:
-        PaintHandler(m);
-        return;
+    case WM_PAINT: PaintHandler(m); return;
     case WM_ERASEBKGND:
         if (defWndProc_ == ::DefWindowProcA) {
             if (!controlStyle_.Contains(csOpaque)) {
@@ -1606,9 +1606,7 @@ void TWinControl::WndProc(TMessage& m)
         if (ReflectNotification(m))
             return;
         break;
-    case WM_SETCURSOR:
-        HandleSetCursor(m);
-        return;
+    case WM_SETCURSOR: HandleSetCursor(m); return;
     case WM_SETFOCUS:
         DefaultHandler(m);
         if (TCustomForm* form = GetParentForm(); form && form != this)
@@ -1678,13 +1676,12 @@ void TWinControl::WndProc(TMessage& m)
     case WM_CAPTURECHANGED:
         if (captureControl && IsChildOf(captureControl, this) &&
             reinterpret_cast<HWND>(m.LParam) != handle_) {
-            captureControl->SetControlState(captureControl->ControlState() - TControlState{csClicked, csLButtonDown});
+            captureControl->SetControlState(captureControl->ControlState() -
+                                            TControlState{csClicked, csLButtonDown});
             captureControl = nullptr;
         }
         break;
-    case CN_KEYDOWN:
-        m.Result = 0;
-        return;
+    case CN_KEYDOWN: m.Result = 0; return;
     case CM_DIALOGKEY:
         // Offered to the children until one takes the key.
         for (TControl* c : controls_) {
@@ -1717,14 +1714,9 @@ void TWinControl::WndProc(TMessage& m)
         if (handle_)
             ::ShowWindow(handle_, Visible() ? SW_SHOWNOACTIVATE : SW_HIDE);
         return;
-    case CM_RECREATEWND:
-        RecreateWnd();
-        return;
-    case CM_TEXTCHANGED:
-        Invalidate();
-        return;
-    default:
-        break;
+    case CM_RECREATEWND: RecreateWnd(); return;
+    case CM_TEXTCHANGED: Invalidate(); return;
+    default: break;
     }
 
     if (IsMouseMessage(m.Msg)) {

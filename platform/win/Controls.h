@@ -25,8 +25,7 @@ enum TMouseButton { mbLeft, mbRight, mbMiddle };
 RTL_ENUM_INFO(TMouseButton, "mbLeft", "mbRight", "mbMiddle")
 
 enum TShiftStateFlag { ssShift, ssAlt, ssCtrl, ssLeft, ssRight, ssMiddle, ssDouble };
-RTL_ENUM_INFO(TShiftStateFlag, "ssShift", "ssAlt", "ssCtrl", "ssLeft", "ssRight", "ssMiddle",
-              "ssDouble")
+RTL_ENUM_INFO(TShiftStateFlag, "ssShift", "ssAlt", "ssCtrl", "ssLeft", "ssRight", "ssMiddle", "ssDouble")
 using TShiftState = rtl::TSet<TShiftStateFlag>;
 
 enum TAlignment { taLeftJustify, taRightJustify, taCenter };
@@ -36,8 +35,7 @@ enum TBevelCut { bvNone, bvLowered, bvRaised, bvSpace };
 RTL_ENUM_INFO(TBevelCut, "bvNone", "bvLowered", "bvRaised", "bvSpace")
 
 enum TBorderStyle { bsNone, bsSingle, bsSizeable, bsDialog, bsToolWindow, bsSizeToolWin };
-RTL_ENUM_INFO(TBorderStyle, "bsNone", "bsSingle", "bsSizeable", "bsDialog", "bsToolWindow",
-              "bsSizeToolWin")
+RTL_ENUM_INFO(TBorderStyle, "bsNone", "bsSingle", "bsSizeable", "bsDialog", "bsToolWindow", "bsSizeToolWin")
 
 using TCursor = std::int32_t;
 inline constexpr TCursor crDefault = 0;
@@ -82,16 +80,38 @@ using TKeyPressEvent = rtl::TEvent<void(rtl::TObject* Sender, char& Key)>;
 
 // Behaviour flags a control class sets in its constructor.
 enum TControlStyleFlag {
-    csAcceptsControls, csCaptureMouse, csDesignInteractive, csClickEvents, csFramed,
-    csSetCaption, csOpaque, csDoubleClicks, csFixedWidth, csFixedHeight, csNoDesignVisible,
-    csReplicatable, csNoStdEvents, csDisplayDragImage, csReflector, csActionClient,
+    csAcceptsControls,
+    csCaptureMouse,
+    csDesignInteractive,
+    csClickEvents,
+    csFramed,
+    csSetCaption,
+    csOpaque,
+    csDoubleClicks,
+    csFixedWidth,
+    csFixedHeight,
+    csNoDesignVisible,
+    csReplicatable,
+    csNoStdEvents,
+    csDisplayDragImage,
+    csReflector,
+    csActionClient,
     csMenuEvents
 };
 using TControlStyle = rtl::TSet<TControlStyleFlag>;
 
 enum TControlStateFlag {
-    csLButtonDown, csClicked, csPalette, csReadingState, csAlignmentNeeded, csFocusing,
-    csCreating, csPaintCopy, csCustomPaint, csDestroyingHandle, csDocking
+    csLButtonDown,
+    csClicked,
+    csPalette,
+    csReadingState,
+    csAlignmentNeeded,
+    csFocusing,
+    csCreating,
+    csPaintCopy,
+    csCustomPaint,
+    csDestroyingHandle,
+    csDocking
 };
 using TControlState = rtl::TSet<TControlStateFlag>;
 
@@ -394,8 +414,8 @@ private:
     HBRUSH BackgroundBrush();
     void HandleSetCursor(TMessage& message);
 
-    HWND handle_ = nullptr;  // destroyed by DestroyHandle
-    HWND parentWindow_ = nullptr;  // not owned
+    HWND handle_ = nullptr;            // destroyed by DestroyHandle
+    HWND parentWindow_ = nullptr;      // not owned
     std::vector<TControl*> controls_;  // children; destroyed with this control
     bool tabStop_ = false;
     std::int32_t tabOrder_ = -1;

@@ -11,13 +11,14 @@ namespace win {
 
 const rtl::TClassInfo& TTimer::StaticClassInfo()
 {
-    static const rtl::TClassInfo info =
-        rtl::TClassBuilder<TTimer, rtl::TComponent>("TTimer")
-            .Property("Enabled", &TTimer::Enabled, &TTimer::SetEnabled).Default(true)
-            .Property("Interval", &TTimer::Interval, &TTimer::SetInterval).Default(1000)
-            .Event("OnTimer", &TTimer::OnTimer)
-            .Creatable()
-            .Build();
+    static const rtl::TClassInfo info = rtl::TClassBuilder<TTimer, rtl::TComponent>("TTimer")
+                                            .Property("Enabled", &TTimer::Enabled, &TTimer::SetEnabled)
+                                            .Default(true)
+                                            .Property("Interval", &TTimer::Interval, &TTimer::SetInterval)
+                                            .Default(1000)
+                                            .Event("OnTimer", &TTimer::OnTimer)
+                                            .Creatable()
+                                            .Build();
     return info;
 }
 
@@ -96,12 +97,17 @@ const rtl::TClassInfo& TImage::StaticClassInfo()
 {
     static const rtl::TClassInfo info =
         rtl::TClassBuilder<TImage, TGraphicControl>("TImage")
-            .Property("AutoSize", &TImage::AutoSize, &TImage::SetAutoSize).Default(false)
-            .Property("Center", &TImage::Center, &TImage::SetCenter).Default(false)
+            .Property("AutoSize", &TImage::AutoSize, &TImage::SetAutoSize)
+            .Default(false)
+            .Property("Center", &TImage::Center, &TImage::SetCenter)
+            .Default(false)
             .Property("Picture", &TImage::Picture, &TImage::SetPicture)
-            .Property("Proportional", &TImage::Proportional, &TImage::SetProportional).Default(false)
-            .Property("Stretch", &TImage::Stretch, &TImage::SetStretch).Default(false)
-            .Property("Transparent", &TImage::Transparent, &TImage::SetTransparent).Default(false)
+            .Property("Proportional", &TImage::Proportional, &TImage::SetProportional)
+            .Default(false)
+            .Property("Stretch", &TImage::Stretch, &TImage::SetStretch)
+            .Default(false)
+            .Property("Transparent", &TImage::Transparent, &TImage::SetTransparent)
+            .Default(false)
             .Creatable()
             .Build();
     return info;
@@ -217,9 +223,11 @@ void Frame3D(TCanvas& canvas, TRect& rect, TColor topColor, TColor bottomColor, 
     rect.Right -= 1;
     for (int i = 0; i < width; ++i) {
         canvas.Pen()->SetColor(topColor);
-        canvas.Polyline({Point(rect.Left, rect.Bottom), Point(rect.Left, rect.Top), Point(rect.Right, rect.Top)});
+        canvas.Polyline(
+            {Point(rect.Left, rect.Bottom), Point(rect.Left, rect.Top), Point(rect.Right, rect.Top)});
         canvas.Pen()->SetColor(bottomColor);
-        canvas.Polyline({Point(rect.Right, rect.Top), Point(rect.Right, rect.Bottom), Point(rect.Left - 1, rect.Bottom)});
+        canvas.Polyline(
+            {Point(rect.Right, rect.Top), Point(rect.Right, rect.Bottom), Point(rect.Left - 1, rect.Bottom)});
         rect.Left += 1;
         rect.Top += 1;
         rect.Right -= 1;
@@ -233,26 +241,33 @@ const rtl::TClassInfo& TCustomPanel::StaticClassInfo()
 {
     static const rtl::TClassInfo info =
         rtl::TClassBuilder<TCustomPanel, TCustomControl>("TCustomPanel")
-            .Property("Alignment", &TCustomPanel::Alignment, &TCustomPanel::SetAlignment).Default(taCenter)
-            .Property("BevelInner", &TCustomPanel::BevelInner, &TCustomPanel::SetBevelInner).Default(bvNone)
-            .Property("BevelOuter", &TCustomPanel::BevelOuter, &TCustomPanel::SetBevelOuter).Default(bvRaised)
-            .Property("BevelWidth", &TCustomPanel::BevelWidth, &TCustomPanel::SetBevelWidth).Default(1)
-            .Property("BorderStyle", &TCustomPanel::BorderStyle, &TCustomPanel::SetBorderStyle).Default(bsNone)
-            .Property("BorderWidth", &TCustomPanel::BorderWidth, &TCustomPanel::SetBorderWidth).Default(0)
+            .Property("Alignment", &TCustomPanel::Alignment, &TCustomPanel::SetAlignment)
+            .Default(taCenter)
+            .Property("BevelInner", &TCustomPanel::BevelInner, &TCustomPanel::SetBevelInner)
+            .Default(bvNone)
+            .Property("BevelOuter", &TCustomPanel::BevelOuter, &TCustomPanel::SetBevelOuter)
+            .Default(bvRaised)
+            .Property("BevelWidth", &TCustomPanel::BevelWidth, &TCustomPanel::SetBevelWidth)
+            .Default(1)
+            .Property("BorderStyle", &TCustomPanel::BorderStyle, &TCustomPanel::SetBorderStyle)
+            .Default(bsNone)
+            .Property("BorderWidth", &TCustomPanel::BorderWidth, &TCustomPanel::SetBorderWidth)
+            .Default(0)
             .Build();
     return info;
 }
 
 const rtl::TClassInfo& TPanel::StaticClassInfo()
 {
-    static const rtl::TClassInfo info = rtl::TClassBuilder<TPanel, TCustomPanel>("TPanel").Creatable().Build();
+    static const rtl::TClassInfo info =
+        rtl::TClassBuilder<TPanel, TCustomPanel>("TPanel").Creatable().Build();
     return info;
 }
 
 TCustomPanel::TCustomPanel(rtl::TComponent* owner) : TCustomControl(owner)
 {
-    controlStyle_ = {csAcceptsControls, csCaptureMouse, csClickEvents, csSetCaption, csOpaque,
-                     csDoubleClicks, csReplicatable};
+    controlStyle_ = {csAcceptsControls, csCaptureMouse, csClickEvents, csSetCaption,
+                     csOpaque,          csDoubleClicks, csReplicatable};
     SetColor(clBtnFace);
     SetBounds(0, 0, 185, 41);
 }

@@ -98,15 +98,21 @@ const rtl::TClassInfo& TCustomForm::StaticClassInfo()
             .Property("ActiveControl", &TCustomForm::ActiveControl, &TCustomForm::SetActiveControl)
             .Property("AutoScroll", &TCustomForm::AutoScroll, &TCustomForm::SetAutoScroll)
             .Property("BorderIcons", &TCustomForm::BorderIcons, &TCustomForm::SetBorderIcons)
-                .Default(TBorderIcons{biSystemMenu, biMinimize, biMaximize})
-            .Property("BorderStyle", &TCustomForm::BorderStyle, &TCustomForm::SetBorderStyle).Default(bsSizeable)
-            .Property("FormStyle", &TCustomForm::FormStyle, &TCustomForm::SetFormStyle).Default(fsNormal)
-            .Property("KeyPreview", &TCustomForm::KeyPreview, &TCustomForm::SetKeyPreview).Default(false)
+            .Default(TBorderIcons{biSystemMenu, biMinimize, biMaximize})
+            .Property("BorderStyle", &TCustomForm::BorderStyle, &TCustomForm::SetBorderStyle)
+            .Default(bsSizeable)
+            .Property("FormStyle", &TCustomForm::FormStyle, &TCustomForm::SetFormStyle)
+            .Default(fsNormal)
+            .Property("KeyPreview", &TCustomForm::KeyPreview, &TCustomForm::SetKeyPreview)
+            .Default(false)
             .Property("Menu", &TCustomForm::Menu, &TCustomForm::SetMenu)
             .Property("PixelsPerInch", &TCustomForm::PixelsPerInch, &TCustomForm::SetPixelsPerInch)
-            .Property("Position", &TCustomForm::Position, &TCustomForm::SetPosition).Default(poDesigned)
-            .Property("Scaled", &TCustomForm::Scaled, &TCustomForm::SetScaled).Default(true)
-            .Property("WindowState", &TCustomForm::WindowState, &TCustomForm::SetWindowState).Default(wsNormal)
+            .Property("Position", &TCustomForm::Position, &TCustomForm::SetPosition)
+            .Default(poDesigned)
+            .Property("Scaled", &TCustomForm::Scaled, &TCustomForm::SetScaled)
+            .Default(true)
+            .Property("WindowState", &TCustomForm::WindowState, &TCustomForm::SetWindowState)
+            .Default(wsNormal)
             .Event("OnActivate", &TCustomForm::OnActivate)
             .Event("OnClose", &TCustomForm::OnClose)
             .Event("OnCloseQuery", &TCustomForm::OnCloseQuery)
@@ -126,8 +132,7 @@ const rtl::TClassInfo& TForm::StaticClassInfo()
     return info;
 }
 
-TCustomForm::TCustomForm(rtl::TComponent* owner)
-    : TWinControl(owner), canvas_(std::make_unique<TCanvas>())
+TCustomForm::TCustomForm(rtl::TComponent* owner) : TWinControl(owner), canvas_(std::make_unique<TCanvas>())
 {
     InitVisible(false);
     controlStyle_ = {csAcceptsControls, csCaptureMouse, csClickEvents, csSetCaption, csDoubleClicks};
@@ -266,12 +271,8 @@ DWORD TCustomForm::StyleFor(DWORD& exStyle) const
         style |= WS_POPUP;
         icons = {};
         break;
-    case bsSingle:
-        style |= WS_CAPTION | WS_BORDER;
-        break;
-    case bsSizeable:
-        style |= WS_CAPTION | WS_THICKFRAME;
-        break;
+    case bsSingle: style |= WS_CAPTION | WS_BORDER; break;
+    case bsSizeable: style |= WS_CAPTION | WS_THICKFRAME; break;
     case bsDialog:
         style |= WS_POPUP | WS_CAPTION;
         exStyle |= WS_EX_DLGMODALFRAME | WS_EX_WINDOWEDGE;
@@ -439,22 +440,20 @@ void TCustomForm::ApplyPosition()
     int w = Width(), h = Height();
     switch (position_) {
     case poScreenCenter:
-    case poDesktopCenter:
-        SetBounds((Screen->Width() - w) / 2, (Screen->Height() - h) / 2, w, h);
-        break;
+    case poDesktopCenter: SetBounds((Screen->Width() - w) / 2, (Screen->Height() - h) / 2, w, h); break;
     case poMainFormCenter:
     case poOwnerFormCenter: {
         TCustomForm* center = position_ == poOwnerFormCenter ? dynamic_cast<TCustomForm*>(Owner()) : nullptr;
         if (!center && Application)
             center = Application->MainForm();
         if (center && center != this)
-            SetBounds(center->Left() + (center->Width() - w) / 2, center->Top() + (center->Height() - h) / 2, w, h);
+            SetBounds(center->Left() + (center->Width() - w) / 2, center->Top() + (center->Height() - h) / 2,
+                      w, h);
         else
             SetBounds((Screen->Width() - w) / 2, (Screen->Height() - h) / 2, w, h);
         break;
     }
-    default:
-        break;
+    default: break;
     }
 }
 
@@ -529,17 +528,10 @@ void TCustomForm::Close()
         return;
     }
     switch (action) {
-    case caHide:
-        SetVisible(false);
-        break;
-    case caMinimize:
-        SetWindowState(wsMinimized);
-        break;
-    case caFree:
-        Release();
-        break;
-    default:
-        break;
+    case caHide: SetVisible(false); break;
+    case caMinimize: SetWindowState(wsMinimized); break;
+    case caFree: Release(); break;
+    default: break;
     }
 }
 
@@ -627,9 +619,7 @@ void TCustomForm::PaintWindow(HDC dc)
 void TCustomForm::WndProc(TMessage& m)
 {
     switch (m.Msg) {
-    case CM_VISIBLECHANGED:
-        UpdateWindowVisibility();
-        return;
+    case CM_VISIBLECHANGED: UpdateWindowVisibility(); return;
     case WM_CLOSE:
         Close();
         m.Result = 0;
@@ -676,8 +666,7 @@ void TCustomForm::WndProc(TMessage& m)
             return;
         }
         break;
-    default:
-        break;
+    default: break;
     }
     TWinControl::WndProc(m);
 }
@@ -755,8 +744,9 @@ void TScreen::SetCursor(TCursor v)
         ::GetCursorPos(&p);
         HWND wnd = ::WindowFromPoint(p);
         if (wnd)
-            ::SendMessageA(wnd, WM_SETCURSOR, reinterpret_cast<WPARAM>(wnd),
-                           MAKELPARAM(::SendMessageA(wnd, WM_NCHITTEST, 0, MAKELPARAM(p.x, p.y)), WM_MOUSEMOVE));
+            ::SendMessageA(
+                wnd, WM_SETCURSOR, reinterpret_cast<WPARAM>(wnd),
+                MAKELPARAM(::SendMessageA(wnd, WM_NCHITTEST, 0, MAKELPARAM(p.x, p.y)), WM_MOUSEMOVE));
     } else {
         ::SetCursor(Cursors(v));
     }
@@ -887,9 +877,10 @@ void TApplication::ShowHintNow()
     hintText_ = control->Hint();
     ti.lpszText = hintText_.data();
     if (!hintWindow_) {
-        hintWindow_ = ::CreateWindowExA(WS_EX_TOPMOST, TOOLTIPS_CLASSA, nullptr, WS_POPUP | TTS_NOPREFIX | TTS_ALWAYSTIP,
-                                        CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, handle_,
-                                        nullptr, ::GetModuleHandleA(nullptr), nullptr);
+        hintWindow_ = ::CreateWindowExA(WS_EX_TOPMOST, TOOLTIPS_CLASSA, nullptr,
+                                        WS_POPUP | TTS_NOPREFIX | TTS_ALWAYSTIP, CW_USEDEFAULT, CW_USEDEFAULT,
+                                        CW_USEDEFAULT, CW_USEDEFAULT, handle_, nullptr,
+                                        ::GetModuleHandleA(nullptr), nullptr);
         if (!hintWindow_)
             return;
         ::SendMessageA(hintWindow_, TTM_ADDTOOLA, 0, reinterpret_cast<LPARAM>(&ti));
@@ -901,7 +892,8 @@ void TApplication::ShowHintNow()
     ::GetCursorPos(&p);
     ::SendMessageA(hintWindow_, TTM_TRACKPOSITION, 0, MAKELPARAM(p.x, p.y + 20));
     ::SendMessageA(hintWindow_, TTM_TRACKACTIVATE, TRUE, reinterpret_cast<LPARAM>(&ti));
-    ::SetTimer(handle_, kHintHideTimer, static_cast<UINT>(std::max<std::int32_t>(hintHidePause_, 1)), nullptr);
+    ::SetTimer(handle_, kHintHideTimer, static_cast<UINT>(std::max<std::int32_t>(hintHidePause_, 1)),
+               nullptr);
 }
 
 void TApplication::AppWndProc(TMessage& m)
@@ -913,9 +905,7 @@ void TApplication::AppWndProc(TMessage& m)
         else if (m.WParam == kHintHideTimer)
             CancelHint(nullptr);
         return;
-    case CM_WAKEMAINTHREAD:
-        DrainMainThreadQueue();
-        return;
+    case CM_WAKEMAINTHREAD: DrainMainThreadQueue(); return;
     case CM_RELEASE: {
         auto* form = reinterpret_cast<TCustomForm*>(m.LParam);
         // Only forms that still exist: a form freed meanwhile has left the screen's list.
@@ -927,9 +917,7 @@ void TApplication::AppWndProc(TMessage& m)
             }
         return;
     }
-    default:
-        m.Result = ::DefWindowProcA(handle_, m.Msg, m.WParam, m.LParam);
-        return;
+    default: m.Result = ::DefWindowProcA(handle_, m.Msg, m.WParam, m.LParam); return;
     }
 }
 
@@ -947,8 +935,8 @@ bool TApplication::IsKeyMsg(MSG& msg)
     if (!control)
         return false;
     std::uint16_t key = static_cast<std::uint16_t>(msg.wParam);
-    if (TCustomForm* form = control->GetParentForm(); form && form->Menu() &&
-                                                      form->Menu()->IsShortCut(key, KeyboardStateToShiftState()))
+    if (TCustomForm* form = control->GetParentForm();
+        form && form->Menu() && form->Menu()->IsShortCut(key, KeyboardStateToShiftState()))
         return true;
     if (key != VK_TAB && key != VK_RETURN && key != VK_ESCAPE)
         return false;
@@ -1017,7 +1005,8 @@ void TApplication::HandleMessage()
                 OnIdle(this);
             std::vector<TApplicationEvents*> sinks = eventSinks_;
             for (TApplicationEvents* sink : sinks)
-                if (std::find(eventSinks_.begin(), eventSinks_.end(), sink) != eventSinks_.end() && sink->OnIdle)
+                if (std::find(eventSinks_.begin(), eventSinks_.end(), sink) != eventSinks_.end() &&
+                    sink->OnIdle)
                     sink->OnIdle(sink);
         } catch (...) {
             HandleException(this);
@@ -1061,7 +1050,8 @@ void TApplication::Report(rtl::TObject* sender, const std::exception& e)
         }
         std::vector<TApplicationEvents*> sinks = eventSinks_;
         for (TApplicationEvents* sink : sinks)
-            if (std::find(eventSinks_.begin(), eventSinks_.end(), sink) != eventSinks_.end() && sink->OnException) {
+            if (std::find(eventSinks_.begin(), eventSinks_.end(), sink) != eventSinks_.end() &&
+                sink->OnException) {
                 sink->OnException(sender, e);
                 reported = true;
             }

@@ -17,11 +17,17 @@ RTL_ENUM_INFO(TBorderIcon, "biSystemMenu", "biMinimize", "biMaximize", "biHelp")
 using TBorderIcons = rtl::TSet<TBorderIcon>;
 
 enum TPosition {
-    poDesigned, poDefault, poDefaultPosOnly, poDefaultSizeOnly, poScreenCenter, poDesktopCenter,
-    poMainFormCenter, poOwnerFormCenter
+    poDesigned,
+    poDefault,
+    poDefaultPosOnly,
+    poDefaultSizeOnly,
+    poScreenCenter,
+    poDesktopCenter,
+    poMainFormCenter,
+    poOwnerFormCenter
 };
-RTL_ENUM_INFO(TPosition, "poDesigned", "poDefault", "poDefaultPosOnly", "poDefaultSizeOnly",
-              "poScreenCenter", "poDesktopCenter", "poMainFormCenter", "poOwnerFormCenter")
+RTL_ENUM_INFO(TPosition, "poDesigned", "poDefault", "poDefaultPosOnly", "poDefaultSizeOnly", "poScreenCenter",
+              "poDesktopCenter", "poMainFormCenter", "poOwnerFormCenter")
 
 enum TWindowState { wsNormal, wsMinimized, wsMaximized };
 RTL_ENUM_INFO(TWindowState, "wsNormal", "wsMinimized", "wsMaximized")
@@ -222,7 +228,7 @@ private:
     std::int32_t pixelsPerInch_ = 96;
     TCursor cursor_ = crDefault;
     std::map<TCursor, HCURSOR> cursors_;
-    std::vector<TCustomForm*> forms_;  // not owned
+    std::vector<TCustomForm*> forms_;    // not owned
     TCustomForm* activeForm_ = nullptr;  // not owned
 };
 

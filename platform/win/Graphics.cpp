@@ -175,7 +175,7 @@ bool IdentToCharset(const std::string& ident, std::int32_t& charset)
 
 const rtl::TTypeInfo& ColorTypeInfo()
 {
-    static const rtl::TTypeInfo& info = [] () -> const rtl::TTypeInfo& {
+    static const rtl::TTypeInfo& info = []() -> const rtl::TTypeInfo& {
         static rtl::TTypeInfo t = rtl::TypeInfoOf<std::int32_t>();
         t.Name = "TColor";
         rtl::RegisterIntegerConsts(
@@ -197,7 +197,7 @@ const rtl::TTypeInfo& ColorTypeInfo()
 
 const rtl::TTypeInfo& CharsetTypeInfo()
 {
-    static const rtl::TTypeInfo& info = [] () -> const rtl::TTypeInfo& {
+    static const rtl::TTypeInfo& info = []() -> const rtl::TTypeInfo& {
         static rtl::TTypeInfo t = rtl::TypeInfoOf<std::uint8_t>();
         t.Name = "TFontCharset";
         rtl::RegisterIntegerConsts(
@@ -232,8 +232,14 @@ void UseType(rtl::TClassInfo& info, const std::string& propName, const rtl::TTyp
 
 }  // namespace
 
-void UseColorType(rtl::TClassInfo& info, const std::string& propName) { UseType(info, propName, ColorTypeInfo()); }
-void UseCharsetType(rtl::TClassInfo& info, const std::string& propName) { UseType(info, propName, CharsetTypeInfo()); }
+void UseColorType(rtl::TClassInfo& info, const std::string& propName)
+{
+    UseType(info, propName, ColorTypeInfo());
+}
+void UseCharsetType(rtl::TClassInfo& info, const std::string& propName)
+{
+    UseType(info, propName, CharsetTypeInfo());
+}
 
 // --- fonts, pens, brushes ---
 
@@ -266,14 +272,17 @@ const rtl::TClassInfo& TFont::StaticClassInfo()
 {
     static const rtl::TClassInfo info = [] {
         rtl::TClassInfo i = rtl::TClassBuilder<TFont, rtl::TPersistent>("TFont")
-            .Property("Charset", &TFont::Charset, &TFont::SetCharset)
-            .Property("Color", &TFont::Color, &TFont::SetColor)
-            .Property("Height", &TFont::Height, &TFont::SetHeight)
-            .Property("Name", &TFont::Name, &TFont::SetName)
-            .Property("Pitch", &TFont::Pitch, &TFont::SetPitch).Default(fpDefault)
-            .Property("Size", &TFont::Size, &TFont::SetSize).Stored(false)
-            .Property("Style", &TFont::Style, &TFont::SetStyle).Default(TFontStyles{})
-            .Build();
+                                .Property("Charset", &TFont::Charset, &TFont::SetCharset)
+                                .Property("Color", &TFont::Color, &TFont::SetColor)
+                                .Property("Height", &TFont::Height, &TFont::SetHeight)
+                                .Property("Name", &TFont::Name, &TFont::SetName)
+                                .Property("Pitch", &TFont::Pitch, &TFont::SetPitch)
+                                .Default(fpDefault)
+                                .Property("Size", &TFont::Size, &TFont::SetSize)
+                                .Stored(false)
+                                .Property("Style", &TFont::Style, &TFont::SetStyle)
+                                .Default(TFontStyles{})
+                                .Build();
         UseCharsetType(i, "Charset");
         UseColorType(i, "Color");
         return i;
@@ -281,8 +290,7 @@ const rtl::TClassInfo& TFont::StaticClassInfo()
     return info;
 }
 
-TFont::TFont()
-    : charset_(DEFAULT_CHARSET), name_("MS Sans Serif"), pixelsPerInch_(ScreenPixelsPerInch())
+TFont::TFont() : charset_(DEFAULT_CHARSET), name_("MS Sans Serif"), pixelsPerInch_(ScreenPixelsPerInch())
 {
     height_ = -::MulDiv(8, pixelsPerInch_, 72);
 }
@@ -359,7 +367,9 @@ SharedGdi<OwnedFont> TFont::SharedHandle()
         lf.lfOutPrecision = OUT_DEFAULT_PRECIS;
         lf.lfClipPrecision = CLIP_DEFAULT_PRECIS;
         lf.lfQuality = DEFAULT_QUALITY;
-        lf.lfPitchAndFamily = pitch_ == fpFixed ? FIXED_PITCH : pitch_ == fpVariable ? VARIABLE_PITCH : DEFAULT_PITCH;
+        lf.lfPitchAndFamily = pitch_ == fpFixed      ? FIXED_PITCH
+                              : pitch_ == fpVariable ? VARIABLE_PITCH
+                                                     : DEFAULT_PITCH;
         // LOGFONT holds at most 31 characters of the face name.
         std::strncpy(lf.lfFaceName, name_.c_str(), LF_FACESIZE - 1);
         HFONT h = ::CreateFontIndirectA(&lf);
@@ -380,8 +390,9 @@ void TFont::SetHandle(HFONT font)
     charset_ = lf.lfCharSet;
     height_ = lf.lfHeight;
     name_ = lf.lfFaceName;
-    pitch_ = (lf.lfPitchAndFamily & 3) == FIXED_PITCH ? fpFixed
-             : (lf.lfPitchAndFamily & 3) == VARIABLE_PITCH ? fpVariable : fpDefault;
+    pitch_ = (lf.lfPitchAndFamily & 3) == FIXED_PITCH      ? fpFixed
+             : (lf.lfPitchAndFamily & 3) == VARIABLE_PITCH ? fpVariable
+                                                           : fpDefault;
     TFontStyles style;
     if (lf.lfWeight >= FW_BOLD)
         style.Include(fsBold);
@@ -426,11 +437,15 @@ const rtl::TClassInfo& TPen::StaticClassInfo()
 {
     static const rtl::TClassInfo info = [] {
         rtl::TClassInfo i = rtl::TClassBuilder<TPen, rtl::TPersistent>("TPen")
-            .Property("Color", &TPen::Color, &TPen::SetColor).Default(clBlack)
-            .Property("Mode", &TPen::Mode, &TPen::SetMode).Default(pmCopy)
-            .Property("Style", &TPen::Style, &TPen::SetStyle).Default(psSolid)
-            .Property("Width", &TPen::Width, &TPen::SetWidth).Default(1)
-            .Build();
+                                .Property("Color", &TPen::Color, &TPen::SetColor)
+                                .Default(clBlack)
+                                .Property("Mode", &TPen::Mode, &TPen::SetMode)
+                                .Default(pmCopy)
+                                .Property("Style", &TPen::Style, &TPen::SetStyle)
+                                .Default(psSolid)
+                                .Property("Width", &TPen::Width, &TPen::SetWidth)
+                                .Default(1)
+                                .Build();
         UseColorType(i, "Color");
         return i;
     }();
@@ -479,7 +494,8 @@ void TPen::Changed()
 SharedGdi<OwnedPen> TPen::SharedHandle()
 {
     if (!handle_) {
-        static constexpr int kStyles[] = {PS_SOLID, PS_DASH, PS_DOT, PS_DASHDOT, PS_DASHDOTDOT, PS_NULL, PS_INSIDEFRAME};
+        static constexpr int kStyles[] = {PS_SOLID,      PS_DASH, PS_DOT,        PS_DASHDOT,
+                                          PS_DASHDOTDOT, PS_NULL, PS_INSIDEFRAME};
         HPEN h = ::CreatePen(kStyles[style_], width_, ColorToRGB(color_));
         if (!h)
             ThrowOutOfResources("pen");
@@ -509,9 +525,11 @@ const rtl::TClassInfo& TBrush::StaticClassInfo()
 {
     static const rtl::TClassInfo info = [] {
         rtl::TClassInfo i = rtl::TClassBuilder<TBrush, rtl::TPersistent>("TBrush")
-            .Property("Color", &TBrush::Color, &TBrush::SetColor).Default(clWhite)
-            .Property("Style", &TBrush::Style, &TBrush::SetStyle).Default(bsSolid)
-            .Build();
+                                .Property("Color", &TBrush::Color, &TBrush::SetColor)
+                                .Default(clWhite)
+                                .Property("Style", &TBrush::Style, &TBrush::SetStyle)
+                                .Default(bsSolid)
+                                .Build();
         UseColorType(i, "Color");
         return i;
     }();
@@ -572,7 +590,8 @@ SharedGdi<OwnedBrush> TBrush::SharedHandle()
             LOGBRUSH lb{BS_NULL, 0, 0};
             h = ::CreateBrushIndirect(&lb);
         } else {
-            static constexpr int kHatches[] = {0, 0, HS_HORIZONTAL, HS_VERTICAL, HS_FDIAGONAL, HS_BDIAGONAL, HS_CROSS, HS_DIAGCROSS};
+            static constexpr int kHatches[] = {
+                0, 0, HS_HORIZONTAL, HS_VERTICAL, HS_FDIAGONAL, HS_BDIAGONAL, HS_CROSS, HS_DIAGCROSS};
             h = ::CreateHatchBrush(kHatches[style_], ColorToRGB(color_));
         }
         if (!h)
@@ -609,11 +628,12 @@ void TBrush::Assign(rtl::TPersistent* source)
 const rtl::TClassInfo& TCanvas::StaticClassInfo()
 {
     static const rtl::TClassInfo info = rtl::TClassBuilder<TCanvas, rtl::TPersistent>("TCanvas")
-        .Property("Brush", &TCanvas::Brush)
-        .Property("CopyMode", &TCanvas::CopyMode, &TCanvas::SetCopyMode).Default(cmSrcCopy)
-        .Property("Font", &TCanvas::Font)
-        .Property("Pen", &TCanvas::Pen)
-        .Build();
+                                            .Property("Brush", &TCanvas::Brush)
+                                            .Property("CopyMode", &TCanvas::CopyMode, &TCanvas::SetCopyMode)
+                                            .Default(cmSrcCopy)
+                                            .Property("Font", &TCanvas::Font)
+                                            .Property("Pen", &TCanvas::Pen)
+                                            .Build();
     return info;
 }
 
@@ -681,10 +701,10 @@ void TCanvas::SelectFont()
 
 void TCanvas::SelectPen()
 {
-    static constexpr int kModes[] = {R2_BLACK, R2_WHITE, R2_NOP, R2_NOT, R2_COPYPEN, R2_NOTCOPYPEN,
-                                     R2_MERGEPENNOT, R2_MASKPENNOT, R2_MERGENOTPEN, R2_MASKNOTPEN,
-                                     R2_MERGEPEN, R2_NOTMERGEPEN, R2_MASKPEN, R2_NOTMASKPEN,
-                                     R2_XORPEN, R2_NOTXORPEN};
+    static constexpr int kModes[] = {R2_BLACK,       R2_WHITE,      R2_NOP,         R2_NOT,
+                                     R2_COPYPEN,     R2_NOTCOPYPEN, R2_MERGEPENNOT, R2_MASKPENNOT,
+                                     R2_MERGENOTPEN, R2_MASKNOTPEN, R2_MERGEPEN,    R2_NOTMERGEPEN,
+                                     R2_MASKPEN,     R2_NOTMASKPEN, R2_XORPEN,      R2_NOTXORPEN};
     auto h = pen_->SharedHandle();
     ::SelectObject(handle_, h->Get());
     ::SetROP2(handle_, kModes[pen_->Mode()]);
@@ -832,7 +852,8 @@ void TCanvas::FloodFill(int x, int y, TColor color, TFillStyle fillStyle)
 {
     Changing();
     RequiredState(kNeedHandle | kNeedBrush);
-    ::ExtFloodFill(handle_, x, y, ColorToRGB(color), fillStyle == fsSurface ? FLOODFILLSURFACE : FLOODFILLBORDER);
+    ::ExtFloodFill(handle_, x, y, ColorToRGB(color),
+                   fillStyle == fsSurface ? FLOODFILLSURFACE : FLOODFILLBORDER);
     Changed();
 }
 
@@ -1094,7 +1115,8 @@ std::vector<FormatEntry>& Registry()
 {
     static std::vector<FormatEntry> entries = [] {
         std::vector<FormatEntry> e;
-        e.push_back({"bmp", "Bitmaps", &TBitmap::StaticClassInfo(), [] { return std::make_unique<TBitmap>(); }});
+        e.push_back(
+            {"bmp", "Bitmaps", &TBitmap::StaticClassInfo(), [] { return std::make_unique<TBitmap>(); }});
         return e;
     }();
     return entries;

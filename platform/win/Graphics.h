@@ -59,7 +59,10 @@ inline TRect FromRECT(const RECT& r)
 // drawing time by ColorToRGB so they follow the user's scheme.
 using TColor = std::int32_t;
 
-constexpr TColor SystemColor(int index) { return static_cast<TColor>(0x80000000u | static_cast<unsigned>(index)); }
+constexpr TColor SystemColor(int index)
+{
+    return static_cast<TColor>(0x80000000u | static_cast<unsigned>(index));
+}
 
 inline constexpr TColor clScrollBar = SystemColor(COLOR_SCROLLBAR);
 inline constexpr TColor clBackground = SystemColor(COLOR_BACKGROUND);
@@ -169,16 +172,39 @@ RTL_ENUM_INFO(TPenStyle, "psSolid", "psDash", "psDot", "psDashDot", "psDashDotDo
               "psInsideFrame")
 
 enum TPenMode {
-    pmBlack, pmWhite, pmNop, pmNot, pmCopy, pmNotCopy, pmMergePenNot, pmMaskPenNot,
-    pmMergeNotPen, pmMaskNotPen, pmMerge, pmNotMerge, pmMask, pmNotMask, pmXor, pmNotXor
+    pmBlack,
+    pmWhite,
+    pmNop,
+    pmNot,
+    pmCopy,
+    pmNotCopy,
+    pmMergePenNot,
+    pmMaskPenNot,
+    pmMergeNotPen,
+    pmMaskNotPen,
+    pmMerge,
+    pmNotMerge,
+    pmMask,
+    pmNotMask,
+    pmXor,
+    pmNotXor
 };
-RTL_ENUM_INFO(TPenMode, "pmBlack", "pmWhite", "pmNop", "pmNot", "pmCopy", "pmNotCopy",
-              "pmMergePenNot", "pmMaskPenNot", "pmMergeNotPen", "pmMaskNotPen", "pmMerge",
-              "pmNotMerge", "pmMask", "pmNotMask", "pmXor", "pmNotXor")
+RTL_ENUM_INFO(TPenMode, "pmBlack", "pmWhite", "pmNop", "pmNot", "pmCopy", "pmNotCopy", "pmMergePenNot",
+              "pmMaskPenNot", "pmMergeNotPen", "pmMaskNotPen", "pmMerge", "pmNotMerge", "pmMask", "pmNotMask",
+              "pmXor", "pmNotXor")
 
-enum TBrushStyle { bsSolid, bsClear, bsHorizontal, bsVertical, bsFDiagonal, bsBDiagonal, bsCross, bsDiagCross };
-RTL_ENUM_INFO(TBrushStyle, "bsSolid", "bsClear", "bsHorizontal", "bsVertical", "bsFDiagonal",
-              "bsBDiagonal", "bsCross", "bsDiagCross")
+enum TBrushStyle {
+    bsSolid,
+    bsClear,
+    bsHorizontal,
+    bsVertical,
+    bsFDiagonal,
+    bsBDiagonal,
+    bsCross,
+    bsDiagCross
+};
+RTL_ENUM_INFO(TBrushStyle, "bsSolid", "bsClear", "bsHorizontal", "bsVertical", "bsFDiagonal", "bsBDiagonal",
+              "bsCross", "bsDiagCross")
 
 class TBitmap;
 class TCanvas;
@@ -530,7 +556,8 @@ public:
     template <class G>
     static void RegisterFileFormat(const std::string& extension, const std::string& description)
     {
-        RegisterFileFormat(extension, description, G::StaticClassInfo(), [] { return std::make_unique<G>(); });
+        RegisterFileFormat(extension, description, G::StaticClassInfo(),
+                           [] { return std::make_unique<G>(); });
     }
     // Known by class name only (readable from stored data, no extension).
     static void RegisterGraphicClass(const rtl::TClassInfo& graphicClass, TGraphicFactory factory);

@@ -74,7 +74,9 @@ class WindowDC {
 public:
     // Client area DC (GetDC); wholeWindow takes the non-client area too (GetWindowDC).
     explicit WindowDC(HWND wnd, bool wholeWindow = false) noexcept
-        : wnd_(wnd), dc_(wholeWindow ? ::GetWindowDC(wnd) : ::GetDC(wnd)) {}
+        : wnd_(wnd), dc_(wholeWindow ? ::GetWindowDC(wnd) : ::GetDC(wnd))
+    {
+    }
     ~WindowDC()
     {
         if (dc_)

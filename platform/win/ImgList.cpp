@@ -11,8 +11,10 @@ const rtl::TClassInfo& TCustomImageList::StaticClassInfo()
 {
     static const rtl::TClassInfo info =
         rtl::TClassBuilder<TCustomImageList, rtl::TComponent>("TCustomImageList")
-            .Property("Height", &TCustomImageList::Height, &TCustomImageList::SetHeight).Default(16)
-            .Property("Width", &TCustomImageList::Width, &TCustomImageList::SetWidth).Default(16)
+            .Property("Height", &TCustomImageList::Height, &TCustomImageList::SetHeight)
+            .Default(16)
+            .Property("Width", &TCustomImageList::Width, &TCustomImageList::SetWidth)
+            .Default(16)
             .Event("OnChange", &TCustomImageList::OnChange)
             .Build();
     return info;
@@ -164,7 +166,8 @@ void TCustomImageList::Draw(TCanvas* canvas, int x, int y, std::int32_t index, b
     p.fStyle = ILD_TRANSPARENT;
     p.fState = ILS_SATURATE;
     if (!ImageList_DrawIndirect(&p))
-        ImageList_DrawEx(handle_, index, dc, x, y, 0, 0, CLR_NONE, ::GetSysColor(COLOR_BTNSHADOW), ILD_BLEND50);
+        ImageList_DrawEx(handle_, index, dc, x, y, 0, 0, CLR_NONE, ::GetSysColor(COLOR_BTNSHADOW),
+                         ILD_BLEND50);
 }
 
 void TCustomImageList::Changed()

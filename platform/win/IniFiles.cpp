@@ -12,7 +12,8 @@ namespace win {
 
 // --- TCustomIniFile ---
 
-std::int32_t TCustomIniFile::ReadInteger(const std::string& section, const std::string& ident, std::int32_t defaultValue)
+std::int32_t TCustomIniFile::ReadInteger(const std::string& section, const std::string& ident,
+                                         std::int32_t defaultValue)
 {
     std::string text = ReadString(section, ident, "");
     if (text.size() > 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X'))
@@ -67,8 +68,8 @@ namespace {
 
 // GetPrivateProfileString into a buffer that grows until the answer fits. `listMode`
 // answers (section and key lists) end in two NULs and signal truncation with size - 2.
-std::string ProfileString(const char* section, const char* key, const char* defaultValue, const std::string& file,
-                          bool listMode)
+std::string ProfileString(const char* section, const char* key, const char* defaultValue,
+                          const std::string& file, bool listMode)
 {
     std::vector<char> buffer(2048);
     for (;;) {
@@ -106,7 +107,8 @@ void SplitNulList(const std::string& list, rtl::TStrings& strings)
 
 TIniFile::~TIniFile() = default;
 
-std::string TIniFile::ReadString(const std::string& section, const std::string& ident, const std::string& defaultValue)
+std::string TIniFile::ReadString(const std::string& section, const std::string& ident,
+                                 const std::string& defaultValue)
 {
     return ProfileString(section.c_str(), ident.c_str(), defaultValue.c_str(), FileName(), false);
 }
@@ -185,7 +187,8 @@ bool QueryValue(HKEY key, const std::string& name, DWORD& type, std::vector<std:
 
 void SetValue(HKEY key, const std::string& name, const void* data, DWORD size, DWORD type)
 {
-    if (!key || ::RegSetValueExA(key, name.c_str(), 0, type, static_cast<const BYTE*>(data), size) != ERROR_SUCCESS)
+    if (!key ||
+        ::RegSetValueExA(key, name.c_str(), 0, type, static_cast<const BYTE*>(data), size) != ERROR_SUCCESS)
         throw ERegistryException("Failed to set data for '" + name + "'");
 }
 
@@ -269,8 +272,8 @@ bool TRegistry::OpenKey(const std::string& key, bool canCreate)
     LONG rc;
     if (canCreate && !sub.empty()) {
         DWORD disposition = 0;
-        rc = ::RegCreateKeyExA(base, sub.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE, access_, nullptr, &result,
-                               &disposition);
+        rc = ::RegCreateKeyExA(base, sub.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE, access_, nullptr,
+                               &result, &disposition);
     } else {
         rc = ::RegOpenKeyExA(base, sub.empty() ? nullptr : sub.c_str(), 0, access_, &result);
     }
@@ -308,7 +311,8 @@ HKEY TRegistry::GetKey(const std::string& key)
 {
     const std::string sub = StripLeadingBackslash(key);
     HKEY result = nullptr;
-    if (::RegOpenKeyExA(BaseKey(key), sub.empty() ? nullptr : sub.c_str(), 0, access_, &result) != ERROR_SUCCESS)
+    if (::RegOpenKeyExA(BaseKey(key), sub.empty() ? nullptr : sub.c_str(), 0, access_, &result) !=
+        ERROR_SUCCESS)
         return nullptr;
     return result;
 }
@@ -320,8 +324,8 @@ bool TRegistry::CreateKey(const std::string& key)
         return false;
     HKEY result = nullptr;
     DWORD disposition = 0;
-    if (::RegCreateKeyExA(BaseKey(key), sub.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE, KEY_ALL_ACCESS, nullptr,
-                          &result, &disposition) != ERROR_SUCCESS)
+    if (::RegCreateKeyExA(BaseKey(key), sub.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE, KEY_ALL_ACCESS,
+                          nullptr, &result, &disposition) != ERROR_SUCCESS)
         throw ERegistryException("Failed to create key " + key);
     ::RegCloseKey(result);
     return true;
@@ -370,8 +374,8 @@ bool TRegistry::KeyExists(const std::string& key)
 
 bool TRegistry::ValueExists(const std::string& name)
 {
-    return currentKey_ && ::RegQueryValueExA(currentKey_.Get(), name.c_str(), nullptr, nullptr, nullptr, nullptr) ==
-                              ERROR_SUCCESS;
+    return currentKey_ && ::RegQueryValueExA(currentKey_.Get(), name.c_str(), nullptr, nullptr, nullptr,
+                                             nullptr) == ERROR_SUCCESS;
 }
 
 bool TRegistry::GetKeyInfo(TRegKeyInfo& info)
@@ -380,8 +384,8 @@ bool TRegistry::GetKeyInfo(TRegKeyInfo& info)
     if (!currentKey_)
         return false;
     DWORD subKeys = 0, maxSubKeyLen = 0, values = 0, maxValueLen = 0, maxDataLen = 0;
-    if (::RegQueryInfoKeyA(currentKey_.Get(), nullptr, nullptr, nullptr, &subKeys, &maxSubKeyLen, nullptr, &values,
-                           &maxValueLen, &maxDataLen, nullptr, nullptr) != ERROR_SUCCESS)
+    if (::RegQueryInfoKeyA(currentKey_.Get(), nullptr, nullptr, nullptr, &subKeys, &maxSubKeyLen, nullptr,
+                           &values, &maxValueLen, &maxDataLen, nullptr, nullptr) != ERROR_SUCCESS)
         return false;
     info = {subKeys, maxSubKeyLen, values, maxValueLen, maxDataLen};
     return true;
@@ -412,7 +416,8 @@ void TRegistry::GetValueNames(rtl::TStrings& strings)
 TRegDataType TRegistry::GetDataType(const std::string& name)
 {
     DWORD type = 0;
-    if (!currentKey_ || ::RegQueryValueExA(currentKey_.Get(), name.c_str(), nullptr, &type, nullptr, nullptr) != ERROR_SUCCESS)
+    if (!currentKey_ || ::RegQueryValueExA(currentKey_.Get(), name.c_str(), nullptr, &type, nullptr,
+                                           nullptr) != ERROR_SUCCESS)
         return rdUnknown;
     switch (type) {
     case REG_SZ: return rdString;
@@ -426,7 +431,8 @@ TRegDataType TRegistry::GetDataType(const std::string& name)
 std::int32_t TRegistry::GetDataSize(const std::string& name)
 {
     DWORD size = 0;
-    if (!currentKey_ || ::RegQueryValueExA(currentKey_.Get(), name.c_str(), nullptr, nullptr, nullptr, &size) != ERROR_SUCCESS)
+    if (!currentKey_ || ::RegQueryValueExA(currentKey_.Get(), name.c_str(), nullptr, nullptr, nullptr,
+                                           &size) != ERROR_SUCCESS)
         return -1;
     return static_cast<std::int32_t>(size);
 }
@@ -518,7 +524,10 @@ void TRegistry::WriteInteger(const std::string& name, std::int32_t value)
 
 void TRegistry::WriteBool(const std::string& name, bool value) { WriteInteger(name, value ? 1 : 0); }
 
-void TRegistry::WriteFloat(const std::string& name, double value) { PutData(name, &value, sizeof value, REG_BINARY); }
+void TRegistry::WriteFloat(const std::string& name, double value)
+{
+    PutData(name, &value, sizeof value, REG_BINARY);
+}
 
 void TRegistry::WriteBinaryData(const std::string& name, const void* buffer, std::int32_t size)
 {
@@ -558,8 +567,8 @@ bool TRegIniFile::WithSection(const std::string& section, bool create, F fn)
     LONG rc;
     if (create) {
         DWORD disposition = 0;
-        rc = ::RegCreateKeyExA(CurrentKey(), section.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE, Access(), nullptr,
-                               &key, &disposition);
+        rc = ::RegCreateKeyExA(CurrentKey(), section.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE, Access(),
+                               nullptr, &key, &disposition);
     } else {
         rc = ::RegOpenKeyExA(CurrentKey(), section.c_str(), 0, Access() & (KEY_READ | KEY_WRITE), &key);
     }
@@ -570,7 +579,8 @@ bool TRegIniFile::WithSection(const std::string& section, bool create, F fn)
     return true;
 }
 
-std::string TRegIniFile::ReadString(const std::string& section, const std::string& ident, const std::string& defaultValue)
+std::string TRegIniFile::ReadString(const std::string& section, const std::string& ident,
+                                    const std::string& defaultValue)
 {
     std::string result = defaultValue;
     WithSection(section, false, [&](HKEY key) {
@@ -590,7 +600,8 @@ void TRegIniFile::WriteString(const std::string& section, const std::string& ide
         throw ERegistryException("Failed to create key " + section);
 }
 
-std::int32_t TRegIniFile::ReadInteger(const std::string& section, const std::string& ident, std::int32_t defaultValue)
+std::int32_t TRegIniFile::ReadInteger(const std::string& section, const std::string& ident,
+                                      std::int32_t defaultValue)
 {
     std::int32_t result = defaultValue;
     WithSection(section, false, [&](HKEY key) {

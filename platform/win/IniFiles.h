@@ -33,9 +33,11 @@ public:
 
     virtual std::string ReadString(const std::string& section, const std::string& ident,
                                    const std::string& defaultValue) = 0;
-    virtual void WriteString(const std::string& section, const std::string& ident, const std::string& value) = 0;
+    virtual void WriteString(const std::string& section, const std::string& ident,
+                             const std::string& value) = 0;
     // Decimal, or hexadecimal written "$1F" or "0x1F".
-    virtual std::int32_t ReadInteger(const std::string& section, const std::string& ident, std::int32_t defaultValue);
+    virtual std::int32_t ReadInteger(const std::string& section, const std::string& ident,
+                                     std::int32_t defaultValue);
     virtual void WriteInteger(const std::string& section, const std::string& ident, std::int32_t value);
     // "0" is false, any other integer true; text that is no integer gives the default.
     virtual bool ReadBool(const std::string& section, const std::string& ident, bool defaultValue);
@@ -177,7 +179,8 @@ public:
 
     const std::string& FileName() const { return fileName_; }
 
-    std::string ReadString(const std::string& section, const std::string& ident, const std::string& defaultValue);
+    std::string ReadString(const std::string& section, const std::string& ident,
+                           const std::string& defaultValue);
     void WriteString(const std::string& section, const std::string& ident, const std::string& value);
     std::int32_t ReadInteger(const std::string& section, const std::string& ident, std::int32_t defaultValue);
     void WriteInteger(const std::string& section, const std::string& ident, std::int32_t value);

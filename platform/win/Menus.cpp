@@ -47,8 +47,7 @@ HWND PopupWindow()
         case WM_MEASUREITEM:
             m.Result = DispatchMenuMeasureItem(*reinterpret_cast<MEASUREITEMSTRUCT*>(m.LParam));
             return;
-        default:
-            m.Result = ::DefWindowProcA(PopupWindow(), m.Msg, m.WParam, m.LParam);
+        default: m.Result = ::DefWindowProcA(PopupWindow(), m.Msg, m.WParam, m.LParam);
         }
     });
     return wnd;
@@ -136,15 +135,23 @@ const rtl::TClassInfo& TMenuItem::StaticClassInfo()
     static const rtl::TClassInfo info =
         rtl::TClassBuilder<TMenuItem, rtl::TComponent>("TMenuItem")
             .Property("Caption", &TMenuItem::Caption, &TMenuItem::SetCaption)
-            .Property("Checked", &TMenuItem::Checked, &TMenuItem::SetChecked).Default(false)
-            .Property("Default", &TMenuItem::Default, &TMenuItem::SetDefault).Default(false)
-            .Property("Enabled", &TMenuItem::Enabled, &TMenuItem::SetEnabled).Default(true)
-            .Property("GroupIndex", &TMenuItem::GroupIndex, &TMenuItem::SetGroupIndex).Default(0)
+            .Property("Checked", &TMenuItem::Checked, &TMenuItem::SetChecked)
+            .Default(false)
+            .Property("Default", &TMenuItem::Default, &TMenuItem::SetDefault)
+            .Default(false)
+            .Property("Enabled", &TMenuItem::Enabled, &TMenuItem::SetEnabled)
+            .Default(true)
+            .Property("GroupIndex", &TMenuItem::GroupIndex, &TMenuItem::SetGroupIndex)
+            .Default(0)
             .Property("Hint", &TMenuItem::Hint, &TMenuItem::SetHint)
-            .Property("ImageIndex", &TMenuItem::ImageIndex, &TMenuItem::SetImageIndex).Default(-1)
-            .Property("RadioItem", &TMenuItem::RadioItem, &TMenuItem::SetRadioItem).Default(false)
-            .Property("ShortCut", &TMenuItem::ShortCutValue, &TMenuItem::SetShortCut).Default(0)
-            .Property("Visible", &TMenuItem::Visible, &TMenuItem::SetVisible).Default(true)
+            .Property("ImageIndex", &TMenuItem::ImageIndex, &TMenuItem::SetImageIndex)
+            .Default(-1)
+            .Property("RadioItem", &TMenuItem::RadioItem, &TMenuItem::SetRadioItem)
+            .Default(false)
+            .Property("ShortCut", &TMenuItem::ShortCutValue, &TMenuItem::SetShortCut)
+            .Default(0)
+            .Property("Visible", &TMenuItem::Visible, &TMenuItem::SetVisible)
+            .Default(true)
             .Event("OnClick", &TMenuItem::OnClick)
             .Event("OnDrawItem", &TMenuItem::OnDrawItem)
             .Event("OnMeasureItem", &TMenuItem::OnMeasureItem)
@@ -153,10 +160,7 @@ const rtl::TClassInfo& TMenuItem::StaticClassInfo()
     return info;
 }
 
-TMenuItem::TMenuItem(rtl::TComponent* owner) : rtl::TComponent(owner)
-{
-    command_ = AllocateCommand(this);
-}
+TMenuItem::TMenuItem(rtl::TComponent* owner) : rtl::TComponent(owner) { command_ = AllocateCommand(this); }
 
 TMenuItem::~TMenuItem()
 {
@@ -428,8 +432,8 @@ void TMenuItem::AppendTo(HMENU menu, bool ownerDraw)
         mii.fType |= MFT_OWNERDRAW;
     if (radioItem_)
         mii.fType |= MFT_RADIOCHECK;
-    mii.fState = (enabled_ ? MFS_ENABLED : MFS_GRAYED) | (checked_ ? MFS_CHECKED : 0u) |
-                 (default_ ? MFS_DEFAULT : 0u);
+    mii.fState =
+        (enabled_ ? MFS_ENABLED : MFS_GRAYED) | (checked_ ? MFS_CHECKED : 0u) | (default_ ? MFS_DEFAULT : 0u);
     if (!items_.empty()) {
         mii.fMask |= MIIM_SUBMENU;
         mii.hSubMenu = Handle();
@@ -445,8 +449,10 @@ const rtl::TClassInfo& TMenu::StaticClassInfo()
 {
     static const rtl::TClassInfo info =
         rtl::TClassBuilder<TMenu, rtl::TComponent>("TMenu")
-            .Property("AutoHotkeys", &TMenu::AutoHotkeys, &TMenu::SetAutoHotkeys).Default(maAutomatic)
-            .Property("OwnerDraw", &TMenu::OwnerDraw, &TMenu::SetOwnerDraw).Default(false)
+            .Property("AutoHotkeys", &TMenu::AutoHotkeys, &TMenu::SetAutoHotkeys)
+            .Default(maAutomatic)
+            .Property("OwnerDraw", &TMenu::OwnerDraw, &TMenu::SetOwnerDraw)
+            .Default(false)
             .Build();
     return info;
 }
@@ -551,8 +557,7 @@ void TMenu::GetChildren(const std::function<void(rtl::TComponent*)>& proc, rtl::
 
 const rtl::TClassInfo& TMainMenu::StaticClassInfo()
 {
-    static const rtl::TClassInfo info =
-        rtl::TClassBuilder<TMainMenu, TMenu>("TMainMenu").Creatable().Build();
+    static const rtl::TClassInfo info = rtl::TClassBuilder<TMainMenu, TMenu>("TMainMenu").Creatable().Build();
     return info;
 }
 
@@ -599,8 +604,10 @@ const rtl::TClassInfo& TPopupMenu::StaticClassInfo()
 {
     static const rtl::TClassInfo info =
         rtl::TClassBuilder<TPopupMenu, TMenu>("TPopupMenu")
-            .Property("Alignment", &TPopupMenu::Alignment, &TPopupMenu::SetAlignment).Default(paLeft)
-            .Property("AutoPopup", &TPopupMenu::AutoPopup, &TPopupMenu::SetAutoPopup).Default(true)
+            .Property("Alignment", &TPopupMenu::Alignment, &TPopupMenu::SetAlignment)
+            .Default(paLeft)
+            .Property("AutoPopup", &TPopupMenu::AutoPopup, &TPopupMenu::SetAutoPopup)
+            .Default(true)
             .Event("OnPopup", &TPopupMenu::OnPopup)
             .Creatable()
             .Build();

@@ -68,7 +68,7 @@ public:
     void Insert(std::int32_t index, TMenuItem* item);
     void Delete(std::int32_t index);  // removes without freeing
     void Remove(TMenuItem* item);
-    void Clear();                     // frees the sub-items
+    void Clear();  // frees the sub-items
     std::int32_t IndexOf(const TMenuItem* item) const;
     TMenuItem* ParentItem() const { return parent_; }
     std::int32_t MenuIndex() const;
@@ -115,9 +115,9 @@ private:
     std::string hint_;
     std::int32_t imageIndex_ = -1;
     std::uint16_t command_;
-    HMENU handle_ = nullptr;  // destroyed by DestroyHandle
-    TMenuItem* parent_ = nullptr;  // not owned
-    TMenu* menu_ = nullptr;        // not owned: set on the root item of a menu
+    HMENU handle_ = nullptr;         // destroyed by DestroyHandle
+    TMenuItem* parent_ = nullptr;    // not owned
+    TMenu* menu_ = nullptr;          // not owned: set on the root item of a menu
     std::vector<TMenuItem*> items_;  // freed with this item
 };
 

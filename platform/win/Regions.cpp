@@ -53,7 +53,10 @@ HRGN RegionFromRects(const std::vector<RECT>& rects)
 
 TRegion::TRegion() : region_(Checked(::CreateRectRgn(0, 0, 0, 0))) {}
 
-TRegion::TRegion(const TRect& rect) : region_(Checked(::CreateRectRgn(rect.Left, rect.Top, rect.Right, rect.Bottom))) {}
+TRegion::TRegion(const TRect& rect)
+    : region_(Checked(::CreateRectRgn(rect.Left, rect.Top, rect.Right, rect.Bottom)))
+{
+}
 
 TRegion::TRegion(HRGN region) : region_(Checked(region)) {}
 
@@ -76,7 +79,8 @@ TRegion TRegion::RoundRect(const TRect& rect, int cornerWidth, int cornerHeight)
 {
     if (cornerWidth <= 0 || cornerHeight <= 0)
         return TRegion(rect);
-    return TRegion(::CreateRoundRectRgn(rect.Left, rect.Top, rect.Right, rect.Bottom, cornerWidth, cornerHeight));
+    return TRegion(
+        ::CreateRoundRectRgn(rect.Left, rect.Top, rect.Right, rect.Bottom, cornerWidth, cornerHeight));
 }
 
 TRegion TRegion::FromBitmap(TBitmap& bitmap, int firstRow, int lastRow, TColor transparent, TPoint offset)

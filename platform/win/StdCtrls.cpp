@@ -33,12 +33,17 @@ const rtl::TClassInfo& TCustomLabel::StaticClassInfo()
 {
     static const rtl::TClassInfo info =
         rtl::TClassBuilder<TCustomLabel, TGraphicControl>("TCustomLabel")
-            .Property("Alignment", &TCustomLabel::Alignment, &TCustomLabel::SetAlignment).Default(taLeftJustify)
-            .Property("AutoSize", &TCustomLabel::AutoSize, &TCustomLabel::SetAutoSize).Default(true)
-            .Property("Layout", &TCustomLabel::Layout, &TCustomLabel::SetLayout).Default(tlTop)
-            .Property("ShowAccelChar", &TCustomLabel::ShowAccelChar, &TCustomLabel::SetShowAccelChar).Default(true)
+            .Property("Alignment", &TCustomLabel::Alignment, &TCustomLabel::SetAlignment)
+            .Default(taLeftJustify)
+            .Property("AutoSize", &TCustomLabel::AutoSize, &TCustomLabel::SetAutoSize)
+            .Default(true)
+            .Property("Layout", &TCustomLabel::Layout, &TCustomLabel::SetLayout)
+            .Default(tlTop)
+            .Property("ShowAccelChar", &TCustomLabel::ShowAccelChar, &TCustomLabel::SetShowAccelChar)
+            .Default(true)
             .Property("Transparent", &TCustomLabel::Transparent, &TCustomLabel::SetTransparent)
-            .Property("WordWrap", &TCustomLabel::WordWrap, &TCustomLabel::SetWordWrap).Default(false)
+            .Property("WordWrap", &TCustomLabel::WordWrap, &TCustomLabel::SetWordWrap)
+            .Default(false)
             .Build();
     return info;
 }
@@ -227,11 +232,14 @@ const rtl::TClassInfo& TButton::StaticClassInfo()
 {
     static const rtl::TClassInfo info = [] {
         rtl::TClassInfo i = rtl::TClassBuilder<TButton, TButtonControl>("TButton")
-            .Property("Cancel", &TButton::Cancel, &TButton::SetCancel).Default(false)
-            .Property("Default", &TButton::Default, &TButton::SetDefault).Default(false)
-            .Property("ModalResult", &TButton::ModalResult, &TButton::SetModalResult).Default(0)
-            .Creatable()
-            .Build();
+                                .Property("Cancel", &TButton::Cancel, &TButton::SetCancel)
+                                .Default(false)
+                                .Property("Default", &TButton::Default, &TButton::SetDefault)
+                                .Default(false)
+                                .Property("ModalResult", &TButton::ModalResult, &TButton::SetModalResult)
+                                .Default(0)
+                                .Creatable()
+                                .Build();
         UseModalResultType(i, "ModalResult");
         return i;
     }();
@@ -295,14 +303,9 @@ void TButton::WndProc(TMessage& m)
         }
         m.Result = 0;
         return;
-    case WM_SETFOCUS:
-        SetButtonStyle(true);
-        break;
-    case WM_KILLFOCUS:
-        SetButtonStyle(default_);
-        break;
-    default:
-        break;
+    case WM_SETFOCUS: SetButtonStyle(true); break;
+    case WM_KILLFOCUS: SetButtonStyle(default_); break;
+    default: break;
     }
     TButtonControl::WndProc(m);
 }
@@ -313,10 +316,14 @@ const rtl::TClassInfo& TCustomEdit::StaticClassInfo()
 {
     static const rtl::TClassInfo info =
         rtl::TClassBuilder<TCustomEdit, TWinControl>("TCustomEdit")
-            .Property("BorderStyle", &TCustomEdit::BorderStyle, &TCustomEdit::SetBorderStyle).Default(bsSingle)
-            .Property("MaxLength", &TCustomEdit::MaxLength, &TCustomEdit::SetMaxLength).Default(0)
-            .Property("PasswordChar", &TCustomEdit::PasswordChar, &TCustomEdit::SetPasswordChar).Default(0)
-            .Property("ReadOnly", &TCustomEdit::ReadOnly, &TCustomEdit::SetReadOnly).Default(false)
+            .Property("BorderStyle", &TCustomEdit::BorderStyle, &TCustomEdit::SetBorderStyle)
+            .Default(bsSingle)
+            .Property("MaxLength", &TCustomEdit::MaxLength, &TCustomEdit::SetMaxLength)
+            .Default(0)
+            .Property("PasswordChar", &TCustomEdit::PasswordChar, &TCustomEdit::SetPasswordChar)
+            .Default(0)
+            .Property("ReadOnly", &TCustomEdit::ReadOnly, &TCustomEdit::SetReadOnly)
+            .Default(false)
             .Property("Text", &TCustomEdit::Text, &TCustomEdit::SetTextProp)
             .Event("OnChange", &TCustomEdit::OnChange)
             .Build();
@@ -391,7 +398,10 @@ void TCustomEdit::SetPasswordChar(char v)
     }
 }
 
-bool TCustomEdit::Modified() { return HandleAllocated() && ::SendMessageA(Handle(), EM_GETMODIFY, 0, 0) != 0; }
+bool TCustomEdit::Modified()
+{
+    return HandleAllocated() && ::SendMessageA(Handle(), EM_GETMODIFY, 0, 0) != 0;
+}
 
 void TCustomEdit::SetModified(bool v)
 {
@@ -424,7 +434,8 @@ void TCustomEdit::SetSelLength(std::int32_t v)
 std::string TCustomEdit::SelText()
 {
     std::string text = Text();
-    size_t start = static_cast<size_t>(std::clamp<std::int32_t>(SelStart(), 0, static_cast<std::int32_t>(text.size())));
+    size_t start =
+        static_cast<size_t>(std::clamp<std::int32_t>(SelStart(), 0, static_cast<std::int32_t>(text.size())));
     size_t len = static_cast<size_t>(std::max<std::int32_t>(SelLength(), 0));
     return text.substr(start, len);
 }
@@ -570,12 +581,17 @@ const rtl::TClassInfo& TCustomMemo::StaticClassInfo()
 {
     static const rtl::TClassInfo info =
         rtl::TClassBuilder<TCustomMemo, TCustomEdit>("TCustomMemo")
-            .Property("Alignment", &TCustomMemo::Alignment, &TCustomMemo::SetAlignment).Default(taLeftJustify)
+            .Property("Alignment", &TCustomMemo::Alignment, &TCustomMemo::SetAlignment)
+            .Default(taLeftJustify)
             .Property("Lines", &TCustomMemo::Lines, &TCustomMemo::SetLines)
-            .Property("ScrollBars", &TCustomMemo::ScrollBars, &TCustomMemo::SetScrollBars).Default(ssNone)
-            .Property("WantReturns", &TCustomMemo::WantReturns, &TCustomMemo::SetWantReturns).Default(true)
-            .Property("WantTabs", &TCustomMemo::WantTabs, &TCustomMemo::SetWantTabs).Default(false)
-            .Property("WordWrap", &TCustomMemo::WordWrap, &TCustomMemo::SetWordWrap).Default(true)
+            .Property("ScrollBars", &TCustomMemo::ScrollBars, &TCustomMemo::SetScrollBars)
+            .Default(ssNone)
+            .Property("WantReturns", &TCustomMemo::WantReturns, &TCustomMemo::SetWantReturns)
+            .Default(true)
+            .Property("WantTabs", &TCustomMemo::WantTabs, &TCustomMemo::SetWantTabs)
+            .Default(false)
+            .Property("WordWrap", &TCustomMemo::WordWrap, &TCustomMemo::SetWordWrap)
+            .Default(true)
             .Build();
     return info;
 }
@@ -669,7 +685,8 @@ void TComboBoxStrings::InsertObject(std::int32_t index, const std::string& s, rt
 {
     rtl::TStringList::InsertObject(index, s, object);
     if (combo_.HandleAllocated())
-        ::SendMessageA(combo_.Handle(), CB_INSERTSTRING, static_cast<WPARAM>(index), reinterpret_cast<LPARAM>(s.c_str()));
+        ::SendMessageA(combo_.Handle(), CB_INSERTSTRING, static_cast<WPARAM>(index),
+                       reinterpret_cast<LPARAM>(s.c_str()));
 }
 
 std::int32_t TComboBoxStrings::Add(const std::string& s) { return AddObject(s, nullptr); }
@@ -678,7 +695,8 @@ std::int32_t TComboBoxStrings::AddObject(const std::string& s, rtl::TObject* obj
 {
     std::int32_t index = rtl::TStringList::AddObject(s, object);
     if (combo_.HandleAllocated())
-        ::SendMessageA(combo_.Handle(), CB_INSERTSTRING, static_cast<WPARAM>(index), reinterpret_cast<LPARAM>(s.c_str()));
+        ::SendMessageA(combo_.Handle(), CB_INSERTSTRING, static_cast<WPARAM>(index),
+                       reinterpret_cast<LPARAM>(s.c_str()));
     return index;
 }
 
@@ -732,14 +750,20 @@ const rtl::TClassInfo& TCustomComboBox::StaticClassInfo()
 {
     static const rtl::TClassInfo info =
         rtl::TClassBuilder<TCustomComboBox, TWinControl>("TCustomComboBox")
-            .Property("AutoComplete", &TCustomComboBox::AutoComplete, &TCustomComboBox::SetAutoComplete).Default(true)
-            .Property("DropDownCount", &TCustomComboBox::DropDownCount, &TCustomComboBox::SetDropDownCount).Default(8)
+            .Property("AutoComplete", &TCustomComboBox::AutoComplete, &TCustomComboBox::SetAutoComplete)
+            .Default(true)
+            .Property("DropDownCount", &TCustomComboBox::DropDownCount, &TCustomComboBox::SetDropDownCount)
+            .Default(8)
             .Property("ItemHeight", &TCustomComboBox::ItemHeight, &TCustomComboBox::SetItemHeight)
             .Property("Items", &TCustomComboBox::Items, &TCustomComboBox::SetItems)
-            .Property("ItemIndex", &TCustomComboBox::ItemIndex, &TCustomComboBox::SetItemIndex).Default(-1)
-            .Property("MaxLength", &TCustomComboBox::MaxLength, &TCustomComboBox::SetMaxLength).Default(0)
-            .Property("Sorted", &TCustomComboBox::Sorted, &TCustomComboBox::SetSorted).Default(false)
-            .Property("Style", &TCustomComboBox::Style, &TCustomComboBox::SetStyle).Default(csDropDown)
+            .Property("ItemIndex", &TCustomComboBox::ItemIndex, &TCustomComboBox::SetItemIndex)
+            .Default(-1)
+            .Property("MaxLength", &TCustomComboBox::MaxLength, &TCustomComboBox::SetMaxLength)
+            .Default(0)
+            .Property("Sorted", &TCustomComboBox::Sorted, &TCustomComboBox::SetSorted)
+            .Default(false)
+            .Property("Style", &TCustomComboBox::Style, &TCustomComboBox::SetStyle)
+            .Default(csDropDown)
             .Property("Text", &TCustomComboBox::Text, &TCustomComboBox::SetTextProp)
             .Event("OnChange", &TCustomComboBox::OnChange)
             .Event("OnCloseUp", &TCustomComboBox::OnCloseUp)
@@ -836,29 +860,27 @@ bool TCustomComboBox::EditKey(TMessage& m)
 {
     switch (m.Msg) {
     case WM_KEYDOWN:
-    case WM_SYSKEYDOWN:
-        return DoKeyDown(m);
+    case WM_SYSKEYDOWN: return DoKeyDown(m);
     case WM_KEYUP:
-    case WM_SYSKEYUP:
-        return DoKeyUp(m);
-    case WM_CHAR:
-        return DoKeyPress(m);
-    default:
-        return false;
+    case WM_SYSKEYUP: return DoKeyUp(m);
+    case WM_CHAR: return DoKeyPress(m);
+    default: return false;
     }
 }
 
 void TCustomComboBox::CompleteTyped(char typed)
 {
     // Only printable characters typed at the end of the text complete it; deleting does not.
-    if (!autoComplete_ || static_cast<unsigned char>(typed) < 32 || style_ != csDropDown || !HandleAllocated())
+    if (!autoComplete_ || static_cast<unsigned char>(typed) < 32 || style_ != csDropDown ||
+        !HandleAllocated())
         return;
     std::string text = Text();
     DWORD start = 0, end = 0;
     ::SendMessageA(Handle(), CB_GETEDITSEL, reinterpret_cast<WPARAM>(&start), reinterpret_cast<LPARAM>(&end));
     if (text.empty() || start != text.size() || end != text.size())
         return;
-    LRESULT found = ::SendMessageA(Handle(), CB_FINDSTRING, static_cast<WPARAM>(-1), reinterpret_cast<LPARAM>(text.c_str()));
+    LRESULT found = ::SendMessageA(Handle(), CB_FINDSTRING, static_cast<WPARAM>(-1),
+                                   reinterpret_cast<LPARAM>(text.c_str()));
     if (found == CB_ERR || found < 0 || found >= items_->Count())
         return;
     std::string item = items_->Get(static_cast<std::int32_t>(found));
@@ -982,14 +1004,12 @@ bool TCustomComboBox::DroppedDown()
     return HandleAllocated() && ::SendMessageA(Handle(), CB_GETDROPPEDSTATE, 0, 0) != 0;
 }
 
-void TCustomComboBox::SetDroppedDown(bool v)
-{
-    ::SendMessageA(Handle(), CB_SHOWDROPDOWN, v, 0);
-}
+void TCustomComboBox::SetDroppedDown(bool v) { ::SendMessageA(Handle(), CB_SHOWDROPDOWN, v, 0); }
 
 HWND TCustomComboBox::EditHandle()
 {
-    if (!HandleAllocated() || style_ == csDropDownList || style_ == csOwnerDrawFixed || style_ == csOwnerDrawVariable)
+    if (!HandleAllocated() || style_ == csDropDownList || style_ == csOwnerDrawFixed ||
+        style_ == csOwnerDrawVariable)
         return nullptr;
     COMBOBOXINFO info{};
     info.cbSize = sizeof(info);
@@ -1044,12 +1064,8 @@ void TCustomComboBox::WndProc(TMessage& m)
     switch (m.Msg) {
     case CN_COMMAND:
         switch (HIWORD(m.WParam)) {
-        case CBN_DBLCLK:
-            DblClick();
-            break;
-        case CBN_EDITCHANGE:
-            Change();
-            break;
+        case CBN_DBLCLK: DblClick(); break;
+        case CBN_EDITCHANGE: Change(); break;
         case CBN_DROPDOWN:
             if (OnDropDown)
                 OnDropDown(this);
@@ -1068,8 +1084,7 @@ void TCustomComboBox::WndProc(TMessage& m)
             Select();
             break;
         }
-        default:
-            break;
+        default: break;
         }
         return;
     case CN_DRAWITEM: {
@@ -1108,8 +1123,7 @@ void TCustomComboBox::WndProc(TMessage& m)
         if (!HandleAllocated() && !ComponentState().Contains(rtl::csLoading))
             Change();
         break;
-    default:
-        break;
+    default: break;
     }
     TWinControl::WndProc(m);
 }
@@ -1120,13 +1134,20 @@ const rtl::TClassInfo& TScrollBar::StaticClassInfo()
 {
     static const rtl::TClassInfo info =
         rtl::TClassBuilder<TScrollBar, TWinControl>("TScrollBar")
-            .Property("Kind", &TScrollBar::Kind, &TScrollBar::SetKind).Default(sbHorizontal)
-            .Property("LargeChange", &TScrollBar::LargeChange, &TScrollBar::SetLargeChange).Default(1)
-            .Property("Max", &TScrollBar::Max, &TScrollBar::SetMax).Default(100)
-            .Property("Min", &TScrollBar::Min, &TScrollBar::SetMin).Default(0)
-            .Property("PageSize", &TScrollBar::PageSize, &TScrollBar::SetPageSize).Default(0)
-            .Property("Position", &TScrollBar::Position, &TScrollBar::SetPosition).Default(0)
-            .Property("SmallChange", &TScrollBar::SmallChange, &TScrollBar::SetSmallChange).Default(1)
+            .Property("Kind", &TScrollBar::Kind, &TScrollBar::SetKind)
+            .Default(sbHorizontal)
+            .Property("LargeChange", &TScrollBar::LargeChange, &TScrollBar::SetLargeChange)
+            .Default(1)
+            .Property("Max", &TScrollBar::Max, &TScrollBar::SetMax)
+            .Default(100)
+            .Property("Min", &TScrollBar::Min, &TScrollBar::SetMin)
+            .Default(0)
+            .Property("PageSize", &TScrollBar::PageSize, &TScrollBar::SetPageSize)
+            .Default(0)
+            .Property("Position", &TScrollBar::Position, &TScrollBar::SetPosition)
+            .Default(0)
+            .Property("SmallChange", &TScrollBar::SmallChange, &TScrollBar::SetSmallChange)
+            .Default(1)
             .Event("OnChange", &TScrollBar::OnChange)
             .Event("OnScroll", &TScrollBar::OnScroll)
             .Creatable()
@@ -1221,10 +1242,22 @@ void TScrollBar::WndProc(TMessage& m)
         std::int32_t pos = position_;
         TScrollCode sc = scEndScroll;
         switch (code) {
-        case SB_LINEUP: sc = scLineUp; pos -= smallChange_; break;
-        case SB_LINEDOWN: sc = scLineDown; pos += smallChange_; break;
-        case SB_PAGEUP: sc = scPageUp; pos -= largeChange_; break;
-        case SB_PAGEDOWN: sc = scPageDown; pos += largeChange_; break;
+        case SB_LINEUP:
+            sc = scLineUp;
+            pos -= smallChange_;
+            break;
+        case SB_LINEDOWN:
+            sc = scLineDown;
+            pos += smallChange_;
+            break;
+        case SB_PAGEUP:
+            sc = scPageUp;
+            pos -= largeChange_;
+            break;
+        case SB_PAGEDOWN:
+            sc = scPageDown;
+            pos += largeChange_;
+            break;
         case SB_THUMBPOSITION:
         case SB_THUMBTRACK: {
             sc = code == SB_THUMBPOSITION ? scPosition : scTrack;
@@ -1232,11 +1265,18 @@ void TScrollBar::WndProc(TMessage& m)
             si.cbSize = sizeof(si);
             si.fMask = SIF_TRACKPOS;
             // The 32-bit track position; the message carries only 16 bits.
-            pos = ::GetScrollInfo(Handle(), SB_CTL, &si) ? si.nTrackPos : static_cast<std::int16_t>(HIWORD(m.WParam));
+            pos = ::GetScrollInfo(Handle(), SB_CTL, &si) ? si.nTrackPos
+                                                         : static_cast<std::int16_t>(HIWORD(m.WParam));
             break;
         }
-        case SB_TOP: sc = scTop; pos = min_; break;
-        case SB_BOTTOM: sc = scBottom; pos = max_; break;
+        case SB_TOP:
+            sc = scTop;
+            pos = min_;
+            break;
+        case SB_BOTTOM:
+            sc = scBottom;
+            pos = max_;
+            break;
         default: break;
         }
         std::int32_t top = pageSize_ > 0 ? max_ - pageSize_ + 1 : max_;

@@ -22,21 +22,35 @@ enum TScrollBarKind { sbHorizontal, sbVertical };
 RTL_ENUM_INFO(TScrollBarKind, "sbHorizontal", "sbVertical")
 
 enum TScrollCode {
-    scLineUp, scLineDown, scPageUp, scPageDown, scPosition, scTrack, scTop, scBottom, scEndScroll
+    scLineUp,
+    scLineDown,
+    scPageUp,
+    scPageDown,
+    scPosition,
+    scTrack,
+    scTop,
+    scBottom,
+    scEndScroll
 };
-RTL_ENUM_INFO(TScrollCode, "scLineUp", "scLineDown", "scPageUp", "scPageDown", "scPosition",
-              "scTrack", "scTop", "scBottom", "scEndScroll")
+RTL_ENUM_INFO(TScrollCode, "scLineUp", "scLineDown", "scPageUp", "scPageDown", "scPosition", "scTrack",
+              "scTop", "scBottom", "scEndScroll")
 
-enum TOwnerDrawStateFlag { odSelected, odGrayed, odDisabled, odChecked, odFocused, odDefault, odComboBoxEdit };
+enum TOwnerDrawStateFlag {
+    odSelected,
+    odGrayed,
+    odDisabled,
+    odChecked,
+    odFocused,
+    odDefault,
+    odComboBoxEdit
+};
 using TOwnerDrawState = rtl::TSet<TOwnerDrawStateFlag>;
 TOwnerDrawState OwnerDrawStateFromItemState(UINT itemState);
 
-using TScrollEvent =
-    rtl::TEvent<void(rtl::TObject* Sender, TScrollCode ScrollCode, std::int32_t& ScrollPos)>;
-using TDrawItemEvent = rtl::TEvent<void(TWinControl* Control, std::int32_t Index, TRect Rect,
-                                        TOwnerDrawState State)>;
-using TMeasureItemEvent =
-    rtl::TEvent<void(TWinControl* Control, std::int32_t Index, std::int32_t& Height)>;
+using TScrollEvent = rtl::TEvent<void(rtl::TObject* Sender, TScrollCode ScrollCode, std::int32_t& ScrollPos)>;
+using TDrawItemEvent =
+    rtl::TEvent<void(TWinControl* Control, std::int32_t Index, TRect Rect, TOwnerDrawState State)>;
+using TMeasureItemEvent = rtl::TEvent<void(TWinControl* Control, std::int32_t Index, std::int32_t& Height)>;
 
 // A text painted by its parent. With AutoSize the label takes the size of its text
 // (keeping its width when WordWrap is on).

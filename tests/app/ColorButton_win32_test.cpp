@@ -26,7 +26,8 @@ constexpr TColor kFore = 0xFFFFFF;
 // A 24-bit memory surface whose pixels can be read back exactly.
 class Surface {
 public:
-    Surface(int width, int height, COLORREF fill) : width_(width), height_(height) {
+    Surface(int width, int height, COLORREF fill) : width_(width), height_(height)
+    {
         BITMAPINFO bi{};
         bi.bmiHeader.biSize = sizeof(bi.bmiHeader);
         bi.bmiHeader.biWidth = width;
@@ -42,14 +43,16 @@ public:
         FillRect(dc_, &r, brush);
         DeleteObject(brush);
     }
-    ~Surface() {
+    ~Surface()
+    {
         SelectObject(dc_, old_);
         DeleteObject(bitmap_);
         DeleteDC(dc_);
     }
     HDC Dc() const { return dc_; }
     // As a COLORREF (0x00BBGGRR).
-    COLORREF At(int x, int y) const {
+    COLORREF At(int x, int y) const
+    {
         GdiFlush();
         const std::uint32_t p = bits_[y * width_ + x];
         return RGB((p >> 16) & 0xFF, (p >> 8) & 0xFF, p & 0xFF);
@@ -57,7 +60,8 @@ public:
     int Width() const { return width_; }
     int Height() const { return height_; }
     // Bounding box of the pixels of one colour; empty (left > right) when there are none.
-    RECT BoxOf(COLORREF color) const {
+    RECT BoxOf(COLORREF color) const
+    {
         RECT box{width_, height_, -1, -1};
         for (int y = 0; y < height_; ++y)
             for (int x = 0; x < width_; ++x)
@@ -69,14 +73,16 @@ public:
                 }
         return box;
     }
-    int Count(COLORREF color) const {
+    int Count(COLORREF color) const
+    {
         int n = 0;
         for (int y = 0; y < height_; ++y)
             for (int x = 0; x < width_; ++x)
                 n += At(x, y) == color;
         return n;
     }
-    bool SameAs(const Surface& other) const {
+    bool SameAs(const Surface& other) const
+    {
         for (int y = 0; y < height_; ++y)
             for (int x = 0; x < width_; ++x)
                 if (At(x, y) != other.At(x, y))
@@ -92,7 +98,8 @@ private:
     std::uint32_t* bits_ = nullptr;
 };
 
-std::unique_ptr<TColorButton> MakeInstallButton() {
+std::unique_ptr<TColorButton> MakeInstallButton()
+{
     auto b = std::make_unique<TColorButton>(nullptr);
     b->SetCaption("Install");
     b->SetBounds(529, 267, 75, 25);
@@ -103,12 +110,14 @@ std::unique_ptr<TColorButton> MakeInstallButton() {
     return b;
 }
 
-void Draw(TColorButton& b, Surface& s, UINT state) {
+void Draw(TColorButton& b, Surface& s, UINT state)
+{
     RECT r{0, 0, s.Width(), s.Height()};
     b.DrawItem(s.Dc(), r, state);
 }
 
-TEST(ColorButton, DefaultsAreTheButtonFaceColours) {
+TEST(ColorButton, DefaultsAreTheButtonFaceColours)
+{
     TColorButton b(nullptr);
     EXPECT_EQ(b.BackColor(), clBtnFace);
     EXPECT_EQ(b.DisabledColor(), clBlack);
@@ -116,7 +125,8 @@ TEST(ColorButton, DefaultsAreTheButtonFaceColours) {
     EXPECT_EQ(b.HoverColor(), clBtnFace);
 }
 
-TEST(ColorButton, NormalFaceIsBackColourWithCaptionInForeColour) {
+TEST(ColorButton, NormalFaceIsBackColourWithCaptionInForeColour)
+{
     auto b = MakeInstallButton();
     Surface s(75, 25, RGB(1, 2, 3));
     Draw(*b, s, 0);
@@ -130,7 +140,8 @@ TEST(ColorButton, NormalFaceIsBackColourWithCaptionInForeColour) {
     EXPECT_EQ(s.Count(RGB(0, 0, 0)), 0);
 }
 
-TEST(ColorButton, HoverPaintsHoverColourAndLeavingRestoresBackColour) {
+TEST(ColorButton, HoverPaintsHoverColourAndLeavingRestoresBackColour)
+{
     auto b = MakeInstallButton();
     b->Perform(CM_MOUSEENTER, 0, 0);
     EXPECT_EQ(b->BackColor(), kHover);
@@ -146,7 +157,8 @@ TEST(ColorButton, HoverPaintsHoverColourAndLeavingRestoresBackColour) {
     EXPECT_EQ(after.At(0, 0), ColorToRGB(kBack));
 }
 
-TEST(ColorButton, DisabledCaptionIsDisabledColourOnBackColour) {
+TEST(ColorButton, DisabledCaptionIsDisabledColourOnBackColour)
+{
     auto b = MakeInstallButton();
     Surface s(75, 25, RGB(1, 2, 3));
     Draw(*b, s, ODS_DISABLED);
@@ -156,10 +168,12 @@ TEST(ColorButton, DisabledCaptionIsDisabledColourOnBackColour) {
     ASSERT_LE(text.left, text.right) << "caption not drawn in the disabled colour";
     EXPECT_LE(std::abs(text.left - (74 - text.right)), 4);
     // Plain text: no embossed highlight copy of the caption.
-    EXPECT_EQ(s.Count(ColorToRGB(clBtnHighlight)) - (ColorToRGB(clBtnHighlight) == RGB(255, 255, 255) ? 0 : 0), 0);
+    EXPECT_EQ(
+        s.Count(ColorToRGB(clBtnHighlight)) - (ColorToRGB(clBtnHighlight) == RGB(255, 255, 255) ? 0 : 0), 0);
 }
 
-TEST(ColorButton, PressedFaceHasShadowBorderAndCaptionMovedByOne) {
+TEST(ColorButton, PressedFaceHasShadowBorderAndCaptionMovedByOne)
+{
     auto b = MakeInstallButton();
     Surface normal(75, 25, RGB(1, 2, 3));
     Draw(*b, normal, 0);
@@ -179,20 +193,23 @@ TEST(ColorButton, PressedFaceHasShadowBorderAndCaptionMovedByOne) {
 
 class ShownForm : public ::testing::Test {
 protected:
-    void SetUp() override {
+    void SetUp() override
+    {
         form_ = new TForm(Application);
         form_->SetBounds(100, 100, 640, 340);
         form_->SetCaption("Setup Assistant");
     }
     void TearDown() override { delete form_; }
-    void Pump() {
+    void Pump()
+    {
         for (int i = 0; i < 10; ++i)
             Application->ProcessMessages();
     }
     TForm* form_ = nullptr;
 };
 
-TEST_F(ShownForm, ButtonWindowIsOwnerDrawnAndPaintsItsBackColour) {
+TEST_F(ShownForm, ButtonWindowIsOwnerDrawnAndPaintsItsBackColour)
+{
     auto* b = new TColorButton(form_);
     b->SetParent(form_);
     b->SetCaption("Install");
@@ -219,7 +236,8 @@ TEST_F(ShownForm, ButtonWindowIsOwnerDrawnAndPaintsItsBackColour) {
     EXPECT_EQ(b->BackColor(), kBack);
 }
 
-TEST_F(ShownForm, DefaultButtonWithFocusDrawsTheFocusFrameTwoPixelsIn) {
+TEST_F(ShownForm, DefaultButtonWithFocusDrawsTheFocusFrameTwoPixelsIn)
+{
     auto* b = new TColorButton(form_);
     b->SetParent(form_);
     b->SetCaption("OK");
@@ -247,7 +265,8 @@ TEST_F(ShownForm, DefaultButtonWithFocusDrawsTheFocusFrameTwoPixelsIn) {
 class TPaintableLabel : public TEllipsLabel {
 public:
     using TEllipsLabel::TEllipsLabel;
-    void PaintInto(HDC dc) {
+    void PaintInto(HDC dc)
+    {
         Canvas()->Lock();
         Canvas()->SetHandle(dc);
         Paint();
@@ -261,7 +280,8 @@ const std::string kLongFolder =
 
 class EllipsLabelTest : public ShownForm {
 protected:
-    TPaintableLabel* MakeDirLabel(TEllipsType type) {
+    TPaintableLabel* MakeDirLabel(TEllipsType type)
+    {
         auto* l = new TPaintableLabel(form_);
         l->SetParent(form_);
         l->SetAutoSize(false);
@@ -279,12 +299,14 @@ protected:
 
 // What the system itself makes of the path at this width: the shortened text, measured and
 // drawn plainly, is the reference the label's drawing must equal.
-std::string SystemShortened(HDC dc, HFONT font, const std::string& text, UINT ellipsis, int width) {
+std::string SystemShortened(HDC dc, HFONT font, const std::string& text, UINT ellipsis, int width)
+{
     std::vector<char> buffer(text.begin(), text.end());
     buffer.resize(text.size() + 8, '\0');
     RECT r{0, 0, width, 13};
     HGDIOBJ old = SelectObject(dc, font);
-    DrawTextExA(dc, buffer.data(), -1, &r, DT_SINGLELINE | DT_NOPREFIX | ellipsis | DT_MODIFYSTRING | DT_CALCRECT, nullptr);
+    DrawTextExA(dc, buffer.data(), -1, &r,
+                DT_SINGLELINE | DT_NOPREFIX | ellipsis | DT_MODIFYSTRING | DT_CALCRECT, nullptr);
     SelectObject(dc, old);
     return buffer.data();
 }
@@ -292,7 +314,8 @@ std::string SystemShortened(HDC dc, HFONT font, const std::string& text, UINT el
 // Paints the label with `caption` and checks it against the system's own shortening of the
 // same text: same pixels, nothing beyond 291 pixels, ink from the first pixels to near the end.
 // Returns the shortened text.
-std::string CheckAgainstSystem(TPaintableLabel* l, const std::string& caption, UINT ellipsis) {
+std::string CheckAgainstSystem(TPaintableLabel* l, const std::string& caption, UINT ellipsis)
+{
     l->SetShowAccelChar(false);
     l->SetCaption(caption);
     Surface s(400, 13, RGB(9, 9, 9));
@@ -333,7 +356,8 @@ std::string CheckAgainstSystem(TPaintableLabel* l, const std::string& caption, U
     return shortened;
 }
 
-TEST_F(EllipsLabelTest, PathEllipsisOfAFileKeepsDriveAndFileNameWithin291Pixels) {
+TEST_F(EllipsLabelTest, PathEllipsisOfAFileKeepsDriveAndFileNameWithin291Pixels)
+{
     const std::string file = kLongFolder + "zntpanel.exe";
     const std::string shortened = CheckAgainstSystem(MakeDirLabel(etPathEllips), file, DT_PATH_ELLIPSIS);
     EXPECT_EQ(shortened.rfind("C:\\", 0), 0u) << shortened;
@@ -341,19 +365,23 @@ TEST_F(EllipsLabelTest, PathEllipsisOfAFileKeepsDriveAndFileNameWithin291Pixels)
     EXPECT_EQ(shortened.substr(shortened.size() - 12), "zntpanel.exe") << shortened;
 }
 
-TEST_F(EllipsLabelTest, PathEllipsisOfAFolderKeepsItsStartAndClosingBackslash) {
+TEST_F(EllipsLabelTest, PathEllipsisOfAFolderKeepsItsStartAndClosingBackslash)
+{
     // A folder text ends in "\": the kept last part is that backslash alone.
-    const std::string shortened = CheckAgainstSystem(MakeDirLabel(etPathEllips), kLongFolder, DT_PATH_ELLIPSIS);
+    const std::string shortened =
+        CheckAgainstSystem(MakeDirLabel(etPathEllips), kLongFolder, DT_PATH_ELLIPSIS);
     EXPECT_EQ(shortened.rfind("C:\\Program Files\\", 0), 0u) << shortened;
     EXPECT_EQ(shortened.substr(shortened.size() - 4), "...\\") << shortened;
 }
 
-TEST_F(EllipsLabelTest, EndEllipsisCutsTheEndWithin291Pixels) {
+TEST_F(EllipsLabelTest, EndEllipsisCutsTheEndWithin291Pixels)
+{
     const std::string shortened = CheckAgainstSystem(MakeDirLabel(etEndEllips), kLongFolder, DT_END_ELLIPSIS);
     EXPECT_EQ(shortened.substr(shortened.size() - 3), "...") << shortened;
 }
 
-TEST_F(EllipsLabelTest, EndEllipsisAndNoneDifferFromPathEllipsis) {
+TEST_F(EllipsLabelTest, EndEllipsisAndNoneDifferFromPathEllipsis)
+{
     Surface path(400, 13, RGB(9, 9, 9)), end(400, 13, RGB(9, 9, 9)), none(400, 13, RGB(9, 9, 9));
     MakeDirLabel(etPathEllips)->PaintInto(path.Dc());
     MakeDirLabel(etEndEllips)->PaintInto(end.Dc());
@@ -367,7 +395,8 @@ TEST_F(EllipsLabelTest, EndEllipsisAndNoneDifferFromPathEllipsis) {
             ASSERT_EQ(end.At(x, y), none.At(x, y));
 }
 
-TEST_F(EllipsLabelTest, DisabledLabelIsEmbossed) {
+TEST_F(EllipsLabelTest, DisabledLabelIsEmbossed)
+{
     TPaintableLabel* l = MakeDirLabel(etPathEllips);
     l->SetEnabled(false);
     Surface s(400, 13, RGB(9, 9, 9));
@@ -376,7 +405,8 @@ TEST_F(EllipsLabelTest, DisabledLabelIsEmbossed) {
     EXPECT_EQ(s.Count(ColorToRGB(0x808000)), 0);
 }
 
-TEST_F(ShownForm, MainWindowControlsReadFromTheFormDescription) {
+TEST_F(ShownForm, MainWindowControlsReadFromTheFormDescription)
+{
     rtl::TStringStream text(
         "object Form2: TForm\r\n"
         "  Caption = 'Setup Assistant'\r\n"
@@ -420,7 +450,8 @@ TEST_F(ShownForm, MainWindowControlsReadFromTheFormDescription) {
     EXPECT_EQ(label->Width(), 291);
 }
 
-TEST(EllipsLabel, VersionIsFixedAndTypeIsPublished) {
+TEST(EllipsLabel, VersionIsFixedAndTypeIsPublished)
+{
     TEllipsLabel l(nullptr);
     EXPECT_EQ(l.EllipsType(), etNone);
     l.SetVersion("9.9");

@@ -9,7 +9,8 @@
 namespace app {
 namespace {
 
-TEST(FindFileNameRule, MaskWithExtensionNeedsBothParts) {
+TEST(FindFileNameRule, MaskWithExtensionNeedsBothParts)
+{
     EXPECT_TRUE(FileNameMatches("zntpanel.exe", "znt*.exe"));
     EXPECT_TRUE(FileNameMatches("ZNT.EXE", "znt*.exe"));
     EXPECT_FALSE(FileNameMatches("zntpanel.exe.bak", "znt*.exe"));
@@ -17,19 +18,22 @@ TEST(FindFileNameRule, MaskWithExtensionNeedsBothParts) {
     EXPECT_FALSE(FileNameMatches("znt", "znt*.exe"));
 }
 
-TEST(FindFileNameRule, MaskWithoutExtensionComparesBaseNamesOnly) {
+TEST(FindFileNameRule, MaskWithoutExtensionComparesBaseNamesOnly)
+{
     EXPECT_TRUE(FileNameMatches("zntpanel.exe", "znt*"));
     EXPECT_TRUE(FileNameMatches("zntdoc.txt", "znt*"));
     EXPECT_FALSE(FileNameMatches("doc.znt", "znt*"));
 }
 
-TEST(FindFileNameRule, NameWithoutExtensionCountsAsDot) {
+TEST(FindFileNameRule, NameWithoutExtensionCountsAsDot)
+{
     EXPECT_TRUE(FileNameMatches("README", "*.*"));
     EXPECT_TRUE(FileNameMatches("README", "*."));
     EXPECT_FALSE(FileNameMatches("README", "*.txt"));
 }
 
-TEST(FindFileWildcard, StarAndQuestionMarkIgnoreCase) {
+TEST(FindFileWildcard, StarAndQuestionMarkIgnoreCase)
+{
     EXPECT_TRUE(WildcardMatch("ABC", "a?c"));
     EXPECT_TRUE(WildcardMatch("", "*"));
     EXPECT_TRUE(WildcardMatch("", "?"));  // the rest of the pattern may hold "?" only
@@ -38,14 +42,16 @@ TEST(FindFileWildcard, StarAndQuestionMarkIgnoreCase) {
     EXPECT_FALSE(WildcardMatch("ab", "abc"));
 }
 
-TEST(FindFileWildcard, StarInTheMiddleStillChecksWhatFollows) {
+TEST(FindFileWildcard, StarInTheMiddleStillChecksWhatFollows)
+{
     EXPECT_TRUE(WildcardMatch("zntpanel", "z*l"));
     EXPECT_FALSE(WildcardMatch("zntpanex", "z*l"));
     EXPECT_TRUE(WildcardMatch("aXbXc", "*b*c"));
     EXPECT_FALSE(WildcardMatch("aaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaa", "*a*a*a*a*a*a*a*b"));
 }
 
-TEST(FindFilePathMask, FolderPartMustEndTheFolder) {
+TEST(FindFilePathMask, FolderPartMustEndTheFolder)
+{
     EXPECT_TRUE(PathMaskMatches("C:\\Data\\Temp\\", "x.tmp", "C:\\Data\\Temp\\"));
     EXPECT_TRUE(PathMaskMatches("C:\\Data\\Temp\\", "x.tmp", "c:\\data\\TEMP\\*.tmp"));
     EXPECT_FALSE(PathMaskMatches("C:\\Data\\Temp\\", "x.txt", "C:\\Data\\Temp\\*.tmp"));
@@ -56,30 +62,35 @@ TEST(FindFilePathMask, FolderPartMustEndTheFolder) {
     EXPECT_FALSE(PathMaskMatches("D:\\p\\", "x.tmp", "*:\\Temp\\"));
 }
 
-TEST(FindFilePathMask, MaskWithoutDriveFitsAnyDrive) {
+TEST(FindFilePathMask, MaskWithoutDriveFitsAnyDrive)
+{
     EXPECT_TRUE(PathMaskMatches("E:\\RECYCLER\\", "znt.exe", "\\RECYCLER\\"));
     EXPECT_FALSE(PathMaskMatches("E:\\Data\\", "znt.exe", "\\RECYCLER\\"));
 }
 
-TEST(FindFilePathMask, NameOnlyMaskTestsTheNameAlone) {
+TEST(FindFilePathMask, NameOnlyMaskTestsTheNameAlone)
+{
     EXPECT_TRUE(PathMaskMatches("C:\\Any\\", "a.bak", "*.bak"));
     EXPECT_FALSE(PathMaskMatches("C:\\Any\\", "a.bat", "*.bak"));
 }
 
-TEST(FindFilePathMask, UncDriveMatchesByWildcard) {
+TEST(FindFilePathMask, UncDriveMatchesByWildcard)
+{
     EXPECT_TRUE(PathMaskMatches("\\\\srv\\share\\dir\\", "a.txt", "\\\\SRV\\*\\dir\\"));
     EXPECT_FALSE(PathMaskMatches("\\\\other\\share\\dir\\", "a.txt", "\\\\srv\\*\\dir\\"));
     EXPECT_FALSE(PathMaskMatches("dir\\", "a.txt", "C:\\dir\\"));  // no folder drive never matches
 }
 
-TEST(FindFilePathMask, ExtractsDrivesOfBothForms) {
+TEST(FindFilePathMask, ExtractsDrivesOfBothForms)
+{
     EXPECT_EQ(ExtractFileDrive("C:\\x"), "C:");
     EXPECT_EQ(ExtractFileDrive("\\\\srv\\share\\x"), "\\\\srv\\share");
     EXPECT_EQ(ExtractFileDrive("\\\\srv"), "\\\\srv");
     EXPECT_EQ(ExtractFileDrive("\\x"), "");
 }
 
-TEST(FindFileAttributes, SubsetUnlessExactMatch) {
+TEST(FindFileAttributes, SubsetUnlessExactMatch)
+{
     const std::uint32_t wanted = faArchive | faReadOnly;
     EXPECT_TRUE(AttributesAcceptable(0, wanted, false));  // a plain file always passes
     EXPECT_TRUE(AttributesAcceptable(faArchive, wanted, false));
@@ -90,13 +101,15 @@ TEST(FindFileAttributes, SubsetUnlessExactMatch) {
     EXPECT_TRUE(AttributesAcceptable(0x80 | 0x800 | faArchive, wanted, false));
 }
 
-TEST(FindFileAttributes, ExactMatchRejectsArchiveReadOnlyForArchiveOnly) {
+TEST(FindFileAttributes, ExactMatchRejectsArchiveReadOnlyForArchiveOnly)
+{
     EXPECT_FALSE(AttributesAcceptable(faArchive | faReadOnly, faArchive, true));
     EXPECT_TRUE(AttributesAcceptable(faArchive | 0x80, faArchive, true));
     EXPECT_FALSE(AttributesAcceptable(0, faArchive, true));
 }
 
-TEST(FindFileSize, BoundsAreInclusiveAndZeroIsNone) {
+TEST(FindFileSize, BoundsAreInclusiveAndZeroIsNone)
+{
     EXPECT_TRUE(SizeAcceptable(0, 0, 0));
     EXPECT_FALSE(SizeAcceptable(9, 10, 0));
     EXPECT_TRUE(SizeAcceptable(10, 10, 20));
@@ -104,45 +117,51 @@ TEST(FindFileSize, BoundsAreInclusiveAndZeroIsNone) {
     EXPECT_FALSE(SizeAcceptable(21, 10, 20));
 }
 
-TEST(FindFileSize, FilesBeyondFourGibibytesAreNotCutTo32Bits) {
+TEST(FindFileSize, FilesBeyondFourGibibytesAreNotCutTo32Bits)
+{
     EXPECT_FALSE(SizeAcceptable(0x100000000LL + 10, 0, 1 << 20));
     EXPECT_TRUE(SizeAcceptable(0x100000000LL + 10, 1 << 20, 0));
 }
 
-TEST(FindFileTimes, DateOnlyTimeOnlyAndFullBounds) {
+TEST(FindFileTimes, DateOnlyTimeOnlyAndFullBounds)
+{
     const TDateTime file = 45000.75;  // a day at 18:00
     EXPECT_TRUE(BeforeAcceptable(file, 0));
-    EXPECT_TRUE(BeforeAcceptable(file, 45000));   // date part 45000 <= 45000
+    EXPECT_TRUE(BeforeAcceptable(file, 45000));  // date part 45000 <= 45000
     EXPECT_FALSE(BeforeAcceptable(file, 44999));
     EXPECT_TRUE(AfterAcceptable(file, 45000));
     EXPECT_FALSE(AfterAcceptable(file, 45001));
-    EXPECT_FALSE(BeforeAcceptable(file, 0.5));    // 18:00 is after noon
+    EXPECT_FALSE(BeforeAcceptable(file, 0.5));  // 18:00 is after noon
     EXPECT_TRUE(AfterAcceptable(file, 0.5));
     EXPECT_TRUE(BeforeAcceptable(file, 45000.8));
     EXPECT_FALSE(BeforeAcceptable(file, 45000.7));
     EXPECT_TRUE(AfterAcceptable(file, 45000.7));
 }
 
-TEST(FindFileTimes, FileTimeConvertsToDaysSince1899) {
+TEST(FindFileTimes, FileTimeConvertsToDaysSince1899)
+{
     // 2000-01-01 00:00 UTC in file-time ticks; local offset is at most 14 hours.
     const std::uint64_t y2000 = 125911584000000000ULL;
     const TDateTime value = FileTimeToLocalDateTime(y2000);
     EXPECT_NEAR(value, 36526.0, 14.0 / 24.0);
 }
 
-std::string PhraseAt(std::size_t size, std::size_t offset, const std::string& phrase, char fill = ' ') {
+std::string PhraseAt(std::size_t size, std::size_t offset, const std::string& phrase, char fill = ' ')
+{
     std::string data(size, fill);
     data.replace(offset, phrase.size(), phrase);
     return data;
 }
 
-bool Found(const std::string& data, const std::string& phrase, bool ignoreCase, bool wholeWord) {
+bool Found(const std::string& data, const std::string& phrase, bool ignoreCase, bool wholeWord)
+{
     rtl::TStringStream stream(data);
     stream.SetPosition(0);
     return TContentMatcher(phrase, ignoreCase, wholeWord).Search(stream);
 }
 
-TEST(FindFileContent, FindsPhraseStraddlingEveryBufferBoundary) {
+TEST(FindFileContent, FindsPhraseStraddlingEveryBufferBoundary)
+{
     const std::string phrase = "needle";
     const std::size_t b = TContentMatcher::kBufferSize;
     for (std::size_t boundary : {b, 2 * b}) {
@@ -154,7 +173,8 @@ TEST(FindFileContent, FindsPhraseStraddlingEveryBufferBoundary) {
     }
 }
 
-TEST(FindFileContent, WholeWordNeedsDelimitersOnBothSides) {
+TEST(FindFileContent, WholeWordNeedsDelimitersOnBothSides)
+{
     EXPECT_FALSE(Found("xabc", "abc", true, true));
     EXPECT_TRUE(Found("xabc", "abc", true, false));
     EXPECT_TRUE(Found("x abc", "abc", true, true));  // phrase at the very end of the file
@@ -164,7 +184,8 @@ TEST(FindFileContent, WholeWordNeedsDelimitersOnBothSides) {
     EXPECT_TRUE(Found("xabc abc", "abc", true, true));  // a rejected candidate does not hide a later one
 }
 
-TEST(FindFileContent, WholeWordDelimiterChecksSurviveTheRefill) {
+TEST(FindFileContent, WholeWordDelimiterChecksSurviveTheRefill)
+{
     const std::size_t b = TContentMatcher::kBufferSize;
     // Word ends exactly at the buffer end; the byte after it comes with the next chunk.
     std::string data = PhraseAt(2 * b, b - 3, "abc");
@@ -180,20 +201,23 @@ TEST(FindFileContent, WholeWordDelimiterChecksSurviveTheRefill) {
     EXPECT_TRUE(Found(glued, "abc", false, true));
 }
 
-TEST(FindFileContent, CaseRuleFollowsIgnoreCase) {
+TEST(FindFileContent, CaseRuleFollowsIgnoreCase)
+{
     EXPECT_TRUE(Found("..HeLLo..", "hello", true, false));
     EXPECT_TRUE(Found("..HeLLo..", "HELLO", true, false));
     EXPECT_FALSE(Found("..HeLLo..", "hello", false, false));
     EXPECT_TRUE(Found("..HeLLo..", "HeLLo", false, false));
 }
 
-TEST(FindFileContent, FileShorterThanPhraseNeverMatchesAndEmptyPhraseAlwaysDoes) {
+TEST(FindFileContent, FileShorterThanPhraseNeverMatchesAndEmptyPhraseAlwaysDoes)
+{
     EXPECT_FALSE(Found("abc", "abcd", true, false));
     EXPECT_FALSE(Found("", "a", true, false));
     EXPECT_TRUE(Found("", "", true, false));
 }
 
-TEST(FindFileContent, PhraseLongerThanTheBufferIsFoundAcrossRefills) {
+TEST(FindFileContent, PhraseLongerThanTheBufferIsFoundAcrossRefills)
+{
     std::mt19937 rng(7);
     std::string phrase(TContentMatcher::kBufferSize + 500, 'a');
     for (char& c : phrase)
@@ -205,7 +229,8 @@ TEST(FindFileContent, PhraseLongerThanTheBufferIsFoundAcrossRefills) {
     EXPECT_FALSE(Found(broken, phrase, false, false));
 }
 
-TEST(FindFileContent, AgreesWithPlainSearchOnRandomData) {
+TEST(FindFileContent, AgreesWithPlainSearchOnRandomData)
+{
     std::mt19937 rng(11);
     const auto isWordByte = [](char c) { return std::isalnum(static_cast<unsigned char>(c)) != 0; };
     for (int round = 0; round < 40; ++round) {
@@ -215,7 +240,8 @@ TEST(FindFileContent, AgreesWithPlainSearchOnRandomData) {
             c = "ab -"[rng() % 4];
         const std::string phrase = round % 2 ? "abab" : "ba";
         bool plain = false, whole = false;
-        for (std::size_t pos = data.find(phrase); pos != std::string::npos; pos = data.find(phrase, pos + 1)) {
+        for (std::size_t pos = data.find(phrase); pos != std::string::npos;
+             pos = data.find(phrase, pos + 1)) {
             plain = true;
             const bool left = pos == 0 || !isWordByte(data[pos - 1]);
             const bool right = pos + phrase.size() == data.size() || !isWordByte(data[pos + phrase.size()]);
@@ -226,7 +252,8 @@ TEST(FindFileContent, AgreesWithPlainSearchOnRandomData) {
     }
 }
 
-TEST(FindFileContent, UnopenableFileDoesNotMatch) {
+TEST(FindFileContent, UnopenableFileDoesNotMatch)
+{
     EXPECT_FALSE(TContentMatcher("x", true, false).SearchFile("no such folder/no such file"));
 }
 

@@ -23,7 +23,8 @@ namespace {
 namespace fs = std::filesystem;
 
 // Our paths use "\" on every platform; the POSIX build maps them at the system calls.
-std::string ToSearchPath(const fs::path& p) {
+std::string ToSearchPath(const fs::path& p)
+{
     std::string s = p.string();
     std::replace(s.begin(), s.end(), '/', '\\');
     return s;
@@ -31,28 +32,33 @@ std::string ToSearchPath(const fs::path& p) {
 
 class TreeFixture : public ::testing::Test {
 protected:
-    void SetUp() override {
+    void SetUp() override
+    {
         rtl::SetMainThread();
         static int counter = 0;
         root_ = fs::temp_directory_path() /
                 ("va_findfile_" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()) + "_" +
-                 std::to_string(++counter) + "_" + std::to_string(std::chrono::steady_clock::now().time_since_epoch().count()));
+                 std::to_string(++counter) + "_" +
+                 std::to_string(std::chrono::steady_clock::now().time_since_epoch().count()));
         fs::create_directories(root_);
         rootText_ = AddBackSlash(ToSearchPath(root_));
     }
-    void TearDown() override {
+    void TearDown() override
+    {
         std::error_code ec;
         fs::permissions(root_, fs::perms::owner_all, fs::perm_options::add, ec);
         fs::remove_all(root_, ec);
     }
-    fs::path Make(std::string relative, const std::string& data = "x") {
+    fs::path Make(std::string relative, const std::string& data = "x")
+    {
         std::replace(relative.begin(), relative.end(), '\\', '/');
         fs::path p = root_ / fs::path(relative);
         fs::create_directories(p.parent_path());
         std::ofstream(p, std::ios::binary) << data;
         return p;
     }
-    std::string Folder(const std::string& relative) const {
+    std::string Folder(const std::string& relative) const
+    {
         return relative.empty() ? rootText_ : AddBackSlash(rootText_ + relative);
     }
 
@@ -66,22 +72,27 @@ struct Recorder {
     std::vector<std::string> events;
     std::vector<std::string> matches;  // folder + name
 
-    void Attach(TFindFile& f) {
+    void Attach(TFindFile& f)
+    {
         f.OnSearchBegin = [this](rtl::TObject*) { Add("begin"); };
         f.OnSearchFinish = [this](rtl::TObject*) { Add("finish"); };
         f.OnSearchAbort = [this](rtl::TObject*) { Add("abort"); };
-        f.OnFolderChange = [this](rtl::TObject*, const std::string& folder, TFolderIgnore&) { Add("folder " + folder); };
+        f.OnFolderChange = [this](rtl::TObject*, const std::string& folder, TFolderIgnore&) {
+            Add("folder " + folder);
+        };
         f.OnFileMatch = [this](rtl::TObject*, const std::string& folder, const TSearchRec& rec) {
             Add("match " + folder + rec.Name);
             std::lock_guard<std::mutex> g(lock);
             matches.push_back(folder + rec.Name);
         };
     }
-    void Add(const std::string& e) {
+    void Add(const std::string& e)
+    {
         std::lock_guard<std::mutex> g(lock);
         events.push_back(e);
     }
-    std::vector<std::string> SortedMatches() {
+    std::vector<std::string> SortedMatches()
+    {
         std::lock_guard<std::mutex> g(lock);
         auto m = matches;
         std::sort(m.begin(), m.end());
@@ -89,13 +100,15 @@ struct Recorder {
     }
 };
 
-std::vector<std::string> RunSearch(TFindFile& f, Recorder& r) {
+std::vector<std::string> RunSearch(TFindFile& f, Recorder& r)
+{
     r.Attach(f);
     f.Execute();
     return r.SortedMatches();
 }
 
-void WaitUntilIdle(TFindFile& f) {
+void WaitUntilIdle(TFindFile& f)
+{
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
     while (f.Busy() && std::chrono::steady_clock::now() < deadline) {
         rtl::CheckSynchronize(5);
@@ -104,7 +117,8 @@ void WaitUntilIdle(TFindFile& f) {
     ASSERT_FALSE(f.Busy()) << "search did not finish";
 }
 
-TEST_F(TreeFixture, MaskMatchesNamesByBaseAndExtension) {
+TEST_F(TreeFixture, MaskMatchesNamesByBaseAndExtension)
+{
     for (const char* name : {"zntpanel.exe", "ZNT.EXE", "zntpanel.exe.bak", "xznt.exe", "zntdoc.txt"})
         Make(name);
     TFindFile f(nullptr);
@@ -124,7 +138,8 @@ TEST_F(TreeFixture, MaskMatchesNamesByBaseAndExtension) {
     EXPECT_EQ(found.size(), 4u);  // everything whose base name starts with znt
 }
 
-TEST_F(TreeFixture, MaxLevelFourSearchesThreeLevelsBelowTheLocation) {
+TEST_F(TreeFixture, MaxLevelFourSearchesThreeLevelsBelowTheLocation)
+{
     Make("znt1.exe");
     Make("A\\znt2.exe");
     Make("A\\B\\znt3.exe");
@@ -138,11 +153,13 @@ TEST_F(TreeFixture, MaxLevelFourSearchesThreeLevelsBelowTheLocation) {
     const auto found = RunSearch(f, r);
     ASSERT_EQ(found.size(), 4u);
     EXPECT_EQ(found.back(), Folder("") + "znt1.exe");
-    EXPECT_TRUE(std::none_of(found.begin(), found.end(), [](const std::string& s) { return s.find("znt5") != std::string::npos; }));
+    EXPECT_TRUE(std::none_of(found.begin(), found.end(),
+                             [](const std::string& s) { return s.find("znt5") != std::string::npos; }));
     EXPECT_EQ(f.CurrentLevel(), 0);
 }
 
-TEST_F(TreeFixture, MinLevelSkipsShallowFoldersButStillWalksThem) {
+TEST_F(TreeFixture, MinLevelSkipsShallowFoldersButStillWalksThem)
+{
     Make("znt1.exe");
     Make("A\\znt2.exe");
     Make("A\\B\\znt3.exe");
@@ -155,13 +172,15 @@ TEST_F(TreeFixture, MinLevelSkipsShallowFoldersButStillWalksThem) {
     EXPECT_EQ(found, (std::vector<std::string>{Folder("A\\B") + "znt3.exe", Folder("A") + "znt2.exe"}));
 }
 
-TEST_F(TreeFixture, LocationSwitchesAndOrderFollowTheList) {
+TEST_F(TreeFixture, LocationSwitchesAndOrderFollowTheList)
+{
     Make("Work\\a.txt");
     Make("Work\\Sub\\b.txt");
     Make("Temp\\c.txt");
     Make("Temp\\Sub\\d.txt");
     TFindFile f(nullptr);
-    f.Criteria()->Files()->SetLocation(">" + Folder("Work") + ";<" + Folder("Temp") + "; ;>" + Folder("WORK"));
+    f.Criteria()->Files()->SetLocation(">" + Folder("Work") + ";<" + Folder("Temp") + "; ;>" +
+                                       Folder("WORK"));
     f.Criteria()->Files()->SetSubfolders(false);
     f.Criteria()->Files()->SetFileName("*.txt");
     Recorder r;
@@ -175,7 +194,8 @@ TEST_F(TreeFixture, LocationSwitchesAndOrderFollowTheList) {
     EXPECT_NE(std::find(matches.begin(), matches.end(), Folder("Work\\Sub") + "b.txt"), matches.end());
 }
 
-TEST_F(TreeFixture, IncludedTargetsAndExcludedMasks) {
+TEST_F(TreeFixture, IncludedTargetsAndExcludedMasks)
+{
     Make("Keep\\a.log");
     Make("Keep\\a.txt");
     Make("Keep\\Skip\\b.log");
@@ -188,7 +208,8 @@ TEST_F(TreeFixture, IncludedTargetsAndExcludedMasks) {
     EXPECT_EQ(found, (std::vector<std::string>{Folder("Keep\\Other") + "c.log", Folder("Keep") + "a.log"}));
 }
 
-TEST_F(TreeFixture, SizeBoundsAreInclusive) {
+TEST_F(TreeFixture, SizeBoundsAreInclusive)
+{
     Make("s9.bin", std::string(9, 'a'));
     Make("s10.bin", std::string(10, 'a'));
     Make("s20.bin", std::string(20, 'a'));
@@ -201,7 +222,8 @@ TEST_F(TreeFixture, SizeBoundsAreInclusive) {
     EXPECT_EQ(RunSearch(f, r), (std::vector<std::string>{Folder("") + "s10.bin", Folder("") + "s20.bin"}));
 }
 
-TEST_F(TreeFixture, ModifiedTimeBoundsByDate) {
+TEST_F(TreeFixture, ModifiedTimeBoundsByDate)
+{
     const auto oldFile = Make("old.txt");
     Make("new.txt");
     fs::last_write_time(oldFile, fs::file_time_type::clock::now() - std::chrono::hours(24 * 40));
@@ -226,7 +248,8 @@ TEST_F(TreeFixture, ModifiedTimeBoundsByDate) {
     EXPECT_EQ(RunSearch(g, r2), (std::vector<std::string>{Folder("") + "old.txt"}));
 }
 
-TEST_F(TreeFixture, ContentPhraseAcrossTheBufferBoundaryAndWholeWord) {
+TEST_F(TreeFixture, ContentPhraseAcrossTheBufferBoundaryAndWholeWord)
+{
     const std::size_t b = TContentMatcher::kBufferSize;
     std::string straddle(2 * b, '.');
     straddle.replace(b - 2, 6, "needle");
@@ -244,8 +267,8 @@ TEST_F(TreeFixture, ContentPhraseAcrossTheBufferBoundaryAndWholeWord) {
     f.Criteria()->Attribute()->SetAttributes({ffArchive, ffReadonly, ffHidden, ffSystem, ffDirectory});
     Recorder r;
     auto found = RunSearch(f, r);
-    std::vector<std::string> expected = {Folder("") + "end.dat", Folder("") + "straddle.dat", Folder("") + "upper.dat",
-                                         Folder("Sub") + "deep.dat"};
+    std::vector<std::string> expected = {Folder("") + "end.dat", Folder("") + "straddle.dat",
+                                         Folder("") + "upper.dat", Folder("Sub") + "deep.dat"};
     std::sort(expected.begin(), expected.end());
     EXPECT_EQ(found, expected);  // folders never match a content search, even with ffDirectory
 
@@ -259,7 +282,8 @@ TEST_F(TreeFixture, ContentPhraseAcrossTheBufferBoundaryAndWholeWord) {
     EXPECT_EQ(found.size(), 3u);  // straddle, inside, end; not the upper-case one
 }
 
-TEST_F(TreeFixture, FolderAnswersSkipFilesOrSubfolders) {
+TEST_F(TreeFixture, FolderAnswersSkipFilesOrSubfolders)
+{
     Make("top.txt");
     Make("A\\a.txt");
     Make("A\\B\\b.txt");
@@ -277,12 +301,15 @@ TEST_F(TreeFixture, FolderAnswersSkipFilesOrSubfolders) {
         return r.SortedMatches();
     };
     EXPECT_EQ(runWith(fiNone).size(), 3u);
-    EXPECT_EQ(runWith(fiJustThis), (std::vector<std::string>{Folder("A\\B") + "b.txt", Folder("") + "top.txt"}));
-    EXPECT_EQ(runWith(fiJustSubfolders), (std::vector<std::string>{Folder("A") + "a.txt", Folder("") + "top.txt"}));
+    EXPECT_EQ(runWith(fiJustThis),
+              (std::vector<std::string>{Folder("A\\B") + "b.txt", Folder("") + "top.txt"}));
+    EXPECT_EQ(runWith(fiJustSubfolders),
+              (std::vector<std::string>{Folder("A") + "a.txt", Folder("") + "top.txt"}));
     EXPECT_EQ(runWith(fiThisAndSubfolders), (std::vector<std::string>{Folder("") + "top.txt"}));
 }
 
-TEST_F(TreeFixture, EventOrderOnTheCallersThread) {
+TEST_F(TreeFixture, EventOrderOnTheCallersThread)
+{
     Make("a.txt");
     Make("S\\b.txt");
     TFindFile f(nullptr);
@@ -290,12 +317,14 @@ TEST_F(TreeFixture, EventOrderOnTheCallersThread) {
     Recorder r;
     r.Attach(f);
     f.Execute();
-    EXPECT_EQ(r.events, (std::vector<std::string>{"begin", "folder " + Folder(""), "match " + Folder("") + "a.txt",
-                                                  "folder " + Folder("S"), "match " + Folder("S") + "b.txt", "finish"}));
+    EXPECT_EQ(r.events, (std::vector<std::string>{"begin", "folder " + Folder(""),
+                                                  "match " + Folder("") + "a.txt", "folder " + Folder("S"),
+                                                  "match " + Folder("S") + "b.txt", "finish"}));
     EXPECT_FALSE(f.Busy());
 }
 
-TEST_F(TreeFixture, ThreadedSearchFinishesOnTheMainThreadInOrder) {
+TEST_F(TreeFixture, ThreadedSearchFinishesOnTheMainThreadInOrder)
+{
     Make("a.txt");
     Make("S\\b.txt");
     TFindFile f(nullptr);
@@ -304,7 +333,10 @@ TEST_F(TreeFixture, ThreadedSearchFinishesOnTheMainThreadInOrder) {
     Recorder r;
     r.Attach(f);
     std::thread::id finishThread, matchThread;
-    f.OnSearchFinish = [&](rtl::TObject*) { finishThread = std::this_thread::get_id(); r.Add("finish"); };
+    f.OnSearchFinish = [&](rtl::TObject*) {
+        finishThread = std::this_thread::get_id();
+        r.Add("finish");
+    };
     f.OnFileMatch = [&](rtl::TObject*, const std::string& folder, const TSearchRec& rec) {
         matchThread = std::this_thread::get_id();
         r.Add("match " + folder + rec.Name);
@@ -312,46 +344,56 @@ TEST_F(TreeFixture, ThreadedSearchFinishesOnTheMainThreadInOrder) {
     f.Execute();
     f.Execute();  // busy: ignored
     WaitUntilIdle(f);
-    EXPECT_EQ(r.events, (std::vector<std::string>{"begin", "folder " + Folder(""), "match " + Folder("") + "a.txt",
-                                                  "folder " + Folder("S"), "match " + Folder("S") + "b.txt", "finish"}));
+    EXPECT_EQ(r.events, (std::vector<std::string>{"begin", "folder " + Folder(""),
+                                                  "match " + Folder("") + "a.txt", "folder " + Folder("S"),
+                                                  "match " + Folder("S") + "b.txt", "finish"}));
     EXPECT_EQ(finishThread, std::this_thread::get_id());
     EXPECT_NE(matchThread, std::this_thread::get_id());
 }
 
-TEST_F(TreeFixture, ExceptionInCallersSearchFinishesAndPropagates) {
+TEST_F(TreeFixture, ExceptionInCallersSearchFinishesAndPropagates)
+{
     Make("a.txt");
     TFindFile f(nullptr);
     f.Criteria()->Files()->SetLocation(rootText_);
     Recorder r;
     r.Attach(f);
-    f.OnFileMatch = [](rtl::TObject*, const std::string&, const TSearchRec&) { throw rtl::Exception("boom"); };
+    f.OnFileMatch = [](rtl::TObject*, const std::string&, const TSearchRec&) {
+        throw rtl::Exception("boom");
+    };
     EXPECT_THROW(f.Execute(), rtl::Exception);
     EXPECT_FALSE(f.Busy());
     EXPECT_EQ(r.events.back(), "finish");
 }
 
-TEST_F(TreeFixture, ExceptionOnTheWorkerStillFinishes) {
+TEST_F(TreeFixture, ExceptionOnTheWorkerStillFinishes)
+{
     Make("a.txt");
     TFindFile f(nullptr);
     f.SetThreaded(true);
     f.Criteria()->Files()->SetLocation(rootText_);
     Recorder r;
     r.Attach(f);
-    f.OnFileMatch = [](rtl::TObject*, const std::string&, const TSearchRec&) { throw rtl::Exception("boom"); };
+    f.OnFileMatch = [](rtl::TObject*, const std::string&, const TSearchRec&) {
+        throw rtl::Exception("boom");
+    };
     f.Execute();
     WaitUntilIdle(f);
     EXPECT_EQ(r.events.back(), "finish");
 }
 
 // A tree big enough that an abort usually lands mid-walk.
-void MakeWideTree(TreeFixture& t, const std::function<fs::path(const std::string&)>& make) {
+void MakeWideTree(TreeFixture& t, const std::function<fs::path(const std::string&)>& make)
+{
     for (int a = 0; a < 6; ++a)
         for (int b = 0; b < 6; ++b)
             for (int c = 0; c < 4; ++c)
-                make("d" + std::to_string(a) + "\\e" + std::to_string(b) + "\\f" + std::to_string(c) + ".txt");
+                make("d" + std::to_string(a) + "\\e" + std::to_string(b) + "\\f" + std::to_string(c) +
+                     ".txt");
 }
 
-TEST_F(TreeFixture, AbortAtRandomMomentsNeverHangsOrMatchesAfterTheAbortEvent) {
+TEST_F(TreeFixture, AbortAtRandomMomentsNeverHangsOrMatchesAfterTheAbortEvent)
+{
     MakeWideTree(*this, [this](const std::string& p) { return Make(p); });
     std::mt19937 rng(1234);
     int abortedMidway = 0;
@@ -375,7 +417,8 @@ TEST_F(TreeFixture, AbortAtRandomMomentsNeverHangsOrMatchesAfterTheAbortEvent) {
         if (abortAt != r.events.end()) {
             EXPECT_EQ(std::count(r.events.begin(), r.events.end(), "abort"), 1);
             EXPECT_LT(abortAt, finishAt);
-            EXPECT_TRUE(std::none_of(abortAt, r.events.end(), [](const std::string& e) { return e.rfind("match", 0) == 0; }))
+            EXPECT_TRUE(std::none_of(abortAt, r.events.end(),
+                                     [](const std::string& e) { return e.rfind("match", 0) == 0; }))
                 << "round " << round;
             if (r.matches.size() < 144)
                 ++abortedMidway;
@@ -384,7 +427,8 @@ TEST_F(TreeFixture, AbortAtRandomMomentsNeverHangsOrMatchesAfterTheAbortEvent) {
     EXPECT_GT(abortedMidway, 10);
 }
 
-TEST_F(TreeFixture, AbortFromTheWorkersOwnEventDoesNotWaitForItself) {
+TEST_F(TreeFixture, AbortFromTheWorkersOwnEventDoesNotWaitForItself)
+{
     MakeWideTree(*this, [this](const std::string& p) { return Make(p); });
     TFindFile f(nullptr);
     f.SetThreaded(true);
@@ -402,14 +446,17 @@ TEST_F(TreeFixture, AbortFromTheWorkersOwnEventDoesNotWaitForItself) {
     EXPECT_EQ(std::count(r.events.begin(), r.events.end(), "abort"), 1);
 }
 
-TEST_F(TreeFixture, MatchHandlerSynchronizingWithTheMainThreadDoesNotDeadlockAbort) {
+TEST_F(TreeFixture, MatchHandlerSynchronizingWithTheMainThreadDoesNotDeadlockAbort)
+{
     MakeWideTree(*this, [this](const std::string& p) { return Make(p); });
     for (int round = 0; round < 20; ++round) {
         TFindFile f(nullptr);
         f.SetThreaded(true);
         f.Criteria()->Files()->SetLocation(rootText_);
         int shown = 0;
-        f.OnFileMatch = [&](rtl::TObject*, const std::string&, const TSearchRec&) { rtl::Synchronize([&] { ++shown; }); };
+        f.OnFileMatch = [&](rtl::TObject*, const std::string&, const TSearchRec&) {
+            rtl::Synchronize([&] { ++shown; });
+        };
         f.Execute();
         for (int i = 0; i < round; ++i)
             rtl::CheckSynchronize(1);
@@ -418,7 +465,8 @@ TEST_F(TreeFixture, MatchHandlerSynchronizingWithTheMainThreadDoesNotDeadlockAbo
     }
 }
 
-TEST_F(TreeFixture, DestroyingABusySearchAbortsAndWaits) {
+TEST_F(TreeFixture, DestroyingABusySearchAbortsAndWaits)
+{
     MakeWideTree(*this, [this](const std::string& p) { return Make(p); });
     Recorder r;
     {
@@ -439,7 +487,8 @@ TEST_F(TreeFixture, DestroyingABusySearchAbortsAndWaits) {
     EXPECT_EQ(std::count(r.events.begin(), r.events.end(), "finish"), 0);
 }
 
-TEST_F(TreeFixture, AQueuedCallFailingWhileTheDestructorWaitsIsRaisedLaterNotFatal) {
+TEST_F(TreeFixture, AQueuedCallFailingWhileTheDestructorWaitsIsRaisedLaterNotFatal)
+{
     MakeWideTree(*this, [this](const std::string& p) { return Make(p); });
     // Queued before the worker's termination call, so the destructor's wait runs it first.
     rtl::ForceQueue([] { throw rtl::EThread("queued failure"); });
@@ -461,21 +510,25 @@ TEST_F(TreeFixture, AQueuedCallFailingWhileTheDestructorWaitsIsRaisedLaterNotFat
     }
 }
 
-TEST(FindFilePlan, SplitDropsBlanksAndRepeatsIgnoringCase) {
+TEST(FindFilePlan, SplitDropsBlanksAndRepeatsIgnoringCase)
+{
     EXPECT_EQ(SplitMaskList(" a.txt ; ;B.TXT;A.TXT;;b.txt "), (std::vector<std::string>{"a.txt", "B.TXT"}));
     EXPECT_TRUE(SplitMaskList("").empty());
     EXPECT_TRUE(SplitMaskList(";;").empty());
 }
 
-TEST(FindFilePlan, AttributeSetMapsToThePlatformBits) {
+TEST(FindFilePlan, AttributeSetMapsToThePlatformBits)
+{
     EXPECT_EQ(AttributesToMask({ffArchive}), 0x20u);
     EXPECT_EQ(AttributesToMask({ffReadonly, ffHidden, ffSystem, ffDirectory}), 0x17u);
-    EXPECT_EQ(MaskToAttributes(0x37), (TFileAttributes{ffArchive, ffReadonly, ffHidden, ffSystem, ffDirectory}));
+    EXPECT_EQ(MaskToAttributes(0x37),
+              (TFileAttributes{ffArchive, ffReadonly, ffHidden, ffSystem, ffDirectory}));
     TAttributeCriteria a;
     EXPECT_EQ(a.Mask(), 0x27u);  // default: archive, read-only, hidden, system
 }
 
-TEST(FindFilePlan, CriteriaAssignCopiesEveryPart) {
+TEST(FindFilePlan, CriteriaAssignCopiesEveryPart)
+{
     TSearchCriteria a, b;
     a.Files()->SetFileName("x*.y");
     a.Files()->SetLocation("<C:\\");
@@ -500,7 +553,8 @@ TEST(FindFilePlan, CriteriaAssignCopiesEveryPart) {
     EXPECT_THROW(s.Assign(&a), rtl::EConvertError);
 }
 
-TEST(FindFilePlan, ReadsTheMainWindowsSettingsFromAFormDescription) {
+TEST(FindFilePlan, ReadsTheMainWindowsSettingsFromAFormDescription)
+{
     rtl::TStringStream text(
         "object FindFile: TFindFile\r\n"
         "  Criteria.Files.FileName = 'znt*.exe'\r\n"
@@ -535,7 +589,8 @@ TEST(FindFilePlan, ReadsTheMainWindowsSettingsFromAFormDescription) {
     EXPECT_EQ(out.find("Subfolders"), std::string::npos) << out;
 }
 
-TEST(FindFilePlan, ThreadPriorityRoundTripsThroughAFormDescriptionAndIsLeftOutAtItsDefault) {
+TEST(FindFilePlan, ThreadPriorityRoundTripsThroughAFormDescriptionAndIsLeftOutAtItsDefault)
+{
     rtl::TStringStream text(
         "object FindFile: TFindFile\r\n"
         "  ThreadPriority = tpLowest\r\n"
@@ -568,7 +623,8 @@ TEST(FindFilePlan, ThreadPriorityRoundTripsThroughAFormDescriptionAndIsLeftOutAt
     EXPECT_EQ(fresh.ThreadPriority(), rtl::tpNormal);
 }
 
-TEST(FindFilePlan, ReadingAnUnknownThreadPriorityNameFails) {
+TEST(FindFilePlan, ReadingAnUnknownThreadPriorityNameFails)
+{
     rtl::TStringStream text(
         "object FindFile: TFindFile\r\n"
         "  ThreadPriority = tpUrgent\r\n"
@@ -585,7 +641,8 @@ TEST(FindFilePlan, ReadingAnUnknownThreadPriorityNameFails) {
     }
 }
 
-TEST(FindFilePlan, ComponentIsCreatableByClassName) {
+TEST(FindFilePlan, ComponentIsCreatableByClassName)
+{
     const rtl::TClassInfo* info = rtl::GetClass("TFindFile");
     ASSERT_NE(info, nullptr);
     ASSERT_TRUE(info->CreateComponent);

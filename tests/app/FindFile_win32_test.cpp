@@ -23,16 +23,20 @@
 namespace app {
 namespace {
 
-std::string MakeTempFolder(const char* name) {
+std::string MakeTempFolder(const char* name)
+{
     char buffer[MAX_PATH];
     GetTempPathA(MAX_PATH, buffer);
-    const std::string folder = AddBackSlash(buffer) + "va_ffw_" + name + "_" + std::to_string(GetTickCount64()) + "\\";
+    const std::string folder =
+        AddBackSlash(buffer) + "va_ffw_" + name + "_" + std::to_string(GetTickCount64()) + "\\";
     CreateDirectoryA(folder.c_str(), nullptr);
     return folder;
 }
 
-void MakeFile(const std::string& path, DWORD attributes) {
-    HANDLE h = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+void MakeFile(const std::string& path, DWORD attributes)
+{
+    HANDLE h =
+        CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
     ASSERT_NE(h, INVALID_HANDLE_VALUE) << path;
     DWORD written = 0;
     WriteFile(h, "data", 4, &written, nullptr);
@@ -40,13 +44,16 @@ void MakeFile(const std::string& path, DWORD attributes) {
     ASSERT_TRUE(SetFileAttributesA(path.c_str(), attributes)) << path;
 }
 
-std::vector<std::string> Search(const std::string& folder, TFileAttributes attributes, bool exact) {
+std::vector<std::string> Search(const std::string& folder, TFileAttributes attributes, bool exact)
+{
     TFindFile f(nullptr);
     f.Criteria()->Files()->SetLocation(folder);
     f.Criteria()->Attribute()->SetAttributes(attributes);
     f.Criteria()->Attribute()->SetExactMatch(exact);
     std::vector<std::string> names;
-    f.OnFileMatch = [&](rtl::TObject*, const std::string&, const TSearchRec& rec) { names.push_back(rec.Name); };
+    f.OnFileMatch = [&](rtl::TObject*, const std::string&, const TSearchRec& rec) {
+        names.push_back(rec.Name);
+    };
     f.Execute();
     std::sort(names.begin(), names.end());
     return names;
@@ -54,7 +61,8 @@ std::vector<std::string> Search(const std::string& folder, TFileAttributes attri
 
 class AttributeTree : public ::testing::Test {
 protected:
-    void SetUp() override {
+    void SetUp() override
+    {
         folder_ = MakeTempFolder("attr");
         MakeFile(folder_ + "plain.txt", FILE_ATTRIBUTE_NORMAL);
         MakeFile(folder_ + "archive.txt", FILE_ATTRIBUTE_ARCHIVE);
@@ -65,7 +73,8 @@ protected:
         hiddenWorks_ = (GetFileAttributesA((folder_ + "hidden.txt").c_str()) & FILE_ATTRIBUTE_HIDDEN) != 0 &&
                        (GetFileAttributesA((folder_ + "system.txt").c_str()) & FILE_ATTRIBUTE_SYSTEM) != 0;
     }
-    void TearDown() override {
+    void TearDown() override
+    {
         for (const char* name : {"plain.txt", "archive.txt", "archro.txt", "hidden.txt", "system.txt"}) {
             SetFileAttributesA((folder_ + name).c_str(), FILE_ATTRIBUTE_NORMAL);
             DeleteFileA((folder_ + name).c_str());
@@ -77,28 +86,34 @@ protected:
     bool hiddenWorks_ = false;
 };
 
-TEST_F(AttributeTree, DefaultSetReportsEveryFileButNoFolder) {
-    EXPECT_EQ(Search(folder_, {ffArchive, ffReadonly, ffHidden, ffSystem}, false),
-              (std::vector<std::string>{"archive.txt", "archro.txt", "hidden.txt", "plain.txt", "system.txt"}));
+TEST_F(AttributeTree, DefaultSetReportsEveryFileButNoFolder)
+{
+    EXPECT_EQ(
+        Search(folder_, {ffArchive, ffReadonly, ffHidden, ffSystem}, false),
+        (std::vector<std::string>{"archive.txt", "archro.txt", "hidden.txt", "plain.txt", "system.txt"}));
 }
 
-TEST_F(AttributeTree, ArchiveAndReadOnlyLeaveOutHiddenAndSystem) {
+TEST_F(AttributeTree, ArchiveAndReadOnlyLeaveOutHiddenAndSystem)
+{
     if (!hiddenWorks_)
         GTEST_SKIP() << "this file system keeps no hidden or system attribute";
     EXPECT_EQ(Search(folder_, {ffArchive, ffReadonly}, false),
               (std::vector<std::string>{"archive.txt", "archro.txt", "plain.txt"}));
 }
 
-TEST_F(AttributeTree, ExactArchiveRejectsArchiveReadOnlyAndPlain) {
+TEST_F(AttributeTree, ExactArchiveRejectsArchiveReadOnlyAndPlain)
+{
     // Wine may report a file reset to normal as archive; the plain file counts only if it is plain.
     const bool plainIsPlain = (GetFileAttributesA((folder_ + "plain.txt").c_str()) & 0x37) == 0;
-    const std::vector<std::string> expected =
-        plainIsPlain ? std::vector<std::string>{"archive.txt"} : std::vector<std::string>{"archive.txt", "plain.txt"};
+    const std::vector<std::string> expected = plainIsPlain
+                                                  ? std::vector<std::string>{"archive.txt"}
+                                                  : std::vector<std::string>{"archive.txt", "plain.txt"};
     EXPECT_EQ(Search(folder_, {ffArchive}, true), expected);
     EXPECT_EQ(Search(folder_, {ffArchive, ffReadonly}, true), (std::vector<std::string>{"archro.txt"}));
 }
 
-TEST_F(AttributeTree, DirectoryBitReportsFolders) {
+TEST_F(AttributeTree, DirectoryBitReportsFolders)
+{
     const auto names = Search(folder_, {ffDirectory}, true);
     EXPECT_EQ(names, (std::vector<std::string>{"sub"}));
 }
@@ -106,7 +121,8 @@ TEST_F(AttributeTree, DirectoryBitReportsFolders) {
 // A window on the main thread that records what reaches it.
 class Recorder {
 public:
-    Recorder() {
+    Recorder()
+    {
         WNDCLASSA wc{};
         wc.lpfnWndProc = &Recorder::Proc;
         wc.hInstance = GetModuleHandleA(nullptr);
@@ -122,9 +138,11 @@ public:
     std::atomic<int> sent{0};
 
 private:
-    static LRESULT CALLBACK Proc(HWND wnd, UINT msg, WPARAM wp, LPARAM lp) {
+    static LRESULT CALLBACK Proc(HWND wnd, UINT msg, WPARAM wp, LPARAM lp)
+    {
         auto* self = reinterpret_cast<Recorder*>(GetWindowLongPtrA(wnd, GWLP_USERDATA));
-        if (self && (msg == WM_APP || msg == WM_APP + 1 || msg == WM_KEYDOWN || msg == WM_LBUTTONDOWN || msg == WM_TIMER)) {
+        if (self && (msg == WM_APP || msg == WM_APP + 1 || msg == WM_KEYDOWN || msg == WM_LBUTTONDOWN ||
+                     msg == WM_TIMER)) {
             self->seen.push_back(msg);
             if (msg == WM_APP + 1)
                 ++self->sent;
@@ -137,13 +155,15 @@ private:
 
 class AbortWait : public ::testing::Test {
 protected:
-    void SetUp() override {
+    void SetUp() override
+    {
         rtl::SetMainThread();
         folder_ = MakeTempFolder("wait");
         for (int i = 0; i < 40; ++i)
             MakeFile(folder_ + "f" + std::to_string(i) + ".txt", FILE_ATTRIBUTE_ARCHIVE);
     }
-    void TearDown() override {
+    void TearDown() override
+    {
         for (int i = 0; i < 40; ++i)
             DeleteFileA((folder_ + "f" + std::to_string(i) + ".txt").c_str());
         RemoveDirectoryA(folder_.c_str());
@@ -151,19 +171,29 @@ protected:
     std::string folder_;
 };
 
-TEST_F(AbortWait, CancelDispatchesSentPostedAndTimerMessagesButDropsInput) {
+TEST_F(AbortWait, CancelDispatchesSentPostedAndTimerMessagesButDropsInput)
+{
     Recorder window;
     TFindFile f(nullptr);
     f.SetThreaded(true);
     f.Criteria()->Files()->SetLocation(folder_);
     std::vector<std::string> events;
     std::mutex lock;
-    f.OnSearchAbort = [&](rtl::TObject*) { std::lock_guard<std::mutex> g(lock); events.push_back("abort"); };
-    f.OnSearchFinish = [&](rtl::TObject*) { std::lock_guard<std::mutex> g(lock); events.push_back("finish"); };
+    f.OnSearchAbort = [&](rtl::TObject*) {
+        std::lock_guard<std::mutex> g(lock);
+        events.push_back("abort");
+    };
+    f.OnSearchFinish = [&](rtl::TObject*) {
+        std::lock_guard<std::mutex> g(lock);
+        events.push_back("finish");
+    };
     // The worker brings each match to the window with a sent message, as a user interface does;
     // it blocks until the main thread serves it.
     f.OnFileMatch = [&](rtl::TObject*, const std::string&, const TSearchRec&) {
-        { std::lock_guard<std::mutex> g(lock); events.push_back("match"); }
+        {
+            std::lock_guard<std::mutex> g(lock);
+            events.push_back("match");
+        }
         SendMessageA(window.Handle(), WM_APP + 1, 0, 0);
     };
     f.Execute();
@@ -188,9 +218,12 @@ TEST_F(AbortWait, CancelDispatchesSentPostedAndTimerMessagesButDropsInput) {
 
     EXPECT_FALSE(f.Busy());
     EXPECT_GE(window.sent.load(), 1);
-    EXPECT_NE(std::find(window.seen.begin(), window.seen.end(), static_cast<UINT>(WM_APP)), window.seen.end());
-    EXPECT_EQ(std::find(window.seen.begin(), window.seen.end(), static_cast<UINT>(WM_KEYDOWN)), window.seen.end());
-    EXPECT_EQ(std::find(window.seen.begin(), window.seen.end(), static_cast<UINT>(WM_LBUTTONDOWN)), window.seen.end());
+    EXPECT_NE(std::find(window.seen.begin(), window.seen.end(), static_cast<UINT>(WM_APP)),
+              window.seen.end());
+    EXPECT_EQ(std::find(window.seen.begin(), window.seen.end(), static_cast<UINT>(WM_KEYDOWN)),
+              window.seen.end());
+    EXPECT_EQ(std::find(window.seen.begin(), window.seen.end(), static_cast<UINT>(WM_LBUTTONDOWN)),
+              window.seen.end());
     MSG msg;
     EXPECT_FALSE(PeekMessageA(&msg, window.Handle(), WM_KEYDOWN, WM_KEYDOWN, PM_NOREMOVE));
     std::lock_guard<std::mutex> g(lock);
@@ -201,7 +234,8 @@ TEST_F(AbortWait, CancelDispatchesSentPostedAndTimerMessagesButDropsInput) {
     EXPECT_EQ(std::count(events.begin(), events.end(), "abort"), 1);
 }
 
-TEST_F(AbortWait, QuitMessageEndsTheWaitAndStaysQueued) {
+TEST_F(AbortWait, QuitMessageEndsTheWaitAndStaysQueued)
+{
     Recorder window;
     TFindFile f(nullptr);
     f.SetThreaded(true);
@@ -225,7 +259,8 @@ TEST_F(AbortWait, QuitMessageEndsTheWaitAndStaysQueued) {
 }
 
 // File times as local date-times: days since 1899-12-30.
-FILETIME LocalDateTimeToFileTime(int year, int month, int day, int hour, int minute) {
+FILETIME LocalDateTimeToFileTime(int year, int month, int day, int hour, int minute)
+{
     SYSTEMTIME st{};
     st.wYear = static_cast<WORD>(year);
     st.wMonth = static_cast<WORD>(month);
@@ -240,31 +275,38 @@ FILETIME LocalDateTimeToFileTime(int year, int month, int day, int hour, int min
 
 class TimeTree : public ::testing::Test {
 protected:
-    void SetUp() override {
+    void SetUp() override
+    {
         folder_ = MakeTempFolder("time");
         // a: created 2001-03-04 08:00, accessed 2010-05-06 20:00; b: created 2005-01-01 16:00,
         // accessed 2010-05-07 07:00.
         Stamp("a.txt", LocalDateTimeToFileTime(2001, 3, 4, 8, 0), LocalDateTimeToFileTime(2010, 5, 6, 20, 0));
         Stamp("b.txt", LocalDateTimeToFileTime(2005, 1, 1, 16, 0), LocalDateTimeToFileTime(2010, 5, 7, 7, 0));
     }
-    void TearDown() override {
+    void TearDown() override
+    {
         DeleteFileA((folder_ + "a.txt").c_str());
         DeleteFileA((folder_ + "b.txt").c_str());
         RemoveDirectoryA(folder_.c_str());
     }
-    void Stamp(const char* name, FILETIME created, FILETIME accessed) {
+    void Stamp(const char* name, FILETIME created, FILETIME accessed)
+    {
         MakeFile(folder_ + name, FILE_ATTRIBUTE_ARCHIVE);
-        HANDLE h = CreateFileA((folder_ + name).c_str(), FILE_WRITE_ATTRIBUTES, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+        HANDLE h = CreateFileA((folder_ + name).c_str(), FILE_WRITE_ATTRIBUTES, 0, nullptr, OPEN_EXISTING, 0,
+                               nullptr);
         ASSERT_NE(h, INVALID_HANDLE_VALUE);
         ASSERT_TRUE(SetFileTime(h, &created, &accessed, nullptr));
         CloseHandle(h);
     }
-    std::vector<std::string> With(const std::function<void(TDateTimeCriteria&)>& set) {
+    std::vector<std::string> With(const std::function<void(TDateTimeCriteria&)>& set)
+    {
         TFindFile f(nullptr);
         f.Criteria()->Files()->SetLocation(folder_);
         set(*f.Criteria()->TimeStamp());
         std::vector<std::string> names;
-        f.OnFileMatch = [&](rtl::TObject*, const std::string&, const TSearchRec& rec) { names.push_back(rec.Name); };
+        f.OnFileMatch = [&](rtl::TObject*, const std::string&, const TSearchRec& rec) {
+            names.push_back(rec.Name);
+        };
         f.Execute();
         std::sort(names.begin(), names.end());
         return names;
@@ -273,7 +315,8 @@ protected:
 };
 
 // 2001-03-04 is day 36954, 2005-01-01 day 38353, 2010-05-06 day 40304.
-TEST_F(TimeTree, CreatedBoundsByDateTimeOfDayAndFullValue) {
+TEST_F(TimeTree, CreatedBoundsByDateTimeOfDayAndFullValue)
+{
     using V = std::vector<std::string>;
     bool kept = false;
     EnumerateFolder(folder_, "a.txt", [&](const TSearchRec& rec) {
@@ -284,13 +327,15 @@ TEST_F(TimeTree, CreatedBoundsByDateTimeOfDayAndFullValue) {
         GTEST_SKIP() << "this file system does not keep creation times";
     EXPECT_EQ(With([](TDateTimeCriteria& t) { t.CreatedBefore = 36954; }), V{"a.txt"});
     EXPECT_EQ(With([](TDateTimeCriteria& t) { t.CreatedAfter = 36955; }), V{"b.txt"});
-    EXPECT_EQ(With([](TDateTimeCriteria& t) { t.CreatedBefore = 0.5; }), V{"a.txt"});   // before noon
-    EXPECT_EQ(With([](TDateTimeCriteria& t) { t.CreatedAfter = 0.5; }), V{"b.txt"});    // after noon
-    EXPECT_EQ(With([](TDateTimeCriteria& t) { t.CreatedBefore = 36954.4; }), V{"a.txt"});  // up to 09:36 that day
-    EXPECT_EQ(With([](TDateTimeCriteria& t) { t.CreatedBefore = 36954.3; }), V{});         // 07:12 is too early
+    EXPECT_EQ(With([](TDateTimeCriteria& t) { t.CreatedBefore = 0.5; }), V{"a.txt"});  // before noon
+    EXPECT_EQ(With([](TDateTimeCriteria& t) { t.CreatedAfter = 0.5; }), V{"b.txt"});   // after noon
+    EXPECT_EQ(With([](TDateTimeCriteria& t) { t.CreatedBefore = 36954.4; }),
+              V{"a.txt"});                                                          // up to 09:36 that day
+    EXPECT_EQ(With([](TDateTimeCriteria& t) { t.CreatedBefore = 36954.3; }), V{});  // 07:12 is too early
 }
 
-TEST_F(TimeTree, AccessedBoundsPairBothEnds) {
+TEST_F(TimeTree, AccessedBoundsPairBothEnds)
+{
     using V = std::vector<std::string>;
     EXPECT_EQ(With([](TDateTimeCriteria& t) {
                   t.AccessedAfter = 40304;
@@ -301,7 +346,8 @@ TEST_F(TimeTree, AccessedBoundsPairBothEnds) {
     EXPECT_EQ(With([](TDateTimeCriteria& t) { t.AccessedAfter = 40304.9; }), V{"b.txt"});
 }
 
-TEST(FindFileWin32, ExcludedMasksWithDriveLettersAndWildcardDrives) {
+TEST(FindFileWin32, ExcludedMasksWithDriveLettersAndWildcardDrives)
+{
     const std::string folder = MakeTempFolder("excl");
     CreateDirectoryA((folder + "Skip").c_str(), nullptr);
     MakeFile(folder + "a.tmp", FILE_ATTRIBUTE_ARCHIVE);
@@ -311,7 +357,9 @@ TEST(FindFileWin32, ExcludedMasksWithDriveLettersAndWildcardDrives) {
         f.Criteria()->Files()->SetLocation(folder);
         f.Criteria()->Files()->Excluded()->Add(mask);
         std::vector<std::string> names;
-        f.OnFileMatch = [&](rtl::TObject*, const std::string&, const TSearchRec& rec) { names.push_back(rec.Name); };
+        f.OnFileMatch = [&](rtl::TObject*, const std::string&, const TSearchRec& rec) {
+            names.push_back(rec.Name);
+        };
         f.Execute();
         std::sort(names.begin(), names.end());
         return names;
@@ -330,17 +378,21 @@ TEST(FindFileWin32, ExcludedMasksWithDriveLettersAndWildcardDrives) {
     RemoveDirectoryA(folder.c_str());
 }
 
-TEST(FindFileWin32, ContentFileLockedByAnotherOpenerDoesNotMatch) {
+TEST(FindFileWin32, ContentFileLockedByAnotherOpenerDoesNotMatch)
+{
     const std::string folder = MakeTempFolder("lock");
     MakeFile(folder + "open.txt", FILE_ATTRIBUTE_ARCHIVE);
     MakeFile(folder + "locked.txt", FILE_ATTRIBUTE_ARCHIVE);
-    HANDLE lock = CreateFileA((folder + "locked.txt").c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    HANDLE lock =
+        CreateFileA((folder + "locked.txt").c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
     ASSERT_NE(lock, INVALID_HANDLE_VALUE);
     TFindFile f(nullptr);
     f.Criteria()->Files()->SetLocation(folder);
     f.Criteria()->Content()->SetPhrase("DATA");
     std::vector<std::string> names;
-    f.OnFileMatch = [&](rtl::TObject*, const std::string&, const TSearchRec& rec) { names.push_back(rec.Name); };
+    f.OnFileMatch = [&](rtl::TObject*, const std::string&, const TSearchRec& rec) {
+        names.push_back(rec.Name);
+    };
     f.Execute();
     CloseHandle(lock);
     EXPECT_EQ(names, (std::vector<std::string>{"open.txt"}));
@@ -349,7 +401,8 @@ TEST(FindFileWin32, ContentFileLockedByAnotherOpenerDoesNotMatch) {
     RemoveDirectoryA(folder.c_str());
 }
 
-TEST(FindFileWin32, ThreadedFinishArrivesThroughTheApplicationMessageLoop) {
+TEST(FindFileWin32, ThreadedFinishArrivesThroughTheApplicationMessageLoop)
+{
     rtl::SetMainThread();
     const std::string folder = MakeTempFolder("loop");
     MakeFile(folder + "a.txt", FILE_ATTRIBUTE_ARCHIVE);
@@ -370,7 +423,8 @@ TEST(FindFileWin32, ThreadedFinishArrivesThroughTheApplicationMessageLoop) {
     RemoveDirectoryA(folder.c_str());
 }
 
-TEST(WaitWithMessages, SignalledHandleAndTimeoutOnTheOwnThreadPseudoHandle) {
+TEST(WaitWithMessages, SignalledHandleAndTimeoutOnTheOwnThreadPseudoHandle)
+{
     HANDLE event = CreateEventA(nullptr, TRUE, TRUE, nullptr);
     EXPECT_TRUE(WaitWithMessages(reinterpret_cast<std::intptr_t>(event), -1));
     CloseHandle(event);

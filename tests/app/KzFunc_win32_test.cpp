@@ -30,12 +30,14 @@ const char kMapGroups[] = "Software\\Microsoft\\Windows\\CurrentVersion\\GrpConv
 class RegistryValueOverride {
 public:
     RegistryValueOverride(const char* key, const char* value, const std::optional<std::string>& data)
-        : key_(key), value_(value) {
+        : key_(key), value_(value)
+    {
         HKEY h = nullptr;
         RegCreateKeyExA(HKEY_CURRENT_USER, key, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &h, nullptr);
         char buffer[1024];
         DWORD size = sizeof(buffer), type = 0;
-        if (RegQueryValueExA(h, value, nullptr, &type, reinterpret_cast<BYTE*>(buffer), &size) == ERROR_SUCCESS) {
+        if (RegQueryValueExA(h, value, nullptr, &type, reinterpret_cast<BYTE*>(buffer), &size) ==
+            ERROR_SUCCESS) {
             old_ = std::string(buffer, size > 0 && buffer[size - 1] == '\0' ? size - 1 : size);
             oldType_ = type;
         }
@@ -46,7 +48,8 @@ public:
             RegDeleteValueA(h, value);
         RegCloseKey(h);
     }
-    ~RegistryValueOverride() {
+    ~RegistryValueOverride()
+    {
         HKEY h = nullptr;
         RegCreateKeyExA(HKEY_CURRENT_USER, key_, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &h, nullptr);
         if (old_)
@@ -64,24 +67,26 @@ private:
     DWORD oldType_ = REG_SZ;
 };
 
-std::string TempFolder(const char* name) {
+std::string TempFolder(const char* name)
+{
     char buffer[MAX_PATH];
     GetTempPathA(MAX_PATH, buffer);
-    std::string folder = AddBackSlash(buffer) + "va_kzfunc_" + name + "_" + std::to_string(GetCurrentProcessId());
+    std::string folder =
+        AddBackSlash(buffer) + "va_kzfunc_" + name + "_" + std::to_string(GetCurrentProcessId());
     CreateDirectoryA(folder.c_str(), nullptr);
     return folder;  // no trailing backslash, as the registry keeps shell folders
 }
 
-void WriteFile(const std::string& path, const std::string& data) {
+void WriteFile(const std::string& path, const std::string& data)
+{
     std::ofstream(path, std::ios::binary) << data;
 }
 
-bool Exists(const std::string& path) {
-    return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
-}
+bool Exists(const std::string& path) { return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
 
 // Same file by the long form of both paths, without regard to case.
-bool SameFile(const std::string& a, const std::string& b) {
+bool SameFile(const std::string& a, const std::string& b)
+{
     char la[MAX_PATH * 2] = {}, lb[MAX_PATH * 2] = {};
     if (!GetLongPathNameA(a.c_str(), la, sizeof(la)) || !GetLongPathNameA(b.c_str(), lb, sizeof(lb)))
         return lstrcmpiA(a.c_str(), b.c_str()) == 0;
@@ -93,7 +98,8 @@ struct LinkFields {
 };
 
 // Reads a link back through the shell's own object.
-LinkFields ReadThroughShell(const std::string& path) {
+LinkFields ReadThroughShell(const std::string& path)
+{
     LinkFields f;
     CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
     IShellLinkA* link = nullptr;
@@ -131,7 +137,8 @@ class LnkParser {
 public:
     explicit LnkParser(std::vector<std::uint8_t> bytes) : b_(std::move(bytes)) {}
 
-    bool Parse(LinkFields& out, std::string& error) {
+    bool Parse(LinkFields& out, std::string& error)
+    {
         static const std::uint8_t kClsid[16] = {0x01, 0x14, 0x02, 0x00, 0x00, 0x00, 0x00, 0x00,
                                                 0xC0, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x46};
         if (b_.size() < 76 || U32(0) != 0x4C || std::memcmp(&b_[4], kClsid, 16) != 0) {
@@ -189,16 +196,24 @@ public:
 
 private:
     bool Has(std::size_t pos, std::size_t n) const { return pos <= b_.size() && n <= b_.size() - pos; }
-    bool Fail(std::string& error, const char* what) const {
+    bool Fail(std::string& error, const char* what) const
+    {
         error = what;
         return false;
     }
-    std::uint16_t U16(std::size_t p) const { return Has(p, 2) ? static_cast<std::uint16_t>(b_[p] | b_[p + 1] << 8) : 0; }
-    std::uint32_t U32(std::size_t p) const {
-        return Has(p, 4) ? static_cast<std::uint32_t>(b_[p] | b_[p + 1] << 8 | b_[p + 2] << 16 | b_[p + 3] << 24) : 0;
+    std::uint16_t U16(std::size_t p) const
+    {
+        return Has(p, 2) ? static_cast<std::uint16_t>(b_[p] | b_[p + 1] << 8) : 0;
+    }
+    std::uint32_t U32(std::size_t p) const
+    {
+        return Has(p, 4)
+                   ? static_cast<std::uint32_t>(b_[p] | b_[p + 1] << 8 | b_[p + 2] << 16 | b_[p + 3] << 24)
+                   : 0;
     }
     // A NUL-terminated string that must end before `end`.
-    std::string CString(std::size_t p, std::size_t end) const {
+    std::string CString(std::size_t p, std::size_t end) const
+    {
         std::string s;
         while (p < end && b_[p] != 0)
             s += static_cast<char>(b_[p++]);
@@ -207,7 +222,8 @@ private:
     std::vector<std::uint8_t> b_;
 };
 
-LinkFields ReadByLayout(const std::string& path) {
+LinkFields ReadByLayout(const std::string& path)
+{
     std::ifstream in(path, std::ios::binary);
     std::vector<std::uint8_t> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
     LinkFields f;
@@ -218,7 +234,8 @@ LinkFields ReadByLayout(const std::string& path) {
 
 class ShortcutTest : public ::testing::Test {
 protected:
-    void SetUp() override {
+    void SetUp() override
+    {
         targetFolder_ = AddBackSlash(TempFolder("target"));
         target_ = targetFolder_ + "Varnelo.exe";
         WriteFile(target_, "MZ not really a program");
@@ -227,7 +244,8 @@ protected:
     std::string targetFolder_, target_, desktop_;
 };
 
-TEST_F(ShortcutTest, MakerWritesLinkNamedAfterTargetIntoDesktopWithTargetFolderAsWorkingFolder) {
+TEST_F(ShortcutTest, MakerWritesLinkNamedAfterTargetIntoDesktopWithTargetFolderAsWorkingFolder)
+{
     RegistryValueOverride desktop(kShellFolders, "Desktop", desktop_);
     std::string linkPath = "untouched";
     MakeShortcut(target_, slDesktop, "", "", "", "Varnelo", linkPath);
@@ -246,10 +264,12 @@ TEST_F(ShortcutTest, MakerWritesLinkNamedAfterTargetIntoDesktopWithTargetFolderA
     DeleteFileA(linkPath.c_str());
 }
 
-TEST_F(ShortcutTest, WriterKeepsArgumentsWorkingFolderAndReplacesLinkExtension) {
+TEST_F(ShortcutTest, WriterKeepsArgumentsWorkingFolderAndReplacesLinkExtension)
+{
     const std::string into = TempFolder("into");
     std::string linkPath;
-    CreateShortcut(target_, "Varnelo README.txt", slFolder, into, "C:\\Work\\", "-x \"a b\"", "Read me", linkPath);
+    CreateShortcut(target_, "Varnelo README.txt", slFolder, into, "C:\\Work\\", "-x \"a b\"", "Read me",
+                   linkPath);
     EXPECT_EQ(linkPath, into + "\\Varnelo README.lnk");
     ASSERT_TRUE(Exists(linkPath));
     const LinkFields shell = ReadThroughShell(linkPath);
@@ -264,7 +284,8 @@ TEST_F(ShortcutTest, WriterKeepsArgumentsWorkingFolderAndReplacesLinkExtension) 
     DeleteFileA(linkPath.c_str());
 }
 
-TEST_F(ShortcutTest, RegistryKindsPickTheirOwnShellFolderAndSubfolder) {
+TEST_F(ShortcutTest, RegistryKindsPickTheirOwnShellFolderAndSubfolder)
+{
     const std::string quick = TempFolder("quick"), sendTo = TempFolder("sendto"), start = TempFolder("start");
     CreateDirectoryA((start + "\\Group").c_str(), nullptr);
     RegistryValueOverride q(kMapGroups, "Quick Launch", quick);
@@ -277,14 +298,16 @@ TEST_F(ShortcutTest, RegistryKindsPickTheirOwnShellFolderAndSubfolder) {
     EXPECT_EQ(linkPath, sendTo + "\\Varnelo.lnk");
     MakeShortcut(target_, slStartMenu, "Group", "", "", "d", linkPath);
     EXPECT_EQ(linkPath, start + "\\Group\\Varnelo.lnk");
-    for (const auto& p : {quick + "\\Varnelo.lnk", sendTo + "\\Varnelo.lnk", start + "\\Group\\Varnelo.lnk"}) {
+    for (const auto& p :
+         {quick + "\\Varnelo.lnk", sendTo + "\\Varnelo.lnk", start + "\\Group\\Varnelo.lnk"}) {
         EXPECT_TRUE(Exists(p)) << p;
         EXPECT_EQ(ReadByLayout(p).description, "d");
         DeleteFileA(p.c_str());
     }
 }
 
-TEST_F(ShortcutTest, NoLocationWritesNothingAndLeavesTheOutValue) {
+TEST_F(ShortcutTest, NoLocationWritesNothingAndLeavesTheOutValue)
+{
     std::string linkPath = "untouched";
     MakeShortcut(target_, slFolder, "", "", "", "d", linkPath);
     EXPECT_EQ(linkPath, "untouched");
@@ -298,18 +321,21 @@ TEST_F(ShortcutTest, NoLocationWritesNothingAndLeavesTheOutValue) {
     EXPECT_EQ(ShortcutLocationFolder(slDesktop), "");
 }
 
-TEST_F(ShortcutTest, FailedSaveIsNotReportedAsWritten) {
+TEST_F(ShortcutTest, FailedSaveIsNotReportedAsWritten)
+{
     std::string linkPath = "untouched";
     MakeShortcut(target_, slFolder, desktop_ + "\\no such folder", "", "", "d", linkPath);
     EXPECT_EQ(linkPath, "untouched");
 }
 
-TEST_F(ShortcutTest, WorksOnAThreadWithoutCom) {
+TEST_F(ShortcutTest, WorksOnAThreadWithoutCom)
+{
     struct Job {
         std::string target, folder, linkPath;
     } job{target_, TempFolder("thread"), ""};
     struct Runner {
-        static DWORD WINAPI Run(LPVOID p) {
+        static DWORD WINAPI Run(LPVOID p)
+        {
             auto* j = static_cast<Job*>(p);
             MakeShortcut(j->target, slFolder, j->folder, "", "", "t", j->linkPath);
             return 0;
@@ -324,7 +350,8 @@ TEST_F(ShortcutTest, WorksOnAThreadWithoutCom) {
     DeleteFileA(job.linkPath.c_str());
 }
 
-TEST(KzFuncShell, ShellOpenRunsTheDocumentsProgramWithParametersInTheFolder) {
+TEST(KzFuncShell, ShellOpenRunsTheDocumentsProgramWithParametersInTheFolder)
+{
     const std::string work = AddBackSlash(TempFolder("open"));
     const std::string script = work + "mark.bat";
     const std::string marker = work + "marker.txt";
@@ -341,16 +368,19 @@ TEST(KzFuncShell, ShellOpenRunsTheDocumentsProgramWithParametersInTheFolder) {
     ASSERT_NE(text.find("hello"), std::string::npos) << text;
     // The working folder given is where the program runs.
     std::string folderLine = text.substr(text.find('\n') + 1);
-    while (!folderLine.empty() && (folderLine.back() == '\n' || folderLine.back() == '\r' || folderLine.back() == ' '))
+    while (!folderLine.empty() &&
+           (folderLine.back() == '\n' || folderLine.back() == '\r' || folderLine.back() == ' '))
         folderLine.pop_back();
     EXPECT_TRUE(SameFile(AddBackSlash(folderLine), work)) << folderLine;
 }
 
-TEST(KzFuncShell, ShellOpenOfAMissingFileIsSilent) {
+TEST(KzFuncShell, ShellOpenOfAMissingFileIsSilent)
+{
     ShellOpen("Z:\\no such folder\\missing.rtf", "", "", SW_SHOW);
 }
 
-TEST(KzFuncFolders, ProgramsFolderComesFromTheShellFolderValue) {
+TEST(KzFuncFolders, ProgramsFolderComesFromTheShellFolderValue)
+{
     {
         RegistryValueOverride programs(kShellFolders, "Programs", std::string("Q:\\Menu\\Programs"));
         EXPECT_EQ(GetProgramsFolder(), "Q:\\Menu\\Programs");
@@ -367,13 +397,15 @@ TEST(KzFuncFolders, ProgramsFolderComesFromTheShellFolderValue) {
     RegCloseKey(key);
 }
 
-TEST(KzFuncFolders, WindowsFolderEndsInBackslash) {
+TEST(KzFuncFolders, WindowsFolderEndsInBackslash)
+{
     char buffer[MAX_PATH];
     GetWindowsDirectoryA(buffer, MAX_PATH);
     EXPECT_EQ(GetWindowsFolder(), AddBackSlash(buffer));
 }
 
-TEST(kzSystem, RecordsTheStartingProcessAndThread) {
+TEST(kzSystem, RecordsTheStartingProcessAndThread)
+{
     const TSystemFacts& f = SystemFacts();
     EXPECT_EQ(f.ProcessId, GetCurrentProcessId());
     EXPECT_EQ(f.ThreadId, GetCurrentThreadId());  // tests run on the thread that started
@@ -388,7 +420,8 @@ TEST(kzSystem, RecordsTheStartingProcessAndThread) {
     EXPECT_GE(f.ProcessorCount, 1);
 }
 
-TEST(kzSystem, CountsOnlyTheLow32MaskBitsAndNamesDaysAndMonths) {
+TEST(kzSystem, CountsOnlyTheLow32MaskBitsAndNamesDaysAndMonths)
+{
     EXPECT_EQ(CountProcessors(0), 0);
     EXPECT_EQ(CountProcessors(0x80000001u), 2);
     EXPECT_EQ(CountProcessors(0xFFFFFFFFu), 32);

@@ -23,8 +23,8 @@ namespace {
 namespace fs = std::filesystem;
 using lzhtest::Bytes;
 using lzhtest::MemorySource;
-using lzhtest::ReadMemory;
 using lzhtest::ReadFile;
+using lzhtest::ReadMemory;
 using lzhtest::TempDir;
 using lzhtest::WriteFile;
 
@@ -121,7 +121,8 @@ std::vector<lzhtest::ArchiveMember> Members(const Bytes& archive, std::vector<st
             header = 2 + rest[0];
             name.assign(rest.begin() + 22, rest.begin() + 22 + rest[21]);
             if (level == 1)
-                header = lzhtest::WalkExtendedHeaders(rest, header, lzhtest::Get16(rest, header - 2), takeName);
+                header =
+                    lzhtest::WalkExtendedHeaders(rest, header, lzhtest::Get16(rest, header - 2), takeName);
         } else {
             header = lzhtest::Get16(rest, 0);
             lzhtest::WalkExtendedHeaders(rest, 26, lzhtest::Get16(rest, 24), takeName);
@@ -240,7 +241,10 @@ TEST(LHARoutinesPeer, WeExpandJlhaLh5DataByteExact)
     for (const char* level : {"0", "1", "2"}) {
         const std::string archive = std::string("j") + level + ".lzh";
         std::string log;
-        ASSERT_EQ(RunCommand("cd " + dir.Path().string() + " && jlha ao5q" + level + " " + archive + files, &log), 0) << log;
+        ASSERT_EQ(
+            RunCommand("cd " + dir.Path().string() + " && jlha ao5q" + level + " " + archive + files, &log),
+            0)
+            << log;
         std::vector<std::string> names;
         const auto members = Members(ReadFile(dir.Path() / archive), &names);
         ASSERT_EQ(members.size(), samples.size()) << "level " << level;
@@ -251,7 +255,8 @@ TEST(LHARoutinesPeer, WeExpandJlhaLh5DataByteExact)
             if (members[i].method != "-lh5-")
                 continue;  // stored uncompressed because lh5 did not pay off
             ++lh5Members;
-            const Bytes ours = lzhtest::ExpandBytes(WithSizeField(members[i].packed, members[i].originalSize));
+            const Bytes ours =
+                lzhtest::ExpandBytes(WithSizeField(members[i].packed, members[i].originalSize));
             EXPECT_EQ(ours, s.data) << s.name << " level " << level;
             EXPECT_EQ(lzhtest::Crc16(ours.data(), ours.size()), members[i].crc) << s.name;
         }

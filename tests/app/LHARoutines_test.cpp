@@ -32,9 +32,16 @@ public:
         return *this;
     }
     // A block header that uses the single-symbol forms for all three codes.
-    StreamBuilder& SingleSymbolBlock(std::uint32_t blockSize, std::uint32_t symbol, std::uint32_t position = 0)
+    StreamBuilder& SingleSymbolBlock(std::uint32_t blockSize, std::uint32_t symbol,
+                                     std::uint32_t position = 0)
     {
-        return Bits(16, blockSize).Bits(5, 0).Bits(5, 0).Bits(9, 0).Bits(9, symbol).Bits(4, 0).Bits(4, position);
+        return Bits(16, blockSize)
+            .Bits(5, 0)
+            .Bits(5, 0)
+            .Bits(9, 0)
+            .Bits(9, symbol)
+            .Bits(4, 0)
+            .Bits(4, position);
     }
     Bytes Finish(std::uint32_t size) const
     {
@@ -62,16 +69,14 @@ std::string CorruptDetail(const Bytes& packed)
     return {};
 }
 
-Bytes RoundTrip(const Bytes& data)
-{
-    return ExpandBytes(CompressBytes(data));
-}
+Bytes RoundTrip(const Bytes& data) { return ExpandBytes(CompressBytes(data)); }
 
 // ---- round trips
 
 TEST(LHARoutinesRoundTrip, SamplesOfEveryKindSurviveUnchanged)
 {
-    for (std::size_t size : {1u, 2u, 3u, 4u, 255u, 256u, 257u, 8191u, 8192u, 8193u, 16384u, 16640u, 70000u, 300000u}) {
+    for (std::size_t size :
+         {1u, 2u, 3u, 4u, 255u, 256u, 257u, 8191u, 8192u, 8193u, 16384u, 16640u, 70000u, 300000u}) {
         for (const auto& sample : {lzhtest::TextSample(size, 1), lzhtest::BinarySample(size, 2),
                                    lzhtest::RandomSample(size, 3), lzhtest::RunsSample(size, 4)}) {
             ASSERT_EQ(RoundTrip(sample), sample) << "size " << size;
@@ -122,7 +127,8 @@ TEST(LHARoutinesRoundTrip, SkewedFrequenciesNeedingCodeLengthLimitSurvive)
     Bytes data;
     std::uint64_t a = 1, b = 1;
     for (int sym = 0; sym < 26; ++sym) {
-        data.insert(data.end(), static_cast<std::size_t>(std::min<std::uint64_t>(a, 60000)), static_cast<std::uint8_t>('a' + sym));
+        data.insert(data.end(), static_cast<std::size_t>(std::min<std::uint64_t>(a, 60000)),
+                    static_cast<std::uint8_t>('a' + sym));
         const auto c = a + b;
         a = b;
         b = c;
@@ -232,7 +238,8 @@ TEST(LHARoutinesStream, BlocksAreCutWhenTheBufferFills)
 
 TEST(LHARoutinesStream, ReferenceReaderAgreesWithOurDecoderOnEverySample)
 {
-    for (const auto& data : {lzhtest::TextSample(40000, 21), lzhtest::BinarySample(40000, 22), lzhtest::RunsSample(40000, 23)}) {
+    for (const auto& data :
+         {lzhtest::TextSample(40000, 21), lzhtest::BinarySample(40000, 22), lzhtest::RunsSample(40000, 23)}) {
         const Bytes packed = CompressBytes(data);
         lzhtest::ReferenceReader reader(Bytes(packed.begin() + 4, packed.end()));
         Bytes rebuilt;
@@ -275,7 +282,10 @@ class HugeStream : public rtl::TStream {
 public:
     std::int32_t Read(void*, std::int32_t) override { return 0; }
     std::int32_t Write(const void*, std::int32_t) override { return 0; }
-    std::int64_t Seek(std::int64_t, rtl::TSeekOrigin origin) override { return origin == rtl::soEnd ? size_ : 0; }
+    std::int64_t Seek(std::int64_t, rtl::TSeekOrigin origin) override
+    {
+        return origin == rtl::soEnd ? size_ : 0;
+    }
     std::int64_t Size() override { return size_; }
     std::int64_t size_ = (4ll << 30);
 };

@@ -88,10 +88,11 @@ inline Bytes ReadFile(const std::filesystem::path& path)
 inline Bytes TextSample(std::size_t size, std::uint32_t seed)
 {
     static const char* const kWords[] = {
-        "the", "install", "folder", "of", "and", "a", "to", "file", "is", "setup", "assistant",
-        "search", "drive", "program", "window", "shortcut", "build", "number", "with", "for",
-        "README", "compressed", "stream", "block", "table", "on", "in", "Varnelo", "version",
-        "continue", "cancel", "that", "it", "be", "from", "this", "are", "not", "or", "data"};
+        "the",   "install", "folder",    "of",      "and",     "a",          "to",     "file",
+        "is",    "setup",   "assistant", "search",  "drive",   "program",    "window", "shortcut",
+        "build", "number",  "with",      "for",     "README",  "compressed", "stream", "block",
+        "table", "on",      "in",        "Varnelo", "version", "continue",   "cancel", "that",
+        "it",    "be",      "from",      "this",    "are",     "not",        "or",     "data"};
     std::mt19937 rng(seed);
     Bytes out;
     out.reserve(size + 16);
@@ -189,7 +190,8 @@ inline std::uint16_t Crc16(const std::uint8_t* p, std::size_t n, std::uint16_t c
     for (std::size_t i = 0; i < n; ++i) {
         crc ^= p[i];
         for (int k = 0; k < 8; ++k)
-            crc = (crc & 1) ? static_cast<std::uint16_t>((crc >> 1) ^ 0xA001) : static_cast<std::uint16_t>(crc >> 1);
+            crc = (crc & 1) ? static_cast<std::uint16_t>((crc >> 1) ^ 0xA001)
+                            : static_cast<std::uint16_t>(crc >> 1);
     }
     return crc;
 }
@@ -247,10 +249,10 @@ inline Bytes WrapInArchive(const Bytes& lh5, const Bytes& original, const std::s
         h.push_back(2);
         Put16(h, crc);
         h.push_back('U');
-        Put16(h, 5);      // first extended header: the header's own CRC
+        Put16(h, 5);  // first extended header: the header's own CRC
         h.push_back(0x00);
         const std::size_t crcAt = h.size();
-        Put16(h, 0);      // patched below
+        Put16(h, 0);  // patched below
         Put16(h, static_cast<std::uint32_t>(3 + name.size()));
         h.push_back(0x01);  // file name
         h.insert(h.end(), name.begin(), name.end());
@@ -281,10 +283,7 @@ inline std::uint32_t Get16(const Bytes& b, std::size_t at)
     return b[at] | (b[at + 1] << 8);
 }
 
-inline std::uint32_t Get32(const Bytes& b, std::size_t at)
-{
-    return Get16(b, at) | (Get16(b, at + 2) << 16);
-}
+inline std::uint32_t Get32(const Bytes& b, std::size_t at) { return Get16(b, at) | (Get16(b, at + 2) << 16); }
 
 // Walks a chain of extended headers: `next` is the size of the one at `at`, and each ends with
 // the size of the one after it, 0 ending the chain. Calls visit(at, size) for each; returns
@@ -322,11 +321,12 @@ inline ArchiveMember FirstMember(const Bytes& a)
         dataAt = headerEnd;
         if (level == 1) {
             // Extended headers follow the base header and count towards the packed size.
-            dataAt = WalkExtendedHeaders(a, headerEnd, Get16(a, headerEnd - 2), [&](std::size_t, std::size_t size) {
-                if (packed < size)
-                    throw std::runtime_error("extended headers exceed packed size");
-                packed -= static_cast<std::uint32_t>(size);
-            });
+            dataAt = WalkExtendedHeaders(
+                a, headerEnd, Get16(a, headerEnd - 2), [&](std::size_t, std::size_t size) {
+                    if (packed < size)
+                        throw std::runtime_error("extended headers exceed packed size");
+                    packed -= static_cast<std::uint32_t>(size);
+                });
         }
     } else if (level == 2) {
         m.crc = static_cast<std::uint16_t>(Get16(a, 21));

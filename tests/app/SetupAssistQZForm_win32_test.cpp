@@ -175,9 +175,9 @@ TEST_F(MainWindow, RecyclerIsIgnoredOnlyDirectlyBelowTheDriveAndFoldersWithoutBo
     });
     worker.join();
     win::Application->ProcessMessages();
-    EXPECT_EQ(LogLines(), (std::vector<std::string>{" IGNORED: \"C:\\RECYCLER\\S-1\"",
-                                                    "**SKIP**: \"C:\\Data\\RECYCLER\"",
-                                                    "**SKIP**: \"" + half + "\""}));
+    EXPECT_EQ(LogLines(),
+              (std::vector<std::string>{" IGNORED: \"C:\\RECYCLER\\S-1\"", "**SKIP**: \"C:\\Data\\RECYCLER\"",
+                                        "**SKIP**: \"" + half + "\""}));
     EXPECT_TRUE(Items().empty());
     EXPECT_EQ(form_->Label7->Caption(), "0  0") << "rejected matches do not count";
 }

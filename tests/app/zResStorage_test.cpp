@@ -28,7 +28,6 @@ using lzhtest::ReadFile;
 using lzhtest::TempDir;
 using lzhtest::WriteFile;
 
-
 // A form with a store on it, as the main window holds one.
 struct Form {
     Form()
@@ -116,7 +115,8 @@ TEST(zResStorageStreaming, DesignTimeStoreReadsBackAtRunTimeAndExtractsByteExact
     EXPECT_EQ(readme->FileName(), "Varnelo.rtf");  // bare name at run time
     EXPECT_EQ(readme->FileSize(), 9259428);
     EXPECT_EQ(readme->DataSize(), store->Item(1)->DataSize());
-    EXPECT_EQ(loaded->Size(), store->Item(0)->DataSize() + static_cast<std::int64_t>(store->Item(1)->DataSize()));
+    EXPECT_EQ(loaded->Size(),
+              store->Item(0)->DataSize() + static_cast<std::int64_t>(store->Item(1)->DataSize()));
 
     TempDir out;
     loaded->Item(0)->ExtractToFile(out.File("Varnelo.exe"));
@@ -157,7 +157,8 @@ TEST(zResStorageStreaming, ItemPropertiesAreWrittenInOrderWithResDataAsIs)
     ASSERT_NE(pos, bin.end());
     std::size_t p = static_cast<std::size_t>(pos - bin.begin()) + key.size();
     ASSERT_EQ(bin[p], rtl::vaBinary);
-    const std::uint32_t count = bin[p + 1] | (bin[p + 2] << 8) | (bin[p + 3] << 16) | (static_cast<std::uint32_t>(bin[p + 4]) << 24);
+    const std::uint32_t count =
+        bin[p + 1] | (bin[p + 2] << 8) | (bin[p + 3] << 16) | (static_cast<std::uint32_t>(bin[p + 4]) << 24);
     ASSERT_EQ(count, static_cast<std::uint32_t>(item->DataSize()));
     const Bytes& data = item->Data().Bytes();
     EXPECT_TRUE(std::equal(data.begin(), data.end(), bin.begin() + static_cast<std::ptrdiff_t>(p + 5)));
@@ -169,7 +170,8 @@ TEST(zResStorageStreaming, FileSizeUsesTheSmallestIntegerForm)
 {
     Form design;
     TzResStorage* store = design.AddStore();
-    const std::pair<std::size_t, rtl::TValueType> cases[] = {{100, rtl::vaInt8}, {1000, rtl::vaInt16}, {70000, rtl::vaInt32}};
+    const std::pair<std::size_t, rtl::TValueType> cases[] = {
+        {100, rtl::vaInt8}, {1000, rtl::vaInt16}, {70000, rtl::vaInt32}};
     for (const auto& [size, tag] : cases) {
         TPackedItem* item = store->Items()->Add();
         item->SetName("f" + std::to_string(size));
@@ -179,7 +181,9 @@ TEST(zResStorageStreaming, FileSizeUsesTheSmallestIntegerForm)
     }
     rtl::TMemoryStream form = WriteForm(design.root.get());
     const Bytes& bin = form.Bytes();
-    const std::string key = "\x08" "FileSize";
+    const std::string key =
+        "\x08"
+        "FileSize";
     auto it = bin.begin();
     for (const auto& c : cases) {
         it = std::search(it, bin.end(), key.begin(), key.end());
@@ -316,7 +320,8 @@ TEST(zResStorageNames, DuplicateNamesInAStoredFormAreRejected)
         rtl::ReadComponentRes(form, run.root.get());
         FAIL() << "duplicate accepted";
     } catch (const app::ERessourceStoreError& e) {
-        EXPECT_NE(e.Message().find("Item name \"README.RTF\" already exists !"), std::string::npos) << e.Message();
+        EXPECT_NE(e.Message().find("Item name \"README.RTF\" already exists !"), std::string::npos)
+            << e.Message();
     }
 }
 

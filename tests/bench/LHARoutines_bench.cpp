@@ -110,9 +110,12 @@ void Register()
 {
     for (const char* kind : {"text", "binary", "runs", "random"}) {
         const std::string k = kind;
-        benchmark::RegisterBenchmark(("BM_LHARoutines_expand_ours/" + k).c_str(), ExpandOurs, k)->Unit(benchmark::kMillisecond);
-        benchmark::RegisterBenchmark(("BM_LHARoutines_expand_lhasa/" + k).c_str(), ExpandLhasa, k)->Unit(benchmark::kMillisecond);
-        benchmark::RegisterBenchmark(("BM_LHARoutines_compress_ours/" + k).c_str(), CompressOurs, k)->Unit(benchmark::kMillisecond);
+        benchmark::RegisterBenchmark(("BM_LHARoutines_expand_ours/" + k).c_str(), ExpandOurs, k)
+            ->Unit(benchmark::kMillisecond);
+        benchmark::RegisterBenchmark(("BM_LHARoutines_expand_lhasa/" + k).c_str(), ExpandLhasa, k)
+            ->Unit(benchmark::kMillisecond);
+        benchmark::RegisterBenchmark(("BM_LHARoutines_compress_ours/" + k).c_str(), CompressOurs, k)
+            ->Unit(benchmark::kMillisecond);
     }
 }
 
@@ -156,7 +159,8 @@ void CompareWithJlha()
     write("tiny", Bytes{'x'});
     double startup = 1e9;
     for (int i = 0; i < 3; ++i)
-        startup = std::min(startup, WallSeconds("cd " + dir + " && rm -f tiny.lzh && jlha ao5q tiny.lzh tiny"));
+        startup =
+            std::min(startup, WallSeconds("cd " + dir + " && rm -f tiny.lzh && jlha ao5q tiny.lzh tiny"));
     std::printf("\njlha start-up (one-byte file): %.3f s\n", startup);
     std::printf("%-8s %12s %12s %10s %12s %12s %10s\n", "input", "ours bytes", "jlha bytes", "size o/j",
                 "ours MB/s", "jlha MB/s", "speed o/j");
@@ -164,7 +168,8 @@ void CompareWithJlha()
         write(kind, input);
         double jlhaTime = 1e9;
         for (int i = 0; i < 3; ++i)
-            jlhaTime = std::min(jlhaTime, WallSeconds("cd " + dir + " && rm -f " + kind + ".lzh && jlha ao5q " + kind + ".lzh " + kind));
+            jlhaTime = std::min(jlhaTime, WallSeconds("cd " + dir + " && rm -f " + kind +
+                                                      ".lzh && jlha ao5q " + kind + ".lzh " + kind));
         std::ifstream f(dir + "/" + kind + ".lzh", std::ios::binary);
         const Bytes archive((std::istreambuf_iterator<char>(f)), std::istreambuf_iterator<char>());
         const auto member = lzhtest::FirstMember(archive);
@@ -174,14 +179,15 @@ void CompareWithJlha()
         for (int i = 0; i < 3; ++i) {
             const auto t0 = std::chrono::steady_clock::now();
             app::Compress(source, sink);
-            oursTime = std::min(oursTime, std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count());
+            oursTime = std::min(oursTime,
+                                std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count());
         }
         const double mb = static_cast<double>(input.size()) / 1e6;
         const double jlhaNet = std::max(jlhaTime - startup, 1e-3);
         const double oursSize = static_cast<double>(Packed(kind).size() - 4);
-        std::printf("%-8s %12.0f %12zu %10.4f %12.1f %12.1f %10.2f   (jlha method %s)\n", kind.c_str(), oursSize,
-                    member.packed.size(), oursSize / static_cast<double>(member.packed.size()), mb / oursTime,
-                    mb / jlhaNet, jlhaNet / oursTime, member.method.c_str());
+        std::printf("%-8s %12.0f %12zu %10.4f %12.1f %12.1f %10.2f   (jlha method %s)\n", kind.c_str(),
+                    oursSize, member.packed.size(), oursSize / static_cast<double>(member.packed.size()),
+                    mb / oursTime, mb / jlhaNet, jlhaNet / oursTime, member.method.c_str());
     }
     std::filesystem::remove_all(dir);
 }

@@ -1,4 +1,5 @@
-// Row access and whole-image copies of TIEBitmap in memory and in a temporary file, against memcpy of the same bytes.
+// Row access and whole-image copies of TIEBitmap in memory and in a temporary file, against memcpy of the
+// same bytes.
 #include "imaging/core/iebitmap.h"
 
 #include <benchmark/benchmark.h>
@@ -95,7 +96,7 @@ void BM_iebitmap_rows_memcpy(benchmark::State& state)
     state.SetBytesProcessed(state.iterations() * ImageBytes());
 }
 
-} // namespace
+}  // namespace
 
 BENCHMARK(BM_iebitmap_rows_memory);
 BENCHMARK(BM_iebitmap_rows_file);

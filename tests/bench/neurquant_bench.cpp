@@ -1,4 +1,5 @@
-// Palette quantizers (NeuQuant, median cut) against libimagequant on the same image, and the two-level conversions' throughput.
+// Palette quantizers (NeuQuant, median cut) against libimagequant on the same image, and the two-level
+// conversions' throughput.
 #include "imaging/core/neurquant.h"
 
 #include "imaging/core/iebitmap.h"
@@ -166,5 +167,4 @@ void BM_vodiradproc_BWThreshold(benchmark::State& state)
 }
 BENCHMARK(BM_vodiradproc_BWThreshold)->Arg(128)->Arg(-1)->Arg(-2)->Unit(benchmark::kMillisecond);
 
-} // namespace
-
+}  // namespace

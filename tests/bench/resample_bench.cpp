@@ -1,4 +1,5 @@
-// Resampling throughput of our engines against pixman's separable-convolution and bilinear filters, same sizes.
+// Resampling throughput of our engines against pixman's separable-convolution and bilinear filters, same
+// sizes.
 #include "imaging/core/iebitmap.h"
 #include "imaging/core/vodiradproc.h"
 
@@ -114,13 +115,15 @@ void Pixman(benchmark::State& state, TPeerFilter filter, TCase c)
         pixman_image_set_filter(src, PIXMAN_FILTER_BILINEAR, nullptr, 0);
     } else {
         const pixman_kernel_t k = filter == TPeerFilter::Lanczos3 ? PIXMAN_KERNEL_LANCZOS3
-                                  : filter == TPeerFilter::Triangle ? PIXMAN_KERNEL_LINEAR
-                                                                    : PIXMAN_KERNEL_CUBIC;  // Mitchell-Netravali, B = C = 1/3
+                                  : filter == TPeerFilter::Triangle
+                                      ? PIXMAN_KERNEL_LINEAR
+                                      : PIXMAN_KERNEL_CUBIC;  // Mitchell-Netravali, B = C = 1/3
         const bool up = sx < 1;
         int n = 0;
         params = pixman_filter_create_separable_convolution(
-            &n, pixman_double_to_fixed(up ? 1 : sx), pixman_double_to_fixed(up ? 1 : sy), up ? k : PIXMAN_KERNEL_IMPULSE,
-            up ? k : PIXMAN_KERNEL_IMPULSE, up ? PIXMAN_KERNEL_IMPULSE : k, up ? PIXMAN_KERNEL_IMPULSE : k, 4, 4);
+            &n, pixman_double_to_fixed(up ? 1 : sx), pixman_double_to_fixed(up ? 1 : sy),
+            up ? k : PIXMAN_KERNEL_IMPULSE, up ? k : PIXMAN_KERNEL_IMPULSE, up ? PIXMAN_KERNEL_IMPULSE : k,
+            up ? PIXMAN_KERNEL_IMPULSE : k, 4, 4);
         pixman_image_set_filter(src, PIXMAN_FILTER_SEPARABLE_CONVOLUTION, params, n);
     }
     for (auto _ : state) {
@@ -143,4 +146,4 @@ BENCHMARK_CAPTURE(Pixman, Bilinear_Down, TPeerFilter::Bilinear, kDown)->Unit(ben
 
 #endif
 
-} // namespace
+}  // namespace

@@ -31,14 +31,18 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         switch (coding) {
         case 0: {
             const std::int64_t at = pos < codedSize ? pos : codedSize;
-            const std::int64_t used = imaging::CCITTDecodeHuffmanRow(coded + at, codedSize - at, row.data(), width, fillOrder);
+            const std::int64_t used =
+                imaging::CCITTDecodeHuffmanRow(coded + at, codedSize - at, row.data(), width, fillOrder);
             if (used < 0 || used > codedSize - at)
                 std::abort();
             pos += used;
             break;
         }
         case 1: pos = imaging::CCITTDecode1DRow(coded, codedSize, pos, row.data(), width, fillOrder); break;
-        default: pos = imaging::CCITTDecode2DRow(coded, codedSize, pos, row.data(), ref.data(), width, fillOrder, eolAligned); break;
+        default:
+            pos = imaging::CCITTDecode2DRow(coded, codedSize, pos, row.data(), ref.data(), width, fillOrder,
+                                            eolAligned);
+            break;
         }
         if (pos < 0 || (coding != 0 && pos > codedSize * 8))
             std::abort();
@@ -58,7 +62,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     std::vector<std::uint8_t> ref2(rowBytes, 0xFF);
     std::int64_t pos2 = 0;
     for (int y = 0; y < rows; ++y) {
-        pos2 = imaging::CCITTDecode2DRow(strip.Memory(), strip.Size(), pos2, again.data(), ref2.data(), width, 1, false);
+        pos2 = imaging::CCITTDecode2DRow(strip.Memory(), strip.Size(), pos2, again.data(), ref2.data(), width,
+                                         1, false);
         if (std::memcmp(again.data(), page.data() + rowBytes * static_cast<std::size_t>(y), rowBytes) != 0)
             std::abort();
     }

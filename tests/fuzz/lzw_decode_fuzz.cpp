@@ -39,7 +39,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const std::int32_t height = data[3];
     std::vector<std::uint8_t> pixels(static_cast<std::size_t>(width) * static_cast<std::size_t>(height) + 1);
     rtl::TReadOnlyMemoryStream stream(payload, payloadSize);
-    if (!imaging::GIFLZWDecompress(stream, height, width, pixels.data(), interlaced) && stream.Position() != 0)
+    if (!imaging::GIFLZWDecompress(stream, height, width, pixels.data(), interlaced) &&
+        stream.Position() != 0)
         std::abort();
     return 0;
 }

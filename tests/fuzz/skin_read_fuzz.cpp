@@ -52,22 +52,46 @@ Bytes WrapAsSkin(const std::uint8_t* data, std::size_t size)
     } while (at < size);
 
     Bytes zip = {'S', 'K', 3, 4};
-    Put16(zip, 20); Put16(zip, 0); Put16(zip, 8); Put16(zip, 0); Put16(zip, 0);
-    Put32(zip, 0); Put32(zip, static_cast<std::uint32_t>(deflated.size()));
+    Put16(zip, 20);
+    Put16(zip, 0);
+    Put16(zip, 8);
+    Put16(zip, 0);
+    Put16(zip, 0);
+    Put32(zip, 0);
+    Put32(zip, static_cast<std::uint32_t>(deflated.size()));
     Put32(zip, static_cast<std::uint32_t>(size));
-    Put16(zip, static_cast<std::uint32_t>(name.size())); Put16(zip, 0);
+    Put16(zip, static_cast<std::uint32_t>(name.size()));
+    Put16(zip, 0);
     zip.insert(zip.end(), name.begin(), name.end());
     zip.insert(zip.end(), deflated.begin(), deflated.end());
     const std::uint32_t central = static_cast<std::uint32_t>(zip.size());
-    Put32(zip, 0x02014B50); Put16(zip, 20); Put16(zip, 20); Put16(zip, 0); Put16(zip, 8);
-    Put16(zip, 0); Put16(zip, 0); Put32(zip, 0);
-    Put32(zip, static_cast<std::uint32_t>(deflated.size())); Put32(zip, static_cast<std::uint32_t>(size));
-    Put16(zip, static_cast<std::uint32_t>(name.size())); Put16(zip, 0); Put16(zip, 0); Put16(zip, 0);
-    Put16(zip, 0); Put32(zip, 0); Put32(zip, 0);
+    Put32(zip, 0x02014B50);
+    Put16(zip, 20);
+    Put16(zip, 20);
+    Put16(zip, 0);
+    Put16(zip, 8);
+    Put16(zip, 0);
+    Put16(zip, 0);
+    Put32(zip, 0);
+    Put32(zip, static_cast<std::uint32_t>(deflated.size()));
+    Put32(zip, static_cast<std::uint32_t>(size));
+    Put16(zip, static_cast<std::uint32_t>(name.size()));
+    Put16(zip, 0);
+    Put16(zip, 0);
+    Put16(zip, 0);
+    Put16(zip, 0);
+    Put32(zip, 0);
+    Put32(zip, 0);
     zip.insert(zip.end(), name.begin(), name.end());
     const std::uint32_t centralSize = static_cast<std::uint32_t>(zip.size()) - central;
-    Put32(zip, 0x06054B50); Put16(zip, 0); Put16(zip, 0); Put16(zip, 1); Put16(zip, 1);
-    Put32(zip, centralSize); Put32(zip, central); Put16(zip, 0);
+    Put32(zip, 0x06054B50);
+    Put16(zip, 0);
+    Put16(zip, 0);
+    Put16(zip, 1);
+    Put16(zip, 1);
+    Put32(zip, centralSize);
+    Put32(zip, central);
+    Put16(zip, 0);
     return zip;
 }
 
@@ -109,15 +133,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     ++data;
     --size;
     switch (mode) {
-    case 0:
-        ReadSkin(Bytes(data, data + size), "");
-        break;
-    case 1:
-        ReadSkin(Bytes(data, data + size), "skin-pw");
-        break;
-    case 2:
-        ReadSkin(WrapAsSkin(data, size), "");
-        break;
+    case 0: ReadSkin(Bytes(data, data + size), ""); break;
+    case 1: ReadSkin(Bytes(data, data + size), "skin-pw"); break;
+    case 2: ReadSkin(WrapAsSkin(data, size), ""); break;
     default: {
         rtl::TReadOnlyMemoryStream in(data, static_cast<std::int64_t>(size));
         rtl::TMemoryStream out;

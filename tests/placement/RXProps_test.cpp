@@ -84,27 +84,26 @@ private:
 
 const rtl::TClassInfo& TThing::StaticClassInfo()
 {
-    static const rtl::TClassInfo info =
-        rtl::TClassBuilder<TThing, rtl::TComponent>("TThing")
-            .Property("Count", &TThing::Count, &TThing::Count)
-            .Property("Big", &TThing::Big, &TThing::Big)
-            .Property("Letter", &TThing::Letter, &TThing::Letter)
-            .Property("Align", &TThing::Align, &TThing::Align)
-            .Property("Flag", &TThing::Flag, &TThing::Flag)
-            .Property("Ratio", &TThing::Ratio, &TThing::Ratio)
-            .Property("Scale", &TThing::Scale, &TThing::Scale)
-            .Property("Text", &TThing::Text, &TThing::Text)
-            .Property("Options", &TThing::Options, &TThing::Options)
-            .Property("Value", &TThing::Value, &TThing::Value)
-            .Property("Huge", &TThing::Huge, &TThing::Huge)
-            .Property("Link", &TThing::Link, &TThing::Link)
-            .Property("Lines", &TThing::Lines)
-            .Property("Inner", &TThing::Inner)
-            .Property("Items", &TThing::Items)
-            .Property("ReadOnly", &TThing::ReadOnly)
-            .Event("OnChange", &TThing::OnChange)
-            .Creatable()
-            .Build();
+    static const rtl::TClassInfo info = rtl::TClassBuilder<TThing, rtl::TComponent>("TThing")
+                                            .Property("Count", &TThing::Count, &TThing::Count)
+                                            .Property("Big", &TThing::Big, &TThing::Big)
+                                            .Property("Letter", &TThing::Letter, &TThing::Letter)
+                                            .Property("Align", &TThing::Align, &TThing::Align)
+                                            .Property("Flag", &TThing::Flag, &TThing::Flag)
+                                            .Property("Ratio", &TThing::Ratio, &TThing::Ratio)
+                                            .Property("Scale", &TThing::Scale, &TThing::Scale)
+                                            .Property("Text", &TThing::Text, &TThing::Text)
+                                            .Property("Options", &TThing::Options, &TThing::Options)
+                                            .Property("Value", &TThing::Value, &TThing::Value)
+                                            .Property("Huge", &TThing::Huge, &TThing::Huge)
+                                            .Property("Link", &TThing::Link, &TThing::Link)
+                                            .Property("Lines", &TThing::Lines)
+                                            .Property("Inner", &TThing::Inner)
+                                            .Property("Items", &TThing::Items)
+                                            .Property("ReadOnly", &TThing::ReadOnly)
+                                            .Event("OnChange", &TThing::OnChange)
+                                            .Creatable()
+                                            .Build();
     return info;
 }
 
@@ -265,10 +264,10 @@ TEST_F(PropsTest, WritesEachKindUnderComponentUnderscoreProperty)
     auto* s = store.Find("Setup Assistant");
     ASSERT_NE(s, nullptr);
     std::vector<std::pair<std::string, std::string>> expected = {
-        {"Thing1_Count", "-12"},    {"Thing1_Big", "4000000000"},  {"Thing1_Letter", "x"},
-        {"Thing1_Align", "taCenter"}, {"Thing1_Flag", "True"},      {"Thing1_Ratio", "0.1"},
-        {"Thing1_Scale", "0.1"},    {"Thing1_Text", "abc"},        {"Thing1_Options", "[toOne,toThree]"},
-        {"Thing1_Value", "v"},      {"Thing1_Huge", "-9000000000"}, {"Thing1_Link", "Other"},
+        {"Thing1_Count", "-12"},      {"Thing1_Big", "4000000000"},   {"Thing1_Letter", "x"},
+        {"Thing1_Align", "taCenter"}, {"Thing1_Flag", "True"},        {"Thing1_Ratio", "0.1"},
+        {"Thing1_Scale", "0.1"},      {"Thing1_Text", "abc"},         {"Thing1_Options", "[toOne,toThree]"},
+        {"Thing1_Value", "v"},        {"Thing1_Huge", "-9000000000"}, {"Thing1_Link", "Other"},
         {"Thing1_ReadOnly", "42"}};
     EXPECT_EQ(*s, expected);
 }
@@ -292,7 +291,8 @@ TEST_F(PropsTest, RoundTripsEveryScalarKind)
     thing->Options = TTestOptions{toTwo};
     thing->Huge = 1234567890123LL;
     thing->Link = nullptr;
-    const char* props[] = {"Count", "Big", "Letter", "Align", "Flag", "Ratio", "Text", "Options", "Huge", "Link"};
+    const char* props[] = {"Count", "Big",  "Letter",  "Align", "Flag",
+                           "Ratio", "Text", "Options", "Huge",  "Link"};
     for (const char* p : props)
         Store(std::string("Thing1.") + p);
     thing->Count = 0;
@@ -313,7 +313,7 @@ TEST_F(PropsTest, RoundTripsEveryScalarKind)
     EXPECT_EQ(thing->Align, taRightJustify);
     EXPECT_TRUE(thing->Flag);
     EXPECT_NEAR(thing->Ratio, 1.0 / 3.0, 1e-15);  // 15 significant digits for double
-    EXPECT_EQ(thing->Text, "padded?");  // read back trimmed
+    EXPECT_EQ(thing->Text, "padded?");            // read back trimmed
     EXPECT_EQ(thing->Options, TTestOptions{toTwo});
     EXPECT_EQ(thing->Huge, 1234567890123LL);
     EXPECT_EQ(thing->Link, nullptr);

@@ -160,7 +160,8 @@ TEST_F(HookFixture, LaterSubclassKeepsItsProcedureWhenTheHookGoes)
     TRxWindowHook* a = NewHook("a");
     HWND wnd = form->Handle();
     otherCalls = 0;
-    otherPrev = reinterpret_cast<WNDPROC>(::SetWindowLongPtrA(wnd, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&OtherProc)));
+    otherPrev = reinterpret_cast<WNDPROC>(
+        ::SetWindowLongPtrA(wnd, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&OtherProc)));
     delete a;
     Pump();
     EXPECT_EQ(ProcOf(wnd), &OtherProc);

@@ -77,22 +77,22 @@ public:
 
 const rtl::TClassInfo& TStoreForm::StaticClassInfo()
 {
-    static const rtl::TClassInfo info = rtl::TClassBuilder<TStoreForm, win::TForm>("TStoreForm")
-                                            .Field("ZanticFolder", &TStoreForm::ZanticFolder)
-                                            .Field("FormStorage1", &TStoreForm::FormStorage1)
-                                            .Method("FormCreate", &TStoreForm::FormCreate)
-                                            .Method("FormShow", &TStoreForm::FormShow)
-                                            .Method("FormCloseQuery", &TStoreForm::FormCloseQuery)
-                                            .Method("FormDestroy", &TStoreForm::FormDestroy)
-                                            .Method("VarneloRestore", &TStoreForm::VarneloRestore)
-                                            .Method("VarneloSave", &TStoreForm::VarneloSave)
-                                            .Method("TamsikRestore", &TStoreForm::TamsikRestore)
-                                            .Method("TamsikSave", &TStoreForm::TamsikSave)
-                                            .Method("ZanticPathRestore", &TStoreForm::ZanticPathRestore)
-                                            .Method("ZanticPathSave", &TStoreForm::ZanticPathSave)
-                                            .Method("FormStorage1RestorePlacement",
-                                                    &TStoreForm::FormStorage1RestorePlacement)
-                                            .Build();
+    static const rtl::TClassInfo info =
+        rtl::TClassBuilder<TStoreForm, win::TForm>("TStoreForm")
+            .Field("ZanticFolder", &TStoreForm::ZanticFolder)
+            .Field("FormStorage1", &TStoreForm::FormStorage1)
+            .Method("FormCreate", &TStoreForm::FormCreate)
+            .Method("FormShow", &TStoreForm::FormShow)
+            .Method("FormCloseQuery", &TStoreForm::FormCloseQuery)
+            .Method("FormDestroy", &TStoreForm::FormDestroy)
+            .Method("VarneloRestore", &TStoreForm::VarneloRestore)
+            .Method("VarneloSave", &TStoreForm::VarneloSave)
+            .Method("TamsikRestore", &TStoreForm::TamsikRestore)
+            .Method("TamsikSave", &TStoreForm::TamsikSave)
+            .Method("ZanticPathRestore", &TStoreForm::ZanticPathRestore)
+            .Method("ZanticPathSave", &TStoreForm::ZanticPathSave)
+            .Method("FormStorage1RestorePlacement", &TStoreForm::FormStorage1RestorePlacement)
+            .Build();
     return info;
 }
 
@@ -108,7 +108,8 @@ std::string FormText(const Options& o)
     return R"(object StoreForm: TStoreForm
   Left = 100
   Top = 80
-  BorderStyle = )" + o.borderStyle + R"(
+  BorderStyle = )" +
+           o.borderStyle + R"(
   Caption = 'Setup Assistant'
   ClientHeight = 295
   ClientWidth = 614
@@ -126,10 +127,13 @@ std::string FormText(const Options& o)
     Text = 'C:\Default\'
   end
   object FormStorage1: TFormStorage
-    IniFileName = ')" + o.iniFileName + R"('
+    IniFileName = ')" +
+           o.iniFileName + R"('
     IniSection = 'Setup Assistant'
-)" + o.extraStorage + R"(    StoredProps.Strings = (
-      )" + o.storedProps + R"()
+)" + o.extraStorage +
+           R"(    StoredProps.Strings = (
+      )" + o.storedProps +
+           R"()
     StoredValues = <
       item
         Name = 'Varnelo'
@@ -200,10 +204,14 @@ void WriteFileBytes(const std::string& path, const std::string& bytes)
     out << bytes;
 }
 
-bool FileExists(const std::string& path) { return ::GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
+bool FileExists(const std::string& path)
+{
+    return ::GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+}
 
 // "key=value" lines of one section, in file order.
-std::vector<std::pair<std::string, std::string>> SectionLines(const std::string& bytes, const std::string& section)
+std::vector<std::pair<std::string, std::string>> SectionLines(const std::string& bytes,
+                                                              const std::string& section)
 {
     std::vector<std::pair<std::string, std::string>> result;
     std::istringstream in(bytes);
@@ -243,7 +251,8 @@ std::string Value(const std::vector<std::pair<std::string, std::string>>& lines,
 std::string Profile(const std::string& file, const std::string& key)
 {
     char buffer[1024] = {};
-    ::GetPrivateProfileStringA("Setup Assistant", key.c_str(), "<missing>", buffer, sizeof(buffer), file.c_str());
+    ::GetPrivateProfileStringA("Setup Assistant", key.c_str(), "<missing>", buffer, sizeof(buffer),
+                               file.c_str());
     return buffer;
 }
 
@@ -292,9 +301,19 @@ MINMAXINFO AskMinMax(HWND wnd)
     return mmi;
 }
 
-const std::vector<std::string> kSavedKeys = {
-    "FormVersion", "Flags", "ShowCmd", "PixelsPerInch", "MinMaxPos" + Suffix(), "MinMaxPos",
-    "NormPos" + Suffix(), "NormPos", "Visible", "ZanticFolder_Text", "Varnelo", "Tamsik", "ZanticPath"};
+const std::vector<std::string> kSavedKeys = {"FormVersion",
+                                             "Flags",
+                                             "ShowCmd",
+                                             "PixelsPerInch",
+                                             "MinMaxPos" + Suffix(),
+                                             "MinMaxPos",
+                                             "NormPos" + Suffix(),
+                                             "NormPos",
+                                             "Visible",
+                                             "ZanticFolder_Text",
+                                             "Varnelo",
+                                             "Tamsik",
+                                             "ZanticPath"};
 
 }  // namespace
 
@@ -305,8 +324,9 @@ TEST_F(PlacementTest, FirstRunWithoutIniFileRestoresEmptyValuesThenFiresRestoreP
     FormPtr form = LoadForm(opts);
     form->Show();
     Pump();
-    std::vector<std::string> expected = {"create", "restore Varnelo ''", "restore Tamsik ''",
-                                         "restore ZanticPath ''", "restoreplacement", "show"};
+    std::vector<std::string> expected = {
+        "create", "restore Varnelo ''", "restore Tamsik ''", "restore ZanticPath ''", "restoreplacement",
+        "show"};
     EXPECT_EQ(form->log, expected);
     EXPECT_EQ(form->ZanticFolder->Text(), "C:\\Default\\");
     EXPECT_FALSE(FileExists(path));  // restoring never creates the file
@@ -355,8 +375,12 @@ TEST_F(PlacementTest, SecondRunRestoresPlacementThenPropertiesThenValuesThenEven
     FormPtr form = LoadForm(opts);
     form->Show();
     Pump();
-    std::vector<std::string> expected = {"create", "restore Varnelo '143'", "restore Tamsik '0'",
-                                         "restore ZanticPath 'C:\\Zantic\\'", "restoreplacement", "show"};
+    std::vector<std::string> expected = {"create",
+                                         "restore Varnelo '143'",
+                                         "restore Tamsik '0'",
+                                         "restore ZanticPath 'C:\\Zantic\\'",
+                                         "restoreplacement",
+                                         "show"};
     EXPECT_EQ(form->log, expected);
     EXPECT_EQ(form->installed, 143);
     EXPECT_EQ(form->folderSeenAtRestore, "C:\\Chosen\\");  // properties before values
@@ -562,7 +586,8 @@ TEST_F(PlacementTest, PlainKeyUsedWhenNoKeyForThisScreenSize)
 
 TEST_F(PlacementTest, KeyForThisScreenSizeWinsOverPlainKey)
 {
-    WriteFileBytes(path, "[Setup Assistant]\r\nNormPos" + Suffix() + "=130,70,630,472\r\nNormPos=0,0,10,10\r\n");
+    WriteFileBytes(path,
+                   "[Setup Assistant]\r\nNormPos" + Suffix() + "=130,70,630,472\r\nNormPos=0,0,10,10\r\n");
     FormPtr form = LoadForm(opts);
     form->Show();
     Pump();
@@ -572,8 +597,9 @@ TEST_F(PlacementTest, KeyForThisScreenSizeWinsOverPlainKey)
 
 TEST_F(PlacementTest, OtherPixelsPerInchIgnoresStoredPosition)
 {
-    WriteFileBytes(path, "[Setup Assistant]\r\nPixelsPerInch=" + std::to_string(win::Screen->PixelsPerInch() + 24) +
-                             "\r\nNormPos=130,70,630,472\r\n");
+    WriteFileBytes(path,
+                   "[Setup Assistant]\r\nPixelsPerInch=" + std::to_string(win::Screen->PixelsPerInch() + 24) +
+                       "\r\nNormPos=130,70,630,472\r\n");
     FormPtr form = LoadForm(opts);
     int width = form->Width();
     form->Show();
@@ -615,7 +641,8 @@ TEST_F(PlacementTest, ShowCmdTwoOnTheMainFormMinimizesTheApplication)
     win::Application->SetMainForm(form.get());
     form->Show();
     MSG msg{};
-    bool posted = ::PeekMessageA(&msg, win::Application->Handle(), WM_SYSCOMMAND, WM_SYSCOMMAND, PM_REMOVE) != FALSE;
+    bool posted =
+        ::PeekMessageA(&msg, win::Application->Handle(), WM_SYSCOMMAND, WM_SYSCOMMAND, PM_REMOVE) != FALSE;
     win::Application->SetMainForm(previousMain);
     ASSERT_TRUE(posted);
     EXPECT_EQ(msg.wParam, static_cast<WPARAM>(SC_MINIMIZE));
@@ -626,9 +653,10 @@ TEST_F(PlacementTest, ShowCmdTwoOnTheMainFormMinimizesTheApplication)
 
 TEST_F(PlacementTest, GarbageValuesReadAsDefaultsAndNextSaveIsSound)
 {
-    WriteFileBytes(path, "[Setup Assistant]\r\nFormVersion=abc\r\nFlags=zz\r\nShowCmd=77\r\nPixelsPerInch=x\r\n"
-                         "MinMaxPos=a,b\r\nNormPos=99999999,-99999999,1,2\r\nVisible=maybe\r\n"
-                         "Varnelo=\x01\x02garbage\r\nZanticFolder_Text=\r\n");
+    WriteFileBytes(path,
+                   "[Setup Assistant]\r\nFormVersion=abc\r\nFlags=zz\r\nShowCmd=77\r\nPixelsPerInch=x\r\n"
+                   "MinMaxPos=a,b\r\nNormPos=99999999,-99999999,1,2\r\nVisible=maybe\r\n"
+                   "Varnelo=\x01\x02garbage\r\nZanticFolder_Text=\r\n");
     FormPtr form = LoadForm(opts);
     int width = form->Width(), height = form->Height();
     form->Show();
@@ -813,8 +841,9 @@ TEST(PlacementRegistry, KeyThatCannotBeOpenedGivesDefaultsAndNoCrash)
     FormPtr form = LoadForm(o);
     form->Show();
     Pump();
-    std::vector<std::string> expected = {"create", "restore Varnelo ''", "restore Tamsik ''",
-                                         "restore ZanticPath ''", "restoreplacement", "show"};
+    std::vector<std::string> expected = {
+        "create", "restore Varnelo ''", "restore Tamsik ''", "restore ZanticPath ''", "restoreplacement",
+        "show"};
     EXPECT_EQ(form->log, expected);
     form->installed = 143;
     std::vector<std::string> reported;
@@ -913,7 +942,8 @@ TEST_F(PlacementTest, OptionsWithoutStateOrPositionWriteNoPlacementKeys)
     opts.extraStorage = "    Options = []\n";
     RunOnce([](TStoreForm& f) { f.installed = 143; });
     auto lines = SectionLines(ReadFileBytes(path), "Setup Assistant");
-    std::vector<std::string> expected = {"FormVersion", "ZanticFolder_Text", "Varnelo", "Tamsik", "ZanticPath"};
+    std::vector<std::string> expected = {"FormVersion", "ZanticFolder_Text", "Varnelo", "Tamsik",
+                                         "ZanticPath"};
     EXPECT_EQ(Keys(lines), expected);
 }
 

@@ -64,9 +64,9 @@ Bytes Sample(std::size_t size, int kind, std::uint32_t seed)
     Bytes b(size);
     for (std::size_t i = 0; i < size; ++i) {
         switch (kind) {
-        case 0: b[i] = static_cast<std::uint8_t>(rng()); break;                      // noise
-        case 1: b[i] = static_cast<std::uint8_t>("skin data "[i % 10]); break;       // runs
-        default: b[i] = static_cast<std::uint8_t>((i / 7) ^ (rng() % 3)); break;     // mixed
+        case 0: b[i] = static_cast<std::uint8_t>(rng()); break;                   // noise
+        case 1: b[i] = static_cast<std::uint8_t>("skin data "[i % 10]); break;    // runs
+        default: b[i] = static_cast<std::uint8_t>((i / 7) ^ (rng() % 3)); break;  // mixed
         }
     }
     return b;
@@ -86,8 +86,8 @@ TEST(InflateMatchesZlib, DecodesEveryLevelAndStrategy)
                     Bytes stream = ZlibDeflate(data, level, strategy);
                     Bytes out;
                     ASSERT_TRUE(OurInflate(stream, static_cast<std::int64_t>(size), out))
-                        << "size " << size << " kind " << kind << " level " << level
-                        << " strategy " << strategy;
+                        << "size " << size << " kind " << kind << " level " << level << " strategy "
+                        << strategy;
                     ASSERT_EQ(out, data) << "size " << size << " level " << level;
                 }
 }
@@ -146,7 +146,10 @@ TEST(InflateRejects, DistanceBeforeTheStartOfOutput)
     // distance code 1 = 00001 (5 bits), end 0000000.
     std::uint64_t bits = 0;
     int n = 0;
-    auto put = [&](std::uint32_t v, int count) { bits |= std::uint64_t{v} << n; n += count; };
+    auto put = [&](std::uint32_t v, int count) {
+        bits |= std::uint64_t{v} << n;
+        n += count;
+    };
     auto putCode = [&](std::uint32_t code, int len) {
         for (int i = len - 1; i >= 0; --i)
             put((code >> i) & 1u, 1);
@@ -154,9 +157,9 @@ TEST(InflateRejects, DistanceBeforeTheStartOfOutput)
     put(1, 1);
     put(1, 2);
     putCode(0x30 + 'a', 8);
-    putCode(1, 7);   // length symbol 257: 3
-    putCode(1, 5);   // distance symbol 1: 2
-    putCode(0, 7);   // end of block
+    putCode(1, 7);  // length symbol 257: 3
+    putCode(1, 5);  // distance symbol 1: 2
+    putCode(0, 7);  // end of block
     Bytes stream;
     for (int i = 0; i < n; i += 8)
         stream.push_back(static_cast<std::uint8_t>(bits >> i));
@@ -171,7 +174,10 @@ TEST(InflateRejects, OverSubscribedDynamicCodes)
     // Dynamic header whose code-length code gives four symbols length 1.
     std::uint64_t bits = 0;
     int n = 0;
-    auto put = [&](std::uint32_t v, int count) { bits |= std::uint64_t{v} << n; n += count; };
+    auto put = [&](std::uint32_t v, int count) {
+        bits |= std::uint64_t{v} << n;
+        n += count;
+    };
     put(1, 1);
     put(2, 2);
     put(0, 5);

@@ -66,8 +66,8 @@ protected:
     std::string Write(const std::string& name, const Bytes& bytes)
     {
         const fs::path p = dir_ / name;
-        std::ofstream(p, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()),
-                                                 static_cast<std::streamsize>(bytes.size()));
+        std::ofstream(p, std::ios::binary)
+            .write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
         return p.string();
     }
     bool TempFolderEmpty() const { return fs::is_empty(dir_ / "tmp"); }
@@ -217,7 +217,7 @@ TEST_F(SkinReaderTest, AbsentNamesGiveDefaults)
     EXPECT_FALSE(r.GetBool("SKIN2_CHECKBOXTRANS"));
     EXPECT_EQ(r.GetBitmap("SKIN2_TRACKBAR"), nullptr);
     EXPECT_EQ(r.GetInt("SKIN2_TITLEFIVESECT"), -1);  // a boolean is not an integer
-    EXPECT_EQ(r.GetInt("SKIN2_FUTURE"), -1);           // unknown type skipped
+    EXPECT_EQ(r.GetInt("SKIN2_FUTURE"), -1);         // unknown type skipped
 }
 
 TEST_F(SkinReaderTest, TerminatorOnlyChainLoadsEmpty)
@@ -321,8 +321,7 @@ TEST_F(SkinReaderTest, StoredSizeMismatchStaysEmpty)
 TEST_F(SkinReaderTest, RefusesUnusableArchives)
 {
     for (const char* name : {"plain_zip.zip", "with_comment.skn", "other_entry.skn", "no_such_file.skn",
-                             "looped_chain.skn", "value_outside.skn", "bad_bitmap.skn",
-                             "short_header.skn"}) {
+                             "looped_chain.skn", "value_outside.skn", "bad_bitmap.skn", "short_header.skn"}) {
         bool failed = false;
         auto r = Open(DataPath(name), "", failed);
         EXPECT_TRUE(failed) << name;

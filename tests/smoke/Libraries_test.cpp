@@ -34,10 +34,7 @@ TEST(Libraries, LinkedLibpngMatchesItsHeader)
     EXPECT_EQ(PNG_LIBPNG_VER_MINOR, 6);
 }
 
-TEST(Libraries, LinkedZlibMatchesItsHeader)
-{
-    EXPECT_STREQ(zlibVersion(), ZLIB_VERSION);
-}
+TEST(Libraries, LinkedZlibMatchesItsHeader) { EXPECT_STREQ(zlibVersion(), ZLIB_VERSION); }
 
 TEST(Libraries, ZlibRoundTripRestoresEveryByte)
 {
@@ -162,4 +159,4 @@ TEST(Libraries, OpenJpegIsVersion25AndCreatesCodecs)
     }
 }
 
-} // namespace
+}  // namespace

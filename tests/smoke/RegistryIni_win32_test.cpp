@@ -38,7 +38,8 @@ TEST_F(Registry, StringAndDwordSurviveCloseAndReopen)
     const DWORD number = 143;
     {
         RegistryKey key;
-        ASSERT_EQ(RegCreateKeyExW(HKEY_CURRENT_USER, kTestKey, 0, nullptr, 0, KEY_WRITE, nullptr, key.Out(), nullptr),
+        ASSERT_EQ(RegCreateKeyExW(HKEY_CURRENT_USER, kTestKey, 0, nullptr, 0, KEY_WRITE, nullptr, key.Out(),
+                                  nullptr),
                   ERROR_SUCCESS);
         ASSERT_EQ(RegSetValueExW(key.Get(), L"Folder", 0, REG_SZ, reinterpret_cast<const BYTE*>(text.c_str()),
                                  DWORD((text.size() + 1) * sizeof(wchar_t))),
@@ -61,8 +62,9 @@ TEST_F(Registry, StringAndDwordSurviveCloseAndReopen)
 
     DWORD readBack = 0;
     size = sizeof(readBack);
-    ASSERT_EQ(RegQueryValueExW(key.Get(), L"Build", nullptr, &type, reinterpret_cast<BYTE*>(&readBack), &size),
-              ERROR_SUCCESS);
+    ASSERT_EQ(
+        RegQueryValueExW(key.Get(), L"Build", nullptr, &type, reinterpret_cast<BYTE*>(&readBack), &size),
+        ERROR_SUCCESS);
     EXPECT_EQ(type, DWORD(REG_DWORD));
     EXPECT_EQ(readBack, number);
 }
@@ -70,8 +72,9 @@ TEST_F(Registry, StringAndDwordSurviveCloseAndReopen)
 TEST_F(Registry, MissingValueReportsNotFound)
 {
     RegistryKey key;
-    ASSERT_EQ(RegCreateKeyExW(HKEY_CURRENT_USER, kTestKey, 0, nullptr, 0, KEY_READ, nullptr, key.Out(), nullptr),
-              ERROR_SUCCESS);
+    ASSERT_EQ(
+        RegCreateKeyExW(HKEY_CURRENT_USER, kTestKey, 0, nullptr, 0, KEY_READ, nullptr, key.Out(), nullptr),
+        ERROR_SUCCESS);
     DWORD size = 0;
     EXPECT_EQ(RegQueryValueExW(key.Get(), L"Absent", nullptr, nullptr, nullptr, &size), ERROR_FILE_NOT_FOUND);
 }
@@ -143,4 +146,4 @@ TEST_F(IniFile, MissingFileGivesTheDefault)
     EXPECT_EQ(GetPrivateProfileIntW(L"Placement", L"Build", 7, path_.c_str()), 7u);
 }
 
-} // namespace
+}  // namespace

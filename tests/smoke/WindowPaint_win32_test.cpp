@@ -104,8 +104,7 @@ LRESULT CALLBACK SmokeWndProc(HWND window, UINT message, WPARAM wParam, LPARAM l
             ++log->paints;
         return 0;
     }
-    case WM_ERASEBKGND:
-        return 1;
+    case WM_ERASEBKGND: return 1;
     }
     return DefWindowProcW(window, message, wParam, lParam);
 }
@@ -131,9 +130,9 @@ protected:
         ASSERT_TRUE(RegisterClassW(&wc)) << "RegisterClassW failed: " << GetLastError();
         RECT frame{0, 0, kWidth, kHeight};
         AdjustWindowRectEx(&frame, WS_POPUP, FALSE, WS_EX_TOPMOST);
-        window_ = CreateWindowExW(WS_EX_TOPMOST, kClassName, L"Smoke", WS_POPUP, 10, 10,
-                                  frame.right - frame.left, frame.bottom - frame.top, nullptr, nullptr,
-                                  wc.hInstance, nullptr);
+        window_ =
+            CreateWindowExW(WS_EX_TOPMOST, kClassName, L"Smoke", WS_POPUP, 10, 10, frame.right - frame.left,
+                            frame.bottom - frame.top, nullptr, nullptr, wc.hInstance, nullptr);
         ASSERT_NE(window_, nullptr) << "CreateWindowExW failed: " << GetLastError();
         SetWindowLongPtrW(window_, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(&log_));
     }
@@ -214,4 +213,4 @@ TEST_F(WindowPaint, WindowPaintsAndReadsBackFromScreen)
     EXPECT_EQ(back.Pixel(kWidth - 1, kHeight - 1), kBackground);
 }
 
-} // namespace
+}  // namespace

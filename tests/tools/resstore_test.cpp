@@ -22,7 +22,6 @@ using lzhtest::Bytes;
 using lzhtest::TempDir;
 using lzhtest::WriteFile;
 
-
 void WriteFile(const std::string& path, const std::string& s)
 {
     std::ofstream f(path, std::ios::binary);
@@ -55,8 +54,9 @@ TEST(resstore, CompiledItemsExtractByteExactWithTheSizesOfTheDesignTimePath)
     ASSERT_EQ(Tool("item " + dir.File("Varnelo.exe"), &exeItem), 0) << exeItem;
     ASSERT_EQ(Tool("item " + dir.File("Varnelo.rtf"), &rtfItem), 0) << rtfItem;
     rtfItem = rtfItem.substr(0, rtfItem.rfind("end")) + "end>\n";
-    WriteFile(dir.File("form.txt"), "object Form1: TComponent\n  object DataStore: TzResStorage\n    Items = <\n" +
-                                        exeItem + rtfItem + "  end\nend\n");
+    WriteFile(dir.File("form.txt"),
+              "object Form1: TComponent\n  object DataStore: TzResStorage\n    Items = <\n" + exeItem +
+                  rtfItem + "  end\nend\n");
     std::string log;
     ASSERT_EQ(Tool("compile " + dir.File("form.txt") + " " + dir.File("form.bin"), &log), 0) << log;
 
@@ -103,7 +103,8 @@ TEST(resstore, PackAndUnpackRoundTripAndDamageIsReported)
     // Cut after some output was already written: no partial file stays behind either.
     const Bytes packed = lzhtest::ReadFile(dir.File("in.lzh"));
     ASSERT_GT(packed.size(), 64u);
-    WriteFile(dir.File("cut.lzh"), Bytes(packed.begin(), packed.begin() + static_cast<std::ptrdiff_t>(packed.size() / 2)));
+    WriteFile(dir.File("cut.lzh"),
+              Bytes(packed.begin(), packed.begin() + static_cast<std::ptrdiff_t>(packed.size() / 2)));
     EXPECT_EQ(Tool("unpack " + dir.File("cut.lzh") + " " + dir.File("cut.bin"), &log), 1) << log;
     EXPECT_FALSE(std::filesystem::exists(dir.File("cut.bin"))) << "a partial output was left behind";
     EXPECT_EQ(Tool("compile " + dir.File("missing.txt") + " " + dir.File("x.bin"), &log), 1);

@@ -25,8 +25,9 @@ std::string FolderOf(const std::string& path)
 
 int Usage()
 {
-    std::fprintf(stderr, "usage: formc INPUT.txt OUTPUT.bin\n"
-                         "       formc --to-text INPUT.bin OUTPUT.txt\n");
+    std::fprintf(stderr,
+                 "usage: formc INPUT.txt OUTPUT.bin\n"
+                 "       formc --to-text INPUT.bin OUTPUT.txt\n");
     return 2;
 }
 

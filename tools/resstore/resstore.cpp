@@ -79,14 +79,15 @@ int Item(const std::string& file, const std::string& name)
     const std::int64_t fileSize = source.Size();
     rtl::TMemoryStream packed;
     app::MakeResData(source, packed);
-    std::printf("        item\n"
-                "          StoreMode = smStore\n"
-                "          DataSize = %lld\n"
-                "          FileSize = %lld\n"
-                "          Name = %s\n"
-                "          FileName = %s\n",
-                static_cast<long long>(packed.Size()), static_cast<long long>(fileSize), Quote(name).c_str(),
-                Quote(BareName(file)).c_str());
+    std::printf(
+        "        item\n"
+        "          StoreMode = smStore\n"
+        "          DataSize = %lld\n"
+        "          FileSize = %lld\n"
+        "          Name = %s\n"
+        "          FileName = %s\n",
+        static_cast<long long>(packed.Size()), static_cast<long long>(fileSize), Quote(name).c_str(),
+        Quote(BareName(file)).c_str());
     if (packed.Size() > 0)
         std::printf("          ResData = {@lzh: %s}\n", file.c_str());
     std::printf("        end\n");

@@ -39,4 +39,4 @@ public:
 // checks). Raises rtl::EOutOfMemory when the system refuses.
 std::unique_ptr<TIEDibSection> PlatformCreateDibSection(int Width, int Height, int BitCount, int RowLen);
 
-} // namespace imaging::detail
+}  // namespace imaging::detail

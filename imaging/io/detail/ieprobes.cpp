@@ -56,10 +56,7 @@ bool TProbeCursor::Skip(std::int64_t Count) noexcept
     return true;
 }
 
-void TProbeCursor::Rewind() noexcept
-{
-    offset_ = start_;
-}
+void TProbeCursor::Rewind() noexcept { offset_ = start_; }
 
 }  // namespace imaging::detail
 
@@ -69,19 +66,18 @@ using detail::TProbeCursor;
 
 namespace {
 
-std::uint16_t Le16(const std::uint8_t* p)
-{
-    return static_cast<std::uint16_t>(p[0] | (p[1] << 8));
-}
+std::uint16_t Le16(const std::uint8_t* p) { return static_cast<std::uint16_t>(p[0] | (p[1] << 8)); }
 
 std::uint32_t Le32(const std::uint8_t* p)
 {
-    return std::uint32_t(p[0]) | (std::uint32_t(p[1]) << 8) | (std::uint32_t(p[2]) << 16) | (std::uint32_t(p[3]) << 24);
+    return std::uint32_t(p[0]) | (std::uint32_t(p[1]) << 8) | (std::uint32_t(p[2]) << 16) |
+           (std::uint32_t(p[3]) << 24);
 }
 
 std::uint32_t Be32(const std::uint8_t* p)
 {
-    return (std::uint32_t(p[0]) << 24) | (std::uint32_t(p[1]) << 16) | (std::uint32_t(p[2]) << 8) | std::uint32_t(p[3]);
+    return (std::uint32_t(p[0]) << 24) | (std::uint32_t(p[1]) << 16) | (std::uint32_t(p[2]) << 8) |
+           std::uint32_t(p[3]);
 }
 
 // Icon and cursor files share the directory; only the type word differs.
@@ -201,15 +197,9 @@ bool TryPNG(rtl::TStream& Stream) noexcept
     return cur.Read(head, 8) && std::memcmp(head, kSignature, 4) == 0;
 }
 
-bool TryICO(rtl::TStream& Stream) noexcept
-{
-    return TryIconDirectory(Stream, 1);
-}
+bool TryICO(rtl::TStream& Stream) noexcept { return TryIconDirectory(Stream, 1); }
 
-bool TryCUR(rtl::TStream& Stream) noexcept
-{
-    return TryIconDirectory(Stream, 2);
-}
+bool TryCUR(rtl::TStream& Stream) noexcept { return TryIconDirectory(Stream, 2); }
 
 bool TryTGA(rtl::TStream& Stream) noexcept
 {
@@ -220,8 +210,8 @@ bool TryTGA(rtl::TStream& Stream) noexcept
     const std::uint8_t mapType = h[1];
     const std::uint8_t imageType = h[2];
     const std::uint8_t depth = h[16];
-    const bool typeOk = imageType == 1 || imageType == 2 || imageType == 3 || imageType == 9 || imageType == 10 ||
-                        imageType == 11;
+    const bool typeOk = imageType == 1 || imageType == 2 || imageType == 3 || imageType == 9 ||
+                        imageType == 10 || imageType == 11;
     const bool depthOk = depth == 1 || depth == 4 || depth == 8 || depth == 16 || depth == 24 || depth == 32;
     return typeOk && depthOk && mapType <= 1;
 }

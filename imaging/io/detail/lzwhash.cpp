@@ -21,10 +21,7 @@ LzwHashEncoder::LzwHashEncoder(Variant variant, int codeSize, rtl::TStream& stre
     hashTab_.fill(-1);
 }
 
-void LzwHashEncoder::Start()
-{
-    Output(clearCode_);
-}
+void LzwHashEncoder::Start() { Output(clearCode_); }
 
 void LzwHashEncoder::ClearTable()
 {

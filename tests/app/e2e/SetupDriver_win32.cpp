@@ -20,10 +20,7 @@
 
 namespace {
 
-[[noreturn]] void Fail(const std::string& message)
-{
-    throw std::runtime_error(message);
-}
+[[noreturn]] void Fail(const std::string& message) { throw std::runtime_error(message); }
 
 std::string Escape(const std::string& text)
 {
@@ -201,8 +198,9 @@ double LabelMatch(HWND wnd, int left, int top, int width, int height, COLORREF c
     HBRUSH face = ::CreateSolidBrush(::GetSysColor(COLOR_BTNFACE));
     ::FillRect(mem, &box, face);
     ::DeleteObject(face);
-    HFONT font = ::CreateFontA(-11, 0, 0, 0, bold ? FW_BOLD : FW_NORMAL, 0, 0, 0, DEFAULT_CHARSET, OUT_DEFAULT_PRECIS,
-                               CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY, DEFAULT_PITCH, "Tahoma");
+    HFONT font =
+        ::CreateFontA(-11, 0, 0, 0, bold ? FW_BOLD : FW_NORMAL, 0, 0, 0, DEFAULT_CHARSET, OUT_DEFAULT_PRECIS,
+                      CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY, DEFAULT_PITCH, "Tahoma");
     HGDIOBJ oldFont = ::SelectObject(mem, font);
     ::SetBkMode(mem, TRANSPARENT);
     ::SetTextColor(mem, color);
@@ -245,9 +243,9 @@ void PrintChildren(HWND top)
     for (HWND child : Children(top)) {
         RECT r;
         ::GetWindowRect(child, &r);
-        std::printf("child %s|%d|%d|%ld,%ld,%ld,%ld|%s\n", ClassOf(child).c_str(), ::IsWindowVisible(child) ? 1 : 0,
-                    ::IsWindowEnabled(child) ? 1 : 0, r.left, r.top, r.right, r.bottom,
-                    Escape(WindowText(child)).c_str());
+        std::printf("child %s|%d|%d|%ld,%ld,%ld,%ld|%s\n", ClassOf(child).c_str(),
+                    ::IsWindowVisible(child) ? 1 : 0, ::IsWindowEnabled(child) ? 1 : 0, r.left, r.top,
+                    r.right, r.bottom, Escape(WindowText(child)).c_str());
         if (ClassOf(child) == "TComboBox") {
             const LRESULT count = ::SendMessageA(child, CB_GETCOUNT, 0, 0);
             for (LRESULT i = 0; i < count; ++i) {
@@ -439,15 +437,18 @@ void Run(Args& a)
         // title left top width height color style text: how well the label text there matches
         // `text`; style is "bc" (bold, centred), "nl" (normal, left) and so on.
         HWND top = NeedTop(a.Next("title"));
-        const int l = a.NextInt("left"), t = a.NextInt("top"), w = a.NextInt("width"), h = a.NextInt("height");
+        const int l = a.NextInt("left"), t = a.NextInt("top"), w = a.NextInt("width"),
+                  h = a.NextInt("height");
         const COLORREF color = static_cast<COLORREF>(std::strtoul(a.Next("color").c_str(), nullptr, 0));
         const std::string style = a.Next("style");
         const std::string text = a.Next("text");
-        const bool bold = style.find('b') != std::string::npos, centred = style.find('c') != std::string::npos;
+        const bool bold = style.find('b') != std::string::npos,
+                   centred = style.find('c') != std::string::npos;
         std::printf("label %.3f %s\n", LabelMatch(top, l, t, w, h, color, bold, centred, text), text.c_str());
     } else if (cmd == "reddish") {
         HWND top = NeedTop(a.Next("title"));
-        const int l = a.NextInt("left"), t = a.NextInt("top"), w = a.NextInt("width"), h = a.NextInt("height");
+        const int l = a.NextInt("left"), t = a.NextInt("top"), w = a.NextInt("width"),
+                  h = a.NextInt("height");
         std::printf("reddish %d\n", CountReddish(top, l, t, w, h));
     } else if (cmd == "shortcut") {
         ReadShortcut(a.Next("path"));

@@ -97,4 +97,4 @@ inline void FillRandom(TIEBitmap& bmp, std::mt19937& rng)
     }
 }
 
-} // namespace imaging::test
+}  // namespace imaging::test

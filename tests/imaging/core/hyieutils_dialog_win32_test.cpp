@@ -27,10 +27,7 @@ win::TColor ColorOf(const TRGB& c)
     return win::TColor(c.r) | (win::TColor(c.g) << 8) | (win::TColor(c.b) << 16);
 }
 
-LPARAM At(int x, int y)
-{
-    return MAKELPARAM(static_cast<WORD>(x), static_cast<WORD>(y));
-}
+LPARAM At(int x, int y) { return MAKELPARAM(static_cast<WORD>(x), static_cast<WORD>(y)); }
 
 class PaletteDialog : public ::testing::Test {
 protected:
@@ -206,7 +203,9 @@ TEST_F(PaletteDialog, EscapeOrTheCancelButtonEndsWithoutAColour)
     };
     EXPECT_FALSE(dialog_->Execute());
     EXPECT_EQ(dialog_->SelectedColor, kMarker);
-    dialog_->OnShow = [this](rtl::TObject*) { ::PostMessageA(dialog_->CancelButton->Handle(), BM_CLICK, 0, 0); };
+    dialog_->OnShow = [this](rtl::TObject*) {
+        ::PostMessageA(dialog_->CancelButton->Handle(), BM_CLICK, 0, 0);
+    };
     EXPECT_FALSE(dialog_->Execute());
     EXPECT_EQ(dialog_->SelectedColor, kMarker);
     // The button is the dialog's only focusable control, so Enter presses it too.
@@ -219,4 +218,4 @@ TEST_F(PaletteDialog, EscapeOrTheCancelButtonEndsWithoutAColour)
     EXPECT_EQ(dialog_->SelectedColor, kMarker);
 }
 
-} // namespace
+}  // namespace

@@ -1,4 +1,5 @@
-// Tests of the shared containers and helpers: lists, markers, IPTC buffers, byte array, counting stream, hash, bits.
+// Tests of the shared containers and helpers: lists, markers, IPTC buffers, byte array, counting stream,
+// hash, bits.
 #include "imaging/core/hyieutils.h"
 
 #include "platform/rtl/Exceptions.h"
@@ -80,7 +81,7 @@ TEST(Iptc, LongRecordsUseTheExtendedLengthAndReadBack)
         big[i] = std::uint8_t(i * 7);
     list.AddBufferItem(2, 120, big.data(), int(big.size()));
     list.AddBufferItem(2, 5, "Title", 5);
-    list.AddBufferItem(2, 0, "xx", 2);   // the version dataset is written by the prefix, not from the list
+    list.AddBufferItem(2, 0, "xx", 2);      // the version dataset is written by the prefix, not from the list
     list.AddBufferItem(2, 25, nullptr, 0);  // empty records are dropped
     EXPECT_TRUE(list.Modified);
     const auto buffer = list.SaveToStandardBuffer(false);
@@ -105,7 +106,7 @@ TEST(Iptc, PhotoshopHeaderCarriesTheRecordSizeAndPadsToEven)
     EXPECT_EQ(even.size(), 34u);
     EXPECT_EQ(std::string(even.begin(), even.begin() + 13), "Photoshop 3.0");
     EXPECT_EQ(even[13], 0);
-    EXPECT_EQ(even[25], 8);  // record size 3 + 5
+    EXPECT_EQ(even[25], 8);             // record size 3 + 5
     list.AddBufferItem(2, 6, "de", 2);  // 34 + 7 = 41, odd
     auto odd = list.SaveToStandardBuffer(true);
     EXPECT_EQ(odd.size(), 42u);
@@ -286,7 +287,8 @@ TEST(Geometry, SnappingAndDistances)
 TEST(Folders, ForceDirectoriesMakesParentsAndRefusesEmptyPaths)
 {
     EXPECT_THROW(IEForceDirectories(""), rtl::Exception);
-    const auto root = std::filesystem::temp_directory_path() / ("iefolders" + std::to_string(std::random_device{}()));
+    const auto root =
+        std::filesystem::temp_directory_path() / ("iefolders" + std::to_string(std::random_device{}()));
     const std::string deep = (root / "a" / "b" / "c").string() + "/";
     IEForceDirectories(deep);
     EXPECT_TRUE(IEDirectoryExists((root / "a" / "b" / "c").string()));
@@ -301,4 +303,4 @@ TEST(Cpu, MmxIsReportedOnX86)
 #endif
 }
 
-} // namespace
+}  // namespace

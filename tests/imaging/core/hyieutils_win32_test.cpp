@@ -45,7 +45,8 @@ TEST(SystemServices, SystemColoursResolveThroughTheSystemTable)
     for (win::TColor system : {win::clBtnFace, win::clWindow}) {
         TRGB c;
         TColorToRGB(system, c);
-        EXPECT_EQ(static_cast<std::uint32_t>(SwapRedBlue(c)), static_cast<std::uint32_t>(win::ColorToRGB(system)));
+        EXPECT_EQ(static_cast<std::uint32_t>(SwapRedBlue(c)),
+                  static_cast<std::uint32_t>(win::ColorToRGB(system)));
     }
 }
 
@@ -55,4 +56,4 @@ TEST(SystemServices, SystemLanguageComesFromTheUser)
     EXPECT_FALSE(IEGetMessage(0, msSystem).empty());
 }
 
-} // namespace
+}  // namespace

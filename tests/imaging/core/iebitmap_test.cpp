@@ -1,4 +1,5 @@
-// Tests of TIEBitmap storage: size rules, zero fill, row access in memory, file and platform bitmap, copies and moves.
+// Tests of TIEBitmap storage: size rules, zero fill, row access in memory, file and platform bitmap, copies
+// and moves.
 #include "imaging/core/iebitmap.h"
 
 #include "bitmap_test_util.h"
@@ -152,7 +153,8 @@ TEST_P(EveryStorage, RowsOutsideTheImageAreRefused)
     EXPECT_EQ(bmp->GetAlpha(-1, 0), 0);
 }
 
-INSTANTIATE_TEST_SUITE_P(Storage, EveryStorage, ::testing::Values(Storage::Memory, Storage::File, Storage::Platform),
+INSTANTIATE_TEST_SUITE_P(Storage, EveryStorage,
+                         ::testing::Values(Storage::Memory, Storage::File, Storage::Platform),
                          [](const auto& info) { return std::string(StorageName(info.param)); });
 
 TEST(SizeRule, ThresholdChoosesMemoryOrFileAndEqualityKeepsTheAskedPlace)
@@ -220,7 +222,8 @@ TEST(FileStorage, AWrittenRowReachesTheFileWhenTheNextRowIsMapped)
     const std::string name = bmp.FileBuffer().FileName();
     EXPECT_NE(std::filesystem::path(name).filename().string().find("vod"), std::string::npos);
     bmp.FreeImage();
-    EXPECT_FALSE(std::filesystem::exists(std::filesystem::u8path(name))) << "the temporary file dies with the image";
+    EXPECT_FALSE(std::filesystem::exists(std::filesystem::u8path(name)))
+        << "the temporary file dies with the image";
 }
 
 TEST(FileStorage, RowOffsetsBeyondFourGigabytesAreComputedIn64Bits)
@@ -385,7 +388,8 @@ TEST(PlatformStorage, FailedAllocationInSetLocationKeepsTheImage)
             TIEMemoryPlatformBitmap::SetSize(w, h);
         }
     };
-    IESetPlatformBitmapFactory([]() -> std::unique_ptr<TIEPlatformBitmap> { return std::make_unique<TFailing>(); });
+    IESetPlatformBitmapFactory(
+        []() -> std::unique_ptr<TIEPlatformBitmap> { return std::make_unique<TFailing>(); });
     TIEBitmap bmp;
     bmp.MinFileSize = std::int64_t(1) << 40;
     bmp.SetLocation(ieMemory);
@@ -468,4 +472,4 @@ TEST(WorkBitmap, RowsAreBottomUpAndChecked)
     EXPECT_EQ(work.Height(), 0);
 }
 
-} // namespace
+}  // namespace

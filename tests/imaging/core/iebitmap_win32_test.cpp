@@ -37,7 +37,8 @@ TEST(EncapsulatedTBitmap, ReadsAndWritesTheTBitmapsOwnPixels)
     EXPECT_EQ(bmp.GetRowLen(), 32);
     EXPECT_EQ(bmp.GetPixel24(9, 5), (TRGB{0x33, 0x66, 0x99}));
     bmp.SetPixel24(2, 1, TRGB{0x10, 0x20, 0x30});  // blue, green, red
-    EXPECT_EQ(picture->Canvas()->Pixels(2, 1) & 0xFFFFFF, 0x00102030) << "no copy: the TBitmap itself changed";
+    EXPECT_EQ(picture->Canvas()->Pixels(2, 1) & 0xFFFFFF, 0x00102030)
+        << "no copy: the TBitmap itself changed";
     ASSERT_NE(bmp.GetVclBitmap(), nullptr);
     EXPECT_EQ(bmp.GetVclBitmap()->GuiBitmap(), picture.get());
 }
@@ -198,7 +199,8 @@ TEST(EncapsulatedTBitmap, ANewPictureBringsItsOwnPalette)
     bmp.EncapsulateTBitmap(a.get(), true);
     ASSERT_EQ(bmp.GetPaletteColor(7), (TRGB{30, 20, 10}));
     bmp.EncapsulateTBitmap(b.get(), false);
-    EXPECT_EQ(bmp.GetPaletteColor(7), (TRGB{50, 100, 200})) << "the old picture's colours would paint the new one";
+    EXPECT_EQ(bmp.GetPaletteColor(7), (TRGB{50, 100, 200}))
+        << "the old picture's colours would paint the new one";
     EXPECT_EQ(a->PaletteEntries()[7].peRed, 10) << "and the old picture keeps its own";
 }
 
@@ -270,4 +272,4 @@ TEST(DibSection, AssignMakesASeparateSectionWithTheSamePicture)
     EXPECT_EQ(dst.DC(), nullptr);
 }
 
-} // namespace
+}  // namespace

@@ -130,10 +130,8 @@ TEST(ConvertsEveryPair, ToSixteenBitGrey)
         TIEPixelFormat from;
         std::uint16_t expect[4];
     } cases[] = {
-        {ie1g, {65535, 0, 65535, 65535}},
-        {ie8p, {30067, 4769, 65280, 0}},
-        {ie8g, {0, 128 << 8, 255 << 8, 17 << 8}},
-        {ie24RGB, {30067, 4769, 65280, 0}},
+        {ie1g, {65535, 0, 65535, 65535}},         {ie8p, {30067, 4769, 65280, 0}},
+        {ie8g, {0, 128 << 8, 255 << 8, 17 << 8}}, {ie24RGB, {30067, 4769, 65280, 0}},
         {ie32f, {0, 65535, 32767, 65535}},
     };
     for (const auto& c : cases) {
@@ -327,7 +325,7 @@ TEST(RoundTrips, WideningAndBackIsLossless)
     struct Trip {
         TIEPixelFormat from, via;
     } trips[] = {
-        {ie8g, ie16g}, {ie8g, ie24RGB}, {ie8g, ie32f}, {ie8g, ie8p},   {ie16g, ie32f},
+        {ie8g, ie16g}, {ie8g, ie24RGB}, {ie8g, ie32f},   {ie8g, ie8p},  {ie16g, ie32f},
         {ie1g, ie8g},  {ie1g, ie16g},   {ie1g, ie24RGB}, {ie1g, ie32f}, {ie1g, ie8p},
     };
     std::mt19937 rng(7);
@@ -449,9 +447,9 @@ TEST(StoragePlaces, MemoryFileAndPlatformConvertToTheSameBytes)
                     if (s == Storage::Memory)
                         reference = rows;
                     else
-                        EXPECT_EQ(rows, reference) << FormatName(from) << " to " << FormatName(to) << " in "
-                                                   << StorageName(s) << " mono " << mono << ": "
-                                                   << FirstDifference(rows, reference);
+                        EXPECT_EQ(rows, reference)
+                            << FormatName(from) << " to " << FormatName(to) << " in " << StorageName(s)
+                            << " mono " << mono << ": " << FirstDifference(rows, reference);
                 }
             }
         }
@@ -487,7 +485,9 @@ TEST(StoragePlaces, RandomImagesOfEveryPairAndSize)
         const TIEPixelFormat from = kFormats[rng() % 6];
         const TIEPixelFormat to = kFormats[rng() % 6];
         const int w = int(rng() % 70), h = int(rng() % 20);
-        auto b = MakeBitmap(round % 3 == 0 ? Storage::File : round % 3 == 1 ? Storage::Memory : Storage::Platform);
+        auto b = MakeBitmap(round % 3 == 0   ? Storage::File
+                            : round % 3 == 1 ? Storage::Memory
+                                             : Storage::Platform);
         b->Allocate(w, h, from);
         FillRandom(*b, rng);
         b->MonoConversion = std::uint8_t(rng() % 2);
@@ -712,4 +712,4 @@ TEST(CopyFromTDibBitmap, TakesOneEightAndTwentyFourBitSections)
     EXPECT_THROW(b.CopyFromTDibBitmap(&sixteen), rtl::EInvalidArgument);
 }
 
-} // namespace
+}  // namespace

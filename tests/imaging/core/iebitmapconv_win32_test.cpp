@@ -156,4 +156,4 @@ TEST(ConvertOnGuiBitmap, OwnPlatformBitmapFollowsEveryConversion)
     EXPECT_EQ(v, 117 << 8);
 }
 
-} // namespace
+}  // namespace

@@ -1,4 +1,5 @@
-// Tests of TIEBitmap editing: sizes, canvas resize, fills, rectangle copies, pixels, masks, and random operation runs.
+// Tests of TIEBitmap editing: sizes, canvas resize, fills, rectangle copies, pixels, masks, and random
+// operation runs.
 #include "imaging/core/iebitmap.h"
 
 #include "imaging/core/iemask.h"
@@ -205,7 +206,8 @@ TEST_P(Editing, MaskExchangeKeepsRowsFlagsAndBox)
     EXPECT_EQ(bmp->GetPixelRGB(8, 1), (TRGB{255, 255, 255}));
 }
 
-INSTANTIATE_TEST_SUITE_P(Storage, Editing, ::testing::Values(Storage::Memory, Storage::File, Storage::Platform),
+INSTANTIATE_TEST_SUITE_P(Storage, Editing,
+                         ::testing::Values(Storage::Memory, Storage::File, Storage::Platform),
                          [](const auto& info) { return std::string(StorageName(info.param)); });
 
 // Random operations, including coordinates and sizes far outside the image, applied alike to an image
@@ -218,7 +220,9 @@ TEST(RandomOperations, MemoryAndFileStorageStayByteIdentical)
         switch (rng() % 6) {
         case 0: return -int(rng() % 50) - 1;
         case 1: return limit + int(rng() % 50);
-        case 2: return int(rng() % 3) == 0 ? std::numeric_limits<int>::min() / 2 : std::numeric_limits<int>::max() / 2;
+        case 2:
+            return int(rng() % 3) == 0 ? std::numeric_limits<int>::min() / 2
+                                       : std::numeric_limits<int>::max() / 2;
         default: return int(rng() % std::uint32_t(std::max(limit, 1)));
         }
     };
@@ -244,24 +248,37 @@ TEST(RandomOperations, MemoryAndFileStorageStayByteIdentical)
                 case 3: bmp->SetPixel24(a, b, TRGB{std::uint8_t(c), std::uint8_t(d), 7}); break;
                 case 4: bmp->SetWidth(1 + int(unsigned(a) % 40)); break;
                 case 5: bmp->SetHeight(1 + int(unsigned(b) % 30)); break;
-                case 6: bmp->Resize(1 + int(unsigned(a) % 40), 1 + int(unsigned(b) % 30), value, 3, std::uint8_t(c & 3), std::uint8_t(d & 3)); break;
+                case 6:
+                    bmp->Resize(1 + int(unsigned(a) % 40), 1 + int(unsigned(b) % 30), value, 3,
+                                std::uint8_t(c & 3), std::uint8_t(d & 3));
+                    break;
                 case 7: FlipBitmap(bmp, op & 1); break;
                 case 8: FlipBitmap(bmp, 1); break;
-                case 9: { TIEBitmap turned; RotateIEBitmapLeft(bmp, &turned); bmp->Assign(&turned); break; }
+                case 9: {
+                    TIEBitmap turned;
+                    RotateIEBitmapLeft(bmp, &turned);
+                    bmp->Assign(&turned);
+                    break;
+                }
                 case 10: bmp->GetAlphaChannel()->FillRect(a, b, c, d, 77); break;
-                case 11: if (step % 40 == 0) RotateBitmap(bmp, 17.5, 0x00102030); break;
+                case 11:
+                    if (step % 40 == 0)
+                        RotateBitmap(bmp, 17.5, 0x00102030);
+                    break;
                 default: bmp->Fill(value); break;
                 }
             }
             ASSERT_EQ(mem->GetWidth(), file->GetWidth());
             ASSERT_EQ(mem->GetHeight(), file->GetHeight());
             const auto memRows = Rows(*mem), fileRows = Rows(*file);
-            ASSERT_TRUE(memRows == fileRows) << "format " << int(format) << " step " << step << " op " << op << " ("
-                                             << a << "," << b << "," << c << "," << d << ") w " << w << " h " << h
-                                             << " rowlen " << mem->GetRowLen() << ": " << FirstDifference(memRows, fileRows);
+            ASSERT_TRUE(memRows == fileRows)
+                << "format " << int(format) << " step " << step << " op " << op << " (" << a << "," << b
+                << "," << c << "," << d << ") w " << w << " h " << h << " rowlen " << mem->GetRowLen() << ": "
+                << FirstDifference(memRows, fileRows);
             ASSERT_EQ(mem->HasAlphaChannel(), file->HasAlphaChannel());
             if (mem->HasAlphaChannel()) {
-                ASSERT_EQ(Rows(*mem->GetAlphaChannel()), Rows(*file->GetAlphaChannel())) << "alpha step " << step;
+                ASSERT_EQ(Rows(*mem->GetAlphaChannel()), Rows(*file->GetAlphaChannel()))
+                    << "alpha step " << step;
             }
         }
     }
@@ -290,9 +307,16 @@ TEST(RandomOperations, MaskOperationsStayInsideThePlane)
                 mask.FillPolygons(int(rng() % 256), pts.data(), int(pts.size()));
                 break;
             }
-            case 3: { int dx = r(30), dy = r(20); mask.Translate(dx, dy, rng() & 1); break; }
+            case 3: {
+                int dx = r(30), dy = r(20);
+                mask.Translate(dx, dy, rng() & 1);
+                break;
+            }
             case 4: mask.CopyBitmapMasked(&a, &b, rng() & 1, rng() & 1, rng() & 1); break;
-            case 5: if (rng() % 50 == 0) mask.Empty(); break;
+            case 5:
+                if (rng() % 50 == 0)
+                    mask.Empty();
+                break;
             default: {
                 std::vector<std::uint8_t> buf(std::size_t(IERowLen(13, depth, 32)) * 9);
                 std::vector<std::uint8_t*> rows(9);
@@ -312,4 +336,4 @@ TEST(RandomOperations, MaskOperationsStayInsideThePlane)
     }
 }
 
-} // namespace
+}  // namespace

@@ -113,4 +113,4 @@ TEST(DibBitmap, AssignCopiesEveryByteIntoTheSourceShape)
     EXPECT_EQ(dst.GetWidth(), 0);
 }
 
-} // namespace
+}  // namespace

@@ -1,4 +1,5 @@
-// Tests of TIEMask: pixels and box, lines, polygons against ImageMagick's rasteriser, translation, masked copies, shade.
+// Tests of TIEMask: pixels and box, lines, polygons against ImageMagick's rasteriser, translation, masked
+// copies, shade.
 #include "imaging/core/iemask.h"
 
 #include "imaging/core/iebitmap.h"
@@ -382,4 +383,4 @@ TEST(MaskDrawing, OutlineIsTheBorderOfTheSelectionWithMovingDashes)
     EXPECT_LT(first, 20);
 }
 
-} // namespace
+}  // namespace

@@ -54,4 +54,4 @@ TEST(MaskCanvas, OutlineIsDrawnAtTheDestinationOffset)
     EXPECT_EQ(painted, 20);
 }
 
-} // namespace
+}  // namespace

@@ -13,7 +13,8 @@ TEST(MessageTable, EveryFilledRowHasAllWordsWithoutUnmappableCharacters)
         for (int i = 0; i < kIEWordCount; ++i) {
             auto word = IEGetMessage(static_cast<std::uint8_t>(i), static_cast<TMsgLanguage>(lang));
             EXPECT_FALSE(word.empty()) << "language " << lang << " word " << i;
-            EXPECT_EQ(word.find('?'), std::string::npos) << "language " << lang << " word " << i << ": " << word;
+            EXPECT_EQ(word.find('?'), std::string::npos)
+                << "language " << lang << " word " << i << ": " << word;
         }
     }
 }
@@ -49,10 +50,7 @@ TEST(MessageTable, RowsAreNotShiftedAgainstTheEnglishRow)
     }
 }
 
-TEST(MessageTable, PolishWord123FallsBackToEnglish)
-{
-    EXPECT_EQ(IEGetMessage(123, msPolish), "Rate");
-}
+TEST(MessageTable, PolishWord123FallsBackToEnglish) { EXPECT_EQ(IEGetMessage(123, msPolish), "Rate"); }
 
 TEST(MessageTable, UserRowFallsBackUntilTheApplicationStoresItsWord)
 {
@@ -75,7 +73,7 @@ TEST(MessageTable, IndexesBeyondTheTableAreRefused)
 TEST(MessageTable, CodePagesOfGreekRussianPolish)
 {
     EXPECT_EQ(IEGetMessage(4, msRussian), "\xCE\xF2\xEC\xE5\xED\xE0");  // Отмена in 1251
-    EXPECT_EQ(IEGetMessage(4, msGreek), "\xA2\xEA\xF5\xF1\xEF");  // Άκυρο in 1253
+    EXPECT_EQ(IEGetMessage(4, msGreek), "\xA2\xEA\xF5\xF1\xEF");        // Άκυρο in 1253
 }
 
 int gLanguageId = 9;
@@ -109,4 +107,4 @@ TEST(MessageTable, Utf8ConversionFlagsCharactersOutsideTheCodePage)
     EXPECT_FALSE(ok);
 }
 
-} // namespace
+}  // namespace

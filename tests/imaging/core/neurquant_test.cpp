@@ -1,4 +1,5 @@
-// Tests of TIEQuantizer, NeuQuant and the median cut: exact palettes, grey ramps, nearest entries, clamping, edge sizes.
+// Tests of TIEQuantizer, NeuQuant and the median cut: exact palettes, grey ramps, nearest entries, clamping,
+// edge sizes.
 #include "imaging/core/neurquant.h"
 
 #include "imaging/core/iebitmap.h"
@@ -46,7 +47,8 @@ std::unique_ptr<TIEBitmap> Field(int w, int h, std::uint32_t seed, Storage stora
     for (int y = 0; y < h; ++y)
         for (int x = 0; x < w; ++x)
             Put(*bmp, x, y,
-                TRGB{std::uint8_t((x * 255 / std::max(1, w - 1) + rng() % 8) & 255), std::uint8_t((y * 255 / std::max(1, h - 1)) ^ (rng() % 4)),
+                TRGB{std::uint8_t((x * 255 / std::max(1, w - 1) + rng() % 8) & 255),
+                     std::uint8_t((y * 255 / std::max(1, h - 1)) ^ (rng() % 4)),
                      std::uint8_t(((x + y) * 3 + 1 + rng() % 16) & 255)});
     return bmp;
 }
@@ -327,11 +329,13 @@ TEST(MedianCut, EveryPixelFallsInsideTheBoxItMapsTo)
                 const TMedianCutBox& box = mc.Box(i);
                 const int cell[3] = {c.r >> 3, c.g >> 3, c.b >> 3};
                 for (std::size_t k = 0; k < 3; ++k)
-                    ASSERT_TRUE(box.Lo[k] <= cell[k] && cell[k] < box.Hi[k]) << "pixel outside its box, wanted " << wanted;
+                    ASSERT_TRUE(box.Lo[k] <= cell[k] && cell[k] < box.Hi[k])
+                        << "pixel outside its box, wanted " << wanted;
                 ++counts[std::size_t(i)];
             }
         for (int i = 0; i < mc.BoxCount(); ++i) {
-            EXPECT_EQ(counts[std::size_t(i)], mc.Box(i).Count) << "box " << i << " counts pixels it does not hold";
+            EXPECT_EQ(counts[std::size_t(i)], mc.Box(i).Count)
+                << "box " << i << " counts pixels it does not hold";
             const TRGB e = mc.PaletteEntry(i);
             EXPECT_EQ(e.r % 8, 0);
             EXPECT_EQ(e.r, rtl::Round(mc.Box(i).Mean[0]) * 8);
@@ -358,7 +362,9 @@ TEST(MedianCut, StopsEarlyWhenNoBoxCanBeSplit)
     // Three occupied cells give at most three boxes.
     auto three = Make24(30, 1);
     for (int x = 0; x < 30; ++x)
-        Put(*three, x, 0, TRGB{std::uint8_t(x % 3 == 0 ? 8 + x % 5 : 0), std::uint8_t(x % 3 == 1 ? 200 + x % 7 : 0), std::uint8_t(x % 3 == 2 ? 250 + x % 5 : 0)});
+        Put(*three, x, 0,
+            TRGB{std::uint8_t(x % 3 == 0 ? 8 + x % 5 : 0), std::uint8_t(x % 3 == 1 ? 200 + x % 7 : 0),
+                 std::uint8_t(x % 3 == 2 ? 250 + x % 5 : 0)});
     TMedianCutQuantizer mc(*three, 100);
     EXPECT_LE(mc.BoxCount(), 3);
     EXPECT_GE(mc.BoxCount(), 2);
@@ -405,4 +411,4 @@ TEST(RandomImages, EveryIndexPointsAtAWrittenEntry)
     }
 }
 
-} // namespace
+}  // namespace

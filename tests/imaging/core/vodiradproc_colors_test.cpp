@@ -1,4 +1,5 @@
-// Tests of the two-level and reduced-colour conversions: ordered dither, thresholds (against ImageMagick), average colour, two-colour packing, palette reduction.
+// Tests of the two-level and reduced-colour conversions: ordered dither, thresholds (against ImageMagick),
+// average colour, two-colour packing, palette reduction.
 #include "imaging/core/vodiradproc.h"
 
 #include "imaging/core/iebitmap.h"
@@ -124,7 +125,8 @@ TEST(BWThreshold, MatchesImageMagickThresholdOnGreyImages)
     std::vector<std::uint8_t> grey(std::size_t(w) * h);
     for (auto& v : grey)
         v = std::uint8_t(rng());
-    const auto dir = std::filesystem::temp_directory_path() / ("quant_threshold_" + std::to_string(::getpid()));
+    const auto dir =
+        std::filesystem::temp_directory_path() / ("quant_threshold_" + std::to_string(::getpid()));
     std::filesystem::create_directories(dir);
     {
         std::ofstream out(dir / "in.pgm", std::ios::binary);
@@ -135,8 +137,8 @@ TEST(BWThreshold, MatchesImageMagickThresholdOnGreyImages)
         // White when grey >= t: the peer's cut sits half a level below t.
         char percent[32];
         std::snprintf(percent, sizeof percent, "%.6f%%", (t - 0.5) / 255.0 * 100.0);
-        const std::string cmd = "convert '" + (dir / "in.pgm").string() + "' -threshold " + percent + " -depth 8 'pgm:" +
-                                (dir / "out.pgm").string() + "'";
+        const std::string cmd = "convert '" + (dir / "in.pgm").string() + "' -threshold " + percent +
+                                " -depth 8 'pgm:" + (dir / "out.pgm").string() + "'";
         ASSERT_EQ(std::system(cmd.c_str()), 0) << cmd;
         const auto peer = ReadPgm(dir / "out.pgm", w, h);
         ASSERT_EQ(peer.size(), grey.size());
@@ -371,7 +373,8 @@ TEST(ReduceColors, FewColoursStayAndManyBecomeAtMostTheCount)
         const std::set<std::uint32_t> allowed = [&] {
             std::set<std::uint32_t> s;
             for (int i = 0; i < count; ++i)
-                s.insert(std::uint32_t(palette[std::size_t(i)].r << 16 | palette[std::size_t(i)].g << 8 | palette[std::size_t(i)].b));
+                s.insert(std::uint32_t(palette[std::size_t(i)].r << 16 | palette[std::size_t(i)].g << 8 |
+                                       palette[std::size_t(i)].b));
             return s;
         }();
         for (int y = 0; y < 40; ++y)
@@ -449,4 +452,4 @@ TEST(RandomImages, EveryRoutineTakesEveryFormatAndSize)
     }
 }
 
-} // namespace
+}  // namespace

@@ -1,4 +1,5 @@
-// Tests of the resampling engines: exact cases worked by hand, ImageMagick references for the kernels, edge sizes and limits.
+// Tests of the resampling engines: exact cases worked by hand, ImageMagick references for the kernels, edge
+// sizes and limits.
 #include "imaging/core/vodiradproc.h"
 
 #include "imaging/core/iebitmap.h"
@@ -20,10 +21,11 @@ using namespace imaging::test;
 
 namespace {
 
-constexpr TResampleFilter kKernelFilters[] = {rfTriangle, rfHermite, rfBell, rfBSpline,
-                                               rfLanczos3, rfMitchell, rfNearest, rfLinear};
-constexpr TResampleFilter kAllFilters[] = {rfNone,    rfTriangle, rfHermite,    rfBell,     rfBSpline, rfLanczos3,
-                                           rfMitchell, rfNearest, rfLinear, rfFastLinear, rfBilinear, rfBicubic};
+constexpr TResampleFilter kKernelFilters[] = {rfTriangle, rfHermite,  rfBell,    rfBSpline,
+                                              rfLanczos3, rfMitchell, rfNearest, rfLinear};
+constexpr TResampleFilter kAllFilters[] = {rfNone,    rfTriangle,   rfHermite,  rfBell,
+                                           rfBSpline, rfLanczos3,   rfMitchell, rfNearest,
+                                           rfLinear,  rfFastLinear, rfBilinear, rfBicubic};
 // Filters that pass every source pixel through unchanged at scale 1 (the others smooth by design).
 constexpr TResampleFilter kInterpolating[] = {rfNone,   rfTriangle,   rfHermite,  rfLanczos3, rfNearest,
                                               rfLinear, rfFastLinear, rfBilinear, rfBicubic};
@@ -73,7 +75,8 @@ std::string Where(TResampleFilter f, int sw, int sh, int dw, int dh)
     const std::vector<std::uint8_t> rows = PixelRows(bmp);
     for (std::size_t i = 0; i < rows.size(); ++i)
         if (rows[i] != v)
-            return ::testing::AssertionFailure() << "byte " << i << " is " << int(rows[i]) << ", not " << int(v);
+            return ::testing::AssertionFailure()
+                   << "byte " << i << " is " << int(rows[i]) << ", not " << int(v);
     return ::testing::AssertionSuccess();
 }
 
@@ -177,7 +180,8 @@ TEST(ResampleHandWorked, ShrinkBitsCountsSetBitsInEachWindow)
     EXPECT_EQ(dst->GetPixel24(1, 0), (TRGB{170, 170, 170}));
 }
 
-// ---------------------------------------------------------------- identity, constants, nearest for every format
+// ---------------------------------------------------------------- identity, constants, nearest for every
+// format
 
 TEST(ResampleExactness, InterpolatingFiltersCopyAtTheSameSize)
 {
@@ -189,8 +193,8 @@ TEST(ResampleExactness, InterpolatingFiltersCopyAtTheSameSize)
         for (const TResampleFilter f : kInterpolating) {
             auto dst = Make(13, 9, ie24RGB, storage);
             ResampleBitmap(src.get(), dst.get(), f);
-            EXPECT_EQ(PixelRows(*dst), expected) << Where(f, 13, 9, 13, 9) << " " << StorageName(storage) << ": "
-                                                 << FirstDifference(PixelRows(*dst), expected);
+            EXPECT_EQ(PixelRows(*dst), expected) << Where(f, 13, 9, 13, 9) << " " << StorageName(storage)
+                                                 << ": " << FirstDifference(PixelRows(*dst), expected);
         }
     }
 }
@@ -220,14 +224,15 @@ TEST(ResampleExactness, DoublingKeepsSourcePixelsOnEvenPositions)
         ResampleBitmap(src.get(), dst.get(), f);
         for (int y = 0; y < 14; y += 2)
             for (int x = 0; x < 18; x += 2)
-                ASSERT_EQ(dst->GetPixel24(x, y), src->GetPixel24(x / 2, y / 2)) << int(f) << " at " << x << "," << y;
+                ASSERT_EQ(dst->GetPixel24(x, y), src->GetPixel24(x / 2, y / 2))
+                    << int(f) << " at " << x << "," << y;
     }
 }
 
 TEST(ResampleExactness, ConstantImagesStayConstantForEveryFilterAndScale)
 {
-    const int sizes[][4] = {{7, 5, 7, 5}, {7, 5, 23, 17}, {23, 17, 7, 5}, {2, 9, 40, 3},
-                            {40, 3, 2, 9}, {1, 6, 5, 1}, {6, 1, 1, 4}, {300, 2, 1, 1}};
+    const int sizes[][4] = {{7, 5, 7, 5},  {7, 5, 23, 17}, {23, 17, 7, 5}, {2, 9, 40, 3},
+                            {40, 3, 2, 9}, {1, 6, 5, 1},   {6, 1, 1, 4},   {300, 2, 1, 1}};
     for (const auto& s : sizes)
         for (const TResampleFilter f : kAllFilters) {
             auto src = Make(s[0], s[1], ie24RGB);
@@ -297,11 +302,14 @@ TEST(ResampleNearestFormats, EveryFormatTakesTheMappedPixel)
                 for (int x = 0; x < s[2]; ++x) {
                     const int sx = x * s[0] / s[2], sy = y * s[1] / s[3];
                     if (format == ie1g) {
-                        EXPECT_EQ(GetPixelBit(dst->ScanLine(y), x) != 0, GetPixelBit(src->ScanLine(sy), sx) != 0);
+                        EXPECT_EQ(GetPixelBit(dst->ScanLine(y), x) != 0,
+                                  GetPixelBit(src->ScanLine(sy), sx) != 0);
                         continue;
                     }
-                    std::vector<std::uint8_t> want(src->ScanLine(sy) + sx * bpp, src->ScanLine(sy) + (sx + 1) * bpp);
-                    std::vector<std::uint8_t> got(dst->ScanLine(y) + x * bpp, dst->ScanLine(y) + (x + 1) * bpp);
+                    std::vector<std::uint8_t> want(src->ScanLine(sy) + sx * bpp,
+                                                   src->ScanLine(sy) + (sx + 1) * bpp);
+                    std::vector<std::uint8_t> got(dst->ScanLine(y) + x * bpp,
+                                                  dst->ScanLine(y) + (x + 1) * bpp);
                     EXPECT_EQ(got, want) << "format " << int(format) << " at " << x << "," << y;
                 }
             if (format == ie8p) {
@@ -388,8 +396,8 @@ struct TPeerCase {
 };
 
 constexpr TPeerCase kPeerCases[] = {
-    {rfTriangle, "triangle", 1},   {rfHermite, "hermite", 1},   {rfBell, "bell", 1.5},
-    {rfBSpline, "bspline", 2},     {rfLanczos3, "lanczos3", 3}, {rfMitchell, "mitchell", 2},
+    {rfTriangle, "triangle", 1}, {rfHermite, "hermite", 1},   {rfBell, "bell", 1.5},
+    {rfBSpline, "bspline", 2},   {rfLanczos3, "lanczos3", 3}, {rfMitchell, "mitchell", 2},
     {rfLinear, "triangle", 1},
 };
 constexpr int kFactor = 3;
@@ -397,14 +405,14 @@ constexpr int kEnlargeWorst = 2, kReduceWorst = 2;
 constexpr double kEnlargeMean = 0.7, kReduceMean = 0.7;
 
 struct TPeerDiff {
-    int worst = 0;      // largest channel difference
-    double mean = 0;    // mean absolute channel difference
-    int compared = 0;   // pixels compared
+    int worst = 0;     // largest channel difference
+    double mean = 0;   // mean absolute channel difference
+    int compared = 0;  // pixels compared
 };
 
 // Over the pixels whose filter window lies inside the source, where edge handling plays no part.
-TPeerDiff PeerDifference(TIEBitmap& ours, const TPpm& ref, int refX0, int refY0, int srcW, int srcH, double step,
-                         double width)
+TPeerDiff PeerDifference(TIEBitmap& ours, const TPpm& ref, int refX0, int refY0, int srcW, int srcH,
+                         double step, double width)
 {
     TPeerDiff d;
     std::int64_t total = 0;
@@ -592,4 +600,4 @@ TEST(ResampleRandom, RandomSizesFormatsAndFiltersStayInBounds)
     }
 }
 
-} // namespace
+}  // namespace

@@ -1,4 +1,5 @@
-// Tests of the shared helpers: numbers, grey and HSL, bit runs, quarter turns, flips and rotation for every format.
+// Tests of the shared helpers: numbers, grey and HSL, bit runs, quarter turns, flips and rotation for every
+// format.
 #include "imaging/core/vodiradproc.h"
 
 #include "imaging/core/iebitmap.h"
@@ -87,7 +88,8 @@ TEST(Colours, HslRoundTripsEveryColourAndRoundsHalvesToEven)
 }
 
 // Bit-by-bit reference for CopyBitRun.
-void ReferenceBitRun(std::vector<std::uint8_t>& dst, const std::vector<std::uint8_t>& src, int destBit, int width, int srcBit)
+void ReferenceBitRun(std::vector<std::uint8_t>& dst, const std::vector<std::uint8_t>& src, int destBit,
+                     int width, int srcBit)
 {
     for (int i = 0; i < width && srcBit + i < int(src.size()) * 8; ++i)
         SetPixelBit(dst.data(), destBit + i, GetPixelBit(src.data(), srcBit + i) != 0);
@@ -98,7 +100,8 @@ TEST(BitRuns, MatchABitByBitCopyAndKeepTheNeighbours)
     std::mt19937 rng(4);
     for (int i = 0; i < 3000; ++i) {
         const int srcLen = 1 + int(rng() % 12);
-        std::vector<std::uint8_t> src(static_cast<std::size_t>(srcLen));  // exact size: ASan sees any overread
+        std::vector<std::uint8_t> src(
+            static_cast<std::size_t>(srcLen));  // exact size: ASan sees any overread
         for (auto& b : src)
             b = std::uint8_t(rng());
         std::vector<std::uint8_t> dst(16), expected;
@@ -245,7 +248,7 @@ TEST(Rotation, ThirtyDegreesCoversTheImageAndLeavesBackgroundCorners)
 {
     TIEBitmap bmp;
     bmp.Allocate(40, 20, ie24RGB);
-    bmp.Fill(0x000080FF);  // orange: red 255, green 128
+    bmp.Fill(0x000080FF);                // orange: red 255, green 128
     RotateBitmap(&bmp, 30, 0x00FF0000);  // blue background
     const int w = bmp.GetWidth(), h = bmp.GetHeight();
     EXPECT_EQ(w, int(std::ceil(40 * std::cos(kPi / 6) + 20 * 0.5)));
@@ -324,4 +327,4 @@ TEST(InvertBits, InvertsEveryByte)
     EXPECT_EQ(bmp.ScanLine(1)[1], 0xFF);
 }
 
-} // namespace
+}  // namespace

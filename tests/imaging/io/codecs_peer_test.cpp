@@ -66,12 +66,14 @@ TEST(LibtiffReadsOurLzw, GreyStripsOfNoiseAndRunsDecodeByteExact)
         img.compression = 5;
         img.photometric = 1;
         img.rowsPerStrip = 64;
-        const auto pixels = Noise(static_cast<std::size_t>(img.width) * img.height, 17u + static_cast<unsigned>(mod), mod);
+        const auto pixels =
+            Noise(static_cast<std::size_t>(img.width) * img.height, 17u + static_cast<unsigned>(mod), mod);
         for (std::uint32_t y0 = 0; y0 < img.height; y0 += img.rowsPerStrip) {
             rtl::TMemoryStream strip;
             imaging::TIFFLZWEncodeStatePtr state;
             for (std::uint32_t y = y0; y < std::min(img.height, y0 + img.rowsPerStrip); ++y)
-                imaging::TIFFLZWCompress(pixels.data() + static_cast<std::size_t>(y) * img.width, img.width, strip, state);
+                imaging::TIFFLZWCompress(pixels.data() + static_cast<std::size_t>(y) * img.width, img.width,
+                                         strip, state);
             imaging::TIFFLZWCompress(nullptr, 0, strip, state);
             img.strips.push_back(strip.Bytes());
         }
@@ -115,10 +117,18 @@ TEST_P(LibtiffReadsOurCcitt, EveryPixelMatches)
             for (std::uint32_t y = y0; y < std::min(img.height, y0 + img.rowsPerStrip); ++y) {
                 const std::uint8_t* row = pixels.data() + y * rb;
                 switch (c) {
-                case Coding::Huffman: imaging::CCITTEncodeHuffmanRow(row, static_cast<std::int32_t>(width), strip); break;
-                case Coding::G3_1D: imaging::CCITTEncodeG3Row1D(row, static_cast<std::int32_t>(width), strip, state); break;
-                case Coding::G3_2D: imaging::CCITTEncodeG3Row(row, static_cast<std::int32_t>(width), strip, state); break;
-                case Coding::G4: imaging::CCITTEncodeG4Row(row, static_cast<std::int32_t>(width), strip, state); break;
+                case Coding::Huffman:
+                    imaging::CCITTEncodeHuffmanRow(row, static_cast<std::int32_t>(width), strip);
+                    break;
+                case Coding::G3_1D:
+                    imaging::CCITTEncodeG3Row1D(row, static_cast<std::int32_t>(width), strip, state);
+                    break;
+                case Coding::G3_2D:
+                    imaging::CCITTEncodeG3Row(row, static_cast<std::int32_t>(width), strip, state);
+                    break;
+                case Coding::G4:
+                    imaging::CCITTEncodeG4Row(row, static_cast<std::int32_t>(width), strip, state);
+                    break;
                 }
             }
             if (c == Coding::G3_1D)
@@ -133,7 +143,8 @@ TEST_P(LibtiffReadsOurCcitt, EveryPixelMatches)
         ASSERT_EQ(decoded.size(), pixels.size()) << "width " << width;
         for (std::uint32_t y = 0; y < img.height; ++y)
             for (std::uint32_t x = 0; x < width; ++x)
-                ASSERT_EQ((decoded[y * rb + x / 8] >> (7 - x % 8)) & 1, (pixels[y * rb + x / 8] >> (7 - x % 8)) & 1)
+                ASSERT_EQ((decoded[y * rb + x / 8] >> (7 - x % 8)) & 1,
+                          (pixels[y * rb + x / 8] >> (7 - x % 8)) & 1)
                     << "width " << width << " row " << y << " column " << x;
     }
 }
@@ -142,13 +153,25 @@ INSTANTIATE_TEST_SUITE_P(Codings, LibtiffReadsOurCcitt,
                          ::testing::Values(Coding::Huffman, Coding::G3_1D, Coding::G3_2D, Coding::G4));
 
 // Whole GIF around one image's LZW data, with a grey palette of 1 << bits entries.
-std::vector<std::uint8_t> WrapGif(const std::vector<std::uint8_t>& lzw, int w, int h, int bits, bool interlaced)
+std::vector<std::uint8_t> WrapGif(const std::vector<std::uint8_t>& lzw, int w, int h, int bits,
+                                  bool interlaced)
 {
-    std::vector<std::uint8_t> f{'G', 'I', 'F', '8', '9', 'a', static_cast<std::uint8_t>(w), static_cast<std::uint8_t>(w >> 8),
-                                static_cast<std::uint8_t>(h), static_cast<std::uint8_t>(h >> 8),
-                                static_cast<std::uint8_t>(0x80 | (bits - 1)), 0, 0};
+    std::vector<std::uint8_t> f{'G',
+                                'I',
+                                'F',
+                                '8',
+                                '9',
+                                'a',
+                                static_cast<std::uint8_t>(w),
+                                static_cast<std::uint8_t>(w >> 8),
+                                static_cast<std::uint8_t>(h),
+                                static_cast<std::uint8_t>(h >> 8),
+                                static_cast<std::uint8_t>(0x80 | (bits - 1)),
+                                0,
+                                0};
     for (int i = 0; i < (1 << bits); ++i)
-        f.insert(f.end(), {static_cast<std::uint8_t>(i), static_cast<std::uint8_t>(i), static_cast<std::uint8_t>(i)});
+        f.insert(f.end(),
+                 {static_cast<std::uint8_t>(i), static_cast<std::uint8_t>(i), static_cast<std::uint8_t>(i)});
     f.insert(f.end(), {0x2C, 0, 0, 0, 0, static_cast<std::uint8_t>(w), static_cast<std::uint8_t>(w >> 8),
                        static_cast<std::uint8_t>(h), static_cast<std::uint8_t>(h >> 8),
                        static_cast<std::uint8_t>(interlaced ? 0x40 : 0)});
@@ -201,7 +224,8 @@ TEST(GiflibReadsOurGifLzw, EveryDepthInterlacedOrNot)
                 p = static_cast<std::uint8_t>(p & ((1 << bits) - 1));
             rtl::TMemoryStream lzw;
             imaging::GIFLZWCompress(lzw, h, w, bits, px.data(), interlaced);
-            EXPECT_TRUE(GiflibDecode(WrapGif(lzw.Bytes(), w, h, bits, interlaced)) == px) << bits << " " << interlaced;
+            EXPECT_TRUE(GiflibDecode(WrapGif(lzw.Bytes(), w, h, bits, interlaced)) == px)
+                << bits << " " << interlaced;
         }
     }
 }
@@ -218,7 +242,8 @@ TEST(OurGifLzwReadsGiflib, EncodedImagesDecodeExactly)
     for (int bits : {1, 3, 8}) {
         for (bool interlaced : {false, true}) {
             const int w = 190, h = 77;
-            auto px = Noise(static_cast<std::size_t>(w * h), 5u + static_cast<unsigned>(bits), bits == 8 ? 0 : 3);
+            auto px =
+                Noise(static_cast<std::size_t>(w * h), 5u + static_cast<unsigned>(bits), bits == 8 ? 0 : 3);
             for (auto& p : px)
                 p = static_cast<std::uint8_t>(p & ((1 << bits) - 1));
             std::vector<std::uint8_t> file;
@@ -283,7 +308,8 @@ TEST(OurTiffLzwReadsLibtiff, LibtiffEncodedStripsDecodeByteExact)
         imaging::TIFFLZWDecodeStatePtr state;
         for (std::uint32_t r = 0; r < img.RowsInStrip(s); ++r) {
             std::int32_t got = 0;
-            const auto* row = imaging::TIFFLZWDecompress(img.strips[s].data(), static_cast<std::int64_t>(img.strips[s].size()),
+            const auto* row = imaging::TIFFLZWDecompress(img.strips[s].data(),
+                                                         static_cast<std::int64_t>(img.strips[s].size()),
                                                          static_cast<std::int32_t>(w), state, &got);
             ASSERT_NE(row, nullptr);
             ASSERT_EQ(got, static_cast<std::int32_t>(w));

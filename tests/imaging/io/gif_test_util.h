@@ -43,7 +43,8 @@ inline GifImage ParseGif(const std::vector<std::uint8_t>& f)
             p += 10;
             if (flags & 0x80) {
                 const std::size_t n = std::size_t{3} << ((flags & 7) + 1);
-                g.palette.assign(f.begin() + static_cast<std::ptrdiff_t>(p), f.begin() + static_cast<std::ptrdiff_t>(p + n));
+                g.palette.assign(f.begin() + static_cast<std::ptrdiff_t>(p),
+                                 f.begin() + static_cast<std::ptrdiff_t>(p + n));
                 p += n;
             }
             g.dataOffset = p;
@@ -57,7 +58,8 @@ inline GifImage ParseGif(const std::vector<std::uint8_t>& f)
 
 // Straightforward LZW with sub-blocks; with deferClear it never clears, so once 4096 codes
 // exist the table stays frozen and codes stay 12 bits wide.
-inline std::vector<std::uint8_t> ReferenceGifLzw(const std::vector<std::uint8_t>& pixels, int codeSize, bool deferClear)
+inline std::vector<std::uint8_t> ReferenceGifLzw(const std::vector<std::uint8_t>& pixels, int codeSize,
+                                                 bool deferClear)
 {
     std::vector<std::uint8_t> bytes;
     std::uint32_t acc = 0;
@@ -110,7 +112,8 @@ inline std::vector<std::uint8_t> ReferenceGifLzw(const std::vector<std::uint8_t>
     for (std::size_t at = 0; at < bytes.size(); at += 255) {
         const std::size_t n = std::min<std::size_t>(255, bytes.size() - at);
         out.push_back(static_cast<std::uint8_t>(n));
-        out.insert(out.end(), bytes.begin() + static_cast<std::ptrdiff_t>(at), bytes.begin() + static_cast<std::ptrdiff_t>(at + n));
+        out.insert(out.end(), bytes.begin() + static_cast<std::ptrdiff_t>(at),
+                   bytes.begin() + static_cast<std::ptrdiff_t>(at + n));
     }
     out.push_back(0);
     return out;

@@ -15,15 +15,16 @@ using codectest::ParseGif;
 using codectest::ReadFile;
 using codectest::ReferenceGifLzw;
 
-std::vector<std::uint8_t> Encode(const std::vector<std::uint8_t>& pixels, int w, int h, int bits, bool interlaced)
+std::vector<std::uint8_t> Encode(const std::vector<std::uint8_t>& pixels, int w, int h, int bits,
+                                 bool interlaced)
 {
     rtl::TMemoryStream out;
     imaging::GIFLZWCompress(out, h, w, bits, pixels.data(), interlaced);
     return out.Bytes();
 }
 
-bool Decode(const std::vector<std::uint8_t>& data, int w, int h, bool interlaced, std::vector<std::uint8_t>& pixels,
-            std::int64_t* endPos = nullptr, std::int64_t startPos = 0)
+bool Decode(const std::vector<std::uint8_t>& data, int w, int h, bool interlaced,
+            std::vector<std::uint8_t>& pixels, std::int64_t* endPos = nullptr, std::int64_t startPos = 0)
 {
     rtl::TReadOnlyMemoryStream in(data.data(), static_cast<std::int64_t>(data.size()));
     in.SetPosition(startPos);
@@ -53,12 +54,14 @@ TEST_P(ImageMagickGifs, DecodeToThePixelsImageMagickShows)
     const auto gif = ParseGif(file);
     std::vector<std::uint8_t> pixels;
     std::int64_t endPos = 0;
-    ASSERT_TRUE(Decode(file, gif.width, gif.height, gif.interlaced, pixels, &endPos, static_cast<std::int64_t>(gif.dataOffset)));
+    ASSERT_TRUE(Decode(file, gif.width, gif.height, gif.interlaced, pixels, &endPos,
+                       static_cast<std::int64_t>(gif.dataOffset)));
     ASSERT_EQ(rgb.size(), pixels.size() * 3);
     for (std::size_t i = 0; i < pixels.size(); ++i) {
         const std::size_t p = pixels[i] * 3u;
         ASSERT_LT(p + 2, gif.palette.size()) << "pixel " << i;
-        ASSERT_TRUE(gif.palette[p] == rgb[i * 3] && gif.palette[p + 1] == rgb[i * 3 + 1] && gif.palette[p + 2] == rgb[i * 3 + 2])
+        ASSERT_TRUE(gif.palette[p] == rgb[i * 3] && gif.palette[p + 1] == rgb[i * 3 + 1] &&
+                    gif.palette[p + 2] == rgb[i * 3 + 2])
             << "pixel " << i;
     }
     // Left after the terminator: the trailer follows.
@@ -74,7 +77,8 @@ TEST(GifLzwRoundTrip, EveryDepthAndShapeSurvives)
     for (int bits = 1; bits <= 8; ++bits) {
         for (auto [w, h] : {std::pair{1, 1}, std::pair{17, 3}, std::pair{300, 211}}) {
             for (bool interlaced : {false, true}) {
-                const auto px = Noise(static_cast<std::size_t>(w * h), bits, static_cast<unsigned>(bits * 31 + w));
+                const auto px =
+                    Noise(static_cast<std::size_t>(w * h), bits, static_cast<unsigned>(bits * 31 + w));
                 std::vector<std::uint8_t> out;
                 const auto data = Encode(px, w, h, bits, interlaced);
                 ASSERT_EQ(data[0], std::max(bits, 2));
@@ -152,7 +156,8 @@ TEST(GifLzwDecoder, RejectsCodePastTheNextFreeCode)
 {
     // Code size 2: clear 4, end 5, first free 6. Codes (3 bits, LSB first): 4, 1, 7.
     const std::uint32_t bits = 4u | (1u << 3) | (7u << 6);
-    const std::vector<std::uint8_t> data{2, 2, static_cast<std::uint8_t>(bits & 0xFF), static_cast<std::uint8_t>(bits >> 8), 0};
+    const std::vector<std::uint8_t> data{2, 2, static_cast<std::uint8_t>(bits & 0xFF),
+                                         static_cast<std::uint8_t>(bits >> 8), 0};
     std::vector<std::uint8_t> out;
     std::int64_t end = -1;
     EXPECT_FALSE(Decode(data, 4, 1, false, out, &end));
@@ -169,8 +174,12 @@ TEST(GifLzwDecoder, RepeatedClearCodesAndMissingEndCodeStillDecode)
         acc |= static_cast<std::uint32_t>(c) << n;
         n += 3;
     }
-    std::vector<std::uint8_t> data{2, 3, static_cast<std::uint8_t>(acc), static_cast<std::uint8_t>(acc >> 8),
-                                   static_cast<std::uint8_t>(acc >> 16), 0};
+    std::vector<std::uint8_t> data{2,
+                                   3,
+                                   static_cast<std::uint8_t>(acc),
+                                   static_cast<std::uint8_t>(acc >> 8),
+                                   static_cast<std::uint8_t>(acc >> 16),
+                                   0};
     std::vector<std::uint8_t> out;
     ASSERT_TRUE(Decode(data, 4, 1, false, out));
     EXPECT_EQ(out, (std::vector<std::uint8_t>{1, 2, 1, 2}));

@@ -39,10 +39,7 @@ int Detect(const Bytes& bytes, std::int64_t position = 0)
     return type;
 }
 
-Bytes Text(const char* s)
-{
-    return Bytes(s, s + std::strlen(s));
-}
+Bytes Text(const char* s) { return Bytes(s, s + std::strlen(s)); }
 
 // A literal with embedded zeros, without its terminator.
 template <std::size_t N>
@@ -88,14 +85,12 @@ struct FixtureCase {
 TEST(DetectsByContent, EveryToolWrittenFixtureGetsItsType)
 {
     const FixtureCase cases[] = {
-        {"bmp24.bmp", ioBMP},        {"bmp_rle8.bmp", ioBMP},     {"icon.ico", ioICO},
-        {"icon_as_cur.cur", ioICO},  {"cursor.cur", ioCUR},       {"pbm_plain.pbm", ioPXM},
-        {"pbm_raw.pbm", ioPXM},      {"pgm_plain.pgm", ioPXM},    {"pgm_raw.pgm", ioPXM},
-        {"ppm_plain.ppm", ioPXM},    {"ppm_raw.ppm", ioPXM},      {"ppm_comment.ppm", ioPXM},
-        {"pcx.pcx", ioPCX},          {"tga_raw.tga", ioTGA},      {"tga_rle.tga", ioTGA},
-        {"gif89a.gif", ioGIF},       {"tiff_le.tif", ioTIFF},     {"tiff_be.tif", ioTIFF},
-        {"jpeg.jpg", ioJPEG},        {"png.png", ioPNG},          {"jp2.jp2", ioJP2},
-        {"j2k.j2k", ioJ2K},
+        {"bmp24.bmp", ioBMP},    {"bmp_rle8.bmp", ioBMP},  {"icon.ico", ioICO},    {"icon_as_cur.cur", ioICO},
+        {"cursor.cur", ioCUR},   {"pbm_plain.pbm", ioPXM}, {"pbm_raw.pbm", ioPXM}, {"pgm_plain.pgm", ioPXM},
+        {"pgm_raw.pgm", ioPXM},  {"ppm_plain.ppm", ioPXM}, {"ppm_raw.ppm", ioPXM}, {"ppm_comment.ppm", ioPXM},
+        {"pcx.pcx", ioPCX},      {"tga_raw.tga", ioTGA},   {"tga_rle.tga", ioTGA}, {"gif89a.gif", ioGIF},
+        {"tiff_le.tif", ioTIFF}, {"tiff_be.tif", ioTIFF},  {"jpeg.jpg", ioJPEG},   {"png.png", ioPNG},
+        {"jp2.jp2", ioJP2},      {"j2k.j2k", ioJ2K},
     };
     for (const auto& c : cases)
         EXPECT_EQ(Detect(Fixture(c.file)), c.type) << c.file;
@@ -113,8 +108,9 @@ TEST(DetectsByContent, MetafileHeadersAreNotTakenForAnotherFormat)
 {
     // Written by hand: no Debian tool writes metafiles. A placeable WMF header and the start of
     // an EMF header record (type 1, " EMF" signature at offset 40).
-    Bytes wmf = Raw("\xD7\xCD\xC6\x9A\x00\x00\x00\x00\x00\x00\x40\x01\xF0\x00\xA0\x05\x00\x00\x00\x00"
-                    "\x01\x00\x09\x00\x00\x03\x20\x00\x00\x00\x00\x00");
+    Bytes wmf =
+        Raw("\xD7\xCD\xC6\x9A\x00\x00\x00\x00\x00\x00\x40\x01\xF0\x00\xA0\x05\x00\x00\x00\x00"
+            "\x01\x00\x09\x00\x00\x03\x20\x00\x00\x00\x00\x00");
     EXPECT_EQ(Detect(wmf), ioUnknown);
     Bytes emf(88, 0);
     emf[0] = 1;
@@ -132,8 +128,9 @@ TEST(DetectsByContent, PngNeedsEightBytesButComparesOnlyTheFirstFour)
 
 TEST(DetectsByContent, DetectionStartsAtTheStreamPositionNotAtZero)
 {
-    Bytes bytes = Text("0123456789abcdef0123456789abcdef0123456789abcdef0123456789abcdef0123456789abcdef"
-                       "0123456789abcdef0123456789abcdef0123456789abcdef0123456789abcdef0123456789abcdef");
+    Bytes bytes = Text(
+        "0123456789abcdef0123456789abcdef0123456789abcdef0123456789abcdef0123456789abcdef"
+        "0123456789abcdef0123456789abcdef0123456789abcdef0123456789abcdef0123456789abcdef");
     const auto prefix = static_cast<std::int64_t>(bytes.size());
     Bytes png = Fixture("png.png");
     bytes.insert(bytes.end(), png.begin(), png.end());
@@ -143,9 +140,15 @@ TEST(DetectsByContent, DetectionStartsAtTheStreamPositionNotAtZero)
 
 TEST(DetectsByContent, AviRiffFormIsRecognisedAndOtherRiffFormsAreNot)
 {
-    Bytes avi = Raw("RIFF\x10\x00\x00\x00" "AVI LIST\x04\x00\x00\x00" "hdrl");
+    Bytes avi =
+        Raw("RIFF\x10\x00\x00\x00"
+            "AVI LIST\x04\x00\x00\x00"
+            "hdrl");
     EXPECT_EQ(Detect(avi), ioAVI);
-    Bytes wave = Raw("RIFF\x10\x00\x00\x00" "WAVEfmt \x04\x00\x00\x00" "abcd");
+    Bytes wave =
+        Raw("RIFF\x10\x00\x00\x00"
+            "WAVEfmt \x04\x00\x00\x00"
+            "abcd");
     EXPECT_EQ(Detect(wave), ioUnknown);
 }
 
@@ -179,10 +182,7 @@ TEST(DetectsByContent, StreamHeadersOfTheComponentAreRecognised)
 
 // ---- short and empty input ----
 
-TEST(RejectsShortInput, EmptyStreamIsUnknown)
-{
-    EXPECT_EQ(Detect({}), ioUnknown);
-}
+TEST(RejectsShortInput, EmptyStreamIsUnknown) { EXPECT_EQ(Detect({}), ioUnknown); }
 
 TEST(RejectsShortInput, SizeGatesAreStrict)
 {
@@ -253,7 +253,10 @@ TEST(RejectsShortInput, ReadErrorsBecomeUnknownInsteadOfEscaping)
 TEST(Probes, IconDirectoryWithAnEntryPointingIntoItselfIsRejected)
 {
     Bytes ico = Fixture("icon.ico");
-    ASSERT_TRUE([&] { rtl::TReadOnlyMemoryStream s(ico.data(), std::int64_t(ico.size())); return TryICO(s); }());
+    ASSERT_TRUE([&] {
+        rtl::TReadOnlyMemoryStream s(ico.data(), std::int64_t(ico.size()));
+        return TryICO(s);
+    }());
     Bytes bad = ico;
     bad[18] = 10;  // image offset 10: inside the 22-byte directory
     bad[19] = bad[20] = bad[21] = 0;

@@ -15,19 +15,18 @@ using codectest::ReadFile;
 
 enum class Coding { Huffman, G3_1D, G3_2D, G4 };
 
-std::size_t RowBytes(int width)
-{
-    return static_cast<std::size_t>((width + 7) / 8);
-}
+std::size_t RowBytes(int width) { return static_cast<std::size_t>((width + 7) / 8); }
 
 bool PixelWhite(const std::vector<std::uint8_t>& rows, std::size_t rowBytes, int y, int x)
 {
-    return (rows[static_cast<std::size_t>(y) * rowBytes + static_cast<std::size_t>(x >> 3)] >> (7 - (x & 7))) & 1;
+    return (rows[static_cast<std::size_t>(y) * rowBytes + static_cast<std::size_t>(x >> 3)] >>
+            (7 - (x & 7))) &
+           1;
 }
 
 // Decodes every row of one strip into decoder rows (1 = white).
-std::vector<std::uint8_t> DecodeStrip(const std::vector<std::uint8_t>& strip, Coding coding, int width, int rows,
-                                      int fillOrder, bool eolAligned)
+std::vector<std::uint8_t> DecodeStrip(const std::vector<std::uint8_t>& strip, Coding coding, int width,
+                                      int rows, int fillOrder, bool eolAligned)
 {
     const std::size_t rb = RowBytes(width);
     std::vector<std::uint8_t> out(rb * static_cast<std::size_t>(rows) + 8, 0xA5);  // canary past the rows
@@ -38,9 +37,14 @@ std::vector<std::uint8_t> DecodeStrip(const std::vector<std::uint8_t>& strip, Co
     for (int y = 0; y < rows; ++y) {
         std::uint8_t* row = out.data() + rb * static_cast<std::size_t>(y);
         switch (coding) {
-        case Coding::Huffman: pos += imaging::CCITTDecodeHuffmanRow(d + std::min(pos, n), n - std::min(pos, n), row, width, fillOrder); break;
+        case Coding::Huffman:
+            pos += imaging::CCITTDecodeHuffmanRow(d + std::min(pos, n), n - std::min(pos, n), row, width,
+                                                  fillOrder);
+            break;
         case Coding::G3_1D: pos = imaging::CCITTDecode1DRow(d, n, pos, row, width, fillOrder); break;
-        default: pos = imaging::CCITTDecode2DRow(d, n, pos, row, ref.data(), width, fillOrder, eolAligned); break;
+        default:
+            pos = imaging::CCITTDecode2DRow(d, n, pos, row, ref.data(), width, fillOrder, eolAligned);
+            break;
         }
     }
     for (std::size_t i = rb * static_cast<std::size_t>(rows); i < out.size(); ++i)
@@ -50,7 +54,8 @@ std::vector<std::uint8_t> DecodeStrip(const std::vector<std::uint8_t>& strip, Co
 }
 
 // Encoder rows use 1 = black.
-std::vector<std::uint8_t> EncodeRows(const std::vector<std::uint8_t>& rows, Coding coding, int width, int height)
+std::vector<std::uint8_t> EncodeRows(const std::vector<std::uint8_t>& rows, Coding coding, int width,
+                                     int height)
 {
     rtl::TMemoryStream out;
     imaging::TCCITTEncodeState state;
@@ -86,14 +91,16 @@ std::vector<std::uint8_t> TestPage(int width, int height, unsigned seed)
         int x = 0;
         int colour = kind == 4 ? 1 : 0;
         while (x < width) {
-            int run = kind == 0 ? static_cast<int>(rng() % 4000) : kind == 1 ? 1 + static_cast<int>(rng() % 3)
-                                                                              : static_cast<int>(rng() % 90);
+            int run = kind == 0   ? static_cast<int>(rng() % 4000)
+                      : kind == 1 ? 1 + static_cast<int>(rng() % 3)
+                                  : static_cast<int>(rng() % 90);
             if (y > 0 && kind == 2) {  // copy of the previous row, shifted: vertical modes
                 run = 1 + static_cast<int>(rng() % 20);
             }
             for (int i = 0; i < run && x < width; ++i, ++x)
                 if (colour)
-                    rows[static_cast<std::size_t>(y) * rb + static_cast<std::size_t>(x >> 3)] |= static_cast<std::uint8_t>(0x80 >> (x & 7));
+                    rows[static_cast<std::size_t>(y) * rb + static_cast<std::size_t>(x >> 3)] |=
+                        static_cast<std::uint8_t>(0x80 >> (x & 7));
             colour ^= 1;
         }
     }
@@ -107,7 +114,8 @@ std::vector<std::uint8_t> Invert(std::vector<std::uint8_t> rows)
     return rows;
 }
 
-void ExpectSamePixels(const std::vector<std::uint8_t>& a, const std::vector<std::uint8_t>& b, int width, int height)
+void ExpectSamePixels(const std::vector<std::uint8_t>& a, const std::vector<std::uint8_t>& b, int width,
+                      int height)
 {
     const std::size_t rb = RowBytes(width);
     ASSERT_EQ(a.size(), rb * static_cast<std::size_t>(height));
@@ -166,7 +174,10 @@ TEST(CcittEncoder, RunOf3000WhiteUses2560Then384ThenTerminating56)
     std::vector<std::uint8_t> row(RowBytes(3000), 0);
     const auto out = EncodeRows(row, Coding::Huffman, 3000, 1);
     // 2560: 000000011111, 384: 00110111, 56: 01011001
-    EXPECT_EQ(Bits(out, 28), "000000011111" "00110111" "01011001");
+    EXPECT_EQ(Bits(out, 28),
+              "000000011111"
+              "00110111"
+              "01011001");
     EXPECT_EQ(out.size(), 4u);
 }
 
@@ -175,7 +186,10 @@ TEST(CcittEncoder, RowStartingBlackBeginsWithAWhiteRunOfZero)
     std::vector<std::uint8_t> row{0xC0};  // 2 black, 6 white
     const auto out = EncodeRows(row, Coding::Huffman, 8, 1);
     // white 0: 00110101, black 2: 11, white 6: 1110
-    EXPECT_EQ(Bits(out, 14), "00110101" "11" "1110");
+    EXPECT_EQ(Bits(out, 14),
+              "00110101"
+              "11"
+              "1110");
 }
 
 TEST(CcittEncoder, Group4EndsWithEndOfBlockPaddedToAByte)
@@ -183,7 +197,10 @@ TEST(CcittEncoder, Group4EndsWithEndOfBlockPaddedToAByte)
     std::vector<std::uint8_t> row(RowBytes(16), 0);
     const auto out = EncodeRows(row, Coding::G4, 16, 1);
     // An all-white row against the white reference is one V0 code.
-    EXPECT_EQ(Bits(out, 25), "1" "000000000001" "000000000001");
+    EXPECT_EQ(Bits(out, 25),
+              "1"
+              "000000000001"
+              "000000000001");
     EXPECT_EQ(out.size(), 4u);
 }
 
@@ -192,7 +209,12 @@ TEST(CcittEncoder, Group3TwoDimensionalTagsFirstRowOneDimensional)
     std::vector<std::uint8_t> rows(RowBytes(8) * 2, 0);
     const auto out = EncodeRows(rows, Coding::G3_2D, 8, 2);
     // EOL+1, white 8 (10011); EOL+0, V0 (1); closing EOL.
-    EXPECT_EQ(Bits(out, 13 + 5 + 13 + 1 + 12), "0000000000011" "10011" "0000000000010" "1" "000000000001");
+    EXPECT_EQ(Bits(out, 13 + 5 + 13 + 1 + 12),
+              "0000000000011"
+              "10011"
+              "0000000000010"
+              "1"
+              "000000000001");
 }
 
 class CcittRoundTrip : public ::testing::TestWithParam<Coding> {};
@@ -228,7 +250,8 @@ TEST(CcittDecoder, FillOrderTwoDecodesLikeItsBitReversedTwin)
     const auto page = TestPage(width, height, 11);
     for (Coding c : {Coding::G3_1D, Coding::G3_2D, Coding::G4}) {
         const auto strip = EncodeRows(page, c, width, height);
-        EXPECT_EQ(DecodeStrip(Reverse(strip), c, width, height, 2, false), DecodeStrip(strip, c, width, height, 1, false));
+        EXPECT_EQ(DecodeStrip(Reverse(strip), c, width, height, 2, false),
+                  DecodeStrip(strip, c, width, height, 1, false));
     }
 }
 
@@ -275,8 +298,8 @@ TEST(CcittDecoder, GarbageNeverWritesPastTheRowAndEndsWithinTheData)
         }
         std::vector<std::uint8_t> row(RowBytes(width));
         std::vector<std::uint8_t> ref(RowBytes(width), 0xFF);
-        const auto end = imaging::CCITTDecode2DRow(data.data(), static_cast<std::int64_t>(data.size()), 0, row.data(),
-                                                   ref.data(), width, 1, false);
+        const auto end = imaging::CCITTDecode2DRow(data.data(), static_cast<std::int64_t>(data.size()), 0,
+                                                   row.data(), ref.data(), width, 1, false);
         EXPECT_LE(end, static_cast<std::int64_t>(data.size()) * 8);
     }
 }

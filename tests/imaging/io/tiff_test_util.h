@@ -96,8 +96,14 @@ inline TiffImage ParseTiff(const std::vector<std::uint8_t>& f)
 inline std::vector<std::uint8_t> BuildTiff(const TiffImage& img)
 {
     std::vector<std::uint8_t> out{'I', 'I', 42, 0, 0, 0, 0, 0};
-    auto put16 = [&](std::uint32_t v) { out.push_back(v & 0xFF); out.push_back((v >> 8) & 0xFF); };
-    auto put32 = [&](std::uint32_t v) { put16(v & 0xFFFF); put16(v >> 16); };
+    auto put16 = [&](std::uint32_t v) {
+        out.push_back(v & 0xFF);
+        out.push_back((v >> 8) & 0xFF);
+    };
+    auto put32 = [&](std::uint32_t v) {
+        put16(v & 0xFFFF);
+        put16(v >> 16);
+    };
     std::vector<std::uint32_t> offsets, counts;
     for (const auto& s : img.strips) {
         offsets.push_back(static_cast<std::uint32_t>(out.size()));
@@ -107,26 +113,45 @@ inline std::vector<std::uint8_t> BuildTiff(const TiffImage& img)
             out.push_back(0);
     }
     const std::uint32_t offArray = static_cast<std::uint32_t>(out.size());
-    for (auto v : offsets) put32(v);
+    for (auto v : offsets)
+        put32(v);
     const std::uint32_t cntArray = static_cast<std::uint32_t>(out.size());
-    for (auto v : counts) put32(v);
+    for (auto v : counts)
+        put32(v);
     const std::uint32_t ifd = static_cast<std::uint32_t>(out.size());
-    out[4] = ifd & 0xFF; out[5] = (ifd >> 8) & 0xFF; out[6] = (ifd >> 16) & 0xFF; out[7] = ifd >> 24;
-    struct Tag { std::uint16_t tag, type; std::uint32_t count, value; };
+    out[4] = ifd & 0xFF;
+    out[5] = (ifd >> 8) & 0xFF;
+    out[6] = (ifd >> 16) & 0xFF;
+    out[7] = ifd >> 24;
+    struct Tag {
+        std::uint16_t tag, type;
+        std::uint32_t count, value;
+    };
     const std::uint32_t ns = static_cast<std::uint32_t>(img.strips.size());
-    std::vector<Tag> tags = {
-        {256, 4, 1, img.width}, {257, 4, 1, img.height}, {258, 3, 1, img.bitsPerSample},
-        {259, 3, 1, img.compression}, {262, 3, 1, img.photometric}, {266, 3, 1, img.fillOrder},
-        {273, 4, ns, ns == 1 ? offsets[0] : offArray}, {277, 3, 1, img.samples},
-        {278, 4, 1, img.rowsPerStrip}, {279, 4, ns, ns == 1 ? counts[0] : cntArray}};
+    std::vector<Tag> tags = {{256, 4, 1, img.width},
+                             {257, 4, 1, img.height},
+                             {258, 3, 1, img.bitsPerSample},
+                             {259, 3, 1, img.compression},
+                             {262, 3, 1, img.photometric},
+                             {266, 3, 1, img.fillOrder},
+                             {273, 4, ns, ns == 1 ? offsets[0] : offArray},
+                             {277, 3, 1, img.samples},
+                             {278, 4, 1, img.rowsPerStrip},
+                             {279, 4, ns, ns == 1 ? counts[0] : cntArray}};
     if (img.compression == 3)
         tags.push_back({292, 4, 1, img.t4Options});
     if (img.compression == 4)
         tags.push_back({293, 4, 1, 0});
     put16(static_cast<std::uint32_t>(tags.size()));
     for (const auto& t : tags) {
-        put16(t.tag); put16(t.type); put32(t.count);
-        if (t.type == 3 && t.count == 1) { put16(t.value); put16(0); } else put32(t.value);
+        put16(t.tag);
+        put16(t.type);
+        put32(t.count);
+        if (t.type == 3 && t.count == 1) {
+            put16(t.value);
+            put16(0);
+        } else
+            put32(t.value);
     }
     put32(0);
     return out;

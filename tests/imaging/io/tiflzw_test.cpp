@@ -48,20 +48,23 @@ std::vector<std::uint8_t> Compress(const std::vector<std::uint8_t>& data, std::s
     if (chunk == 0)
         chunk = data.size() ? data.size() : 1;
     for (std::size_t at = 0; at < data.size(); at += chunk)
-        imaging::TIFFLZWCompress(data.data() + at, static_cast<std::int64_t>(std::min(chunk, data.size() - at)), out, state);
+        imaging::TIFFLZWCompress(data.data() + at,
+                                 static_cast<std::int64_t>(std::min(chunk, data.size() - at)), out, state);
     imaging::TIFFLZWCompress(nullptr, 0, out, state);
     EXPECT_FALSE(state);
     return out.Bytes();
 }
 
 // Decodes whole rows until the data end; fails the test on a decoder error.
-std::vector<std::uint8_t> Decompress(const std::vector<std::uint8_t>& strip, std::int32_t rowLength, std::int32_t rows)
+std::vector<std::uint8_t> Decompress(const std::vector<std::uint8_t>& strip, std::int32_t rowLength,
+                                     std::int32_t rows)
 {
     std::vector<std::uint8_t> out;
     imaging::TIFFLZWDecodeStatePtr state;
     for (std::int32_t r = 0; r < rows; ++r) {
         std::int32_t got = 0;
-        const std::uint8_t* row = imaging::TIFFLZWDecompress(strip.data(), static_cast<std::int64_t>(strip.size()), rowLength, state, &got);
+        const std::uint8_t* row = imaging::TIFFLZWDecompress(
+            strip.data(), static_cast<std::int64_t>(strip.size()), rowLength, state, &got);
         if (row == nullptr) {
             ADD_FAILURE() << "decoder error at row " << r;
             break;
@@ -105,17 +108,19 @@ TEST(TiffLzwRoundTrip, RandomAndRepetitiveDataSurviveEveryChunking)
         std::vector<std::uint8_t> data(kind == 3 ? 200000 : 30011);
         for (std::size_t i = 0; i < data.size(); ++i) {
             switch (kind) {
-            case 0: data[i] = static_cast<std::uint8_t>(rng()); break;              // table fills, clears
-            case 1: data[i] = static_cast<std::uint8_t>(rng() % 3); break;          // long strings
-            case 2: data[i] = 7; break;                                              // one growing string
+            case 0: data[i] = static_cast<std::uint8_t>(rng()); break;      // table fills, clears
+            case 1: data[i] = static_cast<std::uint8_t>(rng() % 3); break;  // long strings
+            case 2: data[i] = 7; break;                                     // one growing string
             default: data[i] = static_cast<std::uint8_t>((i / 97) ^ (rng() % 2)); break;
             }
         }
         for (std::size_t chunk : {std::size_t{0}, std::size_t{1}, std::size_t{333}}) {
             const auto packed = Compress(data, chunk);
             for (std::int32_t rowLength : {1, 7, 1000, 30011}) {
-                const std::int32_t rows = static_cast<std::int32_t>((data.size() + rowLength - 1) / rowLength);
-                EXPECT_EQ(Decompress(packed, rowLength, rows), data) << "kind " << kind << " chunk " << chunk << " row " << rowLength;
+                const std::int32_t rows =
+                    static_cast<std::int32_t>((data.size() + rowLength - 1) / rowLength);
+                EXPECT_EQ(Decompress(packed, rowLength, rows), data)
+                    << "kind " << kind << " chunk " << chunk << " row " << rowLength;
             }
         }
     }
@@ -164,7 +169,8 @@ TEST(TiffLzwDecoder, RejectsCodePastTheNextFreeCode)
     w.Put(300, 9);
     const auto strip = w.Bytes();
     imaging::TIFFLZWDecodeStatePtr state;
-    EXPECT_EQ(imaging::TIFFLZWDecompress(strip.data(), static_cast<std::int64_t>(strip.size()), 4, state), nullptr);
+    EXPECT_EQ(imaging::TIFFLZWDecompress(strip.data(), static_cast<std::int64_t>(strip.size()), 4, state),
+              nullptr);
     imaging::TIFFLZWDecompress(nullptr, 0, 4, state);
 }
 
@@ -178,14 +184,19 @@ TEST(TiffLzwDecoder, RejectsATableGrowingPast4096Entries)
     for (int i = 0; i < 4000; ++i) {
         w.Put(i & 0xFF, width);
         ++next;
-        if (next == 511) width = 10;
-        if (next == 1023) width = 11;
-        if (next == 2047) width = 12;
+        if (next == 511)
+            width = 10;
+        if (next == 1023)
+            width = 11;
+        if (next == 2047)
+            width = 12;
     }
     const auto strip = w.Bytes();
     imaging::TIFFLZWDecodeStatePtr state;
     std::int32_t got = 0;
-    EXPECT_EQ(imaging::TIFFLZWDecompress(strip.data(), static_cast<std::int64_t>(strip.size()), 8000, state, &got), nullptr);
+    EXPECT_EQ(
+        imaging::TIFFLZWDecompress(strip.data(), static_cast<std::int64_t>(strip.size()), 8000, state, &got),
+        nullptr);
     imaging::TIFFLZWDecompress(nullptr, 0, 8000, state);
 }
 
@@ -196,7 +207,8 @@ TEST(TiffLzwDecoder, RejectsClearFollowedByATableCode)
     w.Put(258, 9);
     const auto strip = w.Bytes();
     imaging::TIFFLZWDecodeStatePtr state;
-    EXPECT_EQ(imaging::TIFFLZWDecompress(strip.data(), static_cast<std::int64_t>(strip.size()), 2, state), nullptr);
+    EXPECT_EQ(imaging::TIFFLZWDecompress(strip.data(), static_cast<std::int64_t>(strip.size()), 2, state),
+              nullptr);
 }
 
 TEST(TiffLzwDecoder, TruncatedStripHandsOutAShortLastRowInsteadOfReadingOn)

@@ -27,7 +27,7 @@ TEST(DateTime, InvalidPartsRaiseConvertError)
     EXPECT_THROW(EncodeDate(2023, 2, 29), EConvertError);
     EXPECT_NO_THROW(EncodeDate(2024, 2, 29));
     EXPECT_THROW(EncodeDate(1900, 2, 29), EConvertError);  // century, not leap
-    EXPECT_NO_THROW(EncodeDate(2000, 2, 29));             // 400-year leap
+    EXPECT_NO_THROW(EncodeDate(2000, 2, 29));              // 400-year leap
     EXPECT_THROW(EncodeDate(0, 1, 1), EConvertError);
     EXPECT_THROW(EncodeDate(2000, 13, 1), EConvertError);
     EXPECT_THROW(EncodeTime(24, 0, 0, 0), EConvertError);

@@ -63,16 +63,13 @@ TEST_F(WritesLayout, SmallFormMatchesHandComputedBytes)
     button->SetName("Button1");
     button->Visible = false;
 
-    std::string expected = std::string("TPF0") + Str("TTestForm") + Str("Form1") +
-                           Str("Left") + "\x02\x0A" +
-                           Str("Caption") + "\x06" + Str("Hi") +
-                           Str("Font.Name") + "\x06" + Str("Tahoma") +
-                           std::string(1, '\0') +                      // end of properties
-                           Str("TWidget") + Str("Button1") +
-                           Str("Visible") + "\x08" +
-                           Str("Font.Name") + "\x06" + Str("Tahoma") +
-                           std::string(1, '\0') + std::string(1, '\0') +  // Button1 ends
-                           std::string(1, '\0');                       // Form1's children end
+    std::string expected = std::string("TPF0") + Str("TTestForm") + Str("Form1") + Str("Left") + "\x02\x0A" +
+                           Str("Caption") + "\x06" + Str("Hi") + Str("Font.Name") + "\x06" + Str("Tahoma") +
+                           std::string(1, '\0') +  // end of properties
+                           Str("TWidget") + Str("Button1") + Str("Visible") + "\x08" + Str("Font.Name") +
+                           "\x06" + Str("Tahoma") + std::string(1, '\0') +
+                           std::string(1, '\0') +  // Button1 ends
+                           std::string(1, '\0');   // Form1's children end
     EXPECT_EQ(Write(&form), expected);
 }
 
@@ -121,8 +118,7 @@ TEST_F(WritesLayout, ExtendedFloatsEncodeExactly)
     rtl::DoubleToExtended(-0.5, b);
     const std::uint8_t half[10] = {0, 0, 0, 0, 0, 0, 0, 0x80, 0xFE, 0xBF};
     EXPECT_EQ(std::memcmp(b, half, 10), 0);
-    for (double v : {0.0, 1.0, -2.5, 0.1, 1e300, 4.9e-324, 123456.789})
-    {
+    for (double v : {0.0, 1.0, -2.5, 0.1, 1e300, 4.9e-324, 123456.789}) {
         rtl::DoubleToExtended(v, b);
         EXPECT_EQ(rtl::ExtendedToDouble(b), v);
     }
@@ -303,7 +299,8 @@ TEST_F(RejectsInput, EveryTruncationOfAValidFormRaisesReadErrorWithoutLeaks)
 TEST_F(RejectsInput, LengthsBeyondTheStreamAreRejectedBeforeAllocating)
 {
     std::string head = std::string("TPF0") + Str("TTestForm") + Str("F");
-    std::string message = ExpectReadError(head + Str("Blob") + "\x0A" + std::string("\xFF\xFF\xFF\x7F", 4) + "ab");
+    std::string message =
+        ExpectReadError(head + Str("Blob") + "\x0A" + std::string("\xFF\xFF\xFF\x7F", 4) + "ab");
     EXPECT_NE(message.find("exceeds the form stream"), std::string::npos) << message;
     message = ExpectReadError(head + Str("Caption") + "\x0C" + std::string("\xF0\xFF\xFF\xFF", 4));
     EXPECT_NE(message.find("exceeds the form stream"), std::string::npos) << message;
@@ -314,8 +311,9 @@ TEST_F(RejectsInput, LengthsBeyondTheStreamAreRejectedBeforeAllocating)
 TEST_F(RejectsInput, UnknownTagsBadSignatureAndWrongValueKinds)
 {
     std::string head = std::string("TPF0") + Str("TTestForm") + Str("F");
-    EXPECT_NE(ExpectReadError(head + Str("Left") + "\x15" + std::string(3, '\0')).find("unknown value tag 21"),
-              std::string::npos);
+    EXPECT_NE(
+        ExpectReadError(head + Str("Left") + "\x15" + std::string(3, '\0')).find("unknown value tag 21"),
+        std::string::npos);
     EXPECT_EQ(ExpectReadError("TPF1" + Str("TTestForm") + Str("F") + std::string(2, '\0')),
               "Invalid stream format");
     EXPECT_NE(ExpectReadError(head + Str("Left") + "\x06" + Str("ten") + std::string(2, '\0'))
@@ -343,7 +341,8 @@ end)");
     EXPECT_EQ(message, "Error reading Form1.Buddy: component Ghost not found");
     message = ExpectReadError(Compile("object Form1: TTestForm\n  OnClick = Resized\nend\n"));
     EXPECT_NE(message.find("Error reading Form1.OnClick"), std::string::npos) << message;
-    ExpectReadError(Compile("object Form1: TTestForm\n  object A: TWidget\n  end\n  object a: TWidget\n  end\nend\n"));
+    ExpectReadError(
+        Compile("object Form1: TTestForm\n  object A: TWidget\n  end\n  object a: TWidget\n  end\nend\n"));
 }
 
 TEST_F(RejectsInput, DeepNestingIsRejectedNotRecursedInto)
@@ -359,7 +358,9 @@ TEST_F(RejectsInput, DeepNestingIsRejectedNotRecursedInto)
 
 TEST_F(RejectsInput, CallerOwnedRootKeepsReadComponentsAndIsNotLeftLoading)
 {
-    std::string bytes = Compile("object Form1: TTestForm\n  object Button1: TWidget\n  end\n  object Panel1: TWidget\n    Bad = 1\n  end\nend\n");
+    std::string bytes = Compile(
+        "object Form1: TTestForm\n  object Button1: TWidget\n  end\n  object Panel1: TWidget\n    Bad = 1\n  "
+        "end\nend\n");
     TTestForm form(nullptr);
     rtl::TReadOnlyMemoryStream s(bytes.data(), static_cast<std::int64_t>(bytes.size()));
     EXPECT_THROW(rtl::ReadComponentRes(s, &form), rtl::EReadError);
@@ -392,9 +393,9 @@ private:
 const rtl::TClassInfo& TFramed::StaticClassInfo()
 {
     static const rtl::TClassInfo info = rtl::TClassBuilder<TFramed, TWidget>("TFramed")
-        .Property("Title", &TFramed::Title)
-        .Creatable()
-        .Build();
+                                            .Property("Title", &TFramed::Title)
+                                            .Creatable()
+                                            .Build();
     return info;
 }
 
@@ -453,8 +454,9 @@ using CollectionReferences = FormStream;
 TEST_F(CollectionReferences, ItemReferencesResolveAfterLoading)
 {
     auto form = Read(rtl::TStringStream("").DataString() + [] {
-        rtl::TStringStream in("object Form1: TTestForm\n  Items = <\n    item\n      Target = Button1\n    end>\n"
-                              "  object Button1: TWidget\n  end\nend\n");
+        rtl::TStringStream in(
+            "object Form1: TTestForm\n  Items = <\n    item\n      Target = Button1\n    end>\n"
+            "  object Button1: TWidget\n  end\nend\n");
         rtl::TMemoryStream out;
         rtl::ObjectTextToBinary(in, out);
         return std::string(reinterpret_cast<const char*>(out.Memory()), static_cast<std::size_t>(out.Size()));
@@ -465,10 +467,11 @@ TEST_F(CollectionReferences, ItemReferencesResolveAfterLoading)
 
 TEST_F(CollectionReferences, CollectionReadTwiceDropsTheFreedItemsPendingReferences)
 {
-    rtl::TStringStream in("object Form1: TTestForm\n"
-                          "  Items = <\n    item\n      Target = Button1\n    end>\n"
-                          "  Items = <\n    item\n      Name = 'second'\n    end>\n"
-                          "  object Button1: TWidget\n  end\nend\n");
+    rtl::TStringStream in(
+        "object Form1: TTestForm\n"
+        "  Items = <\n    item\n      Target = Button1\n    end>\n"
+        "  Items = <\n    item\n      Name = 'second'\n    end>\n"
+        "  object Button1: TWidget\n  end\nend\n");
     rtl::TMemoryStream out;
     rtl::ObjectTextToBinary(in, out);
     std::string bytes(reinterpret_cast<const char*>(out.Memory()), static_cast<std::size_t>(out.Size()));
@@ -485,8 +488,9 @@ namespace {
 
 TEST_F(RejectsInput, ExceptionFromLoadedFreesACreatedRootAndPassesThrough)
 {
-    rtl::TStringStream in("object Form1: TTestForm\n  object Button1: TWidget\n    Caption = 'fail in Loaded'\n"
-                          "  end\n  object Panel1: TWidget\n  end\nend\n");
+    rtl::TStringStream in(
+        "object Form1: TTestForm\n  object Button1: TWidget\n    Caption = 'fail in Loaded'\n"
+        "  end\n  object Panel1: TWidget\n  end\nend\n");
     rtl::TMemoryStream bin;
     rtl::ObjectTextToBinary(in, bin);
     bin.SetPosition(0);

@@ -65,12 +65,12 @@ end
 
 TEST(FormText, CompilesTheDocumentedSyntaxToTheExpectedBytes)
 {
-    std::string bin = Compile("object F: TTestForm\n  Caption = 'a' + \n  'b'#65\n  Data = {0a 0B}\n  V = [a]\n  X = nil\nend");
-    std::string expected = std::string("TPF0") + Str("TTestForm") + Str("F") +
-                           Str("Caption") + "\x06" + Str("abA") +
-                           Str("Data") + "\x0A" + std::string("\x02\x00\x00\x00\x0A\x0B", 6) +
-                           Str("V") + "\x0B" + Str("a") + std::string(1, '\0') +
-                           Str("X") + "\x0D" + std::string(2, '\0');
+    std::string bin = Compile(
+        "object F: TTestForm\n  Caption = 'a' + \n  'b'#65\n  Data = {0a 0B}\n  V = [a]\n  X = nil\nend");
+    std::string expected = std::string("TPF0") + Str("TTestForm") + Str("F") + Str("Caption") + "\x06" +
+                           Str("abA") + Str("Data") + "\x0A" + std::string("\x02\x00\x00\x00\x0A\x0B", 6) +
+                           Str("V") + "\x0B" + Str("a") + std::string(1, '\0') + Str("X") + "\x0D" +
+                           std::string(2, '\0');
     EXPECT_EQ(bin, expected);
 }
 
@@ -145,10 +145,11 @@ TEST(FormText, PictureDirectiveWritesClassNameSizeAndFile)
         std::ofstream f(dir + "/formtext_logo.bmp", std::ios::binary);
         f.write(bmp.data(), static_cast<std::streamsize>(bmp.size()));
     }
-    std::string bin = Compile("object F: TTestForm\n  Blob = {@picture: TIEBMPImage  formtext_logo.bmp}\nend\n", dir);
+    std::string bin =
+        Compile("object F: TTestForm\n  Blob = {@picture: TIEBMPImage  formtext_logo.bmp}\nend\n", dir);
     std::string data = Str("TIEBMPImage") + std::string("\x06\x00\x00\x00", 4) + bmp;
-    std::string expected = Str("Blob") + "\x0A" + std::string(1, static_cast<char>(data.size())) +
-                           std::string(3, '\0') + data;
+    std::string expected =
+        Str("Blob") + "\x0A" + std::string(1, static_cast<char>(data.size())) + std::string(3, '\0') + data;
     EXPECT_NE(bin.find(expected), std::string::npos);
     EXPECT_THROW(Compile("object F: TTestForm\n  Blob = {@picture: formtext_logo.bmp}\nend\n", dir),
                  rtl::EParserError);
@@ -162,7 +163,10 @@ TEST(FormText, RegisteredDirectiveBuildsTheBytes)
         out.WriteBuffer(s.data(), static_cast<std::int32_t>(s.size()));
     });
     std::string bin = Compile("object F: TTestForm\n  Blob = { @twice: ab }\nend\n");
-    EXPECT_NE(bin.find(std::string("\x0A\x04\x00\x00\x00" "abab", 9)), std::string::npos);
+    EXPECT_NE(bin.find(std::string("\x0A\x04\x00\x00\x00"
+                                   "abab",
+                                   9)),
+              std::string::npos);
 }
 
 TEST(FormText, SyntaxErrorsNameTheLine)
@@ -173,9 +177,11 @@ TEST(FormText, SyntaxErrorsNameTheLine)
     } cases[] = {
         {"object F: TTestForm\n  Left = \nend\n", "line 3: value expected but 'end' found"},
         {"object F: TTestForm\n  Caption = 'open\nend\n", "line 2: unterminated string"},
-        {"object F: TTestForm\n  Data = {0A0}\nend\n", "line 2: odd number of hexadecimal digits in binary data"},
+        {"object F: TTestForm\n  Data = {0A0}\nend\n",
+         "line 2: odd number of hexadecimal digits in binary data"},
         {"object F: TTestForm\n  Data = {@nope: x}\nend\n", "line 2: unknown binary directive @nope"},
-        {"object F: TTestForm\n  Left = 99999999999999999999\nend\n", "line 2: number 99999999999999999999 out of range"},
+        {"object F: TTestForm\n  Left = 99999999999999999999\nend\n",
+         "line 2: number 99999999999999999999 out of range"},
         {"object F: TTestForm\n", "line 2: 'end' expected but end of text found"},
         {"thing F: TTestForm\nend\n", "line 1: 'object' expected but 'thing' found"},
         {"object F: TTestForm\n  Caption = #300\nend\n", "line 2: character code out of range"},

@@ -99,7 +99,9 @@ TEST(List, SortIsStable)
     TList l;
     for (auto& it : items)
         l.Add(&it);
-    l.Sort([](void* a, void* b) { return static_cast<std::pair<int, int>*>(a)->first - static_cast<std::pair<int, int>*>(b)->first; });
+    l.Sort([](void* a, void* b) {
+        return static_cast<std::pair<int, int>*>(a)->first - static_cast<std::pair<int, int>*>(b)->first;
+    });
     std::string order;
     for (int i = 0; i < l.Count(); ++i)
         order += std::to_string(static_cast<std::pair<int, int>*>(l[i])->second);

@@ -25,7 +25,7 @@ TEST(Round, NonTiesGoToNearest)
     EXPECT_EQ(Round(2.4999999999999996), 2);
     EXPECT_EQ(Round(2.5000000000000004), 3);
     EXPECT_EQ(Round(-2.5000000000000004), -3);
-    EXPECT_EQ(Round(0.49999999999999994), 0);  // naive floor(x + 0.5) gives 1
+    EXPECT_EQ(Round(0.49999999999999994), 0);                // naive floor(x + 0.5) gives 1
     EXPECT_EQ(Round(4503599627370497.0), 4503599627370497);  // 2^52 + 1: x + 0.5 would round up
     EXPECT_EQ(Round(-1e18), -1000000000000000000);
 }
@@ -78,7 +78,8 @@ TEST(DivMod, ZeroDivisorRaisesAndMinByMinusOneWraps)
     EXPECT_THROW(Mod(1, 0), EDivByZero);
     EXPECT_EQ(Div(std::numeric_limits<std::int32_t>::min(), -1), std::numeric_limits<std::int32_t>::min());
     EXPECT_EQ(Mod(std::numeric_limits<std::int32_t>::min(), -1), 0);
-    EXPECT_EQ(Div<std::int64_t>(std::numeric_limits<std::int64_t>::min(), -1), std::numeric_limits<std::int64_t>::min());
+    EXPECT_EQ(Div<std::int64_t>(std::numeric_limits<std::int64_t>::min(), -1),
+              std::numeric_limits<std::int64_t>::min());
 }
 
 TEST(Wrap, NarrowTypesWrapModulo)

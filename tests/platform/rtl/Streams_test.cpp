@@ -18,10 +18,15 @@ public:
     explicit TempFile(const std::string& tag)
     {
         const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
-        path_ = (std::filesystem::temp_directory_path() / ("va_rtl_" + std::string(info->name()) + "_" + tag)).string();
+        path_ = (std::filesystem::temp_directory_path() / ("va_rtl_" + std::string(info->name()) + "_" + tag))
+                    .string();
         std::filesystem::remove(path_);
     }
-    ~TempFile() { std::error_code ec; std::filesystem::remove(path_, ec); }
+    ~TempFile()
+    {
+        std::error_code ec;
+        std::filesystem::remove(path_, ec);
+    }
     const std::string& Path() const { return path_; }
 
 private:
@@ -34,7 +39,8 @@ public:
     explicit LimitedStream(std::int64_t limit) : limit_(limit) {}
     std::int32_t Write(const void* buffer, std::int32_t count) override
     {
-        const auto room = static_cast<std::int32_t>(std::max<std::int64_t>(0, std::min<std::int64_t>(count, limit_ - Size())));
+        const auto room = static_cast<std::int32_t>(
+            std::max<std::int64_t>(0, std::min<std::int64_t>(count, limit_ - Size())));
         return TMemoryStream::Write(buffer, room);
     }
 

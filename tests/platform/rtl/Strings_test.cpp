@@ -39,7 +39,7 @@ TEST(Case, AsciiHelpersLeaveAnsiLettersAlone)
     EXPECT_EQ(LowerCase("ABC\xC9Z"), "abc\xC9z");
     EXPECT_EQ(AnsiUpperCase("\xE9t\xE9 \xFF \x9C"), "\xC9T\xC9 \x9F \x8C");
     EXPECT_EQ(AnsiLowerCase("\xC9T\xC9 \xD7"), "\xE9t\xE9 \xD7");  // the multiplication sign has no case
-    EXPECT_EQ(AnsiUpperCase("\xF7\xDF"), "\xF7\xDF");            // division sign and sharp s stay
+    EXPECT_EQ(AnsiUpperCase("\xF7\xDF"), "\xF7\xDF");              // division sign and sharp s stay
 }
 
 TEST(Compare, TextComparisonsIgnoreCaseAndOrderByLength)
@@ -82,7 +82,8 @@ TEST(StrToInt, AcceptsDecimalHexAndSigns)
 
 TEST(StrToInt, RejectsTrailingJunkOverflowAndEmpty)
 {
-    for (const char* bad : {"", " ", "12 ", "1.0", "abc", "2147483648", "-2147483649", "$", "0x", "$100000000", "--1", "1e3"}) {
+    for (const char* bad :
+         {"", " ", "12 ", "1.0", "abc", "2147483648", "-2147483649", "$", "0x", "$100000000", "--1", "1e3"}) {
         std::int32_t v = 99;
         EXPECT_FALSE(TryStrToInt(bad, v)) << bad;
         EXPECT_EQ(v, 99);

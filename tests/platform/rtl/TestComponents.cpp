@@ -29,13 +29,25 @@ void RegisterTestClasses()
         rtl::RegisterIntegerConsts(
             ColorTypeInfo(),
             [](const std::string& ident, std::int64_t& v) {
-                if (ident == "clRed") { v = 0xFF; return true; }
-                if (ident == "clBtnFace") { v = static_cast<std::int32_t>(0xFF00000F); return true; }
+                if (ident == "clRed") {
+                    v = 0xFF;
+                    return true;
+                }
+                if (ident == "clBtnFace") {
+                    v = static_cast<std::int32_t>(0xFF00000F);
+                    return true;
+                }
                 return false;
             },
             [](std::int64_t v, std::string& ident) {
-                if (v == 0xFF) { ident = "clRed"; return true; }
-                if (v == static_cast<std::int32_t>(0xFF00000F)) { ident = "clBtnFace"; return true; }
+                if (v == 0xFF) {
+                    ident = "clRed";
+                    return true;
+                }
+                if (v == static_cast<std::int32_t>(0xFF00000F)) {
+                    ident = "clBtnFace";
+                    return true;
+                }
                 return false;
             });
         return true;
@@ -48,11 +60,14 @@ void RegisterTestClasses()
 const rtl::TClassInfo& TFont::StaticClassInfo()
 {
     static const rtl::TClassInfo info = rtl::TClassBuilder<TFont, rtl::TPersistent>("TFont")
-        .Property("Name", &TFont::Name, &TFont::Name)
-        .Property("Size", &TFont::Size, &TFont::Size).Default(8)
-        .Property("Style", &TFont::Style, &TFont::Style).Default(TFontStyles())
-        .Property("Color", &TFont::Color, &TFont::Color).Default(0)
-        .Build();
+                                            .Property("Name", &TFont::Name, &TFont::Name)
+                                            .Property("Size", &TFont::Size, &TFont::Size)
+                                            .Default(8)
+                                            .Property("Style", &TFont::Style, &TFont::Style)
+                                            .Default(TFontStyles())
+                                            .Property("Color", &TFont::Color, &TFont::Color)
+                                            .Default(0)
+                                            .Build();
     return info;
 }
 
@@ -73,10 +88,10 @@ void TFont::Assign(rtl::TPersistent* source)
 const rtl::TClassInfo& TItem::StaticClassInfo()
 {
     static const rtl::TClassInfo info = rtl::TClassBuilder<TItem, rtl::TCollectionItem>("TItem")
-        .Property("Name", &TItem::Name, &TItem::Name)
-        .Property("FileSize", &TItem::FileSize, &TItem::FileSize)
-        .Property("Target", &TItem::Target, &TItem::Target)
-        .Build();
+                                            .Property("Name", &TItem::Name, &TItem::Name)
+                                            .Property("FileSize", &TItem::FileSize, &TItem::FileSize)
+                                            .Property("Target", &TItem::Target, &TItem::Target)
+                                            .Build();
     return info;
 }
 
@@ -112,25 +127,33 @@ void TItem::DefineProperties(rtl::TFiler& filer)
 const rtl::TClassInfo& TWidget::StaticClassInfo()
 {
     static const rtl::TClassInfo info = rtl::TClassBuilder<TWidget, rtl::TComponent>("TWidget")
-        .Property("Left", &TWidget::Left, &TWidget::Left).Default(0)
-        .Property("Small", &TWidget::Small, &TWidget::Small).Default(0)
-        .Property("Letter", &TWidget::Letter, &TWidget::Letter).Default('A')
-        .Property("Align", &TWidget::Align, &TWidget::Align).Default(alNone)
-        .Property("Visible", &TWidget::Visible, &TWidget::Visible).Default(true)
-        .Property("Ratio", &TWidget::Ratio, &TWidget::Ratio)
-        .Property("Scale", &TWidget::Scale, &TWidget::Scale)
-        .Property("Caption", &TWidget::Caption, &TWidget::Caption)
-        .Property("Styles", &TWidget::Styles, &TWidget::Styles).Default(TFontStyles())
-        .Property("Big", &TWidget::Big, &TWidget::Big)
-        .Property("Value", &TWidget::Value, &TWidget::Value)
-        .Property("Color", &TWidget::Color, &TWidget::Color).Default(0).Type(ColorTypeInfo())
-        .Property("Font", &TWidget::Font, &TWidget::SetFont)
-        .Property("Buddy", &TWidget::Buddy, &TWidget::SetBuddy)
-        .Property("Items", &TWidget::Items, &TWidget::SetItems)
-        .Property("Lines", &TWidget::Lines, &TWidget::SetLines)
-        .Event("OnClick", &TWidget::OnClick)
-        .Creatable()
-        .Build();
+                                            .Property("Left", &TWidget::Left, &TWidget::Left)
+                                            .Default(0)
+                                            .Property("Small", &TWidget::Small, &TWidget::Small)
+                                            .Default(0)
+                                            .Property("Letter", &TWidget::Letter, &TWidget::Letter)
+                                            .Default('A')
+                                            .Property("Align", &TWidget::Align, &TWidget::Align)
+                                            .Default(alNone)
+                                            .Property("Visible", &TWidget::Visible, &TWidget::Visible)
+                                            .Default(true)
+                                            .Property("Ratio", &TWidget::Ratio, &TWidget::Ratio)
+                                            .Property("Scale", &TWidget::Scale, &TWidget::Scale)
+                                            .Property("Caption", &TWidget::Caption, &TWidget::Caption)
+                                            .Property("Styles", &TWidget::Styles, &TWidget::Styles)
+                                            .Default(TFontStyles())
+                                            .Property("Big", &TWidget::Big, &TWidget::Big)
+                                            .Property("Value", &TWidget::Value, &TWidget::Value)
+                                            .Property("Color", &TWidget::Color, &TWidget::Color)
+                                            .Default(0)
+                                            .Type(ColorTypeInfo())
+                                            .Property("Font", &TWidget::Font, &TWidget::SetFont)
+                                            .Property("Buddy", &TWidget::Buddy, &TWidget::SetBuddy)
+                                            .Property("Items", &TWidget::Items, &TWidget::SetItems)
+                                            .Property("Lines", &TWidget::Lines, &TWidget::SetLines)
+                                            .Event("OnClick", &TWidget::OnClick)
+                                            .Creatable()
+                                            .Build();
     return info;
 }
 
@@ -162,10 +185,7 @@ void TWidget::SetBuddy(TWidget* value)
         buddy_->FreeNotification(this);
 }
 
-void TWidget::SetParentComponent(TComponent* parent)
-{
-    parent_ = dynamic_cast<TWidget*>(parent);
-}
+void TWidget::SetParentComponent(TComponent* parent) { parent_ = dynamic_cast<TWidget*>(parent); }
 
 void TWidget::GetChildren(const std::function<void(TComponent*)>& proc, TComponent* root)
 {
@@ -218,12 +238,12 @@ void TWidget::Loaded()
 const rtl::TClassInfo& TTestForm::StaticClassInfo()
 {
     static const rtl::TClassInfo info = rtl::TClassBuilder<TTestForm, TWidget>("TTestForm")
-        .Field("Button1", &TTestForm::Button1)
-        .Field("Panel1", &TTestForm::Panel1)
-        .Method("Button1Click", &TTestForm::Button1Click)
-        .Method("Resized", &TTestForm::Resized)
-        .Creatable()
-        .Build();
+                                            .Field("Button1", &TTestForm::Button1)
+                                            .Field("Panel1", &TTestForm::Panel1)
+                                            .Method("Button1Click", &TTestForm::Button1Click)
+                                            .Method("Resized", &TTestForm::Resized)
+                                            .Creatable()
+                                            .Build();
     return info;
 }
 

@@ -47,7 +47,7 @@ public:
     explicit TItem(rtl::TCollection* collection) : rtl::TCollectionItem(collection) {}
     std::string Name;
     std::int64_t FileSize = 0;
-    std::string Data;  // streamed as the binary property "ItemData"
+    std::string Data;           // streamed as the binary property "ItemData"
     TWidget* Target = nullptr;  // not owned; a reference resolved after loading
     void DefineProperties(rtl::TFiler& filer) override;
     void Assign(rtl::TPersistent* source) override;

@@ -24,10 +24,9 @@ std::vector<std::string> Names(const rtl::TObject& o)
 
 TEST_F(PropertyAccess, ListsBaseClassPropertiesFirstInDeclarationOrder)
 {
-    std::vector<std::string> expected = {"Name",  "Tag",   "Left",  "Small", "Letter", "Align",
-                                         "Visible", "Ratio", "Scale", "Caption", "Styles", "Big",
-                                         "Value", "Color", "Font",  "Buddy", "Items",  "Lines",
-                                         "OnClick"};
+    std::vector<std::string> expected = {"Name",  "Tag",   "Left",    "Small",  "Letter", "Align", "Visible",
+                                         "Ratio", "Scale", "Caption", "Styles", "Big",    "Value", "Color",
+                                         "Font",  "Buddy", "Items",   "Lines",  "OnClick"};
     EXPECT_EQ(Names(form), expected);
     EXPECT_EQ(Names(*form.Font()), (std::vector<std::string>{"Name", "Size", "Style", "Color"}));
 }
@@ -92,10 +91,8 @@ TEST_F(PropertyAccess, RejectsUnknownNamesWrongKindsAndOutOfRangeEnumerations)
 
 TEST_F(PropertyAccess, MethodWithAnotherSignatureIsNotBound)
 {
-    EXPECT_THROW(rtl::SetMethodProp(form, "OnClick", rtl::TMethod{&form, "Resized"}),
-                 rtl::EPropertyError);
-    EXPECT_THROW(rtl::SetMethodProp(form, "OnClick", rtl::TMethod{&form, "Missing"}),
-                 rtl::EPropertyError);
+    EXPECT_THROW(rtl::SetMethodProp(form, "OnClick", rtl::TMethod{&form, "Resized"}), rtl::EPropertyError);
+    EXPECT_THROW(rtl::SetMethodProp(form, "OnClick", rtl::TMethod{&form, "Missing"}), rtl::EPropertyError);
     EXPECT_FALSE(form.OnClick.Assigned());
 }
 

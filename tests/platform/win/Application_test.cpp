@@ -69,18 +69,17 @@ void TDemoForm::FormCreate(rtl::TObject*)
 
 const rtl::TClassInfo& TDemoForm::StaticClassInfo()
 {
-    static const rtl::TClassInfo info =
-        rtl::TClassBuilder<TDemoForm, TForm>("TDemoForm")
-            .Field("Label1", &TDemoForm::Label1)
-            .Field("Folder", &TDemoForm::Folder)
-            .Field("bInstall", &TDemoForm::bInstall)
-            .Field("Log", &TDemoForm::Log)
-            .Field("Timer1", &TDemoForm::Timer1)
-            .Method("FormCreate", &TDemoForm::FormCreate)
-            .Method("FormShow", &TDemoForm::FormShow)
-            .Method("FormCloseQuery", &TDemoForm::FormCloseQuery)
-            .Method("Timer1Timer", &TDemoForm::Timer1Timer)
-            .Build();
+    static const rtl::TClassInfo info = rtl::TClassBuilder<TDemoForm, TForm>("TDemoForm")
+                                            .Field("Label1", &TDemoForm::Label1)
+                                            .Field("Folder", &TDemoForm::Folder)
+                                            .Field("bInstall", &TDemoForm::bInstall)
+                                            .Field("Log", &TDemoForm::Log)
+                                            .Field("Timer1", &TDemoForm::Timer1)
+                                            .Method("FormCreate", &TDemoForm::FormCreate)
+                                            .Method("FormShow", &TDemoForm::FormShow)
+                                            .Method("FormCloseQuery", &TDemoForm::FormCloseQuery)
+                                            .Method("Timer1Timer", &TDemoForm::Timer1Timer)
+                                            .Build();
     return info;
 }
 

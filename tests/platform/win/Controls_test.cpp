@@ -118,8 +118,8 @@ TEST(WindowProcHooks, HooksBeforeAndAfterSurviveRecreateWnd)
     EXPECT_FALSE(::IsWindow(before));
     EXPECT_EQ(::SendMessageA(after, kProbe, 0, 0), 7);
     EXPECT_EQ(probe->ownProbes, 2);
-    EXPECT_EQ(order, (std::vector<std::string>{"second before", "first before", "first after", "second before",
-                                               "first before", "first after"}));
+    EXPECT_EQ(order, (std::vector<std::string>{"second before", "first before", "first after",
+                                               "second before", "first before", "first after"}));
 }
 
 TEST(WindowProcHooks, HookCanSwallowAMessageBeforeTheControl)
@@ -477,7 +477,8 @@ TEST(ComboItems, TypingCompletesFromTheItemsAndKeysReachTheEvents)
     EXPECT_EQ(keys, "c:\\pro");
     EXPECT_EQ(combo->Text(), "C:\\Program Files\\Zantic\\");
     DWORD start = 0, end = 0;
-    ::SendMessageA(combo->Handle(), CB_GETEDITSEL, reinterpret_cast<WPARAM>(&start), reinterpret_cast<LPARAM>(&end));
+    ::SendMessageA(combo->Handle(), CB_GETEDITSEL, reinterpret_cast<WPARAM>(&start),
+                   reinterpret_cast<LPARAM>(&end));
     EXPECT_EQ(start, 6u) << "the completed part is selected";
     EXPECT_EQ(end, 24u);
     EXPECT_EQ(changes.back(), "C:\\Program Files\\Zantic\\");
@@ -754,7 +755,8 @@ TEST(ToolBars, CustomDrawSeesHotButtonsInBarCoordinates)
     MenuBarFixture f;
     f.bar->SetMenu(f.menu);
     std::vector<std::pair<TToolButton*, TCustomDrawState>> calls;
-    f.bar->OnCustomDrawButton = [&](TToolBar* sender, TToolButton* button, TCustomDrawState state, bool& defaultDraw) {
+    f.bar->OnCustomDrawButton = [&](TToolBar* sender, TToolButton* button, TCustomDrawState state,
+                                    bool& defaultDraw) {
         calls.emplace_back(button, state);
         sender->Canvas()->Brush()->SetColor(state.Contains(cdsHot) ? clRed : clNavy);
         sender->Canvas()->FillRect(button->BoundsRect());

@@ -45,7 +45,8 @@ std::thread PressWhenShown(int button, SeenBox& seen, std::atomic<bool>& found)
             seen.HasOk = GetDlgItem(box, IDOK) != nullptr;
             seen.HasCancel = GetDlgItem(box, IDCANCEL) != nullptr;
             found = true;
-            PostMessageA(box, WM_COMMAND, MAKEWPARAM(button, BN_CLICKED), reinterpret_cast<LPARAM>(GetDlgItem(box, button)));
+            PostMessageA(box, WM_COMMAND, MAKEWPARAM(button, BN_CLICKED),
+                         reinterpret_cast<LPARAM>(GetDlgItem(box, button)));
         }
     });
 }
@@ -57,7 +58,8 @@ TEST(MessageDlg, ButtonSetsMapToTheNearestSystemGroup)
     EXPECT_EQ(MessageDlgFlags(mtWarning, {mbOK}), UINT(MB_OK | MB_ICONWARNING));
     EXPECT_EQ(MessageDlgFlags(mtError, {mbOK, mbCancel}), UINT(MB_OKCANCEL | MB_ICONERROR));
     EXPECT_EQ(MessageDlgFlags(mtConfirmation, {mbYes, mbNo}), UINT(MB_YESNO | MB_ICONQUESTION));
-    EXPECT_EQ(MessageDlgFlags(mtConfirmation, {mbYes, mbNo, mbCancel}), UINT(MB_YESNOCANCEL | MB_ICONQUESTION));
+    EXPECT_EQ(MessageDlgFlags(mtConfirmation, {mbYes, mbNo, mbCancel}),
+              UINT(MB_YESNOCANCEL | MB_ICONQUESTION));
     EXPECT_EQ(MessageDlgFlags(mtInformation, {mbRetry, mbCancel}), UINT(MB_RETRYCANCEL | MB_ICONINFORMATION));
     EXPECT_EQ(MessageDlgFlags(mtCustom, {mbAbort, mbRetry, mbIgnore}), UINT(MB_ABORTRETRYIGNORE));
     EXPECT_EQ(MessageDlgFlags(mtCustom, {mbYesToAll, mbNoToAll}), UINT(MB_YESNO));
@@ -114,7 +116,8 @@ TEST(Messages, PostMessageToReachesTheWindowQueue)
     wc.hInstance = GetModuleHandleA(nullptr);
     wc.lpszClassName = "VarneloDialogsTest";
     RegisterClassA(&wc);
-    HWND wnd = CreateWindowExA(0, wc.lpszClassName, "", WS_POPUP, 0, 0, 10, 10, nullptr, nullptr, wc.hInstance, nullptr);
+    HWND wnd = CreateWindowExA(0, wc.lpszClassName, "", WS_POPUP, 0, 0, 10, 10, nullptr, nullptr,
+                               wc.hInstance, nullptr);
     ASSERT_NE(wnd, nullptr);
     EXPECT_TRUE(PostMessageTo(wnd, WM_USER + 7000, 1, 2));
     MSG msg;

@@ -33,7 +33,9 @@ class ExceptionLog {
 public:
     ExceptionLog()
     {
-        Application->OnException = [this](rtl::TObject*, const std::exception& e) { messages.push_back(e.what()); };
+        Application->OnException = [this](rtl::TObject*, const std::exception& e) {
+            messages.push_back(e.what());
+        };
     }
     ~ExceptionLog() { Application->OnException = nullptr; }
     std::vector<std::string> messages;
@@ -119,7 +121,8 @@ TEST(FormDescription, ShowingCreatesWindowsWithTheStoredGeometry)
     EXPECT_EQ(::GetMenu(form->Handle()), form->MainMenu1->Handle());
     EXPECT_EQ(form->log, (std::vector<std::string>{"create", "show"}));
     EXPECT_NE(::GetWindowLongA(form->Handle(), GWL_STYLE) & WS_MINIMIZEBOX, 0);
-    EXPECT_EQ(::GetWindowLongA(form->Handle(), GWL_STYLE) & WS_MAXIMIZEBOX, 0) << "BorderIcons without biMaximize";
+    EXPECT_EQ(::GetWindowLongA(form->Handle(), GWL_STYLE) & WS_MAXIMIZEBOX, 0)
+        << "BorderIcons without biMaximize";
 }
 
 TEST(FormDescription, ConstraintsLimitTheSize)
@@ -138,7 +141,8 @@ TEST(FormDescription, ConstraintsLimitTheSize)
 TEST(FormDescription, UnknownClassIsRejectedWithAReadError)
 {
     std::unique_ptr<TTestForm, FormDeleter> form(new TTestForm(Application));
-    EXPECT_THROW(ReadText(*form, "object F: TTestForm\n  object X: TNoSuchControl\n  end\nend\n"), rtl::Exception);
+    EXPECT_THROW(ReadText(*form, "object F: TTestForm\n  object X: TNoSuchControl\n  end\nend\n"),
+                 rtl::Exception);
 }
 
 TEST(FormDescription, MissingResourceRaisesResNotFound)
@@ -329,7 +333,8 @@ TEST(FormEvents, TrackBarClampsAndReportsEachChangeOnce)
     form->TrackBar1->SetPosition(20);
     EXPECT_EQ(form->Count("track 20"), 1);
     ::SendMessageA(form->TrackBar1->Handle(), TBM_SETPOS, TRUE, 3);
-    ::SendMessageA(form->Handle(), WM_HSCROLL, TB_THUMBPOSITION, reinterpret_cast<LPARAM>(form->TrackBar1->Handle()));
+    ::SendMessageA(form->Handle(), WM_HSCROLL, TB_THUMBPOSITION,
+                   reinterpret_cast<LPARAM>(form->TrackBar1->Handle()));
     EXPECT_EQ(form->Count("track 3"), 1);
 }
 
@@ -459,7 +464,12 @@ TEST(ModalForms, FormClosedByItsOwnTimerReturnsItsResult)
     EXPECT_TRUE(ownerDisabledMeanwhile) << "other windows wait while a modal form runs";
     EXPECT_TRUE(::IsWindowEnabled(owner.Handle()));
     EXPECT_FALSE(dialog->Visible());
-    EXPECT_THROW({ dialog->Show(); dialog->ShowModal(); }, rtl::EInvalidOperation);
+    EXPECT_THROW(
+        {
+            dialog->Show();
+            dialog->ShowModal();
+        },
+        rtl::EInvalidOperation);
 }
 
 TEST(ModalForms, ButtonWithModalResultEndsTheModalLoop)
@@ -678,14 +688,17 @@ TEST(FormDescription, ImagePictureIsReadFromStoredDataAndAutoSizes)
         hex += kDigits[b >> 4];
         hex += kDigits[b & 15];
     }
-    std::string text = "object F: TForm\n"
-                       "  object Image1: TImage\n"
-                       "    Left = 7\n"
-                       "    Top = 33\n"
-                       "    AutoSize = True\n"
-                       "    Picture.Data = {" + hex + "}\n"
-                       "  end\n"
-                       "end\n";
+    std::string text =
+        "object F: TForm\n"
+        "  object Image1: TImage\n"
+        "    Left = 7\n"
+        "    Top = 33\n"
+        "    AutoSize = True\n"
+        "    Picture.Data = {" +
+        hex +
+        "}\n"
+        "  end\n"
+        "end\n";
     TForm form(Application);
     ReadText(form, text);
     ASSERT_EQ(form.ControlCount(), 1);
@@ -740,10 +753,12 @@ TEST(FormDescription, ScaledFormDesignedAtAnotherResolutionIsScaled)
 {
     int ppi = Screen->PixelsPerInch();
     auto text = [&](bool scaled) {
-        return std::string(scaled ? "object Scaled: TForm\n" : "object Fixed: TForm\n") + "  ClientWidth = 300\n  ClientHeight = 200\n" +
+        return std::string(scaled ? "object Scaled: TForm\n" : "object Fixed: TForm\n") +
+               "  ClientWidth = 300\n  ClientHeight = 200\n" +
                "  PixelsPerInch = " + std::to_string(ppi * 2) + "\n" + (scaled ? "" : "  Scaled = False\n") +
                "  Font.Height = -22\n  Font.Name = 'Tahoma'\n" +
-               "  object Edit1: TEdit\n    Left = 20\n    Top = 40\n    Width = 100\n    Height = 42\n  end\nend\n";
+               "  object Edit1: TEdit\n    Left = 20\n    Top = 40\n    Width = 100\n    Height = 42\n  "
+               "end\nend\n";
     };
     TForm scaled(Application);
     ReadText(scaled, text(true));

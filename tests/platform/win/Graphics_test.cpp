@@ -54,7 +54,10 @@ int Ink(TBitmap& b, int x0, int y0, int x1, int y1, TColor background = clWhite)
     return n;
 }
 
-std::uint32_t Le32(const std::uint8_t* p) { return p[0] | p[1] << 8 | p[2] << 16 | static_cast<std::uint32_t>(p[3]) << 24; }
+std::uint32_t Le32(const std::uint8_t* p)
+{
+    return p[0] | p[1] << 8 | p[2] << 16 | static_cast<std::uint32_t>(p[3]) << 24;
+}
 std::uint16_t Le16(const std::uint8_t* p) { return static_cast<std::uint16_t>(p[0] | p[1] << 8); }
 
 std::vector<std::uint8_t> Saved(TBitmap& b)
@@ -129,7 +132,8 @@ TEST(Colors, FontColourAndCharsetTakeNamesInFormText)
     ASSERT_NE(charsetToInt, nullptr);
     EXPECT_TRUE((*charsetToInt)("ANSI_CHARSET", value));
     EXPECT_EQ(value, ANSI_CHARSET);
-    EXPECT_EQ(rtl::FindIdentToInt(rtl::TypeInfoOf<std::int32_t>()), nullptr) << "plain integers take no colour names";
+    EXPECT_EQ(rtl::FindIdentToInt(rtl::TypeInfoOf<std::int32_t>()), nullptr)
+        << "plain integers take no colour names";
     rtl::SetPropValue(font, "Style", "[fsBold,fsItalic]");
     EXPECT_TRUE(font.Style().Contains(fsBold));
     EXPECT_TRUE(font.Style().Contains(fsItalic));
@@ -562,13 +566,11 @@ TEST(Bitmaps, EachPixelFormatStoresRedAsItsOwnBits)
         std::vector<std::uint8_t> FirstBytes;
     };
     const Case cases[] = {
-        {pf1bit, 4, {0x00}},           // red is nearer black than white
-        {pf4bit, 4, {0x99, 0x99}},     // VGA index 9 is pure red
-        {pf8bit, 8, {180, 180}},       // cube index r*36: 5*36
-        {pf15bit, 12, {0x00, 0x7C}},
-        {pf16bit, 12, {0x00, 0xF8}},
-        {pf24bit, 16, {0, 0, 255}},
-        {pf32bit, 20, {0, 0, 255}},
+        {pf1bit, 4, {0x00}},        // red is nearer black than white
+        {pf4bit, 4, {0x99, 0x99}},  // VGA index 9 is pure red
+        {pf8bit, 8, {180, 180}},    // cube index r*36: 5*36
+        {pf15bit, 12, {0x00, 0x7C}}, {pf16bit, 12, {0x00, 0xF8}},
+        {pf24bit, 16, {0, 0, 255}},  {pf32bit, 20, {0, 0, 255}},
     };
     for (const auto& k : cases) {
         auto b = MakeBitmap(5, 2, k.Format);
@@ -592,7 +594,8 @@ TEST(Bitmaps, ConversionsKeepColoursThePaletteCanHold)
         b->SetPixelFormat(pf24bit);
         for (int y = 0; y < 5; ++y)
             for (int x = 0; x < 7; ++x)
-                ASSERT_EQ(b->Canvas()->Pixels(x, y), PatternAt(x, y)) << "via format " << pf << " at " << x << "," << y;
+                ASSERT_EQ(b->Canvas()->Pixels(x, y), PatternAt(x, y))
+                    << "via format " << pf << " at " << x << "," << y;
     }
     auto mono = MakeBitmap(7, 5);
     PaintPattern(*mono, BilevelAt);
@@ -694,10 +697,10 @@ TEST(BmpRead, DecodesImageMagickFilesOfEveryKind)
         TColor (*At)(int, int);
     };
     const Case cases[] = {
-        {"bw1.bmp", pf1bit, BilevelAt},          {"pat4.bmp", pf4bit, PatternAt},
-        {"pat8.bmp", pf8bit, Pattern35At},       {"pat8rle.bmp", pf8bit, Pattern35At},
-        {"pat565.bmp", pf16bit, PatternAt},      {"pat24.bmp", pf24bit, PatternAt},
-        {"pat24core.bmp", pf24bit, PatternAt},   {"pat32.bmp", pf32bit, PatternAt},
+        {"bw1.bmp", pf1bit, BilevelAt},        {"pat4.bmp", pf4bit, PatternAt},
+        {"pat8.bmp", pf8bit, Pattern35At},     {"pat8rle.bmp", pf8bit, Pattern35At},
+        {"pat565.bmp", pf16bit, PatternAt},    {"pat24.bmp", pf24bit, PatternAt},
+        {"pat24core.bmp", pf24bit, PatternAt}, {"pat32.bmp", pf32bit, PatternAt},
     };
     for (const auto& k : cases) {
         TBitmap b;
@@ -713,13 +716,17 @@ TEST(BmpRead, DecodesImageMagickFilesOfEveryKind)
 
 TEST(BmpRead, ReadsTopDownAndUnusualBitFields)
 {
-    // 2x2 top-down 16-bit 4:4:4 bit fields, written by hand.
-    std::vector<std::uint8_t> f = {'B', 'M', 0, 0, 0, 0, 0, 0, 0, 0, 66, 0, 0, 0,
-                                   40, 0, 0, 0, 2, 0, 0, 0, 0xFE, 0xFF, 0xFF, 0xFF, 1, 0, 16, 0, 3, 0, 0, 0,
-                                   8, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0,
-                                   0x00, 0x0F, 0, 0, 0xF0, 0, 0, 0, 0x0F, 0, 0, 0,
-                                   0x00, 0x0F, 0xF0, 0x00,   // top row: red, green
-                                   0x0F, 0x00, 0xFF, 0x0F};  // bottom row: blue, white
+    // 2x2 top-down 16-bit 4:4:4 bit fields, written by hand: file header, info header (2 x -2,
+    // 16 bits, bit fields), the three masks, then the rows (red, green; blue, white).
+    // clang-format off
+    std::vector<std::uint8_t> f = {
+        'B', 'M', 0, 0, 0, 0, 0, 0, 0, 0, 66, 0, 0, 0,
+        40, 0, 0, 0, 2, 0, 0, 0, 0xFE, 0xFF, 0xFF, 0xFF, 1, 0, 16, 0, 3, 0, 0, 0,
+        8, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0,
+        0x00, 0x0F, 0, 0, 0xF0, 0, 0, 0, 0x0F, 0, 0, 0,
+        0x00, 0x0F, 0xF0, 0x00,
+        0x0F, 0x00, 0xFF, 0x0F};
+    // clang-format on
     TBitmap b;
     rtl::TReadOnlyMemoryStream s(f.data(), static_cast<std::int64_t>(f.size()));
     b.LoadFromStream(s);
@@ -784,10 +791,9 @@ TEST(BmpRead, RejectsBadFilesWithoutCrashing)
 TEST(BmpRead, ColourTablesOfBothEntrySizesAreReadAndACutTableIsRejected)
 {
     // 2x1 1-bit bitmap with the 12-byte core header: three-byte entries, red then blue.
-    const std::vector<std::uint8_t> core = {'B', 'M', 0, 0, 0, 0, 0, 0, 0, 0, 32, 0, 0, 0,
-                                            12, 0, 0, 0, 2, 0, 1, 0, 1, 0, 1, 0,
-                                            0, 0, 0xFF, 0xFF, 0, 0,
-                                            0x40, 0, 0, 0};
+    const std::vector<std::uint8_t> core = {'B', 'M', 0,  0, 0,    0,    0, 0, 0,    0, 32, 0,
+                                            0,   0,   12, 0, 0,    0,    2, 0, 1,    0, 1,  0,
+                                            1,   0,   0,  0, 0xFF, 0xFF, 0, 0, 0x40, 0, 0,  0};
     TBitmap b;
     rtl::TReadOnlyMemoryStream s(core.data(), static_cast<std::int64_t>(core.size()));
     b.LoadFromStream(s);
@@ -799,17 +805,17 @@ TEST(BmpRead, ColourTablesOfBothEntrySizesAreReadAndACutTableIsRejected)
 
     // The 40-byte header's four-byte entries, cut in the middle of the table.
     const auto pal = ReadFileBytes(DataFile("pat4.bmp"));
-    ExpectRejected(std::vector<std::uint8_t>(pal.begin(), pal.begin() + 14 + 40 + 10), "colour table cut short");
+    ExpectRejected(std::vector<std::uint8_t>(pal.begin(), pal.begin() + 14 + 40 + 10),
+                   "colour table cut short");
 }
 
 TEST(BmpRead, RleRunsBeyondTheEdgeAreClipped)
 {
     // 2x2 RLE8: a run of 5 on the bottom row, a delta past the top, then end of bitmap.
-    std::vector<std::uint8_t> f = {'B', 'M', 0, 0, 0, 0, 0, 0, 0, 0, 62, 0, 0, 0,
-                                   40, 0, 0, 0, 2, 0, 0, 0, 2, 0, 0, 0, 1, 0, 8, 0, 1, 0, 0, 0,
-                                   8, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 2, 0, 0, 0, 0, 0, 0, 0,
-                                   0, 0, 0, 0, 0, 0, 255, 0,
-                                   5, 1, 0, 2, 9, 9, 0, 1};
+    std::vector<std::uint8_t> f = {'B', 'M', 0, 0, 0, 0, 0,   0, 0, 0, 62, 0, 0, 0, 40, 0, 0, 0,
+                                   2,   0,   0, 0, 2, 0, 0,   0, 1, 0, 8,  0, 1, 0, 0,  0, 8, 0,
+                                   0,   0,   0, 0, 0, 0, 0,   0, 0, 0, 2,  0, 0, 0, 0,  0, 0, 0,
+                                   0,   0,   0, 0, 0, 0, 255, 0, 5, 1, 0,  2, 9, 9, 0,  1};
     TBitmap b;
     rtl::TReadOnlyMemoryStream s(f.data(), static_cast<std::int64_t>(f.size()));
     ASSERT_NO_THROW(b.LoadFromStream(s));
@@ -826,9 +832,9 @@ TEST(BmpWrite, HeaderFieldsDescribeThePixels)
         std::uint32_t Compression;
         std::uint32_t Colors;
     };
-    const Case cases[] = {{pf1bit, 1, BI_RGB, 2},      {pf4bit, 4, BI_RGB, 16},   {pf8bit, 8, BI_RGB, 256},
-                          {pf15bit, 16, BI_RGB, 0},    {pf16bit, 16, BI_BITFIELDS, 0},
-                          {pf24bit, 24, BI_RGB, 0},    {pf32bit, 32, BI_RGB, 0}};
+    const Case cases[] = {{pf1bit, 1, BI_RGB, 2},   {pf4bit, 4, BI_RGB, 16},        {pf8bit, 8, BI_RGB, 256},
+                          {pf15bit, 16, BI_RGB, 0}, {pf16bit, 16, BI_BITFIELDS, 0}, {pf24bit, 24, BI_RGB, 0},
+                          {pf32bit, 32, BI_RGB, 0}};
     for (const auto& k : cases) {
         auto b = MakeBitmap(7, 5, k.Format);
         auto f = Saved(*b);
@@ -1127,10 +1133,11 @@ private:
 
 const rtl::TClassInfo& TPictureHolder::StaticClassInfo()
 {
-    static const rtl::TClassInfo info = rtl::TClassBuilder<TPictureHolder, rtl::TComponent>("TPictureHolder")
-        .Property("Picture", &TPictureHolder::Picture, &TPictureHolder::SetPicture)
-        .Creatable()
-        .Build();
+    static const rtl::TClassInfo info =
+        rtl::TClassBuilder<TPictureHolder, rtl::TComponent>("TPictureHolder")
+            .Property("Picture", &TPictureHolder::Picture, &TPictureHolder::SetPicture)
+            .Creatable()
+            .Build();
     return info;
 }
 
@@ -1150,9 +1157,12 @@ std::unique_ptr<TPictureHolder> ReadHolder(rtl::TStream& binary)
 TEST(PicturesInForms, TextFormPictureDirectiveBuildsTheBitmap)
 {
     rtl::RegisterClass(TPictureHolder::StaticClassInfo());
-    const std::string text = "object Image1: TPictureHolder\n"
-                             "  Picture.Data = {@picture: TBitmap " + DataFile("pat24.bmp") + "}\n"
-                             "end\n";
+    const std::string text =
+        "object Image1: TPictureHolder\n"
+        "  Picture.Data = {@picture: TBitmap " +
+        DataFile("pat24.bmp") +
+        "}\n"
+        "end\n";
     rtl::TStringStream in(text);
     rtl::TMemoryStream binary;
     rtl::ObjectTextToBinary(in, binary);

@@ -50,11 +50,13 @@ protected:
     static bool Raw(const std::string& sub, const std::string& name, DWORD& type, std::string& data)
     {
         HKEY key = nullptr;
-        if (RegOpenKeyExA(HKEY_CURRENT_USER, (std::string(kTestKey) + sub).c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS)
+        if (RegOpenKeyExA(HKEY_CURRENT_USER, (std::string(kTestKey) + sub).c_str(), 0, KEY_READ, &key) !=
+            ERROR_SUCCESS)
             return false;
         char buffer[4096];
         DWORD size = sizeof buffer;
-        const LONG rc = RegQueryValueExA(key, name.c_str(), nullptr, &type, reinterpret_cast<BYTE*>(buffer), &size);
+        const LONG rc =
+            RegQueryValueExA(key, name.c_str(), nullptr, &type, reinterpret_cast<BYTE*>(buffer), &size);
         RegCloseKey(key);
         if (rc != ERROR_SUCCESS)
             return false;
@@ -64,7 +66,8 @@ protected:
     static bool RawKeyExists(const std::string& sub)
     {
         HKEY key = nullptr;
-        if (RegOpenKeyExA(HKEY_CURRENT_USER, (std::string(kTestKey) + sub).c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS)
+        if (RegOpenKeyExA(HKEY_CURRENT_USER, (std::string(kTestKey) + sub).c_str(), 0, KEY_READ, &key) !=
+            ERROR_SUCCESS)
             return false;
         RegCloseKey(key);
         return true;
@@ -326,8 +329,8 @@ TEST_F(RegistryTest, RelativePathsKeyNamesAndRecursiveDelete)
 TEST_F(RegistryTest, OtherRootsAreReadable)
 {
     HKEY key = nullptr;
-    ASSERT_EQ(RegCreateKeyExA(HKEY_LOCAL_MACHINE, "SOFTWARE\\VarneloWinbTest", 0, nullptr, 0, KEY_WRITE, nullptr, &key,
-                              nullptr),
+    ASSERT_EQ(RegCreateKeyExA(HKEY_LOCAL_MACHINE, "SOFTWARE\\VarneloWinbTest", 0, nullptr, 0, KEY_WRITE,
+                              nullptr, &key, nullptr),
               ERROR_SUCCESS);
     RegSetValueExA(key, "InstallPath", 0, REG_SZ, reinterpret_cast<const BYTE*>("C:\\Z"), 5);
     RegCloseKey(key);
@@ -376,8 +379,8 @@ TEST_F(RegistryTest, RegIniFileSectionsAreSubkeys)
 TEST_F(RegistryTest, RegIniFileReadsDwordValuesAndDeletes)
 {
     HKEY key = nullptr;
-    ASSERT_EQ(RegCreateKeyExA(HKEY_CURRENT_USER, (std::string(kTestKey) + "\\S").c_str(), 0, nullptr, 0, KEY_WRITE,
-                              nullptr, &key, nullptr),
+    ASSERT_EQ(RegCreateKeyExA(HKEY_CURRENT_USER, (std::string(kTestKey) + "\\S").c_str(), 0, nullptr, 0,
+                              KEY_WRITE, nullptr, &key, nullptr),
               ERROR_SUCCESS);
     const DWORD v = 77;
     RegSetValueExA(key, "Dword", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&v), 4);

@@ -107,7 +107,8 @@ TEST(Regions, ApplyToWindowHandsOverOwnership)
     wc.hInstance = GetModuleHandleA(nullptr);
     wc.lpszClassName = "VarneloRegionTest";
     RegisterClassA(&wc);
-    HWND wnd = CreateWindowExA(0, wc.lpszClassName, "", WS_POPUP, 0, 0, 100, 60, nullptr, nullptr, wc.hInstance, nullptr);
+    HWND wnd = CreateWindowExA(0, wc.lpszClassName, "", WS_POPUP, 0, 0, 100, 60, nullptr, nullptr,
+                               wc.hInstance, nullptr);
     ASSERT_NE(wnd, nullptr);
     TRegion r = TRegion::RoundRect(Rect(0, 0, 100, 60), 16, 16);
     TRegion expected = r;

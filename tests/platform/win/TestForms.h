@@ -76,9 +76,17 @@ public:
     bool formSeenInCreate = false;
     bool allowClose = true;
 
-    void FormCreate(rtl::TObject*) { log.push_back("create"); formSeenInCreate = Label1 != nullptr; }
+    void FormCreate(rtl::TObject*)
+    {
+        log.push_back("create");
+        formSeenInCreate = Label1 != nullptr;
+    }
     void FormShow(rtl::TObject*) { log.push_back("show"); }
-    void FormCloseQuery(rtl::TObject*, bool& canClose) { log.push_back("closequery"); canClose = allowClose; }
+    void FormCloseQuery(rtl::TObject*, bool& canClose)
+    {
+        log.push_back("closequery");
+        canClose = allowClose;
+    }
     void FormClose(rtl::TObject*, win::TCloseAction& action) { log.push_back("close"); }
     void Label1Click(rtl::TObject*) { log.push_back("label click"); }
     void Label1DblClick(rtl::TObject*) { log.push_back("label dblclick"); }
@@ -107,7 +115,10 @@ public:
     }
     void Combo1Change(rtl::TObject*) { log.push_back("combo change " + Combo1->Text()); }
     void Timer1Timer(rtl::TObject*) { log.push_back("tick"); }
-    void ScrollBar1Change(rtl::TObject*) { log.push_back("scroll " + std::to_string(ScrollBar1->Position())); }
+    void ScrollBar1Change(rtl::TObject*)
+    {
+        log.push_back("scroll " + std::to_string(ScrollBar1->Position()));
+    }
     void TrackBar1Change(rtl::TObject*) { log.push_back("track " + std::to_string(TrackBar1->Position())); }
     void Open1Click(rtl::TObject*) { log.push_back("open"); }
     void Pop1Measure(rtl::TObject*, win::TCanvas*, std::int32_t& w, std::int32_t& h)
