@@ -43,12 +43,14 @@ inline constexpr int kExtractBadPassword = 2;  // also: extracted size differs f
 // Reads a skin file once, at construction, into four case-insensitive lookup lists.
 //
 // Raises rtl::Exception "Failed to read skin file!" when the archive or its skin data is not
-// usable. An encrypted skin with an empty or wrong password, or whose extracted size is wrong,
-// constructs normally with Loaded() false and empty lists. The temporary file the entry is
-// extracted to is gone when the constructor returns, on every path.
+// usable, a plain entry's CRC-32 included. An encrypted skin with an empty or wrong password, or
+// whose extracted size is wrong, constructs normally with Loaded() false and empty lists. The
+// entry is extracted in memory: no temporary file is made.
 class Tsk2SkinFileReader : public rtl::TObject {
 public:
     Tsk2SkinFileReader(const std::string& fileName, const std::string& password);
+    // The same from a skin file already in memory (or any stream), from its start.
+    Tsk2SkinFileReader(rtl::TStream& archive, const std::string& password);
     ~Tsk2SkinFileReader() override;
     Tsk2SkinFileReader(const Tsk2SkinFileReader&) = delete;
     Tsk2SkinFileReader& operator=(const Tsk2SkinFileReader&) = delete;
@@ -68,7 +70,9 @@ public:
     bool Loaded() const { return loaded_; }
 
 private:
-    void ReadSkinData(const std::string& dataFileName);
+    Tsk2SkinFileReader();
+    void Read(rtl::TStream& archive, const std::string& password);
+    void ReadSkinData(rtl::TStream& data);
 
     std::unique_ptr<rtl::TStringList> bitmaps_;  // owns its TSkinBitmap objects
     std::unique_ptr<rtl::TStringList> integers_;
@@ -79,18 +83,17 @@ private:
 
 // Extracts `entryName` (matched without regard to ASCII case) from the skin archive into the
 // file `outputName`. Returns kExtractOk, kExtractFailed, or kExtractBadPassword (also for an
-// extracted size other than the stored one). The output file exists afterwards only on
-// kExtractOk. Never throws for bad input.
+// extracted size other than the stored one). A plain entry whose CRC-32 differs from the stored
+// one fails; an encrypted one counts as a wrong password. The output file exists afterwards only
+// on kExtractOk. Never throws for bad input.
 int ExtractArchiveEntry(const std::string& archiveName, const std::string& entryName,
                         const std::string& outputName, const std::string& password);
+// The same into memory: `out` holds the entry on kExtractOk and is empty otherwise.
+int ExtractArchiveEntry(rtl::TStream& archive, const std::string& entryName, const std::string& password,
+                        std::vector<std::uint8_t>& out);
 
 // The temporary folder with a trailing path separator.
 std::string TempDir();
-
-// Raw DEFLATE (RFC 1951) from the position of `source` to `dest`. Stops with rtl::Exception
-// when the data is malformed, when `source` runs out before the last block, or when more
-// than `maxOutput` bytes would be written. Returns the number of bytes written.
-std::int64_t Inflate(rtl::TStream& source, rtl::TStream& dest, std::int64_t maxOutput);
 
 namespace detail {
 // Per-platform pieces: a new GUID in its braced text form, and plain file operations.

@@ -1,4 +1,5 @@
 // Fuzz target: the skin reader on arbitrary archives, on arbitrary skin data, and its inflater.
+#include "skin/SUI2Inflate.h"
 #include "skin/SUI2SkinReader.h"
 
 #include "platform/rtl/Streams.h"

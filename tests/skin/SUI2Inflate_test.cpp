@@ -1,5 +1,5 @@
 // Tests of the skin reader's inflater, judged against zlib on the same streams.
-#include "skin/SUI2SkinReader.h"
+#include "skin/SUI2Inflate.h"
 
 #include <gtest/gtest.h>
 #include <zlib.h>
@@ -193,6 +193,25 @@ TEST(InflateRejects, OverSubscribedDynamicCodes)
     Bytes zout;
     EXPECT_FALSE(ZlibInflate(stream, 100, zout));
     EXPECT_FALSE(OurInflate(stream, 100, out));
+}
+
+}  // namespace
+
+namespace {
+
+// The archive hands over the entry's bytes only; anything after the last block is not data.
+TEST(InflateBuffer, StopsAtTheLastBlockAndHonoursTheExactLimit)
+{
+    const Bytes data = Sample(70000, 2, 5);
+    for (int level : {0, 1, 9}) {
+        Bytes stream = ZlibDeflate(data, level, Z_DEFAULT_STRATEGY);
+        stream.insert(stream.end(), {0xFF, 0xFF, 0x00, 0x12});
+        Bytes out = {1, 2, 3};
+        EXPECT_EQ(skin::InflateBuffer(stream.data(), stream.size(), out, data.size()), data.size());
+        EXPECT_EQ(out, data) << "level " << level;
+        EXPECT_THROW(skin::InflateBuffer(stream.data(), stream.size(), out, data.size() - 1), rtl::Exception);
+        EXPECT_THROW(skin::InflateBuffer(stream.data(), 0, out, data.size()), rtl::Exception);
+    }
 }
 
 }  // namespace

@@ -4,6 +4,7 @@
 #include "skin/SUI2Define.h"
 
 #include <gtest/gtest.h>
+#include <zlib.h>
 
 #include <cctype>
 #include <cstdio>
@@ -314,6 +315,107 @@ TEST_F(SkinReaderTest, StoredSizeMismatchStaysEmpty)
     skin::Tsk2SkinFileReader r(Write("mismatch.skn", zip), "");
     EXPECT_FALSE(r.Loaded());
     EXPECT_TRUE(TempFolderEmpty());
+}
+
+// ---- entry integrity ----
+
+// A skin archive whose one entry holds `data` in stored deflate blocks with the CRC-32 given.
+Bytes StoredSkin(const Bytes& data, std::uint32_t crc)
+{
+    Bytes deflated = {1};
+    for (std::uint32_t v :
+         {static_cast<std::uint32_t>(data.size()), static_cast<std::uint32_t>(~data.size())})
+        for (int i = 0; i < 2; ++i)
+            deflated.push_back(static_cast<std::uint8_t>(v >> (8 * i)));
+    deflated.insert(deflated.end(), data.begin(), data.end());
+    const std::string name = "SKINDATA.SK2";
+    auto header = [&](Bytes& b, bool central) {
+        const std::size_t at = b.size();
+        b.resize(at + (central ? 46 : 30), 0);
+        PutU32(b, at, central ? 0x02014B50 : 0x04034B53);  // local headers begin "SK"
+        const std::size_t f = central ? at + 16 : at + 14;
+        PutU32(b, f, crc);
+        PutU32(b, f + 4, static_cast<std::uint32_t>(deflated.size()));
+        PutU32(b, f + 8, static_cast<std::uint32_t>(data.size()));
+        b[f + 12] = static_cast<std::uint8_t>(name.size());
+        b.insert(b.end(), name.begin(), name.end());
+    };
+    Bytes zip;
+    header(zip, false);
+    zip.insert(zip.end(), deflated.begin(), deflated.end());
+    const std::size_t central = zip.size();
+    header(zip, true);
+    const std::size_t end = zip.size();
+    zip.resize(end + 22, 0);
+    PutU32(zip, end, 0x06054B50);
+    zip[end + 8] = zip[end + 10] = 1;
+    PutU32(zip, end + 12, static_cast<std::uint32_t>(end - central));
+    PutU32(zip, end + 16, static_cast<std::uint32_t>(central));
+    return zip;
+}
+
+std::uint32_t ZlibCrc(const Bytes& b)
+{
+    return static_cast<std::uint32_t>(crc32(0, b.data(), static_cast<uInt>(b.size())));
+}
+
+TEST_F(SkinReaderTest, EntryWithTheRightSizeButWrongContentIsRefused)
+{
+    const Bytes data = ReadFile(DataPath("small.sk2"));
+    skin::Tsk2SkinFileReader good(Write("good.skn", StoredSkin(data, ZlibCrc(data))), "");
+    EXPECT_TRUE(good.Loaded());
+    EXPECT_EQ(good.GetInt("SKIN2_TRANSCOLOR"), 0x00FF00FF);
+
+    Bytes damaged = data;
+    damaged[damaged.size() / 2] ^= 0x10;  // same size, one bit off
+    for (const Bytes& zip : {StoredSkin(damaged, ZlibCrc(data)), StoredSkin(data, ZlibCrc(data) ^ 1)}) {
+        bool failed = false;
+        auto r = Open(Write("bad_crc.skn", zip), "", failed);
+        EXPECT_TRUE(failed);
+    }
+    const std::string out = (dir_ / "out.sk2").string();
+    EXPECT_EQ(skin::ExtractArchiveEntry(Write("bad_crc.skn", StoredSkin(damaged, ZlibCrc(data))),
+                                        "SKINDATA.SK2", out, ""),
+              skin::kExtractFailed);
+    EXPECT_FALSE(fs::exists(out));
+}
+
+// The stored compressed size bounds what is read and decrypted: an entry claiming fewer bytes
+// than its stream needs must not borrow the central directory's bytes to finish.
+TEST_F(SkinReaderTest, EntryIsReadNoFurtherThanItsCompressedSize)
+{
+    for (const char* name : {"small.skn", "encrypted_small.skn"}) {
+        Bytes zip = ReadFile(DataPath(name));
+        const std::size_t central = U32(zip, zip.size() - 22 + 16);
+        PutU32(zip, central + 20, U32(zip, central + 20) - 4);
+        bool failed = false;
+        auto r = Open(Write("short_entry.skn", zip), kPassword, failed);
+        EXPECT_TRUE(failed || !r->Loaded()) << name;
+    }
+    Bytes zip = ReadFile(DataPath("small.skn"));
+    const std::size_t central = U32(zip, zip.size() - 22 + 16);
+    PutU32(zip, central + 20, static_cast<std::uint32_t>(zip.size()));  // beyond the file
+    bool failed = false;
+    auto r = Open(Write("long_entry.skn", zip), "", failed);
+    EXPECT_TRUE(failed);
+}
+
+TEST_F(SkinReaderTest, ReadsWithoutATemporaryFolder)
+{
+    SetEnv(kTempVar, (dir_ / "no such folder").string());
+    skin::Tsk2SkinFileReader r(DataPath("full.skn"), "");
+    ExpectFullSkinValues(r);
+}
+
+TEST_F(SkinReaderTest, ReadsASkinHeldInMemory)
+{
+    const Bytes zip = ReadFile(DataPath("encrypted.skn"));
+    rtl::TReadOnlyMemoryStream in(zip.data(), static_cast<std::int64_t>(zip.size()));
+    skin::Tsk2SkinFileReader r(in, kPassword);
+    ExpectFullSkinValues(r);
+    const Bytes junk = {'S', 'K', 0, 0};
+    rtl::TReadOnlyMemoryStream bad(junk.data(), static_cast<std::int64_t>(junk.size()));
+    EXPECT_THROW(skin::Tsk2SkinFileReader(bad, ""), rtl::Exception);
 }
 
 // ---- rejects ----
