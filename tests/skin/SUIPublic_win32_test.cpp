@@ -100,28 +100,26 @@ TEST(CutBitmapPiece, ImpossibleCutsGiveAnEmptyBitmap)
 
 // ---- three and nine parts ----
 
-TEST(DrawThreePartBitmap, EndsAsTheyAreAndTheMiddleStretched)
+// Ends as they are and the middle stretched; narrower than a piece, the left piece cut; with
+// the transparent colour the canvas shows through.
+TEST(DrawThreePartBitmap, MatchesImageMagickComposites)
 {
-    auto source = Load("pattern.bmp");
-    auto dest = Canvas(35, 11, win::clGray);
-    skin::DrawThreePartBitmap(source.get(), dest->Canvas(), win::Rect(0, 0, 35, 11), win::clFuchsia, false);
-    EXPECT_TRUE(SamePixels(*dest, "three.bmp"));
-}
-
-TEST(DrawThreePartBitmap, NarrowerThanOnePieceDrawsTheLeftPieceCut)
-{
-    auto source = Load("pattern.bmp");
-    auto dest = Canvas(5, 11, win::clGray);
-    skin::DrawThreePartBitmap(source.get(), dest->Canvas(), win::Rect(0, 0, 5, 11), win::clFuchsia, false);
-    EXPECT_TRUE(SamePixels(*dest, "three_narrow.bmp"));
-}
-
-TEST(DrawThreePartBitmap, TransparentColourLeavesTheCanvasShowing)
-{
-    auto source = Load("keyed.bmp");
-    auto dest = Canvas(35, 11, win::clGray);
-    skin::DrawThreePartBitmap(source.get(), dest->Canvas(), win::Rect(0, 0, 35, 11), win::clFuchsia, true);
-    EXPECT_TRUE(SamePixels(*dest, "three_masked.bmp"));
+    struct Case {
+        const char* Source;
+        int Width;
+        bool Masked;
+        const char* Expected;
+    };
+    const Case cases[] = {{"pattern.bmp", 35, false, "three.bmp"},
+                          {"pattern.bmp", 5, false, "three_narrow.bmp"},
+                          {"keyed.bmp", 35, true, "three_masked.bmp"}};
+    for (const Case& c : cases) {
+        auto source = Load(c.Source);
+        auto dest = Canvas(c.Width, 11, win::clGray);
+        skin::DrawThreePartBitmap(source.get(), dest->Canvas(), win::Rect(0, 0, c.Width, 11), win::clFuchsia,
+                                  c.Masked);
+        EXPECT_TRUE(SamePixels(*dest, c.Expected));
+    }
 }
 
 TEST(DrawThreePartBitmapFilled, CornerColourShowsTheFillInTheMiddle)

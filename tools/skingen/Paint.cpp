@@ -151,6 +151,14 @@ void Picture::Draw(const Shape& shape, const Paint& paint, bool hard)
     }
 }
 
+void Picture::KeyOutside(const Shape& shape)
+{
+    for (int y = 0; y < height_; ++y)
+        for (int x = 0; x < width_; ++x)
+            if (shape(static_cast<float>(x) + 0.5f, static_cast<float>(y) + 0.5f) > 0.25f)
+                Set(x, y, kKey);
+}
+
 void Picture::Blit(const Picture& source, int x, int y)
 {
     for (int sy = 0; sy < source.height_; ++sy)

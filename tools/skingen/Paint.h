@@ -70,6 +70,9 @@ public:
     // +0.5). `hard` rounds the coverage, for parts whose outside must stay exactly the key colour.
     void Draw(const Shape& shape, const Paint& paint, bool hard = false);
     void Draw(const Shape& shape, Rgb colour, bool hard = false) { Draw(shape, Solid(colour), hard); }
+    // Sets the pixels whose centres lie outside `shape` to the key colour; the edge pixels keep
+    // the anti-aliasing they got against the background they were drawn over.
+    void KeyOutside(const Shape& shape);
     // Copies `source` with its top-left corner at (x, y).
     void Blit(const Picture& source, int x, int y);
 

@@ -76,8 +76,9 @@ Picture TitleButton(const Look& look, TGlyph glyph, int state)
 {
     const int s = look.ButtonSize;
     Picture p(s, s);
-    if (!look.TitleButtonsTransparent)
-        TitleBackground(p, look, look.ButtonTop);
+    // Drawn over the title bar, so the edges blend with what they will lie on; a transparent
+    // look then keys out everything outside the button.
+    TitleBackground(p, look, look.ButtonTop);
     const float fs = static_cast<float>(s);
     Rgb base = glyph == glClose ? look.Close : look.Accent;
     if (state == 1)
@@ -86,31 +87,35 @@ Picture TitleButton(const Look& look, TGlyph glyph, int state)
         base = Darker(base, 0.2f);
     const Paint fill =
         VerticalGradient(0, fs, {{0, Lighter(base, 0.45f)}, {0.5f, base}, {1, Darker(base, 0.12f)}});
-    const bool hard = look.TitleButtonsTransparent;
     Rgb glyphColour = look.Glyph;
+    Shape outer = Circle(fs / 2, fs / 2, fs / 2 - 0.5f);
     switch (look.Shape) {
     case bsCircle:
-        p.Draw(Circle(fs / 2, fs / 2, fs / 2 - 0.5f), Darker(base, 0.35f), hard);
-        p.Draw(Circle(fs / 2, fs / 2, fs / 2 - 1.5f), fill, hard);
+        p.Draw(outer, Darker(base, 0.35f));
+        p.Draw(Circle(fs / 2, fs / 2, fs / 2 - 1.5f), fill);
         p.Draw(RoundRect(fs * 0.3f, 2, fs * 0.7f, fs * 0.42f, fs * 0.2f), Solid(Lighter(base, 0.6f)));
         break;
     case bsRounded:
-        p.Draw(RoundRect(0, 0, fs, fs, 3), Lighter(base, 0.7f), hard);
-        p.Draw(RoundRect(1, 1, fs - 1, fs - 1, 2.5f), fill, hard);
+        outer = RoundRect(0, 0, fs, fs, 3);
+        p.Draw(outer, Lighter(base, 0.7f));
+        p.Draw(RoundRect(1, 1, fs - 1, fs - 1, 2.5f), fill);
         break;
     case bsSquare:
-        p.Draw(RoundRect(0, 0, fs, fs, 0), Darker(base, 0.4f), hard);
-        p.Draw(RoundRect(1, 1, fs - 1, fs - 1, 0), fill, hard);
+        outer = RoundRect(0, 0, fs, fs, 0);
+        p.Draw(outer, Darker(base, 0.4f));
+        p.Draw(RoundRect(1, 1, fs - 1, fs - 1, 0), fill);
         p.Draw(Segment(1.5f, 1.5f, fs - 1.5f, 1.5f, 1), Lighter(base, 0.5f));
         break;
     case bsRing:
-        p.Draw(Circle(fs / 2, fs / 2, fs / 2 - 0.5f), Lighter(base, 0.85f), hard);
+        p.Draw(outer, Lighter(base, 0.85f));
         p.Draw(Outline(Circle(fs / 2, fs / 2, fs / 2 - 1.5f), 1.5f), Solid(base));
         glyphColour = base;
         break;
     }
     const float shift = state == 2 ? 1.0f : 0.0f;
     DrawGlyph(p, glyph, shift, shift, fs, glyphColour, look.Shape == bsRing ? Lighter(base, 0.85f) : base);
+    if (look.TitleButtonsTransparent)
+        p.KeyOutside(outer);
     return p;
 }
 
@@ -194,115 +199,40 @@ Picture MessageIcon(int kind)
 
 }  // namespace
 
+// Per look: prefix; face, frame (the table's colours); title gradient and line; accent, glyph,
+// close and scroll bar colours; title height, button size and top; button shape; title buttons
+// and push buttons transparent; push button corner radius.
 std::vector<Look> BuiltInLooks()
 {
-    std::vector<Look> looks(5);
-    Look& mac = looks[0];
-    mac.Prefix = "MACOS";
-    mac.Face = FromTColor(0xE7E7E7);
-    mac.Frame = FromTColor(0x7F7F7F);
-    mac.Title = {{0, Hex(0xF4F4F4)}, {0.5f, Hex(0xE2E2E2)}, {1, Hex(0xC9C9C9)}};
-    mac.TitleLine = Hex(0x9A9A9A);
-    mac.Accent = Hex(0x8AA4C8);
-    mac.Glyph = Hex(0x34445C);
-    mac.Close = Hex(0xC8908A);
-    mac.ScrollBack = FromTColor(0xC9C9C9);
-    mac.TitleHeight = 22;
-    mac.ButtonSize = 14;
-    mac.ButtonTop = 4;
-    mac.Shape = bsCircle;
-    mac.ButtonTransparent = true;
-    mac.PushRadius = 9;
-
-    Look& xp = looks[1];
-    xp.Prefix = "WINXP";
-    xp.Face = FromTColor(0xDEEBEF);
-    xp.Frame = FromTColor(0xC82C00);
-    xp.Title = {{0, Hex(0xFFFFFF)}, {0.35f, Hex(0xE3EEFB)}, {1, Hex(0xB5CFF2)}};
-    xp.TitleLine = Hex(0x2C5CC8);
-    xp.Accent = Hex(0x3D78D8);
-    xp.Glyph = Hex(0xFFFFFF);
-    xp.Close = Hex(0xD8553A);
-    xp.ScrollBack = FromTColor(0xF9F9F9);
-    xp.TitleHeight = 30;
-    xp.ButtonSize = 21;
-    xp.ButtonTop = 5;
-    xp.Shape = bsRounded;
-    xp.PushRadius = 3;
-
-    Look& deep = looks[2];
-    deep.Prefix = "DEEPBLUE";
-    deep.Face = FromTColor(0xE8E8E8);
-    deep.Frame = Hex(0x000000);
-    deep.Title = {{0, Hex(0xDCE4F0)}, {0.8f, Hex(0xB8C6DC)}, {1, Hex(0x1C2F6B)}};
-    deep.TitleLine = Hex(0x0E1B45);
-    deep.Accent = Hex(0x27407F);
-    deep.Glyph = Hex(0xFFFFFF);
-    deep.Close = Hex(0x27407F);
-    deep.ScrollBack = FromTColor(0xF5F5F5);
-    deep.TitleHeight = 22;
-    deep.ButtonSize = 17;
-    deep.ButtonTop = 2;
-    deep.Shape = bsSquare;
-    deep.PushRadius = 0;
-
-    Look& protein = looks[3];
-    protein.Prefix = "PROTEIN";
-    protein.Face = FromTColor(0xFBFBFB);
-    protein.Frame = Hex(0x000000);
-    protein.Title = {{0, Hex(0xFFFFFF)}, {0.6f, Hex(0xF1EFF6)}, {1, Hex(0xDCD8E8)}};
-    protein.TitleLine = Hex(0xB9B3CC);
-    protein.Accent = Hex(0x6B5CA5);
-    protein.Glyph = Hex(0x6B5CA5);
-    protein.Close = Hex(0xA0486E);
-    protein.ScrollBack = FromTColor(0xF5F5F5);
-    protein.TitleHeight = 22;
-    protein.ButtonSize = 17;
-    protein.ButtonTop = 2;
-    protein.Shape = bsRing;
-    protein.TitleButtonsTransparent = true;
-    protein.PushRadius = 5;
-
-    Look& glass = looks[4];
-    glass.Prefix = "BLUEGLASS";
-    glass.Face = FromTColor(0xE7E7E7);
-    glass.Frame = Hex(0x000000);
-    glass.Title = {{0, Hex(0xEAF6FF)}, {0.48f, Hex(0xBFE0F8)}, {0.52f, Hex(0x9ACDF0)}, {1, Hex(0xD2ECFB)}};
-    glass.TitleLine = Hex(0x6FA6CF);
-    glass.Accent = Hex(0x4FA3DC);
-    glass.Glyph = Hex(0xFFFFFF);
-    glass.Close = Hex(0x3E7FC0);
-    glass.ScrollBack = FromTColor(0xF4F4F4);
-    glass.TitleHeight = 30;
-    glass.ButtonSize = 18;
-    glass.ButtonTop = 6;
-    glass.Shape = bsCircle;
-    glass.TitleButtonsTransparent = true;
-    glass.ButtonTransparent = true;
-    glass.PushRadius = 9;
-    return looks;
+    // clang-format off
+    return {
+        {"MACOS", FromTColor(0xE7E7E7), FromTColor(0x7F7F7F),
+         {{0, Hex(0xF4F4F4)}, {0.5f, Hex(0xE2E2E2)}, {1, Hex(0xC9C9C9)}}, Hex(0x9A9A9A),
+         Hex(0x8AA4C8), Hex(0x34445C), Hex(0xC8908A), FromTColor(0xC9C9C9), 22, 14, 4, bsCircle, false, true, 9},
+        {"WINXP", FromTColor(0xDEEBEF), FromTColor(0xC82C00),
+         {{0, Hex(0xFFFFFF)}, {0.35f, Hex(0xE3EEFB)}, {1, Hex(0xB5CFF2)}}, Hex(0x2C5CC8),
+         Hex(0x3D78D8), Hex(0xFFFFFF), Hex(0xD8553A), FromTColor(0xF9F9F9), 30, 21, 5, bsRounded, false, false, 3},
+        {"DEEPBLUE", FromTColor(0xE8E8E8), Hex(0x000000),
+         {{0, Hex(0xDCE4F0)}, {0.8f, Hex(0xB8C6DC)}, {1, Hex(0x1C2F6B)}}, Hex(0x0E1B45),
+         Hex(0x27407F), Hex(0xFFFFFF), Hex(0x27407F), FromTColor(0xF5F5F5), 22, 17, 2, bsSquare, false, false, 0},
+        {"PROTEIN", FromTColor(0xFBFBFB), Hex(0x000000),
+         {{0, Hex(0xFFFFFF)}, {0.6f, Hex(0xF1EFF6)}, {1, Hex(0xDCD8E8)}}, Hex(0xB9B3CC),
+         Hex(0x6B5CA5), Hex(0x6B5CA5), Hex(0xA0486E), FromTColor(0xF5F5F5), 22, 17, 2, bsRing, true, false, 5},
+        {"BLUEGLASS", FromTColor(0xE7E7E7), Hex(0x000000),
+         {{0, Hex(0xEAF6FF)}, {0.48f, Hex(0xBFE0F8)}, {0.52f, Hex(0x9ACDF0)}, {1, Hex(0xD2ECFB)}}, Hex(0x6FA6CF),
+         Hex(0x4FA3DC), Hex(0xFFFFFF), Hex(0x3E7FC0), FromTColor(0xF4F4F4), 30, 18, 6, bsCircle, true, true, 9},
+    };
+    // clang-format on
 }
 
+// The program's own look: slate teal, rounded title corners, transparent buttons.
 Look SkinFileLook()
 {
-    Look l;
-    l.Prefix = "SKIN2";
-    l.Face = Hex(0xEEF1F1);
-    l.Frame = Hex(0x24545A);
-    l.Title = {{0, Hex(0x3F7F86)}, {0.55f, Hex(0x2C666D)}, {1, Hex(0x1F4F55)}};
-    l.TitleLine = Hex(0x173F44);
-    l.Accent = Hex(0x2E8A86);
-    l.Glyph = Hex(0xFFFFFF);
-    l.Close = Hex(0xC8573F);
-    l.ScrollBack = Hex(0xE2E8E8);
-    l.TitleHeight = 30;
-    l.ButtonSize = 20;
-    l.ButtonTop = 5;
-    l.Shape = bsRounded;
-    l.TitleButtonsTransparent = true;
-    l.ButtonTransparent = true;
-    l.PushRadius = 4;
-    return l;
+    // clang-format off
+    return {"SKIN2", Hex(0xEEF1F1), Hex(0x24545A),
+            {{0, Hex(0x3F7F86)}, {0.55f, Hex(0x2C666D)}, {1, Hex(0x1F4F55)}}, Hex(0x173F44),
+            Hex(0x2E8A86), Hex(0xFFFFFF), Hex(0xC8573F), Hex(0xE2E8E8), 30, 20, 5, bsRounded, true, true, 4};
+    // clang-format on
 }
 
 Picture TitleLeft(const Look& look, int width)
@@ -345,7 +275,7 @@ Picture PushButton(const Look& look)
 {
     std::vector<Picture> pieces;
     for (int state = 0; state < 3; ++state) {
-        Picture p(19, 23, look.ButtonTransparent ? kKey : look.Face);
+        Picture p(19, 23, look.Face);
         Rgb top = Lighter(look.Face, 0.8f);
         Rgb bottom = Mix(look.Face, look.Accent, 0.18f);
         Rgb edge = Mix(Darker(look.Face, 0.45f), look.Accent, 0.3f);
@@ -359,10 +289,12 @@ Picture PushButton(const Look& look)
             edge = Darker(look.Accent, 0.3f);
         }
         const float r = look.PushRadius;
-        const bool hard = look.ButtonTransparent;
-        p.Draw(RoundRect(0, 0, 19, 23, r), edge, hard);
+        const Shape outer = RoundRect(0, 0, 19, 23, r);
+        p.Draw(outer, edge);
         p.Draw(RoundRect(1, 1, 18, 22, std::max(0.0f, r - 1)),
-               VerticalGradient(1, 22, {{0, top}, {0.5f, Mix(top, bottom, 0.4f)}, {1, bottom}}), hard);
+               VerticalGradient(1, 22, {{0, top}, {0.5f, Mix(top, bottom, 0.4f)}, {1, bottom}}));
+        if (look.ButtonTransparent)
+            p.KeyOutside(outer);
         pieces.push_back(std::move(p));
     }
     return Strip(pieces);
@@ -396,10 +328,13 @@ Picture ProgressBar(const Look& look)
 
 Picture TrackBar(const Look& look)
 {
-    Picture p(18, 6);
-    p.Draw(RoundRect(0, 0, 18, 6, 3), Darker(look.Face, 0.4f), true);
+    // The corners are the key colour: the channel is drawn masked by its corner pixel.
+    Picture p(18, 6, look.Face);
+    const Shape outer = RoundRect(0, 0, 18, 6, 3);
+    p.Draw(outer, Darker(look.Face, 0.4f));
     p.Draw(RoundRect(1, 1, 17, 5, 2),
            VerticalGradient(1, 5, {{0, Darker(look.Face, 0.15f)}, {1, Hex(0xFFFFFF)}}));
+    p.KeyOutside(outer);
     return p;
 }
 
