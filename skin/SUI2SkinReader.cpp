@@ -183,6 +183,8 @@ int ExtractArchiveEntry(rtl::TStream& archive, const std::string& entryName, con
             std::int64_t{entry.localOffset} + kLocalHeaderSize + U16(local + 26) + U16(local + 28);
         // Only the entry's own compressed bytes are read (and decrypted), never the rest of the
         // archive: a short entry cannot run on into the central directory.
+        if (dataPos > fileSize || entry.compressedSize > fileSize - dataPos)
+            return kExtractFailed;
         data.resize(entry.compressedSize);
         ReadAt(archive, fileSize, dataPos, data.data(), entry.compressedSize);
     } catch (const std::exception&) {
