@@ -4,6 +4,7 @@
 
 #include "platform/rtl/FormText.h"
 #include "platform/rtl/Streams.h"
+#include "platform/rtl/Strings.h"
 #include "platform/win/IniFiles.h"
 #include "platform/win/Win32.h"
 
@@ -11,6 +12,8 @@
 
 #include <fstream>
 #include <memory>
+#include <regex>
+#include <set>
 #include <sstream>
 #include <string>
 #include <thread>
@@ -20,13 +23,18 @@ using namespace app;
 
 namespace {
 
-// The shipped description, hidden (so showing does not start a search) and without stored files.
-std::string TestDescription()
+std::string ShippedDescription()
 {
     std::ifstream in(VA_SOURCE_DIR "/app/SetupAssistQZForm.txt", std::ios::binary);
     std::ostringstream text;
     text << in.rdbuf();
-    std::string s = text.str();
+    return text.str();
+}
+
+// The shipped description, hidden (so showing does not start a search) and without stored files.
+std::string TestDescription()
+{
+    std::string s = ShippedDescription();
     auto replace = [&s](const std::string& from, const std::string& to) {
         const std::size_t at = s.find(from);
         EXPECT_NE(at, std::string::npos) << from;
@@ -325,6 +333,49 @@ TEST_F(MainWindow, InstallIntoAFolderThatCannotTakeFilesQuitsWithoutChangingTheB
     while (::PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE))
         quit = quit || msg.message == WM_QUIT;
     EXPECT_TRUE(quit) << "the program is told to quit";
+}
+
+// Every face the window description names is drawn in that family, or in the substitute the
+// system declares for it, and bold texts in the family's own bold face; never in whatever face
+// the host happens to have. Marlett draws the title bar's buttons.
+TEST(WindowFaces, EveryNamedFaceIsThatFamilyOrItsDeclaredSubstitute)
+{
+    std::set<std::pair<std::string, bool>> faces{{"Marlett", false}};
+    const std::string text = ShippedDescription();
+    const std::regex font("Font\\.Name = '([^']+)'\\s+Font\\.Style = \\[([^\\]]*)\\]");
+    for (auto m = std::sregex_iterator(text.begin(), text.end(), font); m != std::sregex_iterator(); ++m)
+        faces.insert({(*m)[1].str(), (*m)[2].str().find("fsBold") != std::string::npos});
+    ASSERT_TRUE(faces.count({"Tahoma", true}) && faces.count({"Arial Rounded MT Bold", false}))
+        << "the description's faces were not found";
+
+    HDC dc = ::CreateCompatibleDC(nullptr);
+    for (const auto& [face, bold] : faces) {
+        win::TRegistry substitutes(KEY_READ);
+        substitutes.SetRootKey(HKEY_LOCAL_MACHINE);
+        std::string expected = face;
+        if (substitutes.OpenKeyReadOnly("Software\\Microsoft\\Windows NT\\CurrentVersion\\FontSubstitutes") &&
+            substitutes.ValueExists(face))
+            expected = substitutes.ReadString(face);
+        HFONT font = ::CreateFontA(-11, 0, 0, 0, bold ? FW_BOLD : FW_NORMAL, 0, 0, 0, DEFAULT_CHARSET,
+                                   OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY, DEFAULT_PITCH,
+                                   face.c_str());
+        HGDIOBJ old = ::SelectObject(dc, font);
+        const UINT size = ::GetOutlineTextMetricsA(dc, 0, nullptr);
+        std::vector<char> buffer(size);
+        auto* metrics = reinterpret_cast<OUTLINETEXTMETRICA*>(buffer.data());
+        std::string family = "<no outline font>";
+        if (size && ::GetOutlineTextMetricsA(dc, size, metrics))
+            family = buffer.data() + reinterpret_cast<std::uintptr_t>(metrics->otmpFamilyName);
+        EXPECT_TRUE(rtl::SameText(family, expected))
+            << face << " is drawn in " << family << ", not " << expected;
+        if (bold && size) {
+            // A face of its own (the bold bit of its style), not the regular one thickened.
+            EXPECT_TRUE(metrics->otmfsSelection & 0x20) << face << " has no bold face of its own";
+        }
+        ::SelectObject(dc, old);
+        ::DeleteObject(font);
+    }
+    ::DeleteDC(dc);
 }
 
 }  // namespace

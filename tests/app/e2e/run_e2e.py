@@ -36,6 +36,7 @@ WARNING_TEXT = "WARNING: It Appears That A Newer Version\r\nof Varnelo Is Alread
 TIMER_MS = 333
 
 OPTS = None
+SOURCE_ROOT = os.path.realpath(os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", ".."))
 
 
 class Failure(Exception):
@@ -74,6 +75,8 @@ class Scenario:
             "WINEDEBUG": "-all",
             "WINEDLLOVERRIDES": "mscoree,mshtml=;winemenubuilder.exe=d",
             "DISPLAY": display,
+            # No fontconfig folders or rules of the host: the prefix's own faces alone.
+            "FONTCONFIG_FILE": os.path.join(SOURCE_ROOT, "scripts", "fonts.conf"),
         })
         subprocess.run(["wineserver", "-p"], env=self.env, check=False,
                        stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
@@ -633,7 +636,7 @@ def main():
     parser.add_argument("-j", dest="jobs", type=int, default=4)
     OPTS = parser.parse_args()
     base = os.path.join(OPTS.build, "wine", "template")
-    if not os.path.exists(os.path.join(base, ".varnelo-ready")):
+    if not os.path.exists(os.path.join(base, ".varnelo-prefix")):
         print("no initialised Wine prefix in %s (the wine fixture makes it)" % base)
         return 1
     chosen = [f for f in SCENARIOS if OPTS.only in f.__name__]
