@@ -10,6 +10,7 @@
 #include "platform/rtl/Variant.h"
 #include "platform/win/Forms.h"
 
+#include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -111,6 +112,10 @@ public:
     void SetUseRegistry(bool v) { useRegistry_ = v; }
     std::int32_t Version() const { return version_; }
     void SetVersion(std::int32_t v) { version_ = v; }
+    // Values read from an INI file are cut to this many characters, the rest ignored (0: whole
+    // values): a stored value can be no longer than what it is restored into.
+    std::size_t MaxValueLength() const { return maxValueLength_; }
+    void SetMaxValueLength(std::size_t v) { maxValueLength_ = v; }
 
     rtl::TNotifyEvent OnSavePlacement;
     rtl::TNotifyEvent OnRestorePlacement;
@@ -183,6 +188,7 @@ private:
     TPlacementRegRoot registryRoot_ = prCurrentUser;
     bool useRegistry_ = false;
     std::int32_t version_ = 0;
+    std::size_t maxValueLength_ = 0;
 
     std::unique_ptr<rtl::TObject> iniFile_;  // open only during one operation
     std::int32_t iniOpenCount_ = 0;
@@ -224,8 +230,9 @@ public:
     void Assign(rtl::TPersistent* source) override;
     std::string DisplayName() const override;
     TFormStorage* Storage() const;
-    // Writes the value (after OnSave) under Name; reads it back (with the current value as
-    // the default) and hands it to OnRestore.
+    // Writes the value (after OnSave) under Name; an OnSave that empties the value (Clear)
+    // leaves the stored entry as it is. Restore reads it back (with the current value as the
+    // default) and hands it to OnRestore.
     void Save();
     void Restore();
 

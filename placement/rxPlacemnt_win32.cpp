@@ -432,7 +432,9 @@ void TFormPlacement::IniOpen(bool readOnly)
         }
         iniFile_ = std::move(reg);
     } else {
-        iniFile_ = std::make_unique<win::TIniFile>(name);
+        auto ini = std::make_unique<win::TIniFile>(name);
+        ini->SetMaxValueLength(maxValueLength_);
+        iniFile_ = std::move(ini);
     }
     iniOpenCount_ = 1;
 }
@@ -678,8 +680,12 @@ void TStoredValue::Save()
     if (!storage || name_.empty())
         return;
     rtl::Variant v = value_;
-    if (OnSave)
+    if (OnSave) {
         OnSave(this, v);
+        // The handler left nothing to write: the stored entry stays as it is.
+        if (v.IsEmpty())
+            return;
+    }
     std::string s = rtl::VarToStr(v);
     if (!keyString_.empty())
         s = XorEncode(keyString_, s);

@@ -10,9 +10,11 @@
 
 namespace rtl {
 
+std::string SysErrorMessage(std::uint32_t code) { return std::strerror(static_cast<int>(code)); }
+
 namespace {
 
-std::string Reason(int error) { return std::strerror(error); }
+std::string Reason(int error) { return SysErrorMessage(static_cast<std::uint32_t>(error)); }
 
 // Windows share modes have no POSIX equivalent; advisory locks between our own streams
 // catch the conflicts that matter: an exclusive stream shuts out every other one.

@@ -5,15 +5,13 @@
 
 namespace rtl {
 
-namespace {
-
-std::string Reason(DWORD error)
+std::string SysErrorMessage(std::uint32_t code)
 {
     char* text = nullptr;
     const DWORD n = ::FormatMessageA(
         FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
-        error, 0, reinterpret_cast<char*>(&text), 0, nullptr);
-    std::string result = n && text ? std::string(text, n) : "System error code " + std::to_string(error);
+        code, 0, reinterpret_cast<char*>(&text), 0, nullptr);
+    std::string result = n && text ? std::string(text, n) : "System error code " + std::to_string(code);
     if (text)
         ::LocalFree(text);
     while (!result.empty() &&
@@ -21,6 +19,8 @@ std::string Reason(DWORD error)
         result.pop_back();
     return result;
 }
+
+namespace {
 
 HANDLE AsHandle(std::intptr_t h) { return reinterpret_cast<HANDLE>(h); }
 
@@ -34,7 +34,8 @@ TFileStream::TFileStream(const std::string& fileName, std::uint16_t mode)
         h = ::CreateFileA(fileName.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
                           FILE_ATTRIBUTE_NORMAL, nullptr);
         if (h == INVALID_HANDLE_VALUE)
-            throw EFCreateError("Cannot create file \"" + fileName + "\". " + Reason(::GetLastError()));
+            throw EFCreateError("Cannot create file \"" + fileName + "\". " +
+                                SysErrorMessage(::GetLastError()));
     } else {
         static constexpr DWORD kAccess[] = {GENERIC_READ, GENERIC_WRITE, GENERIC_READ | GENERIC_WRITE};
         // Indexed by the share bits: compat, exclusive, deny write, deny read, deny none.
@@ -43,11 +44,12 @@ TFileStream::TFileStream(const std::string& fileName, std::uint16_t mode)
         const unsigned access = mode & 0x3;
         const unsigned share = (mode & 0xF0) >> 4;
         if (access > 2 || share > 4)
-            throw EFOpenError("Cannot open file \"" + fileName + "\". " + Reason(ERROR_INVALID_PARAMETER));
+            throw EFOpenError("Cannot open file \"" + fileName + "\". " +
+                              SysErrorMessage(ERROR_INVALID_PARAMETER));
         h = ::CreateFileA(fileName.c_str(), kAccess[access], kShare[share], nullptr, OPEN_EXISTING,
                           FILE_ATTRIBUTE_NORMAL, nullptr);
         if (h == INVALID_HANDLE_VALUE)
-            throw EFOpenError("Cannot open file \"" + fileName + "\". " + Reason(::GetLastError()));
+            throw EFOpenError("Cannot open file \"" + fileName + "\". " + SysErrorMessage(::GetLastError()));
     }
     handle_ = reinterpret_cast<std::intptr_t>(h);
 }
@@ -91,7 +93,7 @@ void TFileStream::SetSize(std::int64_t newSize)
     if (newSize < 0 || Seek(newSize, soBeginning) != newSize || !::SetEndOfFile(AsHandle(handle_))) {
         const DWORD error = newSize < 0 ? ERROR_INVALID_PARAMETER : ::GetLastError();
         Seek(position, soBeginning);
-        throw EStreamError("Cannot set the size of file \"" + fileName_ + "\". " + Reason(error));
+        throw EStreamError("Cannot set the size of file \"" + fileName_ + "\". " + SysErrorMessage(error));
     }
     Seek(position < newSize ? position : newSize, soBeginning);
 }

@@ -117,6 +117,10 @@ inline constexpr std::uint16_t fmShareDenyWrite = 0x0020;
 inline constexpr std::uint16_t fmShareDenyRead = 0x0030;
 inline constexpr std::uint16_t fmShareDenyNone = 0x0040;
 
+// The system's own text for an error code (GetLastError on Windows, errno on POSIX), without
+// the closing full stop and line break.
+std::string SysErrorMessage(std::uint32_t code);
+
 // Stream over an operating-system file. The constructor raises EFCreateError
 // "Cannot create file \"name\". <reason>" or EFOpenError "Cannot open file \"name\". <reason>".
 // fmShareCompat behaves like fmShareExclusive. On POSIX the share modes are advisory locks:

@@ -957,6 +957,7 @@ bool TApplication::ProcessMessage(MSG& msg)
         return false;
     if (msg.message == WM_QUIT) {
         terminated_ = true;
+        exitCode_ = static_cast<int>(msg.wParam);
         return true;
     }
     bool handled = false;

@@ -249,6 +249,8 @@ public:
     HWND Handle() const { return handle_; }
     TCustomForm* MainForm() const { return mainForm_; }
     bool Terminated() const { return terminated_; }
+    // The parameter of the quit message that ended the message loop: the program's exit code.
+    int ExitCode() const { return exitCode_; }
     bool ShowMainForm() const { return showMainForm_; }
     void SetShowMainForm(bool v) { showMainForm_ = v; }
 
@@ -321,6 +323,7 @@ private:
     HWND handle_ = nullptr;
     TCustomForm* mainForm_ = nullptr;  // not owned here: owned as a component
     bool terminated_ = false;
+    int exitCode_ = 0;
     bool showMainForm_ = true;
     bool handlingException_ = false;
     std::vector<class TApplicationEvents*> eventSinks_;  // not owned

@@ -66,11 +66,18 @@ bool TCustomIniFile::ValueExists(const std::string& section, const std::string& 
 
 namespace {
 
-// GetPrivateProfileString into a buffer that grows until the answer fits. `listMode`
-// answers (section and key lists) end in two NULs and signal truncation with size - 2.
+// GetPrivateProfileString into a buffer that grows until the answer fits, or that holds at
+// most `maxLength` characters when it is not 0. `listMode` answers (section and key lists) end
+// in two NULs and signal truncation with size - 2.
 std::string ProfileString(const char* section, const char* key, const char* defaultValue,
-                          const std::string& file, bool listMode)
+                          const std::string& file, bool listMode, std::size_t maxLength = 0)
 {
+    if (maxLength > 0 && !listMode) {
+        std::vector<char> buffer(maxLength + 1);
+        const DWORD n = ::GetPrivateProfileStringA(section, key, defaultValue, buffer.data(),
+                                                   static_cast<DWORD>(buffer.size()), file.c_str());
+        return std::string(buffer.data(), std::min<std::size_t>(n, maxLength));
+    }
     std::vector<char> buffer(2048);
     for (;;) {
         const DWORD n = ::GetPrivateProfileStringA(section, key, defaultValue, buffer.data(),
@@ -110,7 +117,8 @@ TIniFile::~TIniFile() = default;
 std::string TIniFile::ReadString(const std::string& section, const std::string& ident,
                                  const std::string& defaultValue)
 {
-    return ProfileString(section.c_str(), ident.c_str(), defaultValue.c_str(), FileName(), false);
+    return ProfileString(section.c_str(), ident.c_str(), defaultValue.c_str(), FileName(), false,
+                         maxValueLength_);
 }
 
 void TIniFile::WriteString(const std::string& section, const std::string& ident, const std::string& value)

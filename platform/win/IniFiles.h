@@ -7,6 +7,7 @@
 #include "platform/win/Handles.h"
 #include "platform/win/Win32.h"
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -65,11 +66,17 @@ private:
 // An INI file through GetPrivateProfileString and WritePrivateProfileString. A name without
 // a folder is resolved by those functions, in the Windows folder; no extension is added.
 // Write failures raise EIniFileException "Unable to write to <file>". Values have no length
-// limit here; the profile functions strip one pair of surrounding quotes when reading.
+// limit unless MaxValueLength is set; the profile functions strip one pair of surrounding quotes
+// when reading.
 class TIniFile : public TCustomIniFile {
 public:
     using TCustomIniFile::TCustomIniFile;
     ~TIniFile() override;
+
+    // Reads give at most this many characters of a value and ignore the rest (0: whole values),
+    // so a value far longer than its reader can use costs no more than one it can.
+    std::size_t MaxValueLength() const { return maxValueLength_; }
+    void SetMaxValueLength(std::size_t value) { maxValueLength_ = value; }
 
     std::string ReadString(const std::string& section, const std::string& ident,
                            const std::string& defaultValue) override;
@@ -80,6 +87,9 @@ public:
     void EraseSection(const std::string& section) override;
     void DeleteKey(const std::string& section, const std::string& ident) override;
     void UpdateFile() override;
+
+private:
+    std::size_t maxValueLength_ = 0;
 };
 
 enum TRegDataType { rdUnknown, rdString, rdExpandString, rdInteger, rdBinary };

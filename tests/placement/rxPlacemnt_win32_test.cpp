@@ -527,6 +527,33 @@ TEST_F(PlacementTest, StoredValueSaveHandlerDecidesTheWrittenText)
     EXPECT_EQ(Profile(path, "Tamsik"), "143");
 }
 
+TEST_F(PlacementTest, StoredValueSaveHandlerThatEmptiesTheValueKeepsTheEntry)
+{
+    WriteFileBytes(path, "[Setup Assistant]\r\nTamsik=not a number\r\n");
+    FormPtr form = LoadForm(opts);
+    form->Show();
+    Pump();
+    form->FormStorage1->StoredValues()->Items(1)->OnSave = [](TStoredValue*, rtl::Variant& v) { v.Clear(); };
+    form->FormStorage1->StoredValues()->Items(2)->OnSave = [](TStoredValue*, rtl::Variant& v) { v.Clear(); };
+    ASSERT_TRUE(form->CloseQuery());
+    EXPECT_EQ(Profile(path, "Tamsik"), "not a number");
+    EXPECT_EQ(Profile(path, "ZanticPath"), "<missing>");
+    EXPECT_EQ(Profile(path, "Varnelo"), "0") << "the others are written as before";
+}
+
+TEST_F(PlacementTest, MaxValueLengthCutsWhatIsReadFromTheFile)
+{
+    const std::string longFolder = "C:\\" + std::string(5000, 'z') + "\\";
+    WriteFileBytes(path, "[Setup Assistant]\r\nZanticPath=" + longFolder +
+                             "\r\nZanticFolder_Text=" + longFolder + "\r\n");
+    FormPtr form = LoadForm(opts);
+    form->FormStorage1->SetMaxValueLength(300);
+    form->Show();
+    Pump();
+    EXPECT_EQ(form->storedFolder, longFolder.substr(0, 300));
+    EXPECT_EQ(form->ZanticFolder->Text(), longFolder.substr(0, 300));
+}
+
 TEST_F(PlacementTest, MalformedStoredPropsEntriesAreDroppedAtLoad)
 {
     opts.storedProps = "'ZanticFolder . Text'\n      'Broken'\n      'ZanticFolder.'\n      'Nobody.Text'";

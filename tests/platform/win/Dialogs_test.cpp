@@ -1,57 +1,14 @@
 // Tests of the message boxes (driven by a helper thread that reads and presses the real box),
 // the button mapping, and the quit and post helpers.
 #include "platform/win/Dialogs.h"
+#include "tests/platform/win/MessageBoxPresser.h"
 
 #include <gtest/gtest.h>
 
-#include <atomic>
 #include <string>
-#include <thread>
 
 using namespace win;
-
-namespace {
-
-struct SeenBox {
-    std::string Caption;
-    std::string Text;
-    bool HasYes = false, HasNo = false, HasOk = false, HasCancel = false;
-};
-
-// Waits for a dialog box of this process, records it, then presses `button`.
-std::thread PressWhenShown(int button, SeenBox& seen, std::atomic<bool>& found)
-{
-    return std::thread([button, &seen, &found] {
-        const DWORD pid = GetCurrentProcessId();
-        for (int i = 0; i < 500 && !found; ++i) {
-            HWND box = nullptr;
-            while ((box = FindWindowExA(nullptr, box, "#32770", nullptr)) != nullptr) {
-                DWORD owner = 0;
-                GetWindowThreadProcessId(box, &owner);
-                if (owner == pid && IsWindowVisible(box))
-                    break;
-            }
-            if (!box) {
-                Sleep(10);
-                continue;
-            }
-            char buffer[512] = {};
-            GetWindowTextA(box, buffer, sizeof buffer);
-            seen.Caption = buffer;
-            GetDlgItemTextA(box, 0xFFFF, buffer, sizeof buffer);
-            seen.Text = buffer;
-            seen.HasYes = GetDlgItem(box, IDYES) != nullptr;
-            seen.HasNo = GetDlgItem(box, IDNO) != nullptr;
-            seen.HasOk = GetDlgItem(box, IDOK) != nullptr;
-            seen.HasCancel = GetDlgItem(box, IDCANCEL) != nullptr;
-            found = true;
-            PostMessageA(box, WM_COMMAND, MAKEWPARAM(button, BN_CLICKED),
-                         reinterpret_cast<LPARAM>(GetDlgItem(box, button)));
-        }
-    });
-}
-
-}  // namespace
+using testing_win::TMessageBoxPresser;
 
 TEST(MessageDlg, ButtonSetsMapToTheNearestSystemGroup)
 {
@@ -71,12 +28,11 @@ TEST(MessageDlg, ButtonSetsMapToTheNearestSystemGroup)
 
 TEST(MessageDlg, ShowsTextAndButtonsAndReturnsThePressedOne)
 {
-    SeenBox seen;
-    std::atomic<bool> found{false};
-    std::thread presser = PressWhenShown(IDNO, seen, found);
+    TMessageBoxPresser presser(IDNO);
     const TModalResult result = MessageDlg("Quit Varnelo?", mtConfirmation, {mbYes, mbNo});
-    presser.join();
-    ASSERT_TRUE(found);
+    presser.Stop();
+    ASSERT_TRUE(presser.Pressed()) << "no message box was shown";
+    const TMessageBoxPresser::Seen& seen = presser.Box();
     EXPECT_EQ(result, mrNo);
     EXPECT_EQ(seen.Caption, "Confirm");
     EXPECT_EQ(seen.Text, "Quit Varnelo?");
@@ -87,12 +43,11 @@ TEST(MessageDlg, ShowsTextAndButtonsAndReturnsThePressedOne)
 
 TEST(MessageDlg, ShowMessageHasOneOkButton)
 {
-    SeenBox seen;
-    std::atomic<bool> found{false};
-    std::thread presser = PressWhenShown(IDOK, seen, found);
+    TMessageBoxPresser presser(IDOK);
     ShowMessage("Unable to continue - Quit Varnelo if it is running");
-    presser.join();
-    ASSERT_TRUE(found);
+    presser.Stop();
+    ASSERT_TRUE(presser.Pressed()) << "no message box was shown";
+    const TMessageBoxPresser::Seen& seen = presser.Box();
     EXPECT_EQ(seen.Text, "Unable to continue - Quit Varnelo if it is running");
     EXPECT_TRUE(seen.HasOk);
     EXPECT_FALSE(seen.HasYes);

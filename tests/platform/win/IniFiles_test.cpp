@@ -136,6 +136,23 @@ TEST_F(IniFileTest, LongValuesAreNotTruncated)
     EXPECT_EQ(ini.ReadString("S", "Long", ""), value);
 }
 
+TEST_F(IniFileTest, MaxValueLengthReadsThatMuchOfAValue)
+{
+    // Written as bytes: the profile functions cannot write a value this long themselves.
+    const std::string text = "[S]\r\nLong=" + std::string(100000, 'v') + "end\r\nShort=abc\r\n";
+    {
+        rtl::TFileStream out(file_, rtl::fmCreate);
+        out.WriteBuffer(text.data(), static_cast<std::int32_t>(text.size()));
+    }
+    TIniFile ini(file_);
+    ini.SetMaxValueLength(10);
+    EXPECT_EQ(ini.ReadString("S", "Long", ""), std::string(10, 'v'));
+    EXPECT_EQ(ini.ReadString("S", "Short", ""), "abc");
+    EXPECT_EQ(ini.ReadString("S", "Missing", "default"), "default");
+    ini.SetMaxValueLength(0);
+    EXPECT_EQ(ini.ReadString("S", "Long", "").size(), 100003u) << "0 reads values whole again";
+}
+
 TEST_F(IniFileTest, SectionListsEraseAndDelete)
 {
     TIniFile ini(file_);
