@@ -73,6 +73,9 @@ public:
     void Msg1DblClick(rtl::TObject* Sender);
 
 private:
+    // Stops a running search and waits until it has ended, running its queued updates while
+    // every control still exists. False when a stop is already waiting further up the stack.
+    bool StopSearch();
     // Runs `update` on the main thread after every update queued before it.
     void OnMainThread(std::function<void()> update);
     void Log(const char* prefix, const std::string& folder);
@@ -81,6 +84,7 @@ private:
     // Touched only by the search worker (and reset before it starts): the folders it has
     // added, so the duplicate test sees additions still waiting in the main-thread queue.
     std::vector<std::string> addedFolders_;
+    bool stopping_ = false;
 };
 
 // Unit state, alive for the whole run.
@@ -94,6 +98,9 @@ struct TSetupState {
     std::string WindowsFolder;
     std::int32_t DllMatches = 0;
     std::int32_t OtherMatches = 0;
+    // Set by a complete install: only then does closing write the build and folder back, so a
+    // run that changed nothing cannot undo another run's install or rewrite what it could not read.
+    bool Installed = false;
 };
 TSetupState& SetupState();
 

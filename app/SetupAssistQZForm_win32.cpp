@@ -1,6 +1,7 @@
 // The setup assistant's main window: handlers of the whole install road.
 #include "app/SetupAssistQZForm.h"
 
+#include "app/Installer.h"
 #include "app/KzFunc.h"
 #include "app/kzFiles.h"
 #include "platform/rtl/Strings.h"
@@ -31,6 +32,9 @@ constexpr char kSiteInfo[] = "Visit our web site for more setup info.";
 constexpr TColor kMaroon = 0x000080;
 constexpr int kTallHeight = 610;
 constexpr int kShortHeight = 302;
+// The longest folder the ANSI file functions take (a full path, less its terminating NUL): what
+// the folder box holds, and what is read of any value stored in the INI file.
+constexpr std::int32_t kFolderMaxLength = MAX_PATH - 1;
 
 bool FileExists(const std::string& path)
 {
@@ -45,6 +49,27 @@ std::string Lower(std::string s)
     std::transform(s.begin(), s.end(), s.begin(),
                    [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
     return s;
+}
+
+// Whether the INI holds the stored value's entry now: another run may have written it since
+// this one started.
+bool StoredEntryExists(placement::TStoredValue* value)
+{
+    placement::TFormStorage* storage = value ? value->Storage() : nullptr;
+    auto* ini = storage ? dynamic_cast<TCustomIniFile*>(storage->IniFileObject()) : nullptr;
+    return ini && ini->ValueExists(storage->IniSection(), value->Name());
+}
+
+// A close writes a stored value only when this run changed it, or when there is no entry yet.
+// Otherwise the entry stays as it is, so that neither another run's install nor a value that
+// does not read as a number is overwritten by what this run read at its start. An empty value
+// tells the form storage to keep the entry.
+void SaveStored(placement::TStoredValue* sender, rtl::Variant& value, bool changed, const std::string& own)
+{
+    if (!changed && StoredEntryExists(sender))
+        value.Clear();
+    else
+        value = own;
 }
 
 }  // namespace
@@ -96,9 +121,38 @@ TForm2::TForm2(rtl::TComponent* owner) : TForm(owner) {}
 
 TForm2::~TForm2()
 {
-    // Updates a worker queued after the window closed must not reach freed controls.
+    // However the program ends (a quit message skips the close query), the search stops here,
+    // while every control its queued updates reach still exists. A destructor must not throw:
+    // a queued update that fails is dropped and the wait goes on.
+    for (;;) {
+        try {
+            StopSearch();
+            break;
+        } catch (...) {
+        }
+    }
     rtl::RemoveQueuedEvents(this);
     DoDestroy();
+}
+
+bool TForm2::StopSearch()
+{
+    if (!FindFile)
+        return true;  // a window whose description did not load has no search
+    if (stopping_)
+        return false;
+    stopping_ = true;
+    struct Reset {
+        bool& flag;
+        ~Reset() { flag = false; }
+    } reset{stopping_};
+    // Abort waits for the worker while dispatching messages other than input. A quit message
+    // ends that wait early; the worker's last updates and its end still arrive through the
+    // main-thread queue, which is drained here until the search reports itself finished.
+    FindFile->Abort();
+    while (FindFile->Busy())
+        rtl::CheckSynchronize(10);
+    return true;
 }
 
 void TForm2::OnMainThread(std::function<void()> update) { rtl::Queue(std::move(update), this); }
@@ -124,6 +178,10 @@ void TForm2::FormCreate(rtl::TObject*)
     SetTop((Screen->Height() - Height()) / 2);
     SetLeft((Screen->Width() - Width()) / 2);
     DirLabel->SetCaption("");
+    ZanticFolder->SetMaxLength(kFolderMaxLength);
+    // The form storage restores at the first showing, after this: a value of megabytes in the
+    // INI file costs no more than a folder.
+    FormStorage1->SetMaxValueLength(kFolderMaxLength);
     TSetupState& state = SetupState();
     state.DllMatches = 0;
     state.OtherMatches = 0;
@@ -136,9 +194,9 @@ void TForm2::VarneloRestore(placement::TStoredValue*, rtl::Variant& value)
     SetupState().InstalledBuild = StoredNumber(value);
 }
 
-void TForm2::VarneloSave(placement::TStoredValue*, rtl::Variant& value)
+void TForm2::VarneloSave(placement::TStoredValue* sender, rtl::Variant& value)
 {
-    value = rtl::IntToStr(SetupState().InstalledBuild);
+    SaveStored(sender, value, SetupState().Installed, rtl::IntToStr(SetupState().InstalledBuild));
 }
 
 void TForm2::TamsikRestore(placement::TStoredValue*, rtl::Variant& value)
@@ -146,9 +204,9 @@ void TForm2::TamsikRestore(placement::TStoredValue*, rtl::Variant& value)
     SetupState().SecondNumber = StoredNumber(value);
 }
 
-void TForm2::TamsikSave(placement::TStoredValue*, rtl::Variant& value)
+void TForm2::TamsikSave(placement::TStoredValue* sender, rtl::Variant& value)
 {
-    value = rtl::IntToStr(SetupState().SecondNumber);
+    SaveStored(sender, value, false, rtl::IntToStr(SetupState().SecondNumber));
 }
 
 void TForm2::ZanticPathRestore(placement::TStoredValue*, rtl::Variant& value)
@@ -156,9 +214,9 @@ void TForm2::ZanticPathRestore(placement::TStoredValue*, rtl::Variant& value)
     SetupState().StoredFolder = rtl::VarToStr(value);
 }
 
-void TForm2::ZanticPathSave(placement::TStoredValue*, rtl::Variant& value)
+void TForm2::ZanticPathSave(placement::TStoredValue* sender, rtl::Variant& value)
 {
-    value = SetupState().StoredFolder;
+    SaveStored(sender, value, SetupState().Installed, SetupState().StoredFolder);
 }
 
 void TForm2::FormStorage1RestorePlacement(rtl::TObject*)
@@ -238,6 +296,11 @@ void TForm2::FindFileSearchFinish(rtl::TObject*)
 {
     // The worker's queued updates came before this call in the same queue: the items are final.
     DirLabel->Hide();
+    if (stopping_) {
+        // Stopped because the window closes: nothing is offered any more.
+        Screen->SetCursor(crDefault);
+        return;
+    }
     rtl::TStrings* items = ZanticFolder->Items();
     bool found = true;
     if (items->Count() == 0 && VendorFolderFromRegistry().empty()) {
@@ -287,25 +350,33 @@ void TForm2::bInstallClick(rtl::TObject*)
 {
     const std::string folder = ZanticFolder->Text();
     std::string readme;
+    // All or nothing: a failure leaves every file in the folder as it was.
+    bool failed = false;
+    std::uint32_t failure = ERROR_SUCCESS;
     try {
-        for (std::int32_t i = 0; i < DataStore->Items()->Count(); ++i) {
-            TPackedItem* item = DataStore->Item(i);
-            const std::string target = folder + item->Name();
-            if (FileExists(target))
-                ::DeleteFileA(target.c_str());
-            item->ExtractToFile(target);
-            if (Lower(ExtractFileExt(item->Name())) == "rtf")
-                readme = target;
-        }
+        const std::vector<std::string> targets = InstallStoredFiles(*DataStore, folder);
+        for (std::size_t i = 0; i < targets.size(); ++i)
+            if (Lower(ExtractFileExt(DataStore->Item(static_cast<std::int32_t>(i))->Name())) == "rtf")
+                readme = targets[i];
+    } catch (const EInstallError& e) {
+        failed = true;
+        failure = e.Code();
     } catch (...) {
-        ShowMessage("Unable to continue - Quit Varnelo if it is running");
-        PostMessageTo(Handle(), WM_QUIT, 0, 0);
+        // Every file step reports as EInstallError; what else can fail here is memory.
+        failed = true;
+        failure = ERROR_NOT_ENOUGH_MEMORY;
+    }
+    if (failed) {
+        ShowMessage(InstallFailureMessage(failure));
+        // The quit message's parameter is the program's exit code: a failed install is no success.
+        PostMessageTo(Handle(), WM_QUIT, 1, 0);
         return;
     }
 
     TSetupState& state = SetupState();
     state.InstalledBuild = kInstallBuild;
     state.StoredFolder = folder;
+    state.Installed = true;
 
     std::string link;
     if (DataStore->Items()->Count() > 0) {
@@ -332,6 +403,12 @@ void TForm2::bCancelClick(rtl::TObject*)
 
 void TForm2::FormCloseQuery(rtl::TObject*, bool& canClose)
 {
+    // The title bar's button, Alt+F4 and WM_CLOSE all come here: a running search stops first.
+    // A second close that arrives while that stop waits is refused; the first one goes on.
+    if (!StopSearch()) {
+        canClose = false;
+        return;
+    }
     SetHeight(kShortHeight);
     SetTop((Screen->Height() - kShortHeight) / 2);
     canClose = true;

@@ -15,5 +15,5 @@ int main()
         return 1;
     }
     win::Application->Run();
-    return 0;
+    return win::Application->ExitCode();
 }

@@ -1,16 +1,19 @@
 // The main window's handlers on the real window description: worker-thread updates in order,
-// the duplicate test, log prefixes, stored numbers, the registry lookup, timer and heights.
+// the duplicate test, log prefixes, stored numbers, the registry lookup, timer and heights, the
+// search stopped before the window goes, what a close writes back, and the faces it draws with.
 #include "app/SetupAssistQZForm.h"
 
 #include "platform/rtl/FormText.h"
-#include "platform/rtl/Streams.h"
 #include "platform/rtl/Strings.h"
+#include "platform/rtl/Streams.h"
 #include "platform/win/IniFiles.h"
 #include "platform/win/Win32.h"
+#include "tests/platform/win/MessageBoxPresser.h"
 
 #include <gtest/gtest.h>
 
 #include <fstream>
+#include <map>
 #include <memory>
 #include <regex>
 #include <set>
@@ -304,35 +307,177 @@ TEST_F(MainWindow, CloseQueryShortensTheWindowAndDoubleClickOnMsg1LengthensIt)
 
 TEST_F(MainWindow, InstallIntoAFolderThatCannotTakeFilesQuitsWithoutChangingTheBuild)
 {
-    // An item whose target cannot be created: the store's extraction raises.
     TPackedItem* item = form_->DataStore->Items()->Add();
     item->SetName("Varnelo.exe");
     rtl::TStringStream content("payload");
     item->CompressFromStream(content);
     SetupState().InstalledBuild = 7;
     form_->ZanticFolder->SetText(root_ + "missing\\");
-    // The message box is pressed from a helper thread, as a user would.
-    std::thread presser([] {
-        for (int i = 0; i < 200; ++i) {
-            ::Sleep(25);
-            HWND box = ::FindWindowA("#32770", nullptr);
-            if (box) {
-                char text[256] = {};
-                ::GetDlgItemTextA(box, 0xFFFF, text, sizeof text);
-                ::PostMessageA(box, WM_COMMAND, IDOK, 0);
-                return;
-            }
-        }
-    });
+    testing_win::TMessageBoxPresser presser(IDOK);
     form_->bInstallClick(nullptr);
-    presser.join();
+    presser.Stop();
+    ASSERT_TRUE(presser.Pressed()) << "no message box was shown";
+    EXPECT_EQ(presser.Box().Text.rfind("Unable to continue - Quit Varnelo if it is running\r\n\r\n", 0), 0u)
+        << "a missing folder is no file in use: the system's reason follows: " << presser.Box().Text;
     EXPECT_EQ(SetupState().InstalledBuild, 7);
     EXPECT_EQ(SetupState().StoredFolder, "");
+    EXPECT_FALSE(SetupState().Installed);
     MSG msg;
     bool quit = false;
-    while (::PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE))
-        quit = quit || msg.message == WM_QUIT;
+    WPARAM exitCode = 0;
+    while (::PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
+        if (msg.message == WM_QUIT) {
+            quit = true;
+            exitCode = msg.wParam;
+        }
+    }
     EXPECT_TRUE(quit) << "the program is told to quit";
+    EXPECT_NE(exitCode, 0u) << "a failed install is no success";
+}
+
+TEST_F(MainWindow, WithoutAProgramsFolderTheMessagesShowAndNoSearchStarts)
+{
+    SetupState().ProgramsFolder = "";
+    form_->FormStorage1RestorePlacement(nullptr);
+    EXPECT_EQ(form_->Msg1->Caption(), "Can't continue, Programs Folder Not Found");
+    EXPECT_TRUE(form_->Msg1->Visible());
+    EXPECT_FALSE(form_->FindFile->Busy()) << "a search starts inside this handler or not at all";
+}
+
+// A tree the search takes a while over.
+class RunningSearch : public MainWindow {
+protected:
+    void SetUp() override
+    {
+        MainWindow::SetUp();
+        for (int i = 0; i < 20; ++i) {
+            const std::string top = Folder("t" + std::to_string(i), {});
+            for (int j = 0; j < 20; ++j) {
+                const std::string below = top + "d" + std::to_string(j) + "\\";
+                ::CreateDirectoryA(below.c_str(), nullptr);
+                folders_.push_back(below);
+            }
+        }
+        form_->FindFile->Criteria()->Files()->SetLocation(root_);
+        form_->FindFile->Execute();
+        // Busy ends only on the main thread, which has not looked at its queue yet.
+        ASSERT_TRUE(form_->FindFile->Busy());
+    }
+};
+
+TEST_F(RunningSearch, TheCloseQueryStopsItAndRunsItsUpdatesFirst)
+{
+    bool canClose = false;
+    form_->FormCloseQuery(nullptr, canClose);
+    EXPECT_TRUE(canClose);
+    EXPECT_FALSE(form_->FindFile->Busy()) << "the window may go only when the search has ended";
+    EXPECT_FALSE(rtl::CheckSynchronize(0)) << "nothing of the search is left queued";
+}
+
+TEST_F(RunningSearch, DestroyingTheWindowStopsItWhileItsControlsExist)
+{
+    // However the program ends, the queued updates must not outlive the controls they change.
+    form_.reset();
+    Form2 = nullptr;
+    EXPECT_FALSE(rtl::CheckSynchronize(0)) << "nothing of the search is left queued";
+}
+
+// The form storage on an INI file of the test's own.
+class StoredValues : public MainWindow {
+protected:
+    void SetUp() override
+    {
+        MainWindow::SetUp();
+        SetupState().QuitFlag = true;  // the restore's handler then starts no search
+    }
+    // A new file for each run: the system's profile functions keep what they read of a file.
+    void NewFile(const std::map<std::string, std::string>& values)
+    {
+        ini_ = root_ + "Kestrelon" + std::to_string(made_.size()) + ".ini";
+        made_.push_back(ini_);
+        form_->FormStorage1->SetIniFileName(ini_);
+        std::string text = "[Setup Assistant]\r\n";
+        for (const auto& [key, value] : values)
+            text += key + "=" + value + "\r\n";
+        std::ofstream(ini_, std::ios::binary) << text;
+        // As at a program's start: nothing restored yet.
+        placement::TStoredValues* stored = form_->FormStorage1->StoredValues();
+        for (std::int32_t i = 0; i < stored->Count(); ++i)
+            stored->Items(i)->SetValue(rtl::Variant());
+    }
+    // What another run writes meanwhile.
+    void Write(const std::map<std::string, std::string>& values)
+    {
+        for (const auto& [key, value] : values)
+            ::WritePrivateProfileStringA("Setup Assistant", key.c_str(), value.c_str(), ini_.c_str());
+    }
+    // The entry as the system's profile functions read it, "<none>" when it is missing.
+    std::string Entry(const std::string& key)
+    {
+        std::vector<char> buffer(1 << 18);
+        ::GetPrivateProfileStringA("Setup Assistant", key.c_str(), "<none>", buffer.data(),
+                                   static_cast<DWORD>(buffer.size()), ini_.c_str());
+        return buffer.data();
+    }
+    std::string ini_;
+};
+
+TEST_F(StoredValues, AClosePutsBackOnlyWhatThisRunChanged)
+{
+    struct Case {
+        const char* what;
+        std::map<std::string, std::string> before;  // in the file when the run starts
+        bool installs;
+        std::map<std::string, std::string> meanwhile;  // written by another run before the close
+        std::map<std::string, std::string> after;
+    };
+    const Case cases[] = {
+        {"values that are no numbers survive a run that changes nothing",
+         {{"Varnelo", "abc"}, {"Tamsik", "1e3"}, {"ZanticPath", "C:\\Kept\\"}},
+         false,
+         {},
+         {{"Varnelo", "abc"}, {"Tamsik", "1e3"}, {"ZanticPath", "C:\\Kept\\"}}},
+        {"an install writes its build and folder, not the number it never changes",
+         {{"Varnelo", "abc"}, {"Tamsik", "1e3"}, {"ZanticPath", "C:\\Kept\\"}},
+         true,
+         {},
+         {{"Varnelo", "143"}, {"Tamsik", "1e3"}, {"ZanticPath", "C:\\New\\"}}},
+        {"a first run writes the values it has",
+         {},
+         false,
+         {},
+         {{"Varnelo", "0"}, {"Tamsik", "0"}, {"ZanticPath", ""}}},
+        {"another run's install after this one started is not undone",
+         {{"Varnelo", "0"}},
+         false,
+         {{"Varnelo", "143"}, {"ZanticPath", "C:\\Other\\"}},
+         {{"Varnelo", "143"}, {"Tamsik", "0"}, {"ZanticPath", "C:\\Other\\"}}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        NewFile(c.before);
+        SetupState().Installed = false;
+        form_->FormStorage1->RestoreFormPlacement();
+        if (c.installs) {
+            SetupState().InstalledBuild = kInstallBuild;
+            SetupState().StoredFolder = "C:\\New\\";
+            SetupState().Installed = true;
+        }
+        Write(c.meanwhile);
+        form_->FormStorage1->SaveFormPlacement();
+        for (const auto& [key, value] : c.after)
+            EXPECT_EQ(Entry(key), value) << key;
+    }
+}
+
+TEST_F(StoredValues, LongValuesAreReadUpToTheFolderLimitAndKept)
+{
+    const std::string huge = "C:\\" + std::string(100000, 'x');
+    NewFile({{"ZanticPath", huge}});
+    form_->FormStorage1->RestoreFormPlacement();
+    EXPECT_EQ(SetupState().StoredFolder, huge.substr(0, MAX_PATH - 1));
+    form_->FormStorage1->SaveFormPlacement();
+    EXPECT_EQ(Entry("ZanticPath"), huge) << "a value this run did not change stays whole";
 }
 
 // Every face the window description names is drawn in that family, or in the substitute the

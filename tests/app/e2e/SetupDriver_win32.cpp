@@ -11,6 +11,8 @@
 #include <shlobj.h>
 #include <shobjidl.h>
 
+#include <cctype>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -56,11 +58,25 @@ std::string ClassOf(HWND wnd)
 
 DWORD Now() { return ::GetTickCount(); }
 
+std::string Lower(std::string text)
+{
+    for (char& c : text)
+        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return text;
+}
+
 void Sleep(int ms) { ::Sleep(static_cast<DWORD>(ms)); }
 
 // A top-level window of this desktop with exactly this title; a visible one unless `anyState`.
+// A title "hwnd:N" names one window by its handle (printed by "handles"), for telling apart
+// the windows of two running programs; it is found while it exists.
 HWND FindTop(const std::string& title, bool anyState = false)
 {
+    if (title.rfind("hwnd:", 0) == 0) {
+        HWND wnd =
+            reinterpret_cast<HWND>(static_cast<std::uintptr_t>(std::strtoull(title.c_str() + 5, nullptr, 0)));
+        return ::IsWindow(wnd) && (anyState || ::IsWindowVisible(wnd)) ? wnd : nullptr;
+    }
     struct Search {
         const std::string* title;
         HWND found;
@@ -229,13 +245,76 @@ double LabelMatch(HWND wnd, int left, int top, int width, int height, COLORREF c
     return either == 0 ? 1.0 : static_cast<double>(both) / either;
 }
 
-int CountReddish(HWND wnd, int left, int top, int width, int height)
+// Teal label text (the folder being searched), anti-aliased edges included.
+bool Tealish(DWORD v)
+{
+    const int r = (v >> 16) & 0xFF, g = (v >> 8) & 0xFF, b = v & 0xFF;
+    return g - r > 40 && b - r > 40;
+}
+
+int CountPixels(HWND wnd, int left, int top, int width, int height, bool (*kind)(DWORD))
 {
     Pixels shown = CaptureClient(wnd, left, top, width, height);
     int n = 0;
     for (DWORD v : shown.data)
-        n += Reddish(v);
+        n += kind(v);
     return n;
+}
+
+// A screen point on the window's title-bar close button, found by asking the window itself.
+POINT CloseButtonPoint(HWND wnd)
+{
+    RECT r;
+    ::GetWindowRect(wnd, &r);
+    for (int y = r.top; y < r.top + 40; ++y) {
+        for (int x = r.right - 1; x > r.right - 80; --x) {
+            if (::SendMessageA(wnd, WM_NCHITTEST, 0, MAKELPARAM(x, y)) == HTCLOSE)
+                return POINT{x - 3, y + 3};
+        }
+    }
+    Fail("\"" + WindowText(wnd) + "\" has no close button on its title bar");
+}
+
+void SendKey(WORD key, bool up)
+{
+    INPUT in{};
+    in.type = INPUT_KEYBOARD;
+    in.ki.wVk = key;
+    in.ki.dwFlags = up ? KEYEVENTF_KEYUP : 0;
+    ::SendInput(1, &in, sizeof in);
+}
+
+// Closes a window the way a user or the system would: "button" clicks the title bar's close
+// button with the mouse, "altf4" presses Alt+F4 on it, "wmclose" posts WM_CLOSE to it.
+void CloseWindow(HWND wnd, const std::string& way)
+{
+    if (way == "wmclose") {
+        ::PostMessageA(wnd, WM_CLOSE, 0, 0);
+        return;
+    }
+    ::SetForegroundWindow(wnd);
+    const DWORD start = Now();
+    while (::GetForegroundWindow() != wnd) {
+        if (Now() - start > 5000)
+            Fail("\"" + WindowText(wnd) + "\" did not come to the front");
+        Sleep(10);
+    }
+    if (way == "altf4") {
+        SendKey(VK_MENU, false);
+        SendKey(VK_F4, false);
+        SendKey(VK_F4, true);
+        SendKey(VK_MENU, true);
+    } else if (way == "button") {
+        const POINT at = CloseButtonPoint(wnd);
+        ::SetCursorPos(at.x, at.y);
+        INPUT click[2] = {};
+        click[0].type = click[1].type = INPUT_MOUSE;
+        click[0].mi.dwFlags = MOUSEEVENTF_LEFTDOWN;
+        click[1].mi.dwFlags = MOUSEEVENTF_LEFTUP;
+        ::SendInput(2, click, sizeof click[0]);
+    } else {
+        Fail("unknown way of closing: " + way);
+    }
 }
 
 void PrintChildren(HWND top)
@@ -348,6 +427,68 @@ void Run(Args& a)
         std::printf("class %s\n", ClassOf(wnd).c_str());
     } else if (cmd == "dump") {
         PrintChildren(NeedTop(a.Next("title")));
+    } else if (cmd == "handles") {
+        // title count timeout: waits until `count` visible windows have that title, prints them
+        const std::string title = a.Next("title");
+        const int count = a.NextInt("count"), ms = a.NextInt("timeout");
+        const DWORD start = Now();
+        for (;;) {
+            std::vector<HWND> found;
+            struct Visit {
+                static BOOL CALLBACK Each(HWND wnd, LPARAM param)
+                {
+                    auto* p = reinterpret_cast<std::pair<const std::string*, std::vector<HWND>*>*>(param);
+                    if (::IsWindowVisible(wnd) && WindowText(wnd) == *p->first)
+                        p->second->push_back(wnd);
+                    return TRUE;
+                }
+            };
+            std::pair<const std::string*, std::vector<HWND>*> param{&title, &found};
+            ::EnumWindows(&Visit::Each, reinterpret_cast<LPARAM>(&param));
+            if (static_cast<int>(found.size()) >= count) {
+                for (HWND wnd : found)
+                    std::printf("hwnd %lu\n",
+                                static_cast<unsigned long>(reinterpret_cast<std::uintptr_t>(wnd)));
+                break;
+            }
+            if (static_cast<int>(Now() - start) > ms)
+                Fail(std::to_string(count) + " windows \"" + title + "\" did not appear");
+            Sleep(20);
+        }
+    } else if (cmd == "wait-title-has") {
+        // first second timeout: until a visible window's title holds both texts (any case)
+        const std::string first = Lower(a.Next("first")), second = Lower(a.Next("second"));
+        const int ms = a.NextInt("timeout");
+        const DWORD start = Now();
+        for (;;) {
+            std::pair<std::string, std::string> parts{first, second};
+            std::string found;
+            struct Visit {
+                static BOOL CALLBACK Each(HWND wnd, LPARAM param)
+                {
+                    auto* p =
+                        reinterpret_cast<std::pair<std::pair<std::string, std::string>*, std::string*>*>(
+                            param);
+                    const std::string title = WindowText(wnd);
+                    const std::string lower = Lower(title);
+                    if (::IsWindowVisible(wnd) && lower.find(p->first->first) != std::string::npos &&
+                        lower.find(p->first->second) != std::string::npos) {
+                        *p->second = title;
+                        return FALSE;
+                    }
+                    return TRUE;
+                }
+            };
+            std::pair<std::pair<std::string, std::string>*, std::string*> param{&parts, &found};
+            ::EnumWindows(&Visit::Each, reinterpret_cast<LPARAM>(&param));
+            if (!found.empty()) {
+                std::printf("titled %s\n", Escape(found).c_str());
+                break;
+            }
+            if (static_cast<int>(Now() - start) > ms)
+                Fail("no window titled with \"" + first + "\" and \"" + second + "\" appeared");
+            Sleep(50);
+        }
     } else if (cmd == "windows") {
         struct Visit {
             static BOOL CALLBACK Each(HWND wnd, LPARAM)
@@ -449,7 +590,65 @@ void Run(Args& a)
         HWND top = NeedTop(a.Next("title"));
         const int l = a.NextInt("left"), t = a.NextInt("top"), w = a.NextInt("width"),
                   h = a.NextInt("height");
-        std::printf("reddish %d\n", CountReddish(top, l, t, w, h));
+        std::printf("reddish %d\n", CountPixels(top, l, t, w, h, &Reddish));
+    } else if (cmd == "wait-ink") {
+        // title red|teal left top width height timeout: until text of that colour shows there
+        const std::string title = a.Next("title"), colour = a.Next("colour");
+        const int l = a.NextInt("left"), t = a.NextInt("top"), w = a.NextInt("width"),
+                  h = a.NextInt("height"), ms = a.NextInt("timeout");
+        bool (*kind)(DWORD) = colour == "red" ? &Reddish : colour == "teal" ? &Tealish : nullptr;
+        if (!kind)
+            Fail("unknown colour " + colour);
+        const DWORD start = Now();
+        for (;;) {
+            HWND top = FindTop(title);
+            if (top && CountPixels(top, l, t, w, h, kind) > 10)
+                break;
+            if (static_cast<int>(Now() - start) > ms)
+                Fail("no " + colour + " text appeared");
+            Sleep(10);
+        }
+        std::printf("ink %lu\n", static_cast<unsigned long>(Now() - start));
+    } else if (cmd == "wait-hidden") {
+        // title class text timeout: until that child is hidden
+        const std::string title = a.Next("title"), cls = a.Next("class"), text = a.Next("text");
+        const int ms = a.NextInt("timeout");
+        const DWORD start = Now();
+        while (::IsWindowVisible(FindChild(NeedTop(title), cls, text))) {
+            if (static_cast<int>(Now() - start) > ms)
+                Fail(cls + " \"" + text + "\" stayed visible");
+            Sleep(20);
+        }
+        std::printf("hidden %s %lu\n", text.c_str(), static_cast<unsigned long>(Now() - start));
+    } else if (cmd == "wait-height") {
+        // title height timeout: until the window is that high
+        const std::string title = a.Next("title");
+        const int height = a.NextInt("height"), ms = a.NextInt("timeout");
+        const DWORD start = Now();
+        for (;;) {
+            RECT r;
+            ::GetWindowRect(NeedTop(title), &r);
+            if (r.bottom - r.top == height)
+                break;
+            if (static_cast<int>(Now() - start) > ms)
+                Fail("the window stayed " + std::to_string(r.bottom - r.top) + " high");
+            Sleep(20);
+        }
+        std::printf("height %d %lu\n", height, static_cast<unsigned long>(Now() - start));
+    } else if (cmd == "sync") {
+        // title: returns once the window's thread has handled everything sent before, so what a
+        // handler it was running started has started
+        HWND top = NeedTop(a.Next("title"));
+        const DWORD start = Now();
+        DWORD_PTR result = 0;
+        if (!::SendMessageTimeoutA(top, WM_NULL, 0, 0, SMTO_NORMAL, 20000, &result))
+            Fail("the window's thread did not answer");
+        std::printf("synced %lu\n", static_cast<unsigned long>(Now() - start));
+    } else if (cmd == "close") {
+        HWND top = NeedTop(a.Next("title"));
+        const std::string way = a.Next("way");
+        CloseWindow(top, way);
+        std::printf("closing %s\n", way.c_str());
     } else if (cmd == "shortcut") {
         ReadShortcut(a.Next("path"));
     } else if (cmd == "hold") {
@@ -464,6 +663,13 @@ void Run(Args& a)
         std::fflush(stdout);
         Sleep(seconds * 1000);
         ::CloseHandle(file);
+    } else if (cmd == "reason") {
+        // The system's own text for an error code.
+        const DWORD code = static_cast<DWORD>(a.NextInt("code"));
+        char text[512] = {};
+        ::FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, code, 0, text,
+                         sizeof text, nullptr);
+        std::printf("reason %s\n", Escape(text).c_str());
     } else if (cmd == "sleep") {
         Sleep(a.NextInt("ms"));
     } else {
