@@ -4,10 +4,12 @@
 #     WIN32 marks a library that calls Windows; it exists only in the i686 build. A library without
 #     it is portable core: it builds everywhere and must never include windows.h. SOURCES_WIN32 and
 #     SOURCES_POSIX hold the few files a portable library implements per platform.
-#   va_test(name [WIN32] [SERIAL] SOURCES ... [DEPS ...])
+#   va_test(name [WIN32] [SERIAL] SOURCES ... [DEPS ...] [JUDGES ...])
 #     One GoogleTest executable, one CTest test. In the i686 build it runs under Wine. SERIAL runs
 #     it alone: the Wine tests share one Xvfb screen, and a window another test shows can take the
-#     focus, activation or mouse capture that a test of dialogs and input depends on.
+#     focus, activation or mouse capture that a test of dialogs and input depends on. JUDGES names
+#     the peers it compares with (va_require_judge, VarneloJudges.cmake). Each test writes a GoogleTest
+#     report to <build>/test-reports, where scripts/test looks for skipped cases.
 #   va_fuzzer(name SOURCES ... [DEPS ...])
 #     A libFuzzer target in the fuzz build; elsewhere a replay test over tests/fuzz/corpus/<name>.
 #   va_bench(name SOURCES ... [DEPS ...])
@@ -22,6 +24,7 @@ endif()
 if(VA_WIN32)
   # Where the i686 tests find the source tree's data: Wine maps Z: to the root.
   set(VA_SOURCE_DIR_NATIVE "Z:${CMAKE_SOURCE_DIR}")
+  set(VA_BINARY_DIR_NATIVE "Z:${CMAKE_BINARY_DIR}")
   add_compile_definitions(_WIN32_WINNT=0x0601 WINVER=0x0601 _USE_MATH_DEFINES)
   add_compile_options(-Wall -Wextra -Wno-unused-parameter)
   add_link_options(-static -static-libgcc -static-libstdc++)
@@ -30,6 +33,7 @@ if(VA_WIN32)
   set(CMAKE_CXX_FLAGS_RELEASE "-O2" CACHE STRING "" FORCE)
 else()
   set(VA_SOURCE_DIR_NATIVE "${CMAKE_SOURCE_DIR}")
+  set(VA_BINARY_DIR_NATIVE "${CMAKE_BINARY_DIR}")
   add_compile_options(-Wall -Wextra -Wno-unused-parameter)
   if(VA_FUZZ)
     add_compile_options(-fsanitize=fuzzer-no-link,address,undefined -fno-sanitize-recover=undefined -g -O1)
@@ -90,17 +94,23 @@ function(_va_under_wine test)
 endfunction()
 
 function(va_test name)
-  cmake_parse_arguments(A "WIN32;SERIAL" "TIMEOUT" "SOURCES;DEPS" ${ARGN})
+  cmake_parse_arguments(A "WIN32;SERIAL" "TIMEOUT" "SOURCES;DEPS;JUDGES" ${ARGN})
   _va_tests_wanted(wanted)
   if(NOT wanted OR (A_WIN32 AND NOT VA_WIN32))
     return()
   endif()
+  _va_apply_judges(judged "" ${A_JUDGES})
+  if(NOT judged)
+    return()
+  endif()
   add_executable(${name} ${A_SOURCES})
+  _va_apply_judges(judged ${name} ${A_JUDGES})
   target_include_directories(${name} PRIVATE ${CMAKE_SOURCE_DIR})
   target_link_libraries(${name} PRIVATE ${A_DEPS} va_gtest_main)
   target_compile_definitions(${name} PRIVATE
     VA_TEST_DATA_DIR="${VA_TEST_DATA_DIR}" VA_SOURCE_DIR="${VA_SOURCE_DIR_NATIVE}")
-  add_test(NAME ${name} COMMAND ${name} --gtest_brief=1)
+  add_test(NAME ${name} COMMAND ${name} --gtest_brief=1
+                                       --gtest_output=xml:${VA_BINARY_DIR_NATIVE}/test-reports/${name}.xml)
   if(NOT A_TIMEOUT)
     set(A_TIMEOUT 300)
   endif()
@@ -138,3 +148,5 @@ function(va_bench name)
   add_executable(${name} ${A_SOURCES})
   target_link_libraries(${name} PRIVATE ${A_DEPS} benchmark::benchmark_main)
 endfunction()
+
+include(VarneloJudges)

@@ -1,5 +1,5 @@
-// Tests of the two-level and reduced-colour conversions: ordered dither, thresholds (against ImageMagick),
-// average colour, two-colour packing, palette reduction.
+// Tests of the two-level and reduced-colour conversions: ordered dither, thresholds, average colour,
+// two-colour packing, palette reduction. ImageMagick judges the threshold in vodiradproc_colors_peer_test.
 #include "imaging/core/vodiradproc.h"
 
 #include "imaging/core/iebitmap.h"
@@ -8,10 +8,6 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdio>
-#include <cstdlib>
-#include <filesystem>
-#include <fstream>
 #include <set>
 
 using namespace imaging;
@@ -94,72 +90,6 @@ TEST(BWOrdered, DropsAlphaAndLeavesOtherFormatsAlone)
 }
 
 // ---------------------------------------------------------------- threshold
-
-#ifndef _WIN32
-bool HaveConvert() { return std::system("convert -version > /dev/null 2>&1") == 0; }
-
-std::vector<std::uint8_t> ReadPgm(const std::filesystem::path& path, int w, int h)
-{
-    std::ifstream in(path, std::ios::binary);
-    std::string magic;
-    int fw = 0, fh = 0, maxval = 0;
-    in >> magic >> fw >> fh >> maxval;
-    in.get();
-    if (magic != "P5" || fw != w || fh != h || maxval != 255)
-        return {};
-    std::vector<std::uint8_t> data(std::size_t(w) * h);
-    in.read(reinterpret_cast<char*>(data.data()), std::streamsize(data.size()));
-    return in ? data : std::vector<std::uint8_t>{};
-}
-#endif
-
-TEST(BWThreshold, MatchesImageMagickThresholdOnGreyImages)
-{
-#ifdef _WIN32
-    GTEST_SKIP() << "the peer runs on the build host only";
-#else
-    if (!HaveConvert())
-        GTEST_SKIP() << "ImageMagick convert not installed";
-    const int w = 37, h = 23;
-    std::mt19937 rng(11);
-    std::vector<std::uint8_t> grey(std::size_t(w) * h);
-    for (auto& v : grey)
-        v = std::uint8_t(rng());
-    const auto dir =
-        std::filesystem::temp_directory_path() / ("quant_threshold_" + std::to_string(::getpid()));
-    std::filesystem::create_directories(dir);
-    {
-        std::ofstream out(dir / "in.pgm", std::ios::binary);
-        out << "P5\n" << w << " " << h << "\n255\n";
-        out.write(reinterpret_cast<const char*>(grey.data()), std::streamsize(grey.size()));
-    }
-    for (int t : {1, 64, 128, 200, 255}) {
-        // White when grey >= t: the peer's cut sits half a level below t.
-        char percent[32];
-        std::snprintf(percent, sizeof percent, "%.6f%%", (t - 0.5) / 255.0 * 100.0);
-        const std::string cmd = "convert '" + (dir / "in.pgm").string() + "' -threshold " + percent +
-                                " -depth 8 'pgm:" + (dir / "out.pgm").string() + "'";
-        ASSERT_EQ(std::system(cmd.c_str()), 0) << cmd;
-        const auto peer = ReadPgm(dir / "out.pgm", w, h);
-        ASSERT_EQ(peer.size(), grey.size());
-
-        TIEBitmap src, dst;
-        src.Allocate(w, h, ie24RGB);
-        for (int y = 0; y < h; ++y)
-            for (int x = 0; x < w; ++x) {
-                const std::uint8_t v = grey[std::size_t(y * w + x)];
-                Put(src, x, y, TRGB{v, v, v});
-            }
-        BWThreshold(&src, &dst, t);
-        ASSERT_EQ(dst.GetPixelFormat(), ie1g);
-        for (int y = 0; y < h; ++y)
-            for (int x = 0; x < w; ++x)
-                ASSERT_EQ(Bit(dst, x, y), peer[std::size_t(y * w + x)] == 255)
-                    << "threshold " << t << " grey " << int(grey[std::size_t(y * w + x)]);
-    }
-    std::filesystem::remove_all(dir);
-#endif
-}
 
 TEST(BWThreshold, AutomaticLevelIsTheGreyOfTheAverageColour)
 {
