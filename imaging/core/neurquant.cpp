@@ -324,7 +324,9 @@ TIEQuantizer::TIEQuantizer(TIEBitmap* Bitmap, std::span<TRGB> Palette, int Color
         }
     } else {
         paletted_ = true;
-        sourcePalette_.assign(Bitmap->Palette(), Bitmap->Palette() + Bitmap->PaletteLen());
+        // Only the entries handed on can be looked up.
+        sourcePalette_.assign(Bitmap->Palette(),
+                              Bitmap->Palette() + std::min(numColors_, Bitmap->PaletteLen()));
         for (int i = 0; i < numColors_; ++i)
             Palette[std::size_t(i)] = Bitmap->GetPaletteColor(i);
         colorsProduced_ = numColors_;
@@ -335,24 +337,25 @@ TIEQuantizer::~TIEQuantizer() = default;
 
 int TIEQuantizer::ColorIndex(TRGB Color) const
 {
-    if (hasExactPalette_) {
-        // Only the colours found count; the rest of the block never held a colour.
-        const auto it = std::find(exactPalette_.begin(), exactPalette_.end(), Color);
-        return it == exactPalette_.end() ? -1 : int(it - exactPalette_.begin());
-    }
+    // A colour outside a fixed palette gets its nearest entry: -1, or an index past the palette,
+    // would make the caller write a pixel that points at no colour.
+    const auto lookUp = [&](const std::vector<TRGB>& palette) {
+        const auto it = std::find(palette.begin(), palette.end(), Color);
+        return it != palette.end() ? int(it - palette.begin())
+                                   : NearestPaletteIndex(palette.data(), int(palette.size()), Color);
+    };
+    if (hasExactPalette_)
+        return lookUp(exactPalette_);
+    // A paletted image hands on its own palette, grey or not, so its lookups must use that palette
+    // rather than the grey ramp's arithmetic.
+    if (paletted_)
+        return lookUp(sourcePalette_);
     if (grayScale_)
         return int(rtl::Trunc(double(Color.r) * numColors_ / 256));
     if (neuQuant_)
         return neuQuant_->Search(Color);
     if (medianCut_)
         return medianCut_->ColorIndex(Color);
-    if (paletted_) {
-        const auto it = std::find(sourcePalette_.begin(), sourcePalette_.end(), Color);
-        if (it != sourcePalette_.end())
-            return int(it - sourcePalette_.begin());
-        // An index past the palette would point at no colour; the nearest entry is the sound answer.
-        return NearestPaletteIndex(sourcePalette_.data(), int(sourcePalette_.size()), Color);
-    }
     return 0;
 }
 

@@ -63,8 +63,8 @@ public:
     TIEQuantizer(const TIEQuantizer&) = delete;
     TIEQuantizer& operator=(const TIEQuantizer&) = delete;
 
-    // Palette index of Color. With an exact palette, -1 for a colour the image does not hold; a
-    // paletted source gives the nearest entry of its palette when no entry equals Color.
+    // Palette index of Color: its exact position in an exact or paletted source's palette, else the
+    // nearest entry there (smallest sum of channel differences, first wins).
     int ColorIndex(TRGB Color) const;
 
     int Method() const { return method_; }
