@@ -12,7 +12,8 @@ namespace {
 
 // Deeper nesting than this is a cycle in the object graph, not data.
 constexpr std::int32_t kMaxDepth = 16;
-// A stored "Count" beyond this is damage; reading that many missing keys would hang the show.
+// A stored "Count" beyond this is damage and is refused as a whole: clamping it would still read
+// tens of thousands of missing keys.
 constexpr std::int32_t kMaxStoredItems = 32767;
 
 const char kNull[] = "(null)";
@@ -35,9 +36,9 @@ std::int64_t EnumValueOf(const rtl::TTypeInfo& type, const std::string& name)
 std::int32_t ReadCount(const std::string& text)
 {
     std::int32_t n = 0;
-    if (!rtl::TryStrToInt(text, n) || n < 0)
+    if (!rtl::TryStrToInt(text, n) || n < 0 || n > kMaxStoredItems)
         return -1;
-    return std::min(n, kMaxStoredItems);
+    return n;
 }
 
 }  // namespace
@@ -236,8 +237,7 @@ void TPropsStorage::StoreObjectProperty(rtl::TObject* object, const std::string&
 void TPropsStorage::StoreStrings(const std::string& section, rtl::TStrings& list)
 {
     EraseSection(section);
-    if (list.Count() == 0)
-        return;
+    // An emptied list writes its count too: without one, loading keeps the lines the list had.
     WriteString(section, "Count", rtl::IntToStr(list.Count()));
     for (std::int32_t i = 0; i < list.Count(); ++i)
         WriteString(section, rtl::Format("Item%d", i), list.Get(i));
@@ -352,7 +352,7 @@ void TPropsStorage::LoadObjectProperty(rtl::TObject* object, const std::string& 
 
 void TPropsStorage::LoadStrings(const std::string& section, rtl::TStrings& list)
 {
-    // No count means nothing was stored: the list keeps what it has.
+    // No count (or a damaged one) means nothing usable was stored: the list keeps what it has.
     std::int32_t n = ReadCount(ReadString(section, "Count", ""));
     if (n < 0)
         return;

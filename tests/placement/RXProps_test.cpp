@@ -457,17 +457,23 @@ TEST_F(PropsTest, StringListGetsItsOwnSectionWithCountAndItems)
     EXPECT_EQ(thing->Lines()->Text(), "one\r\ntwo\r\nthree\r\n");
 }
 
-TEST_F(PropsTest, StringListWithoutStoredCountKeepsItsLinesAndHugeCountIsBounded)
+TEST_F(PropsTest, EmptiedListComesBackEmptyAndAMissingOrDamagedCountKeepsTheLines)
 {
     thing->Lines()->Add("design");
-    Load("Thing1.Lines");
+    Load("Thing1.Lines");  // nothing stored
     EXPECT_EQ(thing->Lines()->Count(), 1);
-    store.Write("Setup Assistant.Thing1_Lines", "Count", "2000000000");
+    for (const char* damaged : {"2000000000", "32768", "-4", "x"}) {
+        store.Write("Setup Assistant.Thing1_Lines", "Count", damaged);
+        Load("Thing1.Lines");
+        EXPECT_EQ(thing->Lines()->Text(), "design\r\n") << damaged;
+    }
+    // Saved empty, loaded over a list that has lines: it must come back empty.
+    thing->Lines()->Clear();
+    Store("Thing1.Lines");
+    EXPECT_EQ(store.Read("Setup Assistant.Thing1_Lines", "Count", ""), "0");
+    thing->Lines()->Add("design");
     Load("Thing1.Lines");
-    EXPECT_EQ(thing->Lines()->Count(), 32767);
-    store.Write("Setup Assistant.Thing1_Lines", "Count", "-4");
-    Load("Thing1.Lines");
-    EXPECT_EQ(thing->Lines()->Count(), 32767);
+    EXPECT_EQ(thing->Lines()->Count(), 0);
 }
 
 TEST_F(PropsTest, NestedObjectAndCollectionRoundTrip)
