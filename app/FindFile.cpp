@@ -230,17 +230,18 @@ TTargetSearch::TTargetSearch(const TSearchCriteria& criteria)
         if (entry.empty())
             continue;
         TTargetFolder& target = FindOrAddTarget(ExtractFilePath(entry));
+        // An entry that names only a folder adds no mask: its folders are walked (and reported to
+        // OnFolderChange) but no file of it matches, as with an empty mask list.
         const std::string mask = ExtractFileName(entry, true);
-        // A bare folder names all of its files.
-        AddMask(target, mask.empty() ? "*.*" : mask);
+        if (!mask.empty())
+            AddMask(target, mask);
         target.Subfolders = subfolders;
         target.MinLevel = files.MinLevel();
         target.MaxLevel = files.MaxLevel();
     }
 
-    std::vector<std::string> masks = SplitMaskList(files.FileName());
-    if (masks.empty())
-        masks.push_back("*.*");  // no mask means every file, not none
+    // No mask matches no file: an empty FileName walks the locations without reporting files.
+    const std::vector<std::string> masks = SplitMaskList(files.FileName());
     for (const std::string& raw : SplitMaskList(files.Location())) {
         bool subfolders = true;
         const std::string location = StripSwitch(raw, files.Subfolders(), subfolders);

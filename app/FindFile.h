@@ -37,13 +37,14 @@ public:
     TFileCriteria();
     void Assign(rtl::TPersistent* source) override;
 
-    // Masks separated by ";".
+    // Masks separated by ";". Empty matches no file ("*.*" matches every file).
     const std::string& FileName() const { return fileName_; }
     void SetFileName(const std::string& value) { fileName_ = value; }
     // Folders separated by ";"; a leading "<" switches subfolders off, ">" on.
     const std::string& Location() const { return location_; }
     void SetLocation(const std::string& value) { location_ = value; }
-    // Extra targets, each a folder followed by a file mask, with the same prefixes.
+    // Extra targets, each a folder followed by a file mask, with the same prefixes; an entry
+    // that is only a folder is walked but matches no file.
     rtl::TStrings* Included() const { return included_.get(); }
     void SetIncluded(rtl::TStrings* value);
     // Path masks; a file whose folder and name match one is not reported.

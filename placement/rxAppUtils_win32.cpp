@@ -277,13 +277,17 @@ void ReadFormPlacement(win::TCustomForm* form, rtl::TObject* iniFile, const std:
         default: break;
         }
         if (state == win::wsMinimized && isMain) {
-            // The program minimizes as a whole, from the message loop.
-            form->SetWindowState(win::wsNormal);
+            // The program minimizes as a whole, from the message loop. Only the stored state is
+            // reset: the setter would show the window before its first showing is done.
+            form->SetWindowStateField(win::wsNormal);
             if (win::Application && win::Application->Handle())
                 ::PostMessageA(win::Application->Handle(), WM_SYSCOMMAND, SC_MINIMIZE, 0);
             return;
         }
-        form->SetWindowState(state);
+        if (form->FormStyle() == win::fsMDIChild || form->FormStyle() == win::fsMDIForm)
+            form->SetWindowStateField(state);
+        else
+            form->SetWindowState(state);
     }
     form->Update();
 }

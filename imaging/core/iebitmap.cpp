@@ -3,6 +3,7 @@
 #include "imaging/core/iebitmap.h"
 
 #include "imaging/core/detail/ieplatformservices.h"
+#include "imaging/core/vodiradproc.h"
 #include "platform/rtl/Exceptions.h"
 #include "platform/rtl/Numeric.h"
 
@@ -728,7 +729,7 @@ std::uint8_t TIEBitmap::GetAlpha(int X, int Y)
         return 0;
     if (isAlpha_) {
         if (pixelFormat_ != ie8g)
-            return GetPixel8(X, Y);
+            return RGBToGray(GetPixelRGB(X, Y));
         return ScanLine(Y)[X];
     }
     return GetAlphaChannel()->GetAlpha(X, Y);

@@ -314,24 +314,22 @@ void TIEBitmap::CopyRectTo(TIEBitmap* Dest, int SrcX, int SrcY, int DstX, int Ds
     if (!self)
         ReleaseRows();
     Dest->ReleaseRows();
-    if (to == ie24RGB || to == ie1g || to == ie8g || to == ie8p)
-        Dest->Full = false;
+    // Copied pixels need not hold the maximum, whatever the format.
+    Dest->Full = false;
 }
 
+// Both read the row's bytes as they are, whatever the format (byte X; the TRGB at byte 3 * X), as
+// callers that walk raw rows expect; a place outside the row's bytes reads as 0.
 std::uint8_t TIEBitmap::GetPixel8(int X, int Y)
 {
-    if (X < 0 || Y < 0 || X >= width_ || Y >= height_ || pixelFormat_ == ieNull)
+    if (X < 0 || Y < 0 || X >= rowLen_ || Y >= height_ || pixelFormat_ == ieNull)
         return 0;
-    if (pixelFormat_ == ie8p || pixelFormat_ == ie8g)
-        return ScanLine(Y)[X];
-    return RGBToGray(GetPixelRGB(X, Y));
+    return ScanLine(Y)[X];
 }
 
 TRGB TIEBitmap::GetPixel24(int X, int Y)
 {
-    if (pixelFormat_ != ie24RGB)
-        return GetPixelRGB(X, Y);
-    if (X < 0 || Y < 0 || X >= width_ || Y >= height_)
+    if (X < 0 || Y < 0 || std::int64_t(X) * 3 + 3 > rowLen_ || Y >= height_ || pixelFormat_ == ieNull)
         return {};
     TRGB c;
     std::memcpy(&c, ScanLine(Y) + std::size_t(X) * 3, 3);
@@ -389,12 +387,19 @@ void TIEBitmap::CopyFromTIEMask(TIEMask* Mask)
     const int bits = Mask->BitsPerPixel();
     if (bits != 1 && bits != 8)
         return;
-    Allocate(Mask->Width(), Mask->Height(), bits == 1 ? ie1g : ie8g);
+    // An alpha channel stays 8-bit grey: a 1-bit mask becomes 0 and 255 in it.
+    const bool expand = bits == 1 && isAlpha_;
+    Allocate(Mask->Width(), Mask->Height(), bits == 1 && !expand ? ie1g : ie8g);
     const auto keep = Access;
     Access = 2;
     for (int row = 0; row < height_; ++row) {
         std::uint8_t* dst = ScanLine(row);
-        std::memcpy(dst, Mask->ScanLine(row), static_cast<std::size_t>(rowLen_));
+        const std::uint8_t* src = Mask->ScanLine(row);
+        if (expand)
+            for (int x = 0; x < width_; ++x)
+                dst[x] = GetPixelBit(src, x) ? 255 : 0;
+        else
+            std::memcpy(dst, src, static_cast<std::size_t>(rowLen_));
     }
     ReleaseRows();
     Access = keep;

@@ -195,8 +195,10 @@ int TIEMask::FillHorzLine(int Value, int X1, int X2, int Y)
 
 void TIEMask::Fill(int Value)
 {
-    std::fill(bits_.begin(), bits_.end(), static_cast<std::uint8_t>(Value));
-    Full = bitsPerPixel_ != 8 || Value == 255;
+    // A 1-bit mask holds set or clear pixels only: any other byte would write a pattern of stripes.
+    const auto byte = static_cast<std::uint8_t>(bitsPerPixel_ == 1 && Value != 0 ? 255 : Value);
+    std::fill(bits_.begin(), bits_.end(), byte);
+    Full = byte == 255;
 }
 
 void TIEMask::Empty()
@@ -244,12 +246,14 @@ void TIEMask::FillPolygon(int Value, const TIEPoint* Points, int Count)
         std::int64_t x;
     };
     std::vector<TEdge> edges;
-    std::int64_t ymin = Points[0].Y, ymax = Points[0].Y;
+    std::int64_t ymin = Points[0].Y, ymax = Points[0].Y, xmin = Points[0].X, xmax = Points[0].X;
     for (int i = 0; i < Count; ++i) {
         const TIEPoint& a = Points[i];
         const TIEPoint& b = Points[(i + 1) % Count];
         ymin = std::min<std::int64_t>(ymin, a.Y);
         ymax = std::max<std::int64_t>(ymax, a.Y);
+        xmin = std::min<std::int64_t>(xmin, a.X);
+        xmax = std::max<std::int64_t>(xmax, a.X);
         if (a.Y == b.Y)
             continue;
         const TIEPoint& top = a.Y < b.Y ? a : b;
@@ -261,7 +265,6 @@ void TIEMask::FillPolygon(int Value, const TIEPoint* Points, int Count)
     const std::int64_t first = std::max<std::int64_t>(ymin, 0);
     const std::int64_t last = std::min<std::int64_t>(ymax, height_ - 1);
     std::int64_t filled = 0;
-    int fx1 = kEmptyBox, fy1 = kEmptyBox, fx2 = -1, fy2 = -1;
     std::vector<TEdge*> active;
     for (std::int64_t y = first; y <= last; ++y) {
         active.clear();
@@ -280,24 +283,20 @@ void TIEMask::FillPolygon(int Value, const TIEPoint* Points, int Count)
         for (std::size_t k = 0; k + 1 < active.size(); k += 2) {
             const std::int64_t xl = std::max<std::int64_t>(active[k]->x, 0);
             const std::int64_t xr = std::min<std::int64_t>(active[k + 1]->x - 1, width_ - 1);
-            if (xr < xl)
-                continue;
-            const int n = FillHorzLine(Value, int(xl), int(xr), int(y));
-            if (n > 0) {
-                filled += n;
-                fx1 = std::min(fx1, int(xl));
-                fx2 = std::max(fx2, int(xr));
-                fy1 = std::min(fy1, int(y));
-                fy2 = std::max(fy2, int(y));
-            }
+            if (xr >= xl)
+                filled += FillHorzLine(Value, int(xl), int(xr), int(y));
         }
     }
-    // The box grows by what was really filled; a polygon that fills nothing leaves it alone.
+    // The box grows by the polygon's own bounds, whose right and bottom edges are not filled. A
+    // polygon that fills nothing leaves it alone: emptying it would hide what the mask already held.
     if (filled > 0 && Value != 0) {
-        x1_ = std::min(x1_, fx1);
-        y1_ = std::min(y1_, fy1);
-        x2_ = std::max(x2_, fx2);
-        y2_ = std::max(y2_, fy2);
+        const auto clampTo = [](std::int64_t v, int size) {
+            return int(std::clamp<std::int64_t>(v, 0, size - 1));
+        };
+        x1_ = std::min(x1_, clampTo(xmin, width_));
+        y1_ = std::min(y1_, clampTo(ymin, height_));
+        x2_ = std::max(x2_, clampTo(xmax - 1, width_));
+        y2_ = std::max(y2_, clampTo(ymax - 1, height_));
         ClampBox();
     }
 }
@@ -373,6 +372,19 @@ void TIEMask::Translate(int& DX, int& DY, bool ClipBox)
     y2_ = int(std::clamp<std::int64_t>(by2 + dy, 0, height_ - 1));
 }
 
+TIEMask::TDisplayRange TIEMask::VisibleBox(int W, int H, int XOrigin, int YOrigin, int SrcWidth,
+                                           int SrcHeight) const
+{
+    const auto first = [](std::int64_t v, std::int64_t origin, int size, int src) {
+        return int(std::max<std::int64_t>(0, (v - origin) * size / src));
+    };
+    const auto last = [](std::int64_t v, std::int64_t origin, int size, int src) {
+        return int(std::min<std::int64_t>(size - 1, (v - origin + 1) * size / src));
+    };
+    return {first(y1_, YOrigin, H, SrcHeight), last(y2_, YOrigin, H, SrcHeight),
+            first(x1_, XOrigin, W, SrcWidth), last(x2_, XOrigin, W, SrcWidth)};
+}
+
 void TIEMask::StretchRows(std::uint8_t* const* DestRows, int W, int H, int XOrigin, int YOrigin, int SrcWidth,
                           int SrcHeight) const
 {
@@ -385,12 +397,9 @@ void TIEMask::StretchRows(std::uint8_t* const* DestRows, int W, int H, int XOrig
         return;
     const std::int64_t stepY = std::int64_t(double(SrcHeight) / H * 16384);
     const std::int64_t stepX = std::int64_t(double(SrcWidth) / W * 16384);
-    const std::int64_t firstRow = std::max<std::int64_t>(0, (std::int64_t(y1_) - YOrigin) * H / SrcHeight);
-    const std::int64_t lastRow =
-        std::min<std::int64_t>(H - 1, (std::int64_t(y2_) - YOrigin + 1) * H / SrcHeight);
-    const std::int64_t firstCol = std::max<std::int64_t>(0, (std::int64_t(x1_) - XOrigin) * W / SrcWidth);
-    const std::int64_t lastCol =
-        std::min<std::int64_t>(W - 1, (std::int64_t(x2_) - XOrigin + 1) * W / SrcWidth);
+    const TDisplayRange range = VisibleBox(W, H, XOrigin, YOrigin, SrcWidth, SrcHeight);
+    const std::int64_t firstRow = range.firstRow, lastRow = range.lastRow;
+    const std::int64_t firstCol = range.firstCol, lastCol = range.lastCol;
     if (firstRow > lastRow || firstCol > lastCol)
         return;
     std::vector<std::int64_t> columns(std::size_t(lastCol - firstCol + 1));
@@ -445,8 +454,11 @@ void TIEMask::EnumOutline(int DisplayWidth, int DisplayHeight, int XOrigin, int 
         const std::uint8_t* row = cacheRows_[std::size_t(y)];
         return bitsPerPixel_ == 1 ? GetPixelBit(row, x) != 0 : row[x] != 0;
     };
-    for (int y = 0; y < DisplayHeight; ++y) {
-        for (int x = 0; x < DisplayWidth; ++x) {
+    // Only the visible part of the box can hold set pixels; the rest of the display stays unread.
+    const TDisplayRange range =
+        VisibleBox(DisplayWidth, DisplayHeight, XOrigin, YOrigin, SrcWidth, SrcHeight);
+    for (int y = range.firstRow; y <= range.lastRow; ++y) {
+        for (int x = range.firstCol; x <= range.lastCol; ++x) {
             if (!at(x, y))
                 continue;
             bool outline = false;

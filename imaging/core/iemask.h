@@ -47,6 +47,8 @@ public:
     bool IsPointInside(int X, int Y) const { return GetPixel(X, Y) != 0; }
     // Returns the number of pixels written; rows outside the mask write nothing.
     int FillHorzLine(int Value, int X1, int X2, int Y);
+    // A 1-bit mask is wholly set by any non-zero value and cleared by 0. Full: every pixel is 255
+    // (or set) afterwards.
     void Fill(int Value);
     void Empty();
     bool IsEmpty() const { return x1_ == kEmptyBox; }
@@ -61,7 +63,8 @@ public:
     void StretchRows(std::uint8_t* const* DestRows, int W, int H, int XOrigin, int YOrigin, int SrcWidth,
                      int SrcHeight) const;
     // Calls Plot(x, y, firstColour) for every outline pixel of the selection scaled to DisplayWidth x
-    // DisplayHeight; the dash pattern moves with Phase. Canvas drawing wraps it.
+    // DisplayHeight, visiting only the visible part of the box; the dash pattern moves with Phase.
+    // Canvas drawing wraps it.
     void EnumOutline(int DisplayWidth, int DisplayHeight, int XOrigin, int YOrigin, int SrcWidth,
                      int SrcHeight, int Phase,
                      const std::function<void(int x, int y, bool firstColour)>& Plot);
@@ -94,6 +97,11 @@ public:
     bool Full = false;
 
 private:
+    // Display rows and columns (inclusive) that can show box pixels; first > last when none.
+    struct TDisplayRange {
+        int firstRow, lastRow, firstCol, lastCol;
+    };
+    TDisplayRange VisibleBox(int W, int H, int XOrigin, int YOrigin, int SrcWidth, int SrcHeight) const;
     void ResetBox();
     void ClampBox();
     void UpdateFull(int value);

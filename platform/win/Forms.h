@@ -89,6 +89,8 @@ public:
     void SetPosition(TPosition v) { position_ = v; }
     TWindowState WindowState();
     void SetWindowState(TWindowState v);
+    // Only the stored state, without showing or changing the window: what it takes when next shown.
+    void SetWindowStateField(TWindowState v) { windowState_ = v; }
     TFormStyle FormStyle() const { return formStyle_; }
     void SetFormStyle(TFormStyle v);
     bool KeyPreview() const { return keyPreview_; }

@@ -397,11 +397,18 @@ TEST(KzFuncFolders, ProgramsFolderComesFromTheShellFolderValue)
     RegCloseKey(key);
 }
 
-TEST(KzFuncFolders, WindowsFolderEndsInBackslash)
+TEST(KzFuncFolders, WindowsFolderIsWhereABareIniFileGoes)
 {
-    char buffer[MAX_PATH];
-    GetWindowsDirectoryA(buffer, MAX_PATH);
-    EXPECT_EQ(GetWindowsFolder(), AddBackSlash(buffer));
+    // The settings file is named without a folder, so the profile functions put it in the Windows
+    // folder: that is the folder this must name, with its trailing backslash.
+    const std::string folder = GetWindowsFolder();
+    ASSERT_FALSE(folder.empty());
+    EXPECT_EQ(folder.back(), '\\');
+    const char* name = "va_kzfunc_probe.ini";
+    ASSERT_TRUE(WritePrivateProfileStringA("Probe", "Key", "1", name));
+    WritePrivateProfileStringA(nullptr, nullptr, nullptr, name);  // flush the profile cache
+    EXPECT_NE(GetFileAttributesA((folder + name).c_str()), INVALID_FILE_ATTRIBUTES) << folder;
+    DeleteFileA((folder + name).c_str());
 }
 
 TEST(kzSystem, RecordsTheStartingProcessAndThread)
@@ -413,11 +420,10 @@ TEST(kzSystem, RecordsTheStartingProcessAndThread)
     EXPECT_EQ(f.ThreadHandle, reinterpret_cast<std::uintptr_t>(GetCurrentThread()));
     EXPECT_TRUE(f.IsNT);
     EXPECT_EQ(f.IsNT, IsWindowsNT());
-    DWORD_PTR processMask = 0, systemMask = 0;
-    GetProcessAffinityMask(GetCurrentProcess(), &processMask, &systemMask);
-    EXPECT_EQ(f.SystemAffinityMask, static_cast<std::uint32_t>(systemMask));
-    EXPECT_EQ(f.ProcessorCount, std::popcount(static_cast<std::uint32_t>(systemMask)));
-    EXPECT_GE(f.ProcessorCount, 1);
+    // The system's own processor count, which does not come from the affinity mask.
+    SYSTEM_INFO info{};
+    GetSystemInfo(&info);
+    EXPECT_EQ(f.ProcessorCount, std::min<int>(32, int(info.dwNumberOfProcessors)));
 }
 
 TEST(kzSystem, CountsOnlyTheLow32MaskBitsAndNamesDaysAndMonths)

@@ -142,11 +142,11 @@ TEST_F(HookFixture, RecreatedWindowIsHookedAgainFromTheMessageLoop)
     form->RecreateWnd();
     Pump();
     ASSERT_NE(form->Handle(), nullptr);
+    ASSERT_NE(form->Handle(), before) << "the window was not recreated, so nothing was hooked again";
     log.clear();
     EXPECT_EQ(Ping(), 42);
     std::vector<std::string> expected = {"before a", "after a 42"};
     EXPECT_EQ(log, expected);
-    (void)before;
     // And once more: the re-hook keeps working across repeated recreation.
     form->RecreateWnd();
     Pump();

@@ -8,7 +8,6 @@
 
 #include <gtest/gtest.h>
 
-#include <chrono>
 #include <filesystem>
 #include <random>
 
@@ -32,12 +31,17 @@ TEST(Lists, DeleteOutsideTheListChangesNothingAndGrowthIsAmortised)
     EXPECT_EQ(list.Flags & 1, 1);
     EXPECT_THROW(list.ItemPtr(4), rtl::EListError);
     EXPECT_THROW(list.SetCount(-1), rtl::EListError);
-    // 200,000 appends: quadratic copying would take many seconds.
-    const auto start = std::chrono::steady_clock::now();
+    // 200,000 appends: the items may move only when the storage grows by a factor, else appending
+    // copies the whole list each time.
     TIEDoubleList big;
-    for (int i = 0; i < 200000; ++i)
+    int moves = 0;
+    const void* at = nullptr;
+    for (int i = 0; i < 200000; ++i) {
         big.Add(i);
-    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(5));
+        moves += big.ItemPtr(0) != at;
+        at = big.ItemPtr(0);
+    }
+    EXPECT_LE(moves, 40);
     EXPECT_EQ(big.Items(199999), 199999.0);
     big.Extra[2] = 4;
     TIEDoubleList copy;
@@ -294,13 +298,6 @@ TEST(Folders, ForceDirectoriesMakesParentsAndRefusesEmptyPaths)
     EXPECT_TRUE(IEDirectoryExists((root / "a" / "b" / "c").string()));
     EXPECT_FALSE(IEDirectoryExists((root / "nope").string()));
     std::filesystem::remove_all(root);
-}
-
-TEST(Cpu, MmxIsReportedOnX86)
-{
-#if defined(__i386__) || defined(__x86_64__)
-    EXPECT_TRUE(CPUHasMMX());
-#endif
 }
 
 }  // namespace

@@ -173,7 +173,16 @@ TEST_P(Editing, PixelReadsOutsideTheImageGiveBlack)
     EXPECT_TRUE(bmp->Full);
     bmp->SetPixel24(1, 1, TRGB{1, 2, 3});
     EXPECT_FALSE(bmp->Full);
-    EXPECT_EQ(bmp->GetPixel8(1, 1), RGBToGray(TRGB{1, 2, 3}));
+    // Raw row bytes whatever the format: byte 3 of row 1 is the second pixel's blue; byte 8 is past
+    // the row.
+    EXPECT_EQ(bmp->GetPixel8(3, 1), 1);
+    EXPECT_EQ(bmp->GetPixel8(8, 1), 0);
+    auto grey = MakeBitmap(GetParam());
+    grey->Allocate(4, 1, ie8g);
+    for (int x = 0; x < 4; ++x)
+        grey->ScanLine(0)[x] = std::uint8_t(10 * (x + 1));
+    EXPECT_EQ(grey->GetPixel24(0, 0), (TRGB{10, 20, 30}));
+    EXPECT_EQ(grey->GetPixel24(1, 0), TRGB{}) << "bytes 3 to 5 run past the 4-byte row";
 }
 
 TEST_P(Editing, MaskExchangeKeepsRowsFlagsAndBox)
@@ -204,6 +213,12 @@ TEST_P(Editing, MaskExchangeKeepsRowsFlagsAndBox)
     bmp->CopyFromTIEMask(&mono);
     EXPECT_EQ(bmp->GetPixelFormat(), ie1g);
     EXPECT_EQ(bmp->GetPixelRGB(8, 1), (TRGB{255, 255, 255}));
+    // Into an alpha channel the same mask gives 8-bit alpha of 0 and 255.
+    TIEBitmap* alpha = bmp->GetAlphaChannel();
+    alpha->CopyFromTIEMask(&mono);
+    EXPECT_EQ(alpha->GetPixelFormat(), ie8g);
+    EXPECT_EQ(bmp->GetAlpha(8, 1), 255);
+    EXPECT_EQ(bmp->GetAlpha(7, 1), 0);
 }
 
 INSTANTIATE_TEST_SUITE_P(Storage, Editing,

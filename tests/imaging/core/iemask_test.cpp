@@ -103,6 +103,16 @@ TEST_P(MaskDepth, ExactRectangleFillsLeftTopInclusiveRightBottomExclusive)
     EXPECT_EQ(mask.Y1(), 5);
     EXPECT_EQ(mask.X2(), 19);
     EXPECT_EQ(mask.Y2(), 11);
+
+    // The box follows the points, not the filled pixels: a flat spike to x 30 fills nothing but
+    // still reaches the box's right edge (exclusive).
+    TIEMask spike;
+    spike.AllocateBits(40, 30, GetParam());
+    const TIEPoint withSpike[] = {{2, 2}, {30, 2}, {8, 2}, {8, 6}, {2, 6}};
+    spike.FillPolygon(1, withSpike, 5);
+    EXPECT_FALSE(spike.IsPointInside(8, 2));
+    EXPECT_EQ(spike.X2(), 29);
+    EXPECT_EQ(spike.Y2(), 5);
 }
 
 TEST_P(MaskDepth, TriangleRightColumnAndBottomRowAreNotFilled)
@@ -227,7 +237,7 @@ TEST_P(MaskDepth, TranslateClampsOrClipsWithoutStaleBits)
 INSTANTIATE_TEST_SUITE_P(Depth, MaskDepth, ::testing::Values(1, 8),
                          [](const auto& info) { return std::to_string(info.param) + "bit"; });
 
-TEST(MaskFull, FollowsEightBitValuesAndIsAlwaysSetByOneBitFill)
+TEST(MaskFull, FollowsTheValuesWrittenAndAOneBitFillSetsOrClearsEveryPixel)
 {
     TIEMask m8;
     m8.AllocateBits(4, 4, 8);
@@ -238,11 +248,16 @@ TEST(MaskFull, FollowsEightBitValuesAndIsAlwaysSetByOneBitFill)
     m8.SetPixel(1, 1, 255);
     EXPECT_FALSE(m8.Full);
     TIEMask m1;
-    m1.AllocateBits(4, 4, 1);
-    m1.Fill(0);
+    m1.AllocateBits(13, 4, 1);
+    m1.Fill(0x55);  // any non-zero value: every pixel set, not a pattern of stripes
+    for (int y = 0; y < 4; ++y)
+        for (int x = 0; x < 13; ++x)
+            ASSERT_NE(m1.GetPixel(x, y), 0) << x << "," << y;
     EXPECT_TRUE(m1.Full);
     m1.SetPixel(0, 0, 0);
-    EXPECT_TRUE(m1.Full);
+    EXPECT_TRUE(m1.Full) << "a 1-bit mask keeps the flag while written";
+    m1.Fill(0);
+    EXPECT_FALSE(m1.Full);
     EXPECT_THROW(m1.AllocateBits(4, 4, 4), rtl::EInvalidArgument);
 }
 

@@ -60,65 +60,6 @@ private:
 
 // ---- defaults ----
 
-TEST(Defaults, NewSetHasTheDocumentedValues)
-{
-    TIOParamsVals p(nullptr);
-    EXPECT_EQ(p.BitsPerSample, 8);
-    EXPECT_EQ(p.SamplesPerPixel, 3);
-    EXPECT_EQ(p.Width, 0);
-    EXPECT_EQ(p.Height, 0);
-    EXPECT_EQ(p.DpiX, 0);
-    EXPECT_EQ(p.DpiY, 0);
-    EXPECT_EQ(p.FileType, 0);
-    EXPECT_EQ(p.TIFFCompression, 0);
-    EXPECT_EQ(p.TIFFPhotometric, 2);
-    EXPECT_EQ(p.TIFFPlanarConfig, 1);
-    EXPECT_EQ(p.TIFFOrientation, 1);
-    EXPECT_EQ(p.EXIF_Orientation, 1);
-    EXPECT_EQ(p.TIFFJPEGQuality, 80);
-    EXPECT_EQ(p.TIFFJPEGColorSpace, 2);
-    EXPECT_EQ(p.GIFVersion, "GIF89a");
-    EXPECT_EQ(p.GIFTranspColor, TRGB{});
-    EXPECT_EQ(p.GIFBackground, TRGB{});
-    EXPECT_EQ(p.JPEGColorSpace, 2);
-    EXPECT_EQ(p.JPEGQuality, 80);
-    EXPECT_EQ(p.JPEGScale, 1);
-    EXPECT_EQ(p.JPEGOption, 1);
-    EXPECT_EQ(p.J2000ColorSpace, 1);
-    EXPECT_DOUBLE_EQ(p.J2000Rate, 1.0);
-    EXPECT_EQ(p.PCXVersion, 5);
-    EXPECT_EQ(p.PCXCompression, 1);
-    EXPECT_EQ(p.BMPVersion, 1);
-    EXPECT_EQ(p.BMPCompression, 0);
-    EXPECT_EQ(p.ICOBackground, (TRGB{255, 255, 255}));
-    EXPECT_EQ(p.CURBackground, (TRGB{255, 255, 255}));
-    EXPECT_EQ(p.PNGBackground, TRGB{});
-    EXPECT_EQ(p.PNGCompression, 5);
-    EXPECT_EQ(p.PNGFilter, 0);
-    EXPECT_EQ(p.TGACompressed, 1);
-    EXPECT_DOUBLE_EQ(p.TGAAspectRatio, 1.0);
-    EXPECT_DOUBLE_EQ(p.TGAGamma, 2.2);
-    EXPECT_EQ(p.PSPaperWidth, 595);
-    EXPECT_EQ(p.PSPaperHeight, 842);
-    EXPECT_EQ(p.PSCompression, 1);
-    EXPECT_EQ(p.PSTitle, "No Title");
-    EXPECT_EQ(p.PDFPaperWidth, 595);
-    EXPECT_EQ(p.PDFPaperHeight, 842);
-    EXPECT_EQ(p.PDFCompression, 2);
-    EXPECT_EQ(p.PDFTitle, "");
-    EXPECT_EQ(p.NativePixelFormat, 0);
-    EXPECT_EQ(p.ColorMap(), nullptr);
-    EXPECT_EQ(p.ColorMapCount(), 0);
-    EXPECT_EQ(p.EXIF_Bitmap(), nullptr);
-    EXPECT_FALSE(p.HasEXIF);
-    EXPECT_EQ(p.ICOSizes[0], (TIOParamsVals::TICOSize{64, 64}));
-    EXPECT_EQ(p.ICOBitCount[0], 8);
-    for (int i = 1; i < TIOParamsVals::kICOImageSlots; ++i) {
-        EXPECT_EQ(p.ICOSizes[i], TIOParamsVals::TICOSize{}) << i;
-        EXPECT_EQ(p.ICOBitCount[i], 0) << i;
-    }
-}
-
 TEST(Defaults, TgaDateIsTodayWithoutTime)
 {
     const double before = rtl::Date();

@@ -3,6 +3,7 @@
 
 #include "platform/rtl/Numeric.h"
 
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -32,11 +33,8 @@ TEST(DateTime, InvalidPartsRaiseConvertError)
     EXPECT_THROW(EncodeDate(2000, 13, 1), EConvertError);
     EXPECT_THROW(EncodeTime(24, 0, 0, 0), EConvertError);
     EXPECT_THROW(EncodeTime(0, 0, 0, 1000), EConvertError);
-    try {
-        EncodeDate(2000, 0, 1);
-    } catch (const EConvertError& e) {
-        EXPECT_EQ(e.Message(), "Invalid argument to date encode");
-    }
+    EXPECT_THAT([] { EncodeDate(2000, 0, 1); },
+                testing::ThrowsMessage<EConvertError>(testing::StrEq("Invalid argument to date encode")));
 }
 
 TEST(DateTime, DecodeInvertsEncodeOverTheWholeRange)

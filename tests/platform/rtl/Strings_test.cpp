@@ -1,6 +1,7 @@
 // Tests of the text helpers: trimming, case, comparison, conversions, Format, quoting, paths.
 #include "platform/rtl/Strings.h"
 
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -94,12 +95,8 @@ TEST(StrToInt, RejectsTrailingJunkOverflowAndEmpty)
 
 TEST(StrToInt, ErrorMessageQuotesTheText)
 {
-    try {
-        StrToInt("12a");
-        FAIL();
-    } catch (const EConvertError& e) {
-        EXPECT_EQ(e.Message(), "'12a' is not a valid integer value");
-    }
+    EXPECT_THAT([] { StrToInt("12a"); },
+                testing::ThrowsMessage<EConvertError>(testing::StrEq("'12a' is not a valid integer value")));
 }
 
 TEST(StrToFloat, AcceptsTheUsualFormsOnly)
@@ -124,12 +121,8 @@ TEST(StrToFloat, FollowsTheDecimalSeparator)
 
 TEST(StrToFloat, ErrorMessageQuotesTheText)
 {
-    try {
-        StrToFloat("x1");
-        FAIL();
-    } catch (const EConvertError& e) {
-        EXPECT_EQ(e.Message(), "'x1' is not a valid floating point value");
-    }
+    EXPECT_THAT([] { StrToFloat("x1"); }, testing::ThrowsMessage<EConvertError>(
+                                              testing::StrEq("'x1' is not a valid floating point value")));
 }
 
 TEST(FloatToStr, GeneralFormSwitchesToExponentAtTheRightPlaces)
@@ -222,11 +215,8 @@ TEST(Format, MismatchedOrMissingArgumentsRaiseInsteadOfReadingGarbage)
     EXPECT_THROW(Format("%q", 1), EConvertError);
     EXPECT_THROW(Format("%n", 1), EConvertError);
     EXPECT_EQ(Format("%d", 1, 2, 3), "1");
-    try {
-        Format("%d", "x");
-    } catch (const EConvertError& e) {
-        EXPECT_EQ(e.Message(), "Format '%d' invalid or incompatible with argument");
-    }
+    EXPECT_THAT([] { Format("%d", "x"); }, testing::ThrowsMessage<EConvertError>(testing::StrEq(
+                                               "Format '%d' invalid or incompatible with argument")));
 }
 
 TEST(Quoting, RoundTripsEmbeddedQuotes)
