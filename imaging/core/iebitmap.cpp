@@ -221,6 +221,31 @@ void TIEFileBuffer::UnMapAll()
         UnMap(views_.back().buffer.get());
 }
 
+// The whole file goes through the system's file copy, which needs no pixel buffer of ours. False
+// when the system cannot copy it; both files are open again either way, Dest at its old size.
+bool TIEFileBuffer::CopyWholeFile(TIEFileBuffer& Dest)
+{
+    namespace fs = std::filesystem;
+    const auto reopen = [](TIEFileBuffer& b) {
+        b.stream_ =
+            std::make_unique<rtl::TFileStream>(b.fileName_, rtl::fmOpenReadWrite | rtl::fmShareDenyWrite);
+    };
+    stream_.reset();
+    Dest.stream_.reset();
+    std::error_code ec;
+    fs::copy_file(fs::u8path(fileName_), fs::u8path(Dest.fileName_), fs::copy_options::overwrite_existing,
+                  ec);
+    reopen(*this);
+    if (ec) {
+        rtl::TFileStream(Dest.fileName_, rtl::fmCreate).SetSize(Dest.size_);
+        reopen(Dest);
+        return false;
+    }
+    reopen(Dest);
+    Dest.size_ = size_;
+    return true;
+}
+
 void TIEFileBuffer::CopyTo(TIEFileBuffer& Dest, std::int64_t Size, std::int64_t Offset)
 {
     if (!stream_ || !Dest.stream_ || &Dest == this)
@@ -230,6 +255,8 @@ void TIEFileBuffer::CopyTo(TIEFileBuffer& Dest, std::int64_t Size, std::int64_t 
                                     std::to_string(Offset) + " exceeds a file");
     UnMapAll();
     Dest.UnMapAll();
+    if (Offset == 0 && Size == size_ && CopyWholeFile(Dest))
+        return;
     std::vector<std::uint8_t> block(static_cast<std::size_t>(std::min(Size, kCopyBlock)));
     stream_->Seek(Offset, rtl::soBeginning);
     Dest.stream_->Seek(Offset, rtl::soBeginning);

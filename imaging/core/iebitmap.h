@@ -60,9 +60,12 @@ public:
     void UnMapAll();
     int FindView(const std::uint8_t* Buffer) const;
     // Copies Size bytes at Offset into Dest at the same offset; both must be allocated and large enough.
+    // The whole file (Offset 0, Size its size) is copied by the system's file copy, and Dest then takes
+    // its size.
     void CopyTo(TIEFileBuffer& Dest, std::int64_t Size, std::int64_t Offset);
 
 private:
+    bool CopyWholeFile(TIEFileBuffer& Dest);
     struct TView {
         std::int64_t offset = 0;
         std::int64_t length = 0;

@@ -226,6 +226,29 @@ TEST(FileStorage, AWrittenRowReachesTheFileWhenTheNextRowIsMapped)
         << "the temporary file dies with the image";
 }
 
+TEST(FileStorage, WholeFileCopyGivesTheDestinationTheSourceAndLeavesBothOpen)
+{
+    TIEFileBuffer a, b;
+    ASSERT_TRUE(a.AllocateFile("", 100));
+    ASSERT_TRUE(b.AllocateFile("", 300));
+    std::uint8_t* row = a.Map(2, 100, 0);
+    for (int i = 0; i < 100; ++i)
+        row[i] = std::uint8_t(i * 7);
+    a.UnMap(row);
+    a.CopyTo(b, 100, 0);
+    EXPECT_EQ(b.FileSize(), 100);
+    const std::uint8_t* copied = b.Map(1, 100, 0);
+    for (int i = 0; i < 100; ++i)
+        ASSERT_EQ(copied[i], std::uint8_t(i * 7)) << i;
+    b.UnMap(const_cast<std::uint8_t*>(copied));
+    // Both stay usable: a part copied back the other way.
+    row = b.Map(2, 10, 50);
+    std::memset(row, 1, 10);
+    b.UnMap(row);
+    b.CopyTo(a, 10, 50);
+    EXPECT_EQ(a.Map(1, 1, 55)[0], 1);
+}
+
 TEST(FileStorage, RowOffsetsBeyondFourGigabytesAreComputedIn64Bits)
 {
     // 70000 rows of 70000 bytes: 4.9 GB, a sparse temporary file; row offsets pass 2^32.
