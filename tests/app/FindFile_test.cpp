@@ -62,6 +62,13 @@ protected:
                     Make("d" + std::to_string(a) + "\\e" + std::to_string(b) + "\\f" + std::to_string(c) +
                          ".txt");
     }
+    // Points a search at the tree with a mask, on this thread or a worker.
+    void Prepare(TFindFile& f, const std::string& mask, bool threaded = false) const
+    {
+        f.SetThreaded(threaded);
+        f.Criteria()->Files()->SetLocation(rootText_);
+        f.Criteria()->Files()->SetFileName(mask);
+    }
     std::string Folder(const std::string& relative) const
     {
         return relative.empty() ? rootText_ : AddBackSlash(rootText_ + relative);
@@ -159,8 +166,7 @@ TEST_F(TreeFixture, MasksLocationsAndLevelsChooseTheFiles)
     };
     for (const Case& c : cases) {
         TFindFile f(nullptr);
-        f.Criteria()->Files()->SetLocation(rootText_);
-        f.Criteria()->Files()->SetFileName(c.fileName);
+        Prepare(f, c.fileName);
         f.Criteria()->Files()->SetMinLevel(c.minLevel);
         f.Criteria()->Files()->SetMaxLevel(c.maxLevel);
         Recorder r;
@@ -213,8 +219,7 @@ TEST_F(TreeFixture, SizeBoundsAreInclusive)
     for (int size : {9, 10, 20, 21})
         Make("s" + std::to_string(size) + ".bin", std::string(std::size_t(size), 'a'));
     TFindFile f(nullptr);
-    f.Criteria()->Files()->SetLocation(rootText_);
-    f.Criteria()->Files()->SetFileName("*.*");
+    Prepare(f, "*.*");
     f.Criteria()->Size()->Min = 10;
     f.Criteria()->Size()->Max = 20;
     Recorder r;
@@ -235,8 +240,7 @@ TEST_F(TreeFixture, ModifiedTimeSetThroughTheFileSystemIsFilteredByDate)
     ASSERT_GT(today, 40000);
     for (bool after : {true, false}) {
         TFindFile f(nullptr);
-        f.Criteria()->Files()->SetLocation(rootText_);
-        f.Criteria()->Files()->SetFileName("*.txt");
+        Prepare(f, "*.txt");
         (after ? f.Criteria()->TimeStamp()->ModifiedAfter : f.Criteria()->TimeStamp()->ModifiedBefore) =
             today - 10;
         Recorder r;
@@ -310,8 +314,7 @@ TEST_F(TreeFixture, ContentPhraseAcrossTheBufferBoundaryAndWholeWord)
     };
     for (const Case& c : cases) {
         TFindFile f(nullptr);
-        f.Criteria()->Files()->SetLocation(rootText_);
-        f.Criteria()->Files()->SetFileName("*.*");
+        Prepare(f, "*.*");
         f.Criteria()->Content()->SetPhrase("needle");
         f.Criteria()->Content()->SetWholeWord(c.wholeWord);
         f.Criteria()->Content()->SetIgnoreCase(c.ignoreCase);
@@ -335,8 +338,7 @@ TEST_F(TreeFixture, FolderAnswersSkipFilesOrSubfolders)
     };
     for (const auto& [answer, expected] : cases) {
         TFindFile f(nullptr);
-        f.Criteria()->Files()->SetLocation(rootText_);
-        f.Criteria()->Files()->SetFileName("*.txt");
+        Prepare(f, "*.txt");
         Recorder r;
         r.Attach(f);
         f.OnFolderChange = [&, answer = answer](rtl::TObject*, const std::string& folder,
@@ -363,9 +365,7 @@ TEST_F(TreeFixture, EventsComeInOrderOnTheCallersThreadAndThroughTheWorker)
                             "finish"};
     for (bool threaded : {false, true}) {
         TFindFile f(nullptr);
-        f.SetThreaded(threaded);
-        f.Criteria()->Files()->SetLocation(rootText_);
-        f.Criteria()->Files()->SetFileName("*.txt");
+        Prepare(f, "*.txt", threaded);
         Recorder r;
         r.Attach(f);
         std::thread::id finishThread, matchThread;
@@ -392,9 +392,7 @@ TEST_F(TreeFixture, AnExceptionFinishesTheSearchAndReachesTheCallerOfASearchOnIt
     Make("a.txt");
     for (bool threaded : {false, true}) {
         TFindFile f(nullptr);
-        f.SetThreaded(threaded);
-        f.Criteria()->Files()->SetLocation(rootText_);
-        f.Criteria()->Files()->SetFileName("*.txt");
+        Prepare(f, "*.txt", threaded);
         Recorder r;
         r.Attach(f);
         f.OnFileMatch = [](rtl::TObject*, const std::string&, const TSearchRec&) {
@@ -460,9 +458,7 @@ TEST_F(TreeFixture, AbortMidWalkFiresOnceStopsTheMatchesAndStillFinishes)
     MakeWideTree();
     for (int matchesBefore : {0, 1, 37, 143}) {
         TGatedSearch f(matchesBefore);
-        f.SetThreaded(true);
-        f.Criteria()->Files()->SetLocation(rootText_);
-        f.Criteria()->Files()->SetFileName("*.txt");
+        Prepare(f, "*.txt", true);
         Recorder r;
         r.Attach(f);
         f.Execute();
@@ -482,9 +478,7 @@ TEST_F(TreeFixture, AbortFromTheWorkersOwnEventDoesNotWaitForItself)
 {
     MakeWideTree();
     TFindFile f(nullptr);
-    f.SetThreaded(true);
-    f.Criteria()->Files()->SetLocation(rootText_);
-    f.Criteria()->Files()->SetFileName("*.txt");
+    Prepare(f, "*.txt", true);
     Recorder r;
     r.Attach(f);
     int matches = 0;
@@ -503,9 +497,7 @@ TEST_F(TreeFixture, MatchHandlerSynchronizingWithTheMainThreadDoesNotDeadlockAbo
     MakeWideTree();
     for (int round = 0; round < 20; ++round) {
         TFindFile f(nullptr);
-        f.SetThreaded(true);
-        f.Criteria()->Files()->SetLocation(rootText_);
-        f.Criteria()->Files()->SetFileName("*.txt");
+        Prepare(f, "*.txt", true);
         int shown = 0;
         f.OnFileMatch = [&](rtl::TObject*, const std::string&, const TSearchRec&) {
             rtl::Synchronize([&] { ++shown; });
