@@ -233,8 +233,9 @@ bool TIEFileBuffer::CopyWholeFile(TIEFileBuffer& Dest)
     stream_.reset();
     Dest.stream_.reset();
     std::error_code ec;
-    fs::copy_file(fs::u8path(fileName_), fs::u8path(Dest.fileName_), fs::copy_options::overwrite_existing,
-                  ec);
+    fs::remove(fs::u8path(Dest.fileName_), ec);
+    if (!ec)
+        fs::copy_file(fs::u8path(fileName_), fs::u8path(Dest.fileName_), ec);
     reopen(*this);
     if (ec) {
         rtl::TFileStream(Dest.fileName_, rtl::fmCreate).SetSize(Dest.size_);
