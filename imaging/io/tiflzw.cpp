@@ -2,8 +2,11 @@
 #include "imaging/io/tiflzw.h"
 
 #include "imaging/io/detail/lzwhash.h"
+#include "platform/rtl/Endian.h"
 
+#include <array>
 #include <cstring>
+#include <memory>
 #include <vector>
 
 namespace imaging {
@@ -14,29 +17,65 @@ constexpr int kClearCode = 256;
 constexpr int kEndCode = 257;
 constexpr int kFirstCode = 258;
 constexpr int kMaxCodes = 4096;
-constexpr int kInlineBytes = 8;
-// A string is never longer than the table has entries, so this much room past a row always
-// holds the string that completes it.
-constexpr std::int64_t kStringRoom = kMaxCodes + 8;
+// Room past the write position for one whole string and for the 16-byte copies of short ones.
+constexpr std::size_t kStringRoom = kMaxCodes + 32;
+constexpr std::size_t kHistoryRoom = 256 * 1024;
 
+// Every string the table holds was once written to the output: the string of the previous code
+// followed by the first byte of the next. So an entry is just where that was written and how long
+// it is, and a code is decoded by copying bytes that are already there. The single bytes point
+// into kSingles; the clear and end codes have length 0.
 struct Entry {
-    std::uint8_t inl[kInlineBytes];
-    std::unique_ptr<std::uint8_t[]> heap;  // strings longer than kInlineBytes
-    std::uint16_t length = 0;
+    const std::uint8_t* bytes;
+    std::uint32_t length;
+};
 
-    const std::uint8_t* Bytes() const { return heap ? heap.get() : inl; }
+// Each byte value at its own index, with room behind for the 16-byte copies.
+constexpr auto kSingles = [] {
+    std::array<std::uint8_t, 256 + 16> a{};
+    for (int i = 0; i < 256; ++i)
+        a[static_cast<std::size_t>(i)] = static_cast<std::uint8_t>(i);
+    return a;
+}();
+
+// Bytes that are written before they are read, so they are not cleared first.
+class OutputBuffer {
+public:
+    std::uint8_t* data() { return bytes_.get(); }
+    std::size_t size() const { return size_; }
+    std::uint8_t& operator[](std::size_t i) { return bytes_[i]; }
+    // Keeps the first `used` bytes.
+    void Grow(std::size_t size, std::size_t used)
+    {
+        std::unique_ptr<std::uint8_t[]> bigger(new std::uint8_t[size]);
+        if (used)
+            std::memcpy(bigger.get(), bytes_.get(), used);
+        bytes_ = std::move(bigger);
+        size_ = size;
+    }
+
+private:
+    std::unique_ptr<std::uint8_t[]> bytes_;
+    std::size_t size_ = 0;
 };
 
 }  // namespace
 
 struct TIFFLZWDecodeState {
-    std::vector<std::uint8_t> data;
-    std::int64_t bitPos = 0;
+    const std::uint8_t* data = nullptr;  // the caller's, for the life of the state
+    std::uint64_t totalBits = 0;
+    std::uint64_t fastBits = 0;  // codes starting before this are read with one 8-byte load
+    std::uint64_t bitPos = 0;
     int width = 9;
     std::int32_t rowLength = 0;
-    std::vector<std::uint8_t> buffer;
-    std::int64_t count = 0;     // bytes held in buffer
-    std::int64_t returned = 0;  // bytes handed out by the previous call
+    // Output since the last clear code (the table's strings live there), then the rows not yet
+    // handed out.
+    OutputBuffer buffer;
+    std::size_t count = 0;      // bytes held in buffer
+    std::size_t rowStart = 0;   // the row to hand out next
+    std::size_t returned = 0;   // bytes handed out by the previous call, from rowStart
+    std::size_t histStart = 0;  // output at the last clear code
+    std::size_t oldPos = 0;     // where the previous code's string was written
     int oldCode = -1;
     int nextCode = kFirstCode;
     bool ended = false;
@@ -45,67 +84,89 @@ struct TIFFLZWDecodeState {
 
     TIFFLZWDecodeState()
     {
-        for (int i = 0; i < 256; ++i) {
-            table[i].inl[0] = static_cast<std::uint8_t>(i);
-            table[i].length = 1;
-        }
+        for (int i = 0; i < kMaxCodes; ++i)
+            table[i] = Entry{nullptr, 0};
+        for (int i = 0; i < 256; ++i)
+            table[i] = Entry{kSingles.data() + i, 1};
     }
 
     void ResetTable()
     {
-        for (int i = kFirstCode; i < kMaxCodes; ++i) {
-            table[i].heap.reset();
-            table[i].length = 0;
-        }
         nextCode = kFirstCode;
         width = 9;
         oldCode = -1;
+        histStart = count;
+    }
+
+    // Drops what neither the table nor the caller still needs, and makes room for the rest of the
+    // row and one more string: a string starts before the row's end.
+    void Reserve()
+    {
+        const std::size_t keep = histStart < rowStart ? histStart : rowStart;
+        if (keep > 0 && keep >= buffer.size() / 2) {
+            std::memmove(buffer.data(), buffer.data() + keep, count - keep);
+            for (int i = kFirstCode; i < nextCode; ++i)
+                table[i].bytes -= keep;
+            count -= keep;
+            rowStart -= keep;
+            histStart -= keep;
+            oldPos -= keep;
+        }
+        const std::size_t need = rowStart + static_cast<std::size_t>(rowLength) + kStringRoom;
+        if (buffer.size() < need) {
+            const std::uint8_t* old = buffer.data();
+            buffer.Grow(buffer.size() * 2 > need ? buffer.size() * 2 : need, count);
+            for (int i = kFirstCode; i < nextCode; ++i)
+                table[i].bytes = buffer.data() + (table[i].bytes - old);
+        }
     }
 
     // -1 once the data cannot hold another code.
     int ReadCode()
     {
-        const std::int64_t totalBits = static_cast<std::int64_t>(data.size()) * 8;
-        if (bitPos + width > totalBits)
+        if (bitPos + static_cast<unsigned>(width) > totalBits)
             return -1;
-        const std::int64_t byte = bitPos >> 3;
-        std::uint32_t v = 0;
-        for (int i = 0; i < 4; ++i) {
-            const std::int64_t at = byte + i;
-            v = (v << 8) |
-                (at < static_cast<std::int64_t>(data.size()) ? data[static_cast<std::size_t>(at)] : 0u);
+        std::uint64_t v = 0;
+        if (bitPos < fastBits) {
+            v = rtl::LoadBE64(data + (bitPos >> 3));
+        } else {
+            const std::uint64_t last = (totalBits >> 3) - 1;
+            for (std::uint64_t i = 0; i < 8; ++i)
+                v = (v << 8) | ((bitPos >> 3) + i <= last ? data[(bitPos >> 3) + i] : 0u);
         }
         v <<= (bitPos & 7);
-        bitPos += width;
-        return static_cast<int>(v >> (32 - width));
+        bitPos += static_cast<unsigned>(width);
+        return static_cast<int>(v >> (64 - width));
     }
 
-    bool Emit(const Entry& e)
+    // Copies a string of the table to the end of the output. The source always ends at or before
+    // the write position, and the 16-byte copy loads before it stores.
+    static void CopyString(std::uint8_t* dst, const std::uint8_t* src, std::size_t length)
     {
-        if (count + e.length > static_cast<std::int64_t>(buffer.size()))
-            return false;
-        std::memcpy(buffer.data() + count, e.Bytes(), e.length);
-        count += e.length;
-        return true;
+        if (length <= 16) {
+            std::uint8_t tmp[16];
+            std::memcpy(tmp, src, 16);
+            std::memcpy(dst, tmp, 16);
+        } else {
+            std::memcpy(dst, src, length);
+        }
     }
 
-    // Adds `prefix` followed by `last`; false once the table is full.
-    bool AddEntry(int prefix, std::uint8_t last)
+    void EmitLiteral(int code)
+    {
+        oldPos = count;
+        buffer[count++] = static_cast<std::uint8_t>(code);
+    }
+
+    // Adds the previous string followed by the byte now at the write position (for a code
+    // already in the table that byte is written first; for the code being defined it is the
+    // previous string's own first byte). False once the table is full.
+    bool AddEntry()
     {
         if (nextCode >= kMaxCodes)
             return false;
-        const Entry& p = table[prefix];
-        Entry& e = table[nextCode];
-        const int len = p.length + 1;
-        std::uint8_t* dst = e.inl;
-        e.heap.reset();
-        if (len > kInlineBytes) {
-            e.heap = std::make_unique<std::uint8_t[]>(static_cast<std::size_t>(len));
-            dst = e.heap.get();
-        }
-        std::memcpy(dst, p.Bytes(), p.length);
-        dst[p.length] = last;
-        e.length = static_cast<std::uint16_t>(len);
+        const std::size_t oldLength = table[oldCode].length;
+        table[nextCode] = Entry{buffer.data() + oldPos, static_cast<std::uint32_t>(oldLength + 1)};
         ++nextCode;
         if (nextCode == 511)
             width = 10;
@@ -116,9 +177,10 @@ struct TIFFLZWDecodeState {
         return true;
     }
 
-    void Fill()
+    // One code the careful way: clear and end codes, the first code of a table, and errors.
+    void Step()
     {
-        while (!ended && !error && count < rowLength) {
+        do {
             int code = ReadCode();
             if (code < 0 || code == kEndCode) {
                 ended = true;
@@ -137,7 +199,7 @@ struct TIFFLZWDecodeState {
                     error = true;
                     break;
                 }
-                Emit(table[code]);
+                EmitLiteral(code);
                 oldCode = code;
                 continue;
             }
@@ -147,25 +209,112 @@ struct TIFFLZWDecodeState {
                     error = true;
                     break;
                 }
-                Emit(table[code]);
+                EmitLiteral(code);
                 oldCode = code;
                 continue;
             }
-            if (code < nextCode) {
-                if (!Emit(table[code]) || !AddEntry(oldCode, table[code].Bytes()[0])) {
+            if (code < 256) {
+                const std::size_t here = count;
+                buffer[count++] = static_cast<std::uint8_t>(code);
+                if (!AddEntry()) {
                     error = true;
                     break;
                 }
+                oldPos = here;
+            } else if (code < nextCode) {
+                const Entry e = table[code];
+                CopyString(buffer.data() + count, e.bytes, e.length);
+                const std::size_t here = count;
+                count += e.length;
+                if (!AddEntry()) {
+                    error = true;
+                    break;
+                }
+                oldPos = here;
             } else if (code == nextCode) {
-                if (!AddEntry(oldCode, table[oldCode].Bytes()[0]) || !Emit(table[code])) {
+                if (!AddEntry()) {
                     error = true;
                     break;
                 }
+                const Entry e = table[code];
+                std::uint8_t* dst = buffer.data() + count;
+                const std::uint8_t* src = e.bytes;
+                CopyString(dst, src, e.length - 1);
+                dst[e.length - 1] = src[0];
+                oldPos = count;
+                count += e.length;
             } else {
                 error = true;
                 break;
             }
             oldCode = code;
+        } while (false);
+    }
+
+    // Codes that extend the table, until the row is complete or a code needs Step(). The state
+    // is held in locals: stores through the byte buffer could otherwise alias every member.
+    void Run()
+    {
+        std::uint8_t* const buf = buffer.data();
+        const std::uint8_t* const in = data;
+        Entry* const tab = table;
+        const std::size_t stop = rowStart + static_cast<std::size_t>(rowLength);
+        const std::uint64_t bits = fastBits;
+        std::uint64_t bp = bitPos;
+        std::size_t cnt = count;
+        std::size_t op = oldPos;
+        int w = width;
+        int nc = nextCode;
+        int old = oldCode;
+        std::uint32_t oldLen = tab[old].length;
+        // A code takes at most 12 bits, and every code adds an entry.
+        std::uint64_t codes = bp < bits ? (bits - bp + 11) / 12 : 0;
+        if (codes > static_cast<std::uint64_t>(kMaxCodes - nc))
+            codes = static_cast<std::uint64_t>(kMaxCodes - nc);
+        while (cnt < stop && codes-- > 0) {
+            const int code = static_cast<int>((rtl::LoadBE64(in + (bp >> 3)) << (bp & 7)) >> (64 - w));
+            const std::size_t here = cnt;
+            std::uint32_t len;
+            if (code < nc) {
+                const Entry e = tab[code];
+                if (e.length == 0)
+                    break;  // clear or end
+                CopyString(buf + cnt, e.bytes, e.length);
+                len = e.length;
+            } else if (code == nc) {
+                len = oldLen + 1;
+                CopyString(buf + cnt, buf + op, oldLen);
+                buf[cnt + oldLen] = buf[op];
+            } else {
+                break;
+            }
+            cnt += len;
+            bp += static_cast<unsigned>(w);
+            tab[nc] = Entry{buf + op, oldLen + 1};
+            ++nc;
+            w = 9 + (nc >= 511) + (nc >= 1023) + (nc >= 2047);
+            op = here;
+            oldLen = len;
+            old = code;
+        }
+        bitPos = bp;
+        count = cnt;
+        oldPos = op;
+        width = w;
+        nextCode = nc;
+        oldCode = old;
+    }
+
+    void Fill()
+    {
+        Reserve();
+        while (!ended && !error && count - rowStart < static_cast<std::size_t>(rowLength)) {
+            if (oldCode >= 0) {
+                Run();
+                if (count - rowStart >= static_cast<std::size_t>(rowLength))
+                    break;
+            }
+            Step();
         }
     }
 };
@@ -195,26 +344,26 @@ const std::uint8_t* TIFFLZWDecompress(const std::uint8_t* data, std::int64_t dat
         return nullptr;
     if (!state) {
         state.reset(new TIFFLZWDecodeState);
-        state->data.assign(data, data + dataSize);
+        state->data = data;
+        state->totalBits = static_cast<std::uint64_t>(dataSize) * 8;
+        state->fastBits = dataSize >= 8 ? static_cast<std::uint64_t>(dataSize - 8) * 8 : 0;
         state->rowLength = rowLength;
-        state->buffer.resize(static_cast<std::size_t>(rowLength + kStringRoom));
+        // Room for the table's strings too, so that dropping used output moves little.
+        state->buffer.Grow(static_cast<std::size_t>(rowLength) + kStringRoom + kHistoryRoom, 0);
     } else if (rowLength != state->rowLength) {
         return nullptr;
     }
     TIFFLZWDecodeState& s = *state;
-    if (s.returned > 0) {
-        std::memmove(s.buffer.data(), s.buffer.data() + s.returned,
-                     static_cast<std::size_t>(s.count - s.returned));
-        s.count -= s.returned;
-        s.returned = 0;
-    }
+    s.rowStart += s.returned;
+    s.returned = 0;
     s.Fill();
     if (s.error)
         return nullptr;
-    s.returned = s.count < rowLength ? s.count : rowLength;
+    const std::size_t have = s.count - s.rowStart;
+    s.returned = have < static_cast<std::size_t>(rowLength) ? have : static_cast<std::size_t>(rowLength);
     if (produced)
         *produced = static_cast<std::int32_t>(s.returned);
-    return s.buffer.data();
+    return s.buffer.data() + s.rowStart;
 }
 
 void TIFFLZWCompress(const std::uint8_t* data, std::int64_t count, rtl::TStream& stream,

@@ -18,7 +18,8 @@ using TIFFLZWDecodeStatePtr = std::unique_ptr<TIFFLZWDecodeState, TIFFLZWStateFr
 using TIFFLZWEncodeStatePtr = std::unique_ptr<TIFFLZWEncodeState, TIFFLZWStateFree>;
 
 // Returns the next decoded row of one strip (or plane). The first call, with `state` empty,
-// copies `data` into a new state; later calls ignore `data`. A call with no data (nullptr or
+// creates a state over `data`, which must stay as it is until the state is freed; later calls
+// ignore `data`. A call with no data (nullptr or
 // size 0) frees the state and returns nullptr. The returned bytes stay valid until the next call;
 // `*produced` (when given) receives how many of them are valid: rowLength, or fewer once the data
 // are used up. nullptr means corrupt data (a code past the table, a table past 4096 entries)

@@ -7,9 +7,7 @@
 
 #include <benchmark/benchmark.h>
 
-#ifdef VA_HAVE_IMAGEQUANT
 #include <libimagequant.h>
-#endif
 
 #include <array>
 #include <cmath>
@@ -88,7 +86,6 @@ void BM_neurquant_mediancut_64(benchmark::State& state) { Ours(state, 64); }
 BENCHMARK(BM_neurquant_neuquant_256)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_neurquant_mediancut_64)->Unit(benchmark::kMillisecond);
 
-#ifdef VA_HAVE_IMAGEQUANT
 // The peer with dithering off, so both produce plain nearest-colour indexes.
 void Peer(benchmark::State& state, int colors, int speed)
 {
@@ -139,7 +136,6 @@ BENCHMARK(BM_neurquant_libimagequant_256)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_neurquant_libimagequant_256_fastest)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_neurquant_libimagequant_64)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_neurquant_libimagequant_64_fastest)->Unit(benchmark::kMillisecond);
-#endif
 
 void BM_vodiradproc_BWOrdered(benchmark::State& state)
 {

@@ -11,9 +11,7 @@
 #include <random>
 #include <vector>
 
-#ifdef VA_HAVE_PIXMAN
 #include <pixman.h>
-#endif
 
 using namespace imaging;
 
@@ -93,8 +91,6 @@ BENCHMARK_CAPTURE(Ours, Bilinear_Down, rfBilinear, kDown)->Unit(benchmark::kMill
 BENCHMARK_CAPTURE(Ours, Bicubic_Up, rfBicubic, kUp)->Unit(benchmark::kMillisecond);
 BENCHMARK_CAPTURE(Ours, None_Up, rfNone, kUp)->Unit(benchmark::kMillisecond);
 
-#ifdef VA_HAVE_PIXMAN
-
 enum class TPeerFilter { Lanczos3, Triangle, Mitchell, Bilinear };
 
 // pixman samples pixel centres with the filter stretched over the source step when reducing,
@@ -143,7 +139,5 @@ BENCHMARK_CAPTURE(Pixman, Triangle_Down, TPeerFilter::Triangle, kDown)->Unit(ben
 BENCHMARK_CAPTURE(Pixman, Mitchell_Up, TPeerFilter::Mitchell, kUp)->Unit(benchmark::kMillisecond);
 BENCHMARK_CAPTURE(Pixman, Bilinear_Up, TPeerFilter::Bilinear, kUp)->Unit(benchmark::kMillisecond);
 BENCHMARK_CAPTURE(Pixman, Bilinear_Down, TPeerFilter::Bilinear, kDown)->Unit(benchmark::kMillisecond);
-
-#endif
 
 }  // namespace
