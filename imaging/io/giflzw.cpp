@@ -2,9 +2,12 @@
 #include "imaging/io/giflzw.h"
 
 #include "imaging/io/detail/lzwhash.h"
+#include "platform/rtl/Endian.h"
 
 #include <algorithm>
 #include <array>
+#include <cstring>
+#include <memory>
 #include <vector>
 
 namespace imaging {
@@ -42,111 +45,185 @@ private:
     std::int32_t row_ = 0;
 };
 
-class PixelSink {
-public:
-    PixelSink(std::uint8_t* pixels, std::int32_t width, std::int32_t height, bool interlaced)
-        : pixels_(pixels), width_(width), height_(height), rows_(height, interlaced)
-    {
-    }
-
-    void Put(std::uint8_t v)
-    {
-        if (width_ <= 0)
-            return;
-        const std::int32_t row = rows_.Row();
-        if (row >= 0 && row < height_)
-            pixels_[static_cast<std::size_t>(row) * static_cast<std::size_t>(width_) +
-                    static_cast<std::size_t>(col_)] = v;
-        if (++col_ == width_) {
-            col_ = 0;
-            rows_.Next();
-        }
-    }
-
-private:
-    std::uint8_t* pixels_;  // not owned
-    std::int32_t width_;
-    std::int32_t height_;
-    RowWalker rows_;
-    std::int32_t col_ = 0;
+// Every string of the table was once written to the output: the previous code's string followed
+// by the first byte of the next. An entry is where that was written and its length, so a code is
+// decoded by copying bytes already there. Single bytes point into kSingles; the clear and end
+// codes (and codes not yet defined) have length 0.
+struct Entry {
+    const std::uint8_t* bytes;
+    std::uint32_t length;
 };
 
-bool Decode(const std::vector<std::uint8_t>& data, int codeSize, PixelSink& sink)
+constexpr auto kSingles = [] {
+    std::array<std::uint8_t, 256 + 16> a{};
+    for (int i = 0; i < 256; ++i)
+        a[static_cast<std::size_t>(i)] = static_cast<std::uint8_t>(i);
+    return a;
+}();
+
+// Room behind the write position for one whole string and the 16-byte copies of short ones.
+constexpr std::size_t kStringRoom = kMaxCodes + 32;
+
+// The whole output in file order, pixels first and whatever follows them. Past the image only the
+// strings of the current table are kept.
+class Output {
+public:
+    explicit Output(std::size_t image) : image_(image) {}
+
+    std::uint8_t* Data() { return bytes_.get(); }
+    std::size_t Count() const { return count_; }
+
+    // Makes room for one more string at `count` and returns where it now goes; entries below
+    // `tableSize`, `tableStart` (where the current table's strings begin) and `oldPos` move along.
+    std::size_t Reserve(std::size_t count, std::size_t& tableStart, std::size_t& oldPos, Entry* table,
+                        int firstCode, int tableSize)
+    {
+        if (size_ - count >= kStringRoom)
+            return count;
+        const std::size_t from = tableStart > image_ ? tableStart : image_;
+        if (count > from && from - image_ >= (count - from)) {
+            // Drop the bytes past the image that no entry points at.
+            const std::size_t shift = from - image_;
+            std::memmove(bytes_.get() + image_, bytes_.get() + from, count - from);
+            for (int i = firstCode; i < tableSize; ++i)
+                table[i].bytes -= shift;
+            tableStart -= shift;
+            oldPos -= shift;
+            return count - shift;
+        }
+        const std::size_t size = size_ * 2 > count + kStringRoom ? size_ * 2 : count + kStringRoom + 65536;
+        std::unique_ptr<std::uint8_t[]> bigger(new std::uint8_t[size]);
+        if (count)
+            std::memcpy(bigger.get(), bytes_.get(), count);
+        for (int i = firstCode; i < tableSize; ++i)
+            table[i].bytes = bigger.get() + (table[i].bytes - bytes_.get());
+        bytes_ = std::move(bigger);
+        size_ = size;
+        return count;
+    }
+
+    void SetCount(std::size_t count) { count_ = count; }
+
+private:
+    std::size_t image_;
+    std::unique_ptr<std::uint8_t[]> bytes_;
+    std::size_t size_ = 0;
+    std::size_t count_ = 0;
+};
+
+// `data` is followed by 8 zero bytes, so every code is read with one 8-byte load.
+bool Decode(const std::vector<std::uint8_t>& data, std::size_t dataSize, int codeSize, Output& out)
 {
     const int clear = 1 << codeSize;
     const int end = clear + 1;
     int width = codeSize + 1;
     int next = clear + 2;
     int limit = 1 << width;
+    std::uint32_t mask = (1u << width) - 1;
     int old = -1;
-    std::uint8_t first = 0;
-    std::array<std::uint16_t, kMaxCodes> prefix{};
-    std::array<std::uint8_t, kMaxCodes> suffix{};
-    std::array<std::uint8_t, kMaxCodes + 1> stack{};
+    std::uint32_t oldLen = 0;
+    std::size_t oldPos = 0;
+    std::size_t tableStart = 0;
+    Entry table[kMaxCodes];
+    for (int i = 0; i < kMaxCodes; ++i)
+        table[i] = Entry{nullptr, 0};
     for (int i = 0; i < clear; ++i)
-        suffix[static_cast<std::size_t>(i)] = static_cast<std::uint8_t>(i);
+        table[i] = Entry{kSingles.data() + i, 1};
 
-    const std::int64_t totalBits = static_cast<std::int64_t>(data.size()) * 8;
-    std::int64_t bitPos = 0;
+    const std::uint8_t* const in = data.data();
+    const std::uint64_t totalBits = static_cast<std::uint64_t>(dataSize) * 8;
+    std::uint64_t bitPos = 0;
+    std::size_t count = 0;
+    bool ok = true;
     for (;;) {
-        if (bitPos + width > totalBits)
-            return next < kMaxCodes;  // data used up; a frozen table here means lost codes
-        int code = 0;
-        for (int i = 0; i < width; ++i) {
-            const std::int64_t p = bitPos + i;
-            code |= ((data[static_cast<std::size_t>(p >> 3)] >> (p & 7)) & 1) << i;
+        count = out.Reserve(count, tableStart, oldPos, table, clear + 2, next);
+        if (bitPos + static_cast<unsigned>(width) > totalBits) {
+            ok = next < kMaxCodes;  // data used up; a frozen table here means lost codes
+            break;
         }
-        bitPos += width;
-
-        if (code == clear) {
+        std::uint8_t* const buf = out.Data();
+        const int code = static_cast<int>((rtl::LoadLE64(in + (bitPos >> 3)) >> (bitPos & 7)) & mask);
+        bitPos += static_cast<unsigned>(width);
+        const std::size_t here = count;
+        std::uint32_t len;
+        if (code < next && table[code].length != 0) {
+            const Entry e = table[code];
+            std::uint8_t tmp[16];
+            if (e.length <= 16) {
+                std::memcpy(tmp, e.bytes, 16);
+                std::memcpy(buf + count, tmp, 16);
+            } else {
+                std::memcpy(buf + count, e.bytes, e.length);
+            }
+            len = e.length;
+        } else if (code == clear) {
             width = codeSize + 1;
             next = clear + 2;
             limit = 1 << width;
+            mask = (1u << width) - 1;
             old = -1;
+            tableStart = count;
             continue;
-        }
-        if (code == end)
-            return true;
-        if (old < 0) {
-            if (code >= next)
-                code = 0;
-            first = suffix[static_cast<std::size_t>(code)];
-            sink.Put(first);
-            old = code;
+        } else if (code == end) {
+            break;
+        } else if (old < 0) {
+            buf[count] = 0;  // the first code after a clear is a single byte; undefined ones count as 0
+            oldPos = count++;
+            oldLen = 1;
+            old = 0;
             continue;
+        } else if (code == next && next < kMaxCodes) {
+            len = oldLen + 1;
+            std::uint8_t tmp[16];
+            if (oldLen <= 16) {
+                std::memcpy(tmp, buf + oldPos, 16);
+                std::memcpy(buf + count, tmp, 16);
+            } else {
+                std::memcpy(buf + count, buf + oldPos, oldLen);
+            }
+            buf[count + oldLen] = buf[oldPos];
+        } else {
+            ok = false;
+            break;
         }
-        if (code > next)
-            return false;
-
-        int sp = 0;
-        int cur = code;
-        if (code == next) {
-            if (next >= kMaxCodes)
-                return false;
-            stack[static_cast<std::size_t>(sp++)] = first;
-            cur = old;
-        }
-        while (cur >= clear) {
-            if (sp >= kMaxCodes)
-                return false;  // only a corrupt chain gets this long
-            stack[static_cast<std::size_t>(sp++)] = suffix[static_cast<std::size_t>(cur)];
-            cur = prefix[static_cast<std::size_t>(cur)];
-        }
-        first = static_cast<std::uint8_t>(cur);
-        stack[static_cast<std::size_t>(sp++)] = first;
-        while (sp > 0)
-            sink.Put(stack[static_cast<std::size_t>(--sp)]);
-
-        if (next < kMaxCodes) {
-            prefix[static_cast<std::size_t>(next)] = static_cast<std::uint16_t>(old);
-            suffix[static_cast<std::size_t>(next)] = first;
+        count += len;
+        if (old >= 0 && next < kMaxCodes) {
+            table[next] = Entry{buf + oldPos, oldLen + 1};
             ++next;
             if (next >= limit && width < 12) {
                 ++width;
                 limit <<= 1;
+                mask = (1u << width) - 1;
             }
         }
         old = code;
+        oldPos = here;
+        oldLen = len;
+    }
+    out.SetCount(count);
+    return ok;
+}
+
+// Hands the decoded pixels out to their rows, in the file's row order.
+void PlaceRows(Output& out, std::uint8_t* pixels, std::int32_t width, std::int32_t height, bool interlaced)
+{
+    if (width <= 0 || height <= 0)
+        return;
+    const std::size_t w = static_cast<std::size_t>(width);
+    const std::size_t have = out.Count();
+    if (!interlaced) {
+        const std::size_t n = std::min(have, w * static_cast<std::size_t>(height));
+        if (n)
+            std::memcpy(pixels, out.Data(), n);
+        return;
+    }
+    RowWalker rows(height, interlaced);
+    for (std::size_t at = 0; at < have; at += w) {
+        const std::int32_t row = rows.Row();
+        if (row >= height)
+            break;
+        std::memcpy(pixels + static_cast<std::size_t>(row) * w, out.Data() + at, std::min(w, have - at));
+        rows.Next();
     }
 }
 
@@ -174,11 +251,14 @@ bool GIFLZWDecompress(rtl::TStream& stream, std::int32_t height, std::int32_t wi
         if (got < len)
             break;
     }
-    PixelSink sink(pixels, width, height, interlaced);
-    if (!Decode(data, codeSize, sink)) {
+    const std::size_t dataSize = data.size();
+    data.resize(dataSize + 8);
+    Output out(static_cast<std::size_t>(width) * static_cast<std::size_t>(height));
+    if (!Decode(data, dataSize, codeSize, out)) {
         stream.SetPosition(start);
         return false;
     }
+    PlaceRows(out, pixels, width, height, interlaced);
     return true;
 }
 
