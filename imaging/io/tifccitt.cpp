@@ -2,6 +2,7 @@
 #include "imaging/io/tifccitt.h"
 
 #include "imaging/io/detail/bitio.h"
+#include "platform/rtl/Endian.h"
 
 #include <algorithm>
 #include <array>
@@ -77,6 +78,14 @@ struct CodeTables {
         int mark = kInner;
     };
     std::array<std::vector<Node>, 2> tree;
+    // What the tree walk gives for each 13-bit prefix: a code (run, length) or a dead end
+    // (kRunInvalid, length). Only 13 zero bits do not decide it: those have length 0.
+    static constexpr int kLookupBits = 13;
+    struct Lookup {
+        std::int16_t run = 0;
+        std::uint8_t length = 0;
+    };
+    std::array<std::array<Lookup, 1 << kLookupBits>, 2> lookup{};
 
     CodeTables()
     {
@@ -113,6 +122,22 @@ struct CodeTables {
                        t[static_cast<std::size_t>(node)].child[1] < 0);
                 t[static_cast<std::size_t>(node)].mark = i;
             }
+            for (int v = 0; v < (1 << kLookupBits); ++v) {
+                int node = 0;
+                for (int n = 0; n < kLookupBits; ++n) {
+                    node = t[static_cast<std::size_t>(node)].child[(v >> (kLookupBits - 1 - n)) & 1];
+                    if (node < 0) {
+                        lookup[colour][v] = Lookup{kRunInvalid, static_cast<std::uint8_t>(n + 1)};
+                        break;
+                    }
+                    const int mark = t[static_cast<std::size_t>(node)].mark;
+                    if (mark != kInner) {
+                        lookup[colour][v] = Lookup{static_cast<std::int16_t>(table[colour][mark].run),
+                                                   static_cast<std::uint8_t>(n + 1)};
+                        break;
+                    }
+                }
+            }
         }
     }
 
@@ -140,21 +165,20 @@ struct RunCode {
     int length;  // bits consumed; 0 when the data ended first
 };
 
-RunCode ReadRunCode(const detail::BitSource& src, std::int64_t pos, int colour)
+// The code at `pos`, as walking the colour's tree bit by bit would find it, looked up by its first
+// 13 bits; longer paths are all zeros, which only EOL codes continue.
+RunCode ReadRunCode(const CodeTables& tables, const detail::BitSource& src, std::int64_t pos, int colour)
 {
-    const auto& t = Tables().tree[colour];
-    int node = 0;
-    for (int n = 0; n < kMaxCodeBits; ++n) {
-        if (!src.Has(pos + n))
-            return {kRunInvalid, 0};
-        node = t[static_cast<std::size_t>(node)].child[src.Bit(pos + n)];
-        if (node < 0)
-            return {kRunInvalid, n + 1};
-        const int mark = t[static_cast<std::size_t>(node)].mark;
-        if (mark != CodeTables::kInner)
-            return {Tables().table[colour][static_cast<std::size_t>(mark)].run, n + 1};
+    const std::uint32_t bits = src.Peek32(pos);
+    const CodeTables::Lookup e = tables.lookup[colour][bits >> (32 - CodeTables::kLookupBits)];
+    RunCode rc{e.run, e.length};
+    if (e.length == 0) {
+        const int zeros = bits ? __builtin_clz(bits) : kMaxCodeBits;
+        rc = zeros < kMaxCodeBits ? RunCode{kRunEol, zeros + 1} : RunCode{kRunInvalid, kMaxCodeBits};
     }
-    return {kRunInvalid, kMaxCodeBits};
+    if (!src.Has(pos, rc.length))
+        return {kRunInvalid, 0};  // the data end inside the code
+    return rc;
 }
 
 // Paints [from, to) black in a decoded row (1 = white), clipped to the width.
@@ -162,8 +186,19 @@ void PaintBlack(std::uint8_t* row, std::int32_t width, std::int64_t from, std::i
 {
     from = std::max<std::int64_t>(from, 0);
     to = std::min<std::int64_t>(to, width);
-    for (std::int64_t x = from; x < to; ++x)
-        row[x >> 3] = static_cast<std::uint8_t>(row[x >> 3] & ~(0x80 >> (x & 7)));
+    if (from >= to)
+        return;
+    const std::int64_t first = from >> 3, last = (to - 1) >> 3;
+    const std::uint8_t head = static_cast<std::uint8_t>(0xFF >> (from & 7));
+    const std::uint8_t tail = static_cast<std::uint8_t>(0xFF << (7 - ((to - 1) & 7)));
+    if (first == last) {
+        row[first] &= static_cast<std::uint8_t>(~(head & tail));
+        return;
+    }
+    row[first] &= static_cast<std::uint8_t>(~head);
+    if (last > first + 1)
+        std::memset(row + first + 1, 0, static_cast<std::size_t>(last - first - 1));
+    row[last] &= static_cast<std::uint8_t>(~tail);
 }
 
 void Paint(std::uint8_t* row, std::int32_t width, std::int64_t from, std::int64_t to, int colour)
@@ -186,39 +221,54 @@ inline int ColourAt(const std::uint8_t* row, std::int64_t x, int blackBit)
     return bit == blackBit ? kBlack : kWhite;
 }
 
-// First changing element at or after `start` (a pixel whose colour differs from its left
-// neighbour), or width when none.
-std::int64_t NextChange(const std::uint8_t* row, std::int32_t width, std::int64_t start, int blackBit)
+// First pixel at or after `start` whose bit is `bit`, or width when none; 64 pixels at a time.
+std::int64_t FindBit(const std::uint8_t* row, std::int32_t width, std::int64_t start, int bit)
 {
     std::int64_t x = std::max<std::int64_t>(start, 0);
     if (x >= width)
         return width;
-    int prev = ColourAt(row, x - 1, blackBit);
-    // Bit by bit to a byte boundary, whole bytes of one colour at a time, then bit by bit.
-    while (x < width && (x & 7) != 0) {
-        if (ColourAt(row, x, blackBit) != prev)
-            return x;
-        ++x;
+    const std::int64_t bytes = (static_cast<std::int64_t>(width) + 7) >> 3;
+    const std::uint64_t flip = bit ? 0 : ~std::uint64_t{0};
+    std::int64_t at = x >> 3;
+    std::uint64_t v;
+    auto load = [&](std::int64_t i) {
+        if (i + 8 <= bytes)
+            return rtl::LoadBE64(row + i);
+        std::uint64_t w = 0;
+        for (std::int64_t k = 0; k < 8; ++k)
+            w = (w << 8) | (i + k < bytes ? row[i + k] : 0u);
+        return w;
+    };
+    v = (load(at) ^ flip) & (~std::uint64_t{0} >> (x & 7));
+    while (v == 0) {
+        at += 8;
+        if (at >= bytes)
+            return width;
+        v = load(at) ^ flip;
     }
-    const std::uint8_t same = (prev == kBlack) == (blackBit == 1) ? 0xFF : 0x00;
-    while (x + 8 <= width && row[x >> 3] == same)
-        x += 8;
-    while (x < width) {
-        if (ColourAt(row, x, blackBit) != prev)
-            return x;
-        ++x;
-    }
-    return width;
+    return std::min<std::int64_t>(at * 8 + __builtin_clzll(v), width);
+}
+
+// First changing element at or after `start` (a pixel whose colour differs from its left
+// neighbour), or width when none.
+std::int64_t NextChange(const std::uint8_t* row, std::int32_t width, std::int64_t start, int blackBit)
+{
+    const std::int64_t x = std::max<std::int64_t>(start, 0);
+    if (x >= width)
+        return width;
+    const int prev = ColourAt(row, x - 1, blackBit);
+    return FindBit(row, width, x, prev == kBlack ? 1 - blackBit : blackBit);
 }
 
 // b1 on the reference row: the first changing element after a0 whose colour is opposite to
-// `colour`.
+// `colour`: past any run of the opposite colour that a0 stands in, the next pixel of that colour.
 std::int64_t FindB1(const std::uint8_t* ref, std::int32_t width, std::int64_t a0, int colour, int blackBit)
 {
-    std::int64_t x = NextChange(ref, width, a0 + 1, blackBit);
-    while (x < width && ColourAt(ref, x, blackBit) == colour)
-        x = NextChange(ref, width, x + 1, blackBit);
-    return x;
+    const int colourBit = colour == kBlack ? blackBit : 1 - blackBit;
+    std::int64_t x = a0 + 1;
+    if (ColourAt(ref, x - 1, blackBit) != colour)
+        x = FindBit(ref, width, x, colourBit);
+    return FindBit(ref, width, x, 1 - colourBit);
 }
 
 // b2, the changing element after b1. Only pass mode needs it; computing it for every vertical
@@ -228,13 +278,76 @@ std::int64_t FindB2(const std::uint8_t* ref, std::int32_t width, std::int64_t b1
     return b1 < width ? NextChange(ref, width, b1 + 1, blackBit) : width;
 }
 
+// The changing elements of a decoded row (1 = white, pixel -1 white), in order, followed by two
+// entries of `width`. Found a 64-pixel word at a time: a pixel changes where it differs from the
+// pixel before it.
+void ListChanges(const std::uint8_t* row, std::int32_t width, std::vector<std::int32_t>& changes)
+{
+    changes.clear();
+    const std::int64_t bytes = (static_cast<std::int64_t>(width) + 7) >> 3;
+    std::uint64_t carry = 1;  // the pixel before, as its bit
+    for (std::int64_t at = 0; at < bytes; at += 8) {
+        std::uint64_t v;
+        if (at + 8 <= bytes) {
+            v = rtl::LoadBE64(row + at);
+        } else {
+            v = 0;
+            for (std::int64_t k = 0; k < 8; ++k)
+                v = (v << 8) | (at + k < bytes ? row[at + k] : 0u);
+        }
+        std::uint64_t t = v ^ ((v >> 1) | (carry << 63));
+        carry = v & 1;
+        while (t) {
+            const int c = __builtin_clzll(t);
+            const std::int64_t x = at * 8 + c;
+            if (x >= width)
+                break;
+            changes.push_back(static_cast<std::int32_t>(x));
+            t &= ~(std::uint64_t{1} << (63 - c));
+        }
+    }
+    changes.push_back(width);
+    changes.push_back(width);
+}
+
+// b1 and b2 over a reference row's changing elements. a0 only grows, but a vertical code may put
+// it a little before the last b1, so the cursor steps back when it must. The element at an even
+// index turns the row black.
+class ReferenceChanges {
+public:
+    explicit ReferenceChanges(const std::vector<std::int32_t>& changes)
+        : c_(changes.data()), n_(changes.size() - 2)
+    {
+    }
+
+    // b1: the first changing element after a0 whose colour is opposite to `colour`; b2: the
+    // changing element after b1. Both are the width when there is none.
+    void Find(std::int64_t a0, int colour, std::int64_t& b1, std::int64_t& b2)
+    {
+        while (i_ > 0 && c_[i_ - 1] > a0)
+            --i_;
+        while (c_[i_] <= a0)
+            ++i_;
+        std::size_t k = i_;
+        if (k < n_ && (k & 1) != static_cast<std::size_t>(colour == kBlack))
+            ++k;
+        b1 = c_[k];
+        b2 = k < n_ ? c_[k + 1] : c_[k];
+    }
+
+private:
+    const std::int32_t* c_;
+    std::size_t n_;
+    std::size_t i_ = 0;
+};
+
 // Reads one run (make-up codes summed up to the terminating code). -1 on EOL, end of data or a
 // code that cannot be a run.
-std::int64_t ReadRun(const detail::BitSource& src, std::int64_t& pos, int colour)
+std::int64_t ReadRun(const CodeTables& tables, const detail::BitSource& src, std::int64_t& pos, int colour)
 {
     std::int64_t total = 0;
     for (;;) {
-        const RunCode rc = ReadRunCode(src, pos, colour);
+        const RunCode rc = ReadRunCode(tables, src, pos, colour);
         if (rc.length == 0 || rc.run < 0)
             return -1;
         pos += rc.length;
@@ -250,21 +363,28 @@ std::int64_t ReadRun(const detail::BitSource& src, std::int64_t& pos, int colour
 int CountZeros(const detail::BitSource& src, std::int64_t pos, int max)
 {
     int n = 0;
-    while (n < max && src.Has(pos + n) && src.Bit(pos + n) == 0)
-        ++n;
-    return n;
+    while (n < max) {
+        const std::uint32_t bits = src.Peek32(pos + n);
+        if (bits) {
+            n += __builtin_clz(bits);
+            break;
+        }
+        n += 32;
+    }
+    const std::int64_t left = std::max<std::int64_t>(src.Bits() - pos, 0);
+    return static_cast<int>(std::min<std::int64_t>({n, max, left}));
 }
 
 // Decodes one-dimensional runs into a row already preset to white from a0 = x, starting with
 // `colour`. Returns the bit position after the row.
-std::int64_t Decode1DRuns(const detail::BitSource& src, std::int64_t pos, std::uint8_t* row,
-                          std::int32_t width, std::int64_t x, int colour)
+std::int64_t Decode1DRuns(const CodeTables& tables, const detail::BitSource& src, std::int64_t pos,
+                          std::uint8_t* row, std::int32_t width, std::int64_t x, int colour)
 {
     bool atStart = x == 0;
     for (;;) {
         if (!src.Has(pos))
             return pos;
-        const RunCode rc = ReadRunCode(src, pos, colour);
+        const RunCode rc = ReadRunCode(tables, src, pos, colour);
         if (rc.length == 0)
             return src.Bits();
         if (rc.run == kRunInvalid) {
@@ -293,6 +413,43 @@ std::int64_t Decode1DRuns(const detail::BitSource& src, std::int64_t pos, std::u
     }
 }
 
+// Vertical, horizontal and pass codes by the first 7 bits of the code; length 0 for everything else.
+struct TwoDMode {
+    enum Kind : std::uint8_t { kOther, kVertical, kHorizontal, kPass };
+    Kind kind = kOther;
+    std::uint8_t length = 0;
+    std::int8_t offset = 0;
+};
+
+constexpr auto kTwoDModes = [] {
+    std::array<TwoDMode, 128> t{};
+    for (int v = 0; v < 128; ++v) {
+        auto vertical = [](int length, int offset) {
+            return TwoDMode{TwoDMode::kVertical, static_cast<std::uint8_t>(length),
+                            static_cast<std::int8_t>(offset)};
+        };
+        if (v >> 6 == 1)
+            t[v] = vertical(1, 0);  // 1
+        else if (v >> 4 == 0b011)
+            t[v] = vertical(3, 1);  // 011
+        else if (v >> 4 == 0b010)
+            t[v] = vertical(3, -1);  // 010
+        else if (v >> 4 == 0b001)
+            t[v] = TwoDMode{TwoDMode::kHorizontal, 3, 0};  // 001
+        else if (v >> 3 == 0b0001)
+            t[v] = TwoDMode{TwoDMode::kPass, 4, 0};  // 0001
+        else if (v >> 1 == 0b000011)
+            t[v] = vertical(6, 2);
+        else if (v >> 1 == 0b000010)
+            t[v] = vertical(6, -2);
+        else if (v == 0b0000011)
+            t[v] = vertical(7, 3);
+        else if (v == 0b0000010)
+            t[v] = vertical(7, -3);
+    }
+    return t;
+}();
+
 }  // namespace
 
 std::int64_t CCITTDecode1DRow(const std::uint8_t* data, std::int64_t dataSize, std::int64_t bitPos,
@@ -304,7 +461,7 @@ std::int64_t CCITTDecode1DRow(const std::uint8_t* data, std::int64_t dataSize, s
     detail::BitSource src(data, dataSize, fillOrder);
     if (bitPos < 0)
         bitPos = 0;
-    return Decode1DRuns(src, bitPos, row, width, 0, kWhite);
+    return Decode1DRuns(Tables(), src, bitPos, row, width, 0, kWhite);
 }
 
 std::int64_t CCITTDecodeHuffmanRow(const std::uint8_t* data, std::int64_t dataSize, std::uint8_t* row,
@@ -323,12 +480,52 @@ std::int64_t CCITTDecode2DRow(const std::uint8_t* data, std::int64_t dataSize, s
     const std::size_t rowBytes = RowBytes(width);
     std::memset(row, 0xFF, rowBytes);
     detail::BitSource src(data, dataSize, fillOrder);
+    const CodeTables& tables = Tables();
+    thread_local std::vector<std::int32_t> changes;
+    ListChanges(refRow, width, changes);
+    ReferenceChanges ref(changes);
+    std::int64_t b1 = 0, b2 = 0;
     std::int64_t pos = std::max<std::int64_t>(bitPos, 0);
     std::int64_t a0 = -1;
     int colour = kWhite;
-    constexpr int kDecodedBlack = 0;
 
     while (a0 < width && src.Has(pos)) {
+        // The common codes by their first 7 bits, when the data hold all of the code.
+        const TwoDMode m = kTwoDModes[src.Peek32(pos) >> 25];
+        if (m.length != 0 && src.Has(pos, m.length)) {
+            const std::int64_t start = a0 > 0 ? a0 : 0;
+            if (m.kind == TwoDMode::kVertical) {
+                pos += m.length;
+                ref.Find(a0, colour, b1, b2);
+                const std::int64_t a1 = std::clamp<std::int64_t>(b1 + m.offset, start, width);
+                if (colour == kBlack)
+                    PaintBlack(row, width, start, a1);
+                a0 = a1;
+                colour ^= 1;
+                continue;
+            }
+            if (m.kind == TwoDMode::kHorizontal) {
+                pos += m.length;
+                const std::int64_t r1 = ReadRun(tables, src, pos, colour);
+                if (r1 < 0)
+                    break;
+                const std::int64_t r2 = ReadRun(tables, src, pos, colour ^ 1);
+                PaintBlack(row, width, colour == kBlack ? start : start + r1,
+                           colour == kBlack ? start + r1 : start + r1 + std::max<std::int64_t>(r2, 0));
+                if (r2 < 0)
+                    break;
+                a0 = std::min<std::int64_t>(start + r1 + r2, width);
+                continue;
+            }
+            if (m.kind == TwoDMode::kPass) {
+                pos += m.length;
+                ref.Find(a0, colour, b1, b2);
+                if (colour == kBlack)
+                    PaintBlack(row, width, start, b2);
+                a0 = std::max(b2, start);
+                continue;
+            }
+        }
         const int zeros = CountZeros(src, pos, 64);
         if (!src.Has(pos + zeros)) {  // only zeros left: the data end inside a code
             pos = src.Bits();
@@ -346,7 +543,7 @@ std::int64_t CCITTDecode2DRow(const std::uint8_t* data, std::int64_t dataSize, s
                 break;
             const int tag = src.Bit(pos++);
             if (tag == 1) {
-                pos = Decode1DRuns(src, pos, row, width, 0, kWhite);
+                pos = Decode1DRuns(Tables(), src, pos, row, width, 0, kWhite);
                 break;
             }
             continue;
@@ -366,7 +563,7 @@ std::int64_t CCITTDecode2DRow(const std::uint8_t* data, std::int64_t dataSize, s
                 offset = right ? mag : -mag;
             }
             pos += length;
-            const std::int64_t b1 = FindB1(refRow, width, a0, colour, kDecodedBlack);
+            ref.Find(a0, colour, b1, b2);
             std::int64_t a1 = std::clamp<std::int64_t>(b1 + offset, start, width);
             Paint(row, width, start, a1, colour);
             a0 = a1;
@@ -375,10 +572,10 @@ std::int64_t CCITTDecode2DRow(const std::uint8_t* data, std::int64_t dataSize, s
         }
         if (zeros == 2) {  // horizontal 001
             pos += 3;
-            const std::int64_t r1 = ReadRun(src, pos, colour);
+            const std::int64_t r1 = ReadRun(tables, src, pos, colour);
             if (r1 < 0)
                 break;
-            const std::int64_t r2 = ReadRun(src, pos, colour ^ 1);
+            const std::int64_t r2 = ReadRun(tables, src, pos, colour ^ 1);
             if (r2 < 0) {
                 Paint(row, width, start, start + r1, colour);
                 break;
@@ -390,8 +587,7 @@ std::int64_t CCITTDecode2DRow(const std::uint8_t* data, std::int64_t dataSize, s
         }
         if (zeros == 3) {  // pass 0001
             pos += 4;
-            const std::int64_t b2 =
-                FindB2(refRow, width, FindB1(refRow, width, a0, colour, kDecodedBlack), kDecodedBlack);
+            ref.Find(a0, colour, b1, b2);
             Paint(row, width, start, b2, colour);
             a0 = std::max(b2, start);
             continue;

@@ -1,6 +1,7 @@
 // Bit-level reading over a byte buffer and most-significant-bit-first writing to a stream.
 #pragma once
 
+#include "platform/rtl/Endian.h"
 #include "platform/rtl/Streams.h"
 
 #include <cstdint>
@@ -8,27 +9,48 @@
 
 namespace imaging::detail {
 
-// Reads single bits from memory that someone else owns. Positions past the end read as "no bit";
-// callers test Has() before they take a bit, so a short buffer ends decoding instead of reading on.
+// Reads bits from memory that someone else owns, in stream order. Positions past the end read as
+// "no bit": callers test Has() before they take bits, so a short buffer ends decoding instead of
+// reading on; Peek32 fills what lies past the end with zero bits.
 class BitSource {
 public:
     // fillOrder 2 means each byte holds its first bit in the least significant position.
     BitSource(const std::uint8_t* data, std::int64_t size, int fillOrder)
-        : data_(data), bits_(size > 0 ? size * 8 : 0), reversed_(fillOrder == 2)
+        : data_(data), size_(size > 0 ? size : 0), bits_(size_ * 8), reversed_(fillOrder == 2)
     {
     }
 
     std::int64_t Bits() const { return bits_; }
     bool Has(std::int64_t pos, std::int64_t count = 1) const { return pos >= 0 && pos + count <= bits_; }
-    int Bit(std::int64_t pos) const
+    int Bit(std::int64_t pos) const { return static_cast<int>(Peek32(pos) >> 31); }
+
+    // The 32 bits from `pos` on (pos >= 0), the first one in the most significant position.
+    std::uint32_t Peek32(std::int64_t pos) const
     {
-        std::uint8_t b = data_[pos >> 3];
-        int shift = static_cast<int>(pos & 7);
-        return reversed_ ? (b >> shift) & 1 : (b >> (7 - shift)) & 1;
+        const std::int64_t at = pos >> 3;
+        std::uint64_t v;
+        if (at + 8 <= size_) {
+            v = rtl::LoadBE64(data_ + at);
+        } else {
+            v = 0;
+            for (std::int64_t i = 0; i < 8; ++i)
+                v = (v << 8) | (at + i < size_ ? data_[at + i] : 0u);
+        }
+        if (reversed_)
+            v = ReverseBitsInBytes(v);
+        return static_cast<std::uint32_t>((v << (pos & 7)) >> 32);
     }
 
 private:
+    static std::uint64_t ReverseBitsInBytes(std::uint64_t v)
+    {
+        v = ((v >> 1) & 0x5555555555555555ull) | ((v & 0x5555555555555555ull) << 1);
+        v = ((v >> 2) & 0x3333333333333333ull) | ((v & 0x3333333333333333ull) << 2);
+        return ((v >> 4) & 0x0F0F0F0F0F0F0F0Full) | ((v & 0x0F0F0F0F0F0F0F0Full) << 4);
+    }
+
     const std::uint8_t* data_;  // not owned
+    std::int64_t size_;
     std::int64_t bits_;
     bool reversed_;
 };
