@@ -167,7 +167,9 @@ struct RunCode {
 
 // The code at `pos`, as walking the colour's tree bit by bit would find it, looked up by its first
 // 13 bits; longer paths are all zeros, which only EOL codes continue.
-RunCode ReadRunCode(const CodeTables& tables, const detail::BitSource& src, std::int64_t pos, int colour)
+inline __attribute__((always_inline)) RunCode ReadRunCode(const CodeTables& tables,
+                                                          const detail::BitSource& src, std::int64_t pos,
+                                                          int colour)
 {
     const std::uint32_t bits = src.Peek32(pos);
     const CodeTables::Lookup e = tables.lookup[colour][bits >> (32 - CodeTables::kLookupBits)];
@@ -182,7 +184,8 @@ RunCode ReadRunCode(const CodeTables& tables, const detail::BitSource& src, std:
 }
 
 // Paints [from, to) black in a decoded row (1 = white), clipped to the width.
-void PaintBlack(std::uint8_t* row, std::int32_t width, std::int64_t from, std::int64_t to)
+inline __attribute__((always_inline)) void PaintBlack(std::uint8_t* row, std::int32_t width,
+                                                      std::int64_t from, std::int64_t to)
 {
     from = std::max<std::int64_t>(from, 0);
     to = std::min<std::int64_t>(to, width);
@@ -278,12 +281,47 @@ std::int64_t FindB2(const std::uint8_t* ref, std::int32_t width, std::int64_t b1
     return b1 < width ? NextChange(ref, width, b1 + 1, blackBit) : width;
 }
 
-// The changing elements of a decoded row (1 = white, pixel -1 white), in order, followed by two
-// entries of `width`. Found a 64-pixel word at a time: a pixel changes where it differs from the
-// pixel before it.
-void ListChanges(const std::uint8_t* row, std::int32_t width, std::vector<std::int32_t>& changes)
+// A decoded row and its changing elements: in order, after a -1 that is never one, and followed
+// by two entries of `width`.
+struct RowChanges {
+    std::vector<std::int32_t> slots;
+    std::size_t count = 0;  // changing elements, sentinels not counted
+    std::vector<std::uint8_t> row;
+    std::int32_t width = 0;
+    bool valid = false;
+
+    // Room for every pixel to change; the changes start at the result.
+    std::int32_t* Prepare(std::int32_t w)
+    {
+        if (slots.size() < static_cast<std::size_t>(w) + 3)
+            slots.resize(static_cast<std::size_t>(w) + 3);
+        slots[0] = -1;
+        count = 0;
+        return slots.data() + 1;
+    }
+    void Close(std::int32_t w)
+    {
+        slots[count + 1] = w;
+        slots[count + 2] = w;
+    }
+    bool Matches(const std::uint8_t* other, std::int32_t w, std::size_t bytes) const
+    {
+        return valid && width == w && std::memcmp(row.data(), other, bytes) == 0;
+    }
+    void Keep(const std::uint8_t* r, std::int32_t w, std::size_t bytes)
+    {
+        row.assign(r, r + bytes);
+        width = w;
+        valid = true;
+    }
+};
+
+// The changing elements of a decoded row (1 = white, pixel -1 white), found a 64-pixel word at a
+// time: a pixel changes where it differs from the pixel before it.
+void ListChanges(const std::uint8_t* row, std::int32_t width, RowChanges& list)
 {
-    changes.clear();
+    std::int32_t* const out = list.Prepare(width);
+    std::size_t n = 0;
     const std::int64_t bytes = (static_cast<std::int64_t>(width) + 7) >> 3;
     std::uint64_t carry = 1;  // the pixel before, as its bit
     for (std::int64_t at = 0; at < bytes; at += 8) {
@@ -302,12 +340,12 @@ void ListChanges(const std::uint8_t* row, std::int32_t width, std::vector<std::i
             const std::int64_t x = at * 8 + c;
             if (x >= width)
                 break;
-            changes.push_back(static_cast<std::int32_t>(x));
+            out[n++] = static_cast<std::int32_t>(x);
             t &= ~(std::uint64_t{1} << (63 - c));
         }
     }
-    changes.push_back(width);
-    changes.push_back(width);
+    list.count = n;
+    list.Close(width);
 }
 
 // b1 and b2 over a reference row's changing elements. a0 only grows, but a vertical code may put
@@ -315,10 +353,7 @@ void ListChanges(const std::uint8_t* row, std::int32_t width, std::vector<std::i
 // index turns the row black.
 class ReferenceChanges {
 public:
-    explicit ReferenceChanges(const std::vector<std::int32_t>& changes)
-        : c_(changes.data()), n_(changes.size() - 2)
-    {
-    }
+    explicit ReferenceChanges(const RowChanges& list) : c_(list.slots.data() + 1), n_(list.count) {}
 
     // b1: the first changing element after a0 whose colour is opposite to `colour`; b2: the
     // changing element after b1. Both are the width when there is none.
@@ -481,9 +516,26 @@ std::int64_t CCITTDecode2DRow(const std::uint8_t* data, std::int64_t dataSize, s
     std::memset(row, 0xFF, rowBytes);
     detail::BitSource src(data, dataSize, fillOrder);
     const CodeTables& tables = Tables();
-    thread_local std::vector<std::int32_t> changes;
-    ListChanges(refRow, width, changes);
-    ReferenceChanges ref(changes);
+    // Rows are decoded in order, each against the one before: the changes of the row decoded
+    // last are kept, and used when the reference row is still that row.
+    thread_local RowChanges last, current;
+    if (!last.Matches(refRow, width, rowBytes)) {
+        ListChanges(refRow, width, last);
+        last.valid = false;
+    }
+    ReferenceChanges ref(last);
+    // The changes of this row as the common codes make them; any other code drops them.
+    std::int32_t* const flips = current.Prepare(width);
+    std::size_t flipCount = 0;
+    bool tracked = true;
+    auto flip = [&](std::int64_t x) {
+        if (x >= width)
+            return;
+        if (flips[static_cast<std::ptrdiff_t>(flipCount) - 1] == x)
+            --flipCount;  // a run of no pixels changes nothing
+        else
+            flips[flipCount++] = static_cast<std::int32_t>(x);
+    };
     std::int64_t b1 = 0, b2 = 0;
     std::int64_t pos = std::max<std::int64_t>(bitPos, 0);
     std::int64_t a0 = -1;
@@ -494,38 +546,40 @@ std::int64_t CCITTDecode2DRow(const std::uint8_t* data, std::int64_t dataSize, s
         const TwoDMode m = kTwoDModes[src.Peek32(pos) >> 25];
         if (m.length != 0 && src.Has(pos, m.length)) {
             const std::int64_t start = a0 > 0 ? a0 : 0;
-            if (m.kind == TwoDMode::kVertical) {
-                pos += m.length;
-                ref.Find(a0, colour, b1, b2);
-                const std::int64_t a1 = std::clamp<std::int64_t>(b1 + m.offset, start, width);
-                if (colour == kBlack)
-                    PaintBlack(row, width, start, a1);
-                a0 = a1;
-                colour ^= 1;
-                continue;
-            }
+            pos += m.length;
             if (m.kind == TwoDMode::kHorizontal) {
-                pos += m.length;
                 const std::int64_t r1 = ReadRun(tables, src, pos, colour);
-                if (r1 < 0)
+                if (r1 < 0) {
+                    tracked = false;
                     break;
+                }
                 const std::int64_t r2 = ReadRun(tables, src, pos, colour ^ 1);
                 PaintBlack(row, width, colour == kBlack ? start : start + r1,
                            colour == kBlack ? start + r1 : start + r1 + std::max<std::int64_t>(r2, 0));
-                if (r2 < 0)
+                if (r2 < 0) {
+                    tracked = false;
                     break;
+                }
+                flip(start + r1);
+                flip(start + r1 + r2);
                 a0 = std::min<std::int64_t>(start + r1 + r2, width);
                 continue;
             }
-            if (m.kind == TwoDMode::kPass) {
-                pos += m.length;
-                ref.Find(a0, colour, b1, b2);
-                if (colour == kBlack)
-                    PaintBlack(row, width, start, b2);
-                a0 = std::max(b2, start);
-                continue;
+            // Vertical: a1 = b1 + offset, and the colour changes there. Pass: on to b2.
+            ref.Find(a0, colour, b1, b2);
+            const bool pass = m.kind == TwoDMode::kPass;
+            const std::int64_t a1 =
+                pass ? std::max(b2, start) : std::clamp<std::int64_t>(b1 + m.offset, start, width);
+            if (colour == kBlack)
+                PaintBlack(row, width, start, a1);
+            if (!pass) {
+                flip(a1);
+                colour ^= 1;
             }
+            a0 = a1;
+            continue;
         }
+        tracked = false;
         const int zeros = CountZeros(src, pos, 64);
         if (!src.Has(pos + zeros)) {  // only zeros left: the data end inside a code
             pos = src.Bits();
@@ -622,6 +676,14 @@ std::int64_t CCITTDecode2DRow(const std::uint8_t* data, std::int64_t dataSize, s
         ++pos;  // not a mode code: skip a bit
     }
     std::memcpy(refRow, row, rowBytes);
+    if (tracked && a0 >= width) {
+        current.count = flipCount;
+        current.Close(width);
+        current.Keep(row, width, rowBytes);
+        std::swap(last, current);
+    } else {
+        last.valid = false;
+    }
     return pos;
 }
 
