@@ -14,6 +14,10 @@
 #include <string>
 #include <vector>
 
+#ifdef __SSE2__
+#include <emmintrin.h>
+#endif
+
 namespace imaging {
 
 namespace {
@@ -278,6 +282,174 @@ inline std::uint8_t WeightedResult(int sum, int total)
     return total != 0 ? ClampByte(sum / total) : ClampByte(rtl::Sar(sum, 8));
 }
 
+// WeightedResult for one total, by a multiplication instead of a division. For a total in
+// 1..65535 every sum that does not clamp lies in 1..255 * total - 1 < 2^24, and there the rounded-up
+// reciprocal with 24 + ceil(log2 total) fraction bits gives the exact quotient; other totals divide.
+struct TDivider {
+    int total = 0;
+    bool exact = false;
+    int cap = 0;  // 255 * total
+    std::uint32_t mul = 0;
+    int shift = 0;
+
+    explicit TDivider(int t) : total(t)
+    {
+        if (t <= 0 || t > 65535)
+            return;
+        int l = 0;
+        while ((1 << l) < t)
+            ++l;
+        shift = 24 + l;
+        mul = std::uint32_t(((std::uint64_t(1) << shift) + std::uint64_t(t) - 1) / std::uint64_t(t));
+        cap = 255 * t;
+        exact = true;
+    }
+
+    std::uint8_t operator()(int sum) const
+    {
+        if (!exact)
+            return WeightedResult(sum, total);
+        const int n = sum < 0 ? 0 : sum > cap ? cap : sum;
+        return std::uint8_t((std::uint64_t(std::uint32_t(n)) * mul) >> shift);
+    }
+
+    // The same for a whole row of sums.
+    void Row(const int* sums, std::uint8_t* out, std::size_t count) const
+    {
+        if (!exact) {
+            for (std::size_t i = 0; i < count; ++i)
+                out[i] = WeightedResult(sums[i], total);
+            return;
+        }
+        const int c = cap;
+        const std::uint64_t m = mul;
+        const int sh = shift;
+        for (std::size_t i = 0; i < count; ++i) {
+            int n = sums[i];
+            n = n < 0 ? 0 : n;
+            n = n > c ? c : n;
+            out[i] = std::uint8_t((std::uint64_t(std::uint32_t(n)) * m) >> sh);
+        }
+    }
+};
+
+bool WeightsFitShort(const TContribList& list)
+{
+    for (const TContrib& c : list.items)
+        if (c.weight < -32768 || c.weight > 32767)
+            return false;
+    return true;
+}
+
+// Weights fit 16 bits (at most 256 in size), and so do the pixels: the products are 16 x 16 bits,
+// which the vector units multiply directly, two rows at once.
+inline void AddWeightedRow(int* sums, const std::uint8_t* row, int weight, std::size_t count)
+{
+    const std::int16_t w = std::int16_t(weight);
+    for (std::size_t x = 0; x < count; ++x)
+        sums[x] += int(w) * int(std::int16_t(row[x]));
+}
+
+inline void AddWeightedRows(int* sums, const std::uint8_t* r0, int w0, const std::uint8_t* r1, int w1,
+                            std::size_t count)
+{
+    const std::int16_t a = std::int16_t(w0), b = std::int16_t(w1);
+    std::size_t x = 0;
+#ifdef __SSE2__
+    const __m128i weights = _mm_set1_epi32(int(std::uint16_t(a)) | (int(b) << 16));
+    const __m128i zero = _mm_setzero_si128();
+    for (; x + 16 <= count; x += 16) {
+        const __m128i p0 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(r0 + x));
+        const __m128i p1 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(r1 + x));
+        const __m128i lo = _mm_unpacklo_epi8(p0, p1), hi = _mm_unpackhi_epi8(p0, p1);
+        __m128i* s = reinterpret_cast<__m128i*>(sums + x);
+        _mm_storeu_si128(
+            s, _mm_add_epi32(_mm_loadu_si128(s), _mm_madd_epi16(_mm_unpacklo_epi8(lo, zero), weights)));
+        _mm_storeu_si128(s + 1, _mm_add_epi32(_mm_loadu_si128(s + 1),
+                                              _mm_madd_epi16(_mm_unpackhi_epi8(lo, zero), weights)));
+        _mm_storeu_si128(s + 2, _mm_add_epi32(_mm_loadu_si128(s + 2),
+                                              _mm_madd_epi16(_mm_unpacklo_epi8(hi, zero), weights)));
+        _mm_storeu_si128(s + 3, _mm_add_epi32(_mm_loadu_si128(s + 3),
+                                              _mm_madd_epi16(_mm_unpackhi_epi8(hi, zero), weights)));
+    }
+#endif
+    for (; x < count; ++x)
+        sums[x] += int(a) * int(std::int16_t(r0[x])) + int(b) * int(std::int16_t(r1[x]));
+}
+
+// The horizontal contributors of every column in pairs: byte offsets of both pixels and both
+// weights. With 16-bit weights a pair is summed for all channels by one multiply-add.
+class THorizontalTaps {
+public:
+    THorizontalTaps(const TContribList& list, int bytesPerPixel, int columns)
+        : list_(list), wide_(WeightsFitShort(list) && bytesPerPixel == 3)
+    {
+        if (!wide_)
+            return;
+        start_.resize(std::size_t(columns) + 1);
+        for (int i = 0; i < columns; ++i) {
+            start_[std::size_t(i)] = pairs_.size();
+            const std::size_t end = std::size_t(list.start[std::size_t(i) + 1]);
+            for (std::size_t k = std::size_t(list.start[std::size_t(i)]); k < end; k += 2) {
+                const TContrib& a = list.items[k];
+                const TContrib b = k + 1 < end ? list.items[k + 1] : TContrib{a.pixel, 0};
+                pairs_.push_back({a.pixel * bytesPerPixel, b.pixel * bytesPerPixel,
+                                  int(std::uint16_t(std::int16_t(a.weight))) | (b.weight << 16)});
+            }
+        }
+        start_[std::size_t(columns)] = pairs_.size();
+    }
+
+    // Rows must have four readable bytes from every pixel on.
+    bool Wide() const { return wide_; }
+
+    template <int N>
+    void Sum(const std::uint8_t* src, int column, int* sum) const
+    {
+#ifdef __SSE2__
+        if constexpr (N == 3) {
+            if (wide_) {
+                const __m128i zero = _mm_setzero_si128();
+                __m128i acc = zero;
+                const std::size_t end = start_[std::size_t(column) + 1];
+                for (std::size_t k = start_[std::size_t(column)]; k < end; ++k) {
+                    const TPair& p = pairs_[k];
+                    std::int32_t a, b;
+                    std::memcpy(&a, src + p.a, 4);
+                    std::memcpy(&b, src + p.b, 4);
+                    const __m128i ab = _mm_unpacklo_epi8(_mm_cvtsi32_si128(a), _mm_cvtsi32_si128(b));
+                    acc = _mm_add_epi32(
+                        acc, _mm_madd_epi16(_mm_unpacklo_epi8(ab, zero), _mm_set1_epi32(p.weights)));
+                }
+                alignas(16) std::int32_t lanes[4];
+                _mm_store_si128(reinterpret_cast<__m128i*>(lanes), acc);
+                sum[0] = lanes[0];
+                sum[1] = lanes[1];
+                sum[2] = lanes[2];
+                return;
+            }
+        }
+#endif
+        const std::size_t end = std::size_t(list_.start[std::size_t(column) + 1]);
+        for (std::size_t k = std::size_t(list_.start[std::size_t(column)]); k < end; ++k) {
+            const TContrib& c = list_.items[k];
+            const std::uint8_t* p = src + std::size_t(c.pixel) * N;
+            for (int ch = 0; ch < N; ++ch)
+                sum[ch] += c.weight * p[ch];
+        }
+    }
+
+private:
+    struct TPair {
+        int a, b;     // byte offsets
+        int weights;  // a's weight in the low half, b's in the high half
+    };
+    const TContribList& list_;
+    bool wide_;
+    std::vector<TPair> pairs_;
+    std::vector<std::size_t> start_;
+};
+
 // N bytes per pixel (1 or 3). Target rows receive N bytes per pixel too.
 template <int N>
 void TwoPassFilter(const TRowFetch& fetch, int srcW, int srcH, TIEBitmap& target, const TFilterEntry& f,
@@ -289,21 +461,32 @@ void TwoPassFilter(const TRowFetch& fetch, int srcW, int srcH, TIEBitmap& target
     const TContribList vc = BuildContributors(srcH, dstH, f);
     TIEWorkBitmap work(dstW, srcH, N * 8);
 
+    // Per column: its contributors as byte offsets into the row, and its divider.
+    std::vector<TDivider> columnDiv;
+    columnDiv.reserve(std::size_t(dstW));
+    for (int i = 0; i < dstW; ++i) {
+        int total = 0;
+        for (std::int64_t k = hc.start[std::size_t(i)]; k < hc.start[std::size_t(i) + 1]; ++k)
+            total += hc.items[std::size_t(k)].weight;
+        columnDiv.emplace_back(total);
+    }
+    const THorizontalTaps taps(hc, N, dstW);
+    // The source row with room behind it: pixels are read four bytes at a time.
+    std::vector<std::uint8_t> padded(std::size_t(srcW) * N + 8, 0);
+
     for (int y = 0; y < srcH; ++y) {
         const std::uint8_t* src = fetch(y);
+        if (taps.Wide()) {
+            std::memcpy(padded.data(), src, std::size_t(srcW) * N);
+            src = padded.data();
+        }
         std::uint8_t* out = work.ScanLine(y);
         for (int i = 0; i < dstW; ++i) {
             int sum[N] = {};
-            int total = 0;
-            for (std::int64_t k = hc.start[std::size_t(i)]; k < hc.start[std::size_t(i) + 1]; ++k) {
-                const TContrib& c = hc.items[std::size_t(k)];
-                const std::uint8_t* p = src + std::size_t(c.pixel) * N;
-                for (int ch = 0; ch < N; ++ch)
-                    sum[ch] += c.weight * p[ch];
-                total += c.weight;
-            }
+            taps.Sum<N>(src, i, sum);
+            const TDivider& d = columnDiv[std::size_t(i)];
             for (int ch = 0; ch < N; ++ch)
-                out[std::size_t(i) * N + ch] = WeightedResult(sum[ch], total);
+                out[std::size_t(i) * N + ch] = d(sum[ch]);
         }
         progress.Step();
     }
@@ -312,19 +495,32 @@ void TwoPassFilter(const TRowFetch& fetch, int srcW, int srcH, TIEBitmap& target
     // another row is reached. The arithmetic per pixel is the same.
     const std::size_t rowBytes = std::size_t(dstW) * N;
     auto sums = MakeTable<int>("row sums", std::int64_t(rowBytes));
+    const bool shortWeights = WeightsFitShort(vc);
     for (int y = 0; y < dstH; ++y) {
         std::fill(sums.begin(), sums.end(), 0);
         int total = 0;
-        for (std::int64_t k = vc.start[std::size_t(y)]; k < vc.start[std::size_t(y) + 1]; ++k) {
-            const TContrib& c = vc.items[std::size_t(k)];
+        const std::size_t end = std::size_t(vc.start[std::size_t(y) + 1]);
+        std::size_t k = std::size_t(vc.start[std::size_t(y)]);
+        if (shortWeights) {
+            for (; k + 1 < end; k += 2) {
+                const TContrib& c0 = vc.items[k];
+                const TContrib& c1 = vc.items[k + 1];
+                AddWeightedRows(sums.data(), work.ScanLine(c0.pixel), c0.weight, work.ScanLine(c1.pixel),
+                                c1.weight, rowBytes);
+                total += c0.weight + c1.weight;
+            }
+        }
+        for (; k < end; ++k) {
+            const TContrib& c = vc.items[k];
             const std::uint8_t* row = work.ScanLine(c.pixel);
-            for (std::size_t x = 0; x < rowBytes; ++x)
-                sums[x] += c.weight * row[x];
+            if (shortWeights)
+                AddWeightedRow(sums.data(), row, c.weight, rowBytes);
+            else
+                for (std::size_t x = 0; x < rowBytes; ++x)
+                    sums[x] += c.weight * row[x];
             total += c.weight;
         }
-        std::uint8_t* out = target.ScanLine(y);
-        for (std::size_t x = 0; x < rowBytes; ++x)
-            out[x] = WeightedResult(sums[x], total);
+        TDivider(total).Row(sums.data(), target.ScanLine(y), rowBytes);
         progress.Step();
     }
 }
@@ -501,6 +697,85 @@ std::vector<TAxisSample> BuildAxis(int srcLen, int dstLen, double ratio)
     return axis;
 }
 
+// Bilinear enlarging both ways in fixed point: 14-bit weights, rows taken across kept as pixel
+// values times 128 (so that two of them times a weight fit one 16-bit multiply-add). The error stays below
+// 0.02 of a level, against the 0.5 a rounding of the weights to 8 bits would give; whole results (flat areas,
+// doubled sizes) come out exact.
+void BilinearEnlarge(TIEBitmap& source, TIEBitmap& target, const std::vector<TAxisSample>& ax,
+                     const std::vector<TAxisSample>& ay, TProgress& progress)
+{
+    constexpr int N = 3;
+    constexpr int kBits = 14, kOne = 1 << kBits;
+    const int dstW = target.GetWidth(), dstH = target.GetHeight();
+    const std::size_t rowValues = std::size_t(dstW) * N;
+    struct TColumn {
+        int a, b;  // byte offsets of the two source pixels
+        int w;     // weight of b
+    };
+    std::vector<TColumn> columns(static_cast<std::size_t>(dstW));
+    for (int x = 0; x < dstW; ++x) {
+        const TAxisSample& s = ax[std::size_t(x)];
+        columns[std::size_t(x)] = {s.taps[1] * N, s.taps[2] * N, int(std::lround(s.frac * kOne))};
+    }
+    auto across = [&](int r, std::uint16_t* out) {
+        const std::uint8_t* src = source.ScanLine(r);
+        for (int x = 0; x < dstW; ++x) {
+            const TColumn& c = columns[std::size_t(x)];
+            const int wa = kOne - c.w, wb = c.w;
+            const std::uint8_t* pa = src + c.a;
+            const std::uint8_t* pb = src + c.b;
+            for (int ch = 0; ch < N; ++ch)
+                out[x * N + ch] = std::uint16_t((pa[ch] * wa + pb[ch] * wb + (1 << 6)) >> 7);
+        }
+    };
+    auto upper = MakeTable<std::uint16_t>("row window", std::int64_t(rowValues));
+    auto lower = MakeTable<std::uint16_t>("row window", std::int64_t(rowValues));
+    int upperRow = -1, lowerRow = -1;
+    for (int y = 0; y < dstH; ++y) {
+        const TAxisSample& s = ay[std::size_t(y)];
+        const int r0 = s.taps[1], r1 = s.taps[2];
+        if (upperRow != r0) {
+            if (lowerRow == r0) {
+                std::swap(upper, lower);
+                std::swap(upperRow, lowerRow);
+            } else {
+                across(r0, upper.data());
+                upperRow = r0;
+            }
+        }
+        if (lowerRow != r1) {
+            across(r1, lower.data());
+            lowerRow = r1;
+        }
+        const int wb = int(std::lround(s.frac * kOne)), wa = kOne - wb;
+        const std::uint16_t* ra = upper.data();
+        const std::uint16_t* rb = lower.data();
+        std::uint8_t* out = target.ScanLine(y);
+        constexpr int kShift = kBits + 7, kBias = 1 << 10;
+        std::size_t i = 0;
+#ifdef __SSE2__
+        const __m128i weights = _mm_set1_epi32(wa | (wb << 16));
+        const __m128i bias = _mm_set1_epi32(kBias);
+        for (; i + 16 <= rowValues; i += 16) {
+            __m128i half[2];
+            for (int h = 0; h < 2; ++h) {
+                const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(ra + i + 8 * h));
+                const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(rb + i + 8 * h));
+                const __m128i lo = _mm_srli_epi32(
+                    _mm_add_epi32(_mm_madd_epi16(_mm_unpacklo_epi16(a, b), weights), bias), kShift);
+                const __m128i hi = _mm_srli_epi32(
+                    _mm_add_epi32(_mm_madd_epi16(_mm_unpackhi_epi16(a, b), weights), bias), kShift);
+                half[h] = _mm_packs_epi32(lo, hi);
+            }
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(out + i), _mm_packus_epi16(half[0], half[1]));
+        }
+#endif
+        for (; i < rowValues; ++i)
+            out[i] = std::uint8_t((ra[i] * wa + rb[i] * wb + kBias) >> kShift);
+        progress.Step();
+    }
+}
+
 void PointSample(TIEBitmap& source, TIEBitmap& target, bool bicubic, void* sender,
                  const TIEProgressEvent& onProgress)
 {
@@ -513,6 +788,11 @@ void PointSample(TIEBitmap& source, TIEBitmap& target, bool bicubic, void* sende
     const bool enlargeX = rx < 1, enlargeY = ry < 1;
     const std::vector<TAxisSample> ax = BuildAxis(srcW, dstW, rx);
     const std::vector<TAxisSample> ay = BuildAxis(srcH, dstH, ry);
+    if (enlargeX && enlargeY && !bicubic) {
+        TProgress progress(sender, onProgress, dstH);
+        BilinearEnlarge(source, target, ax, ay, progress);
+        return;
+    }
     // Accumulated sums are brought back to pixel range per axis, so that a mixed mode interpolates
     // between pixel values; both axes reducing multiply by 1 / (rx * ry) in the end all the same.
     const double scaleX = enlargeX ? 1 : 1 / rx, scaleY = enlargeY ? 1 : 1 / ry;
