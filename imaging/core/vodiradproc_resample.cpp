@@ -538,6 +538,37 @@ void RunTwoPass(const TRowFetch& fetch, int srcW, int srcH, TIEBitmap& target, T
 
 // ---------------------------------------------------------------- fast linear
 
+// out = a + ((b - a) * frac shr 17), that is (a * (2^17 - frac) + b * frac) shr 17, for two rows.
+// Each 17-bit weight is split at bit 9 so that both halves fit the 16-bit multiply-add.
+void BlendRows17(const std::uint8_t* ra, const std::uint8_t* rb, int frac, std::uint8_t* out,
+                 std::size_t count)
+{
+    const int wa = (1 << 17) - frac, wb = frac;
+    std::size_t i = 0;
+#ifdef __SSE2__
+    const __m128i high = _mm_set1_epi32((wa >> 9) | ((wb >> 9) << 16));
+    const __m128i low = _mm_set1_epi32((wa & 511) | ((wb & 511) << 16));
+    const __m128i zero = _mm_setzero_si128();
+    auto blend4 = [&](__m128i pairs) {
+        const __m128i v =
+            _mm_add_epi32(_mm_slli_epi32(_mm_madd_epi16(pairs, high), 9), _mm_madd_epi16(pairs, low));
+        return _mm_srli_epi32(v, 17);
+    };
+    for (; i + 16 <= count; i += 16) {
+        const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(ra + i));
+        const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(rb + i));
+        const __m128i lo = _mm_unpacklo_epi8(a, b), hi = _mm_unpackhi_epi8(a, b);
+        const __m128i p0 = _mm_unpacklo_epi8(lo, zero), p1 = _mm_unpackhi_epi8(lo, zero);
+        const __m128i p2 = _mm_unpacklo_epi8(hi, zero), p3 = _mm_unpackhi_epi8(hi, zero);
+        const __m128i r01 = _mm_packs_epi32(blend4(p0), blend4(p1));
+        const __m128i r23 = _mm_packs_epi32(blend4(p2), blend4(p3));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(out + i), _mm_packus_epi16(r01, r23));
+    }
+#endif
+    for (; i < count; ++i)
+        out[i] = std::uint8_t((ra[i] * wa + rb[i] * wb) >> 17);
+}
+
 template <int N>
 void FastLinear(const TRowFetch& fetch, int srcW, int srcH, TIEBitmap& target, void* sender,
                 const TIEProgressEvent& onProgress)
@@ -573,20 +604,63 @@ void FastLinear(const TRowFetch& fetch, int srcW, int srcH, TIEBitmap& target, v
     }
 
     TIEWorkBitmap work(dstW, srcH, N * 8);
-    for (int y = 0; y < srcH; ++y) {
-        const std::uint8_t* src = fetch(y);
-        std::uint8_t* out = work.ScanLine(y);
+    if (xs > 1) {
+        // a + ((b - a) * frac shr 17) is (a * (2^17 - frac) + b * frac) shr 17 for whole a.
+        std::vector<int> aOff(static_cast<std::size_t>(dstW)), bOff(static_cast<std::size_t>(dstW));
         for (int x = 0; x < dstW; ++x) {
-            const int a0 = x0[std::size_t(x)];
-            if (xs > 1) {
-                const int b0 = std::min(a0 + 1, srcW - 1);
-                for (int ch = 0; ch < N; ++ch) {
-                    const int a = src[std::size_t(a0) * N + ch], b = src[std::size_t(b0) * N + ch];
-                    out[std::size_t(x) * N + ch] =
-                        std::uint8_t(a + rtl::Sar((b - a) * xf[std::size_t(x)], 17));
+            aOff[std::size_t(x)] = x0[std::size_t(x)] * N;
+            bOff[std::size_t(x)] = std::min(x0[std::size_t(x)] + 1, srcW - 1) * N;
+        }
+#ifdef __SSE2__
+        // Both weights of a column, split at bit 9 as in BlendRows17.
+        std::vector<std::int32_t> highW(static_cast<std::size_t>(dstW)), lowW(static_cast<std::size_t>(dstW));
+        for (int x = 0; x < dstW; ++x) {
+            const int f = xf[std::size_t(x)], g = (1 << 17) - f;
+            highW[std::size_t(x)] = (g >> 9) | ((f >> 9) << 16);
+            lowW[std::size_t(x)] = (g & 511) | ((f & 511) << 16);
+        }
+        // Pixels are read and written four bytes at a time: the row is copied where it has room.
+        std::vector<std::uint8_t> padded(std::size_t(srcW) * N + 4, 0);
+#endif
+        for (int y = 0; y < srcH; ++y) {
+            const std::uint8_t* src = fetch(y);
+            std::uint8_t* out = work.ScanLine(y);
+            int x = 0;
+#ifdef __SSE2__
+            if constexpr (N == 3) {
+                std::memcpy(padded.data(), src, std::size_t(srcW) * N);
+                const __m128i zero = _mm_setzero_si128();
+                // The fourth byte written belongs to the next pixel, so the last one is left out.
+                for (; x + 1 < dstW; ++x) {
+                    std::int32_t a, b;
+                    std::memcpy(&a, padded.data() + aOff[std::size_t(x)], 4);
+                    std::memcpy(&b, padded.data() + bOff[std::size_t(x)], 4);
+                    const __m128i pairs = _mm_unpacklo_epi8(
+                        _mm_unpacklo_epi8(_mm_cvtsi32_si128(a), _mm_cvtsi32_si128(b)), zero);
+                    const __m128i v = _mm_add_epi32(
+                        _mm_slli_epi32(_mm_madd_epi16(pairs, _mm_set1_epi32(highW[std::size_t(x)])), 9),
+                        _mm_madd_epi16(pairs, _mm_set1_epi32(lowW[std::size_t(x)])));
+                    const __m128i r = _mm_packs_epi32(_mm_srli_epi32(v, 17), zero);
+                    const std::int32_t px = _mm_cvtsi128_si32(_mm_packus_epi16(r, zero));
+                    std::memcpy(out + std::size_t(x) * N, &px, 4);
                 }
-            } else {
-                const int a1 = x1[std::size_t(x)];
+            }
+#endif
+            for (; x < dstW; ++x) {
+                const std::uint8_t* pa = src + aOff[std::size_t(x)];
+                const std::uint8_t* pb = src + bOff[std::size_t(x)];
+                const int f = xf[std::size_t(x)], g = (1 << 17) - f;
+                for (int ch = 0; ch < N; ++ch)
+                    out[std::size_t(x) * N + ch] = std::uint8_t((pa[ch] * g + pb[ch] * f) >> 17);
+            }
+            progress.Step();
+        }
+    } else {
+        for (int y = 0; y < srcH; ++y) {
+            const std::uint8_t* src = fetch(y);
+            std::uint8_t* out = work.ScanLine(y);
+            for (int x = 0; x < dstW; ++x) {
+                const int a0 = x0[std::size_t(x)], a1 = x1[std::size_t(x)];
                 for (int ch = 0; ch < N; ++ch) {
                     int sum = 0;
                     for (int k = a0; k <= a1; ++k)
@@ -594,8 +668,8 @@ void FastLinear(const TRowFetch& fetch, int srcW, int srcH, TIEBitmap& target, v
                     out[std::size_t(x) * N + ch] = std::uint8_t(sum / (a1 - a0 + 1));
                 }
             }
+            progress.Step();
         }
-        progress.Step();
     }
 
     const double ys = double(dstH) / double(srcH);
@@ -606,10 +680,7 @@ void FastLinear(const TRowFetch& fetch, int srcW, int srcH, TIEBitmap& target, v
         std::uint8_t* out = target.ScanLine(y);
         if (ys > 1) {
             const int frac = int(rtl::Trunc((pos - double(y0)) * 131072));
-            const std::uint8_t* ra = work.ScanLine(y0);
-            const std::uint8_t* rb = work.ScanLine(std::min(y0 + 1, srcH - 1));
-            for (std::size_t i = 0; i < dstRowBytes; ++i)
-                out[i] = std::uint8_t(ra[i] + rtl::Sar((rb[i] - ra[i]) * frac, 17));
+            BlendRows17(work.ScanLine(y0), work.ScanLine(std::min(y0 + 1, srcH - 1)), frac, out, dstRowBytes);
         } else {
             const int y1 = ys == 1
                                ? y0
