@@ -12,6 +12,10 @@
 #include <cstdlib>
 #include <string>
 
+#ifdef __SSE2__
+#include <emmintrin.h>
+#endif
+
 namespace imaging {
 
 namespace {
@@ -28,6 +32,10 @@ constexpr int kInitAlpha = 1024;
 constexpr int kRadBias = 256;
 constexpr int kAlphaRadBias = 262144;
 constexpr int kCycles = 100;
+
+constexpr std::int16_t kFarAway = 10000;  // three channels of it still fit 16 bits
+constexpr int kSearchSlotBits = 16;
+constexpr std::size_t kSearchSlots = std::size_t(1) << kSearchSlotBits;
 
 int RadiusOf(int radius)
 {
@@ -209,9 +217,107 @@ void TNeuQuant::BuildIndex()
     netIndex_[std::size_t(previousCol)] = (startPos + maxNetPos) >> 1;
     for (int j = previousCol + 1; j < 256; ++j)
         netIndex_[std::size_t(j)] = maxNetPos;
+
+    // First node of each green value or above, for the search to skip the rest.
+    for (int v = 0, i = 0; v <= 256; ++v) {
+        while (i < netSize_ && network_[std::size_t(i)].g < v)
+            ++i;
+        greenFrom_[std::size_t(v)] = i;
+    }
+    const std::size_t padded = (std::size_t(netSize_) + 7) / 8 * 8;
+    lanesB_.assign(padded, kFarAway);
+    lanesG_.assign(padded, kFarAway);
+    lanesR_.assign(padded, kFarAway);
+    for (int i = 0; i < netSize_; ++i) {
+        const TNode& n = network_[std::size_t(i)];
+        if (n.b < 0 || n.b > 255 || n.g < 0 || n.g > 255 || n.r < 0 || n.r > 255) {
+            lanesB_.clear();
+            return;
+        }
+        lanesB_[std::size_t(i)] = std::int16_t(n.b);
+        lanesG_[std::size_t(i)] = std::int16_t(n.g);
+        lanesR_[std::size_t(i)] = std::int16_t(n.r);
+    }
 }
 
 int TNeuQuant::Search(TRGB Color) const
+{
+    const std::uint32_t key =
+        std::uint32_t(Color.b) | (std::uint32_t(Color.g) << 8) | (std::uint32_t(Color.r) << 16);
+    if (searched_.empty())
+        searched_.assign(kSearchSlots, 0xFFFFFFFFu);  // white at index 255 never counts as found: harmless
+    std::uint32_t& slot = searched_[(key * 2654435761u) >> (32 - kSearchSlotBits)];
+    if (slot != 0xFFFFFFFFu && (slot >> 8) == key)
+        return int(slot & 0xFF);
+    const int found = SearchNetwork(Color);
+    slot = (key << 8) | std::uint32_t(found & 0xFF);
+    return found;
+}
+
+// The search walks the network outwards from the colour's green, alternately up and down, and keeps
+// the first node of the smallest distance it meets; a side stops where green alone is too far. Every
+// node it never visits is at least as far as the best, so the answer is the node of the smallest
+// distance whose visit would come first: node i0 + k is visited k-th going up, i0 - 1 - k k-th going
+// down just after. That is found by measuring every node, eight at a time.
+int TNeuQuant::SearchNetwork(TRGB Color) const
+{
+#ifdef __SSE2__
+    if (!lanesB_.empty()) {
+        const __m128i b = _mm_set1_epi16(Color.b), g = _mm_set1_epi16(Color.g), r = _mm_set1_epi16(Color.r);
+        const std::size_t count = lanesB_.size();
+        auto absDiff = [](__m128i x, __m128i y) {
+            const __m128i d = _mm_sub_epi16(x, y);
+            return _mm_max_epi16(d, _mm_sub_epi16(_mm_setzero_si128(), d));
+        };
+        // Only nodes whose green alone is no farther than the node the walk starts at can win.
+        const int i0 = netIndex_[Color.g];
+        const TNode& n0 = network_[std::size_t(i0)];
+        const int d0 = std::abs(n0.b - Color.b) + std::abs(n0.g - Color.g) + std::abs(n0.r - Color.r);
+        const std::size_t lo = std::size_t(greenFrom_[std::size_t(std::max(0, Color.g - d0))]) / 8 * 8;
+        const std::size_t hi = std::min(
+            count, (std::size_t(greenFrom_[std::size_t(std::min(256, Color.g + d0 + 1))]) + 7) / 8 * 8);
+        alignas(16) std::int16_t dist[256];
+        __m128i best = _mm_set1_epi16(0x7FFF);
+        for (std::size_t i = lo; i < hi; i += 8) {
+            const __m128i d = _mm_add_epi16(
+                _mm_add_epi16(
+                    absDiff(_mm_loadu_si128(reinterpret_cast<const __m128i*>(lanesB_.data() + i)), b),
+                    absDiff(_mm_loadu_si128(reinterpret_cast<const __m128i*>(lanesG_.data() + i)), g)),
+                absDiff(_mm_loadu_si128(reinterpret_cast<const __m128i*>(lanesR_.data() + i)), r));
+            _mm_store_si128(reinterpret_cast<__m128i*>(dist + i), d);
+            best = _mm_min_epi16(best, d);
+        }
+        best = _mm_min_epi16(best, _mm_shuffle_epi32(best, 0x4E));
+        best = _mm_min_epi16(best, _mm_shuffle_epi32(best, 0xB1));
+        best = _mm_min_epi16(best, _mm_shufflelo_epi16(best, 0xB1));
+        best = _mm_set1_epi16(std::int16_t(_mm_cvtsi128_si32(best)));
+        // Visit order: k = pos - i0 gives 2k going up and 2|k| - 1 going down, that is 2k xor the
+        // sign of k.
+        const __m128i start = _mm_set1_epi16(std::int16_t(netIndex_[Color.g]));
+        __m128i pos = _mm_add_epi16(_mm_setr_epi16(0, 1, 2, 3, 4, 5, 6, 7), _mm_set1_epi16(std::int16_t(lo)));
+        const __m128i eight = _mm_set1_epi16(8), never = _mm_set1_epi16(0x7FFF);
+        __m128i first = never;
+        for (std::size_t i = lo; i < hi; i += 8, pos = _mm_add_epi16(pos, eight)) {
+            const __m128i k = _mm_sub_epi16(pos, start);
+            const __m128i order = _mm_xor_si128(_mm_slli_epi16(k, 1), _mm_srai_epi16(k, 15));
+            const __m128i hit =
+                _mm_cmpeq_epi16(_mm_load_si128(reinterpret_cast<const __m128i*>(dist + i)), best);
+            first =
+                _mm_min_epi16(first, _mm_or_si128(_mm_and_si128(hit, order), _mm_andnot_si128(hit, never)));
+        }
+        first = _mm_min_epi16(first, _mm_shuffle_epi32(first, 0x4E));
+        first = _mm_min_epi16(first, _mm_shuffle_epi32(first, 0xB1));
+        first = _mm_min_epi16(first, _mm_shufflelo_epi16(first, 0xB1));
+        const int order = std::int16_t(_mm_cvtsi128_si32(first));
+        const int at =
+            (order & 1) ? netIndex_[Color.g] - 1 - (order >> 1) : netIndex_[Color.g] + (order >> 1);
+        return network_[std::size_t(at)].index;
+    }
+#endif
+    return WalkNetwork(Color);
+}
+
+int TNeuQuant::WalkNetwork(TRGB Color) const
 {
     const int b = Color.b, g = Color.g, r = Color.r;
     int bestD = 1000, best = -1;

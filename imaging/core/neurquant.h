@@ -32,6 +32,8 @@ public:
     int Search(TRGB Color) const;
 
 private:
+    int SearchNetwork(TRGB Color) const;
+    int WalkNetwork(TRGB Color) const;
     struct TNode {
         int b, g, r, index;
     };
@@ -48,6 +50,13 @@ private:
     std::array<int, 256> netIndex_ = {};
     std::vector<std::int32_t> bias_, freq_, radPower_;
     std::vector<TRGB> palette_;
+    // Answers of Search by colour, direct-mapped: a photograph repeats its colours, and each search
+    // walks the network. An entry holds the colour in its top 24 bits and the index below.
+    mutable std::vector<std::uint32_t> searched_;
+    // The sorted network as channel arrays of 16-bit values, padded to whole vectors with nodes too
+    // far away to win; empty when a channel left 0..255.
+    std::vector<std::int16_t> lanesB_, lanesG_, lanesR_;
+    std::array<int, 257> greenFrom_ = {};
 };
 
 // Build one per conversion or write: construct, call ColorIndex for each pixel, destroy.
