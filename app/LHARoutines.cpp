@@ -388,7 +388,8 @@ constexpr int kBlockFlushAt = kBlockBufferSize - 3 * 8;
 constexpr std::uint32_t kNil = 0xFFFFFFFFu;
 constexpr std::uint32_t kMaxBack = kDicSize - 1;
 // Bounds the match-finder walk on pathological inputs; ordinary data never gets near it.
-constexpr int kMaxTreeDepth = 2048;
+constexpr int kMaxChain = 2048;
+constexpr int kHashBits = 15;
 
 class Encoder {
 public:
@@ -415,8 +416,9 @@ public:
                 continue;
             }
             Output(lastLen + (256 - kThreshold), (pos - lastPos - 2) & kDicMask);
-            for (std::uint32_t k = 1; k < lastLen; ++k)
-                matchLen = Advance(pos, matchPos);
+            for (std::uint32_t k = 2; k < lastLen; ++k)
+                AdvanceInside(pos);
+            matchLen = Advance(pos, matchPos);
         }
         SendBlock();
         PutBits(7, 0);
@@ -437,7 +439,8 @@ private:
         unread_ -= n;
     }
 
-    std::uint32_t Advance(std::uint32_t& pos, std::uint32_t& matchPos)
+    // Moves to the next position, sliding the window when it reaches its end.
+    void Step(std::uint32_t& pos)
     {
         ++pos;
         if (pos - base_ == 2 * kDicSize) {
@@ -445,12 +448,42 @@ private:
             base_ += kDicSize;
             ReadText(kDicSize + kMaxMatch, kDicSize);
         }
+    }
+
+    std::uint32_t Advance(std::uint32_t& pos, std::uint32_t& matchPos)
+    {
+        Step(pos);
         return FindAndInsert(pos, matchPos);
     }
 
-    // Binary trees of earlier positions, one per leading byte pair, ordered by the strings
-    // that start there, newest at the root. Inserting `pos` walks down from the root and
-    // splits the tree around the new string; the longest match is met on that path.
+    // A position inside a match: only entered, its own match is never asked for.
+    void AdvanceInside(std::uint32_t& pos)
+    {
+        Step(pos);
+        if (pos < size_ && size_ - pos >= kThreshold)
+            Enter(pos, text_ + (pos - base_));
+    }
+
+    static std::uint32_t Hash(const std::uint8_t* p)
+    {
+        return ((static_cast<std::uint32_t>(p[0]) << 16 | static_cast<std::uint32_t>(p[1]) << 8 | p[2]) *
+                2654435761u) >>
+               (32 - kHashBits);
+    }
+
+    // Chains of earlier positions by the hash of their first three bytes, newest first; returns the
+    // newest position before `pos` on this one's chain.
+    std::uint32_t Enter(std::uint32_t pos, const std::uint8_t* cur)
+    {
+        std::uint32_t& head = head_[Hash(cur)];
+        const std::uint32_t node = head;
+        head = pos;
+        prev_[pos & kDicMask] = node;
+        return node;
+    }
+
+    // The longest match within the dictionary, and of the longest ones the nearest: the chain is
+    // walked from the newest position, and a match replaces the best only when it is longer.
     std::uint32_t FindAndInsert(std::uint32_t pos, std::uint32_t& matchPos)
     {
         if (pos >= size_)
@@ -459,43 +492,20 @@ private:
         if (limit < kThreshold)
             return 0;
         const std::uint8_t* cur = text_ + (pos - base_);
-        const std::uint32_t hash = (static_cast<std::uint32_t>(cur[0]) << 8) | cur[1];
-        std::uint32_t node = head_[hash];
-        head_[hash] = pos;
-
-        std::uint32_t* lessSlot = &son_[2 * (pos & kDicMask)];
-        std::uint32_t* greaterSlot = lessSlot + 1;
-        std::uint32_t lessLen = 2;
-        std::uint32_t greaterLen = 2;
+        std::uint32_t node = Enter(pos, cur);
         std::uint32_t best = 0;
-        for (int depth = 0;; ++depth) {
-            if (node == kNil || pos - node > kMaxBack || depth == kMaxTreeDepth) {
-                *lessSlot = *greaterSlot = kNil;
-                break;
-            }
-            std::uint32_t* pair = &son_[2 * (node & kDicMask)];
+        for (int steps = 0; node != kNil && pos - node <= kMaxBack && steps < kMaxChain;
+             ++steps, node = prev_[node & kDicMask]) {
             const std::uint8_t* old = text_ + (node - base_);
-            const std::uint32_t len = CommonLength(old, cur, std::min(lessLen, greaterLen), limit);
+            // Only a match longer than the best counts, so its byte at `best` must agree.
+            if (old[best] != cur[best])
+                continue;
+            const std::uint32_t len = CommonLength(old, cur, 0, limit);
             if (len > best) {
                 best = len;
                 matchPos = node;
-                if (len == limit) {
-                    // The new string replaces an equal one; its subtrees become ours.
-                    *lessSlot = pair[0];
-                    *greaterSlot = pair[1];
+                if (len == limit)
                     break;
-                }
-            }
-            if (old[len] < cur[len]) {
-                *lessSlot = node;
-                lessSlot = pair + 1;
-                node = *lessSlot;
-                lessLen = len;
-            } else {
-                *greaterSlot = node;
-                greaterSlot = pair;
-                node = *greaterSlot;
-                greaterLen = len;
             }
         }
         return best >= kThreshold ? best : 0;
@@ -826,8 +836,8 @@ private:
 
     std::uint32_t base_ = 0;  // absolute position of text_[0]
     std::uint8_t text_[kTextSize] = {};
-    std::uint32_t head_[1 << 16];
-    std::uint32_t son_[2 * kDicSize] = {};
+    std::uint32_t head_[1 << kHashBits];
+    std::uint32_t prev_[kDicSize] = {};
 
     std::uint8_t block_[kBlockBufferSize] = {};
     std::uint32_t outputPos_ = 0;

@@ -1,5 +1,7 @@
-// LZH codec speed: expansion against liblhasa on the same lh5 data in the same run, and
-// compression speed and ratio against the jlha archiver on the same inputs.
+// LZH codec speed. Expansion against liblhasa on the same lh5 data; liblhasa also computes the
+// CRC-16 of what it writes, so ours is timed with and without such a pass. Compression against jlha's
+// lh5 encoder inside one warmed JVM (tests/bench/jlha): it compresses each input a few times before
+// it is timed, and its per-run times enter this run as manually timed benchmarks, one per repetition.
 #include "app/LHARoutines.h"
 
 #include "tests/app/LhasaPeerSupport.h"
@@ -8,15 +10,15 @@
 #include <benchmark/benchmark.h>
 #include <lha_decoder.h>
 
-#include <chrono>
+#include <array>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
-#include <fstream>
 #include <map>
+#include <sstream>
 #include <string>
-#include <unistd.h>
+#include <vector>
 
 namespace {
 
@@ -31,6 +33,7 @@ const std::map<std::string, Bytes>& Inputs()
     static const std::map<std::string, Bytes> inputs = [] {
         std::map<std::string, Bytes> m;
         m["text"] = lzhtest::TextSample(kSampleSize, 1);
+        m["text_1mib"] = lzhtest::TextSample(std::size_t{1} << 20, 5);
         m["binary"] = lzhtest::BinarySample(kSampleSize, 2);
         m["runs"] = lzhtest::RunsSample(kSampleSize, 3);
         m["random"] = lzhtest::RandomSample(kSampleSize, 4);
@@ -95,6 +98,50 @@ void ExpandLhasa(benchmark::State& state, const std::string& kind)
     state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * size));
 }
 
+// The CRC-16 (polynomial 0xA001, reflected) that liblhasa computes over everything it decodes.
+const std::array<std::uint16_t, 256>& CrcTable()
+{
+    static const std::array<std::uint16_t, 256> table = [] {
+        std::array<std::uint16_t, 256> t{};
+        for (unsigned i = 0; i < 256; ++i) {
+            unsigned c = i;
+            for (int k = 0; k < 8; ++k)
+                c = (c & 1) ? (c >> 1) ^ 0xA001 : c >> 1;
+            t[i] = std::uint16_t(c);
+        }
+        return t;
+    }();
+    return table;
+}
+
+// Our expansion followed by the same CRC pass, so that both sides do the same work.
+class CrcStream : public rtl::TStream {
+public:
+    std::int32_t Read(void*, std::int32_t) override { return 0; }
+    std::int32_t Write(const void* buffer, std::int32_t count) override
+    {
+        const auto& t = CrcTable();
+        const auto* p = static_cast<const std::uint8_t*>(buffer);
+        for (std::int32_t i = 0; i < count; ++i)
+            crc = std::uint16_t(t[(crc ^ p[i]) & 0xFF] ^ (crc >> 8));
+        return count;
+    }
+    std::int64_t Seek(std::int64_t, rtl::TSeekOrigin) override { return 0; }
+    std::uint16_t crc = 0;
+};
+
+void ExpandOursWithCrc(benchmark::State& state, const std::string& kind)
+{
+    const Bytes& packed = Packed(kind);
+    rtl::TReadOnlyMemoryStream source(packed.data(), static_cast<std::int64_t>(packed.size()));
+    for (auto _ : state) {
+        CrcStream sink;
+        app::Expand(source, sink);
+        benchmark::DoNotOptimize(sink.crc);
+    }
+    state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * Inputs().at(kind).size()));
+}
+
 void CompressOurs(benchmark::State& state, const std::string& kind)
 {
     const Bytes& input = Inputs().at(kind);
@@ -106,90 +153,83 @@ void CompressOurs(benchmark::State& state, const std::string& kind)
     state.counters["ratio"] = static_cast<double>(Packed(kind).size()) / static_cast<double>(input.size());
 }
 
+// jlha's times, measured before the benchmarks run: every call hands out the next one.
+struct JlhaTimes {
+    std::vector<double> seconds;
+    std::size_t next = 0;
+    std::size_t bytes = 0;
+};
+std::map<std::string, JlhaTimes>& Jlha()
+{
+    static std::map<std::string, JlhaTimes> times;
+    return times;
+}
+
+void CompressJlha(benchmark::State& state, const std::string& kind)
+{
+    JlhaTimes& t = Jlha()[kind];
+    for (auto _ : state) {
+        state.SetIterationTime(t.seconds[t.next % t.seconds.size()]);
+        ++t.next;
+    }
+    state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * Inputs().at(kind).size()));
+    state.counters["ratio"] = static_cast<double>(t.bytes) / static_cast<double>(Inputs().at(kind).size());
+}
+
+const char* const kCompressKinds[] = {"text", "text_1mib", "binary"};
+
+// Runs the JVM harness once over the inputs; a JVM that cannot run fails the benchmark run.
+void MeasureJlha(int repetitions)
+{
+    const std::filesystem::path dir =
+        std::filesystem::temp_directory_path() / ("lzhbench-" + std::to_string(getpid()));
+    std::filesystem::create_directories(dir);
+    std::string cmd = std::string("java -cp " VA_JLHA_CLASSES ":" VA_JLHA_JAR " JlhaCompressBench 5 ") +
+                      std::to_string(repetitions);
+    for (const char* kind : kCompressKinds) {
+        lzhtest::WriteFile(dir / kind, Inputs().at(kind));
+        cmd += " " + (dir / kind).string();
+    }
+    FILE* pipe = popen(cmd.c_str(), "r");
+    char line[512];
+    while (pipe && std::fgets(line, sizeof line, pipe)) {
+        std::istringstream in(line);
+        std::string name;
+        JlhaTimes& t = Jlha()[(in >> name, name)];
+        in >> t.bytes;
+        double s = 0;
+        while (in >> s)
+            t.seconds.push_back(s);
+    }
+    const int status = pipe ? pclose(pipe) : -1;
+    std::filesystem::remove_all(dir);
+    for (const char* kind : kCompressKinds)
+        if (status != 0 || Jlha()[kind].seconds.empty()) {
+            std::fprintf(stderr, "FAILED: the jlha harness did not run (%s)\n", cmd.c_str());
+            std::exit(1);
+        }
+}
+
 void Register()
 {
-    for (const char* kind : {"text", "binary", "runs", "random"}) {
-        const std::string k = kind;
-        benchmark::RegisterBenchmark(("BM_LHARoutines_expand_ours/" + k).c_str(), ExpandOurs, k)
-            ->Unit(benchmark::kMillisecond);
-        benchmark::RegisterBenchmark(("BM_LHARoutines_expand_lhasa/" + k).c_str(), ExpandLhasa, k)
-            ->Unit(benchmark::kMillisecond);
-        benchmark::RegisterBenchmark(("BM_LHARoutines_compress_ours/" + k).c_str(), CompressOurs, k)
-            ->Unit(benchmark::kMillisecond);
-    }
-}
-
-// Collects real times per benchmark name so the ratios can be printed at the end.
-class CollectingReporter : public benchmark::ConsoleReporter {
-public:
-    void ReportRuns(const std::vector<Run>& runs) override
-    {
-        for (const auto& r : runs)
-            if (r.run_type == Run::RT_Iteration)
-                seconds_[r.benchmark_name()] = r.GetAdjustedRealTime();
-        ConsoleReporter::ReportRuns(runs);
-    }
-    std::map<std::string, double> seconds_;
-};
-
-double WallSeconds(const std::string& cmd)
-{
-    const auto t0 = std::chrono::steady_clock::now();
-    if (std::system((cmd + " >/dev/null 2>&1").c_str()) != 0)
-        return -1;
-    return std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
-}
-
-// jlha is a Java program: time whole invocations and subtract the start-up cost measured on
-// a one-byte file.
-void CompareWithJlha()
-{
-    if (std::system("command -v jlha >/dev/null 2>&1") != 0) {
-        std::printf("jlha not installed: compression comparison skipped\n");
-        return;
-    }
-    char tmpl[] = "/tmp/lzhbench-XXXXXX";
-    if (mkdtemp(tmpl) == nullptr)
-        return;
-    const std::string dir = tmpl;
-    auto write = [&](const std::string& name, const Bytes& b) {
-        std::ofstream f(dir + "/" + name, std::ios::binary);
-        f.write(reinterpret_cast<const char*>(b.data()), static_cast<std::streamsize>(b.size()));
-    };
-    write("tiny", Bytes{'x'});
-    double startup = 1e9;
-    for (int i = 0; i < 3; ++i)
-        startup =
-            std::min(startup, WallSeconds("cd " + dir + " && rm -f tiny.lzh && jlha ao5q tiny.lzh tiny"));
-    std::printf("\njlha start-up (one-byte file): %.3f s\n", startup);
-    std::printf("%-8s %12s %12s %10s %12s %12s %10s\n", "input", "ours bytes", "jlha bytes", "size o/j",
-                "ours MB/s", "jlha MB/s", "speed o/j");
     for (const auto& [kind, input] : Inputs()) {
-        write(kind, input);
-        double jlhaTime = 1e9;
-        for (int i = 0; i < 3; ++i)
-            jlhaTime = std::min(jlhaTime, WallSeconds("cd " + dir + " && rm -f " + kind +
-                                                      ".lzh && jlha ao5q " + kind + ".lzh " + kind));
-        std::ifstream f(dir + "/" + kind + ".lzh", std::ios::binary);
-        const Bytes archive((std::istreambuf_iterator<char>(f)), std::istreambuf_iterator<char>());
-        const auto member = lzhtest::FirstMember(archive);
-        rtl::TReadOnlyMemoryStream source(input.data(), static_cast<std::int64_t>(input.size()));
-        NullStream sink;
-        double oursTime = 1e9;
-        for (int i = 0; i < 3; ++i) {
-            const auto t0 = std::chrono::steady_clock::now();
-            app::Compress(source, sink);
-            oursTime = std::min(oursTime,
-                                std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count());
-        }
-        const double mb = static_cast<double>(input.size()) / 1e6;
-        const double jlhaNet = std::max(jlhaTime - startup, 1e-3);
-        const double oursSize = static_cast<double>(Packed(kind).size() - 4);
-        std::printf("%-8s %12.0f %12zu %10.4f %12.1f %12.1f %10.2f   (jlha method %s)\n", kind.c_str(),
-                    oursSize, member.packed.size(), oursSize / static_cast<double>(member.packed.size()),
-                    mb / oursTime, mb / jlhaNet, jlhaNet / oursTime, member.method.c_str());
+        const std::string k = kind;
+        benchmark::RegisterBenchmark(("ours/lh5_expand/" + k).c_str(), ExpandOurs, k)
+            ->Unit(benchmark::kMillisecond);
+        benchmark::RegisterBenchmark(("liblhasa/lh5_expand/" + k).c_str(), ExpandLhasa, k)
+            ->Unit(benchmark::kMillisecond);
+        benchmark::RegisterBenchmark(("ours/lh5_expand_crc/" + k).c_str(), ExpandOursWithCrc, k)
+            ->Unit(benchmark::kMillisecond);
+        benchmark::RegisterBenchmark(("ours/lh5_compress/" + k).c_str(), CompressOurs, k)
+            ->Unit(benchmark::kMillisecond);
     }
-    std::filesystem::remove_all(dir);
+    for (const char* kind : kCompressKinds) {
+        const std::string k = kind;
+        benchmark::RegisterBenchmark(("jlha/lh5_compress/" + k).c_str(), CompressJlha, k)
+            ->UseManualTime()
+            ->Iterations(1)
+            ->Unit(benchmark::kMillisecond);
+    }
 }
 
 }  // namespace
@@ -197,17 +237,9 @@ void CompareWithJlha()
 int main(int argc, char** argv)
 {
     benchmark::Initialize(&argc, argv);
+    MeasureJlha(15);
     Register();
-    CollectingReporter reporter;
-    benchmark::RunSpecifiedBenchmarks(&reporter);
-    std::printf("\nexpansion time ours/liblhasa (below 1 means we are faster):\n");
-    for (const char* kind : {"text", "binary", "runs", "random"}) {
-        const auto ours = reporter.seconds_.find(std::string("BM_LHARoutines_expand_ours/") + kind);
-        const auto peer = reporter.seconds_.find(std::string("BM_LHARoutines_expand_lhasa/") + kind);
-        if (ours != reporter.seconds_.end() && peer != reporter.seconds_.end())
-            std::printf("  %-8s %.3f\n", kind, ours->second / peer->second);
-    }
-    CompareWithJlha();
+    benchmark::RunSpecifiedBenchmarks();
     benchmark::Shutdown();
     return 0;
 }
