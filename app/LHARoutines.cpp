@@ -2,6 +2,8 @@
 // codes) and table-driven decoder.
 #include "app/LHARoutines.h"
 
+#include "platform/rtl/Endian.h"
+
 #include <algorithm>
 #include <bit>
 #include <cassert>
@@ -880,8 +882,8 @@ void Compress(rtl::TStream& source, rtl::TStream& dest)
                                     " bytes exceeds the 4 GiB limit of the compressed format");
     source.Seek(0, rtl::soBeginning);
     const auto n = static_cast<std::uint32_t>(size);
-    const std::uint8_t header[4] = {static_cast<std::uint8_t>(n), static_cast<std::uint8_t>(n >> 8),
-                                    static_cast<std::uint8_t>(n >> 16), static_cast<std::uint8_t>(n >> 24)};
+    std::uint8_t header[4];
+    rtl::StoreLE32(header, n);
     dest.WriteBuffer(header, 4);
     auto encoder = std::make_unique<Encoder>(source, n, dest);
     encoder->Run();
@@ -898,8 +900,7 @@ void Expand(rtl::TStream& source, rtl::TStream& dest)
     source.Seek(0, rtl::soBeginning);
     std::uint8_t header[4];
     source.ReadBuffer(header, 4);
-    const std::uint32_t n =
-        header[0] | (header[1] << 8) | (header[2] << 16) | (static_cast<std::uint32_t>(header[3]) << 24);
+    const std::uint32_t n = rtl::LoadLE32(header);
     auto decoder = std::make_unique<Decoder>(source, size - 4, dest);
     decoder->Run(n);
 }

@@ -3,6 +3,7 @@
 
 #include "skin/SUI2Inflate.h"
 
+#include "platform/rtl/Endian.h"
 #include "platform/rtl/Exceptions.h"
 #include "platform/rtl/Strings.h"
 
@@ -20,14 +21,6 @@ namespace {
 constexpr const char* kReadFailed = "Failed to read skin file!";
 
 [[noreturn]] void Fail(const std::string& what) { throw rtl::Exception(what); }
-
-std::uint16_t U16(const std::uint8_t* p) { return static_cast<std::uint16_t>(p[0] | (p[1] << 8)); }
-
-std::uint32_t U32(const std::uint8_t* p)
-{
-    return static_cast<std::uint32_t>(p[0]) | (static_cast<std::uint32_t>(p[1]) << 8) |
-           (static_cast<std::uint32_t>(p[2]) << 16) | (static_cast<std::uint32_t>(p[3]) << 24);
-}
 
 // ---- traditional PKWARE decryption ----
 
@@ -130,9 +123,9 @@ bool FindEntry(rtl::TStream& archive, const std::string& entryName, CentralEntry
     std::uint8_t end[kEndRecordSize];
     ReadAt(archive, fileSize, endPos, end, kEndRecordSize);
     // An archive comment would move the end record away from the last 22 bytes.
-    if (U32(end) != kEndSignature || U16(end + 20) != 0)
+    if (rtl::LoadLE32(end) != kEndSignature || rtl::LoadLE16(end + 20) != 0)
         return false;
-    const std::int64_t cdOffset = U32(end + 16);
+    const std::int64_t cdOffset = rtl::LoadLE32(end + 16);
     if (cdOffset > endPos)
         return false;
     const std::string wanted = AsciiUpper(entryName);
@@ -140,19 +133,19 @@ bool FindEntry(rtl::TStream& archive, const std::string& entryName, CentralEntry
     while (pos < endPos) {
         std::uint8_t h[kCentralHeaderSize];
         ReadAt(archive, endPos, pos, h, kCentralHeaderSize);
-        const std::uint16_t nameLength = U16(h + 28);
+        const std::uint16_t nameLength = rtl::LoadLE16(h + 28);
         std::string name(nameLength, '\0');
         ReadAt(archive, endPos, pos + kCentralHeaderSize, name.data(), nameLength);
         if (AsciiUpper(name) == wanted) {
-            found.flags = U16(h + 8);
-            found.modTime = U16(h + 12);
-            found.crc = U32(h + 16);
-            found.compressedSize = U32(h + 20);
-            found.uncompressedSize = U32(h + 24);
-            found.localOffset = U32(h + 42);
+            found.flags = rtl::LoadLE16(h + 8);
+            found.modTime = rtl::LoadLE16(h + 12);
+            found.crc = rtl::LoadLE32(h + 16);
+            found.compressedSize = rtl::LoadLE32(h + 20);
+            found.uncompressedSize = rtl::LoadLE32(h + 24);
+            found.localOffset = rtl::LoadLE32(h + 42);
             return true;
         }
-        pos += kCentralHeaderSize + std::int64_t{nameLength} + U16(h + 30) + U16(h + 32);
+        pos += kCentralHeaderSize + std::int64_t{nameLength} + rtl::LoadLE16(h + 30) + rtl::LoadLE16(h + 32);
     }
     return false;
 }
@@ -179,8 +172,8 @@ int ExtractArchiveEntry(rtl::TStream& archive, const std::string& entryName, con
         const std::int64_t fileSize = archive.Size();
         std::uint8_t local[kLocalHeaderSize];
         ReadAt(archive, fileSize, entry.localOffset, local, kLocalHeaderSize);
-        const std::int64_t dataPos =
-            std::int64_t{entry.localOffset} + kLocalHeaderSize + U16(local + 26) + U16(local + 28);
+        const std::int64_t dataPos = std::int64_t{entry.localOffset} + kLocalHeaderSize +
+                                     rtl::LoadLE16(local + 26) + rtl::LoadLE16(local + 28);
         // Only the entry's own compressed bytes are read (and decrypted), never the rest of the
         // archive: a short entry cannot run on into the central directory.
         if (dataPos > fileSize || entry.compressedSize > fileSize - dataPos)
@@ -269,20 +262,20 @@ TSkinBitmap::TSkinBitmap(std::vector<std::uint8_t> bmp) : data_(std::move(bmp))
     const std::uint8_t* p = data_.data();
     if (size < 14 + 12 || p[0] != 'B' || p[1] != 'M')
         Fail("bitmap value is not a BMP file");
-    const std::uint32_t infoSize = U32(p + 14);
-    const std::int64_t offBits = U32(p + 10);
+    const std::uint32_t infoSize = rtl::LoadLE32(p + 14);
+    const std::int64_t offBits = rtl::LoadLE32(p + 10);
     std::int64_t width = 0;
     std::int64_t height = 0;
     std::uint32_t compression = 0;
     if (infoSize == 12) {
-        width = U16(p + 18);
-        height = U16(p + 20);
-        bitCount_ = U16(p + 24);
+        width = rtl::LoadLE16(p + 18);
+        height = rtl::LoadLE16(p + 20);
+        bitCount_ = rtl::LoadLE16(p + 24);
     } else if (infoSize >= 40 && infoSize <= size - 14) {
-        width = static_cast<std::int32_t>(U32(p + 18));
-        height = static_cast<std::int32_t>(U32(p + 22));
-        bitCount_ = U16(p + 28);
-        compression = U32(p + 30);
+        width = static_cast<std::int32_t>(rtl::LoadLE32(p + 18));
+        height = static_cast<std::int32_t>(rtl::LoadLE32(p + 22));
+        bitCount_ = rtl::LoadLE16(p + 28);
+        compression = rtl::LoadLE32(p + 30);
     } else {
         Fail("bitmap info header of " + std::to_string(infoSize) + " bytes");
     }
@@ -370,7 +363,7 @@ void Tsk2SkinFileReader::ReadSkinData(rtl::TStream& f)
     const std::int64_t size = f.Size();
     std::uint8_t header[kHeaderSize];
     ReadAt(f, size, 0, header, 16);
-    const std::int64_t headerSize = U32(header + 12);
+    const std::int64_t headerSize = rtl::LoadLE32(header + 12);
     if (headerSize < kHeaderSize || headerSize > size)
         Fail("skin data header of " + std::to_string(headerSize) + " bytes");
     ReadAt(f, size, 0, header, kHeaderSize);
@@ -379,18 +372,18 @@ void Tsk2SkinFileReader::ReadSkinData(rtl::TStream& f)
     // is a loop or overlapping junk, which would otherwise hang or exhaust memory.
     std::set<std::int64_t> visited;
     std::int64_t valueBudget = size;
-    std::int64_t offset = U32(header + 20);
+    std::int64_t offset = rtl::LoadLE32(header + 20);
     std::uint8_t rec[kRecordSize];
     ReadAt(f, size, offset, rec, kRecordSize);
     for (;;) {
-        const std::int64_t next = U32(rec + 73);
+        const std::int64_t next = rtl::LoadLE32(rec + 73);
         if (next == 0)
             break;
         if (!visited.insert(offset).second)
             Fail("record chain returns to offset " + std::to_string(offset));
         const std::uint8_t type = rec[64];
-        const std::int64_t valueOffset = U32(rec + 65);
-        const std::int64_t valueSize = U32(rec + 69);
+        const std::int64_t valueOffset = rtl::LoadLE32(rec + 65);
+        const std::int64_t valueSize = rtl::LoadLE32(rec + 69);
         const char* namePtr = reinterpret_cast<const char*>(rec);
         const std::string name(namePtr, strnlen(namePtr, kNameSize));
         if (type <= srtString) {
@@ -414,7 +407,7 @@ void Tsk2SkinFileReader::ReadSkinData(rtl::TStream& f)
         case srtInteger: {
             std::uint8_t v[4] = {};
             ReadAt(f, size, valueOffset, v, std::min<std::int64_t>(valueSize, 4));
-            integers_->Add(name + "=" + rtl::IntToStr(static_cast<std::int32_t>(U32(v))));
+            integers_->Add(name + "=" + rtl::IntToStr(static_cast<std::int32_t>(rtl::LoadLE32(v))));
             break;
         }
         case srtByte: {

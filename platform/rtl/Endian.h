@@ -79,6 +79,11 @@ inline void StoreLE32(void* p, std::uint32_t v) noexcept
     v = detail::FromLE(v);
     std::memcpy(p, &v, sizeof v);
 }
+inline void StoreLE64(void* p, std::uint64_t v) noexcept
+{
+    v = detail::FromLE(v);
+    std::memcpy(p, &v, sizeof v);
+}
 inline void StoreBE16(void* p, std::uint16_t v) noexcept
 {
     v = detail::FromBE(v);

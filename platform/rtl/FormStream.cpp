@@ -2,6 +2,7 @@
 #include "platform/rtl/FormStream.h"
 
 #include "platform/rtl/Collections.h"
+#include "platform/rtl/Endian.h"
 #include "platform/rtl/Lists.h"
 #include "platform/rtl/Strings.h"
 
@@ -174,19 +175,14 @@ void DoubleToExtended(double value, std::uint8_t out[10])
         extExponent = exponent - 1023 + 16383;
         mantissa = 0x8000000000000000ull | (fraction << 11);
     }
-    for (int i = 0; i < 8; ++i)
-        out[i] = static_cast<std::uint8_t>(mantissa >> (8 * i));
-    std::uint16_t se = static_cast<std::uint16_t>(extExponent | (negative ? 0x8000 : 0));
-    out[8] = static_cast<std::uint8_t>(se);
-    out[9] = static_cast<std::uint8_t>(se >> 8);
+    StoreLE64(out, mantissa);
+    StoreLE16(out + 8, static_cast<std::uint16_t>(extExponent | (negative ? 0x8000 : 0)));
 }
 
 double ExtendedToDouble(const std::uint8_t in[10])
 {
-    std::uint64_t mantissa = 0;
-    for (int i = 0; i < 8; ++i)
-        mantissa |= static_cast<std::uint64_t>(in[i]) << (8 * i);
-    int se = in[8] | (in[9] << 8);
+    const std::uint64_t mantissa = LoadLE64(in);
+    const int se = LoadLE16(in + 8);
     bool negative = se & 0x8000;
     int exponent = se & 0x7FFF;
     double result;
@@ -331,12 +327,8 @@ std::int32_t TReader::ReadInteger()
     std::uint8_t b[4] = {};
     switch (t) {
     case vaInt8: ReadBytes(b, 1); return static_cast<std::int8_t>(b[0]);
-    case vaInt16: ReadBytes(b, 2); return static_cast<std::int16_t>(b[0] | (b[1] << 8));
-    case vaInt32:
-        ReadBytes(b, 4);
-        return static_cast<std::int32_t>(
-            static_cast<std::uint32_t>(b[0]) | (static_cast<std::uint32_t>(b[1]) << 8) |
-            (static_cast<std::uint32_t>(b[2]) << 16) | (static_cast<std::uint32_t>(b[3]) << 24));
+    case vaInt16: ReadBytes(b, 2); return static_cast<std::int16_t>(LoadLE16(b));
+    case vaInt32: ReadBytes(b, 4); return static_cast<std::int32_t>(LoadLE32(b));
     default: stream_.Seek(-1, soCurrent); Fail("Invalid property value");
     }
 }
@@ -348,10 +340,7 @@ std::int64_t TReader::ReadInt64()
     ReadValue();
     std::uint8_t b[8];
     ReadBytes(b, 8);
-    std::uint64_t v = 0;
-    for (int i = 0; i < 8; ++i)
-        v |= static_cast<std::uint64_t>(b[i]) << (8 * i);
-    return static_cast<std::int64_t>(v);
+    return static_cast<std::int64_t>(LoadLE64(b));
 }
 
 bool TReader::ReadBoolean()
@@ -385,9 +374,7 @@ double TReader::ReadFloat()
     case vaSingle: {
         std::uint8_t b[4];
         ReadBytes(b, 4);
-        std::uint32_t bits = static_cast<std::uint32_t>(b[0]) | (static_cast<std::uint32_t>(b[1]) << 8) |
-                             (static_cast<std::uint32_t>(b[2]) << 16) |
-                             (static_cast<std::uint32_t>(b[3]) << 24);
+        std::uint32_t bits = LoadLE32(b);
         float f;
         std::memcpy(&f, &bits, 4);
         return f;
@@ -428,8 +415,7 @@ std::string TReader::ReadString()
     case vaUTF8String: {
         std::uint8_t b[4];
         ReadBytes(b, 4);
-        len = static_cast<std::uint32_t>(b[0]) | (static_cast<std::uint32_t>(b[1]) << 8) |
-              (static_cast<std::uint32_t>(b[2]) << 16) | (static_cast<std::uint32_t>(b[3]) << 24);
+        len = LoadLE32(b);
         break;
     }
     default: stream_.Seek(-1, soCurrent); Fail("Invalid property value");
@@ -443,7 +429,7 @@ std::string TReader::ReadString()
         std::vector<std::uint32_t> cps;
         cps.reserve(len);
         for (std::size_t i = 0; i + 1 < raw.size(); i += 2)
-            cps.push_back(static_cast<std::uint8_t>(raw[i]) | (static_cast<std::uint8_t>(raw[i + 1]) << 8));
+            cps.push_back(LoadLE16(raw.data() + i));
         return NarrowCodePoints(cps);
     }
     if (t == vaUTF8String)
@@ -492,8 +478,7 @@ std::string TReader::ReadBinaryData()
     CheckValue(vaBinary);
     std::uint8_t b[4];
     ReadBytes(b, 4);
-    std::uint32_t count = static_cast<std::uint32_t>(b[0]) | (static_cast<std::uint32_t>(b[1]) << 8) |
-                          (static_cast<std::uint32_t>(b[2]) << 16) | (static_cast<std::uint32_t>(b[3]) << 24);
+    std::uint32_t count = LoadLE32(b);
     if (count > static_cast<std::uint64_t>(Remaining()))
         Fail("binary value of " + std::to_string(count) + " bytes exceeds the form stream");
     std::string bytes(count, '\0');
@@ -531,9 +516,7 @@ void TReader::SkipValue()
     case vaBinary: {
         std::uint8_t b[4];
         ReadBytes(b, 4);
-        std::uint64_t len = static_cast<std::uint32_t>(b[0]) | (static_cast<std::uint32_t>(b[1]) << 8) |
-                            (static_cast<std::uint32_t>(b[2]) << 16) |
-                            (static_cast<std::uint32_t>(b[3]) << 24);
+        std::uint64_t len = LoadLE32(b);
         if (t == vaWString)
             len *= 2;
         if (len > static_cast<std::uint64_t>(Remaining()))
@@ -577,8 +560,7 @@ void TReader::DefineBinaryProperty(const std::string& name, TStreamProc readData
     CheckValue(vaBinary);
     std::uint8_t b[4];
     ReadBytes(b, 4);
-    std::uint32_t count = static_cast<std::uint32_t>(b[0]) | (static_cast<std::uint32_t>(b[1]) << 8) |
-                          (static_cast<std::uint32_t>(b[2]) << 16) | (static_cast<std::uint32_t>(b[3]) << 24);
+    std::uint32_t count = LoadLE32(b);
     if (count > static_cast<std::uint64_t>(Remaining()))
         Fail("binary value of " + std::to_string(count) + " bytes exceeds the form stream");
     TMemoryStream data;
@@ -1084,8 +1066,8 @@ void TWriter::WriteString(const std::string& value)
         throw EWriteError("string too long for a form stream");
     WriteValue(vaLString);
     auto len = static_cast<std::uint32_t>(value.size());
-    std::uint8_t b[4] = {static_cast<std::uint8_t>(len), static_cast<std::uint8_t>(len >> 8),
-                         static_cast<std::uint8_t>(len >> 16), static_cast<std::uint8_t>(len >> 24)};
+    std::uint8_t b[4];
+    StoreLE32(b, len);
     WriteBuffer(b, 4);
     WriteBuffer(value.data(), static_cast<std::int64_t>(value.size()));
 }
@@ -1288,8 +1270,8 @@ void TWriter::DefineBinaryProperty(const std::string& name, TStreamProc, TStream
     WritePropName(name);
     WriteValue(vaBinary);
     auto count = static_cast<std::uint32_t>(data.Size());
-    std::uint8_t b[4] = {static_cast<std::uint8_t>(count), static_cast<std::uint8_t>(count >> 8),
-                         static_cast<std::uint8_t>(count >> 16), static_cast<std::uint8_t>(count >> 24)};
+    std::uint8_t b[4];
+    StoreLE32(b, count);
     WriteBuffer(b, 4);
     WriteBuffer(data.Memory(), count);
 }

@@ -1,6 +1,8 @@
 // Content probes of the image formats, all reading through one bounded cursor.
 #include "imaging/io/detail/ieprobes.h"
 
+#include "platform/rtl/ByteCursor.h"
+
 #include <array>
 #include <cstring>
 
@@ -66,20 +68,6 @@ using detail::TProbeCursor;
 
 namespace {
 
-std::uint16_t Le16(const std::uint8_t* p) { return static_cast<std::uint16_t>(p[0] | (p[1] << 8)); }
-
-std::uint32_t Le32(const std::uint8_t* p)
-{
-    return std::uint32_t(p[0]) | (std::uint32_t(p[1]) << 8) | (std::uint32_t(p[2]) << 16) |
-           (std::uint32_t(p[3]) << 24);
-}
-
-std::uint32_t Be32(const std::uint8_t* p)
-{
-    return (std::uint32_t(p[0]) << 24) | (std::uint32_t(p[1]) << 16) | (std::uint32_t(p[2]) << 8) |
-           std::uint32_t(p[3]);
-}
-
 // Icon and cursor files share the directory; only the type word differs.
 bool TryIconDirectory(rtl::TStream& stream, std::uint16_t type) noexcept
 {
@@ -89,16 +77,21 @@ bool TryIconDirectory(rtl::TStream& stream, std::uint16_t type) noexcept
     std::uint8_t header[6];
     if (!cur.Read(header, 6))
         return false;
-    const std::uint16_t count = Le16(header + 4);
-    if (Le16(header) != 0 || Le16(header + 2) != type || count == 0)
+    rtl::ByteCursor h(header, sizeof header);
+    std::uint16_t reserved = 0, kind = 0, count = 0;
+    if (!h.ReadLE16(reserved) || !h.ReadLE16(kind) || !h.ReadLE16(count) || reserved != 0 || kind != type ||
+        count == 0)
         return false;
     for (int i = 0; i < count; ++i) {
         std::uint8_t entry[16];
         if (!cur.Read(entry, 16))
             return false;
-        const std::uint32_t bytes = Le32(entry + 8);
-        const std::uint32_t offset = Le32(entry + 12);
-        if (entry[3] != 0 || bytes == 0 || offset < static_cast<std::uint64_t>(cur.Offset()))
+        rtl::ByteCursor e(entry, sizeof entry);
+        std::uint8_t reservedByte = 0;
+        std::uint32_t bytes = 0, offset = 0;
+        if (!e.Skip(3) || !e.ReadU8(reservedByte) || !e.Skip(4) || !e.ReadLE32(bytes) || !e.ReadLE32(offset))
+            return false;
+        if (reservedByte != 0 || bytes == 0 || offset < static_cast<std::uint64_t>(cur.Offset()))
             return false;
     }
     return true;
@@ -276,7 +269,12 @@ bool TryJP2(rtl::TStream& Stream) noexcept
 {
     TProbeCursor cur(Stream);
     std::uint8_t h[12];
-    return cur.Read(h, 12) && Be32(h) == 12 && Be32(h + 4) == 0x6A502020 && Be32(h + 8) == 0x0D0A870A;
+    if (!cur.Read(h, 12))
+        return false;
+    rtl::ByteCursor box(h, sizeof h);
+    std::uint32_t length = 0, type = 0, content = 0;
+    return box.ReadBE32(length) && box.ReadBE32(type) && box.ReadBE32(content) && length == 12 &&
+           type == 0x6A502020 && content == 0x0D0A870A;
 }
 
 bool TryJ2K(rtl::TStream& Stream) noexcept
