@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <random>
 
 namespace {
@@ -197,18 +198,25 @@ TEST(GifLzwDecoder, SurplusPixelsAreDroppedNotWrittenPastTheImage)
         ASSERT_EQ(out[i], 0x5A);
 }
 
-TEST(GifLzwDecoder, TruncatedSubBlockDecodesWhatIsThere)
+// Data cut inside a sub-block: the pixels its whole codes reach come out right, and the rest of
+// the image keeps what it held (0xEE, never a pixel value here).
+TEST(GifLzwDecoder, TruncatedDataDecodesTheirPrefixAndLeavesTheRest)
 {
-    auto data = Encode(Noise(500, 4, 1), 25, 20, 4, false);
-    data.resize(data.size() / 2);
-    std::vector<std::uint8_t> out;
-    Decode(data, 25, 20, false, out);  // must simply not read past the buffer
-}
-
-TEST(GifLzwRoutineReferences, StartAsTheLibraryCodecs)
-{
-    EXPECT_EQ(imaging::DefGIFLZWDecompress, &imaging::GIFLZWDecompress);
-    EXPECT_EQ(imaging::DefGIFLZWCompress, &imaging::GIFLZWCompress);
+    const auto px = Noise(500, 4, 1);
+    for (std::size_t keep : {std::size_t{40}, std::size_t{120}, std::size_t{201}}) {
+        auto data = Encode(px, 25, 20, 4, false);
+        data.resize(keep);
+        std::vector<std::uint8_t> out;
+        ASSERT_TRUE(Decode(data, 25, 20, false, out)) << keep;
+        std::size_t k = 0;
+        while (k < out.size() && out[k] == px[k])
+            ++k;
+        EXPECT_GT(k, keep) << "fewer pixels than compressed bytes";
+        EXPECT_LT(k, out.size());
+        EXPECT_TRUE(std::all_of(out.begin() + static_cast<std::ptrdiff_t>(k), out.end(),
+                                [](std::uint8_t v) { return v == 0xEE; }))
+            << "a wrong pixel after " << k << " when keeping " << keep << " bytes";
+    }
 }
 
 }  // namespace

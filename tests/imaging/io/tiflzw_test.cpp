@@ -231,10 +231,4 @@ TEST(TiffLzwDecoder, RejectsNonPositiveRowLength)
     EXPECT_EQ(imaging::TIFFLZWDecompress(strip, 2, -5, state), nullptr);
 }
 
-TEST(TiffLzwRoutineReferences, StartAsTheLibraryCodecs)
-{
-    EXPECT_EQ(imaging::DefTIFFLZWDecompress, &imaging::TIFFLZWDecompress);
-    EXPECT_EQ(imaging::DefTIFFLZWCompress, &imaging::TIFFLZWCompress);
-}
-
 }  // namespace
