@@ -2,6 +2,7 @@
 #include "imaging/io/giflzw.h"
 
 #include "imaging/io/detail/lzwhash.h"
+#include "imaging/io/detail/lzwstrings.h"
 #include "platform/rtl/Endian.h"
 
 #include <algorithm>
@@ -14,7 +15,7 @@ namespace imaging {
 
 namespace {
 
-constexpr int kMaxCodes = 4096;
+constexpr int kMaxCodes = detail::kLzwMaxCodes;
 
 // Walks rows in file order, for interlaced images in the four passes.
 class RowWalker {
@@ -45,24 +46,11 @@ private:
     std::int32_t row_ = 0;
 };
 
-// Every string of the table was once written to the output: the previous code's string followed
-// by the first byte of the next. An entry is where that was written and its length, so a code is
-// decoded by copying bytes already there. Single bytes point into kSingles; the clear and end
-// codes (and codes not yet defined) have length 0.
-struct Entry {
-    const std::uint8_t* bytes;
-    std::uint32_t length;
-};
+using detail::kLzwSingles;
+using detail::LzwCopyString;
+using detail::LzwEntry;
 
-constexpr auto kSingles = [] {
-    std::array<std::uint8_t, 256 + 16> a{};
-    for (int i = 0; i < 256; ++i)
-        a[static_cast<std::size_t>(i)] = static_cast<std::uint8_t>(i);
-    return a;
-}();
-
-// Room behind the write position for one whole string and the 16-byte copies of short ones.
-constexpr std::size_t kStringRoom = kMaxCodes + 32;
+constexpr std::size_t kStringRoom = detail::kLzwStringRoom;
 
 // The whole output in file order, pixels first and whatever follows them. Past the image only the
 // strings of the current table are kept.
@@ -75,7 +63,7 @@ public:
 
     // Makes room for one more string at `count` and returns where it now goes; entries below
     // `tableSize`, `tableStart` (where the current table's strings begin) and `oldPos` move along.
-    std::size_t Reserve(std::size_t count, std::size_t& tableStart, std::size_t& oldPos, Entry* table,
+    std::size_t Reserve(std::size_t count, std::size_t& tableStart, std::size_t& oldPos, LzwEntry* table,
                         int firstCode, int tableSize)
     {
         if (size_ - count >= kStringRoom)
@@ -124,11 +112,11 @@ bool Decode(const std::vector<std::uint8_t>& data, std::size_t dataSize, int cod
     std::uint32_t oldLen = 0;
     std::size_t oldPos = 0;
     std::size_t tableStart = 0;
-    Entry table[kMaxCodes];
+    LzwEntry table[kMaxCodes];
     for (int i = 0; i < kMaxCodes; ++i)
-        table[i] = Entry{nullptr, 0};
+        table[i] = LzwEntry{nullptr, 0};
     for (int i = 0; i < clear; ++i)
-        table[i] = Entry{kSingles.data() + i, 1};
+        table[i] = LzwEntry{kLzwSingles.data() + i, 1};
 
     const std::uint8_t* const in = data.data();
     const std::uint64_t totalBits = static_cast<std::uint64_t>(dataSize) * 8;
@@ -147,14 +135,8 @@ bool Decode(const std::vector<std::uint8_t>& data, std::size_t dataSize, int cod
         const std::size_t here = count;
         std::uint32_t len;
         if (code < next && table[code].length != 0) {
-            const Entry e = table[code];
-            std::uint8_t tmp[16];
-            if (e.length <= 16) {
-                std::memcpy(tmp, e.bytes, 16);
-                std::memcpy(buf + count, tmp, 16);
-            } else {
-                std::memcpy(buf + count, e.bytes, e.length);
-            }
+            const LzwEntry e = table[code];
+            LzwCopyString(buf + count, e.bytes, e.length);
             len = e.length;
         } else if (code == clear) {
             width = codeSize + 1;
@@ -174,13 +156,7 @@ bool Decode(const std::vector<std::uint8_t>& data, std::size_t dataSize, int cod
             continue;
         } else if (code == next && next < kMaxCodes) {
             len = oldLen + 1;
-            std::uint8_t tmp[16];
-            if (oldLen <= 16) {
-                std::memcpy(tmp, buf + oldPos, 16);
-                std::memcpy(buf + count, tmp, 16);
-            } else {
-                std::memcpy(buf + count, buf + oldPos, oldLen);
-            }
+            LzwCopyString(buf + count, buf + oldPos, oldLen);
             buf[count + oldLen] = buf[oldPos];
         } else {
             ok = false;
@@ -188,7 +164,7 @@ bool Decode(const std::vector<std::uint8_t>& data, std::size_t dataSize, int cod
         }
         count += len;
         if (old >= 0 && next < kMaxCodes) {
-            table[next] = Entry{buf + oldPos, oldLen + 1};
+            table[next] = LzwEntry{buf + oldPos, oldLen + 1};
             ++next;
             if (next >= limit && width < 12) {
                 ++width;

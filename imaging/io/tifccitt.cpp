@@ -233,16 +233,8 @@ std::int64_t FindBit(const std::uint8_t* row, std::int32_t width, std::int64_t s
     const std::int64_t bytes = (static_cast<std::int64_t>(width) + 7) >> 3;
     const std::uint64_t flip = bit ? 0 : ~std::uint64_t{0};
     std::int64_t at = x >> 3;
-    std::uint64_t v;
-    auto load = [&](std::int64_t i) {
-        if (i + 8 <= bytes)
-            return rtl::LoadBE64(row + i);
-        std::uint64_t w = 0;
-        for (std::int64_t k = 0; k < 8; ++k)
-            w = (w << 8) | (i + k < bytes ? row[i + k] : 0u);
-        return w;
-    };
-    v = (load(at) ^ flip) & (~std::uint64_t{0} >> (x & 7));
+    auto load = [&](std::int64_t i) { return detail::LoadBE64Padded(row, bytes, i); };
+    std::uint64_t v = (load(at) ^ flip) & (~std::uint64_t{0} >> (x & 7));
     while (v == 0) {
         at += 8;
         if (at >= bytes)
@@ -325,14 +317,7 @@ void ListChanges(const std::uint8_t* row, std::int32_t width, RowChanges& list)
     const std::int64_t bytes = (static_cast<std::int64_t>(width) + 7) >> 3;
     std::uint64_t carry = 1;  // the pixel before, as its bit
     for (std::int64_t at = 0; at < bytes; at += 8) {
-        std::uint64_t v;
-        if (at + 8 <= bytes) {
-            v = rtl::LoadBE64(row + at);
-        } else {
-            v = 0;
-            for (std::int64_t k = 0; k < 8; ++k)
-                v = (v << 8) | (at + k < bytes ? row[at + k] : 0u);
-        }
+        const std::uint64_t v = detail::LoadBE64Padded(row, bytes, at);
         std::uint64_t t = v ^ ((v >> 1) | (carry << 63));
         carry = v & 1;
         while (t) {

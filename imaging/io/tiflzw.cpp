@@ -2,6 +2,7 @@
 #include "imaging/io/tiflzw.h"
 
 #include "imaging/io/detail/lzwhash.h"
+#include "imaging/io/detail/lzwstrings.h"
 #include "platform/rtl/Endian.h"
 
 #include <array>
@@ -16,27 +17,13 @@ namespace {
 constexpr int kClearCode = 256;
 constexpr int kEndCode = 257;
 constexpr int kFirstCode = 258;
-constexpr int kMaxCodes = 4096;
-// Room past the write position for one whole string and for the 16-byte copies of short ones.
-constexpr std::size_t kStringRoom = kMaxCodes + 32;
+constexpr int kMaxCodes = detail::kLzwMaxCodes;
+constexpr std::size_t kStringRoom = detail::kLzwStringRoom;
 constexpr std::size_t kHistoryRoom = 256 * 1024;
 
-// Every string the table holds was once written to the output: the string of the previous code
-// followed by the first byte of the next. So an entry is just where that was written and how long
-// it is, and a code is decoded by copying bytes that are already there. The single bytes point
-// into kSingles; the clear and end codes have length 0.
-struct Entry {
-    const std::uint8_t* bytes;
-    std::uint32_t length;
-};
-
-// Each byte value at its own index, with room behind for the 16-byte copies.
-constexpr auto kSingles = [] {
-    std::array<std::uint8_t, 256 + 16> a{};
-    for (int i = 0; i < 256; ++i)
-        a[static_cast<std::size_t>(i)] = static_cast<std::uint8_t>(i);
-    return a;
-}();
+using detail::kLzwSingles;
+using detail::LzwCopyString;
+using detail::LzwEntry;
 
 // Bytes that are written before they are read, so they are not cleared first.
 class OutputBuffer {
@@ -80,14 +67,14 @@ struct TIFFLZWDecodeState {
     int nextCode = kFirstCode;
     bool ended = false;
     bool error = false;
-    Entry table[kMaxCodes];
+    LzwEntry table[kMaxCodes];
 
     TIFFLZWDecodeState()
     {
         for (int i = 0; i < kMaxCodes; ++i)
-            table[i] = Entry{nullptr, 0};
+            table[i] = LzwEntry{nullptr, 0};
         for (int i = 0; i < 256; ++i)
-            table[i] = Entry{kSingles.data() + i, 1};
+            table[i] = LzwEntry{kLzwSingles.data() + i, 1};
     }
 
     void ResetTable()
@@ -139,19 +126,6 @@ struct TIFFLZWDecodeState {
         return static_cast<int>(v >> (64 - width));
     }
 
-    // Copies a string of the table to the end of the output. The source always ends at or before
-    // the write position, and the 16-byte copy loads before it stores.
-    static void CopyString(std::uint8_t* dst, const std::uint8_t* src, std::size_t length)
-    {
-        if (length <= 16) {
-            std::uint8_t tmp[16];
-            std::memcpy(tmp, src, 16);
-            std::memcpy(dst, tmp, 16);
-        } else {
-            std::memcpy(dst, src, length);
-        }
-    }
-
     void EmitLiteral(int code)
     {
         oldPos = count;
@@ -166,7 +140,7 @@ struct TIFFLZWDecodeState {
         if (nextCode >= kMaxCodes)
             return false;
         const std::size_t oldLength = table[oldCode].length;
-        table[nextCode] = Entry{buffer.data() + oldPos, static_cast<std::uint32_t>(oldLength + 1)};
+        table[nextCode] = LzwEntry{buffer.data() + oldPos, static_cast<std::uint32_t>(oldLength + 1)};
         ++nextCode;
         if (nextCode == 511)
             width = 10;
@@ -222,8 +196,8 @@ struct TIFFLZWDecodeState {
                 }
                 oldPos = here;
             } else if (code < nextCode) {
-                const Entry e = table[code];
-                CopyString(buffer.data() + count, e.bytes, e.length);
+                const LzwEntry e = table[code];
+                LzwCopyString(buffer.data() + count, e.bytes, e.length);
                 const std::size_t here = count;
                 count += e.length;
                 if (!AddEntry()) {
@@ -236,10 +210,10 @@ struct TIFFLZWDecodeState {
                     error = true;
                     break;
                 }
-                const Entry e = table[code];
+                const LzwEntry e = table[code];
                 std::uint8_t* dst = buffer.data() + count;
                 const std::uint8_t* src = e.bytes;
-                CopyString(dst, src, e.length - 1);
+                LzwCopyString(dst, src, e.length - 1);
                 dst[e.length - 1] = src[0];
                 oldPos = count;
                 count += e.length;
@@ -257,7 +231,7 @@ struct TIFFLZWDecodeState {
     {
         std::uint8_t* const buf = buffer.data();
         const std::uint8_t* const in = data;
-        Entry* const tab = table;
+        LzwEntry* const tab = table;
         const std::size_t stop = rowStart + static_cast<std::size_t>(rowLength);
         const std::uint64_t bits = fastBits;
         std::uint64_t bp = bitPos;
@@ -276,21 +250,21 @@ struct TIFFLZWDecodeState {
             const std::size_t here = cnt;
             std::uint32_t len;
             if (code < nc) {
-                const Entry e = tab[code];
+                const LzwEntry e = tab[code];
                 if (e.length == 0)
                     break;  // clear or end
-                CopyString(buf + cnt, e.bytes, e.length);
+                LzwCopyString(buf + cnt, e.bytes, e.length);
                 len = e.length;
             } else if (code == nc) {
                 len = oldLen + 1;
-                CopyString(buf + cnt, buf + op, oldLen);
+                LzwCopyString(buf + cnt, buf + op, oldLen);
                 buf[cnt + oldLen] = buf[op];
             } else {
                 break;
             }
             cnt += len;
             bp += static_cast<unsigned>(w);
-            tab[nc] = Entry{buf + op, oldLen + 1};
+            tab[nc] = LzwEntry{buf + op, oldLen + 1};
             ++nc;
             w = 9 + (nc >= 511) + (nc >= 1023) + (nc >= 2047);
             op = here;

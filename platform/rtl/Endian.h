@@ -69,30 +69,20 @@ inline std::uint64_t LoadBE64(const void* p) noexcept
     return detail::FromBE(detail::LoadRaw<std::uint64_t>(p));
 }
 
-inline void StoreLE16(void* p, std::uint16_t v) noexcept
+namespace detail {
+
+template <typename T>
+void StoreRaw(void* p, T v) noexcept
 {
-    v = detail::FromLE(v);
     std::memcpy(p, &v, sizeof v);
 }
-inline void StoreLE32(void* p, std::uint32_t v) noexcept
-{
-    v = detail::FromLE(v);
-    std::memcpy(p, &v, sizeof v);
-}
-inline void StoreLE64(void* p, std::uint64_t v) noexcept
-{
-    v = detail::FromLE(v);
-    std::memcpy(p, &v, sizeof v);
-}
-inline void StoreBE16(void* p, std::uint16_t v) noexcept
-{
-    v = detail::FromBE(v);
-    std::memcpy(p, &v, sizeof v);
-}
-inline void StoreBE32(void* p, std::uint32_t v) noexcept
-{
-    v = detail::FromBE(v);
-    std::memcpy(p, &v, sizeof v);
-}
+
+}  // namespace detail
+
+inline void StoreLE16(void* p, std::uint16_t v) noexcept { detail::StoreRaw(p, detail::FromLE(v)); }
+inline void StoreLE32(void* p, std::uint32_t v) noexcept { detail::StoreRaw(p, detail::FromLE(v)); }
+inline void StoreLE64(void* p, std::uint64_t v) noexcept { detail::StoreRaw(p, detail::FromLE(v)); }
+inline void StoreBE16(void* p, std::uint16_t v) noexcept { detail::StoreRaw(p, detail::FromBE(v)); }
+inline void StoreBE32(void* p, std::uint32_t v) noexcept { detail::StoreRaw(p, detail::FromBE(v)); }
 
 }  // namespace rtl

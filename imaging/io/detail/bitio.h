@@ -9,6 +9,17 @@
 
 namespace imaging::detail {
 
+// The 8 bytes at `at` as a big-endian number, with zero bytes for those at or past `size`.
+inline std::uint64_t LoadBE64Padded(const std::uint8_t* data, std::int64_t size, std::int64_t at)
+{
+    if (at + 8 <= size)
+        return rtl::LoadBE64(data + at);
+    std::uint64_t v = 0;
+    for (std::int64_t i = 0; i < 8; ++i)
+        v = (v << 8) | (at + i < size ? data[at + i] : 0u);
+    return v;
+}
+
 // Reads bits from memory that someone else owns, in stream order. Positions past the end read as
 // "no bit": callers test Has() before they take bits, so a short buffer ends decoding instead of
 // reading on; Peek32 fills what lies past the end with zero bits.
@@ -27,15 +38,7 @@ public:
     // The 32 bits from `pos` on (pos >= 0), the first one in the most significant position.
     std::uint32_t Peek32(std::int64_t pos) const
     {
-        const std::int64_t at = pos >> 3;
-        std::uint64_t v;
-        if (at + 8 <= size_) {
-            v = rtl::LoadBE64(data_ + at);
-        } else {
-            v = 0;
-            for (std::int64_t i = 0; i < 8; ++i)
-                v = (v << 8) | (at + i < size_ ? data_[at + i] : 0u);
-        }
+        std::uint64_t v = LoadBE64Padded(data_, size_, pos >> 3);
         if (reversed_)
             v = ReverseBitsInBytes(v);
         return static_cast<std::uint32_t>((v << (pos & 7)) >> 32);
