@@ -142,6 +142,26 @@ TEST(GifLzwDecoder, DataEndingOnAFrozenTableWithoutEndCodeFailsAndRewinds)
     EXPECT_EQ(end, 2);
 }
 
+// Code size 9 has literal codes past 255: each stands for its low byte, as a byte index would.
+TEST(GifLzwDecoder, CodeSizeNineLiteralsAboveAByteKeepTheirLowByte)
+{
+    std::vector<std::uint8_t> bits;
+    std::uint32_t acc = 0;
+    int accBits = 0;
+    for (const int code : {512, 300, 514, 301, 513}) {  // clear, 300, 300 300, 301, end; 10 bits each
+        acc |= static_cast<std::uint32_t>(code) << accBits;
+        for (accBits += 10; accBits >= 8; accBits -= 8, acc >>= 8)
+            bits.push_back(static_cast<std::uint8_t>(acc));
+    }
+    bits.push_back(static_cast<std::uint8_t>(acc));
+    std::vector<std::uint8_t> data{9, static_cast<std::uint8_t>(bits.size())};
+    data.insert(data.end(), bits.begin(), bits.end());
+    data.push_back(0);
+    std::vector<std::uint8_t> out;
+    ASSERT_TRUE(Decode(data, 4, 1, false, out));
+    EXPECT_EQ(out, (std::vector<std::uint8_t>{44, 44, 44, 45}));
+}
+
 TEST(GifLzwDecoder, RejectsCodeSizesOutsideTwoToNine)
 {
     for (std::uint8_t size : {0, 1, 10, 12, 255}) {
