@@ -336,14 +336,25 @@ void ListChanges(const std::uint8_t* row, std::int32_t width, RowChanges& list)
 // b1 and b2 over a reference row's changing elements. a0 only grows, but a vertical code may put
 // it a little before the last b1, so the cursor steps back when it must. The element at an even
 // index turns the row black.
+// Rows wider than this are not listed (a list takes four bytes a pixel): their b1 and b2 are found
+// by scanning the reference row itself.
+constexpr std::int32_t kMaxListedWidth = 1 << 20;
+
 class ReferenceChanges {
 public:
     explicit ReferenceChanges(const RowChanges& list) : c_(list.slots.data() + 1), n_(list.count) {}
+    ReferenceChanges(const std::uint8_t* ref, std::int32_t width) : ref_(ref), width_(width) {}
 
     // b1: the first changing element after a0 whose colour is opposite to `colour`; b2: the
     // changing element after b1. Both are the width when there is none.
     void Find(std::int64_t a0, int colour, std::int64_t& b1, std::int64_t& b2)
     {
+        if (ref_) {
+            constexpr int kDecodedBlack = 0;
+            b1 = FindB1(ref_, width_, a0, colour, kDecodedBlack);
+            b2 = FindB2(ref_, width_, b1, kDecodedBlack);
+            return;
+        }
         while (i_ > 0 && c_[i_ - 1] > a0)
             --i_;
         while (c_[i_] <= a0)
@@ -356,9 +367,11 @@ public:
     }
 
 private:
-    const std::int32_t* c_;
-    std::size_t n_;
+    const std::int32_t* c_ = nullptr;
+    std::size_t n_ = 0;
     std::size_t i_ = 0;
+    const std::uint8_t* ref_ = nullptr;  // set when the row is not listed
+    std::int32_t width_ = 0;
 };
 
 // Reads one run (make-up codes summed up to the terminating code). -1 on EOL, end of data or a
@@ -504,17 +517,18 @@ std::int64_t CCITTDecode2DRow(const std::uint8_t* data, std::int64_t dataSize, s
     // Rows are decoded in order, each against the one before: the changes of the row decoded
     // last are kept, and used when the reference row is still that row.
     thread_local RowChanges last, current;
-    if (!last.Matches(refRow, width, rowBytes)) {
+    const bool listed = width <= kMaxListedWidth;
+    if (listed && !last.Matches(refRow, width, rowBytes)) {
         ListChanges(refRow, width, last);
         last.valid = false;
     }
-    ReferenceChanges ref(last);
+    ReferenceChanges ref = listed ? ReferenceChanges(last) : ReferenceChanges(refRow, width);
     // The changes of this row as the common codes make them; any other code drops them.
-    std::int32_t* const flips = current.Prepare(width);
+    std::int32_t* const flips = listed ? current.Prepare(width) : nullptr;
     std::size_t flipCount = 0;
-    bool tracked = true;
+    bool tracked = listed;
     auto flip = [&](std::int64_t x) {
-        if (x >= width)
+        if (x >= width || !flips)
             return;
         if (flips[static_cast<std::ptrdiff_t>(flipCount) - 1] == x)
             --flipCount;  // a run of no pixels changes nothing
