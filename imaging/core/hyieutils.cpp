@@ -1,6 +1,7 @@
 // Typed lists, JPEG markers, IPTC records, byte array, counting stream, hash set and small helpers.
 #include "imaging/core/hyieutils.h"
 
+#include "platform/rtl/Endian.h"
 #include "platform/rtl/Exceptions.h"
 #include "platform/rtl/Numeric.h"
 #include "platform/rtl/Strings.h"
@@ -270,14 +271,13 @@ void TIEIPTCInfoList::LoadFromStandardBuffer(const void* Buffer, std::int64_t Le
         const int dataSet = p[pos + 2];
         std::int64_t length = 0, dataAt = 0;
         if (p[pos + 3] < 128) {
-            length = (std::int64_t(p[pos + 3]) << 8) | p[pos + 4];
+            length = rtl::LoadBE16(p + pos + 3);
             dataAt = pos + 5;
         } else {
             // The extended form carries its length in the 4 bytes after the tag: 9 header bytes.
             if (Length - pos < 9)
                 break;
-            length = (std::int64_t(p[pos + 5]) << 24) | (std::int64_t(p[pos + 6]) << 16) |
-                     (std::int64_t(p[pos + 7]) << 8) | p[pos + 8];
+            length = rtl::LoadBE32(p + pos + 5);
             dataAt = pos + 9;
         }
         if (length > INT_MAX || length > Length - dataAt)
