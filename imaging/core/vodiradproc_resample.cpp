@@ -543,6 +543,10 @@ void RunTwoPass(const TRowFetch& fetch, int srcW, int srcH, TIEBitmap& target, T
 void BlendRows17(const std::uint8_t* ra, const std::uint8_t* rb, int frac, std::uint8_t* out,
                  std::size_t count)
 {
+    if (frac == 0) {  // on a source row: the blend is that row
+        std::memcpy(out, ra, count);
+        return;
+    }
     const int wa = (1 << 17) - frac, wb = frac;
     std::size_t i = 0;
 #ifdef __SSE2__
