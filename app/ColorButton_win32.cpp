@@ -2,7 +2,7 @@
 #include "app/ColorButton.h"
 
 #include "platform/win/Messages.h"
-#include "platform/win/Win32.h"
+#include "platform/rtl/Win32.h"
 
 namespace app {
 

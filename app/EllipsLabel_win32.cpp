@@ -1,7 +1,7 @@
 // TEllipsLabel: the label's drawing with the end or path ellipsis.
 #include "app/EllipsLabel.h"
 
-#include "platform/win/Win32.h"
+#include "platform/rtl/Win32.h"
 
 namespace app {
 

@@ -1,7 +1,7 @@
 // Windows side of the file search: ANSI classes, local time, enumeration and the wait for the worker.
 #include "app/FindFile.h"
 
-#include "platform/win/Win32.h"
+#include "platform/rtl/Win32.h"
 
 #include <algorithm>
 #include <cstring>

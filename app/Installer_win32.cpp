@@ -4,7 +4,7 @@
 
 #include "app/kzFiles.h"
 #include "platform/rtl/Streams.h"
-#include "platform/win/Win32.h"
+#include "platform/rtl/Win32.h"
 
 namespace app {
 

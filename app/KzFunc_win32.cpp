@@ -5,7 +5,7 @@
 
 #include "platform/win/Forms.h"
 #include "platform/win/IniFiles.h"
-#include "platform/win/Win32.h"
+#include "platform/rtl/Win32.h"
 
 #include <objbase.h>
 #include <objidl.h>

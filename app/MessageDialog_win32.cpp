@@ -2,7 +2,7 @@
 #include "app/MessageDialog.h"
 
 #include "platform/win/StdCtrls.h"
-#include "platform/win/Win32.h"
+#include "platform/rtl/Win32.h"
 
 #include <algorithm>
 #include <memory>

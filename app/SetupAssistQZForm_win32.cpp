@@ -8,7 +8,7 @@
 #include "platform/rtl/Thread.h"
 #include "platform/win/Dialogs.h"
 #include "platform/win/IniFiles.h"
-#include "platform/win/Win32.h"
+#include "platform/rtl/Win32.h"
 
 #include <algorithm>
 #include <cctype>

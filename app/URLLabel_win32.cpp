@@ -4,7 +4,7 @@
 #include "app/KzFunc.h"
 #include "platform/rtl/Strings.h"
 #include "platform/win/Graphics.h"
-#include "platform/win/Win32.h"
+#include "platform/rtl/Win32.h"
 
 namespace app {
 

@@ -1,7 +1,7 @@
 // Executable path from the module table.
 #include "app/kzFiles.h"
 
-#include "platform/win/Win32.h"
+#include "platform/rtl/Win32.h"
 
 #include <vector>
 

@@ -1,7 +1,7 @@
 // Operating-system and process facts from the kernel, recorded at start-up.
 #include "app/kzSystem.h"
 
-#include "platform/win/Win32.h"
+#include "platform/rtl/Win32.h"
 
 #include <bit>
 #include <exception>

@@ -1,7 +1,7 @@
 // The placement library's cursors.
 #include "placement/RXConst.h"
 
-#include "platform/win/Win32.h"
+#include "platform/rtl/Win32.h"
 
 namespace placement {
 

@@ -4,7 +4,7 @@
 
 #include "platform/rtl/FormStream.h"
 #include "platform/win/Forms.h"
-#include "platform/win/Win32.h"
+#include "platform/rtl/Win32.h"
 
 #include <algorithm>
 #include <map>

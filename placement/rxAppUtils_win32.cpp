@@ -3,7 +3,7 @@
 
 #include "placement/rxStrUtils.h"
 #include "platform/rtl/Strings.h"
-#include "platform/win/Win32.h"
+#include "platform/rtl/Win32.h"
 
 namespace placement {
 

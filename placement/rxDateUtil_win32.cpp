@@ -2,7 +2,7 @@
 #include "placement/rxDateUtil.h"
 
 #include "platform/rtl/Strings.h"
-#include "platform/win/Win32.h"
+#include "platform/rtl/Win32.h"
 
 namespace placement {
 

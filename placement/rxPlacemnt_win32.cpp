@@ -7,7 +7,7 @@
 #include "platform/rtl/FormStream.h"
 #include "platform/rtl/Strings.h"
 #include "platform/win/IniFiles.h"
-#include "platform/win/Win32.h"
+#include "platform/rtl/Win32.h"
 
 #include <algorithm>
 

@@ -1,7 +1,7 @@
 // Skin reader's platform pieces on Windows: CoCreateGuid names, GetTempPathA, file calls.
 #include "skin/SUI2SkinReader.h"
 
-#include "platform/win/Win32.h"
+#include "platform/rtl/Win32.h"
 
 #include <objbase.h>
 

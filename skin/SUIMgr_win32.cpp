@@ -3,7 +3,7 @@
 
 #include "platform/rtl/FormStream.h"
 #include "platform/rtl/TypeInfo.h"
-#include "platform/win/Win32.h"
+#include "platform/rtl/Win32.h"
 #include "skin/SUI2Define.h"
 #include "skin/SUIBuiltInBitmaps.h"
 #include "skin/SUIPublic.h"

@@ -2,7 +2,7 @@
 #include "skin/SUIPublic.h"
 
 #include "platform/rtl/TypeInfo.h"
-#include "platform/win/Win32.h"
+#include "platform/rtl/Win32.h"
 
 #include <algorithm>
 #include <cstring>

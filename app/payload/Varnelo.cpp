@@ -1,5 +1,5 @@
 // Varnelo: the application the setup assistant installs. It shows its name and build in a window.
-#include "platform/win/Win32.h"
+#include "platform/rtl/Win32.h"
 
 #include <cstdio>
 

@@ -8,7 +8,7 @@
 #include "platform/rtl/Component.h"
 #include "platform/win/Controls.h"
 #include "platform/win/Graphics.h"
-#include "platform/win/Win32.h"
+#include "platform/rtl/Win32.h"
 
 #include <algorithm>
 #include <cmath>

@@ -2,7 +2,7 @@
 #include "imaging/core/iebitmap.h"
 
 #include "platform/win/Graphics.h"
-#include "platform/win/Win32.h"
+#include "platform/rtl/Win32.h"
 
 namespace imaging {
 

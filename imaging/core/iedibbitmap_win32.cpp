@@ -3,7 +3,7 @@
 
 #include "platform/rtl/Exceptions.h"
 #include "platform/win/Handles.h"
-#include "platform/win/Win32.h"
+#include "platform/rtl/Win32.h"
 
 #include <cstring>
 

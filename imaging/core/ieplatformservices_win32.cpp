@@ -1,7 +1,7 @@
 // Free memory and temporary file names through the Windows kernel.
 #include "imaging/core/detail/ieplatformservices.h"
 
-#include "platform/win/Win32.h"
+#include "platform/rtl/Win32.h"
 
 namespace imaging::detail {
 

@@ -1,7 +1,7 @@
 // TFileStream over Win32 file handles, with the platform's share modes.
 #include "platform/rtl/Streams.h"
 
-#include "platform/win/Win32.h"
+#include "platform/rtl/Win32.h"
 
 namespace rtl {
 

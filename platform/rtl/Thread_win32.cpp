@@ -1,7 +1,7 @@
 // Operating-system thread primitives over Win32 threads, so Handle() is a real thread HANDLE.
 #include "platform/rtl/Thread.h"
 
-#include "platform/win/Win32.h"
+#include "platform/rtl/Win32.h"
 
 #include <process.h>
 

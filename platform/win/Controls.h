@@ -5,7 +5,7 @@
 #include "platform/rtl/Component.h"
 #include "platform/win/Graphics.h"
 #include "platform/win/Messages.h"
-#include "platform/win/Win32.h"
+#include "platform/rtl/Win32.h"
 
 #include <cstdint>
 #include <memory>

@@ -3,7 +3,7 @@
 
 #include "platform/rtl/TypeInfo.h"
 #include "platform/win/Controls.h"
-#include "platform/win/Win32.h"
+#include "platform/rtl/Win32.h"
 
 #include <string>
 

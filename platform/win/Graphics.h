@@ -6,7 +6,7 @@
 #include "platform/rtl/Streams.h"
 #include "platform/rtl/TypeInfo.h"
 #include "platform/win/Handles.h"
-#include "platform/win/Win32.h"
+#include "platform/rtl/Win32.h"
 
 #include <cstdint>
 #include <functional>

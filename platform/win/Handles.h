@@ -1,7 +1,7 @@
 // Owning wrappers and scope guards for GDI objects, device contexts, registry keys and locks.
 #pragma once
 
-#include "platform/win/Win32.h"
+#include "platform/rtl/Win32.h"
 
 #include <utility>
 

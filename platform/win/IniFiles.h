@@ -5,7 +5,7 @@
 #include "platform/rtl/Lists.h"
 #include "platform/rtl/Object.h"
 #include "platform/win/Handles.h"
-#include "platform/win/Win32.h"
+#include "platform/rtl/Win32.h"
 
 #include <cstddef>
 #include <cstdint>

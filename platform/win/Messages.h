@@ -2,7 +2,7 @@
 // notification message numbers.
 #pragma once
 
-#include "platform/win/Win32.h"
+#include "platform/rtl/Win32.h"
 
 #include <functional>
 

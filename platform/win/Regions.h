@@ -3,7 +3,7 @@
 
 #include "platform/win/Graphics.h"
 #include "platform/win/Handles.h"
-#include "platform/win/Win32.h"
+#include "platform/rtl/Win32.h"
 
 #include <vector>
 

@@ -6,7 +6,7 @@
 #include "platform/rtl/FormText.h"
 #include "platform/win/Forms.h"
 #include "platform/win/Messages.h"
-#include "platform/win/Win32.h"
+#include "platform/rtl/Win32.h"
 
 #include <gtest/gtest.h>
 

@@ -6,7 +6,7 @@
 
 #include "platform/rtl/Thread.h"
 #include "platform/win/Forms.h"
-#include "platform/win/Win32.h"
+#include "platform/rtl/Win32.h"
 
 #include <gtest/gtest.h>
 

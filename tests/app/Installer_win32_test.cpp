@@ -3,7 +3,7 @@
 #include "app/Installer.h"
 
 #include "platform/rtl/Streams.h"
-#include "platform/win/Win32.h"
+#include "platform/rtl/Win32.h"
 
 #include <gtest/gtest.h>
 

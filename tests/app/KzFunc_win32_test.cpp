@@ -4,7 +4,7 @@
 #include "app/kzFiles.h"
 #include "app/kzSystem.h"
 
-#include "platform/win/Win32.h"
+#include "platform/rtl/Win32.h"
 
 #include <objbase.h>
 #include <objidl.h>

@@ -7,7 +7,7 @@
 #include "platform/rtl/Strings.h"
 #include "platform/rtl/Streams.h"
 #include "platform/win/IniFiles.h"
-#include "platform/win/Win32.h"
+#include "platform/rtl/Win32.h"
 #include "tests/platform/win/MessageBoxPresser.h"
 
 #include <gtest/gtest.h>

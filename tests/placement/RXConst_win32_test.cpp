@@ -2,7 +2,7 @@
 #include "placement/RXConst.h"
 #include "placement/rxDateUtil.h"
 
-#include "platform/win/Win32.h"
+#include "platform/rtl/Win32.h"
 
 #include <gtest/gtest.h>
 

@@ -7,7 +7,7 @@
 #include "platform/rtl/Streams.h"
 #include "platform/win/Forms.h"
 #include "platform/win/StdCtrls.h"
-#include "platform/win/Win32.h"
+#include "platform/rtl/Win32.h"
 
 #include <gtest/gtest.h>
 

@@ -9,7 +9,7 @@
 #include "platform/rtl/Strings.h"
 #include "platform/rtl/Streams.h"
 #include "platform/win/StdCtrls.h"
-#include "platform/win/Win32.h"
+#include "platform/rtl/Win32.h"
 
 #include <gtest/gtest.h>
 

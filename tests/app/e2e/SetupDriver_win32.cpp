@@ -5,7 +5,7 @@
 //
 // Commands run in order; each prints "key value..." lines. The first failure prints
 // "error: ..." and ends the run with exit code 1. Texts are printed with "\r" and "\n" escaped.
-#include "platform/win/Win32.h"
+#include "platform/rtl/Win32.h"
 
 #include <objbase.h>
 #include <shlobj.h>

@@ -2,7 +2,7 @@
 // own thread sits in the modal call that shows it.
 #pragma once
 
-#include "platform/win/Win32.h"
+#include "platform/rtl/Win32.h"
 
 #include <atomic>
 #include <cstdio>
