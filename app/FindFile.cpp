@@ -3,6 +3,7 @@
 
 #include "app/kzFiles.h"
 
+#include "platform/rtl/DateTime.h"
 #include "platform/rtl/Strings.h"
 
 #include <algorithm>
@@ -279,7 +280,7 @@ bool TTargetSearch::IsAcceptable(const std::string& folder, const TSearchRec& en
         const TDateTime after = times_[static_cast<std::size_t>(pair * 2 + 1)];
         if (before == 0 && after == 0)
             continue;
-        const TDateTime fileTime = FileTimeToLocalDateTime(fileTimes[pair]);
+        const TDateTime fileTime = rtl::FileTimeToLocalDateTime(fileTimes[pair]);
         if (!BeforeAcceptable(fileTime, before) || !AfterAcceptable(fileTime, after))
             return false;
     }

@@ -2,6 +2,7 @@
 #include "app/FindFileMatch.h"
 
 #include "app/kzFiles.h"
+#include "platform/rtl/Strings.h"
 
 #include <algorithm>
 #include <cmath>
@@ -206,7 +207,7 @@ const TCharTables& CharTables()
         std::array<bool, 256> alnum{};
         for (int i = 0; i < 256; ++i)
             t.identity[static_cast<std::size_t>(i)] = static_cast<std::uint8_t>(i);
-        BuildPlatformCharTables(t.lower, alnum);
+        rtl::BuildSystemCharTables(t.lower, alnum);
         for (std::size_t i = 0; i < 256; ++i)
             t.delimiter[i] = !alnum[i];
         return t;

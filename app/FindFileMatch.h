@@ -45,9 +45,6 @@ bool SizeAcceptable(std::int64_t size, std::uint32_t minSize, std::uint32_t maxS
 bool BeforeAcceptable(TDateTime fileTime, TDateTime bound);
 bool AfterAcceptable(TDateTime fileTime, TDateTime bound);
 
-// Converts a file time to local time as a date-time (per platform).
-TDateTime FileTimeToLocalDateTime(std::uint64_t fileTime);
-
 // Case-insensitive wildcard match: "*" any run (also empty), "?" any one character.
 bool WildcardMatch(const std::string& text, const std::string& pattern);
 
@@ -72,9 +69,6 @@ struct TCharTables {
     std::array<bool, 256> delimiter{};  // every byte the system does not class as alphanumeric
 };
 const TCharTables& CharTables();
-
-// Fills the lower-case map and the alphanumeric classes of the ANSI code page (per platform).
-void BuildPlatformCharTables(std::array<std::uint8_t, 256>& lower, std::array<bool, 256>& alnum);
 
 // Content phrase in its search form.
 class TContentMatcher {

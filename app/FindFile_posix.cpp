@@ -1,41 +1,11 @@
-// POSIX side of the file search: character classes and local time, for the portable build.
+// POSIX side of the file search: paths and enumeration, for the portable build.
 #include "app/FindFile.h"
 
 #include <dirent.h>
 #include <memory>
 #include <sys/stat.h>
 
-#include <cctype>
-#include <cmath>
 #include <ctime>
-
-namespace app {
-
-void BuildPlatformCharTables(std::array<std::uint8_t, 256>& lower, std::array<bool, 256>& alnum)
-{
-    // The C locale classes only ASCII; the Windows build asks the ANSI code page.
-    for (int i = 0; i < 256; ++i) {
-        lower[static_cast<std::size_t>(i)] = static_cast<std::uint8_t>(i < 128 ? std::tolower(i) : i);
-        alnum[static_cast<std::size_t>(i)] = i < 128 && std::isalnum(i);
-    }
-}
-
-TDateTime FileTimeToLocalDateTime(std::uint64_t fileTime)
-{
-    // 1601-01-01 to 1970-01-01 is 11644473600 seconds.
-    const std::int64_t seconds = static_cast<std::int64_t>(fileTime / 10000000ULL) - 11644473600LL;
-    const std::uint64_t ticks = fileTime % 10000000ULL;
-    std::time_t t = static_cast<std::time_t>(seconds);
-    std::tm local{};
-    if (!localtime_r(&t, &local))
-        return 0;
-    const std::int64_t localSeconds = seconds + local.tm_gmtoff;
-    // 1899-12-30 to 1970-01-01 is 25569 days.
-    return static_cast<double>(localSeconds) / 86400.0 + 25569.0 +
-           static_cast<double>(ticks) / 864000000000.0;
-}
-
-}  // namespace app
 
 namespace app {
 

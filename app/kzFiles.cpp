@@ -1,5 +1,7 @@
-// File-name helpers; the executable path comes from kzFiles_win32.cpp or kzFiles_posix.cpp.
+// File-name helpers on 8-bit paths, and the program's own folder and name.
 #include "app/kzFiles.h"
+
+#include "platform/rtl/Files.h"
 
 namespace app {
 
@@ -15,7 +17,12 @@ struct ProgramFacts {
     std::string name;
     ProgramFacts()
     {
-        const std::string exe = ExecutableFileName();
+        // The helpers split on "\" only; a POSIX path keeps the Windows shape, so ProgramPath
+        // ends in "\" on every platform.
+        std::string exe = rtl::ExecutableFileName();
+        for (char& c : exe)
+            if (c == '/')
+                c = '\\';
         path = ExtractFilePath(exe);
         name = ExtractFileName(exe, false);
     }

@@ -32,7 +32,4 @@ std::string RemoveFileExt(const std::string& fileName);
 const std::string& ProgramPath();
 const std::string& ProgramName();
 
-// Reads the executable's path from the operating system (per platform).
-std::string ExecutableFileName();
-
 }  // namespace app

@@ -2,6 +2,7 @@
 #include "placement/rxAppUtils.h"
 
 #include "placement/rxStrUtils.h"
+#include "platform/rtl/Files.h"
 #include "platform/rtl/Strings.h"
 #include "platform/rtl/Win32.h"
 
@@ -12,13 +13,6 @@ std::string DefCompanyName;
 bool RegUseAppTitle = false;
 
 namespace {
-
-std::string ProgramFileName()
-{
-    char buffer[MAX_PATH + 1] = {};
-    DWORD n = ::GetModuleFileNameA(nullptr, buffer, MAX_PATH);
-    return std::string(buffer, n < MAX_PATH ? n : MAX_PATH);
-}
 
 const TCharSet& Delims()
 {
@@ -66,7 +60,7 @@ std::string GetDefaultIniName()
 {
     if (OnGetDefaultIniName)
         return OnGetDefaultIniName();
-    return rtl::ChangeFileExt(rtl::ExtractFileName(ProgramFileName()), ".INI");
+    return rtl::ChangeFileExt(rtl::ExtractFileName(rtl::ExecutableFileName()), ".INI");
 }
 
 std::string GetDefaultIniRegKey()
@@ -75,7 +69,7 @@ std::string GetDefaultIniRegKey()
     if (RegUseAppTitle && win::Application && !win::Application->Title().empty())
         name = win::Application->Title();
     else
-        name = rtl::ChangeFileExt(rtl::ExtractFileName(ProgramFileName()), "");
+        name = rtl::ChangeFileExt(rtl::ExtractFileName(rtl::ExecutableFileName()), "");
     if (!DefCompanyName.empty())
         name = DefCompanyName + "\\" + name;
     return "Software\\" + name;

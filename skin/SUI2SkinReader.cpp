@@ -5,6 +5,7 @@
 
 #include "platform/rtl/Endian.h"
 #include "platform/rtl/Exceptions.h"
+#include "platform/rtl/Files.h"
 #include "platform/rtl/Strings.h"
 
 #include <algorithm>
@@ -233,7 +234,7 @@ int ExtractArchiveEntry(const std::string& archiveName, const std::string& entry
     std::vector<std::uint8_t> out;
     int result = kExtractFailed;
     try {
-        if (!detail::FileExists(archiveName))
+        if (!rtl::FileExists(archiveName))
             return kExtractFailed;
         rtl::TFileStream archive(archiveName, rtl::fmOpenRead | rtl::fmShareDenyNone);
         result = ExtractArchiveEntry(archive, entryName, password, out);
@@ -246,13 +247,13 @@ int ExtractArchiveEntry(const std::string& archiveName, const std::string& entry
         rtl::TFileStream output(outputName, rtl::fmCreate);
         output.WriteBuffer(out.data(), static_cast<std::int32_t>(out.size()));
     } catch (const std::exception&) {
-        detail::DeleteFileIfExists(outputName);
+        rtl::RemoveFile(outputName);
         return kExtractFailed;
     }
     return kExtractOk;
 }
 
-std::string TempDir() { return detail::TempFolder(); }
+std::string TempDir() { return rtl::TempFolder(); }
 
 // ---- TSkinBitmap ----
 
@@ -311,7 +312,7 @@ Tsk2SkinFileReader::Tsk2SkinFileReader(const std::string& fileName, const std::s
 {
     std::unique_ptr<rtl::TFileStream> archive;
     try {
-        if (detail::FileExists(fileName))
+        if (rtl::FileExists(fileName))
             archive = std::make_unique<rtl::TFileStream>(fileName, rtl::fmOpenRead | rtl::fmShareDenyNone);
     } catch (const std::exception&) {
         archive.reset();

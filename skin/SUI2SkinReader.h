@@ -95,12 +95,4 @@ int ExtractArchiveEntry(rtl::TStream& archive, const std::string& entryName, con
 // The temporary folder with a trailing path separator.
 std::string TempDir();
 
-namespace detail {
-// Per-platform pieces: a new GUID in its braced text form, and plain file operations.
-std::string NewGuidString();
-std::string TempFolder();
-bool FileExists(const std::string& fileName);
-void DeleteFileIfExists(const std::string& fileName);
-}  // namespace detail
-
 }  // namespace skin

@@ -1,6 +1,7 @@
 // File themes, the built-in file theme and the theme manager.
 #include "skin/SUIMgr.h"
 
+#include "platform/rtl/Files.h"
 #include "platform/rtl/FormStream.h"
 #include "platform/rtl/TypeInfo.h"
 #include "platform/rtl/Win32.h"
@@ -13,12 +14,6 @@
 namespace skin {
 
 namespace {
-
-bool FileExists(const std::string& name)
-{
-    const DWORD attributes = ::GetFileAttributesA(name.c_str());
-    return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
-}
 
 std::string WithBackslash(std::string folder)
 {
@@ -39,22 +34,19 @@ std::string ResolveThemeFile(const std::string& name)
 {
     if (name.empty())
         return {};
-    if (FileExists(name))
+    if (rtl::FileExists(name))
         return name;
     const std::string bare = BareName(name);
     char buffer[MAX_PATH + 1] = {};
     std::vector<std::string> folders;
-    const DWORD n = ::GetModuleFileNameA(nullptr, buffer, MAX_PATH);
-    if (n > 0 && n < MAX_PATH) {
-        const std::string exe(buffer, n);
+    if (const std::string exe = rtl::ExecutableFileName(); !exe.empty())
         folders.push_back(exe.substr(0, exe.find_last_of('\\') + 1));
-    }
     if (const UINT w = ::GetWindowsDirectoryA(buffer, MAX_PATH); w > 0 && w < MAX_PATH)
         folders.push_back(WithBackslash(std::string(buffer, w)));
     if (const UINT s = ::GetSystemDirectoryA(buffer, MAX_PATH); s > 0 && s < MAX_PATH)
         folders.push_back(WithBackslash(std::string(buffer, s)));
     for (const std::string& folder : folders)
-        if (FileExists(folder + bare))
+        if (rtl::FileExists(folder + bare))
             return folder + bare;
     return {};
 }
@@ -105,7 +97,7 @@ bool TsuiFileThemeMgr::Take(std::unique_ptr<Tsk2SkinFileReader> reader)
 
 bool TsuiFileThemeMgr::Open(const std::string& fileName, const std::string& password)
 {
-    if (!FileExists(fileName))
+    if (!rtl::FileExists(fileName))
         return false;
     try {
         return Take(std::make_unique<Tsk2SkinFileReader>(fileName, password));
@@ -249,7 +241,7 @@ void TsuiBuiltInFileTheme::DefineProperties(rtl::TFiler& filer)
     TsuiFileTheme::DefineProperties(filer);
     filer.DefineBinaryProperty(
         "SkinData", [this](rtl::TStream& s) { ReadSkinData(s); },
-        [this](rtl::TStream& s) { WriteSkinData(s); }, !designFile_.empty() && FileExists(designFile_));
+        [this](rtl::TStream& s) { WriteSkinData(s); }, !designFile_.empty() && rtl::FileExists(designFile_));
 }
 
 void TsuiBuiltInFileTheme::ReadSkinData(rtl::TStream& stream)

@@ -5,6 +5,7 @@
 #include "imaging/core/detail/ieplatformservices.h"
 #include "imaging/core/vodiradproc.h"
 #include "platform/rtl/Exceptions.h"
+#include "platform/rtl/Files.h"
 #include "platform/rtl/Numeric.h"
 
 #include <algorithm>
@@ -24,6 +25,8 @@ std::mutex gTempFolderLock;
 std::string gTempFolder;
 
 constexpr std::int64_t kCopyBlock = 0x100000;
+// The library's temporary pixel files are known by this prefix.
+constexpr const char kTempFilePrefix[] = "vodirad";
 
 [[noreturn]] void ThrowTooLarge(std::int64_t width, std::int64_t height)
 {
@@ -117,10 +120,10 @@ bool TIEFileBuffer::AllocateFile(const std::string& FileName, std::int64_t Size)
         if (name.empty()) {
             std::string folder = IEGetTempFolder();
             if (folder.empty())
-                folder = detail::PlatformTempPath();
+                folder = rtl::TempFolder();
             std::error_code ec;
             std::filesystem::create_directories(std::filesystem::u8path(folder), ec);
-            name = detail::PlatformCreateTempFile(folder);
+            name = rtl::CreateTempFile(folder, kTempFilePrefix);
             if (name.empty())
                 return false;
         }

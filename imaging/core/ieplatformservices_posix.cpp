@@ -1,4 +1,4 @@
-// Free memory and temporary file names on POSIX systems.
+// Free memory, the user language, colours and memory-backed bitmaps on POSIX systems.
 #include "imaging/core/detail/ieplatformservices.h"
 
 #include "imaging/core/ieplatformbitmap.h"
@@ -19,28 +19,6 @@ std::int64_t PlatformAvailableMemory()
     if (pages <= 0 || pageSize <= 0)
         return 0;
     return std::int64_t(pages) * pageSize;
-}
-
-std::string PlatformTempPath()
-{
-    const char* dir = std::getenv("TMPDIR");
-    std::string path = dir && *dir ? dir : "/tmp";
-    if (path.back() != '/')
-        path += '/';
-    return path;
-}
-
-std::string PlatformCreateTempFile(const std::string& Folder)
-{
-    std::string pattern = Folder;
-    if (!pattern.empty() && pattern.back() != '/' && pattern.back() != '\\')
-        pattern += '/';
-    pattern += "vodiradXXXXXX";
-    const int fd = ::mkstemp(pattern.data());
-    if (fd < 0)
-        return {};
-    ::close(fd);
-    return pattern;
 }
 
 int PlatformPrimaryLanguage()

@@ -37,4 +37,8 @@ int DayOfWeek(TDateTime value);
 TDateTime Now();
 TDateTime Date();
 
+// A file time (100 ns ticks since 1601-01-01 UTC, as file systems keep them) in the local time
+// zone as a date-time; 0 when the system cannot convert it (per platform).
+TDateTime FileTimeToLocalDateTime(std::uint64_t fileTime);
+
 }  // namespace rtl

@@ -4,6 +4,7 @@
 
 #include "platform/rtl/Exceptions.h"
 
+#include <array>
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -27,6 +28,10 @@ std::string AnsiUpperCase(std::string_view s);
 std::string AnsiLowerCase(std::string_view s);
 char AnsiUpperChar(char c);
 char AnsiLowerChar(char c);
+// The lower-case map and the alphanumeric classes of every byte as the system classes them: the
+// user's ANSI code page on Windows, ASCII only elsewhere (per platform). Byte 0 is not
+// alphanumeric and lower-cases to itself.
+void BuildSystemCharTables(std::array<std::uint8_t, 256>& lower, std::array<bool, 256>& alnum);
 
 // ---- comparison ----
 

@@ -1,6 +1,7 @@
 // Forms, the application object with its message loop, and the screen.
 #include "platform/win/Forms.h"
 
+#include "platform/rtl/Files.h"
 #include "platform/rtl/FormStream.h"
 #include "platform/rtl/Strings.h"
 #include "platform/rtl/Thread.h"
@@ -805,12 +806,7 @@ void TApplication::Initialize()
     ::InitCommonControlsEx(&icc);
 }
 
-std::string TApplication::ExeName() const
-{
-    char path[MAX_PATH + 1] = {};
-    DWORD n = ::GetModuleFileNameA(nullptr, path, MAX_PATH);
-    return std::string(path, n);
-}
+std::string TApplication::ExeName() const { return rtl::ExecutableFileName(); }
 
 void TApplication::SetTitle(const std::string& v)
 {

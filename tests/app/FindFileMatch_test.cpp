@@ -138,14 +138,6 @@ TEST(FindFileTimes, DateOnlyTimeOnlyAndFullBounds)
     EXPECT_TRUE(AfterAcceptable(file, 45000.7));
 }
 
-TEST(FindFileTimes, FileTimeConvertsToDaysSince1899)
-{
-    // 2000-01-01 00:00 UTC in file-time ticks; local offset is at most 14 hours.
-    const std::uint64_t y2000 = 125911584000000000ULL;
-    const TDateTime value = FileTimeToLocalDateTime(y2000);
-    EXPECT_NEAR(value, 36526.0, 14.0 / 24.0);
-}
-
 std::string PhraseAt(std::size_t size, std::size_t offset, const std::string& phrase, char fill = ' ')
 {
     std::string data(size, fill);

@@ -5,6 +5,7 @@
 
 #include "platform/rtl/FormStream.h"
 #include "platform/rtl/FormText.h"
+#include "platform/rtl/DateTime.h"
 #include "platform/rtl/Thread.h"
 
 #include <gmock/gmock.h>
@@ -234,7 +235,7 @@ TEST_F(TreeFixture, ModifiedTimeSetThroughTheFileSystemIsFilteredByDate)
     // Today as a whole day number, from a file written just now.
     TDateTime today = 0;
     EnumerateFolder(rootText_, "new.txt", [&](const TSearchRec& rec) {
-        today = std::trunc(FileTimeToLocalDateTime(rec.LastWriteTime));
+        today = std::trunc(rtl::FileTimeToLocalDateTime(rec.LastWriteTime));
         return false;
     });
     ASSERT_GT(today, 40000);
@@ -254,7 +255,7 @@ std::uint64_t TicksAtLocal(TDateTime local)
     const auto ticks = [](TDateTime days) {
         return std::uint64_t((days - 25569.0) * 864000000000.0 + 0.5) + 116444736000000000ULL;
     };
-    const TDateTime offset = FileTimeToLocalDateTime(ticks(local)) - local;
+    const TDateTime offset = rtl::FileTimeToLocalDateTime(ticks(local)) - local;
     return ticks(local - offset);
 }
 

@@ -1,4 +1,5 @@
-// The few operating-system services the container needs: free memory and temporary file names.
+// The few operating-system services the container needs beyond the runtime's: free memory, the
+// user's language, system colours and platform bitmaps.
 #pragma once
 
 #include <cstdint>
@@ -13,11 +14,6 @@ namespace imaging::detail {
 
 // Free physical memory in bytes, 0 when unknown.
 std::int64_t PlatformAvailableMemory();
-// The platform's temporary folder, with a trailing separator.
-std::string PlatformTempPath();
-// Creates an empty file with a unique name starting with "vodirad" in Folder and returns its name;
-// empty when that fails.
-std::string PlatformCreateTempFile(const std::string& Folder);
 // The user's primary language identifier (7 German, 9 English, ...).
 int PlatformPrimaryLanguage();
 // The RGB value (0x00BBGGRR) of a system colour (high byte set); plain colours pass unchanged.

@@ -106,6 +106,16 @@ TEST(DateTime, NowIsAPlausibleLocalTime)
     EXPECT_EQ(Date(), std::trunc(now));
 }
 
+TEST(DateTime, FileTimeConvertsToDaysSince1899)
+{
+    // 2000-01-01 00:00 UTC in file-time ticks; local offset is at most 14 hours.
+    const std::uint64_t y2000 = 125911584000000000ULL;
+    const TDateTime value = FileTimeToLocalDateTime(y2000);
+    EXPECT_NEAR(value, 36526.0, 14.0 / 24.0);
+    // Half a day later by the ticks is half a day later in local time too.
+    EXPECT_NEAR(FileTimeToLocalDateTime(y2000 + 432000000000ULL) - value, 0.5, 1e-9);
+}
+
 TEST(Random, SequenceIsReproducibleFromTheSeed)
 {
     SetRandSeed(0);

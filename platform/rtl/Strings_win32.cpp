@@ -1,0 +1,21 @@
+// The system's character classes from the user's ANSI code page.
+#include "platform/rtl/Strings.h"
+
+#include "platform/rtl/Win32.h"
+
+namespace rtl {
+
+void BuildSystemCharTables(std::array<std::uint8_t, 256>& lower, std::array<bool, 256>& alnum)
+{
+    char bytes[256];
+    for (int i = 0; i < 256; ++i)
+        bytes[i] = static_cast<char>(i);
+    // Byte 0 would end the string for the lower-casing call; start at 1.
+    ::CharLowerBuffA(bytes + 1, 255);
+    for (int i = 0; i < 256; ++i) {
+        lower[static_cast<std::size_t>(i)] = static_cast<std::uint8_t>(bytes[i]);
+        alnum[static_cast<std::size_t>(i)] = i != 0 && ::IsCharAlphaNumericA(static_cast<CHAR>(i));
+    }
+}
+
+}  // namespace rtl
