@@ -438,7 +438,7 @@ void TFindFile::Abort()
     {
         // Waiting for a running match event keeps "no match after the abort event" true. The
         // event may itself wait for this thread (Synchronize), so keep serving it meanwhile.
-        std::unique_lock<std::recursive_mutex> lock(eventLock_, std::defer_lock);
+        std::unique_lock<rtl::TCriticalSection> lock(eventLock_, std::defer_lock);
         while (!lock.try_lock()) {
             if (rtl::IsMainThread())
                 rtl::CheckSynchronize(0);
@@ -497,7 +497,7 @@ void TFindFile::DoSearchAbort()
 
 TFolderIgnore TFindFile::DoFolderChange(const std::string& folder)
 {
-    std::lock_guard<std::recursive_mutex> lock(eventLock_);
+    std::lock_guard<rtl::TCriticalSection> lock(eventLock_);
     if (aborted_.load())
         return fiThisAndSubfolders;
     TFolderIgnore action = fiNone;
@@ -508,7 +508,7 @@ TFolderIgnore TFindFile::DoFolderChange(const std::string& folder)
 
 void TFindFile::DoFileMatch(const std::string& folder, const TSearchRec& fileInfo)
 {
-    std::lock_guard<std::recursive_mutex> lock(eventLock_);
+    std::lock_guard<rtl::TCriticalSection> lock(eventLock_);
     if (!aborted_.load() && OnFileMatch)
         OnFileMatch(this, folder, fileInfo);
 }

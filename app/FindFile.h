@@ -11,7 +11,6 @@
 #include <atomic>
 #include <cstdint>
 #include <memory>
-#include <mutex>
 #include <string>
 #include <vector>
 
@@ -266,7 +265,7 @@ private:
     std::unique_ptr<TTargetSearch> search_;
     // Held around the match and folder events and while Abort raises the flag, so no match
     // can follow the abort event.
-    std::recursive_mutex eventLock_;
+    rtl::TCriticalSection eventLock_;
 };
 
 // Enumerates `folder` + `mask` with the search's attribute filter; `visit` returns false to

@@ -1,6 +1,7 @@
 // Operating-system and process facts from the kernel, recorded at start-up.
 #include "app/kzSystem.h"
 
+#include "platform/rtl/Thread.h"
 #include "platform/rtl/Win32.h"
 
 #include <bit>
@@ -51,19 +52,17 @@ TSystemFacts RecordFacts()
 }
 
 struct SystemUnit {
-    CRITICAL_SECTION lock;
+    rtl::TCriticalSection lock;
     TSystemFacts facts;
 
     SystemUnit()
     {
-        InitializeCriticalSection(&lock);
         try {
             facts = RecordFacts();
         } catch (const std::exception&) {
             MessageBoxA(nullptr, "Error initialising kzSystem library", nullptr, MB_OK);
         }
     }
-    ~SystemUnit() { DeleteCriticalSection(&lock); }
 };
 
 SystemUnit& Unit()
@@ -79,8 +78,8 @@ SystemUnit& kStartupUnit = Unit();
 
 const TSystemFacts& SystemFacts() { return Unit().facts; }
 
-void EnterSystemLock() { EnterCriticalSection(&Unit().lock); }
+void EnterSystemLock() { Unit().lock.Enter(); }
 
-void LeaveSystemLock() { LeaveCriticalSection(&Unit().lock); }
+void LeaveSystemLock() { Unit().lock.Leave(); }
 
 }  // namespace app

@@ -132,7 +132,8 @@ private:
 
 // ---- synchronisation objects ----
 
-// Recursive lock, like the platform's critical section.
+// The one critical section of the system: a lock its holder may enter again, left as often as
+// entered. Every layer uses this type, the Windows one included.
 class TCriticalSection : public TObject {
 public:
     void Enter() { mutex_.lock(); }
@@ -140,6 +141,10 @@ public:
     bool TryEnter() { return mutex_.try_lock(); }
     void Acquire() { Enter(); }
     void Release() { Leave(); }
+    // The standard lock names, so std::lock_guard and std::unique_lock can hold it.
+    void lock() { Enter(); }
+    void unlock() { Leave(); }
+    bool try_lock() { return TryEnter(); }
 
 private:
     std::recursive_mutex mutex_;

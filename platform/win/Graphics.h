@@ -4,6 +4,7 @@
 #include "platform/rtl/Component.h"
 #include "platform/rtl/Exceptions.h"
 #include "platform/rtl/Streams.h"
+#include "platform/rtl/Thread.h"
 #include "platform/rtl/TypeInfo.h"
 #include "platform/win/Handles.h"
 #include "platform/rtl/Win32.h"
@@ -463,7 +464,7 @@ private:
     SharedGdi<OwnedBrush> selectedBrush_;
     TCopyMode copyMode_ = cmSrcCopy;
     std::int32_t textFlags_ = 0;
-    CriticalSection lock_;
+    rtl::TCriticalSection lock_;
     int lockCount_ = 0;
 };
 

@@ -1,4 +1,4 @@
-// Owning wrappers and scope guards for GDI objects, device contexts, registry keys and locks.
+// Owning wrappers and scope guards for GDI objects, device contexts and registry keys.
 #pragma once
 
 #include "platform/rtl/Win32.h"
@@ -126,22 +126,6 @@ public:
 private:
     HDC dc_;  // not owned
     int saved_;
-};
-
-// Win32 critical section; recursive, like the platform's.
-class CriticalSection {
-public:
-    CriticalSection() noexcept { ::InitializeCriticalSection(&cs_); }
-    ~CriticalSection() { ::DeleteCriticalSection(&cs_); }
-    CriticalSection(const CriticalSection&) = delete;
-    CriticalSection& operator=(const CriticalSection&) = delete;
-
-    void Enter() noexcept { ::EnterCriticalSection(&cs_); }
-    bool TryEnter() noexcept { return ::TryEnterCriticalSection(&cs_) != FALSE; }
-    void Leave() noexcept { ::LeaveCriticalSection(&cs_); }
-
-private:
-    CRITICAL_SECTION cs_;
 };
 
 }  // namespace win
