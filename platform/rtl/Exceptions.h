@@ -43,6 +43,7 @@ RTL_DECLARE_EXCEPTION(EThread, Exception);
 RTL_DECLARE_EXCEPTION(EMathError, Exception);
 RTL_DECLARE_EXCEPTION(EInvalidOp, EMathError);  // float to integer out of range, NaN
 RTL_DECLARE_EXCEPTION(EDivByZero, EMathError);
+RTL_DECLARE_EXCEPTION(EInvalidGraphic, Exception);  // image data that cannot be read
 
 #undef RTL_DECLARE_EXCEPTION
 
