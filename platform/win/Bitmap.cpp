@@ -1,5 +1,8 @@
-// TBitmap: DIB sections and device bitmaps, pixel-format conversion, BMP files.
+// TBitmap: DIB sections and device bitmaps, pixel-format conversion, BMP files (read by the
+// runtime's portable reader, written here).
 #include "platform/win/Graphics.h"
+
+#include "platform/rtl/BmpReader.h"
 
 #include <algorithm>
 #include <climits>
@@ -11,12 +14,11 @@ namespace win {
 
 namespace {
 
-// Header sizes of the BMP variants we read.
-constexpr std::uint32_t kCoreHeaderSize = 12;
-constexpr std::uint32_t kInfoHeaderSize = 40;
-constexpr std::uint32_t kFileHeaderSize = 14;
-// A single bitmap's pixels: far beyond any picture a form holds, well inside a 32-bit process.
-constexpr std::uint64_t kMaxPixelBytes = 256u * 1024 * 1024;
+// Header sizes of the BMP files we write.
+constexpr std::uint32_t kInfoHeaderSize = rtl::kBmpInfoHeaderSize;
+constexpr std::uint32_t kFileHeaderSize = rtl::kBmpFileHeaderSize;
+// A single bitmap's pixels: the reader's limit, so every file it accepts can be made.
+constexpr std::uint64_t kMaxPixelBytes = rtl::TBmpLimits{}.MaxPixelBytes;
 
 int BitCountOf(TPixelFormat pf)
 {
@@ -333,351 +335,33 @@ std::unique_ptr<Image> CopyImage(const Image& from, std::int32_t width, std::int
 
 // --- BMP reading ---
 
-class ByteReader {
-public:
-    ByteReader(const std::uint8_t* data, std::size_t size) : data_(data), size_(size) {}
-    std::size_t Remaining() const { return size_ - pos_; }
-    std::size_t Pos() const { return pos_; }
-    bool Has(std::size_t n) const { return n <= size_ - pos_; }
-    std::uint8_t U8() { return Need(1), data_[pos_++]; }
-    std::uint16_t U16()
-    {
-        Need(2);
-        std::uint16_t v = static_cast<std::uint16_t>(data_[pos_] | data_[pos_ + 1] << 8);
-        pos_ += 2;
-        return v;
-    }
-    std::uint32_t U32()
-    {
-        Need(4);
-        std::uint32_t v = static_cast<std::uint32_t>(data_[pos_]) |
-                          static_cast<std::uint32_t>(data_[pos_ + 1]) << 8 |
-                          static_cast<std::uint32_t>(data_[pos_ + 2]) << 16 |
-                          static_cast<std::uint32_t>(data_[pos_ + 3]) << 24;
-        pos_ += 4;
-        return v;
-    }
-    void Skip(std::size_t n)
-    {
-        Need(n);
-        pos_ += n;
-    }
-    const std::uint8_t* Here() const { return data_ + pos_; }
-
-private:
-    void Need(std::size_t n) const
-    {
-        if (!Has(n))
-            BadBitmap("header ends early at byte " + std::to_string(pos_));
-    }
-    const std::uint8_t* data_;
-    std::size_t size_;
-    std::size_t pos_ = 0;
-};
-
-struct BmpInfo {
-    std::uint32_t HeaderSize = 0;
-    std::int32_t Width = 0;
-    std::int32_t Height = 0;  // positive: bottom-up
-    bool TopDown = false;
-    int BitCount = 0;
-    std::uint32_t Compression = BI_RGB;
-    std::uint32_t ImageSize = 0;
-    std::uint32_t Masks[3] = {0, 0, 0};
-    std::vector<RGBQUAD> Colors;
-};
-
-struct MaskShift {
-    std::uint32_t Mask = 0;
-    int Shift = 0;
-    int Bits = 0;
-    std::uint8_t Scale(std::uint32_t pixel) const
-    {
-        if (!Mask)
-            return 0;
-        std::uint32_t v = (pixel & Mask) >> Shift;
-        if (Bits >= 8)
-            return static_cast<std::uint8_t>(v >> (Bits - 8));
-        // Spread the top bits into the low ones so full scale becomes 255.
-        return static_cast<std::uint8_t>(v * 255 / ((1u << Bits) - 1));
-    }
-};
-
-MaskShift Analyse(std::uint32_t mask)
+TPixelFormat PixelFormatOf(rtl::TBmpPixelFormat format)
 {
-    MaskShift m;
-    m.Mask = mask;
-    if (!mask)
-        return m;
-    while (!((mask >> m.Shift) & 1))
-        ++m.Shift;
-    std::uint32_t v = mask >> m.Shift;
-    while (v & 1) {
-        ++m.Bits;
-        v >>= 1;
-    }
-    if (v)
-        BadBitmap("colour mask is not contiguous");
-    return m;
-}
-
-// Entries are blue, green, red, then a fourth byte after every header but the core one.
-void ReadColorTable(ByteReader& r, std::uint32_t count, std::size_t entrySize, std::vector<RGBQUAD>& colors)
-{
-    if (!r.Has(static_cast<std::size_t>(count) * entrySize))
-        BadBitmap("colour table ends early");
-    for (std::uint32_t i = 0; i < count; ++i) {
-        RGBQUAD q;
-        q.rgbBlue = r.U8();
-        q.rgbGreen = r.U8();
-        q.rgbRed = r.U8();
-        q.rgbReserved = 0;
-        r.Skip(entrySize - 3);
-        colors.push_back(q);
+    switch (format) {
+    case rtl::bf1bit: return pf1bit;
+    case rtl::bf4bit: return pf4bit;
+    case rtl::bf8bit: return pf8bit;
+    case rtl::bf15bit: return pf15bit;
+    case rtl::bf16bit: return pf16bit;
+    case rtl::bf24bit: return pf24bit;
+    default: return pf32bit;
     }
 }
 
-// Parses the info header and colour table of a packed DIB (what follows the file header).
-BmpInfo ReadInfo(ByteReader& r)
+// The portable reader has checked the headers; the DIB section is made to their measure and the
+// pixels are decoded straight into it.
+std::unique_ptr<Image> DecodeIntoDib(const std::uint8_t* data, std::size_t size,
+                                     const rtl::TBmpHeader& header)
 {
-    BmpInfo info;
-    info.HeaderSize = r.U32();
-    const std::uint32_t hs = info.HeaderSize;
-    if (hs != kCoreHeaderSize && hs != kInfoHeaderSize && hs != 52 && hs != 56 && hs != 64 && hs != 108 &&
-        hs != 124)
-        BadBitmap("unknown header size " + std::to_string(hs));
-    std::int64_t height;
-    int planes;
-    if (hs == kCoreHeaderSize) {
-        info.Width = r.U16();
-        height = r.U16();
-        planes = r.U16();
-        info.BitCount = r.U16();
-    } else {
-        info.Width = static_cast<std::int32_t>(r.U32());
-        height = static_cast<std::int32_t>(r.U32());
-        planes = r.U16();
-        info.BitCount = r.U16();
-        info.Compression = r.U32();
-        info.ImageSize = r.U32();
-        r.U32();  // resolution
-        r.U32();
-        const std::uint32_t clrUsed = r.U32();
-        r.U32();  // important colours
-        if (hs >= 52 && hs != 64) {
-            info.Masks[0] = r.U32();
-            info.Masks[1] = r.U32();
-            info.Masks[2] = r.U32();
-        }
-        r.Skip(hs - (hs >= 52 && hs != 64 ? 52 : 40));
-        if (info.BitCount <= 8 && clrUsed > (1u << info.BitCount))
-            BadBitmap(std::to_string(clrUsed) + " colours for " + std::to_string(info.BitCount) +
-                      " bits per pixel");
-        if (info.Compression == BI_BITFIELDS && hs == kInfoHeaderSize) {
-            info.Masks[0] = r.U32();
-            info.Masks[1] = r.U32();
-            info.Masks[2] = r.U32();
-        }
-        if (info.BitCount <= 8)
-            ReadColorTable(r, clrUsed ? clrUsed : 1u << info.BitCount, 4, info.Colors);
-    }
-    if (hs == kCoreHeaderSize && info.BitCount <= 8)
-        ReadColorTable(r, 1u << info.BitCount, 3, info.Colors);
-    if (planes != 1)
-        BadBitmap(std::to_string(planes) + " planes");
-    if (info.BitCount != 1 && info.BitCount != 4 && info.BitCount != 8 && info.BitCount != 16 &&
-        info.BitCount != 24 && info.BitCount != 32)
-        BadBitmap(std::to_string(info.BitCount) + " bits per pixel");
-    if (info.Width <= 0)
-        BadBitmap("width " + std::to_string(info.Width));
-    if (height == 0 || height == INT32_MIN)
-        BadBitmap("height " + std::to_string(height));
-    info.TopDown = height < 0;
-    info.Height = static_cast<std::int32_t>(height < 0 ? -height : height);
-    // The 64-byte OS/2 header gives compression codes 3 and 4 other meanings.
-    if (hs == 64 && info.Compression != BI_RGB && info.Compression != BI_RLE8 && info.Compression != BI_RLE4)
-        BadBitmap("unsupported OS/2 compression " + std::to_string(info.Compression));
-    switch (info.Compression) {
-    case BI_RGB: break;
-    case BI_RLE8:
-        if (info.BitCount != 8 || info.TopDown)
-            BadBitmap("RLE8 needs a bottom-up 8-bit bitmap");
-        break;
-    case BI_RLE4:
-        if (info.BitCount != 4 || info.TopDown)
-            BadBitmap("RLE4 needs a bottom-up 4-bit bitmap");
-        break;
-    case BI_BITFIELDS:
-        if (info.BitCount != 16 && info.BitCount != 32)
-            BadBitmap("bit fields need 16 or 32 bits per pixel");
-        break;
-    default: BadBitmap("unsupported compression " + std::to_string(info.Compression));
-    }
-    if (info.BitCount <= 8 && info.Colors.empty())
-        BadBitmap("palette bitmap without colours");
-    return info;
-}
-
-// Decodes RLE4/RLE8 runs into a bottom-up DIB. Runs that leave the bitmap are clipped;
-// pixels no run reaches keep index 0.
-void DecodeRle(const std::uint8_t* data, std::size_t size, Image& img, int bitCount)
-{
-    ByteReader r(data, size);
-    std::int64_t x = 0, y = 0;  // y counted from the bottom
-    auto bottomUpRow = [&](std::int64_t row) {
-        return static_cast<std::uint8_t*>(img.Bits) + static_cast<std::size_t>(row) * img.RowLength;
-    };
-    auto put = [&](std::uint8_t index) {
-        if (y < img.Height && x < img.Width) {
-            std::uint8_t* row = bottomUpRow(y);
-            if (bitCount == 8) {
-                row[x] = index;
-            } else {
-                std::uint8_t& b = row[x / 2];
-                b = (x & 1) ? static_cast<std::uint8_t>((b & 0xF0) | (index & 0x0F))
-                            : static_cast<std::uint8_t>((b & 0x0F) | (index << 4));
-            }
-        }
-        ++x;
-    };
-    auto truncated = [] { BadBitmap("compressed data ends early"); };
-    while (y < img.Height) {
-        if (!r.Has(2))
-            truncated();
-        const std::uint8_t count = r.U8();
-        const std::uint8_t value = r.U8();
-        if (count) {
-            for (int i = 0; i < count; ++i)
-                put(bitCount == 8 ? value : ((i & 1) ? (value & 0x0F) : (value >> 4)));
-            continue;
-        }
-        if (value == 0) {  // end of line
-            x = 0;
-            ++y;
-        } else if (value == 1) {  // end of bitmap
-            return;
-        } else if (value == 2) {  // delta
-            if (!r.Has(2))
-                truncated();
-            x += r.U8();
-            y += r.U8();
-        } else {  // literal run, padded to a word
-            const std::size_t bytes = bitCount == 8 ? value : (value + 1u) / 2;
-            if (!r.Has(bytes + (bytes & 1)))
-                truncated();
-            const std::uint8_t* lit = r.Here();
-            for (int i = 0; i < value; ++i)
-                put(bitCount == 8 ? lit[i] : ((i & 1) ? (lit[i / 2] & 0x0F) : (lit[i / 2] >> 4)));
-            r.Skip(bytes + (bytes & 1));
-        }
-    }
-}
-
-// Builds an image from a packed DIB: info header, colour table, then pixels at `bitsOffset`
-// from the start of `dib` (0: right after the colour table).
-std::unique_ptr<Image> DecodeDib(const std::uint8_t* dib, std::size_t size, std::uint64_t bitsOffset,
-                                 std::uint32_t fileSize)
-{
-    ByteReader r(dib, size);
-    BmpInfo info = ReadInfo(r);
-    const std::size_t tableEnd = r.Pos();
-    if (bitsOffset == 0)
-        bitsOffset = tableEnd;
-    if (bitsOffset < tableEnd)
-        BadBitmap("pixel data offset " + std::to_string(bitsOffset) + " lies inside the header");
-    if (bitsOffset > size)
-        BadBitmap("pixel data offset " + std::to_string(bitsOffset) + " lies beyond the end");
-    const std::uint8_t* pixels = dib + bitsOffset;
-    const std::size_t available = size - static_cast<std::size_t>(bitsOffset);
-
-    const std::int64_t srcRow = BytesPerScanline(info.Width, info.BitCount, 32);
-    const bool rle = info.Compression == BI_RLE4 || info.Compression == BI_RLE8;
-    if (!rle && static_cast<std::uint64_t>(srcRow) * static_cast<std::uint64_t>(info.Height) > available)
-        BadBitmap(std::to_string(info.Width) + "x" + std::to_string(info.Height) + " pixels need " +
-                  std::to_string(srcRow * info.Height) + " bytes, " + std::to_string(available) + " present");
-    (void)fileSize;
-
-    // Formats GDI keeps as they are; other masks are unpacked into 24 bits.
-    TPixelFormat pf;
-    bool unpackMasks = false;
-    MaskShift ms[3];
-    switch (info.BitCount) {
-    case 1: pf = pf1bit; break;
-    case 4: pf = pf4bit; break;
-    case 8: pf = pf8bit; break;
-    case 16:
-        if (info.Compression != BI_BITFIELDS ||
-            (info.Masks[0] == 0x7C00 && info.Masks[1] == 0x03E0 && info.Masks[2] == 0x001F)) {
-            pf = pf15bit;
-        } else if (info.Masks[0] == 0xF800 && info.Masks[1] == 0x07E0 && info.Masks[2] == 0x001F) {
-            pf = pf16bit;
-        } else {
-            pf = pf24bit;
-            unpackMasks = true;
-        }
-        break;
-    case 24: pf = pf24bit; break;
-    default:
-        if (info.Compression != BI_BITFIELDS ||
-            (info.Masks[0] == 0xFF0000 && info.Masks[1] == 0xFF00 && info.Masks[2] == 0xFF)) {
-            pf = pf32bit;
-        } else {
-            pf = pf24bit;
-            unpackMasks = true;
-        }
-        break;
-    }
-    if (unpackMasks)
-        for (int i = 0; i < 3; ++i)
-            ms[i] = Analyse(info.Masks[i]);
-
-    auto img = CreateDib(info.Width, info.Height, pf, info.Colors);
+    std::vector<RGBQUAD> colors;
+    for (const rtl::TBmpColor& c : header.Colors)
+        colors.push_back(RGBQUAD{c.Blue, c.Green, c.Red, 0});
     // A short palette is padded with black so indexes beyond it stay defined.
+    auto img = CreateDib(header.Width, header.Height, PixelFormatOf(header.Format), std::move(colors));
     ::GdiFlush();
-    if (rle) {
-        std::memset(img->Bits, 0, static_cast<std::size_t>(img->RowLength) * img->Height);
-        DecodeRle(pixels, available, *img, info.BitCount);
-        return img;
-    }
-    for (std::int32_t y = 0; y < info.Height; ++y) {
-        // File row i is the bottom row unless the image is top-down.
-        const std::int32_t top = info.TopDown ? y : info.Height - 1 - y;
-        const std::uint8_t* src = pixels + static_cast<std::size_t>(y) * static_cast<std::size_t>(srcRow);
-        std::uint8_t* dst = img->Row(top);
-        if (!unpackMasks) {
-            std::memcpy(dst, src, static_cast<std::size_t>(std::min<std::int64_t>(srcRow, img->RowLength)));
-            continue;
-        }
-        for (std::int32_t x = 0; x < info.Width; ++x) {
-            std::uint32_t p = info.BitCount == 16
-                                  ? static_cast<std::uint32_t>(src[x * 2] | src[x * 2 + 1] << 8)
-                                  : static_cast<std::uint32_t>(src[x * 4]) | src[x * 4 + 1] << 8 |
-                                        src[x * 4 + 2] << 16 |
-                                        static_cast<std::uint32_t>(src[x * 4 + 3]) << 24;
-            dst[x * 3 + 0] = ms[2].Scale(p);
-            dst[x * 3 + 1] = ms[1].Scale(p);
-            dst[x * 3 + 2] = ms[0].Scale(p);
-        }
-    }
+    rtl::DecodeBmpPixels(header, data, size, static_cast<std::uint8_t*>(img->Bits),
+                         static_cast<std::size_t>(img->RowLength));
     return img;
-}
-
-std::vector<std::uint8_t> ReadExactly(rtl::TStream& stream, std::uint64_t count, const char* what)
-{
-    const std::int64_t remaining = stream.Size() - stream.Position();
-    if (remaining < 0 || count > static_cast<std::uint64_t>(remaining))
-        BadBitmap(std::string(what) + " needs " + std::to_string(count) + " bytes, " +
-                  std::to_string(std::max<std::int64_t>(remaining, 0)) + " present");
-    std::vector<std::uint8_t> data(static_cast<std::size_t>(count));
-    std::size_t done = 0;
-    while (done < data.size()) {
-        const auto chunk = static_cast<std::int32_t>(std::min<std::size_t>(data.size() - done, 1 << 30));
-        const std::int32_t n = stream.Read(data.data() + done, chunk);
-        if (n <= 0)
-            BadBitmap(std::string(what) + " ends early");
-        done += static_cast<std::size_t>(n);
-    }
-    return data;
 }
 
 std::uint32_t Le32(const std::uint8_t* p)
@@ -1071,80 +755,8 @@ void TBitmap::Draw(TCanvas& canvas, const TRect& rect)
 
 void TBitmap::LoadFromStream(rtl::TStream& stream)
 {
-    auto header = ReadExactly(stream, kFileHeaderSize, "file header");
-    if (header[0] != 'B' || header[1] != 'M')
-        BadBitmap("no BM signature");
-    const std::uint32_t offBits = Le32(&header[10]);
-    // The info header tells how long the file is; read it first, then the rest.
-    auto sizeBytes = ReadExactly(stream, 4, "info header");
-    const std::uint32_t headerSize = Le32(sizeBytes.data());
-    if (headerSize < kCoreHeaderSize || headerSize > 124)
-        BadBitmap("unknown header size " + std::to_string(headerSize));
-    auto rest = ReadExactly(stream, headerSize - 4, "info header");
-    std::vector<std::uint8_t> dib = sizeBytes;
-    dib.insert(dib.end(), rest.begin(), rest.end());
-    {
-        // Only to size the remaining read: the colour table and pixels follow.
-        std::uint64_t tableBytes = 0, pixelBytes = 0;
-        ByteReader r(dib.data(), dib.size());
-        r.U32();
-        std::int64_t width, height;
-        int bitCount;
-        std::uint32_t compression = BI_RGB, imageSize = 0, clrUsed = 0;
-        if (headerSize == kCoreHeaderSize) {
-            width = r.U16();
-            height = r.U16();
-            r.U16();
-            bitCount = r.U16();
-            tableBytes = bitCount <= 8 ? (3u << bitCount) : 0;
-        } else {
-            if (headerSize < kInfoHeaderSize)
-                BadBitmap("unknown header size " + std::to_string(headerSize));
-            width = static_cast<std::int32_t>(r.U32());
-            height = static_cast<std::int32_t>(r.U32());
-            r.U16();
-            bitCount = r.U16();
-            compression = r.U32();
-            imageSize = r.U32();
-            r.U32();
-            r.U32();
-            clrUsed = r.U32();
-            if (bitCount <= 8 && bitCount > 0)
-                tableBytes =
-                    4ull * (clrUsed ? std::min<std::uint32_t>(clrUsed, 1u << bitCount) : 1u << bitCount);
-            if (compression == BI_BITFIELDS && headerSize == kInfoHeaderSize)
-                tableBytes = 12;
-        }
-        if (width <= 0 || height == 0 || bitCount <= 0 || bitCount > 32)
-            BadBitmap("size " + std::to_string(width) + "x" + std::to_string(height) + " at " +
-                      std::to_string(bitCount) + " bits per pixel");
-        const std::uint64_t absHeight = static_cast<std::uint64_t>(height < 0 ? -height : height);
-        if (compression == BI_RLE4 || compression == BI_RLE8) {
-            pixelBytes = imageSize;
-            if (pixelBytes == 0) {
-                const std::uint32_t fileSize = Le32(&header[2]);
-                const std::uint64_t start = offBits ? offBits : kFileHeaderSize + headerSize + tableBytes;
-                if (fileSize <= start)
-                    BadBitmap("compressed bitmap without a data size");
-                pixelBytes = fileSize - start;
-            }
-        } else {
-            pixelBytes = static_cast<std::uint64_t>(BytesPerScanline(width, bitCount, 32)) * absHeight;
-        }
-        if (pixelBytes > kMaxPixelBytes)
-            BadBitmap(std::to_string(width) + "x" + std::to_string(absHeight) + " exceeds the size limit");
-        std::uint64_t dataStart = kFileHeaderSize + headerSize + tableBytes;
-        if (offBits != 0) {
-            if (offBits < kFileHeaderSize + headerSize)
-                BadBitmap("pixel data offset " + std::to_string(offBits) + " lies inside the header");
-            dataStart = offBits;
-        }
-        const std::uint64_t more = dataStart + pixelBytes - kFileHeaderSize - headerSize;
-        auto tail = ReadExactly(stream, more, "bitmap data");
-        dib.insert(dib.end(), tail.begin(), tail.end());
-    }
-    auto img = DecodeDib(dib.data(), dib.size(), offBits ? offBits - kFileHeaderSize : 0, 0);
-    Replace(std::move(img));
+    const std::vector<std::uint8_t> file = rtl::ReadBmpFile(stream);
+    Replace(DecodeIntoDib(file.data(), file.size(), rtl::ReadBmpHeader(file.data(), file.size())));
 }
 
 void TBitmap::SaveToStream(rtl::TStream& stream)
@@ -1215,7 +827,13 @@ void TBitmap::ReadData(rtl::TStream& stream)
         return;
     }
     // Parse from a copy of exactly `length` bytes, so a lying header cannot read past it.
-    auto bytes = ReadExactly(stream, static_cast<std::uint64_t>(length), "stored bitmap");
+    const std::int64_t remaining = stream.Size() - stream.Position();
+    if (length > remaining)
+        BadBitmap("stored bitmap needs " + std::to_string(length) + " bytes, " +
+                  std::to_string(std::max<std::int64_t>(remaining, 0)) + " present");
+    std::vector<std::uint8_t> bytes(static_cast<std::size_t>(length));
+    if (stream.Read(bytes.data(), length) != length)
+        BadBitmap("stored bitmap ends early");
     rtl::TReadOnlyMemoryStream inner(bytes.data(), static_cast<std::int64_t>(bytes.size()));
     LoadFromStream(inner);
 }
@@ -1243,7 +861,7 @@ void TBitmap::LoadFromResourceName(HINSTANCE instance, const std::string& name)
     const auto* data = mem ? static_cast<const std::uint8_t*>(::LockResource(mem)) : nullptr;
     if (!data || size == 0)
         throw EInvalidGraphic("bitmap resource " + name + " cannot be loaded");
-    Replace(DecodeDib(data, size, 0, 0));
+    Replace(DecodeIntoDib(data, size, rtl::ReadDibHeader(data, size)));
 }
 
 void TBitmap::LoadFromResourceID(HINSTANCE instance, int id)
@@ -1256,7 +874,7 @@ void TBitmap::LoadFromResourceID(HINSTANCE instance, int id)
     const auto* data = mem ? static_cast<const std::uint8_t*>(::LockResource(mem)) : nullptr;
     if (!data || size == 0)
         throw EInvalidGraphic("bitmap resource " + std::to_string(id) + " cannot be loaded");
-    Replace(DecodeDib(data, size, 0, 0));
+    Replace(DecodeIntoDib(data, size, rtl::ReadDibHeader(data, size)));
 }
 
 void TBitmap::Assign(rtl::TPersistent* source)

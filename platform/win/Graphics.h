@@ -145,10 +145,8 @@ void UseCharsetType(rtl::TClassInfo& info, const std::string& propName);
 
 // --- exceptions ---
 
-class EInvalidGraphic : public rtl::Exception {
-public:
-    explicit EInvalidGraphic(std::string message) : Exception(std::move(message)) {}
-};
+// Bad image data; the runtime's class, so its portable readers raise the same one.
+using EInvalidGraphic = rtl::EInvalidGraphic;
 class EInvalidGraphicOperation : public rtl::Exception {
 public:
     explicit EInvalidGraphicOperation(std::string message) : Exception(std::move(message)) {}
