@@ -6,9 +6,8 @@
 
 namespace rtl {
 
-// The system's folder for temporary files, always ending in a path separator ("\" on Windows,
-// "/" elsewhere). On Windows it is GetTempPath's answer; elsewhere $TMPDIR or "/tmp". When the
-// system has no answer, the current folder (".\" or "./").
+// The system's folder for temporary files, always ending in a path separator: on Windows
+// GetTempPath's answer with "\" (".\" when it has none), elsewhere $TMPDIR or "/tmp" with "/".
 std::string TempFolder();
 
 // Creates an empty file with a new, unique name in `folder` and returns its full name; empty when
