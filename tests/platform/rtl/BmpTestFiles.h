@@ -25,29 +25,26 @@ inline Bytes ReadBytes(const std::string& path)
     return Bytes(std::istreambuf_iterator<char>(f), std::istreambuf_iterator<char>());
 }
 
-inline void Put16(Bytes& b, std::uint32_t v)
+// Writes `v` as `size` little-endian bytes at `at`, growing `b` when they pass its end.
+inline void PutLe(Bytes& b, std::size_t at, std::uint32_t v, int size)
 {
-    b.push_back(static_cast<std::uint8_t>(v));
-    b.push_back(static_cast<std::uint8_t>(v >> 8));
+    if (b.size() < at + static_cast<std::size_t>(size))
+        b.resize(at + static_cast<std::size_t>(size));
+    for (int i = 0; i < size; ++i)
+        b[at + static_cast<std::size_t>(i)] = static_cast<std::uint8_t>(v >> (8 * i));
 }
-
-inline void Put32(Bytes& b, std::uint32_t v)
-{
-    Put16(b, v & 0xFFFF);
-    Put16(b, v >> 16);
-}
+inline void Put16(Bytes& b, std::uint32_t v) { PutLe(b, b.size(), v, 2); }
+inline void Put32(Bytes& b, std::uint32_t v) { PutLe(b, b.size(), v, 4); }
 
 inline Bytes Patch32(Bytes b, std::size_t at, std::uint32_t v)
 {
-    for (int i = 0; i < 4; ++i)
-        b[at + static_cast<std::size_t>(i)] = static_cast<std::uint8_t>(v >> (8 * i));
+    PutLe(b, at, v, 4);
     return b;
 }
 
 inline Bytes Patch16(Bytes b, std::size_t at, std::uint16_t v)
 {
-    b[at] = static_cast<std::uint8_t>(v);
-    b[at + 1] = static_cast<std::uint8_t>(v >> 8);
+    PutLe(b, at, v, 2);
     return b;
 }
 
