@@ -3,6 +3,7 @@
 #include "app/Installer.h"
 
 #include "app/kzFiles.h"
+#include "platform/rtl/Files.h"
 #include "platform/rtl/Streams.h"
 #include "platform/rtl/Win32.h"
 
@@ -55,8 +56,8 @@ private:
 // A new, empty file with a unique name in `folder`: the place a new or an old copy waits in.
 std::string UniqueFileIn(const std::string& folder)
 {
-    char name[MAX_PATH + 1] = {};
-    if (!::GetTempFileNameA(folder.c_str(), "va~", 0, name))
+    const std::string name = rtl::CreateTempFile(folder, "va~");
+    if (name.empty())
         Fail(::GetLastError(), "Cannot create a file in " + folder);
     return name;
 }

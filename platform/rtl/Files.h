@@ -11,8 +11,9 @@ namespace rtl {
 std::string TempFolder();
 
 // Creates an empty file with a new, unique name in `folder` and returns its full name; empty when
-// that fails (a missing or unwritable folder). The name starts with `prefix`; on Windows only its
-// first three characters are kept, as GetTempFileName keeps them, and the name ends in ".tmp".
+// that fails (a missing or unwritable folder), with the system's reason left in GetLastError or
+// errno. The name starts with `prefix`; on Windows only its first three characters are kept, as
+// GetTempFileName keeps them, and the name ends in ".tmp".
 std::string CreateTempFile(const std::string& folder, const std::string& prefix);
 
 // A new GUID in its braced text form, "{XXXXXXXX-XXXX-XXXX-XXXX-XXXXXXXXXXXX}" in upper-case hex:
