@@ -1,6 +1,7 @@
 // BMP and packed-DIB reading: header checks, colour tables, colour masks, RLE runs and row copies.
 #include "platform/rtl/BmpReader.h"
 
+#include "platform/rtl/ByteCursor.h"
 #include "platform/rtl/Numeric.h"
 
 #include <algorithm>
@@ -28,39 +29,24 @@ constexpr std::uint32_t kMaskedHeaderSize = 52;
 
 std::string Num(std::int64_t v) { return std::to_string(v); }
 
-std::uint32_t Le32(const std::uint8_t* p)
-{
-    return static_cast<std::uint32_t>(p[0]) | static_cast<std::uint32_t>(p[1]) << 8 |
-           static_cast<std::uint32_t>(p[2]) << 16 | static_cast<std::uint32_t>(p[3]) << 24;
-}
-
-// Reads little-endian numbers from a block it never leaves: asking for more than remains raises,
-// naming what was being read and where.
+// The shared byte cursor, raising on a short read and naming what was being read and where.
 class Cursor {
 public:
-    Cursor(const std::uint8_t* data, std::size_t size) : data_(data), size_(size) {}
-    std::size_t Pos() const { return pos_; }
+    Cursor(const std::uint8_t* data, std::size_t size) : bytes_(data, size) {}
+    std::size_t Pos() const { return bytes_.Position(); }
 
     const std::uint8_t* Take(std::uint64_t n, const char* what)
     {
-        if (n > size_ - pos_)
-            BadBitmap(std::string(what) + " ends early at byte " + Num(static_cast<std::int64_t>(pos_)));
-        const std::uint8_t* p = data_ + pos_;
-        pos_ += static_cast<std::size_t>(n);
-        return p;
+        if (n > bytes_.Remaining())
+            BadBitmap(std::string(what) + " ends early at byte " + Num(static_cast<std::int64_t>(Pos())));
+        return bytes_.Take(static_cast<std::size_t>(n));
     }
     std::uint8_t U8(const char* what) { return *Take(1, what); }
-    std::uint16_t U16(const char* what)
-    {
-        const std::uint8_t* p = Take(2, what);
-        return static_cast<std::uint16_t>(p[0] | p[1] << 8);
-    }
-    std::uint32_t U32(const char* what) { return Le32(Take(4, what)); }
+    std::uint16_t U16(const char* what) { return LoadLE16(Take(2, what)); }
+    std::uint32_t U32(const char* what) { return LoadLE32(Take(4, what)); }
 
 private:
-    const std::uint8_t* data_;
-    std::size_t size_;
-    std::size_t pos_ = 0;
+    ByteCursor bytes_;
 };
 
 bool KnownInfoSize(std::uint32_t size)
@@ -414,7 +400,7 @@ TBmpHeader ReadBmpHeader(const std::uint8_t* data, std::size_t size, const TBmpL
     const std::uint8_t* fileHeader = c.Take(kBmpFileHeaderSize, "file header");
     if (fileHeader[0] != 'B' || fileHeader[1] != 'M')
         BadBitmap("no BM signature");
-    return ReadDib(c, size, Le32(fileHeader + 10), limits);
+    return ReadDib(c, size, LoadLE32(fileHeader + 10), limits);
 }
 
 TBmpHeader ReadDibHeader(const std::uint8_t* data, std::size_t size, const TBmpLimits& limits)
@@ -451,9 +437,7 @@ void DecodeBmpPixels(const TBmpHeader& h, const std::uint8_t* data, std::size_t 
             continue;
         }
         for (std::size_t x = 0; x < width; ++x) {
-            const std::uint32_t p = h.BitCount == 16
-                                        ? static_cast<std::uint32_t>(src[x * 2] | src[x * 2 + 1] << 8)
-                                        : Le32(src + x * 4);
+            const std::uint32_t p = h.BitCount == 16 ? LoadLE16(src + x * 2) : LoadLE32(src + x * 4);
             dst[x * 3 + 0] = channels[2].Scale(p);
             dst[x * 3 + 1] = channels[1].Scale(p);
             dst[x * 3 + 2] = channels[0].Scale(p);
@@ -469,9 +453,9 @@ std::vector<std::uint8_t> ReadBmpFile(TStream& stream, const TBmpLimits& limits)
     Append(stream, file, kBmpFileHeaderSize + 4, "file header");
     if (file[0] != 'B' || file[1] != 'M')
         BadBitmap("no BM signature");
-    const std::uint32_t fileSize = Le32(&file[2]);
-    const std::uint32_t offBits = Le32(&file[10]);
-    const std::uint32_t infoSize = Le32(&file[14]);
+    const std::uint32_t fileSize = LoadLE32(&file[2]);
+    const std::uint32_t offBits = LoadLE32(&file[10]);
+    const std::uint32_t infoSize = LoadLE32(&file[14]);
     if (!KnownInfoSize(infoSize))
         BadBitmap("unknown header size " + Num(infoSize));
     Append(stream, file, infoSize - 4, "info header");

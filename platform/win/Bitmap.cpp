@@ -3,6 +3,7 @@
 #include "platform/win/Graphics.h"
 
 #include "platform/rtl/BmpReader.h"
+#include "platform/rtl/Endian.h"
 
 #include <algorithm>
 #include <climits>
@@ -362,12 +363,6 @@ std::unique_ptr<Image> DecodeIntoDib(const std::uint8_t* data, std::size_t size,
     rtl::DecodeBmpPixels(header, data, size, static_cast<std::uint8_t*>(img->Bits),
                          static_cast<std::size_t>(img->RowLength));
     return img;
-}
-
-std::uint32_t Le32(const std::uint8_t* p)
-{
-    return static_cast<std::uint32_t>(p[0]) | static_cast<std::uint32_t>(p[1]) << 8 |
-           static_cast<std::uint32_t>(p[2]) << 16 | static_cast<std::uint32_t>(p[3]) << 24;
 }
 
 void PutLe16(std::vector<std::uint8_t>& out, std::uint32_t v)
@@ -821,7 +816,7 @@ void TBitmap::ReadData(rtl::TStream& stream)
     std::uint8_t sizeBytes[4];
     if (stream.Read(sizeBytes, 4) != 4)
         BadBitmap("stored length ends early");
-    const auto length = static_cast<std::int32_t>(Le32(sizeBytes));
+    const auto length = static_cast<std::int32_t>(rtl::LoadLE32(sizeBytes));
     if (length <= 0) {
         Replace(CreateDib(0, 0, pixelFormat_ == pfDevice ? pf24bit : pixelFormat_, {}));
         return;

@@ -3,6 +3,7 @@
 #pragma once
 
 #include "platform/rtl/BmpReader.h"
+#include "platform/rtl/Endian.h"
 
 #include <cstdint>
 #include <fstream>
@@ -25,13 +26,15 @@ inline Bytes ReadBytes(const std::string& path)
     return Bytes(std::istreambuf_iterator<char>(f), std::istreambuf_iterator<char>());
 }
 
-// Writes `v` as `size` little-endian bytes at `at`, growing `b` when they pass its end.
+// Writes `v` as `size` (2 or 4) little-endian bytes at `at`, growing `b` when they pass its end.
 inline void PutLe(Bytes& b, std::size_t at, std::uint32_t v, int size)
 {
     if (b.size() < at + static_cast<std::size_t>(size))
         b.resize(at + static_cast<std::size_t>(size));
-    for (int i = 0; i < size; ++i)
-        b[at + static_cast<std::size_t>(i)] = static_cast<std::uint8_t>(v >> (8 * i));
+    if (size == 2)
+        rtl::StoreLE16(&b[at], static_cast<std::uint16_t>(v));
+    else
+        rtl::StoreLE32(&b[at], v);
 }
 inline void Put16(Bytes& b, std::uint32_t v) { PutLe(b, b.size(), v, 2); }
 inline void Put32(Bytes& b, std::uint32_t v) { PutLe(b, b.size(), v, 4); }
