@@ -52,10 +52,15 @@ const rtl::TClassInfo& TURLLabel::StaticClassInfo()
                 .Property("URL", &TURLLabel::URL, &TURLLabel::SetURL)
                 .Property("FontHoverColor", &TURLLabel::FontHoverColor, &TURLLabel::SetFontHoverColor)
                 .Property("FontLinkColor", &TURLLabel::FontLinkColor, &TURLLabel::SetFontLinkColor)
+                .Property("Cursor", &TURLLabel::Cursor, &TURLLabel::SetCursor)
+                .Default(crHandPoint)
+                .Property("ParentFont", &TURLLabel::ParentFont, &TURLLabel::SetParentFont)
+                .Default(false)
                 .Creatable()
                 .Build();
         UseColorType(i, "FontHoverColor");
         UseColorType(i, "FontLinkColor");
+        UseCursorType(i, "Cursor");
         return i;
     }();
     return info;

@@ -7,11 +7,7 @@ namespace rtl {
 
 // --- TCollectionItem ---
 
-const TClassInfo& TCollectionItem::StaticClassInfo()
-{
-    static const TClassInfo info = TClassBuilder<TCollectionItem, TPersistent>("TCollectionItem").Build();
-    return info;
-}
+void TCollectionItem::Publish(Table&) {}
 
 TCollectionItem::TCollectionItem(TCollection* collection) { SetCollection(collection); }
 
@@ -69,17 +65,9 @@ void TCollectionItem::Changed(bool allItems)
 
 // --- TCollection ---
 
-const TClassInfo& TCollection::StaticClassInfo()
-{
-    static const TClassInfo info = TClassBuilder<TCollection, TPersistent>("TCollection").Build();
-    return info;
-}
+void TCollection::Publish(Table&) {}
 
-const TClassInfo& TOwnedCollection::StaticClassInfo()
-{
-    static const TClassInfo info = TClassBuilder<TOwnedCollection, TCollection>("TOwnedCollection").Build();
-    return info;
-}
+void TOwnedCollection::Publish(Table&) {}
 
 TCollection::TCollection(TCollectionItemFactory itemClass) : itemClass_(std::move(itemClass)) {}
 

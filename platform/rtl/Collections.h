@@ -16,7 +16,7 @@ class TCollection;
 // One item; created with its collection, which then owns it. Destroying an item (delete)
 // removes it from its collection first.
 class TCollectionItem : public TPersistent {
-    RTL_DECLARE_CLASS()
+    RTL_DECLARE_CLASS(TCollectionItem, TPersistent)
 
 public:
     explicit TCollectionItem(TCollection* collection);
@@ -54,7 +54,7 @@ TCollectionItemFactory ItemClass()
 }
 
 class TCollection : public TPersistent {
-    RTL_DECLARE_CLASS()
+    RTL_DECLARE_CLASS(TCollection, TPersistent)
 
 public:
     explicit TCollection(TCollectionItemFactory itemClass);
@@ -101,7 +101,7 @@ private:
 
 // A collection that reports an owner, for name paths and loading/design tests.
 class TOwnedCollection : public TCollection {
-    RTL_DECLARE_CLASS()
+    RTL_DECLARE_CLASS(TOwnedCollection, TCollection)
 
 public:
     TOwnedCollection(TPersistent* owner, TCollectionItemFactory itemClass)

@@ -47,16 +47,11 @@ void TPersistent::AssignError(const TPersistent* source) const
 
 // --- TComponent ---
 
-const TClassInfo& TComponent::StaticClassInfo()
+void TComponent::Publish(Table& t)
 {
-    static const TClassInfo info = TClassBuilder<TComponent, TPersistent>("TComponent")
-                                       .Property("Name", &TComponent::Name, &TComponent::SetName)
-                                       .Stored(false)
-                                       .Property("Tag", &TComponent::Tag, &TComponent::SetTag)
-                                       .Default(0)
-                                       .Creatable()
-                                       .Build();
-    return info;
+    t.Property(RTL_GET_SET(Name)).Stored(false);
+    t.Property(RTL_GET_SET(Tag)).Default(0);
+    t.Creatable();
 }
 
 TComponent::TComponent(TComponent* owner)

@@ -22,11 +22,27 @@ public:
     explicit EComponentError(std::string message) : Exception(std::move(message)) {}
 };
 
-// Declares the class table of a published class; its StaticClassInfo() is defined with a
-// TClassBuilder in the class's .cpp.
-#define RTL_DECLARE_CLASS()                            \
+// Declares a published class: its name and published parent, and its table, which the class's
+// .cpp fills in with `void Class::Publish(Table& t)` (see TypeInfo.h).
+#define RTL_DECLARE_CLASS(...)                                                                  \
+    RTL_DECLARE_CLASS_PICK(__VA_ARGS__ __VA_OPT__(, ) RTL_DECLARE_CLASS_2, RTL_DECLARE_CLASS_2, \
+                           RTL_DECLARE_CLASS_0)                                                 \
+    (__VA_ARGS__)
+#define RTL_DECLARE_CLASS_PICK(a, b, Name, ...) Name
+#define RTL_DECLARE_CLASS_0()                          \
 public:                                                \
     static const ::rtl::TClassInfo& StaticClassInfo(); \
+    const ::rtl::TClassInfo& ClassInfo() const override { return StaticClassInfo(); }
+#define RTL_DECLARE_CLASS_2(Class, Base)                                     \
+public:                                                                      \
+    using Self = Class;                                                      \
+    using Table = ::rtl::TClassBuilder<Class, Base>;                         \
+    static void Publish(Table& t);                                           \
+    static const ::rtl::TClassInfo& StaticClassInfo()                        \
+    {                                                                        \
+        static const ::rtl::TClassInfo info = Table::Make(#Class, &Publish); \
+        return info;                                                         \
+    }                                                                        \
     const ::rtl::TClassInfo& ClassInfo() const override { return StaticClassInfo(); }
 
 // An object whose published properties can be streamed, listed and copied.
@@ -80,7 +96,7 @@ using TComponentState = TSet<TComponentStateFlag>;
 // free notification. Create components with `new T(owner)`; with an owner, never delete them
 // from outside unless you mean to destroy them early.
 class TComponent : public TPersistent {
-    RTL_DECLARE_CLASS()
+    RTL_DECLARE_CLASS(TComponent, TPersistent)
 
 public:
     explicit TComponent(TComponent* owner);

@@ -194,6 +194,16 @@ const TClassInfo* GetClass(const std::string& name)
     return it == r.classes.end() ? nullptr : it->second;
 }
 
+std::vector<const TClassInfo*> RegisteredClasses()
+{
+    Registry& r = TheRegistry();
+    std::lock_guard guard(r.lock);
+    std::vector<const TClassInfo*> result;
+    for (const auto& entry : r.classes)
+        result.push_back(entry.second);
+    return result;
+}
+
 const TClassInfo& FindClass(const std::string& name)
 {
     const TClassInfo* c = GetClass(name);

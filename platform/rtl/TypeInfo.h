@@ -1,21 +1,31 @@
 // Published properties: type information, per-class property tables, the class registry.
 //
-// A class declares RTL_DECLARE_CLASS() in its body and defines StaticClassInfo() with a
-// TClassBuilder chain, properties in declaration order:
+// A class names itself and its published parent once, in RTL_DECLARE_CLASS, and lists what it
+// publishes in Publish(), one row per property, in declaration order:
 //
-//   const rtl::TClassInfo& TButton::StaticClassInfo()
+//   class TGauge : public TGraphicControl {
+//       RTL_DECLARE_CLASS(TGauge, TGraphicControl)
+//   public:
+//       std::int32_t Progress() const { return progress_; }
+//       void SetProgress(std::int32_t v) { rtl::SetAndNotify(progress_, v, [this] { Invalidate(); }); }
+//       TColor ForeColor = clBlack;  // no side effect: a plain data member
+//       rtl::TNotifyEvent OnChange;
+//   private:
+//       std::int32_t progress_ = 0;
+//   };
+//
+//   void TGauge::Publish(Table& t)
 //   {
-//       static const rtl::TClassInfo info = rtl::TClassBuilder<TButton, TControl>("TButton")
-//           .Property("Caption", &TButton::Caption, &TButton::SetCaption)
-//           .Property("Default", &TButton::Default, &TButton::SetDefault).Default(false)
-//           .Event("OnClick", &TButton::OnClick)
-//           .Creatable()
-//           .Build();
-//       return info;
+//       t.Property(RTL_GET_SET(Progress)).Default(0);
+//       t.Property(RTL_MEMBER(ForeColor)).Type(ColorTypeInfo()).Default(clBlack);
+//       t.Event(RTL_MEMBER(OnChange));
+//       t.Creatable();
 //   }
 //
-// Enumerations get their member names with RTL_ENUM_INFO(TAlign, "alNone", ...) placed in the
-// enumeration's own namespace. Getters and setters are member functions or data members.
+// A default is stated once, in its row; the test of the class registry creates every creatable
+// class and checks each default against the fresh instance, so a member initialiser cannot drift
+// from it. Enumerations get their member names with RTL_ENUM_INFO(TAlign, "alNone", ...) placed
+// in the enumeration's own namespace.
 #pragma once
 
 #include "platform/rtl/Exceptions.h"
@@ -145,6 +155,9 @@ struct TClassInfo {
     std::vector<TMethodEntry> Methods;
     std::vector<TFieldEntry> Fields;
     std::function<TComponent*(TComponent* owner)> CreateComponent;  // empty: not creatable
+    // A fresh instance of a class with a default constructor (fonts, pens); empty for others.
+    // What its published defaults describe, where an owner may have changed its own copy.
+    std::function<TPersistent*()> CreateInstance;
 
     const TClassInfo* Parent() const { return ParentFn ? &ParentFn() : nullptr; }
     bool InheritsFrom(const TClassInfo& other) const;
@@ -160,6 +173,7 @@ struct TClassInfo {
 void RegisterClass(const TClassInfo& info);  // registering twice is harmless
 void UnRegisterClass(const TClassInfo& info);
 const TClassInfo* GetClass(const std::string& name);  // nullptr when unknown
+std::vector<const TClassInfo*> RegisteredClasses();   // ordered by name
 // Raises EClassNotFound "Class X not found".
 const TClassInfo& FindClass(const std::string& name);
 
@@ -222,7 +236,8 @@ private:
 };
 
 // An event: a method reference that remembers, when bound by name, which published method
-// it is, so that forms can be written back. Compare with nullptr for "unassigned".
+// it is, so that forms can be written back. Calling an unassigned event does nothing (and
+// returns a value-initialised result); Assigned() tells code that must know.
 template <class Sig>
 class TEvent;
 
@@ -249,7 +264,12 @@ public:
                (!a.Assigned() || !a.name_.empty());
     }
 
-    R operator()(A... args) const { return fn_(std::forward<A>(args)...); }
+    R operator()(A... args) const
+    {
+        if (!fn_)
+            return R();
+        return fn_(std::forward<A>(args)...);
+    }
 
     void Bind(TObject* data, std::string name, Function fn)
     {
@@ -268,6 +288,18 @@ private:
 };
 
 using TNotifyEvent = TEvent<void(TObject* Sender)>;
+
+// The body of a setter that stores the value and reports the change, and does nothing else:
+//   void SetLayout(TTextLayout v) { rtl::SetAndNotify(layout_, v, [this] { Invalidate(); }); }
+// `changed` runs only when the value differs from the field's.
+template <class T, class V, class F>
+void SetAndNotify(T& field, V&& value, F&& changed)
+{
+    if (field == value)
+        return;
+    field = std::forward<V>(value);
+    std::forward<F>(changed)();
+}
 
 namespace detail {
 
@@ -376,9 +408,16 @@ const TTypeInfo& TypeInfoOf()
     }
 }
 
+// A row's name and accessors, spelled once. RTL_GET_SET(Caption) names the getter Caption()
+// and the setter SetCaption(); RTL_MEMBER(X) names one member: a data member (read and written
+// directly), an event, a read-only getter, a published field or a published method. Both are
+// used inside the class's Publish(), where Self is the class.
+#define RTL_GET_SET(Name) #Name, &Self::Name, &Self::Set##Name
+#define RTL_MEMBER(Name) #Name, &Self::Name
+
 // Builds the table of one class. C is the class, Base its published parent (void for the
 // root of the tree). Each Property/Event/Method call appends in declaration order;
-// Default and Stored modify the property added last.
+// Type, Default and Stored modify the property added last.
 template <class C, class Base = void>
 class TClassBuilder {
 public:
@@ -387,12 +426,22 @@ public:
         info_.Name = std::move(name);
         if constexpr (!std::is_void_v<Base>)
             info_.ParentFn = &Base::StaticClassInfo;
+        if constexpr (std::is_default_constructible_v<C> && !std::is_abstract_v<C>)
+            info_.CreateInstance = []() -> TPersistent* { return new C(); };
+    }
+
+    // The table of class `name`, filled in by its Publish function.
+    static TClassInfo Make(std::string name, void (*publish)(TClassBuilder&))
+    {
+        TClassBuilder table(std::move(name));
+        publish(table);
+        return table.Build();
     }
 
     template <class G, class S>
     TClassBuilder& Property(std::string name, G getter, S setter)
     {
-        using T = ValueType<G>;
+        using T = std::decay_t<std::invoke_result_t<G, C&>>;
         TPropInfo p;
         p.Name = std::move(name);
         p.PropType = &TypeInfoOf<T>();
@@ -400,10 +449,14 @@ public:
         info_.Props.push_back(std::move(p));
         return *this;
     }
+    // A data member is read and written directly; a getter alone makes the property read-only.
     template <class G>
     TClassBuilder& Property(std::string name, G getter)
     {
-        return Property(std::move(name), getter, nullptr);
+        if constexpr (std::is_member_object_pointer_v<G>)
+            return Property(std::move(name), getter, getter);
+        else
+            return Property(std::move(name), getter, nullptr);
     }
     // Events are data members of type TEvent<...>.
     template <class Sig>
@@ -483,19 +536,6 @@ public:
     TClassInfo Build() { return std::move(info_); }
 
 private:
-    template <class G>
-    static auto ValueTypeHelper()
-    {
-        if constexpr (std::is_member_function_pointer_v<G>)
-            return std::type_identity<std::decay_t<std::invoke_result_t<G, C&>>>{};
-        else if constexpr (std::is_member_object_pointer_v<G>)
-            return std::type_identity<std::decay_t<std::invoke_result_t<G, C&>>>{};
-        else
-            return std::type_identity<std::decay_t<std::invoke_result_t<G, C&>>>{};
-    }
-    template <class G>
-    using ValueType = typename decltype(ValueTypeHelper<G>())::type;
-
     template <class V>
     static std::int64_t ToOrd(V value)
     {

@@ -253,6 +253,8 @@ const rtl::TClassInfo& TCustomPanel::StaticClassInfo()
             .Default(bsNone)
             .Property("BorderWidth", &TCustomPanel::BorderWidth, &TCustomPanel::SetBorderWidth)
             .Default(0)
+            .Property("ParentColor", &TCustomPanel::ParentColor, &TCustomPanel::SetParentColor)
+            .Default(false)
             .Build();
     return info;
 }

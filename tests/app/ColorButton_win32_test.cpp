@@ -130,15 +130,6 @@ void ExpectCentred(TColorButton& b, const Surface& s, const RECT& ink)
     EXPECT_LE(ink.left - left, size.cx / 4) << "the ink starts far into the caption's box";
 }
 
-TEST(ColorButton, DefaultsAreTheButtonFaceColours)
-{
-    TColorButton b(nullptr);
-    EXPECT_EQ(b.BackColor(), clBtnFace);
-    EXPECT_EQ(b.DisabledColor(), clBlack);
-    EXPECT_EQ(b.ForeColor(), clBtnText);
-    EXPECT_EQ(b.HoverColor(), clBtnFace);
-}
-
 TEST(ColorButton, NormalFaceIsBackColourWithCaptionInForeColour)
 {
     auto b = MakeInstallButton();

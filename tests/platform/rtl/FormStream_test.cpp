@@ -376,7 +376,7 @@ namespace {
 
 // A widget publishing a sub-component of its own, like a frame's title bar.
 class TFramed : public TWidget {
-    RTL_DECLARE_CLASS()
+    RTL_DECLARE_CLASS(TFramed, TWidget)
 
 public:
     explicit TFramed(rtl::TComponent* owner) : TWidget(owner), title_(new TWidget(this))
@@ -390,13 +390,10 @@ private:
     TWidget* title_;  // owned through the component tree
 };
 
-const rtl::TClassInfo& TFramed::StaticClassInfo()
+void TFramed::Publish(Table& t)
 {
-    static const rtl::TClassInfo info = rtl::TClassBuilder<TFramed, TWidget>("TFramed")
-                                            .Property("Title", &TFramed::Title)
-                                            .Creatable()
-                                            .Build();
-    return info;
+    t.Property(RTL_MEMBER(Title));
+    t.Creatable();
 }
 
 using SubComponents = FormStream;

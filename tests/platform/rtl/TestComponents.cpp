@@ -57,18 +57,12 @@ void RegisterTestClasses()
 
 // --- TFont ---
 
-const rtl::TClassInfo& TFont::StaticClassInfo()
+void TFont::Publish(Table& t)
 {
-    static const rtl::TClassInfo info = rtl::TClassBuilder<TFont, rtl::TPersistent>("TFont")
-                                            .Property("Name", &TFont::Name, &TFont::Name)
-                                            .Property("Size", &TFont::Size, &TFont::Size)
-                                            .Default(8)
-                                            .Property("Style", &TFont::Style, &TFont::Style)
-                                            .Default(TFontStyles())
-                                            .Property("Color", &TFont::Color, &TFont::Color)
-                                            .Default(0)
-                                            .Build();
-    return info;
+    t.Property(RTL_MEMBER(Name));
+    t.Property(RTL_MEMBER(Size)).Default(8);
+    t.Property(RTL_MEMBER(Style)).Default(TFontStyles());
+    t.Property(RTL_MEMBER(Color)).Default(0);
 }
 
 void TFont::Assign(rtl::TPersistent* source)
@@ -85,14 +79,11 @@ void TFont::Assign(rtl::TPersistent* source)
 
 // --- TItem ---
 
-const rtl::TClassInfo& TItem::StaticClassInfo()
+void TItem::Publish(Table& t)
 {
-    static const rtl::TClassInfo info = rtl::TClassBuilder<TItem, rtl::TCollectionItem>("TItem")
-                                            .Property("Name", &TItem::Name, &TItem::Name)
-                                            .Property("FileSize", &TItem::FileSize, &TItem::FileSize)
-                                            .Property("Target", &TItem::Target, &TItem::Target)
-                                            .Build();
-    return info;
+    t.Property(RTL_MEMBER(Name));
+    t.Property(RTL_MEMBER(FileSize));
+    t.Property(RTL_MEMBER(Target));
 }
 
 void TItem::Assign(rtl::TPersistent* source)
@@ -124,37 +115,26 @@ void TItem::DefineProperties(rtl::TFiler& filer)
 
 // --- TWidget ---
 
-const rtl::TClassInfo& TWidget::StaticClassInfo()
+void TWidget::Publish(Table& t)
 {
-    static const rtl::TClassInfo info = rtl::TClassBuilder<TWidget, rtl::TComponent>("TWidget")
-                                            .Property("Left", &TWidget::Left, &TWidget::Left)
-                                            .Default(0)
-                                            .Property("Small", &TWidget::Small, &TWidget::Small)
-                                            .Default(0)
-                                            .Property("Letter", &TWidget::Letter, &TWidget::Letter)
-                                            .Default('A')
-                                            .Property("Align", &TWidget::Align, &TWidget::Align)
-                                            .Default(alNone)
-                                            .Property("Visible", &TWidget::Visible, &TWidget::Visible)
-                                            .Default(true)
-                                            .Property("Ratio", &TWidget::Ratio, &TWidget::Ratio)
-                                            .Property("Scale", &TWidget::Scale, &TWidget::Scale)
-                                            .Property("Caption", &TWidget::Caption, &TWidget::Caption)
-                                            .Property("Styles", &TWidget::Styles, &TWidget::Styles)
-                                            .Default(TFontStyles())
-                                            .Property("Big", &TWidget::Big, &TWidget::Big)
-                                            .Property("Value", &TWidget::Value, &TWidget::Value)
-                                            .Property("Color", &TWidget::Color, &TWidget::Color)
-                                            .Default(0)
-                                            .Type(ColorTypeInfo())
-                                            .Property("Font", &TWidget::Font, &TWidget::SetFont)
-                                            .Property("Buddy", &TWidget::Buddy, &TWidget::SetBuddy)
-                                            .Property("Items", &TWidget::Items, &TWidget::SetItems)
-                                            .Property("Lines", &TWidget::Lines, &TWidget::SetLines)
-                                            .Event("OnClick", &TWidget::OnClick)
-                                            .Creatable()
-                                            .Build();
-    return info;
+    t.Property(RTL_MEMBER(Left)).Default(0);
+    t.Property(RTL_MEMBER(Small)).Default(0);
+    t.Property(RTL_MEMBER(Letter)).Default('A');
+    t.Property(RTL_MEMBER(Align)).Default(alNone);
+    t.Property(RTL_MEMBER(Visible)).Default(true);
+    t.Property(RTL_MEMBER(Ratio));
+    t.Property(RTL_MEMBER(Scale));
+    t.Property(RTL_MEMBER(Caption));
+    t.Property(RTL_MEMBER(Styles)).Default(TFontStyles());
+    t.Property(RTL_MEMBER(Big));
+    t.Property(RTL_MEMBER(Value));
+    t.Property(RTL_MEMBER(Color)).Type(ColorTypeInfo()).Default(0);
+    t.Property(RTL_GET_SET(Font));
+    t.Property(RTL_GET_SET(Buddy));
+    t.Property(RTL_GET_SET(Items));
+    t.Property(RTL_GET_SET(Lines));
+    t.Event(RTL_MEMBER(OnClick));
+    t.Creatable();
 }
 
 TWidget::TWidget(rtl::TComponent* owner)
@@ -235,16 +215,13 @@ void TWidget::Loaded()
 
 // --- TTestForm ---
 
-const rtl::TClassInfo& TTestForm::StaticClassInfo()
+void TTestForm::Publish(Table& t)
 {
-    static const rtl::TClassInfo info = rtl::TClassBuilder<TTestForm, TWidget>("TTestForm")
-                                            .Field("Button1", &TTestForm::Button1)
-                                            .Field("Panel1", &TTestForm::Panel1)
-                                            .Method("Button1Click", &TTestForm::Button1Click)
-                                            .Method("Resized", &TTestForm::Resized)
-                                            .Creatable()
-                                            .Build();
-    return info;
+    t.Field(RTL_MEMBER(Button1));
+    t.Field(RTL_MEMBER(Panel1));
+    t.Method(RTL_MEMBER(Button1Click));
+    t.Method(RTL_MEMBER(Resized));
+    t.Creatable();
 }
 
 void TTestForm::GetChildren(const std::function<void(TComponent*)>& proc, TComponent* root)

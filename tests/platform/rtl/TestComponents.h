@@ -30,7 +30,7 @@ void RegisterTestClasses();
 std::vector<std::string>& LoadedLog();
 
 class TFont : public rtl::TPersistent {
-    RTL_DECLARE_CLASS()
+    RTL_DECLARE_CLASS(TFont, rtl::TPersistent)
 
 public:
     std::string Name = "Tahoma";
@@ -41,7 +41,7 @@ public:
 };
 
 class TItem : public rtl::TCollectionItem {
-    RTL_DECLARE_CLASS()
+    RTL_DECLARE_CLASS(TItem, rtl::TCollectionItem)
 
 public:
     explicit TItem(rtl::TCollection* collection) : rtl::TCollectionItem(collection) {}
@@ -55,7 +55,7 @@ public:
 };
 
 class TWidget : public rtl::TComponent {
-    RTL_DECLARE_CLASS()
+    RTL_DECLARE_CLASS(TWidget, rtl::TComponent)
 
 public:
     explicit TWidget(rtl::TComponent* owner);
@@ -110,7 +110,7 @@ private:
 
 // A root with published fields and handler methods, as a window class would have.
 class TTestForm : public TWidget {
-    RTL_DECLARE_CLASS()
+    RTL_DECLARE_CLASS(TTestForm, TWidget)
 
 public:
     explicit TTestForm(rtl::TComponent* owner) : TWidget(owner) {}
