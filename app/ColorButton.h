@@ -9,22 +9,34 @@
 namespace app {
 
 class TColorButton : public win::TButton {
-    RTL_DECLARE_CLASS()
+    RTL_DECLARE_CLASS(TColorButton, win::TButton)
 
 public:
     explicit TColorButton(rtl::TComponent* owner);
     ~TColorButton() override;
 
     win::TColor BackColor() const { return backColor_; }
-    void SetBackColor(win::TColor value);
+    void SetBackColor(win::TColor value)
+    {
+        rtl::SetAndNotify(backColor_, value, [this] { RepaintFace(); });
+    }
     // Caption colour of a disabled button.
     win::TColor DisabledColor() const { return disabledColor_; }
-    void SetDisabledColor(win::TColor value);
+    void SetDisabledColor(win::TColor value)
+    {
+        rtl::SetAndNotify(disabledColor_, value, [this] { RepaintFace(); });
+    }
     win::TColor ForeColor() const { return foreColor_; }
-    void SetForeColor(win::TColor value);
+    void SetForeColor(win::TColor value)
+    {
+        rtl::SetAndNotify(foreColor_, value, [this] { RepaintFace(); });
+    }
     // BackColor while the mouse is over the button.
     win::TColor HoverColor() const { return hoverColor_; }
-    void SetHoverColor(win::TColor value);
+    void SetHoverColor(win::TColor value)
+    {
+        rtl::SetAndNotify(hoverColor_, value, [this] { RepaintFace(); });
+    }
 
     void WndProc(win::TMessage& message) override;
 

@@ -21,48 +21,13 @@ void TColorButton::CreateParams(TCreateParams& params)
 void TColorButton::SetButtonStyle(bool isDefault)
 {
     TButton::SetButtonStyle(isDefault);
-    if (isDefault != isDefault_) {
-        isDefault_ = isDefault;
-        RepaintFace();
-    }
+    rtl::SetAndNotify(isDefault_, isDefault, [this] { RepaintFace(); });
 }
 
 void TColorButton::RepaintFace()
 {
     if (HandleAllocated())
         TButton::Repaint();
-}
-
-void TColorButton::SetBackColor(TColor value)
-{
-    if (value != backColor_) {
-        backColor_ = value;
-        RepaintFace();
-    }
-}
-
-void TColorButton::SetDisabledColor(TColor value)
-{
-    if (value != disabledColor_) {
-        disabledColor_ = value;
-        RepaintFace();
-    }
-}
-
-void TColorButton::SetForeColor(TColor value)
-{
-    if (value != foreColor_) {
-        foreColor_ = value;
-        RepaintFace();
-    }
-}
-
-void TColorButton::SetHoverColor(TColor value)
-{
-    if (value != hoverColor_) {
-        hoverColor_ = value;
-        RepaintFace();
-    }
 }
 
 void TColorButton::WndProc(TMessage& m)
@@ -178,26 +143,13 @@ void TColorButton::DrawButton(TRect rect, UINT itemState)
     }
 }
 
-const rtl::TClassInfo& TColorButton::StaticClassInfo()
+void TColorButton::Publish(Table& t)
 {
-    static const rtl::TClassInfo info = [] {
-        rtl::TClassInfo i =
-            rtl::TClassBuilder<TColorButton, TButton>("TColorButton")
-                .Property("BackColor", &TColorButton::BackColor, &TColorButton::SetBackColor)
-                .Default(clBtnFace)
-                .Property("DisabledColor", &TColorButton::DisabledColor, &TColorButton::SetDisabledColor)
-                .Default(clBlack)
-                .Property("ForeColor", &TColorButton::ForeColor, &TColorButton::SetForeColor)
-                .Default(clBtnText)
-                .Property("HoverColor", &TColorButton::HoverColor, &TColorButton::SetHoverColor)
-                .Default(clBtnFace)
-                .Creatable()
-                .Build();
-        for (const char* name : {"BackColor", "DisabledColor", "ForeColor", "HoverColor"})
-            UseColorType(i, name);
-        return i;
-    }();
-    return info;
+    t.Property(RTL_GET_SET(BackColor)).Type(ColorTypeInfo()).Default(clBtnFace);
+    t.Property(RTL_GET_SET(DisabledColor)).Type(ColorTypeInfo()).Default(clBlack);
+    t.Property(RTL_GET_SET(ForeColor)).Type(ColorTypeInfo()).Default(clBtnText);
+    t.Property(RTL_GET_SET(HoverColor)).Type(ColorTypeInfo()).Default(clBtnFace);
+    t.Creatable();
 }
 
 namespace {

@@ -17,7 +17,7 @@ RTL_ENUM_INFO(TsuiIconType, "suiNone", "suiWarning", "suiStop", "suiInformation"
 // The dialog window is built anew by each ShowModal and freed before it returns; the component
 // keeps only its properties.
 class TMessageDialog : public rtl::TComponent {
-    RTL_DECLARE_CLASS()
+    RTL_DECLARE_CLASS(TMessageDialog, rtl::TComponent)
 
 public:
     explicit TMessageDialog(rtl::TComponent* owner);

@@ -90,7 +90,7 @@ TModalResult TMessageDialog::ShowModal()
         button->SetCursor(buttonCursor_);
         button->SetTabStop(true);
         // Button 1 first in the tab order, so it has the focus when the dialog shows.
-        button->SetTabOrder(i - 1);
+        button->TabOrder = i - 1;
         button->SetCaption(captions_[i - 1]);
         button->SetModalResult(results_[i - 1]);
         button->SetCancel(results_[i - 1] == mrCancel);
@@ -101,44 +101,21 @@ TModalResult TMessageDialog::ShowModal()
     return form->ShowModal();
 }
 
-const rtl::TClassInfo& TMessageDialog::StaticClassInfo()
+void TMessageDialog::Publish(Table& t)
 {
-    static const rtl::TClassInfo info = [] {
-        rtl::TClassInfo i =
-            rtl::TClassBuilder<TMessageDialog, rtl::TComponent>("TMessageDialog")
-                .Property("Caption", &TMessageDialog::Caption, &TMessageDialog::SetCaption)
-                .Property("Position", &TMessageDialog::Position, &TMessageDialog::SetPosition)
-                .Default(poScreenCenter)
-                .Property("ButtonCursor", &TMessageDialog::ButtonCursor, &TMessageDialog::SetButtonCursor)
-                .Default(crHandPoint)
-                .Property("ButtonCount", &TMessageDialog::ButtonCount, &TMessageDialog::SetButtonCount)
-                .Default(1)
-                .Property("Button1Caption", &TMessageDialog::Button1Caption,
-                          &TMessageDialog::SetButton1Caption)
-                .Property("Button2Caption", &TMessageDialog::Button2Caption,
-                          &TMessageDialog::SetButton2Caption)
-                .Property("Button3Caption", &TMessageDialog::Button3Caption,
-                          &TMessageDialog::SetButton3Caption)
-                .Property("Button1ModalResult", &TMessageDialog::Button1ModalResult,
-                          &TMessageDialog::SetButton1ModalResult)
-                .Default(1)
-                .Property("Button2ModalResult", &TMessageDialog::Button2ModalResult,
-                          &TMessageDialog::SetButton2ModalResult)
-                .Default(2)
-                .Property("Button3ModalResult", &TMessageDialog::Button3ModalResult,
-                          &TMessageDialog::SetButton3ModalResult)
-                .Default(2)
-                .Property("IconType", &TMessageDialog::IconType, &TMessageDialog::SetIconType)
-                .Default(suiNone)
-                .Property("Text", &TMessageDialog::Text, &TMessageDialog::SetText)
-                .Creatable()
-                .Build();
-        UseCursorType(i, "ButtonCursor");
-        for (const char* name : {"Button1ModalResult", "Button2ModalResult", "Button3ModalResult"})
-            UseModalResultType(i, name);
-        return i;
-    }();
-    return info;
+    t.Property(RTL_GET_SET(Caption));
+    t.Property(RTL_GET_SET(Position)).Default(poScreenCenter);
+    t.Property(RTL_GET_SET(ButtonCursor)).Type(CursorTypeInfo()).Default(crHandPoint);
+    t.Property(RTL_GET_SET(ButtonCount)).Default(1);
+    t.Property(RTL_GET_SET(Button1Caption));
+    t.Property(RTL_GET_SET(Button2Caption));
+    t.Property(RTL_GET_SET(Button3Caption));
+    t.Property(RTL_GET_SET(Button1ModalResult)).Type(ModalResultTypeInfo()).Default(1);
+    t.Property(RTL_GET_SET(Button2ModalResult)).Type(ModalResultTypeInfo()).Default(2);
+    t.Property(RTL_GET_SET(Button3ModalResult)).Type(ModalResultTypeInfo()).Default(2);
+    t.Property(RTL_GET_SET(IconType)).Default(suiNone);
+    t.Property(RTL_GET_SET(Text));
+    t.Creatable();
 }
 
 namespace {

@@ -27,14 +27,14 @@ void TURLLabel::SetFontLinkColor(TColor value)
 
 void TURLLabel::Click()
 {
-    if (!rtl::Trim(url_).empty())
-        ShellOpen(url_, "", "", SW_SHOW);
+    if (!rtl::Trim(URL).empty())
+        ShellOpen(URL, "", "", SW_SHOW);
     TCustomLabel::Click();
 }
 
 void TURLLabel::MouseEnter()
 {
-    Font()->SetColor(fontHoverColor_);
+    Font()->SetColor(FontHoverColor);
     TCustomLabel::MouseEnter();
 }
 
@@ -44,26 +44,14 @@ void TURLLabel::MouseLeave()
     TCustomLabel::MouseLeave();
 }
 
-const rtl::TClassInfo& TURLLabel::StaticClassInfo()
+void TURLLabel::Publish(Table& t)
 {
-    static const rtl::TClassInfo info = [] {
-        rtl::TClassInfo i =
-            rtl::TClassBuilder<TURLLabel, TCustomLabel>("TURLLabel")
-                .Property("URL", &TURLLabel::URL, &TURLLabel::SetURL)
-                .Property("FontHoverColor", &TURLLabel::FontHoverColor, &TURLLabel::SetFontHoverColor)
-                .Property("FontLinkColor", &TURLLabel::FontLinkColor, &TURLLabel::SetFontLinkColor)
-                .Property("Cursor", &TURLLabel::Cursor, &TURLLabel::SetCursor)
-                .Default(crHandPoint)
-                .Property("ParentFont", &TURLLabel::ParentFont, &TURLLabel::SetParentFont)
-                .Default(false)
-                .Creatable()
-                .Build();
-        UseColorType(i, "FontHoverColor");
-        UseColorType(i, "FontLinkColor");
-        UseCursorType(i, "Cursor");
-        return i;
-    }();
-    return info;
+    t.Property(RTL_MEMBER(URL));
+    t.Property(RTL_MEMBER(FontHoverColor)).Type(ColorTypeInfo());
+    t.Property(RTL_GET_SET(FontLinkColor)).Type(ColorTypeInfo());
+    t.Property(RTL_GET_SET(Cursor)).Type(CursorTypeInfo()).Default(crHandPoint);
+    t.Property(RTL_GET_SET(ParentFont)).Default(false);
+    t.Creatable();
 }
 
 namespace {

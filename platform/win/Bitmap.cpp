@@ -452,11 +452,7 @@ private:
 
 // --- TBitmap ---
 
-const rtl::TClassInfo& TBitmap::StaticClassInfo()
-{
-    static const rtl::TClassInfo info = rtl::TClassBuilder<TBitmap, TGraphic>("TBitmap").Build();
-    return info;
-}
+void TBitmap::Publish(Table&) {}
 
 TBitmap::TBitmap() : image_(CreateDdb(0, 0)) {}
 

@@ -10,28 +10,17 @@
 
 namespace win {
 
-const rtl::TClassInfo& TTrackBar::StaticClassInfo()
+void TTrackBar::Publish(Table& t)
 {
-    static const rtl::TClassInfo info =
-        rtl::TClassBuilder<TTrackBar, TWinControl>("TTrackBar")
-            .Property("Frequency", &TTrackBar::Frequency, &TTrackBar::SetFrequency)
-            .Default(1)
-            .Property("LineSize", &TTrackBar::LineSize, &TTrackBar::SetLineSize)
-            .Default(1)
-            .Property("Max", &TTrackBar::Max, &TTrackBar::SetMax)
-            .Default(10)
-            .Property("Min", &TTrackBar::Min, &TTrackBar::SetMin)
-            .Default(0)
-            .Property("Orientation", &TTrackBar::Orientation, &TTrackBar::SetOrientation)
-            .Default(trHorizontal)
-            .Property("PageSize", &TTrackBar::PageSize, &TTrackBar::SetPageSize)
-            .Default(2)
-            .Property("Position", &TTrackBar::Position, &TTrackBar::SetPosition)
-            .Default(0)
-            .Event("OnChange", &TTrackBar::OnChange)
-            .Creatable()
-            .Build();
-    return info;
+    t.Property(RTL_GET_SET(Frequency)).Default(1);
+    t.Property(RTL_GET_SET(LineSize)).Default(1);
+    t.Property(RTL_GET_SET(Max)).Default(10);
+    t.Property(RTL_GET_SET(Min)).Default(0);
+    t.Property(RTL_GET_SET(Orientation)).Default(trHorizontal);
+    t.Property(RTL_GET_SET(PageSize)).Default(2);
+    t.Property(RTL_GET_SET(Position)).Default(0);
+    t.Event(RTL_MEMBER(OnChange));
+    t.Creatable();
 }
 
 TTrackBar::TTrackBar(rtl::TComponent* owner) : TWinControl(owner)
@@ -67,16 +56,6 @@ void TTrackBar::DestroyWnd()
     if (HandleAllocated())
         position_ = static_cast<std::int32_t>(::SendMessageA(Handle(), TBM_GETPOS, 0, 0));
     TWinControl::DestroyWnd();
-}
-
-void TTrackBar::SetOrientation(TTrackBarOrientation v)
-{
-    if (v == orientation_)
-        return;
-    orientation_ = v;
-    if (!ComponentState().Contains(rtl::csLoading))
-        SetBounds(Left(), Top(), Height(), Width());
-    RecreateWnd();
 }
 
 void TTrackBar::SetMin(std::int32_t v)
@@ -144,12 +123,6 @@ void TTrackBar::SetLineSize(std::int32_t v)
         ::SendMessageA(Handle(), TBM_SETLINESIZE, 0, v);
 }
 
-void TTrackBar::Changed()
-{
-    if (OnChange)
-        OnChange(this);
-}
-
 void TTrackBar::SyncPosition()
 {
     std::int32_t now = static_cast<std::int32_t>(::SendMessageA(Handle(), TBM_GETPOS, 0, 0));
@@ -170,22 +143,14 @@ void TTrackBar::WndProc(TMessage& m)
 
 // --- tool bars ---
 
-const rtl::TClassInfo& TToolButton::StaticClassInfo()
+void TToolButton::Publish(Table& t)
 {
-    static const rtl::TClassInfo info =
-        rtl::TClassBuilder<TToolButton, TGraphicControl>("TToolButton")
-            .Property("Down", &TToolButton::Down, &TToolButton::SetDown)
-            .Default(false)
-            .Property("Grouped", &TToolButton::Grouped, &TToolButton::SetGrouped)
-            .Default(false)
-            .Property("ImageIndex", &TToolButton::ImageIndex, &TToolButton::SetImageIndex)
-            .Default(-1)
-            .Property("MenuItem", &TToolButton::MenuItem, &TToolButton::SetMenuItem)
-            .Property("Style", &TToolButton::Style, &TToolButton::SetStyle)
-            .Default(tbsButton)
-            .Creatable()
-            .Build();
-    return info;
+    t.Property(RTL_GET_SET(Down)).Default(false);
+    t.Property(RTL_MEMBER(Grouped)).Default(false);
+    t.Property(RTL_MEMBER(ImageIndex)).Default(-1);
+    t.Property(RTL_GET_SET(MenuItem));
+    t.Property(RTL_GET_SET(Style)).Default(tbsButton);
+    t.Creatable();
 }
 
 TToolButton::TToolButton(rtl::TComponent* owner) : TGraphicControl(owner)
@@ -219,10 +184,10 @@ void TToolButton::SetDown(bool v)
         return;
     down_ = v;
     // A grouped check button that goes down releases the others of its group.
-    if (v && grouped_ && style_ == tbsCheck)
+    if (v && Grouped && style_ == tbsCheck)
         if (TToolBar* bar = ToolBar())
             for (TToolButton* other : bar->buttons_)
-                if (other != this && other->grouped_ && other->style_ == tbsCheck && other->down_) {
+                if (other != this && other->Grouped && other->style_ == tbsCheck && other->down_) {
                     other->down_ = false;
                     other->Invalidate();
                 }
@@ -231,12 +196,11 @@ void TToolButton::SetDown(bool v)
 
 void TToolButton::SetStyle(TToolButtonStyle v)
 {
-    if (v == style_)
-        return;
-    style_ = v;
-    if (TToolBar* bar = ToolBar())
-        bar->ArrangeButtons();
-    Invalidate();
+    rtl::SetAndNotify(style_, v, [this] {
+        if (TToolBar* bar = ToolBar())
+            bar->ArrangeButtons();
+        Invalidate();
+    });
 }
 
 void TToolButton::SetMenuItem(TMenuItem* v)
@@ -332,33 +296,20 @@ void TToolButton::Paint()
         bar->PaintButton(this);
 }
 
-const rtl::TClassInfo& TToolBar::StaticClassInfo()
+void TToolBar::Publish(Table& t)
 {
-    static const rtl::TClassInfo info =
-        rtl::TClassBuilder<TToolBar, TCustomControl>("TToolBar")
-            .Property("Align", &TToolBar::Align, &TToolBar::SetAlign)
-            .Default(alTop)
-            .Property("AutoSize", &TToolBar::AutoSize, &TToolBar::SetAutoSize)
-            .Default(false)
-            .Property("ButtonHeight", &TToolBar::ButtonHeight, &TToolBar::SetButtonHeight)
-            .Default(22)
-            .Property("ButtonWidth", &TToolBar::ButtonWidth, &TToolBar::SetButtonWidth)
-            .Default(23)
-            .Property("EdgeBorders", &TToolBar::EdgeBorders, &TToolBar::SetEdgeBorders)
-            .Default(TEdgeBorders{ebTop})
-            .Property("Flat", &TToolBar::Flat, &TToolBar::SetFlat)
-            .Default(false)
-            .Property("Menu", &TToolBar::Menu, &TToolBar::SetMenu)
-            .Property("ParentColor", &TToolBar::ParentColor, &TToolBar::SetParentColor)
-            .Default(false)
-            .Property("ShowCaptions", &TToolBar::ShowCaptions, &TToolBar::SetShowCaptions)
-            .Default(false)
-            .Property("Wrapable", &TToolBar::Wrapable, &TToolBar::SetWrapable)
-            .Default(true)
-            .Event("OnCustomDrawButton", &TToolBar::OnCustomDrawButton)
-            .Creatable()
-            .Build();
-    return info;
+    t.Property(RTL_GET_SET(Align)).Default(alTop);
+    t.Property(RTL_GET_SET(AutoSize)).Default(false);
+    t.Property(RTL_GET_SET(ButtonHeight)).Default(22);
+    t.Property(RTL_GET_SET(ButtonWidth)).Default(23);
+    t.Property(RTL_GET_SET(EdgeBorders)).Default(TEdgeBorders{ebTop});
+    t.Property(RTL_GET_SET(Flat)).Default(false);
+    t.Property(RTL_GET_SET(Menu));
+    t.Property(RTL_GET_SET(ParentColor)).Default(false);
+    t.Property(RTL_GET_SET(ShowCaptions)).Default(false);
+    t.Property(RTL_GET_SET(Wrapable)).Default(true);
+    t.Event(RTL_MEMBER(OnCustomDrawButton));
+    t.Creatable();
 }
 
 TToolBar::TToolBar(rtl::TComponent* owner) : TCustomControl(owner)
@@ -398,43 +349,6 @@ void TToolBar::RemoveButton(TToolButton* button)
     ArrangeButtons();
 }
 
-void TToolBar::SetButtonHeight(std::int32_t v)
-{
-    buttonHeight_ = std::max<std::int32_t>(v, 1);
-    ArrangeButtons();
-}
-void TToolBar::SetButtonWidth(std::int32_t v)
-{
-    buttonWidth_ = std::max<std::int32_t>(v, 1);
-    ArrangeButtons();
-}
-void TToolBar::SetFlat(bool v)
-{
-    flat_ = v;
-    Invalidate();
-}
-void TToolBar::SetEdgeBorders(TEdgeBorders v)
-{
-    edgeBorders_ = v;
-    ArrangeButtons();
-    Invalidate();
-}
-void TToolBar::SetShowCaptions(bool v)
-{
-    showCaptions_ = v;
-    ArrangeButtons();
-}
-void TToolBar::SetWrapable(bool v)
-{
-    wrapable_ = v;
-    ArrangeButtons();
-}
-void TToolBar::SetAutoSize(bool v)
-{
-    autoSize_ = v;
-    ArrangeButtons();
-}
-
 void TToolBar::SetMenu(TMainMenu* v)
 {
     // Buttons made for an earlier menu go; buttons placed by hand stay.
@@ -451,7 +365,7 @@ void TToolBar::SetMenu(TMainMenu* v)
         if (!item->Visible())
             continue;
         auto* button = new TToolButton(this);
-        button->SetGrouped(true);
+        button->Grouped = true;
         button->SetMenuItem(item);
         menuButtons_.push_back(button);
         button->SetParent(this);
@@ -585,8 +499,7 @@ void TToolBar::PaintButton(TToolButton* button)
         canvas.Font()->Assign(button->Font());
         bool defaultDraw = true;
         TCustomDrawState state = button->DrawState();
-        if (OnCustomDrawButton)
-            OnCustomDrawButton(this, button, state, defaultDraw);
+        OnCustomDrawButton(this, button, state, defaultDraw);
         if (defaultDraw)
             DrawButton(canvas, button, state);
     } catch (...) {

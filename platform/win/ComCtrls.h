@@ -3,6 +3,7 @@
 
 #include "platform/win/Controls.h"
 
+#include <algorithm>
 #include <vector>
 
 namespace win {
@@ -17,13 +18,16 @@ RTL_ENUM_INFO(TTrackBarOrientation, "trHorizontal", "trVertical")
 // A slider over the system track bar. Position stays within Min..Max; OnChange fires once
 // for every change of Position, whether made by the user or by code.
 class TTrackBar : public TWinControl {
-    RTL_DECLARE_CLASS()
+    RTL_DECLARE_CLASS(TTrackBar, TWinControl)
 
 public:
     explicit TTrackBar(rtl::TComponent* owner);
 
     TTrackBarOrientation Orientation() const { return orientation_; }
-    void SetOrientation(TTrackBarOrientation v);
+    void SetOrientation(TTrackBarOrientation v)
+    {
+        rtl::SetAndNotify(orientation_, v, [this] { TurnOver(); });
+    }
     std::int32_t Min() const { return min_; }
     void SetMin(std::int32_t v);
     std::int32_t Max() const { return max_; }
@@ -44,7 +48,7 @@ protected:
     void CreateParams(TCreateParams& params) override;
     void CreateWnd() override;
     void DestroyWnd() override;
-    virtual void Changed();
+    virtual void Changed() { OnChange(this); }
 
 private:
     void SyncPosition();
@@ -82,7 +86,7 @@ using TTBCustomDrawBtnEvent =
 // A button on a tool bar, painted by the bar. A button standing for a menu item shows the
 // item's sub-items as a menu below itself when clicked, or runs the item when it has none.
 class TToolButton : public TGraphicControl {
-    RTL_DECLARE_CLASS()
+    RTL_DECLARE_CLASS(TToolButton, TGraphicControl)
 
 public:
     explicit TToolButton(rtl::TComponent* owner);
@@ -90,14 +94,12 @@ public:
 
     bool Down() const { return down_; }
     void SetDown(bool v);
-    bool Grouped() const { return grouped_; }
-    void SetGrouped(bool v) { grouped_ = v; }
+    bool Grouped = false;
     TToolButtonStyle Style() const { return style_; }
     void SetStyle(TToolButtonStyle v);
     TMenuItem* MenuItem() const { return menuItem_; }
     void SetMenuItem(TMenuItem* v);
-    std::int32_t ImageIndex() const { return imageIndex_; }
-    void SetImageIndex(std::int32_t v) { imageIndex_ = v; }
+    std::int32_t ImageIndex = -1;
     // The state the bar draws: hot under the mouse, selected while pressed or down.
     TCustomDrawState DrawState() const;
     TToolBar* ToolBar() const;
@@ -116,37 +118,57 @@ protected:
 private:
     friend class TToolBar;
     bool down_ = false;
-    bool grouped_ = false;
     bool pressed_ = false;
     TToolButtonStyle style_ = tbsButton;
     TMenuItem* menuItem_ = nullptr;  // not owned
-    std::int32_t imageIndex_ = -1;
 };
 
 // A row of buttons that wraps onto more rows when Wrapable and the width runs out. With
 // ShowCaptions each button is as wide as its caption (at least ButtonWidth). Setting Menu
 // makes one grouped button per top-level item of the menu, replacing earlier menu buttons.
 class TToolBar : public TCustomControl {
-    RTL_DECLARE_CLASS()
+    RTL_DECLARE_CLASS(TToolBar, TCustomControl)
 
 public:
     explicit TToolBar(rtl::TComponent* owner);
     ~TToolBar() override;
 
+    // At least 1.
     std::int32_t ButtonHeight() const { return buttonHeight_; }
-    void SetButtonHeight(std::int32_t v);
+    void SetButtonHeight(std::int32_t v)
+    {
+        rtl::SetAndNotify(buttonHeight_, std::max(v, 1), [this] { Rearrange(); });
+    }
     std::int32_t ButtonWidth() const { return buttonWidth_; }
-    void SetButtonWidth(std::int32_t v);
+    void SetButtonWidth(std::int32_t v)
+    {
+        rtl::SetAndNotify(buttonWidth_, std::max(v, 1), [this] { Rearrange(); });
+    }
     bool Flat() const { return flat_; }
-    void SetFlat(bool v);
+    void SetFlat(bool v)
+    {
+        rtl::SetAndNotify(flat_, v, [this] { Invalidate(); });
+    }
     TEdgeBorders EdgeBorders() const { return edgeBorders_; }
-    void SetEdgeBorders(TEdgeBorders v);
+    void SetEdgeBorders(TEdgeBorders v)
+    {
+        rtl::SetAndNotify(edgeBorders_, v, [this] { Rearrange(); });
+    }
     bool ShowCaptions() const { return showCaptions_; }
-    void SetShowCaptions(bool v);
+    void SetShowCaptions(bool v)
+    {
+        rtl::SetAndNotify(showCaptions_, v, [this] { Rearrange(); });
+    }
     bool Wrapable() const { return wrapable_; }
-    void SetWrapable(bool v);
+    void SetWrapable(bool v)
+    {
+        rtl::SetAndNotify(wrapable_, v, [this] { Rearrange(); });
+    }
     bool AutoSize() const { return autoSize_; }
-    void SetAutoSize(bool v);
+    void SetAutoSize(bool v)
+    {
+        rtl::SetAndNotify(autoSize_, v, [this] { Rearrange(); });
+    }
     TMainMenu* Menu() const { return menu_; }
     void SetMenu(TMainMenu* v);
 
@@ -170,6 +192,12 @@ protected:
 
 private:
     friend class TToolButton;
+    // After a change of what the buttons are placed by.
+    void Rearrange()
+    {
+        ArrangeButtons();
+        Invalidate();
+    }
     void AddButton(TToolButton* button);
     void RemoveButton(TToolButton* button);
     void PaintButton(TToolButton* button);

@@ -105,16 +105,6 @@ const rtl::TTypeInfo& MakeIdentType(const char* name, const IdentEntry (&table)[
     return *t;
 }
 
-void UseType(rtl::TClassInfo& info, const std::string& propName, const rtl::TTypeInfo& type)
-{
-    for (rtl::TPropInfo& p : info.Props)
-        if (rtl::SameText(p.Name, propName)) {
-            p.PropType = &type;
-            return;
-        }
-    throw rtl::EPropertyError("Property " + propName + " does not exist");
-}
-
 }  // namespace
 
 const rtl::TTypeInfo& CursorTypeInfo()
@@ -127,15 +117,6 @@ const rtl::TTypeInfo& ModalResultTypeInfo()
 {
     static const rtl::TTypeInfo& info = MakeIdentType("TModalResult", kModalResultNames);
     return info;
-}
-
-void UseCursorType(rtl::TClassInfo& info, const std::string& propName)
-{
-    UseType(info, propName, CursorTypeInfo());
-}
-void UseModalResultType(rtl::TClassInfo& info, const std::string& propName)
-{
-    UseType(info, propName, ModalResultTypeInfo());
 }
 
 TShiftState KeysToShiftState(WPARAM keys)
@@ -271,57 +252,21 @@ void DeallocateHWnd(HWND wnd)
 
 // --- TSizeConstraints ---
 
-const rtl::TClassInfo& TSizeConstraints::StaticClassInfo()
+void TSizeConstraints::Publish(Table& t)
 {
-    static const rtl::TClassInfo info =
-        rtl::TClassBuilder<TSizeConstraints, rtl::TPersistent>("TSizeConstraints")
-            .Property("MaxHeight", &TSizeConstraints::MaxHeight, &TSizeConstraints::SetMaxHeight)
-            .Default(0)
-            .Property("MaxWidth", &TSizeConstraints::MaxWidth, &TSizeConstraints::SetMaxWidth)
-            .Default(0)
-            .Property("MinHeight", &TSizeConstraints::MinHeight, &TSizeConstraints::SetMinHeight)
-            .Default(0)
-            .Property("MinWidth", &TSizeConstraints::MinWidth, &TSizeConstraints::SetMinWidth)
-            .Default(0)
-            .Build();
-    return info;
+    t.Property(RTL_GET_SET(MaxHeight)).Default(0);
+    t.Property(RTL_GET_SET(MaxWidth)).Default(0);
+    t.Property(RTL_GET_SET(MinHeight)).Default(0);
+    t.Property(RTL_GET_SET(MinWidth)).Default(0);
 }
 
-void TSizeConstraints::SetMaxHeight(std::int32_t v)
+void TSizeConstraints::SetLimit(std::int32_t& limit, std::int32_t v, std::int32_t& max, std::int32_t& min)
 {
-    if (v != maxHeight_) {
-        maxHeight_ = std::max<std::int32_t>(v, 0);
-        if (maxHeight_ && maxHeight_ < minHeight_)
-            minHeight_ = maxHeight_;
+    rtl::SetAndNotify(limit, std::max<std::int32_t>(v, 0), [&] {
+        if (max && min > max)
+            (&limit == &max ? min : max) = limit;
         Changed();
-    }
-}
-void TSizeConstraints::SetMaxWidth(std::int32_t v)
-{
-    if (v != maxWidth_) {
-        maxWidth_ = std::max<std::int32_t>(v, 0);
-        if (maxWidth_ && maxWidth_ < minWidth_)
-            minWidth_ = maxWidth_;
-        Changed();
-    }
-}
-void TSizeConstraints::SetMinHeight(std::int32_t v)
-{
-    if (v != minHeight_) {
-        minHeight_ = std::max<std::int32_t>(v, 0);
-        if (maxHeight_ && minHeight_ > maxHeight_)
-            maxHeight_ = minHeight_;
-        Changed();
-    }
-}
-void TSizeConstraints::SetMinWidth(std::int32_t v)
-{
-    if (v != minWidth_) {
-        minWidth_ = std::max<std::int32_t>(v, 0);
-        if (maxWidth_ && minWidth_ > maxWidth_)
-            maxWidth_ = minWidth_;
-        Changed();
-    }
+    });
 }
 
 void TSizeConstraints::Apply(int& width, int& height) const
@@ -357,53 +302,35 @@ void TSizeConstraints::Changed()
 
 // --- TControl ---
 
-const rtl::TClassInfo& TControl::StaticClassInfo()
+void TControl::Publish(Table& t)
 {
-    static const rtl::TClassInfo info = [] {
-        rtl::TClassInfo i = rtl::TClassBuilder<TControl, rtl::TComponent>("TControl")
-                                .Property("Left", &TControl::Left, &TControl::SetLeft)
-                                .Property("Top", &TControl::Top, &TControl::SetTop)
-                                .Property("Width", &TControl::Width, &TControl::SetWidth)
-                                .Property("Height", &TControl::Height, &TControl::SetHeight)
-                                .Property("ClientWidth", &TControl::ClientWidth, &TControl::SetClientWidth)
-                                .Stored(false)
-                                .Property("ClientHeight", &TControl::ClientHeight, &TControl::SetClientHeight)
-                                .Stored(false)
-                                .Property("Align", &TControl::Align, &TControl::SetAlign)
-                                .Default(alNone)
-                                .Property("Caption", &TControl::Caption, &TControl::SetCaption)
-                                .Stored(&TControl::IsCaptionStored)
-                                .Property("Color", &TControl::Color, &TControl::SetColor)
-                                .Property("Constraints", &TControl::Constraints)
-                                .Property("Cursor", &TControl::Cursor, &TControl::SetCursor)
-                                .Default(crDefault)
-                                .Property("Enabled", &TControl::Enabled, &TControl::SetEnabled)
-                                .Default(true)
-                                .Property("Font", &TControl::Font, &TControl::SetFont)
-                                .Property("Hint", &TControl::Hint, &TControl::SetHint)
-                                .Property("ParentColor", &TControl::ParentColor, &TControl::SetParentColor)
-                                .Default(true)
-                                .Property("ParentFont", &TControl::ParentFont, &TControl::SetParentFont)
-                                .Default(true)
-                                .Property("PopupMenu", &TControl::PopupMenu, &TControl::SetPopupMenu)
-                                .Property("ShowHint", &TControl::ShowHint, &TControl::SetShowHint)
-                                .Default(false)
-                                .Property("Visible", &TControl::Visible, &TControl::SetVisible)
-                                .Default(true)
-                                .Event("OnClick", &TControl::OnClick)
-                                .Event("OnDblClick", &TControl::OnDblClick)
-                                .Event("OnMouseDown", &TControl::OnMouseDown)
-                                .Event("OnMouseMove", &TControl::OnMouseMove)
-                                .Event("OnMouseUp", &TControl::OnMouseUp)
-                                .Event("OnMouseEnter", &TControl::OnMouseEnter)
-                                .Event("OnMouseLeave", &TControl::OnMouseLeave)
-                                .Event("OnResize", &TControl::OnResize)
-                                .Build();
-        UseColorType(i, "Color");
-        UseCursorType(i, "Cursor");
-        return i;
-    }();
-    return info;
+    t.Property(RTL_GET_SET(Left));
+    t.Property(RTL_GET_SET(Top));
+    t.Property(RTL_GET_SET(Width));
+    t.Property(RTL_GET_SET(Height));
+    t.Property(RTL_GET_SET(ClientWidth)).Stored(false);
+    t.Property(RTL_GET_SET(ClientHeight)).Stored(false);
+    t.Property(RTL_GET_SET(Align)).Default(alNone);
+    t.Property(RTL_GET_SET(Caption)).Stored(&TControl::IsCaptionStored);
+    t.Property(RTL_GET_SET(Color)).Type(ColorTypeInfo());
+    t.Property(RTL_MEMBER(Constraints));
+    t.Property(RTL_GET_SET(Cursor)).Type(CursorTypeInfo()).Default(crDefault);
+    t.Property(RTL_GET_SET(Enabled)).Default(true);
+    t.Property(RTL_GET_SET(Font));
+    t.Property(RTL_MEMBER(Hint));
+    t.Property(RTL_GET_SET(ParentColor)).Default(true);
+    t.Property(RTL_GET_SET(ParentFont)).Default(true);
+    t.Property(RTL_GET_SET(PopupMenu));
+    t.Property(RTL_MEMBER(ShowHint)).Default(false);
+    t.Property(RTL_GET_SET(Visible)).Default(true);
+    t.Event(RTL_MEMBER(OnClick));
+    t.Event(RTL_MEMBER(OnDblClick));
+    t.Event(RTL_MEMBER(OnMouseDown));
+    t.Event(RTL_MEMBER(OnMouseMove));
+    t.Event(RTL_MEMBER(OnMouseUp));
+    t.Event(RTL_MEMBER(OnMouseEnter));
+    t.Event(RTL_MEMBER(OnMouseLeave));
+    t.Event(RTL_MEMBER(OnResize));
 }
 
 TControl::TControl(rtl::TComponent* owner)
@@ -530,10 +457,7 @@ void TControl::SetVisible(bool v)
 
 void TControl::SetEnabled(bool v)
 {
-    if (v == enabled_)
-        return;
-    enabled_ = v;
-    Perform(CM_ENABLEDCHANGED, 0, 0);
+    rtl::SetAndNotify(enabled_, v, [this] { Perform(CM_ENABLEDCHANGED, 0, 0); });
 }
 
 std::string TControl::GetText() { return text_; }
@@ -571,21 +495,12 @@ void TControl::SetColor(TColor v)
 
 void TControl::SetParentColor(bool v) { SetParentFlag(parentColor_, v, CM_PARENTCOLORCHANGED); }
 
-void TControl::SetCursor(TCursor v)
-{
-    if (v == cursor_)
-        return;
-    cursor_ = v;
-    Perform(CM_CURSORCHANGED, 0, 0);
-}
-
 void TControl::SetAlign(TAlign v)
 {
-    if (v == align_)
-        return;
-    align_ = v;
-    if (parent_)
-        parent_->Realign();
+    rtl::SetAndNotify(align_, v, [this] {
+        if (parent_)
+            parent_->Realign();
+    });
 }
 
 void TControl::SetPopupMenu(TPopupMenu* v)
@@ -698,54 +613,6 @@ void TControl::ChangeScale(int m, int d)
     }
 }
 
-void TControl::Click()
-{
-    if (OnClick)
-        OnClick(this);
-}
-
-void TControl::DblClick()
-{
-    if (OnDblClick)
-        OnDblClick(this);
-}
-
-void TControl::MouseDown(TMouseButton button, TShiftState shift, int x, int y)
-{
-    if (OnMouseDown)
-        OnMouseDown(this, button, shift, x, y);
-}
-
-void TControl::MouseUp(TMouseButton button, TShiftState shift, int x, int y)
-{
-    if (OnMouseUp)
-        OnMouseUp(this, button, shift, x, y);
-}
-
-void TControl::MouseMove(TShiftState shift, int x, int y)
-{
-    if (OnMouseMove)
-        OnMouseMove(this, shift, x, y);
-}
-
-void TControl::MouseEnter()
-{
-    if (OnMouseEnter)
-        OnMouseEnter(this);
-}
-
-void TControl::MouseLeave()
-{
-    if (OnMouseLeave)
-        OnMouseLeave(this);
-}
-
-void TControl::Resize()
-{
-    if (OnResize)
-        OnResize(this);
-}
-
 void TControl::HandleMouseMessage(TMessage& m)
 {
     TPoint p = MessagePoint(m.LParam);
@@ -845,20 +712,15 @@ void TControl::WndProc(TMessage& m)
 
 // --- TWinControl ---
 
-const rtl::TClassInfo& TWinControl::StaticClassInfo()
+void TWinControl::Publish(Table& t)
 {
-    static const rtl::TClassInfo info =
-        rtl::TClassBuilder<TWinControl, TControl>("TWinControl")
-            .Property("TabOrder", &TWinControl::TabOrder, &TWinControl::SetTabOrder)
-            .Default(-1)
-            .Property("TabStop", &TWinControl::TabStop, &TWinControl::SetTabStop)
-            .Event("OnEnter", &TWinControl::OnEnter)
-            .Event("OnExit", &TWinControl::OnExit)
-            .Event("OnKeyDown", &TWinControl::OnKeyDown)
-            .Event("OnKeyPress", &TWinControl::OnKeyPress)
-            .Event("OnKeyUp", &TWinControl::OnKeyUp)
-            .Build();
-    return info;
+    t.Property(RTL_MEMBER(TabOrder)).Default(-1);
+    t.Property(RTL_GET_SET(TabStop));
+    t.Event(RTL_MEMBER(OnEnter));
+    t.Event(RTL_MEMBER(OnExit));
+    t.Event(RTL_MEMBER(OnKeyDown));
+    t.Event(RTL_MEMBER(OnKeyPress));
+    t.Event(RTL_MEMBER(OnKeyUp));
 }
 
 TWinControl::TWinControl(rtl::TComponent* owner) : TControl(owner) { ctlId_ = NextControlId(); }
@@ -950,6 +812,13 @@ void TWinControl::DestroyWindowHandle()
     // WM_NCDESTROY normally detaches; make sure even when the window was already gone.
     if (handle_ == wnd)
         Detach();
+}
+
+void TWinControl::TurnOver()
+{
+    if (!ComponentState().Contains(rtl::csLoading))
+        SetBounds(Left(), Top(), Height(), Width());
+    RecreateWnd();
 }
 
 void TWinControl::RecreateWnd()
@@ -1152,7 +1021,7 @@ void TWinControl::SelectNext(TWinControl* current, bool goForward, bool checkTab
             if (auto* w = dynamic_cast<TWinControl*>(c))
                 kids.push_back(w);
         std::stable_sort(kids.begin(), kids.end(), [](TWinControl* a, TWinControl* b) {
-            return static_cast<std::uint32_t>(a->tabOrder_) < static_cast<std::uint32_t>(b->tabOrder_);
+            return static_cast<std::uint32_t>(a->TabOrder) < static_cast<std::uint32_t>(b->TabOrder);
         });
         for (TWinControl* w : kids) {
             list.push_back(w);
@@ -1391,43 +1260,13 @@ void TWinControl::PaintHandler(TMessage& m)
     ::EndPaint(handle_, &ps);
 }
 
-void TWinControl::KeyDown(std::uint16_t& key, TShiftState shift)
-{
-    if (OnKeyDown)
-        OnKeyDown(this, key, shift);
-}
-
-void TWinControl::KeyUp(std::uint16_t& key, TShiftState shift)
-{
-    if (OnKeyUp)
-        OnKeyUp(this, key, shift);
-}
-
-void TWinControl::KeyPress(char& key)
-{
-    if (OnKeyPress)
-        OnKeyPress(this, key);
-}
-
-void TWinControl::DoEnter()
-{
-    if (OnEnter)
-        OnEnter(this);
-}
-
-void TWinControl::DoExit()
-{
-    if (OnExit)
-        OnExit(this);
-}
-
 // The form sees a key first when it previews keys; a handler that zeroes the key swallows it.
 bool TWinControl::DoKey(TMessage& m, void (TWinControl::*handler)(std::uint16_t&, TShiftState))
 {
     TCustomForm* form = GetParentForm();
     std::uint16_t key = static_cast<std::uint16_t>(m.WParam);
     TShiftState shift = KeyboardStateToShiftState();
-    if (form && form != this && form->KeyPreview()) {
+    if (form && form != this && form->KeyPreview) {
         (static_cast<TWinControl*>(form)->*handler)(key, shift);
         if (key == 0)
             return true;
@@ -1445,7 +1284,7 @@ bool TWinControl::DoKeyPress(TMessage& m)
 {
     TCustomForm* form = GetParentForm();
     char ch = static_cast<char>(m.WParam);
-    if (form && form != this && form->KeyPreview()) {
+    if (form && form != this && form->KeyPreview) {
         static_cast<TWinControl*>(form)->KeyPress(ch);
         if (ch == 0)
             return true;
@@ -1655,7 +1494,7 @@ void TWinControl::WndProc(TMessage& m)
         DefaultHandler(m);
         return;
     case WM_CONTEXTMENU:
-        if (PopupMenu() && PopupMenu()->AutoPopup()) {
+        if (PopupMenu() && PopupMenu()->AutoPopup) {
             int x = static_cast<std::int16_t>(LOWORD(m.LParam));
             int y = static_cast<std::int16_t>(HIWORD(m.LParam));
             if (x == -1 && y == -1) {
@@ -1797,12 +1636,7 @@ private:
 
 }  // namespace
 
-const rtl::TClassInfo& TCustomControl::StaticClassInfo()
-{
-    static const rtl::TClassInfo info =
-        rtl::TClassBuilder<TCustomControl, TWinControl>("TCustomControl").Build();
-    return info;
-}
+void TCustomControl::Publish(Table&) {}
 
 TCustomControl::TCustomControl(rtl::TComponent* owner)
     : TWinControl(owner), canvas_(std::make_unique<TControlCanvas>(this))
@@ -1855,12 +1689,7 @@ void TCustomControl::PaintWindow(HDC dc)
 
 // --- TGraphicControl ---
 
-const rtl::TClassInfo& TGraphicControl::StaticClassInfo()
-{
-    static const rtl::TClassInfo info =
-        rtl::TClassBuilder<TGraphicControl, TControl>("TGraphicControl").Build();
-    return info;
-}
+void TGraphicControl::Publish(Table&) {}
 
 TGraphicControl::TGraphicControl(rtl::TComponent* owner)
     : TControl(owner), canvas_(std::make_unique<TCanvas>())

@@ -128,24 +128,27 @@ struct TCreateParams {
 
 // Size limits of a control; 0 means "no limit". Changing one re-applies the bounds.
 class TSizeConstraints : public rtl::TPersistent {
-    RTL_DECLARE_CLASS()
+    RTL_DECLARE_CLASS(TSizeConstraints, rtl::TPersistent)
 
 public:
     explicit TSizeConstraints(class TControl* control) : control_(control) {}
 
+    // Negative values mean no limit; a maximum below its minimum pulls the minimum down, a
+    // minimum above its maximum pushes the maximum up.
     std::int32_t MaxHeight() const { return maxHeight_; }
     std::int32_t MaxWidth() const { return maxWidth_; }
     std::int32_t MinHeight() const { return minHeight_; }
     std::int32_t MinWidth() const { return minWidth_; }
-    void SetMaxHeight(std::int32_t v);
-    void SetMaxWidth(std::int32_t v);
-    void SetMinHeight(std::int32_t v);
-    void SetMinWidth(std::int32_t v);
+    void SetMaxHeight(std::int32_t v) { SetLimit(maxHeight_, v, maxHeight_, minHeight_); }
+    void SetMaxWidth(std::int32_t v) { SetLimit(maxWidth_, v, maxWidth_, minWidth_); }
+    void SetMinHeight(std::int32_t v) { SetLimit(minHeight_, v, maxHeight_, minHeight_); }
+    void SetMinWidth(std::int32_t v) { SetLimit(minWidth_, v, maxWidth_, minWidth_); }
     // Clamps a proposed size.
     void Apply(int& width, int& height) const;
     void Assign(rtl::TPersistent* source) override;
 
 private:
+    void SetLimit(std::int32_t& limit, std::int32_t v, std::int32_t& max, std::int32_t& min);
     void Changed();
 
     TControl* control_;  // not owned
@@ -156,7 +159,7 @@ private:
 // starts as the virtual WndProc; a component may replace WindowProc to see messages first
 // and then call the saved previous value.
 class TControl : public rtl::TComponent {
-    RTL_DECLARE_CLASS()
+    RTL_DECLARE_CLASS(TControl, rtl::TComponent)
 
 public:
     explicit TControl(rtl::TComponent* owner);
@@ -210,11 +213,12 @@ public:
     bool ParentColor() const { return parentColor_; }
     void SetParentColor(bool v);
     TCursor Cursor() const { return cursor_; }
-    void SetCursor(TCursor v);
-    const std::string& Hint() const { return hint_; }
-    void SetHint(const std::string& v) { hint_ = v; }
-    bool ShowHint() const { return showHint_; }
-    void SetShowHint(bool v) { showHint_ = v; }
+    void SetCursor(TCursor v)
+    {
+        rtl::SetAndNotify(cursor_, v, [this] { Perform(CM_CURSORCHANGED, 0, 0); });
+    }
+    std::string Hint;
+    bool ShowHint = false;
     TAlign Align() const { return align_; }
     void SetAlign(TAlign v);
     TPopupMenu* PopupMenu() const { return popupMenu_; }
@@ -247,8 +251,8 @@ public:
     rtl::TNotifyEvent OnMouseLeave;
     rtl::TNotifyEvent OnResize;
 
-    virtual void Click();
-    virtual void DblClick();
+    virtual void Click() { OnClick(this); }
+    virtual void DblClick() { OnDblClick(this); }
     // Scales position, size and an own font by m/d (for a form designed at another
     // resolution); windowed controls scale their children too.
     virtual void ChangeScale(int m, int d);
@@ -264,12 +268,18 @@ public:
 protected:
     void Loaded() override;
     void Notification(rtl::TComponent* component, rtl::TOperation operation) override;
-    virtual void MouseDown(TMouseButton button, TShiftState shift, int x, int y);
-    virtual void MouseUp(TMouseButton button, TShiftState shift, int x, int y);
-    virtual void MouseMove(TShiftState shift, int x, int y);
-    virtual void MouseEnter();
-    virtual void MouseLeave();
-    virtual void Resize();
+    virtual void MouseDown(TMouseButton button, TShiftState shift, int x, int y)
+    {
+        OnMouseDown(this, button, shift, x, y);
+    }
+    virtual void MouseUp(TMouseButton button, TShiftState shift, int x, int y)
+    {
+        OnMouseUp(this, button, shift, x, y);
+    }
+    virtual void MouseMove(TShiftState shift, int x, int y) { OnMouseMove(this, shift, x, y); }
+    virtual void MouseEnter() { OnMouseEnter(this); }
+    virtual void MouseLeave() { OnMouseLeave(this); }
+    virtual void Resize() { OnResize(this); }
     virtual void FontChanged();
     // Sizes the control to its content; only called when AutoSize-like properties ask for it.
     virtual void AdjustSize() {}
@@ -301,8 +311,6 @@ private:
     // Controls take their parent's colour until given their own.
     bool parentColor_ = true;
     TCursor cursor_ = crDefault;
-    std::string hint_;
-    bool showHint_ = false;
     TAlign align_ = alNone;
     TPopupMenu* popupMenu_ = nullptr;  // not owned
     bool mouseInControl_ = false;
@@ -312,7 +320,7 @@ private:
 // A control with a window. The window exists from the first use of Handle() until the
 // control is destroyed or the window is recreated; its procedure dispatches to WindowProc.
 class TWinControl : public TControl {
-    RTL_DECLARE_CLASS()
+    RTL_DECLARE_CLASS(TWinControl, TControl)
 
 public:
     explicit TWinControl(rtl::TComponent* owner);
@@ -339,8 +347,7 @@ public:
 
     bool TabStop() const { return tabStop_; }
     void SetTabStop(bool v);
-    std::int32_t TabOrder() const { return tabOrder_; }
-    void SetTabOrder(std::int32_t v) { tabOrder_ = v; }
+    std::int32_t TabOrder = -1;
     virtual bool CanFocus();
     bool Focused();
     virtual void SetFocus();
@@ -388,11 +395,11 @@ protected:
     virtual void PaintWindow(HDC dc);
     virtual void PaintHandler(TMessage& message);
     virtual void AlignControls(TControl* control, TRect& rect);
-    virtual void KeyDown(std::uint16_t& key, TShiftState shift);
-    virtual void KeyUp(std::uint16_t& key, TShiftState shift);
-    virtual void KeyPress(char& key);
-    virtual void DoEnter();
-    virtual void DoExit();
+    virtual void KeyDown(std::uint16_t& key, TShiftState shift) { OnKeyDown(this, key, shift); }
+    virtual void KeyUp(std::uint16_t& key, TShiftState shift) { OnKeyUp(this, key, shift); }
+    virtual void KeyPress(char& key) { OnKeyPress(this, key); }
+    virtual void DoEnter() { OnEnter(this); }
+    virtual void DoExit() { OnExit(this); }
     void Loaded() override;
     // Key events (the form's KeyPreview first); true when a handler swallowed the key. The
     // message's WParam carries the key or character a handler put in its place.
@@ -402,6 +409,14 @@ protected:
     bool DoKeyPress(TMessage& message);
     void UpdateShowing();
     void SetBorderStyleValue(TBorderStyle v) { borderStyle_ = v; }
+    // A border style the window is made with: the window is made again.
+    void ChangeBorderStyle(TBorderStyle v)
+    {
+        rtl::SetAndNotify(borderStyle_, v, [this] { RecreateWnd(); });
+    }
+    // Turns the control on its side after its orientation changed: width and height swap,
+    // except while a description is read, and the window is made again.
+    void TurnOver();
 
     WNDPROC defWndProc_ = nullptr;  // the class procedure default handling calls
 
@@ -418,7 +433,6 @@ private:
     HWND parentWindow_ = nullptr;      // not owned
     std::vector<TControl*> controls_;  // children; destroyed with this control
     bool tabStop_ = false;
-    std::int32_t tabOrder_ = -1;
     TBorderStyle borderStyle_ = bsNone;
     std::uint16_t ctlId_ = 0;
     bool aligning_ = false;
@@ -428,7 +442,7 @@ private:
 
 // A windowed control that paints itself through Canvas in Paint.
 class TCustomControl : public TWinControl {
-    RTL_DECLARE_CLASS()
+    RTL_DECLARE_CLASS(TCustomControl, TWinControl)
 
 public:
     explicit TCustomControl(rtl::TComponent* owner);
@@ -449,7 +463,7 @@ private:
 
 // A windowless control painted by its parent; mouse messages reach it through the parent.
 class TGraphicControl : public TControl {
-    RTL_DECLARE_CLASS()
+    RTL_DECLARE_CLASS(TGraphicControl, TControl)
 
 public:
     explicit TGraphicControl(rtl::TComponent* owner);
@@ -465,11 +479,9 @@ private:
 };
 
 // Integer types whose form text may be a name: cursors ("crHandPoint") and modal results
-// ("mrOk"). A class table switches a property to them after building it.
+// ("mrOk"). A class table gives them to a property with .Type().
 const rtl::TTypeInfo& CursorTypeInfo();
 const rtl::TTypeInfo& ModalResultTypeInfo();
-void UseCursorType(rtl::TClassInfo& info, const std::string& propName);
-void UseModalResultType(rtl::TClassInfo& info, const std::string& propName);
 
 // The shift state of a mouse message's wParam, or of the keyboard now.
 TShiftState KeysToShiftState(WPARAM keys);

@@ -9,17 +9,12 @@ namespace win {
 
 // --- TTimer ---
 
-const rtl::TClassInfo& TTimer::StaticClassInfo()
+void TTimer::Publish(Table& t)
 {
-    static const rtl::TClassInfo info = rtl::TClassBuilder<TTimer, rtl::TComponent>("TTimer")
-                                            .Property("Enabled", &TTimer::Enabled, &TTimer::SetEnabled)
-                                            .Default(true)
-                                            .Property("Interval", &TTimer::Interval, &TTimer::SetInterval)
-                                            .Default(1000)
-                                            .Event("OnTimer", &TTimer::OnTimer)
-                                            .Creatable()
-                                            .Build();
-    return info;
+    t.Property(RTL_GET_SET(Enabled)).Default(true);
+    t.Property(RTL_GET_SET(Interval)).Default(1000);
+    t.Event(RTL_MEMBER(OnTimer));
+    t.Creatable();
 }
 
 TTimer::TTimer(rtl::TComponent* owner) : rtl::TComponent(owner)
@@ -34,22 +29,6 @@ TTimer::~TTimer()
     if (running_)
         ::KillTimer(window_, 1);
     DeallocateHWnd(window_);
-}
-
-void TTimer::SetEnabled(bool v)
-{
-    if (v != enabled_) {
-        enabled_ = v;
-        UpdateTimer();
-    }
-}
-
-void TTimer::SetInterval(std::uint32_t v)
-{
-    if (v != interval_) {
-        interval_ = v;
-        UpdateTimer();
-    }
 }
 
 void TTimer::Loaded()
@@ -72,12 +51,6 @@ void TTimer::UpdateTimer()
     running_ = true;
 }
 
-void TTimer::Timer()
-{
-    if (OnTimer)
-        OnTimer(this);
-}
-
 void TTimer::WndProc(TMessage& m)
 {
     if (m.Msg == WM_TIMER) {
@@ -93,24 +66,15 @@ void TTimer::WndProc(TMessage& m)
 
 // --- TImage ---
 
-const rtl::TClassInfo& TImage::StaticClassInfo()
+void TImage::Publish(Table& t)
 {
-    static const rtl::TClassInfo info =
-        rtl::TClassBuilder<TImage, TGraphicControl>("TImage")
-            .Property("AutoSize", &TImage::AutoSize, &TImage::SetAutoSize)
-            .Default(false)
-            .Property("Center", &TImage::Center, &TImage::SetCenter)
-            .Default(false)
-            .Property("Picture", &TImage::Picture, &TImage::SetPicture)
-            .Property("Proportional", &TImage::Proportional, &TImage::SetProportional)
-            .Default(false)
-            .Property("Stretch", &TImage::Stretch, &TImage::SetStretch)
-            .Default(false)
-            .Property("Transparent", &TImage::Transparent, &TImage::SetTransparent)
-            .Default(false)
-            .Creatable()
-            .Build();
-    return info;
+    t.Property(RTL_GET_SET(AutoSize)).Default(false);
+    t.Property(RTL_GET_SET(Center)).Default(false);
+    t.Property(RTL_GET_SET(Picture));
+    t.Property(RTL_GET_SET(Proportional)).Default(false);
+    t.Property(RTL_GET_SET(Stretch)).Default(false);
+    t.Property(RTL_GET_SET(Transparent)).Default(false);
+    t.Creatable();
 }
 
 TImage::TImage(rtl::TComponent* owner) : TGraphicControl(owner), picture_(std::make_unique<TPicture>())
@@ -122,42 +86,13 @@ TImage::TImage(rtl::TComponent* owner) : TGraphicControl(owner), picture_(std::m
 
 TImage::~TImage() { picture_->OnChange = nullptr; }
 
-void TImage::SetAutoSize(bool v)
-{
-    if (v != autoSize_) {
-        autoSize_ = v;
-        AdjustSize();
-    }
-}
-void TImage::SetStretch(bool v)
-{
-    if (v != stretch_) {
-        stretch_ = v;
-        Invalidate();
-    }
-}
-void TImage::SetCenter(bool v)
-{
-    if (v != center_) {
-        center_ = v;
-        Invalidate();
-    }
-}
-void TImage::SetProportional(bool v)
-{
-    if (v != proportional_) {
-        proportional_ = v;
-        Invalidate();
-    }
-}
 void TImage::SetTransparent(bool v)
 {
-    if (v != transparent_) {
-        transparent_ = v;
+    rtl::SetAndNotify(transparent_, v, [this] {
         if (TGraphic* g = picture_->Graphic())
-            g->SetTransparent(v);
+            g->SetTransparent(transparent_);
         Invalidate();
-    }
+    });
 }
 
 void TImage::PictureChanged(rtl::TObject*)
@@ -237,34 +172,18 @@ void Frame3D(TCanvas& canvas, TRect& rect, TColor topColor, TColor bottomColor, 
     rect.Right += 1;
 }
 
-const rtl::TClassInfo& TCustomPanel::StaticClassInfo()
+void TCustomPanel::Publish(Table& t)
 {
-    static const rtl::TClassInfo info =
-        rtl::TClassBuilder<TCustomPanel, TCustomControl>("TCustomPanel")
-            .Property("Alignment", &TCustomPanel::Alignment, &TCustomPanel::SetAlignment)
-            .Default(taCenter)
-            .Property("BevelInner", &TCustomPanel::BevelInner, &TCustomPanel::SetBevelInner)
-            .Default(bvNone)
-            .Property("BevelOuter", &TCustomPanel::BevelOuter, &TCustomPanel::SetBevelOuter)
-            .Default(bvRaised)
-            .Property("BevelWidth", &TCustomPanel::BevelWidth, &TCustomPanel::SetBevelWidth)
-            .Default(1)
-            .Property("BorderStyle", &TCustomPanel::BorderStyle, &TCustomPanel::SetBorderStyle)
-            .Default(bsNone)
-            .Property("BorderWidth", &TCustomPanel::BorderWidth, &TCustomPanel::SetBorderWidth)
-            .Default(0)
-            .Property("ParentColor", &TCustomPanel::ParentColor, &TCustomPanel::SetParentColor)
-            .Default(false)
-            .Build();
-    return info;
+    t.Property(RTL_GET_SET(Alignment)).Default(taCenter);
+    t.Property(RTL_GET_SET(BevelInner)).Default(bvNone);
+    t.Property(RTL_GET_SET(BevelOuter)).Default(bvRaised);
+    t.Property(RTL_GET_SET(BevelWidth)).Default(1);
+    t.Property(RTL_GET_SET(BorderStyle)).Default(bsNone);
+    t.Property(RTL_GET_SET(BorderWidth)).Default(0);
+    t.Property(RTL_GET_SET(ParentColor)).Default(false);
 }
 
-const rtl::TClassInfo& TPanel::StaticClassInfo()
-{
-    static const rtl::TClassInfo info =
-        rtl::TClassBuilder<TPanel, TCustomPanel>("TPanel").Creatable().Build();
-    return info;
-}
+void TPanel::Publish(Table& t) { t.Creatable(); }
 
 TCustomPanel::TCustomPanel(rtl::TComponent* owner) : TCustomControl(owner)
 {
@@ -280,43 +199,6 @@ void TCustomPanel::CreateParams(TCreateParams& p)
     if (BorderStyle() == bsSingle)
         p.ExStyle |= WS_EX_CLIENTEDGE;
     p.WindowClass.style &= ~static_cast<UINT>(CS_HREDRAW | CS_VREDRAW);
-}
-
-void TCustomPanel::SetAlignment(TAlignment v)
-{
-    alignment_ = v;
-    Invalidate();
-}
-void TCustomPanel::SetBevelInner(TBevelCut v)
-{
-    bevelInner_ = v;
-    Realign();
-    Invalidate();
-}
-void TCustomPanel::SetBevelOuter(TBevelCut v)
-{
-    bevelOuter_ = v;
-    Realign();
-    Invalidate();
-}
-void TCustomPanel::SetBevelWidth(std::int32_t v)
-{
-    bevelWidth_ = std::max<std::int32_t>(v, 1);
-    Realign();
-    Invalidate();
-}
-void TCustomPanel::SetBorderWidth(std::int32_t v)
-{
-    borderWidth_ = std::max<std::int32_t>(v, 0);
-    Realign();
-    Invalidate();
-}
-void TCustomPanel::SetBorderStyle(TBorderStyle v)
-{
-    if (v == BorderStyle())
-        return;
-    SetBorderStyleValue(v);
-    RecreateWnd();
 }
 
 TRect TCustomPanel::ClientRect() { return TWinControl::ClientRect(); }

@@ -3,6 +3,7 @@
 
 #include "platform/win/Controls.h"
 
+#include <algorithm>
 #include <memory>
 
 namespace win {
@@ -11,21 +12,27 @@ namespace win {
 // above 0 (not while a description is being read). Timer messages are not queued up: a slow handler
 // delays the next tick rather than causing a burst.
 class TTimer : public rtl::TComponent {
-    RTL_DECLARE_CLASS()
+    RTL_DECLARE_CLASS(TTimer, rtl::TComponent)
 
 public:
     explicit TTimer(rtl::TComponent* owner);
     ~TTimer() override;
 
     bool Enabled() const { return enabled_; }
-    void SetEnabled(bool v);
+    void SetEnabled(bool v)
+    {
+        rtl::SetAndNotify(enabled_, v, [this] { UpdateTimer(); });
+    }
     std::uint32_t Interval() const { return interval_; }
-    void SetInterval(std::uint32_t v);
+    void SetInterval(std::uint32_t v)
+    {
+        rtl::SetAndNotify(interval_, v, [this] { UpdateTimer(); });
+    }
     rtl::TNotifyEvent OnTimer;
 
 protected:
     void Loaded() override;
-    virtual void Timer();
+    virtual void Timer() { OnTimer(this); }
 
 private:
     void UpdateTimer();
@@ -40,7 +47,7 @@ private:
 // Shows a picture: at its own size, centred, or stretched (proportionally when asked).
 // AutoSize makes the control take the picture's size.
 class TImage : public TGraphicControl {
-    RTL_DECLARE_CLASS()
+    RTL_DECLARE_CLASS(TImage, TGraphicControl)
 
 public:
     explicit TImage(rtl::TComponent* owner);
@@ -49,13 +56,26 @@ public:
     TPicture* Picture() const { return picture_.get(); }
     void SetPicture(TPicture* v) { picture_->Assign(v); }
     bool AutoSize() const { return autoSize_; }
-    void SetAutoSize(bool v);
+    void SetAutoSize(bool v)
+    {
+        rtl::SetAndNotify(autoSize_, v, [this] { AdjustSize(); });
+    }
     bool Stretch() const { return stretch_; }
-    void SetStretch(bool v);
+    void SetStretch(bool v)
+    {
+        rtl::SetAndNotify(stretch_, v, [this] { Invalidate(); });
+    }
     bool Center() const { return center_; }
-    void SetCenter(bool v);
+    void SetCenter(bool v)
+    {
+        rtl::SetAndNotify(center_, v, [this] { Invalidate(); });
+    }
     bool Proportional() const { return proportional_; }
-    void SetProportional(bool v);
+    void SetProportional(bool v)
+    {
+        rtl::SetAndNotify(proportional_, v, [this] { Invalidate(); });
+    }
+    // Passed on to the picture's graphic, now and whenever the picture changes.
     bool Transparent() const { return transparent_; }
     void SetTransparent(bool v);
     // The rectangle the picture is drawn into, in client coordinates.
@@ -78,23 +98,40 @@ private:
 
 // A windowed container with an optional bevelled frame and a caption.
 class TCustomPanel : public TCustomControl {
-    RTL_DECLARE_CLASS()
+    RTL_DECLARE_CLASS(TCustomPanel, TCustomControl)
 
 public:
     explicit TCustomPanel(rtl::TComponent* owner);
 
     TAlignment Alignment() const { return alignment_; }
-    void SetAlignment(TAlignment v);
+    void SetAlignment(TAlignment v)
+    {
+        rtl::SetAndNotify(alignment_, v, [this] { Invalidate(); });
+    }
     TBevelCut BevelInner() const { return bevelInner_; }
-    void SetBevelInner(TBevelCut v);
+    void SetBevelInner(TBevelCut v)
+    {
+        rtl::SetAndNotify(bevelInner_, v, [this] { FrameChanged(); });
+    }
     TBevelCut BevelOuter() const { return bevelOuter_; }
-    void SetBevelOuter(TBevelCut v);
+    void SetBevelOuter(TBevelCut v)
+    {
+        rtl::SetAndNotify(bevelOuter_, v, [this] { FrameChanged(); });
+    }
+    // At least 1.
     std::int32_t BevelWidth() const { return bevelWidth_; }
-    void SetBevelWidth(std::int32_t v);
+    void SetBevelWidth(std::int32_t v)
+    {
+        rtl::SetAndNotify(bevelWidth_, std::max(v, 1), [this] { FrameChanged(); });
+    }
+    // At least 0.
     std::int32_t BorderWidth() const { return borderWidth_; }
-    void SetBorderWidth(std::int32_t v);
+    void SetBorderWidth(std::int32_t v)
+    {
+        rtl::SetAndNotify(borderWidth_, std::max(v, 0), [this] { FrameChanged(); });
+    }
     TBorderStyle BorderStyle() const { return BorderStyleProp(); }
-    void SetBorderStyle(TBorderStyle v);
+    void SetBorderStyle(TBorderStyle v) { ChangeBorderStyle(v); }
 
     TRect ClientRect() override;
 
@@ -104,6 +141,13 @@ protected:
     void AlignControls(TControl* control, TRect& rect) override;
 
 private:
+    // The bevels or the border changed: the children move inside them and the frame is drawn again.
+    void FrameChanged()
+    {
+        Realign();
+        Invalidate();
+    }
+
     TAlignment alignment_ = taCenter;
     TBevelCut bevelInner_ = bvNone;
     TBevelCut bevelOuter_ = bvRaised;
@@ -112,7 +156,7 @@ private:
 };
 
 class TPanel : public TCustomPanel {
-    RTL_DECLARE_CLASS()
+    RTL_DECLARE_CLASS(TPanel, TCustomPanel)
 
 public:
     explicit TPanel(rtl::TComponent* owner) : TCustomPanel(owner) {}

@@ -92,46 +92,31 @@ void HandleControlException(rtl::TObject* sender)
 
 // --- TCustomForm ---
 
-const rtl::TClassInfo& TCustomForm::StaticClassInfo()
+void TCustomForm::Publish(Table& t)
 {
-    static const rtl::TClassInfo info =
-        rtl::TClassBuilder<TCustomForm, TWinControl>("TCustomForm")
-            .Property("ActiveControl", &TCustomForm::ActiveControl, &TCustomForm::SetActiveControl)
-            .Property("AutoScroll", &TCustomForm::AutoScroll, &TCustomForm::SetAutoScroll)
-            .Property("BorderIcons", &TCustomForm::BorderIcons, &TCustomForm::SetBorderIcons)
-            .Default(TBorderIcons{biSystemMenu, biMinimize, biMaximize})
-            .Property("BorderStyle", &TCustomForm::BorderStyle, &TCustomForm::SetBorderStyle)
-            .Default(bsSizeable)
-            .Property("FormStyle", &TCustomForm::FormStyle, &TCustomForm::SetFormStyle)
-            .Default(fsNormal)
-            .Property("KeyPreview", &TCustomForm::KeyPreview, &TCustomForm::SetKeyPreview)
-            .Default(false)
-            .Property("Menu", &TCustomForm::Menu, &TCustomForm::SetMenu)
-            .Property("PixelsPerInch", &TCustomForm::PixelsPerInch, &TCustomForm::SetPixelsPerInch)
-            .Property("Position", &TCustomForm::Position, &TCustomForm::SetPosition)
-            .Default(poDesigned)
-            .Property("Scaled", &TCustomForm::Scaled, &TCustomForm::SetScaled)
-            .Default(true)
-            .Property("WindowState", &TCustomForm::WindowState, &TCustomForm::SetWindowState)
-            .Default(wsNormal)
-            .Event("OnActivate", &TCustomForm::OnActivate)
-            .Event("OnClose", &TCustomForm::OnClose)
-            .Event("OnCloseQuery", &TCustomForm::OnCloseQuery)
-            .Event("OnCreate", &TCustomForm::OnCreate)
-            .Event("OnDeactivate", &TCustomForm::OnDeactivate)
-            .Event("OnDestroy", &TCustomForm::OnDestroy)
-            .Event("OnHide", &TCustomForm::OnHide)
-            .Event("OnPaint", &TCustomForm::OnPaint)
-            .Event("OnShow", &TCustomForm::OnShow)
-            .Build();
-    return info;
+    t.Property(RTL_GET_SET(ActiveControl));
+    t.Property(RTL_MEMBER(AutoScroll));
+    t.Property(RTL_GET_SET(BorderIcons)).Default(TBorderIcons{biSystemMenu, biMinimize, biMaximize});
+    t.Property(RTL_GET_SET(BorderStyle)).Default(bsSizeable);
+    t.Property(RTL_GET_SET(FormStyle)).Default(fsNormal);
+    t.Property(RTL_MEMBER(KeyPreview)).Default(false);
+    t.Property(RTL_GET_SET(Menu));
+    t.Property(RTL_GET_SET(PixelsPerInch));
+    t.Property(RTL_GET_SET(Position)).Default(poDesigned);
+    t.Property(RTL_MEMBER(Scaled)).Default(true);
+    t.Property(RTL_GET_SET(WindowState)).Default(wsNormal);
+    t.Event(RTL_MEMBER(OnActivate));
+    t.Event(RTL_MEMBER(OnClose));
+    t.Event(RTL_MEMBER(OnCloseQuery));
+    t.Event(RTL_MEMBER(OnCreate));
+    t.Event(RTL_MEMBER(OnDeactivate));
+    t.Event(RTL_MEMBER(OnDestroy));
+    t.Event(RTL_MEMBER(OnHide));
+    t.Event(RTL_MEMBER(OnPaint));
+    t.Event(RTL_MEMBER(OnShow));
 }
 
-const rtl::TClassInfo& TForm::StaticClassInfo()
-{
-    static const rtl::TClassInfo info = rtl::TClassBuilder<TForm, TCustomForm>("TForm").Build();
-    return info;
-}
+void TForm::Publish(Table&) {}
 
 TCustomForm::TCustomForm(rtl::TComponent* owner) : TWinControl(owner), canvas_(std::make_unique<TCanvas>())
 {
@@ -195,19 +180,11 @@ void TCustomForm::DoDestroy()
     if (destroyFired_)
         return;
     destroyFired_ = true;
-    if (OnDestroy) {
-        try {
-            OnDestroy(this);
-        } catch (...) {
-            HandleControlException(this);
-        }
+    try {
+        OnDestroy(this);
+    } catch (...) {
+        HandleControlException(this);
     }
-}
-
-void TCustomForm::DoCreate()
-{
-    if (OnCreate)
-        OnCreate(this);
 }
 
 void TCustomForm::SetClientWidth(std::int32_t v)
@@ -234,7 +211,7 @@ void TCustomForm::Loaded()
     if (pendingClientHeight_ >= 0)
         SetClientHeight(std::exchange(pendingClientHeight_, -1));
     // A form designed at another resolution is scaled to the screen's when Scaled.
-    if (scaled_ && Screen && pixelsPerInch_ > 0 && pixelsPerInch_ != Screen->PixelsPerInch()) {
+    if (Scaled && Screen && pixelsPerInch_ > 0 && pixelsPerInch_ != Screen->PixelsPerInch()) {
         int m = Screen->PixelsPerInch(), d = pixelsPerInch_;
         int clientWidth = ClientWidth(), clientHeight = ClientHeight();
         for (std::int32_t i = ControlCount() - 1; i >= 0; --i)
@@ -341,19 +318,10 @@ TRect TCustomForm::ClientRect()
 
 void TCustomForm::SetBorderStyle(TBorderStyle v)
 {
-    if (v == formBorderStyle_)
-        return;
-    formBorderStyle_ = v;
-    SetBorderStyleValue(v);
-    RecreateWnd();
-}
-
-void TCustomForm::SetBorderIcons(TBorderIcons v)
-{
-    if (v == borderIcons_)
-        return;
-    borderIcons_ = v;
-    RecreateWnd();
+    rtl::SetAndNotify(formBorderStyle_, v, [this] {
+        SetBorderStyleValue(formBorderStyle_);
+        RecreateWnd();
+    });
 }
 
 void TCustomForm::SetFormStyle(TFormStyle v)
@@ -479,18 +447,6 @@ void TCustomForm::UpdateWindowVisibility()
     }
 }
 
-void TCustomForm::DoShow()
-{
-    if (OnShow)
-        OnShow(this);
-}
-
-void TCustomForm::DoHide()
-{
-    if (OnHide)
-        OnHide(this);
-}
-
 void TCustomForm::Show()
 {
     SetVisible(true);
@@ -501,15 +457,8 @@ void TCustomForm::Show()
 bool TCustomForm::CloseQuery()
 {
     bool canClose = true;
-    if (OnCloseQuery)
-        OnCloseQuery(this, canClose);
+    OnCloseQuery(this, canClose);
     return canClose;
-}
-
-void TCustomForm::DoClose(TCloseAction& action)
-{
-    if (OnClose)
-        OnClose(this, action);
 }
 
 void TCustomForm::Close()
@@ -594,12 +543,6 @@ void TCustomForm::Release()
         ::PostMessageA(Application->Handle(), CM_RELEASE, 0, reinterpret_cast<LPARAM>(this));
 }
 
-void TCustomForm::Paint()
-{
-    if (OnPaint)
-        OnPaint(this);
-}
-
 void TCustomForm::PaintWindow(HDC dc)
 {
     canvas_->Lock();
@@ -647,9 +590,8 @@ void TCustomForm::WndProc(TMessage& m)
                 Screen->activeForm_ = this;
             if (activeControl_ && activeControl_->HandleAllocated() && activeControl_->CanFocus())
                 ::SetFocus(activeControl_->Handle());
-            if (OnActivate)
-                OnActivate(this);
-        } else if (OnDeactivate) {
+            OnActivate(this);
+        } else {
             OnDeactivate(this);
         }
         return;
@@ -674,11 +616,7 @@ void TCustomForm::WndProc(TMessage& m)
 
 // --- TScreen ---
 
-const rtl::TClassInfo& TScreen::StaticClassInfo()
-{
-    static const rtl::TClassInfo info = rtl::TClassBuilder<TScreen, rtl::TComponent>("TScreen").Build();
-    return info;
-}
+void TScreen::Publish(Table&) {}
 
 TScreen::TScreen(rtl::TComponent* owner) : rtl::TComponent(owner)
 {
@@ -769,12 +707,7 @@ void TScreen::RemoveForm(TCustomForm* form)
 
 // --- TApplication ---
 
-const rtl::TClassInfo& TApplication::StaticClassInfo()
-{
-    static const rtl::TClassInfo info =
-        rtl::TClassBuilder<TApplication, rtl::TComponent>("TApplication").Build();
-    return info;
-}
+void TApplication::Publish(Table&) {}
 
 TApplication::TApplication(rtl::TComponent* owner) : rtl::TComponent(owner)
 {
@@ -822,12 +755,12 @@ constexpr UINT_PTR kHintHideTimer = 2;
 
 bool TApplication::WantsHint(TControl* control) const
 {
-    if (!showHint_ || !control || control->Hint().empty())
+    if (!showHint_ || !control || control->Hint.empty())
         return false;
-    if (control->ShowHint())
+    if (control->ShowHint)
         return true;
     TCustomForm* form = control->GetParentForm();
-    return form && form->ShowHint();
+    return form && form->ShowHint;
 }
 
 void TApplication::ActivateHint(TControl* control)
@@ -870,7 +803,7 @@ void TApplication::ShowHintNow()
     ti.uFlags = TTF_TRACK | TTF_ABSOLUTE;
     ti.hwnd = handle_;
     ti.uId = 1;
-    hintText_ = control->Hint();
+    hintText_ = control->Hint;
     ti.lpszText = hintText_.data();
     if (!hintWindow_) {
         hintWindow_ = ::CreateWindowExA(WS_EX_TOPMOST, TOOLTIPS_CLASSA, nullptr,
@@ -957,14 +890,13 @@ bool TApplication::ProcessMessage(MSG& msg)
         return true;
     }
     bool handled = false;
-    if (OnMessage)
-        OnMessage(msg, handled);
+    OnMessage(msg, handled);
     // A copy: a handler may free its own events component.
     std::vector<TApplicationEvents*> sinks = eventSinks_;
     for (TApplicationEvents* sink : sinks) {
         if (handled)
             break;
-        if (std::find(eventSinks_.begin(), eventSinks_.end(), sink) != eventSinks_.end() && sink->OnMessage)
+        if (std::find(eventSinks_.begin(), eventSinks_.end(), sink) != eventSinks_.end())
             sink->OnMessage(msg, handled);
     }
     if (!handled && !IsKeyMsg(msg)) {
@@ -998,12 +930,10 @@ void TApplication::HandleMessage()
     MSG msg;
     if (!ProcessMessage(msg)) {
         try {
-            if (OnIdle)
-                OnIdle(this);
+            OnIdle(this);
             std::vector<TApplicationEvents*> sinks = eventSinks_;
             for (TApplicationEvents* sink : sinks)
-                if (std::find(eventSinks_.begin(), eventSinks_.end(), sink) != eventSinks_.end() &&
-                    sink->OnIdle)
+                if (std::find(eventSinks_.begin(), eventSinks_.end(), sink) != eventSinks_.end())
                     sink->OnIdle(sink);
         } catch (...) {
             HandleException(this);
@@ -1041,14 +971,14 @@ void TApplication::Report(rtl::TObject* sender, const std::exception& e)
 {
     try {
         bool reported = false;
-        if (OnException) {
+        if (OnException.Assigned()) {
             OnException(sender, e);
             reported = true;
         }
         std::vector<TApplicationEvents*> sinks = eventSinks_;
         for (TApplicationEvents* sink : sinks)
             if (std::find(eventSinks_.begin(), eventSinks_.end(), sink) != eventSinks_.end() &&
-                sink->OnException) {
+                sink->OnException.Assigned()) {
                 sink->OnException(sender, e);
                 reported = true;
             }
@@ -1061,16 +991,12 @@ void TApplication::Report(rtl::TObject* sender, const std::exception& e)
 
 // --- TApplicationEvents ---
 
-const rtl::TClassInfo& TApplicationEvents::StaticClassInfo()
+void TApplicationEvents::Publish(Table& t)
 {
-    static const rtl::TClassInfo info =
-        rtl::TClassBuilder<TApplicationEvents, rtl::TComponent>("TApplicationEvents")
-            .Event("OnException", &TApplicationEvents::OnException)
-            .Event("OnIdle", &TApplicationEvents::OnIdle)
-            .Event("OnMessage", &TApplicationEvents::OnMessage)
-            .Creatable()
-            .Build();
-    return info;
+    t.Event(RTL_MEMBER(OnException));
+    t.Event(RTL_MEMBER(OnIdle));
+    t.Event(RTL_MEMBER(OnMessage));
+    t.Creatable();
 }
 
 TApplicationEvents::TApplicationEvents(rtl::TComponent* owner) : rtl::TComponent(owner)

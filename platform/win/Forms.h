@@ -55,7 +55,7 @@ public:
 // TApplication::CreateForm or TCustomForm::CreateFromResource: the description (an RCDATA
 // resource named after the class) is read after construction, then OnCreate runs.
 class TCustomForm : public TWinControl {
-    RTL_DECLARE_CLASS()
+    RTL_DECLARE_CLASS(TCustomForm, TWinControl)
 
 public:
     // A form without a description; controls are added by code.
@@ -84,7 +84,10 @@ public:
     TBorderStyle BorderStyle() const { return formBorderStyle_; }
     void SetBorderStyle(TBorderStyle v);
     TBorderIcons BorderIcons() const { return borderIcons_; }
-    void SetBorderIcons(TBorderIcons v);
+    void SetBorderIcons(TBorderIcons v)
+    {
+        rtl::SetAndNotify(borderIcons_, v, [this] { RecreateWnd(); });
+    }
     TPosition Position() const { return position_; }
     void SetPosition(TPosition v) { position_ = v; }
     TWindowState WindowState();
@@ -93,15 +96,12 @@ public:
     void SetWindowStateField(TWindowState v) { windowState_ = v; }
     TFormStyle FormStyle() const { return formStyle_; }
     void SetFormStyle(TFormStyle v);
-    bool KeyPreview() const { return keyPreview_; }
-    void SetKeyPreview(bool v) { keyPreview_ = v; }
-    bool Scaled() const { return scaled_; }
-    void SetScaled(bool v) { scaled_ = v; }
+    bool KeyPreview = false;
+    bool Scaled = true;
     std::int32_t PixelsPerInch() const { return pixelsPerInch_; }
     void SetPixelsPerInch(std::int32_t v) { pixelsPerInch_ = v; }
     // Accepted for stored descriptions; forms here never scroll their client area.
-    bool AutoScroll() const { return autoScroll_; }
-    void SetAutoScroll(bool v) { autoScroll_ = v; }
+    bool AutoScroll = false;
     TModalResult ModalResult() const { return modalResult_; }
     void SetModalResult(TModalResult v) { modalResult_ = v; }
     TWinControl* ActiveControl() const { return activeControl_; }
@@ -156,11 +156,11 @@ protected:
     void Notification(rtl::TComponent* component, rtl::TOperation operation) override;
     void Loaded() override;
     void PaintWindow(HDC dc) override;
-    virtual void DoCreate();
-    virtual void DoShow();
-    virtual void DoHide();
-    virtual void DoClose(TCloseAction& action);
-    virtual void Paint();
+    virtual void DoCreate() { OnCreate(this); }
+    virtual void DoShow() { OnShow(this); }
+    virtual void DoHide() { OnHide(this); }
+    virtual void DoClose(TCloseAction& action) { OnClose(this, action); }
+    virtual void Paint() { OnPaint(this); }
     TCanvas* Canvas() const { return canvas_.get(); }
 
 private:
@@ -174,10 +174,7 @@ private:
     TPosition position_ = poDesigned;
     TWindowState windowState_ = wsNormal;
     TFormStyle formStyle_ = fsNormal;
-    bool keyPreview_ = false;
-    bool scaled_ = true;
     std::int32_t pixelsPerInch_ = 96;
-    bool autoScroll_ = false;
     TModalResult modalResult_ = mrNone;
     TWinControl* activeControl_ = nullptr;  // not owned
     TMainMenu* menu_ = nullptr;             // not owned
@@ -191,7 +188,7 @@ private:
 };
 
 class TForm : public TCustomForm {
-    RTL_DECLARE_CLASS()
+    RTL_DECLARE_CLASS(TForm, TCustomForm)
 
 public:
     explicit TForm(rtl::TComponent* owner) : TCustomForm(owner) {}
@@ -199,7 +196,7 @@ public:
 
 // The screen: size, resolution, the cursor shown over the whole program, the cursor table.
 class TScreen : public rtl::TComponent {
-    RTL_DECLARE_CLASS()
+    RTL_DECLARE_CLASS(TScreen, rtl::TComponent)
 
 public:
     explicit TScreen(rtl::TComponent* owner);
@@ -236,7 +233,7 @@ private:
 
 // The program: its forms, its message loop and its exception reporting.
 class TApplication : public rtl::TComponent {
-    RTL_DECLARE_CLASS()
+    RTL_DECLARE_CLASS(TApplication, rtl::TComponent)
 
 public:
     explicit TApplication(rtl::TComponent* owner);
@@ -341,7 +338,7 @@ private:
 // exception events without replacing the handlers others have assigned. Each live instance
 // gets every event; OnException here takes the report away from the message box.
 class TApplicationEvents : public rtl::TComponent {
-    RTL_DECLARE_CLASS()
+    RTL_DECLARE_CLASS(TApplicationEvents, rtl::TComponent)
 
 public:
     explicit TApplicationEvents(rtl::TComponent* owner);

@@ -217,30 +217,6 @@ const rtl::TTypeInfo& CharsetTypeInfo()
     return info;
 }
 
-namespace {
-
-void UseType(rtl::TClassInfo& info, const std::string& propName, const rtl::TTypeInfo& type)
-{
-    for (auto& p : info.Props) {
-        if (rtl::SameText(p.Name, propName)) {
-            p.PropType = &type;
-            return;
-        }
-    }
-    throw rtl::EPropertyError("Property " + propName + " does not exist");
-}
-
-}  // namespace
-
-void UseColorType(rtl::TClassInfo& info, const std::string& propName)
-{
-    UseType(info, propName, ColorTypeInfo());
-}
-void UseCharsetType(rtl::TClassInfo& info, const std::string& propName)
-{
-    UseType(info, propName, CharsetTypeInfo());
-}
-
 // --- fonts, pens, brushes ---
 
 namespace {
@@ -262,32 +238,15 @@ std::int32_t ScreenPixelsPerInch()
 
 }  // namespace
 
-void TGraphicsObject::Changed()
+void TFont::Publish(Table& t)
 {
-    if (OnChange)
-        OnChange(this);
-}
-
-const rtl::TClassInfo& TFont::StaticClassInfo()
-{
-    static const rtl::TClassInfo info = [] {
-        rtl::TClassInfo i = rtl::TClassBuilder<TFont, rtl::TPersistent>("TFont")
-                                .Property("Charset", &TFont::Charset, &TFont::SetCharset)
-                                .Property("Color", &TFont::Color, &TFont::SetColor)
-                                .Property("Height", &TFont::Height, &TFont::SetHeight)
-                                .Property("Name", &TFont::Name, &TFont::SetName)
-                                .Property("Pitch", &TFont::Pitch, &TFont::SetPitch)
-                                .Default(fpDefault)
-                                .Property("Size", &TFont::Size, &TFont::SetSize)
-                                .Stored(false)
-                                .Property("Style", &TFont::Style, &TFont::SetStyle)
-                                .Default(TFontStyles{})
-                                .Build();
-        UseCharsetType(i, "Charset");
-        UseColorType(i, "Color");
-        return i;
-    }();
-    return info;
+    t.Property(RTL_GET_SET(Charset)).Type(CharsetTypeInfo());
+    t.Property(RTL_GET_SET(Color)).Type(ColorTypeInfo());
+    t.Property(RTL_GET_SET(Height));
+    t.Property(RTL_GET_SET(Name));
+    t.Property(RTL_GET_SET(Pitch)).Default(fpDefault);
+    t.Property(RTL_GET_SET(Size)).Stored(false);
+    t.Property(RTL_GET_SET(Style)).Default(TFontStyles{});
 }
 
 TFont::TFont() : charset_(DEFAULT_CHARSET), name_("MS Sans Serif"), pixelsPerInch_(ScreenPixelsPerInch())
@@ -295,58 +254,15 @@ TFont::TFont() : charset_(DEFAULT_CHARSET), name_("MS Sans Serif"), pixelsPerInc
     height_ = -::MulDiv(8, pixelsPerInch_, 72);
 }
 
-void TFont::SetCharset(std::uint8_t value)
-{
-    if (value != charset_) {
-        charset_ = value;
-        Changed();
-    }
-}
-
-void TFont::SetColor(TColor value)
-{
-    // The colour is not part of the GDI font, so the handle survives.
-    if (value != color_) {
-        color_ = value;
-        TGraphicsObject::Changed();
-    }
-}
-
-void TFont::SetHeight(std::int32_t value)
-{
-    if (value != height_) {
-        height_ = value;
-        Changed();
-    }
-}
-
 void TFont::SetName(const std::string& value)
 {
-    if (!value.empty() && value != name_) {
-        name_ = value;
-        Changed();
-    }
-}
-
-void TFont::SetPitch(TFontPitch value)
-{
-    if (value != pitch_) {
-        pitch_ = value;
-        Changed();
-    }
+    if (!value.empty())
+        rtl::SetAndNotify(name_, value, [this] { Changed(); });
 }
 
 std::int32_t TFont::Size() const { return -::MulDiv(height_, 72, pixelsPerInch_); }
 
 void TFont::SetSize(std::int32_t value) { SetHeight(-::MulDiv(value, pixelsPerInch_, 72)); }
-
-void TFont::SetStyle(TFontStyles value)
-{
-    if (value != style_) {
-        style_ = value;
-        Changed();
-    }
-}
 
 void TFont::Changed()
 {
@@ -433,56 +349,18 @@ void TFont::Assign(rtl::TPersistent* source)
     rtl::TPersistent::Assign(source);
 }
 
-const rtl::TClassInfo& TPen::StaticClassInfo()
+void TPen::Publish(Table& t)
 {
-    static const rtl::TClassInfo info = [] {
-        rtl::TClassInfo i = rtl::TClassBuilder<TPen, rtl::TPersistent>("TPen")
-                                .Property("Color", &TPen::Color, &TPen::SetColor)
-                                .Default(clBlack)
-                                .Property("Mode", &TPen::Mode, &TPen::SetMode)
-                                .Default(pmCopy)
-                                .Property("Style", &TPen::Style, &TPen::SetStyle)
-                                .Default(psSolid)
-                                .Property("Width", &TPen::Width, &TPen::SetWidth)
-                                .Default(1)
-                                .Build();
-        UseColorType(i, "Color");
-        return i;
-    }();
-    return info;
-}
-
-void TPen::SetColor(TColor value)
-{
-    if (value != color_) {
-        color_ = value;
-        Changed();
-    }
-}
-
-void TPen::SetMode(TPenMode value)
-{
-    // The mode is a DC setting (SetROP2), not part of the pen.
-    if (value != mode_) {
-        mode_ = value;
-        TGraphicsObject::Changed();
-    }
-}
-
-void TPen::SetStyle(TPenStyle value)
-{
-    if (value != style_) {
-        style_ = value;
-        Changed();
-    }
+    t.Property(RTL_GET_SET(Color)).Type(ColorTypeInfo()).Default(clBlack);
+    t.Property(RTL_GET_SET(Mode)).Default(pmCopy);
+    t.Property(RTL_GET_SET(Style)).Default(psSolid);
+    t.Property(RTL_GET_SET(Width)).Default(1);
 }
 
 void TPen::SetWidth(std::int32_t value)
 {
-    if (value >= 0 && value != width_) {
-        width_ = value;
-        Changed();
-    }
+    if (value >= 0)
+        rtl::SetAndNotify(width_, value, [this] { Changed(); });
 }
 
 void TPen::Changed()
@@ -521,19 +399,10 @@ void TPen::Assign(rtl::TPersistent* source)
     rtl::TPersistent::Assign(source);
 }
 
-const rtl::TClassInfo& TBrush::StaticClassInfo()
+void TBrush::Publish(Table& t)
 {
-    static const rtl::TClassInfo info = [] {
-        rtl::TClassInfo i = rtl::TClassBuilder<TBrush, rtl::TPersistent>("TBrush")
-                                .Property("Color", &TBrush::Color, &TBrush::SetColor)
-                                .Default(clWhite)
-                                .Property("Style", &TBrush::Style, &TBrush::SetStyle)
-                                .Default(bsSolid)
-                                .Build();
-        UseColorType(i, "Color");
-        return i;
-    }();
-    return info;
+    t.Property(RTL_GET_SET(Color)).Type(ColorTypeInfo()).Default(clWhite);
+    t.Property(RTL_GET_SET(Style)).Default(bsSolid);
 }
 
 TBrush::TBrush() = default;
@@ -625,16 +494,12 @@ void TBrush::Assign(rtl::TPersistent* source)
 
 // --- canvas ---
 
-const rtl::TClassInfo& TCanvas::StaticClassInfo()
+void TCanvas::Publish(Table& t)
 {
-    static const rtl::TClassInfo info = rtl::TClassBuilder<TCanvas, rtl::TPersistent>("TCanvas")
-                                            .Property("Brush", &TCanvas::Brush)
-                                            .Property("CopyMode", &TCanvas::CopyMode, &TCanvas::SetCopyMode)
-                                            .Default(cmSrcCopy)
-                                            .Property("Font", &TCanvas::Font)
-                                            .Property("Pen", &TCanvas::Pen)
-                                            .Build();
-    return info;
+    t.Property(RTL_MEMBER(Brush));
+    t.Property(RTL_GET_SET(CopyMode)).Default(cmSrcCopy);
+    t.Property(RTL_MEMBER(Font));
+    t.Property(RTL_MEMBER(Pen));
 }
 
 TCanvas::TCanvas()
@@ -750,20 +615,6 @@ void TCanvas::BrushChanged(rtl::TObject*)
         selectedBrush_.reset();
     }
 }
-
-void TCanvas::Changing()
-{
-    if (OnChanging)
-        OnChanging(this);
-}
-
-void TCanvas::Changed()
-{
-    if (OnChange)
-        OnChange(this);
-}
-
-void TCanvas::SetCopyMode(TCopyMode value) { copyMode_ = value; }
 
 TPoint TCanvas::PenPos()
 {
@@ -1053,19 +904,7 @@ void TMemoryCanvas::CreateHandle()
 
 // --- graphics ---
 
-const rtl::TClassInfo& TGraphic::StaticClassInfo()
-{
-    static const rtl::TClassInfo info = rtl::TClassBuilder<TGraphic, rtl::TPersistent>("TGraphic").Build();
-    return info;
-}
-
-void TGraphic::SetTransparent(bool value)
-{
-    if (value != transparent_) {
-        transparent_ = value;
-        Changed(this);
-    }
-}
+void TGraphic::Publish(Table&) {}
 
 void TGraphic::SetModified(bool value)
 {
@@ -1078,8 +917,7 @@ void TGraphic::SetModified(bool value)
 void TGraphic::Changed(rtl::TObject*)
 {
     modified_ = true;
-    if (OnChange)
-        OnChange(this);
+    OnChange(this);
 }
 
 void TGraphic::LoadFromFile(const std::string& fileName)
@@ -1196,11 +1034,7 @@ std::string TPicture::GraphicFilter(const rtl::TClassInfo& graphicClass)
 
 // --- picture ---
 
-const rtl::TClassInfo& TPicture::StaticClassInfo()
-{
-    static const rtl::TClassInfo info = rtl::TClassBuilder<TPicture, rtl::TPersistent>("TPicture").Build();
-    return info;
-}
+void TPicture::Publish(Table&) {}
 
 TPicture::TPicture() = default;
 TPicture::~TPicture() = default;
@@ -1209,8 +1043,8 @@ void TPicture::TakeGraphic(std::unique_ptr<TGraphic> graphic)
 {
     graphic_ = std::move(graphic);
     if (graphic_)
-        graphic_->OnChange = [this](rtl::TObject* s) { Changed(s); };
-    Changed(this);
+        graphic_->OnChange = [this](rtl::TObject*) { OnChange(this); };
+    OnChange(this);
 }
 
 void TPicture::SetGraphic(TGraphic* value)
@@ -1267,12 +1101,6 @@ void TPicture::Assign(rtl::TPersistent* source)
     } else {
         rtl::TPersistent::Assign(source);
     }
-}
-
-void TPicture::Changed(rtl::TObject*)
-{
-    if (OnChange)
-        OnChange(this);
 }
 
 void TPicture::DefineProperties(rtl::TFiler& filer)

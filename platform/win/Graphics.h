@@ -136,12 +136,9 @@ bool CharsetToIdent(std::int32_t charset, std::string& ident);
 bool IdentToCharset(const std::string& ident, std::int32_t& charset);
 
 // Type information of colour and character-set properties: integers whose form text may be a
-// name ("clBtnFace", "DEFAULT_CHARSET"). A class table switches a property to them with
-// UseColorType / UseCharsetType after building it.
+// name ("clBtnFace", "DEFAULT_CHARSET"). A class table gives them to a property with .Type().
 const rtl::TTypeInfo& ColorTypeInfo();
 const rtl::TTypeInfo& CharsetTypeInfo();
-void UseColorType(rtl::TClassInfo& info, const std::string& propName);
-void UseCharsetType(rtl::TClassInfo& info, const std::string& propName);
 
 // --- exceptions ---
 
@@ -220,31 +217,48 @@ public:
     rtl::TNotifyEvent OnChange;
 
 protected:
-    virtual void Changed();
+    virtual void Changed() { OnChange(this); }
 };
 
 class TFont : public TGraphicsObject {
-    RTL_DECLARE_CLASS()
+    RTL_DECLARE_CLASS(TFont, rtl::TPersistent)
 
 public:
     TFont();
 
     std::uint8_t Charset() const { return charset_; }
-    void SetCharset(std::uint8_t value);
+    void SetCharset(std::uint8_t value)
+    {
+        rtl::SetAndNotify(charset_, value, [this] { Changed(); });
+    }
+    // The colour is not part of the GDI font, so the handle survives a change.
     TColor Color() const { return color_; }
-    void SetColor(TColor value);
+    void SetColor(TColor value)
+    {
+        rtl::SetAndNotify(color_, value, [this] { TGraphicsObject::Changed(); });
+    }
     // Character height in pixels; negative is the em height, as for LOGFONT.
     std::int32_t Height() const { return height_; }
-    void SetHeight(std::int32_t value);
+    void SetHeight(std::int32_t value)
+    {
+        rtl::SetAndNotify(height_, value, [this] { Changed(); });
+    }
+    // An empty name keeps the current one.
     const std::string& Name() const { return name_; }
     void SetName(const std::string& value);
     TFontPitch Pitch() const { return pitch_; }
-    void SetPitch(TFontPitch value);
+    void SetPitch(TFontPitch value)
+    {
+        rtl::SetAndNotify(pitch_, value, [this] { Changed(); });
+    }
     // Points, derived from Height at PixelsPerInch.
     std::int32_t Size() const;
     void SetSize(std::int32_t value);
     TFontStyles Style() const { return style_; }
-    void SetStyle(TFontStyles value);
+    void SetStyle(TFontStyles value)
+    {
+        rtl::SetAndNotify(style_, value, [this] { Changed(); });
+    }
     // The resolution Size converts at; the screen's unless set.
     std::int32_t PixelsPerInch() const { return pixelsPerInch_; }
     void SetPixelsPerInch(std::int32_t value) { pixelsPerInch_ = value; }
@@ -272,15 +286,26 @@ private:
 };
 
 class TPen : public TGraphicsObject {
-    RTL_DECLARE_CLASS()
+    RTL_DECLARE_CLASS(TPen, rtl::TPersistent)
 
 public:
     TColor Color() const { return color_; }
-    void SetColor(TColor value);
+    void SetColor(TColor value)
+    {
+        rtl::SetAndNotify(color_, value, [this] { Changed(); });
+    }
+    // The mode is a DC setting (SetROP2), not part of the pen, so the handle survives.
     TPenMode Mode() const { return mode_; }
-    void SetMode(TPenMode value);
+    void SetMode(TPenMode value)
+    {
+        rtl::SetAndNotify(mode_, value, [this] { TGraphicsObject::Changed(); });
+    }
     TPenStyle Style() const { return style_; }
-    void SetStyle(TPenStyle value);
+    void SetStyle(TPenStyle value)
+    {
+        rtl::SetAndNotify(style_, value, [this] { Changed(); });
+    }
+    // Negative widths are ignored.
     std::int32_t Width() const { return width_; }
     void SetWidth(std::int32_t value);
 
@@ -300,7 +325,7 @@ private:
 };
 
 class TBrush : public TGraphicsObject {
-    RTL_DECLARE_CLASS()
+    RTL_DECLARE_CLASS(TBrush, rtl::TPersistent)
 
 public:
     TBrush();
@@ -356,7 +381,7 @@ class TGraphic;
 // A canvas used from a worker thread must be held with Lock/Unlock around the drawing; the
 // main thread's painting takes the same lock.
 class TCanvas : public rtl::TPersistent {
-    RTL_DECLARE_CLASS()
+    RTL_DECLARE_CLASS(TCanvas, rtl::TPersistent)
 
 public:
     TCanvas();
@@ -376,7 +401,7 @@ public:
     TBrush* Brush() { return brush_.get(); }
     void SetBrush(TBrush* value) { brush_->Assign(value); }
     TCopyMode CopyMode() const { return copyMode_; }
-    void SetCopyMode(TCopyMode value);
+    void SetCopyMode(TCopyMode value) { copyMode_ = value; }
     // ExtTextOut options used by TextOut and TextRect (ETO_OPAQUE, ETO_CLIPPED, ETO_RTLREADING).
     std::int32_t TextFlags() const { return textFlags_; }
     void SetTextFlags(std::int32_t value) { textFlags_ = value; }
@@ -437,8 +462,8 @@ public:
 protected:
     // Obtains a DC when Handle is asked for without one; the base has none to give.
     virtual void CreateHandle() {}
-    virtual void Changing();
-    virtual void Changed();
+    virtual void Changing() { OnChanging(this); }
+    virtual void Changed() { OnChange(this); }
 
     enum TCanvasNeed : unsigned { kNeedHandle = 1, kNeedFont = 2, kNeedPen = 4, kNeedBrush = 8 };
     void RequiredState(unsigned needs);
@@ -471,7 +496,7 @@ private:
 // An image that can draw itself on a canvas and travel through streams. Subclasses
 // register with TPicture so pictures find them by file extension and by class name.
 class TGraphic : public rtl::TPersistent {
-    RTL_DECLARE_CLASS()
+    RTL_DECLARE_CLASS(TGraphic, rtl::TPersistent)
 
 public:
     TGraphic() = default;
@@ -482,7 +507,10 @@ public:
     virtual void SetWidth(std::int32_t value) = 0;
     virtual void SetHeight(std::int32_t value) = 0;
     virtual bool Transparent() const { return transparent_; }
-    virtual void SetTransparent(bool value);
+    virtual void SetTransparent(bool value)
+    {
+        rtl::SetAndNotify(transparent_, value, [this] { Changed(this); });
+    }
     bool Modified() const { return modified_; }
     void SetModified(bool value);
 
@@ -518,7 +546,7 @@ using TGraphicFactory = std::function<std::unique_ptr<TGraphic>()>;
 // a length-prefixed short string followed by the graphic's own WriteData output; an empty
 // picture stores nothing.
 class TPicture : public rtl::TPersistent {
-    RTL_DECLARE_CLASS()
+    RTL_DECLARE_CLASS(TPicture, rtl::TPersistent)
 
 public:
     TPicture();
@@ -573,9 +601,6 @@ public:
     // "Windows Bitmap (*.BMP)|*.BMP|..." style filter of the registered formats of a kind.
     static std::string GraphicFilter(const rtl::TClassInfo& graphicClass);
 
-protected:
-    void Changed(rtl::TObject* sender);
-
 private:
     void TakeGraphic(std::unique_ptr<TGraphic> graphic);
 
@@ -601,7 +626,7 @@ std::int32_t BytesPerScanline(std::int64_t width, std::int32_t bitCount, std::in
 // the canvas. Streams hold BMP files. Width and Height changes keep the top-left content
 // and fill new area with white.
 class TBitmap : public TGraphic {
-    RTL_DECLARE_CLASS()
+    RTL_DECLARE_CLASS(TBitmap, TGraphic)
 
 public:
     TBitmap();

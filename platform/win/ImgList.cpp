@@ -7,25 +7,14 @@
 
 namespace win {
 
-const rtl::TClassInfo& TCustomImageList::StaticClassInfo()
+void TCustomImageList::Publish(Table& t)
 {
-    static const rtl::TClassInfo info =
-        rtl::TClassBuilder<TCustomImageList, rtl::TComponent>("TCustomImageList")
-            .Property("Height", &TCustomImageList::Height, &TCustomImageList::SetHeight)
-            .Default(16)
-            .Property("Width", &TCustomImageList::Width, &TCustomImageList::SetWidth)
-            .Default(16)
-            .Event("OnChange", &TCustomImageList::OnChange)
-            .Build();
-    return info;
+    t.Property(RTL_GET_SET(Height)).Default(16);
+    t.Property(RTL_GET_SET(Width)).Default(16);
+    t.Event(RTL_MEMBER(OnChange));
 }
 
-const rtl::TClassInfo& TImageList::StaticClassInfo()
-{
-    static const rtl::TClassInfo info =
-        rtl::TClassBuilder<TImageList, TCustomImageList>("TImageList").Creatable().Build();
-    return info;
-}
+void TImageList::Publish(Table& t) { t.Creatable(); }
 
 TCustomImageList::TCustomImageList(rtl::TComponent* owner) : rtl::TComponent(owner) {}
 
@@ -168,12 +157,6 @@ void TCustomImageList::Draw(TCanvas* canvas, int x, int y, std::int32_t index, b
     if (!ImageList_DrawIndirect(&p))
         ImageList_DrawEx(handle_, index, dc, x, y, 0, 0, CLR_NONE, ::GetSysColor(COLOR_BTNSHADOW),
                          ILD_BLEND50);
-}
-
-void TCustomImageList::Changed()
-{
-    if (OnChange)
-        OnChange(this);
 }
 
 }  // namespace win

@@ -14,7 +14,7 @@ namespace win {
 // Images of Width x Height pixels kept in a system image list with a mask. Adding a bitmap
 // wider than Width adds one image per Width-wide strip (a partial last strip is dropped).
 class TCustomImageList : public rtl::TComponent {
-    RTL_DECLARE_CLASS()
+    RTL_DECLARE_CLASS(TCustomImageList, rtl::TComponent)
 
 public:
     explicit TCustomImageList(rtl::TComponent* owner);
@@ -45,7 +45,7 @@ public:
 
 private:
     void Recreate();
-    void Changed();
+    void Changed() { OnChange(this); }
 
     std::int32_t width_ = 16;
     std::int32_t height_ = 16;
@@ -53,7 +53,7 @@ private:
 };
 
 class TImageList : public TCustomImageList {
-    RTL_DECLARE_CLASS()
+    RTL_DECLARE_CLASS(TImageList, TCustomImageList)
 
 public:
     explicit TImageList(rtl::TComponent* owner) : TCustomImageList(owner) {}

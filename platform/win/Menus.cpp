@@ -130,34 +130,22 @@ bool DispatchMenuMeasureItem(MEASUREITEMSTRUCT& mis)
 
 // --- TMenuItem ---
 
-const rtl::TClassInfo& TMenuItem::StaticClassInfo()
+void TMenuItem::Publish(Table& t)
 {
-    static const rtl::TClassInfo info =
-        rtl::TClassBuilder<TMenuItem, rtl::TComponent>("TMenuItem")
-            .Property("Caption", &TMenuItem::Caption, &TMenuItem::SetCaption)
-            .Property("Checked", &TMenuItem::Checked, &TMenuItem::SetChecked)
-            .Default(false)
-            .Property("Default", &TMenuItem::Default, &TMenuItem::SetDefault)
-            .Default(false)
-            .Property("Enabled", &TMenuItem::Enabled, &TMenuItem::SetEnabled)
-            .Default(true)
-            .Property("GroupIndex", &TMenuItem::GroupIndex, &TMenuItem::SetGroupIndex)
-            .Default(0)
-            .Property("Hint", &TMenuItem::Hint, &TMenuItem::SetHint)
-            .Property("ImageIndex", &TMenuItem::ImageIndex, &TMenuItem::SetImageIndex)
-            .Default(-1)
-            .Property("RadioItem", &TMenuItem::RadioItem, &TMenuItem::SetRadioItem)
-            .Default(false)
-            .Property("ShortCut", &TMenuItem::ShortCutValue, &TMenuItem::SetShortCut)
-            .Default(0)
-            .Property("Visible", &TMenuItem::Visible, &TMenuItem::SetVisible)
-            .Default(true)
-            .Event("OnClick", &TMenuItem::OnClick)
-            .Event("OnDrawItem", &TMenuItem::OnDrawItem)
-            .Event("OnMeasureItem", &TMenuItem::OnMeasureItem)
-            .Creatable()
-            .Build();
-    return info;
+    t.Property(RTL_GET_SET(Caption));
+    t.Property(RTL_GET_SET(Checked)).Default(false);
+    t.Property(RTL_GET_SET(Default)).Default(false);
+    t.Property(RTL_GET_SET(Enabled)).Default(true);
+    t.Property(RTL_MEMBER(GroupIndex)).Default(0);
+    t.Property(RTL_MEMBER(Hint));
+    t.Property(RTL_MEMBER(ImageIndex)).Default(-1);
+    t.Property(RTL_GET_SET(RadioItem)).Default(false);
+    t.Property("ShortCut", &TMenuItem::ShortCutValue, &TMenuItem::SetShortCut).Default(0);
+    t.Property(RTL_GET_SET(Visible)).Default(true);
+    t.Event(RTL_MEMBER(OnClick));
+    t.Event(RTL_MEMBER(OnDrawItem));
+    t.Event(RTL_MEMBER(OnMeasureItem));
+    t.Creatable();
 }
 
 TMenuItem::TMenuItem(rtl::TComponent* owner) : rtl::TComponent(owner) { command_ = AllocateCommand(this); }
@@ -178,13 +166,6 @@ TMenuItem::~TMenuItem()
     DestroyHandle();
 }
 
-void TMenuItem::SetCaption(const std::string& v)
-{
-    if (v != caption_) {
-        caption_ = v;
-        Changed();
-    }
-}
 void TMenuItem::SetChecked(bool v)
 {
     if (v == checked_)
@@ -193,46 +174,10 @@ void TMenuItem::SetChecked(bool v)
     // Checking a radio item unchecks the others of its group.
     if (v && radioItem_ && parent_)
         for (TMenuItem* sibling : parent_->items_)
-            if (sibling != this && sibling->radioItem_ && sibling->groupIndex_ == groupIndex_)
+            if (sibling != this && sibling->radioItem_ && sibling->GroupIndex == GroupIndex)
                 sibling->checked_ = false;
     Changed();
 }
-void TMenuItem::SetEnabled(bool v)
-{
-    if (v != enabled_) {
-        enabled_ = v;
-        Changed();
-    }
-}
-void TMenuItem::SetVisible(bool v)
-{
-    if (v != visible_) {
-        visible_ = v;
-        Changed();
-    }
-}
-void TMenuItem::SetDefault(bool v)
-{
-    if (v != default_) {
-        default_ = v;
-        Changed();
-    }
-}
-void TMenuItem::SetRadioItem(bool v)
-{
-    if (v != radioItem_) {
-        radioItem_ = v;
-        Changed();
-    }
-}
-void TMenuItem::SetShortCut(TShortCut v)
-{
-    if (v != shortCut_) {
-        shortCut_ = v;
-        Changed();
-    }
-}
-
 TMenuItem* TMenuItem::Items(std::int32_t index) const
 {
     if (index < 0 || index >= Count())
@@ -323,12 +268,6 @@ void TMenuItem::GetChildren(const std::function<void(rtl::TComponent*)>& proc, r
         proc(item);
 }
 
-void TMenuItem::Click()
-{
-    if (OnClick)
-        OnClick(this);
-}
-
 void TMenuItem::PopupSubItems(int x, int y)
 {
     if (items_.empty())
@@ -348,7 +287,7 @@ void TMenuItem::PopupSubItems(int x, int y)
 
 void TMenuItem::DrawItem(TCanvas& canvas, const TRect& rect, bool selected)
 {
-    if (OnDrawItem) {
+    if (OnDrawItem.Assigned()) {
         OnDrawItem(this, &canvas, rect, selected);
         return;
     }
@@ -371,7 +310,7 @@ void TMenuItem::DrawItem(TCanvas& canvas, const TRect& rect, bool selected)
 
 void TMenuItem::MeasureItem(TCanvas& canvas, std::int32_t& width, std::int32_t& height)
 {
-    if (OnMeasureItem) {
+    if (OnMeasureItem.Assigned()) {
         OnMeasureItem(this, &canvas, width, height);
         return;
     }
@@ -445,16 +384,10 @@ void TMenuItem::AppendTo(HMENU menu, bool ownerDraw)
 
 // --- TMenu ---
 
-const rtl::TClassInfo& TMenu::StaticClassInfo()
+void TMenu::Publish(Table& t)
 {
-    static const rtl::TClassInfo info =
-        rtl::TClassBuilder<TMenu, rtl::TComponent>("TMenu")
-            .Property("AutoHotkeys", &TMenu::AutoHotkeys, &TMenu::SetAutoHotkeys)
-            .Default(maAutomatic)
-            .Property("OwnerDraw", &TMenu::OwnerDraw, &TMenu::SetOwnerDraw)
-            .Default(false)
-            .Build();
-    return info;
+    t.Property(RTL_MEMBER(AutoHotkeys)).Default(maAutomatic);
+    t.Property(RTL_GET_SET(OwnerDraw)).Default(false);
 }
 
 TMenu::TMenu(rtl::TComponent* owner) : rtl::TComponent(owner), items_(std::make_unique<TMenuItem>(nullptr))
@@ -475,14 +408,6 @@ TMenu::~TMenu()
     }
     items_->menu_ = nullptr;
     DestroyMenuHandle();
-}
-
-void TMenu::SetOwnerDraw(bool v)
-{
-    if (v != ownerDraw_) {
-        ownerDraw_ = v;
-        MenuChanged();
-    }
 }
 
 HMENU TMenu::Handle()
@@ -555,11 +480,7 @@ void TMenu::GetChildren(const std::function<void(rtl::TComponent*)>& proc, rtl::
 
 // --- TMainMenu ---
 
-const rtl::TClassInfo& TMainMenu::StaticClassInfo()
-{
-    static const rtl::TClassInfo info = rtl::TClassBuilder<TMainMenu, TMenu>("TMainMenu").Creatable().Build();
-    return info;
-}
+void TMainMenu::Publish(Table& t) { t.Creatable(); }
 
 TMainMenu::~TMainMenu()
 {
@@ -600,18 +521,12 @@ void TMainMenu::MenuChanged()
 
 // --- TPopupMenu ---
 
-const rtl::TClassInfo& TPopupMenu::StaticClassInfo()
+void TPopupMenu::Publish(Table& t)
 {
-    static const rtl::TClassInfo info =
-        rtl::TClassBuilder<TPopupMenu, TMenu>("TPopupMenu")
-            .Property("Alignment", &TPopupMenu::Alignment, &TPopupMenu::SetAlignment)
-            .Default(paLeft)
-            .Property("AutoPopup", &TPopupMenu::AutoPopup, &TPopupMenu::SetAutoPopup)
-            .Default(true)
-            .Event("OnPopup", &TPopupMenu::OnPopup)
-            .Creatable()
-            .Build();
-    return info;
+    t.Property(RTL_MEMBER(Alignment)).Default(paLeft);
+    t.Property(RTL_MEMBER(AutoPopup)).Default(true);
+    t.Event(RTL_MEMBER(OnPopup));
+    t.Creatable();
 }
 
 TPopupMenu::TPopupMenu(rtl::TComponent* owner) : TMenu(owner) {}
@@ -629,14 +544,13 @@ void TPopupMenu::Notification(rtl::TComponent* component, rtl::TOperation operat
 
 void TPopupMenu::Popup(int x, int y)
 {
-    if (OnPopup)
-        OnPopup(this);
+    OnPopup(this);
     MenuChanged();  // items may have changed in OnPopup
     static const UINT kAlign[] = {TPM_LEFTALIGN, TPM_RIGHTALIGN, TPM_CENTERALIGN};
     HWND wnd = PopupWindow();
     ::SetForegroundWindow(wnd);
     UINT command = static_cast<UINT>(::TrackPopupMenu(
-        Handle(), kAlign[alignment_] | TPM_RIGHTBUTTON | TPM_RETURNCMD, x, y, 0, wnd, nullptr));
+        Handle(), kAlign[Alignment] | TPM_RIGHTBUTTON | TPM_RETURNCMD, x, y, 0, wnd, nullptr));
     ::PostMessageA(wnd, WM_NULL, 0, 0);
     if (command)
         DispatchMenuCommand(static_cast<std::uint16_t>(command));

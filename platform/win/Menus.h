@@ -34,32 +34,48 @@ using TMenuMeasureItemEvent =
 // Items belong to their owner component like any other; a parent item frees the sub-items
 // it holds when it dies.
 class TMenuItem : public rtl::TComponent {
-    RTL_DECLARE_CLASS()
+    RTL_DECLARE_CLASS(TMenuItem, rtl::TComponent)
 
 public:
     explicit TMenuItem(rtl::TComponent* owner);
     ~TMenuItem() override;
 
     const std::string& Caption() const { return caption_; }
-    void SetCaption(const std::string& v);
+    void SetCaption(const std::string& v)
+    {
+        rtl::SetAndNotify(caption_, v, [this] { Changed(); });
+    }
+    // Checking a radio item unchecks the others of its group.
     bool Checked() const { return checked_; }
     void SetChecked(bool v);
     bool Enabled() const { return enabled_; }
-    void SetEnabled(bool v);
+    void SetEnabled(bool v)
+    {
+        rtl::SetAndNotify(enabled_, v, [this] { Changed(); });
+    }
     bool Visible() const { return visible_; }
-    void SetVisible(bool v);
+    void SetVisible(bool v)
+    {
+        rtl::SetAndNotify(visible_, v, [this] { Changed(); });
+    }
     bool Default() const { return default_; }
-    void SetDefault(bool v);
+    void SetDefault(bool v)
+    {
+        rtl::SetAndNotify(default_, v, [this] { Changed(); });
+    }
     bool RadioItem() const { return radioItem_; }
-    void SetRadioItem(bool v);
-    std::uint8_t GroupIndex() const { return groupIndex_; }
-    void SetGroupIndex(std::uint8_t v) { groupIndex_ = v; }
+    void SetRadioItem(bool v)
+    {
+        rtl::SetAndNotify(radioItem_, v, [this] { Changed(); });
+    }
+    std::uint8_t GroupIndex = 0;
     TShortCut ShortCutValue() const { return shortCut_; }
-    void SetShortCut(TShortCut v);
-    const std::string& Hint() const { return hint_; }
-    void SetHint(const std::string& v) { hint_ = v; }
-    std::int32_t ImageIndex() const { return imageIndex_; }
-    void SetImageIndex(std::int32_t v) { imageIndex_ = v; }
+    void SetShortCut(TShortCut v)
+    {
+        rtl::SetAndNotify(shortCut_, v, [this] { Changed(); });
+    }
+    std::string Hint;
+    std::int32_t ImageIndex = -1;
     bool IsLine() const { return caption_ == "-"; }
 
     std::int32_t Count() const { return static_cast<std::int32_t>(items_.size()); }
@@ -79,7 +95,7 @@ public:
     // The pop-up menu of the sub-items (built on demand); nullptr without sub-items.
     HMENU Handle();
 
-    virtual void Click();
+    virtual void Click() { OnClick(this); }
     // Shows the sub-items as a pop-up menu at a screen point and runs the chosen one; returns
     // after the menu closed. Nothing happens without sub-items.
     void PopupSubItems(int x, int y);
@@ -110,10 +126,7 @@ private:
     bool visible_ = true;
     bool default_ = false;
     bool radioItem_ = false;
-    std::uint8_t groupIndex_ = 0;
     TShortCut shortCut_ = 0;
-    std::string hint_;
-    std::int32_t imageIndex_ = -1;
     std::uint16_t command_;
     HMENU handle_ = nullptr;         // destroyed by DestroyHandle
     TMenuItem* parent_ = nullptr;    // not owned
@@ -123,7 +136,7 @@ private:
 
 // Base of the main and popup menus. Items is the invisible root item.
 class TMenu : public rtl::TComponent {
-    RTL_DECLARE_CLASS()
+    RTL_DECLARE_CLASS(TMenu, rtl::TComponent)
 
 public:
     explicit TMenu(rtl::TComponent* owner);
@@ -131,9 +144,11 @@ public:
 
     TMenuItem* Items() const { return items_.get(); }
     bool OwnerDraw() const { return ownerDraw_; }
-    void SetOwnerDraw(bool v);
-    TMenuAutoFlag AutoHotkeys() const { return autoHotkeys_; }
-    void SetAutoHotkeys(TMenuAutoFlag v) { autoHotkeys_ = v; }
+    void SetOwnerDraw(bool v)
+    {
+        rtl::SetAndNotify(ownerDraw_, v, [this] { MenuChanged(); });
+    }
+    TMenuAutoFlag AutoHotkeys = maAutomatic;
     HMENU Handle();
     // Runs the item whose shortcut matches; true when one did.
     bool IsShortCut(std::uint16_t key, TShiftState shift);
@@ -155,13 +170,12 @@ protected:
 private:
     std::unique_ptr<TMenuItem> items_;
     bool ownerDraw_ = false;
-    TMenuAutoFlag autoHotkeys_ = maAutomatic;
     HMENU handle_ = nullptr;
     TCanvas canvas_;
 };
 
 class TMainMenu : public TMenu {
-    RTL_DECLARE_CLASS()
+    RTL_DECLARE_CLASS(TMainMenu, TMenu)
 
 public:
     explicit TMainMenu(rtl::TComponent* owner) : TMenu(owner) {}
@@ -179,16 +193,14 @@ private:
 };
 
 class TPopupMenu : public TMenu {
-    RTL_DECLARE_CLASS()
+    RTL_DECLARE_CLASS(TPopupMenu, TMenu)
 
 public:
     explicit TPopupMenu(rtl::TComponent* owner);
     ~TPopupMenu() override;
 
-    bool AutoPopup() const { return autoPopup_; }
-    void SetAutoPopup(bool v) { autoPopup_ = v; }
-    TPopupAlignment Alignment() const { return alignment_; }
-    void SetAlignment(TPopupAlignment v) { alignment_ = v; }
+    bool AutoPopup = true;
+    TPopupAlignment Alignment = paLeft;
     rtl::TComponent* PopupComponent() const { return popupComponent_; }
     void SetPopupComponent(rtl::TComponent* v) { popupComponent_ = v; }
     // Shows the menu at a screen point and returns after it closed; the chosen item's
@@ -202,8 +214,6 @@ protected:
     void Notification(rtl::TComponent* component, rtl::TOperation operation) override;
 
 private:
-    bool autoPopup_ = true;
-    TPopupAlignment alignment_ = paLeft;
     rtl::TComponent* popupComponent_ = nullptr;  // not owned
 };
 

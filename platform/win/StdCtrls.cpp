@@ -29,69 +29,22 @@ TOwnerDrawState OwnerDrawStateFromItemState(UINT s)
 
 // --- TCustomLabel ---
 
-const rtl::TClassInfo& TCustomLabel::StaticClassInfo()
+void TCustomLabel::Publish(Table& t)
 {
-    static const rtl::TClassInfo info =
-        rtl::TClassBuilder<TCustomLabel, TGraphicControl>("TCustomLabel")
-            .Property("Alignment", &TCustomLabel::Alignment, &TCustomLabel::SetAlignment)
-            .Default(taLeftJustify)
-            .Property("AutoSize", &TCustomLabel::AutoSize, &TCustomLabel::SetAutoSize)
-            .Default(true)
-            .Property("Layout", &TCustomLabel::Layout, &TCustomLabel::SetLayout)
-            .Default(tlTop)
-            .Property("ShowAccelChar", &TCustomLabel::ShowAccelChar, &TCustomLabel::SetShowAccelChar)
-            .Default(true)
-            .Property("Transparent", &TCustomLabel::Transparent, &TCustomLabel::SetTransparent)
-            .Property("WordWrap", &TCustomLabel::WordWrap, &TCustomLabel::SetWordWrap)
-            .Default(false)
-            .Build();
-    return info;
+    t.Property(RTL_GET_SET(Alignment)).Default(taLeftJustify);
+    t.Property(RTL_GET_SET(AutoSize)).Default(true);
+    t.Property(RTL_GET_SET(Layout)).Default(tlTop);
+    t.Property(RTL_GET_SET(ShowAccelChar)).Default(true);
+    t.Property(RTL_GET_SET(Transparent));
+    t.Property(RTL_GET_SET(WordWrap)).Default(false);
 }
 
-const rtl::TClassInfo& TLabel::StaticClassInfo()
-{
-    static const rtl::TClassInfo info =
-        rtl::TClassBuilder<TLabel, TCustomLabel>("TLabel").Creatable().Build();
-    return info;
-}
+void TLabel::Publish(Table& t) { t.Creatable(); }
 
 TCustomLabel::TCustomLabel(rtl::TComponent* owner) : TGraphicControl(owner)
 {
     controlStyle_ = controlStyle_ + TControlStyle{csOpaque, csReplicatable};
     SetBounds(0, 0, 65, 17);
-}
-
-void TCustomLabel::SetAlignment(TAlignment v)
-{
-    if (v != alignment_) {
-        alignment_ = v;
-        Invalidate();
-    }
-}
-
-void TCustomLabel::SetAutoSize(bool v)
-{
-    if (v != autoSize_) {
-        autoSize_ = v;
-        AdjustSize();
-    }
-}
-
-void TCustomLabel::SetLayout(TTextLayout v)
-{
-    if (v != layout_) {
-        layout_ = v;
-        Invalidate();
-    }
-}
-
-void TCustomLabel::SetShowAccelChar(bool v)
-{
-    if (v != showAccelChar_) {
-        showAccelChar_ = v;
-        AdjustSize();
-        Invalidate();
-    }
 }
 
 void TCustomLabel::SetTransparent(bool v)
@@ -103,15 +56,6 @@ void TCustomLabel::SetTransparent(bool v)
     else
         controlStyle_.Include(csOpaque);
     Invalidate();
-}
-
-void TCustomLabel::SetWordWrap(bool v)
-{
-    if (v != wordWrap_) {
-        wordWrap_ = v;
-        AdjustSize();
-        Invalidate();
-    }
 }
 
 void TCustomLabel::Loaded()
@@ -213,12 +157,7 @@ void TCustomLabel::AdjustSize()
 
 // --- TButtonControl / TButton ---
 
-const rtl::TClassInfo& TButtonControl::StaticClassInfo()
-{
-    static const rtl::TClassInfo info =
-        rtl::TClassBuilder<TButtonControl, TWinControl>("TButtonControl").Build();
-    return info;
-}
+void TButtonControl::Publish(Table&) {}
 
 TButtonControl::TButtonControl(rtl::TComponent* owner) : TWinControl(owner)
 {
@@ -228,22 +167,12 @@ TButtonControl::TButtonControl(rtl::TComponent* owner) : TWinControl(owner)
     SetTabStop(true);
 }
 
-const rtl::TClassInfo& TButton::StaticClassInfo()
+void TButton::Publish(Table& t)
 {
-    static const rtl::TClassInfo info = [] {
-        rtl::TClassInfo i = rtl::TClassBuilder<TButton, TButtonControl>("TButton")
-                                .Property("Cancel", &TButton::Cancel, &TButton::SetCancel)
-                                .Default(false)
-                                .Property("Default", &TButton::Default, &TButton::SetDefault)
-                                .Default(false)
-                                .Property("ModalResult", &TButton::ModalResult, &TButton::SetModalResult)
-                                .Default(0)
-                                .Creatable()
-                                .Build();
-        UseModalResultType(i, "ModalResult");
-        return i;
-    }();
-    return info;
+    t.Property(RTL_GET_SET(Cancel)).Default(false);
+    t.Property(RTL_GET_SET(Default)).Default(false);
+    t.Property(RTL_GET_SET(ModalResult)).Type(ModalResultTypeInfo()).Default(0);
+    t.Creatable();
 }
 
 TButton::TButton(rtl::TComponent* owner) : TButtonControl(owner)
@@ -261,11 +190,10 @@ void TButton::CreateParams(TCreateParams& p)
 
 void TButton::SetDefault(bool v)
 {
-    if (v == default_)
-        return;
-    default_ = v;
-    if (HandleAllocated() && ::GetFocus() != Handle())
-        SetButtonStyle(v);
+    rtl::SetAndNotify(default_, v, [this] {
+        if (HandleAllocated() && ::GetFocus() != Handle())
+            SetButtonStyle(default_);
+    });
 }
 
 void TButton::SetButtonStyle(bool isDefault)
@@ -312,31 +240,18 @@ void TButton::WndProc(TMessage& m)
 
 // --- TCustomEdit ---
 
-const rtl::TClassInfo& TCustomEdit::StaticClassInfo()
+void TCustomEdit::Publish(Table& t)
 {
-    static const rtl::TClassInfo info =
-        rtl::TClassBuilder<TCustomEdit, TWinControl>("TCustomEdit")
-            .Property("BorderStyle", &TCustomEdit::BorderStyle, &TCustomEdit::SetBorderStyle)
-            .Default(bsSingle)
-            .Property("MaxLength", &TCustomEdit::MaxLength, &TCustomEdit::SetMaxLength)
-            .Default(0)
-            .Property("PasswordChar", &TCustomEdit::PasswordChar, &TCustomEdit::SetPasswordChar)
-            .Default(0)
-            .Property("ReadOnly", &TCustomEdit::ReadOnly, &TCustomEdit::SetReadOnly)
-            .Default(false)
-            .Property("ParentColor", &TCustomEdit::ParentColor, &TCustomEdit::SetParentColor)
-            .Default(false)
-            .Property("Text", &TCustomEdit::Text, &TCustomEdit::SetTextProp)
-            .Event("OnChange", &TCustomEdit::OnChange)
-            .Build();
-    return info;
+    t.Property(RTL_GET_SET(BorderStyle)).Default(bsSingle);
+    t.Property(RTL_GET_SET(MaxLength)).Default(0);
+    t.Property(RTL_GET_SET(PasswordChar)).Default(0);
+    t.Property(RTL_GET_SET(ReadOnly)).Default(false);
+    t.Property(RTL_GET_SET(ParentColor)).Default(false);
+    t.Property("Text", &TCustomEdit::Text, &TCustomEdit::SetTextProp);
+    t.Event(RTL_MEMBER(OnChange));
 }
 
-const rtl::TClassInfo& TEdit::StaticClassInfo()
-{
-    static const rtl::TClassInfo info = rtl::TClassBuilder<TEdit, TCustomEdit>("TEdit").Creatable().Build();
-    return info;
-}
+void TEdit::Publish(Table& t) { t.Creatable(); }
 
 TCustomEdit::TCustomEdit(rtl::TComponent* owner) : TWinControl(owner)
 {
@@ -367,14 +282,6 @@ void TCustomEdit::CreateWnd()
     ::SendMessageA(Handle(), EM_LIMITTEXT, static_cast<WPARAM>(maxLength_), 0);
     if (passwordChar_)
         ::SendMessageA(Handle(), EM_SETPASSWORDCHAR, static_cast<unsigned char>(passwordChar_), 0);
-}
-
-void TCustomEdit::SetBorderStyle(TBorderStyle v)
-{
-    if (v == BorderStyle())
-        return;
-    SetBorderStyleValue(v);
-    RecreateWnd();
 }
 
 void TCustomEdit::SetMaxLength(std::int32_t v)
@@ -448,12 +355,6 @@ void TCustomEdit::SetSelText(const std::string& v)
 }
 
 void TCustomEdit::SelectAll() { ::SendMessageA(Handle(), EM_SETSEL, 0, -1); }
-
-void TCustomEdit::Change()
-{
-    if (OnChange)
-        OnChange(this);
-}
 
 void TCustomEdit::WndProc(TMessage& m)
 {
@@ -579,30 +480,17 @@ void TMemoStrings::SetText(const std::string& text)
 
 // --- TCustomMemo ---
 
-const rtl::TClassInfo& TCustomMemo::StaticClassInfo()
+void TCustomMemo::Publish(Table& t)
 {
-    static const rtl::TClassInfo info =
-        rtl::TClassBuilder<TCustomMemo, TCustomEdit>("TCustomMemo")
-            .Property("Alignment", &TCustomMemo::Alignment, &TCustomMemo::SetAlignment)
-            .Default(taLeftJustify)
-            .Property("Lines", &TCustomMemo::Lines, &TCustomMemo::SetLines)
-            .Property("ScrollBars", &TCustomMemo::ScrollBars, &TCustomMemo::SetScrollBars)
-            .Default(ssNone)
-            .Property("WantReturns", &TCustomMemo::WantReturns, &TCustomMemo::SetWantReturns)
-            .Default(true)
-            .Property("WantTabs", &TCustomMemo::WantTabs, &TCustomMemo::SetWantTabs)
-            .Default(false)
-            .Property("WordWrap", &TCustomMemo::WordWrap, &TCustomMemo::SetWordWrap)
-            .Default(true)
-            .Build();
-    return info;
+    t.Property(RTL_GET_SET(Alignment)).Default(taLeftJustify);
+    t.Property(RTL_GET_SET(Lines));
+    t.Property(RTL_GET_SET(ScrollBars)).Default(ssNone);
+    t.Property(RTL_MEMBER(WantReturns)).Default(true);
+    t.Property(RTL_MEMBER(WantTabs)).Default(false);
+    t.Property(RTL_GET_SET(WordWrap)).Default(true);
 }
 
-const rtl::TClassInfo& TMemo::StaticClassInfo()
-{
-    static const rtl::TClassInfo info = rtl::TClassBuilder<TMemo, TCustomMemo>("TMemo").Creatable().Build();
-    return info;
-}
+void TMemo::Publish(Table& t) { t.Creatable(); }
 
 TCustomMemo::TCustomMemo(rtl::TComponent* owner)
     : TCustomEdit(owner), lines_(std::make_unique<TMemoStrings>(*this))
@@ -634,38 +522,14 @@ void TCustomMemo::CreateParams(TCreateParams& p)
     }
 }
 
-void TCustomMemo::SetScrollBars(TScrollStyle v)
-{
-    if (v != scrollBars_) {
-        scrollBars_ = v;
-        RecreateWnd();
-    }
-}
-
-void TCustomMemo::SetWordWrap(bool v)
-{
-    if (v != wordWrap_) {
-        wordWrap_ = v;
-        RecreateWnd();
-    }
-}
-
-void TCustomMemo::SetAlignment(TAlignment v)
-{
-    if (v != alignment_) {
-        alignment_ = v;
-        RecreateWnd();
-    }
-}
-
 void TCustomMemo::WndProc(TMessage& m)
 {
     if (m.Msg == WM_GETDLGCODE) {
         TCustomEdit::WndProc(m);
         m.Result &= ~static_cast<LRESULT>(DLGC_WANTALLKEYS | DLGC_WANTTAB);
-        if (wantReturns_)
+        if (WantReturns)
             m.Result |= DLGC_WANTALLKEYS;
-        if (wantTabs_)
+        if (WantTabs)
             m.Result |= DLGC_WANTTAB;
         return;
     }
@@ -748,43 +612,27 @@ void TComboBoxStrings::Move(std::int32_t curIndex, std::int32_t newIndex)
 
 // --- TCustomComboBox ---
 
-const rtl::TClassInfo& TCustomComboBox::StaticClassInfo()
+void TCustomComboBox::Publish(Table& t)
 {
-    static const rtl::TClassInfo info =
-        rtl::TClassBuilder<TCustomComboBox, TWinControl>("TCustomComboBox")
-            .Property("AutoComplete", &TCustomComboBox::AutoComplete, &TCustomComboBox::SetAutoComplete)
-            .Default(true)
-            .Property("DropDownCount", &TCustomComboBox::DropDownCount, &TCustomComboBox::SetDropDownCount)
-            .Default(8)
-            .Property("ItemHeight", &TCustomComboBox::ItemHeight, &TCustomComboBox::SetItemHeight)
-            .Property("Items", &TCustomComboBox::Items, &TCustomComboBox::SetItems)
-            .Property("ItemIndex", &TCustomComboBox::ItemIndex, &TCustomComboBox::SetItemIndex)
-            .Default(-1)
-            .Property("MaxLength", &TCustomComboBox::MaxLength, &TCustomComboBox::SetMaxLength)
-            .Default(0)
-            .Property("Sorted", &TCustomComboBox::Sorted, &TCustomComboBox::SetSorted)
-            .Default(false)
-            .Property("Style", &TCustomComboBox::Style, &TCustomComboBox::SetStyle)
-            .Default(csDropDown)
-            .Property("ParentColor", &TCustomComboBox::ParentColor, &TCustomComboBox::SetParentColor)
-            .Default(false)
-            .Property("Text", &TCustomComboBox::Text, &TCustomComboBox::SetTextProp)
-            .Event("OnChange", &TCustomComboBox::OnChange)
-            .Event("OnCloseUp", &TCustomComboBox::OnCloseUp)
-            .Event("OnDrawItem", &TCustomComboBox::OnDrawItem)
-            .Event("OnDropDown", &TCustomComboBox::OnDropDown)
-            .Event("OnMeasureItem", &TCustomComboBox::OnMeasureItem)
-            .Event("OnSelect", &TCustomComboBox::OnSelect)
-            .Build();
-    return info;
+    t.Property(RTL_MEMBER(AutoComplete)).Default(true);
+    t.Property(RTL_MEMBER(DropDownCount)).Default(8);
+    t.Property(RTL_GET_SET(ItemHeight));
+    t.Property(RTL_GET_SET(Items));
+    t.Property(RTL_GET_SET(ItemIndex)).Default(-1);
+    t.Property(RTL_GET_SET(MaxLength)).Default(0);
+    t.Property(RTL_GET_SET(Sorted)).Default(false);
+    t.Property(RTL_GET_SET(Style)).Default(csDropDown);
+    t.Property(RTL_GET_SET(ParentColor)).Default(false);
+    t.Property("Text", &TCustomComboBox::Text, &TCustomComboBox::SetTextProp);
+    t.Event(RTL_MEMBER(OnChange));
+    t.Event(RTL_MEMBER(OnCloseUp));
+    t.Event(RTL_MEMBER(OnDrawItem));
+    t.Event(RTL_MEMBER(OnDropDown));
+    t.Event(RTL_MEMBER(OnMeasureItem));
+    t.Event(RTL_MEMBER(OnSelect));
 }
 
-const rtl::TClassInfo& TComboBox::StaticClassInfo()
-{
-    static const rtl::TClassInfo info =
-        rtl::TClassBuilder<TComboBox, TCustomComboBox>("TComboBox").Creatable().Build();
-    return info;
-}
+void TComboBox::Publish(Table& t) { t.Creatable(); }
 
 TCustomComboBox::TCustomComboBox(rtl::TComponent* owner)
     : TWinControl(owner), items_(std::make_unique<TComboBoxStrings>(*this))
@@ -815,7 +663,7 @@ void TCustomComboBox::CreateParams(TCreateParams& p)
         p.Style |= CBS_SORT;
     // The height of a drop-down combo box includes its list.
     if (style_ != csSimple)
-        p.Height = std::max(p.Height, 0) + itemHeight_ * std::max(dropDownCount_, 1) + 4;
+        p.Height = std::max(p.Height, 0) + itemHeight_ * std::max(DropDownCount, 1) + 4;
 }
 
 namespace {
@@ -875,8 +723,7 @@ bool TCustomComboBox::EditKey(TMessage& m)
 void TCustomComboBox::CompleteTyped(char typed)
 {
     // Only printable characters typed at the end of the text complete it; deleting does not.
-    if (!autoComplete_ || static_cast<unsigned char>(typed) < 32 || style_ != csDropDown ||
-        !HandleAllocated())
+    if (!AutoComplete || static_cast<unsigned char>(typed) < 32 || style_ != csDropDown || !HandleAllocated())
         return;
     std::string text = Text();
     DWORD start = 0, end = 0;
@@ -963,14 +810,6 @@ void TCustomComboBox::Loaded()
     SetItemIndex(v);
 }
 
-void TCustomComboBox::SetStyle(TComboBoxStyle v)
-{
-    if (v != style_) {
-        style_ = v;
-        RecreateWnd();
-    }
-}
-
 std::int32_t TCustomComboBox::ItemHeight()
 {
     if (HandleAllocated() && style_ != csOwnerDrawFixed && style_ != csOwnerDrawVariable)
@@ -996,11 +835,10 @@ void TCustomComboBox::SetMaxLength(std::int32_t v)
 
 void TCustomComboBox::SetSorted(bool v)
 {
-    if (v == sorted_)
-        return;
-    sorted_ = v;
-    items_->SetSorted(v);
-    RecreateWnd();
+    rtl::SetAndNotify(sorted_, v, [this] {
+        items_->SetSorted(sorted_);
+        RecreateWnd();
+    });
 }
 
 bool TCustomComboBox::DroppedDown()
@@ -1028,15 +866,9 @@ void TCustomComboBox::Clear()
     SetText("");
 }
 
-void TCustomComboBox::Change()
-{
-    if (OnChange)
-        OnChange(this);
-}
-
 void TCustomComboBox::Select()
 {
-    if (OnSelect)
+    if (OnSelect.Assigned())
         OnSelect(this);
     else
         Change();
@@ -1046,7 +878,7 @@ void TCustomComboBox::DrawItem(std::int32_t index, TRect rect, TOwnerDrawState s
 {
     canvas_.Brush()->SetColor(state.Contains(odSelected) ? clHighlight : Color());
     canvas_.FillRect(rect);
-    if (OnDrawItem) {
+    if (OnDrawItem.Assigned()) {
         OnDrawItem(this, index, rect, state);
         return;
     }
@@ -1057,12 +889,6 @@ void TCustomComboBox::DrawItem(std::int32_t index, TRect rect, TOwnerDrawState s
     }
 }
 
-void TCustomComboBox::MeasureItem(std::int32_t index, std::int32_t& height)
-{
-    if (OnMeasureItem)
-        OnMeasureItem(this, index, height);
-}
-
 void TCustomComboBox::WndProc(TMessage& m)
 {
     switch (m.Msg) {
@@ -1070,14 +896,8 @@ void TCustomComboBox::WndProc(TMessage& m)
         switch (HIWORD(m.WParam)) {
         case CBN_DBLCLK: DblClick(); break;
         case CBN_EDITCHANGE: Change(); break;
-        case CBN_DROPDOWN:
-            if (OnDropDown)
-                OnDropDown(this);
-            break;
-        case CBN_CLOSEUP:
-            if (OnCloseUp)
-                OnCloseUp(this);
-            break;
+        case CBN_DROPDOWN: OnDropDown(this); break;
+        case CBN_CLOSEUP: OnCloseUp(this); break;
         case CBN_SELCHANGE: {
             // The edit shows the new item only after this notification; set it now so the
             // handlers see the chosen text.
@@ -1134,29 +954,18 @@ void TCustomComboBox::WndProc(TMessage& m)
 
 // --- TScrollBar ---
 
-const rtl::TClassInfo& TScrollBar::StaticClassInfo()
+void TScrollBar::Publish(Table& t)
 {
-    static const rtl::TClassInfo info =
-        rtl::TClassBuilder<TScrollBar, TWinControl>("TScrollBar")
-            .Property("Kind", &TScrollBar::Kind, &TScrollBar::SetKind)
-            .Default(sbHorizontal)
-            .Property("LargeChange", &TScrollBar::LargeChange, &TScrollBar::SetLargeChange)
-            .Default(1)
-            .Property("Max", &TScrollBar::Max, &TScrollBar::SetMax)
-            .Default(100)
-            .Property("Min", &TScrollBar::Min, &TScrollBar::SetMin)
-            .Default(0)
-            .Property("PageSize", &TScrollBar::PageSize, &TScrollBar::SetPageSize)
-            .Default(0)
-            .Property("Position", &TScrollBar::Position, &TScrollBar::SetPosition)
-            .Default(0)
-            .Property("SmallChange", &TScrollBar::SmallChange, &TScrollBar::SetSmallChange)
-            .Default(1)
-            .Event("OnChange", &TScrollBar::OnChange)
-            .Event("OnScroll", &TScrollBar::OnScroll)
-            .Creatable()
-            .Build();
-    return info;
+    t.Property(RTL_GET_SET(Kind)).Default(sbHorizontal);
+    t.Property(RTL_MEMBER(LargeChange)).Default(1);
+    t.Property(RTL_GET_SET(Max)).Default(100);
+    t.Property(RTL_GET_SET(Min)).Default(0);
+    t.Property(RTL_GET_SET(PageSize)).Default(0);
+    t.Property(RTL_GET_SET(Position)).Default(0);
+    t.Property(RTL_MEMBER(SmallChange)).Default(1);
+    t.Event(RTL_MEMBER(OnChange));
+    t.Event(RTL_MEMBER(OnScroll));
+    t.Creatable();
 }
 
 TScrollBar::TScrollBar(rtl::TComponent* owner) : TWinControl(owner)
@@ -1195,16 +1004,6 @@ void TScrollBar::UpdateWindow()
     ::SetScrollInfo(Handle(), SB_CTL, &si, TRUE);
 }
 
-void TScrollBar::SetKind(TScrollBarKind v)
-{
-    if (v == kind_)
-        return;
-    kind_ = v;
-    if (!ComponentState().Contains(rtl::csLoading))
-        SetBounds(Left(), Top(), Height(), Width());
-    RecreateWnd();
-}
-
 void TScrollBar::SetPageSize(std::int32_t v)
 {
     if (v < 0 || (max_ - min_ + 1 > 0 && v > max_ - min_ + 1))
@@ -1227,18 +1026,6 @@ void TScrollBar::SetParams(std::int32_t position, std::int32_t min, std::int32_t
         Change();
 }
 
-void TScrollBar::Change()
-{
-    if (OnChange)
-        OnChange(this);
-}
-
-void TScrollBar::Scroll(TScrollCode code, std::int32_t& pos)
-{
-    if (OnScroll)
-        OnScroll(this, code, pos);
-}
-
 void TScrollBar::WndProc(TMessage& m)
 {
     if (m.Msg == CN_HSCROLL || m.Msg == CN_VSCROLL) {
@@ -1248,19 +1035,19 @@ void TScrollBar::WndProc(TMessage& m)
         switch (code) {
         case SB_LINEUP:
             sc = scLineUp;
-            pos -= smallChange_;
+            pos -= SmallChange;
             break;
         case SB_LINEDOWN:
             sc = scLineDown;
-            pos += smallChange_;
+            pos += SmallChange;
             break;
         case SB_PAGEUP:
             sc = scPageUp;
-            pos -= largeChange_;
+            pos -= LargeChange;
             break;
         case SB_PAGEDOWN:
             sc = scPageDown;
-            pos += largeChange_;
+            pos += LargeChange;
             break;
         case SB_THUMBPOSITION:
         case SB_THUMBTRACK: {

@@ -55,23 +55,38 @@ using TMeasureItemEvent = rtl::TEvent<void(TWinControl* Control, std::int32_t In
 // A text painted by its parent. With AutoSize the label takes the size of its text
 // (keeping its width when WordWrap is on).
 class TCustomLabel : public TGraphicControl {
-    RTL_DECLARE_CLASS()
+    RTL_DECLARE_CLASS(TCustomLabel, TGraphicControl)
 
 public:
     explicit TCustomLabel(rtl::TComponent* owner);
 
     TAlignment Alignment() const { return alignment_; }
-    void SetAlignment(TAlignment v);
+    void SetAlignment(TAlignment v)
+    {
+        rtl::SetAndNotify(alignment_, v, [this] { Invalidate(); });
+    }
     bool AutoSize() const { return autoSize_; }
-    void SetAutoSize(bool v);
+    void SetAutoSize(bool v)
+    {
+        rtl::SetAndNotify(autoSize_, v, [this] { AdjustSize(); });
+    }
     TTextLayout Layout() const { return layout_; }
-    void SetLayout(TTextLayout v);
+    void SetLayout(TTextLayout v)
+    {
+        rtl::SetAndNotify(layout_, v, [this] { Invalidate(); });
+    }
     bool ShowAccelChar() const { return showAccelChar_; }
-    void SetShowAccelChar(bool v);
+    void SetShowAccelChar(bool v)
+    {
+        rtl::SetAndNotify(showAccelChar_, v, [this] { TextShapeChanged(); });
+    }
     bool Transparent() const { return !controlStyle_.Contains(csOpaque); }
     void SetTransparent(bool v);
     bool WordWrap() const { return wordWrap_; }
-    void SetWordWrap(bool v);
+    void SetWordWrap(bool v)
+    {
+        rtl::SetAndNotify(wordWrap_, v, [this] { TextShapeChanged(); });
+    }
 
 protected:
     void Paint() override;
@@ -83,6 +98,13 @@ protected:
     virtual void DoDrawText(TRect& rect, UINT flags);
 
 private:
+    // The text takes another size: fit the label to it and draw it again.
+    void TextShapeChanged()
+    {
+        AdjustSize();
+        Invalidate();
+    }
+
     TAlignment alignment_ = taLeftJustify;
     bool autoSize_ = true;
     TTextLayout layout_ = tlTop;
@@ -91,7 +113,7 @@ private:
 };
 
 class TLabel : public TCustomLabel {
-    RTL_DECLARE_CLASS()
+    RTL_DECLARE_CLASS(TLabel, TCustomLabel)
 
 public:
     explicit TLabel(rtl::TComponent* owner) : TCustomLabel(owner) {}
@@ -99,14 +121,14 @@ public:
 
 // Base of controls over a standard window class that report clicks through WM_COMMAND.
 class TButtonControl : public TWinControl {
-    RTL_DECLARE_CLASS()
+    RTL_DECLARE_CLASS(TButtonControl, TWinControl)
 
 public:
     explicit TButtonControl(rtl::TComponent* owner);
 };
 
 class TButton : public TButtonControl {
-    RTL_DECLARE_CLASS()
+    RTL_DECLARE_CLASS(TButton, TButtonControl)
 
 public:
     explicit TButton(rtl::TComponent* owner);
@@ -137,13 +159,13 @@ private:
 
 // Single-line edit.
 class TCustomEdit : public TWinControl {
-    RTL_DECLARE_CLASS()
+    RTL_DECLARE_CLASS(TCustomEdit, TWinControl)
 
 public:
     explicit TCustomEdit(rtl::TComponent* owner);
 
     TBorderStyle BorderStyle() const { return BorderStyleProp(); }
-    void SetBorderStyle(TBorderStyle v);
+    void SetBorderStyle(TBorderStyle v) { ChangeBorderStyle(v); }
     std::int32_t MaxLength() const { return maxLength_; }
     void SetMaxLength(std::int32_t v);
     bool ReadOnly() const { return readOnly_; }
@@ -167,7 +189,7 @@ public:
 protected:
     void CreateParams(TCreateParams& params) override;
     void CreateWnd() override;
-    virtual void Change();
+    virtual void Change() { OnChange(this); }
 
 private:
     std::int32_t maxLength_ = 0;
@@ -176,7 +198,7 @@ private:
 };
 
 class TEdit : public TCustomEdit {
-    RTL_DECLARE_CLASS()
+    RTL_DECLARE_CLASS(TEdit, TCustomEdit)
 
 public:
     explicit TEdit(rtl::TComponent* owner) : TCustomEdit(owner) {}
@@ -205,7 +227,7 @@ private:
 };
 
 class TCustomMemo : public TCustomEdit {
-    RTL_DECLARE_CLASS()
+    RTL_DECLARE_CLASS(TCustomMemo, TCustomEdit)
 
 public:
     explicit TCustomMemo(rtl::TComponent* owner);
@@ -213,15 +235,22 @@ public:
     rtl::TStrings* Lines() const { return lines_.get(); }
     void SetLines(rtl::TStrings* v);
     TScrollStyle ScrollBars() const { return scrollBars_; }
-    void SetScrollBars(TScrollStyle v);
+    void SetScrollBars(TScrollStyle v)
+    {
+        rtl::SetAndNotify(scrollBars_, v, [this] { RecreateWnd(); });
+    }
     bool WordWrap() const { return wordWrap_; }
-    void SetWordWrap(bool v);
+    void SetWordWrap(bool v)
+    {
+        rtl::SetAndNotify(wordWrap_, v, [this] { RecreateWnd(); });
+    }
     TAlignment Alignment() const { return alignment_; }
-    void SetAlignment(TAlignment v);
-    bool WantReturns() const { return wantReturns_; }
-    void SetWantReturns(bool v) { wantReturns_ = v; }
-    bool WantTabs() const { return wantTabs_; }
-    void SetWantTabs(bool v) { wantTabs_ = v; }
+    void SetAlignment(TAlignment v)
+    {
+        rtl::SetAndNotify(alignment_, v, [this] { RecreateWnd(); });
+    }
+    bool WantReturns = true;
+    bool WantTabs = false;
 
     void WndProc(TMessage& message) override;
 
@@ -233,12 +262,10 @@ private:
     TScrollStyle scrollBars_ = ssNone;
     bool wordWrap_ = true;
     TAlignment alignment_ = taLeftJustify;
-    bool wantReturns_ = true;
-    bool wantTabs_ = false;
 };
 
 class TMemo : public TCustomMemo {
-    RTL_DECLARE_CLASS()
+    RTL_DECLARE_CLASS(TMemo, TCustomMemo)
 
 public:
     explicit TMemo(rtl::TComponent* owner) : TCustomMemo(owner) {}
@@ -266,7 +293,7 @@ private:
 };
 
 class TCustomComboBox : public TWinControl {
-    RTL_DECLARE_CLASS()
+    RTL_DECLARE_CLASS(TCustomComboBox, TWinControl)
 
 public:
     explicit TCustomComboBox(rtl::TComponent* owner);
@@ -278,17 +305,18 @@ public:
     std::int32_t ItemIndex();
     void SetItemIndex(std::int32_t v);
     TComboBoxStyle Style() const { return style_; }
-    void SetStyle(TComboBoxStyle v);
-    std::int32_t DropDownCount() const { return dropDownCount_; }
-    void SetDropDownCount(std::int32_t v) { dropDownCount_ = v; }
+    void SetStyle(TComboBoxStyle v)
+    {
+        rtl::SetAndNotify(style_, v, [this] { RecreateWnd(); });
+    }
+    std::int32_t DropDownCount = 8;
     std::int32_t ItemHeight();
     void SetItemHeight(std::int32_t v);
     std::int32_t MaxLength() const { return maxLength_; }
     void SetMaxLength(std::int32_t v);
     bool Sorted() const { return sorted_; }
     void SetSorted(bool v);
-    bool AutoComplete() const { return autoComplete_; }
-    void SetAutoComplete(bool v) { autoComplete_ = v; }
+    bool AutoComplete = true;
     bool DroppedDown();
     void SetDroppedDown(bool v);
     // The combo box's own edit window (csDropDown, csSimple), or nullptr.
@@ -315,10 +343,11 @@ protected:
     void CreateWnd() override;
     void DestroyWnd() override;
     void Loaded() override;
-    virtual void Change();
+    virtual void Change() { OnChange(this); }
+    // OnSelect when assigned, else OnChange.
     virtual void Select();
     virtual void DrawItem(std::int32_t index, TRect rect, TOwnerDrawState state);
-    virtual void MeasureItem(std::int32_t index, std::int32_t& height);
+    virtual void MeasureItem(std::int32_t index, std::int32_t& height) { OnMeasureItem(this, index, height); }
 
 private:
     friend class TComboBoxStrings;
@@ -326,29 +355,30 @@ private:
     std::unique_ptr<TComboBoxStrings> items_;
     std::int32_t itemIndex_ = -1;  // while there is no window
     TComboBoxStyle style_ = csDropDown;
-    std::int32_t dropDownCount_ = 8;
     std::int32_t itemHeight_ = 16;
     std::int32_t maxLength_ = 0;
     bool sorted_ = false;
-    bool autoComplete_ = true;
     TCanvas canvas_;
 };
 
 class TComboBox : public TCustomComboBox {
-    RTL_DECLARE_CLASS()
+    RTL_DECLARE_CLASS(TComboBox, TCustomComboBox)
 
 public:
     explicit TComboBox(rtl::TComponent* owner) : TCustomComboBox(owner) {}
 };
 
 class TScrollBar : public TWinControl {
-    RTL_DECLARE_CLASS()
+    RTL_DECLARE_CLASS(TScrollBar, TWinControl)
 
 public:
     explicit TScrollBar(rtl::TComponent* owner);
 
     TScrollBarKind Kind() const { return kind_; }
-    void SetKind(TScrollBarKind v);
+    void SetKind(TScrollBarKind v)
+    {
+        rtl::SetAndNotify(kind_, v, [this] { TurnOver(); });
+    }
     std::int32_t Min() const { return min_; }
     void SetMin(std::int32_t v) { SetParams(position_, v, max_); }
     std::int32_t Max() const { return max_; }
@@ -357,10 +387,8 @@ public:
     void SetPosition(std::int32_t v) { SetParams(v, min_, max_); }
     std::int32_t PageSize() const { return pageSize_; }
     void SetPageSize(std::int32_t v);
-    std::int32_t SmallChange() const { return smallChange_; }
-    void SetSmallChange(std::int32_t v) { smallChange_ = v; }
-    std::int32_t LargeChange() const { return largeChange_; }
-    void SetLargeChange(std::int32_t v) { largeChange_ = v; }
+    std::int32_t SmallChange = 1;
+    std::int32_t LargeChange = 1;
     // Raises rtl::EInvalidOperation "Scroll bar property out of range" when max < min.
     void SetParams(std::int32_t position, std::int32_t min, std::int32_t max);
 
@@ -371,15 +399,14 @@ public:
 protected:
     void CreateParams(TCreateParams& params) override;
     void CreateWnd() override;
-    virtual void Change();
-    virtual void Scroll(TScrollCode code, std::int32_t& pos);
+    virtual void Change() { OnChange(this); }
+    virtual void Scroll(TScrollCode code, std::int32_t& pos) { OnScroll(this, code, pos); }
 
 private:
     void UpdateWindow();
 
     TScrollBarKind kind_ = sbHorizontal;
     std::int32_t min_ = 0, max_ = 100, position_ = 0, pageSize_ = 0;
-    std::int32_t smallChange_ = 1, largeChange_ = 1;
 };
 
 }  // namespace win

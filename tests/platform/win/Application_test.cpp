@@ -17,7 +17,7 @@ using namespace win;
 namespace {
 
 class TDemoForm : public TForm {
-    RTL_DECLARE_CLASS()
+    RTL_DECLARE_CLASS(TDemoForm, TForm)
 
 public:
     explicit TDemoForm(rtl::TComponent* owner) : TForm(owner) {}
@@ -67,20 +67,17 @@ void TDemoForm::FormCreate(rtl::TObject*)
     SetHeight(610);
 }
 
-const rtl::TClassInfo& TDemoForm::StaticClassInfo()
+void TDemoForm::Publish(Table& t)
 {
-    static const rtl::TClassInfo info = rtl::TClassBuilder<TDemoForm, TForm>("TDemoForm")
-                                            .Field("Label1", &TDemoForm::Label1)
-                                            .Field("Folder", &TDemoForm::Folder)
-                                            .Field("bInstall", &TDemoForm::bInstall)
-                                            .Field("Log", &TDemoForm::Log)
-                                            .Field("Timer1", &TDemoForm::Timer1)
-                                            .Method("FormCreate", &TDemoForm::FormCreate)
-                                            .Method("FormShow", &TDemoForm::FormShow)
-                                            .Method("FormCloseQuery", &TDemoForm::FormCloseQuery)
-                                            .Method("Timer1Timer", &TDemoForm::Timer1Timer)
-                                            .Build();
-    return info;
+    t.Field(RTL_MEMBER(Label1));
+    t.Field(RTL_MEMBER(Folder));
+    t.Field(RTL_MEMBER(bInstall));
+    t.Field(RTL_MEMBER(Log));
+    t.Field(RTL_MEMBER(Timer1));
+    t.Method(RTL_MEMBER(FormCreate));
+    t.Method(RTL_MEMBER(FormShow));
+    t.Method(RTL_MEMBER(FormCloseQuery));
+    t.Method(RTL_MEMBER(Timer1Timer));
 }
 
 }  // namespace

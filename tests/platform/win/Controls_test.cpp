@@ -485,7 +485,7 @@ TEST(ComboItems, TypingCompletesFromTheItemsAndKeysReachTheEvents)
     // Backspace removes the selection and does not complete again.
     ::SendMessageA(edit, WM_CHAR, VK_BACK, 0);
     EXPECT_EQ(combo->Text(), "C:\\Pro");
-    combo->SetAutoComplete(false);
+    combo->AutoComplete = false;
     ::SendMessageA(edit, WM_CHAR, 'g', 0);
     EXPECT_EQ(combo->Text(), "C:\\Prog");
 }
@@ -618,7 +618,7 @@ TEST(Menus, RadioItemsUncheckTheirGroup)
     auto* b = new TMenuItem(nullptr);
     for (TMenuItem* i : {a, b}) {
         i->SetRadioItem(true);
-        i->SetGroupIndex(1);
+        i->GroupIndex = 1;
         menu.Items()->Add(i);
     }
     a->SetChecked(true);

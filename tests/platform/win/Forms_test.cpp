@@ -56,7 +56,7 @@ TEST(FormDescription, SetsPropertiesOfEveryStandardControl)
     EXPECT_EQ(form->BorderStyle(), bsSingle);
     EXPECT_EQ(form->Font()->Name(), "Tahoma");
     EXPECT_EQ(form->Constraints()->MaxWidth(), 622);
-    EXPECT_TRUE(form->KeyPreview());
+    EXPECT_TRUE(form->KeyPreview);
     EXPECT_EQ(form->Menu(), form->MainMenu1);
 
     EXPECT_EQ(form->Label1->Caption(), "Varnelo Setup Assistant");
@@ -631,12 +631,12 @@ TEST(Hints, RestingMouseShowsTheHintAndLeavingHidesIt)
     TForm form(Application);
     auto* edit = new TEdit(&form);
     edit->SetParent(&form);
-    edit->SetHint("Folder of the headset software");
-    edit->SetShowHint(true);
+    edit->Hint = "Folder of the headset software";
+    edit->ShowHint = true;
     auto* silent = new TEdit(&form);
     silent->SetParent(&form);
     silent->SetTop(40);
-    silent->SetHint("not shown");
+    silent->Hint = "not shown";
     form.Show();
     Application->SetHintPause(30);
     ::SendMessageA(edit->Handle(), WM_MOUSEMOVE, 0, MAKELPARAM(3, 3));

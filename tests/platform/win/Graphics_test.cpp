@@ -799,7 +799,7 @@ namespace {
 
 // A graphic class of a library outside this layer, registering itself by extension.
 class TTestGraphic : public TGraphic {
-    RTL_DECLARE_CLASS()
+    RTL_DECLARE_CLASS(TTestGraphic, TGraphic)
 
 public:
     bool Empty() const override { return data_.empty(); }
@@ -835,11 +835,7 @@ public:
     std::string data_;
 };
 
-const rtl::TClassInfo& TTestGraphic::StaticClassInfo()
-{
-    static const rtl::TClassInfo info = rtl::TClassBuilder<TTestGraphic, TGraphic>("TTestGraphic").Build();
-    return info;
-}
+void TTestGraphic::Publish(Table&) {}
 
 }  // namespace
 
@@ -968,7 +964,7 @@ namespace {
 
 // A component with a published picture, standing in for an image control.
 class TPictureHolder : public rtl::TComponent {
-    RTL_DECLARE_CLASS()
+    RTL_DECLARE_CLASS(TPictureHolder, rtl::TComponent)
 
 public:
     explicit TPictureHolder(rtl::TComponent* owner) : TComponent(owner) {}
@@ -979,14 +975,10 @@ private:
     TPicture picture_;
 };
 
-const rtl::TClassInfo& TPictureHolder::StaticClassInfo()
+void TPictureHolder::Publish(Table& t)
 {
-    static const rtl::TClassInfo info =
-        rtl::TClassBuilder<TPictureHolder, rtl::TComponent>("TPictureHolder")
-            .Property("Picture", &TPictureHolder::Picture, &TPictureHolder::SetPicture)
-            .Creatable()
-            .Build();
-    return info;
+    t.Property(RTL_GET_SET(Picture));
+    t.Creatable();
 }
 
 std::unique_ptr<TPictureHolder> ReadHolder(rtl::TStream& binary)

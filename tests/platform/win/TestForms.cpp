@@ -3,48 +3,45 @@
 
 namespace wintest {
 
-const rtl::TClassInfo& TTestForm::StaticClassInfo()
+void TTestForm::Publish(Table& t)
 {
-    static const rtl::TClassInfo info = rtl::TClassBuilder<TTestForm, win::TForm>("TTestForm")
-                                            .Field("Label1", &TTestForm::Label1)
-                                            .Field("Msg1", &TTestForm::Msg1)
-                                            .Field("Image1", &TTestForm::Image1)
-                                            .Field("Button1", &TTestForm::Button1)
-                                            .Field("Button2", &TTestForm::Button2)
-                                            .Field("Edit1", &TTestForm::Edit1)
-                                            .Field("Combo1", &TTestForm::Combo1)
-                                            .Field("Memo1", &TTestForm::Memo1)
-                                            .Field("Timer1", &TTestForm::Timer1)
-                                            .Field("ScrollBar1", &TTestForm::ScrollBar1)
-                                            .Field("TrackBar1", &TTestForm::TrackBar1)
-                                            .Field("Panel1", &TTestForm::Panel1)
-                                            .Field("PanelLabel", &TTestForm::PanelLabel)
-                                            .Field("MainMenu1", &TTestForm::MainMenu1)
-                                            .Field("File1", &TTestForm::File1)
-                                            .Field("Open1", &TTestForm::Open1)
-                                            .Field("PopupMenu1", &TTestForm::PopupMenu1)
-                                            .Field("Pop1", &TTestForm::Pop1)
-                                            .Method("FormCreate", &TTestForm::FormCreate)
-                                            .Method("FormShow", &TTestForm::FormShow)
-                                            .Method("FormCloseQuery", &TTestForm::FormCloseQuery)
-                                            .Method("FormClose", &TTestForm::FormClose)
-                                            .Method("FormKeyDown", &TTestForm::FormKeyDown)
-                                            .Method("Label1Click", &TTestForm::Label1Click)
-                                            .Method("Label1DblClick", &TTestForm::Label1DblClick)
-                                            .Method("Label1MouseDown", &TTestForm::Label1MouseDown)
-                                            .Method("Button1Click", &TTestForm::Button1Click)
-                                            .Method("Button2Click", &TTestForm::Button2Click)
-                                            .Method("Edit1Change", &TTestForm::Edit1Change)
-                                            .Method("Edit1KeyDown", &TTestForm::Edit1KeyDown)
-                                            .Method("Edit1KeyPress", &TTestForm::Edit1KeyPress)
-                                            .Method("Combo1Change", &TTestForm::Combo1Change)
-                                            .Method("Timer1Timer", &TTestForm::Timer1Timer)
-                                            .Method("ScrollBar1Change", &TTestForm::ScrollBar1Change)
-                                            .Method("TrackBar1Change", &TTestForm::TrackBar1Change)
-                                            .Method("Open1Click", &TTestForm::Open1Click)
-                                            .Method("Pop1Measure", &TTestForm::Pop1Measure)
-                                            .Build();
-    return info;
+    t.Field(RTL_MEMBER(Label1));
+    t.Field(RTL_MEMBER(Msg1));
+    t.Field(RTL_MEMBER(Image1));
+    t.Field(RTL_MEMBER(Button1));
+    t.Field(RTL_MEMBER(Button2));
+    t.Field(RTL_MEMBER(Edit1));
+    t.Field(RTL_MEMBER(Combo1));
+    t.Field(RTL_MEMBER(Memo1));
+    t.Field(RTL_MEMBER(Timer1));
+    t.Field(RTL_MEMBER(ScrollBar1));
+    t.Field(RTL_MEMBER(TrackBar1));
+    t.Field(RTL_MEMBER(Panel1));
+    t.Field(RTL_MEMBER(PanelLabel));
+    t.Field(RTL_MEMBER(MainMenu1));
+    t.Field(RTL_MEMBER(File1));
+    t.Field(RTL_MEMBER(Open1));
+    t.Field(RTL_MEMBER(PopupMenu1));
+    t.Field(RTL_MEMBER(Pop1));
+    t.Method(RTL_MEMBER(FormCreate));
+    t.Method(RTL_MEMBER(FormShow));
+    t.Method(RTL_MEMBER(FormCloseQuery));
+    t.Method(RTL_MEMBER(FormClose));
+    t.Method(RTL_MEMBER(FormKeyDown));
+    t.Method(RTL_MEMBER(Label1Click));
+    t.Method(RTL_MEMBER(Label1DblClick));
+    t.Method(RTL_MEMBER(Label1MouseDown));
+    t.Method(RTL_MEMBER(Button1Click));
+    t.Method(RTL_MEMBER(Button2Click));
+    t.Method(RTL_MEMBER(Edit1Change));
+    t.Method(RTL_MEMBER(Edit1KeyDown));
+    t.Method(RTL_MEMBER(Edit1KeyPress));
+    t.Method(RTL_MEMBER(Combo1Change));
+    t.Method(RTL_MEMBER(Timer1Timer));
+    t.Method(RTL_MEMBER(ScrollBar1Change));
+    t.Method(RTL_MEMBER(TrackBar1Change));
+    t.Method(RTL_MEMBER(Open1Click));
+    t.Method(RTL_MEMBER(Pop1Measure));
 }
 
 const char* const kTestFormText = R"(object TestForm: TTestForm

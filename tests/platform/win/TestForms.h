@@ -48,7 +48,7 @@ inline void ReadText(win::TCustomForm& form, const std::string& text)
 
 // A form with every standard control, as a program's own form class declares it.
 class TTestForm : public win::TForm {
-    RTL_DECLARE_CLASS()
+    RTL_DECLARE_CLASS(TTestForm, win::TForm)
 
 public:
     explicit TTestForm(rtl::TComponent* owner) : TForm(owner) {}
