@@ -13,13 +13,16 @@ RTL_ENUM_INFO(TEllipsType, "etNone", "etEndEllips", "etPathEllips")
 // The caption itself is never changed; only the drawing is shortened. etPathEllips keeps the
 // start and the last part of a path and puts the ellipsis in between.
 class TEllipsLabel : public win::TLabel {
-    RTL_DECLARE_CLASS()
+    RTL_DECLARE_CLASS(TEllipsLabel, win::TLabel)
 
 public:
     explicit TEllipsLabel(rtl::TComponent* owner);
 
     TEllipsType EllipsType() const { return ellipsType_; }
-    void SetEllipsType(TEllipsType value);
+    void SetEllipsType(TEllipsType value)
+    {
+        rtl::SetAndNotify(ellipsType_, value, [this] { Invalidate(); });
+    }
     // Always "1.0.0.0"; a stored value is read and ignored.
     std::string Version() const { return "1.0.0.0"; }
     void SetVersion(const std::string&) {}

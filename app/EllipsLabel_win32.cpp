@@ -9,14 +9,6 @@ using namespace win;
 
 TEllipsLabel::TEllipsLabel(rtl::TComponent* owner) : TLabel(owner) {}
 
-void TEllipsLabel::SetEllipsType(TEllipsType value)
-{
-    if (value != ellipsType_) {
-        ellipsType_ = value;
-        Invalidate();
-    }
-}
-
 UINT TEllipsLabel::PaintFlags() const
 {
     static const UINT kEllipsis[] = {0, DT_END_ELLIPSIS, DT_PATH_ELLIPSIS};
@@ -31,16 +23,11 @@ void TEllipsLabel::DoDrawText(TRect& rect, UINT flags)
     TLabel::DoDrawText(rect, flags);
 }
 
-const rtl::TClassInfo& TEllipsLabel::StaticClassInfo()
+void TEllipsLabel::Publish(Table& t)
 {
-    static const rtl::TClassInfo info =
-        rtl::TClassBuilder<TEllipsLabel, TLabel>("TEllipsLabel")
-            .Property("EllipsType", &TEllipsLabel::EllipsType, &TEllipsLabel::SetEllipsType)
-            .Default(etNone)
-            .Property("Version", &TEllipsLabel::Version, &TEllipsLabel::SetVersion)
-            .Creatable()
-            .Build();
-    return info;
+    t.Property(RTL_GET_SET(EllipsType)).Default(etNone);
+    t.Property(RTL_GET_SET(Version));
+    t.Creatable();
 }
 
 namespace {

@@ -117,24 +117,6 @@ void TSizeCriteria::Assign(rtl::TPersistent* source)
 
 TContentCriteria::TContentCriteria() : matcher_("", true, false) {}
 
-void TContentCriteria::SetPhrase(const std::string& value)
-{
-    phrase_ = value;
-    matcher_ = TContentMatcher(phrase_, ignoreCase_, wholeWord_);
-}
-
-void TContentCriteria::SetIgnoreCase(bool value)
-{
-    ignoreCase_ = value;
-    matcher_ = TContentMatcher(phrase_, ignoreCase_, wholeWord_);
-}
-
-void TContentCriteria::SetWholeWord(bool value)
-{
-    wholeWord_ = value;
-    matcher_ = TContentMatcher(phrase_, ignoreCase_, wholeWord_);
-}
-
 void TContentCriteria::Assign(rtl::TPersistent* source)
 {
     if (auto* other = dynamic_cast<TContentCriteria*>(source)) {
@@ -477,22 +459,10 @@ void TFindFile::WaitForWorker()
     }
 }
 
-void TFindFile::DoSearchBegin()
+void TFindFile::Notify(const rtl::TNotifyEvent& event)
 {
-    if (OnSearchBegin && !ComponentState().Contains(rtl::csDestroying))
-        OnSearchBegin(this);
-}
-
-void TFindFile::DoSearchFinish()
-{
-    if (OnSearchFinish && !ComponentState().Contains(rtl::csDestroying))
-        OnSearchFinish(this);
-}
-
-void TFindFile::DoSearchAbort()
-{
-    if (OnSearchAbort && !ComponentState().Contains(rtl::csDestroying))
-        OnSearchAbort(this);
+    if (!ComponentState().Contains(rtl::csDestroying))
+        event(this);
 }
 
 TFolderIgnore TFindFile::DoFolderChange(const std::string& folder)
@@ -501,15 +471,14 @@ TFolderIgnore TFindFile::DoFolderChange(const std::string& folder)
     if (aborted_.load())
         return fiThisAndSubfolders;
     TFolderIgnore action = fiNone;
-    if (OnFolderChange)
-        OnFolderChange(this, folder, action);
+    OnFolderChange(this, folder, action);
     return action;
 }
 
 void TFindFile::DoFileMatch(const std::string& folder, const TSearchRec& fileInfo)
 {
     std::lock_guard<rtl::TCriticalSection> lock(eventLock_);
-    if (!aborted_.load() && OnFileMatch)
+    if (!aborted_.load())
         OnFileMatch(this, folder, fileInfo);
 }
 
@@ -520,109 +489,66 @@ bool TFindFile::IsAcceptable(const std::string& folder, const TSearchRec& fileIn
 
 // ---- published properties ----
 
-const rtl::TClassInfo& TFileCriteria::StaticClassInfo()
+void TFileCriteria::Publish(Table& t)
 {
-    static const rtl::TClassInfo info =
-        rtl::TClassBuilder<TFileCriteria, rtl::TPersistent>("TFileCriteria")
-            .Property("FileName", &TFileCriteria::FileName, &TFileCriteria::SetFileName)
-            .Property("Location", &TFileCriteria::Location, &TFileCriteria::SetLocation)
-            .Property("Included", &TFileCriteria::Included, &TFileCriteria::SetIncluded)
-            .Property("Excluded", &TFileCriteria::Excluded, &TFileCriteria::SetExcluded)
-            .Property("Subfolders", &TFileCriteria::Subfolders, &TFileCriteria::SetSubfolders)
-            .Default(true)
-            .Property("MinLevel", &TFileCriteria::MinLevel, &TFileCriteria::SetMinLevel)
-            .Default(0)
-            .Property("MaxLevel", &TFileCriteria::MaxLevel, &TFileCriteria::SetMaxLevel)
-            .Default(0)
-            .Build();
-    return info;
+    t.Property(RTL_GET_SET(FileName));
+    t.Property(RTL_GET_SET(Location));
+    t.Property(RTL_GET_SET(Included));
+    t.Property(RTL_GET_SET(Excluded));
+    t.Property(RTL_GET_SET(Subfolders)).Default(true);
+    t.Property(RTL_GET_SET(MinLevel)).Default(0);
+    t.Property(RTL_GET_SET(MaxLevel)).Default(0);
 }
 
-const rtl::TClassInfo& TAttributeCriteria::StaticClassInfo()
+void TAttributeCriteria::Publish(Table& t)
 {
-    static const rtl::TClassInfo info =
-        rtl::TClassBuilder<TAttributeCriteria, rtl::TPersistent>("TAttributeCriteria")
-            .Property("Attributes", &TAttributeCriteria::Attributes, &TAttributeCriteria::SetAttributes)
-            .Default(TFileAttributes{ffArchive, ffReadonly, ffHidden, ffSystem})
-            .Property("ExactMatch", &TAttributeCriteria::ExactMatch, &TAttributeCriteria::SetExactMatch)
-            .Default(false)
-            .Build();
-    return info;
+    t.Property(RTL_GET_SET(Attributes)).Default(TFileAttributes{ffArchive, ffReadonly, ffHidden, ffSystem});
+    t.Property(RTL_GET_SET(ExactMatch)).Default(false);
 }
 
-const rtl::TClassInfo& TDateTimeCriteria::StaticClassInfo()
+void TDateTimeCriteria::Publish(Table& t)
 {
-    static const rtl::TClassInfo info =
-        rtl::TClassBuilder<TDateTimeCriteria, rtl::TPersistent>("TDateTimeCriteria")
-            .Property("CreatedBefore", &TDateTimeCriteria::CreatedBefore, &TDateTimeCriteria::CreatedBefore)
-            .Property("CreatedAfter", &TDateTimeCriteria::CreatedAfter, &TDateTimeCriteria::CreatedAfter)
-            .Property("ModifiedBefore", &TDateTimeCriteria::ModifiedBefore,
-                      &TDateTimeCriteria::ModifiedBefore)
-            .Property("ModifiedAfter", &TDateTimeCriteria::ModifiedAfter, &TDateTimeCriteria::ModifiedAfter)
-            .Property("AccessedBefore", &TDateTimeCriteria::AccessedBefore,
-                      &TDateTimeCriteria::AccessedBefore)
-            .Property("AccessedAfter", &TDateTimeCriteria::AccessedAfter, &TDateTimeCriteria::AccessedAfter)
-            .Build();
-    return info;
+    t.Property(RTL_MEMBER(CreatedBefore));
+    t.Property(RTL_MEMBER(CreatedAfter));
+    t.Property(RTL_MEMBER(ModifiedBefore));
+    t.Property(RTL_MEMBER(ModifiedAfter));
+    t.Property(RTL_MEMBER(AccessedBefore));
+    t.Property(RTL_MEMBER(AccessedAfter));
 }
 
-const rtl::TClassInfo& TSizeCriteria::StaticClassInfo()
+void TSizeCriteria::Publish(Table& t)
 {
-    static const rtl::TClassInfo info = rtl::TClassBuilder<TSizeCriteria, rtl::TPersistent>("TSizeCriteria")
-                                            .Property("Min", &TSizeCriteria::Min, &TSizeCriteria::Min)
-                                            .Default(0)
-                                            .Property("Max", &TSizeCriteria::Max, &TSizeCriteria::Max)
-                                            .Default(0)
-                                            .Build();
-    return info;
+    t.Property(RTL_MEMBER(Min)).Default(0);
+    t.Property(RTL_MEMBER(Max)).Default(0);
 }
 
-const rtl::TClassInfo& TContentCriteria::StaticClassInfo()
+void TContentCriteria::Publish(Table& t)
 {
-    static const rtl::TClassInfo info =
-        rtl::TClassBuilder<TContentCriteria, rtl::TPersistent>("TContentCriteria")
-            .Property("Phrase", &TContentCriteria::Phrase, &TContentCriteria::SetPhrase)
-            .Property("IgnoreCase", &TContentCriteria::IgnoreCase, &TContentCriteria::SetIgnoreCase)
-            .Default(true)
-            .Property("WholeWord", &TContentCriteria::WholeWord, &TContentCriteria::SetWholeWord)
-            .Default(false)
-            .Build();
-    return info;
+    t.Property(RTL_GET_SET(Phrase));
+    t.Property(RTL_GET_SET(IgnoreCase)).Default(true);
+    t.Property(RTL_GET_SET(WholeWord)).Default(false);
 }
 
-const rtl::TClassInfo& TSearchCriteria::StaticClassInfo()
+void TSearchCriteria::Publish(Table& t)
 {
-    static const rtl::TClassInfo info =
-        rtl::TClassBuilder<TSearchCriteria, rtl::TPersistent>("TSearchCriteria")
-            .Property("Files", &TSearchCriteria::Files, &TSearchCriteria::SetFiles)
-            .Property("Attribute", &TSearchCriteria::Attribute, &TSearchCriteria::SetAttribute)
-            .Property("TimeStamp", &TSearchCriteria::TimeStamp, &TSearchCriteria::SetTimeStamp)
-            .Property("Size", &TSearchCriteria::Size, &TSearchCriteria::SetSize)
-            .Property("Content", &TSearchCriteria::Content, &TSearchCriteria::SetContent)
-            .Build();
-    return info;
+    t.Property(RTL_GET_SET(Files));
+    t.Property(RTL_GET_SET(Attribute));
+    t.Property(RTL_GET_SET(TimeStamp));
+    t.Property(RTL_GET_SET(Size));
+    t.Property(RTL_GET_SET(Content));
 }
 
-const rtl::TClassInfo& TFindFile::StaticClassInfo()
+void TFindFile::Publish(Table& t)
 {
-    static const rtl::TClassInfo info = [] {
-        rtl::TClassInfo built =
-            rtl::TClassBuilder<TFindFile, rtl::TComponent>("TFindFile")
-                .Property("Criteria", &TFindFile::Criteria, &TFindFile::SetCriteria)
-                .Property("Threaded", &TFindFile::Threaded, &TFindFile::SetThreaded)
-                .Default(false)
-                .Property("ThreadPriority", &TFindFile::ThreadPriority, &TFindFile::SetThreadPriority)
-                .Default(rtl::tpNormal)
-                .Event("OnFileMatch", &TFindFile::OnFileMatch)
-                .Event("OnFolderChange", &TFindFile::OnFolderChange)
-                .Event("OnSearchBegin", &TFindFile::OnSearchBegin)
-                .Event("OnSearchFinish", &TFindFile::OnSearchFinish)
-                .Event("OnSearchAbort", &TFindFile::OnSearchAbort)
-                .Creatable()
-                .Build();
-        return built;
-    }();
-    return info;
+    t.Property(RTL_GET_SET(Criteria));
+    t.Property(RTL_GET_SET(Threaded)).Default(false);
+    t.Property(RTL_GET_SET(ThreadPriority)).Default(rtl::tpNormal);
+    t.Event(RTL_MEMBER(OnFileMatch));
+    t.Event(RTL_MEMBER(OnFolderChange));
+    t.Event(RTL_MEMBER(OnSearchBegin));
+    t.Event(RTL_MEMBER(OnSearchFinish));
+    t.Event(RTL_MEMBER(OnSearchAbort));
+    t.Creatable();
 }
 
 namespace {

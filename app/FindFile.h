@@ -30,7 +30,7 @@ TFileAttributes MaskToAttributes(std::uint32_t mask);
 
 // Masks, locations and levels (Criteria.Files).
 class TFileCriteria : public rtl::TPersistent {
-    RTL_DECLARE_CLASS()
+    RTL_DECLARE_CLASS(TFileCriteria, rtl::TPersistent)
 
 public:
     TFileCriteria();
@@ -70,7 +70,7 @@ private:
 
 // Criteria.Attribute.
 class TAttributeCriteria : public rtl::TPersistent {
-    RTL_DECLARE_CLASS()
+    RTL_DECLARE_CLASS(TAttributeCriteria, rtl::TPersistent)
 
 public:
     void Assign(rtl::TPersistent* source) override;
@@ -87,7 +87,7 @@ private:
 
 // Criteria.TimeStamp: 0 leaves a bound unset.
 class TDateTimeCriteria : public rtl::TPersistent {
-    RTL_DECLARE_CLASS()
+    RTL_DECLARE_CLASS(TDateTimeCriteria, rtl::TPersistent)
 
 public:
     void Assign(rtl::TPersistent* source) override;
@@ -101,7 +101,7 @@ public:
 
 // Criteria.Size: byte counts, 0 is no bound.
 class TSizeCriteria : public rtl::TPersistent {
-    RTL_DECLARE_CLASS()
+    RTL_DECLARE_CLASS(TSizeCriteria, rtl::TPersistent)
 
 public:
     void Assign(rtl::TPersistent* source) override;
@@ -111,20 +111,31 @@ public:
 
 // Criteria.Content: the phrase searched in each file's bytes.
 class TContentCriteria : public rtl::TPersistent {
-    RTL_DECLARE_CLASS()
+    RTL_DECLARE_CLASS(TContentCriteria, rtl::TPersistent)
 
 public:
     TContentCriteria();
     void Assign(rtl::TPersistent* source) override;
     const std::string& Phrase() const { return phrase_; }
-    void SetPhrase(const std::string& value);
+    void SetPhrase(const std::string& value)
+    {
+        rtl::SetAndNotify(phrase_, value, [this] { UpdateMatcher(); });
+    }
     bool IgnoreCase() const { return ignoreCase_; }
-    void SetIgnoreCase(bool value);
+    void SetIgnoreCase(bool value)
+    {
+        rtl::SetAndNotify(ignoreCase_, value, [this] { UpdateMatcher(); });
+    }
     bool WholeWord() const { return wholeWord_; }
-    void SetWholeWord(bool value);
+    void SetWholeWord(bool value)
+    {
+        rtl::SetAndNotify(wholeWord_, value, [this] { UpdateMatcher(); });
+    }
     const TContentMatcher& Matcher() const { return matcher_; }
 
 private:
+    void UpdateMatcher() { matcher_ = TContentMatcher(phrase_, ignoreCase_, wholeWord_); }
+
     std::string phrase_;
     bool ignoreCase_ = true;
     bool wholeWord_ = false;
@@ -132,7 +143,7 @@ private:
 };
 
 class TSearchCriteria : public rtl::TPersistent {
-    RTL_DECLARE_CLASS()
+    RTL_DECLARE_CLASS(TSearchCriteria, rtl::TPersistent)
 
 public:
     TSearchCriteria();
@@ -200,7 +211,7 @@ using TFolderChangeEvent =
     rtl::TEvent<void(rtl::TObject* Sender, const std::string& Folder, TFolderIgnore& IgnoreFolder)>;
 
 class TFindFile : public rtl::TComponent {
-    RTL_DECLARE_CLASS()
+    RTL_DECLARE_CLASS(TFindFile, rtl::TComponent)
 
 public:
     explicit TFindFile(rtl::TComponent* owner);
@@ -237,9 +248,10 @@ public:
     rtl::TNotifyEvent OnSearchAbort;
 
 protected:
-    virtual void DoSearchBegin();
-    virtual void DoSearchFinish();
-    virtual void DoSearchAbort();
+    // Not while the component is being destroyed.
+    virtual void DoSearchBegin() { Notify(OnSearchBegin); }
+    virtual void DoSearchFinish() { Notify(OnSearchFinish); }
+    virtual void DoSearchAbort() { Notify(OnSearchAbort); }
     virtual TFolderIgnore DoFolderChange(const std::string& folder);
     virtual void DoFileMatch(const std::string& folder, const TSearchRec& fileInfo);
     virtual bool IsAcceptable(const std::string& folder, const TSearchRec& fileInfo);
@@ -247,6 +259,7 @@ protected:
 private:
     friend class TSearchThread;
 
+    void Notify(const rtl::TNotifyEvent& event);
     void SearchAll();
     void WalkFolder(const TTargetFolder& target, const std::string& folder);
     void Finish();

@@ -22,55 +22,60 @@ namespace app {
 // The build this program installs; 144 is the first that counts as newer.
 inline constexpr std::int32_t kInstallBuild = 143;
 
+// The components of the window description in declaration order, and the handlers it names.
+#define TFORM2_COMPONENTS(X)                 \
+    X(win::TLabel, Label1)                   \
+    X(win::TLabel, Label2)                   \
+    X(win::TLabel, Label3)                   \
+    X(win::TLabel, Label5)                   \
+    X(win::TLabel, Label4)                   \
+    X(win::TLabel, Label6)                   \
+    X(TColorButton, bInstall)                \
+    X(TColorButton, bCancel)                 \
+    X(win::TLabel, Msg1)                     \
+    X(win::TLabel, Msg2)                     \
+    X(TFindFile, FindFile)                   \
+    X(TzResStorage, DataStore)               \
+    X(placement::TFormStorage, FormStorage1) \
+    X(win::TComboBox, ZanticFolder)          \
+    X(TEllipsLabel, DirLabel)                \
+    X(win::TTimer, Timer1)                   \
+    X(TURLLabel, lbUrl)                      \
+    X(TURLLabel, suiURLLabel1)               \
+    X(win::TLabel, Label7)                   \
+    X(win::TMemo, mLog)                      \
+    X(win::TLabel, Label8)                   \
+    X(win::TLabel, Label9)                   \
+    X(TMessageDialog, MessageDialog)
+#define TFORM2_HANDLERS(X)                                                                                \
+    X(FormCreate, rtl::TObject* Sender)                                                                   \
+    X(FormCloseQuery, rtl::TObject* Sender, bool& CanClose)                                               \
+    X(FormStorage1RestorePlacement, rtl::TObject* Sender)                                                 \
+    X(VarneloRestore, placement::TStoredValue* Sender, rtl::Variant& Value)                               \
+    X(VarneloSave, placement::TStoredValue* Sender, rtl::Variant& Value)                                  \
+    X(TamsikRestore, placement::TStoredValue* Sender, rtl::Variant& Value)                                \
+    X(TamsikSave, placement::TStoredValue* Sender, rtl::Variant& Value)                                   \
+    X(ZanticPathRestore, placement::TStoredValue* Sender, rtl::Variant& Value)                            \
+    X(ZanticPathSave, placement::TStoredValue* Sender, rtl::Variant& Value)                               \
+    X(FindFileSearchBegin, rtl::TObject* Sender)                                                          \
+    X(FindFileFolderChange, rtl::TObject* Sender, const std::string& Folder, TFolderIgnore& IgnoreFolder) \
+    X(FindFileFileMatch, rtl::TObject* Sender, const std::string& Folder, const TSearchRec& FileInfo)     \
+    X(FindFileSearchFinish, rtl::TObject* Sender)                                                         \
+    X(FindFileSearchAbort, rtl::TObject* Sender)                                                          \
+    X(Timer1Timer, rtl::TObject* Sender)                                                                  \
+    X(bInstallClick, rtl::TObject* Sender)                                                                \
+    X(bCancelClick, rtl::TObject* Sender)                                                                 \
+    X(Msg1DblClick, rtl::TObject* Sender)
+
 class TForm2 : public win::TForm {
-    RTL_DECLARE_CLASS()
+    RTL_DECLARE_CLASS(TForm2, win::TForm)
 
 public:
     explicit TForm2(rtl::TComponent* owner);
     ~TForm2() override;
 
-    win::TLabel* Label1 = nullptr;
-    win::TLabel* Label2 = nullptr;
-    win::TLabel* Label3 = nullptr;
-    win::TLabel* Label5 = nullptr;
-    win::TLabel* Label4 = nullptr;
-    win::TLabel* Label6 = nullptr;
-    TColorButton* bInstall = nullptr;
-    TColorButton* bCancel = nullptr;
-    win::TLabel* Msg1 = nullptr;
-    win::TLabel* Msg2 = nullptr;
-    TFindFile* FindFile = nullptr;
-    TzResStorage* DataStore = nullptr;
-    placement::TFormStorage* FormStorage1 = nullptr;
-    win::TComboBox* ZanticFolder = nullptr;
-    TEllipsLabel* DirLabel = nullptr;
-    win::TTimer* Timer1 = nullptr;
-    TURLLabel* lbUrl = nullptr;
-    TURLLabel* suiURLLabel1 = nullptr;
-    win::TLabel* Label7 = nullptr;
-    win::TMemo* mLog = nullptr;
-    win::TLabel* Label8 = nullptr;
-    win::TLabel* Label9 = nullptr;
-    TMessageDialog* MessageDialog = nullptr;
-
-    void FormCreate(rtl::TObject* Sender);
-    void FormCloseQuery(rtl::TObject* Sender, bool& CanClose);
-    void FormStorage1RestorePlacement(rtl::TObject* Sender);
-    void VarneloRestore(placement::TStoredValue* Sender, rtl::Variant& Value);
-    void VarneloSave(placement::TStoredValue* Sender, rtl::Variant& Value);
-    void TamsikRestore(placement::TStoredValue* Sender, rtl::Variant& Value);
-    void TamsikSave(placement::TStoredValue* Sender, rtl::Variant& Value);
-    void ZanticPathRestore(placement::TStoredValue* Sender, rtl::Variant& Value);
-    void ZanticPathSave(placement::TStoredValue* Sender, rtl::Variant& Value);
-    void FindFileSearchBegin(rtl::TObject* Sender);
-    void FindFileFolderChange(rtl::TObject* Sender, const std::string& Folder, TFolderIgnore& IgnoreFolder);
-    void FindFileFileMatch(rtl::TObject* Sender, const std::string& Folder, const TSearchRec& FileInfo);
-    void FindFileSearchFinish(rtl::TObject* Sender);
-    void FindFileSearchAbort(rtl::TObject* Sender);
-    void Timer1Timer(rtl::TObject* Sender);
-    void bInstallClick(rtl::TObject* Sender);
-    void bCancelClick(rtl::TObject* Sender);
-    void Msg1DblClick(rtl::TObject* Sender);
+    TFORM2_COMPONENTS(RTL_DECLARE_FIELD)
+    TFORM2_HANDLERS(RTL_DECLARE_METHOD)
 
 private:
     // Stops a running search and waits until it has ended, running its queued updates while

@@ -33,17 +33,13 @@ bool FileExists(const std::string& path)
 
 // ---- TPackedItem ----
 
-const rtl::TClassInfo& TPackedItem::StaticClassInfo()
+void TPackedItem::Publish(Table& t)
 {
-    static const rtl::TClassInfo info =
-        rtl::TClassBuilder<TPackedItem, rtl::TCollectionItem>("TPackedItem")
-            .Property("StoreMode", &TPackedItem::StoreMode, &TPackedItem::SetStoreMode)
-            .Property("DataSize", &TPackedItem::DataSize, &TPackedItem::SetDataSize)
-            .Property("FileSize", &TPackedItem::FileSize, &TPackedItem::SetFileSize)
-            .Property("Name", &TPackedItem::Name, &TPackedItem::SetName)
-            .Property("FileName", &TPackedItem::FileName, &TPackedItem::SetFileName)
-            .Build();
-    return info;
+    t.Property(RTL_GET_SET(StoreMode));
+    t.Property(RTL_GET_SET(DataSize));
+    t.Property(RTL_GET_SET(FileSize));
+    t.Property(RTL_GET_SET(Name));
+    t.Property(RTL_GET_SET(FileName));
 }
 
 TPackedItem::TPackedItem(rtl::TCollection* collection)
@@ -181,12 +177,7 @@ bool TPackedItem::StoreDesigning() const
 
 // ---- TPackedRessources ----
 
-const rtl::TClassInfo& TPackedRessources::StaticClassInfo()
-{
-    static const rtl::TClassInfo info =
-        rtl::TClassBuilder<TPackedRessources, rtl::TOwnedCollection>("TPackedRessources").Build();
-    return info;
-}
+void TPackedRessources::Publish(Table&) {}
 
 TPackedRessources::TPackedRessources(TzResStorage* owner)
     : rtl::TOwnedCollection(owner, rtl::ItemClass<TPackedItem>())
@@ -202,14 +193,11 @@ TPackedItem* TPackedRessources::Add() { return static_cast<TPackedItem*>(rtl::TC
 
 // ---- TzResStorage ----
 
-const rtl::TClassInfo& TzResStorage::StaticClassInfo()
+void TzResStorage::Publish(Table& t)
 {
-    static const rtl::TClassInfo info = rtl::TClassBuilder<TzResStorage, rtl::TComponent>("TzResStorage")
-                                            .Property("Items", &TzResStorage::Items, &TzResStorage::SetItems)
-                                            .Property("Size", &TzResStorage::Size, &TzResStorage::SetSize)
-                                            .Creatable()
-                                            .Build();
-    return info;
+    t.Property(RTL_GET_SET(Items));
+    t.Property(RTL_GET_SET(Size));
+    t.Creatable();
 }
 
 TzResStorage::TzResStorage(rtl::TComponent* owner)

@@ -29,7 +29,7 @@ class TzResStorage;
 // uncompressed size, then the LZH bit stream (see LHARoutines.h); it is empty for an item
 // that never had a file. Streamed as published properties plus the binary property "ResData".
 class TPackedItem : public rtl::TCollectionItem {
-    RTL_DECLARE_CLASS()
+    RTL_DECLARE_CLASS(TPackedItem, rtl::TCollectionItem)
 
 public:
     explicit TPackedItem(rtl::TCollection* collection);
@@ -93,7 +93,7 @@ private:
 
 // The items of a store; the store is its owner.
 class TPackedRessources : public rtl::TOwnedCollection {
-    RTL_DECLARE_CLASS()
+    RTL_DECLARE_CLASS(TPackedRessources, rtl::TOwnedCollection)
 
 public:
     explicit TPackedRessources(TzResStorage* owner);
@@ -104,7 +104,7 @@ public:
 };
 
 class TzResStorage : public rtl::TComponent {
-    RTL_DECLARE_CLASS()
+    RTL_DECLARE_CLASS(TzResStorage, rtl::TComponent)
 
 public:
     explicit TzResStorage(rtl::TComponent* owner);

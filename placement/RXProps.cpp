@@ -72,26 +72,6 @@ const rtl::TPropInfo* TPropInfoList::Find(const std::string& name) const
 
 // ---- TPropsStorage: the store ----
 
-std::string TPropsStorage::ReadString(const std::string& section, const std::string& item,
-                                      const std::string& defaultValue)
-{
-    if (OnReadString)
-        return OnReadString(section, item, defaultValue);
-    return {};
-}
-
-void TPropsStorage::WriteString(const std::string& section, const std::string& item, const std::string& value)
-{
-    if (OnWriteString)
-        OnWriteString(section, item, value);
-}
-
-void TPropsStorage::EraseSection(const std::string& section)
-{
-    if (OnEraseSection)
-        OnEraseSection(section);
-}
-
 std::string TPropsStorage::GetItemName(const std::string& propName) { return Prefix + propName; }
 
 std::unique_ptr<TPropsStorage> TPropsStorage::CreateInfo()

@@ -76,10 +76,17 @@ public:
     void LoadObjectsProps(rtl::TComponent* form, const rtl::TStrings& storedList);
 
 protected:
+    // Through the events; without OnReadString every value reads as empty.
     virtual std::string ReadString(const std::string& section, const std::string& item,
-                                   const std::string& defaultValue);
-    virtual void WriteString(const std::string& section, const std::string& item, const std::string& value);
-    virtual void EraseSection(const std::string& section);
+                                   const std::string& defaultValue)
+    {
+        return OnReadString(section, item, defaultValue);
+    }
+    virtual void WriteString(const std::string& section, const std::string& item, const std::string& value)
+    {
+        OnWriteString(section, item, value);
+    }
+    virtual void EraseSection(const std::string& section) { OnEraseSection(section); }
     virtual std::string GetItemName(const std::string& propName);
     // A storage of the same class with the same events and owner, for nested objects.
     virtual std::unique_ptr<TPropsStorage> CreateInfo();

@@ -25,7 +25,7 @@ inline constexpr UINT CM_RXHOOK_RELEASE = 0xB053;
 // Hooks survive the recreation of the control's window; a procedure someone else installs
 // later stays in place when the hook goes away.
 class TRxWindowHook : public rtl::TComponent {
-    RTL_DECLARE_CLASS()
+    RTL_DECLARE_CLASS(TRxWindowHook, rtl::TComponent)
 
 public:
     explicit TRxWindowHook(rtl::TComponent* owner);

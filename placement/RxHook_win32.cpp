@@ -227,7 +227,7 @@ LRESULT TControlHook::Dispatch(HWND wnd, UINT msg, WPARAM wParam, LPARAM lParam)
         };
         if (msg != WM_QUIT && CanOffer()) {
             for (auto it = hooks.rbegin(); it != hooks.rend() && !handled; ++it)
-                if (attached(*it) && (*it)->BeforeMessage && CanOffer())
+                if (attached(*it) && CanOffer())
                     (*it)->BeforeMessage(*it, m, handled);
         }
         if (!handled || msg == WM_DESTROY) {
@@ -241,7 +241,7 @@ LRESULT TControlHook::Dispatch(HWND wnd, UINT msg, WPARAM wParam, LPARAM lParam)
             hooks = hooks_;
             if (CanOffer()) {
                 for (auto it = hooks.rbegin(); it != hooks.rend() && !handled; ++it)
-                    if (attached(*it) && (*it)->AfterMessage && CanOffer())
+                    if (attached(*it) && CanOffer())
                         (*it)->AfterMessage(*it, m, handled);
             }
         }
@@ -301,19 +301,13 @@ namespace {
 const bool kRegistered = (rtl::RegisterClass(TRxWindowHook::StaticClassInfo()), true);
 }  // namespace
 
-const rtl::TClassInfo& TRxWindowHook::StaticClassInfo()
+void TRxWindowHook::Publish(Table& t)
 {
-    static const rtl::TClassInfo info =
-        rtl::TClassBuilder<TRxWindowHook, rtl::TComponent>("TRxWindowHook")
-            .Property("Active", &TRxWindowHook::Active, &TRxWindowHook::SetActive)
-            .Default(true)
-            .Property("WinControl", &TRxWindowHook::WinControl, &TRxWindowHook::SetWinControl)
-            .Stored(&TRxWindowHook::IsWinControlStored)
-            .Event("BeforeMessage", &TRxWindowHook::BeforeMessage)
-            .Event("AfterMessage", &TRxWindowHook::AfterMessage)
-            .Creatable()
-            .Build();
-    return info;
+    t.Property(RTL_GET_SET(Active)).Default(true);
+    t.Property(RTL_GET_SET(WinControl)).Stored(&TRxWindowHook::IsWinControlStored);
+    t.Event(RTL_MEMBER(BeforeMessage));
+    t.Event(RTL_MEMBER(AfterMessage));
+    t.Creatable();
 }
 
 TRxWindowHook::TRxWindowHook(rtl::TComponent* owner) : TComponent(owner) {}

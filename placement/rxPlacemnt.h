@@ -31,7 +31,7 @@ RTL_ENUM_INFO(TPlacementRegRoot, "prCurrentUser", "prLocalMachine", "prCurrentCo
 // Size limits applied through the window hook; 0 means "not set". Changing a value makes the
 // placement component re-apply its window state and re-check whether it needs the hook.
 class TWinMinMaxInfo : public rtl::TPersistent {
-    RTL_DECLARE_CLASS()
+    RTL_DECLARE_CLASS(TWinMinMaxInfo, rtl::TPersistent)
 
 public:
     explicit TWinMinMaxInfo(TFormPlacement* owner) : owner_(owner) {}
@@ -57,7 +57,11 @@ public:
     void Assign(rtl::TPersistent* source) override;
 
 private:
-    void SetValue(int index, std::int32_t value);
+    void SetValue(int index, std::int32_t value)
+    {
+        rtl::SetAndNotify(v_[index], value, [this] { Modified(); });
+    }
+    void Modified();
 
     TFormPlacement* owner_;  // not owned
     std::int32_t v_[8] = {};
@@ -85,14 +89,13 @@ private:
 // before any restore. Failures while saving or restoring from these events go to the
 // application's exception handler; the form still shows or closes.
 class TFormPlacement : public rtl::TComponent {
-    RTL_DECLARE_CLASS()
+    RTL_DECLARE_CLASS(TFormPlacement, rtl::TComponent)
 
 public:
     explicit TFormPlacement(rtl::TComponent* owner);
     ~TFormPlacement() override;
 
-    bool Active() const { return active_; }
-    void SetActive(bool v) { active_ = v; }
+    bool Active = true;
     // Empty reads as the default: the program's name with ".INI", or the default registry
     // key when UseRegistry.
     std::string IniFileName() const;
@@ -102,16 +105,12 @@ public:
     void SetIniSection(const std::string& v) { iniSection_ = v; }
     TWinMinMaxInfo* MinMaxInfo() const { return minMaxInfo_.get(); }
     void SetMinMaxInfo(TWinMinMaxInfo* v) { minMaxInfo_->Assign(v); }
-    TPlacementOptions Options() const { return options_; }
-    void SetOptions(TPlacementOptions v) { options_ = v; }
+    TPlacementOptions Options;
     bool PreventResize() const { return preventResize_; }
     void SetPreventResize(bool v);
-    TPlacementRegRoot RegistryRoot() const { return registryRoot_; }
-    void SetRegistryRoot(TPlacementRegRoot v) { registryRoot_ = v; }
-    bool UseRegistry() const { return useRegistry_; }
-    void SetUseRegistry(bool v) { useRegistry_ = v; }
-    std::int32_t Version() const { return version_; }
-    void SetVersion(std::int32_t v) { version_ = v; }
+    TPlacementRegRoot RegistryRoot = prCurrentUser;
+    bool UseRegistry = false;
+    std::int32_t Version = 0;
     // Values read from an INI file are cut to this many characters, the rest ignored (0: whole
     // values): a stored value can be no longer than what it is restored into.
     std::size_t MaxValueLength() const { return maxValueLength_; }
@@ -153,9 +152,8 @@ protected:
                                      const std::string& defaultValue);
     virtual void DoWriteString(const std::string& section, const std::string& ident,
                                const std::string& value);
-    // Fire OnSavePlacement and OnRestorePlacement.
-    virtual void Save();
-    virtual void Restore();
+    virtual void Save() { OnSavePlacement(this); }
+    virtual void Restore() { OnRestorePlacement(this); }
     win::TCustomForm* Form() const;
     bool destroying_ = false;
     bool restored_ = false;
@@ -179,15 +177,10 @@ private:
     void IniFree();
     void NotifyLinks(bool save);
 
-    bool active_ = true;
     std::string iniFileName_;
     std::string iniSection_;
     std::unique_ptr<TWinMinMaxInfo> minMaxInfo_;
-    TPlacementOptions options_;
     bool preventResize_ = false;
-    TPlacementRegRoot registryRoot_ = prCurrentUser;
-    bool useRegistry_ = false;
-    std::int32_t version_ = 0;
     std::size_t maxValueLength_ = 0;
 
     std::unique_ptr<rtl::TObject> iniFile_;  // open only during one operation
@@ -210,7 +203,7 @@ using TStoredValueEvent = rtl::TEvent<void(TStoredValue* Sender, rtl::Variant& V
 
 // A named value kept in the placement's section as text; KeyString, when set, XOR-encodes it.
 class TStoredValue : public rtl::TCollectionItem {
-    RTL_DECLARE_CLASS()
+    RTL_DECLARE_CLASS(TStoredValue, rtl::TCollectionItem)
 
 public:
     explicit TStoredValue(rtl::TCollection* collection);
@@ -219,10 +212,8 @@ public:
     // Raises rtl::Exception "String list does not allow duplicates" when another item has the
     // name (without regard to case); a change of case alone is always allowed.
     void SetName(const std::string& v);
-    const rtl::Variant& Value() const { return value_; }
-    void SetValue(const rtl::Variant& v) { value_ = v; }
-    const std::string& KeyString() const { return keyString_; }
-    void SetKeyString(const std::string& v) { keyString_ = v; }
+    rtl::Variant Value;
+    std::string KeyString;
 
     TStoredValueEvent OnSave;
     TStoredValueEvent OnRestore;
@@ -237,15 +228,13 @@ public:
     void Restore();
 
 private:
-    bool IsValueStored() const { return !value_.IsEmpty(); }
+    bool IsValueStored() const { return !Value.IsEmpty(); }
 
     std::string name_;
-    rtl::Variant value_;
-    std::string keyString_;
 };
 
 class TStoredValues : public rtl::TOwnedCollection {
-    RTL_DECLARE_CLASS()
+    RTL_DECLARE_CLASS(TStoredValues, rtl::TOwnedCollection)
 
 public:
     explicit TStoredValues(rtl::TPersistent* owner);
@@ -270,7 +259,7 @@ private:
 // "Component.Property") and named values (StoredValues). Restoring runs, in order: the
 // placement, the stored properties, each stored value's restore, then OnRestorePlacement.
 class TFormStorage : public TFormPlacement {
-    RTL_DECLARE_CLASS()
+    RTL_DECLARE_CLASS(TFormStorage, TFormPlacement)
 
 public:
     explicit TFormStorage(rtl::TComponent* owner);

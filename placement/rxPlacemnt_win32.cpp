@@ -45,28 +45,16 @@ void ReportException(rtl::TObject* sender)
 
 // ---- TWinMinMaxInfo ----
 
-const rtl::TClassInfo& TWinMinMaxInfo::StaticClassInfo()
+void TWinMinMaxInfo::Publish(Table& t)
 {
-    static const rtl::TClassInfo info =
-        rtl::TClassBuilder<TWinMinMaxInfo, rtl::TPersistent>("TWinMinMaxInfo")
-            .Property("MaxPosLeft", &TWinMinMaxInfo::MaxPosLeft, &TWinMinMaxInfo::SetMaxPosLeft)
-            .Default(0)
-            .Property("MaxPosTop", &TWinMinMaxInfo::MaxPosTop, &TWinMinMaxInfo::SetMaxPosTop)
-            .Default(0)
-            .Property("MaxSizeHeight", &TWinMinMaxInfo::MaxSizeHeight, &TWinMinMaxInfo::SetMaxSizeHeight)
-            .Default(0)
-            .Property("MaxSizeWidth", &TWinMinMaxInfo::MaxSizeWidth, &TWinMinMaxInfo::SetMaxSizeWidth)
-            .Default(0)
-            .Property("MaxTrackHeight", &TWinMinMaxInfo::MaxTrackHeight, &TWinMinMaxInfo::SetMaxTrackHeight)
-            .Default(0)
-            .Property("MaxTrackWidth", &TWinMinMaxInfo::MaxTrackWidth, &TWinMinMaxInfo::SetMaxTrackWidth)
-            .Default(0)
-            .Property("MinTrackHeight", &TWinMinMaxInfo::MinTrackHeight, &TWinMinMaxInfo::SetMinTrackHeight)
-            .Default(0)
-            .Property("MinTrackWidth", &TWinMinMaxInfo::MinTrackWidth, &TWinMinMaxInfo::SetMinTrackWidth)
-            .Default(0)
-            .Build();
-    return info;
+    t.Property(RTL_GET_SET(MaxPosLeft)).Default(0);
+    t.Property(RTL_GET_SET(MaxPosTop)).Default(0);
+    t.Property(RTL_GET_SET(MaxSizeHeight)).Default(0);
+    t.Property(RTL_GET_SET(MaxSizeWidth)).Default(0);
+    t.Property(RTL_GET_SET(MaxTrackHeight)).Default(0);
+    t.Property(RTL_GET_SET(MaxTrackWidth)).Default(0);
+    t.Property(RTL_GET_SET(MinTrackHeight)).Default(0);
+    t.Property(RTL_GET_SET(MinTrackWidth)).Default(0);
 }
 
 bool TWinMinMaxInfo::DefaultMinMaxInfo() const
@@ -74,11 +62,8 @@ bool TWinMinMaxInfo::DefaultMinMaxInfo() const
     return std::all_of(std::begin(v_), std::end(v_), [](std::int32_t v) { return v == 0; });
 }
 
-void TWinMinMaxInfo::SetValue(int index, std::int32_t value)
+void TWinMinMaxInfo::Modified()
 {
-    if (v_[index] == value)
-        return;
-    v_[index] = value;
     if (owner_)
         owner_->MinMaxInfoModified();
 }
@@ -91,8 +76,7 @@ void TWinMinMaxInfo::Assign(rtl::TPersistent* source)
         return;
     }
     std::copy(std::begin(other->v_), std::end(other->v_), std::begin(v_));
-    if (owner_)
-        owner_->MinMaxInfoModified();
+    Modified();
 }
 
 // ---- TIniLink ----
@@ -114,39 +98,27 @@ void TIniLink::SetStorage(TFormPlacement* value)
 
 // ---- TFormPlacement ----
 
-const rtl::TClassInfo& TFormPlacement::StaticClassInfo()
+void TFormPlacement::Publish(Table& t)
 {
-    static const rtl::TClassInfo info =
-        rtl::TClassBuilder<TFormPlacement, rtl::TComponent>("TFormPlacement")
-            .Property("Active", &TFormPlacement::Active, &TFormPlacement::SetActive)
-            .Default(true)
-            .Property("IniFileName", &TFormPlacement::IniFileName, &TFormPlacement::SetIniFileName)
-            .Stored(&TFormPlacement::IsIniFileNameStored)
-            .Property("IniSection", &TFormPlacement::IniSection, &TFormPlacement::SetIniSection)
-            .Stored(&TFormPlacement::IsIniSectionStored)
-            .Property("MinMaxInfo", &TFormPlacement::MinMaxInfo, &TFormPlacement::SetMinMaxInfo)
-            .Property("Options", &TFormPlacement::Options, &TFormPlacement::SetOptions)
-            .Stored(&TFormPlacement::IsOptionsStored)
-            .Property("PreventResize", &TFormPlacement::PreventResize, &TFormPlacement::SetPreventResize)
-            .Default(false)
-            .Property("RegistryRoot", &TFormPlacement::RegistryRoot, &TFormPlacement::SetRegistryRoot)
-            .Default(prCurrentUser)
-            .Property("UseRegistry", &TFormPlacement::UseRegistry, &TFormPlacement::SetUseRegistry)
-            .Default(false)
-            .Property("Version", &TFormPlacement::Version, &TFormPlacement::SetVersion)
-            .Default(0)
-            .Event("OnSavePlacement", &TFormPlacement::OnSavePlacement)
-            .Event("OnRestorePlacement", &TFormPlacement::OnRestorePlacement)
-            .Creatable()
-            .Build();
-    return info;
+    t.Property(RTL_MEMBER(Active)).Default(true);
+    t.Property(RTL_GET_SET(IniFileName)).Stored(&TFormPlacement::IsIniFileNameStored);
+    t.Property(RTL_GET_SET(IniSection)).Stored(&TFormPlacement::IsIniSectionStored);
+    t.Property(RTL_GET_SET(MinMaxInfo));
+    t.Property(RTL_MEMBER(Options)).Stored(&TFormPlacement::IsOptionsStored);
+    t.Property(RTL_GET_SET(PreventResize)).Default(false);
+    t.Property(RTL_MEMBER(RegistryRoot)).Default(prCurrentUser);
+    t.Property(RTL_MEMBER(UseRegistry)).Default(false);
+    t.Property(RTL_MEMBER(Version)).Default(0);
+    t.Event(RTL_MEMBER(OnSavePlacement));
+    t.Event(RTL_MEMBER(OnRestorePlacement));
+    t.Creatable();
 }
 
 TFormPlacement::TFormPlacement(rtl::TComponent* owner)
     : TComponent(owner), minMaxInfo_(std::make_unique<TWinMinMaxInfo>(this))
 {
     if (dynamic_cast<win::TForm*>(owner))
-        options_ = TPlacementOptions{fpState, fpPosition};
+        Options = TPlacementOptions{fpState, fpPosition};
     winHook_ = std::make_unique<TRxWindowHook>(nullptr);
     winHook_->SetActive(false);
     winHook_->AfterMessage = [this](rtl::TObject* sender, win::TMessage& msg, bool& handled) {
@@ -170,7 +142,7 @@ bool TFormPlacement::IsOptionsStored() const
 {
     TPlacementOptions def =
         dynamic_cast<win::TForm*>(Owner()) ? TPlacementOptions{fpState, fpPosition} : TPlacementOptions{};
-    return !(options_ == def);
+    return !(Options == def);
 }
 
 win::TCustomForm* TFormPlacement::Form() const { return dynamic_cast<win::TCustomForm*>(Owner()); }
@@ -179,7 +151,7 @@ std::string TFormPlacement::IniFileName() const
 {
     if (!iniFileName_.empty())
         return iniFileName_;
-    return useRegistry_ ? GetDefaultIniRegKey() : GetDefaultIniName();
+    return UseRegistry ? GetDefaultIniRegKey() : GetDefaultIniName();
 }
 
 std::string TFormPlacement::IniSection() const
@@ -236,23 +208,21 @@ void TFormPlacement::RestoreEvents()
 
 void TFormPlacement::FormShow(rtl::TObject* sender)
 {
-    if (active_) {
+    if (Active) {
         try {
             RestoreFormPlacement();
         } catch (...) {
             ReportException(this);
         }
     }
-    if (saveFormShow_)
-        saveFormShow_(sender);
+    saveFormShow_(sender);
 }
 
 void TFormPlacement::FormCloseQuery(rtl::TObject* sender, bool& canClose)
 {
-    if (saveFormCloseQuery_)
-        saveFormCloseQuery_(sender, canClose);
+    saveFormCloseQuery_(sender, canClose);
     win::TCustomForm* form = Form();
-    if (canClose && active_ && form && form->HandleAllocated()) {
+    if (canClose && Active && form && form->HandleAllocated()) {
         try {
             SaveFormPlacement();
         } catch (...) {
@@ -263,7 +233,7 @@ void TFormPlacement::FormCloseQuery(rtl::TObject* sender, bool& canClose)
 
 void TFormPlacement::FormDestroy(rtl::TObject* sender)
 {
-    if (active_ && !saved_) {
+    if (Active && !saved_) {
         destroying_ = true;
         try {
             SaveFormPlacement();
@@ -272,20 +242,18 @@ void TFormPlacement::FormDestroy(rtl::TObject* sender)
         }
         destroying_ = false;
     }
-    if (saveFormDestroy_)
-        saveFormDestroy_(sender);
+    saveFormDestroy_(sender);
 }
 
 void TFormPlacement::SetPreventResize(bool v)
 {
-    if (v == preventResize_)
-        return;
-    preventResize_ = v;
-    if (!ComponentState().Contains(rtl::csLoading) && !ComponentState().Contains(rtl::csDesigning)) {
+    rtl::SetAndNotify(preventResize_, v, [this] {
+        if (ComponentState().Contains(rtl::csLoading) || ComponentState().Contains(rtl::csDesigning))
+            return;
         UpdatePreventResize();
         UpdatePlacement();
         CheckToggleHook();
-    }
+    });
 }
 
 void TFormPlacement::UpdatePreventResize()
@@ -418,14 +386,14 @@ void TFormPlacement::IniOpen(bool readOnly)
         return;
     }
     std::string name = IniFileName();
-    if (useRegistry_) {
+    if (UseRegistry) {
         REGSAM access = readOnly ? kRegReadAccess : KEY_ALL_ACCESS;
         std::unique_ptr<win::TRegIniFile> reg;
-        if (registryRoot_ == prCurrentUser) {
+        if (RegistryRoot == prCurrentUser) {
             reg = std::make_unique<win::TRegIniFile>(name, access);
         } else {
             reg = std::make_unique<win::TRegIniFile>("", access);
-            reg->SetRootKey(RootKeyOf(registryRoot_));
+            reg->SetRootKey(RootKeyOf(RegistryRoot));
             // A key that cannot be opened leaves the object without a key: reads give the
             // defaults and writes go nowhere.
             reg->OpenKey(name, !readOnly);
@@ -529,9 +497,9 @@ void TFormPlacement::NotifyLinks(bool save)
     for (TIniLink* link : links) {
         if (std::find(links_.begin(), links_.end(), link) == links_.end())
             continue;
-        if (save && link->OnSave)
+        if (save)
             link->OnSave(this);
-        else if (!save && link->OnLoad)
+        else
             link->OnLoad(this);
     }
 }
@@ -539,11 +507,11 @@ void TFormPlacement::NotifyLinks(bool save)
 void TFormPlacement::SavePlacement()
 {
     win::TCustomForm* form = Form();
-    if (form && (options_.Contains(fpState) || options_.Contains(fpPosition))) {
+    if (form && (Options.Contains(fpState) || Options.Contains(fpPosition))) {
         std::string section = IniSection();
         WriteFormPlacement(form, iniFile_.get(), section);
         IniWriteBool(iniFile_.get(), section, siVisible, destroying_);
-        if (options_.Contains(fpActiveControl) && form->ActiveControl())
+        if (Options.Contains(fpActiveControl) && form->ActiveControl())
             IniWriteString(iniFile_.get(), section, siActiveCtrl, form->ActiveControl()->Name());
     }
     NotifyLinks(true);
@@ -552,33 +520,21 @@ void TFormPlacement::SavePlacement()
 void TFormPlacement::RestorePlacement()
 {
     if (win::TCustomForm* form = Form())
-        ReadFormPlacement(form, iniFile_.get(), IniSection(), options_.Contains(fpState),
-                          options_.Contains(fpPosition));
+        ReadFormPlacement(form, iniFile_.get(), IniSection(), Options.Contains(fpState),
+                          Options.Contains(fpPosition));
     NotifyLinks(false);
-}
-
-void TFormPlacement::Save()
-{
-    if (OnSavePlacement)
-        OnSavePlacement(this);
-}
-
-void TFormPlacement::Restore()
-{
-    if (OnRestorePlacement)
-        OnRestorePlacement(this);
 }
 
 void TFormPlacement::SaveFormPlacement()
 {
-    if (active_ && !restored_)
+    if (Active && !restored_)
         return;
     IniOpen(false);
     struct Closer {
         TFormPlacement* p;
         ~Closer() { p->IniFree(); }
     } closer{this};
-    WriteInteger(siVersion, version_);
+    WriteInteger(siVersion, Version);
     SavePlacement();
     Save();
     saved_ = true;
@@ -602,12 +558,12 @@ void TFormPlacement::RestoreFormPlacement()
                 p->IniFree();
             }
         } closer{this};
-        if (ReadInteger(siVersion, 0) >= version_) {
+        if (ReadInteger(siVersion, 0) >= Version) {
             RestorePlacement();
             restored_ = true;
             Restore();
             win::TCustomForm* form = Form();
-            if (options_.Contains(fpActiveControl) && form) {
+            if (Options.Contains(fpActiveControl) && form) {
                 std::string name = ReadString(siActiveCtrl, "");
                 auto* control = dynamic_cast<win::TWinControl*>(form->FindComponent(name));
                 if (control && control->CanFocus())
@@ -620,18 +576,13 @@ void TFormPlacement::RestoreFormPlacement()
 
 // ---- TStoredValue ----
 
-const rtl::TClassInfo& TStoredValue::StaticClassInfo()
+void TStoredValue::Publish(Table& t)
 {
-    static const rtl::TClassInfo info =
-        rtl::TClassBuilder<TStoredValue, rtl::TCollectionItem>("TStoredValue")
-            .Property("Name", &TStoredValue::Name, &TStoredValue::SetName)
-            .Property("Value", &TStoredValue::Value, &TStoredValue::SetValue)
-            .Stored(&TStoredValue::IsValueStored)
-            .Property("KeyString", &TStoredValue::KeyString, &TStoredValue::SetKeyString)
-            .Event("OnSave", &TStoredValue::OnSave)
-            .Event("OnRestore", &TStoredValue::OnRestore)
-            .Build();
-    return info;
+    t.Property(RTL_GET_SET(Name));
+    t.Property(RTL_MEMBER(Value)).Stored(&TStoredValue::IsValueStored);
+    t.Property(RTL_MEMBER(KeyString));
+    t.Event(RTL_MEMBER(OnSave));
+    t.Event(RTL_MEMBER(OnRestore));
 }
 
 TStoredValue::TStoredValue(rtl::TCollection* collection) : TCollectionItem(collection) {}
@@ -655,12 +606,12 @@ void TStoredValue::Assign(rtl::TPersistent* source)
         TCollectionItem::Assign(source);
         return;
     }
-    if (other->value_.IsEmpty())
-        value_.Clear();
+    if (other->Value.IsEmpty())
+        Value.Clear();
     else
-        value_ = other->value_;
+        Value = other->Value;
     SetName(other->name_);
-    keyString_ = other->keyString_;
+    KeyString = other->KeyString;
 }
 
 std::string TStoredValue::DisplayName() const
@@ -679,16 +630,16 @@ void TStoredValue::Save()
     TFormStorage* storage = Storage();
     if (!storage || name_.empty())
         return;
-    rtl::Variant v = value_;
-    if (OnSave) {
+    rtl::Variant v = Value;
+    if (OnSave.Assigned()) {
         OnSave(this, v);
         // The handler left nothing to write: the stored entry stays as it is.
         if (v.IsEmpty())
             return;
     }
     std::string s = rtl::VarToStr(v);
-    if (!keyString_.empty())
-        s = XorEncode(keyString_, s);
+    if (!KeyString.empty())
+        s = XorEncode(KeyString, s);
     storage->WriteString(name_, s);
 }
 
@@ -697,26 +648,20 @@ void TStoredValue::Restore()
     TFormStorage* storage = Storage();
     if (!storage || name_.empty())
         return;
-    std::string def = rtl::VarToStr(value_);
-    if (!keyString_.empty())
-        def = XorEncode(keyString_, def);
+    std::string def = rtl::VarToStr(Value);
+    if (!KeyString.empty())
+        def = XorEncode(KeyString, def);
     std::string s = storage->ReadString(name_, def);
-    if (!keyString_.empty())
-        s = XorDecode(keyString_, s);
+    if (!KeyString.empty())
+        s = XorDecode(KeyString, s);
     rtl::Variant v(s);
-    if (OnRestore)
-        OnRestore(this, v);
-    value_ = v;
+    OnRestore(this, v);
+    Value = v;
 }
 
 // ---- TStoredValues ----
 
-const rtl::TClassInfo& TStoredValues::StaticClassInfo()
-{
-    static const rtl::TClassInfo info =
-        rtl::TClassBuilder<TStoredValues, rtl::TOwnedCollection>("TStoredValues").Build();
-    return info;
-}
+void TStoredValues::Publish(Table&) {}
 
 TStoredValues::TStoredValues(rtl::TPersistent* owner)
     : TOwnedCollection(owner, rtl::ItemClass<TStoredValue>())
@@ -739,7 +684,7 @@ TStoredValue* TStoredValues::Items(std::int32_t index) const
 rtl::Variant TStoredValues::StoredValue(const std::string& name) const
 {
     std::int32_t i = IndexOf(name);
-    return i >= 0 ? Items(i)->Value() : rtl::Variant();
+    return i >= 0 ? Items(i)->Value : rtl::Variant();
 }
 
 void TStoredValues::SetStoredValue(const std::string& name, const rtl::Variant& value)
@@ -750,7 +695,7 @@ void TStoredValues::SetStoredValue(const std::string& name, const rtl::Variant& 
         item = Add();
         item->SetName(name);
     }
-    item->SetValue(value);
+    item->Value = value;
 }
 
 void TStoredValues::SaveValues()
@@ -767,15 +712,11 @@ void TStoredValues::RestoreValues()
 
 // ---- TFormStorage ----
 
-const rtl::TClassInfo& TFormStorage::StaticClassInfo()
+void TFormStorage::Publish(Table& t)
 {
-    static const rtl::TClassInfo info =
-        rtl::TClassBuilder<TFormStorage, TFormPlacement>("TFormStorage")
-            .Property("StoredProps", &TFormStorage::StoredProps, &TFormStorage::SetStoredProps)
-            .Property("StoredValues", &TFormStorage::StoredValues, &TFormStorage::SetStoredValues)
-            .Creatable()
-            .Build();
-    return info;
+    t.Property(RTL_GET_SET(StoredProps));
+    t.Property(RTL_GET_SET(StoredValues));
+    t.Creatable();
 }
 
 TFormStorage::TFormStorage(rtl::TComponent* owner)

@@ -52,7 +52,7 @@ private:
 
 // A skin file opened by name.
 class TsuiFileTheme : public rtl::TComponent {
-    RTL_DECLARE_CLASS()
+    RTL_DECLARE_CLASS(TsuiFileTheme, rtl::TComponent)
 
 public:
     explicit TsuiFileTheme(rtl::TComponent* owner);
@@ -97,7 +97,7 @@ private:
 
 // A file theme whose skin file travels inside the window description as "SkinData".
 class TsuiBuiltInFileTheme : public TsuiFileTheme {
-    RTL_DECLARE_CLASS()
+    RTL_DECLARE_CLASS(TsuiBuiltInFileTheme, TsuiFileTheme)
 
 public:
     explicit TsuiBuiltInFileTheme(rtl::TComponent* owner) : TsuiFileTheme(owner) {}
@@ -121,7 +121,7 @@ class TsuiThemeMgrCompList : public rtl::TStringList {};
 // Pushes one style and one file theme to the components its list names, by their published
 // "UIStyle" and "FileTheme" properties.
 class TsuiThemeManager : public rtl::TComponent {
-    RTL_DECLARE_CLASS()
+    RTL_DECLARE_CLASS(TsuiThemeManager, rtl::TComponent)
 
 public:
     explicit TsuiThemeManager(rtl::TComponent* owner);

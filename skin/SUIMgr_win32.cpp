@@ -215,17 +215,12 @@ void TsuiFileTheme::Reapply(bool wasEmpty)
                        SWP_NOSIZE | SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE | SWP_FRAMECHANGED);
 }
 
-const rtl::TClassInfo& TsuiFileTheme::StaticClassInfo()
+void TsuiFileTheme::Publish(Table& t)
 {
-    static const rtl::TClassInfo info =
-        rtl::TClassBuilder<TsuiFileTheme, rtl::TComponent>("TsuiFileTheme")
-            .Property("ThemeFile", &TsuiFileTheme::ThemeFile, &TsuiFileTheme::SetThemeFile)
-            .Property("Password", &TsuiFileTheme::Password, &TsuiFileTheme::SetPassword)
-            .Property("Ready", &TsuiFileTheme::Ready, &TsuiFileTheme::SetReady)
-            .Stored(false)
-            .Creatable()
-            .Build();
-    return info;
+    t.Property(RTL_GET_SET(ThemeFile));
+    t.Property(RTL_GET_SET(Password));
+    t.Property(RTL_GET_SET(Ready)).Stored(false);
+    t.Creatable();
 }
 
 // ---- TsuiBuiltInFileTheme ----
@@ -262,12 +257,7 @@ void TsuiBuiltInFileTheme::WriteSkinData(rtl::TStream& stream)
     stream.CopyFrom(file, 0);
 }
 
-const rtl::TClassInfo& TsuiBuiltInFileTheme::StaticClassInfo()
-{
-    static const rtl::TClassInfo info =
-        rtl::TClassBuilder<TsuiBuiltInFileTheme, TsuiFileTheme>("TsuiBuiltInFileTheme").Creatable().Build();
-    return info;
-}
+void TsuiBuiltInFileTheme::Publish(Table& t) { t.Creatable(); }
 
 // ---- TsuiThemeManager ----
 
@@ -288,7 +278,7 @@ void TsuiThemeManager::SetUIStyle(TsuiUIStyle value)
     const bool changed = value != uiStyle_;
     uiStyle_ = value;
     ApplyToCompList();
-    if (changed && OnUIStyleChanged)
+    if (changed)
         OnUIStyleChanged(this);
 }
 
@@ -350,17 +340,13 @@ void TsuiThemeManager::Loaded()
     ApplyToCompList();
 }
 
-const rtl::TClassInfo& TsuiThemeManager::StaticClassInfo()
+void TsuiThemeManager::Publish(Table& t)
 {
-    static const rtl::TClassInfo info =
-        rtl::TClassBuilder<TsuiThemeManager, rtl::TComponent>("TsuiThemeManager")
-            .Property("UIStyle", &TsuiThemeManager::UIStyle, &TsuiThemeManager::SetUIStyle)
-            .Property("FileTheme", &TsuiThemeManager::FileTheme, &TsuiThemeManager::SetFileTheme)
-            .Property("CompList", &TsuiThemeManager::CompList, &TsuiThemeManager::SetCompList)
-            .Event("OnUIStyleChanged", &TsuiThemeManager::OnUIStyleChanged)
-            .Creatable()
-            .Build();
-    return info;
+    t.Property(RTL_GET_SET(UIStyle));
+    t.Property(RTL_GET_SET(FileTheme));
+    t.Property(RTL_GET_SET(CompList));
+    t.Event(RTL_MEMBER(OnUIStyleChanged));
+    t.Creatable();
 }
 
 void RegisterClasses()

@@ -25,7 +25,8 @@ bool IsValidIdent(const std::string& name)
 
 const TClassInfo& TPersistent::StaticClassInfo()
 {
-    static const TClassInfo info = TClassBuilder<TPersistent>("TPersistent").Build();
+    static const TClassInfo info =
+        TClassBuilder<TPersistent>::Make("TPersistent", [](TClassBuilder<TPersistent>&) {});
     return info;
 }
 

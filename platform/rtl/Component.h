@@ -24,16 +24,7 @@ public:
 
 // Declares a published class: its name and published parent, and its table, which the class's
 // .cpp fills in with `void Class::Publish(Table& t)` (see TypeInfo.h).
-#define RTL_DECLARE_CLASS(...)                                                                  \
-    RTL_DECLARE_CLASS_PICK(__VA_ARGS__ __VA_OPT__(, ) RTL_DECLARE_CLASS_2, RTL_DECLARE_CLASS_2, \
-                           RTL_DECLARE_CLASS_0)                                                 \
-    (__VA_ARGS__)
-#define RTL_DECLARE_CLASS_PICK(a, b, Name, ...) Name
-#define RTL_DECLARE_CLASS_0()                          \
-public:                                                \
-    static const ::rtl::TClassInfo& StaticClassInfo(); \
-    const ::rtl::TClassInfo& ClassInfo() const override { return StaticClassInfo(); }
-#define RTL_DECLARE_CLASS_2(Class, Base)                                     \
+#define RTL_DECLARE_CLASS(Class, Base)                                       \
 public:                                                                      \
     using Self = Class;                                                      \
     using Table = ::rtl::TClassBuilder<Class, Base>;                         \

@@ -255,7 +255,6 @@ public:
     }
 
     bool Assigned() const { return static_cast<bool>(fn_); }
-    explicit operator bool() const { return Assigned(); }
     friend bool operator==(const TEvent& e, std::nullptr_t) { return !e.Assigned(); }
     // Same handler: bound to the same method of the same object.
     friend bool operator==(const TEvent& a, const TEvent& b)
@@ -415,6 +414,18 @@ const TTypeInfo& TypeInfoOf()
 #define RTL_GET_SET(Name) #Name, &Self::Name, &Self::Set##Name
 #define RTL_MEMBER(Name) #Name, &Self::Name
 
+// A root's published fields (the components the reader sets by name) and handler methods, each
+// named once in a list that the class body and its table both expand:
+//   #define TFORM2_COMPONENTS(X) X(win::TLabel, Label1) X(win::TTimer, Timer1)
+//   #define TFORM2_HANDLERS(X) X(Timer1Timer, rtl::TObject* Sender)
+//   class TForm2 : public win::TForm { ... TFORM2_COMPONENTS(RTL_DECLARE_FIELD) ... };
+//   void TForm2::Publish(Table& t) { TFORM2_COMPONENTS(RTL_PUBLISH_FIELD) ... }
+// Handlers return nothing.
+#define RTL_DECLARE_FIELD(Type, Name) Type* Name = nullptr;
+#define RTL_DECLARE_METHOD(Name, ...) void Name(__VA_ARGS__);
+#define RTL_PUBLISH_FIELD(Type, Name) t.Field(RTL_MEMBER(Name));
+#define RTL_PUBLISH_METHOD(Name, ...) t.Method(RTL_MEMBER(Name));
+
 // Builds the table of one class. C is the class, Base its published parent (void for the
 // root of the tree). Each Property/Event/Method call appends in declaration order;
 // Type, Default and Stored modify the property added last.
@@ -435,7 +446,7 @@ public:
     {
         TClassBuilder table(std::move(name));
         publish(table);
-        return table.Build();
+        return std::move(table.info_);
     }
 
     template <class G, class S>
@@ -532,8 +543,6 @@ public:
         info_.CreateComponent = [](TComponent* owner) -> TComponent* { return new C(owner); };
         return *this;
     }
-
-    TClassInfo Build() { return std::move(info_); }
 
 private:
     template <class V>

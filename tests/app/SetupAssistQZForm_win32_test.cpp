@@ -403,7 +403,7 @@ protected:
         // As at a program's start: nothing restored yet.
         placement::TStoredValues* stored = form_->FormStorage1->StoredValues();
         for (std::int32_t i = 0; i < stored->Count(); ++i)
-            stored->Items(i)->SetValue(rtl::Variant());
+            stored->Items(i)->Value = rtl::Variant();
     }
     // What another run writes meanwhile.
     void Write(const std::map<std::string, std::string>& values)

@@ -18,24 +18,21 @@ RTL_ENUM_INFO(TFuzzEnum, "feOne", "feTwo", "feThree")
 using TFuzzSet = rtl::TSet<TFuzzEnum>;
 
 class TFuzzItem : public rtl::TCollectionItem {
-    RTL_DECLARE_CLASS()
+    RTL_DECLARE_CLASS(TFuzzItem, rtl::TCollectionItem)
 public:
     using TCollectionItem::TCollectionItem;
     std::string Caption = "c";
     std::int32_t Width = 1;
 };
 
-const rtl::TClassInfo& TFuzzItem::StaticClassInfo()
+void TFuzzItem::Publish(Table& t)
 {
-    static const rtl::TClassInfo info = rtl::TClassBuilder<TFuzzItem, rtl::TCollectionItem>("TFuzzItem")
-                                            .Property("Caption", &TFuzzItem::Caption, &TFuzzItem::Caption)
-                                            .Property("Width", &TFuzzItem::Width, &TFuzzItem::Width)
-                                            .Build();
-    return info;
+    t.Property(RTL_MEMBER(Caption));
+    t.Property(RTL_MEMBER(Width));
 }
 
 class TFuzzThing : public rtl::TComponent {
-    RTL_DECLARE_CLASS()
+    RTL_DECLARE_CLASS(TFuzzThing, rtl::TComponent)
 public:
     explicit TFuzzThing(rtl::TComponent* owner) : TComponent(owner) {}
     std::int32_t Count = 5;
@@ -58,25 +55,22 @@ private:
     rtl::TOwnedCollection items_{this, rtl::ItemClass<TFuzzItem>()};
 };
 
-const rtl::TClassInfo& TFuzzThing::StaticClassInfo()
+void TFuzzThing::Publish(Table& t)
 {
-    static const rtl::TClassInfo info = rtl::TClassBuilder<TFuzzThing, rtl::TComponent>("TFuzzThing")
-                                            .Property("Count", &TFuzzThing::Count, &TFuzzThing::Count)
-                                            .Property("Small", &TFuzzThing::Small, &TFuzzThing::Small)
-                                            .Property("Letter", &TFuzzThing::Letter, &TFuzzThing::Letter)
-                                            .Property("Kind", &TFuzzThing::Kind, &TFuzzThing::Kind)
-                                            .Property("Flag", &TFuzzThing::Flag, &TFuzzThing::Flag)
-                                            .Property("Ratio", &TFuzzThing::Ratio, &TFuzzThing::Ratio)
-                                            .Property("Scale", &TFuzzThing::Scale, &TFuzzThing::Scale)
-                                            .Property("Text", &TFuzzThing::Text, &TFuzzThing::Text)
-                                            .Property("Options", &TFuzzThing::Options, &TFuzzThing::Options)
-                                            .Property("Value", &TFuzzThing::Value, &TFuzzThing::Value)
-                                            .Property("Huge", &TFuzzThing::Huge, &TFuzzThing::Huge)
-                                            .Property("Link", &TFuzzThing::Link, &TFuzzThing::Link)
-                                            .Property("Lines", &TFuzzThing::Lines)
-                                            .Property("Items", &TFuzzThing::Items)
-                                            .Build();
-    return info;
+    t.Property(RTL_MEMBER(Count));
+    t.Property(RTL_MEMBER(Small));
+    t.Property(RTL_MEMBER(Letter));
+    t.Property(RTL_MEMBER(Kind));
+    t.Property(RTL_MEMBER(Flag));
+    t.Property(RTL_MEMBER(Ratio));
+    t.Property(RTL_MEMBER(Scale));
+    t.Property(RTL_MEMBER(Text));
+    t.Property(RTL_MEMBER(Options));
+    t.Property(RTL_MEMBER(Value));
+    t.Property(RTL_MEMBER(Huge));
+    t.Property(RTL_MEMBER(Link));
+    t.Property(RTL_MEMBER(Lines));
+    t.Property(RTL_MEMBER(Items));
 }
 
 using Store = std::map<std::string, std::string>;

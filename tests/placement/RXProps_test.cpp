@@ -22,40 +22,34 @@ RTL_ENUM_INFO(TTestOption, "toOne", "toTwo", "toThree")
 using TTestOptions = rtl::TSet<TTestOption>;
 
 class TInner : public rtl::TPersistent {
-    RTL_DECLARE_CLASS()
+    RTL_DECLARE_CLASS(TInner, rtl::TPersistent)
 public:
     std::int32_t Size = 8;
     std::string Face = "Tahoma";
 };
 
-const rtl::TClassInfo& TInner::StaticClassInfo()
+void TInner::Publish(Table& t)
 {
-    static const rtl::TClassInfo info = rtl::TClassBuilder<TInner, rtl::TPersistent>("TInner")
-                                            .Property("Size", &TInner::Size, &TInner::Size)
-                                            .Property("Face", &TInner::Face, &TInner::Face)
-                                            .Build();
-    return info;
+    t.Property(RTL_MEMBER(Size));
+    t.Property(RTL_MEMBER(Face));
 }
 
 class TItem : public rtl::TCollectionItem {
-    RTL_DECLARE_CLASS()
+    RTL_DECLARE_CLASS(TItem, rtl::TCollectionItem)
 public:
     using TCollectionItem::TCollectionItem;
     std::string Caption;
     std::int32_t Width = 0;
 };
 
-const rtl::TClassInfo& TItem::StaticClassInfo()
+void TItem::Publish(Table& t)
 {
-    static const rtl::TClassInfo info = rtl::TClassBuilder<TItem, rtl::TCollectionItem>("TItem")
-                                            .Property("Caption", &TItem::Caption, &TItem::Caption)
-                                            .Property("Width", &TItem::Width, &TItem::Width)
-                                            .Build();
-    return info;
+    t.Property(RTL_MEMBER(Caption));
+    t.Property(RTL_MEMBER(Width));
 }
 
 class TThing : public rtl::TComponent {
-    RTL_DECLARE_CLASS()
+    RTL_DECLARE_CLASS(TThing, rtl::TComponent)
 public:
     explicit TThing(rtl::TComponent* owner) : TComponent(owner) {}
     std::int32_t Count = 5;
@@ -82,29 +76,26 @@ private:
     rtl::TOwnedCollection items_{this, rtl::ItemClass<TItem>()};
 };
 
-const rtl::TClassInfo& TThing::StaticClassInfo()
+void TThing::Publish(Table& t)
 {
-    static const rtl::TClassInfo info = rtl::TClassBuilder<TThing, rtl::TComponent>("TThing")
-                                            .Property("Count", &TThing::Count, &TThing::Count)
-                                            .Property("Big", &TThing::Big, &TThing::Big)
-                                            .Property("Letter", &TThing::Letter, &TThing::Letter)
-                                            .Property("Align", &TThing::Align, &TThing::Align)
-                                            .Property("Flag", &TThing::Flag, &TThing::Flag)
-                                            .Property("Ratio", &TThing::Ratio, &TThing::Ratio)
-                                            .Property("Scale", &TThing::Scale, &TThing::Scale)
-                                            .Property("Text", &TThing::Text, &TThing::Text)
-                                            .Property("Options", &TThing::Options, &TThing::Options)
-                                            .Property("Value", &TThing::Value, &TThing::Value)
-                                            .Property("Huge", &TThing::Huge, &TThing::Huge)
-                                            .Property("Link", &TThing::Link, &TThing::Link)
-                                            .Property("Lines", &TThing::Lines)
-                                            .Property("Inner", &TThing::Inner)
-                                            .Property("Items", &TThing::Items)
-                                            .Property("ReadOnly", &TThing::ReadOnly)
-                                            .Event("OnChange", &TThing::OnChange)
-                                            .Creatable()
-                                            .Build();
-    return info;
+    t.Property(RTL_MEMBER(Count));
+    t.Property(RTL_MEMBER(Big));
+    t.Property(RTL_MEMBER(Letter));
+    t.Property(RTL_MEMBER(Align));
+    t.Property(RTL_MEMBER(Flag));
+    t.Property(RTL_MEMBER(Ratio));
+    t.Property(RTL_MEMBER(Scale));
+    t.Property(RTL_MEMBER(Text));
+    t.Property(RTL_MEMBER(Options));
+    t.Property(RTL_MEMBER(Value));
+    t.Property(RTL_MEMBER(Huge));
+    t.Property(RTL_MEMBER(Link));
+    t.Property(RTL_MEMBER(Lines));
+    t.Property(RTL_MEMBER(Inner));
+    t.Property(RTL_MEMBER(Items));
+    t.Property(RTL_MEMBER(ReadOnly));
+    t.Event(RTL_MEMBER(OnChange));
+    t.Creatable();
 }
 
 // A sectioned store that remembers the order of writes, as an INI file does.

@@ -24,7 +24,7 @@ using namespace placement;
 namespace {
 
 class TStoreForm : public win::TForm {
-    RTL_DECLARE_CLASS()
+    RTL_DECLARE_CLASS(TStoreForm, win::TForm)
 
 public:
     explicit TStoreForm(rtl::TComponent* owner) : TForm(owner) {}
@@ -75,25 +75,21 @@ public:
     }
 };
 
-const rtl::TClassInfo& TStoreForm::StaticClassInfo()
+void TStoreForm::Publish(Table& t)
 {
-    static const rtl::TClassInfo info =
-        rtl::TClassBuilder<TStoreForm, win::TForm>("TStoreForm")
-            .Field("ZanticFolder", &TStoreForm::ZanticFolder)
-            .Field("FormStorage1", &TStoreForm::FormStorage1)
-            .Method("FormCreate", &TStoreForm::FormCreate)
-            .Method("FormShow", &TStoreForm::FormShow)
-            .Method("FormCloseQuery", &TStoreForm::FormCloseQuery)
-            .Method("FormDestroy", &TStoreForm::FormDestroy)
-            .Method("VarneloRestore", &TStoreForm::VarneloRestore)
-            .Method("VarneloSave", &TStoreForm::VarneloSave)
-            .Method("TamsikRestore", &TStoreForm::TamsikRestore)
-            .Method("TamsikSave", &TStoreForm::TamsikSave)
-            .Method("ZanticPathRestore", &TStoreForm::ZanticPathRestore)
-            .Method("ZanticPathSave", &TStoreForm::ZanticPathSave)
-            .Method("FormStorage1RestorePlacement", &TStoreForm::FormStorage1RestorePlacement)
-            .Build();
-    return info;
+    t.Field(RTL_MEMBER(ZanticFolder));
+    t.Field(RTL_MEMBER(FormStorage1));
+    t.Method(RTL_MEMBER(FormCreate));
+    t.Method(RTL_MEMBER(FormShow));
+    t.Method(RTL_MEMBER(FormCloseQuery));
+    t.Method(RTL_MEMBER(FormDestroy));
+    t.Method(RTL_MEMBER(VarneloRestore));
+    t.Method(RTL_MEMBER(VarneloSave));
+    t.Method(RTL_MEMBER(TamsikRestore));
+    t.Method(RTL_MEMBER(TamsikSave));
+    t.Method(RTL_MEMBER(ZanticPathRestore));
+    t.Method(RTL_MEMBER(ZanticPathSave));
+    t.Method(RTL_MEMBER(FormStorage1RestorePlacement));
 }
 
 struct Options {
@@ -501,7 +497,7 @@ TEST_F(PlacementTest, QuotedValuesGetOneMorePairAndReadBackWithTheirQuotes)
 TEST_F(PlacementTest, KeyStringEncodesTheStoredText)
 {
     FormPtr form = LoadForm(opts);
-    form->FormStorage1->StoredValues()->Items(2)->SetKeyString("Kestrelon");
+    form->FormStorage1->StoredValues()->Items(2)->KeyString = "Kestrelon";
     form->Show();
     Pump();
     form->storedFolder = "C:\\Zantic\\";
@@ -509,7 +505,7 @@ TEST_F(PlacementTest, KeyStringEncodesTheStoredText)
     EXPECT_EQ(Profile(path, "ZanticPath"), XorEncode("Kestrelon", "C:\\Zantic\\"));
     form.reset();
     FormPtr again = LoadForm(opts);
-    again->FormStorage1->StoredValues()->Items(2)->SetKeyString("Kestrelon");
+    again->FormStorage1->StoredValues()->Items(2)->KeyString = "Kestrelon";
     again->Show();
     Pump();
     EXPECT_EQ(again->storedFolder, "C:\\Zantic\\");
@@ -589,9 +585,9 @@ TEST(StoredValues, RenameToOwnNameInOtherCaseIsAllowedButDuplicatesAreNot)
     EXPECT_EQ(storage.StoredValues()->IndexOf("tamsik"), 1);
     EXPECT_EQ(a->DisplayName(), "VARNELO");
     TStoredValue c(nullptr);
-    c.SetValue(rtl::Variant(std::int32_t(5)));
+    c.Value = rtl::Variant(std::int32_t(5));
     c.Assign(b);
-    EXPECT_TRUE(c.Value().IsEmpty());
+    EXPECT_TRUE(c.Value.IsEmpty());
     EXPECT_EQ(c.Name(), "Tamsik");
 }
 
@@ -886,7 +882,7 @@ TEST(PlacementRegistry, KeyThatCannotBeOpenedGivesDefaultsAndNoCrash)
     EXPECT_EQ(RegValue(HKEY_CURRENT_USER, "Setup Assistant", "Varnelo"), "<no key>");
     // With a key that works, the next save writes sound values.
     form->FormStorage1->SetIniFileName(goodKey);
-    form->FormStorage1->SetRegistryRoot(prCurrentUser);
+    form->FormStorage1->RegistryRoot = prCurrentUser;
     EXPECT_TRUE(form->CloseQuery());
     std::string section = goodKey + "\\Setup Assistant";
     EXPECT_EQ(RegValue(HKEY_CURRENT_USER, section, "FormVersion"), "0");

@@ -27,7 +27,7 @@ const TsuiUIStyle kStyles[] = {skin::MacOS, skin::WinXP, skin::DeepBlue, skin::P
 // theme when it can use one, else from the built-in table, and falls back to DeepBlue when its
 // theme is freed.
 class TsuiTestSkinned : public rtl::TComponent {
-    RTL_DECLARE_CLASS()
+    RTL_DECLARE_CLASS(TsuiTestSkinned, rtl::TComponent)
 
 public:
     explicit TsuiTestSkinned(rtl::TComponent* owner) : rtl::TComponent(owner) {}
@@ -90,20 +90,16 @@ private:
     skin::TsuiFileTheme* fileTheme_ = nullptr;  // not owned
 };
 
-const rtl::TClassInfo& TsuiTestSkinned::StaticClassInfo()
+void TsuiTestSkinned::Publish(Table& t)
 {
-    static const rtl::TClassInfo info =
-        rtl::TClassBuilder<TsuiTestSkinned, rtl::TComponent>("TsuiTestSkinned")
-            .Property("FileTheme", &TsuiTestSkinned::FileTheme, &TsuiTestSkinned::SetFileTheme)
-            .Property("UIStyle", &TsuiTestSkinned::UIStyle, &TsuiTestSkinned::SetUIStyle)
-            .Creatable()
-            .Build();
-    return info;
+    t.Property(RTL_GET_SET(FileTheme));
+    t.Property(RTL_GET_SET(UIStyle));
+    t.Creatable();
 }
 
 // A component with a "UIStyle" of another kind: the manager must leave it alone.
 class TOddStyle : public rtl::TComponent {
-    RTL_DECLARE_CLASS()
+    RTL_DECLARE_CLASS(TOddStyle, rtl::TComponent)
 
 public:
     explicit TOddStyle(rtl::TComponent* owner) : rtl::TComponent(owner) {}
@@ -114,19 +110,15 @@ public:
     std::string style_ = "untouched";
 };
 
-const rtl::TClassInfo& TOddStyle::StaticClassInfo()
+void TOddStyle::Publish(Table& t)
 {
-    static const rtl::TClassInfo info =
-        rtl::TClassBuilder<TOddStyle, rtl::TComponent>("TOddStyle")
-            .Property("UIStyle", &TOddStyle::UIStyle, &TOddStyle::SetUIStyle)
-            .Property("FileTheme", &TOddStyle::FileTheme, &TOddStyle::SetFileTheme)
-            .Build();
-    return info;
+    t.Property(RTL_GET_SET(UIStyle));
+    t.Property(RTL_GET_SET(FileTheme));
 }
 
 // Stands in for the skinned frame, so GetFormUIStyle has one to find.
 class TsuiForm : public win::TPanel {
-    RTL_DECLARE_CLASS()
+    RTL_DECLARE_CLASS(TsuiForm, win::TPanel)
 
 public:
     explicit TsuiForm(rtl::TComponent* owner) : win::TPanel(owner) {}
@@ -135,13 +127,7 @@ public:
     TsuiUIStyle style_ = skin::Protein;
 };
 
-const rtl::TClassInfo& TsuiForm::StaticClassInfo()
-{
-    static const rtl::TClassInfo info = rtl::TClassBuilder<TsuiForm, win::TPanel>("TsuiForm")
-                                            .Property("UIStyle", &TsuiForm::UIStyle, &TsuiForm::SetUIStyle)
-                                            .Build();
-    return info;
-}
+void TsuiForm::Publish(Table& t) { t.Property(RTL_GET_SET(UIStyle)); }
 
 std::vector<std::uint8_t> ReadBytes(const std::string& path)
 {

@@ -5,6 +5,8 @@
 
 #include <gtest/gtest.h>
 
+#include <string>
+
 using namespace rtltest;
 
 namespace {
@@ -210,10 +212,13 @@ TEST_F(Assignment, SameClassCopiesValues)
     EXPECT_TRUE(a.Style.Contains(fsBold));
 }
 
-TEST(ComponentEvents, UnassignedComparesEqualToNullAndCallsBoundHandler)
+TEST(ComponentEvents, UnassignedDoesNothingWhenCalledAndBoundOneCallsItsHandler)
 {
     rtl::TNotifyEvent e;
     EXPECT_TRUE(e == nullptr);
+    e(nullptr);
+    rtl::TEvent<std::string(int)> text;
+    EXPECT_EQ(text(7), "");
     int calls = 0;
     e = [&](rtl::TObject*) { ++calls; };
     EXPECT_FALSE(e == nullptr);
