@@ -152,8 +152,4 @@ void TColorButton::Publish(Table& t)
     t.Creatable();
 }
 
-namespace {
-const bool kRegistered = (rtl::RegisterClass(TColorButton::StaticClassInfo()), true);
-}  // namespace
-
 }  // namespace app

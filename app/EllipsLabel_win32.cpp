@@ -30,8 +30,4 @@ void TEllipsLabel::Publish(Table& t)
     t.Creatable();
 }
 
-namespace {
-const bool kRegistered = (rtl::RegisterClass(TEllipsLabel::StaticClassInfo()), true);
-}  // namespace
-
 }  // namespace app

@@ -551,9 +551,4 @@ void TFindFile::Publish(Table& t)
     t.Creatable();
 }
 
-namespace {
-// The form reader creates the component by class name.
-const bool kRegistered = (rtl::RegisterClass(TFindFile::StaticClassInfo()), true);
-}  // namespace
-
 }  // namespace app

@@ -215,8 +215,7 @@ const TCharTables& CharTables()
     return tables;
 }
 
-// Built with the unit, before any search thread can ask for them.
-static const TCharTables& kStartupTables = CharTables();
+void InitializeFindFileMatch() { CharTables(); }
 
 TContentMatcher::TContentMatcher(const std::string& phrase, bool ignoreCase, bool wholeWord)
     : form_(phrase), table_(ignoreCase ? &CharTables().lower : &CharTables().identity), wholeWord_(wholeWord)

@@ -62,13 +62,15 @@ bool PathMaskMatches(const std::string& folder, const std::string& fileName, con
 // The drive part of a path: "C:" for "C:\x", "\\server\share" for a UNC path, else empty.
 std::string ExtractFileDrive(const std::string& path);
 
-// Byte tables of the content search, built once per process.
+// Byte tables of the content search, built once per process: by the unit's start-up, before any
+// search thread can ask for them, or else by the first call.
 struct TCharTables {
     std::array<std::uint8_t, 256> identity{};
     std::array<std::uint8_t, 256> lower{};
     std::array<bool, 256> delimiter{};  // every byte the system does not class as alphanumeric
 };
 const TCharTables& CharTables();
+void InitializeFindFileMatch();
 
 // Content phrase in its search form.
 class TContentMatcher {

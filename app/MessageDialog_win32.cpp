@@ -118,8 +118,4 @@ void TMessageDialog::Publish(Table& t)
     t.Creatable();
 }
 
-namespace {
-const bool kRegistered = (rtl::RegisterClass(TMessageDialog::StaticClassInfo()), true);
-}  // namespace
-
 }  // namespace app

@@ -109,10 +109,6 @@ struct TSetupState {
 };
 TSetupState& SetupState();
 
-// Registers every component class the window description names, so the form reader can create
-// them by name even when the linker kept none of their own start-up registrations.
-void RegisterSetupClasses();
-
 // Both marker libraries exist in `folder` (joined without a separator).
 bool HasMarkerFiles(const std::string& folder);
 // The vendor folder named by the registry when it passes the marker test, else empty.

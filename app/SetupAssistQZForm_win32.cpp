@@ -99,16 +99,6 @@ std::string VendorFolderFromRegistry()
     return HasMarkerFiles(path) ? path : std::string();
 }
 
-void RegisterSetupClasses()
-{
-    RegisterResStorageClasses();
-    for (const rtl::TClassInfo* info :
-         {&TColorButton::StaticClassInfo(), &TEllipsLabel::StaticClassInfo(), &TFindFile::StaticClassInfo(),
-          &TURLLabel::StaticClassInfo(), &TMessageDialog::StaticClassInfo(),
-          &placement::TFormStorage::StaticClassInfo(), &TForm2::StaticClassInfo()})
-        rtl::RegisterClass(*info);
-}
-
 std::int32_t StoredNumber(const rtl::Variant& value)
 {
     const std::string text = rtl::VarToStr(value);

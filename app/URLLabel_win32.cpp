@@ -54,8 +54,4 @@ void TURLLabel::Publish(Table& t)
     t.Creatable();
 }
 
-namespace {
-const bool kRegistered = (rtl::RegisterClass(TURLLabel::StaticClassInfo()), true);
-}  // namespace
-
 }  // namespace app

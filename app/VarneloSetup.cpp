@@ -1,11 +1,13 @@
 // Varnelo Setup Assistant: program start.
 #include "app/SetupAssistQZForm.h"
+#include "app/Units.h"
 #include "platform/win/Forms.h"
 
 int main()
 {
-    // The window description names these classes; the form reader creates them by name.
-    app::RegisterSetupClasses();
+    // Every unit's initialisation in the order of the unit table (the forms unit's makes the
+    // application object); the finalisations run in reverse when main returns.
+    const rtl::TUnitScope units(app::UnitTable());
     win::Application->Initialize();
     win::Application->SetTitle("Varnelo Setup Assistant");
     try {

@@ -34,9 +34,6 @@ const ProgramFacts& Facts()
     return facts;
 }
 
-// Recorded during start-up like the other units' values, not on first use.
-const ProgramFacts& kStartupFacts = Facts();
-
 }  // namespace
 
 char LastChar(const std::string& text) { return text.empty() ? ' ' : text.back(); }
@@ -78,8 +75,10 @@ std::string RemoveFileExt(const std::string& fileName)
     return pos == std::string::npos ? fileName : fileName.substr(0, pos);
 }
 
-const std::string& ProgramPath() { return kStartupFacts.path; }
+void InitializeKzFiles() { Facts(); }
 
-const std::string& ProgramName() { return kStartupFacts.name; }
+const std::string& ProgramPath() { return Facts().path; }
+
+const std::string& ProgramName() { return Facts().name; }
 
 }  // namespace app

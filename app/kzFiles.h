@@ -28,8 +28,9 @@ std::string ExtractFileExt(const std::string& fileName);
 std::string RemoveFileExt(const std::string& fileName);
 
 // The program's folder (with trailing "\") and its name without folder and extension, taken
-// from the executable's path when the unit starts.
+// from the executable's path by the unit's start-up (or else by the first call).
 const std::string& ProgramPath();
 const std::string& ProgramName();
+void InitializeKzFiles();
 
 }  // namespace app

@@ -24,9 +24,9 @@ StringsUnit& Unit()
     return unit;
 }
 
-StringsUnit& kStartupUnit = Unit();
-
 }  // namespace
+
+void InitializeKzStrings() { Unit(); }
 
 rtl::TStringList& KzStringList() { return Unit().list; }
 

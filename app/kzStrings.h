@@ -11,4 +11,7 @@ rtl::TStringList& KzStringList();
 // Three string lists, each owned by the outer list and freed with it.
 rtl::TObjectList& KzStringLists();
 
+// The unit's start-up makes the lists (else the first call does).
+void InitializeKzStrings();
+
 }  // namespace app

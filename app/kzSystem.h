@@ -20,8 +20,10 @@ struct TSystemFacts {
     std::int32_t ProcessorCount = 0;
 };
 
-// Recorded at start-up; later calls return the same record.
+// Recorded by the unit's start-up (InitializeKzSystem), on the thread that runs main, or else
+// by the first call; later calls return the same record.
 const TSystemFacts& SystemFacts();
+void InitializeKzSystem();
 
 // "Sun" to "Sat" (index 0 to 6) and "Jan" to "Dec" (index 0 to 11).
 extern const std::array<const char*, 7> kShortDayNames;

@@ -71,10 +71,9 @@ SystemUnit& Unit()
     return unit;
 }
 
-// Recorded while the program starts, on the thread that runs the unit initializations.
-SystemUnit& kStartupUnit = Unit();
-
 }  // namespace
+
+void InitializeKzSystem() { Unit(); }
 
 const TSystemFacts& SystemFacts() { return Unit().facts; }
 

@@ -237,8 +237,6 @@ TPackedItem* TzResStorage::FindItem(const std::string& name) const
     return nullptr;
 }
 
-void RegisterResStorageClasses() { rtl::RegisterClass(TzResStorage::StaticClassInfo()); }
-
 void MakeResData(rtl::TStream& source, rtl::TStream& resData) { Compress(source, resData); }
 
 void RegisterResDataDirective()

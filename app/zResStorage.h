@@ -126,9 +126,6 @@ private:
     std::unique_ptr<TPackedRessources> items_;
 };
 
-// Registers TzResStorage with the class registry, so form streams can create it by name.
-void RegisterResStorageClasses();
-
 // The bytes "ResData" holds for the contents of `source`: the 4-byte size then the LZH bit
 // stream; nothing for an empty source.
 void MakeResData(rtl::TStream& source, rtl::TStream& resData);

@@ -1,5 +1,5 @@
 # Third-party libraries as imported targets: va::zlib, va::png, va::jpeg, va::openjp2, plus GoogleTest
-# (va_gtest_main) and Google Benchmark.
+# (va_gtest, without a main: tests/va_gtest_main.cpp is ours) and Google Benchmark.
 #
 # Native builds take Debian's -dev packages. The i686 build takes the static libraries that
 # scripts/bootstrap cross-builds into VA_DEPS_PREFIX, and zlib from the MinGW zlib package.
@@ -47,12 +47,12 @@ if(NOT VA_FUZZ AND NOT VA_BENCH)
     set(gtest_force_shared_crt OFF CACHE BOOL "" FORCE)
     set(INSTALL_GTEST OFF CACHE BOOL "" FORCE)
     add_subdirectory(/usr/src/googletest ${CMAKE_BINARY_DIR}/googletest EXCLUDE_FROM_ALL SYSTEM)
-    add_library(va_gtest_main INTERFACE)
-    target_link_libraries(va_gtest_main INTERFACE gtest_main gmock)
+    add_library(va_gtest INTERFACE)
+    target_link_libraries(va_gtest INTERFACE gtest gmock)
   else()
     find_package(GTest REQUIRED)
-    add_library(va_gtest_main INTERFACE)
-    target_link_libraries(va_gtest_main INTERFACE GTest::gtest_main GTest::gmock)
+    add_library(va_gtest INTERFACE)
+    target_link_libraries(va_gtest INTERFACE GTest::gtest GTest::gmock)
   endif()
 endif()
 

@@ -9,7 +9,8 @@
 #     it alone: the Wine tests share one Xvfb screen, and a window another test shows can take the
 #     focus, activation or mouse capture that a test of dialogs and input depends on. JUDGES names
 #     the peers it compares with (va_require_judge, VarneloJudges.cmake). Each test writes a GoogleTest
-#     report to <build>/test-reports, where scripts/test looks for skipped cases.
+#     report to <build>/test-reports, where scripts/test looks for skipped cases. Its main
+#     (va_gtest_main_<layer>) runs the unit table of the highest layer among what it links.
 #   va_fuzzer(name SOURCES ... [DEPS ...])
 #     A libFuzzer target in the fuzz build; elsewhere a replay test over tests/fuzz/corpus/<name>.
 #   va_bench(name SOURCES ... [DEPS ...])
@@ -96,6 +97,31 @@ function(_va_under_wine test)
   endif()
 endfunction()
 
+# The shared test main for a test linking `deps`: that of the highest layer (app, placement, win,
+# else rtl) among everything the test links, directly or through other libraries.
+function(_va_gtest_main out deps)
+  set(seen "")
+  set(todo ${deps})
+  while(todo)
+    list(POP_FRONT todo dep)
+    if(dep IN_LIST seen OR NOT TARGET ${dep})
+      continue()
+    endif()
+    list(APPEND seen ${dep})
+    get_target_property(links ${dep} INTERFACE_LINK_LIBRARIES)
+    if(links)
+      list(APPEND todo ${links})
+    endif()
+  endwhile()
+  foreach(layer app placement win)
+    if(va_${layer} IN_LIST seen)
+      set(${out} va_gtest_main_${layer} PARENT_SCOPE)
+      return()
+    endif()
+  endforeach()
+  set(${out} va_gtest_main_rtl PARENT_SCOPE)
+endfunction()
+
 function(va_test name)
   cmake_parse_arguments(A "WIN32;SERIAL" "TIMEOUT" "SOURCES;DEPS;JUDGES" ${ARGN})
   _va_tests_wanted(wanted)
@@ -109,7 +135,8 @@ function(va_test name)
   add_executable(${name} ${A_SOURCES})
   _va_apply_judges(judged ${name} ${A_JUDGES})
   target_include_directories(${name} PRIVATE ${CMAKE_SOURCE_DIR})
-  target_link_libraries(${name} PRIVATE ${A_DEPS} va_gtest_main)
+  _va_gtest_main(main "${A_DEPS}")
+  target_link_libraries(${name} PRIVATE ${A_DEPS} ${main})
   target_compile_definitions(${name} PRIVATE
     VA_TEST_DATA_DIR="${VA_TEST_DATA_DIR}" VA_SOURCE_DIR="${VA_SOURCE_DIR_NATIVE}")
   add_test(NAME ${name} COMMAND ${name} --gtest_brief=1

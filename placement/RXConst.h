@@ -8,19 +8,9 @@ namespace placement {
 inline constexpr win::TCursor crHand = 14000;
 inline constexpr win::TCursor crDragHand = 14001;
 
-// Loads "RX_HANDCUR" and "RX_DRAGCUR" from the program's resources into the screen's table
-// (RXConst.rc, which every program linking this library gets). A program built without them
-// gets the system's hand and arrow instead.
+// The unit's start-up, after the forms unit's: loads "RX_HANDCUR" and "RX_DRAGCUR" from the
+// program's resources into the screen's table (RXConst.rc, which every program linking this
+// library gets). A program built without them gets the system's hand and arrow instead.
 void InitializeRXConst();
-
-// Runs the start-up once, after the application and screen exist (this header includes
-// Forms.h first, so its counter object is constructed after the screen's).
-class RXConstUnitInit {
-public:
-    RXConstUnitInit();
-    RXConstUnitInit(const RXConstUnitInit&) = delete;
-    RXConstUnitInit& operator=(const RXConstUnitInit&) = delete;
-};
-static RXConstUnitInit rxConstUnitInit;
 
 }  // namespace placement

@@ -7,8 +7,6 @@ namespace placement {
 
 namespace {
 
-int unitInitCount = 0;  // constant-initialised, so safe before any dynamic initialisation
-
 HCURSOR LoadOwnCursor(const char* name, LPCSTR fallback)
 {
     HCURSOR cursor = ::LoadCursorA(::GetModuleHandleA(nullptr), name);
@@ -23,12 +21,6 @@ void InitializeRXConst()
         return;
     win::Screen->SetCursors(crHand, LoadOwnCursor("RX_HANDCUR", reinterpret_cast<LPCSTR>(IDC_HAND)));
     win::Screen->SetCursors(crDragHand, LoadOwnCursor("RX_DRAGCUR", reinterpret_cast<LPCSTR>(IDC_ARROW)));
-}
-
-RXConstUnitInit::RXConstUnitInit()
-{
-    if (unitInitCount++ == 0)
-        InitializeRXConst();
 }
 
 }  // namespace placement

@@ -100,15 +100,4 @@ HWND HookListWindow();
 // more than once; a later hook creates a new list.
 void FinalizeRxHook();
 
-// Frees the hook list when the last unit that includes this header shuts down; Forms.h comes
-// first, so the application's windows still exist then.
-class RxHookUnitInit {
-public:
-    RxHookUnitInit();
-    ~RxHookUnitInit();
-    RxHookUnitInit(const RxHookUnitInit&) = delete;
-    RxHookUnitInit& operator=(const RxHookUnitInit&) = delete;
-};
-static RxHookUnitInit rxHookUnitInit;
-
 }  // namespace placement

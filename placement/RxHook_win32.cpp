@@ -272,18 +272,6 @@ std::int32_t ControlHookCount() { return hookList ? static_cast<std::int32_t>(ho
 
 HWND HookListWindow() { return List().wnd; }
 
-namespace {
-int unitInitCount = 0;  // constant-initialised, so safe before any dynamic initialisation
-}  // namespace
-
-RxHookUnitInit::RxHookUnitInit() { ++unitInitCount; }
-
-RxHookUnitInit::~RxHookUnitInit()
-{
-    if (--unitInitCount == 0)
-        FinalizeRxHook();
-}
-
 void FinalizeRxHook()
 {
     if (!hookList)
@@ -296,10 +284,6 @@ void FinalizeRxHook()
 }
 
 // ---- TRxWindowHook ----
-
-namespace {
-const bool kRegistered = (rtl::RegisterClass(TRxWindowHook::StaticClassInfo()), true);
-}  // namespace
 
 void TRxWindowHook::Publish(Table& t)
 {

@@ -71,13 +71,4 @@ void ReadFormPlacement(win::TCustomForm* form, rtl::TObject* iniFile, const std:
 // The unit's shut-down: clears the company name.
 void FinalizeRxAppUtils();
 
-class RxAppUtilsUnitInit {
-public:
-    RxAppUtilsUnitInit();
-    ~RxAppUtilsUnitInit();
-    RxAppUtilsUnitInit(const RxAppUtilsUnitInit&) = delete;
-    RxAppUtilsUnitInit& operator=(const RxAppUtilsUnitInit&) = delete;
-};
-static RxAppUtilsUnitInit rxAppUtilsUnitInit;
-
 }  // namespace placement

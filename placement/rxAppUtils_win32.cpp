@@ -288,16 +288,4 @@ void ReadFormPlacement(win::TCustomForm* form, rtl::TObject* iniFile, const std:
 
 void FinalizeRxAppUtils() { DefCompanyName.clear(); }
 
-namespace {
-int unitInitCount = 0;  // constant-initialised, so safe before any dynamic initialisation
-}  // namespace
-
-RxAppUtilsUnitInit::RxAppUtilsUnitInit() { ++unitInitCount; }
-
-RxAppUtilsUnitInit::~RxAppUtilsUnitInit()
-{
-    if (--unitInitCount == 0)
-        FinalizeRxAppUtils();
-}
-
 }  // namespace placement

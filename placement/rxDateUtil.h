@@ -5,7 +5,7 @@ namespace placement {
 
 // True when the user's short date format, upper-cased, contains "YYYY".
 bool FourDigitYear();
-// Reads the setting again (start-up does it once).
+// The unit's start-up: reads the setting (again, when called later).
 void InitializeRxDateUtil();
 
 }  // namespace placement

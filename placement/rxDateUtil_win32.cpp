@@ -10,9 +10,6 @@ namespace {
 
 bool fourDigitYear = false;
 
-// Start-up work of the unit; the system settings need nothing else to exist first.
-const bool kInitialized = (InitializeRxDateUtil(), true);
-
 }  // namespace
 
 bool FourDigitYear() { return fourDigitYear; }

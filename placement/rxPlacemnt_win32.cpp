@@ -827,9 +827,4 @@ void TFormStorage::RestoreProps()
     storage.LoadObjectsProps(Owner(), *storedProps_);
 }
 
-namespace {
-const bool kRegistered = (rtl::RegisterClass(TFormPlacement::StaticClassInfo()),
-                          rtl::RegisterClass(TFormStorage::StaticClassInfo()), true);
-}  // namespace
-
 }  // namespace placement

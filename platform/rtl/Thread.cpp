@@ -23,7 +23,7 @@ struct SyncRecord {
 // One lock guards the queue, the finish flags seen by WaitFor and the wake-up hook; the one
 // condition variable wakes the main thread for either a new call or a finished thread.
 struct SyncState {
-    // Whoever touches the queue first (static initialisation, on the start-up thread) is main.
+    // Whoever touches the queue first is main until the runtime's unit initialisation says.
     SyncState() : mainThreadId(CurrentThreadId()) {}
 
     std::mutex mutex;
@@ -39,12 +39,6 @@ SyncState& State()
     static SyncState state;
     return state;
 }
-
-// Claims the start-up thread as the main thread during static initialisation.
-const bool kMainThreadClaimed = [] {
-    SetMainThread();
-    return true;
-}();
 
 void Post(std::shared_ptr<SyncRecord> record)
 {

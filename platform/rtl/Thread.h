@@ -17,8 +17,8 @@ namespace rtl {
 
 // ---- main-thread queue ----
 
-// The main thread is the one that initialised this unit (the program's start-up thread);
-// tests may claim it for the calling thread with SetMainThread.
+// The main thread is the one that ran the runtime's unit initialisation (main's thread; see
+// Units.h), or without it the first to use the queue; tests may claim it with SetMainThread.
 bool IsMainThread();
 void SetMainThread();
 // Identifier of the calling thread; a TThread's ThreadID() is the value its Execute sees here.

@@ -5,11 +5,7 @@
 #include "platform/rtl/FormStream.h"
 #include "platform/rtl/Strings.h"
 #include "platform/rtl/Thread.h"
-#include "platform/win/ComCtrls.h"
-#include "platform/win/ExtCtrls.h"
-#include "platform/win/ImgList.h"
 #include "platform/win/Menus.h"
-#include "platform/win/StdCtrls.h"
 
 #include <commctrl.h>
 
@@ -23,22 +19,6 @@ TApplication* Application = nullptr;
 TScreen* Screen = nullptr;
 
 namespace {
-
-// The application and the screen exist from start-up to exit, like the program's own units.
-// Every class a stored description may name.
-void RegisterControlClasses()
-{
-    for (const rtl::TClassInfo* info :
-         {&TLabel::StaticClassInfo(), &TButton::StaticClassInfo(), &TEdit::StaticClassInfo(),
-          &TMemo::StaticClassInfo(), &TComboBox::StaticClassInfo(), &TScrollBar::StaticClassInfo(),
-          &TTimer::StaticClassInfo(), &TImage::StaticClassInfo(), &TPanel::StaticClassInfo(),
-          &TTrackBar::StaticClassInfo(), &TMainMenu::StaticClassInfo(), &TPopupMenu::StaticClassInfo(),
-          &TMenuItem::StaticClassInfo(), &TForm::StaticClassInfo(), &TApplicationEvents::StaticClassInfo(),
-          &TImageList::StaticClassInfo(), &TToolBar::StaticClassInfo(), &TToolButton::StaticClassInfo()})
-        rtl::RegisterClass(*info);
-}
-
-int unitInitCount = 0;  // constant-initialised, so safe before any dynamic initialisation
 
 struct DisableContext {
     HWND self;
@@ -62,26 +42,18 @@ BOOL CALLBACK DisableOtherWindow(HWND wnd, LPARAM lp)
 
 }  // namespace
 
-// The application and the screen exist from the first unit that includes Forms.h to the
-// last one, like the program's own units.
-FormsUnitInit::FormsUnitInit()
+void InitializeForms()
 {
-    if (unitInitCount++ == 0) {
-        RegisterControlClasses();
-        Application = new TApplication(nullptr);
-        Screen = new TScreen(nullptr);
-    }
+    Application = new TApplication(nullptr);
+    Screen = new TScreen(nullptr);
 }
 
-FormsUnitInit::~FormsUnitInit()
+void FinalizeForms()
 {
-    if (--unitInitCount == 0) {
-        // Forms first: their destruction still reports to the screen.
-        delete Application;
-        Application = nullptr;
-        delete Screen;
-        Screen = nullptr;
-    }
+    delete Application;
+    Application = nullptr;
+    delete Screen;
+    Screen = nullptr;
 }
 
 void HandleControlException(rtl::TObject* sender)

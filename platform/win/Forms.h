@@ -349,20 +349,14 @@ public:
     TExceptionEvent OnException;
 };
 
+// Null outside the forms unit's lifetime (see win::UnitTable in Units.h).
 extern TApplication* Application;
 extern TScreen* Screen;
 
-// Creates Application and Screen (and registers the control classes) before any file that
-// includes this header runs its own start-up code, and frees them after the last such file
-// has finished: a counted initialisation, so static initialisers elsewhere may use them.
-class FormsUnitInit {
-public:
-    FormsUnitInit();
-    ~FormsUnitInit();
-    FormsUnitInit(const FormsUnitInit&) = delete;
-    FormsUnitInit& operator=(const FormsUnitInit&) = delete;
-};
-static FormsUnitInit formsUnitInit;
+// The forms unit's start-up creates Application and Screen; its shut-down frees them, the
+// application first, since its forms still report to the screen while they go.
+void InitializeForms();
+void FinalizeForms();
 
 // Reports an exception caught at a window procedure boundary; never throws.
 void HandleControlException(rtl::TObject* sender);

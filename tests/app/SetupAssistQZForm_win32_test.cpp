@@ -57,7 +57,6 @@ class MainWindow : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        RegisterSetupClasses();
         SetupState() = TSetupState{};
         form_.reset(new TForm2(win::Application));
         Form2 = form_.get();

@@ -1,6 +1,6 @@
-// The program's classes as the form reader sees them: every class a window description may name
-// is registered, and every published default holds on a fresh instance, so a default stated in a
-// class table cannot drift from the constructor it describes.
+// The program's unit table as the form reader sees its result (the test main runs it): every
+// class a window description may name is registered, and every published default holds on a fresh
+// instance, so a default stated in a class table cannot drift from the constructor it describes.
 #include "app/SetupAssistQZForm.h"
 
 #include "platform/rtl/FormStream.h"
@@ -123,11 +123,7 @@ private:
 };
 
 struct Registered : ::testing::Test {
-    void SetUp() override
-    {
-        app::RegisterSetupClasses();
-        rtl::RegisterClass(TGauge::StaticClassInfo());
-    }
+    void SetUp() override { rtl::RegisterClass(TGauge::StaticClassInfo()); }
 };
 
 TEST_F(Registered, EveryPublishedDefaultHoldsOnAFreshInstance)

@@ -32,7 +32,7 @@ using lzhtest::WriteFile;
 struct Form {
     Form()
     {
-        app::RegisterResStorageClasses();
+        rtl::RegisterClass(app::TzResStorage::StaticClassInfo());
         root = std::make_unique<rtl::TComponent>(nullptr);
         root->SetName("Form1");
     }
@@ -236,7 +236,7 @@ TEST(zResStorageStreaming, StoredSizeDataSizeAndStoreModeAreReadAndDropped)
 
 TEST(zResStorageStreaming, UnixStyleDesignPathAlsoReadsBackBare)
 {
-    app::RegisterResStorageClasses();
+    rtl::RegisterClass(app::TzResStorage::StaticClassInfo());
     const std::string text =
         "object Form1: TComponent\n"
         "  object DataStore: TzResStorage\n"
@@ -297,7 +297,7 @@ TEST(zResStorageNames, DuplicateNameWithOtherCaseIsRejectedAndNamed)
 
 TEST(zResStorageNames, DuplicateNamesInAStoredFormAreRejected)
 {
-    app::RegisterResStorageClasses();
+    rtl::RegisterClass(app::TzResStorage::StaticClassInfo());
     const std::string text =
         "object Form1: TComponent\n"
         "  object DataStore: TzResStorage\n"

@@ -60,7 +60,7 @@ TEST(resstore, CompiledItemsExtractByteExactWithTheSizesOfTheDesignTimePath)
     std::string log;
     ASSERT_EQ(Tool("compile " + dir.File("form.txt") + " " + dir.File("form.bin"), &log), 0) << log;
 
-    app::RegisterResStorageClasses();
+    rtl::RegisterClass(app::TzResStorage::StaticClassInfo());
     rtl::TMemoryStream form;
     form.LoadFromFile(dir.File("form.bin"));
     auto root = std::make_unique<rtl::TComponent>(nullptr);

@@ -1,0 +1,40 @@
+// The assistant's units, which make the program's unit table.
+#include "app/Units.h"
+
+#include "app/ColorButton.h"
+#include "app/EllipsLabel.h"
+#include "app/FindFile.h"
+#include "app/FindFileMatch.h"
+#include "app/MessageDialog.h"
+#include "app/SetupAssistQZForm.h"
+#include "app/URLLabel.h"
+#include "app/kzFiles.h"
+#include "app/kzStrings.h"
+#include "app/kzSystem.h"
+#include "app/zResStorage.h"
+#include "placement/Units.h"
+
+namespace app {
+
+void RegisterClasses()
+{
+    for (const rtl::TClassInfo* info :
+         {&TColorButton::StaticClassInfo(), &TEllipsLabel::StaticClassInfo(), &TFindFile::StaticClassInfo(),
+          &TzResStorage::StaticClassInfo(), &TURLLabel::StaticClassInfo(), &TMessageDialog::StaticClassInfo(),
+          &TForm2::StaticClassInfo()})
+        rtl::RegisterClass(*info);
+}
+
+rtl::TUnitTable UnitTable()
+{
+    rtl::TUnitTable table = placement::UnitTable();
+    // The operating-system and process facts, taken on the thread that runs main.
+    table.push_back({"kzSystem", InitializeKzSystem, nullptr});
+    table.push_back({"kzFiles", InitializeKzFiles, nullptr});
+    table.push_back({"kzStrings", InitializeKzStrings, nullptr});
+    table.push_back({"FindFileMatch", InitializeFindFileMatch, nullptr});
+    table.push_back({"SetupAssistQZForm", RegisterClasses, nullptr});
+    return table;
+}
+
+}  // namespace app
