@@ -8,7 +8,6 @@
 #include "platform/rtl/Strings.h"
 
 #include <algorithm>
-#include <map>
 
 namespace win {
 
@@ -189,65 +188,6 @@ LRESULT CALLBACK StdWndProc(HWND wnd, UINT msg, WPARAM wParam, LPARAM lParam)
     if (msg == WM_NCDESTROY)
         control->Detach();
     return m.Result;
-}
-
-// --- utility windows ---
-
-namespace {
-
-struct UtilityWindows {
-    std::map<HWND, TWndMethod> methods;
-};
-
-UtilityWindows& Utility()
-{
-    static UtilityWindows u;
-    return u;
-}
-
-LRESULT CALLBACK UtilityWndProc(HWND wnd, UINT msg, WPARAM wParam, LPARAM lParam)
-{
-    auto it = Utility().methods.find(wnd);
-    if (it == Utility().methods.end() || !it->second)
-        return ::DefWindowProcA(wnd, msg, wParam, lParam);
-    TMessage m{msg, wParam, lParam, 0};
-    TWndMethod method = it->second;  // the handler may deallocate the window
-    try {
-        method(m);
-    } catch (...) {
-        HandleControlException(nullptr);
-    }
-    return m.Result;
-}
-
-}  // namespace
-
-HWND AllocateHWnd(TWndMethod method)
-{
-    static bool registered = false;
-    constexpr const char* kClass = "VaUtilWindow";
-    if (!registered) {
-        WNDCLASSA wc{};
-        wc.lpfnWndProc = UtilityWndProc;
-        wc.hInstance = ModuleInstance();
-        wc.lpszClassName = kClass;
-        ::RegisterClassA(&wc);
-        registered = true;
-    }
-    HWND wnd = ::CreateWindowExA(WS_EX_TOOLWINDOW, kClass, "", WS_POPUP, 0, 0, 0, 0, nullptr, nullptr,
-                                 ModuleInstance(), nullptr);
-    if (!wnd)
-        throw rtl::Exception("Error creating window");
-    Utility().methods[wnd] = std::move(method);
-    return wnd;
-}
-
-void DeallocateHWnd(HWND wnd)
-{
-    if (!wnd)
-        return;
-    Utility().methods.erase(wnd);
-    ::DestroyWindow(wnd);
 }
 
 // --- TSizeConstraints ---
