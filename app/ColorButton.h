@@ -16,27 +16,15 @@ public:
     ~TColorButton() override;
 
     win::TColor BackColor() const { return backColor_; }
-    void SetBackColor(win::TColor value)
-    {
-        rtl::SetAndNotify(backColor_, value, [this] { RepaintFace(); });
-    }
+    void SetBackColor(win::TColor v) { rtl::SetAndNotify(backColor_, v, this, &Self::RepaintFace); }
     // Caption colour of a disabled button.
     win::TColor DisabledColor() const { return disabledColor_; }
-    void SetDisabledColor(win::TColor value)
-    {
-        rtl::SetAndNotify(disabledColor_, value, [this] { RepaintFace(); });
-    }
+    void SetDisabledColor(win::TColor v) { rtl::SetAndNotify(disabledColor_, v, this, &Self::RepaintFace); }
     win::TColor ForeColor() const { return foreColor_; }
-    void SetForeColor(win::TColor value)
-    {
-        rtl::SetAndNotify(foreColor_, value, [this] { RepaintFace(); });
-    }
+    void SetForeColor(win::TColor v) { rtl::SetAndNotify(foreColor_, v, this, &Self::RepaintFace); }
     // BackColor while the mouse is over the button.
     win::TColor HoverColor() const { return hoverColor_; }
-    void SetHoverColor(win::TColor value)
-    {
-        rtl::SetAndNotify(hoverColor_, value, [this] { RepaintFace(); });
-    }
+    void SetHoverColor(win::TColor v) { rtl::SetAndNotify(hoverColor_, v, this, &Self::RepaintFace); }
 
     void WndProc(win::TMessage& message) override;
 

@@ -21,7 +21,7 @@ void TColorButton::CreateParams(TCreateParams& params)
 void TColorButton::SetButtonStyle(bool isDefault)
 {
     TButton::SetButtonStyle(isDefault);
-    rtl::SetAndNotify(isDefault_, isDefault, [this] { RepaintFace(); });
+    rtl::SetAndNotify(isDefault_, isDefault, this, &Self::RepaintFace);
 }
 
 void TColorButton::RepaintFace()

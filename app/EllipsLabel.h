@@ -19,10 +19,7 @@ public:
     explicit TEllipsLabel(rtl::TComponent* owner);
 
     TEllipsType EllipsType() const { return ellipsType_; }
-    void SetEllipsType(TEllipsType value)
-    {
-        rtl::SetAndNotify(ellipsType_, value, [this] { Invalidate(); });
-    }
+    void SetEllipsType(TEllipsType value) { rtl::SetAndNotify(ellipsType_, value, this, &Self::Invalidate); }
     // Always "1.0.0.0"; a stored value is read and ignored.
     std::string Version() const { return "1.0.0.0"; }
     void SetVersion(const std::string&) {}

@@ -117,20 +117,11 @@ public:
     TContentCriteria();
     void Assign(rtl::TPersistent* source) override;
     const std::string& Phrase() const { return phrase_; }
-    void SetPhrase(const std::string& value)
-    {
-        rtl::SetAndNotify(phrase_, value, [this] { UpdateMatcher(); });
-    }
+    void SetPhrase(const std::string& v) { rtl::SetAndNotify(phrase_, v, this, &Self::UpdateMatcher); }
     bool IgnoreCase() const { return ignoreCase_; }
-    void SetIgnoreCase(bool value)
-    {
-        rtl::SetAndNotify(ignoreCase_, value, [this] { UpdateMatcher(); });
-    }
+    void SetIgnoreCase(bool v) { rtl::SetAndNotify(ignoreCase_, v, this, &Self::UpdateMatcher); }
     bool WholeWord() const { return wholeWord_; }
-    void SetWholeWord(bool value)
-    {
-        rtl::SetAndNotify(wholeWord_, value, [this] { UpdateMatcher(); });
-    }
+    void SetWholeWord(bool v) { rtl::SetAndNotify(wholeWord_, v, this, &Self::UpdateMatcher); }
     const TContentMatcher& Matcher() const { return matcher_; }
 
 private:

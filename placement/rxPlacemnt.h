@@ -57,10 +57,7 @@ public:
     void Assign(rtl::TPersistent* source) override;
 
 private:
-    void SetValue(int index, std::int32_t value)
-    {
-        rtl::SetAndNotify(v_[index], value, [this] { Modified(); });
-    }
+    void SetValue(int index, std::int32_t v) { rtl::SetAndNotify(v_[index], v, this, &Self::Modified); }
     void Modified();
 
     TFormPlacement* owner_;  // not owned

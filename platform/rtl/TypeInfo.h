@@ -7,7 +7,7 @@
 //       RTL_DECLARE_CLASS(TGauge, TGraphicControl)
 //   public:
 //       std::int32_t Progress() const { return progress_; }
-//       void SetProgress(std::int32_t v) { rtl::SetAndNotify(progress_, v, [this] { Invalidate(); }); }
+//       void SetProgress(std::int32_t v) { rtl::SetAndNotify(progress_, v, this, &Self::Invalidate); }
 //       TColor ForeColor = clBlack;  // no side effect: a plain data member
 //       rtl::TNotifyEvent OnChange;
 //   private:
@@ -289,8 +289,9 @@ private:
 using TNotifyEvent = TEvent<void(TObject* Sender)>;
 
 // The body of a setter that stores the value and reports the change, and does nothing else:
-//   void SetLayout(TTextLayout v) { rtl::SetAndNotify(layout_, v, [this] { Invalidate(); }); }
-// `changed` runs only when the value differs from the field's.
+//   void SetLayout(TTextLayout v) { rtl::SetAndNotify(layout_, v, this, &Self::Invalidate); }
+// The report (a member function of `object`, or any callable) runs only when the value differs
+// from the field's.
 template <class T, class V, class F>
 void SetAndNotify(T& field, V&& value, F&& changed)
 {
@@ -298,6 +299,11 @@ void SetAndNotify(T& field, V&& value, F&& changed)
         return;
     field = std::forward<V>(value);
     std::forward<F>(changed)();
+}
+template <class T, class V, class C, class M>
+void SetAndNotify(T& field, V&& value, C* object, M changed)
+{
+    SetAndNotify(field, std::forward<V>(value), [object, changed] { (object->*changed)(); });
 }
 
 namespace detail {

@@ -24,10 +24,7 @@ public:
     explicit TTrackBar(rtl::TComponent* owner);
 
     TTrackBarOrientation Orientation() const { return orientation_; }
-    void SetOrientation(TTrackBarOrientation v)
-    {
-        rtl::SetAndNotify(orientation_, v, [this] { TurnOver(); });
-    }
+    void SetOrientation(TTrackBarOrientation v) { rtl::SetAndNotify(orientation_, v, this, &Self::TurnOver); }
     std::int32_t Min() const { return min_; }
     void SetMin(std::int32_t v);
     std::int32_t Max() const { return max_; }
@@ -135,40 +132,19 @@ public:
 
     // At least 1.
     std::int32_t ButtonHeight() const { return buttonHeight_; }
-    void SetButtonHeight(std::int32_t v)
-    {
-        rtl::SetAndNotify(buttonHeight_, std::max(v, 1), [this] { Rearrange(); });
-    }
+    void SetButtonHeight(int v) { rtl::SetAndNotify(buttonHeight_, std::max(v, 1), this, &Self::Rearrange); }
     std::int32_t ButtonWidth() const { return buttonWidth_; }
-    void SetButtonWidth(std::int32_t v)
-    {
-        rtl::SetAndNotify(buttonWidth_, std::max(v, 1), [this] { Rearrange(); });
-    }
+    void SetButtonWidth(int v) { rtl::SetAndNotify(buttonWidth_, std::max(v, 1), this, &Self::Rearrange); }
     bool Flat() const { return flat_; }
-    void SetFlat(bool v)
-    {
-        rtl::SetAndNotify(flat_, v, [this] { Invalidate(); });
-    }
+    void SetFlat(bool v) { rtl::SetAndNotify(flat_, v, this, &Self::Invalidate); }
     TEdgeBorders EdgeBorders() const { return edgeBorders_; }
-    void SetEdgeBorders(TEdgeBorders v)
-    {
-        rtl::SetAndNotify(edgeBorders_, v, [this] { Rearrange(); });
-    }
+    void SetEdgeBorders(TEdgeBorders v) { rtl::SetAndNotify(edgeBorders_, v, this, &Self::Rearrange); }
     bool ShowCaptions() const { return showCaptions_; }
-    void SetShowCaptions(bool v)
-    {
-        rtl::SetAndNotify(showCaptions_, v, [this] { Rearrange(); });
-    }
+    void SetShowCaptions(bool v) { rtl::SetAndNotify(showCaptions_, v, this, &Self::Rearrange); }
     bool Wrapable() const { return wrapable_; }
-    void SetWrapable(bool v)
-    {
-        rtl::SetAndNotify(wrapable_, v, [this] { Rearrange(); });
-    }
+    void SetWrapable(bool v) { rtl::SetAndNotify(wrapable_, v, this, &Self::Rearrange); }
     bool AutoSize() const { return autoSize_; }
-    void SetAutoSize(bool v)
-    {
-        rtl::SetAndNotify(autoSize_, v, [this] { Rearrange(); });
-    }
+    void SetAutoSize(bool v) { rtl::SetAndNotify(autoSize_, v, this, &Self::Rearrange); }
     TMainMenu* Menu() const { return menu_; }
     void SetMenu(TMainMenu* v);
 

@@ -410,10 +410,7 @@ protected:
     void UpdateShowing();
     void SetBorderStyleValue(TBorderStyle v) { borderStyle_ = v; }
     // A border style the window is made with: the window is made again.
-    void ChangeBorderStyle(TBorderStyle v)
-    {
-        rtl::SetAndNotify(borderStyle_, v, [this] { RecreateWnd(); });
-    }
+    void ChangeBorderStyle(TBorderStyle v) { rtl::SetAndNotify(borderStyle_, v, this, &Self::RecreateWnd); }
     // Turns the control on its side after its orientation changed: width and height swap,
     // except while a description is read, and the window is made again.
     void TurnOver();

@@ -19,15 +19,9 @@ public:
     ~TTimer() override;
 
     bool Enabled() const { return enabled_; }
-    void SetEnabled(bool v)
-    {
-        rtl::SetAndNotify(enabled_, v, [this] { UpdateTimer(); });
-    }
+    void SetEnabled(bool v) { rtl::SetAndNotify(enabled_, v, this, &Self::UpdateTimer); }
     std::uint32_t Interval() const { return interval_; }
-    void SetInterval(std::uint32_t v)
-    {
-        rtl::SetAndNotify(interval_, v, [this] { UpdateTimer(); });
-    }
+    void SetInterval(std::uint32_t v) { rtl::SetAndNotify(interval_, v, this, &Self::UpdateTimer); }
     rtl::TNotifyEvent OnTimer;
 
 protected:
@@ -56,25 +50,13 @@ public:
     TPicture* Picture() const { return picture_.get(); }
     void SetPicture(TPicture* v) { picture_->Assign(v); }
     bool AutoSize() const { return autoSize_; }
-    void SetAutoSize(bool v)
-    {
-        rtl::SetAndNotify(autoSize_, v, [this] { AdjustSize(); });
-    }
+    void SetAutoSize(bool v) { rtl::SetAndNotify(autoSize_, v, this, &Self::AdjustSize); }
     bool Stretch() const { return stretch_; }
-    void SetStretch(bool v)
-    {
-        rtl::SetAndNotify(stretch_, v, [this] { Invalidate(); });
-    }
+    void SetStretch(bool v) { rtl::SetAndNotify(stretch_, v, this, &Self::Invalidate); }
     bool Center() const { return center_; }
-    void SetCenter(bool v)
-    {
-        rtl::SetAndNotify(center_, v, [this] { Invalidate(); });
-    }
+    void SetCenter(bool v) { rtl::SetAndNotify(center_, v, this, &Self::Invalidate); }
     bool Proportional() const { return proportional_; }
-    void SetProportional(bool v)
-    {
-        rtl::SetAndNotify(proportional_, v, [this] { Invalidate(); });
-    }
+    void SetProportional(bool v) { rtl::SetAndNotify(proportional_, v, this, &Self::Invalidate); }
     // Passed on to the picture's graphic, now and whenever the picture changes.
     bool Transparent() const { return transparent_; }
     void SetTransparent(bool v);
@@ -104,32 +86,17 @@ public:
     explicit TCustomPanel(rtl::TComponent* owner);
 
     TAlignment Alignment() const { return alignment_; }
-    void SetAlignment(TAlignment v)
-    {
-        rtl::SetAndNotify(alignment_, v, [this] { Invalidate(); });
-    }
+    void SetAlignment(TAlignment v) { rtl::SetAndNotify(alignment_, v, this, &Self::Invalidate); }
     TBevelCut BevelInner() const { return bevelInner_; }
-    void SetBevelInner(TBevelCut v)
-    {
-        rtl::SetAndNotify(bevelInner_, v, [this] { FrameChanged(); });
-    }
+    void SetBevelInner(TBevelCut v) { rtl::SetAndNotify(bevelInner_, v, this, &Self::FrameChanged); }
     TBevelCut BevelOuter() const { return bevelOuter_; }
-    void SetBevelOuter(TBevelCut v)
-    {
-        rtl::SetAndNotify(bevelOuter_, v, [this] { FrameChanged(); });
-    }
+    void SetBevelOuter(TBevelCut v) { rtl::SetAndNotify(bevelOuter_, v, this, &Self::FrameChanged); }
     // At least 1.
     std::int32_t BevelWidth() const { return bevelWidth_; }
-    void SetBevelWidth(std::int32_t v)
-    {
-        rtl::SetAndNotify(bevelWidth_, std::max(v, 1), [this] { FrameChanged(); });
-    }
+    void SetBevelWidth(int v) { rtl::SetAndNotify(bevelWidth_, std::max(v, 1), this, &Self::FrameChanged); }
     // At least 0.
     std::int32_t BorderWidth() const { return borderWidth_; }
-    void SetBorderWidth(std::int32_t v)
-    {
-        rtl::SetAndNotify(borderWidth_, std::max(v, 0), [this] { FrameChanged(); });
-    }
+    void SetBorderWidth(int v) { rtl::SetAndNotify(borderWidth_, std::max(v, 0), this, &Self::FrameChanged); }
     TBorderStyle BorderStyle() const { return BorderStyleProp(); }
     void SetBorderStyle(TBorderStyle v) { ChangeBorderStyle(v); }
 

@@ -84,10 +84,7 @@ public:
     TBorderStyle BorderStyle() const { return formBorderStyle_; }
     void SetBorderStyle(TBorderStyle v);
     TBorderIcons BorderIcons() const { return borderIcons_; }
-    void SetBorderIcons(TBorderIcons v)
-    {
-        rtl::SetAndNotify(borderIcons_, v, [this] { RecreateWnd(); });
-    }
+    void SetBorderIcons(TBorderIcons v) { rtl::SetAndNotify(borderIcons_, v, this, &Self::RecreateWnd); }
     TPosition Position() const { return position_; }
     void SetPosition(TPosition v) { position_ = v; }
     TWindowState WindowState();

@@ -50,7 +50,7 @@ TFont::TFont() : charset_(DEFAULT_CHARSET), name_("MS Sans Serif"), pixelsPerInc
 void TFont::SetName(const std::string& value)
 {
     if (!value.empty())
-        rtl::SetAndNotify(name_, value, [this] { Changed(); });
+        rtl::SetAndNotify(name_, value, this, &Self::Changed);
 }
 
 std::int32_t TFont::Size() const { return -::MulDiv(height_, 72, pixelsPerInch_); }
@@ -153,7 +153,7 @@ void TPen::Publish(Table& t)
 void TPen::SetWidth(std::int32_t value)
 {
     if (value >= 0)
-        rtl::SetAndNotify(width_, value, [this] { Changed(); });
+        rtl::SetAndNotify(width_, value, this, &Self::Changed);
 }
 
 void TPen::Changed()

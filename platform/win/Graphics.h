@@ -217,7 +217,10 @@ public:
     rtl::TNotifyEvent OnChange;
 
 protected:
-    virtual void Changed() { OnChange(this); }
+    // A change the GDI handle does not depend on (a font's colour, a pen's mode).
+    void Notify() { OnChange(this); }
+    // A change that needs a new handle; descendants drop theirs, then notify.
+    virtual void Changed() { Notify(); }
 };
 
 class TFont : public TGraphicsObject {
@@ -227,38 +230,23 @@ public:
     TFont();
 
     std::uint8_t Charset() const { return charset_; }
-    void SetCharset(std::uint8_t value)
-    {
-        rtl::SetAndNotify(charset_, value, [this] { Changed(); });
-    }
+    void SetCharset(std::uint8_t value) { rtl::SetAndNotify(charset_, value, this, &Self::Changed); }
     // The colour is not part of the GDI font, so the handle survives a change.
     TColor Color() const { return color_; }
-    void SetColor(TColor value)
-    {
-        rtl::SetAndNotify(color_, value, [this] { TGraphicsObject::Changed(); });
-    }
+    void SetColor(TColor value) { rtl::SetAndNotify(color_, value, this, &Self::Notify); }
     // Character height in pixels; negative is the em height, as for LOGFONT.
     std::int32_t Height() const { return height_; }
-    void SetHeight(std::int32_t value)
-    {
-        rtl::SetAndNotify(height_, value, [this] { Changed(); });
-    }
+    void SetHeight(std::int32_t value) { rtl::SetAndNotify(height_, value, this, &Self::Changed); }
     // An empty name keeps the current one.
     const std::string& Name() const { return name_; }
     void SetName(const std::string& value);
     TFontPitch Pitch() const { return pitch_; }
-    void SetPitch(TFontPitch value)
-    {
-        rtl::SetAndNotify(pitch_, value, [this] { Changed(); });
-    }
+    void SetPitch(TFontPitch value) { rtl::SetAndNotify(pitch_, value, this, &Self::Changed); }
     // Points, derived from Height at PixelsPerInch.
     std::int32_t Size() const;
     void SetSize(std::int32_t value);
     TFontStyles Style() const { return style_; }
-    void SetStyle(TFontStyles value)
-    {
-        rtl::SetAndNotify(style_, value, [this] { Changed(); });
-    }
+    void SetStyle(TFontStyles value) { rtl::SetAndNotify(style_, value, this, &Self::Changed); }
     // The resolution Size converts at; the screen's unless set.
     std::int32_t PixelsPerInch() const { return pixelsPerInch_; }
     void SetPixelsPerInch(std::int32_t value) { pixelsPerInch_ = value; }
@@ -290,21 +278,12 @@ class TPen : public TGraphicsObject {
 
 public:
     TColor Color() const { return color_; }
-    void SetColor(TColor value)
-    {
-        rtl::SetAndNotify(color_, value, [this] { Changed(); });
-    }
+    void SetColor(TColor value) { rtl::SetAndNotify(color_, value, this, &Self::Changed); }
     // The mode is a DC setting (SetROP2), not part of the pen, so the handle survives.
     TPenMode Mode() const { return mode_; }
-    void SetMode(TPenMode value)
-    {
-        rtl::SetAndNotify(mode_, value, [this] { TGraphicsObject::Changed(); });
-    }
+    void SetMode(TPenMode value) { rtl::SetAndNotify(mode_, value, this, &Self::Notify); }
     TPenStyle Style() const { return style_; }
-    void SetStyle(TPenStyle value)
-    {
-        rtl::SetAndNotify(style_, value, [this] { Changed(); });
-    }
+    void SetStyle(TPenStyle value) { rtl::SetAndNotify(style_, value, this, &Self::Changed); }
     // Negative widths are ignored.
     std::int32_t Width() const { return width_; }
     void SetWidth(std::int32_t value);

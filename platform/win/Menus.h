@@ -41,39 +41,21 @@ public:
     ~TMenuItem() override;
 
     const std::string& Caption() const { return caption_; }
-    void SetCaption(const std::string& v)
-    {
-        rtl::SetAndNotify(caption_, v, [this] { Changed(); });
-    }
+    void SetCaption(const std::string& v) { rtl::SetAndNotify(caption_, v, this, &Self::Changed); }
     // Checking a radio item unchecks the others of its group.
     bool Checked() const { return checked_; }
     void SetChecked(bool v);
     bool Enabled() const { return enabled_; }
-    void SetEnabled(bool v)
-    {
-        rtl::SetAndNotify(enabled_, v, [this] { Changed(); });
-    }
+    void SetEnabled(bool v) { rtl::SetAndNotify(enabled_, v, this, &Self::Changed); }
     bool Visible() const { return visible_; }
-    void SetVisible(bool v)
-    {
-        rtl::SetAndNotify(visible_, v, [this] { Changed(); });
-    }
+    void SetVisible(bool v) { rtl::SetAndNotify(visible_, v, this, &Self::Changed); }
     bool Default() const { return default_; }
-    void SetDefault(bool v)
-    {
-        rtl::SetAndNotify(default_, v, [this] { Changed(); });
-    }
+    void SetDefault(bool v) { rtl::SetAndNotify(default_, v, this, &Self::Changed); }
     bool RadioItem() const { return radioItem_; }
-    void SetRadioItem(bool v)
-    {
-        rtl::SetAndNotify(radioItem_, v, [this] { Changed(); });
-    }
+    void SetRadioItem(bool v) { rtl::SetAndNotify(radioItem_, v, this, &Self::Changed); }
     std::uint8_t GroupIndex = 0;
     TShortCut ShortCutValue() const { return shortCut_; }
-    void SetShortCut(TShortCut v)
-    {
-        rtl::SetAndNotify(shortCut_, v, [this] { Changed(); });
-    }
+    void SetShortCut(TShortCut v) { rtl::SetAndNotify(shortCut_, v, this, &Self::Changed); }
     std::string Hint;
     std::int32_t ImageIndex = -1;
     bool IsLine() const { return caption_ == "-"; }
@@ -144,10 +126,7 @@ public:
 
     TMenuItem* Items() const { return items_.get(); }
     bool OwnerDraw() const { return ownerDraw_; }
-    void SetOwnerDraw(bool v)
-    {
-        rtl::SetAndNotify(ownerDraw_, v, [this] { MenuChanged(); });
-    }
+    void SetOwnerDraw(bool v) { rtl::SetAndNotify(ownerDraw_, v, this, &Self::MenuChanged); }
     TMenuAutoFlag AutoHotkeys = maAutomatic;
     HMENU Handle();
     // Runs the item whose shortcut matches; true when one did.

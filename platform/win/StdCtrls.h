@@ -61,32 +61,17 @@ public:
     explicit TCustomLabel(rtl::TComponent* owner);
 
     TAlignment Alignment() const { return alignment_; }
-    void SetAlignment(TAlignment v)
-    {
-        rtl::SetAndNotify(alignment_, v, [this] { Invalidate(); });
-    }
+    void SetAlignment(TAlignment v) { rtl::SetAndNotify(alignment_, v, this, &Self::Invalidate); }
     bool AutoSize() const { return autoSize_; }
-    void SetAutoSize(bool v)
-    {
-        rtl::SetAndNotify(autoSize_, v, [this] { AdjustSize(); });
-    }
+    void SetAutoSize(bool v) { rtl::SetAndNotify(autoSize_, v, this, &Self::AdjustSize); }
     TTextLayout Layout() const { return layout_; }
-    void SetLayout(TTextLayout v)
-    {
-        rtl::SetAndNotify(layout_, v, [this] { Invalidate(); });
-    }
+    void SetLayout(TTextLayout v) { rtl::SetAndNotify(layout_, v, this, &Self::Invalidate); }
     bool ShowAccelChar() const { return showAccelChar_; }
-    void SetShowAccelChar(bool v)
-    {
-        rtl::SetAndNotify(showAccelChar_, v, [this] { TextShapeChanged(); });
-    }
+    void SetShowAccelChar(bool v) { rtl::SetAndNotify(showAccelChar_, v, this, &Self::TextShapeChanged); }
     bool Transparent() const { return !controlStyle_.Contains(csOpaque); }
     void SetTransparent(bool v);
     bool WordWrap() const { return wordWrap_; }
-    void SetWordWrap(bool v)
-    {
-        rtl::SetAndNotify(wordWrap_, v, [this] { TextShapeChanged(); });
-    }
+    void SetWordWrap(bool v) { rtl::SetAndNotify(wordWrap_, v, this, &Self::TextShapeChanged); }
 
 protected:
     void Paint() override;
@@ -235,20 +220,11 @@ public:
     rtl::TStrings* Lines() const { return lines_.get(); }
     void SetLines(rtl::TStrings* v);
     TScrollStyle ScrollBars() const { return scrollBars_; }
-    void SetScrollBars(TScrollStyle v)
-    {
-        rtl::SetAndNotify(scrollBars_, v, [this] { RecreateWnd(); });
-    }
+    void SetScrollBars(TScrollStyle v) { rtl::SetAndNotify(scrollBars_, v, this, &Self::RecreateWnd); }
     bool WordWrap() const { return wordWrap_; }
-    void SetWordWrap(bool v)
-    {
-        rtl::SetAndNotify(wordWrap_, v, [this] { RecreateWnd(); });
-    }
+    void SetWordWrap(bool v) { rtl::SetAndNotify(wordWrap_, v, this, &Self::RecreateWnd); }
     TAlignment Alignment() const { return alignment_; }
-    void SetAlignment(TAlignment v)
-    {
-        rtl::SetAndNotify(alignment_, v, [this] { RecreateWnd(); });
-    }
+    void SetAlignment(TAlignment v) { rtl::SetAndNotify(alignment_, v, this, &Self::RecreateWnd); }
     bool WantReturns = true;
     bool WantTabs = false;
 
@@ -305,10 +281,7 @@ public:
     std::int32_t ItemIndex();
     void SetItemIndex(std::int32_t v);
     TComboBoxStyle Style() const { return style_; }
-    void SetStyle(TComboBoxStyle v)
-    {
-        rtl::SetAndNotify(style_, v, [this] { RecreateWnd(); });
-    }
+    void SetStyle(TComboBoxStyle v) { rtl::SetAndNotify(style_, v, this, &Self::RecreateWnd); }
     std::int32_t DropDownCount = 8;
     std::int32_t ItemHeight();
     void SetItemHeight(std::int32_t v);
@@ -375,10 +348,7 @@ public:
     explicit TScrollBar(rtl::TComponent* owner);
 
     TScrollBarKind Kind() const { return kind_; }
-    void SetKind(TScrollBarKind v)
-    {
-        rtl::SetAndNotify(kind_, v, [this] { TurnOver(); });
-    }
+    void SetKind(TScrollBarKind v) { rtl::SetAndNotify(kind_, v, this, &Self::TurnOver); }
     std::int32_t Min() const { return min_; }
     void SetMin(std::int32_t v) { SetParams(position_, v, max_); }
     std::int32_t Max() const { return max_; }
