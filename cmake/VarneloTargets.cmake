@@ -97,8 +97,8 @@ function(_va_under_wine test)
   endif()
 endfunction()
 
-# The shared test main for a test linking `deps`: that of the highest layer (app, placement, win,
-# else rtl) among everything the test links, directly or through other libraries.
+# The shared test main for a test linking `deps`: that of the highest layer (app, skin, placement,
+# win, else rtl) among everything the test links, directly or through other libraries.
 function(_va_gtest_main out deps)
   set(seen "")
   set(todo ${deps})
@@ -113,7 +113,7 @@ function(_va_gtest_main out deps)
       list(APPEND todo ${links})
     endif()
   endwhile()
-  foreach(layer app placement win)
+  foreach(layer app skin placement win)
     if(va_${layer} IN_LIST seen)
       set(${out} va_gtest_main_${layer} PARENT_SCOPE)
       return()

@@ -152,9 +152,6 @@ private:
     std::unique_ptr<TsuiThemeMgrCompList> compList_;
 };
 
-// Makes the classes above known to the form reader by name.
-void RegisterClasses();
-
 // The UIStyle of the first skinned frame ("TsuiForm") among a form's direct child controls;
 // DeepBlue when `component` is not a form or has none.
 TsuiUIStyle GetFormUIStyle(rtl::TComponent* component);

@@ -349,13 +349,6 @@ void TsuiThemeManager::Publish(Table& t)
     t.Creatable();
 }
 
-void RegisterClasses()
-{
-    rtl::RegisterClass(TsuiFileTheme::StaticClassInfo());
-    rtl::RegisterClass(TsuiBuiltInFileTheme::StaticClassInfo());
-    rtl::RegisterClass(TsuiThemeManager::StaticClassInfo());
-}
-
 // ---- styles ----
 
 TsuiUIStyle GetFormUIStyle(rtl::TComponent* component)

@@ -4,12 +4,17 @@
 #include "platform/rtl/Component.h"
 #include "platform/rtl/Thread.h"
 
-#include <utility>
+#include <algorithm>
+#include <cstring>
 
 namespace rtl {
 
-TUnitScope::TUnitScope(TUnitTable table) : table_(std::move(table))
+TUnitScope::TUnitScope(TUnitTable table)
 {
+    for (const TUnit& unit : table)
+        if (std::none_of(table_.begin(), table_.end(),
+                         [&](const TUnit& u) { return std::strcmp(u.Name, unit.Name) == 0; }))
+            table_.push_back(unit);
     try {
         for (; started_ < table_.size(); ++started_)
             if (table_[started_].Initialization)

@@ -18,9 +18,10 @@ struct TUnit {
 using TUnitTable = std::vector<TUnit>;
 
 // Runs the initialisations of `table` in order when made, and the finalisations of the units
-// whose initialisation ran, in reverse, when destroyed. An initialisation that throws first
-// finalises the units before it, then the exception goes on to the caller. One per program, made
-// first thing in main (or in a test program's main).
+// whose initialisation ran, in reverse, when destroyed. A unit named twice (two libraries built
+// on the same one both list its units) runs once, at its first place. An initialisation that
+// throws first finalises the units before it, then the exception goes on to the caller. One per
+// program, made first thing in main (or in a test program's main).
 class TUnitScope {
 public:
     explicit TUnitScope(TUnitTable table);

@@ -139,7 +139,6 @@ class ThemeTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        skin::RegisterClasses();
         rtl::RegisterClass(TsuiTestSkinned::StaticClassInfo());
         form_ = new win::TForm(win::Application);
         for (const char* name : {"Frame", "Folder", "Log", "Unlisted"}) {

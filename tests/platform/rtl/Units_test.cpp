@@ -63,6 +63,19 @@ TEST_F(UnitScope, FailedStartUpShutsDownOnlyTheUnitsBeforeItAndReportsTheError)
     EXPECT_EQ(steps, (std::vector<std::string>{"init A", "final A"}));
 }
 
+TEST_F(UnitScope, AUnitListedAgainRunsOnceAtItsFirstPlace)
+{
+    rtl::TUnitTable table = Table();
+    const rtl::TUnitTable again = Table();
+    table.insert(table.end(), again.begin(), again.end());
+    {
+        rtl::TUnitScope units(table);
+        EXPECT_EQ(steps, (std::vector<std::string>{"init A", "init B", "init D"}));
+    }
+    EXPECT_EQ(steps,
+              (std::vector<std::string>{"init A", "init B", "init D", "final C", "final B", "final A"}));
+}
+
 TEST(RuntimeUnits, ClaimTheThreadThatStartsThemAsTheMainThread)
 {
     bool starterIsMain = false;

@@ -1,0 +1,13 @@
+// The skin library's units: the classes of its themes, which window descriptions name.
+#pragma once
+
+#include "platform/rtl/Units.h"
+
+namespace skin {
+
+// TsuiFileTheme, TsuiBuiltInFileTheme and TsuiThemeManager.
+void RegisterClasses();
+// The control layer's units (the runtime's first), then this library's.
+rtl::TUnitTable UnitTable();
+
+}  // namespace skin
