@@ -171,6 +171,11 @@ TEST_F(Registered, ANewComponentReadsAndWritesThroughItsTable)
     EXPECT_EQ(gauge->Progress(), 50) << "clamped by the maximum read before it";
     EXPECT_EQ(gauge->ForeColor, win::clRed);
     EXPECT_TRUE(gauge->ShowText);
+    int changes = 0;
+    gauge->OnChange = [&](rtl::TObject*) { ++changes; };
+    gauge->SetProgress(10);
+    gauge->SetProgress(10);
+    EXPECT_EQ(changes, 1) << "setting the same value again reports nothing";
 
     rtl::TMemoryStream again;
     rtl::WriteComponentRes(again, gauge);
