@@ -145,6 +145,12 @@ function(va_test name)
     set(A_TIMEOUT 300)
   endif()
   set_tests_properties(${name} PROPERTIES TIMEOUT ${A_TIMEOUT})
+  if(NOT VA_WIN32)
+    # Native tests keep their scratch files in their own build tree, so two trees tested at once
+    # never share a file name. Under Wine the prefix's own temporary folder already does this.
+    file(MAKE_DIRECTORY ${CMAKE_BINARY_DIR}/test-tmp)
+    set_tests_properties(${name} PROPERTIES ENVIRONMENT TMPDIR=${CMAKE_BINARY_DIR}/test-tmp)
+  endif()
   if(A_SERIAL)
     set_tests_properties(${name} PROPERTIES RUN_SERIAL ON)
   endif()
