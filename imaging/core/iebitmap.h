@@ -13,6 +13,10 @@
 #include <string>
 #include <vector>
 
+namespace win {
+class TCanvas;
+}
+
 namespace imaging {
 
 class TIEMask;
@@ -78,6 +82,41 @@ private:
     std::vector<TView> views_;
     std::unique_ptr<std::uint8_t[]> spare_;  // a released buffer kept for the next Map of the same length
     std::int64_t spareLength_ = 0;
+};
+
+// A rectangle of a destination, Right and Bottom exclusive.
+struct TIERect {
+    int Left = 0;
+    int Top = 0;
+    int Right = 0;
+    int Bottom = 0;
+};
+
+// What RenderToTBitmap builds for one frame (the destination's row addresses and, per rendered
+// column and row, the source column and row), kept by the caller to reuse on the next frame. It is
+// rebuilt whenever the destination, the rectangles, the zoom or the image size differ from those it
+// was built for, so a stale cache is never indexed.
+class TIERenderCache {
+public:
+    void Clear();
+
+private:
+    friend class TIEBitmap;
+    struct TKey {
+        const void* dest = nullptr;
+        const std::uint8_t* firstRow = nullptr;
+        int destW = 0, destH = 0;
+        int x0 = 0, y0 = 0, x1 = 0, y1 = 0;
+        int destX = 0, destY = 0, destWidth = 0, destHeight = 0;
+        int srcX = 0, srcY = 0, srcWidth = 0, srcHeight = 0;
+        int imageW = 0, imageH = 0;
+        friend bool operator==(const TKey&, const TKey&) = default;
+    };
+    bool valid_ = false;
+    TKey key_;
+    std::vector<std::uint8_t*> rows_;  // destination rows y0..y1-1; not owned
+    std::vector<int> columns_;         // source column of destination columns x0..x1-1
+    std::vector<int> sourceRows_;      // source row of destination rows y0..y1-1
 };
 
 // Common face of the library's bitmaps.
@@ -198,6 +237,39 @@ public:
     void CopyFromTIEMask(TIEMask* Mask);
     void CopyToTIEMask(TIEMask* Mask);
 
+    // Rendering (iebitmaprender.cpp).
+    //
+    // Draws the source rectangle, zoomed to the destination rectangle, into a 24-bit Dest (other
+    // depths raise rtl::EInvalidArgument), optionally through a resampling filter, blended by
+    // Transparency (0..255), by the alpha channel when EnableAlpha and by Operation (0 copies; the
+    // blend codes 1..37 of IEBlendChannel and IEBlendPixel). Only the part inside Dest and inside
+    // VisibleRect (when given) is drawn; a rectangle that starts outside keeps its alignment. Empty
+    // rectangles draw nothing. Cache (may be nullptr) keeps the frame's tables for the next call;
+    // FreeCaches empties it afterwards.
+    void RenderToTBitmap(TIEPlatformBitmap* Dest, TIERenderCache* Cache, const TIERect* VisibleRect,
+                         int DestX, int DestY, int DestWidth, int DestHeight, int SrcX, int SrcY,
+                         int SrcWidth, int SrcHeight, bool EnableAlpha, bool RowReuse, int Transparency,
+                         TResampleFilter Filter, bool FreeCaches, std::uint8_t Operation);
+    // Windows build only: the same into a TBitmap of the GUI layer (made 24-bit when it is not).
+    void RenderToTBitmap(win::TBitmap* Dest, TIERenderCache* Cache, const TIERect* VisibleRect, int DestX,
+                         int DestY, int DestWidth, int DestHeight, int SrcX, int SrcY, int SrcWidth,
+                         int SrcHeight, bool EnableAlpha, bool RowReuse, int Transparency,
+                         TResampleFilter Filter, bool FreeCaches, std::uint8_t Operation);
+    // The image as it is displayed, in 24 bits: grey formats through the display range, palettes
+    // looked up, floats without a range clamped to 0..1. The alpha channel is copied. nullptr when
+    // empty.
+    std::unique_ptr<TIEBitmap> DisplayCopy24();
+    // The picture StretchDrawToCanvas draws: Width x Height, ie1g or ie24RGB, scaled with Filter and
+    // passed through the gamma table when Gamma is positive and not 1. nullptr for an empty image
+    // or an empty target.
+    std::unique_ptr<TIEBitmap> StretchForCanvas(int Width, int Height, TResampleFilter Filter, double Gamma);
+    // Windows build only. Draws the image stretched into (X, Y, Width, Height) of Canvas.
+    void StretchDrawToCanvas(win::TCanvas* Canvas, int X, int Y, int Width, int Height,
+                             TResampleFilter Filter, double Gamma);
+    // Windows build only. Draws Width x Height pixels of Source from (SrcX, SrcY) at (X, Y), unscaled.
+    static void DrawRectToCanvas(win::TCanvas* Canvas, int X, int Y, int Width, int Height, int SrcX,
+                                 int SrcY, TIEBitmap* Source);
+
     bool Full = false;
     std::int64_t MinFileSize = 0;
     std::uint8_t MonoConversion = 1;
@@ -246,6 +318,17 @@ private:
     TIELocation location_ = ieFile;
     bool encapsulated_ = false;
 };
+
+// The pixel blends of the renderer. A is the source channel (or pixel), B the destination one; the
+// result replaces B. Codes 1..30 work on each channel, 31..37 on the whole pixel (single channels
+// and HSL mixes); 0 gives A and codes above 37 leave B. Products of two bytes are divided by 255,
+// rounded, so that white and black stay neutral where the blend says they are.
+std::uint8_t IEBlendChannel(int Operation, std::uint8_t A, std::uint8_t B);
+TRGB IEBlendPixel(int Operation, TRGB A, TRGB B);
+// The 256-entry table of blend 29: Round(64 - cos(i * pi / 255) * 64).
+const std::array<int, 256>& IEBlendCurve();
+// Rows of a band of a stretched drawing: as many as fit MinFileSize, and never fewer than 1.
+int IEStretchBandRows(std::int64_t MinFileSize, int RowLen);
 
 namespace detail {
 class TIEDibSection;

@@ -1,0 +1,620 @@
+// Rendering of TIEBitmap into 24-bit rows: zoom tables, the display mapping of every format, colour
+// adjustment, the pixel blends and alpha; and the picture a stretched canvas drawing shows.
+#include "imaging/core/iebitmap.h"
+
+#include "imaging/core/hyieutils.h"
+#include "imaging/core/vodiradproc.h"
+#include "platform/rtl/Exceptions.h"
+#include "platform/rtl/Numeric.h"
+
+#include <algorithm>
+#include <array>
+#include <cmath>
+#include <cstring>
+#include <limits>
+#include <mutex>
+#include <string>
+#include <vector>
+
+namespace imaging {
+
+// ---------------------------------------------------------------- blends
+
+namespace {
+
+// Round(x / d) for x >= 0.
+constexpr int DivRound(int x, int d) { return (x + d / 2) / d; }
+constexpr int Mul255(int a, int b) { return DivRound(a * b, 255); }
+
+std::uint8_t SoftLight(int A, int B)
+{
+    const double a = A / 255.0, b = B / 255.0;
+    const double r =
+        a >= 0.5 ? std::sqrt(b) * (2 * a - 1) + 2 * b * (1 - a) : b * b * (1 - 2 * a) + 2 * a * b;
+    return ClampByte(int(r * 255));
+}
+
+int Dodge(int A, int B) { return A == 255 ? 255 : std::min(255, DivRound(B * 255, 255 - A)); }
+int Burn(int A, int B)
+{
+    if (B == 255)
+        return 255;
+    return A == 0 ? 0 : std::max(0, 255 - DivRound((255 - B) * 255, A));
+}
+int Vivid(int A, int B)
+{
+    if (A + B >= 256)
+        return B == 0 ? 0 : std::max(0, 255 - ((255 - A) << 7) / B);
+    return A == 255 ? 255 : std::min(255, (B << 7) / (255 - A));
+}
+int Reflect(int A, int B) { return A == 255 ? 255 : std::min(255, B * B / (255 - A)); }
+int Freeze(int A, int B) { return A == 0 ? 0 : std::max(0, 255 - (255 - B) * (255 - B) / A); }
+
+std::uint8_t Channel(int op, int A, int B)
+{
+    switch (op) {
+    case 0: return std::uint8_t(A);
+    case 1: return ClampByte(B + A);
+    case 2: return std::uint8_t(std::abs(B - A));
+    case 3: return ClampByte(B / std::min(std::max(A, 1), 255));
+    case 4: return std::uint8_t(Mul255(B, A));
+    case 5: return std::uint8_t(B | A);
+    case 6: return std::uint8_t(B & A);
+    case 7: return std::uint8_t(B ^ A);
+    case 8: return std::uint8_t(std::max(B, A));
+    case 9: return std::uint8_t(std::min(B, A));
+    case 10: return std::uint8_t((B + A) >> 1);
+    case 11: return std::uint8_t(255 - Mul255(255 - B, 255 - A));
+    case 12: return std::uint8_t(255 - std::abs(255 - A - B));
+    case 13: return ClampByte(A + B - DivRound(2 * A * B, 255));
+    case 14:
+        return std::uint8_t(B >= 128 ? 255 - DivRound(2 * (255 - A) * (255 - B), 255)
+                                     : DivRound(2 * A * B, 255));
+    case 15:
+        return std::uint8_t(A >= 128 ? 255 - DivRound(2 * (255 - A) * (255 - B), 255)
+                                     : DivRound(2 * A * B, 255));
+    case 16: return SoftLight(A, B);
+    case 17: {
+        const int c = Mul255(A, B);
+        return ClampByte(c + Mul255(B, 255 - Mul255(255 - B, 255 - A) - c));
+    }
+    case 18: return std::uint8_t(Dodge(A, B));
+    case 19: return std::uint8_t(Burn(A, B));
+    case 20: return std::uint8_t(Dodge(B, A));
+    case 21: return std::uint8_t(Burn(B, A));
+    case 22: return std::uint8_t(Vivid(A, B));
+    case 23: return std::uint8_t(Vivid(B, A));
+    case 24: return std::uint8_t(Reflect(A, B));
+    case 25: return std::uint8_t(Reflect(B, A));
+    case 26: return std::uint8_t(Freeze(A, B));
+    case 27: return std::uint8_t(Freeze(B, A));
+    case 28: return ClampByte(B + A - 255);
+    case 29:
+        return std::uint8_t(std::min(255, IEBlendCurve()[std::size_t(A)] + IEBlendCurve()[std::size_t(B)]));
+    case 30: return ClampByte(B + 2 * A - 256);
+    default: return std::uint8_t(B);
+    }
+}
+
+constexpr int kChannelOps = 31;
+
+// 256 x 256 results of one per-channel blend, made on first use: [A * 256 + B].
+const std::uint8_t* ChannelTable(int op)
+{
+    static std::array<std::once_flag, kChannelOps> once;
+    static std::array<std::vector<std::uint8_t>, kChannelOps> tables;
+    std::call_once(once[std::size_t(op)], [op] {
+        auto& t = tables[std::size_t(op)];
+        t.resize(65536);
+        for (int a = 0; a < 256; ++a)
+            for (int b = 0; b < 256; ++b)
+                t[std::size_t(a * 256 + b)] = Channel(op, a, b);
+    });
+    return tables[std::size_t(op)].data();
+}
+
+TRGB HslMix(int op, TRGB A, TRGB B)
+{
+    double ha, sa, la, hb, sb, lb;
+    RGB2HSL(ha, sa, la, A);
+    RGB2HSL(hb, sb, lb, B);
+    TRGB c;
+    switch (op) {
+    case 34: HSL2RGB(c, ha, sb, lb); break;
+    case 35: HSL2RGB(c, hb, sa, lb); break;
+    case 36: HSL2RGB(c, ha, sa, lb); break;
+    default: HSL2RGB(c, ha, sb, la); break;
+    }
+    return c;
+}
+
+}  // namespace
+
+const std::array<int, 256>& IEBlendCurve()
+{
+    static const std::array<int, 256> table = [] {
+        std::array<int, 256> t{};
+        const double pi = std::acos(-1.0);
+        for (int i = 0; i < 256; ++i)
+            t[std::size_t(i)] = int(std::nearbyint(64 - std::cos(i * pi / 255) * 64));
+        return t;
+    }();
+    return table;
+}
+
+std::uint8_t IEBlendChannel(int Operation, std::uint8_t A, std::uint8_t B)
+{
+    if (Operation < 0 || Operation >= kChannelOps)
+        return B;
+    return ChannelTable(Operation)[A * 256 + B];
+}
+
+TRGB IEBlendPixel(int Operation, TRGB A, TRGB B)
+{
+    switch (Operation) {
+    case 31: return TRGB{B.b, B.g, A.r};
+    case 32: return TRGB{B.b, A.g, B.r};
+    case 33: return TRGB{A.b, B.g, B.r};
+    case 34:
+    case 35:
+    case 36:
+    case 37: return HslMix(Operation, A, B);
+    default:
+        if (Operation < 0 || Operation >= kChannelOps)
+            return B;
+        return TRGB{IEBlendChannel(Operation, A.b, B.b), IEBlendChannel(Operation, A.g, B.g),
+                    IEBlendChannel(Operation, A.r, B.r)};
+    }
+}
+
+int IEStretchBandRows(std::int64_t MinFileSize, int RowLen)
+{
+    if (RowLen < 1 || MinFileSize <= RowLen)
+        return 1;
+    return int(std::min<std::int64_t>(MinFileSize / RowLen, std::numeric_limits<int>::max()));
+}
+
+void TIERenderCache::Clear()
+{
+    valid_ = false;
+    key_ = {};
+    rows_.clear();
+    rows_.shrink_to_fit();
+    columns_.clear();
+    columns_.shrink_to_fit();
+    sourceRows_.clear();
+    sourceRows_.shrink_to_fit();
+}
+
+// ---------------------------------------------------------------- display mapping of rows
+
+namespace {
+
+// Trunc(x) clamped to a byte; NaN gives 0.
+std::uint8_t ByteOf(double x) { return std::isnan(x) ? 0 : std::uint8_t(std::clamp(x, 0.0, 255.0)); }
+
+// How grey values of the bitmap become display bytes.
+struct TDisplayRange {
+    bool used = false;
+    double low = 0, high = 0;
+    int lowInt = 0, highInt = 0;
+
+    explicit TDisplayRange(const TIEBitmap& bmp)
+    {
+        used =
+            bmp.RangeHigh - bmp.RangeLow != 0 && std::isfinite(bmp.RangeHigh) && std::isfinite(bmp.RangeLow);
+        low = bmp.RangeLow;
+        high = bmp.RangeHigh;
+        lowInt = int(std::clamp(std::min(low, high), -2e9, 2e9));
+        highInt = int(std::clamp(std::max(low, high), -2e9, 2e9));
+    }
+    std::uint8_t MapInt(int v) const
+    {
+        v = std::clamp(v, lowInt, highInt);
+        return ByteOf((v - low) / (high - low) * 255);
+    }
+    std::uint8_t MapFloat(float f) const
+    {
+        if (std::isnan(f))
+            return 0;
+        if (!used)
+            return ByteOf(std::clamp(double(f), 0.0, 1.0) * 255);
+        const double v = std::clamp(double(f), std::min(low, high), std::max(low, high));
+        return ByteOf((v - low) / (high - low) * 255);
+    }
+};
+
+// Display bytes of every 8-bit and 16-bit grey value (16-bit only with a range).
+struct TGreyTables {
+    std::array<std::uint8_t, 256> grey8{};
+    std::vector<std::uint8_t> grey16;
+
+    TGreyTables(const TIEBitmap& bmp, TIEPixelFormat format)
+    {
+        const TDisplayRange range(bmp);
+        for (int i = 0; i < 256; ++i)
+            grey8[std::size_t(i)] = range.used ? range.MapInt(i) : std::uint8_t(i);
+        if (format == ie16g) {
+            grey16.resize(65536);
+            for (int i = 0; i < 65536; ++i)
+                grey16[std::size_t(i)] = range.used ? range.MapInt(i) : std::uint8_t(i >> 8);
+        }
+    }
+};
+
+// Writes the display colours of source columns cols[0..n-1] of one row, as B, G, R.
+class TRowGather {
+public:
+    TRowGather(TIEBitmap& bmp) : format_(bmp.GetPixelFormat()), range_(bmp), tables_(bmp, format_)
+    {
+        if (format_ == ie8p)
+            for (int i = 0; i < 256; ++i)
+                palette_[std::size_t(i)] = bmp.GetPaletteColor(i);
+    }
+
+    void Gather(const std::uint8_t* src, const int* cols, int n, std::uint8_t* out) const
+    {
+        switch (format_) {
+        case ie1g:
+            for (int i = 0; i < n; ++i) {
+                const std::uint8_t v = GetPixelBit(src, cols[i]) ? 255 : 0;
+                out[3 * i] = out[3 * i + 1] = out[3 * i + 2] = v;
+            }
+            break;
+        case ie8p:
+            for (int i = 0; i < n; ++i)
+                std::memcpy(out + 3 * i, &palette_[src[cols[i]]], 3);
+            break;
+        case ie8g:
+            for (int i = 0; i < n; ++i)
+                out[3 * i] = out[3 * i + 1] = out[3 * i + 2] = tables_.grey8[src[cols[i]]];
+            break;
+        case ie16g:
+            for (int i = 0; i < n; ++i) {
+                std::uint16_t w;
+                std::memcpy(&w, src + 2 * std::size_t(cols[i]), 2);
+                out[3 * i] = out[3 * i + 1] = out[3 * i + 2] = tables_.grey16[w];
+            }
+            break;
+        case ie24RGB:
+            for (int i = 0; i < n; ++i) {
+                const std::uint8_t* p = src + 3 * std::size_t(cols[i]);
+                out[3 * i] = p[0];
+                out[3 * i + 1] = p[1];
+                out[3 * i + 2] = p[2];
+            }
+            break;
+        case ie32f:
+            for (int i = 0; i < n; ++i) {
+                float f;
+                std::memcpy(&f, src + 4 * std::size_t(cols[i]), 4);
+                out[3 * i] = out[3 * i + 1] = out[3 * i + 2] = range_.MapFloat(f);
+            }
+            break;
+        default: std::memset(out, 0, std::size_t(n) * 3); break;
+        }
+    }
+
+private:
+    TIEPixelFormat format_;
+    TDisplayRange range_;
+    TGreyTables tables_;
+    std::array<TRGB, 256> palette_{};
+};
+
+// Restores Access whatever happens.
+class TReadOnly {
+public:
+    explicit TReadOnly(TIEBaseBitmap& bmp) : bmp_(bmp), saved_(bmp.Access) { bmp.Access = 1; }
+    ~TReadOnly() { bmp_.Access = saved_; }
+    TReadOnly(const TReadOnly&) = delete;
+    TReadOnly& operator=(const TReadOnly&) = delete;
+
+private:
+    TIEBaseBitmap& bmp_;
+    std::uint8_t saved_;
+};
+
+// d + floor((s - d) * a / 256), computed as (d * (256 - a) + s * a) >> 8 so that every term stays
+// in 16 bits and the loop vectorises.
+void BlendBytes(std::uint8_t* dst, const std::uint8_t* src, const std::uint8_t* alpha, std::size_t n)
+{
+    for (std::size_t i = 0; i < n; ++i) {
+        const std::uint16_t a = alpha[i];
+        dst[i] =
+            std::uint8_t((std::uint16_t(dst[i] * std::uint16_t(256 - a)) + std::uint16_t(src[i] * a)) >> 8);
+    }
+}
+
+std::int64_t Clamp64(std::int64_t v, std::int64_t lo, std::int64_t hi)
+{
+    return v < lo ? lo : v > hi ? hi : v;
+}
+
+}  // namespace
+
+// ---------------------------------------------------------------- RenderToTBitmap
+
+void TIEBitmap::RenderToTBitmap(TIEPlatformBitmap* Dest, TIERenderCache* Cache, const TIERect* VisibleRect,
+                                int DestX, int DestY, int DestWidth, int DestHeight, int SrcX, int SrcY,
+                                int SrcWidth, int SrcHeight, bool EnableAlpha, bool RowReuse,
+                                int Transparency, TResampleFilter Filter, bool FreeCaches,
+                                std::uint8_t Operation)
+{
+    struct TFreeLater {
+        TIERenderCache* cache;
+        bool free;
+        ~TFreeLater()
+        {
+            if (cache && free)
+                cache->Clear();
+        }
+    } freeLater{Cache, FreeCaches};
+
+    if (!Dest)
+        throw rtl::EInvalidArgument("render needs a destination bitmap");
+    if (Dest->BitsPerPixel() != 24)
+        throw rtl::EInvalidArgument("render needs a 24-bit destination, not " +
+                                    std::to_string(Dest->BitsPerPixel()) + " bits");
+    const int imageW = GetWidth(), imageH = GetHeight();
+    const int destW = Dest->Width(), destH = Dest->Height();
+    if (pixelFormat_ == ieNull || imageW < 1 || imageH < 1 || DestWidth < 1 || DestHeight < 1 ||
+        SrcWidth < 1 || SrcHeight < 1 || DestX > destW - 1 || DestY > destH - 1)
+        return;
+    Transparency = std::clamp(Transparency, 0, 255);
+
+    // The part of the destination that is drawn: the rectangle cut to Dest and to VisibleRect.
+    std::int64_t x0 = std::max<std::int64_t>(DestX, 0), y0 = std::max<std::int64_t>(DestY, 0);
+    std::int64_t x1 = std::min<std::int64_t>(std::int64_t(DestX) + DestWidth, destW);
+    std::int64_t y1 = std::min<std::int64_t>(std::int64_t(DestY) + DestHeight, destH);
+    if (VisibleRect) {
+        x0 = std::max<std::int64_t>(x0, VisibleRect->Left);
+        y0 = std::max<std::int64_t>(y0, VisibleRect->Top);
+        x1 = std::min<std::int64_t>(x1, VisibleRect->Right);
+        y1 = std::min<std::int64_t>(y1, VisibleRect->Bottom);
+    }
+    if (x0 >= x1 || y0 >= y1)
+        return;
+
+    // The source rectangle is cut to the image.
+    const std::int64_t sx0 = Clamp64(SrcX, 0, imageW - 1), sy0 = Clamp64(SrcY, 0, imageH - 1);
+    const std::int64_t sx1 = Clamp64(std::int64_t(SrcX) + SrcWidth - 1, sx0, imageW - 1);
+    const std::int64_t sy1 = Clamp64(std::int64_t(SrcY) + SrcHeight - 1, sy0, imageH - 1);
+
+    // The filters need two source pixels on one side at least; a single pixel is simply repeated.
+    const bool scaled = DestWidth != SrcWidth || DestHeight != SrcHeight;
+    if (Filter != rfNone && scaled && (sx1 > sx0 || sy1 > sy0)) {
+        // Scale the source rectangle into a picture of the destination rectangle's size and draw
+        // that 1:1. Formats no filter reads are first made 24-bit, so the picture is always filled.
+        TReadOnly readOnly(*this);
+        auto part = std::make_unique<TIEBitmap>();
+        part->MinFileSize = MinFileSize;
+        const int pw = int(sx1 - sx0 + 1), ph = int(sy1 - sy0 + 1);
+        const bool alpha = EnableAlpha && HasAlphaChannel() && !alpha_->Full;
+        std::unique_ptr<TIEBitmap> scaledPicture = std::make_unique<TIEBitmap>();
+        scaledPicture->MinFileSize = MinFileSize;
+        if (pixelFormat_ == ie1g && !alpha && DestWidth < SrcWidth && DestHeight < SrcHeight) {
+            scaledPicture->Allocate(DestWidth, DestHeight, ie24RGB);
+            ShrinkBits(this, int(sx0), int(sy0), int(sx1), int(sy1), scaledPicture.get());
+        } else {
+            TIEPixelFormat partFormat = pixelFormat_ == ie1g ? ie1g : ie24RGB;
+            part->Allocate(pw, ph, partFormat);
+            if (pixelFormat_ == ie1g || pixelFormat_ == ie24RGB) {
+                CopyRectTo(part.get(), int(sx0), int(sy0), 0, 0, pw, ph);
+            } else {
+                TRowGather gather(*this);
+                std::vector<int> cols(static_cast<std::size_t>(pw));
+                for (int i = 0; i < pw; ++i)
+                    cols[std::size_t(i)] = int(sx0) + i;
+                std::vector<std::uint8_t> row(std::size_t(pw) * 3);
+                for (int y = 0; y < ph; ++y) {
+                    gather.Gather(ScanLine(int(sy0) + y), cols.data(), pw, row.data());
+                    std::memcpy(part->ScanLine(y), row.data(), row.size());
+                }
+            }
+            if (alpha)
+                alpha_->CopyRectTo(part->GetAlphaChannel(), int(sx0), int(sy0), 0, 0, pw, ph);
+            scaledPicture->Allocate(DestWidth, DestHeight, ie24RGB);
+            if (part->GetPixelFormat() == ie1g)
+                ResampleFiltered1(part.get(), scaledPicture.get(), Filter);
+            else
+                ResampleFiltered(part.get(), scaledPicture.get(), Filter);
+            if (alpha) {
+                TIEBitmap* a = scaledPicture->GetAlphaChannel();
+                ResampleFiltered8(part->GetAlphaChannel(), a, Filter);
+                a->Full = false;
+            }
+        }
+        part.reset();
+        scaledPicture->RenderToTBitmap(Dest, nullptr, VisibleRect, DestX, DestY, DestWidth, DestHeight, 0, 0,
+                                       DestWidth, DestHeight, EnableAlpha, RowReuse, Transparency, rfNone,
+                                       true, Operation);
+        return;
+    }
+
+    // Tables: exact 64-bit mapping of each drawn column and row to the source, from the unclipped
+    // origin, so a clipped rectangle keeps its alignment.
+    TIERenderCache local;
+    TIERenderCache& cache = Cache ? *Cache : local;
+    const TIERenderCache::TKey key{
+        Dest,  Dest->ScanLine(0), destW,      destH, int(x0), int(y0),  int(x1),   int(y1), DestX,
+        DestY, DestWidth,         DestHeight, SrcX,  SrcY,    SrcWidth, SrcHeight, imageW,  imageH};
+    if (!cache.valid_ || !(cache.key_ == key)) {
+        cache.valid_ = false;
+        const std::size_t nx = std::size_t(x1 - x0), ny = std::size_t(y1 - y0);
+        cache.rows_.resize(ny);
+        cache.columns_.resize(nx);
+        cache.sourceRows_.resize(ny);
+        for (std::size_t i = 0; i < ny; ++i)
+            cache.rows_[i] = Dest->ScanLine(int(y0 + std::int64_t(i)));
+        for (std::size_t i = 0; i < nx; ++i) {
+            const std::int64_t offset = (x0 + std::int64_t(i) - DestX) * SrcWidth / DestWidth;
+            cache.columns_[i] = int(Clamp64(std::int64_t(SrcX) + offset, sx0, sx1));
+        }
+        for (std::size_t i = 0; i < ny; ++i) {
+            const std::int64_t offset = (y0 + std::int64_t(i) - DestY) * SrcHeight / DestHeight;
+            cache.sourceRows_[i] = int(Clamp64(std::int64_t(SrcY) + offset, sy0, sy1));
+        }
+        cache.key_ = key;
+        cache.valid_ = true;
+    }
+
+    TReadOnly readOnly(*this);
+    const bool useAlpha = EnableAlpha && HasAlphaChannel() && !alpha_->Full;
+    std::unique_ptr<TReadOnly> alphaReadOnly = useAlpha ? std::make_unique<TReadOnly>(*alpha_) : nullptr;
+    const bool blendAlpha = useAlpha || Transparency < 255;
+    const bool is24 = pixelFormat_ == ie24RGB;
+    const int op = is24 ? Operation : 0;
+    const bool adjust = is24 && (AdjustColors != 0 || Contrast != 0 || op != 0);
+
+    // Colour adjustment as three 256-entry tables.
+    std::array<std::array<std::uint8_t, 256>, 3> adjustTable{};
+    if (adjust) {
+        const std::int64_t k =
+            Contrast >= 0 ? rtl::Trunc((1 + Contrast / 10.0) * 65536)
+                          : rtl::Trunc((1 - std::sqrt(double(-std::int64_t(Contrast))) / 10) * 65536);
+        const int offsets[3] = {BlueOffset, GreenOffset, RedOffset};
+        for (int c = 0; c < 3; ++c)
+            for (int v = 0; v < 256; ++v) {
+                const std::int64_t t =
+                    (std::int64_t(v) + offsets[c] - 128) * k / 65536;  // truncates toward zero
+                adjustTable[std::size_t(c)][std::size_t(v)] = ClampByte(int(Clamp64(t + 128, -1, 256)));
+            }
+    }
+    const std::uint8_t* opTable = (op > 0 && op < kChannelOps) ? ChannelTable(op) : nullptr;
+
+    const int n = int(x1 - x0);
+    const int* cols = cache.columns_.data();
+    const bool contiguous = cols[n - 1] - cols[0] == n - 1 && DestWidth == SrcWidth;
+    TRowGather gather(*this);
+    std::vector<std::uint8_t> scratch(std::size_t(n) * 3);
+    std::vector<std::uint8_t> alphaBytes(blendAlpha ? std::size_t(n) * 3 : 0);
+    if (blendAlpha && !useAlpha)
+        std::fill(alphaBytes.begin(), alphaBytes.end(), std::uint8_t(Transparency));
+    const bool plainCopy = !blendAlpha && !adjust;
+    const std::size_t byteOffset = std::size_t(x0) * 3, bytes = std::size_t(n) * 3;
+
+    int previousSource = -1;
+    for (std::size_t r = 0; r < cache.rows_.size(); ++r) {
+        std::uint8_t* dst = cache.rows_[r] + byteOffset;
+        const int sourceRow = cache.sourceRows_[r];
+        // A row that repeats the previous source row repeats its result, unless the result depends
+        // on what the destination held.
+        if (RowReuse && plainCopy && sourceRow == previousSource) {
+            std::memcpy(dst, cache.rows_[r - 1] + byteOffset, bytes);
+            continue;
+        }
+        previousSource = sourceRow;
+        const std::uint8_t* src = ScanLine(sourceRow);
+        if (plainCopy) {
+            if (is24 && contiguous)
+                std::memcpy(dst, src + std::size_t(cols[0]) * 3, bytes);
+            else
+                gather.Gather(src, cols, n, dst);
+            continue;
+        }
+        std::uint8_t* s = scratch.data();
+        if (is24 && contiguous)
+            std::memcpy(s, src + std::size_t(cols[0]) * 3, bytes);
+        else
+            gather.Gather(src, cols, n, s);
+        if (adjust)
+            for (int i = 0; i < n; ++i)
+                for (int c = 0; c < 3; ++c)
+                    s[3 * i + c] = adjustTable[std::size_t(c)][s[3 * i + c]];
+        if (opTable) {
+            for (std::size_t i = 0; i < bytes; ++i)
+                s[i] = opTable[s[i] * 256 + dst[i]];
+        } else if (op >= kChannelOps) {
+            auto* sp = reinterpret_cast<TRGB*>(s);
+            const auto* dp = reinterpret_cast<const TRGB*>(dst);
+            for (int i = 0; i < n; ++i)
+                sp[i] = IEBlendPixel(op, sp[i], dp[i]);
+        }
+        if (!blendAlpha) {
+            std::memcpy(dst, s, bytes);
+            continue;
+        }
+        if (useAlpha) {
+            const std::uint8_t* a = alpha_->ScanLine(sourceRow);
+            for (int i = 0; i < n; ++i) {
+                const std::uint8_t w = std::min<std::uint8_t>(std::uint8_t(Transparency), a[cols[i]]);
+                alphaBytes[std::size_t(3 * i)] = alphaBytes[std::size_t(3 * i + 1)] =
+                    alphaBytes[std::size_t(3 * i + 2)] = w;
+            }
+        }
+        BlendBytes(dst, s, alphaBytes.data(), bytes);
+    }
+}
+
+// ---------------------------------------------------------------- pictures for canvases
+
+std::unique_ptr<TIEBitmap> TIEBitmap::DisplayCopy24()
+{
+    const int w = GetWidth(), h = GetHeight();
+    if (pixelFormat_ == ieNull || w < 1 || h < 1)
+        return nullptr;
+    auto copy = std::make_unique<TIEBitmap>();
+    copy->MinFileSize = MinFileSize;
+    copy->Allocate(w, h, ie24RGB);
+    // Rows go through the renderer's own mapping, one at a time, so a file-backed copy stays small.
+    TReadOnly readOnly(*this);
+    TRowGather gather(*this);
+    std::vector<int> cols(static_cast<std::size_t>(w));
+    for (int i = 0; i < w; ++i)
+        cols[std::size_t(i)] = i;
+    std::vector<std::uint8_t> row(std::size_t(w) * 3);
+    {
+        const std::uint8_t saved = copy->Access;
+        copy->Access = 2;
+        for (int y = 0; y < h; ++y) {
+            gather.Gather(ScanLine(y), cols.data(), w, row.data());
+            std::memcpy(copy->ScanLine(y), row.data(), row.size());
+        }
+        copy->Access = saved;
+    }
+    if (HasAlphaChannel())
+        copy->GetAlphaChannel()->Assign(alpha_.get());
+    return copy;
+}
+
+std::unique_ptr<TIEBitmap> TIEBitmap::StretchForCanvas(int Width, int Height, TResampleFilter Filter,
+                                                       double Gamma)
+{
+    if (pixelFormat_ == ieNull || GetWidth() < 1 || GetHeight() < 1 || Width < 1 || Height < 1)
+        return nullptr;
+    // Formats the filters and packed DIBs cannot take are drawn from their 24-bit display copy.
+    std::unique_ptr<TIEBitmap> display;
+    TIEBitmap* source = this;
+    if (pixelFormat_ != ie1g && pixelFormat_ != ie24RGB) {
+        display = DisplayCopy24();
+        source = display.get();
+    }
+    auto result = std::make_unique<TIEBitmap>();
+    result->MinFileSize = MinFileSize;
+    if (Filter == rfNone || (source->GetWidth() < 2 && source->GetHeight() < 2)) {
+        result->Allocate(Width, Height, source->GetPixelFormat());
+        ResampleNearest(source, result.get());
+    } else {
+        result->Allocate(Width, Height, ie24RGB);
+        if (source->GetPixelFormat() == ie1g)
+            ResampleFiltered1(source, result.get(), Filter);
+        else
+            ResampleFiltered(source, result.get(), Filter);
+    }
+    if (result->GetPixelFormat() == ie24RGB && Gamma > 0 && Gamma != 1) {
+        std::array<std::uint8_t, 256> table{};
+        for (int i = 0; i < 256; ++i)
+            table[std::size_t(i)] =
+                ClampByte(int(std::nearbyint(double(IEPower(i / 255.0L, 1.0L / Gamma)) * 255)));
+        const std::size_t bytes = std::size_t(Width) * 3;
+        for (int y = 0; y < Height; ++y) {
+            std::uint8_t* row = result->ScanLine(y);
+            for (std::size_t i = 0; i < bytes; ++i)
+                row[i] = table[row[i]];
+        }
+    }
+    return result;
+}
+
+}  // namespace imaging
