@@ -8,11 +8,13 @@
 #include <cstdint>
 #include <memory>
 #include <span>
+#include <vector>
 
 namespace imaging {
 
 class TIEBitmap;
 class TIEPlatformBitmap;
+class TIEQuantizer;
 
 // Numbers.
 constexpr int IEMax(int A, int B) { return A < B ? B : A; }
@@ -130,5 +132,28 @@ void AverageColor(TIEBitmap* Bitmap, int& R, int& G, int& B);
 // The image as 1 bit when it holds exactly two colours: Color1 (bits 0) the darker, Color2 (bits 1)
 // the lighter. nullptr for one colour, three or more, or an empty image.
 std::unique_ptr<TIEBitmap> TwoColorsTo1Bit(TIEBitmap* Bitmap, TRGB& Color1, TRGB& Color2);
+
+// Packed DIBs (a 40-byte BITMAPINFOHEADER, the colour table or masks, the rows) and video frames.
+
+// ITU-R BT.601 studio range to B, G, R, rounded to nearest (ties to even) and clamped.
+void YUVToRGB(int Y, int U, int V, TRGB& C);
+// Imports the packed DIB of Size bytes at DIB; its rows are at Bits (BitsSize bytes) when given,
+// else after the header and table. Uncompressed, RLE8, RLE4 and bit-field layouts of 1 to 32 bits
+// and the YUV frames UYVY, UYNV, cyuv, YUY2, YUNV, YVYU, IYU1, IYU2, Y41P, Y211, CLJR, YVU9, YV12,
+// I420 and IYUV are read. A 1-bit DIB whose two colours are black and white gives ie1g, anything
+// else ie24RGB. Returns the header's bit count (the layout's own for a frame that gives none), or
+// 0 when the DIB is refused (unsupported, inconsistent with its size, or short): Bitmap is then
+// left as it was. rtl::EOutOfMemory when the image cannot be had.
+int DIBToBitmap(const void* DIB, std::size_t Size, TIEBitmap* Bitmap, const void* Bits = nullptr,
+                std::size_t BitsSize = 0);
+// The rectangle of Width x Height pixels from column X (rows from the top; 0 and 0 for the whole
+// image) as a packed DIB: ie1g as 1 bit with the colours black and white, every other format as
+// 24 bits, as it is shown. The rectangle is cut to the image. Empty for an empty image.
+std::vector<std::uint8_t> BitmapToPackedDIB(TIEBitmap* Bitmap, int X, int Width, int Height);
+// One row of Width pixels from SourceBits (1, 4, 8 through Palette; 24; 32) to DestBits (1, 4,
+// 8 through Quantizer's index into a Dest the caller cleared; 24). Returns the bytes of the
+// target row, or 0 for a pair it does not convert (Dest then unchanged).
+int ConvertRowDepth(std::uint8_t* Dest, const std::uint8_t* Source, int SourceBits, int Width, int DestBits,
+                    const TRGB* Palette, TIEQuantizer* Quantizer);
 
 }  // namespace imaging

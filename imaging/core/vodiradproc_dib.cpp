@@ -1,0 +1,435 @@
+// Packed DIBs and video frames: import of uncompressed RGB layouts and YUV FOURCC frames into a
+// TIEBitmap, export of a rectangle as a packed DIB, and the row depth conversion of the TGA writer.
+#include "imaging/core/vodiradproc.h"
+
+#include "imaging/core/iebitmap.h"
+#include "imaging/core/neurquant.h"
+#include "platform/rtl/BmpReader.h"
+#include "platform/rtl/ByteCursor.h"
+#include "platform/rtl/Endian.h"
+#include "platform/rtl/Numeric.h"
+
+#include <algorithm>
+#include <array>
+#include <cmath>
+#include <cstring>
+#include <optional>
+
+namespace imaging {
+
+void YUVToRGB(int Y, int U, int V, TRGB& C)
+{
+    const double y = Y - 16, u = U - 128, v = V - 128;
+    C.b = ClampByte(int(std::nearbyint(1.164 * y + 2.018 * u)));
+    C.g = ClampByte(int(std::nearbyint(1.164 * y - 0.813 * v - 0.391 * u)));
+    C.r = ClampByte(int(std::nearbyint(1.164 * y + 1.596 * v)));
+}
+
+namespace {
+
+constexpr std::uint32_t FourCC(const char (&s)[5])
+{
+    return std::uint32_t(std::uint8_t(s[0])) | std::uint32_t(std::uint8_t(s[1])) << 8 |
+           std::uint32_t(std::uint8_t(s[2])) << 16 | std::uint32_t(std::uint8_t(s[3])) << 24;
+}
+
+// Largest frame side accepted; far above any video, and small enough that every product below
+// stays well inside 64 bits.
+constexpr std::int64_t kMaxSide = 1 << 20;
+
+// Colours of every Y, U, V triple, built once: three lookups a pixel instead of a conversion.
+class TYuvTables {
+public:
+    TYuvTables()
+    {
+        for (int i = 0; i < 256; ++i) {
+            const double y = i - 16, c = i - 128;
+            // Scaled by 2^16 so that a sum of terms rounds like the floating-point formula.
+            yTerm_[std::size_t(i)] = std::int32_t(std::nearbyint(1.164 * y * 65536));
+            ub_[std::size_t(i)] = std::int32_t(std::nearbyint(2.018 * c * 65536));
+            ug_[std::size_t(i)] = std::int32_t(std::nearbyint(-0.391 * c * 65536));
+            vg_[std::size_t(i)] = std::int32_t(std::nearbyint(-0.813 * c * 65536));
+            vr_[std::size_t(i)] = std::int32_t(std::nearbyint(1.596 * c * 65536));
+        }
+    }
+    TRGB Pixel(int Y, int U, int V) const
+    {
+        // Exact where the table sum cannot tell a tie from its neighbour; YUVToRGB decides those.
+        const std::int32_t yt = yTerm_[std::size_t(Y)];
+        return TRGB{Round(yt + ub_[std::size_t(U)]), Round(yt + ug_[std::size_t(U)] + vg_[std::size_t(V)]),
+                    Round(yt + vr_[std::size_t(V)])};
+    }
+
+private:
+    static std::uint8_t Round(std::int32_t v) { return ClampByte((v + 32768) >> 16); }
+    std::int32_t yTerm_[256], ub_[256], ug_[256], vg_[256], vr_[256];
+};
+
+const TYuvTables& YuvTables()
+{
+    static const TYuvTables tables;
+    return tables;
+}
+
+enum class TLayout { UYVY, YUY2, YVYU, IYU1, IYU2, Y41P, Y211, CLJR, YVU9, YV12, I420 };
+
+struct TFrameFormat {
+    TLayout layout;
+    int unitBytes;   // packed: bytes of one unit; planar: 0
+    int unitPixels;  // packed: pixels of one unit; planar: chroma subsampling per side
+};
+
+std::optional<TFrameFormat> FrameFormat(std::uint32_t fourcc)
+{
+    struct TRow {
+        std::uint32_t code;
+        TFrameFormat format;
+    };
+    static const TRow rows[] = {
+        {FourCC("UYVY"), {TLayout::UYVY, 4, 2}},  {FourCC("UYNV"), {TLayout::UYVY, 4, 2}},
+        {FourCC("cyuv"), {TLayout::UYVY, 4, 2}},  {FourCC("YUY2"), {TLayout::YUY2, 4, 2}},
+        {FourCC("YUNV"), {TLayout::YUY2, 4, 2}},  {FourCC("YVYU"), {TLayout::YVYU, 4, 2}},
+        {FourCC("IYU1"), {TLayout::IYU1, 6, 4}},  {FourCC("IYU2"), {TLayout::IYU2, 3, 1}},
+        {FourCC("Y41P"), {TLayout::Y41P, 12, 8}}, {FourCC("Y211"), {TLayout::Y211, 4, 4}},
+        {FourCC("CLJR"), {TLayout::CLJR, 4, 4}},  {FourCC("YVU9"), {TLayout::YVU9, 0, 4}},
+        {FourCC("YV12"), {TLayout::YV12, 0, 2}},  {FourCC("I420"), {TLayout::I420, 0, 2}},
+        {FourCC("IYUV"), {TLayout::I420, 0, 2}},
+    };
+    for (const TRow& r : rows)
+        if (r.code == fourcc)
+            return r.format;
+    return std::nullopt;
+}
+
+// Widens an n-bit field to 8 bits by repeating its high bits (31 becomes 255).
+constexpr int Widen5(std::uint32_t v) { return int((v << 3) | (v >> 2)); }
+
+// One packed unit into unitPixels pixels.
+void DecodeUnit(TLayout layout, const std::uint8_t* p, TRGB* out, int count)
+{
+    const TYuvTables& t = YuvTables();
+    TRGB px[8];
+    switch (layout) {
+    case TLayout::UYVY: px[0] = t.Pixel(p[1], p[0], p[2]), px[1] = t.Pixel(p[3], p[0], p[2]); break;
+    case TLayout::YUY2: px[0] = t.Pixel(p[0], p[1], p[3]), px[1] = t.Pixel(p[2], p[1], p[3]); break;
+    case TLayout::YVYU: px[0] = t.Pixel(p[0], p[3], p[1]), px[1] = t.Pixel(p[2], p[3], p[1]); break;
+    case TLayout::IYU1:
+        px[0] = t.Pixel(p[1], p[0], p[3]), px[1] = t.Pixel(p[2], p[0], p[3]);
+        px[2] = t.Pixel(p[4], p[0], p[3]), px[3] = t.Pixel(p[5], p[0], p[3]);
+        break;
+    case TLayout::IYU2: px[0] = t.Pixel(p[1], p[0], p[2]); break;
+    case TLayout::Y41P: {
+        const int ys[8] = {p[1], p[3], p[5], p[7], p[8], p[9], p[10], p[11]};
+        for (int i = 0; i < 8; ++i)
+            px[i] = i < 4 ? t.Pixel(ys[i], p[0], p[2]) : t.Pixel(ys[i], p[4], p[6]);
+        break;
+    }
+    case TLayout::Y211:
+        px[0] = px[1] = t.Pixel(p[0], p[1], p[3]);
+        px[2] = px[3] = t.Pixel(p[2], p[1], p[3]);
+        break;
+    case TLayout::CLJR: {
+        // The word is stored most significant byte first. Luma fields are widened by repeating
+        // their bits; chroma fields are shifted up only, so that the middle value 32 stays 128.
+        const std::uint32_t w = rtl::LoadBE32(p);
+        const int v = int(w & 63) << 2, u = int((w >> 6) & 63) << 2;
+        for (int i = 0; i < 4; ++i)
+            px[i] = t.Pixel(Widen5((w >> (12 + 5 * i)) & 31), u, v);
+        break;
+    }
+    default: return;
+    }
+    std::memcpy(out, px, std::size_t(count) * 3);
+}
+
+// Fills bitmap (already 24-bit, width x height) from a FOURCC frame; false when data is short.
+bool DecodeFrame(const TFrameFormat& f, const std::uint8_t* data, std::size_t size, int width, int height,
+                 bool bottomUp, TIEBitmap& bitmap)
+{
+    const std::int64_t w = width, h = height;
+    auto targetRow = [&](int r) {
+        return reinterpret_cast<TRGB*>(bitmap.ScanLine(bottomUp ? height - 1 - r : r));
+    };
+    if (f.unitBytes > 0) {
+        const std::int64_t units = (w + f.unitPixels - 1) / f.unitPixels;
+        const std::int64_t stride = (units * f.unitBytes + 3) / 4 * 4;
+        // The last row need not carry its padding.
+        if (std::int64_t(size) < stride * (h - 1) + units * f.unitBytes)
+            return false;
+        for (int r = 0; r < height; ++r) {
+            const std::uint8_t* row = data + std::size_t(stride * r);
+            TRGB* out = targetRow(r);
+            for (std::int64_t u = 0; u < units; ++u) {
+                const int first = int(u * f.unitPixels);
+                DecodeUnit(f.layout, row + std::size_t(u * f.unitBytes), out + first,
+                           std::min(f.unitPixels, width - first));
+            }
+        }
+        return true;
+    }
+    // Planar: Y, then two chroma planes whose sides round up for odd sizes.
+    const int sub = f.unitPixels;
+    const std::int64_t cw = (w + sub - 1) / sub, ch = (h + sub - 1) / sub;
+    if (std::int64_t(size) < w * h + 2 * cw * ch)
+        return false;
+    const std::uint8_t* yPlane = data;
+    const std::uint8_t* first = data + std::size_t(w * h);
+    const std::uint8_t* second = first + std::size_t(cw * ch);
+    const bool uFirst = f.layout == TLayout::I420;
+    const std::uint8_t* uPlane = uFirst ? first : second;
+    const std::uint8_t* vPlane = uFirst ? second : first;
+    const TYuvTables& t = YuvTables();
+    for (int r = 0; r < height; ++r) {
+        const std::uint8_t* ys = yPlane + std::size_t(w * r);
+        const std::uint8_t* us = uPlane + std::size_t(cw * (r / sub));
+        const std::uint8_t* vs = vPlane + std::size_t(cw * (r / sub));
+        TRGB* out = targetRow(r);
+        for (int x = 0; x < width; ++x)
+            out[x] = t.Pixel(ys[x], us[x / sub], vs[x / sub]);
+    }
+    return true;
+}
+
+// Widens an n-bit field (n of 1..8) to 8 bits: full scale becomes 255.
+std::uint8_t WidenField(std::uint32_t v, int bits)
+{
+    return std::uint8_t((v * 255 + ((1u << bits) - 1) / 2) / ((1u << bits) - 1));
+}
+
+// Rows the BMP reader decoded (bottom-up) into Bitmap: 1-bit tables of black and white as ie1g,
+// everything else as ie24RGB. Indexes beyond the table show black. False for layouts it cannot take.
+bool ImportDecoded(const rtl::TBmpImage& image, TIEBitmap& bitmap)
+{
+    const rtl::TBmpHeader& h = image.Header;
+    std::array<TRGB, 256> table{};
+    const std::size_t colors = std::min<std::size_t>(h.Colors.size(), 256);
+    for (std::size_t i = 0; i < colors; ++i)
+        table[i] = TRGB{h.Colors[i].Blue, h.Colors[i].Green, h.Colors[i].Red};
+    const TRGB black{0, 0, 0}, white{255, 255, 255};
+    if (h.Format == rtl::bf1bit && colors == 2 && (table[0] == black || table[0] == white) &&
+        (table[1] == black || table[1] == white)) {
+        bitmap.Allocate(h.Width, h.Height, ie1g);
+        const bool invert = table[0] == white;
+        const bool constant = table[0] == table[1];
+        const std::size_t bytes = std::size_t((h.Width + 7) / 8);
+        for (int y = 0; y < h.Height; ++y) {
+            const std::uint8_t* src = image.Row(y);
+            std::uint8_t* dst = bitmap.ScanLine(y);
+            for (std::size_t i = 0; i < bytes; ++i)
+                dst[i] = constant ? (table[0] == white ? 0xFF : 0) : invert ? std::uint8_t(~src[i]) : src[i];
+        }
+        return true;
+    }
+    // A zero mask would show a channel that is not there.
+    if ((h.BitCount == 16 || h.BitCount == 32) && (h.Masks[0] == 0 || h.Masks[1] == 0 || h.Masks[2] == 0))
+        return false;
+    bitmap.Allocate(h.Width, h.Height, ie24RGB);
+    for (int y = 0; y < h.Height; ++y) {
+        const std::uint8_t* src = image.Row(y);
+        auto* dst = reinterpret_cast<TRGB*>(bitmap.ScanLine(y));
+        for (int x = 0; x < h.Width; ++x) {
+            auto lookup = [&](unsigned index) { return index < colors ? table[index] : black; };
+            switch (h.Format) {
+            case rtl::bf1bit: dst[x] = lookup(GetPixelBit(src, x) ? 1 : 0); break;
+            case rtl::bf4bit: dst[x] = lookup((x & 1) ? src[x / 2] & 15u : unsigned(src[x / 2] >> 4)); break;
+            case rtl::bf8bit: dst[x] = lookup(src[x]); break;
+            case rtl::bf15bit: {
+                const std::uint32_t p = rtl::LoadLE16(src + 2 * x);
+                dst[x] =
+                    TRGB{WidenField(p & 31, 5), WidenField((p >> 5) & 31, 5), WidenField((p >> 10) & 31, 5)};
+                break;
+            }
+            case rtl::bf16bit: {
+                const std::uint32_t p = rtl::LoadLE16(src + 2 * x);
+                dst[x] =
+                    TRGB{WidenField(p & 31, 5), WidenField((p >> 5) & 63, 6), WidenField((p >> 11) & 31, 5)};
+                break;
+            }
+            case rtl::bf24bit: dst[x] = TRGB{src[3 * x], src[3 * x + 1], src[3 * x + 2]}; break;
+            case rtl::bf32bit: dst[x] = TRGB{src[4 * x], src[4 * x + 1], src[4 * x + 2]}; break;
+            }
+        }
+    }
+    return true;
+}
+
+}  // namespace
+
+// ---------------------------------------------------------------- export
+
+std::vector<std::uint8_t> BitmapToPackedDIB(TIEBitmap* Bitmap, int X, int Width, int Height)
+{
+    if (!Bitmap || Bitmap->GetPixelFormat() == ieNull || Bitmap->GetWidth() < 1 || Bitmap->GetHeight() < 1)
+        return {};
+    // Other formats are exported as they are shown.
+    std::unique_ptr<TIEBitmap> display;
+    TIEBitmap* source = Bitmap;
+    if (Bitmap->GetPixelFormat() != ie1g && Bitmap->GetPixelFormat() != ie24RGB) {
+        display = Bitmap->DisplayCopy24();
+        source = display.get();
+    }
+    const int imageW = source->GetWidth(), imageH = source->GetHeight();
+    X = std::clamp(X, 0, imageW - 1);
+    if (Width <= 0 && Height <= 0) {
+        Width = imageW;
+        Height = imageH;
+    }
+    Width = std::min(Width, imageW - X);
+    Height = std::min(Height, imageH);
+    if (Width < 1 || Height < 1)
+        return {};
+    const bool bits1 = source->GetPixelFormat() == ie1g;
+    const int bitCount = bits1 ? 1 : 24;
+    const std::size_t rowLen = std::size_t(IERowLen(Width, bitCount, 32));
+    const std::size_t tableBytes = bits1 ? 8 : 0;
+    const auto total =
+        rtl::CheckedAdd<std::uint64_t>(40 + tableBytes, std::uint64_t(rowLen) * std::uint64_t(Height));
+    if (!total || *total > std::uint64_t(SIZE_MAX / 2))
+        throw rtl::EOutOfMemory("Out of memory");
+    std::vector<std::uint8_t> dib(std::size_t(*total), 0);
+    std::uint8_t* h = dib.data();
+    rtl::StoreLE32(h + 0, 40);
+    rtl::StoreLE32(h + 4, std::uint32_t(Width));
+    rtl::StoreLE32(h + 8, std::uint32_t(Height));
+    rtl::StoreLE16(h + 12, 1);
+    rtl::StoreLE16(h + 14, std::uint16_t(bitCount));
+    rtl::StoreLE32(h + 20, std::uint32_t(rowLen * std::size_t(Height)));
+    if (bits1) {
+        // Black, then white.
+        std::memset(h + 44, 255, 3);
+        rtl::StoreLE32(h + 32, 2);
+    }
+    std::uint8_t* rows = h + 40 + tableBytes;
+    const std::uint8_t saved = source->Access;
+    source->Access = 1;
+    for (int y = 0; y < Height; ++y) {
+        const std::uint8_t* src = source->ScanLine(y);
+        std::uint8_t* dst = rows + rowLen * std::size_t(Height - 1 - y);
+        if (bits1)
+            CopyBitRun(dst, src, 0, source->GetRowLen(), Width, X);
+        else
+            std::memcpy(dst, src + std::size_t(X) * 3, std::size_t(Width) * 3);
+    }
+    source->Access = saved;
+    return dib;
+}
+
+// ---------------------------------------------------------------- import
+
+int DIBToBitmap(const void* DIB, std::size_t Size, TIEBitmap* Bitmap, const void* Bits, std::size_t BitsSize)
+{
+    if (!DIB || !Bitmap)
+        return 0;
+    const auto* data = static_cast<const std::uint8_t*>(DIB);
+    rtl::ByteCursor cursor(data, Size);
+    std::uint32_t infoSize = 0, compression = 0;
+    std::uint32_t rawWidth = 0, rawHeight = 0;
+    std::uint16_t planes = 0, bitCount = 0;
+    if (!cursor.ReadLE32(infoSize) || infoSize < 40 || infoSize > Size || !cursor.ReadLE32(rawWidth) ||
+        !cursor.ReadLE32(rawHeight) || !cursor.ReadLE16(planes) || !cursor.ReadLE16(bitCount) ||
+        !cursor.ReadLE32(compression))
+        return 0;
+    const auto width = std::int64_t(std::int32_t(rawWidth));
+    const auto signedHeight = std::int64_t(std::int32_t(rawHeight));
+    const std::int64_t height = signedHeight < 0 ? -signedHeight : signedHeight;
+    if (width < 1 || height < 1 || width > kMaxSide || height > kMaxSide)
+        return 0;
+
+    auto result = std::make_unique<TIEBitmap>();
+    result->MinFileSize = Bitmap->MinFileSize;
+    if (compression <= rtl::kBmpBitFields) {
+        // Uncompressed, RLE and bit-field layouts go through the checked BMP reader; its rows are
+        // bottom-up whatever the header's order.
+        rtl::TBmpImage image;
+        try {
+            if (Bits) {
+                // Header and table here, rows elsewhere: the reader sees them joined, as one block.
+                std::vector<std::uint8_t> joined(data, data + Size);
+                const auto* bits = static_cast<const std::uint8_t*>(Bits);
+                joined.insert(joined.end(), bits, bits + BitsSize);
+                image = rtl::DecodeDib(joined.data(), joined.size());
+            } else {
+                image = rtl::DecodeDib(data, Size);
+            }
+        } catch (const rtl::Exception&) {
+            return 0;
+        }
+        if (!ImportDecoded(image, *result))
+            return 0;
+        result->MoveTo(Bitmap);
+        return bitCount;
+    }
+
+    const auto format = FrameFormat(compression);
+    if (!format)
+        return 0;
+    const std::uint8_t* frame = Bits ? static_cast<const std::uint8_t*>(Bits) : data + infoSize;
+    const std::size_t frameSize = Bits ? BitsSize : Size - infoSize;
+    result->Allocate(int(width), int(height), ie24RGB);
+    // Frames are stored top row first when the height is positive, Y41P the other way round.
+    const bool bottomUp = (signedHeight < 0) != (format->layout == TLayout::Y41P);
+    if (!DecodeFrame(*format, frame, frameSize, int(width), int(height), bottomUp, *result))
+        return 0;
+    result->MoveTo(Bitmap);
+    if (bitCount != 0)
+        return bitCount;
+    // A frame header without a bit count: the layout's own.
+    const int sub = format->unitPixels;
+    return format->unitBytes ? format->unitBytes * 8 / sub : 8 + 16 / (sub * sub);
+}
+
+// ---------------------------------------------------------------- row depth
+
+int ConvertRowDepth(std::uint8_t* Dest, const std::uint8_t* Source, int SourceBits, int Width, int DestBits,
+                    const TRGB* Palette, TIEQuantizer* Quantizer)
+{
+    if (Width < 1 || !Dest || !Source)
+        return 0;
+    auto length = [&](int bits) {
+        switch (bits) {
+        case 1: return (Width + 7) / 8;
+        case 4: return (Width + 1) / 2;
+        case 8: return Width;
+        default: return 3 * Width;
+        }
+    };
+    auto sourceColor = [&](int x) -> TRGB {
+        switch (SourceBits) {
+        case 1: return Palette[GetPixelBit(Source, x) ? 1 : 0];
+        case 4: return Palette[(x & 1) ? Source[x / 2] & 15 : Source[x / 2] >> 4];
+        case 8: return Palette[Source[x]];
+        case 24: return TRGB{Source[3 * x], Source[3 * x + 1], Source[3 * x + 2]};
+        default: return TRGB{Source[4 * x], Source[4 * x + 1], Source[4 * x + 2]};
+        }
+    };
+    const bool known =
+        (SourceBits == 1 || SourceBits == 4 || SourceBits == 8 || SourceBits == 24 || SourceBits == 32) &&
+        (DestBits == 1 || DestBits == 4 || DestBits == 8 || DestBits == 24);
+    if (!known || (SourceBits <= 8 && !Palette))
+        return 0;
+    if (SourceBits == DestBits && SourceBits <= 8) {
+        std::memcpy(Dest, Source, std::size_t(length(SourceBits)));
+        return length(DestBits);
+    }
+    if (DestBits == 24) {
+        for (int x = 0; x < Width; ++x) {
+            const TRGB c = sourceColor(x);
+            std::memcpy(Dest + 3 * x, &c, 3);
+        }
+        return length(24);
+    }
+    // Fewer bits from a colour: through the quantizer's index (1-bit from 24 is not a pair this
+    // routine serves).
+    if (SourceBits < 24 || !Quantizer || DestBits == 1)
+        return 0;
+    for (int x = 0; x < Width; ++x) {
+        const int index = std::clamp(Quantizer->ColorIndex(sourceColor(x)), 0, 255);
+        if (DestBits == 8)
+            Dest[x] = std::uint8_t(index);
+        else
+            Dest[x / 2] |= std::uint8_t((x & 1) ? (index & 15) : (index & 15) << 4);
+    }
+    return length(DestBits);
+}
+
+}  // namespace imaging
