@@ -142,6 +142,18 @@ void DecodeUnit(TLayout layout, const std::uint8_t* p, TRGB* out, int count)
     std::memcpy(out, px, std::size_t(count) * 3);
 }
 
+// Bytes a frame of this size holds (the last packed row without its padding).
+std::int64_t FrameBytes(const TFrameFormat& f, std::int64_t w, std::int64_t h)
+{
+    if (f.unitBytes > 0) {
+        const std::int64_t units = (w + f.unitPixels - 1) / f.unitPixels;
+        const std::int64_t stride = (units * f.unitBytes + 3) / 4 * 4;
+        return stride * (h - 1) + units * f.unitBytes;
+    }
+    const std::int64_t cw = (w + f.unitPixels - 1) / f.unitPixels, ch = (h + f.unitPixels - 1) / f.unitPixels;
+    return w * h + 2 * cw * ch;
+}
+
 // Fills bitmap (already 24-bit, width x height) from a FOURCC frame; false when data is short.
 bool DecodeFrame(const TFrameFormat& f, const std::uint8_t* data, std::size_t size, int width, int height,
                  bool bottomUp, TIEBitmap& bitmap)
@@ -365,6 +377,9 @@ int DIBToBitmap(const void* DIB, std::size_t Size, TIEBitmap* Bitmap, const void
         return 0;
     const std::uint8_t* frame = Bits ? static_cast<const std::uint8_t*>(Bits) : data + infoSize;
     const std::size_t frameSize = Bits ? BitsSize : Size - infoSize;
+    // The frame must be all there before anything is allocated for it.
+    if (std::int64_t(frameSize) < FrameBytes(*format, width, height))
+        return 0;
     result->Allocate(int(width), int(height), ie24RGB);
     // Frames are stored top row first when the height is positive, Y41P the other way round.
     const bool bottomUp = (signedHeight < 0) != (format->layout == TLayout::Y41P);
