@@ -144,8 +144,9 @@ void YUVToRGB(int Y, int U, int V, TRGB& C);
 // else ie24RGB. Returns the header's bit count (the layout's own for a frame that gives none), or
 // 0 when the DIB is refused (unsupported, inconsistent with its size, or short): Bitmap is then
 // left as it was. rtl::EOutOfMemory when the image cannot be had.
+// MaxPixelBytes bounds the decoded rows (RLE DIBs can describe large images in few bytes).
 int DIBToBitmap(const void* DIB, std::size_t Size, TIEBitmap* Bitmap, const void* Bits = nullptr,
-                std::size_t BitsSize = 0);
+                std::size_t BitsSize = 0, std::uint64_t MaxPixelBytes = 256u * 1024 * 1024);
 // The rectangle of Width x Height pixels from column X (rows from the top; 0 and 0 for the whole
 // image) as a packed DIB: ie1g as 1 bit with the colours black and white, every other format as
 // 24 bits, as it is shown. The rectangle is cut to the image. Empty for an empty image.

@@ -328,7 +328,8 @@ std::vector<std::uint8_t> BitmapToPackedDIB(TIEBitmap* Bitmap, int X, int Width,
 
 // ---------------------------------------------------------------- import
 
-int DIBToBitmap(const void* DIB, std::size_t Size, TIEBitmap* Bitmap, const void* Bits, std::size_t BitsSize)
+int DIBToBitmap(const void* DIB, std::size_t Size, TIEBitmap* Bitmap, const void* Bits, std::size_t BitsSize,
+                std::uint64_t MaxPixelBytes)
 {
     if (!DIB || !Bitmap)
         return 0;
@@ -344,8 +345,11 @@ int DIBToBitmap(const void* DIB, std::size_t Size, TIEBitmap* Bitmap, const void
     const auto width = std::int64_t(std::int32_t(rawWidth));
     const auto signedHeight = std::int64_t(std::int32_t(rawHeight));
     const std::int64_t height = signedHeight < 0 ? -signedHeight : signedHeight;
-    if (width < 1 || height < 1 || width > kMaxSide || height > kMaxSide)
+    if (width < 1 || height < 1 || width > kMaxSide || height > kMaxSide ||
+        std::uint64_t(width) * std::uint64_t(height) * 3 > MaxPixelBytes)
         return 0;
+    rtl::TBmpLimits limits;
+    limits.MaxPixelBytes = MaxPixelBytes;
 
     auto result = std::make_unique<TIEBitmap>();
     result->MinFileSize = Bitmap->MinFileSize;
@@ -359,9 +363,9 @@ int DIBToBitmap(const void* DIB, std::size_t Size, TIEBitmap* Bitmap, const void
                 std::vector<std::uint8_t> joined(data, data + Size);
                 const auto* bits = static_cast<const std::uint8_t*>(Bits);
                 joined.insert(joined.end(), bits, bits + BitsSize);
-                image = rtl::DecodeDib(joined.data(), joined.size());
+                image = rtl::DecodeDib(joined.data(), joined.size(), limits);
             } else {
-                image = rtl::DecodeDib(data, Size);
+                image = rtl::DecodeDib(data, Size, limits);
             }
         } catch (const rtl::Exception&) {
             return 0;
