@@ -241,8 +241,12 @@ bool TIEFileBuffer::CopyWholeFile(TIEFileBuffer& Dest)
         fs::copy_file(fs::u8path(fileName_), fs::u8path(Dest.fileName_), ec);
     reopen(*this);
     if (ec) {
-        rtl::TFileStream(Dest.fileName_, rtl::fmCreate).SetSize(Dest.size_);
-        reopen(Dest);
+        // The system may still hold the deleted name (Wine keeps a deletion pending while another
+        // process looks at the folder): the copy then goes block by block into a new file.
+        const std::int64_t size = Dest.size_;
+        Dest.fileName_.clear();
+        if (!Dest.AllocateFile("", size))
+            throw rtl::EFCreateError("Cannot create a temporary pixel file");
         return false;
     }
     reopen(Dest);
