@@ -1,7 +1,7 @@
 // The main of every test program: the units of the libraries the test links start as the
 // program's do, in unit-table order before the first test, and shut down in reverse after the
-// last. VA_TEST_UNITS names the namespace of the highest of those libraries (rtl, win,
-// placement or app) and VA_TEST_UNITS_HEADER its Units.h.
+// last. VA_TEST_UNITS names the namespace of the highest of those libraries (rtl, win, imaging,
+// placement, skin or app) and VA_TEST_UNITS_HEADER its Units.h.
 #include VA_TEST_UNITS_HEADER
 
 #include <gtest/gtest.h>

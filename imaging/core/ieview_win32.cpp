@@ -6,23 +6,12 @@
 
 namespace imaging {
 
-const rtl::TClassInfo& TIEView::StaticClassInfo()
+void TIEView::Publish(Table& t)
 {
-    static const rtl::TClassInfo info = [] {
-        rtl::TClassInfo i = rtl::TClassBuilder<TIEView, win::TCustomControl>("TIEView")
-                                .Property("Background", &TIEView::Background, &TIEView::SetBackground)
-                                .Default(win::clBtnFace)
-                                .Property("Ctl3D", &TIEView::Ctl3D, &TIEView::SetCtl3D)
-                                .Default(true)
-                                .Property("ParentCtl3D", &TIEView::ParentCtl3D, &TIEView::SetParentCtl3D)
-                                .Default(false)
-                                .Property("BorderStyle", &TIEView::BorderStyle, &TIEView::SetBorderStyle)
-                                .Default(win::bsSingle)
-                                .Build();
-        win::UseColorType(i, "Background");
-        return i;
-    }();
-    return info;
+    t.Property(RTL_GET_SET(Background)).Type(win::ColorTypeInfo()).Default(win::clBtnFace);
+    t.Property(RTL_GET_SET(Ctl3D)).Default(true);
+    t.Property(RTL_GET_SET(ParentCtl3D)).Default(false);
+    t.Property(RTL_GET_SET(BorderStyle)).Default(win::bsSingle);
 }
 
 TIEView::TIEView(rtl::TComponent* owner) : win::TCustomControl(owner)

@@ -17,7 +17,7 @@ class TIEBitmap;
 // to the view or its bitmap register a bitmap-change callback and drop both when it reports
 // Destroying. Abstract: a descendant gives the alpha channel and the update lock.
 class TIEView : public win::TCustomControl {
-    RTL_DECLARE_CLASS()
+    RTL_DECLARE_CLASS(TIEView, win::TCustomControl)
 
 public:
     explicit TIEView(rtl::TComponent* owner);

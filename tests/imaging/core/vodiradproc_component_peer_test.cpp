@@ -1,5 +1,5 @@
 // Judges the processing component's grey conversion against ImageMagick's -grayscale Rec709Luma.
-#include "imaging/core/vodiradprocc.h"
+#include "imaging/core/vodiradproc_component.h"
 
 #include "imaging/core/iebitmap.h"
 #include "peer_test_util.h"

@@ -1,6 +1,6 @@
 // The processing component's attachments: a view followed through its callbacks, a platform image
 // control, a platform bitmap.
-#include "imaging/core/vodiradprocc.h"
+#include "imaging/core/vodiradproc_component.h"
 
 #include "imaging/core/iebitmap.h"
 #include "imaging/core/ieview_win32.h"
@@ -10,25 +10,14 @@
 
 namespace imaging {
 
-const rtl::TClassInfo& TVodirAdProc::StaticClassInfo()
+void TVodirAdProc::Publish(Table& t)
 {
-    static const rtl::TClassInfo info = [] {
-        rtl::TClassInfo i =
-            rtl::TClassBuilder<TVodirAdProc, rtl::TComponent>("TVodirAdProc")
-                .Property("AttachedVodirAd", &TVodirAdProc::AttachedVodirAd,
-                          &TVodirAdProc::SetAttachedVodirAd)
-                .Property("AutoUndo", &TVodirAdProc::AutoUndo)
-                .Default(true)
-                .Property("Background", &TVodirAdProc::Background, &TVodirAdProc::SetBackground)
-                .Property("AttachedTImage", &TVodirAdProc::AttachedTImage, &TVodirAdProc::SetAttachedTImage)
-                .Property("UndoLimit", &TVodirAdProc::UndoLimit, &TVodirAdProc::SetUndoLimit)
-                .Default(1)
-                .Creatable()
-                .Build();
-        win::UseColorType(i, "Background");
-        return i;
-    }();
-    return info;
+    t.Property(RTL_GET_SET(AttachedVodirAd));
+    t.Property(RTL_MEMBER(AutoUndo)).Default(true);
+    t.Property(RTL_GET_SET(Background)).Type(win::ColorTypeInfo());
+    t.Property(RTL_GET_SET(AttachedTImage));
+    t.Property(RTL_GET_SET(UndoLimit)).Default(1);
+    t.Creatable();
 }
 
 void TVodirAdProc::DetachView()

@@ -1,5 +1,5 @@
 // The processing component: operation frame, undo and redo, and the operations themselves.
-#include "imaging/core/vodiradprocc.h"
+#include "imaging/core/vodiradproc_component.h"
 
 #include "imaging/core/iebitmap.h"
 #include "imaging/core/vodiradproc.h"

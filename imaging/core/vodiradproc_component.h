@@ -30,7 +30,7 @@ enum TPRPreviewsParamsItems { prppDefaultLockPreview };
 // outside the ones they take. Errors of the bitmap and the quantizers propagate as exceptions.
 // Main thread only.
 class TVodirAdProc : public rtl::TComponent {
-    RTL_DECLARE_CLASS()
+    RTL_DECLARE_CLASS(TVodirAdProc, rtl::TComponent)
 
 public:
     explicit TVodirAdProc(rtl::TComponent* AOwner);

@@ -1,24 +1,18 @@
 // Without the GUI layer there are no views, images or platform bitmaps to attach to: the component
 // always works on its own bitmap.
-#include "imaging/core/vodiradprocc.h"
+#include "imaging/core/vodiradproc_component.h"
 
 #include "imaging/core/iebitmap.h"
 #include "platform/rtl/TypeInfo.h"
 
 namespace imaging {
 
-const rtl::TClassInfo& TVodirAdProc::StaticClassInfo()
+void TVodirAdProc::Publish(Table& t)
 {
-    static const rtl::TClassInfo info =
-        rtl::TClassBuilder<TVodirAdProc, rtl::TComponent>("TVodirAdProc")
-            .Property("AutoUndo", &TVodirAdProc::AutoUndo)
-            .Default(true)
-            .Property("Background", &TVodirAdProc::Background, &TVodirAdProc::SetBackground)
-            .Property("UndoLimit", &TVodirAdProc::UndoLimit, &TVodirAdProc::SetUndoLimit)
-            .Default(1)
-            .Creatable()
-            .Build();
-    return info;
+    t.Property(RTL_MEMBER(AutoUndo)).Default(true);
+    t.Property(RTL_GET_SET(Background));
+    t.Property(RTL_GET_SET(UndoLimit)).Default(1);
+    t.Creatable();
 }
 
 void TVodirAdProc::SetAttachedVodirAd(TIEView*) {}

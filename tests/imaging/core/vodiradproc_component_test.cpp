@@ -1,6 +1,6 @@
 // Tests of the processing component: undo and redo round trips of every operation on every format
 // and storage, resample sizes, the undo limit, and the edge cases of the operations.
-#include "imaging/core/vodiradprocc.h"
+#include "imaging/core/vodiradproc_component.h"
 
 #include "imaging/core/iebitmap.h"
 #include "imaging/core/vodiradproc.h"

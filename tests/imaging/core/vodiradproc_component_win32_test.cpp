@@ -1,6 +1,6 @@
 // Tests of the processing component's attachments under Windows: a view it follows, and a platform
 // image whose removal must not leave it working on a freed bitmap.
-#include "imaging/core/vodiradprocc.h"
+#include "imaging/core/vodiradproc_component.h"
 
 #include "imaging/core/iebitmap.h"
 #include "imaging/core/ieview_win32.h"
