@@ -2,6 +2,7 @@
 #include "imaging/io/iefileformats.h"
 
 #include "imaging/io/detail/ieprobes.h"
+#include "platform/rtl/Endian.h"
 #include "platform/rtl/Strings.h"
 
 #include <cstring>
@@ -114,6 +115,27 @@ bool ReadHead(rtl::TStream& stream, std::uint8_t* buffer, std::int32_t count)
     return cur.Remaining() > count && cur.Read(buffer, count);
 }
 
+// Manufacturer 10 and version at most 5 alone let many other headers through (a TGA with a 10-byte
+// ID starts with 10, 0); the encoding, depth and plane count of a real PCX header narrow it down.
+bool LooksLikePcxHeader(const std::uint8_t* head)
+{
+    const int encoding = head[2];
+    const int bitsPerPixel = head[3];
+    const int planes = head[65];
+    const bool depthKnown = bitsPerPixel == 1 || bitsPerPixel == 2 || bitsPerPixel == 4 || bitsPerPixel == 8;
+    return head[0] == 10 && head[1] <= 5 && encoding <= 1 && depthKnown && planes >= 1 && planes <= 4;
+}
+
+// The byte-order mark and then the answer 42 in that byte order.
+bool LooksLikeTiffHeader(const std::uint8_t* head)
+{
+    if (head[0] == 'I' && head[1] == 'I')
+        return rtl::LoadLE16(head + 2) == 42;
+    if (head[0] == 'M' && head[1] == 'M')
+        return rtl::LoadBE16(head + 2) == 42;
+    return false;
+}
+
 int BuiltInFormat(rtl::TStream& stream)
 {
     std::uint8_t head[128];
@@ -127,12 +149,11 @@ int BuiltInFormat(rtl::TStream& stream)
         return ioPCX;
     if (ReadHead(stream, head, 14) && head[0] == 'B' && head[1] == 'M')
         return ioBMP;
-    if (ReadHead(stream, head, 128) && head[0] == 10 && head[1] <= 5)
+    if (ReadHead(stream, head, 128) && LooksLikePcxHeader(head))
         return ioPCX;
     if (ReadHead(stream, head, 12) && std::memcmp(head, "TIFF", 5) == 0)
         return ioTIFF;
-    if (ReadHead(stream, head, 8) &&
-        ((head[0] == 'I' && head[1] == 'I') || (head[0] == 'M' && head[1] == 'M')))
+    if (ReadHead(stream, head, 8) && LooksLikeTiffHeader(head))
         return ioTIFF;
     if (ReadHead(stream, head, 8) && TryPNG(stream))
         return ioPNG;

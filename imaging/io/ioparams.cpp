@@ -265,6 +265,8 @@ void TIOParamsVals::ResetEXIF()
 
 void TIOParamsVals::ResetInfo()
 {
+    // A palette left from the previous image would pass for this one's with readers that have none.
+    FreeColorMap();
     IPTCInfoList.Clear();
     JPEGMarkerList.Clear();
     ResetEXIF();

