@@ -3,6 +3,8 @@
 
 #include "imaging/core/neurquant.h"
 #include "imaging/core/vodiradproc.h"
+#include "imaging/io/iefileformats.h"
+#include "imaging/io/ieformatsteps.h"
 #include "platform/rtl/Endian.h"
 
 #include <algorithm>
@@ -743,5 +745,27 @@ void WriteBMPStream(rtl::TStream& Stream, TIEBitmap* Bitmap, TIOParamsVals& Para
     IEWrite(Stream, Progress, header, headerSize);
     Stream.Seek(end, rtl::soBeginning);
 }
+
+// ---- the I/O component's steps -----------------------------------------------------------------
+
+namespace {
+
+void LoadBmp(TIELoadJob& Job)
+{
+    ReadBMPStream(Job.Stream, &Job.Bitmap, Job.BlockSize, Job.Params, Job.Progress, Job.ParamsOnly, false);
+}
+
+void SaveBmp(TIESaveJob& Job) { WriteBMPStream(Job.Stream, &Job.Bitmap, Job.Params, Job.Progress); }
+
+}  // namespace
+
+extern const TIEFormatSteps kBMPSteps = {
+    .FileType = ioBMP,
+    .Load = LoadBmp,
+    .Save = SaveBmp,
+    .ViewDpiFile = true,
+    .ViewDpiStream = false,
+    .SavesAnyPixelFormat = true,
+};
 
 }  // namespace imaging

@@ -1,0 +1,41 @@
+// The table of per-format steps: one row per format unit.
+#include "imaging/io/ieformatsteps.h"
+
+#include <vector>
+
+namespace imaging {
+
+// Each format unit defines its steps; a new unit adds its declaration here and its row below.
+extern const TIEFormatSteps kBMPSteps;
+
+namespace {
+
+std::vector<TIEFormatSteps>& Table()
+{
+    static std::vector<TIEFormatSteps> rows = {
+        kBMPSteps,
+    };
+    return rows;
+}
+
+}  // namespace
+
+const TIEFormatSteps* IEFormatSteps(int FileType)
+{
+    for (const TIEFormatSteps& row : Table())
+        if (row.FileType == FileType)
+            return &row;
+    return nullptr;
+}
+
+void IEAddFormatSteps(const TIEFormatSteps& Steps)
+{
+    for (TIEFormatSteps& row : Table())
+        if (row.FileType == Steps.FileType) {
+            row = Steps;
+            return;
+        }
+    Table().push_back(Steps);
+}
+
+}  // namespace imaging

@@ -1,0 +1,789 @@
+// The I/O component's portable core: the load and save skeletons, the extension tables, stream
+// headers, the resolution adjustment and the worker that runs one job at a time.
+#include "imaging/io/vodiradio.h"
+
+#include "imaging/core/vodiradproc.h"
+#include "imaging/io/detail/vodiradio_platform.h"
+#include "platform/rtl/Endian.h"
+#include "platform/rtl/Strings.h"
+#include "platform/rtl/Thread.h"
+
+#include <algorithm>
+#include <climits>
+#include <cstring>
+#include <exception>
+
+namespace imaging {
+
+// ---- jobs and the worker -----------------------------------------------------------------------
+
+// Everything one load or save needs, prepared on the calling thread. The reader or writer works on
+// the job's own bitmap and parameters, so nothing the user or a view sees changes until the job is
+// handed over on the main thread.
+struct TVodirAdIO::TJob {
+    bool save = false;
+    bool paramsOnly = false;
+    std::string fileName;  // empty for streams
+    rtl::TStream* stream = nullptr;
+    int fileType = 0;
+    const TIEFormatSteps* steps = nullptr;
+    const TIOFileFormat* row = nullptr;  // a registry row's routines, for types without steps
+    bool viewDpi = false;
+    // A step without a stream of its own (metafiles, AVI frames); runs in place of the reader.
+    std::function<void(TJob& job, TProgressRecord& progress)> body;
+
+    std::unique_ptr<TIEBitmap> bitmap;
+    std::unique_ptr<TIOParamsVals> params;
+    std::unique_ptr<TIEBitmap> alpha;
+    TColor background = 0;
+    int result = 0;
+    // False when nothing is to be handed over (a failed open on a worker, a refused stream header).
+    bool handOver = true;
+};
+
+class TIEIOThread : public rtl::TThread {
+public:
+    TIEIOThread(TVodirAdIO& owner, TVodirAdIO::TJob& job) : owner_(owner), job_(job) {}
+    ~TIEIOThread() override
+    {
+        Terminate();
+        if (!Suspended() && !Finished())
+            WaitFor();
+    }
+
+protected:
+    void Execute() override
+    {
+        {
+            std::lock_guard<std::mutex> lock(owner_.jobMutex_);
+            owner_.workerId_ = rtl::CurrentThreadId();
+        }
+        try {
+            owner_.RunJob(job_);
+        } catch (...) {
+            detail::IEDebugOutput("Exception in TIEIOThread.Execute");
+            owner_.AbortFlag = true;
+            job_.handOver = false;
+        }
+        owner_.WorkerEnded();
+    }
+
+private:
+    TVodirAdIO& owner_;
+    TVodirAdIO::TJob& job_;
+};
+
+namespace {
+
+// The extension tables of LoadFromFile and SaveToFile.
+struct TExtensionRow {
+    const char* ext;
+    int type;
+};
+
+constexpr TExtensionRow kLoadExtensions[] = {
+    {".jpg", ioJPEG}, {".jpeg", ioJPEG}, {".jpe", ioJPEG},  {".jp2", ioJP2},   {".j2k", ioJ2K},
+    {".jpc", ioJ2K},  {".j2c", ioJ2K},   {".png", ioPNG},   {".tif", ioTIFF},  {".tiff", ioTIFF},
+    {".fax", ioTIFF}, {".g3n", ioTIFF},  {".g3f", ioTIFF},  {".pcx", ioPCX},   {".gif", ioGIF},
+    {".wmf", ioWMF},  {".emf", ioEMF},   {".bmp", ioBMP},   {".dib", ioBMP},   {".rle", ioBMP},
+    {".cur", ioCUR},  {".ico", ioICO},   {".tga", ioTGA},   {".targa", ioTGA}, {".vda", ioTGA},
+    {".icb", ioTGA},  {".vst", ioTGA},   {".win", ioTGA},   {".pxm", ioPXM},   {".ppm", ioPXM},
+    {".pgm", ioPXM},  {".pbm", ioPXM},   {".wbmp", ioWBMP}, {".avi", ioAVI},
+};
+
+constexpr TExtensionRow kSaveExtensions[] = {
+    {".jpg", ioJPEG},  {".jpeg", ioJPEG}, {".jpe", ioJPEG}, {".jp2", ioJP2},  {".j2k", ioJ2K},
+    {".jpc", ioJ2K},   {".j2c", ioJ2K},   {".pcx", ioPCX},  {".gif", ioGIF},  {".tif", ioTIFF},
+    {".tiff", ioTIFF}, {".fax", ioTIFF},  {".g3f", ioTIFF}, {".g3n", ioTIFF}, {".png", ioPNG},
+    {".bmp", ioBMP},   {".dib", ioBMP},   {".rle", ioBMP},  {".tga", ioTGA},  {".targa", ioTGA},
+    {".vda", ioTGA},   {".icb", ioTGA},   {".vst", ioTGA},  {".win", ioTGA},  {".pxm", ioPXM},
+    {".pbm", ioPXM},   {".pgm", ioPXM},   {".ppm", ioPXM},  {".ico", ioICO},  {".wbmp", ioWBMP},
+    {".ps", ioPS},     {".eps", ioPS},    {".pdf", ioPDF},
+};
+
+template <std::size_t N>
+int TypeOfExtension(const TExtensionRow (&table)[N], const std::string& ext)
+{
+    for (const TExtensionRow& row : table)
+        if (ext == row.ext)
+            return row.type;
+    return ioUnknown;
+}
+
+std::string LowerExtension(const std::string& fileName)
+{
+    return rtl::LowerCase(rtl::ExtractFileExt(fileName));
+}
+
+constexpr std::int32_t kStreamHeaderSize = 12;
+
+// The registry's rows for the library's own formats only name them: their routines are
+// placeholders. A row's routines are called only for types a program added itself.
+const TIOFileFormat* AddedRow(const TIOFileFormat* row)
+{
+    return row && (row->FileType < ioTIFF || row->FileType > ioPDF) ? row : nullptr;
+}
+
+}  // namespace
+
+// ---- life ---------------------------------------------------------------------------------------
+
+TVodirAdIO::TVodirAdIO(rtl::TComponent* AOwner)
+    : rtl::TComponent(AOwner),
+      params_(std::make_unique<TIOParamsVals>(static_cast<TIEParamsOwner*>(this))),
+      platform_(detail::IENewIOPlatform())
+{
+    UseOwnBitmap();
+}
+
+TVodirAdIO::~TVodirAdIO()
+{
+    // A stalled job must not hold the program: abort it first, then wait.
+    AbortFlag = true;
+    std::unique_ptr<TJob> left;
+    {
+        std::unique_lock<std::mutex> lock(jobMutex_);
+        jobEnded_.wait(lock, [this] { return !jobRunning_; });
+        // An aborted result is not handed to a bitmap the component is letting go of.
+        left = std::move(pending_);
+    }
+    worker_.reset();
+    rtl::RemoveQueuedEvents(this);
+    if (left)
+        DoFinishWork();  // the job's end is still reported
+    PlatformCloseAVI();
+    PlatformDetach();
+}
+
+bool TVodirAdIO::ParamsBitmapSize(int& Width, int& Height) const
+{
+    if (!PlatformHasTBitmap() || !bitmap_)
+        return false;
+    Width = bitmap_->GetWidth();
+    Height = bitmap_->GetHeight();
+    return true;
+}
+
+bool TVodirAdIO::ParamsViewDpi(int& DpiX, int& DpiY) const { return detail::IEViewDpi(view_, DpiX, DpiY); }
+
+void TVodirAdIO::UseOwnBitmap()
+{
+    ownBitmap_ = std::make_unique<TIEBitmap>();
+    bitmap_ = ownBitmap_.get();
+    kind_ = kOwn;
+}
+
+void TVodirAdIO::Detach()
+{
+    WaitThreads(true);
+    PlatformDetach();
+    view_ = nullptr;
+    tbitmap_ = nullptr;
+    image_ = nullptr;
+}
+
+void TVodirAdIO::SetAttachedTIEBitmap(TIEBitmap* Value)
+{
+    // A nil value leaves a view or an image control attached.
+    if (!Value && (kind_ == kView || kind_ == kTImage))
+        return;
+    Detach();
+    if (!Value) {
+        UseOwnBitmap();
+        return;
+    }
+    ownBitmap_.reset();
+    bitmap_ = Value;
+    kind_ = kIEBitmap;
+}
+
+void TVodirAdIO::Notification(rtl::TComponent* AComponent, rtl::TOperation Operation)
+{
+    rtl::TComponent::Notification(AComponent, Operation);
+    if (Operation == rtl::opRemove && AComponent &&
+        (static_cast<void*>(AComponent) == static_cast<void*>(image_) ||
+         detail::IEIsView(AComponent, view_))) {
+        Detach();
+        UseOwnBitmap();
+    }
+}
+
+TColor TVodirAdIO::Background() const
+{
+    TColor c = background_;
+    detail::IEViewBackground(view_, c);
+    return c;
+}
+
+void TVodirAdIO::SetBackground(TColor Value) { background_ = Value; }
+
+void TVodirAdIO::DoFinishWork()
+{
+    if (OnProgress)
+        OnProgress(this, 100);
+    if (OnFinishWork)
+        OnFinishWork(this);
+}
+
+// ---- workers ----------------------------------------------------------------------------------
+
+bool TVodirAdIO::IsIOThread() const
+{
+    std::lock_guard<std::mutex> lock(jobMutex_);
+    return jobRunning_ && workerId_ == rtl::CurrentThreadId();
+}
+
+bool TVodirAdIO::RunsAsynchronously() const
+{
+    // A component that owns its bitmap has nobody to show a half-done image to.
+    return Asynchronous && kind_ != kOwn && !IsIOThread();
+}
+
+void TVodirAdIO::WaitThreads(bool Abort)
+{
+    if (IsIOThread())
+        return;
+    if (Abort)
+        AbortFlag = true;
+    {
+        std::unique_lock<std::mutex> lock(jobMutex_);
+        jobEnded_.wait(lock, [this] { return !jobRunning_; });
+    }
+    if (rtl::IsMainThread()) {
+        RunPendingHandOver();
+        worker_.reset();
+    }
+}
+
+void TVodirAdIO::WorkerEnded()
+{
+    {
+        std::lock_guard<std::mutex> lock(jobMutex_);
+        jobRunning_ = false;
+        workerId_ = 0;
+    }
+    jobEnded_.notify_all();
+    rtl::Queue([this] { RunPendingHandOver(); }, this);
+}
+
+void TVodirAdIO::RunPendingHandOver()
+{
+    std::unique_ptr<TJob> job;
+    {
+        std::lock_guard<std::mutex> lock(jobMutex_);
+        if (jobRunning_)
+            return;
+        job = std::move(pending_);
+    }
+    if (job)
+        HandOver(*job);
+}
+
+void TVodirAdIO::Report(int Percent)
+{
+    if (!OnProgress)
+        return;
+    if (IsIOThread())
+        rtl::Queue([this, Percent] { OnProgress(this, Percent); }, this);
+    else
+        OnProgress(this, Percent);
+}
+
+void TVodirAdIO::Dispatch(std::unique_ptr<TJob> job)
+{
+    if (!RunsAsynchronously()) {
+        RunJob(*job);
+        HandOver(*job);
+        return;
+    }
+    WaitThreads(false);  // one job at a time
+    std::lock_guard<std::mutex> lock(jobMutex_);
+    pending_ = std::move(job);
+    jobRunning_ = true;
+    worker_ = std::make_unique<TIEIOThread>(*this, *pending_);
+    worker_->Start();
+}
+
+// ---- the skeletons ------------------------------------------------------------------------------
+
+void TVodirAdIO::StartLoad(std::unique_ptr<TJob> job)
+{
+    PlatformRewrap();
+    job->params = std::make_unique<TIOParamsVals>(static_cast<TIEParamsOwner*>(this));
+    job->params->Assign(params_.get());
+    job->params->ResetInfo();
+    job->bitmap = std::make_unique<TIEBitmap>();
+    job->background = Background();
+    Dispatch(std::move(job));
+}
+
+void TVodirAdIO::StartSave(std::unique_ptr<TJob> job)
+{
+    if (!(job->steps && job->steps->Save) && !(job->row && job->row->WriteFunction)) {
+        // No writer for the type: nothing is created or written.
+        AbortFlag = true;
+        DoFinishWork();
+        return;
+    }
+    job->save = true;
+    PlatformRewrap();
+    job->params = std::make_unique<TIOParamsVals>(static_cast<TIEParamsOwner*>(this));
+    job->params->Assign(params_.get());
+    // The writer works on a copy: whatever it or a conversion does, the working bitmap keeps its
+    // pixel format and content.
+    job->bitmap = std::make_unique<TIEBitmap>();
+    job->bitmap->Assign(bitmap_);
+    const TIEPixelFormat format = job->bitmap->GetPixelFormat();
+    const bool anyFormat = job->steps && job->steps->SavesAnyPixelFormat;
+    if (!anyFormat && format != ie24RGB && format != ie1g && format != ieNull)
+        job->bitmap->SetPixelFormat(ie24RGB);
+    Dispatch(std::move(job));
+}
+
+void TVodirAdIO::RunJob(TJob& job)
+{
+    if (job.save)
+        RunSave(job);
+    else
+        RunLoad(job);
+}
+
+void TVodirAdIO::RunLoad(TJob& job)
+{
+    TProgressRecord progress;
+    progress.fOnProgress = [this](void*, int percent) { Report(percent); };
+    progress.Sender = this;
+    progress.Aborting = &AbortFlag;
+
+    if (job.body) {
+        AbortFlag = false;
+        job.body(job, progress);
+        return;
+    }
+
+    std::unique_ptr<rtl::TFileStream> file;
+    rtl::TStream* stream = job.stream;
+    std::int64_t blockSize = 0;
+    if (!job.fileName.empty()) {
+        AbortFlag = true;  // stays set when the open fails
+        file = std::make_unique<rtl::TFileStream>(job.fileName, rtl::fmOpenRead | rtl::fmShareDenyWrite);
+        AbortFlag = false;
+        stream = file.get();
+        blockSize = file->Size();
+    } else {
+        AbortFlag = false;
+    }
+
+    const TIEFormatSteps* steps = job.steps;
+    std::int64_t headerStart = -1;
+    std::int64_t headerLength = 0;
+    if (!file && StreamHeaders && steps && steps->StreamHeader) {
+        const std::int64_t start = stream->Position();
+        std::uint8_t header[kStreamHeaderSize] = {};
+        const std::int32_t got = stream->Read(header, kStreamHeaderSize);
+        if (got == kStreamHeaderSize && std::memcmp(header, steps->StreamHeader, 4) == 0) {
+            headerStart = start;
+            headerLength = rtl::LoadLE32(header + 8);
+            blockSize = headerLength;
+        } else if (steps->OldPcxHeader && got >= 4 && std::memcmp(header, "PCX\0", 4) == 0) {
+            // The older form has no length: the image is what follows its 4 bytes.
+            stream->Seek(start + 4, rtl::soBeginning);
+            blockSize = stream->Size() - (start + 4);
+        } else if (steps->StreamHeaderOptional) {
+            stream->Seek(start, rtl::soBeginning);
+        } else {
+            stream->Seek(start, rtl::soBeginning);
+            AbortFlag = true;
+            job.handOver = false;
+            return;
+        }
+    }
+
+    if (steps && steps->Load) {
+        TIELoadJob load{*stream,        *job.bitmap, *job.params, progress,       file != nullptr,
+                        job.paramsOnly, blockSize,   nullptr,     job.background, 0};
+        steps->Load(load);
+        job.alpha = std::move(load.Alpha);
+        job.background = load.Background;
+        job.result = load.Result;
+    } else if (job.row && job.row->ReadFunction) {
+        job.row->ReadFunction(*stream, job.bitmap.get(), *job.params, progress, job.paramsOnly);
+    } else {
+        AbortFlag = true;
+        job.handOver = false;
+    }
+    if (headerStart >= 0)
+        stream->Seek(headerStart + kStreamHeaderSize + headerLength, rtl::soBeginning);
+}
+
+void TVodirAdIO::RunSave(TJob& job)
+{
+    TProgressRecord progress;
+    progress.fOnProgress = [this](void*, int percent) { Report(percent); };
+    progress.Sender = this;
+    progress.Aborting = &AbortFlag;
+    TIEBitmap* alpha = job.bitmap->HasAlphaChannel() ? job.bitmap->GetAlphaChannel() : nullptr;
+
+    auto write = [&](rtl::TStream& out) {
+        if (job.steps && job.steps->Save) {
+            TIESaveJob save{out, *job.bitmap, *job.params, progress, alpha};
+            job.steps->Save(save);
+        } else {
+            job.row->WriteFunction(out, job.bitmap.get(), *job.params, progress);
+        }
+    };
+
+    if (job.fileName.empty()) {
+        AbortFlag = false;
+        rtl::TStream& out = *job.stream;
+        const bool headed = StreamHeaders && job.steps && job.steps->StreamHeader;
+        const std::int64_t start = out.Position();
+        if (headed) {
+            std::uint8_t placeholder[kStreamHeaderSize] = {};
+            IEWrite(out, progress, placeholder, kStreamHeaderSize);
+        }
+        write(out);
+        if (headed && !AbortFlag) {
+            const std::int64_t end = out.Position();
+            std::uint8_t header[kStreamHeaderSize] = {};
+            std::memcpy(header, job.steps->StreamHeader, 4);
+            rtl::StoreLE32(header + 8, std::uint32_t(end - start - kStreamHeaderSize));
+            out.Seek(start, rtl::soBeginning);
+            IEWrite(out, progress, header, kStreamHeaderSize);
+            out.Seek(end, rtl::soBeginning);
+        }
+        return;
+    }
+
+    // The image goes to a file of its own beside the target first; the target is replaced only
+    // by a complete image.
+    const std::string temp = detail::IETempSaveName(job.fileName);
+    AbortFlag = true;  // stays set when the file cannot be created
+    {
+        rtl::TFileStream out(temp, rtl::fmCreate);
+        AbortFlag = false;
+        try {
+            write(out);
+        } catch (...) {
+            AbortFlag = true;
+        }
+    }
+    if (AbortFlag || !detail::IEReplaceFile(temp, job.fileName)) {
+        AbortFlag = true;
+        detail::IERemoveFile(temp);
+    }
+}
+
+void TVodirAdIO::HandOver(TJob& job)
+{
+    if (!job.handOver) {
+        if (job.paramsOnly)
+            params_->FileType = ioUnknown;
+        DoFinishWork();
+        return;
+    }
+    if (job.save) {
+        params_->Assign(job.params.get());
+        params_->FileName = job.fileName;
+        params_->FileType = job.row ? job.row->FileType : job.fileType;
+        DoFinishWork();
+        return;
+    }
+    if (!job.paramsOnly) {
+        if (job.alpha && !PlatformHasTBitmap() && job.alpha->GetWidth() == job.bitmap->GetWidth() &&
+            job.alpha->GetHeight() == job.bitmap->GetHeight())
+            job.bitmap->GetAlphaChannel()->Assign(job.alpha.get());
+        if (PlatformHasTBitmap()) {
+            // The pixels go into the platform bitmap the working bitmap wraps; it holds no alpha.
+            bitmap_->AssignImage(job.bitmap.get());
+            bitmap_->RemoveAlphaChannel();
+        } else {
+            job.bitmap->MoveTo(bitmap_);
+        }
+    }
+    params_->Assign(job.params.get());
+    if (job.paramsOnly) {
+        if (AbortFlag)
+            params_->FileType = ioUnknown;
+        DoFinishWork();
+        return;
+    }
+    const bool registryLoad = job.row != nullptr;
+    if (!(registryLoad && AbortFlag))
+        params_->ApplyDefaultDpi();
+    if (AutoAdjustDPI && !AbortFlag)
+        AdjustDPI(*bitmap_, *params_);
+    params_->FileName = job.fileName;
+    if (job.fileType != ioUnknown)
+        params_->FileType = job.fileType;
+    else if (job.row)
+        params_->FileType = job.row->FileType;
+    if (job.viewDpi && !AbortFlag)
+        PlatformViewDpi(params_->DpiX, params_->DpiY);
+    if (job.steps && job.steps->FileType == ioPNG)
+        background_ = job.background;
+    PlatformEndWork();
+    DoFinishWork();
+}
+
+// ---- loads --------------------------------------------------------------------------------------
+
+void TVodirAdIO::LoadFromFile(const std::string& FileName)
+{
+    if (FileName.empty()) {
+        AbortFlag = true;
+        DoFinishWork();
+        return;
+    }
+    if (rtl::LowerCase(FileName.substr(0, 7)) == "http://") {
+        // Loading over HTTP is not part of this build: the load fails cleanly.
+        AbortFlag = true;
+        DoFinishWork();
+        return;
+    }
+    const std::string ext = LowerExtension(FileName);
+    const int type = TypeOfExtension(kLoadExtensions, ext);
+    switch (type) {
+    case ioUnknown: LoadFileWithRegistry(FileName, ext); return;
+    case ioWMF:
+    case ioEMF: LoadMetafile(FileName, -1, -1, true); return;
+    case ioAVI:
+        OpenAVIReader(FileName);
+        LoadAVIFrame(0);
+        CloseAVIReader();
+        params_->FileName = FileName;
+        params_->FileType = ioAVI;
+        return;
+    default: LoadFileWithSteps(FileName, type); return;
+    }
+}
+
+void TVodirAdIO::LoadFileWithSteps(const std::string& FileName, int FileType)
+{
+    auto job = std::make_unique<TJob>();
+    job->fileName = FileName;
+    job->fileType = FileType;
+    job->steps = IEFormatSteps(FileType);
+    if (!job->steps || !job->steps->Load) {
+        AbortFlag = true;
+        DoFinishWork();
+        return;
+    }
+    job->viewDpi = job->steps->ViewDpiFile;
+    StartLoad(std::move(job));
+}
+
+void TVodirAdIO::LoadFileWithRegistry(const std::string& FileName, const std::string& Extension)
+{
+    params_->FileName.clear();
+    params_->FileType = ioUnknown;
+    params_->ResetInfo();
+    const TIOFileFormat* row = FindFileFormatByExtension(Extension.empty() ? Extension : Extension.substr(1));
+    auto job = std::make_unique<TJob>();
+    job->fileName = FileName;
+    // A row of a format with steps of its own reads through them.
+    if (const TIEFormatSteps* steps = row ? IEFormatSteps(row->FileType) : nullptr; steps && steps->Load) {
+        job->steps = steps;
+        job->fileType = row->FileType;
+    } else {
+        job->row = AddedRow(row);
+    }
+    if (!job->steps && !(job->row && job->row->ReadFunction)) {
+        AbortFlag = true;
+        DoFinishWork();
+        return;
+    }
+    StartLoad(std::move(job));
+}
+
+void TVodirAdIO::LoadFromFileFormat(const std::string& FileName, int FileType)
+{
+    if (FileType == ioWMF || FileType == ioEMF) {
+        LoadMetafile(FileName, -1, -1, true);
+        return;
+    }
+    const TIEFormatSteps* steps = IEFormatSteps(FileType);
+    if (steps && steps->Load) {
+        LoadFileWithSteps(FileName, FileType);
+        return;
+    }
+    const TIOFileFormat* row = AddedRow(FindFileFormatByType(FileType));
+    if (!row || !row->ReadFunction) {
+        AbortFlag = true;
+        DoFinishWork();
+        return;
+    }
+    auto job = std::make_unique<TJob>();
+    job->fileName = FileName;
+    job->row = row;
+    StartLoad(std::move(job));
+}
+
+void TVodirAdIO::LoadFromStream(rtl::TStream& Stream)
+{
+    const std::int64_t position = Stream.Position();
+    const int type = imaging::FindStreamFormat(Stream);
+    Stream.Seek(position, rtl::soBeginning);
+    LoadFromStreamType(Stream, type);
+}
+
+void TVodirAdIO::LoadFromStreamType(rtl::TStream& Stream, int FileType)
+{
+    auto job = std::make_unique<TJob>();
+    job->stream = &Stream;
+    job->fileType = FileType;
+    job->steps = IEFormatSteps(FileType);
+    if (!job->steps || !job->steps->Load) {
+        job->steps = nullptr;
+        job->row = AddedRow(FindFileFormatByType(FileType));
+        if (!job->row || !job->row->ReadFunction) {
+            AbortFlag = true;
+            DoFinishWork();
+            return;
+        }
+    } else {
+        job->viewDpi = job->steps->ViewDpiStream;
+    }
+    StartLoad(std::move(job));
+}
+
+void TVodirAdIO::ReadParamsFromFile(const std::string& FileName, int FileType)
+{
+    auto job = std::make_unique<TJob>();
+    job->fileName = FileName;
+    job->fileType = FileType;
+    job->paramsOnly = true;
+    job->steps = IEFormatSteps(FileType);
+    if (!job->steps)
+        job->row = AddedRow(FindFileFormatByType(FileType));
+    params_->FileType = FileType;
+    job->params = std::make_unique<TIOParamsVals>(static_cast<TIEParamsOwner*>(this));
+    job->params->Assign(params_.get());
+    job->params->ResetInfo();
+    job->bitmap = std::make_unique<TIEBitmap>();
+    try {
+        RunLoad(*job);
+    } catch (const std::exception&) {
+        AbortFlag = true;
+    }
+    HandOver(*job);
+}
+
+void TVodirAdIO::ReadParamsFromStream(rtl::TStream& Stream, int FileType)
+{
+    auto job = std::make_unique<TJob>();
+    job->stream = &Stream;
+    job->fileType = FileType;
+    job->paramsOnly = true;
+    job->steps = IEFormatSteps(FileType);
+    if (!job->steps)
+        job->row = AddedRow(FindFileFormatByType(FileType));
+    params_->FileType = FileType;
+    job->params = std::make_unique<TIOParamsVals>(static_cast<TIEParamsOwner*>(this));
+    job->params->Assign(params_.get());
+    job->params->ResetInfo();
+    job->bitmap = std::make_unique<TIEBitmap>();
+    try {
+        RunLoad(*job);
+    } catch (const std::exception&) {
+        AbortFlag = true;
+    }
+    HandOver(*job);
+}
+
+int TVodirAdIO::FindFileFormat(const std::string& FileName, bool VerifyExtension)
+{
+    return imaging::FindFileFormat(FileName, VerifyExtension);
+}
+
+int TVodirAdIO::FindStreamFormat(rtl::TStream& Stream) { return imaging::FindStreamFormat(Stream); }
+
+// ---- saves --------------------------------------------------------------------------------------
+
+void TVodirAdIO::SaveToFile(const std::string& FileName)
+{
+    if (FileName.empty())
+        return;
+    const std::string ext = LowerExtension(FileName);
+    const int type = TypeOfExtension(kSaveExtensions, ext);
+    if (type == ioUnknown) {
+        SaveFileWithRegistry(FileName, ext);
+        return;
+    }
+    auto job = std::make_unique<TJob>();
+    job->fileName = FileName;
+    job->fileType = type;
+    job->steps = IEFormatSteps(type);
+    StartSave(std::move(job));
+}
+
+void TVodirAdIO::SaveFileWithRegistry(const std::string& FileName, const std::string& Extension)
+{
+    auto job = std::make_unique<TJob>();
+    job->fileName = FileName;
+    const TIOFileFormat* row = FindFileFormatByExtension(Extension.empty() ? Extension : Extension.substr(1));
+    if (row) {
+        job->fileType = row->FileType;
+        job->steps = IEFormatSteps(job->fileType);
+        if (!job->steps || !job->steps->Save) {
+            job->steps = nullptr;
+            job->row = AddedRow(row);
+        }
+    }
+    StartSave(std::move(job));
+}
+
+void TVodirAdIO::SaveToStream(rtl::TStream& Stream, int FileType)
+{
+    auto job = std::make_unique<TJob>();
+    job->stream = &Stream;
+    job->fileType = FileType;
+    job->steps = IEFormatSteps(FileType);
+    if (!job->steps || !job->steps->Save) {
+        job->steps = nullptr;
+        job->row = AddedRow(FindFileFormatByType(FileType));
+    }
+    StartSave(std::move(job));
+}
+
+// ---- after a load -------------------------------------------------------------------------------
+
+void TVodirAdIO::AdjustDPI(TIEBitmap& Bitmap, TIOParamsVals& Params)
+{
+    const int dpiX = Params.DpiX;
+    const int dpiY = Params.DpiY;
+    if (dpiX == dpiY || dpiX <= 0 || dpiY <= 0 || Bitmap.GetWidth() < 1 || Bitmap.GetHeight() < 1)
+        return;
+    std::int64_t width = Bitmap.GetWidth();
+    std::int64_t height = Bitmap.GetHeight();
+    if (height < width) {
+        height = std::int64_t(double(height) / dpiY * dpiX);
+        Params.SetDpiY(dpiX);
+    } else {
+        width = std::int64_t(double(width) / dpiX * dpiY);
+        Params.SetDpiX(dpiY);
+    }
+    width = std::max<std::int64_t>(width, 1);
+    height = std::max<std::int64_t>(height, 1);
+    const TIEPixelFormat format = FilteredAdjustDPI ? ie24RGB : Bitmap.GetPixelFormat();
+    const std::int64_t bytes = std::int64_t(IERowLen(width, std::max(IEBitCount(format), 8), 32)) * height;
+    if (width > INT_MAX || height > INT_MAX || bytes > kIEMaxImageBytes) {
+        AbortFlag = true;
+        return;
+    }
+    TIEBitmap target;
+    target.Allocate(int(width), int(height), format);
+    if (FilteredAdjustDPI && Bitmap.GetPixelFormat() != ie24RGB) {
+        TIEBitmap source;
+        source.Assign(&Bitmap);
+        source.SetPixelFormat(ie24RGB);
+        ResampleBitmap(&source, &target, rfFastLinear);
+    } else {
+        ResampleBitmap(&Bitmap, &target, FilteredAdjustDPI ? rfFastLinear : rfNone);
+    }
+    Bitmap.Assign(&target);
+    Params.Width = int(width);
+    Params.Height = int(height);
+}
+
+}  // namespace imaging

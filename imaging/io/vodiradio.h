@@ -1,0 +1,189 @@
+// The I/O component (TVodirAdIO): moves images between files or streams and one working bitmap,
+// attached to a view, a platform bitmap or image control, or a TIEBitmap; keeps the image's
+// parameters; chooses the format by extension, by file-type code or by content; and can run each
+// load or save on a worker thread.
+//
+// Portable. The attachments to the GUI layer (views, TBitmap, TImage), metafiles and AVI frames
+// are implemented in vodiradio_win32.cpp; elsewhere a component works on TIEBitmaps only, and
+// metafile and AVI loads set the abort flag.
+#pragma once
+
+#include "imaging/core/hyiedefs.h"
+#include "imaging/core/iebitmap.h"
+#include "imaging/io/iefileformats.h"
+#include "imaging/io/ieformatsteps.h"
+#include "imaging/io/ieprogress.h"
+#include "imaging/io/ioparams.h"
+#include "platform/rtl/Component.h"
+#include "platform/rtl/Streams.h"
+
+#include <atomic>
+#include <condition_variable>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <string>
+
+namespace win {
+class TBitmap;
+class TImage;
+}  // namespace win
+
+namespace imaging {
+
+class TIEView;
+class TIEIOThread;
+// State the platform part keeps (open AVI files, the view's callback); defined there.
+struct TIEIOPlatform;
+struct TIEIOPlatformDeleter {
+    void operator()(TIEIOPlatform* Platform) const;
+};
+
+// Message a worker used to post to a view when it finished a load; kept for views that still
+// handle it. Loads finish on the main thread here, so the component itself never posts it.
+inline constexpr unsigned kIEMsgIOFinished = 0x0400 + 7000;
+
+class TVodirAdIO : public rtl::TComponent, private TIEParamsOwner {
+public:
+    explicit TVodirAdIO(rtl::TComponent* AOwner);
+    // Aborts a running job, waits for it, and fires OnFinishWork for a job whose result had not
+    // been handed over yet.
+    ~TVodirAdIO() override;
+
+    // ---- attachment ----------------------------------------------------------------------------
+    // Each setter first aborts and waits for this component's job, then detaches from what it was
+    // attached to, then attaches; nil values detach (a new owned empty bitmap becomes the working
+    // bitmap). The working bitmap is what every load fills and every save writes.
+    TIEBitmap* IEBitmap() const { return bitmap_; }
+    // A TIEBitmap that stays the caller's.
+    TIEBitmap* AttachedTIEBitmap() const { return kind_ == kIEBitmap ? bitmap_ : nullptr; }
+    void SetAttachedTIEBitmap(TIEBitmap* Value);
+    // Windows build only: a view (its TIEBitmap, or its TBitmap wrapped), a TBitmap (wrapped) and
+    // an image control (its picture's bitmap, wrapped).
+    TIEView* AttachedVodirAd() const { return view_; }
+    void SetAttachedVodirAd(TIEView* Value);
+    win::TBitmap* AttachedTBitmap() const { return kind_ == kTBitmap ? tbitmap_ : nullptr; }
+    void SetAttachedTBitmap(win::TBitmap* Value);
+    win::TImage* AttachedTImage() const { return image_; }
+    void SetAttachedTImage(win::TImage* Value);
+
+    TIOParamsVals& Params() { return *params_; }
+    // The attached view's background when there is one, else the kept colour.
+    TColor Background() const;
+    void SetBackground(TColor Value);
+    bool NativePixelFormat() const { return params_->NativePixelFormat != 0; }
+    void SetNativePixelFormat(bool Value) { params_->NativePixelFormat = Value; }
+
+    // Shared with every reader and writer through the progress record; set from any thread.
+    std::atomic<bool> AbortFlag{false};
+    // Run loads and saves on a worker when the working bitmap is not the component's own.
+    bool Asynchronous = false;
+    // 12-byte headers around TIFF, PCX and JPEG images in streams.
+    bool StreamHeaders = false;
+    // After a load, stretch the image so that both resolutions are equal.
+    bool AutoAdjustDPI = false;
+    bool FilteredAdjustDPI = false;
+
+    // Progress in percent and the end of every operation; always on the main thread when a
+    // worker does the work.
+    TIEProgressEvent OnProgress;
+    std::function<void(rtl::TObject* Sender)> OnFinishWork;
+
+    // ---- loading and saving ------------------------------------------------------------------
+    // Each returns when done, or at once when the job went to a worker. Failures set AbortFlag;
+    // files that cannot be opened or created raise rtl::EFOpenError or rtl::EFCreateError on the
+    // calling thread (on a worker they set AbortFlag).
+    void LoadFromFile(const std::string& FileName);
+    void LoadFromFileFormat(const std::string& FileName, int FileType);
+    // Detects the format from the stream's content, then reads from its position.
+    void LoadFromStream(rtl::TStream& Stream);
+    void LoadFromStreamType(rtl::TStream& Stream, int FileType);
+    // A file save writes a temporary file beside the target and puts it in the target's place only
+    // when the whole image was written: a failed save leaves an existing file as it was.
+    void SaveToFile(const std::string& FileName);
+    void SaveToStream(rtl::TStream& Stream, int FileType);
+    // Fills Params from the image's headers; the bitmap is not changed. FileType 0 on failure.
+    void ReadParamsFromFile(const std::string& FileName, int FileType);
+    void ReadParamsFromStream(rtl::TStream& Stream, int FileType);
+    int FindFileFormat(const std::string& FileName, bool VerifyExtension);
+    int FindStreamFormat(rtl::TStream& Stream);
+
+    // Windows metafiles and AVI frames (Windows build only; elsewhere they set AbortFlag).
+    // Width or Height negative keeps the metafile's proportions; both negative its own size.
+    void LoadMetafile(const std::string& FileName, int Width, int Height, bool WithAlpha);
+    // The number of frames, 0 on failure.
+    int OpenAVIReader(const std::string& FileName);
+    void LoadAVIFrame(int FrameIndex);
+    void CloseAVIReader();
+
+    // ---- workers -----------------------------------------------------------------------------
+    // True on this component's worker.
+    bool IsIOThread() const;
+    // Waits for this component's job to end (with Abort, aborting it first). On the main thread
+    // the finished load is then handed over at once, so the image is in place on return. Called
+    // from the worker itself it returns at once.
+    void WaitThreads(bool Abort);
+
+protected:
+    void Notification(rtl::TComponent* AComponent, rtl::TOperation Operation) override;
+    // Fires OnProgress with 100, then OnFinishWork.
+    virtual void DoFinishWork();
+
+private:
+    friend class TIEIOThread;
+    friend struct TIEIOPlatform;
+    enum TKind { kOwn, kIEBitmap, kView, kTBitmap, kTImage };
+    struct TJob;
+
+    // TIEParamsOwner
+    bool ParamsBitmapSize(int& Width, int& Height) const override;
+    bool ParamsViewDpi(int& DpiX, int& DpiY) const override;
+
+    // The common skeletons.
+    void StartLoad(std::unique_ptr<TJob> job);
+    void StartSave(std::unique_ptr<TJob> job);
+    void Dispatch(std::unique_ptr<TJob> job);
+    void RunJob(TJob& job);
+    void RunLoad(TJob& job);
+    void RunSave(TJob& job);
+    void HandOver(TJob& job);
+    void RunPendingHandOver();
+    void WorkerEnded();
+    void Report(int Percent);
+    bool RunsAsynchronously() const;
+    void LoadFileWithSteps(const std::string& FileName, int FileType);
+    void LoadFileWithRegistry(const std::string& FileName, const std::string& Extension);
+    void SaveFileWithRegistry(const std::string& FileName, const std::string& Extension);
+    void AdjustDPI(TIEBitmap& Bitmap, TIOParamsVals& Params);
+    void Detach();
+    void UseOwnBitmap();
+
+    // Platform parts (vodiradio_win32.cpp, vodiradio_posix.cpp).
+    void PlatformDetach();
+    void PlatformRewrap();
+    void PlatformEndWork();
+    void PlatformViewDpi(int DpiX, int DpiY);
+    void PlatformCloseAVI();
+    bool PlatformHasTBitmap() const;
+
+    TKind kind_ = kOwn;
+    TIEBitmap* bitmap_ = nullptr;  // the working bitmap; owned when ownBitmap_ holds it
+    std::unique_ptr<TIEBitmap> ownBitmap_;
+    TIEView* view_ = nullptr;
+    win::TBitmap* tbitmap_ = nullptr;  // the working TBitmap
+    win::TImage* image_ = nullptr;
+    TColor background_ = 0;
+    std::unique_ptr<TIOParamsVals> params_;
+    std::unique_ptr<TIEIOPlatform, TIEIOPlatformDeleter> platform_;
+
+    // The one job at a time: its worker, and the finished load waiting for the main thread.
+    mutable std::mutex jobMutex_;
+    std::condition_variable jobEnded_;
+    bool jobRunning_ = false;
+    std::uint32_t workerId_ = 0;
+    std::unique_ptr<TIEIOThread> worker_;
+    std::unique_ptr<TJob> pending_;
+};
+
+}  // namespace imaging

@@ -1,0 +1,102 @@
+// The I/O component off Windows: no views, platform bitmaps, metafiles or AVI files; files are
+// replaced with rename(2).
+#include "imaging/io/detail/vodiradio_platform.h"
+#include "imaging/io/vodiradio.h"
+#include "platform/rtl/Exceptions.h"
+
+#include <atomic>
+#include <cstdio>
+#include <string>
+#include <unistd.h>
+
+namespace imaging {
+
+struct TIEIOPlatform {};
+
+void TIEIOPlatformDeleter::operator()(TIEIOPlatform* Platform) const { delete Platform; }
+
+namespace detail {
+
+TIEIOPlatform* IENewIOPlatform() { return new TIEIOPlatform; }
+
+void IEDebugOutput(const char* Text) { std::fprintf(stderr, "%s\n", Text); }
+
+bool IEViewDpi(TIEView*, int&, int&) { return false; }
+
+void IEViewBackground(TIEView*, TColor&) {}
+
+bool IEIsView(rtl::TComponent*, TIEView*) { return false; }
+
+std::string IETempSaveName(const std::string& Target)
+{
+    static std::atomic<unsigned> counter{0};
+    return Target + ".~" + std::to_string(::getpid()) + "-" + std::to_string(counter.fetch_add(1)) + ".tmp";
+}
+
+bool IEReplaceFile(const std::string& Temp, const std::string& Target)
+{
+    return std::rename(Temp.c_str(), Target.c_str()) == 0;
+}
+
+void IERemoveFile(const std::string& FileName) { std::remove(FileName.c_str()); }
+
+}  // namespace detail
+
+namespace {
+[[noreturn]] void NoGui()
+{
+    throw rtl::EInvalidArgument("views and platform bitmaps exist only in the Windows build");
+}
+}  // namespace
+
+void TVodirAdIO::SetAttachedVodirAd(TIEView* Value)
+{
+    if (Value)
+        NoGui();
+    Detach();
+    UseOwnBitmap();
+}
+
+void TVodirAdIO::SetAttachedTBitmap(win::TBitmap* Value)
+{
+    if (Value)
+        NoGui();
+}
+
+void TVodirAdIO::SetAttachedTImage(win::TImage* Value)
+{
+    if (Value)
+        NoGui();
+    Detach();
+    UseOwnBitmap();
+}
+
+void TVodirAdIO::PlatformDetach() {}
+void TVodirAdIO::PlatformRewrap() {}
+void TVodirAdIO::PlatformEndWork() {}
+void TVodirAdIO::PlatformViewDpi(int, int) {}
+void TVodirAdIO::PlatformCloseAVI() {}
+bool TVodirAdIO::PlatformHasTBitmap() const { return false; }
+
+void TVodirAdIO::LoadMetafile(const std::string&, int, int, bool)
+{
+    AbortFlag = true;
+    DoFinishWork();
+}
+
+int TVodirAdIO::OpenAVIReader(const std::string& FileName)
+{
+    CloseAVIReader();
+    Params().ImageCount = 0;
+    Params().FrameDelay = 0;
+    Params().FileName = FileName;
+    Params().FileType = ioUnknown;
+    AbortFlag = true;
+    return 0;
+}
+
+void TVodirAdIO::LoadAVIFrame(int) { DoFinishWork(); }
+
+void TVodirAdIO::CloseAVIReader() {}
+
+}  // namespace imaging

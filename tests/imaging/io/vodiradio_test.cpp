@@ -1,0 +1,547 @@
+// The I/O component around its readers and writers: the load and save skeletons, formats without
+// a reader, safe file saves, stream headers, the resolution adjustment, and the worker (made
+// deterministic with streams that block on a latch until the test or an abort lets them go).
+#include "imaging/io/vodiradio.h"
+
+#include "imaging/io/bmpfilt.h"
+#include "platform/rtl/Endian.h"
+#include "platform/rtl/Thread.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <cstring>
+#include <filesystem>
+#include <mutex>
+#include <stdexcept>
+#include <thread>
+#include <vector>
+
+using namespace imaging;
+
+namespace {
+
+using Bytes = std::vector<std::uint8_t>;
+
+// A 24-bit BMP of w x h whose pixel (x, y) is (x, y, seed), at the given resolution in dots per
+// metre (0: none).
+Bytes MakeBmp(int w, int h, int seed, int xPerMetre = 0, int yPerMetre = 0)
+{
+    TIEBitmap b;
+    b.Allocate(w, h, ie24RGB);
+    for (int y = 0; y < h; ++y)
+        for (int x = 0; x < w; ++x)
+            b.SetPixel24(x, y, TRGB{std::uint8_t(seed), std::uint8_t(y), std::uint8_t(x)});
+    TIOParamsVals p(nullptr);
+    rtl::TMemoryStream m;
+    std::atomic<bool> abort{false};
+    TProgressRecord progress;
+    progress.Aborting = &abort;
+    WriteBMPStream(m, &b, p, progress);
+    Bytes file = m.Bytes();
+    rtl::StoreLE32(file.data() + 38, std::uint32_t(xPerMetre));
+    rtl::StoreLE32(file.data() + 42, std::uint32_t(yPerMetre));
+    return file;
+}
+
+bool HoldsSeed(TIEBitmap& b, int w, int h, int seed)
+{
+    if (b.GetWidth() != w || b.GetHeight() != h)
+        return false;
+    for (int y = 0; y < h; ++y)
+        for (int x = 0; x < w; ++x)
+            if (!(b.GetPixelRGB(x, y) == TRGB{std::uint8_t(seed), std::uint8_t(y), std::uint8_t(x)}))
+                return false;
+    return true;
+}
+
+class ScratchDir {
+public:
+    ScratchDir()
+    {
+        path_ = std::filesystem::temp_directory_path() /
+                ("va_vodiradio_" + std::to_string(reinterpret_cast<std::uintptr_t>(this)));
+        std::filesystem::create_directories(path_);
+    }
+    ~ScratchDir()
+    {
+        std::error_code ec;
+        std::filesystem::remove_all(path_, ec);
+    }
+    std::string Path(const std::string& name) const { return (path_ / name).string(); }
+    std::string Write(const std::string& name, const Bytes& bytes) const
+    {
+        rtl::TMemoryStream m;
+        if (!bytes.empty())
+            m.WriteBuffer(bytes.data(), std::int32_t(bytes.size()));
+        m.SaveToFile(Path(name));
+        return Path(name);
+    }
+    Bytes Read(const std::string& name) const
+    {
+        rtl::TMemoryStream m;
+        m.LoadFromFile(Path(name));
+        return m.Bytes();
+    }
+    std::size_t Count() const
+    {
+        return std::size_t(std::distance(std::filesystem::directory_iterator(path_), {}));
+    }
+
+private:
+    std::filesystem::path path_;
+};
+
+rtl::TMemoryStream* NewStream(const Bytes& bytes)
+{
+    auto* m = new rtl::TMemoryStream;
+    m->WriteBuffer(bytes.data(), std::int32_t(bytes.size()));
+    m->SetPosition(0);
+    return m;
+}
+
+// Counts finish events and where they ran.
+struct Events {
+    int finished = 0;
+    bool allOnMain = true;
+    void Attach(TVodirAdIO& io)
+    {
+        io.OnFinishWork = [this](rtl::TObject*) {
+            ++finished;
+            allOnMain = allOnMain && rtl::IsMainThread();
+        };
+        io.OnProgress = [this](void*, int) { allOnMain = allOnMain && rtl::IsMainThread(); };
+    }
+};
+
+// A row of steps for a test, taken back out when the test ends.
+class ScopedSteps {
+public:
+    explicit ScopedSteps(const TIEFormatSteps& steps) : type_(steps.FileType) { IEAddFormatSteps(steps); }
+    ~ScopedSteps() { IEAddFormatSteps(TIEFormatSteps{.FileType = type_}); }
+
+private:
+    int type_;
+};
+
+class MainThreadTest : public ::testing::Test {
+protected:
+    void SetUp() override { rtl::SetMainThread(); }
+};
+
+// ---- loads and saves on the calling thread ----
+
+using Loads = MainThreadTest;
+
+TEST_F(Loads, FileLoadFillsTheBitmapAndParameters)
+{
+    ScratchDir dir;
+    TIEBitmap target;
+    TVodirAdIO io(nullptr);
+    io.SetAttachedTIEBitmap(&target);
+    Events ev;
+    ev.Attach(io);
+    struct Case {
+        const char* name;
+        int xPerMetre, yPerMetre, dpiX, dpiY;
+    };
+    for (Case c : {Case{"a.bmp", 0, 0, 300, 300}, Case{"b.DIB", 3780, 5906, 96, 150}}) {
+        const std::string file = dir.Write(c.name, MakeBmp(7, 5, 9, c.xPerMetre, c.yPerMetre));
+        io.LoadFromFile(file);
+        EXPECT_FALSE(io.AbortFlag) << c.name;
+        EXPECT_TRUE(HoldsSeed(target, 7, 5, 9)) << c.name;
+        EXPECT_EQ(io.Params().FileType, ioBMP);
+        EXPECT_EQ(io.Params().FileName, file);
+        EXPECT_EQ(io.Params().DpiX, c.dpiX) << c.name;
+        EXPECT_EQ(io.Params().DpiY, c.dpiY) << c.name;
+    }
+    EXPECT_EQ(ev.finished, 2);
+}
+
+TEST_F(Loads, FormatsWithoutAReaderFailCleanly)
+{
+    ScratchDir dir;
+    TIEBitmap target;
+    target.Allocate(3, 2, ie24RGB);
+    target.SetPixel24(1, 1, TRGB{1, 2, 3});
+    TVodirAdIO io(nullptr);
+    io.SetAttachedTIEBitmap(&target);
+    Events ev;
+    ev.Attach(io);
+    const Bytes junk(64, 0x55);
+    for (const char* name : {"a.jpg", "a.png", "a.tif", "a.gif", "a.pcx", "a.tga", "a.ppm", "a.ico", "a.cur",
+                             "a.wbmp", "a.jp2", "a.j2k", "a.xyz", "a.pix", "a.wmf", "a.avi"}) {
+        io.AbortFlag = false;
+        io.LoadFromFile(dir.Write(name, junk));
+        EXPECT_TRUE(io.AbortFlag) << name;
+        EXPECT_EQ(target.GetWidth(), 3) << name;
+        EXPECT_TRUE(target.GetPixel24(1, 1) == (TRGB{1, 2, 3})) << name;
+    }
+    for (int type = ioTIFF; type <= ioPDF; ++type) {
+        if (type == ioBMP)
+            continue;
+        std::unique_ptr<rtl::TMemoryStream> m(NewStream(junk));
+        io.AbortFlag = false;
+        io.LoadFromStreamType(*m, type);
+        EXPECT_TRUE(io.AbortFlag) << type;
+        EXPECT_EQ(target.GetWidth(), 3) << type;
+    }
+    EXPECT_EQ(ev.finished, 16 + 17);
+}
+
+TEST_F(Loads, SavesOfFormatsWithoutAWriterWriteNothing)
+{
+    ScratchDir dir;
+    TVodirAdIO io(nullptr);
+    io.IEBitmap()->Allocate(4, 4, ie24RGB);
+    for (const char* name :
+         {"a.jpg", "a.png", "a.tif", "a.gif", "a.pcx", "a.ps", "a.pdf", "a.xyz", "a.cur"}) {
+        io.AbortFlag = false;
+        io.SaveToFile(dir.Path(name));
+        EXPECT_TRUE(io.AbortFlag) << name;
+    }
+    EXPECT_EQ(dir.Count(), 0u);
+    rtl::TMemoryStream m;
+    for (int type = ioTIFF; type <= ioPDF; ++type) {
+        if (type == ioBMP)
+            continue;
+        io.AbortFlag = false;
+        io.SaveToStream(m, type);
+        EXPECT_TRUE(io.AbortFlag) << type;
+    }
+    EXPECT_EQ(m.Size(), 0);
+}
+
+TEST_F(Loads, AFailedSaveLeavesTheOldFileAndNoTemporaryFile)
+{
+    ScratchDir dir;
+    const Bytes old = MakeBmp(3, 3, 1);
+    const std::string file = dir.Write("keep.bmp", old);
+    TVodirAdIO io(nullptr);  // an empty working bitmap: the writer refuses it
+    io.SaveToFile(file);
+    EXPECT_TRUE(io.AbortFlag);
+    EXPECT_EQ(dir.Read("keep.bmp"), old);
+    EXPECT_EQ(dir.Count(), 1u);
+
+    // A good save replaces it.
+    io.IEBitmap()->Allocate(5, 2, ie24RGB);
+    io.SaveToFile(file);
+    EXPECT_FALSE(io.AbortFlag);
+    EXPECT_EQ(dir.Count(), 1u);
+    EXPECT_EQ(rtl::LoadLE32(dir.Read("keep.bmp").data() + 18), 5u);
+}
+
+TEST_F(Loads, SavesConvertACopyAndLeaveTheWorkingBitmapAlone)
+{
+    // A writer that takes 24 bits only sees 24 bits; the working bitmap keeps its own format.
+    TIEPixelFormat seen = ieNull;
+    static TIEPixelFormat* seenAt = nullptr;
+    seenAt = &seen;
+    ScopedSteps steps(TIEFormatSteps{
+        .FileType = ioPXM,
+        .Save = [](TIESaveJob& job) { *seenAt = job.Bitmap.GetPixelFormat(); },
+    });
+    for (TIEPixelFormat format : {ie8p, ie8g, ie16g, ie32f}) {
+        TVodirAdIO io(nullptr);
+        io.IEBitmap()->Allocate(3, 2, format);
+        std::memset(io.IEBitmap()->ScanLine(1), 0x40, 2);
+        const Bytes before(io.IEBitmap()->ScanLine(1),
+                           io.IEBitmap()->ScanLine(1) + io.IEBitmap()->GetRowLen());
+        rtl::TMemoryStream m;
+        io.SaveToStream(m, ioPXM);
+        EXPECT_EQ(seen, ie24RGB) << int(format);
+        EXPECT_EQ(io.IEBitmap()->GetPixelFormat(), format);
+        EXPECT_EQ(Bytes(io.IEBitmap()->ScanLine(1), io.IEBitmap()->ScanLine(1) + io.IEBitmap()->GetRowLen()),
+                  before);
+    }
+}
+
+TEST_F(Loads, ParamsOnlyReadsLeaveTheBitmapAndReportFailureAsTypeZero)
+{
+    TIEBitmap target;
+    target.Allocate(2, 2, ie8g);
+    TVodirAdIO io(nullptr);
+    io.SetAttachedTIEBitmap(&target);
+    std::unique_ptr<rtl::TMemoryStream> good(NewStream(MakeBmp(11, 6, 3)));
+    io.ReadParamsFromStream(*good, ioBMP);
+    EXPECT_EQ(io.Params().Width, 11);
+    EXPECT_EQ(io.Params().FileType, ioBMP);
+    EXPECT_EQ(target.GetWidth(), 2);
+    std::unique_ptr<rtl::TMemoryStream> bad(NewStream(Bytes(30, 1)));
+    io.ReadParamsFromStream(*bad, ioBMP);
+    EXPECT_EQ(io.Params().FileType, ioUnknown);
+}
+
+TEST_F(Loads, AutoAdjustDpiStretchesTheShorterSideAndBoundsTheResult)
+{
+    struct Case {
+        int w, h, xPerMetre, yPerMetre;
+        int expectW, expectH;
+        bool aborted;
+    };
+    const Case cases[] = {
+        {40, 30, 7874, 3937, 40, 60, false},         // 200 x 100 dpi: the height doubles
+        {30, 40, 3937, 7874, 60, 40, false},         // 100 x 200 dpi: the width doubles
+        {40, 30, 3937, 3937, 40, 30, false},         // equal: nothing
+        {200, 1, 7874, 79, 200, 100, false},         // 200 x 2 dpi
+        {60, 2, 79, 7874, 60, 1, false},             // 2 x 200 dpi: the height would be 0 and stays 1
+        {3, 40000, 79, 0x7FFFFFFF, 3, 40000, true},  // 2 x 54 million dpi: beyond the container
+    };
+    for (const Case& c : cases) {
+        TVodirAdIO io(nullptr);
+        io.AutoAdjustDPI = true;
+        std::unique_ptr<rtl::TMemoryStream> m(NewStream(MakeBmp(c.w, c.h, 0, c.xPerMetre, c.yPerMetre)));
+        io.LoadFromStreamType(*m, ioBMP);
+        EXPECT_EQ(bool(io.AbortFlag), c.aborted) << c.w << "x" << c.h;
+        EXPECT_EQ(io.IEBitmap()->GetWidth(), c.expectW) << c.w << "x" << c.h;
+        EXPECT_EQ(io.IEBitmap()->GetHeight(), c.expectH) << c.w << "x" << c.h;
+        if (!c.aborted)
+            EXPECT_EQ(io.Params().DpiX, io.Params().DpiY);
+    }
+}
+
+// Readers for a type that carry a BMP inside, so the component's steps around them can be seen.
+std::atomic<std::int64_t> gBlockSize{-1};
+void LoadInnerBmp(TIELoadJob& job)
+{
+    gBlockSize = job.BlockSize;
+    ReadBMPStream(job.Stream, &job.Bitmap, job.BlockSize, job.Params, job.Progress, job.ParamsOnly, false);
+}
+void SaveInnerBmp(TIESaveJob& job) { WriteBMPStream(job.Stream, &job.Bitmap, job.Params, job.Progress); }
+
+TEST_F(Loads, StreamHeadersFrameEachImageAndLeaveThePositionAfterIt)
+{
+    ScopedSteps tiff(TIEFormatSteps{ioTIFF, LoadInnerBmp, SaveInnerBmp, false, false, true, "TIFF"});
+    ScopedSteps pcx(
+        TIEFormatSteps{ioPCX, LoadInnerBmp, SaveInnerBmp, false, false, true, "PCX2", false, true});
+    ScopedSteps jpeg(TIEFormatSteps{ioJPEG, LoadInnerBmp, SaveInnerBmp, false, false, true, "JFIF", true});
+    TVodirAdIO io(nullptr);
+    io.StreamHeaders = true;
+    rtl::TMemoryStream m;
+    std::vector<std::int64_t> ends;
+    for (int type : {ioTIFF, ioPCX, ioJPEG}) {
+        std::unique_ptr<rtl::TMemoryStream> src(NewStream(MakeBmp(3 + type, 2, type)));
+        io.LoadFromStreamType(*src, ioBMP);
+        io.SaveToStream(m, type);
+        ASSERT_FALSE(io.AbortFlag);
+        ends.push_back(m.Position());
+    }
+    m.SetPosition(0);
+    for (std::size_t i = 0; i < 3; ++i) {
+        const int type = std::vector<int>{ioTIFF, ioPCX, ioJPEG}[i];
+        io.LoadFromStream(m);
+        EXPECT_FALSE(io.AbortFlag) << type;
+        EXPECT_EQ(io.Params().FileType, type);
+        EXPECT_TRUE(HoldsSeed(*io.IEBitmap(), 3 + type, 2, type)) << type;
+        EXPECT_EQ(m.Position(), ends[i]) << type;
+    }
+
+    // The older PCX form: the reader gets the bytes from after its 4 bytes, wherever it starts.
+    Bytes old = {'x', 'y', 'P', 'C', 'X', 0};
+    const Bytes inner = MakeBmp(2, 2, 7);
+    old.insert(old.end(), inner.begin(), inner.end());
+    std::unique_ptr<rtl::TMemoryStream> o(NewStream(old));
+    o->SetPosition(2);
+    io.LoadFromStreamType(*o, ioPCX);
+    EXPECT_FALSE(io.AbortFlag);
+    EXPECT_EQ(gBlockSize.load(), std::int64_t(inner.size()));
+    EXPECT_TRUE(HoldsSeed(*io.IEBitmap(), 2, 2, 7));
+
+    // A plain JPEG without the header is read as it is; a TIFF without it is refused.
+    std::unique_ptr<rtl::TMemoryStream> plain(NewStream(inner));
+    io.LoadFromStreamType(*plain, ioJPEG);
+    EXPECT_FALSE(io.AbortFlag);
+    plain->SetPosition(0);
+    io.LoadFromStreamType(*plain, ioTIFF);
+    EXPECT_TRUE(io.AbortFlag);
+    EXPECT_EQ(plain->Position(), 0);
+}
+
+TEST_F(Loads, AlphaFromTheReaderIsKeptOnEveryLoadAndDroppedWhenThereIsNone)
+{
+    static bool withAlpha = true;
+    ScopedSteps png(TIEFormatSteps{
+        .FileType = ioPNG,
+        .Load =
+            [](TIELoadJob& job) {
+                LoadInnerBmp(job);
+                if (withAlpha) {
+                    job.Alpha =
+                        TIEBitmap::CreateAlpha(job.Bitmap.GetWidth(), job.Bitmap.GetHeight(), ieMemory);
+                    job.Alpha->ScanLine(0)[0] = 7;
+                }
+            },
+    });
+    TIEBitmap target;
+    TVodirAdIO io(nullptr);
+    io.SetAttachedTIEBitmap(&target);
+    for (bool alpha : {true, true, false, true}) {
+        withAlpha = alpha;
+        std::unique_ptr<rtl::TMemoryStream> m(NewStream(MakeBmp(3, 3, 1)));
+        io.LoadFromStreamType(*m, ioPNG);
+        ASSERT_EQ(target.HasAlphaChannel(), alpha);
+        if (alpha)
+            EXPECT_EQ(target.GetAlpha(0, 0), 7);
+    }
+}
+
+// ---- the worker ----
+
+// Bytes that a reader gets only up to `holdAt` until the test lets it go or the component aborts.
+class LatchStream : public rtl::TMemoryStream {
+public:
+    LatchStream(const std::vector<std::uint8_t>& bytes, std::int64_t holdAt,
+                const std::atomic<bool>* abort = nullptr)
+        : holdAt_(holdAt), abort_(abort)
+    {
+        WriteBuffer(bytes.data(), std::int32_t(bytes.size()));
+        SetPosition(0);
+    }
+    std::int32_t Read(void* buffer, std::int32_t count) override
+    {
+        if (Position() + count > holdAt_) {
+            std::unique_lock<std::mutex> lock(mutex_);
+            held_ = true;
+            cv_.notify_all();
+            // Wakes on Release; an abort is seen within a millisecond.
+            while (!released_ && !(abort_ && abort_->load()))
+                cv_.wait_for(lock, std::chrono::milliseconds(1));
+        }
+        const int now = ++readers_;
+        maxReaders_ = std::max(maxReaders_.load(), now);
+        const std::int32_t got = rtl::TMemoryStream::Read(buffer, count);
+        --readers_;
+        return got;
+    }
+    void WaitHeld()
+    {
+        std::unique_lock<std::mutex> lock(mutex_);
+        cv_.wait(lock, [this] { return held_; });
+    }
+    void Release()
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        released_ = true;
+        cv_.notify_all();
+    }
+    static inline std::atomic<int> readers_{0};
+    static inline std::atomic<int> maxReaders_{0};
+
+private:
+    std::int64_t holdAt_;
+    const std::atomic<bool>* abort_;
+    std::mutex mutex_;
+    std::condition_variable cv_;
+    bool held_ = false;
+    bool released_ = false;
+};
+
+using Worker = MainThreadTest;
+
+TEST_F(Worker, AsynchronousLoadHandsTheImageOverOnTheMainThread)
+{
+    TIEBitmap target;
+    target.Allocate(1, 1, ie24RGB);
+    TVodirAdIO io(nullptr);
+    io.SetAttachedTIEBitmap(&target);
+    io.Asynchronous = true;
+    Events ev;
+    ev.Attach(io);
+    LatchStream s(MakeBmp(9, 8, 4), 200);
+    io.LoadFromStreamType(s, ioBMP);
+    s.WaitHeld();
+    // The reader is mid-image; nothing of it has reached the working bitmap.
+    EXPECT_EQ(target.GetWidth(), 1);
+    EXPECT_FALSE(io.IsIOThread());
+    s.Release();
+    io.WaitThreads(false);
+    EXPECT_TRUE(HoldsSeed(target, 9, 8, 4));
+    EXPECT_EQ(io.Params().Width, 9);
+    EXPECT_EQ(ev.finished, 1);
+    EXPECT_TRUE(ev.allOnMain);
+    // The queued hand-over finds nothing left to do.
+    while (rtl::CheckSynchronize(0)) {
+    }
+    EXPECT_EQ(ev.finished, 1);
+}
+
+TEST_F(Worker, AComponentOwningItsBitmapLoadsOnTheCallingThread)
+{
+    TVodirAdIO io(nullptr);
+    io.Asynchronous = true;
+    std::unique_ptr<rtl::TMemoryStream> m(NewStream(MakeBmp(4, 4, 2)));
+    io.LoadFromStreamType(*m, ioBMP);
+    EXPECT_TRUE(HoldsSeed(*io.IEBitmap(), 4, 4, 2));
+}
+
+TEST_F(Worker, DestructionAbortsAStalledWorkerAndStillReportsItsEnd)
+{
+    TIEBitmap target;
+    Events ev;
+    std::unique_ptr<LatchStream> s;
+    {
+        TVodirAdIO io(nullptr);
+        io.SetAttachedTIEBitmap(&target);
+        io.Asynchronous = true;
+        ev.Attach(io);
+        s = std::make_unique<LatchStream>(MakeBmp(50, 50, 1), 500, &io.AbortFlag);
+        io.LoadFromStreamType(*s, ioBMP);
+        s->WaitHeld();
+    }  // never released: only the abort lets the reader go
+    EXPECT_EQ(ev.finished, 1);
+    EXPECT_EQ(target.GetWidth(), 0);
+}
+
+// A stream whose reads fail with something no reader expects.
+class ThrowingStream : public rtl::TMemoryStream {
+public:
+    std::int32_t Read(void*, std::int32_t) override { throw std::runtime_error("device gone"); }
+};
+
+TEST_F(Worker, AWorkerThatRaisesEndsWithTheAbortFlagAndTheFinishEvent)
+{
+    TIEBitmap target;
+    TVodirAdIO io(nullptr);
+    io.SetAttachedTIEBitmap(&target);
+    io.Asynchronous = true;
+    Events ev;
+    ev.Attach(io);
+    ThrowingStream s;
+    io.LoadFromStreamType(s, ioBMP);
+    io.WaitThreads(false);
+    EXPECT_TRUE(io.AbortFlag);
+    EXPECT_EQ(ev.finished, 1);
+    EXPECT_FALSE(io.IsIOThread());
+}
+
+TEST_F(Worker, OneJobAtATimeAndSettersWaitForIt)
+{
+    TIEBitmap first, second;
+    TVodirAdIO io(nullptr);
+    io.SetAttachedTIEBitmap(&first);
+    io.Asynchronous = true;
+    LatchStream::maxReaders_ = 0;
+    LatchStream a(MakeBmp(6, 6, 1), 100);
+    LatchStream b(MakeBmp(6, 6, 2), 1 << 20);
+    io.LoadFromStreamType(a, ioBMP);
+    a.WaitHeld();
+    std::thread releaser([&] { a.Release(); });
+    io.LoadFromStreamType(b, ioBMP);  // waits for the first job
+    io.WaitThreads(false);
+    releaser.join();
+    EXPECT_EQ(LatchStream::maxReaders_.load(), 1);
+    EXPECT_TRUE(HoldsSeed(first, 6, 6, 2));
+
+    // Switching to another bitmap aborts and waits for the running job before it swaps.
+    LatchStream c(MakeBmp(30, 30, 3), 300, &io.AbortFlag);
+    io.LoadFromStreamType(c, ioBMP);
+    c.WaitHeld();
+    io.SetAttachedTIEBitmap(&second);
+    EXPECT_EQ(io.IEBitmap(), &second);
+    EXPECT_EQ(second.GetWidth(), 0);
+    EXPECT_FALSE(io.IsIOThread());
+}
+
+}  // namespace
