@@ -5,6 +5,7 @@
 #include "imaging/core/vodiradproc.h"
 #include "imaging/io/detail/vodiradio_platform.h"
 #include "platform/rtl/Endian.h"
+#include "platform/rtl/Files.h"
 #include "platform/rtl/Strings.h"
 #include "platform/rtl/Thread.h"
 
@@ -16,30 +17,6 @@
 namespace imaging {
 
 // ---- jobs and the worker -----------------------------------------------------------------------
-
-// Everything one load or save needs, prepared on the calling thread. The reader or writer works on
-// the job's own bitmap and parameters, so nothing the user or a view sees changes until the job is
-// handed over on the main thread.
-struct TVodirAdIO::TJob {
-    bool save = false;
-    bool paramsOnly = false;
-    std::string fileName;  // empty for streams
-    rtl::TStream* stream = nullptr;
-    int fileType = 0;
-    const TIEFormatSteps* steps = nullptr;
-    const TIOFileFormat* row = nullptr;  // a registry row's routines, for types without steps
-    bool viewDpi = false;
-    // A step without a stream of its own (metafiles, AVI frames); runs in place of the reader.
-    std::function<void(TJob& job, TProgressRecord& progress)> body;
-
-    std::unique_ptr<TIEBitmap> bitmap;
-    std::unique_ptr<TIOParamsVals> params;
-    std::unique_ptr<TIEBitmap> alpha;
-    TColor background = 0;
-    int result = 0;
-    // False when nothing is to be handed over (a failed open on a worker, a refused stream header).
-    bool handOver = true;
-};
 
 class TIEIOThread : public rtl::TThread {
 public:
@@ -116,6 +93,18 @@ std::string LowerExtension(const std::string& fileName)
 }
 
 constexpr std::int32_t kStreamHeaderSize = 12;
+
+// A new empty file in the target's folder, so that putting it in the target's place is a rename
+// on one volume. Raises EFCreateError as creating the target would.
+std::string TempFileBeside(const std::string& target)
+{
+    const std::size_t slash = target.find_last_of("\\/:");
+    const std::string folder = slash == std::string::npos ? std::string(".") : target.substr(0, slash + 1);
+    std::string temp = rtl::CreateTempFile(folder, "vod");
+    if (temp.empty())
+        throw rtl::EFCreateError("Cannot create file \"" + target + "\". No temporary file in its folder");
+    return temp;
+}
 
 // The registry's rows for the library's own formats only name them: their routines are
 // placeholders. A row's routines are called only for types a program added itself.
@@ -457,8 +446,8 @@ void TVodirAdIO::RunSave(TJob& job)
 
     // The image goes to a file of its own beside the target first; the target is replaced only
     // by a complete image.
-    const std::string temp = detail::IETempSaveName(job.fileName);
     AbortFlag = true;  // stays set when the file cannot be created
+    const std::string temp = TempFileBeside(job.fileName);
     {
         rtl::TFileStream out(temp, rtl::fmCreate);
         AbortFlag = false;
@@ -470,7 +459,7 @@ void TVodirAdIO::RunSave(TJob& job)
     }
     if (AbortFlag || !detail::IEReplaceFile(temp, job.fileName)) {
         AbortFlag = true;
-        detail::IERemoveFile(temp);
+        rtl::RemoveFile(temp);
     }
 }
 

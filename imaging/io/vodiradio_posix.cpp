@@ -4,10 +4,8 @@
 #include "imaging/io/vodiradio.h"
 #include "platform/rtl/Exceptions.h"
 
-#include <atomic>
 #include <cstdio>
 #include <string>
-#include <unistd.h>
 
 namespace imaging {
 
@@ -27,18 +25,10 @@ void IEViewBackground(TIEView*, TColor&) {}
 
 bool IEIsView(rtl::TComponent*, TIEView*) { return false; }
 
-std::string IETempSaveName(const std::string& Target)
-{
-    static std::atomic<unsigned> counter{0};
-    return Target + ".~" + std::to_string(::getpid()) + "-" + std::to_string(counter.fetch_add(1)) + ".tmp";
-}
-
 bool IEReplaceFile(const std::string& Temp, const std::string& Target)
 {
     return std::rename(Temp.c_str(), Target.c_str()) == 0;
 }
-
-void IERemoveFile(const std::string& FileName) { std::remove(FileName.c_str()); }
 
 }  // namespace detail
 

@@ -1,16 +1,42 @@
-// What the I/O component's portable core asks of the platform: the GUI attachments, the debugger
-// output, and replacing a file with a finished temporary one. One implementation per platform
+// The I/O component's jobs, and what its portable core asks of the platform: the GUI attachments, the
+// debugger output, and replacing a file with a finished temporary one. One implementation per platform
 // (vodiradio_win32.cpp, vodiradio_posix.cpp).
 #pragma once
 
 #include "imaging/core/hyiedefs.h"
+#include "imaging/io/vodiradio.h"
 #include "platform/rtl/Component.h"
 
+#include <functional>
+#include <memory>
 #include <string>
 
 namespace imaging {
-class TIEView;
-struct TIEIOPlatform;
+
+// Everything one load or save needs, prepared on the calling thread. The reader or writer works on
+// the job's own bitmap and parameters, so nothing the user or a view sees changes until the job is
+// handed over on the main thread.
+struct TVodirAdIO::TJob {
+    bool save = false;
+    bool paramsOnly = false;
+    std::string fileName;  // empty for streams
+    rtl::TStream* stream = nullptr;
+    int fileType = 0;
+    const TIEFormatSteps* steps = nullptr;
+    const TIOFileFormat* row = nullptr;  // a registry row's routines, for types without steps
+    bool viewDpi = false;
+    // A step without a stream of its own (metafiles, AVI frames); runs in place of the reader.
+    std::function<void(TJob& job, TProgressRecord& progress)> body;
+
+    std::unique_ptr<TIEBitmap> bitmap;
+    std::unique_ptr<TIOParamsVals> params;
+    std::unique_ptr<TIEBitmap> alpha;
+    TColor background = 0;
+    int result = 0;
+    // False when nothing is to be handed over (a failed open on a worker, a refused stream header).
+    bool handOver = true;
+};
+
 }  // namespace imaging
 
 namespace imaging::detail {
@@ -22,12 +48,8 @@ bool IEViewDpi(TIEView* View, int& DpiX, int& DpiY);
 void IEViewBackground(TIEView* View, TColor& Color);
 bool IEIsView(rtl::TComponent* Component, TIEView* View);
 
-// A name for the temporary file of a save, in the target's folder (so that the final rename stays
-// on one volume) and not used by anything else.
-std::string IETempSaveName(const std::string& Target);
 // Puts Temp in Target's place, replacing an existing Target in one step; false on failure (Temp
 // is then still there).
 bool IEReplaceFile(const std::string& Temp, const std::string& Target);
-void IERemoveFile(const std::string& FileName);
 
 }  // namespace imaging::detail
