@@ -24,6 +24,7 @@ inline constexpr std::int32_t kInstallBuild = 143;
 
 // The components of the window description in declaration order, and the handlers it names.
 #define TFORM2_COMPONENTS(X)                 \
+    X(win::TImage, Image1)                   \
     X(win::TLabel, Label1)                   \
     X(win::TLabel, Label2)                   \
     X(win::TLabel, Label3)                   \
@@ -32,6 +33,7 @@ inline constexpr std::int32_t kInstallBuild = 143;
     X(win::TLabel, Label6)                   \
     X(TColorButton, bInstall)                \
     X(TColorButton, bCancel)                 \
+    X(win::TImage, Logo)                     \
     X(win::TLabel, Msg1)                     \
     X(win::TLabel, Msg2)                     \
     X(TFindFile, FindFile)                   \

@@ -12,6 +12,7 @@
 #include "app/kzStrings.h"
 #include "app/kzSystem.h"
 #include "app/zResStorage.h"
+#include "imaging/io/Units.h"
 #include "placement/Units.h"
 
 namespace app {
@@ -28,6 +29,9 @@ void RegisterClasses()
 rtl::TUnitTable UnitTable()
 {
     rtl::TUnitTable table = placement::UnitTable();
+    // The window's pictures are the image library's BMP pictures.
+    for (const rtl::TUnit& unit : imaging::IOUnitTable())
+        table.push_back(unit);
     // The operating-system and process facts, taken on the thread that runs main.
     table.push_back({"kzSystem", InitializeKzSystem, nullptr});
     table.push_back({"kzFiles", InitializeKzFiles, nullptr});

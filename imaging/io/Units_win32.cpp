@@ -1,0 +1,17 @@
+// The image library's I/O units in the Windows build.
+#include "imaging/io/Units.h"
+
+#include "imaging/io/iegraphic_win32.h"
+#include "platform/win/Units.h"
+
+namespace imaging {
+
+rtl::TUnitTable IOUnitTable()
+{
+    rtl::TUnitTable table = win::UnitTable();
+    // Pictures in the library's formats, found by file extension and by stored class name.
+    table.push_back({"iegraphic", IERegisterGraphicClasses, IEUnregisterGraphicClasses});
+    return table;
+}
+
+}  // namespace imaging
