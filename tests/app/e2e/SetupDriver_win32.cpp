@@ -586,6 +586,21 @@ void Run(Args& a)
         const bool bold = style.find('b') != std::string::npos,
                    centred = style.find('c') != std::string::npos;
         std::printf("label %.3f %s\n", LabelMatch(top, l, t, w, h, color, bold, centred, text), text.c_str());
+    } else if (cmd == "capture") {
+        // title left top width height file: that part of the client area as a binary PPM
+        HWND top = NeedTop(a.Next("title"));
+        const int l = a.NextInt("left"), t = a.NextInt("top"), w = a.NextInt("width"),
+                  h = a.NextInt("height");
+        const std::string file = a.Next("file");
+        const Pixels shown = CaptureClient(top, l, t, w, h);
+        std::string ppm = "P6\n" + std::to_string(w) + " " + std::to_string(h) + "\n255\n";
+        for (DWORD v : shown.data)
+            ppm += {static_cast<char>(v >> 16), static_cast<char>(v >> 8), static_cast<char>(v)};
+        FILE* f = std::fopen(file.c_str(), "wb");
+        if (!f || std::fwrite(ppm.data(), 1, ppm.size(), f) != ppm.size())
+            Fail("cannot write " + file);
+        std::fclose(f);
+        std::printf("captured %d %d\n", w, h);
     } else if (cmd == "reddish") {
         HWND top = NeedTop(a.Next("title"));
         const int l = a.NextInt("left"), t = a.NextInt("top"), w = a.NextInt("width"),

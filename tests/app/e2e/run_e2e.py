@@ -753,6 +753,34 @@ def scenario_nothing_found(s):
     check(bottom - top == 610 and top == (sh - 610) // 2, "double-click gives %d high at %d" % (bottom - top, top))
 
 
+def read_ppm(data):
+    """Width, height and RGB bytes of a binary PPM with maxval 255 and no comments."""
+    magic, w, h, mx, rest = data.split(maxsplit=4)
+    check(magic == b"P6" and mx == b"255", "not a 255-level PPM")
+    return int(w), int(h), rest[:int(w) * int(h) * 3]
+
+
+def scenario_pictures(s):
+    """The window shows its two stored pictures pixel for pixel where the description puts them:
+    each picture's BMP, decoded by ImageMagick, against a capture of that rectangle."""
+    s.registry()
+    s.start()
+    s.wait_reddish(MSG1)  # the window has painted
+    for name, left, top in (("Banner.bmp", 7, 33), ("Logo.bmp", 377, 129)):
+        decoded = subprocess.run([OPTS.convert, os.path.join(OPTS.build, "app", name), "ppm:-"],
+                                 stdout=subprocess.PIPE, check=True).stdout
+        width, height, expected = read_ppm(decoded)
+        capture = "C:\\capture-" + name + ".ppm"
+        s.drive(["capture", MAIN, str(left), str(top), str(width), str(height), capture])
+        with open(s.host(capture), "rb") as f:
+            shown = read_ppm(f.read())
+        differing = sum(1 for i in range(0, len(expected), 3) if shown[2][i:i + 3] != expected[i:i + 3])
+        check(shown[2] == expected, "%s: %d of %d pixels differ at (%d, %d)"
+              % (name, differing, width * height, left, top))
+    s.drive(["click", MAIN, "TColorButton", "Cancel"], ["wait-gone", MAIN, "10000"])
+    s.wait_exit(s.programs[-1])
+
+
 def search_running(s):
     """Driver commands that make sure the search runs: the window's thread has come back from the
     handler that starts it (the search begins inside it), and Msg1 is still empty (the search's
@@ -794,6 +822,7 @@ def scenario_close_mid_search(s):
 
 
 SCENARIOS = [
+    scenario_pictures,
     scenario_stored_values_kept,
     scenario_two_instances,
     scenario_reinstall_disk_full,
@@ -856,6 +885,7 @@ def main():
     parser.add_argument("--driver", required=True)
     parser.add_argument("--payload", required=True)
     parser.add_argument("--readme", required=True)
+    parser.add_argument("--convert", required=True)
     parser.add_argument("-k", dest="only", default="")
     parser.add_argument("-j", dest="jobs", type=int, default=4)
     OPTS = parser.parse_args()
