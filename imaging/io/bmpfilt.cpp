@@ -477,67 +477,36 @@ void ReadBMPStream(rtl::TStream& Stream, TIEBitmap* Bitmap, std::int64_t BlockSi
 
 namespace {
 
-// The RLE8 encoding of one row of indexes, ending with the end-of-line code.
-void EncodeRle8(const std::uint8_t* row, int n, std::vector<std::uint8_t>& out)
+// The run-length encoding of one row of indexes (RLE4 with nibbles, else RLE8), ending with the
+// end-of-line code: runs of one index, and literals flushed at most 255 at a time.
+void EncodeRle(const std::uint8_t* row, int n, bool nibbles, std::vector<std::uint8_t>& out)
 {
     int i = 0;
     int s = 0;
     auto flush = [&](int upTo) {
         while (s < upTo) {
             const int m = std::min(upTo - s, 255);
-            if (m == 1) {
+            if (m == 1 && nibbles) {
+                out.insert(out.end(), {1, std::uint8_t(row[s] << 4)});
+            } else if (m == 1) {
                 out.insert(out.end(), {1, row[s]});
+            } else if (m == 2 && nibbles) {
+                out.insert(out.end(), {2, std::uint8_t(row[s] << 4 | row[s + 1])});
             } else if (m == 2) {
                 out.insert(out.end(), {1, row[s], 1, row[s + 1]});
             } else {
                 out.push_back(0);
                 out.push_back(std::uint8_t(m));
-                out.insert(out.end(), row + s, row + s + m);
-                if (m & 1)
-                    out.push_back(0);
-            }
-            s += m;
-        }
-    };
-    while (i < n) {
-        if (i - s > 255)
-            flush(s + 255);
-        if (i + 1 < n && row[i] == row[i + 1]) {
-            flush(i);
-            int j = i + 2;
-            while (j < n && row[j] == row[i] && j - i < 255)
-                ++j;
-            out.push_back(std::uint8_t(j - i));
-            out.push_back(row[i]);
-            s = i = j;
-        } else {
-            ++i;
-        }
-    }
-    flush(n);
-    out.insert(out.end(), {0, 0});
-}
-
-// RLE4: runs of one index, literals packed two a byte.
-void EncodeRle4(const std::uint8_t* row, int n, std::vector<std::uint8_t>& out)
-{
-    int i = 0;
-    int s = 0;
-    auto flush = [&](int upTo) {
-        while (s < upTo) {
-            const int m = std::min(upTo - s, 255);
-            if (m == 1) {
-                out.insert(out.end(), {1, std::uint8_t(row[s] << 4)});
-            } else if (m == 2) {
-                out.insert(out.end(), {2, std::uint8_t(row[s] << 4 | row[s + 1])});
-            } else {
-                out.push_back(0);
-                out.push_back(std::uint8_t(m));
-                const int packed = (m + 1) / 2;
-                for (int k = 0; k < packed; ++k) {
-                    const int a = row[s + 2 * k];
-                    const int b = 2 * k + 1 < m ? row[s + 2 * k + 1] : 0;
-                    out.push_back(std::uint8_t(a << 4 | b));
+                int packed = m;
+                if (nibbles) {
+                    packed = (m + 1) / 2;
+                    for (int k = 0; k < packed; ++k) {
+                        const int a = row[s + 2 * k];
+                        const int b = 2 * k + 1 < m ? row[s + 2 * k + 1] : 0;
+                        out.push_back(std::uint8_t(a << 4 | b));
+                    }
+                } else {
+                    out.insert(out.end(), row + s, row + s + m);
                 }
                 if (packed & 1)
                     out.push_back(0);
@@ -554,7 +523,7 @@ void EncodeRle4(const std::uint8_t* row, int n, std::vector<std::uint8_t>& out)
             while (j < n && row[j] == row[i] && j - i < 255)
                 ++j;
             out.push_back(std::uint8_t(j - i));
-            out.push_back(std::uint8_t(row[i] << 4 | row[i]));
+            out.push_back(nibbles ? std::uint8_t(row[i] << 4 | row[i]) : row[i]);
             s = i = j;
         } else {
             ++i;
@@ -712,10 +681,8 @@ void WriteBMPStream(rtl::TStream& Stream, TIEBitmap* Bitmap, TIOParamsVals& Para
         out.clear();
         if (bits == 4 || bits == 8) {
             const std::uint8_t* idx = indexed.indexes.data() + std::size_t(y) * width;
-            if (rle && bits == 8) {
-                EncodeRle8(idx, width, out);
-            } else if (rle) {
-                EncodeRle4(idx, width, out);
+            if (rle) {
+                EncodeRle(idx, width, bits == 4, out);
             } else if (bits == 8) {
                 out.assign(idx, idx + width);
             } else {

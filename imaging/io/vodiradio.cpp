@@ -640,28 +640,18 @@ void TVodirAdIO::ReadParamsFromFile(const std::string& FileName, int FileType)
 {
     auto job = std::make_unique<TJob>();
     job->fileName = FileName;
-    job->fileType = FileType;
-    job->paramsOnly = true;
-    job->steps = IEFormatSteps(FileType);
-    if (!job->steps)
-        job->row = AddedRow(FindFileFormatByType(FileType));
-    params_->FileType = FileType;
-    job->params = std::make_unique<TIOParamsVals>(static_cast<TIEParamsOwner*>(this));
-    job->params->Assign(params_.get());
-    job->params->ResetInfo();
-    job->bitmap = std::make_unique<TIEBitmap>();
-    try {
-        RunLoad(*job);
-    } catch (const std::exception&) {
-        AbortFlag = true;
-    }
-    HandOver(*job);
+    ReadParams(std::move(job), FileType);
 }
 
 void TVodirAdIO::ReadParamsFromStream(rtl::TStream& Stream, int FileType)
 {
     auto job = std::make_unique<TJob>();
     job->stream = &Stream;
+    ReadParams(std::move(job), FileType);
+}
+
+void TVodirAdIO::ReadParams(std::unique_ptr<TJob> job, int FileType)
+{
     job->fileType = FileType;
     job->paramsOnly = true;
     job->steps = IEFormatSteps(FileType);
@@ -672,6 +662,7 @@ void TVodirAdIO::ReadParamsFromStream(rtl::TStream& Stream, int FileType)
     job->params->Assign(params_.get());
     job->params->ResetInfo();
     job->bitmap = std::make_unique<TIEBitmap>();
+    // Always on the calling thread, and a reader's exception only fails the read.
     try {
         RunLoad(*job);
     } catch (const std::exception&) {

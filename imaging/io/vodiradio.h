@@ -153,6 +153,7 @@ private:
     void Report(int Percent);
     bool RunsAsynchronously() const;
     void LoadFileWithSteps(const std::string& FileName, int FileType);
+    void ReadParams(std::unique_ptr<TJob> job, int FileType);
     void LoadFileWithRegistry(const std::string& FileName, const std::string& Extension);
     void SaveFileWithRegistry(const std::string& FileName, const std::string& Extension);
     void AdjustDPI(TIEBitmap& Bitmap, TIOParamsVals& Params);

@@ -4,6 +4,7 @@
 #include "imaging/io/iegraphic_win32.h"
 
 #include "imaging/io/bmpfilt.h"
+#include "tests/imaging/io/bmp_test_util.h"
 #include "platform/rtl/Endian.h"
 #include "platform/rtl/Files.h"
 #include "platform/rtl/Win32.h"
@@ -32,18 +33,9 @@ protected:
 // A 24-bit BMP whose pixel (x, y) is (x * 9, y * 13, 77).
 Bytes MakeBmp(int w, int h)
 {
-    TIEBitmap b;
-    b.Allocate(w, h, ie24RGB);
-    for (int y = 0; y < h; ++y)
-        for (int x = 0; x < w; ++x)
-            b.SetPixel24(x, y, TRGB{77, std::uint8_t(y * 13), std::uint8_t(x * 9)});
-    TIOParamsVals p(nullptr);
-    rtl::TMemoryStream m;
-    std::atomic<bool> abort{false};
-    TProgressRecord progress;
-    progress.Aborting = &abort;
-    WriteBMPStream(m, &b, p, progress);
-    return m.Bytes();
+    return test::PatternBmp(w, h, [](int x, int y) {
+        return TRGB{77, std::uint8_t(y * 13), std::uint8_t(x * 9)};
+    });
 }
 
 Bytes Stored(const Bytes& file)

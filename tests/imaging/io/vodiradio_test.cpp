@@ -4,6 +4,7 @@
 #include "imaging/io/vodiradio.h"
 
 #include "imaging/io/bmpfilt.h"
+#include "tests/imaging/io/bmp_test_util.h"
 #include "platform/rtl/Endian.h"
 #include "platform/rtl/Thread.h"
 
@@ -29,21 +30,12 @@ using Bytes = std::vector<std::uint8_t>;
 // metre (0: none).
 Bytes MakeBmp(int w, int h, int seed, int xPerMetre = 0, int yPerMetre = 0)
 {
-    TIEBitmap b;
-    b.Allocate(w, h, ie24RGB);
-    for (int y = 0; y < h; ++y)
-        for (int x = 0; x < w; ++x)
-            b.SetPixel24(x, y, TRGB{std::uint8_t(seed), std::uint8_t(y), std::uint8_t(x)});
-    TIOParamsVals p(nullptr);
-    rtl::TMemoryStream m;
-    std::atomic<bool> abort{false};
-    TProgressRecord progress;
-    progress.Aborting = &abort;
-    WriteBMPStream(m, &b, p, progress);
-    Bytes file = m.Bytes();
-    rtl::StoreLE32(file.data() + 38, std::uint32_t(xPerMetre));
-    rtl::StoreLE32(file.data() + 42, std::uint32_t(yPerMetre));
-    return file;
+    return test::PatternBmp(
+        w, h,
+        [seed](int x, int y) {
+            return TRGB{std::uint8_t(seed), std::uint8_t(y), std::uint8_t(x)};
+        },
+        xPerMetre, yPerMetre);
 }
 
 bool HoldsSeed(TIEBitmap& b, int w, int h, int seed)
