@@ -1,6 +1,6 @@
-// Fuzz target: the image library's BMP reader on arbitrary bytes, as a file and as a packed DIB, in both pixel
-// modes. Bad input must end in the abort flag or an image, never a fault; a read image must have
-// the size the parameters report, and a file the writer makes of it must read back unaborted.
+// Fuzz target: the image library's BMP reader on arbitrary bytes, as a file and as a packed DIB, in both
+// pixel modes. Bad input must end in the abort flag or an image, never a fault; a read image must have the
+// size the parameters report, and a file the writer makes of it must read back unaborted.
 #include "imaging/io/bmpfilt.h"
 #include "platform/rtl/Streams.h"
 
