@@ -5,6 +5,7 @@
 #include "imaging/core/vodiradproc.h"
 #include "imaging/io/iefileformats.h"
 #include "imaging/io/ieformatsteps.h"
+#include "platform/rtl/BmpReader.h"
 #include "platform/rtl/Endian.h"
 
 #include <algorithm>
@@ -22,10 +23,13 @@ std::int64_t IEBmpMaxImageBytes = std::int64_t(1) << 30;
 
 namespace {
 
+// The header sizes and compression codes are the runtime's BMP reader's; this reader keeps its own
+// parsing because it must take what that one refuses (a colour count above the depth, data that
+// ends early) and report failure through the abort flag.
 constexpr std::uint16_t kBmpSignature = 0x4D42;  // "BM"
-constexpr int kFileHeaderSize = 14;
-constexpr int kCoreHeaderSize = 12;
-constexpr int kInfoHeaderSize = 40;
+constexpr int kFileHeaderSize = int(rtl::kBmpFileHeaderSize);
+constexpr int kCoreHeaderSize = int(rtl::kBmpCoreHeaderSize);
+constexpr int kInfoHeaderSize = int(rtl::kBmpInfoHeaderSize);
 constexpr int kOs2HeaderSize = 64;
 // The smallest OS/2 2.x header: size, width, height, planes and bit count; the rest is implied 0.
 constexpr int kOs2MinHeaderSize = 16;
@@ -34,10 +38,10 @@ constexpr int kMaskedHeaderSize = 52;
 // No header documented is longer than v5's; a longer one is damage, not a future version.
 constexpr std::uint32_t kMaxHeaderSize = 4096;
 
-constexpr std::uint32_t kBiRgb = 0;
-constexpr std::uint32_t kBiRle8 = 1;
-constexpr std::uint32_t kBiRle4 = 2;
-constexpr std::uint32_t kBiBitFields = 3;
+constexpr std::uint32_t kBiRgb = rtl::kBmpRgb;
+constexpr std::uint32_t kBiRle8 = rtl::kBmpRle8;
+constexpr std::uint32_t kBiRle4 = rtl::kBmpRle4;
+constexpr std::uint32_t kBiBitFields = rtl::kBmpBitFields;
 
 constexpr double kInchesPerMeter100 = 2.54;
 

@@ -2,6 +2,7 @@
 // the duplicate test, log prefixes, stored numbers, the registry lookup, timer and heights, the
 // search stopped before the window goes, what a close writes back, and the faces it draws with.
 #include "app/SetupAssistQZForm.h"
+#include "imaging/io/iegraphic_win32.h"
 
 #include "platform/rtl/FormText.h"
 #include "platform/rtl/Strings.h"
@@ -19,6 +20,7 @@
 #include <set>
 #include <sstream>
 #include <string>
+#include <tuple>
 #include <thread>
 #include <vector>
 
@@ -62,7 +64,7 @@ protected:
         Form2 = form_.get();
         rtl::TStringStream in(TestDescription());
         rtl::TMemoryStream bin;
-        rtl::ObjectTextToBinary(in, bin);
+        rtl::ObjectTextToBinary(in, bin, VA_APP_BINARY_DIR);
         bin.SetPosition(0);
         form_->ReadFromStream(bin);
         char temp[MAX_PATH + 1] = {};
@@ -130,6 +132,18 @@ TEST_F(MainWindow, DescriptionBuildsEveryComponentWithItsProperties)
     EXPECT_EQ(form_->bInstall->BackColor(), 0x808040);
     EXPECT_EQ(form_->bInstall->HoverColor(), 0xC7AF67);
     EXPECT_EQ(form_->bCancel->Left(), 438);
+    // The two pictures, read through the image library's BMP picture.
+    for (auto [image, left, top, width, height] :
+         {std::tuple{form_->Image1, 7, 33, 296, 208}, std::tuple{form_->Logo, 377, 129, 160, 50}}) {
+        ASSERT_NE(image, nullptr);
+        EXPECT_NE(dynamic_cast<imaging::TIEBMPImage*>(image->Picture()->Graphic()), nullptr);
+        EXPECT_EQ(image->Left(), left);
+        EXPECT_EQ(image->Top(), top);
+        EXPECT_EQ(image->Picture()->Width(), width);
+        EXPECT_EQ(image->Picture()->Height(), height);
+    }
+    EXPECT_TRUE(form_->Image1->AutoSize());
+    EXPECT_TRUE(form_->Logo->Stretch());
     EXPECT_EQ(form_->Timer1->Interval(), 333u);
     EXPECT_TRUE(form_->FindFile->Threaded());
     EXPECT_EQ(form_->FindFile->Criteria()->Files()->FileName(), "znt*.exe");
