@@ -311,6 +311,17 @@ TEST(AviFrames, FirstFrameMatchesFfmpegsDecoding)
     EXPECT_EQ(io.IEBitmap()->GetWidth(), 64);
 }
 
+TEST(AviFrames, AStreamWithoutAFrameRateHasNoFrameDelay)
+{
+    TVodirAdIO io(nullptr);
+    ASSERT_EQ(io.OpenAVIReader(Media("norate.avi")), 5);
+    io.LoadAVIFrame(1);
+    io.CloseAVIReader();
+    EXPECT_FALSE(io.AbortFlag);
+    EXPECT_EQ(io.Params().FrameDelay, 0);
+    EXPECT_EQ(io.IEBitmap()->GetWidth(), 64);
+}
+
 TEST(AviFrames, AMissingFileOrFrameChangesNothing)
 {
     TVodirAdIO io(nullptr);
