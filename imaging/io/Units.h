@@ -5,8 +5,10 @@
 
 namespace imaging {
 
-// The control layer's units, then the picture classes (Windows build; elsewhere the runtime's
-// units alone).
+// The I/O component's class, for descriptions that name it.
+void RegisterIOClasses();
+// The control layer's units (the runtime's off Windows), then the I/O component's class and, in
+// the Windows build, the picture classes.
 rtl::TUnitTable IOUnitTable();
 
 }  // namespace imaging

@@ -1,8 +1,18 @@
-// The image library's I/O units off Windows: no picture classes, so the runtime's alone.
+// The image library's I/O units off Windows: the runtime's, then the I/O component's class (there
+// are no picture classes without the control layer).
 #include "imaging/io/Units.h"
+
+#include "imaging/io/vodiradio.h"
 
 namespace imaging {
 
-rtl::TUnitTable IOUnitTable() { return rtl::UnitTable(); }
+void RegisterIOClasses() { rtl::RegisterClass(TVodirAdIO::StaticClassInfo()); }
+
+rtl::TUnitTable IOUnitTable()
+{
+    rtl::TUnitTable table = rtl::UnitTable();
+    table.push_back({"vodiradio", RegisterIOClasses, nullptr});
+    return table;
+}
 
 }  // namespace imaging

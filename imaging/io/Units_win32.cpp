@@ -2,13 +2,17 @@
 #include "imaging/io/Units.h"
 
 #include "imaging/io/iegraphic_win32.h"
+#include "imaging/io/vodiradio.h"
 #include "platform/win/Units.h"
 
 namespace imaging {
 
+void RegisterIOClasses() { rtl::RegisterClass(TVodirAdIO::StaticClassInfo()); }
+
 rtl::TUnitTable IOUnitTable()
 {
     rtl::TUnitTable table = win::UnitTable();
+    table.push_back({"vodiradio", RegisterIOClasses, nullptr});
     // Pictures in the library's formats, found by file extension and by stored class name.
     table.push_back({"iegraphic", IERegisterGraphicClasses, IEUnregisterGraphicClasses});
     return table;

@@ -117,6 +117,18 @@ const TIOFileFormat* AddedRow(const TIOFileFormat* row)
 
 // ---- life ---------------------------------------------------------------------------------------
 
+// What a description may set; the attachments and the progress event are set by code.
+void TVodirAdIO::Publish(Table& t)
+{
+    t.Property(RTL_GET_SET(Background)).Default(0);
+    t.Property(RTL_MEMBER(StreamHeaders)).Default(false);
+    t.Property(RTL_MEMBER(AutoAdjustDPI)).Default(false);
+    t.Property(RTL_MEMBER(FilteredAdjustDPI)).Default(false);
+    t.Event(RTL_MEMBER(OnFinishWork));
+    t.Property(RTL_GET_SET(NativePixelFormat)).Default(false);
+    t.Creatable();
+}
+
 TVodirAdIO::TVodirAdIO(rtl::TComponent* AOwner)
     : rtl::TComponent(AOwner),
       params_(std::make_unique<TIOParamsVals>(static_cast<TIEParamsOwner*>(this))),
@@ -210,8 +222,7 @@ void TVodirAdIO::DoFinishWork()
 {
     if (OnProgress)
         OnProgress(this, 100);
-    if (OnFinishWork)
-        OnFinishWork(this);
+    OnFinishWork(this);
 }
 
 // ---- workers ----------------------------------------------------------------------------------

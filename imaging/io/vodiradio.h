@@ -45,6 +45,8 @@ struct TIEIOPlatformDeleter {
 inline constexpr unsigned kIEMsgIOFinished = 0x0400 + 7000;
 
 class TVodirAdIO : public rtl::TComponent, private TIEParamsOwner {
+    RTL_DECLARE_CLASS(TVodirAdIO, rtl::TComponent)
+
 public:
     explicit TVodirAdIO(rtl::TComponent* AOwner);
     // Aborts a running job, waits for it, and fires OnFinishWork for a job whose result had not
@@ -88,7 +90,7 @@ public:
     // Progress in percent and the end of every operation; always on the main thread when a
     // worker does the work.
     TIEProgressEvent OnProgress;
-    std::function<void(rtl::TObject* Sender)> OnFinishWork;
+    rtl::TNotifyEvent OnFinishWork;
 
     // ---- loading and saving ------------------------------------------------------------------
     // Each returns when done, or at once when the job went to a worker. Failures set AbortFlag;
