@@ -7,8 +7,8 @@ namespace imaging {
 
 // The I/O component's class, for descriptions that name it.
 void RegisterIOClasses();
-// The control layer's units (the runtime's off Windows), then the I/O component's class and, in
-// the Windows build, the picture classes.
+// The library core's units, then the I/O component's class and, in the Windows build, the picture
+// classes.
 rtl::TUnitTable IOUnitTable();
 
 }  // namespace imaging

@@ -1,9 +1,9 @@
 // The image library's I/O units in the Windows build.
 #include "imaging/io/Units.h"
 
+#include "imaging/core/Units.h"
 #include "imaging/io/iegraphic_win32.h"
 #include "imaging/io/vodiradio.h"
-#include "platform/win/Units.h"
 
 namespace imaging {
 
@@ -11,7 +11,7 @@ void RegisterIOClasses() { rtl::RegisterClass(TVodirAdIO::StaticClassInfo()); }
 
 rtl::TUnitTable IOUnitTable()
 {
-    rtl::TUnitTable table = win::UnitTable();
+    rtl::TUnitTable table = UnitTable();  // the library core's units first
     table.push_back({"vodiradio", RegisterIOClasses, nullptr});
     // Pictures in the library's formats, found by file extension and by stored class name.
     table.push_back({"iegraphic", IERegisterGraphicClasses, IEUnregisterGraphicClasses});

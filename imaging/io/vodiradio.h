@@ -61,8 +61,9 @@ public:
     // A TIEBitmap that stays the caller's.
     TIEBitmap* AttachedTIEBitmap() const { return kind_ == kIEBitmap ? bitmap_ : nullptr; }
     void SetAttachedTIEBitmap(TIEBitmap* Value);
-    // Windows build only: a view (its TIEBitmap, or its TBitmap wrapped), a TBitmap (wrapped) and
-    // an image control (its picture's bitmap, wrapped).
+    // Windows build only: a view (its TIEBitmap, or its TBitmap wrapped; followed through its
+    // bitmap-change callbacks), a TBitmap (wrapped) and an image control (its picture's bitmap,
+    // wrapped).
     TIEView* AttachedVodirAd() const { return view_; }
     void SetAttachedVodirAd(TIEView* Value);
     win::TBitmap* AttachedTBitmap() const { return kind_ == kTBitmap ? tbitmap_ : nullptr; }
@@ -169,6 +170,8 @@ private:
     void PlatformViewDpi(int DpiX, int DpiY);
     void PlatformCloseAVI();
     bool PlatformHasTBitmap() const;
+    void FollowView();
+    void ViewBitmapChanged(bool Destroying);
 
     TKind kind_ = kOwn;
     TIEBitmap* bitmap_ = nullptr;  // the working bitmap; owned when ownBitmap_ holds it

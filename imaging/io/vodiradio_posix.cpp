@@ -67,6 +67,8 @@ void TVodirAdIO::PlatformEndWork() {}
 void TVodirAdIO::PlatformViewDpi(int, int) {}
 void TVodirAdIO::PlatformCloseAVI() {}
 bool TVodirAdIO::PlatformHasTBitmap() const { return false; }
+void TVodirAdIO::FollowView() {}
+void TVodirAdIO::ViewBitmapChanged(bool) {}
 
 void TVodirAdIO::LoadMetafile(const std::string&, int, int, bool)
 {

@@ -1,5 +1,6 @@
 // The I/O component's Windows half: platform bitmaps and image controls, metafiles through GDI,
 // AVI frames through Video for Windows and DrawDib, the debugger output and the file replace.
+#include "imaging/core/ieview_win32.h"
 #include "imaging/io/detail/vodiradio_platform.h"
 #include "imaging/io/vodiradio.h"
 #include "platform/rtl/Win32.h"
@@ -22,6 +23,8 @@ struct TIEIOPlatform {
     PAVISTREAM stream = nullptr;
     PGETFRAME frames = nullptr;
     AVISTREAMINFOA info{};
+    // The bitmap-change callback registered with the attached view.
+    TIECallbackHandle viewCallback = kIENoCallback;
 
     void Close()
     {
@@ -50,11 +53,25 @@ TIEIOPlatform* IENewIOPlatform() { return new TIEIOPlatform; }
 
 void IEDebugOutput(const char* Text) { OutputDebugStringA(Text); }
 
-bool IEViewDpi(TIEView*, int&, int&) { return false; }
+bool IEViewDpi(TIEView* View, int& DpiX, int& DpiY)
+{
+    if (!View)
+        return false;
+    DpiX = View->DpiX();
+    DpiY = View->DpiY();
+    return true;
+}
 
-void IEViewBackground(TIEView*, TColor&) {}
+void IEViewBackground(TIEView* View, TColor& Color)
+{
+    if (View)
+        Color = View->Background();
+}
 
-bool IEIsView(rtl::TComponent*, TIEView*) { return false; }
+bool IEIsView(rtl::TComponent* Component, TIEView* View)
+{
+    return View && static_cast<rtl::TComponent*>(View) == Component;
+}
 
 bool IEReplaceFile(const std::string& Temp, const std::string& Target)
 {
@@ -67,10 +84,51 @@ bool IEReplaceFile(const std::string& Temp, const std::string& Target)
 
 void TVodirAdIO::SetAttachedVodirAd(TIEView* Value)
 {
-    if (Value)
-        throw rtl::EInvalidArgument("no image view is built into this program");
     Detach();
     UseOwnBitmap();
+    if (!Value)
+        return;
+    view_ = Value;
+    kind_ = kView;
+    FreeNotification(Value);
+    platform_->viewCallback = Value->AddBitmapChangeCallback(
+        [this](rtl::TObject*, bool Destroying) { ViewBitmapChanged(Destroying); });
+    FollowView();
+}
+
+void TVodirAdIO::FollowView()
+{
+    // The view's own library bitmap when it keeps one; else a bitmap of ours over its platform
+    // bitmap. Either way the component never keeps a wrapper of a bitmap the view let go of.
+    if (TIEBitmap* shown = view_->GetIEBitmap()) {
+        ownBitmap_.reset();
+        bitmap_ = shown;
+        tbitmap_ = nullptr;
+        return;
+    }
+    if (!ownBitmap_) {
+        ownBitmap_ = std::make_unique<TIEBitmap>();
+        bitmap_ = ownBitmap_.get();
+    }
+    tbitmap_ = view_->GetTBitmap();
+    if (tbitmap_)
+        bitmap_->EncapsulateTBitmap(tbitmap_, false);
+    else
+        bitmap_->FreeImage();
+}
+
+void TVodirAdIO::ViewBitmapChanged(bool Destroying)
+{
+    // A job may be filling or reading the bitmap that is going: it ends first.
+    WaitThreads(true);
+    if (Destroying) {
+        // The view has already unlinked the callback.
+        platform_->viewCallback = kIENoCallback;
+        Detach();
+        UseOwnBitmap();
+        return;
+    }
+    FollowView();
 }
 
 void TVodirAdIO::SetAttachedTBitmap(win::TBitmap* Value)
@@ -103,6 +161,11 @@ void TVodirAdIO::PlatformDetach()
 {
     if (image_)
         RemoveFreeNotification(image_);
+    if (view_) {
+        view_->RemoveBitmapChangeCallback(platform_->viewCallback);
+        RemoveFreeNotification(view_);
+    }
+    platform_->viewCallback = kIENoCallback;
 }
 
 void TVodirAdIO::PlatformRewrap()
@@ -115,14 +178,22 @@ bool TVodirAdIO::PlatformHasTBitmap() const { return tbitmap_ != nullptr; }
 
 void TVodirAdIO::PlatformEndWork()
 {
-    if (!tbitmap_)
-        return;
-    bitmap_->RemoveAlphaChannel();
-    // The owner of the platform bitmap (an image control, a picture) repaints on the change.
-    tbitmap_->SetModified(true);
+    if (tbitmap_) {
+        bitmap_->RemoveAlphaChannel();
+        // The owner of the platform bitmap (an image control, a picture) repaints on the change.
+        tbitmap_->SetModified(true);
+    }
+    if (view_) {
+        view_->Update();
+        view_->ImageChange();
+    }
 }
 
-void TVodirAdIO::PlatformViewDpi(int, int) {}
+void TVodirAdIO::PlatformViewDpi(int DpiX, int DpiY)
+{
+    if (view_)
+        view_->SetDpi(DpiX, DpiY);
+}
 
 // ---- metafiles ----------------------------------------------------------------------------------
 
