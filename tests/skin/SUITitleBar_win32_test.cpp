@@ -1,0 +1,6 @@
+// The skinned title bar.
+#include "skin/SUITitleBar.h"
+
+#include "SkinFormTestSupport.h"
+
+#include <gtest/gtest.h>
