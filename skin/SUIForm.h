@@ -156,6 +156,8 @@ private:
     void MaximizeToWorkArea();
     void UpdateMenuBar();
     void OnAppMessage(MSG& msg, bool& handled);
+    // The title bar's system menu at the window's left edge, below the title.
+    void PopupSystemMenuBelowTitle();
     bool OwnsWindow(HWND wnd) const;
 
     win::TCustomForm* form_ = nullptr;  // not owned: our owner

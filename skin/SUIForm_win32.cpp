@@ -853,6 +853,15 @@ void TsuiForm::FormWindowProc(win::TMessage& m)
         titleBar_->Invalidate();
         RedrawFrame();
         return;
+    case WM_SYSCOMMAND:
+        // Alt+Space that reached the window: the system's own (unskinned) menu never shows.
+        if ((m.WParam & 0xFFF0) == SC_KEYMENU && m.LParam == ' ') {
+            if (::GetActiveWindow() == form_->Handle())
+                PopupSystemMenuBelowTitle();
+            m.Result = 0;
+            return;
+        }
+        break;
     case WM_WINDOWPOSCHANGED:
         savedProc_(m);
         // A changed frame changes the client area without a change of size.
@@ -879,15 +888,20 @@ bool TsuiForm::HandleKey(const MSG& msg)
         // not the main window's.
         if (::GetActiveWindow() != form_->Handle())
             return false;
-        RECT wr;
-        ::GetWindowRect(form_->Handle(), &wr);
-        const int below = titleBar_->Visible() ? titleBar_->TitleImage()->Height() : 0;
-        titleBar_->PopupSystemMenu(wr.left, wr.top + std::max(below, titleBar_->Height()));
+        PopupSystemMenuBelowTitle();
         return true;
     }
     if (msg.message == WM_KEYDOWN && menu_ && IsFormActive(form_))
         return menu_->IsShortCut(static_cast<std::uint16_t>(msg.wParam), win::KeyboardStateToShiftState());
     return false;
+}
+
+void TsuiForm::PopupSystemMenuBelowTitle()
+{
+    RECT wr;
+    ::GetWindowRect(form_->Handle(), &wr);
+    const int below = titleBar_->Visible() ? titleBar_->TitleImage()->Height() : 0;
+    titleBar_->PopupSystemMenu(wr.left, wr.top + std::max(below, titleBar_->Height()));
 }
 
 void TsuiForm::OnAppMessage(MSG& msg, bool& handled)

@@ -327,6 +327,7 @@ private:
     TsuiTitleBarPopupMenu* systemMenu_ = nullptr;  // owned as a component
     std::unique_ptr<win::TBitmap> strip_;          // the style's 18 button pieces
     std::int32_t pressedIndex_ = -1;
+    bool releasing_ = false;
     std::int32_t hotIndex_ = -1;
     std::int32_t buttonHeight_ = 0;
     std::int32_t buttonTop_ = 2;

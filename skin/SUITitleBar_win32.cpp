@@ -835,8 +835,22 @@ void TsuiTitleBar::WndProc(win::TMessage& m)
             }
         }
         break;
-    case WM_CANCELMODE:
+    case WM_LBUTTONUP:
+        // The release lets the capture go before MouseUp looks at the pressed button.
+        releasing_ = true;
+        try {
+            TCustomPanel::WndProc(m);
+        } catch (...) {
+            releasing_ = false;
+            throw;
+        }
+        releasing_ = false;
+        return;
     case WM_CAPTURECHANGED:
+        if (releasing_)
+            break;
+        [[fallthrough]];
+    case WM_CANCELMODE:
         if (pressedIndex_ >= 0) {
             pressedIndex_ = -1;
             Invalidate();

@@ -105,19 +105,19 @@ struct FormDeleter {
 using FormPtr = std::unique_ptr<win::TForm, FormDeleter>;
 
 // A sizeable form with a frame named suiForm1, read from a description, as the main window is.
-inline FormPtr ReadFramedForm(const std::string& frameProps = "", const std::string& formProps = "")
+inline FormPtr ReadFramedForm(const std::string& frameProps = "", const std::string& formProps = "",
+                              const std::string& name = "FrameForm")
 {
     FormPtr form(new win::TForm(win::Application));
-    const std::string text =
-        "object FrameForm: TForm\n"
-        "  Left = 120\n  Top = 90\n  Width = 420\n  Height = 300\n"
-        "  Caption = 'Setup Assistant'\n" +
-        formProps +
-        "  object suiForm1: TsuiForm\n"
-        "    Caption = 'Setup Assistant'\n" +
-        frameProps +
-        "  end\n"
-        "end\n";
+    const std::string text = "object " + name + ": TForm\n" +
+                             "  Left = 120\n  Top = 90\n  Width = 420\n  Height = 300\n"
+                             "  Caption = 'Setup Assistant'\n" +
+                             formProps +
+                             "  object suiForm1: TsuiForm\n"
+                             "    Caption = 'Setup Assistant'\n" +
+                             frameProps +
+                             "  end\n"
+                             "end\n";
     rtl::TStringStream in(text);
     rtl::TMemoryStream bin;
     rtl::ObjectTextToBinary(in, bin);
