@@ -1,6 +1,183 @@
-// The skinned menus.
+// The skinned menus under Wine: heights and colours per style, items hooked as they arrive, the
+// flat border drawn inside the menu window, the frame's menu bar and its keys.
 #include "skin/SUIMenu.h"
 
 #include "SkinFormTestSupport.h"
+#include "tests/app/PaintTestSupport.h"
+#include "platform/win/ExtCtrls.h"
+#include "skin/SUIMainMenu.h"
+#include "skin/SUIPopupMenu.h"
 
 #include <gtest/gtest.h>
+
+using namespace skintest;
+using painttest::Surface;
+
+namespace {
+
+win::TMenuItem* AddItem(win::TMenuItem* parent, const std::string& caption, rtl::TComponent* owner)
+{
+    auto* item = new win::TMenuItem(owner);
+    item->SetCaption(caption);
+    parent->Add(item);
+    return item;
+}
+
+}  // namespace
+
+TEST(SkinnedMenu, SeparatorAndItemHeightsFollowTheStyle)
+{
+    win::TForm form(nullptr);
+    skin::TsuiPopupMenu menu(&form);
+    auto* line = AddItem(menu.Items(), "-", &form);
+    auto* item = AddItem(menu.Items(), "Open", &form);
+    win::TMemoryCanvas canvas;
+    for (skin::TsuiUIStyle style : kBuiltInStyles) {
+        menu.SetUIStyle(style);
+        std::int32_t w = 0, h = 0;
+        line->MeasureItem(canvas, w, h);
+        EXPECT_EQ(h, style == skin::MacOS ? 12 : 5) << int(style);
+        item->MeasureItem(canvas, w, h);
+        EXPECT_EQ(h, style == skin::MacOS ? 20 : 21) << int(style);
+        EXPECT_EQ(menu.BarWidth(), 26);
+        EXPECT_EQ(menu.Color(), skin::GetBuiltInThemeColor(style, skin::SUI_THEME_MENU_BACKGROUND_COLOR));
+        EXPECT_EQ(menu.SelectedColor(),
+                  skin::GetBuiltInThemeColor(style, skin::SUI_THEME_MENU_SELECTED_BACKGROUND_COLOR));
+        EXPECT_EQ(w, canvas.TextWidth("Open") + 26 + 40) << "caption, no shortcut, bar and margin";
+    }
+    EXPECT_TRUE(menu.OwnerDraw());
+    menu.SetOwnerDraw(false);
+    EXPECT_TRUE(menu.OwnerDraw()) << "always owner-drawn";
+}
+
+TEST(SkinnedMenu, ItemsAddedLaterAreDrawnByTheMenu)
+{
+    win::TForm form(nullptr);
+    skin::TsuiPopupMenu menu(&form);
+    menu.SetUIStyle(skin::DeepBlue);
+    auto* sub = AddItem(menu.Items(), "File", &form);
+    auto* late = AddItem(sub, "Exit", &form);
+    EXPECT_TRUE(late->OnDrawItem.Assigned());
+    EXPECT_TRUE(late->OnMeasureItem.Assigned());
+    // Drawn in the menu's colours: the selected item fills with the selected colour.
+    Surface surface(120, 21, RGB(1, 2, 3));
+    win::TCanvas canvas;
+    canvas.SetHandle(surface.Dc());
+    late->DrawItem(canvas, win::Rect(0, 0, 120, 21), true);
+    canvas.SetHandle(nullptr);
+    EXPECT_EQ(surface.At(60, 1), win::ColorToRGB(menu.SelectedColor()));
+    EXPECT_EQ(surface.At(60, 0), win::ColorToRGB(menu.SelectedBorderColor()));
+    // A freed menu takes its look away from the items its form still owns.
+    auto* gone = new skin::TsuiPopupMenu(&form);
+    auto* kept = AddItem(gone->Items(), "Kept", &form);
+    EXPECT_TRUE(kept->OnDrawItem.Assigned());
+    delete gone;
+    EXPECT_FALSE(kept->OnDrawItem.Assigned());
+}
+
+TEST(SkinnedMenu, FlatBorderIsDrawnInsideTheMenuWindow)
+{
+    FormPtr form = ReadFramedForm();
+    form->Show();
+    Pump();
+    skin::TsuiPopupMenu menu(form.get());
+    menu.SetUIStyle(skin::WinXP);
+    menu.SetFlatMenu(true);
+    menu.SetBorderColor(win::clRed);
+    AddItem(menu.Items(), "Open", form.get());
+    AddItem(menu.Items(), "Close", form.get());
+    Capture inside;
+    HDC desktop = ::GetDC(nullptr);
+    std::uint32_t outsideBefore = 0, outsideDuring = 0;
+    RECT menuRect{};
+    win::TTimer timer(nullptr);
+    timer.SetInterval(100);
+    int ticks = 0;
+    timer.OnTimer = [&](rtl::TObject*) {
+        HWND wnd = ::FindWindowA("#32768", nullptr);
+        if ((!wnd || !::IsWindowVisible(wnd)) && ++ticks < 50)
+            return;
+        if (wnd) {
+            ::UpdateWindow(wnd);
+            ::GetWindowRect(wnd, &menuRect);
+            inside = CaptureWindow(wnd);
+        }
+        ::EndMenu();
+    };
+    ::InvalidateRect(nullptr, nullptr, TRUE);
+    outsideBefore = CaptureDC(desktop, 10, 10, 1, 1).At(0, 0);
+    menu.Popup(300, 200);
+    outsideDuring = CaptureDC(desktop, 10, 10, 1, 1).At(0, 0);
+    ::ReleaseDC(nullptr, desktop);
+    ASSERT_GT(inside.Width, 4) << "the menu window was seen";
+    EXPECT_EQ(inside.At(inside.Width / 2, 0), 0xFF0000u) << "outer frame in the border colour";
+    EXPECT_EQ(inside.At(0, inside.Height / 2), 0xFF0000u);
+    EXPECT_EQ(inside.At(inside.Width / 2, 1), 0xFFFFFFu) << "inner frame white";
+    EXPECT_EQ(inside.At(inside.Width - 2, inside.Height / 2), Rgb(menu.SeparatorColor()))
+        << "inner right edge in the second colour";
+    EXPECT_EQ(outsideBefore, outsideDuring) << "the desktop is left alone";
+}
+
+TEST(MenuBar, FrameShowsTheMenuInItsColoursAndRunsShortcuts)
+{
+    FormPtr form = ReadFramedForm();
+    skin::TsuiForm* frame = FrameOf(*form);
+    auto* menu = new skin::TsuiMainMenu(form.get());
+    auto* file = AddItem(menu->Items(), "&File", form.get());
+    auto* open = AddItem(file, "&Open", form.get());
+    open->SetShortCut(win::scCtrl | 'O');
+    auto* help = AddItem(menu->Items(), "&Help", form.get());
+    help->SetEnabled(false);
+    int opened = 0;
+    open->OnClick = [&](rtl::TObject*) { ++opened; };
+    frame->SetMenu(menu);
+    frame->SetUIStyle(skin::DeepBlue);
+    form->Show();
+    Pump();
+    skin::TsuiMenuBar* bar = frame->MenuBar();
+    ASSERT_NE(bar, nullptr);
+    EXPECT_EQ(menu->Form(), frame);
+    ASSERT_EQ(bar->ButtonCount(), 2);
+    EXPECT_EQ(bar->Buttons(0)->Caption(), "&File");
+    EXPECT_FALSE(bar->Buttons(1)->Enabled());
+    EXPECT_EQ(bar->Height(), 22);
+    EXPECT_EQ(bar->Top(), frame->TitleBar()->Height()) << "the title bar stays on top";
+    // A hot button in the menu colours.
+    Surface surface(bar->Width(), bar->Height(), RGB(1, 2, 3));
+    win::TCanvas canvas;
+    canvas.SetHandle(surface.Dc());
+    bar->DrawButton(canvas, bar->Buttons(0), {win::cdsHot});
+    canvas.SetHandle(nullptr);
+    const win::TRect r = bar->Buttons(0)->BoundsRect();
+    EXPECT_EQ(surface.At(r.Left + 2, r.Top + 2), win::ColorToRGB(bar->HotColor));
+    EXPECT_EQ(surface.At(r.Left, r.Top), win::ColorToRGB(bar->HotBorderColor));
+    EXPECT_EQ(bar->HotColor,
+              skin::GetBuiltInThemeColor(skin::DeepBlue, skin::SUI_THEME_MENU_SELECTED_BACKGROUND_COLOR));
+    // The shortcut runs the item while the form is active.
+    ::SetForegroundWindow(form->Handle());
+    Pump();
+    if (::GetActiveWindow() == form->Handle()) {
+        BYTE keys[256] = {};
+        ::GetKeyboardState(keys);
+        keys[VK_CONTROL] = 0x80;
+        ::SetKeyboardState(keys);
+        MSG msg{form->Handle(), WM_KEYDOWN, 'O', 0, 0, {0, 0}};
+        EXPECT_TRUE(frame->HandleKey(msg));
+        keys[VK_CONTROL] = 0;
+        ::SetKeyboardState(keys);
+        EXPECT_EQ(opened, 1);
+    }
+    MSG plain{form->Handle(), WM_KEYDOWN, 'Q', 0, 0, {0, 0}};
+    EXPECT_FALSE(frame->HandleKey(plain));
+    delete menu;
+    EXPECT_EQ(frame->MenuBar(), nullptr) << "the bar goes with its menu";
+    EXPECT_EQ(frame->Menu(), nullptr);
+}
+
+TEST(ShortCutText, NamesModifiersAndKeys)
+{
+    EXPECT_EQ(skin::ShortCutText(win::scCtrl | 'O'), "Ctrl+O");
+    EXPECT_EQ(skin::ShortCutText(win::scCtrl | win::scShift | VK_F5), "Ctrl+Shift+F5");
+    EXPECT_EQ(skin::ShortCutText(win::scAlt | VK_DELETE), "Alt+Del");
+    EXPECT_EQ(skin::ShortCutText(0), "");
+}
