@@ -105,6 +105,9 @@ void TsuiMenuBar::DrawButton(win::TCanvas& canvas, win::TToolButton* button, win
 
 void TsuiForm::Publish(Table& t)
 {
+    // The frame fills its form and has no bevel of its own.
+    t.Property(RTL_GET_SET(Align)).Default(win::alClient);
+    t.Property(RTL_GET_SET(BevelOuter)).Default(win::bvNone);
     t.Property(RTL_GET_SET(TitleBarCustom)).Default(false);
     t.Property(RTL_GET_SET(FileTheme));
     t.Property(RTL_GET_SET(UIStyle));
