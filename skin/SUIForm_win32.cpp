@@ -234,11 +234,7 @@ void TsuiForm::SetText(const std::string& value)
 
 void TsuiForm::SetFileTheme(TsuiFileTheme* value)
 {
-    if (fileTheme_ && fileTheme_ != value)
-        fileTheme_->RemoveFreeNotification(this);
-    fileTheme_ = value;
-    if (value)
-        value->FreeNotification(this);
+    SetNotifiedRef(this, fileTheme_, value);
     SetUIStyle(uiStyle_);
 }
 
@@ -285,12 +281,9 @@ void TsuiForm::SetFormPanel(win::TCustomPanel* value)
                       win::Application ? win::Application->Title().c_str() : "", MB_OK | MB_ICONERROR);
         return;
     }
-    if (formPanel_ && formPanel_ != value)
-        formPanel_->RemoveFreeNotification(this);
-    formPanel_ = value;
+    SetNotifiedRef(this, formPanel_, value);
     if (!value)
         return;
-    value->FreeNotification(this);
     value->SetAlign(win::alClient);
     if (dynamic_cast<win::TPanel*>(value)) {
         value->SetBevelOuter(win::bvNone);
@@ -308,16 +301,13 @@ void TsuiForm::SetMenu(win::TMainMenu* value)
         return;
     if (auto* old = dynamic_cast<TsuiMainMenu*>(menu_))
         old->SetForm(nullptr);
-    if (menu_)
-        menu_->RemoveFreeNotification(this);
-    menu_ = value;
+    SetNotifiedRef(this, menu_, value);
     if (!value) {
         delete menuBar_;
         menuBar_ = nullptr;
         Realign();
         return;
     }
-    value->FreeNotification(this);
     if (auto* sui = dynamic_cast<TsuiMainMenu*>(value)) {
         sui->SetForm(this);
         sui->SetFileTheme(fileTheme_);

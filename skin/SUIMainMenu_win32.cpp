@@ -20,14 +20,7 @@ TsuiMainMenu::~TsuiMainMenu()
         images_->RemoveFreeNotification(this);
 }
 
-void TsuiMainMenu::SetImages(win::TCustomImageList* value)
-{
-    if (images_ && images_ != value)
-        images_->RemoveFreeNotification(this);
-    images_ = value;
-    if (value)
-        value->FreeNotification(this);
-}
+void TsuiMainMenu::SetImages(win::TCustomImageList* value) { SetNotifiedRef(this, images_, value); }
 
 void TsuiMainMenu::SetUseSystemFont(bool value)
 {

@@ -20,6 +20,17 @@ std::int32_t ThemeColor(const TsuiFileTheme* theme, TSkin2Entry entry, std::int3
 std::int32_t ThemeInt(const TsuiFileTheme* theme, TSkin2Entry entry, std::int32_t fallback);
 bool ThemeBool(const TsuiFileTheme* theme, TSkin2Entry entry);
 
+// Points `field` at `value`, moving `self`'s free notification from the old component to the new.
+template <class T>
+void SetNotifiedRef(rtl::TComponent* self, T*& field, T* value)
+{
+    if (field && field != value)
+        field->RemoveFreeNotification(self);
+    field = value;
+    if (value)
+        value->FreeNotification(self);
+}
+
 // Fills or frames a rectangle in one colour.
 void MenuFillRect(win::TCanvas& canvas, const win::TRect& rect, win::TColor color);
 void MenuFrameRect(win::TCanvas& canvas, const win::TRect& rect, win::TColor color);
@@ -101,11 +112,7 @@ public:
     TsuiFileTheme* FileTheme() const { return fileTheme_; }
     void SetFileTheme(TsuiFileTheme* value)
     {
-        if (fileTheme_ && fileTheme_ != value)
-            fileTheme_->RemoveFreeNotification(this);
-        fileTheme_ = value;
-        if (value)
-            value->FreeNotification(this);
+        SetNotifiedRef(this, fileTheme_, value);
         SetUIStyle(uiStyle_);
     }
     TsuiUIStyle UIStyle() const { return uiStyle_; }

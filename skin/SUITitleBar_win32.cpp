@@ -441,11 +441,7 @@ void TsuiTitleBar::SetText(const std::string& value)
 
 void TsuiTitleBar::SetFileTheme(TsuiFileTheme* value)
 {
-    if (fileTheme_ && fileTheme_ != value)
-        fileTheme_->RemoveFreeNotification(this);
-    fileTheme_ = value;
-    if (value)
-        value->FreeNotification(this);
+    SetNotifiedRef(this, fileTheme_, value);
     SetUIStyle(uiStyle_);
 }
 
