@@ -10,9 +10,12 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
+#include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <mutex>
@@ -280,6 +283,8 @@ TEST_F(Loads, AutoAdjustDpiStretchesTheShorterSideAndBoundsTheResult)
         {200, 1, 7874, 79, 200, 100, false},         // 200 x 2 dpi
         {60, 2, 79, 7874, 60, 1, false},             // 2 x 200 dpi: the height would be 0 and stays 1
         {3, 40000, 79, 0x7FFFFFFF, 3, 40000, true},  // 2 x 54 million dpi: beyond the container
+        {13, 7, 11811, 79, 13, 7, true},    // 300 x 2 dpi: 150 times the pixels, no picture asks that
+        {13, 7, 7874, 79, 13, 700, false},  // 200 x 2 dpi: 100 times
     };
     for (const Case& c : cases) {
         TVodirAdIO io(nullptr);
@@ -289,8 +294,9 @@ TEST_F(Loads, AutoAdjustDpiStretchesTheShorterSideAndBoundsTheResult)
         EXPECT_EQ(bool(io.AbortFlag), c.aborted) << c.w << "x" << c.h;
         EXPECT_EQ(io.IEBitmap()->GetWidth(), c.expectW) << c.w << "x" << c.h;
         EXPECT_EQ(io.IEBitmap()->GetHeight(), c.expectH) << c.w << "x" << c.h;
-        if (!c.aborted)
+        if (!c.aborted) {
             EXPECT_EQ(io.Params().DpiX, io.Params().DpiY);
+        }
     }
 }
 
@@ -393,6 +399,12 @@ public:
     }
     std::int32_t Read(void* buffer, std::int32_t count) override
     {
+        // A reader counts from the moment it asks, held or not: two jobs reading at once show 2.
+        {
+            std::lock_guard<std::mutex> lock(readersMutex_);
+            maxReaders_ = std::max(maxReaders_, ++readers_);
+        }
+        readersChanged_.notify_all();
         if (Position() + count > holdAt_) {
             std::unique_lock<std::mutex> lock(mutex_);
             held_ = true;
@@ -401,11 +413,28 @@ public:
             while (!released_ && !(abort_ && abort_->load()))
                 cv_.wait_for(lock, std::chrono::milliseconds(1));
         }
-        const int now = ++readers_;
-        maxReaders_ = std::max(maxReaders_.load(), now);
         const std::int32_t got = rtl::TMemoryStream::Read(buffer, count);
-        --readers_;
+        {
+            std::lock_guard<std::mutex> lock(readersMutex_);
+            --readers_;
+        }
         return got;
+    }
+    static void ResetReaders()
+    {
+        std::lock_guard<std::mutex> lock(readersMutex_);
+        maxReaders_ = readers_ = 0;
+    }
+    static int MaxReaders()
+    {
+        std::lock_guard<std::mutex> lock(readersMutex_);
+        return maxReaders_;
+    }
+    // Waits until `count` readers are in at once, or `patience` has passed.
+    static bool AwaitReaders(int count, std::chrono::milliseconds patience)
+    {
+        std::unique_lock<std::mutex> lock(readersMutex_);
+        return readersChanged_.wait_for(lock, patience, [&] { return readers_ >= count; });
     }
     void WaitHeld()
     {
@@ -418,8 +447,10 @@ public:
         released_ = true;
         cv_.notify_all();
     }
-    static inline std::atomic<int> readers_{0};
-    static inline std::atomic<int> maxReaders_{0};
+    static inline std::mutex readersMutex_;
+    static inline std::condition_variable readersChanged_;
+    static inline int readers_ = 0;
+    static inline int maxReaders_ = 0;
 
 private:
     std::int64_t holdAt_;
@@ -514,16 +545,20 @@ TEST_F(Worker, OneJobAtATimeAndSettersWaitForIt)
     TVodirAdIO io(nullptr);
     io.SetAttachedTIEBitmap(&first);
     io.Asynchronous = true;
-    LatchStream::maxReaders_ = 0;
+    LatchStream::ResetReaders();
     LatchStream a(MakeBmp(6, 6, 1), 100);
     LatchStream b(MakeBmp(6, 6, 2), 1 << 20);
     io.LoadFromStreamType(a, ioBMP);
     a.WaitHeld();
-    std::thread releaser([&] { a.Release(); });
+    // The first job stays held until a second reader shows up, or long enough that one would have.
+    std::thread releaser([&] {
+        LatchStream::AwaitReaders(2, std::chrono::milliseconds(300));
+        a.Release();
+    });
     io.LoadFromStreamType(b, ioBMP);  // waits for the first job
     io.WaitThreads(false);
     releaser.join();
-    EXPECT_EQ(LatchStream::maxReaders_.load(), 1);
+    EXPECT_EQ(LatchStream::MaxReaders(), 1);
     EXPECT_TRUE(HoldsSeed(first, 6, 6, 2));
 
     // Switching to another bitmap aborts and waits for the running job before it swaps.
@@ -534,6 +569,170 @@ TEST_F(Worker, OneJobAtATimeAndSettersWaitForIt)
     EXPECT_EQ(io.IEBitmap(), &second);
     EXPECT_EQ(second.GetWidth(), 0);
     EXPECT_FALSE(io.IsIOThread());
+}
+
+// A test whose fault would be a hang ends the run instead, after far longer than it ever takes.
+class Watchdog {
+public:
+    explicit Watchdog(const char* what)
+        : thread_([this, what] {
+              std::unique_lock<std::mutex> lock(mutex_);
+              if (!cv_.wait_for(lock, std::chrono::seconds(120), [this] { return done_; })) {
+                  std::fprintf(stderr, "%s: still waiting after two minutes\n", what);
+                  std::_Exit(1);
+              }
+          })
+    {
+    }
+    ~Watchdog()
+    {
+        {
+            std::lock_guard<std::mutex> lock(mutex_);
+            done_ = true;
+        }
+        cv_.notify_all();
+        thread_.join();
+    }
+
+private:
+    std::mutex mutex_;
+    std::condition_variable cv_;
+    bool done_ = false;
+    std::thread thread_;
+};
+
+TEST_F(Worker, AnAbortBeforeTheWorkerRunsStillWins)
+{
+    Watchdog dog("destroying a component right after an asynchronous start");
+    // The component goes away before its worker has (most likely) even started: the worker must not
+    // clear the abort it finds.
+    for (int round = 0; round < 20; ++round) {
+        TIEBitmap target;
+        Events ev;
+        std::unique_ptr<LatchStream> s;
+        {
+            TVodirAdIO io(nullptr);
+            io.SetAttachedTIEBitmap(&target);
+            io.Asynchronous = true;
+            ev.Attach(io);
+            s = std::make_unique<LatchStream>(MakeBmp(20, 20, 1), 100, &io.AbortFlag);
+            io.LoadFromStreamType(*s, ioBMP);
+        }
+        EXPECT_EQ(ev.finished, 1) << round;
+        EXPECT_EQ(target.GetWidth(), 0) << round;
+    }
+}
+
+TEST_F(Worker, AJobStartedFromAFinishHandlerEndsWithItsOwnFinishEvent)
+{
+    TIEBitmap target;
+    TVodirAdIO io(nullptr);
+    io.SetAttachedTIEBitmap(&target);
+    io.Asynchronous = true;
+    std::unique_ptr<rtl::TMemoryStream> a(NewStream(MakeBmp(5, 2, 1))), b(NewStream(MakeBmp(6, 2, 2))),
+        c(NewStream(MakeBmp(7, 2, 3)));
+    std::vector<int> widths;
+    io.OnFinishWork = [&](rtl::TObject*) {
+        widths.push_back(target.GetWidth());
+        if (widths.size() == 1)
+            io.LoadFromStreamType(*c, ioBMP);
+    };
+    io.LoadFromStreamType(*a, ioBMP);
+    io.LoadFromStreamType(*b, ioBMP);
+    io.WaitThreads(false);
+    while (rtl::CheckSynchronize(0)) {
+    }
+    EXPECT_EQ(widths, (std::vector<int>{5, 7, 6}));
+    EXPECT_TRUE(HoldsSeed(target, 6, 2, 2));
+}
+
+TEST_F(Worker, AJobStartedOffTheMainThreadComesAfterTheHandOverOfTheOneBefore)
+{
+    TIEBitmap target;
+    TVodirAdIO io(nullptr);
+    io.SetAttachedTIEBitmap(&target);
+    io.Asynchronous = true;
+    std::unique_ptr<rtl::TMemoryStream> a(NewStream(MakeBmp(5, 2, 1))), b(NewStream(MakeBmp(6, 2, 2)));
+    std::vector<int> widths;
+    io.OnFinishWork = [&](rtl::TObject*) { widths.push_back(target.GetWidth()); };
+    io.LoadFromStreamType(*a, ioBMP);
+    // The first job ends without the main thread looking: its hand-over is still to come.
+    std::thread([&] { io.WaitThreads(false); }).join();
+    std::atomic<bool> started{false};
+    std::thread other([&] {
+        io.LoadFromStreamType(*b, ioBMP);
+        started = true;
+    });
+    while (!started)
+        rtl::CheckSynchronize(5);
+    other.join();
+    io.WaitThreads(false);
+    EXPECT_EQ(widths, (std::vector<int>{5, 6}));
+    EXPECT_TRUE(HoldsSeed(target, 6, 2, 2));
+}
+
+TEST_F(Worker, TheFinishEventComesAfterEveryProgressEventOfItsJob)
+{
+    TIEBitmap target;
+    TVodirAdIO io(nullptr);
+    io.SetAttachedTIEBitmap(&target);
+    io.Asynchronous = true;
+    std::vector<char> events;
+    io.OnProgress = [&](void*, int) { events.push_back('p'); };
+    io.OnFinishWork = [&](rtl::TObject*) { events.push_back('f'); };
+    std::unique_ptr<rtl::TMemoryStream> m(NewStream(MakeBmp(4, 32, 1)));
+    io.LoadFromStreamType(*m, ioBMP);
+    io.WaitThreads(false);
+    while (rtl::CheckSynchronize(0)) {
+    }
+    ASSERT_FALSE(events.empty());
+    EXPECT_EQ(std::count(events.begin(), events.end(), 'p'), 33) << "one a row, and 100 at the end";
+    EXPECT_EQ(std::count(events.begin(), events.end(), 'f'), 1);
+    EXPECT_EQ(events.back(), 'f');
+}
+
+TEST_F(Worker, ASaveStartedBehindALoadWritesTheLoadedImage)
+{
+    TIEBitmap target;
+    target.Allocate(1, 1, ie24RGB);
+    TVodirAdIO io(nullptr);
+    io.SetAttachedTIEBitmap(&target);
+    io.Asynchronous = true;
+    std::unique_ptr<rtl::TMemoryStream> in(NewStream(MakeBmp(9, 3, 4)));
+    rtl::TMemoryStream out;
+    io.LoadFromStreamType(*in, ioBMP);
+    io.SaveToStream(out, ioBMP);
+    io.WaitThreads(false);
+    ASSERT_FALSE(io.AbortFlag);
+    TVodirAdIO reader(nullptr);
+    out.SetPosition(0);
+    reader.LoadFromStreamType(out, ioBMP);
+    EXPECT_TRUE(HoldsSeed(*reader.IEBitmap(), 9, 3, 4));
+}
+
+TEST_F(Loads, TheAbortFlagSaysOnlyWhetherTheLastOperationFailed)
+{
+    TIEBitmap a, b;
+    TVodirAdIO io(nullptr);
+    EXPECT_FALSE(io.AbortFlag);
+    io.SetAttachedTIEBitmap(&a);
+    EXPECT_FALSE(io.AbortFlag) << "attaching is no failure";
+    std::unique_ptr<rtl::TMemoryStream> good(NewStream(MakeBmp(3, 3, 1))), bad(NewStream(Bytes(40, 7)));
+    io.LoadFromStreamType(*bad, ioBMP);
+    EXPECT_TRUE(io.AbortFlag);
+    io.SetAttachedTIEBitmap(&b);
+    EXPECT_TRUE(io.AbortFlag) << "nor does attaching undo one";
+    io.LoadFromStreamType(*good, ioBMP);
+    EXPECT_FALSE(io.AbortFlag);
+    io.SetAttachedTIEBitmap(nullptr);
+    io.WaitThreads(true);
+    EXPECT_FALSE(io.AbortFlag) << "with no job to abort";
+    io.Asynchronous = true;
+    io.SetAttachedTIEBitmap(&a);
+    good->SetPosition(0);
+    io.LoadFromStreamType(*good, ioBMP);
+    io.WaitThreads(false);
+    EXPECT_FALSE(io.AbortFlag);
 }
 
 }  // namespace
