@@ -380,8 +380,9 @@ TEST_F(Loads, AlphaFromTheReaderIsKeptOnEveryLoadAndDroppedWhenThereIsNone)
         std::unique_ptr<rtl::TMemoryStream> m(NewStream(MakeBmp(3, 3, 1)));
         io.LoadFromStreamType(*m, ioPNG);
         ASSERT_EQ(target.HasAlphaChannel(), alpha);
-        if (alpha)
+        if (alpha) {
             EXPECT_EQ(target.GetAlpha(0, 0), 7);
+        }
     }
 }
 
@@ -403,6 +404,7 @@ public:
         {
             std::lock_guard<std::mutex> lock(readersMutex_);
             maxReaders_ = std::max(maxReaders_, ++readers_);
+            read_ = true;
         }
         readersChanged_.notify_all();
         if (Position() + count > holdAt_) {
@@ -430,6 +432,12 @@ public:
         std::lock_guard<std::mutex> lock(readersMutex_);
         return maxReaders_;
     }
+    // Waits until this stream is read, or `patience` has passed.
+    bool AwaitRead(std::chrono::milliseconds patience)
+    {
+        std::unique_lock<std::mutex> lock(readersMutex_);
+        return readersChanged_.wait_for(lock, patience, [&] { return read_; });
+    }
     // Waits until `count` readers are in at once, or `patience` has passed.
     static bool AwaitReaders(int count, std::chrono::milliseconds patience)
     {
@@ -455,6 +463,7 @@ public:
 private:
     std::int64_t holdAt_;
     const std::atomic<bool>* abort_;
+    bool read_ = false;  // under readersMutex_
     std::mutex mutex_;
     std::condition_variable cv_;
     bool held_ = false;
@@ -652,7 +661,8 @@ TEST_F(Worker, AJobStartedOffTheMainThreadComesAfterTheHandOverOfTheOneBefore)
     TVodirAdIO io(nullptr);
     io.SetAttachedTIEBitmap(&target);
     io.Asynchronous = true;
-    std::unique_ptr<rtl::TMemoryStream> a(NewStream(MakeBmp(5, 2, 1))), b(NewStream(MakeBmp(6, 2, 2)));
+    std::unique_ptr<rtl::TMemoryStream> a(NewStream(MakeBmp(5, 2, 1)));
+    LatchStream b(MakeBmp(6, 2, 2), 1 << 20);
     std::vector<int> widths;
     io.OnFinishWork = [&](rtl::TObject*) { widths.push_back(target.GetWidth()); };
     io.LoadFromStreamType(*a, ioBMP);
@@ -660,9 +670,12 @@ TEST_F(Worker, AJobStartedOffTheMainThreadComesAfterTheHandOverOfTheOneBefore)
     std::thread([&] { io.WaitThreads(false); }).join();
     std::atomic<bool> started{false};
     std::thread other([&] {
-        io.LoadFromStreamType(*b, ioBMP);
+        io.LoadFromStreamType(b, ioBMP);
         started = true;
     });
+    // The second job must not start before the first is handed over; the main thread gives it the
+    // time it would take to start before it hands the first one over.
+    b.AwaitRead(std::chrono::milliseconds(300));
     while (!started)
         rtl::CheckSynchronize(5);
     other.join();
