@@ -870,13 +870,11 @@ void TVodirAdIO::AdjustDPI(TIEBitmap& Bitmap, TIOParamsVals& Params)
         return;
     std::int64_t width = Bitmap.GetWidth();
     std::int64_t height = Bitmap.GetHeight();
-    if (height < width) {
+    const bool taller = height < width;
+    if (taller)
         height = std::int64_t(double(height) / dpiY * dpiX);
-        Params.SetDpiY(dpiX);
-    } else {
+    else
         width = std::int64_t(double(width) / dpiX * dpiY);
-        Params.SetDpiX(dpiY);
-    }
     width = std::max<std::int64_t>(width, 1);
     height = std::max<std::int64_t>(height, 1);
     const TIEPixelFormat format = FilteredAdjustDPI ? ie24RGB : Bitmap.GetPixelFormat();
@@ -902,6 +900,10 @@ void TVodirAdIO::AdjustDPI(TIEBitmap& Bitmap, TIOParamsVals& Params)
     Bitmap.Assign(&target);
     Params.Width = int(width);
     Params.Height = int(height);
+    if (taller)
+        Params.SetDpiY(dpiX);
+    else
+        Params.SetDpiX(dpiY);
 }
 
 }  // namespace imaging
