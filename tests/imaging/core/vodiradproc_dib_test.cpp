@@ -47,6 +47,21 @@ std::vector<std::uint8_t> Cut(std::vector<std::uint8_t> v, std::size_t n)
     return v;
 }
 
+// A quantizer over an image of two colours, (10, 20, 30) and (40, 50, 60).
+struct TwoColours {
+    TIEBitmap image;
+    TRGB palette[16];
+    TIEQuantizer quantizer{Prepared(image), palette, 255, 16, -1, 0};
+
+    static TIEBitmap* Prepared(TIEBitmap& b)
+    {
+        b.Allocate(2, 1, ie24RGB);
+        b.SetPixel24(0, 0, {10, 20, 30});
+        b.SetPixel24(1, 0, {40, 50, 60});
+        return &b;
+    }
+};
+
 int Import(const std::vector<std::uint8_t>& dib, TIEBitmap& bmp)
 {
     return DIBToBitmap(dib.data(), dib.size(), &bmp);
@@ -235,12 +250,8 @@ TEST(RowDepth, ConvertsTheListedPairs)
     EXPECT_EQ(ConvertRowDepth(out, bits, 1, 9, 1, palette, nullptr), 2);
     EXPECT_EQ(out[0], 0xA5);
 
-    TIEBitmap two;
-    two.Allocate(2, 1, ie24RGB);
-    two.SetPixel24(0, 0, {10, 20, 30});
-    two.SetPixel24(1, 0, {40, 50, 60});
-    TRGB quantPalette[16];
-    TIEQuantizer q(&two, quantPalette, 255, 16, -1, 0);
+    TwoColours two;
+    TIEQuantizer& q = two.quantizer;
     const std::uint8_t rgb[] = {40, 50, 60, 10, 20, 30, 40, 50, 60};
     std::uint8_t packed[2] = {};
     EXPECT_EQ(ConvertRowDepth(packed, rgb, 24, 3, 4, nullptr, &q), 2);
@@ -289,12 +300,8 @@ TEST(RowDepth, SameDepthCopiesNeedNoPaletteAndThirtyTwoBitsGoOnlyToTwentyFour)
     EXPECT_EQ(out[0], 0xA5);
     EXPECT_EQ(out[1], 0x80);
 
-    TIEBitmap two;
-    two.Allocate(2, 1, ie24RGB);
-    two.SetPixel24(0, 0, {10, 20, 30});
-    two.SetPixel24(1, 0, {40, 50, 60});
-    TRGB quantPalette[16];
-    TIEQuantizer q(&two, quantPalette, 255, 16, -1, 0);
+    TwoColours two;
+    TIEQuantizer& q = two.quantizer;
     const std::uint8_t bgra[] = {40, 50, 60, 0, 10, 20, 30, 0};
     for (int dest : {8, 4}) {
         std::uint8_t untouched[4] = {7, 7, 7, 7};

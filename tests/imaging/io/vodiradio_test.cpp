@@ -21,6 +21,7 @@
 #include <mutex>
 #include <stdexcept>
 #include <thread>
+#include <utility>
 #include <vector>
 
 using namespace imaging;
@@ -507,7 +508,10 @@ TEST_F(Worker, AComponentOwningItsBitmapLoadsOnTheCallingThread)
     EXPECT_TRUE(HoldsSeed(*io.IEBitmap(), 4, 4, 2));
 }
 
-TEST_F(Worker, DestructionAbortsAStalledWorkerAndStillReportsItsEnd)
+// Starts an asynchronous load whose stream is never released (only the abort lets its reader go)
+// and destroys the component, once the reader is held or at once. Gives the finish events seen and
+// the width the attached bitmap ends with.
+std::pair<int, int> DestroyDuringLoad(int side, std::int64_t holdAt, bool waitHeld)
 {
     TIEBitmap target;
     Events ev;
@@ -517,12 +521,17 @@ TEST_F(Worker, DestructionAbortsAStalledWorkerAndStillReportsItsEnd)
         io.SetAttachedTIEBitmap(&target);
         io.Asynchronous = true;
         ev.Attach(io);
-        s = std::make_unique<LatchStream>(MakeBmp(50, 50, 1), 500, &io.AbortFlag);
+        s = std::make_unique<LatchStream>(MakeBmp(side, side, 1), holdAt, &io.AbortFlag);
         io.LoadFromStreamType(*s, ioBMP);
-        s->WaitHeld();
-    }  // never released: only the abort lets the reader go
-    EXPECT_EQ(ev.finished, 1);
-    EXPECT_EQ(target.GetWidth(), 0);
+        if (waitHeld)
+            s->WaitHeld();
+    }
+    return {ev.finished, target.GetWidth()};
+}
+
+TEST_F(Worker, DestructionAbortsAStalledWorkerAndStillReportsItsEnd)
+{
+    EXPECT_EQ(DestroyDuringLoad(50, 500, true), std::make_pair(1, 0));
 }
 
 // A stream whose reads fail with something no reader expects.
@@ -614,21 +623,8 @@ TEST_F(Worker, AnAbortBeforeTheWorkerRunsStillWins)
     Watchdog dog("destroying a component right after an asynchronous start");
     // The component goes away before its worker has (most likely) even started: the worker must not
     // clear the abort it finds.
-    for (int round = 0; round < 20; ++round) {
-        TIEBitmap target;
-        Events ev;
-        std::unique_ptr<LatchStream> s;
-        {
-            TVodirAdIO io(nullptr);
-            io.SetAttachedTIEBitmap(&target);
-            io.Asynchronous = true;
-            ev.Attach(io);
-            s = std::make_unique<LatchStream>(MakeBmp(20, 20, 1), 100, &io.AbortFlag);
-            io.LoadFromStreamType(*s, ioBMP);
-        }
-        EXPECT_EQ(ev.finished, 1) << round;
-        EXPECT_EQ(target.GetWidth(), 0) << round;
-    }
+    for (int round = 0; round < 20; ++round)
+        EXPECT_EQ(DestroyDuringLoad(20, 100, false), std::make_pair(1, 0)) << round;
 }
 
 TEST_F(Worker, AJobStartedFromAFinishHandlerEndsWithItsOwnFinishEvent)
