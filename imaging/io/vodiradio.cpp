@@ -332,17 +332,19 @@ void TVodirAdIO::Report(int Percent)
 {
     if (!OnProgress)
         return;
-    if (!IsIOThread() || !jobOnWorker_) {
-        OnProgress(this, Percent);
-        return;
-    }
-    // Kept in order with the job, so that the hand-over can deliver what is still queued before
-    // the finish event.
+    // On a worker, kept in order with the job, so that the hand-over can deliver what is still
+    // queued before the finish event.
+    bool queued;
     {
         std::lock_guard<std::mutex> lock(jobMutex_);
-        progress_.push_back(Percent);
+        queued = jobRunning_ && jobOnWorker_ && workerId_ == rtl::CurrentThreadId();
+        if (queued)
+            progress_.push_back(Percent);
     }
-    rtl::Queue([this] { DeliverProgress(); }, this);
+    if (queued)
+        rtl::Queue([this] { DeliverProgress(); }, this);
+    else
+        OnProgress(this, Percent);
 }
 
 void TVodirAdIO::DeliverProgress()

@@ -627,12 +627,21 @@ TEST_F(Worker, AnAbortBeforeTheWorkerRunsStillWins)
         EXPECT_EQ(DestroyDuringLoad(20, 100, false), std::make_pair(1, 0)) << round;
 }
 
-TEST_F(Worker, AJobStartedFromAFinishHandlerEndsWithItsOwnFinishEvent)
-{
+// A component working asynchronously on a bitmap of the test's.
+class AsyncWorker : public MainThreadTest {
+protected:
+    void SetUp() override
+    {
+        MainThreadTest::SetUp();
+        io.SetAttachedTIEBitmap(&target);
+        io.Asynchronous = true;
+    }
     TIEBitmap target;
-    TVodirAdIO io(nullptr);
-    io.SetAttachedTIEBitmap(&target);
-    io.Asynchronous = true;
+    TVodirAdIO io{nullptr};
+};
+
+TEST_F(AsyncWorker, AJobStartedFromAFinishHandlerEndsWithItsOwnFinishEvent)
+{
     std::unique_ptr<rtl::TMemoryStream> a(NewStream(MakeBmp(5, 2, 1))), b(NewStream(MakeBmp(6, 2, 2))),
         c(NewStream(MakeBmp(7, 2, 3)));
     std::vector<int> widths;
@@ -650,12 +659,8 @@ TEST_F(Worker, AJobStartedFromAFinishHandlerEndsWithItsOwnFinishEvent)
     EXPECT_TRUE(HoldsSeed(target, 6, 2, 2));
 }
 
-TEST_F(Worker, AJobStartedOffTheMainThreadComesAfterTheHandOverOfTheOneBefore)
+TEST_F(AsyncWorker, AJobStartedOffTheMainThreadComesAfterTheHandOverOfTheOneBefore)
 {
-    TIEBitmap target;
-    TVodirAdIO io(nullptr);
-    io.SetAttachedTIEBitmap(&target);
-    io.Asynchronous = true;
     std::unique_ptr<rtl::TMemoryStream> a(NewStream(MakeBmp(5, 2, 1)));
     LatchStream b(MakeBmp(6, 2, 2), 1 << 20);
     std::vector<int> widths;
@@ -679,12 +684,8 @@ TEST_F(Worker, AJobStartedOffTheMainThreadComesAfterTheHandOverOfTheOneBefore)
     EXPECT_TRUE(HoldsSeed(target, 6, 2, 2));
 }
 
-TEST_F(Worker, TheFinishEventComesAfterEveryProgressEventOfItsJob)
+TEST_F(AsyncWorker, TheFinishEventComesAfterEveryProgressEventOfItsJob)
 {
-    TIEBitmap target;
-    TVodirAdIO io(nullptr);
-    io.SetAttachedTIEBitmap(&target);
-    io.Asynchronous = true;
     std::vector<char> events;
     io.OnProgress = [&](void*, int) { events.push_back('p'); };
     io.OnFinishWork = [&](rtl::TObject*) { events.push_back('f'); };
@@ -699,13 +700,9 @@ TEST_F(Worker, TheFinishEventComesAfterEveryProgressEventOfItsJob)
     EXPECT_EQ(events.back(), 'f');
 }
 
-TEST_F(Worker, ASaveStartedBehindALoadWritesTheLoadedImage)
+TEST_F(AsyncWorker, ASaveStartedBehindALoadWritesTheLoadedImage)
 {
-    TIEBitmap target;
     target.Allocate(1, 1, ie24RGB);
-    TVodirAdIO io(nullptr);
-    io.SetAttachedTIEBitmap(&target);
-    io.Asynchronous = true;
     std::unique_ptr<rtl::TMemoryStream> in(NewStream(MakeBmp(9, 3, 4)));
     rtl::TMemoryStream out;
     io.LoadFromStreamType(*in, ioBMP);
