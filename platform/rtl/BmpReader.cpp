@@ -557,7 +557,7 @@ void BmpRowToBgr(const TBmpHeader& h, const std::uint8_t* row, std::uint8_t* bgr
     std::array<TBmpColor, 256> table{};
     if (h.Format <= bf8bit)
         std::copy(h.Colors.begin(), h.Colors.end(), table.begin());
-    auto put = [&](std::size_t x, const TBmpColor& c) {
+    auto put = [bgr](std::size_t x, const TBmpColor& c) {
         bgr[3 * x] = c.Blue;
         bgr[3 * x + 1] = c.Green;
         bgr[3 * x + 2] = c.Red;
@@ -565,24 +565,36 @@ void BmpRowToBgr(const TBmpHeader& h, const std::uint8_t* row, std::uint8_t* bgr
     // The 16-bit rule of every path: a field's full scale is 255, and the division rounds down.
     auto field = [](std::uint32_t v, std::uint32_t max) { return static_cast<std::uint8_t>(v * 255 / max); };
     const std::size_t width = static_cast<std::size_t>(h.Width);
-    for (std::size_t x = 0; x < width; ++x) {
-        switch (h.Format) {
-        case bf1bit: put(x, table[(row[x / 8] >> (7 - x % 8)) & 1]); break;
-        case bf4bit: put(x, table[(x & 1) ? row[x / 2] & 15 : row[x / 2] >> 4]); break;
-        case bf8bit: put(x, table[row[x]]); break;
-        case bf15bit: {
+    switch (h.Format) {
+    case bf1bit:
+        for (std::size_t x = 0; x < width; ++x)
+            put(x, table[(row[x / 8] >> (7 - x % 8)) & 1]);
+        break;
+    case bf4bit:
+        for (std::size_t x = 0; x < width; ++x)
+            put(x, table[(x & 1) ? row[x / 2] & 15 : row[x / 2] >> 4]);
+        break;
+    case bf8bit:
+        for (std::size_t x = 0; x < width; ++x)
+            put(x, table[row[x]]);
+        break;
+    case bf15bit:
+        for (std::size_t x = 0; x < width; ++x) {
             const std::uint32_t p = LoadLE16(row + 2 * x);
             put(x, TBmpColor{field(p & 31, 31), field((p >> 5) & 31, 31), field((p >> 10) & 31, 31), 0});
-            break;
         }
-        case bf16bit: {
+        break;
+    case bf16bit:
+        for (std::size_t x = 0; x < width; ++x) {
             const std::uint32_t p = LoadLE16(row + 2 * x);
             put(x, TBmpColor{field(p & 31, 31), field((p >> 5) & 63, 63), field((p >> 11) & 31, 31), 0});
-            break;
         }
-        case bf24bit: std::memmove(bgr + 3 * x, row + 3 * x, 3); break;
-        case bf32bit: put(x, TBmpColor{row[4 * x], row[4 * x + 1], row[4 * x + 2], 0}); break;
-        }
+        break;
+    case bf24bit: std::memmove(bgr, row, 3 * width); break;
+    case bf32bit:
+        for (std::size_t x = 0; x < width; ++x)
+            put(x, TBmpColor{row[4 * x], row[4 * x + 1], row[4 * x + 2], 0});
+        break;
     }
 }
 
