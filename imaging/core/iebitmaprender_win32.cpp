@@ -100,19 +100,24 @@ void TIEBitmap::StretchDrawToCanvas(win::TCanvas* Canvas, int X, int Y, int Widt
 void TIEBitmap::DrawRectToCanvas(win::TCanvas* Canvas, int X, int Y, int Width, int Height, int SrcX,
                                  int SrcY, TIEBitmap* Source)
 {
-    if (!Canvas || !Source || Width < 1 || Height < 1 || SrcY < 0 || SrcY >= Source->GetHeight())
+    if (!Canvas || !Source || Width < 1 || Height < 1)
         return;
+    // Only the part of the rectangle inside the image is drawn, each pixel where it would be had the
+    // image been larger.
+    const std::int64_t left = std::max<std::int64_t>(SrcX, 0), top = std::max<std::int64_t>(SrcY, 0);
+    const std::int64_t right = std::min<std::int64_t>(std::int64_t(SrcX) + Width, Source->GetWidth());
+    const std::int64_t bottom = std::min<std::int64_t>(std::int64_t(SrcY) + Height, Source->GetHeight());
+    if (left >= right || top >= bottom)
+        return;
+    X += int(left - SrcX);
+    Y += int(top - SrcY);
+    const int w = int(right - left), h = int(bottom - top);
     // The packed DIB holds the rows from the top to the last one asked for; the rectangle is its
     // bottom part.
-    const int rows = std::min(Source->GetHeight(), SrcY + Height);
-    void* dib = BitmapToDIB(Source, SrcX, Width, rows);
+    void* dib = BitmapToDIB(Source, int(left), w, int(bottom));
     if (!dib)
         return;
-    const auto* header = static_cast<const BITMAPINFOHEADER*>(::GlobalLock(static_cast<HGLOBAL>(dib)));
-    const int w = header ? header->biWidth : 0;
-    ::GlobalUnlock(static_cast<HGLOBAL>(dib));
-    const int h = rows - SrcY;
-    DrawPackedDIB(Canvas, dib, X, Y, std::min(w, Width), h, 0, SrcY, std::min(w, Width), h);
+    DrawPackedDIB(Canvas, dib, X, Y, w, h, 0, int(top), w, h);
     ::GlobalFree(static_cast<HGLOBAL>(dib));
 }
 

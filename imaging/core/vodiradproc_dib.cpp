@@ -202,66 +202,26 @@ bool DecodeFrame(const TFrameFormat& f, const std::uint8_t* data, std::size_t si
     return true;
 }
 
-// Widens an n-bit field (n of 1..8) to 8 bits: full scale becomes 255.
-std::uint8_t WidenField(std::uint32_t v, int bits)
-{
-    return std::uint8_t((v * 255 + ((1u << bits) - 1) / 2) / ((1u << bits) - 1));
-}
-
-// Rows the BMP reader decoded (bottom-up) into Bitmap: 1-bit tables of black and white as ie1g,
-// everything else as ie24RGB. Indexes beyond the table show black. False for layouts it cannot take.
+// Rows the BMP reader decoded (bottom-up) into Bitmap, by the rules every BMP path shares: 1-bit
+// tables of black and white as ie1g, everything else as ie24RGB. False for layouts it cannot take.
 bool ImportDecoded(const rtl::TBmpImage& image, TIEBitmap& bitmap)
 {
     const rtl::TBmpHeader& h = image.Header;
-    std::array<TRGB, 256> table{};
-    const std::size_t colors = std::min<std::size_t>(h.Colors.size(), 256);
-    for (std::size_t i = 0; i < colors; ++i)
-        table[i] = TRGB{h.Colors[i].Blue, h.Colors[i].Green, h.Colors[i].Red};
-    const TRGB black{0, 0, 0}, white{255, 255, 255};
-    if (h.Format == rtl::bf1bit && colors == 2 && (table[0] == black || table[0] == white) &&
-        (table[1] == black || table[1] == white)) {
+    bool whiteFirst = false;
+    if (rtl::BmpIsBlackAndWhite(h, whiteFirst)) {
         bitmap.Allocate(h.Width, h.Height, ie1g);
-        const bool invert = table[0] == white;
-        const bool constant = table[0] == table[1];
         const std::size_t bytes = std::size_t((h.Width + 7) / 8);
         for (int y = 0; y < h.Height; ++y) {
             const std::uint8_t* src = image.Row(y);
             std::uint8_t* dst = bitmap.ScanLine(y);
             for (std::size_t i = 0; i < bytes; ++i)
-                dst[i] = constant ? (table[0] == white ? 0xFF : 0) : invert ? std::uint8_t(~src[i]) : src[i];
+                dst[i] = whiteFirst ? std::uint8_t(~src[i]) : src[i];
         }
         return true;
     }
-    // A zero mask would show a channel that is not there.
-    if ((h.BitCount == 16 || h.BitCount == 32) && (h.Masks[0] == 0 || h.Masks[1] == 0 || h.Masks[2] == 0))
-        return false;
     bitmap.Allocate(h.Width, h.Height, ie24RGB);
-    for (int y = 0; y < h.Height; ++y) {
-        const std::uint8_t* src = image.Row(y);
-        auto* dst = reinterpret_cast<TRGB*>(bitmap.ScanLine(y));
-        for (int x = 0; x < h.Width; ++x) {
-            auto lookup = [&](unsigned index) { return index < colors ? table[index] : black; };
-            switch (h.Format) {
-            case rtl::bf1bit: dst[x] = lookup(GetPixelBit(src, x) ? 1 : 0); break;
-            case rtl::bf4bit: dst[x] = lookup((x & 1) ? src[x / 2] & 15u : unsigned(src[x / 2] >> 4)); break;
-            case rtl::bf8bit: dst[x] = lookup(src[x]); break;
-            case rtl::bf15bit: {
-                const std::uint32_t p = rtl::LoadLE16(src + 2 * x);
-                dst[x] =
-                    TRGB{WidenField(p & 31, 5), WidenField((p >> 5) & 31, 5), WidenField((p >> 10) & 31, 5)};
-                break;
-            }
-            case rtl::bf16bit: {
-                const std::uint32_t p = rtl::LoadLE16(src + 2 * x);
-                dst[x] =
-                    TRGB{WidenField(p & 31, 5), WidenField((p >> 5) & 63, 6), WidenField((p >> 11) & 31, 5)};
-                break;
-            }
-            case rtl::bf24bit: dst[x] = TRGB{src[3 * x], src[3 * x + 1], src[3 * x + 2]}; break;
-            case rtl::bf32bit: dst[x] = TRGB{src[4 * x], src[4 * x + 1], src[4 * x + 2]}; break;
-            }
-        }
-    }
+    for (int y = 0; y < h.Height; ++y)
+        rtl::BmpRowToBgr(h, image.Row(y), bitmap.ScanLine(y));
     return true;
 }
 
@@ -281,7 +241,9 @@ std::vector<std::uint8_t> BitmapToPackedDIB(TIEBitmap* Bitmap, int X, int Width,
         source = display.get();
     }
     const int imageW = source->GetWidth(), imageH = source->GetHeight();
-    X = std::clamp(X, 0, imageW - 1);
+    // A rectangle must start inside the image; callers clip their own.
+    if (X < 0 || X >= imageW)
+        return {};
     if (Width <= 0 && Height <= 0) {
         Width = imageW;
         Height = imageH;
@@ -360,7 +322,10 @@ int DIBToBitmap(const void* DIB, std::size_t Size, TIEBitmap* Bitmap, const void
         try {
             if (Bits) {
                 // Header and table here, rows elsewhere: the reader sees them joined, as one block.
-                std::vector<std::uint8_t> joined(data, data + Size);
+                // The block may be longer than header and table (a global block's size is rounded
+                // up): the rows follow the table, not the block.
+                const std::size_t head = rtl::DibHeaderLength(data, Size);
+                std::vector<std::uint8_t> joined(data, data + head);
                 const auto* bits = static_cast<const std::uint8_t*>(Bits);
                 joined.insert(joined.end(), bits, bits + BitsSize);
                 image = rtl::DecodeDib(joined.data(), joined.size(), limits);
@@ -424,12 +389,15 @@ int ConvertRowDepth(std::uint8_t* Dest, const std::uint8_t* Source, int SourceBi
     const bool known =
         (SourceBits == 1 || SourceBits == 4 || SourceBits == 8 || SourceBits == 24 || SourceBits == 32) &&
         (DestBits == 1 || DestBits == 4 || DestBits == 8 || DestBits == 24);
-    if (!known || (SourceBits <= 8 && !Palette))
+    if (!known)
         return 0;
+    // A copy at the same depth needs no palette.
     if (SourceBits == DestBits && SourceBits <= 8) {
         std::memcpy(Dest, Source, std::size_t(length(SourceBits)));
         return length(DestBits);
     }
+    if (SourceBits <= 8 && !Palette)
+        return 0;
     if (DestBits == 24) {
         for (int x = 0; x < Width; ++x) {
             const TRGB c = sourceColor(x);
@@ -437,9 +405,9 @@ int ConvertRowDepth(std::uint8_t* Dest, const std::uint8_t* Source, int SourceBi
         }
         return length(24);
     }
-    // Fewer bits from a colour: through the quantizer's index (1-bit from 24 is not a pair this
-    // routine serves).
-    if (SourceBits < 24 || !Quantizer || DestBits == 1)
+    // Fewer bits from 24-bit colour: through the quantizer's index (1-bit from 24 is not a pair
+    // this routine serves, and 32-bit sources go to 24 bits only).
+    if (SourceBits != 24 || !Quantizer || DestBits == 1)
         return 0;
     for (int x = 0; x < Width; ++x) {
         const int index = std::clamp(Quantizer->ColorIndex(sourceColor(x)), 0, 255);

@@ -11,15 +11,18 @@
 
 namespace imaging {
 
-// Reads one image from the stream's position. BlockSize is the number of bytes that belong to the
-// image, or 0 when the caller does not know it (the file header's size then bounds it); it is
-// clamped to what the stream holds. ParamsOnly fills Params without touching Bitmap. NoFileHeader:
-// the stream starts at the info header (a packed DIB).
+// Reads one image from the stream's position through the runtime's BMP parser (the one TBitmap and
+// DIB import use), and leaves the stream after it. BlockSize is the number of bytes that belong to
+// the image, or 0 when the caller does not know it (the file header's size then stands for it); it
+// sizes only the compressed data of RLE images, which otherwise comes from the header's image size.
+// ParamsOnly fills Params without touching Bitmap. NoFileHeader: the stream starts at the info
+// header (a packed DIB).
 //
-// Bad input sets the abort flag and leaves the bitmap empty or partly read; it never throws for
-// bad data. Data that ends early leaves the rows it did not reach zero. Pixels of 4 and 8-bit files
-// become ie8p with Params.NativePixelFormat, else ie24RGB; 1-bit black-and-white files ie1g;
-// 16, 24 and 32-bit files ie24RGB.
+// Bad input (damaged or truncated files, sizes the data cannot back) sets the abort flag and leaves
+// Bitmap and Params as they were; it never throws for bad data. So does an abort between rows.
+// Pixels of 4 and 8-bit files become ie8p with Params.NativePixelFormat, else ie24RGB; 1-bit
+// black-and-white files ie1g; 16, 24 and 32-bit files ie24RGB. RLE pixels no run reaches are
+// palette entry 0.
 void ReadBMPStream(rtl::TStream& Stream, TIEBitmap* Bitmap, std::int64_t BlockSize, TIOParamsVals& Params,
                    TProgressRecord& Progress, bool ParamsOnly, bool NoFileHeader);
 

@@ -39,12 +39,6 @@ TIEGraphicBase::~TIEGraphicBase()
     bitmap_.reset();
 }
 
-void TIEGraphicBase::Changed(rtl::TObject* sender)
-{
-    shown_.reset();
-    win::TGraphic::Changed(sender);
-}
-
 void TIEGraphicBase::SetWidth(std::int32_t value)
 {
     bitmap_->SetWidth(value);
@@ -61,11 +55,11 @@ void TIEGraphicBase::Draw(win::TCanvas& canvas, const win::TRect& rect)
 {
     if (bitmap_->GetWidth() < 1 || bitmap_->GetHeight() < 1 || rect.IsEmpty())
         return;
-    if (!shown_) {
-        shown_ = std::make_unique<win::TBitmap>();
-        bitmap_->CopyToTBitmap(shown_.get());
-    }
-    shown_->Draw(canvas, rect);
+    // Copied at every draw: the image changes through IO() and Bitmap() too, and nothing tells
+    // the picture.
+    win::TBitmap shown;
+    bitmap_->CopyToTBitmap(&shown);
+    shown.Draw(canvas, rect);
 }
 
 void TIEGraphicBase::LoadFromStream(rtl::TStream& stream)

@@ -47,14 +47,11 @@ public:
 
 protected:
     explicit TIEGraphicBase(int FileType);
-    void Changed(rtl::TObject* sender) override;
 
 private:
     std::unique_ptr<TIEBitmap> bitmap_;
     std::unique_ptr<TVodirAdIO> io_;
     int fileType_;
-    // What Draw blits: a platform copy of the image, made when first drawn after a change.
-    std::unique_ptr<win::TBitmap> shown_;
 };
 
 #define VA_IE_GRAPHIC(Name, Type)               \

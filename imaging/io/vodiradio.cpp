@@ -3,6 +3,7 @@
 #include "imaging/io/vodiradio.h"
 
 #include "imaging/core/vodiradproc.h"
+#include "imaging/io/bmpfilt.h"
 #include "imaging/io/detail/vodiradio_platform.h"
 #include "platform/rtl/Endian.h"
 #include "platform/rtl/Files.h"
@@ -94,6 +95,9 @@ std::string LowerExtension(const std::string& fileName)
 
 constexpr std::int32_t kStreamHeaderSize = 12;
 
+// The most AutoAdjustDPI enlarges an image: resolutions of 2400 and 19 dots per inch.
+constexpr std::int64_t kMaxDpiStretch = 128;
+
 // A new empty file in the target's folder, so that putting it in the target's place is a rename
 // on one volume. Raises EFCreateError as creating the target would.
 std::string TempFileBeside(const std::string& target)
@@ -140,18 +144,23 @@ TVodirAdIO::TVodirAdIO(rtl::TComponent* AOwner)
 TVodirAdIO::~TVodirAdIO()
 {
     // A stalled job must not hold the program: abort it first, then wait.
-    AbortFlag = true;
     std::unique_ptr<TJob> left;
+    std::unique_ptr<TIEIOThread> worker;
     {
         std::unique_lock<std::mutex> lock(jobMutex_);
+        if (jobRunning_)
+            AbortFlag = true;
         jobEnded_.wait(lock, [this] { return !jobRunning_; });
         // An aborted result is not handed to a bitmap the component is letting go of.
         left = std::move(pending_);
+        worker = std::move(worker_);
     }
-    worker_.reset();
+    worker.reset();
+    if (rtl::IsMainThread())
+        DeliverProgress();
     rtl::RemoveQueuedEvents(this);
     if (left)
-        DoFinishWork();  // the job's end is still reported
+        DoFinishWork();  // the job's end is still reported, after its progress
     PlatformCloseAVI();
     PlatformDetach();
 }
@@ -239,20 +248,49 @@ bool TVodirAdIO::RunsAsynchronously() const
     return Asynchronous && kind_ != kOwn && !IsIOThread();
 }
 
+bool TVodirAdIO::Idle() const
+{
+    // Hand-overs run on the main thread, whose handlers may start the next job.
+    return !jobRunning_ && !pending_ && (!handingOver_ || rtl::IsMainThread());
+}
+
+void TVodirAdIO::AwaitIdle(bool handedOver)
+{
+    if (IsIOThread())
+        return;
+    if (!rtl::IsMainThread()) {
+        // The main thread hands the job over; a job started here must not come before that.
+        std::unique_lock<std::mutex> lock(jobMutex_);
+        jobEnded_.wait(lock, [&] { return handedOver ? Idle() : !jobRunning_; });
+        return;
+    }
+    for (;;) {
+        std::unique_ptr<TIEIOThread> ended;
+        {
+            std::unique_lock<std::mutex> lock(jobMutex_);
+            jobEnded_.wait(lock, [this] { return !jobRunning_; });
+            if (Idle()) {
+                ended = std::move(worker_);
+                lock.unlock();
+                return;
+            }
+        }
+        // The hand-over may fire a handler that starts the next job: that one is waited for too.
+        RunPendingHandOver();
+    }
+}
+
 void TVodirAdIO::WaitThreads(bool Abort)
 {
     if (IsIOThread())
         return;
-    if (Abort)
-        AbortFlag = true;
-    {
-        std::unique_lock<std::mutex> lock(jobMutex_);
-        jobEnded_.wait(lock, [this] { return !jobRunning_; });
+    if (Abort) {
+        // Only a running job is aborted: the flag keeps saying how the last operation went.
+        std::lock_guard<std::mutex> lock(jobMutex_);
+        if (jobRunning_)
+            AbortFlag = true;
     }
-    if (rtl::IsMainThread()) {
-        RunPendingHandOver();
-        worker_.reset();
-    }
+    AwaitIdle(false);
 }
 
 void TVodirAdIO::WorkerEnded()
@@ -271,43 +309,109 @@ void TVodirAdIO::RunPendingHandOver()
     std::unique_ptr<TJob> job;
     {
         std::lock_guard<std::mutex> lock(jobMutex_);
-        if (jobRunning_)
+        if (jobRunning_ || !pending_)
             return;
         job = std::move(pending_);
+        handingOver_ = true;
     }
-    if (job)
-        HandOver(*job);
+    struct TDone {
+        TVodirAdIO& io;
+        ~TDone()
+        {
+            {
+                std::lock_guard<std::mutex> lock(io.jobMutex_);
+                io.handingOver_ = false;
+            }
+            io.jobEnded_.notify_all();
+        }
+    } done{*this};
+    HandOver(*job);
 }
 
 void TVodirAdIO::Report(int Percent)
 {
     if (!OnProgress)
         return;
-    if (IsIOThread())
-        rtl::Queue([this, Percent] { OnProgress(this, Percent); }, this);
+    // On a worker, kept in order with the job, so that the hand-over can deliver what is still
+    // queued before the finish event.
+    bool queued;
+    {
+        std::lock_guard<std::mutex> lock(jobMutex_);
+        queued = jobRunning_ && jobOnWorker_ && workerId_ == rtl::CurrentThreadId();
+        if (queued)
+            progress_.push_back(Percent);
+    }
+    if (queued)
+        rtl::Queue([this] { DeliverProgress(); }, this);
     else
         OnProgress(this, Percent);
 }
 
+void TVodirAdIO::DeliverProgress()
+{
+    std::vector<int> due;
+    {
+        std::lock_guard<std::mutex> lock(jobMutex_);
+        due.swap(progress_);
+    }
+    if (OnProgress)
+        for (int percent : due)
+            OnProgress(this, percent);
+}
+
 void TVodirAdIO::Dispatch(std::unique_ptr<TJob> job)
 {
-    if (!RunsAsynchronously()) {
+    if (IsIOThread()) {
+        // Called by a reader or a handler on this component's own worker: done right here.
         RunJob(*job);
         HandOver(*job);
         return;
     }
-    WaitThreads(false);  // one job at a time
-    std::lock_guard<std::mutex> lock(jobMutex_);
-    pending_ = std::move(job);
-    jobRunning_ = true;
-    worker_ = std::make_unique<TIEIOThread>(*this, *pending_);
-    worker_->Start();
+    const bool async = RunsAsynchronously();
+    std::unique_ptr<TIEIOThread> ended;
+    for (;;) {
+        AwaitIdle(true);  // one job at a time, each after the one before was handed over
+        std::lock_guard<std::mutex> lock(jobMutex_);
+        if (!Idle())
+            continue;  // another thread started one first
+        // The job's own abort state starts here, before it can run; the worker never clears it.
+        AbortFlag = false;
+        jobRunning_ = true;
+        jobOnWorker_ = async;
+        if (!async) {
+            workerId_ = rtl::CurrentThreadId();
+            break;
+        }
+        pending_ = std::move(job);
+        ended = std::move(worker_);
+        worker_ = std::make_unique<TIEIOThread>(*this, *pending_);
+        worker_->Start();
+        return;
+    }
+    auto finish = [this] {
+        {
+            std::lock_guard<std::mutex> lock(jobMutex_);
+            jobRunning_ = false;
+            workerId_ = 0;
+        }
+        jobEnded_.notify_all();
+    };
+    try {
+        RunJob(*job);
+    } catch (...) {
+        finish();
+        throw;
+    }
+    finish();
+    HandOver(*job);
 }
 
 // ---- the skeletons ------------------------------------------------------------------------------
 
 void TVodirAdIO::StartLoad(std::unique_ptr<TJob> job)
 {
+    // The job takes the parameters and background the job before it left.
+    AwaitIdle(true);
     PlatformRewrap();
     job->params = std::make_unique<TIOParamsVals>(static_cast<TIEParamsOwner*>(this));
     job->params->Assign(params_.get());
@@ -326,6 +430,8 @@ void TVodirAdIO::StartSave(std::unique_ptr<TJob> job)
         return;
     }
     job->save = true;
+    // The job writes what the job before it left.
+    AwaitIdle(true);
     PlatformRewrap();
     job->params = std::make_unique<TIOParamsVals>(static_cast<TIEParamsOwner*>(this));
     job->params->Assign(params_.get());
@@ -356,7 +462,6 @@ void TVodirAdIO::RunLoad(TJob& job)
     progress.Aborting = &AbortFlag;
 
     if (job.body) {
-        AbortFlag = false;
         job.body(job, progress);
         return;
     }
@@ -365,13 +470,15 @@ void TVodirAdIO::RunLoad(TJob& job)
     rtl::TStream* stream = job.stream;
     std::int64_t blockSize = 0;
     if (!job.fileName.empty()) {
-        AbortFlag = true;  // stays set when the open fails
-        file = std::make_unique<rtl::TFileStream>(job.fileName, rtl::fmOpenRead | rtl::fmShareDenyWrite);
-        AbortFlag = false;
+        try {
+            file = std::make_unique<rtl::TFileStream>(job.fileName, rtl::fmOpenRead | rtl::fmShareDenyWrite);
+        } catch (...) {
+            AbortFlag = true;  // a failed open is a failed load, on any thread
+            job.handOver = false;
+            throw;
+        }
         stream = file.get();
         blockSize = file->Size();
-    } else {
-        AbortFlag = false;
     }
 
     const TIEFormatSteps* steps = job.steps;
@@ -434,7 +541,6 @@ void TVodirAdIO::RunSave(TJob& job)
     };
 
     if (job.fileName.empty()) {
-        AbortFlag = false;
         rtl::TStream& out = *job.stream;
         const bool headed = StreamHeaders && job.steps && job.steps->StreamHeader;
         const std::int64_t start = out.Position();
@@ -457,17 +563,24 @@ void TVodirAdIO::RunSave(TJob& job)
 
     // The image goes to a file of its own beside the target first; the target is replaced only
     // by a complete image.
-    AbortFlag = true;  // stays set when the file cannot be created
-    const std::string temp = TempFileBeside(job.fileName);
-    {
-        rtl::TFileStream out(temp, rtl::fmCreate);
-        AbortFlag = false;
-        try {
-            write(out);
-        } catch (...) {
-            AbortFlag = true;
-        }
+    std::string temp;
+    std::unique_ptr<rtl::TFileStream> out;
+    try {
+        temp = TempFileBeside(job.fileName);
+        out = std::make_unique<rtl::TFileStream>(temp, rtl::fmCreate);
+    } catch (...) {
+        AbortFlag = true;  // a file that cannot be created is a failed save, on any thread
+        job.handOver = false;
+        if (!temp.empty())
+            rtl::RemoveFile(temp);
+        throw;
     }
+    try {
+        write(*out);
+    } catch (...) {
+        AbortFlag = true;
+    }
+    out.reset();
     if (AbortFlag || !detail::IEReplaceFile(temp, job.fileName)) {
         AbortFlag = true;
         rtl::RemoveFile(temp);
@@ -476,6 +589,9 @@ void TVodirAdIO::RunSave(TJob& job)
 
 void TVodirAdIO::HandOver(TJob& job)
 {
+    // Progress a worker queued comes before the job's end.
+    if (rtl::IsMainThread())
+        DeliverProgress();
     if (!job.handOver) {
         if (job.paramsOnly)
             params_->FileType = ioUnknown;
@@ -489,7 +605,8 @@ void TVodirAdIO::HandOver(TJob& job)
         DoFinishWork();
         return;
     }
-    if (!job.paramsOnly) {
+    // A failed or aborted load leaves the image the user had.
+    if (!job.paramsOnly && !AbortFlag) {
         if (job.alpha && !PlatformHasTBitmap() && job.alpha->GetWidth() == job.bitmap->GetWidth() &&
             job.alpha->GetHeight() == job.bitmap->GetHeight())
             job.bitmap->GetAlphaChannel()->Assign(job.alpha.get());
@@ -530,6 +647,7 @@ void TVodirAdIO::HandOver(TJob& job)
 
 void TVodirAdIO::LoadFromFile(const std::string& FileName)
 {
+    AwaitIdle(true);
     if (FileName.empty()) {
         AbortFlag = true;
         DoFinishWork();
@@ -598,6 +716,7 @@ void TVodirAdIO::LoadFileWithRegistry(const std::string& FileName, const std::st
 
 void TVodirAdIO::LoadFromFileFormat(const std::string& FileName, int FileType)
 {
+    AwaitIdle(true);
     if (FileType == ioWMF || FileType == ioEMF) {
         LoadMetafile(FileName, -1, -1, true);
         return;
@@ -621,6 +740,7 @@ void TVodirAdIO::LoadFromFileFormat(const std::string& FileName, int FileType)
 
 void TVodirAdIO::LoadFromStream(rtl::TStream& Stream)
 {
+    AwaitIdle(true);
     const std::int64_t position = Stream.Position();
     const int type = imaging::FindStreamFormat(Stream);
     Stream.Seek(position, rtl::soBeginning);
@@ -629,6 +749,7 @@ void TVodirAdIO::LoadFromStream(rtl::TStream& Stream)
 
 void TVodirAdIO::LoadFromStreamType(rtl::TStream& Stream, int FileType)
 {
+    AwaitIdle(true);
     auto job = std::make_unique<TJob>();
     job->stream = &Stream;
     job->fileType = FileType;
@@ -663,6 +784,8 @@ void TVodirAdIO::ReadParamsFromStream(rtl::TStream& Stream, int FileType)
 
 void TVodirAdIO::ReadParams(std::unique_ptr<TJob> job, int FileType)
 {
+    AwaitIdle(true);
+    AbortFlag = false;
     job->fileType = FileType;
     job->paramsOnly = true;
     job->steps = IEFormatSteps(FileType);
@@ -693,6 +816,7 @@ int TVodirAdIO::FindStreamFormat(rtl::TStream& Stream) { return imaging::FindStr
 
 void TVodirAdIO::SaveToFile(const std::string& FileName)
 {
+    AwaitIdle(true);
     if (FileName.empty())
         return;
     const std::string ext = LowerExtension(FileName);
@@ -726,6 +850,7 @@ void TVodirAdIO::SaveFileWithRegistry(const std::string& FileName, const std::st
 
 void TVodirAdIO::SaveToStream(rtl::TStream& Stream, int FileType)
 {
+    AwaitIdle(true);
     auto job = std::make_unique<TJob>();
     job->stream = &Stream;
     job->fileType = FileType;
@@ -747,18 +872,20 @@ void TVodirAdIO::AdjustDPI(TIEBitmap& Bitmap, TIOParamsVals& Params)
         return;
     std::int64_t width = Bitmap.GetWidth();
     std::int64_t height = Bitmap.GetHeight();
-    if (height < width) {
+    const bool taller = height < width;
+    if (taller)
         height = std::int64_t(double(height) / dpiY * dpiX);
-        Params.SetDpiY(dpiX);
-    } else {
+    else
         width = std::int64_t(double(width) / dpiX * dpiY);
-        Params.SetDpiX(dpiY);
-    }
     width = std::max<std::int64_t>(width, 1);
     height = std::max<std::int64_t>(height, 1);
     const TIEPixelFormat format = FilteredAdjustDPI ? ie24RGB : Bitmap.GetPixelFormat();
-    const std::int64_t bytes = std::int64_t(IERowLen(width, std::max(IEBitCount(format), 8), 32)) * height;
-    if (width > INT_MAX || height > INT_MAX || bytes > kIEMaxImageBytes) {
+    // The stretch is bounded as the readers bound images: no larger than they would allocate, and
+    // no more pixels than a file's own resolutions can plausibly ask for (a wild resolution in a
+    // tiny file must not become a huge image).
+    const std::int64_t source = std::int64_t(Bitmap.GetWidth()) * Bitmap.GetHeight();
+    if (width > INT_MAX || height > INT_MAX || width * height > source * kMaxDpiStretch ||
+        width * height * 3 > IEBmpMaxImageBytes) {
         AbortFlag = true;
         return;
     }
@@ -775,6 +902,10 @@ void TVodirAdIO::AdjustDPI(TIEBitmap& Bitmap, TIOParamsVals& Params)
     Bitmap.Assign(&target);
     Params.Width = int(width);
     Params.Height = int(height);
+    if (taller)
+        Params.SetDpiY(dpiX);
+    else
+        Params.SetDpiX(dpiY);
 }
 
 }  // namespace imaging

@@ -24,6 +24,7 @@
 #include <memory>
 #include <mutex>
 #include <string>
+#include <vector>
 
 namespace win {
 class TBitmap;
@@ -78,7 +79,9 @@ public:
     bool NativePixelFormat() const { return params_->NativePixelFormat != 0; }
     void SetNativePixelFormat(bool Value) { params_->NativePixelFormat = Value; }
 
-    // Shared with every reader and writer through the progress record; set from any thread.
+    // Shared with every reader and writer through the progress record; set from any thread to
+    // abort the running job. After an operation it says whether that operation failed; each job
+    // clears it when it is started, before it runs, and its worker never clears it.
     std::atomic<bool> AbortFlag{false};
     // Run loads and saves on a worker when the working bitmap is not the component's own.
     bool Asynchronous = false;
@@ -123,9 +126,10 @@ public:
     // ---- workers -----------------------------------------------------------------------------
     // True on this component's worker.
     bool IsIOThread() const;
-    // Waits for this component's job to end (with Abort, aborting it first). On the main thread
-    // the finished load is then handed over at once, so the image is in place on return. Called
-    // from the worker itself it returns at once.
+    // Waits for this component's job to end (with Abort, aborting it first; without a running job
+    // the abort flag is left alone). On the main thread the finished load is then handed over at
+    // once, so the image is in place on return, and jobs the finish handlers start are waited for
+    // too. Called from the worker itself it returns at once.
     void WaitThreads(bool Abort);
 
 protected:
@@ -152,6 +156,13 @@ private:
     void RunSave(TJob& job);
     void HandOver(TJob& job);
     void RunPendingHandOver();
+    // No job running, waiting for its hand-over or (seen from another thread) being handed over;
+    // under jobMutex_.
+    bool Idle() const;
+    // Waits until no job runs (and, with handedOver, until the last one was handed over). On the
+    // main thread it hands finished jobs over itself, and waits for jobs their handlers start.
+    void AwaitIdle(bool handedOver);
+    void DeliverProgress();
     void WorkerEnded();
     void Report(int Percent);
     bool RunsAsynchronously() const;
@@ -190,6 +201,10 @@ private:
     std::uint32_t workerId_ = 0;
     std::unique_ptr<TIEIOThread> worker_;
     std::unique_ptr<TJob> pending_;
+    bool handingOver_ = false;
+    bool jobOnWorker_ = false;
+    // Progress a worker reported, waiting for the main thread.
+    std::vector<int> progress_;
 };
 
 }  // namespace imaging

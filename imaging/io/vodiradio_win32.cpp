@@ -10,6 +10,7 @@
 #include <vfw.h>
 
 #include <algorithm>
+#include <cstdlib>
 #include <cstring>
 #include <fstream>
 #include <mutex>
@@ -201,6 +202,37 @@ namespace {
 
 constexpr int kMaxMetafileSide = 16000;
 constexpr std::uint32_t kPlaceableKey = 0x9AC6CDD7;
+constexpr std::uint16_t kMetaSetWindowExt = 0x020C;
+
+// The extent a plain Windows metafile gives its picture: its first SetWindowExt record, in its own
+// logical units (pixels, for the programs that write such files). False without one. Every
+// record's size is checked against the bytes.
+bool WmfWindowExtent(const std::vector<char>& bytes, std::size_t start, int& width, int& height)
+{
+    auto u16 = [&](std::size_t at) {
+        std::uint16_t v;
+        std::memcpy(&v, bytes.data() + at, 2);
+        return v;
+    };
+    if (bytes.size() < start + 18)
+        return false;
+    std::size_t at = start + std::size_t(u16(start + 2)) * 2;  // the header's size in words
+    while (at + 6 <= bytes.size()) {
+        std::uint32_t words;
+        std::memcpy(&words, bytes.data() + at, 4);
+        const std::uint16_t function = u16(at + 4);
+        if (words < 3 || words > (bytes.size() - at) / 2 || function == 0)
+            return false;
+        if (function == kMetaSetWindowExt && words >= 5) {
+            // The parameters come last first: the height, then the width.
+            height = std::abs(int(std::int16_t(u16(at + 6))));
+            width = std::abs(int(std::int16_t(u16(at + 8))));
+            return width > 0 && height > 0;
+        }
+        at += std::size_t(words) * 2;
+    }
+    return false;
+}
 
 // An enhanced metafile from either kind of file: EMF as it is, WMF (placeable or not) converted
 // by GDI. Null when GDI cannot read it.
@@ -239,6 +271,14 @@ HENHMETAFILE OpenMetafile(const std::string& fileName, bool& enhanced, int& widt
                 }
                 skip = 22;
             }
+        }
+        if (skip == 0 && WmfWindowExtent(bytes, 0, width, height)) {
+            // A plain metafile has no size of its own but the extent it draws in; laid out on the
+            // screen at that many pixels.
+            const HDC screen = GetDC(nullptr);
+            pict.xExt = MulDiv(width, 2540, GetDeviceCaps(screen, LOGPIXELSX));
+            pict.yExt = MulDiv(height, 2540, GetDeviceCaps(screen, LOGPIXELSY));
+            ReleaseDC(nullptr, screen);
         }
         if (bytes.size() > skip)
             emf = SetWinMetaFileBits(UINT(bytes.size() - skip),

@@ -1,7 +1,10 @@
 // Fuzz target: the image library's BMP reader on arbitrary bytes, as a file and as a packed DIB, in both
-// pixel modes. Bad input must end in the abort flag or an image, never a fault; a read image must have the
-// size the parameters report, and a file the writer makes of it must read back unaborted.
+// pixel modes, and the I/O component loading them with AutoAdjustDPI on. Bad input must end in the abort
+// flag or an image, never a fault; a read image must have the size the parameters report, and a file the
+// writer makes of it must read back unaborted. The readers' own limits stay as they are: an image may be
+// no larger than its data backs, so run with a tight -rss_limit_mb.
 #include "imaging/io/bmpfilt.h"
+#include "imaging/io/vodiradio.h"
 #include "platform/rtl/Streams.h"
 
 #include <cstdint>
@@ -42,13 +45,30 @@ void ReadOnce(const std::uint8_t* data, std::size_t size, bool native, bool noFi
 
 }  // namespace
 
+// Through the component: a refused file leaves the image it had; a stretched one keeps the
+// resolutions equal.
+void LoadThroughComponent(const std::uint8_t* data, std::size_t size)
+{
+    imaging::TVodirAdIO io(nullptr);
+    io.AutoAdjustDPI = true;
+    io.FilteredAdjustDPI = size & 1;
+    io.IEBitmap()->Allocate(2, 3, imaging::ie24RGB);
+    rtl::TReadOnlyMemoryStream stream(data, std::int64_t(size));
+    io.LoadFromStreamType(stream, imaging::ioBMP);
+    if (io.AbortFlag) {
+        Check(io.IEBitmap()->GetWidth() == 2 || io.Params().DpiX != io.Params().DpiY);
+        return;
+    }
+    Check(io.Params().DpiX == io.Params().DpiY);
+    Check(io.IEBitmap()->GetWidth() == io.Params().Width && io.IEBitmap()->GetHeight() == io.Params().Height);
+}
+
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
 {
-    // Keeps each run fast; the limit itself is covered by the unit tests.
-    imaging::IEBmpMaxImageBytes = 8 << 20;
     ReadOnce(data, size, false, false);
     ReadOnce(data, size, true, false);
     if (size > 14)
         ReadOnce(data + 14, size - 14, false, true);
+    LoadThroughComponent(data, size);
     return 0;
 }

@@ -16,8 +16,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     // The first byte, when set, moves the rows to a separate block, as AVI frames pass them.
     const bool split = size > 60 && (data[0] & 1);
     try {
-        // Tight limits: an RLE DIB of a few bytes can describe a huge image.
-        constexpr std::uint64_t kLimit = 4u << 20;
+        // The import's own limit: what an RLE DIB of a few bytes may allocate is bounded by its data,
+        // which a tight -rss_limit_mb checks.
+        constexpr std::uint64_t kLimit = 256u << 20;
         const int bits = split ? imaging::DIBToBitmap(data + 1, 40, &bitmap, data + 41, size - 41, kLimit)
                                : imaging::DIBToBitmap(data, size, &bitmap, nullptr, 0, kLimit);
         if (bits == 0 && (bitmap.GetWidth() != 3 || bitmap.GetPixelFormat() != imaging::ie8g))

@@ -7,6 +7,7 @@
 #include "imaging/core/vodiradproc_win32.h"
 #include "platform/rtl/Win32.h"
 #include "platform/win/Forms.h"
+#include "platform/win/Graphics.h"
 
 #include <gtest/gtest.h>
 
@@ -200,6 +201,44 @@ TEST_F(ScreenTest, ARectangleIsDrawnUnscaledAtItsPlace)
     part.Allocate(9, 6, ie24RGB);
     bmp.CopyRectTo(&part, 4, 5, 0, 0, 9, 6);
     ExpectOnScreen(part, 11, 13, "rectangle");
+}
+
+TEST(DrawRect, OnlyThePartInsideTheImageIsDrawnEachPixelAtItsPlace)
+{
+    TIEBitmap bmp;
+    Picture(bmp, 10, 8);
+    struct Case {
+        const char* what;
+        int srcX, srcY, w, h;
+    };
+    const Case cases[] = {
+        {"inside", 2, 1, 5, 4},         {"left edge cut", -3, 2, 6, 3},   {"top edge cut", 1, -2, 4, 5},
+        {"right edge cut", 7, 0, 6, 2}, {"all left of it", -20, 0, 9, 4}, {"all above it", 0, -9, 4, 5},
+    };
+    for (const Case& c : cases) {
+        win::TBitmap target;
+        target.SetPixelFormat(win::pf24bit);
+        target.SetSize(40, 30);
+        target.Canvas()->Brush()->SetColor(0x00FF00FF);
+        target.Canvas()->FillRect(win::TRect{0, 0, 40, 30});
+        const int X = 15, Y = 12;
+        TIEBitmap::DrawRectToCanvas(target.Canvas(), X, Y, c.w, c.h, c.srcX, c.srcY, &bmp);
+        for (int y = 0; y < 30; ++y)
+            for (int x = 0; x < 40; ++x) {
+                // Canvas pixel (x, y) shows source pixel (x - X + srcX, y - Y + srcY) when that lies in
+                // both the rectangle and the image.
+                const int sx = x - X + c.srcX, sy = y - Y + c.srcY;
+                const bool drawn =
+                    x >= X && x < X + c.w && y >= Y && y < Y + c.h && sx >= 0 && sx < 10 && sy >= 0 && sy < 8;
+                std::uint32_t expect = 0x00FF00FF;
+                if (drawn) {
+                    const TRGB p = bmp.GetPixel24(sx, sy);
+                    expect = std::uint32_t(p.r | p.g << 8 | p.b << 16);
+                }
+                ASSERT_EQ(target.Canvas()->Pixels(x, y) & 0xFFFFFF, expect)
+                    << c.what << " at " << x << "," << y;
+            }
+    }
 }
 
 TEST(GlobalDib, RoundTripsThroughAGlobalBlock)

@@ -47,6 +47,21 @@ std::vector<std::uint8_t> Cut(std::vector<std::uint8_t> v, std::size_t n)
     return v;
 }
 
+// A quantizer over an image of two colours, (10, 20, 30) and (40, 50, 60).
+struct TwoColours {
+    TIEBitmap image;
+    TRGB palette[16];
+    TIEQuantizer quantizer{Prepared(image), palette, 255, 16, -1, 0};
+
+    static TIEBitmap* Prepared(TIEBitmap& b)
+    {
+        b.Allocate(2, 1, ie24RGB);
+        b.SetPixel24(0, 0, {10, 20, 30});
+        b.SetPixel24(1, 0, {40, 50, 60});
+        return &b;
+    }
+};
+
 int Import(const std::vector<std::uint8_t>& dib, TIEBitmap& bmp)
 {
     return DIBToBitmap(dib.data(), dib.size(), &bmp);
@@ -126,8 +141,8 @@ TEST(DibImport, RefusedDibsLeaveTheBitmapAsItWas)
         {"two bits", Join(Join(Header(4, 4, 2, 0), table2), std::vector<std::uint8_t>(64))},
         {"zero mask",
          Join(Join(Header(2, 1, 16, 3), {0, 0xF8, 0, 0, 0, 0, 0, 0, 0x1F, 0, 0, 0}), {0, 0, 0, 0})},
-        {"too many colours",
-         Join(Join(Header(2, 1, 8, 0, 300), std::vector<std::uint8_t>(1200)), {0, 0, 0, 0})},
+        {"a colour table the block cannot hold",
+         Join(Join(Header(2, 1, 8, 0, 200), std::vector<std::uint8_t>(700)), {0, 0, 0, 0})},
         {"zero width", Join(Header(0, 4, 24, 0), std::vector<std::uint8_t>(64))},
         {"short frame", Join(Header(4, 4, 16, FourCC("YUY2")), std::vector<std::uint8_t>(31))},
         {"short planes", Join(Header(3, 3, 12, FourCC("I420")), std::vector<std::uint8_t>(16))},
@@ -235,12 +250,8 @@ TEST(RowDepth, ConvertsTheListedPairs)
     EXPECT_EQ(ConvertRowDepth(out, bits, 1, 9, 1, palette, nullptr), 2);
     EXPECT_EQ(out[0], 0xA5);
 
-    TIEBitmap two;
-    two.Allocate(2, 1, ie24RGB);
-    two.SetPixel24(0, 0, {10, 20, 30});
-    two.SetPixel24(1, 0, {40, 50, 60});
-    TRGB quantPalette[16];
-    TIEQuantizer q(&two, quantPalette, 255, 16, -1, 0);
+    TwoColours two;
+    TIEQuantizer& q = two.quantizer;
     const std::uint8_t rgb[] = {40, 50, 60, 10, 20, 30, 40, 50, 60};
     std::uint8_t packed[2] = {};
     EXPECT_EQ(ConvertRowDepth(packed, rgb, 24, 3, 4, nullptr, &q), 2);
@@ -249,6 +260,54 @@ TEST(RowDepth, ConvertsTheListedPairs)
     std::uint8_t untouched[4] = {7, 7, 7, 7};
     EXPECT_EQ(ConvertRowDepth(untouched, rgb, 16, 1, 24, palette, nullptr), 0);
     EXPECT_EQ(untouched[0], 7);
+}
+
+TEST(DibImport, RowsGivenApartFollowTheTableWhateverTheBlockHoldsAfterIt)
+{
+    // A global block is often longer than header and table: what lies after them is not the rows.
+    const std::vector<std::uint8_t> table = {0, 0, 0, 0, 255, 255, 255, 0};
+    const auto block = Join(Join(Header(2, 1, 8, 0, 2), table), std::vector<std::uint8_t>(16, 1));
+    const std::vector<std::uint8_t> rows = {1, 0, 0, 0};
+    TIEBitmap bmp;
+    ASSERT_EQ(DIBToBitmap(block.data(), block.size(), &bmp, rows.data(), rows.size()), 8);
+    EXPECT_EQ(bmp.GetPixel24(0, 0), (TRGB{255, 255, 255}));
+    EXPECT_EQ(bmp.GetPixel24(1, 0), (TRGB{0, 0, 0}));
+
+    // And a 24-bit DIB's table of biClrUsed entries comes before its rows, here and in one block.
+    const std::vector<std::uint8_t> four(16, 0x55);
+    const std::vector<std::uint8_t> pixel = {7, 8, 9, 0};
+    ASSERT_EQ(DIBToBitmap(Join(Header(1, 1, 24, 0, 4), four).data(), 56, &bmp, pixel.data(), 4), 24);
+    EXPECT_EQ(bmp.GetPixel24(0, 0), (TRGB{7, 8, 9}));
+    const auto whole = Join(Join(Header(1, 1, 24, 0, 4), four), pixel);
+    ASSERT_EQ(Import(whole, bmp), 24);
+    EXPECT_EQ(bmp.GetPixel24(0, 0), (TRGB{7, 8, 9}));
+}
+
+TEST(DibExport, ARectangleStartingOutsideTheImageGivesNothing)
+{
+    TIEBitmap b;
+    b.Allocate(4, 2, ie24RGB);
+    for (int x : {4, 5, 100, -1})
+        EXPECT_TRUE(BitmapToPackedDIB(&b, x, 1, 1).empty()) << x;
+    EXPECT_FALSE(BitmapToPackedDIB(&b, 3, 1, 1).empty());
+}
+
+TEST(RowDepth, SameDepthCopiesNeedNoPaletteAndThirtyTwoBitsGoOnlyToTwentyFour)
+{
+    const std::uint8_t bits[] = {0xA5, 0x80};
+    std::uint8_t out[4] = {};
+    EXPECT_EQ(ConvertRowDepth(out, bits, 1, 9, 1, nullptr, nullptr), 2);
+    EXPECT_EQ(out[0], 0xA5);
+    EXPECT_EQ(out[1], 0x80);
+
+    TwoColours two;
+    TIEQuantizer& q = two.quantizer;
+    const std::uint8_t bgra[] = {40, 50, 60, 0, 10, 20, 30, 0};
+    for (int dest : {8, 4}) {
+        std::uint8_t untouched[4] = {7, 7, 7, 7};
+        EXPECT_EQ(ConvertRowDepth(untouched, bgra, 32, 2, dest, nullptr, &q), 0) << dest;
+        EXPECT_EQ(untouched[0], 7) << dest;
+    }
 }
 
 }  // namespace

@@ -12,10 +12,20 @@ Where a peer cannot judge a file it is left out for that file only, each for a s
 bmptopnm reads neither OS/2 2.x headers nor RLE4, and refuses ImageMagick's RLE8 (whose
 runs reach past the row end); Pillow 9.4 reads an RLE4 absolute run of odd length one pixel short;
 ImageMagick takes 3-byte palette entries after an OS/2 2.x header, where the format has 4.
-Damaged files must make the reader abort or read them without a fault, never crash.
+Every file is also read on the two other roads into a BMP file, the runtime reader TBitmap goes
+through and DIB import of the bytes after the file header: all three must give the same pixels
+(DIB import only where the pixels follow the colour table, as in a DIB, and not for core headers,
+which a DIB does not have).
+
+Damaged files (truncated at every part of the file, pixel offsets outside the data, a width or
+height of 0, tiny files that describe huge images) must be refused on all three roads; the files
+gdk-pixbuf keeps because loaders crashed on them must end cleanly, and those it lists as failing
+must be refused.
 
 Writing: our writer saves images at 1, 4, 8 and 24 bits, with RLE4 and RLE8, with the core,
-info and OS/2 2.x headers; every peer must decode the file to exactly the source pixels.
+info and OS/2 2.x headers; every peer must decode the file to exactly the source pixels. Images
+with no more colours than the depth holds (greys, black and white, sixteen colours at 4 bits; one
+or two colours at 1 bit) come back exactly too.
 
 Usage: bmp_peers.py <bmp_peer_tool> <convert> <gdk-pixbuf test folder>
 """
@@ -107,9 +117,12 @@ def judge_magick(path):
 JUDGES = {"pillow": judge_pillow, "bmptopnm": judge_netpbm, "imagemagick": judge_magick}
 
 
-def ours(path, tmp):
+ROADS = ("io", "runtime", "dib")
+
+
+def ours(path, tmp, road="io"):
     out = os.path.join(tmp, "ours.ppm")
-    r = run([TOOL, "read", path, out])
+    r = run([TOOL, "read", path, out, road])
     if r.returncode != 0:
         return r.returncode, None
     with open(out, "rb") as f:
@@ -238,12 +251,33 @@ def pixbuf_reference(path):
     return rgb.width, rgb.height, rgb.tobytes()
 
 
+def pixels_follow_table(data):
+    """Whether a file's pixels start right after its header and colour table, as a DIB's do."""
+    hsize = struct.unpack_from("<I", data, 14)[0]
+    if hsize < 40:
+        return False
+    bits, compression = struct.unpack_from("<HI", data, 28)
+    used = struct.unpack_from("<I", data, 46)[0]
+    used = 0 if used > 256 else used
+    entries = used or (1 << bits if bits <= 8 else 0)
+    masks = 12 if compression == 3 and hsize == 40 else 0
+    return struct.unpack_from("<I", data, 10)[0] == 14 + hsize + masks + 4 * entries
+
+
 def read_suite(tmp):
-    for name, path, fields in make_read_corpus(tmp):
+    corpus = make_read_corpus(tmp)
+    for name, path, fields in corpus:
         code, mine = ours(path, tmp)
         check(code == 0, "%s: our reader aborted" % name)
         if code:
             continue
+        with open(path, "rb") as f:
+            data = f.read()
+        for road in ROADS[1:]:
+            if road == "dib" and not pixels_follow_table(data):
+                continue
+            code, other = ours(path, tmp, road)
+            check(code == 0 and other == mine, "%s: the %s road reads it otherwise" % (name, road))
         for judge, decode in JUDGES.items():
             if judge == "bmptopnm" and "rle" in name:
                 continue
@@ -272,9 +306,60 @@ def read_suite(tmp):
         folder = os.path.join(PIXBUF, "test-images", sub)
         damaged += [os.path.join(folder, f) for f in sorted(os.listdir(folder)) if f.endswith(".bmp")]
     for path in damaged:
-        code, _ = ours(path, tmp)
         must_refuse = os.sep + "fail" + os.sep in path
-        check(code == 2 if must_refuse else code in (0, 2), "gdk-pixbuf %s: exit %d" % (os.path.basename(path), code))
+        for road in ("io", "runtime"):
+            code, _ = ours(path, tmp, road)
+            check(code == 2 if must_refuse else code in (0, 2),
+                  "gdk-pixbuf %s: exit %d on the %s road" % (os.path.basename(path), code, road))
+
+    damaged_suite(tmp, corpus)
+
+
+def damaged_files(corpus):
+    """(what, bytes, damage to the file header only) made from the valid files."""
+    out = []
+    for name, path, _ in corpus:
+        with open(path, "rb") as f:
+            data = f.read()
+        if "topdown" in name:
+            continue
+        off = struct.unpack_from("<I", data, 10)[0]
+        # Run-length data that has reached the end of its last row needs no end-of-bitmap code.
+        end = len(data) - (2 if "rle" in name else 0)
+        cuts = sorted({1, 2, 13, 14, 17, 30, 53, off - 1, off + 1, (off + end) // 2, end - 1})
+        for n in cuts:
+            if 0 < n < len(data):
+                out.append(("%s cut to %d bytes" % (name, n), data[:n], False))
+        if struct.unpack_from("<I", data, 14)[0] >= 40:
+            for at, value, what in ((18, 0, "width 0"), (22, 0, "height 0")):
+                b = bytearray(data)
+                struct.pack_into("<I", b, at, value)
+                out.append(("%s with %s" % (name, what), bytes(b), False))
+        for value, what in ((len(data) + 100, "beyond the file"), (20, "inside the header")):
+            b = bytearray(data)
+            struct.pack_into("<I", b, 10, value)
+            out.append(("%s with its pixel offset %s" % (name, what), bytes(b), True))
+
+    def tiny(width, height, bits, compression, table, pixels):
+        info = struct.pack("<IiiHHIIiiII", 40, width, height, 1, bits, compression, len(pixels), 0, 0, 0, 0)
+        off = 14 + 40 + len(table)
+        return b"BM" + struct.pack("<IHHI", off + len(pixels), 0, 0, off) + info + table + pixels
+    out.append(("18000x18000 at 24 bits in 62 bytes", tiny(18000, 18000, 24, 0, b"", bytes(8)), False))
+    out.append(("18000x18000 RLE8 in 1082 bytes", tiny(18000, 18000, 8, 1, bytes(1024), b"\0\0\0\1"), False))
+    out.append(("18000x18000 RLE4 in 122 bytes", tiny(18000, 18000, 4, 2, bytes(64), b"\0\0\0\1"), False))
+    return out
+
+
+def damaged_suite(tmp, corpus):
+    for what, data, file_header in damaged_files(corpus):
+        path = os.path.join(tmp, "damaged.bmp")
+        with open(path, "wb") as f:
+            f.write(data)
+        for road in ROADS:
+            if road == "dib" and file_header:
+                continue  # a DIB has no file header to damage
+            code, _ = ours(path, tmp, road)
+            check(code == 2, "%s: exit %d on the %s road, not a refusal" % (what, code, road))
 
 
 def write_suite(tmp):
@@ -291,8 +376,18 @@ def write_suite(tmp):
             for rle in ((0, 1) if bits in (4, 8) else (0,)):
                 cases.append((bits, version, rle, sources[bits]))
     cases.append((1, 1, 0, two_colours))
-    for bits, version, rle, im in cases:
-        name = "write-%d-v%d-rle%d" % (bits, version, rle)
+    # Few colours: written with exactly their own.
+    greys = Image.new("RGB", (31, 9))
+    greys.putdata([((x + y) % 16 * 17,) * 3 for y in range(9) for x in range(31)])
+    for rle in (0, 1):
+        cases.append((4, 1, rle, greys))
+        cases.append((4, 1, rle, black_and_white(35, 13)))
+        cases.append((4, 1, rle, with_colours(33, 17, 16, 8)))
+    for colour in ((0, 0, 0), (255, 255, 255), (0, 128, 128)):
+        cases.append((1, 1, 0, Image.new("RGB", (21, 5), colour)))
+    cases.append((1, 1, 0, with_colours(29, 11, 2, 9)))
+    for index, (bits, version, rle, im) in enumerate(cases):
+        name = "write-%d-v%d-rle%d-%d" % (bits, version, rle, index)
         src = os.path.join(tmp, name + ".ppm")
         dst = os.path.join(tmp, name + ".bmp")
         im.save(src)

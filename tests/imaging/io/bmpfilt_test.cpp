@@ -132,8 +132,6 @@ TEST(BmpReader, Rle8CodesClipAndLeaveUncoveredPixelsZero)
          {1, 1, 0, 2, 0, 200, 1, 3, 0, 1},
          {K, K, K, K},
          {R, K, K, K}},
-        {"data ending mid-code", {2, 1, 0}, {K, K, K, K}, {R, R, K, K}},
-        {"absolute run cut by the end of the data", {0, 4, 1, 2}, {K, K, K, K}, {R, G, K, K}},
     };
     for (const RleCase& c : cases) {
         BmpSpec s;
@@ -148,6 +146,25 @@ TEST(BmpReader, Rle8CodesClipAndLeaveUncoveredPixelsZero)
             EXPECT_EQ(Px(r.bitmap, x, 0), c.row0[std::size_t(x)]) << c.what << " top x=" << x;
             EXPECT_EQ(Px(r.bitmap, x, 1), c.row1[std::size_t(x)]) << c.what << " bottom x=" << x;
         }
+    }
+}
+
+TEST(BmpReader, Rle8DataEndingBeforeTheImageIsRefusedAndChangesNothing)
+{
+    const Bytes cut[] = {{2, 1, 0}, {0, 4, 1, 2}, {2, 1, 0, 0}, {}};
+    for (const Bytes& data : cut) {
+        BmpSpec s;
+        s.compression = 1;
+        s.palette = kPal4;
+        s.pixels = data;
+        ReadResult r;
+        r.bitmap.Allocate(1, 1, ie8g);
+        r.bitmap.ScanLine(0)[0] = 77;
+        Read(Build(s), r);
+        EXPECT_TRUE(r.aborted) << data.size();
+        EXPECT_EQ(r.bitmap.GetWidth(), 1);
+        EXPECT_EQ(r.bitmap.ScanLine(0)[0], 77);
+        EXPECT_EQ(r.params.Width, 0) << "the parameters stay as they were";
     }
 }
 
@@ -370,26 +387,72 @@ TEST(BmpReader, ColourCountAbove256CountsAsNone)
     EXPECT_EQ(Px(r.bitmap, 0, 0), 0x00FF00u);
 }
 
-TEST(BmpReader, DataEndingEarlyLeavesTheRestZeroAndTheBlockBoundsTheRead)
+TEST(BmpReader, DataEndingEarlyIsRefusedAndTheBlockSizesOnlyCompressedData)
 {
     BmpSpec s;
     s.bits = 24;
     s.width = 1;
     s.height = 3;
     s.pixels = {9, 9, 9, 0, 8, 8, 8, 0, 7, 7, 7, 0};
-    Bytes file = Build(s);
-    file.resize(file.size() - 5);  // the top row and part of the middle one are gone
-    ReadResult r;
-    Read(file, r);
-    EXPECT_FALSE(r.aborted);
-    EXPECT_EQ(Px(r.bitmap, 0, 2), 0x090909u);
-    EXPECT_EQ(Px(r.bitmap, 0, 0), 0u);
+    const Bytes whole = Build(s);
+    for (std::size_t cut : {1, 5, 12}) {
+        ReadResult r;
+        r.bitmap.Allocate(2, 2, ie24RGB);
+        Read(Bytes(whole.begin(), whole.end() - std::ptrdiff_t(cut)), r);
+        EXPECT_TRUE(r.aborted) << cut;
+        EXPECT_EQ(r.bitmap.GetWidth(), 2) << cut << ": the bitmap stays as it was";
+    }
 
-    // A caller's block size shorter than the file ends the pixels there.
-    ReadResult bounded;
-    Read(Build(s), bounded, false, std::int64_t(Build(s).size()) - 4);
-    EXPECT_EQ(Px(bounded.bitmap, 0, 1), 0x080808u);
-    EXPECT_EQ(Px(bounded.bitmap, 0, 0), 0u);
+    // Uncompressed rows are what the header says, whatever the block or the file size claim.
+    Bytes understated = whole;
+    Put32(understated, 2, 54);
+    for (std::int64_t block : {std::int64_t(0), std::int64_t(whole.size()) - 4, std::int64_t(20)}) {
+        ReadResult r;
+        Read(block ? whole : understated, r, false, block);
+        EXPECT_FALSE(r.aborted) << block;
+        EXPECT_EQ(Px(r.bitmap, 0, 0), 0x070707u) << block;
+        EXPECT_EQ(Px(r.bitmap, 0, 2), 0x090909u) << block;
+        EXPECT_EQ(r.endPosition, std::int64_t(whole.size())) << block;
+    }
+}
+
+TEST(BmpReader, RleDataIsSizedByTheBlockThenTheImageSizeThenItsEnd)
+{
+    // Two rows of index 1, then a second image right behind: each read must stop at its own end.
+    BmpSpec s;
+    s.compression = 1;
+    s.palette = kPal4;
+    s.pixels = {4, 1, 0, 0, 4, 1, 0, 1};
+    const Bytes one = Build(s);
+    struct Case {
+        const char* what;
+        std::uint32_t bfSize, sizeImage;
+    };
+    const std::uint32_t off = rtl::LoadLE32(one.data() + 10);
+    for (Case c : {Case{"file size", std::uint32_t(one.size()), 0}, Case{"image size", 0, 8},
+                   Case{"neither: up to the end of the bitmap", 0, 0},
+                   Case{"an understated file size: the image size", 40, 8},
+                   Case{"an understated file size and no image size", off, 0}}) {
+        Bytes first = one;
+        Put32(first, 2, c.bfSize);
+        Put32(first, 34, c.sizeImage);
+        Bytes both = first;
+        both.insert(both.end(), one.begin(), one.end());
+        rtl::TMemoryStream m;
+        m.WriteBuffer(both.data(), std::int32_t(both.size()));
+        m.SetPosition(0);
+        for (int image = 0; image < 2; ++image) {
+            std::atomic<bool> abort{false};
+            TProgressRecord progress;
+            progress.Aborting = &abort;
+            TIEBitmap b;
+            TIOParamsVals p(nullptr);
+            ReadBMPStream(m, &b, 0, p, progress, false, false);
+            EXPECT_FALSE(abort) << c.what << " image " << image;
+            EXPECT_EQ(m.Position(), std::int64_t(first.size()) + image * std::int64_t(one.size())) << c.what;
+            EXPECT_EQ(Px(b, 3, 1), 0xFF0000u) << c.what << " image " << image;
+        }
+    }
 }
 
 // ---- writing ----
@@ -493,6 +556,54 @@ TEST(BmpWriter, FourBitOutputQuantizesToSixteenColours)
     // Every pixel lands near its grey, which a 4-bit index cut from 0..39 would not give.
     for (int x = 0; x < 40; ++x)
         EXPECT_NEAR(r.bitmap.GetPixel24(x, 0).g, x * 6, 16) << x;
+}
+
+TEST(BmpWriter, FewColoursAreWrittenExactlyAtOneAndFourBits)
+{
+    struct Case {
+        const char* what;
+        TIEPixelFormat format;
+        int bits;
+        std::vector<TRGB> colours;
+    };
+    std::vector<TRGB> greys, mixed;
+    for (int i = 0; i < 16; ++i) {
+        greys.push_back(TRGB{std::uint8_t(i * 17), std::uint8_t(i * 17), std::uint8_t(i * 17)});
+        mixed.push_back(TRGB{std::uint8_t(i * 40), std::uint8_t(255 - i * 9), std::uint8_t(i * i)});
+    }
+    const TRGB black{0, 0, 0}, white{255, 255, 255}, teal{128, 128, 0};
+    const Case cases[] = {
+        {"16 greys at 4 bits", ie24RGB, 4, greys},
+        {"16 greys as ie8g at 4 bits", ie8g, 4, greys},
+        {"black and white at 4 bits", ie1g, 4, {black, white}},
+        {"16 colours at 4 bits", ie24RGB, 4, mixed},
+        {"all black at 1 bit", ie24RGB, 1, {black}},
+        {"all white at 1 bit", ie24RGB, 1, {white}},
+        {"all teal at 1 bit", ie24RGB, 1, {teal}},
+        {"teal and white at 1 bit", ie24RGB, 1, {teal, white}},
+    };
+    for (const Case& c : cases) {
+        TIEBitmap source;
+        source.Allocate(23, 5, ie24RGB);
+        for (int y = 0; y < 5; ++y)
+            for (int x = 0; x < 23; ++x)
+                source.SetPixel24(x, y, c.colours[std::size_t(x * 7 + y) % c.colours.size()]);
+        if (c.format != ie24RGB)
+            source.SetPixelFormat(c.format);
+        TIOParamsVals p(nullptr);
+        p.BitsPerSample = c.bits;
+        p.SamplesPerPixel = 1;
+        WriteResult w = Write(source, p);
+        ASSERT_FALSE(w.aborted) << c.what;
+        EXPECT_EQ(rtl::LoadLE16(w.file.data() + 28), c.bits) << c.what;
+        ReadResult r;
+        Read(w.file, r);
+        ASSERT_FALSE(r.aborted) << c.what;
+        for (int y = 0; y < 5; ++y)
+            for (int x = 0; x < 23; ++x)
+                ASSERT_EQ(r.bitmap.GetPixelRGB(x, y), source.GetPixelRGB(x, y))
+                    << c.what << " at " << x << "," << y;
+    }
 }
 
 TEST(BmpWriter, OtherFormatsAreConvertedOnACopy)

@@ -144,6 +144,32 @@ TEST_F(StoredData, DrawPaintsExactlyTheTargetRectangle)
         }
 }
 
+TEST_F(StoredData, DrawShowsTheImageAsItIsAtEachDraw)
+{
+    TIEBMPImage picture;
+    EXPECT_FALSE(picture.IO()->AbortFlag) << "a new picture has failed at nothing";
+    picture.Bitmap()->Allocate(4, 3, ie24RGB);
+    picture.Bitmap()->Fill(0);  // black
+    win::TBitmap target;
+    target.SetPixelFormat(win::pf24bit);
+    target.SetSize(8, 8);
+    auto drawnAt = [&](int x, int y) {
+        target.Canvas()->StretchDraw(win::TRect{0, 0, 8, 8}, &picture);
+        return target.Canvas()->Pixels(x, y) & 0xFFFFFF;
+    };
+    EXPECT_EQ(drawnAt(1, 1), 0u);
+    // A load through the picture's component: its pattern, red 9 green 13 blue 77 at (1, 1).
+    rtl::TMemoryStream m = Stream(MakeBmp(4, 3));
+    picture.IO()->LoadFromStreamType(m, ioBMP);
+    ASSERT_FALSE(picture.IO()->AbortFlag);
+    EXPECT_EQ(drawnAt(2, 4), 0x004D0D09u);
+    // A change straight to its bitmap.
+    for (int y = 0; y < 3; ++y)
+        for (int x = 0; x < 4; ++x)
+            picture.Bitmap()->SetPixel24(x, y, TRGB{255, 255, 255});
+    EXPECT_EQ(drawnAt(1, 1), 0x00FFFFFFu);
+}
+
 TEST_F(StoredData, AssignFromAPlatformBitmapLeavesTheSourceAsItWas)
 {
     win::TBitmap source;
@@ -190,6 +216,45 @@ protected:
     {
         for (const std::string& f : files_)
             rtl::RemoveFile(f);
+    }
+    // A Windows metafile whose window is w x h units with a red rectangle over its left half; the
+    // placeable kind says it is w x h pixels at the screen's resolution.
+    std::string Windows(int w, int h, bool placeable)
+    {
+        const std::string name = folder_ + "va_meta_" + std::to_string(files_.size()) + ".wmf";
+        files_.push_back(name);
+        const HDC dc = CreateMetaFileA(nullptr);
+        SetMapMode(dc, MM_ANISOTROPIC);
+        SetWindowOrgEx(dc, 0, 0, nullptr);
+        SetWindowExtEx(dc, w, h, nullptr);
+        const HBRUSH red = CreateSolidBrush(RGB(255, 0, 0));
+        const HGDIOBJ old = SelectObject(dc, red);
+        SelectObject(dc, GetStockObject(NULL_PEN));
+        Rectangle(dc, 0, 0, w / 2 + 1, h + 1);
+        SelectObject(dc, old);
+        DeleteObject(red);
+        const HMETAFILE mf = CloseMetaFile(dc);
+        std::vector<std::uint8_t> bits(GetMetaFileBitsEx(mf, 0, nullptr));
+        GetMetaFileBitsEx(mf, UINT(bits.size()), bits.data());
+        DeleteMetaFile(mf);
+        std::vector<std::uint8_t> file;
+        if (placeable) {
+            const HDC screen = GetDC(nullptr);
+            const int ppi = GetDeviceCaps(screen, LOGPIXELSX);
+            ReleaseDC(nullptr, screen);
+            // Key, handle, the box in units of 1/ppi inch, that unit, reserved, checksum.
+            std::uint16_t head[11] = {
+                0xCDD7, 0x9AC6, 0, 0, 0, std::uint16_t(w), std::uint16_t(h), std::uint16_t(ppi), 0, 0, 0};
+            for (int i = 0; i < 10; ++i)
+                head[10] ^= head[i];
+            file.resize(22);
+            std::memcpy(file.data(), head, 22);
+        }
+        file.insert(file.end(), bits.begin(), bits.end());
+        FILE* f = std::fopen(name.c_str(), "wb");
+        std::fwrite(file.data(), 1, file.size(), f);
+        std::fclose(f);
+        return name;
     }
     // A red rectangle over the left half of a 200 x 100 unit picture, the rest left undrawn.
     std::string Enhanced(int width, int height)
@@ -243,6 +308,36 @@ TEST_F(Metafiles, SizesFollowTheRequestAndKeepProportions)
         EXPECT_FALSE(io.AbortFlag);
         EXPECT_NEAR(io.IEBitmap()->GetWidth(), c.expectW, 1) << c.w << "x" << c.h;
         EXPECT_NEAR(io.IEBitmap()->GetHeight(), c.expectH, 1) << c.w << "x" << c.h;
+    }
+}
+
+TEST_F(Metafiles, PlainAndPlaceableWindowsMetafilesKeepTheirOwnSizeUpToTheCap)
+{
+    struct Case {
+        const char* what;
+        bool placeable;
+        int w, h, expectW, expectH;
+    };
+    const Case cases[] = {
+        {"plain 200 x 100", false, 200, 100, 200, 100},
+        {"placeable 200 x 100", true, 200, 100, 200, 100},
+        {"plain 32000 x 100, capped", false, 32000, 100, 16000, 50},
+        {"placeable 30000 x 20000, capped", true, 30000, 20000, 16000, 10666},
+    };
+    for (const Case& c : cases) {
+        TVodirAdIO io(nullptr);
+        io.SetBackground(0x0000FF00);
+        io.LoadMetafile(Windows(c.w, c.h, c.placeable), -1, -1, false);
+        ASSERT_FALSE(io.AbortFlag) << c.what;
+        EXPECT_EQ(io.Params().FileType, ioWMF) << c.what;
+        TIEBitmap& b = *io.IEBitmap();
+        EXPECT_NEAR(b.GetWidth(), c.expectW, 1) << c.what;
+        EXPECT_NEAR(b.GetHeight(), c.expectH, 1) << c.what;
+        if (c.w == 200) {
+            // The red left half lands on the left half.
+            EXPECT_EQ(b.GetPixel24(10, 50), (TRGB{0, 0, 255})) << c.what;
+            EXPECT_EQ(b.GetPixel24(190, 50), (TRGB{0, 255, 0})) << c.what;
+        }
     }
 }
 

@@ -10,14 +10,18 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
+#include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <mutex>
 #include <stdexcept>
 #include <thread>
+#include <utility>
 #include <vector>
 
 using namespace imaging;
@@ -280,6 +284,8 @@ TEST_F(Loads, AutoAdjustDpiStretchesTheShorterSideAndBoundsTheResult)
         {200, 1, 7874, 79, 200, 100, false},         // 200 x 2 dpi
         {60, 2, 79, 7874, 60, 1, false},             // 2 x 200 dpi: the height would be 0 and stays 1
         {3, 40000, 79, 0x7FFFFFFF, 3, 40000, true},  // 2 x 54 million dpi: beyond the container
+        {13, 7, 11811, 79, 13, 7, true},    // 300 x 2 dpi: 150 times the pixels, no picture asks that
+        {13, 7, 7874, 79, 13, 700, false},  // 200 x 2 dpi: 100 times
     };
     for (const Case& c : cases) {
         TVodirAdIO io(nullptr);
@@ -289,8 +295,8 @@ TEST_F(Loads, AutoAdjustDpiStretchesTheShorterSideAndBoundsTheResult)
         EXPECT_EQ(bool(io.AbortFlag), c.aborted) << c.w << "x" << c.h;
         EXPECT_EQ(io.IEBitmap()->GetWidth(), c.expectW) << c.w << "x" << c.h;
         EXPECT_EQ(io.IEBitmap()->GetHeight(), c.expectH) << c.w << "x" << c.h;
-        if (!c.aborted)
-            EXPECT_EQ(io.Params().DpiX, io.Params().DpiY);
+        // A refused stretch leaves the resolutions as the file gave them.
+        EXPECT_EQ(io.Params().DpiX == io.Params().DpiY, !c.aborted) << c.w << "x" << c.h;
     }
 }
 
@@ -374,8 +380,9 @@ TEST_F(Loads, AlphaFromTheReaderIsKeptOnEveryLoadAndDroppedWhenThereIsNone)
         std::unique_ptr<rtl::TMemoryStream> m(NewStream(MakeBmp(3, 3, 1)));
         io.LoadFromStreamType(*m, ioPNG);
         ASSERT_EQ(target.HasAlphaChannel(), alpha);
-        if (alpha)
+        if (alpha) {
             EXPECT_EQ(target.GetAlpha(0, 0), 7);
+        }
     }
 }
 
@@ -393,6 +400,13 @@ public:
     }
     std::int32_t Read(void* buffer, std::int32_t count) override
     {
+        // A reader counts from the moment it asks, held or not: two jobs reading at once show 2.
+        {
+            std::lock_guard<std::mutex> lock(readersMutex_);
+            maxReaders_ = std::max(maxReaders_, ++readers_);
+            read_ = true;
+        }
+        readersChanged_.notify_all();
         if (Position() + count > holdAt_) {
             std::unique_lock<std::mutex> lock(mutex_);
             held_ = true;
@@ -401,11 +415,34 @@ public:
             while (!released_ && !(abort_ && abort_->load()))
                 cv_.wait_for(lock, std::chrono::milliseconds(1));
         }
-        const int now = ++readers_;
-        maxReaders_ = std::max(maxReaders_.load(), now);
         const std::int32_t got = rtl::TMemoryStream::Read(buffer, count);
-        --readers_;
+        {
+            std::lock_guard<std::mutex> lock(readersMutex_);
+            --readers_;
+        }
         return got;
+    }
+    static void ResetReaders()
+    {
+        std::lock_guard<std::mutex> lock(readersMutex_);
+        maxReaders_ = readers_ = 0;
+    }
+    static int MaxReaders()
+    {
+        std::lock_guard<std::mutex> lock(readersMutex_);
+        return maxReaders_;
+    }
+    // Waits until this stream is read, or `patience` has passed.
+    bool AwaitRead(std::chrono::milliseconds patience)
+    {
+        std::unique_lock<std::mutex> lock(readersMutex_);
+        return readersChanged_.wait_for(lock, patience, [&] { return read_; });
+    }
+    // Waits until `count` readers are in at once, or `patience` has passed.
+    static bool AwaitReaders(int count, std::chrono::milliseconds patience)
+    {
+        std::unique_lock<std::mutex> lock(readersMutex_);
+        return readersChanged_.wait_for(lock, patience, [&] { return readers_ >= count; });
     }
     void WaitHeld()
     {
@@ -418,12 +455,15 @@ public:
         released_ = true;
         cv_.notify_all();
     }
-    static inline std::atomic<int> readers_{0};
-    static inline std::atomic<int> maxReaders_{0};
+    static inline std::mutex readersMutex_;
+    static inline std::condition_variable readersChanged_;
+    static inline int readers_ = 0;
+    static inline int maxReaders_ = 0;
 
 private:
     std::int64_t holdAt_;
     const std::atomic<bool>* abort_;
+    bool read_ = false;  // under readersMutex_
     std::mutex mutex_;
     std::condition_variable cv_;
     bool held_ = false;
@@ -468,7 +508,10 @@ TEST_F(Worker, AComponentOwningItsBitmapLoadsOnTheCallingThread)
     EXPECT_TRUE(HoldsSeed(*io.IEBitmap(), 4, 4, 2));
 }
 
-TEST_F(Worker, DestructionAbortsAStalledWorkerAndStillReportsItsEnd)
+// Starts an asynchronous load whose stream is never released (only the abort lets its reader go)
+// and destroys the component, once the reader is held or at once. Gives the finish events seen and
+// the width the attached bitmap ends with.
+std::pair<int, int> DestroyDuringLoad(int side, std::int64_t holdAt, bool waitHeld)
 {
     TIEBitmap target;
     Events ev;
@@ -478,12 +521,17 @@ TEST_F(Worker, DestructionAbortsAStalledWorkerAndStillReportsItsEnd)
         io.SetAttachedTIEBitmap(&target);
         io.Asynchronous = true;
         ev.Attach(io);
-        s = std::make_unique<LatchStream>(MakeBmp(50, 50, 1), 500, &io.AbortFlag);
+        s = std::make_unique<LatchStream>(MakeBmp(side, side, 1), holdAt, &io.AbortFlag);
         io.LoadFromStreamType(*s, ioBMP);
-        s->WaitHeld();
-    }  // never released: only the abort lets the reader go
-    EXPECT_EQ(ev.finished, 1);
-    EXPECT_EQ(target.GetWidth(), 0);
+        if (waitHeld)
+            s->WaitHeld();
+    }
+    return {ev.finished, target.GetWidth()};
+}
+
+TEST_F(Worker, DestructionAbortsAStalledWorkerAndStillReportsItsEnd)
+{
+    EXPECT_EQ(DestroyDuringLoad(50, 500, true), std::make_pair(1, 0));
 }
 
 // A stream whose reads fail with something no reader expects.
@@ -514,16 +562,20 @@ TEST_F(Worker, OneJobAtATimeAndSettersWaitForIt)
     TVodirAdIO io(nullptr);
     io.SetAttachedTIEBitmap(&first);
     io.Asynchronous = true;
-    LatchStream::maxReaders_ = 0;
+    LatchStream::ResetReaders();
     LatchStream a(MakeBmp(6, 6, 1), 100);
     LatchStream b(MakeBmp(6, 6, 2), 1 << 20);
     io.LoadFromStreamType(a, ioBMP);
     a.WaitHeld();
-    std::thread releaser([&] { a.Release(); });
+    // The first job stays held until a second reader shows up, or long enough that one would have.
+    std::thread releaser([&] {
+        LatchStream::AwaitReaders(2, std::chrono::milliseconds(300));
+        a.Release();
+    });
     io.LoadFromStreamType(b, ioBMP);  // waits for the first job
     io.WaitThreads(false);
     releaser.join();
-    EXPECT_EQ(LatchStream::maxReaders_.load(), 1);
+    EXPECT_EQ(LatchStream::MaxReaders(), 1);
     EXPECT_TRUE(HoldsSeed(first, 6, 6, 2));
 
     // Switching to another bitmap aborts and waits for the running job before it swaps.
@@ -534,6 +586,158 @@ TEST_F(Worker, OneJobAtATimeAndSettersWaitForIt)
     EXPECT_EQ(io.IEBitmap(), &second);
     EXPECT_EQ(second.GetWidth(), 0);
     EXPECT_FALSE(io.IsIOThread());
+}
+
+// A test whose fault would be a hang ends the run instead, after far longer than it ever takes.
+class Watchdog {
+public:
+    explicit Watchdog(const char* what)
+        : thread_([this, what] {
+              std::unique_lock<std::mutex> lock(mutex_);
+              if (!cv_.wait_for(lock, std::chrono::seconds(120), [this] { return done_; })) {
+                  std::fprintf(stderr, "%s: still waiting after two minutes\n", what);
+                  std::_Exit(1);
+              }
+          })
+    {
+    }
+    ~Watchdog()
+    {
+        {
+            std::lock_guard<std::mutex> lock(mutex_);
+            done_ = true;
+        }
+        cv_.notify_all();
+        thread_.join();
+    }
+
+private:
+    std::mutex mutex_;
+    std::condition_variable cv_;
+    bool done_ = false;
+    std::thread thread_;
+};
+
+TEST_F(Worker, AnAbortBeforeTheWorkerRunsStillWins)
+{
+    Watchdog dog("destroying a component right after an asynchronous start");
+    // The component goes away before its worker has (most likely) even started: the worker must not
+    // clear the abort it finds.
+    for (int round = 0; round < 20; ++round)
+        EXPECT_EQ(DestroyDuringLoad(20, 100, false), std::make_pair(1, 0)) << round;
+}
+
+// A component working asynchronously on a bitmap of the test's.
+class AsyncWorker : public MainThreadTest {
+protected:
+    void SetUp() override
+    {
+        MainThreadTest::SetUp();
+        io.SetAttachedTIEBitmap(&target);
+        io.Asynchronous = true;
+    }
+    TIEBitmap target;
+    TVodirAdIO io{nullptr};
+};
+
+TEST_F(AsyncWorker, AJobStartedFromAFinishHandlerEndsWithItsOwnFinishEvent)
+{
+    std::unique_ptr<rtl::TMemoryStream> a(NewStream(MakeBmp(5, 2, 1))), b(NewStream(MakeBmp(6, 2, 2))),
+        c(NewStream(MakeBmp(7, 2, 3)));
+    std::vector<int> widths;
+    io.OnFinishWork = [&](rtl::TObject*) {
+        widths.push_back(target.GetWidth());
+        if (widths.size() == 1)
+            io.LoadFromStreamType(*c, ioBMP);
+    };
+    io.LoadFromStreamType(*a, ioBMP);
+    io.LoadFromStreamType(*b, ioBMP);
+    io.WaitThreads(false);
+    while (rtl::CheckSynchronize(0)) {
+    }
+    EXPECT_EQ(widths, (std::vector<int>{5, 7, 6}));
+    EXPECT_TRUE(HoldsSeed(target, 6, 2, 2));
+}
+
+TEST_F(AsyncWorker, AJobStartedOffTheMainThreadComesAfterTheHandOverOfTheOneBefore)
+{
+    std::unique_ptr<rtl::TMemoryStream> a(NewStream(MakeBmp(5, 2, 1)));
+    LatchStream b(MakeBmp(6, 2, 2), 1 << 20);
+    std::vector<int> widths;
+    io.OnFinishWork = [&](rtl::TObject*) { widths.push_back(target.GetWidth()); };
+    io.LoadFromStreamType(*a, ioBMP);
+    // The first job ends without the main thread looking: its hand-over is still to come.
+    std::thread([&] { io.WaitThreads(false); }).join();
+    std::atomic<bool> started{false};
+    std::thread other([&] {
+        io.LoadFromStreamType(b, ioBMP);
+        started = true;
+    });
+    // The second job must not start before the first is handed over; the main thread gives it the
+    // time it would take to start before it hands the first one over.
+    b.AwaitRead(std::chrono::milliseconds(300));
+    while (!started)
+        rtl::CheckSynchronize(5);
+    other.join();
+    io.WaitThreads(false);
+    EXPECT_EQ(widths, (std::vector<int>{5, 6}));
+    EXPECT_TRUE(HoldsSeed(target, 6, 2, 2));
+}
+
+TEST_F(AsyncWorker, TheFinishEventComesAfterEveryProgressEventOfItsJob)
+{
+    std::vector<char> events;
+    io.OnProgress = [&](void*, int) { events.push_back('p'); };
+    io.OnFinishWork = [&](rtl::TObject*) { events.push_back('f'); };
+    std::unique_ptr<rtl::TMemoryStream> m(NewStream(MakeBmp(4, 32, 1)));
+    io.LoadFromStreamType(*m, ioBMP);
+    io.WaitThreads(false);
+    while (rtl::CheckSynchronize(0)) {
+    }
+    ASSERT_FALSE(events.empty());
+    EXPECT_EQ(std::count(events.begin(), events.end(), 'p'), 33) << "one a row, and 100 at the end";
+    EXPECT_EQ(std::count(events.begin(), events.end(), 'f'), 1);
+    EXPECT_EQ(events.back(), 'f');
+}
+
+TEST_F(AsyncWorker, ASaveStartedBehindALoadWritesTheLoadedImage)
+{
+    target.Allocate(1, 1, ie24RGB);
+    std::unique_ptr<rtl::TMemoryStream> in(NewStream(MakeBmp(9, 3, 4)));
+    rtl::TMemoryStream out;
+    io.LoadFromStreamType(*in, ioBMP);
+    io.SaveToStream(out, ioBMP);
+    io.WaitThreads(false);
+    ASSERT_FALSE(io.AbortFlag);
+    TVodirAdIO reader(nullptr);
+    out.SetPosition(0);
+    reader.LoadFromStreamType(out, ioBMP);
+    EXPECT_TRUE(HoldsSeed(*reader.IEBitmap(), 9, 3, 4));
+}
+
+TEST_F(Loads, TheAbortFlagSaysOnlyWhetherTheLastOperationFailed)
+{
+    TIEBitmap a, b;
+    TVodirAdIO io(nullptr);
+    EXPECT_FALSE(io.AbortFlag);
+    io.SetAttachedTIEBitmap(&a);
+    EXPECT_FALSE(io.AbortFlag) << "attaching is no failure";
+    std::unique_ptr<rtl::TMemoryStream> good(NewStream(MakeBmp(3, 3, 1))), bad(NewStream(Bytes(40, 7)));
+    io.LoadFromStreamType(*bad, ioBMP);
+    EXPECT_TRUE(io.AbortFlag);
+    io.SetAttachedTIEBitmap(&b);
+    EXPECT_TRUE(io.AbortFlag) << "nor does attaching undo one";
+    io.LoadFromStreamType(*good, ioBMP);
+    EXPECT_FALSE(io.AbortFlag);
+    io.SetAttachedTIEBitmap(nullptr);
+    io.WaitThreads(true);
+    EXPECT_FALSE(io.AbortFlag) << "with no job to abort";
+    io.Asynchronous = true;
+    io.SetAttachedTIEBitmap(&a);
+    good->SetPosition(0);
+    io.LoadFromStreamType(*good, ioBMP);
+    io.WaitThreads(false);
+    EXPECT_FALSE(io.AbortFlag);
 }
 
 }  // namespace

@@ -243,3 +243,44 @@ TEST(BmpRejects, MutatedFilesLoadOrFailCleanly)
     EXPECT_GT(loaded, 100);
     EXPECT_GT(rejected, 100);
 }
+
+// --- what the headers leave open ---
+
+TEST(BmpRead, ColourCountsAndTablesTheHeadersOverstateAreReadAsFarAsTheyGo)
+{
+    const Bytes pal = ReadBytes(DataFile("pat4.bmp"));  // 16 colours, pixels right after them
+    const TBmpImage plain = FromBytes(pal);
+    struct Case {
+        std::uint32_t ClrUsed;
+        const char* Why;
+    };
+    // Counts above 256 are damage and count as none; a table longer than the room before the
+    // pixels ends where they begin.
+    for (Case k :
+         {Case{17, "one colour more than the depth"}, Case{256, "a 256-entry table cut by the pixels"},
+          Case{300, "300 colours"}, Case{0xFFFFFFFFu, "four billion colours"}}) {
+        const Bytes file = Patch32(pal, 46, k.ClrUsed);
+        for (bool stream : {false, true}) {
+            TBmpImage image;
+            ASSERT_NO_THROW(image = stream ? ReadFromStream(file) : FromBytes(file)) << k.Why;
+            EXPECT_EQ(image.Header.Colors.size(), 16u) << k.Why;
+            EXPECT_EQ(image.Pixels, plain.Pixels) << k.Why;
+        }
+    }
+}
+
+TEST(BmpRead, CompressedDataWithoutAStatedSizeEndsAtTheEndOfTheBitmap)
+{
+    TBmpSpec spec{40, 4, 2, 8, kBmpRle8, {}, {0, 0xFFFFFF}, 2, {4, 1, 0, 0, 4, 1, 0, 1}};
+    Bytes first = MakeBmp(spec);
+    first = Patch32(Patch32(first, 34, 0), 2, 0);  // neither an image size nor a file size
+    Bytes both = first;
+    const Bytes next = ReadBytes(DataFile("pat24.bmp"));
+    both.insert(both.end(), next.begin(), next.end());
+    TReadOnlyMemoryStream s(both.data(), static_cast<std::int64_t>(both.size()));
+    const Bytes file = ReadBmpFile(s);
+    EXPECT_EQ(file.size(), first.size());
+    EXPECT_EQ(s.Position(), static_cast<std::int64_t>(first.size())) << "the next image starts here";
+    EXPECT_EQ(FromBytes(file).Row(0)[3], 1);
+    EXPECT_NO_THROW(ReadFromStream(Bytes(both.begin() + std::ptrdiff_t(first.size()), both.end())));
+}

@@ -164,8 +164,6 @@ inline std::vector<TBadBmp> BadBmpFiles()
     const Bytes rle = ReadBytes(DataFile("pat8rle.bmp"));
     Bytes noSig = good;
     noSig[0] = 'X';
-    Bytes tooManyColours = pal;
-    tooManyColours[46] = 17;
     // 2x1 1-bit bitmap with the core header: three-byte palette entries, then one padded row.
     const Bytes core = {'B', 'M', 0, 0, 0, 0, 0, 0, 0, 0, 32,   0,    0, 0, 12,   0, 0, 0,
                         2,   0,   1, 0, 1, 0, 1, 0, 0, 0, 0xFF, 0xFF, 0, 0, 0x40, 0, 0, 0};
@@ -196,13 +194,13 @@ inline std::vector<TBadBmp> BadBmpFiles()
         {Patch32(good, 30, rtl::kBmpBitFields), "bit fields at 24 bits"},
         {Patch32(good, 10, 20), "pixel offset inside the header"},
         {Patch32(good, 10, 0x7FFFFFF0), "pixel offset beyond the end"},
-        {tooManyColours, "more colours than the bit count allows"},
-        {Patch32(pal, 46, 0xFFFFFFFFu), "four billion colours"},
+        {Patch32(pal, 10, 14 + 40 + 2), "pixel offset leaving no room for a colour table"},
         {Bytes(pal.begin(), pal.begin() + 14 + 40 + 10), "colour table cut short"},
         {Bytes(core.begin(), core.begin() + 30), "core colour table cut short"},
         {Bytes(rle.begin(), rle.end() - 6), "RLE data cut short"},
         {Patch32(rle, 22, 0xFFFFFFFBu), "top-down RLE"},
-        {rleWithoutSize, "compressed data of no stated size in a file of no size", true},
+        {Bytes(rleWithoutSize.begin(), rleWithoutSize.end() - 2),
+         "compressed data of no stated size cut short", true},
         {MakeBmp(gapped), "colour mask with a gap"},
         {MakeBmp(os2Fields), "bit fields in an OS/2 header"},
     };
