@@ -489,7 +489,9 @@ void TVodirAdIO::HandOver(TJob& job)
         DoFinishWork();
         return;
     }
-    if (!job.paramsOnly) {
+    // A reader that refused the file before it allocated anything leaves the image as it was.
+    const bool refused = AbortFlag && job.bitmap->GetPixelFormat() == ieNull;
+    if (!job.paramsOnly && !refused) {
         if (job.alpha && !PlatformHasTBitmap() && job.alpha->GetWidth() == job.bitmap->GetWidth() &&
             job.alpha->GetHeight() == job.bitmap->GetHeight())
             job.bitmap->GetAlphaChannel()->Assign(job.alpha.get());

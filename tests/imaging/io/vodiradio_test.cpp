@@ -289,8 +289,9 @@ TEST_F(Loads, AutoAdjustDpiStretchesTheShorterSideAndBoundsTheResult)
         EXPECT_EQ(bool(io.AbortFlag), c.aborted) << c.w << "x" << c.h;
         EXPECT_EQ(io.IEBitmap()->GetWidth(), c.expectW) << c.w << "x" << c.h;
         EXPECT_EQ(io.IEBitmap()->GetHeight(), c.expectH) << c.w << "x" << c.h;
-        if (!c.aborted)
+        if (!c.aborted) {
             EXPECT_EQ(io.Params().DpiX, io.Params().DpiY);
+        }
     }
 }
 
@@ -374,8 +375,9 @@ TEST_F(Loads, AlphaFromTheReaderIsKeptOnEveryLoadAndDroppedWhenThereIsNone)
         std::unique_ptr<rtl::TMemoryStream> m(NewStream(MakeBmp(3, 3, 1)));
         io.LoadFromStreamType(*m, ioPNG);
         ASSERT_EQ(target.HasAlphaChannel(), alpha);
-        if (alpha)
+        if (alpha) {
             EXPECT_EQ(target.GetAlpha(0, 0), 7);
+        }
     }
 }
 
