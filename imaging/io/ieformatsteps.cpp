@@ -7,6 +7,7 @@ namespace imaging {
 
 // Each format unit defines its steps; a new unit adds its declaration here and its row below.
 extern const TIEFormatSteps kBMPSteps;
+extern const TIEFormatSteps kPCXSteps;
 extern const TIEFormatSteps kTGASteps;
 extern const TIEFormatSteps kPXMSteps;
 extern const TIEFormatSteps kWBMPSteps;
@@ -16,10 +17,7 @@ namespace {
 std::vector<TIEFormatSteps>& Table()
 {
     static std::vector<TIEFormatSteps> rows = {
-        kBMPSteps,
-        kTGASteps,
-        kPXMSteps,
-        kWBMPSteps,
+        kBMPSteps, kPCXSteps, kTGASteps, kPXMSteps, kWBMPSteps,
     };
     return rows;
 }
