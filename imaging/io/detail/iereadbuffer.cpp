@@ -100,9 +100,8 @@ bool IEDataCanHold(std::int64_t Available, std::int64_t Units, std::int64_t Unit
 {
     if (Units <= 0)
         return true;
-    const std::int64_t packets = (Units - 1) / UnitsPerPacket + 1;
-    const auto needed = rtl::CheckedMul<std::int64_t>(packets, PacketBytes);
-    return needed && *needed <= Available;
+    const auto scaled = rtl::CheckedMul<std::int64_t>(Units, PacketBytes);
+    return scaled && (*scaled - 1) / UnitsPerPacket + 1 <= Available;
 }
 
 }  // namespace imaging::detail

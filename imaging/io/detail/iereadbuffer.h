@@ -58,10 +58,10 @@ private:
 // int, and its rows, padded to 32 bits, within IEReadMaxImageBytes.
 bool IEImageFitsLimit(std::int64_t Width, std::int64_t Height, TIEPixelFormat Format);
 
-// Whether Available bytes can hold Units units (bytes or pixels) of image data coded with packets
-// of PacketBytes bytes that carry at most UnitsPerPacket units each. Readers refuse a header whose
-// image its data could not fill even at the densest coding the format has, before they allocate:
-// a few bytes must not make them reserve gigabytes.
+// Whether Available bytes can hold Units units (bytes or pixels) of image data when no coding packs
+// more than UnitsPerPacket units into PacketBytes bytes. Readers refuse a header whose image its
+// data could not fill even at the densest coding the format has, before they allocate: a few bytes
+// must not make them reserve gigabytes.
 bool IEDataCanHold(std::int64_t Available, std::int64_t Units, std::int64_t UnitsPerPacket,
                    std::int64_t PacketBytes);
 

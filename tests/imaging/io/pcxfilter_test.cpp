@@ -194,6 +194,24 @@ TEST(PcxReader, RunsCarryFromOneLineIntoTheNext)
     ExpectPixels(r, {R, R, 0x808080, 0x808080}, "carried runs");
 }
 
+TEST(PcxReader, ReadsLinesCodedInFewerBytesThanWholeRunsTake)
+{
+    // 64 bytes as a run of 63 and one plain byte: 3 bytes, fewer than two runs would take. (A fuzz
+    // finding: the size check before allocating counted two bytes for every 63.)
+    PcxSpec s;
+    s.bits = 1;
+    s.xMax = 511;
+    s.yMax = 0;
+    s.bytesPerLine = 64;
+    s.palette = {K, W};
+    s.data = {0xFF, 0x55, 0x55};
+    Job r;
+    Read(Build(s), r);
+    ASSERT_FALSE(r.abort);
+    EXPECT_EQ(Px(r.bitmap, 0, 0), K);
+    EXPECT_EQ(Px(r.bitmap, 511, 0), W);
+}
+
 TEST(PcxReader, TheLineDecoderStopsAtTheEndOfTheData)
 {
     PcxSpec s;
