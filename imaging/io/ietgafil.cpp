@@ -216,8 +216,7 @@ public:
             const int n = std::min(left_, count - filled);
             std::uint8_t* at = out + std::size_t(filled) * bytes_;
             if (run_) {
-                for (int i = 0; i < n; ++i)
-                    std::memcpy(at + i * bytes_, value_, std::size_t(bytes_));
+                Repeat(at, n);
             } else {
                 const int whole = int(std::min<std::int64_t>(n, in_.Remaining() / bytes_));
                 if (!in_.Read(at, std::int64_t(whole) * bytes_) || whole < n)
@@ -230,6 +229,23 @@ public:
     }
 
 private:
+    // The run's pixel N times; sizes known at compile time keep the copies inline.
+    void Repeat(std::uint8_t* at, int n) const
+    {
+        switch (bytes_) {
+        case 1: std::memset(at, value_[0], std::size_t(n)); break;
+        case 2: RepeatOf<2>(at, n); break;
+        case 3: RepeatOf<3>(at, n); break;
+        default: RepeatOf<4>(at, n); break;
+        }
+    }
+    template <int Size>
+    void RepeatOf(std::uint8_t* at, int n) const
+    {
+        for (int i = 0; i < n; ++i, at += Size)
+            std::memcpy(at, value_, Size);
+    }
+
     TIEReadBuffer& in_;
     int bytes_;
     int left_ = 0;
@@ -321,8 +337,8 @@ bool ReadRows(TIEReadBuffer& in, const TTgaHeader& h, const std::array<TRGB, kPa
     std::vector<std::uint8_t> alphaLine(mask ? std::size_t(width) : 0);
     TRleReader rle(in, h.PixelBytes());
     const TTgaDecoder decoder{h, palette, mask != nullptr};
-    // 24-bit raw rows are already blue, green, red: they go straight into the bitmap.
-    const bool direct = !h.RunLength() && h.Kind() == kTrueColor && h.depth == 24;
+    // 24-bit pixels are already blue, green, red: they go straight into the bitmap.
+    const bool direct = h.Kind() == kTrueColor && h.depth == 24;
 
     for (int r = 0; r < height; ++r) {
         if (progress.Aborted())

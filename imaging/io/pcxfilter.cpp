@@ -95,13 +95,22 @@ public:
                 left_ -= n;
                 continue;
             }
-            const int b = in_.Get();
-            if (b < 0)
+            // Plain bytes go over in one piece, up to the next count or the line's end.
+            const std::uint8_t* data = nullptr;
+            const std::size_t buffered = in_.Peek(data);
+            if (buffered == 0)
                 return filled;
-            if (b < kRunFlag) {
-                out[filled++] = std::uint8_t(b);
+            const std::size_t most = std::min(buffered, std::size_t(count - filled));
+            std::size_t plain = 0;
+            while (plain < most && data[plain] < kRunFlag)
+                ++plain;
+            if (plain > 0) {
+                std::memcpy(out + filled, data, plain);
+                filled += int(plain);
+                in_.Consume(plain);
                 continue;
             }
+            const int b = in_.Get();
             const int v = in_.Get();
             if (v < 0)
                 return filled;

@@ -245,8 +245,13 @@ bool ReadRaster(TPXMTokens& tokens, TIEReadBuffer& in, const TPXMHeader& h, TIEB
                 // Straight into the row, then into blue, green, red order.
                 if (!in.Read(out, std::int64_t(lineBytes)))
                     return false;
-                for (int x = 0; x < width; ++x)
-                    px[x] = TRGB{scale[out[3 * x + 2]], scale[out[3 * x + 1]], scale[out[3 * x]]};
+                if (maxValue == 255) {
+                    for (int x = 0; x < width; ++x)
+                        std::swap(out[3 * x], out[3 * x + 2]);
+                } else {
+                    for (int x = 0; x < width; ++x)
+                        px[x] = TRGB{scale[out[3 * x + 2]], scale[out[3 * x + 1]], scale[out[3 * x]]};
+                }
             } else {
                 if (!in.Read(line.data(), std::int64_t(lineBytes)))
                     return false;

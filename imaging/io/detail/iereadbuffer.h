@@ -39,6 +39,16 @@ public:
             return buffer_[pos_++];
         return Refill() ? buffer_[pos_++] : -1;
     }
+    // The bytes buffered from the next one on, refilling first when none are: their count (0 at
+    // the end) and, in Data, where they are. Consume moves past Count of them.
+    std::size_t Peek(const std::uint8_t*& Data)
+    {
+        if (pos_ == filled_ && !Refill())
+            return 0;
+        Data = buffer_.data() + pos_;
+        return filled_ - pos_;
+    }
+    void Consume(std::size_t Count) { pos_ += Count; }
     // Count bytes into Dest; false when fewer remain (those there were are copied).
     bool Read(void* Dest, std::int64_t Count);
     bool Skip(std::int64_t Count);
