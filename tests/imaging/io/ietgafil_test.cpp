@@ -77,14 +77,6 @@ Bytes Extension(std::size_t offset, const std::vector<std::pair<int, Bytes>>& fi
 
 const std::uint32_t R = 0xFF0000, G = 0x00FF00, B = 0x0000FF, W = 0xFFFFFF, K = 0;
 
-void ExpectPixels(Job& r, const std::vector<std::uint32_t>& pixels, const char* what)
-{
-    const int w = r.bitmap.GetWidth();
-    ASSERT_EQ(std::size_t(w) * r.bitmap.GetHeight(), pixels.size()) << what;
-    for (std::size_t i = 0; i < pixels.size(); ++i)
-        EXPECT_EQ(Px(r.bitmap, int(i) % w, int(i) / w), pixels[i]) << what << " pixel " << i;
-}
-
 // ---- colour maps ----
 
 TEST(TgaReader, ReadsPastMapEntriesBeyond256AndKeepsTheWholeMapInParams)

@@ -68,14 +68,6 @@ const std::vector<std::uint32_t> kColours = {K,        R,        G,        B,   
                                              0x00FFFF, 0xFF00FF, 0x111111, 0x222222, 0x333333, 0x444444,
                                              0x555555, 0x666666, 0x777777, 0x888888};
 
-void ExpectPixels(Job& r, const std::vector<std::uint32_t>& pixels, const char* what)
-{
-    const int w = r.bitmap.GetWidth();
-    ASSERT_EQ(std::size_t(w) * r.bitmap.GetHeight(), pixels.size()) << what;
-    for (std::size_t i = 0; i < pixels.size(); ++i)
-        EXPECT_EQ(Px(r.bitmap, int(i) % w, int(i) / w), pixels[i]) << what << " pixel " << i;
-}
-
 // ---- layouts ----
 
 TEST(PcxReader, DecodesEveryLayoutOfPlanesAndBits)

@@ -63,10 +63,7 @@ TEST(PxmReader, ScalesEverySampleByTheMaximumAndClampsThoseAboveIt)
         Job r;
         Read(c.file, r);
         ASSERT_FALSE(r.abort) << c.what;
-        const int w = r.bitmap.GetWidth();
-        ASSERT_EQ(std::size_t(w) * r.bitmap.GetHeight(), c.pixels.size()) << c.what;
-        for (std::size_t i = 0; i < c.pixels.size(); ++i)
-            EXPECT_EQ(Px(r.bitmap, int(i) % w, int(i) / w), c.pixels[i]) << c.what << " pixel " << i;
+        ExpectPixels(r, c.pixels, c.what);
     }
 }
 

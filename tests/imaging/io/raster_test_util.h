@@ -8,6 +8,8 @@
 #include "platform/rtl/Endian.h"
 #include "platform/rtl/Streams.h"
 
+#include <gtest/gtest.h>
+
 #include <atomic>
 #include <cstdint>
 #include <memory>
@@ -52,6 +54,15 @@ inline std::uint32_t Px(TIEBitmap& b, int x, int y)
 {
     const TRGB c = b.GetPixelRGB(x, y);
     return std::uint32_t(c.r) << 16 | std::uint32_t(c.g) << 8 | c.b;
+}
+
+// The bitmap holds these pixels (0xRRGGBB), left to right and top to bottom.
+inline void ExpectPixels(Job& r, const std::vector<std::uint32_t>& pixels, const char* what)
+{
+    const int w = r.bitmap.GetWidth();
+    ASSERT_EQ(std::size_t(w) * r.bitmap.GetHeight(), pixels.size()) << what;
+    for (std::size_t i = 0; i < pixels.size(); ++i)
+        EXPECT_EQ(Px(r.bitmap, int(i) % w, int(i) / w), pixels[i]) << what << " pixel " << i;
 }
 
 // A bitmap of w x h 24-bit pixels from a function of (x, y) giving 0xRRGGBB.
