@@ -95,21 +95,34 @@ public:
                 left_ -= n;
                 continue;
             }
-            // Plain bytes go over in one piece, up to the next count or the line's end.
+            // Codes are taken straight from the buffered bytes; a count whose byte lies past them
+            // goes through the slow path below.
             const std::uint8_t* data = nullptr;
             const std::size_t buffered = in_.Peek(data);
             if (buffered == 0)
                 return filled;
-            const std::size_t most = std::min(buffered, std::size_t(count - filled));
-            std::size_t plain = 0;
-            while (plain < most && data[plain] < kRunFlag)
-                ++plain;
-            if (plain > 0) {
-                std::memcpy(out + filled, data, plain);
-                filled += int(plain);
-                in_.Consume(plain);
-                continue;
+            std::size_t i = 0;
+            while (i < buffered && filled < count) {
+                const std::uint8_t b = data[i];
+                if (b < kRunFlag) {
+                    out[filled++] = b;
+                    ++i;
+                    continue;
+                }
+                if (i + 1 == buffered)
+                    break;
+                const int run = b & kMaxRun;
+                const int n = std::min(run, count - filled);
+                for (int k = 0; k < n; ++k)
+                    out[filled + k] = data[i + 1];
+                filled += n;
+                left_ = run - n;
+                value_ = data[i + 1];
+                i += 2;
             }
+            in_.Consume(i);
+            if (filled == count || i > 0)
+                continue;
             const int b = in_.Get();
             const int v = in_.Get();
             if (v < 0)

@@ -271,7 +271,7 @@ bool ReadRaster(TPXMTokens& tokens, TIEReadBuffer& in, const TPXMHeader& h, TIEB
 // separator a sample for P2 and P3, the exact size for the binary forms.
 bool DataCanHoldRaster(const TPXMHeader& h, std::int64_t available)
 {
-    const std::int64_t pixels = h.width * h.height;  // both below 2^31: no overflow
+    const std::int64_t pixels = h.width * h.height;  // within the size limit, checked first
     const std::int64_t sampleBytes = h.maxValue > 255 ? 2 : 1;
     switch (h.magic) {
     case 1: return detail::IEDataCanHold(available, pixels, 1, 1);
