@@ -7,13 +7,17 @@ namespace imaging {
 
 // Each format unit defines its steps; a new unit adds its declaration here and its row below.
 extern const TIEFormatSteps kBMPSteps;
+extern const TIEFormatSteps kPCXSteps;
+extern const TIEFormatSteps kTGASteps;
+extern const TIEFormatSteps kPXMSteps;
+extern const TIEFormatSteps kWBMPSteps;
 
 namespace {
 
 std::vector<TIEFormatSteps>& Table()
 {
     static std::vector<TIEFormatSteps> rows = {
-        kBMPSteps,
+        kBMPSteps, kPCXSteps, kTGASteps, kPXMSteps, kWBMPSteps,
     };
     return rows;
 }
