@@ -11,6 +11,7 @@
 
 #include "SkinTestSupport.h"
 #include "platform/rtl/TypeInfo.h"
+#include "skin/SUI2Define.h"
 
 #include <cstdio>
 #include <memory>
@@ -41,6 +42,74 @@ TEST(SkinnedClasses, EveryClassIsRegisteredAndHoldsItsStatedDefaultsWhenNew)
         }
     }
     EXPECT_GE(checked, 100);
+}
+
+// The pictures each control reads, from the built-in styles and the program's skin file, have
+// the sizes and piece layouts the controls draw them in.
+TEST(SkinnedClasses, TheSkinsPiecesFitHowTheControlsDrawThem)
+{
+    skin::TsuiFileTheme theme(nullptr);
+    theme.SetThemeFile(VA_SKIN_FILE_PATH);
+    ASSERT_TRUE(theme.Ready());
+    // Columns x0 and x1 of `b` are alike, pixel for pixel.
+    auto same = [](win::TBitmap& b, int x0, int x1) {
+        for (int y = 0; y < b.Height(); ++y)
+            if (::GetPixel(b.Canvas()->Handle(), x0, y) != ::GetPixel(b.Canvas()->Handle(), x1, y))
+                return false;
+        return true;
+    };
+    for (skin::TsuiUIStyle style : AllStyles()) {
+        SCOPED_TRACE(StyleName(style));
+        const bool file = style == skin::FromThemeFile;
+        win::TBitmap face, buttons, thumb, channel, across, down;
+        auto load = [&](int bitmap, int entry, win::TBitmap& dest) {
+            if (file)
+                dest.Assign(theme.GetBitmap(bitmap - 32));
+            else
+                skin::LoadBuiltInThemeBitmap(style, entry, &dest);
+        };
+        load(skin::SKIN2_BUTTON, skin::SUI_THEME_BUTTON_IMAGE, face);
+        load(skin::SKIN2_SCROLLBARUPBUTTON, skin::SUI_THEME_SCROLLBAR_BUTTON_IMAGE, buttons);
+        load(skin::SKIN2_SCROLLBAR, skin::SUI_THEME_SCROLLBAR_SLIDER_IMAGE, thumb);
+        load(skin::SKIN2_TRACKBAR, skin::SUI_THEME_TRACKBAR_BAR, channel);
+        load(skin::SKIN2_TRACKBARSLIDER, skin::SUI_THEME_TRACKBAR_SLIDER, across);
+        load(skin::SKIN2_TRACKBARVSLIDER, skin::SUI_THEME_TRACKBAR_SLIDER_V, down);
+        // Three faces, each a whole button of the size an auto-sized button takes.
+        EXPECT_EQ(face.Width(), 3 * 75);
+        EXPECT_EQ(face.Height(), 25);
+        // Square line buttons (three states in the file, up and down in a style), as thick as
+        // the thumb lies across the bar.
+        const int side = buttons.Height();
+        EXPECT_EQ(buttons.Width(), (file ? 3 : 6) * side);
+        EXPECT_EQ(file ? thumb.Width() : thumb.Height(), side);
+        if (file) {
+            // Stored upright in three pieces; beyond the 3-pixel caps the rows that are
+            // stretched are all alike.
+            ASSERT_EQ(thumb.Height() % 3, 0);
+            const int piece = thumb.Height() / 3;
+            win::TBitmap rows;
+            rows.Assign(&thumb);
+            skin::RotateBitmapLeft(&rows);
+            for (int x = 4; x < piece; ++x)
+                EXPECT_TRUE(same(rows, 3, x)) << "start piece column " << x;
+            for (int x = 2 * piece; x < thumb.Height() - 3; ++x)
+                EXPECT_TRUE(same(rows, 2 * piece, x)) << "end piece column " << x;
+        } else {
+            // The grip's first column continues the start piece: stretched, it joins seamlessly.
+            ASSERT_EQ(thumb.Width() % 3, 0);
+            const int piece = thumb.Width() / 3;
+            EXPECT_TRUE(same(thumb, piece - 1, piece));
+        }
+        // The channel in three pieces, its corner the mask; the upright thumb the lying one turned.
+        EXPECT_EQ(channel.Width() % 3, 0);
+        EXPECT_EQ(::GetPixel(channel.Canvas()->Handle(), 0, 0), RGB(255, 0, 255));
+        EXPECT_EQ(across.Width(), down.Height());
+        EXPECT_EQ(across.Height(), down.Width());
+    }
+    for (const char* name : {"MACOS_COMBOBOX_BUTTON", "WINXP_COMBOBOX_BUTTON"}) {
+        win::TBitmap b;
+        EXPECT_TRUE(skin::LoadBuiltInBitmap(name, &b)) << name;
+    }
 }
 
 // One of each control, in one style.
