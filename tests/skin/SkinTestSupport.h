@@ -8,6 +8,7 @@
 #include "platform/win/Forms.h"
 #include "skin/SUIMgr.h"
 #include "skin/SUIPublic.h"
+#include "tests/platform/win/MessagePump.h"
 
 #include <gtest/gtest.h>
 
@@ -40,24 +41,8 @@ inline std::string StyleName(skin::TsuiUIStyle style)
     return names[style];
 }
 
-// Dispatches messages until `done` holds; false after `timeoutMs`.
-inline bool PumpUntil(const std::function<bool()>& done, DWORD timeoutMs = 10000)
-{
-    const DWORD start = ::GetTickCount();
-    while (!done()) {
-        if (::GetTickCount() - start > timeoutMs)
-            return false;
-        win::Application->ProcessMessages();
-        ::Sleep(1);
-    }
-    return true;
-}
-
-inline void Pump()
-{
-    for (int i = 0; i < 5; ++i)
-        win::Application->ProcessMessages();
-}
+using wintest::Pump;
+using wintest::PumpUntil;
 
 inline LPARAM At(int x, int y) { return MAKELPARAM(static_cast<WORD>(x), static_cast<WORD>(y)); }
 

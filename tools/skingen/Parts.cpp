@@ -372,32 +372,39 @@ Picture ScrollButtons(const Look& look)
     return Strip(pieces);
 }
 
-Picture ScrollThumb(const Look& look)
+namespace {
+
+// A thumb laid along a horizontal bar, three pieces of `piece` pixels (start, grip, end): the
+// ends carry the rounding, the middle the grip.
+Picture ThumbBar(const Look& look, int piece, float radius)
 {
-    // One 24x16 bar cut in three: the ends carry the rounded caps, the middle the grip.
-    Picture bar(24, 16, look.ScrollBack);
+    const int w = 3 * piece;
+    const float fw = static_cast<float>(w);
+    Picture bar(w, 16, look.ScrollBack);
     const Rgb base = Mix(look.Face, look.Accent, 0.35f);
-    bar.Draw(RoundRect(0.5f, 1.5f, 23.5f, 14.5f, 4), Darker(base, 0.35f));
-    bar.Draw(RoundRect(1.5f, 2.5f, 22.5f, 13.5f, 3),
+    bar.Draw(RoundRect(0.5f, 1.5f, fw - 0.5f, 14.5f, radius), Darker(base, 0.35f));
+    bar.Draw(RoundRect(1.5f, 2.5f, fw - 1.5f, 13.5f, radius - 1),
              VerticalGradient(2, 14, {{0, Lighter(base, 0.6f)}, {1, base}}));
-    for (float x : {9.5f, 12.0f, 14.5f})
+    for (float x : {fw / 2 - 2.5f, fw / 2, fw / 2 + 2.5f})
         bar.Draw(Segment(x, 5.5f, x, 10.5f, 1), Darker(base, 0.3f));
     return bar;
 }
 
+}  // namespace
+
+Picture ScrollThumb(const Look& look) { return ThumbBar(look, 8, 4); }
+
 Picture UprightScrollThumb(const Look& look)
 {
-    // Start, grip and end stacked, 10 pixels each; readers turn it a quarter left to lay it along
-    // a horizontal bar. The rounding stays within 3 pixels of either end: the thumb is drawn from
-    // 3-pixel caps, and what lies between a cap and the grip is stretched from the rows beside it.
-    Picture thumb(16, 30, look.ScrollBack);
-    const Rgb base = Mix(look.Face, look.Accent, 0.35f);
-    thumb.Draw(RoundRect(1.5f, 0.5f, 14.5f, 29.5f, 2.5f), Darker(base, 0.35f));
-    thumb.Draw(RoundRect(2.5f, 1.5f, 13.5f, 28.5f, 1.5f),
-               HorizontalGradient(2, 14, {{0, Lighter(base, 0.6f)}, {1, base}}));
-    for (float y : {12.5f, 15.0f, 17.5f})
-        thumb.Draw(Segment(5.5f, y, 10.5f, y, 1), Darker(base, 0.3f));
-    return thumb;
+    // Stood up with its start at the top: readers turn it a quarter left to lay it down again.
+    // Its rounding stays within 3 pixels of either end, as the thumb is drawn from 3-pixel caps
+    // with the rows beside them stretched.
+    const Picture bar = ThumbBar(look, 10, 2.5f);
+    Picture upright(bar.Height(), bar.Width());
+    for (int y = 0; y < upright.Height(); ++y)
+        for (int x = 0; x < upright.Width(); ++x)
+            upright.Set(x, y, bar.At(y, bar.Height() - 1 - x));
+    return upright;
 }
 
 Picture ArrowButtons(const Look& look)
