@@ -15,11 +15,8 @@ constexpr std::uint32_t kPagingIntervalMs = 100;
 constexpr int kTickLength = 3;
 constexpr win::TColor kTickColor = 0x808080;
 
-// a / b rounded half away from zero; b > 0.
-std::int64_t DivRound(std::int64_t a, std::int64_t b)
-{
-    return a >= 0 ? (2 * a + b) / (2 * b) : -((-2 * a + b) / (2 * b));
-}
+// a / b rounded half up; a >= 0, b > 0. The remainder is doubled, never a.
+std::int64_t DivRound(std::int64_t a, std::int64_t b) { return a / b + (2 * (a % b) >= b ? 1 : 0); }
 
 std::int32_t Clamp32(std::int64_t v, std::int32_t low, std::int32_t high)
 {
@@ -177,7 +174,10 @@ std::int32_t TsuiTrackBar::ValueAt(int coordinate)
     if (track <= 0)
         return position_;
     const std::int64_t range = static_cast<std::int64_t>(UpperBound()) - min_;
-    const std::int64_t from = static_cast<std::int64_t>(coordinate) - ThumbLength() / 2;
+    // Before the start or past the end is the start or the end; within, the product of a track
+    // length and a 32-bit range stays below 2^63.
+    const std::int64_t from =
+        std::clamp<std::int64_t>(static_cast<std::int64_t>(coordinate) - ThumbLength() / 2, 0, track);
     return Clamp32(min_ + DivRound(from * range, track), min_, UpperBound());
 }
 

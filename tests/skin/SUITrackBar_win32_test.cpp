@@ -8,6 +8,7 @@
 #include "skin/SUI2Define.h"
 
 #include <cmath>
+#include <limits>
 
 namespace {
 
@@ -177,6 +178,8 @@ TEST_F(TrackFixture, ThumbArithmeticHoldsOverTheWholeIntegerRange)
     EXPECT_EQ(bar->ValueAt(thumb / 2 + track), 2000000000);
     const long double middle = static_cast<long double>(track / 2) * 4000000000.0L / track;
     EXPECT_EQ(bar->ValueAt(thumb / 2 + track / 2), -2000000000LL + std::llround(middle));
+    EXPECT_EQ(bar->ValueAt(std::numeric_limits<int>::max()), 2000000000);
+    EXPECT_EQ(bar->ValueAt(std::numeric_limits<int>::min()), -2000000000);
     // Dragging across the whole bar reaches both ends.
     ::SendMessageA(bar->Thumb()->Handle(), WM_LBUTTONDOWN, MK_LBUTTON, At(2, 2));
     ::SendMessageA(bar->Handle(), WM_MOUSEMOVE, MK_LBUTTON, At(5000, 5));
