@@ -2,12 +2,19 @@
 #include "skin/Units.h"
 
 #include "platform/win/Units.h"
+#include "skin/SUIButton.h"
+#include "skin/SUIComboBox.h"
 #include "skin/SUIForm.h"
+#include "skin/SUIImagePanel.h"
 #include "skin/SUIMainMenu.h"
+#include "skin/SUIMemo.h"
 #include "skin/SUIMenu.h"
 #include "skin/SUIMgr.h"
 #include "skin/SUIPopupMenu.h"
+#include "skin/SUIScrollBar.h"
 #include "skin/SUITitleBar.h"
+#include "skin/SUITrackBar.h"
+#include "skin/SUIURLLabel.h"
 
 namespace skin {
 
@@ -15,32 +22,22 @@ void RegisterClasses()
 {
     for (const rtl::TClassInfo* info :
          {&TsuiFileTheme::StaticClassInfo(), &TsuiBuiltInFileTheme::StaticClassInfo(),
-          &TsuiThemeManager::StaticClassInfo()})
+          &TsuiThemeManager::StaticClassInfo(), &TsuiForm::StaticClassInfo(), &TsuiMenuBar::StaticClassInfo(),
+          &TsuiTitleBar::StaticClassInfo(), &TsuiTitleBarPopupMenu::StaticClassInfo(),
+          &TsuiPopupMenu::StaticClassInfo(), &TsuiMainMenu::StaticClassInfo(), &TsuiButton::StaticClassInfo(),
+          &TsuiImageButton::StaticClassInfo(), &TsuiScrollBar::StaticClassInfo(),
+          &TsuiMemo::StaticClassInfo(), &TsuiTrackBar::StaticClassInfo(),
+          &TsuiScrollTrackBar::StaticClassInfo(), &TsuiImagePanel::StaticClassInfo(),
+          &TsuiComboBox::StaticClassInfo(), &TsuiURLLabel::StaticClassInfo()})
         rtl::RegisterClass(*info);
 }
-
-namespace {
-
-// The frame, title bar and menus; the menu unit also holds the process-wide menu tick.
-void InitializeFrameUnits()
-{
-    for (const rtl::TClassInfo* info :
-         {&TsuiForm::StaticClassInfo(), &TsuiMenuBar::StaticClassInfo(), &TsuiTitleBar::StaticClassInfo(),
-          &TsuiTitleBarPopupMenu::StaticClassInfo(), &TsuiPopupMenu::StaticClassInfo(),
-          &TsuiMainMenu::StaticClassInfo()})
-        rtl::RegisterClass(*info);
-    InitializeMenuUnit();
-}
-
-}  // namespace
 
 rtl::TUnitTable UnitTable()
 {
     rtl::TUnitTable table = win::UnitTable();
     table.push_back({"SUIMgr", RegisterClasses, nullptr});
-    // --- frame, title bar and menus
-    table.push_back({"SUIForm", InitializeFrameUnits, FinalizeMenuUnit});
-    // --- end frame, title bar and menus
+    // The menu unit holds the process-wide menu tick.
+    table.push_back({"SUIMenu", InitializeMenuUnit, FinalizeMenuUnit});
     return table;
 }
 

@@ -408,6 +408,13 @@ void TMemoStrings::Join(const std::vector<std::string>& lines)
 
 std::int32_t TMemoStrings::Count() const { return static_cast<std::int32_t>(Split().size()); }
 
+std::int32_t TMemoStrings::Add(const std::string& s)
+{
+    if (memo_.HandleAllocated())
+        return memo_.AppendLine(s);
+    return rtl::TStrings::Add(s);
+}
+
 std::string TMemoStrings::Get(std::int32_t index) const
 {
     auto lines = Split();
@@ -506,6 +513,89 @@ void TCustomMemo::SetLines(rtl::TStrings* v)
         lines_->Clear();
 }
 
+namespace {
+
+constexpr UINT_PTR kFlushTimer = 0x5641;
+constexpr DWORD kFlushDelayMs = 40;
+
+// Lines the memo's line list counts in `text` appended after a text whose last line is open
+// (not ended by a break) or not; `tailOpen` becomes the state after it.
+std::int32_t CountAppended(const std::string& text, bool& tailOpen)
+{
+    std::int32_t count = 0;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const char c = text[i];
+        if (c == '\r' || c == '\n') {
+            if (!tailOpen)
+                ++count;  // an empty line before this break
+            tailOpen = false;
+            if (c == '\r' && i + 1 < text.size() && text[i + 1] == '\n')
+                ++i;
+        } else if (!tailOpen) {
+            ++count;
+            tailOpen = true;
+        }
+    }
+    return count;
+}
+
+}  // namespace
+
+LRESULT TCustomMemo::EditCall(UINT msg, WPARAM wParam, LPARAM lParam)
+{
+    return ::CallWindowProcA(defWndProc_, Handle(), msg, wParam, lParam);
+}
+
+std::int32_t TCustomMemo::AppendLine(const std::string& line)
+{
+    if (!HandleAllocated())
+        return lines_->Add(line);
+    if (pending_.empty()) {
+        // The state of the text in the window: its line count and whether its last line is
+        // open. The last line is empty only in an empty text or after a break.
+        const auto lineCount = static_cast<std::int32_t>(EditCall(EM_GETLINECOUNT, 0, 0));
+        const LRESULT lastStart = EditCall(EM_LINEINDEX, static_cast<WPARAM>(std::max(lineCount - 1, 0)), 0);
+        pendingTailOpen_ = lastStart >= 0 && EditCall(EM_LINELENGTH, static_cast<WPARAM>(lastStart), 0) > 0;
+        // Without wrapping the window's lines are the text's; with it they are screen lines.
+        pendingCount_ = wordWrap_ ? lines_->Count() : (pendingTailOpen_ ? lineCount : lineCount - 1);
+        if (lastFlush_ == 0)
+            lastFlush_ = ::GetTickCount();
+        ::SetTimer(Handle(), kFlushTimer, kFlushDelayMs, nullptr);
+    }
+    const std::int32_t index = pendingCount_;
+    // As Insert at the end: a break only when the text does not already end with one.
+    if (pendingTailOpen_)
+        pending_ += "\r\n";
+    pending_ += line;
+    bool tailOpen = false;
+    pendingCount_ += CountAppended(line, tailOpen);
+    pendingTailOpen_ = tailOpen;
+    // A burst that goes on for long still shows as it grows.
+    if (::GetTickCount() - lastFlush_ >= kFlushDelayMs)
+        FlushLines();
+    return index;
+}
+
+void TCustomMemo::FlushLines()
+{
+    if (pending_.empty() || !HandleAllocated())
+        return;
+    std::string text;
+    text.swap(pending_);
+    ::KillTimer(Handle(), kFlushTimer);
+    const LRESULT length = EditCall(WM_GETTEXTLENGTH, 0, 0);
+    EditCall(EM_SETSEL, static_cast<WPARAM>(length), length);
+    EditCall(EM_REPLACESEL, FALSE, reinterpret_cast<LPARAM>(text.c_str()));
+    lastFlush_ = ::GetTickCount();
+    LinesFlushed();
+}
+
+void TCustomMemo::DestroyWnd()
+{
+    FlushLines();
+    TCustomEdit::DestroyWnd();
+}
+
 void TCustomMemo::CreateParams(TCreateParams& p)
 {
     TCustomEdit::CreateParams(p);
@@ -524,6 +614,12 @@ void TCustomMemo::CreateParams(TCreateParams& p)
 
 void TCustomMemo::WndProc(TMessage& m)
 {
+    if (m.Msg == WM_TIMER && m.WParam == kFlushTimer) {
+        ::KillTimer(Handle(), kFlushTimer);
+        FlushLines();
+        return;
+    }
+    FlushLines();
     if (m.Msg == WM_GETDLGCODE) {
         TCustomEdit::WndProc(m);
         m.Result &= ~static_cast<LRESULT>(DLGC_WANTALLKEYS | DLGC_WANTTAB);

@@ -198,6 +198,8 @@ public:
     explicit TMemoStrings(TCustomMemo& memo) : memo_(memo) {}
     std::int32_t Count() const override;
     std::string Get(std::int32_t index) const override;
+    // A new last line goes through the memo's AppendLine while it has a window.
+    std::int32_t Add(const std::string& s) override;
     void Put(std::int32_t index, const std::string& s) override;
     void Insert(std::int32_t index, const std::string& s) override;
     void Delete(std::int32_t index) override;
@@ -228,13 +230,32 @@ public:
     bool WantReturns = true;
     bool WantTabs = false;
 
+    // Adds `line` after the last line and returns its index, as Lines()->Add does. With a window,
+    // lines added in a burst reach it together, within 40 ms or at the next message the window
+    // gets, whichever comes first: every write into a visible edit with scroll bars redraws the
+    // bars, which costs far more than the write, so a log of tens of thousands of lines would
+    // fall behind. Anything that reads or changes the text sees the lines already added.
+    std::int32_t AppendLine(const std::string& line);
+    // Writes the lines AppendLine kept back; nothing when there are none.
+    void FlushLines();
+
     void WndProc(TMessage& message) override;
 
 protected:
     void CreateParams(TCreateParams& params) override;
+    void DestroyWnd() override;
+    // After lines kept back by AppendLine reached the window.
+    virtual void LinesFlushed() {}
 
 private:
+    // Straight to the system edit, past WndProc, so nothing kept back is written first.
+    LRESULT EditCall(UINT msg, WPARAM wParam, LPARAM lParam);
+
     std::unique_ptr<TMemoStrings> lines_;
+    std::string pending_;            // kept-back text, line breaks included
+    std::int32_t pendingCount_ = 0;  // lines as Lines() counts them, kept-back ones included
+    bool pendingTailOpen_ = false;   // the text ends inside a line, so a new one needs a break
+    DWORD lastFlush_ = 0;
     TScrollStyle scrollBars_ = ssNone;
     bool wordWrap_ = true;
     TAlignment alignment_ = taLeftJustify;

@@ -273,9 +273,15 @@ Picture TitleButtons(const Look& look)
 
 Picture PushButton(const Look& look)
 {
+    // Each face is a whole standard button: an auto-sized button takes one face's size, and the
+    // nine-part drawing keeps its corners.
+    constexpr int w = 75;
+    constexpr int h = 25;
+    const float fw = static_cast<float>(w);
+    const float fh = static_cast<float>(h);
     std::vector<Picture> pieces;
     for (int state = 0; state < 3; ++state) {
-        Picture p(19, 23, look.Face);
+        Picture p(w, h, look.Face);
         Rgb top = Lighter(look.Face, 0.8f);
         Rgb bottom = Mix(look.Face, look.Accent, 0.18f);
         Rgb edge = Mix(Darker(look.Face, 0.45f), look.Accent, 0.3f);
@@ -289,10 +295,10 @@ Picture PushButton(const Look& look)
             edge = Darker(look.Accent, 0.3f);
         }
         const float r = look.PushRadius;
-        const Shape outer = RoundRect(0, 0, 19, 23, r);
+        const Shape outer = RoundRect(0, 0, fw, fh, r);
         p.Draw(outer, edge);
-        p.Draw(RoundRect(1, 1, 18, 22, std::max(0.0f, r - 1)),
-               VerticalGradient(1, 22, {{0, top}, {0.5f, Mix(top, bottom, 0.4f)}, {1, bottom}}));
+        p.Draw(RoundRect(1, 1, fw - 1, fh - 1, std::max(0.0f, r - 1)),
+               VerticalGradient(1, fh - 1, {{0, top}, {0.5f, Mix(top, bottom, 0.4f)}, {1, bottom}}));
         if (look.ButtonTransparent)
             p.KeyOutside(outer);
         pieces.push_back(std::move(p));
@@ -366,17 +372,39 @@ Picture ScrollButtons(const Look& look)
     return Strip(pieces);
 }
 
-Picture ScrollThumb(const Look& look)
+namespace {
+
+// A thumb laid along a horizontal bar, three pieces of `piece` pixels (start, grip, end): the
+// ends carry the rounding, the middle the grip.
+Picture ThumbBar(const Look& look, int piece, float radius)
 {
-    // One 24x16 bar cut in three: the ends carry the rounded caps, the middle the grip.
-    Picture bar(24, 16, look.ScrollBack);
+    const int w = 3 * piece;
+    const float fw = static_cast<float>(w);
+    Picture bar(w, 16, look.ScrollBack);
     const Rgb base = Mix(look.Face, look.Accent, 0.35f);
-    bar.Draw(RoundRect(0.5f, 1.5f, 23.5f, 14.5f, 4), Darker(base, 0.35f));
-    bar.Draw(RoundRect(1.5f, 2.5f, 22.5f, 13.5f, 3),
+    bar.Draw(RoundRect(0.5f, 1.5f, fw - 0.5f, 14.5f, radius), Darker(base, 0.35f));
+    bar.Draw(RoundRect(1.5f, 2.5f, fw - 1.5f, 13.5f, radius - 1),
              VerticalGradient(2, 14, {{0, Lighter(base, 0.6f)}, {1, base}}));
-    for (float x : {9.5f, 12.0f, 14.5f})
+    for (float x : {fw / 2 - 2.5f, fw / 2, fw / 2 + 2.5f})
         bar.Draw(Segment(x, 5.5f, x, 10.5f, 1), Darker(base, 0.3f));
     return bar;
+}
+
+}  // namespace
+
+Picture ScrollThumb(const Look& look) { return ThumbBar(look, 8, 4); }
+
+Picture UprightScrollThumb(const Look& look)
+{
+    // Stood up with its start at the top: readers turn it a quarter left to lay it down again.
+    // Its rounding stays within 3 pixels of either end, as the thumb is drawn from 3-pixel caps
+    // with the rows beside them stretched.
+    const Picture bar = ThumbBar(look, 10, 2.5f);
+    Picture upright(bar.Height(), bar.Width());
+    for (int y = 0; y < upright.Height(); ++y)
+        for (int x = 0; x < upright.Width(); ++x)
+            upright.Set(x, y, bar.At(y, bar.Height() - 1 - x));
+    return upright;
 }
 
 Picture ArrowButtons(const Look& look)
@@ -566,16 +594,7 @@ std::vector<std::pair<std::string, Picture>> SkinFilePictures(const Look& look)
         down.push_back(Arrow(look, 16, 1, state, look.ScrollBack));
     }
     out.emplace_back("SKIN2_SCROLLBARUPBUTTON", Strip(up));
-    // The thumb is stored upright: start, grip and end stacked, 10 pixels each; readers turn it
-    // a quarter left to lay it along a horizontal bar.
-    Picture thumb(16, 30, look.ScrollBack);
-    const Rgb base = Mix(look.Face, look.Accent, 0.35f);
-    thumb.Draw(RoundRect(1.5f, 0.5f, 14.5f, 29.5f, 4), Darker(base, 0.35f));
-    thumb.Draw(RoundRect(2.5f, 1.5f, 13.5f, 28.5f, 3),
-               HorizontalGradient(2, 14, {{0, Lighter(base, 0.6f)}, {1, base}}));
-    for (float y : {12.5f, 15.0f, 17.5f})
-        thumb.Draw(Segment(5.5f, y, 10.5f, y, 1), Darker(base, 0.3f));
-    out.emplace_back("SKIN2_SCROLLBAR", thumb);
+    out.emplace_back("SKIN2_SCROLLBAR", UprightScrollThumb(look));
     out.emplace_back("SKIN2_SCROLLBARDOWNBUTTON", Strip(down));
     out.emplace_back("SKIN2_TABCONTROL", Tab(look));
     out.emplace_back("SKIN2_TABCONTROLLINE", TabLine(look));

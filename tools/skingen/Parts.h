@@ -55,6 +55,8 @@ Picture TrackSlider(const Look& look, bool vertical);
 // same), and the thumb in three pieces for a horizontal bar (start, grip, end).
 Picture ScrollButtons(const Look& look);
 Picture ScrollThumb(const Look& look);
+// The skin file's thumb: the same three pieces stacked upright.
+Picture UprightScrollThumb(const Look& look);
 Picture ArrowButtons(const Look& look);
 Picture Tab(const Look& look);
 Picture TabLine(const Look& look);

@@ -413,6 +413,54 @@ TEST(MemoLines, LinesSurviveAScrollBarChange)
     EXPECT_EQ(memo->Lines()->Get(1), "lines");
 }
 
+TEST(MemoLines, ABurstOfAddedLinesReachesTheWindowInOneWriteAndReadsSeeItAtOnce)
+{
+    Fixture f;
+    auto* memo = new TMemo(f.form);
+    memo->SetParent(f.form);
+    memo->SetWordWrap(false);
+    memo->SetScrollBars(ssBoth);
+    memo->Lines()->Add("first");
+    int writes = 0;
+    memo->OnChange = [&](rtl::TObject*) { ++writes; };
+    // Indexes as a list gives them, an empty line included.
+    EXPECT_EQ(memo->Lines()->Add("second"), 1);
+    EXPECT_EQ(memo->Lines()->Add(""), 2);
+    EXPECT_EQ(memo->Lines()->Add("third"), 2);
+    EXPECT_EQ(writes, 0) << "held back for the burst";
+    ASSERT_TRUE(PumpUntil([&] { return writes > 0; })) << "the burst never reached the window";
+    EXPECT_EQ(writes, 1);
+    EXPECT_EQ(memo->Text(), "first\r\nsecond\r\nthird");
+    // Anything that reads the window sees the lines added just before.
+    memo->Lines()->Add("fourth");
+    char text[64] = {};
+    ::GetWindowTextA(memo->Handle(), text, sizeof text);
+    EXPECT_STREQ(text, "first\r\nsecond\r\nthird\r\nfourth");
+    memo->Lines()->Add("fifth");
+    EXPECT_EQ(memo->Lines()->Count(), 5);
+    EXPECT_EQ(memo->Lines()->Get(4), "fifth");
+    // So does a window made again, and a memo about to go.
+    memo->Lines()->Add("sixth");
+    memo->SetScrollBars(ssVertical);
+    EXPECT_EQ(memo->Lines()->Get(5), "sixth");
+    memo->Lines()->Add("seventh");
+    delete memo;
+}
+
+TEST(MemoLines, TypedTextAndAddedLinesKeepTheirOrder)
+{
+    Fixture f;
+    auto* memo = new TMemo(f.form);
+    memo->SetParent(f.form);
+    memo->Lines()->Add("one");
+    memo->Lines()->Add("two");
+    // A key typed into the window comes after what was added before it.
+    ::SendMessageA(memo->Handle(), WM_CHAR, '!', 1);
+    memo->Lines()->Add("three");
+    EXPECT_EQ(memo->Lines()->Get(1), "two!");
+    EXPECT_EQ(memo->Lines()->Get(2), "three");
+}
+
 TEST(ComboItems, ItemsAndSelectionSurviveAStyleChange)
 {
     Fixture f;

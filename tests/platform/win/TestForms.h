@@ -10,31 +10,13 @@
 #include "platform/win/Menus.h"
 #include "platform/win/ImgList.h"
 #include "platform/win/StdCtrls.h"
+#include "tests/platform/win/MessagePump.h"
 
 #include <functional>
 #include <string>
 #include <vector>
 
 namespace wintest {
-
-// Dispatches messages until `done` holds or `timeoutMs` passes; false on timeout.
-inline bool PumpUntil(const std::function<bool()>& done, DWORD timeoutMs = 5000)
-{
-    DWORD start = ::GetTickCount();
-    while (!done()) {
-        if (::GetTickCount() - start > timeoutMs)
-            return false;
-        win::Application->ProcessMessages();
-        ::Sleep(1);
-    }
-    return true;
-}
-
-inline void Pump()
-{
-    for (int i = 0; i < 5; ++i)
-        win::Application->ProcessMessages();
-}
 
 // Compiles a text description and reads it into `form`.
 inline void ReadText(win::TCustomForm& form, const std::string& text)
