@@ -53,9 +53,8 @@ Record Flag(const std::string& name, bool v) { return {name, 2, {static_cast<std
 // empty-named byte record whose next offset is 0.
 Bytes SkinData(const std::vector<Record>& records)
 {
-    Bytes out;
     const char tag[] = "VARNELO SKIN";
-    out.insert(out.end(), tag, tag + 12);
+    Bytes out(tag, tag + 12);
     Put32(out, 24);
     Put32(out, 2);
     Put32(out, 24);
