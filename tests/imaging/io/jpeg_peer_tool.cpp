@@ -1,5 +1,6 @@
 // Command-line face of the JPEG decoder and encoder for the peer suite (jpeg_peers.py):
-//   jpeg_peer_tool read <in.jpg> <out.pam> [scale=N] [dct=N] [want=WxH]  exit 2 when it aborts
+//   jpeg_peer_tool read <in.jpg> <out.pam> [scale=N] [dct=N] [want=WxH]  exit 2 when it aborts; the
+//                  process's peak memory goes to stderr
 //   jpeg_peer_tool write <in.pnm> <out.jpg> [quality=N] [space=N] [progressive=N] [dpi=N] [dpiy=N]
 //                  [optimal=N] [dct=N] [smooth=N]
 //   jpeg_peer_tool copy <in.jpg> <out.jpg> [same options]  reads, then writes with what it read
@@ -78,7 +79,9 @@ int ReadCommand(int argc, char** argv)
     TIOParamsVals params(nullptr);
     params.JPEGScale = 1;
     Options(argc, argv, 4, params);
-    if (!Read(argv[2], bitmap, params))
+    const bool read = Read(argv[2], bitmap, params);
+    test::ReportPeakMemory();
+    if (!read)
         return 2;
     std::printf(
         "width=%d\nheight=%d\nsamples=%d\ncolorspace=%d\ndpix=%d\ndpiy=%d\nprogressive=%d\n"

@@ -16,7 +16,7 @@ namespace imaging::test {
 
 // A binary PGM (P5), PPM (P6) or PAM (P7, depth 1 to 4) with maxval 255 into a 24-bit bitmap; a
 // grey-alpha or RGB_ALPHA file's alpha goes to Alpha (an ie8g plane), which stays null otherwise.
-// False for anything else.
+// A PGM with maxval 65535 becomes an ie16g bitmap. False for anything else.
 inline bool LoadPnm(const std::string& path, TIEBitmap& bitmap, std::unique_ptr<TIEBitmap>& alpha)
 {
     rtl::TMemoryStream file;
@@ -43,6 +43,18 @@ inline bool LoadPnm(const std::string& path, TIEBitmap& bitmap, std::unique_ptr<
             return false;
         depth = magic == '5' ? 1 : 3;
         ++consumed;  // the one whitespace after maxval
+    }
+    if (max == 65535 && depth == 1 && w > 0 && h > 0 &&
+        text.size() >= std::size_t(consumed) + std::size_t(w) * h * 2) {
+        bitmap.Allocate(w, h, ie16g);
+        alpha.reset();
+        const auto* p = reinterpret_cast<const std::uint8_t*>(text.data()) + consumed;
+        for (int y = 0; y < h; ++y) {
+            auto* row = reinterpret_cast<std::uint16_t*>(bitmap.ScanLine(y));
+            for (int x = 0; x < w; ++x, p += 2)
+                row[x] = std::uint16_t(p[0] << 8 | p[1]);
+        }
+        return true;
     }
     if (max != 255 || w < 1 || h < 1 || depth < 1 || depth > 4 ||
         text.size() < std::size_t(consumed) + std::size_t(w) * h * depth)
@@ -93,6 +105,18 @@ inline void SavePam(const std::string& path, TIEBitmap& bitmap, TIEBitmap* alpha
     rtl::TMemoryStream o;
     o.WriteBuffer(out.data(), std::int32_t(out.size()));
     o.SaveToFile(path);
+}
+
+// The process's peak resident memory, from the kernel's own count, as "peak_kb=N" on stderr (Linux).
+inline void ReportPeakMemory()
+{
+    if (std::FILE* f = std::fopen("/proc/self/status", "r")) {
+        char line[256];
+        while (std::fgets(line, sizeof line, f))
+            if (std::strncmp(line, "VmHWM:", 6) == 0)
+                std::fprintf(stderr, "peak_kb=%ld\n", std::strtol(line + 6, nullptr, 10));
+        std::fclose(f);
+    }
 }
 
 }  // namespace imaging::test
