@@ -104,6 +104,12 @@ void WriteEnd(TPngWriter& w) { png_write_end(w.png, nullptr); }
 
 [[noreturn]] void Fail() { throw rtl::EInvalidGraphic("Error on creating PNG"); }
 
+// pHYs holds 31 bits; a resolution read from another file can ask for more.
+png_uint_32 PixelsPerMetre(int dpi)
+{
+    return png_uint_32(std::clamp(std::round(dpi * (100 / 2.54)), 0.0, double(PNG_UINT_31_MAX)));
+}
+
 // ---- the source's rows -----------------------------------------------------------------------
 
 bool IsOpaque(const TIEMask& mask)
@@ -357,8 +363,8 @@ void Write(TPngWriter& w, rtl::TStream& stream, TIEBitmap& bitmap, TIOParamsVals
     w.width = png_uint_32(width);
     w.height = png_uint_32(height);
     w.interlace = params.PNGInterlaced ? PNG_INTERLACE_ADAM7 : PNG_INTERLACE_NONE;
-    w.xPerMetre = png_uint_32(std::lround(std::max(params.DpiX, 0) * 100 / 2.54));
-    w.yPerMetre = png_uint_32(std::lround(std::max(params.DpiY, 0) * 100 / 2.54));
+    w.xPerMetre = PixelsPerMetre(params.DpiX);
+    w.yPerMetre = PixelsPerMetre(params.DpiY);
     switch (params.PNGFilter) {
     case 0: w.filters = PNG_FILTER_NONE; break;
     case 1: w.filters = PNG_FILTER_SUB; break;

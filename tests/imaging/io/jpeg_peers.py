@@ -22,34 +22,21 @@ import json
 import math
 import os
 import random
-import subprocess
 import sys
-import tempfile
 
 from PIL import Image
 
+from peer_suite import check, max_difference, parse_pam, run
+import peer_suite
+
 TOOL, CONVERT, GO_IMAGE, PIXBUF = sys.argv[1:5]
-results = {"passed": 0, "failed": 0}
-
-
-def check(ok, what):
-    results["passed" if ok else "failed"] += 1
-    if not ok:
-        print("FAIL:", what)
-
-
-def run(args, **kw):
-    return subprocess.run(args, stdout=subprocess.PIPE, stderr=subprocess.PIPE, **kw)
 
 
 def parse_pnm(data):
-    """P5, P6 or P7 at maxval 255 as (width, height, RGB bytes)."""
+    """djpeg's P5 or P6, or our P7, as (width, height, RGB bytes)."""
     if data[:2] == b"P7":
-        end = data.index(b"ENDHDR\n")
-        head = dict(line.split(b" ", 1) for line in data[:end].split(b"\n")[1:] if b" " in line)
-        w, h, depth = int(head[b"WIDTH"]), int(head[b"HEIGHT"]), int(head[b"DEPTH"])
-        body = data[end + 7:end + 7 + w * h * depth]
-        return w, h, bytes(v for i in range(0, len(body), depth) for v in body[i:i + 3])
+        w, h, rgba = parse_pam(data)
+        return w, h, bytes(v for i, v in enumerate(rgba) if i % 4 != 3)
     fields, pos = [], 2
     while len(fields) < 3:
         while data[pos:pos + 1].isspace():
@@ -85,10 +72,6 @@ def ours(path, tmp, *options):
 def exif(path, *tags):
     r = run(["exiftool", "-j", "-n"] + ["-" + t for t in tags] + [path])
     return json.loads(r.stdout)[0] if r.returncode == 0 else {}
-
-
-def max_difference(a, b):
-    return max((abs(x - y) for x, y in zip(a, b)), default=0)
 
 
 def psnr(a, b):
@@ -293,13 +276,5 @@ def write_suite(tmp):
               (tag, before.get(tag), after.get(tag)))
 
 
-def main():
-    with tempfile.TemporaryDirectory(prefix="va_jpeg_peers_") as tmp:
-        read_suite(tmp)
-        write_suite(tmp)
-    print("%d passed, %d failed" % (results["passed"], results["failed"]))
-    return 1 if results["failed"] else 0
-
-
 if __name__ == "__main__":
-    sys.exit(main())
+    sys.exit(peer_suite.main("va_jpeg_peers_", read_suite, write_suite))

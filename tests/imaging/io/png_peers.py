@@ -24,45 +24,16 @@ import random
 import struct
 import subprocess
 import sys
-import tempfile
 
 from PIL import Image
 
+from peer_suite import check, max_difference, parse_pam, run
+import peer_suite
+
 TOOL, GO_PNG, PIXBUF = sys.argv[1], sys.argv[2], sys.argv[3]
-results = {"passed": 0, "failed": 0}
-
-
-def check(ok, what):
-    results["passed" if ok else "failed"] += 1
-    if not ok:
-        print("FAIL:", what)
-
-
-def run(args, **kw):
-    return subprocess.run(args, stdout=subprocess.PIPE, stderr=subprocess.PIPE, **kw)
 
 
 # ---- pixels as (width, height, RGBA bytes at 8 bits) ----
-
-def parse_pam(data):
-    end = data.index(b"ENDHDR\n")
-    head = dict(line.split(b" ", 1) for line in data[:end].split(b"\n")[1:] if b" " in line)
-    w, h, depth, maxval = (int(head[k]) for k in (b"WIDTH", b"HEIGHT", b"DEPTH", b"MAXVAL"))
-    body = data[end + 7:]
-    n = w * h * depth
-    vals = struct.unpack(">%dH" % n, body[:2 * n]) if maxval > 255 else body[:n]
-    if maxval == 65535:
-        vals = [v >> 8 for v in vals]
-    elif maxval != 255:
-        vals = [v * 255 // maxval for v in vals]
-    out = bytearray()
-    for i in range(0, n, depth):
-        px = vals[i:i + depth]
-        grey = depth <= 2
-        out += bytes((px[0], px[0], px[0]) if grey else px[:3])
-        out.append(px[-1] if depth in (2, 4) else 255)
-    return w, h, bytes(out)
-
 
 def judge_netpbm(path):
     r = run(["pngtopam", "-alphapam", path])
@@ -113,10 +84,6 @@ def header_of(text):
                 if name in kind:
                     return bits // per if name != "palette" else bits, samples, interlaced
     return None
-
-
-def max_difference(a, b):
-    return max((abs(x - y) for x, y in zip(a, b)), default=0)
 
 
 def compare(name, mine, theirs, judge, alpha=True):
@@ -374,13 +341,5 @@ def write_suite(tmp):
             check(list(vals) == grey16, "%s: 16-bit samples differ" % name)
 
 
-def main():
-    with tempfile.TemporaryDirectory(prefix="va_png_peers_") as tmp:
-        read_suite(tmp)
-        write_suite(tmp)
-    print("%d passed, %d failed" % (results["passed"], results["failed"]))
-    return 1 if results["failed"] else 0
-
-
 if __name__ == "__main__":
-    sys.exit(main())
+    sys.exit(peer_suite.main("va_png_peers_", read_suite, write_suite))

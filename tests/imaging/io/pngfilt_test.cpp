@@ -10,6 +10,7 @@
 
 #include <gtest/gtest.h>
 
+#include <climits>
 #include <stdexcept>
 
 using namespace imaging;
@@ -494,6 +495,25 @@ TEST(PngWriter, TwoColoursAtOneBitKeepTheirColours)
     ReadPng(file, r);
     for (int x = 0; x < 9; ++x)
         EXPECT_EQ(Rgb(r.bitmap, x, 0), Rgb(b, x, 0)) << x;
+}
+
+TEST(PngWriter, ResolutionsBeyondWhatPhysHoldsAreClamped)
+{
+    TIEBitmap b;
+    b.Allocate(1, 1, ie24RGB);
+    struct Case {
+        int dpi;
+        std::uint32_t perMetre;
+    };
+    for (const Case c : {Case{72, 2835}, Case{0, 0}, Case{-5, 0}, Case{INT_MAX, 0x7FFFFFFF}}) {
+        TIOParamsVals p(nullptr);
+        p.SetDpiX(c.dpi);
+        p.SetDpiY(c.dpi);
+        const Bytes phys = test::PngChunk(WritePng(b, p), "pHYs");
+        ASSERT_EQ(phys.size(), 9u);
+        EXPECT_EQ(rtl::LoadBE32(phys.data()), c.perMetre) << c.dpi;
+        EXPECT_EQ(phys[8], 1) << c.dpi;
+    }
 }
 
 class NoRoomStream : public rtl::TMemoryStream {
