@@ -11,13 +11,15 @@ extern const TIEFormatSteps kPCXSteps;
 extern const TIEFormatSteps kTGASteps;
 extern const TIEFormatSteps kPXMSteps;
 extern const TIEFormatSteps kWBMPSteps;
+extern const TIEFormatSteps kJPEGSteps;
+extern const TIEFormatSteps kPNGSteps;
 
 namespace {
 
 std::vector<TIEFormatSteps>& Table()
 {
     static std::vector<TIEFormatSteps> rows = {
-        kBMPSteps, kPCXSteps, kTGASteps, kPXMSteps, kWBMPSteps,
+        kBMPSteps, kPCXSteps, kTGASteps, kPXMSteps, kWBMPSteps, kJPEGSteps, kPNGSteps,
     };
     return rows;
 }
