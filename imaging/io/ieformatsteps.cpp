@@ -7,6 +7,8 @@ namespace imaging {
 
 // Each format unit defines its steps; a new unit adds its declaration here and its row below.
 extern const TIEFormatSteps kBMPSteps;
+extern const TIEFormatSteps kJP2Steps;
+extern const TIEFormatSteps kJ2KSteps;
 
 namespace {
 
@@ -14,6 +16,8 @@ std::vector<TIEFormatSteps>& Table()
 {
     static std::vector<TIEFormatSteps> rows = {
         kBMPSteps,
+        kJP2Steps,
+        kJ2KSteps,
     };
     return rows;
 }
