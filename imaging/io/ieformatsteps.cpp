@@ -9,6 +9,7 @@ namespace imaging {
 extern const TIEFormatSteps kBMPSteps;
 extern const TIEFormatSteps kJP2Steps;
 extern const TIEFormatSteps kJ2KSteps;
+extern const TIEFormatSteps kPSSteps;
 
 namespace {
 
@@ -18,6 +19,7 @@ std::vector<TIEFormatSteps>& Table()
         kBMPSteps,
         kJP2Steps,
         kJ2KSteps,
+        kPSSteps,
     };
     return rows;
 }

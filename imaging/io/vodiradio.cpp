@@ -426,7 +426,7 @@ void TVodirAdIO::RunSave(TJob& job)
 
     auto write = [&](rtl::TStream& out) {
         if (job.steps && job.steps->Save) {
-            TIESaveJob save{out, *job.bitmap, *job.params, progress, alpha};
+            TIESaveJob save{out, *job.bitmap, *job.params, progress, alpha, job.fileName};
             job.steps->Save(save);
         } else {
             job.row->WriteFunction(out, job.bitmap.get(), *job.params, progress);
