@@ -10,16 +10,14 @@ extern const TIEFormatSteps kBMPSteps;
 extern const TIEFormatSteps kJP2Steps;
 extern const TIEFormatSteps kJ2KSteps;
 extern const TIEFormatSteps kPSSteps;
+extern const TIEFormatSteps kPDFSteps;
 
 namespace {
 
 std::vector<TIEFormatSteps>& Table()
 {
     static std::vector<TIEFormatSteps> rows = {
-        kBMPSteps,
-        kJP2Steps,
-        kJ2KSteps,
-        kPSSteps,
+        kBMPSteps, kJP2Steps, kJ2KSteps, kPSSteps, kPDFSteps,
     };
     return rows;
 }
