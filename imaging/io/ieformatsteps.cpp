@@ -7,6 +7,8 @@ namespace imaging {
 
 // Each format unit defines its steps; a new unit adds its declaration here and its row below.
 extern const TIEFormatSteps kBMPSteps;
+extern const TIEFormatSteps kJPEGSteps;
+extern const TIEFormatSteps kPNGSteps;
 extern const TIEFormatSteps kJP2Steps;
 extern const TIEFormatSteps kJ2KSteps;
 extern const TIEFormatSteps kPSSteps;
@@ -17,7 +19,13 @@ namespace {
 std::vector<TIEFormatSteps>& Table()
 {
     static std::vector<TIEFormatSteps> rows = {
-        kBMPSteps, kJP2Steps, kJ2KSteps, kPSSteps, kPDFSteps,
+        kBMPSteps,
+        kJPEGSteps,
+        kPNGSteps,
+        kJP2Steps,
+        kJ2KSteps,
+        kPSSteps,
+        kPDFSteps,
     };
     return rows;
 }
