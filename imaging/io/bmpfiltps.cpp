@@ -201,6 +201,13 @@ void PSAddPage(TIEPSDocument* Context, rtl::TStream& Stream, TIEBitmap* Bitmap, 
         ok = BilevelRunLength(*source, Progress, data);
         text += Line("currentfile /ASCII85Decode filter /RunLengthDecode filter");
         op = "image";
+    } else if (compression == psDCT) {
+        std::vector<std::uint8_t> coded;
+        ok = detail::IEEncodeDCTPage(*source, Params, Progress, coded);
+        detail::IEASCII85Encode(coded.data(), coded.size(), data);
+        text += Line("currentfile /ASCII85Decode filter << >> /DCTDecode filter");
+        text += Line("false 3");
+        op = "colorimage";
     } else {
         ok = ColourRunLength(*source, Progress, data);
         for (const char* s : {"/rstr ", "/gstr ", "/bstr "})

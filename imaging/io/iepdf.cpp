@@ -290,8 +290,17 @@ void PDFAddPage(TIEPDFDocument* Context, TIEBitmap* Bitmap, TIOParamsVals& Param
     }
     const int w = source->GetWidth(), h = source->GetHeight();
     auto image = std::make_unique<TIEPDFStreamObject>();
-    const bool ok = bilevel ? BilevelImage(*source, Params.PDFCompression, Progress, *image)
-                            : ColourImage(*source, Progress, *image);
+    bool ok = false;
+    if (bilevel) {
+        ok = BilevelImage(*source, Params.PDFCompression, Progress, *image);
+    } else if (Params.PDFCompression == pdfDCT) {
+        ok = detail::IEEncodeDCTPage(*source, Params, Progress, image->Data);
+        image->Dictionary.Set("Filter", Name("DCTDecode"));
+        image->Dictionary.Set("ColorSpace", Name("DeviceRGB"));
+        image->Dictionary.Set("BitsPerComponent", Numeric(8));
+    } else {
+        ok = ColourImage(*source, Progress, *image);
+    }
     if (!ok || Progress.Aborted()) {
         Progress.Abort();
         return;

@@ -1,6 +1,7 @@
 // Codings and text shared by the PostScript and PDF writers.
 #include "imaging/io/detail/iepsfilters.h"
 
+#include "imaging/io/jpegfilt.h"
 #include "imaging/io/tifccitt.h"
 #include "platform/rtl/Streams.h"
 
@@ -97,6 +98,26 @@ bool IEEncodeFaxPage(TIEBitmap& Bitmap, bool Group4, TProgressRecord& Progress,
         CCITTEncodeG4Row(nullptr, w, coded, state);
     else
         CCITTEncodeG3Row(nullptr, w, coded, state);
+    Out.assign(coded.Bytes().begin(), coded.Bytes().end());
+    return true;
+}
+
+bool IEEncodeDCTPage(TIEBitmap& Bitmap, const TIOParamsVals& Params, TProgressRecord& Progress,
+                     std::vector<std::uint8_t>& Out)
+{
+    TIOParamsVals settings(nullptr);
+    settings.Assign(&Params);
+    // The page's filters read three components, and its markers belong to the image's own file.
+    settings.JPEGColorSpace = 2;
+    settings.JPEGMarkerList.Clear();
+    rtl::TMemoryStream coded;
+    try {
+        EncodeJpegStream(coded, &Bitmap, settings, Progress);
+    } catch (const EIEJpegException&) {
+        return false;
+    }
+    if (Progress.Aborted())
+        return false;
     Out.assign(coded.Bytes().begin(), coded.Bytes().end());
     return true;
 }

@@ -1,10 +1,11 @@
 // What the PostScript and PDF writers share: the run-length and ASCII85 codings their decode
-// filters undo, bilevel pages coded as CCITT fax data, the fit of an image to the page, and
-// locale-free text for numbers and dates.
+// filters undo, bilevel pages coded as CCITT fax data, colour pages as JPEG, the fit of an image to the page,
+// and locale-free text for numbers and dates.
 #pragma once
 
 #include "imaging/core/iebitmap.h"
 #include "imaging/io/ieprogress.h"
+#include "imaging/io/ioparams.h"
 
 #include <cstdint>
 #include <string>
@@ -26,6 +27,12 @@ void IEASCII85Encode(const std::uint8_t* Data, std::size_t Count, std::string& O
 // Group 4 (K -1), or Group 3 with every row after the first two-dimensional (K at least the row
 // count). Progress is reported per row; false when aborted.
 bool IEEncodeFaxPage(TIEBitmap& Bitmap, bool Group4, TProgressRecord& Progress,
+                     std::vector<std::uint8_t>& Out);
+
+// The colour bitmap as a three-component (YCbCr) JPEG for a DCTDecode filter, with Params' quality
+// and coding settings and none of the image's markers. False when aborted or when the encoder
+// fails.
+bool IEEncodeDCTPage(TIEBitmap& Bitmap, const TIOParamsVals& Params, TProgressRecord& Progress,
                      std::vector<std::uint8_t>& Out);
 
 // An image's size on a page of Width x Height points, its aspect kept: each side truncated and at

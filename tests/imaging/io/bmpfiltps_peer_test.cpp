@@ -3,6 +3,7 @@
 // read the title; encapsulated files crop to their bounding box.
 #include "imaging/io/bmpfiltps.h"
 
+#include "imaging/io/detail/iepsfilters.h"
 #include "imaging/io/vodiradio.h"
 #include "tests/imaging/io/image_test_util.h"
 #include "tests/imaging/io/peer_util.h"
@@ -28,21 +29,6 @@ TPnm Render(const TempDir& dir, const std::string& file, int width, int height, 
     EXPECT_EQ(r.status, 0) << file;
     EXPECT_EQ(r.err, "") << file;
     return ReadPnm(dir.File(out));
-}
-
-// The number of pixels of the rendering that differ from the image scaled by Scale at the top left.
-int Wrong(const TPnm& page, TIEBitmap& b, int scale)
-{
-    if (page.channels != 3)
-        return -1;
-    int wrong = 0;
-    for (int y = 0; y < b.GetHeight() * scale; ++y)
-        for (int x = 0; x < b.GetWidth() * scale; ++x) {
-            const TRGB c = b.GetPixelRGB(x / scale, y / scale);
-            const std::uint8_t* p = &page.data[(std::size_t(y) * page.width + x) * 3];
-            wrong += p[0] != c.r || p[1] != c.g || p[2] != c.b;
-        }
-    return wrong;
 }
 
 void Save(const std::string& file, TIEBitmap& b, TIOParamsVals& p)
@@ -90,6 +76,30 @@ TEST(PSPeers, GhostscriptRendersEveryPageKindExactlyAtWholeScales)
                 shown.SetPixelFormat(ie24RGB);
             EXPECT_EQ(Wrong(page, shown, scale), 0) << c.what << " at " << scale;
         }
+    }
+}
+
+TEST(PSPeers, DCTPagesRenderAsTheJpegDecodes)
+{
+    TempDir dir("ps_peers");
+    TIEBitmap photo;
+    Photo(photo, 41, 29);
+    for (int scale : {1, 2}) {
+        TIOParamsVals p(nullptr);
+        p.PSCompression = 3;
+        p.JPEGQuality = 90;
+        p.PSPaperWidth = 41 * scale;
+        p.PSPaperHeight = 29 * scale;
+        const std::string file = dir.File("dct.ps");
+        Save(file, photo, p);
+        std::vector<std::uint8_t> jpeg;
+        TestProgress progress;
+        ASSERT_TRUE(detail::IEEncodeDCTPage(photo, p, progress.record, jpeg));
+        const TPnm reference = Djpeg(dir, jpeg);
+        ASSERT_EQ(reference.width, 41);
+        // Ghostscript's own DCT decoder rounds its colour conversion a little differently.
+        EXPECT_EQ(Wrong(Render(dir, file, 41 * scale, 29 * scale), reference, scale, 2), 0) << scale;
+        EXPECT_GE(Psnr(reference, ToPnm(photo, 3)), 25) << "the page is the photograph";
     }
 }
 

@@ -5,6 +5,7 @@
 #include "imaging/io/bmpfiltps.h"
 
 #include "imaging/io/detail/iepsfilters.h"
+#include "imaging/io/jpegfilt.h"
 #include "imaging/io/vodiradio.h"
 #include "platform/rtl/Files.h"
 #include "platform/rtl/Strings.h"
@@ -12,6 +13,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <regex>
 #include <sstream>
@@ -373,6 +375,43 @@ TEST(PSDocument, BilevelRunLengthDataAreTheRowsAsTheyAre)
     for (int y = 0; y < 9; ++y)
         for (int x = 0; x < 3; ++x)
             EXPECT_EQ(rows[std::size_t(y * 3 + x)], bw.ScanLine(y)[x]);
+}
+
+TEST(PSDocument, DCTPagesAreThreeComponentJPEGsWhateverColourSpaceWasAsked)
+{
+    TIEBitmap colour;
+    test::Photo(colour, 33, 17);
+    for (int space : {0, 1, 2, 3}) {
+        TIOParamsVals p(nullptr);
+        p.PSCompression = 3;
+        p.JPEGColorSpace = space;
+        p.JPEGQuality = 95;
+        const std::uint8_t comment[] = {'n', 'o', 't', 'e'};
+        p.JPEGMarkerList.AddMarker(0xFE, comment, 4);
+        const std::string doc = Document(colour, p);
+        EXPECT_NE(
+            doc.find("[ 33 0 0 17 0 0 ]\r\ncurrentfile /ASCII85Decode filter << >> /DCTDecode filter\r\n"
+                     "false 3\r\n%%BeginData"),
+            std::string::npos)
+            << space;
+        std::size_t announced = 0;
+        const std::string data = PageData(doc, "colorimage", &announced);
+        EXPECT_EQ(data.size(), announced);
+        const Bytes jpeg = ASCII85Decode(data);
+        EXPECT_EQ(std::search(jpeg.begin(), jpeg.end(), comment, comment + 4), jpeg.end())
+            << "no image markers";
+        rtl::TReadOnlyMemoryStream m(jpeg.data(), std::int64_t(jpeg.size()));
+        TIEBitmap back;
+        TIOParamsVals q(nullptr);
+        TestProgress progress;
+        DecodeJpegStream(m, nullptr, &back, false, false, progress.record, q);
+        ASSERT_FALSE(progress.abort) << space;
+        EXPECT_EQ(q.JPEGColorSpace, 2) << "YCbCr, asked " << space;
+        EXPECT_EQ(back.GetWidth(), 33);
+        const TRGB a = back.GetPixelRGB(20, 9), b = colour.GetPixelRGB(20, 9);
+        EXPECT_NEAR(a.r, b.r, 12);
+        EXPECT_NEAR(a.b, b.b, 12);
+    }
 }
 
 TEST(PSDocument, TitlesStayOneLineOfSevenBitText)

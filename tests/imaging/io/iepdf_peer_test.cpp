@@ -3,6 +3,7 @@
 // renderings, for every kind of page, for documents built by repeated saves and for their Info.
 #include "imaging/io/iepdf.h"
 
+#include "imaging/io/detail/iepsfilters.h"
 #include "imaging/io/vodiradio.h"
 #include "platform/rtl/Strings.h"
 #include "tests/imaging/io/image_test_util.h"
@@ -20,21 +21,6 @@ using namespace imaging::test;
 namespace {
 
 std::string Cmd(const char* judge, const std::string& args) { return std::string(judge) + " " + args; }
-
-// The reading every reader must agree with: the bitmap's pixels scaled by Scale.
-int Wrong(const TPnm& page, TIEBitmap& b, int scale)
-{
-    if (page.channels != 3 || page.width < b.GetWidth() * scale || page.height < b.GetHeight() * scale)
-        return -1;
-    int wrong = 0;
-    for (int y = 0; y < b.GetHeight() * scale; ++y)
-        for (int x = 0; x < b.GetWidth() * scale; ++x) {
-            const TRGB c = b.GetPixelRGB(x / scale, y / scale);
-            const std::uint8_t* p = &page.data[(std::size_t(y) * page.width + x) * 3];
-            wrong += p[0] != c.r || p[1] != c.g || p[2] != c.b;
-        }
-    return wrong;
-}
 
 // qpdf finds nothing to fault, MuPDF reads the file without repairing it, and pdfinfo counts the
 // pages.
@@ -146,6 +132,48 @@ TEST(PDFPeers, EveryPageKindReadsExactlyInEveryReader)
         EXPECT_EQ(Wrong(Extracted(dir, file, 0), shown, 1), 0) << c.what << " in pdfimages";
         CheckRenderings(dir, file, 1, shown, 1, c.what);
     }
+}
+
+TEST(PDFPeers, DCTImagesAreTheJpegEveryReaderDecodes)
+{
+    TempDir dir("pdf_peers");
+    TIEBitmap photo;
+    Photo(photo, 41, 29);
+    TIOParamsVals p(nullptr);
+    p.PDFCompression = 4;
+    p.JPEGQuality = 90;
+    p.PDFPaperWidth = 41;
+    p.PDFPaperHeight = 29;
+    rtl::TMemoryStream m;
+    TestProgress progress;
+    WritePDFStream(m, &photo, p, progress.record);
+    ASSERT_FALSE(progress.abort);
+    const std::string file = dir.File("dct.pdf");
+    m.SaveToFile(file);
+    CheckStructure(dir, file, 1);
+    const std::vector<std::string> list = ImageList(dir, file);
+    ASSERT_EQ(list.size(), 1u);
+    EXPECT_NE(list[0].find("image      41    29  rgb     3   8  jpeg"), std::string::npos) << list[0];
+    // pdfimages hands back the JPEG as it is stored: it is the encoder's.
+    std::vector<std::uint8_t> jpeg;
+    ASSERT_TRUE(detail::IEEncodeDCTPage(photo, p, progress.record, jpeg));
+    const TRun x = RunPeer(dir, Cmd(VA_JUDGE_PDFIMAGES, "-j " + file + " " + dir.File("raw")));
+    ASSERT_EQ(x.status, 0) << x.err;
+    EXPECT_EQ(FileBytes(dir.File("raw-000.jpg")), jpeg);
+    const TPnm reference = Djpeg(dir, jpeg);
+    EXPECT_GE(Psnr(reference, ToPnm(photo, 3)), 25) << "the page is the photograph";
+    const TRun g =
+        RunPeer(dir, Cmd(VA_JUDGE_GS, "-dSAFER -dBATCH -dNOPAUSE -q -sDEVICE=ppmraw -r72 -sOutputFile=" +
+                                          dir.File("gs.ppm") + " " + file));
+    EXPECT_EQ(g.err, "");
+    EXPECT_EQ(Wrong(ReadPnm(dir.File("gs.ppm")), reference, 1, 2), 0) << "Ghostscript";
+    const TRun u =
+        RunPeer(dir, Cmd(VA_JUDGE_MUTOOL, "draw -q -A 0 -r 72 -o " + dir.File("mu.ppm") + " " + file));
+    EXPECT_EQ(u.status, 0);
+    EXPECT_EQ(Wrong(ReadPnm(dir.File("mu.ppm")), reference, 1, 2), 0) << "MuPDF";
+    const TRun t = RunPeer(dir, Cmd(VA_JUDGE_PDFTOPPM, "-r 288 -singlefile " + file + " " + dir.File("pp")));
+    EXPECT_EQ(t.err, "");
+    EXPECT_EQ(Wrong(ReadPnm(dir.File("pp.ppm")), reference, 4, 2), 0) << "pdftoppm";
 }
 
 TEST(PDFPeers, DocumentsBuiltByRepeatedSavesOpenInEveryReader)

@@ -4,6 +4,7 @@
 #include "imaging/io/iepdf.h"
 
 #include "imaging/io/detail/iepsfilters.h"
+#include "imaging/io/jpegfilt.h"
 #include "imaging/io/vodiradio.h"
 #include "platform/rtl/Files.h"
 #include "platform/rtl/Strings.h"
@@ -219,6 +220,31 @@ TEST(PDFDocument, EachCompressionLeavesTheDataItsFilterUndoes)
         if (c.data) {
             EXPECT_EQ(Bytes(data.begin(), data.end()), *c.data) << c.what;
         }
+    }
+}
+
+TEST(PDFDocument, DCTImagesAreThreeComponentJPEGsWhateverColourSpaceWasAsked)
+{
+    TIEBitmap colour;
+    test::Photo(colour, 30, 20);
+    for (int space : {0, 1, 2, 4}) {
+        TIOParamsVals p(nullptr);
+        p.PDFCompression = 4;
+        p.JPEGColorSpace = space;
+        const std::string image = Object(Document(colour, p), 3);
+        EXPECT_NE(image.find("\n/Filter /DCTDecode\n/ColorSpace /DeviceRGB\n/BitsPerComponent 8\n"),
+                  std::string::npos)
+            << image.substr(0, 200);
+        const std::size_t start = image.find(">>\nstream\n") + 10;
+        const Bytes jpeg(image.begin() + std::ptrdiff_t(start), image.end() - 10);
+        rtl::TReadOnlyMemoryStream m(jpeg.data(), std::int64_t(jpeg.size()));
+        TIEBitmap back;
+        TIOParamsVals q(nullptr);
+        TestProgress progress;
+        DecodeJpegStream(m, nullptr, &back, false, false, progress.record, q);
+        ASSERT_FALSE(progress.abort) << space;
+        EXPECT_EQ(q.JPEGColorSpace, 2) << "YCbCr, asked " << space;
+        EXPECT_EQ(back.GetHeight(), 20);
     }
 }
 

@@ -7,6 +7,7 @@
 
 #include <cmath>
 #include <cstdio>
+#include <cstdlib>
 #include <fstream>
 #include <iterator>
 #include <limits>
@@ -93,6 +94,43 @@ inline TPnm ToPnm(TIEBitmap& b, int channels)
         }
     return p;
 }
+
+// The pixels of a rendered page that differ by more than Tolerance in a channel from Image drawn at
+// its top-left corner Scale times its size; -1 when the page cannot hold it.
+inline int Wrong(const TPnm& page, const TPnm& image, int scale, int tolerance = 0)
+{
+    if (page.channels != 3 || image.channels != 3 || page.width < image.width * scale ||
+        page.height < image.height * scale)
+        return -1;
+    int wrong = 0;
+    for (int y = 0; y < image.height * scale; ++y)
+        for (int x = 0; x < image.width * scale; ++x) {
+            const std::uint8_t* p = &page.data[(std::size_t(y) * page.width + x) * 3];
+            const std::uint8_t* q = &image.data[(std::size_t(y / scale) * image.width + x / scale) * 3];
+            bool off = false;
+            for (int c = 0; c < 3; ++c)
+                off = off || std::abs(p[c] - q[c]) > tolerance;
+            wrong += off;
+        }
+    return wrong;
+}
+
+inline int Wrong(const TPnm& page, TIEBitmap& image, int scale, int tolerance = 0)
+{
+    return Wrong(page, ToPnm(image, 3), scale, tolerance);
+}
+
+#ifdef VA_JUDGE_DJPEG
+// libjpeg-turbo's decoding of a JPEG file, the reference for pages that hold one.
+inline TPnm Djpeg(const TempDir& dir, const std::vector<std::uint8_t>& jpeg)
+{
+    const std::string in = dir.File("ref.jpg"), out = dir.File("ref.ppm");
+    WriteBytes(in, jpeg);
+    const TRun r = RunPeer(dir, std::string(VA_JUDGE_DJPEG) + " -ppm -outfile " + out + " " + in);
+    EXPECT_EQ(r.status, 0) << r.err;
+    return ReadPnm(out);
+}
+#endif
 
 // Peak signal-to-noise ratio in decibels; infinity for equal images, 0 for different shapes.
 inline double Psnr(const TPnm& a, const TPnm& b)
