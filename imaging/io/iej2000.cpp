@@ -497,32 +497,6 @@ int Resolutions(int w, int h)
     return levels;
 }
 
-// A copy for one more run of the encoder, which transforms a one-tile image in place.
-TImage CloneImage(const opj_image_t& image)
-{
-    std::array<opj_image_cmptparm_t, 3> cp{};
-    for (OPJ_UINT32 c = 0; c < image.numcomps; ++c) {
-        const opj_image_comp_t& from = image.comps[c];
-        cp[c].dx = from.dx;
-        cp[c].dy = from.dy;
-        cp[c].w = from.w;
-        cp[c].h = from.h;
-        cp[c].prec = from.prec;
-        cp[c].sgnd = from.sgnd;
-    }
-    TImage copy(opj_image_create(image.numcomps, cp.data(), image.color_space));
-    if (!copy)
-        return copy;
-    copy->x0 = image.x0;
-    copy->y0 = image.y0;
-    copy->x1 = image.x1;
-    copy->y1 = image.y1;
-    for (OPJ_UINT32 c = 0; c < image.numcomps; ++c)
-        std::copy_n(image.comps[c].data, std::size_t(image.comps[c].w) * image.comps[c].h,
-                    copy->comps[c].data);
-    return copy;
-}
-
 // One run of the encoder into Stream, which is left after the image.
 bool Compress(opj_image_t& image, opj_cparameters_t& ep, OPJ_CODEC_FORMAT format, rtl::TStream& Stream,
               TProgressRecord& Progress)
@@ -571,35 +545,41 @@ bool Encode(rtl::TStream& Stream, TIEBitmap* Bitmap, TIOParamsVals& Params, OPJ_
         cp[c].prec = OPJ_UINT32(bits);
         cp[c].sgnd = 0;
     }
-    TImage image(opj_image_create(OPJ_UINT32(comps), cp.data(), grey ? OPJ_CLRSPC_GRAY : OPJ_CLRSPC_SRGB));
-    if (!image)
-        return false;
-    image->x0 = image->y0 = 0;
-    image->x1 = OPJ_UINT32(w);
-    image->y1 = OPJ_UINT32(h);
-
-    Progress.per = 100.0 / h;
-    for (int y = 0; y < h; ++y) {
-        if (Progress.Aborted())
-            return false;
-        const std::uint8_t* row = source->ScanLine(y);
-        const std::size_t at = std::size_t(y) * std::size_t(w);
-        for (int x = 0; x < w; ++x) {
-            if (bilevel) {
-                image->comps[0].data[at + x] = (row[x >> 3] >> (7 - (x & 7))) & 1;
-                continue;
+    // The samples, made again for each run of the encoder, which transforms a one-tile image in
+    // place. Progress is reported the first time.
+    auto makeImage = [&](bool report) -> TImage {
+        TImage image(
+            opj_image_create(OPJ_UINT32(comps), cp.data(), grey ? OPJ_CLRSPC_GRAY : OPJ_CLRSPC_SRGB));
+        if (!image)
+            return image;
+        image->x0 = image->y0 = 0;
+        image->x1 = OPJ_UINT32(w);
+        image->y1 = OPJ_UINT32(h);
+        Progress.per = 100.0 / h;
+        for (int y = 0; y < h; ++y) {
+            if (Progress.Aborted())
+                return nullptr;
+            const std::uint8_t* row = source->ScanLine(y);
+            const std::size_t at = std::size_t(y) * std::size_t(w);
+            for (int x = 0; x < w; ++x) {
+                if (bilevel) {
+                    image->comps[0].data[at + x] = (row[x >> 3] >> (7 - (x & 7))) & 1;
+                    continue;
+                }
+                const std::uint8_t* px = row + 3 * x;  // B, G, R
+                if (grey) {
+                    const int g = (px[2] * 21 + px[1] * 71 + px[0] * 8) / 100;
+                    image->comps[0].data[at + x] = OPJ_INT32(g * maxValue / 255);
+                } else {
+                    for (int c = 0; c < 3; ++c)
+                        image->comps[c].data[at + x] = OPJ_INT32(px[2 - c] * maxValue / 255);
+                }
             }
-            const std::uint8_t* px = row + 3 * x;  // B, G, R
-            if (grey) {
-                const int g = (px[2] * 21 + px[1] * 71 + px[0] * 8) / 100;
-                image->comps[0].data[at + x] = OPJ_INT32(g * maxValue / 255);
-            } else {
-                for (int c = 0; c < 3; ++c)
-                    image->comps[c].data[at + x] = OPJ_INT32(px[2 - c] * maxValue / 255);
-            }
+            if (report)
+                Progress.Report(int(Progress.per * (y + 1)));
         }
-        Progress.Report(int(Progress.per * (y + 1)));
-    }
+        return image;
+    };
 
     opj_cparameters_t ep;
     opj_set_default_encoder_parameters(&ep);
@@ -613,7 +593,8 @@ bool Encode(rtl::TStream& Stream, TIEBitmap* Bitmap, TIOParamsVals& Params, OPJ_
     ep.tcp_mct = comps == 3 ? 1 : 0;
     if (lossless) {
         ep.tcp_rates[0] = 0;
-        return Compress(*image, ep, format, Stream, Progress);
+        TImage image = makeImage(true);
+        return image && Compress(*image, ep, format, Stream, Progress);
     }
 
     // The library's rate allocation can overshoot (by a tenth on the i686 build's x87 arithmetic),
@@ -625,8 +606,8 @@ bool Encode(rtl::TStream& Stream, TIEBitmap* Bitmap, TIOParamsVals& Params, OPJ_
     for (int attempt = 0; attempt < kRateAttempts; ++attempt) {
         ep.tcp_rates[0] = float(ratio);
         auto out = std::make_unique<rtl::TMemoryStream>();
-        TImage copy = CloneImage(*image);
-        if (!copy || !Compress(*copy, ep, format, *out, Progress))
+        TImage image = makeImage(attempt == 0);
+        if (!image || !Compress(*image, ep, format, *out, Progress))
             return false;
         const double size = double(out->Size());
         if (!best || out->Size() < best->Size())
