@@ -134,15 +134,19 @@ TEST(PSPeers, AMultiPageDocumentRendersAndConvertsPageByPage)
     p.PSPaperHeight = 60;
     p.PSCompression = 1;
     p.PSTitle = "Three\r\npages, caf\xE9";
-    rtl::TMemoryStream m;
-    TestProgress progress;
-    std::unique_ptr<TIEPSDocument> doc = PSBeginDocument(m, p);
-    for (TIEBitmap& b : pages)
-        PSAddPage(doc.get(), m, &b, progress.record, p);
-    ASSERT_TRUE(PSEndDocument(std::move(doc), m));
-    ASSERT_FALSE(progress.abort);
+    // Built by repeated saves of the I/O component.
     const std::string file = dir.File("doc.ps");
-    m.SaveToFile(file);
+    TVodirAdIO io(nullptr);
+    io.Params().Assign(&p);
+    io.CreatePSFile(file);
+    ASSERT_FALSE(io.AbortFlag);
+    for (TIEBitmap& b : pages) {
+        io.IEBitmap()->Assign(&b);
+        io.SaveToPS();
+        ASSERT_FALSE(io.AbortFlag);
+    }
+    io.ClosePSFile();
+    ASSERT_FALSE(io.AbortFlag);
 
     Render(dir, file, 40, 60, "", "page%d.ppm");
     for (int i = 0; i < 3; ++i) {
