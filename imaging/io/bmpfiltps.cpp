@@ -2,6 +2,7 @@
 #include "imaging/io/bmpfiltps.h"
 
 #include "imaging/io/detail/iepsfilters.h"
+#include "imaging/io/detail/iesavesource.h"
 #include "imaging/io/iefileformats.h"
 #include "imaging/io/ieformatsteps.h"
 #include "platform/rtl/DateTime.h"
@@ -26,9 +27,12 @@ enum TPSCompression { psRunLength = 0, psGroup4 = 1, psGroup3 = 2, psDCT = 3 };
 
 bool Put(rtl::TStream& stream, TIEPSDocument& doc, const std::string& text)
 {
-    if (!doc.Failed && !text.empty() &&
-        stream.Write(text.data(), std::int32_t(text.size())) != std::int32_t(text.size()))
-        doc.Failed = true;
+    // In pieces the stream's 32-bit counts can carry.
+    constexpr std::size_t kPiece = std::size_t(1) << 30;
+    for (std::size_t at = 0; at < text.size() && !doc.Failed; at += kPiece) {
+        const auto n = std::int32_t(std::min(kPiece, text.size() - at));
+        doc.Failed = stream.Write(text.data() + at, n) != n;
+    }
     return !doc.Failed;
 }
 
@@ -158,19 +162,13 @@ std::unique_ptr<TIEPSDocument> PSBeginDocument(rtl::TStream& Stream, TIOParamsVa
 void PSAddPage(TIEPSDocument* Context, rtl::TStream& Stream, TIEBitmap* Bitmap, TProgressRecord& Progress,
                TIOParamsVals& Params)
 {
-    if (!Context || Context->Failed || !Bitmap || Bitmap->GetWidth() < 1 || Bitmap->GetHeight() < 1 ||
-        Bitmap->GetPixelFormat() == ieNull) {
+    TIEBitmap converted;
+    TIEBitmap* source = detail::IESaveSource(Bitmap, converted);
+    if (!Context || Context->Failed || !source) {
         Progress.Abort();
         return;
     }
-    const bool bilevel = Bitmap->GetPixelFormat() == ie1g;
-    TIEBitmap converted;
-    TIEBitmap* source = Bitmap;
-    if (!bilevel && Bitmap->GetPixelFormat() != ie24RGB) {
-        converted.Assign(Bitmap);
-        converted.SetPixelFormat(ie24RGB);
-        source = &converted;
-    }
+    const bool bilevel = source->GetPixelFormat() == ie1g;
     Params.BitsPerSample = bilevel ? 1 : 8;
     Params.SamplesPerPixel = bilevel ? 1 : 3;
     const int w = source->GetWidth(), h = source->GetHeight();

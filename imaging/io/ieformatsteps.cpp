@@ -19,13 +19,7 @@ namespace {
 std::vector<TIEFormatSteps>& Table()
 {
     static std::vector<TIEFormatSteps> rows = {
-        kBMPSteps,
-        kJPEGSteps,
-        kPNGSteps,
-        kJP2Steps,
-        kJ2KSteps,
-        kPSSteps,
-        kPDFSteps,
+        kBMPSteps, kJPEGSteps, kPNGSteps, kJP2Steps, kJ2KSteps, kPSSteps, kPDFSteps,
     };
     return rows;
 }

@@ -2,6 +2,7 @@
 #include "imaging/io/iej2000.h"
 
 #include "imaging/io/detail/ieprobes.h"
+#include "imaging/io/detail/iesavesource.h"
 #include "imaging/io/iefileformats.h"
 #include "imaging/io/ieformatsteps.h"
 #include "platform/rtl/Endian.h"
@@ -519,15 +520,12 @@ bool Compress(opj_image_t& image, opj_cparameters_t& ep, OPJ_CODEC_FORMAT format
 bool Encode(rtl::TStream& Stream, TIEBitmap* Bitmap, TIOParamsVals& Params, OPJ_CODEC_FORMAT format,
             TProgressRecord& Progress)
 {
-    const int w = Bitmap->GetWidth(), h = Bitmap->GetHeight();
-    const bool bilevel = Bitmap->GetPixelFormat() == ie1g;
     TIEBitmap converted;
-    TIEBitmap* source = Bitmap;
-    if (!bilevel && Bitmap->GetPixelFormat() != ie24RGB) {
-        converted.Assign(Bitmap);
-        converted.SetPixelFormat(ie24RGB);
-        source = &converted;
-    }
+    TIEBitmap* source = detail::IESaveSource(Bitmap, converted);
+    if (!source)
+        return false;
+    const int w = source->GetWidth(), h = source->GetHeight();
+    const bool bilevel = source->GetPixelFormat() == ie1g;
     if (bilevel) {
         Params.BitsPerSample = 1;
         Params.J2000ColorSpace = 0;
@@ -659,8 +657,7 @@ void WriteJ2000Stream(rtl::TStream& Stream, TIEBitmap* Bitmap, TIOParamsVals& Pa
     for (const TFormatRow& r : kFormats)
         if (r.format == Format)
             row = &r;
-    if (!row || !Bitmap || Bitmap->GetWidth() < 1 || Bitmap->GetHeight() < 1 ||
-        Bitmap->GetPixelFormat() == ieNull || !Encode(Stream, Bitmap, Params, row->codec, Progress))
+    if (!row || !Encode(Stream, Bitmap, Params, row->codec, Progress))
         Progress.Abort();
 }
 

@@ -2,6 +2,7 @@
 #include "imaging/io/iepdf.h"
 
 #include "imaging/io/detail/iepsfilters.h"
+#include "imaging/io/detail/iesavesource.h"
 #include "imaging/io/iefileformats.h"
 #include "imaging/io/ieformatsteps.h"
 #include "platform/rtl/DateTime.h"
@@ -275,19 +276,13 @@ std::string CreationDate()
 
 void PDFAddPage(TIEPDFDocument* Context, TIEBitmap* Bitmap, TIOParamsVals& Params, TProgressRecord& Progress)
 {
-    if (!Context || !Bitmap || Bitmap->GetWidth() < 1 || Bitmap->GetHeight() < 1 ||
-        Bitmap->GetPixelFormat() == ieNull) {
+    TIEBitmap converted;
+    TIEBitmap* source = detail::IESaveSource(Bitmap, converted);
+    if (!Context || !source) {
         Progress.Abort();
         return;
     }
-    const bool bilevel = Bitmap->GetPixelFormat() == ie1g;
-    TIEBitmap converted;
-    TIEBitmap* source = Bitmap;
-    if (!bilevel && Bitmap->GetPixelFormat() != ie24RGB) {
-        converted.Assign(Bitmap);
-        converted.SetPixelFormat(ie24RGB);
-        source = &converted;
-    }
+    const bool bilevel = source->GetPixelFormat() == ie1g;
     const int w = source->GetWidth(), h = source->GetHeight();
     auto image = std::make_unique<TIEPDFStreamObject>();
     bool ok = false;

@@ -814,24 +814,7 @@ void TVodirAdIO::CreatePSFile(const std::string& FileName)
     AbortFlag = d.ps.failed;
 }
 
-void TVodirAdIO::SaveToPS()
-{
-    WaitThreads(false);
-    AbortFlag = false;
-    if (!documents_ || !documents_->ps.Open()) {
-        AbortFlag = true;
-        DoFinishWork();
-        return;
-    }
-    TProgressRecord progress;
-    progress.fOnProgress = [this](void*, int percent) { Report(percent); };
-    progress.Sender = this;
-    progress.Aborting = &AbortFlag;
-    TIEOpenDocuments& d = *documents_;
-    PSAddPage(d.psDocument.get(), *d.ps.stream, bitmap_, progress, *params_);
-    d.ps.failed = d.ps.failed || d.psDocument->Failed;
-    DoFinishWork();
-}
+void TVodirAdIO::SaveToPS() { AddDocumentPage(false); }
 
 void TVodirAdIO::ClosePSFile()
 {
@@ -853,11 +836,14 @@ void TVodirAdIO::CreatePDFFile(const std::string& FileName)
     d.pdfParams->Assign(params_.get());
 }
 
-void TVodirAdIO::SaveToPDF()
+void TVodirAdIO::SaveToPDF() { AddDocumentPage(true); }
+
+void TVodirAdIO::AddDocumentPage(bool Pdf)
 {
     WaitThreads(false);
     AbortFlag = false;
-    if (!documents_ || !documents_->pdf.Open()) {
+    TIEOpenDocuments* d = documents_.get();
+    if (!d || !(Pdf ? d->pdf : d->ps).Open()) {
         AbortFlag = true;
         DoFinishWork();
         return;
@@ -866,9 +852,13 @@ void TVodirAdIO::SaveToPDF()
     progress.fOnProgress = [this](void*, int percent) { Report(percent); };
     progress.Sender = this;
     progress.Aborting = &AbortFlag;
-    TIEOpenDocuments& d = *documents_;
-    PDFAddPage(d.pdfDocument.get(), bitmap_, *params_, progress);
-    d.pdfParams->Assign(params_.get());
+    if (Pdf) {
+        PDFAddPage(d->pdfDocument.get(), bitmap_, *params_, progress);
+        d->pdfParams->Assign(params_.get());
+    } else {
+        PSAddPage(d->psDocument.get(), *d->ps.stream, bitmap_, progress, *params_);
+        d->ps.failed = d->ps.failed || d->psDocument->Failed;
+    }
     DoFinishWork();
 }
 

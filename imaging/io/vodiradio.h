@@ -175,6 +175,7 @@ private:
     void LoadFileWithRegistry(const std::string& FileName, const std::string& Extension);
     void SaveFileWithRegistry(const std::string& FileName, const std::string& Extension);
     void AdjustDPI(TIEBitmap& Bitmap, TIOParamsVals& Params);
+    void AddDocumentPage(bool Pdf);
     void Detach();
     void UseOwnBitmap();
 

@@ -454,14 +454,7 @@ TEST(PSDocument, EncapsulatedHeaderAndBoxOfThePage)
 
 TEST(PSDocument, AShortWriteAborts)
 {
-    class Full : public rtl::TMemoryStream {
-    public:
-        std::int32_t Write(const void* buffer, std::int32_t count) override
-        {
-            const std::int32_t room = std::max<std::int32_t>(0, 700 - std::int32_t(Position()));
-            return rtl::TMemoryStream::Write(buffer, std::min(room, count));
-        }
-    } full;
+    test::TFullStream full(700);
     TIEBitmap b;
     test::Photo(b, 50, 50);
     TIOParamsVals p(nullptr);

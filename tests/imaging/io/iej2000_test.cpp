@@ -447,15 +447,7 @@ TEST(J2000Stream, AJP2FileWrittenAfterOtherDataReadsBackFromThere)
 
 TEST(J2000Stream, AShortWriteAborts)
 {
-    // A stream that takes only its first 100 bytes, like a full disk.
-    class Full : public rtl::TMemoryStream {
-    public:
-        std::int32_t Write(const void* buffer, std::int32_t count) override
-        {
-            const std::int32_t room = std::max<std::int32_t>(0, 100 - std::int32_t(Position()));
-            return rtl::TMemoryStream::Write(buffer, std::min(room, count));
-        }
-    } full;
+    test::TFullStream full(100);
     TIEBitmap b;
     test::Photo(b, 60, 60);
     TIOParamsVals p(nullptr);

@@ -273,14 +273,7 @@ TEST(PDFDocument, PagesShareTheResourcesAndCountInOrder)
 
 TEST(PDFDocument, AShortWriteFailsTheDocument)
 {
-    class Full : public rtl::TMemoryStream {
-    public:
-        std::int32_t Write(const void* buffer, std::int32_t count) override
-        {
-            const std::int32_t room = std::max<std::int32_t>(0, 300 - std::int32_t(Position()));
-            return rtl::TMemoryStream::Write(buffer, std::min(room, count));
-        }
-    } full;
+    test::TFullStream full(300);
     TIEBitmap b;
     test::Photo(b, 20, 20);
     TIOParamsVals p(nullptr);
