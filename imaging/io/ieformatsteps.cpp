@@ -13,13 +13,18 @@ extern const TIEFormatSteps kPXMSteps;
 extern const TIEFormatSteps kWBMPSteps;
 extern const TIEFormatSteps kJPEGSteps;
 extern const TIEFormatSteps kPNGSteps;
+extern const TIEFormatSteps kJP2Steps;
+extern const TIEFormatSteps kJ2KSteps;
+extern const TIEFormatSteps kPSSteps;
+extern const TIEFormatSteps kPDFSteps;
 
 namespace {
 
 std::vector<TIEFormatSteps>& Table()
 {
     static std::vector<TIEFormatSteps> rows = {
-        kBMPSteps, kPCXSteps, kTGASteps, kPXMSteps, kWBMPSteps, kJPEGSteps, kPNGSteps,
+        kBMPSteps, kPCXSteps, kTGASteps, kPXMSteps, kWBMPSteps, kJPEGSteps,
+        kPNGSteps, kJP2Steps, kJ2KSteps, kPSSteps,  kPDFSteps,
     };
     return rows;
 }

@@ -13,6 +13,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <string_view>
 
 namespace imaging {
 
@@ -45,6 +46,9 @@ struct TIESaveJob {
     TIOParamsVals& Params;
     TProgressRecord& Progress;
     TIEBitmap* Alpha = nullptr;
+    // The file being written, for formats whose content depends on its name (".eps"); empty for
+    // stream saves.
+    std::string_view FileName = {};
 };
 
 struct TIEFormatSteps {

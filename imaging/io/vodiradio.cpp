@@ -4,6 +4,8 @@
 
 #include "imaging/core/vodiradproc.h"
 #include "imaging/io/bmpfilt.h"
+#include "imaging/io/bmpfiltps.h"
+#include "imaging/io/iepdf.h"
 #include "imaging/io/detail/vodiradio_platform.h"
 #include "platform/rtl/Endian.h"
 #include "platform/rtl/Files.h"
@@ -118,6 +120,66 @@ const TIOFileFormat* AddedRow(const TIOFileFormat* row)
 }
 
 }  // namespace
+
+// Each document is written to a file of its own beside the target, which takes the target's place
+// only when the document has been ended without a failed write.
+struct TIEOpenDocuments {
+    struct TFile {
+        std::string temp, target;
+        std::unique_ptr<rtl::TFileStream> stream;
+        bool failed = false;
+        bool Open() const { return stream != nullptr; }
+        void Start(const std::string& FileName)
+        {
+            temp = TempFileBeside(FileName);
+            target = FileName;
+            failed = false;
+            try {
+                stream = std::make_unique<rtl::TFileStream>(temp, rtl::fmCreate);
+            } catch (...) {
+                rtl::RemoveFile(temp);
+                throw;
+            }
+        }
+        // True when the document is in the target's place.
+        bool Finish(bool written)
+        {
+            stream.reset();
+            if (written && !failed && detail::IEReplaceFile(temp, target))
+                return true;
+            rtl::RemoveFile(temp);
+            return false;
+        }
+    };
+    TFile ps, pdf;
+    std::unique_ptr<TIEPSDocument> psDocument;
+    std::unique_ptr<TIEPDFDocument> pdfDocument;
+    std::unique_ptr<TIOParamsVals> pdfParams;  // the Info of the document, as it was last set
+
+    bool ClosePS()
+    {
+        if (!ps.Open())
+            return true;
+        const bool written = PSEndDocument(std::move(psDocument), *ps.stream);
+        return ps.Finish(written);
+    }
+    bool ClosePDF()
+    {
+        if (!pdf.Open())
+            return true;
+        const bool written = PDFEndDocument(std::move(pdfDocument), *pdf.stream, *pdfParams);
+        return pdf.Finish(written);
+    }
+    ~TIEOpenDocuments()
+    {
+        try {
+            ClosePS();
+            ClosePDF();
+        } catch (...) {
+            // A document that cannot be ended is left in its temporary file.
+        }
+    }
+};
 
 // ---- life ---------------------------------------------------------------------------------------
 
@@ -533,7 +595,7 @@ void TVodirAdIO::RunSave(TJob& job)
 
     auto write = [&](rtl::TStream& out) {
         if (job.steps && job.steps->Save) {
-            TIESaveJob save{out, *job.bitmap, *job.params, progress, alpha};
+            TIESaveJob save{out, *job.bitmap, *job.params, progress, alpha, job.fileName};
             job.steps->Save(save);
         } else {
             job.row->WriteFunction(out, job.bitmap.get(), *job.params, progress);
@@ -860,6 +922,75 @@ void TVodirAdIO::SaveToStream(rtl::TStream& Stream, int FileType)
         job->row = AddedRow(FindFileFormatByType(FileType));
     }
     StartSave(std::move(job));
+}
+
+// ---- multi-page documents ----------------------------------------------------------------------
+
+void TVodirAdIO::CreatePSFile(const std::string& FileName)
+{
+    ClosePSFile();
+    if (!documents_)
+        documents_ = std::make_unique<TIEOpenDocuments>();
+    TIEOpenDocuments& d = *documents_;
+    AbortFlag = true;  // stays set when the file cannot be created
+    d.ps.Start(FileName);
+    d.psDocument = PSBeginDocument(*d.ps.stream, *params_);
+    d.ps.failed = d.psDocument->Failed;
+    AbortFlag = d.ps.failed;
+}
+
+void TVodirAdIO::SaveToPS() { AddDocumentPage(false); }
+
+void TVodirAdIO::ClosePSFile()
+{
+    if (documents_ && documents_->ps.Open())
+        AbortFlag = !documents_->ClosePS();
+}
+
+void TVodirAdIO::CreatePDFFile(const std::string& FileName)
+{
+    ClosePDFFile();
+    if (!documents_)
+        documents_ = std::make_unique<TIEOpenDocuments>();
+    TIEOpenDocuments& d = *documents_;
+    AbortFlag = true;  // stays set when the file cannot be created
+    d.pdf.Start(FileName);
+    AbortFlag = false;
+    d.pdfDocument = PDFBeginDocument();
+    d.pdfParams = std::make_unique<TIOParamsVals>(nullptr);
+    d.pdfParams->Assign(params_.get());
+}
+
+void TVodirAdIO::SaveToPDF() { AddDocumentPage(true); }
+
+void TVodirAdIO::AddDocumentPage(bool Pdf)
+{
+    WaitThreads(false);
+    AbortFlag = false;
+    TIEOpenDocuments* d = documents_.get();
+    if (!d || !(Pdf ? d->pdf : d->ps).Open()) {
+        AbortFlag = true;
+        DoFinishWork();
+        return;
+    }
+    TProgressRecord progress;
+    progress.fOnProgress = [this](void*, int percent) { Report(percent); };
+    progress.Sender = this;
+    progress.Aborting = &AbortFlag;
+    if (Pdf) {
+        PDFAddPage(d->pdfDocument.get(), bitmap_, *params_, progress);
+        d->pdfParams->Assign(params_.get());
+    } else {
+        PSAddPage(d->psDocument.get(), *d->ps.stream, bitmap_, progress, *params_);
+        d->ps.failed = d->ps.failed || d->psDocument->Failed;
+    }
+    DoFinishWork();
+}
+
+void TVodirAdIO::ClosePDFFile()
+{
+    if (documents_ && documents_->pdf.Open())
+        AbortFlag = !documents_->ClosePDF();
 }
 
 // ---- after a load -------------------------------------------------------------------------------

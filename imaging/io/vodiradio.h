@@ -37,6 +37,8 @@ class TIEView;
 class TIEIOThread;
 // State the platform part keeps (open AVI files, the view's callback); defined there.
 struct TIEIOPlatform;
+// The open multi-page documents; defined with the component.
+struct TIEOpenDocuments;
 struct TIEIOPlatformDeleter {
     void operator()(TIEIOPlatform* Platform) const;
 };
@@ -115,6 +117,19 @@ public:
     int FindFileFormat(const std::string& FileName, bool VerifyExtension);
     int FindStreamFormat(rtl::TStream& Stream);
 
+    // Multi-page PostScript and PDF documents, one open of each kind. Create... starts a document in
+    // a temporary file beside FileName (ending one already open; EFCreateError when the folder
+    // takes no file); each SaveTo... adds the working bitmap as its next page with Params' page
+    // settings; Close... ends the document and only then puts it in FileName's place. A failed
+    // write, or a page added with no document open, sets AbortFlag; a document that failed is not
+    // put in place. The component's destruction closes open documents.
+    void CreatePSFile(const std::string& FileName);
+    void SaveToPS();
+    void ClosePSFile();
+    void CreatePDFFile(const std::string& FileName);
+    void SaveToPDF();
+    void ClosePDFFile();
+
     // Windows metafiles and AVI frames (Windows build only; elsewhere they set AbortFlag).
     // Width or Height negative keeps the metafile's proportions; both negative its own size.
     void LoadMetafile(const std::string& FileName, int Width, int Height, bool WithAlpha);
@@ -171,6 +186,7 @@ private:
     void LoadFileWithRegistry(const std::string& FileName, const std::string& Extension);
     void SaveFileWithRegistry(const std::string& FileName, const std::string& Extension);
     void AdjustDPI(TIEBitmap& Bitmap, TIOParamsVals& Params);
+    void AddDocumentPage(bool Pdf);
     void Detach();
     void UseOwnBitmap();
 
@@ -193,6 +209,7 @@ private:
     TColor background_ = 0;
     std::unique_ptr<TIOParamsVals> params_;
     std::unique_ptr<TIEIOPlatform, TIEIOPlatformDeleter> platform_;
+    std::unique_ptr<TIEOpenDocuments> documents_;
 
     // The one job at a time: its worker, and the finished load waiting for the main thread.
     mutable std::mutex jobMutex_;

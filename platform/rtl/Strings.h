@@ -32,6 +32,9 @@ char AnsiLowerChar(char c);
 // user's ANSI code page on Windows, ASCII only elsewhere (per platform). Byte 0 is not
 // alphanumeric and lower-cases to itself.
 void BuildSystemCharTables(std::array<std::uint8_t, 256>& lower, std::array<bool, 256>& alnum);
+// The text in UTF-16, read in the system's ANSI code page: the user's on Windows, Windows-1252
+// elsewhere (per platform). Bytes the code page leaves undefined keep their value.
+std::u16string AnsiToUtf16(std::string_view s);
 
 // ---- comparison ----
 

@@ -1,4 +1,4 @@
-// The system's character classes from the user's ANSI code page.
+// The system's character classes and text conversions from the user's ANSI code page.
 #include "platform/rtl/Strings.h"
 
 #include "platform/rtl/Win32.h"
@@ -16,6 +16,18 @@ void BuildSystemCharTables(std::array<std::uint8_t, 256>& lower, std::array<bool
         lower[static_cast<std::size_t>(i)] = static_cast<std::uint8_t>(bytes[i]);
         alnum[static_cast<std::size_t>(i)] = i != 0 && ::IsCharAlphaNumericA(static_cast<CHAR>(i));
     }
+}
+
+std::u16string AnsiToUtf16(std::string_view s)
+{
+    if (s.empty())
+        return {};
+    const int size = static_cast<int>(s.size());
+    const int n = ::MultiByteToWideChar(CP_ACP, 0, s.data(), size, nullptr, 0);
+    std::u16string out(static_cast<std::size_t>(n > 0 ? n : 0), u'\0');
+    if (n > 0)
+        ::MultiByteToWideChar(CP_ACP, 0, s.data(), size, reinterpret_cast<wchar_t*>(out.data()), n);
+    return out;
 }
 
 }  // namespace rtl

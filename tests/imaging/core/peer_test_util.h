@@ -7,6 +7,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <limits>
 #include <string>
 #include <system_error>
 #include <vector>
@@ -34,12 +35,14 @@ private:
     std::filesystem::path path_;
 };
 
+#ifdef VA_JUDGE_CONVERT
 // ImageMagick's convert, found at configure time; a missing one fails the configure.
 inline int Convert(const std::string& args)
 {
     const std::string command = std::string(VA_JUDGE_CONVERT) + " " + args;
     return std::system(command.c_str());
 }
+#endif
 
 // Pixels of a binary PGM (1 channel) or PPM (3 channels, red first), 8 bits per sample.
 struct TPnm {
@@ -54,14 +57,22 @@ inline void WritePnm(const std::string& path, const TPnm& image)
     out.write(reinterpret_cast<const char*>(image.data.data()), std::streamsize(image.data.size()));
 }
 
-// An empty result for anything but an 8-bit P5 or P6 file.
+// An empty result for anything but an 8-bit P5 or P6 file. Comments in the header are skipped.
 inline TPnm ReadPnm(const std::string& path)
 {
     std::ifstream in(path, std::ios::binary);
-    std::string magic;
+    auto token = [&in] {
+        std::string t;
+        while (in >> std::ws && in.peek() == '#')
+            in.ignore(std::numeric_limits<std::streamsize>::max(), '\n');
+        in >> t;
+        return t;
+    };
+    const std::string magic = token();
     TPnm image;
-    int maxval = 0;
-    in >> magic >> image.width >> image.height >> maxval;
+    image.width = std::atoi(token().c_str());
+    image.height = std::atoi(token().c_str());
+    const int maxval = std::atoi(token().c_str());
     in.get();
     image.channels = magic == "P5" ? 1 : magic == "P6" ? 3 : 0;
     if (!in || image.channels == 0 || maxval != 255 || image.width <= 0 || image.height <= 0)

@@ -294,3 +294,10 @@ TEST(Paths, TrailingBackslash)
     EXPECT_EQ(ExcludeTrailingBackslash("C:\\Dir"), "C:\\Dir");
     EXPECT_EQ(ExcludeTrailingBackslash(""), "");
 }
+
+TEST(AnsiToUtf16, ReadsTheCodePagesHighHalf)
+{
+    EXPECT_EQ(rtl::AnsiToUtf16(""), u"");
+    EXPECT_EQ(rtl::AnsiToUtf16("Plain"), u"Plain");
+    EXPECT_EQ(rtl::AnsiToUtf16("Caf\xE9 \x80 \x9C\xFF"), u"Caf\u00E9 \u20AC \u0153\u00FF");
+}
