@@ -7,6 +7,7 @@ namespace imaging {
 
 // Each format unit defines its steps; a new unit adds its declaration here and its row below.
 extern const TIEFormatSteps kBMPSteps;
+extern const TIEFormatSteps kGIFSteps;
 
 namespace {
 
@@ -14,6 +15,7 @@ std::vector<TIEFormatSteps>& Table()
 {
     static std::vector<TIEFormatSteps> rows = {
         kBMPSteps,
+        kGIFSteps,
     };
     return rows;
 }
