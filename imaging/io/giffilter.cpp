@@ -243,7 +243,10 @@ void ReadGIFStream(rtl::TStream& Stream, TIEBitmap* Bitmap, int& ImageCount, boo
         Params.BitsPerSample = bits;
         Params.SetColorMap(table.data(), 1 << bits);
 
-        if (ParamsOnly || !Bitmap) {
+        // A frame of no pixels has nothing to decode; its bitmap stays empty.
+        if (ParamsOnly || !Bitmap || width == 0 || height == 0) {
+            if (Bitmap && !ParamsOnly)
+                Bitmap->FreeImage();
             std::uint8_t codeSize = 0;
             if (Stream.Read(&codeSize, 1) != 1 || !SkipSubBlocks(Stream, size))
                 break;

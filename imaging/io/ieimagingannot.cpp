@@ -43,6 +43,8 @@ bool HasPlacement(int type)
 // Text up to its NUL or the end of the bytes, whichever comes first.
 std::string CString(const std::uint8_t* data, std::size_t size)
 {
+    if (size == 0)
+        return {};
     const auto* end = static_cast<const std::uint8_t*>(std::memchr(data, 0, size));
     return std::string(reinterpret_cast<const char*>(data), end ? std::size_t(end - data) : size);
 }

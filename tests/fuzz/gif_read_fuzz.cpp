@@ -32,7 +32,7 @@ int ReadFrame(const std::uint8_t* data, std::size_t size, int index, bool native
     imaging::ReadGIFStream(stream, &bitmap, count, false, mask, false, progress, params);
     if (abort)
         return -1;
-    if (bitmap.GetWidth() == 0)
+    if (bitmap.GetWidth() == 0 || bitmap.GetHeight() == 0)
         return count;
     Check(bitmap.GetWidth() == params.Width && bitmap.GetHeight() == params.Height);
     Check(mask && mask->Width() == params.Width && mask->Height() == params.Height);

@@ -313,6 +313,28 @@ TEST(GifReader, DamageSetsTheAbortFlag)
     EXPECT_EQ(cut.bitmap.GetWidth(), 4);
 }
 
+// Fuzz findings: each file reads frame by frame and through the component without a fault.
+TEST(GifReader, FuzzFindingsReadCleanly)
+{
+    const std::string bad = std::string(VA_TEST_DATA_DIR) + "/imaging/io/gif/bad/";
+    // A frame 2 pixels wide and 0 high: no pixels, an empty bitmap, and the other frames still read.
+    const Bytes zero = codectest::ReadFile(bad + "frame_of_height_zero.gif");
+    ReadResult r;
+    Read(zero, r, 1);
+    EXPECT_FALSE(r.aborted);
+    EXPECT_EQ(r.count, 3);
+    EXPECT_EQ(r.bitmap.GetWidth(), 0);
+    EXPECT_EQ(r.params.Height, 0);
+    ReadResult first;
+    Read(zero, first, 0);
+    EXPECT_EQ(first.bitmap.GetWidth(), 6);
+    TVodirAdIO io(nullptr);
+    io.Params().GIFImageIndex = 2;
+    rtl::TReadOnlyMemoryStream in(zero.data(), std::int64_t(zero.size()));
+    io.LoadFromStreamType(in, ioGIF);
+    EXPECT_EQ(io.IEBitmap()->GetWidth(), 6);
+}
+
 TEST(GifReader, ParamsOnlyAndFramesPastTheLastLeaveTheBitmap)
 {
     Frame f;

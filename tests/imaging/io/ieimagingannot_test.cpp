@@ -8,6 +8,8 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <fstream>
+#include <iterator>
 #include <string>
 
 using namespace imaging;
@@ -280,6 +282,23 @@ TEST(ImagingAnnot, DamagedBlobsAddNothing)
     EXPECT_EQ(a.Object(0).FileName, "noend");
     EXPECT_FALSE(a.Object(1).Bitmap);
     EXPECT_EQ(a.Object(2).Text, "ab");
+}
+
+// Fuzz finding: a file-name block of no bytes is no file name, and the mark round-trips.
+TEST(ImagingAnnot, AnEmptyFileNameBlockIsNoFileName)
+{
+    std::ifstream in(std::string(VA_TEST_DATA_DIR) + "/imaging/io/annot/bad/empty_file_name_block.bin",
+                     std::ios::binary);
+    const Bytes blob((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    ASSERT_FALSE(blob.empty());
+    TIEImagingAnnot a;
+    ASSERT_TRUE(Load(a, blob));
+    ASSERT_EQ(a.Count(), 1);
+    EXPECT_EQ(a.Object(0).FileName, "");
+    EXPECT_EQ(a.Object(0).Placement.size(), 56u);
+    TIEImagingAnnot again;
+    ASSERT_TRUE(Load(again, a.SaveToBuffer()));
+    EXPECT_EQ(Describe(again), Describe(a));
 }
 
 TEST(ImagingAnnot, ParamsCopyAndClearTheirAnnotations)
