@@ -8,6 +8,7 @@ namespace imaging {
 // Each format unit defines its steps; a new unit adds its declaration here and its row below.
 extern const TIEFormatSteps kBMPSteps;
 extern const TIEFormatSteps kGIFSteps;
+extern const TIEFormatSteps kTIFFSteps;
 
 namespace {
 
@@ -16,6 +17,7 @@ std::vector<TIEFormatSteps>& Table()
     static std::vector<TIEFormatSteps> rows = {
         kBMPSteps,
         kGIFSteps,
+        kTIFFSteps,
     };
     return rows;
 }
