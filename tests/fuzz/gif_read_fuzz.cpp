@@ -38,8 +38,11 @@ int ReadFrame(const std::uint8_t* data, std::size_t size, int index, bool native
     Check(mask && mask->Width() == params.Width && mask->Height() == params.Height);
     if (std::int64_t(bitmap.GetWidth()) * bitmap.GetHeight() <= 4096) {
         rtl::TMemoryStream out;
+        // A frame placed past what a screen can hold is refused; the write is judged without that.
+        const bool placeable = std::int64_t(params.GIFXPos) + params.Width <= 65535 &&
+                               std::int64_t(params.GIFYPos) + params.Height <= 65535;
         imaging::WriteGIFStream(out, &bitmap, params, progress);
-        Check(!abort);
+        Check(abort.load() != placeable);
     }
     return count;
 }

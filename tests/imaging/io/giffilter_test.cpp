@@ -333,6 +333,16 @@ TEST(GifReader, FuzzFindingsReadCleanly)
     rtl::TReadOnlyMemoryStream in(zero.data(), std::int64_t(zero.size()));
     io.LoadFromStreamType(in, ioGIF);
     EXPECT_EQ(io.IEBitmap()->GetWidth(), 6);
+
+    // A frame at 65535, 767: it reads, but no screen holds it there, so it is written only when
+    // placed elsewhere.
+    ReadResult far;
+    Read(codectest::ReadFile(bad + "frame_past_the_screen.gif"), far);
+    ASSERT_FALSE(far.aborted);
+    EXPECT_EQ(far.params.GIFXPos, 65535);
+    EXPECT_TRUE(Write(far.bitmap, far.params).aborted);
+    far.params.GIFXPos = 0;
+    EXPECT_FALSE(Write(far.bitmap, far.params).aborted);
 }
 
 TEST(GifReader, ParamsOnlyAndFramesPastTheLastLeaveTheBitmap)
