@@ -401,7 +401,7 @@ enum class TLayout {
     unsupported,
     bilevel,
     grey8,
-    grey4,
+    greyLow,  // 2 or 4 bits
     grey16,
     palette,
     paletteAlpha,
@@ -423,8 +423,8 @@ TLayout LayoutOf(const TTiffPage& p)
     if (grey && p.samples == 1) {
         if (p.bits == 8)
             return TLayout::grey8;
-        if (p.bits == 4)
-            return TLayout::grey4;
+        if (p.bits == 4 || p.bits == 2)
+            return TLayout::greyLow;
         if (p.bits == 16)
             return TLayout::grey16;
         return TLayout::unsupported;
@@ -652,11 +652,16 @@ public:
             break;
         }
         case TLayout::grey8:
-        case TLayout::grey4:
+        case TLayout::greyLow: {
+            // Fewer bits spread over 0..255: 4 bits by 17, 2 bits by 85.
+            const std::uint32_t bits = page_.bits;
+            const std::uint32_t mask = (1u << bits) - 1;
             for (std::uint32_t x = 0; x < count; ++x) {
-                std::uint8_t v = layout_ == TLayout::grey8
-                                     ? in[x]
-                                     : std::uint8_t(((x & 1) ? in[x / 2] & 15 : in[x / 2] >> 4) * 17);
+                const std::uint32_t bit = x * bits;
+                std::uint8_t v =
+                    layout_ == TLayout::grey8
+                        ? in[x]
+                        : std::uint8_t(((in[bit >> 3] >> (8 - bits - (bit & 7))) & mask) * (255 / mask));
                 if (invert)
                     v = std::uint8_t(255 - v);
                 if (format_ == ie8g)
@@ -665,6 +670,7 @@ public:
                     rgb[x] = TRGB{v, v, v};
             }
             break;
+        }
         case TLayout::grey16:
             for (std::uint32_t x = 0; x < count; ++x) {
                 std::uint16_t v = le_ ? rtl::LoadLE16(in + 2 * x) : rtl::LoadBE16(in + 2 * x);

@@ -28,8 +28,8 @@ namespace imaging {
 // height 0 is refused unless AcceptZeroSize; a missing page or a first offset of 0 reads nothing
 // and is no error.
 //
-// Bad data, a layout or compression not read here (grey with alpha, 2- and 12-bit grey, floating
-// point, Deflate, JPEG), and pages past the size limit set the abort flag; what was read stays in
+// Bad data, a layout or compression not read here (grey with alpha, 12-bit grey, floating point,
+// Deflate, JPEG), and pages past the size limit set the abort flag; what was read stays in
 // the bitmap. Nothing is thrown for bad data.
 void ReadTIFFStream(TIEBitmap* Bitmap, rtl::TStream& Stream, int& ImageCount, bool AcceptZeroSize,
                     bool IgnoreAlpha, bool RelativeOffsets, std::unique_ptr<TIEMask>& AlphaMask,
