@@ -285,7 +285,8 @@ public:
             return false;
         out.resize(std::size_t(total));
         if (total <= 4) {
-            std::memcpy(out.data(), e.value, std::size_t(total));
+            if (total > 0)
+                std::memcpy(out.data(), e.value, std::size_t(total));
             return true;
         }
         return src_.ReadAt(src_.U32(e.value), out.data(), total);

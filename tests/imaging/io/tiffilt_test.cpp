@@ -457,6 +457,21 @@ TEST(TiffReader, LayoutsItCannotReadSetTheAbortFlag)
     }
 }
 
+// Fuzz finding: StripOffsets with a count of 0 is a value of no bytes; the page has no strips.
+TEST(TiffReader, AValueOfNoBytesIsNoValue)
+{
+    rtl::TMemoryStream m;
+    m.LoadFromFile(std::string(VA_TEST_DATA_DIR) + "/imaging/io/tiff/bad/value_of_no_bytes.tif");
+    ReadResult r;
+    Read(m.Bytes(), r);
+    EXPECT_TRUE(r.aborted);
+    TiffBuilder t = GreyPage(2, 2);
+    t.Tag(273, 4, 0, {});
+    ReadResult built;
+    Read(t.Build(), built);
+    EXPECT_TRUE(built.aborted);
+}
+
 // ---- reading: parameters -----------------------------------------------------------------------
 
 TEST(TiffReader, ResolutionAndPositionInCentimetresBecomeInches)
