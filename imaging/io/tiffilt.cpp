@@ -85,6 +85,7 @@ enum TTag : std::uint16_t {
     kExposureProgram = 34850,
     kISOSpeedRatings = 34855,
     kExifVersion = 36864,
+    kComponentsConfiguration = 37121,
     kDateTimeOriginal = 36867,
     kDateTimeDigitized = 36868,
     kCompressedBitsPerPixel = 37122,
@@ -299,7 +300,8 @@ public:
         if (!e || index >= e->count)
             return def;
         const int size = TypeSize(e->type);
-        if (e->type == kAscii || e->type == kUndefined || size == 0 || size > 4 || e->type == kFloat)
+        // UNDEFINED bytes count as bytes (EXIF's FileSource and SceneType).
+        if (e->type == kAscii || size == 0 || size > 4 || e->type == kFloat)
             return def;
         std::uint8_t b[4];
         const std::uint64_t total = std::uint64_t(e->count) * std::uint64_t(size);
@@ -1385,8 +1387,9 @@ enum class TWriteMode {
     thumbnail,  // the thumbnail directory of an EXIF block
 };
 
+// Tags whose 0 is no value of theirs are left out at 0 (the parameters' "absent").
 void WriteExifDirectory(TIfdWriter& main, rtl::TStream& out, std::int64_t base, TProgressRecord& progress,
-                        const TIOParamsVals& p)
+                        const TIOParamsVals& p, bool forJpeg)
 {
     TIfdWriter exif(out, base, progress);
     exif.Rational(kExposureTime, p.EXIF_ExposureTime);
@@ -1412,15 +1415,21 @@ void WriteExifDirectory(TIfdWriter& main, rtl::TStream& out, std::int64_t base, 
     exif.Ascii(kSubsecTimeOriginal, p.EXIF_SubsecTimeOriginal);
     exif.Ascii(kSubsecTimeDigitized, p.EXIF_SubsecTimeDigitized);
     exif.Undefined(kFlashpixVersion, p.EXIF_FlashPixVersion.substr(0, 4));
-    exif.Short(kColorSpace, std::uint32_t(p.EXIF_ColorSpace));
+    if (p.EXIF_ColorSpace != 0)
+        exif.Short(kColorSpace, std::uint32_t(p.EXIF_ColorSpace));
     exif.Long(kPixelXDimension, std::uint32_t(p.EXIF_ExifImageWidth));
     exif.Long(kPixelYDimension, std::uint32_t(p.EXIF_ExifImageHeight));
     exif.Ascii(kRelatedSoundFile, p.EXIF_RelatedSoundFile);
     exif.Rational(kFocalPlaneXResolution, p.EXIF_FocalPlaneXResolution);
     exif.Rational(kFocalPlaneYResolution, p.EXIF_FocalPlaneYResolution);
-    exif.Short(kFocalPlaneResolutionUnit, std::uint32_t(p.EXIF_FocalPlaneResolutionUnit));
+    if (p.EXIF_FocalPlaneResolutionUnit != 0)
+        exif.Short(kFocalPlaneResolutionUnit, std::uint32_t(p.EXIF_FocalPlaneResolutionUnit));
     exif.Rational(kExposureIndex, p.EXIF_ExposureIndex);
-    exif.Short(kSensingMethod, std::uint32_t(p.EXIF_SensingMethod));
+    if (p.EXIF_SensingMethod != 0)
+        exif.Short(kSensingMethod, std::uint32_t(p.EXIF_SensingMethod));
+    // A JPEG's EXIF directory must say how its components are ordered: Y, Cb, Cr.
+    if (forJpeg)
+        exif.Undefined(kComponentsConfiguration, std::string("\1\2\3\0", 4));
     if (p.EXIF_FileSource != 0) {
         const std::string b(1, char(p.EXIF_FileSource));
         exif.Undefined(kFileSource, b);
@@ -1874,7 +1883,7 @@ int WritePage(rtl::TStream& Stream, bool Append, TIEBitmap* Bitmap, TProgressRec
     if (mode != TWriteMode::thumbnail) {
         if (Params.HasEXIF || mode == TWriteMode::exifTags) {
             WriteExifMainTags(w, Params);
-            WriteExifDirectory(w, out, base, Progress, Params);
+            WriteExifDirectory(w, out, base, Progress, Params, mode == TWriteMode::exifTags);
         } else {
             w.Ascii(kImageDescription, Params.TIFFImageDescription);
             w.Whole(kXResolution, std::uint32_t(std::max(Params.DpiX, 0)));
