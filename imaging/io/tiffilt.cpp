@@ -983,7 +983,9 @@ bool ReadBlocks(TReadContext& c)
 
     std::vector<std::vector<std::uint8_t>> planeRows(planes, std::vector<std::uint8_t>(planeRowBytes + 8));
     std::vector<std::uint8_t> row(rowBytes + 8);
-    const std::uint64_t blocks = std::min<std::uint64_t>(perPlane, page.offsets.size() / planes);
+    // The offsets split into one equal run per plane, whatever count the page's size implies.
+    const std::uint64_t stride = page.offsets.size() / planes;
+    const std::uint64_t blocks = std::min<std::uint64_t>(perPlane, stride);
     const double rowStep = 100.0 / std::max<std::uint32_t>(page.height, 1);
     const double blockStep = 100.0 / double(std::max<std::uint64_t>(blocks, 1));
     c.progress.per = blocks > 1 ? blockStep : rowStep;
@@ -996,7 +998,7 @@ bool ReadBlocks(TReadContext& c)
         std::vector<std::unique_ptr<TRowDecoder>> decoders;
         bool any = false;
         for (std::uint32_t p = 0; p < planes; ++p) {
-            const std::size_t i = std::size_t(p * perPlane + b);
+            const std::size_t i = std::size_t(p * stride + b);
             decoders.push_back(std::make_unique<TRowDecoder>(
                 c.src, page, page.offsets[i], i < page.counts.size() ? page.counts[i] : 0,
                 i < page.counts.size(), blockW, planeRowBytes, c.lzw));

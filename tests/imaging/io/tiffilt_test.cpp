@@ -472,6 +472,30 @@ TEST(TiffReader, AValueOfNoBytesIsNoValue)
     EXPECT_TRUE(built.aborted);
 }
 
+// Fuzz finding: separate planes with fewer strips than the page needs split the strips they have
+// into equal runs, one per plane, and never look past them.
+TEST(TiffReader, SeparatePlanesShortOfStripsReadWhatTheyHave)
+{
+    rtl::TMemoryStream m;
+    m.LoadFromFile(std::string(VA_TEST_DATA_DIR) + "/imaging/io/tiff/bad/planes_short_of_offsets.tif");
+    ReadResult found;
+    Read(m.Bytes(), found);
+    // 3 planes of 4 one-row strips, with 6 strips: rows 0 and 1 of each plane.
+    TiffBuilder t;
+    t.Long(256, {2}).Long(257, {4}).Short(258, {8, 8, 8}).Short(277, {3}).Short(262, {2}).Short(284, {2});
+    t.Short(278, {1});
+    std::vector<Bytes> strips;
+    for (int plane = 0; plane < 3; ++plane)
+        for (int row = 0; row < 2; ++row)
+            strips.push_back(Bytes(2, std::uint8_t(plane * 100 + row * 10 + 1)));
+    t.Strips(strips);
+    ReadResult r;
+    Read(t.Build(), r);
+    ASSERT_FALSE(r.aborted);
+    EXPECT_EQ(Px(r.bitmap, 1, 1), 0x0B6FD3u);  // red 11, green 111, blue 211
+    EXPECT_EQ(Px(r.bitmap, 0, 3), 0u);
+}
+
 // ---- reading: parameters -----------------------------------------------------------------------
 
 TEST(TiffReader, ResolutionAndPositionInCentimetresBecomeInches)
