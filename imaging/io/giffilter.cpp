@@ -52,7 +52,8 @@ bool ReadColorTable(rtl::TStream& stream, int count, TColorTable& table)
     return true;
 }
 
-// Skips data sub-blocks through the terminator; false when the stream ends first.
+// Skips data sub-blocks through the terminator; false when the stream ends first. Frames are
+// skipped this way once per frame read before them, so each block costs one read and one seek.
 bool SkipSubBlocks(rtl::TStream& stream, std::int64_t size)
 {
     for (;;) {
@@ -61,12 +62,10 @@ bool SkipSubBlocks(rtl::TStream& stream, std::int64_t size)
             return false;
         if (length == 0)
             return true;
-        const std::int64_t next = stream.Position() + length;
-        if (next > size) {
+        if (stream.Seek(length, rtl::soCurrent) > size) {
             stream.Seek(0, rtl::soEnd);
             return false;
         }
-        stream.SetPosition(next);
     }
 }
 

@@ -631,6 +631,23 @@ public:
         invertBits_ = IsCCITT(page.compression) ? !whiteIsZero : whiteIsZero;
     }
 
+    // Whether rows of `samples` decoded into the bitmap's own row need only PutInPlace.
+    bool InPlace() const
+    {
+        return layout_ == TLayout::bilevel || (layout_ == TLayout::rgb8 && page_.samples == 3);
+    }
+    void PutInPlace(std::uint8_t* row, std::uint32_t count) const
+    {
+        if (layout_ == TLayout::bilevel) {
+            if (invertBits_)
+                for (std::size_t i = 0, n = (count + 7) / 8; i < n; ++i)
+                    row[i] = std::uint8_t(~row[i]);
+            return;
+        }
+        for (std::uint8_t *p = row, *end = row + std::size_t(count) * 3; p < end; p += 3)
+            std::swap(p[0], p[2]);
+    }
+
     // `in` holds `count` pixels of decoded samples; they go to the bitmap row from pixel x0, the
     // alpha samples (if any) to the alpha row.
     void Put(const std::uint8_t* in, std::uint32_t count, std::uint8_t* out, std::uint32_t x0,
@@ -983,6 +1000,9 @@ bool ReadBlocks(TReadContext& c)
 
     std::vector<std::vector<std::uint8_t>> planeRows(planes, std::vector<std::uint8_t>(planeRowBytes + 8));
     std::vector<std::uint8_t> row(rowBytes + 8);
+    // Rows of strips already in the bitmap's layout are decoded straight into it.
+    const bool direct =
+        !separate && !tiled && writer.InPlace() && rowBytes <= std::size_t(c.bitmap.GetRowLen());
     // The offsets split into one equal run per plane, whatever count the page's size implies.
     const std::uint64_t stride = page.offsets.size() / planes;
     const std::uint64_t blocks = std::min<std::uint64_t>(perPlane, stride);
@@ -990,9 +1010,20 @@ bool ReadBlocks(TReadContext& c)
     const double blockStep = 100.0 / double(std::max<std::uint64_t>(blocks, 1));
     c.progress.per = blocks > 1 ? blockStep : rowStep;
     std::int64_t done = 0;
+    // Bilevel pages are white where the data do not reach: tiles are preset, strips filled after.
+    const bool bilevel = c.layout == TLayout::bilevel;
+    std::vector<bool> reached(bilevel && !tiled ? page.height : 0);
+    if (bilevel && tiled)
+        for (int y = 0; y < int(page.height); ++y)
+            std::memset(c.bitmap.ScanLine(y), 0xFF, std::size_t(c.bitmap.GetRowLen()));
+    const auto whiten = [&] {
+        for (std::size_t y = 0; y < reached.size(); ++y)
+            if (!reached[y])
+                std::memset(c.bitmap.ScanLine(int(y)), 0xFF, std::size_t(c.bitmap.GetRowLen()));
+    };
     for (std::uint64_t b = 0; b < blocks; ++b) {
         if (c.progress.Aborted())
-            return true;
+            break;
         const std::uint32_t x0 = std::uint32_t((b % across) * blockW);
         const std::uint32_t y0 = std::uint32_t((b / across) * blockH);
         std::vector<std::unique_ptr<TRowDecoder>> decoders;
@@ -1010,13 +1041,15 @@ bool ReadBlocks(TReadContext& c)
             done += blocks > 1 ? 1 : rows;
             continue;  // a block of no bytes is skipped
         }
-        for (std::uint32_t r = 0; r < rows; ++r) {
-            if (c.progress.Aborted())
-                return true;
+        for (std::uint32_t r = 0; r < rows && !c.progress.Aborted(); ++r) {
+            const int y = int(y0 + r);
+            std::uint8_t* target = c.bitmap.ScanLine(y);
             for (std::uint32_t p = 0; p < planes; ++p) {
-                std::uint8_t* out = separate ? planeRows[p].data() : row.data();
-                if (!decoders[p]->Next(out))
+                std::uint8_t* out = separate ? planeRows[p].data() : direct ? target : row.data();
+                if (!decoders[p]->Next(out)) {
+                    whiten();
                     return false;
+                }
                 if (page.predictor == 2 && page.compression == kCompLZW)
                     UndoPredictor(out, blockW, planeSamples, page.bits, c.src.LittleEndian());
             }
@@ -1027,15 +1060,20 @@ bool ReadBlocks(TReadContext& c)
                         std::memcpy(row.data() + (std::size_t(x) * planes + p) * bytes,
                                     planeRows[p].data() + std::size_t(x) * bytes, bytes);
             }
-            const int y = int(y0 + r);
             std::uint8_t* alphaRow = c.alpha ? c.alpha->ScanLine(y) : nullptr;
-            writer.Put(row.data(), cols, c.bitmap.ScanLine(y), x0, alphaRow);
+            if (direct)
+                writer.PutInPlace(target, cols);
+            else
+                writer.Put(row.data(), cols, target, x0, alphaRow);
+            if (!reached.empty())
+                reached[std::size_t(y)] = true;
             if (blocks <= 1)
                 c.progress.Report(int(c.progress.per * double(++done)));
         }
         if (blocks > 1)
             c.progress.Report(int(c.progress.per * double(++done)));
     }
+    whiten();
     return true;
 }
 
@@ -1197,9 +1235,6 @@ void ReadTIFFStream(TIEBitmap* Bitmap, rtl::TStream& Stream, int& ImageCount, bo
         if (format == ie8p)
             for (int i = 0; i < 256; ++i)
                 Bitmap->SetPaletteColor(i, page.colorMap[std::size_t(i)]);
-        if (layout == TLayout::bilevel)  // white where the data do not reach
-            for (int y = 0; y < int(page.height); ++y)
-                std::memset(Bitmap->ScanLine(y), 0xFF, std::size_t(Bitmap->GetRowLen()));
 
         TIEMask* alpha = nullptr;
         const bool hasAlpha = (page.samples == 4 && page.extraSamples == 2) ||
