@@ -9,6 +9,8 @@ namespace imaging {
 extern const TIEFormatSteps kBMPSteps;
 extern const TIEFormatSteps kGIFSteps;
 extern const TIEFormatSteps kTIFFSteps;
+extern const TIEFormatSteps kJPEGSteps;
+extern const TIEFormatSteps kPNGSteps;
 
 namespace {
 
@@ -18,6 +20,8 @@ std::vector<TIEFormatSteps>& Table()
         kBMPSteps,
         kGIFSteps,
         kTIFFSteps,
+        kJPEGSteps,
+        kPNGSteps,
     };
     return rows;
 }

@@ -1,0 +1,280 @@
+#!/usr/bin/env python3
+"""JPEG decoder and encoder judged by independent peers, both ways.
+
+Reading: files that cjpeg writes (baseline, progressive, optimised, arithmetic, restart markers,
+grey, RGB, every sampling, each DCT method), Pillow and ImageMagick write (CMYK among them), Go's
+JPEG test images and gdk-pixbuf's JPEG files are decoded by our reader and by djpeg -dct int, at
+full size and at 1/2, 1/4 and 1/8; the pixels must be equal, and CMYK within 1 (djpeg rounds the
+ink product, the library's converter truncates). exiftool names the size, the components, the
+encoding and the density our parameters must report. Files gdk-pixbuf keeps because decoders
+failed on them must be refused, or read without fault when only modified at random; a 64250 x 64250
+picture of 1407 bytes and a 22500 x 33300 one must be refused within bounded memory.
+
+Writing: our encoder saves at several qualities, in every colour space, progressive or not, with
+optimal Huffman tables, each DCT method and smoothing; djpeg must decode each file to exactly what
+our reader decodes, the picture must stay near the source (a PSNR floor per quality), and exiftool
+must find the colour space, the encoding and the density in dots per inch. Comments, XMP and IPTC
+that exiftool wrote survive our read and write unchanged.
+
+Usage: jpeg_peers.py <jpeg_peer_tool> <convert> <folder of Go's image test data> <gdk-pixbuf test folder>
+"""
+import json
+import math
+import os
+import random
+import sys
+
+from PIL import Image
+
+from peer_suite import check, max_difference, parse_pam, run
+import peer_suite
+
+TOOL, CONVERT, GO_IMAGE, PIXBUF = sys.argv[1:5]
+
+
+def parse_pnm(data):
+    """djpeg's P5 or P6, or our P7, as (width, height, RGB bytes)."""
+    if data[:2] == b"P7":
+        w, h, rgba = parse_pam(data)
+        return w, h, bytes(v for i, v in enumerate(rgba) if i % 4 != 3)
+    fields, pos = [], 2
+    while len(fields) < 3:
+        while data[pos:pos + 1].isspace():
+            pos += 1
+        start = pos
+        while not data[pos:pos + 1].isspace():
+            pos += 1
+        fields.append(int(data[start:pos]))
+    w, h = fields[0], fields[1]
+    body = data[pos + 1:]
+    if data[:2] == b"P5":
+        return w, h, bytes(v for g in body[:w * h] for v in (g, g, g))
+    return w, h, body[:w * h * 3]
+
+
+def djpeg(path, scale=1):
+    r = run(["djpeg", "-dct", "int", "-scale", "1/%d" % scale, "-pnm", path])
+    if r.returncode not in (0, 2):  # 2: decoded with warnings
+        raise RuntimeError(r.stderr.decode(errors="replace"))
+    return parse_pnm(r.stdout)
+
+
+def ours(path, tmp, *options):
+    out = os.path.join(tmp, "ours.pam")
+    r = run([TOOL, "read", path, out] + list(options))
+    if r.returncode != 0:
+        return r.returncode, None, {}
+    info = dict(line.split("=", 1) for line in r.stdout.decode().splitlines() if "=" in line)
+    with open(out, "rb") as f:
+        return 0, parse_pnm(f.read()), info
+
+
+def exif(path, *tags):
+    r = run(["exiftool", "-j", "-n"] + ["-" + t for t in tags] + [path])
+    return json.loads(r.stdout)[0] if r.returncode == 0 else {}
+
+
+def psnr(a, b):
+    mse = sum((x - y) ** 2 for x, y in zip(a, b)) / max(1, len(a))
+    return 99.0 if mse == 0 else 10 * math.log10(255 * 255 / mse)
+
+
+# ---- source images ----
+
+def photo(w, h, seed=5):
+    rnd = random.Random(seed)
+    px = []
+    for y in range(h):
+        for x in range(w):
+            v = 128 + 60 * math.sin(x * 0.09) * math.cos(y * 0.07)
+            px.append((int(v) + rnd.randrange(12), int(255 - v) + rnd.randrange(12), (x + y) * 2 % 256))
+    return px
+
+
+def write_ppm(path, w, h, pixels):
+    with open(path, "wb") as f:
+        f.write(b"P6\n%d %d\n255\n" % (w, h) + bytes(v for p in pixels for v in p))
+
+
+def make_read_corpus(tmp):
+    w, h = 61, 45
+    src = os.path.join(tmp, "photo.ppm")
+    write_ppm(src, w, h, photo(w, h))
+    files = []
+
+    def cjpeg(name, *options):
+        path = os.path.join(tmp, name + ".jpg")
+        r = run(["cjpeg"] + list(options) + ["-outfile", path, src])
+        assert r.returncode == 0, r.stderr
+        files.append((name, path))
+
+    cjpeg("cjpeg-q75")
+    cjpeg("cjpeg-q95-optimize", "-quality", "95", "-optimize")
+    cjpeg("cjpeg-progressive", "-progressive")
+    cjpeg("cjpeg-arithmetic", "-arithmetic")
+    cjpeg("cjpeg-restart", "-restart", "1")
+    cjpeg("cjpeg-grey", "-grayscale")
+    cjpeg("cjpeg-grey-progressive", "-grayscale", "-progressive")
+    cjpeg("cjpeg-rgb", "-rgb")
+    cjpeg("cjpeg-float", "-dct", "float")
+    for sampling in ("1x1", "2x1", "1x2", "2x2", "4x1", "4x2"):
+        cjpeg("cjpeg-sample-" + sampling, "-sample", sampling)
+        cjpeg("cjpeg-sample-%s-progressive" % sampling, "-sample", sampling, "-progressive")
+
+    im = Image.open(src)
+    for sub in (0, 1, 2):
+        path = os.path.join(tmp, "pillow-sub%d.jpg" % sub)
+        im.save(path, quality=85, subsampling=sub)
+        files.append(("pillow-sub%d" % sub, path))
+    path = os.path.join(tmp, "pillow-cmyk.jpg")
+    im.convert("CMYK").save(path, quality=95)
+    files.append(("pillow-cmyk", path))
+    path = os.path.join(tmp, "pillow-dpi.jpg")
+    im.save(path, dpi=(150, 200))
+    files.append(("pillow-dpi", path))
+    path = os.path.join(tmp, "magick-cmyk.jpg")
+    r = run([CONVERT, src, "-colorspace", "CMYK", "-quality", "92", path])
+    assert r.returncode == 0, r.stderr
+    files.append(("magick-cmyk", path))
+    path = os.path.join(tmp, "magick-dpcm.jpg")
+    r = run([CONVERT, src, "-units", "PixelsPerCentimeter", "-density", "118", path])
+    assert r.returncode == 0, r.stderr
+    files.append(("magick-dpcm", path))
+
+    files += [("go " + f, os.path.join(GO_IMAGE, f)) for f in sorted(os.listdir(GO_IMAGE)) if f.endswith(".jpeg")]
+    for f in ("bug143608-comment.jpg", "bug725582-testrotate.jpg", "dpi.jpeg", "icc-profile.jpeg", "issue70.jpg",
+              "premature-end.jpg", "test-images/reftests/cat.jpg", "test-images/randomly-modified/valid.1.jpeg",
+              "test-images/randomly-modified/valid.2.jpeg"):
+        files.append(("gdk-pixbuf " + f, os.path.join(PIXBUF, f)))
+    return files
+
+
+def expected_dpi(meta):
+    """The resolution our parameters must report, from exiftool's JFIF fields."""
+    unit = meta.get("ResolutionUnit")
+    x, y = meta.get("XResolution"), meta.get("YResolution")
+    if "JFIFVersion" not in meta or unit is None:
+        return None
+    if unit in (0, 1):
+        return int(x), int(y)
+    if unit == 2:
+        return int(x * 2.54), int(y * 2.54)
+    return None
+
+
+def read_suite(tmp):
+    for name, path in make_read_corpus(tmp):
+        code, mine, info = ours(path, tmp)
+        check(code == 0, "%s: our reader aborted" % name)
+        if code:
+            continue
+        meta = exif(path, "File:all", "JFIF:all", "EncodingProcess", "ColorComponents", "ImageWidth",
+                    "ImageHeight")
+        cmyk = meta.get("ColorComponents") == 4
+        for scale in (1, 2, 4, 8):
+            if scale == 1:
+                got = mine
+            else:
+                code, got, _ = ours(path, tmp, "scale=%d" % {2: 2, 4: 3, 8: 4}[scale])
+                if code:
+                    check(False, "%s: our reader aborted at 1/%d" % (name, scale))
+                    continue
+            theirs = djpeg(path, scale)
+            same = got[:2] == theirs[:2]
+            diff = max_difference(got[2], theirs[2]) if same else -1
+            check(same and diff <= (1 if cmyk else 0), "%s at 1/%d: differs from djpeg (size %s vs %s, largest "
+                  "difference %d)" % (name, scale, got[:2], theirs[:2], diff))
+        check((int(info["width"]), int(info["height"])) == (meta.get("ImageWidth"), meta.get("ImageHeight")),
+              "%s: size %sx%s, exiftool %s" % (name, info["width"], info["height"], meta.get("ImageWidth")))
+        check(int(info["samples"]) == meta.get("ColorComponents"), "%s: %s samples, exiftool %s components" %
+              (name, info["samples"], meta.get("ColorComponents")))
+        check((info["progressive"] == "1") == (meta.get("EncodingProcess") in (2, 6, 10)),
+              "%s: progressive %s, exiftool's encoding process %s" % (name, info["progressive"],
+                                                                      meta.get("EncodingProcess")))
+        dpi = expected_dpi(meta)
+        if dpi:
+            check((int(info["dpix"]), int(info["dpiy"])) == dpi, "%s: %sx%s dpi, exiftool says %s" %
+                  (name, info["dpix"], info["dpiy"], dpi))
+
+    # Files decoders failed on must be refused; randomly modified ones must end cleanly. The large
+    # pictures are refused before anything of their size is allocated.
+    refuse = [os.path.join(PIXBUF, f) for f in ("bug775218.jpg", "test-images/fail/CVE-2017-2862.jpg")]
+    for path in refuse:
+        code, _, _ = ours(path, tmp)
+        check(code == 2, "%s: exit %d, must abort" % (os.path.basename(path), code))
+    path = os.path.join(PIXBUF, "test-images", "randomly-modified", "bug775697.jpg")
+    code, _, _ = ours(path, tmp)
+    check(code in (0, 2), "bug775697.jpg: exit %d, must end cleanly" % code)
+    for f in ("issue205.jpg", "large.jpg"):
+        r = run([TOOL, "read", os.path.join(PIXBUF, f), os.path.join(tmp, "bomb.pam")], timeout=60)
+        peak = int(r.stderr.decode().split("peak_kb=")[1].split()[0]) if b"peak_kb=" in r.stderr else -1
+        check(r.returncode == 2 and 0 < peak < 100 * 1024, "%s: exit %d, peak %d kB (must be refused within "
+              "100 MB)" % (f, r.returncode, peak))
+
+
+def write_suite(tmp):
+    w, h = 67, 43
+    pixels = photo(w, h, 8)
+    src = os.path.join(tmp, "source.ppm")
+    write_ppm(src, w, h, pixels)
+    flat = bytes(v for p in pixels for v in p)
+    # The library's own luma.
+    grey = bytes(v for p in pixels for v in (round(p[0] * 0.299 + p[1] * 0.587 + p[2] * 0.114),) * 3)
+    cases = [  # name, options, PSNR floor, components, exiftool colour transform (Adobe) or None
+        ("q50", ["quality=50"], 28, 3, None),
+        ("q90", ["quality=90"], 35, 3, None),
+        ("q100", ["quality=100"], 40, 3, None),
+        ("rgb", ["space=0", "quality=95"], 36, 3, 0),
+        ("grey", ["space=1", "quality=95"], 36, 1, None),
+        ("cmyk", ["space=3", "quality=95"], 34, 4, 0),
+        ("ycck", ["space=4", "quality=95"], 34, 4, 2),
+        ("progressive", ["progressive=1"], 30, 3, None),
+        ("optimal", ["optimal=1", "quality=90"], 35, 3, None),
+        ("fast-dct", ["dct=1", "quality=90"], 34, 3, None),
+        ("float-dct", ["dct=2", "quality=90"], 35, 3, None),
+        ("smooth", ["smooth=30", "quality=90"], 30, 3, None),
+        ("dpi", ["dpi=150", "dpiy=75"], 30, 3, None),
+    ]
+    for name, options, floor, components, transform in cases:
+        dst = os.path.join(tmp, name + ".jpg")
+        r = run([TOOL, "write", src, dst] + options)
+        check(r.returncode == 0, "%s: our encoder failed (%d) %s" % (name, r.returncode, r.stderr.decode()))
+        if r.returncode:
+            continue
+        code, mine, _ = ours(dst, tmp)
+        theirs = djpeg(dst)
+        check(code == 0 and mine[:2] == theirs[:2] and max_difference(mine[2], theirs[2]) <= (components == 4),
+              "%s: djpeg decodes our file otherwise than we do" % name)
+        want = grey if components == 1 else flat
+        check(theirs[:2] == (w, h) and psnr(theirs[2], want) >= floor, "%s: PSNR %.1f below %d" %
+              (name, psnr(theirs[2], want), floor))
+        meta = exif(dst, "JFIF:all", "EncodingProcess", "ColorComponents", "ColorTransform")
+        check(meta.get("ColorComponents") == components, "%s: exiftool finds %s components" %
+              (name, meta.get("ColorComponents")))
+        check(meta.get("ColorTransform") == transform, "%s: Adobe colour transform %s" %
+              (name, meta.get("ColorTransform")))
+        check((meta.get("EncodingProcess") == 2) == ("progressive=1" in options), "%s: encoding process %s" %
+              (name, meta.get("EncodingProcess")))
+        if components in (1, 3) and transform is None:
+            want_dpi = (150, 75) if name == "dpi" else (300, 300)  # the default for none
+            check(meta.get("ResolutionUnit") == 1 and (meta.get("XResolution"), meta.get("YResolution")) == want_dpi,
+                  "%s: JFIF density %s %s x %s" % (name, meta.get("ResolutionUnit"), meta.get("XResolution"),
+                                                   meta.get("YResolution")))
+
+    # Markers made by exiftool survive a read and a write.
+    base = os.path.join(tmp, "marked.jpg")
+    run(["cjpeg", "-outfile", base, src])
+    r = run(["exiftool", "-overwrite_original", "-Comment=made by the peer", "-XMP-dc:Title=a title",
+             "-IPTC:Caption-Abstract=a caption", "-EXIF:Artist=someone", base])
+    assert r.returncode == 0, r.stderr
+    copy = os.path.join(tmp, "copy.jpg")
+    check(run([TOOL, "copy", base, copy]).returncode == 0, "copy of the marked file failed")
+    tags = ("Comment", "XMP-dc:Title", "IPTC:Caption-Abstract", "EXIF:Artist")
+    before, after = exif(base, *tags), exif(copy, *tags)
+    for tag in ("Comment", "Title", "Caption-Abstract", "Artist"):
+        check(before.get(tag) is not None and before.get(tag) == after.get(tag), "marker %s: %r became %r" %
+              (tag, before.get(tag), after.get(tag)))
+
+
+if __name__ == "__main__":
+    sys.exit(peer_suite.main("va_jpeg_peers_", read_suite, write_suite))
