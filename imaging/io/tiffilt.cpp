@@ -8,6 +8,7 @@
 #include "imaging/io/iecolorspace.h"
 #include "imaging/io/iefileformats.h"
 #include "imaging/io/ieformatsteps.h"
+#include "imaging/io/jpegfilt.h"
 #include "imaging/io/tifccitt.h"
 #include "platform/rtl/Endian.h"
 
@@ -74,6 +75,7 @@ enum TTag : std::uint16_t {
     kJPEGInterchangeFormat = 513,
     kJPEGInterchangeFormatLength = 514,
     kYCbCrCoefficients = 529,
+    kYCbCrSubSampling = 530,
     kYCbCrPositioning = 531,
     kReferenceBlackWhite = 532,
     kImagingAnnotations = 32932,
@@ -397,6 +399,7 @@ struct TTiffPage {
     bool mixedBits = false;
     bool molli = false;
     double whiteX = 0, whiteY = 0;
+    std::uint32_t jpegProc = 0, jpegOffset = 0, jpegLength = 0;  // old-style JPEG
 };
 
 // How the samples of a pixel become the bitmap's.
@@ -937,6 +940,9 @@ void ReadPage(const TTiffTags& t, TTiffPage& page)
     page.molli = t.Ascii(kSoftware).compare(0, 15, kMolliSoftware) == 0;
     page.whiteX = t.Rational(kWhitePoint, 0);
     page.whiteY = t.Rational(kWhitePoint, 1);
+    page.jpegProc = t.Int(kJPEGProc, 0);
+    page.jpegOffset = t.Int(kJPEGInterchangeFormat, 0);
+    page.jpegLength = t.Int(kJPEGInterchangeFormatLength, 0);
     // A bilevel page without a photometric of its own is white-is-zero.
     if (page.samples == 1 && page.bits == 1 && page.compression >= kCompNone &&
         page.compression <= kCompGroup4 && page.photometric == kPhotoRGB)
@@ -1077,6 +1083,74 @@ bool ReadBlocks(TReadContext& c)
     return true;
 }
 
+// JPEG pages: each strip or tile is a JPEG stream of its own, with the page's tables; RGB pages are
+// coded without the YCbCr transform, so their samples are taken as they are.
+bool ReadJpegBlocks(TReadContext& c, const std::vector<std::uint8_t>& tables)
+{
+    const TTiffPage& page = c.page;
+    const bool tiled = page.tileWidth > 0;
+    const std::uint32_t blockW = tiled ? page.tileWidth : page.width;
+    const std::uint32_t blockH = tiled ? page.tileLength : page.rowsPerStrip;
+    const std::uint64_t across = tiled ? (std::uint64_t(page.width) + blockW - 1) / blockW : 1;
+    const std::uint64_t blocks = std::min<std::uint64_t>(
+        across * ((std::uint64_t(page.height) + blockH - 1) / blockH), page.offsets.size());
+    const bool rawRgb = page.photometric == kPhotoRGB;
+    TProgressRecord quiet;
+    quiet.Aborting = c.progress.Aborting;
+    c.progress.per = 100.0 / double(std::max<std::uint64_t>(blocks, 1));
+    for (std::uint64_t b = 0; b < blocks && !c.progress.Aborted(); ++b) {
+        const std::uint32_t x0 = std::uint32_t((b % across) * blockW);
+        const std::uint32_t y0 = std::uint32_t((b / across) * blockH);
+        const std::uint64_t available = c.src.Available(page.offsets[b]);
+        const std::uint64_t size = std::min<std::uint64_t>(
+            b < page.counts.size() ? std::min<std::uint64_t>(page.counts[b], available) : available,
+            INT32_MAX);
+        std::vector<std::uint8_t> data(static_cast<std::size_t>(size));
+        if (size == 0 || !c.src.ReadAt(page.offsets[b], data.data(), size))
+            continue;
+        rtl::TReadOnlyMemoryStream block(data.data(), std::int64_t(data.size()));
+        rtl::TReadOnlyMemoryStream tableStream(tables.data(), std::int64_t(tables.size()));
+        TIEBitmap part;
+        TIOParamsVals partParams(nullptr);
+        DecodeJpegStream(block, tables.empty() ? nullptr : &tableStream, &part, rawRgb, false, quiet,
+                         partParams);
+        if (c.progress.Aborted() || part.GetPixelFormat() != ie24RGB)
+            return false;
+        // Undecoded samples of an RGB page are red first; a page the library knew as RGB came
+        // converted.
+        const bool swap = rawRgb && partParams.JPEGColorSpace == 2;
+        const int rows =
+            int(std::min<std::uint64_t>({std::uint64_t(part.GetHeight()), blockH, page.height - y0}));
+        const int cols =
+            int(std::min<std::uint64_t>({std::uint64_t(part.GetWidth()), blockW, page.width - x0}));
+        for (int r = 0; r < rows; ++r) {
+            const TRGB* in = reinterpret_cast<const TRGB*>(part.ScanLine(r));
+            TRGB* out = reinterpret_cast<TRGB*>(c.bitmap.ScanLine(int(y0) + r)) + x0;
+            for (int x = 0; x < cols; ++x)
+                out[x] = swap ? TRGB{in[x].r, in[x].g, in[x].b} : in[x];
+        }
+        c.progress.Report(int(c.progress.per * double(b + 1)));
+    }
+    return true;
+}
+
+// An old-style JPEG page (or EXIF thumbnail): one JPEG stream at JPEGInterchangeFormat, its
+// length 0 meaning the rest of the stream.
+void ReadOldJpeg(const TTiffSource& src, const TTiffPage& page, TIEBitmap& bitmap, TProgressRecord& progress)
+{
+    const std::uint64_t available = src.Available(page.jpegOffset);
+    const std::uint64_t size = std::min<std::uint64_t>(
+        page.jpegLength ? std::min<std::uint64_t>(page.jpegLength, available) : available, INT32_MAX);
+    std::vector<std::uint8_t> data(static_cast<std::size_t>(size));
+    if (size == 0 || !src.ReadAt(page.jpegOffset, data.data(), size)) {
+        progress.Abort();
+        return;
+    }
+    rtl::TReadOnlyMemoryStream stream(data.data(), std::int64_t(data.size()));
+    TIOParamsVals params(nullptr);
+    DecodeJpegStream(stream, nullptr, &bitmap, false, false, progress, params);
+}
+
 // Turns the page to its orientation (with the alpha plane alongside).
 void ApplyOrientation(TIEBitmap& bitmap, TIEMask* alpha, int orientation)
 {
@@ -1184,17 +1258,28 @@ void ReadTIFFStream(TIEBitmap* Bitmap, rtl::TStream& Stream, int& ImageCount, bo
         if (ParamsOnly || !Bitmap)
             return;
 
-        if (page.width == 0 || page.height == 0) {
-            if (!AcceptZeroSize)
-                Progress.Abort();
+        if ((page.width == 0 || page.height == 0) && !AcceptZeroSize) {
+            Progress.Abort();
             return;
         }
+        // Old-style JPEG with its stream in one place (EXIF thumbnails have no size of their own).
+        if (page.compression == kCompOldJPEG && page.jpegProc < 2 && page.jpegOffset != 0) {
+            ReadOldJpeg(src, page, *Bitmap, Progress);
+            return;
+        }
+        if (page.width == 0 || page.height == 0)
+            return;
         const TLayout layout = LayoutOf(page);
         const TTIFFLZWDecompressFunc lzw =
             Params.TIFFLZWDecompress ? Params.TIFFLZWDecompress : DefTIFFLZWDecompress;
+        // JPEG pages: 8-bit grey, RGB or YCbCr in contiguous samples.
+        const bool jpeg =
+            page.compression == kCompJPEG && page.bits == 8 && page.planar == 1 &&
+            ((page.samples == 1 && page.photometric <= kPhotoBlackIsZero) ||
+             (page.samples == 3 && (page.photometric == kPhotoRGB || page.photometric == kPhotoYCbCr)));
         const bool codec = page.compression == kCompNone || page.compression == kCompPackBits ||
                            (page.compression == kCompLZW && lzw) ||
-                           (IsCCITT(page.compression) && layout == TLayout::bilevel);
+                           (IsCCITT(page.compression) && layout == TLayout::bilevel) || jpeg;
         const bool tiled = page.tileWidth > 0 || page.tileLength > 0;
         const bool separate = page.planar == 2 && page.samples > 1;
         // Separate planes of whole bytes only; predictors of whole bytes only.
@@ -1202,7 +1287,7 @@ void ReadTIFFStream(TIEBitmap* Bitmap, rtl::TStream& Stream, int& ImageCount, bo
                               page.samples == 1;
         const bool predictorOk = page.predictor == 1 || page.compression != kCompLZW ||
                                  (page.predictor == 2 && (page.bits == 8 || page.bits == 16));
-        if (layout == TLayout::unsupported || !codec || !planesOk || !predictorOk ||
+        if ((layout == TLayout::unsupported && !jpeg) || !codec || !planesOk || !predictorOk ||
             page.samples > kMaxSamples || (tiled && (page.tileWidth == 0 || page.tileLength == 0)) ||
             page.offsets.empty() || (separate && page.offsets.size() < page.samples)) {
             Progress.Abort();
@@ -1221,7 +1306,9 @@ void ReadTIFFStream(TIEBitmap* Bitmap, rtl::TStream& Stream, int& ImageCount, bo
 
         TIEPixelFormat format = ie24RGB;
         const bool native = Params.NativePixelFormat != 0;
-        if (layout == TLayout::bilevel)
+        if (jpeg)
+            format = ie24RGB;
+        else if (layout == TLayout::bilevel)
             format = ie1g;
         else if (native && (layout == TLayout::palette || layout == TLayout::paletteAlpha))
             format = ie8p;
@@ -1250,7 +1337,7 @@ void ReadTIFFStream(TIEBitmap* Bitmap, rtl::TStream& Stream, int& ImageCount, bo
         }
 
         TReadContext context{src, page, layout, *Bitmap, alpha, Progress, lzw};
-        const bool ok = ReadBlocks(context);
+        const bool ok = jpeg ? ReadJpegBlocks(context, tags.Bytes(kJPEGTables)) : ReadBlocks(context);
         Bitmap->Access = keep;
         if (!ok) {
             Progress.Abort();
@@ -1513,7 +1600,8 @@ void WriteExifMainTags(TIfdWriter& w, const TIOParamsVals& p)
 
 // The layout the writer settles on.
 struct TWriteLayout {
-    enum class Kind { bilevel, grey, palette, rgb, cmyk, lab } kind = Kind::rgb;
+    enum class Kind { bilevel, grey, palette, rgb, cmyk, lab, jpeg } kind = Kind::rgb;
+    int jpegSpace = 2;  // the JPEG writer's colour space: 0 RGB, 1 grey, 2 YCbCr
     int bits = 8;
     std::uint16_t compression = kCompNone;
     std::uint16_t photometric = kPhotoRGB;  // as written in the file
@@ -1530,6 +1618,7 @@ std::uint16_t TiffCompressionOf(int code)
     case 3: return kCompGroup3;
     case 4: return kCompGroup4;
     case 5: return kCompLZW;
+    case 7: return kCompJPEG;
     case 8: return kCompPackBits;
     default: return kCompNone;
     }
@@ -1658,6 +1747,23 @@ TWriteLayout ChooseLayout(TIEBitmap& bitmap, TIOParamsVals& p, std::unique_ptr<T
         source = copy.get();
     };
 
+    if (p.TIFFCompression == 7) {
+        // One JPEG stream over the page. CMYK pages are written as YCbCr: readers disagree on
+        // whether a JPEG's inks are stored inverted.
+        if (format != ie24RGB)
+            convert(ie24RGB);
+        const int space = p.TIFFJPEGColorSpace & 0x7F;
+        l.kind = TWriteLayout::Kind::jpeg;
+        l.compression = kCompJPEG;
+        l.bits = 8;
+        l.jpegSpace = space == 1 ? 1 : space == 0 || space == 4 ? 0 : 2;
+        l.samples = l.jpegSpace == 1 ? 1 : 3;
+        l.photometric = l.jpegSpace == 1 ? kPhotoBlackIsZero : l.jpegSpace == 0 ? kPhotoRGB : kPhotoYCbCr;
+        p.BitsPerSample = 8;
+        p.SamplesPerPixel = int(l.samples);
+        p.TIFFPhotometric = std::uint8_t(l.photometric);
+        return l;
+    }
     if (bits == 1 && samples == 1) {
         if (format != ie1g) {
             TRGB dark, light;
@@ -1732,6 +1838,7 @@ TWriteLayout ChooseLayout(TIEBitmap& bitmap, TIOParamsVals& p, std::unique_ptr<T
         l.samples = 3;
         break;
     case TWriteLayout::Kind::rgb:
+    case TWriteLayout::Kind::jpeg:  // settled above
         l.photometric = kPhotoRGB;
         l.samples = 3;
         break;
@@ -1761,10 +1868,35 @@ std::uint32_t Grey16(TIEBitmap& b, const std::uint8_t* row, int x)
     }
 }
 
+// The page as one JPEG stream, written at the next even position; its offset and length.
+std::pair<std::uint32_t, std::uint32_t> WriteJpeg(TIfdWriter& w, TIEBitmap& source, int space, int quality,
+                                                  TProgressRecord& progress)
+{
+    TIOParamsVals jpeg(nullptr);
+    jpeg.JPEGQuality = quality;
+    jpeg.JPEGColorSpace = std::uint8_t(space);
+    rtl::TMemoryStream coded;
+    EncodeJpegStream(coded, &source, jpeg, progress);
+    w.Align();
+    const std::uint32_t at = w.Here();
+    w.Write(coded.Memory(), coded.Bytes().size());
+    return {at, std::uint32_t(coded.Bytes().size())};
+}
+
 // Writes the image's strips and their tags.
 void WriteStrips(TIfdWriter& w, rtl::TStream& out, TIEBitmap& source, const TWriteLayout& l, TIOParamsVals& p,
                  TProgressRecord& progress)
 {
+    if (l.kind == TWriteLayout::Kind::jpeg) {
+        const auto [at, length] = WriteJpeg(w, source, l.jpegSpace, p.TIFFJPEGQuality, progress);
+        w.Long(kRowsPerStrip, std::uint32_t(source.GetHeight()));
+        w.Long(kStripOffsets, at);
+        w.Long(kStripByteCounts, length);
+        // The JPEG writer samples chroma 2 by 2.
+        if (l.jpegSpace == 2)
+            w.Shorts(kYCbCrSubSampling, {2, 2});
+        return;
+    }
     const int width = source.GetWidth();
     const int height = source.GetHeight();
     const std::size_t rowBytes =
@@ -1831,6 +1963,7 @@ void WriteStrips(TIfdWriter& w, rtl::TStream& out, TIEBitmap& source, const TWri
         case TWriteLayout::Kind::lab:
             IEConvertColorFunction(in, kIEColorRGB, row.data(), width, kIEColorCIELab, &lab);
             break;
+        case TWriteLayout::Kind::jpeg: break;  // written whole
         case TWriteLayout::Kind::rgb: {
             const TRGB* px = reinterpret_cast<const TRGB*>(in);
             for (int x = 0; x < width; ++x) {
@@ -1928,16 +2061,21 @@ int WritePage(rtl::TStream& Stream, bool Append, TIEBitmap* Bitmap, TProgressRec
             w.Short(kResolutionUnit, 2);
         }
     }
-    if (Bitmap) {
+    if (Bitmap && mode == TWriteMode::thumbnail) {
+        // An EXIF thumbnail is one JPEG stream, found by its offset and length alone.
+        TIEBitmap copy;
+        copy.AssignImage(Bitmap);
+        copy.SetPixelFormat(ie24RGB);
+        const auto [at, length] = WriteJpeg(w, copy, 2, Params.TIFFJPEGQuality, Progress);
+        w.Short(kCompression, kCompOldJPEG);
+        w.Whole(kXResolution, 72);
+        w.Whole(kYResolution, 72);
+        w.Short(kResolutionUnit, 2);
+        w.Long(kJPEGInterchangeFormat, at);
+        w.Long(kJPEGInterchangeFormatLength, length);
+    } else if (Bitmap) {
         std::unique_ptr<TIEBitmap> copy;
         TIEBitmap* source = nullptr;
-        // The thumbnail of an EXIF block is always 24-bit RGB, uncompressed.
-        if (mode == TWriteMode::thumbnail) {
-            Params.BitsPerSample = 8;
-            Params.SamplesPerPixel = 3;
-            Params.TIFFPhotometric = 2;
-            Params.TIFFCompression = 0;
-        }
         const TWriteLayout l = ChooseLayout(*Bitmap, Params, copy, source);
         w.Long(kImageWidth, std::uint32_t(source->GetWidth()));
         w.Long(kImageLength, std::uint32_t(source->GetHeight()));
@@ -1954,11 +2092,6 @@ int WritePage(rtl::TStream& Stream, bool Append, TIEBitmap* Bitmap, TProgressRec
         }
         WriteStrips(w, out, *source, l, Params, Progress);
         w.Short(kSamplesPerPixel, l.samples);
-        if (mode == TWriteMode::thumbnail) {
-            w.Whole(kXResolution, 72);
-            w.Whole(kYResolution, 72);
-            w.Short(kResolutionUnit, 2);
-        }
         if (l.predictor == 2)
             w.Short(kPredictor, 2);
         if (mode == TWriteMode::page) {

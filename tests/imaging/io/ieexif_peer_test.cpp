@@ -1,5 +1,6 @@
-// EXIF blocks judged by exiftool and exiv2: a block we build, put into a JPEG ImageMagick made,
-// passes exiftool's validation without a warning, and exiv2 reads its values as we wrote them.
+// EXIF blocks judged by exiftool and exiv2: a block we build, with its thumbnail, put into a JPEG
+// ImageMagick made, passes exiftool's validation without a warning, and exiv2 reads its values
+// as we wrote them and finds the thumbnail.
 #include "imaging/io/ieexif.h"
 
 #include "tests/imaging/io/io_peer_util.h"
@@ -63,6 +64,9 @@ TEST(ExifBlockPeers, ExiftoolValidatesOurBlockAndExiv2ReadsIt)
     p.EXIF_ColorSpace = 1;
     p.EXIF_ExifImageWidth = 64;
     p.EXIF_ExifImageHeight = 48;
+    TIEBitmap& thumb = p.EXIF_BitmapCreate();
+    thumb.Allocate(16, 12, ie24RGB);
+    thumb.Fill(0x336699);
     std::vector<std::uint8_t> block;
     ASSERT_TRUE(BuildExifBlock(p, block));
     const std::string file = dir.File("exif.jpg");
@@ -82,8 +86,14 @@ TEST(ExifBlockPeers, ExiftoolValidatesOurBlockAndExiv2ReadsIt)
                              "Exif.Photo.ISOSpeedRatings                   Short       2  200",
                              "Exif.Photo.ExposureBiasValue                 SRational   1  -1/2 EV",
                              "Exif.Photo.FocalLength                       Rational    1  35.0 mm",
-                             "Exif.Photo.PixelXDimension                   Long        1  64"})
+                             "Exif.Photo.PixelXDimension                   Long        1  64",
+                             "Exif.Thumbnail.Compression                   Short       1  JPEG (old-style)"})
         EXPECT_NE(read.out.find(line), std::string::npos) << line << "\n" << read.out;
+    // exiv2 extracts the thumbnail (its exit status is not 0 even when it does).
+    peer::Run(Tool(VA_JUDGE_EXIV2) + "-f -et -l " + Quote(dir.File("")) + " ex " + Quote(file));
+    const auto shown =
+        peer::Run(Tool(VA_JUDGE_CONVERT) + Quote(dir.File("exif-thumb.jpg")) + " -format %wx%h info:");
+    EXPECT_EQ(shown.out, "16x12") << shown.err;
 }
 
 }  // namespace

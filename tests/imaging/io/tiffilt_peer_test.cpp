@@ -587,4 +587,75 @@ TEST_F(TiffPeers, AnnotationsKeepTheirBytesThroughOurSaveAndALibtiffRewrite)
     EXPECT_EQ(ExiftoolBytes(again, "WangAnnotation"), blob);
 }
 
+// JPEG pages: tiffcp's in YCbCr and RGB, in strips and tiles, read as tiff2rgba decodes them (both
+// through libjpeg); ours pass tiffinfo and decode in tiff2rgba as our reader decodes them.
+TEST_F(TiffPeers, JpegPagesBothWays)
+{
+    int judged = 0;
+    for (const Source& s : Sources()) {
+        if (s.name != "rgb8" && s.name != "grey8")
+            continue;
+        const std::string source = dir.File(s.name + ".tif");
+        MakeSource(s, source);
+        std::vector<std::string> codings = {"jpeg", "jpeg:50"};
+        if (s.samples == 3)
+            codings.push_back("jpeg:r");
+        for (const std::string& coding : codings)
+            for (const char* layout : {"-r 16", "-t -w 16 -l 16"}) {
+                const std::string file = dir.File("jpeg.tif");
+                const std::string options = "-c " + coding + " " + layout;
+                const auto r =
+                    peer::Run(Tool(VA_JUDGE_TIFFCP) + options + " " + Quote(source) + " " + Quote(file));
+                ASSERT_EQ(r.status, 0) << options << ": " << r.err;
+                const Rgba want = ViaTiff2rgba(file, dir);
+                Ours ours;
+                ReadOurs(file, ours);
+                ASSERT_FALSE(ours.aborted) << s.name << " " << options;
+                EXPECT_EQ(CompareWithRgba(ours, want, 0), 0) << s.name << " " << options;
+                ++judged;
+            }
+    }
+    EXPECT_EQ(judged, 10);
+
+    for (int space : {0, 1, 2}) {
+        // Smooth colours, as JPEG's subsampled chroma keeps them.
+        TIEBitmap b;
+        b.Allocate(kW, kH, ie24RGB);
+        for (int y = 0; y < kH; ++y)
+            for (int x = 0; x < kW; ++x)
+                b.SetPixel24(x, y,
+                             TRGB{std::uint8_t(x * 3), std::uint8_t(255 - y * 4), std::uint8_t(100 + x + y)});
+        TIOParamsVals p(nullptr);
+        p.TIFFCompression = 7;
+        p.TIFFJPEGColorSpace = std::uint8_t(space);
+        p.TIFFJPEGQuality = 90;
+        const std::string file = dir.File("ours-jpeg.tif");
+        {
+            rtl::TFileStream out(file, rtl::fmCreate);
+            test::Progress progress;
+            ASSERT_EQ(WriteTIFFStream(out, false, &b, progress.record, p), 1) << space;
+        }
+        EXPECT_EQ(p.TIFFCompression, 7);
+        const auto info = peer::Run(Tool(VA_JUDGE_TIFFINFO) + "-D " + Quote(file));
+        EXPECT_EQ(info.status, 0) << space;
+        EXPECT_EQ(info.err, "") << space;
+        const Rgba want = ViaTiff2rgba(file, dir);
+        Ours ours;
+        ReadOurs(file, ours);
+        ASSERT_FALSE(ours.aborted) << space;
+        EXPECT_EQ(CompareWithRgba(ours, want, 1), 0) << space;
+        int far = 0;
+        for (int y = 0; y < kH; ++y)
+            for (int x = 0; x < kW; ++x) {
+                const TRGB a = b.GetPixelRGB(x, y), o = ours.bitmap.GetPixelRGB(x, y);
+                const int grey =
+                    int(0.299 * a.r + 0.587 * a.g + 0.114 * a.b + 0.5);  // the JPEG library's luma
+                far += space == 1
+                           ? std::abs(o.r - grey) > 6
+                           : std::abs(a.r - o.r) > 6 || std::abs(a.g - o.g) > 6 || std::abs(a.b - o.b) > 6;
+            }
+        EXPECT_EQ(far, 0) << space;
+    }
+}
+
 }  // namespace

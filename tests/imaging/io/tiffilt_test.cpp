@@ -989,4 +989,73 @@ TEST(TiffSteps, StreamHeadersAroundPagesInOneStream)
     EXPECT_EQ(m.Position(), m.Size());
 }
 
+TEST(TiffWriter, JpegPagesRoundTripInEachColourSpace)
+{
+    TIEBitmap b;
+    b.Allocate(40, 24, ie24RGB);
+    for (int y = 0; y < 24; ++y)
+        for (int x = 0; x < 40; ++x)
+            b.SetPixel24(x, y, TRGB{std::uint8_t(x * 6), std::uint8_t(200 - y * 5), 90});
+    // 0 RGB, 1 grey, 2 YCbCr, 3 CMYK (written as YCbCr), 4 RGB.
+    const int photometric[5] = {2, 1, 6, 6, 2};
+    for (int space = 0; space < 5; ++space) {
+        TIOParamsVals p(nullptr);
+        p.TIFFCompression = 7;
+        p.TIFFJPEGColorSpace = std::uint8_t(space);
+        const Written w = Write(b, p);
+        ASSERT_FALSE(w.aborted) << space;
+        EXPECT_EQ(Find(w.file, 259).value, 7u);
+        EXPECT_EQ(Find(w.file, 262).value, std::uint32_t(photometric[space])) << space;
+        EXPECT_EQ(Find(w.file, 278).value, 24u);
+        ReadResult r;
+        Read(w.file, r);
+        ASSERT_FALSE(r.aborted) << space;
+        EXPECT_EQ(r.params.TIFFCompression, 7);
+        int worst = 0;
+        for (int y = 0; y < 24; ++y)
+            for (int x = 0; x < 40; ++x) {
+                const TRGB a = b.GetPixelRGB(x, y), o = r.bitmap.GetPixelRGB(x, y);
+                if (space == 1) {
+                    const int grey = int(0.299 * a.r + 0.587 * a.g + 0.114 * a.b + 0.5);
+                    worst = std::max({worst, std::abs(o.r - grey), std::abs(o.g - grey)});
+                } else {
+                    worst = std::max({worst, std::abs(a.r - o.r), std::abs(a.g - o.g), std::abs(a.b - o.b)});
+                }
+            }
+        EXPECT_LE(worst, 8) << space;
+    }
+}
+
+TEST(TiffReader, OldStyleJpegIsReadFromItsOneStream)
+{
+    TIEBitmap b;
+    b.Allocate(16, 8, ie24RGB);
+    b.Fill(0x4080C0);
+    TIOParamsVals p(nullptr);
+    p.TIFFCompression = 7;
+    const Written page = Write(b, p);
+    const Entry strip = Find(page.file, 273), length = Find(page.file, 279);
+    const Bytes jpeg(page.file.begin() + strip.value, page.file.begin() + strip.value + length.value);
+    // A page of compression 6 whose stream sits at JPEGInterchangeFormat, the length 0 (to the end).
+    for (bool sized : {true, false}) {
+        TiffBuilder t;
+        const std::uint32_t at = t.Data(jpeg);
+        if (sized)
+            t.Long(256, {16}).Long(257, {8});
+        t.Short(259, {6}).Long(513, {at}).Long(514, {0}).Short(262, {6}).Short(277, {3});
+        ReadResult r;
+        Read(t.Build(), r, 0, false, 0, false, !sized);
+        ASSERT_FALSE(r.aborted) << sized;
+        ASSERT_EQ(r.bitmap.GetWidth(), 16);
+        EXPECT_LE(std::abs(int(r.bitmap.GetPixelRGB(3, 3).b) - 0x40), 3);
+    }
+    // JPEG in separate planes is not read.
+    TiffBuilder planes;
+    planes.Long(256, {16}).Long(257, {8}).Short(258, {8, 8, 8}).Short(277, {3}).Short(262, {6});
+    planes.Short(259, {7}).Short(284, {2}).Strips({jpeg, jpeg, jpeg});
+    ReadResult r;
+    Read(planes.Build(), r);
+    EXPECT_TRUE(r.aborted);
+}
+
 }  // namespace
