@@ -901,10 +901,14 @@ void ReadParams(const TTiffTags& t, const TTiffPage& page, TIOParamsVals& p)
     const bool cm = unit == 3;
     p.SetDpiXFloat(t.Rational(kXResolution) * (cm ? 2.54 : 1.0));
     p.SetDpiYFloat(t.Rational(kYResolution) * (cm ? 2.54 : 1.0));
+    // A page without a resolution shows at the library's; its EXIF fields keep what it said.
+    const double exifX = p.EXIF_XResolution, exifY = p.EXIF_YResolution;
     if (p.DpiX == 0)
         p.SetDpiX(IEDefaultDpiX);
     if (p.DpiY == 0)
         p.SetDpiY(IEDefaultDpiY);
+    p.EXIF_XResolution = exifX;
+    p.EXIF_YResolution = exifY;
     const auto position = [&](std::uint16_t tag) {
         const double v = t.Rational(tag) / (cm ? 2.54 : 1.0);
         return std::isfinite(v) ? int(std::clamp(std::trunc(v), -2147483648.0, 2147483647.0)) : 0;

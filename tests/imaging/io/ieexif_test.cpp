@@ -191,6 +191,24 @@ TEST(ExifBlock, TheThumbnailGoesBackInTheSecondDirectory)
     EXPECT_EQ(r.EXIF_Bitmap()->GetWidth(), 16);
 }
 
+// Fuzz finding: a block whose first directory cannot be found has no resolution; built back, its
+// resolution stays none rather than becoming the library's default on the next read.
+TEST(ExifBlock, AResolutionOfNoneStaysNone)
+{
+    rtl::TMemoryStream m;
+    m.LoadFromFile(std::string(VA_TEST_DATA_DIR) + "/imaging/io/exif/bad/no_resolution.exif");
+    TIOParamsVals p(nullptr);
+    ASSERT_TRUE(LoadExifBlock(m.Memory(), m.Size(), p));
+    EXPECT_EQ(p.EXIF_XResolution, 0);
+    std::vector<std::uint8_t> block, again;
+    ASSERT_TRUE(BuildExifBlock(p, block));
+    TIOParamsVals q(nullptr);
+    ASSERT_TRUE(LoadExifBlock(block.data(), std::int64_t(block.size()), q));
+    EXPECT_EQ(q.EXIF_XResolution, 0);
+    ASSERT_TRUE(BuildExifBlock(q, again));
+    EXPECT_EQ(again, block);
+}
+
 TEST(ExifBlock, ABlockPastWhatAMarkerHoldsIsRefused)
 {
     TIOParamsVals p(nullptr);
