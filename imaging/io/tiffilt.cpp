@@ -224,8 +224,6 @@ public:
         stream_.SetPosition(base_ + std::int64_t(offset));
         return stream_.Read(buffer, std::int32_t(count)) == std::int32_t(count);
     }
-    rtl::TStream& Stream() const { return stream_; }
-    std::int64_t Base() const { return base_; }
 
 private:
     rtl::TStream& stream_;
@@ -356,6 +354,33 @@ public:
             return double(n) / (d ? double(d) : 1.0);
         }
         return double(Int(tag, std::uint32_t(def), index));
+    }
+
+    // Element `index` of a RATIONAL or SRATIONAL (or integer) value as a fraction whose denominator
+    // is above 0 (0 counts as 1); false when absent.
+    bool Fraction(std::uint16_t tag, std::int64_t& n, std::int64_t& d, std::uint32_t index = 0) const
+    {
+        const TTiffEntry* e = Find(tag);
+        if (!e || index >= e->count)
+            return false;
+        if (e->type != kRational && e->type != kSRational) {
+            n = Int(tag, 0, index);
+            d = 1;
+            return true;
+        }
+        std::uint8_t b[8];
+        if (!src_.ReadAt(std::uint64_t(src_.U32(e->value)) + 8 * std::uint64_t(index), b, 8))
+            return false;
+        const bool isSigned = e->type == kSRational;
+        n = isSigned ? std::int64_t(std::int32_t(src_.U32(b))) : std::int64_t(src_.U32(b));
+        d = isSigned ? std::int64_t(std::int32_t(src_.U32(b + 4))) : std::int64_t(src_.U32(b + 4));
+        if (d == 0)
+            d = 1;
+        if (d < 0) {
+            n = -n;
+            d = -d;
+        }
+        return true;
     }
 
     // Text up to its first NUL; empty when absent or of a million bytes or more.
@@ -897,10 +922,23 @@ void ReadParams(const TTiffTags& t, const TTiffPage& page, TIOParamsVals& p)
     if (!annotations.empty())
         p.ImagingAnnot.LoadFromBuffer(annotations.data(), std::int64_t(annotations.size()));
 
-    // Resolution per centimetre becomes per inch; positions in centimetres become inches.
+    // Resolution per centimetre becomes per inch, positions in centimetres become inches; an inch
+    // is 127/50 cm, so both are worked out exactly, then truncated.
     const bool cm = unit == 3;
-    p.SetDpiXFloat(t.Rational(kXResolution) * (cm ? 2.54 : 1.0));
-    p.SetDpiYFloat(t.Rational(kYResolution) * (cm ? 2.54 : 1.0));
+    const auto perInch = [&](std::uint16_t tag) {
+        std::int64_t n = 0, d = 1;
+        if (!t.Fraction(tag, n, d))
+            return 0;
+        return int(std::clamp<std::int64_t>(cm ? n * 127 / (d * 50) : n / d, 0, INT32_MAX));
+    };
+    const auto inches = [&](std::uint16_t tag) {
+        std::int64_t n = 0, d = 1;
+        if (!t.Fraction(tag, n, d))
+            return 0;
+        return int(std::clamp<std::int64_t>(cm ? n * 50 / (d * 127) : n / d, INT32_MIN, INT32_MAX));
+    };
+    p.SetDpiX(perInch(kXResolution));
+    p.SetDpiY(perInch(kYResolution));
     // A page without a resolution shows at the library's; its EXIF fields keep what it said.
     const double exifX = p.EXIF_XResolution, exifY = p.EXIF_YResolution;
     if (p.DpiX == 0)
@@ -909,12 +947,8 @@ void ReadParams(const TTiffTags& t, const TTiffPage& page, TIOParamsVals& p)
         p.SetDpiY(IEDefaultDpiY);
     p.EXIF_XResolution = exifX;
     p.EXIF_YResolution = exifY;
-    const auto position = [&](std::uint16_t tag) {
-        const double v = t.Rational(tag) / (cm ? 2.54 : 1.0);
-        return std::isfinite(v) ? int(std::clamp(std::trunc(v), -2147483648.0, 2147483647.0)) : 0;
-    };
-    p.TIFFXPos = position(kXPosition);
-    p.TIFFYPos = position(kYPosition);
+    p.TIFFXPos = inches(kXPosition);
+    p.TIFFYPos = inches(kYPosition);
 }
 
 // The page's tags in the reader's terms; false for bits per sample that differ between samples.
@@ -1215,6 +1249,11 @@ void ReadTIFFStream(TIEBitmap* Bitmap, rtl::TStream& Stream, int& ImageCount, bo
             return;
         }
         const TTiffSource src(Stream, RelativeOffsets ? start : 0, order == 0x4949);
+        // Version 43 is the 64-bit variant, whose offsets this reader does not take.
+        if (src.U16(header + 2) == 43) {
+            Progress.Abort();
+            return;
+        }
         std::uint32_t offset = src.U32(header + 4);
         if (offset == 0)
             return;

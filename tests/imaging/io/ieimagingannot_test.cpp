@@ -270,10 +270,11 @@ TEST(ImagingAnnot, DamagedBlobsAddNothing)
     Blob loose;
     loose.Mark(2).Named(6, "OiFilNam", Str("noend", false)).Mark(1).Named(6, "OiDIB", Bytes(20, 0xFF));
     loose.Mark(10).Named(6, "OiAnText", [] {
-        Bytes d(16, 0);
+        Bytes d(18, 0);
         rtl::StoreLE32(d.data() + 8, 500);
         rtl::StoreLE32(d.data() + 12, 1000);  // longer than the block
-        d.insert(d.end(), {'a', 'b'});
+        d[16] = 'a';
+        d[17] = 'b';
         return d;
     }());
     TIEImagingAnnot a;

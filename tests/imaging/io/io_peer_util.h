@@ -1,17 +1,17 @@
 // Running the peer tools of the format tests (native build only): commands with their output, a
-// scratch folder per test process, and the netpbm files the tools write.
+// scratch folder per test process (the image core's), and the netpbm files the tools write.
 #pragma once
+
+#include "tests/imaging/core/peer_test_util.h"
 
 #include <gtest/gtest.h>
 
 #include <cstdint>
 #include <cstdio>
-#include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <sstream>
 #include <string>
-#include <system_error>
 #include <vector>
 
 #include <sys/wait.h>
@@ -21,23 +21,8 @@ namespace imaging::peer {
 
 using Bytes = std::vector<std::uint8_t>;
 
-class TempDir {
-public:
-    explicit TempDir(const std::string& name)
-        : path_(std::filesystem::temp_directory_path() / (name + "_" + std::to_string(::getpid())))
-    {
-        std::filesystem::create_directories(path_);
-    }
-    ~TempDir()
-    {
-        std::error_code ec;
-        std::filesystem::remove_all(path_, ec);
-    }
-    std::string File(const std::string& name) const { return (path_ / name).string(); }
-
-private:
-    std::filesystem::path path_;
-};
+// A folder of its own per test process.
+using test::TempDir;
 
 inline std::string Quote(const std::string& s)
 {

@@ -1,4 +1,4 @@
-// Shared pieces of the format tests: an abort flag with its progress record, a stream that fills
+// Helpers the format tests share: an abort flag with its progress record, a stream that fills
 // up like a full disk, and pixel access that reads every pixel format as 0xRRGGBB.
 #pragma once
 

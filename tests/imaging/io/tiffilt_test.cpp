@@ -443,6 +443,12 @@ TEST(TiffReader, LayoutsItCannotReadSetTheAbortFlag)
         {"bits per sample 255", page(255, 3, 2).Build()},
         {"mixed bits per sample", page(8, 3, 2).Short(258, {8, 8, 4}).Build()},
         {"65536 samples", page(8, 1, 2).Short(277, {65535}).Build()},
+        {"the 64-bit variant",
+         [] {
+             Bytes b = GreyPage(2, 2).Build();
+             b[2] = 43;
+             return b;
+         }()},
         {"no strips",
          [] {
              TiffBuilder t;
