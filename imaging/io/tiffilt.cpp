@@ -968,7 +968,9 @@ void ReadPage(const TTiffTags& t, TTiffPage& page)
     page.rowsPerStrip = rps == 0 || rps > page.height ? page.height : rps;
     page.photometric = std::uint16_t(t.Int(kPhotometric, kPhotoRGB));
     page.planar = std::uint16_t(t.Int(kPlanarConfig, 1));
-    page.orientation = std::uint16_t(t.Int(kOrientation, 1));
+    // Values outside the eight orientations mean none.
+    const std::uint32_t orientation = t.Int(kOrientation, 1);
+    page.orientation = std::uint16_t(orientation >= 1 && orientation <= 8 ? orientation : 1);
     page.compression = std::uint16_t(t.Int(kCompression, kCompNone));
     page.predictor = std::uint16_t(t.Int(kPredictor, 1));
     page.fillOrder = std::uint16_t(t.Int(kFillOrder, 1));

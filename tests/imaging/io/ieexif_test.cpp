@@ -209,6 +209,22 @@ TEST(ExifBlock, AResolutionOfNoneStaysNone)
     EXPECT_EQ(again, block);
 }
 
+// Fuzz finding: an orientation outside the eight is read as none (1), and builds back as such.
+TEST(ExifBlock, AnOrientationOutsideTheEightIsNone)
+{
+    rtl::TMemoryStream m;
+    m.LoadFromFile(std::string(VA_TEST_DATA_DIR) + "/imaging/io/exif/bad/orientation_out_of_range.exif");
+    TIOParamsVals p(nullptr);
+    ASSERT_TRUE(LoadExifBlock(m.Memory(), m.Size(), p));
+    EXPECT_EQ(p.EXIF_Orientation, 1);
+    std::vector<std::uint8_t> block, again;
+    ASSERT_TRUE(BuildExifBlock(p, block));
+    TIOParamsVals q(nullptr);
+    ASSERT_TRUE(LoadExifBlock(block.data(), std::int64_t(block.size()), q));
+    ASSERT_TRUE(BuildExifBlock(q, again));
+    EXPECT_EQ(again, block);
+}
+
 TEST(ExifBlock, ABlockPastWhatAMarkerHoldsIsRefused)
 {
     TIOParamsVals p(nullptr);
