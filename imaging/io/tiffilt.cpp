@@ -1455,7 +1455,14 @@ public:
         }
         entries_.push_back(e);
     }
-    void Short(std::uint16_t tag, std::uint32_t v) { Shorts(tag, {v}); }
+    // A value a SHORT cannot hold (read from a LONG) is written as the LONG it was.
+    void Short(std::uint16_t tag, std::uint32_t v)
+    {
+        if (v > 0xFFFF)
+            Long(tag, v);
+        else
+            Shorts(tag, {v});
+    }
     void Long(std::uint16_t tag, std::uint32_t v) { Longs(tag, {v}); }
     void Shorts(std::uint16_t tag, const std::vector<std::uint32_t>& v)
     {

@@ -225,6 +225,24 @@ TEST(ExifBlock, AnOrientationOutsideTheEightIsNone)
     EXPECT_EQ(again, block);
 }
 
+// Fuzz finding: a value of a SHORT tag given as a LONG past 16 bits is written back as the LONG it
+// was, not cut to its low 16 bits.
+TEST(ExifBlock, AShortTagsValuePast16BitsIsKept)
+{
+    rtl::TMemoryStream m;
+    m.LoadFromFile(std::string(VA_TEST_DATA_DIR) + "/imaging/io/exif/bad/short_value_past_16_bits.exif");
+    TIOParamsVals p(nullptr);
+    ASSERT_TRUE(LoadExifBlock(m.Memory(), m.Size(), p));
+    EXPECT_GT(p.EXIF_YCbCrPositioning, 0xFFFF);
+    std::vector<std::uint8_t> block, again;
+    ASSERT_TRUE(BuildExifBlock(p, block));
+    TIOParamsVals q(nullptr);
+    ASSERT_TRUE(LoadExifBlock(block.data(), std::int64_t(block.size()), q));
+    EXPECT_EQ(q.EXIF_YCbCrPositioning, p.EXIF_YCbCrPositioning);
+    ASSERT_TRUE(BuildExifBlock(q, again));
+    EXPECT_EQ(again, block);
+}
+
 TEST(ExifBlock, ABlockPastWhatAMarkerHoldsIsRefused)
 {
     TIOParamsVals p(nullptr);
