@@ -17,11 +17,7 @@ namespace {
 std::vector<TIEFormatSteps>& Table()
 {
     static std::vector<TIEFormatSteps> rows = {
-        kBMPSteps,
-        kGIFSteps,
-        kTIFFSteps,
-        kJPEGSteps,
-        kPNGSteps,
+        kBMPSteps, kGIFSteps, kTIFFSteps, kJPEGSteps, kPNGSteps,
     };
     return rows;
 }
