@@ -16,6 +16,8 @@ namespace imaging {
 namespace {
 
 constexpr int kMaxCodes = detail::kLzwMaxCodes;
+// Pixels are bytes: a larger code size would make literal codes that no index can be.
+constexpr int kMaxCodeSize = 8;
 
 // Walks rows in file order, for interlaced images in the four passes.
 class RowWalker {
@@ -210,8 +212,8 @@ bool GIFLZWDecompress(rtl::TStream& stream, std::int32_t height, std::int32_t wi
 {
     const std::int64_t start = stream.Position();
     std::uint8_t codeSize = 0;
-    if (stream.Read(&codeSize, 1) != 1 || codeSize < 2 || codeSize > 9 || height < 0 || width < 0 ||
-        (pixels == nullptr && height > 0 && width > 0)) {
+    if (stream.Read(&codeSize, 1) != 1 || codeSize < 2 || codeSize > kMaxCodeSize || height < 0 ||
+        width < 0 || (pixels == nullptr && height > 0 && width > 0)) {
         stream.SetPosition(start);
         return false;
     }

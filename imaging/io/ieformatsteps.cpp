@@ -11,6 +11,8 @@ extern const TIEFormatSteps kPCXSteps;
 extern const TIEFormatSteps kTGASteps;
 extern const TIEFormatSteps kPXMSteps;
 extern const TIEFormatSteps kWBMPSteps;
+extern const TIEFormatSteps kGIFSteps;
+extern const TIEFormatSteps kTIFFSteps;
 extern const TIEFormatSteps kJPEGSteps;
 extern const TIEFormatSteps kPNGSteps;
 extern const TIEFormatSteps kJP2Steps;
@@ -23,8 +25,8 @@ namespace {
 std::vector<TIEFormatSteps>& Table()
 {
     static std::vector<TIEFormatSteps> rows = {
-        kBMPSteps, kPCXSteps, kTGASteps, kPXMSteps, kWBMPSteps, kJPEGSteps,
-        kPNGSteps, kJP2Steps, kJ2KSteps, kPSSteps,  kPDFSteps,
+        kBMPSteps, kPCXSteps, kTGASteps, kPXMSteps, kWBMPSteps, kJPEGSteps, kPNGSteps,
+        kJP2Steps, kJ2KSteps, kPSSteps,  kPDFSteps, kGIFSteps,  kTIFFSteps,
     };
     return rows;
 }

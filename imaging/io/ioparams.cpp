@@ -205,6 +205,7 @@ void TIOParamsVals::SetDefaultParams()
     PDFProducer.clear();
 
     NativePixelFormat = 0;
+    ImagingAnnot.Clear();
 }
 
 void TIOParamsVals::ResetEXIF()
@@ -268,6 +269,7 @@ void TIOParamsVals::ResetInfo()
     // A palette left from the previous image would pass for this one's with readers that have none.
     FreeColorMap();
     IPTCInfoList.Clear();
+    ImagingAnnot.Clear();
     JPEGMarkerList.Clear();
     ResetEXIF();
     ImageDescriptions.Clear();
@@ -380,6 +382,7 @@ void TIOParamsVals::Assign(const TIOParamsVals* Source)
     TGAYPos = s.TGAYPos;
 
     CopyIPTC(IPTCInfoList, s.IPTCInfoList);
+    ImagingAnnot.Assign(s.ImagingAnnot);
     ImageDescriptions.Assign(s.ImageDescriptions);
 
     HasEXIF = s.HasEXIF;

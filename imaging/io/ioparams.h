@@ -5,6 +5,7 @@
 #include "imaging/core/hyieutils.h"
 #include "imaging/core/iebitmap.h"
 #include "imaging/io/giflzw.h"
+#include "imaging/io/ieimagingannot.h"
 #include "imaging/io/tiflzw.h"
 #include "platform/rtl/DateTime.h"
 #include "platform/rtl/Lists.h"
@@ -52,8 +53,8 @@ public:
     // Copies every value, list, palette and the EXIF thumbnail of Source; the owner stays.
     // Assigning a set to itself or from null does nothing.
     void Assign(const TIOParamsVals* Source);
-    // Clears the per-image metadata (palette, IPTC, markers, EXIF, descriptions, text fields,
-    // comments) and keeps size, depth, resolution and every format option.
+    // Clears the per-image metadata (palette, IPTC, annotations, markers, EXIF, descriptions, text
+    // fields, comments) and keeps size, depth, resolution and every format option.
     void ResetInfo();
     void ResetEXIF();
 
@@ -194,6 +195,7 @@ public:
 
     // ---- metadata ----
     TIEIPTCInfoList IPTCInfoList;
+    TIEImagingAnnot ImagingAnnot;  // TIFF imaging annotations
     rtl::TStringList ImageDescriptions;
 
     // ---- EXIF ----

@@ -699,7 +699,7 @@ void TVodirAdIO::HandOver(TJob& job)
         params_->FileType = job.row->FileType;
     if (job.viewDpi && !AbortFlag)
         PlatformViewDpi(params_->DpiX, params_->DpiY);
-    if (job.steps && job.steps->FileType == ioPNG)
+    if (job.steps && (job.steps->FileType == ioPNG || job.steps->FileType == ioGIF))
         background_ = job.background;
     PlatformEndWork();
     DoFinishWork();

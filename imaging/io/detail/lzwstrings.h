@@ -21,11 +21,10 @@ struct LzwEntry {
     std::uint32_t length;
 };
 
-// The single-byte string of each literal code, with room behind for the 16-byte copies. GIF code
-// size 9 has literal codes up to 511; they stand for their low byte.
+// The single-byte string of each literal code, with room behind for the 16-byte copies.
 inline constexpr auto kLzwSingles = [] {
-    std::array<std::uint8_t, 512 + 16> a{};
-    for (int i = 0; i < 512; ++i)
+    std::array<std::uint8_t, 256 + 16> a{};
+    for (int i = 0; i < 256; ++i)
         a[static_cast<std::size_t>(i)] = static_cast<std::uint8_t>(i);
     return a;
 }();

@@ -142,8 +142,9 @@ TEST(GifLzwDecoder, DataEndingOnAFrozenTableWithoutEndCodeFailsAndRewinds)
     EXPECT_EQ(end, 2);
 }
 
-// Code size 9 has literal codes past 255: each stands for its low byte, as a byte index would.
-TEST(GifLzwDecoder, CodeSizeNineLiteralsAboveAByteKeepTheirLowByte)
+// Code size 9 has literal codes past 255, which no byte index can be: it is refused, not decoded
+// to their low bytes.
+TEST(GifLzwDecoder, CodeSizeNineIsRefusedAndRewinds)
 {
     std::vector<std::uint8_t> bits;
     std::uint32_t acc = 0;
@@ -158,13 +159,14 @@ TEST(GifLzwDecoder, CodeSizeNineLiteralsAboveAByteKeepTheirLowByte)
     data.insert(data.end(), bits.begin(), bits.end());
     data.push_back(0);
     std::vector<std::uint8_t> out;
-    ASSERT_TRUE(Decode(data, 4, 1, false, out));
-    EXPECT_EQ(out, (std::vector<std::uint8_t>{44, 44, 44, 45}));
+    std::int64_t end = -1;
+    EXPECT_FALSE(Decode(data, 4, 1, false, out, &end));
+    EXPECT_EQ(end, 0);
 }
 
-TEST(GifLzwDecoder, RejectsCodeSizesOutsideTwoToNine)
+TEST(GifLzwDecoder, RejectsCodeSizesOutsideTwoToEight)
 {
-    for (std::uint8_t size : {0, 1, 10, 12, 255}) {
+    for (std::uint8_t size : {0, 1, 9, 10, 12, 255}) {
         const std::vector<std::uint8_t> data{size, 1, 0x00, 0};
         std::vector<std::uint8_t> out;
         std::int64_t end = -1;
