@@ -90,8 +90,9 @@ TEST(JpegMarkers, IptcReplacesOnlyItsOwnResourceBlock)
         }
         IELoadIPTCMarker(p);
         ASSERT_EQ(p.IPTCInfoList.Count(), c.newRecords ? 1 : 0) << c.what;
-        if (c.newRecords)
+        if (c.newRecords) {
             EXPECT_EQ(p.IPTCInfoList.Record(0).Data, Text("new")) << c.what;
+        }
     }
 }
 
