@@ -328,10 +328,18 @@ TEST(GifReader, FuzzFindingsReadCleanly)
     ReadResult first;
     Read(zero, first, 0);
     EXPECT_EQ(first.bitmap.GetWidth(), 6);
+    // Through the component, frames 0 and 1 compose to the first frame's size; the third frame is
+    // damaged, so asking for it fails and leaves the image the component had.
     TVodirAdIO io(nullptr);
-    io.Params().GIFImageIndex = 2;
+    io.Params().GIFImageIndex = 1;
     rtl::TReadOnlyMemoryStream in(zero.data(), std::int64_t(zero.size()));
     io.LoadFromStreamType(in, ioGIF);
+    EXPECT_FALSE(io.AbortFlag);
+    EXPECT_EQ(io.IEBitmap()->GetWidth(), 6);
+    io.Params().GIFImageIndex = 2;
+    in.SetPosition(0);
+    io.LoadFromStreamType(in, ioGIF);
+    EXPECT_TRUE(io.AbortFlag);
     EXPECT_EQ(io.IEBitmap()->GetWidth(), 6);
 
     // A frame at 65535, 767: it reads, but no screen holds it there, so it is written only when
