@@ -34,12 +34,14 @@ private:
     std::filesystem::path path_;
 };
 
+#ifdef VA_JUDGE_CONVERT
 // ImageMagick's convert, found at configure time; a missing one fails the configure.
 inline int Convert(const std::string& args)
 {
     const std::string command = std::string(VA_JUDGE_CONVERT) + " " + args;
     return std::system(command.c_str());
 }
+#endif
 
 // Pixels of a binary PGM (1 channel) or PPM (3 channels, red first), 8 bits per sample.
 struct TPnm {
