@@ -245,6 +245,12 @@ void TIESelectionPoints::DropTrailingSeparators()
         points_.pop_back();
 }
 
+void TIESelectionPoints::Truncate(int Count)
+{
+    if (Count >= 0 && std::size_t(Count) < points_.size())
+        points_.resize(std::size_t(Count));
+}
+
 void TIESelectionPoints::RemoveLastPolygon()
 {
     DropTrailingSeparators();

@@ -17,6 +17,10 @@
 
 namespace imaging {
 
+// Names of the resampling filters, for the view's published ZoomFilter.
+RTL_ENUM_INFO(TResampleFilter, "rfNone", "rfTriangle", "rfHermite", "rfBell", "rfBSpline", "rfLanczos3",
+              "rfMitchell", "rfNearest", "rfLinear", "rfFastLinear", "rfBilinear", "rfBicubic")
+
 enum TIEBackgroundStyle {
     iebsSolid,
     iebsHorizontal,
@@ -196,6 +200,8 @@ public:
     void AddSeparator();
     bool EndsWithSeparator() const { return !points_.empty() && IsSeparator(points_.back()); }
     void DropTrailingSeparators();
+    // Keeps the first Count points.
+    void Truncate(int Count);
     // Cuts the list back to before the last polygon (its separator too).
     void RemoveLastPolygon();
     void Clear();
