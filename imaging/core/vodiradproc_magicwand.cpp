@@ -114,6 +114,17 @@ bool SeedInside(TIEBitmap* bmp, int x, int y)
            y < bmp->GetHeight();
 }
 
+// Storage kept between fills on the same thread: a plane of the same row length only needs the rows
+// the last fill touched cleared, instead of a fresh allocation (and its page faults) per click.
+struct TPlaneStore {
+    std::vector<std::uint8_t> bits;
+    std::size_t rowBytes = 0;
+    int dirtyFirst = 0, dirtyLast = -1;
+    bool inUse = false;
+};
+thread_local TPlaneStore gPlaneStore;
+constexpr std::uint64_t kKeptPlaneBytes = 64u << 20;
+
 // One bit per pixel, most significant bit first, rows top-down.
 class TBitPlane {
 public:
@@ -122,14 +133,42 @@ public:
         const auto bytes = rtl::CheckedMul<std::uint64_t>(rowBytes_, std::uint64_t(height));
         if (!bytes || *bytes > std::uint64_t(PTRDIFF_MAX))
             throw rtl::EOutOfMemory("Out of memory");
+        TPlaneStore& store = gPlaneStore;
+        store_ = !store.inUse && *bytes <= kKeptPlaneBytes ? &store : nullptr;
+        std::vector<std::uint8_t>& bits = store_ ? store_->bits : own_;
         try {
-            bits_.assign(std::size_t(*bytes), 0);
+            if (store_ && store_->rowBytes == rowBytes_ && store_->bits.size() >= *bytes) {
+                const int last = std::min(store_->dirtyLast, height - 1);
+                if (store_->dirtyFirst <= last)
+                    std::fill(bits.begin() + std::ptrdiff_t(std::size_t(store_->dirtyFirst) * rowBytes_),
+                              bits.begin() + std::ptrdiff_t(std::size_t(last + 1) * rowBytes_), 0);
+            } else {
+                bits.assign(std::size_t(*bytes), 0);
+            }
         } catch (const std::bad_alloc&) {
             throw rtl::EOutOfMemory("Out of memory");
         }
+        if (store_) {
+            store_->inUse = true;
+            store_->rowBytes = rowBytes_;
+            store_->dirtyFirst = 0;
+            store_->dirtyLast = height - 1;  // until the fill says which rows it touched
+        }
+        data_ = bits.data();
     }
-    std::uint8_t* Row(int y) { return bits_.data() + std::size_t(y) * rowBytes_; }
-    const std::uint8_t* Row(int y) const { return bits_.data() + std::size_t(y) * rowBytes_; }
+    ~TBitPlane()
+    {
+        if (store_) {
+            store_->dirtyFirst = firstRow_;
+            store_->dirtyLast = lastRow_;
+            store_->inUse = false;
+        }
+    }
+    TBitPlane(const TBitPlane&) = delete;
+    TBitPlane& operator=(const TBitPlane&) = delete;
+
+    std::uint8_t* Row(int y) { return data_ + std::size_t(y) * rowBytes_; }
+    const std::uint8_t* Row(int y) const { return data_ + std::size_t(y) * rowBytes_; }
     // False outside the plane.
     bool At(int x, int y) const
     {
@@ -137,6 +176,8 @@ public:
     }
     void SetRun(int y, int x1, int x2)
     {
+        firstRow_ = std::min(firstRow_, y);
+        lastRow_ = std::max(lastRow_, y);
         std::uint8_t* row = Row(y);
         int x = x1;
         for (; x <= x2 && (x & 7); ++x)
@@ -151,7 +192,10 @@ public:
 private:
     int width_, height_;
     std::size_t rowBytes_;
-    std::vector<std::uint8_t> bits_;
+    TPlaneStore* store_ = nullptr;
+    std::vector<std::uint8_t> own_;
+    std::uint8_t* data_ = nullptr;
+    int firstRow_ = INT32_MAX, lastRow_ = -1;
 };
 
 struct TBox {
@@ -172,6 +216,9 @@ struct TFillSpan {
 };
 static_assert(sizeof(TFillSpan) == 16);
 
+// Bit X of a plane row, most significant bit first.
+inline bool Seen(const std::uint8_t* row, int x) { return (row[x >> 3] << (x & 7)) & 0x80; }
+
 template <class Test>
 TBox SpanFill(TIEBitmap& bmp, const Test& similar, int seedX, int seedY, bool eight, TBitPlane& plane)
 {
@@ -179,14 +226,15 @@ TBox SpanFill(TIEBitmap& bmp, const Test& similar, int seedX, int seedY, bool ei
     const int e = eight ? 1 : 0;
     TBox box;
     std::vector<TFillSpan> stack;
+    stack.reserve(1024);
     // Grows the run through (x, y) to both sides, marks it and queues the rows next to it. Only row
     // y is read, so a file-backed image needs one row at a time.
     const auto takeRun = [&](const std::uint8_t* row, std::uint8_t* seen, int x, int y,
                              const TFillSpan* from) {
         int a = x, b = x;
-        while (a > 0 && !GetPixelBit(seen, a - 1) && similar(row, a - 1))
+        while (a > 0 && !Seen(seen, a - 1) && similar(row, a - 1))
             --a;
-        while (b + 1 < w && !GetPixelBit(seen, b + 1) && similar(row, b + 1))
+        while (b + 1 < w && !Seen(seen, b + 1) && similar(row, b + 1))
             ++b;
         plane.SetRun(y, a, b);
         box.Add(y, a, b);
@@ -217,9 +265,15 @@ TBox SpanFill(TIEBitmap& bmp, const Test& similar, int seedX, int seedY, bool ei
             continue;
         const std::uint8_t* row = bmp.ScanLine(span.y);
         std::uint8_t* seen = plane.Row(span.y);
-        for (int x = left; x <= right; ++x)
-            if (!GetPixelBit(seen, x) && similar(row, x))
+        for (int x = left; x <= right; ++x) {
+            // Stretches taken already are passed a byte at a time.
+            if ((x & 7) == 0 && seen[x >> 3] == 0xFF) {
+                x += 7;
+                continue;
+            }
+            if (!Seen(seen, x) && similar(row, x))
                 x = takeRun(row, seen, x, span.y, &span) + 1;
+        }
     }
     return box;
 }
@@ -342,20 +396,36 @@ void MagicWandFill(TIEBitmap* Bitmap, int X, int Y, int Tolerance, TIEMask* Mask
     if (!Mask || !FindRegion(Bitmap, X, Y, Tolerance, Options, plane, box))
         return;
     TBox written;
-    for (int y = box.y1; y <= box.y2; ++y) {
-        const std::uint8_t* row = plane->Row(y);
-        for (int x = box.x1; x <= box.x2; ++x) {
-            if (!(row[x >> 3] & BitMask[x & 7])) {
-                // Whole clear bytes are skipped at once.
-                if ((x & 7) == 0 && row[x >> 3] == 0)
-                    x += 7;
-                continue;
+    const int lastRow = std::min(box.y2, Mask->Height() - 1), lastCol = std::min(box.x2, Mask->Width() - 1);
+    if (Mask->BitsPerPixel() == 1) {
+        // The plane has the mask's bit order: its bytes are ORed in whole, the last one cut to the mask.
+        const int first = box.x1 >> 3, last = lastCol >> 3;
+        const std::uint8_t lastBits = std::uint8_t(0xFF00 >> ((lastCol & 7) + 1));
+        for (int y = box.y1; y <= lastRow && first <= last; ++y) {
+            const std::uint8_t* src = plane->Row(y);
+            std::uint8_t* dst = Mask->ScanLine(y);
+            for (int i = first; i < last; ++i)
+                dst[i] |= src[i];
+            dst[last] |= src[last] & lastBits;
+        }
+        if (box.x1 <= lastCol && box.y1 <= lastRow)
+            written = TBox{box.x1, box.y1, lastCol, lastRow};
+    } else {
+        for (int y = box.y1; y <= lastRow; ++y) {
+            const std::uint8_t* row = plane->Row(y);
+            for (int x = box.x1; x <= lastCol; ++x) {
+                if (!GetPixelBit(row, x)) {
+                    // Whole clear bytes are skipped at once.
+                    if ((x & 7) == 0 && row[x >> 3] == 0)
+                        x += 7;
+                    continue;
+                }
+                int b = x;
+                while (b + 1 <= lastCol && GetPixelBit(row, b + 1))
+                    ++b;
+                WriteRun(*Mask, y, x, b, written);
+                x = b;
             }
-            int b = x;
-            while (b + 1 <= box.x2 && GetPixelBit(row, b + 1))
-                ++b;
-            WriteRun(*Mask, y, x, b, written);
-            x = b;
         }
     }
     WidenBox(*Mask, written);
