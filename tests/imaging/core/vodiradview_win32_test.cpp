@@ -747,3 +747,178 @@ TEST_F(ViewTest, DoubleClickClosesAPolygon)
 }
 
 }  // namespace
+
+namespace {
+
+void Drag(TVodirAdView& view, std::initializer_list<std::pair<int, int>> path)
+{
+    auto it = path.begin();
+    ::SendMessageA(view.Handle(), WM_LBUTTONDOWN, MK_LBUTTON, At(it->first, it->second));
+    for (++it; it != path.end(); ++it)
+        ::SendMessageA(view.Handle(), WM_MOUSEMOVE, MK_LBUTTON, At(it->first, it->second));
+    const auto last = *(path.end() - 1);
+    ::SendMessageA(view.Handle(), WM_LBUTTONUP, 0, At(last.first, last.second));
+}
+
+TEST_F(ViewTest, EllipseDragSelectsTheInscribedEllipse)
+{
+    Show(600, 400);
+    view->SetMouseInteract({miSelectCircle});
+    Drag(*view, {{20, 20}, {60, 50}, {120, 120}});
+    ASSERT_TRUE(view->Selected());
+    EXPECT_GE(view->SelectionPoints().Count(), 50);
+    const TIEMask& m = view->SelectionMask();
+    EXPECT_TRUE(m.IsPointInside(70, 70));    // centre
+    EXPECT_FALSE(m.IsPointInside(22, 22));   // corner of the box
+    EXPECT_TRUE(m.IsPointInside(70, 24));    // near the top of the ellipse
+    EXPECT_FALSE(m.IsPointInside(70, 130));  // below it
+}
+
+TEST_F(ViewTest, LassoAddsAPointAtEveryMove)
+{
+    Show(600, 400);
+    view->SetMouseInteract({miSelectLasso});
+    Drag(*view, {{10, 10}, {100, 12}, {110, 90}, {15, 95}});
+    EXPECT_FALSE(view->IsSelecting());
+    ASSERT_TRUE(view->Selected());
+    EXPECT_EQ(view->SelectionPoints().Count(), 4);
+    EXPECT_TRUE(view->SelectionMask().IsPointInside(50, 50));
+}
+
+TEST_F(ViewTest, ZoomRectangleZoomsToItAndKeepsTheSelection)
+{
+    Show(800, 600);
+    view->SetSelectionBase(iesbBitmap);
+    view->Select(5, 5, 9, 9);
+    view->SetSelectionBase(iesbClientArea);
+    view->SetMouseInteract({miSelectZoom});
+    Drag(*view, {{100, 50}, {130, 80}, {150, 100}});
+    // 51 x 51 pixels into a 283 x 183 client (the scroll bars take the rest).
+    EXPECT_NEAR(view->Zoom(), view->ClientHeight() / 0.51, 0.01);
+    EXPECT_NEAR(view->XScr2Bmp(0), 100, 2);
+    EXPECT_NEAR(view->YScr2Bmp(0), 50, 2);
+    // The selection before the gesture is back.
+    EXPECT_TRUE(view->Selected());
+    EXPECT_TRUE(view->SelectionMask().IsPointInside(7, 7));
+    EXPECT_EQ(view->SelectionStackCount(), 0);
+}
+
+TEST_F(ViewTest, LayerGripsResizeTheCurrentLayerKeepingTheOppositeSide)
+{
+    Show(400, 300);
+    TIEBitmap small;
+    FillPattern(small, 50, 40);
+    view->LayersSync = false;
+    view->LayersAdd(&small);
+    view->Layers(1)->PosX = 20;
+    view->Layers(1)->PosY = 30;
+    view->SetMouseInteract({miResizeLayers});
+    view->BackBuffer();
+    const TIERect box = view->Layers(1)->ClientAreaBox;
+    int events = 0;
+    view->OnLayerNotify = [&](rtl::TObject*, int layer, TIELayerEvent e) {
+        events += layer == 1 && e == ielResized;
+    };
+    Drag(*view,
+         {{box.Right, box.Bottom}, {box.Right + 10, box.Bottom + 5}, {box.Right + 20, box.Bottom + 10}});
+    EXPECT_EQ(view->Layers(1)->PosX, 20);
+    EXPECT_EQ(view->Layers(1)->DisplayWidth(), 70);
+    EXPECT_EQ(view->Layers(1)->DisplayHeight(), 50);
+    EXPECT_EQ(events, 1);
+    view->BackBuffer();
+    Drag(*view, {{view->Layers(1)->ClientAreaBox.Left, view->Layers(1)->ClientAreaBox.Top}, {35, 40}});
+    EXPECT_EQ(view->Layers(1)->PosX + view->Layers(1)->DisplayWidth(), 90);
+}
+
+TEST_F(ViewTest, MagnifierLayerShowsWhatLiesUnderItMagnified)
+{
+    view->SetBackground(0x00FFFFFF);
+    Show(300, 200);
+    TIEBitmap lens;
+    FillPattern(lens, 40, 40);
+    view->LayersSync = false;
+    view->LayersAdd(&lens);
+    TIELayer& l = *view->Layers(1);
+    l.PosX = 100;
+    l.PosY = 60;
+    l.Magnify = true;
+    l.MagnifyZoom = 2;
+    view->InvalidateBackBuffer();
+    // The lens centre shows the image at its own centre; a lens pixel away from it shows the image
+    // half as far away.
+    const int cx = view->XBmp2Scr(120), cy = view->YBmp2Scr(80);
+    EXPECT_EQ(BackPixel(*view, cx, cy), view->Layers(0)->Bitmap()->GetPixel24(120, 80));
+    EXPECT_EQ(BackPixel(*view, cx + 10, cy), view->Layers(0)->Bitmap()->GetPixel24(125, 80));
+}
+
+TEST_F(ViewTest, GridLinesMarkPixelBoundariesFromFourHundredPercent)
+{
+    Show(100, 80);
+    view->DisplayGrid = true;
+    view->GridColor = 0x0000FF;
+    view->SetZoom(300);
+    EXPECT_NE(BackPixel(*view, view->XBmp2Scr(5), 10), TRGB(Px(255, 0, 0)));
+    view->SetZoom(400);
+    view->SetViewXY(0, 0);
+    EXPECT_EQ(BackPixel(*view, view->XBmp2Scr(5), view->YBmp2Scr(3) + 2), Px(255, 0, 0));
+    EXPECT_NE(BackPixel(*view, view->XBmp2Scr(5) + 2, view->YBmp2Scr(3) + 2), Px(255, 0, 0));
+}
+
+TEST_F(ViewTest, MarkOuterShadesOnlyTheUnselectedPart)
+{
+    view->SetBackground(0x00FFFFFF);
+    Show(300, 200);
+    view->GetIEBitmap()->Fill(0xFFFFFF);
+    view->SetSelectionBase(iesbBitmap);
+    view->Select(10, 10, 49, 49);
+    view->SetSelectionOptions(view->SelectionOptions() + TIESelectionOptions{iesoMarkOuter});
+    const TRGB grey{97, 97, 97}, white{255, 255, 255};
+    const int ox = view->XBmp2Scr(0), oy = view->YBmp2Scr(0);
+    EXPECT_EQ(BackPixel(*view, ox + 20, oy + 20), white);
+    const int x = ox + 100, y = oy + 100;
+    EXPECT_EQ(BackPixel(*view, x + ((x ^ y) & 1), y), grey);
+    EXPECT_EQ(BackPixel(*view, x + 1 - ((x ^ y) & 1), y), white);
+}
+
+TEST_F(ViewTest, ScrollBarMessagesMoveTheOriginByLinesPagesAndEnds)
+{
+    Show(2000, 1500);
+    view->ScrollBarParams.LineStep = 7;
+    ::SendMessageA(view->Handle(), WM_HSCROLL, SB_LINEDOWN, 0);
+    EXPECT_EQ(view->ViewX(), 7);
+    ::SendMessageA(view->Handle(), WM_HSCROLL, SB_PAGEDOWN, 0);
+    EXPECT_EQ(view->ViewX(), 7 + view->ClientWidth());
+    ::SendMessageA(view->Handle(), WM_VSCROLL, SB_BOTTOM, 0);
+    int maxX, maxY;
+    view->MaxViewXY(maxX, maxY);
+    EXPECT_EQ(view->ViewY(), maxY);
+    ::SendMessageA(view->Handle(), WM_HSCROLL, SB_TOP, 0);
+    EXPECT_EQ(view->ViewX(), 0);
+}
+
+TEST_F(ViewTest, AssignTakesViewsBitmapsAndNothing)
+{
+    Show(30, 20);
+    auto other = std::make_unique<TVodirAdView>(nullptr);
+    FillPattern(*other->GetIEBitmap(), 12, 9);
+    other->SetBackground(0x00123456);
+    other->SetDpi(72, 96);
+    view->Assign(other.get());
+    EXPECT_EQ(view->ImageWidth(), 12);
+    EXPECT_EQ(view->Background(), 0x00123456);
+    EXPECT_EQ(view->DpiX(), 72);
+    EXPECT_EQ(view->GetIEBitmap()->GetPixel24(3, 4), other->GetIEBitmap()->GetPixel24(3, 4));
+
+    win::TBitmap bmp;
+    bmp.SetPixelFormat(win::pf8bit);
+    bmp.SetSize(7, 5);
+    view->Assign(&bmp);
+    EXPECT_EQ(view->ImageWidth(), 7);
+    EXPECT_EQ(view->GetIEBitmap()->GetPixelFormat(), ie24RGB);
+
+    view->Assign(nullptr);
+    EXPECT_EQ(view->ImageWidth(), 7);
+    EXPECT_EQ(view->GetIEBitmap()->GetPixel24(2, 2), Px(0x56, 0x34, 0x12));
+}
+
+}  // namespace

@@ -270,6 +270,18 @@ class Scenario:
                 raise Failure("the screen differs from the back buffer in %d pixels, first %s" % (len(bad), bad[:3]))
             time.sleep(0.1)
 
+    def wait_screen(self, what, cond):
+        """Waits for the screen to show something: painting reaches X when Wine flushes the window."""
+        deadline = time.monotonic() + TIMEOUT
+        while True:
+            self.driver.cmd("sync")
+            shot = self.screenshot()
+            if cond(shot):
+                return shot
+            if time.monotonic() > deadline:
+                raise Failure("%s: never on the screen" % what)
+            time.sleep(0.1)
+
     def close(self):
         if self.driver:
             self.driver.close()
@@ -437,6 +449,15 @@ def scenario_rectangle_selection_by_dragging(sc):
     check(s["maskcount"] == 101 * 81, "mask holds %d pixels" % s["maskcount"])
     ev = d.events()
     check(ev.get("selectionchange") == 1 and ev.get("selectionchanging", 0) >= 1, "events %s" % ev)
+    # On the screen the selection's edge is dashed in black and white over the picture, whose inside
+    # shows unchanged.
+    back = d.backbuffer()
+
+    def outlined(shot):
+        edge = [shot.at(x, 40) for x in range(52, 148)]
+        return (all(p in ((0, 0, 0), (255, 255, 255)) for p in edge) and (0, 0, 0) in edge and
+                (255, 255, 255) in edge and shot.at(100, 80) == back.at(100, 80))
+    sc.wait_screen("the dashed outline", outlined)
     # A click outside the selection drops it.
     sc.click(300, 250)
     sc.wait_state("deselect", lambda s: s["selected"] == 0 and s["maskcount"] == 0)
