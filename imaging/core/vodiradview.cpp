@@ -364,8 +364,8 @@ void IEWriteSelection(rtl::TStream& Stream, int ImageWidth, int ImageHeight, con
     for (int v : {Mask.X1(), Mask.Y1(), Mask.X2(), Mask.Y2()})
         Put32(Stream, v);
     Put8(Stream, Mask.Full ? 1 : 0);
-    // Rows as they lie in memory, bottom row first.
-    for (int y = Mask.Height() - 1; y >= 0; --y)
+    // Rows as they lie in memory, bottom row first; a mask without columns has none.
+    for (int y = Mask.Height() - 1; y >= 0 && Mask.RowLen() > 0; --y)
         Stream.WriteBuffer(Mask.ScanLine(y), Mask.RowLen());
 }
 
@@ -398,14 +398,14 @@ bool IEReadSelection(rtl::TStream& Stream, int ImageWidth, int ImageHeight, TIES
         return false;
     TIEMask mask;
     mask.AllocateBits(w, h, bits);
-    for (int y = h - 1; y >= 0; --y)
+    for (int y = h - 1; y >= 0 && rowLen > 0; --y)
         in.Take(mask.ScanLine(y), rowLen);
     mask.RecomputeBox();
     mask.Full = full;
     Points.Assign(std::move(points));
     Selected = selected;
     Mask.AllocateBits(w, h, bits);
-    for (int y = 0; y < h; ++y)
+    for (int y = 0; y < h && rowLen > 0; ++y)
         std::copy_n(mask.ScanLine(y), rowLen, Mask.ScanLine(y));
     if (!mask.IsEmpty())
         Mask.SetBox(mask.X1(), mask.Y1(), mask.X2(), mask.Y2());

@@ -61,6 +61,14 @@ void ExpectInnerPixelsMatch(TIEMask& mask, const TGreyImage& ref, const char* wh
     EXPECT_GT(compared, 1000) << what;
 }
 
+TEST(MaskBox, RecomputingTheBoxOfAMaskWithoutColumnsFindsItEmpty)
+{
+    TIEMask mask;
+    mask.AllocateBits(0, 6, 1);
+    mask.RecomputeBox();
+    EXPECT_TRUE(mask.IsEmpty());
+}
+
 TEST(MaskPolygons, PointsFarRightOnVeryWideMasksAreRealPoints)
 {
     // Column 0xFFFFF is an ordinary column of a mask wider than a million pixels.

@@ -306,6 +306,27 @@ TEST(Snapshot, RoundTripsPointsFlagAndMask)
     EXPECT_EQ(restored.Y2(), mask.Y2());
 }
 
+TEST(Snapshot, MasksWithoutColumnsOrRowsRoundTrip)
+{
+    // A mask of no width still has rows, none of them with bytes (a fuzzing find).
+    for (auto [w, h] : {std::pair{0, 6}, {6, 0}, {0, 0}}) {
+        TIESelectionPoints points;
+        points.Assign({{1, 1}, {6, 1}, {6, 4}, {1, 4}});
+        TIEMask mask;
+        mask.AllocateBits(w, h, 1);
+        rtl::TMemoryStream s;
+        IEWriteSelection(s, w, h, points, true, mask);
+        s.SetPosition(0);
+        TIESelectionPoints back;
+        bool selected = false;
+        TIEMask restored;
+        ASSERT_TRUE(IEReadSelection(s, w, h, back, selected, restored)) << w << "x" << h;
+        EXPECT_EQ(restored.Width(), w);
+        EXPECT_EQ(restored.Height(), h);
+        EXPECT_EQ(back.Count(), 4);
+    }
+}
+
 class SnapshotRefused : public ::testing::Test {
 protected:
     void SetUp() override
