@@ -146,6 +146,18 @@ TEST_F(ViewTest, StartsWithTheDocumentedDefaults)
         EXPECT_NE(fresh->ClassInfo().FindProp(name), nullptr) << name;
 }
 
+TEST_F(ViewTest, TheViewCursorsComeFromTheProgramsResources)
+{
+    HINSTANCE module = ::GetModuleHandleA(nullptr);
+    for (auto [number, name] :
+         {std::pair{1778, "ZOOMMENO"}, {1785, "CROCE3"}, {1791, "CROCE3+"}, {1795, "CROCE2-"}}) {
+        HCURSOR own = ::LoadCursorA(module, name);
+        ASSERT_NE(own, nullptr) << name;
+        EXPECT_EQ(win::Screen->Cursors(number), own) << name;
+    }
+    EXPECT_NE(win::Screen->Cursors(1785), ::LoadCursorA(nullptr, IDC_CROSS));
+}
+
 TEST_F(ViewTest, ZoomsNotAboveZeroChangeNothingAndTheSameZoomFiresOnce)
 {
     Show(100, 80);
