@@ -394,7 +394,8 @@ bool IEReadSelection(rtl::TStream& Stream, int ImageWidth, int ImageHeight, TIES
     const bool full = in.Get8() != 0;
     const std::int64_t rowLen = (std::int64_t(w) * bits + 31) / 32 * 4;
     const std::int64_t bytes = rowLen * h;
-    if (!in.Has(bytes) || w != ImageWidth || h != ImageHeight)
+    // A row must fit a mask's row length (an Integer) even when there are no rows.
+    if (rowLen > INT32_MAX || !in.Has(bytes) || w != ImageWidth || h != ImageHeight)
         return false;
     TIEMask mask;
     mask.AllocateBits(w, h, bits);

@@ -393,6 +393,12 @@ TEST_F(SnapshotRefused, WithCountsBeyondTheStream)
     }
     rtl::TMemoryStream wide = Patched(0, 1 << 30);
     ExpectRefused(wide, 1 << 30, 5);
+    // No rows, but a row wider than a mask can have (a fuzzing find).
+    rtl::TMemoryStream noRows = Patched(0, INT32_MAX - 1);
+    noRows.SetPosition(4);
+    const std::int32_t zero = 0;
+    noRows.WriteBuffer(&zero, 4);
+    ExpectRefused(noRows, INT32_MAX - 1, 0);
 }
 
 TEST(Layer, GripsAroundTheClientBoxInOrder)
