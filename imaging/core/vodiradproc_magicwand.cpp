@@ -95,19 +95,6 @@ bool WithTest(TIEBitmap& bmp, const TSeedTables& t, F&& f)
     }
 }
 
-// Rows are read only: a file-backed image must not write them back.
-class TReadRows {
-public:
-    explicit TReadRows(TIEBitmap& bmp) : bmp_(bmp), saved_(bmp.Access) { bmp.Access = 1; }
-    ~TReadRows() { bmp_.Access = saved_; }
-    TReadRows(const TReadRows&) = delete;
-    TReadRows& operator=(const TReadRows&) = delete;
-
-private:
-    TIEBitmap& bmp_;
-    std::uint8_t saved_;
-};
-
 bool SeedInside(TIEBitmap* bmp, int x, int y)
 {
     return bmp && bmp->GetPixelFormat() != ieNull && x >= 0 && y >= 0 && x < bmp->GetWidth() &&
@@ -284,7 +271,8 @@ bool FindRegion(TIEBitmap* bmp, int x, int y, int tolerance, std::uint8_t option
 {
     if (!SeedInside(bmp, x, y) || tolerance <= 0)
         return false;
-    TReadRows readOnly(*bmp);
+    // Rows are read only: a file-backed image must not write them back.
+    TIEAccessScope readOnly(*bmp, 1);
     const TSeedTables tables(*bmp, bmp->GetPixelRGB(x, y), tolerance);
     plane = std::make_unique<TBitPlane>(bmp->GetWidth(), bmp->GetHeight());
     WithTest(*bmp, tables, [&](const auto& test) {
@@ -367,7 +355,7 @@ void MagicWandSelectAll(TIEBitmap* Bitmap, int X, int Y, TIEMask* Mask, int Tole
 {
     if (!Mask || !SeedInside(Bitmap, X, Y) || Tolerance <= 0)
         return;
-    TReadRows readOnly(*Bitmap);
+    TIEAccessScope readOnly(*Bitmap, 1);
     const TSeedTables tables(*Bitmap, Bitmap->GetPixelRGB(X, Y), Tolerance);
     const int w = std::min(Bitmap->GetWidth(), Mask->Width()),
               h = std::min(Bitmap->GetHeight(), Mask->Height());

@@ -267,7 +267,7 @@ void TVodirAdView::MouseDown(win::TMouseButton button, win::TShiftState shift, i
     downButton_ = button;
     downX_ = lastX_ = x;
     downY_ = lastY_ = y;
-    downImage_ = moveLast_ = ToImage(x, y);
+    moveLast_ = ToImage(x, y);
     downViewX_ = viewport_.ViewX;
     downViewY_ = viewport_.ViewY;
     selectionChanged_ = false;
@@ -747,7 +747,7 @@ void TVodirAdView::SetZoomKeepingPoint(double Value, int X, int Y)
 {
     if (!(Value > 0) || !std::isfinite(Value) || Value == Zoom())
         return;
-    StartSuspensions(true);
+    StartSuspensions();
     const int px = viewport_.XScr2Bmp(X), py = viewport_.YScr2Bmp(Y);
     viewport_.SetZoom(Value);
     Update();

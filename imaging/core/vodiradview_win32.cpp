@@ -275,9 +275,6 @@ void TVodirAdView::ImageChange()
     OnImageChange(this);
 }
 
-void TVodirAdView::SetDpiX(std::int32_t Value) { TIEView::SetDpiX(Value); }
-void TVodirAdView::SetDpiY(std::int32_t Value) { TIEView::SetDpiY(Value); }
-
 void TVodirAdView::UnlockUpdate()
 {
     if (updateLock_ > 0)
@@ -559,7 +556,7 @@ void TVodirAdView::SetZoom(double Value)
 {
     if (!(Value > 0) || !std::isfinite(Value) || Value == viewport_.Zoom())
         return;
-    StartSuspensions(true);
+    StartSuspensions();
     const int cx = viewport_.ClientWidth() / 2, cy = viewport_.ClientHeight() / 2;
     const double px =
         std::nearbyint((double(viewport_.ViewX) + cx - viewport_.OffsetX()) * 100 / viewport_.Zoom());
@@ -581,7 +578,7 @@ void TVodirAdView::SetZoomAtPoint(double Value, int X, int Y)
 {
     if (!(Value > 0) || !std::isfinite(Value) || Value == viewport_.Zoom())
         return;
-    StartSuspensions(true);
+    StartSuspensions();
     // The client may lose or gain scroll bars with the new zoom: settle once with the zoom, then
     // place the point in the settled client.
     const int px = viewport_.XScr2Bmp(X), py = viewport_.YScr2Bmp(Y);
@@ -604,7 +601,7 @@ void TVodirAdView::SetViewXY(int X, int Y)
     viewport_.ClampOrigin();
     if (viewport_.ViewX == oldX && viewport_.ViewY == oldY)
         return;
-    StartSuspensions(false);
+    StartSuspensions();
     backBufferDirty_ = true;
     fullRepaint_ = true;
     if (HandleAllocated() && updateLock_ == 0) {
@@ -635,9 +632,8 @@ void TVodirAdView::Fit()
 
 void TVodirAdView::DoViewChange(int Change) { OnViewChange(this, Change); }
 
-void TVodirAdView::StartSuspensions(bool beforeZoomChange)
+void TVodirAdView::StartSuspensions()
 {
-    (void)beforeZoomChange;
     if (delayZoomFilter_ && zoomFilter_ != rfNone && viewport_.Zoom() != 100)
         filterDelay_ = 4;
     outlineDelay_ = 2;
@@ -976,6 +972,11 @@ void TVodirAdView::WndProc(win::TMessage& m)
         return;
     }
     case WM_GETDLGCODE: m.Result = DLGC_WANTARROWS; return;
+    case win::CM_CURSORCHANGED:
+        // A new cursor shows at once, not at the next mouse move.
+        TIEView::WndProc(m);
+        ShowCursorNow();
+        return;
     case WM_SETCURSOR:
         if (reinterpret_cast<HWND>(m.WParam) == Handle() && LOWORD(m.LParam) == HTCLIENT && win::Screen) {
             ShowCursorNow();

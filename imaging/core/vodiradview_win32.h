@@ -88,8 +88,6 @@ public:
     // Does not sound: the next Update takes the pending rotation.
     void Beep() override { loadEnded_ = true; }
     void ImageChange() override;
-    void SetDpiX(std::int32_t Value) override;
-    void SetDpiY(std::int32_t Value) override;
 
     // ---- geometry and updating -------------------------------------------------------------------
     // Settles the geometry after any change of image, zoom, size or option and repaints.
@@ -302,7 +300,8 @@ private:
     void ScrollMessage(int bar, int code);
     void SetZoomAtPoint(double Value, int X, int Y);
     void SetZoomKeepingPoint(double Value, int X, int Y);
-    void StartSuspensions(bool beforeZoomChange);
+    // Scrolling or zooming holds the filter (with DelayZoomFilter) and the outline for a few ticks.
+    void StartSuspensions();
     void CancelSuspensions();
     void RefreshTimer();
     void TimerTick();
@@ -351,7 +350,6 @@ private:
     int lastImageW_ = -1, lastImageH_ = -1;
     bool constructing_ = true;
     int updateLock_ = 0;
-    int updateDepth_ = 0;
     bool loadEnded_ = false;
 
     bool legacyBitmap_ = true;
@@ -395,7 +393,6 @@ private:
 
     // Gesture state.
     int downX_ = 0, downY_ = 0;
-    TIEPoint downImage_;
     int downViewX_ = 0, downViewY_ = 0;
     int lastX_ = 0, lastY_ = 0;
     win::TMouseButton downButton_ = win::mbLeft;
@@ -405,7 +402,6 @@ private:
     TIEGrip grip_ = ieNone;
     TIEPoint gripStart_[4];
     int moving_ = -1;
-    TIEPoint moveOffset_;
     bool rectDrawing_ = false;
     bool ellipseDrawing_ = false;
     bool polygonDrawing_ = false;
