@@ -306,8 +306,16 @@ void TVodirAdView::PlaceLegacyBitmap()
     const TIEPixelFormat format = bitmap_->GetPixelFormat();
     const bool fits = format != ie16g && format != ie32f;
     if (legacyBitmap_ && fits) {
-        if (bitmap_->Location() != ieTBitmap)
-            bitmap_->SetLocation(ieTBitmap);
+        // A picture the system cannot hold in a bitmap stays where it is (the move changes nothing
+        // when it fails); it is not tried again for the same image.
+        const std::pair<int, int> size{bitmap_->GetWidth(), bitmap_->GetHeight()};
+        if (bitmap_->Location() != ieTBitmap && size != legacyRefused_) {
+            try {
+                bitmap_->SetLocation(ieTBitmap);
+            } catch (const rtl::Exception&) {
+                legacyRefused_ = size;
+            }
+        }
     } else if (bitmap_->Location() == ieTBitmap) {
         bitmap_->SetLocation(ieMemory);
     }

@@ -11,6 +11,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace win {
@@ -353,6 +354,7 @@ private:
     bool loadEnded_ = false;
 
     bool legacyBitmap_ = true;
+    std::pair<int, int> legacyRefused_{-1, -1};  // the size a platform bitmap could not hold
     bool doubleBuffer_ = true;
     TResampleFilter zoomFilter_ = rfNone;
     bool delayZoomFilter_ = false;
