@@ -125,7 +125,10 @@ public:
         std::vector<std::uint8_t>& bits = store_ ? store_->bits : own_;
         try {
             if (store_ && store_->rowBytes == rowBytes_ && store_->bits.size() >= *bytes) {
-                const int last = std::min(store_->dirtyLast, height - 1);
+                // Every row the last fill touched, also those below this image: a taller one may
+                // come next.
+                const int rows = int(store_->bits.size() / rowBytes_);
+                const int last = std::min(store_->dirtyLast, rows - 1);
                 if (store_->dirtyFirst <= last)
                     std::fill(bits.begin() + std::ptrdiff_t(std::size_t(store_->dirtyFirst) * rowBytes_),
                               bits.begin() + std::ptrdiff_t(std::size_t(last + 1) * rowBytes_), 0);

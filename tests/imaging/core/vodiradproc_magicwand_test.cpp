@@ -290,6 +290,21 @@ TEST(MagicWandOutline, PointsAreCornersWithinTheImageAndFillBackTheRegion)
     EXPECT_EQ(Selected(filled), Selected(region));
 }
 
+TEST(MagicWandRegions, FillsOneAfterAnotherOnImagesOfOtherHeightsStartClean)
+{
+    // Fills reuse their working plane: what a tall image left below a short one's rows must be gone
+    // when a middle-sized one comes.
+    auto tall = Picture({"####", "####", "####", "####", "####", "####"});
+    auto shortOne = Picture({"#...", "...."});
+    auto middle = Picture({"....", "....", "#...", "...."});
+    TIEMask m1 = MaskFor(*tall), m2 = MaskFor(*shortOne), m3 = MaskFor(*middle);
+    MagicWandFill(tall.get(), 0, 0, 10, &m1);
+    MagicWandFill(shortOne.get(), 0, 0, 10, &m2);
+    MagicWandFill(middle.get(), 0, 2, 10, &m3);
+    EXPECT_EQ(Selected(m3), (std::vector<std::string>{"....", "....", "X...", "...."}));
+    EXPECT_EQ(MagicWandPolygon(middle.get(), 0, 2, 10).size(), 4u);
+}
+
 TEST(MagicWandPoints, AddAndSubtractComponentWise)
 {
     TIEPoint c;
