@@ -140,6 +140,7 @@ void TVodirAdView::Publish(Table& t)
     t.Event(RTL_MEMBER(OnDShowNewFrame));
     t.Event(RTL_MEMBER(OnDShowEvent));
     t.Property(RTL_GET_SET(TabStop)).Default(false);
+    t.Property(RTL_GET_SET(Cursor)).Type(win::CursorTypeInfo()).Default(kIEViewCursor);
     t.Creatable();
 }
 

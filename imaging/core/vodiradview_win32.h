@@ -155,6 +155,7 @@ public:
     void SetDrawCaption(bool Value);
     win::TFont* CaptionFont() const { return captionFont_.get(); }
     void SetCaptionFont(win::TFont* Value);
+    // The colour of a box behind the caption; clNone (the default) writes it on the picture.
     TColor CaptionColor() const { return captionColor_; }
     void SetCaptionColor(TColor Value);
     TIEProgressEvent OnProgress() const { return onProgress_; }
@@ -369,7 +370,7 @@ private:
     bool drawVersion_ = false;
     bool drawCaption_ = false;
     std::unique_ptr<win::TFont> captionFont_;
-    TColor captionColor_ = 0x00FFFF;
+    TColor captionColor_ = win::clNone;  // no box behind the caption
     TIEProgressEvent onProgress_;
 
     std::unique_ptr<win::TBitmap> backBuffer_;
