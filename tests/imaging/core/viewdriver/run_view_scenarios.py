@@ -577,6 +577,11 @@ def main():
     p.add_argument("-k", dest="only", default="")
     OPTS = p.parse_args()
     passed, failed = 0, []
+    # The pointer goes back where it was: the tests after these share the screen and may rely on it.
+    env = wine_env(OPTS.build)
+    where = subprocess.run([OPTS.xdotool, "getmouselocation", "--shell"], env=env, check=True,
+                           stdout=subprocess.PIPE, text=True).stdout
+    home = dict(line.split("=", 1) for line in where.split())
     for name, fn in SCENARIOS:
         if OPTS.only and OPTS.only not in name:
             continue
@@ -593,6 +598,7 @@ def main():
                 traceback.print_exc()
         finally:
             sc.close()
+    subprocess.run([OPTS.xdotool, "mousemove", home["X"], home["Y"]], env=env, check=True)
     print("%d passed, %d failed%s" % (passed, len(failed), (": " + ", ".join(failed)) if failed else ""))
     return 1 if failed or passed == 0 else 0
 
