@@ -42,6 +42,7 @@ struct TSeedTables {
 // The similarity test of one pixel format on a row address; each reads a pixel the way GetPixelRGB
 // does, so the three finders and the seed colour agree.
 struct TTest24 {
+    static constexpr int kBits = 24;
     const TSeedTables& t;
     bool operator()(const std::uint8_t* row, int x) const
     {
@@ -50,19 +51,23 @@ struct TTest24 {
     }
 };
 struct TTest8p {
+    static constexpr int kBits = 8;
     const TSeedTables& t;
     bool operator()(const std::uint8_t* row, int x) const { return t.palette[row[x]] != 0; }
 };
 struct TTest8g {
+    static constexpr int kBits = 8;
     const TSeedTables& t;
     bool operator()(const std::uint8_t* row, int x) const { return t.grey[row[x]] != 0; }
 };
 struct TTest16 {
+    static constexpr int kBits = 16;
     const TSeedTables& t;
     // Little-endian words: the high byte is the second.
     bool operator()(const std::uint8_t* row, int x) const { return t.grey[row[std::size_t(x) * 2 + 1]] != 0; }
 };
 struct TTest1 {
+    static constexpr int kBits = 1;
     const TSeedTables& t;
     bool operator()(const std::uint8_t* row, int x) const
     {
@@ -70,6 +75,7 @@ struct TTest1 {
     }
 };
 struct TTest32f {
+    static constexpr int kBits = 32;
     const TSeedTables& t;
     bool operator()(const std::uint8_t* row, int x) const
     {
@@ -209,12 +215,41 @@ static_assert(sizeof(TFillSpan) == 16);
 // Bit X of a plane row, most significant bit first.
 inline bool Seen(const std::uint8_t* row, int x) { return (row[x >> 3] << (x & 7)) & 0x80; }
 
+// Row addresses: straight from the first row and the stride when the rows stay put (memory and
+// platform bitmaps), else through ScanLine (a file-backed row is valid until the next one).
+class TRows {
+public:
+    explicit TRows(TIEBitmap& bmp) : bmp_(bmp)
+    {
+        if (bmp.Location() != ieFile && bmp.GetHeight() > 1) {
+            first_ = bmp.ScanLine(0);
+            stride_ = bmp.ScanLine(1) - first_;
+        }
+    }
+    const std::uint8_t* Row(int y)
+    {
+        return first_ ? first_ + std::ptrdiff_t(y) * stride_ : bmp_.ScanLine(y);
+    }
+    // Starts loading what a coming span will read, where the rows stay put.
+    void Prefetch(int y, std::size_t offset) const
+    {
+        if (first_)
+            __builtin_prefetch(first_ + std::ptrdiff_t(y) * stride_ + offset);
+    }
+
+private:
+    TIEBitmap& bmp_;
+    const std::uint8_t* first_ = nullptr;
+    std::ptrdiff_t stride_ = 0;
+};
+
 template <class Test>
 TBox SpanFill(TIEBitmap& bmp, const Test& similar, int seedX, int seedY, bool eight, TBitPlane& plane)
 {
     const int w = bmp.GetWidth(), h = bmp.GetHeight();
     const int e = eight ? 1 : 0;
     TBox box;
+    TRows rows(bmp);
     std::vector<TFillSpan> stack;
     stack.reserve(1024);
     // Grows the run through (x, y) to both sides, marks it and queues the rows next to it. Only row
@@ -234,6 +269,8 @@ TBox SpanFill(TIEBitmap& bmp, const Test& similar, int seedX, int seedY, bool ei
             return b;
         }
         stack.push_back({y + from->dir, a - e, b + e, from->dir});
+        if (y + from->dir >= 0 && y + from->dir < h)
+            rows.Prefetch(y + from->dir, std::size_t(std::max(a - e, 0)) * Test::kBits / 8);
         // Back toward the row it came from, only where that row's run did not reach: the run
         // itself is taken already.
         const int runLeft = from->left + e, runRight = from->right - e;
@@ -244,7 +281,7 @@ TBox SpanFill(TIEBitmap& bmp, const Test& similar, int seedX, int seedY, bool ei
         return b;
     };
 
-    takeRun(bmp.ScanLine(seedY), plane.Row(seedY), seedX, seedY, nullptr);
+    takeRun(rows.Row(seedY), plane.Row(seedY), seedX, seedY, nullptr);
     while (!stack.empty()) {
         const TFillSpan span = stack.back();
         stack.pop_back();
@@ -253,7 +290,7 @@ TBox SpanFill(TIEBitmap& bmp, const Test& similar, int seedX, int seedY, bool ei
         const int left = std::max(span.left, 0), right = std::min(span.right, w - 1);
         if (left > right)
             continue;
-        const std::uint8_t* row = bmp.ScanLine(span.y);
+        const std::uint8_t* row = rows.Row(span.y);
         std::uint8_t* seen = plane.Row(span.y);
         for (int x = left; x <= right; ++x) {
             // Stretches taken already are passed a byte at a time.
