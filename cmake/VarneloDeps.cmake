@@ -2,7 +2,8 @@
 # (va_gtest, without a main: tests/va_gtest_main.cpp is ours) and Google Benchmark.
 #
 # Native builds take Debian's -dev packages. The i686 build takes the static libraries that
-# scripts/bootstrap cross-builds into VA_DEPS_PREFIX, and zlib from the MinGW zlib package.
+# scripts/bootstrap cross-builds into VA_DEPS_PREFIX (and Google Benchmark into VA_BENCH_DEPS_PREFIX),
+# and zlib from the MinGW zlib package.
 
 set(VA_DEPS_PREFIX "/opt/varnelo-deps/i686-mingw-1" CACHE PATH "Cross-built i686 dependencies")
 
@@ -57,5 +58,19 @@ if(NOT VA_FUZZ AND NOT VA_BENCH)
 endif()
 
 if(VA_BENCH)
-  find_package(benchmark REQUIRED)
+  if(VA_WIN32)
+    # Cross-built by scripts/bootstrap for the benchmarks that need Windows (they run under Wine).
+    set(VA_BENCH_DEPS_PREFIX "/opt/varnelo-deps/i686-mingw-bench-1" CACHE PATH "Google Benchmark for i686")
+    if(NOT EXISTS "${VA_BENCH_DEPS_PREFIX}/lib/libbenchmark.a")
+      message(FATAL_ERROR "Google Benchmark for i686 is missing in ${VA_BENCH_DEPS_PREFIX}: run scripts/bootstrap")
+    endif()
+    _va_import(benchmark::benchmark "${VA_BENCH_DEPS_PREFIX}/lib/libbenchmark.a" "${VA_BENCH_DEPS_PREFIX}/include")
+    set_target_properties(benchmark::benchmark PROPERTIES INTERFACE_COMPILE_DEFINITIONS BENCHMARK_STATIC_DEFINE
+                                                          INTERFACE_LINK_LIBRARIES shlwapi)
+    _va_import(benchmark::benchmark_main "${VA_BENCH_DEPS_PREFIX}/lib/libbenchmark_main.a"
+               "${VA_BENCH_DEPS_PREFIX}/include")
+    set_target_properties(benchmark::benchmark_main PROPERTIES INTERFACE_LINK_LIBRARIES benchmark::benchmark)
+  else()
+    find_package(benchmark REQUIRED)
+  endif()
 endif()

@@ -98,7 +98,7 @@ function(_va_under_wine test)
 endfunction()
 
 # The shared test main for a test linking `deps`: that of the highest layer (app, skin, placement,
-# imaging, win, else rtl) among everything the test links, directly or through other libraries.
+# the image I/O, the image core, win, else rtl) among everything the test links, directly or through other libraries.
 function(_va_gtest_main out deps)
   set(seen "")
   set(todo ${deps})
@@ -113,7 +113,8 @@ function(_va_gtest_main out deps)
       list(APPEND todo ${links})
     endif()
   endwhile()
-  foreach(layer_library app=va_app skin=va_skin placement=va_placement imaging=va_imaging_core win=va_win)
+  foreach(layer_library app=va_app skin=va_skin placement=va_placement imagingio=va_imaging_io_core
+                        imaging=va_imaging_core win=va_win)
     string(REPLACE "=" ";" parts ${layer_library})
     list(GET parts 0 layer)
     list(GET parts 1 library)

@@ -203,11 +203,11 @@ struct TIEScrollBarParams {
 };
 
 struct TIEMouseWheelParams {
-    std::uint8_t Action = 0;
-    std::uint8_t Variation = 2;
-    std::uint8_t ZoomPosition = 1;
+    bool InvertDirection = false;  // a notch away from the user counts -1
+    std::uint8_t Action = 2;       // 0 none, 1 scroll, 2 zoom
+    std::uint8_t Variation = 1;    // 0 absolute, 1 percentage
     int Value = 8;
-    bool InvertDirection = false;
+    bool ZoomPosition = false;  // false: zoom keeping the centre; true: at the mouse
 };
 
 bool IEDirectoryExists(const std::string& Path);

@@ -136,6 +136,24 @@ public:
     virtual void Assign(rtl::TObject* Source) = 0;
 };
 
+// Sets a bitmap's Access for a scope and restores it however the scope ends: a reader makes a
+// file-backed bitmap's rows read only (1) so they are not written back, a writer write only (2) so
+// they are not read before being overwritten.
+class TIEAccessScope {
+public:
+    TIEAccessScope(TIEBaseBitmap& Bitmap, std::uint8_t Access) : bitmap_(Bitmap), saved_(Bitmap.Access)
+    {
+        Bitmap.Access = Access;
+    }
+    ~TIEAccessScope() { bitmap_.Access = saved_; }
+    TIEAccessScope(const TIEAccessScope&) = delete;
+    TIEAccessScope& operator=(const TIEAccessScope&) = delete;
+
+private:
+    TIEBaseBitmap& bitmap_;
+    std::uint8_t saved_;
+};
+
 // The image buffer. Row 0 is the top row in every location. Not for use by two threads at once:
 // reading a file-backed row changes state.
 class TIEBitmap : public TIEBaseBitmap {

@@ -142,23 +142,6 @@ void Store(TIEPixelFormat format, std::uint8_t* row, int x, int y, const TPixel&
     }
 }
 
-// Reading one bitmap while writing another: a file-backed source row is not written back and a
-// destination row is not read before it is overwritten.
-class TAccessGuard {
-public:
-    TAccessGuard(TIEBaseBitmap& bitmap, std::uint8_t access) : bitmap_(bitmap), saved_(bitmap.Access)
-    {
-        bitmap.Access = access;
-    }
-    ~TAccessGuard() { bitmap_.Access = saved_; }
-    TAccessGuard(const TAccessGuard&) = delete;
-    TAccessGuard& operator=(const TAccessGuard&) = delete;
-
-private:
-    TIEBaseBitmap& bitmap_;
-    std::uint8_t saved_;
-};
-
 constexpr std::array<TRGB, 2> kBlackWhite = {TRGB{0, 0, 0}, TRGB{255, 255, 255}};
 
 std::array<TRGB, 256> GreyRamp()
@@ -250,8 +233,8 @@ void TIEBitmap::ConvertPixelsFrom(TIEBitmap& old)
     std::array<TRGB, 256> sourcePalette{};
     if (from == ie8p && old.palette_)
         sourcePalette = *old.palette_;
-    TAccessGuard readOnly(old, 1);
-    TAccessGuard writeOnly(*this, 2);
+    TIEAccessScope readOnly(old, 1);
+    TIEAccessScope writeOnly(*this, 2);
     for (int y = 0; y < height_; ++y) {
         const std::uint8_t* src = old.ScanLine(y);
         std::uint8_t* dst = ScanLine(y);
@@ -268,8 +251,8 @@ void TIEBitmap::QuantizeFrom(TIEBitmap& old)
     const int colors = std::clamp(PaletteColors, 2, 256);
     TIEQuantizer quantizer(&old, palette, 255, colors, -1, 0);
     *palette_ = palette;
-    TAccessGuard readOnly(old, 1);
-    TAccessGuard writeOnly(*this, 2);
+    TIEAccessScope readOnly(old, 1);
+    TIEAccessScope writeOnly(*this, 2);
     for (int y = 0; y < height_; ++y) {
         const std::uint8_t* src = old.ScanLine(y);
         std::uint8_t* dst = ScanLine(y);
@@ -313,7 +296,7 @@ void TIEBitmap::CopyToTBitmap(TIEPlatformBitmap* Dest)
     Dest->SetSize(width_, height_);
     if (width_ < 1 || height_ < 1 || format == ieNull)
         return;
-    TAccessGuard readOnly(*this, 1);
+    TIEAccessScope readOnly(*this, 1);
     const int destLen = IERowLen(width_, Dest->BitsPerPixel(), 32);
     for (int y = 0; y < height_; ++y) {
         const std::uint8_t* src = ScanLine(y);
@@ -368,7 +351,7 @@ void TIEBitmap::CopyFromTBitmap(TIEPlatformBitmap* Source)
         std::copy_n(entries.begin(), std::min(entryCount, 1 << bits), palette_->begin());
     if (width_ < 1 || height_ < 1)
         return;
-    TAccessGuard writeOnly(*this, 2);
+    TIEAccessScope writeOnly(*this, 2);
     for (int y = 0; y < height_; ++y) {
         const std::uint8_t* src = Source->ScanLine(y);
         std::uint8_t* dst = ScanLine(y);
@@ -432,7 +415,7 @@ void TIEBitmap::CopyFromTDibBitmap(TIEDibbitmap* Source)
     Allocate(width, height, format);
     if (width_ < 1 || height_ < 1)
         return;
-    TAccessGuard writeOnly(*this, 2);
+    TIEAccessScope writeOnly(*this, 2);
     for (int y = 0; y < height_; ++y) {
         std::uint8_t* dst = ScanLine(y);
         std::memcpy(dst, Source->ScanLine(y), static_cast<std::size_t>(rowLen_));

@@ -210,7 +210,8 @@ void TIEMask::Empty()
 void TIEMask::RecomputeBox()
 {
     ResetBox();
-    for (int y = 0; y < height_; ++y) {
+    // A mask without columns has rows but no bytes to read.
+    for (int y = 0; y < height_ && width_ > 0; ++y) {
         const std::uint8_t* row = ScanLine(y);
         for (int x = 0; x < width_; ++x) {
             if (bitsPerPixel_ == 1 ? GetPixelBit(row, x) : row[x]) {

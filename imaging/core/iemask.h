@@ -4,6 +4,7 @@
 #include "imaging/core/hyiedefs.h"
 #include "platform/rtl/Object.h"
 
+#include <climits>
 #include <cstdint>
 #include <functional>
 #include <vector>
@@ -22,8 +23,9 @@ struct TIEPoint {
     std::int32_t Y = 0;
 };
 
-// X of the point that separates polygons in FillPolygons.
-inline constexpr std::int32_t kIEPolygonSeparator = 0xFFFFF;
+// X of the point that separates polygons in FillPolygons. No image column can have it: a point list
+// of an image more than a million pixels wide holds real points at any positive X.
+inline constexpr std::int32_t kIEPolygonSeparator = INT32_MIN;
 
 // Coordinates are mask pixels, row 0 at the top. Coordinates outside the mask are ignored, read as
 // 0 or clipped; nothing reads or writes outside the plane.

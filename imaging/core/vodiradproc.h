@@ -1,8 +1,9 @@
-// Small routines the whole image library shares: numbers, colours, HSL, bits of 1-bit rows and bitmap
-// geometry.
+// Small routines the whole image library shares: numbers, colours, HSL, bits of 1-bit rows, bitmap
+// geometry and the magic wand.
 #pragma once
 
 #include "imaging/core/hyiedefs.h"
+#include "imaging/core/iemask.h"
 
 #include <array>
 #include <cstdint>
@@ -156,5 +157,31 @@ std::vector<std::uint8_t> BitmapToPackedDIB(TIEBitmap* Bitmap, int X, int Width,
 // target row, or 0 for a pair it does not convert (Dest then unchanged).
 int ConvertRowDepth(std::uint8_t* Dest, const std::uint8_t* Source, int SourceBits, int Width, int DestBits,
                     const TRGB* Palette, TIEQuantizer* Quantizer);
+
+// Magic wand: regions of colour close to a seed pixel.
+//
+// A pixel is similar to the seed (X, Y) when it lies inside the image and each of its red, green and
+// blue values, as GetPixelRGB reads them, differs from the seed's by less than Tolerance, so
+// Tolerance 0 accepts nothing. A seed outside the image, a null bitmap or mask, or an empty image
+// selects nothing and leaves the mask as it was. Selected pixels get the value 1 and widen the mask's
+// box; pixels beyond the mask's own size are dropped.
+
+// Options of the connected finders.
+inline constexpr std::uint8_t kIEMagicWand8Connected = 1;  // diagonal neighbours join the region
+
+// Every similar pixel of the image.
+void MagicWandSelectAll(TIEBitmap* Bitmap, int X, int Y, TIEMask* Mask, int Tolerance);
+// The region of similar pixels connected to the seed, through their four side neighbours (and the
+// four diagonal ones with kIEMagicWand8Connected).
+void MagicWandFill(TIEBitmap* Bitmap, int X, int Y, int Tolerance, TIEMask* Mask, std::uint8_t Options = 0);
+// The outer outline of the same region as a closed polygon along pixel edges: the points are pixel
+// corners (0..Width, 0..Height), clockwise on the screen from the top left corner of the region's top
+// row, one point per change of direction. Filling it (TIEMask::FillPolygons) covers the region and
+// the holes it encloses; two parts of the outline that touch diagonally share a point. Empty when
+// nothing is similar.
+std::vector<TIEPoint> MagicWandPolygon(TIEBitmap* Bitmap, int X, int Y, int Tolerance,
+                                       std::uint8_t Options = 0);
+void PointAdd(const TIEPoint& A, const TIEPoint& B, TIEPoint& C);
+void PointSub(const TIEPoint& A, const TIEPoint& B, TIEPoint& C);
 
 }  // namespace imaging

@@ -9,12 +9,10 @@
 // photograph against ImageMagick's with the same kernel, on the pixels whose window lies inside.
 #include "imaging/core/iebitmap.h"
 #include "imaging/core/vodiradproc.h"
+#include "tests/bench/helper_process.h"
 
 #include <benchmark/benchmark.h>
 #include <pixman.h>
-
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <cmath>
 #include <cstdint>
@@ -200,74 +198,19 @@ void PixmanBilinear(benchmark::State& state, std::string which, TCase c)
     pixman_image_unref(src);
 }
 
-// The Pillow helper process: one request line in, one time out.
-class TPillow {
-public:
-    TPillow()
-    {
-        int toChild[2], fromChild[2];
-        if (pipe(toChild) != 0 || pipe(fromChild) != 0)
-            Fail("no pipe for Pillow");
-        pid_ = fork();
-        if (pid_ == 0) {
-            dup2(toChild[0], 0);
-            dup2(fromChild[1], 1);
-            close(toChild[1]);
-            close(fromChild[0]);
-            const std::string synthetic = "synthetic=" + DataPath("synthetic-1024.ppm");
-            const std::string photo = "photo=" + DataPath("photo-1024.ppm");
-            execl(VA_PILLOW_SCRIPT, VA_PILLOW_SCRIPT, synthetic.c_str(), photo.c_str(), nullptr);
-            _exit(127);
-        }
-        close(toChild[0]);
-        close(fromChild[1]);
-        in_ = fdopen(fromChild[0], "r");
-        out_ = fdopen(toChild[1], "w");
-        char line[64];
-        if (!in_ || !out_ || !std::fgets(line, sizeof line, in_) || std::strncmp(line, "ready", 5) != 0)
-            Fail("Pillow did not start (" VA_PILLOW_SCRIPT ")");
-    }
-    ~TPillow()
-    {
-        if (out_)
-            std::fclose(out_);
-        if (in_)
-            std::fclose(in_);
-        if (pid_ > 0)
-            waitpid(pid_, nullptr, 0);
-    }
-
-    double Resize(const char* kernel, const std::string& which, TCase c)
-    {
-        std::fprintf(out_, "%s %s %d %d\n", kernel, which.c_str(), c.dstW, c.dstH);
-        std::fflush(out_);
-        char line[64];
-        if (!std::fgets(line, sizeof line, in_))
-            Fail("Pillow stopped answering");
-        return std::atof(line);
-    }
-
-private:
-    [[noreturn]] static void Fail(const char* what)
-    {
-        std::fprintf(stderr, "FAILED: %s\n", what);
-        std::exit(1);
-    }
-    pid_t pid_ = -1;
-    FILE* in_ = nullptr;
-    FILE* out_ = nullptr;
-};
-
-TPillow& Pillow()
+// Pillow runs in a helper process: one request line in, one time out.
+bench::THelperProcess& Pillow()
 {
-    static TPillow pillow;
+    static bench::THelperProcess pillow(VA_PILLOW_SCRIPT, {"synthetic=" + DataPath("synthetic-1024.ppm"),
+                                                           "photo=" + DataPath("photo-1024.ppm")});
     return pillow;
 }
 
 void PillowResize(benchmark::State& state, const char* kernel, std::string which, TCase c)
 {
     for (auto _ : state)
-        state.SetIterationTime(Pillow().Resize(kernel, which, c));
+        state.SetIterationTime(Pillow().Time(std::string(kernel) + " " + which + " " +
+                                             std::to_string(c.dstW) + " " + std::to_string(c.dstH)));
     state.SetItemsProcessed(state.iterations() * std::int64_t(c.dstW) * c.dstH);
 }
 

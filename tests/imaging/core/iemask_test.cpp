@@ -61,6 +61,28 @@ void ExpectInnerPixelsMatch(TIEMask& mask, const TGreyImage& ref, const char* wh
     EXPECT_GT(compared, 1000) << what;
 }
 
+TEST(MaskBox, RecomputingTheBoxOfAMaskWithoutColumnsFindsItEmpty)
+{
+    TIEMask mask;
+    mask.AllocateBits(0, 6, 1);
+    mask.RecomputeBox();
+    EXPECT_TRUE(mask.IsEmpty());
+}
+
+TEST(MaskPolygons, PointsFarRightOnVeryWideMasksAreRealPoints)
+{
+    // Column 0xFFFFF is an ordinary column of a mask wider than a million pixels.
+    TIEMask mask;
+    mask.AllocateBits(0x100010, 4, 1);
+    const TIEPoint points[] = {{0xFFFF0, 0}, {0xFFFFF, 0}, {0xFFFFF, 3}, {0xFFFF0, 3}};
+    mask.FillPolygons(1, points, 4);
+    EXPECT_NE(mask.GetPixel(0xFFFFE, 2), 0);
+    EXPECT_NE(mask.GetPixel(0xFFFF0, 0), 0);
+    EXPECT_EQ(mask.GetPixel(0xFFFFF, 0), 0);
+    EXPECT_EQ(mask.X1(), 0xFFFF0);
+    EXPECT_EQ(mask.X2(), 0xFFFFE);
+}
+
 class MaskDepth : public ::testing::TestWithParam<int> {};
 
 TEST_P(MaskDepth, PolygonsMatchImageMagickOnInnerPixels)
