@@ -18,6 +18,7 @@ constexpr int kContentWidth = 336;
 // Taken off without an icon, when two buttons leave room to spare.
 constexpr int kNarrowing = 64;
 constexpr int kTextLeftBesideIcon = 88;
+constexpr int kTextWidth = 225;
 constexpr int kMargin = 24;
 constexpr int kButtonWidth = 73;
 constexpr int kButtonHeight = 25;
@@ -126,6 +127,9 @@ win::TModalResult TsuiMessageDialog::ShowModal()
 
     win::TLabel* text = form->lbl;
     win::TImage* icon = form->Image1;
+    // The label wraps at its width, then takes the width of its longest line: the text wraps at
+    // the full width, not at that of the placeholder it was read with.
+    text->SetWidth(kTextWidth);
     text->SetCaption(text_);
     const bool hasIcon = iconType_ != TsuiIconType::suiNone;
     if (hasIcon) {

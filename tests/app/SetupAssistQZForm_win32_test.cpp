@@ -2,6 +2,8 @@
 // the duplicate test, log prefixes, stored numbers, the registry lookup, timer and heights, the
 // search stopped before the window goes, what a close writes back, and the faces it draws with.
 #include "app/SetupAssistQZForm.h"
+
+#include "MainWindowTestSupport.h"
 #include "imaging/io/iegraphic_win32.h"
 
 #include "platform/rtl/FormText.h"
@@ -29,45 +31,14 @@ using namespace app;
 
 namespace {
 
-std::string ShippedDescription()
-{
-    std::ifstream in(VA_SOURCE_DIR "/app/SetupAssistQZForm.txt", std::ios::binary);
-    std::ostringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
-
-// The shipped description, hidden (so showing does not start a search) and without stored files.
-std::string TestDescription()
-{
-    std::string s = ShippedDescription();
-    auto replace = [&s](const std::string& from, const std::string& to) {
-        const std::size_t at = s.find(from);
-        EXPECT_NE(at, std::string::npos) << from;
-        if (at != std::string::npos)
-            s.replace(at, from.size(), to);
-    };
-    replace("@DATASTORE_ITEMS@", "");
-    replace("  Visible = True\n", "  Visible = False\n");
-    return s;
-}
-
-struct FormDeleter {
-    void operator()(TForm2* f) const { delete f; }
-};
+using apptest::ShippedDescription;
 
 class MainWindow : public ::testing::Test {
 protected:
     void SetUp() override
     {
         SetupState() = TSetupState{};
-        form_.reset(new TForm2(win::Application));
-        Form2 = form_.get();
-        rtl::TStringStream in(TestDescription());
-        rtl::TMemoryStream bin;
-        rtl::ObjectTextToBinary(in, bin, VA_APP_BINARY_DIR);
-        bin.SetPosition(0);
-        form_->ReadFromStream(bin);
+        form_ = apptest::ReadMainWindow();
         char temp[MAX_PATH + 1] = {};
         ::GetTempPathA(MAX_PATH, temp);
         root_ = std::string(temp) + "va-setup-form-" + std::to_string(::GetCurrentProcessId()) + "\\";
@@ -118,7 +89,7 @@ protected:
         form_->FindFileFileMatch(form_->FindFile, folder, rec);
     }
 
-    std::unique_ptr<TForm2, FormDeleter> form_;
+    apptest::FormPtr form_;
     std::string root_;
     std::vector<std::string> folders_, made_;
 };
