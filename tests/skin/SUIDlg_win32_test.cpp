@@ -41,9 +41,9 @@ win::TModalResult ShowAndWork(TsuiMessageDialog& dialog, const std::function<voi
         if (!form)
             return;
         start.SetEnabled(false);
+        watchdog.SetEnabled(true);
         Pump();
         work(*form);
-        watchdog.SetEnabled(true);
     };
     watchdog.OnTimer = [&](rtl::TObject*) {
         watchdog.SetEnabled(false);
@@ -225,6 +225,11 @@ TEST_F(Dialog, TheContentKeepsItsWidthInEveryStyleAndNoBorderCoversIt)
                 ASSERT_EQ(static_cast<int>(buttons.size()), c.buttons);
                 const bool icon = c.icon != TsuiIconType::suiNone;
                 EXPECT_EQ(form.lbl->Left(), icon ? 88 : 24);
+                // Wrapped at 225 pixels, however narrow the text was read with: a few lines, not
+                // a word a line.
+                EXPECT_LE(form.lbl->Width(), 225);
+                EXPECT_GT(form.lbl->Width(), 150);
+                EXPECT_LT(form.lbl->Height(), 5 * 13) << "lines of 13 pixels";
                 EXPECT_EQ(form.Image1->Visible(), icon);
                 const int bottom = std::max(form.lbl->Top() + form.lbl->Height(),
                                             icon ? form.Image1->Top() + form.Image1->Height() : 0);
