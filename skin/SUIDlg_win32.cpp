@@ -4,6 +4,7 @@
 #include "platform/rtl/Win32.h"
 #include "skin/SUI2Define.h"
 #include "skin/SUIControl.h"
+#include "skin/SUIMenu.h"
 #include "skin/SUIPublic.h"
 #include "skin/frmMessage.h"
 
@@ -60,11 +61,7 @@ TsuiDialog::~TsuiDialog()
 
 void TsuiDialog::SetFileTheme(TsuiFileTheme* value)
 {
-    if (fileTheme_ && fileTheme_ != value)
-        fileTheme_->RemoveFreeNotification(this);
-    fileTheme_ = value;
-    if (value)
-        value->FreeNotification(this);
+    SetNotifiedRef(this, fileTheme_, value);
     SetUIStyle(uiStyle_);
 }
 

@@ -1,6 +1,7 @@
-// The main window's handlers on the real window description: worker-thread updates in order,
-// the duplicate test, log prefixes, stored numbers, the registry lookup, timer and heights, the
-// search stopped before the window goes, what a close writes back, and the faces it draws with.
+// The main window on the real window description: its skinned frame and controls and where they
+// lie, and its handlers: worker-thread updates in order, the duplicate test, log prefixes, stored
+// numbers, the registry lookup, timer and heights, the search stopped before the window goes,
+// what a close writes back, and the faces it draws with.
 #include "app/SetupAssistQZForm.h"
 
 #include "MainWindowTestSupport.h"
