@@ -24,10 +24,13 @@ bool PutOnClipboard(HWND owner, const std::string& text)
     HGLOBAL memory = ::GlobalAlloc(GMEM_MOVEABLE, text.size() + 1);
     if (!memory)
         return false;
-    if (void* bytes = ::GlobalLock(memory)) {
-        std::memcpy(bytes, text.c_str(), text.size() + 1);
-        ::GlobalUnlock(memory);
+    void* bytes = ::GlobalLock(memory);
+    if (!bytes) {
+        ::GlobalFree(memory);
+        return false;
     }
+    std::memcpy(bytes, text.c_str(), text.size() + 1);
+    ::GlobalUnlock(memory);
     if (!::OpenClipboard(owner)) {
         ::GlobalFree(memory);
         return false;
@@ -89,7 +92,9 @@ std::string TfrmMsg::CopyText() const
 void TfrmMsg::KeyDown(std::uint16_t& key, win::TShiftState shift)
 {
     if (key == 'C' && shift == win::TShiftState{win::ssCtrl}) {
-        PutOnClipboard(Handle(), CopyText());
+        // Nothing copied (another program holds the clipboard): the user hears it.
+        if (!PutOnClipboard(Handle(), CopyText()))
+            ::MessageBeep(MB_ICONWARNING);
         key = 0;
         return;
     }

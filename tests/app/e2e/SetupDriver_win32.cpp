@@ -650,11 +650,14 @@ void Run(Args& a)
         ::SendMessageA(edit, WM_KEYUP, VK_DELETE, 0xC0000001);
         std::printf("deleted\n");
     } else if (cmd == "pick") {
-        // title index: drops the folder box's list with the arrow at its right end and clicks
-        // the item
+        // title index: drops the folder box's list with the arrow at its right end, walks to the
+        // item with the arrow keys and takes it with Enter. (A click on the item could land before
+        // the list's window is on screen.)
         HWND top = NeedTop(a.Next("title"));
         HWND combo = FindChild(top, kFolderBox, "#0");
         const int index = a.NextInt("index");
+        if (index < 0 || index >= ::SendMessageA(combo, CB_GETCOUNT, 0, 0))
+            Fail("the folder box has no item " + std::to_string(index));
         Foreground(combo);
         RECT box;
         ::GetWindowRect(combo, &box);
@@ -666,16 +669,11 @@ void Run(Args& a)
                 return list != nullptr;
             },
             5000, "the folder box's list did not drop");
-        // Item rectangles are asked without pointers: those do not cross between programs.
-        const LRESULT height = ::SendMessageA(list, LB_GETITEMHEIGHT, 0, 0);
-        const LRESULT first = ::SendMessageA(list, LB_GETTOPINDEX, 0, 0);
-        if (height <= 0 || index < first || index >= ::SendMessageA(list, LB_GETCOUNT, 0, 0))
-            Fail("the list shows no item " + std::to_string(index));
-        RECT inside;
-        ::GetClientRect(list, &inside);
-        POINT at{inside.right / 2, static_cast<LONG>((index - first) * height + height / 2)};
-        ::ClientToScreen(list, &at);
-        ClickAt(at, 1);
+        const int current = static_cast<int>(::SendMessageA(list, LB_GETCURSEL, 0, 0));
+        const WORD step = index > current ? VK_DOWN : VK_UP;
+        for (int at = current; at != index; at += index > current ? 1 : -1)
+            SendChord({step});
+        SendChord({VK_RETURN});
         WaitFor(
             [&] {
                 return ::SendMessageA(combo, CB_GETDROPPEDSTATE, 0, 0) == 0 &&

@@ -846,7 +846,7 @@ def scenario_close_mid_search(s):
     """Closing the window while the search runs, every way a user can, ends the program cleanly
     and keeps what the INI holds."""
     s.registry()
-    for way, top in (("button", 1), ("altf4", 16), ("wmclose", 16)):
+    for way, top in (("button", 16), ("altf4", 16), ("wmclose", 16)):
         folders = s.big_tree(top, 40)
         s.write_ini({"Varnelo": "12", "ZanticPath": "C:\\Kept\\"})
         s.start()
