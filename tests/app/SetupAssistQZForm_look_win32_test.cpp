@@ -129,6 +129,8 @@ void ExpectLooksAsReviewed(const Picture& shot, const Picture& compared, const s
     ASSERT_TRUE(SavePng(shot, path)) << "cannot write " << path;
     const std::string comparedPath = std::string(VA_SHOTS_DIR) + name + ".compared.png";
     ASSERT_TRUE(SavePng(compared, comparedPath)) << "cannot write " << comparedPath;
+    const std::string diffPath = std::string(VA_SHOTS_DIR) + name + ".diff.png";
+    ::DeleteFileA(diffPath.c_str());  // an earlier run's
     Picture golden;
     if (!LoadPng(std::string(VA_GOLDEN_DIR) + name + ".png", golden)) {
         ADD_FAILURE() << "no reviewed picture " << name << ".png: look at " << path << " and copy "
@@ -150,7 +152,7 @@ void ExpectLooksAsReviewed(const Picture& shot, const Picture& compared, const s
     }
     const int allowed = compared.Width * compared.Height * kDifferentPer2000Pixels / 2000;
     if (different > allowed) {
-        SavePng(diff, std::string(VA_SHOTS_DIR) + name + ".diff.png");
+        SavePng(diff, diffPath);
         ADD_FAILURE() << name << ": " << different << " pixels differ from the reviewed picture (" << allowed
                       << " allowed); see " << name << ".diff.png";
     }
