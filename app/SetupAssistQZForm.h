@@ -4,13 +4,18 @@
 #include "app/ColorButton.h"
 #include "app/EllipsLabel.h"
 #include "app/FindFile.h"
-#include "app/MessageDialog.h"
-#include "app/URLLabel.h"
 #include "app/zResStorage.h"
 #include "placement/rxPlacemnt.h"
 #include "platform/win/ExtCtrls.h"
 #include "platform/win/Forms.h"
 #include "platform/win/StdCtrls.h"
+#include "skin/SUIComboBox.h"
+#include "skin/SUIDlg.h"
+#include "skin/SUIForm.h"
+#include "skin/SUIMemo.h"
+#include "skin/SUIMgr.h"
+#include "skin/SUIScrollBar.h"
+#include "skin/SUIURLLabel.h"
 
 #include <cstdint>
 #include <functional>
@@ -24,7 +29,10 @@ inline constexpr std::int32_t kInstallBuild = 143;
 
 // The components of the window description in declaration order, and the handlers it names.
 #define TFORM2_COMPONENTS(X)                 \
+    X(skin::TsuiBuiltInFileTheme, Theme1)    \
+    X(skin::TsuiThemeManager, ThemeManager)  \
     X(win::TImage, Image1)                   \
+    X(skin::TsuiForm, suiForm1)              \
     X(win::TLabel, Label1)                   \
     X(win::TLabel, Label2)                   \
     X(win::TLabel, Label3)                   \
@@ -39,16 +47,18 @@ inline constexpr std::int32_t kInstallBuild = 143;
     X(TFindFile, FindFile)                   \
     X(TzResStorage, DataStore)               \
     X(placement::TFormStorage, FormStorage1) \
-    X(win::TComboBox, ZanticFolder)          \
+    X(skin::TsuiComboBox, ZanticFolder)      \
     X(TEllipsLabel, DirLabel)                \
     X(win::TTimer, Timer1)                   \
-    X(TURLLabel, lbUrl)                      \
-    X(TURLLabel, suiURLLabel1)               \
+    X(skin::TsuiURLLabel, lbUrl)             \
+    X(skin::TsuiURLLabel, suiURLLabel1)      \
     X(win::TLabel, Label7)                   \
-    X(win::TMemo, mLog)                      \
+    X(skin::TsuiMemo, mLog)                  \
+    X(skin::TsuiScrollBar, suiScrollBar1)    \
+    X(skin::TsuiScrollBar, suiScrollBar2)    \
     X(win::TLabel, Label8)                   \
     X(win::TLabel, Label9)                   \
-    X(TMessageDialog, MessageDialog)
+    X(skin::TsuiMessageDialog, MessageDialog)
 #define TFORM2_HANDLERS(X)                                                                                \
     X(FormCreate, rtl::TObject* Sender)                                                                   \
     X(FormCloseQuery, rtl::TObject* Sender, bool& CanClose)                                               \

@@ -218,7 +218,7 @@ void TForm2::FormStorage1RestorePlacement(rtl::TObject*)
     MessageDialog->SetButton1ModalResult(1);
     MessageDialog->SetButton2Caption("Cancel");
     MessageDialog->SetButton2ModalResult(2);
-    MessageDialog->SetIconType(suiWarning);
+    MessageDialog->SetIconType(skin::TsuiIconType::suiWarning);
 
     const char* firstLine = nullptr;
     if (state.InstalledBuild > kInstallBuild)

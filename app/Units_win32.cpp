@@ -5,15 +5,14 @@
 #include "app/EllipsLabel.h"
 #include "app/FindFile.h"
 #include "app/FindFileMatch.h"
-#include "app/MessageDialog.h"
 #include "app/SetupAssistQZForm.h"
-#include "app/URLLabel.h"
 #include "app/kzFiles.h"
 #include "app/kzStrings.h"
 #include "app/kzSystem.h"
 #include "app/zResStorage.h"
 #include "imaging/io/Units.h"
 #include "placement/Units.h"
+#include "skin/Units.h"
 
 namespace app {
 
@@ -21,8 +20,7 @@ void RegisterClasses()
 {
     for (const rtl::TClassInfo* info :
          {&TColorButton::StaticClassInfo(), &TEllipsLabel::StaticClassInfo(), &TFindFile::StaticClassInfo(),
-          &TzResStorage::StaticClassInfo(), &TURLLabel::StaticClassInfo(), &TMessageDialog::StaticClassInfo(),
-          &TForm2::StaticClassInfo()})
+          &TzResStorage::StaticClassInfo(), &TForm2::StaticClassInfo()})
         rtl::RegisterClass(*info);
 }
 
@@ -31,6 +29,9 @@ rtl::TUnitTable UnitTable()
     rtl::TUnitTable table = placement::UnitTable();
     // The window's pictures are the image library's BMP pictures.
     for (const rtl::TUnit& unit : imaging::IOUnitTable())
+        table.push_back(unit);
+    // The skinned frame, controls and message dialog the window is made of, and the menu tick.
+    for (const rtl::TUnit& unit : skin::UnitTable())
         table.push_back(unit);
     // The operating-system and process facts, taken on the thread that runs main.
     table.push_back({"kzSystem", InitializeKzSystem, nullptr});

@@ -131,8 +131,11 @@ public:
     // Repaints the non-client frame and sets the region again.
     void RedrawFrame();
     // What the form answers for a screen point: a sizing code (HTLEFT to HTBOTTOMRIGHT) on the
-    // border of a sizeable form that is not maximized, else HTCLIENT inside the client rectangle
-    // or HTBORDER on the frame, HTNOWHERE outside the window.
+    // border of a sizeable form that is not maximized; over the title bar, the code of the caption
+    // button there (HTCLOSE, HTMAXBUTTON, HTMINBUTTON, HTHELP, HTSYSMENU for the control box) or
+    // HTCAPTION, as a system caption answers, so whatever asks the window finds its buttons (the
+    // bar's own window takes the mouse); else HTCLIENT inside the client rectangle or HTBORDER on
+    // the frame, HTNOWHERE outside the window.
     LRESULT HitTest(int screenX, int screenY);
     // Alt+Space and menu shortcuts; true when the key was taken.
     bool HandleKey(const MSG& msg);

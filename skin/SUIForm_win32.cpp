@@ -514,6 +514,23 @@ LRESULT TsuiForm::HitTest(int screenX, int screenY)
         if (bottom)
             return HTBOTTOM;
     }
+    if (titleBar_ && titleBar_->Visible() && titleBar_->HandleAllocated()) {
+        RECT bar;
+        ::GetWindowRect(titleBar_->Handle(), &bar);
+        if (screenX >= bar.left && screenX < bar.right && screenY >= bar.top && screenY < bar.bottom) {
+            const std::int32_t index = titleBar_->ButtonAt(screenX - bar.left, screenY - bar.top);
+            if (index < 0)
+                return HTCAPTION;
+            switch (titleBar_->Buttons()->Items(index)->ButtonType()) {
+            case suiClose: return HTCLOSE;
+            case suiMax: return HTMAXBUTTON;
+            case suiMin: return HTMINBUTTON;
+            case suiHelp: return HTHELP;
+            case suiControlBox: return HTSYSMENU;
+            case suiCustom: return HTCAPTION;
+            }
+        }
+    }
     const win::TRect c = ClientFor(win::Rect(0, 0, w, h));
     return x >= c.Left && x < c.Right && y >= c.Top && y < c.Bottom ? HTCLIENT : HTBORDER;
 }

@@ -4,6 +4,7 @@
 #include "platform/win/Units.h"
 #include "skin/SUIButton.h"
 #include "skin/SUIComboBox.h"
+#include "skin/SUIDlg.h"
 #include "skin/SUIForm.h"
 #include "skin/SUIImagePanel.h"
 #include "skin/SUIMainMenu.h"
@@ -15,20 +16,32 @@
 #include "skin/SUITitleBar.h"
 #include "skin/SUITrackBar.h"
 #include "skin/SUIURLLabel.h"
+#include "skin/frmMessage.h"
 
 namespace skin {
 
 void RegisterClasses()
 {
-    for (const rtl::TClassInfo* info :
-         {&TsuiFileTheme::StaticClassInfo(), &TsuiBuiltInFileTheme::StaticClassInfo(),
-          &TsuiThemeManager::StaticClassInfo(), &TsuiForm::StaticClassInfo(), &TsuiMenuBar::StaticClassInfo(),
-          &TsuiTitleBar::StaticClassInfo(), &TsuiTitleBarPopupMenu::StaticClassInfo(),
-          &TsuiPopupMenu::StaticClassInfo(), &TsuiMainMenu::StaticClassInfo(), &TsuiButton::StaticClassInfo(),
-          &TsuiImageButton::StaticClassInfo(), &TsuiScrollBar::StaticClassInfo(),
-          &TsuiMemo::StaticClassInfo(), &TsuiTrackBar::StaticClassInfo(),
-          &TsuiScrollTrackBar::StaticClassInfo(), &TsuiImagePanel::StaticClassInfo(),
-          &TsuiComboBox::StaticClassInfo(), &TsuiURLLabel::StaticClassInfo()})
+    for (const rtl::TClassInfo* info : {&TsuiFileTheme::StaticClassInfo(),
+                                        &TsuiBuiltInFileTheme::StaticClassInfo(),
+                                        &TsuiThemeManager::StaticClassInfo(),
+                                        &TsuiForm::StaticClassInfo(),
+                                        &TsuiMenuBar::StaticClassInfo(),
+                                        &TsuiTitleBar::StaticClassInfo(),
+                                        &TsuiTitleBarPopupMenu::StaticClassInfo(),
+                                        &TsuiPopupMenu::StaticClassInfo(),
+                                        &TsuiMainMenu::StaticClassInfo(),
+                                        &TsuiButton::StaticClassInfo(),
+                                        &TsuiImageButton::StaticClassInfo(),
+                                        &TsuiScrollBar::StaticClassInfo(),
+                                        &TsuiMemo::StaticClassInfo(),
+                                        &TsuiTrackBar::StaticClassInfo(),
+                                        &TsuiScrollTrackBar::StaticClassInfo(),
+                                        &TsuiImagePanel::StaticClassInfo(),
+                                        &TsuiComboBox::StaticClassInfo(),
+                                        &TsuiURLLabel::StaticClassInfo(),
+                                        &TsuiMessageDialog::StaticClassInfo(),
+                                        &TfrmMsg::StaticClassInfo()})
         rtl::RegisterClass(*info);
 }
 

@@ -336,8 +336,11 @@ std::vector<FormatEntry>& Registry()
 {
     static std::vector<FormatEntry> entries = [] {
         std::vector<FormatEntry> e;
-        e.push_back(
-            {"bmp", "Bitmaps", &TBitmap::StaticClassInfo(), [] { return std::make_unique<TBitmap>(); }});
+        auto bitmap = [] { return std::make_unique<TBitmap>(); };
+        e.push_back({"bmp", "Bitmaps", &TBitmap::StaticClassInfo(), bitmap});
+        // By its class too: a library that takes the extension over (the image library's BMP
+        // pictures) leaves bitmaps copyable and readable by their stored class name.
+        e.push_back({"", "", &TBitmap::StaticClassInfo(), bitmap});
         return e;
     }();
     return entries;

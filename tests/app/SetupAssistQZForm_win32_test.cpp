@@ -1,12 +1,16 @@
-// The main window's handlers on the real window description: worker-thread updates in order,
-// the duplicate test, log prefixes, stored numbers, the registry lookup, timer and heights, the
-// search stopped before the window goes, what a close writes back, and the faces it draws with.
+// The main window on the real window description: its skinned frame and controls and where they
+// lie, and its handlers: worker-thread updates in order, the duplicate test, log prefixes, stored
+// numbers, the registry lookup, timer and heights, the search stopped before the window goes,
+// what a close writes back, and the faces it draws with.
 #include "app/SetupAssistQZForm.h"
+
+#include "MainWindowTestSupport.h"
 #include "imaging/io/iegraphic_win32.h"
 
 #include "platform/rtl/FormText.h"
 #include "platform/rtl/Strings.h"
 #include "platform/rtl/Streams.h"
+#include "platform/rtl/TypeInfo.h"
 #include "platform/win/IniFiles.h"
 #include "platform/rtl/Win32.h"
 #include "tests/platform/win/MessageBoxPresser.h"
@@ -28,45 +32,14 @@ using namespace app;
 
 namespace {
 
-std::string ShippedDescription()
-{
-    std::ifstream in(VA_SOURCE_DIR "/app/SetupAssistQZForm.txt", std::ios::binary);
-    std::ostringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
-
-// The shipped description, hidden (so showing does not start a search) and without stored files.
-std::string TestDescription()
-{
-    std::string s = ShippedDescription();
-    auto replace = [&s](const std::string& from, const std::string& to) {
-        const std::size_t at = s.find(from);
-        EXPECT_NE(at, std::string::npos) << from;
-        if (at != std::string::npos)
-            s.replace(at, from.size(), to);
-    };
-    replace("@DATASTORE_ITEMS@", "");
-    replace("  Visible = True\n", "  Visible = False\n");
-    return s;
-}
-
-struct FormDeleter {
-    void operator()(TForm2* f) const { delete f; }
-};
+using apptest::ShippedDescription;
 
 class MainWindow : public ::testing::Test {
 protected:
     void SetUp() override
     {
         SetupState() = TSetupState{};
-        form_.reset(new TForm2(win::Application));
-        Form2 = form_.get();
-        rtl::TStringStream in(TestDescription());
-        rtl::TMemoryStream bin;
-        rtl::ObjectTextToBinary(in, bin, VA_APP_BINARY_DIR);
-        bin.SetPosition(0);
-        form_->ReadFromStream(bin);
+        form_ = apptest::ReadMainWindow();
         char temp[MAX_PATH + 1] = {};
         ::GetTempPathA(MAX_PATH, temp);
         root_ = std::string(temp) + "va-setup-form-" + std::to_string(::GetCurrentProcessId()) + "\\";
@@ -117,7 +90,7 @@ protected:
         form_->FindFileFileMatch(form_->FindFile, folder, rec);
     }
 
-    std::unique_ptr<TForm2, FormDeleter> form_;
+    apptest::FormPtr form_;
     std::string root_;
     std::vector<std::string> folders_, made_;
 };
@@ -158,6 +131,86 @@ TEST_F(MainWindow, DescriptionBuildsEveryComponentWithItsProperties)
     EXPECT_FALSE(form_->DirLabel->Visible()) << "an empty opaque label would hide Msg2";
     EXPECT_EQ(form_->Label7->Caption(), "0  0");
     EXPECT_EQ(form_->mLog->Top(), 325);
+}
+
+TEST_F(MainWindow, TheWindowIsMadeOfTheSkinnedClassesInOneFrame)
+{
+    // The built-in skin, applied by the theme manager to the frame, the folder box, the log and
+    // the dialog.
+    ASSERT_TRUE(form_->Theme1->Ready()) << "the description carries the skin as SkinData";
+    EXPECT_EQ(form_->ThemeManager->UIStyle(), skin::FromThemeFile);
+    EXPECT_EQ(form_->ThemeManager->FileTheme(), form_->Theme1);
+    for (const char* name : {"suiForm1", "ZanticFolder", "mLog", "MessageDialog"}) {
+        EXPECT_GE(form_->ThemeManager->CompList()->IndexOf(name), 0) << name;
+        rtl::TComponent* c = form_->FindComponent(name);
+        EXPECT_EQ(rtl::GetOrdProp(*c, "UIStyle"), skin::FromThemeFile) << name;
+        EXPECT_EQ(rtl::GetObjectProp(*c, "FileTheme"), form_->Theme1) << name;
+    }
+    EXPECT_TRUE(form_->suiForm1->Active()) << "the frame skins the window";
+    EXPECT_EQ(form_->suiForm1->Caption(), "Setup Assistant");
+    EXPECT_EQ(form_->mLog->VScrollBar(), form_->suiScrollBar1);
+    EXPECT_EQ(form_->mLog->HScrollBar(), form_->suiScrollBar2);
+    EXPECT_EQ(form_->mLog->ScrollBars(), win::ssBoth);
+    EXPECT_EQ(form_->suiScrollBar1->FileTheme(), form_->Theme1) << "the log passes the skin to its bars";
+    EXPECT_EQ(form_->lbUrl->Caption(), "Visit Kestrelon - Setup Info");
+    EXPECT_EQ(form_->suiURLLabel1->Caption(), "Email Support");
+    EXPECT_EQ(form_->suiURLLabel1->URL().rfind("mailto:", 0), 0u);
+    EXPECT_EQ(form_->MessageDialog->ButtonCount(), 1);
+    EXPECT_EQ(form_->MessageDialog->IconType(), skin::TsuiIconType::suiNone);
+    // Every control the user sees lies in the frame; nothing else is on the form.
+    ASSERT_EQ(form_->ControlCount(), 1);
+    EXPECT_EQ(form_->Controls(0), form_->suiForm1);
+    for (std::int32_t i = 0; i < form_->ComponentCount(); ++i) {
+        auto* control = dynamic_cast<win::TControl*>(form_->Components(i));
+        if (control && control != form_->suiForm1) {
+            EXPECT_EQ(control->Parent(), form_->suiForm1) << control->Name();
+        }
+    }
+}
+
+// In the tall window every control, the request to mail the log (Label9) included, lies below the
+// title bar and clear of the frame's borders; in the short one the log and Label9 are below its
+// edge.
+TEST_F(MainWindow, EveryControlLiesClearOfTheFrameAndLabel9ShowsInTheTallWindow)
+{
+    form_->HandleNeeded();
+    form_->suiForm1->HandleNeeded();
+    form_->Realign();
+    HWND wnd = form_->Handle();
+    const win::TRect in = form_->suiForm1->FrameInsets();
+    const int title = form_->suiForm1->TitleBar()->Height();
+    for (int height : {610, 302}) {
+        SCOPED_TRACE(height);
+        form_->SetHeight(height);
+        RECT window;
+        ::GetWindowRect(wnd, &window);
+        ASSERT_EQ(window.bottom - window.top, height);
+        for (std::int32_t i = 0; i < form_->suiForm1->ControlCount(); ++i) {
+            win::TControl* c = form_->suiForm1->Controls(i);
+            if (c == form_->suiForm1->TitleBar())
+                continue;
+            const win::TPoint at = c->ClientToScreen({0, 0});
+            const bool below = at.Y >= window.bottom - in.Bottom;
+            if (height == 302 && below)
+                continue;  // the log's part of the window
+            EXPECT_GE(at.Y - window.top, title) << c->Name() << " lies under the title bar";
+            EXPECT_GE(at.X - window.left, in.Left) << c->Name();
+            EXPECT_LE(at.X + c->Width(), window.right - in.Right) << c->Name();
+            EXPECT_LE(at.Y + c->Height(), window.bottom - in.Bottom)
+                << c->Name() << " reaches the bottom border";
+        }
+        const win::TPoint label9 = form_->Label9->ClientToScreen({0, 0});
+        if (height == 610) {
+            EXPECT_LE(label9.Y + form_->Label9->Height(), window.bottom - in.Bottom) << "Label9 is cut off";
+        } else {
+            EXPECT_GE(label9.Y, window.bottom) << "the short window shows no log";
+        }
+    }
+    EXPECT_TRUE(form_->Label9->Visible());
+    EXPECT_EQ(
+        form_->Label9->Caption(),
+        "Click on the 'Email Support' link above then cut and paste the search log text into the message, "
+        "then click send.");
 }
 
 TEST_F(MainWindow, CreateLeavesTheWindow610HighAndCentred)

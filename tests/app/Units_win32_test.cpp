@@ -11,7 +11,11 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <fstream>
+#include <iterator>
 #include <memory>
+#include <regex>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -147,9 +151,21 @@ TEST_F(Registered, EveryPublishedDefaultHoldsOnAFreshInstance)
 
 TEST_F(Registered, EveryClassTheWindowDescriptionNamesIsThere)
 {
+    std::ifstream in(VA_SOURCE_DIR "/app/SetupAssistQZForm.txt", std::ios::binary);
+    const std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    const std::regex object("object \\w+: (\\w+)");
+    std::set<std::string> names;
+    for (auto m = std::sregex_iterator(text.begin(), text.end(), object); m != std::sregex_iterator(); ++m)
+        names.insert((*m)[1].str());
+    // The frame, its controls, the themes and the dialog among them.
     for (const char* name :
-         {"TLabel", "TColorButton", "TFindFile", "TzResStorage", "TFormStorage", "TComboBox", "TEllipsLabel",
-          "TTimer", "TURLLabel", "TMemo", "TMessageDialog", "TImage"})
+         {"TForm2", "TsuiForm", "TsuiBuiltInFileTheme", "TsuiThemeManager", "TsuiComboBox", "TsuiMemo",
+          "TsuiScrollBar", "TsuiURLLabel", "TsuiMessageDialog", "TColorButton"})
+        EXPECT_EQ(names.count(name), 1u) << name << " is not in the description";
+    for (const std::string& name : names)
+        EXPECT_NE(rtl::GetClass(name), nullptr) << name;
+    // What the message dialog's own window is made of.
+    for (const char* name : {"TfrmMsg", "TsuiButton", "TLabel", "TImage"})
         EXPECT_NE(rtl::GetClass(name), nullptr) << name;
 }
 

@@ -23,8 +23,9 @@ using namespace skintest;
 TEST(SkinnedClasses, EveryClassIsRegisteredAndHoldsItsStatedDefaultsWhenNew)
 {
     int checked = 0;
-    for (const char* name : {"TsuiButton", "TsuiImageButton", "TsuiScrollBar", "TsuiMemo", "TsuiTrackBar",
-                             "TsuiScrollTrackBar", "TsuiImagePanel", "TsuiComboBox", "TsuiURLLabel"}) {
+    for (const char* name :
+         {"TsuiButton", "TsuiImageButton", "TsuiScrollBar", "TsuiMemo", "TsuiTrackBar", "TsuiScrollTrackBar",
+          "TsuiImagePanel", "TsuiComboBox", "TsuiURLLabel", "TsuiMessageDialog"}) {
         SCOPED_TRACE(name);
         const rtl::TClassInfo* info = rtl::GetClass(name);
         ASSERT_NE(info, nullptr);

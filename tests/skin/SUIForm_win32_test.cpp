@@ -235,6 +235,51 @@ TEST_F(SkinFile, HitTestingGivesSizingBordersOnlyToASizeableRestoredForm)
     EXPECT_EQ(hit(0, (m.bottom - m.top) / 2), HTCLIENT) << "a maximized form has no sizing border";
 }
 
+// Asked about a point of the title bar, the form answers as a system caption would: the code of
+// the caption button there, else the caption. (The bar's own window takes the mouse itself.)
+TEST_F(SkinFile, OverTheTitleBarTheFormAnswersItsCaptionButtons)
+{
+    for (skin::TsuiUIStyle style : {skin::FromThemeFile, skin::MacOS, skin::WinXP}) {
+        SCOPED_TRACE(static_cast<int>(style));
+        UseSkin();
+        frame_->SetUIStyle(style);
+        form_->Show();
+        Pump();
+        HWND wnd = form_->Handle();
+        skin::TsuiTitleBar* bar = frame_->TitleBar();
+        RECT b;
+        ::GetWindowRect(bar->Handle(), &b);
+        const std::pair<skin::TsuiTitleBarBtnType, LRESULT> codes[] = {{skin::suiClose, HTCLOSE},
+                                                                       {skin::suiMax, HTMAXBUTTON},
+                                                                       {skin::suiMin, HTMINBUTTON},
+                                                                       {skin::suiControlBox, HTSYSMENU}};
+        int right = 0;
+        for (std::int32_t i = 0; i < bar->Buttons()->Count(); ++i) {
+            const win::TRect r = bar->ButtonRect(i);
+            ASSERT_FALSE(r.IsEmpty());
+            right = std::max(right, static_cast<int>(r.Right));
+            for (const auto& [type, code] : codes) {
+                if (bar->Buttons()->Items(i)->ButtonType() != type)
+                    continue;
+                EXPECT_EQ(::SendMessageA(
+                              wnd, WM_NCHITTEST, 0,
+                              MAKELPARAM(b.left + (r.Left + r.Right) / 2, b.top + (r.Top + r.Bottom) / 2)),
+                          code)
+                    << i;
+            }
+        }
+        // Between the caption and the buttons, away from the sizing strip along the top.
+        EXPECT_EQ(
+            ::SendMessageA(wnd, WM_NCHITTEST, 0, MAKELPARAM(b.left + (b.right - b.left) / 2, b.bottom - 3)),
+            HTCAPTION);
+        // The bar's window itself keeps the mouse: clicks reach its buttons.
+        EXPECT_EQ(
+            ::SendMessageA(bar->Handle(), WM_NCHITTEST, 0, MAKELPARAM(b.left + right - 3, b.bottom - 5)),
+            HTCLIENT);
+        form_->Hide();
+    }
+}
+
 TEST(FrameHitTest, DialogFormsHaveNoSizingBorder)
 {
     FormPtr form = ReadFramedForm("", "  BorderStyle = bsSingle\n");

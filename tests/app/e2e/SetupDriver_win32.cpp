@@ -1,5 +1,6 @@
 // Drives the setup assistant from outside, as a user would: finds its windows and controls,
-// clicks, types, reads texts and pixels, reads shortcuts back and holds files open.
+// clicks and types with the mouse and keyboard (the skinned controls answer real input only),
+// reads texts and pixels, copies a dialog's text, reads shortcuts back and holds files open.
 //
 //   SetupDriver COMMAND ARGS... [-- COMMAND ARGS...]...
 //
@@ -16,6 +17,9 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <initializer_list>
+#include <iterator>
+#include <map>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -57,6 +61,9 @@ std::string ClassOf(HWND wnd)
 }
 
 DWORD Now() { return ::GetTickCount(); }
+
+// The window class of the folder box.
+const char kFolderBox[] = "TsuiComboBox";
 
 std::string Lower(std::string text)
 {
@@ -188,30 +195,51 @@ bool Reddish(DWORD v)
     return r - g > 40 && r - b > 40;
 }
 
-// Text pixels of a label on the button face: any colour clearly apart from the face.
+// The colour most pixels of a capture have: the background of a label's box.
+DWORD CommonColour(const Pixels& p)
+{
+    std::map<DWORD, int> counts;
+    for (DWORD v : p.data)
+        ++counts[v];
+    DWORD best = 0;
+    int most = -1;
+    for (const auto& [colour, n] : counts) {
+        if (n > most) {
+            best = colour;
+            most = n;
+        }
+    }
+    return best;
+}
+
+DWORD g_face = 0;  // the background `Inked` tells text from
+
+// Text pixels of a label on its background: any colour clearly apart from it.
 bool Inked(DWORD v)
 {
-    const COLORREF face = ::GetSysColor(COLOR_BTNFACE);
-    const int dr = static_cast<int>((v >> 16) & 0xFF) - GetRValue(face);
-    const int dg = static_cast<int>((v >> 8) & 0xFF) - GetGValue(face);
-    const int db = static_cast<int>(v & 0xFF) - GetBValue(face);
+    const int dr = static_cast<int>((v >> 16) & 0xFF) - static_cast<int>((g_face >> 16) & 0xFF);
+    const int dg = static_cast<int>((v >> 8) & 0xFF) - static_cast<int>((g_face >> 8) & 0xFF);
+    const int db = static_cast<int>(v & 0xFF) - static_cast<int>(g_face & 0xFF);
     return std::abs(dr) + std::abs(dg) + std::abs(db) > 60;
 }
 
 // Renders `text` as the window's labels draw it (Tahoma at height -11, bold or not, centred or
-// left-aligned in the box) and compares its text pixels with those on screen. Returns the
+// left-aligned on one line in the box, on the box's own background) and compares its text pixels
+// with those on screen. Returns the
 // share of pixels that agree among those inked in either.
 double LabelMatch(HWND wnd, int left, int top, int width, int height, COLORREF color, bool bold, bool centred,
                   const std::string& text)
 {
     Pixels shown = CaptureClient(wnd, left, top, width, height);
+    g_face = CommonColour(shown);
+    const COLORREF background = RGB((g_face >> 16) & 0xFF, (g_face >> 8) & 0xFF, g_face & 0xFF);
 
     HDC screen = ::GetDC(nullptr);
     HDC mem = ::CreateCompatibleDC(screen);
     HBITMAP bmp = ::CreateCompatibleBitmap(screen, width, height);
     HGDIOBJ oldBmp = ::SelectObject(mem, bmp);
     RECT box{0, 0, width, height};
-    HBRUSH face = ::CreateSolidBrush(::GetSysColor(COLOR_BTNFACE));
+    HBRUSH face = ::CreateSolidBrush(background);
     ::FillRect(mem, &box, face);
     ::DeleteObject(face);
     HFONT font =
@@ -221,7 +249,7 @@ double LabelMatch(HWND wnd, int left, int top, int width, int height, COLORREF c
     ::SetBkMode(mem, TRANSPARENT);
     ::SetTextColor(mem, color);
     ::DrawTextA(mem, text.c_str(), static_cast<int>(text.size()), &box,
-                (centred ? DT_CENTER : DT_LEFT) | DT_NOPREFIX | DT_WORDBREAK);
+                (centred ? DT_CENTER : DT_LEFT) | DT_NOPREFIX | DT_SINGLELINE);
     Pixels expected = CaptureDC(mem, 0, 0, width, height);
     ::SelectObject(mem, oldFont);
     ::DeleteObject(font);
@@ -284,6 +312,85 @@ void SendKey(WORD key, bool up)
     ::SendInput(1, &in, sizeof in);
 }
 
+// The keys pressed in order and released the other way round, as a chord (Ctrl+C).
+void SendChord(std::initializer_list<WORD> keys)
+{
+    for (WORD key : keys)
+        SendKey(key, false);
+    for (auto it = std::rbegin(keys); it != std::rend(keys); ++it)
+        SendKey(*it, true);
+}
+
+// Brings the top-level window of `wnd` to the front, where real input goes.
+void Foreground(HWND wnd)
+{
+    HWND top = ::GetAncestor(wnd, GA_ROOT);
+    ::SetForegroundWindow(top);
+    const DWORD start = Now();
+    while (::GetForegroundWindow() != top) {
+        if (Now() - start > 5000)
+            Fail("\"" + WindowText(top) + "\" did not come to the front");
+        Sleep(10);
+    }
+}
+
+// Moves the mouse to a screen point and clicks the left button there, twice for a double click.
+void ClickAt(POINT at, int clicks)
+{
+    ::SetCursorPos(at.x, at.y);
+    for (int i = 0; i < clicks; ++i) {
+        INPUT click[2] = {};
+        click[0].type = click[1].type = INPUT_MOUSE;
+        click[0].mi.dwFlags = MOUSEEVENTF_LEFTDOWN;
+        click[1].mi.dwFlags = MOUSEEVENTF_LEFTUP;
+        ::SendInput(2, click, sizeof click[0]);
+    }
+}
+
+// The dropped-down list of a combo box: a visible top-level list window of the combo box's thread.
+HWND DroppedList(HWND combo)
+{
+    if (::SendMessageA(combo, CB_GETDROPPEDSTATE, 0, 0) == 0)
+        return nullptr;
+    struct Search {
+        DWORD thread;
+        HWND found;
+    } search{::GetWindowThreadProcessId(combo, nullptr), nullptr};
+    struct Visit {
+        static BOOL CALLBACK Each(HWND wnd, LPARAM param)
+        {
+            auto* s = reinterpret_cast<Search*>(param);
+            if (::IsWindowVisible(wnd) && ClassOf(wnd) == "ComboLBox" &&
+                ::GetWindowThreadProcessId(wnd, nullptr) == s->thread) {
+                s->found = wnd;
+                return FALSE;
+            }
+            return TRUE;
+        }
+    };
+    ::EnumWindows(&Visit::Each, reinterpret_cast<LPARAM>(&search));
+    return search.found;
+}
+
+POINT CentreOf(HWND wnd)
+{
+    RECT r;
+    ::GetWindowRect(wnd, &r);
+    return POINT{(r.left + r.right) / 2, (r.top + r.bottom) / 2};
+}
+
+// Waits until `done` holds; fails with `what` after `ms`.
+template <class F>
+void WaitFor(F done, int ms, const std::string& what)
+{
+    const DWORD start = Now();
+    while (!done()) {
+        if (static_cast<int>(Now() - start) > ms)
+            Fail(what);
+        Sleep(10);
+    }
+}
+
 // Closes a window the way a user or the system would: "button" clicks the title bar's close
 // button with the mouse, "altf4" presses Alt+F4 on it, "wmclose" posts WM_CLOSE to it.
 void CloseWindow(HWND wnd, const std::string& way)
@@ -292,26 +399,11 @@ void CloseWindow(HWND wnd, const std::string& way)
         ::PostMessageA(wnd, WM_CLOSE, 0, 0);
         return;
     }
-    ::SetForegroundWindow(wnd);
-    const DWORD start = Now();
-    while (::GetForegroundWindow() != wnd) {
-        if (Now() - start > 5000)
-            Fail("\"" + WindowText(wnd) + "\" did not come to the front");
-        Sleep(10);
-    }
+    Foreground(wnd);
     if (way == "altf4") {
-        SendKey(VK_MENU, false);
-        SendKey(VK_F4, false);
-        SendKey(VK_F4, true);
-        SendKey(VK_MENU, true);
+        SendChord({VK_MENU, VK_F4});
     } else if (way == "button") {
-        const POINT at = CloseButtonPoint(wnd);
-        ::SetCursorPos(at.x, at.y);
-        INPUT click[2] = {};
-        click[0].type = click[1].type = INPUT_MOUSE;
-        click[0].mi.dwFlags = MOUSEEVENTF_LEFTDOWN;
-        click[1].mi.dwFlags = MOUSEEVENTF_LEFTUP;
-        ::SendInput(2, click, sizeof click[0]);
+        ClickAt(CloseButtonPoint(wnd), 1);
     } else {
         Fail("unknown way of closing: " + way);
     }
@@ -325,7 +417,7 @@ void PrintChildren(HWND top)
         std::printf("child %s|%d|%d|%ld,%ld,%ld,%ld|%s\n", ClassOf(child).c_str(),
                     ::IsWindowVisible(child) ? 1 : 0, ::IsWindowEnabled(child) ? 1 : 0, r.left, r.top,
                     r.right, r.bottom, Escape(WindowText(child)).c_str());
-        if (ClassOf(child) == "TComboBox") {
+        if (ClassOf(child) == kFolderBox) {
             const LRESULT count = ::SendMessageA(child, CB_GETCOUNT, 0, 0);
             for (LRESULT i = 0; i < count; ++i) {
                 // Asked in UTF-16: the list keeps its strings that way whatever the caller's side.
@@ -538,7 +630,7 @@ void Run(Args& a)
     } else if (cmd == "type") {
         // Replaces the text of the combo box's edit field, one typed character at a time.
         HWND top = NeedTop(a.Next("title"));
-        HWND combo = FindChild(top, "TComboBox", "#0");
+        HWND combo = FindChild(top, kFolderBox, "#0");
         const std::string text = a.Next("text");
         HWND edit = ::FindWindowExA(combo, nullptr, "Edit", nullptr);
         if (!edit)
@@ -551,29 +643,80 @@ void Run(Args& a)
     } else if (cmd == "delete") {
         // The Delete key in the folder box's edit field (removes an automatic completion).
         HWND top = NeedTop(a.Next("title"));
-        HWND edit = ::FindWindowExA(FindChild(top, "TComboBox", "#0"), nullptr, "Edit", nullptr);
+        HWND edit = ::FindWindowExA(FindChild(top, kFolderBox, "#0"), nullptr, "Edit", nullptr);
         if (!edit)
             Fail("the folder box has no edit field");
         ::SendMessageA(edit, WM_KEYDOWN, VK_DELETE, 1);
         ::SendMessageA(edit, WM_KEYUP, VK_DELETE, 0xC0000001);
         std::printf("deleted\n");
-    } else if (cmd == "select") {
+    } else if (cmd == "pick") {
+        // title index: drops the folder box's list with the arrow at its right end, walks to the
+        // item with the arrow keys and takes it with Enter. (A click on the item could land before
+        // the list's window is on screen.)
         HWND top = NeedTop(a.Next("title"));
-        HWND combo = FindChild(top, "TComboBox", "#0");
+        HWND combo = FindChild(top, kFolderBox, "#0");
         const int index = a.NextInt("index");
-        ::SendMessageA(combo, CB_SETCURSEL, index, 0);
-        ::SendMessageA(top, WM_COMMAND, MAKEWPARAM(::GetDlgCtrlID(combo), CBN_SELCHANGE),
-                       reinterpret_cast<LPARAM>(combo));
-        std::printf("selected %d\n", index);
-    } else if (cmd == "dblclick") {
+        if (index < 0 || index >= ::SendMessageA(combo, CB_GETCOUNT, 0, 0))
+            Fail("the folder box has no item " + std::to_string(index));
+        Foreground(combo);
+        RECT box;
+        ::GetWindowRect(combo, &box);
+        ClickAt(POINT{box.right - 8, (box.top + box.bottom) / 2}, 1);
+        HWND list = nullptr;
+        WaitFor(
+            [&] {
+                list = DroppedList(combo);
+                return list != nullptr;
+            },
+            5000, "the folder box's list did not drop");
+        const int current = static_cast<int>(::SendMessageA(list, LB_GETCURSEL, 0, 0));
+        const WORD step = index > current ? VK_DOWN : VK_UP;
+        for (int at = current; at != index; at += index > current ? 1 : -1)
+            SendChord({step});
+        SendChord({VK_RETURN});
+        WaitFor(
+            [&] {
+                return ::SendMessageA(combo, CB_GETDROPPEDSTATE, 0, 0) == 0 &&
+                       ::SendMessageA(combo, CB_GETCURSEL, 0, 0) == index;
+            },
+            5000, "item " + std::to_string(index) + " was not picked");
+        std::printf("picked %d\n", index);
+    } else if (cmd == "press") {
+        // title class text: clicks that child in its middle with the mouse
         HWND top = NeedTop(a.Next("title"));
-        const int x = a.NextInt("x"), y = a.NextInt("y");
-        const LPARAM at = MAKELPARAM(x, y);
-        ::PostMessageA(top, WM_LBUTTONDOWN, MK_LBUTTON, at);
-        ::PostMessageA(top, WM_LBUTTONUP, 0, at);
-        ::PostMessageA(top, WM_LBUTTONDBLCLK, MK_LBUTTON, at);
-        ::PostMessageA(top, WM_LBUTTONUP, 0, at);
-        std::printf("dblclicked %d %d\n", x, y);
+        const std::string cls = a.Next("class");
+        HWND target = FindChild(top, cls, a.Next("text"));
+        if (!::IsWindowVisible(target) || !::IsWindowEnabled(target))
+            Fail("\"" + WindowText(target) + "\" cannot be pressed (hidden or disabled)");
+        const std::string caption = WindowText(target);
+        Foreground(target);
+        ClickAt(CentreOf(target), 1);
+        std::printf("pressed %s\n", caption.c_str());
+    } else if (cmd == "copy") {
+        // title: Ctrl+C on the window; prints what it put on the clipboard
+        HWND top = NeedTop(a.Next("title"));
+        Foreground(top);
+        const DWORD before = ::GetClipboardSequenceNumber();
+        SendChord({VK_CONTROL, 'C'});
+        WaitFor([&] { return ::GetClipboardSequenceNumber() != before; }, 5000, "nothing was copied");
+        WaitFor([] { return ::OpenClipboard(nullptr) != FALSE; }, 5000, "the clipboard stayed busy");
+        std::string text;
+        if (HANDLE data = ::GetClipboardData(CF_TEXT)) {
+            if (const char* bytes = static_cast<const char*>(::GlobalLock(data))) {
+                text = bytes;
+                ::GlobalUnlock(data);
+            }
+        }
+        ::CloseClipboard();
+        std::printf("copied %s\n", Escape(text).c_str());
+    } else if (cmd == "dblclick") {
+        // title x y: a double click with the mouse at that client point
+        HWND top = NeedTop(a.Next("title"));
+        POINT at{a.NextInt("x"), a.NextInt("y")};
+        Foreground(top);
+        ::ClientToScreen(top, &at);
+        ClickAt(at, 2);
+        std::printf("dblclicked %ld %ld\n", at.x, at.y);
     } else if (cmd == "label") {
         // title left top width height color style text: how well the label text there matches
         // `text`; style is "bc" (bold, centred), "nl" (normal, left) and so on.

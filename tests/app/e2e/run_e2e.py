@@ -31,6 +31,12 @@ MSG2 = (313, 201, 291, 13)
 # The match counter (silver, left-aligned at 315, 271).
 COUNTER = (315, 271, 100, 13)
 SILVER = 0xC0C0C0
+# The request to mail the log, below it (visible in the 610-pixel window only).
+LABEL9 = (8, 585, 596, 13)
+LABEL9_TEXT = ("Click on the 'Email Support' link above then cut and paste the search log text into the "
+               "message, then click send.")
+# The window classes of the skinned controls the driver works.
+LOG, FOLDER_BOX, DIALOG_BUTTON = "TsuiMemo", "TsuiComboBox", "TsuiButton"
 NOTE_TEXT = "NOTE: It Appears That This Version\r\nof Varnelo Is Already Installed."
 WARNING_TEXT = "WARNING: It Appears That A Newer Version\r\nof Varnelo Is Already Installed."
 TIMER_MS = 333
@@ -289,8 +295,19 @@ class Scenario:
         return found[index]
 
     def log_lines(self, state):
-        text = self.child(state, "TMemo")["text"]
+        text = self.child(state, LOG)["text"]
         return [l for l in text.split("\r\n") if l]
+
+    def dialog(self):
+        """What the message dialog says, copied with Ctrl+C as a user would: its caption, its text
+        and its buttons' captions (the last button first), between lines of 27 hyphens."""
+        copied = unescape(self.value(self.drive(["copy", DIALOG]), "copied"))
+        parts = copied.split("-" * 27)
+        check(len(parts) == 5 and parts[0] == "" and parts[4] == "", "copied %r" % copied)
+        caption, text, buttons = (p[2:-2] if p.startswith("\r\n") and p.endswith("\r\n") else None
+                                  for p in parts[1:4])
+        check(None not in (caption, text, buttons), "copied %r" % copied)
+        return {"caption": caption, "text": text, "buttons": buttons.split("   ")}
 
     def button(self, state, caption):
         for c in state["children"]:
@@ -319,7 +336,7 @@ class Scenario:
                               "reddish"))
 
     def wait_log(self, substring, timeout_ms=60000):
-        self.drive(["wait-text", MAIN, "TMemo", "#0", substring, str(timeout_ms)])
+        self.drive(["wait-text", MAIN, LOG, "#0", substring, str(timeout_ms)])
         return self.controls()
 
     def wait_reddish(self, box, timeout_s=60):
@@ -400,6 +417,7 @@ def scenario_first_run(s):
     check(log == ['   ADDED: "D:\\Zantic\\Headset\\"', 'ONLYPATH: ""'], "log %r" % log)
     check(state["items"] == ["D:\\Zantic\\Headset\\"], "items %r" % state["items"])
     check(state["selected"] == -1, "one candidate leaves nothing selected")
+    s.check_label(LABEL9, RED, LABEL9_TEXT, style="nc")
     windows = s.drive(["windows"])
     check(not any(DIALOG in w for w in windows), "no version dialog on a first run")
     check(s.install_button(state)["enabled"], "Install is enabled with a candidate")
@@ -419,14 +437,16 @@ def scenario_build143_cancel(s):
     s.registry(install_path="C:\\Vendor\\Zantic")
     s.write_ini({"Varnelo": "143", "Tamsik": "7", "ZanticPath": "C:\\Vendor\\Zantic\\"})
     s.start(wait_for=DIALOG)
-    dialog = s.controls(DIALOG)
-    check(s.child(dialog, "TMemo")["text"] == NOTE_TEXT, "dialog text %r" % s.child(dialog, "TMemo")["text"])
-    captions = sorted(c["text"] for c in dialog["children"] if c["class"] == "TButton")
-    check(captions == ["Cancel", "Continue"], "dialog buttons %r" % captions)
+    dialog = s.dialog()
+    check(dialog["caption"] == DIALOG and dialog["text"] == NOTE_TEXT, "dialog says %r" % dialog)
+    # Copied from the last button to the first; the buttons on screen are the same two.
+    check(dialog["buttons"] == ["Cancel", "Continue"], "dialog buttons %r" % dialog["buttons"])
+    shown = sorted(c["text"] for c in s.controls(DIALOG)["children"] if c["class"] == DIALOG_BUTTON)
+    check(shown == ["Cancel", "Continue"], "dialog buttons on screen %r" % shown)
     main = s.controls()
     check(s.install_button(main)["text"] == "Reinstall", "Install reads %r" % s.install_button(main)["text"])
     check(s.log_lines(main) == [], "no search before the answer")
-    lines = s.drive(["click", DIALOG, "TButton", "Cancel"], ["wait-gone", MAIN, "5000"])
+    lines = s.drive(["press", DIALOG, DIALOG_BUTTON, "Cancel"], ["wait-gone", MAIN, "5000"])
     took = int(s.value(lines, "gone").split()[-1])
     s.note("closed %d ms after Cancel" % took)
     # The timer closes it at its next tick; the bound leaves room for a loaded machine, where
@@ -443,9 +463,9 @@ def scenario_build150_continue(s):
     s.registry(install_path="C:\\Vendor\\Zantic")
     s.write_ini({"Varnelo": "150"})
     s.start(wait_for=DIALOG)
-    dialog = s.controls(DIALOG)
-    check(s.child(dialog, "TMemo")["text"] == WARNING_TEXT, "dialog text %r" % s.child(dialog, "TMemo")["text"])
-    s.drive(["click", DIALOG, "TButton", "Continue"])
+    dialog = s.dialog()
+    check(dialog["text"] == WARNING_TEXT, "dialog text %r" % dialog["text"])
+    s.drive(["press", DIALOG, DIALOG_BUTTON, "Continue"])
     state = s.wait_log("ONLYPATH: ")
     check(s.log_lines(state) == ['   ADDED: "C:\\Vendor\\Zantic\\"', 'ONLYPATH: "C:\\Vendor\\Zantic\\"'],
           "log %r" % s.log_lines(state))
@@ -506,7 +526,7 @@ def scenario_onlypath(s):
     s.drive(["type", MAIN, deep], ["wait-enabled", MAIN, "TColorButton", "Install", str(TIMER_MS * 3)])
     # Typing a prefix of the listed folder completes it; Delete takes the completion away.
     s.drive(["type", MAIN, deep[:-1]], ["delete", MAIN])
-    check(s.child(s.controls(), "TComboBox")["text"] == deep[:-1], "the box holds the typed folder")
+    check(s.child(s.controls(), FOLDER_BOX)["text"] == deep[:-1], "the box holds the typed folder")
     # A folder without its backslash hides Install at the timer's next tick.
     s.drive(["wait-hidden", MAIN, "TColorButton", "Install", str(TIMER_MS * 3)])
 
@@ -519,7 +539,7 @@ def scenario_install(s):
     s.registry(install_path=folder[:-1])
     s.start()
     s.wait_log("ONLYPATH: ")
-    s.drive(["select", MAIN, "0"], ["wait-enabled", MAIN, "TColorButton", "Install", "3000"],
+    s.drive(["pick", MAIN, "0"], ["wait-enabled", MAIN, "TColorButton", "Install", "3000"],
             ["click", MAIN, "TColorButton", "Install"], ["wait-gone", MAIN, "15000"])
     s.wait_exit(s.programs[-1])
     for name, source in (("Varnelo.exe", OPTS.payload), ("Varnelo.rtf", OPTS.readme)):
@@ -550,11 +570,11 @@ def scenario_install(s):
           "stored values %r" % ini)
     # Everything in its place: the next run knows this build.
     s.start(wait_for=DIALOG)
-    check(s.child(s.controls(DIALOG), "TMemo")["text"] == NOTE_TEXT, "the next run shows the NOTE")
+    check(s.dialog()["text"] == NOTE_TEXT, "the next run shows the NOTE")
     lines = s.drive(["rect", MAIN])
     left, top, right, bottom = [int(v) for v in s.value(lines, "rect").split()]
     check(bottom - top == 302, "the next run opens 302 high")
-    s.drive(["click", DIALOG, "TButton", "Cancel"], ["wait-gone", MAIN, "5000"])
+    s.drive(["press", DIALOG, DIALOG_BUTTON, "Cancel"], ["wait-gone", MAIN, "5000"])
 
 
 def scenario_locked_target(s):
@@ -567,7 +587,7 @@ def scenario_locked_target(s):
     check(holder.stdout.readline().startswith("holding"), "could not hold the target")
     s.start()
     s.wait_log("ONLYPATH: ")
-    s.drive(["select", MAIN, "0"], ["wait-enabled", MAIN, "TColorButton", "Install", "3000"],
+    s.drive(["pick", MAIN, "0"], ["wait-enabled", MAIN, "TColorButton", "Install", "3000"],
             ["click", MAIN, "TColorButton", "Install"], ["wait-window", APP_TITLE, "10000"])
     box = s.controls(APP_TITLE)
     texts = [c["text"] for c in box["children"] if c["class"].lower() == "static"]
@@ -608,9 +628,9 @@ def failed_reinstall(s, folder):
     that the program ended with a non-zero exit code and that nothing the user had changed."""
     before = s.files(folder)
     s.start(wait_for=DIALOG)
-    s.drive(["click", DIALOG, "TButton", "Continue"])
+    s.drive(["press", DIALOG, DIALOG_BUTTON, "Continue"])
     s.wait_log("ONLYPATH: ")
-    s.drive(["select", MAIN, "0"], ["wait-enabled", MAIN, "TColorButton", "Reinstall", "3000"],
+    s.drive(["pick", MAIN, "0"], ["wait-enabled", MAIN, "TColorButton", "Reinstall", "3000"],
             ["click", MAIN, "TColorButton", "Reinstall"], ["wait-window", APP_TITLE, "10000"])
     box = s.controls(APP_TITLE)
     texts = [c["text"] for c in box["children"] if c["class"].lower() == "static" and c["text"]]
@@ -675,7 +695,7 @@ def scenario_two_instances(s):
     s.start()
     handles = [l.split()[1] for l in s.drive(["handles", MAIN, "2", "20000"]) if l.startswith("hwnd ")]
     second = "hwnd:" + [h for h in handles if "hwnd:" + h != first][0]
-    s.drive(["wait-text", second, "TMemo", "#0", "ONLYPATH: ", "60000"], ["select", second, "0"],
+    s.drive(["wait-text", second, LOG, "#0", "ONLYPATH: ", "60000"], ["pick", second, "0"],
             ["wait-enabled", second, "TColorButton", "Install", "3000"],
             ["click", second, "TColorButton", "Install"], ["wait-gone", second, "15000"])
     check(s.wait_exit(s.programs[1]) == 0, "the install ends with exit code 0")
@@ -687,7 +707,7 @@ def scenario_two_instances(s):
     check(ini.get("Varnelo") == "143" and ini.get("ZanticPath") == folder,
           "closing the first run undid the install: %r" % {k: ini.get(k) for k in ("Varnelo", "ZanticPath")})
     s.start(wait_for=DIALOG)
-    check(s.child(s.controls(DIALOG), "TMemo")["text"] == NOTE_TEXT, "the next run shows the NOTE")
+    check(s.dialog()["text"] == NOTE_TEXT, "the next run shows the NOTE")
 
 
 def scenario_stored_values_kept(s):
@@ -826,7 +846,7 @@ def scenario_close_mid_search(s):
     """Closing the window while the search runs, every way a user can, ends the program cleanly
     and keeps what the INI holds."""
     s.registry()
-    for way, top in (("button", 1), ("altf4", 16), ("wmclose", 16)):
+    for way, top in (("button", 16), ("altf4", 16), ("wmclose", 16)):
         folders = s.big_tree(top, 40)
         s.write_ini({"Varnelo": "12", "ZanticPath": "C:\\Kept\\"})
         s.start()

@@ -944,6 +944,24 @@ TEST(Pictures, RegisteredClassLoadsByExtensionAndByStoredName)
     DeleteFileA("picture_test.tst");
 }
 
+TEST(Pictures, BitmapsStayCopyableWhenAnotherClassTakesTheirExtension)
+{
+    TPicture::RegisterFileFormat<TTestGraphic>("bmp", "Test graphic");
+    auto b = MakeBitmap(3, 3);
+    TPicture copy;
+    EXPECT_NO_THROW(copy.SetGraphic(b.get()));
+    EXPECT_NE(dynamic_cast<TBitmap*>(copy.Graphic()), nullptr);
+    rtl::TMemoryStream stored;
+    copy.WriteData(stored);
+    stored.SetPosition(0);
+    TPicture back;
+    EXPECT_NO_THROW(back.ReadData(stored)) << "a stored TBitmap reads by its class name";
+    EXPECT_EQ(back.Width(), 3);
+    EXPECT_NE(TPicture::GraphicFilter(TGraphic::StaticClassInfo()).find("Test graphic"), std::string::npos);
+    TPicture::UnregisterGraphicClass(TTestGraphic::StaticClassInfo());
+    TPicture::RegisterFileFormat<TBitmap>("bmp", "Bitmaps");
+}
+
 TEST(Pictures, AssignAndSetGraphicCopy)
 {
     auto b = MakeBitmap(3, 3);
