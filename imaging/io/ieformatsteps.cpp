@@ -13,13 +13,15 @@ extern const TIEFormatSteps kPXMSteps;
 extern const TIEFormatSteps kWBMPSteps;
 extern const TIEFormatSteps kJPEGSteps;
 extern const TIEFormatSteps kPNGSteps;
+extern const TIEFormatSteps kICOSteps;
+extern const TIEFormatSteps kCURSteps;
 
 namespace {
 
 std::vector<TIEFormatSteps>& Table()
 {
     static std::vector<TIEFormatSteps> rows = {
-        kBMPSteps, kPCXSteps, kTGASteps, kPXMSteps, kWBMPSteps, kJPEGSteps, kPNGSteps,
+        kBMPSteps, kPCXSteps, kTGASteps, kPXMSteps, kWBMPSteps, kJPEGSteps, kPNGSteps, kICOSteps, kCURSteps,
     };
     return rows;
 }
