@@ -15,6 +15,7 @@
 #include <climits>
 #include <cmath>
 #include <cstring>
+#include <new>
 #include <unordered_map>
 #include <vector>
 
@@ -337,15 +338,47 @@ bool ReadDib(std::vector<std::uint8_t>& data, const TDibEntry& d, TRGB backgroun
 
 // ---- PNG entries ---------------------------------------------------------------------------------
 
-bool ReadPng(const std::vector<std::uint8_t>& data, TIOParamsVals& params, bool noMask, bool paramsOnly,
-             TProgressRecord& progress, TIconResult& out)
+// An entry's bytes as a stream of their own, read in place from the file's stream: the PNG reader
+// sees the entry's end as the end of its data, and nothing is copied.
+class TEntryStream : public rtl::TStream {
+public:
+    TEntryStream(rtl::TStream& file, std::int64_t start, std::int64_t size)
+        : file_(file), start_(start), size_(size)
+    {
+    }
+    std::int32_t Read(void* buffer, std::int32_t count) override
+    {
+        const std::int64_t n = std::min<std::int64_t>(count, size_ - pos_);
+        if (n <= 0 || pos_ < 0 || file_.Seek(start_ + pos_, rtl::soBeginning) != start_ + pos_)
+            return 0;
+        const std::int32_t got = file_.Read(buffer, std::int32_t(n));
+        pos_ += std::max(got, 0);
+        return std::max(got, 0);
+    }
+    std::int32_t Write(const void*, std::int32_t) override { return 0; }
+    std::int64_t Seek(std::int64_t offset, rtl::TSeekOrigin origin) override
+    {
+        pos_ = (origin == rtl::soBeginning ? 0 : origin == rtl::soCurrent ? pos_ : size_) + offset;
+        return pos_;
+    }
+    std::int64_t Size() override { return size_; }
+
+private:
+    rtl::TStream& file_;  // not owned
+    std::int64_t start_;
+    std::int64_t size_;
+    std::int64_t pos_ = 0;
+};
+
+bool ReadPng(rtl::TStream& file, std::int64_t at, std::int64_t size, TIOParamsVals& params, bool noMask,
+             bool paramsOnly, TProgressRecord& progress, TIconResult& out)
 {
     // A scratch copy of the parameters: a failed read leaves the caller's alone, and the icon's
     // pixel formats do not depend on NativePixelFormat.
     TIOParamsVals scratch(nullptr);
     scratch.Assign(&params);
     scratch.NativePixelFormat = 0;
-    rtl::TReadOnlyMemoryStream png(data.data(), std::int64_t(data.size()));
+    TEntryStream png(file, at, size);
     std::unique_ptr<TIEMask> mask;
     ReadPNGStream(png, &out.bitmap, scratch, progress, mask, false, paramsOnly);
     if (progress.Aborted())
@@ -405,10 +438,7 @@ void ReadIconFile(rtl::TStream& stream, TIEBitmap* bitmap, TIOParamsVals& params
         }
         bool read = false;
         if (data.size() >= sizeof kPngSignature && std::memcmp(data.data(), kPngSignature, 8) == 0) {
-            // The entry is a whole PNG file; its bytes are the input's own, so no larger than it.
-            data.resize(std::size_t(block));
-            read = ReadAt(stream, at, data.data(), block) &&
-                   ReadPng(data, params, noMask, paramsOnly, progress, out);
+            read = ReadPng(stream, at, block, params, noMask, paramsOnly, progress, out);
         } else {
             TDibEntry d;
             if (PlanDib(data.data(), std::int64_t(data.size()), block, e, dir.type, d)) {
@@ -423,6 +453,10 @@ void ReadIconFile(rtl::TStream& stream, TIEBitmap* bitmap, TIOParamsVals& params
             return;
         }
     } catch (const rtl::Exception&) {
+        progress.Abort();
+        return;
+    } catch (const std::bad_alloc&) {
+        // An entry's bytes, within the limits, that still do not fit in memory.
         progress.Abort();
         return;
     }

@@ -2,7 +2,7 @@
 // (ico_peers.py):
 //   ico_peer_tool read <ico|cur> <in> <out.pam> [index=N] [background=RRGGBB] [nomask]
 //       writes the image as a PAM RGB_ALPHA (alpha from the mask, 255 without one) and prints the
-//       parameters as key=value lines; exit 2 when the reader aborts
+//       parameters as key=value lines; exit 2 when the reader aborts; the peak memory on stderr
 //   ico_peer_tool write <in.pam> <out.ico> <W>x<H>:<bits>... [dpi=N]
 //       one image of each size and depth, from a PPM or PAM (its alpha as the alpha channel)
 #include "imaging/io/icofilt.h"
@@ -47,6 +47,7 @@ int ReadCommand(int argc, char** argv)
         ReadCURStream(file, &bitmap, params, progress, mask, noMask, false);
     else
         ReadICOStream(file, &bitmap, params, progress, mask, noMask, false);
+    test::ReportPeakMemory();
     if (abort)
         return 2;
     std::unique_ptr<TIEBitmap> alpha;

@@ -10,7 +10,8 @@ Alpha must agree exactly and colours wherever a pixel is not wholly transparent 
 transparent pixel holds is invisible, and the peers and we fill it differently). The directory's
 sizes and depths, and the cursors' hot spots, must be what icotool -l lists. gdk-pixbuf's icons
 must match its reference images, its failing icons must make the reader abort, and randomly
-modified files must end cleanly.
+modified files must end cleanly; entries that claim gigabytes in a few bytes must make it abort
+within 100 MB.
 
 Writing: our writer saves several sizes at every depth, with and without alpha, in one file;
 icotool -l must list the sizes and depths asked for, and icotool -x, winicontopam and Pillow must
@@ -24,6 +25,7 @@ import os
 import random
 import struct
 import sys
+import zlib
 
 from PIL import Image
 
@@ -358,6 +360,46 @@ def damaged_files_end_cleanly(tmp):
                 check(code in (0, 2), "%s variant %d as %s: exit %d" % (source, i, kind, code))
 
 
+def bombs_end_cleanly(tmp):
+    """Entries that claim gigabytes in a few bytes end in an abort within 100 MB."""
+    def icon(entries, type=1):
+        head = struct.pack("<HHH", 0, type, len(entries))
+        offset = 6 + 16 * len(entries)
+        body = b""
+        for data, listed in entries:
+            head += struct.pack("<BBBBHHII", 0, 0, 0, 0, 1, 32, listed or len(data), offset + len(body))
+            body += data
+        return head + body
+
+    def chunk(kind, data):
+        return struct.pack(">I", len(data)) + kind + data + struct.pack(">I", zlib.crc32(kind + data))
+
+    def dib(w, h):
+        return struct.pack("<IiiHHIIiiII", 40, w, 2 * h, 1, 32, 0, 0, 0, 0, 0, 0) + bytes(64)
+
+    rows = zlib.compress(bytes(1 + 4 * 30000) * 64, 9)
+    png = (b"\x89PNG\r\n\x1a\n" + chunk(b"IHDR", struct.pack(">IIBBBBB", 30000, 30000, 8, 6, 0, 0, 0)) +
+           chunk(b"IDAT", rows) + chunk(b"IEND", b""))
+    bombs = {
+        "dib 65535 x 65535": icon([(dib(65535, 65535), None)]),
+        "dib 65535 x 65535, 4 GB listed": icon([(dib(65535, 65535), 0xFFFFFFF0)]),
+        "dib 30000 x 30000 cursor": icon([(dib(30000, 30000), None)], 2),
+        "png 30000 x 30000": icon([(png, None)]),
+        "65535 entries of 4 GB": struct.pack("<HHH", 0, 1, 65535) +
+        struct.pack("<BBBBHHII", 0, 0, 0, 0, 1, 32, 0xFFFFFFF0, 16) * 65535,
+    }
+    for name, data in bombs.items():
+        path = os.path.join(tmp, "bomb.ico")
+        with open(path, "wb") as f:
+            f.write(data)
+        for kind in ("ico", "cur"):
+            r = run([TOOL, "read", kind, path, os.path.join(tmp, "bomb.pam")], timeout=60)
+            err = r.stderr.decode()
+            peak = int(err.split("peak_kb=")[1].split()[0]) if "peak_kb=" in err else -1
+            check(r.returncode == 2 and 0 < peak < 100 * 1024, "%s as %s: exit %d, peak %d kB (must be refused "
+                  "within 100 MB)" % (name, kind, r.returncode, peak))
+
+
 # ---- writing ----
 
 def writing_suite(tmp):
@@ -420,6 +462,7 @@ def writing_suite(tmp):
 def suite(tmp):
     reading_suite(tmp)
     damaged_files_end_cleanly(tmp)
+    bombs_end_cleanly(tmp)
     writing_suite(tmp)
 
 
