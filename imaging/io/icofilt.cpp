@@ -747,8 +747,13 @@ void WriteICOStream(rtl::TStream& Stream, TIEBitmap* Bitmap, TIOParamsVals& Para
     // The source in the two formats the images start from; the caller's bitmap is only read.
     TIEBitmap source;
     source.Assign(Bitmap);
-    if (source.GetPixelFormat() != ie1g && source.GetPixelFormat() != ie24RGB)
+    if (source.GetPixelFormat() == ie1g) {
+        // Images of no stated depth stay black and white.
+        Params.BitsPerSample = 1;
+        Params.SamplesPerPixel = 1;
+    } else if (source.GetPixelFormat() != ie24RGB) {
         source.SetPixelFormat(ie24RGB);
+    }
     std::unique_ptr<TIEBitmap> work;
 
     const std::int64_t start = Stream.Position();

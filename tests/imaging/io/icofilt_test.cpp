@@ -618,7 +618,7 @@ TEST(IcoWriter, ConvertsEachImageToItsDepthFromAnyPixelFormat)
     Job mono;
     mono.bitmap.Allocate(10, 3, ie1g);
     mono.bitmap.ScanLine(1)[0] = 0xA0;
-    const Written b = WriteIco(mono.bitmap, mono.params, {24, 1, 4}, {{10, 3}, {5, 3}, {10, 3}});
+    const Written b = WriteIco(mono.bitmap, mono.params, {24, 0, 4}, {{10, 3}, {5, 3}, {10, 3}});
     ASSERT_FALSE(b.aborted);
     for (int index : {0, 2}) {
         Read r;
