@@ -49,9 +49,9 @@ void ReadCURStream(rtl::TStream& Stream, TIEBitmap* Bitmap, TIOParamsVals& Param
 
 // Writes one icon file holding the bitmap at each of Sizes (1 to 256 on a side), at the depth of
 // the matching BitCounts entry: 1, 4, 8 and 32 bits as they are, 0 for the depth Params names
-// (BitsPerSample x SamplesPerPixel; an ie1g bitmap sets both to 1 first), anything else 24 bits. Each image is resized to its size
-// (nearest pixel for an ie1g source, linear otherwise) and converted to its depth: 1 bit through
-// the image's two colours or a threshold, with a black and white palette; 4 and 8 bits through a
+// (BitsPerSample x SamplesPerPixel; an ie1g bitmap sets both to 1 first), anything else 24 bits. Each image
+// is resized to its size (nearest pixel for an ie1g source, linear otherwise) and converted to its depth: 1
+// bit through the image's two colours or a threshold, with a black and white palette; 4 and 8 bits through a
 // quantizer, with entry 0 black for transparent pixels; 32 bits with the alpha channel in the
 // pixels. The AND mask marks every pixel whose alpha is below 255, at every depth; below 32 bits
 // those pixels are stored black. Params.ColorMap takes the last palette written.
