@@ -19,14 +19,16 @@ extern const TIEFormatSteps kJP2Steps;
 extern const TIEFormatSteps kJ2KSteps;
 extern const TIEFormatSteps kPSSteps;
 extern const TIEFormatSteps kPDFSteps;
+extern const TIEFormatSteps kICOSteps;
+extern const TIEFormatSteps kCURSteps;
 
 namespace {
 
 std::vector<TIEFormatSteps>& Table()
 {
     static std::vector<TIEFormatSteps> rows = {
-        kBMPSteps, kPCXSteps, kTGASteps, kPXMSteps, kWBMPSteps, kJPEGSteps, kPNGSteps,
-        kJP2Steps, kJ2KSteps, kPSSteps,  kPDFSteps, kGIFSteps,  kTIFFSteps,
+        kBMPSteps, kPCXSteps, kTGASteps, kPXMSteps, kWBMPSteps, kJPEGSteps, kPNGSteps, kJP2Steps,
+        kJ2KSteps, kPSSteps,  kPDFSteps, kGIFSteps, kTIFFSteps, kICOSteps,  kCURSteps,
     };
     return rows;
 }

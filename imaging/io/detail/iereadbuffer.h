@@ -10,9 +10,9 @@
 
 namespace imaging {
 
-// Largest decoded image the PNM, WBMP, TGA and PCX readers allocate, in bytes of pixel rows as the
-// bitmap pads them; larger ones set the abort flag. Far beyond a picture the program shows; the
-// fuzz targets lower it to keep each run fast.
+// Largest decoded image the PNM, WBMP, TGA, PCX, icon and cursor readers allocate, in bytes of
+// pixel rows as the bitmap pads them; larger ones set the abort flag. Far beyond a picture the
+// program shows; the fuzz targets lower it to keep each run fast.
 extern std::int64_t IEReadMaxImageBytes;
 
 }  // namespace imaging

@@ -203,7 +203,7 @@ TEST_F(Loads, SavesOfFormatsWithoutAWriterWriteNothing)
     for (int type = ioTIFF; type <= ioPDF; ++type) {
         if (type == ioBMP || type == ioPCX || type == ioTGA || type == ioPXM || type == ioWBMP ||
             type == ioJPEG || type == ioPNG || type == ioJP2 || type == ioJ2K || type == ioPS ||
-            type == ioPDF || type == ioTIFF || type == ioGIF)
+            type == ioPDF || type == ioTIFF || type == ioGIF || type == ioICO)
             continue;
         io.AbortFlag = false;
         io.SaveToStream(m, type);
