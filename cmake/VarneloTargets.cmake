@@ -160,8 +160,10 @@ function(va_test name)
   _va_under_wine(${name})
 endfunction()
 
+# SEEDS: a folder of seeds made at build time (as the test sees it), replayed with the corpus;
+# scripts/test hands build/fuzz/seeds/<name> to the fuzzer.
 function(va_fuzzer name)
-  cmake_parse_arguments(A "" "" "SOURCES;DEPS" ${ARGN})
+  cmake_parse_arguments(A "" "SEEDS" "SOURCES;DEPS" ${ARGN})
   if(VA_BENCH)
     return()
   endif()
@@ -174,7 +176,7 @@ function(va_fuzzer name)
   add_executable(${name}_replay ${A_SOURCES} ${CMAKE_SOURCE_DIR}/tests/fuzz/replay_main.cpp)
   target_link_libraries(${name}_replay PRIVATE ${A_DEPS})
   add_test(NAME ${name}_replay
-           COMMAND ${name}_replay "${VA_SOURCE_DIR_NATIVE}/tests/fuzz/corpus/${name}")
+           COMMAND ${name}_replay "${VA_SOURCE_DIR_NATIVE}/tests/fuzz/corpus/${name}" ${A_SEEDS})
   set_tests_properties(${name}_replay PROPERTIES TIMEOUT 300)
   _va_under_wine(${name}_replay)
 endfunction()
