@@ -52,8 +52,12 @@ public:
     // Shows the dialog and returns the modal result of the button pressed (mrCancel for the
     // close box when no button has it, as the system dialogs do).
     win::TModalResult ShowModal();
+    // While ShowModal runs: ends it as the close box would (mrCancel). Nothing otherwise.
+    void Cancel();
+    bool Showing() const { return shown_ != nullptr; }
 
 private:
+    win::TForm* shown_ = nullptr;  // the window ShowModal is showing; owned by ShowModal
     std::string caption_ = "Message";
     win::TPosition position_ = win::poScreenCenter;
     win::TCursor buttonCursor_ = win::crHandPoint;

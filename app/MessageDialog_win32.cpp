@@ -98,7 +98,18 @@ TModalResult TMessageDialog::ShowModal()
     }
     form->SetClientHeight(bottom + 20 + 25 + 12);
     form->SetPosition(position_);
+    shown_ = form.get();
+    struct Forget {
+        win::TForm*& shown;
+        ~Forget() { shown = nullptr; }
+    } forget{shown_};
     return form->ShowModal();
+}
+
+void TMessageDialog::Cancel()
+{
+    if (shown_)
+        shown_->Close();
 }
 
 void TMessageDialog::Publish(Table& t)

@@ -85,13 +85,16 @@ private:
     bool StopSearch();
     // Runs `update` on the main thread after every update queued before it.
     void OnMainThread(std::function<void()> update);
-    void Log(const char* prefix, const std::string& folder);
+    void Log(const char* prefix, const std::string& folder, const std::string& why = "");
+    // Keeps the INI's stored folder text unless this run installed (or there is none yet).
+    void KeepStoredFolderText();
     void ShowMessages(const std::string& first, const std::string& second);
 
     // Touched only by the search worker (and reset before it starts): the folders it has
     // added, so the duplicate test sees additions still waiting in the main-thread queue.
     std::vector<std::string> addedFolders_;
     bool stopping_ = false;
+    bool closedDuringDialog_ = false;  // the window was closed while the stored-build dialog was up
 };
 
 // Unit state, alive for the whole run.
