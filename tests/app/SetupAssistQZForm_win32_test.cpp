@@ -17,6 +17,7 @@
 #include <fstream>
 #include <map>
 #include <memory>
+#include <optional>
 #include <regex>
 #include <set>
 #include <sstream>
@@ -50,6 +51,17 @@ std::string TestDescription()
     replace("@DATASTORE_ITEMS@", "");
     replace("  Visible = True\n", "  Visible = False\n");
     return s;
+}
+
+// The exit code of the quit message waiting in this thread's queue, which is emptied.
+std::optional<WPARAM> QuitCode()
+{
+    std::optional<WPARAM> code;
+    MSG msg;
+    while (::PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE))
+        if (msg.message == WM_QUIT)
+            code = msg.wParam;
+    return code;
 }
 
 struct FormDeleter {
@@ -395,17 +407,9 @@ TEST_F(MainWindow, InstallIntoAFolderThatCannotTakeFilesQuitsWithoutChangingTheB
     EXPECT_EQ(SetupState().InstalledBuild, 7);
     EXPECT_EQ(SetupState().StoredFolder, "");
     EXPECT_FALSE(SetupState().Installed);
-    MSG msg;
-    bool quit = false;
-    WPARAM exitCode = 0;
-    while (::PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
-        if (msg.message == WM_QUIT) {
-            quit = true;
-            exitCode = msg.wParam;
-        }
-    }
-    EXPECT_TRUE(quit) << "the program is told to quit";
-    EXPECT_NE(exitCode, 0u) << "a failed install is no success";
+    const std::optional<WPARAM> exitCode = QuitCode();
+    ASSERT_TRUE(exitCode.has_value()) << "the program is told to quit";
+    EXPECT_NE(*exitCode, 0u) << "a failed install is no success";
 }
 
 TEST_F(MainWindow, WithoutAProgramsFolderTheMessagesShowAndNoSearchStarts)
@@ -606,17 +610,9 @@ TEST_F(StoredValues, AnInstallThatCannotBeRecordedEndsAsAFailure)
     std::ifstream installed(folder + "Varnelo.dat", std::ios::binary);
     EXPECT_EQ(std::string(std::istreambuf_iterator<char>(installed), {}), "payload");
     EXPECT_EQ(Entry("Varnelo"), "7") << "the record was not written";
-    MSG msg;
-    bool quit = false;
-    WPARAM exitCode = 0;
-    while (::PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
-        if (msg.message == WM_QUIT) {
-            quit = true;
-            exitCode = msg.wParam;
-        }
-    }
-    EXPECT_TRUE(quit) << "the program is told to quit";
-    EXPECT_NE(exitCode, 0u) << "an install without its record is no success";
+    const std::optional<WPARAM> exitCode = QuitCode();
+    ASSERT_TRUE(exitCode.has_value()) << "the program is told to quit";
+    EXPECT_NE(*exitCode, 0u) << "an install without its record is no success";
 }
 
 TEST_F(StoredValues, LongValuesAreReadUpToTheFolderLimitAndKept)

@@ -1,7 +1,7 @@
 // Tests of the skin reader's inflater, judged against zlib on the same streams.
 #include "skin/SUI2Inflate.h"
 
-#include "RareFarSample.h"
+#include "DeflateTestSupport.h"
 
 #include <gtest/gtest.h>
 #include <zlib.h>
@@ -17,20 +17,7 @@ namespace {
 
 using Bytes = std::vector<std::uint8_t>;
 
-Bytes ZlibDeflate(const Bytes& data, int level, int strategy, int memLevel = 8)
-{
-    z_stream z{};
-    EXPECT_EQ(deflateInit2(&z, level, Z_DEFLATED, -15, memLevel, strategy), Z_OK);
-    Bytes out(deflateBound(&z, static_cast<uLong>(data.size())) + 64);
-    z.next_in = const_cast<Bytef*>(data.data());
-    z.avail_in = static_cast<uInt>(data.size());
-    z.next_out = out.data();
-    z.avail_out = static_cast<uInt>(out.size());
-    EXPECT_EQ(deflate(&z, Z_FINISH), Z_STREAM_END);
-    out.resize(z.total_out);
-    deflateEnd(&z);
-    return out;
-}
+using test::ZlibDeflate;
 
 // zlib's verdict: true and the output when the stream ends properly within `limit` bytes.
 bool ZlibInflate(const Bytes& stream, std::size_t limit, Bytes& out)

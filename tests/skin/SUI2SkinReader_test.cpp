@@ -3,7 +3,7 @@
 
 #include "skin/SUI2Define.h"
 
-#include "RareFarSample.h"
+#include "DeflateTestSupport.h"
 
 #include <gtest/gtest.h>
 #include <zlib.h>
@@ -399,16 +399,7 @@ TEST_F(SkinReaderTest, EntryWithTheRightSizeButWrongContentIsRefused)
 // A plain archive of `data` deflated by zlib at `level` with `strategy`, its sizes and CRC right.
 Bytes DeflatedSkin(const Bytes& data, int level, int strategy, int memLevel)
 {
-    z_stream z{};
-    EXPECT_EQ(deflateInit2(&z, level, Z_DEFLATED, -15, memLevel, strategy), Z_OK);
-    Bytes packed(deflateBound(&z, static_cast<uLong>(data.size())) + 64);
-    z.next_in = const_cast<Bytef*>(data.data());
-    z.avail_in = static_cast<uInt>(data.size());
-    z.next_out = packed.data();
-    z.avail_out = static_cast<uInt>(packed.size());
-    EXPECT_EQ(deflate(&z, Z_FINISH), Z_STREAM_END);
-    packed.resize(z.total_out);
-    deflateEnd(&z);
+    const Bytes packed = test::ZlibDeflate(data, level, strategy, memLevel);
     return SkinArchive(packed, ZlibCrc(data), data.size());
 }
 

@@ -1,4 +1,5 @@
-// Test data that drives an inflater through its longest symbol sequences.
+// Raw DEFLATE streams from zlib, and test data that drives an inflater through its longest symbol
+// sequences.
 #pragma once
 
 #include <algorithm>
@@ -8,7 +9,27 @@
 #include <random>
 #include <vector>
 
+#include <gtest/gtest.h>
+#include <zlib.h>
+
 namespace test {
+
+// `data` as zlib deflates it raw at `level` with `strategy` and `memLevel`.
+inline std::vector<std::uint8_t> ZlibDeflate(const std::vector<std::uint8_t>& data, int level, int strategy,
+                                             int memLevel = 8)
+{
+    z_stream z{};
+    EXPECT_EQ(deflateInit2(&z, level, Z_DEFLATED, -15, memLevel, strategy), Z_OK);
+    std::vector<std::uint8_t> out(deflateBound(&z, static_cast<uLong>(data.size())) + 64);
+    z.next_in = const_cast<Bytef*>(data.data());
+    z.avail_in = static_cast<uInt>(data.size());
+    z.next_out = out.data();
+    z.avail_out = static_cast<uInt>(out.size());
+    EXPECT_EQ(deflate(&z, Z_FINISH), Z_STREAM_END);
+    out.resize(z.total_out);
+    deflateEnd(&z);
+    return out;
+}
 
 // One step of data whose symbols a dynamic block codes at very unequal lengths: mostly skewed
 // literals and short near copies, and now and then two rare literals followed by a long copy from
