@@ -25,7 +25,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         if (bits != 0 && bitmap.GetWidth() > 0) {
             // Every row of the result is readable.
             for (int y = 0; y < bitmap.GetHeight(); ++y)
-                std::memchr(bitmap.ScanLine(y), 1, std::size_t(bitmap.GetRowLen()));
+                (void)std::memchr(bitmap.ScanLine(y), 1, std::size_t(bitmap.GetRowLen()));
         }
     } catch (const rtl::EOutOfMemory&) {
     }

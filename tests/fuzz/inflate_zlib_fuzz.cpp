@@ -36,7 +36,8 @@ TZlibResult ZlibInflate(const std::uint8_t* data, std::size_t size)
     // The skin inflater skips reserved blocks and does not check a stored block's NLEN, as the
     // skin files' own writer expects; zlib refuses both, and the rest of such a stream is moot.
     if (rc == Z_DATA_ERROR && z.msg &&
-        (std::strcmp(z.msg, "invalid block type") == 0 || std::strcmp(z.msg, "invalid stored block lengths") == 0))
+        (std::strcmp(z.msg, "invalid block type") == 0 ||
+         std::strcmp(z.msg, "invalid stored block lengths") == 0))
         r.undecided = true;
     inflateEnd(&z);
     return r;
