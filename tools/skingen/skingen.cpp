@@ -270,7 +270,8 @@ void WriteFile(const std::string& path, const void* data, std::size_t size)
 int main(int argc, char** argv)
 {
     if (argc != 3) {
-        std::fprintf(stderr, "usage: skingen skin OUTPUT | builtin OUTPUT.cpp | bmps FOLDER | fuzzseeds FOLDER\n");
+        std::fprintf(stderr,
+                     "usage: skingen skin OUTPUT | builtin OUTPUT.cpp | bmps FOLDER | fuzzseeds FOLDER\n");
         return 2;
     }
     const std::string command = argv[1];
