@@ -79,6 +79,10 @@ public:
     TFORM2_COMPONENTS(RTL_DECLARE_FIELD)
     TFORM2_HANDLERS(RTL_DECLARE_METHOD)
 
+protected:
+    // Refuses a description that lacks one of the components: every handler relies on them all.
+    void Loaded() override;
+
 private:
     // Stops a running search and waits until it has ended, running its queued updates while
     // every control still exists. False when a stop is already waiting further up the stack.

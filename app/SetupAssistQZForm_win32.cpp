@@ -132,6 +132,16 @@ TForm2::~TForm2()
     DoDestroy();
 }
 
+void TForm2::Loaded()
+{
+    TForm::Loaded();
+#define VA_REQUIRE_COMPONENT(Type, Name) \
+    if (!Name)                           \
+        throw rtl::EReadError("The window description has no component " #Name);
+    TFORM2_COMPONENTS(VA_REQUIRE_COMPONENT)
+#undef VA_REQUIRE_COMPONENT
+}
+
 bool TForm2::StopSearch()
 {
     if (!FindFile)

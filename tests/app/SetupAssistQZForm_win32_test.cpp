@@ -173,6 +173,32 @@ TEST_F(MainWindow, DescriptionBuildsEveryComponentWithItsProperties)
     EXPECT_EQ(form_->mLog->Top(), 325);
 }
 
+// A description that lacks one of the window's components (here the folder box, renamed) is
+// refused while it is read, instead of a handler meeting a missing control (a fuzz finding: the
+// window's creation read through a null pointer).
+TEST(DamagedDescription, AMissingComponentIsRefusedWhileReading)
+{
+    for (const char* name : {"ZanticFolder", "FormStorage1", "MessageDialog"}) {
+        std::string text = TestDescription();
+        const std::string object = std::string("object ") + name + ":";
+        const std::size_t at = text.find(object);
+        ASSERT_NE(at, std::string::npos) << name;
+        text.replace(at, object.size(), std::string("object Renamed") + name + ":");
+        rtl::TStringStream in(text);
+        rtl::TMemoryStream bin;
+        rtl::ObjectTextToBinary(in, bin, VA_APP_BINARY_DIR);
+        bin.SetPosition(0);
+        std::unique_ptr<TForm2, FormDeleter> form(new TForm2(win::Application));
+        try {
+            form->ReadFromStream(bin);
+            ADD_FAILURE() << name << ": read without it";
+        } catch (const rtl::EReadError& e) {
+            EXPECT_NE(e.Message().find(std::string("has no component ") + name), std::string::npos)
+                << e.Message();
+        }
+    }
+}
+
 TEST_F(MainWindow, CreateLeavesTheWindow610HighAndCentred)
 {
     EXPECT_EQ(form_->Height(), 610);

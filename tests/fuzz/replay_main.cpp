@@ -1,8 +1,10 @@
 // Replays a fuzz target's corpus as an ordinary test: every file in the folders given is fed once.
 // With --mutate=N each file is also fed in N changed copies, made the same way on every run: for
 // code no fuzzer reaches (the Windows code, run under Wine), a corpus generated from the seeds.
+// With --last=FILE every input is written there before it runs, so a crash leaves its input.
 #include <cstdint>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
@@ -86,6 +88,20 @@ Bytes Mutant(const Bytes& seed, TRandom& rng)
 
 }  // namespace
 
+namespace {
+
+std::string lastPath;  // empty: inputs are not kept
+
+void Run(const Bytes& bytes)
+{
+    if (!lastPath.empty())
+        std::ofstream(lastPath, std::ios::binary | std::ios::trunc)
+            .write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+    LLVMFuzzerTestOneInput(bytes.data(), bytes.size());
+}
+
+}  // namespace
+
 int main(int argc, char** argv)
 {
     std::size_t count = 0;
@@ -95,21 +111,24 @@ int main(int argc, char** argv)
             mutate = std::strtol(argv[i] + 9, nullptr, 10);
             continue;
         }
+        if (std::strncmp(argv[i], "--last=", 7) == 0) {
+            lastPath = argv[i] + 7;
+            continue;
+        }
         std::error_code ec;
         for (const auto& entry : std::filesystem::recursive_directory_iterator(argv[i], ec)) {
             if (!entry.is_regular_file())
                 continue;
             std::ifstream in(entry.path(), std::ios::binary);
             const Bytes bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-            LLVMFuzzerTestOneInput(bytes.data(), bytes.size());
+            Run(bytes);
             ++count;
             // Seeded by the file's name, so every run makes the same copies.
             TRandom rng{0x9E3779B97F4A7C15ULL};
             for (char c : entry.path().filename().string())
                 rng.state = (rng.state ^ static_cast<unsigned char>(c)) * 0x100000001B3ULL;
             for (long m = 0; m < mutate; ++m) {
-                const Bytes copy = Mutant(bytes, rng);
-                LLVMFuzzerTestOneInput(copy.data(), copy.size());
+                Run(Mutant(bytes, rng));
                 ++count;
             }
         }
