@@ -129,7 +129,8 @@ void Undo(std::vector<TStep>& steps)
 
 }  // namespace
 
-std::vector<std::string> InstallStoredFiles(TzResStorage& store, const std::string& folder)
+std::vector<std::string> InstallStoredFiles(TzResStorage& store, const std::string& folder,
+                                            std::vector<TLeftover>* leftovers)
 {
     std::vector<TStep> steps;
     steps.reserve(static_cast<std::size_t>(store.Items()->Count()));
@@ -154,12 +155,32 @@ std::vector<std::string> InstallStoredFiles(TzResStorage& store, const std::stri
     std::vector<std::string> targets;
     for (const TStep& step : steps) {
         targets.push_back(step.Target);
-        // An old program still running cannot be deleted yet; it goes at the next start (when the
-        // user may schedule that; otherwise the renamed old copy stays beside the new one).
-        if (step.OldMoved && !::DeleteFileA(step.Old.c_str()))
-            ::MoveFileExA(step.Old.c_str(), nullptr, MOVEFILE_DELAY_UNTIL_REBOOT);
+        if (!step.OldMoved || ::DeleteFileA(step.Old.c_str()))
+            continue;
+        // A read-only old copy goes once its attribute is cleared.
+        if (::SetFileAttributesA(step.Old.c_str(), FILE_ATTRIBUTE_NORMAL) && ::DeleteFileA(step.Old.c_str()))
+            continue;
+        // An old program still running cannot be deleted yet: it goes at the next start when the
+        // user may schedule that; otherwise it stays, and the user is told either way.
+        const bool queued = ::MoveFileExA(step.Old.c_str(), nullptr, MOVEFILE_DELAY_UNTIL_REBOOT) != FALSE;
+        if (leftovers)
+            leftovers->push_back(TLeftover{step.Target, step.Old, queued});
     }
     return targets;
+}
+
+std::string LeftoverMessage(const TLeftover& leftover)
+{
+    return "Varnelo is installed, but the previous " + ExtractFileName(leftover.Target, true) +
+           " was in use and could not be removed.\r\n\r\nIt stays as " + leftover.Path +
+           (leftover.Queued ? " until Windows restarts." : "; delete it once it is no longer running.");
+}
+
+std::string RecordFailureMessage(const std::string& folder, const std::string& iniFile,
+                                 const std::string& reason)
+{
+    return "Varnelo's files are in place in " + folder + ", but the install could not be recorded in " +
+           iniFile + ":\r\n" + reason + "\r\n\r\nA later run will not know that this version is installed.";
 }
 
 std::string InstallFailureMessage(std::uint32_t code)

@@ -389,7 +389,10 @@ constexpr int kBlockBufferSize = 16384;
 constexpr int kBlockFlushAt = kBlockBufferSize - 3 * 8;
 constexpr std::uint32_t kNil = 0xFFFFFFFFu;
 constexpr std::uint32_t kMaxBack = kDicSize - 1;
-// Bounds the match-finder walk on pathological inputs; ordinary data never gets near it.
+// Bounds the match-finder walk: at most this many earlier places are tried per position. A run
+// of one repeated byte counts once (see FindAndInsert), so the bound reaches back past this many
+// occurrences of the position's first three bytes, each earlier run taken as one: a match whose
+// source lies within them is found, whatever the runs around it, in bounded time per position.
 constexpr int kMaxChain = 2048;
 constexpr int kHashBits = 15;
 
@@ -481,7 +484,19 @@ private:
         const std::uint32_t node = head;
         head = pos;
         prev_[pos & kDicMask] = node;
+        // Every position is entered in order, so the run of equal bytes it belongs to is known.
+        runStart_[pos & kDicMask] =
+            pos > 0 && pos - 1 >= base_ && cur[-1] == cur[0] ? runStart_[(pos - 1) & kDicMask] : pos;
         return node;
+    }
+
+    // How many bytes from `p` equal `b`, at most `limit`.
+    static std::uint32_t RunLength(const std::uint8_t* p, std::uint8_t b, std::uint32_t limit)
+    {
+        std::uint32_t n = 0;
+        while (n < limit && p[n] == b)
+            ++n;
+        return n;
     }
 
     // The longest match within the dictionary, and of the longest ones the nearest: the chain is
@@ -496,12 +511,32 @@ private:
         const std::uint8_t* cur = text_ + (pos - base_);
         std::uint32_t node = Enter(pos, cur);
         std::uint32_t best = 0;
-        for (int steps = 0; node != kNil && pos - node <= kMaxBack && steps < kMaxChain;
-             ++steps, node = prev_[node & kDicMask]) {
+        // In a run of one byte every earlier place of that run is on the chain, one after another.
+        // Of an earlier run only the place whose run ends where this one does can match further
+        // than this run: the walk takes that place (or, when there is none, the run's farthest,
+        // longest place) and goes on before the run's start.
+        const std::uint8_t b = cur[0];
+        const std::uint32_t curRun = cur[1] == b && cur[2] == b ? RunLength(cur, b, limit) : 0;
+        const std::uint32_t oldest = pos > kMaxBack ? pos - kMaxBack : 0;
+        for (int steps = 0; node != kNil && node >= oldest && node < pos && steps < kMaxChain; ++steps) {
             const std::uint8_t* old = text_ + (node - base_);
-            // Only a match longer than the best counts, so its byte at `best` must agree.
-            if (old[best] != cur[best])
+            std::uint32_t next = prev_[node & kDicMask];
+            if (curRun > 0 && old[0] == b && old[1] == b && old[2] == b) {
+                const std::uint32_t start = std::max(runStart_[node & kDicMask], oldest);
+                const std::uint32_t oldRun = RunLength(old, b, limit);
+                if (oldRun < curRun && node - start >= curRun - oldRun) {
+                    node -= curRun - oldRun;  // the aligned place, still in this run
+                    old = text_ + (node - base_);
+                } else if (oldRun < curRun) {
+                    node = start;  // every place of the run ends before this one's: the longest
+                    old = text_ + (node - base_);
+                }
+                next = start > oldest ? prev_[start & kDicMask] : kNil;
+            } else if (old[best] != cur[best]) {
+                // Only a match longer than the best counts, so its byte at `best` must agree.
+                node = next;
                 continue;
+            }
             const std::uint32_t len = CommonLength(old, cur, 0, limit);
             if (len > best) {
                 best = len;
@@ -509,6 +544,7 @@ private:
                 if (len == limit)
                     break;
             }
+            node = next;
         }
         return best >= kThreshold ? best : 0;
     }
@@ -840,6 +876,7 @@ private:
     std::uint8_t text_[kTextSize] = {};
     std::uint32_t head_[1 << kHashBits];
     std::uint32_t prev_[kDicSize] = {};
+    std::uint32_t runStart_[kDicSize] = {};  // per position: where its run of one byte began
 
     std::uint8_t block_[kBlockBufferSize] = {};
     std::uint32_t outputPos_ = 0;

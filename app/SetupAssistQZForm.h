@@ -89,19 +89,26 @@ public:
     TFORM2_COMPONENTS(RTL_DECLARE_FIELD)
     TFORM2_HANDLERS(RTL_DECLARE_METHOD)
 
+protected:
+    // Refuses a description that lacks one of the components: every handler relies on them all.
+    void Loaded() override;
+
 private:
     // Stops a running search and waits until it has ended, running its queued updates while
     // every control still exists. False when a stop is already waiting further up the stack.
     bool StopSearch();
     // Runs `update` on the main thread after every update queued before it.
     void OnMainThread(std::function<void()> update);
-    void Log(const char* prefix, const std::string& folder);
+    void Log(const char* prefix, const std::string& folder, const std::string& why = "");
+    // Keeps the INI's stored folder text unless this run installed (or there is none yet).
+    void KeepStoredFolderText();
     void ShowMessages(const std::string& first, const std::string& second);
 
     // Touched only by the search worker (and reset before it starts): the folders it has
     // added, so the duplicate test sees additions still waiting in the main-thread queue.
     std::vector<std::string> addedFolders_;
     bool stopping_ = false;
+    bool closedDuringDialog_ = false;  // the window was closed while the stored-build dialog was up
 };
 
 // Unit state, alive for the whole run.

@@ -35,6 +35,11 @@ constexpr int kShortHeight = 302;
 // The longest folder the ANSI file functions take (a full path, less its terminating NUL): what
 // the folder box holds, and what is read of any value stored in the INI file.
 constexpr std::int32_t kFolderMaxLength = MAX_PATH - 1;
+// The longer of the two library names the folder must hold.
+constexpr char kLongestMarker[] = "jdq_utils.dll";
+// The box's text as the form storage keeps it, and the INI entry it writes.
+constexpr char kStoredFolderProp[] = "ZanticFolder.Text";
+constexpr char kStoredFolderKey[] = "ZanticFolder_Text";
 
 bool FileExists(const std::string& path)
 {
@@ -122,7 +127,19 @@ TForm2::~TForm2()
         }
     }
     rtl::RemoveQueuedEvents(this);
+    // A quit message skips the close query: the form storage saves from the destroy event.
+    KeepStoredFolderText();
     DoDestroy();
+}
+
+void TForm2::Loaded()
+{
+    TForm::Loaded();
+#define VA_REQUIRE_COMPONENT(Type, Name) \
+    if (!Name)                           \
+        throw rtl::EReadError("The window description has no component " #Name);
+    TFORM2_COMPONENTS(VA_REQUIRE_COMPONENT)
+#undef VA_REQUIRE_COMPONENT
 }
 
 bool TForm2::StopSearch()
@@ -147,10 +164,25 @@ bool TForm2::StopSearch()
 
 void TForm2::OnMainThread(std::function<void()> update) { rtl::Queue(std::move(update), this); }
 
-void TForm2::Log(const char* prefix, const std::string& folder)
+void TForm2::Log(const char* prefix, const std::string& folder, const std::string& why)
 {
-    std::string line = prefix + Quoted(folder);
+    std::string line = prefix + Quoted(folder) + (why.empty() ? "" : " (" + why + ")");
     OnMainThread([this, line] { mLog->Lines()->Add(line); });
+}
+
+void TForm2::KeepStoredFolderText()
+{
+    if (!FormStorage1 || FormStorage1->UseRegistry || SetupState().Installed)
+        return;
+    rtl::TStrings* props = FormStorage1->StoredProps();
+    const std::int32_t at = props->IndexOf(kStoredFolderProp);
+    if (at < 0)
+        return;
+    // The box's text is whatever the search left in it; only an install makes it the folder worth
+    // keeping. Another run's entry (or this run's own from before) stays as it is.
+    TIniFile ini(FormStorage1->IniFileName());
+    if (ini.ValueExists(FormStorage1->IniSection(), kStoredFolderKey))
+        props->Delete(at);
 }
 
 void TForm2::ShowMessages(const std::string& first, const std::string& second)
@@ -229,7 +261,9 @@ void TForm2::FormStorage1RestorePlacement(rtl::TObject*)
         win::Beep(900, 50);
         bInstall->SetCaption("Reinstall");
         MessageDialog->SetText(std::string(firstLine) + "\r\nof Varnelo Is Already Installed.");
-        if (MessageDialog->ShowModal() != 1) {
+        closedDuringDialog_ = false;
+        // A close of the window while the dialog is up ends the run, whatever the dialog answers.
+        if (MessageDialog->ShowModal() != 1 || closedDuringDialog_) {
             state.QuitFlag = true;
             Timer1->SetEnabled(true);
         }
@@ -262,6 +296,12 @@ void TForm2::FindFileFileMatch(rtl::TObject*, const std::string& folder, const T
     const std::string withSlash = AddBackSlash(folder);
     if (withSlash.find("\\RECYCLER\\") == 2) {
         Log(" IGNORED: ", folder);
+        return;
+    }
+    // The file functions take no longer path: such a folder cannot be checked, nor installed into.
+    if (withSlash.size() + sizeof kLongestMarker - 1 > static_cast<std::size_t>(kFolderMaxLength)) {
+        Log("**SKIP**: ", folder,
+            "path too long: its libraries' paths pass " + rtl::IntToStr(kFolderMaxLength) + " characters");
         return;
     }
     if (!HasMarkerFiles(withSlash)) {
@@ -343,8 +383,9 @@ void TForm2::bInstallClick(rtl::TObject*)
     // All or nothing: a failure leaves every file in the folder as it was.
     bool failed = false;
     std::uint32_t failure = ERROR_SUCCESS;
+    std::vector<TLeftover> leftovers;
     try {
-        const std::vector<std::string> targets = InstallStoredFiles(*DataStore, folder);
+        const std::vector<std::string> targets = InstallStoredFiles(*DataStore, folder, &leftovers);
         for (std::size_t i = 0; i < targets.size(); ++i)
             if (Lower(ExtractFileExt(DataStore->Item(static_cast<std::int32_t>(i))->Name())) == "rtf")
                 readme = targets[i];
@@ -368,6 +409,19 @@ void TForm2::bInstallClick(rtl::TObject*)
     state.StoredFolder = folder;
     state.Installed = true;
 
+    // The record of the install is written now, while its failure can still be told: a later run
+    // would otherwise not know of this install.
+    std::string recordError;
+    try {
+        FormStorage1->SaveFormPlacement();
+    } catch (const std::exception& e) {
+        recordError = e.what();
+        // Nothing more is written at the close: it would fail the same way.
+        FormStorage1->Active = false;
+    }
+    for (const TLeftover& left : leftovers)
+        ShowMessage(LeftoverMessage(left));
+
     std::string link;
     if (DataStore->Items()->Count() > 0) {
         const std::string program = folder + DataStore->Item(0)->Name();
@@ -379,6 +433,11 @@ void TForm2::bInstallClick(rtl::TObject*)
         CreateShortcut(readme, linkName, slDesktop, "", "", "", "Varnelo", link);
         CreateShortcut(readme, linkName, slFolder, GetProgramsFolder(), "", "", "Varnelo", link);
         ShellOpen(readme, "", folder, SW_SHOW);
+    }
+    if (!recordError.empty()) {
+        ShowMessage(RecordFailureMessage(folder, FormStorage1->IniFileName(), recordError));
+        PostMessageTo(Handle(), WM_QUIT, 1, 0);
+        return;
     }
     Close();
 }
@@ -395,10 +454,18 @@ void TForm2::FormCloseQuery(rtl::TObject*, bool& canClose)
 {
     // The title bar's button, Alt+F4 and WM_CLOSE all come here: a running search stops first.
     // A second close that arrives while that stop waits is refused; the first one goes on.
+    if (MessageDialog && MessageDialog->Showing()) {
+        // The stored-build dialog is up: it is cancelled, and the run ends once it has returned.
+        closedDuringDialog_ = true;
+        MessageDialog->Cancel();
+        canClose = false;
+        return;
+    }
     if (!StopSearch()) {
         canClose = false;
         return;
     }
+    KeepStoredFolderText();
     SetHeight(kShortHeight);
     SetTop((Screen->Height() - kShortHeight) / 2);
     canClose = true;

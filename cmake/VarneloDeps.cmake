@@ -43,7 +43,7 @@ else()
   add_library(va::openjp2 ALIAS PkgConfig::OPENJP2)
 endif()
 
-if(NOT VA_FUZZ AND NOT VA_BENCH)
+if(NOT VA_BENCH)
   if(VA_WIN32)
     set(gtest_force_shared_crt OFF CACHE BOOL "" FORCE)
     set(INSTALL_GTEST OFF CACHE BOOL "" FORCE)

@@ -11,8 +11,10 @@
 #     the peers it compares with (va_require_judge, VarneloJudges.cmake). Each test writes a GoogleTest
 #     report to <build>/test-reports, where scripts/test looks for skipped cases. Its main
 #     (va_gtest_main_<layer>) runs the unit table of the highest layer among what it links.
-#   va_fuzzer(name SOURCES ... [DEPS ...])
-#     A libFuzzer target in the fuzz build; elsewhere a replay test over tests/fuzz/corpus/<name>.
+#   va_fuzzer(name SOURCES ... [DEPS ...] [SEEDS folder...] [MUTATE n])
+#     A libFuzzer target where VA_FUZZ is on (the native build, clang), whose replay test runs it
+#     once over tests/fuzz/corpus/<name>; in the i686 build a replay program run under Wine, which
+#     with MUTATE also feeds n changed copies of every input (for Windows code no fuzzer reaches).
 #   va_bench(name SOURCES ... [DEPS ...])
 #     A Google Benchmark binary, bench build only.
 
@@ -32,6 +34,12 @@ if(VA_WIN32)
   # Floating point stays on the x87 unit, so no computed value changes.
   add_compile_options(-msse2)
   add_link_options(-static -static-libgcc -static-libstdc++)
+  # No sanitizer runs on Windows code: the standard library checks its own preconditions (indexes,
+  # empty containers) and the stack protector catches overwritten frames, in the tests and the
+  # program alike.
+  add_compile_definitions(_GLIBCXX_ASSERTIONS)
+  add_compile_options(-fstack-protector-strong)
+  add_link_options(-fstack-protector-strong)
   # Optimised with assertions on: the shipping build still checks our own invariants.
   set(CMAKE_C_FLAGS_RELEASE "-O2" CACHE STRING "" FORCE)
   set(CMAKE_CXX_FLAGS_RELEASE "-O2" CACHE STRING "" FORCE)
@@ -40,7 +48,10 @@ else()
   set(VA_BINARY_DIR_NATIVE "${CMAKE_BINARY_DIR}")
   add_compile_options(-Wall -Wextra -Wno-unused-parameter)
   if(VA_FUZZ)
-    add_compile_options(-fsanitize=fuzzer-no-link,address,undefined -fno-sanitize-recover=undefined -g -O1)
+    # One sanitized build serves the tests and the fuzz targets: everything carries the fuzzer's
+    # coverage, which the tests' own programs leave unused.
+    add_compile_options(-fsanitize=fuzzer-no-link,address,undefined -fno-sanitize-recover=undefined
+                        -fno-omit-frame-pointer -g -O1)
     add_link_options(-fsanitize=address,undefined)
   elseif(NOT VA_BENCH AND NOT VA_HOST_TOOLS_ONLY)
     add_compile_options(-fsanitize=address,undefined -fno-sanitize-recover=undefined -fno-omit-frame-pointer -g)
@@ -82,9 +93,9 @@ function(va_library name)
   target_link_libraries(${name} PUBLIC ${A_DEPS})
 endfunction()
 
-# Tests are built by the native and i686 configurations, not by the fuzz or bench ones.
+# Tests are built by the native and i686 configurations, not by the bench one.
 function(_va_tests_wanted out)
-  if(VA_FUZZ OR VA_BENCH)
+  if(VA_BENCH)
     set(${out} OFF PARENT_SCOPE)
   else()
     set(${out} ON PARENT_SCOPE)
@@ -161,8 +172,10 @@ function(va_test name)
   _va_under_wine(${name})
 endfunction()
 
+# SEEDS: a folder of seeds made at build time (as the test sees it), replayed with the corpus;
+# scripts/test hands build/fuzz/seeds/<name> to the fuzzer.
 function(va_fuzzer name)
-  cmake_parse_arguments(A "" "" "SOURCES;DEPS" ${ARGN})
+  cmake_parse_arguments(A "" "MUTATE" "SOURCES;DEPS;SEEDS" ${ARGN})
   if(VA_BENCH)
     return()
   endif()
@@ -170,12 +183,20 @@ function(va_fuzzer name)
     add_executable(${name} ${A_SOURCES})
     target_link_libraries(${name} PRIVATE ${A_DEPS})
     target_link_options(${name} PRIVATE -fsanitize=fuzzer)
+    # -runs=0 runs every input of the folders once and writes nothing into them.
+    add_test(NAME ${name}_replay
+             COMMAND ${name} -runs=0 "${VA_SOURCE_DIR_NATIVE}/tests/fuzz/corpus/${name}" ${A_SEEDS})
+    set_tests_properties(${name}_replay PROPERTIES TIMEOUT 300)
     return()
   endif()
   add_executable(${name}_replay ${A_SOURCES} ${CMAKE_SOURCE_DIR}/tests/fuzz/replay_main.cpp)
   target_link_libraries(${name}_replay PRIVATE ${A_DEPS})
+  set(mutate "")
+  if(A_MUTATE)
+    set(mutate --mutate=${A_MUTATE})
+  endif()
   add_test(NAME ${name}_replay
-           COMMAND ${name}_replay "${VA_SOURCE_DIR_NATIVE}/tests/fuzz/corpus/${name}")
+           COMMAND ${name}_replay ${mutate} "${VA_SOURCE_DIR_NATIVE}/tests/fuzz/corpus/${name}" ${A_SEEDS})
   set_tests_properties(${name}_replay PROPERTIES TIMEOUT 300)
   _va_under_wine(${name}_replay)
 endfunction()

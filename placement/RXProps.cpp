@@ -339,8 +339,16 @@ void TPropsStorage::LoadStrings(const std::string& section, rtl::TStrings& list)
     list.BeginUpdate();
     try {
         list.Clear();
-        for (std::int32_t i = 0; i < n; ++i)
-            list.Add(ReadString(section, rtl::Format("Item%d", i), ""));
+        // The list ends at the first item that is not stored: a damaged count up to the limit must
+        // not read every missing key. An item is missing when neither of two defaults comes back
+        // changed; a stored item reads once unless it happens to hold the first default.
+        for (std::int32_t i = 0; i < n; ++i) {
+            const std::string key = rtl::Format("Item%d", i);
+            std::string value = ReadString(section, key, "\x01");
+            if (value == "\x01" && ReadString(section, key, "\x02") == "\x02")
+                break;
+            list.Add(value);
+        }
     } catch (...) {
         list.EndUpdate();
         throw;

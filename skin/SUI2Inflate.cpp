@@ -290,6 +290,10 @@ private:
                 continue;
             if (kind == ekEnd)
                 return;
+            // Up to three codes may have used the buffer since its refill: the length's extra
+            // bits, the distance code and its extra bits (33 bits at most) need a fresh one.
+            if (count_ < 5 + kMaxCodeLength + 13)
+                Refill();
             const std::uint32_t length = Extra(lit);
             const std::uint32_t distance = Extra(Decode(distances));
             if (distance > pos_)
@@ -398,7 +402,7 @@ private:
 
     [[noreturn]] void FailTooLong() const
     {
-        Fail("inflated data is larger than " + std::to_string(max_) + " bytes");
+        throw EInflateTooLong("inflated data is larger than " + std::to_string(max_) + " bytes");
     }
 
     const std::uint8_t* in_;

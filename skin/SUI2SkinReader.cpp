@@ -188,6 +188,7 @@ int ExtractArchiveEntry(rtl::TStream& archive, const std::string& entryName, con
     const bool encrypted = (entry.flags & 1) != 0;
     int result = kExtractFailed;
     bool inflated = false;
+    bool tooLong = false;
     try {
         std::size_t start = 0;
         if (encrypted) {
@@ -207,15 +208,19 @@ int ExtractArchiveEntry(rtl::TStream& archive, const std::string& entryName, con
         InflateBuffer(data.data() + start, data.size() - start, out, entry.uncompressedSize);
         inflated = true;
         result = kExtractOk;
+    } catch (const EInflateTooLong&) {
+        tooLong = true;
     } catch (const std::exception&) {
         result = kExtractFailed;
     }
 
     if (!inflated) {
-        // What an interrupted inflate left is shorter than the stored size; a wrong password that
-        // slipped past the check byte ends here too.
         out.clear();
-        return entry.uncompressedSize != 0 ? kExtractBadPassword : kExtractFailed;
+        if (tooLong)
+            return kExtractBadPassword;  // the extracted size is not the stored one
+        // A plain entry that does not inflate is damaged. An encrypted one may be a wrong password
+        // that slipped past the one-byte check, which cannot be told from damage.
+        return encrypted && entry.uncompressedSize != 0 ? kExtractBadPassword : kExtractFailed;
     }
     if (out.empty())
         return kExtractFailed;

@@ -43,8 +43,8 @@ inline constexpr int kExtractBadPassword = 2;  // also: extracted size differs f
 // Reads a skin file once, at construction, into four case-insensitive lookup lists.
 //
 // Raises rtl::Exception "Failed to read skin file!" when the archive or its skin data is not
-// usable, a plain entry's CRC-32 included. An encrypted skin with an empty or wrong password, or
-// whose extracted size is wrong, constructs normally with Loaded() false and empty lists. The
+// usable, a plain entry's damaged deflate data and CRC-32 included. An encrypted skin with an empty or wrong
+// password, or whose extracted size is wrong, constructs normally with Loaded() false and empty lists. The
 // entry is extracted in memory: no temporary file is made.
 class Tsk2SkinFileReader : public rtl::TObject {
 public:
@@ -83,9 +83,9 @@ private:
 
 // Extracts `entryName` (matched without regard to ASCII case) from the skin archive into the
 // file `outputName`. Returns kExtractOk, kExtractFailed, or kExtractBadPassword (also for an
-// extracted size other than the stored one). A plain entry whose CRC-32 differs from the stored
-// one fails; an encrypted one counts as a wrong password. The output file exists afterwards only
-// on kExtractOk. Never throws for bad input.
+// extracted size other than the stored one). A plain entry whose data does not inflate, or whose
+// CRC-32 differs from the stored one, fails; an encrypted one counts as a wrong password. The output file
+// exists afterwards only on kExtractOk. Never throws for bad input.
 int ExtractArchiveEntry(const std::string& archiveName, const std::string& entryName,
                         const std::string& outputName, const std::string& password);
 // The same into memory: `out` holds the entry on kExtractOk and is empty otherwise.

@@ -103,8 +103,12 @@ public:
 
     // The close box answers mrCancel.
     win::TModalResult ShowModal() override;
+    // While ShowModal runs: ends it as the close box would (mrCancel). Nothing otherwise.
+    void Cancel();
+    bool Showing() const { return shown_ != nullptr; }
 
 private:
+    win::TForm* shown_ = nullptr;  // the window ShowModal is showing; owned by ShowModal
     std::int32_t buttonCount_ = 1;
     std::array<std::string, 3> captions_ = {"OK", "Cancel", "Cancel"};
     std::array<win::TModalResult, 3> results_ = {win::mrOk, win::mrCancel, win::mrCancel};

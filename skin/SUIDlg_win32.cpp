@@ -170,7 +170,18 @@ win::TModalResult TsuiMessageDialog::ShowModal()
     form->SetBounds(form->Left(), form->Top(), width + probe.Width() - client.Width(),
                     bottom + kButtonGap + kButtonHeight + kBottomMargin + probe.Height() - client.Height());
     form->SetPosition(Position());
+    shown_ = form.get();
+    struct Forget {
+        win::TForm*& shown;
+        ~Forget() { shown = nullptr; }
+    } forget{shown_};
     return form->ShowModal();
+}
+
+void TsuiMessageDialog::Cancel()
+{
+    if (shown_)
+        shown_->Close();
 }
 
 }  // namespace skin

@@ -167,8 +167,10 @@ void TsuiFileTheme::SetThemeFile(const std::string& value)
 void TsuiFileTheme::SetPassword(const std::string& value)
 {
     password_ = value;
+    // The plain reopen: the built-in theme's override would take the opened name (empty once its
+    // skin data was read) for its design-time file and stop storing the skin data.
     if (!value.empty())
-        SetThemeFile(themeFile_);
+        TsuiFileTheme::SetThemeFile(themeFile_);
 }
 
 win::TBitmap* TsuiFileTheme::GetBitmap(std::int32_t i) const { return manager_->GetBitmap(i); }
@@ -195,18 +197,25 @@ void TsuiFileTheme::Reapply(bool wasEmpty)
     if (!mdiChild)
         form->SetVisible(false);
     bool redrawFrame = false;
-    for (std::int32_t i = 0; i < form->ComponentCount(); ++i) {
-        rtl::TComponent* c = form->Components(i);
-        const rtl::TClassInfo* info = rtl::ClassInfoOf(*c);
-        if (!info || info->Name.rfind("Tsui", 0) != 0)
-            continue;
-        const rtl::TPropInfo* prop = rtl::GetPropInfo(*c, "FileTheme");
-        if (!prop || prop->Kind() != rtl::tkClass || rtl::GetObjectProp(*c, *prop) != this)
-            continue;
-        if (info->Name == "TsuiForm")
-            redrawFrame = true;
-        rtl::SetObjectProp(*c, *prop, nullptr);
-        rtl::SetObjectProp(*c, *prop, this);
+    try {
+        for (std::int32_t i = 0; i < form->ComponentCount(); ++i) {
+            rtl::TComponent* c = form->Components(i);
+            const rtl::TClassInfo* info = rtl::ClassInfoOf(*c);
+            if (!info || info->Name.rfind("Tsui", 0) != 0)
+                continue;
+            const rtl::TPropInfo* prop = rtl::GetPropInfo(*c, "FileTheme");
+            if (!prop || prop->Kind() != rtl::tkClass || rtl::GetObjectProp(*c, *prop) != this)
+                continue;
+            if (info->Name == "TsuiForm")
+                redrawFrame = true;
+            rtl::SetObjectProp(*c, *prop, nullptr);
+            rtl::SetObjectProp(*c, *prop, this);
+        }
+    } catch (...) {
+        // A component that fails to take the theme must not leave the user without the window.
+        if (!mdiChild)
+            form->SetVisible(wasVisible);
+        throw;
     }
     if (!mdiChild)
         form->SetVisible(wasVisible);

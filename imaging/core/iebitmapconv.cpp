@@ -128,8 +128,10 @@ void Store(TIEPixelFormat format, std::uint8_t* row, int x, int y, const TPixel&
 {
     switch (format) {
     case ie1g: {
-        // Level 63 would leave one black dot per tile in pure white: near-white counts as 64.
-        const int level = p.g8 > 250 ? 64 : p.g8 >> 2;
+        // The level is the grey shr 2, except that the top level 63 (grey 252 to 255) counts as 64:
+        // 63 lights every matrix entry but the 63 itself, which would leave one black dot per tile
+        // in pure white. Every lower level dithers as it is.
+        const int level = p.g8 >= 252 ? 64 : p.g8 >> 2;
         SetPixelBit(row, x, level > kDither[x & 7][y & 7]);
         break;
     }

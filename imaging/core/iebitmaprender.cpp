@@ -331,6 +331,25 @@ std::int64_t Clamp64(std::int64_t v, std::int64_t lo, std::int64_t hi)
     return v < lo ? lo : v > hi ? hi : v;
 }
 
+// The alpha channel blends only when it is a grey plane of the image's own size; any other is
+// left out rather than read past its rows.
+bool AlphaMatches(TIEBitmap& alpha, int imageW, int imageH)
+{
+    return !alpha.Full && alpha.GetPixelFormat() == ie8g && alpha.GetWidth() == imageW &&
+           alpha.GetHeight() == imageH;
+}
+
+// (v + offset - 128) * k / 65536 + 128 as a byte, the product truncated toward zero. Beyond
+// |x| = 2^25 or |k| = 2^37 every non-zero product already saturates the byte, so both are cut there
+// and the product stays inside 64 bits with the same result.
+std::uint8_t AdjustChannel(int v, int offset, std::int64_t k)
+{
+    const std::int64_t x =
+        Clamp64(std::int64_t(v) + offset - 128, -(std::int64_t{1} << 25), std::int64_t{1} << 25);
+    const std::int64_t t = x * Clamp64(k, -(std::int64_t{1} << 37), std::int64_t{1} << 37) / 65536;
+    return ClampByte(int(Clamp64(t + 128, -1, 256)));
+}
+
 }  // namespace
 
 // ---------------------------------------------------------------- RenderToTBitmap
@@ -390,9 +409,17 @@ void TIEBitmap::RenderToTBitmap(TIEPlatformBitmap* Dest, TIERenderCache* Cache, 
         auto part = std::make_unique<TIEBitmap>();
         part->MinFileSize = MinFileSize;
         const int pw = int(sx1 - sx0 + 1), ph = int(sy1 - sy0 + 1);
-        const bool alpha = EnableAlpha && HasAlphaChannel() && !alpha_->Full;
+        const bool alpha = EnableAlpha && HasAlphaChannel() && AlphaMatches(*alpha_, imageW, imageH);
         std::unique_ptr<TIEBitmap> scaledPicture = std::make_unique<TIEBitmap>();
         scaledPicture->MinFileSize = MinFileSize;
+        if (pixelFormat_ == ie24RGB) {
+            // The picture is drawn 1:1 with this image's adjustment, as the unfiltered path would.
+            scaledPicture->AdjustColors = AdjustColors;
+            scaledPicture->Contrast = Contrast;
+            scaledPicture->RedOffset = RedOffset;
+            scaledPicture->GreenOffset = GreenOffset;
+            scaledPicture->BlueOffset = BlueOffset;
+        }
         if (pixelFormat_ == ie1g && !alpha && DestWidth < SrcWidth && DestHeight < SrcHeight) {
             scaledPicture->Allocate(DestWidth, DestHeight, ie24RGB);
             ShrinkBits(this, int(sx0), int(sy0), int(sx1), int(sy1), scaledPicture.get());
@@ -460,7 +487,7 @@ void TIEBitmap::RenderToTBitmap(TIEPlatformBitmap* Dest, TIERenderCache* Cache, 
     }
 
     TReadOnly readOnly(*this);
-    const bool useAlpha = EnableAlpha && HasAlphaChannel() && !alpha_->Full;
+    const bool useAlpha = EnableAlpha && HasAlphaChannel() && AlphaMatches(*alpha_, imageW, imageH);
     std::unique_ptr<TReadOnly> alphaReadOnly = useAlpha ? std::make_unique<TReadOnly>(*alpha_) : nullptr;
     const bool blendAlpha = useAlpha || Transparency < 255;
     const bool is24 = pixelFormat_ == ie24RGB;
@@ -475,11 +502,8 @@ void TIEBitmap::RenderToTBitmap(TIEPlatformBitmap* Dest, TIERenderCache* Cache, 
                           : rtl::Trunc((1 - std::sqrt(double(-std::int64_t(Contrast))) / 10) * 65536);
         const int offsets[3] = {BlueOffset, GreenOffset, RedOffset};
         for (int c = 0; c < 3; ++c)
-            for (int v = 0; v < 256; ++v) {
-                const std::int64_t t =
-                    (std::int64_t(v) + offsets[c] - 128) * k / 65536;  // truncates toward zero
-                adjustTable[std::size_t(c)][std::size_t(v)] = ClampByte(int(Clamp64(t + 128, -1, 256)));
-            }
+            for (int v = 0; v < 256; ++v)
+                adjustTable[std::size_t(c)][std::size_t(v)] = AdjustChannel(v, offsets[c], k);
     }
     const std::uint8_t* opTable = (op > 0 && op < kChannelOps) ? ChannelTable(op) : nullptr;
 

@@ -57,9 +57,11 @@ void TVodirAdProc::SaveUndoCaptioned(const std::string& Caption, int Source)
 {
     if (!CanProcess())
         return;
-    const std::size_t before = undo_.size();
+    // A new newest entry is told by its own image: the count alone cannot tell, since a lowered
+    // limit drops more than one old entry for it.
+    const TIEBitmap* newest = undo_.empty() ? nullptr : undo_.back().image.get();
     SaveUndo(Source);
-    if (Source == 1 && !undo_.empty() && (undo_.size() > before || before == std::size_t(undoLimit_)))
+    if (Source == 1 && !undo_.empty() && undo_.back().image.get() != newest)
         undo_.back().caption = Caption;
 }
 

@@ -80,6 +80,7 @@ public:
     virtual void DropNewestRedo();
     int UndoCount() const { return int(undo_.size()); }
     int RedoCount() const { return int(redo_.size()); }
+    // Captions in list order: index 0 is the oldest entry's.
     const std::string& UndoCaption(int Index) const { return undo_.at(std::size_t(Index)).caption; }
     const std::string& RedoCaption(int Index) const { return redo_.at(std::size_t(Index)).caption; }
 

@@ -101,6 +101,39 @@ TEST_F(Install, ReplacesTheOldFilesAndKeepsTheOthers)
                   {"Varnelo.exe", kProgram}, {"Varnelo.rtf", kReadme}, {"jdq.dll", "vendor"}}));
 }
 
+// A read-only old copy is deleted after all: nothing but the new files stays, no va~*.tmp.
+TEST_F(Install, ReadOnlyOldCopiesLeaveNothingBehind)
+{
+    for (const char* name : {"Varnelo.exe", "Varnelo.rtf"}) {
+        WriteFile(folder_ + name, "old");
+        ::SetFileAttributesA((folder_ + name).c_str(), FILE_ATTRIBUTE_READONLY);
+    }
+    std::vector<TLeftover> leftovers;
+    InstallStoredFiles(store_, folder_, &leftovers);
+    EXPECT_TRUE(leftovers.empty());
+    EXPECT_EQ(Listing(folder_),
+              (std::map<std::string, std::string>{{"Varnelo.exe", kProgram}, {"Varnelo.rtf", kReadme}}));
+}
+
+// A copy that stays (a program still running, which only the system's loader can hold so) is
+// named with its place and when it goes.
+TEST(InstallMessage, ALeftoverIsNamedWithItsPlaceAndWhenItGoes)
+{
+    const TLeftover queued{"C:\\Zantic\\Varnelo.exe", "C:\\Zantic\\va~1A.tmp", true};
+    const TLeftover kept{"C:\\Zantic\\Varnelo.exe", "C:\\Zantic\\va~1A.tmp", false};
+    for (const TLeftover& left : {queued, kept}) {
+        const std::string text = LeftoverMessage(left);
+        EXPECT_NE(text.find("Varnelo.exe"), std::string::npos) << text;
+        EXPECT_NE(text.find("C:\\Zantic\\va~1A.tmp"), std::string::npos) << text;
+        EXPECT_EQ(text.find("until Windows restarts") != std::string::npos, left.Queued) << text;
+    }
+    const std::string record =
+        RecordFailureMessage("C:\\Zantic\\", "Kestrelon", "Unable to write to Kestrelon");
+    EXPECT_NE(record.find("files are in place in C:\\Zantic\\"), std::string::npos) << record;
+    EXPECT_NE(record.find("could not be recorded in Kestrelon"), std::string::npos) << record;
+    EXPECT_NE(record.find("Unable to write to Kestrelon"), std::string::npos) << record;
+}
+
 // Each case leaves a folder as a user could have it; the install fails and changes nothing.
 TEST_F(Install, AFailureAtAnyFileLeavesEveryOldFileAsItWas)
 {

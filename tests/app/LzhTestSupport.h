@@ -170,6 +170,26 @@ inline Bytes RandomSample(std::size_t size, std::uint32_t seed)
     return out;
 }
 
+// Rows of a sparse picture, 3600 bytes each: mostly zeros with a few values, each row the one
+// before with a few bytes changed. The best matches lie a row back, behind long chains of zeros.
+inline Bytes RowsSample(std::size_t size, std::uint32_t seed)
+{
+    constexpr std::size_t kRow = 3600;
+    std::mt19937 rng(seed);
+    Bytes row(kRow, 0);
+    for (int i = 0; i < 120; ++i)
+        row[rng() % kRow] = static_cast<std::uint8_t>(1 + rng() % 255);
+    Bytes out;
+    out.reserve(size + kRow);
+    while (out.size() < size) {
+        for (int i = 0; i < 4; ++i)
+            row[rng() % kRow] = rng() % 3 == 0 ? 0 : static_cast<std::uint8_t>(1 + rng() % 255);
+        out.insert(out.end(), row.begin(), row.end());
+    }
+    out.resize(size);
+    return out;
+}
+
 // Long runs of a few values, with run lengths around and beyond the longest match.
 inline Bytes RunsSample(std::size_t size, std::uint32_t seed)
 {

@@ -17,9 +17,11 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <fstream>
 #include <map>
 #include <memory>
+#include <optional>
 #include <regex>
 #include <set>
 #include <sstream>
@@ -33,6 +35,20 @@ using namespace app;
 namespace {
 
 using apptest::ShippedDescription;
+using apptest::FormDeleter;
+using apptest::TestDescription;
+
+// The exit code of the quit message waiting in this thread's queue, which is emptied.
+std::optional<WPARAM> QuitCode()
+{
+    std::optional<WPARAM> code;
+    MSG msg;
+    while (::PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE))
+        if (msg.message == WM_QUIT)
+            code = msg.wParam;
+    return code;
+}
+
 
 class MainWindow : public ::testing::Test {
 protected:
@@ -168,6 +184,32 @@ TEST_F(MainWindow, TheWindowIsMadeOfTheSkinnedClassesInOneFrame)
     }
 }
 
+// A description that lacks one of the window's components (here the folder box, renamed) is
+// refused while it is read, instead of a handler meeting a missing control (a fuzz finding: the
+// window's creation read through a null pointer).
+TEST(DamagedDescription, AMissingComponentIsRefusedWhileReading)
+{
+    for (const char* name : {"ZanticFolder", "FormStorage1", "MessageDialog"}) {
+        std::string text = TestDescription();
+        const std::string object = std::string("object ") + name + ":";
+        const std::size_t at = text.find(object);
+        ASSERT_NE(at, std::string::npos) << name;
+        text.replace(at, object.size(), std::string("object Renamed") + name + ":");
+        rtl::TStringStream in(text);
+        rtl::TMemoryStream bin;
+        rtl::ObjectTextToBinary(in, bin, VA_APP_BINARY_DIR);
+        bin.SetPosition(0);
+        std::unique_ptr<TForm2, FormDeleter> form(new TForm2(win::Application));
+        try {
+            form->ReadFromStream(bin);
+            ADD_FAILURE() << name << ": read without it";
+        } catch (const rtl::EReadError& e) {
+            EXPECT_NE(e.Message().find(std::string("has no component ") + name), std::string::npos)
+                << e.Message();
+        }
+    }
+}
+
 // In the tall window every control, the request to mail the log (Label9) included, lies below the
 // title bar and clear of the frame's borders; in the short one the log and Label9 are below its
 // edge.
@@ -257,6 +299,65 @@ TEST_F(MainWindow, RecyclerIsIgnoredOnlyDirectlyBelowTheDriveAndFoldersWithoutBo
                                         "**SKIP**: \"" + half + "\""}));
     EXPECT_TRUE(Items().empty());
     EXPECT_EQ(form_->Label7->Caption(), "0  0") << "rejected matches do not count";
+}
+
+// A folder whose library paths would pass the path limit cannot be checked: it is skipped with
+// that reason, not as if its libraries were missing.
+TEST_F(MainWindow, FoldersTooLongForTheirLibrariesAreSkippedWithTheReason)
+{
+    const std::string base = "C:\\" + std::string(100, 'a') + "\\" + std::string(100, 'b') + "\\";
+    const std::string fits = base + std::string(MAX_PATH - 1 - base.size() - 14, 'c');  // + "\\jdq_utils.dll"
+    const std::string tooLong = fits + "d";
+    Match(fits, "zntX.exe");
+    Match(tooLong, "zntX.exe");
+    win::Application->ProcessMessages();
+    EXPECT_EQ(LogLines(),
+              (std::vector<std::string>{"**SKIP**: \"" + fits + "\"",
+                                        "**SKIP**: \"" + tooLong +
+                                            "\" (path too long: its libraries' paths pass 259 characters)"}));
+}
+
+// Closing the window while the stored-build dialog asks ends the run: the dialog goes, and no
+// search starts whatever it would have answered.
+TEST_F(MainWindow, ClosingTheWindowDuringTheStoredBuildDialogEndsTheRun)
+{
+    SetupState().InstalledBuild = kInstallBuild;
+    SetupState().ProgramsFolder = "C:\\";
+    // A user's hand, from another thread while this one sits in the dialog: once the dialog shows,
+    // the window is closed; should the dialog still be there a while later, Continue is pressed, as
+    // a user would once the window came back.
+    std::atomic<bool> done{false};
+    std::atomic<int> pressed{0};
+    HWND main = form_->Handle();
+    std::thread hand([&] {
+        const DWORD start = ::GetTickCount();
+        bool closed = false;
+        while (!done && ::GetTickCount() - start < 60000) {
+            HWND dialog = nullptr;
+            for (HWND w = ::GetTopWindow(nullptr); w; w = ::GetWindow(w, GW_HWNDNEXT)) {
+                DWORD pid = 0;
+                ::GetWindowThreadProcessId(w, &pid);
+                if (pid == ::GetCurrentProcessId() && w != main && ::IsWindowVisible(w))
+                    dialog = w;
+            }
+            if (dialog && !closed) {
+                ::PostMessageA(main, WM_CLOSE, 0, 0);
+                closed = true;
+            } else if (dialog && ::GetTickCount() - start > 3000) {
+                ::PostMessageA(dialog, WM_KEYDOWN, VK_RETURN, 0);
+                ++pressed;
+            }
+            ::Sleep(20);
+        }
+    });
+    form_->FormStorage1RestorePlacement(nullptr);
+    done = true;
+    hand.join();
+    EXPECT_FALSE(form_->MessageDialog->Showing());
+    EXPECT_TRUE(SetupState().QuitFlag) << "the close ends the run";
+    EXPECT_FALSE(form_->FindFile->Busy()) << "no search starts";
+    EXPECT_TRUE(form_->Timer1->Enabled()) << "the timer closes the window";
+    form_->FindFile->Abort();
 }
 
 TEST_F(MainWindow, StoredNumbersReadEmptyAndNonNumbersAsZero)
@@ -388,17 +489,9 @@ TEST_F(MainWindow, InstallIntoAFolderThatCannotTakeFilesQuitsWithoutChangingTheB
     EXPECT_EQ(SetupState().InstalledBuild, 7);
     EXPECT_EQ(SetupState().StoredFolder, "");
     EXPECT_FALSE(SetupState().Installed);
-    MSG msg;
-    bool quit = false;
-    WPARAM exitCode = 0;
-    while (::PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
-        if (msg.message == WM_QUIT) {
-            quit = true;
-            exitCode = msg.wParam;
-        }
-    }
-    EXPECT_TRUE(quit) << "the program is told to quit";
-    EXPECT_NE(exitCode, 0u) << "a failed install is no success";
+    const std::optional<WPARAM> exitCode = QuitCode();
+    ASSERT_TRUE(exitCode.has_value()) << "the program is told to quit";
+    EXPECT_NE(*exitCode, 0u) << "a failed install is no success";
 }
 
 TEST_F(MainWindow, WithoutAProgramsFolderTheMessagesShowAndNoSearchStarts)
@@ -534,6 +627,74 @@ TEST_F(StoredValues, AClosePutsBackOnlyWhatThisRunChanged)
         for (const auto& [key, value] : c.after)
             EXPECT_EQ(Entry(key), value) << key;
     }
+}
+
+// The folder box's text is kept like the stored values: a close writes it only when this run
+// installed, or when the file has none yet; the search leaves the box empty otherwise.
+TEST_F(StoredValues, TheFolderTextIsWrittenOnlyByAnInstallOrWhenMissing)
+{
+    struct Case {
+        const char* what;
+        std::map<std::string, std::string> before;
+        bool installs;
+        const char* after;
+    };
+    // The last case takes the entry out of this form's stored properties, so it comes last.
+    const Case cases[] = {
+        {"an install writes the folder", {{"ZanticFolder_Text", "C:\\Kept\\"}}, true, "C:\\New\\"},
+        {"a first run writes what it has", {}, false, ""},
+        {"a run that installs nothing keeps another's folder",
+         {{"ZanticFolder_Text", "C:\\Kept\\"}},
+         false,
+         "C:\\Kept\\"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        NewFile(c.before);
+        SetupState().Installed = false;
+        form_->FormStorage1->RestoreFormPlacement();
+        form_->ZanticFolder->SetText("");  // as the search leaves it with one folder found
+        if (c.installs) {
+            form_->ZanticFolder->SetText("C:\\New\\");
+            SetupState().Installed = true;
+        }
+        bool canClose = false;
+        form_->FormCloseQuery(nullptr, canClose);
+        ASSERT_TRUE(canClose);
+        form_->FormStorage1->SaveFormPlacement();
+        EXPECT_EQ(Entry("ZanticFolder_Text"), c.after);
+    }
+}
+
+// The INI file held by another program when the install is recorded: the files are in place, the
+// user is told that the record is not, and the run ends as a failure.
+TEST_F(StoredValues, AnInstallThatCannotBeRecordedEndsAsAFailure)
+{
+    TPackedItem* item = form_->DataStore->Items()->Add();
+    item->SetName("Varnelo.dat");
+    rtl::TStringStream content("payload");
+    item->CompressFromStream(content);
+    NewFile({{"Varnelo", "7"}});
+    form_->FormStorage1->RestoreFormPlacement();
+    const std::string folder = Folder("target", {});
+    form_->ZanticFolder->SetText(folder);
+    made_.push_back(folder + "Varnelo.dat");
+    HANDLE held =
+        ::CreateFileA(ini_.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(held, INVALID_HANDLE_VALUE);
+    testing_win::TMessageBoxPresser presser(IDOK);
+    form_->bInstallClick(nullptr);
+    presser.Stop();
+    ::CloseHandle(held);
+    ASSERT_TRUE(presser.Pressed()) << "no message box was shown";
+    EXPECT_NE(presser.Box().Text.find("files are in place"), std::string::npos) << presser.Box().Text;
+    EXPECT_NE(presser.Box().Text.find("could not be recorded"), std::string::npos) << presser.Box().Text;
+    std::ifstream installed(folder + "Varnelo.dat", std::ios::binary);
+    EXPECT_EQ(std::string(std::istreambuf_iterator<char>(installed), {}), "payload");
+    EXPECT_EQ(Entry("Varnelo"), "7") << "the record was not written";
+    const std::optional<WPARAM> exitCode = QuitCode();
+    ASSERT_TRUE(exitCode.has_value()) << "the program is told to quit";
+    EXPECT_NE(*exitCode, 0u) << "an install without its record is no success";
 }
 
 TEST_F(StoredValues, LongValuesAreReadUpToTheFolderLimitAndKept)

@@ -36,6 +36,7 @@ const std::map<std::string, Bytes>& Inputs()
         m["text_1mib"] = lzhtest::TextSample(std::size_t{1} << 20, 5);
         m["binary"] = lzhtest::BinarySample(kSampleSize, 2);
         m["runs"] = lzhtest::RunsSample(kSampleSize, 3);
+        m["rows"] = lzhtest::RowsSample(kSampleSize, 6);
         m["random"] = lzhtest::RandomSample(kSampleSize, 4);
         return m;
     }();
@@ -176,7 +177,7 @@ void CompressJlha(benchmark::State& state, const std::string& kind)
     state.counters["ratio"] = static_cast<double>(t.bytes) / static_cast<double>(Inputs().at(kind).size());
 }
 
-const char* const kCompressKinds[] = {"text", "text_1mib", "binary"};
+const char* const kCompressKinds[] = {"text", "text_1mib", "binary", "rows"};
 
 // Runs the JVM harness once over the inputs; a JVM that cannot run fails the benchmark run.
 void MeasureJlha(int repetitions)

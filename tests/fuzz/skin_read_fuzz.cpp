@@ -4,6 +4,8 @@
 
 #include "platform/rtl/Streams.h"
 
+#include <zlib.h>
+
 #include <algorithm>
 #include <cstdint>
 #include <cstdio>
@@ -36,10 +38,11 @@ void Put32(Bytes& b, std::uint32_t v)
     Put16(b, v >> 16);
 }
 
-// A skin archive holding `data` in stored deflate blocks, so the fuzzer reaches the record
-// chain without having to find valid compressed streams.
+// A skin archive holding `data` in stored deflate blocks with its real CRC-32, so the fuzzer
+// reaches the record chain without having to find valid compressed streams or checksums.
 Bytes WrapAsSkin(const std::uint8_t* data, std::size_t size)
 {
+    const auto crc = static_cast<std::uint32_t>(crc32(0, data, static_cast<uInt>(size)));
     const std::string name = "SKINDATA.SK2";
     Bytes deflated;
     std::size_t at = 0;
@@ -58,7 +61,7 @@ Bytes WrapAsSkin(const std::uint8_t* data, std::size_t size)
     Put16(zip, 8);
     Put16(zip, 0);
     Put16(zip, 0);
-    Put32(zip, 0);
+    Put32(zip, crc);
     Put32(zip, static_cast<std::uint32_t>(deflated.size()));
     Put32(zip, static_cast<std::uint32_t>(size));
     Put16(zip, static_cast<std::uint32_t>(name.size()));
@@ -73,7 +76,7 @@ Bytes WrapAsSkin(const std::uint8_t* data, std::size_t size)
     Put16(zip, 8);
     Put16(zip, 0);
     Put16(zip, 0);
-    Put32(zip, 0);
+    Put32(zip, crc);
     Put32(zip, static_cast<std::uint32_t>(deflated.size()));
     Put32(zip, static_cast<std::uint32_t>(size));
     Put16(zip, static_cast<std::uint32_t>(name.size()));
@@ -96,7 +99,9 @@ Bytes WrapAsSkin(const std::uint8_t* data, std::size_t size)
     return zip;
 }
 
-void ReadSkin(const Bytes& archive, const std::string& password)
+// `plain`: the archive is known sound apart from its skin data, so the reader either reads it or
+// refuses it with its message; "not loaded" is for passwords and sizes only.
+void ReadSkin(const Bytes& archive, const std::string& password, bool plain = false)
 {
     static const std::string path = skin::TempDir() + "skin_read_fuzz_" + std::to_string(VA_GETPID());
     {
@@ -106,6 +111,8 @@ void ReadSkin(const Bytes& archive, const std::string& password)
     }
     try {
         skin::Tsk2SkinFileReader reader(path, password);
+        if (plain && !reader.Loaded())
+            std::abort();
         if (reader.Loaded()) {
             for (std::int32_t i = 0; i < reader.Bitmaps().Count(); ++i)
                 if (const auto* b = reader.GetBitmap(reader.Bitmaps()[i]))
@@ -136,7 +143,17 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     switch (mode) {
     case 0: ReadSkin(Bytes(data, data + size), ""); break;
     case 1: ReadSkin(Bytes(data, data + size), "skin-pw"); break;
-    case 2: ReadSkin(WrapAsSkin(data, size), ""); break;
+    case 2: {
+        const Bytes archive = WrapAsSkin(data, size);
+        // The wrapping itself is sound: its entry always extracts, so whatever the reader refuses
+        // was refused in the skin data's records, which is what this mode is for.
+        rtl::TReadOnlyMemoryStream in(archive.data(), static_cast<std::int64_t>(archive.size()));
+        std::vector<std::uint8_t> entry;
+        if (size > 0 && skin::ExtractArchiveEntry(in, "SKINDATA.SK2", "", entry) != skin::kExtractOk)
+            std::abort();
+        ReadSkin(archive, "", true);
+        break;
+    }
     default: {
         rtl::TReadOnlyMemoryStream in(data, static_cast<std::int64_t>(size));
         rtl::TMemoryStream out;

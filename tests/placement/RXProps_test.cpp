@@ -467,6 +467,35 @@ TEST_F(PropsTest, EmptiedListComesBackEmptyAndAMissingOrDamagedCountKeepsTheLine
     EXPECT_EQ(thing->Lines()->Count(), 0);
 }
 
+// A count up to the limit whose items are missing stops at the first missing one, after a few
+// reads rather than one per counted item; items stored empty still count.
+TEST_F(PropsTest, AListEndsAtItsFirstMissingItem)
+{
+    struct TCase {
+        const char* count;
+        std::vector<std::pair<const char*, const char*>> items;
+        const char* want;
+    };
+    const TCase cases[] = {
+        {"32767", {{"Item0", "one"}, {"Item1", ""}, {"Item2", "three"}}, "one\r\n\r\nthree\r\n"},
+        {"32767", {}, ""},
+        {"5", {{"Item0", "a"}, {"Item2", "c"}}, "a\r\n"},  // a gap ends the list
+        {"2", {{"Item0", "\x01"}, {"Item1", "\x02"}, {"Item2", "beyond the count"}}, "\x01\r\n\x02\r\n"},
+    };
+    for (const TCase& c : cases) {
+        store.Erase("Setup Assistant.Thing1_Lines");
+        store.Write("Setup Assistant.Thing1_Lines", "Count", c.count);
+        for (const auto& [key, value] : c.items)
+            store.Write("Setup Assistant.Thing1_Lines", key, value);
+        thing->Lines()->Clear();
+        thing->Lines()->Add("design");
+        store.reads = 0;
+        Load("Thing1.Lines");
+        EXPECT_EQ(thing->Lines()->Text(), c.want) << c.count << " with " << c.items.size() << " items";
+        EXPECT_LE(store.reads, 16) << c.count << " with " << c.items.size() << " items";
+    }
+}
+
 TEST_F(PropsTest, NestedObjectAndCollectionRoundTrip)
 {
     thing->Inner()->Size = 11;

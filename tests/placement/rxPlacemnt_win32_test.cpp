@@ -38,6 +38,7 @@ public:
     std::string storedFolder;
     std::string folderSeenAtRestore;
     bool throwOnRestorePlacement = false;
+    bool visibleAtRestore = false;  // the window, as the placement has just been read
 
     void FormCreate(rtl::TObject*) { log.push_back("create"); }
     void FormShow(rtl::TObject*) { log.push_back("show"); }
@@ -70,6 +71,7 @@ public:
     void FormStorage1RestorePlacement(rtl::TObject*)
     {
         log.push_back("restoreplacement");
+        visibleAtRestore = HandleAllocated() && ::IsWindowVisible(Handle());
         if (throwOnRestorePlacement)
             throw rtl::Exception("version check failed");
     }
@@ -662,7 +664,19 @@ TEST_F(PlacementTest, ShowCmdTwoOnTheMainFormMinimizesTheApplication)
     FormPtr form = LoadForm(opts);
     win::TCustomForm* previousMain = win::Application->MainForm();
     win::Application->SetMainForm(form.get());
+    // Every showing of the window is logged: the placement must not show it before its own first
+    // showing does (and the application minimises only afterwards).
+    int shown = 0;
+    win::TWndMethod own = form->WindowProc;
+    form->WindowProc = [&shown, own](win::TMessage& m) {
+        if (m.Msg == WM_SHOWWINDOW && m.WParam)
+            ++shown;
+        own(m);
+    };
     form->Show();
+    form->WindowProc = own;
+    EXPECT_FALSE(form->visibleAtRestore);
+    EXPECT_EQ(shown, 1);
     MSG msg{};
     bool posted =
         ::PeekMessageA(&msg, win::Application->Handle(), WM_SYSCOMMAND, WM_SYSCOMMAND, PM_REMOVE) != FALSE;

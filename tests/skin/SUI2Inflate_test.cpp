@@ -1,10 +1,15 @@
 // Tests of the skin reader's inflater, judged against zlib on the same streams.
 #include "skin/SUI2Inflate.h"
 
+#include "DeflateTestSupport.h"
+
 #include <gtest/gtest.h>
 #include <zlib.h>
 
+#include <algorithm>
+#include <bit>
 #include <cstdint>
+#include <iterator>
 #include <random>
 #include <vector>
 
@@ -12,20 +17,7 @@ namespace {
 
 using Bytes = std::vector<std::uint8_t>;
 
-Bytes ZlibDeflate(const Bytes& data, int level, int strategy)
-{
-    z_stream z{};
-    EXPECT_EQ(deflateInit2(&z, level, Z_DEFLATED, -15, 8, strategy), Z_OK);
-    Bytes out(deflateBound(&z, static_cast<uLong>(data.size())) + 64);
-    z.next_in = const_cast<Bytef*>(data.data());
-    z.avail_in = static_cast<uInt>(data.size());
-    z.next_out = out.data();
-    z.avail_out = static_cast<uInt>(out.size());
-    EXPECT_EQ(deflate(&z, Z_FINISH), Z_STREAM_END);
-    out.resize(z.total_out);
-    deflateEnd(&z);
-    return out;
-}
+using test::ZlibDeflate;
 
 // zlib's verdict: true and the output when the stream ends properly within `limit` bytes.
 bool ZlibInflate(const Bytes& stream, std::size_t limit, Bytes& out)
@@ -58,38 +50,78 @@ bool OurInflate(const Bytes& stream, std::int64_t limit, Bytes& out)
     return true;
 }
 
+enum TSampleKind { skNoise, skRuns, skMixed, skRareFar, skText, kSampleKinds };
+
 Bytes Sample(std::size_t size, int kind, std::uint32_t seed)
 {
     std::mt19937 rng(seed);
     Bytes b(size);
     for (std::size_t i = 0; i < size; ++i) {
         switch (kind) {
-        case 0: b[i] = static_cast<std::uint8_t>(rng()); break;                   // noise
-        case 1: b[i] = static_cast<std::uint8_t>("skin data "[i % 10]); break;    // runs
-        default: b[i] = static_cast<std::uint8_t>((i / 7) ^ (rng() % 3)); break;  // mixed
+        case skNoise: b[i] = static_cast<std::uint8_t>(rng()); break;
+        case skRuns: b[i] = static_cast<std::uint8_t>("skin data "[i % 10]); break;
+        case skMixed: b[i] = static_cast<std::uint8_t>((i / 7) ^ (rng() % 3)); break;
+        case skRareFar: test::FillRareFar(b, i, rng); break;
+        default: {
+            static const char* const words[] = {"skin ", "bitmap ", "colour ",  "integer ", "flag ", "the ",
+                                                "of ",   "a ",      "record\n", "Button",   "Form"};
+            const char* w = words[rng() % std::size(words)];
+            for (; *w && i < size; ++w, ++i)
+                b[i] = static_cast<std::uint8_t>(*w);
+            --i;
+            break;
+        }
         }
     }
     return b;
 }
 
-// Streams from every zlib level and strategy: stored, fixed and dynamic blocks, long matches
-// across the 64 KiB window flush, and overlapping copies.
+// Streams from every zlib level and strategy on every kind of data: stored, fixed and dynamic
+// blocks, long matches across the 64 KiB window flush, overlapping copies, and rare long literal
+// codes followed by far matches.
 TEST(InflateMatchesZlib, DecodesEveryLevelAndStrategy)
 {
-    const int strategies[] = {Z_DEFAULT_STRATEGY, Z_FILTERED, Z_HUFFMAN_ONLY, Z_RLE, Z_FIXED};
-    const std::size_t sizes[] = {0, 1, 258, 40000, 200000};
-    for (std::size_t size : sizes)
-        for (int kind = 0; kind < 3; ++kind)
-            for (int level = 0; level <= 9; level += 3)
-                for (int strategy : strategies) {
-                    Bytes data = Sample(size, kind, static_cast<std::uint32_t>(size + kind));
-                    Bytes stream = ZlibDeflate(data, level, strategy);
+    struct TStrategy {
+        int value;
+        const char* name;
+    };
+    const TStrategy strategies[] = {{Z_DEFAULT_STRATEGY, "default"},
+                                    {Z_FILTERED, "filtered"},
+                                    {Z_HUFFMAN_ONLY, "huffman-only"},
+                                    {Z_RLE, "rle"},
+                                    {Z_FIXED, "fixed"}};
+    struct TData {
+        std::size_t size;
+        int kind;
+    };
+    std::vector<TData> samples;
+    for (std::size_t size : {0, 1, 258, 40000})
+        for (int kind = 0; kind < kSampleKinds; ++kind)
+            samples.push_back({size, kind});
+    samples.push_back({150000, skRareFar});  // blocks large enough for 15-bit literal codes
+    int refused = 0;
+    for (const TData& sample : samples) {
+        const Bytes data =
+            Sample(sample.size, sample.kind, static_cast<std::uint32_t>(sample.size + sample.kind));
+        for (int level = 0; level <= 9; ++level)
+            for (const TStrategy& strategy : strategies)
+                for (int memLevel : {8, 9}) {
+                    const Bytes stream = ZlibDeflate(data, level, strategy.value, memLevel);
+                    Bytes expected;
+                    ASSERT_TRUE(ZlibInflate(stream, sample.size, expected));
+                    ASSERT_EQ(expected, data);
                     Bytes out;
-                    ASSERT_TRUE(OurInflate(stream, static_cast<std::int64_t>(size), out))
-                        << "size " << size << " kind " << kind << " level " << level << " strategy "
-                        << strategy;
-                    ASSERT_EQ(out, data) << "size " << size << " level " << level;
+                    const bool ok = OurInflate(stream, static_cast<std::int64_t>(sample.size), out);
+                    EXPECT_TRUE(ok) << "size " << sample.size << " kind " << sample.kind << " level " << level
+                                    << " " << strategy.name << " memLevel " << memLevel;
+                    if (ok) {
+                        EXPECT_EQ(out, data) << "size " << sample.size << " kind " << sample.kind << " level "
+                                             << level << " " << strategy.name << " memLevel " << memLevel;
+                    }
+                    refused += ok ? 0 : 1;
                 }
+    }
+    EXPECT_EQ(refused, 0);
 }
 
 // Whatever zlib accepts in damaged streams, we must decode to the same bytes; the rest must

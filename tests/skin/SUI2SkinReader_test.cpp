@@ -3,9 +3,13 @@
 
 #include "skin/SUI2Define.h"
 
+#include "DeflateTestSupport.h"
+
 #include <gtest/gtest.h>
 #include <zlib.h>
 
+#include <algorithm>
+#include <bit>
 #include <cctype>
 #include <cstdio>
 #include <cstdlib>
@@ -144,6 +148,17 @@ Bytes ValueIn(const Bytes& data, const std::string& name)
     return {};
 }
 
+// What a reader holds, as one text: every list with its values, and the bitmaps' bytes.
+std::string Contents(const skin::Tsk2SkinFileReader& r)
+{
+    std::string text = r.Integers().Text() + r.Bytes().Text() + r.Strings().Text() + r.Bitmaps().Text();
+    for (std::int32_t i = 0; i < r.Bitmaps().Count(); ++i) {
+        const auto* bmp = static_cast<const skin::TSkinBitmap*>(r.Bitmaps().Objects(i));
+        text.append(bmp->Data().begin(), bmp->Data().end());
+    }
+    return text;
+}
+
 // ---- reads ----
 
 TEST_F(SkinReaderTest, ReadsColoursIntegersBooleansAndStrings)
@@ -269,12 +284,21 @@ TEST(SkinDefine, RangesLineUpWithTheirBases)
 
 // ---- passwords ----
 
+// The second archive is encrypted with the empty password itself, so its check byte matches and
+// only the refusal of an empty password keeps it unread.
 TEST_F(SkinReaderTest, EncryptedSkinWithoutPasswordStaysEmpty)
 {
-    skin::Tsk2SkinFileReader r(DataPath("encrypted.skn"), "");
-    EXPECT_FALSE(r.Loaded());
-    EXPECT_EQ(r.Integers().Count(), 0);
-    EXPECT_EQ(r.GetInt("SKIN2_TRANSCOLOR"), -1);
+    for (const char* name : {"encrypted.skn", "encrypted_empty_password.skn"}) {
+        skin::Tsk2SkinFileReader r(DataPath(name), "");
+        EXPECT_FALSE(r.Loaded()) << name;
+        EXPECT_EQ(r.Integers().Count(), 0) << name;
+        EXPECT_EQ(r.GetInt("SKIN2_TRANSCOLOR"), -1) << name;
+        const std::string out = (dir_ / "out.sk2").string();
+        EXPECT_EQ(skin::ExtractArchiveEntry(DataPath(name), "SKINDATA.SK2", out, ""),
+                  skin::kExtractBadPassword)
+            << name;
+        EXPECT_FALSE(fs::exists(out)) << name;
+    }
     EXPECT_TRUE(TempFolderEmpty());
 }
 
@@ -305,15 +329,9 @@ TEST_F(SkinReaderTest, StoredSizeMismatchStaysEmpty)
 
 // ---- entry integrity ----
 
-// A skin archive whose one entry holds `data` in stored deflate blocks with the CRC-32 given.
-Bytes StoredSkin(const Bytes& data, std::uint32_t crc)
+// A skin archive whose one plain entry holds `deflated`, stored with the CRC-32 and size given.
+Bytes SkinArchive(const Bytes& deflated, std::uint32_t crc, std::size_t size)
 {
-    Bytes deflated = {1};
-    for (std::uint32_t v :
-         {static_cast<std::uint32_t>(data.size()), static_cast<std::uint32_t>(~data.size())})
-        for (int i = 0; i < 2; ++i)
-            deflated.push_back(static_cast<std::uint8_t>(v >> (8 * i)));
-    deflated.insert(deflated.end(), data.begin(), data.end());
     const std::string name = "SKINDATA.SK2";
     auto header = [&](Bytes& b, bool central) {
         const std::size_t at = b.size();
@@ -322,7 +340,7 @@ Bytes StoredSkin(const Bytes& data, std::uint32_t crc)
         const std::size_t f = central ? at + 16 : at + 14;
         PutU32(b, f, crc);
         PutU32(b, f + 4, static_cast<std::uint32_t>(deflated.size()));
-        PutU32(b, f + 8, static_cast<std::uint32_t>(data.size()));
+        PutU32(b, f + 8, static_cast<std::uint32_t>(size));
         b[f + 12] = static_cast<std::uint8_t>(name.size());
         b.insert(b.end(), name.begin(), name.end());
     };
@@ -338,6 +356,18 @@ Bytes StoredSkin(const Bytes& data, std::uint32_t crc)
     PutU32(zip, end + 12, static_cast<std::uint32_t>(end - central));
     PutU32(zip, end + 16, static_cast<std::uint32_t>(central));
     return zip;
+}
+
+// The same holding `data` in one stored deflate block (at most 65535 bytes).
+Bytes StoredSkin(const Bytes& data, std::uint32_t crc)
+{
+    Bytes deflated = {1};
+    for (std::uint32_t v :
+         {static_cast<std::uint32_t>(data.size()), static_cast<std::uint32_t>(~data.size())})
+        for (int i = 0; i < 2; ++i)
+            deflated.push_back(static_cast<std::uint8_t>(v >> (8 * i)));
+    deflated.insert(deflated.end(), data.begin(), data.end());
+    return SkinArchive(deflated, crc, data.size());
 }
 
 std::uint32_t ZlibCrc(const Bytes& b)
@@ -364,6 +394,119 @@ TEST_F(SkinReaderTest, EntryWithTheRightSizeButWrongContentIsRefused)
                                         "SKINDATA.SK2", out, ""),
               skin::kExtractFailed);
     EXPECT_FALSE(fs::exists(out));
+}
+
+// A plain archive of `data` deflated by zlib at `level` with `strategy`, its sizes and CRC right.
+Bytes DeflatedSkin(const Bytes& data, int level, int strategy, int memLevel)
+{
+    const Bytes packed = test::ZlibDeflate(data, level, strategy, memLevel);
+    return SkinArchive(packed, ZlibCrc(data), data.size());
+}
+
+// Skin data whose bitmap holds bytes of very unequal frequency with far repeats: rare literal codes
+// next to far matches, the inflater's longest symbol sequences. Its colour is 0x00C08040.
+Bytes SkinWithSkewedBitmap()
+{
+    const std::uint32_t width = 500, height = 100, pixelBytes = width * 3 * height;
+    Bytes bmp(54 + pixelBytes, 0);
+    bmp[0] = 'B';
+    bmp[1] = 'M';
+    PutU32(bmp, 2, static_cast<std::uint32_t>(bmp.size()));
+    PutU32(bmp, 10, 54);
+    PutU32(bmp, 14, 40);
+    PutU32(bmp, 18, width);
+    PutU32(bmp, 22, height);
+    bmp[26] = 1;
+    bmp[28] = 24;
+    const Bytes pixels = test::RareFarSample(pixelBytes, 150003);
+    std::copy(pixels.begin(), pixels.end(), bmp.begin() + 54);
+    const Bytes colour = {0x40, 0x80, 0xC0, 0x00};
+    Bytes data = {'V', 'A', 'R', 'N', 'E', 'L', 'O', 'S', 'K', 'I', 'N', '2'};
+    data.resize(24, 0);
+    PutU32(data, 12, 24);
+    PutU32(data, 16, 2);
+    PutU32(data, 20, 24);
+    auto record = [&](const std::string& name, std::uint8_t kind, const Bytes& value) {
+        const std::size_t at = data.size();
+        data.resize(at + 77, 0);
+        std::copy(name.begin(), name.end(), data.begin() + static_cast<std::ptrdiff_t>(at));
+        data[at + 64] = kind;
+        const std::size_t valueAt = value.empty() ? 0 : at + 77;
+        PutU32(data, at + 65, static_cast<std::uint32_t>(valueAt));
+        PutU32(data, at + 69, static_cast<std::uint32_t>(value.size()));
+        PutU32(data, at + 73, value.empty() ? 0 : static_cast<std::uint32_t>(at + 77 + value.size()));
+        data.insert(data.end(), value.begin(), value.end());
+    };
+    record("SKIN2_TITLEBAR1", 0, bmp);
+    record("SKIN2_FORMCOLOR", 1, colour);
+    record("", 2, {});
+    return data;
+}
+
+// Every level and strategy zlib packs with reads back the same values; the inflater once refused
+// some of them and the skin fell back unseen as if its password were wrong.
+TEST_F(SkinReaderTest, PlainSkinsOfEveryLevelAndStrategyRead)
+{
+    const Bytes datas[] = {ReadFile(DataPath("full.sk2")), SkinWithSkewedBitmap()};
+    for (const Bytes& data : datas) {
+        // Level 0 is stored blocks only, which take no Huffman decoding.
+        std::string expected;
+        {
+            skin::Tsk2SkinFileReader r(Write("stored.skn", DeflatedSkin(data, 0, Z_DEFAULT_STRATEGY, 8)), "");
+            ASSERT_TRUE(r.Loaded());
+            expected = Contents(r);
+            ASSERT_EQ(r.GetInt("SKIN2_FORMCOLOR"), 0x00C08040);
+        }
+        for (int level = 0; level <= 9; ++level)
+            for (int strategy : {Z_DEFAULT_STRATEGY, Z_FILTERED, Z_HUFFMAN_ONLY, Z_RLE, Z_FIXED})
+                for (int memLevel : {8, 9}) {
+                    bool failed = false;
+                    auto r =
+                        Open(Write("packed.skn", DeflatedSkin(data, level, strategy, memLevel)), "", failed);
+                    ASSERT_FALSE(failed) << "level " << level << " strategy " << strategy;
+                    EXPECT_TRUE(r->Loaded()) << "level " << level << " strategy " << strategy;
+                    EXPECT_TRUE(Contents(*r) == expected) << "level " << level << " strategy " << strategy;
+                }
+    }
+}
+
+// Damage to a plain entry's deflate data that zlib also refuses is a damaged skin, reported as
+// such, never as a missing or wrong password.
+TEST_F(SkinReaderTest, ADamagedPlainEntryIsCorruptNotAWrongPassword)
+{
+    const Bytes data = ReadFile(DataPath("full.sk2"));
+    const Bytes good = DeflatedSkin(data, 9, Z_DEFAULT_STRATEGY, 8);
+    std::mt19937 rng(17);
+    int refusedByZlib = 0;
+    for (int round = 0; round < 200; ++round) {
+        Bytes zip = good;
+        const std::size_t packed = U32(zip, 18);
+        // Mostly in the block header's code lengths, where damage breaks the stream.
+        const std::size_t at = 42 + rng() % (round % 4 == 0 ? packed : 48);
+        zip[at] ^= static_cast<std::uint8_t>(1u << (rng() % 8));
+        z_stream z{};
+        ASSERT_EQ(inflateInit2(&z, -15), Z_OK);
+        Bytes out(data.size() + 1);
+        z.next_in = zip.data() + 42;
+        z.avail_in = static_cast<uInt>(packed);
+        z.next_out = out.data();
+        z.avail_out = static_cast<uInt>(out.size());
+        const int rc = inflate(&z, Z_FINISH);
+        const bool zlibRefuses = rc == Z_DATA_ERROR || (rc == Z_BUF_ERROR && z.avail_in == 0);
+        inflateEnd(&z);
+        if (!zlibRefuses)
+            continue;
+        ++refusedByZlib;
+        const std::string out2 = (dir_ / "out.sk2").string();
+        EXPECT_EQ(skin::ExtractArchiveEntry(Write("corrupt.skn", zip), "SKINDATA.SK2", out2, ""),
+                  skin::kExtractFailed)
+            << "round " << round;
+        bool failed = false;
+        auto r = Open(Write("corrupt.skn", zip), "", failed);
+        EXPECT_TRUE(failed) << "round " << round;
+    }
+    EXPECT_GT(refusedByZlib, 20);
+    EXPECT_TRUE(TempFolderEmpty());
 }
 
 // The stored compressed size bounds what is read and decrypted: an entry claiming fewer bytes
@@ -431,33 +574,11 @@ TEST_F(SkinReaderTest, TruncatedArchivesAreRefused)
     EXPECT_TRUE(TempFolderEmpty());
 }
 
-// What a reader holds, as one text: every list with its values, and the bitmaps' bytes.
-std::string Contents(const skin::Tsk2SkinFileReader& r)
-{
-    std::string text = r.Integers().Text() + r.Bytes().Text() + r.Strings().Text() + r.Bitmaps().Text();
-    for (std::int32_t i = 0; i < r.Bitmaps().Count(); ++i) {
-        const auto* bmp = static_cast<const skin::TSkinBitmap*>(r.Bitmaps().Objects(i));
-        text.append(bmp->Data().begin(), bmp->Data().end());
-    }
-    return text;
-}
-
-// The byte range of the first entry's stored data (after its local header), which no check guards:
-// the reader does not check CRC-32, so damage there may read as other values.
-std::pair<std::size_t, std::size_t> EntryData(const Bytes& zip)
-{
-    const std::size_t end = zip.size() - 22;  // no archive comment
-    const std::size_t local = U32(zip, U32(zip, end + 16) + 42);
-    const std::size_t start =
-        local + 30 + (zip[local + 26] | zip[local + 27] << 8) + (zip[local + 28] | zip[local + 29] << 8);
-    return {start, start + U32(zip, local + 18)};
-}
-
 // Damaged bytes anywhere, in a plain and an encrypted archive. Each ends one of three ways: refused
 // with the reader's message; read as not loaded with empty lists (a damaged size or encryption
-// header); or read with values. Damage outside the stored data must never change a value, since
-// every header field the reader uses is either checked or makes it fail. Never a crash, and no
-// temporary file survives.
+// header); or read with the original values, since the entry's CRC-32 guards its data and every
+// header field the reader uses is either checked or makes it fail. Never a crash, and no temporary
+// file survives.
 TEST_F(SkinReaderTest, DamagedArchivesAreRefusedOrReadTheirOwnValues)
 {
     const Bytes zips[2] = {ReadFile(DataPath("encrypted_small.skn")), ReadFile(DataPath("small.skn"))};
@@ -472,26 +593,21 @@ TEST_F(SkinReaderTest, DamagedArchivesAreRefusedOrReadTheirOwnValues)
     for (int round = 0; round < 600; ++round) {
         const int k = round % 2;
         Bytes zip = zips[k];
-        const auto [dataStart, dataEnd] = EntryData(zip);
-        bool dataDamaged = false;
         const int flips = 1 + static_cast<int>(rng() % 3);
-        for (int i = 0; i < flips; ++i) {
-            const std::size_t at = rng() % zip.size();
-            const auto value = static_cast<std::uint8_t>(rng());
-            dataDamaged |= at >= dataStart && at < dataEnd && zip[at] != value;
-            zip[at] = value;
-        }
+        for (int i = 0; i < flips; ++i)
+            zip[rng() % zip.size()] = static_cast<std::uint8_t>(rng());
         bool failed = false;
         auto r = Open(Write("damaged.skn", zip), passwords[k], failed);
         if (failed)
             continue;
         // Compared as a whole, so a failure names the round, not the bytes.
         const std::string contents = Contents(*r);
-        if (!r->Loaded())
+        if (!r->Loaded()) {
             EXPECT_EQ(contents.size(), 0u) << "round " << round << ": not loaded, yet not empty";
-        else if (!dataDamaged)
-            EXPECT_TRUE(contents == originals[k]) << "round " << round << (k ? " (plain)" : " (encrypted)")
-                                                  << ": header damage read as other values";
+        } else {
+            EXPECT_TRUE(contents == originals[k])
+                << "round " << round << (k ? " (plain)" : " (encrypted)") << ": damage read as other values";
+        }
     }
     EXPECT_TRUE(TempFolderEmpty());
 }

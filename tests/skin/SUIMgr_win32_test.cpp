@@ -116,6 +116,27 @@ void TOddStyle::Publish(Table& t)
     t.Property(RTL_GET_SET(FileTheme));
 }
 
+// A skinned control whose theme setter fails once armed, as a control may while it reloads.
+class TsuiFailingSkinned : public rtl::TComponent {
+    RTL_DECLARE_CLASS(TsuiFailingSkinned, rtl::TComponent)
+
+public:
+    explicit TsuiFailingSkinned(rtl::TComponent* owner) : rtl::TComponent(owner) {}
+    rtl::TComponent* FileTheme() const { return theme_; }
+    void SetFileTheme(rtl::TComponent* value)
+    {
+        if (value && armed_)
+            throw rtl::Exception("cannot load the theme's pictures");
+        theme_ = value;
+    }
+    bool armed_ = false;
+
+private:
+    rtl::TComponent* theme_ = nullptr;  // not owned; the test frees it last
+};
+
+void TsuiFailingSkinned::Publish(Table& t) { t.Property(RTL_GET_SET(FileTheme)); }
+
 // Stands in for the skinned frame, so GetFormUIStyle has one to find.
 class TsuiForm : public win::TPanel {
     RTL_DECLARE_CLASS(TsuiForm, win::TPanel)
@@ -326,15 +347,40 @@ TEST_F(ThemeTest, ThemeFileNamesResolveOrChangeNothing)
     EXPECT_TRUE(theme.Ready());
     ::DeleteFileA(copy.c_str());
 
-    // An unreadable file leaves the theme not ready; an empty password reopens nothing.
+    // An unreadable file leaves the theme not ready; the right password opens an encrypted one.
     theme.SetThemeFile(std::string(VA_TEST_DATA_DIR) + "/skin/plain_zip.zip");
-    EXPECT_FALSE(theme.Ready());
-    theme.SetPassword("");
     EXPECT_FALSE(theme.Ready());
     theme.SetThemeFile(std::string(VA_TEST_DATA_DIR) + "/skin/encrypted.skn");
     EXPECT_FALSE(theme.Ready());
     theme.SetPassword("skin-pw");
     EXPECT_TRUE(theme.Ready());
+    // An empty password reopens nothing: a reopen without the password would leave it not ready.
+    theme.SetPassword("");
+    EXPECT_TRUE(theme.Ready());
+    EXPECT_EQ(theme.Password(), "");
+    EXPECT_EQ(theme.GetColor(skin::SKIN2_FORMCOLOR), 0x00C08040);
+}
+
+TEST_F(ThemeTest, AComponentThatFailsToTakeTheThemeLeavesTheFormVisible)
+{
+    rtl::RegisterClass(TsuiFailingSkinned::StaticClassInfo());
+    auto* theme = new skin::TsuiFileTheme(form_);
+    auto* failing = new TsuiFailingSkinned(form_);
+    failing->SetFileTheme(theme);
+    failing->armed_ = true;
+    form_->Show();
+    ASSERT_TRUE(form_->Visible());
+    EXPECT_THROW(theme->SetThemeFile(VA_SKIN_FILE_PATH), rtl::Exception);
+    EXPECT_TRUE(form_->Visible());
+    // A hidden form stays hidden. The failed setter left the component without the theme.
+    failing->armed_ = false;
+    failing->SetFileTheme(theme);
+    failing->armed_ = true;
+    form_->Hide();
+    EXPECT_THROW(theme->SetThemeFile(std::string(VA_TEST_DATA_DIR) + "/skin/small.skn"), rtl::Exception);
+    EXPECT_FALSE(form_->Visible());
+    failing->armed_ = false;
+    failing->SetFileTheme(nullptr);
 }
 
 TEST_F(ThemeTest, OpeningAThemeReloadsTheFormsComponentsAndKeepsItsVisibility)
@@ -404,6 +450,11 @@ TEST_F(ThemeTest, BuiltInThemeOpensSkinDataFromTheDescription)
     EXPECT_TRUE(theme->Ready());
     EXPECT_EQ(theme->ThemeFile(), "");  // the design-time name is kept, not opened
     EXPECT_EQ(theme->DesignFile(), "C:\\nowhere\\design.sui");
+    // A password reopens the opened file (none here) and leaves the design-time name alone, so the
+    // skin data is still written with the description.
+    theme->SetPassword("skin-pw");
+    EXPECT_EQ(theme->DesignFile(), "C:\\nowhere\\design.sui");
+    EXPECT_TRUE(theme->Ready());
     auto* memo = static_cast<TsuiTestSkinned*>(form->FindComponent("Memo1"));
     EXPECT_TRUE(memo->fromFile_);
     EXPECT_EQ(memo->face_, theme->GetColor(skin::SKIN2_FORMCOLOR));

@@ -11,6 +11,7 @@
 #include <memory>
 #include <sstream>
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -223,22 +224,47 @@ TEST(Geometry, InsideTestsIncludeAllFourEdges)
     EXPECT_FALSE(work.IsEmpty());
 }
 
+// The parent's 10-pixel bevel (light top and left, dark bottom and right) tells where in it the
+// picture comes from: only the part under the control may show.
 TEST(PaintParentBackground, DrawsTheParentUnderTheControl)
 {
-    auto* form = new win::TForm(win::Application);
-    form->SetBounds(0, 0, 200, 150);
-    auto* panel = new win::TPanel(form);
-    panel->SetParent(form);
-    panel->SetBounds(10, 10, 100, 100);
-    panel->SetColor(0x00336699);
-    auto* child = new win::TPanel(form);
-    child->SetParent(panel);
-    child->SetBounds(20, 30, 40, 40);
-    form->Show();
-    auto target = Canvas(40, 40, win::clBlack);
-    skin::PaintParentBackground(target->Canvas(), child);
-    EXPECT_EQ(target->Canvas()->Pixels(5, 5), 0x00336699);
-    delete form;
+    const win::TColor face = 0x00336699;
+    const win::TColor light = win::ColorToRGB(win::clBtnHighlight), dark = win::ColorToRGB(win::clBtnShadow);
+    ASSERT_NE(light, face);
+    ASSERT_NE(dark, face);
+    struct TProbe {
+        int x, y;
+        win::TColor want;
+    };
+    struct TCase {
+        int left, top;
+        std::vector<TProbe> probes;
+    };
+    const TCase cases[] = {
+        {60, 30, {{5, 5, face}, {35, 5, dark}, {29, 35, face}, {35, 35, dark}}},  // parent x 90-99 is dark
+        {5, 55, {{2, 2, light}, {20, 2, face}, {20, 39, dark}}},                  // parent y 90-99 is dark
+        {45, 0, {{5, 5, light}, {5, 20, face}}},                                  // parent y 0-9 is light
+    };
+    for (const TCase& c : cases) {
+        auto* form = new win::TForm(win::Application);
+        form->SetBounds(0, 0, 200, 150);
+        auto* panel = new win::TPanel(form);
+        panel->SetParent(form);
+        panel->SetBounds(10, 10, 100, 100);
+        panel->SetColor(face);
+        panel->SetBevelOuter(win::bvRaised);
+        panel->SetBevelWidth(10);
+        auto* child = new win::TPanel(form);
+        child->SetParent(panel);
+        child->SetBounds(c.left, c.top, 40, 40);
+        form->Show();
+        auto target = Canvas(40, 40, win::clBlack);
+        skin::PaintParentBackground(target->Canvas(), child);
+        for (const TProbe& p : c.probes)
+            EXPECT_EQ(target->Canvas()->Pixels(p.x, p.y), p.want)
+                << "child at " << c.left << "," << c.top << ", pixel " << p.x << "," << p.y;
+        delete form;
+    }
 }
 
 TEST(LateBoundCalls, AnswerForARealComboBox)

@@ -6,6 +6,8 @@
 //   skingen builtin OUTPUT.cpp   the five built-in styles' bitmaps and the shared ones, as BMP
 //                                files in C++ arrays (see skin/SUIBuiltInBitmaps.h)
 //   skingen bmps FOLDER          every picture as a BMP file, to look at
+//   skingen fuzzseeds FOLDER     seeds for the skin reader's fuzz target: the skin file and its
+//                                skin data, each behind the byte that picks the target's mode
 //
 // Exit code 0 on success, 1 on a failure (message on stderr), 2 on bad usage.
 #include "tools/skingen/Parts.h"
@@ -267,7 +269,8 @@ void WriteFile(const std::string& path, const void* data, std::size_t size)
 int main(int argc, char** argv)
 {
     if (argc != 3) {
-        std::fprintf(stderr, "usage: skingen skin OUTPUT | builtin OUTPUT.cpp | bmps FOLDER\n");
+        std::fprintf(stderr,
+                     "usage: skingen skin OUTPUT | builtin OUTPUT.cpp | bmps FOLDER | fuzzseeds FOLDER\n");
         return 2;
     }
     const std::string command = argv[1];
@@ -276,6 +279,15 @@ int main(int argc, char** argv)
         if (command == "skin") {
             const Bytes zip = SkinArchive("SKINDATA.SK2", SkinData(SkinRecords()));
             WriteFile(output, zip.data(), zip.size());
+        } else if (command == "fuzzseeds") {
+            const Bytes data = SkinData(SkinRecords());
+            Bytes file = {0};  // mode 0: a skin file as it is
+            const Bytes zip = SkinArchive("SKINDATA.SK2", data);
+            file.insert(file.end(), zip.begin(), zip.end());
+            WriteFile(output + "/skin_file", file.data(), file.size());
+            Bytes raw = {2};  // mode 2: skin data the target packs itself
+            raw.insert(raw.end(), data.begin(), data.end());
+            WriteFile(output + "/skin_data", raw.data(), raw.size());
         } else if (command == "builtin") {
             const std::string source = BuiltInSource();
             WriteFile(output, source.data(), source.size());

@@ -195,6 +195,9 @@ def main():
     write_encrypted(os.path.join(HERE, "encrypted.skn"), full, PASSWORD)
     write_encrypted(os.path.join(HERE, "encrypted_small.skn"), skin_data(full_records()[2:]), PASSWORD)
     encrypt_with_crc_check(os.path.join(HERE, "encrypted_crc_check.skn"), small, PASSWORD)
+    # Encrypted with the empty password: only the reader's own refusal of an empty password keeps
+    # it from reading.
+    encrypt_with_crc_check(os.path.join(HERE, "encrypted_empty_password.skn"), small, "")
 
 
 if __name__ == "__main__":

@@ -290,6 +290,26 @@ TEST(ConvertsToOneBit, DitheredWhiteStaysWhiteAndBlackStaysBlack)
     }
 }
 
+// Every grey lights as many of a tile's 64 pixels as its level (grey shr 2) exceeds matrix
+// entries: the level itself, except the top level, which lights all 64 so white stays white.
+TEST(ConvertsToOneBit, EveryGreyLightsItsLevelInEveryTile)
+{
+    auto b = MakeBitmap(Storage::Memory);
+    b->Allocate(8, 256 * 8, ie8g);
+    for (int v = 0; v < 256; ++v)
+        for (int y = 0; y < 8; ++y)
+            std::memset(b->ScanLine(v * 8 + y), v, 8);
+    b->MonoConversion = 0;
+    b->SetPixelFormat(ie1g);
+    for (int v = 0; v < 256; ++v) {
+        int white = 0;
+        for (int y = 0; y < 8; ++y)
+            for (int x = 0; x < 8; ++x)
+                white += GetPixelBit(b->ScanLine(v * 8 + y), x) ? 1 : 0;
+        EXPECT_EQ(white, v >= 252 ? 64 : v >> 2) << "grey " << v;
+    }
+}
+
 TEST(ConvertsToOneBit, ThresholdModeSplitsAtTheGreyOfTheAverageColour)
 {
     auto b = MakeBitmap(Storage::Memory);

@@ -142,6 +142,24 @@ TEST_P(Editing, CopyRectClipsAgainstBothImagesInsteadOfClamping)
     EXPECT_EQ(mono->GetPixelRGB(3, 0), (TRGB{255, 255, 255}));
 }
 
+// A copy of pixels that are not all at the maximum leaves a destination that was full not full,
+// in every format the copy takes, grey 16-bit and float included.
+TEST_P(Editing, CopyRectClearsTheFullFlagInEveryFormat)
+{
+    for (TIEPixelFormat f : {ie1g, ie8g, ie8p, ie16g, ie24RGB, ie32f}) {
+        auto src = MakeBitmap(GetParam());
+        auto dst = MakeBitmap(GetParam());
+        src->Allocate(4, 3, f);
+        dst->Allocate(4, 3, f);
+        dst->Fill(f == ie24RGB ? 0xFFFFFF : f == ie32f ? 1.0 : f == ie16g ? 65535 : 255);
+        dst->Full = true;
+        src->CopyRectTo(dst.get(), 0, 0, 1, 1, 2, 2);  // zeros
+        EXPECT_FALSE(dst->Full) << "format " << int(f);
+        dst->UpdateFullFlag();
+        EXPECT_FALSE(dst->Full) << "format " << int(f) << ": the copied zeros are really there";
+    }
+}
+
 TEST_P(Editing, MoveRegionWithinOneImageFillsTheOldPlace)
 {
     auto bmp = MakeBitmap(GetParam());

@@ -239,6 +239,96 @@ TEST(Render, ColourAdjustmentShiftsAndStretchesEachChannel)
     EXPECT_EQ(At(dst, 0, 0), (TRGB{128, 128, 64}));
 }
 
+TEST(Render, HugeOffsetsAndContrastsSaturateWithoutOverflow)
+{
+    constexpr int kMax = std::numeric_limits<int>::max(), kMin = std::numeric_limits<int>::min();
+    // Pixel (127, 128, 129) in B, G, R with the same offset on every channel.
+    struct TCase {
+        int offset, contrast;
+        TRGB want;
+    };
+    const TCase cases[] = {
+        {kMax, 0, {255, 255, 255}},    {kMin, 0, {0, 0, 0}},
+        {0, kMax, {0, 128, 255}},      {0, kMin, {255, 128, 0}},  // K is negative below -100
+        {kMax, kMax, {255, 255, 255}}, {kMin, kMax, {0, 0, 0}},
+        {kMax, kMin, {0, 0, 0}},       {kMin, kMin, {255, 255, 255}},
+        {kMax, -100, {128, 128, 128}}, {kMin, -100, {128, 128, 128}},    // K = 0
+        {kMax, -99, {255, 255, 255}},  {1 << 26, -99, {255, 255, 255}},  // K = 328
+        {-(1 << 26), -99, {0, 0, 0}},  {1000, 1000000, {255, 255, 255}},
+        {-1000, 1000000, {0, 0, 0}},   {0, 1000000, {0, 128, 255}},
+    };
+    for (const TCase& c : cases)
+        for (TResampleFilter filter : {rfNone, rfTriangle}) {
+            TIEBitmap src;
+            src.Allocate(2, 2, ie24RGB);
+            for (int y = 0; y < 2; ++y)
+                for (int x = 0; x < 2; ++x)
+                    src.SetPixel24(x, y, TRGB{127, 128, 129});
+            src.AdjustColors = 1;
+            src.RedOffset = src.GreenOffset = src.BlueOffset = c.offset;
+            src.Contrast = c.contrast;
+            TIEMemoryPlatformBitmap dst;
+            FillPlatform(dst, 4, 4, {});
+            Render(src, dst, 0, 0, 4, 4, 0, 0, 2, 2, 255, 0, true, nullptr, filter);
+            EXPECT_EQ(At(dst, 3, 3), c.want) << c.offset << " " << c.contrast << " filter " << int(filter);
+        }
+}
+
+TEST(Render, TheFilteredPathAppliesTheColourAdjustmentToo)
+{
+    TIEBitmap src;
+    src.Allocate(3, 3, ie24RGB);
+    src.Fill(0x646464);  // grey 100
+    src.AdjustColors = 1;
+    src.Contrast = 10;  // (100 - 128) * 2 + 128 = 72
+    for (TResampleFilter filter : {rfNone, rfTriangle, rfFastLinear, rfBicubic}) {
+        TIEMemoryPlatformBitmap dst;
+        FillPlatform(dst, 7, 5, {});
+        Render(src, dst, 0, 0, 7, 5, 0, 0, 3, 3, 255, 0, true, nullptr, filter);
+        for (int y = 0; y < 5; ++y)
+            for (int x = 0; x < 7; ++x)
+                ASSERT_EQ(At(dst, x, y), (TRGB{72, 72, 72})) << "filter " << int(filter);
+    }
+}
+
+TEST(Render, AnAlphaChannelOfAnotherSizeOrFormatIsLeftOut)
+{
+    struct TCase {
+        int w, h;
+        TIEPixelFormat format;
+    };
+    // The image is 6 x 5; its alpha plane is made transparent so that using it would show.
+    for (const TCase c : {TCase{2, 2, ie8g}, TCase{6, 1, ie8g}, TCase{1, 5, ie8g}, TCase{9, 8, ie8g},
+                          TCase{6, 5, ie24RGB}, TCase{6, 5, ie1g}}) {
+        for (TResampleFilter filter : {rfNone, rfTriangle}) {
+            TIEBitmap src;
+            src.Allocate(6, 5, ie24RGB);
+            src.Fill(0xFFFFFF);
+            TIEBitmap* a = src.GetAlphaChannel();
+            a->Allocate(c.w, c.h, c.format);
+            a->Fill(0);
+            a->Full = false;
+            TIEMemoryPlatformBitmap dst;
+            FillPlatform(dst, 12, 10, {});
+            Render(src, dst, 0, 0, 12, 10, 0, 0, 6, 5, 255, 0, true, nullptr, filter);
+            for (int y = 0; y < 10; ++y)
+                for (int x = 0; x < 12; ++x)
+                    ASSERT_EQ(At(dst, x, y), (TRGB{255, 255, 255}))
+                        << c.w << "x" << c.h << " format " << int(c.format) << " filter " << int(filter);
+        }
+    }
+    // The same size still blends.
+    TIEBitmap src;
+    src.Allocate(6, 5, ie24RGB);
+    src.Fill(0xFFFFFF);
+    src.GetAlphaChannel()->Fill(0);
+    src.GetAlphaChannel()->Full = false;
+    TIEMemoryPlatformBitmap dst;
+    FillPlatform(dst, 6, 5, {});
+    Render(src, dst, 0, 0, 6, 5, 0, 0, 6, 5);
+    EXPECT_EQ(At(dst, 5, 4), (TRGB{0, 0, 0}));
+}
+
 TEST(Render, NothingIsDrawnForEmptyRectanglesOrBeyondTheDestination)
 {
     TIEBitmap src;

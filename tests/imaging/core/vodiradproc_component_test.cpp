@@ -95,8 +95,9 @@ TEST(Proc, ResampleResolvesTheHeightFirst)
         EXPECT_EQ(proc.Bitmap()->GetWidth(), c.expectW) << c.w << "," << c.h;
         EXPECT_EQ(proc.Bitmap()->GetHeight(), c.expectH) << c.w << "," << c.h;
         EXPECT_EQ(proc.UndoCount(), c.undo ? 1 : 0) << c.w << "," << c.h;
-        if (c.undo)
+        if (c.undo) {
             EXPECT_EQ(proc.UndoCaption(0), "Resample " + std::to_string(c.w) + "," + std::to_string(c.h));
+        }
     }
     // A huge aspect product does not overflow.
     TVodirAdProc tall(nullptr);
@@ -151,6 +152,30 @@ TEST(Proc, UndoListKeepsTheNewestEntriesUpToItsLimit)
     EXPECT_EQ(proc.UndoCount(), 3);
     proc.DropNewestRedo();  // nothing to drop
     EXPECT_EQ(proc.RedoCount(), 0);
+}
+
+TEST(Proc, ALoweredUndoLimitKeepsTheNextEntrysCaption)
+{
+    struct TCase {
+        int from, to;
+    };
+    for (const TCase c : {TCase{3, 1}, TCase{3, 2}, TCase{4, 2}, TCase{2, 2}}) {
+        TVodirAdProc proc(nullptr);
+        proc.SetUndoLimit(c.from);
+        TIEBitmap& bmp = *proc.Bitmap();
+        bmp.Allocate(4, 4, ie24RGB);
+        bmp.Fill(0x102030);
+        for (int i = 0; i < c.from; ++i)
+            proc.ConvertToGray();
+        ASSERT_EQ(proc.UndoCount(), c.from);
+        proc.SetUndoLimit(c.to);
+        proc.ConvertTo(2);
+        ASSERT_EQ(proc.UndoCount(), c.to) << c.from << " to " << c.to;
+        // Captions are in list order, oldest first.
+        EXPECT_EQ(proc.UndoCaption(c.to - 1), "ConvertTo 2") << c.from << " to " << c.to;
+        for (int i = 0; i < c.to - 1; ++i)
+            EXPECT_EQ(proc.UndoCaption(i), "ConvertToGray") << c.from << " to " << c.to;
+    }
 }
 
 TEST(Proc, OperationEdgeCases)

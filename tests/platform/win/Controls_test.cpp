@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <memory>
 
 using namespace win;
@@ -38,6 +39,20 @@ protected:
         Canvas()->FillRect(ClientRect());
     }
 };
+
+// A probe whose memory outlives its deletion, filled with a pattern, so that any later call
+// reaching the deleted control crashes rather than finding its old contents intact.
+class TPoisonedProbe : public TProbeControl {
+public:
+    using TProbeControl::TProbeControl;
+    static void operator delete(void* p, std::size_t size)
+    {
+        std::memset(p, 0xA5, size);
+        grave = p;
+    }
+    static void* grave;  // freed by the test once it is done
+};
+void* TPoisonedProbe::grave = nullptr;
 
 // An owner-drawn push button, as a colour button derives it.
 class TOwnerButton : public TButton {
@@ -199,13 +214,26 @@ TEST(MouseTracking, EnterAndLeaveFollowTheMouseAcrossControls)
 TEST(MouseTracking, DestroyedControlUnderTheMouseIsForgotten)
 {
     Fixture f;
-    auto* probe = new TProbeControl(f.form);
+    // The real pointer stays away, so only the messages sent here move the mouse.
+    ::SetCursorPos(::GetSystemMetrics(SM_CXSCREEN) - 1, ::GetSystemMetrics(SM_CYSCREEN) - 1);
+    Pump();
+    auto* probe = new TPoisonedProbe(f.form);
     probe->SetParent(f.form);
+    auto* label = new TLabel(f.form);
+    label->SetParent(f.form);
+    label->SetBounds(100, 100, 40, 20);
+    std::vector<std::string> events;  // outlives both controls
+    probe->OnMouseEnter = [&](rtl::TObject*) { events.push_back("probe enter"); };
+    probe->OnMouseLeave = [&](rtl::TObject*) { events.push_back("probe leave"); };
+    label->OnMouseEnter = [&](rtl::TObject*) { events.push_back("label enter"); };
+    label->OnMouseLeave = [&](rtl::TObject*) { events.push_back("label leave"); };
     ::SendMessageA(probe->Handle(), WM_MOUSEMOVE, 0, MAKELPARAM(5, 5));
     delete probe;
-    // Moving on must not tell the freed control that the mouse left it.
-    ::SendMessageA(f.form->Handle(), WM_MOUSEMOVE, 0, MAKELPARAM(200, 150));
-    SUCCEED();
+    // Moving onto the label enters it and must not tell the freed control that the mouse left it.
+    ::SendMessageA(f.form->Handle(), WM_MOUSEMOVE, 0, MAKELPARAM(110, 105));
+    EXPECT_TRUE(label->MouseInControl());
+    EXPECT_EQ(events, (std::vector<std::string>{"probe enter", "label enter"}));
+    ::operator delete(TPoisonedProbe::grave);
 }
 
 // --- painting ---
