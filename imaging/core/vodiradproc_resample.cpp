@@ -992,10 +992,32 @@ void ResampleNearest(TIEBitmap* Source, TIEBitmap* Target, void* Sender, const T
     for (int x = 0; x < dstW; ++x)
         columns[std::size_t(x)] = std::min(int(rtl::Trunc(double(x) * xr)), srcW - 1);
     const int bpp = IEBytesPerPixel(format);
+    // 24-bit pixels move four bytes at a time, the fourth overwritten by the next pixel: up to the
+    // last target pixel, and only from source pixels with a pixel after them.
+    int wide = 0;
+    if (bpp == 3) {
+        while (wide < dstW - 1 && columns[std::size_t(wide)] < srcW - 1)
+            ++wide;
+        for (int x = 0; x < dstW; ++x)
+            columns[std::size_t(x)] *= 3;
+    }
     TProgress progress(Sender, OnProgress, dstH);
     for (int y = 0; y < dstH; ++y) {
         const std::uint8_t* src = Source->ScanLine(std::min(int(rtl::Trunc(double(y) * yr)), srcH - 1));
         std::uint8_t* dst = Target->ScanLine(y);
+        if (bpp == 3) {
+            const int* c = columns.data();
+            int x = 0;
+            for (; x < wide; ++x) {
+                std::uint32_t v;
+                std::memcpy(&v, src + c[x], 4);
+                std::memcpy(dst + std::size_t(x) * 3, &v, 4);
+            }
+            for (; x < dstW; ++x)
+                std::memcpy(dst + std::size_t(x) * 3, src + c[x], 3);
+            progress.Step();
+            continue;
+        }
         switch (bpp) {
         case 0:
             for (int x = 0; x < dstW; ++x)
