@@ -481,6 +481,11 @@ void TIEBitmap::RenderToTBitmap(TIEPlatformBitmap* Dest, TIERenderCache* Cache, 
         if (pixelFormat_ == ie1g && !alpha && DestWidth < SrcWidth && DestHeight < SrcHeight) {
             scaledPicture->Allocate(DestWidth, DestHeight, ie24RGB);
             ShrinkBits(this, int(sx0), int(sy0), int(sx1), int(sy1), scaledPicture.get());
+        } else if (pixelFormat_ == ie24RGB && !alpha) {
+            // Read where it lies: copying a large image's rectangle out first cost as much as its
+            // resampling.
+            scaledPicture->Allocate(DestWidth, DestHeight, ie24RGB);
+            ResampleFilteredRect(this, int(sx0), int(sy0), pw, ph, scaledPicture.get(), Filter);
         } else {
             TIEPixelFormat partFormat = pixelFormat_ == ie1g ? ie1g : ie24RGB;
             part->Allocate(pw, ph, partFormat);

@@ -776,7 +776,7 @@ std::vector<TAxisSample> BuildAxis(int srcLen, int dstLen, double ratio)
 // values times 128 (so that two of them times a weight fit one 16-bit multiply-add). The error stays below
 // 0.02 of a level, against the 0.5 a rounding of the weights to 8 bits would give; whole results (flat areas,
 // doubled sizes) come out exact.
-void BilinearEnlarge(TIEBitmap& source, TIEBitmap& target, const std::vector<TAxisSample>& ax,
+void BilinearEnlarge(const TRowFetch& fetch, TIEBitmap& target, const std::vector<TAxisSample>& ax,
                      const std::vector<TAxisSample>& ay, TProgress& progress)
 {
     constexpr int N = 3;
@@ -793,7 +793,7 @@ void BilinearEnlarge(TIEBitmap& source, TIEBitmap& target, const std::vector<TAx
         columns[std::size_t(x)] = {s.taps[1] * N, s.taps[2] * N, int(std::lround(s.frac * kOne))};
     }
     auto across = [&](int r, std::uint16_t* out) {
-        const std::uint8_t* src = source.ScanLine(r);
+        const std::uint8_t* src = fetch(r);
         for (int x = 0; x < dstW; ++x) {
             const TColumn& c = columns[std::size_t(x)];
             const int wa = kOne - c.w, wb = c.w;
@@ -851,11 +851,10 @@ void BilinearEnlarge(TIEBitmap& source, TIEBitmap& target, const std::vector<TAx
     }
 }
 
-void PointSample(TIEBitmap& source, TIEBitmap& target, bool bicubic, void* sender,
+void PointSample(const TRowFetch& fetch, int srcW, int srcH, TIEBitmap& target, bool bicubic, void* sender,
                  const TIEProgressEvent& onProgress)
 {
     constexpr int N = 3;
-    const int srcW = source.GetWidth(), srcH = source.GetHeight();
     const int dstW = target.GetWidth(), dstH = target.GetHeight();
     if (srcW < 1 || srcH < 1 || dstW < 1 || dstH < 1)
         return;
@@ -865,7 +864,7 @@ void PointSample(TIEBitmap& source, TIEBitmap& target, bool bicubic, void* sende
     const std::vector<TAxisSample> ay = BuildAxis(srcH, dstH, ry);
     if (enlargeX && enlargeY && !bicubic) {
         TProgress progress(sender, onProgress, dstH);
-        BilinearEnlarge(source, target, ax, ay, progress);
+        BilinearEnlarge(fetch, target, ax, ay, progress);
         return;
     }
     // Accumulated sums are brought back to pixel range per axis, so that a mixed mode interpolates
@@ -875,7 +874,7 @@ void PointSample(TIEBitmap& source, TIEBitmap& target, bool bicubic, void* sende
 
     // One source row taken across to the target width; bicubic truncates this intermediate.
     auto across = [&](int r, std::vector<double>& out) {
-        const std::uint8_t* src = source.ScanLine(std::clamp(r, 0, srcH - 1));
+        const std::uint8_t* src = fetch(std::clamp(r, 0, srcH - 1));
         auto px = [&](int k, int ch) { return double(src[std::size_t(k) * N + ch]); };
         for (int x = 0; x < dstW; ++x) {
             const TAxisSample& s = ax[std::size_t(x)];
@@ -1050,8 +1049,37 @@ void ResampleFiltered(TIEBitmap* Source, TIEBitmap* Target, TResampleFilter Filt
     case rfNone: ResampleNearest(Source, Target, Sender, OnProgress); return;
     case rfFastLinear: FastLinear<3>(DirectRows(*Source), srcW, srcH, *Target, Sender, OnProgress); return;
     case rfBilinear:
-    case rfBicubic: PointSample(*Source, *Target, Filter == rfBicubic, Sender, OnProgress); return;
+    case rfBicubic:
+        PointSample(DirectRows(*Source), srcW, srcH, *Target, Filter == rfBicubic, Sender, OnProgress);
+        return;
     default: RunTwoPass<3>(DirectRows(*Source), srcW, srcH, *Target, Filter, Sender, OnProgress); return;
+    }
+}
+
+void ResampleFilteredRect(TIEBitmap* Source, int X, int Y, int Width, int Height, TIEBitmap* Target,
+                          TResampleFilter Filter)
+{
+    CheckPair(Source, Target);
+    CheckFilter(Filter);
+    if (Filter == rfNone)
+        throw rtl::EInvalidArgument("a rectangle is resampled with a filter");
+    if (Source->GetPixelFormat() != ie24RGB)
+        return;
+    RequireFormat(*Target, Target->GetPixelFormat() == ie24RGB, "24-bit");
+    if (X < 0 || Y < 0 || Width < 1 || Height < 1 || std::int64_t(X) + Width > Source->GetWidth() ||
+        std::int64_t(Y) + Height > Source->GetHeight())
+        throw rtl::EInvalidArgument("resample rectangle lies outside the source");
+    const std::size_t offset = std::size_t(X) * 3;
+    const TRowFetch rows = [Source, offset, Y](int y) -> const std::uint8_t* {
+        return Source->ScanLine(Y + y) + offset;
+    };
+    switch (Filter) {
+    case rfFastLinear: FastLinear<3>(rows, Width, Height, *Target, nullptr, kNoProgress); return;
+    case rfBilinear:
+    case rfBicubic:
+        PointSample(rows, Width, Height, *Target, Filter == rfBicubic, nullptr, kNoProgress);
+        return;
+    default: RunTwoPass<3>(rows, Width, Height, *Target, Filter, nullptr, kNoProgress); return;
     }
 }
 
