@@ -607,34 +607,63 @@ void FastLinear(const TRowFetch& fetch, int srcW, int srcH, TIEBitmap& target, v
                                               x0[std::size_t(x)], srcW - 1);
     }
 
-    TIEWorkBitmap work(dstW, srcH, N * 8);
+    // One source row taken across to the target width, with its tables.
+    std::function<void(int, std::uint8_t*)> across;
+    std::vector<int> aOff, bOff;
+    std::vector<std::int32_t> highW, lowW;
+    std::vector<std::uint8_t> padded;
     if (xs > 1) {
         // a + ((b - a) * frac shr 17) is (a * (2^17 - frac) + b * frac) shr 17 for whole a.
-        std::vector<int> aOff(static_cast<std::size_t>(dstW)), bOff(static_cast<std::size_t>(dstW));
+        aOff.resize(static_cast<std::size_t>(dstW));
+        bOff.resize(static_cast<std::size_t>(dstW));
         for (int x = 0; x < dstW; ++x) {
             aOff[std::size_t(x)] = x0[std::size_t(x)] * N;
             bOff[std::size_t(x)] = std::min(x0[std::size_t(x)] + 1, srcW - 1) * N;
         }
 #ifdef __SSE2__
         // Both weights of a column, split at bit 9 as in BlendRows17.
-        std::vector<std::int32_t> highW(static_cast<std::size_t>(dstW)), lowW(static_cast<std::size_t>(dstW));
+        highW.resize(static_cast<std::size_t>(dstW));
+        lowW.resize(static_cast<std::size_t>(dstW));
         for (int x = 0; x < dstW; ++x) {
             const int f = xf[std::size_t(x)], g = (1 << 17) - f;
             highW[std::size_t(x)] = (g >> 9) | ((f >> 9) << 16);
             lowW[std::size_t(x)] = (g & 511) | ((f & 511) << 16);
         }
         // Pixels are read and written four bytes at a time: the row is copied where it has room.
-        std::vector<std::uint8_t> padded(std::size_t(srcW) * N + 4, 0);
+        padded.assign(std::size_t(srcW) * N + 4, 0);
 #endif
-        for (int y = 0; y < srcH; ++y) {
+        across = [&](int y, std::uint8_t* out) {
             const std::uint8_t* src = fetch(y);
-            std::uint8_t* out = work.ScanLine(y);
             int x = 0;
 #ifdef __SSE2__
             if constexpr (N == 3) {
                 std::memcpy(padded.data(), src, std::size_t(srcW) * N);
                 const __m128i zero = _mm_setzero_si128();
                 // The fourth byte written belongs to the next pixel, so the last one is left out.
+                // Two pixels at a time, then one.
+                auto pairs = [&](int c) {
+                    std::int32_t a, b;
+                    std::memcpy(&a, padded.data() + aOff[std::size_t(c)], 4);
+                    std::memcpy(&b, padded.data() + bOff[std::size_t(c)], 4);
+                    return _mm_unpacklo_epi8(_mm_cvtsi32_si128(a), _mm_cvtsi32_si128(b));
+                };
+                auto blend = [&](__m128i p, int c) {
+                    return _mm_srli_epi32(
+                        _mm_add_epi32(
+                            _mm_slli_epi32(_mm_madd_epi16(p, _mm_set1_epi32(highW[std::size_t(c)])), 9),
+                            _mm_madd_epi16(p, _mm_set1_epi32(lowW[std::size_t(c)]))),
+                        17);
+                };
+                for (; x + 2 < dstW; x += 2) {
+                    const __m128i q = _mm_unpacklo_epi64(pairs(x), pairs(x + 1));
+                    const __m128i r = _mm_packs_epi32(blend(_mm_unpacklo_epi8(q, zero), x),
+                                                      blend(_mm_unpackhi_epi8(q, zero), x + 1));
+                    const __m128i v = _mm_packus_epi16(r, zero);
+                    const std::int32_t p0 = _mm_cvtsi128_si32(v),
+                                       p1 = _mm_cvtsi128_si32(_mm_srli_si128(v, 4));
+                    std::memcpy(out + std::size_t(x) * N, &p0, 4);
+                    std::memcpy(out + std::size_t(x) * N + N, &p1, 4);
+                }
                 for (; x + 1 < dstW; ++x) {
                     std::int32_t a, b;
                     std::memcpy(&a, padded.data() + aOff[std::size_t(x)], 4);
@@ -657,12 +686,10 @@ void FastLinear(const TRowFetch& fetch, int srcW, int srcH, TIEBitmap& target, v
                 for (int ch = 0; ch < N; ++ch)
                     out[std::size_t(x) * N + ch] = std::uint8_t((pa[ch] * g + pb[ch] * f) >> 17);
             }
-            progress.Step();
-        }
+        };
     } else {
-        for (int y = 0; y < srcH; ++y) {
+        across = [&](int y, std::uint8_t* out) {
             const std::uint8_t* src = fetch(y);
-            std::uint8_t* out = work.ScanLine(y);
             for (int x = 0; x < dstW; ++x) {
                 const int a0 = x0[std::size_t(x)], a1 = x1[std::size_t(x)];
                 for (int ch = 0; ch < N; ++ch) {
@@ -672,20 +699,53 @@ void FastLinear(const TRowFetch& fetch, int srcW, int srcH, TIEBitmap& target, v
                     out[std::size_t(x) * N + ch] = std::uint8_t(sum / (a1 - a0 + 1));
                 }
             }
-            progress.Step();
-        }
+        };
     }
 
     const double ys = double(dstH) / double(srcH);
+    if (ys > 1) {
+        // Enlarging down the image needs two rows taken across at a time: they are made as the target
+        // rows reach them and stay in the cache, instead of a whole intermediate image.
+        std::vector<std::uint8_t> rows[2] = {
+            MakeTable<std::uint8_t>("row buffer", std::int64_t(dstRowBytes)),
+            MakeTable<std::uint8_t>("row buffer", std::int64_t(dstRowBytes))};
+        int held[2] = {-1, -1};
+        int made = 0;
+        auto row = [&](int r) -> const std::uint8_t* {
+            for (int k = 0; k < 2; ++k)
+                if (held[k] == r)
+                    return rows[k].data();
+            const int k = held[0] < held[1] ? 0 : 1;  // rows only move down: the upper one goes
+            held[k] = r;
+            across(r, rows[k].data());
+            ++made;
+            progress.Step();
+            return rows[k].data();
+        };
+        for (int y = 0; y < dstH; ++y) {
+            const double pos = double(y) / ys;
+            const int y0 = std::min(int(rtl::Trunc(pos)), srcH - 1);
+            const int frac = int(rtl::Trunc((pos - double(y0)) * 131072));
+            const std::uint8_t* upper = row(y0);
+            const std::uint8_t* lower = row(std::min(y0 + 1, srcH - 1));
+            BlendRows17(upper, lower, frac, target.ScanLine(y), dstRowBytes);
+            progress.Step();
+        }
+        for (; made < srcH; ++made)
+            progress.Step();
+        return;
+    }
+    TIEWorkBitmap work(dstW, srcH, N * 8);
+    for (int y = 0; y < srcH; ++y) {
+        across(y, work.ScanLine(y));
+        progress.Step();
+    }
     auto sums = MakeTable<int>("row sums", std::int64_t(dstRowBytes));
     for (int y = 0; y < dstH; ++y) {
         const double pos = double(y) / ys;
         const int y0 = std::min(int(rtl::Trunc(pos)), srcH - 1);
         std::uint8_t* out = target.ScanLine(y);
-        if (ys > 1) {
-            const int frac = int(rtl::Trunc((pos - double(y0)) * 131072));
-            BlendRows17(work.ScanLine(y0), work.ScanLine(std::min(y0 + 1, srcH - 1)), frac, out, dstRowBytes);
-        } else {
+        {
             const int y1 = ys == 1
                                ? y0
                                : std::clamp(int(rtl::Trunc(double(std::min(y + 1, dstH - 1)) / ys + 1e-10)),
@@ -776,7 +836,7 @@ std::vector<TAxisSample> BuildAxis(int srcLen, int dstLen, double ratio)
 // values times 128 (so that two of them times a weight fit one 16-bit multiply-add). The error stays below
 // 0.02 of a level, against the 0.5 a rounding of the weights to 8 bits would give; whole results (flat areas,
 // doubled sizes) come out exact.
-void BilinearEnlarge(const TRowFetch& fetch, TIEBitmap& target, const std::vector<TAxisSample>& ax,
+void BilinearEnlarge(const TRowFetch& fetch, int srcW, TIEBitmap& target, const std::vector<TAxisSample>& ax,
                      const std::vector<TAxisSample>& ay, TProgress& progress)
 {
     constexpr int N = 3;
@@ -792,9 +852,52 @@ void BilinearEnlarge(const TRowFetch& fetch, TIEBitmap& target, const std::vecto
         const TAxisSample& s = ax[std::size_t(x)];
         columns[std::size_t(x)] = {s.taps[1] * N, s.taps[2] * N, int(std::lround(s.frac * kOne))};
     }
+#ifdef __SSE2__
+    // Both weights of a column for one multiply-add, and the source row where four bytes can be read
+    // from every pixel.
+    std::vector<std::int32_t> weights(static_cast<std::size_t>(dstW));
+    for (int x = 0; x < dstW; ++x)
+        weights[std::size_t(x)] = (kOne - columns[std::size_t(x)].w) | (columns[std::size_t(x)].w << 16);
+    std::vector<std::uint8_t> padded;
+#endif
     auto across = [&](int r, std::uint16_t* out) {
         const std::uint8_t* src = fetch(r);
-        for (int x = 0; x < dstW; ++x) {
+        int x = 0;
+#ifdef __SSE2__
+        // Two pixels at a time: each one's three results are written as four values, the fourth
+        // overwritten by the next pixel's first (the rows have room for the last one's).
+        const std::size_t rowBytes = std::size_t(srcW) * N;
+        if (padded.size() < rowBytes + 4)
+            padded.assign(rowBytes + 4, 0);
+        std::memcpy(padded.data(), src, rowBytes);
+        const std::uint8_t* p = padded.data();
+        const __m128i zero = _mm_setzero_si128(), bias = _mm_set1_epi32(1 << 6);
+        auto pairs = [p](const TColumn& c) {
+            std::int32_t a, b;
+            std::memcpy(&a, p + c.a, 4);
+            std::memcpy(&b, p + c.b, 4);
+            return _mm_unpacklo_epi8(_mm_cvtsi32_si128(a), _mm_cvtsi32_si128(b));
+        };
+        for (; x + 1 < dstW; x += 2) {
+            const __m128i q =
+                _mm_unpacklo_epi64(pairs(columns[std::size_t(x)]), pairs(columns[std::size_t(x) + 1]));
+            const __m128i r0 = _mm_srli_epi32(
+                _mm_add_epi32(
+                    _mm_madd_epi16(_mm_unpacklo_epi8(q, zero), _mm_set1_epi32(weights[std::size_t(x)])),
+                    bias),
+                7);
+            const __m128i r1 = _mm_srli_epi32(
+                _mm_add_epi32(
+                    _mm_madd_epi16(_mm_unpackhi_epi8(q, zero), _mm_set1_epi32(weights[std::size_t(x) + 1])),
+                    bias),
+                7);
+            const __m128i v = _mm_packs_epi32(r0, r1);
+            _mm_storel_epi64(reinterpret_cast<__m128i*>(out + std::size_t(x) * N), v);
+            _mm_storel_epi64(reinterpret_cast<__m128i*>(out + std::size_t(x) * N + N),
+                             _mm_unpackhi_epi64(v, v));
+        }
+#endif
+        for (; x < dstW; ++x) {
             const TColumn& c = columns[std::size_t(x)];
             const int wa = kOne - c.w, wb = c.w;
             const std::uint8_t* pa = src + c.a;
@@ -803,8 +906,8 @@ void BilinearEnlarge(const TRowFetch& fetch, TIEBitmap& target, const std::vecto
                 out[x * N + ch] = std::uint16_t((pa[ch] * wa + pb[ch] * wb + (1 << 6)) >> 7);
         }
     };
-    auto upper = MakeTable<std::uint16_t>("row window", std::int64_t(rowValues));
-    auto lower = MakeTable<std::uint16_t>("row window", std::int64_t(rowValues));
+    auto upper = MakeTable<std::uint16_t>("row window", std::int64_t(rowValues) + 1);
+    auto lower = MakeTable<std::uint16_t>("row window", std::int64_t(rowValues) + 1);
     int upperRow = -1, lowerRow = -1;
     for (int y = 0; y < dstH; ++y) {
         const TAxisSample& s = ay[std::size_t(y)];
@@ -864,11 +967,12 @@ void PointSample(const TRowFetch& fetch, int srcW, int srcH, TIEBitmap& target, 
     const std::vector<TAxisSample> ay = BuildAxis(srcH, dstH, ry);
     if (enlargeX && enlargeY && !bicubic) {
         TProgress progress(sender, onProgress, dstH);
-        BilinearEnlarge(fetch, target, ax, ay, progress);
+        BilinearEnlarge(fetch, srcW, target, ax, ay, progress);
         return;
     }
-    // Accumulated sums are brought back to pixel range per axis, so that a mixed mode interpolates
-    // between pixel values; both axes reducing multiply by 1 / (rx * ry) in the end all the same.
+    // Accumulated sums are brought back to pixel range per axis, so that a mixed mode
+    // interpolates between pixel values; both axes reducing multiply by 1 / (rx * ry) in the end
+    // all the same.
     const double scaleX = enlargeX ? 1 : 1 / rx, scaleY = enlargeY ? 1 : 1 / ry;
     const std::size_t rowValues = std::size_t(dstW) * N;
 
@@ -972,7 +1076,6 @@ void CopyPaletteOf(TIEBitmap& from, TIEBitmap& to)
     for (int i = 0; i < n; ++i)
         to.SetPaletteColor(i, from.GetPaletteColor(i));
 }
-
 }  // namespace
 
 void ResampleNearest(TIEBitmap* Source, TIEBitmap* Target, void* Sender, const TIEProgressEvent& OnProgress)
