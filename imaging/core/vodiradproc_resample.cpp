@@ -745,21 +745,18 @@ void FastLinear(const TRowFetch& fetch, int srcW, int srcH, TIEBitmap& target, v
         const double pos = double(y) / ys;
         const int y0 = std::min(int(rtl::Trunc(pos)), srcH - 1);
         std::uint8_t* out = target.ScanLine(y);
-        {
-            const int y1 = ys == 1
-                               ? y0
+        const int y1 = ys == 1 ? y0
                                : std::clamp(int(rtl::Trunc(double(std::min(y + 1, dstH - 1)) / ys + 1e-10)),
                                             y0, srcH - 1);
-            std::fill(sums.begin(), sums.end(), 0);
-            for (int r = y0; r <= y1; ++r) {
-                const std::uint8_t* row = work.ScanLine(r);
-                for (std::size_t i = 0; i < dstRowBytes; ++i)
-                    sums[i] += row[i];
-            }
-            const int count = y1 - y0 + 1;
+        std::fill(sums.begin(), sums.end(), 0);
+        for (int r = y0; r <= y1; ++r) {
+            const std::uint8_t* row = work.ScanLine(r);
             for (std::size_t i = 0; i < dstRowBytes; ++i)
-                out[i] = std::uint8_t(sums[i] / count);
+                sums[i] += row[i];
         }
+        const int count = y1 - y0 + 1;
+        for (std::size_t i = 0; i < dstRowBytes; ++i)
+            out[i] = std::uint8_t(sums[i] / count);
         progress.Step();
     }
 }
@@ -970,9 +967,8 @@ void PointSample(const TRowFetch& fetch, int srcW, int srcH, TIEBitmap& target, 
         BilinearEnlarge(fetch, srcW, target, ax, ay, progress);
         return;
     }
-    // Accumulated sums are brought back to pixel range per axis, so that a mixed mode
-    // interpolates between pixel values; both axes reducing multiply by 1 / (rx * ry) in the end
-    // all the same.
+    // Accumulated sums are brought back to pixel range per axis, so that a mixed mode interpolates
+    // between pixel values; both axes reducing multiply by 1 / (rx * ry) in the end all the same.
     const double scaleX = enlargeX ? 1 : 1 / rx, scaleY = enlargeY ? 1 : 1 / ry;
     const std::size_t rowValues = std::size_t(dstW) * N;
 
@@ -1076,6 +1072,7 @@ void CopyPaletteOf(TIEBitmap& from, TIEBitmap& to)
     for (int i = 0; i < n; ++i)
         to.SetPaletteColor(i, from.GetPaletteColor(i));
 }
+
 }  // namespace
 
 void ResampleNearest(TIEBitmap* Source, TIEBitmap* Target, void* Sender, const TIEProgressEvent& OnProgress)
