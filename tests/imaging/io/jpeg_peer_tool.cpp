@@ -4,8 +4,12 @@
 //   jpeg_peer_tool write <in.pnm> <out.jpg> [quality=N] [space=N] [progressive=N] [dpi=N] [dpiy=N]
 //                  [optimal=N] [dct=N] [smooth=N]
 //   jpeg_peer_tool copy <in.jpg> <out.jpg> [same options]  reads, then writes with what it read
+//   jpeg_peer_tool exif <in.jpg>  loads through the I/O component and prints the EXIF fields
+//   jpeg_peer_tool relay <in> <out.jpg> [Field=value...]  loads any image through the I/O
+//                  component, sets the named EXIF fields (which sets HasEXIF) and saves through it
 // A read prints what the parameters say (key=value lines, markers as type:length).
 #include "imaging/io/jpegfilt.h"
+#include "imaging/io/vodiradio.h"
 #include "tests/imaging/io/pnm_test_util.h"
 
 #include <cstdio>
@@ -120,6 +124,120 @@ int CopyCommand(int argc, char** argv)
 
 }  // namespace
 
+// The EXIF fields the peer suite sets and reads, by the names it gives them.
+struct TStringField {
+    const char* name;
+    std::string TIOParamsVals::*field;
+};
+struct TDoubleField {
+    const char* name;
+    double TIOParamsVals::*field;
+};
+struct TIntField {
+    const char* name;
+    int TIOParamsVals::*field;
+};
+
+constexpr TStringField kStringFields[] = {
+    {"ImageDescription", &TIOParamsVals::EXIF_ImageDescription},
+    {"Make", &TIOParamsVals::EXIF_Make},
+    {"Model", &TIOParamsVals::EXIF_Model},
+    {"Software", &TIOParamsVals::EXIF_Software},
+    {"DateTime", &TIOParamsVals::EXIF_DateTime},
+    {"Copyright", &TIOParamsVals::EXIF_Copyright},
+    {"DateTimeOriginal", &TIOParamsVals::EXIF_DateTimeOriginal},
+    {"DateTimeDigitized", &TIOParamsVals::EXIF_DateTimeDigitized},
+    {"SubsecTime", &TIOParamsVals::EXIF_SubsecTime},
+    {"ExifVersion", &TIOParamsVals::EXIF_ExifVersion},
+    {"FlashPixVersion", &TIOParamsVals::EXIF_FlashPixVersion},
+};
+constexpr TDoubleField kDoubleFields[] = {
+    {"XResolution", &TIOParamsVals::EXIF_XResolution},
+    {"YResolution", &TIOParamsVals::EXIF_YResolution},
+    {"ExposureTime", &TIOParamsVals::EXIF_ExposureTime},
+    {"FNumber", &TIOParamsVals::EXIF_FNumber},
+    {"ShutterSpeedValue", &TIOParamsVals::EXIF_ShutterSpeedValue},
+    {"ApertureValue", &TIOParamsVals::EXIF_ApertureValue},
+    {"ExposureBiasValue", &TIOParamsVals::EXIF_ExposureBiasValue},
+    {"MaxApertureValue", &TIOParamsVals::EXIF_MaxApertureValue},
+    {"FocalLength", &TIOParamsVals::EXIF_FocalLength},
+};
+constexpr TIntField kIntFields[] = {
+    {"Orientation", &TIOParamsVals::EXIF_Orientation},
+    {"ResolutionUnit", &TIOParamsVals::EXIF_ResolutionUnit},
+    {"ExposureProgram", &TIOParamsVals::EXIF_ExposureProgram},
+    {"MeteringMode", &TIOParamsVals::EXIF_MeteringMode},
+    {"LightSource", &TIOParamsVals::EXIF_LightSource},
+    {"Flash", &TIOParamsVals::EXIF_Flash},
+    {"ColorSpace", &TIOParamsVals::EXIF_ColorSpace},
+    {"ExifImageWidth", &TIOParamsVals::EXIF_ExifImageWidth},
+    {"ExifImageHeight", &TIOParamsVals::EXIF_ExifImageHeight},
+    {"YCbCrPositioning", &TIOParamsVals::EXIF_YCbCrPositioning},
+};
+
+int ExifCommand(char** argv)
+{
+    TVodirAdIO io(nullptr);
+    io.LoadFromFile(argv[2]);
+    if (io.AbortFlag)
+        return 2;
+    const TIOParamsVals& p = io.Params();
+    std::printf("dpix=%d\ndpiy=%d\nhasexif=%d\n", p.DpiX, p.DpiY, int(p.HasEXIF));
+    for (const TStringField& f : kStringFields)
+        std::printf("%s=%s\n", f.name, (p.*f.field).c_str());
+    for (const TDoubleField& f : kDoubleFields)
+        std::printf("%s=%.10g\n", f.name, p.*f.field);
+    for (const TIntField& f : kIntFields)
+        std::printf("%s=%d\n", f.name, p.*f.field);
+    std::printf("ISO=%d\n", p.EXIF_ISOSpeedRatings(0));
+    TIEBitmap* thumb = p.EXIF_Bitmap();
+    std::printf("thumbnail=%dx%d\n", thumb ? thumb->GetWidth() : 0, thumb ? thumb->GetHeight() : 0);
+    return 0;
+}
+
+bool SetField(TIOParamsVals& p, const std::string& name, const std::string& value)
+{
+    for (const TStringField& f : kStringFields)
+        if (name == f.name) {
+            p.*f.field = value;
+            return true;
+        }
+    for (const TDoubleField& f : kDoubleFields)
+        if (name == f.name) {
+            p.*f.field = std::strtod(value.c_str(), nullptr);
+            return true;
+        }
+    for (const TIntField& f : kIntFields)
+        if (name == f.name) {
+            p.*f.field = std::atoi(value.c_str());
+            return true;
+        }
+    if (name == "ISO") {
+        p.SetEXIF_ISOSpeedRatings(0, std::atoi(value.c_str()));
+        return true;
+    }
+    return false;
+}
+
+int RelayCommand(int argc, char** argv)
+{
+    TVodirAdIO io(nullptr);
+    io.LoadFromFile(argv[2]);
+    if (io.AbortFlag)
+        return 2;
+    for (int i = 4; i < argc; ++i) {
+        const std::string a = argv[i];
+        const std::size_t eq = a.find('=');
+        if (eq == std::string::npos || !SetField(io.Params(), a.substr(0, eq), a.substr(eq + 1))) {
+            std::fprintf(stderr, "jpeg_peer_tool: unknown field %s\n", a.c_str());
+            return 1;
+        }
+        io.Params().HasEXIF = true;
+    }
+    io.SaveToFile(argv[3]);
+    return io.AbortFlag ? 2 : 0;
+}
+
 int main(int argc, char** argv)
 {
     try {
@@ -129,10 +247,14 @@ int main(int argc, char** argv)
             return WriteCommand(argc, argv);
         if (argc >= 4 && std::strcmp(argv[1], "copy") == 0)
             return CopyCommand(argc, argv);
+        if (argc == 3 && std::strcmp(argv[1], "exif") == 0)
+            return ExifCommand(argv);
+        if (argc >= 4 && std::strcmp(argv[1], "relay") == 0)
+            return RelayCommand(argc, argv);
     } catch (const std::exception& e) {
         std::fprintf(stderr, "jpeg_peer_tool: %s\n", e.what());
         return 4;
     }
-    std::fprintf(stderr, "usage: jpeg_peer_tool read|write|copy IN OUT [options]\n");
+    std::fprintf(stderr, "usage: jpeg_peer_tool read|write|copy|relay IN OUT [options], or exif IN\n");
     return 1;
 }
