@@ -124,55 +124,47 @@ int CopyCommand(int argc, char** argv)
 
 }  // namespace
 
-// The EXIF fields the peer suite sets and reads, by the names it gives them.
-struct TStringField {
+// The EXIF fields the peer suite sets and reads, by the names it gives them; each is text, a real
+// number or a whole one.
+struct TExifField {
     const char* name;
-    std::string TIOParamsVals::*field;
-};
-struct TDoubleField {
-    const char* name;
-    double TIOParamsVals::*field;
-};
-struct TIntField {
-    const char* name;
-    int TIOParamsVals::*field;
+    std::string TIOParamsVals::*text = nullptr;
+    double TIOParamsVals::*real = nullptr;
+    int TIOParamsVals::*whole = nullptr;
 };
 
-constexpr TStringField kStringFields[] = {
-    {"ImageDescription", &TIOParamsVals::EXIF_ImageDescription},
-    {"Make", &TIOParamsVals::EXIF_Make},
-    {"Model", &TIOParamsVals::EXIF_Model},
-    {"Software", &TIOParamsVals::EXIF_Software},
-    {"DateTime", &TIOParamsVals::EXIF_DateTime},
-    {"Copyright", &TIOParamsVals::EXIF_Copyright},
-    {"DateTimeOriginal", &TIOParamsVals::EXIF_DateTimeOriginal},
-    {"DateTimeDigitized", &TIOParamsVals::EXIF_DateTimeDigitized},
-    {"SubsecTime", &TIOParamsVals::EXIF_SubsecTime},
-    {"ExifVersion", &TIOParamsVals::EXIF_ExifVersion},
-    {"FlashPixVersion", &TIOParamsVals::EXIF_FlashPixVersion},
-};
-constexpr TDoubleField kDoubleFields[] = {
-    {"XResolution", &TIOParamsVals::EXIF_XResolution},
-    {"YResolution", &TIOParamsVals::EXIF_YResolution},
-    {"ExposureTime", &TIOParamsVals::EXIF_ExposureTime},
-    {"FNumber", &TIOParamsVals::EXIF_FNumber},
-    {"ShutterSpeedValue", &TIOParamsVals::EXIF_ShutterSpeedValue},
-    {"ApertureValue", &TIOParamsVals::EXIF_ApertureValue},
-    {"ExposureBiasValue", &TIOParamsVals::EXIF_ExposureBiasValue},
-    {"MaxApertureValue", &TIOParamsVals::EXIF_MaxApertureValue},
-    {"FocalLength", &TIOParamsVals::EXIF_FocalLength},
-};
-constexpr TIntField kIntFields[] = {
-    {"Orientation", &TIOParamsVals::EXIF_Orientation},
-    {"ResolutionUnit", &TIOParamsVals::EXIF_ResolutionUnit},
-    {"ExposureProgram", &TIOParamsVals::EXIF_ExposureProgram},
-    {"MeteringMode", &TIOParamsVals::EXIF_MeteringMode},
-    {"LightSource", &TIOParamsVals::EXIF_LightSource},
-    {"Flash", &TIOParamsVals::EXIF_Flash},
-    {"ColorSpace", &TIOParamsVals::EXIF_ColorSpace},
-    {"ExifImageWidth", &TIOParamsVals::EXIF_ExifImageWidth},
-    {"ExifImageHeight", &TIOParamsVals::EXIF_ExifImageHeight},
-    {"YCbCrPositioning", &TIOParamsVals::EXIF_YCbCrPositioning},
+using P = TIOParamsVals;
+const TExifField kExifFields[] = {
+    {"ImageDescription", &P::EXIF_ImageDescription},
+    {"Make", &P::EXIF_Make},
+    {"Model", &P::EXIF_Model},
+    {"Software", &P::EXIF_Software},
+    {"DateTime", &P::EXIF_DateTime},
+    {"Copyright", &P::EXIF_Copyright},
+    {"DateTimeOriginal", &P::EXIF_DateTimeOriginal},
+    {"DateTimeDigitized", &P::EXIF_DateTimeDigitized},
+    {"SubsecTime", &P::EXIF_SubsecTime},
+    {"ExifVersion", &P::EXIF_ExifVersion},
+    {"FlashPixVersion", &P::EXIF_FlashPixVersion},
+    {"XResolution", nullptr, &P::EXIF_XResolution},
+    {"YResolution", nullptr, &P::EXIF_YResolution},
+    {"ExposureTime", nullptr, &P::EXIF_ExposureTime},
+    {"FNumber", nullptr, &P::EXIF_FNumber},
+    {"ShutterSpeedValue", nullptr, &P::EXIF_ShutterSpeedValue},
+    {"ApertureValue", nullptr, &P::EXIF_ApertureValue},
+    {"ExposureBiasValue", nullptr, &P::EXIF_ExposureBiasValue},
+    {"MaxApertureValue", nullptr, &P::EXIF_MaxApertureValue},
+    {"FocalLength", nullptr, &P::EXIF_FocalLength},
+    {"Orientation", nullptr, nullptr, &P::EXIF_Orientation},
+    {"ResolutionUnit", nullptr, nullptr, &P::EXIF_ResolutionUnit},
+    {"ExposureProgram", nullptr, nullptr, &P::EXIF_ExposureProgram},
+    {"MeteringMode", nullptr, nullptr, &P::EXIF_MeteringMode},
+    {"LightSource", nullptr, nullptr, &P::EXIF_LightSource},
+    {"Flash", nullptr, nullptr, &P::EXIF_Flash},
+    {"ColorSpace", nullptr, nullptr, &P::EXIF_ColorSpace},
+    {"ExifImageWidth", nullptr, nullptr, &P::EXIF_ExifImageWidth},
+    {"ExifImageHeight", nullptr, nullptr, &P::EXIF_ExifImageHeight},
+    {"YCbCrPositioning", nullptr, nullptr, &P::EXIF_YCbCrPositioning},
 };
 
 int ExifCommand(char** argv)
@@ -183,12 +175,14 @@ int ExifCommand(char** argv)
         return 2;
     const TIOParamsVals& p = io.Params();
     std::printf("dpix=%d\ndpiy=%d\nhasexif=%d\n", p.DpiX, p.DpiY, int(p.HasEXIF));
-    for (const TStringField& f : kStringFields)
-        std::printf("%s=%s\n", f.name, (p.*f.field).c_str());
-    for (const TDoubleField& f : kDoubleFields)
-        std::printf("%s=%.10g\n", f.name, p.*f.field);
-    for (const TIntField& f : kIntFields)
-        std::printf("%s=%d\n", f.name, p.*f.field);
+    for (const TExifField& f : kExifFields) {
+        if (f.text)
+            std::printf("%s=%s\n", f.name, (p.*f.text).c_str());
+        else if (f.real)
+            std::printf("%s=%.10g\n", f.name, p.*f.real);
+        else
+            std::printf("%s=%d\n", f.name, p.*f.whole);
+    }
     std::printf("ISO=%d\n", p.EXIF_ISOSpeedRatings(0));
     TIEBitmap* thumb = p.EXIF_Bitmap();
     std::printf("thumbnail=%dx%d\n", thumb ? thumb->GetWidth() : 0, thumb ? thumb->GetHeight() : 0);
@@ -197,25 +191,20 @@ int ExifCommand(char** argv)
 
 bool SetField(TIOParamsVals& p, const std::string& name, const std::string& value)
 {
-    for (const TStringField& f : kStringFields)
-        if (name == f.name) {
-            p.*f.field = value;
-            return true;
-        }
-    for (const TDoubleField& f : kDoubleFields)
-        if (name == f.name) {
-            p.*f.field = std::strtod(value.c_str(), nullptr);
-            return true;
-        }
-    for (const TIntField& f : kIntFields)
-        if (name == f.name) {
-            p.*f.field = std::atoi(value.c_str());
-            return true;
-        }
     if (name == "ISO") {
         p.SetEXIF_ISOSpeedRatings(0, std::atoi(value.c_str()));
         return true;
     }
+    for (const TExifField& f : kExifFields)
+        if (name == f.name) {
+            if (f.text)
+                p.*f.text = value;
+            else if (f.real)
+                p.*f.real = std::strtod(value.c_str(), nullptr);
+            else
+                p.*f.whole = std::atoi(value.c_str());
+            return true;
+        }
     return false;
 }
 
