@@ -4,54 +4,18 @@
 
 #include "imaging/io/iewia.h"
 #include "imaging/io/vodiradio.h"
+#include "tests/imaging/io/twain_test_util.h"
 
 #include <gtest/gtest.h>
 
 #include <cstring>
-#include <filesystem>
-#include <fstream>
-#include <regex>
 #include <string>
 #include <vector>
 
 using namespace imaging;
+using test::ScratchLog;
 
 namespace {
-
-// A log file of the test's own, read back line by line.
-class ScratchLog {
-public:
-    ScratchLog()
-    {
-        path_ = (std::filesystem::temp_directory_path() /
-                 ("va_twain_" + std::to_string(reinterpret_cast<std::uintptr_t>(this)) + ".log"))
-                    .string();
-        std::filesystem::remove(path_);
-        IETWSetLogFile(path_);
-    }
-    ~ScratchLog()
-    {
-        IETWSetLogFile("");
-        std::error_code ec;
-        std::filesystem::remove(path_, ec);
-    }
-    // The messages, each line checked for its "date time : " start.
-    std::vector<std::string> Messages() const
-    {
-        std::vector<std::string> out;
-        std::ifstream in(path_);
-        static const std::regex line(R"(\d{4}-\d{2}-\d{2} \d{2}:\d{2}:\d{2} : (.*))");
-        for (std::string text; std::getline(in, text);) {
-            std::smatch m;
-            EXPECT_TRUE(std::regex_match(text, m, line)) << text;
-            out.push_back(m.size() > 1 ? m[1].str() : text);
-        }
-        return out;
-    }
-
-private:
-    std::string path_;
-};
 
 void ExpectDefaults(const TIETWainParams& p)
 {

@@ -8,52 +8,21 @@
 #include "imaging/io/vodiradio.h"
 #include "platform/rtl/Win32.h"
 #include "platform/win/Forms.h"
+#include "tests/imaging/io/twain_test_util.h"
 
 #include <gtest/gtest.h>
 
 #include <ole2.h>
 
 #include <atomic>
-#include <filesystem>
-#include <fstream>
 #include <string>
 #include <thread>
 #include <vector>
 
 using namespace imaging;
+using test::ScratchLog;
 
 namespace {
-
-class ScratchLog {
-public:
-    ScratchLog()
-    {
-        path_ = (std::filesystem::temp_directory_path() /
-                 ("va_twain_w_" + std::to_string(reinterpret_cast<std::uintptr_t>(this)) + ".log"))
-                    .string();
-        std::filesystem::remove(path_);
-        IETWSetLogFile(path_);
-    }
-    ~ScratchLog()
-    {
-        IETWSetLogFile("");
-        std::error_code ec;
-        std::filesystem::remove(path_, ec);
-    }
-    std::vector<std::string> Messages() const
-    {
-        std::vector<std::string> out;
-        std::ifstream in(path_);
-        for (std::string text; std::getline(in, text);) {
-            const std::size_t at = text.find(" : ");
-            out.push_back(at == std::string::npos ? text : text.substr(at + 3));
-        }
-        return out;
-    }
-
-private:
-    std::string path_;
-};
 
 TEST(TWainManager, OpensWinesSourceManagerAndReleasesItWithTheComponent)
 {
