@@ -54,8 +54,9 @@ private:
     std::unique_ptr<TIEWiaDevice> selected_;  // the device of a transfer; none here
     std::int32_t creation_ = 0;
     std::int32_t ole_ = 0;
-    bool oleInitialized_ = false;
-    std::uint32_t thread_ = 0;
+    // Where OLE was initialised; off Windows never.
+    [[maybe_unused]] bool oleInitialized_ = false;
+    [[maybe_unused]] std::uint32_t thread_ = 0;
 };
 
 }  // namespace imaging
