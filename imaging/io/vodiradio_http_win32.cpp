@@ -10,6 +10,7 @@
 #include <ws2tcpip.h>
 #include <wininet.h>
 
+#include <algorithm>
 #include <chrono>
 #include <condition_variable>
 #include <exception>
@@ -148,14 +149,16 @@ private:
 // own tells within the timeout whether anyone answers at the address.
 bool ProbeConnection(const TIEHttpAddress& target, int timeoutMs, std::string& error)
 {
-    WSADATA data;
-    if (WSAStartup(MAKEWORD(2, 2), &data) != 0) {
+    // Sockets are set up once and never torn down: the last WSACleanup of a process closes every
+    // socket in it, those of loads running on other threads too.
+    static const bool sockets = [] {
+        WSADATA data;
+        return WSAStartup(MAKEWORD(2, 2), &data) == 0;
+    }();
+    if (!sockets) {
         error = "the system's sockets are not available";
         return false;
     }
-    struct TCleanup {
-        ~TCleanup() { WSACleanup(); }
-    } cleanup;
     addrinfo hints{};
     hints.ai_family = AF_UNSPEC;
     hints.ai_socktype = SOCK_STREAM;
@@ -204,14 +207,21 @@ bool ProbeConnection(const TIEHttpAddress& target, int timeoutMs, std::string& e
     return false;
 }
 
+// A header of the answer as text; empty when there is none. Long ones (a Location may be) are
+// fetched in full, up to a limit no header of use reaches.
 std::string QueryText(const TWinInet& api, HINTERNET request, DWORD what)
 {
-    char text[2048];
-    DWORD length = sizeof text;
-    DWORD index = 0;
-    if (!api.QueryInfo(request, what, text, &length, &index) || length >= sizeof text)
-        return {};
-    return std::string(text, length);
+    constexpr DWORD kLimit = 1 << 16;
+    std::vector<char> text(512);
+    for (;;) {
+        DWORD length = DWORD(text.size());
+        DWORD index = 0;
+        if (api.QueryInfo(request, what, text.data(), &length, &index))
+            return std::string(text.data(), std::min<DWORD>(length, DWORD(text.size())));
+        if (GetLastError() != ERROR_INSUFFICIENT_BUFFER || length <= text.size() || length > kLimit)
+            return {};
+        text.resize(length + 1);
+    }
 }
 
 bool IsRedirect(DWORD status)

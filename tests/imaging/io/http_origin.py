@@ -13,6 +13,7 @@ Routes (NAME is a file of the folder given with --files):
   /keepalive-chunked/NAME      the same in chunks
   /chunked/NAME                200 in chunks of varied sizes, with a chunk extension and a trailer
   /redirect/N/NAME             302 to /redirect/N-1/NAME, and /redirect/0/NAME to /file/NAME
+  /long-redirect/NAME          302 to /file/NAME with a query of 4000 bytes
   /loop                        302 to itself, for ever
   /status/CODE/NAME            CODE with the file as its body
   /auth/NAME                   401 with a Basic challenge unless an Authorization header came
@@ -28,6 +29,7 @@ Routes (NAME is a file of the folder given with --files):
                                connection number and path, then the headers, a blank line after each
   /await?tag=T                 answers once a trickle of tag T has sent its first piece
   /seen?tag=T                  answers "seen" once a request of tag T came
+  /forget                      drops every record, so that a test sees only its own requests
 """
 import argparse
 import http.server
@@ -168,7 +170,7 @@ class Handler(http.server.BaseHTTPRequestHandler):
         tag = query.get("tag", [""])[0]
         parts = [p for p in url.path.split("/") if p]
         route = parts[0] if parts else ""
-        if route not in ("log", "await", "seen"):
+        if route not in ("log", "await", "seen", "forget"):
             with st.lock:
                 st.records.append((tag, self.connection_id, self.path, list(self.headers.items())))
                 st.lock.notify_all()
@@ -197,6 +199,8 @@ class Handler(http.server.BaseHTTPRequestHandler):
             if tag:
                 target += "?tag=" + tag
             self.send_body(302, b"", [("Location", target)])
+        elif route == "long-redirect":
+            self.send_body(302, b"", [("Location", "/file/%s?tag=%s&pad=%s" % (args[0], tag, "x" * 4000))])
         elif route == "loop":
             self.send_body(302, b"", [("Location", "/loop?tag=" + tag)])
         elif route == "status":
@@ -260,6 +264,11 @@ class Handler(http.server.BaseHTTPRequestHandler):
             with st.lock:
                 st.lock.wait_for(lambda: tag in st.trickling, PATIENCE)
             self.send_body(200, b"begun")
+        elif route == "forget":
+            with st.lock:
+                st.records.clear()
+                st.trickling.clear()
+            self.send_body(200, b"forgotten")
         elif route == "seen":
             with st.lock:
                 seen = st.lock.wait_for(lambda: any(r[0] == tag for r in st.records), PATIENCE)
