@@ -1,4 +1,4 @@
-// The I/O component off Windows: no views, platform bitmaps, metafiles or AVI files; files are
+// The I/O component off Windows: no views, platform bitmaps, metafiles, AVI files or HTTP; files are
 // replaced with rename(2).
 #include "imaging/io/detail/vodiradio_platform.h"
 #include "imaging/io/vodiradio.h"
@@ -28,6 +28,13 @@ bool IEIsView(rtl::TComponent*, TIEView*) { return false; }
 bool IEReplaceFile(const std::string& Temp, const std::string& Target)
 {
     return std::rename(Temp.c_str(), Target.c_str()) == 0;
+}
+
+std::unique_ptr<rtl::TMemoryStream> IEHttpFetch(const TIEHttpRequest&, const std::atomic<bool>&,
+                                                std::string& Error)
+{
+    Error = "loading over HTTP needs the Windows build, whose HTTP library it goes through";
+    return nullptr;
 }
 
 }  // namespace detail
