@@ -22,6 +22,7 @@ namespace imaging {
 
 class TVodirAdIO;
 class TVodirAdProc;
+class TIETransitionEffects;
 
 using TViewChangeEvent = rtl::TEvent<void(rtl::TObject* Sender, int Change)>;
 using TIEMouseInResizingGripEvent = rtl::TEvent<void(rtl::TObject* Sender, TIEGrip Grip)>;
@@ -219,6 +220,16 @@ public:
     TVodirAdIO* GetIO();
     TVodirAdProc* GetProc();
 
+    // ---- transitions ----------------------------------------------------------------------------------
+    // The view's transition animation; never nullptr.
+    TIETransitionEffects* Transitions() const { return transition_.get(); }
+    // Keeps what the view shows now as the start of the next transition.
+    void PrepareTransition();
+    // Settles the view (stopping a running transition) and animates from the picture kept by
+    // PrepareTransition (the background without one) to what it shows now. False, with the view
+    // left as it is, for effect 0 or a number above 30 and for a view without a window.
+    bool RunTransition(int Effect, int Duration = 1000, bool UpdateOnStop = false);
+
     // ---- layers ------------------------------------------------------------------------------------
     int LayersCount() const { return int(layers_.size()); }
     TIELayer* Layers(int Index) const;
@@ -286,9 +297,8 @@ protected:
     // Composes every layer into the back buffer.
     virtual void PaintLayers();
     virtual bool CanDraw();
-    // Transition effects come with a later part of the library; a running one would stop here.
-    virtual bool TransitionRunning() const { return false; }
-    virtual void StopTransition() {}
+    virtual bool TransitionRunning() const;
+    virtual void StopTransition();
 
 private:
     // vodiradview_win32.cpp
@@ -385,6 +395,9 @@ private:
     int outlineDelay_ = 0;
     int phase_ = 0;
     bool autoScrolling_ = false;
+
+    std::unique_ptr<TIETransitionEffects> transition_;
+    std::unique_ptr<win::TBitmap> transitionStart_;  // what PrepareTransition kept
 
     TVodirAdIO* io_ = nullptr;      // owned through the component owner list
     TVodirAdProc* proc_ = nullptr;  // likewise
