@@ -28,7 +28,8 @@ public:
 
 private:
     // Src's rectangle copied to the same place of Work, clipped to the frame.
-    void CopyRect(const std::vector<TRGB*>& src, std::int64_t x, std::int64_t y, std::int64_t w, std::int64_t h)
+    void CopyRect(const std::vector<TRGB*>& src, std::int64_t x, std::int64_t y, std::int64_t w,
+                  std::int64_t h)
     {
         const std::int64_t x0 = std::max<std::int64_t>(x, 0), x1 = std::min<std::int64_t>(x + w, w_);
         const std::int64_t y0 = std::max<std::int64_t>(y, 0), y1 = std::min<std::int64_t>(y + h, h_);
@@ -51,7 +52,8 @@ private:
     }
     // The whole of Src scaled to Width x Height (nearest pixel, sampled at pixel centres) into
     // Work at (X, Y).
-    void Stretch(const std::vector<TRGB*>& src, std::int64_t x, std::int64_t y, std::int64_t w, std::int64_t h);
+    void Stretch(const std::vector<TRGB*>& src, std::int64_t x, std::int64_t y, std::int64_t w,
+                 std::int64_t h);
     // Pen lines one pixel wide: a column from top to bottom, a row from left to right.
     void VLine(std::int64_t x)
     {
@@ -70,7 +72,10 @@ private:
     void RandomPoints(int p);
     void RandomBoxes(int p);
     // Left or top of the centred box of Part / 1024 of Size.
-    static std::int64_t CentredStart(std::int64_t size, int part) { return size / 2 - (part * (size / 2) >> 10); }
+    static std::int64_t CentredStart(std::int64_t size, int part)
+    {
+        return size / 2 - (part * (size / 2) >> 10);
+    }
 
     TIETransitionFrames& f_;
     const std::int64_t w_, h_;

@@ -49,8 +49,11 @@ void FillPicture(win::TBitmap& target, win::TBitmap* source, int w, int h, TRGB 
 }  // namespace
 
 TIETransitionEffects::TIETransitionEffects(TIEView* Owner)
-    : owner_(Owner), start_(std::make_unique<win::TBitmap>()), end_(std::make_unique<win::TBitmap>()),
-      work_(std::make_unique<win::TBitmap>()), timer_(std::make_unique<win::TTimer>(nullptr))
+    : owner_(Owner),
+      start_(std::make_unique<win::TBitmap>()),
+      end_(std::make_unique<win::TBitmap>()),
+      work_(std::make_unique<win::TBitmap>()),
+      timer_(std::make_unique<win::TTimer>(nullptr))
 {
     Clock = [] { return std::uint32_t(::GetTickCount()); };
     MakeIdle(*start_);
@@ -81,8 +84,8 @@ void TIETransitionEffects::Idle()
     MakeIdle(*work_);
 }
 
-bool TIETransitionEffects::Start(win::TBitmap* StartPicture, win::TBitmap* EndPicture, int Effect, int Duration,
-                                 bool UpdateOnStop)
+bool TIETransitionEffects::Start(win::TBitmap* StartPicture, win::TBitmap* EndPicture, int Effect,
+                                 int Duration, bool UpdateOnStop)
 {
     // An effect without frames could never finish; refused before anything is locked.
     if (!IEIsTransition(Effect) || !owner_->HandleAllocated())

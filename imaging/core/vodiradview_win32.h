@@ -46,7 +46,7 @@ struct TIEViewIOHooks {
     void (*DefaultDpi)(int& X, int& Y) = nullptr;
     // True when Wrapper is IO's own DirectShow wrapper and its graph exists. The pointer is only
     // compared, never followed: it arrives in a posted message and may be stale. Without this hook
-    // (the I/O component keeps no DirectShow wrapper yet) the view ignores both messages.
+    // the view ignores both messages.
     bool (*IsLiveDirectShow)(TVodirAdIO* IO, const void* Wrapper) = nullptr;
 };
 // nullptr removes them.

@@ -114,8 +114,8 @@ protected:
     }
     std::string Blend(const std::string& base, const std::string& over, int p) const
     {
-        return File(base) + " " + File(over) + " -compose blend -define compose:args=" +
-               std::to_string(p * 100.0 / 1024) + " -composite";
+        return File(base) + " " + File(over) +
+               " -compose blend -define compose:args=" + std::to_string(p * 100.0 / 1024) + " -composite";
     }
 
     // The convert command line (without output) that gives Effect's frame at P.
@@ -153,12 +153,14 @@ std::string TransitionPeer::Expected(int effect, int p) const
     case iettLeftRight1:
     case iettLeftRight2: {
         const std::int64_t x = p * kW >> 10;
-        return s + Lay("e", 0, 0, x, kH, 0, 0) + (effect == iettLeftRight2 ? Lay("red", 0, 0, 1, kH, x, 0) : "");
+        return s + Lay("e", 0, 0, x, kH, 0, 0) +
+               (effect == iettLeftRight2 ? Lay("red", 0, 0, 1, kH, x, 0) : "");
     }
     case iettRightLeft1:
     case iettRightLeft2: {
         const std::int64_t x = RoundHalfEven(q * kW, 1024);
-        return s + Lay("e", x, 0, kW - x, kH, x, 0) + (effect == iettRightLeft2 ? Lay("red", 0, 0, 1, kH, x, 0) : "");
+        return s + Lay("e", x, 0, kW - x, kH, x, 0) +
+               (effect == iettRightLeft2 ? Lay("red", 0, 0, 1, kH, x, 0) : "");
     }
     case iettUpDown1:
     case iettUpDown2: {
@@ -168,7 +170,8 @@ std::string TransitionPeer::Expected(int effect, int p) const
     case iettDownUp1:
     case iettDownUp2: {
         const std::int64_t y = RoundHalfEven(q * kH, 1024);
-        return s + Lay("e", 0, y, kW, kH - y, 0, y) + (effect == iettDownUp2 ? Lay("red", 0, 0, kW, 1, 0, y) : "");
+        return s + Lay("e", 0, y, kW, kH - y, 0, y) +
+               (effect == iettDownUp2 ? Lay("red", 0, 0, kW, 1, 0, y) : "");
     }
     case iettFromUpLeft: return s + " " + File("e") + " -geometry " + Geometry(-dx, -dy) + " -composite";
     case iettFromUpRight: return s + " " + File("e") + " -geometry " + Geometry(dx, -dy) + " -composite";

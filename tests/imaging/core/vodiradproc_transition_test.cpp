@@ -41,13 +41,21 @@ TEST(TransitionPosition, FollowsTheClockAndNeverPassesTheEnd)
         std::int32_t duration;
         int position;
     } const cases[] = {
-        {0, 1000, 0},       {500, 1000, 512},   {999, 1000, 1022},   {1000, 1000, 1024},
-        {5000, 1000, 1024}, {0xFFFFFFFFu, 1000, 1024}, {1, 3, 341}, {0xFFFFFFFFu, 0x7FFFFFFF, 1024},
+        {0, 1000, 0},
+        {500, 1000, 512},
+        {999, 1000, 1022},
+        {1000, 1000, 1024},
+        {5000, 1000, 1024},
+        {0xFFFFFFFFu, 1000, 1024},
+        {1, 3, 341},
+        {0xFFFFFFFFu, 0x7FFFFFFF, 1024},
         // No division by a duration of 0 or less: the transition is at its end.
-        {0, 0, 1024},       {10, -5, 1024},
+        {0, 0, 1024},
+        {10, -5, 1024},
     };
     for (const auto& c : cases)
-        EXPECT_EQ(IETransitionPosition(c.elapsed, c.duration), c.position) << c.elapsed << " of " << c.duration;
+        EXPECT_EQ(IETransitionPosition(c.elapsed, c.duration), c.position)
+            << c.elapsed << " of " << c.duration;
 }
 
 TEST(TransitionFrames, EffectZeroAndNumbersAboveThirtyComposeNothing)
@@ -89,13 +97,15 @@ TEST(TransitionFrames, RightToLeftAndBottomToTopWipesLeaveNoStartColumnOrRowAtRo
     IEComposeTransition(wide.f, iettRightLeft1, 512);
     for (int y = 0; y < 3; ++y)
         for (int x = 0; x < 5; ++x)
-            EXPECT_EQ(wide.At(x, y), x >= 2 ? wide.end[std::size_t(y) * 5 + x] : wide.start[std::size_t(y) * 5 + x])
+            EXPECT_EQ(wide.At(x, y),
+                      x >= 2 ? wide.end[std::size_t(y) * 5 + x] : wide.start[std::size_t(y) * 5 + x])
                 << x << ", " << y;
     TSmallFrames tall(3, 5);
     IEComposeTransition(tall.f, iettDownUp1, 512);
     for (int y = 0; y < 5; ++y)
         for (int x = 0; x < 3; ++x)
-            EXPECT_EQ(tall.At(x, y), y >= 2 ? tall.end[std::size_t(y) * 3 + x] : tall.start[std::size_t(y) * 3 + x])
+            EXPECT_EQ(tall.At(x, y),
+                      y >= 2 ? tall.end[std::size_t(y) * 3 + x] : tall.start[std::size_t(y) * 3 + x])
                 << x << ", " << y;
 }
 

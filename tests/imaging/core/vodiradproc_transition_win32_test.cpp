@@ -90,7 +90,8 @@ std::string FirstDifference(const TPixels& a, const TPixels& b, int w)
         return "sizes differ";
     for (std::size_t i = 0; i < a.size(); ++i)
         if (!(a[i] == b[i]))
-            return "pixel (" + std::to_string(i % std::size_t(w)) + ", " + std::to_string(i / std::size_t(w)) + ")";
+            return "pixel (" + std::to_string(i % std::size_t(w)) + ", " +
+                   std::to_string(i / std::size_t(w)) + ")";
     return "";
 }
 
@@ -99,8 +100,9 @@ void FillImage(TIEBitmap& bmp, int w, int h, int seed)
     bmp.Allocate(w, h, ie24RGB);
     for (int y = 0; y < h; ++y)
         for (int x = 0; x < w; ++x)
-            bmp.SetPixel24(x, y, TRGB{std::uint8_t(x * 5 + seed * 40), std::uint8_t(y * 3 + seed * 90),
-                                      std::uint8_t((x ^ y) + seed * 20)});
+            bmp.SetPixel24(x, y,
+                           TRGB{std::uint8_t(x * 5 + seed * 40), std::uint8_t(y * 3 + seed * 90),
+                                std::uint8_t((x ^ y) + seed * 20)});
 }
 
 class TransitionView : public ::testing::Test {
@@ -271,7 +273,8 @@ TEST_F(TransitionView, UpdateStopsARunningTransitionAndTheViewRepaintsItself)
         EXPECT_FALSE(t.Running());
         EXPECT_EQ(view->UpdateLockCount(), 0);
         Pump();
-        EXPECT_EQ(FirstDifference(OnScreen(), endPicture, w), "") << "no partial frame stays: " << updateOnStop;
+        EXPECT_EQ(FirstDifference(OnScreen(), endPicture, w), "")
+            << "no partial frame stays: " << updateOnStop;
     }
 }
 
