@@ -246,8 +246,10 @@ public:
 
     // ---- selection ----------------------------------------------------------------------------------
     TIEMask& SelectionMask() { return mask_; }
+    TIEMask* GetSelectionMask() override { return &mask_; }
     const TIESelectionPoints& SelectionPoints() const { return points_; }
-    bool Selected() const { return selected_; }
+    const TIESelectionPoints* GetSelectionPoints() const override { return &points_; }
+    bool Selected() const override { return selected_; }
     // Corners in client pixels with iesbClientArea, else image pixels.
     virtual void Select(int X1, int Y1, int X2, int Y2, bool Add = false);
     virtual void AddSelPoint(int X, int Y);
@@ -257,9 +259,9 @@ public:
     // The region of similar colour around the point, by MagicWandMode.
     void SelectMagicWand(int X, int Y, bool Add = false);
     // The selection snapshot (points, flag, mask) for undo and the zoom rectangle.
-    void SaveSelectionToStream(rtl::TStream& Stream);
+    void SaveSelectionToStream(rtl::TStream& Stream) override;
     // False, with nothing changed, for a snapshot of another image size or a damaged one.
-    bool LoadSelectionFromStream(rtl::TStream& Stream);
+    bool LoadSelectionFromStream(rtl::TStream& Stream) override;
     void PushSelection();
     // Restores and drops the newest pushed snapshot; false when none or when it does not fit.
     bool PopSelection();

@@ -95,8 +95,9 @@ TEST(Proc, ResampleResolvesTheHeightFirst)
         EXPECT_EQ(proc.Bitmap()->GetWidth(), c.expectW) << c.w << "," << c.h;
         EXPECT_EQ(proc.Bitmap()->GetHeight(), c.expectH) << c.w << "," << c.h;
         EXPECT_EQ(proc.UndoCount(), c.undo ? 1 : 0) << c.w << "," << c.h;
-        if (c.undo)
+        if (c.undo) {
             EXPECT_EQ(proc.UndoCaption(0), "Resample " + std::to_string(c.w) + "," + std::to_string(c.h));
+        }
     }
     // A huge aspect product does not overflow.
     TVodirAdProc tall(nullptr);
