@@ -8,12 +8,14 @@
 #include "imaging/io/vodiradio.h"
 #include "imaging/io/vodiradio_viewhooks_win32.h"
 #include "platform/win/Forms.h"
+#include "tests/platform/win/MessagePump.h"
 
 #include <dshow.h>
 
 #include <gtest/gtest.h>
 
 #include <fstream>
+#include <functional>
 #include <memory>
 #include <string>
 #include <thread>
@@ -23,30 +25,11 @@ using namespace imaging;
 
 namespace {
 
+using wintest::Pump;
+
+bool PumpUntil(const std::function<bool()>& done) { return wintest::PumpUntil(done, 20000); }
+
 std::string Media(const std::string& name) { return std::string(VA_DSHOW_MEDIA_DIR) + "/" + name; }
-
-void Pump()
-{
-    MSG msg;
-    while (::PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
-        ::TranslateMessage(&msg);
-        ::DispatchMessageA(&msg);
-    }
-}
-
-// Dispatches messages until `done` holds (false after 20 s).
-template <class F>
-bool PumpUntil(F&& done)
-{
-    const DWORD start = ::GetTickCount();
-    while (!done()) {
-        if (::GetTickCount() - start > 20000)
-            return false;
-        ::MsgWaitForMultipleObjects(0, nullptr, FALSE, 20, QS_ALLINPUT);
-        Pump();
-    }
-    return true;
-}
 
 // An 8-bit binary PPM as rows of red, green, blue; empty on anything else.
 struct TFrame {

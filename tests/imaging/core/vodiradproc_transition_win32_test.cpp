@@ -8,11 +8,13 @@
 #include "imaging/core/vodiradview_win32.h"
 #include "platform/win/ExtCtrls.h"
 #include "platform/win/Forms.h"
+#include "tests/platform/win/MessagePump.h"
 #include "platform/win/Graphics.h"
 
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <functional>
 #include <memory>
 #include <vector>
 
@@ -20,28 +22,9 @@ using namespace imaging;
 
 namespace {
 
-void Pump()
-{
-    MSG msg;
-    for (int round = 0; round < 3; ++round)
-        while (::PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
-            ::TranslateMessage(&msg);
-            ::DispatchMessageA(&msg);
-        }
-}
+using wintest::Pump;
 
-template <class F>
-bool PumpUntil(F&& done)
-{
-    const DWORD start = ::GetTickCount();
-    while (!done()) {
-        if (::GetTickCount() - start > 10000)
-            return false;
-        ::MsgWaitForMultipleObjects(0, nullptr, FALSE, 50, QS_ALLINPUT);
-        Pump();
-    }
-    return true;
-}
+bool PumpUntil(const std::function<bool()>& done) { return wintest::PumpUntil(done, 10000); }
 
 // W x H pixels, row 0 at the top.
 using TPixels = std::vector<TRGB>;
