@@ -71,7 +71,7 @@ private:
     void PushRows(bool horizontal, int effect, int p);
     void RandomPoints(int p);
     void RandomBoxes(int p);
-    // Left or top of the centred box of Part / 1024 of Size.
+    // Left or top of the centred box that is part / 1024 of size.
     static std::int64_t CentredStart(std::int64_t size, int part)
     {
         return size / 2 - (part * (size / 2) >> 10);
