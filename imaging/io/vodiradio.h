@@ -35,6 +35,7 @@ namespace imaging {
 
 class TIEView;
 class TIEIOThread;
+class TIEDirectShow;
 class TIETWainParams;
 class TIEWia;
 // State the platform part keeps (open AVI files, the view's callback); defined there.
@@ -166,6 +167,11 @@ public:
     int OpenAVIReader(const std::string& FileName);
     void LoadAVIFrame(int FrameIndex);
     void CloseAVIReader();
+    // The DirectShow wrapper, made on first use and owned by this component; its notifications go
+    // to the attached view's window (messages 8025 and 8026). Windows build only (nullptr elsewhere).
+    TIEDirectShow* GetDirectShow();
+    // The wrapper if it has been made; never makes one.
+    TIEDirectShow* DirectShowIfMade() const;
 
     // ---- workers -----------------------------------------------------------------------------
     // True on this component's worker.

@@ -73,6 +73,8 @@ void TVodirAdIO::PlatformRewrap() {}
 void TVodirAdIO::PlatformEndWork() {}
 void TVodirAdIO::PlatformViewDpi(int, int) {}
 void TVodirAdIO::PlatformCloseAVI() {}
+TIEDirectShow* TVodirAdIO::GetDirectShow() { return nullptr; }
+TIEDirectShow* TVodirAdIO::DirectShowIfMade() const { return nullptr; }
 bool TVodirAdIO::PlatformHasTBitmap() const { return false; }
 void TVodirAdIO::FollowView() {}
 void TVodirAdIO::ViewBitmapChanged(bool) {}

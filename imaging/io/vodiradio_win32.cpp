@@ -1,6 +1,8 @@
 // The I/O component's Windows half: platform bitmaps and image controls, metafiles through GDI,
 // AVI frames through Video for Windows and DrawDib, the debugger output and the file replace.
+#include "imaging/core/ieds_win32.h"
 #include "imaging/core/ieview_win32.h"
+#include "imaging/core/vodiradview_win32.h"
 #include "imaging/io/detail/vodiradio_platform.h"
 #include "imaging/io/vodiradio.h"
 #include "platform/rtl/Win32.h"
@@ -26,6 +28,8 @@ struct TIEIOPlatform {
     AVISTREAMINFOA info{};
     // The bitmap-change callback registered with the attached view.
     TIECallbackHandle viewCallback = kIENoCallback;
+    // Made on first request; its graph is stopped and released with it.
+    std::unique_ptr<TIEDirectShow> directShow;
 
     void Close()
     {
@@ -157,6 +161,18 @@ void TVodirAdIO::SetAttachedTImage(win::TImage* Value)
     bitmap_->EncapsulateTBitmap(tbitmap_, false);
     kind_ = kTImage;
 }
+
+TIEDirectShow* TVodirAdIO::GetDirectShow()
+{
+    std::unique_ptr<TIEDirectShow>& ds = platform_->directShow;
+    if (!ds)
+        ds = std::make_unique<TIEDirectShow>();
+    if (view_ && view_->HandleAllocated())
+        ds->SetNotifyWindow(view_->Handle(), kIEMsgDShowNewFrame, kIEMsgDShowEvent);
+    return ds.get();
+}
+
+TIEDirectShow* TVodirAdIO::DirectShowIfMade() const { return platform_->directShow.get(); }
 
 void TVodirAdIO::PlatformDetach()
 {
