@@ -681,6 +681,14 @@ TEST_F(PreviewDialog, EditsMirrorTheirTrackBarsAndKeepTheirRanges)
     ::SendMessageA(f.udJPEGSmooth->Handle(), WM_LBUTTONUP, 0, At(r.right / 2, r.bottom / 4));
     EXPECT_EQ(f.edtJPEGSmooth->Text(), "1");
     EXPECT_EQ(f.Values().JPEGSmooth, 1);
+    // Large image indexes stay plain numbers the value can follow.
+    ClickTab(f.PageControl1, f.TabSheetGIF1);
+    Type(f.edtGIFImageIndex, "1499");
+    ::GetClientRect(f.udGIFImageIndex->Handle(), &r);
+    ::SendMessageA(f.udGIFImageIndex->Handle(), WM_LBUTTONDOWN, MK_LBUTTON, At(r.right / 2, r.bottom / 4));
+    ::SendMessageA(f.udGIFImageIndex->Handle(), WM_LBUTTONUP, 0, At(r.right / 2, r.bottom / 4));
+    EXPECT_EQ(f.edtGIFImageIndex->Text(), "1500");
+    EXPECT_EQ(f.Values().GIFImageIndex, 1500);
 }
 
 TEST_F(PreviewDialog, ColourPanelsTakeTheColourChosenInTheChooser)
@@ -1132,7 +1140,10 @@ TEST_F(DoPreviews, ApplyWritesWithoutClosingAndLockPreviewStartsChecked)
 {
     io_.PreviewsParams = {ioppApplyButton, ioppDefaultLockPreview};
     io_.MsgLanguage = msEnglish;
+    io_.PreviewFont()->SetName("Arial");
     drive = [this](TfIOPreviews& f) {
+        EXPECT_EQ(f.Font()->Name(), "Arial");
+        EXPECT_EQ(f.lblJPEG2Quality->Font()->Name(), "Arial") << "the controls take the dialog's font";
         EXPECT_TRUE(f.Button4->Visible());
         EXPECT_FALSE(f.Button4->Enabled()) << "nothing to apply yet";
         EXPECT_TRUE(f.chkLockPreview->Checked());
