@@ -11,6 +11,7 @@
 #include <charconv>
 #include <cmath>
 #include <exception>
+#include <type_traits>
 #include <utility>
 
 namespace imaging {
@@ -160,53 +161,17 @@ const P::TPage kPages[] = {
 
 // ---- values ------------------------------------------------------------------------------------
 
-void ReadIOPreviewsValues(const TIOParamsVals& p, TIOPreviewsValues& v)
+TIOPreviewsColors IOPreviewsColors(int BitsPerSample, int SamplesPerPixel)
 {
-    v.JPEGQuality = p.JPEGQuality;
-    v.JPEGDCTMethod = p.JPEGDCTMethod;
-    v.JPEGSmooth = p.JPEGSmooth;
-    v.JPEGColorSpace = p.JPEGColorSpace;
-    v.JPEGOptimalHuffman = p.JPEGOptimalHuffman != 0;
-    v.JPEGProgressive = p.JPEGProgressive != 0;
-    v.J2000Rate = p.J2000Rate;
-    v.J2000ColorSpace = p.J2000ColorSpace;
-    v.TIFFCompression = p.TIFFCompression;
-    v.TIFFImageIndex = p.TIFFImageIndex;
-    v.TIFFPhotometric = p.TIFFPhotometric;
-    v.TIFFColors = TIFFColorsOf(p.BitsPerSample, p.SamplesPerPixel);
-    v.TIFFXPos = p.TIFFXPos;
-    v.TIFFYPos = p.TIFFYPos;
-    v.TIFFDocumentName = p.TIFFDocumentName;
-    v.TIFFImageDescription = p.TIFFImageDescription;
-    v.TIFFPageName = p.TIFFPageName;
-    v.TIFFPageNumber = p.TIFFPageNumber;
-    v.TIFFPageCount = p.TIFFPageCount;
-    v.GIFImageIndex = p.GIFImageIndex;
-    v.GIFColors = std::clamp(p.BitsPerSample - 1, 0, 7);
-    v.GIFTransparent = p.GIFTransparent != 0;
-    v.GIFTranspColor = p.GIFTranspColor;
-    v.GIFInterlaced = p.GIFInterlaced != 0;
-    v.GIFBackground = p.GIFBackground;
-    v.GIFDelayTime = p.GIFDelayTime;
-    v.GIFXPos = p.GIFXPos;
-    v.GIFYPos = p.GIFYPos;
-    v.BMPCompression = p.BMPCompression;
-    v.BMPColors = PaletteColorsOf(p.BitsPerSample, p.SamplesPerPixel);
-    v.PCXCompression = p.PCXCompression;
-    v.PCXColors = PaletteColorsOf(p.BitsPerSample, p.SamplesPerPixel);
-    v.PNGColors = PNGColorsOf(p.BitsPerSample, p.SamplesPerPixel);
-    v.PNGBackground = p.PNGBackground;
-    v.PNGFilter = p.PNGFilter;
-    v.PNGInterlaced = p.PNGInterlaced != 0;
-    v.PNGCompression = p.PNGCompression;
-    v.TGAColors = PNGColorsOf(p.BitsPerSample, p.SamplesPerPixel);
-    v.TGABackground = p.TGABackground;
-    v.TGACompressed = p.TGACompressed != 0;
-    v.TGAImageName = p.TGAImageName;
-    v.TGADescription = p.TGADescription;
+    TIOPreviewsColors c;
+    c.TIFF = TIFFColorsOf(BitsPerSample, SamplesPerPixel);
+    c.GIF = std::clamp(BitsPerSample - 1, 0, 7);
+    c.BMP = c.PCX = PaletteColorsOf(BitsPerSample, SamplesPerPixel);
+    c.PNG = c.TGA = PNGColorsOf(BitsPerSample, SamplesPerPixel);
+    return c;
 }
 
-void WriteIOPreviewsValues(const TIOPreviewsValues& v, int FileType, TIOParamsVals& p)
+void WriteIOPreviewsValues(const TIOParamsVals& v, const TIOPreviewsColors& c, int FileType, TIOParamsVals& p)
 {
     auto depth = [&p](const TDepth& d) {
         p.BitsPerSample = d.bits;
@@ -214,22 +179,22 @@ void WriteIOPreviewsValues(const TIOPreviewsValues& v, int FileType, TIOParamsVa
     };
     switch (FileType) {
     case ioBMP:
-        p.BMPCompression = std::uint8_t(v.BMPCompression);
-        depth(kPaletteDepths[std::clamp(v.BMPColors, 0, 3)]);
+        p.BMPCompression = v.BMPCompression;
+        depth(kPaletteDepths[std::clamp(c.BMP, 0, 3)]);
         break;
     case ioPCX:
-        p.PCXCompression = std::uint8_t(v.PCXCompression);
-        depth(kPaletteDepths[std::clamp(v.PCXColors, 0, 3)]);
+        p.PCXCompression = v.PCXCompression;
+        depth(kPaletteDepths[std::clamp(c.PCX, 0, 3)]);
         break;
     case ioPNG:
-        depth(kPNGDepths[std::clamp(v.PNGColors, 0, 2)]);
+        depth(kPNGDepths[std::clamp(c.PNG, 0, 2)]);
         p.PNGBackground = v.PNGBackground;
         p.PNGInterlaced = v.PNGInterlaced;
-        p.PNGFilter = std::uint8_t(v.PNGFilter);
+        p.PNGFilter = v.PNGFilter;
         p.PNGCompression = v.PNGCompression;
         break;
     case ioTGA:
-        depth(kPNGDepths[std::clamp(v.TGAColors, 0, 2)]);
+        depth(kPNGDepths[std::clamp(c.TGA, 0, 2)]);
         p.TGABackground = v.TGABackground;
         p.TGACompressed = v.TGACompressed;
         p.TGAImageName = v.TGAImageName;
@@ -243,16 +208,16 @@ void WriteIOPreviewsValues(const TIOPreviewsValues& v, int FileType, TIOParamsVa
         break;
     case ioJPEG:
         p.JPEGQuality = v.JPEGQuality;
-        p.JPEGColorSpace = std::uint8_t(v.JPEGColorSpace);
-        p.JPEGDCTMethod = std::uint8_t(v.JPEGDCTMethod);
+        p.JPEGColorSpace = v.JPEGColorSpace;
+        p.JPEGDCTMethod = v.JPEGDCTMethod;
         p.JPEGOptimalHuffman = v.JPEGOptimalHuffman;
         p.JPEGSmooth = v.JPEGSmooth;
         p.JPEGProgressive = v.JPEGProgressive;
         break;
     case ioTIFF:
-        p.TIFFCompression = std::uint8_t(v.TIFFCompression);
+        p.TIFFCompression = v.TIFFCompression;
         p.TIFFImageIndex = v.TIFFImageIndex;
-        p.TIFFPhotometric = std::uint8_t(v.TIFFPhotometric);
+        p.TIFFPhotometric = v.TIFFPhotometric;
         p.TIFFXPos = v.TIFFXPos;
         p.TIFFYPos = v.TIFFYPos;
         p.TIFFDocumentName = v.TIFFDocumentName;
@@ -260,7 +225,7 @@ void WriteIOPreviewsValues(const TIOPreviewsValues& v, int FileType, TIOParamsVa
         p.TIFFPageName = v.TIFFPageName;
         p.TIFFPageNumber = v.TIFFPageNumber;
         p.TIFFPageCount = v.TIFFPageCount;
-        depth(kTIFFDepths[std::clamp(v.TIFFColors, 0, 4)]);
+        depth(kTIFFDepths[std::clamp(c.TIFF, 0, 4)]);
         break;
     case ioGIF:
         p.GIFImageIndex = v.GIFImageIndex;
@@ -271,7 +236,7 @@ void WriteIOPreviewsValues(const TIOPreviewsValues& v, int FileType, TIOParamsVa
         p.GIFDelayTime = v.GIFDelayTime;
         p.GIFXPos = v.GIFXPos;
         p.GIFYPos = v.GIFYPos;
-        p.BitsPerSample = std::clamp(v.GIFColors, 0, 7) + 1;
+        p.BitsPerSample = std::clamp(c.GIF, 0, 7) + 1;
         break;
     default: return;
     }
@@ -508,8 +473,10 @@ void TfIOPreviews::Activate()
 
 void TfIOPreviews::PageChanged()
 {
-    if (Params)
-        ReadIOPreviewsValues(*Params, values_);
+    if (Params) {
+        values_.Assign(Params);
+        colors_ = IOPreviewsColors(Params->BitsPerSample, Params->SamplesPerPixel);
+    }
     FillControls();
     Button4->SetEnabled(false);
     if (chkLockPreview->Checked())
@@ -556,7 +523,7 @@ void TfIOPreviews::ApplyParameters()
 {
     const int fileType = ActiveFileType();
     if (Params && fileType != ioUnknown)
-        WriteIOPreviewsValues(values_, fileType, *Params);
+        WriteIOPreviewsValues(values_, colors_, fileType, *Params);
 }
 
 void TfIOPreviews::ShowSizes(const TPage& Page, const std::string& Original, const std::string& Compressed)
@@ -597,7 +564,7 @@ void TfIOPreviews::Preview()
     source.Assign(shown);
     TIOParamsVals& p = io_->Params();
     p.Assign(Params);
-    WriteIOPreviewsValues(values_, fileType, p);
+    WriteIOPreviewsValues(values_, colors_, fileType, p);
     rtl::TMemoryStream stream;
     bool ok = false;
     try {
@@ -718,9 +685,9 @@ void TfIOPreviews::BindChoice(win::TComboBox* Combo, std::function<int()> Get, s
     };
 }
 
-void TfIOPreviews::BindCheck(win::TCheckBox* Check, bool& Value)
+void TfIOPreviews::BindCheck(win::TCheckBox* Check, std::uint8_t& Value)
 {
-    fills_.push_back([Check, &Value] { Check->SetChecked(Value); });
+    fills_.push_back([Check, &Value] { Check->SetChecked(Value != 0); });
     Check->OnClick = [this, Check, &Value](rtl::TObject*) {
         if (updating_)
             return;
@@ -747,16 +714,19 @@ void TfIOPreviews::ChooseColor(win::TPanel* Panel, TRGB& Value)
 
 void TfIOPreviews::BindControls()
 {
-    TIOPreviewsValues& v = values_;
-    auto field = [](int& f) {
-        return std::pair{std::function<int()>([&f] { return f; }),
-                         std::function<void(int)>([&f](int x) { f = x; })};
+    TIOParamsVals& v = values_;
+    TIOPreviewsColors& c = colors_;
+    // Any integer field of the working copy, read and written as int.
+    auto field = [](auto& f) {
+        using T = std::remove_reference_t<decltype(f)>;
+        return std::pair{std::function<int()>([&f] { return int(f); }),
+                         std::function<void(int)>([&f](int x) { f = T(x); })};
     };
-    auto number = [&](win::TEdit* edit, int min, int max, int& f, win::TTrackBar* track = nullptr) {
+    auto number = [&](win::TEdit* edit, int min, int max, auto& f, win::TTrackBar* track = nullptr) {
         auto [get, set] = field(f);
         BindNumber(edit, min, max, get, set, track);
     };
-    auto choice = [&](win::TComboBox* combo, int& f) {
+    auto choice = [&](win::TComboBox* combo, auto& f) {
         auto [get, set] = field(f);
         BindChoice(combo, get, set);
     };
@@ -784,12 +754,12 @@ void TfIOPreviews::BindControls()
             },
             [this, &v](int i) {
                 if (i < int(tiffCompressions_.size()))
-                    v.TIFFCompression = tiffCompressions_[std::size_t(i)];
+                    v.TIFFCompression = std::uint8_t(tiffCompressions_[std::size_t(i)]);
             });
     number(edtTIFFImageIndex, 0, 65535, v.TIFFImageIndex);
     choice(cmbTIFFPhotometric, v.TIFFPhotometric);
-    choice(cmbTIFFColors, v.TIFFColors);
-    choice(cmbTIFF2Colors, v.TIFFColors);
+    choice(cmbTIFFColors, c.TIFF);
+    choice(cmbTIFF2Colors, c.TIFF);
     number(edtTIFFXPos, -1000000, 1000000, v.TIFFXPos);
     number(edtTIFFYPos, -1000000, 1000000, v.TIFFYPos);
     BindText(edtTIFFName, v.TIFFDocumentName);
@@ -799,8 +769,8 @@ void TfIOPreviews::BindControls()
     number(edtTIFFPageCount, 0, 65535, v.TIFFPageCount);
 
     number(edtGIFImageIndex, 0, 65535, v.GIFImageIndex);
-    choice(cmbGIFColors, v.GIFColors);
-    choice(cmbGIF2Colors, v.GIFColors);
+    choice(cmbGIFColors, c.GIF);
+    choice(cmbGIF2Colors, c.GIF);
     BindCheck(chkGIFTransparent, v.GIFTransparent);
     BindColor(pnlGIFTranspColor, v.GIFTranspColor);
     BindCheck(chkGIFInterlaced, v.GIFInterlaced);
@@ -810,17 +780,17 @@ void TfIOPreviews::BindControls()
     number(edtGIFYPos, 0, 65535, v.GIFYPos);
 
     choice(cmbBMPCompression, v.BMPCompression);
-    choice(cmbBMPColors, v.BMPColors);
+    choice(cmbBMPColors, c.BMP);
     choice(cmbPCXCompression, v.PCXCompression);
-    choice(cmbPCXColors, v.PCXColors);
+    choice(cmbPCXColors, c.PCX);
 
-    choice(cmbPNGColors, v.PNGColors);
+    choice(cmbPNGColors, c.PNG);
     BindColor(pnlPNGBackground, v.PNGBackground);
     choice(cmbPNGFilter, v.PNGFilter);
     BindCheck(chkPNGInterlaced, v.PNGInterlaced);
     choice(cmbPNGCompression, v.PNGCompression);
 
-    choice(cmbTGAColors, v.TGAColors);
+    choice(cmbTGAColors, c.TGA);
     BindColor(pnlTGABackground, v.TGABackground);
     BindCheck(chkTGACompression, v.TGACompressed);
     BindText(edtTGAName, v.TGAImageName);

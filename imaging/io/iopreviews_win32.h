@@ -194,51 +194,15 @@ inline constexpr std::uint16_t ppCurrent = 2;
     X(win::TProgressBar, ProgressBar1)          \
     X(win::TColorDialog, ColorDialog1)
 
-// Everything the pages show, as the controls hold it between reading the parameters and writing
-// them back. Colour choices are list positions of their page's "Colors" list.
-struct TIOPreviewsValues {
-    int JPEGQuality = 80;
-    int JPEGDCTMethod = 0;
-    int JPEGSmooth = 0;
-    int JPEGColorSpace = 2;
-    bool JPEGOptimalHuffman = false;
-    bool JPEGProgressive = false;
-    double J2000Rate = 1.0;
-    int J2000ColorSpace = 1;
-    int TIFFCompression = 0;
-    int TIFFImageIndex = 0;
-    int TIFFPhotometric = 2;
-    int TIFFColors = 4;
-    int TIFFXPos = 0;
-    int TIFFYPos = 0;
-    std::string TIFFDocumentName;
-    std::string TIFFImageDescription;
-    std::string TIFFPageName;
-    int TIFFPageNumber = 0;
-    int TIFFPageCount = 0;
-    int GIFImageIndex = 0;
-    int GIFColors = 7;
-    bool GIFTransparent = false;
-    TRGB GIFTranspColor;
-    bool GIFInterlaced = false;
-    TRGB GIFBackground;
-    int GIFDelayTime = 0;
-    int GIFXPos = 0;
-    int GIFYPos = 0;
-    int BMPCompression = 0;
-    int BMPColors = 3;
-    int PCXCompression = 1;
-    int PCXColors = 3;
-    int PNGColors = 2;
-    TRGB PNGBackground;
-    int PNGFilter = 0;
-    bool PNGInterlaced = false;
-    int PNGCompression = 5;
-    int TGAColors = 2;
-    TRGB TGABackground;
-    bool TGACompressed = true;
-    std::string TGAImageName;
-    std::string TGADescription;
+// The positions the pages' "Colors" lists show; the parameters hold one depth for all formats, but
+// each list names its own choices.
+struct TIOPreviewsColors {
+    int TIFF = 4;
+    int GIF = 7;
+    int BMP = 3;
+    int PCX = 3;
+    int PNG = 2;
+    int TGA = 2;
 };
 
 // Built from its form resource (CreateFromResource); set Params, the source image and the page set,
@@ -275,8 +239,9 @@ public:
     void Preview();
     // The bytes the last preview encoded (empty after a failure).
     const std::vector<std::uint8_t>& PreviewBytes() const { return previewBytes_; }
-    // The working copy of the pages' values.
-    const TIOPreviewsValues& Values() const { return values_; }
+    // The working copy of the values the pages show, and their colour choices.
+    const TIOParamsVals& Values() const { return values_; }
+    const TIOPreviewsColors& Colors() const { return colors_; }
     // Writes the active page's values into Params and sets Params' FileType to its format.
     void ApplyParameters();
     // The file type the active page saves (0 without one).
@@ -311,10 +276,11 @@ private:
                     std::function<void(int)> Set, win::TTrackBar* Track = nullptr);
     void BindText(win::TEdit* Edit, std::string& Value);
     void BindChoice(win::TComboBox* Combo, std::function<int()> Get, std::function<void(int)> Set);
-    void BindCheck(win::TCheckBox* Check, bool& Value);
+    void BindCheck(win::TCheckBox* Check, std::uint8_t& Value);
     void BindColor(win::TPanel* Panel, TRGB& Value);
 
-    TIOPreviewsValues values_;
+    TIOParamsVals values_{nullptr};
+    TIOPreviewsColors colors_;
     std::vector<std::function<void()>> fills_;
     std::vector<int> tiffCompressions_;  // the TIFFCompression code of each list position
     std::uint16_t pages_ = 0;
@@ -327,10 +293,11 @@ private:
 
 // Pages with ppCurrent's page of FileType added (an unknown type or one without a page adds none).
 std::uint16_t IOPreviewsPages(std::uint16_t Pages, int FileType);
-// Fills Values from the parameters, with the converse mappings of WriteIOPreviewsValues.
-void ReadIOPreviewsValues(const TIOParamsVals& Params, TIOPreviewsValues& Values);
-// Writes the values one format's page shows (FileType 1 TIFF ... 14 JPEG 2000) into the
-// parameters, and sets their FileType.
-void WriteIOPreviewsValues(const TIOPreviewsValues& Values, int FileType, TIOParamsVals& Params);
+// Each list's position for a depth.
+TIOPreviewsColors IOPreviewsColors(int BitsPerSample, int SamplesPerPixel);
+// Writes the values one format's page shows (FileType 1 TIFF ... 14 JPEG 2000) from Values and the
+// colour choices into Params, and sets their FileType; other types write nothing.
+void WriteIOPreviewsValues(const TIOParamsVals& Values, const TIOPreviewsColors& Colors, int FileType,
+                           TIOParamsVals& Params);
 
 }  // namespace imaging

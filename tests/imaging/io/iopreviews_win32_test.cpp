@@ -454,17 +454,13 @@ TEST_F(PreviewDialog, ReadsTheParametersIntoEveryPage)
         {1, 1, 0, 0, 0, 0}, {4, 1, 1, 3, 1, 1}, {8, 1, 2, 7, 2, 1}, {16, 1, 3, 7, 2, 1}, {8, 3, 4, 7, 3, 2},
     };
     for (const Depth& d : depths) {
-        TIOParamsVals p(nullptr);
-        p.BitsPerSample = d.bits;
-        p.SamplesPerPixel = d.samples;
-        TIOPreviewsValues v;
-        ReadIOPreviewsValues(p, v);
-        EXPECT_EQ(v.TIFFColors, d.tiff) << d.bits << "/" << d.samples;
-        EXPECT_EQ(v.GIFColors, d.gif) << d.bits << "/" << d.samples;
-        EXPECT_EQ(v.BMPColors, d.bmp) << d.bits << "/" << d.samples;
-        EXPECT_EQ(v.PCXColors, d.bmp) << d.bits << "/" << d.samples;
-        EXPECT_EQ(v.PNGColors, d.png) << d.bits << "/" << d.samples;
-        EXPECT_EQ(v.TGAColors, d.png) << d.bits << "/" << d.samples;
+        const TIOPreviewsColors c = IOPreviewsColors(d.bits, d.samples);
+        EXPECT_EQ(c.TIFF, d.tiff) << d.bits << "/" << d.samples;
+        EXPECT_EQ(c.GIF, d.gif) << d.bits << "/" << d.samples;
+        EXPECT_EQ(c.BMP, d.bmp) << d.bits << "/" << d.samples;
+        EXPECT_EQ(c.PCX, d.bmp) << d.bits << "/" << d.samples;
+        EXPECT_EQ(c.PNG, d.png) << d.bits << "/" << d.samples;
+        EXPECT_EQ(c.TGA, d.png) << d.bits << "/" << d.samples;
     }
 }
 
