@@ -97,7 +97,7 @@ bool ParseNumber(const std::string& text, int& value)
 std::string Bytes(std::int64_t count) { return std::to_string(count) + " bytes"; }
 
 // The word in the language, decorated as the stored caption is (leading spaces, a final colon or
-// space), so "&Quality:" becomes "Qualität:".
+// space): "&Quality:" becomes the word and a colon.
 std::string Decorated(const std::string& stored, std::uint8_t index, TMsgLanguage language)
 {
     std::string word = IEGetMessage(index, language);
@@ -390,20 +390,11 @@ void TfIOPreviews::SetLanguage(TMsgLanguage Language)
 
 std::uint16_t IOPreviewsPages(std::uint16_t Pages, int FileType)
 {
-    if (!(Pages & ppCurrent))
-        return Pages;
-    switch (FileType) {
-    case ioTIFF: return Pages | ppTIFF;
-    case ioGIF: return Pages | ppGIF;
-    case ioJPEG: return Pages | ppJPEG;
-    case ioPCX: return Pages | ppPCX;
-    case ioBMP: return Pages | ppBMP;
-    case ioPNG: return Pages | ppPNG;
-    case ioTGA: return Pages | ppTGA;
-    case ioJP2:
-    case ioJ2K: return Pages | ppJ2000;
-    default: return Pages;
-    }
+    // The registry names each format's page.
+    if (Pages & ppCurrent)
+        if (const TIOFileFormat* format = FindFileFormatByType(FileType))
+            Pages |= format->DialogPage;
+    return Pages;
 }
 
 bool TfIOPreviews::SetPreviewParams(std::uint16_t Pages)

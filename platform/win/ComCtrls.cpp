@@ -405,6 +405,8 @@ void TProgressBar::SetPosition(std::int32_t v)
 
 void TTabSheet::Publish(Table& t)
 {
+    // A page is hidden until its page control shows it.
+    t.Property(RTL_GET_SET(Visible)).Default(false);
     t.Property(RTL_GET_SET(PageControl)).Stored(false);
     t.Property(RTL_GET_SET(PageIndex)).Stored(false);
     t.Property(RTL_GET_SET(TabVisible)).Default(true);
