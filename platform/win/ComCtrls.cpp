@@ -617,8 +617,8 @@ void TPageControl::ShowActivePage()
     if (ComponentState().Contains(rtl::csLoading))
         return;
     if (activePage_) {
-        activePage_->SetBounds(DisplayRect().Left, DisplayRect().Top, DisplayRect().Width(),
-                               DisplayRect().Height());
+        const TRect display = DisplayRect();
+        activePage_->SetBounds(display.Left, display.Top, display.Width(), display.Height());
         activePage_->SetVisible(true);
         activePage_->BringToFront();
     }
