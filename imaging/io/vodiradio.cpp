@@ -189,10 +189,14 @@ struct TIEOpenDocuments {
 void TVodirAdIO::Publish(Table& t)
 {
     t.Property(RTL_GET_SET(Background)).Default(0);
+    t.Property(RTL_MEMBER(PreviewsParams));
     t.Property(RTL_MEMBER(StreamHeaders)).Default(false);
+    t.Event(RTL_MEMBER(OnIOPreview));
     t.Property(RTL_MEMBER(AutoAdjustDPI)).Default(false);
     t.Property(RTL_MEMBER(FilteredAdjustDPI)).Default(false);
     t.Event(RTL_MEMBER(OnFinishWork));
+    t.Property(RTL_MEMBER(SimplifiedParamsDialogs)).Default(true);
+    t.Event(RTL_MEMBER(OnDoPreviews));
     t.Property(RTL_GET_SET(NativePixelFormat)).Default(false);
     t.Creatable();
 }

@@ -28,6 +28,8 @@
 
 namespace win {
 class TBitmap;
+class TFont;
+class TForm;
 class TImage;
 }  // namespace win
 
@@ -45,6 +47,15 @@ struct TIEOpenDocuments;
 struct TIEIOPlatformDeleter {
     void operator()(TIEIOPlatform* Platform) const;
 };
+
+// Options of the parameters dialog.
+enum TIOPreviewsParamsItems { ioppDefaultLockPreview, ioppApplyButton };
+RTL_ENUM_INFO(TIOPreviewsParamsItems, "ioppDefaultLockPreview", "ioppApplyButton")
+using TIOPreviewsParams = rtl::TSet<TIOPreviewsParamsItems>;
+// Setting Handled stands for the dialog: DoPreviews then shows nothing and answers true.
+using TIEDoPreviewsEvent = rtl::TEvent<void(rtl::TObject* Sender, bool& Handled)>;
+// The dialog, ready, just before it is shown.
+using TIEIOPreviewEvent = rtl::TEvent<void(rtl::TObject* Sender, win::TForm* PreviewForm)>;
 
 // Message a worker used to post to a view when it finished a load; kept for views that still
 // handle it. Loads finish on the main thread here, so the component itself never posts it.
@@ -172,6 +183,23 @@ public:
     TIEDirectShow* GetDirectShow();
     // The wrapper if it has been made; never makes one.
     TIEDirectShow* DirectShowIfMade() const;
+
+    // ---- parameters dialog ---------------------------------------------------------------------
+    TMsgLanguage MsgLanguage = msSystem;
+    TIOPreviewsParams PreviewsParams;
+    // The dialog shows the short pages.
+    bool SimplifiedParamsDialogs = true;
+    TIEDoPreviewsEvent OnDoPreviews;
+    TIEIOPreviewEvent OnIOPreview;
+    // Windows build only: the font the dialog takes; owned by the component.
+    win::TFont* PreviewFont();
+    void SetPreviewFont(win::TFont* Value);
+    // Shows the save-parameters dialog with the pages of Pages (1 all, 2 the page of Params.FileType,
+    // 4 JPEG, 8 TIFF, 16 GIF, 32 BMP, 64 PCX, 128 PNG, 256 TGA, 512 JPEG 2000) over a copy of the
+    // working bitmap, which stays as it is. True when OnDoPreviews handled it or the user pressed OK
+    // (Params then hold the chosen values and FileType); false when cancelled, when the set names
+    // no page, or without a working image. Off Windows only OnDoPreviews can answer true.
+    virtual bool DoPreviews(std::uint16_t Pages);
 
     // ---- workers -----------------------------------------------------------------------------
     // True on this component's worker.

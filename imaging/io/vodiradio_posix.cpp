@@ -100,4 +100,12 @@ void TVodirAdIO::LoadAVIFrame(int) { DoFinishWork(); }
 
 void TVodirAdIO::CloseAVIReader() {}
 
+bool TVodirAdIO::DoPreviews(std::uint16_t)
+{
+    // No dialog without windows: only a handler can stand for it.
+    bool handled = false;
+    OnDoPreviews(this, handled);
+    return handled;
+}
+
 }  // namespace imaging
