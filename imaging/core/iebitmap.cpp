@@ -10,6 +10,7 @@
 
 #include <algorithm>
 #include <climits>
+#include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <mutex>
@@ -403,6 +404,8 @@ void TIEBitmap::FreeImage()
     fileBuffer_->DeAllocate();
 }
 
+void TIEBitmap::TFreeMemory::operator()(std::uint8_t* p) const noexcept { std::free(p); }
+
 void TIEBitmap::Allocate(int Width, int Height, TIEPixelFormat PixelFormat)
 {
     if (encapsulated_) {
@@ -469,7 +472,7 @@ void TIEBitmap::AllocateStorage()
             // A file holds more than the address space; one heap block does not.
             if (std::uint64_t(total) > SIZE_MAX / 2)
                 ThrowTooLarge(width_, height_);
-            memory_.reset(new (std::nothrow) std::uint8_t[static_cast<std::size_t>(total)]());
+            memory_.reset(static_cast<std::uint8_t*>(std::calloc(static_cast<std::size_t>(total), 1)));
             if (!memory_)
                 throw rtl::EOutOfMemory("Out of memory");
         } else if (location_ == ieTBitmap) {

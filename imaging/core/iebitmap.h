@@ -329,7 +329,11 @@ private:
     int paletteLen_ = 0;
     std::unique_ptr<TIEBitmap> alpha_;
     bool isAlpha_ = false;
-    std::unique_ptr<std::uint8_t[]> memory_;
+    // From calloc: a new image's pages come zeroed from the system instead of being cleared.
+    struct TFreeMemory {
+        void operator()(std::uint8_t* p) const noexcept;
+    };
+    std::unique_ptr<std::uint8_t[], TFreeMemory> memory_;
     std::unique_ptr<TIEPlatformBitmap> ownedBitmap_;
     TIEPlatformBitmap* borrowedBitmap_ = nullptr;  // not owned
     std::unique_ptr<TIEPlatformBitmap> wrapper_;  // over an encapsulated TBitmap; borrowedBitmap_ points here

@@ -3,6 +3,7 @@
 
 #include "imaging/io/detail/ieguardedcall.h"
 #include "imaging/io/detail/ieprobes.h"
+#include "imaging/io/ieexif.h"
 #include "imaging/io/iefileformats.h"
 #include "imaging/io/ieformatsteps.h"
 #include "imaging/io/iejpegmarkers.h"
@@ -641,15 +642,56 @@ void EncodeJpegStream(rtl::TStream& Stream, TIEBitmap* Bitmap, TIOParamsVals& Pa
 
 namespace {
 
+// The EXIF block's fields into the parameters. A JFIF header without a density (1 x 1) leaves the
+// resolution to the block. The EXIF reader already gives it in dots per inch whatever the block's
+// unit, so no factor applies: 28 per centimetre is 71 dpi.
+void LoadExif(TIOParamsVals& Params)
+{
+    const int index = IEFindEXIFMarker(Params);
+    if (index < 0)
+        return;
+    const TIEMarkerList& markers = Params.JPEGMarkerList;
+    if (!LoadExifBlock(markers.MarkerData(index), markers.MarkerLength(index), Params))
+        return;
+    if (Params.DpiX == 1 && Params.DpiY == 1) {
+        Params.SetDpiXFloat(Params.EXIF_XResolution);
+        Params.SetDpiYFloat(Params.EXIF_YResolution);
+    }
+}
+
+// The EXIF block built from the parameters replaces the one read with the image, unless both say
+// the same: then the block read stays whole, with the tags the parameters do not hold (GPS, maker
+// notes, artist) and its byte order. A block too large for a marker leaves the marker as it was.
+void StoreExif(TIOParamsVals& Params)
+{
+    if (!Params.HasEXIF)
+        return;
+    std::vector<std::uint8_t> block;
+    if (!BuildExifBlock(Params, block))
+        return;
+    const int index = IEFindEXIFMarker(Params);
+    if (index >= 0) {
+        const TIEMarkerList& markers = Params.JPEGMarkerList;
+        TIOParamsVals read(nullptr);
+        std::vector<std::uint8_t> again;
+        if (LoadExifBlock(markers.MarkerData(index), markers.MarkerLength(index), read) &&
+            BuildExifBlock(read, again) && again == block)
+            return;
+    }
+    IEStoreEXIFMarker(Params, block);
+}
+
 void LoadJpeg(TIELoadJob& Job)
 {
     DecodeJpegStream(Job.Stream, nullptr, &Job.Bitmap, false, Job.ParamsOnly, Job.Progress, Job.Params);
     IELoadIPTCMarker(Job.Params);
+    LoadExif(Job.Params);
 }
 
 void SaveJpeg(TIESaveJob& Job)
 {
     IEStoreIPTCMarker(Job.Params);
+    StoreExif(Job.Params);
     EncodeJpegStream(Job.Stream, &Job.Bitmap, Job.Params, Job.Progress);
 }
 

@@ -180,6 +180,11 @@ void SetNativePriority(std::intptr_t handle, TThreadPriority priority);
 std::uint32_t NativeCurrentThreadId();
 // POSIX threads have no small numeric id; the new thread adopts the one chosen at creation.
 void AdoptThreadId(std::uint32_t id);
+// Before the process ends: waits up to timeoutMs until every other thread of the process has
+// finished starting (those running may stay); false when one has not. Wine ends a process by
+// signalling its other threads, and a thread signalled before it has set itself up crashes the
+// whole process as it exits. Windows needs no wait, and POSIX none either (true at once).
+bool WaitForStartingThreads(std::uint32_t timeoutMs);
 }  // namespace detail
 
 }  // namespace rtl

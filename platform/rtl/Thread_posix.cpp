@@ -38,6 +38,8 @@ void DetachNativeThread(std::intptr_t handle)
 
 void SetNativePriority(std::intptr_t /*handle*/, TThreadPriority /*priority*/) {}
 
+bool WaitForStartingThreads(std::uint32_t /*timeoutMs*/) { return true; }
+
 std::uint32_t NativeCurrentThreadId()
 {
     if (tCurrentId == 0)

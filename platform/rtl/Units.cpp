@@ -25,7 +25,15 @@ TUnitScope::TUnitScope(TUnitTable table)
     }
 }
 
-TUnitScope::~TUnitScope() { FinalizeStarted(); }
+TUnitScope::~TUnitScope()
+{
+    FinalizeStarted();
+    // The process ends when main returns: a thread that is only starting (the test framework's
+    // watcher of main's thread, a worker started at the last moment) must be set up by then.
+    // Starting takes milliseconds; the bound only keeps a thread created suspended and left so
+    // from holding the exit forever.
+    detail::WaitForStartingThreads(10000);
+}
 
 void TUnitScope::FinalizeStarted()
 {

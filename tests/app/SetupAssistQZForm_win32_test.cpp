@@ -34,8 +34,8 @@ using namespace app;
 
 namespace {
 
-using apptest::ShippedDescription;
 using apptest::FormDeleter;
+using apptest::ShippedDescription;
 using apptest::TestDescription;
 
 // The exit code of the quit message waiting in this thread's queue, which is emptied.
@@ -48,7 +48,6 @@ std::optional<WPARAM> QuitCode()
             code = msg.wParam;
     return code;
 }
-
 
 class MainWindow : public ::testing::Test {
 protected:

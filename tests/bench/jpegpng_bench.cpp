@@ -281,8 +281,8 @@ void Ours(benchmark::State& state, const TCodec* codec, bool decode)
     state.SetBytesProcessed(std::int64_t(state.iterations()) * Photo().GetWidth() * Photo().GetHeight() * 3);
 }
 
-// With `zeroed` the library decodes into an image cleared first, as TIEBitmap allocates every image:
-// the difference between the two rows is the container's, not the adaptor's.
+// With `zeroed` the library decodes into a buffer cleared first: what a container that clears its
+// new images would add. TIEBitmap's new images come zeroed from the system instead.
 void Library(benchmark::State& state, const TCodec* codec, bool decode, bool zeroed = false)
 {
     if (!decode)

@@ -59,6 +59,21 @@ TEST_P(EveryStorage, NewStorageAndPaletteAreZeroFilled)
     }
 }
 
+// The heap hands the block just freed straight back: its old pixels must not show through.
+TEST_P(EveryStorage, AnImageAllocatedAgainReadsZeroWhereTheOldOneHadPixels)
+{
+    for (auto format : kFormats) {
+        auto bmp = MakeBitmap(GetParam());
+        std::mt19937 rng(static_cast<unsigned>(format) + 1);
+        for (int round = 0; round < 3; ++round) {
+            bmp->Allocate(301, 211, format);
+            for (auto b : Rows(*bmp))
+                ASSERT_EQ(b, 0) << int(format) << " round " << round;
+            FillRandom(*bmp, rng);
+        }
+    }
+}
+
 TEST_P(EveryStorage, RowsWrittenAreReadBackAfterVisitingOtherRows)
 {
     for (auto format : kFormats) {

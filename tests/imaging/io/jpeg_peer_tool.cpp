@@ -4,8 +4,12 @@
 //   jpeg_peer_tool write <in.pnm> <out.jpg> [quality=N] [space=N] [progressive=N] [dpi=N] [dpiy=N]
 //                  [optimal=N] [dct=N] [smooth=N]
 //   jpeg_peer_tool copy <in.jpg> <out.jpg> [same options]  reads, then writes with what it read
+//   jpeg_peer_tool exif <in.jpg>  loads through the I/O component and prints the EXIF fields
+//   jpeg_peer_tool relay <in> <out.jpg> [Field=value...]  loads any image through the I/O
+//                  component, sets the named EXIF fields (which sets HasEXIF) and saves through it
 // A read prints what the parameters say (key=value lines, markers as type:length).
 #include "imaging/io/jpegfilt.h"
+#include "imaging/io/vodiradio.h"
 #include "tests/imaging/io/pnm_test_util.h"
 
 #include <cstdio>
@@ -120,6 +124,109 @@ int CopyCommand(int argc, char** argv)
 
 }  // namespace
 
+// The EXIF fields the peer suite sets and reads, by the names it gives them; each is text, a real
+// number or a whole one.
+struct TExifField {
+    const char* name;
+    std::string TIOParamsVals::*text = nullptr;
+    double TIOParamsVals::*real = nullptr;
+    int TIOParamsVals::*whole = nullptr;
+};
+
+using P = TIOParamsVals;
+const TExifField kExifFields[] = {
+    {"ImageDescription", &P::EXIF_ImageDescription},
+    {"Make", &P::EXIF_Make},
+    {"Model", &P::EXIF_Model},
+    {"Software", &P::EXIF_Software},
+    {"DateTime", &P::EXIF_DateTime},
+    {"Copyright", &P::EXIF_Copyright},
+    {"DateTimeOriginal", &P::EXIF_DateTimeOriginal},
+    {"DateTimeDigitized", &P::EXIF_DateTimeDigitized},
+    {"SubsecTime", &P::EXIF_SubsecTime},
+    {"ExifVersion", &P::EXIF_ExifVersion},
+    {"FlashPixVersion", &P::EXIF_FlashPixVersion},
+    {"XResolution", nullptr, &P::EXIF_XResolution},
+    {"YResolution", nullptr, &P::EXIF_YResolution},
+    {"ExposureTime", nullptr, &P::EXIF_ExposureTime},
+    {"FNumber", nullptr, &P::EXIF_FNumber},
+    {"ShutterSpeedValue", nullptr, &P::EXIF_ShutterSpeedValue},
+    {"ApertureValue", nullptr, &P::EXIF_ApertureValue},
+    {"ExposureBiasValue", nullptr, &P::EXIF_ExposureBiasValue},
+    {"MaxApertureValue", nullptr, &P::EXIF_MaxApertureValue},
+    {"FocalLength", nullptr, &P::EXIF_FocalLength},
+    {"Orientation", nullptr, nullptr, &P::EXIF_Orientation},
+    {"ResolutionUnit", nullptr, nullptr, &P::EXIF_ResolutionUnit},
+    {"ExposureProgram", nullptr, nullptr, &P::EXIF_ExposureProgram},
+    {"MeteringMode", nullptr, nullptr, &P::EXIF_MeteringMode},
+    {"LightSource", nullptr, nullptr, &P::EXIF_LightSource},
+    {"Flash", nullptr, nullptr, &P::EXIF_Flash},
+    {"ColorSpace", nullptr, nullptr, &P::EXIF_ColorSpace},
+    {"ExifImageWidth", nullptr, nullptr, &P::EXIF_ExifImageWidth},
+    {"ExifImageHeight", nullptr, nullptr, &P::EXIF_ExifImageHeight},
+    {"YCbCrPositioning", nullptr, nullptr, &P::EXIF_YCbCrPositioning},
+};
+
+int ExifCommand(char** argv)
+{
+    TVodirAdIO io(nullptr);
+    io.LoadFromFile(argv[2]);
+    if (io.AbortFlag)
+        return 2;
+    const TIOParamsVals& p = io.Params();
+    std::printf("dpix=%d\ndpiy=%d\nhasexif=%d\n", p.DpiX, p.DpiY, int(p.HasEXIF));
+    for (const TExifField& f : kExifFields) {
+        if (f.text)
+            std::printf("%s=%s\n", f.name, (p.*f.text).c_str());
+        else if (f.real)
+            std::printf("%s=%.10g\n", f.name, p.*f.real);
+        else
+            std::printf("%s=%d\n", f.name, p.*f.whole);
+    }
+    std::printf("ISO=%d\n", p.EXIF_ISOSpeedRatings(0));
+    TIEBitmap* thumb = p.EXIF_Bitmap();
+    std::printf("thumbnail=%dx%d\n", thumb ? thumb->GetWidth() : 0, thumb ? thumb->GetHeight() : 0);
+    return 0;
+}
+
+bool SetField(TIOParamsVals& p, const std::string& name, const std::string& value)
+{
+    if (name == "ISO") {
+        p.SetEXIF_ISOSpeedRatings(0, std::atoi(value.c_str()));
+        return true;
+    }
+    for (const TExifField& f : kExifFields)
+        if (name == f.name) {
+            if (f.text)
+                p.*f.text = value;
+            else if (f.real)
+                p.*f.real = std::strtod(value.c_str(), nullptr);
+            else
+                p.*f.whole = std::atoi(value.c_str());
+            return true;
+        }
+    return false;
+}
+
+int RelayCommand(int argc, char** argv)
+{
+    TVodirAdIO io(nullptr);
+    io.LoadFromFile(argv[2]);
+    if (io.AbortFlag)
+        return 2;
+    for (int i = 4; i < argc; ++i) {
+        const std::string a = argv[i];
+        const std::size_t eq = a.find('=');
+        if (eq == std::string::npos || !SetField(io.Params(), a.substr(0, eq), a.substr(eq + 1))) {
+            std::fprintf(stderr, "jpeg_peer_tool: unknown field %s\n", a.c_str());
+            return 1;
+        }
+        io.Params().HasEXIF = true;
+    }
+    io.SaveToFile(argv[3]);
+    return io.AbortFlag ? 2 : 0;
+}
+
 int main(int argc, char** argv)
 {
     try {
@@ -129,10 +236,14 @@ int main(int argc, char** argv)
             return WriteCommand(argc, argv);
         if (argc >= 4 && std::strcmp(argv[1], "copy") == 0)
             return CopyCommand(argc, argv);
+        if (argc == 3 && std::strcmp(argv[1], "exif") == 0)
+            return ExifCommand(argv);
+        if (argc >= 4 && std::strcmp(argv[1], "relay") == 0)
+            return RelayCommand(argc, argv);
     } catch (const std::exception& e) {
         std::fprintf(stderr, "jpeg_peer_tool: %s\n", e.what());
         return 4;
     }
-    std::fprintf(stderr, "usage: jpeg_peer_tool read|write|copy IN OUT [options]\n");
+    std::fprintf(stderr, "usage: jpeg_peer_tool read|write|copy|relay IN OUT [options], or exif IN\n");
     return 1;
 }

@@ -16,7 +16,14 @@ our reader decodes, the picture must stay near the source (a PSNR floor per qual
 must find the colour space, the encoding and the density in dots per inch. Comments, XMP and IPTC
 that exiftool wrote survive our read and write unchanged.
 
+EXIF, through the I/O component's load and save: exiftool (-a -G1 -s -n) and exiv2 (-pa, and -PEkv for
+plain numbers) must find the fields we save; the fields exiftool writes, in either byte order and
+with a thumbnail, must load as it reports them, with the resolution from EXIF when the JFIF header
+has none; a file loaded and saved unchanged keeps its EXIF whole (GPS and artist included), and
+one saved with a changed field has that field changed, the others kept, and its XMP still there.
+
 Usage: jpeg_peers.py <jpeg_peer_tool> <convert> <folder of Go's image test data> <gdk-pixbuf test folder>
+                     <exiv2>
 """
 import json
 import math
@@ -29,7 +36,7 @@ from PIL import Image
 from peer_suite import check, max_difference, parse_pam, run
 import peer_suite
 
-TOOL, CONVERT, GO_IMAGE, PIXBUF = sys.argv[1:5]
+TOOL, CONVERT, GO_IMAGE, PIXBUF, EXIV2 = sys.argv[1:6]
 
 
 def parse_pnm(data):
@@ -276,5 +283,190 @@ def write_suite(tmp):
               (tag, before.get(tag), after.get(tag)))
 
 
+# ---- EXIF ----
+
+# Our field, exiftool's tag (-G1), exiv2's key, a value to save.
+EXIF_FIELDS = [
+    ("Make", "IFD0:Make", "Exif.Image.Make", "Maker"),
+    ("Model", "IFD0:Model", "Exif.Image.Model", "Model 7"),
+    ("Software", "IFD0:Software", "Exif.Image.Software", "writer 1.0"),
+    ("DateTime", "IFD0:ModifyDate", "Exif.Image.DateTime", "2024:01:02 03:04:05"),
+    ("Copyright", "IFD0:Copyright", "Exif.Image.Copyright", "a holder"),
+    ("Orientation", "IFD0:Orientation", "Exif.Image.Orientation", 6),
+    ("DateTimeOriginal", "ExifIFD:DateTimeOriginal", "Exif.Photo.DateTimeOriginal", "2023:12:31 23:59:58"),
+    ("ExposureTime", "ExifIFD:ExposureTime", "Exif.Photo.ExposureTime", 0.004),
+    ("FNumber", "ExifIFD:FNumber", "Exif.Photo.FNumber", 5.6),
+    ("ISO", "ExifIFD:ISO", "Exif.Photo.ISOSpeedRatings", 400),
+    ("FocalLength", "ExifIFD:FocalLength", "Exif.Photo.FocalLength", 35),
+    ("ExposureBiasValue", "ExifIFD:ExposureCompensation", "Exif.Photo.ExposureBiasValue", -0.5),
+    ("Flash", "ExifIFD:Flash", "Exif.Photo.Flash", 16),
+    ("MeteringMode", "ExifIFD:MeteringMode", "Exif.Photo.MeteringMode", 5),
+    ("ExifImageWidth", "ExifIFD:ExifImageWidth", "Exif.Photo.PixelXDimension", 67),
+]
+
+
+def same_value(got, want):
+    """A value as a tool printed it against the one expected: numbers within rounding, the first
+    of several (ISO is written as two)."""
+    if isinstance(want, str):
+        return str(got) == want
+    try:
+        text = str(got).split()[0]
+        num = float(text.split("/")[0]) / float(text.split("/")[1]) if "/" in text else float(text)
+    except (ValueError, IndexError, ZeroDivisionError):
+        return False
+    return abs(num - want) <= 1e-6 * max(1.0, abs(want))
+
+
+def exiftool_tags(path):
+    """exiftool -a -G1 -s -n as {"Group:Tag": value}; repeated tags keep the first."""
+    r = run(["exiftool", "-a", "-G1", "-s", "-n", path])
+    tags = {}
+    for line in r.stdout.decode(errors="replace").splitlines():
+        if line.startswith("[") and " : " in line:
+            head, value = line.split(" : ", 1)
+            group, tag = head[1:].split("]", 1)
+            tags.setdefault(group.strip() + ":" + tag.strip(), value.strip())
+    return tags
+
+
+def exiv2_tags(path, *options):
+    """exiv2's lines (-pa by default) as {key: the rest}; -PEkv gives plain values."""
+    r = run([EXIV2] + list(options or ["-pa"]) + [path])
+    out = {}
+    for line in r.stdout.decode(errors="replace").splitlines():
+        parts = line.split(None, 1)
+        if len(parts) == 2:
+            out.setdefault(parts[0], parts[1].strip())
+    return out
+
+
+def our_exif(path):
+    r = run([TOOL, "exif", path])
+    return dict(line.split("=", 1) for line in r.stdout.decode().splitlines() if "=" in line) if not r.returncode else {}
+
+
+def exif_segments(path):
+    """The APP1 segments of a JPEG: (is EXIF, is XMP) for each, in file order."""
+    with open(path, "rb") as f:
+        data = f.read()
+    found, pos = [], 2
+    while pos + 4 <= len(data) and data[pos] == 0xFF and data[pos + 1] not in (0xDA, 0xD9):
+        length = data[pos + 2] << 8 | data[pos + 3]
+        body = data[pos + 4:pos + 2 + length]
+        if data[pos + 1] == 0xE1:
+            found.append((body.startswith(b"Exif\0\0"), body.startswith(b"http://ns.adobe.com/xap/1.0/\0")))
+        pos += 2 + length
+    return found
+
+
+def exif_suite(tmp):
+    w, h = 67, 43
+    src = os.path.join(tmp, "exif-source.ppm")
+    write_ppm(src, w, h, photo(w, h, 11))
+
+    # Our save: the peers find every field as we set it.
+    ours_file = os.path.join(tmp, "exif-ours.jpg")
+    required = ["ExifVersion=0230", "FlashPixVersion=0100", "ColorSpace=1", "YCbCrPositioning=1"]
+    r = run([TOOL, "relay", src, ours_file] + ["%s=%s" % (f[0], f[3]) for f in EXIF_FIELDS] + required)
+    check(r.returncode == 0, "EXIF save failed: %s" % r.stderr.decode())
+    tags, pa, plain = exiftool_tags(ours_file), exiv2_tags(ours_file), exiv2_tags(ours_file, "-PEkv")
+    for ours_name, tool_tag, exiv2_key, value in EXIF_FIELDS:
+        check(same_value(tags.get(tool_tag), value), "our %s: exiftool reads %r" % (ours_name, tags.get(tool_tag)))
+        check(exiv2_key in pa and same_value(plain.get(exiv2_key), value), "our %s: exiv2 reads %r / %r" %
+              (ours_name, pa.get(exiv2_key), plain.get(exiv2_key)))
+    check(tags.get("IFD0:XResolution") == tags.get("JFIF:XResolution") == "300", "our EXIF resolution %s, JFIF %s" %
+          (tags.get("IFD0:XResolution"), tags.get("JFIF:XResolution")))
+    check(exif_segments(ours_file) == [(True, False)], "our file's APP1 segments: %s" % exif_segments(ours_file))
+    valid = run(["exiftool", "-validate", "-warning", "-a", ours_file]).stdout.decode()
+    check("Validate                        : OK" in valid and "Warning" not in valid, "exiftool -validate: " + valid)
+
+    # Files exiftool writes: their fields load as it reads them. cjpeg's JFIF header has no density
+    # (1 x 1), so the resolution comes from EXIF, in dots per inch whatever the unit.
+    base = os.path.join(tmp, "exif-base.jpg")
+    run(["cjpeg", "-outfile", base, src])
+    thumb = os.path.join(tmp, "exif-thumb.jpg")
+    run([CONVERT, src, "-resize", "24x16!", thumb])
+    setters = ["-IFD0:%s=%s" % (t.split(":")[1], v) if t.startswith("IFD0") else
+               "-ExifIFD:%s=%s" % (t.split(":")[1], v) for _, t, _, v in EXIF_FIELDS]
+    setters = [s.replace("-IFD0:Orientation=", "-IFD0:Orientation#=").replace("-ExifIFD:Flash=", "-ExifIFD:Flash#=")
+               .replace("-ExifIFD:MeteringMode=", "-ExifIFD:MeteringMode#=") for s in setters]
+    extra = ["-IFD0:Artist=someone", "-GPSLatitude=51.5", "-GPSLatitudeRef=N", "-XMP-dc:Title=a title",
+             "-IPTC:Caption-Abstract=a caption", "-Comment=a comment"]
+    variants = [  # name, exiftool options, the resolution we must report
+        ("inch-big-endian", ["-IFD0:XResolution=72", "-IFD0:YResolution=96", "-IFD0:ResolutionUnit=inches"],
+         (72, 96)),
+        ("cm-little-endian", ["-ExifByteOrder=Little-endian", "-IFD0:XResolution=28", "-IFD0:YResolution=28",
+                              "-IFD0:ResolutionUnit=cm"], (71, 71)),
+        ("jfif-density", ["-JFIF:XResolution=150", "-JFIF:YResolution=150", "-JFIF:ResolutionUnit=inches",
+                          "-IFD0:XResolution=72", "-IFD0:YResolution=72", "-IFD0:ResolutionUnit=inches"], (150, 150)),
+        ("thumbnail", ["-IFD0:XResolution=300", "-IFD0:YResolution=300", "-ThumbnailImage<=" + thumb], (300, 300)),
+    ]
+    for name, options, dpi in variants:
+        theirs = os.path.join(tmp, "exif-%s.jpg" % name)
+        with open(base, "rb") as f, open(theirs, "wb") as g:
+            g.write(f.read())
+        r = run(["exiftool", "-q", "-overwrite_original"] + setters + extra + options + [theirs])
+        check(r.returncode == 0, "%s: exiftool failed: %s" % (name, r.stderr.decode()))
+        mine, tags = our_exif(theirs), exiftool_tags(theirs)
+        check(mine.get("hasexif") == "1", "%s: no EXIF loaded" % name)
+        for ours_name, tool_tag, _, _ in EXIF_FIELDS:
+            check(same_value(mine.get(ours_name), float(tags[tool_tag].split()[0])
+                             if ours_name not in ("Make", "Model", "Software", "DateTime", "Copyright",
+                                                  "DateTimeOriginal") else tags.get(tool_tag)),
+                  "%s: our %s %r, exiftool %r" % (name, ours_name, mine.get(ours_name), tags.get(tool_tag)))
+        check((int(mine.get("dpix", -1)), int(mine.get("dpiy", -1))) == dpi, "%s: %sx%s dpi, must be %s" %
+              (name, mine.get("dpix"), mine.get("dpiy"), dpi))
+        if name == "thumbnail":
+            check(mine.get("thumbnail") == "24x16", "thumbnail: we read %s, exiftool wrote 24x16" %
+                  mine.get("thumbnail"))
+
+        # Loaded and saved unchanged: every EXIF, GPS, thumbnail and XMP tag as it was.
+        copy = os.path.join(tmp, "exif-%s-copy.jpg" % name)
+        check(run([TOOL, "relay", theirs, copy]).returncode == 0, "%s: relay failed" % name)
+        kept = ("IFD0", "ExifIFD", "GPS", "IFD1", "XMP-x", "XMP-dc")
+        before = {k: v for k, v in tags.items() if k.split(":")[0] in kept}
+        after = {k: v for k, v in exiftool_tags(copy).items() if k.split(":")[0] in kept}
+        check(before == after, "%s: saved unchanged, EXIF differs: %s" %
+              (name, sorted(set(before.items()) ^ set(after.items()))))
+        check({k: v for k, v in exiv2_tags(theirs).items() if k.startswith("Exif.")} ==
+              {k: v for k, v in exiv2_tags(copy).items() if k.startswith("Exif.")}, "%s: exiv2 reads the "
+              "unchanged copy otherwise" % name)
+
+        # A changed field: the block is built anew, XMP stays beside it.
+        changed = os.path.join(tmp, "exif-%s-changed.jpg" % name)
+        r = run([TOOL, "relay", theirs, changed, "Model=Other model", "FNumber=8"])
+        check(r.returncode == 0, "%s: relay with changes failed" % name)
+        after = exiftool_tags(changed)
+        check(after.get("IFD0:Model") == "Other model" and same_value(after.get("ExifIFD:FNumber"), 8),
+              "%s: changed fields read %r, %r" % (name, after.get("IFD0:Model"), after.get("ExifIFD:FNumber")))
+        check(exiv2_tags(changed).get("Exif.Image.Model", "").endswith("Other model"), "%s: exiv2 misses the "
+              "changed model" % name)
+        for ours_name, tool_tag, _, _ in EXIF_FIELDS:
+            if ours_name not in ("Model", "FNumber"):
+                check(same_value(after.get(tool_tag), tags[tool_tag]) if tool_tag.split(":")[1] in (
+                      "Make", "Software", "ModifyDate", "Copyright", "DateTimeOriginal") else
+                      same_value(after.get(tool_tag), float(tags[tool_tag].split()[0])),
+                      "%s: %s became %r (was %r)" % (name, tool_tag, after.get(tool_tag), tags.get(tool_tag)))
+        for tag in ("XMP-dc:Title", "IPTC:Caption-Abstract", "File:Comment"):
+            check(after.get(tag) is not None and after.get(tag) == tags.get(tag), "%s: %s became %r" %
+                  (name, tag, after.get(tag)))
+        check(exif_segments(changed) == [(True, False), (False, True)], "%s: APP1 segments %s" %
+              (name, exif_segments(changed)))
+
+    # A file with XMP and no EXIF gains an EXIF block beside its XMP.
+    xmp_only = os.path.join(tmp, "exif-xmp-only.jpg")
+    with open(base, "rb") as f, open(xmp_only, "wb") as g:
+        g.write(f.read())
+    run(["exiftool", "-q", "-overwrite_original", "-XMP-dc:Title=only xmp", xmp_only])
+    gained = os.path.join(tmp, "exif-gained.jpg")
+    check(run([TOOL, "relay", xmp_only, gained, "Make=Maker"]).returncode == 0, "relay of the XMP file failed")
+    after = exiftool_tags(gained)
+    check(after.get("IFD0:Make") == "Maker" and after.get("XMP-dc:Title") == "only xmp",
+          "XMP file: make %r, title %r" % (after.get("IFD0:Make"), after.get("XMP-dc:Title")))
+    check(sorted(exif_segments(gained)) == [(False, True), (True, False)], "XMP file: APP1 segments %s" %
+          exif_segments(gained))
+
+
 if __name__ == "__main__":
-    sys.exit(peer_suite.main("va_jpeg_peers_", read_suite, write_suite))
+    sys.exit(peer_suite.main("va_jpeg_peers_", read_suite, write_suite, exif_suite))

@@ -3,7 +3,9 @@
 // images are judged by the peer suite (jpeg_peers.py) against djpeg and exiftool.
 #include "imaging/io/jpegfilt.h"
 
+#include "imaging/io/ieexif.h"
 #include "imaging/io/iefileformats.h"
+#include "imaging/io/iejpegmarkers.h"
 #include "imaging/io/vodiradio.h"
 #include "platform/rtl/Endian.h"
 
@@ -521,6 +523,108 @@ TEST(JpegSteps, StreamsWithHeadersAndIptcTravelThroughTheComponent)
     rtl::TReadOnlyMemoryStream j(junk.data(), std::int64_t(junk.size()));
     other.LoadFromStreamType(j, ioJPEG);
     EXPECT_TRUE(other.AbortFlag);
+}
+
+// An EXIF block of the given make and resolution; unit 3 is put in by hand, as our writer always
+// says inches.
+Bytes ExifBlock(const char* make, double dpi, int unit = 2)
+{
+    TIOParamsVals p(nullptr);
+    p.HasEXIF = true;
+    p.EXIF_Make = make;
+    p.EXIF_XResolution = dpi;
+    p.EXIF_YResolution = dpi;
+    Bytes block;
+    EXPECT_TRUE(BuildExifBlock(p, block));
+    const std::uint8_t* tiff = block.data() + 6;
+    const std::uint32_t ifd = rtl::LoadLE32(tiff + 4);
+    for (std::uint32_t i = 0, n = rtl::LoadLE16(tiff + ifd); i < n; ++i) {
+        std::uint8_t* entry = block.data() + 6 + ifd + 2 + 12 * i;
+        if (rtl::LoadLE16(entry) == 0x0128)
+            rtl::StoreLE16(entry + 8, std::uint16_t(unit));
+    }
+    return block;
+}
+
+Bytes JpegWithMarkers(int jfifDpi, const std::vector<std::pair<std::uint8_t, Bytes>>& markers)
+{
+    TIEBitmap b;
+    Picture(b, 16, 8);
+    TIOParamsVals p(nullptr);
+    p.SetDpiX(jfifDpi);
+    p.SetDpiY(jfifDpi);
+    for (const auto& [type, data] : markers)
+        p.JPEGMarkerList.AddMarker(type, data.data(), std::uint16_t(data.size()));
+    return Encode(b, p);
+}
+
+TEST(JpegSteps, ExifGivesTheResolutionWhenTheJfifHeaderHasNone)
+{
+    const struct {
+        int jfif;
+        double exif;
+        int unit;
+        int dpi;
+    } cases[] = {
+        {1, 72, 2, 72},
+        {1, 28, 3, 71},  // per centimetre: the reader gives dots per inch already
+        {150, 72, 2, 150},
+        {1, 4e9, 2, 2147483647},  // past an int: clamped, not overflowed
+    };
+    for (const auto& c : cases) {
+        const Bytes file = JpegWithMarkers(c.jfif, {{kJpegApp1, ExifBlock("Maker", c.exif, c.unit)}});
+        rtl::TReadOnlyMemoryStream m(file.data(), std::int64_t(file.size()));
+        TVodirAdIO io(nullptr);
+        io.LoadFromStream(m);
+        ASSERT_FALSE(io.AbortFlag);
+        EXPECT_TRUE(io.Params().HasEXIF);
+        EXPECT_EQ(io.Params().EXIF_Make, "Maker");
+        EXPECT_EQ(io.Params().EXIF_ResolutionUnit, c.unit);
+        EXPECT_EQ(io.Params().DpiX, c.dpi) << c.exif;
+        EXPECT_EQ(io.Params().DpiY, c.dpi) << c.exif;
+    }
+}
+
+TEST(JpegSteps, ASaveReplacesTheExifBlockAndKeepsXmp)
+{
+    const Bytes xmp = {'h', 't', 't', 'p', ':', '/', '/', 'n', 's', 0, '<', 'x', '/', '>'};
+    const Bytes file = JpegWithMarkers(72, {{kJpegApp1, xmp}, {kJpegApp1, ExifBlock("Old", 72)}});
+    rtl::TReadOnlyMemoryStream in(file.data(), std::int64_t(file.size()));
+    TVodirAdIO io(nullptr);
+    io.LoadFromStream(in);
+    ASSERT_EQ(io.Params().EXIF_Make, "Old");
+    io.Params().EXIF_Make = "New";
+    rtl::TMemoryStream out;
+    io.SaveToStream(out, ioJPEG);
+    ASSERT_FALSE(io.AbortFlag);
+
+    out.SetPosition(0);
+    TVodirAdIO again(nullptr);
+    again.LoadFromStream(out);
+    EXPECT_EQ(again.Params().EXIF_Make, "New");
+    const TIEMarkerList& m = again.Params().JPEGMarkerList;
+    ASSERT_EQ(m.Count(), 2);
+    EXPECT_EQ(Bytes(m.MarkerData(0), m.MarkerData(0) + m.MarkerLength(0)), xmp);
+    EXPECT_EQ(IEFindEXIFMarker(again.Params()), 1);
+}
+
+TEST(JpegSteps, AnExifBlockSavedUnchangedIsWrittenAsRead)
+{
+    // Bytes past the TIFF structure stand for what the parameters do not hold.
+    Bytes exif = ExifBlock("Maker", 96);
+    exif.insert(exif.end(), {'k', 'e', 'p', 't'});
+    const Bytes file = JpegWithMarkers(96, {{kJpegApp1, exif}});
+    rtl::TReadOnlyMemoryStream in(file.data(), std::int64_t(file.size()));
+    TVodirAdIO io(nullptr);
+    io.LoadFromStream(in);
+    ASSERT_TRUE(io.Params().HasEXIF);
+    rtl::TMemoryStream out;
+    io.SaveToStream(out, ioJPEG);
+    Decoded d;
+    Decode(out.Bytes(), d);
+    const TIEMarkerList& m = d.params.JPEGMarkerList;
+    ASSERT_EQ(m.Count(), 1);
+    EXPECT_EQ(Bytes(m.MarkerData(0), m.MarkerData(0) + m.MarkerLength(0)), exif);
 }
 
 }  // namespace
