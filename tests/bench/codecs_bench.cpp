@@ -221,11 +221,10 @@ toff_t MemSize(thandle_t h) { return static_cast<MemFile*>(h)->data.size(); }
 int MemMap(thandle_t, void**, toff_t*) { return 0; }
 void MemUnmap(thandle_t, void*, toff_t) {}
 
-// Writes `pixels` (rows of f's layout) with libtiff in `compression`; returns the strip bytes.
-std::size_t LibtiffEncode(const TiffFile& f, const Bytes& pixels, std::uint16_t compression, MemFile& mem)
+// A TIFF of f's layout in `compression`, opened with libtiff for writing into `mem`.
+TIFF* LibtiffOpenForWriting(const TiffFile& f, MemFile& mem, std::uint16_t compression,
+                            std::uint32_t rowsPerStrip)
 {
-    mem.data.clear();
-    mem.pos = 0;
     TIFF* out =
         TIFFClientOpen("mem", "w", &mem, MemRead, MemWrite, MemSeek, MemClose, MemSize, MemMap, MemUnmap);
     TIFFSetField(out, TIFFTAG_IMAGEWIDTH, f.width);
@@ -235,12 +234,21 @@ std::size_t LibtiffEncode(const TiffFile& f, const Bytes& pixels, std::uint16_t 
     TIFFSetField(out, TIFFTAG_PHOTOMETRIC,
                  compression == COMPRESSION_CCITTFAX4 ? PHOTOMETRIC_MINISWHITE : f.photometric);
     TIFFSetField(out, TIFFTAG_PLANARCONFIG, PLANARCONFIG_CONTIG);
-    TIFFSetField(out, TIFFTAG_ROWSPERSTRIP, f.rowsPerStrip);
+    TIFFSetField(out, TIFFTAG_ROWSPERSTRIP, rowsPerStrip);
     TIFFSetField(out, TIFFTAG_COMPRESSION, compression);
     if (f.photometric == PHOTOMETRIC_PALETTE) {
         std::vector<std::uint16_t> map(256, 0);
         TIFFSetField(out, TIFFTAG_COLORMAP, map.data(), map.data(), map.data());
     }
+    return out;
+}
+
+// Writes `pixels` (rows of f's layout) with libtiff in `compression`; returns the strip bytes.
+std::size_t LibtiffEncode(const TiffFile& f, const Bytes& pixels, std::uint16_t compression, MemFile& mem)
+{
+    mem.data.clear();
+    mem.pos = 0;
+    TIFF* out = LibtiffOpenForWriting(f, mem, compression, f.rowsPerStrip);
     std::size_t at = 0;
     for (tstrip_t s = 0; s < f.raw.size(); ++s) {
         const std::size_t n = f.RowsIn(s) * f.rowBytes;
@@ -281,21 +289,7 @@ Bytes LibtiffDecodeStrips(const TiffFile& f, const std::uint8_t* data, const std
                           std::uint16_t compression, std::uint32_t rowsPerStrip)
 {
     MemFile mem;
-    TIFF* out =
-        TIFFClientOpen("mem", "w", &mem, MemRead, MemWrite, MemSeek, MemClose, MemSize, MemMap, MemUnmap);
-    TIFFSetField(out, TIFFTAG_IMAGEWIDTH, f.width);
-    TIFFSetField(out, TIFFTAG_IMAGELENGTH, f.height);
-    TIFFSetField(out, TIFFTAG_BITSPERSAMPLE, f.bits);
-    TIFFSetField(out, TIFFTAG_SAMPLESPERPIXEL, f.samples);
-    TIFFSetField(out, TIFFTAG_PHOTOMETRIC,
-                 compression == COMPRESSION_CCITTFAX4 ? PHOTOMETRIC_MINISWHITE : f.photometric);
-    TIFFSetField(out, TIFFTAG_PLANARCONFIG, PLANARCONFIG_CONTIG);
-    TIFFSetField(out, TIFFTAG_ROWSPERSTRIP, rowsPerStrip);
-    TIFFSetField(out, TIFFTAG_COMPRESSION, compression);
-    if (f.photometric == PHOTOMETRIC_PALETTE) {
-        std::vector<std::uint16_t> map(256, 0);
-        TIFFSetField(out, TIFFTAG_COLORMAP, map.data(), map.data(), map.data());
-    }
+    TIFF* out = LibtiffOpenForWriting(f, mem, compression, rowsPerStrip);
     std::size_t at = 0;
     for (tstrip_t s = 0; s < ends.size(); ++s) {
         TIFFWriteRawStrip(out, s, const_cast<std::uint8_t*>(data + at), static_cast<tmsize_t>(ends[s] - at));
