@@ -99,35 +99,35 @@ TEST(Render, AFullAlphaChannelIsIgnoredAndAnotherBlendsRoundingDown)
 
 TEST(Render, AlphaBlendsOfLongRowsFollowTheFormulaAtEveryByte)
 {
-    // Rows long enough for the blocks of sixteen pixels and a tail, alphas of 0, 255 and between,
+    // Rows long enough for the blocks of 32 and of sixteen pixels and a tail, alphas of 0, 255 and between,
     // a source rectangle that starts inside the image and a destination offset.
     std::mt19937 rng(5);
     for (Storage s : {Storage::Memory, Storage::File}) {
         auto src = MakeBitmap(s);
-        src->Allocate(61, 5, ie24RGB);
+        src->Allocate(141, 5, ie24RGB);
         FillRandom(*src, rng);
         TIEBitmap* a = src->GetAlphaChannel();
         for (int y = 0; y < 5; ++y)
-            for (int x = 0; x < 61; ++x)
+            for (int x = 0; x < 141; ++x)
                 a->ScanLine(y)[x] = std::uint8_t(x % 7 == 0 ? 0 : x % 7 == 1 ? 255 : rng());
         a->UpdateFullFlag();
         for (const int transparency : {255, 200, 1}) {
             TIEMemoryPlatformBitmap dst;
-            FillPlatform(dst, 64, 5, {});
+            FillPlatform(dst, 144, 5, {});
             for (int y = 0; y < 5; ++y)
-                for (int i = 0; i < 64 * 3; ++i)
+                for (int i = 0; i < 144 * 3; ++i)
                     dst.ScanLine(y)[i] = std::uint8_t(rng());
             TIEMemoryPlatformBitmap before;
-            FillPlatform(before, 64, 5, {});
+            FillPlatform(before, 144, 5, {});
             for (int y = 0; y < 5; ++y)
-                std::memcpy(before.ScanLine(y), dst.ScanLine(y), 64 * 3);
-            Render(*src, dst, 5, 0, 57, 5, 3, 0, 57, 5, transparency, 0, true);
+                std::memcpy(before.ScanLine(y), dst.ScanLine(y), 144 * 3);
+            Render(*src, dst, 5, 0, 137, 5, 3, 0, 137, 5, transparency, 0, true);
             for (int y = 0; y < 5; ++y)
-                for (int x = 0; x < 64; ++x)
+                for (int x = 0; x < 144; ++x)
                     for (int c = 0; c < 3; ++c) {
                         const int d = before.ScanLine(y)[x * 3 + c];
                         int want = d;
-                        if (x >= 5 && x < 62) {
+                        if (x >= 5 && x < 142) {
                             const int sx = x - 5 + 3;
                             const int w = std::min<int>(transparency, a->ScanLine(y)[sx]);
                             want = (d * (256 - w) + src->ScanLine(y)[sx * 3 + c] * w) >> 8;
