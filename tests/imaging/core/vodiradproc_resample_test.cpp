@@ -8,6 +8,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <array>
 #include <cstdio>
 #include <cstring>
@@ -133,6 +134,28 @@ TEST(ResampleHandWorked, FastLinearInterpolatesWith17BitFractionsAndAveragesWhen
     auto fall = Row24({200, 0});
     ResampleFiltered(fall.get(), up.get(), rfFastLinear);
     EXPECT_EQ(Blues(*up), (std::vector<int>{200, 100, 0, 0}));
+}
+
+TEST(ResampleHandWorked, FastLinearEnlargingDownTheImageBlendsEveryByteOfLongRows)
+{
+    // Rows of 120 bytes (vector blocks of 32 and 16 and a tail) of random values, two of them spread
+    // over five: row y lies at y * 2 / 5 of the source, blended with its fraction in 17 bits.
+    std::mt19937 rng(11);
+    auto src = Make(40, 2, ie24RGB);
+    for (int y = 0; y < 2; ++y)
+        for (int i = 0; i < 120; ++i)
+            src->ScanLine(y)[i] = std::uint8_t(rng());
+    auto dst = Make(40, 5, ie24RGB);
+    ResampleFiltered(src.get(), dst.get(), rfFastLinear);
+    const int fracs[5] = {0, 52428, 104857, 26214, 78643};  // 0.4, 0.8, 0.2 and 0.6 of 2^17, truncated
+    for (int y = 0; y < 5; ++y) {
+        const int y0 = y * 2 / 5, y1 = std::min(y0 + 1, 1);
+        for (int i = 0; i < 120; ++i) {
+            const int want =
+                (src->ScanLine(y0)[i] * ((1 << 17) - fracs[y]) + src->ScanLine(y1)[i] * fracs[y]) >> 17;
+            ASSERT_EQ(dst->ScanLine(y)[i], want) << "row " << y << " byte " << i;
+        }
+    }
 }
 
 TEST(ResampleHandWorked, BilinearAndBicubicMidpoints)
