@@ -73,6 +73,22 @@ void IEASCII85Encode(const std::uint8_t* Data, std::size_t Count, std::string& O
     Out += "~>\r\n";
 }
 
+bool IEBilevelRows(TIEBitmap& Bitmap, TProgressRecord& Progress, std::vector<std::uint8_t>& Out)
+{
+    const int h = Bitmap.GetHeight();
+    const std::size_t rowBytes = (std::size_t(Bitmap.GetWidth()) + 7) / 8;
+    Out.reserve(Out.size() + rowBytes * std::size_t(h));
+    Progress.per = 100.0 / h;
+    for (int y = 0; y < h; ++y) {
+        if (Progress.Aborted())
+            return false;
+        const std::uint8_t* row = Bitmap.ScanLine(y);
+        Out.insert(Out.end(), row, row + rowBytes);
+        Progress.Report(int(Progress.per * (y + 1)));
+    }
+    return true;
+}
+
 bool IEEncodeFaxPage(TIEBitmap& Bitmap, bool Group4, TProgressRecord& Progress,
                      std::vector<std::uint8_t>& Out)
 {
