@@ -3,6 +3,7 @@
 
 #include "imaging/core/vodiradproc.h"
 #include "imaging/io/detail/iereadbuffer.h"
+#include "imaging/io/detail/iesavesource.h"
 #include "imaging/io/iefileformats.h"
 #include "imaging/io/ieformatsteps.h"
 
@@ -348,9 +349,7 @@ void WritePXMStream(rtl::TStream& Stream, TIEBitmap* Bitmap, TIOParamsVals& Para
     std::unique_ptr<TIEBitmap> copy;
     TIEBitmap* rows = Bitmap;
     if (format != wanted) {
-        copy = std::make_unique<TIEBitmap>();
-        copy->AssignImage(Bitmap);
-        copy->SetPixelFormat(wanted);
+        copy = detail::IEConvertedCopy(*Bitmap, wanted);
         rows = copy.get();
     }
     const int width = rows->GetWidth();

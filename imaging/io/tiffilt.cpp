@@ -3,6 +3,7 @@
 
 #include "imaging/core/vodiradproc.h"
 #include "imaging/io/detail/iepaletteindex.h"
+#include "imaging/io/detail/iesavesource.h"
 #include "imaging/io/detail/iewritestream.h"
 #include "imaging/io/detail/tiffexif.h"
 #include "imaging/io/iecolorspace.h"
@@ -1808,9 +1809,7 @@ TWriteLayout ChooseLayout(TIEBitmap& bitmap, TIOParamsVals& p, std::unique_ptr<T
     int samples = p.SamplesPerPixel;
     int photometric = p.TIFFPhotometric;
     const auto convert = [&](TIEPixelFormat to) {
-        copy = std::make_unique<TIEBitmap>();
-        copy->AssignImage(&bitmap);
-        copy->SetPixelFormat(to);
+        copy = detail::IEConvertedCopy(bitmap, to);
         source = copy.get();
     };
 
@@ -1834,11 +1833,8 @@ TWriteLayout ChooseLayout(TIEBitmap& bitmap, TIOParamsVals& p, std::unique_ptr<T
     if (bits == 1 && samples == 1) {
         if (format != ie1g) {
             TRGB dark, light;
-            copy = TwoColorsTo1Bit(&bitmap, dark, light);
-            if (copy)
-                source = copy.get();
-            else
-                convert(ie1g);
+            copy = detail::IEBilevelCopy(bitmap, dark, light);
+            source = copy.get();
         }
         l.kind = TWriteLayout::Kind::bilevel;
         l.bits = 1;
