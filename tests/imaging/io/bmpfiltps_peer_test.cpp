@@ -34,7 +34,7 @@ TPnm Render(const TempDir& dir, const std::string& file, int width, int height, 
 void Save(const std::string& file, TIEBitmap& b, TIOParamsVals& p)
 {
     rtl::TMemoryStream m;
-    TestProgress progress;
+    Progress progress;
     WritePSStream(m, &b, p, progress.record);
     ASSERT_FALSE(progress.abort);
     m.SaveToFile(file);
@@ -93,7 +93,7 @@ TEST(PSPeers, DCTPagesRenderAsTheJpegDecodes)
         const std::string file = dir.File("dct.ps");
         Save(file, photo, p);
         std::vector<std::uint8_t> jpeg;
-        TestProgress progress;
+        Progress progress;
         ASSERT_TRUE(detail::IEEncodeDCTPage(photo, p, progress.record, jpeg));
         const TPnm reference = Djpeg(dir, jpeg);
         ASSERT_EQ(reference.width, 41);

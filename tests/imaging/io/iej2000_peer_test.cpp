@@ -21,7 +21,7 @@ const char* Ext(int format) { return format == kJ2000FormatJP2 ? ".jp2" : ".j2k"
 void WriteFile(const std::string& path, TIEBitmap& b, TIOParamsVals& p, int format)
 {
     rtl::TMemoryStream m;
-    TestProgress progress;
+    Progress progress;
     WriteJ2000Stream(m, &b, p, format, progress.record);
     ASSERT_FALSE(progress.abort);
     m.SaveToFile(path);
@@ -32,7 +32,7 @@ bool ReadFile(const std::string& path, TIEBitmap& b)
     rtl::TMemoryStream m;
     m.LoadFromFile(path);
     TIOParamsVals p(nullptr);
-    TestProgress progress;
+    Progress progress;
     ReadJ2000Stream(m, &b, p, false, progress.record);
     return !progress.abort;
 }

@@ -117,7 +117,7 @@ TEST(PDFPeers, EveryPageKindReadsExactlyInEveryReader)
         p.PDFPaperWidth = c.bitmap->GetWidth();
         p.PDFPaperHeight = c.bitmap->GetHeight();
         rtl::TMemoryStream m;
-        TestProgress progress;
+        Progress progress;
         WritePDFStream(m, c.bitmap, p, progress.record);
         ASSERT_FALSE(progress.abort);
         const std::string file = dir.File("page.pdf");
@@ -145,7 +145,7 @@ TEST(PDFPeers, DCTImagesAreTheJpegEveryReaderDecodes)
     p.PDFPaperWidth = 41;
     p.PDFPaperHeight = 29;
     rtl::TMemoryStream m;
-    TestProgress progress;
+    Progress progress;
     WritePDFStream(m, &photo, p, progress.record);
     ASSERT_FALSE(progress.abort);
     const std::string file = dir.File("dct.pdf");
@@ -224,7 +224,7 @@ TEST(PDFPeers, InfoStringsReadAsTheyWereMeant)
     p.PDFKeywords = "one\ttwo";
     rtl::SetDecimalSeparator(',');
     rtl::TMemoryStream m;
-    TestProgress progress;
+    Progress progress;
     WritePDFStream(m, &b, p, progress.record);
     rtl::SetDecimalSeparator('.');
     ASSERT_FALSE(progress.abort);
