@@ -4,17 +4,14 @@
 #include "imaging/io/giffilter.h"
 #include "imaging/io/vodiradio.h"
 #include "platform/rtl/Streams.h"
+#include "tests/fuzz/image_fuzz.h"
 
 #include <cstdint>
 #include <cstdlib>
 
 namespace {
 
-void Check(bool ok)
-{
-    if (!ok)
-        std::abort();
-}
+using fuzz::Check;
 
 // The frame count, or -1 when the read aborted.
 int ReadFrame(const std::uint8_t* data, std::size_t size, int index, bool native)
@@ -25,12 +22,10 @@ int ReadFrame(const std::uint8_t* data, std::size_t size, int index, bool native
     imaging::TIOParamsVals params(nullptr);
     params.GIFImageIndex = index;
     params.NativePixelFormat = native;
-    std::atomic<bool> abort{false};
-    imaging::TProgressRecord progress;
-    progress.Aborting = &abort;
+    fuzz::Progress progress;
     int count = 0;
-    imaging::ReadGIFStream(stream, &bitmap, count, false, mask, false, progress, params);
-    if (abort)
+    imaging::ReadGIFStream(stream, &bitmap, count, false, mask, false, progress.record, params);
+    if (progress.abort)
         return -1;
     if (bitmap.GetWidth() == 0 || bitmap.GetHeight() == 0)
         return count;
@@ -41,8 +36,8 @@ int ReadFrame(const std::uint8_t* data, std::size_t size, int index, bool native
         // A frame placed past what a screen can hold is refused; the write is judged without that.
         const bool placeable = std::int64_t(params.GIFXPos) + params.Width <= 65535 &&
                                std::int64_t(params.GIFYPos) + params.Height <= 65535;
-        imaging::WriteGIFStream(out, &bitmap, params, progress);
-        Check(abort.load() != placeable);
+        imaging::WriteGIFStream(out, &bitmap, params, progress.record);
+        Check(progress.abort.load() != placeable);
     }
     return count;
 }

@@ -5,6 +5,7 @@
 #include "imaging/io/pngfilt.h"
 #include "imaging/io/pngfiltw.h"
 #include "platform/rtl/Streams.h"
+#include "tests/fuzz/image_fuzz.h"
 
 #include <cstdint>
 #include <cstdlib>
@@ -14,11 +15,7 @@
 
 namespace {
 
-void Check(bool ok)
-{
-    if (!ok)
-        std::abort();
-}
+using fuzz::Check;
 
 void ReadOnce(const std::uint8_t* data, std::size_t size, bool blend, bool native)
 {
@@ -26,12 +23,10 @@ void ReadOnce(const std::uint8_t* data, std::size_t size, bool blend, bool nativ
     imaging::TIEBitmap bitmap;
     imaging::TIOParamsVals params(nullptr);
     params.NativePixelFormat = native;
-    std::atomic<bool> abort{false};
-    imaging::TProgressRecord progress;
-    progress.Aborting = &abort;
+    fuzz::Progress progress;
     std::unique_ptr<imaging::TIEMask> mask;
-    imaging::ReadPNGStream(stream, &bitmap, params, progress, mask, blend, false);
-    if (abort)
+    imaging::ReadPNGStream(stream, &bitmap, params, progress.record, mask, blend, false);
+    if (progress.abort)
         return;
     Check(bitmap.GetWidth() == params.Width && bitmap.GetHeight() == params.Height);
     Check(blend ? !mask : mask && mask->Width() == params.Width && mask->Height() == params.Height);
@@ -39,13 +34,14 @@ void ReadOnce(const std::uint8_t* data, std::size_t size, bool blend, bool nativ
         return;
     // Written back the way it came (samples and depth), then read again.
     rtl::TMemoryStream out;
-    imaging::WritePNGStream(out, &bitmap, params, progress, mask.get());
-    Check(!abort);
+    imaging::WritePNGStream(out, &bitmap, params, progress.record, mask.get());
+    Check(!progress.abort);
     out.SetPosition(0);
     imaging::TIEBitmap again;
     std::unique_ptr<imaging::TIEMask> againMask;
-    imaging::ReadPNGStream(out, &again, params, progress, againMask, false, false);
-    Check(!abort && again.GetWidth() == bitmap.GetWidth() && again.GetHeight() == bitmap.GetHeight());
+    imaging::ReadPNGStream(out, &again, params, progress.record, againMask, false, false);
+    Check(!progress.abort && again.GetWidth() == bitmap.GetWidth() &&
+          again.GetHeight() == bitmap.GetHeight());
 }
 
 // The input with every chunk's CRC made right, so mutations reach the chunks' contents instead of

@@ -3,17 +3,14 @@
 // image, never a fault; a small page read must write back and read back unaborted at its size.
 #include "imaging/io/tiffilt.h"
 #include "platform/rtl/Streams.h"
+#include "tests/fuzz/image_fuzz.h"
 
 #include <cstdint>
 #include <cstdlib>
 
 namespace {
 
-void Check(bool ok)
-{
-    if (!ok)
-        std::abort();
-}
+using fuzz::Check;
 
 int ReadPage(const std::uint8_t* data, std::size_t size, int page, bool native)
 {
@@ -24,26 +21,25 @@ int ReadPage(const std::uint8_t* data, std::size_t size, int page, bool native)
     params.TIFFImageIndex = page;
     params.NativePixelFormat = native;
     params.TIFFOption = native;
-    std::atomic<bool> abort{false};
-    imaging::TProgressRecord progress;
-    progress.Aborting = &abort;
+    fuzz::Progress progress;
     int count = 0;
-    imaging::ReadTIFFStream(&bitmap, stream, count, false, false, true, mask, false, progress, params);
-    if (abort || bitmap.GetWidth() == 0 || bitmap.GetHeight() == 0)
+    imaging::ReadTIFFStream(&bitmap, stream, count, false, false, true, mask, false, progress.record, params);
+    if (progress.abort || bitmap.GetWidth() == 0 || bitmap.GetHeight() == 0)
         return count;
     if (mask)
         Check(mask->Width() == bitmap.GetWidth() && mask->Height() == bitmap.GetHeight());
     if (std::int64_t(bitmap.GetWidth()) * bitmap.GetHeight() > 4096)
         return count;
     rtl::TMemoryStream out;
-    Check(imaging::WriteTIFFStream(out, false, &bitmap, progress, params) == 1 && !abort);
+    Check(imaging::WriteTIFFStream(out, false, &bitmap, progress.record, params) == 1 && !progress.abort);
     out.SetPosition(0);
     imaging::TIEBitmap again;
     params.TIFFImageIndex = 0;
     params.TIFFOption = 0;
     int againCount = 0;
-    imaging::ReadTIFFStream(&again, out, againCount, false, true, true, mask, false, progress, params);
-    Check(!abort && again.GetWidth() == bitmap.GetWidth() && again.GetHeight() == bitmap.GetHeight());
+    imaging::ReadTIFFStream(&again, out, againCount, false, true, true, mask, false, progress.record, params);
+    Check(!progress.abort && again.GetWidth() == bitmap.GetWidth() &&
+          again.GetHeight() == bitmap.GetHeight());
     return count;
 }
 
