@@ -39,16 +39,14 @@ int ReadCommand(int argc, char** argv)
     rtl::TMemoryStream file;
     file.LoadFromFile(argv[3]);
     TIEBitmap bitmap;
-    std::atomic<bool> abort{false};
-    TProgressRecord progress;
-    progress.Aborting = &abort;
+    test::Progress progress;
     std::unique_ptr<TIEMask> mask;
     if (cursor)
-        ReadCURStream(file, &bitmap, params, progress, mask, noMask, false);
+        ReadCURStream(file, &bitmap, params, progress.record, mask, noMask, false);
     else
-        ReadICOStream(file, &bitmap, params, progress, mask, noMask, false);
+        ReadICOStream(file, &bitmap, params, progress.record, mask, noMask, false);
     test::ReportPeakMemory();
-    if (abort)
+    if (progress.Aborted())
         return 2;
     std::unique_ptr<TIEBitmap> alpha;
     if (mask) {
@@ -95,11 +93,9 @@ int WriteCommand(int argc, char** argv)
         }
     }
     rtl::TMemoryStream out;
-    std::atomic<bool> abort{false};
-    TProgressRecord progress;
-    progress.Aborting = &abort;
-    WriteICOStream(out, &bitmap, params, progress, bits, sizes);
-    if (abort)
+    test::Progress progress;
+    WriteICOStream(out, &bitmap, params, progress.record, bits, sizes);
+    if (progress.Aborted())
         return 2;
     out.SaveToFile(argv[3]);
     return 0;

@@ -57,21 +57,17 @@ bool Read(const char* in, TIEBitmap& bitmap, TIOParamsVals& params)
 {
     rtl::TMemoryStream file;
     file.LoadFromFile(in);
-    std::atomic<bool> abort{false};
-    TProgressRecord progress;
-    progress.Aborting = &abort;
-    DecodeJpegStream(file, nullptr, &bitmap, false, false, progress, params);
-    return !abort;
+    test::Progress progress;
+    DecodeJpegStream(file, nullptr, &bitmap, false, false, progress.record, params);
+    return !progress.Aborted();
 }
 
 bool Write(const char* out, TIEBitmap& bitmap, TIOParamsVals& params)
 {
     rtl::TMemoryStream file;
-    std::atomic<bool> abort{false};
-    TProgressRecord progress;
-    progress.Aborting = &abort;
-    EncodeJpegStream(file, &bitmap, params, progress);
-    if (abort)
+    test::Progress progress;
+    EncodeJpegStream(file, &bitmap, params, progress.record);
+    if (progress.Aborted())
         return false;
     file.SaveToFile(out);
     return true;

@@ -30,12 +30,10 @@ int ReadCommand(int argc, char** argv)
     TIOParamsVals params(nullptr);
     params.NativePixelFormat = native;
     params.PNGBackground = TRGB{0x33, 0x22, 0x11};
-    std::atomic<bool> abort{false};
-    TProgressRecord progress;
-    progress.Aborting = &abort;
+    test::Progress progress;
     std::unique_ptr<TIEMask> mask;
-    ReadPNGStream(file, &bitmap, params, progress, mask, blend, false);
-    if (abort)
+    ReadPNGStream(file, &bitmap, params, progress.record, mask, blend, false);
+    if (progress.Aborted())
         return 2;
     std::unique_ptr<TIEBitmap> alpha;
     if (mask && !mask->Full) {
@@ -95,11 +93,9 @@ int WriteCommand(int argc, char** argv)
         alpha->CopyToTIEMask(mask.get());
     }
     rtl::TMemoryStream out;
-    std::atomic<bool> abort{false};
-    TProgressRecord progress;
-    progress.Aborting = &abort;
-    WritePNGStream(out, &bitmap, params, progress, mask.get());
-    if (abort)
+    test::Progress progress;
+    WritePNGStream(out, &bitmap, params, progress.record, mask.get());
+    if (progress.Aborted())
         return 2;
     out.SaveToFile(argv[3]);
     return 0;
