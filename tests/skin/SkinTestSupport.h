@@ -8,6 +8,7 @@
 #include "platform/win/Forms.h"
 #include "skin/SUIMgr.h"
 #include "skin/SUIPublic.h"
+#include "tests/platform/win/DcCapture.h"
 #include "tests/platform/win/MessagePump.h"
 
 #include <gtest/gtest.h>
@@ -16,6 +17,7 @@
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace skintest {
@@ -152,26 +154,10 @@ private:
     Shot(HDC dc, int w, int h) { Read(dc, w, h); }
     void Read(HDC dc, int w, int h)
     {
-        width_ = w;
-        height_ = h;
-        BITMAPINFO bi{};
-        bi.bmiHeader.biSize = sizeof bi.bmiHeader;
-        bi.bmiHeader.biWidth = w;
-        bi.bmiHeader.biHeight = -h;
-        bi.bmiHeader.biPlanes = 1;
-        bi.bmiHeader.biBitCount = 32;
-        bi.bmiHeader.biCompression = BI_RGB;
-        void* bits = nullptr;
-        HDC mem = ::CreateCompatibleDC(dc);
-        HBITMAP bmp = ::CreateDIBSection(mem, &bi, DIB_RGB_COLORS, &bits, nullptr, 0);
-        HGDIOBJ old = ::SelectObject(mem, bmp);
-        ::BitBlt(mem, 0, 0, w, h, dc, 0, 0, SRCCOPY);
-        ::GdiFlush();
-        const auto* p = static_cast<const std::uint32_t*>(bits);
-        pixels_.assign(p, p + static_cast<std::size_t>(w) * h);
-        ::SelectObject(mem, old);
-        ::DeleteObject(bmp);
-        ::DeleteDC(mem);
+        wintest::Capture c = wintest::CaptureDC(dc, 0, 0, w, h);
+        width_ = c.Width;
+        height_ = c.Height;
+        pixels_ = std::move(c.Data);
     }
 
     int width_ = 0;

@@ -36,7 +36,8 @@ inline Capture CaptureDC(HDC source, int left, int top, int width, int height)
     HGDIOBJ old = ::SelectObject(mem, dib);
     ::BitBlt(mem, 0, 0, width, height, source, left, top, SRCCOPY);
     ::GdiFlush();
-    std::memcpy(c.Data.data(), bits, c.Data.size() * 4);
+    if (bits)  // none for an empty area
+        std::memcpy(c.Data.data(), bits, c.Data.size() * 4);
     ::SelectObject(mem, old);
     ::DeleteObject(dib);
     ::DeleteDC(mem);
