@@ -7,7 +7,7 @@
 #include "imaging/core/vodiradproc.h"
 #include "imaging/io/bmpfilt.h"
 #include "platform/rtl/BmpReader.h"
-#include "tests/imaging/io/pnm_test_util.h"
+#include "tests/imaging/io/peer_tool_util.h"
 
 #include <cstdio>
 #include <cstdlib>
@@ -88,29 +88,21 @@ int WriteCommand(char** argv)
         mono.MoveTo(&bitmap);
     } else if (grey && (bits == 4 || bits == 8))
         bitmap.SetPixelFormat(ie8g);
-    rtl::TMemoryStream out;
-    test::Progress progress;
-    WriteBMPStream(out, &bitmap, params, progress.record);
-    if (progress.Aborted())
-        return 2;
-    out.SaveToFile(argv[3]);
-    return 0;
+    return test::WriteToFile(argv[3], [&](rtl::TStream& out, TProgressRecord& progress) {
+        WriteBMPStream(out, &bitmap, params, progress);
+    });
 }
 
 }  // namespace
 
 int main(int argc, char** argv)
 {
-    try {
-        if ((argc == 4 || argc == 5) && std::strcmp(argv[1], "read") == 0)
-            return ReadCommand(argv[2], argv[3], argc == 5 ? argv[4] : "io");
-        if (argc == 7 && std::strcmp(argv[1], "write") == 0)
-            return WriteCommand(argv);
-    } catch (const std::exception& e) {
-        std::fprintf(stderr, "bmp_peer_tool: %s\n", e.what());
-        return 4;
-    }
-    std::fprintf(stderr,
-                 "usage: bmp_peer_tool read IN OUT [io|runtime|dib] | write IN OUT BITS VERSION RLE\n");
-    return 1;
+    return test::ToolMain("bmp_peer_tool", "read IN OUT [io|runtime|dib] | write IN OUT BITS VERSION RLE",
+                          [&] {
+                              if ((argc == 4 || argc == 5) && std::strcmp(argv[1], "read") == 0)
+                                  return ReadCommand(argv[2], argv[3], argc == 5 ? argv[4] : "io");
+                              if (argc == 7 && std::strcmp(argv[1], "write") == 0)
+                                  return WriteCommand(argv);
+                              return -1;
+                          });
 }

@@ -9,7 +9,7 @@
 #include "imaging/io/pcxfilter.h"
 #include "imaging/io/pxmfilt.h"
 #include "imaging/io/wbmpfilt.h"
-#include "tests/imaging/io/pnm_test_util.h"
+#include "tests/imaging/io/peer_tool_util.h"
 
 #include <cstdio>
 #include <cstdlib>
@@ -105,38 +105,30 @@ int WriteCommand(const std::string& format, int argc, char** argv)
     }
     if (number("mono", 0))
         bitmap.SetPixelFormat(ie1g);
-    rtl::TMemoryStream out;
-    test::Progress progress;
-    if (format == "pxm")
-        WritePXMStream(out, &bitmap, params, progress.record);
-    else if (format == "wbmp")
-        WriteWBMPStream(out, &bitmap, progress.record);
-    else if (format == "tga")
-        WriteTGAStream(out, &bitmap, params, progress.record, mask.get());
-    else
-        WritePCXStream(out, &bitmap, params, progress.record);
-    if (progress.Aborted())
-        return 2;
-    out.SaveToFile(argv[4]);
-    return 0;
+    return test::WriteToFile(argv[4], [&](rtl::TStream& out, TProgressRecord& progress) {
+        if (format == "pxm")
+            WritePXMStream(out, &bitmap, params, progress);
+        else if (format == "wbmp")
+            WriteWBMPStream(out, &bitmap, progress);
+        else if (format == "tga")
+            WriteTGAStream(out, &bitmap, params, progress, mask.get());
+        else
+            WritePCXStream(out, &bitmap, params, progress);
+    });
 }
 
 }  // namespace
 
 int main(int argc, char** argv)
 {
-    try {
-        const std::string format = argc > 2 ? argv[2] : "";
-        const bool known = format == "pxm" || format == "wbmp" || format == "tga" || format == "pcx";
-        if (known && argc == 5 && std::strcmp(argv[1], "read") == 0)
-            return ReadCommand(format, argv[3], argv[4]);
-        if (known && argc >= 5 && std::strcmp(argv[1], "write") == 0)
-            return WriteCommand(format, argc, argv);
-    } catch (const std::exception& e) {
-        std::fprintf(stderr, "raster_peer_tool: %s\n", e.what());
-        return 4;
-    }
-    std::fprintf(stderr,
-                 "usage: raster_peer_tool read FORMAT IN OUT | write FORMAT IN.ppm OUT [key=value...]\n");
-    return 1;
+    return test::ToolMain(
+        "raster_peer_tool", "read FORMAT IN OUT | write FORMAT IN.ppm OUT [key=value...]", [&] {
+            const std::string format = argc > 2 ? argv[2] : "";
+            const bool known = format == "pxm" || format == "wbmp" || format == "tga" || format == "pcx";
+            if (known && argc == 5 && std::strcmp(argv[1], "read") == 0)
+                return ReadCommand(format, argv[3], argv[4]);
+            if (known && argc >= 5 && std::strcmp(argv[1], "write") == 0)
+                return WriteCommand(format, argc, argv);
+            return -1;
+        });
 }

@@ -1,5 +1,5 @@
-// Netpbm files for the peer tools: the peers and the suites exchange pixels as PPM, PGM and PAM.
-// The tools' runs take their abort flag from io_test_util.h.
+// What the peer tools share: the netpbm files (PPM, PGM and PAM) through which the suites and the
+// peers exchange pixels, a writer's run into a file, and the tools' exit codes.
 #pragma once
 
 #include "imaging/core/iebitmap.h"
@@ -10,6 +10,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <exception>
 #include <memory>
 #include <string>
 #include <vector>
@@ -127,6 +128,37 @@ inline void SavePam(const std::string& path, TIEBitmap& bitmap, TIEBitmap* alpha
             out += {char(row[3 * x + 2]), char(row[3 * x + 1]), char(row[3 * x]), char(a ? a[x] : 255)};
     }
     SaveBytes(path, out);
+}
+
+// Runs Write(stream, progress record) into memory and saves what it made at Path. The tool's exit
+// code: 0, or 2 when the writer aborted (nothing is saved then).
+template <class Write>
+int WriteToFile(const std::string& path, Write write)
+{
+    rtl::TMemoryStream out;
+    Progress progress;
+    write(out, progress.record);
+    if (progress.Aborted())
+        return 2;
+    out.SaveToFile(path);
+    return 0;
+}
+
+// A tool's main: the exit code Command returns, which is -1 when no command fits the arguments
+// (the usage is printed and the code is 1); an exception is printed and the code is 4.
+template <class Command>
+int ToolMain(const char* name, const char* usage, Command command)
+{
+    try {
+        const int code = command();
+        if (code >= 0)
+            return code;
+    } catch (const std::exception& e) {
+        std::fprintf(stderr, "%s: %s\n", name, e.what());
+        return 4;
+    }
+    std::fprintf(stderr, "usage: %s %s\n", name, usage);
+    return 1;
 }
 
 // The process's peak resident memory, from the kernel's own count, as "peak_kb=N" on stderr (Linux).
