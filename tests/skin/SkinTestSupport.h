@@ -198,4 +198,27 @@ inline RECT RectOf(const win::TControl& c)
     return RECT{c.Left(), c.Top(), c.Left() + c.Width(), c.Top() + c.Height()};
 }
 
+// A test around one form read from a description: the form (deleted when the test ends), its file
+// theme Theme1, its components by name and its picture.
+struct FormFixture : ::testing::Test {
+    void TearDown() override { delete form; }
+    // Shows the form of a whole description.
+    void Show(const std::string& text)
+    {
+        form = ShowForm(text);
+        theme = static_cast<skin::TsuiFileTheme*>(form->FindComponent("Theme1"));
+    }
+    // Shows FormHead(w, h) with Body's components.
+    void ShowBody(const std::string& body, int w, int h) { Show(FormHead(w, h) + body + "end\n"); }
+    template <class T>
+    T* Find(const char* name)
+    {
+        return static_cast<T*>(form->FindComponent(name));
+    }
+    Shot Take() { return Shot(form->Handle()); }
+
+    win::TForm* form = nullptr;
+    skin::TsuiFileTheme* theme = nullptr;
+};
+
 }  // namespace skintest
