@@ -4,8 +4,10 @@
 #     WIN32 marks a library that calls Windows; it exists only in the i686 build. A library without
 #     it is portable core: it builds everywhere and must never include windows.h. SOURCES_WIN32 and
 #     SOURCES_POSIX hold the few files a portable library implements per platform.
-#   va_test(name [WIN32] [SERIAL] SOURCES ... [DEPS ...] [JUDGES ...])
-#     One GoogleTest executable, one CTest test. In the i686 build it runs under Wine. SERIAL runs
+#   va_test(name [WIN32] [SERIAL] SOURCES ... [DEPS ...] [JUDGES ...] [LAUNCHER command...])
+#     One GoogleTest executable, one CTest test. In the i686 build it runs under Wine. LAUNCHER runs
+#     the test through a command (which starts the servers the test talks to, say) that ends with
+#     the test's own command line and returns its status. SERIAL runs
 #     it alone: the Wine tests share one Xvfb screen, and a window another test shows can take the
 #     focus, activation or mouse capture that a test of dialogs and input depends on. JUDGES names
 #     the peers it compares with (va_require_judge, VarneloJudges.cmake). Each test writes a GoogleTest
@@ -138,7 +140,7 @@ function(_va_gtest_main out deps)
 endfunction()
 
 function(va_test name)
-  cmake_parse_arguments(A "WIN32;SERIAL" "TIMEOUT" "SOURCES;DEPS;JUDGES" ${ARGN})
+  cmake_parse_arguments(A "WIN32;SERIAL" "TIMEOUT" "SOURCES;DEPS;JUDGES;LAUNCHER" ${ARGN})
   _va_tests_wanted(wanted)
   if(NOT wanted OR (A_WIN32 AND NOT VA_WIN32))
     return()
@@ -154,7 +156,12 @@ function(va_test name)
   target_link_libraries(${name} PRIVATE ${A_DEPS} ${main})
   target_compile_definitions(${name} PRIVATE
     VA_TEST_DATA_DIR="${VA_TEST_DATA_DIR}" VA_SOURCE_DIR="${VA_SOURCE_DIR_NATIVE}")
-  add_test(NAME ${name} COMMAND ${name} --gtest_brief=1
+  set(run ${name})
+  if(A_LAUNCHER)
+    # The emulator is added only to a command that starts with the target itself.
+    set(run ${A_LAUNCHER} ${CMAKE_CROSSCOMPILING_EMULATOR} $<TARGET_FILE:${name}>)
+  endif()
+  add_test(NAME ${name} COMMAND ${run} --gtest_brief=1
                                        --gtest_output=xml:${VA_BINARY_DIR_NATIVE}/test-reports/${name}.xml)
   if(NOT A_TIMEOUT)
     set(A_TIMEOUT 300)

@@ -8,9 +8,15 @@
 
 #include <cstdint>
 
+namespace rtl {
+class TStream;
+}
+
 namespace imaging {
 
 class TIEBitmap;
+class TIEMask;
+class TIESelectionPoints;
 
 // The view's bitmap is reached through GetIEBitmap (and GetTBitmap for a view that shows a platform
 // bitmap); a component that changes it calls ImageChange and Update. Components that keep a pointer
@@ -53,6 +59,16 @@ public:
     virtual void SetDpiX(std::int32_t Value);
     virtual void SetDpiY(std::int32_t Value);
     void SetDpi(std::int32_t X, std::int32_t Y);
+
+    // The selection of a view that keeps one, for the processing component's undo entries and
+    // its operations inside the selection. A view without selections has no mask (nullptr), never
+    // holds a selection, writes nothing and loads nothing.
+    virtual TIEMask* GetSelectionMask() { return nullptr; }
+    virtual const TIESelectionPoints* GetSelectionPoints() const { return nullptr; }
+    virtual bool Selected() const { return false; }
+    virtual void SaveSelectionToStream(rtl::TStream&) {}
+    // False, with nothing changed, for a snapshot the view cannot take.
+    virtual bool LoadSelectionFromStream(rtl::TStream&) { return false; }
 
     // 800 Hz for 50 ms.
     virtual void Beep();

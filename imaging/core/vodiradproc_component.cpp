@@ -38,16 +38,25 @@ bool TVodirAdProc::CanProcess(std::initializer_list<TIEPixelFormat> AllowedForma
 
 void TVodirAdProc::SaveEntry(TEntries& list, int Source)
 {
-    if (Source != 1 || !CanProcess())
-        return;  // selections need a view that keeps one
     TEntry entry;
-    entry.image = std::make_unique<TIEBitmap>();
-    entry.image->MinFileSize = bitmap_->MinFileSize;
-    entry.image->SetLocation(UndoLocation);
-    entry.image->Assign(bitmap_);
+    if (Source == 1) {
+        if (!CanProcess())
+            return;
+        entry.image = std::make_unique<TIEBitmap>();
+        entry.image->MinFileSize = bitmap_->MinFileSize;
+        entry.image->SetLocation(UndoLocation);
+        entry.image->Assign(bitmap_);
+    } else if (Source == 2) {
+        entry.selection = std::make_unique<rtl::TMemoryStream>();
+        if (!SaveViewSelection(*entry.selection))
+            return;  // selections need a view that keeps one
+    } else {
+        return;
+    }
     while (int(list.size()) >= undoLimit_)
         list.erase(list.begin());
     list.push_back(std::move(entry));
+    ++entriesSaved_;
 }
 
 void TVodirAdProc::SaveUndo(int Source) { SaveEntry(undo_, Source); }
@@ -57,11 +66,11 @@ void TVodirAdProc::SaveUndoCaptioned(const std::string& Caption, int Source)
 {
     if (!CanProcess())
         return;
-    // A new newest entry is told by its own image: the count alone cannot tell, since a lowered
-    // limit drops more than one old entry for it.
-    const TIEBitmap* newest = undo_.empty() ? nullptr : undo_.back().image.get();
+    // The entry just saved is told by the count of entries ever added: the list's size cannot tell,
+    // since a lowered limit drops more than one old entry for it.
+    const std::uint64_t before = entriesSaved_;
     SaveUndo(Source);
-    if (Source == 1 && !undo_.empty() && undo_.back().image.get() != newest)
+    if (entriesSaved_ != before && !undo_.empty())
         undo_.back().caption = Caption;
 }
 
@@ -73,7 +82,31 @@ void TVodirAdProc::RestoreEntry(TEntries& list, int Index)
     if (entry.image) {
         bitmap_->Assign(entry.image.get());
         Update();
+    } else if (entry.selection) {
+        entry.selection->SetPosition(0);
+        LoadViewSelection(*entry.selection);
     }
+}
+
+bool TVodirAdProc::GetSelectionRect(int& X1, int& Y1, int& X2, int& Y2, const TIESelectionPoints*& Points,
+                                    TIEMask*& Mask)
+{
+    X1 = Y1 = 0;
+    X2 = bitmap_ ? bitmap_->GetWidth() : 0;
+    Y2 = bitmap_ ? bitmap_->GetHeight() : 0;
+    Points = nullptr;
+    bool selected = false;
+    const TIESelectionPoints* points = nullptr;
+    Mask = ViewSelection(selected, points);
+    // A mask of another size than the image is left from before the image changed: never applied.
+    if (!Mask || !selected || Mask->IsEmpty() || Mask->Width() != X2 || Mask->Height() != Y2)
+        return false;
+    X1 = Mask->X1();
+    Y1 = Mask->Y1();
+    X2 = Mask->X2() + 1;
+    Y2 = Mask->Y2() + 1;
+    Points = points;
+    return true;
 }
 
 void TVodirAdProc::UndoAt(int Index) { RestoreEntry(undo_, Index); }
@@ -95,23 +128,60 @@ bool TVodirAdProc::BeginProcessing(std::initializer_list<TIEPixelFormat> Allowed
     return true;
 }
 
+bool TVodirAdProc::BeginProcessing(std::initializer_list<TIEPixelFormat> AllowedFormats,
+                                   const std::string& Caption, TFrame& Frame)
+{
+    if (!BeginProcessing(AllowedFormats, Caption))
+        return false;
+    const TIESelectionPoints* points = nullptr;
+    TIEMask* mask = nullptr;
+    int x1, y1, x2, y2;
+    Frame.work = bitmap_;
+    Frame.x1 = Frame.y1 = 0;
+    Frame.x2 = bitmap_->GetWidth();
+    Frame.y2 = bitmap_->GetHeight();
+    if (GetSelectionRect(x1, y1, x2, y2, points, mask)) {
+        Frame.box = std::make_unique<TIEBitmap>();
+        Frame.box->Allocate(x2 - x1, y2 - y1, bitmap_->GetPixelFormat());
+        bitmap_->CopyRectTo(Frame.box.get(), x1, y1, 0, 0, x2 - x1, y2 - y1);
+        Frame.work = Frame.box.get();
+        Frame.mask = mask;
+        Frame.x2 = x2 - x1;
+        Frame.y2 = y2 - y1;
+    }
+    return true;
+}
+
+void TVodirAdProc::EndProcessing(TFrame& Frame)
+{
+    if (Frame.box) {
+        // Only the selected pixels take the result; 8-bit masks blend it with what was there.
+        Frame.mask->CopyBitmapMasked(bitmap_, Frame.box.get(), false, true, false);
+        Frame.box.reset();
+    }
+    Update();
+}
+
 void TVodirAdProc::ConvertToGray()
 {
-    if (!BeginProcessing({}, "ConvertToGray"))
+    TFrame frame;
+    if (!BeginProcessing({}, "ConvertToGray", frame))
         return;
-    if (bitmap_->GetPixelFormat() == ie24RGB) {
-        const int w = bitmap_->GetWidth(), h = bitmap_->GetHeight();
-        for (int y = 0; y < h; ++y) {
-            auto* row = reinterpret_cast<TRGB*>(bitmap_->ScanLine(y));
-            for (int x = 0; x < w; ++x) {
+    TIEBitmap& work = *frame.work;
+    if (work.GetPixelFormat() == ie24RGB) {
+        const int x2 = std::min(frame.x2, work.GetWidth()), y2 = std::min(frame.y2, work.GetHeight());
+        const int rows = y2 - frame.y1;
+        for (int y = frame.y1; y < y2; ++y) {
+            auto* row = reinterpret_cast<TRGB*>(work.ScanLine(y));
+            for (int x = frame.x1; x < x2; ++x) {
                 const std::uint8_t g = RGBToGray(row[x]);
                 row[x] = TRGB{g, g, g};
             }
             if (OnProgress)
-                OnProgress(this, int(std::int64_t(y + 1) * 100 / (h + 0.5)));
+                OnProgress(this, int(std::int64_t(y - frame.y1 + 1) * 100 / (rows + 0.5)));
         }
     }
-    Update();
+    EndProcessing(frame);
 }
 
 void TVodirAdProc::Resample(int NewWidth, int NewHeight, TResampleFilter Filter)

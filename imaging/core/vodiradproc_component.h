@@ -1,6 +1,6 @@
 // TVodirAdProc: the processing component. It applies grey conversion, resampling and colour
 // reduction to one image (its own, an attached view's, an attached platform image's or bitmap's)
-// and keeps undo and redo lists of earlier images.
+// and keeps undo and redo lists of earlier images and of an attached view's selections.
 #pragma once
 
 #include "imaging/core/hyiedefs.h"
@@ -23,6 +23,7 @@ namespace imaging {
 
 class TIEBitmap;
 class TIEMask;
+class TIESelectionPoints;
 
 enum TPRPreviewsParamsItems { prppDefaultLockPreview };
 
@@ -67,12 +68,15 @@ public:
 
     // True with an image of a format in AllowedFormats (an empty list allows all).
     bool CanProcess(std::initializer_list<TIEPixelFormat> AllowedFormats = {});
-    // The image (Source 1) as the newest undo or redo entry; the oldest is dropped beyond
-    // UndoLimit. Source 2 (a view's selection) needs a view that keeps one; other Sources do nothing.
+    // The image (Source 1) or the attached view's selection (Source 2: its points, flag and mask,
+    // as the view writes them) as the newest undo or redo entry; the oldest is dropped beyond
+    // UndoLimit. A selection needs a view that keeps one; other Sources do nothing.
     virtual void SaveUndo(int Source = 1);
     void SaveUndoCaptioned(const std::string& Caption, int Source = 1);
     virtual void SaveRedo(int Source = 1);
-    // Index 0 is the newest entry; the entry stays in its list. Out of range does nothing.
+    // Index 0 is the newest entry; the entry stays in its list. Out of range does nothing. An
+    // image entry replaces the image; a selection entry becomes the attached view's selection when
+    // it was made for an image of the present size (else nothing changes).
     virtual void UndoAt(int Index);
     virtual void RedoAt(int Index);
     void Undo() { UndoAt(0); }
@@ -83,11 +87,23 @@ public:
     // Captions in list order: index 0 is the oldest entry's.
     const std::string& UndoCaption(int Index) const { return undo_.at(std::size_t(Index)).caption; }
     const std::string& RedoCaption(int Index) const { return redo_.at(std::size_t(Index)).caption; }
+    // Whether an entry (0 the oldest) holds a selection rather than an image.
+    bool UndoIsSelection(int Index) const { return undo_.at(std::size_t(Index)).selection != nullptr; }
+    bool RedoIsSelection(int Index) const { return redo_.at(std::size_t(Index)).selection != nullptr; }
+
+    // The part of the image the operations work on: X1 = Y1 = 0 and X2, Y2 the image's size
+    // (exclusive), or, while an attached view holds a selection, the box of its mask (X2 and Y2
+    // one past the last pixel). Mask is the view's selection mask whether it holds one or not
+    // (nullptr without a view that keeps selections), Points its polygons (nullptr likewise).
+    // True only for a held, non-empty selection of the image's size.
+    bool GetSelectionRect(int& X1, int& Y1, int& X2, int& Y2, const TIESelectionPoints*& Points,
+                          TIEMask*& Mask);
 
     // Tells what the image belongs to that it changed.
     void Update();
 
-    // 24-bit images become grey (R * 21 + G * 71 + B * 8) div 100 in all three channels.
+    // 24-bit images become grey (R * 21 + G * 71 + B * 8) div 100 in all three channels; with a
+    // selection held by the attached view, only its pixels (8-bit masks blend by their value).
     void ConvertToGray();
     // NewHeight 0 keeps the height and a negative one is its absolute value; NewWidth likewise,
     // and -1 on one side keeps the aspect from the other (both -1 does nothing). The image is
@@ -112,14 +128,32 @@ private:
     };
     using TEntries = std::vector<TEntry>;
 
+    // What an operation works on: the image itself, or a copy of the selection's box.
+    struct TFrame {
+        TIEBitmap* work = nullptr;
+        std::unique_ptr<TIEBitmap> box;  // the copy, when there is a selection
+        TIEMask* mask = nullptr;         // not owned
+        int x1 = 0, y1 = 0, x2 = 0, y2 = 0;
+    };
+
     void SaveEntry(TEntries& list, int Source);
     void RestoreEntry(TEntries& list, int Index);
+    // Platform parts: the attached view's selection (vodiradproc_component_win32.cpp).
+    TIEMask* ViewSelection(bool& Selected, const TIESelectionPoints*& Points) const;
+    // False without a view that keeps selections.
+    bool SaveViewSelection(rtl::TStream& Stream);
+    void LoadViewSelection(rtl::TStream& Stream);
     // A new own bitmap replaces whatever was processed.
     void UseOwnBitmap();
     void DetachView();
     void BitmapChangeEvent(rtl::TObject* Sender, bool Destroying);
     void RewrapAttachedBitmap();
     bool BeginProcessing(std::initializer_list<TIEPixelFormat> AllowedFormats, const std::string& Caption);
+    // The undo entry first, then the frame; false (nothing saved) when the image cannot be processed.
+    bool BeginProcessing(std::initializer_list<TIEPixelFormat> AllowedFormats, const std::string& Caption,
+                         TFrame& Frame);
+    // A selection's box goes back into the image through the mask; then the owner is told.
+    void EndProcessing(TFrame& Frame);
     void ReduceTo(int NumColors, std::span<TRGB> Palette, int Method, const std::string& Caption,
                   bool PaletteOut);
 
@@ -133,6 +167,7 @@ private:
     int undoLimit_ = 1;
     TEntries undo_;
     TEntries redo_;
+    std::uint64_t entriesSaved_ = 0;  // counts every entry added, to caption the one just saved
 };
 
 }  // namespace imaging

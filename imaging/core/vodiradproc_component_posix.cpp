@@ -22,6 +22,14 @@ void TVodirAdProc::DetachView() {}
 void TVodirAdProc::BitmapChangeEvent(rtl::TObject*, bool) {}
 void TVodirAdProc::RewrapAttachedBitmap() {}
 void TVodirAdProc::Update() {}
+TIEMask* TVodirAdProc::ViewSelection(bool& Selected, const TIESelectionPoints*& Points) const
+{
+    Selected = false;
+    Points = nullptr;
+    return nullptr;
+}
+bool TVodirAdProc::SaveViewSelection(rtl::TStream&) { return false; }
+void TVodirAdProc::LoadViewSelection(rtl::TStream&) {}
 void TVodirAdProc::Notification(rtl::TComponent* AComponent, rtl::TOperation Operation)
 {
     rtl::TComponent::Notification(AComponent, Operation);

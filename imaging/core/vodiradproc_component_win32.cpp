@@ -1,5 +1,5 @@
-// The processing component's attachments: a view followed through its callbacks, a platform image
-// control, a platform bitmap.
+// The processing component's attachments: a view followed through its callbacks (and its selection),
+// a platform image control, a platform bitmap.
 #include "imaging/core/vodiradproc_component.h"
 
 #include "imaging/core/iebitmap.h"
@@ -151,6 +151,27 @@ void TVodirAdProc::Update()
     } else if (attachedBitmap_) {
         attachedBitmap_->SetModified(true);
     }
+}
+
+TIEMask* TVodirAdProc::ViewSelection(bool& Selected, const TIESelectionPoints*& Points) const
+{
+    Selected = view_ && view_->Selected();
+    Points = view_ ? view_->GetSelectionPoints() : nullptr;
+    return view_ ? view_->GetSelectionMask() : nullptr;
+}
+
+bool TVodirAdProc::SaveViewSelection(rtl::TStream& Stream)
+{
+    if (!view_ || !view_->GetSelectionMask())
+        return false;
+    view_->SaveSelectionToStream(Stream);
+    return true;
+}
+
+void TVodirAdProc::LoadViewSelection(rtl::TStream& Stream)
+{
+    if (view_)
+        view_->LoadSelectionFromStream(Stream);
 }
 
 TColor TVodirAdProc::Background() const { return view_ ? view_->Background() : background_; }

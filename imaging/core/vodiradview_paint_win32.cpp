@@ -5,6 +5,7 @@
 #include "imaging/core/hyieutils.h"
 #include "imaging/core/iebitmap.h"
 #include "imaging/core/vodiradproc.h"
+#include "imaging/core/vodiradproc_transition_win32.h"
 #include "imaging/core/vodiradproc_win32.h"
 #include "platform/win/Graphics.h"
 #include "platform/win/Handles.h"
@@ -486,6 +487,11 @@ void TVodirAdView::Paint()
     const win::TRect client{0, 0, cw, ch};
     if (ComponentState().Contains(rtl::csDesigning)) {
         DrawBackground(canvas, client, {});
+        return;
+    }
+    if (TransitionRunning()) {
+        // The animation owns the screen until it stops.
+        transition_->PaintFrame(canvas.Handle());
         return;
     }
     if (updateLock_ == 0) {

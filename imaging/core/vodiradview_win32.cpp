@@ -5,6 +5,7 @@
 #include "imaging/core/iebitmap.h"
 #include "imaging/core/vodiradproc.h"
 #include "imaging/core/vodiradproc_component.h"
+#include "imaging/core/vodiradproc_transition_win32.h"
 #include "imaging/core/vodiradproc_win32.h"
 #include "platform/rtl/Exceptions.h"
 #include "platform/rtl/TypeInfo.h"
@@ -174,6 +175,7 @@ TVodirAdView::TVodirAdView(rtl::TComponent* AOwner)
     scrollTimer_->OnTimer = [this](rtl::TObject*) { AutoScrollStep(); };
     backBuffer_ = std::make_unique<win::TBitmap>();
     backBuffer_->SetPixelFormat(win::pf24bit);
+    transition_ = std::make_unique<TIETransitionEffects>(this);
     mask_.AllocateBits(0, 0, 1);
     captionFont_->SetSize(11);
     captionFont_->SetStyle({win::fsBold});
@@ -185,6 +187,7 @@ TVodirAdView::~TVodirAdView()
 {
     // Followers let go while the layers still exist; the I/O component waits for its job first.
     NotifyDestroying();
+    transition_.reset();
     timer_.reset();
     scrollTimer_.reset();
     if (drawDib_)
@@ -380,7 +383,37 @@ void TVodirAdView::SetBounds(int left, int top, int width, int height)
     }
 }
 
-void TVodirAdView::Update() { UpdateGeometry(0); }
+void TVodirAdView::Update()
+{
+    if (TransitionRunning())
+        StopTransition();
+    UpdateGeometry(0);
+}
+
+// ---- transitions -----------------------------------------------------------------------------------
+
+bool TVodirAdView::TransitionRunning() const { return transition_ && transition_->Running(); }
+
+void TVodirAdView::StopTransition()
+{
+    if (transition_)
+        transition_->Stop();
+}
+
+void TVodirAdView::PrepareTransition()
+{
+    if (!transitionStart_)
+        transitionStart_ = std::make_unique<win::TBitmap>();
+    transitionStart_->Assign(BackBuffer());
+}
+
+bool TVodirAdView::RunTransition(int Effect, int Duration, bool UpdateOnStop)
+{
+    if (!IEIsTransition(Effect) || !HandleAllocated())
+        return false;
+    Update();
+    return transition_->Start(transitionStart_.get(), BackBuffer(), Effect, Duration, UpdateOnStop);
+}
 
 void TVodirAdView::UpdateGeometry(int depth)
 {

@@ -22,6 +22,7 @@ namespace imaging {
 
 class TVodirAdIO;
 class TVodirAdProc;
+class TIETransitionEffects;
 
 using TViewChangeEvent = rtl::TEvent<void(rtl::TObject* Sender, int Change)>;
 using TIEMouseInResizingGripEvent = rtl::TEvent<void(rtl::TObject* Sender, TIEGrip Grip)>;
@@ -45,7 +46,7 @@ struct TIEViewIOHooks {
     void (*DefaultDpi)(int& X, int& Y) = nullptr;
     // True when Wrapper is IO's own DirectShow wrapper and its graph exists. The pointer is only
     // compared, never followed: it arrives in a posted message and may be stale. Without this hook
-    // (the I/O component keeps no DirectShow wrapper yet) the view ignores both messages.
+    // the view ignores both messages.
     bool (*IsLiveDirectShow)(TVodirAdIO* IO, const void* Wrapper) = nullptr;
 };
 // nullptr removes them.
@@ -219,6 +220,16 @@ public:
     TVodirAdIO* GetIO();
     TVodirAdProc* GetProc();
 
+    // ---- transitions ----------------------------------------------------------------------------------
+    // The view's transition animation; never nullptr.
+    TIETransitionEffects* Transitions() const { return transition_.get(); }
+    // Keeps what the view shows now as the start of the next transition.
+    void PrepareTransition();
+    // Settles the view (stopping a running transition) and animates from the picture kept by
+    // PrepareTransition (the background without one) to what it shows now. False, with the view
+    // left as it is, for effect 0 or a number above 30 and for a view without a window.
+    bool RunTransition(int Effect, int Duration = 1000, bool UpdateOnStop = false);
+
     // ---- layers ------------------------------------------------------------------------------------
     int LayersCount() const { return int(layers_.size()); }
     TIELayer* Layers(int Index) const;
@@ -235,8 +246,10 @@ public:
 
     // ---- selection ----------------------------------------------------------------------------------
     TIEMask& SelectionMask() { return mask_; }
+    TIEMask* GetSelectionMask() override { return &mask_; }
     const TIESelectionPoints& SelectionPoints() const { return points_; }
-    bool Selected() const { return selected_; }
+    const TIESelectionPoints* GetSelectionPoints() const override { return &points_; }
+    bool Selected() const override { return selected_; }
     // Corners in client pixels with iesbClientArea, else image pixels.
     virtual void Select(int X1, int Y1, int X2, int Y2, bool Add = false);
     virtual void AddSelPoint(int X, int Y);
@@ -246,9 +259,9 @@ public:
     // The region of similar colour around the point, by MagicWandMode.
     void SelectMagicWand(int X, int Y, bool Add = false);
     // The selection snapshot (points, flag, mask) for undo and the zoom rectangle.
-    void SaveSelectionToStream(rtl::TStream& Stream);
+    void SaveSelectionToStream(rtl::TStream& Stream) override;
     // False, with nothing changed, for a snapshot of another image size or a damaged one.
-    bool LoadSelectionFromStream(rtl::TStream& Stream);
+    bool LoadSelectionFromStream(rtl::TStream& Stream) override;
     void PushSelection();
     // Restores and drops the newest pushed snapshot; false when none or when it does not fit.
     bool PopSelection();
@@ -286,9 +299,8 @@ protected:
     // Composes every layer into the back buffer.
     virtual void PaintLayers();
     virtual bool CanDraw();
-    // Transition effects come with a later part of the library; a running one would stop here.
-    virtual bool TransitionRunning() const { return false; }
-    virtual void StopTransition() {}
+    virtual bool TransitionRunning() const;
+    virtual void StopTransition();
 
 private:
     // vodiradview_win32.cpp
@@ -385,6 +397,9 @@ private:
     int outlineDelay_ = 0;
     int phase_ = 0;
     bool autoScrolling_ = false;
+
+    std::unique_ptr<TIETransitionEffects> transition_;
+    std::unique_ptr<win::TBitmap> transitionStart_;  // what PrepareTransition kept
 
     TVodirAdIO* io_ = nullptr;      // owned through the component owner list
     TVodirAdProc* proc_ = nullptr;  // likewise

@@ -7,6 +7,8 @@
 #include "imaging/io/bmpfiltps.h"
 #include "imaging/io/iepdf.h"
 #include "imaging/io/detail/vodiradio_platform.h"
+#include "imaging/io/ietwain.h"
+#include "imaging/io/iewia.h"
 #include "platform/rtl/Endian.h"
 #include "platform/rtl/Files.h"
 #include "platform/rtl/Strings.h"
@@ -187,10 +189,14 @@ struct TIEOpenDocuments {
 void TVodirAdIO::Publish(Table& t)
 {
     t.Property(RTL_GET_SET(Background)).Default(0);
+    t.Property(RTL_MEMBER(PreviewsParams));
     t.Property(RTL_MEMBER(StreamHeaders)).Default(false);
+    t.Event(RTL_MEMBER(OnIOPreview));
     t.Property(RTL_MEMBER(AutoAdjustDPI)).Default(false);
     t.Property(RTL_MEMBER(FilteredAdjustDPI)).Default(false);
     t.Event(RTL_MEMBER(OnFinishWork));
+    t.Property(RTL_MEMBER(SimplifiedParamsDialogs)).Default(true);
+    t.Event(RTL_MEMBER(OnDoPreviews));
     t.Property(RTL_GET_SET(NativePixelFormat)).Default(false);
     t.Creatable();
 }
@@ -201,6 +207,7 @@ TVodirAdIO::TVodirAdIO(rtl::TComponent* AOwner)
       platform_(detail::IENewIOPlatform())
 {
     UseOwnBitmap();
+    twain_ = std::make_unique<TIETWainParams>(this);
 }
 
 TVodirAdIO::~TVodirAdIO()
@@ -225,6 +232,8 @@ TVodirAdIO::~TVodirAdIO()
         DoFinishWork();  // the job's end is still reported, after its progress
     PlatformCloseAVI();
     PlatformDetach();
+    wia_.reset();
+    twain_.reset();
 }
 
 bool TVodirAdIO::ParamsBitmapSize(int& Width, int& Height) const
@@ -523,13 +532,25 @@ void TVodirAdIO::RunLoad(TJob& job)
     progress.Sender = this;
     progress.Aborting = &AbortFlag;
 
+    rtl::TStream* stream = job.stream;
     if (job.body) {
         job.body(job, progress);
-        return;
+        if (!job.fetched)
+            return;
+        // The fetched bytes are read as a stream whose format their content tells.
+        stream = job.fetched.get();
+        const int type = imaging::FindStreamFormat(*stream);
+        stream->Seek(0, rtl::soBeginning);
+        if (!ChooseStreamReader(job, type)) {
+            AbortFlag = true;
+            job.handOver = false;
+            job.error =
+                "the answer (" + std::to_string(stream->Size()) + " bytes) is in no format the library reads";
+            return;
+        }
     }
 
     std::unique_ptr<rtl::TFileStream> file;
-    rtl::TStream* stream = job.stream;
     std::int64_t blockSize = 0;
     if (!job.fileName.empty()) {
         try {
@@ -654,6 +675,11 @@ void TVodirAdIO::HandOver(TJob& job)
     // Progress a worker queued comes before the job's end.
     if (rtl::IsMainThread())
         DeliverProgress();
+    if (job.http) {
+        httpError_ = job.error;
+        if (AbortFlag && httpError_.empty())
+            httpError_ = "the answer is not a complete image in the format its content names";
+    }
     if (!job.handOver) {
         if (job.paramsOnly)
             params_->FileType = ioUnknown;
@@ -716,9 +742,7 @@ void TVodirAdIO::LoadFromFile(const std::string& FileName)
         return;
     }
     if (rtl::LowerCase(FileName.substr(0, 7)) == "http://") {
-        // Loading over HTTP is not part of this build: the load fails cleanly.
-        AbortFlag = true;
-        DoFinishWork();
+        LoadFromURL(FileName);
         return;
     }
     const std::string ext = LowerExtension(FileName);
@@ -809,24 +833,62 @@ void TVodirAdIO::LoadFromStream(rtl::TStream& Stream)
     LoadFromStreamType(Stream, type);
 }
 
+bool TVodirAdIO::ChooseStreamReader(TJob& job, int FileType)
+{
+    job.fileType = FileType;
+    job.steps = IEFormatSteps(FileType);
+    if (job.steps && job.steps->Load) {
+        job.viewDpi = job.steps->ViewDpiStream;
+        return true;
+    }
+    job.steps = nullptr;
+    job.row = AddedRow(FindFileFormatByType(FileType));
+    return job.row && job.row->ReadFunction;
+}
+
 void TVodirAdIO::LoadFromStreamType(rtl::TStream& Stream, int FileType)
 {
     AwaitIdle(true);
     auto job = std::make_unique<TJob>();
     job->stream = &Stream;
-    job->fileType = FileType;
-    job->steps = IEFormatSteps(FileType);
-    if (!job->steps || !job->steps->Load) {
-        job->steps = nullptr;
-        job->row = AddedRow(FindFileFormatByType(FileType));
-        if (!job->row || !job->row->ReadFunction) {
-            AbortFlag = true;
-            DoFinishWork();
-            return;
-        }
-    } else {
-        job->viewDpi = job->steps->ViewDpiStream;
+    if (!ChooseStreamReader(*job, FileType)) {
+        AbortFlag = true;
+        DoFinishWork();
+        return;
     }
+    StartLoad(std::move(job));
+}
+
+void TVodirAdIO::LoadFromURL(const std::string& URL)
+{
+    AwaitIdle(true);
+    detail::TIEHttpRequest request;
+    std::string error;
+    bool valid = detail::IEParseHttpAddress(URL, request.Address, error);
+    request.ViaProxy = !HttpProxy.empty();
+    if (valid && request.ViaProxy)
+        valid = detail::IEParseHttpProxy(HttpProxy, request.ProxyAddress, error);
+    if (!valid) {
+        AbortFlag = true;
+        httpError_ = error;
+        DoFinishWork();
+        return;
+    }
+    request.Proxy = HttpProxy;
+    request.ProxyUser = HttpProxyUser;
+    request.ProxyPassword = HttpProxyPassword;
+    request.ConnectTimeout = std::max(HttpConnectTimeout, 1);
+    request.ReceiveTimeout = std::max(HttpReceiveTimeout, 1);
+    request.MaxBodySize = std::max<std::int64_t>(HttpMaxBodySize, 0);
+    auto job = std::make_unique<TJob>();
+    job->http = true;
+    job->body = [this, request](TJob& job, TProgressRecord&) {
+        job.fetched = detail::IEHttpFetch(request, AbortFlag, job.error);
+        if (!job.fetched) {
+            AbortFlag = true;
+            job.handOver = false;
+        }
+    };
     StartLoad(std::move(job));
 }
 
@@ -865,6 +927,18 @@ void TVodirAdIO::ReadParams(std::unique_ptr<TJob> job, int FileType)
         AbortFlag = true;
     }
     HandOver(*job);
+}
+
+TIEWia* TVodirAdIO::GetWia()
+{
+    if (!wia_) {
+        wia_ = std::make_unique<TIEWia>(this);
+        wia_->ProgressCallback = [this](int percent) {
+            Report(percent);
+            return !AbortFlag;
+        };
+    }
+    return wia_.get();
 }
 
 int TVodirAdIO::FindFileFormat(const std::string& FileName, bool VerifyExtension)

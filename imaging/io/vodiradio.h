@@ -28,6 +28,8 @@
 
 namespace win {
 class TBitmap;
+class TFont;
+class TForm;
 class TImage;
 }  // namespace win
 
@@ -35,6 +37,9 @@ namespace imaging {
 
 class TIEView;
 class TIEIOThread;
+class TIEDirectShow;
+class TIETWainParams;
+class TIEWia;
 // State the platform part keeps (open AVI files, the view's callback); defined there.
 struct TIEIOPlatform;
 // The open multi-page documents; defined with the component.
@@ -42,6 +47,15 @@ struct TIEOpenDocuments;
 struct TIEIOPlatformDeleter {
     void operator()(TIEIOPlatform* Platform) const;
 };
+
+// Options of the parameters dialog.
+enum TIOPreviewsParamsItems { ioppDefaultLockPreview, ioppApplyButton };
+RTL_ENUM_INFO(TIOPreviewsParamsItems, "ioppDefaultLockPreview", "ioppApplyButton")
+using TIOPreviewsParams = rtl::TSet<TIOPreviewsParamsItems>;
+// Setting Handled stands for the dialog: DoPreviews then shows nothing and answers true.
+using TIEDoPreviewsEvent = rtl::TEvent<void(rtl::TObject* Sender, bool& Handled)>;
+// The dialog, ready, just before it is shown.
+using TIEIOPreviewEvent = rtl::TEvent<void(rtl::TObject* Sender, win::TForm* PreviewForm)>;
 
 // Message a worker used to post to a view when it finished a load; kept for views that still
 // handle it. Loads finish on the main thread here, so the component itself never posts it.
@@ -130,6 +144,33 @@ public:
     void SaveToPDF();
     void ClosePDFFile();
 
+    // ---- loading over HTTP (Windows build; elsewhere it sets AbortFlag) ---------------------
+    // Fetches an "http://" address (LoadFromFile sends such names here) with a GET through the
+    // platform's HTTP library and loads the answer as LoadFromStream does, finding the format
+    // from the content. Redirects are followed (at most 10). A bad address, a failed connection,
+    // an answer outside 2xx, a body cut short, larger than HttpMaxBodySize or silent for longer than
+    // HttpReceiveTimeout, and an abort, all set AbortFlag, leave the image as it was and say why in
+    // LastHttpError. An abort ends the load at once, even while the server is silent.
+    void LoadFromURL(const std::string& URL);
+    // "host:port" of an HTTP proxy; empty: straight to the server.
+    std::string HttpProxy;
+    // Given to the proxy only, never to the server the address names.
+    std::string HttpProxyUser;
+    std::string HttpProxyPassword;
+    // Milliseconds: to open a connection, and the longest silence while waiting for an answer.
+    int HttpConnectTimeout = 30000;
+    int HttpReceiveTimeout = 30000;
+    std::int64_t HttpMaxBodySize = std::int64_t(256) << 20;
+    // Why the last load over HTTP failed; empty after one that succeeded.
+    const std::string& LastHttpError() const { return httpError_; }
+
+    // ---- scanners and cameras ----------------------------------------------------------------
+    // The TWAIN settings, made with the component.
+    TIETWainParams& TWainParams() { return *twain_; }
+    // The WIA object, made on first use on the calling thread, which must also be the thread that
+    // destroys the component.
+    TIEWia* GetWia();
+
     // Windows metafiles and AVI frames (Windows build only; elsewhere they set AbortFlag).
     // Width or Height negative keeps the metafile's proportions; both negative its own size.
     void LoadMetafile(const std::string& FileName, int Width, int Height, bool WithAlpha);
@@ -137,6 +178,28 @@ public:
     int OpenAVIReader(const std::string& FileName);
     void LoadAVIFrame(int FrameIndex);
     void CloseAVIReader();
+    // The DirectShow wrapper, made on first use and owned by this component; its notifications go
+    // to the attached view's window (messages 8025 and 8026). Windows build only (nullptr elsewhere).
+    TIEDirectShow* GetDirectShow();
+    // The wrapper if it has been made; never makes one.
+    TIEDirectShow* DirectShowIfMade() const;
+
+    // ---- parameters dialog ---------------------------------------------------------------------
+    TMsgLanguage MsgLanguage = msSystem;
+    TIOPreviewsParams PreviewsParams;
+    // The dialog shows the short pages.
+    bool SimplifiedParamsDialogs = true;
+    TIEDoPreviewsEvent OnDoPreviews;
+    TIEIOPreviewEvent OnIOPreview;
+    // Windows build only: the font the dialog takes; owned by the component.
+    win::TFont* PreviewFont();
+    void SetPreviewFont(win::TFont* Value);
+    // Shows the save-parameters dialog with the pages of Pages (1 all, 2 the page of Params.FileType,
+    // 4 JPEG, 8 TIFF, 16 GIF, 32 BMP, 64 PCX, 128 PNG, 256 TGA, 512 JPEG 2000) over a copy of the
+    // working bitmap, which stays as it is. True when OnDoPreviews handled it or the user pressed OK
+    // (Params then hold the chosen values and FileType); false when cancelled, when the set names
+    // no page, or without a working image. Off Windows only OnDoPreviews can answer true.
+    virtual bool DoPreviews(std::uint16_t Pages);
 
     // ---- workers -----------------------------------------------------------------------------
     // True on this component's worker.
@@ -182,6 +245,8 @@ private:
     void Report(int Percent);
     bool RunsAsynchronously() const;
     void LoadFileWithSteps(const std::string& FileName, int FileType);
+    // Picks the steps or registry row reading a stream of the type; false when there is none.
+    static bool ChooseStreamReader(TJob& job, int FileType);
     void ReadParams(std::unique_ptr<TJob> job, int FileType);
     void LoadFileWithRegistry(const std::string& FileName, const std::string& Extension);
     void SaveFileWithRegistry(const std::string& FileName, const std::string& Extension);
@@ -210,6 +275,9 @@ private:
     std::unique_ptr<TIOParamsVals> params_;
     std::unique_ptr<TIEIOPlatform, TIEIOPlatformDeleter> platform_;
     std::unique_ptr<TIEOpenDocuments> documents_;
+    std::string httpError_;
+    std::unique_ptr<TIETWainParams> twain_;
+    std::unique_ptr<TIEWia> wia_;
 
     // The one job at a time: its worker, and the finished load waiting for the main thread.
     mutable std::mutex jobMutex_;

@@ -1,4 +1,4 @@
-// The I/O component off Windows: no views, platform bitmaps, metafiles or AVI files; files are
+// The I/O component off Windows: no views, platform bitmaps, metafiles, AVI files or HTTP; files are
 // replaced with rename(2).
 #include "imaging/io/detail/vodiradio_platform.h"
 #include "imaging/io/vodiradio.h"
@@ -28,6 +28,13 @@ bool IEIsView(rtl::TComponent*, TIEView*) { return false; }
 bool IEReplaceFile(const std::string& Temp, const std::string& Target)
 {
     return std::rename(Temp.c_str(), Target.c_str()) == 0;
+}
+
+std::unique_ptr<rtl::TMemoryStream> IEHttpFetch(const TIEHttpRequest&, const std::atomic<bool>&,
+                                                std::string& Error)
+{
+    Error = "loading over HTTP needs the Windows build, whose HTTP library it goes through";
+    return nullptr;
 }
 
 }  // namespace detail
@@ -66,6 +73,8 @@ void TVodirAdIO::PlatformRewrap() {}
 void TVodirAdIO::PlatformEndWork() {}
 void TVodirAdIO::PlatformViewDpi(int, int) {}
 void TVodirAdIO::PlatformCloseAVI() {}
+TIEDirectShow* TVodirAdIO::GetDirectShow() { return nullptr; }
+TIEDirectShow* TVodirAdIO::DirectShowIfMade() const { return nullptr; }
 bool TVodirAdIO::PlatformHasTBitmap() const { return false; }
 void TVodirAdIO::FollowView() {}
 void TVodirAdIO::ViewBitmapChanged(bool) {}
@@ -90,5 +99,13 @@ int TVodirAdIO::OpenAVIReader(const std::string& FileName)
 void TVodirAdIO::LoadAVIFrame(int) { DoFinishWork(); }
 
 void TVodirAdIO::CloseAVIReader() {}
+
+bool TVodirAdIO::DoPreviews(std::uint16_t)
+{
+    // No dialog without windows: only a handler can stand for it.
+    bool handled = false;
+    OnDoPreviews(this, handled);
+    return handled;
+}
 
 }  // namespace imaging

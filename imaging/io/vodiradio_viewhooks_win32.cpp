@@ -1,7 +1,9 @@
 // What an image view needs of the I/O component it makes on first use: its creation, attached to the
-// view, its progress event and the library's default resolution. Installed by the I/O unit.
+// view, its progress event, the library's default resolution and whether a DirectShow wrapper that
+// posted to it is the component's own, with a graph. Installed by the I/O unit.
 #include "imaging/io/vodiradio_viewhooks_win32.h"
 
+#include "imaging/core/ieds_win32.h"
 #include "imaging/core/vodiradview_win32.h"
 #include "imaging/io/ioparams.h"
 #include "imaging/io/vodiradio.h"
@@ -27,7 +29,14 @@ void DefaultDpi(int& X, int& Y)
     Y = IEDefaultDpiY;
 }
 
-const TIEViewIOHooks kHooks = {CreateForView, AsComponent, SetOnProgress, DefaultDpi, nullptr};
+// Compared, never followed: the pointer came in a posted message and may be of a wrapper long gone.
+bool IsLiveDirectShow(TVodirAdIO* IO, const void* Wrapper)
+{
+    const TIEDirectShow* ds = IO->DirectShowIfMade();
+    return ds && ds == Wrapper && ds->Connected();
+}
+
+const TIEViewIOHooks kHooks = {CreateForView, AsComponent, SetOnProgress, DefaultDpi, IsLiveDirectShow};
 
 }  // namespace
 

@@ -1,10 +1,15 @@
 // The I/O component's Windows half: platform bitmaps and image controls, metafiles through GDI,
-// AVI frames through Video for Windows and DrawDib, the debugger output and the file replace.
+// AVI frames through Video for Windows and DrawDib, the parameters dialog, the debugger output and
+// the file replace.
+#include "imaging/core/ieds_win32.h"
 #include "imaging/core/ieview_win32.h"
+#include "imaging/core/vodiradview_win32.h"
 #include "imaging/io/detail/vodiradio_platform.h"
+#include "imaging/io/iopreviews_win32.h"
 #include "imaging/io/vodiradio.h"
 #include "platform/rtl/Win32.h"
 #include "platform/win/ExtCtrls.h"
+#include "platform/win/Forms.h"
 #include "platform/win/Graphics.h"
 
 #include <vfw.h>
@@ -26,6 +31,10 @@ struct TIEIOPlatform {
     AVISTREAMINFOA info{};
     // The bitmap-change callback registered with the attached view.
     TIECallbackHandle viewCallback = kIENoCallback;
+    // Made on first request; its graph is stopped and released with it.
+    std::unique_ptr<TIEDirectShow> directShow;
+    // The parameters dialog's font, made when first asked for.
+    std::unique_ptr<win::TFont> previewFont;
 
     void Close()
     {
@@ -158,6 +167,18 @@ void TVodirAdIO::SetAttachedTImage(win::TImage* Value)
     kind_ = kTImage;
 }
 
+TIEDirectShow* TVodirAdIO::GetDirectShow()
+{
+    std::unique_ptr<TIEDirectShow>& ds = platform_->directShow;
+    if (!ds)
+        ds = std::make_unique<TIEDirectShow>();
+    if (view_ && view_->HandleAllocated())
+        ds->SetNotifyWindow(view_->Handle(), kIEMsgDShowNewFrame, kIEMsgDShowEvent);
+    return ds.get();
+}
+
+TIEDirectShow* TVodirAdIO::DirectShowIfMade() const { return platform_->directShow.get(); }
+
 void TVodirAdIO::PlatformDetach()
 {
     if (image_)
@@ -194,6 +215,55 @@ void TVodirAdIO::PlatformViewDpi(int DpiX, int DpiY)
 {
     if (view_)
         view_->SetDpi(DpiX, DpiY);
+}
+
+// ---- parameters dialog --------------------------------------------------------------------------
+
+win::TFont* TVodirAdIO::PreviewFont()
+{
+    if (!platform_->previewFont)
+        platform_->previewFont = std::make_unique<win::TFont>();
+    return platform_->previewFont.get();
+}
+
+void TVodirAdIO::SetPreviewFont(win::TFont* Value) { PreviewFont()->Assign(Value); }
+
+bool TVodirAdIO::DoPreviews(std::uint16_t Pages)
+{
+    bool handled = false;
+    OnDoPreviews(this, handled);
+    if (handled)
+        return true;
+    if (!bitmap_ || (IOPreviewsPages(Pages, params_->FileType) & ~ppCurrent) == 0)
+        return false;
+    // A job still filling the working bitmap ends first.
+    WaitThreads(false);
+    struct TFormDeleter {
+        void operator()(TfIOPreviews* Form) const
+        {
+            Form->DoDestroy();
+            delete Form;
+        }
+    };
+    std::unique_ptr<TfIOPreviews, TFormDeleter> form(
+        win::TCustomForm::CreateFromResource<TfIOPreviews>(this));
+    form->DefaultLockPreview = PreviewsParams.Contains(ioppDefaultLockPreview);
+    form->Button4->SetVisible(PreviewsParams.Contains(ioppApplyButton));
+    form->Params = params_.get();
+    form->SimplifiedParamsDialogs = SimplifiedParamsDialogs;
+    if (SimplifiedParamsDialogs) {
+        const int ppi = win::Screen ? win::Screen->PixelsPerInch() : 96;
+        form->PageControl1->SetHeight(int(ppi * 1.2708333));
+        form->SetHeight(int(ppi * 3.75));
+    }
+    form->SetLanguage(MsgLanguage);
+    if (platform_->previewFont)
+        form->Font()->Assign(platform_->previewFont.get());
+    // The dialog works on a copy: whatever the user does there, the image stays as it is.
+    form->SetSourceImage(*bitmap_);
+    form->SetPreviewParams(Pages);
+    OnIOPreview(this, form.get());
+    return form->ShowModal() == win::mrOk;
 }
 
 // ---- metafiles ----------------------------------------------------------------------------------

@@ -46,10 +46,28 @@ void Post(std::shared_ptr<SyncRecord> record)
     std::function<void()> wake;
     {
         std::lock_guard lock(s.mutex);
+        // Only the first call into an empty queue wakes the main thread: a drain takes the whole
+        // queue, so the wake already on its way covers every call behind it. A wake a call (a
+        // window message under Windows) costs a round trip through the system each; a worker
+        // reporting tens of thousands of lines would spend its time in them.
+        if (s.queue.empty())
+            wake = s.wake;
         s.queue.push_back(std::move(record));
-        wake = s.wake;
     }
     s.wakeMain.notify_all();
+    if (wake)
+        wake();
+}
+
+// Wakes the main thread for what is queued already: after a drain that left calls behind.
+void WakeForQueued(SyncState& s)
+{
+    std::function<void()> wake;
+    {
+        std::lock_guard lock(s.mutex);
+        if (!s.queue.empty())
+            wake = s.wake;
+    }
     if (wake)
         wake();
 }
@@ -162,8 +180,11 @@ bool CheckSynchronize(int timeoutMs)
             record->fn();
         } catch (...) {
             // Keep what was behind the failing call, ahead of anything queued since.
-            std::lock_guard lock(s.mutex);
-            s.queue.insert(s.queue.begin(), batch.begin(), batch.end());
+            {
+                std::lock_guard lock(s.mutex);
+                s.queue.insert(s.queue.begin(), batch.begin(), batch.end());
+            }
+            WakeForQueued(s);
             throw;
         }
     }
@@ -173,8 +194,12 @@ bool CheckSynchronize(int timeoutMs)
 void SetWakeMainThread(std::function<void()> wake)
 {
     SyncState& s = State();
-    std::lock_guard lock(s.mutex);
-    s.wake = std::move(wake);
+    {
+        std::lock_guard lock(s.mutex);
+        s.wake = std::move(wake);
+    }
+    // Calls queued before the hook came had no one to wake.
+    WakeForQueued(s);
 }
 
 // ---- TThread ----

@@ -1,4 +1,4 @@
-// Common controls: the track bar.
+// Common controls: track bar, up-down, progress bar, page control with its tab sheets, tool bar.
 #include "platform/win/ComCtrls.h"
 
 #include "platform/win/Menus.h"
@@ -19,6 +19,7 @@ void TTrackBar::Publish(Table& t)
     t.Property(RTL_GET_SET(Orientation)).Default(trHorizontal);
     t.Property(RTL_GET_SET(PageSize)).Default(2);
     t.Property(RTL_GET_SET(Position)).Default(0);
+    t.Property(RTL_GET_SET(ThumbLength)).Default(20);
     t.Event(RTL_MEMBER(OnChange));
     t.Creatable();
 }
@@ -37,6 +38,8 @@ void TTrackBar::CreateParams(TCreateParams& p)
     TWinControl::CreateParams(p);
     CreateSubClass(p, TRACKBAR_CLASSA);
     p.Style |= TBS_AUTOTICKS | (orientation_ == trHorizontal ? TBS_HORZ : TBS_VERT);
+    if (thumbLength_ != 20)
+        p.Style |= TBS_FIXEDLENGTH;
 }
 
 void TTrackBar::CreateWnd()
@@ -49,6 +52,8 @@ void TTrackBar::CreateWnd()
     ::SendMessageA(wnd, TBM_SETPAGESIZE, 0, pageSize_);
     ::SendMessageA(wnd, TBM_SETLINESIZE, 0, lineSize_);
     ::SendMessageA(wnd, TBM_SETPOS, TRUE, position_);
+    if (thumbLength_ != 20)
+        ::SendMessageA(wnd, TBM_SETTHUMBLENGTH, static_cast<WPARAM>(thumbLength_), 0);
 }
 
 void TTrackBar::DestroyWnd()
@@ -123,6 +128,21 @@ void TTrackBar::SetLineSize(std::int32_t v)
         ::SendMessageA(Handle(), TBM_SETLINESIZE, 0, v);
 }
 
+void TTrackBar::SetThumbLength(std::int32_t v)
+{
+    v = std::max<std::int32_t>(v, 1);
+    if (v == thumbLength_)
+        return;
+    thumbLength_ = v;
+    if (!HandleAllocated())
+        return;
+    // The length is honoured only by a bar made with a fixed-length thumb.
+    if (!(::GetWindowLongA(Handle(), GWL_STYLE) & TBS_FIXEDLENGTH))
+        RecreateWnd();
+    else
+        ::SendMessageA(Handle(), TBM_SETTHUMBLENGTH, static_cast<WPARAM>(v), 0);
+}
+
 void TTrackBar::SyncPosition()
 {
     std::int32_t now = static_cast<std::int32_t>(::SendMessageA(Handle(), TBM_GETPOS, 0, 0));
@@ -136,6 +156,577 @@ void TTrackBar::WndProc(TMessage& m)
 {
     if (m.Msg == CN_HSCROLL || m.Msg == CN_VSCROLL) {
         SyncPosition();
+        return;
+    }
+    TWinControl::WndProc(m);
+}
+
+// --- up-down ---
+
+void TUpDown::Publish(Table& t)
+{
+    t.Property(RTL_GET_SET(AlignButton)).Default(udRight);
+    t.Property(RTL_GET_SET(ArrowKeys)).Default(true);
+    t.Property(RTL_GET_SET(Associate));
+    t.Property(RTL_GET_SET(Increment)).Default(1);
+    t.Property(RTL_GET_SET(Max)).Default(100);
+    t.Property(RTL_GET_SET(Min)).Default(0);
+    t.Property(RTL_GET_SET(Orientation)).Default(udVertical);
+    t.Property(RTL_GET_SET(Position)).Default(0);
+    t.Property(RTL_GET_SET(Thousands)).Default(true);
+    t.Property(RTL_GET_SET(Wrap)).Default(false);
+    t.Event(RTL_MEMBER(OnChanging));
+    t.Event(RTL_MEMBER(OnClick));
+    t.Creatable();
+}
+
+TUpDown::TUpDown(rtl::TComponent* owner) : TWinControl(owner)
+{
+    controlStyle_.Exclude(csCaptureMouse);
+    controlStyle_.Exclude(csClickEvents);
+    controlStyle_.Exclude(csSetCaption);
+    controlStyle_.Exclude(csDoubleClicks);
+    SetBounds(0, 0, 17, 25);
+}
+
+TUpDown::~TUpDown()
+{
+    Destroying();
+    DestroyHandle();
+}
+
+void TUpDown::CreateParams(TCreateParams& p)
+{
+    TWinControl::CreateParams(p);
+    CreateSubClass(p, UPDOWN_CLASSA);
+    p.Style |= UDS_SETBUDDYINT;
+    p.Style |= alignButton_ == udRight ? UDS_ALIGNRIGHT : UDS_ALIGNLEFT;
+    if (orientation_ == udHorizontal)
+        p.Style |= UDS_HORZ;
+    if (arrowKeys_)
+        p.Style |= UDS_ARROWKEYS;
+    if (wrap_)
+        p.Style |= UDS_WRAP;
+    if (!thousands_)
+        p.Style |= UDS_NOTHOUSANDS;
+}
+
+void TUpDown::SendRange()
+{
+    ::SendMessageA(Handle(), UDM_SETRANGE32, static_cast<WPARAM>(min_), static_cast<LPARAM>(max_));
+}
+
+void TUpDown::CreateWnd()
+{
+    TWinControl::CreateWnd();
+    HWND wnd = Handle();
+    SendRange();
+    UDACCEL accel{0, static_cast<UINT>(std::max<std::int32_t>(increment_, 1))};
+    ::SendMessageA(wnd, UDM_SETACCEL, 1, reinterpret_cast<LPARAM>(&accel));
+    if (associate_ && !ComponentState().Contains(rtl::csLoading))
+        ::SendMessageA(wnd, UDM_SETBUDDY, reinterpret_cast<WPARAM>(associate_->Handle()), 0);
+    ::SendMessageA(wnd, UDM_SETPOS32, 0, position_);
+}
+
+void TUpDown::DestroyWnd()
+{
+    if (HandleAllocated())
+        position_ = Position();
+    TWinControl::DestroyWnd();
+}
+
+void TUpDown::Loaded()
+{
+    TWinControl::Loaded();
+    // The associate may come after this control in the description.
+    if (associate_ && HandleAllocated())
+        ::SendMessageA(Handle(), UDM_SETBUDDY, reinterpret_cast<WPARAM>(associate_->Handle()), 0);
+}
+
+void TUpDown::Notification(rtl::TComponent* component, rtl::TOperation operation)
+{
+    TWinControl::Notification(component, operation);
+    if (operation == rtl::opRemove && component == static_cast<rtl::TComponent*>(associate_)) {
+        associate_ = nullptr;
+        if (HandleAllocated())
+            ::SendMessageA(Handle(), UDM_SETBUDDY, 0, 0);
+    }
+}
+
+void TUpDown::SetAssociate(TWinControl* v)
+{
+    if (v == associate_)
+        return;
+    if (v == this)
+        throw rtl::EInvalidOperation("An up-down control cannot be associated with itself");
+    if (associate_)
+        RemoveFreeNotification(associate_);
+    associate_ = v;
+    if (v)
+        FreeNotification(v);
+    if (HandleAllocated() && !ComponentState().Contains(rtl::csLoading)) {
+        ::SendMessageA(Handle(), UDM_SETBUDDY, v ? reinterpret_cast<WPARAM>(v->Handle()) : 0, 0);
+        ::SendMessageA(Handle(), UDM_SETPOS32, 0, position_);
+    }
+}
+
+void TUpDown::SetMin(std::int32_t v)
+{
+    min_ = v;
+    if (HandleAllocated())
+        SendRange();
+}
+
+void TUpDown::SetMax(std::int32_t v)
+{
+    max_ = v;
+    if (HandleAllocated())
+        SendRange();
+}
+
+std::int32_t TUpDown::Position()
+{
+    if (HandleAllocated()) {
+        // The control reads the associate's text first, so typed numbers count.
+        BOOL failed = FALSE;
+        const LRESULT pos = ::SendMessageA(Handle(), UDM_GETPOS32, 0, reinterpret_cast<LPARAM>(&failed));
+        if (!failed)
+            position_ = static_cast<std::int32_t>(pos);
+    }
+    return position_;
+}
+
+void TUpDown::SetPosition(std::int32_t v)
+{
+    v = std::clamp(v, std::min(min_, max_), std::max(min_, max_));
+    position_ = v;
+    if (HandleAllocated())
+        ::SendMessageA(Handle(), UDM_SETPOS32, 0, v);
+}
+
+void TUpDown::SetIncrement(std::int32_t v)
+{
+    increment_ = v;
+    if (HandleAllocated()) {
+        UDACCEL accel{0, static_cast<UINT>(std::max<std::int32_t>(v, 1))};
+        ::SendMessageA(Handle(), UDM_SETACCEL, 1, reinterpret_cast<LPARAM>(&accel));
+    }
+}
+
+void TUpDown::WndProc(TMessage& m)
+{
+    switch (m.Msg) {
+    case CN_NOTIFY:
+        if (reinterpret_cast<const NMHDR*>(m.LParam)->code == UDN_DELTAPOS) {
+            bool allow = true;
+            OnChanging(this, allow);
+            m.Result = allow ? 0 : 1;
+        }
+        return;
+    case CN_HSCROLL:
+    case CN_VSCROLL:
+        if (LOWORD(m.WParam) == SB_THUMBPOSITION) {
+            const std::int32_t before = position_;
+            const std::int32_t now = Position();
+            if (now != before)
+                OnClick(this, (now > before) == (max_ >= min_) ? btNext : btPrev);
+        }
+        return;
+    default: break;
+    }
+    TWinControl::WndProc(m);
+}
+
+// --- progress bar ---
+
+void TProgressBar::Publish(Table& t)
+{
+    t.Property(RTL_GET_SET(Max)).Default(100);
+    t.Property(RTL_GET_SET(Min)).Default(0);
+    t.Property(RTL_GET_SET(Orientation)).Default(pbHorizontal);
+    t.Property(RTL_GET_SET(Position)).Default(0);
+    t.Property(RTL_GET_SET(Smooth)).Default(false);
+    t.Property(RTL_GET_SET(Step)).Default(10);
+    t.Creatable();
+}
+
+TProgressBar::TProgressBar(rtl::TComponent* owner) : TWinControl(owner)
+{
+    controlStyle_.Exclude(csCaptureMouse);
+    controlStyle_.Exclude(csSetCaption);
+    SetBounds(0, 0, 150, 16);
+}
+
+void TProgressBar::CreateParams(TCreateParams& p)
+{
+    TWinControl::CreateParams(p);
+    CreateSubClass(p, PROGRESS_CLASSA);
+    if (orientation_ == pbVertical)
+        p.Style |= PBS_VERTICAL;
+    if (smooth_)
+        p.Style |= PBS_SMOOTH;
+}
+
+void TProgressBar::CreateWnd()
+{
+    TWinControl::CreateWnd();
+    ::SendMessageA(Handle(), PBM_SETRANGE32, static_cast<WPARAM>(min_), static_cast<LPARAM>(max_));
+    ::SendMessageA(Handle(), PBM_SETPOS, static_cast<WPARAM>(position_), 0);
+}
+
+void TProgressBar::SetMin(std::int32_t v)
+{
+    min_ = v;
+    if (max_ < min_)
+        max_ = min_;
+    if (HandleAllocated())
+        ::SendMessageA(Handle(), PBM_SETRANGE32, static_cast<WPARAM>(min_), static_cast<LPARAM>(max_));
+    SetPosition(position_);
+}
+
+void TProgressBar::SetMax(std::int32_t v)
+{
+    max_ = v;
+    if (min_ > max_)
+        min_ = max_;
+    if (HandleAllocated())
+        ::SendMessageA(Handle(), PBM_SETRANGE32, static_cast<WPARAM>(min_), static_cast<LPARAM>(max_));
+    SetPosition(position_);
+}
+
+void TProgressBar::SetPosition(std::int32_t v)
+{
+    position_ = std::clamp(v, min_, max_);
+    if (HandleAllocated())
+        ::SendMessageA(Handle(), PBM_SETPOS, static_cast<WPARAM>(position_), 0);
+}
+
+// --- page control ---
+
+void TTabSheet::Publish(Table& t)
+{
+    // A page is hidden until its page control shows it.
+    t.Property(RTL_GET_SET(Visible)).Default(false);
+    t.Property(RTL_GET_SET(PageControl)).Stored(false);
+    t.Property(RTL_GET_SET(PageIndex)).Stored(false);
+    t.Property(RTL_GET_SET(TabVisible)).Default(true);
+    t.Creatable();
+}
+
+TTabSheet::TTabSheet(rtl::TComponent* owner) : TCustomControl(owner)
+{
+    controlStyle_ = {csAcceptsControls, csCaptureMouse, csClickEvents, csSetCaption,
+                     csOpaque,          csDoubleClicks, csReplicatable};
+    // A page is shown by its page control when it becomes the active one.
+    InitVisible(false);
+}
+
+TTabSheet::~TTabSheet()
+{
+    Destroying();
+    if (pageControl_)
+        pageControl_->RemovePage(this);
+    DestroyHandle();
+}
+
+void TTabSheet::SetParentComponent(rtl::TComponent* parent)
+{
+    if (auto* control = dynamic_cast<TPageControl*>(parent))
+        SetPageControl(control);
+    else
+        TCustomControl::SetParentComponent(parent);
+}
+
+void TTabSheet::SetPageControl(TPageControl* v)
+{
+    if (v == pageControl_)
+        return;
+    if (pageControl_)
+        pageControl_->RemovePage(this);
+    SetParent(v);
+    if (v)
+        v->InsertPage(this);
+}
+
+std::int32_t TTabSheet::PageIndex() const
+{
+    if (!pageControl_)
+        return -1;
+    const auto& pages = pageControl_->pages_;
+    return static_cast<std::int32_t>(std::find(pages.begin(), pages.end(), this) - pages.begin());
+}
+
+void TTabSheet::SetPageIndex(std::int32_t v)
+{
+    if (!pageControl_)
+        return;
+    auto& pages = pageControl_->pages_;
+    const std::int32_t from = PageIndex();
+    v = std::clamp<std::int32_t>(v, 0, static_cast<std::int32_t>(pages.size()) - 1);
+    if (v == from)
+        return;
+    pages.erase(pages.begin() + from);
+    pages.insert(pages.begin() + v, this);
+    pageControl_->UpdateTabs();
+}
+
+std::int32_t TTabSheet::TabIndex() const
+{
+    if (!pageControl_ || !tabVisible_)
+        return -1;
+    std::int32_t index = 0;
+    for (TTabSheet* page : pageControl_->pages_) {
+        if (page == this)
+            return index;
+        if (page->tabVisible_)
+            ++index;
+    }
+    return -1;
+}
+
+void TTabSheet::SetTabVisible(bool v)
+{
+    if (v == tabVisible_)
+        return;
+    tabVisible_ = v;
+    if (!pageControl_)
+        return;
+    // The active page keeps its place only while it has a tab.
+    if (!v && pageControl_->activePage_ == this) {
+        TTabSheet* next = pageControl_->FindNextPage(this, true, true);
+        pageControl_->activePage_ = next == this ? nullptr : next;
+        pageControl_->ShowActivePage();
+    }
+    pageControl_->UpdateTabs();
+}
+
+void TTabSheet::Paint()
+{
+    Canvas()->Brush()->SetColor(Color());
+    Canvas()->Brush()->SetStyle(bsSolid);
+    Canvas()->FillRect(ClientRect());
+}
+
+void TTabSheet::WndProc(TMessage& m)
+{
+    if (m.Msg == CM_TEXTCHANGED && pageControl_) {
+        TCustomControl::WndProc(m);
+        pageControl_->UpdateTabs();
+        return;
+    }
+    TCustomControl::WndProc(m);
+}
+
+void TPageControl::Publish(Table& t)
+{
+    t.Property(RTL_GET_SET(ActivePage));
+    t.Event(RTL_MEMBER(OnChange));
+    t.Event(RTL_MEMBER(OnChanging));
+    t.Creatable();
+}
+
+TPageControl::TPageControl(rtl::TComponent* owner) : TWinControl(owner)
+{
+    controlStyle_ = {csAcceptsControls, csCaptureMouse, csDoubleClicks};
+    SetTabStop(true);
+    SetBounds(0, 0, 289, 193);
+}
+
+TPageControl::~TPageControl()
+{
+    Destroying();
+    // The pages die with their parent; none may call back into a control going away.
+    for (TTabSheet* page : pages_)
+        page->pageControl_ = nullptr;
+    pages_.clear();
+    activePage_ = nullptr;
+    DestroyHandle();
+}
+
+void TPageControl::CreateParams(TCreateParams& p)
+{
+    TWinControl::CreateParams(p);
+    CreateSubClass(p, WC_TABCONTROLA);
+    p.Style |= WS_CLIPCHILDREN;
+}
+
+void TPageControl::CreateWnd()
+{
+    TWinControl::CreateWnd();
+    UpdateTabs();
+    Realign();
+}
+
+void TPageControl::Loaded()
+{
+    TWinControl::Loaded();
+    ShowActivePage();
+    UpdateTabs();
+}
+
+TTabSheet* TPageControl::Pages(std::int32_t index) const
+{
+    if (index < 0 || index >= PageCount())
+        throw rtl::EListError("List index out of bounds (" + std::to_string(index) + ")");
+    return pages_[static_cast<std::size_t>(index)];
+}
+
+std::int32_t TPageControl::ActivePageIndex() const { return activePage_ ? activePage_->PageIndex() : -1; }
+
+void TPageControl::SetActivePageIndex(std::int32_t v)
+{
+    SetActivePage(v >= 0 && v < PageCount() ? pages_[static_cast<std::size_t>(v)] : nullptr);
+}
+
+void TPageControl::InsertPage(TTabSheet* page)
+{
+    pages_.push_back(page);
+    page->pageControl_ = this;
+    UpdateTabs();
+    Realign();
+}
+
+void TPageControl::RemovePage(TTabSheet* page)
+{
+    auto it = std::find(pages_.begin(), pages_.end(), page);
+    if (it == pages_.end())
+        return;
+    if (activePage_ == page) {
+        TTabSheet* next = FindNextPage(page, true, true);
+        activePage_ = next == page ? nullptr : next;
+    }
+    pages_.erase(it);
+    page->pageControl_ = nullptr;
+    if (!ComponentState().Contains(rtl::csDestroying)) {
+        ShowActivePage();
+        UpdateTabs();
+    }
+}
+
+void TPageControl::SetActivePage(TTabSheet* v)
+{
+    if (v && v->pageControl_ != this)
+        return;
+    activePage_ = v;
+    ShowActivePage();
+    UpdateTabs();
+}
+
+void TPageControl::ShowActivePage()
+{
+    if (ComponentState().Contains(rtl::csLoading))
+        return;
+    if (activePage_) {
+        const TRect display = DisplayRect();
+        activePage_->SetBounds(display.Left, display.Top, display.Width(), display.Height());
+        activePage_->SetVisible(true);
+        activePage_->BringToFront();
+    }
+    for (TTabSheet* page : pages_)
+        if (page != activePage_)
+            page->SetVisible(false);
+}
+
+TTabSheet* TPageControl::FindNextPage(TTabSheet* current, bool goForward, bool checkTabVisible) const
+{
+    const std::size_t count = pages_.size();
+    if (count == 0)
+        return nullptr;
+    auto it = std::find(pages_.begin(), pages_.end(), current);
+    std::size_t start = it == pages_.end() ? (goForward ? count - 1 : 0) : std::size_t(it - pages_.begin());
+    std::size_t i = start;
+    for (std::size_t n = 0; n < count; ++n) {
+        i = goForward ? (i + 1) % count : (i + count - 1) % count;
+        if (!checkTabVisible || pages_[i]->tabVisible_)
+            return pages_[i];
+    }
+    return nullptr;
+}
+
+void TPageControl::SelectNextPage(bool goForward)
+{
+    TTabSheet* next = FindNextPage(activePage_, goForward, true);
+    if (next && next != activePage_ && CanChange() && ChangeActivePage(next))
+        Change();
+}
+
+bool TPageControl::CanChange()
+{
+    bool allow = true;
+    OnChanging(this, allow);
+    return allow;
+}
+
+bool TPageControl::ChangeActivePage(TTabSheet* page)
+{
+    if (page == activePage_)
+        return false;
+    SetActivePage(page);
+    return true;
+}
+
+TRect TPageControl::DisplayRect()
+{
+    TRect client = ClientRect();
+    if (!HandleAllocated())
+        return client;
+    RECT r = ToRECT(client);
+    ::SendMessageA(Handle(), TCM_ADJUSTRECT, FALSE, reinterpret_cast<LPARAM>(&r));
+    return FromRECT(r);
+}
+
+void TPageControl::AlignControls(TControl* control, TRect& rect)
+{
+    const TRect display = DisplayRect();
+    for (TTabSheet* page : pages_)
+        page->SetBounds(display.Left, display.Top, display.Width(), display.Height());
+    rect = display;
+    TWinControl::AlignControls(control, rect);
+}
+
+void TPageControl::UpdateTabs()
+{
+    if (!HandleAllocated() || ComponentState().Contains(rtl::csLoading))
+        return;
+    HWND wnd = Handle();
+    ::SendMessageA(wnd, TCM_DELETEALLITEMS, 0, 0);
+    int index = 0;
+    for (TTabSheet* page : pages_) {
+        if (!page->tabVisible_)
+            continue;
+        std::string caption = page->Caption();
+        TCITEMA item{};
+        item.mask = TCIF_TEXT;
+        item.pszText = caption.data();
+        ::SendMessageA(wnd, TCM_INSERTITEMA, static_cast<WPARAM>(index++), reinterpret_cast<LPARAM>(&item));
+    }
+    ::SendMessageA(wnd, TCM_SETCURSEL, static_cast<WPARAM>(activePage_ ? activePage_->TabIndex() : -1), 0);
+    // The tabs may take another number of rows: the display area moves.
+    Realign();
+}
+
+void TPageControl::WndProc(TMessage& m)
+{
+    if (m.Msg == CN_NOTIFY) {
+        const auto* header = reinterpret_cast<const NMHDR*>(m.LParam);
+        if (header->code == TCN_SELCHANGING) {
+            m.Result = CanChange() ? FALSE : TRUE;
+            return;
+        }
+        if (header->code == TCN_SELCHANGE) {
+            const int tab = static_cast<int>(::SendMessageA(Handle(), TCM_GETCURSEL, 0, 0));
+            TTabSheet* chosen = nullptr;
+            for (TTabSheet* page : pages_)
+                if (page->tabVisible_ && page->TabIndex() == tab)
+                    chosen = page;
+            if (chosen && ChangeActivePage(chosen))
+                Change();
+            return;
+        }
+        return;
+    }
+    if (m.Msg == WM_KEYDOWN && m.WParam == VK_TAB && (::GetKeyState(VK_CONTROL) & 0x8000)) {
+        SelectNextPage(!(::GetKeyState(VK_SHIFT) & 0x8000));
         return;
     }
     TWinControl::WndProc(m);

@@ -1,4 +1,4 @@
-// Common controls: the track bar.
+// Common controls: track bar, up-down, progress bar, page control with its tab sheets, tool bar.
 #pragma once
 
 #include "platform/win/Controls.h"
@@ -37,6 +37,9 @@ public:
     void SetPageSize(std::int32_t v);
     std::int32_t LineSize() const { return lineSize_; }
     void SetLineSize(std::int32_t v);
+    // The thumb's length across the bar; the system's own length while it is 20.
+    std::int32_t ThumbLength() const { return thumbLength_; }
+    void SetThumbLength(std::int32_t v);
 
     rtl::TNotifyEvent OnChange;
     void WndProc(TMessage& message) override;
@@ -52,6 +55,202 @@ private:
 
     TTrackBarOrientation orientation_ = trHorizontal;
     std::int32_t min_ = 0, max_ = 10, position_ = 0, frequency_ = 1, pageSize_ = 2, lineSize_ = 1;
+    std::int32_t thumbLength_ = 20;
+};
+
+enum TUDAlignButton { udLeft, udRight };
+RTL_ENUM_INFO(TUDAlignButton, "udLeft", "udRight")
+enum TUDOrientation { udHorizontal, udVertical };
+RTL_ENUM_INFO(TUDOrientation, "udHorizontal", "udVertical")
+enum TUDBtnType { btNext, btPrev };
+RTL_ENUM_INFO(TUDBtnType, "btNext", "btPrev")
+
+using TUDClickEvent = rtl::TEvent<void(rtl::TObject* Sender, TUDBtnType Button)>;
+using TUDChangingEvent = rtl::TEvent<void(rtl::TObject* Sender, bool& AllowChange)>;
+
+// A pair of arrows over the system up-down control. With an associated control (an edit) the
+// arrows sit at its side and write Position into its text; Position reads the text back, so a
+// number typed into the edit is where the next click starts.
+class TUpDown : public TWinControl {
+    RTL_DECLARE_CLASS(TUpDown, TWinControl)
+
+public:
+    explicit TUpDown(rtl::TComponent* owner);
+    ~TUpDown() override;
+
+    TWinControl* Associate() const { return associate_; }
+    void SetAssociate(TWinControl* v);
+    TUDAlignButton AlignButton() const { return alignButton_; }
+    void SetAlignButton(TUDAlignButton v) { rtl::SetAndNotify(alignButton_, v, this, &Self::RecreateWnd); }
+    TUDOrientation Orientation() const { return orientation_; }
+    void SetOrientation(TUDOrientation v) { rtl::SetAndNotify(orientation_, v, this, &Self::RecreateWnd); }
+    // Min may be above Max: the arrows then count down.
+    std::int32_t Min() const { return min_; }
+    void SetMin(std::int32_t v);
+    std::int32_t Max() const { return max_; }
+    void SetMax(std::int32_t v);
+    std::int32_t Position();
+    void SetPosition(std::int32_t v);
+    std::int32_t Increment() const { return increment_; }
+    void SetIncrement(std::int32_t v);
+    bool Wrap() const { return wrap_; }
+    void SetWrap(bool v) { rtl::SetAndNotify(wrap_, v, this, &Self::RecreateWnd); }
+    bool Thousands() const { return thousands_; }
+    void SetThousands(bool v) { rtl::SetAndNotify(thousands_, v, this, &Self::RecreateWnd); }
+    bool ArrowKeys() const { return arrowKeys_; }
+    void SetArrowKeys(bool v) { rtl::SetAndNotify(arrowKeys_, v, this, &Self::RecreateWnd); }
+
+    // Before a click moves Position; clearing AllowChange keeps it.
+    TUDChangingEvent OnChanging;
+    // After a click moved Position.
+    TUDClickEvent OnClick;
+
+    void WndProc(TMessage& message) override;
+
+protected:
+    void CreateParams(TCreateParams& params) override;
+    void CreateWnd() override;
+    void DestroyWnd() override;
+    void Notification(rtl::TComponent* component, rtl::TOperation operation) override;
+    void Loaded() override;
+
+private:
+    void SendRange();
+
+    TWinControl* associate_ = nullptr;  // not owned
+    TUDAlignButton alignButton_ = udRight;
+    TUDOrientation orientation_ = udVertical;
+    std::int32_t min_ = 0, max_ = 100, position_ = 0, increment_ = 1;
+    bool wrap_ = false;
+    bool thousands_ = true;
+    bool arrowKeys_ = true;
+};
+
+enum TProgressBarOrientation { pbHorizontal, pbVertical };
+RTL_ENUM_INFO(TProgressBarOrientation, "pbHorizontal", "pbVertical")
+
+// A bar over the system progress control; Position stays within Min..Max.
+class TProgressBar : public TWinControl {
+    RTL_DECLARE_CLASS(TProgressBar, TWinControl)
+
+public:
+    explicit TProgressBar(rtl::TComponent* owner);
+
+    std::int32_t Min() const { return min_; }
+    void SetMin(std::int32_t v);
+    std::int32_t Max() const { return max_; }
+    void SetMax(std::int32_t v);
+    std::int32_t Position() const { return position_; }
+    void SetPosition(std::int32_t v);
+    std::int32_t Step() const { return step_; }
+    void SetStep(std::int32_t v) { step_ = v; }
+    TProgressBarOrientation Orientation() const { return orientation_; }
+    void SetOrientation(TProgressBarOrientation v)
+    {
+        rtl::SetAndNotify(orientation_, v, this, &Self::TurnOver);
+    }
+    bool Smooth() const { return smooth_; }
+    void SetSmooth(bool v) { rtl::SetAndNotify(smooth_, v, this, &Self::RecreateWnd); }
+    void StepIt() { SetPosition(position_ + step_); }
+    void StepBy(std::int32_t delta) { SetPosition(position_ + delta); }
+
+protected:
+    void CreateParams(TCreateParams& params) override;
+    void CreateWnd() override;
+
+private:
+    std::int32_t min_ = 0, max_ = 100, position_ = 0, step_ = 10;
+    TProgressBarOrientation orientation_ = pbHorizontal;
+    bool smooth_ = false;
+};
+
+class TPageControl;
+
+// One page of a page control: a container shown while it is the active page. Its caption is
+// its tab's text; a page whose TabVisible is false has no tab and cannot be chosen by the user.
+class TTabSheet : public TCustomControl {
+    RTL_DECLARE_CLASS(TTabSheet, TCustomControl)
+
+public:
+    explicit TTabSheet(rtl::TComponent* owner);
+    ~TTabSheet() override;
+
+    TPageControl* PageControl() const { return pageControl_; }
+    // Moves the page to the end of another control's pages (nullptr takes it off).
+    void SetPageControl(TPageControl* v);
+    // The page's place among all pages, -1 without a page control.
+    std::int32_t PageIndex() const;
+    void SetPageIndex(std::int32_t v);
+    bool TabVisible() const { return tabVisible_; }
+    void SetTabVisible(bool v);
+    // The place of the page's tab among the shown tabs, -1 when it has none.
+    std::int32_t TabIndex() const;
+
+    void SetParentComponent(rtl::TComponent* parent) override;
+    void WndProc(TMessage& message) override;
+
+protected:
+    void Paint() override;
+
+private:
+    friend class TPageControl;
+    TPageControl* pageControl_ = nullptr;  // not owned: the page control is the parent
+    bool tabVisible_ = true;
+};
+
+using TTabChangingEvent = rtl::TEvent<void(rtl::TObject* Sender, bool& AllowChange)>;
+
+// Tabs over the system tab control, one per page whose TabVisible is set, each showing its page
+// in the display area. Choosing a tab (mouse or keys) fires OnChanging, which may refuse, then
+// makes the page active and fires OnChange; setting ActivePage from code fires neither.
+class TPageControl : public TWinControl {
+    RTL_DECLARE_CLASS(TPageControl, TWinControl)
+
+public:
+    explicit TPageControl(rtl::TComponent* owner);
+    ~TPageControl() override;
+
+    std::int32_t PageCount() const { return static_cast<std::int32_t>(pages_.size()); }
+    // Raises rtl::EListError for an index out of range.
+    TTabSheet* Pages(std::int32_t index) const;
+    TTabSheet* ActivePage() const { return activePage_; }
+    // A page of another control is ignored; nullptr shows no page.
+    void SetActivePage(TTabSheet* v);
+    std::int32_t ActivePageIndex() const;
+    void SetActivePageIndex(std::int32_t v);
+    // The next page after `current` (wrapping; from the start for nullptr), with a tab when
+    // checkTabVisible; nullptr when there is none.
+    TTabSheet* FindNextPage(TTabSheet* current, bool goForward, bool checkTabVisible) const;
+    // Moves to the next page with a tab as the user would: OnChanging, then OnChange.
+    void SelectNextPage(bool goForward);
+    // Where the pages go, in the control's client coordinates.
+    TRect DisplayRect();
+
+    rtl::TNotifyEvent OnChange;
+    TTabChangingEvent OnChanging;
+
+    void WndProc(TMessage& message) override;
+
+protected:
+    void CreateParams(TCreateParams& params) override;
+    void CreateWnd() override;
+    void Loaded() override;
+    void AlignControls(TControl* control, TRect& rect) override;
+    virtual bool CanChange();
+    virtual void Change() { OnChange(this); }
+
+private:
+    friend class TTabSheet;
+    void InsertPage(TTabSheet* page);
+    void RemovePage(TTabSheet* page);
+    // Builds the tabs again from the pages and selects the active page's tab.
+    void UpdateTabs();
+    void ShowActivePage();
+    // The user chose another page: true when it changed.
+    bool ChangeActivePage(TTabSheet* page);
+
+    std::vector<TTabSheet*> pages_;    // not owned: children of this control
+    TTabSheet* activePage_ = nullptr;  // not owned
 };
 
 enum TEdgeBorder { ebLeft, ebTop, ebRight, ebBottom };

@@ -1,7 +1,9 @@
-// Message boxes and small user-feedback services.
+// Message boxes, the colour chooser and small user-feedback services.
 #include "platform/win/Dialogs.h"
 
 #include "platform/win/Forms.h"
+
+#include <commdlg.h>
 
 namespace win {
 
@@ -57,6 +59,76 @@ TModalResult MessageDlg(const std::string& message, TMsgDlgType type, TMsgDlgBut
 }
 
 void ShowMessage(const std::string& message) { ApplicationMessageBox(message, "", MB_OK); }
+
+// --- colour chooser ---
+
+void TColorDialog::Publish(Table& t)
+{
+    t.Property(RTL_GET_SET(Color)).Type(ColorTypeInfo()).Default(clBlack);
+    t.Property(RTL_MEMBER(Options));
+    t.Event(RTL_MEMBER(OnShow));
+    t.Event(RTL_MEMBER(OnClose));
+    t.Creatable();
+}
+
+TColorDialog::TColorDialog(rtl::TComponent* owner) : rtl::TComponent(owner) { CustomColors.fill(clWhite); }
+
+UINT_PTR CALLBACK TColorDialog::HookProc(HWND wnd, UINT msg, WPARAM, LPARAM lParam)
+{
+    if (msg == WM_INITDIALOG) {
+        auto* self =
+            reinterpret_cast<TColorDialog*>(reinterpret_cast<const CHOOSECOLORA*>(lParam)->lCustData);
+        ::SetPropA(wnd, "TColorDialog", self);
+        self->handle_ = wnd;
+        try {
+            self->OnShow(self);
+        } catch (...) {
+            HandleControlException(self);
+        }
+    } else if (msg == WM_DESTROY) {
+        if (auto* self = static_cast<TColorDialog*>(::GetPropA(wnd, "TColorDialog"))) {
+            ::RemovePropA(wnd, "TColorDialog");
+            try {
+                self->OnClose(self);
+            } catch (...) {
+                HandleControlException(self);
+            }
+            self->handle_ = nullptr;
+        }
+    }
+    // The chooser's own handling goes on.
+    return 0;
+}
+
+bool TColorDialog::Execute()
+{
+    std::array<COLORREF, 16> custom;
+    for (std::size_t i = 0; i < custom.size(); ++i)
+        custom[i] = ColorToRGB(CustomColors[i]);
+    CHOOSECOLORA cc{};
+    cc.lStructSize = sizeof cc;
+    cc.hwndOwner = ::GetActiveWindow();
+    cc.rgbResult = ColorToRGB(color_);
+    cc.lpCustColors = custom.data();
+    cc.Flags = CC_RGBINIT | CC_ENABLEHOOK;
+    if (Options.Contains(cdFullOpen))
+        cc.Flags |= CC_FULLOPEN;
+    if (Options.Contains(cdPreventFullOpen))
+        cc.Flags |= CC_PREVENTFULLOPEN;
+    if (Options.Contains(cdSolidColor))
+        cc.Flags |= CC_SOLIDCOLOR;
+    if (Options.Contains(cdAnyColor))
+        cc.Flags |= CC_ANYCOLOR;
+    cc.lCustData = reinterpret_cast<LPARAM>(this);
+    cc.lpfnHook = &TColorDialog::HookProc;
+    const bool chosen = ::ChooseColorA(&cc) != FALSE;
+    handle_ = nullptr;
+    for (std::size_t i = 0; i < custom.size(); ++i)
+        CustomColors[i] = static_cast<TColor>(custom[i]);
+    if (chosen)
+        color_ = static_cast<TColor>(cc.rgbResult & 0xFFFFFF);
+    return chosen;
+}
 
 void Beep() { ::MessageBeep(MB_OK); }
 

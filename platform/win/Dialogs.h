@@ -1,10 +1,11 @@
-// Message boxes, ShowMessage, beeps and quitting, over the system's own dialogs.
+// Message boxes, ShowMessage, the colour chooser, beeps and quitting, over the system's own dialogs.
 #pragma once
 
 #include "platform/rtl/TypeInfo.h"
 #include "platform/win/Controls.h"
 #include "platform/rtl/Win32.h"
 
+#include <array>
 #include <string>
 
 namespace win {
@@ -46,6 +47,40 @@ void ShowMessage(const std::string& message);
 // A plain MessageBoxA owned by the active window; the caption defaults to the application
 // title when empty. Returns the IDxxx of the pressed button, 0 when the box failed.
 int ApplicationMessageBox(const std::string& text, const std::string& caption, UINT flags);
+
+enum TColorDialogOption { cdFullOpen, cdPreventFullOpen, cdSolidColor, cdAnyColor };
+RTL_ENUM_INFO(TColorDialogOption, "cdFullOpen", "cdPreventFullOpen", "cdSolidColor", "cdAnyColor")
+using TColorDialogOptions = rtl::TSet<TColorDialogOption>;
+
+// The system's colour chooser, shown modally over the active window by Execute, starting at Color.
+class TColorDialog : public rtl::TComponent {
+    RTL_DECLARE_CLASS(TColorDialog, rtl::TComponent)
+
+public:
+    explicit TColorDialog(rtl::TComponent* owner);
+
+    // A system colour (clBtnFace) starts the chooser at its present value.
+    TColor Color() const { return color_; }
+    void SetColor(TColor v) { color_ = v; }
+    TColorDialogOptions Options;
+    // The sixteen custom colours the chooser offers and the user may change; white at first.
+    std::array<TColor, 16> CustomColors;
+
+    // True with the colour chosen in Color; false, Color unchanged, when cancelled.
+    bool Execute();
+    // The chooser's window while it is shown, else nullptr.
+    HWND Handle() const { return handle_; }
+
+    // When the chooser's window is ready, before the user sees it; and when it goes.
+    rtl::TNotifyEvent OnShow;
+    rtl::TNotifyEvent OnClose;
+
+private:
+    static UINT_PTR CALLBACK HookProc(HWND wnd, UINT msg, WPARAM wParam, LPARAM lParam);
+
+    TColor color_ = clBlack;
+    HWND handle_ = nullptr;  // the system owns the window
+};
 
 // The default system sound.
 void Beep();

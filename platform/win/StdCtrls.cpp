@@ -1,4 +1,4 @@
-// Standard controls: label, button, edit, memo, combo box and scroll bar.
+// Standard controls: label, button, check box, edit, memo, combo box, scroll bar and group box.
 #include "platform/win/StdCtrls.h"
 
 #include "platform/win/Forms.h"
@@ -234,6 +234,70 @@ void TButton::WndProc(TMessage& m)
     case WM_SETFOCUS: SetButtonStyle(true); break;
     case WM_KILLFOCUS: SetButtonStyle(default_); break;
     default: break;
+    }
+    TButtonControl::WndProc(m);
+}
+
+// --- TCustomCheckBox ---
+
+void TCustomCheckBox::Publish(Table& t)
+{
+    t.Property(RTL_GET_SET(Alignment)).Default(taRightJustify);
+    t.Property(RTL_MEMBER(AllowGrayed)).Default(false);
+    t.Property(RTL_GET_SET(Checked)).Stored(false);
+    t.Property(RTL_GET_SET(State)).Default(cbUnchecked);
+}
+
+void TCheckBox::Publish(Table& t) { t.Creatable(); }
+
+TCustomCheckBox::TCustomCheckBox(rtl::TComponent* owner) : TButtonControl(owner)
+{
+    controlStyle_.Exclude(csDoubleClicks);
+    SetBounds(0, 0, 97, 17);
+}
+
+void TCustomCheckBox::CreateParams(TCreateParams& p)
+{
+    TButtonControl::CreateParams(p);
+    CreateSubClass(p, "BUTTON");
+    // A three-state button the system never toggles: the state is ours, set after each click.
+    p.Style |= BS_3STATE;
+    if (alignment_ == taLeftJustify)
+        p.Style |= BS_LEFTTEXT;
+}
+
+void TCustomCheckBox::CreateWnd()
+{
+    TButtonControl::CreateWnd();
+    ::SendMessageA(Handle(), BM_SETCHECK, static_cast<WPARAM>(state_), 0);
+}
+
+void TCustomCheckBox::SetState(TCheckBoxState v)
+{
+    if (v == state_)
+        return;
+    state_ = v;
+    if (HandleAllocated())
+        ::SendMessageA(Handle(), BM_SETCHECK, static_cast<WPARAM>(state_), 0);
+    if (!ComponentState().Contains(rtl::csLoading) && !ComponentState().Contains(rtl::csReading))
+        Click();
+}
+
+void TCustomCheckBox::Toggle()
+{
+    switch (state_) {
+    case cbUnchecked: SetState(AllowGrayed ? cbGrayed : cbChecked); break;
+    case cbChecked: SetState(cbUnchecked); break;
+    case cbGrayed: SetState(cbChecked); break;
+    }
+}
+
+void TCustomCheckBox::WndProc(TMessage& m)
+{
+    if (m.Msg == CN_COMMAND) {
+        if (HIWORD(m.WParam) == BN_CLICKED)
+            Toggle();
+        return;
     }
     TButtonControl::WndProc(m);
 }
@@ -1173,6 +1237,67 @@ void TScrollBar::WndProc(TMessage& m)
         return;
     }
     TWinControl::WndProc(m);
+}
+
+// --- TCustomGroupBox ---
+
+void TCustomGroupBox::Publish(Table& t) { t.Property(RTL_GET_SET(ParentColor)).Default(true); }
+
+void TGroupBox::Publish(Table& t) { t.Creatable(); }
+
+TCustomGroupBox::TCustomGroupBox(rtl::TComponent* owner) : TCustomControl(owner)
+{
+    controlStyle_ = {csAcceptsControls, csCaptureMouse, csClickEvents, csSetCaption,
+                     csOpaque,          csDoubleClicks, csReplicatable};
+    SetBounds(0, 0, 185, 105);
+}
+
+int TCustomGroupBox::CaptionHeight()
+{
+    // Measured on the screen: aligning may come before the window exists.
+    WindowDC screen(nullptr);
+    SelectGuard font(screen.Get(), Font()->Handle());
+    TEXTMETRICA tm{};
+    ::GetTextMetricsA(screen.Get(), &tm);
+    return tm.tmHeight;
+}
+
+void TCustomGroupBox::AlignControls(TControl* control, TRect& rect)
+{
+    rect.Top += CaptionHeight();
+    rect.Left += 2;
+    rect.Right -= 2;
+    rect.Bottom -= 2;
+    TCustomControl::AlignControls(control, rect);
+}
+
+void TCustomGroupBox::Paint()
+{
+    TCanvas& canvas = *Canvas();
+    TRect r = ClientRect();
+    canvas.Brush()->SetColor(Color());
+    canvas.Brush()->SetStyle(bsSolid);
+    canvas.FillRect(r);
+    const int textHeight = CaptionHeight();
+    // The frame runs through the middle of the caption's line.
+    RECT frame{r.Left, r.Top + textHeight / 2, r.Right, r.Bottom};
+    ::DrawEdge(canvas.Handle(), &frame, EDGE_ETCHED, BF_RECT);
+    const std::string caption = Caption();
+    if (caption.empty())
+        return;
+    TRect text = Rect(8, 0, 0, textHeight);
+    canvas.DrawText(caption, text, DT_SINGLELINE | DT_CALCRECT);
+    text.Right = std::min<int>(text.Right, r.Right - 8);
+    canvas.Brush()->SetColor(Color());
+    canvas.FillRect(text);
+    canvas.Brush()->SetStyle(bsClear);
+    if (!Enabled()) {
+        TRect shifted = Rect(text.Left + 1, text.Top + 1, text.Right + 1, text.Bottom + 1);
+        canvas.Font()->SetColor(clBtnHighlight);
+        canvas.DrawText(caption, shifted, DT_SINGLELINE | DT_END_ELLIPSIS);
+        canvas.Font()->SetColor(clBtnShadow);
+    }
+    canvas.DrawText(caption, text, DT_SINGLELINE | DT_END_ELLIPSIS);
 }
 
 }  // namespace win

@@ -1,4 +1,4 @@
-// Standard controls: label, button, edit, memo, combo box and scroll bar.
+// Standard controls: label, button, check box, edit, memo, combo box, scroll bar and group box.
 #pragma once
 
 #include "platform/rtl/Lists.h"
@@ -140,6 +140,47 @@ private:
     bool default_ = false;
     bool active_ = false;
     TModalResult modalResult_ = mrNone;
+};
+
+enum TCheckBoxState { cbUnchecked, cbChecked, cbGrayed };
+RTL_ENUM_INFO(TCheckBoxState, "cbUnchecked", "cbChecked", "cbGrayed")
+
+// A check box over the system button. The control keeps the state itself, so a click moves it
+// unchecked -> checked -> unchecked (through grayed when AllowGrayed). Every change of State,
+// by the user or by code, fires OnClick once; reading a description fires nothing.
+class TCustomCheckBox : public TButtonControl {
+    RTL_DECLARE_CLASS(TCustomCheckBox, TButtonControl)
+
+public:
+    explicit TCustomCheckBox(rtl::TComponent* owner);
+
+    // taLeftJustify puts the caption left of the box; the default keeps it on the right.
+    TAlignment Alignment() const { return alignment_; }
+    void SetAlignment(TAlignment v) { rtl::SetAndNotify(alignment_, v, this, &Self::RecreateWnd); }
+    bool AllowGrayed = false;
+    TCheckBoxState State() const { return state_; }
+    void SetState(TCheckBoxState v);
+    bool Checked() const { return state_ == cbChecked; }
+    void SetChecked(bool v) { SetState(v ? cbChecked : cbUnchecked); }
+
+    void WndProc(TMessage& message) override;
+
+protected:
+    void CreateParams(TCreateParams& params) override;
+    void CreateWnd() override;
+    // The state a click moves to.
+    virtual void Toggle();
+
+private:
+    TAlignment alignment_ = taRightJustify;
+    TCheckBoxState state_ = cbUnchecked;
+};
+
+class TCheckBox : public TCustomCheckBox {
+    RTL_DECLARE_CLASS(TCheckBox, TCustomCheckBox)
+
+public:
+    explicit TCheckBox(rtl::TComponent* owner) : TCustomCheckBox(owner) {}
 };
 
 // Single-line edit.
@@ -398,6 +439,29 @@ private:
 
     TScrollBarKind kind_ = sbHorizontal;
     std::int32_t min_ = 0, max_ = 100, position_ = 0, pageSize_ = 0;
+};
+
+// A captioned etched frame that holds other controls.
+class TCustomGroupBox : public TCustomControl {
+    RTL_DECLARE_CLASS(TCustomGroupBox, TCustomControl)
+
+public:
+    explicit TCustomGroupBox(rtl::TComponent* owner);
+
+protected:
+    void Paint() override;
+    // Aligned children stay inside the frame, below the caption.
+    void AlignControls(TControl* control, TRect& rect) override;
+
+private:
+    int CaptionHeight();
+};
+
+class TGroupBox : public TCustomGroupBox {
+    RTL_DECLARE_CLASS(TGroupBox, TCustomGroupBox)
+
+public:
+    explicit TGroupBox(rtl::TComponent* owner) : TCustomGroupBox(owner) {}
 };
 
 }  // namespace win

@@ -2,6 +2,7 @@
 #include "platform/win/Units.h"
 
 #include "platform/win/ComCtrls.h"
+#include "platform/win/Dialogs.h"
 #include "platform/win/ExtCtrls.h"
 #include "platform/win/Forms.h"
 #include "platform/win/ImgList.h"
@@ -19,6 +20,11 @@ void RegisterClasses()
           &TTrackBar::StaticClassInfo(), &TMainMenu::StaticClassInfo(), &TPopupMenu::StaticClassInfo(),
           &TMenuItem::StaticClassInfo(), &TForm::StaticClassInfo(), &TApplicationEvents::StaticClassInfo(),
           &TImageList::StaticClassInfo(), &TToolBar::StaticClassInfo(), &TToolButton::StaticClassInfo()})
+        rtl::RegisterClass(*info);
+    for (const rtl::TClassInfo* info :
+         {&TCheckBox::StaticClassInfo(), &TGroupBox::StaticClassInfo(), &TUpDown::StaticClassInfo(),
+          &TProgressBar::StaticClassInfo(), &TPageControl::StaticClassInfo(), &TTabSheet::StaticClassInfo(),
+          &TColorDialog::StaticClassInfo()})
         rtl::RegisterClass(*info);
 }
 

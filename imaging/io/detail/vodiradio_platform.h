@@ -4,9 +4,12 @@
 #pragma once
 
 #include "imaging/core/hyiedefs.h"
+#include "imaging/io/detail/iehttpurl.h"
 #include "imaging/io/vodiradio.h"
 #include "platform/rtl/Component.h"
 
+#include <atomic>
+#include <cstdint>
 #include <functional>
 #include <memory>
 #include <string>
@@ -35,6 +38,11 @@ struct TVodirAdIO::TJob {
     int result = 0;
     // False when nothing is to be handed over (a failed open on a worker, a refused stream header).
     bool handOver = true;
+    // A load over HTTP: the body leaves the bytes it fetched here, to be read as a stream, or says
+    // in error why there are none.
+    bool http = false;
+    std::unique_ptr<rtl::TStream> fetched;
+    std::string error;
 };
 
 }  // namespace imaging
@@ -51,5 +59,23 @@ bool IEIsView(rtl::TComponent* Component, TIEView* View);
 // Puts Temp in Target's place, replacing an existing Target in one step; false on failure (Temp
 // is then still there).
 bool IEReplaceFile(const std::string& Temp, const std::string& Target);
+
+// One GET, as the component's settings ask for it.
+struct TIEHttpRequest {
+    TIEHttpAddress Address;
+    bool ViaProxy = false;
+    std::string Proxy;  // as given, for the HTTP library
+    TIEHttpAddress ProxyAddress;
+    std::string ProxyUser;
+    std::string ProxyPassword;
+    int ConnectTimeout = 0;
+    int ReceiveTimeout = 0;
+    std::int64_t MaxBodySize = 0;
+};
+
+// The body of a 2xx answer, in full; null with Error saying why otherwise, and as soon as Abort is
+// set. Runs on whichever thread runs the job.
+std::unique_ptr<rtl::TMemoryStream> IEHttpFetch(const TIEHttpRequest& Request, const std::atomic<bool>& Abort,
+                                                std::string& Error);
 
 }  // namespace imaging::detail

@@ -4,12 +4,16 @@
 
 #include "imaging/core/iebitmap.h"
 #include "imaging/core/ieview_win32.h"
+#include "imaging/core/iemask.h"
+#include "imaging/core/vodiradproc.h"
+#include "imaging/core/vodiradview_win32.h"
 #include "platform/win/ExtCtrls.h"
 #include "platform/win/Forms.h"
 
 #include <gtest/gtest.h>
 
 #include <memory>
+#include <vector>
 
 using namespace imaging;
 
@@ -83,6 +87,184 @@ TEST(ProcAttach, RemovingTheImageFallsBackToAnOwnBitmap)
     EXPECT_EQ(proc.AttachedBitmap(), nullptr);
     EXPECT_EQ(proc.Bitmap()->GetWidth(), 0);
     proc.Resample(3, 3, rfTriangle);
+}
+
+// ---- selections ------------------------------------------------------------------------------------
+
+std::vector<std::uint8_t> Bytes(TIEBitmap& bmp)
+{
+    std::vector<std::uint8_t> out;
+    for (int y = 0; y < bmp.GetHeight(); ++y)
+        out.insert(out.end(), bmp.ScanLine(y), bmp.ScanLine(y) + std::size_t(bmp.GetWidth()) * 3);
+    return out;
+}
+
+// The view's selection as it writes it: points, flag and mask.
+std::vector<std::uint8_t> Snapshot(TVodirAdView& view)
+{
+    rtl::TMemoryStream stream;
+    view.SaveSelectionToStream(stream);
+    return std::vector<std::uint8_t>(stream.Memory(), stream.Memory() + stream.Size());
+}
+
+class ProcSelection : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        form = std::make_unique<win::TForm>(nullptr);
+        form->SetBounds(0, 0, 200, 200);
+        view = new TVodirAdView(form.get());
+        view->SetParent(form.get());
+        view->SetBounds(0, 0, 120, 100);
+        view->SetSelectionBase(iesbBitmap);
+        TIEBitmap& bmp = *view->GetIEBitmap();
+        bmp.Allocate(40, 30, ie24RGB);
+        for (int y = 0; y < 30; ++y)
+            for (int x = 0; x < 40; ++x)
+                bmp.SetPixel24(x, y,
+                               TRGB{std::uint8_t(x * 6), std::uint8_t(y * 8), std::uint8_t(200 - x - y)});
+        view->Update();
+        proc.SetAttachedVodirAd(view);
+        proc.SetUndoLimit(4);
+    }
+    void TearDown() override
+    {
+        proc.SetAttachedVodirAd(nullptr);
+        form.reset();
+    }
+
+    std::unique_ptr<win::TForm> form;
+    TVodirAdView* view = nullptr;  // owned by the form
+    TVodirAdProc proc{nullptr};
+};
+
+TEST_F(ProcSelection, SelectionUndoAndRedoEntriesRoundTripByteExact)
+{
+    view->Select(5, 4, 14, 11);
+    ASSERT_TRUE(view->Selected());
+    const std::vector<std::uint8_t> first = Snapshot(*view);
+    proc.SaveUndoCaptioned("Select", 2);
+    ASSERT_EQ(proc.UndoCount(), 1);
+    EXPECT_TRUE(proc.UndoIsSelection(0));
+    EXPECT_EQ(proc.UndoCaption(0), "Select");
+
+    view->Select(20, 10, 35, 25);
+    const std::vector<std::uint8_t> second = Snapshot(*view);
+    ASSERT_NE(first, second);
+    proc.SaveRedo(2);
+    ASSERT_EQ(proc.RedoCount(), 1);
+    EXPECT_TRUE(proc.RedoIsSelection(0));
+
+    proc.Undo();
+    EXPECT_EQ(Snapshot(*view), first);
+    EXPECT_TRUE(view->Selected());
+    proc.Redo();
+    EXPECT_EQ(Snapshot(*view), second);
+    // Entries stay: the same undo again gives the same selection.
+    proc.Undo();
+    proc.Undo();
+    EXPECT_EQ(Snapshot(*view), first);
+    // A cleared selection is an entry too, and comes back cleared.
+    view->Deselect();
+    const std::vector<std::uint8_t> none = Snapshot(*view);
+    proc.SaveUndo(2);
+    view->Select(1, 1, 3, 3);
+    proc.Undo();
+    EXPECT_EQ(Snapshot(*view), none);
+    EXPECT_FALSE(view->Selected());
+}
+
+TEST_F(ProcSelection, ASelectionEntryOfAnotherImageSizeChangesNothing)
+{
+    view->Select(5, 4, 14, 11);
+    proc.SaveUndo(2);
+    proc.Resample(20, 15, rfNone);
+    view->Select(2, 2, 6, 6);
+    const std::vector<std::uint8_t> now = Snapshot(*view);
+    proc.UndoAt(1);  // the selection entry; the newest is the image before the resample
+    EXPECT_EQ(Snapshot(*view), now);
+    EXPECT_EQ(view->GetIEBitmap()->GetWidth(), 20);
+}
+
+TEST_F(ProcSelection, GreyConversionStaysInsideTheSelectionAndUndoesByteExact)
+{
+    const std::vector<std::uint8_t> original = Bytes(*view->GetIEBitmap());
+    view->Select(5, 4, 14, 11);
+    TIEMask& mask = view->SelectionMask();
+    int x1, y1, x2, y2;
+    const TIESelectionPoints* points = nullptr;
+    TIEMask* got = nullptr;
+    ASSERT_TRUE(proc.GetSelectionRect(x1, y1, x2, y2, points, got));
+    EXPECT_EQ(got, &mask);
+    EXPECT_EQ(points, &view->SelectionPoints());
+    EXPECT_EQ(x1, mask.X1());
+    EXPECT_EQ(y1, mask.Y1());
+    EXPECT_EQ(x2, mask.X2() + 1);
+    EXPECT_EQ(y2, mask.Y2() + 1);
+
+    proc.ConvertToGray();
+    TIEBitmap& bmp = *view->GetIEBitmap();
+    int inside = 0;
+    for (int y = 0; y < 30; ++y)
+        for (int x = 0; x < 40; ++x) {
+            const TRGB before{original[std::size_t(y * 40 + x) * 3],
+                              original[std::size_t(y * 40 + x) * 3 + 1],
+                              original[std::size_t(y * 40 + x) * 3 + 2]};
+            const std::uint8_t g = RGBToGray(before);
+            const TRGB want = mask.GetPixel(x, y) ? TRGB{g, g, g} : before;
+            inside += mask.GetPixel(x, y) != 0;
+            ASSERT_EQ(bmp.GetPixel24(x, y), want) << x << ", " << y;
+        }
+    EXPECT_GT(inside, 0);
+    const std::vector<std::uint8_t> grey = Bytes(bmp);
+    EXPECT_EQ(proc.UndoCaption(proc.UndoCount() - 1), "ConvertToGray");
+    proc.SaveRedo(1);
+    proc.Undo();
+    EXPECT_EQ(Bytes(*view->GetIEBitmap()), original);
+    proc.Redo();
+    EXPECT_EQ(Bytes(*view->GetIEBitmap()), grey);
+}
+
+TEST_F(ProcSelection, WithoutASelectionTheWholeImageIsProcessed)
+{
+    int x1, y1, x2, y2;
+    const TIESelectionPoints* points = nullptr;
+    TIEMask* mask = nullptr;
+    EXPECT_FALSE(proc.GetSelectionRect(x1, y1, x2, y2, points, mask));
+    EXPECT_EQ(mask, &view->SelectionMask()) << "the view's mask, held or not";
+    EXPECT_EQ(points, nullptr);
+    EXPECT_EQ(x1, 0);
+    EXPECT_EQ(y1, 0);
+    EXPECT_EQ(x2, 40);
+    EXPECT_EQ(y2, 30);
+    proc.ConvertToGray();
+    TIEBitmap& bmp = *view->GetIEBitmap();
+    for (int y = 0; y < 30; ++y)
+        for (int x = 0; x < 40; ++x) {
+            const TRGB c = bmp.GetPixel24(x, y);
+            ASSERT_TRUE(c.r == c.g && c.g == c.b) << x << ", " << y;
+        }
+}
+
+TEST(ProcAttach, AViewWithoutSelectionsGetsNoSelectionEntries)
+{
+    auto form = std::make_unique<win::TForm>(nullptr);
+    auto* view = new TShowingView(form.get());
+    view->shown.Allocate(4, 4, ie24RGB);
+    TVodirAdProc proc(nullptr);
+    proc.SetAttachedVodirAd(view);
+    proc.SaveUndo(2);
+    proc.SaveUndoCaptioned("Select", 2);
+    proc.SaveRedo(2);
+    EXPECT_EQ(proc.UndoCount(), 0);
+    EXPECT_EQ(proc.RedoCount(), 0);
+    int x1, y1, x2, y2;
+    const TIESelectionPoints* points = nullptr;
+    TIEMask* mask = nullptr;
+    EXPECT_FALSE(proc.GetSelectionRect(x1, y1, x2, y2, points, mask));
+    EXPECT_EQ(mask, nullptr);
+    EXPECT_EQ(x2, 4);
+    proc.SetAttachedVodirAd(nullptr);
 }
 
 }  // namespace

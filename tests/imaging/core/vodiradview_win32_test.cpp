@@ -427,12 +427,16 @@ TEST_F(ViewTest, LayersEachOwnTheirBitmapAndComponentsFollowTheCurrentOne)
     EXPECT_EQ(view->LayersCount(), 1);
     EXPECT_EQ(view->GetIEBitmap(), view->Layers(0)->Bitmap());
     EXPECT_EQ(proc->Bitmap(), view->GetIEBitmap());
-    // Switching and destroying: each bitmap has one owner and is freed once.
+    // Switching and destroying: each bitmap has one owner and is freed once, and a component the
+    // view does not own lets go of it (the view's own component dies with it).
+    TVodirAdProc follower(nullptr);
+    follower.SetAttachedVodirAd(view);
     view->LayersAdd(&layerPicture);
     view->SetLayersCurrent(1);
+    EXPECT_EQ(follower.Bitmap(), view->GetIEBitmap());
     delete view;
     view = nullptr;
-    EXPECT_EQ(proc->AttachedVodirAd(), nullptr);
+    EXPECT_EQ(follower.AttachedVodirAd(), nullptr);
 }
 
 TEST_F(ViewTest, LayersSyncGrowsEveryLayerToTheLargestWithoutScaling)

@@ -743,3 +743,25 @@ TEST_F(Loads, TheAbortFlagSaysOnlyWhetherTheLastOperationFailed)
 }
 
 }  // namespace
+
+TEST(Previews, AHandlerStandsForTheDialogAndASetWithoutPagesShowsNone)
+{
+    TVodirAdIO io(nullptr);
+    rtl::TObject* asked = nullptr;
+    io.OnDoPreviews = [&](rtl::TObject* sender, bool& handled) {
+        asked = sender;
+        handled = true;
+    };
+    EXPECT_TRUE(io.DoPreviews(1));
+    EXPECT_EQ(asked, &io);
+    // Unhandled, a set that names no page answers false before any dialog is made: only the
+    // current format's page, of a format without one.
+    asked = nullptr;
+    io.OnDoPreviews = [&](rtl::TObject* sender, bool&) { asked = sender; };
+    io.Params().FileType = ioICO;
+    EXPECT_FALSE(io.DoPreviews(2));
+    EXPECT_FALSE(io.DoPreviews(0));
+    EXPECT_EQ(asked, &io);
+    EXPECT_TRUE(io.SimplifiedParamsDialogs);
+    EXPECT_TRUE(io.PreviewsParams.Empty());
+}

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <stdexcept>
 #include <chrono>
 #include <functional>
 #include <memory>
@@ -317,18 +318,41 @@ TEST_F(ThreadTest, ThreadIdIsWhatExecuteSeesAsCurrent)
     EXPECT_NE(t.ThreadID(), CurrentThreadId());
 }
 
-TEST_F(ThreadTest, WakeHookFiresForEveryPost)
+// The main thread is woken when a call lands in an empty queue: a drain takes every call queued,
+// so calls behind the first need no wake of their own; calls a failing drain leaves behind, and
+// calls queued before the hook existed, get one.
+TEST_F(ThreadTest, WakeHookFiresWhenTheQueueStopsBeingEmpty)
 {
     std::atomic<int> wakes{0};
+    int ran = 0;
+    ForceQueue([&] { ++ran; }, nullptr);
     SetWakeMainThread([&] { ++wakes; });
-    FnThread t([](FnThread& self) {
-        self.Queue([] {});
-        self.Queue([] {});
-        self.Synchronize([] {});
+    EXPECT_EQ(wakes, 1) << "a call queued before the hook";
+    ForceQueue([&] { ++ran; }, nullptr);
+    EXPECT_EQ(wakes, 1);
+    EXPECT_TRUE(CheckSynchronize());
+    EXPECT_EQ(ran, 2);
+
+    FnThread t([&](FnThread& self) {
+        self.Queue([&] { ++ran; });
+        self.Queue([&] { ++ran; });
+        self.Synchronize([&] { ++ran; });
     });
     t.Start();
     t.WaitFor();
-    EXPECT_EQ(wakes, 3);
+    CheckSynchronize();
+    EXPECT_EQ(ran, 5);
+    EXPECT_GE(wakes, 2);
+    EXPECT_LE(wakes, 4);
+
+    wakes = 0;
+    ForceQueue([] { throw std::runtime_error("failing call"); }, nullptr);
+    ForceQueue([&] { ++ran; }, nullptr);
+    EXPECT_EQ(wakes, 1);
+    EXPECT_THROW(CheckSynchronize(), std::runtime_error);
+    EXPECT_EQ(wakes, 2) << "the call left behind wakes the main thread again";
+    EXPECT_TRUE(CheckSynchronize());
+    EXPECT_EQ(ran, 6);
 }
 
 TEST_F(ThreadTest, RemoveQueuedEventsDropsOnlyThatOwnersCalls)

@@ -1,11 +1,12 @@
 // Tests of the message boxes (driven by a helper thread that reads and presses the real box),
-// the button mapping, and the quit and post helpers.
+// the button mapping, the colour chooser, and the quit and post helpers.
 #include "platform/win/Dialogs.h"
 #include "tests/platform/win/MessageBoxPresser.h"
 
 #include <gtest/gtest.h>
 
 #include <string>
+#include <vector>
 
 using namespace win;
 using testing_win::TMessageBoxPresser;
@@ -81,4 +82,44 @@ TEST(Messages, PostMessageToReachesTheWindowQueue)
     EXPECT_EQ(msg.lParam, LPARAM(2));
     DestroyWindow(wnd);
     EXPECT_FALSE(PostMessageTo(wnd, WM_USER, 0, 0)) << "a destroyed window takes no messages";
+}
+
+// --- the colour chooser, answered from its own OnShow as a user would ---
+
+TEST(ColorDialog, OkTakesTheColourTypedIntoTheChooser)
+{
+    TColorDialog dialog(nullptr);
+    dialog.SetColor(0x00102030);
+    dialog.Options = {cdFullOpen};
+    std::vector<std::string> log;
+    dialog.OnShow = [&](rtl::TObject*) {
+        HWND box = dialog.Handle();
+        ASSERT_NE(box, nullptr);
+        log.push_back("show");
+        // The red, green and blue edits of the full chooser.
+        ::SetDlgItemInt(box, 706, 200, FALSE);
+        ::SetDlgItemInt(box, 707, 100, FALSE);
+        ::SetDlgItemInt(box, 708, 50, FALSE);
+        ::PostMessageA(box, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
+    };
+    dialog.OnClose = [&](rtl::TObject*) { log.push_back("close"); };
+    EXPECT_TRUE(dialog.Execute());
+    EXPECT_EQ(dialog.Color(), TColor(RGB(200, 100, 50)));
+    EXPECT_EQ(log, (std::vector<std::string>{"show", "close"}));
+    EXPECT_EQ(dialog.Handle(), nullptr);
+}
+
+TEST(ColorDialog, CancelKeepsTheColourAndASystemColourStartsAtItsValue)
+{
+    TColorDialog dialog(nullptr);
+    dialog.SetColor(clBtnFace);
+    int button = IDCANCEL;
+    dialog.OnShow = [&](rtl::TObject*) {
+        ::PostMessageA(dialog.Handle(), WM_COMMAND, MAKEWPARAM(button, BN_CLICKED), 0);
+    };
+    EXPECT_FALSE(dialog.Execute());
+    EXPECT_EQ(dialog.Color(), clBtnFace);
+    button = IDOK;
+    EXPECT_TRUE(dialog.Execute());
+    EXPECT_EQ(dialog.Color(), TColor(ColorToRGB(clBtnFace))) << "OK without a change gives the start colour";
 }
