@@ -21,7 +21,7 @@
 #include <vector>
 
 using namespace imaging;
-using imaging::test::TestProgress;
+using imaging::test::Progress;
 
 namespace {
 
@@ -198,7 +198,7 @@ TEST(PSFilters, FitKeepsTheAspectAndFillsOneSideExactly)
 std::string Document(TIEBitmap& b, TIOParamsVals& p, bool encapsulated = false)
 {
     rtl::TMemoryStream m;
-    TestProgress progress;
+    Progress progress;
     WritePSStream(m, &b, p, progress.record, encapsulated);
     EXPECT_FALSE(progress.abort);
     return std::string(m.Bytes().begin(), m.Bytes().end());
@@ -257,7 +257,7 @@ TEST(PSDocument, ThreePagesCountedInPlaceAndWrittenInOrder)
 {
     rtl::TMemoryStream m;
     TIOParamsVals p(nullptr);
-    TestProgress progress;
+    Progress progress;
     std::unique_ptr<TIEPSDocument> doc = PSBeginDocument(m, p);
     for (int w : {10, 20, 30}) {
         TIEBitmap b;
@@ -403,7 +403,7 @@ TEST(PSDocument, DCTPagesAreThreeComponentJPEGsWhateverColourSpaceWasAsked)
         rtl::TReadOnlyMemoryStream m(jpeg.data(), std::int64_t(jpeg.size()));
         TIEBitmap back;
         TIOParamsVals q(nullptr);
-        TestProgress progress;
+        Progress progress;
         DecodeJpegStream(m, nullptr, &back, false, false, progress.record, q);
         ASSERT_FALSE(progress.abort) << space;
         EXPECT_EQ(q.JPEGColorSpace, 2) << "YCbCr, asked " << space;
@@ -454,11 +454,11 @@ TEST(PSDocument, EncapsulatedHeaderAndBoxOfThePage)
 
 TEST(PSDocument, AShortWriteAborts)
 {
-    test::TFullStream full(700);
+    test::FullStream full(700);
     TIEBitmap b;
     test::Photo(b, 50, 50);
     TIOParamsVals p(nullptr);
-    TestProgress progress;
+    Progress progress;
     WritePSStream(full, &b, p, progress.record);
     EXPECT_TRUE(progress.abort);
 }

@@ -1,37 +1,15 @@
-// Pictures and a progress record for the tests of the JPEG 2000, PostScript and PDF units.
+// Pictures for the tests of the JPEG 2000, PostScript and PDF units, with the helpers every format
+// test shares.
 #pragma once
 
 #include "imaging/core/iebitmap.h"
-#include "imaging/io/ieprogress.h"
-#include "platform/rtl/Streams.h"
+#include "tests/imaging/io/io_test_util.h"
 
-#include <algorithm>
-#include <atomic>
 #include <cmath>
 #include <cstdint>
 #include <cstdlib>
 
 namespace imaging::test {
-
-struct TestProgress {
-    std::atomic<bool> abort{false};
-    TProgressRecord record;
-    TestProgress() { record.Aborting = &abort; }
-};
-
-// A stream that takes only its first Room bytes, like a full disk: later writes fall short.
-class TFullStream : public rtl::TMemoryStream {
-public:
-    explicit TFullStream(std::int32_t Room) : room_(Room) {}
-    std::int32_t Write(const void* Buffer, std::int32_t Count) override
-    {
-        const std::int64_t left = std::max<std::int64_t>(0, room_ - Position());
-        return rtl::TMemoryStream::Write(Buffer, std::int32_t(std::min<std::int64_t>(left, Count)));
-    }
-
-private:
-    std::int32_t room_;
-};
 
 // Smooth shapes with edges and a little noise, like a small photograph: hard enough that a lossy
 // coder loses something, regular enough that it compresses.
