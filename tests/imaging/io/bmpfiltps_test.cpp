@@ -7,14 +7,12 @@
 #include "imaging/io/detail/iepsfilters.h"
 #include "imaging/io/jpegfilt.h"
 #include "imaging/io/vodiradio.h"
-#include "platform/rtl/Files.h"
 #include "platform/rtl/Strings.h"
 #include "tests/imaging/io/image_test_util.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <cstring>
 #include <regex>
 #include <sstream>
 #include <string>
@@ -467,22 +465,9 @@ TEST(PSDocument, TheComponentWritesEncapsulatedFilesByTheirExtension)
 {
     TVodirAdIO io(nullptr);
     test::Photo(*io.IEBitmap(), 8, 8);
-    for (const auto& [ext, first] :
-         {std::pair{".eps", "%!PS-Adobe-3.0 EPSF-3.0\r\n"}, {".ps", "%!PS-Adobe-3.0\r\n"}}) {
-        const std::string file = rtl::TempFolder() + "va_ps_io" + ext;
-        io.SaveToFile(file);
-        ASSERT_FALSE(io.AbortFlag) << ext;
-        rtl::TMemoryStream m;
-        m.LoadFromFile(file);
-        EXPECT_EQ(std::string(m.Bytes().begin(), m.Bytes().begin() + std::ptrdiff_t(std::strlen(first))),
-                  first);
-        EXPECT_EQ(io.Params().FileType, ioPS);
-        rtl::RemoveFile(file);
-    }
-    rtl::TMemoryStream m;
-    io.SaveToStream(m, ioPS);
-    EXPECT_FALSE(io.AbortFlag);
-    EXPECT_EQ(std::string(m.Bytes().begin(), m.Bytes().begin() + 16), "%!PS-Adobe-3.0\r\n");
+    test::ExpectSavedFile(io, "va_ps_io.eps", ioPS, "%!PS-Adobe-3.0 EPSF-3.0\r\n");
+    test::ExpectSavedFile(io, "va_ps_io.ps", ioPS, "%!PS-Adobe-3.0\r\n");
+    test::ExpectSavedStream(io, ioPS, "%!PS-Adobe-3.0\r\n");
 }
 
 }  // namespace

@@ -344,16 +344,8 @@ TEST(PDFComponent, PlainSavesByExtensionAndType)
 {
     TVodirAdIO io(nullptr);
     test::Photo(*io.IEBitmap(), 8, 8);
-    const std::string file = rtl::TempFolder() + "va_pdf_io.pdf";
-    io.SaveToFile(file);
-    ASSERT_FALSE(io.AbortFlag);
-    EXPECT_TRUE(FileText(file).starts_with("%PDF-1.4\n"));
-    EXPECT_EQ(io.Params().FileType, ioPDF);
-    rtl::RemoveFile(file);
-    rtl::TMemoryStream m;
-    io.SaveToStream(m, ioPDF);
-    EXPECT_FALSE(io.AbortFlag);
-    EXPECT_EQ(std::string(m.Bytes().begin(), m.Bytes().begin() + 8), "%PDF-1.4");
+    test::ExpectSavedFile(io, "va_pdf_io.pdf", ioPDF, "%PDF-1.4\n");
+    test::ExpectSavedStream(io, ioPDF, "%PDF-1.4\n");
 }
 
 }  // namespace
