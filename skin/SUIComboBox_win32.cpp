@@ -15,8 +15,7 @@ constexpr win::TColor kEmbossShade = 0x808080;
 
 void FrameRect(HDC dc, const RECT& r, win::TColor color)
 {
-    win::OwnedBrush brush(::CreateSolidBrush(win::ColorToRGB(color)));
-    ::FrameRect(dc, &r, brush.Get());
+    win::FrameSolidRect(dc, r, win::ColorToRGB(color));
 }
 
 void Triangle(HDC dc, int x, int y, win::TColor color)

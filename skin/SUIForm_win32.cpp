@@ -26,9 +26,7 @@ void FillWindowRect(HDC dc, int left, int top, int right, int bottom, win::TColo
 {
     if (right <= left || bottom <= top)
         return;
-    RECT r{left, top, right, bottom};
-    win::OwnedBrush brush(::CreateSolidBrush(win::ColorToRGB(color)));
-    ::FillRect(dc, &r, brush.Get());
+    win::FillSolidRect(dc, RECT{left, top, right, bottom}, win::ColorToRGB(color));
 }
 
 void StretchTo(HDC dc, win::TBitmap* b, int x, int y, int w, int h)

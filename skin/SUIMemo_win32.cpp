@@ -288,8 +288,7 @@ void TsuiMemo::DrawBorder()
     const int w = window.right - window.left;
     const int h = window.bottom - window.top;
     RECT corner{w - vBar_->Width() - 2, h - hBar_->Height() - 2, w - 2, h - 2};
-    win::OwnedBrush brush(::CreateSolidBrush(win::ColorToRGB(vBar_->Color())));
-    ::FillRect(dc.Get(), &corner, brush.Get());
+    win::FillSolidRect(dc.Get(), corner, win::ColorToRGB(vBar_->Color()));
 }
 
 void TsuiMemo::WndProc(win::TMessage& m)

@@ -118,16 +118,12 @@ void DrawFlatMenuBorder(HWND menuWindow, win::TColor borderColor, win::TColor sh
     RECT r;
     ::GetWindowRect(menuWindow, &r);
     ::OffsetRect(&r, -r.left, -r.top);
-    win::OwnedBrush outer(::CreateSolidBrush(win::ColorToRGB(borderColor)));
-    ::FrameRect(dc.Get(), &r, outer.Get());
+    win::FrameSolidRect(dc.Get(), r, win::ColorToRGB(borderColor));
     ::InflateRect(&r, -1, -1);
-    win::OwnedBrush white(::CreateSolidBrush(RGB(255, 255, 255)));
-    ::FrameRect(dc.Get(), &r, white.Get());
-    win::OwnedBrush shadow(::CreateSolidBrush(win::ColorToRGB(shadowColor)));
-    RECT bottom{r.left, r.bottom - 1, r.right, r.bottom};
-    RECT right{r.right - 1, r.top, r.right, r.bottom};
-    ::FillRect(dc.Get(), &bottom, shadow.Get());
-    ::FillRect(dc.Get(), &right, shadow.Get());
+    win::FrameSolidRect(dc.Get(), r, RGB(255, 255, 255));
+    const COLORREF shadow = win::ColorToRGB(shadowColor);
+    win::FillSolidRect(dc.Get(), RECT{r.left, r.bottom - 1, r.right, r.bottom}, shadow);
+    win::FillSolidRect(dc.Get(), RECT{r.right - 1, r.top, r.right, r.bottom}, shadow);
 }
 
 bool GetSystemMenuFont(win::TFont& font)

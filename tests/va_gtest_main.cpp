@@ -6,8 +6,13 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
+
 int main(int argc, char** argv)
 {
+    // Unbuffered, so that a test stopped at its time limit has shown how far it got (the C
+    // runtime under Windows buffers a file or pipe fully, even when asked for lines).
+    std::setvbuf(stdout, nullptr, _IONBF, 0);
     testing::InitGoogleTest(&argc, argv);
     const rtl::TUnitScope units(VA_TEST_UNIT_TABLE());
     return RUN_ALL_TESTS();

@@ -8,6 +8,7 @@
 #include "imaging/core/vodiradproc_transition_win32.h"
 #include "imaging/core/vodiradproc_win32.h"
 #include "platform/win/Graphics.h"
+#include "platform/win/Handles.h"
 
 #include <algorithm>
 #include <cmath>
@@ -36,19 +37,6 @@ TGradientFill GradientFillProc()
 
 COLOR16 Channel16(TColor plain, int shift) { return COLOR16(((plain >> shift) & 0xFF) << 8); }
 
-// Restores a DC's settings changed for one drawing.
-class TSavedDC {
-public:
-    explicit TSavedDC(HDC dc) : dc_(dc), id_(::SaveDC(dc)) {}
-    ~TSavedDC() { ::RestoreDC(dc_, id_); }
-    TSavedDC(const TSavedDC&) = delete;
-    TSavedDC& operator=(const TSavedDC&) = delete;
-
-private:
-    HDC dc_;
-    int id_;
-};
-
 HBRUSH HatchBrush(TIEBackgroundStyle style, COLORREF colour)
 {
     int hatch = HS_HORIZONTAL;
@@ -61,13 +49,6 @@ HBRUSH HatchBrush(TIEBackgroundStyle style, COLORREF colour)
     default: break;
     }
     return ::CreateHatchBrush(hatch, colour);
-}
-
-void FillSolid(HDC dc, const RECT& r, COLORREF colour)
-{
-    HBRUSH brush = ::CreateSolidBrush(colour);
-    ::FillRect(dc, &r, brush);
-    ::DeleteObject(brush);
 }
 
 // Pixels of a line from (x0, y0) to (x1, y1), end included, in order.
@@ -143,7 +124,7 @@ void TVodirAdView::DrawBackground(win::TCanvas& Canvas, const win::TRect& Rect, 
     if (Rect.IsEmpty())
         return;
     HDC dc = Canvas.Handle();
-    TSavedDC saved(dc);
+    win::SaveDCGuard saved(dc);
     // Colour arithmetic (complements, ramps) needs the colour itself, not a system colour's index.
     const TColor bg = PlainColor(Background());
     const RECT r = win::ToRECT(Rect);
@@ -159,7 +140,7 @@ void TVodirAdView::DrawBackground(win::TCanvas& Canvas, const win::TRect& Rect, 
     case iebsCross:
     case iebsDiagCross: {
         // The gaps between the lines take the complement, so the hatch shows on any colour.
-        FillSolid(dc, r, COLORREF(Complement(bg)));
+        win::FillSolidRect(dc, r, COLORREF(Complement(bg)));
         HBRUSH brush = HatchBrush(style, COLORREF(bg));
         ::SetBkMode(dc, TRANSPARENT);
         ::SetBrushOrgEx(dc, 0, 0, nullptr);
@@ -176,7 +157,7 @@ void TVodirAdView::DrawBackground(win::TCanvas& Canvas, const win::TRect& Rect, 
                 const RECT square{x, y, x + size, y + size};
                 const COLORREF c = colours[(row + col) & 1];
                 if (ChessboardBrushStyle == win::bsSolid) {
-                    FillSolid(dc, square, c);
+                    win::FillSolidRect(dc, square, c);
                 } else if (ChessboardBrushStyle != win::bsClear) {
                     HBRUSH brush = HatchBrush(TIEBackgroundStyle(ChessboardBrushStyle), c);
                     ::FillRect(dc, &square, brush);
@@ -186,7 +167,7 @@ void TVodirAdView::DrawBackground(win::TCanvas& Canvas, const win::TRect& Rect, 
         break;
     }
     case iebsDiagonals: {
-        FillSolid(dc, r, COLORREF(bg));
+        win::FillSolidRect(dc, r, COLORREF(bg));
         HPEN pen = ::CreatePen(PS_SOLID, 1, COLORREF(Complement(bg)));
         HGDIOBJ old = ::SelectObject(dc, pen);
         ::MoveToEx(dc, r.left, r.top, nullptr);
@@ -199,7 +180,7 @@ void TVodirAdView::DrawBackground(win::TCanvas& Canvas, const win::TRect& Rect, 
     }
     case iebsCropped:
     case iebsCropShadow: {
-        FillSolid(dc, r, win::ColorToRGB(win::clBtnFace));
+        win::FillSolidRect(dc, r, win::ColorToRGB(win::clBtnFace));
         if (ImageRect.Width() <= 1 || ImageRect.Height() <= 1)
             break;
         if (style == iebsCropped) {
@@ -215,7 +196,7 @@ void TVodirAdView::DrawBackground(win::TCanvas& Canvas, const win::TRect& Rect, 
     }
     case iebsGradient: {
         // Solid first: a system without GradientFill still shows the background colour.
-        FillSolid(dc, r, COLORREF(bg));
+        win::FillSolidRect(dc, r, COLORREF(bg));
         const TColor end = PlainColor(GradientEndColor);
         if (TGradientFill fill = GradientFillProc()) {
             TRIVERTEX v[2] = {
@@ -227,7 +208,7 @@ void TVodirAdView::DrawBackground(win::TCanvas& Canvas, const win::TRect& Rect, 
         }
         break;
     }
-    default: FillSolid(dc, r, COLORREF(bg)); break;
+    default: win::FillSolidRect(dc, r, COLORREF(bg)); break;
     }
     Canvas.Refresh();
 }
@@ -394,7 +375,7 @@ void TVodirAdView::PaintLayers()
 void TVodirAdView::DrawLayerFrame(win::TCanvas& canvas, TIELayer& layer, bool grips)
 {
     HDC dc = canvas.Handle();
-    TSavedDC saved(dc);
+    win::SaveDCGuard saved(dc);
     const TIERect& r = layer.ClientAreaBox;
     HPEN pen = ::CreatePen(PS_DOT, 1, RGB(0, 0, 0));
     HGDIOBJ oldPen = ::SelectObject(dc, pen);
@@ -440,7 +421,7 @@ void TVodirAdView::DrawGrid(win::TCanvas& canvas)
     int ix0, iy0, ix1, iy1;
     VisibleImageRect(ix0, iy0, ix1, iy1);
     HDC dc = canvas.Handle();
-    TSavedDC saved(dc);
+    win::SaveDCGuard saved(dc);
     HPEN pen = ::CreatePen(PS_SOLID, 1, COLORREF(PlainColor(GridColor)));
     HGDIOBJ old = ::SelectObject(dc, pen);
     const int top = viewport_.YBmp2Scr(iy0), bottom = viewport_.YBmp2Scr(iy1);
@@ -487,7 +468,7 @@ void TVodirAdView::CopyBackBuffer(HDC dc, const win::TRect& rect)
     }
     HDC source = backBuffer_->Canvas()->Handle();
     if (bits < 24) {
-        TSavedDC saved(dc);
+        win::SaveDCGuard saved(dc);
         ::SetStretchBltMode(dc, HALFTONE);
         ::SetBrushOrgEx(dc, 0, 0, nullptr);
         ::StretchBlt(dc, left, top, right - left, bottom - top, source, left, top, right - left, bottom - top,
@@ -611,7 +592,7 @@ void TVodirAdView::DrawSelectionGrips(win::TCanvas& canvas)
     if (!selectionOptions_.Contains(iesoSizeable) || !points_.IsRectangle() || IsSelecting())
         return;
     HDC dc = canvas.Handle();
-    TSavedDC saved(dc);
+    win::SaveDCGuard saved(dc);
     ::SelectObject(dc, ::GetStockObject(BLACK_PEN));
     ::SelectObject(dc, ::GetStockObject(WHITE_BRUSH));
     ::SetROP2(dc, R2_COPYPEN);
@@ -634,7 +615,7 @@ void TVodirAdView::DrawRubberLine(int x, int y)
         return;
     const TIEPoint last = points_[points_.Count() - 1];
     HDC dc = Canvas()->Handle();
-    TSavedDC saved(dc);
+    win::SaveDCGuard saved(dc);
     ::SetROP2(dc, R2_NOT);
     ::SelectObject(dc, ::GetStockObject(BLACK_PEN));
     ::MoveToEx(dc, viewport_.XBmp2Scr(last.X), viewport_.YBmp2Scr(last.Y), nullptr);

@@ -3,6 +3,7 @@
 
 #include "imaging/core/neurquant.h"
 #include "imaging/core/vodiradproc.h"
+#include "imaging/io/detail/iesavesource.h"
 #include "imaging/io/iefileformats.h"
 #include "imaging/io/ieformatsteps.h"
 #include "platform/rtl/BmpReader.h"
@@ -263,15 +264,6 @@ void EncodeRle(const std::uint8_t* row, int n, bool nibbles, std::vector<std::ui
     out.insert(out.end(), {0, 0});
 }
 
-// A copy of the bitmap in ie24RGB (alpha left out).
-std::unique_ptr<TIEBitmap> Copy24(TIEBitmap& source)
-{
-    auto copy = std::make_unique<TIEBitmap>();
-    copy->AssignImage(&source);
-    copy->SetPixelFormat(ie24RGB);
-    return copy;
-}
-
 // The indexes of a palette image: the bitmap's own for an ie8p source whose indexes all fit the
 // depth, else a quantizer's over a 24-bit copy.
 struct TIndexedSource {
@@ -344,7 +336,7 @@ void IndexSource(TIEBitmap& bitmap, int bits, TIndexedSource& out)
             return;
         }
     }
-    std::unique_ptr<TIEBitmap> copy = Copy24(bitmap);
+    std::unique_ptr<TIEBitmap> copy = detail::IEConvertedCopy(bitmap, ie24RGB);
     if (ExactColours(*copy, colors, out))
         return;
     out.palette.assign(std::size_t(colors), TRGB{});
@@ -405,20 +397,19 @@ void WriteBMPStream(rtl::TStream& Stream, TIEBitmap* Bitmap, TIOParamsVals& Para
             TIndexedSource one;
             if (copy) {
                 palette = {dark, light};
-            } else if (std::unique_ptr<TIEBitmap> rgb = Copy24(*Bitmap); ExactColours(*rgb, 1, one)) {
+            } else if (std::unique_ptr<TIEBitmap> rgb = detail::IEConvertedCopy(*Bitmap, ie24RGB);
+                       ExactColours(*rgb, 1, one)) {
                 // One colour: both entries are it, so every bit reads back as the image.
                 palette = {one.palette[0], one.palette[0]};
                 copy = std::make_unique<TIEBitmap>();
                 copy->Allocate(width, height, ie1g);
             } else {
-                copy = std::make_unique<TIEBitmap>();
-                copy->AssignImage(Bitmap);
-                copy->SetPixelFormat(ie1g);
+                copy = detail::IEConvertedCopy(*Bitmap, ie1g);
             }
             rows = copy.get();
         }
     } else if (Bitmap->GetPixelFormat() != ie24RGB) {
-        copy = Copy24(*Bitmap);
+        copy = detail::IEConvertedCopy(*Bitmap, ie24RGB);
         rows = copy.get();
     }
     Params.SetColorMap(palette.empty() ? nullptr : palette.data(), int(palette.size()));

@@ -105,18 +105,9 @@ bool ColourRunLength(TIEBitmap& b, TProgressRecord& Progress, std::string& data)
 
 bool BilevelRunLength(TIEBitmap& b, TProgressRecord& Progress, std::string& data)
 {
-    const int h = b.GetHeight();
-    const std::size_t rowBytes = (std::size_t(b.GetWidth()) + 7) / 8;
     std::vector<std::uint8_t> rows;
-    rows.reserve(rowBytes * std::size_t(h));
-    Progress.per = 100.0 / h;
-    for (int y = 0; y < h; ++y) {
-        if (Progress.Aborted())
-            return false;
-        const std::uint8_t* row = b.ScanLine(y);
-        rows.insert(rows.end(), row, row + rowBytes);
-        Progress.Report(int(Progress.per * (y + 1)));
-    }
+    if (!detail::IEBilevelRows(b, Progress, rows))
+        return false;
     std::vector<std::uint8_t> coded;
     detail::IERunLengthEncode(rows.data(), rows.size(), coded);
     detail::IEASCII85Encode(coded.data(), coded.size(), data);

@@ -3,6 +3,7 @@
 
 #include "imaging/core/vodiradproc.h"
 #include "imaging/io/detail/iepaletteindex.h"
+#include "imaging/io/detail/iesavesource.h"
 #include "imaging/io/detail/iewritestream.h"
 #include "imaging/io/iefileformats.h"
 #include "imaging/io/ieformatsteps.h"
@@ -352,15 +353,7 @@ void WriteGIFStream(rtl::TStream& Stream, TIEBitmap* Bitmap, TIOParamsVals& Para
         TIEBitmap* source = Bitmap;
         palette = {kBlack, kWhite};
         if (Bitmap->GetPixelFormat() != ie1g) {
-            TRGB dark, light;
-            copy = TwoColorsTo1Bit(Bitmap, dark, light);
-            if (copy) {
-                palette = {dark, light};
-            } else {
-                copy = std::make_unique<TIEBitmap>();
-                copy->AssignImage(Bitmap);
-                copy->SetPixelFormat(ie1g);
-            }
+            copy = detail::IEBilevelCopy(*Bitmap, palette[0], palette[1]);
             source = copy.get();
         }
         for (int y = 0; y < height; ++y) {
@@ -376,9 +369,7 @@ void WriteGIFStream(rtl::TStream& Stream, TIEBitmap* Bitmap, TIOParamsVals& Para
         TIEBitmap* source = Bitmap;
         const TIEPixelFormat format = Bitmap->GetPixelFormat();
         if (format != ie8p && format != ie8g && format != ie24RGB) {
-            copy = std::make_unique<TIEBitmap>();
-            copy->AssignImage(Bitmap);
-            copy->SetPixelFormat(ie24RGB);
+            copy = detail::IEConvertedCopy(*Bitmap, ie24RGB);
             source = copy.get();
         }
         const int reserved = alpha ? colors - 1 : -1;

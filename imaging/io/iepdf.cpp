@@ -220,17 +220,9 @@ bool BilevelImage(TIEBitmap& b, int compression, TProgressRecord& Progress, TIEP
         dict.Set("Filter", Name("CCITTFaxDecode"));
         dict.Set("DecodeParms", std::move(parms));
     } else {
-        const std::size_t rowBytes = (std::size_t(w) + 7) / 8;
         std::vector<std::uint8_t> rows;
-        rows.reserve(rowBytes * std::size_t(h));
-        Progress.per = 100.0 / h;
-        for (int y = 0; y < h; ++y) {
-            if (Progress.Aborted())
-                return false;
-            const std::uint8_t* row = b.ScanLine(y);
-            rows.insert(rows.end(), row, row + rowBytes);
-            Progress.Report(int(Progress.per * (y + 1)));
-        }
+        if (!detail::IEBilevelRows(b, Progress, rows))
+            return false;
         if (compression == pdfRunLength || compression == pdfDCT) {
             detail::IERunLengthEncode(rows.data(), rows.size(), image.Data);
             auto filters = std::make_unique<TIEPDFArrayObject>();

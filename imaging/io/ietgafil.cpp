@@ -4,6 +4,7 @@
 #include "imaging/core/neurquant.h"
 #include "imaging/core/vodiradproc.h"
 #include "imaging/io/detail/iereadbuffer.h"
+#include "imaging/io/detail/iesavesource.h"
 #include "imaging/io/iefileformats.h"
 #include "imaging/io/ieformatsteps.h"
 #include "platform/rtl/DateTime.h"
@@ -604,13 +605,8 @@ void WriteTGAStream(rtl::TStream& Stream, TIEBitmap* Bitmap, TIOParamsVals& Para
     const TIEPixelFormat wanted = kind == TTgaOut::Bits1 ? ie1g : ie24RGB;
     if (Bitmap->GetPixelFormat() != wanted) {
         TRGB dark, light;
-        if (kind == TTgaOut::Bits1)
-            copy = TwoColorsTo1Bit(Bitmap, dark, light);
-        if (!copy) {
-            copy = std::make_unique<TIEBitmap>();
-            copy->AssignImage(Bitmap);
-            copy->SetPixelFormat(wanted);
-        }
+        copy = kind == TTgaOut::Bits1 ? detail::IEBilevelCopy(*Bitmap, dark, light)
+                                      : detail::IEConvertedCopy(*Bitmap, wanted);
         rows = copy.get();
     }
     std::vector<TRGB> palette(static_cast<std::size_t>(colors));

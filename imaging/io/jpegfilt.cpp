@@ -3,6 +3,7 @@
 
 #include "imaging/io/detail/ieguardedcall.h"
 #include "imaging/io/detail/ieprobes.h"
+#include "imaging/io/detail/iesavesource.h"
 #include "imaging/io/ieexif.h"
 #include "imaging/io/iefileformats.h"
 #include "imaging/io/ieformatsteps.h"
@@ -567,9 +568,7 @@ void EncodeJpegStream(rtl::TStream& Stream, TIEBitmap* Bitmap, TIOParamsVals& Pa
     std::unique_ptr<TIEBitmap> copy;
     TIEBitmap* source = Bitmap;
     if (Bitmap->GetPixelFormat() != ie24RGB) {
-        copy = std::make_unique<TIEBitmap>();
-        copy->AssignImage(Bitmap);
-        copy->SetPixelFormat(ie24RGB);
+        copy = detail::IEConvertedCopy(*Bitmap, ie24RGB);
         source = copy.get();
     }
     const int width = source->GetWidth();

@@ -4,6 +4,7 @@
 #include "imaging/core/neurquant.h"
 #include "imaging/core/vodiradproc.h"
 #include "imaging/io/detail/iereadbuffer.h"
+#include "imaging/io/detail/iesavesource.h"
 #include "imaging/io/iefileformats.h"
 #include "imaging/io/ieformatsteps.h"
 #include "platform/rtl/Endian.h"
@@ -359,14 +360,8 @@ void WritePCXStream(rtl::TStream& Stream, TIEBitmap* Bitmap, TIOParamsVals& Para
     if (depth == 1)
         palette = {TRGB{}, TRGB{255, 255, 255}};
     if (Bitmap->GetPixelFormat() != wanted) {
-        TRGB dark, light;
-        if (depth == 1 && (copy = TwoColorsTo1Bit(Bitmap, dark, light)))
-            palette = {dark, light};
-        if (!copy) {
-            copy = std::make_unique<TIEBitmap>();
-            copy->AssignImage(Bitmap);
-            copy->SetPixelFormat(wanted);
-        }
+        copy = depth == 1 ? detail::IEBilevelCopy(*Bitmap, palette[0], palette[1])
+                          : detail::IEConvertedCopy(*Bitmap, wanted);
         rows = copy.get();
     }
     std::unique_ptr<TIEQuantizer> quantizer;

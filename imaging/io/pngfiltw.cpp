@@ -4,6 +4,7 @@
 #include "imaging/core/neurquant.h"
 #include "imaging/core/vodiradproc.h"
 #include "imaging/io/detail/ieguardedcall.h"
+#include "imaging/io/detail/iesavesource.h"
 
 #include <algorithm>
 #include <cmath>
@@ -131,14 +132,6 @@ int MaskValue(const TIEMask& mask, const std::uint8_t* row, int x)
 // A palette depth the format has: 1, 2, 4 or 8.
 int PaletteDepth(int bits) { return bits <= 1 ? 1 : bits <= 2 ? 2 : bits <= 4 ? 4 : 8; }
 
-std::unique_ptr<TIEBitmap> CopyIn(TIEBitmap& source, TIEPixelFormat format)
-{
-    auto copy = std::make_unique<TIEBitmap>();
-    copy->AssignImage(&source);
-    copy->SetPixelFormat(format);
-    return copy;
-}
-
 // Values of one byte each packed to `depth` bits, most significant first; 16 bits go big-endian.
 void Pack(const std::vector<unsigned>& values, int depth, std::vector<std::uint8_t>& out)
 {
@@ -176,7 +169,7 @@ void PlanPalette(TPlan& plan, TIEBitmap& bitmap, int bits, TPngWriter& w)
     plan.source = &bitmap;
     if (format == ie8g || format == ie16g || format == ie32f) {
         if (format == ie32f) {
-            plan.copy = CopyIn(bitmap, ie8g);
+            plan.copy = detail::IEConvertedCopy(bitmap, ie8g);
             plan.source = plan.copy.get();
         }
         plan.kind = TRowKind::Levels;
@@ -207,7 +200,7 @@ void PlanPalette(TPlan& plan, TIEBitmap& bitmap, int bits, TPngWriter& w)
         }
     }
     if (format != ie24RGB) {
-        plan.copy = CopyIn(bitmap, ie24RGB);
+        plan.copy = detail::IEConvertedCopy(bitmap, ie24RGB);
         plan.source = plan.copy.get();
     }
     plan.palette.assign(std::size_t(colours), TRGB{});  // unused entries stay zero
@@ -227,7 +220,7 @@ void PlanPalette(TPlan& plan, TIEBitmap& bitmap, int bits, TPngWriter& w)
 void PlanTransparentPalette(TPlan& plan, TIEBitmap& bitmap, int bits, TRGB background, TPngWriter& w)
 {
     const int colours = std::min(1 << std::clamp(bits, 1, 8), 255);
-    plan.copy = CopyIn(bitmap, ie24RGB);
+    plan.copy = detail::IEConvertedCopy(bitmap, ie24RGB);
     plan.source = plan.copy.get();
     plan.palette.assign(std::size_t(colours), TRGB{});
     plan.quantizer.emplace(plan.source, plan.palette, colours, colours);
@@ -316,15 +309,12 @@ void Write(TPngWriter& w, rtl::TStream& stream, TIEBitmap& bitmap, TIOParamsVals
             w.colorType = PNG_COLOR_TYPE_GRAY;
         } else {
             TRGB dark, light;
-            plan.copy = TwoColorsTo1Bit(&bitmap, dark, light);
-            const bool blackWhite = dark == TRGB{0, 0, 0} && light == TRGB{255, 255, 255};
-            if (plan.copy && !blackWhite) {
+            plan.copy = detail::IEBilevelCopy(bitmap, dark, light);
+            if (dark == TRGB{0, 0, 0} && light == TRGB{255, 255, 255}) {
+                w.colorType = PNG_COLOR_TYPE_GRAY;
+            } else {
                 w.colorType = PNG_COLOR_TYPE_PALETTE;
                 w.plte = {png_color{dark.r, dark.g, dark.b}, png_color{light.r, light.g, light.b}};
-            } else {
-                if (!plan.copy)
-                    plan.copy = CopyIn(bitmap, ie1g);
-                w.colorType = PNG_COLOR_TYPE_GRAY;
             }
             plan.source = plan.copy.get();
         }
@@ -335,7 +325,7 @@ void Write(TPngWriter& w, rtl::TStream& stream, TIEBitmap& bitmap, TIOParamsVals
         w.colorType = plan.kind == TRowKind::Levels ? PNG_COLOR_TYPE_GRAY : PNG_COLOR_TYPE_PALETTE;
     } else {
         if (bitmap.GetPixelFormat() != ie24RGB) {
-            plan.copy = CopyIn(bitmap, ie24RGB);
+            plan.copy = detail::IEConvertedCopy(bitmap, ie24RGB);
             plan.source = plan.copy.get();
         }
         plan.kind = transparent ? TRowKind::Rgba : TRowKind::Rgb;

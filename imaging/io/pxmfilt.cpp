@@ -2,7 +2,9 @@
 #include "imaging/io/pxmfilt.h"
 
 #include "imaging/core/vodiradproc.h"
+#include "imaging/io/detail/ieprobes.h"
 #include "imaging/io/detail/iereadbuffer.h"
+#include "imaging/io/detail/iesavesource.h"
 #include "imaging/io/iefileformats.h"
 #include "imaging/io/ieformatsteps.h"
 
@@ -72,20 +74,7 @@ public:
     const std::string& Text() const { return text_; }
 
     // The word as a number, or -1 when it is not one or passes 2^31 - 1.
-    std::int64_t Number() const
-    {
-        if (cut_ || text_.empty())
-            return -1;
-        std::int64_t v = 0;
-        for (char ch : text_) {
-            if (ch < '0' || ch > '9')
-                return -1;
-            v = v * 10 + (ch - '0');
-            if (v > 0x7FFFFFFF)
-                return -1;
-        }
-        return v;
-    }
+    std::int64_t Number() const { return cut_ ? -1 : detail::IEWordNumber(text_); }
 
     // The next sample of an ASCII raster, comments skipped; values above 65535 come back as 65536.
     // False at the end of the data or on a word that is not a number.
@@ -348,9 +337,7 @@ void WritePXMStream(rtl::TStream& Stream, TIEBitmap* Bitmap, TIOParamsVals& Para
     std::unique_ptr<TIEBitmap> copy;
     TIEBitmap* rows = Bitmap;
     if (format != wanted) {
-        copy = std::make_unique<TIEBitmap>();
-        copy->AssignImage(Bitmap);
-        copy->SetPixelFormat(wanted);
+        copy = detail::IEConvertedCopy(*Bitmap, wanted);
         rows = copy.get();
     }
     const int width = rows->GetWidth();

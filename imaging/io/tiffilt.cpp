@@ -2,7 +2,9 @@
 #include "imaging/io/tiffilt.h"
 
 #include "imaging/core/vodiradproc.h"
+#include "imaging/io/detail/iepackbits.h"
 #include "imaging/io/detail/iepaletteindex.h"
+#include "imaging/io/detail/iesavesource.h"
 #include "imaging/io/detail/iewritestream.h"
 #include "imaging/io/detail/tiffexif.h"
 #include "imaging/io/iecolorspace.h"
@@ -1711,36 +1713,6 @@ void PackSamples(const std::vector<std::uint32_t>& v, int bits, std::uint8_t* ou
     }
 }
 
-// PackBits: runs of 4 or more become repeats, everything else literal runs of at most 128.
-void PackBitsRow(const std::uint8_t* row, std::size_t n, std::vector<std::uint8_t>& out)
-{
-    std::size_t literalStart = 0;
-    std::size_t i = 0;
-    const auto flush = [&](std::size_t end) {
-        while (literalStart < end) {
-            const std::size_t count = std::min<std::size_t>(128, end - literalStart);
-            out.push_back(std::uint8_t(count - 1));
-            out.insert(out.end(), row + literalStart, row + literalStart + count);
-            literalStart += count;
-        }
-    };
-    while (i < n) {
-        std::size_t run = 1;
-        while (i + run < n && run < 128 && row[i + run] == row[i])
-            ++run;
-        if (run >= 4) {
-            flush(i);
-            out.push_back(std::uint8_t(1 - int(run)));
-            out.push_back(row[i]);
-            i += run;
-            literalStart = i;
-        } else {
-            i += run;
-        }
-    }
-    flush(n);
-}
-
 // Encodes the rows of one strip after another and tells each strip's bytes.
 class TStripEncoder {
 public:
@@ -1756,7 +1728,8 @@ public:
         case kCompLZW: lzw_(row, std::int64_t(bytes), out_, lzwState_); break;
         case kCompPackBits:
             packed_.clear();
-            PackBitsRow(row, bytes, packed_);
+            // Runs of 4 or more become repeats, everything else literal stretches.
+            detail::IEPackBits(row, bytes, 4, packed_);
             out_.Write(packed_.data(), std::int32_t(packed_.size()));
             break;
         case kCompHuffman: CCITTEncodeHuffmanRow(row, std::int32_t(width_), out_); break;
@@ -1808,9 +1781,7 @@ TWriteLayout ChooseLayout(TIEBitmap& bitmap, TIOParamsVals& p, std::unique_ptr<T
     int samples = p.SamplesPerPixel;
     int photometric = p.TIFFPhotometric;
     const auto convert = [&](TIEPixelFormat to) {
-        copy = std::make_unique<TIEBitmap>();
-        copy->AssignImage(&bitmap);
-        copy->SetPixelFormat(to);
+        copy = detail::IEConvertedCopy(bitmap, to);
         source = copy.get();
     };
 
@@ -1834,11 +1805,8 @@ TWriteLayout ChooseLayout(TIEBitmap& bitmap, TIOParamsVals& p, std::unique_ptr<T
     if (bits == 1 && samples == 1) {
         if (format != ie1g) {
             TRGB dark, light;
-            copy = TwoColorsTo1Bit(&bitmap, dark, light);
-            if (copy)
-                source = copy.get();
-            else
-                convert(ie1g);
+            copy = detail::IEBilevelCopy(bitmap, dark, light);
+            source = copy.get();
         }
         l.kind = TWriteLayout::Kind::bilevel;
         l.bits = 1;

@@ -1000,14 +1000,22 @@ void TVodirAdIO::SaveToStream(rtl::TStream& Stream, int FileType)
 
 // ---- multi-page documents ----------------------------------------------------------------------
 
-void TVodirAdIO::CreatePSFile(const std::string& FileName)
+TIEOpenDocuments& TVodirAdIO::StartDocument(bool Pdf, const std::string& FileName)
 {
-    ClosePSFile();
+    if (Pdf)
+        ClosePDFFile();
+    else
+        ClosePSFile();
     if (!documents_)
         documents_ = std::make_unique<TIEOpenDocuments>();
-    TIEOpenDocuments& d = *documents_;
     AbortFlag = true;  // stays set when the file cannot be created
-    d.ps.Start(FileName);
+    (Pdf ? documents_->pdf : documents_->ps).Start(FileName);
+    return *documents_;
+}
+
+void TVodirAdIO::CreatePSFile(const std::string& FileName)
+{
+    TIEOpenDocuments& d = StartDocument(false, FileName);
     d.psDocument = PSBeginDocument(*d.ps.stream, *params_);
     d.ps.failed = d.psDocument->Failed;
     AbortFlag = d.ps.failed;
@@ -1023,12 +1031,7 @@ void TVodirAdIO::ClosePSFile()
 
 void TVodirAdIO::CreatePDFFile(const std::string& FileName)
 {
-    ClosePDFFile();
-    if (!documents_)
-        documents_ = std::make_unique<TIEOpenDocuments>();
-    TIEOpenDocuments& d = *documents_;
-    AbortFlag = true;  // stays set when the file cannot be created
-    d.pdf.Start(FileName);
+    TIEOpenDocuments& d = StartDocument(true, FileName);
     AbortFlag = false;
     d.pdfDocument = PDFBeginDocument();
     d.pdfParams = std::make_unique<TIOParamsVals>(nullptr);

@@ -251,6 +251,8 @@ private:
     void LoadFileWithRegistry(const std::string& FileName, const std::string& Extension);
     void SaveFileWithRegistry(const std::string& FileName, const std::string& Extension);
     void AdjustDPI(TIEBitmap& Bitmap, TIOParamsVals& Params);
+    // Ends the open document of the kind and starts the next one's temporary file.
+    TIEOpenDocuments& StartDocument(bool Pdf, const std::string& FileName);
     void AddDocumentPage(bool Pdf);
     void Detach();
     void UseOwnBitmap();

@@ -69,6 +69,19 @@ using OwnedPalette = UniqueHandle<GdiObjectTraits<HPALETTE>>;
 using OwnedDC = UniqueHandle<MemoryDCTraits>;
 using OwnedKey = UniqueHandle<RegKeyTraits>;
 
+// Fills R, or draws its one-pixel frame, in one colour, with a brush made for the call.
+inline void FillSolidRect(HDC dc, const RECT& r, COLORREF colour)
+{
+    OwnedBrush brush(::CreateSolidBrush(colour));
+    ::FillRect(dc, &r, brush.Get());
+}
+
+inline void FrameSolidRect(HDC dc, const RECT& r, COLORREF colour)
+{
+    OwnedBrush brush(::CreateSolidBrush(colour));
+    ::FrameRect(dc, &r, brush.Get());
+}
+
 // A window's DC from GetDC/GetWindowDC, released to that window on scope exit.
 class WindowDC {
 public:

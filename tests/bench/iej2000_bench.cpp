@@ -5,7 +5,7 @@
 // reversible wavelet and colour transform, six resolutions, one layer) and at a tenth of the raw
 // size. Before timing, our files must be byte for byte the library's and our decoding its.
 #include "imaging/io/iej2000.h"
-#include "tests/imaging/io/pnm_test_util.h"
+#include "tests/imaging/io/peer_tool_util.h"
 
 #include <benchmark/benchmark.h>
 

@@ -3,7 +3,7 @@
 // built and written to memory, against the Group 4 coding of the same rows alone, in the same run.
 #include "imaging/io/iepdf.h"
 #include "imaging/io/tifccitt.h"
-#include "tests/imaging/io/pnm_test_util.h"
+#include "tests/imaging/io/peer_tool_util.h"
 
 #include <benchmark/benchmark.h>
 

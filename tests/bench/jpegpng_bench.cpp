@@ -8,7 +8,7 @@
 #include "imaging/io/jpegfilt.h"
 #include "imaging/io/pngfilt.h"
 #include "imaging/io/pngfiltw.h"
-#include "tests/imaging/io/pnm_test_util.h"
+#include "tests/imaging/io/peer_tool_util.h"
 
 #include <benchmark/benchmark.h>
 

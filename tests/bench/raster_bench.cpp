@@ -5,6 +5,7 @@
 #include "imaging/io/ietgafil.h"
 #include "imaging/io/pcxfilter.h"
 #include "imaging/io/pxmfilt.h"
+#include "tests/bench/decode_bench.h"
 
 #include <benchmark/benchmark.h>
 #include <stb/stb_image.h>
@@ -149,29 +150,15 @@ void Ours(benchmark::State& state, TKind kind)
 
 void Stb(benchmark::State& state, TKind kind)
 {
-    const Bytes& file = File(kind);
-    for (auto _ : state) {
-        int w, h, n;
-        stbi_uc* pixels = stbi_load_from_memory(file.data(), int(file.size()), &w, &h, &n, 3);
-        benchmark::DoNotOptimize(pixels);
-        stbi_image_free(pixels);
-    }
-    state.SetBytesProcessed(std::int64_t(state.iterations()) * kWidth * kHeight * 3);
+    bench::StbDecode(state, File(kind), std::int64_t(kWidth) * kHeight * 3);
 }
 
-// The floor: the decoded image's bytes copied once into a buffer allocated each time, as a decoder
-// must allocate its image.
+// The floor: the 24-bit file's pixel bytes copied.
 void Copy(benchmark::State& state)
 {
     const Bytes& file = File(kTgaRaw);
     const std::size_t bytes = std::size_t(kWidth) * kHeight * 3;
-    for (auto _ : state) {
-        std::unique_ptr<std::uint8_t[]> out(new std::uint8_t[bytes]);
-        std::memcpy(out.get(), file.data() + 18, bytes);
-        benchmark::DoNotOptimize(out.get());
-        benchmark::ClobberMemory();
-    }
-    state.SetBytesProcessed(std::int64_t(state.iterations()) * std::int64_t(bytes));
+    bench::CopyFloor(state, file.data() + 18, bytes);
 }
 
 BENCHMARK_CAPTURE(Ours, pnm, kPnm)->Name("ours/pnm_decode/p6")->Unit(benchmark::kMillisecond);

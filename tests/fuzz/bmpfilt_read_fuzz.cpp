@@ -6,17 +6,14 @@
 #include "imaging/io/bmpfilt.h"
 #include "imaging/io/vodiradio.h"
 #include "platform/rtl/Streams.h"
+#include "tests/fuzz/image_fuzz.h"
 
 #include <cstdint>
 #include <cstdlib>
 
 namespace {
 
-void Check(bool ok)
-{
-    if (!ok)
-        std::abort();
-}
+using fuzz::Check;
 
 void ReadOnce(const std::uint8_t* data, std::size_t size, bool native, bool noFileHeader)
 {
@@ -24,23 +21,22 @@ void ReadOnce(const std::uint8_t* data, std::size_t size, bool native, bool noFi
     imaging::TIEBitmap bitmap;
     imaging::TIOParamsVals params(nullptr);
     params.NativePixelFormat = native;
-    std::atomic<bool> abort{false};
-    imaging::TProgressRecord progress;
-    progress.Aborting = &abort;
-    imaging::ReadBMPStream(stream, &bitmap, 0, params, progress, false, noFileHeader);
-    if (abort || bitmap.GetWidth() == 0)
+    fuzz::Progress progress;
+    imaging::ReadBMPStream(stream, &bitmap, 0, params, progress.record, false, noFileHeader);
+    if (progress.abort || bitmap.GetWidth() == 0)
         return;
     Check(bitmap.GetWidth() == params.Width && bitmap.GetHeight() == params.Height);
     // Small images only: the round trip is for catching writer faults, not for speed.
     if (std::int64_t(bitmap.GetWidth()) * bitmap.GetHeight() > 4096)
         return;
     rtl::TMemoryStream out;
-    imaging::WriteBMPStream(out, &bitmap, params, progress);
-    Check(!abort);
+    imaging::WriteBMPStream(out, &bitmap, params, progress.record);
+    Check(!progress.abort);
     out.SetPosition(0);
     imaging::TIEBitmap again;
-    imaging::ReadBMPStream(out, &again, 0, params, progress, false, false);
-    Check(!abort && again.GetWidth() == bitmap.GetWidth() && again.GetHeight() == bitmap.GetHeight());
+    imaging::ReadBMPStream(out, &again, 0, params, progress.record, false, false);
+    Check(!progress.abort && again.GetWidth() == bitmap.GetWidth() &&
+          again.GetHeight() == bitmap.GetHeight());
 }
 
 }  // namespace

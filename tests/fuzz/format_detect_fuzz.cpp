@@ -3,17 +3,14 @@
 #include "imaging/io/detail/ieprobes.h"
 #include "imaging/io/iefileformats.h"
 #include "platform/rtl/Streams.h"
+#include "tests/fuzz/image_fuzz.h"
 
 #include <cstdint>
 #include <cstdlib>
 
 namespace {
 
-void Check(bool ok)
-{
-    if (!ok)
-        std::abort();
-}
+using fuzz::Check;
 
 void ProbeAt(rtl::TStream& stream, std::int64_t position)
 {

@@ -4,45 +4,38 @@
 #include "imaging/io/giffilter.h"
 #include "imaging/io/vodiradio.h"
 #include "platform/rtl/Streams.h"
+#include "tests/fuzz/image_fuzz.h"
 
 #include <cstdint>
 #include <cstdlib>
 
 namespace {
 
-void Check(bool ok)
-{
-    if (!ok)
-        std::abort();
-}
+using fuzz::Check;
+using fuzz::Job;
 
 // The frame count, or -1 when the read aborted.
 int ReadFrame(const std::uint8_t* data, std::size_t size, int index, bool native)
 {
     rtl::TReadOnlyMemoryStream stream(data, std::int64_t(size));
-    imaging::TIEBitmap bitmap;
-    std::unique_ptr<imaging::TIEMask> mask;
-    imaging::TIOParamsVals params(nullptr);
-    params.GIFImageIndex = index;
-    params.NativePixelFormat = native;
-    std::atomic<bool> abort{false};
-    imaging::TProgressRecord progress;
-    progress.Aborting = &abort;
+    Job r;
+    r.params.GIFImageIndex = index;
+    r.params.NativePixelFormat = native;
     int count = 0;
-    imaging::ReadGIFStream(stream, &bitmap, count, false, mask, false, progress, params);
-    if (abort)
+    imaging::ReadGIFStream(stream, &r.bitmap, count, false, r.mask, false, r.progress, r.params);
+    if (r.abort)
         return -1;
-    if (bitmap.GetWidth() == 0 || bitmap.GetHeight() == 0)
+    if (r.bitmap.GetWidth() == 0 || r.bitmap.GetHeight() == 0)
         return count;
-    Check(bitmap.GetWidth() == params.Width && bitmap.GetHeight() == params.Height);
-    Check(mask && mask->Width() == params.Width && mask->Height() == params.Height);
-    if (std::int64_t(bitmap.GetWidth()) * bitmap.GetHeight() <= 4096) {
+    Check(r.bitmap.GetWidth() == r.params.Width && r.bitmap.GetHeight() == r.params.Height);
+    Check(r.mask && r.mask->Width() == r.params.Width && r.mask->Height() == r.params.Height);
+    if (std::int64_t(r.bitmap.GetWidth()) * r.bitmap.GetHeight() <= 4096) {
         rtl::TMemoryStream out;
         // A frame placed past what a screen can hold is refused; the write is judged without that.
-        const bool placeable = std::int64_t(params.GIFXPos) + params.Width <= 65535 &&
-                               std::int64_t(params.GIFYPos) + params.Height <= 65535;
-        imaging::WriteGIFStream(out, &bitmap, params, progress);
-        Check(abort.load() != placeable);
+        const bool placeable = std::int64_t(r.params.GIFXPos) + r.params.Width <= 65535 &&
+                               std::int64_t(r.params.GIFYPos) + r.params.Height <= 65535;
+        imaging::WriteGIFStream(out, &r.bitmap, r.params, r.progress);
+        Check(r.abort.load() != placeable);
     }
     return count;
 }

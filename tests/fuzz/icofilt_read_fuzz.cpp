@@ -8,6 +8,7 @@
 #include "imaging/io/icofilt.h"
 #include "imaging/io/pngfilt.h"
 #include "platform/rtl/Streams.h"
+#include "tests/fuzz/image_fuzz.h"
 
 #include <atomic>
 #include <cstdint>
@@ -19,20 +20,9 @@ namespace {
 
 using imaging::TIOParamsVals;
 
-void Check(bool ok)
-{
-    if (!ok)
-        std::abort();
-}
+using fuzz::Check;
 
-struct Job {
-    imaging::TIEBitmap bitmap;
-    TIOParamsVals params{nullptr};
-    std::unique_ptr<imaging::TIEMask> mask;
-    std::atomic<bool> abort{false};
-    imaging::TProgressRecord progress;
-    Job() { progress.Aborting = &abort; }
-};
+using fuzz::Job;
 
 void WriteBack(Job& r)
 {

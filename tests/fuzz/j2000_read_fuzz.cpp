@@ -3,25 +3,20 @@
 // small image read must have the size the parameters report and survive a lossless round trip.
 #include "imaging/io/iej2000.h"
 #include "platform/rtl/Streams.h"
+#include "tests/fuzz/image_fuzz.h"
 
 #include <cstdint>
 #include <cstdlib>
 
 namespace {
 
-void Check(bool ok)
-{
-    if (!ok)
-        std::abort();
-}
+using fuzz::Check;
 
 bool Read(rtl::TStream& stream, imaging::TIEBitmap& bitmap, imaging::TIOParamsVals& params, bool paramsOnly)
 {
-    std::atomic<bool> abort{false};
-    imaging::TProgressRecord progress;
-    progress.Aborting = &abort;
-    imaging::ReadJ2000Stream(stream, &bitmap, params, paramsOnly, progress);
-    return !abort;
+    fuzz::Progress progress;
+    imaging::ReadJ2000Stream(stream, &bitmap, params, paramsOnly, progress.record);
+    return !progress.abort;
 }
 
 }  // namespace
@@ -44,14 +39,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         return 0;
     // Lossless and back: the same size and, for 8-bit colour, the same pixels.
     rtl::TMemoryStream out;
-    std::atomic<bool> abort{false};
-    imaging::TProgressRecord progress;
-    progress.Aborting = &abort;
+    fuzz::Progress progress;
     params.J2000Rate = 1;
     params.BitsPerSample = 8;
     params.J2000ColorSpace = 1;
-    imaging::WriteJ2000Stream(out, &bitmap, params, imaging::kJ2000FormatJ2K, progress);
-    Check(!abort);
+    imaging::WriteJ2000Stream(out, &bitmap, params, imaging::kJ2000FormatJ2K, progress.record);
+    Check(!progress.abort);
     out.SetPosition(0);
     imaging::TIEBitmap again;
     imaging::TIOParamsVals back(nullptr);

@@ -3,17 +3,14 @@
 // parameters report, and the encoder must write it again in the colour space it was read in.
 #include "imaging/io/jpegfilt.h"
 #include "platform/rtl/Streams.h"
+#include "tests/fuzz/image_fuzz.h"
 
 #include <cstdint>
 #include <cstdlib>
 
 namespace {
 
-void Check(bool ok)
-{
-    if (!ok)
-        std::abort();
-}
+using fuzz::Check;
 
 void ReadOnce(const std::uint8_t* data, std::size_t size, int scale)
 {
@@ -21,11 +18,9 @@ void ReadOnce(const std::uint8_t* data, std::size_t size, int scale)
     imaging::TIEBitmap bitmap;
     imaging::TIOParamsVals params(nullptr);
     params.JPEGScale = scale;
-    std::atomic<bool> abort{false};
-    imaging::TProgressRecord progress;
-    progress.Aborting = &abort;
-    imaging::DecodeJpegStream(stream, nullptr, &bitmap, false, false, progress, params);
-    if (abort)
+    fuzz::Progress progress;
+    imaging::DecodeJpegStream(stream, nullptr, &bitmap, false, false, progress.record, params);
+    if (progress.abort)
         return;
     Check(bitmap.GetWidth() == params.Width && bitmap.GetHeight() == params.Height);
     // Small images only: the round trip is for catching writer faults, not for speed.
@@ -33,8 +28,8 @@ void ReadOnce(const std::uint8_t* data, std::size_t size, int scale)
         return;
     rtl::TMemoryStream out;
     params.JPEGQuality = 50;
-    imaging::EncodeJpegStream(out, &bitmap, params, progress);
-    Check(!abort);
+    imaging::EncodeJpegStream(out, &bitmap, params, progress.record);
+    Check(!progress.abort);
 }
 
 }  // namespace

@@ -5,6 +5,7 @@
 #include "imaging/io/pngfilt.h"
 #include "imaging/io/pngfiltw.h"
 #include "platform/rtl/Streams.h"
+#include "tests/fuzz/image_fuzz.h"
 
 #include <cstdint>
 #include <cstdlib>
@@ -14,38 +15,31 @@
 
 namespace {
 
-void Check(bool ok)
-{
-    if (!ok)
-        std::abort();
-}
+using fuzz::Check;
+using fuzz::Job;
 
 void ReadOnce(const std::uint8_t* data, std::size_t size, bool blend, bool native)
 {
     rtl::TReadOnlyMemoryStream stream(data, std::int64_t(size));
-    imaging::TIEBitmap bitmap;
-    imaging::TIOParamsVals params(nullptr);
-    params.NativePixelFormat = native;
-    std::atomic<bool> abort{false};
-    imaging::TProgressRecord progress;
-    progress.Aborting = &abort;
-    std::unique_ptr<imaging::TIEMask> mask;
-    imaging::ReadPNGStream(stream, &bitmap, params, progress, mask, blend, false);
-    if (abort)
+    Job r;
+    r.params.NativePixelFormat = native;
+    imaging::ReadPNGStream(stream, &r.bitmap, r.params, r.progress, r.mask, blend, false);
+    if (r.abort)
         return;
-    Check(bitmap.GetWidth() == params.Width && bitmap.GetHeight() == params.Height);
-    Check(blend ? !mask : mask && mask->Width() == params.Width && mask->Height() == params.Height);
-    if (std::int64_t(bitmap.GetWidth()) * bitmap.GetHeight() > 4096)
+    Check(r.bitmap.GetWidth() == r.params.Width && r.bitmap.GetHeight() == r.params.Height);
+    Check(blend ? !r.mask
+                : r.mask && r.mask->Width() == r.params.Width && r.mask->Height() == r.params.Height);
+    if (std::int64_t(r.bitmap.GetWidth()) * r.bitmap.GetHeight() > 4096)
         return;
     // Written back the way it came (samples and depth), then read again.
     rtl::TMemoryStream out;
-    imaging::WritePNGStream(out, &bitmap, params, progress, mask.get());
-    Check(!abort);
+    imaging::WritePNGStream(out, &r.bitmap, r.params, r.progress, r.mask.get());
+    Check(!r.abort);
     out.SetPosition(0);
     imaging::TIEBitmap again;
     std::unique_ptr<imaging::TIEMask> againMask;
-    imaging::ReadPNGStream(out, &again, params, progress, againMask, false, false);
-    Check(!abort && again.GetWidth() == bitmap.GetWidth() && again.GetHeight() == bitmap.GetHeight());
+    imaging::ReadPNGStream(out, &again, r.params, r.progress, againMask, false, false);
+    Check(!r.abort && again.GetWidth() == r.bitmap.GetWidth() && again.GetHeight() == r.bitmap.GetHeight());
 }
 
 // The input with every chunk's CRC made right, so mutations reach the chunks' contents instead of

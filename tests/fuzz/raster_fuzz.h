@@ -2,33 +2,16 @@
 // flag, and the read, write and read-back each performs.
 #pragma once
 
-#include "imaging/core/iemask.h"
 #include "imaging/io/detail/iereadbuffer.h"
-#include "imaging/io/ieprogress.h"
-#include "imaging/io/ioparams.h"
 #include "platform/rtl/Streams.h"
+#include "tests/fuzz/image_fuzz.h"
 
-#include <atomic>
 #include <cstdint>
-#include <cstdlib>
-#include <memory>
 
 namespace rasterfuzz {
 
-inline void Check(bool ok)
-{
-    if (!ok)
-        std::abort();
-}
-
-struct Job {
-    imaging::TIEBitmap bitmap;
-    imaging::TIOParamsVals params{nullptr};
-    std::unique_ptr<imaging::TIEMask> mask;  // the TGA reader's alpha
-    std::atomic<bool> abort{false};
-    imaging::TProgressRecord progress;
-    Job() { progress.Aborting = &abort; }
-};
+using fuzz::Check;
+using fuzz::Job;  // its mask is the TGA reader's alpha
 
 // Reads the bytes with Read(stream, job). Bad input must end in the abort flag or an image, never a
 // fault; a read image (and its alpha) must have the size the parameters report, and what

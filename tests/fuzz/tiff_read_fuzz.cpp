@@ -3,47 +3,41 @@
 // image, never a fault; a small page read must write back and read back unaborted at its size.
 #include "imaging/io/tiffilt.h"
 #include "platform/rtl/Streams.h"
+#include "tests/fuzz/image_fuzz.h"
 
 #include <cstdint>
 #include <cstdlib>
 
 namespace {
 
-void Check(bool ok)
-{
-    if (!ok)
-        std::abort();
-}
+using fuzz::Check;
+using fuzz::Job;
 
 int ReadPage(const std::uint8_t* data, std::size_t size, int page, bool native)
 {
     rtl::TReadOnlyMemoryStream stream(data, std::int64_t(size));
-    imaging::TIEBitmap bitmap;
-    std::unique_ptr<imaging::TIEMask> mask;
-    imaging::TIOParamsVals params(nullptr);
-    params.TIFFImageIndex = page;
-    params.NativePixelFormat = native;
-    params.TIFFOption = native;
-    std::atomic<bool> abort{false};
-    imaging::TProgressRecord progress;
-    progress.Aborting = &abort;
+    Job r;
+    r.params.TIFFImageIndex = page;
+    r.params.NativePixelFormat = native;
+    r.params.TIFFOption = native;
     int count = 0;
-    imaging::ReadTIFFStream(&bitmap, stream, count, false, false, true, mask, false, progress, params);
-    if (abort || bitmap.GetWidth() == 0 || bitmap.GetHeight() == 0)
+    imaging::ReadTIFFStream(&r.bitmap, stream, count, false, false, true, r.mask, false, r.progress,
+                            r.params);
+    if (r.abort || r.bitmap.GetWidth() == 0 || r.bitmap.GetHeight() == 0)
         return count;
-    if (mask)
-        Check(mask->Width() == bitmap.GetWidth() && mask->Height() == bitmap.GetHeight());
-    if (std::int64_t(bitmap.GetWidth()) * bitmap.GetHeight() > 4096)
+    if (r.mask)
+        Check(r.mask->Width() == r.bitmap.GetWidth() && r.mask->Height() == r.bitmap.GetHeight());
+    if (std::int64_t(r.bitmap.GetWidth()) * r.bitmap.GetHeight() > 4096)
         return count;
     rtl::TMemoryStream out;
-    Check(imaging::WriteTIFFStream(out, false, &bitmap, progress, params) == 1 && !abort);
+    Check(imaging::WriteTIFFStream(out, false, &r.bitmap, r.progress, r.params) == 1 && !r.abort);
     out.SetPosition(0);
     imaging::TIEBitmap again;
-    params.TIFFImageIndex = 0;
-    params.TIFFOption = 0;
+    r.params.TIFFImageIndex = 0;
+    r.params.TIFFOption = 0;
     int againCount = 0;
-    imaging::ReadTIFFStream(&again, out, againCount, false, true, true, mask, false, progress, params);
-    Check(!abort && again.GetWidth() == bitmap.GetWidth() && again.GetHeight() == bitmap.GetHeight());
+    imaging::ReadTIFFStream(&again, out, againCount, false, true, true, r.mask, false, r.progress, r.params);
+    Check(!r.abort && again.GetWidth() == r.bitmap.GetWidth() && again.GetHeight() == r.bitmap.GetHeight());
     return count;
 }
 

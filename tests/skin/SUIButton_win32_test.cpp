@@ -66,17 +66,12 @@ std::string ButtonForm(TsuiUIStyle style, const std::string& caption, const std:
            "end\n";
 }
 
-struct ButtonFixture : ::testing::Test {
-    void TearDown() override { delete form; }
+struct ButtonFixture : FormFixture {
     skin::TsuiButton* Load(const std::string& text)
     {
-        form = ShowForm(text);
-        theme = static_cast<skin::TsuiFileTheme*>(form->FindComponent("Theme1"));
-        return static_cast<skin::TsuiButton*>(form->FindComponent("Button1"));
+        Show(text);
+        return Find<skin::TsuiButton>("Button1");
     }
-    Shot Take() { return Shot(form->Handle()); }
-    win::TForm* form = nullptr;
-    skin::TsuiFileTheme* theme = nullptr;
 };
 
 // ---- faces ----

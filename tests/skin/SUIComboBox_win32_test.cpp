@@ -16,15 +16,9 @@ namespace {
 using namespace skintest;
 using skin::TsuiUIStyle;
 
-struct ComboFixture : ::testing::Test {
-    void TearDown() override { delete form; }
-    void Load(const std::string& body)
-    {
-        form = ShowForm(FormHead(360, 220) + body + "end\n");
-        theme = static_cast<skin::TsuiFileTheme*>(form->FindComponent("Theme1"));
-    }
-    skin::TsuiComboBox* Combo() { return static_cast<skin::TsuiComboBox*>(form->FindComponent("Combo1")); }
-    Shot Take() { return Shot(form->Handle()); }
+struct ComboFixture : FormFixture {
+    void Load(const std::string& body) { ShowBody(body, 360, 220); }
+    skin::TsuiComboBox* Combo() { return Find<skin::TsuiComboBox>("Combo1"); }
     COMBOBOXINFO Info()
     {
         COMBOBOXINFO info{};
@@ -32,8 +26,6 @@ struct ComboFixture : ::testing::Test {
         EXPECT_TRUE(::GetComboBoxInfo(Combo()->Handle(), &info));
         return info;
     }
-    win::TForm* form = nullptr;
-    skin::TsuiFileTheme* theme = nullptr;
 };
 
 std::string ComboText(const std::string& extra)

@@ -61,21 +61,10 @@ COLORREF ButtonPixel(win::TBitmap& piece, bool horizontal, int x, int y)
 // quarter right (its start at the top).
 COLORREF ThumbPixel(win::TBitmap& thumb, int along, int across) { return PixelOf(thumb, along, across); }
 
-struct BarFixture : ::testing::Test {
-    void TearDown() override { delete form; }
-    void Load(const std::string& body, int w = 420, int h = 320)
-    {
-        form = ShowForm(FormHead(w, h) + body + "end\n");
-        theme = static_cast<skin::TsuiFileTheme*>(form->FindComponent("Theme1"));
-    }
-    skin::TsuiScrollBar* Bar(const char* name)
-    {
-        return static_cast<skin::TsuiScrollBar*>(form->FindComponent(name));
-    }
-    skin::TsuiMemo* Memo(const char* name) { return static_cast<skin::TsuiMemo*>(form->FindComponent(name)); }
-    Shot Take() { return Shot(form->Handle()); }
-    win::TForm* form = nullptr;
-    skin::TsuiFileTheme* theme = nullptr;
+struct BarFixture : FormFixture {
+    void Load(const std::string& body, int w = 420, int h = 320) { ShowBody(body, w, h); }
+    skin::TsuiScrollBar* Bar(const char* name) { return Find<skin::TsuiScrollBar>(name); }
+    skin::TsuiMemo* Memo(const char* name) { return Find<skin::TsuiMemo>(name); }
 };
 
 std::string BarText(const char* name, int left, int top, int length, bool vertical,

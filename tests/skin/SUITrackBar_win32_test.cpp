@@ -17,20 +17,9 @@ using skin::TsuiUIStyle;
 
 constexpr COLORREF kWhite = RGB(255, 255, 255);
 
-struct TrackFixture : ::testing::Test {
-    void TearDown() override { delete form; }
-    void Load(const std::string& body, int w = 420, int h = 260)
-    {
-        form = ShowForm(FormHead(w, h) + body + "end\n");
-        theme = static_cast<skin::TsuiFileTheme*>(form->FindComponent("Theme1"));
-    }
-    skin::TsuiTrackBar* Bar(const char* name)
-    {
-        return static_cast<skin::TsuiTrackBar*>(form->FindComponent(name));
-    }
-    Shot Take() { return Shot(form->Handle()); }
-    win::TForm* form = nullptr;
-    skin::TsuiFileTheme* theme = nullptr;
+struct TrackFixture : FormFixture {
+    void Load(const std::string& body, int w = 420, int h = 260) { ShowBody(body, w, h); }
+    skin::TsuiTrackBar* Bar(const char* name) { return Find<skin::TsuiTrackBar>(name); }
 };
 
 std::string TrackText(const char* name, int left, int top, int length, bool vertical,

@@ -7,12 +7,12 @@
 #include "platform/win/Forms.h"
 #include "skin/SUIForm.h"
 #include "skin/SUIMgr.h"
+#include "tests/platform/win/DcCapture.h"
+#include "tests/platform/win/MessagePump.h"
 
 #include <gtest/gtest.h>
 
 #include <cstdint>
-#include <cstring>
-#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -28,52 +28,9 @@ inline void Pump()
         win::Application->ProcessMessages();
 }
 
-// Dispatches messages until `done` holds; false after `timeoutMs`.
-inline bool PumpUntil(const std::function<bool()>& done, DWORD timeoutMs = 5000)
-{
-    const DWORD start = ::GetTickCount();
-    while (!done()) {
-        if (::GetTickCount() - start > timeoutMs)
-            return false;
-        win::Application->ProcessMessages();
-        ::Sleep(1);
-    }
-    return true;
-}
-
-// Pixels of a device context (0x00RRGGBB, top row first).
-struct Capture {
-    int Width = 0, Height = 0;
-    std::vector<std::uint32_t> Data;
-    std::uint32_t At(int x, int y) const { return Data[static_cast<std::size_t>(y) * Width + x]; }
-};
-
-inline Capture CaptureDC(HDC source, int left, int top, int width, int height)
-{
-    Capture c;
-    c.Width = width;
-    c.Height = height;
-    c.Data.resize(static_cast<std::size_t>(width) * height);
-    BITMAPINFO bi{};
-    bi.bmiHeader.biSize = sizeof bi.bmiHeader;
-    bi.bmiHeader.biWidth = width;
-    bi.bmiHeader.biHeight = -height;
-    bi.bmiHeader.biPlanes = 1;
-    bi.bmiHeader.biBitCount = 32;
-    void* bits = nullptr;
-    HDC mem = ::CreateCompatibleDC(source);
-    HBITMAP dib = ::CreateDIBSection(mem, &bi, DIB_RGB_COLORS, &bits, nullptr, 0);
-    HGDIOBJ old = ::SelectObject(mem, dib);
-    ::BitBlt(mem, 0, 0, width, height, source, left, top, SRCCOPY);
-    ::GdiFlush();
-    std::memcpy(c.Data.data(), bits, c.Data.size() * 4);
-    ::SelectObject(mem, old);
-    ::DeleteObject(dib);
-    ::DeleteDC(mem);
-    for (auto& v : c.Data)
-        v &= 0xFFFFFF;
-    return c;
-}
+using wintest::Capture;
+using wintest::CaptureDC;
+using wintest::PumpUntil;
 
 // The whole window, its frame included.
 inline Capture CaptureWindow(HWND wnd)

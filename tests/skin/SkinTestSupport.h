@@ -8,6 +8,7 @@
 #include "platform/win/Forms.h"
 #include "skin/SUIMgr.h"
 #include "skin/SUIPublic.h"
+#include "tests/platform/win/DcCapture.h"
 #include "tests/platform/win/MessagePump.h"
 
 #include <gtest/gtest.h>
@@ -16,6 +17,7 @@
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace skintest {
@@ -152,26 +154,10 @@ private:
     Shot(HDC dc, int w, int h) { Read(dc, w, h); }
     void Read(HDC dc, int w, int h)
     {
-        width_ = w;
-        height_ = h;
-        BITMAPINFO bi{};
-        bi.bmiHeader.biSize = sizeof bi.bmiHeader;
-        bi.bmiHeader.biWidth = w;
-        bi.bmiHeader.biHeight = -h;
-        bi.bmiHeader.biPlanes = 1;
-        bi.bmiHeader.biBitCount = 32;
-        bi.bmiHeader.biCompression = BI_RGB;
-        void* bits = nullptr;
-        HDC mem = ::CreateCompatibleDC(dc);
-        HBITMAP bmp = ::CreateDIBSection(mem, &bi, DIB_RGB_COLORS, &bits, nullptr, 0);
-        HGDIOBJ old = ::SelectObject(mem, bmp);
-        ::BitBlt(mem, 0, 0, w, h, dc, 0, 0, SRCCOPY);
-        ::GdiFlush();
-        const auto* p = static_cast<const std::uint32_t*>(bits);
-        pixels_.assign(p, p + static_cast<std::size_t>(w) * h);
-        ::SelectObject(mem, old);
-        ::DeleteObject(bmp);
-        ::DeleteDC(mem);
+        wintest::Capture c = wintest::CaptureDC(dc, 0, 0, w, h);
+        width_ = c.Width;
+        height_ = c.Height;
+        pixels_ = std::move(c.Data);
     }
 
     int width_ = 0;
@@ -211,5 +197,28 @@ inline RECT RectOf(const win::TControl& c)
 {
     return RECT{c.Left(), c.Top(), c.Left() + c.Width(), c.Top() + c.Height()};
 }
+
+// A test around one form read from a description: the form (deleted when the test ends), its file
+// theme Theme1, its components by name and its picture.
+struct FormFixture : ::testing::Test {
+    void TearDown() override { delete form; }
+    // Shows the form of a whole description.
+    void Show(const std::string& text)
+    {
+        form = ShowForm(text);
+        theme = static_cast<skin::TsuiFileTheme*>(form->FindComponent("Theme1"));
+    }
+    // Shows FormHead(w, h) with Body's components.
+    void ShowBody(const std::string& body, int w, int h) { Show(FormHead(w, h) + body + "end\n"); }
+    template <class T>
+    T* Find(const char* name)
+    {
+        return static_cast<T*>(form->FindComponent(name));
+    }
+    Shot Take() { return Shot(form->Handle()); }
+
+    win::TForm* form = nullptr;
+    skin::TsuiFileTheme* theme = nullptr;
+};
 
 }  // namespace skintest

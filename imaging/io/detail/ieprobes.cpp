@@ -60,6 +60,21 @@ bool TProbeCursor::Skip(std::int64_t Count) noexcept
 
 void TProbeCursor::Rewind() noexcept { offset_ = start_; }
 
+std::int64_t IEWordNumber(std::string_view Word) noexcept
+{
+    if (Word.empty())
+        return -1;
+    std::int64_t value = 0;
+    for (char c : Word) {
+        if (c < '0' || c > '9')
+            return -1;
+        value = value * 10 + (c - '0');
+        if (value > 0x7FFFFFFF)
+            return -1;
+    }
+    return value;
+}
+
 }  // namespace imaging::detail
 
 namespace imaging {
@@ -135,20 +150,7 @@ public:
     }
 
     // The word as a non-negative integer, or -1 when it is not one (or does not fit).
-    std::int64_t Number() const
-    {
-        if (cut_ || length_ == 0)
-            return -1;
-        std::int64_t value = 0;
-        for (std::size_t i = 0; i < length_; ++i) {
-            if (word_[i] < '0' || word_[i] > '9')
-                return -1;
-            value = value * 10 + (word_[i] - '0');
-            if (value > 0x7FFFFFFF)
-                return -1;
-        }
-        return value;
-    }
+    std::int64_t Number() const { return cut_ ? -1 : detail::IEWordNumber({word_.data(), length_}); }
 
 private:
     int Get()

@@ -1,12 +1,18 @@
 // Content probes of the image formats: each looks at the first bytes only, through a cursor that
-// knows how many remain, never allocates and never throws; every probe restores the position.
+// knows how many remain, never allocates and never throws; every probe restores the position. The
+// PNM reader reads its header's numbers as the probe does.
 #pragma once
 
 #include "platform/rtl/Streams.h"
 
 #include <cstdint>
+#include <string_view>
 
 namespace imaging::detail {
+
+// A PNM header word as a decimal number: -1 when it is empty, holds anything but digits or passes
+// 2^31 - 1. The probe and the reader read widths, heights and maximum values through it.
+std::int64_t IEWordNumber(std::string_view Word) noexcept;
 
 // Reads forward from the stream's position at construction and puts the position back when it
 // dies. A read asking for more than remains fails without touching the stream.

@@ -1,6 +1,7 @@
 // Codings and text shared by the PostScript and PDF writers.
 #include "imaging/io/detail/iepsfilters.h"
 
+#include "imaging/io/detail/iepackbits.h"
 #include "imaging/io/jpegfilt.h"
 #include "imaging/io/tifccitt.h"
 #include "platform/rtl/Streams.h"
@@ -13,7 +14,6 @@ namespace imaging::detail {
 
 namespace {
 
-constexpr std::size_t kMaxRun = 128;
 constexpr std::uint8_t kEndOfData = 128;
 constexpr std::size_t kLineLength = 75;
 constexpr double kLargest = 1e15;
@@ -22,26 +22,7 @@ constexpr double kLargest = 1e15;
 
 void IERunLengthEncode(const std::uint8_t* Data, std::size_t Count, std::vector<std::uint8_t>& Out)
 {
-    std::size_t i = 0;
-    while (i < Count) {
-        std::size_t run = 1;
-        while (i + run < Count && run < kMaxRun && Data[i + run] == Data[i])
-            ++run;
-        if (run >= 2) {
-            Out.push_back(std::uint8_t(257 - run));
-            Out.push_back(Data[i]);
-            i += run;
-            continue;
-        }
-        // A literal stretch ends where two equal bytes begin a run.
-        std::size_t len = 1;
-        while (i + len < Count && len < kMaxRun &&
-               !(i + len + 1 < Count && Data[i + len] == Data[i + len + 1]))
-            ++len;
-        Out.push_back(std::uint8_t(len - 1));
-        Out.insert(Out.end(), Data + i, Data + i + len);
-        i += len;
-    }
+    IEPackBits(Data, Count, 2, Out);
     Out.push_back(kEndOfData);
 }
 
@@ -71,6 +52,22 @@ void IEASCII85Encode(const std::uint8_t* Data, std::size_t Count, std::string& O
         }
     }
     Out += "~>\r\n";
+}
+
+bool IEBilevelRows(TIEBitmap& Bitmap, TProgressRecord& Progress, std::vector<std::uint8_t>& Out)
+{
+    const int h = Bitmap.GetHeight();
+    const std::size_t rowBytes = (std::size_t(Bitmap.GetWidth()) + 7) / 8;
+    Out.reserve(Out.size() + rowBytes * std::size_t(h));
+    Progress.per = 100.0 / h;
+    for (int y = 0; y < h; ++y) {
+        if (Progress.Aborted())
+            return false;
+        const std::uint8_t* row = Bitmap.ScanLine(y);
+        Out.insert(Out.end(), row, row + rowBytes);
+        Progress.Report(int(Progress.per * (y + 1)));
+    }
+    return true;
 }
 
 bool IEEncodeFaxPage(TIEBitmap& Bitmap, bool Group4, TProgressRecord& Progress,

@@ -23,6 +23,10 @@ void IERunLengthEncode(const std::uint8_t* Data, std::size_t Count, std::vector<
 // characters or more; "~>" and CR LF end the data.
 void IEASCII85Encode(const std::uint8_t* Data, std::size_t Count, std::string& Out);
 
+// The bilevel bitmap's rows as stored, each cut to its last pixel's byte, one after another.
+// Progress is reported per row; false when aborted.
+bool IEBilevelRows(TIEBitmap& Bitmap, TProgressRecord& Progress, std::vector<std::uint8_t>& Out);
+
 // The bilevel bitmap's rows coded for a CCITTFaxDecode filter with the default BlackIs1 false:
 // Group 4 (K -1), or Group 3 with every row after the first two-dimensional (K at least the row
 // count). Progress is reported per row; false when aborted.

@@ -1,7 +1,10 @@
-// The bitmap a writer that takes bilevel and 24-bit pixels reads.
+// The bitmap a writer reads: the caller's own when its pixels are in the format the file needs,
+// else a converted copy.
 #pragma once
 
 #include "imaging/core/iebitmap.h"
+
+#include <memory>
 
 namespace imaging::detail {
 
@@ -17,5 +20,13 @@ inline TIEBitmap* IESaveSource(TIEBitmap* Bitmap, TIEBitmap& Copy)
     Copy.SetPixelFormat(ie24RGB);
     return &Copy;
 }
+
+// A copy of Source's image, its alpha channel left out, converted to Format.
+std::unique_ptr<TIEBitmap> IEConvertedCopy(TIEBitmap& Source, TIEPixelFormat Format);
+
+// A copy of Source's image as ie1g for a bilevel file: bit for bit when it holds exactly two
+// colours, Dark (bits 0) and Light (bits 1) then being those colours; else converted, Dark black
+// and Light white.
+std::unique_ptr<TIEBitmap> IEBilevelCopy(TIEBitmap& Source, TRGB& Dark, TRGB& Light);
 
 }  // namespace imaging::detail

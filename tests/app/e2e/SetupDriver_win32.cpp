@@ -7,6 +7,7 @@
 // Commands run in order; each prints "key value..." lines. The first failure prints
 // "error: ..." and ends the run with exit code 1. Texts are printed with "\r" and "\n" escaped.
 #include "platform/rtl/Win32.h"
+#include "tests/platform/win/DcCapture.h"
 
 #include <objbase.h>
 #include <shlobj.h>
@@ -147,38 +148,8 @@ HWND FindChild(HWND parent, const std::string& cls, const std::string& text)
 }
 
 // The client area's pixels (0x00RRGGBB, top row first).
-struct Pixels {
-    int width = 0, height = 0;
-    std::vector<DWORD> data;
-    DWORD At(int x, int y) const { return data[static_cast<std::size_t>(y) * width + x]; }
-};
-
-Pixels CaptureDC(HDC source, int left, int top, int width, int height)
-{
-    Pixels p;
-    p.width = width;
-    p.height = height;
-    p.data.resize(static_cast<std::size_t>(width) * height);
-    BITMAPINFO bi{};
-    bi.bmiHeader.biSize = sizeof bi.bmiHeader;
-    bi.bmiHeader.biWidth = width;
-    bi.bmiHeader.biHeight = -height;
-    bi.bmiHeader.biPlanes = 1;
-    bi.bmiHeader.biBitCount = 32;
-    void* bits = nullptr;
-    HDC mem = ::CreateCompatibleDC(source);
-    HBITMAP dib = ::CreateDIBSection(mem, &bi, DIB_RGB_COLORS, &bits, nullptr, 0);
-    HGDIOBJ old = ::SelectObject(mem, dib);
-    ::BitBlt(mem, 0, 0, width, height, source, left, top, SRCCOPY);
-    ::GdiFlush();
-    std::memcpy(p.data.data(), bits, p.data.size() * 4);
-    ::SelectObject(mem, old);
-    ::DeleteObject(dib);
-    ::DeleteDC(mem);
-    for (DWORD& v : p.data)
-        v &= 0xFFFFFF;
-    return p;
-}
+using Pixels = wintest::Capture;
+using wintest::CaptureDC;
 
 Pixels CaptureClient(HWND wnd, int left, int top, int width, int height)
 {
@@ -199,7 +170,7 @@ bool Reddish(DWORD v)
 DWORD CommonColour(const Pixels& p)
 {
     std::map<DWORD, int> counts;
-    for (DWORD v : p.data)
+    for (DWORD v : p.Data)
         ++counts[v];
     DWORD best = 0;
     int most = -1;
@@ -284,7 +255,7 @@ int CountPixels(HWND wnd, int left, int top, int width, int height, bool (*kind)
 {
     Pixels shown = CaptureClient(wnd, left, top, width, height);
     int n = 0;
-    for (DWORD v : shown.data)
+    for (DWORD v : shown.Data)
         n += kind(v);
     return n;
 }
@@ -737,7 +708,7 @@ void Run(Args& a)
         const std::string file = a.Next("file");
         const Pixels shown = CaptureClient(top, l, t, w, h);
         std::string ppm = "P6\n" + std::to_string(w) + " " + std::to_string(h) + "\n255\n";
-        for (DWORD v : shown.data)
+        for (DWORD v : shown.Data)
             ppm += {static_cast<char>(v >> 16), static_cast<char>(v >> 8), static_cast<char>(v)};
         FILE* f = std::fopen(file.c_str(), "wb");
         if (!f || std::fwrite(ppm.data(), 1, ppm.size(), f) != ppm.size())

@@ -7,6 +7,7 @@
 #include "imaging/core/vodiradproc.h"
 #include "imaging/io/bmpfilt.h"
 #include "platform/rtl/BmpReader.h"
+#include "tests/imaging/io/peer_tool_util.h"
 
 #include <cstdio>
 #include <cstdlib>
@@ -38,11 +39,9 @@ bool ReadWith(const std::string& road, rtl::TMemoryStream& file, TIEBitmap& bitm
         return bytes.size() > 14 && DIBToBitmap(bytes.data() + 14, bytes.size() - 14, &bitmap) != 0;
     }
     TIOParamsVals params(nullptr);
-    std::atomic<bool> abort{false};
-    TProgressRecord progress;
-    progress.Aborting = &abort;
-    ReadBMPStream(file, &bitmap, 0, params, progress, false, false);
-    return !abort;
+    test::Progress progress;
+    ReadBMPStream(file, &bitmap, 0, params, progress.record, false, false);
+    return !progress.Aborted();
 }
 
 int ReadCommand(const char* in, const char* out, const std::string& road)
@@ -52,47 +51,15 @@ int ReadCommand(const char* in, const char* out, const std::string& road)
     TIEBitmap bitmap;
     if (!ReadWith(road, file, bitmap))
         return 2;
-    bitmap.SetPixelFormat(ie24RGB);
-    const int w = bitmap.GetWidth();
-    const int h = bitmap.GetHeight();
-    std::string ppm = "P6\n" + std::to_string(w) + " " + std::to_string(h) + "\n255\n";
-    for (int y = 0; y < h; ++y) {
-        const TRGB* row = reinterpret_cast<const TRGB*>(bitmap.ScanLine(y));
-        for (int x = 0; x < w; ++x)
-            ppm += {char(row[x].r), char(row[x].g), char(row[x].b)};
-    }
-    rtl::TMemoryStream o;
-    o.WriteBuffer(ppm.data(), std::int32_t(ppm.size()));
-    o.SaveToFile(out);
+    test::SavePpm(out, bitmap);
     return 0;
-}
-
-// A binary PPM with maxval 255 and no comments, as the suite writes them.
-bool LoadPpm(const char* in, TIEBitmap& bitmap)
-{
-    rtl::TMemoryStream file;
-    file.LoadFromFile(in);
-    const std::string text(file.Bytes().begin(), file.Bytes().end());
-    int w = 0, h = 0, max = 0, consumed = 0;
-    if (std::sscanf(text.c_str(), "P6 %d %d %d%n", &w, &h, &max, &consumed) != 3 || max != 255)
-        return false;
-    const std::size_t start = std::size_t(consumed) + 1;
-    if (text.size() < start + std::size_t(w) * h * 3)
-        return false;
-    bitmap.Allocate(w, h, ie24RGB);
-    for (int y = 0; y < h; ++y) {
-        TRGB* row = reinterpret_cast<TRGB*>(bitmap.ScanLine(y));
-        const char* p = text.data() + start + std::size_t(y) * w * 3;
-        for (int x = 0; x < w; ++x)
-            row[x] = TRGB{std::uint8_t(p[3 * x + 2]), std::uint8_t(p[3 * x + 1]), std::uint8_t(p[3 * x])};
-    }
-    return true;
 }
 
 int WriteCommand(char** argv)
 {
     TIEBitmap bitmap;
-    if (!LoadPpm(argv[2], bitmap))
+    std::unique_ptr<TIEBitmap> alpha;
+    if (!test::LoadPnm(argv[2], bitmap, alpha))
         return 3;
     TIOParamsVals params(nullptr);
     const int bits = std::atoi(argv[4]);
@@ -121,31 +88,21 @@ int WriteCommand(char** argv)
         mono.MoveTo(&bitmap);
     } else if (grey && (bits == 4 || bits == 8))
         bitmap.SetPixelFormat(ie8g);
-    rtl::TMemoryStream out;
-    std::atomic<bool> abort{false};
-    TProgressRecord progress;
-    progress.Aborting = &abort;
-    WriteBMPStream(out, &bitmap, params, progress);
-    if (abort)
-        return 2;
-    out.SaveToFile(argv[3]);
-    return 0;
+    return test::WriteToFile(argv[3], [&](rtl::TStream& out, TProgressRecord& progress) {
+        WriteBMPStream(out, &bitmap, params, progress);
+    });
 }
 
 }  // namespace
 
 int main(int argc, char** argv)
 {
-    try {
-        if ((argc == 4 || argc == 5) && std::strcmp(argv[1], "read") == 0)
-            return ReadCommand(argv[2], argv[3], argc == 5 ? argv[4] : "io");
-        if (argc == 7 && std::strcmp(argv[1], "write") == 0)
-            return WriteCommand(argv);
-    } catch (const std::exception& e) {
-        std::fprintf(stderr, "bmp_peer_tool: %s\n", e.what());
-        return 4;
-    }
-    std::fprintf(stderr,
-                 "usage: bmp_peer_tool read IN OUT [io|runtime|dib] | write IN OUT BITS VERSION RLE\n");
-    return 1;
+    return test::ToolMain("bmp_peer_tool", "read IN OUT [io|runtime|dib] | write IN OUT BITS VERSION RLE",
+                          [&] {
+                              if ((argc == 4 || argc == 5) && std::strcmp(argv[1], "read") == 0)
+                                  return ReadCommand(argv[2], argv[3], argc == 5 ? argv[4] : "io");
+                              if (argc == 7 && std::strcmp(argv[1], "write") == 0)
+                                  return WriteCommand(argv);
+                              return -1;
+                          });
 }

@@ -31,67 +31,19 @@ Usage: bmp_peers.py <bmp_peer_tool> <convert> <gdk-pixbuf test folder>
 """
 import io
 import os
-import random
 import struct
 import subprocess
 import sys
-import tempfile
 
 from PIL import Image
 
+from peer_suite import black_and_white, check, gradient, max_difference, parse_pnm, run, with_colours
+import peer_suite
+
 TOOL, CONVERT, PIXBUF = sys.argv[1], sys.argv[2], sys.argv[3]
-results = {"passed": 0, "failed": 0}
-
-
-def check(ok, what):
-    results["passed" if ok else "failed"] += 1
-    if not ok:
-        print("FAIL:", what)
-
-
-def run(args, **kw):
-    return subprocess.run(args, stdout=subprocess.PIPE, stderr=subprocess.PIPE, **kw)
 
 
 # ---- the judges: each turns a file into (width, height, RGB bytes) ----
-
-def parse_pnm(data):
-    """P1..P6 with any maxval, scaled to 0..255 by rounding; returns w, h, rgb."""
-    fields, pos = [], 2
-    magic = data[:2]
-    while len(fields) < (2 if magic in (b"P1", b"P4") else 3):
-        while data[pos:pos + 1].isspace():
-            pos += 1
-        if data[pos:pos + 1] == b"#":
-            pos = data.index(b"\n", pos)
-            continue
-        start = pos
-        while not data[pos:pos + 1].isspace():
-            pos += 1
-        fields.append(int(data[start:pos]))
-    pos += 1
-    w, h = fields[0], fields[1]
-    mx = fields[2] if len(fields) > 2 else 1
-    out = bytearray()
-    if magic == b"P4":
-        stride = (w + 7) // 8
-        for y in range(h):
-            row = data[pos + y * stride: pos + (y + 1) * stride]
-            for x in range(w):
-                v = 0 if (row[x >> 3] >> (7 - (x & 7))) & 1 else 255
-                out += bytes((v, v, v))
-        return w, h, bytes(out)
-    wide = mx > 255
-    chans = 1 if magic == b"P5" else 3
-    size = 2 if wide else 1
-    count = w * h * chans
-    body = data[pos: pos + count * size]
-    vals = struct.unpack(">%dH" % count, body) if wide else body
-    scaled = bytes((v * 255 + mx // 2) // mx for v in vals)
-    if chans == 1:
-        return w, h, bytes(b for v in scaled for b in (v, v, v))
-    return w, h, scaled
-
 
 def judge_pillow(path):
     im = Image.open(path)
@@ -129,32 +81,7 @@ def ours(path, tmp, road="io"):
         return 0, parse_pnm(f.read())
 
 
-def max_difference(a, b):
-    return max((abs(x - y) for x, y in zip(a, b)), default=0)
-
-
 # ---- source images ----
-
-def gradient(w, h):
-    im = Image.new("RGB", (w, h))
-    rnd = random.Random(7)
-    im.putdata([((x * 255) // (w - 1), (y * 255) // (h - 1), rnd.randrange(256)) for y in range(h) for x in range(w)])
-    return im
-
-
-def with_colours(w, h, n, seed):
-    rnd = random.Random(seed)
-    pal = [(rnd.randrange(256), rnd.randrange(256), rnd.randrange(256)) for _ in range(n)]
-    im = Image.new("RGB", (w, h))
-    im.putdata([pal[(x // 3 + y * 5 + rnd.randrange(2)) % n] for y in range(h) for x in range(w)])
-    return im
-
-
-def black_and_white(w, h):
-    im = Image.new("RGB", (w, h))
-    im.putdata([(255, 255, 255) if (x * y + x) % 3 else (0, 0, 0) for y in range(h) for x in range(w)])
-    return im
-
 
 def top_down(data):
     """The same image stored top row first: negative height, rows reversed."""
@@ -411,13 +338,5 @@ def write_suite(tmp):
             check(theirs == expect, "%s: %s decodes other pixels" % (name, judge))
 
 
-def main():
-    with tempfile.TemporaryDirectory(prefix="va_bmp_peers_") as tmp:
-        read_suite(tmp)
-        write_suite(tmp)
-    print("%d passed, %d failed" % (results["passed"], results["failed"]))
-    return 1 if results["failed"] else 0
-
-
 if __name__ == "__main__":
-    sys.exit(main())
+    sys.exit(peer_suite.main("va_bmp_peers_", read_suite, write_suite))

@@ -3,6 +3,7 @@
 
 #include "imaging/io/bmpfilt.h"
 #include "platform/rtl/Endian.h"
+#include "tests/imaging/io/io_test_util.h"
 
 #include <cstdint>
 #include <vector>
@@ -20,10 +21,8 @@ std::vector<std::uint8_t> PatternBmp(int w, int h, Pixel pixel, int xPerMetre = 
             b.SetPixel24(x, y, pixel(x, y));
     TIOParamsVals p(nullptr);
     rtl::TMemoryStream m;
-    std::atomic<bool> abort{false};
-    TProgressRecord progress;
-    progress.Aborting = &abort;
-    WriteBMPStream(m, &b, p, progress);
+    Progress progress;
+    WriteBMPStream(m, &b, p, progress.record);
     std::vector<std::uint8_t> file = m.Bytes();
     rtl::StoreLE32(file.data() + 38, std::uint32_t(xPerMetre));
     rtl::StoreLE32(file.data() + 42, std::uint32_t(yPerMetre));

@@ -4,6 +4,7 @@
 #include "imaging/io/bmpfilt.h"
 
 #include "platform/rtl/Endian.h"
+#include "tests/imaging/io/io_test_util.h"
 
 #include <gtest/gtest.h>
 
@@ -89,12 +90,10 @@ void Read(const Bytes& file, ReadResult& r, bool native = false, std::int64_t bl
     if (!file.empty())
         m.WriteBuffer(file.data(), std::int32_t(file.size()));
     m.SetPosition(0);
-    std::atomic<bool> abort{false};
-    TProgressRecord progress;
-    progress.Aborting = &abort;
+    test::Progress progress;
     r.params.NativePixelFormat = native;
-    ReadBMPStream(m, &r.bitmap, blockSize, r.params, progress, false, false);
-    r.aborted = abort;
+    ReadBMPStream(m, &r.bitmap, blockSize, r.params, progress.record, false, false);
+    r.aborted = progress.Aborted();
     r.endPosition = m.Position();
 }
 
@@ -442,13 +441,11 @@ TEST(BmpReader, RleDataIsSizedByTheBlockThenTheImageSizeThenItsEnd)
         m.WriteBuffer(both.data(), std::int32_t(both.size()));
         m.SetPosition(0);
         for (int image = 0; image < 2; ++image) {
-            std::atomic<bool> abort{false};
-            TProgressRecord progress;
-            progress.Aborting = &abort;
+            test::Progress progress;
             TIEBitmap b;
             TIOParamsVals p(nullptr);
-            ReadBMPStream(m, &b, 0, p, progress, false, false);
-            EXPECT_FALSE(abort) << c.what << " image " << image;
+            ReadBMPStream(m, &b, 0, p, progress.record, false, false);
+            EXPECT_FALSE(progress.Aborted()) << c.what << " image " << image;
             EXPECT_EQ(m.Position(), std::int64_t(first.size()) + image * std::int64_t(one.size())) << c.what;
             EXPECT_EQ(Px(b, 3, 1), 0xFF0000u) << c.what << " image " << image;
         }
@@ -465,11 +462,9 @@ struct WriteResult {
 WriteResult Write(TIEBitmap& bitmap, TIOParamsVals& params, rtl::TStream* stream = nullptr)
 {
     rtl::TMemoryStream m;
-    std::atomic<bool> abort{false};
-    TProgressRecord progress;
-    progress.Aborting = &abort;
-    WriteBMPStream(stream ? *stream : m, &bitmap, params, progress);
-    return {abort.load(), m.Bytes()};
+    test::Progress progress;
+    WriteBMPStream(stream ? *stream : m, &bitmap, params, progress.record);
+    return {progress.Aborted(), m.Bytes()};
 }
 
 Bytes PixelData(const Bytes& file)
@@ -624,26 +619,12 @@ TEST(BmpWriter, OtherFormatsAreConvertedOnACopy)
             EXPECT_EQ(Px(r.bitmap, x, y), 0x010101u * std::uint32_t(10 * (x + 3 * y)));
 }
 
-// A stream that takes only so many bytes, as a full disk would.
-class FullStream : public rtl::TMemoryStream {
-public:
-    explicit FullStream(std::int64_t room) : room_(room) {}
-    std::int32_t Write(const void* buffer, std::int32_t count) override
-    {
-        const std::int32_t n = std::int32_t(std::min<std::int64_t>(count, room_ - Position()));
-        return n > 0 ? rtl::TMemoryStream::Write(buffer, n) : 0;
-    }
-
-private:
-    std::int64_t room_;
-};
-
 TEST(BmpWriter, AShortWriteAbortsAndStops)
 {
     TIEBitmap b;
     b.Allocate(100, 100, ie24RGB);
     TIOParamsVals p(nullptr);
-    FullStream full(1000);
+    test::FullStream full(1000);
     EXPECT_TRUE(Write(b, p, &full).aborted);
     EXPECT_LE(full.Size(), 1000);
 }

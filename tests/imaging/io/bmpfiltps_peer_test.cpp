@@ -21,11 +21,10 @@ namespace {
 TPnm Render(const TempDir& dir, const std::string& file, int width, int height, const std::string& extra = "",
             const std::string& out = "gs.ppm")
 {
-    const TRun r =
-        RunPeer(dir, std::string(VA_JUDGE_GS) +
-                         " -dSAFER -dBATCH -dNOPAUSE -q -sDEVICE=ppmraw -r72 -dDEVICEWIDTHPOINTS=" +
-                         std::to_string(width) + " -dDEVICEHEIGHTPOINTS=" + std::to_string(height) +
-                         " -dFIXEDMEDIA " + extra + " -sOutputFile=" + dir.File(out) + " " + file);
+    const peer::RunResult r = peer::Run(
+        std::string(VA_JUDGE_GS) + " -dSAFER -dBATCH -dNOPAUSE -q -sDEVICE=ppmraw -r72 -dDEVICEWIDTHPOINTS=" +
+        std::to_string(width) + " -dDEVICEHEIGHTPOINTS=" + std::to_string(height) + " -dFIXEDMEDIA " + extra +
+        " -sOutputFile=" + dir.File(out) + " " + file);
     EXPECT_EQ(r.status, 0) << file;
     EXPECT_EQ(r.err, "") << file;
     return ReadPnm(dir.File(out));
@@ -34,7 +33,7 @@ TPnm Render(const TempDir& dir, const std::string& file, int width, int height, 
 void Save(const std::string& file, TIEBitmap& b, TIOParamsVals& p)
 {
     rtl::TMemoryStream m;
-    TestProgress progress;
+    Progress progress;
     WritePSStream(m, &b, p, progress.record);
     ASSERT_FALSE(progress.abort);
     m.SaveToFile(file);
@@ -93,7 +92,7 @@ TEST(PSPeers, DCTPagesRenderAsTheJpegDecodes)
         const std::string file = dir.File("dct.ps");
         Save(file, photo, p);
         std::vector<std::uint8_t> jpeg;
-        TestProgress progress;
+        Progress progress;
         ASSERT_TRUE(detail::IEEncodeDCTPage(photo, p, progress.record, jpeg));
         const TPnm reference = Djpeg(dir, jpeg);
         ASSERT_EQ(reference.width, 41);
@@ -154,10 +153,10 @@ TEST(PSPeers, AMultiPageDocumentRendersAndConvertsPageByPage)
         EXPECT_EQ(Wrong(page, pages[i], i == 2 ? 1 : 2), 0) << "page " << i + 1;
     }
     const std::string pdf = dir.File("doc.pdf");
-    const TRun conv = RunPeer(dir, std::string(VA_JUDGE_PS2PDF) + " " + file + " " + pdf);
+    const peer::RunResult conv = peer::Run(std::string(VA_JUDGE_PS2PDF) + " " + file + " " + pdf);
     ASSERT_EQ(conv.status, 0) << conv.err;
     EXPECT_EQ(conv.err, "");
-    const TRun info = RunPeer(dir, std::string(VA_JUDGE_PDFINFO) + " " + pdf);
+    const peer::RunResult info = peer::Run(std::string(VA_JUDGE_PDFINFO) + " " + pdf);
     ASSERT_EQ(info.status, 0) << info.err;
     EXPECT_NE(info.out.find("\nPages:           3\n"), std::string::npos) << info.out;
     EXPECT_NE(info.out.find("Title:           Three  pages, caf\xC3\xA9\n"), std::string::npos) << info.out;
@@ -174,17 +173,17 @@ TEST(PSPeers, EncapsulatedFilesCropToTheirBoxWithTheWholeImage)
     io.SaveToFile(file);
     ASSERT_FALSE(io.AbortFlag);
     // Cropped to the box on a larger device page: the image must fill it exactly.
-    const TRun r =
-        RunPeer(dir, std::string(VA_JUDGE_GS) +
-                         " -dSAFER -dBATCH -dNOPAUSE -q -sDEVICE=ppmraw -r72 -dEPSCrop -sOutputFile=" +
-                         dir.File("eps.ppm") + " " + file);
+    const peer::RunResult r = peer::Run(
+        std::string(VA_JUDGE_GS) +
+        " -dSAFER -dBATCH -dNOPAUSE -q -sDEVICE=ppmraw -r72 -dEPSCrop -sOutputFile=" + dir.File("eps.ppm") +
+        " " + file);
     ASSERT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(r.err, "");
     const TPnm page = ReadPnm(dir.File("eps.ppm"));
     EXPECT_EQ(page.width, 74);
     EXPECT_EQ(page.height, 46);
     EXPECT_EQ(Wrong(page, *io.IEBitmap(), 2), 0);
-    const std::vector<std::uint8_t> bytes = FileBytes(file);
+    const std::vector<std::uint8_t> bytes = peer::ReadFile(file);
     const std::string head(bytes.begin(), bytes.begin() + 25);
     EXPECT_EQ(head, "%!PS-Adobe-3.0 EPSF-3.0\r\n");
 }

@@ -7,21 +7,19 @@
 #include "imaging/io/detail/iepsfilters.h"
 #include "imaging/io/jpegfilt.h"
 #include "imaging/io/vodiradio.h"
-#include "platform/rtl/Files.h"
 #include "platform/rtl/Strings.h"
 #include "tests/imaging/io/image_test_util.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <cstring>
 #include <regex>
 #include <sstream>
 #include <string>
 #include <vector>
 
 using namespace imaging;
-using imaging::test::TestProgress;
+using imaging::test::Progress;
 
 namespace {
 
@@ -198,7 +196,7 @@ TEST(PSFilters, FitKeepsTheAspectAndFillsOneSideExactly)
 std::string Document(TIEBitmap& b, TIOParamsVals& p, bool encapsulated = false)
 {
     rtl::TMemoryStream m;
-    TestProgress progress;
+    Progress progress;
     WritePSStream(m, &b, p, progress.record, encapsulated);
     EXPECT_FALSE(progress.abort);
     return std::string(m.Bytes().begin(), m.Bytes().end());
@@ -257,7 +255,7 @@ TEST(PSDocument, ThreePagesCountedInPlaceAndWrittenInOrder)
 {
     rtl::TMemoryStream m;
     TIOParamsVals p(nullptr);
-    TestProgress progress;
+    Progress progress;
     std::unique_ptr<TIEPSDocument> doc = PSBeginDocument(m, p);
     for (int w : {10, 20, 30}) {
         TIEBitmap b;
@@ -403,7 +401,7 @@ TEST(PSDocument, DCTPagesAreThreeComponentJPEGsWhateverColourSpaceWasAsked)
         rtl::TReadOnlyMemoryStream m(jpeg.data(), std::int64_t(jpeg.size()));
         TIEBitmap back;
         TIOParamsVals q(nullptr);
-        TestProgress progress;
+        Progress progress;
         DecodeJpegStream(m, nullptr, &back, false, false, progress.record, q);
         ASSERT_FALSE(progress.abort) << space;
         EXPECT_EQ(q.JPEGColorSpace, 2) << "YCbCr, asked " << space;
@@ -454,11 +452,11 @@ TEST(PSDocument, EncapsulatedHeaderAndBoxOfThePage)
 
 TEST(PSDocument, AShortWriteAborts)
 {
-    test::TFullStream full(700);
+    test::FullStream full(700);
     TIEBitmap b;
     test::Photo(b, 50, 50);
     TIOParamsVals p(nullptr);
-    TestProgress progress;
+    Progress progress;
     WritePSStream(full, &b, p, progress.record);
     EXPECT_TRUE(progress.abort);
 }
@@ -467,22 +465,9 @@ TEST(PSDocument, TheComponentWritesEncapsulatedFilesByTheirExtension)
 {
     TVodirAdIO io(nullptr);
     test::Photo(*io.IEBitmap(), 8, 8);
-    for (const auto& [ext, first] :
-         {std::pair{".eps", "%!PS-Adobe-3.0 EPSF-3.0\r\n"}, {".ps", "%!PS-Adobe-3.0\r\n"}}) {
-        const std::string file = rtl::TempFolder() + "va_ps_io" + ext;
-        io.SaveToFile(file);
-        ASSERT_FALSE(io.AbortFlag) << ext;
-        rtl::TMemoryStream m;
-        m.LoadFromFile(file);
-        EXPECT_EQ(std::string(m.Bytes().begin(), m.Bytes().begin() + std::ptrdiff_t(std::strlen(first))),
-                  first);
-        EXPECT_EQ(io.Params().FileType, ioPS);
-        rtl::RemoveFile(file);
-    }
-    rtl::TMemoryStream m;
-    io.SaveToStream(m, ioPS);
-    EXPECT_FALSE(io.AbortFlag);
-    EXPECT_EQ(std::string(m.Bytes().begin(), m.Bytes().begin() + 16), "%!PS-Adobe-3.0\r\n");
+    test::ExpectSavedFile(io, "va_ps_io.eps", ioPS, "%!PS-Adobe-3.0 EPSF-3.0\r\n");
+    test::ExpectSavedFile(io, "va_ps_io.ps", ioPS, "%!PS-Adobe-3.0\r\n");
+    test::ExpectSavedStream(io, ioPS, "%!PS-Adobe-3.0\r\n");
 }
 
 }  // namespace

@@ -14,6 +14,7 @@
 using namespace imaging;
 using test::Bytes;
 using test::Px;
+using test::ReadResult;
 
 namespace {
 
@@ -99,14 +100,6 @@ std::vector<std::uint8_t> Indexes(int w, int h, int colors, unsigned seed)
         x = std::uint8_t(rng() % unsigned(colors));
     return v;
 }
-
-struct ReadResult {
-    TIEBitmap bitmap;
-    std::unique_ptr<TIEMask> mask;
-    TIOParamsVals params{nullptr};
-    int count = -1;
-    bool aborted = false;
-};
 
 void Read(const Bytes& file, ReadResult& r, int index = 0, bool native = false, bool paramsOnly = false)
 {

@@ -6,7 +6,7 @@
 //   ico_peer_tool write <in.pam> <out.ico> <W>x<H>:<bits>... [dpi=N]
 //       one image of each size and depth, from a PPM or PAM (its alpha as the alpha channel)
 #include "imaging/io/icofilt.h"
-#include "tests/imaging/io/pnm_test_util.h"
+#include "tests/imaging/io/peer_tool_util.h"
 
 #include <cstdio>
 #include <cstdlib>
@@ -39,16 +39,14 @@ int ReadCommand(int argc, char** argv)
     rtl::TMemoryStream file;
     file.LoadFromFile(argv[3]);
     TIEBitmap bitmap;
-    std::atomic<bool> abort{false};
-    TProgressRecord progress;
-    progress.Aborting = &abort;
+    test::Progress progress;
     std::unique_ptr<TIEMask> mask;
     if (cursor)
-        ReadCURStream(file, &bitmap, params, progress, mask, noMask, false);
+        ReadCURStream(file, &bitmap, params, progress.record, mask, noMask, false);
     else
-        ReadICOStream(file, &bitmap, params, progress, mask, noMask, false);
+        ReadICOStream(file, &bitmap, params, progress.record, mask, noMask, false);
     test::ReportPeakMemory();
-    if (abort)
+    if (progress.Aborted())
         return 2;
     std::unique_ptr<TIEBitmap> alpha;
     if (mask) {
@@ -94,33 +92,24 @@ int WriteCommand(int argc, char** argv)
             bitmap.SetPixelFormat(ie1g);
         }
     }
-    rtl::TMemoryStream out;
-    std::atomic<bool> abort{false};
-    TProgressRecord progress;
-    progress.Aborting = &abort;
-    WriteICOStream(out, &bitmap, params, progress, bits, sizes);
-    if (abort)
-        return 2;
-    out.SaveToFile(argv[3]);
-    return 0;
+    return test::WriteToFile(argv[3], [&](rtl::TStream& out, TProgressRecord& progress) {
+        WriteICOStream(out, &bitmap, params, progress, bits, sizes);
+    });
 }
 
 }  // namespace
 
 int main(int argc, char** argv)
 {
-    try {
-        if (argc >= 5 && std::strcmp(argv[1], "read") == 0 &&
-            (std::strcmp(argv[2], "ico") == 0 || std::strcmp(argv[2], "cur") == 0))
-            return ReadCommand(argc, argv);
-        if (argc >= 5 && std::strcmp(argv[1], "write") == 0)
-            return WriteCommand(argc, argv);
-    } catch (const std::exception& e) {
-        std::fprintf(stderr, "ico_peer_tool: %s\n", e.what());
-        return 4;
-    }
-    std::fprintf(stderr,
-                 "usage: ico_peer_tool read ico|cur IN OUT.pam [index=N] [background=RRGGBB] [nomask] | "
-                 "write IN.pam OUT.ico WxH:BITS... [dpi=N] [mono]\n");
-    return 1;
+    return test::ToolMain("ico_peer_tool",
+                          "read ico|cur IN OUT.pam [index=N] [background=RRGGBB] [nomask] | "
+                          "write IN.pam OUT.ico WxH:BITS... [dpi=N] [mono]",
+                          [&] {
+                              if (argc >= 5 && std::strcmp(argv[1], "read") == 0 &&
+                                  (std::strcmp(argv[2], "ico") == 0 || std::strcmp(argv[2], "cur") == 0))
+                                  return ReadCommand(argc, argv);
+                              if (argc >= 5 && std::strcmp(argv[1], "write") == 0)
+                                  return WriteCommand(argc, argv);
+                              return -1;
+                          });
 }

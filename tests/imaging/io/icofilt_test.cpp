@@ -533,11 +533,9 @@ Written WriteIco(TIEBitmap& b, TIOParamsVals& p, std::vector<int> bits,
                  std::vector<TIOParamsVals::TICOSize> sizes)
 {
     rtl::TMemoryStream m;
-    std::atomic<bool> abort{false};
-    TProgressRecord progress;
-    progress.Aborting = &abort;
-    WriteICOStream(m, &b, p, progress, bits, sizes);
-    return {m.Bytes(), abort};
+    Progress progress;
+    WriteICOStream(m, &b, p, progress.record, bits, sizes);
+    return {m.Bytes(), progress.Aborted()};
 }
 
 TEST(IcoWriter, WritesEachSizeAtItsDepthWithPaletteAlphaAndAndMask)
@@ -684,14 +682,12 @@ TEST(IcoWriter, SizesTheDirectoryCannotHoldAreRefusedAndNothingIsWritten)
     EXPECT_EQ(rtl::LoadLE32(w.file.data() + 22 + 4), 256u);
     EXPECT_EQ(rtl::LoadLE32(w.file.data() + 22 + 8), 512u);
     // A full disk stops the writing.
-    ShortStream disk(100);
-    std::atomic<bool> abort{false};
-    TProgressRecord progress;
-    progress.Aborting = &abort;
+    FullStream disk(100);
+    Progress progress;
     const std::vector<int> bits = {32};
     const std::vector<TIOParamsVals::TICOSize> sizes = {{16, 16}};
-    WriteICOStream(disk, &j.bitmap, j.params, progress, bits, sizes);
-    EXPECT_TRUE(abort);
+    WriteICOStream(disk, &j.bitmap, j.params, progress.record, bits, sizes);
+    EXPECT_TRUE(progress.Aborted());
 }
 
 // ---- detection and the I/O component ----

@@ -9,6 +9,7 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <functional>
 #include <string>
 
 using namespace imaging;
@@ -191,56 +192,52 @@ TEST(ExifBlock, TheThumbnailGoesBackInTheSecondDirectory)
     EXPECT_EQ(r.EXIF_Bitmap()->GetWidth(), 16);
 }
 
+// Loads the fuzz finding File (read sees its parameters), builds a block of them, loads that
+// (again sees the parameters of both loads) and builds again: the two blocks must be the same.
+void ExpectRebuildsTheSame(const char* file, const std::function<void(const TIOParamsVals&)>& read,
+                           const std::function<void(const TIOParamsVals&, const TIOParamsVals&)>& again = {})
+{
+    rtl::TMemoryStream m;
+    m.LoadFromFile(std::string(VA_TEST_DATA_DIR) + "/imaging/io/exif/bad/" + file);
+    TIOParamsVals p(nullptr);
+    ASSERT_TRUE(LoadExifBlock(m.Memory(), m.Size(), p));
+    read(p);
+    std::vector<std::uint8_t> block, rebuilt;
+    ASSERT_TRUE(BuildExifBlock(p, block));
+    TIOParamsVals q(nullptr);
+    ASSERT_TRUE(LoadExifBlock(block.data(), std::int64_t(block.size()), q));
+    if (again)
+        again(p, q);
+    ASSERT_TRUE(BuildExifBlock(q, rebuilt));
+    EXPECT_EQ(rebuilt, block);
+}
+
 // Fuzz finding: a block whose first directory cannot be found has no resolution; built back, its
 // resolution stays none rather than becoming the library's default on the next read.
 TEST(ExifBlock, AResolutionOfNoneStaysNone)
 {
-    rtl::TMemoryStream m;
-    m.LoadFromFile(std::string(VA_TEST_DATA_DIR) + "/imaging/io/exif/bad/no_resolution.exif");
-    TIOParamsVals p(nullptr);
-    ASSERT_TRUE(LoadExifBlock(m.Memory(), m.Size(), p));
-    EXPECT_EQ(p.EXIF_XResolution, 0);
-    std::vector<std::uint8_t> block, again;
-    ASSERT_TRUE(BuildExifBlock(p, block));
-    TIOParamsVals q(nullptr);
-    ASSERT_TRUE(LoadExifBlock(block.data(), std::int64_t(block.size()), q));
-    EXPECT_EQ(q.EXIF_XResolution, 0);
-    ASSERT_TRUE(BuildExifBlock(q, again));
-    EXPECT_EQ(again, block);
+    ExpectRebuildsTheSame(
+        "no_resolution.exif", [](const TIOParamsVals& p) { EXPECT_EQ(p.EXIF_XResolution, 0); },
+        [](const TIOParamsVals&, const TIOParamsVals& q) { EXPECT_EQ(q.EXIF_XResolution, 0); });
 }
 
 // Fuzz finding: an orientation outside the eight is read as none (1), and builds back as such.
 TEST(ExifBlock, AnOrientationOutsideTheEightIsNone)
 {
-    rtl::TMemoryStream m;
-    m.LoadFromFile(std::string(VA_TEST_DATA_DIR) + "/imaging/io/exif/bad/orientation_out_of_range.exif");
-    TIOParamsVals p(nullptr);
-    ASSERT_TRUE(LoadExifBlock(m.Memory(), m.Size(), p));
-    EXPECT_EQ(p.EXIF_Orientation, 1);
-    std::vector<std::uint8_t> block, again;
-    ASSERT_TRUE(BuildExifBlock(p, block));
-    TIOParamsVals q(nullptr);
-    ASSERT_TRUE(LoadExifBlock(block.data(), std::int64_t(block.size()), q));
-    ASSERT_TRUE(BuildExifBlock(q, again));
-    EXPECT_EQ(again, block);
+    ExpectRebuildsTheSame("orientation_out_of_range.exif",
+                          [](const TIOParamsVals& p) { EXPECT_EQ(p.EXIF_Orientation, 1); });
 }
 
 // Fuzz finding: a value of a SHORT tag given as a LONG past 16 bits is written back as the LONG it
 // was, not cut to its low 16 bits.
 TEST(ExifBlock, AShortTagsValuePast16BitsIsKept)
 {
-    rtl::TMemoryStream m;
-    m.LoadFromFile(std::string(VA_TEST_DATA_DIR) + "/imaging/io/exif/bad/short_value_past_16_bits.exif");
-    TIOParamsVals p(nullptr);
-    ASSERT_TRUE(LoadExifBlock(m.Memory(), m.Size(), p));
-    EXPECT_GT(p.EXIF_YCbCrPositioning, 0xFFFF);
-    std::vector<std::uint8_t> block, again;
-    ASSERT_TRUE(BuildExifBlock(p, block));
-    TIOParamsVals q(nullptr);
-    ASSERT_TRUE(LoadExifBlock(block.data(), std::int64_t(block.size()), q));
-    EXPECT_EQ(q.EXIF_YCbCrPositioning, p.EXIF_YCbCrPositioning);
-    ASSERT_TRUE(BuildExifBlock(q, again));
-    EXPECT_EQ(again, block);
+    ExpectRebuildsTheSame(
+        "short_value_past_16_bits.exif",
+        [](const TIOParamsVals& p) { EXPECT_GT(p.EXIF_YCbCrPositioning, 0xFFFF); },
+        [](const TIOParamsVals& p, const TIOParamsVals& q) {
+            EXPECT_EQ(q.EXIF_YCbCrPositioning, p.EXIF_YCbCrPositioning);
+        });
 }
 
 TEST(ExifBlock, ABlockPastWhatAMarkerHoldsIsRefused)

@@ -21,7 +21,7 @@ const char* Ext(int format) { return format == kJ2000FormatJP2 ? ".jp2" : ".j2k"
 void WriteFile(const std::string& path, TIEBitmap& b, TIOParamsVals& p, int format)
 {
     rtl::TMemoryStream m;
-    TestProgress progress;
+    Progress progress;
     WriteJ2000Stream(m, &b, p, format, progress.record);
     ASSERT_FALSE(progress.abort);
     m.SaveToFile(path);
@@ -32,7 +32,7 @@ bool ReadFile(const std::string& path, TIEBitmap& b)
     rtl::TMemoryStream m;
     m.LoadFromFile(path);
     TIOParamsVals p(nullptr);
-    TestProgress progress;
+    Progress progress;
     ReadJ2000Stream(m, &b, p, false, progress.record);
     return !progress.abort;
 }
@@ -41,9 +41,9 @@ bool ReadFile(const std::string& path, TIEBitmap& b)
 TPnm FfmpegDecode(const TempDir& dir, const std::string& file, int channels)
 {
     const std::string out = dir.File(channels == 1 ? "ff.pgm" : "ff.ppm");
-    const TRun r =
-        RunPeer(dir, std::string(VA_JUDGE_FFMPEG) + " -nostdin -v error -c:v jpeg2000 -i " + file +
-                         " -pix_fmt " + (channels == 1 ? "gray" : "rgb24") + " -f image2 -y " + out);
+    const peer::RunResult r =
+        peer::Run(std::string(VA_JUDGE_FFMPEG) + " -nostdin -v error -c:v jpeg2000 -i " + file +
+                  " -pix_fmt " + (channels == 1 ? "gray" : "rgb24") + " -f image2 -y " + out);
     EXPECT_EQ(r.status, 0) << file << ": " << r.err;
     return ReadPnm(out);
 }
@@ -51,7 +51,7 @@ TPnm FfmpegDecode(const TempDir& dir, const std::string& file, int channels)
 TPnm GrokDecode(const TempDir& dir, const std::string& file, int channels)
 {
     const std::string out = dir.File(channels == 1 ? "grk.pgm" : "grk.ppm");
-    const TRun r = RunPeer(dir, std::string(VA_JUDGE_GRK_DECOMPRESS) + " -i " + file + " -o " + out);
+    const peer::RunResult r = peer::Run(std::string(VA_JUDGE_GRK_DECOMPRESS) + " -i " + file + " -o " + out);
     EXPECT_EQ(r.status, 0) << file << ": " << r.err;
     return ReadPnm(out);
 }
@@ -95,7 +95,8 @@ TEST(J2000Peers, OurBilevelFilesDecodeToBlackAndWhiteInGrok)
         WriteFile(file, bw, p, format);
         // Grok keeps the 1-bit depth (maxval 1); ffmpeg has no 1-bit output format to compare.
         const std::string out = dir.File("bw.pgm");
-        const TRun r = RunPeer(dir, std::string(VA_JUDGE_GRK_DECOMPRESS) + " -i " + file + " -o " + out);
+        const peer::RunResult r =
+            peer::Run(std::string(VA_JUDGE_GRK_DECOMPRESS) + " -i " + file + " -o " + out);
         ASSERT_EQ(r.status, 0) << r.err;
         int w = 0, h = 0, maxval = 0;
         const std::vector<std::uint8_t> pgm = PnmSamples(out, w, h, maxval);
@@ -121,11 +122,13 @@ TEST(J2000Peers, LosslessFilesOfFfmpegAndGrokReadExactly)
         WritePnm(pnm, source);
         for (const char* fmt : {"j2k", "jp2"}) {
             const std::string ff = dir.File(std::string("ff.") + fmt);
-            const TRun e = RunPeer(dir, std::string(VA_JUDGE_FFMPEG) + " -nostdin -v error -i " + pnm +
-                                            " -c:v jpeg2000 -pred dwt53 -format " + fmt + " -y " + ff);
+            const peer::RunResult e =
+                peer::Run(std::string(VA_JUDGE_FFMPEG) + " -nostdin -v error -i " + pnm +
+                          " -c:v jpeg2000 -pred dwt53 -format " + fmt + " -y " + ff);
             ASSERT_EQ(e.status, 0) << e.err;
             const std::string grk = dir.File(std::string("grk.") + fmt);
-            const TRun g = RunPeer(dir, std::string(VA_JUDGE_GRK_COMPRESS) + " -i " + pnm + " -o " + grk);
+            const peer::RunResult g =
+                peer::Run(std::string(VA_JUDGE_GRK_COMPRESS) + " -i " + pnm + " -o " + grk);
             ASSERT_EQ(g.status, 0) << g.err;
             for (const std::string& file : {ff, grk}) {
                 TIEBitmap b;
@@ -155,8 +158,8 @@ TEST(J2000Peers, LossyFilesKeepTheQualityTheirRateBuys)
     const double raw = 320.0 * 240 * 3;
     for (const double rate : {0.25, 0.1, 0.05, 0.02}) {
         const std::string peer = dir.File("grok.j2k");
-        const TRun g = RunPeer(dir, std::string(VA_JUDGE_GRK_COMPRESS) + " -I -r " +
-                                        std::to_string(1 / rate) + " -i " + ppm + " -o " + peer);
+        const peer::RunResult g = peer::Run(std::string(VA_JUDGE_GRK_COMPRESS) + " -I -r " +
+                                            std::to_string(1 / rate) + " -i " + ppm + " -o " + peer);
         ASSERT_EQ(g.status, 0) << g.err;
         const double peerPsnr = Psnr(FfmpegDecode(dir, peer, 3), source);
         for (int format : {kJ2000FormatJP2, kJ2000FormatJ2K}) {
@@ -164,7 +167,7 @@ TEST(J2000Peers, LossyFilesKeepTheQualityTheirRateBuys)
             p.J2000Rate = rate;
             const std::string file = dir.File(std::string("lossy") + Ext(format));
             WriteFile(file, photo, p, format);
-            const double size = double(FileBytes(file).size());
+            const double size = double(peer::ReadFile(file).size());
             EXPECT_LE(size, raw * rate * 1.02 + 200) << rate << Ext(format);
             const double ff = Psnr(FfmpegDecode(dir, file, 3), source);
             const double grk = Psnr(GrokDecode(dir, file, 3), source);
@@ -212,7 +215,7 @@ TEST(J2000Peers, CodeStreamParametersAsOpjDumpReadsThem)
         for (int format : {kJ2000FormatJ2K, kJ2000FormatJP2}) {
             const std::string file = dir.File(std::string("dump") + Ext(format));
             WriteFile(file, b, p, format);
-            const TRun r = RunPeer(dir, std::string(VA_JUDGE_OPJ_DUMP) + " -i " + file);
+            const peer::RunResult r = peer::Run(std::string(VA_JUDGE_OPJ_DUMP) + " -i " + file);
             ASSERT_EQ(r.status, 0) << r.err;
             const std::string where = std::to_string(c.w) + "x" + std::to_string(c.h) + Ext(format);
             EXPECT_EQ(Field(r.out, "numresolutions"), c.resolutions) << where;

@@ -22,7 +22,7 @@
 #include <openjpeg.h>
 
 using namespace imaging;
-using imaging::test::TestProgress;
+using imaging::test::Progress;
 
 namespace {
 
@@ -31,7 +31,7 @@ using Bytes = std::vector<std::uint8_t>;
 Bytes Write(TIEBitmap& b, TIOParamsVals& p, int format, bool* aborted = nullptr)
 {
     rtl::TMemoryStream m;
-    TestProgress progress;
+    Progress progress;
     WriteJ2000Stream(m, &b, p, format, progress.record);
     if (aborted)
         *aborted = progress.abort;
@@ -47,7 +47,7 @@ struct Read {
     explicit Read(const Bytes& file, bool paramsOnly = false)
     {
         rtl::TReadOnlyMemoryStream m(file.data(), std::int64_t(file.size()));
-        TestProgress progress;
+        Progress progress;
         ReadJ2000Stream(m, &bitmap, params, paramsOnly, progress.record);
         aborted = progress.abort;
     }
@@ -366,7 +366,7 @@ TEST(J2000Read, CmykAndOtherColourSpacesAreRefusedAndTheBitmapKept)
         TIEBitmap b;
         b.Allocate(3, 3, ie24RGB);
         TIOParamsVals p(nullptr);
-        TestProgress progress;
+        Progress progress;
         ReadJ2000Stream(m, &b, p, false, progress.record);
         EXPECT_TRUE(progress.abort) << space;
         EXPECT_EQ(b.GetWidth(), 3) << space;
@@ -429,7 +429,7 @@ TEST(J2000Stream, AJP2FileWrittenAfterOtherDataReadsBackFromThere)
     rtl::TMemoryStream m;
     const std::string before = "some other data first", after = "and after";
     m.WriteBuffer(before.data(), std::int32_t(before.size()));
-    TestProgress progress;
+    Progress progress;
     WriteJ2000Stream(m, &b, p, kJ2000FormatJP2, progress.record);
     ASSERT_FALSE(progress.abort);
     const std::int64_t end = m.Position();
@@ -447,11 +447,11 @@ TEST(J2000Stream, AJP2FileWrittenAfterOtherDataReadsBackFromThere)
 
 TEST(J2000Stream, AShortWriteAborts)
 {
-    test::TFullStream full(100);
+    test::FullStream full(100);
     TIEBitmap b;
     test::Photo(b, 60, 60);
     TIOParamsVals p(nullptr);
-    TestProgress progress;
+    Progress progress;
     WriteJ2000Stream(full, &b, p, kJ2000FormatJP2, progress.record);
     EXPECT_TRUE(progress.abort);
 }

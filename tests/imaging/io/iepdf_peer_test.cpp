@@ -26,14 +26,14 @@ std::string Cmd(const char* judge, const std::string& args) { return std::string
 // pages.
 void CheckStructure(const TempDir& dir, const std::string& file, int pages)
 {
-    const TRun q = RunPeer(dir, Cmd(VA_JUDGE_QPDF, "--check " + file));
+    const peer::RunResult q = peer::Run(Cmd(VA_JUDGE_QPDF, "--check " + file));
     EXPECT_EQ(q.status, 0) << q.out << q.err;
     EXPECT_NE(q.out.find("No syntax or stream encoding errors found"), std::string::npos) << q.out;
     EXPECT_EQ(q.err, "");
-    const TRun m = RunPeer(dir, Cmd(VA_JUDGE_MUTOOL, "show " + file + " trailer"));
+    const peer::RunResult m = peer::Run(Cmd(VA_JUDGE_MUTOOL, "show " + file + " trailer"));
     EXPECT_EQ(m.status, 0);
     EXPECT_EQ(m.err, "") << "MuPDF had to repair the file";
-    const TRun i = RunPeer(dir, Cmd(VA_JUDGE_PDFINFO, file));
+    const peer::RunResult i = peer::Run(Cmd(VA_JUDGE_PDFINFO, file));
     EXPECT_EQ(i.status, 0) << i.err;
     EXPECT_NE(i.out.find("\nPages:           " + std::to_string(pages) + "\n"), std::string::npos) << i.out;
 }
@@ -46,18 +46,18 @@ void CheckRenderings(const TempDir& dir, const std::string& file, int page, TIEB
 {
     const std::string n = std::to_string(page), dpi = "72";
     const int scale = zoom;
-    const TRun g = RunPeer(
-        dir, Cmd(VA_JUDGE_GS, "-dSAFER -dBATCH -dNOPAUSE -q -sDEVICE=ppmraw -r" + dpi + " -dFirstPage=" + n +
-                                  " -dLastPage=" + n + " -sOutputFile=" + dir.File("gs.ppm") + " " + file));
+    const peer::RunResult g = peer::Run(
+        Cmd(VA_JUDGE_GS, "-dSAFER -dBATCH -dNOPAUSE -q -sDEVICE=ppmraw -r" + dpi + " -dFirstPage=" + n +
+                             " -dLastPage=" + n + " -sOutputFile=" + dir.File("gs.ppm") + " " + file));
     EXPECT_EQ(g.status, 0);
     EXPECT_EQ(g.err, "") << what;
     EXPECT_EQ(Wrong(ReadPnm(dir.File("gs.ppm")), b, scale), 0) << what << " in Ghostscript";
-    const TRun m = RunPeer(dir, Cmd(VA_JUDGE_MUTOOL, "draw -q -A 0 -r " + dpi + " -o " + dir.File("mu.ppm") +
-                                                         " " + file + " " + n));
+    const peer::RunResult m = peer::Run(
+        Cmd(VA_JUDGE_MUTOOL, "draw -q -A 0 -r " + dpi + " -o " + dir.File("mu.ppm") + " " + file + " " + n));
     EXPECT_EQ(m.status, 0) << m.err;
     EXPECT_EQ(Wrong(ReadPnm(dir.File("mu.ppm")), b, scale), 0) << what << " in MuPDF";
-    const TRun p = RunPeer(dir, Cmd(VA_JUDGE_PDFTOPPM, "-r 288 -f " + n + " -l " + n + " -singlefile " +
-                                                           file + " " + dir.File("pp")));
+    const peer::RunResult p = peer::Run(Cmd(
+        VA_JUDGE_PDFTOPPM, "-r 288 -f " + n + " -l " + n + " -singlefile " + file + " " + dir.File("pp")));
     EXPECT_EQ(p.status, 0);
     EXPECT_EQ(p.err, "") << what;
     EXPECT_EQ(Wrong(ReadPnm(dir.File("pp.ppm")), b, scale * 4), 0) << what << " in pdftoppm";
@@ -66,7 +66,7 @@ void CheckRenderings(const TempDir& dir, const std::string& file, int page, TIEB
 // pdfimages' list line of each image, and each image's pixels as it extracts them.
 std::vector<std::string> ImageList(const TempDir& dir, const std::string& file)
 {
-    const TRun r = RunPeer(dir, Cmd(VA_JUDGE_PDFIMAGES, "-list " + file));
+    const peer::RunResult r = peer::Run(Cmd(VA_JUDGE_PDFIMAGES, "-list " + file));
     EXPECT_EQ(r.status, 0) << r.err;
     std::vector<std::string> rows;
     std::istringstream lines(r.out);
@@ -79,7 +79,7 @@ std::vector<std::string> ImageList(const TempDir& dir, const std::string& file)
 
 TPnm Extracted(const TempDir& dir, const std::string& file, int index)
 {
-    const TRun r = RunPeer(dir, Cmd(VA_JUDGE_PDFIMAGES, "-png -f 1 " + file + " " + dir.File("img")));
+    const peer::RunResult r = peer::Run(Cmd(VA_JUDGE_PDFIMAGES, "-png -f 1 " + file + " " + dir.File("img")));
     EXPECT_EQ(r.status, 0) << r.err;
     char name[32];
     std::snprintf(name, sizeof name, "img-%03d.png", index);
@@ -117,7 +117,7 @@ TEST(PDFPeers, EveryPageKindReadsExactlyInEveryReader)
         p.PDFPaperWidth = c.bitmap->GetWidth();
         p.PDFPaperHeight = c.bitmap->GetHeight();
         rtl::TMemoryStream m;
-        TestProgress progress;
+        Progress progress;
         WritePDFStream(m, c.bitmap, p, progress.record);
         ASSERT_FALSE(progress.abort);
         const std::string file = dir.File("page.pdf");
@@ -145,7 +145,7 @@ TEST(PDFPeers, DCTImagesAreTheJpegEveryReaderDecodes)
     p.PDFPaperWidth = 41;
     p.PDFPaperHeight = 29;
     rtl::TMemoryStream m;
-    TestProgress progress;
+    Progress progress;
     WritePDFStream(m, &photo, p, progress.record);
     ASSERT_FALSE(progress.abort);
     const std::string file = dir.File("dct.pdf");
@@ -157,21 +157,22 @@ TEST(PDFPeers, DCTImagesAreTheJpegEveryReaderDecodes)
     // pdfimages hands back the JPEG as it is stored: it is the encoder's.
     std::vector<std::uint8_t> jpeg;
     ASSERT_TRUE(detail::IEEncodeDCTPage(photo, p, progress.record, jpeg));
-    const TRun x = RunPeer(dir, Cmd(VA_JUDGE_PDFIMAGES, "-j " + file + " " + dir.File("raw")));
+    const peer::RunResult x = peer::Run(Cmd(VA_JUDGE_PDFIMAGES, "-j " + file + " " + dir.File("raw")));
     ASSERT_EQ(x.status, 0) << x.err;
-    EXPECT_EQ(FileBytes(dir.File("raw-000.jpg")), jpeg);
+    EXPECT_EQ(peer::ReadFile(dir.File("raw-000.jpg")), jpeg);
     const TPnm reference = Djpeg(dir, jpeg);
     EXPECT_GE(Psnr(reference, ToPnm(photo, 3)), 25) << "the page is the photograph";
-    const TRun g =
-        RunPeer(dir, Cmd(VA_JUDGE_GS, "-dSAFER -dBATCH -dNOPAUSE -q -sDEVICE=ppmraw -r72 -sOutputFile=" +
-                                          dir.File("gs.ppm") + " " + file));
+    const peer::RunResult g = peer::Run(Cmd(
+        VA_JUDGE_GS,
+        "-dSAFER -dBATCH -dNOPAUSE -q -sDEVICE=ppmraw -r72 -sOutputFile=" + dir.File("gs.ppm") + " " + file));
     EXPECT_EQ(g.err, "");
     EXPECT_EQ(Wrong(ReadPnm(dir.File("gs.ppm")), reference, 1, 2), 0) << "Ghostscript";
-    const TRun u =
-        RunPeer(dir, Cmd(VA_JUDGE_MUTOOL, "draw -q -A 0 -r 72 -o " + dir.File("mu.ppm") + " " + file));
+    const peer::RunResult u =
+        peer::Run(Cmd(VA_JUDGE_MUTOOL, "draw -q -A 0 -r 72 -o " + dir.File("mu.ppm") + " " + file));
     EXPECT_EQ(u.status, 0);
     EXPECT_EQ(Wrong(ReadPnm(dir.File("mu.ppm")), reference, 1, 2), 0) << "MuPDF";
-    const TRun t = RunPeer(dir, Cmd(VA_JUDGE_PDFTOPPM, "-r 288 -singlefile " + file + " " + dir.File("pp")));
+    const peer::RunResult t =
+        peer::Run(Cmd(VA_JUDGE_PDFTOPPM, "-r 288 -singlefile " + file + " " + dir.File("pp")));
     EXPECT_EQ(t.err, "");
     EXPECT_EQ(Wrong(ReadPnm(dir.File("pp.ppm")), reference, 4, 2), 0) << "pdftoppm";
 }
@@ -224,14 +225,14 @@ TEST(PDFPeers, InfoStringsReadAsTheyWereMeant)
     p.PDFKeywords = "one\ttwo";
     rtl::SetDecimalSeparator(',');
     rtl::TMemoryStream m;
-    TestProgress progress;
+    Progress progress;
     WritePDFStream(m, &b, p, progress.record);
     rtl::SetDecimalSeparator('.');
     ASSERT_FALSE(progress.abort);
     const std::string file = dir.File("info.pdf");
     m.SaveToFile(file);
     CheckStructure(dir, file, 1);
-    const TRun i = RunPeer(dir, Cmd(VA_JUDGE_PDFINFO, "-enc UTF-8 " + file));
+    const peer::RunResult i = peer::Run(Cmd(VA_JUDGE_PDFINFO, "-enc UTF-8 " + file));
     EXPECT_NE(i.out.find("Title:           Caf\xC3\xA9 \xE2\x80\x93 \xE2\x82\xAC 5\n"), std::string::npos)
         << i.out;
     EXPECT_NE(i.out.find("Author:          A (b) \\ c\n"), std::string::npos) << i.out;

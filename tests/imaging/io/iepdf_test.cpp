@@ -17,7 +17,7 @@
 #include <vector>
 
 using namespace imaging;
-using imaging::test::TestProgress;
+using imaging::test::Progress;
 
 namespace {
 
@@ -96,7 +96,7 @@ TEST(PDFObjects, StringsEscapeTheirSpecialBytesOrGoToUTF16)
 std::string Document(TIEBitmap& b, TIOParamsVals& p)
 {
     rtl::TMemoryStream m;
-    TestProgress progress;
+    Progress progress;
     WritePDFStream(m, &b, p, progress.record);
     EXPECT_FALSE(progress.abort);
     return std::string(m.Bytes().begin(), m.Bytes().end());
@@ -240,7 +240,7 @@ TEST(PDFDocument, DCTImagesAreThreeComponentJPEGsWhateverColourSpaceWasAsked)
         rtl::TReadOnlyMemoryStream m(jpeg.data(), std::int64_t(jpeg.size()));
         TIEBitmap back;
         TIOParamsVals q(nullptr);
-        TestProgress progress;
+        Progress progress;
         DecodeJpegStream(m, nullptr, &back, false, false, progress.record, q);
         ASSERT_FALSE(progress.abort) << space;
         EXPECT_EQ(q.JPEGColorSpace, 2) << "YCbCr, asked " << space;
@@ -252,7 +252,7 @@ TEST(PDFDocument, PagesShareTheResourcesAndCountInOrder)
 {
     std::unique_ptr<TIEPDFDocument> doc = PDFBeginDocument();
     TIOParamsVals p(nullptr);
-    TestProgress progress;
+    Progress progress;
     for (int w : {10, 20, 30}) {
         TIEBitmap b;
         test::Photo(b, w, 10);
@@ -273,11 +273,11 @@ TEST(PDFDocument, PagesShareTheResourcesAndCountInOrder)
 
 TEST(PDFDocument, AShortWriteFailsTheDocument)
 {
-    test::TFullStream full(300);
+    test::FullStream full(300);
     TIEBitmap b;
     test::Photo(b, 20, 20);
     TIOParamsVals p(nullptr);
-    TestProgress progress;
+    Progress progress;
     WritePDFStream(full, &b, p, progress.record);
     EXPECT_TRUE(progress.abort);
 }
@@ -344,16 +344,8 @@ TEST(PDFComponent, PlainSavesByExtensionAndType)
 {
     TVodirAdIO io(nullptr);
     test::Photo(*io.IEBitmap(), 8, 8);
-    const std::string file = rtl::TempFolder() + "va_pdf_io.pdf";
-    io.SaveToFile(file);
-    ASSERT_FALSE(io.AbortFlag);
-    EXPECT_TRUE(FileText(file).starts_with("%PDF-1.4\n"));
-    EXPECT_EQ(io.Params().FileType, ioPDF);
-    rtl::RemoveFile(file);
-    rtl::TMemoryStream m;
-    io.SaveToStream(m, ioPDF);
-    EXPECT_FALSE(io.AbortFlag);
-    EXPECT_EQ(std::string(m.Bytes().begin(), m.Bytes().begin() + 8), "%PDF-1.4");
+    test::ExpectSavedFile(io, "va_pdf_io.pdf", ioPDF, "%PDF-1.4\n");
+    test::ExpectSavedStream(io, ioPDF, "%PDF-1.4\n");
 }
 
 }  // namespace

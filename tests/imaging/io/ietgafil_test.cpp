@@ -487,7 +487,7 @@ TEST(TgaWriter, RefusesEmptyAndOversizedImagesAndShortWrites)
 
     Job r;
     r.bitmap.Allocate(50, 50, ie24RGB);
-    ShortStream disk(300);
+    FullStream disk(300);
     WriteTGAStream(disk, &r.bitmap, r.params, r.progress, nullptr);
     EXPECT_TRUE(r.abort);
 }

@@ -1,37 +1,20 @@
-// Pictures and a progress record for the tests of the JPEG 2000, PostScript and PDF units.
+// Pictures for the tests of the JPEG 2000, PostScript and PDF units, with the helpers every format
+// test shares.
 #pragma once
 
 #include "imaging/core/iebitmap.h"
-#include "imaging/io/ieprogress.h"
-#include "platform/rtl/Streams.h"
+#include "imaging/io/vodiradio.h"
+#include "platform/rtl/Files.h"
+#include "tests/imaging/io/io_test_util.h"
 
-#include <algorithm>
-#include <atomic>
+#include <gtest/gtest.h>
+
 #include <cmath>
 #include <cstdint>
 #include <cstdlib>
+#include <string>
 
 namespace imaging::test {
-
-struct TestProgress {
-    std::atomic<bool> abort{false};
-    TProgressRecord record;
-    TestProgress() { record.Aborting = &abort; }
-};
-
-// A stream that takes only its first Room bytes, like a full disk: later writes fall short.
-class TFullStream : public rtl::TMemoryStream {
-public:
-    explicit TFullStream(std::int32_t Room) : room_(Room) {}
-    std::int32_t Write(const void* Buffer, std::int32_t Count) override
-    {
-        const std::int64_t left = std::max<std::int64_t>(0, room_ - Position());
-        return rtl::TMemoryStream::Write(Buffer, std::int32_t(std::min<std::int64_t>(left, Count)));
-    }
-
-private:
-    std::int32_t room_;
-};
 
 // Smooth shapes with edges and a little noise, like a small photograph: hard enough that a lossy
 // coder loses something, regular enough that it compresses.
@@ -74,5 +57,34 @@ inline void Bilevel(TIEBitmap& b, int w, int h)
 inline int Grey(TRGB c) { return (c.r * 21 + c.g * 71 + c.b * 8) / 100; }
 
 inline bool BitAt(TIEBitmap& b, int x, int y) { return (b.ScanLine(y)[x >> 3] >> (7 - (x & 7))) & 1; }
+
+inline std::string HeadOf(const rtl::TMemoryStream& m, std::size_t count)
+{
+    return std::string(m.Bytes().begin(), m.Bytes().end()).substr(0, count);
+}
+
+// Saves the component's image to a temporary file called Name: the file must start with Head and
+// its ending must have chosen FileType.
+inline void ExpectSavedFile(TVodirAdIO& io, const std::string& Name, int FileType, const std::string& Head)
+{
+    SCOPED_TRACE(Name);
+    const std::string file = rtl::TempFolder() + Name;
+    io.SaveToFile(file);
+    ASSERT_FALSE(io.AbortFlag);
+    rtl::TMemoryStream m;
+    m.LoadFromFile(file);
+    rtl::RemoveFile(file);
+    EXPECT_EQ(HeadOf(m, Head.size()), Head);
+    EXPECT_EQ(io.Params().FileType, FileType);
+}
+
+// Saves the component's image to a stream of FileType, which must start with Head.
+inline void ExpectSavedStream(TVodirAdIO& io, int FileType, const std::string& Head)
+{
+    rtl::TMemoryStream m;
+    io.SaveToStream(m, FileType);
+    EXPECT_FALSE(io.AbortFlag);
+    EXPECT_EQ(HeadOf(m, Head.size()), Head);
+}
 
 }  // namespace imaging::test

@@ -10,7 +10,6 @@
 #include <cstdio>
 #include <fstream>
 #include <iterator>
-#include <sstream>
 #include <string>
 #include <vector>
 
@@ -80,57 +79,8 @@ inline void WriteText(const std::string& path, const std::string& text)
 }
 
 // A netpbm image as 8-bit samples: P4 as 0 (black) and 255, P5 grey, P6 red, green, blue.
-struct Pnm {
-    int width = 0, height = 0, channels = 0;
-    Bytes data;
-    bool Empty() const { return channels == 0; }
-};
-
-inline Pnm ParsePnm(const std::string& file)
-{
-    Pnm img;
-    std::istringstream in(file);
-    std::string magic;
-    in >> magic;
-    auto field = [&]() {
-        int v = -1;
-        while (in >> std::ws && in.peek() == '#')
-            in.ignore(1 << 20, '\n');
-        in >> v;
-        return v;
-    };
-    img.width = field();
-    img.height = field();
-    const int maxval = magic == "P4" ? 1 : field();
-    in.get();
-    if (!in || img.width <= 0 || img.height <= 0 || maxval != (magic == "P4" ? 1 : 255))
-        return {};
-    const std::size_t at = std::size_t(in.tellg());
-    const std::size_t pixels = std::size_t(img.width) * std::size_t(img.height);
-    if (magic == "P4") {
-        const std::size_t stride = std::size_t(img.width + 7) / 8;
-        if (file.size() < at + stride * std::size_t(img.height))
-            return {};
-        img.channels = 1;
-        for (int y = 0; y < img.height; ++y)
-            for (int x = 0; x < img.width; ++x) {
-                const auto byte = std::uint8_t(file[at + std::size_t(y) * stride + std::size_t(x) / 8]);
-                img.data.push_back((byte >> (7 - x % 8)) & 1 ? 0 : 255);
-            }
-        return img;
-    }
-    img.channels = magic == "P5" ? 1 : magic == "P6" ? 3 : 0;
-    if (img.channels == 0 || file.size() < at + pixels * std::size_t(img.channels))
-        return {};
-    img.data.assign(file.begin() + std::ptrdiff_t(at),
-                    file.begin() + std::ptrdiff_t(at + pixels * img.channels));
-    return img;
-}
-
-inline Pnm ReadPnm(const std::string& path)
-{
-    const Bytes b = ReadFile(path);
-    return ParsePnm(std::string(b.begin(), b.end()));
-}
+using Pnm = test::TPnm;
+using test::ParsePnm;
+using test::ReadPnm;
 
 }  // namespace imaging::peer

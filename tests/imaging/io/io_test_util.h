@@ -1,14 +1,18 @@
-// Helpers the format tests share: an abort flag with its progress record, a stream that fills
-// up like a full disk, and pixel access that reads every pixel format as 0xRRGGBB.
+// Helpers the format tests share: an abort flag with its progress record, what a multi-image
+// reader gives, a stream that fills up like a full disk, and pixel access that reads every pixel
+// format as 0xRRGGBB.
 #pragma once
 
 #include "imaging/core/iebitmap.h"
+#include "imaging/core/iemask.h"
 #include "imaging/io/ieprogress.h"
+#include "imaging/io/ioparams.h"
 #include "platform/rtl/Streams.h"
 
 #include <algorithm>
 #include <atomic>
 #include <cstdint>
+#include <memory>
 #include <vector>
 
 namespace imaging::test {
@@ -20,6 +24,16 @@ struct Progress {
     TProgressRecord record;
     Progress() { record.Aborting = &abort; }
     bool Aborted() const { return abort.load(); }
+};
+
+// What a reader of files with several images (GIF, TIFF) gave: the image and its alpha, the
+// parameters, the image count (-1 until the reader sets it) and the abort flag.
+struct ReadResult {
+    TIEBitmap bitmap;
+    std::unique_ptr<TIEMask> mask;
+    TIOParamsVals params{nullptr};
+    int count = -1;
+    bool aborted = false;
 };
 
 // A stream that takes only so many bytes.

@@ -10,7 +10,7 @@
 // A read prints what the parameters say (key=value lines, markers as type:length).
 #include "imaging/io/jpegfilt.h"
 #include "imaging/io/vodiradio.h"
-#include "tests/imaging/io/pnm_test_util.h"
+#include "tests/imaging/io/peer_tool_util.h"
 
 #include <cstdio>
 #include <cstdlib>
@@ -57,24 +57,17 @@ bool Read(const char* in, TIEBitmap& bitmap, TIOParamsVals& params)
 {
     rtl::TMemoryStream file;
     file.LoadFromFile(in);
-    std::atomic<bool> abort{false};
-    TProgressRecord progress;
-    progress.Aborting = &abort;
-    DecodeJpegStream(file, nullptr, &bitmap, false, false, progress, params);
-    return !abort;
+    test::Progress progress;
+    DecodeJpegStream(file, nullptr, &bitmap, false, false, progress.record, params);
+    return !progress.Aborted();
 }
 
-bool Write(const char* out, TIEBitmap& bitmap, TIOParamsVals& params)
+// The tool's exit code: 0, or 2 when the encoder aborts.
+int Write(const char* out, TIEBitmap& bitmap, TIOParamsVals& params)
 {
-    rtl::TMemoryStream file;
-    std::atomic<bool> abort{false};
-    TProgressRecord progress;
-    progress.Aborting = &abort;
-    EncodeJpegStream(file, &bitmap, params, progress);
-    if (abort)
-        return false;
-    file.SaveToFile(out);
-    return true;
+    return test::WriteToFile(out, [&](rtl::TStream& file, TProgressRecord& progress) {
+        EncodeJpegStream(file, &bitmap, params, progress);
+    });
 }
 
 int ReadCommand(int argc, char** argv)
@@ -109,7 +102,7 @@ int WriteCommand(int argc, char** argv)
         return 3;
     TIOParamsVals params(nullptr);
     Options(argc, argv, 4, params);
-    return Write(argv[3], bitmap, params) ? 0 : 2;
+    return Write(argv[3], bitmap, params);
 }
 
 int CopyCommand(int argc, char** argv)
@@ -119,7 +112,7 @@ int CopyCommand(int argc, char** argv)
     if (!Read(argv[2], bitmap, params))
         return 2;
     Options(argc, argv, 4, params);
-    return Write(argv[3], bitmap, params) ? 0 : 2;
+    return Write(argv[3], bitmap, params);
 }
 
 }  // namespace
@@ -229,7 +222,7 @@ int RelayCommand(int argc, char** argv)
 
 int main(int argc, char** argv)
 {
-    try {
+    return test::ToolMain("jpeg_peer_tool", "read|write|copy|relay IN OUT [options], or exif IN", [&] {
         if (argc >= 4 && std::strcmp(argv[1], "read") == 0)
             return ReadCommand(argc, argv);
         if (argc >= 4 && std::strcmp(argv[1], "write") == 0)
@@ -240,10 +233,6 @@ int main(int argc, char** argv)
             return ExifCommand(argv);
         if (argc >= 4 && std::strcmp(argv[1], "relay") == 0)
             return RelayCommand(argc, argv);
-    } catch (const std::exception& e) {
-        std::fprintf(stderr, "jpeg_peer_tool: %s\n", e.what());
-        return 4;
-    }
-    std::fprintf(stderr, "usage: jpeg_peer_tool read|write|copy|relay IN OUT [options], or exif IN\n");
-    return 1;
+        return -1;
+    });
 }

@@ -33,30 +33,10 @@ import sys
 
 from PIL import Image
 
-from peer_suite import check, max_difference, parse_pam, run
+from peer_suite import check, max_difference, parse_pnm, run
 import peer_suite
 
 TOOL, CONVERT, GO_IMAGE, PIXBUF, EXIV2 = sys.argv[1:6]
-
-
-def parse_pnm(data):
-    """djpeg's P5 or P6, or our P7, as (width, height, RGB bytes)."""
-    if data[:2] == b"P7":
-        w, h, rgba = parse_pam(data)
-        return w, h, bytes(v for i, v in enumerate(rgba) if i % 4 != 3)
-    fields, pos = [], 2
-    while len(fields) < 3:
-        while data[pos:pos + 1].isspace():
-            pos += 1
-        start = pos
-        while not data[pos:pos + 1].isspace():
-            pos += 1
-        fields.append(int(data[start:pos]))
-    w, h = fields[0], fields[1]
-    body = data[pos + 1:]
-    if data[:2] == b"P5":
-        return w, h, bytes(v for g in body[:w * h] for v in (g, g, g))
-    return w, h, body[:w * h * 3]
 
 
 def djpeg(path, scale=1):

@@ -8,6 +8,7 @@
 #include "imaging/io/iejpegmarkers.h"
 #include "imaging/io/vodiradio.h"
 #include "platform/rtl/Endian.h"
+#include "tests/imaging/io/io_test_util.h"
 
 #include <gtest/gtest.h>
 
@@ -38,11 +39,7 @@ TIEBitmap& Picture(TIEBitmap& b, int w, int h, bool grey = false)
     return b;
 }
 
-struct Progress {
-    std::atomic<bool> abort{false};
-    TProgressRecord record;
-    Progress() { record.Aborting = &abort; }
-};
+using test::Progress;
 
 Bytes Encode(TIEBitmap& b, TIOParamsVals& p)
 {
@@ -460,20 +457,11 @@ TEST(JpegWriter, MessagesComeFromTheLibrarysTable)
     EXPECT_EQ(IEJpegMessage(100000), "Corrupted");
 }
 
-class NoRoomStream : public rtl::TMemoryStream {
-public:
-    std::int32_t Write(const void* buffer, std::int32_t count) override
-    {
-        const std::int32_t room = std::int32_t(std::max<std::int64_t>(0, 1000 - Position()));
-        return TMemoryStream::Write(buffer, std::min(count, room));
-    }
-};
-
 TEST(JpegWriter, AShortWriteSetsTheAbortFlag)
 {
     TIEBitmap b;
     Picture(b, 300, 300);
-    NoRoomStream m;
+    test::FullStream m(1000);
     TIOParamsVals p(nullptr);
     Progress progress;
     EXPECT_NO_THROW(EncodeJpegStream(m, &b, p, progress.record));

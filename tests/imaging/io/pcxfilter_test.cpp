@@ -376,7 +376,7 @@ TEST(PcxWriter, RefusesEmptyAndOversizedImagesAndShortWrites)
 
     Job r;
     Fill24(r.bitmap, 40, 40, [](int x, int y) { return unsigned(x * 7 + y * 300); });
-    ShortStream disk(500);
+    FullStream disk(500);
     WritePCXStream(disk, &r.bitmap, r.params, r.progress);
     EXPECT_TRUE(r.abort);
 }

@@ -1,55 +1,19 @@
-// What the native peer tests of the JPEG 2000, PostScript and PDF units share: running a peer
-// with its output and error streams kept, images as PNM pixels, and their distance.
+// What the native peer tests of the JPEG 2000, PostScript and PDF units share besides running the
+// peers (io_peer_util.h): images as PNM pixels, and their distance.
 #pragma once
 
 #include "imaging/core/iebitmap.h"
-#include "tests/imaging/core/peer_test_util.h"
+#include "tests/imaging/io/io_peer_util.h"
 
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
-#include <iterator>
 #include <limits>
 #include <string>
 #include <vector>
 
-#include <sys/wait.h>
-
 namespace imaging::test {
-
-struct TRun {
-    int status = -1;  // the exit code, or -1 when the program did not end normally
-    std::string out, err;
-};
-
-// Runs a shell command; its standard output and error are collected through files in Dir.
-inline TRun RunPeer(const TempDir& dir, const std::string& command)
-{
-    const std::string out = dir.File("run.out"), err = dir.File("run.err");
-    const int raw = std::system((command + " >" + out + " 2>" + err).c_str());
-    TRun r;
-    r.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
-    auto slurp = [](const std::string& path) {
-        std::ifstream in(path, std::ios::binary);
-        return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-    };
-    r.out = slurp(out);
-    r.err = slurp(err);
-    return r;
-}
-
-inline std::vector<std::uint8_t> FileBytes(const std::string& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
-
-inline void WriteBytes(const std::string& path, const std::vector<std::uint8_t>& bytes)
-{
-    std::ofstream out(path, std::ios::binary);
-    out.write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
-}
 
 // The samples of a binary PGM or PPM of any maxval below 256, as stored; comments are skipped.
 // Empty for anything else.
@@ -125,8 +89,8 @@ inline int Wrong(const TPnm& page, TIEBitmap& image, int scale, int tolerance = 
 inline TPnm Djpeg(const TempDir& dir, const std::vector<std::uint8_t>& jpeg)
 {
     const std::string in = dir.File("ref.jpg"), out = dir.File("ref.ppm");
-    WriteBytes(in, jpeg);
-    const TRun r = RunPeer(dir, std::string(VA_JUDGE_DJPEG) + " -ppm -outfile " + out + " " + in);
+    peer::WriteFile(in, jpeg);
+    const peer::RunResult r = peer::Run(std::string(VA_JUDGE_DJPEG) + " -ppm -outfile " + out + " " + in);
     EXPECT_EQ(r.status, 0) << r.err;
     return ReadPnm(out);
 }

@@ -6,7 +6,7 @@
 // and the alpha mask (255 where the reader gave none).
 #include "imaging/io/pngfilt.h"
 #include "imaging/io/pngfiltw.h"
-#include "tests/imaging/io/pnm_test_util.h"
+#include "tests/imaging/io/peer_tool_util.h"
 
 #include <cstdio>
 #include <cstdlib>
@@ -30,12 +30,10 @@ int ReadCommand(int argc, char** argv)
     TIOParamsVals params(nullptr);
     params.NativePixelFormat = native;
     params.PNGBackground = TRGB{0x33, 0x22, 0x11};
-    std::atomic<bool> abort{false};
-    TProgressRecord progress;
-    progress.Aborting = &abort;
+    test::Progress progress;
     std::unique_ptr<TIEMask> mask;
-    ReadPNGStream(file, &bitmap, params, progress, mask, blend, false);
-    if (abort)
+    ReadPNGStream(file, &bitmap, params, progress.record, mask, blend, false);
+    if (progress.Aborted())
         return 2;
     std::unique_ptr<TIEBitmap> alpha;
     if (mask && !mask->Full) {
@@ -94,32 +92,21 @@ int WriteCommand(int argc, char** argv)
         mask = std::make_unique<TIEMask>();
         alpha->CopyToTIEMask(mask.get());
     }
-    rtl::TMemoryStream out;
-    std::atomic<bool> abort{false};
-    TProgressRecord progress;
-    progress.Aborting = &abort;
-    WritePNGStream(out, &bitmap, params, progress, mask.get());
-    if (abort)
-        return 2;
-    out.SaveToFile(argv[3]);
-    return 0;
+    return test::WriteToFile(argv[3], [&](rtl::TStream& out, TProgressRecord& progress) {
+        WritePNGStream(out, &bitmap, params, progress, mask.get());
+    });
 }
 
 }  // namespace
 
 int main(int argc, char** argv)
 {
-    try {
-        if (argc >= 4 && std::strcmp(argv[1], "read") == 0)
-            return ReadCommand(argc, argv);
-        if (argc >= 7 && std::strcmp(argv[1], "write") == 0)
-            return WriteCommand(argc, argv);
-    } catch (const std::exception& e) {
-        std::fprintf(stderr, "png_peer_tool: %s\n", e.what());
-        return 4;
-    }
-    std::fprintf(
-        stderr,
-        "usage: png_peer_tool read IN OUT [native] [blend] | write IN OUT SAMPLES BITS INTERLACED ...\n");
-    return 1;
+    return test::ToolMain("png_peer_tool",
+                          "read IN OUT [native] [blend] | write IN OUT SAMPLES BITS INTERLACED ...", [&] {
+                              if (argc >= 4 && std::strcmp(argv[1], "read") == 0)
+                                  return ReadCommand(argc, argv);
+                              if (argc >= 7 && std::strcmp(argv[1], "write") == 0)
+                                  return WriteCommand(argc, argv);
+                              return -1;
+                          });
 }

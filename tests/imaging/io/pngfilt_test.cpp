@@ -6,6 +6,7 @@
 
 #include "imaging/io/iefileformats.h"
 #include "imaging/io/vodiradio.h"
+#include "tests/imaging/io/io_test_util.h"
 #include "tests/imaging/io/png_test_util.h"
 
 #include <gtest/gtest.h>
@@ -30,23 +31,19 @@ struct Read {
 void ReadPng(const Bytes& file, Read& r, bool blend = false, bool native = false)
 {
     rtl::TReadOnlyMemoryStream m(file.data(), std::int64_t(file.size()));
-    std::atomic<bool> abort{false};
-    TProgressRecord progress;
-    progress.Aborting = &abort;
+    test::Progress progress;
     r.params.NativePixelFormat = native;
-    ReadPNGStream(m, &r.bitmap, r.params, progress, r.mask, blend, false);
-    r.aborted = abort;
+    ReadPNGStream(m, &r.bitmap, r.params, progress.record, r.mask, blend, false);
+    r.aborted = progress.Aborted();
 }
 
 Bytes WritePng(TIEBitmap& b, TIOParamsVals& p, const TIEMask* mask = nullptr, bool* aborted = nullptr)
 {
     rtl::TMemoryStream m;
-    std::atomic<bool> abort{false};
-    TProgressRecord progress;
-    progress.Aborting = &abort;
-    WritePNGStream(m, &b, p, progress, mask);
+    test::Progress progress;
+    WritePNGStream(m, &b, p, progress.record, mask);
     if (aborted)
-        *aborted = abort;
+        *aborted = progress.Aborted();
     return m.Bytes();
 }
 
@@ -328,12 +325,10 @@ TEST(PngReader, DamagedShortAndOversizedFilesAbortWithoutThrowing)
     FailingStream failing(good, std::int64_t(good.size()) - 40);
     TIEBitmap b;
     TIOParamsVals p(nullptr);
-    std::atomic<bool> abort{false};
-    TProgressRecord progress;
-    progress.Aborting = &abort;
+    test::Progress progress;
     std::unique_ptr<TIEMask> mask;
-    ASSERT_NO_THROW(ReadPNGStream(failing, &b, p, progress, mask, false, false));
-    EXPECT_TRUE(abort);
+    ASSERT_NO_THROW(ReadPNGStream(failing, &b, p, progress.record, mask, false, false));
+    EXPECT_TRUE(progress.Aborted());
 }
 
 // ---- writing ----
@@ -516,27 +511,16 @@ TEST(PngWriter, ResolutionsBeyondWhatPhysHoldsAreClamped)
     }
 }
 
-class NoRoomStream : public rtl::TMemoryStream {
-public:
-    std::int32_t Write(const void* buffer, std::int32_t count) override
-    {
-        const std::int32_t room = std::int32_t(std::max<std::int64_t>(0, 100 - Position()));
-        return TMemoryStream::Write(buffer, std::min(count, room));
-    }
-};
-
 TEST(PngWriter, AShortWriteAbortsWithoutTheEnd)
 {
     TIEBitmap b;
     b.Allocate(64, 64, ie24RGB);
     TIOParamsVals p(nullptr);
     p.PNGCompression = 0;
-    NoRoomStream m;
-    std::atomic<bool> abort{false};
-    TProgressRecord progress;
-    progress.Aborting = &abort;
-    EXPECT_NO_THROW(WritePNGStream(m, &b, p, progress, nullptr));
-    EXPECT_TRUE(abort);
+    test::FullStream m(100);
+    test::Progress progress;
+    EXPECT_NO_THROW(WritePNGStream(m, &b, p, progress.record, nullptr));
+    EXPECT_TRUE(progress.Aborted());
     EXPECT_LE(m.Size(), 100);
 }
 

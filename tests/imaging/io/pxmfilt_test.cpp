@@ -217,7 +217,7 @@ TEST(PxmWriter, AShortWriteAborts)
 {
     Job r;
     r.bitmap.Allocate(100, 100, ie24RGB);
-    ShortStream disk(500);
+    FullStream disk(500);
     WritePXMStream(disk, &r.bitmap, r.params, r.progress);
     EXPECT_TRUE(r.abort);
 }

@@ -9,6 +9,7 @@
 #include "imaging/io/pcxfilter.h"
 #include "imaging/io/pxmfilt.h"
 #include "imaging/io/wbmpfilt.h"
+#include "tests/imaging/io/peer_tool_util.h"
 
 #include <cstdio>
 #include <cstdlib>
@@ -20,32 +21,23 @@ using namespace imaging;
 
 namespace {
 
-void Save(const std::string& path, const std::string& bytes)
-{
-    rtl::TMemoryStream o;
-    o.WriteBuffer(bytes.data(), std::int32_t(bytes.size()));
-    o.SaveToFile(path);
-}
-
 int ReadCommand(const std::string& format, const char* in, const std::string& out)
 {
     rtl::TMemoryStream file;
     file.LoadFromFile(in);
     TIEBitmap bitmap;
     TIOParamsVals params(nullptr);
-    std::atomic<bool> abort{false};
-    TProgressRecord progress;
-    progress.Aborting = &abort;
+    test::Progress progress;
     std::unique_ptr<TIEMask> mask;
     if (format == "pxm")
-        ReadPXMStream(file, &bitmap, params, progress, false);
+        ReadPXMStream(file, &bitmap, params, progress.record, false);
     else if (format == "wbmp")
-        ReadWBMPStream(file, &bitmap, params, false, progress);
+        ReadWBMPStream(file, &bitmap, params, false, progress.record);
     else if (format == "tga")
-        ReadTGAStream(file, &bitmap, params, mask, false, false, progress);
+        ReadTGAStream(file, &bitmap, params, mask, false, false, progress.record);
     else
-        ReadPCXStream(file, &bitmap, params, 0, progress, false);
-    if (abort)
+        ReadPCXStream(file, &bitmap, params, 0, progress.record, false);
+    if (progress.Aborted())
         return 2;
     std::printf("width=%d\nheight=%d\nbits=%d\nsamples=%d\nformat=%d\ncolormap=%d\n", params.Width,
                 params.Height, params.BitsPerSample, params.SamplesPerPixel, int(bitmap.GetPixelFormat()),
@@ -57,59 +49,23 @@ int ReadCommand(const std::string& format, const char* in, const std::string& ou
                     params.TGAYPos, params.TGAGrayLevel, params.TGACompressed);
     if (format == "pcx")
         std::printf("version=%d\ndpix=%d\ndpiy=%d\n", params.PCXVersion, params.DpiX, params.DpiY);
-    bitmap.SetPixelFormat(ie24RGB);
+    test::SavePpm(out + ".ppm", bitmap);
     const int w = bitmap.GetWidth();
     const int h = bitmap.GetHeight();
-    std::string ppm = "P6\n" + std::to_string(w) + " " + std::to_string(h) + "\n255\n";
-    for (int y = 0; y < h; ++y) {
-        const TRGB* row = reinterpret_cast<const TRGB*>(bitmap.ScanLine(y));
-        for (int x = 0; x < w; ++x)
-            ppm += {char(row[x].r), char(row[x].g), char(row[x].b)};
-    }
-    Save(out + ".ppm", ppm);
     if (mask) {
         std::string pgm = "P5\n" + std::to_string(w) + " " + std::to_string(h) + "\n255\n";
         for (int y = 0; y < h; ++y)
             pgm.append(reinterpret_cast<const char*>(mask->ScanLine(y)), std::size_t(w));
-        Save(out + ".alpha.pgm", pgm);
+        test::SaveBytes(out + ".alpha.pgm", pgm);
     }
     return 0;
-}
-
-// A binary PPM or PGM with maxval 255 and no comments, as the suite writes them; channels 3 or 1.
-bool LoadNetpbm(const char* in, TIEBitmap& bitmap, int channels)
-{
-    rtl::TMemoryStream file;
-    file.LoadFromFile(in);
-    const std::string text(file.Bytes().begin(), file.Bytes().end());
-    int w = 0, h = 0, max = 0, consumed = 0;
-    const char* form = channels == 3 ? "P6 %d %d %d%n" : "P5 %d %d %d%n";
-    if (std::sscanf(text.c_str(), form, &w, &h, &max, &consumed) != 3 || max != 255)
-        return false;
-    const std::size_t start = std::size_t(consumed) + 1;
-    if (text.size() < start + std::size_t(w) * h * channels)
-        return false;
-    bitmap.Allocate(w, h, channels == 3 ? ie24RGB : ie8g);
-    for (int y = 0; y < h; ++y) {
-        std::uint8_t* row = bitmap.ScanLine(y);
-        const char* p = text.data() + start + std::size_t(y) * w * channels;
-        for (int x = 0; x < w; ++x) {
-            if (channels == 1) {
-                row[x] = std::uint8_t(p[x]);
-                continue;
-            }
-            row[3 * x] = std::uint8_t(p[3 * x + 2]);
-            row[3 * x + 1] = std::uint8_t(p[3 * x + 1]);
-            row[3 * x + 2] = std::uint8_t(p[3 * x]);
-        }
-    }
-    return true;
 }
 
 int WriteCommand(const std::string& format, int argc, char** argv)
 {
     TIEBitmap bitmap;
-    if (!LoadNetpbm(argv[3], bitmap, 3))
+    std::unique_ptr<TIEBitmap> none;
+    if (!test::LoadPnm(argv[3], bitmap, none))
         return 3;
     std::map<std::string, std::string> opt;
     for (int i = 5; i < argc; ++i) {
@@ -135,48 +91,44 @@ int WriteCommand(const std::string& format, int argc, char** argv)
     params.TGADescription = opt.count("desc") ? opt["desc"] : "";
     std::unique_ptr<TIEMask> mask;
     if (opt.count("alpha")) {
-        TIEBitmap alpha;
-        if (!LoadNetpbm(opt["alpha"].c_str(), alpha, 1))
+        // A PGM: its grey, which the loader spreads to three channels, is the alpha.
+        TIEBitmap grey;
+        if (!test::LoadPnm(opt["alpha"], grey, none))
             return 3;
+        TIEBitmap alpha;
+        alpha.Allocate(grey.GetWidth(), grey.GetHeight(), ie8g);
+        for (int y = 0; y < grey.GetHeight(); ++y)
+            for (int x = 0; x < grey.GetWidth(); ++x)
+                alpha.ScanLine(y)[x] = grey.ScanLine(y)[3 * x];
         mask = std::make_unique<TIEMask>();
         alpha.CopyToTIEMask(mask.get());
     }
     if (number("mono", 0))
         bitmap.SetPixelFormat(ie1g);
-    rtl::TMemoryStream out;
-    std::atomic<bool> abort{false};
-    TProgressRecord progress;
-    progress.Aborting = &abort;
-    if (format == "pxm")
-        WritePXMStream(out, &bitmap, params, progress);
-    else if (format == "wbmp")
-        WriteWBMPStream(out, &bitmap, progress);
-    else if (format == "tga")
-        WriteTGAStream(out, &bitmap, params, progress, mask.get());
-    else
-        WritePCXStream(out, &bitmap, params, progress);
-    if (abort)
-        return 2;
-    out.SaveToFile(argv[4]);
-    return 0;
+    return test::WriteToFile(argv[4], [&](rtl::TStream& out, TProgressRecord& progress) {
+        if (format == "pxm")
+            WritePXMStream(out, &bitmap, params, progress);
+        else if (format == "wbmp")
+            WriteWBMPStream(out, &bitmap, progress);
+        else if (format == "tga")
+            WriteTGAStream(out, &bitmap, params, progress, mask.get());
+        else
+            WritePCXStream(out, &bitmap, params, progress);
+    });
 }
 
 }  // namespace
 
 int main(int argc, char** argv)
 {
-    try {
-        const std::string format = argc > 2 ? argv[2] : "";
-        const bool known = format == "pxm" || format == "wbmp" || format == "tga" || format == "pcx";
-        if (known && argc == 5 && std::strcmp(argv[1], "read") == 0)
-            return ReadCommand(format, argv[3], argv[4]);
-        if (known && argc >= 5 && std::strcmp(argv[1], "write") == 0)
-            return WriteCommand(format, argc, argv);
-    } catch (const std::exception& e) {
-        std::fprintf(stderr, "raster_peer_tool: %s\n", e.what());
-        return 4;
-    }
-    std::fprintf(stderr,
-                 "usage: raster_peer_tool read FORMAT IN OUT | write FORMAT IN.ppm OUT [key=value...]\n");
-    return 1;
+    return test::ToolMain(
+        "raster_peer_tool", "read FORMAT IN OUT | write FORMAT IN.ppm OUT [key=value...]", [&] {
+            const std::string format = argc > 2 ? argv[2] : "";
+            const bool known = format == "pxm" || format == "wbmp" || format == "tga" || format == "pcx";
+            if (known && argc == 5 && std::strcmp(argv[1], "read") == 0)
+                return ReadCommand(format, argv[3], argv[4]);
+            if (known && argc >= 5 && std::strcmp(argv[1], "write") == 0)
+                return WriteCommand(format, argc, argv);
+            return -1;
+        });
 }

@@ -13,24 +13,14 @@ Usage: raster_peers.py <raster_peer_tool> <convert> <pxm|tga|pcx>
 import os
 import random
 import struct
-import subprocess
 import sys
-import tempfile
 
 from PIL import Image
 
+from peer_suite import black_and_white, check, gradient, parse_netpbm, run, with_colours
+import peer_suite
+
 TOOL, CONVERT, FORMAT = sys.argv[1], sys.argv[2], sys.argv[3]
-results = {"passed": 0, "failed": 0}
-
-
-def check(ok, what):
-    results["passed" if ok else "failed"] += 1
-    if not ok:
-        print("FAIL:", what)
-
-
-def run(args, stdin=None):
-    return subprocess.run(args, stdin=stdin, stdout=subprocess.PIPE, stderr=subprocess.PIPE)
 
 
 def netpbm(args, source=None, out=None):
@@ -49,66 +39,6 @@ def netpbm(args, source=None, out=None):
 
 
 # ---- decoded images: (width, height, RGB bytes, alpha bytes or None) ----
-
-def parse_netpbm(data):
-    """P1..P7 of any maximum, samples scaled to 0..255 rounding to nearest."""
-    magic = data[:2]
-    pos = 2
-    if magic == b"P7":
-        fields = {}
-        while True:
-            end = data.index(b"\n", pos)
-            line = data[pos:end].split()
-            pos = end + 1
-            if line and line[0] == b"ENDHDR":
-                break
-            if line:
-                fields[line[0]] = line[1]
-        w, h, depth, mx = (int(fields[k]) for k in (b"WIDTH", b"HEIGHT", b"DEPTH", b"MAXVAL"))
-        plain = False
-    else:
-        values = []
-        need = 2 if magic in (b"P1", b"P4") else 3
-        while len(values) < need:
-            while data[pos:pos + 1].isspace():
-                pos += 1
-            if data[pos:pos + 1] == b"#":
-                pos = data.index(b"\n", pos)
-                continue
-            start = pos
-            while not data[pos:pos + 1].isspace():
-                pos += 1
-            values.append(int(data[start:pos]))
-        pos += 1
-        w, h = values[0], values[1]
-        mx = values[2] if need == 3 else 1
-        depth = 3 if magic in (b"P3", b"P6") else 1
-        plain = magic in (b"P1", b"P2", b"P3")
-    count = w * h * depth
-    if magic in (b"P1", b"P4"):
-        if magic == b"P4":
-            stride = (w + 7) // 8
-            bits = [(data[pos + y * stride + (x >> 3)] >> (7 - (x & 7))) & 1 for y in range(h) for x in range(w)]
-        else:
-            bits = [int(c) for c in data[pos:].decode() if c in "01"][:count]
-        vals = [0 if b else 255 for b in bits]
-        mx = 255
-    elif plain:
-        vals = [int(t) for t in data[pos:].split()[:count]]
-    elif mx > 255:
-        vals = struct.unpack(">%dH" % count, data[pos:pos + 2 * count])
-    else:
-        vals = data[pos:pos + count]
-    scaled = bytes((min(v, mx) * 255 + mx // 2) // mx for v in vals)
-    alpha = None
-    if depth in (2, 4):
-        alpha = scaled[depth - 1::depth]
-        scaled = bytes(b for i in range(w * h) for b in scaled[i * depth:i * depth + depth - 1])
-        depth -= 1
-    if depth == 1:
-        scaled = bytes(b for v in scaled for b in (v, v, v))
-    return w, h, scaled, alpha
-
 
 def judge_pillow(path):
     im = Image.open(path)
@@ -234,27 +164,6 @@ def damaged_files_end_cleanly(files, tmp, fmt=None):
 
 
 # ---- source images ----
-
-def gradient(w, h, seed=7):
-    rnd = random.Random(seed)
-    im = Image.new("RGB", (w, h))
-    im.putdata([((x * 255) // (w - 1), (y * 255) // (h - 1), rnd.randrange(256)) for y in range(h) for x in range(w)])
-    return im
-
-
-def with_colours(w, h, n, seed):
-    rnd = random.Random(seed)
-    pal = [(rnd.randrange(256), rnd.randrange(256), rnd.randrange(256)) for _ in range(n)]
-    im = Image.new("RGB", (w, h))
-    im.putdata([pal[(x // 3 + y * 5 + rnd.randrange(2)) % n] for y in range(h) for x in range(w)])
-    return im
-
-
-def black_and_white(w, h):
-    im = Image.new("RGB", (w, h))
-    im.putdata([(255, 255, 255) if (x * y + x) % 3 else (0, 0, 0) for y in range(h) for x in range(w)])
-    return im
-
 
 def save_ppm(im, path):
     im.convert("RGB").save(path)
@@ -611,12 +520,5 @@ def pcx_suite(tmp):
             check(code == 0 and mine[:3] == expect, "%s: our reader reads other pixels back" % name)
 
 
-def main():
-    with tempfile.TemporaryDirectory(prefix="va_%s_peers_" % FORMAT) as tmp:
-        {"pxm": pxm_suite, "tga": tga_suite, "pcx": pcx_suite}[FORMAT](tmp)
-    print("%d passed, %d failed" % (results["passed"], results["failed"]))
-    return 1 if results["failed"] else 0
-
-
 if __name__ == "__main__":
-    sys.exit(main())
+    sys.exit(peer_suite.main("va_%s_peers_" % FORMAT, {"pxm": pxm_suite, "tga": tga_suite, "pcx": pcx_suite}[FORMAT]))

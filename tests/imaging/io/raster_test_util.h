@@ -1,5 +1,5 @@
 // Helpers of the PNM, WBMP, TGA and PCX tests: files as byte vectors, a reader or writer run with its
-// own abort flag, and pixels as 0xRRGGBB.
+// own abort flag, and pixels as 0xRRGGBB, with the helpers every format test shares.
 #pragma once
 
 #include "imaging/core/iebitmap.h"
@@ -7,6 +7,7 @@
 #include "imaging/io/ioparams.h"
 #include "platform/rtl/Endian.h"
 #include "platform/rtl/Streams.h"
+#include "tests/imaging/io/io_test_util.h"
 
 #include <gtest/gtest.h>
 
@@ -17,8 +18,6 @@
 #include <vector>
 
 namespace imaging::test {
-
-using Bytes = std::vector<std::uint8_t>;
 
 inline Bytes Text(const std::string& s) { return Bytes(s.begin(), s.end()); }
 
@@ -49,13 +48,6 @@ struct Job {
     Job() { progress.Aborting = &abort; }
 };
 
-// "rrggbb" of a pixel in any format.
-inline std::uint32_t Px(TIEBitmap& b, int x, int y)
-{
-    const TRGB c = b.GetPixelRGB(x, y);
-    return std::uint32_t(c.r) << 16 | std::uint32_t(c.g) << 8 | c.b;
-}
-
 // The bitmap holds these pixels (0xRRGGBB), left to right and top to bottom.
 inline void ExpectPixels(Job& r, const std::vector<std::uint32_t>& pixels, const char* what)
 {
@@ -76,21 +68,5 @@ void Fill24(TIEBitmap& b, int w, int h, Pixel pixel)
             b.SetPixel24(x, y, TRGB{std::uint8_t(c), std::uint8_t(c >> 8), std::uint8_t(c >> 16)});
         }
 }
-
-// A stream that takes only the first Limit bytes written, as a full disk does.
-class ShortStream : public rtl::TMemoryStream {
-public:
-    explicit ShortStream(std::int64_t limit) : limit_(limit) {}
-    std::int32_t Write(const void* buffer, std::int32_t count) override
-    {
-        const std::int64_t room = limit_ - Position();
-        if (room <= 0)
-            return 0;
-        return rtl::TMemoryStream::Write(buffer, count < room ? count : std::int32_t(room));
-    }
-
-private:
-    std::int64_t limit_;
-};
 
 }  // namespace imaging::test

@@ -20,6 +20,7 @@
 using namespace imaging;
 using test::Bytes;
 using test::Px;
+using test::ReadResult;
 
 namespace {
 
@@ -173,14 +174,6 @@ private:
     std::map<std::uint16_t, Entry> entries_;
     std::size_t lastLink_ = 4;
     std::vector<std::size_t> linkAt_;
-};
-
-struct ReadResult {
-    TIEBitmap bitmap;
-    std::unique_ptr<TIEMask> mask;
-    TIOParamsVals params{nullptr};
-    int count = -1;
-    bool aborted = false;
 };
 
 void Read(const Bytes& file, ReadResult& r, int page = 0, bool native = false, std::int64_t at = 0,

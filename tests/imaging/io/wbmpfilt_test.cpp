@@ -118,7 +118,7 @@ TEST(WbmpWriter, AnEmptyImageOrAShortWriteAborts)
 
     Job r;
     r.bitmap.Allocate(64, 64, ie1g);
-    ShortStream disk(100);
+    FullStream disk(100);
     WriteWBMPStream(disk, &r.bitmap, r.progress);
     EXPECT_TRUE(r.abort);
 }

@@ -1,13 +1,16 @@
-// Netpbm files for the peer tools: the peers and the suites exchange pixels as PPM, PGM and PAM.
+// What the peer tools share: the netpbm files (PPM, PGM and PAM) through which the suites and the
+// peers exchange pixels, a writer's run into a file, and the tools' exit codes.
 #pragma once
 
 #include "imaging/core/iebitmap.h"
 #include "platform/rtl/Streams.h"
+#include "tests/imaging/io/io_test_util.h"
 
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <exception>
 #include <memory>
 #include <string>
 #include <vector>
@@ -85,6 +88,28 @@ inline bool LoadPnm(const std::string& path, TIEBitmap& bitmap, std::unique_ptr<
     return true;
 }
 
+inline void SaveBytes(const std::string& path, const std::string& bytes)
+{
+    rtl::TMemoryStream o;
+    o.WriteBuffer(bytes.data(), std::int32_t(bytes.size()));
+    o.SaveToFile(path);
+}
+
+// The bitmap, converted to 24 bits in place, as a binary PPM.
+inline void SavePpm(const std::string& path, TIEBitmap& bitmap)
+{
+    bitmap.SetPixelFormat(ie24RGB);
+    const int w = bitmap.GetWidth();
+    const int h = bitmap.GetHeight();
+    std::string ppm = "P6\n" + std::to_string(w) + " " + std::to_string(h) + "\n255\n";
+    for (int y = 0; y < h; ++y) {
+        const TRGB* row = reinterpret_cast<const TRGB*>(bitmap.ScanLine(y));
+        for (int x = 0; x < w; ++x)
+            ppm += {char(row[x].r), char(row[x].g), char(row[x].b)};
+    }
+    SaveBytes(path, ppm);
+}
+
 // The bitmap (any format, shown in 24 bits) and an alpha plane (255 where null) as a PAM RGB_ALPHA.
 inline void SavePam(const std::string& path, TIEBitmap& bitmap, TIEBitmap* alpha)
 {
@@ -102,9 +127,38 @@ inline void SavePam(const std::string& path, TIEBitmap& bitmap, TIEBitmap* alpha
         for (int x = 0; x < w; ++x)
             out += {char(row[3 * x + 2]), char(row[3 * x + 1]), char(row[3 * x]), char(a ? a[x] : 255)};
     }
-    rtl::TMemoryStream o;
-    o.WriteBuffer(out.data(), std::int32_t(out.size()));
-    o.SaveToFile(path);
+    SaveBytes(path, out);
+}
+
+// Runs Write(stream, progress record) into memory and saves what it made at Path. The tool's exit
+// code: 0, or 2 when the writer aborted (nothing is saved then).
+template <class Write>
+int WriteToFile(const std::string& path, Write write)
+{
+    rtl::TMemoryStream out;
+    Progress progress;
+    write(out, progress.record);
+    if (progress.Aborted())
+        return 2;
+    out.SaveToFile(path);
+    return 0;
+}
+
+// A tool's main: the exit code Command returns, which is -1 when no command fits the arguments
+// (the usage is printed and the code is 1); an exception is printed and the code is 4.
+template <class Command>
+int ToolMain(const char* name, const char* usage, Command command)
+{
+    try {
+        const int code = command();
+        if (code >= 0)
+            return code;
+    } catch (const std::exception& e) {
+        std::fprintf(stderr, "%s: %s\n", name, e.what());
+        return 4;
+    }
+    std::fprintf(stderr, "usage: %s %s\n", name, usage);
+    return 1;
 }
 
 // The process's peak resident memory, from the kernel's own count, as "peak_kb=N" on stderr (Linux).
