@@ -16,6 +16,14 @@
 #include <string>
 #include <vector>
 
+#ifdef __SSE2__
+#include <emmintrin.h>
+#endif
+#if defined(__SSE2__) && defined(__GNUC__)
+#include <immintrin.h>
+#define VA_BLEND_AVX2 1
+#endif
+
 namespace imaging {
 
 // ---------------------------------------------------------------- blends
@@ -326,6 +334,132 @@ void BlendBytes(std::uint8_t* dst, const std::uint8_t* src, const std::uint8_t* 
     }
 }
 
+#ifdef __SSE2__
+// The alpha of eight pixels (16-bit lanes) spread over their 24 channel bytes, as three vectors of
+// eight lanes: pixel i covers bytes 3i .. 3i + 2.
+inline void SpreadAlpha(__m128i a, __m128i& b0, __m128i& b1, __m128i& b2)
+{
+    const __m128i low = _mm_unpacklo_epi64(a, a), high = _mm_unpackhi_epi64(a, a);
+    b0 = _mm_shufflehi_epi16(_mm_shufflelo_epi16(low, _MM_SHUFFLE(1, 0, 0, 0)), _MM_SHUFFLE(2, 2, 1, 1));
+    b1 = _mm_shufflehi_epi16(_mm_shufflelo_epi16(a, _MM_SHUFFLE(3, 3, 3, 2)), _MM_SHUFFLE(1, 0, 0, 0));
+    b2 = _mm_shufflehi_epi16(_mm_shufflelo_epi16(high, _MM_SHUFFLE(2, 2, 1, 1)), _MM_SHUFFLE(3, 3, 3, 2));
+}
+
+// BlendBytes on sixteen bytes, twice their alphas in two vectors of eight 16-bit lanes:
+// (d * (256 - a) + s * a) >> 8 is d + floor((s - d) * a / 256), and (s - d) * 128 times 2a fits the
+// signed 16 x 16-bit multiply that keeps the high half.
+inline void Blend16(std::uint8_t* dst, const std::uint8_t* src, __m128i a2Low, __m128i a2High)
+{
+    const __m128i zero = _mm_setzero_si128();
+    const __m128i s = _mm_loadu_si128(reinterpret_cast<const __m128i*>(src));
+    const __m128i d = _mm_loadu_si128(reinterpret_cast<const __m128i*>(dst));
+    const __m128i dl = _mm_unpacklo_epi8(d, zero), dh = _mm_unpackhi_epi8(d, zero);
+    const __m128i rl = _mm_add_epi16(
+        dl, _mm_mulhi_epi16(_mm_slli_epi16(_mm_sub_epi16(_mm_unpacklo_epi8(s, zero), dl), 7), a2Low));
+    const __m128i rh = _mm_add_epi16(
+        dh, _mm_mulhi_epi16(_mm_slli_epi16(_mm_sub_epi16(_mm_unpackhi_epi8(s, zero), dh), 7), a2High));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(dst), _mm_packus_epi16(rl, rh));
+}
+#endif
+
+#ifdef VA_BLEND_AVX2
+// Shuffles that spread the alphas of a 32-pixel block over its 96 channel bytes, taken as three
+// vectors of two 16-byte halves. Half h starts at pixel 16h / 3 and reads its alphas from there; lanes
+// k = 0 .. 7 of the low mask (k = 8 .. 15 of the high one) give channel byte k of the half its
+// pixel's alpha in a 16-bit lane, in the order the byte unpacks take the channels.
+struct TAlphaSpread {
+    std::uint8_t low[3][32], high[3][32];
+    static constexpr int Start(int half) { return 16 * half / 3; }
+    constexpr TAlphaSpread() : low{}, high{}
+    {
+        for (int h = 0; h < 6; ++h)
+            for (int k = 0; k < 8; ++k) {
+                const int lane = (h % 2) * 16 + 2 * k;
+                low[h / 2][lane] = std::uint8_t((16 * h + k) / 3 - Start(h));
+                high[h / 2][lane] = std::uint8_t((16 * h + 8 + k) / 3 - Start(h));
+                low[h / 2][lane + 1] = high[h / 2][lane + 1] = 0x80;
+            }
+    }
+};
+constexpr TAlphaSpread kAlphaSpread;
+
+// BlendPixels' blocks of 32 pixels as long as 48 remain (the alphas of the last half are read 16 at
+// a time from its start); returns the pixels done. Same arithmetic as Blend16.
+__attribute__((target("avx2"))) int BlendPixelsAvx2(std::uint8_t* dst, const std::uint8_t* src,
+                                                    const std::uint8_t* alpha, std::uint8_t limit, int n)
+{
+    const __m256i zero = _mm256_setzero_si256(), cap = _mm256_set1_epi8(char(limit));
+    int i = 0;
+    for (; i + 48 <= n; i += 32) {
+        for (int v = 0; v < 3; ++v) {
+            const std::uint8_t* a = alpha + i;
+            const __m256i both = _mm256_inserti128_si256(
+                _mm256_castsi128_si256(
+                    _mm_loadu_si128(reinterpret_cast<const __m128i*>(a + TAlphaSpread::Start(2 * v)))),
+                _mm_loadu_si128(reinterpret_cast<const __m128i*>(a + TAlphaSpread::Start(2 * v + 1))), 1);
+            const __m256i capped = _mm256_min_epu8(both, cap);
+            const __m256i a2Low = _mm256_slli_epi16(
+                _mm256_shuffle_epi8(
+                    capped, _mm256_loadu_si256(reinterpret_cast<const __m256i*>(kAlphaSpread.low[v]))),
+                1);
+            const __m256i a2High = _mm256_slli_epi16(
+                _mm256_shuffle_epi8(
+                    capped, _mm256_loadu_si256(reinterpret_cast<const __m256i*>(kAlphaSpread.high[v]))),
+                1);
+            std::uint8_t* d = dst + 3 * std::size_t(i) + 32 * std::size_t(v);
+            const __m256i s = _mm256_loadu_si256(
+                reinterpret_cast<const __m256i*>(src + 3 * std::size_t(i) + 32 * std::size_t(v)));
+            const __m256i dv = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(d));
+            const __m256i dl = _mm256_unpacklo_epi8(dv, zero), dh = _mm256_unpackhi_epi8(dv, zero);
+            const __m256i rl = _mm256_add_epi16(
+                dl, _mm256_mulhi_epi16(
+                        _mm256_slli_epi16(_mm256_sub_epi16(_mm256_unpacklo_epi8(s, zero), dl), 7), a2Low));
+            const __m256i rh = _mm256_add_epi16(
+                dh, _mm256_mulhi_epi16(
+                        _mm256_slli_epi16(_mm256_sub_epi16(_mm256_unpackhi_epi8(s, zero), dh), 7), a2High));
+            _mm256_storeu_si256(reinterpret_cast<__m256i*>(d), _mm256_packus_epi16(rl, rh));
+        }
+    }
+    return i;
+}
+
+bool HasAvx2()
+{
+    static const bool has = __builtin_cpu_supports("avx2");
+    return has;
+}
+#endif
+
+// BlendBytes of n 24-bit pixels, each pixel's three bytes by min(limit, its alpha byte).
+void BlendPixels(std::uint8_t* dst, const std::uint8_t* src, const std::uint8_t* alpha, std::uint8_t limit,
+                 int n)
+{
+    int i = 0;
+#ifdef VA_BLEND_AVX2
+    if (HasAvx2())
+        i = BlendPixelsAvx2(dst, src, alpha, limit, n);
+#endif
+#ifdef __SSE2__
+    const __m128i zero = _mm_setzero_si128(), cap = _mm_set1_epi8(char(limit));
+    for (; i + 16 <= n; i += 16) {
+        const __m128i a = _mm_min_epu8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(alpha + i)), cap);
+        __m128i b[6];
+        SpreadAlpha(_mm_slli_epi16(_mm_unpacklo_epi8(a, zero), 1), b[0], b[1], b[2]);
+        SpreadAlpha(_mm_slli_epi16(_mm_unpackhi_epi8(a, zero), 1), b[3], b[4], b[5]);
+        std::uint8_t* d = dst + 3 * std::size_t(i);
+        const std::uint8_t* s = src + 3 * std::size_t(i);
+        Blend16(d, s, b[0], b[1]);
+        Blend16(d + 16, s + 16, b[2], b[3]);
+        Blend16(d + 32, s + 32, b[4], b[5]);
+    }
+#endif
+    for (; i < n; ++i) {
+        const std::uint8_t a[3] = {std::min(limit, alpha[i]), std::min(limit, alpha[i]),
+                                   std::min(limit, alpha[i])};
+        BlendBytes(dst + 3 * std::size_t(i), src + 3 * std::size_t(i), a, 3);
+    }
+}
+
 std::int64_t Clamp64(std::int64_t v, std::int64_t lo, std::int64_t hi)
 {
     return v < lo ? lo : v > hi ? hi : v;
@@ -423,6 +557,11 @@ void TIEBitmap::RenderToTBitmap(TIEPlatformBitmap* Dest, TIERenderCache* Cache, 
         if (pixelFormat_ == ie1g && !alpha && DestWidth < SrcWidth && DestHeight < SrcHeight) {
             scaledPicture->Allocate(DestWidth, DestHeight, ie24RGB);
             ShrinkBits(this, int(sx0), int(sy0), int(sx1), int(sy1), scaledPicture.get());
+        } else if (pixelFormat_ == ie24RGB && !alpha) {
+            // Read where it lies: copying a large image's rectangle out first cost as much as its
+            // resampling.
+            scaledPicture->Allocate(DestWidth, DestHeight, ie24RGB);
+            ResampleFilteredRect(this, int(sx0), int(sy0), pw, ph, scaledPicture.get(), Filter);
         } else {
             TIEPixelFormat partFormat = pixelFormat_ == ie1g ? ie1g : ie24RGB;
             part->Allocate(pw, ph, partFormat);
@@ -535,6 +674,15 @@ void TIEBitmap::RenderToTBitmap(TIEPlatformBitmap* Dest, TIERenderCache* Cache, 
                 std::memcpy(dst, src + std::size_t(cols[0]) * 3, bytes);
             else
                 gather.Gather(src, cols, n, dst);
+            continue;
+        }
+        // A plain blend of contiguous 24-bit pixels reads them where they are.
+        if (blendAlpha && is24 && contiguous && !adjust && op == 0) {
+            const std::uint8_t* from = src + std::size_t(cols[0]) * 3;
+            if (useAlpha)
+                BlendPixels(dst, from, alpha_->ScanLine(sourceRow) + cols[0], std::uint8_t(Transparency), n);
+            else
+                BlendBytes(dst, from, alphaBytes.data(), bytes);
             continue;
         }
         std::uint8_t* s = scratch.data();

@@ -103,6 +103,11 @@ void ResampleNearest(TIEBitmap* Source, TIEBitmap* Target, void* Sender = nullpt
 // ie24RGB Source and Target; other sources are left alone.
 void ResampleFiltered(TIEBitmap* Source, TIEBitmap* Target, TResampleFilter Filter, void* Sender = nullptr,
                       const TIEProgressEvent& OnProgress = {});
+// ResampleFiltered of the rectangle X, Y, Width x Height of Source, read where it lies: the result is
+// that of a copy of the rectangle resampled. The rectangle must lie inside Source and Filter must not
+// be rfNone (rtl::EInvalidArgument); a Source other than ie24RGB leaves Target as it is.
+void ResampleFilteredRect(TIEBitmap* Source, int X, int Y, int Width, int Height, TIEBitmap* Target,
+                          TResampleFilter Filter);
 // One byte per pixel (alpha channels, ie8g) into the same.
 void ResampleFiltered8(TIEBitmap* Source, TIEBitmap* Target, TResampleFilter Filter);
 // ie1g Source, bits read as 0 or 255, into an ie24RGB Target.

@@ -17,6 +17,10 @@
 #ifdef __SSE2__
 #include <emmintrin.h>
 #endif
+#if defined(__SSE2__) && defined(__GNUC__)
+#include <immintrin.h>
+#define VA_RESAMPLE_AVX2 1
+#endif
 
 namespace imaging {
 
@@ -538,6 +542,45 @@ void RunTwoPass(const TRowFetch& fetch, int srcW, int srcH, TIEBitmap& target, T
 
 // ---------------------------------------------------------------- fast linear
 
+#ifdef VA_RESAMPLE_AVX2
+bool HasAvx2()
+{
+    static const bool has = __builtin_cpu_supports("avx2");
+    return has;
+}
+
+// BlendRows17 of the byte pairs of `pairs` (two 8-bit values in each 16-bit lane). The unpacks and
+// packs work within each 16-byte half, and undo each other's order there.
+__attribute__((target("avx2"))) inline __m256i Blend17(__m256i pairs, __m256i high, __m256i low)
+{
+    return _mm256_srli_epi32(
+        _mm256_add_epi32(_mm256_slli_epi32(_mm256_madd_epi16(pairs, high), 9), _mm256_madd_epi16(pairs, low)),
+        17);
+}
+
+// BlendRows17's loop 32 bytes at a time; returns the bytes done.
+__attribute__((target("avx2"))) std::size_t BlendRows17Avx2(const std::uint8_t* ra, const std::uint8_t* rb,
+                                                            int wa, int wb, std::uint8_t* out,
+                                                            std::size_t count)
+{
+    const __m256i high = _mm256_set1_epi32((wa >> 9) | ((wb >> 9) << 16));
+    const __m256i low = _mm256_set1_epi32((wa & 511) | ((wb & 511) << 16));
+    const __m256i zero = _mm256_setzero_si256();
+    std::size_t i = 0;
+    for (; i + 32 <= count; i += 32) {
+        const __m256i a = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(ra + i));
+        const __m256i b = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(rb + i));
+        const __m256i lo = _mm256_unpacklo_epi8(a, b), hi = _mm256_unpackhi_epi8(a, b);
+        const __m256i r01 = _mm256_packs_epi32(Blend17(_mm256_unpacklo_epi8(lo, zero), high, low),
+                                               Blend17(_mm256_unpackhi_epi8(lo, zero), high, low));
+        const __m256i r23 = _mm256_packs_epi32(Blend17(_mm256_unpacklo_epi8(hi, zero), high, low),
+                                               Blend17(_mm256_unpackhi_epi8(hi, zero), high, low));
+        _mm256_storeu_si256(reinterpret_cast<__m256i*>(out + i), _mm256_packus_epi16(r01, r23));
+    }
+    return i;
+}
+#endif
+
 // out = a + ((b - a) * frac shr 17), that is (a * (2^17 - frac) + b * frac) shr 17, for two rows.
 // Each 17-bit weight is split at bit 9 so that both halves fit the 16-bit multiply-add.
 void BlendRows17(const std::uint8_t* ra, const std::uint8_t* rb, int frac, std::uint8_t* out,
@@ -549,6 +592,10 @@ void BlendRows17(const std::uint8_t* ra, const std::uint8_t* rb, int frac, std::
     }
     const int wa = (1 << 17) - frac, wb = frac;
     std::size_t i = 0;
+#ifdef VA_RESAMPLE_AVX2
+    if (HasAvx2())
+        i = BlendRows17Avx2(ra, rb, wa, wb, out, count);
+#endif
 #ifdef __SSE2__
     const __m128i high = _mm_set1_epi32((wa >> 9) | ((wb >> 9) << 16));
     const __m128i low = _mm_set1_epi32((wa & 511) | ((wb & 511) << 16));
@@ -607,34 +654,63 @@ void FastLinear(const TRowFetch& fetch, int srcW, int srcH, TIEBitmap& target, v
                                               x0[std::size_t(x)], srcW - 1);
     }
 
-    TIEWorkBitmap work(dstW, srcH, N * 8);
+    // One source row taken across to the target width, with its tables.
+    std::function<void(int, std::uint8_t*)> across;
+    std::vector<int> aOff, bOff;
+    std::vector<std::int32_t> highW, lowW;
+    std::vector<std::uint8_t> padded;
     if (xs > 1) {
         // a + ((b - a) * frac shr 17) is (a * (2^17 - frac) + b * frac) shr 17 for whole a.
-        std::vector<int> aOff(static_cast<std::size_t>(dstW)), bOff(static_cast<std::size_t>(dstW));
+        aOff.resize(static_cast<std::size_t>(dstW));
+        bOff.resize(static_cast<std::size_t>(dstW));
         for (int x = 0; x < dstW; ++x) {
             aOff[std::size_t(x)] = x0[std::size_t(x)] * N;
             bOff[std::size_t(x)] = std::min(x0[std::size_t(x)] + 1, srcW - 1) * N;
         }
 #ifdef __SSE2__
         // Both weights of a column, split at bit 9 as in BlendRows17.
-        std::vector<std::int32_t> highW(static_cast<std::size_t>(dstW)), lowW(static_cast<std::size_t>(dstW));
+        highW.resize(static_cast<std::size_t>(dstW));
+        lowW.resize(static_cast<std::size_t>(dstW));
         for (int x = 0; x < dstW; ++x) {
             const int f = xf[std::size_t(x)], g = (1 << 17) - f;
             highW[std::size_t(x)] = (g >> 9) | ((f >> 9) << 16);
             lowW[std::size_t(x)] = (g & 511) | ((f & 511) << 16);
         }
         // Pixels are read and written four bytes at a time: the row is copied where it has room.
-        std::vector<std::uint8_t> padded(std::size_t(srcW) * N + 4, 0);
+        padded.assign(std::size_t(srcW) * N + 4, 0);
 #endif
-        for (int y = 0; y < srcH; ++y) {
+        across = [&](int y, std::uint8_t* out) {
             const std::uint8_t* src = fetch(y);
-            std::uint8_t* out = work.ScanLine(y);
             int x = 0;
 #ifdef __SSE2__
             if constexpr (N == 3) {
                 std::memcpy(padded.data(), src, std::size_t(srcW) * N);
                 const __m128i zero = _mm_setzero_si128();
                 // The fourth byte written belongs to the next pixel, so the last one is left out.
+                // Two pixels at a time, then one.
+                auto pairs = [&](int c) {
+                    std::int32_t a, b;
+                    std::memcpy(&a, padded.data() + aOff[std::size_t(c)], 4);
+                    std::memcpy(&b, padded.data() + bOff[std::size_t(c)], 4);
+                    return _mm_unpacklo_epi8(_mm_cvtsi32_si128(a), _mm_cvtsi32_si128(b));
+                };
+                auto blend = [&](__m128i p, int c) {
+                    return _mm_srli_epi32(
+                        _mm_add_epi32(
+                            _mm_slli_epi32(_mm_madd_epi16(p, _mm_set1_epi32(highW[std::size_t(c)])), 9),
+                            _mm_madd_epi16(p, _mm_set1_epi32(lowW[std::size_t(c)]))),
+                        17);
+                };
+                for (; x + 2 < dstW; x += 2) {
+                    const __m128i q = _mm_unpacklo_epi64(pairs(x), pairs(x + 1));
+                    const __m128i r = _mm_packs_epi32(blend(_mm_unpacklo_epi8(q, zero), x),
+                                                      blend(_mm_unpackhi_epi8(q, zero), x + 1));
+                    const __m128i v = _mm_packus_epi16(r, zero);
+                    const std::int32_t p0 = _mm_cvtsi128_si32(v),
+                                       p1 = _mm_cvtsi128_si32(_mm_srli_si128(v, 4));
+                    std::memcpy(out + std::size_t(x) * N, &p0, 4);
+                    std::memcpy(out + std::size_t(x) * N + N, &p1, 4);
+                }
                 for (; x + 1 < dstW; ++x) {
                     std::int32_t a, b;
                     std::memcpy(&a, padded.data() + aOff[std::size_t(x)], 4);
@@ -657,12 +733,10 @@ void FastLinear(const TRowFetch& fetch, int srcW, int srcH, TIEBitmap& target, v
                 for (int ch = 0; ch < N; ++ch)
                     out[std::size_t(x) * N + ch] = std::uint8_t((pa[ch] * g + pb[ch] * f) >> 17);
             }
-            progress.Step();
-        }
+        };
     } else {
-        for (int y = 0; y < srcH; ++y) {
+        across = [&](int y, std::uint8_t* out) {
             const std::uint8_t* src = fetch(y);
-            std::uint8_t* out = work.ScanLine(y);
             for (int x = 0; x < dstW; ++x) {
                 const int a0 = x0[std::size_t(x)], a1 = x1[std::size_t(x)];
                 for (int ch = 0; ch < N; ++ch) {
@@ -672,34 +746,64 @@ void FastLinear(const TRowFetch& fetch, int srcW, int srcH, TIEBitmap& target, v
                     out[std::size_t(x) * N + ch] = std::uint8_t(sum / (a1 - a0 + 1));
                 }
             }
-            progress.Step();
-        }
+        };
     }
 
     const double ys = double(dstH) / double(srcH);
+    if (ys > 1) {
+        // Enlarging down the image needs two rows taken across at a time: they are made as the target
+        // rows reach them and stay in the cache, instead of a whole intermediate image.
+        std::vector<std::uint8_t> rows[2] = {
+            MakeTable<std::uint8_t>("row buffer", std::int64_t(dstRowBytes)),
+            MakeTable<std::uint8_t>("row buffer", std::int64_t(dstRowBytes))};
+        int held[2] = {-1, -1};
+        int made = 0;
+        auto row = [&](int r) -> const std::uint8_t* {
+            for (int k = 0; k < 2; ++k)
+                if (held[k] == r)
+                    return rows[k].data();
+            const int k = held[0] < held[1] ? 0 : 1;  // rows only move down: the upper one goes
+            held[k] = r;
+            across(r, rows[k].data());
+            ++made;
+            progress.Step();
+            return rows[k].data();
+        };
+        for (int y = 0; y < dstH; ++y) {
+            const double pos = double(y) / ys;
+            const int y0 = std::min(int(rtl::Trunc(pos)), srcH - 1);
+            const int frac = int(rtl::Trunc((pos - double(y0)) * 131072));
+            const std::uint8_t* upper = row(y0);
+            const std::uint8_t* lower = row(std::min(y0 + 1, srcH - 1));
+            BlendRows17(upper, lower, frac, target.ScanLine(y), dstRowBytes);
+            progress.Step();
+        }
+        for (; made < srcH; ++made)
+            progress.Step();
+        return;
+    }
+    TIEWorkBitmap work(dstW, srcH, N * 8);
+    for (int y = 0; y < srcH; ++y) {
+        across(y, work.ScanLine(y));
+        progress.Step();
+    }
     auto sums = MakeTable<int>("row sums", std::int64_t(dstRowBytes));
     for (int y = 0; y < dstH; ++y) {
         const double pos = double(y) / ys;
         const int y0 = std::min(int(rtl::Trunc(pos)), srcH - 1);
         std::uint8_t* out = target.ScanLine(y);
-        if (ys > 1) {
-            const int frac = int(rtl::Trunc((pos - double(y0)) * 131072));
-            BlendRows17(work.ScanLine(y0), work.ScanLine(std::min(y0 + 1, srcH - 1)), frac, out, dstRowBytes);
-        } else {
-            const int y1 = ys == 1
-                               ? y0
+        const int y1 = ys == 1 ? y0
                                : std::clamp(int(rtl::Trunc(double(std::min(y + 1, dstH - 1)) / ys + 1e-10)),
                                             y0, srcH - 1);
-            std::fill(sums.begin(), sums.end(), 0);
-            for (int r = y0; r <= y1; ++r) {
-                const std::uint8_t* row = work.ScanLine(r);
-                for (std::size_t i = 0; i < dstRowBytes; ++i)
-                    sums[i] += row[i];
-            }
-            const int count = y1 - y0 + 1;
+        std::fill(sums.begin(), sums.end(), 0);
+        for (int r = y0; r <= y1; ++r) {
+            const std::uint8_t* row = work.ScanLine(r);
             for (std::size_t i = 0; i < dstRowBytes; ++i)
-                out[i] = std::uint8_t(sums[i] / count);
+                sums[i] += row[i];
         }
+        const int count = y1 - y0 + 1;
+        for (std::size_t i = 0; i < dstRowBytes; ++i)
+            out[i] = std::uint8_t(sums[i] / count);
         progress.Step();
     }
 }
@@ -772,15 +876,78 @@ std::vector<TAxisSample> BuildAxis(int srcLen, int dstLen, double ratio)
     return axis;
 }
 
+// Rows of pixel values times 128 blended with 14-bit weights into bytes, for BilinearEnlarge.
+constexpr int kScaledShift = 14 + 7, kScaledBias = 1 << 10;
+
+#ifdef VA_RESAMPLE_AVX2
+// BlendScaledRows' loop 32 values at a time; returns the values done. The multiply-adds and packs
+// work within each 16-byte half, so the last pack leaves the 8-byte groups as 0, 2, 1, 3.
+__attribute__((target("avx2"))) std::size_t BlendScaledRowsAvx2(const std::uint16_t* ra,
+                                                                const std::uint16_t* rb, int wa, int wb,
+                                                                std::uint8_t* out, std::size_t count)
+{
+    const __m256i weights = _mm256_set1_epi32(wa | (wb << 16));
+    const __m256i bias = _mm256_set1_epi32(kScaledBias);
+    std::size_t i = 0;
+    for (; i + 32 <= count; i += 32) {
+        __m256i half[2];
+        for (int h = 0; h < 2; ++h) {
+            const __m256i a = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(ra + i + 16 * h));
+            const __m256i b = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(rb + i + 16 * h));
+            const __m256i lo = _mm256_srli_epi32(
+                _mm256_add_epi32(_mm256_madd_epi16(_mm256_unpacklo_epi16(a, b), weights), bias),
+                kScaledShift);
+            const __m256i hi = _mm256_srli_epi32(
+                _mm256_add_epi32(_mm256_madd_epi16(_mm256_unpackhi_epi16(a, b), weights), bias),
+                kScaledShift);
+            half[h] = _mm256_packs_epi32(lo, hi);
+        }
+        _mm256_storeu_si256(reinterpret_cast<__m256i*>(out + i),
+                            _mm256_permute4x64_epi64(_mm256_packus_epi16(half[0], half[1]), 0xD8));
+    }
+    return i;
+}
+#endif
+
+void BlendScaledRows(const std::uint16_t* ra, const std::uint16_t* rb, int wa, int wb, std::uint8_t* out,
+                     std::size_t count)
+{
+    std::size_t i = 0;
+#ifdef VA_RESAMPLE_AVX2
+    if (HasAvx2())
+        i = BlendScaledRowsAvx2(ra, rb, wa, wb, out, count);
+#endif
+#ifdef __SSE2__
+    const __m128i weights = _mm_set1_epi32(wa | (wb << 16));
+    const __m128i bias = _mm_set1_epi32(kScaledBias);
+    for (; i + 16 <= count; i += 16) {
+        __m128i half[2];
+        for (int h = 0; h < 2; ++h) {
+            const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(ra + i + 8 * h));
+            const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(rb + i + 8 * h));
+            const __m128i lo = _mm_srli_epi32(
+                _mm_add_epi32(_mm_madd_epi16(_mm_unpacklo_epi16(a, b), weights), bias), kScaledShift);
+            const __m128i hi = _mm_srli_epi32(
+                _mm_add_epi32(_mm_madd_epi16(_mm_unpackhi_epi16(a, b), weights), bias), kScaledShift);
+            half[h] = _mm_packs_epi32(lo, hi);
+        }
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(out + i), _mm_packus_epi16(half[0], half[1]));
+    }
+#endif
+    for (; i < count; ++i)
+        out[i] = std::uint8_t((ra[i] * wa + rb[i] * wb + kScaledBias) >> kScaledShift);
+}
+
 // Bilinear enlarging both ways in fixed point: 14-bit weights, rows taken across kept as pixel
 // values times 128 (so that two of them times a weight fit one 16-bit multiply-add). The error stays below
 // 0.02 of a level, against the 0.5 a rounding of the weights to 8 bits would give; whole results (flat areas,
 // doubled sizes) come out exact.
-void BilinearEnlarge(TIEBitmap& source, TIEBitmap& target, const std::vector<TAxisSample>& ax,
+void BilinearEnlarge(const TRowFetch& fetch, int srcW, TIEBitmap& target, const std::vector<TAxisSample>& ax,
                      const std::vector<TAxisSample>& ay, TProgress& progress)
 {
     constexpr int N = 3;
     constexpr int kBits = 14, kOne = 1 << kBits;
+    static_assert(kScaledShift == kBits + 7, "the rows taken across hold values times 128");
     const int dstW = target.GetWidth(), dstH = target.GetHeight();
     const std::size_t rowValues = std::size_t(dstW) * N;
     struct TColumn {
@@ -792,9 +959,52 @@ void BilinearEnlarge(TIEBitmap& source, TIEBitmap& target, const std::vector<TAx
         const TAxisSample& s = ax[std::size_t(x)];
         columns[std::size_t(x)] = {s.taps[1] * N, s.taps[2] * N, int(std::lround(s.frac * kOne))};
     }
+#ifdef __SSE2__
+    // Both weights of a column for one multiply-add, and the source row where four bytes can be read
+    // from every pixel.
+    std::vector<std::int32_t> weights(static_cast<std::size_t>(dstW));
+    for (int x = 0; x < dstW; ++x)
+        weights[std::size_t(x)] = (kOne - columns[std::size_t(x)].w) | (columns[std::size_t(x)].w << 16);
+    std::vector<std::uint8_t> padded;
+#endif
     auto across = [&](int r, std::uint16_t* out) {
-        const std::uint8_t* src = source.ScanLine(r);
-        for (int x = 0; x < dstW; ++x) {
+        const std::uint8_t* src = fetch(r);
+        int x = 0;
+#ifdef __SSE2__
+        // Two pixels at a time: each one's three results are written as four values, the fourth
+        // overwritten by the next pixel's first (the rows have room for the last one's).
+        const std::size_t rowBytes = std::size_t(srcW) * N;
+        if (padded.size() < rowBytes + 4)
+            padded.assign(rowBytes + 4, 0);
+        std::memcpy(padded.data(), src, rowBytes);
+        const std::uint8_t* p = padded.data();
+        const __m128i zero = _mm_setzero_si128(), bias = _mm_set1_epi32(1 << 6);
+        auto pairs = [p](const TColumn& c) {
+            std::int32_t a, b;
+            std::memcpy(&a, p + c.a, 4);
+            std::memcpy(&b, p + c.b, 4);
+            return _mm_unpacklo_epi8(_mm_cvtsi32_si128(a), _mm_cvtsi32_si128(b));
+        };
+        for (; x + 1 < dstW; x += 2) {
+            const __m128i q =
+                _mm_unpacklo_epi64(pairs(columns[std::size_t(x)]), pairs(columns[std::size_t(x) + 1]));
+            const __m128i r0 = _mm_srli_epi32(
+                _mm_add_epi32(
+                    _mm_madd_epi16(_mm_unpacklo_epi8(q, zero), _mm_set1_epi32(weights[std::size_t(x)])),
+                    bias),
+                7);
+            const __m128i r1 = _mm_srli_epi32(
+                _mm_add_epi32(
+                    _mm_madd_epi16(_mm_unpackhi_epi8(q, zero), _mm_set1_epi32(weights[std::size_t(x) + 1])),
+                    bias),
+                7);
+            const __m128i v = _mm_packs_epi32(r0, r1);
+            _mm_storel_epi64(reinterpret_cast<__m128i*>(out + std::size_t(x) * N), v);
+            _mm_storel_epi64(reinterpret_cast<__m128i*>(out + std::size_t(x) * N + N),
+                             _mm_unpackhi_epi64(v, v));
+        }
+#endif
+        for (; x < dstW; ++x) {
             const TColumn& c = columns[std::size_t(x)];
             const int wa = kOne - c.w, wb = c.w;
             const std::uint8_t* pa = src + c.a;
@@ -803,8 +1013,8 @@ void BilinearEnlarge(TIEBitmap& source, TIEBitmap& target, const std::vector<TAx
                 out[x * N + ch] = std::uint16_t((pa[ch] * wa + pb[ch] * wb + (1 << 6)) >> 7);
         }
     };
-    auto upper = MakeTable<std::uint16_t>("row window", std::int64_t(rowValues));
-    auto lower = MakeTable<std::uint16_t>("row window", std::int64_t(rowValues));
+    auto upper = MakeTable<std::uint16_t>("row window", std::int64_t(rowValues) + 1);
+    auto lower = MakeTable<std::uint16_t>("row window", std::int64_t(rowValues) + 1);
     int upperRow = -1, lowerRow = -1;
     for (int y = 0; y < dstH; ++y) {
         const TAxisSample& s = ay[std::size_t(y)];
@@ -823,39 +1033,15 @@ void BilinearEnlarge(TIEBitmap& source, TIEBitmap& target, const std::vector<TAx
             lowerRow = r1;
         }
         const int wb = int(std::lround(s.frac * kOne)), wa = kOne - wb;
-        const std::uint16_t* ra = upper.data();
-        const std::uint16_t* rb = lower.data();
-        std::uint8_t* out = target.ScanLine(y);
-        constexpr int kShift = kBits + 7, kBias = 1 << 10;
-        std::size_t i = 0;
-#ifdef __SSE2__
-        const __m128i weights = _mm_set1_epi32(wa | (wb << 16));
-        const __m128i bias = _mm_set1_epi32(kBias);
-        for (; i + 16 <= rowValues; i += 16) {
-            __m128i half[2];
-            for (int h = 0; h < 2; ++h) {
-                const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(ra + i + 8 * h));
-                const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(rb + i + 8 * h));
-                const __m128i lo = _mm_srli_epi32(
-                    _mm_add_epi32(_mm_madd_epi16(_mm_unpacklo_epi16(a, b), weights), bias), kShift);
-                const __m128i hi = _mm_srli_epi32(
-                    _mm_add_epi32(_mm_madd_epi16(_mm_unpackhi_epi16(a, b), weights), bias), kShift);
-                half[h] = _mm_packs_epi32(lo, hi);
-            }
-            _mm_storeu_si128(reinterpret_cast<__m128i*>(out + i), _mm_packus_epi16(half[0], half[1]));
-        }
-#endif
-        for (; i < rowValues; ++i)
-            out[i] = std::uint8_t((ra[i] * wa + rb[i] * wb + kBias) >> kShift);
+        BlendScaledRows(upper.data(), lower.data(), wa, wb, target.ScanLine(y), rowValues);
         progress.Step();
     }
 }
 
-void PointSample(TIEBitmap& source, TIEBitmap& target, bool bicubic, void* sender,
+void PointSample(const TRowFetch& fetch, int srcW, int srcH, TIEBitmap& target, bool bicubic, void* sender,
                  const TIEProgressEvent& onProgress)
 {
     constexpr int N = 3;
-    const int srcW = source.GetWidth(), srcH = source.GetHeight();
     const int dstW = target.GetWidth(), dstH = target.GetHeight();
     if (srcW < 1 || srcH < 1 || dstW < 1 || dstH < 1)
         return;
@@ -865,7 +1051,7 @@ void PointSample(TIEBitmap& source, TIEBitmap& target, bool bicubic, void* sende
     const std::vector<TAxisSample> ay = BuildAxis(srcH, dstH, ry);
     if (enlargeX && enlargeY && !bicubic) {
         TProgress progress(sender, onProgress, dstH);
-        BilinearEnlarge(source, target, ax, ay, progress);
+        BilinearEnlarge(fetch, srcW, target, ax, ay, progress);
         return;
     }
     // Accumulated sums are brought back to pixel range per axis, so that a mixed mode interpolates
@@ -875,7 +1061,7 @@ void PointSample(TIEBitmap& source, TIEBitmap& target, bool bicubic, void* sende
 
     // One source row taken across to the target width; bicubic truncates this intermediate.
     auto across = [&](int r, std::vector<double>& out) {
-        const std::uint8_t* src = source.ScanLine(std::clamp(r, 0, srcH - 1));
+        const std::uint8_t* src = fetch(std::clamp(r, 0, srcH - 1));
         auto px = [&](int k, int ch) { return double(src[std::size_t(k) * N + ch]); };
         for (int x = 0; x < dstW; ++x) {
             const TAxisSample& s = ax[std::size_t(x)];
@@ -992,10 +1178,32 @@ void ResampleNearest(TIEBitmap* Source, TIEBitmap* Target, void* Sender, const T
     for (int x = 0; x < dstW; ++x)
         columns[std::size_t(x)] = std::min(int(rtl::Trunc(double(x) * xr)), srcW - 1);
     const int bpp = IEBytesPerPixel(format);
+    // 24-bit pixels move four bytes at a time, the fourth overwritten by the next pixel: up to the
+    // last target pixel, and only from source pixels with a pixel after them.
+    int wide = 0;
+    if (bpp == 3) {
+        while (wide < dstW - 1 && columns[std::size_t(wide)] < srcW - 1)
+            ++wide;
+        for (int x = 0; x < dstW; ++x)
+            columns[std::size_t(x)] *= 3;
+    }
     TProgress progress(Sender, OnProgress, dstH);
     for (int y = 0; y < dstH; ++y) {
         const std::uint8_t* src = Source->ScanLine(std::min(int(rtl::Trunc(double(y) * yr)), srcH - 1));
         std::uint8_t* dst = Target->ScanLine(y);
+        if (bpp == 3) {
+            const int* c = columns.data();
+            int x = 0;
+            for (; x < wide; ++x) {
+                std::uint32_t v;
+                std::memcpy(&v, src + c[x], 4);
+                std::memcpy(dst + std::size_t(x) * 3, &v, 4);
+            }
+            for (; x < dstW; ++x)
+                std::memcpy(dst + std::size_t(x) * 3, src + c[x], 3);
+            progress.Step();
+            continue;
+        }
         switch (bpp) {
         case 0:
             for (int x = 0; x < dstW; ++x)
@@ -1028,8 +1236,37 @@ void ResampleFiltered(TIEBitmap* Source, TIEBitmap* Target, TResampleFilter Filt
     case rfNone: ResampleNearest(Source, Target, Sender, OnProgress); return;
     case rfFastLinear: FastLinear<3>(DirectRows(*Source), srcW, srcH, *Target, Sender, OnProgress); return;
     case rfBilinear:
-    case rfBicubic: PointSample(*Source, *Target, Filter == rfBicubic, Sender, OnProgress); return;
+    case rfBicubic:
+        PointSample(DirectRows(*Source), srcW, srcH, *Target, Filter == rfBicubic, Sender, OnProgress);
+        return;
     default: RunTwoPass<3>(DirectRows(*Source), srcW, srcH, *Target, Filter, Sender, OnProgress); return;
+    }
+}
+
+void ResampleFilteredRect(TIEBitmap* Source, int X, int Y, int Width, int Height, TIEBitmap* Target,
+                          TResampleFilter Filter)
+{
+    CheckPair(Source, Target);
+    CheckFilter(Filter);
+    if (Filter == rfNone)
+        throw rtl::EInvalidArgument("a rectangle is resampled with a filter");
+    if (Source->GetPixelFormat() != ie24RGB)
+        return;
+    RequireFormat(*Target, Target->GetPixelFormat() == ie24RGB, "24-bit");
+    if (X < 0 || Y < 0 || Width < 1 || Height < 1 || std::int64_t(X) + Width > Source->GetWidth() ||
+        std::int64_t(Y) + Height > Source->GetHeight())
+        throw rtl::EInvalidArgument("resample rectangle lies outside the source");
+    const std::size_t offset = std::size_t(X) * 3;
+    const TRowFetch rows = [Source, offset, Y](int y) -> const std::uint8_t* {
+        return Source->ScanLine(Y + y) + offset;
+    };
+    switch (Filter) {
+    case rfFastLinear: FastLinear<3>(rows, Width, Height, *Target, nullptr, kNoProgress); return;
+    case rfBilinear:
+    case rfBicubic:
+        PointSample(rows, Width, Height, *Target, Filter == rfBicubic, nullptr, kNoProgress);
+        return;
+    default: RunTwoPass<3>(rows, Width, Height, *Target, Filter, nullptr, kNoProgress); return;
     }
 }
 

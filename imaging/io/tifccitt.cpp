@@ -392,6 +392,51 @@ std::int64_t ReadRun(const CodeTables& tables, const detail::BitSource& src, std
     }
 }
 
+// The bits from a position on, held in a register: taking a code shifts them instead of loading
+// them again from the data, which keeps loads off the chain from one code to the next. At least 32
+// of them are the data's (or the zeros past their end).
+struct BitWindow {
+    const detail::BitSource& src;
+    std::int64_t pos;
+    std::uint64_t bits = 0;
+    int held = 0;
+
+    BitWindow(const detail::BitSource& source, std::int64_t at) : src(source), pos(at) { Refill(); }
+    void Refill()
+    {
+        bits = src.Peek64(pos);
+        held = 64 - static_cast<int>(pos & 7);
+    }
+    std::uint32_t Peek32() const { return static_cast<std::uint32_t>(bits >> 32); }
+    // n <= 32
+    void Skip(int n)
+    {
+        pos += n;
+        bits <<= n;
+        held -= n;
+        if (held < 32)
+            Refill();
+    }
+};
+
+// ReadRun through a window.
+std::int64_t ReadRun(const CodeTables& tables, BitWindow& w, int colour)
+{
+    std::int64_t total = 0;
+    for (;;) {
+        const CodeTables::Lookup e = tables.lookup[colour][w.Peek32() >> (32 - CodeTables::kLookupBits)];
+        // Thirteen zeros start an EOL or nothing: neither is a run.
+        if (e.length == 0 || e.run < 0 || !w.src.Has(w.pos, e.length))
+            return -1;
+        w.Skip(e.length);
+        total += e.run;
+        if (e.run < 64)
+            return total;
+        if (total > (std::int64_t{1} << 40))
+            return -1;
+    }
+}
+
 // Zero bits at `pos`, counting up to `max`.
 int CountZeros(const detail::BitSource& src, std::int64_t pos, int max)
 {
@@ -447,7 +492,7 @@ std::int64_t Decode1DRuns(const CodeTables& tables, const detail::BitSource& src
 }
 
 // Vertical, horizontal and pass codes by the first 7 bits of the code; length 0 for everything else.
-struct TwoDMode {
+struct alignas(4) TwoDMode {
     enum Kind : std::uint8_t { kOther, kVertical, kHorizontal, kPass };
     Kind kind = kOther;
     std::uint8_t length = 0;
@@ -536,23 +581,31 @@ std::int64_t CCITTDecode2DRow(const std::uint8_t* data, std::int64_t dataSize, s
             flips[flipCount++] = static_cast<std::int32_t>(x);
     };
     std::int64_t b1 = 0, b2 = 0;
-    std::int64_t pos = std::max<std::int64_t>(bitPos, 0);
+    BitWindow window(src, std::max<std::int64_t>(bitPos, 0));
+    std::int64_t& pos = window.pos;  // the rare codes below move it themselves, and refill the window
     std::int64_t a0 = -1;
     int colour = kWhite;
+    bool moved = false;
 
+    // Up to here every mode code lies in the data whatever its length.
+    const std::int64_t roomy = src.Bits() - 8;
     while (a0 < width && src.Has(pos)) {
+        if (moved) {
+            window.Refill();
+            moved = false;
+        }
         // The common codes by their first 7 bits, when the data hold all of the code.
-        const TwoDMode m = kTwoDModes[src.Peek32(pos) >> 25];
-        if (m.length != 0 && src.Has(pos, m.length)) {
+        const TwoDMode m = kTwoDModes[window.Peek32() >> 25];
+        if (m.length != 0 && (pos <= roomy || src.Has(pos, m.length))) {
             const std::int64_t start = a0 > 0 ? a0 : 0;
-            pos += m.length;
+            window.Skip(m.length);
             if (m.kind == TwoDMode::kHorizontal) {
-                const std::int64_t r1 = ReadRun(tables, src, pos, colour);
+                const std::int64_t r1 = ReadRun(tables, window, colour);
                 if (r1 < 0) {
                     tracked = false;
                     break;
                 }
-                const std::int64_t r2 = ReadRun(tables, src, pos, colour ^ 1);
+                const std::int64_t r2 = ReadRun(tables, window, colour ^ 1);
                 PaintBlack(row, width, colour == kBlack ? start : start + r1,
                            colour == kBlack ? start + r1 : start + r1 + std::max<std::int64_t>(r2, 0));
                 if (r2 < 0) {
@@ -579,6 +632,7 @@ std::int64_t CCITTDecode2DRow(const std::uint8_t* data, std::int64_t dataSize, s
             continue;
         }
         tracked = false;
+        moved = true;
         const int zeros = CountZeros(src, pos, 64);
         if (!src.Has(pos + zeros)) {  // only zeros left: the data end inside a code
             pos = src.Bits();

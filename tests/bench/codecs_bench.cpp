@@ -2,7 +2,9 @@
 // CCITT Group 4 and GIF LZW decoders and encoders against libtiff and giflib on the same data in the
 // same run. Each pair does the same work: whole images, from compressed bytes in memory to pixels
 // in a buffer (libtiff reads the memory-mapped file, so its strip reads copy nothing) and back.
-// Before timing, every decoder's output is checked against the peer's; a mismatch fails the run.
+// Before timing, every decoder's output is checked against the peer's, and every encoder's output (ours
+// and the peer's) must decode with the peer to the input; a mismatch fails the run. The encoders
+// report the bytes they write (counter "bytes": the compressed data alone, without file headers).
 #include "imaging/io/giflzw.h"
 #include "imaging/io/tifccitt.h"
 #include "imaging/io/tiflzw.h"
@@ -219,11 +221,10 @@ toff_t MemSize(thandle_t h) { return static_cast<MemFile*>(h)->data.size(); }
 int MemMap(thandle_t, void**, toff_t*) { return 0; }
 void MemUnmap(thandle_t, void*, toff_t) {}
 
-// Writes `pixels` (rows of f's layout) with libtiff in `compression`; returns the strip bytes.
-std::size_t LibtiffEncode(const TiffFile& f, const Bytes& pixels, std::uint16_t compression, MemFile& mem)
+// A TIFF of f's layout in `compression`, opened with libtiff for writing into `mem`.
+TIFF* LibtiffOpenForWriting(const TiffFile& f, MemFile& mem, std::uint16_t compression,
+                            std::uint32_t rowsPerStrip)
 {
-    mem.data.clear();
-    mem.pos = 0;
     TIFF* out =
         TIFFClientOpen("mem", "w", &mem, MemRead, MemWrite, MemSeek, MemClose, MemSize, MemMap, MemUnmap);
     TIFFSetField(out, TIFFTAG_IMAGEWIDTH, f.width);
@@ -233,12 +234,21 @@ std::size_t LibtiffEncode(const TiffFile& f, const Bytes& pixels, std::uint16_t 
     TIFFSetField(out, TIFFTAG_PHOTOMETRIC,
                  compression == COMPRESSION_CCITTFAX4 ? PHOTOMETRIC_MINISWHITE : f.photometric);
     TIFFSetField(out, TIFFTAG_PLANARCONFIG, PLANARCONFIG_CONTIG);
-    TIFFSetField(out, TIFFTAG_ROWSPERSTRIP, f.rowsPerStrip);
+    TIFFSetField(out, TIFFTAG_ROWSPERSTRIP, rowsPerStrip);
     TIFFSetField(out, TIFFTAG_COMPRESSION, compression);
     if (f.photometric == PHOTOMETRIC_PALETTE) {
         std::vector<std::uint16_t> map(256, 0);
         TIFFSetField(out, TIFFTAG_COLORMAP, map.data(), map.data(), map.data());
     }
+    return out;
+}
+
+// Writes `pixels` (rows of f's layout) with libtiff in `compression`; returns the strip bytes.
+std::size_t LibtiffEncode(const TiffFile& f, const Bytes& pixels, std::uint16_t compression, MemFile& mem)
+{
+    mem.data.clear();
+    mem.pos = 0;
+    TIFF* out = LibtiffOpenForWriting(f, mem, compression, f.rowsPerStrip);
     std::size_t at = 0;
     for (tstrip_t s = 0; s < f.raw.size(); ++s) {
         const std::size_t n = f.RowsIn(s) * f.rowBytes;
@@ -246,15 +256,55 @@ std::size_t LibtiffEncode(const TiffFile& f, const Bytes& pixels, std::uint16_t 
                               static_cast<tmsize_t>(n));
         at += n;
     }
+    std::size_t bytes = 0;
+    for (tstrip_t s = 0; s < f.raw.size(); ++s)
+        bytes += static_cast<std::size_t>(TIFFRawStripSize(out, s));
     TIFFClose(out);
-    return mem.data.size();
+    return bytes;
+}
+
+// Reads every strip of a TIFF in memory back with libtiff.
+Bytes LibtiffDecodeAll(MemFile& mem)
+{
+    mem.pos = 0;
+    TIFF* in =
+        TIFFClientOpen("mem", "r", &mem, MemRead, MemWrite, MemSeek, MemClose, MemSize, MemMap, MemUnmap);
+    if (!in)
+        return {};
+    Bytes pixels, buf(static_cast<std::size_t>(TIFFStripSize(in)));
+    for (tstrip_t s = 0; s < TIFFNumberOfStrips(in); ++s) {
+        const tmsize_t n = TIFFReadEncodedStrip(in, s, buf.data(), static_cast<tmsize_t>(buf.size()));
+        if (n < 0) {
+            pixels.clear();
+            break;
+        }
+        pixels.insert(pixels.end(), buf.begin(), buf.begin() + n);
+    }
+    TIFFClose(in);
+    return pixels;
+}
+
+// Our encoded strips (`ends` are their end offsets in `data`) in a TIFF of f's layout, decoded by libtiff.
+Bytes LibtiffDecodeStrips(const TiffFile& f, const std::uint8_t* data, const std::vector<std::size_t>& ends,
+                          std::uint16_t compression, std::uint32_t rowsPerStrip)
+{
+    MemFile mem;
+    TIFF* out = LibtiffOpenForWriting(f, mem, compression, rowsPerStrip);
+    std::size_t at = 0;
+    for (tstrip_t s = 0; s < ends.size(); ++s) {
+        TIFFWriteRawStrip(out, s, const_cast<std::uint8_t*>(data + at), static_cast<tmsize_t>(ends[s] - at));
+        at = ends[s];
+    }
+    TIFFClose(out);
+    return LibtiffDecodeAll(mem);
 }
 
 void OursTiffLzwEncode(benchmark::State& state, const std::string& name)
 {
     const TiffFile& f = Tiff(name);
     rtl::TMemoryStream out;
-    for (auto _ : state) {
+    // Every strip of the image; `ends`, when given, takes the end offset of each.
+    auto encode = [&](std::vector<std::size_t>* ends) {
         out.SetSize(0);
         std::size_t at = 0;
         for (std::size_t s = 0; s < f.raw.size(); ++s) {
@@ -263,7 +313,18 @@ void OursTiffLzwEncode(benchmark::State& state, const std::string& name)
                 imaging::TIFFLZWCompress(f.pixels.data() + at, static_cast<std::int64_t>(f.rowBytes), out,
                                          st);
             imaging::TIFFLZWCompress(nullptr, 0, out, st);
+            if (ends)
+                ends->push_back(static_cast<std::size_t>(out.Size()));
         }
+    };
+    std::vector<std::size_t> ends;
+    encode(&ends);
+    if (LibtiffDecodeStrips(f, static_cast<const std::uint8_t*>(out.Memory()), ends, COMPRESSION_LZW,
+                            f.rowsPerStrip) != f.pixels)
+        Fail(state, "libtiff does not decode our LZW encoding of " + name + " to its pixels");
+    state.counters["bytes"] = double(out.Size());
+    for (auto _ : state) {
+        encode(nullptr);
         benchmark::DoNotOptimize(out.Memory());
     }
     state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * f.pixels.size()));
@@ -273,6 +334,9 @@ void LibtiffLzwEncode(benchmark::State& state, const std::string& name)
 {
     const TiffFile& f = Tiff(name);
     MemFile mem;
+    state.counters["bytes"] = double(LibtiffEncode(f, f.pixels, COMPRESSION_LZW, mem));
+    if (LibtiffDecodeAll(mem) != f.pixels)
+        Fail(state, "libtiff does not decode its own LZW encoding of " + name + " to its pixels");
     for (auto _ : state)
         benchmark::DoNotOptimize(LibtiffEncode(f, f.pixels, COMPRESSION_LZW, mem));
     state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * f.pixels.size()));
@@ -298,6 +362,19 @@ void OursG4Encode(benchmark::State& state, const std::string& name)
     const TiffFile& f = Tiff(name);
     const Bytes& rows = BlackIsOne(f);
     rtl::TMemoryStream out;
+    {
+        imaging::TCCITTEncodeState st;
+        for (std::uint32_t r = 0; r < f.height; ++r)
+            imaging::CCITTEncodeG4Row(rows.data() + r * f.rowBytes, static_cast<std::int32_t>(f.width), out,
+                                      st);
+        imaging::CCITTEncodeG4Row(nullptr, static_cast<std::int32_t>(f.width), out, st);
+        // One strip of the whole image: ours codes every row against the one before it.
+        if (LibtiffDecodeStrips(f, static_cast<const std::uint8_t*>(out.Memory()),
+                                std::vector<std::size_t>{static_cast<std::size_t>(out.Size())},
+                                COMPRESSION_CCITTFAX4, f.height) != rows)
+            Fail(state, "libtiff does not decode our Group 4 encoding of " + name + " to its pixels");
+        state.counters["bytes"] = double(out.Size());
+    }
     for (auto _ : state) {
         out.SetSize(0);
         imaging::TCCITTEncodeState st;
@@ -315,6 +392,9 @@ void LibtiffG4Encode(benchmark::State& state, const std::string& name)
     const TiffFile& f = Tiff(name);
     const Bytes& rows = BlackIsOne(f);
     MemFile mem;
+    state.counters["bytes"] = double(LibtiffEncode(f, rows, COMPRESSION_CCITTFAX4, mem));
+    if (LibtiffDecodeAll(mem) != rows)
+        Fail(state, "libtiff does not decode its own Group 4 encoding of " + name + " to its pixels");
     for (auto _ : state)
         benchmark::DoNotOptimize(LibtiffEncode(f, rows, COMPRESSION_CCITTFAX4, mem));
     state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * rows.size()));
@@ -437,10 +517,42 @@ int GifWriteMem(GifFileType* g, const GifByteType* buf, int n)
     return n;
 }
 
+// giflib's header before the image data (signature, screen, 256-colour table, image descriptor) and
+// its trailer after it.
+constexpr std::size_t kGiflibFraming = 6 + 7 + 768 + 10 + 1;
+
+// Our image data (code size byte, sub-blocks, terminator) in a GIF of giflib's framing.
+Bytes WrapGif(const GifFile& f, const std::uint8_t* data, std::size_t size)
+{
+    Bytes g = {'G', 'I', 'F', '8', '9', 'a'};
+    auto le16 = [&g](int v) {
+        g.push_back(static_cast<std::uint8_t>(v & 0xFF));
+        g.push_back(static_cast<std::uint8_t>(v >> 8));
+    };
+    le16(f.width), le16(f.height);
+    g.insert(g.end(), {0xF7, 0, 0});
+    g.resize(g.size() + 768, 0);
+    g.push_back(0x2C);
+    le16(0), le16(0), le16(f.width), le16(f.height);
+    g.push_back(0);
+    g.insert(g.end(), data, data + size);
+    g.push_back(0x3B);
+    return g;
+}
+
 void OursGifEncode(benchmark::State& state, const std::string& name)
 {
     const GifFile& f = Gif(name);
     rtl::TMemoryStream out;
+    {
+        imaging::GIFLZWCompress(out, f.height, f.width, 8, f.indices.data(), false);
+        Bytes decoded;
+        const auto* data = static_cast<const std::uint8_t*>(out.Memory());
+        if (!GiflibDecode(WrapGif(f, data, static_cast<std::size_t>(out.Size())), decoded) ||
+            decoded != f.indices)
+            Fail(state, "giflib does not decode our GIF encoding of " + name + " to its indices");
+        state.counters["bytes"] = double(out.Size());
+    }
     for (auto _ : state) {
         out.SetSize(0);
         imaging::GIFLZWCompress(out, f.height, f.width, 8, f.indices.data(), false);
@@ -455,6 +567,7 @@ void GiflibGifEncode(benchmark::State& state, const std::string& name)
     const GifFile& f = Gif(name);
     Bytes out;
     GifColorType colors[256] = {};
+    bool checked = false;
     for (auto _ : state) {
         out.clear();
         int err = 0;
@@ -468,6 +581,13 @@ void GiflibGifEncode(benchmark::State& state, const std::string& name)
         EGifCloseFile(g, &err);
         GifFreeMapObject(map);
         benchmark::DoNotOptimize(out.data());
+        if (!checked) {
+            Bytes decoded;
+            if (!GiflibDecode(out, decoded) || decoded != f.indices || out.size() < kGiflibFraming)
+                Fail(state, "giflib does not decode its own GIF encoding of " + name + " to its indices");
+            state.counters["bytes"] = double(out.size() - kGiflibFraming);
+            checked = true;
+        }
     }
     state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * f.indices.size()));
 }

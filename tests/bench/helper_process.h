@@ -1,6 +1,7 @@
-// A peer that lives in another process (a Python library): it is started once with its arguments,
-// answers "ready", and then answers each request line with one line, the seconds its work took, so
-// that its runs interleave with ours in the same benchmark binary.
+// A peer that lives in another process (a Python library, a JVM): it is started once with its
+// arguments, answers "ready", and then answers each request line with one line, the seconds its work
+// took by the clock and in CPU time (all its threads), then anything else it reports, so that its runs
+// interleave with ours in the same benchmark binary. It inherits this process's CPU affinity.
 #pragma once
 
 #include <sys/wait.h>
@@ -9,10 +10,19 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <ctime>
 #include <string>
 #include <vector>
 
 namespace bench {
+
+// The CPU time this thread has used, for a side timed by hand.
+inline double ThreadCpuSeconds()
+{
+    timespec t{};
+    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
+    return double(t.tv_sec) + double(t.tv_nsec) * 1e-9;
+}
 
 class THelperProcess {
 public:
@@ -60,8 +70,31 @@ public:
         std::fflush(out_);
         return Line();
     }
-    // The answer's first number: the seconds the work took.
-    double Time(const std::string& request) { return std::atof(Ask(request).c_str()); }
+    struct TAnswer {
+        double wall = 0, cpu = 0;
+        std::string rest;  // what follows the two times, without the line's end
+    };
+    TAnswer Timed(const std::string& request)
+    {
+        const std::string line = Ask(request);
+        TAnswer a;
+        int used = 0;
+        if (std::sscanf(line.c_str(), "%lf %lf %n", &a.wall, &a.cpu, &used) < 2)
+            Fail("the helper process answered \"" + line + "\"");
+        a.rest = line.substr(std::size_t(used));
+        while (!a.rest.empty() && (a.rest.back() == '\n' || a.rest.back() == '\r'))
+            a.rest.pop_back();
+        return a;
+    }
+
+    // One iteration of `state` timed by the helper; its CPU time is summed into `cpu` seconds.
+    template <class TState>
+    void TimeIteration(TState& state, const std::string& request, double& cpu)
+    {
+        const TAnswer a = Timed(request);
+        state.SetIterationTime(a.wall);
+        cpu += a.cpu;
+    }
 
     [[noreturn]] static void Fail(const std::string& what)
     {
@@ -72,7 +105,7 @@ public:
 private:
     std::string Line()
     {
-        char line[256];
+        char line[1024];
         if (!std::fgets(line, sizeof line, in_))
             Fail("the helper process stopped answering");
         return line;

@@ -1,7 +1,12 @@
-// Rendering benchmarks against pixman in the same run: the stretched picture of a 4000x3000 image
-// drawn at 1000x750 (nearest, and filtered with a triangle against pixman's separable linear
-// convolution), and a 1920x1080 layer blended by its alpha against pixman's OVER. One thread each.
+// Rendering benchmarks against pixman in the same run, one thread each: a 4000x3000 image stretched to
+// 1000x750 (nearest into a picture that exists, as pixman's image does, and StretchForCanvas making
+// a new picture against pixman making a new image; filtered with a triangle, through the renderer the
+// view draws with, RenderToTBitmap, into an existing back buffer, against pixman's separable
+// convolution with the same triangle), and a 1920x1080 layer blended by its alpha into an existing
+// picture against pixman's OVER.
 #include "imaging/core/iebitmap.h"
+#include "imaging/core/ieplatformbitmap.h"
+#include "imaging/core/vodiradproc.h"
 
 #include <benchmark/benchmark.h>
 #include <pixman.h>
@@ -55,6 +60,52 @@ TPicture& Layer()
 {
     static TPicture p(1920, 1080, true);
     return p;
+}
+
+void OursNearest(benchmark::State& state)
+{
+    TPicture& p = Large();
+    TIEBitmap picture;
+    picture.MinFileSize = std::int64_t(1) << 40;
+    picture.Allocate(1000, 750, ie24RGB);
+    for (auto _ : state) {
+        ResampleNearest(&p.bmp, &picture);
+        benchmark::DoNotOptimize(picture.ScanLine(0));
+    }
+    state.SetItemsProcessed(state.iterations() * 1000 * 750);
+}
+
+void OursRender(benchmark::State& state, TResampleFilter filter)
+{
+    TPicture& p = Large();
+    TIEMemoryPlatformBitmap back;
+    back.SetSize(1000, 750);
+    TIERenderCache cache;
+    for (auto _ : state)
+        p.bmp.RenderToTBitmap(&back, &cache, nullptr, 0, 0, 1000, 750, 0, 0, p.w, p.h, false, false, 255,
+                              filter, false, 0);
+    state.SetItemsProcessed(state.iterations() * 1000 * 750);
+}
+
+// pixman making its image for every picture, as StretchForCanvas does (pixman clears a new image).
+void PixmanNearestNew(benchmark::State& state)
+{
+    TPicture& p = Large();
+    pixman_image_t* src = pixman_image_create_bits(PIXMAN_x8r8g8b8, p.w, p.h, p.argb.data(), p.w * 4);
+    pixman_transform_t t;
+    pixman_transform_init_scale(&t, pixman_double_to_fixed(p.w / 1000.0),
+                                pixman_double_to_fixed(p.h / 750.0));
+    pixman_image_set_transform(src, &t);
+    pixman_image_set_repeat(src, PIXMAN_REPEAT_PAD);
+    pixman_image_set_filter(src, PIXMAN_FILTER_NEAREST, nullptr, 0);
+    for (auto _ : state) {
+        pixman_image_t* dst = pixman_image_create_bits(PIXMAN_x8r8g8b8, 1000, 750, nullptr, 1000 * 4);
+        pixman_image_composite32(PIXMAN_OP_SRC, src, nullptr, dst, 0, 0, 0, 0, 0, 0, 1000, 750);
+        benchmark::DoNotOptimize(pixman_image_get_data(dst));
+        pixman_image_unref(dst);
+    }
+    pixman_image_unref(src);
+    state.SetItemsProcessed(state.iterations() * 1000 * 750);
 }
 
 void OursStretch(benchmark::State& state, TResampleFilter filter)
@@ -126,8 +177,14 @@ void PixmanBlend(benchmark::State& state)
 
 void Register()
 {
-    benchmark::RegisterBenchmark("ours/stretch_nearest", OursStretch, rfNone)->Unit(benchmark::kMillisecond);
+    benchmark::RegisterBenchmark("ours/stretch_nearest", OursNearest)->Unit(benchmark::kMillisecond);
     benchmark::RegisterBenchmark("pixman/stretch_nearest", PixmanStretch, false)
+        ->Unit(benchmark::kMillisecond);
+    benchmark::RegisterBenchmark("ours/stretch_nearest_new", OursStretch, rfNone)
+        ->Unit(benchmark::kMillisecond);
+    benchmark::RegisterBenchmark("pixman/stretch_nearest_new", PixmanNearestNew)
+        ->Unit(benchmark::kMillisecond);
+    benchmark::RegisterBenchmark("ours/render_filtered", OursRender, rfTriangle)
         ->Unit(benchmark::kMillisecond);
     benchmark::RegisterBenchmark("ours/stretch_filtered", OursStretch, rfTriangle)
         ->Unit(benchmark::kMillisecond);

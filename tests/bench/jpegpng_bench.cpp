@@ -257,11 +257,18 @@ void CheckAgainstTheLibrary(const TCodec& codec)
         if (std::memcmp(ours.ScanLine(y), theirs.get() + stride * y, std::size_t(w) * 3) != 0)
             throw std::runtime_error(std::string("our ") + codec.name +
                                      " decoding differs from the library's");
+    // PNG is lossless: the file must give the photograph back.
+    if (&codec == &kPng)
+        for (int y = 0; y < h; ++y)
+            if (std::memcmp(Photo().ScanLine(y), theirs.get() + stride * y, std::size_t(w) * 3) != 0)
+                throw std::runtime_error("the PNG file does not decode to the photograph");
 }
 
 void Ours(benchmark::State& state, const TCodec* codec, bool decode)
 {
     CheckAgainstTheLibrary(*codec);
+    if (!decode)  // our file is the library's, byte for byte
+        state.counters["bytes"] = double(codec->ourEncode(Photo()).size());
     for (auto _ : state) {
         if (decode) {
             TIEBitmap out;
@@ -278,7 +285,8 @@ void Ours(benchmark::State& state, const TCodec* codec, bool decode)
 // new images would add. TIEBitmap's new images come zeroed from the system instead.
 void Library(benchmark::State& state, const TCodec* codec, bool decode, bool zeroed = false)
 {
-    File(*codec);
+    if (!decode)
+        state.counters["bytes"] = double(File(*codec).size());
     for (auto _ : state) {
         if (decode) {
             int w = 0, h = 0;

@@ -87,17 +87,21 @@ void Ours(benchmark::State& state, TCase c)
     TIEMask mask;
     mask.AllocateBits(Photo().GetWidth(), Photo().GetHeight(), 1);
     const int pixels = OurCount(c, mask);
-    const std::string peer = OpenCV().Ask(Request(c));
-    if (std::stoi(peer.substr(peer.find(' ') + 1)) != pixels)
+    const std::string peer = OpenCV().Timed(Request(c)).rest;
+    if (std::stoi(peer) != pixels)
         bench::THelperProcess::Fail(std::string(c.name) + ": OpenCV fills " + peer + ", we fill " +
                                     std::to_string(pixels));
+    double cpu = 0;
     for (auto _ : state) {
         mask.Empty();
+        const double c0 = bench::ThreadCpuSeconds();
         const auto t0 = std::chrono::steady_clock::now();
         MagicWandFill(&Photo(), c.x, c.y, c.tolerance, &mask,
                       c.connectivity == 8 ? kIEMagicWand8Connected : 0);
         state.SetIterationTime(std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count());
+        cpu += bench::ThreadCpuSeconds() - c0;
     }
+    state.counters["cpu_s"] = benchmark::Counter(cpu, benchmark::Counter::kAvgIterations);
     state.counters["pixels"] = pixels;
     state.SetItemsProcessed(state.iterations() * std::int64_t(pixels));
 }
@@ -105,8 +109,10 @@ void Ours(benchmark::State& state, TCase c)
 void Peer(benchmark::State& state, TCase c)
 {
     const std::string request = Request(c);
+    double cpu = 0;
     for (auto _ : state)
-        state.SetIterationTime(OpenCV().Time(request));
+        OpenCV().TimeIteration(state, request, cpu);
+    state.counters["cpu_s"] = benchmark::Counter(cpu, benchmark::Counter::kAvgIterations);
 }
 
 }  // namespace

@@ -43,6 +43,15 @@ public:
             v = ReverseBitsInBytes(v);
         return static_cast<std::uint32_t>((v << (pos & 7)) >> 32);
     }
+    // The bits from `pos` on (pos >= 0), the first one in the most significant position: the
+    // lowest pos % 8 of them are zeros that belong to no byte.
+    std::uint64_t Peek64(std::int64_t pos) const
+    {
+        std::uint64_t v = LoadBE64Padded(data_, size_, pos >> 3);
+        if (reversed_)
+            v = ReverseBitsInBytes(v);
+        return v << (pos & 7);
+    }
 
 private:
     static std::uint64_t ReverseBitsInBytes(std::uint64_t v)

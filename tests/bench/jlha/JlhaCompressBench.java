@@ -1,11 +1,18 @@
-// Times jlha's lh5 compressor inside one warmed JVM: each input is compressed a number of times
-// first so that the JIT has compiled the encoder, then timed repeatedly.
-// Usage: JlhaCompressBench warmups repetitions file...
-// Output, one line per file: name, compressed bytes, then the seconds of every timed run.
+// jlha's lh5 compressor inside one warmed JVM, as a helper process of LHARoutines_bench: each input is
+// compressed a number of times first so that the JIT has compiled the encoder; then the JVM answers
+// "ready" and each request line (an input's name) with the seconds one compression took by the clock
+// and in the JVM's CPU time (all its threads: collector and compiler included), and the compressed
+// size, so that its runs interleave with ours.
+// Usage: JlhaCompressBench warmups name=file...
+import java.io.BufferedReader;
 import java.io.ByteArrayOutputStream;
+import java.io.InputStreamReader;
 import java.io.OutputStream;
+import java.lang.management.ManagementFactory;
 import java.nio.file.Files;
 import java.nio.file.Paths;
+import java.util.HashMap;
+import java.util.Map;
 
 import jp.gr.java_conf.dangan.util.lha.CompressMethod;
 import jp.gr.java_conf.dangan.util.lha.LhaProperty;
@@ -13,22 +20,26 @@ import jp.gr.java_conf.dangan.util.lha.LhaProperty;
 public class JlhaCompressBench {
     public static void main(String[] args) throws Exception {
         final int warmups = Integer.parseInt(args[0]);
-        final int reps = Integer.parseInt(args[1]);
-        for (int f = 2; f < args.length; f++) {
-            final byte[] input = Files.readAllBytes(Paths.get(args[f]));
-            int size = 0;
+        final Map<String, byte[]> inputs = new HashMap<>();
+        for (int f = 1; f < args.length; f++) {
+            final int eq = args[f].indexOf('=');
+            final byte[] input = Files.readAllBytes(Paths.get(args[f].substring(eq + 1)));
             for (int w = 0; w < warmups; w++)
-                size = compress(input);
-            final long[] times = new long[reps];
-            for (int r = 0; r < reps; r++) {
-                final long t0 = System.nanoTime();
-                size = compress(input);
-                times[r] = System.nanoTime() - t0;
-            }
-            final StringBuilder line = new StringBuilder(Paths.get(args[f]).getFileName() + " " + size);
-            for (long t : times)
-                line.append(String.format(" %.6f", t / 1e9));
-            System.out.println(line);
+                compress(input);
+            inputs.put(args[f].substring(0, eq), input);
+        }
+        final com.sun.management.OperatingSystemMXBean os =
+            (com.sun.management.OperatingSystemMXBean) ManagementFactory.getOperatingSystemMXBean();
+        System.out.println("ready");
+        System.out.flush();
+        final BufferedReader in = new BufferedReader(new InputStreamReader(System.in));
+        for (String line; (line = in.readLine()) != null;) {
+            final byte[] input = inputs.get(line.trim());
+            final long c0 = os.getProcessCpuTime(), t0 = System.nanoTime();
+            final int size = compress(input);
+            final long t1 = System.nanoTime(), c1 = os.getProcessCpuTime();
+            System.out.println(String.format("%.9f %.9f %d", (t1 - t0) / 1e9, (c1 - c0) / 1e9, size));
+            System.out.flush();
         }
     }
 

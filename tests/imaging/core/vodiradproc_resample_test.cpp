@@ -8,7 +8,10 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <array>
 #include <cstdio>
+#include <cstring>
 #include <cstdlib>
 #include <fstream>
 #include <random>
@@ -131,6 +134,28 @@ TEST(ResampleHandWorked, FastLinearInterpolatesWith17BitFractionsAndAveragesWhen
     auto fall = Row24({200, 0});
     ResampleFiltered(fall.get(), up.get(), rfFastLinear);
     EXPECT_EQ(Blues(*up), (std::vector<int>{200, 100, 0, 0}));
+}
+
+TEST(ResampleHandWorked, FastLinearEnlargingDownTheImageBlendsEveryByteOfLongRows)
+{
+    // Rows of 120 bytes (vector blocks of 32 and 16 and a tail) of random values, two of them spread
+    // over five: row y lies at y * 2 / 5 of the source, blended with its fraction in 17 bits.
+    std::mt19937 rng(11);
+    auto src = Make(40, 2, ie24RGB);
+    for (int y = 0; y < 2; ++y)
+        for (int i = 0; i < 120; ++i)
+            src->ScanLine(y)[i] = std::uint8_t(rng());
+    auto dst = Make(40, 5, ie24RGB);
+    ResampleFiltered(src.get(), dst.get(), rfFastLinear);
+    const int fracs[5] = {0, 52428, 104857, 26214, 78643};  // 0.4, 0.8, 0.2 and 0.6 of 2^17, truncated
+    for (int y = 0; y < 5; ++y) {
+        const int y0 = y * 2 / 5, y1 = std::min(y0 + 1, 1);
+        for (int i = 0; i < 120; ++i) {
+            const int want =
+                (src->ScanLine(y0)[i] * ((1 << 17) - fracs[y]) + src->ScanLine(y1)[i] * fracs[y]) >> 17;
+            ASSERT_EQ(dst->ScanLine(y)[i], want) << "row " << y << " byte " << i;
+        }
+    }
 }
 
 TEST(ResampleHandWorked, BilinearAndBicubicMidpoints)
@@ -288,7 +313,8 @@ TEST(ResampleNearestFormats, EveryFormatTakesTheMappedPixel)
 {
     std::mt19937 rng(3);
     // Ratios exact in binary so the expected column is plain integer arithmetic.
-    const int sizes[][4] = {{6, 4, 4, 8}, {5, 3, 8, 6}, {7, 8, 2, 2}};
+    // The last two enlarge: several target pixels end on the last source column, whose row ends there.
+    const int sizes[][4] = {{6, 4, 4, 8}, {5, 3, 8, 6}, {7, 8, 2, 2}, {3, 2, 10, 3}, {2, 2, 9, 1}};
     for (const TIEPixelFormat format : {ie1g, ie8p, ie8g, ie16g, ie24RGB, ie32f})
         for (const auto& s : sizes) {
             auto src = Make(s[0], s[1], format);
@@ -574,6 +600,46 @@ TEST(ResampleEdges, ProgressRunsUpToNearlyAHundred)
             EXPECT_GE(seen.back(), 95) << int(f) << " to width " << dw;
             EXPECT_LE(seen.back(), 100) << int(f);
         }
+}
+
+TEST(ResampleRect, ARectangleGivesWhatItsCopyGivesWithEveryFilter)
+{
+    std::mt19937 rng(77);
+    for (int round = 0; round < 60; ++round) {
+        const Storage storage = round % 3 == 0 ? Storage::File : Storage::Memory;
+        const int sw = 2 + int(rng() % 40), sh = 2 + int(rng() % 30);
+        auto src = Make(sw, sh, ie24RGB, storage);
+        FillRandom(*src, rng);
+        const int x = int(rng() % sw), y = int(rng() % sh);
+        const int w = 1 + int(rng() % (sw - x)), h = 1 + int(rng() % (sh - y));
+        const int dw = 1 + int(rng() % 70), dh = 1 + int(rng() % 50);
+        auto part = Make(w, h, ie24RGB);
+        src->CopyRectTo(part.get(), x, y, 0, 0, w, h);
+        for (const TResampleFilter f : kAllFilters) {
+            if (f == rfNone)
+                continue;
+            auto want = Make(dw, dh, ie24RGB);
+            auto got = Make(dw, dh, ie24RGB, storage);
+            ResampleFiltered(part.get(), want.get(), f);
+            ResampleFilteredRect(src.get(), x, y, w, h, got.get(), f);
+            for (int r = 0; r < dh; ++r)
+                ASSERT_EQ(std::memcmp(got->ScanLine(r), want->ScanLine(r), std::size_t(dw) * 3), 0)
+                    << int(f) << ": " << w << "x" << h << " at " << x << "," << y << " to " << dw << "x" << dh
+                    << ", row " << r;
+        }
+    }
+}
+
+TEST(ResampleRect, NoFilterAndRectanglesOutsideTheSourceAreRefused)
+{
+    auto src = Make(8, 6, ie24RGB);
+    auto dst = Make(4, 3, ie24RGB);
+    EXPECT_THROW(ResampleFilteredRect(src.get(), 0, 0, 8, 6, dst.get(), rfNone), rtl::EInvalidArgument);
+    for (const auto& r : std::vector<std::array<int, 4>>{
+             {-1, 0, 4, 4}, {0, -1, 4, 4}, {5, 0, 4, 4}, {0, 3, 4, 4}, {0, 0, 0, 4}, {0, 0, 4, 0}})
+        EXPECT_THROW(ResampleFilteredRect(src.get(), r[0], r[1], r[2], r[3], dst.get(), rfTriangle),
+                     rtl::EInvalidArgument)
+            << r[0] << "," << r[1] << " " << r[2] << "x" << r[3];
 }
 
 TEST(ResampleRandom, RandomSizesFormatsAndFiltersStayInBounds)
