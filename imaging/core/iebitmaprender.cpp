@@ -2,6 +2,7 @@
 // adjustment, the pixel blends and alpha; and the picture a stretched canvas drawing shows.
 #include "imaging/core/iebitmap.h"
 
+#include "imaging/core/detail/iecpu.h"
 #include "imaging/core/hyieutils.h"
 #include "imaging/core/vodiradproc.h"
 #include "platform/rtl/Exceptions.h"
@@ -423,11 +424,6 @@ __attribute__((target("avx2"))) int BlendPixelsAvx2(std::uint8_t* dst, const std
     return i;
 }
 
-bool HasAvx2()
-{
-    static const bool has = __builtin_cpu_supports("avx2");
-    return has;
-}
 #endif
 
 // BlendBytes of n 24-bit pixels, each pixel's three bytes by min(limit, its alpha byte).
@@ -436,7 +432,7 @@ void BlendPixels(std::uint8_t* dst, const std::uint8_t* src, const std::uint8_t*
 {
     int i = 0;
 #ifdef VA_BLEND_AVX2
-    if (HasAvx2())
+    if (detail::UseAvx2())
         i = BlendPixelsAvx2(dst, src, alpha, limit, n);
 #endif
 #ifdef __SSE2__

@@ -2,6 +2,7 @@
 // sampler.
 #include "imaging/core/vodiradproc.h"
 
+#include "imaging/core/detail/iecpu.h"
 #include "imaging/core/iebitmap.h"
 #include "platform/rtl/Exceptions.h"
 #include "platform/rtl/Numeric.h"
@@ -543,12 +544,6 @@ void RunTwoPass(const TRowFetch& fetch, int srcW, int srcH, TIEBitmap& target, T
 // ---------------------------------------------------------------- fast linear
 
 #ifdef VA_RESAMPLE_AVX2
-bool HasAvx2()
-{
-    static const bool has = __builtin_cpu_supports("avx2");
-    return has;
-}
-
 // BlendRows17 of the byte pairs of `pairs` (two 8-bit values in each 16-bit lane). The unpacks and
 // packs work within each 16-byte half, and undo each other's order there.
 __attribute__((target("avx2"))) inline __m256i Blend17(__m256i pairs, __m256i high, __m256i low)
@@ -593,7 +588,7 @@ void BlendRows17(const std::uint8_t* ra, const std::uint8_t* rb, int frac, std::
     const int wa = (1 << 17) - frac, wb = frac;
     std::size_t i = 0;
 #ifdef VA_RESAMPLE_AVX2
-    if (HasAvx2())
+    if (detail::UseAvx2())
         i = BlendRows17Avx2(ra, rb, wa, wb, out, count);
 #endif
 #ifdef __SSE2__
@@ -914,7 +909,7 @@ void BlendScaledRows(const std::uint16_t* ra, const std::uint16_t* rb, int wa, i
 {
     std::size_t i = 0;
 #ifdef VA_RESAMPLE_AVX2
-    if (HasAvx2())
+    if (detail::UseAvx2())
         i = BlendScaledRowsAvx2(ra, rb, wa, wb, out, count);
 #endif
 #ifdef __SSE2__

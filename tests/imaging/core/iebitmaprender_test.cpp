@@ -1,5 +1,6 @@
 // Tests of the renderer: exact copies, clipping, caches, the display mapping of every format, alpha,
 // the blend table and the stretched pictures for canvases.
+#include "imaging/core/detail/iecpu.h"
 #include "imaging/core/iebitmap.h"
 
 #include "imaging/core/vodiradproc.h"
@@ -99,8 +100,9 @@ TEST(Render, AFullAlphaChannelIsIgnoredAndAnotherBlendsRoundingDown)
 
 TEST(Render, AlphaBlendsOfLongRowsFollowTheFormulaAtEveryByte)
 {
-    // Rows long enough for the blocks of 32 and of sixteen pixels and a tail, alphas of 0, 255 and between,
-    // a source rectangle that starts inside the image and a destination offset.
+    // Rows long enough for the blocks of 32 and of sixteen pixels and a tail, alphas of 0, 255 and
+    // between, a source rectangle that starts inside the image and a destination offset; with the
+    // AVX2 loops and, as processors without AVX2 run it, without.
     std::mt19937 rng(5);
     for (Storage s : {Storage::Memory, Storage::File}) {
         auto src = MakeBitmap(s);
@@ -111,31 +113,35 @@ TEST(Render, AlphaBlendsOfLongRowsFollowTheFormulaAtEveryByte)
             for (int x = 0; x < 141; ++x)
                 a->ScanLine(y)[x] = std::uint8_t(x % 7 == 0 ? 0 : x % 7 == 1 ? 255 : rng());
         a->UpdateFullFlag();
-        for (const int transparency : {255, 200, 1}) {
-            TIEMemoryPlatformBitmap dst;
-            FillPlatform(dst, 144, 5, {});
-            for (int y = 0; y < 5; ++y)
-                for (int i = 0; i < 144 * 3; ++i)
-                    dst.ScanLine(y)[i] = std::uint8_t(rng());
-            TIEMemoryPlatformBitmap before;
-            FillPlatform(before, 144, 5, {});
-            for (int y = 0; y < 5; ++y)
-                std::memcpy(before.ScanLine(y), dst.ScanLine(y), 144 * 3);
-            Render(*src, dst, 5, 0, 137, 5, 3, 0, 137, 5, transparency, 0, true);
-            for (int y = 0; y < 5; ++y)
-                for (int x = 0; x < 144; ++x)
-                    for (int c = 0; c < 3; ++c) {
-                        const int d = before.ScanLine(y)[x * 3 + c];
-                        int want = d;
-                        if (x >= 5 && x < 142) {
-                            const int sx = x - 5 + 3;
-                            const int w = std::min<int>(transparency, a->ScanLine(y)[sx]);
-                            want = (d * (256 - w) + src->ScanLine(y)[sx * 3 + c] * w) >> 8;
+        for (const int transparency : {255, 200, 1})
+            for (const bool avx2 : {true, false}) {
+                TIEMemoryPlatformBitmap dst;
+                FillPlatform(dst, 144, 5, {});
+                for (int y = 0; y < 5; ++y)
+                    for (int i = 0; i < 144 * 3; ++i)
+                        dst.ScanLine(y)[i] = std::uint8_t(rng());
+                TIEMemoryPlatformBitmap before;
+                FillPlatform(before, 144, 5, {});
+                for (int y = 0; y < 5; ++y)
+                    std::memcpy(before.ScanLine(y), dst.ScanLine(y), 144 * 3);
+                const bool was = detail::AllowAvx2(avx2);
+                Render(*src, dst, 5, 0, 137, 5, 3, 0, 137, 5, transparency, 0, true);
+                detail::AllowAvx2(was);
+                for (int y = 0; y < 5; ++y)
+                    for (int x = 0; x < 144; ++x)
+                        for (int c = 0; c < 3; ++c) {
+                            const int d = before.ScanLine(y)[x * 3 + c];
+                            int want = d;
+                            if (x >= 5 && x < 142) {
+                                const int sx = x - 5 + 3;
+                                const int w = std::min<int>(transparency, a->ScanLine(y)[sx]);
+                                want = (d * (256 - w) + src->ScanLine(y)[sx * 3 + c] * w) >> 8;
+                            }
+                            ASSERT_EQ(dst.ScanLine(y)[x * 3 + c], want)
+                                << StorageName(s) << " transparency " << transparency
+                                << (avx2 ? "" : " without AVX2") << " at " << x << "," << y;
                         }
-                        ASSERT_EQ(dst.ScanLine(y)[x * 3 + c], want)
-                            << StorageName(s) << " transparency " << transparency << " at " << x << "," << y;
-                    }
-        }
+            }
     }
 }
 

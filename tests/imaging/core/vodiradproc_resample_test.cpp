@@ -2,6 +2,7 @@
 // sizes and limits.
 #include "imaging/core/vodiradproc.h"
 
+#include "imaging/core/detail/iecpu.h"
 #include "imaging/core/iebitmap.h"
 #include "bitmap_test_util.h"
 #include "platform/rtl/Exceptions.h"
@@ -154,6 +155,31 @@ TEST(ResampleHandWorked, FastLinearEnlargingDownTheImageBlendsEveryByteOfLongRow
             const int want =
                 (src->ScanLine(y0)[i] * ((1 << 17) - fracs[y]) + src->ScanLine(y1)[i] * fracs[y]) >> 17;
             ASSERT_EQ(dst->ScanLine(y)[i], want) << "row " << y << " byte " << i;
+        }
+    }
+}
+
+// Processors without AVX2 take the SSE2 loops: forbidding AVX2 runs those here, and each filter
+// must give the same bytes both ways, on rows long enough for every block and tail.
+TEST(ResampleHandWorked, EveryFilterGivesTheSameBytesWithAndWithoutAvx2)
+{
+    std::mt19937 rng(23);
+    for (const auto [w, h, dw, dh] :
+         {std::array{53, 7, 131, 17}, std::array{97, 40, 40, 97}, std::array{8, 3, 203, 5}}) {
+        auto src = Make(w, h, ie24RGB);
+        FillRandom(*src, rng);
+        for (const TResampleFilter filter : kAllFilters) {
+            SCOPED_TRACE(::testing::Message()
+                         << "filter " << int(filter) << ", " << w << "x" << h << " to " << dw << "x" << dh);
+            auto withAvx2 = Make(dw, dh, ie24RGB);
+            auto without = Make(dw, dh, ie24RGB);
+            ResampleFiltered(src.get(), withAvx2.get(), filter);
+            const bool was = detail::AllowAvx2(false);
+            ResampleFiltered(src.get(), without.get(), filter);
+            detail::AllowAvx2(was);
+            for (int y = 0; y < dh; ++y)
+                ASSERT_EQ(std::memcmp(withAvx2->ScanLine(y), without->ScanLine(y), std::size_t(dw) * 3), 0)
+                    << "row " << y;
         }
     }
 }
