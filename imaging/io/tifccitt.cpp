@@ -276,8 +276,8 @@ std::int64_t FindB2(const std::uint8_t* ref, std::int32_t width, std::int64_t b1
 // Room for every pixel of a row `w` wide to change; the changes start at the result.
 std::int32_t* PrepareChanges(TCCITTRowChanges& list, std::int32_t w)
 {
-    if (list.slots.size() < static_cast<std::size_t>(w) + 3)
-        list.slots.resize(static_cast<std::size_t>(w) + 3);
+    if (list.slots.size() < static_cast<std::size_t>(w) + 4)
+        list.slots.resize(static_cast<std::size_t>(w) + 4);
     list.slots[0] = -1;
     list.count = 0;
     return list.slots.data() + 1;
@@ -288,6 +288,7 @@ void CloseChanges(TCCITTRowChanges& list, std::size_t count, std::int32_t w)
     list.count = count;
     list.slots[count + 1] = w;
     list.slots[count + 2] = w;
+    list.slots[count + 3] = w;
 }
 
 // The changes of the row decoded last, with a copy of that row to tell whether a caller's
@@ -342,7 +343,7 @@ constexpr std::int32_t kMaxListedWidth = 1 << 20;
 
 class ReferenceChanges {
 public:
-    explicit ReferenceChanges(const TCCITTRowChanges& list) : c_(list.slots.data() + 1), n_(list.count) {}
+    explicit ReferenceChanges(const TCCITTRowChanges& list) : c_(list.slots.data() + 1) {}
     ReferenceChanges(const std::uint8_t* ref, std::int32_t width) : ref_(ref), width_(width) {}
 
     // b1: the first changing element after a0 whose colour is opposite to `colour`; b2: the
@@ -356,20 +357,18 @@ public:
             b2 = FindB2(ref_, width_, b1, kDecodedBlack);
             return;
         }
-        while (i_ > 0 && c_[i_ - 1] > a0)
+        // c_[-1] is -1, never after a0; past the changes the width stands three times.
+        while (c_[static_cast<std::ptrdiff_t>(i_) - 1] > a0)
             --i_;
         while (c_[i_] <= a0)
             ++i_;
-        std::size_t k = i_;
-        if (k < n_ && (k & 1) != static_cast<std::size_t>(colour == kBlack))
-            ++k;
+        const std::size_t k = i_ + ((i_ & 1) ^ static_cast<std::size_t>(colour == kBlack));
         b1 = c_[k];
-        b2 = k < n_ ? c_[k + 1] : c_[k];
+        b2 = c_[k + 1];
     }
 
 private:
     const std::int32_t* c_ = nullptr;
-    std::size_t n_ = 0;
     std::size_t i_ = 0;
     const std::uint8_t* ref_ = nullptr;  // set when the row is not listed
     std::int32_t width_ = 0;
@@ -598,7 +597,8 @@ std::int64_t Decode2D(const detail::BitSource& src, std::int64_t bitPos, std::ui
     bool tracked = flips != nullptr;
     if (!tracked)
         std::memset(row, 0xFF, RowBytes(width));
-    auto flip = [&](std::int64_t x) {
+    auto flip = [&](std::int64_t x) __attribute__((always_inline))
+    {
         if (x >= width)
             return;
         if (flips[static_cast<std::ptrdiff_t>(flipCount) - 1] == x)

@@ -29,7 +29,7 @@ std::int64_t CCITTDecode2DRow(const std::uint8_t* data, std::int64_t dataSize, s
                               bool eolAligned);
 
 // A row's changing elements (pixels whose colour differs from the pixel before; pixel -1 is
-// white): `slots` holds -1, the `count` elements in order, then the width twice.
+// white): `slots` holds -1, the `count` elements in order, then the width three times.
 struct TCCITTRowChanges {
     std::vector<std::int32_t> slots;
     std::size_t count = 0;
