@@ -273,29 +273,31 @@ std::int64_t FindB2(const std::uint8_t* ref, std::int32_t width, std::int64_t b1
     return b1 < width ? NextChange(ref, width, b1 + 1, blackBit) : width;
 }
 
-// A decoded row and its changing elements: in order, after a -1 that is never one, and followed
-// by two entries of `width`.
-struct RowChanges {
-    std::vector<std::int32_t> slots;
-    std::size_t count = 0;  // changing elements, sentinels not counted
+// Room for every pixel of a row `w` wide to change; the changes start at the result.
+std::int32_t* PrepareChanges(TCCITTRowChanges& list, std::int32_t w)
+{
+    if (list.slots.size() < static_cast<std::size_t>(w) + 4)
+        list.slots.resize(static_cast<std::size_t>(w) + 4);
+    list.slots[0] = -1;
+    list.count = 0;
+    return list.slots.data() + 1;
+}
+
+void CloseChanges(TCCITTRowChanges& list, std::size_t count, std::int32_t w)
+{
+    list.count = count;
+    list.slots[count + 1] = w;
+    list.slots[count + 2] = w;
+    list.slots[count + 3] = w;
+}
+
+// The changes of the row decoded last, with a copy of that row to tell whether a caller's
+// reference row is still it.
+struct KeptChanges : TCCITTRowChanges {
     std::vector<std::uint8_t> row;
     std::int32_t width = 0;
     bool valid = false;
 
-    // Room for every pixel to change; the changes start at the result.
-    std::int32_t* Prepare(std::int32_t w)
-    {
-        if (slots.size() < static_cast<std::size_t>(w) + 3)
-            slots.resize(static_cast<std::size_t>(w) + 3);
-        slots[0] = -1;
-        count = 0;
-        return slots.data() + 1;
-    }
-    void Close(std::int32_t w)
-    {
-        slots[count + 1] = w;
-        slots[count + 2] = w;
-    }
     bool Matches(const std::uint8_t* other, std::int32_t w, std::size_t bytes) const
     {
         return valid && width == w && std::memcmp(row.data(), other, bytes) == 0;
@@ -310,9 +312,9 @@ struct RowChanges {
 
 // The changing elements of a decoded row (1 = white, pixel -1 white), found a 64-pixel word at a
 // time: a pixel changes where it differs from the pixel before it.
-void ListChanges(const std::uint8_t* row, std::int32_t width, RowChanges& list)
+void ListChanges(const std::uint8_t* row, std::int32_t width, TCCITTRowChanges& list)
 {
-    std::int32_t* const out = list.Prepare(width);
+    std::int32_t* const out = PrepareChanges(list, width);
     std::size_t n = 0;
     const std::int64_t bytes = (static_cast<std::int64_t>(width) + 7) >> 3;
     std::uint64_t carry = 1;  // the pixel before, as its bit
@@ -329,8 +331,7 @@ void ListChanges(const std::uint8_t* row, std::int32_t width, RowChanges& list)
             t &= ~(std::uint64_t{1} << (63 - c));
         }
     }
-    list.count = n;
-    list.Close(width);
+    CloseChanges(list, n, width);
 }
 
 // b1 and b2 over a reference row's changing elements. a0 only grows, but a vertical code may put
@@ -342,12 +343,13 @@ constexpr std::int32_t kMaxListedWidth = 1 << 20;
 
 class ReferenceChanges {
 public:
-    explicit ReferenceChanges(const RowChanges& list) : c_(list.slots.data() + 1), n_(list.count) {}
+    explicit ReferenceChanges(const TCCITTRowChanges& list) : c_(list.slots.data() + 1) {}
     ReferenceChanges(const std::uint8_t* ref, std::int32_t width) : ref_(ref), width_(width) {}
 
     // b1: the first changing element after a0 whose colour is opposite to `colour`; b2: the
     // changing element after b1. Both are the width when there is none.
-    void Find(std::int64_t a0, int colour, std::int64_t& b1, std::int64_t& b2)
+    inline __attribute__((always_inline)) void Find(std::int64_t a0, int colour, std::int64_t& b1,
+                                                    std::int64_t& b2)
     {
         if (ref_) {
             constexpr int kDecodedBlack = 0;
@@ -355,20 +357,18 @@ public:
             b2 = FindB2(ref_, width_, b1, kDecodedBlack);
             return;
         }
-        while (i_ > 0 && c_[i_ - 1] > a0)
+        // c_[-1] is -1, never after a0; past the changes the width stands three times.
+        while (c_[static_cast<std::ptrdiff_t>(i_) - 1] > a0)
             --i_;
         while (c_[i_] <= a0)
             ++i_;
-        std::size_t k = i_;
-        if (k < n_ && (k & 1) != static_cast<std::size_t>(colour == kBlack))
-            ++k;
+        const std::size_t k = i_ + ((i_ & 1) ^ static_cast<std::size_t>(colour == kBlack));
         b1 = c_[k];
-        b2 = k < n_ ? c_[k + 1] : c_[k];
+        b2 = c_[k + 1];
     }
 
 private:
     const std::int32_t* c_ = nullptr;
-    std::size_t n_ = 0;
     std::size_t i_ = 0;
     const std::uint8_t* ref_ = nullptr;  // set when the row is not listed
     std::int32_t width_ = 0;
@@ -420,7 +420,7 @@ struct BitWindow {
 };
 
 // ReadRun through a window.
-std::int64_t ReadRun(const CodeTables& tables, BitWindow& w, int colour)
+inline __attribute__((always_inline)) std::int64_t ReadRun(const CodeTables& tables, BitWindow& w, int colour)
 {
     std::int64_t total = 0;
     for (;;) {
@@ -549,36 +549,71 @@ std::int64_t CCITTDecodeHuffmanRow(const std::uint8_t* data, std::int64_t dataSi
     return std::min<std::int64_t>((bits + 7) / 8, std::max<std::int64_t>(dataSize, 0));
 }
 
-std::int64_t CCITTDecode2DRow(const std::uint8_t* data, std::int64_t dataSize, std::int64_t bitPos,
-                              std::uint8_t* row, std::uint8_t* refRow, std::int32_t width, int fillOrder,
-                              bool eolAligned)
+namespace {
+
+// Writes a decoded row (1 = white) from its changes: whole bytes without a change are set at once,
+// a word of 64 pixels with changes takes one mask per change (the change flips every pixel from it
+// to the word's end). Bits past the width stay white.
+void WriteRow(const std::int32_t* changes, std::size_t count, std::uint8_t* row, std::int32_t width)
 {
-    if (width <= 0)
-        return bitPos;
-    const std::size_t rowBytes = RowBytes(width);
-    std::memset(row, 0xFF, rowBytes);
-    detail::BitSource src(data, dataSize, fillOrder);
-    const CodeTables& tables = Tables();
-    // Rows are decoded in order, each against the one before: the changes of the row decoded
-    // last are kept, and used when the reference row is still that row.
-    thread_local RowChanges last, current;
-    const bool listed = width <= kMaxListedWidth;
-    if (listed && !last.Matches(refRow, width, rowBytes)) {
-        ListChanges(refRow, width, last);
-        last.valid = false;
+    const std::int64_t bytes = (static_cast<std::int64_t>(width) + 7) >> 3;
+    std::size_t i = 0;
+    std::uint64_t black = 0;  // all ones while the pixel before `at` is black
+    for (std::int64_t at = 0; at < bytes;) {
+        const std::int64_t next = i < count ? changes[i] : width;
+        const std::int64_t word = std::min<std::int64_t>((next >> 6) * 8, bytes);
+        if (word > at) {
+            std::memset(row + at, black ? 0x00 : 0xFF, static_cast<std::size_t>(word - at));
+            at = word;
+            continue;
+        }
+        const std::int64_t end = at * 8 + 64;
+        std::uint64_t v = black;
+        for (; i < count && changes[i] < end; ++i)
+            v ^= ~std::uint64_t{0} >> (changes[i] & 63);
+        black = 0 - (v & 1);
+        if (at + 8 <= bytes) {
+            rtl::StoreBE64(row + at, ~v);
+        } else {
+            for (std::int64_t k = 0; at + k < bytes; ++k)
+                row[at + k] = static_cast<std::uint8_t>(~v >> (56 - 8 * k));
+        }
+        at += 8;
     }
-    ReferenceChanges ref = listed ? ReferenceChanges(last) : ReferenceChanges(refRow, width);
-    // The changes of this row as the common codes make them; any other code drops them.
-    std::int32_t* const flips = listed ? current.Prepare(width) : nullptr;
+    if (width & 7)
+        row[bytes - 1] |= static_cast<std::uint8_t>(0xFF >> (width & 7));
+}
+
+// Decodes one two-dimensional row into `row` against `ref`. With `changes` the common codes only
+// collect the row's changing elements and the row is written from them once at the end; any other
+// code, or data that end inside the row, paints the row so far and goes on painting. `complete`
+// tells whether the changes were collected for the whole row.
+std::int64_t Decode2D(const detail::BitSource& src, std::int64_t bitPos, std::uint8_t* row,
+                      std::int32_t width, ReferenceChanges ref, TCCITTRowChanges* changes, bool& complete)
+{
+    const CodeTables& tables = Tables();
+    std::int32_t* const flips = changes ? PrepareChanges(*changes, width) : nullptr;
     std::size_t flipCount = 0;
-    bool tracked = listed;
-    auto flip = [&](std::int64_t x) {
-        if (x >= width || !flips)
+    bool tracked = flips != nullptr;
+    if (!tracked)
+        std::memset(row, 0xFF, RowBytes(width));
+    auto flip = [&](std::int64_t x) __attribute__((always_inline))
+    {
+        if (x >= width)
             return;
         if (flips[static_cast<std::ptrdiff_t>(flipCount) - 1] == x)
             --flipCount;  // a run of no pixels changes nothing
         else
             flips[flipCount++] = static_cast<std::int32_t>(x);
+    };
+    // From collecting changes to painting: the pixels up to a0 as the changes make them, white on.
+    auto paintSoFar = [&](std::int64_t a0) {
+        if (!tracked)
+            return;
+        tracked = false;
+        std::memset(row, 0xFF, RowBytes(width));
+        for (std::size_t k = 0; k < flipCount; k += 2)
+            PaintBlack(row, width, flips[k], k + 1 < flipCount ? flips[k + 1] : a0);
     };
     std::int64_t b1 = 0, b2 = 0;
     BitWindow window(src, std::max<std::int64_t>(bitPos, 0));
@@ -602,18 +637,23 @@ std::int64_t CCITTDecode2DRow(const std::uint8_t* data, std::int64_t dataSize, s
             if (m.kind == TwoDMode::kHorizontal) {
                 const std::int64_t r1 = ReadRun(tables, window, colour);
                 if (r1 < 0) {
-                    tracked = false;
+                    paintSoFar(a0);
                     break;
                 }
                 const std::int64_t r2 = ReadRun(tables, window, colour ^ 1);
-                PaintBlack(row, width, colour == kBlack ? start : start + r1,
-                           colour == kBlack ? start + r1 : start + r1 + std::max<std::int64_t>(r2, 0));
                 if (r2 < 0) {
-                    tracked = false;
+                    paintSoFar(a0);
+                    if (colour == kBlack)
+                        PaintBlack(row, width, start, start + r1);
                     break;
                 }
-                flip(start + r1);
-                flip(start + r1 + r2);
+                if (tracked) {
+                    flip(start + r1);
+                    flip(start + r1 + r2);
+                } else {
+                    PaintBlack(row, width, colour == kBlack ? start : start + r1,
+                               colour == kBlack ? start + r1 : start + r1 + r2);
+                }
                 a0 = std::min<std::int64_t>(start + r1 + r2, width);
                 continue;
             }
@@ -622,16 +662,17 @@ std::int64_t CCITTDecode2DRow(const std::uint8_t* data, std::int64_t dataSize, s
             const bool pass = m.kind == TwoDMode::kPass;
             const std::int64_t a1 =
                 pass ? std::max(b2, start) : std::clamp<std::int64_t>(b1 + m.offset, start, width);
-            if (colour == kBlack)
+            if (!tracked && colour == kBlack)
                 PaintBlack(row, width, start, a1);
             if (!pass) {
-                flip(a1);
+                if (tracked)
+                    flip(a1);
                 colour ^= 1;
             }
             a0 = a1;
             continue;
         }
-        tracked = false;
+        paintSoFar(a0);
         moved = true;
         const int zeros = CountZeros(src, pos, 64);
         if (!src.Has(pos + zeros)) {  // only zeros left: the data end inside a code
@@ -728,15 +769,80 @@ std::int64_t CCITTDecode2DRow(const std::uint8_t* data, std::int64_t dataSize, s
         }
         ++pos;  // not a mode code: skip a bit
     }
+    if (tracked && a0 < width)
+        paintSoFar(a0);  // the data ended inside the row
+    complete = tracked;
+    if (tracked) {
+        CloseChanges(*changes, flipCount, width);
+        WriteRow(flips, flipCount, row, width);
+    }
+    return pos;
+}
+
+}  // namespace
+
+std::int64_t CCITTDecode2DRow(const std::uint8_t* data, std::int64_t dataSize, std::int64_t bitPos,
+                              std::uint8_t* row, std::uint8_t* refRow, std::int32_t width, int fillOrder,
+                              bool eolAligned)
+{
+    if (width <= 0)
+        return bitPos;
+    const std::size_t rowBytes = RowBytes(width);
+    const detail::BitSource src(data, dataSize, fillOrder);
+    // Rows are decoded in order, each against the one before: the changes of the row decoded
+    // last are kept, and used when the reference row is still that row.
+    thread_local KeptChanges last, current;
+    bool complete = false;
+    std::int64_t pos;
+    if (width <= kMaxListedWidth) {
+        if (!last.Matches(refRow, width, rowBytes)) {
+            ListChanges(refRow, width, last);
+            last.valid = false;
+        }
+        ReferenceChanges ref(last);
+        pos = Decode2D(src, bitPos, row, width, ref, &current, complete);
+    } else {
+        ReferenceChanges ref(refRow, width);
+        pos = Decode2D(src, bitPos, row, width, ref, nullptr, complete);
+    }
     std::memcpy(refRow, row, rowBytes);
-    if (tracked && a0 >= width) {
-        current.count = flipCount;
-        current.Close(width);
+    if (complete) {
         current.Keep(row, width, rowBytes);
         std::swap(last, current);
     } else {
         last.valid = false;
     }
+    return pos;
+}
+
+std::int64_t CCITTDecode2DRow(const std::uint8_t* data, std::int64_t dataSize, std::int64_t bitPos,
+                              std::uint8_t* row, TCCITTDecodeState& state, std::int32_t width, int fillOrder,
+                              bool eolAligned)
+{
+    if (width <= 0)
+        return bitPos;
+    const std::size_t rowBytes = RowBytes(width);
+    const detail::BitSource src(data, dataSize, fillOrder);
+    const bool fresh = state.width != width;
+    state.width = width;
+    bool complete = false;
+    if (width > kMaxListedWidth) {
+        if (fresh)
+            state.wideRef.assign(rowBytes, 0xFF);
+        ReferenceChanges ref(state.wideRef.data(), width);
+        const std::int64_t pos = Decode2D(src, bitPos, row, width, ref, nullptr, complete);
+        std::memcpy(state.wideRef.data(), row, rowBytes);
+        return pos;
+    }
+    if (fresh) {
+        PrepareChanges(state.ref, width);
+        CloseChanges(state.ref, 0, width);
+    }
+    ReferenceChanges ref(state.ref);
+    const std::int64_t pos = Decode2D(src, bitPos, row, width, ref, &state.row, complete);
+    if (!complete)
+        ListChanges(row, width, state.row);
+    std::swap(state.ref, state.row);
     return pos;
 }
 

@@ -28,6 +28,29 @@ std::int64_t CCITTDecode2DRow(const std::uint8_t* data, std::int64_t dataSize, s
                               std::uint8_t* row, std::uint8_t* refRow, std::int32_t width, int fillOrder,
                               bool eolAligned);
 
+// A row's changing elements (pixels whose colour differs from the pixel before; pixel -1 is
+// white): `slots` holds -1, the `count` elements in order, then the width three times.
+struct TCCITTRowChanges {
+    std::vector<std::int32_t> slots;
+    std::size_t count = 0;
+};
+
+// What the two-dimensional decoder carries between rows of one strip in place of a reference row:
+// the previous row's changes. A fresh or restarted state (or one whose width differs) starts all
+// white, as a strip does.
+struct TCCITTDecodeState {
+    TCCITTRowChanges ref, row;
+    std::int32_t width = 0;             // of the previous row; 0 before the first
+    std::vector<std::uint8_t> wideRef;  // the previous row itself, for rows too wide to list
+
+    void Restart() { width = 0; }
+};
+
+// CCITTDecode2DRow against the row decoded last with the same state.
+std::int64_t CCITTDecode2DRow(const std::uint8_t* data, std::int64_t dataSize, std::int64_t bitPos,
+                              std::uint8_t* row, TCCITTDecodeState& state, std::int32_t width, int fillOrder,
+                              bool eolAligned);
+
 // What the encoders carry between rows of one strip or image; the end call releases it.
 struct TCCITTEncodeState {
     int pendingBits = 0;

@@ -514,8 +514,6 @@ public:
                 for (std::uint8_t& b : data_)
                     ReverseByteBits(b);
         }
-        if (IsCCITT(page.compression))
-            refRow_.assign(rowBytes, 0xFF);
     }
 
     bool Empty() const { return size_ == 0; }
@@ -607,7 +605,7 @@ private:
             bitPos_ = CCITTDecode1DRow(data_.data(), n, bitPos_, row, width, fill);
         } else {
             const bool aligned = page_.compression == kCompGroup3 && (page_.t4Options & 4);
-            bitPos_ = CCITTDecode2DRow(data_.data(), n, bitPos_, row, refRow_.data(), width, fill, aligned);
+            bitPos_ = CCITTDecode2DRow(data_.data(), n, bitPos_, row, faxState_, width, fill, aligned);
         }
     }
 
@@ -625,7 +623,7 @@ private:
     std::size_t literal_ = 0, repeat_ = 0;
     std::uint8_t repeatByte_ = 0;
     std::int64_t bitPos_ = 0;
-    std::vector<std::uint8_t> refRow_;
+    TCCITTDecodeState faxState_;  // a strip starts white
 };
 
 // Undoes horizontal differencing: each sample plus the same sample of the pixel to its left.

@@ -84,5 +84,6 @@ inline void StoreLE32(void* p, std::uint32_t v) noexcept { detail::StoreRaw(p, d
 inline void StoreLE64(void* p, std::uint64_t v) noexcept { detail::StoreRaw(p, detail::FromLE(v)); }
 inline void StoreBE16(void* p, std::uint16_t v) noexcept { detail::StoreRaw(p, detail::FromBE(v)); }
 inline void StoreBE32(void* p, std::uint32_t v) noexcept { detail::StoreRaw(p, detail::FromBE(v)); }
+inline void StoreBE64(void* p, std::uint64_t v) noexcept { detail::StoreRaw(p, detail::FromBE(v)); }
 
 }  // namespace rtl

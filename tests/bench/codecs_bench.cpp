@@ -153,14 +153,14 @@ void LibtiffDecode(benchmark::State& state, const std::string& name)
 void OursG4DecodeInto(const TiffFile& f, Bytes& out)
 {
     std::size_t at = 0;
-    Bytes ref(f.rowBytes);
+    imaging::TCCITTDecodeState state;
     for (std::size_t s = 0; s < f.raw.size(); ++s) {
-        std::fill(ref.begin(), ref.end(), 0xFF);
+        state.Restart();
         std::int64_t bit = 0;
         for (std::uint32_t r = 0; r < f.RowsIn(s); ++r) {
             bit = imaging::CCITTDecode2DRow(f.raw[s].data(), static_cast<std::int64_t>(f.raw[s].size()), bit,
-                                            out.data() + at, ref.data(), static_cast<std::int32_t>(f.width),
-                                            1, false);
+                                            out.data() + at, state, static_cast<std::int32_t>(f.width), 1,
+                                            false);
             at += f.rowBytes;
         }
     }

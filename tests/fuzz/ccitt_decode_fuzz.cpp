@@ -1,4 +1,5 @@
-// Fuzz target: CCITT row decoders on arbitrary bytes. Rows must stay inside their bytes, and any
+// Fuzz target: CCITT row decoders on arbitrary bytes. Rows must stay inside their bytes, the 2-D
+// decoder must give the same rows through a reference row as through a decoder state, and any
 // decoded page must survive a Group 4 round trip through our own encoder unchanged.
 #include "imaging/io/tifccitt.h"
 
@@ -24,7 +25,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
     std::vector<std::uint8_t> page(rowBytes * static_cast<std::size_t>(rows));
     std::vector<std::uint8_t> ref(rowBytes, 0xFF);
-    std::int64_t pos = 0;
+    imaging::TCCITTDecodeState decodeState;
+    std::int64_t pos = 0, statePos = 0;
     for (int y = 0; y < rows; ++y) {
         // Each row gets a buffer of its own exact size so that the sanitizer sees any overrun.
         std::vector<std::uint8_t> row(rowBytes);
@@ -39,10 +41,16 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             break;
         }
         case 1: pos = imaging::CCITTDecode1DRow(coded, codedSize, pos, row.data(), width, fillOrder); break;
-        default:
+        default: {
             pos = imaging::CCITTDecode2DRow(coded, codedSize, pos, row.data(), ref.data(), width, fillOrder,
                                             eolAligned);
+            std::vector<std::uint8_t> viaState(rowBytes);
+            statePos = imaging::CCITTDecode2DRow(coded, codedSize, statePos, viaState.data(), decodeState,
+                                                 width, fillOrder, eolAligned);
+            if (statePos != pos || viaState != row)
+                std::abort();
             break;
+        }
         }
         if (pos < 0 || (coding != 0 && pos > codedSize * 8))
             std::abort();

@@ -329,4 +329,150 @@ TEST(CcittDecoder, RowThatEndsEarlyStaysWhiteFromThere)
     EXPECT_EQ(row[1], 0xFF);
 }
 
+// Two-dimensional rows decoded through a decoder state (no reference row); the bit positions
+// after each row go to `ends`.
+std::vector<std::uint8_t> DecodeStripWithState(const std::vector<std::uint8_t>& strip, int width, int rows,
+                                               bool eolAligned, std::vector<std::int64_t>& ends)
+{
+    const std::size_t rb = RowBytes(width);
+    std::vector<std::uint8_t> out(rb * static_cast<std::size_t>(rows) + 8, 0xA5);
+    imaging::TCCITTDecodeState state;
+    std::int64_t pos = 0;
+    for (int y = 0; y < rows; ++y) {
+        pos = imaging::CCITTDecode2DRow(strip.data(), static_cast<std::int64_t>(strip.size()), pos,
+                                        out.data() + rb * static_cast<std::size_t>(y), state, width, 1,
+                                        eolAligned);
+        ends.push_back(pos);
+    }
+    for (std::size_t i = rb * static_cast<std::size_t>(rows); i < out.size(); ++i)
+        EXPECT_EQ(out[i], 0xA5) << "decoder wrote past the last row";
+    out.resize(rb * static_cast<std::size_t>(rows));
+    return out;
+}
+
+// The same through reference rows, two strips taking turns row by row: neither finds the changes
+// of the row it decoded last kept, so each reads them from its reference row again.
+std::vector<std::uint8_t> DecodeTwoStripsByTurns(const std::vector<std::uint8_t>& a,
+                                                 const std::vector<std::uint8_t>& b, int width, int rows,
+                                                 bool eolAligned, std::vector<std::int64_t>& ends)
+{
+    const std::size_t rb = RowBytes(width);
+    std::vector<std::uint8_t> out(rb * static_cast<std::size_t>(rows)), other(rb);
+    std::vector<std::uint8_t> refA(rb, 0xFF), refB(rb, 0xFF);
+    std::int64_t posA = 0, posB = 0;
+    for (int y = 0; y < rows; ++y) {
+        posA = imaging::CCITTDecode2DRow(a.data(), static_cast<std::int64_t>(a.size()), posA,
+                                         out.data() + rb * static_cast<std::size_t>(y), refA.data(), width, 1,
+                                         eolAligned);
+        ends.push_back(posA);
+        posB = imaging::CCITTDecode2DRow(b.data(), static_cast<std::int64_t>(b.size()), posB, other.data(),
+                                         refB.data(), width, 1, eolAligned);
+    }
+    return out;
+}
+
+TEST(CcittDecoderState, RowsComeOutByteForByteWithWhitePaddingBits)
+{
+    // Widths around the byte and 64-pixel words the rows are written in; the widest is past what
+    // the decoder lists the changes of.
+    for (int width : {1, 2, 7, 8, 9, 63, 64, 65, 127, 128, 129, 200, 1000, 2561, (1 << 20) + 9}) {
+        const bool wide = width > 5000;
+        const int height = wide ? 3 : 60;
+        auto page = TestPage(wide ? 4000 : width, height, static_cast<unsigned>(width) * 7 + 1);
+        if (wide) {  // the narrow page's rows at the start of the wide rows, white after them
+            std::vector<std::uint8_t> rows(RowBytes(width) * static_cast<std::size_t>(height), 0);
+            for (std::size_t y = 0; y < static_cast<std::size_t>(height); ++y)
+                std::copy_n(page.begin() + static_cast<std::ptrdiff_t>(y * 500), 500,
+                            rows.begin() + static_cast<std::ptrdiff_t>(y * RowBytes(width)));
+            page = rows;
+        }
+        for (Coding c : {Coding::G3_2D, Coding::G4}) {
+            const auto strip = EncodeRows(page, c, width, height);
+            std::vector<std::int64_t> ends;
+            const auto decoded = DecodeStripWithState(strip, width, height, false, ends);
+            EXPECT_EQ(decoded, Invert(page)) << "width " << width;
+            EXPECT_EQ(decoded, DecodeStrip(strip, c, width, height, 1, false)) << "width " << width;
+        }
+    }
+}
+
+TEST(CcittDecoderState, TruncatedAndDamagedDataDecodeAsThroughReferenceRows)
+{
+    // Cut or damaged strips leave rows part collected, part painted; the state must then hold the
+    // changes of what was painted.
+    std::mt19937 rng(17);
+    for (int round = 0; round < 120; ++round) {
+        const int width = 1 + static_cast<int>(rng() % 400);
+        const int height = 12;
+        const auto page = TestPage(width, height, rng());
+        auto strip = EncodeRows(page, round % 2 ? Coding::G4 : Coding::G3_2D, width, height);
+        if (round % 3 == 0)
+            strip.resize(rng() % (strip.size() + 1));
+        if (round % 3 != 2)
+            for (int k = 0; k < 3 && !strip.empty(); ++k)
+                strip[rng() % strip.size()] ^= static_cast<std::uint8_t>(1u << (rng() % 8));
+        std::vector<std::uint8_t> garbage(rng() % 120);
+        for (auto& b : garbage)
+            b = static_cast<std::uint8_t>(rng() % 3 == 0 ? 0 : rng());
+        for (const auto* data : {&strip, &garbage}) {
+            std::vector<std::int64_t> endsState, endsRef;
+            const auto viaState = DecodeStripWithState(*data, width, height, round % 4 == 0, endsState);
+            const auto viaRef =
+                DecodeTwoStripsByTurns(*data, garbage, width, height, round % 4 == 0, endsRef);
+            ASSERT_EQ(viaState, viaRef) << "round " << round;
+            ASSERT_EQ(endsState, endsRef) << "round " << round;
+            const int pad = 0xFF >> (width & 7);  // bits past the width stay white
+            for (std::size_t y = 0; y < static_cast<std::size_t>(height) && (width & 7); ++y)
+                EXPECT_EQ(viaState[(y + 1) * RowBytes(width) - 1] & pad, pad);
+        }
+    }
+}
+
+TEST(CcittDecoderState, RestartAndANewWidthStartWhite)
+{
+    const int width = 90, height = 4;
+    const auto page = TestPage(width, height, 23);
+    const auto strip = EncodeRows(page, Coding::G4, width, height);
+    imaging::TCCITTDecodeState state;
+    std::vector<std::uint8_t> row(RowBytes(width));
+    for (int pass = 0; pass < 3; ++pass) {
+        if (pass == 1)
+            state.Restart();
+        if (pass == 2) {  // a row of another width in between
+            std::vector<std::uint8_t> narrow(2);
+            imaging::CCITTDecode2DRow(strip.data(), static_cast<std::int64_t>(strip.size()), 0, narrow.data(),
+                                      state, 9, 1, false);
+        }
+        std::int64_t pos = 0;
+        for (int y = 0; y < height; ++y) {
+            pos = imaging::CCITTDecode2DRow(strip.data(), static_cast<std::int64_t>(strip.size()), pos,
+                                            row.data(), state, width, 1, false);
+            const auto expected = Invert(std::vector<std::uint8_t>(
+                page.begin() + static_cast<std::ptrdiff_t>(RowBytes(width)) * y,
+                page.begin() + static_cast<std::ptrdiff_t>(RowBytes(width)) * (y + 1)));
+            EXPECT_EQ(row, expected) << "pass " << pass << " row " << y;
+        }
+    }
+}
+
+TEST(CcittDecoderState, ARowLeftInBlackKeepsItsBlackRunUpToWhereTheCodesStopped)
+{
+    // Against a reference row black at 0-3, 8-11, ...: V0 (black from 0), pass (on to 8, still
+    // black), then the data end or an EOL ends the row: black up to 8, then white or black to the end.
+    const std::vector<std::uint8_t> ref{0x0F, 0x0F, 0x0F, 0x0F};
+    const struct {
+        std::vector<std::uint8_t> data;
+        std::vector<std::uint8_t> row;
+    } cases[] = {
+        {{0b10001000}, {0x00, 0xFF, 0xFF, 0xFF}},
+        {{0b10001000, 0b00000000, 0b10000000}, {0x00, 0x00, 0x00, 0x03}},
+    };
+    for (const auto& c : cases) {
+        std::vector<std::uint8_t> row(4, 0x55), refRow = ref;
+        imaging::CCITTDecode2DRow(c.data.data(), static_cast<std::int64_t>(c.data.size()), 0, row.data(),
+                                  refRow.data(), 30, 1, false);
+        EXPECT_EQ(row, c.row);
+    }
+}
+
 }  // namespace
