@@ -7,9 +7,9 @@
 #   va_test(name [WIN32] [SERIAL] SOURCES ... [DEPS ...] [JUDGES ...] [LAUNCHER command...])
 #     One GoogleTest executable, one CTest test. In the i686 build it runs under Wine. LAUNCHER runs
 #     the test through a command (which starts the servers the test talks to, say) that ends with
-#     the test's own command line and returns its status. SERIAL runs
-#     it alone: the Wine tests share one Xvfb screen, and a window another test shows can take the
-#     focus, activation or mouse capture that a test of dialogs and input depends on. JUDGES names
+#     the test's own command line and returns its status. SERIAL runs it alone: the Wine tests
+#     share one Xvfb screen, and a window another test shows can take the focus, activation or
+#     mouse capture that a test of dialogs and input depends on. JUDGES names
 #     the peers it compares with (va_require_judge, VarneloJudges.cmake). Each test writes a GoogleTest
 #     report to <build>/test-reports, where scripts/test looks for skipped cases. Its main
 #     (va_gtest_main_<layer>) runs the unit table of the highest layer among what it links.
@@ -111,7 +111,8 @@ function(_va_under_wine test)
 endfunction()
 
 # The shared test main for a test linking `deps`: that of the highest layer (app, skin, placement,
-# the image I/O, the image core, win, else rtl) among everything the test links, directly or through other libraries.
+# the image I/O, the image core, win, else rtl) among everything the test links, directly or
+# through other libraries.
 function(_va_gtest_main out deps)
   set(seen "")
   set(todo ${deps})
