@@ -357,16 +357,9 @@ void Fetch(TFetch& fetch, const TWinInet& api)
             return;
         }
         // A length beyond the limit is refused before anything is read.
-        std::int64_t expected = -1;  // unknown (chunked, or up to the close)
-        const std::string lengthText = QueryText(api, request, HTTP_QUERY_CONTENT_LENGTH);
-        if (!lengthText.empty() && lengthText.find_first_not_of("0123456789") == std::string::npos) {
-            expected = 0;
-            for (char c : lengthText) {
-                expected = expected * 10 + (c - '0');
-                if (expected > rq.MaxBodySize)
-                    break;  // far enough to refuse, before it can overflow
-            }
-        }
+        // -1: unknown (chunked, or up to the close).
+        const std::int64_t expected =
+            IEParseHttpContentLength(QueryText(api, request, HTTP_QUERY_CONTENT_LENGTH));
         const std::string tooLarge = "the body of " + url + " is larger than the limit of " +
                                      std::to_string(rq.MaxBodySize) + " bytes";
         if (expected > rq.MaxBodySize) {

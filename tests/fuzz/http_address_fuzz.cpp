@@ -46,5 +46,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     }
     if (imaging::detail::IEParseHttpProxy(proxy, via, error))
         Check(via, false);
+    // The last part read as a server's Content-Length too: no overflow, no length below -1.
+    if (imaging::detail::IEParseHttpContentLength(proxy) < -1)
+        std::abort();
     return 0;
 }

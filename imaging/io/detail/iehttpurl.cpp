@@ -2,6 +2,7 @@
 #include "imaging/io/detail/iehttpurl.h"
 
 #include <cctype>
+#include <limits>
 
 namespace imaging::detail {
 
@@ -193,6 +194,21 @@ bool IEParseHttpProxy(const std::string& Proxy, TIEHttpAddress& Out, std::string
         return false;
     }
     return true;
+}
+
+std::int64_t IEParseHttpContentLength(const std::string& Text)
+{
+    if (Text.empty() || Text.find_first_not_of("0123456789") != std::string::npos)
+        return -1;
+    constexpr std::int64_t kLargest = std::numeric_limits<std::int64_t>::max();
+    std::int64_t value = 0;
+    for (char c : Text) {
+        const int digit = c - '0';
+        if (value > (kLargest - digit) / 10)
+            return kLargest;
+        value = value * 10 + digit;
+    }
+    return value;
 }
 
 }  // namespace imaging::detail

@@ -1,9 +1,10 @@
 // Web addresses as the I/O component loads them: "http://host[:port][/path]" split into what the
 // HTTP library connects to and requests, redirect targets resolved against the address they came
-// from, and proxy settings of the form "host[:port]". Portable, so the sanitizers see the parsing
-// of addresses that servers send back.
+// from, and proxy settings of the form "host[:port]"; and the body length an answer gives. Portable,
+// so the sanitizers see the parsing of what servers send back.
 #pragma once
 
+#include <cstdint>
 #include <string>
 
 namespace imaging::detail {
@@ -37,5 +38,9 @@ bool IEResolveHttpRedirect(const TIEHttpAddress& From, const std::string& Locati
 // A proxy given as "host[:port]", optionally with "http://" before it and a "/" after; port 80
 // when none is given.
 bool IEParseHttpProxy(const std::string& Proxy, TIEHttpAddress& Out, std::string& Error);
+
+// A Content-Length header's value: -1 when it is empty or holds anything but digits (the length
+// is then unknown), the largest int64 when the number passes it.
+std::int64_t IEParseHttpContentLength(const std::string& Text);
 
 }  // namespace imaging::detail

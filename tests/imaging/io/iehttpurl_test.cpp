@@ -6,6 +6,8 @@
 
 #include <gtest/gtest.h>
 
+#include <limits>
+
 using namespace imaging;
 using imaging::detail::TIEHttpAddress;
 
@@ -130,6 +132,31 @@ TEST(HttpAddress, ProxiesAreHostAndPort)
     for (const char* bad :
          {"", "http=proxy:80;https=proxy:81", "proxy:80/path", "user:pw@proxy:80", "pro xy"})
         EXPECT_FALSE(detail::IEParseHttpProxy(bad, p, error)) << bad;
+}
+
+// A server's Content-Length never overflows the reading of it: a length past every limit stays
+// past it, whatever the limit.
+TEST(HttpAddress, ContentLengthsAreReadWithoutOverflow)
+{
+    constexpr std::int64_t kLargest = std::numeric_limits<std::int64_t>::max();
+    struct Case {
+        const char* text;
+        std::int64_t length;
+    } cases[] = {
+        {"0", 0},
+        {"1234", 1234},
+        {"00042", 42},
+        {"9223372036854775807", kLargest},
+        {"9223372036854775808", kLargest},
+        {"18446744073709551621", kLargest},  // 2^64 + 5: wrapping would make it 5
+        {"99999999999999999999999999", kLargest},
+        {"", -1},
+        {"-5", -1},
+        {"12 ", -1},
+        {"0x10", -1},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(detail::IEParseHttpContentLength(c.text), c.length) << '"' << c.text << '"';
 }
 
 // A component refuses a bad address before any connection: the abort flag, the reason, one finish
