@@ -284,7 +284,8 @@ public:
     {
         const int size = TypeSize(e.type);
         const std::uint64_t total = std::uint64_t(e.count) * std::uint64_t(size);
-        if (size == 0 || total > maxBytes)
+        // Checked against the stream before anything is allocated: a count is only a claim.
+        if (size == 0 || total > maxBytes || (total > 4 && total > src_.Available(src_.U32(e.value))))
             return false;
         out.resize(std::size_t(total));
         if (total <= 4) {
