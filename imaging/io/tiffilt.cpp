@@ -2055,7 +2055,11 @@ bool FindLink(rtl::TStream& s, std::int64_t base, int index, std::uint32_t& link
         }
         if (!seen.insert(offset).second || seen.size() > kMaxPages || !src.ReadAt(offset, b, 2))
             return false;
-        field = offset + 2 + std::uint32_t(rtl::LoadLE16(b)) * kEntrySize;
+        // A link past 4 GB is none this writer could follow with a page of its own.
+        const std::uint64_t next = std::uint64_t(offset) + 2 + std::uint64_t(rtl::LoadLE16(b)) * kEntrySize;
+        if (next > UINT32_MAX)
+            return false;
+        field = std::uint32_t(next);
     }
 }
 
