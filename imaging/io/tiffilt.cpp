@@ -841,13 +841,18 @@ std::uint8_t CompressionCode(std::uint16_t compression, std::uint32_t t4Options)
 
 void ReadExifTags(const TTiffTags& t, TIOParamsVals& p)
 {
+    // Versions are four characters.
+    const auto version = [&](std::uint16_t tag) {
+        const std::vector<std::uint8_t> b = t.Bytes(tag);
+        return TrimNul(
+            std::string(b.begin(), b.begin() + std::ptrdiff_t(std::min<std::size_t>(b.size(), 4))));
+    };
     p.EXIF_ExposureTime = t.Rational(kExposureTime);
     p.EXIF_FNumber = t.Rational(kFNumber);
     p.EXIF_ExposureProgram = int(t.Int(kExposureProgram, 0));
     p.SetEXIF_ISOSpeedRatings(0, int(t.Int(kISOSpeedRatings, 0, 0)));
     p.SetEXIF_ISOSpeedRatings(1, int(t.Int(kISOSpeedRatings, 0, 1)));
-    p.EXIF_ExifVersion = TrimNul(std::string(reinterpret_cast<const char*>(t.Bytes(kExifVersion).data()),
-                                             std::min<std::size_t>(t.Bytes(kExifVersion).size(), 4)));
+    p.EXIF_ExifVersion = version(kExifVersion);
     p.EXIF_DateTimeOriginal = t.Ascii(kDateTimeOriginal);
     p.EXIF_DateTimeDigitized = t.Ascii(kDateTimeDigitized);
     p.EXIF_CompressedBitsPerPixel = t.Rational(kCompressedBitsPerPixel);
@@ -864,9 +869,7 @@ void ReadExifTags(const TTiffTags& t, TIOParamsVals& p)
     p.EXIF_SubsecTime = t.Ascii(kSubsecTime);
     p.EXIF_SubsecTimeOriginal = t.Ascii(kSubsecTimeOriginal);
     p.EXIF_SubsecTimeDigitized = t.Ascii(kSubsecTimeDigitized);
-    const std::vector<std::uint8_t> flashpix = t.Bytes(kFlashpixVersion);
-    p.EXIF_FlashPixVersion = TrimNul(std::string(
-        flashpix.begin(), flashpix.begin() + std::ptrdiff_t(std::min<std::size_t>(flashpix.size(), 4))));
+    p.EXIF_FlashPixVersion = version(kFlashpixVersion);
     p.EXIF_ColorSpace = int(t.Int(kColorSpace, 0));
     p.EXIF_ExifImageWidth = int(t.Int(kPixelXDimension, 0));
     p.EXIF_ExifImageHeight = int(t.Int(kPixelYDimension, 0));
