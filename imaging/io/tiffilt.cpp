@@ -284,7 +284,8 @@ public:
     {
         const int size = TypeSize(e.type);
         const std::uint64_t total = std::uint64_t(e.count) * std::uint64_t(size);
-        if (size == 0 || total > maxBytes)
+        // Checked against the stream before anything is allocated: a count is only a claim.
+        if (size == 0 || total > maxBytes || (total > 4 && total > src_.Available(src_.U32(e.value))))
             return false;
         out.resize(std::size_t(total));
         if (total <= 4) {
@@ -840,13 +841,18 @@ std::uint8_t CompressionCode(std::uint16_t compression, std::uint32_t t4Options)
 
 void ReadExifTags(const TTiffTags& t, TIOParamsVals& p)
 {
+    // Versions are four characters.
+    const auto version = [&](std::uint16_t tag) {
+        const std::vector<std::uint8_t> b = t.Bytes(tag);
+        return TrimNul(
+            std::string(b.begin(), b.begin() + std::ptrdiff_t(std::min<std::size_t>(b.size(), 4))));
+    };
     p.EXIF_ExposureTime = t.Rational(kExposureTime);
     p.EXIF_FNumber = t.Rational(kFNumber);
     p.EXIF_ExposureProgram = int(t.Int(kExposureProgram, 0));
     p.SetEXIF_ISOSpeedRatings(0, int(t.Int(kISOSpeedRatings, 0, 0)));
     p.SetEXIF_ISOSpeedRatings(1, int(t.Int(kISOSpeedRatings, 0, 1)));
-    p.EXIF_ExifVersion = TrimNul(std::string(reinterpret_cast<const char*>(t.Bytes(kExifVersion).data()),
-                                             std::min<std::size_t>(t.Bytes(kExifVersion).size(), 4)));
+    p.EXIF_ExifVersion = version(kExifVersion);
     p.EXIF_DateTimeOriginal = t.Ascii(kDateTimeOriginal);
     p.EXIF_DateTimeDigitized = t.Ascii(kDateTimeDigitized);
     p.EXIF_CompressedBitsPerPixel = t.Rational(kCompressedBitsPerPixel);
@@ -863,9 +869,7 @@ void ReadExifTags(const TTiffTags& t, TIOParamsVals& p)
     p.EXIF_SubsecTime = t.Ascii(kSubsecTime);
     p.EXIF_SubsecTimeOriginal = t.Ascii(kSubsecTimeOriginal);
     p.EXIF_SubsecTimeDigitized = t.Ascii(kSubsecTimeDigitized);
-    const std::vector<std::uint8_t> flashpix = t.Bytes(kFlashpixVersion);
-    p.EXIF_FlashPixVersion = TrimNul(std::string(
-        flashpix.begin(), flashpix.begin() + std::ptrdiff_t(std::min<std::size_t>(flashpix.size(), 4))));
+    p.EXIF_FlashPixVersion = version(kFlashpixVersion);
     p.EXIF_ColorSpace = int(t.Int(kColorSpace, 0));
     p.EXIF_ExifImageWidth = int(t.Int(kPixelXDimension, 0));
     p.EXIF_ExifImageHeight = int(t.Int(kPixelYDimension, 0));
@@ -2054,7 +2058,11 @@ bool FindLink(rtl::TStream& s, std::int64_t base, int index, std::uint32_t& link
         }
         if (!seen.insert(offset).second || seen.size() > kMaxPages || !src.ReadAt(offset, b, 2))
             return false;
-        field = offset + 2 + std::uint32_t(rtl::LoadLE16(b)) * kEntrySize;
+        // A link past 4 GB is none this writer could follow with a page of its own.
+        const std::uint64_t next = std::uint64_t(offset) + 2 + std::uint64_t(rtl::LoadLE16(b)) * kEntrySize;
+        if (next > UINT32_MAX)
+            return false;
+        field = std::uint32_t(next);
     }
 }
 
