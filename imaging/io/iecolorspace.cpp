@@ -82,7 +82,9 @@ const std::vector<std::uint8_t>& Encoded()
 
 std::uint8_t Encode(double linear)
 {
-    const double v = std::clamp(linear, 0.0, 1.0);
+    // Written so that a value that is not a number (a white point that makes the matrices
+    // singular) reads as 0 rather than indexing the table with it: std::clamp passes it through.
+    const double v = linear > 0 ? std::min(linear, 1.0) : 0.0;
     return Encoded()[std::size_t(std::lround(v * kEncodeSteps))];
 }
 
