@@ -23,7 +23,9 @@ std::int64_t CCITTDecode1DRow(const std::uint8_t* data, std::int64_t dataSize, s
 
 // One Group 3 two-dimensional or Group 4 row from `bitPos` against `refRow` (same layout; all
 // ones before the first row), which then receives the decoded row. `eolAligned` is T4Options
-// bit 2 (rows start with EOL codes padded to a byte). Returns the new bit position.
+// bit 2 (rows start with EOL codes padded to a byte); the decoder skips any fill zeros before an
+// EOL, so it reads rows with and without that padding alike and the flag changes nothing. Returns
+// the new bit position.
 std::int64_t CCITTDecode2DRow(const std::uint8_t* data, std::int64_t dataSize, std::int64_t bitPos,
                               std::uint8_t* row, std::uint8_t* refRow, std::int32_t width, int fillOrder,
                               bool eolAligned);
