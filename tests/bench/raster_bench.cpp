@@ -10,7 +10,6 @@
 #include <benchmark/benchmark.h>
 #include <stb/stb_image.h>
 
-#include <cmath>
 #include <cstring>
 #include <random>
 #include <stdexcept>
@@ -24,29 +23,26 @@ using namespace imaging;
 constexpr int kWidth = 4000;
 constexpr int kHeight = 3000;
 
-// A smooth photo-like field with grain, or flat blocks of 64 colours (long runs, as drawings have).
+// The grainy field, or flat blocks of 64 colours (long runs, as drawings have).
 TIEBitmap& Picture(bool flat)
 {
     static TIEBitmap pictures[2];
     TIEBitmap& b = pictures[flat];
     if (b.GetWidth())
         return b;
+    if (!flat) {
+        bench::PaintGrainyField(b, kWidth, kHeight);
+        return b;
+    }
     b.Allocate(kWidth, kHeight, ie24RGB);
     std::mt19937 rnd(5);
     for (int y = 0; y < kHeight; ++y) {
         std::uint8_t* row = b.ScanLine(y);
         for (int x = 0; x < kWidth; ++x) {
-            if (flat) {
-                const int c = ((x / 40) * 7 + (y / 30) * 3 + (rnd() % 97 == 0)) % 64;
-                row[3 * x] = std::uint8_t(c * 4);
-                row[3 * x + 1] = std::uint8_t(255 - c * 3);
-                row[3 * x + 2] = std::uint8_t(c * 37);
-            } else {
-                const double v = 128 + 60 * std::sin(x * 0.003) * std::cos(y * 0.004);
-                row[3 * x] = std::uint8_t(v + rnd() % 16);
-                row[3 * x + 1] = std::uint8_t(255 - v + rnd() % 16);
-                row[3 * x + 2] = std::uint8_t((x + y) / 30 + rnd() % 16);
-            }
+            const int c = ((x / 40) * 7 + (y / 30) * 3 + (rnd() % 97 == 0)) % 64;
+            row[3 * x] = std::uint8_t(c * 4);
+            row[3 * x + 1] = std::uint8_t(255 - c * 3);
+            row[3 * x + 2] = std::uint8_t(c * 37);
         }
     }
     return b;
