@@ -5,6 +5,7 @@
 // each decoding is checked against stb_image's pixels; a mismatch fails the run.
 #include "imaging/io/bmpfilt.h"
 #include "tests/bench/decode_bench.h"
+#include "tests/imaging/io/io_test_util.h"
 
 #include <benchmark/benchmark.h>
 #include <stb/stb_image.h>
@@ -53,11 +54,9 @@ Bytes Encode(bool flat, bool rle)
     p.SamplesPerPixel = flat ? 1 : 3;
     p.BMPCompression = rle ? 1 : 0;
     rtl::TMemoryStream m;
-    std::atomic<bool> abort{false};
-    TProgressRecord progress;
-    progress.Aborting = &abort;
-    WriteBMPStream(m, &Picture(flat), p, progress);
-    if (abort)
+    test::Progress progress;
+    WriteBMPStream(m, &Picture(flat), p, progress.record);
+    if (progress.Aborted())
         throw std::runtime_error("the benchmark file could not be written");
     return m.Bytes();
 }
@@ -72,11 +71,9 @@ void DecodeOurs(const Bytes& file, TIEBitmap& out)
 {
     rtl::TReadOnlyMemoryStream s(file.data(), std::int64_t(file.size()));
     TIOParamsVals p(nullptr);
-    std::atomic<bool> abort{false};
-    TProgressRecord progress;
-    progress.Aborting = &abort;
-    ReadBMPStream(s, &out, 0, p, progress, false, false);
-    if (abort)
+    test::Progress progress;
+    ReadBMPStream(s, &out, 0, p, progress.record, false, false);
+    if (progress.Aborted())
         throw std::runtime_error("our reader refused the benchmark file");
 }
 

@@ -9,6 +9,7 @@
 #include "imaging/io/pngfilt.h"
 #include "imaging/io/pngfiltw.h"
 #include "tests/imaging/io/peer_tool_util.h"
+#include "tests/imaging/io/io_test_util.h"
 
 #include <benchmark/benchmark.h>
 
@@ -109,11 +110,9 @@ Bytes OurJpegEncode(TIEBitmap& b)
     p.SetDpiX(kDpi);
     p.SetDpiY(kDpi);
     rtl::TMemoryStream m;
-    std::atomic<bool> abort{false};
-    TProgressRecord progress;
-    progress.Aborting = &abort;
-    EncodeJpegStream(m, &b, p, progress);
-    if (abort)
+    test::Progress progress;
+    EncodeJpegStream(m, &b, p, progress.record);
+    if (progress.Aborted())
         throw std::runtime_error("our encoder failed on the benchmark photograph");
     return m.Bytes();
 }
@@ -122,11 +121,9 @@ void OurJpegDecode(const Bytes& file, TIEBitmap& out)
 {
     rtl::TReadOnlyMemoryStream s(file.data(), std::int64_t(file.size()));
     TIOParamsVals p(nullptr);
-    std::atomic<bool> abort{false};
-    TProgressRecord progress;
-    progress.Aborting = &abort;
-    DecodeJpegStream(s, nullptr, &out, false, false, progress, p);
-    if (abort)
+    test::Progress progress;
+    DecodeJpegStream(s, nullptr, &out, false, false, progress.record, p);
+    if (progress.Aborted())
         throw std::runtime_error("our decoder refused the benchmark file");
 }
 
@@ -202,11 +199,9 @@ Bytes OurPngEncode(TIEBitmap& b)
     p.SetDpiX(kDpi);
     p.SetDpiY(kDpi);
     rtl::TMemoryStream m;
-    std::atomic<bool> abort{false};
-    TProgressRecord progress;
-    progress.Aborting = &abort;
-    WritePNGStream(m, &b, p, progress, nullptr);
-    if (abort)
+    test::Progress progress;
+    WritePNGStream(m, &b, p, progress.record, nullptr);
+    if (progress.Aborted())
         throw std::runtime_error("our writer failed on the benchmark photograph");
     return m.Bytes();
 }
@@ -216,11 +211,9 @@ void OurPngDecode(const Bytes& file, TIEBitmap& out)
     std::unique_ptr<TIEMask> mask;  // the reader always fills one
     rtl::TReadOnlyMemoryStream s(file.data(), std::int64_t(file.size()));
     TIOParamsVals p(nullptr);
-    std::atomic<bool> abort{false};
-    TProgressRecord progress;
-    progress.Aborting = &abort;
-    ReadPNGStream(s, &out, p, progress, mask, false, false);
-    if (abort)
+    test::Progress progress;
+    ReadPNGStream(s, &out, p, progress.record, mask, false, false);
+    if (progress.Aborted())
         throw std::runtime_error("our reader refused the benchmark file");
 }
 

@@ -6,6 +6,7 @@
 #include "imaging/io/pcxfilter.h"
 #include "imaging/io/pxmfilt.h"
 #include "tests/bench/decode_bench.h"
+#include "tests/imaging/io/io_test_util.h"
 
 #include <benchmark/benchmark.h>
 #include <stb/stb_image.h>
@@ -56,17 +57,15 @@ Bytes Encode(TKind kind)
     p.TGACompressed = kind == kTgaRle;
     p.SamplesPerPixel = kind == kPcx8 ? 1 : 3;
     rtl::TMemoryStream m;
-    std::atomic<bool> abort{false};
-    TProgressRecord progress;
-    progress.Aborting = &abort;
+    test::Progress progress;
     TIEBitmap& picture = Picture(kind == kTgaRle || kind == kPcx8);
     if (kind == kPnm)
-        WritePXMStream(m, &picture, p, progress);
+        WritePXMStream(m, &picture, p, progress.record);
     else if (kind == kTgaRaw || kind == kTgaRle)
-        WriteTGAStream(m, &picture, p, progress, nullptr);
+        WriteTGAStream(m, &picture, p, progress.record, nullptr);
     else
-        WritePCXStream(m, &picture, p, progress);
-    if (abort)
+        WritePCXStream(m, &picture, p, progress.record);
+    if (progress.Aborted())
         throw std::runtime_error("the benchmark file could not be written");
     return m.Bytes();
 }
@@ -87,17 +86,15 @@ void DecodeOurs(TKind kind, TIEBitmap& out)
     const Bytes& file = File(kind);
     rtl::TReadOnlyMemoryStream s(file.data(), std::int64_t(file.size()));
     TIOParamsVals p(nullptr);
-    std::atomic<bool> abort{false};
-    TProgressRecord progress;
-    progress.Aborting = &abort;
+    test::Progress progress;
     std::unique_ptr<TIEMask> mask;
     if (kind == kPnm)
-        ReadPXMStream(s, &out, p, progress, false);
+        ReadPXMStream(s, &out, p, progress.record, false);
     else if (kind == kTgaRaw || kind == kTgaRle)
-        ReadTGAStream(s, &out, p, mask, false, false, progress);
+        ReadTGAStream(s, &out, p, mask, false, false, progress.record);
     else
-        ReadPCXStream(s, &out, p, 0, progress, false);
-    if (abort)
+        ReadPCXStream(s, &out, p, 0, progress.record, false);
+    if (progress.Aborted())
         throw std::runtime_error("our reader refused the benchmark file");
 }
 
