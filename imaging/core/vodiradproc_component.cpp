@@ -137,17 +137,12 @@ bool TVodirAdProc::BeginProcessing(std::initializer_list<TIEPixelFormat> Allowed
     TIEMask* mask = nullptr;
     int x1, y1, x2, y2;
     Frame.work = bitmap_;
-    Frame.x1 = Frame.y1 = 0;
-    Frame.x2 = bitmap_->GetWidth();
-    Frame.y2 = bitmap_->GetHeight();
     if (GetSelectionRect(x1, y1, x2, y2, points, mask)) {
         Frame.box = std::make_unique<TIEBitmap>();
         Frame.box->Allocate(x2 - x1, y2 - y1, bitmap_->GetPixelFormat());
         bitmap_->CopyRectTo(Frame.box.get(), x1, y1, 0, 0, x2 - x1, y2 - y1);
         Frame.work = Frame.box.get();
         Frame.mask = mask;
-        Frame.x2 = x2 - x1;
-        Frame.y2 = y2 - y1;
     }
     return true;
 }
@@ -169,16 +164,15 @@ void TVodirAdProc::ConvertToGray()
         return;
     TIEBitmap& work = *frame.work;
     if (work.GetPixelFormat() == ie24RGB) {
-        const int x2 = std::min(frame.x2, work.GetWidth()), y2 = std::min(frame.y2, work.GetHeight());
-        const int rows = y2 - frame.y1;
-        for (int y = frame.y1; y < y2; ++y) {
+        const int w = work.GetWidth(), h = work.GetHeight();
+        for (int y = 0; y < h; ++y) {
             auto* row = reinterpret_cast<TRGB*>(work.ScanLine(y));
-            for (int x = frame.x1; x < x2; ++x) {
+            for (int x = 0; x < w; ++x) {
                 const std::uint8_t g = RGBToGray(row[x]);
                 row[x] = TRGB{g, g, g};
             }
             if (OnProgress)
-                OnProgress(this, int(std::int64_t(y - frame.y1 + 1) * 100 / (rows + 0.5)));
+                OnProgress(this, int(std::int64_t(y + 1) * 100 / (h + 0.5)));
         }
     }
     EndProcessing(frame);

@@ -133,7 +133,6 @@ private:
         TIEBitmap* work = nullptr;
         std::unique_ptr<TIEBitmap> box;  // the copy, when there is a selection
         TIEMask* mask = nullptr;         // not owned
-        int x1 = 0, y1 = 0, x2 = 0, y2 = 0;
     };
 
     void SaveEntry(TEntries& list, int Source);

@@ -5,11 +5,11 @@
 // each decoding is checked against stb_image's pixels; a mismatch fails the run.
 #include "imaging/io/bmpfilt.h"
 #include "tests/bench/decode_bench.h"
+#include "tests/imaging/io/io_test_util.h"
 
 #include <benchmark/benchmark.h>
 #include <stb/stb_image.h>
 
-#include <cmath>
 #include <cstring>
 #include <random>
 #include <stdexcept>
@@ -23,31 +23,26 @@ using namespace imaging;
 constexpr int kWidth = 4000;
 constexpr int kHeight = 3000;
 
-// A smooth photo-like field with grain, or the same cut to 64 flat colours in blocks (long runs,
-// as drawings and screenshots have).
+// The grainy field, or the same cut to 64 flat colours in blocks (long runs, as drawings and
+// screenshots have).
 TIEBitmap& Picture(bool flat)
 {
     static TIEBitmap pictures[2];
     TIEBitmap& b = pictures[flat];
     if (b.GetWidth())
         return b;
-    b.Allocate(kWidth, kHeight, flat ? ie8p : ie24RGB);
+    if (!flat) {
+        bench::PaintGrainyField(b, kWidth, kHeight);
+        return b;
+    }
+    b.Allocate(kWidth, kHeight, ie8p);
     std::mt19937 rnd(5);
-    if (flat)
-        for (int i = 0; i < 64; ++i)
-            b.SetPaletteColor(i, TRGB{std::uint8_t(i * 4), std::uint8_t(255 - i * 3), std::uint8_t(i * 37)});
+    for (int i = 0; i < 64; ++i)
+        b.SetPaletteColor(i, TRGB{std::uint8_t(i * 4), std::uint8_t(255 - i * 3), std::uint8_t(i * 37)});
     for (int y = 0; y < kHeight; ++y) {
         std::uint8_t* row = b.ScanLine(y);
-        for (int x = 0; x < kWidth; ++x) {
-            if (flat) {
-                row[x] = std::uint8_t(((x / 40) * 7 + (y / 30) * 3 + (rnd() % 97 == 0)) % 64);
-            } else {
-                const double v = 128 + 60 * std::sin(x * 0.003) * std::cos(y * 0.004);
-                row[3 * x] = std::uint8_t(v + rnd() % 16);
-                row[3 * x + 1] = std::uint8_t(255 - v + rnd() % 16);
-                row[3 * x + 2] = std::uint8_t((x + y) / 30 + rnd() % 16);
-            }
-        }
+        for (int x = 0; x < kWidth; ++x)
+            row[x] = std::uint8_t(((x / 40) * 7 + (y / 30) * 3 + (rnd() % 97 == 0)) % 64);
     }
     return b;
 }
@@ -59,11 +54,9 @@ Bytes Encode(bool flat, bool rle)
     p.SamplesPerPixel = flat ? 1 : 3;
     p.BMPCompression = rle ? 1 : 0;
     rtl::TMemoryStream m;
-    std::atomic<bool> abort{false};
-    TProgressRecord progress;
-    progress.Aborting = &abort;
-    WriteBMPStream(m, &Picture(flat), p, progress);
-    if (abort)
+    test::Progress progress;
+    WriteBMPStream(m, &Picture(flat), p, progress.record);
+    if (progress.Aborted())
         throw std::runtime_error("the benchmark file could not be written");
     return m.Bytes();
 }
@@ -78,11 +71,9 @@ void DecodeOurs(const Bytes& file, TIEBitmap& out)
 {
     rtl::TReadOnlyMemoryStream s(file.data(), std::int64_t(file.size()));
     TIOParamsVals p(nullptr);
-    std::atomic<bool> abort{false};
-    TProgressRecord progress;
-    progress.Aborting = &abort;
-    ReadBMPStream(s, &out, 0, p, progress, false, false);
-    if (abort)
+    test::Progress progress;
+    ReadBMPStream(s, &out, 0, p, progress.record, false, false);
+    if (progress.Aborted())
         throw std::runtime_error("our reader refused the benchmark file");
 }
 

@@ -4,11 +4,11 @@
 // skipped), into palette bitmaps as giflib gives palette indexes. Before timing, every frame's
 // indexes are checked against giflib's; a mismatch fails the run.
 #include "imaging/io/giffilter.h"
+#include "tests/imaging/io/io_test_util.h"
 
 #include <benchmark/benchmark.h>
 #include <gif_lib.h>
 
-#include <atomic>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -68,12 +68,10 @@ int ReadAllOurs(imaging::TIEBitmap& bitmap, const std::function<void(int, imagin
         imaging::TIOParamsVals params(nullptr);
         params.GIFImageIndex = i;
         params.NativePixelFormat = 1;
-        std::atomic<bool> abort{false};
-        imaging::TProgressRecord progress;
-        progress.Aborting = &abort;
+        imaging::test::Progress progress;
         std::unique_ptr<imaging::TIEMask> mask;
-        imaging::ReadGIFStream(in, &bitmap, count, true, mask, false, progress, params);
-        if (abort)
+        imaging::ReadGIFStream(in, &bitmap, count, true, mask, false, progress.record, params);
+        if (progress.Aborted())
             return -1;
         if (each)
             each(i, bitmap);

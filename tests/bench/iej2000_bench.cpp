@@ -6,6 +6,7 @@
 // size. Before timing, our files must be byte for byte the library's and our decoding its.
 #include "imaging/io/iej2000.h"
 #include "tests/imaging/io/peer_tool_util.h"
+#include "tests/imaging/io/io_test_util.h"
 
 #include <benchmark/benchmark.h>
 
@@ -177,11 +178,9 @@ Bytes OurEncode(TIEBitmap& b, double rate)
     TIOParamsVals p(nullptr);
     p.J2000Rate = rate;
     rtl::TMemoryStream m;
-    std::atomic<bool> abort{false};
-    TProgressRecord progress;
-    progress.Aborting = &abort;
-    WriteJ2000Stream(m, &b, p, kJ2000FormatJ2K, progress);
-    if (abort)
+    test::Progress progress;
+    WriteJ2000Stream(m, &b, p, kJ2000FormatJ2K, progress.record);
+    if (progress.Aborted())
         throw std::runtime_error("our writer failed on the benchmark photograph");
     return m.Bytes();
 }
@@ -190,11 +189,9 @@ void OurDecode(const Bytes& file, TIEBitmap& out)
 {
     rtl::TReadOnlyMemoryStream s(file.data(), std::int64_t(file.size()));
     TIOParamsVals p(nullptr);
-    std::atomic<bool> abort{false};
-    TProgressRecord progress;
-    progress.Aborting = &abort;
-    ReadJ2000Stream(s, &out, p, false, progress);
-    if (abort)
+    test::Progress progress;
+    ReadJ2000Stream(s, &out, p, false, progress.record);
+    if (progress.Aborted())
         throw std::runtime_error("our reader refused the benchmark file");
 }
 

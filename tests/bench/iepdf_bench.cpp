@@ -4,6 +4,7 @@
 #include "imaging/io/iepdf.h"
 #include "imaging/io/tifccitt.h"
 #include "tests/imaging/io/peer_tool_util.h"
+#include "tests/imaging/io/io_test_util.h"
 
 #include <benchmark/benchmark.h>
 
@@ -42,16 +43,14 @@ void Document(benchmark::State& state)
 {
     TIOParamsVals p(nullptr);
     p.PDFCompression = 2;
-    std::atomic<bool> abort{false};
-    TProgressRecord progress;
-    progress.Aborting = &abort;
+    test::Progress progress;
     std::int64_t size = 0;
     for (auto _ : state) {
         std::unique_ptr<TIEPDFDocument> doc = PDFBeginDocument();
         for (int i = 0; i < kPages; ++i)
-            PDFAddPage(doc.get(), &Page(), p, progress);
+            PDFAddPage(doc.get(), &Page(), p, progress.record);
         rtl::TMemoryStream out;
-        if (!PDFEndDocument(std::move(doc), out, p) || abort)
+        if (!PDFEndDocument(std::move(doc), out, p) || progress.Aborted())
             throw std::runtime_error("the document failed");
         size = out.Size();
         benchmark::DoNotOptimize(out.Memory());

@@ -9,6 +9,7 @@
 #include "imaging/io/pngfilt.h"
 #include "imaging/io/pngfiltw.h"
 #include "tests/imaging/io/peer_tool_util.h"
+#include "tests/imaging/io/io_test_util.h"
 
 #include <benchmark/benchmark.h>
 
@@ -17,6 +18,7 @@
 #include <cstring>
 #include <memory>
 #include <stdexcept>
+#include <string>
 #include <vector>
 
 #include <jpeglib.h>
@@ -108,11 +110,9 @@ Bytes OurJpegEncode(TIEBitmap& b)
     p.SetDpiX(kDpi);
     p.SetDpiY(kDpi);
     rtl::TMemoryStream m;
-    std::atomic<bool> abort{false};
-    TProgressRecord progress;
-    progress.Aborting = &abort;
-    EncodeJpegStream(m, &b, p, progress);
-    if (abort)
+    test::Progress progress;
+    EncodeJpegStream(m, &b, p, progress.record);
+    if (progress.Aborted())
         throw std::runtime_error("our encoder failed on the benchmark photograph");
     return m.Bytes();
 }
@@ -121,11 +121,9 @@ void OurJpegDecode(const Bytes& file, TIEBitmap& out)
 {
     rtl::TReadOnlyMemoryStream s(file.data(), std::int64_t(file.size()));
     TIOParamsVals p(nullptr);
-    std::atomic<bool> abort{false};
-    TProgressRecord progress;
-    progress.Aborting = &abort;
-    DecodeJpegStream(s, nullptr, &out, false, false, progress, p);
-    if (abort)
+    test::Progress progress;
+    DecodeJpegStream(s, nullptr, &out, false, false, progress.record, p);
+    if (progress.Aborted())
         throw std::runtime_error("our decoder refused the benchmark file");
 }
 
@@ -201,11 +199,9 @@ Bytes OurPngEncode(TIEBitmap& b)
     p.SetDpiX(kDpi);
     p.SetDpiY(kDpi);
     rtl::TMemoryStream m;
-    std::atomic<bool> abort{false};
-    TProgressRecord progress;
-    progress.Aborting = &abort;
-    WritePNGStream(m, &b, p, progress, nullptr);
-    if (abort)
+    test::Progress progress;
+    WritePNGStream(m, &b, p, progress.record, nullptr);
+    if (progress.Aborted())
         throw std::runtime_error("our writer failed on the benchmark photograph");
     return m.Bytes();
 }
@@ -215,11 +211,9 @@ void OurPngDecode(const Bytes& file, TIEBitmap& out)
     std::unique_ptr<TIEMask> mask;  // the reader always fills one
     rtl::TReadOnlyMemoryStream s(file.data(), std::int64_t(file.size()));
     TIOParamsVals p(nullptr);
-    std::atomic<bool> abort{false};
-    TProgressRecord progress;
-    progress.Aborting = &abort;
-    ReadPNGStream(s, &out, p, progress, mask, false, false);
-    if (abort)
+    test::Progress progress;
+    ReadPNGStream(s, &out, p, progress.record, mask, false, false);
+    if (progress.Aborted())
         throw std::runtime_error("our reader refused the benchmark file");
 }
 
@@ -227,14 +221,16 @@ void OurPngDecode(const Bytes& file, TIEBitmap& out)
 
 struct TCodec {
     const char* name;
+    const char* id;       // in row names
+    const char* library;  // the peer's row prefix
     Bytes (*ourEncode)(TIEBitmap&);
     Bytes (*libraryEncode)(TIEBitmap&);
     void (*ourDecode)(const Bytes&, TIEBitmap&);
     std::unique_ptr<std::uint8_t[]> (*libraryDecode)(const Bytes&, int&, int&, bool zeroed);
 };
 
-const TCodec kJpeg{"JPEG", OurJpegEncode, LibjpegEncode, OurJpegDecode, LibjpegDecode};
-const TCodec kPng{"PNG", OurPngEncode, LibpngEncode, OurPngDecode, LibpngDecode};
+const TCodec kJpeg{"JPEG", "jpeg", "libjpeg", OurJpegEncode, LibjpegEncode, OurJpegDecode, LibjpegDecode};
+const TCodec kPng{"PNG", "png", "libpng", OurPngEncode, LibpngEncode, OurPngDecode, LibpngDecode};
 
 // The photograph as the library itself writes it.
 const Bytes& File(const TCodec& codec)
@@ -298,35 +294,22 @@ void Library(benchmark::State& state, const TCodec* codec, bool decode, bool zer
     state.SetBytesProcessed(std::int64_t(state.iterations()) * Photo().GetWidth() * Photo().GetHeight() * 3);
 }
 
-BENCHMARK_CAPTURE(Ours, jpeg_decode, &kJpeg, true)
-    ->Name("ours/jpeg_decode/photo")
-    ->Unit(benchmark::kMillisecond);
-BENCHMARK_CAPTURE(Library, jpeg_decode, &kJpeg, true)
-    ->Name("libjpeg/jpeg_decode/photo")
-    ->Unit(benchmark::kMillisecond);
-BENCHMARK_CAPTURE(Library, jpeg_decode_zeroed, &kJpeg, true, true)
-    ->Name("libjpeg/jpeg_decode_zeroed/photo")
-    ->Unit(benchmark::kMillisecond);
-BENCHMARK_CAPTURE(Ours, jpeg_encode, &kJpeg, false)
-    ->Name("ours/jpeg_encode/photo")
-    ->Unit(benchmark::kMillisecond);
-BENCHMARK_CAPTURE(Library, jpeg_encode, &kJpeg, false)
-    ->Name("libjpeg/jpeg_encode/photo")
-    ->Unit(benchmark::kMillisecond);
-BENCHMARK_CAPTURE(Ours, png_decode, &kPng, true)
-    ->Name("ours/png_decode/photo")
-    ->Unit(benchmark::kMillisecond);
-BENCHMARK_CAPTURE(Library, png_decode, &kPng, true)
-    ->Name("libpng/png_decode/photo")
-    ->Unit(benchmark::kMillisecond);
-BENCHMARK_CAPTURE(Library, png_decode_zeroed, &kPng, true, true)
-    ->Name("libpng/png_decode_zeroed/photo")
-    ->Unit(benchmark::kMillisecond);
-BENCHMARK_CAPTURE(Ours, png_encode, &kPng, false)
-    ->Name("ours/png_encode/photo")
-    ->Unit(benchmark::kMillisecond);
-BENCHMARK_CAPTURE(Library, png_encode, &kPng, false)
-    ->Name("libpng/png_encode/photo")
-    ->Unit(benchmark::kMillisecond);
+// Each format's rows: decoding (the library's also into a cleared buffer), then encoding.
+[[maybe_unused]] const bool kRegistered = [] {
+    for (const TCodec* codec : {&kJpeg, &kPng}) {
+        const auto row = [codec](const std::string& side, const char* work) {
+            return side + "/" + codec->id + "_" + work + "/photo";
+        };
+        const auto add = [](const std::string& name, auto... args) {
+            benchmark::RegisterBenchmark(name.c_str(), args...)->Unit(benchmark::kMillisecond);
+        };
+        add(row("ours", "decode"), Ours, codec, true);
+        add(row(codec->library, "decode"), Library, codec, true, false);
+        add(row(codec->library, "decode_zeroed"), Library, codec, true, true);
+        add(row("ours", "encode"), Ours, codec, false);
+        add(row(codec->library, "encode"), Library, codec, false, false);
+    }
+    return true;
+}();
 
 }  // namespace

@@ -6,11 +6,11 @@
 #include "imaging/io/pcxfilter.h"
 #include "imaging/io/pxmfilt.h"
 #include "tests/bench/decode_bench.h"
+#include "tests/imaging/io/io_test_util.h"
 
 #include <benchmark/benchmark.h>
 #include <stb/stb_image.h>
 
-#include <cmath>
 #include <cstring>
 #include <random>
 #include <stdexcept>
@@ -24,29 +24,26 @@ using namespace imaging;
 constexpr int kWidth = 4000;
 constexpr int kHeight = 3000;
 
-// A smooth photo-like field with grain, or flat blocks of 64 colours (long runs, as drawings have).
+// The grainy field, or flat blocks of 64 colours (long runs, as drawings have).
 TIEBitmap& Picture(bool flat)
 {
     static TIEBitmap pictures[2];
     TIEBitmap& b = pictures[flat];
     if (b.GetWidth())
         return b;
+    if (!flat) {
+        bench::PaintGrainyField(b, kWidth, kHeight);
+        return b;
+    }
     b.Allocate(kWidth, kHeight, ie24RGB);
     std::mt19937 rnd(5);
     for (int y = 0; y < kHeight; ++y) {
         std::uint8_t* row = b.ScanLine(y);
         for (int x = 0; x < kWidth; ++x) {
-            if (flat) {
-                const int c = ((x / 40) * 7 + (y / 30) * 3 + (rnd() % 97 == 0)) % 64;
-                row[3 * x] = std::uint8_t(c * 4);
-                row[3 * x + 1] = std::uint8_t(255 - c * 3);
-                row[3 * x + 2] = std::uint8_t(c * 37);
-            } else {
-                const double v = 128 + 60 * std::sin(x * 0.003) * std::cos(y * 0.004);
-                row[3 * x] = std::uint8_t(v + rnd() % 16);
-                row[3 * x + 1] = std::uint8_t(255 - v + rnd() % 16);
-                row[3 * x + 2] = std::uint8_t((x + y) / 30 + rnd() % 16);
-            }
+            const int c = ((x / 40) * 7 + (y / 30) * 3 + (rnd() % 97 == 0)) % 64;
+            row[3 * x] = std::uint8_t(c * 4);
+            row[3 * x + 1] = std::uint8_t(255 - c * 3);
+            row[3 * x + 2] = std::uint8_t(c * 37);
         }
     }
     return b;
@@ -60,17 +57,15 @@ Bytes Encode(TKind kind)
     p.TGACompressed = kind == kTgaRle;
     p.SamplesPerPixel = kind == kPcx8 ? 1 : 3;
     rtl::TMemoryStream m;
-    std::atomic<bool> abort{false};
-    TProgressRecord progress;
-    progress.Aborting = &abort;
+    test::Progress progress;
     TIEBitmap& picture = Picture(kind == kTgaRle || kind == kPcx8);
     if (kind == kPnm)
-        WritePXMStream(m, &picture, p, progress);
+        WritePXMStream(m, &picture, p, progress.record);
     else if (kind == kTgaRaw || kind == kTgaRle)
-        WriteTGAStream(m, &picture, p, progress, nullptr);
+        WriteTGAStream(m, &picture, p, progress.record, nullptr);
     else
-        WritePCXStream(m, &picture, p, progress);
-    if (abort)
+        WritePCXStream(m, &picture, p, progress.record);
+    if (progress.Aborted())
         throw std::runtime_error("the benchmark file could not be written");
     return m.Bytes();
 }
@@ -91,17 +86,15 @@ void DecodeOurs(TKind kind, TIEBitmap& out)
     const Bytes& file = File(kind);
     rtl::TReadOnlyMemoryStream s(file.data(), std::int64_t(file.size()));
     TIOParamsVals p(nullptr);
-    std::atomic<bool> abort{false};
-    TProgressRecord progress;
-    progress.Aborting = &abort;
+    test::Progress progress;
     std::unique_ptr<TIEMask> mask;
     if (kind == kPnm)
-        ReadPXMStream(s, &out, p, progress, false);
+        ReadPXMStream(s, &out, p, progress.record, false);
     else if (kind == kTgaRaw || kind == kTgaRle)
-        ReadTGAStream(s, &out, p, mask, false, false, progress);
+        ReadTGAStream(s, &out, p, mask, false, false, progress.record);
     else
-        ReadPCXStream(s, &out, p, 0, progress, false);
-    if (abort)
+        ReadPCXStream(s, &out, p, 0, progress.record, false);
+    if (progress.Aborted())
         throw std::runtime_error("our reader refused the benchmark file");
 }
 

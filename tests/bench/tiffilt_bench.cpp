@@ -5,11 +5,11 @@
 // through its RGBA interface. Before timing, our pixels are checked against libtiff's; a mismatch fails the
 // run.
 #include "imaging/io/tiffilt.h"
+#include "tests/imaging/io/io_test_util.h"
 
 #include <benchmark/benchmark.h>
 #include <tiffio.h>
 
-#include <atomic>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
@@ -63,13 +63,11 @@ bool ReadOurs(const Bytes& file, imaging::TIEBitmap& bitmap)
 {
     rtl::TReadOnlyMemoryStream in(file.data(), std::int64_t(file.size()));
     imaging::TIOParamsVals params(nullptr);
-    std::atomic<bool> abort{false};
-    imaging::TProgressRecord progress;
-    progress.Aborting = &abort;
+    imaging::test::Progress progress;
     std::unique_ptr<imaging::TIEMask> mask;
     int count = 0;
-    imaging::ReadTIFFStream(&bitmap, in, count, false, true, true, mask, false, progress, params);
-    return !abort;
+    imaging::ReadTIFFStream(&bitmap, in, count, false, true, true, mask, false, progress.record, params);
+    return !progress.Aborted();
 }
 
 std::int64_t PageBytes(TIFF* tif)

@@ -6,6 +6,7 @@
 #include "imaging/core/iemask.h"
 #include "imaging/io/ieprogress.h"
 #include "imaging/io/ioparams.h"
+#include "tests/imaging/io/io_test_util.h"
 
 #include <atomic>
 #include <cstdlib>
@@ -19,11 +20,7 @@ inline void Check(bool ok)
         std::abort();
 }
 
-struct Progress {
-    std::atomic<bool> abort{false};
-    imaging::TProgressRecord record;
-    Progress() { record.Aborting = &abort; }
-};
+using imaging::test::Progress;
 
 // One run of a reader or writer: its bitmap, parameters, alpha mask and abort flag.
 struct Job {

@@ -35,6 +35,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         again.Count() != points.Count() || againSelected != selected ||
         againMask.BitsPerPixel() != mask.BitsPerPixel())
         std::abort();
+    for (int i = 0; i < points.Count(); ++i)
+        if (again[i].X != points[i].X || again[i].Y != points[i].Y)
+            std::abort();
     for (int y = 0; y < h && mask.RowLen() > 0; ++y)
         if (std::memcmp(mask.ScanLine(y), againMask.ScanLine(y), std::size_t(mask.RowLen())) != 0)
             std::abort();

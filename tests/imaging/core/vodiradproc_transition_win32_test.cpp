@@ -8,6 +8,7 @@
 #include "imaging/core/vodiradview_win32.h"
 #include "platform/win/ExtCtrls.h"
 #include "platform/win/Forms.h"
+#include "tests/platform/win/DcCapture.h"
 #include "tests/platform/win/MessagePump.h"
 #include "platform/win/Graphics.h"
 
@@ -32,28 +33,13 @@ using TPixels = std::vector<TRGB>;
 // What the window shows now, read back from its device context.
 TPixels Screen(HWND window, int w, int h)
 {
-    BITMAPINFO info{};
-    info.bmiHeader.biSize = sizeof(info.bmiHeader);
-    info.bmiHeader.biWidth = w;
-    info.bmiHeader.biHeight = -h;
-    info.bmiHeader.biPlanes = 1;
-    info.bmiHeader.biBitCount = 24;
-    void* bits = nullptr;
     HDC dc = ::GetDC(window);
-    HDC mem = ::CreateCompatibleDC(dc);
-    HBITMAP dib = ::CreateDIBSection(dc, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
-    HGDIOBJ old = ::SelectObject(mem, dib);
-    ::BitBlt(mem, 0, 0, w, h, dc, 0, 0, SRCCOPY);
-    ::GdiFlush();
-    TPixels out(std::size_t(w) * h);
-    const int stride = (w * 3 + 3) & ~3;
-    for (int y = 0; y < h; ++y)
-        std::memcpy(&out[std::size_t(y) * w], static_cast<std::uint8_t*>(bits) + std::size_t(y) * stride,
-                    std::size_t(w) * 3);
-    ::SelectObject(mem, old);
-    ::DeleteObject(dib);
-    ::DeleteDC(mem);
+    const wintest::Capture shown = wintest::CaptureDC(dc, 0, 0, w, h);
     ::ReleaseDC(window, dc);
+    TPixels out;
+    out.reserve(shown.Data.size());
+    for (const std::uint32_t v : shown.Data)
+        out.push_back(TRGB{std::uint8_t(v), std::uint8_t(v >> 8), std::uint8_t(v >> 16)});
     return out;
 }
 

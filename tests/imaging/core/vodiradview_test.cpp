@@ -297,7 +297,11 @@ TEST(Snapshot, RoundTripsPointsFlagAndMask)
     TIEMask restored;
     ASSERT_TRUE(IEReadSelection(s, 13, 7, back, selected, restored));
     EXPECT_TRUE(selected);
-    EXPECT_EQ(back.Count(), points.Count());
+    ASSERT_EQ(back.Count(), points.Count());
+    for (int i = 0; i < points.Count(); ++i) {
+        EXPECT_EQ(back[i].X, points[i].X) << i;
+        EXPECT_EQ(back[i].Y, points[i].Y) << i;
+    }
     EXPECT_EQ(restored.BitsPerPixel(), 1);
     for (int y = 0; y < 7; ++y)
         for (int x = 0; x < 13; ++x)
