@@ -350,11 +350,12 @@ void TIEDirectShow::FrameArrived(const std::uint8_t* Data, long Size)
 {
     {
         std::lock_guard<std::mutex> lock(frameLock_);
-        const std::size_t need = RowBytes(frameWidth_, frameBits_) * std::size_t(frameHeight_);
+        const std::uint64_t need =
+            std::uint64_t(RowBytes(frameWidth_, frameBits_)) * std::uint64_t(frameHeight_);
         // A buffer shorter than the format says is not a frame of it.
-        if (need == 0 || std::size_t(Size) < need)
+        if (need == 0 || Size < 0 || std::uint64_t(Size) < need)
             return;
-        frame_.assign(Data, Data + need);
+        frame_.assign(Data, Data + std::size_t(need));
     }
     ++framesGrabbed_;
     if (notifyWindow_ && !framePosted_.exchange(true))
