@@ -216,16 +216,26 @@ void TUpDown::SendRange()
     ::SendMessageA(Handle(), UDM_SETRANGE32, static_cast<WPARAM>(min_), static_cast<LPARAM>(max_));
 }
 
+void TUpDown::SendIncrement()
+{
+    UDACCEL accel{0, static_cast<UINT>(std::max<std::int32_t>(increment_, 1))};
+    ::SendMessageA(Handle(), UDM_SETACCEL, 1, reinterpret_cast<LPARAM>(&accel));
+}
+
+void TUpDown::SendAssociate()
+{
+    ::SendMessageA(Handle(), UDM_SETBUDDY, associate_ ? reinterpret_cast<WPARAM>(associate_->Handle()) : 0,
+                   0);
+}
+
 void TUpDown::CreateWnd()
 {
     TWinControl::CreateWnd();
-    HWND wnd = Handle();
     SendRange();
-    UDACCEL accel{0, static_cast<UINT>(std::max<std::int32_t>(increment_, 1))};
-    ::SendMessageA(wnd, UDM_SETACCEL, 1, reinterpret_cast<LPARAM>(&accel));
+    SendIncrement();
     if (associate_ && !ComponentState().Contains(rtl::csLoading))
-        ::SendMessageA(wnd, UDM_SETBUDDY, reinterpret_cast<WPARAM>(associate_->Handle()), 0);
-    ::SendMessageA(wnd, UDM_SETPOS32, 0, position_);
+        SendAssociate();
+    ::SendMessageA(Handle(), UDM_SETPOS32, 0, position_);
 }
 
 void TUpDown::DestroyWnd()
@@ -240,7 +250,7 @@ void TUpDown::Loaded()
     TWinControl::Loaded();
     // The associate may come after this control in the description.
     if (associate_ && HandleAllocated())
-        ::SendMessageA(Handle(), UDM_SETBUDDY, reinterpret_cast<WPARAM>(associate_->Handle()), 0);
+        SendAssociate();
 }
 
 void TUpDown::Notification(rtl::TComponent* component, rtl::TOperation operation)
@@ -249,7 +259,7 @@ void TUpDown::Notification(rtl::TComponent* component, rtl::TOperation operation
     if (operation == rtl::opRemove && component == static_cast<rtl::TComponent*>(associate_)) {
         associate_ = nullptr;
         if (HandleAllocated())
-            ::SendMessageA(Handle(), UDM_SETBUDDY, 0, 0);
+            SendAssociate();
     }
 }
 
@@ -265,7 +275,7 @@ void TUpDown::SetAssociate(TWinControl* v)
     if (v)
         FreeNotification(v);
     if (HandleAllocated() && !ComponentState().Contains(rtl::csLoading)) {
-        ::SendMessageA(Handle(), UDM_SETBUDDY, v ? reinterpret_cast<WPARAM>(v->Handle()) : 0, 0);
+        SendAssociate();
         ::SendMessageA(Handle(), UDM_SETPOS32, 0, position_);
     }
 }
@@ -307,10 +317,8 @@ void TUpDown::SetPosition(std::int32_t v)
 void TUpDown::SetIncrement(std::int32_t v)
 {
     increment_ = v;
-    if (HandleAllocated()) {
-        UDACCEL accel{0, static_cast<UINT>(std::max<std::int32_t>(v, 1))};
-        ::SendMessageA(Handle(), UDM_SETACCEL, 1, reinterpret_cast<LPARAM>(&accel));
-    }
+    if (HandleAllocated())
+        SendIncrement();
 }
 
 void TUpDown::WndProc(TMessage& m)
@@ -367,10 +375,15 @@ void TProgressBar::CreateParams(TCreateParams& p)
         p.Style |= PBS_SMOOTH;
 }
 
+void TProgressBar::SendRange()
+{
+    ::SendMessageA(Handle(), PBM_SETRANGE32, static_cast<WPARAM>(min_), static_cast<LPARAM>(max_));
+}
+
 void TProgressBar::CreateWnd()
 {
     TWinControl::CreateWnd();
-    ::SendMessageA(Handle(), PBM_SETRANGE32, static_cast<WPARAM>(min_), static_cast<LPARAM>(max_));
+    SendRange();
     ::SendMessageA(Handle(), PBM_SETPOS, static_cast<WPARAM>(position_), 0);
 }
 
@@ -380,7 +393,7 @@ void TProgressBar::SetMin(std::int32_t v)
     if (max_ < min_)
         max_ = min_;
     if (HandleAllocated())
-        ::SendMessageA(Handle(), PBM_SETRANGE32, static_cast<WPARAM>(min_), static_cast<LPARAM>(max_));
+        SendRange();
     SetPosition(position_);
 }
 
@@ -390,7 +403,7 @@ void TProgressBar::SetMax(std::int32_t v)
     if (min_ > max_)
         min_ = max_;
     if (HandleAllocated())
-        ::SendMessageA(Handle(), PBM_SETRANGE32, static_cast<WPARAM>(min_), static_cast<LPARAM>(max_));
+        SendRange();
     SetPosition(position_);
 }
 

@@ -116,6 +116,9 @@ protected:
 
 private:
     void SendRange();
+    void SendIncrement();
+    // The associate's window, or none.
+    void SendAssociate();
 
     TWinControl* associate_ = nullptr;  // not owned
     TUDAlignButton alignButton_ = udRight;
@@ -159,6 +162,8 @@ protected:
     void CreateWnd() override;
 
 private:
+    void SendRange();
+
     std::int32_t min_ = 0, max_ = 100, position_ = 0, step_ = 10;
     TProgressBarOrientation orientation_ = pbHorizontal;
     bool smooth_ = false;

@@ -362,6 +362,35 @@ TEST(UpDown, ArrowsStepThroughTheRangeAndWriteTheEdit)
     EXPECT_EQ(arrows.left, edit.right);
 }
 
+TEST(UpDown, IncrementAndAssociateSurviveANewWindowAndALostAssociateLetsGo)
+{
+    auto form = LoadPagesForm();
+    form->Pages->SetActivePage(form->SheetA);
+    form->Show();
+    TUpDown& ud = *form->UpDownA;
+    RECT r;
+    auto pressUp = [&] {
+        ::GetClientRect(ud.Handle(), &r);
+        ::SendMessageA(ud.Handle(), WM_LBUTTONDOWN, MK_LBUTTON, At(r.right / 2, r.bottom / 4));
+        ::SendMessageA(ud.Handle(), WM_LBUTTONUP, 0, At(r.right / 2, r.bottom / 4));
+    };
+    ud.SetIncrement(2);
+    pressUp();
+    EXPECT_EQ(ud.Position(), 9);
+    EXPECT_EQ(form->EditA->Text(), "9");
+    // A style change makes the window again: it keeps the step and the edit it writes.
+    ud.SetWrap(true);
+    ud.SetPosition(1);
+    pressUp();
+    EXPECT_EQ(ud.Position(), 3);
+    EXPECT_EQ(form->EditA->Text(), "3");
+    EXPECT_EQ(::SendMessageA(ud.Handle(), UDM_GETBUDDY, 0, 0),
+              reinterpret_cast<LRESULT>(form->EditA->Handle()));
+    delete form->EditA;
+    EXPECT_EQ(ud.Associate(), nullptr);
+    EXPECT_EQ(::SendMessageA(ud.Handle(), UDM_GETBUDDY, 0, 0), 0);
+}
+
 TEST(ProgressBar, PositionStaysInItsRangeAndReachesTheWindow)
 {
     auto form = LoadPagesForm();
