@@ -189,12 +189,6 @@ TUpDown::TUpDown(rtl::TComponent* owner) : TWinControl(owner)
     SetBounds(0, 0, 17, 25);
 }
 
-TUpDown::~TUpDown()
-{
-    Destroying();
-    DestroyHandle();
-}
-
 void TUpDown::CreateParams(TCreateParams& p)
 {
     TWinControl::CreateParams(p);

@@ -76,7 +76,6 @@ class TUpDown : public TWinControl {
 
 public:
     explicit TUpDown(rtl::TComponent* owner);
-    ~TUpDown() override;
 
     TWinControl* Associate() const { return associate_; }
     void SetAssociate(TWinControl* v);
