@@ -500,8 +500,7 @@ void TTabSheet::SetTabVisible(bool v)
         return;
     // The active page keeps its place only while it has a tab.
     if (!v && pageControl_->activePage_ == this) {
-        TTabSheet* next = pageControl_->FindNextPage(this, true, true);
-        pageControl_->activePage_ = next == this ? nullptr : next;
+        pageControl_->PassOnActivePage();
         pageControl_->ShowActivePage();
     }
     pageControl_->UpdateTabs();
@@ -598,16 +597,20 @@ void TPageControl::RemovePage(TTabSheet* page)
     auto it = std::find(pages_.begin(), pages_.end(), page);
     if (it == pages_.end())
         return;
-    if (activePage_ == page) {
-        TTabSheet* next = FindNextPage(page, true, true);
-        activePage_ = next == page ? nullptr : next;
-    }
+    if (activePage_ == page)
+        PassOnActivePage();
     pages_.erase(it);
     page->pageControl_ = nullptr;
     if (!ComponentState().Contains(rtl::csDestroying)) {
         ShowActivePage();
         UpdateTabs();
     }
+}
+
+void TPageControl::PassOnActivePage()
+{
+    TTabSheet* next = FindNextPage(activePage_, true, true);
+    activePage_ = next == activePage_ ? nullptr : next;
 }
 
 void TPageControl::SetActivePage(TTabSheet* v)

@@ -250,6 +250,8 @@ private:
     // Builds the tabs again from the pages and selects the active page's tab.
     void UpdateTabs();
     void ShowActivePage();
+    // The active page is going or losing its tab: the next page with a tab becomes active, or none.
+    void PassOnActivePage();
     // The user chose another page: true when it changed.
     bool ChangeActivePage(TTabSheet* page);
 
