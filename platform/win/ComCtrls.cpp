@@ -408,6 +408,13 @@ void TProgressBar::SetPosition(std::int32_t v)
         ::SendMessageA(Handle(), PBM_SETPOS, static_cast<WPARAM>(position_), 0);
 }
 
+void TProgressBar::StepBy(std::int32_t delta)
+{
+    // Summed wide: near the ends of the type a step would otherwise wrap round to the other end.
+    SetPosition(
+        static_cast<std::int32_t>(std::clamp<std::int64_t>(std::int64_t{position_} + delta, min_, max_)));
+}
+
 // --- page control ---
 
 void TTabSheet::Publish(Table& t)

@@ -153,8 +153,9 @@ public:
     }
     bool Smooth() const { return smooth_; }
     void SetSmooth(bool v) { rtl::SetAndNotify(smooth_, v, this, &Self::RecreateWnd); }
-    void StepIt() { SetPosition(position_ + step_); }
-    void StepBy(std::int32_t delta) { SetPosition(position_ + delta); }
+    void StepIt() { StepBy(step_); }
+    // Stops at Min or Max, however far the step would go.
+    void StepBy(std::int32_t delta);
 
 protected:
     void CreateParams(TCreateParams& params) override;

@@ -6,6 +6,7 @@
 
 #include <commctrl.h>
 
+#include <cstdint>
 #include <memory>
 #include <string>
 #include <vector>
@@ -407,6 +408,24 @@ TEST(ProgressBar, PositionStaysInItsRangeAndReachesTheWindow)
     EXPECT_EQ(::SendMessageA(bar.Handle(), PBM_GETPOS, 0, 0), 15);
     bar.SetMax(10);
     EXPECT_EQ(bar.Position(), 10);
+}
+
+TEST(ProgressBar, StepsStopAtTheEndsOfTheWidestRange)
+{
+    TProgressBar bar(nullptr);
+    bar.SetMin(INT32_MIN);
+    bar.SetMax(INT32_MAX);
+    bar.SetPosition(INT32_MAX - 5);
+    bar.StepIt();
+    EXPECT_EQ(bar.Position(), INT32_MAX) << "a step past Max stops there, not back at Min";
+    bar.SetPosition(INT32_MIN + 5);
+    bar.StepBy(-10);
+    EXPECT_EQ(bar.Position(), INT32_MIN);
+    bar.SetStep(INT32_MAX);
+    bar.StepIt();
+    bar.StepIt();
+    bar.StepIt();
+    EXPECT_EQ(bar.Position(), INT32_MAX);
 }
 
 TEST(TrackBar, ThumbLengthFromTheDescriptionAndLaterChanges)
