@@ -175,8 +175,7 @@ void TsuiCustomComboBox::PaintSkin()
             ::SetStretchBltMode(dc.Get(), old);
         }
     } else {
-        win::OwnedBrush fill(::CreateSolidBrush(win::ColorToRGB(buttonColor_)));
-        ::FillRect(dc.Get(), &button, fill.Get());
+        win::FillSolidRect(dc.Get(), button, win::ColorToRGB(buttonColor_));
         win::OwnedPen pen(::CreatePen(PS_SOLID, 1, win::ColorToRGB(borderColor_)));
         win::SelectGuard usePen(dc.Get(), pen.Get());
         ::MoveToEx(dc.Get(), button.left, button.top - 1, nullptr);

@@ -23,7 +23,7 @@ constexpr int kTextWidth = 225;
 constexpr int kMargin = 24;
 constexpr int kButtonWidth = 73;
 constexpr int kButtonHeight = 25;
-constexpr int kButtonStep = 93;
+// Below the text and the icon, and between two buttons.
 constexpr int kButtonGap = 20;
 // Below the buttons, inside the client area.
 constexpr int kBottomMargin = 27;
@@ -149,7 +149,7 @@ win::TModalResult TsuiMessageDialog::ShowModal()
         auto* button = new TsuiButton(form.get());
         button->SetParent(frame);
         button->SetBounds(left, bottom + kButtonGap, kButtonWidth, kButtonHeight);
-        left -= kButtonStep;
+        left -= kButtonWidth + kButtonGap;
         button->SetCursor(buttonCursor_);
         button->SetTabStop(true);
         // The layer keeps tab orders as given: button i is the i-th stop.

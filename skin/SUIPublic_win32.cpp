@@ -3,6 +3,7 @@
 
 #include "platform/rtl/TypeInfo.h"
 #include "platform/rtl/Win32.h"
+#include "platform/win/Handles.h"
 
 #include <algorithm>
 #include <cstring>
@@ -281,22 +282,17 @@ void FrameWindowRect(win::TWinControl* control, win::TColor color, win::TColor i
     if (!control)
         return;
     HWND window = control->Handle();
-    HDC dc = ::GetWindowDC(window);
-    if (!dc)
+    win::WindowDC dc(window, true);
+    if (!dc.Get())
         return;
     RECT r;
     ::GetWindowRect(window, &r);
     ::OffsetRect(&r, -r.left, -r.top);
-    HBRUSH outer = ::CreateSolidBrush(win::ColorToRGB(color));
-    ::FrameRect(dc, &r, outer);
-    ::DeleteObject(outer);
+    win::FrameSolidRect(dc.Get(), r, win::ColorToRGB(color));
     if (drawInner) {
         ::InflateRect(&r, -1, -1);
-        HBRUSH inner = ::CreateSolidBrush(win::ColorToRGB(innerColor));
-        ::FrameRect(dc, &r, inner);
-        ::DeleteObject(inner);
+        win::FrameSolidRect(dc.Get(), r, win::ColorToRGB(innerColor));
     }
-    ::ReleaseDC(window, dc);
 }
 
 bool PointInRect(const win::TPoint& point, const win::TRect& rect)

@@ -189,12 +189,6 @@ TUpDown::TUpDown(rtl::TComponent* owner) : TWinControl(owner)
     SetBounds(0, 0, 17, 25);
 }
 
-TUpDown::~TUpDown()
-{
-    Destroying();
-    DestroyHandle();
-}
-
 void TUpDown::CreateParams(TCreateParams& p)
 {
     TWinControl::CreateParams(p);
@@ -216,16 +210,26 @@ void TUpDown::SendRange()
     ::SendMessageA(Handle(), UDM_SETRANGE32, static_cast<WPARAM>(min_), static_cast<LPARAM>(max_));
 }
 
+void TUpDown::SendIncrement()
+{
+    UDACCEL accel{0, static_cast<UINT>(std::max<std::int32_t>(increment_, 1))};
+    ::SendMessageA(Handle(), UDM_SETACCEL, 1, reinterpret_cast<LPARAM>(&accel));
+}
+
+void TUpDown::SendAssociate()
+{
+    ::SendMessageA(Handle(), UDM_SETBUDDY, associate_ ? reinterpret_cast<WPARAM>(associate_->Handle()) : 0,
+                   0);
+}
+
 void TUpDown::CreateWnd()
 {
     TWinControl::CreateWnd();
-    HWND wnd = Handle();
     SendRange();
-    UDACCEL accel{0, static_cast<UINT>(std::max<std::int32_t>(increment_, 1))};
-    ::SendMessageA(wnd, UDM_SETACCEL, 1, reinterpret_cast<LPARAM>(&accel));
+    SendIncrement();
     if (associate_ && !ComponentState().Contains(rtl::csLoading))
-        ::SendMessageA(wnd, UDM_SETBUDDY, reinterpret_cast<WPARAM>(associate_->Handle()), 0);
-    ::SendMessageA(wnd, UDM_SETPOS32, 0, position_);
+        SendAssociate();
+    ::SendMessageA(Handle(), UDM_SETPOS32, 0, position_);
 }
 
 void TUpDown::DestroyWnd()
@@ -240,7 +244,7 @@ void TUpDown::Loaded()
     TWinControl::Loaded();
     // The associate may come after this control in the description.
     if (associate_ && HandleAllocated())
-        ::SendMessageA(Handle(), UDM_SETBUDDY, reinterpret_cast<WPARAM>(associate_->Handle()), 0);
+        SendAssociate();
 }
 
 void TUpDown::Notification(rtl::TComponent* component, rtl::TOperation operation)
@@ -249,7 +253,7 @@ void TUpDown::Notification(rtl::TComponent* component, rtl::TOperation operation
     if (operation == rtl::opRemove && component == static_cast<rtl::TComponent*>(associate_)) {
         associate_ = nullptr;
         if (HandleAllocated())
-            ::SendMessageA(Handle(), UDM_SETBUDDY, 0, 0);
+            SendAssociate();
     }
 }
 
@@ -265,7 +269,7 @@ void TUpDown::SetAssociate(TWinControl* v)
     if (v)
         FreeNotification(v);
     if (HandleAllocated() && !ComponentState().Contains(rtl::csLoading)) {
-        ::SendMessageA(Handle(), UDM_SETBUDDY, v ? reinterpret_cast<WPARAM>(v->Handle()) : 0, 0);
+        SendAssociate();
         ::SendMessageA(Handle(), UDM_SETPOS32, 0, position_);
     }
 }
@@ -307,10 +311,8 @@ void TUpDown::SetPosition(std::int32_t v)
 void TUpDown::SetIncrement(std::int32_t v)
 {
     increment_ = v;
-    if (HandleAllocated()) {
-        UDACCEL accel{0, static_cast<UINT>(std::max<std::int32_t>(v, 1))};
-        ::SendMessageA(Handle(), UDM_SETACCEL, 1, reinterpret_cast<LPARAM>(&accel));
-    }
+    if (HandleAllocated())
+        SendIncrement();
 }
 
 void TUpDown::WndProc(TMessage& m)
@@ -367,10 +369,15 @@ void TProgressBar::CreateParams(TCreateParams& p)
         p.Style |= PBS_SMOOTH;
 }
 
+void TProgressBar::SendRange()
+{
+    ::SendMessageA(Handle(), PBM_SETRANGE32, static_cast<WPARAM>(min_), static_cast<LPARAM>(max_));
+}
+
 void TProgressBar::CreateWnd()
 {
     TWinControl::CreateWnd();
-    ::SendMessageA(Handle(), PBM_SETRANGE32, static_cast<WPARAM>(min_), static_cast<LPARAM>(max_));
+    SendRange();
     ::SendMessageA(Handle(), PBM_SETPOS, static_cast<WPARAM>(position_), 0);
 }
 
@@ -380,7 +387,7 @@ void TProgressBar::SetMin(std::int32_t v)
     if (max_ < min_)
         max_ = min_;
     if (HandleAllocated())
-        ::SendMessageA(Handle(), PBM_SETRANGE32, static_cast<WPARAM>(min_), static_cast<LPARAM>(max_));
+        SendRange();
     SetPosition(position_);
 }
 
@@ -390,7 +397,7 @@ void TProgressBar::SetMax(std::int32_t v)
     if (min_ > max_)
         min_ = max_;
     if (HandleAllocated())
-        ::SendMessageA(Handle(), PBM_SETRANGE32, static_cast<WPARAM>(min_), static_cast<LPARAM>(max_));
+        SendRange();
     SetPosition(position_);
 }
 
@@ -399,6 +406,13 @@ void TProgressBar::SetPosition(std::int32_t v)
     position_ = std::clamp(v, min_, max_);
     if (HandleAllocated())
         ::SendMessageA(Handle(), PBM_SETPOS, static_cast<WPARAM>(position_), 0);
+}
+
+void TProgressBar::StepBy(std::int32_t delta)
+{
+    // Summed wide: near the ends of the type a step would otherwise wrap round to the other end.
+    SetPosition(
+        static_cast<std::int32_t>(std::clamp<std::int64_t>(std::int64_t{position_} + delta, min_, max_)));
 }
 
 // --- page control ---
@@ -493,8 +507,7 @@ void TTabSheet::SetTabVisible(bool v)
         return;
     // The active page keeps its place only while it has a tab.
     if (!v && pageControl_->activePage_ == this) {
-        TTabSheet* next = pageControl_->FindNextPage(this, true, true);
-        pageControl_->activePage_ = next == this ? nullptr : next;
+        pageControl_->PassOnActivePage();
         pageControl_->ShowActivePage();
     }
     pageControl_->UpdateTabs();
@@ -591,16 +604,20 @@ void TPageControl::RemovePage(TTabSheet* page)
     auto it = std::find(pages_.begin(), pages_.end(), page);
     if (it == pages_.end())
         return;
-    if (activePage_ == page) {
-        TTabSheet* next = FindNextPage(page, true, true);
-        activePage_ = next == page ? nullptr : next;
-    }
+    if (activePage_ == page)
+        PassOnActivePage();
     pages_.erase(it);
     page->pageControl_ = nullptr;
     if (!ComponentState().Contains(rtl::csDestroying)) {
         ShowActivePage();
         UpdateTabs();
     }
+}
+
+void TPageControl::PassOnActivePage()
+{
+    TTabSheet* next = FindNextPage(activePage_, true, true);
+    activePage_ = next == activePage_ ? nullptr : next;
 }
 
 void TPageControl::SetActivePage(TTabSheet* v)

@@ -76,7 +76,6 @@ class TUpDown : public TWinControl {
 
 public:
     explicit TUpDown(rtl::TComponent* owner);
-    ~TUpDown() override;
 
     TWinControl* Associate() const { return associate_; }
     void SetAssociate(TWinControl* v);
@@ -116,6 +115,9 @@ protected:
 
 private:
     void SendRange();
+    void SendIncrement();
+    // The associate's window, or none.
+    void SendAssociate();
 
     TWinControl* associate_ = nullptr;  // not owned
     TUDAlignButton alignButton_ = udRight;
@@ -151,14 +153,17 @@ public:
     }
     bool Smooth() const { return smooth_; }
     void SetSmooth(bool v) { rtl::SetAndNotify(smooth_, v, this, &Self::RecreateWnd); }
-    void StepIt() { SetPosition(position_ + step_); }
-    void StepBy(std::int32_t delta) { SetPosition(position_ + delta); }
+    void StepIt() { StepBy(step_); }
+    // Stops at Min or Max, however far the step would go.
+    void StepBy(std::int32_t delta);
 
 protected:
     void CreateParams(TCreateParams& params) override;
     void CreateWnd() override;
 
 private:
+    void SendRange();
+
     std::int32_t min_ = 0, max_ = 100, position_ = 0, step_ = 10;
     TProgressBarOrientation orientation_ = pbHorizontal;
     bool smooth_ = false;
@@ -246,6 +251,8 @@ private:
     // Builds the tabs again from the pages and selects the active page's tab.
     void UpdateTabs();
     void ShowActivePage();
+    // The active page is going or losing its tab: the next page with a tab becomes active, or none.
+    void PassOnActivePage();
     // The user chose another page: true when it changed.
     bool ChangeActivePage(TTabSheet* page);
 

@@ -145,17 +145,6 @@ const TCursor kCursors[] = {
     {"CROCE2-", "croce2minus", 15, 15, [](Picture& p) { Crosshair(p, 2), Badge(p, false); }},
 };
 
-void Put16(std::vector<std::uint8_t>& out, unsigned v)
-{
-    out.push_back(std::uint8_t(v));
-    out.push_back(std::uint8_t(v >> 8));
-}
-void Put32(std::vector<std::uint8_t>& out, unsigned v)
-{
-    Put16(out, v & 0xFFFF);
-    Put16(out, v >> 16);
-}
-
 // A cursor file of one 32 x 32 two-colour image: the key colour is transparent (AND bit set),
 // light pixels are white (colour bit set), dark ones black.
 std::vector<std::uint8_t> CursorFile(const Picture& p, int hotX, int hotY)

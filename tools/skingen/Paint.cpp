@@ -28,18 +28,19 @@ std::uint8_t Byte(float v)
     return static_cast<std::uint8_t>(std::clamp(std::lround(v * 255.0f), 0L, 255L));
 }
 
-void Put32(std::vector<std::uint8_t>& b, std::uint32_t v)
-{
-    for (int i = 0; i < 4; ++i)
-        b.push_back(static_cast<std::uint8_t>(v >> (8 * i)));
-}
+}  // namespace
+
 void Put16(std::vector<std::uint8_t>& b, std::uint32_t v)
 {
     b.push_back(static_cast<std::uint8_t>(v));
     b.push_back(static_cast<std::uint8_t>(v >> 8));
 }
 
-}  // namespace
+void Put32(std::vector<std::uint8_t>& b, std::uint32_t v)
+{
+    Put16(b, v & 0xFFFF);
+    Put16(b, v >> 16);
+}
 
 Shape RoundRect(float x0, float y0, float x1, float y1, float radius)
 {

@@ -85,6 +85,10 @@ private:
     std::vector<Rgb> pixels_;
 };
 
+// Appends v little-endian, in two or four bytes: the files the tools write are little-endian.
+void Put16(std::vector<std::uint8_t>& b, std::uint32_t v);
+void Put32(std::vector<std::uint8_t>& b, std::uint32_t v);
+
 // Pictures laid side by side, each as wide as the first.
 Picture Strip(const std::vector<Picture>& pieces);
 // Pictures stacked top to bottom.

@@ -25,17 +25,8 @@ namespace {
 
 using Bytes = std::vector<std::uint8_t>;
 using skingen::FromTColor;
-
-void Put16(Bytes& b, std::uint32_t v)
-{
-    b.push_back(static_cast<std::uint8_t>(v));
-    b.push_back(static_cast<std::uint8_t>(v >> 8));
-}
-void Put32(Bytes& b, std::uint32_t v)
-{
-    Put16(b, v & 0xFFFF);
-    Put16(b, v >> 16);
-}
+using skingen::Put16;
+using skingen::Put32;
 
 struct Record {
     std::string Name;

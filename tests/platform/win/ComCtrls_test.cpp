@@ -6,6 +6,7 @@
 
 #include <commctrl.h>
 
+#include <cstdint>
 #include <memory>
 #include <string>
 #include <vector>
@@ -362,6 +363,35 @@ TEST(UpDown, ArrowsStepThroughTheRangeAndWriteTheEdit)
     EXPECT_EQ(arrows.left, edit.right);
 }
 
+TEST(UpDown, IncrementAndAssociateSurviveANewWindowAndALostAssociateLetsGo)
+{
+    auto form = LoadPagesForm();
+    form->Pages->SetActivePage(form->SheetA);
+    form->Show();
+    TUpDown& ud = *form->UpDownA;
+    RECT r;
+    auto pressUp = [&] {
+        ::GetClientRect(ud.Handle(), &r);
+        ::SendMessageA(ud.Handle(), WM_LBUTTONDOWN, MK_LBUTTON, At(r.right / 2, r.bottom / 4));
+        ::SendMessageA(ud.Handle(), WM_LBUTTONUP, 0, At(r.right / 2, r.bottom / 4));
+    };
+    ud.SetIncrement(2);
+    pressUp();
+    EXPECT_EQ(ud.Position(), 9);
+    EXPECT_EQ(form->EditA->Text(), "9");
+    // A style change makes the window again: it keeps the step and the edit it writes.
+    ud.SetWrap(true);
+    ud.SetPosition(1);
+    pressUp();
+    EXPECT_EQ(ud.Position(), 3);
+    EXPECT_EQ(form->EditA->Text(), "3");
+    EXPECT_EQ(::SendMessageA(ud.Handle(), UDM_GETBUDDY, 0, 0),
+              reinterpret_cast<LRESULT>(form->EditA->Handle()));
+    delete form->EditA;
+    EXPECT_EQ(ud.Associate(), nullptr);
+    EXPECT_EQ(::SendMessageA(ud.Handle(), UDM_GETBUDDY, 0, 0), 0);
+}
+
 TEST(ProgressBar, PositionStaysInItsRangeAndReachesTheWindow)
 {
     auto form = LoadPagesForm();
@@ -378,6 +408,24 @@ TEST(ProgressBar, PositionStaysInItsRangeAndReachesTheWindow)
     EXPECT_EQ(::SendMessageA(bar.Handle(), PBM_GETPOS, 0, 0), 15);
     bar.SetMax(10);
     EXPECT_EQ(bar.Position(), 10);
+}
+
+TEST(ProgressBar, StepsStopAtTheEndsOfTheWidestRange)
+{
+    TProgressBar bar(nullptr);
+    bar.SetMin(INT32_MIN);
+    bar.SetMax(INT32_MAX);
+    bar.SetPosition(INT32_MAX - 5);
+    bar.StepIt();
+    EXPECT_EQ(bar.Position(), INT32_MAX) << "a step past Max stops there, not back at Min";
+    bar.SetPosition(INT32_MIN + 5);
+    bar.StepBy(-10);
+    EXPECT_EQ(bar.Position(), INT32_MIN);
+    bar.SetStep(INT32_MAX);
+    bar.StepIt();
+    bar.StepIt();
+    bar.StepIt();
+    EXPECT_EQ(bar.Position(), INT32_MAX);
 }
 
 TEST(TrackBar, ThumbLengthFromTheDescriptionAndLaterChanges)
