@@ -14,7 +14,6 @@
 #include "skin/SUIForm.h"
 #include "skin/SUIMemo.h"
 #include "skin/SUIMgr.h"
-#include "skin/SUIScrollBar.h"
 #include "skin/SUIURLLabel.h"
 
 #include <cstdint>
@@ -54,8 +53,6 @@ inline constexpr std::int32_t kInstallBuild = 143;
     X(skin::TsuiURLLabel, suiURLLabel1)      \
     X(win::TLabel, Label7)                   \
     X(skin::TsuiMemo, mLog)                  \
-    X(skin::TsuiScrollBar, suiScrollBar1)    \
-    X(skin::TsuiScrollBar, suiScrollBar2)    \
     X(win::TLabel, Label8)                   \
     X(win::TLabel, Label9)                   \
     X(skin::TsuiMessageDialog, MessageDialog)

@@ -6,6 +6,7 @@
 
 #include "MainWindowTestSupport.h"
 #include "imaging/io/iegraphic_win32.h"
+#include "skin/SUIScrollBar.h"
 
 #include "platform/rtl/FormText.h"
 #include "platform/rtl/Strings.h"
@@ -163,10 +164,10 @@ TEST_F(MainWindow, TheWindowIsMadeOfTheSkinnedClassesInOneFrame)
     }
     EXPECT_TRUE(form_->suiForm1->Active()) << "the frame skins the window";
     EXPECT_EQ(form_->suiForm1->Caption(), "Setup Assistant");
-    EXPECT_EQ(form_->mLog->VScrollBar(), form_->suiScrollBar1);
-    EXPECT_EQ(form_->mLog->HScrollBar(), form_->suiScrollBar2);
+    // The log has no skinned bars beside it: the system's own scroll it.
+    EXPECT_EQ(form_->mLog->VScrollBar(), nullptr);
+    EXPECT_EQ(form_->mLog->HScrollBar(), nullptr);
     EXPECT_EQ(form_->mLog->ScrollBars(), win::ssBoth);
-    EXPECT_EQ(form_->suiScrollBar1->FileTheme(), form_->Theme1) << "the log passes the skin to its bars";
     EXPECT_EQ(form_->lbUrl->Caption(), "Visit Kestrelon - Setup Info");
     EXPECT_EQ(form_->suiURLLabel1->Caption(), "Email Support");
     EXPECT_EQ(form_->suiURLLabel1->URL().rfind("mailto:", 0), 0u);
@@ -181,6 +182,38 @@ TEST_F(MainWindow, TheWindowIsMadeOfTheSkinnedClassesInOneFrame)
             EXPECT_EQ(control->Parent(), form_->suiForm1) << control->Name();
         }
     }
+}
+
+// The search log scrolls with the system's own bars: no skinned bar lies beside it, and a log longer
+// and wider than the memo shows both bars and scrolls through them.
+TEST_F(MainWindow, TheLogScrollsWithTheSystemsOwnBars)
+{
+    for (std::int32_t i = 0; i < form_->ComponentCount(); ++i)
+        EXPECT_EQ(dynamic_cast<skin::TsuiScrollBar*>(form_->Components(i)), nullptr)
+            << form_->Components(i)->Name();
+    form_->Show();
+    for (int i = 0; i < 60; ++i)
+        form_->mLog->Lines()->Add("   ADDED: \"C:\\" + std::string(200, 'a' + i % 26) + "\"");
+    form_->mLog->FlushLines();
+    win::Application->ProcessMessages();
+    HWND memo = form_->mLog->Handle();
+    const LONG style = ::GetWindowLongA(memo, GWL_STYLE);
+    EXPECT_TRUE(style & WS_VSCROLL);
+    EXPECT_TRUE(style & WS_HSCROLL);
+    for (auto [bar, message, code] : {std::tuple{OBJID_VSCROLL, WM_VSCROLL, SB_PAGEDOWN},
+                                      std::tuple{OBJID_HSCROLL, WM_HSCROLL, SB_PAGERIGHT}}) {
+        SCOPED_TRACE(message == WM_VSCROLL ? "vertical" : "horizontal");
+        SCROLLBARINFO info{};
+        info.cbSize = sizeof info;
+        ASSERT_TRUE(::GetScrollBarInfo(memo, bar, &info));
+        EXPECT_FALSE(info.rgstate[0] & (STATE_SYSTEM_INVISIBLE | STATE_SYSTEM_UNAVAILABLE));
+        const int kind = bar == OBJID_VSCROLL ? SB_VERT : SB_HORZ;
+        ::SendMessageA(memo, message, SB_TOP, 0);  // SB_LEFT for the horizontal bar
+        EXPECT_EQ(::GetScrollPos(memo, kind), 0);
+        ::SendMessageA(memo, message, code, 0);
+        EXPECT_GT(::GetScrollPos(memo, kind), 0) << "the bar does not scroll the log";
+    }
+    EXPECT_GT(::SendMessageA(memo, EM_GETFIRSTVISIBLELINE, 0, 0), 0) << "the vertical bar moved the text";
 }
 
 // A description that lacks one of the window's components (here the folder box, renamed) is
