@@ -131,5 +131,8 @@ bool HasMarkerFiles(const std::string& folder);
 std::string VendorFolderFromRegistry();
 // A stored value's text as a build number: 0 when empty or not a number.
 std::int32_t StoredNumber(const rtl::Variant& value);
+// Why the file `path` exists but cannot be opened for reading, or for writing (the system's
+// reason); empty when it opens or does not exist.
+std::string FileAccessProblem(const std::string& path, bool forWriting);
 
 }  // namespace app
