@@ -450,8 +450,9 @@ TEST_F(SkinReaderTest, WhatEachWayOfDamageGives)
         EXPECT_EQ(failed, c.result == skin::kExtractFailed);
         if (r) {
             EXPECT_EQ(r->Loaded(), c.result == skin::kExtractOk);
-            if (!r->Loaded())
+            if (!r->Loaded()) {
                 EXPECT_EQ(Contents(*r), "");
+            }
         }
     }
     EXPECT_TRUE(TempFolderEmpty());
