@@ -14,7 +14,6 @@
 #include "skin/SUIForm.h"
 #include "skin/SUIMemo.h"
 #include "skin/SUIMgr.h"
-#include "skin/SUIScrollBar.h"
 #include "skin/SUIURLLabel.h"
 
 #include <cstdint>
@@ -54,8 +53,6 @@ inline constexpr std::int32_t kInstallBuild = 143;
     X(skin::TsuiURLLabel, suiURLLabel1)      \
     X(win::TLabel, Label7)                   \
     X(skin::TsuiMemo, mLog)                  \
-    X(skin::TsuiScrollBar, suiScrollBar1)    \
-    X(skin::TsuiScrollBar, suiScrollBar2)    \
     X(win::TLabel, Label8)                   \
     X(win::TLabel, Label9)                   \
     X(skin::TsuiMessageDialog, MessageDialog)
@@ -134,5 +131,8 @@ bool HasMarkerFiles(const std::string& folder);
 std::string VendorFolderFromRegistry();
 // A stored value's text as a build number: 0 when empty or not a number.
 std::int32_t StoredNumber(const rtl::Variant& value);
+// Why the file `path` exists but cannot be opened for reading, or for writing (the system's
+// reason); empty when it opens or does not exist.
+std::string FileAccessProblem(const std::string& path, bool forWriting);
 
 }  // namespace app

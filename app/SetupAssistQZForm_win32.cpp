@@ -104,6 +104,23 @@ std::string VendorFolderFromRegistry()
     return HasMarkerFiles(path) ? path : std::string();
 }
 
+std::string FileAccessProblem(const std::string& path, bool forWriting)
+{
+    // The profile functions read a file they cannot open as an empty one, and fail a write without
+    // a reason: only opening it tells.
+    HANDLE file = ::CreateFileA(path.c_str(), forWriting ? GENERIC_WRITE : GENERIC_READ,
+                                FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file != INVALID_HANDLE_VALUE) {
+        ::CloseHandle(file);
+        return {};
+    }
+    const DWORD error = ::GetLastError();
+    if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND)
+        return {};
+    return rtl::SysErrorMessage(error == ERROR_SUCCESS ? ERROR_GEN_FAILURE : error);
+}
+
 std::int32_t StoredNumber(const rtl::Variant& value)
 {
     const std::string text = rtl::VarToStr(value);
@@ -252,15 +269,30 @@ void TForm2::FormStorage1RestorePlacement(rtl::TObject*)
     MessageDialog->SetButton2ModalResult(2);
     MessageDialog->SetIconType(skin::TsuiIconType::suiWarning);
 
-    const char* firstLine = nullptr;
+    // A file that is there but cannot be read (held by another program, say) reads as a first run
+    // and would let an older build go over a newer one unwarned: the user hears of it first.
+    std::string unreadable;
+    if (!FormStorage1->UseRegistry) {
+        const std::string path = IniFilePath(FormStorage1->IniFileName());
+        const std::string why = FileAccessProblem(path, false);
+        if (!why.empty()) {
+            Log(" INI_ERR: ", path, "cannot be read: " + why);
+            unreadable = path + " cannot be read: " + why + ".";
+        }
+    }
+
+    std::string text;
     if (state.InstalledBuild > kInstallBuild)
-        firstLine = "WARNING: It Appears That A Newer Version";
+        text = "WARNING: It Appears That A Newer Version\r\nof Varnelo Is Already Installed.";
     else if (state.InstalledBuild == kInstallBuild)
-        firstLine = "NOTE: It Appears That This Version";
-    if (firstLine) {
+        text = "NOTE: It Appears That This Version\r\nof Varnelo Is Already Installed.";
+    else if (!unreadable.empty())
+        text = "WARNING: A Newer Version of Varnelo\r\nMay Already Be Installed.\r\n" + unreadable;
+    if (!text.empty()) {
         win::Beep(900, 50);
-        bInstall->SetCaption("Reinstall");
-        MessageDialog->SetText(std::string(firstLine) + "\r\nof Varnelo Is Already Installed.");
+        if (state.InstalledBuild >= kInstallBuild)
+            bInstall->SetCaption("Reinstall");
+        MessageDialog->SetText(text);
         closedDuringDialog_ = false;
         // A close of the window while the dialog is up ends the run, whatever the dialog answers.
         if (MessageDialog->ShowModal() != 1 || closedDuringDialog_) {
@@ -415,7 +447,9 @@ void TForm2::bInstallClick(rtl::TObject*)
     try {
         FormStorage1->SaveFormPlacement();
     } catch (const std::exception& e) {
-        recordError = e.what();
+        // The system's reason when the file tells it, else what the write reported.
+        const std::string why = FileAccessProblem(IniFilePath(FormStorage1->IniFileName()), true);
+        recordError = why.empty() ? std::string(e.what()) : why + ".";
         // Nothing more is written at the close: it would fail the same way.
         FormStorage1->Active = false;
     }
@@ -435,7 +469,7 @@ void TForm2::bInstallClick(rtl::TObject*)
         ShellOpen(readme, "", folder, SW_SHOW);
     }
     if (!recordError.empty()) {
-        ShowMessage(RecordFailureMessage(folder, FormStorage1->IniFileName(), recordError));
+        ShowMessage(RecordFailureMessage(folder, IniFilePath(FormStorage1->IniFileName()), recordError));
         PostMessageTo(Handle(), WM_QUIT, 1, 0);
         return;
     }

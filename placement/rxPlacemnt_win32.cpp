@@ -226,6 +226,9 @@ void TFormPlacement::FormCloseQuery(rtl::TObject* sender, bool& canClose)
         try {
             SaveFormPlacement();
         } catch (...) {
+            // The save of this close was tried and reported: the form's destruction, right after,
+            // would fail the same way and report it a second time.
+            saved_ = true;
             ReportException(this);
         }
     }

@@ -166,10 +166,24 @@ int ExtractArchiveEntry(rtl::TStream& archive, const std::string& entryName, con
 {
     out.clear();
     CentralEntry entry;
-    std::vector<std::uint8_t> data;
     try {
         if (!FindEntry(archive, entryName, entry))
             return kExtractFailed;
+    } catch (const std::exception&) {
+        return kExtractFailed;
+    }
+
+    // From here on the entry is there and what goes wrong is its data. Whatever does not yield
+    // the stored size and CRC-32 is a damaged entry: the same answer as a wrong password, so the
+    // reader stays empty and nothing is raised. Data that breaks off before any output matches a
+    // stored size of 0, and an entry that is empty is no skin at all.
+    const auto damaged = [&] {
+        out.clear();
+        return entry.uncompressedSize == 0 ? kExtractFailed : kExtractBadPassword;
+    };
+    const bool encrypted = (entry.flags & 1) != 0;
+    std::vector<std::uint8_t> data;
+    try {
         const std::int64_t fileSize = archive.Size();
         std::uint8_t local[kLocalHeaderSize];
         ReadAt(archive, fileSize, entry.localOffset, local, kLocalHeaderSize);
@@ -178,23 +192,17 @@ int ExtractArchiveEntry(rtl::TStream& archive, const std::string& entryName, con
         // Only the entry's own compressed bytes are read (and decrypted), never the rest of the
         // archive: a short entry cannot run on into the central directory.
         if (dataPos > fileSize || entry.compressedSize > fileSize - dataPos)
-            return kExtractFailed;
+            return damaged();
         data.resize(entry.compressedSize);
         ReadAt(archive, fileSize, dataPos, data.data(), entry.compressedSize);
     } catch (const std::exception&) {
-        return kExtractFailed;
+        return damaged();
     }
 
-    const bool encrypted = (entry.flags & 1) != 0;
-    int result = kExtractFailed;
-    bool inflated = false;
-    bool tooLong = false;
     try {
         std::size_t start = 0;
         if (encrypted) {
-            if (password.empty())
-                return kExtractBadPassword;
-            if (data.size() < 12)
+            if (password.empty() || data.size() < 12)
                 return kExtractBadPassword;
             TraditionalCipher cipher(password);
             for (std::uint8_t& b : data)
@@ -206,31 +214,17 @@ int ExtractArchiveEntry(rtl::TStream& archive, const std::string& entryName, con
             start = 12;
         }
         InflateBuffer(data.data() + start, data.size() - start, out, entry.uncompressedSize);
-        inflated = true;
-        result = kExtractOk;
     } catch (const EInflateTooLong&) {
-        tooLong = true;
-    } catch (const std::exception&) {
-        result = kExtractFailed;
-    }
-
-    if (!inflated) {
         out.clear();
-        if (tooLong)
-            return kExtractBadPassword;  // the extracted size is not the stored one
-        // A plain entry that does not inflate is damaged. An encrypted one may be a wrong password
-        // that slipped past the one-byte check, which cannot be told from damage.
-        return encrypted && entry.uncompressedSize != 0 ? kExtractBadPassword : kExtractFailed;
+        return kExtractBadPassword;  // more than the stored size, even of a stored 0
+    } catch (const std::exception&) {
+        return damaged();
     }
     if (out.empty())
         return kExtractFailed;
-    if (out.size() != entry.uncompressedSize)
-        result = kExtractBadPassword;
-    else if (Crc32(out.data(), out.size()) != entry.crc)
-        result = encrypted ? kExtractBadPassword : kExtractFailed;
-    if (result != kExtractOk)
-        out.clear();
-    return result;
+    if (out.size() != entry.uncompressedSize || Crc32(out.data(), out.size()) != entry.crc)
+        return damaged();
+    return kExtractOk;
 }
 
 int ExtractArchiveEntry(const std::string& archiveName, const std::string& entryName,

@@ -38,14 +38,15 @@ enum TSkinRecordType : std::uint8_t { srtBitmap = 0, srtInteger = 1, srtByte = 2
 // Results of ExtractArchiveEntry.
 inline constexpr int kExtractOk = 0;
 inline constexpr int kExtractFailed = 1;
-inline constexpr int kExtractBadPassword = 2;  // also: extracted size differs from the stored one
+inline constexpr int kExtractBadPassword = 2;  // also: the entry's data is damaged
 
 // Reads a skin file once, at construction, into four case-insensitive lookup lists.
 //
-// Raises rtl::Exception "Failed to read skin file!" when the archive or its skin data is not
-// usable, a plain entry's damaged deflate data and CRC-32 included. An encrypted skin with an empty or wrong
-// password, or whose extracted size is wrong, constructs normally with Loaded() false and empty lists. The
-// entry is extracted in memory: no temporary file is made.
+// Raises rtl::Exception "Failed to read skin file!" when the archive is not usable (no "SK" at its
+// start, no end record in its last 22 bytes, no entry SKINDATA.SK2, an empty entry) or its skin
+// data's records are. An entry whose data is damaged (it does not inflate, or not to its stored size
+// and CRC-32) or encrypted with a password that is empty or wrong constructs normally with Loaded()
+// false and empty lists. The entry is extracted in memory: no temporary file is made.
 class Tsk2SkinFileReader : public rtl::TObject {
 public:
     Tsk2SkinFileReader(const std::string& fileName, const std::string& password);
@@ -82,10 +83,10 @@ private:
 };
 
 // Extracts `entryName` (matched without regard to ASCII case) from the skin archive into the
-// file `outputName`. Returns kExtractOk, kExtractFailed, or kExtractBadPassword (also for an
-// extracted size other than the stored one). A plain entry whose data does not inflate, or whose
-// CRC-32 differs from the stored one, fails; an encrypted one counts as a wrong password. The output file
-// exists afterwards only on kExtractOk. Never throws for bad input.
+// file `outputName`. Returns kExtractOk; kExtractFailed when the archive is not usable, lacks the
+// entry or the entry is empty; kExtractBadPassword for a missing or wrong password and for an entry
+// whose data is damaged: it does not inflate (data cut short included), or not to the stored size
+// and CRC-32. The output file exists afterwards only on kExtractOk. Never throws for bad input.
 int ExtractArchiveEntry(const std::string& archiveName, const std::string& entryName,
                         const std::string& outputName, const std::string& password);
 // The same into memory: `out` holds the entry on kExtractOk and is empty otherwise.

@@ -439,8 +439,7 @@ void TsuiForm::ApplyStyleToParts()
     Invalidate();
     RedrawFrame();
     if (hooked_)
-        form_->Constraints()->SetMinHeight(std::max(bottomBorder_, 4) + titleBar_->Height() + menuBarHeight_ +
-                                           3);
+        form_->Constraints()->SetMinHeight(bottomBorder_ + titleBar_->Height() + menuBarHeight_ + 3);
 }
 
 // ---- geometry ----

@@ -32,8 +32,9 @@ public:
     bool Open(rtl::TStream& archive, const std::string& password);
 
     // Colour i (entry i), integer i (entry 66 + i), boolean i (entry 75 + i) and bitmap i (entry
-    // 32 + i); only the low 7 bits of i count. An index outside its range, an entry the file
-    // lacks, or no reader at all answer -1 for colours and integers and False for booleans.
+    // 32 + i); only the low 7 bits of i count. An index outside its range or an entry the file
+    // lacks answers -1 for colours and integers and False for booleans; without a reader the
+    // answers are 0 and False.
     std::int32_t GetColor(std::int32_t i) const;
     std::int32_t GetInt(std::int32_t i) const;
     bool GetBool(std::int32_t i) const;
@@ -76,7 +77,8 @@ public:
     // bitmap.
     void GetBitmapPiece(std::int32_t i, win::TBitmap* dest, std::int32_t pieceIndex,
                         std::int32_t pieceCount) const;
-    // -1 for a colour or integer the file lacks: the control keeps its default.
+    // -1 for a colour or integer the file lacks: the control keeps its default. 0 when no skin
+    // file is open.
     std::int32_t GetColor(std::int32_t i) const { return manager_->GetColor(i); }
     std::int32_t GetInt(std::int32_t i) const { return manager_->GetInt(i); }
     bool GetBool(std::int32_t i) const { return manager_->GetBool(i); }

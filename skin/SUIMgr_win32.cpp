@@ -119,14 +119,18 @@ bool TsuiFileThemeMgr::Open(rtl::TStream& archive, const std::string& password)
 
 std::int32_t TsuiFileThemeMgr::GetColor(std::int32_t i) const
 {
+    if (!reader_)
+        return 0;
     const std::string name = EntryName(kSkin2ColorBase, kSkin2BitmapBase, i);
-    return reader_ && !name.empty() ? reader_->GetInt(name) : -1;
+    return name.empty() ? -1 : reader_->GetInt(name);
 }
 
 std::int32_t TsuiFileThemeMgr::GetInt(std::int32_t i) const
 {
+    if (!reader_)
+        return 0;
     const std::string name = EntryName(kSkin2IntegerBase, kSkin2BooleanBase, i);
-    return reader_ && !name.empty() ? reader_->GetInt(name) : -1;
+    return name.empty() ? -1 : reader_->GetInt(name);
 }
 
 bool TsuiFileThemeMgr::GetBool(std::int32_t i) const

@@ -112,6 +112,27 @@ void SplitNulList(const std::string& list, rtl::TStrings& strings)
 
 }  // namespace
 
+std::string IniFilePath(const std::string& fileName)
+{
+    std::vector<char> buffer(MAX_PATH + 1);
+    if (fileName.find_first_of("\\/:") == std::string::npos) {
+        const UINT n = ::GetWindowsDirectoryA(buffer.data(), static_cast<UINT>(buffer.size()));
+        std::string folder = n > 0 && n < buffer.size() ? std::string(buffer.data(), n) : std::string();
+        if (!folder.empty() && folder.back() != '\\')
+            folder += '\\';
+        return folder + fileName;
+    }
+    for (;;) {
+        const DWORD n =
+            ::GetFullPathNameA(fileName.c_str(), static_cast<DWORD>(buffer.size()), buffer.data(), nullptr);
+        if (n == 0)
+            return fileName;  // no path the system can make of it: the name is all there is
+        if (n < buffer.size())
+            return std::string(buffer.data(), n);
+        buffer.resize(n + 1);
+    }
+}
+
 TIniFile::~TIniFile() = default;
 
 std::string TIniFile::ReadString(const std::string& section, const std::string& ident,
@@ -124,7 +145,7 @@ std::string TIniFile::ReadString(const std::string& section, const std::string& 
 void TIniFile::WriteString(const std::string& section, const std::string& ident, const std::string& value)
 {
     if (!::WritePrivateProfileStringA(section.c_str(), ident.c_str(), value.c_str(), FileName().c_str()))
-        throw EIniFileException("Unable to write to " + FileName());
+        throw EIniFileException("Unable to write to " + IniFilePath(FileName()));
 }
 
 void TIniFile::ReadSection(const std::string& section, rtl::TStrings& strings)
@@ -156,7 +177,7 @@ void TIniFile::ReadSectionValues(const std::string& section, rtl::TStrings& stri
 void TIniFile::EraseSection(const std::string& section)
 {
     if (!::WritePrivateProfileStringA(section.c_str(), nullptr, nullptr, FileName().c_str()))
-        throw EIniFileException("Unable to write to " + FileName());
+        throw EIniFileException("Unable to write to " + IniFilePath(FileName()));
 }
 
 void TIniFile::DeleteKey(const std::string& section, const std::string& ident)

@@ -63,11 +63,14 @@ private:
     std::string fileName_;
 };
 
-// An INI file through GetPrivateProfileString and WritePrivateProfileString. A name without
-// a folder is resolved by those functions, in the Windows folder; no extension is added.
-// Write failures raise EIniFileException "Unable to write to <file>". Values have no length
-// limit unless MaxValueLength is set; the profile functions strip one pair of surrounding quotes
-// when reading.
+// The file the profile functions use for `fileName`: a bare name (no folder, no drive) lives in
+// the Windows folder, any other name is taken as the system takes a path. No extension is added.
+std::string IniFilePath(const std::string& fileName);
+
+// An INI file through GetPrivateProfileString and WritePrivateProfileString, on IniFilePath of its
+// name. Write failures raise EIniFileException "Unable to write to <that path>". Values have no
+// length limit unless MaxValueLength is set; the profile functions strip one pair of surrounding
+// quotes when reading.
 class TIniFile : public TCustomIniFile {
 public:
     using TCustomIniFile::TCustomIniFile;

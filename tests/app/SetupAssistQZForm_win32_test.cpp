@@ -4,8 +4,12 @@
 // what a close writes back, and the faces it draws with.
 #include "app/SetupAssistQZForm.h"
 
+#include "app/Installer.h"
+#include "app/KzFunc.h"
+
 #include "MainWindowTestSupport.h"
 #include "imaging/io/iegraphic_win32.h"
+#include "skin/SUIScrollBar.h"
 
 #include "platform/rtl/FormText.h"
 #include "platform/rtl/Strings.h"
@@ -163,10 +167,10 @@ TEST_F(MainWindow, TheWindowIsMadeOfTheSkinnedClassesInOneFrame)
     }
     EXPECT_TRUE(form_->suiForm1->Active()) << "the frame skins the window";
     EXPECT_EQ(form_->suiForm1->Caption(), "Setup Assistant");
-    EXPECT_EQ(form_->mLog->VScrollBar(), form_->suiScrollBar1);
-    EXPECT_EQ(form_->mLog->HScrollBar(), form_->suiScrollBar2);
+    // The log has no skinned bars beside it: the system's own scroll it.
+    EXPECT_EQ(form_->mLog->VScrollBar(), nullptr);
+    EXPECT_EQ(form_->mLog->HScrollBar(), nullptr);
     EXPECT_EQ(form_->mLog->ScrollBars(), win::ssBoth);
-    EXPECT_EQ(form_->suiScrollBar1->FileTheme(), form_->Theme1) << "the log passes the skin to its bars";
     EXPECT_EQ(form_->lbUrl->Caption(), "Visit Kestrelon - Setup Info");
     EXPECT_EQ(form_->suiURLLabel1->Caption(), "Email Support");
     EXPECT_EQ(form_->suiURLLabel1->URL().rfind("mailto:", 0), 0u);
@@ -181,6 +185,38 @@ TEST_F(MainWindow, TheWindowIsMadeOfTheSkinnedClassesInOneFrame)
             EXPECT_EQ(control->Parent(), form_->suiForm1) << control->Name();
         }
     }
+}
+
+// The search log scrolls with the system's own bars: no skinned bar lies beside it, and a log longer
+// and wider than the memo shows both bars and scrolls through them.
+TEST_F(MainWindow, TheLogScrollsWithTheSystemsOwnBars)
+{
+    for (std::int32_t i = 0; i < form_->ComponentCount(); ++i)
+        EXPECT_EQ(dynamic_cast<skin::TsuiScrollBar*>(form_->Components(i)), nullptr)
+            << form_->Components(i)->Name();
+    form_->Show();
+    for (int i = 0; i < 60; ++i)
+        form_->mLog->Lines()->Add("   ADDED: \"C:\\" + std::string(200, 'a' + i % 26) + "\"");
+    form_->mLog->FlushLines();
+    win::Application->ProcessMessages();
+    HWND memo = form_->mLog->Handle();
+    const LONG style = ::GetWindowLongA(memo, GWL_STYLE);
+    EXPECT_TRUE(style & WS_VSCROLL);
+    EXPECT_TRUE(style & WS_HSCROLL);
+    for (auto [bar, message, code] : {std::tuple{OBJID_VSCROLL, WM_VSCROLL, SB_PAGEDOWN},
+                                      std::tuple{OBJID_HSCROLL, WM_HSCROLL, SB_PAGERIGHT}}) {
+        SCOPED_TRACE(message == WM_VSCROLL ? "vertical" : "horizontal");
+        SCROLLBARINFO info{};
+        info.cbSize = sizeof info;
+        ASSERT_TRUE(::GetScrollBarInfo(memo, bar, &info));
+        EXPECT_FALSE(info.rgstate[0] & (STATE_SYSTEM_INVISIBLE | STATE_SYSTEM_UNAVAILABLE));
+        const int kind = bar == OBJID_VSCROLL ? SB_VERT : SB_HORZ;
+        ::SendMessageA(memo, message, SB_TOP, 0);  // SB_LEFT for the horizontal bar
+        EXPECT_EQ(::GetScrollPos(memo, kind), 0);
+        ::SendMessageA(memo, message, code, 0);
+        EXPECT_GT(::GetScrollPos(memo, kind), 0) << "the bar does not scroll the log";
+    }
+    EXPECT_GT(::SendMessageA(memo, EM_GETFIRSTVISIBLELINE, 0, 0), 0) << "the vertical bar moved the text";
 }
 
 // A description that lacks one of the window's components (here the folder box, renamed) is
@@ -378,6 +414,39 @@ TEST_F(MainWindow, StoredNumbersReadEmptyAndNonNumbersAsZero)
     rtl::Variant back;
     form_->ZanticPathSave(nullptr, back);
     EXPECT_EQ(rtl::VarToStr(back), "C:\\Zantic\\");
+}
+
+// Only a file that is there and refuses to open is a problem; a missing one is a first run.
+TEST_F(MainWindow, FileAccessProblemsAreThoseOfAFileThatIsThereButWillNotOpen)
+{
+    const std::string folder = Folder("access", {"plain.ini", "held.ini", "shared.ini"});
+    ::CreateDirectoryA((folder + "dir.ini").c_str(), nullptr);
+    folders_.push_back(folder + "dir.ini");
+    HANDLE held = ::CreateFileA((folder + "held.ini").c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
+                                OPEN_EXISTING, 0, nullptr);
+    HANDLE shared = ::CreateFileA((folder + "shared.ini").c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr,
+                                  OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(held, INVALID_HANDLE_VALUE);
+    ASSERT_NE(shared, INVALID_HANDLE_VALUE);
+    const std::string sharing = rtl::SysErrorMessage(ERROR_SHARING_VIOLATION);
+    const std::string denied = rtl::SysErrorMessage(ERROR_ACCESS_DENIED);
+    struct Case {
+        std::string name;
+        std::string reading, writing;
+    };
+    const Case cases[] = {
+        {"missing.ini", "", ""},     {"no such folder\\missing.ini", "", ""},
+        {"plain.ini", "", ""},       {"held.ini", sharing, sharing},
+        {"shared.ini", "", sharing},  // another program writes it and lets others read
+        {"dir.ini", denied, denied},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        EXPECT_EQ(FileAccessProblem(folder + c.name, false), c.reading);
+        EXPECT_EQ(FileAccessProblem(folder + c.name, true), c.writing);
+    }
+    ::CloseHandle(held);
+    ::CloseHandle(shared);
 }
 
 class RegistryLookup : public MainWindow {
@@ -665,35 +734,132 @@ TEST_F(StoredValues, TheFolderTextIsWrittenOnlyByAnInstallOrWhenMissing)
     }
 }
 
+// An INI file that is there but cannot be read is told in the log and by a warning before anything
+// can be installed; a missing or readable one is not. Cancel ends the run, Continue goes on. The
+// entries this run could not read stay as they are when it closes, even once the file reads again.
+TEST_F(StoredValues, AnIniThatCannotBeReadIsToldBeforeInstallAndKeptAtTheClose)
+{
+    struct Case {
+        const char* what;
+        bool exists, held;
+        int answer;  // the dialog's modal result, 0 when no dialog may show
+    };
+    const Case cases[] = {
+        {"missing", false, false, 0},
+        {"readable", true, false, 0},
+        {"held open, Continue", true, true, 1},
+        {"held open, Cancel", true, true, 2},
+    };
+    const std::map<std::string, std::string> stored = {{"Varnelo", "150"},
+                                                       {"Tamsik", "7"},
+                                                       {"ZanticPath", "C:\\Kept\\"},
+                                                       {"ZanticFolder_Text", "C:\\Kept\\"}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        SetupState() = TSetupState{};
+        SetupState().ProgramsFolder = "";  // going on shows the messages instead of searching
+        form_->mLog->Lines()->Clear();
+        form_->Msg1->Hide();
+        form_->bInstall->SetCaption("Install");
+        NewFile(c.exists ? stored : std::map<std::string, std::string>{});
+        // Readable with build 150: the WARNING of a newer build; the readable case answers it.
+        const int answer = c.answer ? c.answer : (c.exists ? 1 : 0);
+        if (!c.exists)
+            ::DeleteFileA(ini_.c_str());
+        HANDLE held = c.held ? ::CreateFileA(ini_.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
+                                             OPEN_EXISTING, 0, nullptr)
+                             : INVALID_HANDLE_VALUE;
+        ASSERT_EQ(held != INVALID_HANDLE_VALUE, c.held);
+        std::string shown;
+        win::TTimer hand(nullptr);
+        hand.SetInterval(10);
+        hand.OnTimer = [&](rtl::TObject*) {
+            if (!form_->MessageDialog->Showing())
+                return;
+            hand.SetEnabled(false);
+            shown = form_->MessageDialog->Text();
+            for (std::int32_t i = 0; i < win::Screen->FormCount(); ++i)
+                if (auto* dialog = dynamic_cast<win::TCustomForm*>(win::Screen->Forms(i));
+                    dialog && dialog != form_.get() && dialog->Showing())
+                    dialog->SetModalResult(answer);
+        };
+        form_->FormStorage1->RestoreFormPlacement();
+        win::Application->ProcessMessages();
+        hand.SetEnabled(false);
+        const std::vector<std::string> log = LogLines();
+        if (c.held) {
+            const std::string why = rtl::SysErrorMessage(ERROR_SHARING_VIOLATION);
+            EXPECT_EQ(shown, "WARNING: A Newer Version of Varnelo\r\nMay Already Be Installed.\r\n" + ini_ +
+                                 " cannot be read: " + why + ".");
+            EXPECT_EQ(log,
+                      (std::vector<std::string>{" INI_ERR: \"" + ini_ + "\" (cannot be read: " + why + ")"}));
+            EXPECT_EQ(form_->bInstall->Caption(), "Install");
+        } else {
+            EXPECT_EQ(shown.empty(), !c.exists) << shown;
+            EXPECT_TRUE(log.empty()) << log.front();
+        }
+        EXPECT_EQ(SetupState().QuitFlag, answer == 2);
+        EXPECT_EQ(form_->Msg1->Visible(), answer != 2) << "a run that goes on shows what comes next";
+        if (held != INVALID_HANDLE_VALUE)
+            ::CloseHandle(held);
+        bool canClose = false;
+        form_->FormCloseQuery(nullptr, canClose);
+        ASSERT_TRUE(canClose);
+        form_->FormStorage1->SaveFormPlacement();
+        if (c.exists) {
+            for (const auto& [key, value] : stored)
+                EXPECT_EQ(Entry(key), value) << key;
+        } else {
+            EXPECT_EQ(Entry("Varnelo"), "0");
+        }
+    }
+}
+
 // The INI file held by another program when the install is recorded: the files are in place, the
-// user is told that the record is not, and the run ends as a failure.
+// user is told that the record is not, where it is and why, and the run ends as a failure.
 TEST_F(StoredValues, AnInstallThatCannotBeRecordedEndsAsAFailure)
 {
     TPackedItem* item = form_->DataStore->Items()->Add();
     item->SetName("Varnelo.dat");
     rtl::TStringStream content("payload");
     item->CompressFromStream(content);
-    NewFile({{"Varnelo", "7"}});
-    form_->FormStorage1->RestoreFormPlacement();
     const std::string folder = Folder("target", {});
-    form_->ZanticFolder->SetText(folder);
     made_.push_back(folder + "Varnelo.dat");
-    HANDLE held =
-        ::CreateFileA(ini_.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
-    ASSERT_NE(held, INVALID_HANDLE_VALUE);
-    testing_win::TMessageBoxPresser presser(IDOK);
-    form_->bInstallClick(nullptr);
-    presser.Stop();
-    ::CloseHandle(held);
-    ASSERT_TRUE(presser.Pressed()) << "no message box was shown";
-    EXPECT_NE(presser.Box().Text.find("files are in place"), std::string::npos) << presser.Box().Text;
-    EXPECT_NE(presser.Box().Text.find("could not be recorded"), std::string::npos) << presser.Box().Text;
-    std::ifstream installed(folder + "Varnelo.dat", std::ios::binary);
-    EXPECT_EQ(std::string(std::istreambuf_iterator<char>(installed), {}), "payload");
-    EXPECT_EQ(Entry("Varnelo"), "7") << "the record was not written";
-    const std::optional<WPARAM> exitCode = QuitCode();
-    ASSERT_TRUE(exitCode.has_value()) << "the program is told to quit";
-    EXPECT_NE(*exitCode, 0u) << "an install without its record is no success";
+    // The name as the description gives it: a bare one lives in the Windows folder.
+    const std::string bare = "VaRecordTest" + std::to_string(::GetCurrentProcessId());
+    for (bool bareName : {false, true}) {
+        SCOPED_TRACE(bareName ? "bare name" : "full path");
+        NewFile({{"Varnelo", "7"}});
+        if (bareName) {
+            const std::string inWindows = GetWindowsFolder() + bare;
+            ASSERT_TRUE(::CopyFileA(ini_.c_str(), inWindows.c_str(), FALSE));
+            made_.push_back(inWindows);
+            ini_ = inWindows;
+            form_->FormStorage1->SetIniFileName(bare);
+        }
+        SetupState() = TSetupState{};
+        SetupState().QuitFlag = true;
+        form_->FormStorage1->Active = true;
+        form_->FormStorage1->RestoreFormPlacement();
+        form_->ZanticFolder->SetText(folder);
+        HANDLE held =
+            ::CreateFileA(ini_.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+        ASSERT_NE(held, INVALID_HANDLE_VALUE);
+        testing_win::TMessageBoxPresser presser(IDOK);
+        form_->bInstallClick(nullptr);
+        presser.Stop();
+        ::CloseHandle(held);
+        ASSERT_TRUE(presser.Pressed()) << "no message box was shown";
+        EXPECT_EQ(presser.Box().Text,
+                  RecordFailureMessage(folder, ini_, rtl::SysErrorMessage(ERROR_SHARING_VIOLATION) + "."));
+        EXPECT_NE(presser.Box().Text.find("could not be recorded in " + ini_ + ":"), std::string::npos);
+        std::ifstream installed(folder + "Varnelo.dat", std::ios::binary);
+        EXPECT_EQ(std::string(std::istreambuf_iterator<char>(installed), {}), "payload");
+        EXPECT_EQ(Entry("Varnelo"), "7") << "the record was not written";
+        const std::optional<WPARAM> exitCode = QuitCode();
+        ASSERT_TRUE(exitCode.has_value()) << "the program is told to quit";
+        EXPECT_NE(*exitCode, 0u) << "an install without its record is no success";
+    }
 }
 
 TEST_F(StoredValues, LongValuesAreReadUpToTheFolderLimitAndKept)

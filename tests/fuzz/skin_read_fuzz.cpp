@@ -100,7 +100,7 @@ Bytes WrapAsSkin(const std::uint8_t* data, std::size_t size)
 }
 
 // `plain`: the archive is known sound apart from its skin data, so the reader either reads it or
-// refuses it with its message; "not loaded" is for passwords and sizes only.
+// refuses it with its message; "not loaded" is for passwords and damaged entries only.
 void ReadSkin(const Bytes& archive, const std::string& password, bool plain = false)
 {
     static const std::string path = skin::TempDir() + "skin_read_fuzz_" + std::to_string(VA_GETPID());

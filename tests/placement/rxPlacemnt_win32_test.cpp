@@ -14,6 +14,7 @@
 #include <gtest/gtest.h>
 
 #include <fstream>
+#include <functional>
 #include <memory>
 #include <sstream>
 #include <string>
@@ -418,6 +419,56 @@ TEST_F(PlacementTest, CloseQueryThenDestroyWritesOnce)
         ::DeleteFileA(path.c_str());
     }
     EXPECT_FALSE(FileExists(path));
+}
+
+// A file that cannot be written at the close is reported once, by the close query's save; the
+// destruction that follows does not try again. What the file held stays.
+TEST_F(PlacementTest, AFileThatCannotBeWrittenAtTheCloseIsReportedOnce)
+{
+    struct Case {
+        const char* what;
+        std::function<std::function<void()>()> lock;  // makes the file unwritable; returns the undo
+        const char* kept;                             // Varnelo as the file holds it afterwards
+    };
+    const Case cases[] = {
+        {"held open by another program",
+         [this] {
+             WriteFileBytes(path, "[Setup Assistant]\r\nVarnelo=150\r\n");
+             HANDLE held = ::CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
+                                         OPEN_EXISTING, 0, nullptr);
+             EXPECT_NE(held, INVALID_HANDLE_VALUE);
+             return std::function<void()>([held] { ::CloseHandle(held); });
+         },
+         "150"},
+        {"a folder of its name",
+         [this] {
+             EXPECT_TRUE(::CreateDirectoryA(path.c_str(), nullptr));
+             return std::function<void()>([this] { ::RemoveDirectoryA(path.c_str()); });
+         },
+         "<missing>"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        ::DeleteFileA(path.c_str());
+        std::vector<std::string> reported;
+        const std::function<void()> unlock = c.lock();
+        {
+            FormPtr form = LoadForm(opts);
+            form->Show();
+            Pump();
+            form->installed = 143;
+            win::Application->OnException = [&reported](rtl::TObject*, const std::exception& e) {
+                reported.push_back(e.what());
+            };
+            EXPECT_TRUE(form->CloseQuery()) << "the form still closes";
+        }
+        win::Application->OnException = nullptr;
+        unlock();
+        ASSERT_EQ(reported.size(), 1u);
+        EXPECT_EQ(reported[0], "Unable to write to " + path);
+        EXPECT_EQ(Profile(path, "Varnelo"), c.kept);
+        EXPECT_EQ(Profile(path, "FormVersion"), "<missing>");
+    }
 }
 
 TEST_F(PlacementTest, DestroyWithoutCloseQuerySavesWithVisibleSet)

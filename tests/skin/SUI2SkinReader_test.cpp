@@ -375,7 +375,8 @@ std::uint32_t ZlibCrc(const Bytes& b)
     return static_cast<std::uint32_t>(crc32(0, b.data(), static_cast<uInt>(b.size())));
 }
 
-TEST_F(SkinReaderTest, EntryWithTheRightSizeButWrongContentIsRefused)
+// A damaged entry reads as an empty skin, like one with a wrong password: no values, no exception.
+TEST_F(SkinReaderTest, EntryWithTheRightSizeButWrongContentIsDamaged)
 {
     const Bytes data = ReadFile(DataPath("small.sk2"));
     skin::Tsk2SkinFileReader good(Write("good.skn", StoredSkin(data, ZlibCrc(data))), "");
@@ -387,13 +388,74 @@ TEST_F(SkinReaderTest, EntryWithTheRightSizeButWrongContentIsRefused)
     for (const Bytes& zip : {StoredSkin(damaged, ZlibCrc(data)), StoredSkin(data, ZlibCrc(data) ^ 1)}) {
         bool failed = false;
         auto r = Open(Write("bad_crc.skn", zip), "", failed);
-        EXPECT_TRUE(failed);
+        ASSERT_FALSE(failed);
+        EXPECT_FALSE(r->Loaded());
+        EXPECT_EQ(Contents(*r), "");
     }
     const std::string out = (dir_ / "out.sk2").string();
     EXPECT_EQ(skin::ExtractArchiveEntry(Write("bad_crc.skn", StoredSkin(damaged, ZlibCrc(data))),
                                         "SKINDATA.SK2", out, ""),
-              skin::kExtractFailed);
+              skin::kExtractBadPassword);
     EXPECT_FALSE(fs::exists(out));
+}
+
+// Once the entry is found its data has the last word: what does not come out at the stored size and
+// CRC-32 is damaged (result 2, an empty reader); only an archive without the entry, or an entry that
+// is empty, is not usable (result 1, the reader's exception).
+TEST_F(SkinReaderTest, WhatEachWayOfDamageGives)
+{
+    const Bytes data = ReadFile(DataPath("small.sk2"));
+    const std::uint32_t crc = ZlibCrc(data);
+    const Bytes deflated = test::ZlibDeflate(data, 9, Z_DEFAULT_STRATEGY, 8);
+    const Bytes emptyBlock = {3, 0};  // one fixed block holding only its end
+    auto local = [](Bytes zip, std::uint32_t offset) {
+        PutU32(zip, U32(zip, zip.size() - 22 + 16) + 42, offset);
+        return zip;
+    };
+    auto renamed = [](Bytes zip) {
+        zip[30] = 'X';  // the local name, which is skipped
+        zip[U32(zip, zip.size() - 22 + 16) + 46] = 'X';
+        return zip;
+    };
+    struct Case {
+        const char* what;
+        Bytes zip;
+        int result;
+    };
+    const Case cases[] = {
+        {"sound", SkinArchive(deflated, crc, data.size()), skin::kExtractOk},
+        {"crc off", SkinArchive(deflated, crc ^ 0x80000000u, data.size()), skin::kExtractBadPassword},
+        {"stored size one short", SkinArchive(deflated, crc, data.size() - 1), skin::kExtractBadPassword},
+        {"stored size one long", SkinArchive(deflated, crc, data.size() + 1), skin::kExtractBadPassword},
+        {"data cut short", SkinArchive(Bytes(deflated.begin(), deflated.end() - 9), crc, data.size()),
+         skin::kExtractBadPassword},
+        {"block of reserved type 3 only", SkinArchive({7}, crc, data.size()), skin::kExtractFailed},
+        {"local header past the end", local(SkinArchive(deflated, crc, data.size()), 0x7FFFFF00u),
+         skin::kExtractBadPassword},
+        {"data past the end", local(SkinArchive(deflated, crc, data.size()), 4), skin::kExtractBadPassword},
+        {"stored size 0 but data", SkinArchive(deflated, crc, 0), skin::kExtractBadPassword},
+        {"empty entry", SkinArchive(emptyBlock, 0, 0), skin::kExtractFailed},
+        {"empty entry that breaks off", SkinArchive({4}, 0, 0), skin::kExtractFailed},
+        {"no such entry", renamed(SkinArchive(deflated, crc, data.size())), skin::kExtractFailed},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        const std::string path = Write("case.skn", c.zip);
+        const std::string out = (dir_ / "out.sk2").string();
+        EXPECT_EQ(skin::ExtractArchiveEntry(path, "SKINDATA.SK2", out, ""), c.result);
+        EXPECT_EQ(fs::exists(out), c.result == skin::kExtractOk);
+        fs::remove(out);
+        bool failed = false;
+        auto r = Open(path, "", failed);
+        EXPECT_EQ(failed, c.result == skin::kExtractFailed);
+        if (r) {
+            EXPECT_EQ(r->Loaded(), c.result == skin::kExtractOk);
+            if (!r->Loaded()) {
+                EXPECT_EQ(Contents(*r), "");
+            }
+        }
+    }
+    EXPECT_TRUE(TempFolderEmpty());
 }
 
 // A plain archive of `data` deflated by zlib at `level` with `strategy`, its sizes and CRC right.
@@ -470,9 +532,9 @@ TEST_F(SkinReaderTest, PlainSkinsOfEveryLevelAndStrategyRead)
     }
 }
 
-// Damage to a plain entry's deflate data that zlib also refuses is a damaged skin, reported as
-// such, never as a missing or wrong password.
-TEST_F(SkinReaderTest, ADamagedPlainEntryIsCorruptNotAWrongPassword)
+// Damage to a plain entry's deflate data that zlib also refuses leaves the reader empty, as a wrong
+// password does, and raises nothing: the theme then simply is not ready.
+TEST_F(SkinReaderTest, ADamagedPlainEntryLeavesTheReaderEmptyWithoutAnException)
 {
     const Bytes data = ReadFile(DataPath("full.sk2"));
     const Bytes good = DeflatedSkin(data, 9, Z_DEFAULT_STRATEGY, 8);
@@ -499,18 +561,22 @@ TEST_F(SkinReaderTest, ADamagedPlainEntryIsCorruptNotAWrongPassword)
         ++refusedByZlib;
         const std::string out2 = (dir_ / "out.sk2").string();
         EXPECT_EQ(skin::ExtractArchiveEntry(Write("corrupt.skn", zip), "SKINDATA.SK2", out2, ""),
-                  skin::kExtractFailed)
+                  skin::kExtractBadPassword)
             << "round " << round;
+        EXPECT_FALSE(fs::exists(out2)) << "round " << round;
         bool failed = false;
         auto r = Open(Write("corrupt.skn", zip), "", failed);
-        EXPECT_TRUE(failed) << "round " << round;
+        ASSERT_FALSE(failed) << "round " << round;
+        EXPECT_FALSE(r->Loaded()) << "round " << round;
+        EXPECT_EQ(Contents(*r), "") << "round " << round;
     }
     EXPECT_GT(refusedByZlib, 20);
     EXPECT_TRUE(TempFolderEmpty());
 }
 
 // The stored compressed size bounds what is read and decrypted: an entry claiming fewer bytes
-// than its stream needs must not borrow the central directory's bytes to finish.
+// than its stream needs must not borrow the central directory's bytes to finish, and one claiming
+// more than the file holds is damaged.
 TEST_F(SkinReaderTest, EntryIsReadNoFurtherThanItsCompressedSize)
 {
     for (const char* name : {"small.skn", "encrypted_small.skn"}) {
@@ -519,7 +585,8 @@ TEST_F(SkinReaderTest, EntryIsReadNoFurtherThanItsCompressedSize)
         PutU32(zip, central + 20, U32(zip, central + 20) - 4);
         bool failed = false;
         auto r = Open(Write("short_entry.skn", zip), kPassword, failed);
-        EXPECT_TRUE(failed || !r->Loaded()) << name;
+        ASSERT_FALSE(failed) << name;
+        EXPECT_FALSE(r->Loaded()) << name;
     }
     Bytes zip = ReadFile(DataPath("small.skn"));
     const std::size_t central = U32(zip, zip.size() - 22 + 16);
@@ -527,7 +594,8 @@ TEST_F(SkinReaderTest, EntryIsReadNoFurtherThanItsCompressedSize)
         PutU32(zip, central + 20, size);
         bool failed = false;
         auto r = Open(Write("long_entry.skn", zip), "", failed);
-        EXPECT_TRUE(failed) << size;
+        ASSERT_FALSE(failed) << size;
+        EXPECT_FALSE(r->Loaded()) << size;
     }
 }
 

@@ -374,6 +374,36 @@ TEST_F(SkinFile, SkinFrameShowsTheSkinsBorderPictures)
             EXPECT_EQ(shot.At(x, y), BitmapPixel(*title, x, y)) << "title at " << x << "," << y;
 }
 
+// ---- size limits ----
+
+// The form cannot be made lower than its bottom border (none with a built-in style), title bar and
+// menu bar's height together, plus 3.
+TEST_F(SkinFile, MinimumHeightIsTheBottomBorderTitleBarAndMenuBarHeight)
+{
+    form_->Show();
+    Pump();
+    std::vector<std::pair<skin::TsuiUIStyle, int>> cases;
+    for (skin::TsuiUIStyle style : kBuiltInStyles)
+        cases.push_back({style, 0});
+    cases.push_back({skin::FromThemeFile, theme_->GetBitmap(skin::SKIN2_FORMBOTTOMBORDER1 - 32)->Height()});
+    frame_->SetFileTheme(theme_);
+    for (auto [style, bottom] : cases) {
+        SCOPED_TRACE(int(style));
+        for (int menuBar : {22, 5}) {
+            frame_->SetMenuBarHeight(menuBar);
+            frame_->SetUIStyle(style);
+            Pump();
+            const int expected = bottom + frame_->TitleBar()->Height() + menuBar + 3;
+            EXPECT_EQ(form_->Constraints()->MinHeight(), expected) << "menu bar " << menuBar;
+            form_->SetHeight(1);
+            Pump();
+            EXPECT_EQ(WindowRectOf(form_->Handle()).bottom - WindowRectOf(form_->Handle()).top, expected)
+                << "menu bar " << menuBar;
+            form_->SetHeight(300);
+        }
+    }
+}
+
 // ---- maximizing ----
 
 TEST_F(SkinFile, MaximizingFillsTheWorkAreaWithoutResizingForEver)

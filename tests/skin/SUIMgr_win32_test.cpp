@@ -10,6 +10,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <fstream>
 #include <iterator>
 #include <memory>
@@ -325,7 +326,55 @@ TEST_F(ThemeTest, FileThemeAnswersEveryEntryAndAbsentOnesSafely)
     EXPECT_TRUE(small.GetBitmap(skin::SKIN2_TRACKBAR - 32)->Empty());
     skin::TsuiFileTheme none(nullptr);
     ASSERT_NE(none.GetBitmap(0), nullptr);
-    EXPECT_EQ(none.GetColor(0), -1);
+    EXPECT_EQ(none.GetColor(0), 0) << "no skin open";
+}
+
+// A theme without an open skin answers 0 and False; one whose reader is kept (a later name that
+// was found nowhere) answers from it, -1 for what the skin lacks.
+TEST_F(ThemeTest, WithoutAnOpenSkinTheAnswersAreZero)
+{
+    const std::string data = std::string(VA_TEST_DATA_DIR) + "/skin/";
+    // The small skin with its entry's CRC-32 off by one bit.
+    char temp[MAX_PATH + 1] = {};
+    ::GetTempPathA(MAX_PATH, temp);
+    const std::string damaged =
+        std::string(temp) + "va_damaged_entry_" + std::to_string(::GetCurrentProcessId());
+    {
+        std::ifstream in(data + "small.skn", std::ios::binary);
+        std::string zip((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+        ASSERT_GT(zip.size(), 22u);
+        const std::size_t end = zip.size() - 22;
+        std::uint32_t central = 0;
+        std::memcpy(&central, zip.data() + end + 16, 4);
+        ASSERT_LT(central + 16u, end);
+        zip[central + 16] = static_cast<char>(zip[central + 16] ^ 1);
+        std::ofstream(damaged, std::ios::binary) << zip;
+    }
+    struct Case {
+        const char* what;
+        std::vector<std::string> files;  // opened in turn
+        bool reader;
+    };
+    const Case cases[] = {
+        {"never opened", {}, false},
+        {"an archive that is no skin", {VA_SKIN_FILE_PATH, data + "plain_zip.zip"}, false},
+        {"an encrypted skin without its password", {VA_SKIN_FILE_PATH, data + "encrypted.skn"}, false},
+        {"a damaged entry", {VA_SKIN_FILE_PATH, damaged}, false},
+        {"a name found nowhere after a skin", {data + "small.skn", data + "no such skin.sui"}, true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        skin::TsuiFileTheme theme(nullptr);
+        for (const std::string& file : c.files)
+            theme.SetThemeFile(file);
+        EXPECT_EQ(theme.Ready(), c.reader);
+        EXPECT_EQ(theme.GetColor(skin::SKIN2_TRANSCOLOR), c.reader ? 0x00FF00FF : 0);
+        EXPECT_EQ(theme.GetColor(skin::SKIN2_SCROLLBARCOLOR), c.reader ? -1 : 0);
+        EXPECT_EQ(theme.GetInt(skin::SKIN2_TITLEBARBUTTONPOSY - skin::kSkin2IntegerBase), c.reader ? -1 : 0);
+        EXPECT_FALSE(theme.GetBool(skin::SKIN2_TITLEBARNEEDREGION - skin::kSkin2BooleanBase));
+        EXPECT_TRUE(theme.GetBitmap(skin::SKIN2_TITLEBAR1 - 32)->Empty());
+    }
+    ::DeleteFileA(damaged.c_str());
 }
 
 TEST_F(ThemeTest, ThemeFileNamesResolveOrChangeNothing)

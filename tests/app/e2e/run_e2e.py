@@ -603,6 +603,29 @@ def scenario_locked_target(s):
     with open(s.host(folder + "Varnelo.exe"), "rb") as f:
         check(f.read() == b"running copy", "the held file changed")
     holder.kill()
+    # The failure ended the program without the close that keeps the window 302 high: the next run
+    # opens as high as this one was.
+    s.start()
+    lines = s.drive(["rect", MAIN])
+    left, top, right, bottom = [int(v) for v in s.value(lines, "rect").split()]
+    check(bottom - top == 610, "the run after a failed install opens %d high, not 610" % (bottom - top))
+
+
+def message_box(s):
+    """The texts of the program's message box, once it shows."""
+    s.drive(["wait-window", APP_TITLE, "10000"])
+    box = s.controls(APP_TITLE)
+    return [c["text"] for c in box["children"] if c["class"].lower() == "static" and c["text"]]
+
+
+def wait_exit_without_box(s, proc, timeout_s=20):
+    """Waits for the program to end; a further message box on the way fails. Returns the exit code."""
+    deadline = time.monotonic() + timeout_s
+    while proc.poll() is None:
+        if any(w.endswith("|" + APP_TITLE) for w in s.drive(["windows"])):
+            raise Failure("a further message box: %r" % message_box(s))
+        check(time.monotonic() < deadline, "the program did not end")
+    return s.wait_exit(proc)
 
 
 def installed_build(s, folder):
@@ -682,6 +705,72 @@ def scenario_reinstall_readme_in_the_way(s):
     check(text == with_reason(s, ERROR_ACCESS_DENIED), "message %r" % text)
     with open(s.host(folder + "Varnelo.rtf\\notes.txt"), "rb") as f:
         check(f.read() == b"the user's notes", "the folder's contents changed")
+
+
+ERROR_SHARING_VIOLATION = 32
+
+
+def scenario_ini_held_open(s):
+    """The INI held open by another program, recording a newer build: the log and a warning say so
+    before the search; Continue and Install put the files in place and say where the record could not
+    be written; the INI keeps the newer build."""
+    folder = "C:\\Vendor\\Zantic\\"
+    s.vendor(folder)
+    s.registry(install_path=folder[:-1])
+    s.write_ini({"Varnelo": "150", "Tamsik": "7", "ZanticPath": "D:\\Newer\\"})
+    ini = "C:\\windows\\Kestrelon"
+    holder = s.background(OPTS.driver, "hold", ini, "120")
+    check(holder.stdout.readline().startswith("holding"), "could not hold the INI")
+    reason = unescape(s.value(s.drive(["reason", str(ERROR_SHARING_VIOLATION)]), "reason")).rstrip().rstrip(".")
+    s.start(wait_for=DIALOG)
+    dialog = s.dialog()
+    expected = ("WARNING: A Newer Version of Varnelo\r\nMay Already Be Installed.\r\n"
+                "%s cannot be read: %s." % (ini, reason))
+    check(dialog["text"] == expected, "dialog says %r" % dialog["text"])
+    check(dialog["buttons"] == ["Cancel", "Continue"], "dialog buttons %r" % dialog["buttons"])
+    check(s.install_button(s.controls())["text"] == "Install", "Install is offered as such")
+    s.drive(["press", DIALOG, DIALOG_BUTTON, "Continue"])
+    state = s.wait_log("ONLYPATH: ")
+    log = s.log_lines(state)
+    check(log[0] == ' INI_ERR: "%s" (cannot be read: %s)' % (ini, reason), "log %r" % log)
+    s.drive(["pick", MAIN, "0"], ["wait-enabled", MAIN, "TColorButton", "Install", "3000"],
+            ["click", MAIN, "TColorButton", "Install"])
+    texts = message_box(s)
+    check(len(texts) == 1 and ("could not be recorded in %s:\r\n%s." % (ini, reason)) in texts[0],
+          "message box says %r" % texts)
+    s.drive(["click", APP_TITLE, "Button", "OK"])
+    check(wait_exit_without_box(s, s.programs[-1]) != 0, "an install without its record ends with exit code 0")
+    for name, source in (("Varnelo.exe", OPTS.payload), ("Varnelo.rtf", OPTS.readme)):
+        with open(s.host(folder + name), "rb") as got, open(source, "rb") as want:
+            check(got.read() == want.read(), "%s is not in place" % name)
+    holder.kill()
+    holder.wait()
+    kept = s.read_ini()
+    check(kept == {"Varnelo": "150", "Tamsik": "7", "ZanticPath": "D:\\Newer\\"}, "the INI changed: %r" % kept)
+
+
+def scenario_ini_read_only(s):
+    """The INI on a read-only volume: a plain close says once that it cannot be written, and the
+    INI stays as it was."""
+    target = s.mount_drive("D", 64)
+    s.vendor("C:\\Vendor\\Zantic\\")
+    s.registry(install_path="C:\\Vendor\\Zantic")
+    content = b"[Setup Assistant]\r\nVarnelo=12\r\nZanticPath=C:\\Kept\\\r\n"
+    with open(os.path.join(target, "Kestrelon"), "wb") as f:
+        f.write(content)
+    s.read_only(target)
+    os.symlink(os.path.join(target, "Kestrelon"), s.ini_path())
+    s.start()
+    s.wait_log("ONLYPATH: ")
+    check(not any(" INI_ERR: " in l for l in s.log_lines(s.controls())), "a readable INI is no error")
+    # The close writes the INI before the window goes; the message box shows meanwhile.
+    s.drive(["click", MAIN, "TColorButton", "Cancel"])
+    texts = message_box(s)
+    check(texts == ["Unable to write to C:\\windows\\Kestrelon."], "message box says %r" % texts)
+    s.drive(["click", APP_TITLE, "Button", "OK"])
+    check(wait_exit_without_box(s, s.programs[-1]) == 0, "Cancel ends with exit code 0")
+    with open(s.ini_path(), "rb") as f:
+        check(f.read() == content, "the INI changed")
 
 
 def scenario_two_instances(s):
@@ -866,6 +955,8 @@ SCENARIOS = [
     scenario_pictures,
     scenario_stored_values_kept,
     scenario_two_instances,
+    scenario_ini_held_open,
+    scenario_ini_read_only,
     scenario_reinstall_disk_full,
     scenario_install_read_only,
     scenario_reinstall_readme_in_the_way,

@@ -214,6 +214,68 @@ TEST_F(IniFileTest, WriteIntoMissingFolderRaises)
     EXPECT_EQ(ini.ReadString("S", "K", "d"), "d");
 }
 
+// IniFilePath names the file the profile functions themselves write for each kind of name.
+TEST_F(IniFileTest, IniFilePathIsWhereTheProfileFunctionsWrite)
+{
+    char windows[MAX_PATH] = {};
+    GetWindowsDirectoryA(windows, MAX_PATH);
+    char previous[MAX_PATH] = {};
+    GetCurrentDirectoryA(MAX_PATH, previous);
+    ASSERT_TRUE(SetCurrentDirectoryA(folder_.c_str()));
+    CreateDirectoryA((folder_ + "\\sub").c_str(), nullptr);
+    const std::string drive = folder_.substr(0, 2);
+    struct Case {
+        std::string name;
+        std::string path;
+    };
+    const Case cases[] = {
+        {"WinbBareIni", std::string(windows) + "\\WinbBareIni"},
+        {"sub\\winb.ini", folder_ + "\\sub\\winb.ini"},
+        {"sub/winb.ini", folder_ + "\\sub\\winb.ini"},
+        {".\\winb.ini", folder_ + "\\winb.ini"},
+        {drive + "winb.ini", folder_ + "\\winb.ini"},  // the drive's current folder is this one
+        {folder_ + "\\winb.ini", folder_ + "\\winb.ini"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        DeleteFileA(c.path.c_str());
+        EXPECT_EQ(IniFilePath(c.name), c.path);
+        ASSERT_TRUE(WritePrivateProfileStringA("S", "K", "V", c.name.c_str()));
+        WritePrivateProfileStringA(nullptr, nullptr, nullptr, c.name.c_str());
+        EXPECT_NE(GetFileAttributesA(c.path.c_str()), INVALID_FILE_ATTRIBUTES) << "written elsewhere";
+        DeleteFileA(c.path.c_str());
+    }
+    SetCurrentDirectoryA(previous);
+    RemoveDirectoryA((folder_ + "\\sub").c_str());
+}
+
+// A write that fails names the file by its whole path, a bare name included.
+TEST_F(IniFileTest, AFailedWriteNamesTheWholePath)
+{
+    char windows[MAX_PATH] = {};
+    GetWindowsDirectoryA(windows, MAX_PATH);
+    const std::string folderInWindows = std::string(windows) + "\\WinbIniThatIsAFolder";
+    ASSERT_TRUE(CreateDirectoryA(folderInWindows.c_str(), nullptr) || GetLastError() == ERROR_ALREADY_EXISTS);
+    const std::string missing = folder_ + "\\no\\such\\folder\\x.ini";
+    for (const auto& [name, path] :
+         {std::pair{std::string("WinbIniThatIsAFolder"), folderInWindows}, std::pair{missing, missing}}) {
+        SCOPED_TRACE(name);
+        TIniFile ini(name);
+        for (int step = 0; step < 2; ++step) {
+            try {
+                if (step == 0)
+                    ini.WriteString("S", "K", "V");
+                else
+                    ini.EraseSection("S");
+                ADD_FAILURE() << "no exception at step " << step;
+            } catch (const EIniFileException& e) {
+                EXPECT_EQ(std::string(e.what()), "Unable to write to " + path);
+            }
+        }
+    }
+    RemoveDirectoryA(folderInWindows.c_str());
+}
+
 // --- registry ---
 
 TEST_F(RegistryTest, ValuesWrittenReadBackWithPlainCalls)
