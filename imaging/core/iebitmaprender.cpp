@@ -14,6 +14,7 @@
 #include <cstring>
 #include <limits>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -311,19 +312,6 @@ private:
     std::array<TRGB, 256> palette_{};
 };
 
-// Restores Access whatever happens.
-class TReadOnly {
-public:
-    explicit TReadOnly(TIEBaseBitmap& bmp) : bmp_(bmp), saved_(bmp.Access) { bmp.Access = 1; }
-    ~TReadOnly() { bmp_.Access = saved_; }
-    TReadOnly(const TReadOnly&) = delete;
-    TReadOnly& operator=(const TReadOnly&) = delete;
-
-private:
-    TIEBaseBitmap& bmp_;
-    std::uint8_t saved_;
-};
-
 // d + floor((s - d) * a / 256), computed as (d * (256 - a) + s * a) >> 8 so that every term stays
 // in 16 bits and the loop vectorises.
 void BlendBytes(std::uint8_t* dst, const std::uint8_t* src, const std::uint8_t* alpha, std::size_t n)
@@ -573,7 +561,7 @@ void TIEBitmap::RenderToTBitmap(TIEPlatformBitmap* Dest, TIERenderCache* Cache, 
     if (Filter != rfNone && scaled && (sx1 > sx0 || sy1 > sy0)) {
         // Scale the source rectangle into a picture of the destination rectangle's size and draw
         // that 1:1. Formats no filter reads are first made 24-bit, so the picture is always filled.
-        TReadOnly readOnly(*this);
+        TIEAccessScope readOnly(*this, 1);
         auto part = std::make_unique<TIEBitmap>();
         part->MinFileSize = MinFileSize;
         const int pw = int(sx1 - sx0 + 1), ph = int(sy1 - sy0 + 1);
@@ -659,9 +647,11 @@ void TIEBitmap::RenderToTBitmap(TIEPlatformBitmap* Dest, TIERenderCache* Cache, 
         cache.valid_ = true;
     }
 
-    TReadOnly readOnly(*this);
+    TIEAccessScope readOnly(*this, 1);
     const bool useAlpha = EnableAlpha && HasAlphaChannel() && AlphaMatches(*alpha_, imageW, imageH);
-    std::unique_ptr<TReadOnly> alphaReadOnly = useAlpha ? std::make_unique<TReadOnly>(*alpha_) : nullptr;
+    std::optional<TIEAccessScope> alphaReadOnly;
+    if (useAlpha)
+        alphaReadOnly.emplace(*alpha_, 1);
     const bool blendAlpha = useAlpha || Transparency < 255;
     const bool is24 = pixelFormat_ == ie24RGB;
     const int op = is24 ? Operation : 0;
@@ -764,7 +754,7 @@ std::unique_ptr<TIEBitmap> TIEBitmap::DisplayCopy24()
     copy->MinFileSize = MinFileSize;
     copy->Allocate(w, h, ie24RGB);
     // Rows go through the renderer's own mapping, one at a time, so a file-backed copy stays small.
-    TReadOnly readOnly(*this);
+    TIEAccessScope readOnly(*this, 1);
     TRowGather gather(*this);
     std::vector<int> cols(static_cast<std::size_t>(w));
     for (int i = 0; i < w; ++i)

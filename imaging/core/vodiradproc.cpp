@@ -60,24 +60,24 @@ void QuarterTurn(TIEBitmap& source, TIEBitmap& dest, bool clockwise)
     const int destRowLen = dest.GetRowLen();
     const int band = std::max(1, std::min(w, int((std::int64_t(4) << 20) / destRowLen)));
     std::vector<std::uint8_t> buffer(std::size_t(band) * std::size_t(destRowLen));
-    const auto keep = source.Access;
-    source.Access = 1;
-    for (int b0 = 0; b0 < w; b0 += band) {
-        const int b1 = std::min(w, b0 + band);
-        std::fill(buffer.begin(), buffer.end(), 0);
-        for (int r = 0; r < h; ++r) {
-            const std::uint8_t* src = source.ScanLine(r);
-            const int dx = clockwise ? h - 1 - r : r;
-            for (int yd = b0; yd < b1; ++yd) {
-                const int column = clockwise ? yd : w - 1 - yd;
-                CopyPixel(format, buffer.data() + std::size_t(yd - b0) * destRowLen, dx, src, column);
+    {
+        TIEAccessScope readOnly(source, 1);
+        for (int b0 = 0; b0 < w; b0 += band) {
+            const int b1 = std::min(w, b0 + band);
+            std::fill(buffer.begin(), buffer.end(), 0);
+            for (int r = 0; r < h; ++r) {
+                const std::uint8_t* src = source.ScanLine(r);
+                const int dx = clockwise ? h - 1 - r : r;
+                for (int yd = b0; yd < b1; ++yd) {
+                    const int column = clockwise ? yd : w - 1 - yd;
+                    CopyPixel(format, buffer.data() + std::size_t(yd - b0) * destRowLen, dx, src, column);
+                }
             }
+            for (int yd = b0; yd < b1; ++yd)
+                std::memcpy(dest.ScanLine(yd), buffer.data() + std::size_t(yd - b0) * destRowLen,
+                            std::size_t(destRowLen));
         }
-        for (int yd = b0; yd < b1; ++yd)
-            std::memcpy(dest.ScanLine(yd), buffer.data() + std::size_t(yd - b0) * destRowLen,
-                        std::size_t(destRowLen));
     }
-    source.Access = keep;
     source.ScanLine(0);
 }
 

@@ -266,8 +266,7 @@ std::vector<std::uint8_t> BitmapToPackedDIB(TIEBitmap* Bitmap, int X, int Width,
         rtl::StoreLE32(h + 32, 2);
     }
     std::uint8_t* rows = h + 40 + tableBytes;
-    const std::uint8_t saved = source->Access;
-    source->Access = 1;
+    TIEAccessScope readOnly(*source, 1);
     for (int y = 0; y < Height; ++y) {
         const std::uint8_t* src = source->ScanLine(y);
         std::uint8_t* dst = rows + rowLen * std::size_t(Height - 1 - y);
@@ -276,7 +275,6 @@ std::vector<std::uint8_t> BitmapToPackedDIB(TIEBitmap* Bitmap, int X, int Width,
         else
             std::memcpy(dst, src + std::size_t(X) * 3, std::size_t(Width) * 3);
     }
-    source->Access = saved;
     return dib;
 }
 

@@ -375,6 +375,11 @@ TEST(FailedEditing, LeavesAFileBackedImageReadingAndWritingItsRows)
              other.Allocate(6, 4, ie8g);
              b.CopyRectTo(&other, 0, 0, 0, 0, 6, 4);
          }},
+        {"RotateIEBitmapLeft", TPixelFileFault::ReadsFail,
+         [](TIEBitmap& b) {
+             TIEBitmap turned;
+             RotateIEBitmapLeft(&b, &turned);
+         }},
         {"CopyToTIEMask", TPixelFileFault::ReadsFail,
          [](TIEBitmap& b) {
              TIEMask mask;
