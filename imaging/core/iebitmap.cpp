@@ -146,8 +146,18 @@ bool TIEFileBuffer::AllocateFile(const std::string& FileName, std::int64_t Size)
     }
 }
 
+void TIEFileBuffer::RemoveLeftovers()
+{
+    std::erase_if(leftovers_, [](const std::string& name) {
+        std::error_code ec;
+        std::filesystem::remove(std::filesystem::u8path(name), ec);
+        return !ec;
+    });
+}
+
 void TIEFileBuffer::DeAllocate()
 {
+    RemoveLeftovers();
     if (!stream_)
         return;
     struct TCloser {
@@ -243,8 +253,13 @@ bool TIEFileBuffer::CopyWholeFile(TIEFileBuffer& Dest)
     reopen(*this);
     if (ec) {
         // The system may still hold the deleted name (Wine keeps a deletion pending while another
-        // process looks at the folder): the copy then goes block by block into a new file.
+        // process looks at the folder): the copy then goes block by block into a new file. A name
+        // that could not be deleted stays Dest's to delete, or its file would outlive us.
         const std::int64_t size = Dest.size_;
+        std::error_code gone;
+        fs::remove(fs::u8path(Dest.fileName_), gone);
+        if (gone)
+            Dest.leftovers_.push_back(Dest.fileName_);
         Dest.fileName_.clear();
         if (!Dest.AllocateFile("", size))
             throw rtl::EFCreateError("Cannot create a temporary pixel file");

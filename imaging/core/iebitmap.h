@@ -70,6 +70,7 @@ public:
 
 private:
     bool CopyWholeFile(TIEFileBuffer& Dest);
+    void RemoveLeftovers();
     struct TView {
         std::int64_t offset = 0;
         std::int64_t length = 0;
@@ -81,6 +82,7 @@ private:
     std::int64_t size_ = 0;
     std::vector<TView> views_;
     std::unique_ptr<std::uint8_t[]> spare_;  // a released buffer kept for the next Map of the same length
+    std::vector<std::string> leftovers_;     // old files the system would not delete yet, tried again
     std::int64_t spareLength_ = 0;
 };
 

@@ -81,10 +81,10 @@ void TIEBitmap::Reshape(int newWidth, int newHeight)
     fresh.location_ = location_;
     fresh.Allocate(newWidth, newHeight, pixelFormat_);
     {
-        const auto keep = Access;
-        Access = 1;
+        TIEAccessScope readOnly(*this, 1);
         const auto bytes = static_cast<std::size_t>(std::min(rowLen_, fresh.rowLen_));
-        const int rows = std::min(height_, newHeight);
+        // A side of 0 is an empty image: it has no rows to take anything.
+        const int rows = newWidth > 0 ? std::min(height_, newHeight) : 0;
         for (int row = 0; row < rows; ++row) {
             std::uint8_t* dst = fresh.ScanLine(row);
             std::memcpy(dst, ScanLine(row), bytes);
@@ -93,7 +93,6 @@ void TIEBitmap::Reshape(int newWidth, int newHeight)
                 dst[width_ >> 3] &= static_cast<std::uint8_t>(0xFF00 >> (width_ & 7));
         }
         ReleaseRows();
-        Access = keep;
     }
     if (palette_ && fresh.palette_)
         *fresh.palette_ = *palette_;
@@ -207,8 +206,7 @@ void TIEBitmap::Fill(double Value)
     if (pixelFormat_ == ieNull || width_ < 1 || height_ < 1)
         return;
     const std::int64_t v = TruncValue(Value);
-    const auto keep = Access;
-    Access = 2;
+    TIEAccessScope writeOnly(*this, 2);
     for (int row = 0; row < height_; ++row) {
         std::uint8_t* p = ScanLine(row);
         if (pixelFormat_ == ie1g)
@@ -223,7 +221,6 @@ void TIEBitmap::Fill(double Value)
         }
     }
     ReleaseRows();
-    Access = keep;
     switch (pixelFormat_) {
     case ie1g: Full = v > 0; break;
     case ie8p:
@@ -284,9 +281,8 @@ void TIEBitmap::CopyRectTo(TIEBitmap* Dest, int SrcX, int SrcY, int DstX, int Ds
     if (w <= 0 || h <= 0)
         return;
     const bool self = Dest == this;
-    const auto keep = Access;
-    if (!self)
-        Access = 1;
+    // Within one image the rows are read and written: only another image's are read only.
+    TIEAccessScope access(*this, self ? Access : std::uint8_t(1));
     std::vector<std::uint8_t> scratch(static_cast<std::size_t>(rowLen_));
     // Within one image, walk rows away from the overlap.
     const bool upwards = self && dy > sy;
@@ -310,7 +306,6 @@ void TIEBitmap::CopyRectTo(TIEBitmap* Dest, int SrcX, int SrcY, int DstX, int Ds
             std::memmove(dst + dx * bpp, src + sx * bpp, static_cast<std::size_t>(w * bpp));
         }
     }
-    Access = keep;
     if (!self)
         ReleaseRows();
     Dest->ReleaseRows();
@@ -390,9 +385,9 @@ void TIEBitmap::CopyFromTIEMask(TIEMask* Mask)
     // An alpha channel stays 8-bit grey: a 1-bit mask becomes 0 and 255 in it.
     const bool expand = bits == 1 && isAlpha_;
     Allocate(Mask->Width(), Mask->Height(), bits == 1 && !expand ? ie1g : ie8g);
-    const auto keep = Access;
-    Access = 2;
-    for (int row = 0; row < height_; ++row) {
+    TIEAccessScope writeOnly(*this, 2);
+    // A mask without columns gives an image without rows to fill.
+    for (int row = 0; width_ > 0 && row < height_; ++row) {
         std::uint8_t* dst = ScanLine(row);
         const std::uint8_t* src = Mask->ScanLine(row);
         if (expand)
@@ -402,7 +397,6 @@ void TIEBitmap::CopyFromTIEMask(TIEMask* Mask)
             std::memcpy(dst, src, static_cast<std::size_t>(rowLen_));
     }
     ReleaseRows();
-    Access = keep;
     Full = Mask->Full;
 }
 
@@ -411,12 +405,10 @@ void TIEBitmap::CopyToTIEMask(TIEMask* Mask)
     if (!Mask || (pixelFormat_ != ie1g && pixelFormat_ != ie8g))
         return;
     Mask->AllocateBits(width_, height_, pixelFormat_ == ie1g ? 1 : 8);
-    const auto keep = Access;
-    Access = 1;
-    for (int row = 0; row < height_; ++row)
+    TIEAccessScope readOnly(*this, 1);
+    for (int row = 0; width_ > 0 && row < height_; ++row)
         std::memcpy(Mask->ScanLine(row), ScanLine(row), static_cast<std::size_t>(rowLen_));
     ReleaseRows();
-    Access = keep;
     Mask->Full = Full;
     // The box tells users where the set pixels are; without it the copied mask would read as empty.
     Mask->RecomputeBox();

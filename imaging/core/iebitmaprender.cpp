@@ -14,6 +14,7 @@
 #include <cstring>
 #include <limits>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -311,19 +312,6 @@ private:
     std::array<TRGB, 256> palette_{};
 };
 
-// Restores Access whatever happens.
-class TReadOnly {
-public:
-    explicit TReadOnly(TIEBaseBitmap& bmp) : bmp_(bmp), saved_(bmp.Access) { bmp.Access = 1; }
-    ~TReadOnly() { bmp_.Access = saved_; }
-    TReadOnly(const TReadOnly&) = delete;
-    TReadOnly& operator=(const TReadOnly&) = delete;
-
-private:
-    TIEBaseBitmap& bmp_;
-    std::uint8_t saved_;
-};
-
 // d + floor((s - d) * a / 256), computed as (d * (256 - a) + s * a) >> 8 so that every term stays
 // in 16 bits and the loop vectorises.
 void BlendBytes(std::uint8_t* dst, const std::uint8_t* src, const std::uint8_t* alpha, std::size_t n)
@@ -336,6 +324,14 @@ void BlendBytes(std::uint8_t* dst, const std::uint8_t* src, const std::uint8_t* 
 }
 
 #ifdef __SSE2__
+// The blend by 255 / 256 of fully opaque bytes: d + floor((s - d) * 255 / 256) is s, less one where s
+// is above d. No alpha to spread and no products.
+inline __m128i BlendOpaque16(__m128i s, __m128i d)
+{
+    const __m128i notAbove = _mm_cmpeq_epi8(_mm_max_epu8(s, d), d);
+    return _mm_add_epi8(s, _mm_xor_si128(notAbove, _mm_set1_epi8(char(0xFF))));
+}
+
 // The alpha of eight pixels (16-bit lanes) spread over their 24 channel bytes, as three vectors of
 // eight lanes: pixel i covers bytes 3i .. 3i + 2.
 inline void SpreadAlpha(__m128i a, __m128i& b0, __m128i& b1, __m128i& b2)
@@ -390,8 +386,23 @@ __attribute__((target("avx2"))) int BlendPixelsAvx2(std::uint8_t* dst, const std
                                                     const std::uint8_t* alpha, std::uint8_t limit, int n)
 {
     const __m256i zero = _mm256_setzero_si256(), cap = _mm256_set1_epi8(char(limit));
+    const __m256i ones = _mm256_set1_epi8(char(0xFF));
     int i = 0;
     for (; i + 48 <= n; i += 32) {
+        const __m256i block = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(alpha + i));
+        if (_mm256_testz_si256(block, block))
+            continue;
+        if (limit == 255 && _mm256_testc_si256(block, ones)) {
+            for (int v = 0; v < 3; ++v) {
+                auto* d = reinterpret_cast<__m256i*>(dst + 3 * std::size_t(i) + 32 * std::size_t(v));
+                const __m256i s = _mm256_loadu_si256(
+                    reinterpret_cast<const __m256i*>(src + 3 * std::size_t(i) + 32 * std::size_t(v)));
+                const __m256i dv = _mm256_loadu_si256(d);
+                const __m256i notAbove = _mm256_cmpeq_epi8(_mm256_max_epu8(s, dv), dv);
+                _mm256_storeu_si256(d, _mm256_add_epi8(s, _mm256_xor_si256(notAbove, ones)));
+            }
+            continue;
+        }
         for (int v = 0; v < 3; ++v) {
             const std::uint8_t* a = alpha + i;
             const __m256i both = _mm256_inserti128_si256(
@@ -426,7 +437,9 @@ __attribute__((target("avx2"))) int BlendPixelsAvx2(std::uint8_t* dst, const std
 
 #endif
 
-// BlendBytes of n 24-bit pixels, each pixel's three bytes by min(limit, its alpha byte).
+// BlendBytes of n 24-bit pixels, each pixel's three bytes by min(limit, its alpha byte). Blocks whose
+// alphas are all 0 leave the destination as it is, and blocks all 255 (when nothing lowers them) take
+// the cheap opaque blend: a cut-out picture is mostly both. The result is the same byte for byte.
 void BlendPixels(std::uint8_t* dst, const std::uint8_t* src, const std::uint8_t* alpha, std::uint8_t limit,
                  int n)
 {
@@ -438,18 +451,31 @@ void BlendPixels(std::uint8_t* dst, const std::uint8_t* src, const std::uint8_t*
 #ifdef __SSE2__
     const __m128i zero = _mm_setzero_si128(), cap = _mm_set1_epi8(char(limit));
     for (; i + 16 <= n; i += 16) {
-        const __m128i a = _mm_min_epu8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(alpha + i)), cap);
+        const __m128i raw = _mm_loadu_si128(reinterpret_cast<const __m128i*>(alpha + i));
+        std::uint8_t* d = dst + 3 * std::size_t(i);
+        const std::uint8_t* s = src + 3 * std::size_t(i);
+        if (_mm_movemask_epi8(_mm_cmpeq_epi8(raw, zero)) == 0xFFFF)
+            continue;
+        if (limit == 255 && _mm_movemask_epi8(_mm_cmpeq_epi8(raw, _mm_set1_epi8(char(0xFF)))) == 0xFFFF) {
+            for (int k = 0; k < 48; k += 16) {
+                const __m128i sv = _mm_loadu_si128(reinterpret_cast<const __m128i*>(s + k));
+                const __m128i dv = _mm_loadu_si128(reinterpret_cast<const __m128i*>(d + k));
+                _mm_storeu_si128(reinterpret_cast<__m128i*>(d + k), BlendOpaque16(sv, dv));
+            }
+            continue;
+        }
+        const __m128i a = _mm_min_epu8(raw, cap);
         __m128i b[6];
         SpreadAlpha(_mm_slli_epi16(_mm_unpacklo_epi8(a, zero), 1), b[0], b[1], b[2]);
         SpreadAlpha(_mm_slli_epi16(_mm_unpackhi_epi8(a, zero), 1), b[3], b[4], b[5]);
-        std::uint8_t* d = dst + 3 * std::size_t(i);
-        const std::uint8_t* s = src + 3 * std::size_t(i);
         Blend16(d, s, b[0], b[1]);
         Blend16(d + 16, s + 16, b[2], b[3]);
         Blend16(d + 32, s + 32, b[4], b[5]);
     }
 #endif
     for (; i < n; ++i) {
+        if (alpha[i] == 0)
+            continue;
         const std::uint8_t a[3] = {std::min(limit, alpha[i]), std::min(limit, alpha[i]),
                                    std::min(limit, alpha[i])};
         BlendBytes(dst + 3 * std::size_t(i), src + 3 * std::size_t(i), a, 3);
@@ -535,7 +561,7 @@ void TIEBitmap::RenderToTBitmap(TIEPlatformBitmap* Dest, TIERenderCache* Cache, 
     if (Filter != rfNone && scaled && (sx1 > sx0 || sy1 > sy0)) {
         // Scale the source rectangle into a picture of the destination rectangle's size and draw
         // that 1:1. Formats no filter reads are first made 24-bit, so the picture is always filled.
-        TReadOnly readOnly(*this);
+        TIEAccessScope readOnly(*this, 1);
         auto part = std::make_unique<TIEBitmap>();
         part->MinFileSize = MinFileSize;
         const int pw = int(sx1 - sx0 + 1), ph = int(sy1 - sy0 + 1);
@@ -621,9 +647,11 @@ void TIEBitmap::RenderToTBitmap(TIEPlatformBitmap* Dest, TIERenderCache* Cache, 
         cache.valid_ = true;
     }
 
-    TReadOnly readOnly(*this);
+    TIEAccessScope readOnly(*this, 1);
     const bool useAlpha = EnableAlpha && HasAlphaChannel() && AlphaMatches(*alpha_, imageW, imageH);
-    std::unique_ptr<TReadOnly> alphaReadOnly = useAlpha ? std::make_unique<TReadOnly>(*alpha_) : nullptr;
+    std::optional<TIEAccessScope> alphaReadOnly;
+    if (useAlpha)
+        alphaReadOnly.emplace(*alpha_, 1);
     const bool blendAlpha = useAlpha || Transparency < 255;
     const bool is24 = pixelFormat_ == ie24RGB;
     const int op = is24 ? Operation : 0;
@@ -726,7 +754,7 @@ std::unique_ptr<TIEBitmap> TIEBitmap::DisplayCopy24()
     copy->MinFileSize = MinFileSize;
     copy->Allocate(w, h, ie24RGB);
     // Rows go through the renderer's own mapping, one at a time, so a file-backed copy stays small.
-    TReadOnly readOnly(*this);
+    TIEAccessScope readOnly(*this, 1);
     TRowGather gather(*this);
     std::vector<int> cols(static_cast<std::size_t>(w));
     for (int i = 0; i < w; ++i)

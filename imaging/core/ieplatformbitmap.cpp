@@ -44,7 +44,7 @@ void TIEMemoryPlatformBitmap::Reshape(int width, int height, int bits)
         throw rtl::EOutOfMemory("Out of memory");
     }
     // Keep what still fits at the top left; a depth change keeps nothing, like a fresh section.
-    if (bits == bits_ && !pixels_.empty()) {
+    if (bits == bits_ && !pixels_.empty() && !pixels.empty()) {
         const int rows = std::min(height, height_);
         const std::size_t bytes = std::min<std::size_t>(rowLen, rowLen_);
         for (int r = 0; r < rows; ++r)

@@ -2,6 +2,7 @@
 #include "imaging/core/stdquant.h"
 
 #include "imaging/core/iebitmap.h"
+#include "imaging/core/ieplatformbitmap.h"
 #include "platform/rtl/Numeric.h"
 
 #include <algorithm>
@@ -18,24 +19,50 @@ constexpr int CellOf(int r5, int g5, int b5) { return (r5 << 10) | (g5 << 5) | b
 
 }  // namespace
 
-TMedianCutQuantizer::TMedianCutQuantizer(TIEBitmap& Bitmap, int WantedColors)
+TMedianCutQuantizer::TMedianCutQuantizer(int WantedColors)
     : histogram_(kCells, 0), boxes_(256), lookup_(kCells, 0), wantedColors_(std::clamp(WantedColors, 1, 256))
 {
-    TMedianCutBox& box0 = boxes_[0];
+}
+
+TMedianCutQuantizer::TMedianCutQuantizer(TIEBitmap& Bitmap, int WantedColors)
+    : TMedianCutQuantizer(WantedColors)
+{
     if (Bitmap.GetPixelFormat() == ie24RGB) {
         const int width = Bitmap.GetWidth(), height = Bitmap.GetHeight();
-        for (int y = 0; width > 0 && y < height; ++y) {
-            const std::uint8_t* p = Bitmap.ScanLine(y);
-            for (int x = 0; x < width; ++x, p += 3) {
-                const int b5 = p[0] >> 3, g5 = p[1] >> 3, r5 = p[2] >> 3;
-                ++box0.Hist[0][std::size_t(r5)];
-                ++box0.Hist[1][std::size_t(g5)];
-                ++box0.Hist[2][std::size_t(b5)];
-                ++histogram_[std::size_t(CellOf(r5, g5, b5))];
-            }
-        }
+        for (int y = 0; width > 0 && y < height; ++y)
+            CountRow(Bitmap.ScanLine(y), width);
         totalPixels_ = std::int64_t(width) * height;
     }
+    Build();
+}
+
+TMedianCutQuantizer::TMedianCutQuantizer(TIEPlatformBitmap& Bitmap, int WantedColors)
+    : TMedianCutQuantizer(WantedColors)
+{
+    if (Bitmap.BitsPerPixel() == 24) {
+        const int width = Bitmap.Width(), height = Bitmap.Height();
+        for (int y = 0; width > 0 && y < height; ++y)
+            CountRow(Bitmap.ScanLine(y), width);
+        totalPixels_ = std::int64_t(std::max(width, 0)) * std::max(height, 0);
+    }
+    Build();
+}
+
+void TMedianCutQuantizer::CountRow(const std::uint8_t* p, int width)
+{
+    TMedianCutBox& box0 = boxes_[0];
+    for (int x = 0; x < width; ++x, p += 3) {
+        const int b5 = p[0] >> 3, g5 = p[1] >> 3, r5 = p[2] >> 3;
+        ++box0.Hist[0][std::size_t(r5)];
+        ++box0.Hist[1][std::size_t(g5)];
+        ++box0.Hist[2][std::size_t(b5)];
+        ++histogram_[std::size_t(CellOf(r5, g5, b5))];
+    }
+}
+
+void TMedianCutQuantizer::Build()
+{
+    TMedianCutBox& box0 = boxes_[0];
     box0.Lo = {0, 0, 0};
     box0.Hi = {32, 32, 32};
     box0.Count = totalPixels_;

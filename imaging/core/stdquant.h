@@ -10,6 +10,7 @@
 namespace imaging {
 
 class TIEBitmap;
+class TIEPlatformBitmap;
 
 // One box of colour cells. Channels are red, green, blue; ranges are in 5-bit cell units, Hi exclusive.
 struct TMedianCutBox {
@@ -29,6 +30,8 @@ public:
     // WantedColors is clamped to 1..256. Formats other than ie24RGB count as an empty image
     // (one box, colour black).
     TMedianCutQuantizer(TIEBitmap& Bitmap, int WantedColors);
+    // The same over a platform bitmap's rows: 24 bits per pixel, other depths count as an empty image.
+    TMedianCutQuantizer(TIEPlatformBitmap& Bitmap, int WantedColors);
 
     // Boxes produced: 1..WantedColors, fewer when no box can be split further.
     int BoxCount() const { return boxCount_; }
@@ -42,6 +45,11 @@ public:
     const TMedianCutBox& Box(int Index) const { return boxes_.at(std::size_t(Index)); }
 
 private:
+    explicit TMedianCutQuantizer(int WantedColors);
+    // Counts one row of 24-bit pixels.
+    void CountRow(const std::uint8_t* p, int width);
+    // Splits the counted cube and builds the lookup.
+    void Build();
     void ComputeVariance(TMedianCutBox& box) const;
     bool SplitChannel(const TMedianCutBox& box, int channel, TMedianCutBox& lower,
                       TMedianCutBox& upper) const;

@@ -60,24 +60,24 @@ void QuarterTurn(TIEBitmap& source, TIEBitmap& dest, bool clockwise)
     const int destRowLen = dest.GetRowLen();
     const int band = std::max(1, std::min(w, int((std::int64_t(4) << 20) / destRowLen)));
     std::vector<std::uint8_t> buffer(std::size_t(band) * std::size_t(destRowLen));
-    const auto keep = source.Access;
-    source.Access = 1;
-    for (int b0 = 0; b0 < w; b0 += band) {
-        const int b1 = std::min(w, b0 + band);
-        std::fill(buffer.begin(), buffer.end(), 0);
-        for (int r = 0; r < h; ++r) {
-            const std::uint8_t* src = source.ScanLine(r);
-            const int dx = clockwise ? h - 1 - r : r;
-            for (int yd = b0; yd < b1; ++yd) {
-                const int column = clockwise ? yd : w - 1 - yd;
-                CopyPixel(format, buffer.data() + std::size_t(yd - b0) * destRowLen, dx, src, column);
+    {
+        TIEAccessScope readOnly(source, 1);
+        for (int b0 = 0; b0 < w; b0 += band) {
+            const int b1 = std::min(w, b0 + band);
+            std::fill(buffer.begin(), buffer.end(), 0);
+            for (int r = 0; r < h; ++r) {
+                const std::uint8_t* src = source.ScanLine(r);
+                const int dx = clockwise ? h - 1 - r : r;
+                for (int yd = b0; yd < b1; ++yd) {
+                    const int column = clockwise ? yd : w - 1 - yd;
+                    CopyPixel(format, buffer.data() + std::size_t(yd - b0) * destRowLen, dx, src, column);
+                }
             }
+            for (int yd = b0; yd < b1; ++yd)
+                std::memcpy(dest.ScanLine(yd), buffer.data() + std::size_t(yd - b0) * destRowLen,
+                            std::size_t(destRowLen));
         }
-        for (int yd = b0; yd < b1; ++yd)
-            std::memcpy(dest.ScanLine(yd), buffer.data() + std::size_t(yd - b0) * destRowLen,
-                        std::size_t(destRowLen));
     }
-    source.Access = keep;
     source.ScanLine(0);
 }
 
@@ -221,12 +221,18 @@ struct TPlane {
     TRGB& at(int x, int y) { return px[std::size_t(y) * std::size_t(w) + std::size_t(x)]; }
 };
 
+// Pixels a shear of `lines` lines by factor adds to their length.
+int ShearGrowth(double factor, int lines)
+{
+    return 2 * int(std::ceil(std::fabs(factor) * (lines - 1) / 2.0)) + 2;
+}
+
 TPlane Shear(TPlane& in, bool horizontal, double factor, TRGB bg, const std::function<void()>& step)
 {
     TPlane out;
     const int lines = horizontal ? in.h : in.w;  // rows sheared sideways, or columns up and down
     const int length = horizontal ? in.w : in.h;
-    const int grow = 2 * int(std::ceil(std::fabs(factor) * (lines - 1) / 2.0)) + 2;
+    const int grow = ShearGrowth(factor, lines);
     out.w = horizontal ? in.w + grow : in.w;
     out.h = horizontal ? in.h : in.h + grow;
     out.px.assign(std::size_t(out.w) * std::size_t(out.h), bg);
@@ -402,22 +408,21 @@ void HSL2RGB(TRGB& C, double H, double S, double L)
 void CopyBitRun(std::uint8_t* Dest, const std::uint8_t* Source, int DestBit, int SourceRowLength, int Width,
                 int SourceBit)
 {
-    if (Width < 1 || DestBit < 0 || SourceBit < 0 || SourceRowLength < 1)
+    if (Width < 1 || DestBit < 0 || SourceBit < 0)
         return;
-    // Never read past the source row.
-    const std::int64_t available = std::int64_t(SourceRowLength) * 8 - SourceBit;
-    if (available <= 0)
-        return;
-    Width = int(std::min<std::int64_t>(Width, available));
+    // Never read past the source row: the bits of the run beyond it come out 0.
+    const std::int64_t available = std::max<std::int64_t>(std::int64_t(SourceRowLength) * 8 - SourceBit, 0);
+    const int copied = int(std::min<std::int64_t>(Width, available));
+    int i = 0;
     if ((DestBit & 7) == 0 && (SourceBit & 7) == 0) {
-        const int bytes = Width >> 3;
+        const int bytes = copied >> 3;
         std::memmove(Dest + (DestBit >> 3), Source + (SourceBit >> 3), std::size_t(bytes));
-        for (int i = bytes * 8; i < Width; ++i)
-            SetPixelBit(Dest, DestBit + i, GetPixelBit(Source, SourceBit + i) != 0);
-        return;
+        i = bytes * 8;
     }
-    for (int i = 0; i < Width; ++i)
+    for (; i < copied; ++i)
         SetPixelBit(Dest, DestBit + i, GetPixelBit(Source, SourceBit + i) != 0);
+    for (; i < Width; ++i)
+        SetPixelBit(Dest, DestBit + i, false);
 }
 
 void InvertBitmapBits(TIEBitmap* Bitmap)
@@ -515,9 +520,11 @@ void RotateBitmap(TIEBitmap* Bitmap, double Angle, TColor Background, const TIEP
         TRGB back;
         std::memcpy(&back, bg.bytes, 3);
         const double a = std::tan(rad / 2), b = -std::sin(rad);
+        // The lines of the three passes: the rows, the columns of the first result, the rows of the
+        // second.
         std::int64_t done = 0;
-        const std::int64_t total =
-            std::int64_t(h) + (w + std::int64_t(h) * 2) + (h + std::int64_t(w) * 2) + 8;
+        const std::int64_t columns = std::int64_t(w) + ShearGrowth(a, h);
+        const std::int64_t total = std::int64_t(h) + columns + h + ShearGrowth(b, int(columns));
         auto step = [&] {
             ++done;
             if (OnProgress)

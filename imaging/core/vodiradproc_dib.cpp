@@ -17,13 +17,34 @@
 
 namespace imaging {
 
-void YUVToRGB(int Y, int U, int V, TRGB& C)
+namespace {
+
+// The coefficients are whole thousandths, so each channel is an exact integer in thousandths and a
+// tie is exactly 500: rounded to even without the doubt a binary fraction leaves.
+template <class Int>
+std::uint8_t RoundThousandths(Int n)
 {
-    const double y = Y - 16, u = U - 128, v = V - 128;
-    C.b = ClampByte(int(std::nearbyint(1.164 * y + 2.018 * u)));
-    C.g = ClampByte(int(std::nearbyint(1.164 * y - 0.813 * v - 0.391 * u)));
-    C.r = ClampByte(int(std::nearbyint(1.164 * y + 1.596 * v)));
+    Int q = n / 1000, r = n % 1000;
+    if (r < 0) {
+        r += 1000;
+        --q;
+    }
+    if (r > 500 || (r == 500 && (q & 1)))
+        ++q;
+    return ClampByte(q < -1 ? -1 : q > 256 ? 256 : int(q));
 }
+
+template <class Int>
+TRGB YuvPixel(Int Y, Int U, Int V)
+{
+    const Int y = 1164 * (Y - 16), u = U - 128, v = V - 128;
+    return TRGB{RoundThousandths<Int>(y + 2018 * u), RoundThousandths<Int>(y - 813 * v - 391 * u),
+                RoundThousandths<Int>(y + 1596 * v)};
+}
+
+}  // namespace
+
+void YUVToRGB(int Y, int U, int V, TRGB& C) { C = YuvPixel<std::int64_t>(Y, U, V); }
 
 namespace {
 
@@ -37,39 +58,10 @@ constexpr std::uint32_t FourCC(const char (&s)[5])
 // stays well inside 64 bits.
 constexpr std::int64_t kMaxSide = 1 << 20;
 
-// Colours of every Y, U, V triple, built once: three lookups a pixel instead of a conversion.
-class TYuvTables {
-public:
-    TYuvTables()
-    {
-        for (int i = 0; i < 256; ++i) {
-            const double y = i - 16, c = i - 128;
-            // Scaled by 2^16 so that a sum of terms rounds like the floating-point formula.
-            yTerm_[std::size_t(i)] = std::int32_t(std::nearbyint(1.164 * y * 65536));
-            ub_[std::size_t(i)] = std::int32_t(std::nearbyint(2.018 * c * 65536));
-            ug_[std::size_t(i)] = std::int32_t(std::nearbyint(-0.391 * c * 65536));
-            vg_[std::size_t(i)] = std::int32_t(std::nearbyint(-0.813 * c * 65536));
-            vr_[std::size_t(i)] = std::int32_t(std::nearbyint(1.596 * c * 65536));
-        }
-    }
-    TRGB Pixel(int Y, int U, int V) const
-    {
-        // Exact where the table sum cannot tell a tie from its neighbour; YUVToRGB decides those.
-        const std::int32_t yt = yTerm_[std::size_t(Y)];
-        return TRGB{Round(yt + ub_[std::size_t(U)]), Round(yt + ug_[std::size_t(U)] + vg_[std::size_t(V)]),
-                    Round(yt + vr_[std::size_t(V)])};
-    }
-
-private:
-    static std::uint8_t Round(std::int32_t v) { return ClampByte((v + 32768) >> 16); }
-    std::int32_t yTerm_[256], ub_[256], ug_[256], vg_[256], vr_[256];
+// A frame's bytes: the conversion of YUVToRGB in 32 bits, which bytes cannot overflow.
+struct TYuv {
+    TRGB Pixel(int Y, int U, int V) const { return YuvPixel<int>(Y, U, V); }
 };
-
-const TYuvTables& YuvTables()
-{
-    static const TYuvTables tables;
-    return tables;
-}
 
 enum class TLayout { UYVY, YUY2, YVYU, IYU1, IYU2, Y41P, Y211, CLJR, YVU9, YV12, I420 };
 
@@ -107,7 +99,7 @@ constexpr int Widen5(std::uint32_t v) { return int((v << 3) | (v >> 2)); }
 // One packed unit into unitPixels pixels.
 void DecodeUnit(TLayout layout, const std::uint8_t* p, TRGB* out, int count)
 {
-    const TYuvTables& t = YuvTables();
+    const TYuv t;
     TRGB px[8];
     switch (layout) {
     case TLayout::UYVY: px[0] = t.Pixel(p[1], p[0], p[2]), px[1] = t.Pixel(p[3], p[0], p[2]); break;
@@ -190,7 +182,7 @@ bool DecodeFrame(const TFrameFormat& f, const std::uint8_t* data, std::size_t si
     const bool uFirst = f.layout == TLayout::I420;
     const std::uint8_t* uPlane = uFirst ? first : second;
     const std::uint8_t* vPlane = uFirst ? second : first;
-    const TYuvTables& t = YuvTables();
+    const TYuv t;
     for (int r = 0; r < height; ++r) {
         const std::uint8_t* ys = yPlane + std::size_t(w * r);
         const std::uint8_t* us = uPlane + std::size_t(cw * (r / sub));
@@ -274,8 +266,7 @@ std::vector<std::uint8_t> BitmapToPackedDIB(TIEBitmap* Bitmap, int X, int Width,
         rtl::StoreLE32(h + 32, 2);
     }
     std::uint8_t* rows = h + 40 + tableBytes;
-    const std::uint8_t saved = source->Access;
-    source->Access = 1;
+    TIEAccessScope readOnly(*source, 1);
     for (int y = 0; y < Height; ++y) {
         const std::uint8_t* src = source->ScanLine(y);
         std::uint8_t* dst = rows + rowLen * std::size_t(Height - 1 - y);
@@ -284,7 +275,6 @@ std::vector<std::uint8_t> BitmapToPackedDIB(TIEBitmap* Bitmap, int X, int Width,
         else
             std::memcpy(dst, src + std::size_t(X) * 3, std::size_t(Width) * 3);
     }
-    source->Access = saved;
     return dib;
 }
 

@@ -3,6 +3,7 @@
 
 #include "imaging/core/iebitmap.h"
 #include "imaging/core/vodiradproc.h"
+#include "platform/rtl/BmpReader.h"
 #include "platform/rtl/ByteCursor.h"
 #include "platform/rtl/Win32.h"
 
@@ -58,14 +59,17 @@ int DrawDIBToBitmap(const void* DIB, std::size_t Size, TIEBitmap* Bitmap, const 
     const std::int64_t height = std::abs(std::int64_t(std::int32_t(rawHeight)));
     if (width < 1 || height < 1 || width > (1 << 16) || height > (1 << 16) || used > 256)
         return 0;
-    // The table, then the rows: both must lie inside what was given.
-    std::size_t entries = bitCount <= 8 ? (used ? used : (std::size_t(1) << bitCount)) : 0;
-    if (compression == BI_BITFIELDS && infoSize == 40)
-        entries = 3;
-    const std::size_t tableEnd = infoSize + entries * 4;
-    if (tableEnd > Size)
-        return 0;
     const auto* base = static_cast<const std::uint8_t*>(DIB);
+    // The masks and the table, then the rows, counted as the import without DrawDib counts them (a
+    // table of biClrUsed entries at any depth); a video frame's data follows its header.
+    std::size_t tableEnd = infoSize;
+    if (compression <= BI_BITFIELDS) {
+        try {
+            tableEnd = rtl::DibHeaderLength(base, Size);
+        } catch (const rtl::Exception&) {
+            return 0;
+        }
+    }
     const void* rows = Bits ? Bits : base + tableEnd;
     const std::size_t rowBytes = Bits ? BitsSize : Size - tableEnd;
     if (compression == BI_RGB || compression == BI_BITFIELDS) {
@@ -77,8 +81,10 @@ int DrawDIBToBitmap(const void* DIB, std::size_t Size, TIEBitmap* Bitmap, const 
     }
     // DrawDib reads the header and table in place: a copy with the table size spelled out.
     std::vector<std::uint8_t> header(base, base + tableEnd);
-    if (bitCount <= 8 && used == 0)
+    if (compression <= BI_BITFIELDS && bitCount <= 8 && used == 0) {
+        const std::uint32_t entries = std::uint32_t(1) << bitCount;
         std::memcpy(&header[32], &entries, 4);
+    }
     auto section = std::make_unique<TIEDibbitmap>();
     section->AllocateBits(width, int(height), bitCount == 1 ? 1 : 24);
     HDRAWDIB dd = ::DrawDibOpen();

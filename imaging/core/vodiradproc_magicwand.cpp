@@ -14,6 +14,10 @@
 #include <new>
 #include <vector>
 
+#ifdef __SSE2__
+#include <emmintrin.h>
+#endif
+
 namespace imaging {
 
 namespace {
@@ -49,6 +53,66 @@ struct TTest24 {
         const std::uint8_t* p = row + std::size_t(x) * 3;
         return (t.b[p[0]] & t.g[p[1]] & t.r[p[2]]) != 0;
     }
+#ifdef __SSE2__
+    // Sixteen pixels at a time: the seed's bytes in the order of three consecutive 16-byte loads.
+    TTest24(const TSeedTables& tables, TRGB seed, int tolerance) : t(tables)
+    {
+        const std::uint8_t channels[3] = {seed.b, seed.g, seed.r};
+        std::uint8_t bytes[48];
+        for (int i = 0; i < 48; ++i)
+            bytes[i] = channels[i % 3];
+        for (int k = 0; k < 3; ++k)
+            seed_[k] = _mm_loadu_si128(reinterpret_cast<const __m128i*>(bytes + 16 * k));
+        slack_ = _mm_set1_epi8(char(std::min(tolerance - 1, 255)));
+    }
+    // Bit 3i set when pixel i of the sixteen at p is not similar.
+    std::uint64_t Dissimilar16(const std::uint8_t* p) const
+    {
+        std::uint64_t near = 0;
+        for (int k = 0; k < 3; ++k) {
+            const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 16 * k));
+            const __m128i diff = _mm_or_si128(_mm_subs_epu8(v, seed_[k]), _mm_subs_epu8(seed_[k], v));
+            const __m128i ok = _mm_cmpeq_epi8(_mm_subs_epu8(diff, slack_), _mm_setzero_si128());
+            near |= std::uint64_t(std::uint32_t(_mm_movemask_epi8(ok))) << (16 * k);
+        }
+        // A pixel is similar when its three bytes are.
+        return ~(near & (near >> 1) & (near >> 2)) & 0x249249249249ull;
+    }
+    // The last similar pixel of the run going right from x, below w.
+    int RunEnd(const std::uint8_t* row, int x, int w) const
+    {
+        int b = x;
+        while (b + 17 <= w) {
+            const std::uint64_t off = Dissimilar16(row + std::size_t(b + 1) * 3);
+            if (off)
+                return b + int(__builtin_ctzll(off)) / 3;
+            b += 16;
+        }
+        while (b + 1 < w && (*this)(row, b + 1))
+            ++b;
+        return b;
+    }
+    // The first similar pixel of the run going left from x.
+    int RunStart(const std::uint8_t* row, int x) const
+    {
+        int a = x;
+        while (a >= 16) {
+            const std::uint64_t off = Dissimilar16(row + std::size_t(a - 16) * 3);
+            if (off)
+                return a - 16 + (63 - __builtin_clzll(off)) / 3 + 1;
+            a -= 16;
+        }
+        while (a > 0 && (*this)(row, a - 1))
+            --a;
+        return a;
+    }
+
+private:
+    __m128i seed_[3];
+    __m128i slack_;
+#else
+    TTest24(const TSeedTables& tables, TRGB, int) : t(tables) {}
+#endif
 };
 struct TTest8p {
     static constexpr int kBits = 8;
@@ -86,12 +150,37 @@ struct TTest32f {
     }
 };
 
+// The run through x: as far to each side as pixels are similar. Seen pixels need no test: every run
+// taken is a whole run, so the run of a pixel not seen yet holds none.
+template <class Test>
+int RunEndOf(const Test& similar, const std::uint8_t* row, int x, int w)
+{
+    if constexpr (requires { similar.RunEnd(row, x, w); }) {
+        return similar.RunEnd(row, x, w);
+    } else {
+        while (x + 1 < w && similar(row, x + 1))
+            ++x;
+        return x;
+    }
+}
+template <class Test>
+int RunStartOf(const Test& similar, const std::uint8_t* row, int x)
+{
+    if constexpr (requires { similar.RunStart(row, x); }) {
+        return similar.RunStart(row, x);
+    } else {
+        while (x > 0 && similar(row, x - 1))
+            --x;
+        return x;
+    }
+}
+
 // Calls f with the test of the bitmap's format; false for a format without pixels.
 template <class F>
-bool WithTest(TIEBitmap& bmp, const TSeedTables& t, F&& f)
+bool WithTest(TIEBitmap& bmp, const TSeedTables& t, TRGB seed, int tolerance, F&& f)
 {
     switch (bmp.GetPixelFormat()) {
-    case ie24RGB: f(TTest24{t}); return true;
+    case ie24RGB: f(TTest24(t, seed, tolerance)); return true;
     case ie8p: f(TTest8p{t}); return true;
     case ie8g: f(TTest8g{t}); return true;
     case ie16g: f(TTest16{t}); return true;
@@ -254,13 +343,8 @@ TBox SpanFill(TIEBitmap& bmp, const Test& similar, int seedX, int seedY, bool ei
     stack.reserve(1024);
     // Grows the run through (x, y) to both sides, marks it and queues the rows next to it. Only row
     // y is read, so a file-backed image needs one row at a time.
-    const auto takeRun = [&](const std::uint8_t* row, std::uint8_t* seen, int x, int y,
-                             const TFillSpan* from) {
-        int a = x, b = x;
-        while (a > 0 && !Seen(seen, a - 1) && similar(row, a - 1))
-            --a;
-        while (b + 1 < w && !Seen(seen, b + 1) && similar(row, b + 1))
-            ++b;
+    const auto takeRun = [&](const std::uint8_t* row, int x, int y, const TFillSpan* from) {
+        const int a = RunStartOf(similar, row, x), b = RunEndOf(similar, row, x, w);
         plane.SetRun(y, a, b);
         box.Add(y, a, b);
         if (!from) {
@@ -281,7 +365,7 @@ TBox SpanFill(TIEBitmap& bmp, const Test& similar, int seedX, int seedY, bool ei
         return b;
     };
 
-    takeRun(rows.Row(seedY), plane.Row(seedY), seedX, seedY, nullptr);
+    takeRun(rows.Row(seedY), seedX, seedY, nullptr);
     while (!stack.empty()) {
         const TFillSpan span = stack.back();
         stack.pop_back();
@@ -299,7 +383,7 @@ TBox SpanFill(TIEBitmap& bmp, const Test& similar, int seedX, int seedY, bool ei
                 continue;
             }
             if (!Seen(seen, x) && similar(row, x))
-                x = takeRun(row, seen, x, span.y, &span) + 1;
+                x = takeRun(row, x, span.y, &span) + 1;
         }
     }
     return box;
@@ -313,9 +397,10 @@ bool FindRegion(TIEBitmap* bmp, int x, int y, int tolerance, std::uint8_t option
         return false;
     // Rows are read only: a file-backed image must not write them back.
     TIEAccessScope readOnly(*bmp, 1);
-    const TSeedTables tables(*bmp, bmp->GetPixelRGB(x, y), tolerance);
+    const TRGB seed = bmp->GetPixelRGB(x, y);
+    const TSeedTables tables(*bmp, seed, tolerance);
     plane = std::make_unique<TBitPlane>(bmp->GetWidth(), bmp->GetHeight());
-    WithTest(*bmp, tables, [&](const auto& test) {
+    WithTest(*bmp, tables, seed, tolerance, [&](const auto& test) {
         box = SpanFill(*bmp, test, x, y, (options & kIEMagicWand8Connected) != 0, *plane);
     });
     return !box.Empty();
@@ -396,19 +481,18 @@ void MagicWandSelectAll(TIEBitmap* Bitmap, int X, int Y, TIEMask* Mask, int Tole
     if (!Mask || !SeedInside(Bitmap, X, Y) || Tolerance <= 0)
         return;
     TIEAccessScope readOnly(*Bitmap, 1);
-    const TSeedTables tables(*Bitmap, Bitmap->GetPixelRGB(X, Y), Tolerance);
+    const TRGB seed = Bitmap->GetPixelRGB(X, Y);
+    const TSeedTables tables(*Bitmap, seed, Tolerance);
     const int w = std::min(Bitmap->GetWidth(), Mask->Width()),
               h = std::min(Bitmap->GetHeight(), Mask->Height());
     TBox written;
-    WithTest(*Bitmap, tables, [&](const auto& similar) {
+    WithTest(*Bitmap, tables, seed, Tolerance, [&](const auto& similar) {
         for (int y = 0; y < h; ++y) {
             const std::uint8_t* row = Bitmap->ScanLine(y);
             for (int x = 0; x < w; ++x) {
                 if (!similar(row, x))
                     continue;
-                int b = x;
-                while (b + 1 < w && similar(row, b + 1))
-                    ++b;
+                const int b = RunEndOf(similar, row, x, w);
                 WriteRun(*Mask, y, x, b, written);
                 x = b;
             }

@@ -152,17 +152,19 @@ void TVodirAdView::DrawBackground(win::TCanvas& Canvas, const win::TRect& Rect, 
         const int size = std::max(ChessboardSize, 1);
         ::IntersectClipRect(dc, r.left, r.top, r.right, r.bottom);
         const COLORREF colours[2] = {COLORREF(Complement(bg)), COLORREF(bg)};
+        // The squares' brushes, of the brush style itself: its hatches are the class layer's.
+        win::TBrush brushes[2];
+        for (int i = 0; i < 2; ++i) {
+            brushes[i].SetColor(TColor(colours[i]));
+            brushes[i].SetStyle(ChessboardBrushStyle);
+        }
         for (int row = 0, y = r.top; y < r.bottom; ++row, y += size)
             for (int col = 0, x = r.left; x < r.right; ++col, x += size) {
                 const RECT square{x, y, x + size, y + size};
-                const COLORREF c = colours[(row + col) & 1];
-                if (ChessboardBrushStyle == win::bsSolid) {
-                    win::FillSolidRect(dc, square, c);
-                } else if (ChessboardBrushStyle != win::bsClear) {
-                    HBRUSH brush = HatchBrush(TIEBackgroundStyle(ChessboardBrushStyle), c);
-                    ::FillRect(dc, &square, brush);
-                    ::DeleteObject(brush);
-                }
+                if (ChessboardBrushStyle == win::bsSolid)
+                    win::FillSolidRect(dc, square, colours[(row + col) & 1]);
+                else if (ChessboardBrushStyle != win::bsClear)
+                    ::FillRect(dc, &square, brushes[(row + col) & 1].Handle());
             }
         break;
     }

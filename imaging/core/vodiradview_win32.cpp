@@ -242,6 +242,11 @@ void TVodirAdView::RemoveAlphaChannel(bool Merge)
         TColorToRGB(PlainColor(Background()), bg);
         TIEBitmap* alpha = bitmap_->GetAlphaChannel();
         const int w = bitmap_->GetWidth(), h = bitmap_->GetHeight();
+        // Checked before any row changes: a channel that does not cover the image leaves both as they are.
+        if (alpha->GetWidth() != w || alpha->GetHeight() != h || alpha->GetPixelFormat() != ie8g)
+            throw rtl::EInvalidArgument("alpha channel of " + std::to_string(alpha->GetWidth()) + "x" +
+                                        std::to_string(alpha->GetHeight()) + " does not match the " +
+                                        std::to_string(w) + "x" + std::to_string(h) + " image");
         std::vector<std::uint8_t> a(static_cast<std::size_t>(w));
         for (int y = 0; y < h; ++y) {
             std::copy_n(alpha->ScanLine(y), w, a.begin());

@@ -3,7 +3,8 @@
 // a new picture against pixman making a new image; filtered with a triangle, through the renderer the
 // view draws with, RenderToTBitmap, into an existing back buffer, against pixman's separable
 // convolution with the same triangle), and a 1920x1080 layer blended by its alpha into an existing
-// picture against pixman's OVER.
+// picture against pixman's OVER: alpha of noise, and the soft-edged alpha of a cut-out picture
+// (mostly 0 or 255, graded over a few pixels at its edges).
 #include "imaging/core/iebitmap.h"
 #include "imaging/core/ieplatformbitmap.h"
 #include "imaging/core/vodiradproc.h"
@@ -11,21 +12,46 @@
 #include <benchmark/benchmark.h>
 #include <pixman.h>
 
+#include <algorithm>
+#include <cmath>
 #include <cstring>
 #include <random>
+#include <string>
+#include <utility>
 #include <vector>
 
 using namespace imaging;
 
 namespace {
 
+enum class TAlpha { None, Noise, Soft };
+
+// Alpha of a cut-out: a large ellipse and two discs, opaque inside, transparent outside, graded over
+// three pixels at their edges.
+std::uint8_t SoftAlpha(int x, int y, int w, int h)
+{
+    struct TShape {
+        double cx, cy, rx, ry;
+    };
+    const TShape shapes[] = {{0.45, 0.5, 0.33, 0.38}, {0.82, 0.25, 0.12, 0.12}, {0.8, 0.8, 0.09, 0.09}};
+    double best = 0;
+    for (const TShape& s : shapes) {
+        const double dx = (x - s.cx * w) / (s.rx * w), dy = (y - s.cy * h) / (s.ry * h);
+        // Distance inside the edge, in pixels of the shape's smaller radius.
+        const double inside = (1 - std::sqrt(dx * dx + dy * dy)) * std::min(s.rx * w, s.ry * h);
+        best = std::max(best, inside);
+    }
+    return std::uint8_t(std::clamp(best / 3, 0.0, 1.0) * 255);
+}
+
 // A photograph-like picture: gradients with noise, as 24-bit rows and as x8r8g8b8 for pixman.
 struct TPicture {
     int w, h;
     TIEBitmap bmp;
     std::vector<std::uint32_t> argb;
-    TPicture(int width, int height, bool alpha) : w(width), h(height), argb(std::size_t(width) * height)
+    TPicture(int width, int height, TAlpha kind) : w(width), h(height), argb(std::size_t(width) * height)
     {
+        const bool alpha = kind != TAlpha::None;
         bmp.MinFileSize = std::int64_t(1) << 40;
         bmp.Allocate(w, h, ie24RGB);
         std::mt19937 rng(7);
@@ -36,7 +62,9 @@ struct TPicture {
             for (int x = 0; x < w; ++x) {
                 const std::uint8_t b = std::uint8_t(x * 255 / w + rng() % 9), g = std::uint8_t(y * 255 / h),
                                    r = std::uint8_t((x + y) * 3 + rng() % 5);
-                const std::uint8_t av = alpha ? std::uint8_t(rng()) : 255;
+                const std::uint8_t av = kind == TAlpha::Noise  ? std::uint8_t(rng())
+                                        : kind == TAlpha::Soft ? SoftAlpha(x, y, w, h)
+                                                               : 255;
                 row[3 * x] = b, row[3 * x + 1] = g, row[3 * x + 2] = r;
                 if (ar)
                     ar[x] = av;
@@ -52,14 +80,14 @@ struct TPicture {
 
 TPicture& Large()
 {
-    static TPicture p(4000, 3000, false);
+    static TPicture p(4000, 3000, TAlpha::None);
     return p;
 }
 
-TPicture& Layer()
+TPicture& Layer(TAlpha kind)
 {
-    static TPicture p(1920, 1080, true);
-    return p;
+    static TPicture noise(1920, 1080, TAlpha::Noise), soft(1920, 1080, TAlpha::Soft);
+    return kind == TAlpha::Soft ? soft : noise;
 }
 
 void OursNearest(benchmark::State& state)
@@ -150,9 +178,9 @@ void PixmanStretch(benchmark::State& state, bool filtered)
     state.SetItemsProcessed(state.iterations() * 1000 * 750);
 }
 
-void OursBlend(benchmark::State& state)
+void OursBlend(benchmark::State& state, TAlpha kind)
 {
-    TPicture& p = Layer();
+    TPicture& p = Layer(kind);
     TIEMemoryPlatformBitmap back;
     back.SetSize(p.w, p.h);
     TIERenderCache cache;
@@ -162,9 +190,9 @@ void OursBlend(benchmark::State& state)
     state.SetItemsProcessed(state.iterations() * std::int64_t(p.w) * p.h);
 }
 
-void PixmanBlend(benchmark::State& state)
+void PixmanBlend(benchmark::State& state, TAlpha kind)
 {
-    TPicture& p = Layer();
+    TPicture& p = Layer(kind);
     std::vector<std::uint32_t> back(std::size_t(p.w) * p.h, 0xFF808080u);
     pixman_image_t* src = pixman_image_create_bits(PIXMAN_a8r8g8b8, p.w, p.h, p.argb.data(), p.w * 4);
     pixman_image_t* dst = pixman_image_create_bits(PIXMAN_x8r8g8b8, p.w, p.h, back.data(), p.w * 4);
@@ -190,8 +218,12 @@ void Register()
         ->Unit(benchmark::kMillisecond);
     benchmark::RegisterBenchmark("pixman/stretch_filtered", PixmanStretch, true)
         ->Unit(benchmark::kMillisecond);
-    benchmark::RegisterBenchmark("ours/alpha_blend", OursBlend)->Unit(benchmark::kMillisecond);
-    benchmark::RegisterBenchmark("pixman/alpha_blend", PixmanBlend)->Unit(benchmark::kMillisecond);
+    for (const auto& [name, kind] : {std::pair{"noise", TAlpha::Noise}, std::pair{"soft", TAlpha::Soft}}) {
+        benchmark::RegisterBenchmark(("ours/alpha_blend/" + std::string(name)).c_str(), OursBlend, kind)
+            ->Unit(benchmark::kMillisecond);
+        benchmark::RegisterBenchmark(("pixman/alpha_blend/" + std::string(name)).c_str(), PixmanBlend, kind)
+            ->Unit(benchmark::kMillisecond);
+    }
 }
 
 }  // namespace

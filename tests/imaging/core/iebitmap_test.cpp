@@ -264,6 +264,34 @@ TEST(FileStorage, WholeFileCopyGivesTheDestinationTheSourceAndLeavesBothOpen)
     EXPECT_EQ(a.Map(1, 1, 55)[0], 1);
 }
 
+#ifdef __linux__
+TEST(FileStorage, AnOldFileTheSystemWouldNotDeleteIsDeletedLater)
+{
+    namespace fs = std::filesystem;
+    TIEFileBuffer a, b;
+    ASSERT_TRUE(a.AllocateFile("", 64));
+    ASSERT_TRUE(b.AllocateFile("", 64));
+    std::uint8_t* row = a.Map(2, 64, 0);
+    std::fill_n(row, 64, std::uint8_t(0x5A));
+    a.UnMap(row);
+    // A folder that is not empty takes the place of b's file: its name cannot be deleted for now.
+    const fs::path old = fs::u8path(b.FileName());
+    fs::remove(old);
+    fs::create_directory(old);
+    std::ofstream(old / "held") << "x";
+    a.CopyTo(b, 64, 0);
+    EXPECT_NE(fs::u8path(b.FileName()), old);
+    const std::uint8_t* copied = b.Map(1, 64, 0);
+    EXPECT_EQ(std::count(copied, copied + 64, 0x5A), 64);
+    b.UnMap(const_cast<std::uint8_t*>(copied));
+    const fs::path current = fs::u8path(b.FileName());
+    fs::remove(old / "held");
+    b.DeAllocate();
+    EXPECT_FALSE(fs::exists(old)) << "the old name is deleted once the system lets it go";
+    EXPECT_FALSE(fs::exists(current));
+}
+#endif
+
 TEST(FileStorage, RowOffsetsBeyondFourGigabytesAreComputedIn64Bits)
 {
     // 70000 rows of 70000 bytes: 4.9 GB, a sparse temporary file; row offsets pass 2^32.

@@ -9,6 +9,17 @@
 
 #include <gtest/gtest.h>
 
+#ifdef __linux__
+#include <fcntl.h>
+#include <unistd.h>
+#endif
+
+#include <filesystem>
+#include <functional>
+#include <stdexcept>
+#include <string>
+#include <utility>
+
 using namespace imaging;
 using namespace imaging::test;
 
@@ -239,9 +250,164 @@ TEST_P(Editing, MaskExchangeKeepsRowsFlagsAndBox)
     EXPECT_EQ(bmp->GetAlpha(7, 1), 0);
 }
 
+TEST_P(Editing, ASideOfZeroIsAnEmptyImageThatGrowsAgain)
+{
+    struct TCase {
+        const char* what;
+        std::function<void(TIEBitmap&)> shrink;
+        int width, height;
+    };
+    const TCase cases[] = {
+        {"SetWidth(0)", [](TIEBitmap& b) { b.SetWidth(0); }, 0, 4},
+        {"SetHeight(0)", [](TIEBitmap& b) { b.SetHeight(0); }, 5, 0},
+        {"Resize(0, 4) left", [](TIEBitmap& b) { b.Resize(0, 4, 0, 0, 0, 0); }, 0, 4},
+        {"Resize(0, 2) centred", [](TIEBitmap& b) { b.Resize(0, 2, 0, 0, 1, 1); }, 0, 2},
+        {"Resize(5, 0) bottom", [](TIEBitmap& b) { b.Resize(5, 0, 0, 0, 2, 2); }, 5, 0},
+        {"Resize(0, 0)", [](TIEBitmap& b) { b.Resize(0, 0, 0, 0, 1, 2); }, 0, 0},
+    };
+    for (auto format : kFormats)
+        for (const TCase& c : cases) {
+            auto bmp = MakeBitmap(GetParam());
+            bmp->Allocate(5, 4, format);
+            bmp->Fill(1);
+            bmp->GetAlphaChannel()->Fill(9);
+            ASSERT_NO_THROW(c.shrink(*bmp)) << c.what << " format " << int(format);
+            EXPECT_EQ(bmp->GetWidth(), c.width) << c.what;
+            EXPECT_EQ(bmp->GetHeight(), c.height) << c.what;
+            EXPECT_EQ(bmp->GetAlphaChannel()->GetWidth(), c.width) << c.what;
+            // Grown again it is what a new image filled alike is: the empty image was a valid one.
+            ASSERT_NO_THROW(bmp->Resize(3, 2, 1, 40, 0, 0)) << c.what;
+            TIEBitmap fresh;
+            fresh.Allocate(3, 2, format);
+            fresh.Fill(1);
+            EXPECT_EQ(PixelRows(*bmp), PixelRows(fresh)) << c.what << " format " << int(format);
+            TIEBitmap alpha;
+            alpha.Allocate(3, 2, ie8g);
+            alpha.Fill(40);
+            EXPECT_EQ(PixelRows(*bmp->GetAlphaChannel()), PixelRows(alpha)) << c.what;
+        }
+}
+
+TEST_P(Editing, MasksWithoutColumnsOrRowsExchangeAsEmptyImages)
+{
+    for (const int depth : {1, 8})
+        for (const auto& [w, h] : {std::pair{0, 3}, std::pair{6, 0}, std::pair{0, 0}}) {
+            TIEMask mask;
+            mask.AllocateBits(w, h, depth);
+            auto bmp = MakeBitmap(GetParam());
+            bmp->Allocate(4, 4, ie8g);
+            ASSERT_NO_THROW(bmp->CopyFromTIEMask(&mask)) << depth << " bits " << w << "x" << h;
+            EXPECT_EQ(bmp->GetWidth(), w);
+            EXPECT_EQ(bmp->GetHeight(), h);
+            TIEMask back;
+            ASSERT_NO_THROW(bmp->CopyToTIEMask(&back)) << depth << " bits " << w << "x" << h;
+            EXPECT_EQ(back.Width(), w);
+            EXPECT_EQ(back.Height(), h);
+            EXPECT_TRUE(back.IsEmpty());
+            // The image reads and writes as before: an image filled with 200 is taken whole.
+            TIEBitmap full;
+            full.Allocate(3, 2, ie8g);
+            full.Fill(200);
+            bmp->Assign(&full);
+            EXPECT_EQ(bmp->GetPixel8(2, 1), 200) << depth << " bits " << w << "x" << h;
+        }
+}
+
 INSTANTIATE_TEST_SUITE_P(Storage, Editing,
                          ::testing::Values(Storage::Memory, Storage::File, Storage::Platform),
                          [](const auto& info) { return std::string(StorageName(info.param)); });
+
+#ifdef __linux__
+// Makes the open temporary file of a file-backed image fail one way, like a failing disk: the
+// descriptor the image holds is replaced by one that can only write (reads fail) or only read
+// (writes fail), and put back when the fault ends.
+class TPixelFileFault {
+public:
+    enum TKind { ReadsFail, WritesFail };
+    TPixelFileFault(const std::string& name, TKind kind)
+    {
+        const std::string target = std::filesystem::canonical(name).string();
+        for (const auto& entry : std::filesystem::directory_iterator("/proc/self/fd")) {
+            std::error_code ec;
+            if (std::filesystem::read_symlink(entry.path(), ec).string() == target)
+                fd_ = std::stoi(entry.path().filename().string());
+        }
+        if (fd_ < 0)
+            throw std::runtime_error("no descriptor open on " + name);
+        saved_ = ::dup(fd_);
+        const int other = ::open(target.c_str(), kind == ReadsFail ? O_WRONLY : O_RDONLY);
+        if (saved_ < 0 || other < 0 || ::dup2(other, fd_) < 0)
+            throw std::runtime_error("cannot replace the descriptor of " + name);
+        ::close(other);
+    }
+    ~TPixelFileFault() { End(); }
+    void End()
+    {
+        if (saved_ >= 0) {
+            ::dup2(saved_, fd_);
+            ::close(saved_);
+            saved_ = -1;
+        }
+    }
+
+private:
+    int fd_ = -1;
+    int saved_ = -1;
+};
+
+// An editing call that raises half way leaves the image's rows readable and writable: a pixel
+// written afterwards is read back, and an image assigned afterwards is read whole.
+TEST(FailedEditing, LeavesAFileBackedImageReadingAndWritingItsRows)
+{
+    struct TCase {
+        const char* what;
+        TPixelFileFault::TKind fault;
+        std::function<void(TIEBitmap&)> call;
+    };
+    const TCase cases[] = {
+        {"SetWidth", TPixelFileFault::ReadsFail, [](TIEBitmap& b) { b.SetWidth(9); }},
+        {"SetHeight", TPixelFileFault::ReadsFail, [](TIEBitmap& b) { b.SetHeight(2); }},
+        {"Resize", TPixelFileFault::ReadsFail, [](TIEBitmap& b) { b.Resize(3, 3, 0, 0, 0, 0); }},
+        {"Fill", TPixelFileFault::WritesFail, [](TIEBitmap& b) { b.Fill(9); }},
+        {"CopyRectTo", TPixelFileFault::ReadsFail,
+         [](TIEBitmap& b) {
+             TIEBitmap other;
+             other.Allocate(6, 4, ie8g);
+             b.CopyRectTo(&other, 0, 0, 0, 0, 6, 4);
+         }},
+        {"RotateIEBitmapLeft", TPixelFileFault::ReadsFail,
+         [](TIEBitmap& b) {
+             TIEBitmap turned;
+             RotateIEBitmapLeft(&b, &turned);
+         }},
+        {"CopyToTIEMask", TPixelFileFault::ReadsFail,
+         [](TIEBitmap& b) {
+             TIEMask mask;
+             b.CopyToTIEMask(&mask);
+         }},
+    };
+    for (const TCase& c : cases) {
+        auto bmp = MakeBitmap(Storage::File);
+        bmp->Allocate(6, 4, ie8g);
+        ASSERT_EQ(bmp->Location(), ieFile);
+        bmp->Fill(50);
+        {
+            TPixelFileFault fault(bmp->FileBuffer().FileName(), c.fault);
+            EXPECT_THROW(c.call(*bmp), rtl::Exception) << c.what;
+        }
+        ASSERT_EQ(bmp->Location(), ieFile) << c.what;
+        bmp->ScanLine(0)[1] = 77;
+        bmp->ScanLine(1)[2] = 78;
+        EXPECT_EQ(bmp->ScanLine(0)[1], 77) << c.what;
+        EXPECT_EQ(bmp->ScanLine(1)[2], 78) << c.what;
+        TIEBitmap full;
+        full.Allocate(6, 4, ie8g);
+        full.Fill(200);
+        bmp->Assign(&full);
+        EXPECT_EQ(bmp->ScanLine(2)[5], 200) << c.what;
+    }
+}
+#endif
 
 // Random operations, including coordinates and sizes far outside the image, applied alike to an image
 // in memory and one in a temporary file: both must stay byte for byte identical, and the sanitizers

@@ -9,6 +9,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cmath>
 #include <cstring>
 #include <random>
 #include <functional>
@@ -143,6 +144,49 @@ TEST(Render, AlphaBlendsOfLongRowsFollowTheFormulaAtEveryByte)
                         }
             }
     }
+}
+
+TEST(Render, CutOutAlphaRunsBlendByTheFormulaAtEveryByte)
+{
+    // Runs of 0 and 255 long and short, at every offset to the blocks of sixteen and 32 pixels, graded
+    // pixels between them; a transparency of 255 lets opaque runs take their shortcut, one below it
+    // must not.
+    std::mt19937 rng(11);
+    const int w = 700, h = 4;
+    TIEBitmap src;
+    src.Allocate(w, h, ie24RGB);
+    FillRandom(src, rng);
+    TIEBitmap* a = src.GetAlphaChannel();
+    for (int y = 0; y < h; ++y)
+        for (int x = 0; x < w;) {
+            const int kind = int(rng() % 3), length = 1 + int(rng() % 90);
+            for (int k = 0; k < length && x < w; ++k, ++x)
+                a->ScanLine(y)[x] = kind == 0 ? 0 : kind == 1 ? 255 : std::uint8_t(rng());
+        }
+    a->UpdateFullFlag();
+    for (const int transparency : {255, 254, 100})
+        for (const bool avx2 : {true, false}) {
+            TIEMemoryPlatformBitmap dst, before;
+            FillPlatform(dst, w, h, {});
+            FillPlatform(before, w, h, {});
+            for (int y = 0; y < h; ++y) {
+                for (int i = 0; i < w * 3; ++i)
+                    dst.ScanLine(y)[i] = std::uint8_t(rng());
+                std::memcpy(before.ScanLine(y), dst.ScanLine(y), std::size_t(w) * 3);
+            }
+            const bool was = detail::AllowAvx2(avx2);
+            Render(src, dst, 0, 0, w, h, 0, 0, w, h, transparency, 0, true);
+            detail::AllowAvx2(was);
+            for (int y = 0; y < h; ++y)
+                for (int i = 0; i < w * 3; ++i) {
+                    const int d = before.ScanLine(y)[i],
+                              weight = std::min<int>(transparency, a->ScanLine(y)[i / 3]);
+                    const int want = d + int(std::floor((src.ScanLine(y)[i] - d) * weight / 256.0));
+                    ASSERT_EQ(dst.ScanLine(y)[i], want)
+                        << "transparency " << transparency << (avx2 ? "" : " without AVX2") << " at byte "
+                        << i << " of row " << y << ", alpha " << int(a->ScanLine(y)[i / 3]);
+                }
+        }
 }
 
 TEST(Render, ARectangleStartingOutsideTheDestinationKeepsItsAlignment)

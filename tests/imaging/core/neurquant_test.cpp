@@ -3,6 +3,7 @@
 #include "imaging/core/neurquant.h"
 
 #include "imaging/core/iebitmap.h"
+#include "imaging/core/ieplatformbitmap.h"
 #include "imaging/core/stdquant.h"
 #include "bitmap_test_util.h"
 #include "platform/rtl/Exceptions.h"
@@ -13,6 +14,7 @@
 #include <algorithm>
 #include <array>
 #include <cstdlib>
+#include <cstring>
 
 using namespace imaging;
 using namespace imaging::test;
@@ -287,6 +289,39 @@ TEST(NeuQuant, ImagesSmallerThanTheStepWrapInsideTheImageAndEachColourGetsANode)
 }
 
 // ---------------------------------------------------------------- median cut
+
+TEST(MedianCut, APlatformBitmapIsCutAsTheImageHoldingItsPixels)
+{
+    for (int wanted : {2, 16, 127}) {
+        auto bmp = Field(61, 37, std::uint32_t(wanted));
+        TIEMemoryPlatformBitmap platform;
+        platform.SetBitsPerPixel(24);
+        platform.SetSize(61, 37);
+        for (int y = 0; y < 37; ++y)
+            std::memcpy(platform.ScanLine(y), bmp->ScanLine(y), 61 * 3);
+        const TMedianCutQuantizer fromImage(*bmp, wanted), fromPlatform(platform, wanted);
+        ASSERT_EQ(fromPlatform.BoxCount(), fromImage.BoxCount()) << wanted;
+        for (int i = 0; i < fromImage.BoxCount(); ++i) {
+            EXPECT_EQ(fromPlatform.Box(i).Count, fromImage.Box(i).Count) << wanted << " box " << i;
+            EXPECT_EQ(fromPlatform.Box(i).Lo, fromImage.Box(i).Lo) << wanted << " box " << i;
+            EXPECT_EQ(fromPlatform.Box(i).Hi, fromImage.Box(i).Hi) << wanted << " box " << i;
+            EXPECT_EQ(fromPlatform.PaletteEntry(i), fromImage.PaletteEntry(i)) << wanted << " box " << i;
+        }
+        for (int y = 0; y < 37; ++y)
+            for (int x = 0; x < 61; ++x)
+                ASSERT_EQ(fromPlatform.ColorIndex(At(*bmp, x, y)), fromImage.ColorIndex(At(*bmp, x, y)));
+    }
+    // Depths other than 24 bits hold no colours to count.
+    for (int bits : {1, 8, 32}) {
+        TIEMemoryPlatformBitmap other;
+        other.SetBitsPerPixel(bits);
+        other.SetSize(9, 4);
+        std::memset(other.ScanLine(0), 0xC3, 4);
+        const TMedianCutQuantizer mc(other, 16);
+        EXPECT_EQ(mc.BoxCount(), 1) << bits;
+        EXPECT_EQ(mc.Box(0).Count, 0) << bits;
+    }
+}
 
 TEST(MedianCut, EveryPixelFallsInsideTheBoxItMapsTo)
 {

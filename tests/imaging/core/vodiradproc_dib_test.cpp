@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -75,6 +76,43 @@ TEST(DibImport, UyvyBlackAndWhiteAreExact)
     EXPECT_EQ(bmp.GetPixel24(0, 0), (TRGB{0, 0, 0}));
     EXPECT_EQ(bmp.GetPixel24(1, 0), (TRGB{255, 255, 255}));
     EXPECT_EQ(bmp.GetPixel24(3, 0), (TRGB{0, 0, 0}));
+}
+
+// Each channel is a whole number of thousandths (the coefficients have three decimals): divided
+// once, correctly rounded, a tie is exactly k + 0.5 and goes to the even neighbour.
+TRGB ExactYuv(int Y, int U, int V)
+{
+    const int y = Y - 16, u = U - 128, v = V - 128;
+    const auto round = [](int thousandths) { return ClampByte(int(std::nearbyint(thousandths / 1000.0))); };
+    return TRGB{round(1164 * y + 2018 * u), round(1164 * y - 813 * v - 391 * u), round(1164 * y + 1596 * v)};
+}
+
+TEST(DibImport, FramesAndYUVToRGBRoundEveryTripleAlike)
+{
+    // One IYU2 frame per Y: U along the row, V down the rows.
+    std::vector<std::uint8_t> rows(256 * 256 * 3);
+    long frameMisses = 0, functionMisses = 0;
+    for (int Y = 0; Y < 256; ++Y) {
+        for (int V = 0; V < 256; ++V)
+            for (int U = 0; U < 256; ++U) {
+                std::uint8_t* p = &rows[(std::size_t(V) * 256 + std::size_t(U)) * 3];
+                p[0] = std::uint8_t(U), p[1] = std::uint8_t(Y), p[2] = std::uint8_t(V);
+            }
+        TIEBitmap bmp;
+        ASSERT_EQ(Import(Join(Header(256, 256, 24, FourCC("IYU2")), rows), bmp), 24);
+        for (int V = 0; V < 256; ++V) {
+            const auto* line = reinterpret_cast<const TRGB*>(bmp.ScanLine(V));
+            for (int U = 0; U < 256; ++U) {
+                const TRGB want = ExactYuv(Y, U, V);
+                TRGB single;
+                YUVToRGB(Y, U, V, single);
+                frameMisses += !(line[U] == want);
+                functionMisses += !(single == want);
+            }
+        }
+    }
+    EXPECT_EQ(frameMisses, 0) << "triples a frame decodes off the exact rounding";
+    EXPECT_EQ(functionMisses, 0) << "triples YUVToRGB converts off the exact rounding";
 }
 
 TEST(DibImport, OneBitDibsMapThroughTheirTable)

@@ -255,6 +255,9 @@ TEST_F(MagicWandOpenCV, SmoothImagesWithHolesMatch)
                           {10, 30, 80}, 2, 200 + std::uint32_t(k));
         cases.insert(cases.end(), more.begin(), more.end());
     }
+    // Slow waves on a wide image: runs of hundreds of pixels, read sixteen at a time, up to both edges.
+    auto wide = Seeds("wide waves", Waves(333, 41, 3, 0.02), {20, 60}, 3, 210);
+    cases.insert(cases.end(), wide.begin(), wide.end());
     Judge(cases);
 }
 

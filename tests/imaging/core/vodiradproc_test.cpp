@@ -8,7 +8,10 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
+#include <string>
+#include <vector>
 
 using namespace imaging;
 using namespace imaging::test;
@@ -87,12 +90,15 @@ TEST(Colours, HslRoundTripsEveryColourAndRoundsHalvesToEven)
     EXPECT_EQ(c, TRGB{});
 }
 
-// Bit-by-bit reference for CopyBitRun.
+// Bit-by-bit reference for CopyBitRun: the run goes through a zeroed scratch row, so its bits beyond
+// the source row are 0.
 void ReferenceBitRun(std::vector<std::uint8_t>& dst, const std::vector<std::uint8_t>& src, int destBit,
                      int width, int srcBit)
 {
-    for (int i = 0; i < width && srcBit + i < int(src.size()) * 8; ++i)
-        SetPixelBit(dst.data(), destBit + i, GetPixelBit(src.data(), srcBit + i) != 0);
+    for (int i = 0; i < width; ++i) {
+        const bool inside = srcBit + i < int(src.size()) * 8;
+        SetPixelBit(dst.data(), destBit + i, inside && GetPixelBit(src.data(), srcBit + i) != 0);
+    }
 }
 
 TEST(BitRuns, MatchABitByBitCopyAndKeepTheNeighbours)
@@ -110,8 +116,7 @@ TEST(BitRuns, MatchABitByBitCopyAndKeepTheNeighbours)
         const int srcBit = int(rng() % (srcLen * 8));
         const int width = 1 + int(rng() % 64);
         const int destBit = int(rng() % 60);
-        const int clipped = std::min(width, srcLen * 8 - srcBit);
-        if (destBit + clipped > 128)
+        if (destBit + width > 128)
             continue;
         expected = dst;
         ReferenceBitRun(expected, src, destBit, width, srcBit);
@@ -122,6 +127,18 @@ TEST(BitRuns, MatchABitByBitCopyAndKeepTheNeighbours)
     CopyBitRun(dst.data(), src.data(), -1, 2, 4, 0);
     CopyBitRun(dst.data(), src.data(), 0, 2, 0, 0);
     EXPECT_EQ(dst, std::vector<std::uint8_t>(2, 0x5A));
+    // Runs that start at or beyond the end of the source row are all 0, their neighbours kept.
+    struct TCase {
+        int destBit, sourceLength, width, sourceBit;
+        std::uint8_t first, second;
+    };
+    for (const TCase c : {TCase{0, 1, 12, 4, 0xF0, 0x0A}, TCase{3, 1, 6, 8, 0x40, 0x5A},
+                          TCase{0, 0, 16, 0, 0x00, 0x00}, TCase{4, 2, 8, 12, 0x5F, 0x0A}}) {
+        std::vector<std::uint8_t> out(2, 0x5A);
+        CopyBitRun(out.data(), src.data(), c.destBit, c.sourceLength, c.width, c.sourceBit);
+        EXPECT_EQ(out[0], c.first) << c.destBit << " " << c.sourceBit;
+        EXPECT_EQ(out[1], c.second) << c.destBit << " " << c.sourceBit;
+    }
 }
 
 TEST(BitRuns, ReverseByteAndExpandTable)
@@ -265,6 +282,28 @@ TEST(Rotation, ThirtyDegreesCoversTheImageAndLeavesBackgroundCorners)
         for (int x = 0; x < w; ++x)
             area += bmp.GetPixel24(x, y).r / 255.0;
     EXPECT_NEAR(area, 800, 16) << "the area is kept";
+}
+
+TEST(Rotation, ProgressClimbsStepByStepToOneHundred)
+{
+    struct TCase {
+        int w, h;
+        double angle;
+    };
+    for (const TCase c : {TCase{40, 20, 30}, TCase{20, 40, -44}, TCase{97, 13, 10}, TCase{13, 97, 100},
+                          TCase{64, 64, -130}, TCase{1, 1, 5}, TCase{300, 2, 45}}) {
+        TIEBitmap bmp;
+        bmp.Allocate(c.w, c.h, ie24RGB);
+        bmp.Fill(0x00336699);
+        std::vector<int> reports;
+        RotateBitmap(&bmp, c.angle, 0, [&](void*, int per) { reports.push_back(per); });
+        const std::string what =
+            std::to_string(c.w) + "x" + std::to_string(c.h) + " by " + std::to_string(c.angle);
+        ASSERT_FALSE(reports.empty()) << what;
+        EXPECT_EQ(reports.back(), 100) << what;
+        EXPECT_TRUE(std::is_sorted(reports.begin(), reports.end())) << what;
+        EXPECT_LE(reports.front(), std::max(100 / int(reports.size()), 1)) << what;
+    }
 }
 
 TEST(Rotation, PositiveAnglesTurnAnticlockwise)

@@ -7,6 +7,7 @@
 #include "imaging/core/vodiradproc_component.h"
 #include "imaging/io/vodiradio.h"
 #include "imaging/io/vodiradio_viewhooks_win32.h"
+#include "platform/rtl/Exceptions.h"
 #include "platform/rtl/TypeInfo.h"
 #include "platform/win/Forms.h"
 #include "tests/imaging/io/bmp_test_util.h"
@@ -55,6 +56,14 @@ void FillPattern(TIEBitmap& bmp, int w, int h)
     for (int y = 0; y < h; ++y)
         for (int x = 0; x < w; ++x)
             bmp.SetPixel24(x, y, Px(std::uint8_t(x * 7), std::uint8_t(y * 5), std::uint8_t(x * 3 + y * 11)));
+}
+
+std::vector<std::uint8_t> RowsOf(TIEBitmap& bmp)
+{
+    std::vector<std::uint8_t> out;
+    for (int y = 0; y < bmp.GetHeight(); ++y)
+        out.insert(out.end(), bmp.ScanLine(y), bmp.ScanLine(y) + bmp.GetRowLen());
+    return out;
 }
 
 TRGB BackPixel(TVodirAdView& view, int x, int y)
@@ -322,6 +331,28 @@ TEST_F(ViewTest, RemovingAlphaMergesTowardTheSystemColourItself)
     EXPECT_EQ(half.b, face.b + int(std::floor((before.b - face.b) * 128 / 256.0)));
 }
 
+TEST_F(ViewTest, RemovingAlphaOfAnotherSizeRaisesBeforeAnyPixelChanges)
+{
+    // Wider, narrower, taller and shorter channels than the 10 x 10 image, and one of another format.
+    struct TCase {
+        int w, h;
+        TIEPixelFormat format;
+    };
+    for (const TCase c : {TCase{14, 10, ie8g}, TCase{6, 10, ie8g}, TCase{10, 13, ie8g}, TCase{10, 4, ie8g},
+                          TCase{10, 10, ie1g}}) {
+        Show(10, 10);
+        const std::vector<std::uint8_t> before = RowsOf(*view->GetIEBitmap());
+        TIEBitmap* alpha = view->GetAlphaChannel();
+        alpha->Allocate(c.w, c.h, c.format);
+        alpha->Fill(0);
+        EXPECT_THROW(view->RemoveAlphaChannel(true), rtl::EInvalidArgument) << c.w << "x" << c.h;
+        EXPECT_TRUE(view->HasAlphaChannel()) << c.w << "x" << c.h;
+        EXPECT_EQ(view->GetAlphaChannel()->GetWidth(), c.w);
+        EXPECT_TRUE(RowsOf(*view->GetIEBitmap()) == before) << "pixels merged for " << c.w << "x" << c.h;
+        view->RemoveAlphaChannel(false);
+    }
+}
+
 TEST_F(ViewTest, ComponentsAreMadeOnceAttachedAndGetTheProgressEvent)
 {
     int progress = 0;
@@ -478,6 +509,54 @@ TEST_F(ViewTest, ChessboardOnTheDefaultBackgroundAlternatesWithItsComplement)
     EXPECT_EQ(BackPixel(*view, 0, 16), face);
     EXPECT_EQ(BackPixel(*view, 17, 17), complement);
     EXPECT_NE(face, complement);
+}
+
+TEST_F(ViewTest, ChessboardSquaresTakeTheHatchOfTheirBrushStyle)
+{
+    // Which lines of the hatch colour cross a whole square: rows, columns, falling diagonals (x - y
+    // fixed, modulo the hatch's 8 pixels) and rising ones (x + y fixed).
+    struct TCase {
+        win::TBrushStyle style;
+        bool rows, columns, falling, rising;
+    };
+    const TCase cases[] = {
+        {win::bsHorizontal, true, false, false, false}, {win::bsVertical, false, true, false, false},
+        {win::bsFDiagonal, false, false, true, false},  {win::bsBDiagonal, false, false, false, true},
+        {win::bsCross, true, true, false, false},       {win::bsDiagCross, false, false, true, true},
+    };
+    view->SetBackground(0x0000FF);
+    view->SetBackgroundStyle(iebsChessboard);
+    view->ChessboardSize = 16;
+    const TRGB line{255, 255, 0};  // the first square's colour: the complement of red
+    for (const TCase& c : cases) {
+        view->ChessboardBrushStyle = c.style;
+        Show(10, 10);
+        view->InvalidateBackBuffer();
+        const auto on = [&](int x, int y) { return BackPixel(*view, x, y) == line; };
+        bool row = false, column = false, falling = false, rising = false;
+        for (int k = 0; k < 8; ++k) {
+            bool fullRow = true, fullColumn = true, fullFalling = true, fullRising = true;
+            for (int i = 0; i < 16; ++i) {
+                fullRow = fullRow && on(i, k);
+                fullColumn = fullColumn && on(k, i);
+            }
+            for (int y = 0; y < 16; ++y)
+                for (int x = 0; x < 16; ++x) {
+                    if ((x - y + 16) % 8 == k)
+                        fullFalling = fullFalling && on(x, y);
+                    if ((x + y) % 8 == k)
+                        fullRising = fullRising && on(x, y);
+                }
+            row = row || fullRow;
+            column = column || fullColumn;
+            falling = falling || fullFalling;
+            rising = rising || fullRising;
+        }
+        EXPECT_EQ(row, c.rows) << "brush style " << int(c.style);
+        EXPECT_EQ(column, c.columns) << "brush style " << int(c.style);
+        EXPECT_EQ(falling, c.falling) << "brush style " << int(c.style);
+        EXPECT_EQ(rising, c.rising) << "brush style " << int(c.style);
+    }
 }
 
 TEST_F(ViewTest, DiagonalsAndGradientUseTheResolvedBackground)
