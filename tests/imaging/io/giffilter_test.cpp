@@ -291,7 +291,7 @@ TEST(GifReader, DamageSetsTheAbortFlag)
         {"not a gif", Bytes{'G', 'I', 'X', '8', '9', 'a', 1, 0, 1, 0, 0, 0, 0, 0x3B}},
         {"header only", Bytes(good.begin(), good.begin() + 13 + 12)},
         {"short global table", Bytes(good.begin(), good.begin() + 20)},
-        {"code size 9", nine},
+        {"code size 9 over data coded at 2", nine},
         {"65535 x 65535 frame", huge},
     };
     for (const auto& c : cases) {
@@ -299,11 +299,11 @@ TEST(GifReader, DamageSetsTheAbortFlag)
         Read(c.file, r);
         EXPECT_TRUE(r.aborted) << c.what;
     }
-    // Data cut short decode as far as they go.
+    // Data cut short are refused, the bitmap left as it was.
     ReadResult cut;
     Read(Bytes(good.begin(), good.end() - 4), cut);
-    EXPECT_FALSE(cut.aborted);
-    EXPECT_EQ(cut.bitmap.GetWidth(), 4);
+    EXPECT_TRUE(cut.aborted);
+    EXPECT_EQ(cut.bitmap.GetWidth(), 0);
 }
 
 // Fuzz findings: each file reads frame by frame and through the component without a fault.
