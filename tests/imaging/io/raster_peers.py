@@ -567,6 +567,26 @@ def pcx_suite(tmp):
             code, mine, _ = ours(dst, tmp)
             check(code == 0 and mine[:3] == expect, "%s: our reader reads other pixels back" % name)
 
+    # Bytes per line is a 16-bit field: at 8 and 24 bits a width of 65534 is written and read back by
+    # Pillow; wider rows are refused (exit 2), never written with a field of 0. (pcxtoppm takes
+    # Xmax as signed, and ImageMagick's policy stops at a smaller width.)
+    for width in (65534, 65535, 65536):
+        im = Image.new("RGB", (width, 2))
+        im.putdata([(40, 80, 160) if (x + y) % 3 else (200, 100, 30) for y in range(2) for x in range(width)])
+        src = save_ppm(im, os.path.join(tmp, "wide.ppm"))
+        for bits in (8, 24):
+            dst = os.path.join(tmp, "wide-%d-%d.pcx" % (width, bits))
+            name = "write %d wide at %d bits" % (width, bits)
+            code = write_ours(src, dst, bits=bits, rle=1)
+            if width > 65534:
+                check(code == 2 and not os.path.exists(dst), "%s: not refused (exit %d)" % (name, code))
+                continue
+            check(code == 0, "%s: our writer failed (%d)" % (name, code))
+            if code == 0:
+                theirs = judged(name, "pillow", judge_pillow, dst)
+                check(theirs is not None and theirs[:3] == (width, 2, im.tobytes()),
+                      "%s: Pillow decodes other pixels" % name)
+
 
 if __name__ == "__main__":
     sys.exit(peer_suite.main("va_%s_peers_" % FORMAT, {"pxm": pxm_suite, "tga": tga_suite, "pcx": pcx_suite}[FORMAT]))
