@@ -611,7 +611,7 @@ TGifSource SourceOf(rtl::TStream& stream, const TIOParamsVals& params)
 // again from the first.
 class TGifComposition final : public TIELoadMemo {
 public:
-    TGifComposition(const TGifSource& source) : source_(source) {}
+    explicit TGifComposition(const TGifSource& source) : source_(source) {}
 
     const TGifSource& Source() const { return source_; }
     TGifBlocks& Blocks() { return blocks_; }
