@@ -96,6 +96,195 @@ struct TGraphicControl {
     std::uint8_t Disposal() const { return std::uint8_t((flags >> 2) & 7); }
 };
 
+// Signature, logical screen descriptor and global colour table.
+struct TGifScreen {
+    std::uint8_t descriptor[kScreenDescriptorSize] = {};
+    TColorTable global{};
+
+    bool HasGlobal() const { return (descriptor[10] & 0x80) != 0; }
+    int GlobalBits() const { return (descriptor[10] & 7) + 1; }
+    bool operator==(const TGifScreen& o) const
+    {
+        return std::memcmp(descriptor, o.descriptor, sizeof descriptor) == 0 && global == o.global;
+    }
+};
+
+// One image descriptor as the walk over the blocks found it, with the control block before it.
+struct TGifFrame {
+    std::int64_t at = 0;  // the 9 bytes after the separator
+    std::uint8_t descriptor[kImageDescriptorSize] = {};
+    TGraphicControl control;
+
+    int Left() const { return rtl::LoadLE16(descriptor); }
+    int Top() const { return rtl::LoadLE16(descriptor + 2); }
+    int Width() const { return rtl::LoadLE16(descriptor + 4); }
+    int Height() const { return rtl::LoadLE16(descriptor + 6); }
+    bool HasLocal() const { return (descriptor[8] & 0x80) != 0; }
+    bool Interlaced() const { return (descriptor[8] & 0x40) != 0; }
+    int LocalEntries() const { return 2 << (descriptor[8] & 7); }
+};
+
+// Everything of a file but the pixels: read once, then each frame is decoded where it lies.
+struct TGifBlocks {
+    TGifScreen screen;
+    // Frames whose descriptor and colour table are whole; their data are judged when decoded.
+    std::vector<TGifFrame> frames;
+    std::vector<std::string> comments;
+    // The file ends inside a block: frames past the last listed may be lost.
+    bool cut = false;
+    std::int64_t end = 0;  // where the walk stopped
+};
+
+// Reads the screen at the stream's position; false when the stream is no GIF, ends inside the
+// screen or its table, or ends right after them.
+bool ReadScreen(rtl::TStream& stream, std::int64_t size, TGifScreen& screen)
+{
+    if (!ReadExact(stream, screen.descriptor, kScreenDescriptorSize) ||
+        std::memcmp(screen.descriptor, "GIF", 3) != 0)
+        return false;
+    if (screen.HasGlobal() && !ReadColorTable(stream, 2 << (screen.descriptor[10] & 7), screen.global))
+        return false;
+    return stream.Position() < size;
+}
+
+// Walks the blocks from the stream's position to the trailer, the end of the stream, or the first
+// block the stream ends inside. Frames are skipped, not decoded; a stream that ends inside a
+// frame's data still lists the frame.
+void WalkBlocks(rtl::TStream& stream, std::int64_t size, TGifBlocks& blocks, TProgressRecord& progress)
+{
+    TGraphicControl control;
+    bool whole = true;
+    while (whole && !progress.Aborted()) {
+        std::uint8_t block = 0;
+        if (stream.Read(&block, 1) != 1 || block == kTrailer)
+            break;
+        if (block == kExtensionIntroducer) {
+            std::uint8_t label = 0;
+            if (stream.Read(&label, 1) != 1) {
+                whole = false;
+            } else if (label == kGraphicControlLabel) {
+                // The last control block before a frame applies to it.
+                control = TGraphicControl{};
+                whole = ReadSubBlocks(stream, [&](const std::uint8_t* data, int length) {
+                    if (control.present || length < kGraphicControlSize)
+                        return;
+                    control.present = true;
+                    control.flags = data[0];
+                    control.delay = rtl::LoadLE16(data + 1);
+                    control.transparentIndex = data[3];
+                });
+            } else if (label == kCommentLabel) {
+                whole = ReadSubBlocks(stream, [&](const std::uint8_t* data, int length) {
+                    blocks.comments.emplace_back(reinterpret_cast<const char*>(data), std::size_t(length));
+                });
+            } else {
+                whole = SkipSubBlocks(stream, size);
+            }
+            continue;
+        }
+        if (block != kImageSeparator)
+            continue;
+        TGifFrame frame;
+        frame.at = stream.Position();
+        frame.control = control;
+        control = TGraphicControl{};
+        if (!ReadExact(stream, frame.descriptor, kImageDescriptorSize) ||
+            (frame.HasLocal() && stream.Seek(3 * frame.LocalEntries(), rtl::soCurrent) > size)) {
+            whole = false;
+            break;
+        }
+        blocks.frames.push_back(frame);
+        // The code size byte, then the data.
+        std::uint8_t codeSize = 0;
+        whole = stream.Read(&codeSize, 1) == 1 && SkipSubBlocks(stream, size);
+    }
+    blocks.cut = !whole;
+    blocks.end = std::min(stream.Position(), size);
+}
+
+// The screen and the walk over every block; false as ReadScreen.
+bool ReadBlocks(rtl::TStream& stream, TGifBlocks& blocks, TProgressRecord& progress)
+{
+    const std::int64_t size = stream.Size();
+    if (!ReadScreen(stream, size, blocks.screen))
+        return false;
+    WalkBlocks(stream, size, blocks, progress);
+    return true;
+}
+
+void ScreenParams(const TGifBlocks& blocks, TIOParamsVals& params)
+{
+    const std::uint8_t* d = blocks.screen.descriptor;
+    params.GIFVersion.assign(reinterpret_cast<const char*>(d), 6);
+    params.GIFWinWidth = rtl::LoadLE16(d + 6);
+    params.GIFWinHeight = rtl::LoadLE16(d + 8);
+    params.SetDpiX(IEDefaultDpiX);
+    params.SetDpiY(IEDefaultDpiY);
+    params.SamplesPerPixel = 1;
+    params.GIFBackground = blocks.screen.global[d[11]];
+    for (const std::string& line : blocks.comments)
+        params.GIFComments.Add(line);
+    params.GIFImageCount = int(blocks.frames.size());
+}
+
+// A frame's colour table: the local one, else the global one, else none (every index black).
+struct TFrameColors {
+    TColorTable table{};
+    int bits = 8;
+};
+
+// Reads the frame's descriptor again and its colour table; false when the descriptor is no longer
+// the one the walk found or the table is cut. The stream is left at the frame's data.
+bool ReadFrameColors(rtl::TStream& stream, const TGifScreen& screen, const TGifFrame& frame,
+                     TFrameColors& colors)
+{
+    std::uint8_t descriptor[kImageDescriptorSize];
+    if (stream.Seek(frame.at, rtl::soBeginning) != frame.at ||
+        !ReadExact(stream, descriptor, sizeof descriptor) ||
+        std::memcmp(descriptor, frame.descriptor, sizeof descriptor) != 0)
+        return false;
+    if (frame.HasLocal()) {
+        colors.bits = (frame.descriptor[8] & 7) + 1;
+        return ReadColorTable(stream, frame.LocalEntries(), colors.table);
+    }
+    if (screen.HasGlobal()) {
+        colors.bits = screen.GlobalBits();
+        colors.table = screen.global;
+    }
+    return true;
+}
+
+void FrameParams(const TGifFrame& frame, const TFrameColors& colors, TIOParamsVals& params)
+{
+    params.GIFTranspColor = colors.table[frame.control.transparentIndex];
+    params.GIFXPos = frame.Left();
+    params.GIFYPos = frame.Top();
+    params.Width = frame.Width();
+    params.Height = frame.Height();
+    params.GIFDelayTime = frame.control.delay;
+    params.GIFTransparent = frame.control.Transparent() ? 1 : 0;
+    params.GIFInterlaced = frame.Interlaced() ? 1 : 0;
+    params.GIFDisposalMethod = frame.control.Disposal();
+    params.BitsPerSample = colors.bits;
+    params.SetColorMap(colors.table.data(), 1 << colors.bits);
+}
+
+bool FrameFitsLimit(const TGifFrame& frame)
+{
+    return std::int64_t(frame.Width()) * frame.Height() * 3 <= IEGifMaxImageBytes;
+}
+
+// The frame's indexes, from the stream's position at its data (0 past an early end code); false when
+// they cannot be decoded.
+bool DecodeFrame(rtl::TStream& stream, const TGifFrame& frame, const TIOParamsVals& params,
+                 std::vector<std::uint8_t>& indexes)
+{
+    const TGIFLZWDecompressFunc decode =
+        params.GIFLZWDecompress ? params.GIFLZWDecompress : DefGIFLZWDecompress;
+    indexes.assign(std::size_t(frame.Width()) * std::size_t(frame.Height()), 0);
+    return decode && decode(stream, frame.Height(), frame.Width(), indexes.data(), frame.Interlaced());
+}
+
 // Fills the bitmap from the frame's indexes.
 void StoreFrame(const std::vector<std::uint8_t>& indexes, int width, int height, const TColorTable& table,
                 int bits, bool native, TIEBitmap& bitmap)
@@ -133,6 +322,26 @@ void StoreFrame(const std::vector<std::uint8_t>& indexes, int width, int height,
     bitmap.Access = keep;
 }
 
+// 255 everywhere, 0 where the frame has its transparent index.
+void StoreMask(const std::vector<std::uint8_t>& indexes, const TGifFrame& frame, TIEMask& mask)
+{
+    const int width = frame.Width();
+    const int height = frame.Height();
+    mask.AllocateBits(width, height, 8);
+    mask.Fill(255);
+    if (!frame.control.Transparent())
+        return;
+    for (int y = 0; y < height; ++y) {
+        const std::uint8_t* in = indexes.data() + std::size_t(y) * std::size_t(width);
+        std::uint8_t* out = mask.ScanLine(y);
+        for (int x = 0; x < width; ++x)
+            if (in[x] == frame.control.transparentIndex) {
+                out[x] = 0;
+                mask.Full = false;
+            }
+    }
+}
+
 }  // namespace
 
 void ReadGIFStream(rtl::TStream& Stream, TIEBitmap* Bitmap, int& ImageCount, bool IgnoreAlpha,
@@ -141,157 +350,57 @@ void ReadGIFStream(rtl::TStream& Stream, TIEBitmap* Bitmap, int& ImageCount, boo
 {
     ImageCount = 0;
     Progress.Report(0);
-    const std::int64_t size = Stream.Size();
-    std::uint8_t header[kScreenDescriptorSize];
-    if (!ReadExact(Stream, header, kScreenDescriptorSize) || std::memcmp(header, "GIF", 3) != 0) {
+    TGifBlocks blocks;
+    if (!ReadBlocks(Stream, blocks, Progress)) {
         Progress.Abort();
         return;
     }
-    Params.GIFVersion.assign(reinterpret_cast<const char*>(header), 6);
-    Params.GIFWinWidth = rtl::LoadLE16(header + 6);
-    Params.GIFWinHeight = rtl::LoadLE16(header + 8);
-    const std::uint8_t screenFlags = header[10];
-    Params.SetDpiX(IEDefaultDpiX);
-    Params.SetDpiY(IEDefaultDpiY);
-    Params.SamplesPerPixel = 1;
-
-    TColorTable global{};
-    const bool hasGlobal = (screenFlags & 0x80) != 0;
-    if (hasGlobal && !ReadColorTable(Stream, 2 << (screenFlags & 7), global)) {
-        Progress.Abort();
-        return;
-    }
-    Params.GIFBackground = global[header[11]];
-    if (Stream.Position() >= size) {
-        Progress.Abort();
-        return;
-    }
-
+    ScreenParams(blocks, Params);
+    const int count = int(blocks.frames.size());
+    ImageCount = count;
     const int wanted = Params.GIFImageIndex;
-    TGraphicControl control;
-    int counter = 0;
-    while (!Progress.Aborted()) {
-        std::uint8_t block = 0;
-        if (Stream.Read(&block, 1) != 1 || block == kTrailer)
-            break;
-        if (block == kExtensionIntroducer) {
-            std::uint8_t label = 0;
-            if (Stream.Read(&label, 1) != 1)
-                break;
-            bool complete = true;
-            if (label == kGraphicControlLabel && counter == wanted) {
-                // A fresh control block for the wanted frame; the last one before it counts.
-                control = TGraphicControl{};
-                complete = ReadSubBlocks(Stream, [&](const std::uint8_t* data, int length) {
-                    if (control.present || length < kGraphicControlSize)
-                        return;
-                    control.present = true;
-                    control.flags = data[0];
-                    control.delay = rtl::LoadLE16(data + 1);
-                    control.transparentIndex = data[3];
-                });
-            } else if (label == kCommentLabel) {
-                complete = ReadSubBlocks(Stream, [&](const std::uint8_t* data, int length) {
-                    Params.GIFComments.Add(
-                        std::string(reinterpret_cast<const char*>(data), std::size_t(length)));
-                });
-            } else {
-                complete = SkipSubBlocks(Stream, size);
-            }
-            if (!complete)
-                break;
-            continue;
+    if (wanted >= count || wanted < 0) {
+        // Past the last frame of a whole file there is nothing to read; in a cut file the frame
+        // may have been there.
+        if (blocks.cut && wanted >= count)
+            Progress.Abort();
+        Stream.Seek(blocks.end, rtl::soBeginning);
+        Progress.Report(100);
+        return;
+    }
+    const TGifFrame& frame = blocks.frames[std::size_t(wanted)];
+    Progress.Report(30);
+    try {
+        TFrameColors colors;
+        if (!ReadFrameColors(Stream, blocks.screen, frame, colors)) {
+            Progress.Abort();
+            return;
         }
-        if (block != kImageSeparator)
-            continue;
-
-        std::uint8_t d[kImageDescriptorSize];
-        if (!ReadExact(Stream, d, kImageDescriptorSize))
-            break;
-        const int left = rtl::LoadLE16(d);
-        const int top = rtl::LoadLE16(d + 2);
-        const int width = rtl::LoadLE16(d + 4);
-        const int height = rtl::LoadLE16(d + 6);
-        const std::uint8_t flags = d[8];
-        TColorTable local{};
-        const bool hasLocal = (flags & 0x80) != 0;
-        if (hasLocal && !ReadColorTable(Stream, 2 << (flags & 7), local))
-            break;
-        if (counter != wanted) {
-            // The code size byte, then the data.
-            std::uint8_t codeSize = 0;
-            if (Stream.Read(&codeSize, 1) != 1 || !SkipSubBlocks(Stream, size))
-                break;
-            ++counter;
-            continue;
-        }
-
-        Progress.Report(30);
-        const TColorTable& table = hasLocal ? local : global;
-        // A file without any table reads every index as black.
-        const int bits = hasLocal ? (flags & 7) + 1 : hasGlobal ? (screenFlags & 7) + 1 : 8;
-        const bool interlaced = (flags & 0x40) != 0;
-        Params.GIFTranspColor = table[control.transparentIndex];
-        Params.GIFXPos = left;
-        Params.GIFYPos = top;
-        Params.Width = width;
-        Params.Height = height;
-        Params.GIFDelayTime = control.delay;
-        Params.GIFTransparent = control.Transparent() ? 1 : 0;
-        Params.GIFInterlaced = interlaced ? 1 : 0;
-        Params.GIFDisposalMethod = control.Disposal();
-        Params.BitsPerSample = bits;
-        Params.SetColorMap(table.data(), 1 << bits);
-
+        FrameParams(frame, colors, Params);
         // A frame of no pixels has nothing to decode; its bitmap stays empty.
-        if (ParamsOnly || !Bitmap || width == 0 || height == 0) {
+        if (ParamsOnly || !Bitmap || frame.Width() == 0 || frame.Height() == 0) {
             if (Bitmap && !ParamsOnly)
                 Bitmap->FreeImage();
-            std::uint8_t codeSize = 0;
-            if (Stream.Read(&codeSize, 1) != 1 || !SkipSubBlocks(Stream, size))
-                break;
-            ++counter;
-            continue;
-        }
-        if (std::int64_t(width) * height * 3 > IEGifMaxImageBytes) {
-            Progress.Abort();
-            break;
-        }
-        std::vector<std::uint8_t> indexes(std::size_t(width) * std::size_t(height));
-        const TGIFLZWDecompressFunc decode =
-            Params.GIFLZWDecompress ? Params.GIFLZWDecompress : DefGIFLZWDecompress;
-        if (!decode || !decode(Stream, height, width, indexes.data(), interlaced)) {
-            Progress.Abort();
-            break;
-        }
-        Progress.Report(70);
-        try {
-            StoreFrame(indexes, width, height, table, bits, Params.NativePixelFormat != 0, *Bitmap);
+        } else {
+            std::vector<std::uint8_t> indexes;
+            if (!FrameFitsLimit(frame) || !DecodeFrame(Stream, frame, Params, indexes)) {
+                Progress.Abort();
+                return;
+            }
+            Progress.Report(70);
+            StoreFrame(indexes, frame.Width(), frame.Height(), colors.table, colors.bits,
+                       Params.NativePixelFormat != 0, *Bitmap);
             if (!IgnoreAlpha) {
                 if (!AlphaMask)
                     AlphaMask = std::make_unique<TIEMask>();
-                AlphaMask->AllocateBits(width, height, 8);
-                AlphaMask->Fill(255);
-                if (control.Transparent()) {
-                    for (int y = 0; y < height; ++y) {
-                        const std::uint8_t* in = indexes.data() + std::size_t(y) * std::size_t(width);
-                        std::uint8_t* out = AlphaMask->ScanLine(y);
-                        for (int x = 0; x < width; ++x)
-                            if (in[x] == control.transparentIndex) {
-                                out[x] = 0;
-                                AlphaMask->Full = false;
-                            }
-                    }
-                }
+                StoreMask(indexes, frame, *AlphaMask);
             }
-        } catch (const rtl::Exception&) {
-            Progress.Abort();
-            break;
         }
-        ++counter;
+    } catch (const rtl::Exception&) {
+        Progress.Abort();
+        return;
     }
-    ImageCount = counter;
-    Params.GIFImageCount = counter;
+    Stream.Seek(blocks.end, rtl::soBeginning);
     Progress.Report(100);
 }
 
@@ -464,45 +573,109 @@ void WriteGIFFile(const std::string& FileName, TIEBitmap* Bitmap, TIOParamsVals&
 
 namespace {
 
-// The frames drawn one over the other on the logical screen, as a viewer shows frame R.
-class TFrameComposer {
-public:
-    TFrameComposer(TIOParamsVals& params) : params_(params) {}
+// Where a file's blocks came from. A stream is the same one while it is the same object at the
+// same place with the same size; a file while it has the same name, size and write time. Either
+// must still begin with the same screen, and every frame read must still have its descriptor.
+struct TGifSource {
+    const rtl::TStream* stream = nullptr;  // not owned; null for files
+    std::string fileName;
+    std::uint64_t writeTime = 0;
+    std::int64_t start = 0;
+    std::int64_t size = 0;
+    TGIFLZWDecompressFunc decode = nullptr;
 
-    // False when the screen would pass the size limit.
-    bool Add(TIEBitmap& frame, TIEMask* mask)
+    bool operator==(const TGifSource& o) const
+    {
+        return stream == o.stream && fileName == o.fileName && writeTime == o.writeTime && start == o.start &&
+               size == o.size && decode == o.decode;
+    }
+};
+
+TGifSource SourceOf(rtl::TStream& stream, const TIOParamsVals& params)
+{
+    TGifSource source;
+    if (const auto* file = dynamic_cast<const rtl::TFileStream*>(&stream)) {
+        source.fileName = file->FileName();
+        source.writeTime = file->WriteTime();
+    } else {
+        source.stream = &stream;
+    }
+    source.start = stream.Position();
+    source.size = stream.Size();
+    source.decode = params.GIFLZWDecompress ? params.GIFLZWDecompress : DefGIFLZWDecompress;
+    return source;
+}
+
+// The frames of one file drawn one over the other on the logical screen, as a viewer shows them,
+// kept between loads: the next frame is drawn over the last one shown rather than all frames
+// again from the first.
+class TGifComposition final : public TIELoadMemo {
+public:
+    explicit TGifComposition(const TGifSource& source) : source_(source) {}
+
+    const TGifSource& Source() const { return source_; }
+    TGifBlocks& Blocks() { return blocks_; }
+    // The last frame on the screen, or -1.
+    int Composed() const { return composed_; }
+
+    void Restart()
+    {
+        composed_ = -1;
+        image_.FreeImage();
+        alpha_.FreeImage();
+        previous_ = TRect{};
+    }
+
+    // Draws the next frame: the disposal of the one before it, then its pixels but the transparent
+    // ones. False when the screen would pass the size limit.
+    bool Add(const TGifFrame& frame, const TFrameColors& colors, const std::vector<std::uint8_t>& indexes)
     {
         if (previous_.disposal == kDisposeToBackground)
             FillRect(previous_.x, previous_.y, previous_.w, previous_.h);
-        const int x = params_.GIFXPos;
-        const int y = params_.GIFYPos;
-        const int w = frame.GetWidth();
-        const int h = frame.GetHeight();
-        if (!Fit(std::max(params_.GIFWinWidth, x + w), std::max(params_.GIFWinHeight, y + h)))
+        const int x = frame.Left();
+        const int y = frame.Top();
+        const int w = frame.Width();
+        const int h = frame.Height();
+        const TGifScreen& screen = blocks_.screen;
+        if (!Fit(std::max<int>(rtl::LoadLE16(screen.descriptor + 6), x + w),
+                 std::max<int>(rtl::LoadLE16(screen.descriptor + 8), y + h)))
             return false;
-        if (w > 0 && h > 0) {
-            frame.SetPixelFormat(ie24RGB);
-            for (int row = 0; row < h; ++row) {
-                const TRGB* src = reinterpret_cast<const TRGB*>(frame.ScanLine(row));
-                const std::uint8_t* a = mask ? mask->ScanLine(row) : nullptr;
-                TRGB* dst = reinterpret_cast<TRGB*>(image_.ScanLine(y + row)) + x;
-                std::uint8_t* da = alpha_->ScanLine(y + row) + x;
+        const bool transparent = frame.control.Transparent();
+        const std::uint8_t key = frame.control.transparentIndex;
+        for (int row = 0; row < h; ++row) {
+            const std::uint8_t* in = indexes.data() + std::size_t(row) * std::size_t(w);
+            TRGB* dst = reinterpret_cast<TRGB*>(image_.ScanLine(y + row)) + x;
+            std::uint8_t* da = alpha_.ScanLine(y + row) + x;
+            if (!transparent) {
                 for (int col = 0; col < w; ++col)
-                    if (!a || a[col] != 0) {
-                        dst[col] = src[col];
-                        da[col] = 255;
-                    }
+                    dst[col] = colors.table[in[col]];
+                std::memset(da, 255, std::size_t(w));
+                continue;
             }
+            for (int col = 0; col < w; ++col)
+                if (in[col] != key) {
+                    dst[col] = colors.table[in[col]];
+                    da[col] = 255;
+                }
         }
-        previous_ = TRect{x, y, w, h, params_.GIFDisposalMethod};
+        previous_ = TRect{x, y, w, h, frame.control.Disposal()};
+        ++composed_;
         return true;
     }
 
-    bool Empty() { return image_.GetWidth() == 0; }
-    void MoveTo(TIEBitmap& bitmap, std::unique_ptr<TIEBitmap>& alpha)
+    // A copy of the screen as it stands, and its alpha when some of it is transparent.
+    void CopyTo(TIEBitmap& bitmap, std::unique_ptr<TIEBitmap>& alpha)
     {
-        image_.MoveTo(&bitmap);
-        alpha = std::move(alpha_);
+        bitmap.Assign(&image_);
+        alpha.reset();
+        for (int row = 0; row < alpha_.GetHeight(); ++row) {
+            const std::uint8_t* a = alpha_.ScanLine(row);
+            if (std::any_of(a, a + alpha_.GetWidth(), [](std::uint8_t v) { return v != 255; })) {
+                alpha = std::make_unique<TIEBitmap>();
+                alpha->Assign(&alpha_);
+                return;
+            }
+        }
     }
 
 private:
@@ -524,97 +697,164 @@ private:
             return false;
         TIEBitmap grown;
         grown.Allocate(w, h, ie24RGB);
-        auto grownAlpha = std::make_unique<TIEBitmap>();
-        grownAlpha->Allocate(w, h, ie8g);
-        const TRGB background = params_.GIFBackground;
+        TIEBitmap grownAlpha;
+        grownAlpha.Allocate(w, h, ie8g);
+        const TRGB background = blocks_.screen.global[blocks_.screen.descriptor[11]];
         for (int row = 0; row < h; ++row) {
             TRGB* dst = reinterpret_cast<TRGB*>(grown.ScanLine(row));
             std::fill(dst, dst + w, background);
             if (row < oldH && oldW > 0) {
                 std::memcpy(dst, image_.ScanLine(row), std::size_t(oldW) * 3);
-                std::memcpy(grownAlpha->ScanLine(row), alpha_->ScanLine(row), std::size_t(oldW));
+                std::memcpy(grownAlpha.ScanLine(row), alpha_.ScanLine(row), std::size_t(oldW));
             }
         }
         grown.MoveTo(&image_);
-        alpha_ = std::move(grownAlpha);
+        grownAlpha.MoveTo(&alpha_);
         return true;
     }
 
     void FillRect(int x, int y, int w, int h)
     {
+        const TRGB background = blocks_.screen.global[blocks_.screen.descriptor[11]];
         const int right = std::min(x + w, image_.GetWidth());
         const int bottom = std::min(y + h, image_.GetHeight());
         for (int row = y; row < bottom; ++row) {
             TRGB* dst = reinterpret_cast<TRGB*>(image_.ScanLine(row));
-            std::fill(dst + x, dst + right, params_.GIFBackground);
-            std::uint8_t* a = alpha_->ScanLine(row);
+            std::fill(dst + x, dst + right, background);
+            std::uint8_t* a = alpha_.ScanLine(row);
             std::fill(a + x, a + right, std::uint8_t(0));
         }
     }
 
-    TIOParamsVals& params_;
+    TGifSource source_;
+    TGifBlocks blocks_;
+    int composed_ = -1;
     TIEBitmap image_;
-    std::unique_ptr<TIEBitmap> alpha_;
+    TIEBitmap alpha_;
     TRect previous_;
 };
 
-std::unique_ptr<TIEBitmap> MaskToAlpha(TIEMask* mask)
+// The composition kept from the component's last load when it is of this file and can go on to
+// frame `last`; else a new one over the file's blocks, or null when the stream is no GIF or the
+// walk was aborted.
+TGifComposition* Composition(TIELoadJob& Job, std::unique_ptr<TIELoadMemo>& memo, int last, bool& kept)
 {
-    if (!mask || mask->Width() == 0)
+    const TGifSource source = SourceOf(Job.Stream, Job.Params);
+    auto* held = dynamic_cast<TGifComposition*>(memo.get());
+    kept = held && held->Source() == source;
+    if (kept) {
+        TGifScreen screen;
+        kept = ReadScreen(Job.Stream, source.size, screen) && screen == held->Blocks().screen;
+        if (kept) {
+            if (held->Composed() > last)
+                held->Restart();
+            return held;
+        }
+        Job.Stream.Seek(source.start, rtl::soBeginning);
+    }
+    memo.reset();
+    auto made = std::make_unique<TGifComposition>(source);
+    if (!ReadBlocks(Job.Stream, made->Blocks(), Job.Progress) || Job.Progress.Aborted())
         return nullptr;
-    auto alpha = std::make_unique<TIEBitmap>();
-    alpha->CopyFromTIEMask(mask);
-    return alpha;
+    memo = std::move(made);
+    return static_cast<TGifComposition*>(memo.get());
+}
+
+enum class TLoaded { Done, Failed, Stale };
+
+// Frame `wanted` as a viewer shows it: a file of one frame as that frame in the pixel format the
+// parameters ask for, with alpha only when it is transparent; frames of an animation drawn one
+// over the other from the first on a 24-bit screen. Frames past the last give the last. Stale: the
+// kept composition's file has changed under it.
+TLoaded LoadFrames(TIELoadJob& Job, std::unique_ptr<TIELoadMemo>& memo, int wanted)
+{
+    bool kept = false;
+    TGifComposition* composition = Composition(Job, memo, wanted, kept);
+    if (!composition)
+        return TLoaded::Failed;
+    const TGifBlocks& blocks = composition->Blocks();
+    const int count = int(blocks.frames.size());
+    Job.Result = count;
+    ScreenParams(blocks, Job.Params);
+    // A load that yields no picture fails, and so does one of a frame the file was cut before.
+    if (count == 0 || (blocks.cut && wanted >= count))
+        return TLoaded::Failed;
+    const int last = std::clamp(wanted, 0, count - 1);
+    std::vector<std::uint8_t> indexes;
+    TFrameColors colors;
+    // The frame's parameters and, unless only those are wanted, its indexes.
+    auto read = [&](int i, bool decode) {
+        const TGifFrame& frame = blocks.frames[std::size_t(i)];
+        colors = TFrameColors{};
+        if (!ReadFrameColors(Job.Stream, blocks.screen, frame, colors))
+            return kept ? TLoaded::Stale : TLoaded::Failed;
+        FrameParams(frame, colors, Job.Params);
+        if (decode && !(FrameFitsLimit(frame) && DecodeFrame(Job.Stream, frame, Job.Params, indexes)))
+            return TLoaded::Failed;
+        return TLoaded::Done;
+    };
+
+    if (count == 1) {
+        const TGifFrame& frame = blocks.frames[0];
+        if (frame.Width() == 0 || frame.Height() == 0)
+            return TLoaded::Failed;
+        if (const TLoaded r = read(0, true); r != TLoaded::Done)
+            return r;
+        StoreFrame(indexes, frame.Width(), frame.Height(), colors.table, colors.bits,
+                   Job.Params.NativePixelFormat != 0, Job.Bitmap);
+        if (frame.control.Transparent()) {
+            TIEMask mask;
+            StoreMask(indexes, frame, mask);
+            Job.Alpha = std::make_unique<TIEBitmap>();
+            Job.Alpha->CopyFromTIEMask(&mask);
+        }
+    } else {
+        if (composition->Composed() == last)
+            if (const TLoaded r = read(last, false); r != TLoaded::Done)
+                return r;
+        for (int i = composition->Composed() + 1; i <= last; ++i) {
+            if (Job.Progress.Aborted())
+                return TLoaded::Failed;
+            // A frame that does not decode leaves the screen as the frames before it made it.
+            if (const TLoaded r = read(i, true); r != TLoaded::Done)
+                return r;
+            if (!composition->Add(blocks.frames[std::size_t(i)], colors, indexes))
+                return TLoaded::Failed;
+            Job.Progress.Report(int(i * (100.0 / count)));
+        }
+        composition->CopyTo(Job.Bitmap, Job.Alpha);
+    }
+    Job.Stream.Seek(blocks.end, rtl::soBeginning);
+    return TLoaded::Done;
 }
 
 void LoadGif(TIELoadJob& Job)
 {
     TIOParamsVals& params = Job.Params;
-    int count = 0;
     if (Job.ParamsOnly) {
         std::unique_ptr<TIEMask> mask;
-        ReadGIFStream(Job.Stream, &Job.Bitmap, count, true, mask, true, Job.Progress, params);
-        Job.Result = count;
+        ReadGIFStream(Job.Stream, &Job.Bitmap, Job.Result, true, mask, true, Job.Progress, params);
         return;
     }
-    const int wanted = params.GIFImageIndex;
+    std::unique_ptr<TIELoadMemo> own;
+    std::unique_ptr<TIELoadMemo>& memo = Job.Memo ? *Job.Memo : own;
     const std::int64_t start = Job.Stream.Position();
-    // The frames report nothing themselves; the step reports per frame.
-    TProgressRecord quiet;
-    quiet.Aborting = Job.Progress.Aborting;
-    TFrameComposer composer(params);
-    bool composed = false;
+    TLoaded loaded = TLoaded::Failed;
     try {
-        for (int i = 0;; ++i) {
-            Job.Stream.SetPosition(start);
-            params.GIFImageIndex = i;
-            TIEBitmap frame;
-            std::unique_ptr<TIEMask> mask;
-            ReadGIFStream(Job.Stream, &frame, count, false, mask, false, quiet, params);
-            if (Job.Progress.Aborted())
-                break;
-            if (count >= 2) {
-                if (!composer.Add(frame, mask.get())) {
-                    Job.Progress.Abort();
-                    break;
-                }
-                composed = true;
-            } else if (count == 1) {
-                frame.MoveTo(&Job.Bitmap);
-                Job.Alpha = MaskToAlpha(mask.get());
-            }
-            if (count > 0)
-                Job.Progress.Report(int(i * (100.0 / count)));
-            if (i >= wanted || i + 1 >= count)
-                break;
+        loaded = LoadFrames(Job, memo, params.GIFImageIndex);
+        if (loaded == TLoaded::Stale) {
+            memo.reset();
+            Job.Stream.Seek(start, rtl::soBeginning);
+            loaded = LoadFrames(Job, memo, params.GIFImageIndex);
         }
     } catch (const rtl::Exception&) {
-        Job.Progress.Abort();
+        loaded = TLoaded::Failed;
     }
-    if (composed && !composer.Empty())
-        composer.MoveTo(Job.Bitmap, Job.Alpha);
-    params.GIFImageIndex = wanted;
-    Job.Result = count;
+    // What a failed load drew is no state to go on from.
+    if (loaded != TLoaded::Done) {
+        Job.Progress.Abort();
+        memo.reset();
+    }
     Job.Background = SwapRedBlue(params.GIFTransparent ? params.GIFTranspColor : params.GIFBackground);
 }
 

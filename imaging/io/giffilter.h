@@ -22,8 +22,10 @@ namespace imaging {
 //
 // Unless IgnoreAlpha, AlphaMask (created when null) receives an 8-bit mask of the frame's size:
 // 255, and 0 for the transparent index. ParamsOnly fills Params and leaves Bitmap alone. A frame
-// index past the last leaves Bitmap alone and is no error. Not a GIF, an empty stream or LZW data
-// that cannot be decoded set the abort flag; nothing is thrown for bad data.
+// index past the last frame of a whole file leaves Bitmap alone and is no error. Not a GIF, an
+// empty stream, LZW data that cannot be decoded or end before the frame is filled, and a file cut
+// before the frame asked for set the abort flag and leave Bitmap alone; nothing is thrown for bad
+// data. The stream is left where the walk over the file's blocks ended.
 void ReadGIFStream(rtl::TStream& Stream, TIEBitmap* Bitmap, int& ImageCount, bool IgnoreAlpha,
                    std::unique_ptr<TIEMask>& AlphaMask, bool ParamsOnly, TProgressRecord& Progress,
                    TIOParamsVals& Params);

@@ -16,8 +16,9 @@ namespace imaging {
 namespace {
 
 constexpr int kMaxCodes = detail::kLzwMaxCodes;
-// Pixels are bytes: a larger code size would make literal codes that no index can be.
-constexpr int kMaxCodeSize = 8;
+// Code size 9 is taken, but its literal codes past 255 are no byte index and fail the image.
+constexpr int kMaxCodeSize = 9;
+constexpr int kLiterals = 256;
 
 // Walks rows in file order, for interlaced images in the four passes.
 class RowWalker {
@@ -101,8 +102,10 @@ private:
     std::size_t count_ = 0;
 };
 
-// `data` is followed by 8 zero bytes, so every code is read with one 8-byte load.
-bool Decode(const std::vector<std::uint8_t>& data, std::size_t dataSize, int codeSize, Output& out)
+// `data` is followed by 8 zero bytes, so every code is read with one 8-byte load. Data that run
+// out without the end code are whole only when they filled the image's `pixels`.
+bool Decode(const std::vector<std::uint8_t>& data, std::size_t dataSize, int codeSize, std::size_t pixels,
+            Output& out)
 {
     const int clear = 1 << codeSize;
     const int end = clear + 1;
@@ -117,7 +120,7 @@ bool Decode(const std::vector<std::uint8_t>& data, std::size_t dataSize, int cod
     LzwEntry table[kMaxCodes];
     for (int i = 0; i < kMaxCodes; ++i)
         table[i] = LzwEntry{nullptr, 0};
-    for (int i = 0; i < clear; ++i)
+    for (int i = 0; i < clear && i < kLiterals; ++i)
         table[i] = LzwEntry{kLzwSingles.data() + i, 1};
 
     const std::uint8_t* const in = data.data();
@@ -128,7 +131,8 @@ bool Decode(const std::vector<std::uint8_t>& data, std::size_t dataSize, int cod
     for (;;) {
         count = out.Reserve(count, tableStart, oldPos, table, clear + 2, next);
         if (bitPos + static_cast<unsigned>(width) > totalBits) {
-            ok = next < kMaxCodes;  // data used up; a frozen table here means lost codes
+            // Data used up: a frozen table here means lost codes, missing pixels a cut file.
+            ok = next < kMaxCodes && count >= pixels;
             break;
         }
         std::uint8_t* const buf = out.Data();
@@ -149,6 +153,9 @@ bool Decode(const std::vector<std::uint8_t>& data, std::size_t dataSize, int cod
             tableStart = count;
             continue;
         } else if (code == end) {
+            break;
+        } else if (code < clear) {
+            ok = false;  // a literal past 255
             break;
         } else if (old < 0) {
             buf[count] = 0;  // the first code after a clear is a single byte; undefined ones count as 0
@@ -231,8 +238,9 @@ bool GIFLZWDecompress(rtl::TStream& stream, std::int32_t height, std::int32_t wi
     }
     const std::size_t dataSize = data.size();
     data.resize(dataSize + 8);
-    Output out(static_cast<std::size_t>(width) * static_cast<std::size_t>(height));
-    if (!Decode(data, dataSize, codeSize, out)) {
+    const std::size_t pixelCount = static_cast<std::size_t>(width) * static_cast<std::size_t>(height);
+    Output out(pixelCount);
+    if (!Decode(data, dataSize, codeSize, pixelCount, out)) {
         stream.SetPosition(start);
         return false;
     }

@@ -9,10 +9,11 @@ namespace imaging {
 
 // Reads the minimum code size byte and the data sub-blocks at the stream position and writes one
 // palette index per pixel into `pixels` (width x height bytes, rows top-down, owned by the caller).
-// Pixels the data do not reach keep their values. On success the stream is left after the
-// terminating zero-length block and true is returned; on failure (code size outside 2..8, a code
-// past the table, a full table at the end of the data without the end code) the stream is set
-// back to where the image data began and false is returned. Never throws for bad data.
+// Pixels after an early end code keep their values. On success the stream is left after the
+// terminating zero-length block and true is returned; on failure (code size outside 2..9, a
+// literal code past 255, a code past the table, data that run out without the end code before
+// every pixel is filled or on a full table) the stream is set back to where the image data began
+// and false is returned. Never throws for bad data.
 bool GIFLZWDecompress(rtl::TStream& stream, std::int32_t height, std::int32_t width, std::uint8_t* pixels,
                       bool interlaced);
 

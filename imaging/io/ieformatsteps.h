@@ -17,6 +17,15 @@
 
 namespace imaging {
 
+// What a format keeps from one load of a component for the next (the frames of an animation
+// composed so far), so that stepping through a file's frames does not start over at each. The
+// component holds one and lends it to its loads, one at a time; a format that finds one of another
+// kind or of another file replaces it.
+class TIELoadMemo {
+public:
+    virtual ~TIELoadMemo() = default;
+};
+
 // One read, on whichever thread runs the job. The reader fills Bitmap (a private bitmap the
 // component hands to its working bitmap afterwards) and Params, and reports bad data through
 // Progress's abort flag.
@@ -36,6 +45,8 @@ struct TIELoadJob {
     TColor Background = 0;
     // The image count, for formats that have several.
     int Result = 0;
+    // The component's memo, or null when the load keeps nothing for the next.
+    std::unique_ptr<TIELoadMemo>* Memo = nullptr;
 };
 
 // One write. Bitmap is the component's own copy (the working bitmap is never written from

@@ -29,8 +29,9 @@ constexpr int kPaletteMarker = 12;
 // A count byte has both top bits set; its low six bits are the count.
 constexpr int kRunFlag = 0xC0;
 constexpr int kMaxRun = 63;
-// Xmax and Ymax are 16-bit.
+// Xmax, Ymax and the bytes per line are 16-bit.
 constexpr int kMaxSide = 65536;
+constexpr int kMaxBytesPerLine = 65535;
 
 struct TPcxHeader {
     int version = 0;
@@ -351,6 +352,13 @@ void WritePCXStream(rtl::TStream& Stream, TIEBitmap* Bitmap, TIOParamsVals& Para
     const int height = Bitmap->GetHeight();
     const int asked = Params.BitsPerSample == 1 ? 1 : Params.BitsPerSample * Params.SamplesPerPixel;
     const int depth = asked <= 1 ? 1 : asked <= 4 ? 4 : asked <= 8 ? 8 : 24;
+    const int dataBytes = depth == 1 ? (width + 7) / 8 : depth == 4 ? (width + 1) / 2 : width;
+    const int bytesPerLine = dataBytes + (dataBytes & 1);
+    // Bytes per line is a 16-bit field: 8 and 24 bits stop at a width of 65534.
+    if (bytesPerLine > kMaxBytesPerLine) {
+        Progress.Abort();
+        return;
+    }
 
     // The rows' source and the colours.
     std::unique_ptr<TIEBitmap> copy;
@@ -370,8 +378,6 @@ void WritePCXStream(rtl::TStream& Stream, TIEBitmap* Bitmap, TIOParamsVals& Para
         quantizer = std::make_unique<TIEQuantizer>(rows, palette, int(palette.size()), int(palette.size()));
     }
     const int planes = depth == 24 ? 3 : 1;
-    const int dataBytes = depth == 1 ? (width + 7) / 8 : depth == 4 ? (width + 1) / 2 : width;
-    const int bytesPerLine = dataBytes + (dataBytes & 1);
     const bool rle = Params.PCXCompression != 0;
 
     std::uint8_t header[kHeaderSize] = {};

@@ -27,8 +27,9 @@ void ReadPCXStream(rtl::TStream& Stream, TIEBitmap* Bitmap, TIOParamsVals& Param
 // Writes a whole file from the stream's position. The depth is BitsPerSample x SamplesPerPixel
 // (1 when BitsPerSample is 1) rounded up to 1, 4, 8 or 24 bits; PCXCompression chooses run-length
 // coding and PCXVersion is stored as it is. The bitmap is never changed: conversions and colour
-// reduction work on copies. An empty bitmap, a side above 65536 or a short write sets the abort
-// flag.
+// reduction work on copies. An empty bitmap, a side above 65536, a row longer than the 16-bit
+// bytes-per-line field holds (a width above 65534 at 8 or 24 bits) or a short write sets the abort
+// flag; all but the last write nothing.
 void WritePCXStream(rtl::TStream& Stream, TIEBitmap* Bitmap, TIOParamsVals& Params,
                     TProgressRecord& Progress);
 

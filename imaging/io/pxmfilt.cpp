@@ -2,7 +2,7 @@
 #include "imaging/io/pxmfilt.h"
 
 #include "imaging/core/vodiradproc.h"
-#include "imaging/io/detail/ieprobes.h"
+#include "imaging/io/detail/iepxmtokens.h"
 #include "imaging/io/detail/iereadbuffer.h"
 #include "imaging/io/detail/iesavesource.h"
 #include "imaging/io/iefileformats.h"
@@ -20,103 +20,10 @@ namespace {
 using detail::TIEReadBuffer;
 
 constexpr int kMaxSampleValue = 65535;
-// A word longer than this is neither a magic nor a number that fits.
-constexpr std::size_t kMaxWordLength = 32;
 // What the reader keeps of the header's comments; the rest is read past.
 constexpr std::size_t kMaxComments = 1024;
-constexpr std::size_t kMaxCommentLength = 4096;
 
-bool IsAlnum(int c) { return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); }
-bool IsLineEnd(int c) { return c == '\n' || c == '\r'; }
-
-std::string Trim(const std::string& s)
-{
-    const auto first = s.find_first_not_of(" \t\v\f");
-    if (first == std::string::npos)
-        return {};
-    return s.substr(first, s.find_last_not_of(" \t\v\f") - first + 1);
-}
-
-// The header's and the ASCII raster's tokens: runs of letters and digits, and comments from '#' to
-// the line end. Any other byte separates tokens; the byte that ends a word is consumed, so binary
-// pixels start right after the last header word's one separator.
-class TPXMTokens {
-public:
-    explicit TPXMTokens(TIEReadBuffer& in) : in_(in) {}
-
-    enum class Kind { End, Comment, Word };
-
-    Kind Next()
-    {
-        int c = in_.Get();
-        while (c >= 0 && c != '#' && !IsAlnum(c))
-            c = in_.Get();
-        if (c < 0)
-            return Kind::End;
-        text_.clear();
-        if (c == '#') {
-            for (c = in_.Get(); c >= 0 && !IsLineEnd(c); c = in_.Get())
-                if (text_.size() < kMaxCommentLength)
-                    text_ += char(c);
-            text_ = Trim(text_);
-            return Kind::Comment;
-        }
-        cut_ = false;
-        for (; IsAlnum(c); c = in_.Get()) {
-            if (text_.size() < kMaxWordLength)
-                text_ += char(c);
-            else
-                cut_ = true;
-        }
-        return Kind::Word;
-    }
-
-    const std::string& Text() const { return text_; }
-
-    // The word as a number, or -1 when it is not one or passes 2^31 - 1.
-    std::int64_t Number() const { return cut_ ? -1 : detail::IEWordNumber(text_); }
-
-    // The next sample of an ASCII raster, comments skipped; values above 65535 come back as 65536.
-    // False at the end of the data or on a word that is not a number.
-    bool Sample(std::uint32_t& value)
-    {
-        int c = in_.Get();
-        while (true) {
-            while (c >= 0 && c != '#' && !IsAlnum(c))
-                c = in_.Get();
-            if (c != '#')
-                break;
-            while (c >= 0 && !IsLineEnd(c))
-                c = in_.Get();
-        }
-        if (c < '0' || c > '9')
-            return false;
-        std::uint32_t v = 0;
-        for (; c >= '0' && c <= '9'; c = in_.Get())
-            v = std::min<std::uint32_t>(v * 10 + std::uint32_t(c - '0'), kMaxSampleValue + 1);
-        value = v;
-        return !IsAlnum(c);
-    }
-
-    // The next pixel of a plain bitmap: '1' black, '0' white; other bytes and comments are skipped.
-    // -1 at the end.
-    int Bit()
-    {
-        for (int c = in_.Get(); c >= 0; c = in_.Get()) {
-            if (c == '0' || c == '1')
-                return c - '0';
-            if (c == '#')
-                while (c >= 0 && !IsLineEnd(c))
-                    c = in_.Get();
-        }
-        return -1;
-    }
-
-private:
-    TIEReadBuffer& in_;
-    std::string text_;
-    bool cut_ = false;
-};
+using TTokens = detail::TPXMTokens<TIEReadBuffer>;
 
 struct TPXMHeader {
     int magic = 0;  // 1..6
@@ -127,24 +34,23 @@ struct TPXMHeader {
 
 // The header's words in order, comments going to Params. False when the magic is not P1..P6;
 // fields the data ends before, and words that are not numbers, stay -1.
-bool ReadHeader(TPXMTokens& tokens, TPXMHeader& h, TIOParamsVals& params)
+bool ReadHeader(TTokens& tokens, const std::string& comment, TPXMHeader& h, TIOParamsVals& params)
 {
     int field = 0;
     while (true) {
         const auto kind = tokens.Next();
-        if (kind == TPXMTokens::Kind::Comment) {
+        if (kind == TTokens::Kind::Comment) {
             if (std::size_t(params.ImageDescriptions.Count()) < kMaxComments)
-                params.ImageDescriptions.Add(tokens.Text());
+                params.ImageDescriptions.Add(comment);
             continue;
         }
-        if (kind == TPXMTokens::Kind::End)
+        if (kind == TTokens::Kind::End)
             return field > 0;
-        const std::string& text = tokens.Text();
         switch (field++) {
         case 0:
-            if (text.size() != 2 || text[0] != 'P' || text[1] < '1' || text[1] > '6')
+            h.magic = tokens.Magic();
+            if (h.magic == 0)
                 return false;
-            h.magic = text[1] - '0';
             break;
         case 1: h.width = tokens.Number(); break;
         case 2:
@@ -170,7 +76,7 @@ std::vector<std::uint8_t> ScaleTable(int maxValue, bool wide)
 }
 
 // Decodes the rows; false when the data ends early or holds a non-number.
-bool ReadRaster(TPXMTokens& tokens, TIEReadBuffer& in, const TPXMHeader& h, TIEBitmap& bitmap,
+bool ReadRaster(TTokens& tokens, TIEReadBuffer& in, const TPXMHeader& h, TIEBitmap& bitmap,
                 TProgressRecord& progress)
 {
     const int width = int(h.width);
@@ -280,9 +186,10 @@ void ReadPXMStream(rtl::TStream& Stream, TIEBitmap* Bitmap, TIOParamsVals& Param
     try {
         Params.ImageDescriptions.Clear();
         TIEReadBuffer in(Stream, Stream.Size());
-        TPXMTokens tokens(in);
+        std::string comment;
+        TTokens tokens(in, &comment);
         TPXMHeader h;
-        if (!ReadHeader(tokens, h, Params) || h.width < 1 || h.height < 1 || h.maxValue < 1 ||
+        if (!ReadHeader(tokens, comment, h, Params) || h.width < 1 || h.height < 1 || h.maxValue < 1 ||
             h.maxValue > kMaxSampleValue) {
             Progress.Abort();
             return;

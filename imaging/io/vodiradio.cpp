@@ -592,6 +592,9 @@ void TVodirAdIO::RunLoad(TJob& job)
     if (steps && steps->Load) {
         TIELoadJob load{*stream,        *job.bitmap, *job.params, progress,       file != nullptr,
                         job.paramsOnly, blockSize,   nullptr,     job.background, 0};
+        // A fetched answer is a new stream every time: nothing carries over to it.
+        if (!job.body)
+            load.Memo = &loadMemo_;
         steps->Load(load);
         job.alpha = std::move(load.Alpha);
         job.background = load.Background;

@@ -280,6 +280,8 @@ private:
     std::string httpError_;
     std::unique_ptr<TIETWainParams> twain_;
     std::unique_ptr<TIEWia> wia_;
+    // What the last load kept for the next (the frames of an animation composed so far).
+    std::unique_ptr<TIELoadMemo> loadMemo_;
 
     // The one job at a time: its worker, and the finished load waiting for the main thread.
     mutable std::mutex jobMutex_;

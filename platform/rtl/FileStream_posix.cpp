@@ -125,4 +125,12 @@ void TFileStream::SetSize(std::int64_t newSize)
         Seek(newSize, soBeginning);
 }
 
+std::uint64_t TFileStream::WriteTime() const
+{
+    struct stat st {};
+    if (::fstat(static_cast<int>(handle_), &st) != 0)
+        return 0;
+    return std::uint64_t(st.st_mtim.tv_sec) * 1000000000u + std::uint64_t(st.st_mtim.tv_nsec);
+}
+
 }  // namespace rtl

@@ -98,4 +98,12 @@ void TFileStream::SetSize(std::int64_t newSize)
     Seek(position < newSize ? position : newSize, soBeginning);
 }
 
+std::uint64_t TFileStream::WriteTime() const
+{
+    FILETIME written{};
+    if (!::GetFileTime(AsHandle(handle_), nullptr, nullptr, &written))
+        return 0;
+    return std::uint64_t(written.dwHighDateTime) << 32 | written.dwLowDateTime;
+}
+
 }  // namespace rtl

@@ -139,6 +139,9 @@ public:
     void SetSize(std::int64_t newSize) override;
 
     const std::string& FileName() const { return fileName_; }
+    // When the file was last written, in the system's units (100 ns on Windows, 1 ns elsewhere); 0
+    // when the system cannot say. Tells a file rewritten in place from the one read before.
+    std::uint64_t WriteTime() const;
     // The operating-system handle (a HANDLE on Windows, a descriptor on POSIX).
     std::intptr_t Handle() const { return handle_; }
 

@@ -1,6 +1,7 @@
 // Fuzz target: the GIF reader on arbitrary bytes, every frame in both pixel modes, and the I/O
-// component's composition of the last one. Bad input must end in the abort flag or an image, never
-// a fault; a frame read must have the size the parameters report and write back unaborted.
+// component's composition of each, one component stepping from frame to frame as a new one shows
+// it. Bad input must end in the abort flag or an image, never a fault; a frame read must have the
+// size the parameters report and write back unaborted.
 #include "imaging/io/giffilter.h"
 #include "imaging/io/vodiradio.h"
 #include "platform/rtl/Streams.h"
@@ -8,6 +9,7 @@
 
 #include <cstdint>
 #include <cstdlib>
+#include <cstring>
 
 namespace {
 
@@ -50,10 +52,32 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     for (int i = 1; i < count && i < 8; ++i)
         ReadFrame(data, size, i, i % 2 == 0);
     if (count > 1) {
-        imaging::TVodirAdIO io(nullptr);
-        io.Params().GIFImageIndex = std::min(count, 8) - 1;
+        // One component stepping through the frames shows what a new one shows for each.
+        const int frames = std::min(count, 8);
+        imaging::TVodirAdIO stepping(nullptr);
         rtl::TReadOnlyMemoryStream stream(data, std::int64_t(size));
-        io.LoadFromStreamType(stream, imaging::ioGIF);
+        for (int i = 0; i < frames; ++i) {
+            stepping.Params().GIFImageIndex = i;
+            stream.SetPosition(0);
+            stepping.LoadFromStreamType(stream, imaging::ioGIF);
+            imaging::TVodirAdIO fresh(nullptr);
+            fresh.Params().GIFImageIndex = i;
+            stream.SetPosition(0);
+            fresh.LoadFromStreamType(stream, imaging::ioGIF);
+            Check(stepping.AbortFlag == fresh.AbortFlag);
+            if (fresh.AbortFlag)
+                break;
+            imaging::TIEBitmap& a = *stepping.IEBitmap();
+            imaging::TIEBitmap& b = *fresh.IEBitmap();
+            Check(a.GetWidth() == b.GetWidth() && a.GetHeight() == b.GetHeight() &&
+                  a.HasAlphaChannel() == b.HasAlphaChannel());
+            for (int y = 0; y < a.GetHeight(); ++y) {
+                Check(std::memcmp(a.ScanLine(y), b.ScanLine(y), std::size_t(a.GetWidth()) * 3) == 0);
+                if (a.HasAlphaChannel())
+                    Check(std::memcmp(a.GetAlphaChannel()->ScanLine(y), b.GetAlphaChannel()->ScanLine(y),
+                                      std::size_t(a.GetWidth())) == 0);
+            }
+        }
     }
     return 0;
 }

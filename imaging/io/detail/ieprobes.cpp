@@ -1,6 +1,7 @@
 // Content probes of the image formats, all reading through one bounded cursor.
 #include "imaging/io/detail/ieprobes.h"
 
+#include "imaging/io/detail/iepxmtokens.h"
 #include "platform/rtl/ByteCursor.h"
 
 #include <array>
@@ -60,21 +61,6 @@ bool TProbeCursor::Skip(std::int64_t Count) noexcept
 
 void TProbeCursor::Rewind() noexcept { offset_ = start_; }
 
-std::int64_t IEWordNumber(std::string_view Word) noexcept
-{
-    if (Word.empty())
-        return -1;
-    std::int64_t value = 0;
-    for (char c : Word) {
-        if (c < '0' || c > '9')
-            return -1;
-        value = value * 10 + (c - '0');
-        if (value > 0x7FFFFFFF)
-            return -1;
-    }
-    return value;
-}
-
 }  // namespace imaging::detail
 
 namespace imaging {
@@ -112,47 +98,11 @@ bool TryIconDirectory(rtl::TStream& stream, std::uint16_t type) noexcept
     return true;
 }
 
-// Whitespace-separated tokens of a PNM header; '#' starts a comment that runs to the line end.
-class TPXMTokens {
+// The bytes a probe reads through its cursor, a buffer at a time, for the PNM words.
+class TProbeBytes {
 public:
-    explicit TPXMTokens(TProbeCursor& cursor) : cur_(cursor) {}
+    explicit TProbeBytes(TProbeCursor& cursor) : cur_(cursor) {}
 
-    enum class Kind { End, Comment, Word };
-
-    // Words longer than the buffer keep their first characters and are marked as cut.
-    Kind Next()
-    {
-        int c = Get();
-        while (c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\v' || c == '\f')
-            c = Get();
-        if (c < 0)
-            return Kind::End;
-        if (c == '#') {
-            while (c >= 0 && c != '\n' && c != '\r')
-                c = Get();
-            return Kind::Comment;
-        }
-        length_ = 0;
-        cut_ = false;
-        while (c >= 0 && c != ' ' && c != '\t' && c != '\r' && c != '\n' && c != '\v' && c != '\f') {
-            if (length_ < word_.size())
-                word_[length_++] = static_cast<char>(c);
-            else
-                cut_ = true;
-            c = Get();
-        }
-        return Kind::Word;
-    }
-
-    bool WordIs(const char* text) const
-    {
-        return !cut_ && length_ == std::strlen(text) && std::memcmp(word_.data(), text, length_) == 0;
-    }
-
-    // The word as a non-negative integer, or -1 when it is not one (or does not fit).
-    std::int64_t Number() const { return cut_ ? -1 : detail::IEWordNumber({word_.data(), length_}); }
-
-private:
     int Get()
     {
         if (pos_ == filled_) {
@@ -171,15 +121,13 @@ private:
         return buffer_[pos_++];
     }
 
+private:
     static constexpr std::int64_t kScanLimit = 1 << 20;
     TProbeCursor& cur_;
     std::array<std::uint8_t, 256> buffer_{};
     std::size_t filled_ = 0;
     std::size_t pos_ = 0;
     std::int64_t scanned_ = 0;
-    std::array<char, 32> word_{};
-    std::size_t length_ = 0;
-    bool cut_ = false;
 };
 
 }  // namespace
@@ -214,29 +162,26 @@ bool TryTGA(rtl::TStream& Stream) noexcept
 bool TryPXM(rtl::TStream& Stream) noexcept
 {
     constexpr int kMaxTokens = 501;
+    using TTokens = detail::TPXMTokens<TProbeBytes>;
     TProbeCursor cur(Stream);
-    TPXMTokens tokens(cur);
+    TProbeBytes bytes(cur);
+    TTokens tokens(bytes);
     int used = 0;
     // The next token that is not a comment, within the token budget.
     auto nextWord = [&]() {
         while (used < kMaxTokens) {
             ++used;
             auto kind = tokens.Next();
-            if (kind == TPXMTokens::Kind::End)
+            if (kind == TTokens::Kind::End)
                 return false;
-            if (kind == TPXMTokens::Kind::Word)
+            if (kind == TTokens::Kind::Word)
                 return true;
         }
         return false;
     };
     if (!nextWord())
         return false;
-    int magic = 0;
-    for (int m = 1; m <= 6; ++m) {
-        const char text[3] = {'P', static_cast<char>('0' + m), 0};
-        if (tokens.WordIs(text))
-            magic = m;
-    }
+    const int magic = tokens.Magic();
     if (magic == 0)
         return false;
     if (!nextWord())

@@ -1,18 +1,13 @@
 // Content probes of the image formats: each looks at the first bytes only, through a cursor that
 // knows how many remain, never allocates and never throws; every probe restores the position. The
-// PNM reader reads its header's numbers as the probe does.
+// PNM probe reads the header's words as the PNM reader does (iepxmtokens.h).
 #pragma once
 
 #include "platform/rtl/Streams.h"
 
 #include <cstdint>
-#include <string_view>
 
 namespace imaging::detail {
-
-// A PNM header word as a decimal number: -1 when it is empty, holds anything but digits or passes
-// 2^31 - 1. The probe and the reader read widths, heights and maximum values through it.
-std::int64_t IEWordNumber(std::string_view Word) noexcept;
 
 // Reads forward from the stream's position at construction and puts the position back when it
 // dies. A read asking for more than remains fails without touching the stream.
@@ -54,7 +49,8 @@ bool TryICO(rtl::TStream& Stream) noexcept;
 bool TryCUR(rtl::TStream& Stream) noexcept;
 // TGA: a plausible 18-byte header (image type, depth, colour-map type).
 bool TryTGA(rtl::TStream& Stream) noexcept;
-// PBM/PGM/PPM: magic "P1".."P6", then a positive width and height (and the maximum value token).
+// PBM/PGM/PPM: magic "P1".."P6", then a positive width and height (and the maximum value token),
+// in the words the reader reads, within the first 501 words and megabyte.
 bool TryPXM(rtl::TStream& Stream) noexcept;
 // Absolute position of the first FF D8 FF at one of the 100 places from the current position,
 // or -1.

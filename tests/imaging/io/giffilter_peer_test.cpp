@@ -4,9 +4,12 @@
 // -coalesce shows them. Writing: every depth, interlaced or not, transparent or not, placed on a
 // larger screen, is decoded to the source pixels by gif2rgb, giftopnm and ImageMagick; gifsicle and
 // giftext find the file sound and its fields as written, and gifbuild's dump shows the comment.
+// Damage: files cut in their image data are refused as giftopnm and ImageMagick refuse them, and a
+// file of code size 9 decodes to what they decode.
 #include "imaging/io/giffilter.h"
 
 #include "imaging/io/vodiradio.h"
+#include "tests/imaging/io/gif_test_util.h"
 #include "tests/imaging/io/io_peer_util.h"
 #include "tests/imaging/io/io_test_util.h"
 
@@ -195,10 +198,23 @@ TEST_F(GifPeers, ComposedFramesMatchImageMagickCoalesce)
         const auto r = peer::Run(std::string(VA_JUDGE_CONVERT) + " " + Quote(gif) +
                                  " -coalesce +adjoin -depth 8 " + Quote("rgba:" + pattern));
         ASSERT_EQ(r.status, 0) << r.err;
-        for (std::size_t i = 0; i < scene.frames.size(); ++i) {
+        // A new component for each frame, then one that steps through them all, back to the
+        // middle and on to the end again, going on from the frame it showed before.
+        const std::size_t n = scene.frames.size();
+        std::vector<std::size_t> order;
+        for (std::size_t i = 0; i < n; ++i)
+            order.push_back(i);
+        for (std::size_t i = 0; i < n; ++i)
+            order.push_back(i);
+        for (std::size_t i = n / 2; i < n; ++i)
+            order.push_back(i);
+        TVodirAdIO stepping(nullptr);
+        for (std::size_t k = 0; k < order.size(); ++k) {
+            const std::size_t i = order[k];
             const peer::Bytes want =
                 peer::ReadFile(dir.File("co" + std::to_string(seed) + "-" + std::to_string(i) + ".rgba"));
-            TVodirAdIO io(nullptr);
+            TVodirAdIO fresh(nullptr);
+            TVodirAdIO& io = k < n ? fresh : stepping;
             io.Params().GIFImageIndex = int(i);
             io.LoadFromFile(gif);
             ASSERT_FALSE(io.AbortFlag);
@@ -216,7 +232,161 @@ TEST_F(GifPeers, ComposedFramesMatchImageMagickCoalesce)
                              test::Px(b, x, y) != (std::uint32_t(e[0]) << 16 | e[1] << 8 | e[2]))
                         ++wrong;
                 }
-            EXPECT_EQ(wrong, 0) << "seed " << seed << " frame " << i;
+            EXPECT_EQ(wrong, 0) << "seed " << seed << " frame " << i << (k < n ? "" : " stepping");
+        }
+    }
+}
+
+// GIFs gifbuild made, plain and interlaced, cut anywhere in their image data: giftopnm and
+// ImageMagick refuse each, and so do the reader and the component, which keeps its picture. In an
+// animation cut in its last frame, the frames before it still read as giftopnm reads them.
+TEST_F(GifPeers, FilesCutInTheirImageDataAreRefusedAsThePeersRefuseThem)
+{
+    std::mt19937 rng(77);
+    int refused = 0;
+    for (int frames : {1, 3}) {
+        for (bool interlaced : {false, true}) {
+            Scene scene;
+            scene.w = 48;
+            scene.h = 36;
+            scene.global = RandomTable(rng, 8);
+            for (int i = 0; i < frames; ++i) {
+                Frame f;
+                f.w = scene.w;
+                f.h = scene.h;
+                f.interlaced = interlaced;
+                f.pixels.resize(std::size_t(f.w) * std::size_t(f.h));
+                for (auto& p : f.pixels)
+                    p = std::uint8_t(rng());
+                scene.frames.push_back(f);
+            }
+            const std::string name = "cut" + std::to_string(frames) + (interlaced ? "i" : "p");
+            const peer::Bytes whole = peer::ReadFile(Build(scene, name));
+            // The last frame's data: from its code size byte to the trailer.
+            const auto last = codectest::ParseGif(whole);
+            std::size_t data = last.dataOffset;
+            for (int i = 1; i < frames; ++i) {
+                for (++data; whole[data] != 0; data += whole[data] + 1u)
+                    ;
+                data += 11;  // the terminator, the separator and the descriptor: no local table
+            }
+            ASSERT_EQ(whole[data], 8) << name;
+            const std::size_t length = whole.size() - 1 - data;
+            for (std::size_t sixth = 1; sixth <= 5; ++sixth) {
+                const std::string where = name + " cut at " + std::to_string(sixth) + "/6";
+                const peer::Bytes cut(whole.begin(),
+                                      whole.begin() + std::ptrdiff_t(data + length * sixth / 6));
+                const std::string path = dir.File(name + "-" + std::to_string(sixth) + ".gif");
+                peer::WriteFile(path, cut);
+                const std::string image = std::to_string(frames);
+                EXPECT_NE(
+                    peer::Run(std::string(VA_JUDGE_GIFTOPNM) + " -image=" + image + " " + Quote(path)).status,
+                    0)
+                    << where;
+                EXPECT_NE(peer::Run(std::string(VA_JUDGE_CONVERT) + " " +
+                                    Quote(path + "[" + std::to_string(frames - 1) + "]") + " ppm:-")
+                              .status,
+                          0)
+                    << where;
+
+                TIEBitmap b;
+                std::unique_ptr<TIEMask> mask;
+                TIOParamsVals p(nullptr);
+                p.GIFImageIndex = frames - 1;
+                test::Progress progress;
+                int count = 0;
+                rtl::TReadOnlyMemoryStream in(cut.data(), std::int64_t(cut.size()));
+                ReadGIFStream(in, &b, count, false, mask, false, progress.record, p);
+                EXPECT_TRUE(progress.Aborted()) << where;
+                TVodirAdIO io(nullptr);
+                io.IEBitmap()->Allocate(5, 5, ie24RGB);
+                io.Params().GIFImageIndex = frames - 1;
+                io.LoadFromFile(path);
+                EXPECT_TRUE(io.AbortFlag) << where;
+                EXPECT_EQ(io.IEBitmap()->GetWidth(), 5) << where;
+                refused += progress.Aborted() && io.AbortFlag;
+                if (frames == 1)
+                    continue;
+                // The frame before the cut one; giftopnm looks past the frame asked for, so it reads
+                // it only when told to repair.
+                const auto r = peer::Run(std::string(VA_JUDGE_GIFTOPNM) +
+                                         " -repair -image=" + std::to_string(frames - 1) + " " + Quote(path));
+                ASSERT_EQ(r.status, 0) << where << r.err;
+                const peer::Pnm want = peer::ParsePnm(r.out);
+                io.Params().GIFImageIndex = frames - 2;
+                io.LoadFromFile(path);
+                ASSERT_FALSE(io.AbortFlag) << where;
+                ASSERT_EQ(io.IEBitmap()->GetWidth(), want.width) << where;
+                int wrong = 0;
+                for (int y = 0; y < want.height; ++y)
+                    for (int x = 0; x < want.width; ++x) {
+                        const std::uint8_t* e = want.data.data() + (std::size_t(y) * want.width + x) * 3;
+                        wrong +=
+                            test::Px(*io.IEBitmap(), x, y) != (std::uint32_t(e[0]) << 16 | e[1] << 8 | e[2]);
+                    }
+                EXPECT_EQ(wrong, 0) << where;
+            }
+        }
+    }
+    EXPECT_EQ(refused, 20);
+}
+
+// Code size 9 (10-bit codes from the start, literals below 256 only), plain and interlaced: the
+// pixels giftopnm and ImageMagick decode.
+TEST_F(GifPeers, CodeSizeNineDecodesAsThePeersDecodeIt)
+{
+    std::mt19937 rng(9);
+    for (bool interlaced : {false, true}) {
+        const int w = 97, h = 61;
+        const std::vector<TRGB> table = RandomTable(rng, 8);
+        std::vector<std::uint8_t> pixels(std::size_t(w) * h);
+        for (std::size_t i = 0; i < pixels.size(); ++i)
+            pixels[i] = std::uint8_t(rng() % (i % 7 == 0 ? 256 : 12));  // runs for the table to grow on
+        // Rows in the order the file holds them.
+        std::vector<std::uint8_t> coded;
+        for (const auto [start, step] :
+             {std::pair{0, 8}, std::pair{4, 8}, std::pair{2, 4}, std::pair{1, 2}}) {
+            for (int y = interlaced ? start : 0; y < h; y += interlaced ? step : 1)
+                coded.insert(coded.end(), pixels.begin() + std::ptrdiff_t(y) * w,
+                             pixels.begin() + std::ptrdiff_t(y + 1) * w);
+            if (!interlaced)
+                break;
+        }
+        peer::Bytes file = {'G', 'I', 'F', '8', '9', 'a', std::uint8_t(w), 0, std::uint8_t(h), 0, 0xF7, 0, 0};
+        for (const TRGB& c : table)
+            file.insert(file.end(), {c.r, c.g, c.b});
+        file.insert(file.end(), {0x2C, 0, 0, 0, 0, std::uint8_t(w), 0, std::uint8_t(h), 0,
+                                 std::uint8_t(interlaced ? 0x40 : 0)});
+        const auto lzw = codectest::ReferenceGifLzw(coded, 9, false);
+        ASSERT_EQ(lzw[0], 9);
+        file.insert(file.end(), lzw.begin(), lzw.end());
+        file.push_back(0x3B);
+        const std::string path = dir.File(std::string("nine") + (interlaced ? "i" : "p") + ".gif");
+        peer::WriteFile(path, file);
+
+        const auto g = peer::Run(std::string(VA_JUDGE_GIFTOPNM) + " " + Quote(path));
+        ASSERT_EQ(g.status, 0) << g.err;
+        const peer::Pnm byGiftopnm = peer::ParsePnm(g.out);
+        const auto m = peer::Run(std::string(VA_JUDGE_CONVERT) + " " + Quote(path) + " -depth 8 ppm:-");
+        ASSERT_EQ(m.status, 0) << m.err;
+        const peer::Pnm byMagick = peer::ParsePnm(m.out);
+        TVodirAdIO io(nullptr);
+        io.LoadFromFile(path);
+        ASSERT_FALSE(io.AbortFlag);
+        TIEBitmap& b = *io.IEBitmap();
+        ASSERT_EQ(b.GetWidth(), w);
+        ASSERT_EQ(b.GetHeight(), h);
+        for (const peer::Pnm* want : {&byGiftopnm, &byMagick}) {
+            ASSERT_EQ(want->width, w);
+            ASSERT_EQ(want->height, h);
+            int wrong = 0;
+            for (int y = 0; y < h; ++y)
+                for (int x = 0; x < w; ++x) {
+                    const std::uint8_t* e = want->data.data() + (std::size_t(y) * w + x) * 3;
+                    wrong += test::Px(b, x, y) != (std::uint32_t(e[0]) << 16 | e[1] << 8 | e[2]);
+                }
+            EXPECT_EQ(wrong, 0) << (interlaced ? "interlaced, " : "plain, ")
+                                << (want == &byGiftopnm ? "giftopnm" : "ImageMagick");
         }
     }
 }

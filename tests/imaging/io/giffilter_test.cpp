@@ -3,11 +3,14 @@
 #include "imaging/io/giffilter.h"
 
 #include "imaging/io/vodiradio.h"
+#include "platform/rtl/Files.h"
 #include "tests/imaging/io/io_test_util.h"
 #include "tests/imaging/io/tiff_test_util.h"
 
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <filesystem>
 #include <random>
 #include <string>
 
@@ -291,7 +294,7 @@ TEST(GifReader, DamageSetsTheAbortFlag)
         {"not a gif", Bytes{'G', 'I', 'X', '8', '9', 'a', 1, 0, 1, 0, 0, 0, 0, 0x3B}},
         {"header only", Bytes(good.begin(), good.begin() + 13 + 12)},
         {"short global table", Bytes(good.begin(), good.begin() + 20)},
-        {"code size 9", nine},
+        {"code size 9 over data coded at 2", nine},
         {"65535 x 65535 frame", huge},
     };
     for (const auto& c : cases) {
@@ -299,11 +302,62 @@ TEST(GifReader, DamageSetsTheAbortFlag)
         Read(c.file, r);
         EXPECT_TRUE(r.aborted) << c.what;
     }
-    // Data cut short decode as far as they go.
+    // Data cut short are refused, the bitmap left as it was.
     ReadResult cut;
     Read(Bytes(good.begin(), good.end() - 4), cut);
-    EXPECT_FALSE(cut.aborted);
-    EXPECT_EQ(cut.bitmap.GetWidth(), 4);
+    EXPECT_TRUE(cut.aborted);
+    EXPECT_EQ(cut.bitmap.GetWidth(), 0);
+}
+
+// Where a frame's code size byte is: after the screen, the global table and the descriptor.
+std::size_t FrameData(const Bytes& file, std::size_t frame = 0)
+{
+    std::size_t p = 13 + ((file[10] & 0x80) ? std::size_t(3) << ((file[10] & 7) + 1) : 0);
+    for (;;) {
+        if (file[p] == 0x21) {
+            for (p += 2; file[p] != 0; p += file[p] + 1u)
+                ;
+            ++p;
+            continue;
+        }
+        const std::uint8_t flags = file[p + 9];
+        p += 10 + ((flags & 0x80) ? std::size_t(3) << ((flags & 7) + 1) : 0);
+        if (frame-- == 0)
+            return p;
+        for (++p; file[p] != 0; p += file[p] + 1u)
+            ;
+        ++p;
+    }
+}
+
+// A file cut anywhere in its image data is refused by the reader, plain or interlaced, and through
+// the component, which keeps the picture it had.
+TEST(GifReader, FramesCutInTheirImageDataAreRefused)
+{
+    for (bool interlaced : {false, true}) {
+        Frame f;
+        f.w = 40;
+        f.h = 30;
+        f.interlaced = interlaced;
+        f.pixels = Indexes(40, 30, 16, 7);
+        const Bytes good = BuildGif(40, 30, Ramp(16, 3), 0, {f});
+        const std::size_t data = FrameData(good);
+        const std::size_t length = good.size() - 1 - data;
+        for (std::size_t sixth = 1; sixth <= 5; ++sixth) {
+            const Bytes cut(good.begin(), good.begin() + std::ptrdiff_t(data + length * sixth / 6));
+            const std::string where = std::to_string(sixth) + "/6" + (interlaced ? " interlaced" : "");
+            ReadResult r;
+            Read(cut, r);
+            EXPECT_TRUE(r.aborted) << where;
+            EXPECT_EQ(r.bitmap.GetWidth(), 0) << where;
+            TVodirAdIO io(nullptr);
+            io.IEBitmap()->Allocate(3, 2, ie24RGB);
+            rtl::TReadOnlyMemoryStream in(cut.data(), std::int64_t(cut.size()));
+            io.LoadFromStreamType(in, ioGIF);
+            EXPECT_TRUE(io.AbortFlag) << where;
+            EXPECT_EQ(io.IEBitmap()->GetWidth(), 3) << where;
+        }
+    }
 }
 
 // Fuzz findings: each file reads frame by frame and through the component without a fault.
@@ -615,12 +669,21 @@ TEST(GifSteps, AFrameIsComposedOverTheOnesBeforeItHonouringDisposal)
     f2.control = 1;
     f2.transparent = 3;
     const Bytes file = BuildGif(6, 4, table, 0, {f0, f1, f2});
-    for (int index = 0; index < 3; ++index) {
-        TVodirAdIO io(nullptr);
+    // A new component for each frame, and one that steps on, back and again on through the file.
+    std::vector<std::pair<std::unique_ptr<TVodirAdIO>, int>> loads;
+    for (int index = 0; index < 3; ++index)
+        loads.emplace_back(std::make_unique<TVodirAdIO>(nullptr), index);
+    rtl::TReadOnlyMemoryStream in(file.data(), std::int64_t(file.size()));
+    TVodirAdIO stepping(nullptr);
+    for (const int index : {0, 1, 2, 2, 1, 2, 0, 2})
+        loads.emplace_back(nullptr, index);
+    for (auto& [own, index] : loads) {
+        TVodirAdIO& io = own ? *own : stepping;
         io.Params().GIFImageIndex = index;
-        rtl::TReadOnlyMemoryStream in(file.data(), std::int64_t(file.size()));
+        in.SetPosition(0);
         io.LoadFromStreamType(in, ioGIF);
         ASSERT_FALSE(io.AbortFlag);
+        EXPECT_EQ(in.Position(), std::int64_t(file.size()));
         TIEBitmap& b = *io.IEBitmap();
         ASSERT_EQ(b.GetWidth(), 6);
         EXPECT_EQ(io.Params().GIFImageIndex, index);
@@ -637,6 +700,198 @@ TEST(GifSteps, AFrameIsComposedOverTheOnesBeforeItHonouringDisposal)
                 const int alpha = index == 2 && x >= 1 && x <= 2 && y >= 1 && y <= 2 ? 0 : 255;
                 EXPECT_EQ(b.GetAlpha(x, y), alpha) << index << ": " << x << "," << y;
             }
+    }
+}
+
+// Three frames over a 5 x 3 screen of background index 0, each a full row of its own index, and
+// a comment; `frames` of them.
+Bytes Rows(int frames, const std::vector<TRGB>& table)
+{
+    std::vector<Frame> f(std::size_t(frames), Frame{});
+    for (int i = 0; i < frames; ++i) {
+        f[std::size_t(i)].top = i % 3;
+        f[std::size_t(i)].w = 5;
+        f[std::size_t(i)].h = 1;
+        f[std::size_t(i)].pixels.assign(5, std::uint8_t(1 + i % 3));
+    }
+    Bytes file = BuildGif(5, 3, table, 0, f);
+    file.pop_back();
+    file.insert(file.end(), {0x21, 0xFE, 3, 'o', 'n', 'e', 0, 0x3B});
+    return file;
+}
+
+std::uint32_t RowColour(TIEBitmap& b, int y) { return b.GetAlpha(0, y) ? Px(b, 0, y) : 0xDEADu; }
+
+// A frame that fails, or a file cut before the frame asked for, fails the load and keeps the picture;
+// the frames before it still load, and the comment is listed once however many frames are drawn.
+TEST(GifSteps, AFailedFrameKeepsThePictureAndTheFramesBeforeItStillLoad)
+{
+    const std::vector<TRGB> table = {TRGB{0, 0, 0}, TRGB{1, 0, 0}, TRGB{2, 0, 0}, TRGB{3, 0, 0}};
+    const Bytes whole = Rows(3, table);
+    const Bytes cut(whole.begin(), whole.begin() + std::ptrdiff_t(FrameData(whole, 2) + 3));
+    rtl::TReadOnlyMemoryStream in(cut.data(), std::int64_t(cut.size()));
+    TVodirAdIO io(nullptr);
+    const struct {
+        int index;
+        bool fails;
+        std::uint32_t rows[3];  // what the picture shows after the load
+    } steps[] = {
+        {1, false, {1, 2, 0xDEAD}},      {2, true, {1, 2, 0xDEAD}},  {5, true, {1, 2, 0xDEAD}},
+        {0, false, {1, 0xDEAD, 0xDEAD}}, {1, false, {1, 2, 0xDEAD}},
+    };
+    for (const auto& step : steps) {
+        io.Params().GIFImageIndex = step.index;
+        in.SetPosition(0);
+        io.LoadFromStreamType(in, ioGIF);
+        EXPECT_EQ(io.AbortFlag, step.fails) << step.index;
+        for (int y = 0; y < 3; ++y)
+            EXPECT_EQ(RowColour(*io.IEBitmap(), y), step.rows[y]) << step.index << " row " << y;
+    }
+    EXPECT_EQ(io.Params().GIFImageCount, 3);
+
+    TVodirAdIO last(nullptr);
+    last.Params().GIFImageIndex = 2;
+    rtl::TReadOnlyMemoryStream all(whole.data(), std::int64_t(whole.size()));
+    last.LoadFromStreamType(all, ioGIF);
+    ASSERT_FALSE(last.AbortFlag);
+    ASSERT_EQ(last.Params().GIFComments.Count(), 1);
+    EXPECT_EQ(last.Params().GIFComments.Get(0), "one");
+}
+
+// What a component keeps from a load is used only for the same bytes: a stream filled anew, or a
+// file written again with the same size, is read afresh.
+TEST(GifSteps, ALoadOfChangedBytesStartsOver)
+{
+    const std::vector<TRGB> blue = {TRGB{0, 0, 0}, TRGB{1, 0, 0}, TRGB{2, 0, 0}, TRGB{3, 0, 0}};
+    const std::vector<TRGB> red = {TRGB{0, 0, 0}, TRGB{0, 0, 1}, TRGB{0, 0, 2}, TRGB{0, 0, 3}};
+    const Bytes first = Rows(3, blue);
+    const Bytes second = Rows(3, red);
+    ASSERT_EQ(first.size(), second.size());
+
+    rtl::TMemoryStream m;
+    m.WriteBuffer(first.data(), std::int32_t(first.size()));
+    TVodirAdIO io(nullptr);
+    io.Params().GIFImageIndex = 1;
+    m.SetPosition(0);
+    io.LoadFromStreamType(m, ioGIF);
+    ASSERT_FALSE(io.AbortFlag);
+    EXPECT_EQ(Px(*io.IEBitmap(), 0, 0), 0x000001u);
+    m.SetPosition(0);
+    m.WriteBuffer(second.data(), std::int32_t(second.size()));
+    io.Params().GIFImageIndex = 2;
+    m.SetPosition(0);
+    io.LoadFromStreamType(m, ioGIF);
+    ASSERT_FALSE(io.AbortFlag);
+    for (int y = 0; y < 3; ++y)
+        EXPECT_EQ(Px(*io.IEBitmap(), 0, y), std::uint32_t(y + 1) << 16) << y;
+
+    // The same screen and frames, the pixels of the first frame changed: only the file's write
+    // time tells.
+    std::vector<Frame> frames(3);
+    for (int i = 0; i < 3; ++i) {
+        frames[std::size_t(i)].top = i;
+        frames[std::size_t(i)].w = 5;
+        frames[std::size_t(i)].h = 1;
+        frames[std::size_t(i)].pixels.assign(5, std::uint8_t(1 + i));
+    }
+    const Bytes before = BuildGif(5, 3, red, 0, frames);
+    frames[0].pixels.assign(5, 3);
+    const Bytes after = BuildGif(5, 3, red, 0, frames);
+    ASSERT_EQ(before.size(), after.size());
+    const std::string path = rtl::TempFolder() + "va_gif_rewritten.gif";
+    auto save = [&](const Bytes& bytes) {
+        rtl::TFileStream f(path, rtl::fmCreate);
+        f.WriteBuffer(bytes.data(), std::int32_t(bytes.size()));
+    };
+    save(before);
+    const auto written = std::filesystem::last_write_time(path);
+    TVodirAdIO file(nullptr);
+    file.Params().GIFImageIndex = 1;
+    file.LoadFromFile(path);
+    ASSERT_FALSE(file.AbortFlag);
+    EXPECT_EQ(Px(*file.IEBitmap(), 0, 0), 0x010000u);
+    save(after);
+    std::filesystem::last_write_time(path, written + std::chrono::seconds(5));
+    file.Params().GIFImageIndex = 2;
+    file.LoadFromFile(path);
+    ASSERT_FALSE(file.AbortFlag);
+    EXPECT_EQ(Px(*file.IEBitmap(), 0, 0), 0x030000u);
+    EXPECT_EQ(Px(*file.IEBitmap(), 0, 2), 0x030000u);
+    rtl::RemoveFile(path);
+}
+
+// Pixels past an early end code take index 0, whatever frame the component decoded before.
+TEST(GifSteps, PixelsPastAnEarlyEndCodeAreIndexZeroAfterAnyFrame)
+{
+    const std::vector<TRGB> table = {TRGB{5, 5, 5}, TRGB{1, 0, 0}, TRGB{2, 0, 0}, TRGB{3, 0, 0}};
+    Frame full;
+    full.w = 4;
+    full.h = 1;
+    full.pixels.assign(4, 3);
+    Bytes file = BuildGif(4, 1, table, 0, {full, full});
+    // The second frame's data: code size 2, then clear, 2, end in 3-bit codes.
+    const std::size_t data = FrameData(file, 1);
+    const std::uint32_t codes = 4u | 2u << 3 | 5u << 6;
+    const Bytes coded = {2, 2, std::uint8_t(codes), std::uint8_t(codes >> 8), 0, 0x3B};
+    file.erase(file.begin() + std::ptrdiff_t(data), file.end());
+    file.insert(file.end(), coded.begin(), coded.end());
+    rtl::TReadOnlyMemoryStream in(file.data(), std::int64_t(file.size()));
+    TVodirAdIO stepping(nullptr);
+    for (const int index : {0, 1}) {
+        stepping.Params().GIFImageIndex = index;
+        in.SetPosition(0);
+        stepping.LoadFromStreamType(in, ioGIF);
+        ASSERT_FALSE(stepping.AbortFlag);
+    }
+    TVodirAdIO fresh(nullptr);
+    fresh.Params().GIFImageIndex = 1;
+    in.SetPosition(0);
+    fresh.LoadFromStreamType(in, ioGIF);
+    ASSERT_FALSE(fresh.AbortFlag);
+    for (TVodirAdIO* io : {&stepping, &fresh})
+        for (int x = 0; x < 4; ++x)
+            EXPECT_EQ(Px(*io->IEBitmap(), x, 0), x == 0 ? 2u : 0x050505u) << x;
+}
+
+// A frame brings an alpha channel only when it has a transparent colour; a screen its frames leave
+// uncovered is transparent there.
+TEST(GifSteps, AlphaComesOnlyWithTransparency)
+{
+    const std::vector<TRGB> table = {TRGB{9, 9, 9}, TRGB{0, 0, 255}};
+    Frame whole;
+    whole.w = 4;
+    whole.h = 2;
+    whole.pixels = {1, 1, 0, 0, 1, 0, 1, 0};
+    Frame keyed = whole;
+    keyed.control = 1;
+    keyed.transparent = 0;
+    Frame corner;
+    corner.w = 1;
+    corner.h = 1;
+    corner.pixels = {1};
+    const struct {
+        const char* what;
+        std::vector<Frame> frames;
+        int index;
+        bool alpha;
+    } cases[] = {
+        {"one opaque frame", {whole}, 0, false},
+        {"one frame with a transparent colour", {keyed}, 0, true},
+        {"frames that cover the screen", {whole, corner}, 1, false},
+        {"a frame that leaves part of the screen", {corner, whole}, 0, true},
+        {"a transparent frame over an opaque one", {whole, keyed}, 1, false},
+    };
+    for (const auto& c : cases) {
+        const Bytes file = BuildGif(4, 2, table, 0, c.frames);
+        TVodirAdIO io(nullptr);
+        io.Params().GIFImageIndex = c.index;
+        rtl::TReadOnlyMemoryStream in(file.data(), std::int64_t(file.size()));
+        io.LoadFromStreamType(in, ioGIF);
+        ASSERT_FALSE(io.AbortFlag) << c.what;
+        EXPECT_EQ(io.IEBitmap()->HasAlphaChannel(), c.alpha) << c.what;
+        if (c.alpha && c.frames.size() == 1)
+            for (int x = 0; x < 4; ++x)
+                EXPECT_EQ(io.IEBitmap()->GetAlpha(x, 0), whole.pixels[std::size_t(x)] ? 255 : 0) << x;
     }
 }
 

@@ -142,31 +142,45 @@ TEST(GifLzwDecoder, DataEndingOnAFrozenTableWithoutEndCodeFailsAndRewinds)
     EXPECT_EQ(end, 2);
 }
 
-// Code size 9 has literal codes past 255, which no byte index can be: it is refused, not decoded
-// to their low bytes.
-TEST(GifLzwDecoder, CodeSizeNineIsRefusedAndRewinds)
+// Codes of `width` bits, least significant bit first, in one sub-block after the code size byte.
+std::vector<std::uint8_t> PackCodes(int codeSize, int width, std::initializer_list<int> codes)
 {
     std::vector<std::uint8_t> bits;
     std::uint32_t acc = 0;
     int accBits = 0;
-    for (const int code : {512, 300, 514, 301, 513}) {  // clear, 300, 300 300, 301, end; 10 bits each
+    for (const int code : codes) {
         acc |= static_cast<std::uint32_t>(code) << accBits;
-        for (accBits += 10; accBits >= 8; accBits -= 8, acc >>= 8)
+        for (accBits += width; accBits >= 8; accBits -= 8, acc >>= 8)
             bits.push_back(static_cast<std::uint8_t>(acc));
     }
-    bits.push_back(static_cast<std::uint8_t>(acc));
-    std::vector<std::uint8_t> data{9, static_cast<std::uint8_t>(bits.size())};
+    if (accBits > 0)
+        bits.push_back(static_cast<std::uint8_t>(acc));
+    std::vector<std::uint8_t> data{static_cast<std::uint8_t>(codeSize),
+                                   static_cast<std::uint8_t>(bits.size())};
     data.insert(data.end(), bits.begin(), bits.end());
     data.push_back(0);
+    return data;
+}
+
+// Code size 9 (clear 512, end 513, 10-bit codes) decodes like any other; a literal past 255, which
+// no byte index can be, fails the image rather than being cut to its low byte.
+TEST(GifLzwDecoder, CodeSizeNineIsDecoded)
+{
     std::vector<std::uint8_t> out;
     std::int64_t end = -1;
-    EXPECT_FALSE(Decode(data, 4, 1, false, out, &end));
+    const auto data = PackCodes(9, 10, {512, 200, 514, 201, 513});  // 200, "200 200", 201
+    ASSERT_TRUE(Decode(data, 4, 1, false, out, &end));
+    EXPECT_EQ(out, (std::vector<std::uint8_t>{200, 200, 200, 201}));
+    EXPECT_EQ(end, static_cast<std::int64_t>(data.size()));
+
+    const auto wide = PackCodes(9, 10, {512, 200, 300, 513});
+    EXPECT_FALSE(Decode(wide, 2, 1, false, out, &end));
     EXPECT_EQ(end, 0);
 }
 
-TEST(GifLzwDecoder, RejectsCodeSizesOutsideTwoToEight)
+TEST(GifLzwDecoder, RejectsCodeSizesOutsideTwoToNine)
 {
-    for (std::uint8_t size : {0, 1, 9, 10, 12, 255}) {
+    for (std::uint8_t size : {0, 1, 10, 12, 255}) {
         const std::vector<std::uint8_t> data{size, 1, 0x00, 0};
         std::vector<std::uint8_t> out;
         std::int64_t end = -1;
@@ -220,25 +234,47 @@ TEST(GifLzwDecoder, SurplusPixelsAreDroppedNotWrittenPastTheImage)
         ASSERT_EQ(out[i], 0x5A);
 }
 
-// Data cut inside a sub-block: the pixels its whole codes reach come out right, and the rest of
-// the image keeps what it held (0xEE, never a pixel value here).
-TEST(GifLzwDecoder, TruncatedDataDecodesTheirPrefixAndLeavesTheRest)
+// Data that stop before the image is filled, cut inside a sub-block or ending in an early
+// terminator, fail and rewind, plain or interlaced; an end code that comes early is the writer's
+// word that the rest is left as it is.
+TEST(GifLzwDecoder, DataEndingBeforeTheLastPixelWithoutEndCodeFailAndRewind)
 {
     const auto px = Noise(500, 4, 1);
-    for (std::size_t keep : {std::size_t{40}, std::size_t{120}, std::size_t{201}}) {
-        auto data = Encode(px, 25, 20, 4, false);
-        data.resize(keep);
-        std::vector<std::uint8_t> out;
-        ASSERT_TRUE(Decode(data, 25, 20, false, out)) << keep;
-        std::size_t k = 0;
-        while (k < out.size() && out[k] == px[k])
-            ++k;
-        EXPECT_GT(k, keep) << "fewer pixels than compressed bytes";
-        EXPECT_LT(k, out.size());
-        EXPECT_TRUE(std::all_of(out.begin() + static_cast<std::ptrdiff_t>(k), out.end(),
-                                [](std::uint8_t v) { return v == 0xEE; }))
-            << "a wrong pixel after " << k << " when keeping " << keep << " bytes";
+    for (bool interlaced : {false, true}) {
+        const auto whole = Encode(px, 25, 20, 4, interlaced);
+        for (std::size_t keep :
+             {whole.size() / 6, whole.size() / 3, whole.size() / 2, whole.size() * 5 / 6, whole.size() - 4}) {
+            auto cut = whole;
+            cut.resize(keep);
+            std::vector<std::uint8_t> prefix{0x2C, 0x01};
+            cut.insert(cut.begin(), prefix.begin(), prefix.end());
+            std::vector<std::uint8_t> out;
+            std::int64_t end = -1;
+            EXPECT_FALSE(Decode(cut, 25, 20, interlaced, out, &end, 2))
+                << keep << (interlaced ? " interlaced" : "");
+            EXPECT_EQ(end, 2);
+            // The codes before the cut in sound sub-blocks with their terminator: still short.
+            std::vector<std::uint8_t> codes;
+            for (std::size_t p = 1; p < keep && whole[p] != 0; p += whole[p] + 1u)
+                codes.insert(codes.end(), whole.begin() + std::ptrdiff_t(p + 1),
+                             whole.begin() + std::ptrdiff_t(std::min<std::size_t>(keep, p + 1 + whole[p])));
+            std::vector<std::uint8_t> closed{whole[0]};
+            for (std::size_t at = 0; at < codes.size(); at += 255) {
+                const std::size_t n = std::min<std::size_t>(255, codes.size() - at);
+                closed.push_back(static_cast<std::uint8_t>(n));
+                closed.insert(closed.end(), codes.begin() + std::ptrdiff_t(at),
+                              codes.begin() + std::ptrdiff_t(at + n));
+            }
+            closed.push_back(0);
+            EXPECT_FALSE(Decode(closed, 25, 20, interlaced, out, &end)) << keep;
+            EXPECT_EQ(end, 0);
+        }
     }
+
+    // Code size 2: clear, 1, 2, end: two of four pixels, the rest as they were.
+    std::vector<std::uint8_t> out;
+    ASSERT_TRUE(Decode(PackCodes(2, 3, {4, 1, 2, 5}), 4, 1, false, out));
+    EXPECT_EQ(out, (std::vector<std::uint8_t>{1, 2, 0xEE, 0xEE}));
 }
 
 }  // namespace

@@ -381,6 +381,43 @@ TEST(PcxWriter, RefusesEmptyAndOversizedImagesAndShortWrites)
     EXPECT_TRUE(r.abort);
 }
 
+// Bytes per line is a 16-bit field, rounded up to even: a row it cannot hold is refused and
+// nothing written, never saved with a field of 0.
+TEST(PcxWriter, RefusesRowsLongerThanTheBytesPerLineFieldHolds)
+{
+    const struct {
+        int width, bits, samples;
+        int bytesPerLine;  // 0: refused
+    } cases[] = {
+        {65534, 8, 1, 65534}, {65535, 8, 1, 0}, {65536, 8, 1, 0},     {65534, 8, 3, 65534},
+        {65535, 8, 3, 0},     {65536, 8, 3, 0}, {65536, 4, 1, 32768}, {65536, 1, 1, 8192},
+    };
+    for (const auto& c : cases) {
+        const std::string what =
+            std::to_string(c.width) + " at " + std::to_string(c.bits * c.samples) + " bits";
+        Job r;
+        Fill24(r.bitmap, c.width, 1, [](int x, int) { return x % 2 ? 0x2040C0u : 0xE0A010u; });
+        r.params.BitsPerSample = c.bits;
+        r.params.SamplesPerPixel = c.samples;
+        r.params.PCXCompression = 1;
+        rtl::TMemoryStream m;
+        WritePCXStream(m, &r.bitmap, r.params, r.progress);
+        EXPECT_EQ(r.abort.load(), c.bytesPerLine == 0) << what;
+        if (c.bytesPerLine == 0) {
+            EXPECT_EQ(m.Size(), 0) << what;
+            continue;
+        }
+        ASSERT_GT(m.Size(), 128) << what;
+        EXPECT_EQ(m.Bytes()[66] | m.Bytes()[67] << 8, c.bytesPerLine) << what;
+        Job back;
+        Read(m.Bytes(), back);
+        ASSERT_FALSE(back.abort) << what;
+        EXPECT_EQ(back.bitmap.GetWidth(), c.width) << what;
+        EXPECT_EQ(Px(back.bitmap, c.width - 1, 0), 0x2040C0u) << what;
+        EXPECT_EQ(Px(back.bitmap, c.width - 2, 0), 0xE0A010u) << what;
+    }
+}
+
 // ---- through the I/O component ----
 
 TEST(PcxSteps, StreamHeadersCarryTheLengthThePaletteIsFoundBy)

@@ -3,6 +3,7 @@
 // Whole images are judged by the peer suite (raster_peers.py).
 #include "imaging/io/pxmfilt.h"
 
+#include "imaging/io/detail/ieprobes.h"
 #include "imaging/io/detail/iereadbuffer.h"
 #include "raster_test_util.h"
 
@@ -96,6 +97,11 @@ TEST(PxmReader, RefusesBadHeadersAndImagesItsDataCannotHoldBeforeAllocating)
         {"10000 x 10000 from 20 bytes", Text("P6 10000 10000 255\n") + Bytes(20, 7)},
         {"ASCII data too short to hold a sample a pixel", Text("P2 100 100 255\n1 2 3")},
         {"plain bitmap of 1000000 pixels in 10 bytes", Text("P1 1000 1000\n0101010101")},
+        {"a negative width", Text("P5\n-5 5\n255\n") + Bytes(25, 1)},
+        {"a negative height", Text("P4 8 -1\n") + Bytes{0}},
+        {"a width with a plus sign", Text("P6 +1 1 255\n") + Bytes(3, 1)},
+        {"a negative maximum", Text("P5 1 1 -255\n") + Bytes{0}},
+        {"a sign right after the width", Text("P5 1-1 255\n") + Bytes{0}},
     };
     for (const auto& [what, file] : cases) {
         Job r;
@@ -129,6 +135,46 @@ TEST(PxmReader, DataThatEndsEarlyOrIsNoNumberKeepsTheRowsBeforeItAndAborts)
     Read(Text("P3 1 2 255\n1 2 3 4 5x 6"), word);
     EXPECT_TRUE(word.abort);
     EXPECT_EQ(Px(word.bitmap, 0, 0), 0x010203u);
+
+    Job negative;
+    Read(Text("P2 2 1 9\n9 -3"), negative);
+    EXPECT_TRUE(negative.abort);
+}
+
+// The content probe takes a header exactly when the reader does: both read the same words, any
+// byte that is no letter, digit or comment separating them.
+TEST(PxmReader, TheProbeTakesWhatTheReaderTakes)
+{
+    const struct {
+        const char* what;
+        const char* header;
+        bool valid;
+    } cases[] = {
+        {"spaces", "P5 3 2 255\n", true},
+        {"commas", "P5\n3,2\n255\n", true},
+        {"tabs and comments", "P6\t# c\n3\t2 #d\n255\n", true},
+        {"semicolons", "P2;3;2;255;", true},
+        {"a bitmap without maximum", "P4=3=2=", true},
+        {"a negative width", "P5\n-5 5\n255\n", false},
+        {"a signed height", "P5 5 +5 255\n", false},
+        {"a sign after the width", "P5 5-5 255\n", false},
+        {"a letter in the width", "P5 3a 2 255\n", false},
+        {"width 0", "P4 0 2\n", false},
+        {"an unknown magic", "P9 3 2 255\n", false},
+    };
+    for (const auto& c : cases) {
+        const Bytes file = Text(c.header) + Bytes(std::size_t(5 * 5 * 3), '1');
+        auto probed = StreamOf(file);
+        EXPECT_EQ(TryPXM(*probed), c.valid) << c.what;
+        EXPECT_EQ(probed->Position(), 0) << c.what;
+        Job r;
+        Read(file, r, true);
+        EXPECT_EQ(!r.abort, c.valid) << c.what;
+    }
+    Job commas;
+    Read(Text("P5\n3,2\n255\n") + Bytes{1, 2, 3, 4, 5, 6}, commas);
+    ASSERT_FALSE(commas.abort);
+    EXPECT_EQ(Px(commas.bitmap, 2, 1), 0x060606u);
 }
 
 TEST(PxmReader, ParamsOnlyLeavesTheBitmap)

@@ -163,6 +163,40 @@ def damaged_files_end_cleanly(files, tmp, fmt=None):
             check(code in (0, 2), "%s variant %d: exit %d" % (os.path.basename(path), i, code))
 
 
+def header_length(data):
+    """Bytes of an anymap header: the magic, the sizes and maximum with any comments, and the one
+    separator after the last of them."""
+    need = 2 if data[:2] in (b"P1", b"P4") else 3
+    pos = 2
+    while need:
+        while data[pos:pos + 1].isspace():
+            pos += 1
+        if data[pos:pos + 1] == b"#":
+            pos = data.index(b"\n", pos)
+            continue
+        while not data[pos:pos + 1].isspace():
+            pos += 1
+        need -= 1
+    return pos + 1
+
+
+def cut_files_are_refused(files, tmp, judge):
+    """Every file cut at a sixth to five sixths of its image data: our reader refuses each (exit 2),
+    as the strict peer does."""
+    for name, path in files:
+        with open(path, "rb") as f:
+            data = f.read()
+        start = header_length(data)
+        for sixth in range(1, 6):
+            cut = os.path.join(tmp, "cut.bin")
+            with open(cut, "wb") as f:
+                f.write(data[:start + (len(data) - start) * sixth // 6])
+            what = "%s cut at %d/6 of its data" % (name, sixth)
+            code = run([TOOL, "read", FORMAT, cut, os.path.join(tmp, "cut")]).returncode
+            check(code == 2, "%s: our reader gave exit %d, not a refusal" % (what, code))
+            check(run(judge + [cut]).returncode != 0, "%s: the judge read it" % what)
+
+
 # ---- source images ----
 
 def save_ppm(im, path):
@@ -237,6 +271,20 @@ def pxm_suite(tmp):
         if name == "commented.pgm" and params is not None:
             check(params.get("comment") == ["first", "between"], "commented.pgm: comments %s" % params.get("comment"))
     damaged_files_end_cleanly([p for n, p in files if n in ("gingham.ppm", "ramp-lr.pgm-max1000", "pbmmake.pbm-plain")], tmp)
+    # Cut files of every form, binary and plain, one and two bytes a sample, are refused as netpbm
+    # refuses them; so are sizes with a sign.
+    to_cut = ("pbmmake.pbm", "pbmmake.pbm-plain", "ramp-lr.pgm", "ramp-lr.pgm-plain", "ramp-lr.pgm-max1000",
+              "ramp-lr.pgm-max1000-plain", "gingham.ppm", "gingham.ppm-plain", "gingham.ppm-max65535")
+    cut = [(n, p) for n, p in files if n in to_cut]
+    check(len(cut) == len(to_cut), "the files to cut: found %s" % [n for n, _ in cut])
+    cut_files_are_refused(cut, tmp, ["pamtopnm"])
+    for header in (b"P5\n-5 5\n255\n", b"P5\n5 -5\n255\n", b"P5 +5 5 255\n", b"P6 5 5 -255\n"):
+        signed = os.path.join(tmp, "signed.pgm")
+        with open(signed, "wb") as f:
+            f.write(header + bytes(75))
+        code = run([TOOL, "read", FORMAT, signed, os.path.join(tmp, "signed")]).returncode
+        check(code == 2, "header %r: our reader gave exit %d, not a refusal" % (header, code))
+        check(run(["pamtopnm", signed]).returncode != 0, "header %r: netpbm read it" % header)
 
     # Writing: P4, P5 and P6 from sources of each kind.
     sources = {"rgb": gradient(37, 23), "bw": black_and_white(29, 11), "grey": gradient(21, 8).convert("L").convert("RGB")}
@@ -518,6 +566,26 @@ def pcx_suite(tmp):
                     check(theirs[:3] == expect, "%s: %s decodes other pixels" % (name, judge))
             code, mine, _ = ours(dst, tmp)
             check(code == 0 and mine[:3] == expect, "%s: our reader reads other pixels back" % name)
+
+    # Bytes per line is a 16-bit field: at 8 and 24 bits a width of 65534 is written and read back by
+    # Pillow; wider rows are refused (exit 2), never written with a field of 0. (pcxtoppm takes
+    # Xmax as signed, and ImageMagick's policy stops at a smaller width.)
+    for width in (65534, 65535, 65536):
+        im = Image.new("RGB", (width, 2))
+        im.putdata([(40, 80, 160) if (x + y) % 3 else (200, 100, 30) for y in range(2) for x in range(width)])
+        src = save_ppm(im, os.path.join(tmp, "wide.ppm"))
+        for bits in (8, 24):
+            dst = os.path.join(tmp, "wide-%d-%d.pcx" % (width, bits))
+            name = "write %d wide at %d bits" % (width, bits)
+            code = write_ours(src, dst, bits=bits, rle=1)
+            if width > 65534:
+                check(code == 2 and not os.path.exists(dst), "%s: not refused (exit %d)" % (name, code))
+                continue
+            check(code == 0, "%s: our writer failed (%d)" % (name, code))
+            if code == 0:
+                theirs = judged(name, "pillow", judge_pillow, dst)
+                check(theirs is not None and theirs[:3] == (width, 2, im.tobytes()),
+                      "%s: Pillow decodes other pixels" % name)
 
 
 if __name__ == "__main__":
