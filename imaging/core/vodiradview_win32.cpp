@@ -514,6 +514,7 @@ void TVodirAdView::SyncImageSize()
         selected_ = false;
         points_.Clear();
     }
+    DropSelectionGesture();
     mask_.AllocateBits(w, h, 1);
     if (bitmap_->HasAlphaChannel()) {
         TIEBitmap* alpha = bitmap_->GetAlphaChannel();
@@ -868,6 +869,14 @@ TIELayer* TVodirAdView::Layers(int Index) const
 
 void TVodirAdView::SetBitmapFromLayer() { bitmap_ = layers_[std::size_t(currentLayer_)]->Bitmap(); }
 
+int TVodirAdView::IndexOfLayer(const TIELayer* Layer) const
+{
+    for (std::size_t i = 0; i < layers_.size(); ++i)
+        if (layers_[i].get() == Layer)
+            return int(i);
+    return -1;
+}
+
 void TVodirAdView::SetLayersCurrent(int Index)
 {
     if (Index < 0 || Index >= LayersCount())
@@ -896,14 +905,17 @@ void TVodirAdView::LayersRemove(int Index)
     if (Index < 1 || Index >= LayersCount())
         return;
     const bool wasCurrent = Index == currentLayer_;
+    if (draggedLayer_ == layers_[std::size_t(Index)].get()) {
+        draggedLayer_ = nullptr;
+        layerGrip_ = ieNone;
+    }
+    // The current layer keeps its place in the list (the one below takes over when it goes); the
+    // view points at its bitmap again once the list has closed up.
     if (currentLayer_ >= Index)
         currentLayer_ = std::max(currentLayer_ - 1, 0);
-    // Point away from the layer before it goes.
-    SetBitmapFromLayer();
     layers_.erase(layers_.begin() + Index);
     renderCaches_.erase(renderCaches_.begin() + Index);
-    if (layerDragged_ == Index)
-        layerDragged_ = -1;
+    SetBitmapFromLayer();
     if (wasCurrent)
         CallBitmapChangeEvents();
     lastImageW_ = lastImageH_ = -1;
@@ -1028,16 +1040,11 @@ void TVodirAdView::WndProc(win::TMessage& m)
         break;
     case WM_CANCELMODE:
     case WM_CAPTURECHANGED:
-        // Capture taken by another window (not given back by our own release) ends the gesture.
-        if (mouseDown_ &&
-            (m.Msg == WM_CANCELMODE || (m.LParam != 0 && reinterpret_cast<HWND>(m.LParam) != Handle()))) {
-            // The gesture lost the mouse: it ends where it is, without a release to finish it.
-            mouseDown_ = false;
-            scrolling_ = false;
-            autoScrolling_ = false;
-            if (scrollTimer_)
-                scrollTimer_->SetEnabled(false);
-        }
+        // Our own release lets go of the capture control before the capture; any other change
+        // while the view holds it (another window taking it, a release elsewhere) ends the gesture.
+        if (m.Msg == WM_CANCELMODE ||
+            (win::GetCaptureControl() == this && reinterpret_cast<HWND>(m.LParam) != Handle()))
+            CancelGesture();
         break;
     default: break;
     }

@@ -322,6 +322,7 @@ private:
     void ShowCursorNow();
     win::TCursor CurrentCursor() const;
     void SetBitmapFromLayer();
+    int IndexOfLayer(const TIELayer* Layer) const;
     void PlaceLegacyBitmap();
     void DShowMessage(win::TMessage& message, rtl::TNotifyEvent& event);
 
@@ -344,6 +345,17 @@ private:
     TIEPoint ToImage(int X, int Y) const;
     void AddPoint(int X, int Y);
     void BeginGesture();
+    // The mouse is free again: automatic scrolling ends and ZoomFilter is what it was at the press.
+    // Gives the filter the gesture ran with.
+    TResampleFilter StopGesture();
+    // What every gesture does last, released or not: pending moves committed, layers told, the
+    // gesture state cleared, OnSelectionChange.
+    void FinishGesture(TResampleFilter filterDuring);
+    // The gesture lost the mouse (another window took the capture): it ends where it is, without
+    // the actions of a release.
+    void CancelGesture();
+    // The selection a gesture works on went with an image of another size.
+    void DropSelectionGesture();
     void AutoScroll(int x, int y);
     void AutoScrollStep();
     void DragGrip(int x, int y, bool keepAspect);
@@ -432,7 +444,9 @@ private:
     bool selectionChanged_ = false;
     bool rubberShown_ = false;
     int rubberX_ = 0, rubberY_ = 0;
-    int layerDragged_ = -1;
+    // The layer being moved or resized. Handlers may remove layers mid-gesture, so it is held by
+    // identity, looked up again after each event, and cleared when LayersRemove takes it.
+    TIELayer* draggedLayer_ = nullptr;  // not owned
     TIEGrip layerGrip_ = ieNone;
     int layerStartX_ = 0, layerStartY_ = 0, layerStartW_ = 0, layerStartH_ = 0;
     win::TCursor gestureCursor_ = win::crDefault;

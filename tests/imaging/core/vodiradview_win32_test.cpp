@@ -14,6 +14,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -935,6 +936,230 @@ TEST_F(ViewTest, AssignTakesViewsBitmapsAndNothing)
     view->Assign(nullptr);
     EXPECT_EQ(view->ImageWidth(), 7);
     EXPECT_EQ(view->GetIEBitmap()->GetPixel24(2, 2), Px(0x56, 0x34, 0x12));
+}
+
+}  // namespace
+
+namespace {
+
+// ---- handlers that change the layers, gestures that lose the mouse ----------------------------------
+
+struct TLayerEvent {
+    int layer;
+    TIELayerEvent event;
+    friend bool operator==(const TLayerEvent&, const TLayerEvent&) = default;
+};
+
+class LayerGestureTest : public ViewTest {
+protected:
+    // An image that fills the client (client pixels are image pixels), with two unlocked layers A
+    // (index 1, at 20,30) and B (index 2, at 150,30), both 50 x 40, layer 0 current.
+    void SetUp() override
+    {
+        events.clear();
+        onEvent = nullptr;
+        ViewTest::SetUp();
+        Show(300, 200);
+        view->LayersSync = false;
+        TIEBitmap small;
+        FillPattern(small, 50, 40);
+        for (int x : {20, 150}) {
+            const int index = view->LayersAdd(&small);
+            view->Layers(index)->PosX = x;
+            view->Layers(index)->PosY = 30;
+        }
+        view->SetLayersCurrent(0);
+        view->BackBuffer();  // the layers' boxes, for the hit tests
+        b = view->Layers(2);
+        view->OnLayerNotify = [this](rtl::TObject*, int layer, TIELayerEvent e) {
+            events.push_back({layer, e});
+            if (onEvent)
+                onEvent(layer, e);
+        };
+    }
+
+    TIELayer* b = nullptr;  // owned by the view
+    std::vector<TLayerEvent> events;
+    std::function<void(int, TIELayerEvent)> onEvent;
+};
+
+TEST_F(LayerGestureTest, LayerHandlersMayChangeTheLayersDuringAPressAndADrag)
+{
+    struct TCase {
+        const char* name;
+        TIEMouseInteractItems mode;
+        // What the handler does on the first event of the kind.
+        TIELayerEvent when;
+        std::function<void(TVodirAdView&)> change;
+        // Which layer the press and the drag act on afterwards (by its index then), -1 none.
+        int dragged;
+        int layersAfter;
+    };
+    const TCase cases[] = {
+        {"removes the pressed layer", miMoveLayers, ielSelected, [](TVodirAdView& v) { v.LayersRemove(2); },
+         -1, 2},
+        {"removes the layer under the pressed one", miMoveLayers, ielSelected,
+         [](TVodirAdView& v) { v.LayersRemove(1); }, 1, 2},
+        {"adds a layer on top", miMoveLayers, ielSelected, [](TVodirAdView& v) { v.LayersAdd(); }, 2, 4},
+        {"makes another layer current", miMoveLayers, ielSelected,
+         [](TVodirAdView& v) { v.SetLayersCurrent(1); }, 2, 3},
+        {"removes the moving layer", miMoveLayers, ielMoving, [](TVodirAdView& v) { v.LayersRemove(2); }, -1,
+         2},
+        {"removes the layer under the moving one", miMoveLayers, ielMoving,
+         [](TVodirAdView& v) { v.LayersRemove(1); }, 1, 2},
+        {"removes the moved layer", miMoveLayers, ielMoved, [](TVodirAdView& v) { v.LayersRemove(2); }, -1,
+         2},
+        {"removes the resizing layer", miResizeLayers, ielResizing,
+         [](TVodirAdView& v) { v.LayersRemove(2); }, -1, 2},
+    };
+    for (const TCase& c : cases) {
+        SetUp();
+        view->SetMouseInteract({c.mode});
+        bool done = false;
+        onEvent = [&](int, TIELayerEvent e) {
+            if (!done && e == c.when) {
+                done = true;
+                c.change(*view);
+            }
+        };
+        if (c.mode == miResizeLayers) {
+            // B current with its grips (the view now maps B's size): its bottom right grip is dragged.
+            view->SetLayersCurrent(2);
+            view->BackBuffer();
+            const TIERect r = view->Layers(2)->ClientAreaBox;
+            events.clear();
+            Drag(*view, {{r.Right, r.Bottom}, {r.Right + 10, r.Bottom + 5}, {r.Right + 20, r.Bottom + 10}});
+        } else {
+            Drag(*view, {{170, 50}, {175, 52}, {180, 55}});
+        }
+        EXPECT_TRUE(done) << c.name;
+        EXPECT_EQ(view->LayersCount(), c.layersAfter) << c.name;
+        EXPECT_EQ(view->GetIEBitmap(), view->Layers(view->LayersCurrent())->Bitmap()) << c.name;
+        // Every event names a layer that existed when it fired, and after the change none names
+        // the layer that went.
+        for (const TLayerEvent& e : events)
+            EXPECT_TRUE(e.layer >= 0 && e.layer < 4) << c.name << " " << e.layer;
+        const auto last = events.empty() ? TLayerEvent{-1, ielSelected} : events.back();
+        if (c.dragged < 0) {
+            EXPECT_TRUE(last.event == c.when) << c.name << ": nothing after the layer went";
+        } else {
+            // The pressed layer B moved with the mouse, under whatever index it has now.
+            EXPECT_EQ(view->Layers(c.dragged)->PosX, 160) << c.name;
+            EXPECT_EQ(view->Layers(c.dragged)->PosY, 35) << c.name;
+            EXPECT_EQ(last, (TLayerEvent{c.dragged, ielMoved})) << c.name;
+        }
+        // Nothing else moved.
+        for (int i = 0; i < view->LayersCount(); ++i)
+            if (i != c.dragged)
+                EXPECT_TRUE(view->Layers(i)->PosX == 0 || view->Layers(i)->PosX == 20 ||
+                            view->Layers(i)->PosX == 150)
+                    << c.name << " " << i;
+        TearDown();
+    }
+    SetUp();
+}
+
+// How a gesture can lose the mouse while the view holds the capture.
+struct TCaptureLoss {
+    const char* name;
+    void (*lose)(HWND view);
+};
+const TCaptureLoss kCaptureLosses[] = {
+    {"cancel mode", [](HWND v) { ::SendMessageA(v, WM_CANCELMODE, 0, 0); }},
+    {"another window takes the capture",
+     [](HWND) {
+         HWND other =
+             ::CreateWindowExA(0, "STATIC", "", WS_POPUP, 0, 0, 10, 10, nullptr, nullptr, nullptr, nullptr);
+         ::SetCapture(other);
+         ::ReleaseCapture();
+         ::DestroyWindow(other);
+     }},
+    {"the capture is released elsewhere", [](HWND) { ::ReleaseCapture(); }},
+};
+
+TEST_F(LayerGestureTest, AGestureThatLosesTheMouseEndsWhereItIsAndGivesTheFilterBack)
+{
+    struct TGesture {
+        const char* name;
+        TIEMouseInteractItems mode;
+        std::pair<int, int> from, to;
+    };
+    const TGesture gestures[] = {
+        {"rectangle", miSelect, {20, 120}, {80, 160}},
+        {"ellipse", miSelectCircle, {20, 120}, {80, 160}},
+        {"move", miSelect, {25, 20}, {55, 30}},
+        {"grip", miSelect, {10, 10}, {5, 8}},
+        {"zoom rectangle", miSelectZoom, {20, 120}, {80, 160}},
+        {"layer move", miMoveLayers, {170, 50}, {180, 55}},
+        {"scroll", miScroll, {100, 100}, {60, 70}},
+    };
+    for (const TCaptureLoss& loss : kCaptureLosses)
+        for (const TGesture& g : gestures) {
+            SetUp();
+            const std::string name = std::string(loss.name) + ", " + g.name;
+            if (std::string(g.name) == "scroll")
+                Show(900, 700);
+            view->GetIEBitmap()->Fill(0);
+            view->InvalidateBackBuffer();
+            view->SetZoomFilter(rfTriangle);
+            view->SetDelayZoomFilter(true);
+            view->SetSelectionBase(iesbBitmap);
+            view->Select(10, 10, 39, 29);
+            view->SetSelectionBase(iesbClientArea);
+            view->SetMouseInteract({g.mode});
+            int changes = 0;
+            view->OnSelectionChange = [&](rtl::TObject*) { ++changes; };
+            const double zoom = view->Zoom();
+
+            ::SendMessageA(view->Handle(), WM_LBUTTONDOWN, MK_LBUTTON, At(g.from.first, g.from.second));
+            ::SendMessageA(view->Handle(), WM_MOUSEMOVE, MK_LBUTTON, At(g.to.first, g.to.second));
+            ASSERT_EQ(::GetCapture(), view->Handle()) << name;
+            if (g.mode != miScroll)
+                EXPECT_EQ(view->ZoomFilter(), rfNone) << name << ": suspended for the gesture";
+            loss.lose(view->Handle());
+
+            EXPECT_EQ(view->ZoomFilter(), rfTriangle) << name;
+            EXPECT_FALSE(view->IsSelecting()) << name;
+            EXPECT_FALSE(view->IsScrolling()) << name;
+            EXPECT_EQ(view->Zoom(), zoom) << name << ": no zoom without a release";
+            EXPECT_EQ(view->SelectionStackCount(), 0) << name;
+            const std::string kind = g.name;
+            if (kind == "rectangle") {
+                EXPECT_EQ(view->SelectionMask().X1(), 20) << name;
+                EXPECT_EQ(view->SelectionMask().Y2(), 160) << name;
+            } else if (kind == "move") {
+                EXPECT_EQ(view->SelectionMask().X1(), 40) << name;
+            } else if (kind == "grip") {
+                EXPECT_EQ(view->SelectionMask().X1(), 5) << name;
+            } else if (kind == "ellipse") {
+                EXPECT_TRUE(view->SelectionMask().IsPointInside(50, 140)) << name;
+            } else if (kind == "layer move") {
+                EXPECT_EQ(b->PosX, 160) << name;
+                EXPECT_EQ(events.back(), (TLayerEvent{2, ielMoved})) << name;
+            } else if (kind == "zoom rectangle") {
+                EXPECT_TRUE(view->SelectionMask().IsPointInside(10, 10))
+                    << name << ": the old selection is back";
+            }
+            if (kind != "layer move" && kind != "scroll" && kind != "zoom rectangle")
+                EXPECT_EQ(changes, 1) << name;
+            if (kind == "rectangle" || kind == "move" || kind == "grip") {
+                // The outline and the grips are drawn again: a grip's white square stands on the
+                // black image just outside the selection's top left corner.
+                view->Repaint();
+                Pump();
+                const int gx = view->XBmp2Scr(view->SelectionPoints()[0].X) - 3;
+                const int gy = view->YBmp2Scr(view->SelectionPoints()[0].Y) - 3;
+                HDC dc = ::GetDC(view->Handle());
+                EXPECT_EQ(::GetPixel(dc, gx, gy), RGB(255, 255, 255)) << name;
+                ::ReleaseDC(view->Handle(), dc);
+            }
+            // The next gesture runs suspended and restores the filter, not the suspension.
+            view->SetMouseInteract({miSelect});
+            Drag(*view, {{200, 150}, {230, 170}});
+            EXPECT_EQ(view->ZoomFilter(), rfTriangle) << name;
+            TearDown();
+        }
+    SetUp();
 }
 
 }  // namespace
