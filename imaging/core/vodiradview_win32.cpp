@@ -129,6 +129,7 @@ void TVodirAdView::Publish(Table& t)
     t.Event(RTL_MEMBER(OnMouseInResizingGrip));
     t.Event(RTL_MEMBER(OnZoomIn));
     t.Event(RTL_MEMBER(OnZoomOut));
+    t.Property(RTL_GET_SET(OnProgress));
     t.Property(RTL_GET_SET(AutoStretch)).Default(false);
     t.Property(RTL_GET_SET(AutoShrink)).Default(false);
     t.Event(RTL_MEMBER(OnBeforeSelectionChange));
@@ -383,12 +384,8 @@ void TVodirAdView::SetBounds(int left, int top, int width, int height)
     }
 }
 
-void TVodirAdView::Update()
-{
-    if (TransitionRunning())
-        StopTransition();
-    UpdateGeometry(0);
-}
+// A running transition goes on (its lock keeps the window as it is); only a resize stops it.
+void TVodirAdView::Update() { UpdateGeometry(0); }
 
 // ---- transitions -----------------------------------------------------------------------------------
 
@@ -398,6 +395,16 @@ void TVodirAdView::StopTransition()
 {
     if (transition_)
         transition_->Stop();
+}
+
+void TVodirAdView::RealizePaletteIn(HWND Window)
+{
+    if (!drawDib_)
+        drawDib_ = DrawDibOpenWrap();
+    if (HDC dc = ::GetDC(Window)) {
+        DrawDibRealizeWrap(drawDib_, dc, false);
+        ::ReleaseDC(Window, dc);
+    }
 }
 
 void TVodirAdView::PrepareTransition()
@@ -411,6 +418,8 @@ bool TVodirAdView::RunTransition(int Effect, int Duration, bool UpdateOnStop)
 {
     if (!IEIsTransition(Effect) || !HandleAllocated())
         return false;
+    if (TransitionRunning())
+        StopTransition();
     Update();
     return transition_->Start(transitionStart_.get(), BackBuffer(), Effect, Duration, UpdateOnStop);
 }
@@ -712,6 +721,7 @@ void TVodirAdView::TimerTick()
     if (selectionOptions_.Contains(iesoAnimated) && !IsSelecting() && !mouseDown_ && outlineDelay_ == 0 &&
         (selected_ || points_.Count() > 0)) {
         phase_ = (phase_ + 1) & 7;
+        outlinePhase_ = (outlinePhase_ + 1) % 10;
         if (HandleAllocated() && updateLock_ == 0)
             DrawSelectionOutline(*Canvas());
     }
@@ -822,11 +832,11 @@ void TVodirAdView::SetCaptionColor(TColor Value)
     Update();
 }
 
-void TVodirAdView::SetOnProgress(TIEProgressEvent Value)
+void TVodirAdView::SetOnProgress(TIEProgressNotifyEvent Value)
 {
     onProgress_ = std::move(Value);
     if (io_ && gHooks && gHooks->SetOnProgress)
-        gHooks->SetOnProgress(io_, onProgress_);
+        gHooks->SetOnProgress(io_, onProgress_.Target());
     if (proc_)
         proc_->OnProgress = onProgress_;
 }
@@ -843,7 +853,7 @@ TVodirAdIO* TVodirAdView::GetIO()
     if (gHooks->AsComponent)
         gHooks->AsComponent(io_)->FreeNotification(this);
     if (gHooks->SetOnProgress)
-        gHooks->SetOnProgress(io_, onProgress_);
+        gHooks->SetOnProgress(io_, onProgress_.Target());
     return io_;
 }
 
@@ -993,6 +1003,16 @@ void TVodirAdView::WndProc(win::TMessage& m)
         return;
     case WM_PALETTECHANGED:
     case WM_QUERYNEWPALETTE:
+        // The DrawDib palette follows the system's in the main form first; the repaint then draws
+        // with it.
+        if (HandleAllocated()) {
+            win::TCustomForm* main = win::Application ? win::Application->MainForm() : nullptr;
+            HWND target = main && main->HandleAllocated() ? main->Handle() : Handle();
+            // A change our own realising caused needs no second one.
+            const HWND cause = reinterpret_cast<HWND>(m.WParam);
+            if (m.Msg == WM_QUERYNEWPALETTE || (cause != target && cause != Handle()))
+                RealizePaletteIn(target);
+        }
         if (HandleAllocated())
             ::InvalidateRect(Handle(), nullptr, FALSE);
         break;

@@ -8,11 +8,13 @@
 #include "imaging/io/vodiradio.h"
 #include "imaging/io/vodiradio_viewhooks_win32.h"
 #include "platform/rtl/TypeInfo.h"
+#include "platform/win/ExtCtrls.h"
 #include "platform/win/Forms.h"
 #include "tests/imaging/io/bmp_test_util.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <functional>
 #include <memory>
@@ -131,6 +133,7 @@ TEST_F(ViewTest, StartsWithTheDocumentedDefaults)
                              "OnMouseInResizingGrip",
                              "OnZoomIn",
                              "OnZoomOut",
+                             "OnProgress",
                              "AutoStretch",
                              "AutoShrink",
                              "OnBeforeSelectionChange",
@@ -145,6 +148,53 @@ TEST_F(ViewTest, StartsWithTheDocumentedDefaults)
                              "Background",
                              "Cursor"})
         EXPECT_NE(fresh->ClassInfo().FindProp(name), nullptr) << name;
+}
+
+TEST_F(ViewTest, PublishesItsOwnPropertiesInTheDeclaredOrder)
+{
+    const std::vector<std::string> declared = {"LegacyBitmap",
+                                               "DoubleBuffer",
+                                               "ZoomFilter",
+                                               "ScrollBars",
+                                               "OnViewChange",
+                                               "OnImageChange",
+                                               "SelectionOptions",
+                                               "Center",
+                                               "MouseInteract",
+                                               "AutoFit",
+                                               "SelectionBase",
+                                               "BackgroundStyle",
+                                               "OnSelectionChange",
+                                               "OnSelectionChanging",
+                                               "OnMouseInSel",
+                                               "DelayZoomFilter",
+                                               "OnPaint",
+                                               "EnableAlphaChannel",
+                                               "OnMouseInResizingGrip",
+                                               "OnZoomIn",
+                                               "OnZoomOut",
+                                               "OnProgress",
+                                               "AutoStretch",
+                                               "AutoShrink",
+                                               "OnBeforeSelectionChange",
+                                               "DrawVersion",
+                                               "OnDrawBackBuffer",
+                                               "OnLayerNotify",
+                                               "DrawCaption",
+                                               "Caption",
+                                               "CaptionFont",
+                                               "CaptionColor",
+                                               "OnDShowNewFrame",
+                                               "OnDShowEvent"};
+    // Caption is the control's own, published further up; the rest are the view's, in this order.
+    std::vector<std::string> own;
+    for (const rtl::TPropInfo& p : TVodirAdView::StaticClassInfo().Props)
+        if (std::find(declared.begin(), declared.end(), p.Name) != declared.end())
+            own.push_back(p.Name);
+    std::vector<std::string> expected = declared;
+    std::erase(expected, "Caption");
+    EXPECT_EQ(own, expected);
+    EXPECT_NE(view->ClassInfo().FindProp("Caption"), nullptr);
 }
 
 TEST_F(ViewTest, TheViewCursorsComeFromTheProgramsResources)
@@ -1160,6 +1210,117 @@ TEST_F(LayerGestureTest, AGestureThatLosesTheMouseEndsWhereItIsAndGivesTheFilter
             TearDown();
         }
     SetUp();
+}
+
+// ---- palette, caption, outline animation ----------------------------------------------------------
+
+class TPaletteView : public TVodirAdView {
+public:
+    using TVodirAdView::TVodirAdView;
+    struct TRealised {
+        HWND window;
+        bool viewInvalid;  // the view already waited for a repaint
+    };
+    std::vector<TRealised> realised;
+
+protected:
+    void RealizePaletteIn(HWND Window) override
+    {
+        RECT r;
+        realised.push_back({Window, ::GetUpdateRect(Handle(), &r, FALSE) != FALSE});
+        TVodirAdView::RealizePaletteIn(Window);
+    }
+};
+
+TEST_F(ViewTest, APaletteChangeRealisesAgainstTheMainFormBeforeTheViewIsInvalidated)
+{
+    auto* probe = new TPaletteView(form.get());
+    probe->SetParent(form.get());
+    probe->SetBounds(310, 4, 100, 100);
+    win::TCustomForm* mainBefore = win::Application->MainForm();
+    win::Application->SetMainForm(form.get());
+    Pump();
+    HWND other =
+        ::CreateWindowExA(0, "STATIC", "", WS_POPUP, 0, 0, 10, 10, nullptr, nullptr, nullptr, nullptr);
+    struct TCase {
+        UINT msg;
+        WPARAM cause;
+        bool realises;
+    };
+    const TCase cases[] = {
+        {WM_PALETTECHANGED, WPARAM(other), true},
+        {WM_PALETTECHANGED, WPARAM(form->Handle()), false},  // our own realising caused it
+        {WM_PALETTECHANGED, WPARAM(probe->Handle()), false},
+        {WM_QUERYNEWPALETTE, 0, true},
+    };
+    for (const TCase& c : cases) {
+        Pump();
+        RECT r;
+        ASSERT_FALSE(::GetUpdateRect(probe->Handle(), &r, FALSE));
+        probe->realised.clear();
+        ::SendMessageA(probe->Handle(), c.msg, c.cause, 0);
+        ASSERT_EQ(probe->realised.size(), c.realises ? 1u : 0u) << c.msg << " " << c.cause;
+        if (c.realises) {
+            EXPECT_EQ(probe->realised[0].window, form->Handle());
+            EXPECT_FALSE(probe->realised[0].viewInvalid);
+        }
+        EXPECT_TRUE(::GetUpdateRect(probe->Handle(), &r, FALSE)) << c.msg << " " << c.cause;
+    }
+    ::DestroyWindow(other);
+    win::Application->SetMainForm(mainBefore);
+}
+
+TEST_F(ViewTest, CaptionColourIsTheClearBrushsNotABoxBehindTheText)
+{
+    Show(300, 200);
+    view->GetIEBitmap()->Fill(0);
+    view->SetDrawCaption(true);
+    // Colours with blue in them: the text is yellow and the picture black, so any blue is the brush's.
+    for (TColor colour : {TColor(0xFF0000), TColor(0xFFFF00), TColor(0x808080), TColor(win::clNone)}) {
+        view->SetCaptionColor(colour);
+        view->Repaint();
+        Pump();
+        HDC dc = ::GetDC(view->Handle());
+        int yellow = 0, other = 0;
+        for (int y = 120; y < 200; ++y)
+            for (int x = 0; x < 300; ++x) {
+                const COLORREF c = ::GetPixel(dc, x, y);
+                yellow += c == RGB(255, 255, 0);
+                other += GetBValue(c) != 0;
+            }
+        ::ReleaseDC(view->Handle(), dc);
+        EXPECT_GT(yellow, 30) << colour;
+        EXPECT_EQ(other, 0) << colour;
+    }
+}
+
+TEST_F(ViewTest, OutlineAnimationRunsItsPhaseFromZeroToNine)
+{
+    Show(300, 200);
+    view->GetIEBitmap()->Fill(0);
+    view->InvalidateBackBuffer();
+    // Two points make no area: the selection shows as its point outline, a line there and back.
+    // The line back is drawn last and starts at (120, 50).
+    view->SetSelectionBase(iesbBitmap);
+    view->AddSelPoint(20, 50);
+    view->AddSelPoint(120, 50);
+    ASSERT_TRUE(view->SelectionTimer()->Enabled());
+    Pump();
+    const int start = view->OutlinePhase();
+    std::vector<int> phases, expected;
+    std::vector<COLORREF> lineStart;
+    for (int tick = 1; tick <= 12; ++tick) {
+        view->SelectionTimer()->OnTimer(view->SelectionTimer());
+        phases.push_back(view->OutlinePhase());
+        expected.push_back((start + tick) % 10);
+        HDC dc = ::GetDC(view->Handle());
+        lineStart.push_back(::GetPixel(dc, 120, 50));
+        ::ReleaseDC(view->Handle(), dc);
+    }
+    EXPECT_EQ(phases, expected);
+    // The dash starts at the phase: 4 pixels of the first colour, then 4 of the second.
+    for (std::size_t i = 0; i < phases.size(); ++i)
+        EXPECT_EQ(lineStart[i], (phases[i] & 7) < 4 ? RGB(0, 0, 0) : RGB(255, 255, 255)) << i;
 }
 
 }  // namespace
