@@ -640,6 +640,64 @@ TEST_F(ViewTest, MovingASelectionKeepsItInsideUnlessBordersMayCut)
     EXPECT_EQ(view->SelectionPoints()[1].X, 10);
 }
 
+TEST_F(ViewTest, MovedSelectionsAreCutByTheBordersOnlyWithCutBorders)
+{
+    struct TCase {
+        bool cut;
+        int dx;
+        bool selected;  // anything left inside the image
+        int x1, x2;     // the mask's columns then
+    };
+    // A 10-pixel square at x 10..19, dragged left with the mouse; the mask is filled again from the
+    // moved points when the drag ends.
+    const TCase cases[] = {
+        {false, -15, true, 0, 9},  {true, -15, true, 0, 4},   {false, -100, true, 0, 9},
+        {true, -100, false, 0, 0}, {false, 45, true, 40, 49}, {true, 35, true, 45, 49},
+    };
+    Show(50, 40);
+    view->SetZoom(400);  // 4 client pixels an image pixel
+    view->SetViewXY(0, 0);
+    view->SetMouseInteract({miSelect});
+    for (const TCase& c : cases) {
+        TIESelectionOptions options = kIEDefaultSelectionOptions - TIESelectionOptions{iesoCanScroll};
+        if (c.cut)
+            options.Include(iesoCutBorders);
+        view->SetSelectionOptions(options);
+        view->SetSelectionBase(iesbBitmap);
+        view->Select(10, 10, 19, 19);
+        view->SetSelectionBase(iesbClientArea);
+        const int x = view->XBmp2Scr(15), y = view->YBmp2Scr(15);
+        ::SendMessageA(view->Handle(), WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(x, y));
+        ::SendMessageA(view->Handle(), WM_MOUSEMOVE, MK_LBUTTON, MAKELPARAM(x + 4 * c.dx, y));
+        ::SendMessageA(view->Handle(), WM_LBUTTONUP, 0, MAKELPARAM(x + 4 * c.dx, y));
+        const TIEMask& m = view->SelectionMask();
+        ASSERT_EQ(view->Selected(), c.selected) << c.cut << " " << c.dx;
+        if (!c.selected) {
+            EXPECT_TRUE(m.IsEmpty());
+            continue;
+        }
+        EXPECT_EQ(m.X1(), c.x1) << c.cut << " " << c.dx;
+        EXPECT_EQ(m.X2(), c.x2) << c.cut << " " << c.dx;
+        EXPECT_EQ(m.Y1(), 10);
+        EXPECT_EQ(m.Y2(), 19);
+    }
+    // A shape that is not a rectangle moves its mask at once: cut at the border, or stopped there.
+    for (bool cut : {false, true}) {
+        view->SetSelectionOptions(cut ? kIEDefaultSelectionOptions + TIESelectionOptions{iesoCutBorders}
+                                      : kIEDefaultSelectionOptions);
+        view->SetSelectionBase(iesbBitmap);
+        view->Deselect();
+        for (auto [x, y] : {std::pair{10, 10}, {30, 10}, {10, 30}})
+            view->AddSelPoint(x, y);
+        const int before = view->SelectionMask().X2() - view->SelectionMask().X1();
+        view->MoveSelection(-15, 0);
+        const TIEMask& m = view->SelectionMask();
+        EXPECT_EQ(m.X1(), 0) << cut;
+        EXPECT_EQ(m.X2() - m.X1(), cut ? before - 5 : before) << cut;
+        EXPECT_EQ(view->SelectionPoints()[0].X, cut ? -5 : 0) << cut;
+    }
+}
+
 TEST_F(ViewTest, SnapshotsRestoreForTheSameSizeAndDamagedOnesChangeNothing)
 {
     Show(60, 40);
@@ -695,7 +753,30 @@ TEST_F(ViewTest, MagicWandSeedMustBeAPixelOfTheImage)
 
 TEST_F(ViewTest, ChangingModesClosesAPolygonAndKeepsModesApart)
 {
-    Show(100, 80);
+    Show(300, 200);  // the image fills the client: client pixels are image pixels
+    view->SetMouseInteract({miSelectPolygon});
+    int changes = 0;
+    view->OnSelectionChange = [&](rtl::TObject*) { ++changes; };
+    for (auto [x, y] : {std::pair{20, 20}, {120, 20}, {120, 90}}) {
+        ::SendMessageA(view->Handle(), WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(x, y));
+        ::SendMessageA(view->Handle(), WM_LBUTTONUP, 0, MAKELPARAM(x, y));
+    }
+    ASSERT_TRUE(view->IsSelecting());
+    // Another mode closes the polygon in progress: its points are filled into the mask.
+    view->SetMouseInteract({miSelect});
+    EXPECT_FALSE(view->IsSelecting());
+    EXPECT_TRUE(view->Selected());
+    EXPECT_EQ(view->SelectionPoints().Count(), 3);
+    EXPECT_TRUE(view->SelectionMask().IsPointInside(100, 30));
+    EXPECT_FALSE(view->SelectionMask().IsPointInside(30, 80));
+    // The next press starts a rectangle, not a fourth polygon point.
+    ::SendMessageA(view->Handle(), WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(200, 150));
+    ::SendMessageA(view->Handle(), WM_MOUSEMOVE, MK_LBUTTON, MAKELPARAM(230, 170));
+    ::SendMessageA(view->Handle(), WM_LBUTTONUP, 0, MAKELPARAM(230, 170));
+    EXPECT_EQ(view->SelectionPoints().Count(), 4);
+    EXPECT_TRUE(view->SelectionPoints().IsRectangle());
+    EXPECT_GE(changes, 1);
+
     view->SetMouseInteract({miScroll});
     view->SetMouseInteract({miScroll, miSelect});
     EXPECT_EQ(view->MouseInteract().Bits(), TIEMouseInteract{miSelect}.Bits());
