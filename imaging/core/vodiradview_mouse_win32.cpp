@@ -252,8 +252,8 @@ void TVodirAdView::BeginGesture()
 
 void TVodirAdView::DropSelectionGesture()
 {
-    if (rubberShown_)
-        DrawRubberLine(rubberX_, rubberY_);
+    // The repaint that follows a new image size takes the rubber line off the screen.
+    rubberShown_ = false;
     grip_ = ieNone;
     moving_ = -1;
     rectDrawing_ = ellipseDrawing_ = polygonDrawing_ = lassoDrawing_ = false;
