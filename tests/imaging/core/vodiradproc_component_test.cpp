@@ -9,6 +9,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <functional>
 #include <random>
@@ -81,11 +82,14 @@ TEST(Proc, UndoAndRedoRestoreEveryOperationByteForByte)
 
 TEST(Proc, PublishesWhatNeedsNoWindowsInTheDeclaredOrder)
 {
+    // Every build publishes these, in this order; the Windows build adds those naming GUI classes.
+    const std::vector<std::string> portable = {"AutoUndo",       "Background", "OnProgress", "MsgLanguage",
+                                               "PreviewsParams", "OnPreview",  "UndoLimit"};
     std::vector<std::string> names;
     for (const rtl::TPropInfo& p : TVodirAdProc::StaticClassInfo().Props)
-        names.push_back(p.Name);
-    EXPECT_EQ(names, (std::vector<std::string>{"AutoUndo", "Background", "OnProgress", "MsgLanguage",
-                                               "PreviewsParams", "OnPreview", "UndoLimit"}));
+        if (std::find(portable.begin(), portable.end(), p.Name) != portable.end())
+            names.push_back(p.Name);
+    EXPECT_EQ(names, portable);
     // Set by name, as a description sets them.
     TVodirAdProc proc(nullptr);
     rtl::SetOrdProp(proc, "MsgLanguage", msGerman);
@@ -93,7 +97,6 @@ TEST(Proc, PublishesWhatNeedsNoWindowsInTheDeclaredOrder)
     EXPECT_EQ(proc.MsgLanguage, msGerman);
     EXPECT_TRUE(proc.PreviewsParams.Contains(prppDefaultLockPreview));
     EXPECT_THROW(rtl::SetOrdProp(proc, "MsgLanguage", kMsgLanguageCount), rtl::Exception);
-    EXPECT_EQ(proc.PreviewFont(), nullptr);
 }
 
 TEST(Proc, ResampleResolvesTheHeightFirst)

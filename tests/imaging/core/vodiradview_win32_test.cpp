@@ -94,6 +94,42 @@ protected:
     TVodirAdView* view = nullptr;  // owned by the form
 };
 
+// The view's published properties in the order it declares them.
+const std::vector<std::string> kDeclaredProperties = {"LegacyBitmap",
+                                                      "DoubleBuffer",
+                                                      "ZoomFilter",
+                                                      "ScrollBars",
+                                                      "OnViewChange",
+                                                      "OnImageChange",
+                                                      "SelectionOptions",
+                                                      "Center",
+                                                      "MouseInteract",
+                                                      "AutoFit",
+                                                      "SelectionBase",
+                                                      "BackgroundStyle",
+                                                      "OnSelectionChange",
+                                                      "OnSelectionChanging",
+                                                      "OnMouseInSel",
+                                                      "DelayZoomFilter",
+                                                      "OnPaint",
+                                                      "EnableAlphaChannel",
+                                                      "OnMouseInResizingGrip",
+                                                      "OnZoomIn",
+                                                      "OnZoomOut",
+                                                      "OnProgress",
+                                                      "AutoStretch",
+                                                      "AutoShrink",
+                                                      "OnBeforeSelectionChange",
+                                                      "DrawVersion",
+                                                      "OnDrawBackBuffer",
+                                                      "OnLayerNotify",
+                                                      "DrawCaption",
+                                                      "Caption",
+                                                      "CaptionFont",
+                                                      "CaptionColor",
+                                                      "OnDShowNewFrame",
+                                                      "OnDShowEvent"};
+
 TEST_F(ViewTest, StartsWithTheDocumentedDefaults)
 {
     auto fresh = std::make_unique<TVodirAdView>(nullptr);
@@ -112,86 +148,21 @@ TEST_F(ViewTest, StartsWithTheDocumentedDefaults)
     EXPECT_EQ(fresh->Caption(), "Image=%iw%x%ih% Client=%cw%x%ch%");
     EXPECT_EQ(fresh->CaptionFont()->Size(), 11);
     EXPECT_EQ(fresh->Background(), win::clBtnFace);
-    for (const char* name : {"LegacyBitmap",
-                             "DoubleBuffer",
-                             "ZoomFilter",
-                             "ScrollBars",
-                             "OnViewChange",
-                             "OnImageChange",
-                             "SelectionOptions",
-                             "Center",
-                             "MouseInteract",
-                             "AutoFit",
-                             "SelectionBase",
-                             "BackgroundStyle",
-                             "OnSelectionChange",
-                             "OnSelectionChanging",
-                             "OnMouseInSel",
-                             "DelayZoomFilter",
-                             "OnPaint",
-                             "EnableAlphaChannel",
-                             "OnMouseInResizingGrip",
-                             "OnZoomIn",
-                             "OnZoomOut",
-                             "OnProgress",
-                             "AutoStretch",
-                             "AutoShrink",
-                             "OnBeforeSelectionChange",
-                             "DrawVersion",
-                             "OnDrawBackBuffer",
-                             "OnLayerNotify",
-                             "DrawCaption",
-                             "CaptionFont",
-                             "CaptionColor",
-                             "OnDShowNewFrame",
-                             "OnDShowEvent",
-                             "Background",
-                             "Cursor"})
+    for (const std::string& name : kDeclaredProperties)
+        EXPECT_NE(fresh->ClassInfo().FindProp(name), nullptr) << name;
+    for (const char* name : {"Background", "Cursor"})
         EXPECT_NE(fresh->ClassInfo().FindProp(name), nullptr) << name;
 }
 
 TEST_F(ViewTest, PublishesItsOwnPropertiesInTheDeclaredOrder)
 {
-    const std::vector<std::string> declared = {"LegacyBitmap",
-                                               "DoubleBuffer",
-                                               "ZoomFilter",
-                                               "ScrollBars",
-                                               "OnViewChange",
-                                               "OnImageChange",
-                                               "SelectionOptions",
-                                               "Center",
-                                               "MouseInteract",
-                                               "AutoFit",
-                                               "SelectionBase",
-                                               "BackgroundStyle",
-                                               "OnSelectionChange",
-                                               "OnSelectionChanging",
-                                               "OnMouseInSel",
-                                               "DelayZoomFilter",
-                                               "OnPaint",
-                                               "EnableAlphaChannel",
-                                               "OnMouseInResizingGrip",
-                                               "OnZoomIn",
-                                               "OnZoomOut",
-                                               "OnProgress",
-                                               "AutoStretch",
-                                               "AutoShrink",
-                                               "OnBeforeSelectionChange",
-                                               "DrawVersion",
-                                               "OnDrawBackBuffer",
-                                               "OnLayerNotify",
-                                               "DrawCaption",
-                                               "Caption",
-                                               "CaptionFont",
-                                               "CaptionColor",
-                                               "OnDShowNewFrame",
-                                               "OnDShowEvent"};
     // Caption is the control's own, published further up; the rest are the view's, in this order.
     std::vector<std::string> own;
     for (const rtl::TPropInfo& p : TVodirAdView::StaticClassInfo().Props)
-        if (std::find(declared.begin(), declared.end(), p.Name) != declared.end())
+        if (std::find(kDeclaredProperties.begin(), kDeclaredProperties.end(), p.Name) !=
+            kDeclaredProperties.end())
             own.push_back(p.Name);
-    std::vector<std::string> expected = declared;
+    std::vector<std::string> expected = kDeclaredProperties;
     std::erase(expected, "Caption");
     EXPECT_EQ(own, expected);
     EXPECT_NE(view->ClassInfo().FindProp("Caption"), nullptr);

@@ -475,16 +475,19 @@ def scenario_wheel_zooms_at_the_mouse(sc):
     sc.move(mx, my)
     for _ in range(3):
         sc.xdo("click", 4)
-    s = sc.wait_state("zoom in at the mouse", lambda s: abs(s["zoom"] - 100 * 1.08 ** 3) < 0.01)
-    under = ((mx + s["viewx"]) * 100 / s["zoom"], (my + s["viewy"]) * 100 / s["zoom"])
-    check(abs(under[0] - px) <= 1 and abs(under[1] - py) <= 1,
-          "the pixel under the mouse moved from %d,%d to %.1f,%.1f" % (px, py, under[0], under[1]))
+
+    def stays_under_the_mouse(what, zoom):
+        s = sc.wait_state(what, lambda s: abs(s["zoom"] - zoom) < 0.01)
+        under = ((mx + s["viewx"]) * 100 / s["zoom"], (my + s["viewy"]) * 100 / s["zoom"])
+        check(abs(under[0] - px) <= 1 and abs(under[1] - py) <= 1,
+              "%s: the pixel under the mouse moved from %d,%d to %.1f,%.1f" % (what, px, py, under[0], under[1]))
+        return s
+
+    s = stays_under_the_mouse("zoom in at the mouse", 100 * 1.08 ** 3)
     moved = (int(s["clientw"]) // 2 + s["viewx"]) * 100 / s["zoom"] - centre
     check(abs(moved) > 5, "the centre stayed: this zoom is at the mouse, not the centre")
     sc.xdo("click", 5)
-    s = sc.wait_state("zoom out at the mouse", lambda s: abs(s["zoom"] - 100 * 1.08 ** 3 * 0.92) < 0.01)
-    under = ((mx + s["viewx"]) * 100 / s["zoom"], (my + s["viewy"]) * 100 / s["zoom"])
-    check(abs(under[0] - px) <= 1 and abs(under[1] - py) <= 1, "zooming out moved the pixel: %s" % (under,))
+    stays_under_the_mouse("zoom out at the mouse", 100 * 1.08 ** 3 * 0.92)
     ev = d.events()
     check(ev.get("zoomin") == 3 and ev.get("zoomout") == 1, "zoom events %s" % ev)
 
