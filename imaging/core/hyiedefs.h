@@ -2,6 +2,8 @@
 // languages.
 #pragma once
 
+#include "platform/rtl/TypeInfo.h"
+
 #include <cstdint>
 #include <functional>
 
@@ -68,9 +70,14 @@ enum TMsgLanguage : std::uint8_t {
     msUser = 12,
 };
 inline constexpr int kMsgLanguageCount = 13;
+RTL_ENUM_INFO(TMsgLanguage, "msSystem", "msEnglish", "msItalian", "msGerman", "msSpanish", "msFrench",
+              "msPortuguese", "msGreek", "msRussian", "msDutch", "msSwedish", "msPolish", "msUser")
 
 // Progress in percent (0..100); Sender is the object doing the work, not owned.
 using TIEProgressEvent = std::function<void(void* Sender, int per)>;
+// The same event as a component publishes it, so a description can bind it to a handler by name;
+// Target() is the TIEProgressEvent the workers take.
+using TIEProgressNotifyEvent = rtl::TEvent<void(void* Sender, int per)>;
 
 // Bits per pixel of each format (0 for ieNull or an unknown value).
 constexpr int IEBitCount(TIEPixelFormat format)

@@ -17,7 +17,10 @@ void TIEView::Publish(Table& t)
 TIEView::TIEView(rtl::TComponent* owner) : win::TCustomControl(owner)
 {
     // The window always has a new-style edge, so it never needs csFramed.
-    controlStyle_.Include(win::csAcceptsControls).Include(win::csOpaque).Include(win::csReplicatable);
+    controlStyle_.Include(win::csAcceptsControls)
+        .Include(win::csOpaque)
+        .Include(win::csReplicatable)
+        .Include(win::csNeedsBorderPaint);
     SetBorderStyleValue(win::bsSingle);
 }
 

@@ -9,7 +9,10 @@
 
 namespace imaging {
 
-TVodirAdProc::TVodirAdProc(rtl::TComponent* AOwner) : rtl::TComponent(AOwner) { UseOwnBitmap(); }
+TVodirAdProc::TVodirAdProc(rtl::TComponent* AOwner) : rtl::TComponent(AOwner), previewFont_(NewPreviewFont())
+{
+    UseOwnBitmap();
+}
 
 TVodirAdProc::~TVodirAdProc()
 {
@@ -171,7 +174,7 @@ void TVodirAdProc::ConvertToGray()
                 const std::uint8_t g = RGBToGray(row[x]);
                 row[x] = TRGB{g, g, g};
             }
-            if (OnProgress)
+            if (OnProgress.Assigned())
                 OnProgress(this, int(std::int64_t(y + 1) * 100 / (h + 0.5)));
         }
     }
@@ -180,7 +183,11 @@ void TVodirAdProc::ConvertToGray()
 
 void TVodirAdProc::Resample(int NewWidth, int NewHeight, TResampleFilter Filter)
 {
-    if (!CanProcess() || (NewWidth < 0 && NewHeight < 0))
+    if (!CanProcess())
+        return;
+    if (AutoUndo)
+        SaveUndoCaptioned("Resample " + std::to_string(NewWidth) + "," + std::to_string(NewHeight), 1);
+    if (NewWidth < 0 && NewHeight < 0)
         return;
     const std::int64_t width = bitmap_->GetWidth(), height = bitmap_->GetHeight();
     auto plain = [](std::int64_t v, std::int64_t current) { return v == 0 ? current : std::llabs(v); };
@@ -194,12 +201,10 @@ void TVodirAdProc::Resample(int NewWidth, int NewHeight, TResampleFilter Filter)
     }
     w = std::clamp<std::int64_t>(w, 1, 1 << 30);
     h = std::clamp<std::int64_t>(h, 1, 1 << 30);
-    if (AutoUndo)
-        SaveUndoCaptioned("Resample " + std::to_string(NewWidth) + "," + std::to_string(NewHeight), 1);
     auto target = std::make_unique<TIEBitmap>();
     target->MinFileSize = bitmap_->MinFileSize;
     target->Allocate(int(w), int(h), bitmap_->GetPixelFormat());
-    ResampleBitmap(bitmap_, target.get(), Filter, this, OnProgress);
+    ResampleBitmap(bitmap_, target.get(), Filter, this, OnProgress.Target());
     if (target->GetWidth() != int(w) || target->GetHeight() != int(h))
         return;
     bitmap_->Assign(target.get());
@@ -215,13 +220,13 @@ void TVodirAdProc::ReduceTo(int NumColors, std::span<TRGB> Palette, int Method, 
         if (Method == 0)
             BWOrdered(bitmap_);
         else
-            BWThreshold(bitmap_, bitmap_, -1, OnProgress, this);
+            BWThreshold(bitmap_, bitmap_, -1, OnProgress.Target(), this);
         if (PaletteOut && Palette.size() >= 2) {
             Palette[0] = TRGB{0, 0, 0};
             Palette[1] = TRGB{255, 255, 255};
         }
     } else if (NumColors <= 1024) {
-        ReduceColors(bitmap_, NumColors, PaletteOut ? Palette : std::span<TRGB>{}, OnProgress, this);
+        ReduceColors(bitmap_, NumColors, PaletteOut ? Palette : std::span<TRGB>{}, OnProgress.Target(), this);
     }
     Update();
 }

@@ -7,6 +7,7 @@
 #include "imaging/core/ieview.h"
 #include "platform/rtl/Component.h"
 #include "platform/rtl/Streams.h"
+#include "platform/rtl/TypeInfo.h"
 
 #include <cstdint>
 #include <memory>
@@ -16,6 +17,8 @@
 
 namespace win {
 class TBitmap;
+class TFont;
+class TForm;
 class TImage;
 }  // namespace win
 
@@ -26,6 +29,11 @@ class TIEMask;
 class TIESelectionPoints;
 
 enum TPRPreviewsParamsItems { prppDefaultLockPreview };
+RTL_ENUM_INFO(TPRPreviewsParamsItems, "prppDefaultLockPreview")
+using TPRPreviewsParams = rtl::TSet<TPRPreviewsParamsItems>;
+
+// A preview dialog the component shows, before it opens.
+using TIEPreviewEvent = rtl::TEvent<void(rtl::TObject* Sender, win::TForm* PreviewForm)>;
 
 // Operations do nothing, and save no undo entry, on a missing or empty image or a pixel format
 // outside the ones they take. Errors of the bitmap and the quantizers propagate as exceptions.
@@ -38,9 +46,15 @@ public:
     ~TVodirAdProc() override;
 
     bool AutoUndo = true;
+    TIEProgressNotifyEvent OnProgress;
+    // Kept for the preview dialogs; no operation here reads them.
     TMsgLanguage MsgLanguage = msSystem;
-    std::uint32_t PreviewsParams = 0;  // bit prppDefaultLockPreview
-    TIEProgressEvent OnProgress;
+    TPRPreviewsParams PreviewsParams;
+    TIEPreviewEvent OnPreview;
+    // Windows build only (nullptr elsewhere): the preview dialogs' font, owned by the component.
+    win::TFont* PreviewFont() const { return previewFont_.get(); }
+    // Assigns Value into the owned font (nullptr is ignored); Value stays the caller's.
+    void SetPreviewFont(win::TFont* Value);
 
     // The image the operations change; owned by this component or by what it is attached to.
     TIEBitmap* Bitmap() const { return bitmap_; }
@@ -106,8 +120,9 @@ public:
     // selection held by the attached view, only its pixels (8-bit masks blend by their value).
     void ConvertToGray();
     // NewHeight 0 keeps the height and a negative one is its absolute value; NewWidth likewise,
-    // and -1 on one side keeps the aspect from the other (both -1 does nothing). The image is
-    // replaced only when the resampler produced a picture.
+    // and -1 on one side keeps the aspect from the other. The undo entry comes first, so both
+    // sizes negative save one and change nothing else. The image is replaced only when the
+    // resampler produced a picture.
     void Resample(int NewWidth, int NewHeight, TResampleFilter Filter);
     // 24-bit images only, the whole image: below 3 colours black and white (Method 0 ordered
     // dither, 1 threshold at the average grey), 3 to 1024 a palette of at most 256 colours; more
@@ -121,6 +136,12 @@ protected:
     void Notification(rtl::TComponent* AComponent, rtl::TOperation Operation) override;
 
 private:
+    struct TFontDeleter {
+        void operator()(win::TFont* Font) const;
+    };
+    // The platform's font; nullptr without a GUI layer.
+    static std::unique_ptr<win::TFont, TFontDeleter> NewPreviewFont();
+
     struct TEntry {
         std::unique_ptr<TIEBitmap> image;
         std::unique_ptr<rtl::TMemoryStream> selection;
@@ -167,6 +188,7 @@ private:
     TEntries undo_;
     TEntries redo_;
     std::uint64_t entriesSaved_ = 0;  // counts every entry added, to caption the one just saved
+    std::unique_ptr<win::TFont, TFontDeleter> previewFont_;
 };
 
 }  // namespace imaging

@@ -7,13 +7,23 @@
 
 namespace imaging {
 
+// The published properties that need no GUI classes, in the same order.
 void TVodirAdProc::Publish(Table& t)
 {
     t.Property(RTL_MEMBER(AutoUndo)).Default(true);
     t.Property(RTL_GET_SET(Background));
+    t.Event(RTL_MEMBER(OnProgress));
+    t.Property(RTL_MEMBER(MsgLanguage)).Default(msSystem);
+    t.Property(RTL_MEMBER(PreviewsParams)).Default(TPRPreviewsParams{});
+    t.Event(RTL_MEMBER(OnPreview));
     t.Property(RTL_GET_SET(UndoLimit)).Default(1);
     t.Creatable();
 }
+
+std::unique_ptr<win::TFont, TVodirAdProc::TFontDeleter> TVodirAdProc::NewPreviewFont() { return nullptr; }
+// No font is ever made here.
+void TVodirAdProc::TFontDeleter::operator()(win::TFont*) const {}
+void TVodirAdProc::SetPreviewFont(win::TFont*) {}
 
 void TVodirAdProc::SetAttachedVodirAd(TIEView*) {}
 void TVodirAdProc::SetAttachedTImage(win::TImage*) {}

@@ -15,9 +15,27 @@ void TVodirAdProc::Publish(Table& t)
     t.Property(RTL_GET_SET(AttachedVodirAd));
     t.Property(RTL_MEMBER(AutoUndo)).Default(true);
     t.Property(RTL_GET_SET(Background)).Type(win::ColorTypeInfo());
+    t.Event(RTL_MEMBER(OnProgress));
+    t.Property(RTL_MEMBER(MsgLanguage)).Default(msSystem);
+    t.Property(RTL_MEMBER(PreviewsParams)).Default(TPRPreviewsParams{});
+    t.Property(RTL_GET_SET(PreviewFont));
     t.Property(RTL_GET_SET(AttachedTImage));
+    t.Event(RTL_MEMBER(OnPreview));
     t.Property(RTL_GET_SET(UndoLimit)).Default(1);
     t.Creatable();
+}
+
+std::unique_ptr<win::TFont, TVodirAdProc::TFontDeleter> TVodirAdProc::NewPreviewFont()
+{
+    return std::unique_ptr<win::TFont, TFontDeleter>(new win::TFont());
+}
+
+void TVodirAdProc::TFontDeleter::operator()(win::TFont* Font) const { delete Font; }
+
+void TVodirAdProc::SetPreviewFont(win::TFont* Value)
+{
+    if (Value && previewFont_)
+        previewFont_->Assign(Value);
 }
 
 void TVodirAdProc::DetachView()

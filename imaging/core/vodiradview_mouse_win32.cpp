@@ -244,8 +244,19 @@ void TVodirAdView::BeginGesture()
     scrolling_ = false;
     grip_ = ieNone;
     moving_ = -1;
-    layerDragged_ = -1;
+    draggedLayer_ = nullptr;
     layerGrip_ = ieNone;
+    addedPoints_ = -1;
+    maskAtPress_.reset();
+}
+
+void TVodirAdView::DropSelectionGesture()
+{
+    // The repaint that follows a new image size takes the rubber line off the screen.
+    rubberShown_ = false;
+    grip_ = ieNone;
+    moving_ = -1;
+    rectDrawing_ = ellipseDrawing_ = polygonDrawing_ = lassoDrawing_ = false;
     addedPoints_ = -1;
     maskAtPress_.reset();
 }
@@ -262,6 +273,9 @@ void TVodirAdView::MouseDown(win::TMouseButton button, win::TShiftState shift, i
     // The second press of a double click belongs to the double click.
     if (shift.Contains(win::ssDouble) && mouseInteract_.Contains(miSelectPolygon))
         return;
+    // A press while a gesture still runs (its release went elsewhere) ends that one first, so the
+    // filter it suspended is the one kept for this.
+    CancelGesture();
     BeginGesture();
     mouseDown_ = true;
     downButton_ = button;
@@ -349,20 +363,22 @@ void TVodirAdView::MouseDown(win::TMouseButton button, win::TShiftState shift, i
         const TIEGrip g = mouseInteract_.Contains(miResizeLayers) && current && !current->Locked
                               ? current->GripAt(x, y)
                               : ieNone;
-        int index = -1;
         if (g != ieNone) {
             layerGrip_ = g;
-            index = currentLayer_;
-        } else if ((index = FindLayerAt(x, y)) >= 0) {
+            draggedLayer_ = current;
+        } else if (const int index = FindLayerAt(x, y); index >= 0) {
+            // The followers of the new current bitmap and the handler may change the layers; the
+            // pressed layer is cleared when one of them removes it.
+            draggedLayer_ = Layers(index);
             if (index != currentLayer_)
                 SetLayersCurrent(index);
-            DoLayerNotify(index, ielSelected);
-            if (Layers(index)->Locked)
-                index = -1;
+            if (draggedLayer_)
+                DoLayerNotify(IndexOfLayer(draggedLayer_), ielSelected);
+            if (draggedLayer_ && draggedLayer_->Locked)
+                draggedLayer_ = nullptr;
         }
-        if (index >= 0) {
-            TIELayer& l = *Layers(index);
-            layerDragged_ = index;
+        if (draggedLayer_) {
+            const TIELayer& l = *draggedLayer_;
             layerStartX_ = l.PosX;
             layerStartY_ = l.PosY;
             layerStartW_ = l.DisplayWidth();
@@ -437,20 +453,18 @@ void TVodirAdView::MouseMove(win::TShiftState shift, int x, int y)
             AddSelPoint(x, y);
             OnSelectionChanging(this);
         }
-    } else if (layerDragged_ >= 0 && layerDragged_ < LayersCount()) {
-        TIELayer& l = *Layers(layerDragged_);
+    } else if (draggedLayer_) {
+        TIELayer& l = *draggedLayer_;
         const double scale = 100 / viewport_.Zoom();
         const int dx = int(std::lround((x - downX_) * scale)), dy = int(std::lround((y - downY_) * scale));
-        if (layerGrip_ != ieNone) {
+        if (layerGrip_ != ieNone)
             l.ResizeByGrip(layerGrip_, dx, dy, layerStartX_, layerStartY_, layerStartW_, layerStartH_);
-            InvalidateBackBuffer();
-            DoLayerNotify(layerDragged_, ielResizing);
-        } else {
+        else {
             l.PosX = layerStartX_ + dx;
             l.PosY = layerStartY_ + dy;
-            InvalidateBackBuffer();
-            DoLayerNotify(layerDragged_, ielMoving);
         }
+        InvalidateBackBuffer();
+        DoLayerNotify(IndexOfLayer(draggedLayer_), layerGrip_ != ieNone ? ielResizing : ielMoving);
     }
     const TIEPoint p = ToImage(x, y);
     if (selected_ && mask_.IsPointInside(p.X, p.Y))
@@ -484,10 +498,10 @@ void TVodirAdView::DragGrip(int x, int y, bool keepAspect)
     default: break;
     }
     // A side stops one pixel short of the opposite one.
-    left = std::clamp(left, 0, gripStart_[2].X - 1);
-    top = std::clamp(top, 0, gripStart_[2].Y - 1);
-    right = std::clamp(right, gripStart_[0].X + 1, w);
-    bottom = std::clamp(bottom, gripStart_[0].Y + 1, h);
+    left = std::clamp(left, 0, std::max(gripStart_[2].X - 1, 0));
+    top = std::clamp(top, 0, std::max(gripStart_[2].Y - 1, 0));
+    right = std::clamp(right, gripStart_[0].X + 1, std::max(w, gripStart_[0].X + 1));
+    bottom = std::clamp(bottom, gripStart_[0].Y + 1, std::max(h, gripStart_[0].Y + 1));
     if (g == ieTopLeft || g == ieBottomLeft || g == ieTopRight || g == ieBottomRight) {
         if (keepAspect && ratio > 0) {
             const int width = right - left;
@@ -518,14 +532,18 @@ void TVodirAdView::DragRectangle(int x, int y, bool centred)
         x1 = a.X, y1 = a.Y, x = b.X, y = b.Y;
     }
     if (addMode_ && addedPoints_ >= 0) {
-        // The rectangle this drag added before goes first.
+        // The rectangle this drag added before goes first; a mask reallocated since the press (a
+        // handler changed the image) has nothing of it to take back.
         points_.Truncate(addedPoints_);
-        for (int r = 0; r < mask_.Height() && maskAtPress_; ++r)
-            std::copy_n(maskAtPress_->ScanLine(r), mask_.RowLen(), mask_.ScanLine(r));
-        if (maskAtPress_ && !maskAtPress_->IsEmpty())
-            mask_.SetBox(maskAtPress_->X1(), maskAtPress_->Y1(), maskAtPress_->X2(), maskAtPress_->Y2());
-        else
-            mask_.RecomputeBox();
+        if (maskAtPress_ && maskAtPress_->Width() == mask_.Width() &&
+            maskAtPress_->Height() == mask_.Height() && maskAtPress_->RowLen() == mask_.RowLen()) {
+            for (int r = 0; r < mask_.Height(); ++r)
+                std::copy_n(maskAtPress_->ScanLine(r), mask_.RowLen(), mask_.ScanLine(r));
+            if (!maskAtPress_->IsEmpty())
+                mask_.SetBox(maskAtPress_->X1(), maskAtPress_->Y1(), maskAtPress_->X2(), maskAtPress_->Y2());
+            else
+                mask_.RecomputeBox();
+        }
     }
     Select(x1, y1, x, y, addMode_);
     OnSelectionChanging(this);
@@ -600,18 +618,24 @@ void TVodirAdView::ZoomToRectangle()
     SetViewXY(int(std::trunc(x1 * Zoom() / 100)), int(std::trunc(y1 * Zoom() / 100)));
 }
 
+TResampleFilter TVodirAdView::StopGesture()
+{
+    mouseDown_ = false;
+    autoScrolling_ = false;
+    if (scrollTimer_)
+        scrollTimer_->SetEnabled(false);
+    const TResampleFilter during = zoomFilter_;
+    zoomFilter_ = savedFilter_;
+    return during;
+}
+
 void TVodirAdView::MouseUp(win::TMouseButton button, win::TShiftState shift, int x, int y)
 {
     TIEView::MouseUp(button, shift, x, y);
     if (!mouseDown_)
         return;
-    mouseDown_ = false;
-    autoScrolling_ = false;
-    if (scrollTimer_)
-        scrollTimer_->SetEnabled(false);
     const bool click = x == downX_ && y == downY_ && button == downButton_;
-    const TResampleFilter filterBefore = zoomFilter_;
-    zoomFilter_ = savedFilter_;
+    const TResampleFilter filterDuring = StopGesture();
 
     if (click && mouseInteract_.Contains(miZoom)) {
         double zoom = button == win::mbLeft ? IEClickZoomIn(Zoom()) : IEClickZoomOut(Zoom());
@@ -657,6 +681,34 @@ void TVodirAdView::MouseUp(win::TMouseButton button, win::TShiftState shift, int
             SelectMagicWand(x, y, addMode_);
         }
     }
+    FinishGesture(filterDuring);
+}
+
+void TVodirAdView::CancelGesture()
+{
+    if (!mouseDown_)
+        return;
+    const bool moved = lastX_ != downX_ || lastY_ != downY_;
+    const TResampleFilter filterDuring = StopGesture();
+    scrolling_ = false;
+    if (zoomRectDrawing_) {
+        // No zoom without a release: the selection from before the press comes back.
+        PopSelection();
+        zoomRectDrawing_ = rectDrawing_ = false;
+    } else if ((rectDrawing_ && moved) || ellipseDrawing_ || lassoDrawing_) {
+        // The shape drawn so far is the selection, as if released there.
+        if (lassoDrawing_)
+            polygonDrawing_ = lassoDrawing_ = false;
+        if (!addMode_)
+            mask_.Empty();
+        EndSelect();
+        Update();
+    }
+    FinishGesture(filterDuring);
+}
+
+void TVodirAdView::FinishGesture(TResampleFilter filterDuring)
+{
     if (moving_ == 0) {
         // A moved shape with points is filled again from them; a mask without points (a magic-wand
         // region) has moved already.
@@ -667,19 +719,20 @@ void TVodirAdView::MouseUp(win::TMouseButton button, win::TShiftState shift, int
         moving_ = -1;
         Update();
     }
-    if (grip_ != ieNone)
-        grip_ = ieNone;
-    if (layerDragged_ >= 0) {
-        DoLayerNotify(layerDragged_, layerGrip_ != ieNone ? ielResized : ielMoved);
-        Update();
-    }
+    grip_ = ieNone;
+    TIELayer* layer = draggedLayer_;
+    const TIEGrip layerGrip = layerGrip_;
+    draggedLayer_ = nullptr;
+    layerGrip_ = ieNone;
     rectDrawing_ = ellipseDrawing_ = false;
     if (!lassoDrawing_ && !mouseInteract_.Contains(miSelectPolygon))
         polygonDrawing_ = false;
-    layerDragged_ = -1;
-    layerGrip_ = ieNone;
     maskAtPress_.reset();
-    if (filterBefore != zoomFilter_)
+    if (layer) {
+        DoLayerNotify(IndexOfLayer(layer), layerGrip != ieNone ? ielResized : ielMoved);
+        Update();
+    }
+    if (filterDuring != zoomFilter_)
         InvalidateBackBuffer();
     else
         RedrawSelection();

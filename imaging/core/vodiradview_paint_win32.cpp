@@ -542,7 +542,7 @@ void TVodirAdView::DrawPointsOutline(win::TCanvas& canvas)
     HDC dc = canvas.Handle();
     const COLORREF c1 = COLORREF(PlainColor(SelColor1)), c2 = COLORREF(PlainColor(SelColor2));
     const std::vector<TIEPoint>& pts = points_.Points();
-    const int phase = phase_;
+    const int phase = outlinePhase_;
     auto line = [&](const TIEPoint& a, const TIEPoint& b) {
         LinePixels(viewport_.XBmp2Scr(a.X), viewport_.YBmp2Scr(a.Y), viewport_.XBmp2Scr(b.X),
                    viewport_.YBmp2Scr(b.Y),
@@ -635,11 +635,8 @@ void TVodirAdView::DrawCaptionText(win::TCanvas& canvas)
     canvas.Font()->Assign(captionFont_.get());
     const SIZE size = canvas.TextExtent(text);
     const int x = (viewport_.ClientWidth() - size.cx) / 2, y = viewport_.ClientHeight() - 2 * size.cy;
-    if (captionColor_ != win::clNone) {
-        canvas.Brush()->SetStyle(win::bsSolid);
-        canvas.Brush()->SetColor(captionColor_);
-        canvas.FillRect(win::Bounds(x, y, size.cx, size.cy));
-    }
+    // The brush takes the colour but stays clear: the text is written straight on the picture.
+    canvas.Brush()->SetColor(captionColor_);
     canvas.Brush()->SetStyle(win::bsClear);
     canvas.TextOut(x, y, text);
     canvas.Brush()->SetStyle(win::bsSolid);

@@ -129,6 +129,7 @@ void TVodirAdView::Publish(Table& t)
     t.Event(RTL_MEMBER(OnMouseInResizingGrip));
     t.Event(RTL_MEMBER(OnZoomIn));
     t.Event(RTL_MEMBER(OnZoomOut));
+    t.Property(RTL_GET_SET(OnProgress));
     t.Property(RTL_GET_SET(AutoStretch)).Default(false);
     t.Property(RTL_GET_SET(AutoShrink)).Default(false);
     t.Event(RTL_MEMBER(OnBeforeSelectionChange));
@@ -388,12 +389,8 @@ void TVodirAdView::SetBounds(int left, int top, int width, int height)
     }
 }
 
-void TVodirAdView::Update()
-{
-    if (TransitionRunning())
-        StopTransition();
-    UpdateGeometry(0);
-}
+// A running transition goes on (its lock keeps the window as it is); only a resize stops it.
+void TVodirAdView::Update() { UpdateGeometry(0); }
 
 // ---- transitions -----------------------------------------------------------------------------------
 
@@ -403,6 +400,16 @@ void TVodirAdView::StopTransition()
 {
     if (transition_)
         transition_->Stop();
+}
+
+void TVodirAdView::RealizePaletteIn(HWND Window)
+{
+    if (!drawDib_)
+        drawDib_ = DrawDibOpenWrap();
+    if (HDC dc = ::GetDC(Window)) {
+        DrawDibRealizeWrap(drawDib_, dc, false);
+        ::ReleaseDC(Window, dc);
+    }
 }
 
 void TVodirAdView::PrepareTransition()
@@ -416,6 +423,8 @@ bool TVodirAdView::RunTransition(int Effect, int Duration, bool UpdateOnStop)
 {
     if (!IEIsTransition(Effect) || !HandleAllocated())
         return false;
+    if (TransitionRunning())
+        StopTransition();
     Update();
     return transition_->Start(transitionStart_.get(), BackBuffer(), Effect, Duration, UpdateOnStop);
 }
@@ -519,6 +528,7 @@ void TVodirAdView::SyncImageSize()
         selected_ = false;
         points_.Clear();
     }
+    DropSelectionGesture();
     mask_.AllocateBits(w, h, 1);
     if (bitmap_->HasAlphaChannel()) {
         TIEBitmap* alpha = bitmap_->GetAlphaChannel();
@@ -716,6 +726,7 @@ void TVodirAdView::TimerTick()
     if (selectionOptions_.Contains(iesoAnimated) && !IsSelecting() && !mouseDown_ && outlineDelay_ == 0 &&
         (selected_ || points_.Count() > 0)) {
         phase_ = (phase_ + 1) & 7;
+        outlinePhase_ = (outlinePhase_ + 1) % 10;
         if (HandleAllocated() && updateLock_ == 0)
             DrawSelectionOutline(*Canvas());
     }
@@ -826,11 +837,11 @@ void TVodirAdView::SetCaptionColor(TColor Value)
     Update();
 }
 
-void TVodirAdView::SetOnProgress(TIEProgressEvent Value)
+void TVodirAdView::SetOnProgress(TIEProgressNotifyEvent Value)
 {
     onProgress_ = std::move(Value);
     if (io_ && gHooks && gHooks->SetOnProgress)
-        gHooks->SetOnProgress(io_, onProgress_);
+        gHooks->SetOnProgress(io_, onProgress_.Target());
     if (proc_)
         proc_->OnProgress = onProgress_;
 }
@@ -847,7 +858,7 @@ TVodirAdIO* TVodirAdView::GetIO()
     if (gHooks->AsComponent)
         gHooks->AsComponent(io_)->FreeNotification(this);
     if (gHooks->SetOnProgress)
-        gHooks->SetOnProgress(io_, onProgress_);
+        gHooks->SetOnProgress(io_, onProgress_.Target());
     return io_;
 }
 
@@ -872,6 +883,14 @@ TIELayer* TVodirAdView::Layers(int Index) const
 }
 
 void TVodirAdView::SetBitmapFromLayer() { bitmap_ = layers_[std::size_t(currentLayer_)]->Bitmap(); }
+
+int TVodirAdView::IndexOfLayer(const TIELayer* Layer) const
+{
+    for (std::size_t i = 0; i < layers_.size(); ++i)
+        if (layers_[i].get() == Layer)
+            return int(i);
+    return -1;
+}
 
 void TVodirAdView::SetLayersCurrent(int Index)
 {
@@ -901,14 +920,17 @@ void TVodirAdView::LayersRemove(int Index)
     if (Index < 1 || Index >= LayersCount())
         return;
     const bool wasCurrent = Index == currentLayer_;
+    if (draggedLayer_ == layers_[std::size_t(Index)].get()) {
+        draggedLayer_ = nullptr;
+        layerGrip_ = ieNone;
+    }
+    // The current layer keeps its place in the list (the one below takes over when it goes); the
+    // view points at its bitmap again once the list has closed up.
     if (currentLayer_ >= Index)
         currentLayer_ = std::max(currentLayer_ - 1, 0);
-    // Point away from the layer before it goes.
-    SetBitmapFromLayer();
     layers_.erase(layers_.begin() + Index);
     renderCaches_.erase(renderCaches_.begin() + Index);
-    if (layerDragged_ == Index)
-        layerDragged_ = -1;
+    SetBitmapFromLayer();
     if (wasCurrent)
         CallBitmapChangeEvents();
     lastImageW_ = lastImageH_ = -1;
@@ -986,6 +1008,16 @@ void TVodirAdView::WndProc(win::TMessage& m)
         return;
     case WM_PALETTECHANGED:
     case WM_QUERYNEWPALETTE:
+        // The DrawDib palette follows the system's in the main form first; the repaint then draws
+        // with it.
+        if (HandleAllocated()) {
+            win::TCustomForm* main = win::Application ? win::Application->MainForm() : nullptr;
+            HWND target = main && main->HandleAllocated() ? main->Handle() : Handle();
+            // A change our own realising caused needs no second one.
+            const HWND cause = reinterpret_cast<HWND>(m.WParam);
+            if (m.Msg == WM_QUERYNEWPALETTE || (cause != target && cause != Handle()))
+                RealizePaletteIn(target);
+        }
         if (HandleAllocated())
             ::InvalidateRect(Handle(), nullptr, FALSE);
         break;
@@ -1033,16 +1065,11 @@ void TVodirAdView::WndProc(win::TMessage& m)
         break;
     case WM_CANCELMODE:
     case WM_CAPTURECHANGED:
-        // Capture taken by another window (not given back by our own release) ends the gesture.
-        if (mouseDown_ &&
-            (m.Msg == WM_CANCELMODE || (m.LParam != 0 && reinterpret_cast<HWND>(m.LParam) != Handle()))) {
-            // The gesture lost the mouse: it ends where it is, without a release to finish it.
-            mouseDown_ = false;
-            scrolling_ = false;
-            autoScrolling_ = false;
-            if (scrollTimer_)
-                scrollTimer_->SetEnabled(false);
-        }
+        // Our own release lets go of the capture control before the capture; any other change
+        // while the view holds it (another window taking it, a release elsewhere) ends the gesture.
+        if (m.Msg == WM_CANCELMODE ||
+            (win::GetCaptureControl() == this && reinterpret_cast<HWND>(m.LParam) != Handle()))
+            CancelGesture();
         break;
     default: break;
     }

@@ -156,11 +156,13 @@ public:
     void SetDrawCaption(bool Value);
     win::TFont* CaptionFont() const { return captionFont_.get(); }
     void SetCaptionFont(win::TFont* Value);
-    // The colour of a box behind the caption; clNone (the default) writes it on the picture.
+    // The colour of the clear brush the caption is written with: the text goes straight on the
+    // picture whatever the colour.
     TColor CaptionColor() const { return captionColor_; }
     void SetCaptionColor(TColor Value);
-    TIEProgressEvent OnProgress() const { return onProgress_; }
-    virtual void SetOnProgress(TIEProgressEvent Value);
+    // Given to the view's I/O and processing components, now and when they are made.
+    TIEProgressNotifyEvent OnProgress() const { return onProgress_; }
+    virtual void SetOnProgress(TIEProgressNotifyEvent Value);
 
     TViewChangeEvent OnViewChange;
     rtl::TNotifyEvent OnImageChange;
@@ -279,7 +281,12 @@ public:
     void DrawBackground(win::TCanvas& Canvas, const win::TRect& Rect, const win::TRect& ImageRect);
     // Whether a filter suspension (while scrolling) or an outline suspension is running.
     bool FilterSuspended() const { return filterDelay_ > 0; }
+    // The 210 ms timer of the outline animation and the suspensions.
+    win::TTimer* SelectionTimer() const { return timer_.get(); }
+    // The mask outline's dash phase, one step further on each animated tick.
     int SelectionPhase() const { return phase_; }
+    // The phase the point outline's dashes start at: 0 to 9, then 0 again.
+    int OutlinePhase() const { return outlinePhase_; }
 
 protected:
     void CreateParams(win::TCreateParams& params) override;
@@ -301,6 +308,8 @@ protected:
     virtual bool CanDraw();
     virtual bool TransitionRunning() const;
     virtual void StopTransition();
+    // Realises the DrawDib palette in the window's device context (the main form's).
+    virtual void RealizePaletteIn(HWND Window);
 
 private:
     // vodiradview_win32.cpp
@@ -322,6 +331,7 @@ private:
     void ShowCursorNow();
     win::TCursor CurrentCursor() const;
     void SetBitmapFromLayer();
+    int IndexOfLayer(const TIELayer* Layer) const;
     void PlaceLegacyBitmap();
     void DShowMessage(win::TMessage& message, rtl::TNotifyEvent& event);
 
@@ -344,6 +354,17 @@ private:
     TIEPoint ToImage(int X, int Y) const;
     void AddPoint(int X, int Y);
     void BeginGesture();
+    // The mouse is free again: automatic scrolling ends and ZoomFilter is what it was at the press.
+    // Gives the filter the gesture ran with.
+    TResampleFilter StopGesture();
+    // What every gesture does last, released or not: pending moves committed, layers told, the
+    // gesture state cleared, OnSelectionChange.
+    void FinishGesture(TResampleFilter filterDuring);
+    // The gesture lost the mouse (another window took the capture): it ends where it is, without
+    // the actions of a release.
+    void CancelGesture();
+    // The selection a gesture works on went with an image of another size.
+    void DropSelectionGesture();
     void AutoScroll(int x, int y);
     void AutoScrollStep();
     void DragGrip(int x, int y, bool keepAspect);
@@ -382,8 +403,8 @@ private:
     bool drawVersion_ = false;
     bool drawCaption_ = false;
     std::unique_ptr<win::TFont> captionFont_;
-    TColor captionColor_ = win::clNone;  // no box behind the caption
-    TIEProgressEvent onProgress_;
+    TColor captionColor_ = win::clNone;
+    TIEProgressNotifyEvent onProgress_;
 
     std::unique_ptr<win::TBitmap> backBuffer_;
     std::unique_ptr<TIEPlatformBitmap> backBufferRows_;  // the back buffer's pixels; not owning them
@@ -396,6 +417,7 @@ private:
     int filterDelay_ = 0;
     int outlineDelay_ = 0;
     int phase_ = 0;
+    int outlinePhase_ = 0;
     bool autoScrolling_ = false;
 
     std::unique_ptr<TIETransitionEffects> transition_;
@@ -432,7 +454,9 @@ private:
     bool selectionChanged_ = false;
     bool rubberShown_ = false;
     int rubberX_ = 0, rubberY_ = 0;
-    int layerDragged_ = -1;
+    // The layer being moved or resized. Handlers may remove layers mid-gesture, so it is held by
+    // identity, looked up again after each event, and cleared when LayersRemove takes it.
+    TIELayer* draggedLayer_ = nullptr;  // not owned
     TIEGrip layerGrip_ = ieNone;
     int layerStartX_ = 0, layerStartY_ = 0, layerStartW_ = 0, layerStartH_ = 0;
     win::TCursor gestureCursor_ = win::crDefault;

@@ -1050,8 +1050,13 @@ void TWinControl::SetText(const std::string& v)
 
 void TWinControl::Invalidate()
 {
-    if (handle_)
-        ::InvalidateRect(handle_, nullptr, !controlStyle_.Contains(csOpaque));
+    if (!handle_)
+        return;
+    const bool erase = !controlStyle_.Contains(csOpaque);
+    if (controlStyle_.Contains(csNeedsBorderPaint))
+        ::RedrawWindow(handle_, nullptr, nullptr, RDW_INVALIDATE | RDW_FRAME | (erase ? RDW_ERASE : 0));
+    else
+        ::InvalidateRect(handle_, nullptr, erase);
 }
 
 void TWinControl::Update()

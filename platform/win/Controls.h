@@ -96,7 +96,9 @@ enum TControlStyleFlag {
     csDisplayDragImage,
     csReflector,
     csActionClient,
-    csMenuEvents
+    csMenuEvents,
+    // The border is repainted with the contents: invalidating the control repaints its frame too.
+    csNeedsBorderPaint
 };
 using TControlStyle = rtl::TSet<TControlStyleFlag>;
 

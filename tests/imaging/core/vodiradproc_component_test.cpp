@@ -4,13 +4,17 @@
 
 #include "imaging/core/iebitmap.h"
 #include "imaging/core/vodiradproc.h"
+#include "platform/rtl/TypeInfo.h"
 #include "bitmap_test_util.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <functional>
 #include <random>
+#include <string>
+#include <vector>
 
 using namespace imaging;
 using namespace imaging::test;
@@ -76,6 +80,25 @@ TEST(Proc, UndoAndRedoRestoreEveryOperationByteForByte)
             }
 }
 
+TEST(Proc, PublishesWhatNeedsNoWindowsInTheDeclaredOrder)
+{
+    // Every build publishes these, in this order; the Windows build adds those naming GUI classes.
+    const std::vector<std::string> portable = {"AutoUndo",       "Background", "OnProgress", "MsgLanguage",
+                                               "PreviewsParams", "OnPreview",  "UndoLimit"};
+    std::vector<std::string> names;
+    for (const rtl::TPropInfo& p : TVodirAdProc::StaticClassInfo().Props)
+        if (std::find(portable.begin(), portable.end(), p.Name) != portable.end())
+            names.push_back(p.Name);
+    EXPECT_EQ(names, portable);
+    // Set by name, as a description sets them.
+    TVodirAdProc proc(nullptr);
+    rtl::SetOrdProp(proc, "MsgLanguage", msGerman);
+    rtl::SetOrdProp(proc, "PreviewsParams", 1);
+    EXPECT_EQ(proc.MsgLanguage, msGerman);
+    EXPECT_TRUE(proc.PreviewsParams.Contains(prppDefaultLockPreview));
+    EXPECT_THROW(rtl::SetOrdProp(proc, "MsgLanguage", kMsgLanguageCount), rtl::Exception);
+}
+
 TEST(Proc, ResampleResolvesTheHeightFirst)
 {
     struct TCase {
@@ -83,10 +106,11 @@ TEST(Proc, ResampleResolvesTheHeightFirst)
         int expectW, expectH;
         bool undo;
     };
+    // Both sizes negative change nothing, but the undo entry is saved before that is known.
     const TCase cases[] = {
-        {-1, 100, 200, 100, true}, {-1, 0, 400, 200, true},  {-1, -1, 400, 200, false},
-        {0, -50, 400, 50, true},   {100, -1, 100, 50, true}, {-7, -9, 400, 200, false},
-        {-1, -3, 400, 200, false}, {0, 0, 400, 200, true},   {50, 1, 50, 1, true},
+        {-1, 100, 200, 100, true}, {-1, 0, 400, 200, true},  {-1, -1, 400, 200, true},
+        {0, -50, 400, 50, true},   {100, -1, 100, 50, true}, {-7, -9, 400, 200, true},
+        {-1, -3, 400, 200, true},  {0, 0, 400, 200, true},   {50, 1, 50, 1, true},
     };
     for (const TCase& c : cases) {
         TVodirAdProc proc(nullptr);
@@ -98,6 +122,14 @@ TEST(Proc, ResampleResolvesTheHeightFirst)
         if (c.undo) {
             EXPECT_EQ(proc.UndoCaption(0), "Resample " + std::to_string(c.w) + "," + std::to_string(c.h));
         }
+    }
+    // Without AutoUndo nothing is saved, whatever the sizes.
+    for (auto [w, h] : {std::pair{-1, -1}, {30, 20}}) {
+        TVodirAdProc quiet(nullptr);
+        quiet.AutoUndo = false;
+        quiet.Bitmap()->Allocate(40, 20, ie24RGB);
+        quiet.Resample(w, h, rfNone);
+        EXPECT_EQ(quiet.UndoCount(), 0) << w << "," << h;
     }
     // A huge aspect product does not overflow.
     TVodirAdProc tall(nullptr);

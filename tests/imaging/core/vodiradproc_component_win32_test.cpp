@@ -1,5 +1,5 @@
-// Tests of the processing component's attachments under Windows: a view it follows, and a platform
-// image whose removal must not leave it working on a freed bitmap.
+// Tests of the processing component under Windows: its published properties read from a description,
+// a view it follows, and a platform image whose removal must not leave it working on a freed bitmap.
 #include "imaging/core/vodiradproc_component.h"
 
 #include "imaging/core/iebitmap.h"
@@ -7,12 +7,16 @@
 #include "imaging/core/iemask.h"
 #include "imaging/core/vodiradproc.h"
 #include "imaging/core/vodiradview_win32.h"
+#include "platform/rtl/FormText.h"
 #include "platform/win/ExtCtrls.h"
 #include "platform/win/Forms.h"
+#include "platform/win/Graphics.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <memory>
+#include <string>
 #include <vector>
 
 using namespace imaging;
@@ -33,6 +37,129 @@ public:
     TIEBitmap shown;
     int changes = 0;
 };
+
+// A program's form with a view and a processing component, and handlers for their events.
+class TProcForm : public win::TForm {
+    RTL_DECLARE_CLASS(TProcForm, win::TForm)
+
+public:
+    explicit TProcForm(rtl::TComponent* owner) : win::TForm(owner) {}
+
+    TVodirAdView* View1 = nullptr;
+    TVodirAdProc* Proc1 = nullptr;
+    std::vector<std::string> log;
+
+    void View1Progress(void* Sender, int Percent)
+    {
+        log.push_back((Sender == View1->GetProc() ? "view's proc " : "? ") + std::to_string(Percent));
+    }
+    void Proc1Progress(void* Sender, int Percent)
+    {
+        log.push_back((Sender == Proc1 ? "proc " : "? ") + std::to_string(Percent));
+    }
+    void Proc1Preview(rtl::TObject* Sender, win::TForm* PreviewForm)
+    {
+        log.push_back(Sender == Proc1 && PreviewForm == this ? "preview" : "?");
+    }
+};
+
+void TProcForm::Publish(Table& t)
+{
+    t.Field(RTL_MEMBER(View1));
+    t.Field(RTL_MEMBER(Proc1));
+    t.Method(RTL_MEMBER(View1Progress));
+    t.Method(RTL_MEMBER(Proc1Progress));
+    t.Method(RTL_MEMBER(Proc1Preview));
+}
+
+TEST(ProcPublished, TheTenPropertiesInTheirOrder)
+{
+    std::vector<std::string> names;
+    for (const rtl::TPropInfo& p : TVodirAdProc::StaticClassInfo().Props)
+        names.push_back(p.Name);
+    EXPECT_EQ(names, (std::vector<std::string>{"AttachedVodirAd", "AutoUndo", "Background", "OnProgress",
+                                               "MsgLanguage", "PreviewsParams", "PreviewFont",
+                                               "AttachedTImage", "OnPreview", "UndoLimit"}));
+}
+
+TEST(ProcPublished, ADescriptionSetsThemAndBindsTheEventsToTheFormsHandlers)
+{
+    const char* text = R"(object ProcForm: TProcForm
+  Left = 10
+  Top = 10
+  ClientWidth = 320
+  ClientHeight = 240
+  object View1: TVodirAdView
+    Left = 4
+    Top = 4
+    Width = 40
+    Height = 30
+    OnProgress = View1Progress
+  end
+  object Proc1: TVodirAdProc
+    AttachedVodirAd = View1
+    AutoUndo = False
+    OnProgress = Proc1Progress
+    MsgLanguage = msItalian
+    PreviewsParams = [prppDefaultLockPreview]
+    PreviewFont.Height = -19
+    PreviewFont.Name = 'Courier New'
+    OnPreview = Proc1Preview
+    UndoLimit = 4
+  end
+end
+)";
+    TProcForm form(nullptr);
+    rtl::TStringStream in(text);
+    rtl::TMemoryStream bin;
+    rtl::ObjectTextToBinary(in, bin);
+    bin.SetPosition(0);
+    form.ReadFromStream(bin);
+    ASSERT_NE(form.Proc1, nullptr);
+    ASSERT_NE(form.View1, nullptr);
+    TVodirAdProc& proc = *form.Proc1;
+    EXPECT_EQ(proc.AttachedVodirAd(), form.View1);
+    EXPECT_FALSE(proc.AutoUndo);
+    EXPECT_EQ(proc.MsgLanguage, msItalian);
+    EXPECT_TRUE(proc.PreviewsParams.Contains(prppDefaultLockPreview));
+    EXPECT_EQ(proc.PreviewFont()->Height(), -19);
+    EXPECT_EQ(proc.PreviewFont()->Name(), "Courier New");
+    EXPECT_EQ(proc.UndoLimit(), 4);
+
+    // The view read its own size into its picture; both components report on the form's handlers.
+    proc.ConvertToGray();
+    form.View1->GetProc()->ConvertToGray();
+    proc.OnPreview(&proc, &form);
+    const int rows = form.View1->GetIEBitmap()->GetHeight();
+    ASSERT_GT(rows, 1);
+    const auto count = [&](const std::string& prefix) {
+        return std::count_if(form.log.begin(), form.log.end(),
+                             [&](const std::string& l) { return l.rfind(prefix, 0) == 0; });
+    };
+    EXPECT_EQ(count("proc "), rows);  // a report per row
+    EXPECT_EQ(count("view's proc "), rows);
+    EXPECT_EQ(count("?"), 0);
+    ASSERT_FALSE(form.log.empty());
+    EXPECT_EQ(form.log.back(), "preview");
+}
+
+TEST(ProcPublished, ThePreviewFontIsOwnedAndTakesTheValuesOfTheFontGiven)
+{
+    TVodirAdProc proc(nullptr);
+    win::TFont* own = proc.PreviewFont();
+    ASSERT_NE(own, nullptr);
+    {
+        win::TFont given;
+        given.SetName("Courier New");
+        given.SetHeight(-23);
+        proc.SetPreviewFont(&given);
+    }
+    EXPECT_EQ(proc.PreviewFont(), own);
+    EXPECT_EQ(own->Height(), -23);
+    EXPECT_EQ(own->Name(), "Courier New");
+    proc.SetPreviewFont(nullptr);
+    EXPECT_EQ(own->Height(), -23);
+}
 
 TEST(ProcAttach, WorksOnTheViewsBitmapAndLetsGoWhenTheViewDies)
 {

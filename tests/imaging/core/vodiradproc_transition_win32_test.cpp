@@ -1,6 +1,6 @@
 // Transitions on a real image view under Wine: each tick at fixed values of a test clock puts the
-// composed frame on the screen, the last tick shows the last frame and unlocks the view, and what
-// cannot run (effect 0 or above 30, no time to run in) never locks it.
+// composed frame on the screen, the last tick shows the last frame and unlocks the view, a resize
+// stops it, and what cannot run (effect 0 or above 30, no time to run in) never locks it.
 #include "imaging/core/vodiradproc_transition_win32.h"
 
 #include "imaging/core/iebitmap.h"
@@ -227,7 +227,7 @@ TEST_F(TransitionView, ADurationOfZeroOrLessEndsAtTheFirstTickWithTheLastFrame)
     }
 }
 
-TEST_F(TransitionView, UpdateStopsARunningTransitionAndTheViewRepaintsItself)
+TEST_F(TransitionView, OnlyAResizeStopsARunningTransitionAndTheViewRepaintsItself)
 {
     TIETransitionEffects& t = *view->Transitions();
     for (bool updateOnStop : {false, true}) {
@@ -237,10 +237,20 @@ TEST_F(TransitionView, UpdateStopsARunningTransitionAndTheViewRepaintsItself)
         t.Step();
         now += 100;
         t.Step();  // a half-faded frame on the screen
-        EXPECT_NE(FirstDifference(OnScreen(), endPicture, w), "");
+        const TPixels half = OnScreen();
+        EXPECT_NE(FirstDifference(half, endPicture, w), "");
+        // What settles the view meanwhile leaves the animation running, its frame on the screen.
         view->Update();
-        EXPECT_FALSE(t.Running());
+        view->InvalidateBackBuffer();
+        Pump();
+        EXPECT_TRUE(t.Running()) << updateOnStop;
+        EXPECT_EQ(view->UpdateLockCount(), 1);
+        EXPECT_EQ(FirstDifference(OnScreen(), half, w), "") << updateOnStop;
+        // A resize (WM_SIZE) stops it.
+        view->SetBounds(4, 4, 310, 210);
+        EXPECT_FALSE(t.Running()) << updateOnStop;
         EXPECT_EQ(view->UpdateLockCount(), 0);
+        view->SetBounds(4, 4, 304, 204);
         Pump();
         EXPECT_EQ(FirstDifference(OnScreen(), endPicture, w), "")
             << "no partial frame stays: " << updateOnStop;

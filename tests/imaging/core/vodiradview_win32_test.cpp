@@ -9,12 +9,15 @@
 #include "imaging/io/vodiradio_viewhooks_win32.h"
 #include "platform/rtl/Exceptions.h"
 #include "platform/rtl/TypeInfo.h"
+#include "platform/win/ExtCtrls.h"
 #include "platform/win/Forms.h"
 #include "tests/imaging/io/bmp_test_util.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -100,6 +103,42 @@ protected:
     TVodirAdView* view = nullptr;  // owned by the form
 };
 
+// The view's published properties in the order it declares them.
+const std::vector<std::string> kDeclaredProperties = {"LegacyBitmap",
+                                                      "DoubleBuffer",
+                                                      "ZoomFilter",
+                                                      "ScrollBars",
+                                                      "OnViewChange",
+                                                      "OnImageChange",
+                                                      "SelectionOptions",
+                                                      "Center",
+                                                      "MouseInteract",
+                                                      "AutoFit",
+                                                      "SelectionBase",
+                                                      "BackgroundStyle",
+                                                      "OnSelectionChange",
+                                                      "OnSelectionChanging",
+                                                      "OnMouseInSel",
+                                                      "DelayZoomFilter",
+                                                      "OnPaint",
+                                                      "EnableAlphaChannel",
+                                                      "OnMouseInResizingGrip",
+                                                      "OnZoomIn",
+                                                      "OnZoomOut",
+                                                      "OnProgress",
+                                                      "AutoStretch",
+                                                      "AutoShrink",
+                                                      "OnBeforeSelectionChange",
+                                                      "DrawVersion",
+                                                      "OnDrawBackBuffer",
+                                                      "OnLayerNotify",
+                                                      "DrawCaption",
+                                                      "Caption",
+                                                      "CaptionFont",
+                                                      "CaptionColor",
+                                                      "OnDShowNewFrame",
+                                                      "OnDShowEvent"};
+
 TEST_F(ViewTest, StartsWithTheDocumentedDefaults)
 {
     auto fresh = std::make_unique<TVodirAdView>(nullptr);
@@ -118,41 +157,24 @@ TEST_F(ViewTest, StartsWithTheDocumentedDefaults)
     EXPECT_EQ(fresh->Caption(), "Image=%iw%x%ih% Client=%cw%x%ch%");
     EXPECT_EQ(fresh->CaptionFont()->Size(), 11);
     EXPECT_EQ(fresh->Background(), win::clBtnFace);
-    for (const char* name : {"LegacyBitmap",
-                             "DoubleBuffer",
-                             "ZoomFilter",
-                             "ScrollBars",
-                             "OnViewChange",
-                             "OnImageChange",
-                             "SelectionOptions",
-                             "Center",
-                             "MouseInteract",
-                             "AutoFit",
-                             "SelectionBase",
-                             "BackgroundStyle",
-                             "OnSelectionChange",
-                             "OnSelectionChanging",
-                             "OnMouseInSel",
-                             "DelayZoomFilter",
-                             "OnPaint",
-                             "EnableAlphaChannel",
-                             "OnMouseInResizingGrip",
-                             "OnZoomIn",
-                             "OnZoomOut",
-                             "AutoStretch",
-                             "AutoShrink",
-                             "OnBeforeSelectionChange",
-                             "DrawVersion",
-                             "OnDrawBackBuffer",
-                             "OnLayerNotify",
-                             "DrawCaption",
-                             "CaptionFont",
-                             "CaptionColor",
-                             "OnDShowNewFrame",
-                             "OnDShowEvent",
-                             "Background",
-                             "Cursor"})
+    for (const std::string& name : kDeclaredProperties)
         EXPECT_NE(fresh->ClassInfo().FindProp(name), nullptr) << name;
+    for (const char* name : {"Background", "Cursor"})
+        EXPECT_NE(fresh->ClassInfo().FindProp(name), nullptr) << name;
+}
+
+TEST_F(ViewTest, PublishesItsOwnPropertiesInTheDeclaredOrder)
+{
+    // Caption is the control's own, published further up; the rest are the view's, in this order.
+    std::vector<std::string> own;
+    for (const rtl::TPropInfo& p : TVodirAdView::StaticClassInfo().Props)
+        if (std::find(kDeclaredProperties.begin(), kDeclaredProperties.end(), p.Name) !=
+            kDeclaredProperties.end())
+            own.push_back(p.Name);
+    std::vector<std::string> expected = kDeclaredProperties;
+    std::erase(expected, "Caption");
+    EXPECT_EQ(own, expected);
+    EXPECT_NE(view->ClassInfo().FindProp("Caption"), nullptr);
 }
 
 TEST_F(ViewTest, TheViewCursorsComeFromTheProgramsResources)
@@ -668,6 +690,64 @@ TEST_F(ViewTest, MovingASelectionKeepsItInsideUnlessBordersMayCut)
     EXPECT_EQ(view->SelectionPoints()[1].X, 10);
 }
 
+TEST_F(ViewTest, MovedSelectionsAreCutByTheBordersOnlyWithCutBorders)
+{
+    struct TCase {
+        bool cut;
+        int dx;
+        bool selected;  // anything left inside the image
+        int x1, x2;     // the mask's columns then
+    };
+    // A 10-pixel square at x 10..19, dragged left with the mouse; the mask is filled again from the
+    // moved points when the drag ends.
+    const TCase cases[] = {
+        {false, -15, true, 0, 9},  {true, -15, true, 0, 4},   {false, -100, true, 0, 9},
+        {true, -100, false, 0, 0}, {false, 45, true, 40, 49}, {true, 35, true, 45, 49},
+    };
+    Show(50, 40);
+    view->SetZoom(400);  // 4 client pixels an image pixel
+    view->SetViewXY(0, 0);
+    view->SetMouseInteract({miSelect});
+    for (const TCase& c : cases) {
+        TIESelectionOptions options = kIEDefaultSelectionOptions - TIESelectionOptions{iesoCanScroll};
+        if (c.cut)
+            options.Include(iesoCutBorders);
+        view->SetSelectionOptions(options);
+        view->SetSelectionBase(iesbBitmap);
+        view->Select(10, 10, 19, 19);
+        view->SetSelectionBase(iesbClientArea);
+        const int x = view->XBmp2Scr(15), y = view->YBmp2Scr(15);
+        ::SendMessageA(view->Handle(), WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(x, y));
+        ::SendMessageA(view->Handle(), WM_MOUSEMOVE, MK_LBUTTON, MAKELPARAM(x + 4 * c.dx, y));
+        ::SendMessageA(view->Handle(), WM_LBUTTONUP, 0, MAKELPARAM(x + 4 * c.dx, y));
+        const TIEMask& m = view->SelectionMask();
+        ASSERT_EQ(view->Selected(), c.selected) << c.cut << " " << c.dx;
+        if (!c.selected) {
+            EXPECT_TRUE(m.IsEmpty());
+            continue;
+        }
+        EXPECT_EQ(m.X1(), c.x1) << c.cut << " " << c.dx;
+        EXPECT_EQ(m.X2(), c.x2) << c.cut << " " << c.dx;
+        EXPECT_EQ(m.Y1(), 10);
+        EXPECT_EQ(m.Y2(), 19);
+    }
+    // A shape that is not a rectangle moves its mask at once: cut at the border, or stopped there.
+    for (bool cut : {false, true}) {
+        view->SetSelectionOptions(cut ? kIEDefaultSelectionOptions + TIESelectionOptions{iesoCutBorders}
+                                      : kIEDefaultSelectionOptions);
+        view->SetSelectionBase(iesbBitmap);
+        view->Deselect();
+        for (auto [x, y] : {std::pair{10, 10}, {30, 10}, {10, 30}})
+            view->AddSelPoint(x, y);
+        const int before = view->SelectionMask().X2() - view->SelectionMask().X1();
+        view->MoveSelection(-15, 0);
+        const TIEMask& m = view->SelectionMask();
+        EXPECT_EQ(m.X1(), 0) << cut;
+        EXPECT_EQ(m.X2() - m.X1(), cut ? before - 5 : before) << cut;
+        EXPECT_EQ(view->SelectionPoints()[0].X, cut ? -5 : 0) << cut;
+    }
+}
+
 TEST_F(ViewTest, SnapshotsRestoreForTheSameSizeAndDamagedOnesChangeNothing)
 {
     Show(60, 40);
@@ -723,7 +803,30 @@ TEST_F(ViewTest, MagicWandSeedMustBeAPixelOfTheImage)
 
 TEST_F(ViewTest, ChangingModesClosesAPolygonAndKeepsModesApart)
 {
-    Show(100, 80);
+    Show(300, 200);  // the image fills the client: client pixels are image pixels
+    view->SetMouseInteract({miSelectPolygon});
+    int changes = 0;
+    view->OnSelectionChange = [&](rtl::TObject*) { ++changes; };
+    for (auto [x, y] : {std::pair{20, 20}, {120, 20}, {120, 90}}) {
+        ::SendMessageA(view->Handle(), WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(x, y));
+        ::SendMessageA(view->Handle(), WM_LBUTTONUP, 0, MAKELPARAM(x, y));
+    }
+    ASSERT_TRUE(view->IsSelecting());
+    // Another mode closes the polygon in progress: its points are filled into the mask.
+    view->SetMouseInteract({miSelect});
+    EXPECT_FALSE(view->IsSelecting());
+    EXPECT_TRUE(view->Selected());
+    EXPECT_EQ(view->SelectionPoints().Count(), 3);
+    EXPECT_TRUE(view->SelectionMask().IsPointInside(100, 30));
+    EXPECT_FALSE(view->SelectionMask().IsPointInside(30, 80));
+    // The next press starts a rectangle, not a fourth polygon point.
+    ::SendMessageA(view->Handle(), WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(200, 150));
+    ::SendMessageA(view->Handle(), WM_MOUSEMOVE, MK_LBUTTON, MAKELPARAM(230, 170));
+    ::SendMessageA(view->Handle(), WM_LBUTTONUP, 0, MAKELPARAM(230, 170));
+    EXPECT_EQ(view->SelectionPoints().Count(), 4);
+    EXPECT_TRUE(view->SelectionPoints().IsRectangle());
+    EXPECT_GE(changes, 1);
+
     view->SetMouseInteract({miScroll});
     view->SetMouseInteract({miScroll, miSelect});
     EXPECT_EQ(view->MouseInteract().Bits(), TIEMouseInteract{miSelect}.Bits());
@@ -1014,6 +1117,341 @@ TEST_F(ViewTest, AssignTakesViewsBitmapsAndNothing)
     view->Assign(nullptr);
     EXPECT_EQ(view->ImageWidth(), 7);
     EXPECT_EQ(view->GetIEBitmap()->GetPixel24(2, 2), Px(0x56, 0x34, 0x12));
+}
+
+}  // namespace
+
+namespace {
+
+// ---- handlers that change the layers, gestures that lose the mouse ----------------------------------
+
+struct TLayerEvent {
+    int layer;
+    TIELayerEvent event;
+    friend bool operator==(const TLayerEvent&, const TLayerEvent&) = default;
+};
+
+class LayerGestureTest : public ViewTest {
+protected:
+    // An image that fills the client (client pixels are image pixels), with two unlocked layers A
+    // (index 1, at 20,30) and B (index 2, at 150,30), both 50 x 40, layer 0 current.
+    void SetUp() override
+    {
+        events.clear();
+        onEvent = nullptr;
+        ViewTest::SetUp();
+        Show(300, 200);
+        view->LayersSync = false;
+        TIEBitmap small;
+        FillPattern(small, 50, 40);
+        for (int x : {20, 150}) {
+            const int index = view->LayersAdd(&small);
+            view->Layers(index)->PosX = x;
+            view->Layers(index)->PosY = 30;
+        }
+        view->SetLayersCurrent(0);
+        view->BackBuffer();  // the layers' boxes, for the hit tests
+        b = view->Layers(2);
+        view->OnLayerNotify = [this](rtl::TObject*, int layer, TIELayerEvent e) {
+            events.push_back({layer, e});
+            if (onEvent)
+                onEvent(layer, e);
+        };
+    }
+
+    TIELayer* b = nullptr;  // owned by the view
+    std::vector<TLayerEvent> events;
+    std::function<void(int, TIELayerEvent)> onEvent;
+};
+
+TEST_F(LayerGestureTest, LayerHandlersMayChangeTheLayersDuringAPressAndADrag)
+{
+    struct TCase {
+        const char* name;
+        TIEMouseInteractItems mode;
+        // What the handler does on the first event of the kind.
+        TIELayerEvent when;
+        std::function<void(TVodirAdView&)> change;
+        // Which layer the press and the drag act on afterwards (by its index then), -1 none.
+        int dragged;
+        int layersAfter;
+    };
+    const TCase cases[] = {
+        {"removes the pressed layer", miMoveLayers, ielSelected, [](TVodirAdView& v) { v.LayersRemove(2); },
+         -1, 2},
+        {"removes the layer under the pressed one", miMoveLayers, ielSelected,
+         [](TVodirAdView& v) { v.LayersRemove(1); }, 1, 2},
+        {"adds a layer on top", miMoveLayers, ielSelected, [](TVodirAdView& v) { v.LayersAdd(); }, 2, 4},
+        {"makes another layer current", miMoveLayers, ielSelected,
+         [](TVodirAdView& v) { v.SetLayersCurrent(1); }, 2, 3},
+        {"removes the moving layer", miMoveLayers, ielMoving, [](TVodirAdView& v) { v.LayersRemove(2); }, -1,
+         2},
+        {"removes the layer under the moving one", miMoveLayers, ielMoving,
+         [](TVodirAdView& v) { v.LayersRemove(1); }, 1, 2},
+        {"removes the moved layer", miMoveLayers, ielMoved, [](TVodirAdView& v) { v.LayersRemove(2); }, -1,
+         2},
+        {"removes the resizing layer", miResizeLayers, ielResizing,
+         [](TVodirAdView& v) { v.LayersRemove(2); }, -1, 2},
+    };
+    for (const TCase& c : cases) {
+        SetUp();
+        view->SetMouseInteract({c.mode});
+        bool done = false;
+        onEvent = [&](int, TIELayerEvent e) {
+            if (!done && e == c.when) {
+                done = true;
+                c.change(*view);
+            }
+        };
+        if (c.mode == miResizeLayers) {
+            // B current with its grips (the view now maps B's size): its bottom right grip is dragged.
+            view->SetLayersCurrent(2);
+            view->BackBuffer();
+            const TIERect r = view->Layers(2)->ClientAreaBox;
+            events.clear();
+            Drag(*view, {{r.Right, r.Bottom}, {r.Right + 10, r.Bottom + 5}, {r.Right + 20, r.Bottom + 10}});
+        } else {
+            Drag(*view, {{170, 50}, {175, 52}, {180, 55}});
+        }
+        EXPECT_TRUE(done) << c.name;
+        EXPECT_EQ(view->LayersCount(), c.layersAfter) << c.name;
+        EXPECT_EQ(view->GetIEBitmap(), view->Layers(view->LayersCurrent())->Bitmap()) << c.name;
+        // Every event names a layer that existed when it fired, and after the change none names
+        // the layer that went.
+        for (const TLayerEvent& e : events)
+            EXPECT_TRUE(e.layer >= 0 && e.layer < 4) << c.name << " " << e.layer;
+        const auto last = events.empty() ? TLayerEvent{-1, ielSelected} : events.back();
+        if (c.dragged < 0) {
+            EXPECT_TRUE(last.event == c.when) << c.name << ": nothing after the layer went";
+        } else {
+            // The pressed layer B moved with the mouse, under whatever index it has now.
+            EXPECT_EQ(view->Layers(c.dragged)->PosX, 160) << c.name;
+            EXPECT_EQ(view->Layers(c.dragged)->PosY, 35) << c.name;
+            EXPECT_EQ(last, (TLayerEvent{c.dragged, ielMoved})) << c.name;
+        }
+        // Nothing else moved.
+        for (int i = 0; i < view->LayersCount(); ++i)
+            if (i != c.dragged)
+                EXPECT_TRUE(view->Layers(i)->PosX == 0 || view->Layers(i)->PosX == 20 ||
+                            view->Layers(i)->PosX == 150)
+                    << c.name << " " << i;
+        TearDown();
+    }
+    SetUp();
+}
+
+// How a gesture can lose the mouse while the view holds the capture.
+struct TCaptureLoss {
+    const char* name;
+    void (*lose)(HWND view);
+};
+const TCaptureLoss kCaptureLosses[] = {
+    {"cancel mode", [](HWND v) { ::SendMessageA(v, WM_CANCELMODE, 0, 0); }},
+    {"another window takes the capture",
+     [](HWND) {
+         HWND other =
+             ::CreateWindowExA(0, "STATIC", "", WS_POPUP, 0, 0, 10, 10, nullptr, nullptr, nullptr, nullptr);
+         ::SetCapture(other);
+         ::ReleaseCapture();
+         ::DestroyWindow(other);
+     }},
+    {"the capture is released elsewhere", [](HWND) { ::ReleaseCapture(); }},
+};
+
+TEST_F(LayerGestureTest, AGestureThatLosesTheMouseEndsWhereItIsAndGivesTheFilterBack)
+{
+    struct TGesture {
+        const char* name;
+        TIEMouseInteractItems mode;
+        std::pair<int, int> from, to;
+    };
+    const TGesture gestures[] = {
+        {"rectangle", miSelect, {20, 120}, {80, 160}},
+        {"ellipse", miSelectCircle, {20, 120}, {80, 160}},
+        {"move", miSelect, {25, 20}, {55, 30}},
+        {"grip", miSelect, {10, 10}, {5, 8}},
+        {"zoom rectangle", miSelectZoom, {20, 120}, {80, 160}},
+        {"layer move", miMoveLayers, {170, 50}, {180, 55}},
+        {"scroll", miScroll, {100, 100}, {60, 70}},
+    };
+    for (const TCaptureLoss& loss : kCaptureLosses)
+        for (const TGesture& g : gestures) {
+            SetUp();
+            const std::string name = std::string(loss.name) + ", " + g.name;
+            if (std::string(g.name) == "scroll")
+                Show(900, 700);
+            view->GetIEBitmap()->Fill(0);
+            view->InvalidateBackBuffer();
+            view->SetZoomFilter(rfTriangle);
+            view->SetDelayZoomFilter(true);
+            view->SetSelectionBase(iesbBitmap);
+            view->Select(10, 10, 39, 29);
+            view->SetSelectionBase(iesbClientArea);
+            view->SetMouseInteract({g.mode});
+            int changes = 0;
+            view->OnSelectionChange = [&](rtl::TObject*) { ++changes; };
+            const double zoom = view->Zoom();
+
+            ::SendMessageA(view->Handle(), WM_LBUTTONDOWN, MK_LBUTTON, At(g.from.first, g.from.second));
+            ::SendMessageA(view->Handle(), WM_MOUSEMOVE, MK_LBUTTON, At(g.to.first, g.to.second));
+            ASSERT_EQ(::GetCapture(), view->Handle()) << name;
+            if (g.mode != miScroll)
+                EXPECT_EQ(view->ZoomFilter(), rfNone) << name << ": suspended for the gesture";
+            loss.lose(view->Handle());
+
+            EXPECT_EQ(view->ZoomFilter(), rfTriangle) << name;
+            EXPECT_FALSE(view->IsSelecting()) << name;
+            EXPECT_FALSE(view->IsScrolling()) << name;
+            EXPECT_EQ(view->Zoom(), zoom) << name << ": no zoom without a release";
+            EXPECT_EQ(view->SelectionStackCount(), 0) << name;
+            const std::string kind = g.name;
+            if (kind == "rectangle") {
+                EXPECT_EQ(view->SelectionMask().X1(), 20) << name;
+                EXPECT_EQ(view->SelectionMask().Y2(), 160) << name;
+            } else if (kind == "move") {
+                EXPECT_EQ(view->SelectionMask().X1(), 40) << name;
+            } else if (kind == "grip") {
+                EXPECT_EQ(view->SelectionMask().X1(), 5) << name;
+            } else if (kind == "ellipse") {
+                EXPECT_TRUE(view->SelectionMask().IsPointInside(50, 140)) << name;
+            } else if (kind == "layer move") {
+                EXPECT_EQ(b->PosX, 160) << name;
+                EXPECT_EQ(events.back(), (TLayerEvent{2, ielMoved})) << name;
+            } else if (kind == "zoom rectangle") {
+                EXPECT_TRUE(view->SelectionMask().IsPointInside(10, 10))
+                    << name << ": the old selection is back";
+            }
+            if (kind != "layer move" && kind != "scroll" && kind != "zoom rectangle")
+                EXPECT_EQ(changes, 1) << name;
+            if (kind == "rectangle" || kind == "move" || kind == "grip") {
+                // The outline and the grips are drawn again: a grip's white square stands on the
+                // black image just outside the selection's top left corner.
+                view->Repaint();
+                Pump();
+                const int gx = view->XBmp2Scr(view->SelectionPoints()[0].X) - 3;
+                const int gy = view->YBmp2Scr(view->SelectionPoints()[0].Y) - 3;
+                HDC dc = ::GetDC(view->Handle());
+                EXPECT_EQ(::GetPixel(dc, gx, gy), RGB(255, 255, 255)) << name;
+                ::ReleaseDC(view->Handle(), dc);
+            }
+            // The next gesture runs suspended and restores the filter, not the suspension.
+            view->SetMouseInteract({miSelect});
+            Drag(*view, {{200, 150}, {230, 170}});
+            EXPECT_EQ(view->ZoomFilter(), rfTriangle) << name;
+            TearDown();
+        }
+    SetUp();
+}
+
+// ---- palette, caption, outline animation ----------------------------------------------------------
+
+class TPaletteView : public TVodirAdView {
+public:
+    using TVodirAdView::TVodirAdView;
+    struct TRealised {
+        HWND window;
+        bool viewInvalid;  // the view already waited for a repaint
+    };
+    std::vector<TRealised> realised;
+
+protected:
+    void RealizePaletteIn(HWND Window) override
+    {
+        RECT r;
+        realised.push_back({Window, ::GetUpdateRect(Handle(), &r, FALSE) != FALSE});
+        TVodirAdView::RealizePaletteIn(Window);
+    }
+};
+
+TEST_F(ViewTest, APaletteChangeRealisesAgainstTheMainFormBeforeTheViewIsInvalidated)
+{
+    auto* probe = new TPaletteView(form.get());
+    probe->SetParent(form.get());
+    probe->SetBounds(310, 4, 100, 100);
+    win::TCustomForm* mainBefore = win::Application->MainForm();
+    win::Application->SetMainForm(form.get());
+    Pump();
+    HWND other =
+        ::CreateWindowExA(0, "STATIC", "", WS_POPUP, 0, 0, 10, 10, nullptr, nullptr, nullptr, nullptr);
+    struct TCase {
+        UINT msg;
+        WPARAM cause;
+        bool realises;
+    };
+    const TCase cases[] = {
+        {WM_PALETTECHANGED, WPARAM(other), true},
+        {WM_PALETTECHANGED, WPARAM(form->Handle()), false},  // our own realising caused it
+        {WM_PALETTECHANGED, WPARAM(probe->Handle()), false},
+        {WM_QUERYNEWPALETTE, 0, true},
+    };
+    for (const TCase& c : cases) {
+        Pump();
+        RECT r;
+        ASSERT_FALSE(::GetUpdateRect(probe->Handle(), &r, FALSE));
+        probe->realised.clear();
+        ::SendMessageA(probe->Handle(), c.msg, c.cause, 0);
+        ASSERT_EQ(probe->realised.size(), c.realises ? 1u : 0u) << c.msg << " " << c.cause;
+        if (c.realises) {
+            EXPECT_EQ(probe->realised[0].window, form->Handle());
+            EXPECT_FALSE(probe->realised[0].viewInvalid);
+        }
+        EXPECT_TRUE(::GetUpdateRect(probe->Handle(), &r, FALSE)) << c.msg << " " << c.cause;
+    }
+    ::DestroyWindow(other);
+    win::Application->SetMainForm(mainBefore);
+}
+
+TEST_F(ViewTest, CaptionColourIsTheClearBrushsNotABoxBehindTheText)
+{
+    Show(300, 200);
+    view->GetIEBitmap()->Fill(0);
+    view->SetDrawCaption(true);
+    // Colours with blue in them: the text is yellow and the picture black, so any blue is the brush's.
+    for (TColor colour : {TColor(0xFF0000), TColor(0xFFFF00), TColor(0x808080), TColor(win::clNone)}) {
+        view->SetCaptionColor(colour);
+        view->Repaint();
+        Pump();
+        HDC dc = ::GetDC(view->Handle());
+        int yellow = 0, other = 0;
+        for (int y = 120; y < 200; ++y)
+            for (int x = 0; x < 300; ++x) {
+                const COLORREF c = ::GetPixel(dc, x, y);
+                yellow += c == RGB(255, 255, 0);
+                other += GetBValue(c) != 0;
+            }
+        ::ReleaseDC(view->Handle(), dc);
+        EXPECT_GT(yellow, 30) << colour;
+        EXPECT_EQ(other, 0) << colour;
+    }
+}
+
+TEST_F(ViewTest, OutlineAnimationRunsItsPhaseFromZeroToNine)
+{
+    Show(300, 200);
+    view->GetIEBitmap()->Fill(0);
+    view->InvalidateBackBuffer();
+    // Two points make no area: the selection shows as its point outline, a line there and back.
+    // The line back is drawn last and starts at (120, 50).
+    view->SetSelectionBase(iesbBitmap);
+    view->AddSelPoint(20, 50);
+    view->AddSelPoint(120, 50);
+    ASSERT_TRUE(view->SelectionTimer()->Enabled());
+    Pump();
+    const int start = view->OutlinePhase();
+    std::vector<int> phases, expected;
+    std::vector<COLORREF> lineStart;
+    for (int tick = 1; tick <= 12; ++tick) {
+        view->SelectionTimer()->OnTimer(view->SelectionTimer());
+        phases.push_back(view->OutlinePhase());
+        expected.push_back((start + tick) % 10);
+        HDC dc = ::GetDC(view->Handle());
+        lineStart.push_back(::GetPixel(dc, 120, 50));
+        ::ReleaseDC(view->Handle(), dc);
+    }
+    EXPECT_EQ(phases, expected);
+    // The dash starts at the phase: 4 pixels of the first colour, then 4 of the second.
+    for (std::size_t i = 0; i < phases.size(); ++i)
+        EXPECT_EQ(lineStart[i], (phases[i] & 7) < 4 ? RGB(0, 0, 0) : RGB(255, 255, 255)) << i;
 }
 
 }  // namespace

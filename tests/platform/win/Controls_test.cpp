@@ -271,6 +271,49 @@ TEST(Painting, CanvasOutsidePaintDrawsAndGivesItsDCBackWhenIdle)
     EXPECT_FALSE(probe->Canvas()->HandleAllocated());
 }
 
+// A probe with a sunken client edge.
+class TEdgedProbe : public TProbeControl {
+public:
+    using TProbeControl::TProbeControl;
+
+protected:
+    void CreateParams(TCreateParams& params) override
+    {
+        TProbeControl::CreateParams(params);
+        params.ExStyle |= WS_EX_CLIENTEDGE;
+    }
+};
+
+TEST(Painting, ABorderPaintedControlRepaintsItsFrameWhenInvalidated)
+{
+    for (bool borderPaint : {false, true}) {
+        Fixture f;
+        auto* probe = new TEdgedProbe(f.form);
+        if (borderPaint)
+            probe->SetControlStyle(probe->ControlStyle() + TControlStyle{csNeedsBorderPaint});
+        probe->SetParent(f.form);
+        probe->Repaint();
+        HWND wnd = probe->Handle();
+        HDC dc = ::GetWindowDC(wnd);
+        const COLORREF edge = ::GetPixel(dc, 10, 0);
+        ASSERT_NE(edge, RGB(0, 0, 255));
+        // Something draws over the border, as over any part of the screen.
+        const RECT top{0, 0, probe->Width(), 2};
+        HBRUSH blue = ::CreateSolidBrush(RGB(0, 0, 255));
+        ::FillRect(dc, &top, blue);
+        ::DeleteObject(blue);
+        ASSERT_EQ(::GetPixel(dc, 10, 0), RGB(0, 0, 255));
+        ::ReleaseDC(wnd, dc);
+        const int paints = probe->paints;
+        probe->Invalidate();
+        ::UpdateWindow(wnd);
+        EXPECT_GT(probe->paints, paints);
+        dc = ::GetWindowDC(wnd);
+        EXPECT_EQ(::GetPixel(dc, 10, 0), borderPaint ? edge : RGB(0, 0, 255)) << borderPaint;
+        ::ReleaseDC(wnd, dc);
+    }
+}
+
 TEST(Painting, OwnerDrawnButtonGetsTheReflectedDrawItem)
 {
     Fixture f;

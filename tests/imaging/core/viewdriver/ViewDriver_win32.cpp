@@ -14,6 +14,9 @@
 //   keep-aspect 0|1 RATIO   the selection's aspect option
 //   deselect | sync | state | points | events | backbuffer PATH | mask PATH | quit
 //
+// "events" answers the events counted since it was last asked, one "NAME COUNT" a line; the grips
+// the mouse rests on count as grip1 (top left) to grip8 (bottom side).
+//
 // "sync" dispatches everything the window has been sent so far, the input from the X server
 // included, and answers when nothing is left.
 #include "imaging/core/iebitmap.h"
@@ -296,7 +299,7 @@ int main(int argc, char** argv)
     view->OnLayerNotify = [](rtl::TObject*, int, TIELayerEvent e) {
         Count("layer" + std::to_string(int(e)));
     };
-    view->OnMouseInResizingGrip = [](rtl::TObject*, TIEGrip) { Count("grip"); };
+    view->OnMouseInResizingGrip = [](rtl::TObject*, TIEGrip g) { Count("grip" + std::to_string(int(g))); };
     gDriver.form = form;
     gDriver.view = view;
     win::Application->SetMainForm(form);

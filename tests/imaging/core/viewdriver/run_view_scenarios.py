@@ -439,6 +439,128 @@ def scenario_wheel_zooms_keeping_the_centre(sc):
     sc.wait_state("wheel zoom out", lambda s: abs(s["zoom"] - 100 * 1.08 ** 3 * 0.92) < 0.01)
 
 
+def scenario_wheel_scrolls_by_its_step_and_sideways_with_ctrl(sc):
+    d = image_view(sc)
+    d.cmd("wheel 1 0 30 0")  # scroll, 30 pixels a notch
+    sc.move(150, 120)
+    for _ in range(2):
+        sc.xdo("click", 5)  # towards the user: down
+    sc.wait_state("two notches down", lambda s: s["viewy"] == 60 and s["viewx"] == 0)
+    sc.xdo("click", 4)
+    sc.wait_state("a notch up", lambda s: s["viewy"] == 30)
+    sc.xdo("keydown", "ctrl")
+    try:
+        sc.xdo("click", 5)
+    finally:
+        sc.xdo("keyup", "ctrl")
+    sc.wait_state("sideways with Ctrl", lambda s: s["viewx"] == 30 and s["viewy"] == 30)
+    # A step of 10 % of the client's height.
+    d.cmd("wheel 1 1 10 0")
+    step = int(d.state()["clienth"]) * 10 // 100
+    sc.xdo("click", 5)
+    sc.wait_state("10 %% of the client down", lambda s: s["viewy"] == 30 + step)
+    ev = d.events()
+    check(ev.get("scroll", 0) >= 5 and "zoomchange" not in ev, "events %s" % ev)
+    sc.expect_screen_shows_backbuffer()
+
+
+def scenario_wheel_zooms_at_the_mouse(sc):
+    d = image_view(sc)
+    d.cmd("wheel 2 1 8 1")  # zoom by 8 % a notch, at the mouse
+    d.cmd("view 50 40")
+    s0 = d.state()
+    mx, my = 100, 80
+    px, py = mx + s0["viewx"], my + s0["viewy"]
+    centre = int(s0["clientw"]) // 2 + s0["viewx"]
+    sc.move(mx, my)
+    for _ in range(3):
+        sc.xdo("click", 4)
+
+    def stays_under_the_mouse(what, zoom):
+        s = sc.wait_state(what, lambda s: abs(s["zoom"] - zoom) < 0.01)
+        under = ((mx + s["viewx"]) * 100 / s["zoom"], (my + s["viewy"]) * 100 / s["zoom"])
+        check(abs(under[0] - px) <= 1 and abs(under[1] - py) <= 1,
+              "%s: the pixel under the mouse moved from %d,%d to %.1f,%.1f" % (what, px, py, under[0], under[1]))
+        return s
+
+    s = stays_under_the_mouse("zoom in at the mouse", 100 * 1.08 ** 3)
+    moved = (int(s["clientw"]) // 2 + s["viewx"]) * 100 / s["zoom"] - centre
+    check(abs(moved) > 5, "the centre stayed: this zoom is at the mouse, not the centre")
+    sc.xdo("click", 5)
+    stays_under_the_mouse("zoom out at the mouse", 100 * 1.08 ** 3 * 0.92)
+    ev = d.events()
+    check(ev.get("zoomin") == 3 and ev.get("zoomout") == 1, "zoom events %s" % ev)
+
+
+def scenario_keep_aspect_makes_squares_and_ratios(sc):
+    d = image_view(sc)
+    d.cmd("prop MouseInteract %d" % MI["select"])
+    d.cmd("keep-aspect 1 -1")
+    sc.drag((50, 40), (150, 90))
+    s = d.state()
+    check(s["maskbox"] == [50, 40, 150, 140], "a square from a wide drag: %s" % s.get("maskbox"))
+    # Its grip keeps the ratio the rectangle had when pressed.
+    sc.drag((151, 141), (201, 161))
+    x1, y1, x2, y2 = d.state()["maskbox"]
+    check((x1, y1) == (50, 40) and x2 - x1 == y2 - y1 and x2 > 150, "the grip kept no square: %s" % ([x1, y1, x2, y2],))
+    d.cmd("deselect")
+    d.cmd("keep-aspect 1 0.5")
+    sc.drag((60, 60), (160, 200))
+    s = d.state()
+    check(s["maskbox"] == [60, 60, 160, 110], "half as high as wide: %s" % s.get("maskbox"))
+    d.cmd("deselect")
+    d.cmd("keep-aspect 0 0.5")
+    sc.drag((60, 60), (160, 200))
+    check(d.state()["maskbox"] == [60, 60, 160, 200], "without the option the drag decides")
+
+
+def scenario_resting_on_a_grip_reports_it(sc):
+    d = image_view(sc)
+    d.cmd("prop MouseInteract %d" % MI["select"])
+    sc.drag((100, 80), (200, 160))
+    check(d.state()["maskbox"] == [100, 80, 200, 160], "selection %s" % d.state().get("maskbox"))
+    sc.move(300, 250)
+    d.cmd("sync")
+    d.events()
+    # The corners in the rectangle's point order, then the sides: left, right, top, bottom.
+    spots = [(100, 80), (201, 80), (201, 161), (100, 161), (100, 120), (201, 120), (150, 80), (150, 161)]
+    for grip, (x, y) in enumerate(spots, 1):
+        sc.move(x, y)
+        d.cmd("sync")
+        ev = {k: v for k, v in d.events().items() if k.startswith("grip")}
+        check(list(ev) == ["grip%d" % grip], "resting at %d,%d: %s, not grip%d" % (x, y, ev, grip))
+    for x, y in ((150, 120), (300, 250)):
+        sc.move(x, y)
+        d.cmd("sync")
+        ev = {k: v for k, v in d.events().items() if k.startswith("grip")}
+        check(not ev, "no grip at %d,%d: %s" % (x, y, ev))
+
+
+def scenario_only_the_current_layer_has_grips(sc):
+    d = image_view(sc, 500, 400)
+    d.cmd("layer Z:%s 20 30 255 0" % sc.load(pattern(100, 80), "layer"))
+    d.cmd("prop MouseInteract %d" % MI["resizelayers"])
+    # Layer 0 is current and locked: the press at layer 1's corner picks layer 1 and moves it.
+    d.cmd("current 0")
+    d.cmd("sync")
+    w1 = d.state()["layer1"][2]
+    d.events()
+    sc.drag((20, 30), (40, 45))
+    s = d.state()
+    check(s["current"] == 1 and s["layer1"] == [40, 45, w1, s["layer1"][3]], "moved: %s" % s["layer1"])
+    ev = d.events()
+    check(ev.get("layer0") == 1 and ev.get("layer1") == 1 and "layer2" not in ev, "layer events %s" % ev)
+    # Layer 1 current: its top left grip resizes it, the opposite corner staying.
+    d.cmd("current 0")
+    d.cmd("current 1")
+    h1 = s["layer1"][3]
+    sc.drag((40, 45), (60, 55))
+    s = d.state()
+    check(s["layer1"] == [60, 55, w1 - 20, h1 - 10], "resized: %s" % s["layer1"])
+    ev = d.events()
+    check(ev.get("layer2") == 1 and "layer0" not in ev and ev.get("layer4", 0) >= 1, "layer events %s" % ev)
+
+
 def scenario_rectangle_selection_by_dragging(sc):
     d = image_view(sc)
     d.cmd("prop MouseInteract %d" % MI["select"])
