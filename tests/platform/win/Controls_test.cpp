@@ -1,6 +1,7 @@
 // Control behaviour under Wine: replaceable window procedures across window recreation,
 // subclassing by others, mouse enter and leave, owner drawing, auto-sizing and the string
 // lists bound to memo and combo box windows.
+#include "LocaleScope.h"
 #include "TestForms.h"
 
 #include <gtest/gtest.h>
@@ -877,4 +878,135 @@ TEST(ToolBars, ButtonsRunTheirItemOrOpenItsMenu)
     EXPECT_GE(::GetTickCount() - start, 50u) << "the menu was open until the timer closed it";
     EXPECT_EQ(opened, 0);
     EXPECT_EQ(helpClicks, 1);
+}
+
+// --- reading order ---
+
+namespace {
+
+DWORD ExStyleOf(TWinControl* c) { return static_cast<DWORD>(::GetWindowLongA(c->Handle(), GWL_EXSTYLE)); }
+
+}  // namespace
+
+TEST(ReadingOrder, EachModeReachesTheWindowOnlyOnARightToLeftLocale)
+{
+    struct Case {
+        TBiDiMode mode;
+        bool locale;
+        bool reading, right, leftBar;
+    };
+    const Case cases[] = {
+        {bdLeftToRight, true, false, false, false},
+        {bdRightToLeft, true, true, true, true},
+        {bdRightToLeftNoAlign, true, true, false, true},
+        {bdRightToLeftReadingOnly, true, true, false, false},
+        {bdRightToLeft, false, false, false, false},
+        {bdRightToLeftReadingOnly, false, false, false, false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::to_string(c.mode) + (c.locale ? " on a right-to-left locale" : " elsewhere"));
+        LocaleScope locale(c.locale);
+        Fixture f;
+        auto* memo = new TMemo(f.form);
+        memo->SetBounds(10, 10, 150, 100);
+        memo->SetScrollBars(ssVertical);
+        memo->SetParent(f.form);
+        memo->SetBiDiMode(c.mode);
+        EXPECT_EQ(memo->UseRightToLeftReading(), c.reading);
+        EXPECT_EQ(memo->UseRightToLeftAlignment(), c.right);
+        EXPECT_EQ(memo->UseRightToLeftScrollBar(), c.leftBar);
+        const DWORD ex = ExStyleOf(memo);
+        EXPECT_EQ((ex & WS_EX_RTLREADING) != 0, c.reading);
+        EXPECT_EQ((ex & WS_EX_RIGHT) != 0, c.right);
+        EXPECT_EQ((ex & WS_EX_LEFTSCROLLBAR) != 0, c.leftBar);
+        // The system puts the edit's own bar where the style says.
+        SCROLLBARINFO info{};
+        info.cbSize = sizeof info;
+        ASSERT_TRUE(::GetScrollBarInfo(memo->Handle(), OBJID_VSCROLL, &info));
+        RECT w;
+        ::GetWindowRect(memo->Handle(), &w);
+        const int middle = (w.left + w.right) / 2;
+        EXPECT_EQ(info.rcScrollBar.right <= middle, c.leftBar) << "the vertical bar on the left";
+    }
+}
+
+TEST(ReadingOrder, ChildrenFollowTheirParentUntilGivenTheirOwn)
+{
+    LocaleScope locale(true);
+    Fixture f;
+    auto* panel = new TPanel(f.form);
+    panel->SetBounds(0, 0, 200, 100);
+    panel->SetParent(f.form);
+    auto* edit = new TEdit(panel);
+    edit->SetParent(panel);
+    auto* label = new TLabel(panel);
+    label->SetParent(panel);
+    HWND before = edit->Handle();
+    f.form->SetBiDiMode(bdRightToLeft);
+    EXPECT_EQ(panel->BiDiMode(), bdRightToLeft);
+    EXPECT_EQ(edit->BiDiMode(), bdRightToLeft) << "grandchildren follow too";
+    EXPECT_EQ(label->BiDiMode(), bdRightToLeft);
+    EXPECT_NE(ExStyleOf(edit) & WS_EX_RTLREADING, 0u) << "the window was made anew with the new style";
+    EXPECT_TRUE(::IsWindow(edit->Handle()));
+    EXPECT_NE(edit->Handle(), before);
+    edit->SetBiDiMode(bdLeftToRight);
+    EXPECT_FALSE(edit->ParentBiDiMode());
+    f.form->SetBiDiMode(bdRightToLeftReadingOnly);
+    EXPECT_EQ(label->BiDiMode(), bdRightToLeftReadingOnly);
+    EXPECT_EQ(edit->BiDiMode(), bdLeftToRight) << "a mode of its own stays";
+    EXPECT_EQ(ExStyleOf(edit) & WS_EX_RTLREADING, 0u);
+    edit->SetParentBiDiMode(true);
+    EXPECT_EQ(edit->BiDiMode(), bdRightToLeftReadingOnly) << "following again takes the parent's at once";
+    // A control put on a parent later takes the parent's mode.
+    auto* late = new TEdit(f.form);
+    late->SetParent(f.form);
+    EXPECT_EQ(late->BiDiMode(), bdRightToLeftReadingOnly);
+}
+
+TEST(ReadingOrder, DescriptionModeReachesTheControlsOnceRead)
+{
+    LocaleScope locale(true);
+    std::unique_ptr<TForm> form(new TForm(Application));
+    ReadText(*form,
+             "object BiDiForm: TForm\n"
+             "  BiDiMode = bdRightToLeft\n"
+             "  object Edit1: TEdit\n    Left = 8\n    Top = 8\n  end\n"
+             "  object Edit2: TEdit\n    Left = 8\n    Top = 40\n    BiDiMode = bdLeftToRight\n"
+             "    ParentBiDiMode = False\n  end\n"
+             "end\n");
+    auto* edit1 = static_cast<TEdit*>(form->FindComponent("Edit1"));
+    auto* edit2 = static_cast<TEdit*>(form->FindComponent("Edit2"));
+    EXPECT_EQ(edit1->BiDiMode(), bdRightToLeft);
+    EXPECT_EQ(edit2->BiDiMode(), bdLeftToRight);
+    form->Show();
+    EXPECT_NE(ExStyleOf(form.get()) & WS_EX_RTLREADING, 0u);
+    EXPECT_NE(ExStyleOf(edit1) & WS_EX_RIGHT, 0u);
+    EXPECT_EQ(ExStyleOf(edit2) & (WS_EX_RTLREADING | WS_EX_RIGHT), 0u);
+}
+
+TEST(ReadingOrder, TextFlagsSwapTheSidesAndReadRightToLeft)
+{
+    struct Case {
+        TBiDiMode mode;
+        UINT in, out;
+    };
+    const Case cases[] = {
+        {bdLeftToRight, DT_LEFT, DT_LEFT},
+        {bdLeftToRight, DT_RIGHT | DT_SINGLELINE, DT_RIGHT | DT_SINGLELINE},
+        {bdRightToLeft, DT_LEFT, DT_RIGHT | DT_RTLREADING},
+        {bdRightToLeft, DT_RIGHT | DT_VCENTER, DT_LEFT | DT_VCENTER | DT_RTLREADING},
+        {bdRightToLeft, DT_CENTER | DT_WORDBREAK, DT_CENTER | DT_WORDBREAK | DT_RTLREADING},
+        {bdRightToLeftNoAlign, DT_LEFT | DT_PATH_ELLIPSIS, DT_LEFT | DT_PATH_ELLIPSIS | DT_RTLREADING},
+        {bdRightToLeftReadingOnly, DT_RIGHT, DT_RIGHT | DT_RTLREADING},
+    };
+    TLabel label(nullptr);
+    for (const Case& c : cases) {
+        label.SetBiDiMode(c.mode);
+        {
+            LocaleScope locale(true);
+            EXPECT_EQ(label.BiDiTextFlags(c.in), c.out) << c.mode << " " << c.in;
+        }
+        LocaleScope locale(false);
+        EXPECT_EQ(label.BiDiTextFlags(c.in), c.in) << "no change on other locales";
+    }
 }
