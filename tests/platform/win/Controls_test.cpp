@@ -1010,3 +1010,98 @@ TEST(ReadingOrder, TextFlagsSwapTheSidesAndReadRightToLeft)
         EXPECT_EQ(label.BiDiTextFlags(c.in), c.in) << "no change on other locales";
     }
 }
+
+// --- hot keys ---
+
+namespace {
+
+std::string SystemText(HMENU menu, int position)
+{
+    char text[64] = {};
+    ::GetMenuStringA(menu, static_cast<UINT>(position), text, sizeof text, MF_BYPOSITION);
+    return text;
+}
+
+}  // namespace
+
+TEST(Menus, AutomaticHotKeysReachOnlyTheSystemsMenu)
+{
+    struct Case {
+        const char* caption;
+        const char* automatic;
+    };
+    // One level: the keys marked already are taken first, then each caption takes its first free
+    // letter or digit; "&&" is a plain ampersand, and a caption with no free character stays.
+    const Case cases[] = {{"&File", "&File"}, {"Edit", "&Edit"},     {"Exit", "E&xit"},
+                          {"-", ""},          {"&&Save", "&&&Save"}, {"fix", "f&ix"},
+                          {"EX", "EX"},       {"2 up", "&2 up"},     {"Close", "&Close"}};
+    TPopupMenu menu(nullptr);
+    std::vector<TMenuItem*> items;
+    for (const Case& c : cases) {
+        auto* item = new TMenuItem(&menu);
+        item->SetCaption(c.caption);
+        menu.Items()->Add(item);
+        items.push_back(item);
+    }
+    // A sub-menu is a level of its own: its keys do not clash with its parent's.
+    auto* sub = new TMenuItem(&menu);
+    sub->SetCaption("File");
+    items[0]->Add(sub);
+    for (TMenuAutoFlag flag : {maAutomatic, maManual}) {
+        menu.AutoHotkeys = flag;
+        menu.MenuChanged();
+        HMENU handle = menu.Handle();
+        for (size_t i = 0; i < std::size(cases); ++i) {
+            const std::string expected = flag == maAutomatic ? cases[i].automatic : cases[i].caption;
+            if (items[i]->IsLine())
+                continue;
+            EXPECT_EQ(SystemText(handle, static_cast<int>(i)), expected) << cases[i].caption;
+            EXPECT_EQ(items[i]->Caption(), cases[i].caption) << "the caption itself stays";
+        }
+        EXPECT_EQ(SystemText(::GetSubMenu(handle, 0), 0), flag == maAutomatic ? "&File" : "File");
+    }
+}
+
+TEST(ToolBars, ADroppedDownMenuComesFromAPopupTheBarTakesInForTheWhile)
+{
+    MenuBarFixture f;
+    f.menu->AutoHotkeys = maManual;
+    auto* save = new TMenuItem(f.form);
+    save->SetCaption("Save");
+    f.file->Add(save);
+    f.bar->SetMenu(f.menu);
+    TPopupMenu* seen = nullptr;
+    std::string firstText, secondText;
+    TTimer watcher(nullptr);
+    watcher.SetInterval(30);
+    int ticks = 0;
+    watcher.OnTimer = [&](rtl::TObject*) {
+        HWND menuWnd = ::FindWindowA("#32768", nullptr);
+        if ((!menuWnd || !::IsWindowVisible(menuWnd)) && ++ticks < 100)
+            return;
+        for (std::int32_t i = 0; i < f.bar->ComponentCount(); ++i)
+            if (auto* popup = dynamic_cast<TPopupMenu*>(f.bar->Components(i)))
+                seen = popup;
+        if (menuWnd) {
+            HMENU shown = reinterpret_cast<HMENU>(::SendMessageA(menuWnd, MN_GETHMENU, 0, 0));
+            firstText = SystemText(shown, 0);
+            secondText = SystemText(shown, 1);
+        }
+        if (seen) {
+            EXPECT_EQ(seen->Items()->Count(), 2);
+            EXPECT_EQ(f.file->Count(), 0) << "the items drop down from the bar's popup";
+            EXPECT_EQ(seen->AutoHotkeys, maAutomatic) << "the plain bar leaves the popup as it is made";
+        }
+        ::EndMenu();
+    };
+    f.bar->TrackMenu(f.bar->Buttons(0));
+    ASSERT_NE(seen, nullptr);
+    EXPECT_EQ(firstText, "&Open");
+    EXPECT_EQ(secondText, "&Save") << "the popup's own hot keys";
+    // Afterwards the items are the menu's again and the popup is gone.
+    ASSERT_EQ(f.file->Count(), 2);
+    EXPECT_EQ(f.file->Items(0), f.open);
+    EXPECT_EQ(f.file->Items(1), save);
+    for (std::int32_t i = 0; i < f.bar->ComponentCount(); ++i)
+        EXPECT_EQ(dynamic_cast<TPopupMenu*>(f.bar->Components(i)), nullptr);
+}
