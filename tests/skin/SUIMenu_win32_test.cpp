@@ -3,12 +3,15 @@
 #include "skin/SUIMenu.h"
 
 #include "SkinFormTestSupport.h"
+#include "tests/platform/win/LocaleScope.h"
 #include "tests/app/PaintTestSupport.h"
 #include "platform/win/ExtCtrls.h"
 #include "skin/SUIMainMenu.h"
 #include "skin/SUIPopupMenu.h"
 
 #include <gtest/gtest.h>
+
+#include <memory>
 
 using namespace skintest;
 using painttest::Surface;
@@ -172,6 +175,138 @@ TEST(MenuBar, FrameShowsTheMenuInItsColoursAndRunsShortcuts)
     delete menu;
     EXPECT_EQ(frame->MenuBar(), nullptr) << "the bar goes with its menu";
     EXPECT_EQ(frame->Menu(), nullptr);
+}
+
+// An item of a menu whose owner reads right to left is drawn mirrored: the bar on the right and
+// the separator from the left edge to the bar.
+TEST(SkinnedMenu, ARightToLeftMenuIsDrawnMirrored)
+{
+    struct Case {
+        bool locale;
+        win::TBiDiMode mode;
+        bool mirrored;
+    };
+    const Case cases[] = {{true, win::bdRightToLeft, true},
+                          {true, win::bdRightToLeftReadingOnly, true},
+                          {true, win::bdLeftToRight, false},
+                          {false, win::bdRightToLeft, false}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::to_string(c.mode) + (c.locale ? " on a right-to-left locale" : ""));
+        wintest::LocaleScope locale(c.locale);
+        win::TForm form(nullptr);
+        form.SetBiDiMode(c.mode);
+        skin::TsuiPopupMenu menu(&form);
+        menu.SetUIStyle(skin::DeepBlue);
+        menu.SetSeparatorColor(win::clRed);
+        menu.SetBarColor(win::clBlue);
+        menu.SetColor(win::clWhite);
+        auto* line = AddItem(menu.Items(), "-", &form);
+        EXPECT_EQ(menu.UseRightToLeftReading(), c.mirrored);
+        const int width = 120, bar = menu.BarWidth();
+        Surface surface(width, 5, RGB(1, 2, 3));
+        win::TCanvas canvas;
+        canvas.SetHandle(surface.Dc());
+        line->DrawItem(canvas, win::Rect(0, 0, width, 5), false);
+        canvas.SetHandle(nullptr);
+        const COLORREF red = RGB(255, 0, 0), blue = RGB(0, 0, 255), white = RGB(255, 255, 255);
+        // The separator runs at Top + 2 from Left + 2 to the bar's edge less 4, or mirrored.
+        const int first = c.mirrored ? 2 : bar + 4, last = c.mirrored ? width - bar - 5 : width - 3;
+        EXPECT_EQ(surface.At(first, 2), red);
+        EXPECT_EQ(surface.At(last, 2), red);
+        EXPECT_NE(surface.At(last + 1, 2), red);
+        EXPECT_EQ(surface.At(c.mirrored ? width - 1 : 0, 0), blue) << "the bar";
+        EXPECT_EQ(surface.At(c.mirrored ? 0 : width - 1, 0), white);
+    }
+}
+
+TEST(SkinnedMenu, TheMainMenusImagesAreDrawnInTheBar)
+{
+    win::TForm form(nullptr);
+    skin::TsuiMainMenu menu(&form);
+    menu.SetUIStyle(skin::DeepBlue);
+    win::TImageList images(&form);
+    win::TBitmap green;
+    green.SetPixelFormat(win::pf24bit);
+    green.SetSize(16, 16);
+    green.Canvas()->Brush()->SetColor(win::clLime);
+    green.Canvas()->FillRect(win::Rect(0, 0, 16, 16));
+    images.Add(&green, nullptr);
+    menu.SetImages(&images);
+    auto* withImage = AddItem(menu.Items(), "Open", &form);
+    withImage->ImageIndex = 0;
+    auto* outside = AddItem(menu.Items(), "Close", &form);
+    outside->ImageIndex = 3;
+    auto* disabled = AddItem(menu.Items(), "Save", &form);
+    disabled->ImageIndex = 0;
+    disabled->SetEnabled(false);
+    auto draw = [&](win::TMenuItem* item) {
+        auto surface = std::make_unique<Surface>(120, 21, RGB(1, 2, 3));
+        win::TCanvas canvas;
+        canvas.SetHandle(surface->Dc());
+        item->DrawItem(canvas, win::Rect(0, 0, 120, 21), false);
+        canvas.SetHandle(nullptr);
+        return surface;
+    };
+    const int middle = menu.BarWidth() / 2;
+    const COLORREF lime = RGB(0, 255, 0);
+    EXPECT_EQ(draw(withImage)->At(middle, 10), lime) << "centred in the bar";
+    EXPECT_EQ(draw(outside)->At(middle, 10), win::ColorToRGB(menu.BarColor())) << "an index past the list";
+    EXPECT_NE(draw(disabled)->At(middle, 10), lime) << "greyed when disabled";
+    menu.SetImages(nullptr);
+    EXPECT_EQ(draw(withImage)->At(middle, 10), win::ColorToRGB(menu.BarColor()));
+    // A freed list leaves the menu without pictures, not with a dangling one.
+    auto* gone = new win::TImageList(&form);
+    gone->Add(&green, nullptr);
+    menu.SetImages(gone);
+    delete gone;
+    EXPECT_EQ(menu.Images(), nullptr);
+    EXPECT_EQ(draw(withImage)->At(middle, 10), win::ColorToRGB(menu.BarColor()));
+}
+
+// The popup the frame's menu bar drops an item's sub-items from takes the frame menu's hot-key
+// setting: its items show the hot keys that setting gives them.
+TEST(MenuBar, ADroppedDownMenuTakesTheHotKeySettingOfTheFramesMenu)
+{
+    for (win::TMenuAutoFlag flag : {win::maManual, win::maAutomatic}) {
+        SCOPED_TRACE(flag == win::maManual ? "manual" : "automatic");
+        FormPtr form = ReadFramedForm();
+        skin::TsuiForm* frame = FrameOf(*form);
+        auto* menu = new skin::TsuiMainMenu(form.get());
+        menu->AutoHotkeys = flag;
+        auto* file = AddItem(menu->Items(), "&File", form.get());
+        AddItem(file, "Open", form.get());
+        frame->SetMenu(menu);
+        form->Show();
+        Pump();
+        skin::TsuiMenuBar* bar = frame->MenuBar();
+        ASSERT_NE(bar, nullptr);
+        win::TMenuAutoFlag taken = flag == win::maManual ? win::maAutomatic : win::maManual;
+        char text[32] = {};
+        win::TTimer watcher(nullptr);
+        watcher.SetInterval(30);
+        int ticks = 0;
+        watcher.OnTimer = [&](rtl::TObject*) {
+            HWND shown = ::FindWindowA("#32768", nullptr);
+            if ((!shown || !::IsWindowVisible(shown)) && ++ticks < 100)
+                return;
+            for (std::int32_t i = 0; i < bar->ComponentCount(); ++i)
+                if (auto* popup = dynamic_cast<win::TPopupMenu*>(bar->Components(i)))
+                    taken = popup->AutoHotkeys;
+            if (shown) {
+                HMENU handle = reinterpret_cast<HMENU>(::SendMessageA(shown, MN_GETHMENU, 0, 0));
+                MENUITEMINFOA info{};
+                info.cbSize = sizeof info;
+                info.fMask = MIIM_STRING;
+                info.dwTypeData = text;
+                info.cch = sizeof text;
+                ::GetMenuItemInfoA(handle, 0, TRUE, &info);
+            }
+            ::EndMenu();
+        };
+        bar->TrackMenu(bar->Buttons(0));
+        EXPECT_EQ(taken, flag);
+        EXPECT_STREQ(text, flag == win::maManual ? "Open" : "&Open");
+    }
 }
 
 TEST(ShortCutText, NamesModifiersAndKeys)
