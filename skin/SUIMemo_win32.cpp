@@ -292,7 +292,10 @@ void TsuiMemo::DrawBorder()
     ::GetWindowRect(Handle(), &window);
     const int w = window.right - window.left;
     const int h = window.bottom - window.top;
-    RECT corner{w - vBar_->Width() - 2, h - hBar_->Height() - 2, w - 2, h - 2};
+    const int vw = vBar_->Width();
+    // On the left where the bars lie mirrored (see PlaceScrollBars).
+    const int left = UseRightToLeftScrollBar() ? 2 : w - vw - 2;
+    RECT corner{left, h - hBar_->Height() - 2, left + vw, h - 2};
     win::FillSolidRect(dc.Get(), corner, win::ColorToRGB(vBar_->Color()));
 }
 

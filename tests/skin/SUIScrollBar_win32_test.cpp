@@ -397,6 +397,10 @@ TEST_F(BarFixture, BarsLieOverTheMemosOwnBarsWhereverTheReadingOrderPutsThem)
         ::GetWindowRect(v->Handle(), &bar);
         EXPECT_GE(middle, bar.left);
         EXPECT_LT(middle, bar.right);
+        // The memo's own corner between the bars, on their side, takes the bars' colour.
+        const Shot shot = Take();
+        const int cornerX = c.mirrored ? 20 + 2 + vw / 2 : 20 + 300 - 2 - vw / 2;
+        EXPECT_EQ(shot.At(cornerX, 20 + 200 - 2 - h->Height() / 2), win::ColorToRGB(v->Color()));
         delete form;
         form = nullptr;
     }
