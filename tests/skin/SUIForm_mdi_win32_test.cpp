@@ -387,3 +387,19 @@ TEST_F(MDIFrames, DestroyedOutsideItsClientTheLastMaximizedChildGivesTheMenuBack
     EXPECT_EQ(::GetMenuItemCount(::GetMenu(parent_->Handle())), items);
     delete child;
 }
+
+TEST_F(MDIFrames, OnlyTheActiveChildAndTheParentDrawAsActive)
+{
+    win::TForm* first = AddChild("First");
+    win::TForm* second = AddChild("Second");
+    ::SetActiveWindow(parent_->Handle());
+    Pump();
+    ASSERT_EQ(::GetActiveWindow(), parent_->Handle());
+    EXPECT_TRUE(skin::IsFormActive(parent_));
+    EXPECT_TRUE(skin::IsFormActive(second));
+    EXPECT_FALSE(skin::IsFormActive(first));
+    first->Show();
+    Pump();
+    EXPECT_TRUE(skin::IsFormActive(first));
+    EXPECT_FALSE(skin::IsFormActive(second));
+}
