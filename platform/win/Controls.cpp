@@ -452,15 +452,7 @@ void TControl::SetParentFlag(bool& flag, bool v, UINT changedMessage)
 
 void TControl::SetParentFont(bool v) { SetParentFlag(parentFont_, v, CM_PARENTFONTCHANGED); }
 
-void TControl::SetColor(TColor v)
-{
-    // Choosing a colour, even the current one, stops following the parent's.
-    parentColor_ = false;
-    if (v == color_)
-        return;
-    color_ = v;
-    Perform(CM_COLORCHANGED, 0, 0);
-}
+void TControl::SetColor(TColor v) { SetOwnValue(color_, v, parentColor_, CM_COLORCHANGED); }
 
 void TControl::SetParentColor(bool v) { SetParentFlag(parentColor_, v, CM_PARENTCOLORCHANGED); }
 
@@ -479,15 +471,7 @@ void TControl::SetPopupMenu(TPopupMenu* v)
         v->FreeNotification(this);
 }
 
-void TControl::SetBiDiMode(TBiDiMode v)
-{
-    // Choosing a mode, even the current one, stops following the parent's.
-    parentBiDiMode_ = false;
-    if (v == bidiMode_)
-        return;
-    bidiMode_ = v;
-    Perform(CM_BIDIMODECHANGED, 0, 0);
-}
+void TControl::SetBiDiMode(TBiDiMode v) { SetOwnValue(bidiMode_, v, parentBiDiMode_, CM_BIDIMODECHANGED); }
 
 void TControl::SetParentBiDiMode(bool v) { SetParentFlag(parentBiDiMode_, v, CM_PARENTBIDIMODECHANGED); }
 

@@ -333,6 +333,16 @@ private:
     friend class TWinControl;
     friend class TAction;
     void SetParentFlag(bool& flag, bool v, UINT changedMessage);
+    // Choosing a value of the control's own, even the current one, stops following the parent's.
+    template <class T>
+    void SetOwnValue(T& field, T v, bool& parentFlag, UINT changedMessage)
+    {
+        parentFlag = false;
+        if (v == field)
+            return;
+        field = v;
+        Perform(changedMessage, 0, 0);
+    }
     void HandleMouseMessage(TMessage& message);
     void FontChangedHandler(rtl::TObject*);
 

@@ -664,6 +664,20 @@ void TCustomForm::PaintWindow(HDC dc)
     canvas_->Unlock();
 }
 
+void TCustomForm::ActivationChanged(bool active)
+{
+    active_ = active;
+    if (!active) {
+        OnDeactivate(this);
+        return;
+    }
+    if (Screen)
+        Screen->activeForm_ = this;
+    if (activeControl_ && activeControl_->HandleAllocated() && activeControl_->CanFocus())
+        ::SetFocus(activeControl_->Handle());
+    OnActivate(this);
+}
+
 void TCustomForm::WndProc(TMessage& m)
 {
     switch (m.Msg) {
@@ -700,31 +714,14 @@ void TCustomForm::WndProc(TMessage& m)
         if (formStyle_ == fsMDIChild) {
             DefaultHandler(m);
             const bool now = reinterpret_cast<HWND>(m.LParam) == Handle();
-            if (now == active_)
-                return;
-            active_ = now;
-            if (active_) {
-                if (activeControl_ && activeControl_->HandleAllocated() && activeControl_->CanFocus())
-                    ::SetFocus(activeControl_->Handle());
-                OnActivate(this);
-            } else {
-                OnDeactivate(this);
-            }
+            if (now != active_)
+                ActivationChanged(now);
             return;
         }
         break;
     case WM_ACTIVATE:
         DefaultHandler(m);
-        active_ = LOWORD(m.WParam) != WA_INACTIVE;
-        if (active_) {
-            if (Screen)
-                Screen->activeForm_ = this;
-            if (activeControl_ && activeControl_->HandleAllocated() && activeControl_->CanFocus())
-                ::SetFocus(activeControl_->Handle());
-            OnActivate(this);
-        } else {
-            OnDeactivate(this);
-        }
+        ActivationChanged(LOWORD(m.WParam) != WA_INACTIVE);
         return;
     case WM_SYSCOMMAND:
         if ((m.WParam & 0xFFF0) == SC_CLOSE) {

@@ -179,6 +179,8 @@ private:
     void UpdateWindowVisibility();
     // An MDI child's state, through its client's messages and its system commands.
     void ApplyMDIChildState(TWindowState state);
+    // Sets Active, focuses the active control and fires OnActivate or OnDeactivate.
+    void ActivationChanged(bool active);
     void ActivateMDIChild();
     // The MDI client a child of this form's style lives in, or nullptr.
     static HWND MainClientHandle();

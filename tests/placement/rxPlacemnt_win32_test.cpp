@@ -10,6 +10,7 @@
 #include "platform/rtl/Streams.h"
 #include "platform/win/StdCtrls.h"
 #include "platform/rtl/Win32.h"
+#include "tests/platform/win/WindowGeometry.h"
 
 #include <gtest/gtest.h>
 
@@ -685,15 +686,6 @@ private:
     win::TForm form_;
 };
 
-// `wnd`'s window rectangle in its parent's client coordinates.
-RECT InParent(HWND wnd)
-{
-    RECT r;
-    ::GetWindowRect(wnd, &r);
-    ::MapWindowPoints(nullptr, ::GetParent(wnd), reinterpret_cast<POINT*>(&r), 2);
-    return r;
-}
-
 }  // namespace
 
 // A minimized MDI child is written with its icon's place (WPF_SETMINPOSITION), takes its state
@@ -706,11 +698,11 @@ TEST_F(PlacementTest, AMinimizedMDIChildIsWrittenWithItsIconPlaceAndReadBackTher
     RECT normal{}, icon{};
     RunOnce([&](TStoreForm& form) {
         ASSERT_EQ(::GetParent(form.Handle()), parent.Client());
-        normal = InParent(form.Handle());
+        normal = wintest::RectInParent(form.Handle());
         form.SetWindowState(win::wsMinimized);
         Pump();
         ASSERT_TRUE(::IsIconic(form.Handle()));
-        icon = InParent(form.Handle());
+        icon = wintest::RectInParent(form.Handle());
     });
     const auto lines = SectionLines(ReadFileBytes(path), "Setup Assistant");
     EXPECT_EQ(Value(lines, "Flags"), std::to_string(WPF_SETMINPOSITION));
@@ -727,12 +719,12 @@ TEST_F(PlacementTest, AMinimizedMDIChildIsWrittenWithItsIconPlaceAndReadBackTher
     form->Show();
     Pump();
     EXPECT_TRUE(::IsIconic(form->Handle())) << "the stored state, taken as it is";
-    const RECT again = InParent(form->Handle());
+    const RECT again = wintest::RectInParent(form->Handle());
     EXPECT_EQ(again.left, icon.left);
     EXPECT_EQ(again.top, icon.top);
     form->SetWindowState(win::wsNormal);
     Pump();
-    const RECT back = InParent(form->Handle());
+    const RECT back = wintest::RectInParent(form->Handle());
     EXPECT_EQ(back.left, normal.left);
     EXPECT_EQ(back.top, normal.top);
     EXPECT_EQ(back.right, normal.right);
@@ -752,7 +744,7 @@ TEST_F(PlacementTest, AnMDIChildsIconGoesToTheRecordedPlaceOnlyWhenMarked)
         form->Show();
         Pump();
         ASSERT_TRUE(::IsIconic(form->Handle()));
-        const RECT icon = InParent(form->Handle());
+        const RECT icon = wintest::RectInParent(form->Handle());
         EXPECT_EQ(icon.left == 200 && icon.top == 150, flags != 0) << icon.left << "," << icon.top;
     }
 }

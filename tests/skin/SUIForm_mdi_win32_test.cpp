@@ -7,6 +7,7 @@
 #include "skin/SUI2Define.h"
 #include "skin/SUIMainMenu.h"
 #include "skin/SUIPublic.h"
+#include "tests/platform/win/WindowGeometry.h"
 
 #include <gtest/gtest.h>
 
@@ -15,23 +16,10 @@
 
 using namespace skintest;
 using skin::TsuiForm;
+using wintest::RectInParent;
+using wintest::WindowRectOf;
 
 namespace {
-
-RECT WindowRectOf(HWND wnd)
-{
-    RECT r;
-    ::GetWindowRect(wnd, &r);
-    return r;
-}
-
-// `wnd`'s window rectangle in its parent's client coordinates.
-RECT RectInParent(HWND wnd)
-{
-    RECT r = WindowRectOf(wnd);
-    ::MapWindowPoints(nullptr, ::GetParent(wnd), reinterpret_cast<POINT*>(&r), 2);
-    return r;
-}
 
 LRESULT HitAt(HWND wnd, int x, int y)
 {

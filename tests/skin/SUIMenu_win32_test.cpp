@@ -4,6 +4,7 @@
 
 #include "SkinFormTestSupport.h"
 #include "tests/platform/win/LocaleScope.h"
+#include "tests/platform/win/MenuWatch.h"
 #include "tests/app/PaintTestSupport.h"
 #include "platform/win/ExtCtrls.h"
 #include "skin/SUIMainMenu.h"
@@ -93,20 +94,11 @@ TEST(SkinnedMenu, FlatBorderIsDrawnInsideTheMenuWindow)
     HDC desktop = ::GetDC(nullptr);
     std::uint32_t outsideBefore = 0, outsideDuring = 0;
     RECT menuRect{};
-    win::TTimer timer(nullptr);
-    timer.SetInterval(100);
-    int ticks = 0;
-    timer.OnTimer = [&](rtl::TObject*) {
-        HWND wnd = ::FindWindowA("#32768", nullptr);
-        if ((!wnd || !::IsWindowVisible(wnd)) && ++ticks < 50)
-            return;
-        if (wnd) {
-            ::UpdateWindow(wnd);
-            ::GetWindowRect(wnd, &menuRect);
-            inside = CaptureWindow(wnd);
-        }
-        ::EndMenu();
-    };
+    wintest::MenuWatch watch([&](HWND wnd) {
+        ::UpdateWindow(wnd);
+        ::GetWindowRect(wnd, &menuRect);
+        inside = CaptureWindow(wnd);
+    });
     ::InvalidateRect(nullptr, nullptr, TRUE);
     outsideBefore = CaptureDC(desktop, 10, 10, 1, 1).At(0, 0);
     menu.Popup(300, 200);
@@ -282,28 +274,20 @@ TEST(MenuBar, ADroppedDownMenuTakesTheHotKeySettingOfTheFramesMenu)
         ASSERT_NE(bar, nullptr);
         win::TMenuAutoFlag taken = flag == win::maManual ? win::maAutomatic : win::maManual;
         char text[32] = {};
-        win::TTimer watcher(nullptr);
-        watcher.SetInterval(30);
-        int ticks = 0;
-        watcher.OnTimer = [&](rtl::TObject*) {
-            HWND shown = ::FindWindowA("#32768", nullptr);
-            if ((!shown || !::IsWindowVisible(shown)) && ++ticks < 100)
-                return;
+        wintest::MenuWatch watch([&](HWND shown) {
             for (std::int32_t i = 0; i < bar->ComponentCount(); ++i)
                 if (auto* popup = dynamic_cast<win::TPopupMenu*>(bar->Components(i)))
                     taken = popup->AutoHotkeys;
-            if (shown) {
-                HMENU handle = reinterpret_cast<HMENU>(::SendMessageA(shown, MN_GETHMENU, 0, 0));
-                MENUITEMINFOA info{};
-                info.cbSize = sizeof info;
-                info.fMask = MIIM_STRING;
-                info.dwTypeData = text;
-                info.cch = sizeof text;
-                ::GetMenuItemInfoA(handle, 0, TRUE, &info);
-            }
-            ::EndMenu();
-        };
+            HMENU handle = reinterpret_cast<HMENU>(::SendMessageA(shown, MN_GETHMENU, 0, 0));
+            MENUITEMINFOA info{};
+            info.cbSize = sizeof info;
+            info.fMask = MIIM_STRING;
+            info.dwTypeData = text;
+            info.cch = sizeof text;
+            ::GetMenuItemInfoA(handle, 0, TRUE, &info);
+        });
         bar->TrackMenu(bar->Buttons(0));
+        EXPECT_EQ(watch.seen, 1);
         EXPECT_EQ(taken, flag);
         EXPECT_STREQ(text, flag == win::maManual ? "Open" : "&Open");
     }

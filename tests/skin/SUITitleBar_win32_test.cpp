@@ -5,6 +5,7 @@
 
 #include "SkinFormTestSupport.h"
 #include "tests/platform/win/LocaleScope.h"
+#include "tests/platform/win/MenuWatch.h"
 #include "platform/win/ExtCtrls.h"
 #include "skin/SUI2Define.h"
 #include "skin/SUIPublic.h"
@@ -35,26 +36,15 @@ std::int32_t IndexOf(TsuiTitleBar* bar, skin::TsuiTitleBarBtnType type)
     return -1;
 }
 
-// Watches for the popup menu window while a menu's own loop runs, notes where it is, and closes it.
+// Where the popup menu showed while a menu's own loop ran.
 struct MenuWatcher {
-    MenuWatcher() : timer(nullptr)
-    {
-        timer.SetInterval(50);
-        timer.OnTimer = [this](rtl::TObject*) {
-            HWND menu = ::FindWindowA("#32768", nullptr);
-            if (menu && ::IsWindowVisible(menu)) {
-                ::GetWindowRect(menu, &rect);
-                seen = true;
-                ::EndMenu();
-            } else if (++ticks > 60) {
-                ::EndMenu();
-            }
-        };
-    }
-    win::TTimer timer;
     RECT rect{};
     bool seen = false;
-    int ticks = 0;
+    wintest::MenuWatch watch{[this](HWND menu) {
+        ::GetWindowRect(menu, &rect);
+        seen = true;
+    }};
+    int Ticks() const { return watch.Ticks(); }
 };
 
 class TitleBarTest : public ::testing::Test {
@@ -322,7 +312,7 @@ TEST_F(TitleBarTest, AltSpaceOpensTheMenuOfTheActiveFormOnly)
     {
         MenuWatcher watch;
         ::PostMessageA(form_->Handle(), WM_SYSKEYDOWN, VK_SPACE, 0x20000000);
-        PumpUntil([&] { return watch.seen || watch.ticks > 40; });
+        PumpUntil([&] { return watch.seen || watch.Ticks() > 40; });
         ASSERT_TRUE(watch.seen);
         RECT w;
         ::GetWindowRect(form_->Handle(), &w);
@@ -340,7 +330,7 @@ TEST_F(TitleBarTest, AltSpaceOpensTheMenuOfTheActiveFormOnly)
     Pump();
     EXPECT_FALSE(watch.seen) << "the inactive form's system menu stays shut";
     ::PostMessageA(other->Handle(), WM_SYSKEYDOWN, VK_SPACE, 0x20000000);
-    PumpUntil([&] { return watch.seen || watch.ticks > 40; });
+    PumpUntil([&] { return watch.seen || watch.Ticks() > 40; });
     ASSERT_TRUE(watch.seen);
     RECT ow;
     ::GetWindowRect(other->Handle(), &ow);

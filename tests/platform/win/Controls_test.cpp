@@ -2,6 +2,7 @@
 // subclassing by others, mouse enter and leave, owner drawing, auto-sizing and the string
 // lists bound to memo and combo box windows.
 #include "LocaleScope.h"
+#include "MenuWatch.h"
 #include "TestForms.h"
 
 #include <gtest/gtest.h>
@@ -1072,28 +1073,19 @@ TEST(ToolBars, ADroppedDownMenuComesFromAPopupTheBarTakesInForTheWhile)
     f.bar->SetMenu(f.menu);
     TPopupMenu* seen = nullptr;
     std::string firstText, secondText;
-    TTimer watcher(nullptr);
-    watcher.SetInterval(30);
-    int ticks = 0;
-    watcher.OnTimer = [&](rtl::TObject*) {
-        HWND menuWnd = ::FindWindowA("#32768", nullptr);
-        if ((!menuWnd || !::IsWindowVisible(menuWnd)) && ++ticks < 100)
-            return;
+    MenuWatch watch([&](HWND menuWnd) {
         for (std::int32_t i = 0; i < f.bar->ComponentCount(); ++i)
             if (auto* popup = dynamic_cast<TPopupMenu*>(f.bar->Components(i)))
                 seen = popup;
-        if (menuWnd) {
-            HMENU shown = reinterpret_cast<HMENU>(::SendMessageA(menuWnd, MN_GETHMENU, 0, 0));
-            firstText = SystemText(shown, 0);
-            secondText = SystemText(shown, 1);
-        }
+        HMENU shown = reinterpret_cast<HMENU>(::SendMessageA(menuWnd, MN_GETHMENU, 0, 0));
+        firstText = SystemText(shown, 0);
+        secondText = SystemText(shown, 1);
         if (seen) {
             EXPECT_EQ(seen->Items()->Count(), 2);
             EXPECT_EQ(f.file->Count(), 0) << "the items drop down from the bar's popup";
             EXPECT_EQ(seen->AutoHotkeys, maAutomatic) << "the plain bar leaves the popup as it is made";
         }
-        ::EndMenu();
-    };
+    });
     f.bar->TrackMenu(f.bar->Buttons(0));
     ASSERT_NE(seen, nullptr);
     EXPECT_EQ(firstText, "&Open");

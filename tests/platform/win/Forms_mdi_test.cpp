@@ -1,6 +1,7 @@
 // MDI forms under Wine: the parent's client window, children made inside it, their activation,
 // states and closing through the client, and the default procedures both sides hand over to.
 #include "TestForms.h"
+#include "WindowGeometry.h"
 
 #include <gtest/gtest.h>
 
@@ -12,22 +13,6 @@ using namespace win;
 using namespace wintest;
 
 namespace {
-
-RECT ClientRectOf(HWND wnd)
-{
-    RECT r;
-    ::GetClientRect(wnd, &r);
-    return r;
-}
-
-// `wnd`'s window rectangle in the client coordinates of its parent.
-RECT RectInParent(HWND wnd)
-{
-    RECT r;
-    ::GetWindowRect(wnd, &r);
-    ::MapWindowPoints(nullptr, ::GetParent(wnd), reinterpret_cast<POINT*>(&r), 2);
-    return r;
-}
 
 class MDIFixture : public ::testing::Test {
 protected:
