@@ -10,6 +10,7 @@
 #include "platform/rtl/Streams.h"
 #include "platform/win/StdCtrls.h"
 #include "platform/rtl/Win32.h"
+#include "tests/platform/win/MDITestSupport.h"
 #include "tests/platform/win/WindowGeometry.h"
 
 #include <gtest/gtest.h>
@@ -665,28 +666,7 @@ TEST_F(PlacementTest, ShowCmdThreeMaximizesANormalForm)
 
 // ---- MDI forms ----
 
-namespace {
-
-// An MDI parent as the main form, for the MDI children of a test.
-class MDIParent {
-public:
-    MDIParent() : previous_(win::Application->MainForm()), form_(win::Application)
-    {
-        form_.SetFormStyle(win::fsMDIForm);
-        form_.SetBounds(0, 0, 900, 700);
-        win::Application->SetMainForm(&form_);
-        form_.Show();
-        Pump();
-    }
-    ~MDIParent() { win::Application->SetMainForm(previous_); }
-    HWND Client() { return form_.ClientHandle(); }
-
-private:
-    win::TCustomForm* previous_;
-    win::TForm form_;
-};
-
-}  // namespace
+using wintest::MDIParent;
 
 // A minimized MDI child is written with its icon's place (WPF_SETMINPOSITION), takes its state
 // straight from the record when read back, and opens minimized at that place, its normal bounds

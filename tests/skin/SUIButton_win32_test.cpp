@@ -402,80 +402,48 @@ TEST_F(ButtonFixture, FreeingItsFileThemeTurnsTheButtonDeepBlue)
 
 // ---- actions ----
 
-namespace {
-
-// The button's client area as it shows.
-std::vector<COLORREF> Picture(win::TWinControl* c)
-{
-    const Shot shot(c->Handle());
-    std::vector<COLORREF> p;
-    for (int y = 0; y < shot.Height(); ++y)
-        for (int x = 0; x < shot.Width(); ++x)
-            p.push_back(shot.At(x, y));
-    return p;
-}
-
-}  // namespace
-
 // Named in the description, an action gives both button classes its caption, over one of their
-// own, and its enabled state; its later changes show as the same changes made to the button would.
+// own, and its enabled state; a change of it shows as the same change made by hand would.
 TEST_F(ButtonFixture, AnActionDrivesTheButtonsCaptionAndEnabledState)
 {
-    Show(FormHead(300, 120) +
-         "  object Action1: TAction\n    Caption = 'Install'\n    Enabled = False\n  end\n"
-         "  object Button1: TsuiButton\n"
-         "    Left = 40\n    Top = 30\n    Width = 90\n    Height = 30\n"
+    Show(FormHead(300, 120) + "  object Action1: TAction\n    Caption = 'Install'\n  end\n" +
+         "  object Button1: TsuiButton\n    Left = 40\n    Top = 30\n    Width = 90\n    Height = 30\n"
          "    Caption = 'Start'\n    Action = Action1\n" +
-         StyleLines(skin::FromThemeFile) +
-         "  end\n"
-         "  object Button2: TsuiImageButton\n"
-         "    Left = 160\n    Top = 30\n    Width = 90\n    Height = 30\n    Action = Action1\n"
-         "  end\n"
+         StyleLines(skin::FromThemeFile) + "  end\n" +
+         "  object Button2: TsuiImageButton\n    Left = 160\n    Top = 30\n    Action = Action1\n  end\n"
          "end\n");
     auto* action = Find<win::TAction>("Action1");
     auto* push = Find<skin::TsuiButton>("Button1");
     auto* image = Find<skin::TsuiImageButton>("Button2");
-    ASSERT_NE(action, nullptr);
-    EXPECT_EQ(push->Action(), action);
-    EXPECT_EQ(image->Action(), action);
-    for (skin::TsuiCustomButton* b : std::vector<skin::TsuiCustomButton*>{push, image}) {
-        EXPECT_EQ(b->Caption(), "Install") << b->Name();
-        EXPECT_FALSE(b->Enabled()) << b->Name();
-    }
+    EXPECT_EQ(push->Caption(), "Install");
+    EXPECT_EQ(image->Caption(), "Install");
     int executed = 0;
     action->OnExecute = [&](rtl::TObject*) { ++executed; };
-    // A click on the disabled button runs nothing.
-    ::SendMessageA(push->Handle(), WM_LBUTTONDOWN, MK_LBUTTON, At(10, 10));
-    ::SendMessageA(push->Handle(), WM_LBUTTONUP, 0, At(10, 10));
-    EXPECT_EQ(executed, 0);
-
-    action->SetCaption("Repair");
-    action->SetEnabled(true);
-    Pump();
-    EXPECT_EQ(push->Caption(), "Repair");
-    EXPECT_TRUE(image->Enabled());
-    const std::vector<COLORREF> byAction = Picture(push);
     ::SendMessageA(push->Handle(), WM_LBUTTONDOWN, MK_LBUTTON, At(10, 10));
     ::SendMessageA(push->Handle(), WM_LBUTTONUP, 0, At(10, 10));
     EXPECT_EQ(executed, 1) << "a click runs the action";
-    // Drawn as the same caption and state given by hand draw it.
-    push->SetAction(nullptr);
-    push->SetCaption("Other");
-    push->SetEnabled(false);
-    Pump();
-    push->SetCaption("Repair");
-    push->SetEnabled(true);
     ::SetFocus(nullptr);
-    Pump();
-    EXPECT_EQ(Picture(push), byAction);
+    action->SetCaption("Repair");
     action->SetEnabled(false);
-    push->SetAction(action);
-    Pump();
-    const std::vector<COLORREF> disabledByAction = Picture(push);
-    EXPECT_NE(disabledByAction, byAction) << "the disabled look shows";
+    EXPECT_EQ(push->Caption(), "Repair");
+    EXPECT_FALSE(push->Enabled());
+    EXPECT_FALSE(image->Enabled());
+    // The picture of each way: the button repainted in its new state, the same either way.
+    auto picture = [&] {
+        const Shot shot(push->Handle());
+        std::vector<COLORREF> p;
+        for (int y = 0; y < shot.Height(); ++y)
+            for (int x = 0; x < shot.Width(); ++x)
+                p.push_back(shot.At(x, y));
+        return p;
+    };
+    const std::vector<COLORREF> byAction = picture();
     push->SetAction(nullptr);
     push->SetEnabled(true);
+    push->SetCaption("Other");
+    const std::vector<COLORREF> other = picture();
+    push->SetCaption("Repair");
     push->SetEnabled(false);
-    Pump();
-    EXPECT_EQ(Picture(push), disabledByAction);
+    EXPECT_NE(other, byAction);
+    EXPECT_EQ(picture(), byAction);
 }

@@ -216,43 +216,32 @@ TEST(SkinnedMenu, TheMainMenusImagesAreDrawnInTheBar)
     win::TForm form(nullptr);
     skin::TsuiMainMenu menu(&form);
     menu.SetUIStyle(skin::DeepBlue);
-    win::TImageList images(&form);
     win::TBitmap green;
-    green.SetPixelFormat(win::pf24bit);
     green.SetSize(16, 16);
     green.Canvas()->Brush()->SetColor(win::clLime);
     green.Canvas()->FillRect(win::Rect(0, 0, 16, 16));
-    images.Add(&green, nullptr);
-    menu.SetImages(&images);
-    auto* withImage = AddItem(menu.Items(), "Open", &form);
-    withImage->ImageIndex = 0;
-    auto* outside = AddItem(menu.Items(), "Close", &form);
-    outside->ImageIndex = 3;
-    auto* disabled = AddItem(menu.Items(), "Save", &form);
-    disabled->ImageIndex = 0;
-    disabled->SetEnabled(false);
-    auto draw = [&](win::TMenuItem* item) {
-        auto surface = std::make_unique<Surface>(120, 21, RGB(1, 2, 3));
+    auto* images = new win::TImageList(&form);
+    images->Add(&green, nullptr);
+    menu.SetImages(images);
+    auto* item = AddItem(menu.Items(), "Open", &form);
+    // The bar's middle after drawing the item with `index` (enabled or not).
+    auto barMiddle = [&](std::int32_t index, bool enabled) {
+        item->ImageIndex = index;
+        item->SetEnabled(enabled);
+        Surface surface(120, 21, RGB(1, 2, 3));
         win::TCanvas canvas;
-        canvas.SetHandle(surface->Dc());
+        canvas.SetHandle(surface.Dc());
         item->DrawItem(canvas, win::Rect(0, 0, 120, 21), false);
         canvas.SetHandle(nullptr);
-        return surface;
+        return surface.At(menu.BarWidth() / 2, 10);
     };
-    const int middle = menu.BarWidth() / 2;
-    const COLORREF lime = RGB(0, 255, 0);
-    EXPECT_EQ(draw(withImage)->At(middle, 10), lime) << "centred in the bar";
-    EXPECT_EQ(draw(outside)->At(middle, 10), win::ColorToRGB(menu.BarColor())) << "an index past the list";
-    EXPECT_NE(draw(disabled)->At(middle, 10), lime) << "greyed when disabled";
-    menu.SetImages(nullptr);
-    EXPECT_EQ(draw(withImage)->At(middle, 10), win::ColorToRGB(menu.BarColor()));
-    // A freed list leaves the menu without pictures, not with a dangling one.
-    auto* gone = new win::TImageList(&form);
-    gone->Add(&green, nullptr);
-    menu.SetImages(gone);
-    delete gone;
-    EXPECT_EQ(menu.Images(), nullptr);
-    EXPECT_EQ(draw(withImage)->At(middle, 10), win::ColorToRGB(menu.BarColor()));
+    const COLORREF lime = RGB(0, 255, 0), bar = win::ColorToRGB(menu.BarColor());
+    EXPECT_EQ(barMiddle(0, true), lime) << "centred in the bar";
+    EXPECT_EQ(barMiddle(3, true), bar) << "an index past the list draws none";
+    EXPECT_NE(barMiddle(0, false), lime) << "greyed when disabled";
+    delete images;
+    EXPECT_EQ(menu.Images(), nullptr) << "a freed list leaves the menu";
+    EXPECT_EQ(barMiddle(0, true), bar);
 }
 
 // The popup the frame's menu bar drops an item's sub-items from takes the frame menu's hot-key

@@ -931,58 +931,35 @@ TEST(ReadingOrder, EachModeReachesTheWindowOnlyOnARightToLeftLocale)
     }
 }
 
+// Read from a description or set later, a mode reaches the children that follow their parent,
+// their windows made anew with its styles; a child with a mode of its own keeps it.
 TEST(ReadingOrder, ChildrenFollowTheirParentUntilGivenTheirOwn)
-{
-    LocaleScope locale(true);
-    Fixture f;
-    auto* panel = new TPanel(f.form);
-    panel->SetBounds(0, 0, 200, 100);
-    panel->SetParent(f.form);
-    auto* edit = new TEdit(panel);
-    edit->SetParent(panel);
-    auto* label = new TLabel(panel);
-    label->SetParent(panel);
-    HWND before = edit->Handle();
-    f.form->SetBiDiMode(bdRightToLeft);
-    EXPECT_EQ(panel->BiDiMode(), bdRightToLeft);
-    EXPECT_EQ(edit->BiDiMode(), bdRightToLeft) << "grandchildren follow too";
-    EXPECT_EQ(label->BiDiMode(), bdRightToLeft);
-    EXPECT_NE(ExStyleOf(edit) & WS_EX_RTLREADING, 0u) << "the window was made anew with the new style";
-    EXPECT_TRUE(::IsWindow(edit->Handle()));
-    EXPECT_NE(edit->Handle(), before);
-    edit->SetBiDiMode(bdLeftToRight);
-    EXPECT_FALSE(edit->ParentBiDiMode());
-    f.form->SetBiDiMode(bdRightToLeftReadingOnly);
-    EXPECT_EQ(label->BiDiMode(), bdRightToLeftReadingOnly);
-    EXPECT_EQ(edit->BiDiMode(), bdLeftToRight) << "a mode of its own stays";
-    EXPECT_EQ(ExStyleOf(edit) & WS_EX_RTLREADING, 0u);
-    edit->SetParentBiDiMode(true);
-    EXPECT_EQ(edit->BiDiMode(), bdRightToLeftReadingOnly) << "following again takes the parent's at once";
-    // A control put on a parent later takes the parent's mode.
-    auto* late = new TEdit(f.form);
-    late->SetParent(f.form);
-    EXPECT_EQ(late->BiDiMode(), bdRightToLeftReadingOnly);
-}
-
-TEST(ReadingOrder, DescriptionModeReachesTheControlsOnceRead)
 {
     LocaleScope locale(true);
     std::unique_ptr<TForm> form(new TForm(Application));
     ReadText(*form,
              "object BiDiForm: TForm\n"
              "  BiDiMode = bdRightToLeft\n"
-             "  object Edit1: TEdit\n    Left = 8\n    Top = 8\n  end\n"
-             "  object Edit2: TEdit\n    Left = 8\n    Top = 40\n    BiDiMode = bdLeftToRight\n"
-             "    ParentBiDiMode = False\n  end\n"
+             "  object Edit1: TEdit\n  end\n"
+             "  object Edit2: TEdit\n    Top = 40\n    BiDiMode = bdLeftToRight\n  end\n"
              "end\n");
     auto* edit1 = static_cast<TEdit*>(form->FindComponent("Edit1"));
     auto* edit2 = static_cast<TEdit*>(form->FindComponent("Edit2"));
-    EXPECT_EQ(edit1->BiDiMode(), bdRightToLeft);
-    EXPECT_EQ(edit2->BiDiMode(), bdLeftToRight);
     form->Show();
-    EXPECT_NE(ExStyleOf(form.get()) & WS_EX_RTLREADING, 0u);
+    EXPECT_EQ(edit1->BiDiMode(), bdRightToLeft);
     EXPECT_NE(ExStyleOf(edit1) & WS_EX_RIGHT, 0u);
+    EXPECT_FALSE(edit2->ParentBiDiMode());
     EXPECT_EQ(ExStyleOf(edit2) & (WS_EX_RTLREADING | WS_EX_RIGHT), 0u);
+    HWND before = edit1->Handle();
+    form->SetBiDiMode(bdRightToLeftReadingOnly);
+    EXPECT_NE(edit1->Handle(), before) << "made anew";
+    EXPECT_EQ(ExStyleOf(edit1) & (WS_EX_RTLREADING | WS_EX_RIGHT), static_cast<DWORD>(WS_EX_RTLREADING));
+    EXPECT_EQ(edit2->BiDiMode(), bdLeftToRight) << "a mode of its own stays";
+    edit2->SetParentBiDiMode(true);
+    EXPECT_EQ(edit2->BiDiMode(), bdRightToLeftReadingOnly) << "following again takes the parent's at once";
+    auto* late = new TEdit(form.get());
+    late->SetParent(form.get());
+    EXPECT_EQ(late->BiDiMode(), bdRightToLeftReadingOnly) << "a control put on later takes it too";
 }
 
 TEST(ReadingOrder, TextFlagsSwapTheSidesAndReadRightToLeft)
