@@ -379,12 +379,13 @@ void TCustomForm::SetFormStyle(TFormStyle v)
 {
     if (v == formStyle_)
         return;
-    const bool mdi = [](TFormStyle s) { return s == fsMDIChild || s == fsMDIForm; }(v) ||
-                     formStyle_ == fsMDIChild || formStyle_ == fsMDIForm;
+    auto isMDI = [](TFormStyle s) { return s == fsMDIChild || s == fsMDIForm; };
+    // Into or out of MDI, the window is of another kind.
+    const bool remake = isMDI(v) || isMDI(formStyle_);
     formStyle_ = v;
     if (!HandleAllocated())
         return;
-    if (mdi)
+    if (remake)
         RecreateWnd();
     else
         ::SetWindowPos(Handle(), v == fsStayOnTop ? HWND_TOPMOST : HWND_NOTOPMOST, 0, 0, 0, 0,
