@@ -24,7 +24,7 @@ public:
     std::string Version() const { return "1.0.0.0"; }
     void SetVersion(const std::string&) {}
 
-    // The DrawText flags a paint uses, ellipsis included.
+    // The DrawText flags a paint uses, ellipsis and right-to-left reading included.
     UINT PaintFlags() const;
 
 protected:

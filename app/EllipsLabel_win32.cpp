@@ -12,14 +12,15 @@ TEllipsLabel::TEllipsLabel(rtl::TComponent* owner) : TLabel(owner) {}
 UINT TEllipsLabel::PaintFlags() const
 {
     static const UINT kEllipsis[] = {0, DT_END_ELLIPSIS, DT_PATH_ELLIPSIS};
-    return DrawTextFlags() | kEllipsis[ellipsType_];
+    return BiDiTextFlags(DrawTextFlags() | kEllipsis[ellipsType_]);
 }
 
 void TEllipsLabel::DoDrawText(TRect& rect, UINT flags)
 {
-    // Measuring for auto-size wants the whole text; only the painting is shortened.
+    // Measuring for auto-size wants the whole text; only the painting is shortened (and turned
+    // the way the label reads).
     if (!(flags & DT_CALCRECT))
-        flags |= PaintFlags() & (DT_END_ELLIPSIS | DT_PATH_ELLIPSIS);
+        flags = BiDiTextFlags(flags | (PaintFlags() & (DT_END_ELLIPSIS | DT_PATH_ELLIPSIS)));
     TLabel::DoDrawText(rect, flags);
 }
 

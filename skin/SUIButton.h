@@ -96,6 +96,8 @@ protected:
     void MouseLeave() override;
     void KeyUp(std::uint16_t& key, win::TShiftState shift) override;
     void Notification(rtl::TComponent* component, rtl::TOperation operation) override;
+    // The action's caption always, not only over an empty one.
+    void ActionChange(win::TAction* sender, bool checkDefaults) override;
 
 private:
     void StopRepeat();

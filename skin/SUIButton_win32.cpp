@@ -2,6 +2,7 @@
 #include "skin/SUIButton.h"
 
 #include "platform/rtl/Win32.h"
+#include "platform/win/Actions.h"
 #include "platform/win/Forms.h"
 #include "skin/SUI2Define.h"
 #include "skin/SUIPublic.h"
@@ -74,6 +75,13 @@ void TsuiCustomButton::Notification(rtl::TComponent* component, rtl::TOperation 
     win::TCustomControl::Notification(component, operation);
     if (link_.Removed(component, operation) && !ComponentState().Contains(rtl::csDestroying))
         SetUIStyle(DeepBlue);
+}
+
+void TsuiCustomButton::ActionChange(win::TAction* sender, bool checkDefaults)
+{
+    win::TCustomControl::ActionChange(sender, checkDefaults);
+    if (sender)
+        SetCaption(sender->Caption());
 }
 
 void TsuiCustomButton::AdjustSize()
@@ -298,6 +306,7 @@ void TsuiButton::Publish(Table& t)
     t.Property(RTL_GET_SET(UIStyle));
     t.Property(RTL_GET_SET(Cancel)).Default(false);
     t.Property(RTL_GET_SET(Default)).Default(false);
+    t.Property(RTL_GET_SET(Action));
     t.Property(RTL_GET_SET(Transparent));
     t.Property(RTL_GET_SET(ModalResult)).Type(win::ModalResultTypeInfo()).Default(0);
     t.Property(RTL_GET_SET(FocusedRectMargin)).Default(2);
@@ -419,6 +428,7 @@ void TsuiImageButton::Publish(Table& t)
     t.Property(RTL_GET_SET(Cancel)).Default(false);
     t.Property(RTL_GET_SET(Default)).Default(false);
     t.Property(RTL_GET_SET(MouseContinuouslyDownInterval)).Default(100);
+    t.Property(RTL_GET_SET(Action));
     t.Property(RTL_GET_SET(Transparent)).Default(false);
     t.Property(RTL_GET_SET(ModalResult)).Type(win::ModalResultTypeInfo()).Default(0);
     t.Creatable();

@@ -178,8 +178,11 @@ void TsuiCustomComboBox::PaintSkin()
         win::FillSolidRect(dc.Get(), button, win::ColorToRGB(buttonColor_));
         win::OwnedPen pen(::CreatePen(PS_SOLID, 1, win::ColorToRGB(borderColor_)));
         win::SelectGuard usePen(dc.Get(), pen.Get());
-        ::MoveToEx(dc.Get(), button.left, button.top - 1, nullptr);
-        ::LineTo(dc.Get(), button.left, button.bottom + 1);
+        // The line parts the button from the text: on the button's right edge when the text
+        // reads right to left.
+        const int x = UseRightToLeftReading() ? button.right - 1 : button.left;
+        ::MoveToEx(dc.Get(), x, button.top - 1, nullptr);
+        ::LineTo(dc.Get(), x, button.bottom + 1);
     }
     win::TPoint arrow;
     if (style != WinXP && ArrowOrigin(arrow)) {

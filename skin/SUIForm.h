@@ -52,6 +52,11 @@ public:
     win::TColor HotFontColor = 0;
     win::TColor FontColor = 0;
 
+protected:
+    // The popup menu the bar takes in to drop a button's items down takes the AutoHotkeys of the
+    // frame's menu.
+    void Notification(rtl::TComponent* component, rtl::TOperation operation) override;
+
 private:
     TsuiForm* frame_ = nullptr;  // not owned
 };
@@ -141,6 +146,12 @@ public:
     bool HandleKey(const MSG& msg);
     // Gives the menu bar the menu's font (called by a TsuiMainMenu whose font choice changed).
     void MenuBarFontChanged();
+    // The form is an MDI child, and one shown maximized in its client.
+    bool IsMDIChild() const;
+    bool IsMaximizedMDIChild() const;
+    // Whether this frame's MDI child hides its title bar now, maximized. Only one child at a time
+    // does: a child maximized later takes it over.
+    bool TitleHiddenByMaximize() const;
 
     void WndProc(win::TMessage& message) override;
 
@@ -153,9 +164,18 @@ protected:
 
 private:
     void FormWindowProc(win::TMessage& message);
+    // The MDI child's side of WM_SIZE, WM_MDIACTIVATE and WM_DESTROY.
+    void MDIChildSized(WPARAM kind);
+    void MDIChildActivated(HWND activated);
+    void MDIChildDestroyed();
+    void HideTitleForMaximize(bool hide);
+    // An MDI parent's client window over the frame's content area, in the form's client
+    // coordinates.
+    win::TRect MDIClientArea() const;
+    void PlaceMDIClient();
     void Unhook();
     void StripCaption();
-    void ApplyStyleToParts();
+    void ApplyStyleToParts(const win::TRect& formBounds);
     void MaximizeToWorkArea();
     void UpdateMenuBar();
     void OnAppMessage(MSG& msg, bool& handled);
@@ -193,6 +213,8 @@ private:
     std::unique_ptr<win::TBitmap> macBackground_;
     // Guards against WM_SIZE resizing the window inside itself for ever.
     bool inSize_ = false;
+    // What the frame's children take, in its own coordinates (after the title and menu bars).
+    win::TRect contentRect_;
 };
 
 }  // namespace skin

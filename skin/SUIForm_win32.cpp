@@ -18,6 +18,12 @@ constexpr UINT kFrameChangedFlags =
     SWP_NOSIZE | SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE | SWP_FRAMECHANGED;
 // How far from a corner the corner sizing codes reach along the edges.
 constexpr int kCornerGrip = 12;
+// Where a maximized MDI child's content starts once its title bar is hidden: the child's window
+// reaches past the top of its client by about as much.
+constexpr int kMaximizedChildContentTop = 3;
+
+// The frame whose maximized MDI child hides its title bar now (one at a time, process-wide).
+TsuiForm* titleHiddenChild = nullptr;  // not owned
 
 int BitmapWidth(win::TBitmap* b) { return b ? b->Width() : 0; }
 int BitmapHeight(win::TBitmap* b) { return b ? b->Height() : 0; }
@@ -81,6 +87,15 @@ void TsuiMenuBar::Refresh()
     }
     ArrangeButtons();
     Invalidate();
+}
+
+void TsuiMenuBar::Notification(rtl::TComponent* component, rtl::TOperation operation)
+{
+    win::TToolBar::Notification(component, operation);
+    if (operation != rtl::opInsert || !frame_ || !frame_->Menu())
+        return;
+    if (auto* popup = dynamic_cast<win::TPopupMenu*>(component))
+        popup->AutoHotkeys = frame_->Menu()->AutoHotkeys;
 }
 
 void TsuiMenuBar::DrawButton(win::TCanvas& canvas, win::TToolButton* button, win::TCustomDrawState state)
@@ -171,6 +186,8 @@ TsuiForm::TsuiForm(rtl::TComponent* owner)
 TsuiForm::~TsuiForm()
 {
     destroying_ = true;
+    if (titleHiddenChild == this)
+        titleHiddenChild = nullptr;
     appEvents_.reset();
     if (auto* menu = dynamic_cast<TsuiMainMenu*>(menu_))
         menu->SetForm(nullptr);
@@ -311,6 +328,9 @@ void TsuiForm::SetMenu(win::TMainMenu* value)
         sui->SetFileTheme(fileTheme_);
         sui->SetUIStyle(uiStyle_);
     }
+    // An MDI child's menu is its parent's business: the child shows no bar of its own.
+    if (IsMDIChild())
+        return;
     if (!menuBar_) {
         menuBar_ = new TsuiMenuBar(this);
         menuBar_->SetFrame(this);
@@ -383,6 +403,7 @@ void TsuiForm::UpdateMenuBar()
 
 void TsuiForm::SetUIStyle(TsuiUIStyle value)
 {
+    const win::TRect formBounds = hooked_ ? form_->BoundsRect() : win::TRect{};
     uiStyle_ = value;
     TsuiUIStyle style = DeepBlue;
     skinned_ = UsesFileTheme(fileTheme_, value, style);
@@ -417,10 +438,10 @@ void TsuiForm::SetUIStyle(TsuiUIStyle value)
                               macBackground_.get());
         }
     }
-    ApplyStyleToParts();
+    ApplyStyleToParts(formBounds);
 }
 
-void TsuiForm::ApplyStyleToParts()
+void TsuiForm::ApplyStyleToParts(const win::TRect& formBounds)
 {
     titleBar_->SetFileTheme(fileTheme_);
     titleBar_->SetUIStyle(uiStyle_);
@@ -431,6 +452,9 @@ void TsuiForm::ApplyStyleToParts()
     UpdateMenuBar();
     if (autoUpdateSub_)
         SetFileThemeAndStyle(this, uiStyle_, fileTheme_);
+    // The new limits must not move an MDI child in its client.
+    if (IsMDIChild() && form_->BoundsRect() != formBounds)
+        form_->SetBounds(formBounds.Left, formBounds.Top, formBounds.Width(), formBounds.Height());
     if (hooked_ && form_->HandleAllocated()) {
         ::SetWindowPos(form_->Handle(), nullptr, 0, 0, 0, 0, kFrameChangedFlags);
         form_->Realign();
@@ -486,8 +510,9 @@ LRESULT TsuiForm::HitTest(int screenX, int screenY)
     const int h = wr.bottom - wr.top;
     if (x < 0 || y < 0 || x >= w || y >= h)
         return HTNOWHERE;
+    // The MDI client gives every child a sizing frame (see WM_NCHITTEST for the exception).
     const bool sizeable =
-        designedBorderStyle_ == win::bsSizeable || designedBorderStyle_ == win::bsSizeToolWin;
+        designedBorderStyle_ == win::bsSizeable || designedBorderStyle_ == win::bsSizeToolWin || IsMDIChild();
     if (sizeable && !::IsZoomed(form_->Handle()) && !::IsIconic(form_->Handle())) {
         const win::TRect in = FrameInsets();
         const int gl = std::max(in.Left, 4), gr = std::max(in.Right, 4), gb = std::max(in.Bottom, 4), gt = 4;
@@ -547,21 +572,44 @@ void TsuiForm::AlignControls(win::TControl* control, win::TRect& rect)
         rect.Left += std::max<int>(0, in.Left - (pr.left - wr.left));
         rect.Right -= std::max<int>(0, in.Right - (wr.right - pr.right));
         rect.Bottom -= std::max<int>(0, in.Bottom - (wr.bottom - pr.bottom));
-        if (!titleBar_->Visible())
-            rect.Top += std::max<int>(0, in.Top - (pr.top - wr.top));
+        if (!titleBar_->Visible()) {
+            const int top = TitleHiddenByMaximize() ? kMaximizedChildContentTop : in.Top;
+            rect.Top += std::max<int>(0, top - (pr.top - wr.top));
+        }
         if (rect.Right < rect.Left)
             rect.Right = rect.Left;
         if (rect.Bottom < rect.Top)
             rect.Bottom = rect.Top;
     }
     win::TWinControl::AlignControls(control, rect);
+    if (rect != contentRect_) {
+        contentRect_ = rect;
+        PlaceMDIClient();
+    }
+}
+
+win::TRect TsuiForm::MDIClientArea() const
+{
+    return win::Rect(Left() + contentRect_.Left, Top() + contentRect_.Top, Left() + contentRect_.Right,
+                     Top() + contentRect_.Bottom);
+}
+
+void TsuiForm::PlaceMDIClient()
+{
+    if (!hooked_ || destroying_ || form_->FormStyle() != win::fsMDIForm || !form_->ClientHandle())
+        return;
+    const win::TRect area = MDIClientArea();
+    // Above the frame, which lies under the whole form.
+    ::SetWindowPos(form_->ClientHandle(), HWND_TOP, area.Left, area.Top, std::max<int>(area.Width(), 0),
+                   std::max<int>(area.Height(), 0), SWP_NOACTIVATE);
 }
 
 win::TRegion TsuiForm::BuildRegion(int width, int height)
 {
     const win::TRect whole = win::Rect(0, 0, width, height);
     if (skinned_) {
-        if (!titleNeedRegion_ && !bottomNeedRegion_)
+        // A maximized MDI child shows no title to shape the window by.
+        if ((!titleNeedRegion_ && !bottomNeedRegion_) || IsMaximizedMDIChild())
             return win::TRegion(whole);
         int titleH = 0;
         win::TRegion region;
@@ -742,6 +790,74 @@ void TsuiForm::Loaded()
     TCustomPanel::Loaded();
     StripCaption();
     SetUIStyle(uiStyle_);
+    if (IsMDIChild())
+        RedrawFrame();
+}
+
+bool TsuiForm::IsMDIChild() const { return hooked_ && form_->FormStyle() == win::fsMDIChild; }
+
+bool TsuiForm::IsMaximizedMDIChild() const
+{
+    return IsMDIChild() && form_->HandleAllocated() && ::IsZoomed(form_->Handle());
+}
+
+bool TsuiForm::TitleHiddenByMaximize() const { return titleHiddenChild == this; }
+
+void TsuiForm::HideTitleForMaximize(bool hide)
+{
+    if (hide == TitleHiddenByMaximize())
+        return;
+    if (hide) {
+        // Only while the bar shows: a bar hidden on purpose stays hidden when the child is restored.
+        if (!titleBar_->Visible())
+            return;
+        if (titleHiddenChild)
+            titleHiddenChild->HideTitleForMaximize(false);
+        titleHiddenChild = this;
+        titleBar_->SetVisible(false);
+    } else {
+        titleHiddenChild = nullptr;
+        titleBar_->SetVisible(true);
+    }
+    // The aligned content moves with the realignment below, the rest by as much.
+    const int rise = titleBar_->Height() - kMaximizedChildContentTop;
+    for (std::int32_t i = 0; i < ControlCount(); ++i) {
+        win::TControl* c = Controls(i);
+        if (c != titleBar_ && c->Align() == win::alNone)
+            c->SetTop(c->Top() + (hide ? -rise : rise));
+    }
+    Realign();
+    Invalidate();
+    RedrawFrame();
+}
+
+void TsuiForm::MDIChildSized(WPARAM kind)
+{
+    HideTitleForMaximize(kind == SIZE_MAXIMIZED);
+    titleBar_->UpdateButtonTops();
+}
+
+void TsuiForm::MDIChildActivated(HWND activated)
+{
+    const bool active = activated == form_->Handle();
+    if (active)
+        ::SendMessageA(::GetParent(form_->Handle()), WM_MDIREFRESHMENU, 0, 0);
+    titleBar_->SetFormActive(active);
+}
+
+void TsuiForm::MDIChildDestroyed()
+{
+    // The window is going: nothing more is laid out for it.
+    if (titleHiddenChild == this)
+        titleHiddenChild = nullptr;
+    win::TCustomForm* main = win::Application ? win::Application->MainForm() : nullptr;
+    HWND client = ::GetParent(form_->Handle());
+    if (!main || !client || main->MDIChildCount() > 1)
+        return;
+    // The last child: the frame's menu loses what the child put there.
+    ::SendMessageA(client, WM_MDIREFRESHMENU, 0, 0);
+    if (::IsZoomed(form_->Handle()))
+        ::SendMessageA(client, WM_MDIRESTORE, reinterpret_cast<WPARAM>(form_->Handle()), 0);
 }
 
 void TsuiForm::Notification(rtl::TComponent* component, rtl::TOperation operation)
@@ -820,6 +936,9 @@ void TsuiForm::FormWindowProc(win::TMessage& m)
         return;
     case kLeftBorderQuery: m.Result = skinned_ && leftBorder_ > 0 ? std::max(leftBorder_, 4) : 0; return;
     case WM_NCPAINT: {
+        // An MDI child's frame is painted the system's way.
+        if (IsMDIChild())
+            break;
         win::WindowDC dc(form_->Handle(), true);
         if (dc)
             PaintFrame(dc.Get());
@@ -834,6 +953,10 @@ void TsuiForm::FormWindowProc(win::TMessage& m)
     case WM_NCHITTEST:
         m.Result =
             HitTest(static_cast<std::int16_t>(LOWORD(m.LParam)), static_cast<std::int16_t>(HIWORD(m.LParam)));
+        // An MDI child designed with a single border keeps its size, sizing frame or not.
+        if (IsMDIChild() && designedBorderStyle_ == win::bsSingle && m.Result >= HTLEFT &&
+            m.Result <= HTBOTTOMRIGHT)
+            m.Result = HTBORDER;
         return;
     case WM_ACTIVATE:
         savedProc_(m);
@@ -847,7 +970,9 @@ void TsuiForm::FormWindowProc(win::TMessage& m)
     }
     case WM_SIZE:
         savedProc_(m);
-        if (m.WParam == SIZE_MAXIMIZED && !inSize_) {
+        if (IsMDIChild()) {
+            MDIChildSized(m.WParam);
+        } else if (m.WParam == SIZE_MAXIMIZED && !inSize_) {
             inSize_ = true;
             try {
                 MaximizeToWorkArea();
@@ -874,6 +999,21 @@ void TsuiForm::FormWindowProc(win::TMessage& m)
         // A changed frame changes the client area without a change of size.
         if (reinterpret_cast<const WINDOWPOS*>(m.LParam)->flags & SWP_FRAMECHANGED)
             form_->Realign();
+        return;
+    case WM_MDIACTIVATE:
+        savedProc_(m);
+        if (IsMDIChild())
+            MDIChildActivated(reinterpret_cast<HWND>(m.LParam));
+        return;
+    case WM_DESTROY:
+        savedProc_(m);
+        if (IsMDIChild())
+            MDIChildDestroyed();
+        return;
+    case win::CM_MDICLIENTAREA:
+        savedProc_(m);
+        if (form_->FormStyle() == win::fsMDIForm)
+            *reinterpret_cast<win::TRect*>(m.LParam) = MDIClientArea();
         return;
     case win::CM_RECREATEWND:
     case 0xBE10:

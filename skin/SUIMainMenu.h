@@ -17,6 +17,8 @@ public:
     explicit TsuiMainMenu(rtl::TComponent* owner);
     ~TsuiMainMenu() override;
 
+    // Pictures by the items' ImageIndex, drawn in the bar beside the items (greyed for disabled
+    // ones); an index outside the list draws none.
     win::TCustomImageList* Images() const { return images_; }
     void SetImages(win::TCustomImageList* value);
     // Also gives the frame's menu bar the new font.

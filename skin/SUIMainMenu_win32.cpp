@@ -20,7 +20,12 @@ TsuiMainMenu::~TsuiMainMenu()
         images_->RemoveFreeNotification(this);
 }
 
-void TsuiMainMenu::SetImages(win::TCustomImageList* value) { SetNotifiedRef(this, images_, value); }
+void TsuiMainMenu::SetImages(win::TCustomImageList* value)
+{
+    SetNotifiedRef(this, images_, value);
+    MutableLook().Images = value;
+    MenuChanged();
+}
 
 void TsuiMainMenu::SetUseSystemFont(bool value)
 {
@@ -39,8 +44,10 @@ void TsuiMainMenu::SetUIStyle(TsuiUIStyle value)
 void TsuiMainMenu::Notification(rtl::TComponent* component, rtl::TOperation operation)
 {
     TsuiSkinnedMenu::Notification(component, operation);
-    if (operation == rtl::opRemove && component == images_)
+    if (operation == rtl::opRemove && component == images_) {
         images_ = nullptr;
+        MutableLook().Images = nullptr;
+    }
 }
 
 }  // namespace skin

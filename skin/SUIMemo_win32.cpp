@@ -246,15 +246,20 @@ void TsuiMemo::PlaceScrollBars()
         else
             PostPlaceBars();
     };
+    // Where the memo's own vertical bar is on the left, the layout is mirrored: the vertical bar
+    // inside the left edge, the horizontal one after it.
+    const bool mirrored = UseRightToLeftScrollBar();
+    const int vWidth = vBar_ ? vBar_->Width() : 0;
     if (hBar_) {
         const int h = hBar_->Height();
-        const int w = Width() - 1 - (vBar_ ? vBar_->Width() : 0);
-        place(hBar_, win::Bounds(r.Left + 1, r.Top + Height() - h - 2, w, h), h <= Height());
+        const int w = Width() - 1 - vWidth;
+        const int left = mirrored ? r.Left + (vBar_ ? vWidth : 1) : r.Left + 1;
+        place(hBar_, win::Bounds(left, r.Top + Height() - h - 2, w, h), h <= Height());
     }
     if (vBar_) {
-        const int w = vBar_->Width();
         const int h = Height() - 2 - (hBar_ ? hBar_->Height() : 0);
-        place(vBar_, win::Bounds(r.Left + Width() - w - 2, r.Top + 1, w, h), w <= Width());
+        const int left = mirrored ? r.Left + 2 : r.Left + Width() - vWidth - 2;
+        place(vBar_, win::Bounds(left, r.Top + 1, vWidth, h), vWidth <= Width());
     }
     Changed();
 }
@@ -287,7 +292,10 @@ void TsuiMemo::DrawBorder()
     ::GetWindowRect(Handle(), &window);
     const int w = window.right - window.left;
     const int h = window.bottom - window.top;
-    RECT corner{w - vBar_->Width() - 2, h - hBar_->Height() - 2, w - 2, h - 2};
+    const int vw = vBar_->Width();
+    // On the left where the bars lie mirrored (see PlaceScrollBars).
+    const int left = UseRightToLeftScrollBar() ? 2 : w - vw - 2;
+    RECT corner{left, h - hBar_->Height() - 2, left + vw, h - 2};
     win::FillSolidRect(dc.Get(), corner, win::ColorToRGB(vBar_->Color()));
 }
 

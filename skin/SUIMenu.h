@@ -3,6 +3,7 @@
 // the frame, title bar and menus.
 #pragma once
 
+#include "platform/win/ImgList.h"
 #include "platform/win/Menus.h"
 #include "skin/SUI2Define.h"
 #include "skin/SUIMgr.h"
@@ -77,12 +78,16 @@ public:
     bool UseSystemFont = true;
     // The style the colours were last taken from (MacOS draws pictures).
     TsuiUIStyle DrawnStyle = DeepBlue;
+    // Pictures by the items' ImageIndex, drawn in the bar beside them (not owned; nullptr for none).
+    win::TCustomImageList* Images = nullptr;
 
     // Heights, bar width and colours of `uiStyle`, from `theme` when the style says so.
     void Apply(const TsuiFileTheme* theme, TsuiUIStyle uiStyle);
     // The font items are drawn with, into `font`.
     void ItemFont(win::TFont& font) const;
     void Measure(win::TMenuItem& item, win::TCanvas& canvas, std::int32_t& width, std::int32_t& height) const;
+    // An item of a menu that reads right to left is drawn mirrored: the bar at the right, the
+    // caption read right to left from the bar's side.
     void Draw(win::TMenuItem& item, win::TCanvas& canvas, const win::TRect& rect, bool selected) const;
 };
 

@@ -239,15 +239,19 @@ void TsuiMenuLook::Draw(win::TMenuItem& item, win::TCanvas& canvas, const win::T
     ItemFont(font);
     canvas.Font()->Assign(&font);
     const bool mac = DrawnStyle == MacOS;
+    const win::TMenu* menu = item.GetParentMenu();
+    const bool rightToLeft = menu && menu->UseRightToLeftReading();
     if (mac)
         DrawMacMenuPicture(canvas, rect, "MACOS_MENU_BAR");
     else
         MenuFillRect(canvas, rect, Color);
-    const win::TRect bar{rect.Left, rect.Top, std::min(rect.Left + BarWidth, rect.Right), rect.Bottom};
+    const int barWidth = std::clamp<int>(BarWidth, 0, std::max<int>(rect.Width(), 0));
+    const win::TRect bar = rightToLeft ? win::TRect{rect.Right - barWidth, rect.Top, rect.Right, rect.Bottom}
+                                       : win::TRect{rect.Left, rect.Top, rect.Left + barWidth, rect.Bottom};
     if (!bar.IsEmpty())
         MenuFillRect(canvas, bar, BarColor);
     if (item.IsLine()) {
-        DrawMenuSeparator(canvas, rect, BarWidth, SeparatorColor, false);
+        DrawMenuSeparator(canvas, rect, BarWidth, SeparatorColor, rightToLeft);
     } else {
         const bool highlighted = selected && item.Enabled();
         if (highlighted) {
@@ -263,14 +267,26 @@ void TsuiMenuLook::Draw(win::TMenuItem& item, win::TCanvas& canvas, const win::T
             ink = 0x808080;
         canvas.Font()->SetColor(ink);
         canvas.Brush()->SetStyle(win::bsClear);
-        win::TRect text{rect.Left + BarWidth + 8, rect.Top, rect.Right - 10, rect.Bottom};
-        canvas.DrawText(item.Caption(), text, DT_SINGLELINE | DT_VCENTER | DT_LEFT);
+        win::TRect text = rightToLeft
+                              ? win::TRect{rect.Left + 10, rect.Top, rect.Right - BarWidth - 8, rect.Bottom}
+                              : win::TRect{rect.Left + BarWidth + 8, rect.Top, rect.Right - 10, rect.Bottom};
+        const UINT reading = rightToLeft ? DT_RTLREADING : 0u;
+        canvas.DrawText(item.Caption(), text,
+                        DT_SINGLELINE | DT_VCENTER | (rightToLeft ? DT_RIGHT : DT_LEFT) | reading);
         const std::string shortcut = ShortCutText(item.ShortCutValue());
         if (!shortcut.empty())
-            canvas.DrawText(shortcut, text, DT_SINGLELINE | DT_VCENTER | DT_RIGHT | DT_NOPREFIX);
-        if (item.Checked()) {
+            canvas.DrawText(
+                shortcut, text,
+                DT_SINGLELINE | DT_VCENTER | (rightToLeft ? DT_LEFT : DT_RIGHT) | DT_NOPREFIX | reading);
+        // The item's picture in the bar, else its tick when checked.
+        const std::int32_t image = item.ImageIndex;
+        if (Images && image >= 0 && image < Images->Count()) {
+            const int x = bar.Left + std::max(0, (bar.Width() - Images->Width()) / 2);
+            const int y = rect.Top + std::max(0, (rect.Height() - Images->Height()) / 2);
+            Images->Draw(&canvas, x, y, image, item.Enabled());
+        } else if (item.Checked()) {
             if (win::TBitmap* tick = MenuTickBitmap(); tick && !tick->Empty()) {
-                const int x = rect.Left + std::max(0, (BarWidth - tick->Width()) / 2);
+                const int x = bar.Left + std::max(0, (bar.Width() - tick->Width()) / 2);
                 const int y = rect.Top + std::max(0, (rect.Height() - tick->Height()) / 2);
                 ::TransparentBlt(canvas.Handle(), x, y, tick->Width(), tick->Height(),
                                  tick->Canvas()->Handle(), 0, 0, tick->Width(), tick->Height(),

@@ -346,10 +346,8 @@ bool IsFormActive(win::TCustomForm* form)
     if (!form || form == main)
         return true;
     if (mdiFrame) {
-        HWND client = ::FindWindowExA(main->Handle(), nullptr, "MDICLIENT", nullptr);
-        HWND active =
-            client ? reinterpret_cast<HWND>(::SendMessageA(client, WM_MDIGETACTIVE, 0, 0)) : nullptr;
-        if (active != form->Handle() && !form->Active())
+        win::TCustomForm* active = main->ActiveMDIChild();
+        if (active != form && !form->Active())
             return false;
     } else if (!form->Active()) {
         return false;

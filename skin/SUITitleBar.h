@@ -183,7 +183,8 @@ public:
     win::TMenuItem* MinimizeItem() const { return Items()->Items(0); }
     win::TMenuItem* MaximizeItem() const { return Items()->Items(1); }
     win::TMenuItem* CloseItem() const { return Items()->Items(3); }
-    // Enables each item only while the bar has a visible button of its kind, then shows the menu.
+    // Enables each item only while the bar has a visible button of its kind, then shows the menu,
+    // 176 pixels further right when the bar reads right to left.
     void Popup(int x, int y) override;
 
 private:
@@ -271,6 +272,10 @@ public:
     win::TRect CaptionRect() const { return captionRect_; }
     win::TColor FormColor() const { return formColor_; }
     win::TColor TransparentColor() const { return transColor_; }
+
+    // Puts every button at the style's top, 3 pixels higher while the bar's form is a maximized
+    // MDI child (the frame calls it when that changes).
+    void UpdateButtonTops();
 
     // Maximizes or restores the owning form (a maximized form fills its monitor's work area,
     // 2 pixels past it at the left, right and top, 1 short at the bottom).

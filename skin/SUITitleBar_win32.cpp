@@ -30,6 +30,10 @@ int FirstPiece(TsuiTitleBarBtnType type)
 
 constexpr int kRestorePiece = 10;
 constexpr int kStripPieces = 18;
+// With right-to-left reading the menus open this far right of where they would open.
+constexpr int kRightToLeftMenuOffset = 176;
+// A maximized MDI child's buttons stand this much higher.
+constexpr int kMaximizedChildButtonRise = 3;
 
 double Luminance(COLORREF c)
 {
@@ -214,7 +218,8 @@ void TsuiTitleBarButton::Click()
     case suiClose: bar->CloseForm(); break;
     case suiControlBox:
         if (controlBoxMenu_) {
-            win::TPoint p = bar->ClientToScreen({0, bar->Height()});
+            const int x = bar->UseRightToLeftReading() ? kRightToLeftMenuOffset : 0;
+            win::TPoint p = bar->ClientToScreen({x, bar->Height()});
             controlBoxMenu_->Popup(std::max(p.X, 0), p.Y);
         }
         break;
@@ -370,6 +375,8 @@ void TsuiTitleBarPopupMenu::Popup(int x, int y)
         MinimizeItem()->SetEnabled(bar_->FindVisibleButton(suiMin) != nullptr);
         MaximizeItem()->SetEnabled(bar_->FindVisibleButton(suiMax) != nullptr);
         CloseItem()->SetEnabled(bar_->FindVisibleButton(suiClose) != nullptr);
+        if (bar_->UseRightToLeftReading())
+            x += kRightToLeftMenuOffset;
     }
     TsuiPopupMenu::Popup(x, y);
 }
@@ -503,10 +510,9 @@ void TsuiTitleBar::ApplyFileTheme()
     buttonTop_ = ThemeInt(fileTheme_, SKIN2_TITLEBARBUTTONPOSY, 2);
     formColor_ = ThemeColor(fileTheme_, SKIN2_FORMCOLOR, win::clBtnFace);
     const bool transparent = ThemeBool(fileTheme_, SKIN2_TITLEBTNTRANS);
-    for (std::int32_t i = 0; i < buttons_->Count(); ++i) {
+    for (std::int32_t i = 0; i < buttons_->Count(); ++i)
         buttons_->Items(i)->transparent_ = transparent;
-        buttons_->Items(i)->top_ = buttonTop_;
-    }
+    UpdateButtonTops();
     captionColor_ = ThemeColor(fileTheme_, SKIN2_TITLEFONTCOLOR, win::clWhite);
     captionTop_ = ThemeInt(fileTheme_, SKIN2_TITLEBARCAPTIONTOP, -1);
     if (win::TCustomForm* form = GetParentForm()) {
@@ -546,10 +552,9 @@ void TsuiTitleBar::ApplyBuiltIn(TsuiUIStyle style)
     buttonTop_ = GetBuiltInThemeValue(style, SUI_THEME_TITLEBAR_BUTTON_TOP);
     formColor_ = GetBuiltInThemeColor(style, SUI_THEME_FORM_BACKGROUND_COLOR);
     const bool transparent = GetBuiltInThemeInt(style, SUI_THEME_TITLEBAR_BUTTON_TRANSPARENT) != 0;
-    for (std::int32_t i = 0; i < buttons_->Count(); ++i) {
+    for (std::int32_t i = 0; i < buttons_->Count(); ++i)
         buttons_->Items(i)->transparent_ = transparent;
-        buttons_->Items(i)->top_ = buttonTop_;
-    }
+    UpdateButtonTops();
     if (win::TCustomForm* form = GetParentForm()) {
         form->Constraints()->SetMinWidth(GetBuiltInThemeValue(style, SUI_THEME_FORM_MINWIDTH));
         form->Constraints()->SetMinHeight(50);
@@ -588,6 +593,19 @@ void TsuiTitleBar::FitHeight()
         tallest = std::max(tallest, sections_->Items(i)->Picture()->Height());
     if (tallest > 0)
         SetHeight(tallest);
+}
+
+void TsuiTitleBar::UpdateButtonTops()
+{
+    TsuiForm* frame = Frame();
+    const int top = buttonTop_ - (frame && frame->IsMaximizedMDIChild() ? kMaximizedChildButtonRise : 0);
+    bool changed = false;
+    for (std::int32_t i = 0; i < buttons_->Count(); ++i) {
+        changed = changed || buttons_->Items(i)->top_ != top;
+        buttons_->Items(i)->top_ = top;
+    }
+    if (changed)
+        Invalidate();
 }
 
 bool TsuiTitleBar::FormMaximized()
@@ -955,7 +973,8 @@ void TsuiTitleBar::ToggleMaximize()
         return;
     const bool maximized = FormMaximized();
     form->SetWindowState(maximized ? win::wsNormal : win::wsMaximized);
-    if (!maximized && form->HandleAllocated()) {
+    // An MDI child fills its client, as the client maximizes it.
+    if (!maximized && form->HandleAllocated() && form->FormStyle() != win::fsMDIChild) {
         win::TRect work;
         GetWorkAreaRect(work);
         const win::TRect want{work.Left - 2, work.Top - 2, work.Right + 2, work.Bottom - 1};

@@ -6,6 +6,7 @@
 #include <commctrl.h>
 
 #include <algorithm>
+#include <memory>
 #include <string>
 
 namespace win {
@@ -1060,14 +1061,41 @@ void TToolBar::ArrangeButtons()
 
 void TToolBar::TrackMenu(TToolButton* button)
 {
-    if (!button || !button->MenuItem())
+    TMenuItem* parent = button ? button->MenuItem() : nullptr;
+    if (!parent || parent->Count() == 0)
         return;
-    button->pressed_ = true;
-    button->Repaint();
-    TPoint p = button->ClientToScreen({0, button->Height()});
-    button->MenuItem()->PopupSubItems(p.X, p.Y);
-    button->pressed_ = false;
-    button->Invalidate();
+    // The sub-items drop down from a popup menu the bar takes in for the while, so components
+    // told of what the bar takes in can set that menu up.
+    auto popup = std::make_unique<TPopupMenu>(nullptr);
+    if (TMenu* source = parent->GetParentMenu())
+        popup->SetOwnerDraw(source->OwnerDraw());
+    std::vector<TMenuItem*> items;
+    while (parent->Count() > 0) {
+        items.push_back(parent->Items(0));
+        parent->Delete(0);
+        popup->Items()->Add(items.back());
+    }
+    auto giveBack = [&] {
+        for (TMenuItem* item : items) {
+            popup->Items()->Remove(item);
+            parent->Add(item);
+        }
+        if (popup->Owner() == this)
+            RemoveComponent(popup.get());
+        button->pressed_ = false;
+        button->Invalidate();
+    };
+    try {
+        InsertComponent(popup.get());
+        button->pressed_ = true;
+        button->Repaint();
+        TPoint p = button->ClientToScreen({0, button->Height()});
+        popup->Popup(p.X, p.Y);
+    } catch (...) {
+        giveBack();
+        throw;
+    }
+    giveBack();
 }
 
 void TToolBar::Paint()

@@ -2,6 +2,7 @@
 // parenting, painting of graphic children, mouse tracking and keyboard events.
 #include "platform/win/Controls.h"
 
+#include "platform/win/Actions.h"
 #include "platform/win/Forms.h"
 #include "platform/win/Menus.h"
 #include "platform/rtl/FormStream.h"
@@ -148,6 +149,22 @@ TShiftState KeyboardStateToShiftState()
     return s;
 }
 
+namespace {
+
+// -1 until first asked: then the system's answer, unless set before.
+int rightToLeftLocale = -1;
+
+}  // namespace
+
+bool RightToLeftLocale()
+{
+    if (rightToLeftLocale < 0)
+        rightToLeftLocale = ::GetSystemMetrics(SM_MIDEASTENABLED) != 0;
+    return rightToLeftLocale != 0;
+}
+
+void SetRightToLeftLocale(bool v) { rightToLeftLocale = v; }
+
 TControl* GetCaptureControl() { return captureControl; }
 
 void SetCaptureControl(TControl* control)
@@ -251,6 +268,7 @@ void TControl::Publish(Table& t)
     t.Property(RTL_GET_SET(ClientWidth)).Stored(false);
     t.Property(RTL_GET_SET(ClientHeight)).Stored(false);
     t.Property(RTL_GET_SET(Align)).Default(alNone);
+    t.Property(RTL_GET_SET(BiDiMode)).Default(bdLeftToRight);
     t.Property(RTL_GET_SET(Caption)).Stored(&TControl::IsCaptionStored);
     t.Property(RTL_GET_SET(Color)).Type(ColorTypeInfo());
     t.Property(RTL_MEMBER(Constraints));
@@ -258,6 +276,7 @@ void TControl::Publish(Table& t)
     t.Property(RTL_GET_SET(Enabled)).Default(true);
     t.Property(RTL_GET_SET(Font));
     t.Property(RTL_MEMBER(Hint));
+    t.Property(RTL_GET_SET(ParentBiDiMode)).Default(true);
     t.Property(RTL_GET_SET(ParentColor)).Default(true);
     t.Property(RTL_GET_SET(ParentFont)).Default(true);
     t.Property(RTL_GET_SET(PopupMenu));
@@ -292,6 +311,7 @@ TControl::~TControl()
     if (mouseControl == this)
         mouseControl = nullptr;
     font_->OnChange = nullptr;
+    SetAction(nullptr);
     if (parent_)
         parent_->RemoveControl(this);
 }
@@ -324,15 +344,24 @@ void TControl::Loaded()
             Perform(CM_PARENTCOLORCHANGED, 0, 0);
         if (parentFont_)
             Perform(CM_PARENTFONTCHANGED, 0, 0);
+        if (parentBiDiMode_)
+            Perform(CM_PARENTBIDIMODECHANGED, 0, 0);
     }
+    // An action named in the description was waiting for the whole form to be read.
+    if (action_)
+        ActionChange(action_, true);
     AdjustSize();
 }
 
 void TControl::Notification(rtl::TComponent* component, rtl::TOperation operation)
 {
     rtl::TComponent::Notification(component, operation);
-    if (operation == rtl::opRemove && component == static_cast<rtl::TComponent*>(popupMenu_))
+    if (operation != rtl::opRemove)
+        return;
+    if (component == static_cast<rtl::TComponent*>(popupMenu_))
         popupMenu_ = nullptr;
+    if (component == static_cast<rtl::TComponent*>(action_))
+        action_ = nullptr;
 }
 
 void TControl::SetBounds(int left, int top, int width, int height)
@@ -423,15 +452,7 @@ void TControl::SetParentFlag(bool& flag, bool v, UINT changedMessage)
 
 void TControl::SetParentFont(bool v) { SetParentFlag(parentFont_, v, CM_PARENTFONTCHANGED); }
 
-void TControl::SetColor(TColor v)
-{
-    // Choosing a colour, even the current one, stops following the parent's.
-    parentColor_ = false;
-    if (v == color_)
-        return;
-    color_ = v;
-    Perform(CM_COLORCHANGED, 0, 0);
-}
+void TControl::SetColor(TColor v) { SetOwnValue(color_, v, parentColor_, CM_COLORCHANGED); }
 
 void TControl::SetParentColor(bool v) { SetParentFlag(parentColor_, v, CM_PARENTCOLORCHANGED); }
 
@@ -448,6 +469,65 @@ void TControl::SetPopupMenu(TPopupMenu* v)
     popupMenu_ = v;
     if (v)
         v->FreeNotification(this);
+}
+
+void TControl::SetBiDiMode(TBiDiMode v) { SetOwnValue(bidiMode_, v, parentBiDiMode_, CM_BIDIMODECHANGED); }
+
+void TControl::SetParentBiDiMode(bool v) { SetParentFlag(parentBiDiMode_, v, CM_PARENTBIDIMODECHANGED); }
+
+bool TControl::UseRightToLeftReading() const { return bidiMode_ != bdLeftToRight && RightToLeftLocale(); }
+
+bool TControl::UseRightToLeftAlignment() const { return bidiMode_ == bdRightToLeft && RightToLeftLocale(); }
+
+bool TControl::UseRightToLeftScrollBar() const
+{
+    return (bidiMode_ == bdRightToLeft || bidiMode_ == bdRightToLeftNoAlign) && RightToLeftLocale();
+}
+
+UINT TControl::BiDiTextFlags(UINT flags) const
+{
+    if (UseRightToLeftAlignment() && !(flags & DT_CENTER))
+        flags ^= DT_RIGHT;
+    if (UseRightToLeftReading())
+        flags |= DT_RTLREADING;
+    return flags;
+}
+
+void TControl::SetAction(TAction* v)
+{
+    if (v == action_)
+        return;
+    if (action_) {
+        auto& clients = action_->clients_;
+        clients.erase(std::remove(clients.begin(), clients.end(), this), clients.end());
+        action_->RemoveFreeNotification(this);
+    }
+    action_ = v;
+    if (!v)
+        return;
+    v->clients_.push_back(this);
+    v->FreeNotification(this);
+    if (!ComponentState().Contains(rtl::csLoading))
+        ActionChange(v, true);
+}
+
+void TControl::ActionChange(TAction* sender, bool checkDefaults)
+{
+    if (!sender)
+        return;
+    const std::string caption = Caption();
+    if (!checkDefaults || caption.empty() || caption == Name())
+        SetCaption(sender->Caption());
+    if (!checkDefaults || enabled_)
+        SetEnabled(sender->Enabled());
+}
+
+void TControl::Click()
+{
+    if (action_ && !OnClick.Assigned())
+        action_->Execute();
+    else
+        OnClick(this);
 }
 
 void TControl::FontChangedHandler(rtl::TObject*)
@@ -645,6 +725,13 @@ void TControl::WndProc(TMessage& m)
             parentColor_ = true;
         }
         return;
+    case CM_BIDIMODECHANGED: Invalidate(); return;
+    case CM_PARENTBIDIMODECHANGED:
+        if (parentBiDiMode_ && parent_ && parent_->BiDiMode() != bidiMode_) {
+            bidiMode_ = parent_->BiDiMode();
+            Perform(CM_BIDIMODECHANGED, 0, 0);
+        }
+        return;
     default: break;
     }
     DefaultHandler(m);
@@ -784,6 +871,12 @@ void TWinControl::CreateParams(TCreateParams& p)
         p.Style |= WS_DISABLED;
     if (tabStop_)
         p.Style |= WS_TABSTOP;
+    if (UseRightToLeftReading())
+        p.ExStyle |= WS_EX_RTLREADING;
+    if (UseRightToLeftAlignment())
+        p.ExStyle |= WS_EX_RIGHT;
+    if (UseRightToLeftScrollBar())
+        p.ExStyle |= WS_EX_LEFTSCROLLBAR;
     p.X = Left();
     p.Y = Top();
     p.Width = Width();
@@ -865,6 +958,8 @@ void TWinControl::InsertControl(TControl* control)
             control->Perform(CM_PARENTFONTCHANGED, 0, 0);
         if (control->parentColor_)
             control->Perform(CM_PARENTCOLORCHANGED, 0, 0);
+        if (control->parentBiDiMode_)
+            control->Perform(CM_PARENTBIDIMODECHANGED, 0, 0);
     }
     if (auto* w = dynamic_cast<TWinControl*>(control)) {
         if (handle_ && !w->ComponentState().Contains(rtl::csLoading)) {
@@ -1485,6 +1580,15 @@ void TWinControl::WndProc(TMessage& m)
     case CM_COLORCHANGED:
         for (TControl* c : controls_)
             c->Perform(CM_PARENTCOLORCHANGED, 0, 0);
+        Invalidate();
+        return;
+    case CM_BIDIMODECHANGED:
+        // The children first: the window made again below makes theirs again too.
+        for (TControl* c : std::vector<TControl*>(controls_))
+            c->Perform(CM_PARENTBIDIMODECHANGED, 0, 0);
+        // Through the message, so a component watching this window sees it made anew.
+        if (handle_)
+            Perform(CM_RECREATEWND, 0, 0);
         Invalidate();
         return;
     case CM_ENABLEDCHANGED:

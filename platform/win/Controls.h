@@ -17,6 +17,7 @@ namespace win {
 class TWinControl;
 class TPopupMenu;
 class TCustomForm;
+class TAction;
 
 enum TAlign { alNone, alTop, alBottom, alLeft, alRight, alClient, alCustom };
 RTL_ENUM_INFO(TAlign, "alNone", "alTop", "alBottom", "alLeft", "alRight", "alClient", "alCustom")
@@ -36,6 +37,18 @@ RTL_ENUM_INFO(TBevelCut, "bvNone", "bvLowered", "bvRaised", "bvSpace")
 
 enum TBorderStyle { bsNone, bsSingle, bsSizeable, bsDialog, bsToolWindow, bsSizeToolWin };
 RTL_ENUM_INFO(TBorderStyle, "bsNone", "bsSingle", "bsSizeable", "bsDialog", "bsToolWindow", "bsSizeToolWin")
+
+// The reading order of a control: left to right; right to left with the text aligned to the right
+// and the vertical scroll bar at the left; right to left with the scroll bar at the left but the
+// alignment as set; right-to-left reading alone. Only a right-to-left locale honours them.
+enum TBiDiMode { bdLeftToRight, bdRightToLeft, bdRightToLeftNoAlign, bdRightToLeftReadingOnly };
+RTL_ENUM_INFO(TBiDiMode, "bdLeftToRight", "bdRightToLeft", "bdRightToLeftNoAlign", "bdRightToLeftReadingOnly")
+
+// Whether the system's locale reads right to left (its controls are mirrored): only then does a
+// BiDiMode other than bdLeftToRight change anything. Read from the system when first asked; a
+// change reaches the windows made afterwards.
+bool RightToLeftLocale();
+void SetRightToLeftLocale(bool v);
 
 using TCursor = std::int32_t;
 inline constexpr TCursor crDefault = 0;
@@ -225,6 +238,25 @@ public:
     void SetAlign(TAlign v);
     TPopupMenu* PopupMenu() const { return popupMenu_; }
     void SetPopupMenu(TPopupMenu* v);
+    // Controls take their parent's mode until given their own.
+    TBiDiMode BiDiMode() const { return bidiMode_; }
+    void SetBiDiMode(TBiDiMode v);
+    bool ParentBiDiMode() const { return parentBiDiMode_; }
+    void SetParentBiDiMode(bool v);
+    // What the mode asks for on a right-to-left locale (always false on others): text read right
+    // to left (every mode but bdLeftToRight), text aligned to the right (bdRightToLeft), the
+    // vertical scroll bar at the left (bdRightToLeft and bdRightToLeftNoAlign).
+    bool UseRightToLeftReading() const;
+    bool UseRightToLeftAlignment() const;
+    bool UseRightToLeftScrollBar() const;
+    // DrawText `flags` as the mode asks: DT_RTLREADING added, left and right alignment swapped
+    // (centred text stays centred).
+    UINT BiDiTextFlags(UINT flags) const;
+    // The action whose Caption and Enabled the control shows; a click without an OnClick of its
+    // own runs it. A change of the action's values reaches the control; a freed action leaves it
+    // with the values it had.
+    TAction* Action() const { return action_; }
+    void SetAction(TAction* v);
     TControlStyle ControlStyle() const { return controlStyle_; }
     void SetControlStyle(TControlStyle v) { controlStyle_ = v; }
     TControlState ControlState() const { return controlState_; }
@@ -253,7 +285,7 @@ public:
     rtl::TNotifyEvent OnMouseLeave;
     rtl::TNotifyEvent OnResize;
 
-    virtual void Click() { OnClick(this); }
+    virtual void Click();
     virtual void DblClick() { OnDblClick(this); }
     // Scales position, size and an own font by m/d (for a form designed at another
     // resolution); windowed controls scale their children too.
@@ -287,6 +319,10 @@ protected:
     virtual void AdjustSize() {}
     virtual void VisibleChanging() {}
     void InvalidateControl(bool isVisible, bool isOpaque);
+    // The action's values reach the control: every one after the action changed, and only into
+    // what still has its default (an empty caption or the control's name, Enabled true) when
+    // `checkDefaults` (the action was just assigned).
+    virtual void ActionChange(TAction* sender, bool checkDefaults);
 
     std::string& TextField() { return text_; }
     // For classes whose instances start hidden (forms) without a visibility change.
@@ -297,7 +333,18 @@ protected:
 
 private:
     friend class TWinControl;
+    friend class TAction;
     void SetParentFlag(bool& flag, bool v, UINT changedMessage);
+    // Choosing a value of the control's own, even the current one, stops following the parent's.
+    template <class T>
+    void SetOwnValue(T& field, T v, bool& parentFlag, UINT changedMessage)
+    {
+        parentFlag = false;
+        if (v == field)
+            return;
+        field = v;
+        Perform(changedMessage, 0, 0);
+    }
     void HandleMouseMessage(TMessage& message);
     void FontChangedHandler(rtl::TObject*);
 
@@ -315,6 +362,9 @@ private:
     TCursor cursor_ = crDefault;
     TAlign align_ = alNone;
     TPopupMenu* popupMenu_ = nullptr;  // not owned
+    TBiDiMode bidiMode_ = bdLeftToRight;
+    bool parentBiDiMode_ = true;
+    TAction* action_ = nullptr;  // not owned
     bool mouseInControl_ = false;
     bool changingFont_ = false;
 };

@@ -81,6 +81,10 @@ TCustomForm::TCustomForm(rtl::TComponent* owner) : TWinControl(owner), canvas_(s
 TCustomForm::~TCustomForm()
 {
     DoDestroy();
+    // An MDI child's window goes while the form and whatever watches its messages still stand:
+    // they act on its destruction (a frame gives the client its maximized state back).
+    if (formStyle_ == fsMDIChild)
+        DestroyHandle();
     Destroying();
     if (Screen)
         Screen->RemoveForm(this);
@@ -225,7 +229,22 @@ DWORD TCustomForm::StyleFor(DWORD& exStyle) const
     }
     if (formStyle_ == fsStayOnTop)
         exStyle |= WS_EX_TOPMOST;
+    if (formStyle_ == fsMDIChild) {
+        // A window inside the parent's MDI client; the client adds the caption and sizing frame
+        // every MDI child has.
+        style = (style & ~WS_POPUP) | WS_CHILD | WS_CLIPSIBLINGS;
+        exStyle |= WS_EX_MDICHILD;
+    }
     return style;
+}
+
+HWND TCustomForm::MainClientHandle()
+{
+    TCustomForm* main = Application ? Application->MainForm() : nullptr;
+    if (!main || main->FormStyle() != fsMDIForm)
+        return nullptr;
+    main->HandleNeeded();
+    return main->ClientHandle();
 }
 
 void TCustomForm::CreateParams(TCreateParams& p)
@@ -233,9 +252,15 @@ void TCustomForm::CreateParams(TCreateParams& p)
     TWinControl::CreateParams(p);
     DWORD ex = 0;
     p.Style = StyleFor(ex);
-    p.ExStyle = ex;
+    p.ExStyle |= ex;
     if (!Enabled())
         p.Style |= WS_DISABLED;
+    if (formStyle_ == fsMDIChild) {
+        p.WndParent = MainClientHandle();
+        if (!p.WndParent)
+            throw rtl::EInvalidOperation("Cannot create an MDI child: the main form is no MDI parent");
+        return;
+    }
     p.WndParent = ParentWindow();
     // Secondary forms stay above the main form and share its taskbar button.
     if (!p.WndParent && Application && Application->MainForm() && Application->MainForm() != this &&
@@ -249,6 +274,85 @@ void TCustomForm::CreateWnd()
     TWinControl::CreateWnd();
     if (menu_)
         ::SetMenu(Handle(), menu_->Handle());
+    if (formStyle_ == fsMDIForm) {
+        CLIENTCREATESTRUCT ccs{nullptr, 0xFF00};
+        RECT r;
+        ::GetClientRect(Handle(), &r);
+        clientHandle_ = ::CreateWindowExA(
+            WS_EX_CLIENTEDGE, "MDICLIENT", nullptr,
+            WS_CHILD | WS_VISIBLE | WS_CLIPCHILDREN | WS_CLIPSIBLINGS | WS_VSCROLL | WS_HSCROLL, 0, 0,
+            r.right, r.bottom, Handle(), nullptr, ::GetModuleHandleA(nullptr), &ccs);
+        if (!clientHandle_)
+            throw rtl::Exception("Error creating window");
+        Realign();
+    }
+    // The client shows every child it makes; one made before its showing waits hidden.
+    if (formStyle_ == fsMDIChild && !Visible())
+        ::ShowWindow(Handle(), SW_HIDE);
+}
+
+void TCustomForm::DestroyWnd()
+{
+    TWinControl::DestroyWnd();
+    clientHandle_ = nullptr;
+}
+
+void TCustomForm::DestroyWindowHandle()
+{
+    // The client is told, so it activates another child and takes this one's maximized state and
+    // menu entries away; it destroys the window itself.
+    HWND client = formStyle_ == fsMDIChild && HandleAllocated() ? ::GetParent(Handle()) : nullptr;
+    if (client && ::IsWindow(client))
+        ::SendMessageA(client, WM_MDIDESTROY, reinterpret_cast<WPARAM>(Handle()), 0);
+    TWinControl::DestroyWindowHandle();
+}
+
+void TCustomForm::AlignControls(TControl* control, TRect& rect)
+{
+    TWinControl::AlignControls(control, rect);
+    if (!clientHandle_)
+        return;
+    // What the aligned controls leave, unless something drawn over the whole form narrows it.
+    TRect area = rect;
+    Perform(CM_MDICLIENTAREA, 0, reinterpret_cast<LPARAM>(&area));
+    ::SetWindowPos(clientHandle_, HWND_TOP, area.Left, area.Top, std::max<std::int32_t>(area.Width(), 0),
+                   std::max<std::int32_t>(area.Height(), 0), SWP_NOACTIVATE);
+}
+
+void TCustomForm::DefaultHandler(TMessage& m)
+{
+    if (HandleAllocated() && (m.Msg < CM_BASE || m.Msg >= 0xC000)) {
+        if (formStyle_ == fsMDIForm) {
+            m.Result = ::DefFrameProcA(Handle(), clientHandle_, m.Msg, m.WParam, m.LParam);
+            return;
+        }
+        if (formStyle_ == fsMDIChild) {
+            m.Result = ::DefMDIChildProcA(Handle(), m.Msg, m.WParam, m.LParam);
+            return;
+        }
+    }
+    TWinControl::DefaultHandler(m);
+}
+
+std::int32_t TCustomForm::MDIChildCount() const
+{
+    if (formStyle_ != fsMDIForm || !clientHandle_ || !Screen)
+        return 0;
+    std::int32_t n = 0;
+    for (std::int32_t i = 0; i < Screen->FormCount(); ++i) {
+        TCustomForm* f = Screen->Forms(i);
+        if (f->FormStyle() == fsMDIChild && f->HandleAllocated() && ::GetParent(f->Handle()) == clientHandle_)
+            ++n;
+    }
+    return n;
+}
+
+TCustomForm* TCustomForm::ActiveMDIChild() const
+{
+    if (formStyle_ != fsMDIForm || !clientHandle_)
+        return nullptr;
+    HWND active = reinterpret_cast<HWND>(::SendMessageA(clientHandle_, WM_MDIGETACTIVE, 0, 0));
+    return dynamic_cast<TCustomForm*>(FindControl(active));
 }
 
 TRect TCustomForm::ClientRect()
@@ -273,12 +377,17 @@ void TCustomForm::SetBorderStyle(TBorderStyle v)
 
 void TCustomForm::SetFormStyle(TFormStyle v)
 {
-    if (v == fsMDIChild || v == fsMDIForm)
-        throw rtl::EInvalidOperation("MDI forms are not supported");
     if (v == formStyle_)
         return;
+    auto isMDI = [](TFormStyle s) { return s == fsMDIChild || s == fsMDIForm; };
+    // Into or out of MDI, the window is of another kind.
+    const bool remake = isMDI(v) || isMDI(formStyle_);
     formStyle_ = v;
-    if (HandleAllocated())
+    if (!HandleAllocated())
+        return;
+    if (remake)
+        RecreateWnd();
+    else
         ::SetWindowPos(Handle(), v == fsStayOnTop ? HWND_TOPMOST : HWND_NOTOPMOST, 0, 0, 0, 0,
                        SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
 }
@@ -299,9 +408,38 @@ void TCustomForm::SetWindowState(TWindowState v)
 {
     windowState_ = v;
     if (HandleAllocated() && Showing()) {
+        if (formStyle_ == fsMDIChild) {
+            ApplyMDIChildState(v);
+            return;
+        }
         static const int kShow[] = {SW_RESTORE, SW_MINIMIZE, SW_SHOWMAXIMIZED};
         ::ShowWindow(Handle(), kShow[v]);
     }
+}
+
+void TCustomForm::ApplyMDIChildState(TWindowState state)
+{
+    HWND wnd = Handle();
+    HWND client = ::GetParent(wnd);
+    switch (state) {
+    case wsMaximized: ::SendMessageA(client, WM_MDIMAXIMIZE, reinterpret_cast<WPARAM>(wnd), 0); break;
+    case wsMinimized:
+        // The client has no message of its own for this; the child's default procedure minimizes
+        // it the MDI way (a maximized child gives the frame's menu back first).
+        ::SendMessageA(wnd, WM_SYSCOMMAND, SC_MINIMIZE, 0);
+        break;
+    case wsNormal:
+        // An icon of a maximized child comes back maximized first.
+        for (int i = 0; i < 2 && (::IsZoomed(wnd) || ::IsIconic(wnd)); ++i)
+            ::SendMessageA(client, WM_MDIRESTORE, reinterpret_cast<WPARAM>(wnd), 0);
+        break;
+    }
+}
+
+void TCustomForm::ActivateMDIChild()
+{
+    HWND wnd = Handle();
+    ::SendMessageA(::GetParent(wnd), WM_MDIACTIVATE, reinterpret_cast<WPARAM>(wnd), 0);
 }
 
 void TCustomForm::SetActiveControl(TWinControl* v)
@@ -377,6 +515,20 @@ void TCustomForm::UpdateWindowVisibility()
 {
     if (ComponentState().Contains(rtl::csLoading) || ComponentState().Contains(rtl::csDestroying))
         return;
+    if (Visible() && formStyle_ == fsMDIChild) {
+        // Placed in its client's coordinates as designed; shown (the client shows a child as it
+        // makes it), put in its state and activated through the client.
+        if (HandleAllocated() && (::GetWindowLongA(Handle(), GWL_STYLE) & WS_VISIBLE))
+            return;
+        HWND wnd = Handle();
+        DoShow();
+        ::ShowWindow(wnd, SW_SHOWNA);
+        ApplyMDIChildState(windowState_);
+        ActivateMDIChild();
+        if (activeControl_ && activeControl_->CanFocus())
+            ::SetFocus(activeControl_->Handle());
+        return;
+    }
     if (Visible()) {
         ApplyPosition();
         HWND wnd = Handle();
@@ -397,7 +549,11 @@ void TCustomForm::UpdateWindowVisibility()
 void TCustomForm::Show()
 {
     SetVisible(true);
-    if (HandleAllocated())
+    if (!HandleAllocated())
+        return;
+    if (formStyle_ == fsMDIChild)
+        ActivateMDIChild();
+    else
         ::SetWindowPos(Handle(), HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE);
 }
 
@@ -416,7 +572,9 @@ void TCustomForm::Close()
     }
     if (!CloseQuery())
         return;
-    TCloseAction action = (Application && Application->MainForm() == this) ? caFree : caHide;
+    // An MDI child goes for good: its client has no place for a hidden child.
+    TCloseAction action =
+        (Application && Application->MainForm() == this) || formStyle_ == fsMDIChild ? caFree : caHide;
     DoClose(action);
     if (action == caNone)
         return;
@@ -507,6 +665,20 @@ void TCustomForm::PaintWindow(HDC dc)
     canvas_->Unlock();
 }
 
+void TCustomForm::ActivationChanged(bool active)
+{
+    active_ = active;
+    if (!active) {
+        OnDeactivate(this);
+        return;
+    }
+    if (Screen)
+        Screen->activeForm_ = this;
+    if (activeControl_ && activeControl_->HandleAllocated() && activeControl_->CanFocus())
+        ::SetFocus(activeControl_->Handle());
+    OnActivate(this);
+}
+
 void TCustomForm::WndProc(TMessage& m)
 {
     switch (m.Msg) {
@@ -529,18 +701,28 @@ void TCustomForm::WndProc(TMessage& m)
             mmi->ptMaxTrackSize.y = c->MaxHeight();
         return;
     }
+    case WM_SIZE:
+        // An MDI parent places its client itself; the frame procedure would size it to the whole
+        // client area.
+        if (formStyle_ == fsMDIForm) {
+            m.Result = ::DefWindowProcA(Handle(), m.Msg, m.WParam, m.LParam);
+            Realign();
+            return;
+        }
+        break;
+    case WM_MDIACTIVATE:
+        // MDI children learn of their activation from their client, never by WM_ACTIVATE.
+        if (formStyle_ == fsMDIChild) {
+            DefaultHandler(m);
+            const bool now = reinterpret_cast<HWND>(m.LParam) == Handle();
+            if (now != active_)
+                ActivationChanged(now);
+            return;
+        }
+        break;
     case WM_ACTIVATE:
         DefaultHandler(m);
-        active_ = LOWORD(m.WParam) != WA_INACTIVE;
-        if (active_) {
-            if (Screen)
-                Screen->activeForm_ = this;
-            if (activeControl_ && activeControl_->HandleAllocated() && activeControl_->CanFocus())
-                ::SetFocus(activeControl_->Handle());
-            OnActivate(this);
-        } else {
-            OnDeactivate(this);
-        }
+        ActivationChanged(LOWORD(m.WParam) != WA_INACTIVE);
         return;
     case WM_SYSCOMMAND:
         if ((m.WParam & 0xFFF0) == SC_CLOSE) {

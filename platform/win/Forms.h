@@ -91,8 +91,18 @@ public:
     void SetWindowState(TWindowState v);
     // Only the stored state, without showing or changing the window: what it takes when next shown.
     void SetWindowStateField(TWindowState v) { windowState_ = v; }
+    // fsMDIForm makes the form an MDI parent: its window holds an MDI client window, in which MDI
+    // children live. fsMDIChild makes the form an MDI child of the main form, which must be an MDI
+    // parent by the time the child's window is made (else rtl::EInvalidOperation "Cannot create an
+    // MDI child: the main form is no MDI parent"). A change after the window exists makes it anew.
     TFormStyle FormStyle() const { return formStyle_; }
     void SetFormStyle(TFormStyle v);
+    // The MDI client window of an MDI parent (made with the form's window); nullptr otherwise.
+    HWND ClientHandle() const { return clientHandle_; }
+    // An MDI parent's children with windows, and the one its client shows as active (nullptr for
+    // none, and for a form that is no MDI parent).
+    std::int32_t MDIChildCount() const;
+    TCustomForm* ActiveMDIChild() const;
     bool KeyPreview = false;
     bool Scaled = true;
     std::int32_t PixelsPerInch() const { return pixelsPerInch_; }
@@ -122,6 +132,7 @@ public:
     void MenuChanged();
 
     TRect ClientRect() override;
+    void DefaultHandler(TMessage& message) override;
     // While a description is read the client size waits for Loaded, when the border style
     // and the menu that decide the frame are known.
     void SetClientWidth(std::int32_t v) override;
@@ -150,6 +161,9 @@ public:
 protected:
     void CreateParams(TCreateParams& params) override;
     void CreateWnd() override;
+    void DestroyWnd() override;
+    void DestroyWindowHandle() override;
+    void AlignControls(TControl* control, TRect& rect) override;
     void Notification(rtl::TComponent* component, rtl::TOperation operation) override;
     void Loaded() override;
     void PaintWindow(HDC dc) override;
@@ -163,6 +177,13 @@ protected:
 private:
     void ApplyPosition();
     void UpdateWindowVisibility();
+    // An MDI child's state, through its client's messages and its system commands.
+    void ApplyMDIChildState(TWindowState state);
+    // Sets Active, focuses the active control and fires OnActivate or OnDeactivate.
+    void ActivationChanged(bool active);
+    void ActivateMDIChild();
+    // The MDI client a child of this form's style lives in, or nullptr.
+    static HWND MainClientHandle();
     void CloseModal();
     DWORD StyleFor(DWORD& exStyle) const;
 
@@ -182,6 +203,7 @@ private:
     std::int32_t pendingClientWidth_ = -1;
     std::int32_t pendingClientHeight_ = -1;
     std::unique_ptr<TCanvas> canvas_;
+    HWND clientHandle_ = nullptr;  // destroyed with the form's window
 };
 
 class TForm : public TCustomForm {

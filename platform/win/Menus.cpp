@@ -4,6 +4,7 @@
 #include "platform/win/Forms.h"
 
 #include <algorithm>
+#include <cctype>
 #include <map>
 
 namespace win {
@@ -51,6 +52,40 @@ HWND PopupWindow()
         }
     });
     return wnd;
+}
+
+// The character a caption's hot key marks, in upper case, or 0; "&&" is a plain ampersand.
+char HotKeyOf(const std::string& caption)
+{
+    for (size_t i = 0; i + 1 < caption.size(); ++i) {
+        if (caption[i] != '&')
+            continue;
+        if (caption[i + 1] != '&')
+            return static_cast<char>(std::toupper(static_cast<unsigned char>(caption[i + 1])));
+        ++i;
+    }
+    return 0;
+}
+
+// `caption` with a hot key before its first letter or digit that `used` lacks (which then has
+// it); the caption as it is when every one is taken.
+std::string WithHotKey(const std::string& caption, std::string& used)
+{
+    for (size_t i = 0; i < caption.size(); ++i) {
+        const unsigned char c = static_cast<unsigned char>(caption[i]);
+        if (c == '&') {
+            ++i;  // "&&"
+            continue;
+        }
+        if (c >= 0x80 || !std::isalnum(c))
+            continue;
+        const char key = static_cast<char>(std::toupper(c));
+        if (used.find(key) != std::string::npos)
+            continue;
+        used += key;
+        return caption.substr(0, i) + '&' + caption.substr(i);
+    }
+    return caption;
 }
 
 }  // namespace
@@ -268,23 +303,6 @@ void TMenuItem::GetChildren(const std::function<void(rtl::TComponent*)>& proc, r
         proc(item);
 }
 
-void TMenuItem::PopupSubItems(int x, int y)
-{
-    if (items_.empty())
-        return;
-    TMenu* menu = GetParentMenu();
-    HMENU popup = ::CreatePopupMenu();
-    for (TMenuItem* item : items_)
-        item->AppendTo(popup, menu && menu->OwnerDraw());
-    HWND wnd = PopupWindow();
-    UINT command = static_cast<UINT>(
-        ::TrackPopupMenu(popup, TPM_LEFTALIGN | TPM_TOPALIGN | TPM_RETURNCMD, x, y, 0, wnd, nullptr));
-    ::PostMessageA(wnd, WM_NULL, 0, 0);
-    ::DestroyMenu(popup);
-    if (command)
-        DispatchMenuCommand(static_cast<std::uint16_t>(command));
-}
-
 void TMenuItem::DrawItem(TCanvas& canvas, const TRect& rect, bool selected)
 {
     if (OnDrawItem.Assigned()) {
@@ -346,12 +364,31 @@ HMENU TMenuItem::Handle()
         return handle_;
     handle_ = ::CreatePopupMenu();
     TMenu* menu = GetParentMenu();
-    for (TMenuItem* item : items_)
-        item->AppendTo(handle_, menu && menu->OwnerDraw());
+    AppendChildren(handle_, menu && menu->OwnerDraw());
     return handle_;
 }
 
-void TMenuItem::AppendTo(HMENU menu, bool ownerDraw)
+void TMenuItem::AppendChildren(HMENU menu, bool ownerDraw)
+{
+    TMenu* owner = GetParentMenu();
+    std::vector<std::string> texts;
+    for (TMenuItem* item : items_)
+        texts.push_back(item->caption_);
+    if (owner && owner->AutoHotkeys == maAutomatic) {
+        std::string used;
+        for (TMenuItem* item : items_)
+            if (item->visible_)
+                if (const char key = HotKeyOf(item->caption_))
+                    used += key;
+        for (size_t i = 0; i < items_.size(); ++i)
+            if (items_[i]->visible_ && !items_[i]->IsLine() && !HotKeyOf(texts[i]))
+                texts[i] = WithHotKey(texts[i], used);
+    }
+    for (size_t i = 0; i < items_.size(); ++i)
+        items_[i]->AppendTo(menu, ownerDraw, texts[i]);
+}
+
+void TMenuItem::AppendTo(HMENU menu, bool ownerDraw, const std::string& text)
 {
     if (!visible_)
         return;
@@ -364,8 +401,8 @@ void TMenuItem::AppendTo(HMENU menu, bool ownerDraw)
         mii.fType = MFT_SEPARATOR;
     } else {
         mii.fMask |= MIIM_STRING;
-        mii.dwTypeData = const_cast<char*>(caption_.c_str());
-        mii.cch = static_cast<UINT>(caption_.size());
+        mii.dwTypeData = const_cast<char*>(text.c_str());
+        mii.cch = static_cast<UINT>(text.size());
     }
     if (ownerDraw)
         mii.fType |= MFT_OWNERDRAW;
@@ -420,9 +457,14 @@ HMENU TMenu::Handle()
 HMENU TMenu::CreateMenuHandle()
 {
     HMENU menu = ::CreatePopupMenu();
-    for (std::int32_t i = 0; i < items_->Count(); ++i)
-        items_->Items(i)->AppendTo(menu, ownerDraw_);
+    items_->AppendChildren(menu, ownerDraw_);
     return menu;
+}
+
+bool TMenu::UseRightToLeftReading() const
+{
+    auto* control = dynamic_cast<TControl*>(Owner());
+    return control && control->UseRightToLeftReading();
 }
 
 void TMenu::DestroyMenuHandle()
@@ -491,8 +533,7 @@ TMainMenu::~TMainMenu()
 HMENU TMainMenu::CreateMenuHandle()
 {
     HMENU bar = ::CreateMenu();
-    for (std::int32_t i = 0; i < Items()->Count(); ++i)
-        Items()->Items(i)->AppendTo(bar, OwnerDraw());
+    Items()->AppendChildren(bar, OwnerDraw());
     return bar;
 }
 

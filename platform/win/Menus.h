@@ -78,9 +78,6 @@ public:
     HMENU Handle();
 
     virtual void Click() { OnClick(this); }
-    // Shows the sub-items as a pop-up menu at a screen point and runs the chosen one; returns
-    // after the menu closed. Nothing happens without sub-items.
-    void PopupSubItems(int x, int y);
 
     rtl::TNotifyEvent OnClick;
     TMenuDrawItemEvent OnDrawItem;
@@ -99,7 +96,9 @@ private:
     friend class TMenu;
     friend class TMainMenu;
     void Changed();
-    void AppendTo(HMENU menu, bool ownerDraw);
+    // The sub-items into a system menu; `text` is what the system shows for the item.
+    void AppendChildren(HMENU menu, bool ownerDraw);
+    void AppendTo(HMENU menu, bool ownerDraw, const std::string& text);
     void DestroyHandle();
 
     std::string caption_;
@@ -127,7 +126,12 @@ public:
     TMenuItem* Items() const { return items_.get(); }
     bool OwnerDraw() const { return ownerDraw_; }
     void SetOwnerDraw(bool v) { rtl::SetAndNotify(ownerDraw_, v, this, &Self::MenuChanged); }
+    // maAutomatic: among the items of one level, each caption without a hot key ("&") gets one
+    // before its first letter or digit that no other item of the level has; the captions stay as
+    // they are, only the system's menu shows the hot keys. Otherwise the captions go as written.
     TMenuAutoFlag AutoHotkeys = maAutomatic;
+    // The menu reads right to left when the control it belongs to (its owner) does.
+    bool UseRightToLeftReading() const;
     HMENU Handle();
     // Runs the item whose shortcut matches; true when one did.
     bool IsShortCut(std::uint16_t key, TShiftState shift);

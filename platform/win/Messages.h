@@ -46,6 +46,13 @@ inline constexpr UINT CM_ENTER = CM_BASE + 26;
 inline constexpr UINT CM_EXIT = CM_BASE + 27;
 inline constexpr UINT CM_SHOWHINTCHANGED = CM_BASE + 28;
 inline constexpr UINT CM_RECREATEWND = CM_BASE + 51;
+// A control's BiDiMode changed; its parent's changed (a child with ParentBiDiMode takes it).
+inline constexpr UINT CM_BIDIMODECHANGED = CM_BASE + 60;
+inline constexpr UINT CM_PARENTBIDIMODECHANGED = CM_BASE + 61;
+// Sent by an MDI parent to itself with a TRect* in LParam: the part of its client area (in client
+// coordinates) the MDI client window is about to take. A component that sees the form's messages
+// (a frame drawn over the whole form) may narrow it.
+inline constexpr UINT CM_MDICLIENTAREA = CM_BASE + 62;
 // Posted to the application window when a worker thread queued a call for the main thread.
 inline constexpr UINT CM_WAKEMAINTHREAD = CM_BASE + 90;
 // Posted to the application window so that a released form is freed outside its own handler.

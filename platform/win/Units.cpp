@@ -1,6 +1,7 @@
 // The control layer's units.
 #include "platform/win/Units.h"
 
+#include "platform/win/Actions.h"
 #include "platform/win/ComCtrls.h"
 #include "platform/win/Dialogs.h"
 #include "platform/win/ExtCtrls.h"
@@ -24,7 +25,7 @@ void RegisterClasses()
     for (const rtl::TClassInfo* info :
          {&TCheckBox::StaticClassInfo(), &TGroupBox::StaticClassInfo(), &TUpDown::StaticClassInfo(),
           &TProgressBar::StaticClassInfo(), &TPageControl::StaticClassInfo(), &TTabSheet::StaticClassInfo(),
-          &TColorDialog::StaticClassInfo()})
+          &TColorDialog::StaticClassInfo(), &TAction::StaticClassInfo()})
         rtl::RegisterClass(*info);
 }
 

@@ -3,6 +3,7 @@
 #include "app/EllipsLabel.h"
 
 #include "PaintTestSupport.h"
+#include "tests/platform/win/LocaleScope.h"
 
 #include <gtest/gtest.h>
 
@@ -66,6 +67,23 @@ std::string SystemShortened(HDC dc, HFONT font, const std::string& text, UINT el
     return buffer.data();
 }
 
+// What the system draws of `text` with `flags` where the label stands (291 pixels wide, white,
+// the label's font and ink).
+void DrawAsTheSystem(Surface& s, HFONT font, const std::string& text, UINT flags)
+{
+    RECT full{0, 0, 291, 13};
+    HBRUSH white = CreateSolidBrush(RGB(255, 255, 255));
+    FillRect(s.Dc(), &full, white);
+    DeleteObject(white);
+    HGDIOBJ old = SelectObject(s.Dc(), font);
+    SetBkMode(s.Dc(), TRANSPARENT);
+    SetTextColor(s.Dc(), ColorToRGB(0x808000));
+    std::vector<char> buffer(text.begin(), text.end());
+    buffer.push_back('\0');
+    DrawTextExA(s.Dc(), buffer.data(), -1, &full, flags, nullptr);
+    SelectObject(s.Dc(), old);
+}
+
 // Paints the label with `caption` and checks it against the system's own shortening of the
 // same text: same pixels, nothing beyond 291 pixels, ink from the first pixels to near the end.
 // Returns the shortened text.
@@ -95,17 +113,7 @@ std::string CheckAgainstSystem(TPaintableLabel* l, const std::string& caption, U
     EXPECT_GE(box.right, 291 - 40);
 
     Surface reference(400, 13, RGB(9, 9, 9));
-    RECT full{0, 0, 291, 13};
-    HBRUSH white = CreateSolidBrush(RGB(255, 255, 255));
-    FillRect(reference.Dc(), &full, white);
-    DeleteObject(white);
-    HGDIOBJ old = SelectObject(reference.Dc(), font);
-    SetBkMode(reference.Dc(), TRANSPARENT);
-    SetTextColor(reference.Dc(), ink);
-    std::vector<char> text(shortened.begin(), shortened.end());
-    text.push_back('\0');
-    DrawTextExA(reference.Dc(), text.data(), -1, &full, DT_SINGLELINE | DT_NOPREFIX, nullptr);
-    SelectObject(reference.Dc(), old);
+    DrawAsTheSystem(reference, font, shortened, DT_SINGLELINE | DT_NOPREFIX);
     DeleteObject(font);
     EXPECT_TRUE(s.SameAs(reference)) << "label drawing differs from the system's shortened text";
     return shortened;
@@ -148,6 +156,41 @@ TEST_F(EllipsLabelTest, EndEllipsisAndNoneDifferFromPathEllipsis)
     for (int y = 0; y < 13; ++y)
         for (int x = 0; x < 60; ++x)
             ASSERT_EQ(end.At(x, y), none.At(x, y));
+}
+
+// Reading right to left on a locale that mirrors controls, the label adds the platform's
+// right-to-left flags: it draws as the system draws its text with them, the closing backslash
+// read to the far side and the text set against the right edge by bdRightToLeft.
+TEST_F(EllipsLabelTest, ARightToLeftLabelDrawsWithThePlatformsRightToLeftFlags)
+{
+    struct Case {
+        bool locale;
+        TBiDiMode mode;
+        UINT flags;
+    };
+    const Case cases[] = {{true, bdRightToLeft, DT_RIGHT | DT_RTLREADING},
+                          {true, bdRightToLeftReadingOnly, DT_RTLREADING},
+                          {true, bdLeftToRight, 0},
+                          {false, bdRightToLeft, 0}};
+    const std::string folder = "C:\\Zantic\\";
+    HFONT font = CreateFontA(-11, 0, 0, 0, FW_NORMAL, 0, 0, 0, DEFAULT_CHARSET, 0, 0, 0, 0, "Tahoma");
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::to_string(c.mode) + (c.locale ? " on a right-to-left locale" : ""));
+        wintest::LocaleScope locale(c.locale);
+        TPaintableLabel* l = MakeDirLabel(etPathEllips);
+        l->SetShowAccelChar(false);
+        l->SetCaption(folder);
+        l->SetBiDiMode(c.mode);
+        EXPECT_EQ(l->PaintFlags() & (DT_RIGHT | DT_RTLREADING), c.flags);
+        Surface drawn(400, 13, RGB(9, 9, 9)), expected(400, 13, RGB(9, 9, 9)), plain(400, 13, RGB(9, 9, 9));
+        l->PaintInto(drawn.Dc());
+        DrawAsTheSystem(expected, font, folder, DT_SINGLELINE | DT_NOPREFIX | c.flags);
+        DrawAsTheSystem(plain, font, folder, DT_SINGLELINE | DT_NOPREFIX);
+        EXPECT_TRUE(drawn.SameAs(expected));
+        EXPECT_EQ(drawn.SameAs(plain), c.flags == 0);
+        delete l;
+    }
+    DeleteObject(font);
 }
 
 TEST_F(EllipsLabelTest, DisabledLabelIsEmbossed)

@@ -7,9 +7,8 @@
 
 #include "MainWindowTestSupport.h"
 #include "skin/frmMessage.h"
+#include "tests/skin/LookTestSupport.h"
 #include "tests/skin/SkinTestSupport.h"
-
-#include <png.h>
 
 #include <algorithm>
 #include <cstdint>
@@ -22,91 +21,10 @@ using namespace app;
 
 namespace {
 
+using looktest::Capture;
+using looktest::Picture;
 using skintest::Pump;
 using skintest::StyleName;
-
-// A picture as 0x00RRGGBB pixels, top row first.
-struct Picture {
-    int Width = 0, Height = 0;
-    std::vector<std::uint32_t> Pixels;
-    std::uint32_t& At(int x, int y) { return Pixels[static_cast<std::size_t>(y) * Width + x]; }
-    std::uint32_t At(int x, int y) const { return Pixels[static_cast<std::size_t>(y) * Width + x]; }
-};
-
-// The whole of `wnd` as it shows, frame included; what lies outside its window region is black.
-Picture Capture(HWND wnd)
-{
-    ::RedrawWindow(wnd, nullptr, nullptr,
-                   RDW_INVALIDATE | RDW_ERASE | RDW_FRAME | RDW_ALLCHILDREN | RDW_UPDATENOW);
-    Pump();
-    const skintest::Shot shot = skintest::Shot::Window(wnd);
-    Picture p{shot.Width(), shot.Height(), {}};
-    p.Pixels.resize(static_cast<std::size_t>(p.Width) * p.Height);
-    HRGN region = ::CreateRectRgn(0, 0, 0, 0);
-    const bool shaped = ::GetWindowRgn(wnd, region) != ERROR;
-    for (int y = 0; y < p.Height; ++y) {
-        for (int x = 0; x < p.Width; ++x) {
-            const COLORREF c = shot.At(x, y);
-            p.At(x, y) = shaped && !::PtInRegion(region, x, y)
-                             ? 0
-                             : (GetRValue(c) << 16) | (GetGValue(c) << 8) | GetBValue(c);
-        }
-    }
-    ::DeleteObject(region);
-    return p;
-}
-
-bool SavePng(const Picture& p, const std::string& path)
-{
-    std::vector<std::uint8_t> rgb;
-    rgb.reserve(p.Pixels.size() * 3);
-    for (std::uint32_t v : p.Pixels) {
-        rgb.push_back(static_cast<std::uint8_t>(v >> 16));
-        rgb.push_back(static_cast<std::uint8_t>(v >> 8));
-        rgb.push_back(static_cast<std::uint8_t>(v));
-    }
-    png_image image{};
-    image.version = PNG_IMAGE_VERSION;
-    image.width = static_cast<png_uint_32>(p.Width);
-    image.height = static_cast<png_uint_32>(p.Height);
-    image.format = PNG_FORMAT_RGB;
-    return png_image_write_to_file(&image, path.c_str(), 0, rgb.data(), 0, nullptr) != 0;
-}
-
-// False when the file is missing or is no PNG.
-bool LoadPng(const std::string& path, Picture& p)
-{
-    png_image image{};
-    image.version = PNG_IMAGE_VERSION;
-    if (!png_image_begin_read_from_file(&image, path.c_str()))
-        return false;
-    image.format = PNG_FORMAT_RGB;
-    std::vector<std::uint8_t> rgb(PNG_IMAGE_SIZE(image));
-    if (!png_image_finish_read(&image, nullptr, rgb.data(), 0, nullptr))
-        return false;
-    p.Width = static_cast<int>(image.width);
-    p.Height = static_cast<int>(image.height);
-    p.Pixels.resize(static_cast<std::size_t>(p.Width) * p.Height);
-    for (std::size_t i = 0; i < p.Pixels.size(); ++i)
-        p.Pixels[i] = (rgb[3 * i] << 16) | (rgb[3 * i + 1] << 8) | rgb[3 * i + 2];
-    return true;
-}
-
-// The tolerance: a pixel counts as different when a channel is more than 16 levels off, and a
-// picture passes with at most 1 in 2000 of its pixels different. That leaves room for anti-aliased
-// glyph edges rendered a shade apart by another FreeType and for a caret caught mid-blink, while a
-// control moved by one pixel, drawn in another colour or missing changes thousands of pixels.
-constexpr int kChannelTolerance = 16;
-constexpr int kDifferentPer2000Pixels = 1;
-
-bool Differs(std::uint32_t a, std::uint32_t b)
-{
-    for (int shift : {0, 8, 16})
-        if (std::abs(static_cast<int>((a >> shift) & 0xFF) - static_cast<int>((b >> shift) & 0xFF)) >
-            kChannelTolerance)
-            return true;
-    return false;
-}
 
 // `shot` with the rectangles `blank` filled grey: the window's two pictures, which other tests
 // judge pixel for pixel against ImageMagick, left out of the comparison, so that the reviewed
@@ -120,42 +38,10 @@ Picture Blanked(Picture shot, const std::vector<RECT>& blank)
     return shot;
 }
 
-// Writes `shot` to the build tree as `name`.png and `compared` (the same, blanked) as
-// `name`.compared.png, and compares the latter with the reviewed picture of that name. A mismatch
-// also writes `name`.diff.png, the differing pixels red on the picture in grey.
+// The reviewed pictures of the window.
 void ExpectLooksAsReviewed(const Picture& shot, const Picture& compared, const std::string& name)
 {
-    const std::string path = std::string(VA_SHOTS_DIR) + name + ".png";
-    ASSERT_TRUE(SavePng(shot, path)) << "cannot write " << path;
-    const std::string comparedPath = std::string(VA_SHOTS_DIR) + name + ".compared.png";
-    ASSERT_TRUE(SavePng(compared, comparedPath)) << "cannot write " << comparedPath;
-    const std::string diffPath = std::string(VA_SHOTS_DIR) + name + ".diff.png";
-    ::DeleteFileA(diffPath.c_str());  // an earlier run's
-    Picture golden;
-    if (!LoadPng(std::string(VA_GOLDEN_DIR) + name + ".png", golden)) {
-        ADD_FAILURE() << "no reviewed picture " << name << ".png: look at " << path << " and copy "
-                      << comparedPath << " to tests/data/app/window/" << name << ".png once it is right";
-        return;
-    }
-    ASSERT_EQ(golden.Width, compared.Width) << name;
-    ASSERT_EQ(golden.Height, compared.Height) << name;
-    Picture diff = compared;
-    int different = 0;
-    for (int y = 0; y < compared.Height; ++y) {
-        for (int x = 0; x < compared.Width; ++x) {
-            const std::uint32_t v = compared.At(x, y);
-            const std::uint32_t grey = (((v >> 16) & 0xFF) + ((v >> 8) & 0xFF) + (v & 0xFF)) / 6 + 64;
-            const bool off = Differs(v, golden.At(x, y));
-            different += off;
-            diff.At(x, y) = off ? 0xFF0000 : (grey << 16) | (grey << 8) | grey;
-        }
-    }
-    const int allowed = compared.Width * compared.Height * kDifferentPer2000Pixels / 2000;
-    if (different > allowed) {
-        SavePng(diff, diffPath);
-        ADD_FAILURE() << name << ": " << different << " pixels differ from the reviewed picture (" << allowed
-                      << " allowed); see " << name << ".diff.png";
-    }
+    looktest::ExpectLooksAsReviewed(shot, compared, name, VA_SHOTS_DIR, "app/window/");
 }
 
 class Look : public ::testing::Test {

@@ -10,6 +10,8 @@
 #include "platform/rtl/Streams.h"
 #include "platform/win/StdCtrls.h"
 #include "platform/rtl/Win32.h"
+#include "tests/platform/win/MDITestSupport.h"
+#include "tests/platform/win/WindowGeometry.h"
 
 #include <gtest/gtest.h>
 
@@ -100,6 +102,7 @@ struct Options {
     std::string extraStorage;  // more property lines of FormStorage1
     std::string borderStyle = "bsSizeable";
     std::string storedProps = "'ZanticFolder.Text'";
+    std::string formStyle = "fsNormal";
 };
 
 std::string FormText(const Options& o)
@@ -109,6 +112,9 @@ std::string FormText(const Options& o)
   Top = 80
   BorderStyle = )" +
            o.borderStyle + R"(
+  FormStyle = )" +
+           o.formStyle +
+           R"(
   Caption = 'Setup Assistant'
   ClientHeight = 295
   ClientWidth = 614
@@ -707,6 +713,131 @@ TEST_F(PlacementTest, ShowCmdThreeMaximizesANormalForm)
     Pump();
     EXPECT_TRUE(::IsZoomed(form->Handle()));
     EXPECT_EQ(form->WindowState(), win::wsMaximized);
+}
+
+// ---- MDI forms ----
+
+using wintest::MDIParent;
+
+// A minimized MDI child is written with its icon's place (WPF_SETMINPOSITION), takes its state
+// straight from the record when read back, and opens minimized at that place, its normal bounds
+// kept for the restore.
+TEST_F(PlacementTest, AMinimizedMDIChildIsWrittenWithItsIconPlaceAndReadBackThere)
+{
+    MDIParent parent;
+    opts.formStyle = "fsMDIChild";
+    RECT normal{}, icon{};
+    RunOnce([&](TStoreForm& form) {
+        ASSERT_EQ(::GetParent(form.Handle()), parent.Client());
+        normal = wintest::RectInParent(form.Handle());
+        form.SetWindowState(win::wsMinimized);
+        Pump();
+        ASSERT_TRUE(::IsIconic(form.Handle()));
+        icon = wintest::RectInParent(form.Handle());
+    });
+    const auto lines = SectionLines(ReadFileBytes(path), "Setup Assistant");
+    EXPECT_EQ(Value(lines, "Flags"), std::to_string(WPF_SETMINPOSITION));
+    EXPECT_EQ(Value(lines, "ShowCmd"), std::to_string(SW_SHOWMINIMIZED));
+    // The icon's place first, then the maximized one.
+    const std::string minMax = Value(lines, "MinMaxPos");
+    EXPECT_EQ(minMax.substr(0, minMax.find(',', minMax.find(',') + 1)),
+              std::to_string(icon.left) + "," + std::to_string(icon.top));
+    EXPECT_EQ(Value(lines, "NormPos"), std::to_string(normal.left) + "," + std::to_string(normal.top) + "," +
+                                           std::to_string(normal.right) + "," +
+                                           std::to_string(normal.bottom));
+
+    FormPtr form = LoadForm(opts);
+    form->Show();
+    Pump();
+    EXPECT_TRUE(::IsIconic(form->Handle())) << "the stored state, taken as it is";
+    const RECT again = wintest::RectInParent(form->Handle());
+    EXPECT_EQ(again.left, icon.left);
+    EXPECT_EQ(again.top, icon.top);
+    form->SetWindowState(win::wsNormal);
+    Pump();
+    const RECT back = wintest::RectInParent(form->Handle());
+    EXPECT_EQ(back.left, normal.left);
+    EXPECT_EQ(back.top, normal.top);
+    EXPECT_EQ(back.right, normal.right);
+    EXPECT_EQ(back.bottom, normal.bottom);
+}
+
+// The icon's place in the record counts only with the flag that marks it.
+TEST_F(PlacementTest, AnMDIChildsIconGoesToTheRecordedPlaceOnlyWhenMarked)
+{
+    MDIParent parent;
+    opts.formStyle = "fsMDIChild";
+    for (UINT flags : {0u, static_cast<UINT>(WPF_SETMINPOSITION)}) {
+        SCOPED_TRACE(flags);
+        WriteFileBytes(path, "[Setup Assistant]\r\nFlags=" + std::to_string(flags) +
+                                 "\r\nShowCmd=2\r\nMinMaxPos=200,150,-1,-1\r\nNormPos=30,40,500,360\r\n");
+        FormPtr form = LoadForm(opts);
+        form->Show();
+        Pump();
+        ASSERT_TRUE(::IsIconic(form->Handle()));
+        const RECT icon = wintest::RectInParent(form->Handle());
+        EXPECT_EQ(icon.left == 200 && icon.top == 150, flags != 0) << icon.left << "," << icon.top;
+    }
+}
+
+TEST_F(PlacementTest, OnlyAMinimizedMDIChildMarksItsIconPlace)
+{
+    struct Case {
+        const char* formStyle;
+        win::TWindowState state;
+        UINT flags;
+    };
+    const Case cases[] = {{"fsMDIChild", win::wsNormal, 0},
+                          {"fsMDIChild", win::wsMaximized, 0},
+                          {"fsMDIChild", win::wsMinimized, WPF_SETMINPOSITION},
+                          {"fsNormal", win::wsMinimized, 0}};
+    MDIParent parent;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::string(c.formStyle) + " " + std::to_string(c.state));
+        ::DeleteFileA(path.c_str());
+        opts.formStyle = c.formStyle;
+        RunOnce([&](TStoreForm& form) {
+            form.SetWindowState(c.state);
+            Pump();
+        });
+        const UINT flags = static_cast<UINT>(std::stoul(Profile(path, "Flags")));
+        EXPECT_EQ(flags & WPF_SETMINPOSITION, c.flags);
+    }
+}
+
+// A state stored for an MDI form is what it shows in; the main form, when an MDI parent, opens
+// maximized unless the record says otherwise.
+TEST_F(PlacementTest, MDIFormsOpenInTheStoredStateAndAnMDIParentMaximized)
+{
+    struct Case {
+        const char* formStyle;
+        const char* record;
+        win::TWindowState shown;
+    };
+    const Case cases[] = {{"fsMDIForm", "", win::wsMaximized},
+                          {"fsMDIForm", "ShowCmd=1\r\n", win::wsNormal},
+                          {"fsNormal", "", win::wsNormal},
+                          {"fsMDIChild", "ShowCmd=3\r\n", win::wsMaximized},
+                          {"fsMDIChild", "ShowCmd=1\r\n", win::wsNormal}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::string(c.formStyle) + " " + c.record);
+        WriteFileBytes(path, std::string("[Setup Assistant]\r\n") + c.record);
+        opts.formStyle = c.formStyle;
+        const bool child = std::string(c.formStyle) == "fsMDIChild";
+        std::unique_ptr<MDIParent> parent;
+        if (child)
+            parent = std::make_unique<MDIParent>();
+        win::TCustomForm* previous = win::Application->MainForm();
+        FormPtr form = LoadForm(opts);
+        if (!child)
+            win::Application->SetMainForm(form.get());
+        form->Show();
+        Pump();
+        EXPECT_EQ(form->WindowState(), c.shown);
+        EXPECT_EQ(::IsZoomed(form->Handle()) != FALSE, c.shown == win::wsMaximized);
+        if (!child)
+            win::Application->SetMainForm(previous);
+    }
 }
 
 TEST_F(PlacementTest, ShowCmdTwoOnTheMainFormMinimizesTheApplication)

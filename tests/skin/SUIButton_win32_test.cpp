@@ -4,10 +4,12 @@
 #include "skin/SUIButton.h"
 
 #include "SkinTestSupport.h"
+#include "platform/win/Actions.h"
 #include "platform/win/StdCtrls.h"
 #include "skin/SUI2Define.h"
 
 #include <memory>
+#include <vector>
 
 namespace {
 
@@ -397,3 +399,51 @@ TEST_F(ButtonFixture, FreeingItsFileThemeTurnsTheButtonDeepBlue)
 }
 
 }  // namespace
+
+// ---- actions ----
+
+// Named in the description, an action gives both button classes its caption, over one of their
+// own, and its enabled state; a change of it shows as the same change made by hand would.
+TEST_F(ButtonFixture, AnActionDrivesTheButtonsCaptionAndEnabledState)
+{
+    Show(FormHead(300, 120) + "  object Action1: TAction\n    Caption = 'Install'\n  end\n" +
+         "  object Button1: TsuiButton\n    Left = 40\n    Top = 30\n    Width = 90\n    Height = 30\n"
+         "    Caption = 'Start'\n    Action = Action1\n" +
+         StyleLines(skin::FromThemeFile) + "  end\n" +
+         "  object Button2: TsuiImageButton\n    Left = 160\n    Top = 30\n    Action = Action1\n  end\n"
+         "end\n");
+    auto* action = Find<win::TAction>("Action1");
+    auto* push = Find<skin::TsuiButton>("Button1");
+    auto* image = Find<skin::TsuiImageButton>("Button2");
+    EXPECT_EQ(push->Caption(), "Install");
+    EXPECT_EQ(image->Caption(), "Install");
+    int executed = 0;
+    action->OnExecute = [&](rtl::TObject*) { ++executed; };
+    ::SendMessageA(push->Handle(), WM_LBUTTONDOWN, MK_LBUTTON, At(10, 10));
+    ::SendMessageA(push->Handle(), WM_LBUTTONUP, 0, At(10, 10));
+    EXPECT_EQ(executed, 1) << "a click runs the action";
+    ::SetFocus(nullptr);
+    action->SetCaption("Repair");
+    action->SetEnabled(false);
+    EXPECT_EQ(push->Caption(), "Repair");
+    EXPECT_FALSE(push->Enabled());
+    EXPECT_FALSE(image->Enabled());
+    // The picture of each way: the button repainted in its new state, the same either way.
+    auto picture = [&] {
+        const Shot shot(push->Handle());
+        std::vector<COLORREF> p;
+        for (int y = 0; y < shot.Height(); ++y)
+            for (int x = 0; x < shot.Width(); ++x)
+                p.push_back(shot.At(x, y));
+        return p;
+    };
+    const std::vector<COLORREF> byAction = picture();
+    push->SetAction(nullptr);
+    push->SetEnabled(true);
+    push->SetCaption("Other");
+    const std::vector<COLORREF> other = picture();
+    push->SetCaption("Repair");
+    push->SetEnabled(false);
+    EXPECT_NE(other, byAction);
+    EXPECT_EQ(picture(), byAction);
+}

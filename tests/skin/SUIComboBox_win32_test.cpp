@@ -5,6 +5,7 @@
 #include "skin/SUIURLLabel.h"
 
 #include "SkinTestSupport.h"
+#include "tests/platform/win/LocaleScope.h"
 #include "skin/SUI2Define.h"
 
 #include <shellapi.h>
@@ -115,6 +116,40 @@ TEST_F(ComboFixture, FrameButtonAndArrowAreTheSkinsInEveryStyle)
         }
         delete form;
         form = nullptr;
+    }
+}
+
+// Reading right to left on a locale that mirrors controls, the button's line moves to its right
+// edge; any other mode or locale keeps it at the left.
+TEST_F(ComboFixture, TheButtonsLineStandsWhereTheTextReadsFrom)
+{
+    struct Case {
+        bool locale;
+        const char* mode;
+        bool right;
+    };
+    const Case cases[] = {{true, "bdRightToLeft", true},
+                          {true, "bdRightToLeftReadingOnly", true},
+                          {true, "bdLeftToRight", false},
+                          {false, "bdRightToLeft", false}};
+    for (TsuiUIStyle style : {skin::DeepBlue, skin::FromThemeFile}) {
+        for (const Case& c : cases) {
+            SCOPED_TRACE(StyleName(style) + " " + c.mode + (c.locale ? " on a right-to-left locale" : ""));
+            wintest::LocaleScope locale(c.locale);
+            Load(ComboText(StyleLines(style) + "    BiDiMode = " + c.mode + "\n"));
+            skin::TsuiComboBox* combo = Combo();
+            const RECT button = OnForm(Info().rcButton, *combo);
+            const Shot shot = Take();
+            const COLORREF border = win::ColorToRGB(combo->BorderColor());
+            const COLORREF fill = win::ColorToRGB(combo->ButtonColor());
+            const int lineX = c.right ? button.right - 1 : button.left;
+            const int otherX = c.right ? button.left : button.right - 1;
+            for (int y = button.top - 1; y <= button.bottom; ++y)
+                EXPECT_EQ(shot.At(lineX, y), border) << y;
+            EXPECT_EQ(shot.At(otherX, button.top + 1), fill) << "the other edge is the button's fill";
+            delete form;
+            form = nullptr;
+        }
     }
 }
 

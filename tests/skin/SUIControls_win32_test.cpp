@@ -45,6 +45,21 @@ TEST(SkinnedClasses, EveryClassIsRegisteredAndHoldsItsStatedDefaultsWhenNew)
     EXPECT_GE(checked, 100);
 }
 
+// Descriptions may give the frame and the controls a reading order, and both button classes an
+// action.
+TEST(SkinnedClasses, ReadingOrderAndActionsArePublishedWhereDescriptionsNameThem)
+{
+    for (const char* name : {"TsuiForm", "TsuiScrollBar", "TsuiMemo", "TsuiComboBox", "TsuiURLLabel"}) {
+        std::unique_ptr<rtl::TComponent> instance(rtl::GetClass(name)->CreateComponent(nullptr));
+        EXPECT_TRUE(rtl::IsPublishedProp(*instance, "BiDiMode")) << name;
+        EXPECT_TRUE(rtl::IsPublishedProp(*instance, "ParentBiDiMode")) << name;
+    }
+    for (const char* name : {"TsuiButton", "TsuiImageButton"}) {
+        std::unique_ptr<rtl::TComponent> instance(rtl::GetClass(name)->CreateComponent(nullptr));
+        EXPECT_TRUE(rtl::IsPublishedProp(*instance, "Action")) << name;
+    }
+}
+
 // The pictures each control reads, from the built-in styles and the program's skin file, have
 // the sizes and piece layouts the controls draw them in.
 TEST(SkinnedClasses, TheSkinsPiecesFitHowTheControlsDrawThem)

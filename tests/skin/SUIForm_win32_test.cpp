@@ -6,20 +6,15 @@
 #include "skin/SUI2Define.h"
 #include "skin/SUIMenu.h"
 #include "skin/SUIPublic.h"
+#include "tests/platform/win/WindowGeometry.h"
 
 #include <gtest/gtest.h>
 
 using namespace skintest;
 using skin::TsuiForm;
+using wintest::WindowRectOf;
 
 namespace {
-
-RECT WindowRectOf(HWND wnd)
-{
-    RECT r;
-    ::GetWindowRect(wnd, &r);
-    return r;
-}
 
 // The client rectangle in window coordinates.
 RECT ClientInWindow(HWND wnd)

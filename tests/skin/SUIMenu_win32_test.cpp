@@ -3,12 +3,16 @@
 #include "skin/SUIMenu.h"
 
 #include "SkinFormTestSupport.h"
+#include "tests/platform/win/LocaleScope.h"
+#include "tests/platform/win/MenuWatch.h"
 #include "tests/app/PaintTestSupport.h"
 #include "platform/win/ExtCtrls.h"
 #include "skin/SUIMainMenu.h"
 #include "skin/SUIPopupMenu.h"
 
 #include <gtest/gtest.h>
+
+#include <memory>
 
 using namespace skintest;
 using painttest::Surface;
@@ -90,20 +94,11 @@ TEST(SkinnedMenu, FlatBorderIsDrawnInsideTheMenuWindow)
     HDC desktop = ::GetDC(nullptr);
     std::uint32_t outsideBefore = 0, outsideDuring = 0;
     RECT menuRect{};
-    win::TTimer timer(nullptr);
-    timer.SetInterval(100);
-    int ticks = 0;
-    timer.OnTimer = [&](rtl::TObject*) {
-        HWND wnd = ::FindWindowA("#32768", nullptr);
-        if ((!wnd || !::IsWindowVisible(wnd)) && ++ticks < 50)
-            return;
-        if (wnd) {
-            ::UpdateWindow(wnd);
-            ::GetWindowRect(wnd, &menuRect);
-            inside = CaptureWindow(wnd);
-        }
-        ::EndMenu();
-    };
+    wintest::MenuWatch watch([&](HWND wnd) {
+        ::UpdateWindow(wnd);
+        ::GetWindowRect(wnd, &menuRect);
+        inside = CaptureWindow(wnd);
+    });
     ::InvalidateRect(nullptr, nullptr, TRUE);
     outsideBefore = CaptureDC(desktop, 10, 10, 1, 1).At(0, 0);
     menu.Popup(300, 200);
@@ -172,6 +167,119 @@ TEST(MenuBar, FrameShowsTheMenuInItsColoursAndRunsShortcuts)
     delete menu;
     EXPECT_EQ(frame->MenuBar(), nullptr) << "the bar goes with its menu";
     EXPECT_EQ(frame->Menu(), nullptr);
+}
+
+// An item of a menu whose owner reads right to left is drawn mirrored: the bar on the right and
+// the separator from the left edge to the bar.
+TEST(SkinnedMenu, ARightToLeftMenuIsDrawnMirrored)
+{
+    struct Case {
+        bool locale;
+        win::TBiDiMode mode;
+        bool mirrored;
+    };
+    const Case cases[] = {{true, win::bdRightToLeft, true},
+                          {true, win::bdRightToLeftReadingOnly, true},
+                          {true, win::bdLeftToRight, false},
+                          {false, win::bdRightToLeft, false}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::to_string(c.mode) + (c.locale ? " on a right-to-left locale" : ""));
+        wintest::LocaleScope locale(c.locale);
+        win::TForm form(nullptr);
+        form.SetBiDiMode(c.mode);
+        skin::TsuiPopupMenu menu(&form);
+        menu.SetUIStyle(skin::DeepBlue);
+        menu.SetSeparatorColor(win::clRed);
+        menu.SetBarColor(win::clBlue);
+        menu.SetColor(win::clWhite);
+        auto* line = AddItem(menu.Items(), "-", &form);
+        EXPECT_EQ(menu.UseRightToLeftReading(), c.mirrored);
+        const int width = 120, bar = menu.BarWidth();
+        Surface surface(width, 5, RGB(1, 2, 3));
+        win::TCanvas canvas;
+        canvas.SetHandle(surface.Dc());
+        line->DrawItem(canvas, win::Rect(0, 0, width, 5), false);
+        canvas.SetHandle(nullptr);
+        const COLORREF red = RGB(255, 0, 0), blue = RGB(0, 0, 255), white = RGB(255, 255, 255);
+        // The separator runs at Top + 2 from Left + 2 to the bar's edge less 4, or mirrored.
+        const int first = c.mirrored ? 2 : bar + 4, last = c.mirrored ? width - bar - 5 : width - 3;
+        EXPECT_EQ(surface.At(first, 2), red);
+        EXPECT_EQ(surface.At(last, 2), red);
+        EXPECT_NE(surface.At(last + 1, 2), red);
+        EXPECT_EQ(surface.At(c.mirrored ? width - 1 : 0, 0), blue) << "the bar";
+        EXPECT_EQ(surface.At(c.mirrored ? 0 : width - 1, 0), white);
+    }
+}
+
+TEST(SkinnedMenu, TheMainMenusImagesAreDrawnInTheBar)
+{
+    win::TForm form(nullptr);
+    skin::TsuiMainMenu menu(&form);
+    menu.SetUIStyle(skin::DeepBlue);
+    win::TBitmap green;
+    green.SetSize(16, 16);
+    green.Canvas()->Brush()->SetColor(win::clLime);
+    green.Canvas()->FillRect(win::Rect(0, 0, 16, 16));
+    auto* images = new win::TImageList(&form);
+    images->Add(&green, nullptr);
+    menu.SetImages(images);
+    auto* item = AddItem(menu.Items(), "Open", &form);
+    // The bar's middle after drawing the item with `index` (enabled or not).
+    auto barMiddle = [&](std::int32_t index, bool enabled) {
+        item->ImageIndex = index;
+        item->SetEnabled(enabled);
+        Surface surface(120, 21, RGB(1, 2, 3));
+        win::TCanvas canvas;
+        canvas.SetHandle(surface.Dc());
+        item->DrawItem(canvas, win::Rect(0, 0, 120, 21), false);
+        canvas.SetHandle(nullptr);
+        return surface.At(menu.BarWidth() / 2, 10);
+    };
+    const COLORREF lime = RGB(0, 255, 0), bar = win::ColorToRGB(menu.BarColor());
+    EXPECT_EQ(barMiddle(0, true), lime) << "centred in the bar";
+    EXPECT_EQ(barMiddle(3, true), bar) << "an index past the list draws none";
+    EXPECT_NE(barMiddle(0, false), lime) << "greyed when disabled";
+    delete images;
+    EXPECT_EQ(menu.Images(), nullptr) << "a freed list leaves the menu";
+    EXPECT_EQ(barMiddle(0, true), bar);
+}
+
+// The popup the frame's menu bar drops an item's sub-items from takes the frame menu's hot-key
+// setting: its items show the hot keys that setting gives them.
+TEST(MenuBar, ADroppedDownMenuTakesTheHotKeySettingOfTheFramesMenu)
+{
+    for (win::TMenuAutoFlag flag : {win::maManual, win::maAutomatic}) {
+        SCOPED_TRACE(flag == win::maManual ? "manual" : "automatic");
+        FormPtr form = ReadFramedForm();
+        skin::TsuiForm* frame = FrameOf(*form);
+        auto* menu = new skin::TsuiMainMenu(form.get());
+        menu->AutoHotkeys = flag;
+        auto* file = AddItem(menu->Items(), "&File", form.get());
+        AddItem(file, "Open", form.get());
+        frame->SetMenu(menu);
+        form->Show();
+        Pump();
+        skin::TsuiMenuBar* bar = frame->MenuBar();
+        ASSERT_NE(bar, nullptr);
+        win::TMenuAutoFlag taken = flag == win::maManual ? win::maAutomatic : win::maManual;
+        char text[32] = {};
+        wintest::MenuWatch watch([&](HWND shown) {
+            for (std::int32_t i = 0; i < bar->ComponentCount(); ++i)
+                if (auto* popup = dynamic_cast<win::TPopupMenu*>(bar->Components(i)))
+                    taken = popup->AutoHotkeys;
+            HMENU handle = reinterpret_cast<HMENU>(::SendMessageA(shown, MN_GETHMENU, 0, 0));
+            MENUITEMINFOA info{};
+            info.cbSize = sizeof info;
+            info.fMask = MIIM_STRING;
+            info.dwTypeData = text;
+            info.cch = sizeof text;
+            ::GetMenuItemInfoA(handle, 0, TRUE, &info);
+        });
+        bar->TrackMenu(bar->Buttons(0));
+        EXPECT_EQ(watch.seen, 1);
+        EXPECT_EQ(taken, flag);
+        EXPECT_STREQ(text, flag == win::maManual ? "Open" : "&Open");
+    }
 }
 
 TEST(ShortCutText, NamesModifiersAndKeys)

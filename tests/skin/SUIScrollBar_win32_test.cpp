@@ -5,6 +5,7 @@
 #include "skin/SUIScrollBar.h"
 
 #include "SkinTestSupport.h"
+#include "tests/platform/win/LocaleScope.h"
 #include "skin/SUI2Define.h"
 
 #include <atomic>
@@ -354,6 +355,52 @@ TEST_F(BarFixture, BarsLieInsideTheMemosEdgeWithItsFrameAroundInEveryStyle)
             }
         EXPECT_GT(checked, 0);
         EXPECT_EQ(bare, 0);
+        delete form;
+        form = nullptr;
+    }
+}
+
+// Where the memo's own vertical bar stands at its left (right-to-left reading on a locale that
+// mirrors scroll bars), the skinned bars lie mirrored over it: the vertical one inside the left
+// edge, the horizontal one after it.
+TEST_F(BarFixture, BarsLieOverTheMemosOwnBarsWhereverTheReadingOrderPutsThem)
+{
+    struct Case {
+        bool locale;
+        const char* mode;
+        bool mirrored;
+    };
+    const Case cases[] = {{true, "bdRightToLeft", true},
+                          {true, "bdRightToLeftNoAlign", true},
+                          {true, "bdRightToLeftReadingOnly", false},
+                          {false, "bdRightToLeft", false}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::string(c.mode) + (c.locale ? " on a right-to-left locale" : ""));
+        wintest::LocaleScope locale(c.locale);
+        Load(MemoText("    VScrollBar = VBar\n    HScrollBar = HBar\n",
+                      std::string("    BiDiMode = ") + c.mode + "\n") +
+             BarText("VBar", 340, 20, 100, true) + BarText("HBar", 20, 250, 100, false));
+        skin::TsuiMemo* memo = Memo("Memo1");
+        skin::TsuiScrollBar* v = Bar("VBar");
+        skin::TsuiScrollBar* h = Bar("HBar");
+        const int vw = v->Width();
+        EXPECT_EQ(RectOf(*v).left, c.mirrored ? 20 + 2 : 20 + 300 - vw - 2);
+        EXPECT_EQ(RectOf(*v).top, 21);
+        EXPECT_EQ(RectOf(*h).left, c.mirrored ? 20 + vw : 21);
+        EXPECT_EQ(h->Width(), 300 - 1 - vw);
+        // The skinned bar lies over the memo's own one.
+        SCROLLBARINFO info{};
+        info.cbSize = sizeof info;
+        ASSERT_TRUE(::GetScrollBarInfo(memo->Handle(), OBJID_VSCROLL, &info));
+        const int middle = (info.rcScrollBar.left + info.rcScrollBar.right) / 2;
+        RECT bar;
+        ::GetWindowRect(v->Handle(), &bar);
+        EXPECT_GE(middle, bar.left);
+        EXPECT_LT(middle, bar.right);
+        // The memo's own corner between the bars, on their side, takes the bars' colour.
+        const Shot shot = Take();
+        const int cornerX = c.mirrored ? 20 + 2 + vw / 2 : 20 + 300 - 2 - vw / 2;
+        EXPECT_EQ(shot.At(cornerX, 20 + 200 - 2 - h->Height() / 2), win::ColorToRGB(v->Color()));
         delete form;
         form = nullptr;
     }

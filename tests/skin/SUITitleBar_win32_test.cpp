@@ -4,6 +4,8 @@
 #include "skin/SUITitleBar.h"
 
 #include "SkinFormTestSupport.h"
+#include "tests/platform/win/LocaleScope.h"
+#include "tests/platform/win/MenuWatch.h"
 #include "platform/win/ExtCtrls.h"
 #include "skin/SUI2Define.h"
 #include "skin/SUIPublic.h"
@@ -34,26 +36,15 @@ std::int32_t IndexOf(TsuiTitleBar* bar, skin::TsuiTitleBarBtnType type)
     return -1;
 }
 
-// Watches for the popup menu window while a menu's own loop runs, notes where it is, and closes it.
+// Where the popup menu showed while a menu's own loop ran.
 struct MenuWatcher {
-    MenuWatcher() : timer(nullptr)
-    {
-        timer.SetInterval(50);
-        timer.OnTimer = [this](rtl::TObject*) {
-            HWND menu = ::FindWindowA("#32768", nullptr);
-            if (menu && ::IsWindowVisible(menu)) {
-                ::GetWindowRect(menu, &rect);
-                seen = true;
-                ::EndMenu();
-            } else if (++ticks > 60) {
-                ::EndMenu();
-            }
-        };
-    }
-    win::TTimer timer;
     RECT rect{};
     bool seen = false;
-    int ticks = 0;
+    wintest::MenuWatch watch{[this](HWND menu) {
+        ::GetWindowRect(menu, &rect);
+        seen = true;
+    }};
+    int Ticks() const { return watch.Ticks(); }
 };
 
 class TitleBarTest : public ::testing::Test {
@@ -321,7 +312,7 @@ TEST_F(TitleBarTest, AltSpaceOpensTheMenuOfTheActiveFormOnly)
     {
         MenuWatcher watch;
         ::PostMessageA(form_->Handle(), WM_SYSKEYDOWN, VK_SPACE, 0x20000000);
-        PumpUntil([&] { return watch.seen || watch.ticks > 40; });
+        PumpUntil([&] { return watch.seen || watch.Ticks() > 40; });
         ASSERT_TRUE(watch.seen);
         RECT w;
         ::GetWindowRect(form_->Handle(), &w);
@@ -339,11 +330,48 @@ TEST_F(TitleBarTest, AltSpaceOpensTheMenuOfTheActiveFormOnly)
     Pump();
     EXPECT_FALSE(watch.seen) << "the inactive form's system menu stays shut";
     ::PostMessageA(other->Handle(), WM_SYSKEYDOWN, VK_SPACE, 0x20000000);
-    PumpUntil([&] { return watch.seen || watch.ticks > 40; });
+    PumpUntil([&] { return watch.seen || watch.Ticks() > 40; });
     ASSERT_TRUE(watch.seen);
     RECT ow;
     ::GetWindowRect(other->Handle(), &ow);
     EXPECT_EQ(watch.rect.left, ow.left) << "placed at the form whose frame took the key";
+}
+
+// Reading right to left on a locale that mirrors controls, both menus of the control box open 176
+// pixels further right; any other mode or locale leaves them where they were.
+TEST_F(TitleBarTest, RightToLeftMenusOpen176PixelsFurtherRight)
+{
+    struct Case {
+        bool locale;
+        win::TBiDiMode mode;
+        int offset;
+    };
+    const Case cases[] = {{true, win::bdRightToLeft, 176},
+                          {true, win::bdRightToLeftReadingOnly, 176},
+                          {true, win::bdLeftToRight, 0},
+                          {false, win::bdRightToLeft, 0}};
+    win::TPopupMenu own(form_.get());
+    auto* item = new win::TMenuItem(form_.get());
+    item->SetCaption("Own");
+    own.Items()->Add(item);
+    skin::TsuiTitleBarButton* box = bar_->Buttons()->Items(IndexOf(bar_, skin::suiControlBox));
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::to_string(c.mode) + (c.locale ? " on a right-to-left locale" : ""));
+        wintest::LocaleScope locale(c.locale);
+        form_->SetBiDiMode(c.mode);
+        Pump();
+        EXPECT_EQ(bar_->BiDiMode(), c.mode) << "the bar reads as its form does";
+        for (win::TPopupMenu* menu : {static_cast<win::TPopupMenu*>(nullptr), &own}) {
+            box->SetControlBoxMenu(menu);
+            MenuWatcher watch;
+            Click(bar_, bar_->ButtonRect(IndexOf(bar_, skin::suiControlBox)));
+            ASSERT_TRUE(watch.seen);
+            const win::TPoint below = bar_->ClientToScreen({0, bar_->Height()});
+            EXPECT_EQ(watch.rect.left, below.X + c.offset) << (menu ? "its own menu" : "the system menu");
+            EXPECT_EQ(watch.rect.top, below.Y);
+        }
+    }
+    box->SetControlBoxMenu(nullptr);
 }
 
 // ---- caption ----

@@ -1,6 +1,8 @@
 // Control behaviour under Wine: replaceable window procedures across window recreation,
 // subclassing by others, mouse enter and leave, owner drawing, auto-sizing and the string
 // lists bound to memo and combo box windows.
+#include "LocaleScope.h"
+#include "MenuWatch.h"
 #include "TestForms.h"
 
 #include <gtest/gtest.h>
@@ -920,4 +922,198 @@ TEST(ToolBars, ButtonsRunTheirItemOrOpenItsMenu)
     EXPECT_GE(::GetTickCount() - start, 50u) << "the menu was open until the timer closed it";
     EXPECT_EQ(opened, 0);
     EXPECT_EQ(helpClicks, 1);
+}
+
+// --- reading order ---
+
+namespace {
+
+DWORD ExStyleOf(TWinControl* c) { return static_cast<DWORD>(::GetWindowLongA(c->Handle(), GWL_EXSTYLE)); }
+
+}  // namespace
+
+TEST(ReadingOrder, EachModeReachesTheWindowOnlyOnARightToLeftLocale)
+{
+    struct Case {
+        TBiDiMode mode;
+        bool locale;
+        bool reading, right, leftBar;
+    };
+    const Case cases[] = {
+        {bdLeftToRight, true, false, false, false},
+        {bdRightToLeft, true, true, true, true},
+        {bdRightToLeftNoAlign, true, true, false, true},
+        {bdRightToLeftReadingOnly, true, true, false, false},
+        {bdRightToLeft, false, false, false, false},
+        {bdRightToLeftReadingOnly, false, false, false, false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::to_string(c.mode) + (c.locale ? " on a right-to-left locale" : " elsewhere"));
+        LocaleScope locale(c.locale);
+        Fixture f;
+        auto* memo = new TMemo(f.form);
+        memo->SetBounds(10, 10, 150, 100);
+        memo->SetScrollBars(ssVertical);
+        memo->SetParent(f.form);
+        memo->SetBiDiMode(c.mode);
+        EXPECT_EQ(memo->UseRightToLeftReading(), c.reading);
+        EXPECT_EQ(memo->UseRightToLeftAlignment(), c.right);
+        EXPECT_EQ(memo->UseRightToLeftScrollBar(), c.leftBar);
+        const DWORD ex = ExStyleOf(memo);
+        EXPECT_EQ((ex & WS_EX_RTLREADING) != 0, c.reading);
+        EXPECT_EQ((ex & WS_EX_RIGHT) != 0, c.right);
+        EXPECT_EQ((ex & WS_EX_LEFTSCROLLBAR) != 0, c.leftBar);
+        // The system puts the edit's own bar where the style says.
+        SCROLLBARINFO info{};
+        info.cbSize = sizeof info;
+        ASSERT_TRUE(::GetScrollBarInfo(memo->Handle(), OBJID_VSCROLL, &info));
+        RECT w;
+        ::GetWindowRect(memo->Handle(), &w);
+        const int middle = (w.left + w.right) / 2;
+        EXPECT_EQ(info.rcScrollBar.right <= middle, c.leftBar) << "the vertical bar on the left";
+    }
+}
+
+// Read from a description or set later, a mode reaches the children that follow their parent,
+// their windows made anew with its styles; a child with a mode of its own keeps it.
+TEST(ReadingOrder, ChildrenFollowTheirParentUntilGivenTheirOwn)
+{
+    LocaleScope locale(true);
+    std::unique_ptr<TForm> form(new TForm(Application));
+    ReadText(*form,
+             "object BiDiForm: TForm\n"
+             "  BiDiMode = bdRightToLeft\n"
+             "  object Edit1: TEdit\n  end\n"
+             "  object Edit2: TEdit\n    Top = 40\n    BiDiMode = bdLeftToRight\n  end\n"
+             "end\n");
+    auto* edit1 = static_cast<TEdit*>(form->FindComponent("Edit1"));
+    auto* edit2 = static_cast<TEdit*>(form->FindComponent("Edit2"));
+    form->Show();
+    EXPECT_EQ(edit1->BiDiMode(), bdRightToLeft);
+    EXPECT_NE(ExStyleOf(edit1) & WS_EX_RIGHT, 0u);
+    EXPECT_FALSE(edit2->ParentBiDiMode());
+    EXPECT_EQ(ExStyleOf(edit2) & (WS_EX_RTLREADING | WS_EX_RIGHT), 0u);
+    HWND before = edit1->Handle();
+    form->SetBiDiMode(bdRightToLeftReadingOnly);
+    EXPECT_NE(edit1->Handle(), before) << "made anew";
+    EXPECT_EQ(ExStyleOf(edit1) & (WS_EX_RTLREADING | WS_EX_RIGHT), static_cast<DWORD>(WS_EX_RTLREADING));
+    EXPECT_EQ(edit2->BiDiMode(), bdLeftToRight) << "a mode of its own stays";
+    edit2->SetParentBiDiMode(true);
+    EXPECT_EQ(edit2->BiDiMode(), bdRightToLeftReadingOnly) << "following again takes the parent's at once";
+    auto* late = new TEdit(form.get());
+    late->SetParent(form.get());
+    EXPECT_EQ(late->BiDiMode(), bdRightToLeftReadingOnly) << "a control put on later takes it too";
+}
+
+TEST(ReadingOrder, TextFlagsSwapTheSidesAndReadRightToLeft)
+{
+    struct Case {
+        TBiDiMode mode;
+        UINT in, out;
+    };
+    const Case cases[] = {
+        {bdLeftToRight, DT_LEFT, DT_LEFT},
+        {bdLeftToRight, DT_RIGHT | DT_SINGLELINE, DT_RIGHT | DT_SINGLELINE},
+        {bdRightToLeft, DT_LEFT, DT_RIGHT | DT_RTLREADING},
+        {bdRightToLeft, DT_RIGHT | DT_VCENTER, DT_LEFT | DT_VCENTER | DT_RTLREADING},
+        {bdRightToLeft, DT_CENTER | DT_WORDBREAK, DT_CENTER | DT_WORDBREAK | DT_RTLREADING},
+        {bdRightToLeftNoAlign, DT_LEFT | DT_PATH_ELLIPSIS, DT_LEFT | DT_PATH_ELLIPSIS | DT_RTLREADING},
+        {bdRightToLeftReadingOnly, DT_RIGHT, DT_RIGHT | DT_RTLREADING},
+    };
+    TLabel label(nullptr);
+    for (const Case& c : cases) {
+        label.SetBiDiMode(c.mode);
+        {
+            LocaleScope locale(true);
+            EXPECT_EQ(label.BiDiTextFlags(c.in), c.out) << c.mode << " " << c.in;
+        }
+        LocaleScope locale(false);
+        EXPECT_EQ(label.BiDiTextFlags(c.in), c.in) << "no change on other locales";
+    }
+}
+
+// --- hot keys ---
+
+namespace {
+
+std::string SystemText(HMENU menu, int position)
+{
+    char text[64] = {};
+    ::GetMenuStringA(menu, static_cast<UINT>(position), text, sizeof text, MF_BYPOSITION);
+    return text;
+}
+
+}  // namespace
+
+TEST(Menus, AutomaticHotKeysReachOnlyTheSystemsMenu)
+{
+    struct Case {
+        const char* caption;
+        const char* automatic;
+    };
+    // One level: the keys marked already are taken first, then each caption takes its first free
+    // letter or digit; "&&" is a plain ampersand, and a caption with no free character stays.
+    const Case cases[] = {{"&File", "&File"}, {"Edit", "&Edit"},     {"Exit", "E&xit"},
+                          {"-", ""},          {"&&Save", "&&&Save"}, {"fix", "f&ix"},
+                          {"EX", "EX"},       {"2 up", "&2 up"},     {"Close", "&Close"}};
+    TPopupMenu menu(nullptr);
+    std::vector<TMenuItem*> items;
+    for (const Case& c : cases) {
+        auto* item = new TMenuItem(&menu);
+        item->SetCaption(c.caption);
+        menu.Items()->Add(item);
+        items.push_back(item);
+    }
+    // A sub-menu is a level of its own: its keys do not clash with its parent's.
+    auto* sub = new TMenuItem(&menu);
+    sub->SetCaption("File");
+    items[0]->Add(sub);
+    for (TMenuAutoFlag flag : {maAutomatic, maManual}) {
+        menu.AutoHotkeys = flag;
+        menu.MenuChanged();
+        HMENU handle = menu.Handle();
+        for (size_t i = 0; i < std::size(cases); ++i) {
+            const std::string expected = flag == maAutomatic ? cases[i].automatic : cases[i].caption;
+            if (items[i]->IsLine())
+                continue;
+            EXPECT_EQ(SystemText(handle, static_cast<int>(i)), expected) << cases[i].caption;
+            EXPECT_EQ(items[i]->Caption(), cases[i].caption) << "the caption itself stays";
+        }
+        EXPECT_EQ(SystemText(::GetSubMenu(handle, 0), 0), flag == maAutomatic ? "&File" : "File");
+    }
+}
+
+TEST(ToolBars, ADroppedDownMenuComesFromAPopupTheBarTakesInForTheWhile)
+{
+    MenuBarFixture f;
+    f.menu->AutoHotkeys = maManual;
+    auto* save = new TMenuItem(f.form);
+    save->SetCaption("Save");
+    f.file->Add(save);
+    f.bar->SetMenu(f.menu);
+    TPopupMenu* seen = nullptr;
+    std::string firstText, secondText;
+    MenuWatch watch([&](HWND menuWnd) {
+        for (std::int32_t i = 0; i < f.bar->ComponentCount(); ++i)
+            if (auto* popup = dynamic_cast<TPopupMenu*>(f.bar->Components(i)))
+                seen = popup;
+        HMENU shown = reinterpret_cast<HMENU>(::SendMessageA(menuWnd, MN_GETHMENU, 0, 0));
+        firstText = SystemText(shown, 0);
+        secondText = SystemText(shown, 1);
+        if (seen) {
+            EXPECT_EQ(seen->Items()->Count(), 2);
+            EXPECT_EQ(f.file->Count(), 0) << "the items drop down from the bar's popup";
+            EXPECT_EQ(seen->AutoHotkeys, maAutomatic) << "the plain bar leaves the popup as it is made";
+        }
+    });
+    f.bar->TrackMenu(f.bar->Buttons(0));
+    ASSERT_NE(seen, nullptr);
+    EXPECT_EQ(firstText, "&Open");
+    EXPECT_EQ(secondText, "&Save") << "the popup's own hot keys";
+    // Afterwards the items are the menu's again and the popup is gone.
+    ASSERT_EQ(f.file->Count(), 2);
+    EXPECT_EQ(f.file->Items(0), f.open);
+    EXPECT_EQ(f.file->Items(1), save);
+    for (std::int32_t i = 0; i < f.bar->ComponentCount(); ++i)
+        EXPECT_EQ(dynamic_cast<TPopupMenu*>(f.bar->Components(i)), nullptr);
 }
