@@ -220,16 +220,17 @@ TVodirAdIO::~TVodirAdIO()
         if (jobRunning_)
             AbortFlag = true;
         jobEnded_.wait(lock, [this] { return !jobRunning_; });
-        // An aborted result is not handed to a bitmap the component is letting go of.
         left = std::move(pending_);
         worker = std::move(worker_);
     }
     worker.reset();
-    if (rtl::IsMainThread())
-        DeliverProgress();
     rtl::RemoveQueuedEvents(this);
+    // A job that ended before the main thread took it over still gives its image to what the
+    // component is attached to, or, aborted here, reports its failure.
     if (left)
-        DoFinishWork();  // the job's end is still reported, after its progress
+        HandOver(*left);
+    else if (rtl::IsMainThread())
+        DeliverProgress();
     PlatformCloseAVI();
     PlatformDetach();
     wia_.reset();

@@ -66,8 +66,10 @@ class TVodirAdIO : public rtl::TComponent, private TIEParamsOwner {
 
 public:
     explicit TVodirAdIO(rtl::TComponent* AOwner);
-    // Aborts a running job, waits for it, and fires OnFinishWork for a job whose result had not
-    // been handed over yet.
+    // Aborts a running job and waits for it. A job whose result had not been handed over yet is
+    // handed over here: a load that had finished gives its image to what the component is attached
+    // to; one aborted here leaves it as it was. Either way OnFinishWork fires once, AbortFlag
+    // saying which.
     ~TVodirAdIO() override;
 
     // ---- attachment ----------------------------------------------------------------------------

@@ -536,6 +536,42 @@ TEST_F(Worker, DestructionAbortsAStalledWorkerAndStillReportsItsEnd)
     EXPECT_EQ(DestroyDuringLoad(50, 500, true), std::make_pair(1, 0));
 }
 
+TEST_F(Worker, DestructionHandsOverALoadThatEndedBeforeTheMainThreadTookItOver)
+{
+    struct Case {
+        Bytes file;
+        bool loads;
+    } cases[] = {{MakeBmp(9, 8, 4), true}, {Bytes(40, 7), false}};
+    for (const Case& c : cases) {
+        TIEBitmap target;
+        target.Allocate(1, 1, ie24RGB);
+        int finished = 0;
+        bool failedAtFinish = !c.loads;
+        std::unique_ptr<rtl::TMemoryStream> m(NewStream(c.file));
+        {
+            TVodirAdIO io(nullptr);
+            io.SetAttachedTIEBitmap(&target);
+            io.Asynchronous = true;
+            io.OnFinishWork = [&](rtl::TObject*) {
+                ++finished;
+                failedAtFinish = io.AbortFlag;
+            };
+            io.LoadFromStreamType(*m, ioBMP);
+            // The job ends without the main thread looking at its queue.
+            std::thread([&] { io.WaitThreads(false); }).join();
+        }
+        EXPECT_EQ(finished, 1) << c.loads;
+        EXPECT_EQ(failedAtFinish, !c.loads);
+        if (c.loads)
+            EXPECT_TRUE(HoldsSeed(target, 9, 8, 4));
+        else
+            EXPECT_EQ(target.GetWidth(), 1);
+        while (rtl::CheckSynchronize(0)) {
+        }
+        EXPECT_EQ(finished, 1) << "the queued hand-over went with the component";
+    }
+}
+
 // A stream whose reads fail with something no reader expects.
 class ThrowingStream : public rtl::TMemoryStream {
 public:
