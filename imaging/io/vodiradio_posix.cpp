@@ -68,6 +68,29 @@ void TVodirAdIO::SetAttachedTImage(win::TImage* Value)
     UseOwnBitmap();
 }
 
+rtl::TComponent* TVodirAdIO::PublishedView() const { return nullptr; }
+rtl::TComponent* TVodirAdIO::PublishedImage() const { return nullptr; }
+rtl::TPersistent* TVodirAdIO::PublishedPreviewFont() { return nullptr; }
+bool TVodirAdIO::PreviewFontStored() const { return false; }
+
+void TVodirAdIO::SetPublishedView(rtl::TComponent* Value)
+{
+    if (Value)
+        NoGui();
+}
+
+void TVodirAdIO::SetPublishedImage(rtl::TComponent* Value)
+{
+    if (Value)
+        NoGui();
+}
+
+void TVodirAdIO::SetPublishedPreviewFont(rtl::TPersistent* Value)
+{
+    if (Value)
+        NoGui();
+}
+
 void TVodirAdIO::PlatformDetach() {}
 void TVodirAdIO::PlatformRewrap() {}
 void TVodirAdIO::PlatformEndWork() {}
