@@ -557,14 +557,24 @@ void TVodirAdIO::StartSave(std::unique_ptr<TJob> job)
     PlatformRewrap();
     job->params = std::make_unique<TIOParamsVals>(static_cast<TIEParamsOwner*>(this));
     job->params->Assign(params_.get());
-    // The writer works on a copy: whatever it or a conversion does, the working bitmap keeps its
-    // pixel format and content.
-    job->bitmap = std::make_unique<TIEBitmap>();
-    job->bitmap->Assign(bitmap_);
-    const TIEPixelFormat format = job->bitmap->GetPixelFormat();
+    const TIEPixelFormat format = bitmap_->GetPixelFormat();
     const bool anyFormat = job->steps && job->steps->SavesAnyPixelFormat;
-    if (!anyFormat && format != ie24RGB && format != ie1g && format != ieNull)
-        job->bitmap->SetPixelFormat(ie24RGB);
+    const bool convert = !anyFormat && format != ie24RGB && format != ie1g && format != ieNull;
+    // The writer reads the working bitmap itself only where nothing can change it before the
+    // writer is done: on this thread, with no handler of the user's to run meanwhile, through a
+    // writer of the library's own. A worker, a progress handler (which may change the image) and a
+    // routine a program added get a copy; so does a save in another pixel format, as the working
+    // bitmap keeps its own.
+    const bool userCode = !(job->steps && job->steps->Save) || OnProgress.Assigned();
+    if (convert || userCode || RunsAsynchronously() || IsIOThread()) {
+        job->bitmap = std::make_unique<TIEBitmap>();
+        job->bitmap->Assign(bitmap_);
+        if (convert)
+            job->bitmap->SetPixelFormat(ie24RGB);
+        job->source = job->bitmap.get();
+    } else {
+        job->source = bitmap_;
+    }
     Dispatch(std::move(job));
 }
 
@@ -663,14 +673,15 @@ void TVodirAdIO::RunSave(TJob& job)
     progress.fOnProgress = [this](void*, int percent) { Report(percent); };
     progress.Sender = this;
     progress.Aborting = &AbortFlag;
-    TIEBitmap* alpha = job.bitmap->HasAlphaChannel() ? job.bitmap->GetAlphaChannel() : nullptr;
+    TIEBitmap& source = *job.source;
+    TIEBitmap* alpha = source.HasAlphaChannel() ? source.GetAlphaChannel() : nullptr;
 
     auto write = [&](rtl::TStream& out) {
         if (job.steps && job.steps->Save) {
-            TIESaveJob save{out, *job.bitmap, *job.params, progress, alpha, job.fileName};
+            TIESaveJob save{out, source, *job.params, progress, alpha, job.fileName};
             job.steps->Save(save);
         } else {
-            job.row->WriteFunction(out, job.bitmap.get(), *job.params, progress);
+            job.row->WriteFunction(out, &source, *job.params, progress);
         }
     };
 

@@ -263,6 +263,138 @@ TEST_F(Loads, SavesConvertACopyAndLeaveTheWorkingBitmapAlone)
     }
 }
 
+// Every byte of an image: format, rows, palette and alpha channel.
+struct Snapshot {
+    TIEPixelFormat format;
+    Bytes rows, palette, alpha;
+    bool operator==(const Snapshot&) const = default;
+};
+
+Snapshot Take(TIEBitmap& b)
+{
+    Snapshot s{b.GetPixelFormat(), {}, {}, {}};
+    for (int y = 0; y < b.GetHeight(); ++y)
+        s.rows.insert(s.rows.end(), b.ScanLine(y), b.ScanLine(y) + b.GetRowLen());
+    for (int i = 0; i < b.PaletteLen(); ++i) {
+        const TRGB c = b.GetPaletteColor(i);
+        s.palette.insert(s.palette.end(), {c.b, c.g, c.r});
+    }
+    if (b.HasAlphaChannel())
+        s.alpha = Take(*b.GetAlphaChannel()).rows;
+    return s;
+}
+
+// A 37 x 23 picture in the format, with an alpha channel when asked.
+void Picture(TIEBitmap& b, TIEPixelFormat format, bool alpha)
+{
+    b.Allocate(37, 23, format);
+    for (int y = 0; y < 23; ++y)
+        for (int x = 0; x < b.GetRowLen(); ++x)
+            b.ScanLine(y)[x] = std::uint8_t(x * 7 + y * 13);
+    for (int i = 0; i < b.PaletteLen(); ++i)
+        b.SetPaletteColor(i, TRGB{std::uint8_t(i), std::uint8_t(255 - i), std::uint8_t(i * 3)});
+    if (alpha)
+        for (int y = 0; y < 23; ++y)
+            for (int x = 0; x < 37; ++x)
+                b.GetAlphaChannel()->ScanLine(y)[x] = std::uint8_t(x * 5 + y);
+}
+
+TEST_F(Loads, EveryWriterLeavesTheWorkingBitmapAsItWas)
+{
+    // The writer may read the working bitmap itself: none may change it, in any pixel format it
+    // takes, with or without alpha.
+    for (int type :
+         {ioTIFF, ioGIF, ioJPEG, ioPCX, ioBMP, ioICO, ioPNG, ioTGA, ioPXM, ioJP2, ioJ2K, ioWBMP, ioPS, ioPDF})
+        for (TIEPixelFormat format : {ie24RGB, ie1g, ie8p, ie8g})
+            for (bool alpha : {false, true}) {
+                TVodirAdIO io(nullptr);
+                TIEBitmap& b = *io.IEBitmap();
+                Picture(b, format, alpha);
+                const Snapshot before = Take(b);
+                io.Params().BitsPerSample = format == ie1g ? 1 : 8;
+                io.Params().SamplesPerPixel = format == ie24RGB ? 3 : 1;
+                rtl::TMemoryStream m;
+                io.SaveToStream(m, type);
+                EXPECT_FALSE(io.AbortFlag) << type << " " << int(format);
+                EXPECT_GT(m.Size(), 0) << type << " " << int(format);
+                EXPECT_TRUE(Take(b) == before) << type << " " << int(format) << " " << alpha;
+            }
+}
+
+// Bytes written only up to `holdAt` until the test lets the writer go.
+class HeldWrites : public rtl::TMemoryStream {
+public:
+    explicit HeldWrites(std::int64_t holdAt) : holdAt_(holdAt) {}
+    std::int32_t Write(const void* buffer, std::int32_t count) override
+    {
+        if (Position() + count > holdAt_) {
+            std::unique_lock<std::mutex> lock(mutex_);
+            held_ = true;
+            cv_.notify_all();
+            cv_.wait(lock, [this] { return released_; });
+        }
+        return rtl::TMemoryStream::Write(buffer, count);
+    }
+    void WaitHeld()
+    {
+        std::unique_lock<std::mutex> lock(mutex_);
+        cv_.wait(lock, [this] { return held_; });
+    }
+    void Release()
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        released_ = true;
+        cv_.notify_all();
+    }
+
+private:
+    std::int64_t holdAt_;
+    std::mutex mutex_;
+    std::condition_variable cv_;
+    bool held_ = false, released_ = false;
+};
+
+TEST_F(Loads, ASaveNeverSeesThePictureChangeUnderIt)
+{
+    // The picture is changed while the writer is half way: from the progress handler on this
+    // thread, and from this thread while a worker writes.
+    const auto change = [](TIEBitmap& b) {
+        b.Fill(255);
+        b.Allocate(5, 5, ie24RGB);
+    };
+    for (bool worker : {false, true}) {
+        TIEBitmap target;
+        std::unique_ptr<rtl::TMemoryStream> in(NewStream(MakeBmp(40, 30, 3)));
+        TVodirAdIO io(nullptr);
+        io.SetAttachedTIEBitmap(&target);
+        io.LoadFromStreamType(*in, ioBMP);
+        HeldWrites out(worker ? 600 : std::int64_t(1) << 40);
+        bool changed = false;
+        if (worker) {
+            io.Asynchronous = true;
+            io.SaveToStream(out, ioBMP);
+            out.WaitHeld();
+            change(target);
+            out.Release();
+            io.WaitThreads(false);
+        } else {
+            io.OnProgress = [&](rtl::TObject*, int per) {
+                if (per >= 50 && !changed) {
+                    changed = true;
+                    change(target);
+                }
+            };
+            io.SaveToStream(out, ioBMP);
+            EXPECT_TRUE(changed);
+        }
+        ASSERT_FALSE(io.AbortFlag) << worker;
+        out.SetPosition(0);
+        TVodirAdIO reader(nullptr);
+        reader.LoadFromStreamType(out, ioBMP);
+        EXPECT_TRUE(HoldsSeed(*reader.IEBitmap(), 40, 30, 3)) << worker;
+    }
+}
+
 TEST_F(Loads, ParamsOnlyReadsLeaveTheBitmapAndReportFailureAsTypeZero)
 {
     TIEBitmap target;
