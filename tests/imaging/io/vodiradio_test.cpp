@@ -321,19 +321,17 @@ TEST_F(Loads, EveryWriterLeavesTheWorkingBitmapAsItWas)
             }
 }
 
-// Bytes written only up to `holdAt` until the test lets the writer go.
-class HeldWrites : public rtl::TMemoryStream {
+// A point a reader or writer waits at until the test lets it go (or, when given one, an abort is
+// set, which is seen within a millisecond).
+class Latch {
 public:
-    explicit HeldWrites(std::int64_t holdAt) : holdAt_(holdAt) {}
-    std::int32_t Write(const void* buffer, std::int32_t count) override
+    void Hold(const std::atomic<bool>* abort = nullptr)
     {
-        if (Position() + count > holdAt_) {
-            std::unique_lock<std::mutex> lock(mutex_);
-            held_ = true;
-            cv_.notify_all();
-            cv_.wait(lock, [this] { return released_; });
-        }
-        return rtl::TMemoryStream::Write(buffer, count);
+        std::unique_lock<std::mutex> lock(mutex_);
+        held_ = true;
+        cv_.notify_all();
+        while (!released_ && !(abort && abort->load()))
+            cv_.wait_for(lock, std::chrono::milliseconds(1));
     }
     void WaitHeld()
     {
@@ -348,10 +346,25 @@ public:
     }
 
 private:
-    std::int64_t holdAt_;
     std::mutex mutex_;
     std::condition_variable cv_;
-    bool held_ = false, released_ = false;
+    bool held_ = false;
+    bool released_ = false;
+};
+
+// Bytes written only up to `holdAt` until the test lets the writer go.
+class HeldWrites : public rtl::TMemoryStream, public Latch {
+public:
+    explicit HeldWrites(std::int64_t holdAt) : holdAt_(holdAt) {}
+    std::int32_t Write(const void* buffer, std::int32_t count) override
+    {
+        if (Position() + count > holdAt_)
+            Hold();
+        return rtl::TMemoryStream::Write(buffer, count);
+    }
+
+private:
+    std::int64_t holdAt_;
 };
 
 TEST_F(Loads, ASaveNeverSeesThePictureChangeUnderIt)
@@ -530,7 +543,7 @@ TEST_F(Loads, AlphaFromTheReaderIsKeptOnEveryLoadAndDroppedWhenThereIsNone)
 // ---- the worker ----
 
 // Bytes that a reader gets only up to `holdAt` until the test lets it go or the component aborts.
-class LatchStream : public rtl::TMemoryStream {
+class LatchStream : public rtl::TMemoryStream, public Latch {
 public:
     LatchStream(const std::vector<std::uint8_t>& bytes, std::int64_t holdAt,
                 const std::atomic<bool>* abort = nullptr)
@@ -548,14 +561,8 @@ public:
             read_ = true;
         }
         readersChanged_.notify_all();
-        if (Position() + count > holdAt_) {
-            std::unique_lock<std::mutex> lock(mutex_);
-            held_ = true;
-            cv_.notify_all();
-            // Wakes on Release; an abort is seen within a millisecond.
-            while (!released_ && !(abort_ && abort_->load()))
-                cv_.wait_for(lock, std::chrono::milliseconds(1));
-        }
+        if (Position() + count > holdAt_)
+            Hold(abort_);
         const std::int32_t got = rtl::TMemoryStream::Read(buffer, count);
         {
             std::lock_guard<std::mutex> lock(readersMutex_);
@@ -585,17 +592,6 @@ public:
         std::unique_lock<std::mutex> lock(readersMutex_);
         return readersChanged_.wait_for(lock, patience, [&] { return readers_ >= count; });
     }
-    void WaitHeld()
-    {
-        std::unique_lock<std::mutex> lock(mutex_);
-        cv_.wait(lock, [this] { return held_; });
-    }
-    void Release()
-    {
-        std::lock_guard<std::mutex> lock(mutex_);
-        released_ = true;
-        cv_.notify_all();
-    }
     static inline std::mutex readersMutex_;
     static inline std::condition_variable readersChanged_;
     static inline int readers_ = 0;
@@ -605,10 +601,6 @@ private:
     std::int64_t holdAt_;
     const std::atomic<bool>* abort_;
     bool read_ = false;  // under readersMutex_
-    std::mutex mutex_;
-    std::condition_variable cv_;
-    bool held_ = false;
-    bool released_ = false;
 };
 
 using Worker = MainThreadTest;
@@ -1128,6 +1120,17 @@ TEST_F(Loads, ADescriptionStoresThePropertiesThatDifferFromTheirDefaults)
     rtl::ObjectTextToBinary(source, binary);
     binary.SetPosition(0);
     std::unique_ptr<rtl::TComponent> read(rtl::ReadComponentRes(binary, nullptr));
+    // Written back as text, without the line ends' carriage returns.
+    const auto asText = [](TVodirAdIO& io) {
+        rtl::TMemoryStream written;
+        rtl::WriteComponentRes(written, &io);
+        written.SetPosition(0);
+        rtl::TStringStream back;
+        rtl::ObjectBinaryToText(written, back);
+        std::string text = back.DataString();
+        text.erase(std::remove(text.begin(), text.end(), '\r'), text.end());
+        return text;
+    };
     auto* io = dynamic_cast<TVodirAdIO*>(read.get());
     ASSERT_NE(io, nullptr);
     EXPECT_EQ(io->Background(), 255u);
@@ -1140,23 +1143,11 @@ TEST_F(Loads, ADescriptionStoresThePropertiesThatDifferFromTheirDefaults)
     EXPECT_FALSE(io->SimplifiedParamsDialogs);
     EXPECT_TRUE(io->NativePixelFormat());
 
-    rtl::TMemoryStream written;
-    rtl::WriteComponentRes(written, io);
-    written.SetPosition(0);
-    rtl::TStringStream back;
-    rtl::ObjectBinaryToText(written, back);
-    std::string writtenText = back.DataString();
-    writtenText.erase(std::remove(writtenText.begin(), writtenText.end(), '\r'), writtenText.end());
-    EXPECT_EQ(writtenText, text);
+    EXPECT_EQ(asText(*io), text);
     // At their defaults nothing is stored.
     TVodirAdIO fresh(nullptr);
     fresh.SetName("IO");
-    rtl::TMemoryStream none;
-    rtl::WriteComponentRes(none, &fresh);
-    none.SetPosition(0);
-    rtl::TStringStream noneText;
-    rtl::ObjectBinaryToText(none, noneText);
-    EXPECT_EQ(noneText.DataString().find("=", 0), std::string::npos) << noneText.DataString();
+    EXPECT_EQ(asText(fresh), "object IO: TVodirAdIO\nend\n");
 }
 
 }  // namespace

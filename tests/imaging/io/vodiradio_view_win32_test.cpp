@@ -203,8 +203,12 @@ const char* const kIOFormText =
 
 using FormPtr = std::unique_ptr<TIOForm, void (*)(TIOForm*)>;
 
-FormPtr ReadIOForm(rtl::TStream& binary)
+FormPtr ReadIOForm(const std::string& text)
 {
+    rtl::TStringStream source(text);
+    rtl::TMemoryStream binary;
+    rtl::ObjectTextToBinary(source, binary);
+    binary.SetPosition(0);
     rtl::RegisterClass(TIOForm::StaticClassInfo());
     FormPtr form(new TIOForm(win::Application), [](TIOForm* f) {
         f->DoDestroy();
@@ -228,11 +232,7 @@ std::string FormText(TIOForm& form)
 
 TEST(Description, StoresEveryPublishedPropertyOfTheComponent)
 {
-    rtl::TStringStream source(kIOFormText);
-    rtl::TMemoryStream binary;
-    rtl::ObjectTextToBinary(source, binary);
-    binary.SetPosition(0);
-    FormPtr form = ReadIOForm(binary);
+    FormPtr form = ReadIOForm(kIOFormText);
     TVodirAdIO& io = *form->IO1;
     EXPECT_EQ(io.AttachedVodirAd(), form->View1);
     EXPECT_EQ(io.IEBitmap(), form->View1->GetIEBitmap());
@@ -284,11 +284,7 @@ TEST(Description, AReferenceToSomethingOtherThanAViewOrAnImageControlIsRefused)
         "    AttachedVodirAd = Image1\n"
         "  end\n"
         "end\n";
-    rtl::TStringStream source(text);
-    rtl::TMemoryStream binary;
-    rtl::ObjectTextToBinary(source, binary);
-    binary.SetPosition(0);
-    EXPECT_THROW(ReadIOForm(binary), rtl::Exception);
+    EXPECT_THROW(ReadIOForm(text), rtl::Exception);
 }
 
 // ---- the platform bitmap being worked on ----
