@@ -600,6 +600,7 @@ void TIEBitmap::AssignImage(TIEBitmap* Source)
         *palette_ = *Source->palette_;
     SyncTBitmapPalette();
     Full = false;
+    MonoConversion = Source->MonoConversion;
 }
 
 void TIEBitmap::MoveTo(TIEBitmap* Dest)

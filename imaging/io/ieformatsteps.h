@@ -49,8 +49,9 @@ struct TIELoadJob {
     std::unique_ptr<TIELoadMemo>* Memo = nullptr;
 };
 
-// One write. Bitmap is the component's own copy (the working bitmap is never written from
-// directly); Alpha is its alpha channel when the working bitmap has one, else null.
+// One write. Bitmap is the working bitmap itself, or a copy where a worker, a handler or a pixel
+// format conversion needs one; the writer reads it and never changes it. Alpha is its alpha
+// channel when it has one, else null.
 struct TIESaveJob {
     rtl::TStream& Stream;
     TIEBitmap& Bitmap;

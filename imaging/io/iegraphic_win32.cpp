@@ -1,6 +1,7 @@
 // Picture adaptors over the I/O component.
 #include "imaging/io/iegraphic_win32.h"
 
+#include "imaging/core/vodiradproc_win32.h"
 #include "platform/rtl/Endian.h"
 #include "platform/rtl/Exceptions.h"
 
@@ -119,6 +120,20 @@ void TIEGraphicBase::Assign(rtl::TPersistent* source)
         return;
     }
     win::TGraphic::Assign(source);
+}
+
+void TIEGraphicBase::LoadFromClipboardFormat(UINT Format, HANDLE Data, HPALETTE)
+{
+    if (Format != CF_DIB || !Data)
+        return;
+    if (GlobalDIBToBitmap(Data, bitmap_.get()) != 0)
+        Changed(this);
+}
+
+void TIEGraphicBase::SaveToClipboardFormat(UINT& Format, HANDLE& Data, HPALETTE&)
+{
+    Data = BitmapToDIB(bitmap_.get(), 0, 0, 0);
+    Format = CF_DIB;
 }
 
 namespace {

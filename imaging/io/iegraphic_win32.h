@@ -45,6 +45,14 @@ public:
     // Another adaptor's image, or a platform bitmap's (read, never changed).
     void Assign(rtl::TPersistent* source) override;
 
+    // The clipboard's exchange. Only CF_DIB is taken: the packed DIB in the global block Data
+    // (which stays the caller's) becomes the image; a DIB that cannot be read leaves the image as
+    // it was, and other formats are ignored. Saving makes Data a new global block holding the
+    // whole image as a packed DIB (null for an empty image), for the caller to hand to the
+    // clipboard or free, and Format CF_DIB; Palette is left as it is.
+    void LoadFromClipboardFormat(UINT Format, HANDLE Data, HPALETTE Palette);
+    void SaveToClipboardFormat(UINT& Format, HANDLE& Data, HPALETTE& Palette);
+
 protected:
     explicit TIEGraphicBase(int FileType);
 

@@ -553,6 +553,7 @@ void TfIOPreviews::Preview()
     // and the save may convert the image it is given.
     TIEBitmap source;
     source.Assign(shown);
+    source.MonoConversion = MonoThreshold ? 1 : 0;
     TIOParamsVals& p = io_->Params();
     p.Assign(Params);
     WriteIOPreviewsValues(values_, colors_, fileType, p);

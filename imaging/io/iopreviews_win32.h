@@ -224,6 +224,8 @@ public:
     bool SimplifiedParamsDialogs = true;
     // "Lock Preview" starts checked.
     bool DefaultLockPreview = false;
+    // Previews of black and white threshold the image at its average grey; false: ordered dither.
+    bool MonoThreshold = true;
 
     // Every caption from the library's message table.
     void SetLanguage(TMsgLanguage Language);

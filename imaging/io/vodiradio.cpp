@@ -185,16 +185,23 @@ struct TIEOpenDocuments {
 
 // ---- life ---------------------------------------------------------------------------------------
 
-// What a description may set; the attachments and the progress event are set by code.
 void TVodirAdIO::Publish(Table& t)
 {
+    t.Property("AttachedVodirAd", &Self::PublishedView, &Self::SetPublishedView);
     t.Property(RTL_GET_SET(Background)).Default(0);
-    t.Property(RTL_MEMBER(PreviewsParams));
+    t.Event(RTL_MEMBER(OnProgress));
+    t.Property(RTL_MEMBER(MsgLanguage)).Default(msSystem);
+    t.Property(RTL_MEMBER(PreviewsParams)).Default(TIOPreviewsParams{});
     t.Property(RTL_MEMBER(StreamHeaders)).Default(false);
+    t.Property("PreviewFont", &Self::PublishedPreviewFont, &Self::SetPublishedPreviewFont)
+        .Stored(&Self::PreviewFontStored);
+    t.Property("AttachedTImage", &Self::PublishedImage, &Self::SetPublishedImage);
     t.Event(RTL_MEMBER(OnIOPreview));
+    t.Property(RTL_MEMBER(DialogsMeasureUnit)).Default(ieduInches);
     t.Property(RTL_MEMBER(AutoAdjustDPI)).Default(false);
     t.Property(RTL_MEMBER(FilteredAdjustDPI)).Default(false);
     t.Event(RTL_MEMBER(OnFinishWork));
+    t.Event(RTL_MEMBER(OnAcquireBitmap));
     t.Property(RTL_MEMBER(SimplifiedParamsDialogs)).Default(true);
     t.Event(RTL_MEMBER(OnDoPreviews));
     t.Property(RTL_GET_SET(NativePixelFormat)).Default(false);
@@ -220,16 +227,17 @@ TVodirAdIO::~TVodirAdIO()
         if (jobRunning_)
             AbortFlag = true;
         jobEnded_.wait(lock, [this] { return !jobRunning_; });
-        // An aborted result is not handed to a bitmap the component is letting go of.
         left = std::move(pending_);
         worker = std::move(worker_);
     }
     worker.reset();
-    if (rtl::IsMainThread())
-        DeliverProgress();
     rtl::RemoveQueuedEvents(this);
+    // A job that ended before the main thread took it over still gives its image to what the
+    // component is attached to, or, aborted here, reports its failure.
     if (left)
-        DoFinishWork();  // the job's end is still reported, after its progress
+        HandOver(*left);
+    else if (rtl::IsMainThread())
+        DeliverProgress();
     PlatformCloseAVI();
     PlatformDetach();
     wia_.reset();
@@ -300,9 +308,52 @@ void TVodirAdIO::SetBackground(TColor Value) { background_ = Value; }
 
 void TVodirAdIO::DoFinishWork()
 {
-    if (OnProgress)
-        OnProgress(this, 100);
+    OnProgress(this, 100);
     OnFinishWork(this);
+}
+
+void TVodirAdIO::DoAcquireBitmap(TIEBitmap* ABitmap, bool& Handled)
+{
+    OnAcquireBitmap(this, ABitmap, Handled);
+}
+
+void TVodirAdIO::DeliverAcquiredBitmap(TIEBitmap* Bitmap, TIOParamsVals*& Params)
+{
+    Params = nullptr;
+    if (!bitmap_ || !Bitmap)
+        return;
+    AwaitIdle(true);
+    bool handled = false;
+    DoAcquireBitmap(Bitmap, handled);
+    if (handled)
+        return;
+    Params = params_.get();
+    PlatformRewrap();
+    if (PlatformHasTBitmap())
+        bitmap_->AssignImage(Bitmap);  // into the platform bitmap the working bitmap wraps
+    else
+        bitmap_->Assign(Bitmap);
+    if (AutoAdjustDPI)
+        AdjustDPI(*bitmap_, *params_);
+    PlatformEndWork();
+}
+
+void TVodirAdIO::ClearAcquisitionState() { AcquisitionState = 0; }
+
+void TVodirAdIO::SetMonoThreshold(bool Value)
+{
+    AwaitIdle(true);  // a load still to be handed over would bring its own method
+    monoThreshold_ = Value;
+    bitmap_->MonoConversion = Value ? 1 : 0;
+}
+
+win::TBitmap* TVodirAdIO::GetBitmap()
+{
+    if (bitmap_ && bitmap_->Location() == ieTBitmap)
+        if (TIEPlatformBitmap* platform = bitmap_->GetVclBitmap())
+            if (win::TBitmap* own = platform->GuiBitmap())
+                return own;
+    return tbitmap_;
 }
 
 // ---- workers ----------------------------------------------------------------------------------
@@ -401,7 +452,7 @@ void TVodirAdIO::RunPendingHandOver()
 
 void TVodirAdIO::Report(int Percent)
 {
-    if (!OnProgress)
+    if (!OnProgress.Assigned())
         return;
     // On a worker, kept in order with the job, so that the hand-over can deliver what is still
     // queued before the finish event.
@@ -425,18 +476,17 @@ void TVodirAdIO::DeliverProgress()
         std::lock_guard<std::mutex> lock(jobMutex_);
         due.swap(progress_);
     }
-    if (OnProgress)
-        for (int percent : due)
-            OnProgress(this, percent);
+    for (int percent : due)
+        OnProgress(this, percent);
 }
 
-void TVodirAdIO::Dispatch(std::unique_ptr<TJob> job)
+int TVodirAdIO::Dispatch(std::unique_ptr<TJob> job)
 {
     if (IsIOThread()) {
         // Called by a reader or a handler on this component's own worker: done right here.
         RunJob(*job);
         HandOver(*job);
-        return;
+        return job->result;
     }
     const bool async = RunsAsynchronously();
     std::unique_ptr<TIEIOThread> ended;
@@ -457,7 +507,7 @@ void TVodirAdIO::Dispatch(std::unique_ptr<TJob> job)
         ended = std::move(worker_);
         worker_ = std::make_unique<TIEIOThread>(*this, *pending_);
         worker_->Start();
-        return;
+        return -1;
     }
     auto finish = [this] {
         {
@@ -475,11 +525,12 @@ void TVodirAdIO::Dispatch(std::unique_ptr<TJob> job)
     }
     finish();
     HandOver(*job);
+    return job->result;
 }
 
 // ---- the skeletons ------------------------------------------------------------------------------
 
-void TVodirAdIO::StartLoad(std::unique_ptr<TJob> job)
+int TVodirAdIO::StartLoad(std::unique_ptr<TJob> job)
 {
     // The job takes the parameters and background the job before it left.
     AwaitIdle(true);
@@ -489,7 +540,7 @@ void TVodirAdIO::StartLoad(std::unique_ptr<TJob> job)
     job->params->ResetInfo();
     job->bitmap = std::make_unique<TIEBitmap>();
     job->background = Background();
-    Dispatch(std::move(job));
+    return Dispatch(std::move(job));
 }
 
 void TVodirAdIO::StartSave(std::unique_ptr<TJob> job)
@@ -506,14 +557,24 @@ void TVodirAdIO::StartSave(std::unique_ptr<TJob> job)
     PlatformRewrap();
     job->params = std::make_unique<TIOParamsVals>(static_cast<TIEParamsOwner*>(this));
     job->params->Assign(params_.get());
-    // The writer works on a copy: whatever it or a conversion does, the working bitmap keeps its
-    // pixel format and content.
-    job->bitmap = std::make_unique<TIEBitmap>();
-    job->bitmap->Assign(bitmap_);
-    const TIEPixelFormat format = job->bitmap->GetPixelFormat();
+    const TIEPixelFormat format = bitmap_->GetPixelFormat();
     const bool anyFormat = job->steps && job->steps->SavesAnyPixelFormat;
-    if (!anyFormat && format != ie24RGB && format != ie1g && format != ieNull)
-        job->bitmap->SetPixelFormat(ie24RGB);
+    const bool convert = !anyFormat && format != ie24RGB && format != ie1g && format != ieNull;
+    // The writer reads the working bitmap itself only where nothing can change it before the
+    // writer is done: on this thread, with no handler of the user's to run meanwhile, through a
+    // writer of the library's own. A worker, a progress handler (which may change the image) and a
+    // routine a program added get a copy; so does a save in another pixel format, as the working
+    // bitmap keeps its own.
+    const bool userCode = !(job->steps && job->steps->Save) || OnProgress.Assigned();
+    if (convert || userCode || RunsAsynchronously() || IsIOThread()) {
+        job->bitmap = std::make_unique<TIEBitmap>();
+        job->bitmap->Assign(bitmap_);
+        if (convert)
+            job->bitmap->SetPixelFormat(ie24RGB);
+        job->source = job->bitmap.get();
+    } else {
+        job->source = bitmap_;
+    }
     Dispatch(std::move(job));
 }
 
@@ -615,14 +676,15 @@ void TVodirAdIO::RunSave(TJob& job)
     progress.fOnProgress = [this](void*, int percent) { Report(percent); };
     progress.Sender = this;
     progress.Aborting = &AbortFlag;
-    TIEBitmap* alpha = job.bitmap->HasAlphaChannel() ? job.bitmap->GetAlphaChannel() : nullptr;
+    TIEBitmap& source = *job.source;
+    TIEBitmap* alpha = source.HasAlphaChannel() ? source.GetAlphaChannel() : nullptr;
 
     auto write = [&](rtl::TStream& out) {
         if (job.steps && job.steps->Save) {
-            TIESaveJob save{out, *job.bitmap, *job.params, progress, alpha, job.fileName};
+            TIESaveJob save{out, source, *job.params, progress, alpha, job.fileName};
             job.steps->Save(save);
         } else {
-            job.row->WriteFunction(out, job.bitmap.get(), *job.params, progress);
+            job.row->WriteFunction(out, &source, *job.params, progress);
         }
     };
 
@@ -701,6 +763,8 @@ void TVodirAdIO::HandOver(TJob& job)
         if (job.alpha && !PlatformHasTBitmap() && job.alpha->GetWidth() == job.bitmap->GetWidth() &&
             job.alpha->GetHeight() == job.bitmap->GetHeight())
             job.bitmap->GetAlphaChannel()->Assign(job.alpha.get());
+        // The image replaces the working bitmap's; its way to black and white stays.
+        const std::uint8_t mono = bitmap_->MonoConversion;
         if (PlatformHasTBitmap()) {
             // The pixels go into the platform bitmap the working bitmap wraps; it holds no alpha.
             bitmap_->AssignImage(job.bitmap.get());
@@ -708,6 +772,7 @@ void TVodirAdIO::HandOver(TJob& job)
         } else {
             job.bitmap->MoveTo(bitmap_);
         }
+        bitmap_->MonoConversion = mono;
     }
     params_->Assign(job.params.get());
     if (job.paramsOnly) {
@@ -765,7 +830,7 @@ void TVodirAdIO::LoadFromFile(const std::string& FileName)
     }
 }
 
-void TVodirAdIO::LoadFileWithSteps(const std::string& FileName, int FileType)
+int TVodirAdIO::LoadFileWithSteps(const std::string& FileName, int FileType)
 {
     auto job = std::make_unique<TJob>();
     job->fileName = FileName;
@@ -774,11 +839,19 @@ void TVodirAdIO::LoadFileWithSteps(const std::string& FileName, int FileType)
     if (!job->steps || !job->steps->Load) {
         AbortFlag = true;
         DoFinishWork();
-        return;
+        return 0;
     }
     job->viewDpi = job->steps->ViewDpiFile;
-    StartLoad(std::move(job));
+    return StartLoad(std::move(job));
 }
+
+int TVodirAdIO::LoadFromFileGIF(const std::string& FileName) { return LoadFileWithSteps(FileName, ioGIF); }
+
+int TVodirAdIO::LoadFromFileTIFF(const std::string& FileName) { return LoadFileWithSteps(FileName, ioTIFF); }
+
+int TVodirAdIO::LoadFromStreamGIF(rtl::TStream& Stream) { return LoadStreamOfType(Stream, ioGIF); }
+
+int TVodirAdIO::LoadFromStreamTIFF(rtl::TStream& Stream) { return LoadStreamOfType(Stream, ioTIFF); }
 
 void TVodirAdIO::LoadFileWithRegistry(const std::string& FileName, const std::string& Extension)
 {
@@ -851,15 +924,20 @@ bool TVodirAdIO::ChooseStreamReader(TJob& job, int FileType)
 
 void TVodirAdIO::LoadFromStreamType(rtl::TStream& Stream, int FileType)
 {
+    LoadStreamOfType(Stream, FileType);
+}
+
+int TVodirAdIO::LoadStreamOfType(rtl::TStream& Stream, int FileType)
+{
     AwaitIdle(true);
     auto job = std::make_unique<TJob>();
     job->stream = &Stream;
     if (!ChooseStreamReader(*job, FileType)) {
         AbortFlag = true;
         DoFinishWork();
-        return;
+        return 0;
     }
-    StartLoad(std::move(job));
+    return StartLoad(std::move(job));
 }
 
 void TVodirAdIO::LoadFromURL(const std::string& URL)

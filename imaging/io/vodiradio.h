@@ -48,6 +48,9 @@ struct TIEIOPlatformDeleter {
     void operator()(TIEIOPlatform* Platform) const;
 };
 
+RTL_ENUM_INFO(TMsgLanguage, "msSystem", "msEnglish", "msItalian", "msGerman", "msSpanish", "msFrench",
+              "msPortuguese", "msGreek", "msRussian", "msDutch", "msSwedish", "msPolish", "msUser")
+
 // Options of the parameters dialog.
 enum TIOPreviewsParamsItems { ioppDefaultLockPreview, ioppApplyButton };
 RTL_ENUM_INFO(TIOPreviewsParamsItems, "ioppDefaultLockPreview", "ioppApplyButton")
@@ -56,6 +59,14 @@ using TIOPreviewsParams = rtl::TSet<TIOPreviewsParamsItems>;
 using TIEDoPreviewsEvent = rtl::TEvent<void(rtl::TObject* Sender, bool& Handled)>;
 // The dialog, ready, just before it is shown.
 using TIEIOPreviewEvent = rtl::TEvent<void(rtl::TObject* Sender, win::TForm* PreviewForm)>;
+// Progress in percent, as a form description binds it (a method of the form, by name).
+using TIEIOProgressEvent = rtl::TEvent<void(rtl::TObject* Sender, int per)>;
+// An acquired image, before the working bitmap takes it; setting Handled keeps it from there.
+using TIEAcquireBitmapEvent = rtl::TEvent<void(rtl::TObject* Sender, TIEBitmap* ABitmap, bool& Handled)>;
+
+// The unit the dialogs show lengths in, or let the user choose starting from.
+enum TIEDialogsMeasureUnit { ieduInches, ieduCm, ieduSelectableDefInches, ieduSelectableDefCm };
+RTL_ENUM_INFO(TIEDialogsMeasureUnit, "ieduInches", "ieduCm", "ieduSelectableDefInches", "ieduSelectableDefCm")
 
 // Message a worker used to post to a view when it finished a load; kept for views that still
 // handle it. Loads finish on the main thread here, so the component itself never posts it.
@@ -66,8 +77,10 @@ class TVodirAdIO : public rtl::TComponent, private TIEParamsOwner {
 
 public:
     explicit TVodirAdIO(rtl::TComponent* AOwner);
-    // Aborts a running job, waits for it, and fires OnFinishWork for a job whose result had not
-    // been handed over yet.
+    // Aborts a running job and waits for it. A job whose result had not been handed over yet is
+    // handed over here: a load that had finished gives its image to what the component is attached
+    // to; one aborted here leaves it as it was. Either way OnFinishWork fires once, AbortFlag
+    // saying which.
     ~TVodirAdIO() override;
 
     // ---- attachment ----------------------------------------------------------------------------
@@ -87,6 +100,10 @@ public:
     void SetAttachedTBitmap(win::TBitmap* Value);
     win::TImage* AttachedTImage() const { return image_; }
     void SetAttachedTImage(win::TImage* Value);
+    // The platform bitmap being worked on: the working bitmap's own when it keeps its pixels in
+    // one, else the attached one (a TBitmap, an image control's or a view's); null when there is
+    // none.
+    virtual win::TBitmap* GetBitmap();
 
     TIOParamsVals& Params() { return *params_; }
     // The attached view's background when there is one, else the kept colour.
@@ -109,7 +126,7 @@ public:
 
     // Progress in percent and the end of every operation; always on the main thread when a
     // worker does the work.
-    TIEProgressEvent OnProgress;
+    TIEIOProgressEvent OnProgress;
     rtl::TNotifyEvent OnFinishWork;
 
     // ---- loading and saving ------------------------------------------------------------------
@@ -121,6 +138,12 @@ public:
     // Detects the format from the stream's content, then reads from its position.
     void LoadFromStream(rtl::TStream& Stream);
     void LoadFromStreamType(rtl::TStream& Stream, int FileType);
+    // The GIF and TIFF loads, which also give the number of frames or pages the file holds: -1 when
+    // the load went to a worker, 0 when the image is not one of the format.
+    int LoadFromFileGIF(const std::string& FileName);
+    int LoadFromStreamGIF(rtl::TStream& Stream);
+    int LoadFromFileTIFF(const std::string& FileName);
+    int LoadFromStreamTIFF(rtl::TStream& Stream);
     // A file save writes a temporary file beside the target and puts it in the target's place only
     // when the whole image was written: a failed save leaves an existing file as it was.
     void SaveToFile(const std::string& FileName);
@@ -167,6 +190,15 @@ public:
     // ---- scanners and cameras ----------------------------------------------------------------
     // The TWAIN settings, made with the component.
     TIETWainParams& TWainParams() { return *twain_; }
+    // Hands over an image an acquisition delivers (on the main thread, after any job of the
+    // component has been handed over): fires OnAcquireBitmap; unless a handler took the image, the
+    // working bitmap takes a copy of it, AutoAdjustDPI applies, and what the component is attached
+    // to shows it. Params is then the component's parameters, else null. Bitmap stays the caller's.
+    virtual void DeliverAcquiredBitmap(TIEBitmap* Bitmap, TIOParamsVals*& Params);
+    TIEAcquireBitmapEvent OnAcquireBitmap;
+    // What an acquisition keeps from one step to the next; 0 when none is under way.
+    std::int32_t AcquisitionState = 0;
+    virtual void ClearAcquisitionState();
     // The WIA object, made on first use on the calling thread, which must also be the thread that
     // destroys the component.
     TIEWia* GetWia();
@@ -189,6 +221,12 @@ public:
     TIOPreviewsParams PreviewsParams;
     // The dialog shows the short pages.
     bool SimplifiedParamsDialogs = true;
+    TIEDialogsMeasureUnit DialogsMeasureUnit = ieduInches;
+    // How images are brought to black and white: true, by the threshold of their average grey;
+    // false, by ordered dither. The dialog previews with it; setting it also sets the working
+    // bitmap's own method (its MonoConversion), which saves use, and loads keep.
+    bool MonoThreshold() const { return monoThreshold_; }
+    void SetMonoThreshold(bool Value);
     TIEDoPreviewsEvent OnDoPreviews;
     TIEIOPreviewEvent OnIOPreview;
     // Windows build only: the font the dialog takes; owned by the component.
@@ -214,6 +252,8 @@ protected:
     void Notification(rtl::TComponent* AComponent, rtl::TOperation Operation) override;
     // Fires OnProgress with 100, then OnFinishWork.
     virtual void DoFinishWork();
+    // Fires OnAcquireBitmap.
+    virtual void DoAcquireBitmap(TIEBitmap* ABitmap, bool& Handled);
 
 private:
     friend class TIEIOThread;
@@ -225,10 +265,10 @@ private:
     bool ParamsBitmapSize(int& Width, int& Height) const override;
     bool ParamsViewDpi(int& DpiX, int& DpiY) const override;
 
-    // The common skeletons.
-    void StartLoad(std::unique_ptr<TJob> job);
+    // The common skeletons. A load gives the reader's result, or -1 when it went to a worker.
+    int StartLoad(std::unique_ptr<TJob> job);
     void StartSave(std::unique_ptr<TJob> job);
-    void Dispatch(std::unique_ptr<TJob> job);
+    int Dispatch(std::unique_ptr<TJob> job);
     void RunJob(TJob& job);
     void RunLoad(TJob& job);
     void RunSave(TJob& job);
@@ -244,7 +284,8 @@ private:
     void WorkerEnded();
     void Report(int Percent);
     bool RunsAsynchronously() const;
-    void LoadFileWithSteps(const std::string& FileName, int FileType);
+    int LoadFileWithSteps(const std::string& FileName, int FileType);
+    int LoadStreamOfType(rtl::TStream& Stream, int FileType);
     // Picks the steps or registry row reading a stream of the type; false when there is none.
     static bool ChooseStreamReader(TJob& job, int FileType);
     void ReadParams(std::unique_ptr<TJob> job, int FileType);
@@ -256,6 +297,18 @@ private:
     void AddDocumentPage(bool Pdf);
     void Detach();
     void UseOwnBitmap();
+
+    // The properties a description stores that exist in the Windows build only, as the property
+    // layer sees them: the view and the image control as components, the dialog's font as a
+    // persistent object. Elsewhere they read as nil and take only nil.
+    rtl::TComponent* PublishedView() const;
+    void SetPublishedView(rtl::TComponent* Value);
+    rtl::TComponent* PublishedImage() const;
+    void SetPublishedImage(rtl::TComponent* Value);
+    rtl::TPersistent* PublishedPreviewFont();
+    void SetPublishedPreviewFont(rtl::TPersistent* Value);
+    // Only a font someone set is stored.
+    bool PreviewFontStored() const;
 
     // Platform parts (vodiradio_win32.cpp, vodiradio_posix.cpp).
     void PlatformDetach();
@@ -282,6 +335,7 @@ private:
     std::unique_ptr<TIEWia> wia_;
     // What the last load kept for the next (the frames of an animation composed so far).
     std::unique_ptr<TIELoadMemo> loadMemo_;
+    bool monoThreshold_ = true;
 
     // The one job at a time: its worker, and the finished load waiting for the main thread.
     mutable std::mutex jobMutex_;

@@ -1,13 +1,12 @@
 // Loading over HTTP through WinInet, which is loaded at run time on first use so that the program
 // starts without it. One GET per load, with redirects followed by hand, on a thread of its own so
-// that an abort ends the load at once whatever the library is waiting for.
+// that an abort, or a connection not made in time, ends the load at once whatever the library is
+// waiting for.
 #include "imaging/io/detail/vodiradio_http_win32.h"
 
 #include "imaging/io/detail/vodiradio_platform.h"
 #include "platform/rtl/Win32.h"
 
-#include <winsock2.h>
-#include <ws2tcpip.h>
 #include <wininet.h>
 
 #include <algorithm>
@@ -16,6 +15,7 @@
 #include <exception>
 #include <mutex>
 #include <thread>
+#include <utility>
 #include <vector>
 
 namespace imaging::detail {
@@ -34,6 +34,7 @@ struct TWinInet {
     decltype(&::InternetReadFile) ReadFile = nullptr;
     decltype(&::HttpQueryInfoA) QueryInfo = nullptr;
     decltype(&::InternetSetOptionA) SetOption = nullptr;
+    decltype(&::InternetSetStatusCallbackA) SetStatusCallback = nullptr;
 };
 
 std::mutex gLibraryLock;
@@ -79,6 +80,8 @@ const TWinInet* AcquireWinInet(std::string& error)
             missing = "HttpQueryInfoA";
         else if (!Resolve(module, "InternetSetOptionA", api.SetOption))
             missing = "InternetSetOptionA";
+        else if (!Resolve(module, "InternetSetStatusCallbackA", api.SetStatusCallback))
+            missing = "InternetSetStatusCallbackA";
         if (missing) {
             FreeLibrary(module);
             error = gLibraryName + " has no " + missing;
@@ -136,76 +139,13 @@ public:
     THandle(const THandle&) = delete;
     THandle& operator=(const THandle&) = delete;
     operator HINTERNET() const { return handle_; }
-    // Lets go of the handle without closing it.
-    void Abandon() { handle_ = nullptr; }
+    // Hands the handle over to whoever closes it now.
+    HINTERNET Release() { return std::exchange(handle_, nullptr); }
 
 private:
     const TWinInet& api_;
     HINTERNET handle_;
 };
-
-// WinInet here cannot bound the time it waits for a connection (a server whose queue is full never
-// answers, and the library waits for the system to give up, minutes later): a connection of our
-// own tells within the timeout whether anyone answers at the address.
-bool ProbeConnection(const TIEHttpAddress& target, int timeoutMs, std::string& error)
-{
-    // Sockets are set up once and never torn down: the last WSACleanup of a process closes every
-    // socket in it, those of loads running on other threads too.
-    static const bool sockets = [] {
-        WSADATA data;
-        return WSAStartup(MAKEWORD(2, 2), &data) == 0;
-    }();
-    if (!sockets) {
-        error = "the system's sockets are not available";
-        return false;
-    }
-    addrinfo hints{};
-    hints.ai_family = AF_UNSPEC;
-    hints.ai_socktype = SOCK_STREAM;
-    hints.ai_protocol = IPPROTO_TCP;
-    addrinfo* found = nullptr;
-    const std::string where = target.Host + ":" + std::to_string(target.Port);
-    if (getaddrinfo(target.Address.c_str(), std::to_string(target.Port).c_str(), &hints, &found) != 0 ||
-        !found) {
-        error = "the host " + target.Host + " could not be found";
-        return false;
-    }
-    bool timedOut = false;
-    for (addrinfo* a = found; a; a = a->ai_next) {
-        const SOCKET s = socket(a->ai_family, a->ai_socktype, a->ai_protocol);
-        if (s == INVALID_SOCKET)
-            continue;
-        u_long nonBlocking = 1;
-        ioctlsocket(s, FIONBIO, &nonBlocking);
-        bool connected = connect(s, a->ai_addr, int(a->ai_addrlen)) == 0;
-        if (!connected && WSAGetLastError() == WSAEWOULDBLOCK) {
-            fd_set writable, failed;
-            FD_ZERO(&writable);
-            FD_ZERO(&failed);
-            FD_SET(s, &writable);
-            FD_SET(s, &failed);
-            timeval wait{timeoutMs / 1000, (timeoutMs % 1000) * 1000};
-            const int n = select(0, nullptr, &writable, &failed, &wait);
-            if (n == 0) {
-                timedOut = true;
-            } else if (n > 0 && FD_ISSET(s, &writable)) {
-                int soError = 0;
-                int length = sizeof soError;
-                getsockopt(s, SOL_SOCKET, SO_ERROR, reinterpret_cast<char*>(&soError), &length);
-                connected = soError == 0;
-            }
-        }
-        closesocket(s);
-        if (connected) {
-            freeaddrinfo(found);
-            return true;
-        }
-    }
-    freeaddrinfo(found);
-    error = timedOut ? "no connection to " + where + " within " + std::to_string(timeoutMs) + " ms"
-                     : "the connection to " + where + " was refused";
-    return false;
-}
 
 // A header of the answer as text; empty when there is none. Long ones (a Location may be) are
 // fetched in full, up to a limit no header of use reaches.
@@ -242,7 +182,8 @@ bool DiscardBody(const TWinInet& api, HINTERNET request)
     return false;
 }
 
-// The shared state of a fetch and the thread doing it; the worker may leave first (on an abort).
+// The shared state of a fetch and the thread doing it; the load waiting for it may leave first (on
+// an abort, or when the connection is not made in time).
 struct TFetch {
     TIEHttpRequest request;
     std::atomic<bool> cancel{false};
@@ -251,13 +192,66 @@ struct TFetch {
     bool done = false;  // under mutex
     std::string error;
     std::unique_ptr<rtl::TMemoryStream> body;
+    // While a request is being sent (under mutex): the request, which a load leaving first closes
+    // itself; where it goes; and since when the library has been connecting for it (0 when it is
+    // not: a kept connection is not connected again).
+    const TWinInet* api = nullptr;
+    HINTERNET sending = nullptr;
+    std::string sendingTo;
+    ULONGLONG connectingSince = 0;
+    // Requests whose answer was not read to its end, and the handles above them. Closing one makes
+    // the library read the rest of the answer first, so they are closed only once the load has
+    // its result, on the fetch's thread.
+    std::vector<HINTERNET> closeLater;
 };
+
+// The fetch running on this thread: the library reports its progress on the thread that calls it.
+thread_local TFetch* tFetch = nullptr;
+
+// WinInet here does not bound the time it takes to connect (a server whose queue is full never
+// answers, and the library waits for the system to give up, minutes later): its progress tells the
+// waiting load when a connection is being made, and the load gives up on it when the time passes.
+void CALLBACK OnStatus(HINTERNET, DWORD_PTR, DWORD status, LPVOID, DWORD)
+{
+    TFetch* fetch = tFetch;
+    if (!fetch ||
+        (status != INTERNET_STATUS_CONNECTING_TO_SERVER && status != INTERNET_STATUS_CONNECTED_TO_SERVER))
+        return;
+    std::lock_guard<std::mutex> lock(fetch->mutex);
+    fetch->connectingSince =
+        status == INTERNET_STATUS_CONNECTING_TO_SERVER ? std::max<ULONGLONG>(GetTickCount64(), 1) : 0;
+}
+
+// HttpSendRequestA; false with the library's error code in GetLastError. When the waiting load left
+// and closed the request meanwhile, the request is no longer the caller's and the result is false.
+bool Send(TFetch& fetch, THandle& request, const std::string& where)
+{
+    {
+        std::lock_guard<std::mutex> lock(fetch.mutex);
+        if (fetch.cancel)
+            return false;
+        fetch.sending = request;
+        fetch.sendingTo = where;
+    }
+    const BOOL sent = fetch.api->SendRequest(request, nullptr, 0, nullptr, 0);
+    const DWORD code = GetLastError();
+    std::lock_guard<std::mutex> lock(fetch.mutex);
+    fetch.connectingSince = 0;
+    if (!fetch.sending) {
+        request.Release();
+        return false;
+    }
+    fetch.sending = nullptr;
+    SetLastError(code);
+    return sent != FALSE;
+}
 
 // The GET itself; fills fetch.body or fetch.error.
 void Fetch(TFetch& fetch, const TWinInet& api)
 {
     const TIEHttpRequest& rq = fetch.request;
     std::string& error = fetch.error;
+    fetch.api = &api;
     THandle session(api, rq.ViaProxy
                              ? api.Open(kAgent, INTERNET_OPEN_TYPE_PROXY, rq.Proxy.c_str(), nullptr, 0)
                              : api.Open(kAgent, INTERNET_OPEN_TYPE_DIRECT, nullptr, nullptr, 0));
@@ -265,29 +259,30 @@ void Fetch(TFetch& fetch, const TWinInet& api)
         error = "no internet session (" + ErrorText(GetLastError(), rq.ReceiveTimeout) + ")";
         return;
     }
-    // Closing a request whose body was not read to its end makes the library read the rest first,
-    // to keep the connection: from a server that never stops, for ever. Such a request, and the
-    // handles above it, are let go of instead; the system frees them with the process.
-    bool leak = false;
-    struct TLeak {
+    // The handles made from it take the callback over.
+    api.SetStatusCallback(session, &OnStatus);
+    // A request not read to its end is closed later, with the handles above it.
+    bool closeSessionLater = false;
+    struct TCloseSessionLater {
+        TFetch& fetch;
         THandle& session;
-        bool& leak;
-        ~TLeak()
+        bool& later;
+        ~TCloseSessionLater()
         {
-            if (leak)
-                session.Abandon();
+            if (later)
+                fetch.closeLater.push_back(session.Release());
         }
-    } leakSession{session, leak};
-    auto abandon = [&](THandle& connection, THandle& request) {
-        request.Abandon();
-        connection.Abandon();
-        leak = true;
+    } sessionGuard{fetch, session, closeSessionLater};
+    auto closeLater = [&](THandle& connection, THandle& request) {
+        fetch.closeLater.push_back(request.Release());
+        fetch.closeLater.push_back(connection.Release());
+        closeSessionLater = true;
     };
     TIEHttpAddress address = rq.Address;
     for (int hop = 0;; ++hop) {
         const std::string url = "http://" + address.Describe();
-        if (!ProbeConnection(rq.ViaProxy ? rq.ProxyAddress : address, rq.ConnectTimeout, error))
-            return;
+        const TIEHttpAddress& target = rq.ViaProxy ? rq.ProxyAddress : address;
+        const std::string where = target.Host + ":" + std::to_string(target.Port);
         // No user name or password for the server: the proxy's are set on the request, for the proxy.
         THandle connection(api, api.Connect(session, address.Host.c_str(), INTERNET_PORT(address.Port),
                                             nullptr, nullptr, INTERNET_SERVICE_HTTP, 0, 0));
@@ -314,14 +309,19 @@ void Fetch(TFetch& fetch, const TWinInet& api)
                           const_cast<char*>(rq.ProxyPassword.c_str()), DWORD(rq.ProxyPassword.size()));
         }
         const ULONGLONG sent = GetTickCount64();
-        if (!api.SendRequest(request, nullptr, 0, nullptr, 0)) {
+        if (!Send(fetch, request, where)) {
             const DWORD code = GetLastError();
             // A server silent past the receive timeout is reported by some libraries as a closed
             // connection.
             const bool silent = GetTickCount64() - sent >= ULONGLONG(rq.ReceiveTimeout);
-            error = "the request for " + url + " failed: " +
-                    (silent ? ErrorText(ERROR_INTERNET_TIMEOUT, rq.ReceiveTimeout)
-                            : ErrorText(code, rq.ReceiveTimeout));
+            if (code == ERROR_INTERNET_NAME_NOT_RESOLVED)
+                error = "the host " + target.Host + " could not be found";
+            else if (code == ERROR_INTERNET_CANNOT_CONNECT)
+                error = "the connection to " + where + " was refused or could not be made";
+            else
+                error = "the request for " + url + " failed: " +
+                        (silent ? ErrorText(ERROR_INTERNET_TIMEOUT, rq.ReceiveTimeout)
+                                : ErrorText(code, rq.ReceiveTimeout));
             return;
         }
         DWORD status = 0;
@@ -334,7 +334,7 @@ void Fetch(TFetch& fetch, const TWinInet& api)
         }
         const bool redirect = IsRedirect(status);
         if ((redirect || status < 200 || status > 299) && !DiscardBody(api, request))
-            abandon(connection, request);
+            closeLater(connection, request);
         if (redirect) {
             const std::string location = QueryText(api, request, HTTP_QUERY_LOCATION);
             if (location.empty()) {
@@ -364,7 +364,7 @@ void Fetch(TFetch& fetch, const TWinInet& api)
                                      std::to_string(rq.MaxBodySize) + " bytes";
         if (expected > rq.MaxBodySize) {
             error = tooLarge;
-            abandon(connection, request);
+            closeLater(connection, request);
             return;
         }
         auto body = std::make_unique<rtl::TMemoryStream>();
@@ -372,7 +372,7 @@ void Fetch(TFetch& fetch, const TWinInet& api)
         std::int64_t total = 0;
         for (;;) {
             if (fetch.cancel) {
-                abandon(connection, request);
+                closeLater(connection, request);
                 return;
             }
             DWORD got = 0;
@@ -385,7 +385,7 @@ void Fetch(TFetch& fetch, const TWinInet& api)
                 break;
             if (total + got > rq.MaxBodySize) {
                 error = tooLarge;
-                abandon(connection, request);
+                closeLater(connection, request);
                 return;
             }
             body->WriteBuffer(buffer.data(), std::int32_t(got));
@@ -404,22 +404,29 @@ void Fetch(TFetch& fetch, const TWinInet& api)
 
 void RunFetch(const std::shared_ptr<TFetch>& fetch)
 {
+    const TWinInet* api = nullptr;
     try {
-        if (const TWinInet* api = AcquireWinInet(fetch->error)) {
-            struct TRelease {
-                ~TRelease() { ReleaseWinInet(); }
-            } release;
+        api = AcquireWinInet(fetch->error);
+        if (api) {
+            tFetch = fetch.get();
             Fetch(*fetch, *api);
         }
     } catch (const std::exception& e) {
         fetch->body.reset();
         fetch->error = std::string("the load failed: ") + e.what();
     }
+    tFetch = nullptr;
     {
         std::lock_guard<std::mutex> lock(fetch->mutex);
         fetch->done = true;
     }
     fetch->ended.notify_all();
+    if (api) {
+        // The load has its result; closing takes as long as the server goes on sending.
+        for (HINTERNET handle : fetch->closeLater)
+            api->CloseHandle(handle);
+        ReleaseWinInet();
+    }
 }
 
 }  // namespace
@@ -437,13 +444,27 @@ std::unique_ptr<rtl::TMemoryStream> IEHttpFetch(const TIEHttpRequest& Request, c
     }
     std::unique_lock<std::mutex> lock(fetch->mutex);
     while (!fetch->done) {
-        if (Abort) {
-            // The fetch stops at its next chance and frees what it holds; nobody waits for it.
+        std::string gaveUp;
+        if (Abort)
+            gaveUp = "the load was aborted";
+        else if (fetch->connectingSince &&
+                 GetTickCount64() - fetch->connectingSince >= ULONGLONG(Request.ConnectTimeout))
+            gaveUp = "no connection to " + fetch->sendingTo + " within " +
+                     std::to_string(Request.ConnectTimeout) + " ms";
+        if (!gaveUp.empty()) {
+            // The fetch stops at its next chance and frees what it holds; nobody waits for it. A
+            // request being sent is closed here, which ends the library's wait where it can.
             fetch->cancel = true;
-            Error = "the load was aborted";
+            const HINTERNET sending = std::exchange(fetch->sending, nullptr);
+            const TWinInet* api = fetch->api;
+            lock.unlock();
+            if (sending)
+                api->CloseHandle(sending);
+            Error = gaveUp;
             return nullptr;
         }
-        // The abort flag has no event of its own: it is looked at every few milliseconds.
+        // Neither the abort flag nor the time has an event of its own: both are looked at every few
+        // milliseconds.
         fetch->ended.wait_for(lock, std::chrono::milliseconds(10));
     }
     if (!fetch->body) {

@@ -44,6 +44,13 @@ namespace {
 {
     throw rtl::EInvalidArgument("views and platform bitmaps exist only in the Windows build");
 }
+
+// What a description sets here can only be nil.
+void OnlyNil(const void* Value)
+{
+    if (Value)
+        NoGui();
+}
 }  // namespace
 
 void TVodirAdIO::SetAttachedVodirAd(TIEView* Value)
@@ -67,6 +74,15 @@ void TVodirAdIO::SetAttachedTImage(win::TImage* Value)
     Detach();
     UseOwnBitmap();
 }
+
+rtl::TComponent* TVodirAdIO::PublishedView() const { return nullptr; }
+rtl::TComponent* TVodirAdIO::PublishedImage() const { return nullptr; }
+rtl::TPersistent* TVodirAdIO::PublishedPreviewFont() { return nullptr; }
+bool TVodirAdIO::PreviewFontStored() const { return false; }
+
+void TVodirAdIO::SetPublishedView(rtl::TComponent* Value) { OnlyNil(Value); }
+void TVodirAdIO::SetPublishedImage(rtl::TComponent* Value) { OnlyNil(Value); }
+void TVodirAdIO::SetPublishedPreviewFont(rtl::TPersistent* Value) { OnlyNil(Value); }
 
 void TVodirAdIO::PlatformDetach() {}
 void TVodirAdIO::PlatformRewrap() {}

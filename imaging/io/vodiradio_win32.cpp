@@ -167,6 +167,39 @@ void TVodirAdIO::SetAttachedTImage(win::TImage* Value)
     kind_ = kTImage;
 }
 
+rtl::TComponent* TVodirAdIO::PublishedView() const { return view_; }
+
+void TVodirAdIO::SetPublishedView(rtl::TComponent* Value)
+{
+    auto* view = dynamic_cast<TIEView*>(Value);
+    if (Value && !view)
+        throw rtl::EPropertyError("Invalid property value");
+    SetAttachedVodirAd(view);
+}
+
+rtl::TComponent* TVodirAdIO::PublishedImage() const { return image_; }
+
+void TVodirAdIO::SetPublishedImage(rtl::TComponent* Value)
+{
+    auto* image = dynamic_cast<win::TImage*>(Value);
+    if (Value && !image)
+        throw rtl::EPropertyError("Invalid property value");
+    SetAttachedTImage(image);
+}
+
+rtl::TPersistent* TVodirAdIO::PublishedPreviewFont() { return PreviewFont(); }
+
+bool TVodirAdIO::PreviewFontStored() const { return platform_->previewFont != nullptr; }
+
+void TVodirAdIO::SetPublishedPreviewFont(rtl::TPersistent* Value)
+{
+    auto* font = dynamic_cast<win::TFont*>(Value);
+    if (Value && !font)
+        throw rtl::EPropertyError("Invalid property value");
+    if (font)
+        SetPreviewFont(font);
+}
+
 TIEDirectShow* TVodirAdIO::GetDirectShow()
 {
     std::unique_ptr<TIEDirectShow>& ds = platform_->directShow;
@@ -256,6 +289,7 @@ bool TVodirAdIO::DoPreviews(std::uint16_t Pages)
         form->PageControl1->SetHeight(int(ppi * 1.2708333));
         form->SetHeight(int(ppi * 3.75));
     }
+    form->MonoThreshold = monoThreshold_;
     form->SetLanguage(MsgLanguage);
     if (platform_->previewFont)
         form->Font()->Assign(platform_->previewFont.get());

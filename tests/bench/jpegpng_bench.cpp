@@ -1,13 +1,14 @@
 // JPEG and PNG speed on a 4000 x 3000 photograph (ImageMagick's plasma fractal,
-// tests/bench/make-bench-images): our adaptors against libjpeg-turbo and libpng called directly, in
-// the same run. Both sides do the same work: from the file's bytes in memory to a freshly allocated
-// 24-bit image in blue, green, red order, and back. JPEG: the accurate integer DCT, quality 90, the
-// same density. PNG: 8-bit RGB at zlib level 6 with the library's own filter choice and the same pHYs
-// and bKGD chunks; our reader also fills the mask it always gives. Before timing, our decoding must
-// equal the library's and our file must be byte for byte the library's.
+// tests/bench/make-bench-images): our adaptors, and a JPEG save through the I/O component, against
+// libjpeg-turbo and libpng called directly, in the same run. Both sides do the same work: from the file's
+// bytes in memory to a freshly allocated 24-bit image in blue, green, red order, and back. JPEG: the accurate
+// integer DCT, quality 90, the same density. PNG: 8-bit RGB at zlib level 6 with the library's own filter
+// choice and the same pHYs and bKGD chunks; our reader also fills the mask it always gives. Before timing,
+// our decoding must equal the library's and our file must be byte for byte the library's.
 #include "imaging/io/jpegfilt.h"
 #include "imaging/io/pngfilt.h"
 #include "imaging/io/pngfiltw.h"
+#include "imaging/io/vodiradio.h"
 #include "tests/imaging/io/peer_tool_util.h"
 #include "tests/imaging/io/io_test_util.h"
 
@@ -294,6 +295,37 @@ void Library(benchmark::State& state, const TCodec* codec, bool decode, bool zer
     state.SetBytesProcessed(std::int64_t(state.iterations()) * Photo().GetWidth() * Photo().GetHeight() * 3);
 }
 
+// ---- a save through the I/O component ----
+
+// As a program saves its picture: its component, attached to the picture and set up once, writes
+// it into a new stream each time.
+Bytes ComponentJpegSave()
+{
+    static const std::unique_ptr<TVodirAdIO> io = [] {
+        auto c = std::make_unique<TVodirAdIO>(nullptr);
+        c->SetAttachedTIEBitmap(&Photo());
+        c->Params().JPEGQuality = kQuality;
+        c->Params().SetDpiX(kDpi);
+        c->Params().SetDpiY(kDpi);
+        return c;
+    }();
+    rtl::TMemoryStream m;
+    io->SaveToStream(m, ioJPEG);
+    if (io->AbortFlag)
+        throw std::runtime_error("the component failed to save the benchmark photograph");
+    return m.Bytes();
+}
+
+void ComponentSave(benchmark::State& state)
+{
+    if (ComponentJpegSave() != File(kJpeg))
+        throw std::runtime_error("the component's JPEG file differs from the library's");
+    state.counters["bytes"] = double(File(kJpeg).size());
+    for (auto _ : state)
+        benchmark::DoNotOptimize(ComponentJpegSave().data());
+    state.SetBytesProcessed(std::int64_t(state.iterations()) * Photo().GetWidth() * Photo().GetHeight() * 3);
+}
+
 // Each format's rows: decoding (the library's also into a cleared buffer), then encoding.
 [[maybe_unused]] const bool kRegistered = [] {
     for (const TCodec* codec : {&kJpeg, &kPng}) {
@@ -309,6 +341,8 @@ void Library(benchmark::State& state, const TCodec* codec, bool decode, bool zer
         add(row("ours", "encode"), Ours, codec, false);
         add(row(codec->library, "encode"), Library, codec, false, false);
     }
+    benchmark::RegisterBenchmark("ours/jpeg_save_component/photo", ComponentSave)
+        ->Unit(benchmark::kMillisecond);
     return true;
 }();
 

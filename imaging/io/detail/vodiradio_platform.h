@@ -16,9 +16,9 @@
 
 namespace imaging {
 
-// Everything one load or save needs, prepared on the calling thread. The reader or writer works on
-// the job's own bitmap and parameters, so nothing the user or a view sees changes until the job is
-// handed over on the main thread.
+// Everything one load or save needs, prepared on the calling thread. The reader works on the job's
+// own bitmap and parameters, so nothing the user or a view sees changes until the job is handed over
+// on the main thread; the writer reads what no one can change while it writes.
 struct TVodirAdIO::TJob {
     bool save = false;
     bool paramsOnly = false;
@@ -32,6 +32,9 @@ struct TVodirAdIO::TJob {
     std::function<void(TJob& job, TProgressRecord& progress)> body;
 
     std::unique_ptr<TIEBitmap> bitmap;
+    // What a save writes: the job's bitmap, or the working bitmap itself where nothing can change it
+    // meanwhile.
+    TIEBitmap* source = nullptr;
     std::unique_ptr<TIOParamsVals> params;
     std::unique_ptr<TIEBitmap> alpha;
     TColor background = 0;

@@ -384,7 +384,7 @@ TEST_F(ViewTest, ComponentsAreMadeOnceAttachedAndGetTheProgressEvent)
     EXPECT_EQ(view->GetIO(), io);
     EXPECT_EQ(io->AttachedVodirAd(), view);
     EXPECT_EQ(io->Owner(), view);
-    EXPECT_TRUE(bool(io->OnProgress));
+    EXPECT_TRUE(io->OnProgress.Assigned());
     TVodirAdProc* proc = view->GetProc();
     EXPECT_EQ(view->GetProc(), proc);
     EXPECT_EQ(proc->AttachedVodirAd(), view);

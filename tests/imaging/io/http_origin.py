@@ -8,6 +8,7 @@ the client closes them, unless a route closes them on purpose.
 
 Routes (NAME is a file of the folder given with --files):
   /file/NAME                   200 with Content-Length
+  /close/NAME                  200 with Content-Length and "Connection: close", then the close
   /keepalive/NAME              200 with Content-Length, the connection kept open whatever the
                                client asked
   /keepalive-chunked/NAME      the same in chunks
@@ -21,15 +22,23 @@ Routes (NAME is a file of the folder given with --files):
   /truncated-chunked/NAME      chunks of half the file, then the close without the last chunk
   /stall/NAME                  Content-Length, half the file, then nothing until the client closes
   /silent                      no answer at all until the client closes
-  /huge                        Content-Length of 2 GiB, bytes until the client closes
-  /endless                     chunks without end until the client closes
+  /huge                        Content-Length of 2 GiB, bytes until the client closes or the
+                               flood is stopped
+  /endless                     chunks without end, the same
   /trickle/NAME?pause=MS       the file in pieces of 256 bytes, MS milliseconds apart
-  /trickle-endless?pause=MS    pieces of 256 bytes without end, MS milliseconds apart
+  /trickle-endless?pause=MS    pieces of 256 bytes without end, MS milliseconds apart, the same
   /log?tag=T                   the records of tag T, as text: one "request" line with the
                                connection number and path, then the headers, a blank line after each
   /await?tag=T                 answers once a trickle of tag T has sent its first piece
   /seen?tag=T                  answers "seen" once a request of tag T came
-  /forget                      drops every record, so that a test sees only its own requests
+  /stop?tag=T                  stops the floods of tag T (a stopped flood waits for the close)
+  /closed?tag=T                answers "closed" once the client closed a flood's connection of
+                               tag T (or "open" when it has not done so after a long while)
+  /connections                 "N connections, M without a request": the connections accepted
+                               since the last /forget that asked for no route of these last seven,
+                               once each has sent its first request or been closed
+  /forget                      drops every record and stops every flood, so that a test sees
+                               only its own requests and no flood outlives its test
 """
 import argparse
 import http.server
@@ -54,11 +63,27 @@ class State:
         self.records = []  # (tag, connection, path, [(name, value)])
         self.trickling = set()  # tags whose trickle has begun
         self.ids = itertools.count(1)
+        self.stopping = set()  # tags whose floods are to stop
+        self.generation = 0  # floods begun before the last /forget stop
+        self.closed = set()  # tags of floods whose client closed the connection
+        # Every connection accepted since the last /forget: "new" until its first request
+        # ("control" or "used") or its close without one ("empty").
+        self.accepted = {}
+
+
+CONTROL = ("log", "await", "seen", "forget", "stop", "closed", "connections")
 
 
 class Server(socketserver.ThreadingMixIn, http.server.HTTPServer):
     daemon_threads = True
     allow_reuse_address = False
+
+    def process_request(self, request, client_address):
+        # Counted here, as accepted, before its thread starts: a connection closed at once is
+        # counted all the same.
+        with self.state.lock:
+            self.state.accepted[request] = "new"
+        super().process_request(request, client_address)
 
 
 class Handler(http.server.BaseHTTPRequestHandler):
@@ -80,6 +105,16 @@ class Handler(http.server.BaseHTTPRequestHandler):
             super().handle()
         except OSError:
             pass  # a client that went away mid-request
+        finally:
+            self.mark("empty")
+
+    def mark(self, kind):
+        """Records what the connection was for, once."""
+        st = self.server.state
+        with st.lock:
+            if st.accepted.get(self.connection) == "new":
+                st.accepted[self.connection] = kind
+                st.lock.notify_all()
 
     def finish(self):
         try:
@@ -124,27 +159,40 @@ class Handler(http.server.BaseHTTPRequestHandler):
         self.wfile.flush()
 
     def await_close(self):
-        """Blocks until the client closes the connection (or PATIENCE runs out)."""
+        """Blocks until the client closes the connection (True) or PATIENCE runs out."""
         self.wfile.flush()
         sock = self.connection
+        closed = False
         while True:
             ready, _, _ = select.select([sock], [], [], PATIENCE)
             if not ready:
                 break
             try:
                 if not sock.recv(4096):
+                    closed = True
                     break
             except OSError:
+                closed = True
                 break
         self.close_connection = True
+        return closed
 
     def stream_until_closed(self, tag, piece, pause, chunked):
-        """Sends piece after piece until the client goes away."""
+        """Sends piece after piece until the client goes away, or until the flood is stopped and
+        then the client closes; records the close."""
         st = self.server.state
         wait = threading.Event()
+        with st.lock:
+            generation = st.generation
+
+        def stopped():
+            with st.lock:
+                return tag in st.stopping or st.generation != generation
+
+        closed = True
         try:
             first = True
-            while True:
+            while not stopped():
                 if chunked:
                     self.chunk(piece)
                 else:
@@ -157,8 +205,13 @@ class Handler(http.server.BaseHTTPRequestHandler):
                     first = False
                 if pause:
                     wait.wait(pause)
+            closed = self.await_close()
         except OSError:
             pass
+        if closed:
+            with st.lock:
+                st.closed.add(tag)
+                st.lock.notify_all()
         self.close_connection = True
 
     # ---- the routes ----
@@ -170,7 +223,8 @@ class Handler(http.server.BaseHTTPRequestHandler):
         tag = query.get("tag", [""])[0]
         parts = [p for p in url.path.split("/") if p]
         route = parts[0] if parts else ""
-        if route not in ("log", "await", "seen", "forget"):
+        self.mark("control" if route in CONTROL else "used")
+        if route not in CONTROL:
             with st.lock:
                 st.records.append((tag, self.connection_id, self.path, list(self.headers.items())))
                 st.lock.notify_all()
@@ -186,6 +240,9 @@ class Handler(http.server.BaseHTTPRequestHandler):
         pause = float(query.get("pause", ["0"])[0]) / 1000.0
         if route == "file":
             self.send_body(200, self.file(args[0]))
+        elif route == "close":
+            self.send_body(200, self.file(args[0]), [("Connection", "close")])
+            self.close_connection = True
         elif route == "keepalive":
             self.send_body(200, self.file(args[0]))
             self.close_connection = False
@@ -268,7 +325,25 @@ class Handler(http.server.BaseHTTPRequestHandler):
             with st.lock:
                 st.records.clear()
                 st.trickling.clear()
+                st.stopping.clear()
+                st.closed.clear()
+                st.accepted.clear()
+                st.generation += 1
             self.send_body(200, b"forgotten")
+        elif route == "stop":
+            with st.lock:
+                st.stopping.add(tag)
+            self.send_body(200, b"stopped")
+        elif route == "closed":
+            with st.lock:
+                closed = st.lock.wait_for(lambda: tag in st.closed, PATIENCE)
+            self.send_body(200, b"closed" if closed else b"open")
+        elif route == "connections":
+            with st.lock:
+                st.lock.wait_for(lambda: "new" not in st.accepted.values(), PATIENCE)
+                kinds = list(st.accepted.values())
+            made = kinds.count("used") + kinds.count("empty")
+            self.send_body(200, b"%d connections, %d without a request" % (made, kinds.count("empty")))
         elif route == "seen":
             with st.lock:
                 seen = st.lock.wait_for(lambda: any(r[0] == tag for r in st.records), PATIENCE)

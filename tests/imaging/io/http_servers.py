@@ -7,6 +7,7 @@ addresses at ports the system picks, and says where they are in the command's en
   VA_HTTP_FILES6_PORT      python3 -m http.server on [::1]
   VA_HTTP_ORIGIN_PORT      the scripted origin (http_origin.py) on 127.0.0.1, serving VA_HTTP_DIR
   VA_HTTP_PROXIED_PORT     another one, for loads through the proxy only
+  VA_HTTP_COUNTED_PORT     another one, whose connections only the test counting them makes
   VA_HTTP_PROXY_PORT       tinyproxy on 127.0.0.1, with basic authentication
   VA_HTTP_PROXY_USER, VA_HTTP_PROXY_PASSWORD   its credentials
   VA_HTTP_REFUSED_PORT     a port that refuses connections
@@ -159,6 +160,7 @@ def main():
             "VA_HTTP_FILES6_PORT": str(start_file_server(folder, "::1", procs)),
             "VA_HTTP_ORIGIN_PORT": str(start_origin(folder, procs)),
             "VA_HTTP_PROXIED_PORT": str(start_origin(folder, procs)),
+            "VA_HTTP_COUNTED_PORT": str(start_origin(folder, procs)),
             "VA_HTTP_PROXY_PORT": str(start_proxy(args.tinyproxy, folder, procs)),
             "VA_HTTP_PROXY_USER": PROXY_USER,
             "VA_HTTP_PROXY_PASSWORD": PROXY_PASSWORD,

@@ -206,6 +206,142 @@ TEST_F(StoredData, ALoadIntoAnImageControlReplacesItsPictureBitmap)
     EXPECT_EQ(other.GetWidth(), 3);
 }
 
+// ---- the clipboard ----
+
+// The system clipboard, held open by a hidden window of the test's while the object lives (a
+// clipboard opened without a window takes no data).
+class OpenClipboardOf {
+public:
+    OpenClipboardOf()
+        : window_(CreateWindowExA(0, "STATIC", "", 0, 0, 0, 1, 1, nullptr, nullptr, GetModuleHandleA(nullptr),
+                                  nullptr))
+    {
+        opened_ = window_ && OpenClipboard(window_);
+        EXPECT_TRUE(opened_);
+    }
+    ~OpenClipboardOf()
+    {
+        if (opened_)
+            CloseClipboard();
+        if (window_)
+            DestroyWindow(window_);
+    }
+    // Replaces what the clipboard holds by the data; the clipboard takes it.
+    void Put(UINT format, HANDLE data) const
+    {
+        EmptyClipboard();
+        EXPECT_NE(SetClipboardData(format, data), nullptr) << format;
+    }
+
+private:
+    HWND window_;
+    bool opened_ = false;
+};
+
+// The pixels GDI reads from a bitmap handle, as 24-bit top-down rows.
+std::vector<TRGB> GdiPixels(HBITMAP bitmap, int w, int h)
+{
+    std::vector<TRGB> out(std::size_t(w) * h);
+    BITMAPINFO info{};
+    info.bmiHeader = {sizeof(BITMAPINFOHEADER), w, -h, 1, 24, BI_RGB, 0, 0, 0, 0, 0};
+    const int stride = (w * 3 + 3) & ~3;
+    std::vector<std::uint8_t> rows(std::size_t(stride) * h);
+    const HDC screen = GetDC(nullptr);
+    EXPECT_EQ(GetDIBits(screen, bitmap, 0, UINT(h), rows.data(), &info, DIB_RGB_COLORS), h);
+    ReleaseDC(nullptr, screen);
+    for (int y = 0; y < h; ++y)
+        std::memcpy(&out[std::size_t(y) * w], &rows[std::size_t(y) * stride], std::size_t(w) * 3);
+    return out;
+}
+
+std::vector<TRGB> Pixels(TIEBitmap& b)
+{
+    std::vector<TRGB> out;
+    for (int y = 0; y < b.GetHeight(); ++y)
+        for (int x = 0; x < b.GetWidth(); ++x)
+            out.push_back(b.GetPixelRGB(x, y));
+    return out;
+}
+
+TEST(Clipboard, APictureGoesThroughTheClipboardAsADibTheSystemReads)
+{
+    struct Case {
+        int w, h;
+        TIEPixelFormat format;
+    } cases[] = {{37, 23, ie24RGB}, {1, 1, ie24RGB}, {33, 5, ie1g}, {8, 2, ie1g}};
+    for (const Case& c : cases) {
+        TIEBMPImage source;
+        TIEBitmap& b = *source.Bitmap();
+        b.Allocate(c.w, c.h, c.format);
+        b.Fill(0);
+        for (int y = 0; y < c.h; ++y)
+            for (int x = 0; x < c.w; ++x) {
+                if (c.format == ie24RGB)
+                    b.SetPixel24(x, y, TRGB{std::uint8_t(x * 7), std::uint8_t(y * 11), std::uint8_t(x ^ y)});
+                else if ((x + y) % 3)
+                    b.ScanLine(y)[x / 8] |= std::uint8_t(0x80 >> (x % 8));  // a set bit is white
+            }
+        UINT format = 0;
+        HANDLE data = nullptr;
+        HPALETTE palette = reinterpret_cast<HPALETTE>(std::uintptr_t(0x1234));
+        source.SaveToClipboardFormat(format, data, palette);
+        EXPECT_EQ(format, UINT(CF_DIB));
+        EXPECT_EQ(palette, reinterpret_cast<HPALETTE>(std::uintptr_t(0x1234)));
+        ASSERT_NE(data, nullptr);
+        OpenClipboardOf{}.Put(format, data);
+
+        OpenClipboardOf clipboard;
+        // The system's bitmap made from the DIB shows the picture.
+        const auto shown = static_cast<HBITMAP>(GetClipboardData(CF_BITMAP));
+        ASSERT_NE(shown, nullptr);
+        EXPECT_EQ(GdiPixels(shown, c.w, c.h), Pixels(b)) << c.w << "x" << c.h;
+        // And the DIB comes back as the same picture, 1-bit images as 1 bit.
+        TIEBMPImage back;
+        back.LoadFromClipboardFormat(CF_DIB, GetClipboardData(CF_DIB), nullptr);
+        EXPECT_EQ(back.Bitmap()->GetPixelFormat(), c.format);
+        EXPECT_EQ(Pixels(*back.Bitmap()), Pixels(b)) << c.w << "x" << c.h;
+    }
+}
+
+TEST(Clipboard, ADibTheSystemMadeLoadsAndOtherFormatsAreIgnored)
+{
+    // A bitmap GDI draws, put on the clipboard as a bitmap: the system makes the DIB.
+    const int w = 19, h = 7;
+    const HDC screen = GetDC(nullptr);
+    const HBITMAP drawn = CreateCompatibleBitmap(screen, w, h);
+    const HDC dc = CreateCompatibleDC(screen);
+    const HGDIOBJ old = SelectObject(dc, drawn);
+    for (int y = 0; y < h; ++y)
+        for (int x = 0; x < w; ++x)
+            SetPixel(dc, x, y, RGB(x * 13, y * 30, 200 - x * 5));
+    SelectObject(dc, old);
+    DeleteDC(dc);
+    ReleaseDC(nullptr, screen);
+    const std::vector<TRGB> want = GdiPixels(drawn, w, h);
+    OpenClipboardOf{}.Put(CF_BITMAP, drawn);
+
+    OpenClipboardOf clipboard;
+    TIEBMPImage picture;
+    picture.LoadFromClipboardFormat(CF_DIB, GetClipboardData(CF_DIB), nullptr);
+    ASSERT_EQ(picture.Width(), w);
+    EXPECT_EQ(Pixels(*picture.Bitmap()), want);
+
+    // Another format, and a DIB whose header claims more than its block holds, leave the image.
+    const HGLOBAL text = GlobalAlloc(GMEM_MOVEABLE, 4);
+    std::memcpy(GlobalLock(text), "abc", 4);
+    GlobalUnlock(text);
+    picture.LoadFromClipboardFormat(CF_TEXT, text, nullptr);
+    const HGLOBAL lying = GlobalAlloc(GMEM_MOVEABLE | GMEM_ZEROINIT, 64);
+    BITMAPINFOHEADER head{sizeof head, 4000, 3000, 1, 24, BI_RGB, 0, 0, 0, 0, 0};
+    std::memcpy(GlobalLock(lying), &head, sizeof head);
+    GlobalUnlock(lying);
+    picture.LoadFromClipboardFormat(CF_DIB, lying, nullptr);
+    GlobalFree(text);
+    GlobalFree(lying);
+    EXPECT_EQ(picture.Width(), w);
+    EXPECT_EQ(Pixels(*picture.Bitmap()), want);
+}
+
 // ---- metafiles ----
 
 class Metafiles : public ::testing::Test {

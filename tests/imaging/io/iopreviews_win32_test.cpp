@@ -1111,6 +1111,55 @@ TEST_F(DoPreviews, APaletteImageIsPreviewedAsItWillBeSaved)
     EXPECT_EQ(palette.GetPixelFormat(), ie8p);
 }
 
+// Changes between black and white along the rows of the result.
+int Transitions(TIEBitmap& b)
+{
+    int n = 0;
+    for (int y = 0; y < b.GetHeight(); ++y)
+        for (int x = 1; x < b.GetWidth(); ++x)
+            n += !(PixelOf(b, x, y) == PixelOf(b, x - 1, y));
+    return n;
+}
+
+TEST_F(DoPreviews, BlackAndWhiteIsPreviewedByTheComponentsMethod)
+{
+    // A grey ramp: thresholded, each row turns white once; dithered, many times.
+    image_.Allocate(64, 8, ie24RGB);
+    for (int y = 0; y < 8; ++y)
+        for (int x = 0; x < 64; ++x)
+            image_.SetPixel24(x, y, TRGB{std::uint8_t(x * 4), std::uint8_t(x * 4), std::uint8_t(x * 4)});
+    io_.Params().FileType = ioBMP;
+    struct Case {
+        bool threshold;
+        std::uint8_t bitmapsOwn;  // the image's own method, set after the component's
+        bool savedAlike;
+    } cases[] = {{false, 0, true}, {true, 1, true}, {false, 1, false}};
+    for (const Case& c : cases) {
+        io_.SetMonoThreshold(c.threshold);
+        EXPECT_EQ(image_.MonoConversion, c.threshold ? 1 : 0);
+        image_.MonoConversion = c.bitmapsOwn;
+        int transitions = 0;
+        std::vector<std::uint8_t> previewed;
+        drive = [&](TfIOPreviews& f) {
+            EXPECT_EQ(f.MonoThreshold, c.threshold);
+            Choose(f.cmbBMPColors, 0);
+            Click(f.Button3);
+            transitions = Transitions(*f.VodirAd2->GetIEBitmap());
+            previewed = f.PreviewBytes();
+            ::PostMessageA(f.Button1->Handle(), BM_CLICK, 0, 0);
+        };
+        ASSERT_TRUE(io_.DoPreviews(ppCurrent));
+        if (c.threshold) {
+            EXPECT_EQ(transitions, 8);
+        } else {
+            EXPECT_GT(transitions, 8 * 16);
+        }
+        rtl::TMemoryStream saved;
+        io_.SaveToStream(saved, ioBMP);
+        EXPECT_EQ(saved.Bytes() == previewed, c.savedAlike) << c.threshold << int(c.bitmapsOwn);
+    }
+}
+
 TEST_F(DoPreviews, SimplifiedDialogTakesItsHeightsFromTheScreenResolution)
 {
     drive = [](TfIOPreviews& f) {

@@ -33,6 +33,11 @@ std::string Env(const char* name)
     return value ? value : "";
 }
 
+// Loads through the proxy go to an origin of their own, which direct loads never touch; another one
+// counts the connections it is sent.
+constexpr const char* kProxied = "VA_HTTP_PROXIED_PORT";
+constexpr const char* kCounted = "VA_HTTP_COUNTED_PORT";
+
 std::string FilesUrl(const std::string& name)
 {
     return "http://127.0.0.1:" + Env("VA_HTTP_FILES_PORT") + "/" + name;
@@ -98,7 +103,8 @@ protected:
     {
         // Each test reads the origins' logs of its own requests only.
         ASSERT_EQ(AskOrigin("/forget"), "forgotten");
-        ASSERT_EQ(AskOrigin("/forget", "VA_HTTP_PROXIED_PORT"), "forgotten");
+        ASSERT_EQ(AskOrigin("/forget", kProxied), "forgotten");
+        ASSERT_EQ(AskOrigin("/forget", kCounted), "forgotten");
         image.Allocate(3, 2, ie24RGB);
         io.SetAttachedTIEBitmap(&image);
         io.OnFinishWork = [this](rtl::TObject*) { ++finished; };
@@ -298,12 +304,19 @@ TEST_F(HttpLoad, StalledAndSilentServersFailWithinTheReceiveTimeout)
     Fails(OriginUrl("/silent"), "no answer for 800 ms");
 }
 
-TEST_F(HttpLoad, ConnectionsRefusedOrNeverAnsweredFail)
+TEST_F(HttpLoad, EachImageTakesOneConnectionToTheServerOrProxy)
 {
-    Fails("http://127.0.0.1:" + Env("VA_HTTP_REFUSED_PORT") + "/a.bmp", "refused");
-    io.HttpConnectTimeout = 700;
-    Fails("http://127.0.0.1:" + Env("VA_HTTP_BLACKHOLE_PORT") + "/a.bmp", "within 700 ms");
-    Fails("http://va-no-such-host.invalid/a.bmp", "could not be found");
+    // The counted origin closes every connection after its answer, so no connection is kept for
+    // the next load.
+    const std::string url = OriginUrl("/close/a.bmp", kCounted);
+    EXPECT_TRUE(LoadsThePicture(url));
+    image.Allocate(3, 2, ie24RGB);
+    EXPECT_TRUE(LoadsThePicture(url));
+    // The same origin as the proxy: it answers the proxy's form of the request too.
+    image.Allocate(3, 2, ie24RGB);
+    io.HttpProxy = "127.0.0.1:" + Env(kCounted);
+    EXPECT_TRUE(LoadsThePicture(url));
+    EXPECT_EQ(AskOrigin("/connections", kCounted), "3 connections, 0 without a request");
 }
 
 TEST_F(HttpLoad, BodiesLargerThanTheLimitFail)
@@ -332,7 +345,21 @@ TEST_F(HttpLoad, AnAbortEndsALoadAtOnceAndTheFetchStopsReading)
     EXPECT_EQ(io.LastHttpError(), "the load was aborted");
     EXPECT_EQ(finished, 1);
     EXPECT_EQ(image.GetWidth(), 3);
-    // The fetch itself stops reading the endless answer and leaves the library.
+    // The fetch itself stops reading the endless answer, closes its connection and leaves the
+    // library.
+    EXPECT_EQ(AskOrigin("/closed?tag=abort"), "closed");
+    detail::IEAwaitHttpFetches();
+}
+
+TEST_F(HttpLoad, ALoadRefusedForItsSizeClosesItsConnectionOnceTheServerStopsSending)
+{
+    io.HttpMaxBodySize = 1 << 20;
+    for (const std::string route : {"huge", "endless"}) {
+        const std::string tag = "closing-" + route;
+        Fails(OriginUrl("/" + route + "?tag=" + tag), "larger than the limit");
+        ASSERT_EQ(AskOrigin("/stop?tag=" + tag), "stopped");
+        EXPECT_EQ(AskOrigin("/closed?tag=" + tag), "closed") << route;
+    }
     detail::IEAwaitHttpFetches();
 }
 
@@ -353,6 +380,22 @@ TEST_F(HttpLoad, DestroyingAComponentDuringAStallDoesNotWaitForTheServer)
     EXPECT_EQ(image.GetWidth(), 3);
 }
 
+// After every test that waits for the fetches to end: a connection never answered is given up on
+// by the load at once, but the library's own attempt goes on until the system gives up on it.
+TEST_F(HttpLoad, ConnectionsRefusedOrNeverAnsweredFail)
+{
+    Fails("http://127.0.0.1:" + Env("VA_HTTP_REFUSED_PORT") + "/a.bmp", "refused");
+    io.HttpConnectTimeout = 700;
+    Fails("http://127.0.0.1:" + Env("VA_HTTP_BLACKHOLE_PORT") + "/a.bmp", "within 700 ms");
+    Fails("http://va-no-such-host.invalid/a.bmp", "could not be found");
+    // A proxy that never answers; a load straight to a server works at once after it.
+    io.HttpProxy = "127.0.0.1:" + Env("VA_HTTP_BLACKHOLE_PORT");
+    Fails(OriginUrl("/file/a.bmp", kProxied), "no connection to 127.0.0.1:" + Env("VA_HTTP_BLACKHOLE_PORT"));
+    image.Allocate(3, 2, ie24RGB);
+    io.HttpProxy.clear();
+    EXPECT_TRUE(LoadsThePicture(FilesUrl("a.bmp")));
+}
+
 TEST_F(HttpLoad, AsynchronousLoadsHandTheImageOverOnTheMainThread)
 {
     io.Asynchronous = true;
@@ -370,9 +413,6 @@ TEST_F(HttpLoad, AsynchronousLoadsHandTheImageOverOnTheMainThread)
 }
 
 // ---- the proxy ----
-
-// Loads through the proxy go to an origin of their own, which direct loads never touch.
-constexpr const char* kProxied = "VA_HTTP_PROXIED_PORT";
 
 class HttpProxyLoad : public HttpLoad {
 protected:

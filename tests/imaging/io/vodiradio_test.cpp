@@ -6,6 +6,8 @@
 #include "imaging/io/bmpfilt.h"
 #include "tests/imaging/io/bmp_test_util.h"
 #include "platform/rtl/Endian.h"
+#include "platform/rtl/FormStream.h"
+#include "platform/rtl/FormText.h"
 #include "platform/rtl/Thread.h"
 
 #include <gtest/gtest.h>
@@ -112,14 +114,19 @@ struct Events {
     }
 };
 
-// A row of steps for a test, taken back out when the test ends.
+// A row of steps for a test; the row it replaced, or none, is back when the test ends.
 class ScopedSteps {
 public:
-    explicit ScopedSteps(const TIEFormatSteps& steps) : type_(steps.FileType) { IEAddFormatSteps(steps); }
-    ~ScopedSteps() { IEAddFormatSteps(TIEFormatSteps{.FileType = type_}); }
+    explicit ScopedSteps(const TIEFormatSteps& steps)
+    {
+        const TIEFormatSteps* old = IEFormatSteps(steps.FileType);
+        old_ = old ? *old : TIEFormatSteps{.FileType = steps.FileType};
+        IEAddFormatSteps(steps);
+    }
+    ~ScopedSteps() { IEAddFormatSteps(old_); }
 
 private:
-    int type_;
+    TIEFormatSteps old_;
 };
 
 class MainThreadTest : public ::testing::Test {
@@ -253,6 +260,151 @@ TEST_F(Loads, SavesConvertACopyAndLeaveTheWorkingBitmapAlone)
         EXPECT_EQ(io.IEBitmap()->GetPixelFormat(), format);
         EXPECT_EQ(Bytes(io.IEBitmap()->ScanLine(1), io.IEBitmap()->ScanLine(1) + io.IEBitmap()->GetRowLen()),
                   before);
+    }
+}
+
+// Every byte of an image: format, rows, palette and alpha channel.
+struct Snapshot {
+    TIEPixelFormat format;
+    Bytes rows, palette, alpha;
+    bool operator==(const Snapshot&) const = default;
+};
+
+Snapshot Take(TIEBitmap& b)
+{
+    Snapshot s{b.GetPixelFormat(), {}, {}, {}};
+    for (int y = 0; y < b.GetHeight(); ++y)
+        s.rows.insert(s.rows.end(), b.ScanLine(y), b.ScanLine(y) + b.GetRowLen());
+    for (int i = 0; i < b.PaletteLen(); ++i) {
+        const TRGB c = b.GetPaletteColor(i);
+        s.palette.insert(s.palette.end(), {c.b, c.g, c.r});
+    }
+    if (b.HasAlphaChannel())
+        s.alpha = Take(*b.GetAlphaChannel()).rows;
+    return s;
+}
+
+// A 37 x 23 picture in the format, with an alpha channel when asked.
+void Picture(TIEBitmap& b, TIEPixelFormat format, bool alpha)
+{
+    b.Allocate(37, 23, format);
+    for (int y = 0; y < 23; ++y)
+        for (int x = 0; x < b.GetRowLen(); ++x)
+            b.ScanLine(y)[x] = std::uint8_t(x * 7 + y * 13);
+    for (int i = 0; i < b.PaletteLen(); ++i)
+        b.SetPaletteColor(i, TRGB{std::uint8_t(i), std::uint8_t(255 - i), std::uint8_t(i * 3)});
+    if (alpha)
+        for (int y = 0; y < 23; ++y)
+            for (int x = 0; x < 37; ++x)
+                b.GetAlphaChannel()->ScanLine(y)[x] = std::uint8_t(x * 5 + y);
+}
+
+TEST_F(Loads, EveryWriterLeavesTheWorkingBitmapAsItWas)
+{
+    // The writer may read the working bitmap itself: none may change it, in any pixel format it
+    // takes, with or without alpha.
+    for (int type :
+         {ioTIFF, ioGIF, ioJPEG, ioPCX, ioBMP, ioICO, ioPNG, ioTGA, ioPXM, ioJP2, ioJ2K, ioWBMP, ioPS, ioPDF})
+        for (TIEPixelFormat format : {ie24RGB, ie1g, ie8p, ie8g})
+            for (bool alpha : {false, true}) {
+                TVodirAdIO io(nullptr);
+                TIEBitmap& b = *io.IEBitmap();
+                Picture(b, format, alpha);
+                const Snapshot before = Take(b);
+                io.Params().BitsPerSample = format == ie1g ? 1 : 8;
+                io.Params().SamplesPerPixel = format == ie24RGB ? 3 : 1;
+                rtl::TMemoryStream m;
+                io.SaveToStream(m, type);
+                EXPECT_FALSE(io.AbortFlag) << type << " " << int(format);
+                EXPECT_GT(m.Size(), 0) << type << " " << int(format);
+                EXPECT_TRUE(Take(b) == before) << type << " " << int(format) << " " << alpha;
+            }
+}
+
+// A point a reader or writer waits at until the test lets it go (or, when given one, an abort is
+// set, which is seen within a millisecond).
+class Latch {
+public:
+    void Hold(const std::atomic<bool>* abort = nullptr)
+    {
+        std::unique_lock<std::mutex> lock(mutex_);
+        held_ = true;
+        cv_.notify_all();
+        while (!released_ && !(abort && abort->load()))
+            cv_.wait_for(lock, std::chrono::milliseconds(1));
+    }
+    void WaitHeld()
+    {
+        std::unique_lock<std::mutex> lock(mutex_);
+        cv_.wait(lock, [this] { return held_; });
+    }
+    void Release()
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        released_ = true;
+        cv_.notify_all();
+    }
+
+private:
+    std::mutex mutex_;
+    std::condition_variable cv_;
+    bool held_ = false;
+    bool released_ = false;
+};
+
+// Bytes written only up to `holdAt` until the test lets the writer go.
+class HeldWrites : public rtl::TMemoryStream, public Latch {
+public:
+    explicit HeldWrites(std::int64_t holdAt) : holdAt_(holdAt) {}
+    std::int32_t Write(const void* buffer, std::int32_t count) override
+    {
+        if (Position() + count > holdAt_)
+            Hold();
+        return rtl::TMemoryStream::Write(buffer, count);
+    }
+
+private:
+    std::int64_t holdAt_;
+};
+
+TEST_F(Loads, ASaveNeverSeesThePictureChangeUnderIt)
+{
+    // The picture is changed while the writer is half way: from the progress handler on this
+    // thread, and from this thread while a worker writes.
+    const auto change = [](TIEBitmap& b) {
+        b.Fill(255);
+        b.Allocate(5, 5, ie24RGB);
+    };
+    for (bool worker : {false, true}) {
+        TIEBitmap target;
+        std::unique_ptr<rtl::TMemoryStream> in(NewStream(MakeBmp(40, 30, 3)));
+        TVodirAdIO io(nullptr);
+        io.SetAttachedTIEBitmap(&target);
+        io.LoadFromStreamType(*in, ioBMP);
+        HeldWrites out(worker ? 600 : std::int64_t(1) << 40);
+        bool changed = false;
+        if (worker) {
+            io.Asynchronous = true;
+            io.SaveToStream(out, ioBMP);
+            out.WaitHeld();
+            change(target);
+            out.Release();
+            io.WaitThreads(false);
+        } else {
+            io.OnProgress = [&](rtl::TObject*, int per) {
+                if (per >= 50 && !changed) {
+                    changed = true;
+                    change(target);
+                }
+            };
+            io.SaveToStream(out, ioBMP);
+            EXPECT_TRUE(changed);
+        }
+        ASSERT_FALSE(io.AbortFlag) << worker;
+        out.SetPosition(0);
+        TVodirAdIO reader(nullptr);
+        reader.LoadFromStreamType(out, ioBMP);
+        EXPECT_TRUE(HoldsSeed(*reader.IEBitmap(), 40, 30, 3)) << worker;
     }
 }
 
@@ -391,7 +543,7 @@ TEST_F(Loads, AlphaFromTheReaderIsKeptOnEveryLoadAndDroppedWhenThereIsNone)
 // ---- the worker ----
 
 // Bytes that a reader gets only up to `holdAt` until the test lets it go or the component aborts.
-class LatchStream : public rtl::TMemoryStream {
+class LatchStream : public rtl::TMemoryStream, public Latch {
 public:
     LatchStream(const std::vector<std::uint8_t>& bytes, std::int64_t holdAt,
                 const std::atomic<bool>* abort = nullptr)
@@ -409,14 +561,8 @@ public:
             read_ = true;
         }
         readersChanged_.notify_all();
-        if (Position() + count > holdAt_) {
-            std::unique_lock<std::mutex> lock(mutex_);
-            held_ = true;
-            cv_.notify_all();
-            // Wakes on Release; an abort is seen within a millisecond.
-            while (!released_ && !(abort_ && abort_->load()))
-                cv_.wait_for(lock, std::chrono::milliseconds(1));
-        }
+        if (Position() + count > holdAt_)
+            Hold(abort_);
         const std::int32_t got = rtl::TMemoryStream::Read(buffer, count);
         {
             std::lock_guard<std::mutex> lock(readersMutex_);
@@ -446,17 +592,6 @@ public:
         std::unique_lock<std::mutex> lock(readersMutex_);
         return readersChanged_.wait_for(lock, patience, [&] { return readers_ >= count; });
     }
-    void WaitHeld()
-    {
-        std::unique_lock<std::mutex> lock(mutex_);
-        cv_.wait(lock, [this] { return held_; });
-    }
-    void Release()
-    {
-        std::lock_guard<std::mutex> lock(mutex_);
-        released_ = true;
-        cv_.notify_all();
-    }
     static inline std::mutex readersMutex_;
     static inline std::condition_variable readersChanged_;
     static inline int readers_ = 0;
@@ -466,10 +601,6 @@ private:
     std::int64_t holdAt_;
     const std::atomic<bool>* abort_;
     bool read_ = false;  // under readersMutex_
-    std::mutex mutex_;
-    std::condition_variable cv_;
-    bool held_ = false;
-    bool released_ = false;
 };
 
 using Worker = MainThreadTest;
@@ -534,6 +665,43 @@ std::pair<int, int> DestroyDuringLoad(int side, std::int64_t holdAt, bool waitHe
 TEST_F(Worker, DestructionAbortsAStalledWorkerAndStillReportsItsEnd)
 {
     EXPECT_EQ(DestroyDuringLoad(50, 500, true), std::make_pair(1, 0));
+}
+
+TEST_F(Worker, DestructionHandsOverALoadThatEndedBeforeTheMainThreadTookItOver)
+{
+    struct Case {
+        Bytes file;
+        bool loads;
+    } cases[] = {{MakeBmp(9, 8, 4), true}, {Bytes(40, 7), false}};
+    for (const Case& c : cases) {
+        TIEBitmap target;
+        target.Allocate(1, 1, ie24RGB);
+        int finished = 0;
+        bool failedAtFinish = !c.loads;
+        std::unique_ptr<rtl::TMemoryStream> m(NewStream(c.file));
+        {
+            TVodirAdIO io(nullptr);
+            io.SetAttachedTIEBitmap(&target);
+            io.Asynchronous = true;
+            io.OnFinishWork = [&](rtl::TObject*) {
+                ++finished;
+                failedAtFinish = io.AbortFlag;
+            };
+            io.LoadFromStreamType(*m, ioBMP);
+            // The job ends without the main thread looking at its queue.
+            std::thread([&] { io.WaitThreads(false); }).join();
+        }
+        EXPECT_EQ(finished, 1) << c.loads;
+        EXPECT_EQ(failedAtFinish, !c.loads);
+        if (c.loads) {
+            EXPECT_TRUE(HoldsSeed(target, 9, 8, 4));
+        } else {
+            EXPECT_EQ(target.GetWidth(), 1);
+        }
+        while (rtl::CheckSynchronize(0)) {
+        }
+        EXPECT_EQ(finished, 1) << "the queued hand-over went with the component";
+    }
 }
 
 // A stream whose reads fail with something no reader expects.
@@ -740,6 +908,246 @@ TEST_F(Loads, TheAbortFlagSaysOnlyWhetherTheLastOperationFailed)
     io.LoadFromStreamType(*good, ioBMP);
     io.WaitThreads(false);
     EXPECT_FALSE(io.AbortFlag);
+}
+
+// ---- acquired images, black and white, the GIF and TIFF loads ----
+
+TEST_F(Loads, AnAcquiredImageGoesToTheWorkingBitmapUnlessAHandlerTakesIt)
+{
+    std::unique_ptr<rtl::TMemoryStream> m(NewStream(MakeBmp(40, 30, 6)));
+    TVodirAdIO source(nullptr);
+    source.LoadFromStreamType(*m, ioBMP);
+    TIEBitmap& acquired = *source.IEBitmap();
+    struct Case {
+        bool handled, adjust;
+        int dpiX, dpiY;
+        int width, height;  // the working bitmap afterwards
+    } cases[] = {
+        {true, false, 300, 300, 1, 1},  // the handler keeps it
+        {false, false, 300, 300, 40, 30},
+        {false, true, 300, 300, 40, 30},  // equal resolutions: nothing to stretch
+        {false, true, 200, 100, 40, 60},  // the shorter side takes the higher resolution
+    };
+    for (const Case& c : cases) {
+        TIEBitmap target;
+        target.Allocate(1, 1, ie24RGB);
+        TVodirAdIO io(nullptr);
+        io.SetAttachedTIEBitmap(&target);
+        io.AutoAdjustDPI = c.adjust;
+        io.Params().SetDpiX(c.dpiX);
+        io.Params().SetDpiY(c.dpiY);
+        rtl::TObject* sender = nullptr;
+        TIEBitmap* offered = nullptr;
+        io.OnAcquireBitmap = [&](rtl::TObject* Sender, TIEBitmap* ABitmap, bool& Handled) {
+            EXPECT_FALSE(Handled);
+            sender = Sender;
+            offered = ABitmap;
+            Handled = c.handled;
+        };
+        Events ev;
+        ev.Attach(io);
+        io.AcquisitionState = 7;
+        TIOParamsVals* params = reinterpret_cast<TIOParamsVals*>(&io);  // anything but the answer
+        io.DeliverAcquiredBitmap(&acquired, params);
+        EXPECT_EQ(sender, &io);
+        EXPECT_EQ(offered, &acquired);
+        EXPECT_EQ(params, c.handled ? nullptr : &io.Params());
+        EXPECT_EQ(target.GetWidth(), c.width);
+        EXPECT_EQ(target.GetHeight(), c.height);
+        if (!c.handled && !c.adjust) {
+            EXPECT_TRUE(HoldsSeed(target, 40, 30, 6));
+        }
+        if (c.adjust) {
+            EXPECT_EQ(io.Params().DpiY, c.dpiX);
+        }
+        EXPECT_TRUE(HoldsSeed(acquired, 40, 30, 6)) << "the acquisition's own image stays";
+        EXPECT_EQ(ev.finished, 0) << "a delivery is no operation of the component's";
+        io.ClearAcquisitionState();
+        EXPECT_EQ(io.AcquisitionState, 0);
+    }
+}
+
+// A grey ramp from black to white, left to right.
+void Ramp(TIEBitmap& b, int w, int h)
+{
+    b.Allocate(w, h, ie24RGB);
+    for (int y = 0; y < h; ++y)
+        for (int x = 0; x < w; ++x) {
+            const auto v = std::uint8_t(x * 255 / (w - 1));
+            b.SetPixel24(x, y, TRGB{v, v, v});
+        }
+}
+
+// Changes between black and white along the rows of a 1-bit image.
+int Transitions(TIEBitmap& b)
+{
+    int n = 0;
+    for (int y = 0; y < b.GetHeight(); ++y)
+        for (int x = 1; x < b.GetWidth(); ++x)
+            n += !(b.GetPixelRGB(x, y) == b.GetPixelRGB(x - 1, y));
+    return n;
+}
+
+TEST_F(Loads, TheBlackAndWhiteMethodReachesTheWorkingBitmapAndOutlivesLoads)
+{
+    for (bool threshold : {false, true}) {
+        TIEBitmap target;
+        TVodirAdIO io(nullptr);
+        io.SetAttachedTIEBitmap(&target);
+        EXPECT_TRUE(io.MonoThreshold());
+        io.SetMonoThreshold(threshold);
+        std::unique_ptr<rtl::TMemoryStream> m(NewStream(MakeBmp(4, 4, 1)));
+        io.LoadFromStreamType(*m, ioBMP);
+        EXPECT_EQ(target.MonoConversion, threshold ? 1 : 0);
+        // A ramp saved as one bit: the threshold cuts each row once, the dither many times.
+        Ramp(target, 64, 8);
+        io.Params().BitsPerSample = 1;
+        io.Params().SamplesPerPixel = 1;
+        rtl::TMemoryStream saved;
+        io.SaveToStream(saved, ioBMP);
+        saved.SetPosition(0);
+        TVodirAdIO reader(nullptr);
+        reader.LoadFromStreamType(saved, ioBMP);
+        TIEBitmap& bw = *reader.IEBitmap();
+        ASSERT_EQ(bw.GetPixelFormat(), ie1g);
+        if (threshold) {
+            EXPECT_EQ(Transitions(bw), 8);
+        } else {
+            EXPECT_GT(Transitions(bw), 8 * 16);
+        }
+    }
+}
+
+// A GIF of `frames` frames of one pixel each.
+Bytes GifOfFrames(int frames)
+{
+    Bytes f = {'G', 'I', 'F', '8', '9', 'a', 1, 0, 1, 0, 0x80, 0, 0, 0, 0, 0, 255, 255, 255};
+    for (int i = 0; i < frames; ++i) {
+        const Bytes frame = {0x2C, 0, 0, 0, 0, 1, 0, 1, 0, 0, 2, 2, 0x44, 0x01, 0};
+        f.insert(f.end(), frame.begin(), frame.end());
+    }
+    f.push_back(0x3B);
+    return f;
+}
+
+// A little-endian TIFF of `pages` grey pages of one pixel each, one directory after another.
+Bytes TiffOfPages(int pages)
+{
+    constexpr std::uint32_t kEntries = 8, kDirectory = 2 + kEntries * 12 + 4;
+    Bytes f = {'I', 'I', 42, 0, 8, 0, 0, 0};
+    auto put16 = [&](std::uint32_t v) { f.insert(f.end(), {std::uint8_t(v), std::uint8_t(v >> 8)}); };
+    auto put32 = [&](std::uint32_t v) {
+        put16(v & 0xFFFF);
+        put16(v >> 16);
+    };
+    const std::uint32_t pixels = 8 + std::uint32_t(pages) * kDirectory;
+    for (int p = 0; p < pages; ++p) {
+        put16(kEntries);
+        const std::uint32_t entries[kEntries][3] = {{256, 3, 1}, {257, 3, 1}, {258, 3, 8},
+                                                    {259, 3, 1}, {262, 3, 1}, {273, 4, pixels + p},
+                                                    {277, 3, 1}, {279, 4, 1}};
+        for (const auto& e : entries) {
+            put16(e[0]);
+            put16(e[1]);
+            put32(1);
+            put32(e[2]);
+        }
+        put32(p + 1 < pages ? 8 + std::uint32_t(p + 1) * kDirectory : 0);
+    }
+    for (int p = 0; p < pages; ++p)
+        f.push_back(std::uint8_t(p * 40));
+    return f;
+}
+
+TEST_F(Loads, TheGifAndTiffLoadsGiveTheFramesOrPagesOfTheFile)
+{
+    ScratchDir dir;
+    using Load = int (TVodirAdIO::*)(rtl::TStream&);
+    using LoadFile = int (TVodirAdIO::*)(const std::string&);
+    struct Case {
+        const char* what;
+        Bytes bytes;
+        Load stream;
+        LoadFile file;
+        int count;
+    } cases[] = {
+        {"gif of 3", GifOfFrames(3), &TVodirAdIO::LoadFromStreamGIF, &TVodirAdIO::LoadFromFileGIF, 3},
+        {"gif of 1", GifOfFrames(1), &TVodirAdIO::LoadFromStreamGIF, &TVodirAdIO::LoadFromFileGIF, 1},
+        {"tiff of 4", TiffOfPages(4), &TVodirAdIO::LoadFromStreamTIFF, &TVodirAdIO::LoadFromFileTIFF, 4},
+        {"a bmp as gif", MakeBmp(2, 2, 1), &TVodirAdIO::LoadFromStreamGIF, &TVodirAdIO::LoadFromFileGIF, 0},
+        {"a bmp as tiff", MakeBmp(2, 2, 1), &TVodirAdIO::LoadFromStreamTIFF, &TVodirAdIO::LoadFromFileTIFF,
+         0},
+    };
+    for (const Case& c : cases) {
+        TIEBitmap target;
+        TVodirAdIO io(nullptr);
+        io.SetAttachedTIEBitmap(&target);
+        std::unique_ptr<rtl::TMemoryStream> m(NewStream(c.bytes));
+        EXPECT_EQ((io.*c.stream)(*m), c.count) << c.what;
+        EXPECT_EQ(io.AbortFlag.load(), c.count == 0) << c.what;
+        EXPECT_EQ((io.*c.file)(dir.Write("f", c.bytes)), c.count) << c.what;
+        EXPECT_EQ(target.GetWidth(), c.count ? 1 : 0) << c.what;
+        // Handed to a worker, the load has no count to give yet.
+        io.Asynchronous = true;
+        m->SetPosition(0);
+        EXPECT_EQ((io.*c.stream)(*m), -1) << c.what;
+        io.WaitThreads(false);
+        EXPECT_EQ(io.AbortFlag.load(), c.count == 0) << c.what;
+    }
+}
+
+// ---- what a description stores ----
+
+TEST_F(Loads, ADescriptionStoresThePropertiesThatDifferFromTheirDefaults)
+{
+    // Through text and back, as a window description holds them (the Windows-only properties
+    // and the events are stored too, in the Windows build's test of the component on a form).
+    const std::string text =
+        "object IO: TVodirAdIO\n"
+        "  Background = 255\n"
+        "  MsgLanguage = msGerman\n"
+        "  PreviewsParams = [ioppApplyButton]\n"
+        "  StreamHeaders = True\n"
+        "  DialogsMeasureUnit = ieduSelectableDefCm\n"
+        "  AutoAdjustDPI = True\n"
+        "  FilteredAdjustDPI = True\n"
+        "  SimplifiedParamsDialogs = False\n"
+        "  NativePixelFormat = True\n"
+        "end\n";
+    rtl::RegisterClass(TVodirAdIO::StaticClassInfo());
+    rtl::TStringStream source(text);
+    rtl::TMemoryStream binary;
+    rtl::ObjectTextToBinary(source, binary);
+    binary.SetPosition(0);
+    std::unique_ptr<rtl::TComponent> read(rtl::ReadComponentRes(binary, nullptr));
+    // Written back as text, without the line ends' carriage returns.
+    const auto asText = [](TVodirAdIO& io) {
+        rtl::TMemoryStream written;
+        rtl::WriteComponentRes(written, &io);
+        written.SetPosition(0);
+        rtl::TStringStream back;
+        rtl::ObjectBinaryToText(written, back);
+        std::string text = back.DataString();
+        text.erase(std::remove(text.begin(), text.end(), '\r'), text.end());
+        return text;
+    };
+    auto* io = dynamic_cast<TVodirAdIO*>(read.get());
+    ASSERT_NE(io, nullptr);
+    EXPECT_EQ(io->Background(), 255u);
+    EXPECT_EQ(io->MsgLanguage, msGerman);
+    EXPECT_TRUE(io->PreviewsParams.Contains(ioppApplyButton));
+    EXPECT_TRUE(io->StreamHeaders);
+    EXPECT_EQ(io->DialogsMeasureUnit, ieduSelectableDefCm);
+    EXPECT_TRUE(io->AutoAdjustDPI);
+    EXPECT_TRUE(io->FilteredAdjustDPI);
+    EXPECT_FALSE(io->SimplifiedParamsDialogs);
+    EXPECT_TRUE(io->NativePixelFormat());
+
+    EXPECT_EQ(asText(*io), text);
+    // At their defaults nothing is stored.
+    TVodirAdIO fresh(nullptr);
+    fresh.SetName("IO");
+    EXPECT_EQ(asText(fresh), "object IO: TVodirAdIO\nend\n");
 }
 
 }  // namespace
