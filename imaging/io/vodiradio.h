@@ -48,9 +48,6 @@ struct TIEIOPlatformDeleter {
     void operator()(TIEIOPlatform* Platform) const;
 };
 
-RTL_ENUM_INFO(TMsgLanguage, "msSystem", "msEnglish", "msItalian", "msGerman", "msSpanish", "msFrench",
-              "msPortuguese", "msGreek", "msRussian", "msDutch", "msSwedish", "msPolish", "msUser")
-
 // Options of the parameters dialog.
 enum TIOPreviewsParamsItems { ioppDefaultLockPreview, ioppApplyButton };
 RTL_ENUM_INFO(TIOPreviewsParamsItems, "ioppDefaultLockPreview", "ioppApplyButton")
