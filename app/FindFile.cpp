@@ -420,6 +420,13 @@ void TFindFile::Abort()
     {
         // Waiting for a running match event keeps "no match after the abort event" true. The
         // event may itself wait for this thread (Synchronize), so keep serving it meanwhile.
+        // The worker takes the lock again for every match; the pending flag makes it wait for us
+        // after the event it is in, or a quick stream of matches could keep the abort out to the end.
+        abortPending_.store(true);
+        struct PendingEnd {
+            std::atomic<bool>& flag;
+            ~PendingEnd() { flag.store(false); }
+        } pendingEnd{abortPending_};
         std::unique_lock<rtl::TCriticalSection> lock(eventLock_, std::defer_lock);
         while (!lock.try_lock()) {
             if (rtl::IsMainThread())
@@ -465,8 +472,15 @@ void TFindFile::Notify(const rtl::TNotifyEvent& event)
         event(this);
 }
 
+void TFindFile::YieldToAbort() const
+{
+    while (abortPending_.load() && !aborted_.load())
+        std::this_thread::yield();
+}
+
 TFolderIgnore TFindFile::DoFolderChange(const std::string& folder)
 {
+    YieldToAbort();
     std::lock_guard<rtl::TCriticalSection> lock(eventLock_);
     if (aborted_.load())
         return fiThisAndSubfolders;
@@ -477,6 +491,7 @@ TFolderIgnore TFindFile::DoFolderChange(const std::string& folder)
 
 void TFindFile::DoFileMatch(const std::string& folder, const TSearchRec& fileInfo)
 {
+    YieldToAbort();
     std::lock_guard<rtl::TCriticalSection> lock(eventLock_);
     if (!aborted_.load())
         OnFileMatch(this, folder, fileInfo);

@@ -256,12 +256,15 @@ private:
     void Finish();
     void WorkerTerminated();
     void WaitForWorker();
+    // Before an event: waits while an Abort on another thread is about to take the event lock.
+    void YieldToAbort() const;
 
     std::unique_ptr<TSearchCriteria> criteria_;
     bool threaded_ = false;
     rtl::TThreadPriority threadPriority_ = rtl::tpNormal;
     std::atomic<bool> aborted_{false};
     std::atomic<bool> busy_{false};
+    std::atomic<bool> abortPending_{false};
     std::atomic<std::uint16_t> currentLevel_{0};
     std::atomic<bool> workerRunning_{false};
     std::uint32_t workerThreadId_ = 0;
