@@ -783,9 +783,13 @@ TEST_F(StoredValues, AnIniThatCannotBeReadIsToldBeforeInstallAndKeptAtTheClose)
                     dialog && dialog != form_.get() && dialog->Showing())
                     dialog->SetModalResult(answer);
         };
+        // A Cancel leaves the window to the program's timer to close; here the form lives on.
+        form_->Timer1->SetEnabled(false);
         form_->FormStorage1->RestoreFormPlacement();
-        win::Application->ProcessMessages();
         hand.SetEnabled(false);
+        EXPECT_EQ(form_->Timer1->Enabled(), answer == 2) << "the timer closes the window";
+        form_->Timer1->SetEnabled(false);
+        win::Application->ProcessMessages();
         const std::vector<std::string> log = LogLines();
         if (c.held) {
             const std::string why = rtl::SysErrorMessage(ERROR_SHARING_VIOLATION);
