@@ -879,8 +879,13 @@ void ReadExifTags(const TTiffTags& t, TIOParamsVals& p)
     p.EXIF_FocalPlaneResolutionUnit = int(t.Int(kFocalPlaneResolutionUnit, 0));
     p.EXIF_ExposureIndex = t.Rational(kExposureIndex);
     p.EXIF_SensingMethod = int(t.Int(kSensingMethod, 0));
-    p.EXIF_FileSource = int(t.Int(kFileSource, 0));
-    p.EXIF_SceneType = int(t.Int(kSceneType, 0));
+    // One byte each, whatever type a writer gave them: a larger value is none of theirs.
+    const auto oneByte = [&](std::uint16_t tag) {
+        const std::uint32_t v = t.Int(tag, 0);
+        return v <= 0xFF ? int(v) : 0;
+    };
+    p.EXIF_FileSource = oneByte(kFileSource);
+    p.EXIF_SceneType = oneByte(kSceneType);
     const std::vector<std::uint8_t> comment = t.Bytes(kUserComment);
     if (comment.empty()) {
         p.EXIF_UserComment.clear();
@@ -1625,14 +1630,11 @@ void WriteExifDirectory(TIfdWriter& main, rtl::TStream& out, std::int64_t base, 
     // A JPEG's EXIF directory must say how its components are ordered: Y, Cb, Cr.
     if (forJpeg)
         exif.Undefined(kComponentsConfiguration, std::string("\1\2\3\0", 4));
-    if (p.EXIF_FileSource != 0) {
-        const std::string b(1, char(p.EXIF_FileSource));
-        exif.Undefined(kFileSource, b);
-    }
-    if (p.EXIF_SceneType != 0) {
-        const std::string b(1, char(p.EXIF_SceneType));
-        exif.Undefined(kSceneType, b);
-    }
+    // One byte each; a value a byte cannot hold is left out rather than cut.
+    for (const auto& [tag, value] :
+         {std::pair{kFileSource, p.EXIF_FileSource}, {kSceneType, p.EXIF_SceneType}})
+        if (value > 0 && value <= 0xFF)
+            exif.Undefined(tag, std::string(1, char(value)));
     if (!p.EXIF_UserComment.empty() || !p.EXIF_UserCommentCode.empty()) {
         std::string code = p.EXIF_UserCommentCode.substr(0, 8);
         code.resize(8, '\0');

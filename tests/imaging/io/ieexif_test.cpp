@@ -240,6 +240,41 @@ TEST(ExifBlock, AShortTagsValuePast16BitsIsKept)
         });
 }
 
+// Fuzz finding: the one-byte FileSource and SceneType given as a SHORT of 300 and an SLONG of
+// 0xFFFF0000 hold no value of theirs; they are read as none and not written, rather than kept as
+// numbers a byte cannot carry and written cut to one.
+TEST(ExifBlock, OneByteFieldsPastAByteAreNone)
+{
+    ExpectRebuildsTheSame("scene_type_past_a_byte.exif", [](const TIOParamsVals& p) {
+        EXPECT_EQ(p.EXIF_SceneType, 0);
+        EXPECT_EQ(p.EXIF_FileSource, 0);
+    });
+    // Set in code, such values are left out of the block too.
+    for (int value : {-65536, -1, 256, 0x10001}) {
+        TIOParamsVals p(nullptr);
+        Fill(p);
+        p.EXIF_SceneType = value;
+        p.EXIF_FileSource = value;
+        std::vector<std::uint8_t> block, again;
+        ASSERT_TRUE(BuildExifBlock(p, block));
+        TIOParamsVals q(nullptr);
+        ASSERT_TRUE(LoadExifBlock(block.data(), std::int64_t(block.size()), q));
+        EXPECT_EQ(q.EXIF_SceneType, 0) << value;
+        EXPECT_EQ(q.EXIF_FileSource, 0) << value;
+        ASSERT_TRUE(BuildExifBlock(q, again));
+        EXPECT_EQ(again, block) << value;
+    }
+    TIOParamsVals p(nullptr);
+    Fill(p);
+    p.EXIF_SceneType = 255;
+    std::vector<std::uint8_t> block;
+    ASSERT_TRUE(BuildExifBlock(p, block));
+    TIOParamsVals q(nullptr);
+    ASSERT_TRUE(LoadExifBlock(block.data(), std::int64_t(block.size()), q));
+    EXPECT_EQ(q.EXIF_SceneType, 255);
+    EXPECT_EQ(q.EXIF_FileSource, 3);
+}
+
 TEST(ExifBlock, ABlockPastWhatAMarkerHoldsIsRefused)
 {
     TIOParamsVals p(nullptr);
