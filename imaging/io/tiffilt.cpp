@@ -1212,6 +1212,17 @@ void ReadOldJpeg(const TTiffSource& src, const TTiffPage& page, TIEBitmap& bitma
     }
     rtl::TReadOnlyMemoryStream stream(data.data(), std::int64_t(data.size()));
     TIOParamsVals params(nullptr);
+    // The stream's own header gives the size (EXIF thumbnails have no other): bounded as a page
+    // is, and by what the data can hold, a Huffman-coded scan spending a bit at least on each
+    // 8 x 8 block.
+    DecodeJpegStream(stream, nullptr, nullptr, false, true, progress, params);
+    const std::uint64_t pixels = std::uint64_t(std::max(params.JPEGOriginalWidth, 0)) *
+                                 std::uint64_t(std::max(params.JPEGOriginalHeight, 0));
+    if (progress.Aborted() || pixels * 3 > std::uint64_t(IETiffMaxImageBytes) || pixels > size * 8 * 64) {
+        progress.Abort();
+        return;
+    }
+    stream.SetPosition(0);
     DecodeJpegStream(stream, nullptr, &bitmap, false, false, progress, params);
 }
 
