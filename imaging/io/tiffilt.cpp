@@ -246,15 +246,14 @@ class TTiffTags {
 public:
     explicit TTiffTags(const TTiffSource& source) : src_(source) {}
 
-    // Reads the directory at `offset`; entries past the stream's end are dropped.
+    // Reads the directory at `offset`; false when the stream does not hold all its entries.
     bool Load(std::uint32_t offset)
     {
         entries_.clear();
         std::uint8_t countBytes[2];
         if (!src_.ReadAt(offset, countBytes, 2))
             return false;
-        std::uint64_t count = src_.U16(countBytes);
-        count = std::min<std::uint64_t>(count, src_.Available(std::uint64_t(offset) + 2) / kEntrySize);
+        const std::uint64_t count = src_.U16(countBytes);
         std::vector<std::uint8_t> raw(std::size_t(count) * kEntrySize);
         if (!src_.ReadAt(std::uint64_t(offset) + 2, raw.data(), raw.size()))
             return false;
@@ -277,6 +276,15 @@ public:
         return nullptr;
     }
     bool Has(std::uint16_t tag) const { return Find(tag) != nullptr; }
+    // False when the tag is there and its value lies, in part or whole, past the stream's end.
+    bool Held(std::uint16_t tag) const
+    {
+        const TTiffEntry* e = Find(tag);
+        if (!e)
+            return true;
+        const std::uint64_t total = std::uint64_t(e->count) * std::uint64_t(TypeSize(e->type));
+        return total <= 4 || total <= src_.Available(src_.U32(e->value));
+    }
 
     // The value bytes: from the entry itself when they fit in 4 bytes (whatever the type), else
     // from their offset. False when absent, of an unknown type, past maxBytes or past the stream.
@@ -500,8 +508,7 @@ public:
                 bool hasByteCount, std::uint32_t rowPixels, std::size_t rowBytes, TTIFFLZWDecompressFunc lzw)
         : src_(src), page_(page), rowPixels_(rowPixels), rowBytes_(rowBytes), lzw_(lzw), offset_(offset)
     {
-        // A strip's bytes end with the stream, whatever its count says; without a count it is the
-        // rest of the stream.
+        // Without a count a strip is the rest of the stream (a count past its end was refused).
         const std::uint64_t available = src.Available(offset);
         size_ = hasByteCount ? std::min<std::uint64_t>(byteCount, available) : available;
         reverse_ = page.fillOrder == 2 && !IsCCITT(page.compression);
@@ -1041,6 +1048,56 @@ void ReadPage(const TTiffTags& t, TTiffPage& page)
 
 // ---- the pixels --------------------------------------------------------------------------------
 
+// Where the strips or tiles lie: blocks of blockW x blockH pixels, `across` of them in a row, the
+// offsets split into one equal run per plane whatever count the page's size implies.
+struct TBlockGrid {
+    bool tiled, separate;
+    std::uint32_t planes, planeSamples, blockW, blockH;
+    std::uint64_t across, stride, blocks;
+    std::size_t planeRowBytes;
+
+    explicit TBlockGrid(const TTiffPage& page)
+        : tiled(page.tileWidth > 0),
+          separate(page.planar == 2 && page.samples > 1),
+          planes(separate ? page.samples : 1),
+          planeSamples(separate ? 1 : page.samples),
+          blockW(tiled ? page.tileWidth : page.width),
+          blockH(tiled ? page.tileLength : page.rowsPerStrip),
+          across(tiled ? (std::uint64_t(page.width) + blockW - 1) / blockW : 1),
+          stride(page.offsets.size() / planes),
+          blocks(
+              std::min<std::uint64_t>(across * ((std::uint64_t(page.height) + blockH - 1) / blockH), stride)),
+          planeRowBytes(std::size_t(RowBytes(blockW, page.bits, planeSamples)))
+    {
+    }
+    std::uint32_t X0(std::uint64_t b) const { return std::uint32_t((b % across) * blockW); }
+    std::uint32_t Y0(std::uint64_t b) const { return std::uint32_t((b / across) * blockH); }
+};
+
+// Whether the stream holds every strip or tile the page reads: each starts inside it and its count
+// does not pass its end, and uncompressed ones hold all their rows. A count of 0 is a block
+// skipped.
+bool BlocksHeld(const TTiffSource& src, const TTiffPage& page, const TBlockGrid& grid)
+{
+    for (std::uint64_t b = 0; b < grid.blocks; ++b)
+        for (std::uint32_t p = 0; p < grid.planes; ++p) {
+            const std::size_t i = std::size_t(p * grid.stride + b);
+            const bool counted = i < page.counts.size();
+            if (counted && page.counts[i] == 0)
+                continue;
+            const std::uint64_t available = src.Available(page.offsets[i]);
+            if (available == 0 || (counted && page.counts[i] > available))
+                return false;
+            // Edge tiles are stored whole; the last strip holds the rows left.
+            const std::uint64_t rows =
+                grid.tiled ? grid.blockH : std::min<std::uint64_t>(grid.blockH, page.height - grid.Y0(b));
+            if (page.compression == kCompNone &&
+                (counted ? page.counts[i] : available) < rows * grid.planeRowBytes)
+                return false;
+        }
+    return true;
+}
+
 struct TReadContext {
     const TTiffSource& src;
     const TTiffPage& page;
@@ -1055,16 +1112,14 @@ struct TReadContext {
 bool ReadBlocks(TReadContext& c)
 {
     const TTiffPage& page = c.page;
-    const bool tiled = page.tileWidth > 0;
-    const bool separate = page.planar == 2 && page.samples > 1;
-    const std::uint32_t planes = separate ? page.samples : 1;
-    const std::uint32_t planeSamples = separate ? 1 : page.samples;
-    const std::uint32_t blockW = tiled ? page.tileWidth : page.width;
-    const std::uint32_t blockH = tiled ? page.tileLength : page.rowsPerStrip;
-    const std::uint64_t across = tiled ? (std::uint64_t(page.width) + blockW - 1) / blockW : 1;
-    const std::uint64_t down = (std::uint64_t(page.height) + blockH - 1) / blockH;
-    const std::uint64_t perPlane = across * down;
-    const std::size_t planeRowBytes = std::size_t(RowBytes(blockW, page.bits, planeSamples));
+    const TBlockGrid grid(page);
+    const bool tiled = grid.tiled;
+    const bool separate = grid.separate;
+    const std::uint32_t planes = grid.planes;
+    const std::uint32_t planeSamples = grid.planeSamples;
+    const std::uint32_t blockW = grid.blockW;
+    const std::uint32_t blockH = grid.blockH;
+    const std::size_t planeRowBytes = grid.planeRowBytes;
     const std::size_t rowBytes = std::size_t(RowBytes(blockW, page.bits, page.samples));
     const TPixelWriter writer(page, c.layout, c.bitmap.GetPixelFormat(), c.src.LittleEndian());
 
@@ -1073,9 +1128,8 @@ bool ReadBlocks(TReadContext& c)
     // Rows of strips already in the bitmap's layout are decoded straight into it.
     const bool direct =
         !separate && !tiled && writer.InPlace() && rowBytes <= std::size_t(c.bitmap.GetRowLen());
-    // The offsets split into one equal run per plane, whatever count the page's size implies.
-    const std::uint64_t stride = page.offsets.size() / planes;
-    const std::uint64_t blocks = std::min<std::uint64_t>(perPlane, stride);
+    const std::uint64_t stride = grid.stride;
+    const std::uint64_t blocks = grid.blocks;
     const double rowStep = 100.0 / std::max<std::uint32_t>(page.height, 1);
     const double blockStep = 100.0 / double(std::max<std::uint64_t>(blocks, 1));
     c.progress.per = blocks > 1 ? blockStep : rowStep;
@@ -1094,8 +1148,8 @@ bool ReadBlocks(TReadContext& c)
     for (std::uint64_t b = 0; b < blocks; ++b) {
         if (c.progress.Aborted())
             break;
-        const std::uint32_t x0 = std::uint32_t((b % across) * blockW);
-        const std::uint32_t y0 = std::uint32_t((b / across) * blockH);
+        const std::uint32_t x0 = grid.X0(b);
+        const std::uint32_t y0 = grid.Y0(b);
         std::vector<std::unique_ptr<TRowDecoder>> decoders;
         bool any = false;
         for (std::uint32_t p = 0; p < planes; ++p) {
@@ -1152,19 +1206,17 @@ bool ReadBlocks(TReadContext& c)
 bool ReadJpegBlocks(TReadContext& c, const std::vector<std::uint8_t>& tables)
 {
     const TTiffPage& page = c.page;
-    const bool tiled = page.tileWidth > 0;
-    const std::uint32_t blockW = tiled ? page.tileWidth : page.width;
-    const std::uint32_t blockH = tiled ? page.tileLength : page.rowsPerStrip;
-    const std::uint64_t across = tiled ? (std::uint64_t(page.width) + blockW - 1) / blockW : 1;
-    const std::uint64_t blocks = std::min<std::uint64_t>(
-        across * ((std::uint64_t(page.height) + blockH - 1) / blockH), page.offsets.size());
+    const TBlockGrid grid(page);
+    const std::uint32_t blockW = grid.blockW;
+    const std::uint32_t blockH = grid.blockH;
+    const std::uint64_t blocks = grid.blocks;
     const bool rawRgb = page.photometric == kPhotoRGB;
     TProgressRecord quiet;
     quiet.Aborting = c.progress.Aborting;
     c.progress.per = 100.0 / double(std::max<std::uint64_t>(blocks, 1));
     for (std::uint64_t b = 0; b < blocks && !c.progress.Aborted(); ++b) {
-        const std::uint32_t x0 = std::uint32_t((b % across) * blockW);
-        const std::uint32_t y0 = std::uint32_t((b / across) * blockH);
+        const std::uint32_t x0 = grid.X0(b);
+        const std::uint32_t y0 = grid.Y0(b);
         const std::uint64_t available = c.src.Available(page.offsets[b]);
         const std::uint64_t size = std::min<std::uint64_t>(
             b < page.counts.size() ? std::min<std::uint64_t>(page.counts[b], available) : available,
@@ -1298,7 +1350,7 @@ void ReadTIFFStream(TIEBitmap* Bitmap, rtl::TStream& Stream, int& ImageCount, bo
         // The chain, walked to its end for the count; a directory seen before ends it.
         const std::uint32_t wanted = std::uint32_t(std::max(Params.TIFFImageIndex, 0));
         TTiffTags tags(src);
-        bool found = false;
+        bool found = false, whole = false;
         std::set<std::uint32_t> seen;
         std::uint32_t pages = 0;
         while (offset != 0 && pages < kMaxPages && seen.insert(offset).second) {
@@ -1306,8 +1358,10 @@ void ReadTIFFStream(TIEBitmap* Bitmap, rtl::TStream& Stream, int& ImageCount, bo
             if (!src.ReadAt(offset, countBytes, 2))
                 break;
             ++pages;
-            if (pages - 1 == wanted)
-                found = tags.Load(offset);
+            if (pages - 1 == wanted) {
+                found = true;
+                whole = tags.Load(offset);
+            }
             const std::uint64_t link =
                 std::uint64_t(offset) + 2 + std::uint64_t(src.U16(countBytes)) * kEntrySize;
             std::uint8_t next[4];
@@ -1319,6 +1373,10 @@ void ReadTIFFStream(TIEBitmap* Bitmap, rtl::TStream& Stream, int& ImageCount, bo
         Params.ImageCount = int(pages);
         if (!found)
             return;
+        if (!whole) {  // a directory the stream holds only in part
+            Progress.Abort();
+            return;
+        }
 
         TTiffPage page;
         ReadPage(tags, page);
@@ -1380,6 +1438,19 @@ void ReadTIFFStream(TIEBitmap* Bitmap, rtl::TStream& Stream, int& ImageCount, bo
         if (image > std::uint64_t(IETiffMaxImageBytes) ||
             RowBytes(blockW, page.bits, page.samples) * 8 > std::uint64_t(IETiffMaxImageBytes) ||
             blockW > (std::uint64_t(1) << 24) || blockH > (std::uint64_t(1) << 24)) {
+            Progress.Abort();
+            return;
+        }
+        // A page the stream holds only in part is refused before anything is allocated: a value
+        // the pixels depend on, or a strip or tile, that the stream does not hold.
+        for (const std::uint16_t tag :
+             {kBitsPerSample, kStripOffsets, kStripByteCounts, kTileOffsets, kTileByteCounts, kColorMap,
+              kExtraSamples, kSampleFormat, kJPEGTables})
+            if (!tags.Held(tag)) {
+                Progress.Abort();
+                return;
+            }
+        if (!BlocksHeld(src, page, TBlockGrid(page))) {
             Progress.Abort();
             return;
         }

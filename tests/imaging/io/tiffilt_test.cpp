@@ -13,6 +13,7 @@
 
 #include <cmath>
 #include <cstring>
+#include <functional>
 #include <map>
 #include <random>
 #include <string>
@@ -279,7 +280,7 @@ TEST(TiffReader, APageOfThreeReportsThree)
 
 // ---- reading: strips ---------------------------------------------------------------------------
 
-TEST(TiffReader, StripsEndWithTheStreamWhateverTheirCountsSay)
+TEST(TiffReader, AStripWithoutACountEndsWithTheStreamAndOneTheStreamDoesNotHoldFails)
 {
     Bytes pixels(40 * 10);
     for (std::size_t i = 0; i < pixels.size(); ++i)
@@ -297,23 +298,24 @@ TEST(TiffReader, StripsEndWithTheStreamWhateverTheirCountsSay)
         ASSERT_FALSE(r.aborted);
         EXPECT_EQ(GreyAt(r.bitmap, 39, 9), pixels[399]);
     }
+    // A count past the stream, whatever the rows need, is a strip cut short.
     {
         TiffBuilder t;
         t.Long(256, {40}).Long(257, {10}).Short(258, {8}).Short(262, {1}).Long(278, {0xFFFFFFFF});
-        t.Long(273, {t.Data(pixels)}).Long(279, {0x7FFFFFF0});  // a count past the stream
+        t.Long(273, {t.Data(pixels)}).Long(279, {0x7FFFFFF0});
         t.Directory();
         ReadResult r;
         Read(t.Build(), r);
-        ASSERT_FALSE(r.aborted);
-        EXPECT_EQ(GreyAt(r.bitmap, 0, 9), pixels[360]);
+        EXPECT_TRUE(r.aborted);
     }
-    // Data that stop short leave the rest black, without reading past the stream: the strip is
-    // placed last and cut to 100 of its 400 bytes.
-    {
+    // Data that stop short, placed last and cut to 100 of their 400 bytes: with the count, and
+    // without it (the rest of the stream holds too few rows). Nothing is read past the stream.
+    for (const bool counted : {true, false}) {
         const auto build = [&](std::uint32_t at) {
             TiffBuilder t;
-            t.Long(256, {40}).Long(257, {10}).Short(258, {8}).Short(262, {1}).Long(273, {at}).Long(279,
-                                                                                                   {400});
+            t.Long(256, {40}).Long(257, {10}).Short(258, {8}).Short(262, {1}).Long(273, {at});
+            if (counted)
+                t.Long(279, {400});
             return t.Build();
         };
         Bytes file = build(0);
@@ -321,10 +323,70 @@ TEST(TiffReader, StripsEndWithTheStreamWhateverTheirCountsSay)
         file.insert(file.end(), pixels.begin(), pixels.begin() + 100);
         ReadResult r;
         Read(file, r);
-        ASSERT_FALSE(r.aborted);
-        EXPECT_EQ(GreyAt(r.bitmap, 19, 2), pixels[99]);
-        EXPECT_EQ(GreyAt(r.bitmap, 20, 2), 0);
-        EXPECT_EQ(GreyAt(r.bitmap, 39, 9), 0);
+        EXPECT_TRUE(r.aborted) << counted;
+    }
+}
+
+// A block the stream does not hold fails the page before anything is read: one that starts past
+// the end, or whose count passes it, in strips, tiles and separate planes, in any coding; as do the
+// values the pixels need when they lie past the end. A count of 0 is a block skipped.
+TEST(TiffReader, BlocksAndValuesTheStreamDoesNotHoldFail)
+{
+    const Bytes rows(16 * 4, 0x80);
+    struct Case {
+        const char* what;
+        std::function<void(TiffBuilder&)> tags;
+        bool aborted;
+    };
+    const std::uint32_t past = 0x10000;
+    const Case cases[] = {
+        {"a strip past the end", [&](TiffBuilder& t) { t.Long(273, {past}).Long(279, {64}); }, true},
+        {"a strip past the end without a count", [&](TiffBuilder& t) { t.Long(273, {past}); }, true},
+        {"a second strip past the end",
+         [&](TiffBuilder& t) {
+             t.Short(278, {2}).Long(273, {t.Data(Bytes(32, 1)), past}).Long(279, {32, 32});
+         },
+         true},
+        {"an LZW strip whose count passes the end",
+         [&](TiffBuilder& t) { t.Short(259, {5}).Long(273, {t.Data(Bytes(8, 0))}).Long(279, {past}); }, true},
+        {"a tile past the end",
+         [&](TiffBuilder& t) { t.Short(322, {16}).Short(323, {16}).Long(324, {past}).Long(325, {256}); },
+         true},
+        {"a second plane past the end",
+         [&](TiffBuilder& t) {
+             t.Short(258, {8, 8, 8}).Short(277, {3}).Short(262, {2}).Short(284, {2});
+             const std::uint32_t a = t.Data(rows);
+             t.Long(273, {a, past, a}).Long(279, {64, 64, 64});
+         },
+         true},
+        {"bits per sample past the end",
+         [&](TiffBuilder& t) {
+             t.Short(277, {3}).Short(262, {2}).Strips({Bytes(3 * 64, 1)});
+             t.Tag(258, 3, 3 * 1000, Bytes(6, 0));  // a count whose values run past the end
+         },
+         true},
+        {"strip offsets past the end",
+         [&](TiffBuilder& t) {
+             t.Strips({rows});
+             t.Tag(273, 4, 100000, Bytes(8, 0));
+         },
+         true},
+        {"a strip counted 0 is skipped",
+         [&](TiffBuilder& t) {
+             t.Short(278, {2}).Long(273, {t.Data(Bytes(32, 1)), past}).Long(279, {32, 0});
+         },
+         false},
+        {"the strip held", [&](TiffBuilder& t) { t.Strips({rows}); }, false},
+    };
+    for (const Case& c : cases) {
+        TiffBuilder t;
+        t.Long(256, {16}).Long(257, {4}).Short(258, {8}).Short(262, {1});
+        c.tags(t);
+        ReadResult r;
+        Read(t.Build(), r);
+        EXPECT_EQ(r.aborted, c.aborted) << c.what;
+        if (c.aborted)
+            EXPECT_EQ(r.bitmap.GetWidth(), 0) << c.what << ": refused before the pixels";
     }
 }
 
