@@ -20,8 +20,10 @@
 #include <tiffio.h>
 
 #include <cmath>
+#include <cstdarg>
 #include <cstring>
 #include <functional>
+#include <map>
 #include <random>
 #include <sstream>
 
@@ -656,6 +658,159 @@ TEST_F(TiffPeers, JpegPagesBothWays)
             }
         EXPECT_EQ(far, 0) << space;
     }
+}
+
+// ---- cut files ---------------------------------------------------------------------------------
+
+// libtiff's verdict on a page: the file opens, the page is there, each of its strips or tiles and
+// its RGBA image read without an error (warnings, such as a tag it ignores, are no verdict).
+int libtiffErrors = 0;
+void CountError(const char*, const char*, va_list) { ++libtiffErrors; }
+
+bool LibtiffReads(const std::string& path, int page)
+{
+    libtiffErrors = 0;
+    const TIFFErrorHandler kept = TIFFSetErrorHandler(CountError);
+    const TIFFErrorHandler keptWarnings = TIFFSetWarningHandler(nullptr);
+    bool ok = false;
+    if (TIFF* tif = TIFFOpen(path.c_str(), "r")) {
+        if (TIFFSetDirectory(tif, tdir_t(page))) {
+            ok = true;
+            const bool tiled = TIFFIsTiled(tif);
+            const tmsize_t size = tiled ? TIFFTileSize(tif) : TIFFStripSize(tif);
+            std::vector<std::uint8_t> block(std::size_t(std::max<tmsize_t>(size, 1)));
+            const std::uint32_t blocks = tiled ? TIFFNumberOfTiles(tif) : TIFFNumberOfStrips(tif);
+            for (std::uint32_t b = 0; b < blocks && ok; ++b)
+                ok = (tiled ? TIFFReadEncodedTile(tif, b, block.data(), size)
+                            : TIFFReadEncodedStrip(tif, b, block.data(), size)) >= 0;
+            std::uint32_t w = 0, h = 0;
+            TIFFGetField(tif, TIFFTAG_IMAGEWIDTH, &w);
+            TIFFGetField(tif, TIFFTAG_IMAGELENGTH, &h);
+            std::vector<std::uint32_t> raster(std::size_t(w) * h);
+            ok = ok && TIFFReadRGBAImage(tif, w, h, raster.data(), 1) == 1;
+        }
+        TIFFClose(tif);
+    }
+    TIFFSetErrorHandler(kept);
+    TIFFSetWarningHandler(keptWarnings);
+    return ok && libtiffErrors == 0;
+}
+
+// Every cut of files libtiff, exiftool (which puts the directory first) and our writer make, in
+// each coding and layout and with several pages: where libtiff refuses the page, the component
+// refuses it too and the image the user had stays; where libtiff reads it, so does the component,
+// with the pixels tiff2rgba decodes from the whole file.
+TEST_F(TiffPeers, CutFilesAreRefusedWhereLibtiffRefusesThemAndTheImageStays)
+{
+    struct File {
+        std::string path;
+        int pages = 1;
+    };
+    std::vector<File> files;
+    const auto tiffcp = [&](const std::string& options, const std::string& in, const std::string& name) {
+        const std::string out = dir.File(name);
+        const auto r = peer::Run(Tool(VA_JUDGE_TIFFCP) + options + " " + in + " " + Quote(out));
+        EXPECT_EQ(r.status, 0) << options << ": " << r.err;
+        return out;
+    };
+    std::map<std::string, std::string> sources;
+    for (const Source& s : Sources())
+        if (s.name == "rgb8" || s.name == "grey8" || s.name == "pal4" || s.name == "bilevelw") {
+            sources[s.name] = dir.File("cut-" + s.name + ".tif");
+            MakeSource(s, sources[s.name]);
+        }
+    struct Variant {
+        const char* source;
+        const char* options;
+    };
+    const Variant variants[] = {
+        {"rgb8", "-c none -r 7"},
+        {"rgb8", "-c lzw:2 -r 7 -B"},
+        {"rgb8", "-c packbits -t -w 16 -l 16"},
+        {"rgb8", "-c jpeg -r 16"},
+        {"grey8", "-c lzw -t -w 16 -l 16"},
+        {"pal4", "-c none -r 9 -B"},
+        {"bilevelw", "-c g3 -r 9"},
+        {"bilevelw", "-c g3:2d -r 9 -B"},
+        {"bilevelw", "-c g4 -r 9"},
+        {"bilevelw", "-c lzw -t -w 16 -l 16"},
+    };
+    int made = 0;
+    for (const Variant& v : variants) {
+        const std::string name = "cut" + std::to_string(made++) + ".tif";
+        const std::string file = tiffcp(v.options, Quote(sources[v.source]), name);
+        files.push_back({file});
+        // exiftool writes the directory first and the strips after it.
+        const std::string first = dir.File("first-" + name);
+        const auto r =
+            peer::Run(Tool(VA_JUDGE_EXIFTOOL) + "-q -Artist=cut " + Quote(file) + " -o " + Quote(first));
+        ASSERT_EQ(r.status, 0) << r.err;
+        files.push_back({first});
+    }
+    files.push_back(
+        {tiffcp("-c lzw",
+                Quote(sources["rgb8"]) + " " + Quote(sources["bilevelw"]) + " " + Quote(sources["pal4"]),
+                "cut-pages.tif"),
+         3});
+    for (const auto& [format, compression] : {std::pair{ie24RGB, 5}, {ie1g, 4}, {ie8g, 0}}) {
+        TIEBitmap b;
+        Fill(b, format, compression + 40);
+        TIOParamsVals p(nullptr);
+        p.BitsPerSample = format == ie1g ? 1 : 8;
+        p.SamplesPerPixel = format == ie24RGB ? 3 : 1;
+        p.TIFFCompression = std::uint8_t(compression);
+        const std::string file = dir.File("cut-ours" + std::to_string(compression) + ".tif");
+        rtl::TFileStream out(file, rtl::fmCreate);
+        test::Progress progress;
+        ASSERT_EQ(WriteTIFFStream(out, false, &b, progress.record, p), 1);
+        files.push_back({file});
+    }
+
+    int refused = 0, read = 0;
+    for (const File& f : files) {
+        const peer::Bytes whole = peer::ReadFile(f.path);
+        std::vector<std::size_t> cuts = {0, 4, 8, 9, 16, whole.size() - 4, whole.size() - 1};
+        for (int k = 1; k < 48; ++k)
+            cuts.push_back(whole.size() * std::size_t(k) / 48);
+        for (int page = 0; page < f.pages; ++page) {
+            // The whole file's page, a later one copied out on its own (losslessly: those pages are
+            // LZW) for tiff2rgba, which reads the first.
+            const Rgba want = ViaTiff2rgba(
+                page ? tiffcp("", Quote(f.path + "," + std::to_string(page)), "cut-page.tif") : f.path, dir);
+            for (const std::size_t cut : cuts) {
+                const std::string cutPath = dir.File("cut.tif");
+                peer::WriteFile(cutPath, peer::Bytes(whole.begin(), whole.begin() + std::ptrdiff_t(cut)));
+                const bool peerReads = LibtiffReads(cutPath, page);
+                TIEBitmap target;
+                Fill(target, ie24RGB, 9);
+                const TRGB corner = target.GetPixelRGB(kW - 1, kH - 1);
+                TVodirAdIO io(nullptr);
+                io.SetAttachedTIEBitmap(&target);
+                io.Params().TIFFImageIndex = page;
+                io.LoadFromFile(cutPath);
+                const std::string where = f.path + " page " + std::to_string(page) + " cut at " +
+                                          std::to_string(cut) + " of " + std::to_string(whole.size());
+                ASSERT_EQ(io.AbortFlag, !peerReads) << where;
+                if (!peerReads) {
+                    ++refused;
+                    EXPECT_EQ(target.GetPixelFormat(), ie24RGB) << where;
+                    EXPECT_EQ(target.GetPixelRGB(kW - 1, kH - 1), corner) << where;
+                    continue;
+                }
+                ++read;
+                ASSERT_EQ(target.GetWidth(), want.width) << where;
+                int wrong = 0;
+                for (int y = 0; y < want.height; ++y)
+                    for (int x = 0; x < want.width; ++x) {
+                        const std::uint8_t* e = want.data.data() + (std::size_t(y) * want.width + x) * 4;
+                        wrong += test::Px(target, x, y) != (std::uint32_t(e[0]) << 16 | e[1] << 8 | e[2]);
+                    }
+                EXPECT_EQ(wrong, 0) << where;
+            }
+        }
+    }
+    EXPECT_GT(refused, 1000);
+    EXPECT_GT(read, 20);
 }
 
 }  // namespace

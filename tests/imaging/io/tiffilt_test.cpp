@@ -1050,6 +1050,57 @@ TEST(TiffSteps, StreamHeadersAroundPagesInOneStream)
     EXPECT_EQ(m.Position(), m.Size());
 }
 
+// Through the component a load that yields no picture failed: the abort flag is set and the
+// image the user had stays. A read of the parameters alone still tells the pages there are.
+TEST(TiffSteps, ALoadWithoutAPictureFailsAndKeepsTheImage)
+{
+    const Bytes page = GreyPage(5, 4).Build();
+    Bytes cutDirectory = page;
+    cutDirectory.resize(page.size() - 10);
+    struct Case {
+        const char* what;
+        Bytes file;
+        int index;
+        int pages;  // that a read of the parameters reports
+    };
+    const Case cases[] = {
+        {"a first directory past the end", {'I', 'I', 42, 0, 0x40, 0, 0, 0, 0}, 0, 0},
+        {"a first offset of 0", {'M', 'M', 0, 42, 0, 0, 0, 0, 0, 0}, 0, 0},
+        {"page 2 of one", page, 2, 1},
+        {"a directory cut in its entries", cutDirectory, 0, 1},
+    };
+    for (const Case& c : cases) {
+        for (const bool detect : {true, false}) {
+            TIEBitmap target;
+            Pattern(target, 7, 3);
+            TVodirAdIO io(nullptr);
+            io.SetAttachedTIEBitmap(&target);
+            io.Params().TIFFImageIndex = c.index;
+            rtl::TReadOnlyMemoryStream in(c.file.data(), std::int64_t(c.file.size()));
+            if (detect)
+                io.LoadFromStream(in);
+            else
+                io.LoadFromStreamType(in, ioTIFF);
+            EXPECT_TRUE(io.AbortFlag) << c.what << (detect ? ", detected" : "");
+            ASSERT_EQ(target.GetWidth(), 7) << c.what;
+            EXPECT_EQ(target.GetPixel24(6, 2), (TRGB{30, 6, 4})) << c.what;
+        }
+        TVodirAdIO io(nullptr);
+        io.Params().TIFFImageIndex = c.index;
+        rtl::TReadOnlyMemoryStream in(c.file.data(), std::int64_t(c.file.size()));
+        io.ReadParamsFromStream(in, ioTIFF);
+        EXPECT_EQ(io.Params().ImageCount, c.pages) << c.what;
+    }
+    // The page that is there loads.
+    TIEBitmap target;
+    TVodirAdIO io(nullptr);
+    io.SetAttachedTIEBitmap(&target);
+    rtl::TReadOnlyMemoryStream in(page.data(), std::int64_t(page.size()));
+    io.LoadFromStream(in);
+    EXPECT_FALSE(io.AbortFlag);
+    EXPECT_EQ(target.GetWidth(), 5);
+}
+
 TEST(TiffWriter, JpegPagesRoundTripInEachColourSpace)
 {
     TIEBitmap b;
