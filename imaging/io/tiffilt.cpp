@@ -911,7 +911,8 @@ void ReadParams(const TTiffTags& t, const TTiffPage& page, TIOParamsVals& p)
     p.Height = int(std::min<std::uint32_t>(page.height, INT32_MAX));
     p.SetOrientation(page.orientation);
     p.TIFFCompression = CompressionCode(page.compression, page.t4Options);
-    const std::uint32_t photometric = t.Int(kPhotometric, kPhotoRGB);
+    // As the page is read: a bilevel page's missing photometric is white-is-zero.
+    const std::uint32_t photometric = page.photometric;
     if (photometric <= 6)
         p.TIFFPhotometric = std::uint8_t(photometric);
     else if (photometric == kPhotoCIELab)

@@ -469,6 +469,49 @@ TEST(TiffReader, BilevelPagesInvertByPhotometricForEveryCoding)
     EXPECT_EQ(Px(none.bitmap, 5, 0), 0xFFFFFFu);
 }
 
+// The photometric reported is the one the page is read with: a bilevel page coded with none of the
+// codings or a CCITT one whose photometric is RGB, given or (the default) absent, is
+// white-is-zero; other codings and other photometrics report what the page says.
+TEST(TiffReader, ABilevelPageWithoutAPhotometricReportsWhiteIsZero)
+{
+    const Bytes raw(4, 0x5A);
+    struct Case {
+        int compression;
+        int photometric;  // -1: no tag
+        int reported;
+    };
+    const Case cases[] = {{1, -1, 0}, {2, -1, 0}, {3, -1, 0}, {4, -1, 0}, {1, 2, 0},      {4, 2, 0},
+                          {1, 0, 0},  {1, 1, 1},  {4, 1, 1},  {5, -1, 2}, {32773, -1, 2}, {5, 2, 2}};
+    for (const Case& c : cases) {
+        ReadResult r;
+        if (c.compression >= 2 && c.compression <= 4) {
+            Read(BilevelPage(c.compression, std::max(c.photometric, 0), {Bytes(2, 0xF0), Bytes(2, 0)}, 16,
+                             c.photometric >= 0),
+                 r);
+        } else {
+            TiffBuilder t;
+            t.Long(256, {16}).Long(257, {2}).Short(258, {1}).Short(259, {std::uint32_t(c.compression)});
+            if (c.photometric >= 0)
+                t.Short(262, {std::uint32_t(c.photometric)});
+            // Uncompressed rows; one PackBits literal run; LZW's clear code, the bytes, the end.
+            Bytes data = raw;
+            if (c.compression == 32773)
+                data = {3, 0x5A, 0x5A, 0x5A, 0x5A};
+            if (c.compression == 5) {
+                rtl::TMemoryStream coded;
+                TIFFLZWEncodeStatePtr state;
+                DefTIFFLZWCompress(raw.data(), std::int64_t(raw.size()), coded, state);
+                DefTIFFLZWCompress(nullptr, 0, coded, state);
+                data = coded.Bytes();
+            }
+            t.Strips({data});
+            Read(t.Build(), r);
+        }
+        ASSERT_FALSE(r.aborted) << c.compression << "/" << c.photometric;
+        EXPECT_EQ(r.params.TIFFPhotometric, c.reported) << c.compression << "/" << c.photometric;
+    }
+}
+
 TEST(TiffReader, LayoutsItCannotReadSetTheAbortFlag)
 {
     const auto page = [](std::uint32_t bits, std::uint32_t samples, std::uint32_t photometric,
