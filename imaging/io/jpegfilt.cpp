@@ -521,9 +521,14 @@ void StartCompression(TEncoder& e)
 
 std::string IEJpegMessage(int Code)
 {
+    // The 124 messages of the interface this library follows; later versions reword the first and
+    // add their own after the last.
+    if (Code == JERR_ARITH_NOTIMPL)
+        return "Sorry, there are legal restrictions on arithmetic coding";
     jpeg_error_mgr table;
     jpeg_std_error(&table);
-    if (Code < 0 || Code > table.last_jpeg_message || !table.jpeg_message_table[Code])
+    if (Code < 0 || Code > JWRN_TOO_MUCH_DATA || Code > table.last_jpeg_message ||
+        !table.jpeg_message_table[Code])
         return "Corrupted";
     std::string text;
     for (const char* p = table.jpeg_message_table[Code]; *p; ++p) {

@@ -457,6 +457,24 @@ TEST(JpegWriter, MessagesComeFromTheLibrarysTable)
     EXPECT_EQ(IEJpegMessage(100000), "Corrupted");
 }
 
+// The table of 124 messages (0 to 123), whatever later library versions add or reword.
+TEST(JpegWriter, MessagesAreTheTableOfOneHundredAndTwentyFour)
+{
+    const std::pair<int, const char*> table[] = {
+        {1, "Sorry, there are legal restrictions on arithmetic coding"},
+        {5, "Invalid component ID ? in SOS"},
+        {16, "Invalid progressive parameters Ss=? Se=? Ah=? Al=?"},
+        {29, "Bogus DAC value 0x?"},
+        {53, "Not a JPEG file: starts with 0x? 0x?"},
+        {122, "Invalid SOS parameters for sequential JPEG"},
+        {123, "Application transferred too many scanlines"},
+    };
+    for (const auto& [code, text] : table)
+        EXPECT_EQ(IEJpegMessage(code), text) << code;
+    for (int code = 124; code <= 128; ++code)
+        EXPECT_EQ(IEJpegMessage(code), "Corrupted") << code;
+}
+
 TEST(JpegWriter, AShortWriteSetsTheAbortFlag)
 {
     TIEBitmap b;
