@@ -2226,10 +2226,12 @@ int WritePage(rtl::TStream& Stream, bool Append, TIEBitmap* Bitmap, TProgressRec
                 w.Rational(kXPosition, Params.TIFFXPos);
             if (Params.TIFFYPos != 0)
                 w.Rational(kYPosition, Params.TIFFYPos);
-            if (l.compression == kCompGroup3)
+            // Both for Group 3 and Group 4 pages: the 2-D flag (0 for Group 4), and no option of
+            // Group 4 used.
+            if (l.compression == kCompGroup3 || l.compression == kCompGroup4) {
                 w.Long(kT4Options, l.t4Options);
-            if (l.compression == kCompGroup4)
                 w.Long(kT6Options, 0);
+            }
         }
     }
     if (mode == TWriteMode::page) {

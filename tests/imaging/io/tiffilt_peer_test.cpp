@@ -425,7 +425,20 @@ TEST_F(TiffPeers, PagesWeWritePassTiffinfoAndDecodeThroughTiff2rgba)
         }
         const auto info = peer::Run(Tool(VA_JUDGE_TIFFINFO) + "-D " + Quote(file));
         EXPECT_EQ(info.status, 0) << c.what;
-        EXPECT_EQ(info.err, "") << c.what;
+        // Group 3 and Group 4 pages carry both T4Options and T6Options; libtiff knows each only for
+        // its own coding and names the other, which is all it may say.
+        const bool fax = c.compression == 2 || c.compression == 3 || c.compression == 4;
+        const std::string other = c.compression == 4 ? "292 (0x124)" : "293 (0x125)";
+        EXPECT_EQ(
+            info.err,
+            fax ? "TIFFReadDirectory: Warning, Unknown field with tag " + other + " encountered.\n" : "")
+            << c.what;
+        if (fax) {
+            const auto dump = peer::Run(Tool(VA_JUDGE_TIFFDUMP) + Quote(file));
+            const std::string t4 = c.compression == 3 ? "1<1>" : "1<0>";
+            EXPECT_NE(dump.out.find("(292) LONG (4) " + t4), std::string::npos) << c.what << "\n" << dump.out;
+            EXPECT_NE(dump.out.find("(293) LONG (4) 1<0>"), std::string::npos) << c.what << "\n" << dump.out;
+        }
         const Rgba want = ViaTiff2rgba(file, dir);
         ASSERT_EQ(want.width, kW) << c.what;
         // What we meant: the source's pixels, or for CMYK what our own reader makes of the file

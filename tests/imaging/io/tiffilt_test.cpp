@@ -848,6 +848,43 @@ TEST(TiffWriter, CcittOnAColourImageIsWrittenUncompressedAndConsistent)
     }
 }
 
+// Group 3 and Group 4 pages carry both option tags: T4Options the 2-D flag (0 for Group 4),
+// T6Options 0. Other codings, and pages the CCITT codings could not take, carry neither.
+TEST(TiffWriter, GroupThreeAndFourPagesCarryBothOptionTags)
+{
+    TIEBitmap bw;
+    bw.Allocate(20, 3, ie1g);
+    TIEBitmap colour;
+    Pattern(colour, 6, 3);
+    struct Case {
+        int code;
+        bool bilevel;
+        int t4, t6;  // -1: absent
+    };
+    for (const Case c : {Case{2, true, 0, 0},
+                         {3, true, 1, 0},
+                         {4, true, 0, 0},
+                         {1, true, -1, -1},
+                         {0, true, -1, -1},
+                         {5, true, -1, -1},
+                         {4, false, -1, -1},
+                         {3, false, -1, -1}}) {
+        TIOParamsVals p(nullptr);
+        p.BitsPerSample = c.bilevel ? 1 : 8;
+        p.SamplesPerPixel = c.bilevel ? 1 : 3;
+        p.TIFFCompression = std::uint8_t(c.code);
+        const Written w = Write(c.bilevel ? bw : colour, p);
+        ASSERT_FALSE(w.aborted);
+        const Entry t4 = Find(w.file, 292), t6 = Find(w.file, 293);
+        EXPECT_EQ(t4.found, c.t4 >= 0) << c.code << (c.bilevel ? "" : " colour");
+        EXPECT_EQ(t6.found, c.t6 >= 0) << c.code << (c.bilevel ? "" : " colour");
+        if (t4.found)
+            EXPECT_EQ(t4.value, std::uint32_t(c.t4)) << c.code;
+        if (t6.found)
+            EXPECT_EQ(t6.value, std::uint32_t(c.t6)) << c.code;
+    }
+}
+
 TEST(TiffWriter, GreyAndPaletteAtOtherDepthsAreScaledNotCut)
 {
     TIEBitmap grey;
