@@ -2,6 +2,7 @@
 #include "imaging/io/tiffilt.h"
 
 #include "imaging/core/vodiradproc.h"
+#include "imaging/io/detail/iejpegink.h"
 #include "imaging/io/detail/iepackbits.h"
 #include "imaging/io/detail/iepaletteindex.h"
 #include "imaging/io/detail/iesavesource.h"
@@ -1203,7 +1204,8 @@ bool ReadBlocks(TReadContext& c)
 }
 
 // JPEG pages: each strip or tile is a JPEG stream of its own, with the page's tables; RGB pages are
-// coded without the YCbCr transform, so their samples are taken as they are.
+// coded without the YCbCr transform, so their samples are taken as they are, and CMYK pages hold
+// amounts of ink, as uncompressed ones do.
 bool ReadJpegBlocks(TReadContext& c, const std::vector<std::uint8_t>& tables)
 {
     const TTiffPage& page = c.page;
@@ -1229,8 +1231,8 @@ bool ReadJpegBlocks(TReadContext& c, const std::vector<std::uint8_t>& tables)
         rtl::TReadOnlyMemoryStream tableStream(tables.data(), std::int64_t(tables.size()));
         TIEBitmap part;
         TIOParamsVals partParams(nullptr);
-        DecodeJpegStream(block, tables.empty() ? nullptr : &tableStream, &part, rawRgb, false, quiet,
-                         partParams);
+        detail::DecodeTiffJpegStream(block, tables.empty() ? nullptr : &tableStream, &part, rawRgb, quiet,
+                                     partParams);
         if (c.progress.Aborted() || part.GetPixelFormat() != ie24RGB)
             return false;
         // Undecoded samples of an RGB page are red first; a page the library knew as RGB came
@@ -1411,11 +1413,12 @@ void ReadTIFFStream(TIEBitmap* Bitmap, rtl::TStream& Stream, int& ImageCount, bo
         const TLayout layout = LayoutOf(page);
         const TTIFFLZWDecompressFunc lzw =
             Params.TIFFLZWDecompress ? Params.TIFFLZWDecompress : DefTIFFLZWDecompress;
-        // JPEG pages: 8-bit grey, RGB or YCbCr in contiguous samples.
+        // JPEG pages: 8-bit grey, RGB, YCbCr or CMYK in contiguous samples.
         const bool jpeg =
             page.compression == kCompJPEG && page.bits == 8 && page.planar == 1 &&
             ((page.samples == 1 && page.photometric <= kPhotoBlackIsZero) ||
-             (page.samples == 3 && (page.photometric == kPhotoRGB || page.photometric == kPhotoYCbCr)));
+             (page.samples == 3 && (page.photometric == kPhotoRGB || page.photometric == kPhotoYCbCr)) ||
+             (page.samples == 4 && page.photometric == kPhotoCMYK));
         const bool codec = page.compression == kCompNone || page.compression == kCompPackBits ||
                            (page.compression == kCompLZW && lzw) ||
                            (IsCCITT(page.compression) && layout == TLayout::bilevel) || jpeg;
@@ -1757,7 +1760,7 @@ void WriteExifMainTags(TIfdWriter& w, const TIOParamsVals& p)
 // The layout the writer settles on.
 struct TWriteLayout {
     enum class Kind { bilevel, grey, palette, rgb, cmyk, lab, jpeg } kind = Kind::rgb;
-    int jpegSpace = 2;  // the JPEG writer's colour space: 0 RGB, 1 grey, 2 YCbCr
+    int jpegSpace = 2;  // the JPEG writer's colour space: 0 RGB, 1 grey, 2 YCbCr, 3 CMYK
     int bits = 8;
     std::uint16_t compression = kCompNone;
     std::uint16_t photometric = kPhotoRGB;  // as written in the file
@@ -1873,17 +1876,19 @@ TWriteLayout ChooseLayout(TIEBitmap& bitmap, TIOParamsVals& p, std::unique_ptr<T
     };
 
     if (p.TIFFCompression == 7) {
-        // One JPEG stream over the page. CMYK pages are written as YCbCr: readers disagree on
-        // whether a JPEG's inks are stored inverted.
+        // One JPEG stream over the page; a CMYK one holds amounts of ink, as every TIFF CMYK page.
         if (format != ie24RGB)
             convert(ie24RGB);
         const int space = p.TIFFJPEGColorSpace & 0x7F;
         l.kind = TWriteLayout::Kind::jpeg;
         l.compression = kCompJPEG;
         l.bits = 8;
-        l.jpegSpace = space == 1 ? 1 : space == 0 || space == 4 ? 0 : 2;
-        l.samples = l.jpegSpace == 1 ? 1 : 3;
-        l.photometric = l.jpegSpace == 1 ? kPhotoBlackIsZero : l.jpegSpace == 0 ? kPhotoRGB : kPhotoYCbCr;
+        l.jpegSpace = space == 1 ? 1 : space == 0 || space == 4 ? 0 : space == 3 ? 3 : 2;
+        l.samples = l.jpegSpace == 1 ? 1 : l.jpegSpace == 3 ? 4 : 3;
+        l.photometric = l.jpegSpace == 1   ? kPhotoBlackIsZero
+                        : l.jpegSpace == 0 ? kPhotoRGB
+                        : l.jpegSpace == 3 ? kPhotoCMYK
+                                           : kPhotoYCbCr;
         p.BitsPerSample = 8;
         p.SamplesPerPixel = int(l.samples);
         p.TIFFPhotometric = std::uint8_t(l.photometric);
@@ -1998,7 +2003,7 @@ std::pair<std::uint32_t, std::uint32_t> WriteJpeg(TIfdWriter& w, TIEBitmap& sour
     jpeg.JPEGQuality = quality;
     jpeg.JPEGColorSpace = std::uint8_t(space);
     rtl::TMemoryStream coded;
-    EncodeJpegStream(coded, &source, jpeg, progress);
+    detail::EncodeTiffJpegStream(coded, &source, jpeg, progress);
     w.Align();
     const std::uint32_t at = w.Here();
     w.Write(coded.Memory(), coded.Bytes().size());

@@ -673,6 +673,76 @@ TEST_F(TiffPeers, JpegPagesBothWays)
     }
 }
 
+// CMYK JPEG pages, whose samples are amounts of ink as on every TIFF CMYK page: tiffcp's and
+// ImageMagick's read as tiff2rgba decodes them; ours pass tiffinfo, decode in tiff2rgba as our
+// reader decodes them, and in ImageMagick and tiff2rgba to the colours we wrote, within JPEG's loss.
+TEST_F(TiffPeers, CmykJpegPagesBothWays)
+{
+    const std::string source = dir.File("cmyk-src.tif");
+    MakeSource(Sources()[13], source);
+    ASSERT_EQ(Sources()[13].name, "cmyk8");
+    const std::vector<std::pair<std::string, std::string>> makers = {
+        {"tiffcp", Tool(VA_JUDGE_TIFFCP) + "-c jpeg -r 16 " + Quote(source) + " "},
+        {"tiffcp tiles", Tool(VA_JUDGE_TIFFCP) + "-c jpeg:60 -t -w 16 -l 16 " + Quote(source) + " "},
+        {"ImageMagick", Tool(VA_JUDGE_CONVERT) + Quote(source) + " -compress jpeg -quality 85 "},
+    };
+    for (const auto& [maker, command] : makers) {
+        const std::string file = dir.File("cmyk-jpeg.tif");
+        const auto r = peer::Run(command + Quote(file));
+        ASSERT_EQ(r.status, 0) << maker << ": " << r.err;
+        const Rgba want = ViaTiff2rgba(file, dir);
+        Ours ours;
+        ReadOurs(file, ours);
+        ASSERT_FALSE(ours.aborted) << maker;
+        EXPECT_EQ(ours.params.TIFFPhotometric, 5) << maker;
+        EXPECT_EQ(ours.params.TIFFCompression, 7) << maker;
+        EXPECT_EQ(CompareWithRgba(ours, want, 0), 0) << maker;
+    }
+
+    // Smooth colours with every level of black.
+    TIEBitmap b;
+    b.Allocate(kW, kH, ie24RGB);
+    for (int y = 0; y < kH; ++y)
+        for (int x = 0; x < kW; ++x)
+            b.SetPixel24(x, y,
+                         TRGB{std::uint8_t(x * 3), std::uint8_t(255 - y * 5), std::uint8_t(60 + x + 2 * y)});
+    TIOParamsVals p(nullptr);
+    p.TIFFCompression = 7;
+    p.TIFFJPEGColorSpace = 3;
+    p.TIFFJPEGQuality = 95;
+    const std::string file = dir.File("ours-cmyk-jpeg.tif");
+    {
+        rtl::TFileStream out(file, rtl::fmCreate);
+        test::Progress progress;
+        ASSERT_EQ(WriteTIFFStream(out, false, &b, progress.record, p), 1);
+    }
+    const auto info = peer::Run(Tool(VA_JUDGE_TIFFINFO) + "-D " + Quote(file));
+    EXPECT_EQ(info.status, 0);
+    EXPECT_EQ(info.err, "");
+    EXPECT_NE(info.out.find("Photometric Interpretation: separated"), std::string::npos) << info.out;
+    EXPECT_NE(info.out.find("Compression Scheme: JPEG"), std::string::npos) << info.out;
+    const Rgba viaLibtiff = ViaTiff2rgba(file, dir);
+    Ours ours;
+    ReadOurs(file, ours);
+    ASSERT_FALSE(ours.aborted);
+    EXPECT_EQ(CompareWithRgba(ours, viaLibtiff, 0), 0);
+    const peer::Bytes viaMagick = ViaMagick(file);
+    ASSERT_EQ(viaMagick.size(), std::size_t(kW) * kH * 3);
+    int worstLibtiff = 0, worstMagick = 0;
+    for (int y = 0; y < kH; ++y)
+        for (int x = 0; x < kW; ++x) {
+            const TRGB a = b.GetPixelRGB(x, y);
+            const std::uint8_t* l = viaLibtiff.data.data() + (std::size_t(y) * kW + x) * 4;
+            const std::uint8_t* m = viaMagick.data() + (std::size_t(y) * kW + x) * 3;
+            worstLibtiff =
+                std::max({worstLibtiff, std::abs(a.r - l[0]), std::abs(a.g - l[1]), std::abs(a.b - l[2])});
+            worstMagick =
+                std::max({worstMagick, std::abs(a.r - m[0]), std::abs(a.g - m[1]), std::abs(a.b - m[2])});
+        }
+    EXPECT_LE(worstLibtiff, 6);
+    EXPECT_LE(worstMagick, 6);
+}
+
 // ---- cut files ---------------------------------------------------------------------------------
 
 // libtiff's verdict on a page: the file opens, the page is there, each of its strips or tiles and

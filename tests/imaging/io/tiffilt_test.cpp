@@ -1188,8 +1188,8 @@ TEST(TiffWriter, JpegPagesRoundTripInEachColourSpace)
     for (int y = 0; y < 24; ++y)
         for (int x = 0; x < 40; ++x)
             b.SetPixel24(x, y, TRGB{std::uint8_t(x * 6), std::uint8_t(200 - y * 5), 90});
-    // 0 RGB, 1 grey, 2 YCbCr, 3 CMYK (written as YCbCr), 4 RGB.
-    const int photometric[5] = {2, 1, 6, 6, 2};
+    // 0 RGB, 1 grey, 2 YCbCr, 3 CMYK, 4 RGB.
+    const int photometric[5] = {2, 1, 6, 5, 2};
     for (int space = 0; space < 5; ++space) {
         TIOParamsVals p(nullptr);
         p.TIFFCompression = 7;
