@@ -1,6 +1,7 @@
 // TIFF reader and writer, and the I/O component's TIFF steps.
 #include "imaging/io/tiffilt.h"
 
+#include "imaging/core/detail/iecpu.h"
 #include "imaging/core/vodiradproc.h"
 #include "imaging/io/detail/iejpegink.h"
 #include "imaging/io/detail/iepackbits.h"
@@ -23,6 +24,11 @@
 #include <set>
 #include <string>
 #include <vector>
+
+#if defined(__SSE2__) && defined(__GNUC__)
+#include <immintrin.h>
+#define VA_TIFF_AVX2 1
+#endif
 
 namespace imaging {
 
@@ -207,6 +213,10 @@ public:
     TTiffSource(rtl::TStream& stream, std::int64_t base, bool littleEndian)
         : stream_(stream), base_(base), size_(stream.Size()), le_(littleEndian)
     {
+        if (const auto* m = dynamic_cast<const rtl::TReadOnlyMemoryStream*>(&stream))
+            memory_ = m->Memory();
+        else if (const auto* w = dynamic_cast<const rtl::TMemoryStream*>(&stream))
+            memory_ = w->Memory();
     }
 
     bool LittleEndian() const { return le_; }
@@ -227,12 +237,20 @@ public:
         stream_.SetPosition(base_ + std::int64_t(offset));
         return stream_.Read(buffer, std::int32_t(count)) == std::int32_t(count);
     }
+    // The bytes themselves where the stream is memory and holds them all; else null.
+    const std::uint8_t* View(std::uint64_t offset, std::uint64_t count) const
+    {
+        if (!memory_ || count > Available(offset))
+            return nullptr;
+        return memory_ + base_ + std::int64_t(offset);
+    }
 
 private:
     rtl::TStream& stream_;
     std::int64_t base_;
     std::int64_t size_;
     bool le_;
+    const std::uint8_t* memory_ = nullptr;  // not owned: the stream's bytes, when it is memory
 };
 
 struct TTiffEntry {
@@ -527,6 +545,18 @@ public:
 
     bool Empty() const { return size_ == 0; }
 
+    // The next row's bytes where they are uncompressed, in their own bit order and held whole by a
+    // stream in memory: no copy is made. Null otherwise, and Next then gives the row.
+    const std::uint8_t* View()
+    {
+        if (page_.compression != kCompNone || reverse_ || pos_ + rowBytes_ > size_)
+            return nullptr;
+        const std::uint8_t* p = src_.View(std::uint64_t(offset_) + pos_, rowBytes_);
+        if (p)
+            pos_ += rowBytes_;
+        return p;
+    }
+
     // The next row (rowBytes bytes); false when the data cannot be decoded. Rows the data do not
     // reach read as zeros (as white for the CCITT codings).
     bool Next(std::uint8_t* row)
@@ -657,6 +687,51 @@ void UndoPredictor(std::uint8_t* row, std::uint32_t pixels, std::uint32_t sample
 
 // ---- from samples to the bitmap ----------------------------------------------------------------
 
+#ifdef VA_TIFF_AVX2
+// Shuffles that swap red and blue in 16 pixels taken as three 16-byte vectors: output vector v gets
+// from input vector w the bytes of lane mask[v][w] (0x80 for none); a byte moves two places at most,
+// so only neighbouring vectors meet.
+struct TSwapMasks {
+    alignas(16) std::uint8_t mask[3][3][16] = {};
+    constexpr TSwapMasks()
+    {
+        for (int v = 0; v < 3; ++v)
+            for (int w = 0; w < 3; ++w)
+                for (int lane = 0; lane < 16; ++lane) {
+                    const int i = 16 * v + lane, from = 3 * (i / 3) + 2 - i % 3;
+                    mask[v][w][lane] = std::uint8_t(from / 16 == w ? from % 16 : 0x80);
+                }
+    }
+};
+constexpr TSwapMasks kSwapMasks;
+
+// R,G,B to B,G,R, 16 pixels (48 bytes) at a time; returns the pixels done. `in` may be `out`: a
+// block is read whole before it is stored.
+__attribute__((target("avx2"))) std::uint32_t SwapRedBlueAvx2(const std::uint8_t* in, std::uint8_t* out,
+                                                              std::uint32_t count)
+{
+    const auto mask = [](int v, int w) {
+        return _mm_load_si128(reinterpret_cast<const __m128i*>(kSwapMasks.mask[v][w]));
+    };
+    const __m128i m00 = mask(0, 0), m01 = mask(0, 1), m10 = mask(1, 0), m11 = mask(1, 1), m12 = mask(1, 2),
+                  m21 = mask(2, 1), m22 = mask(2, 2);
+    std::uint32_t x = 0;
+    for (; x + 16 <= count; x += 16, in += 48, out += 48) {
+        const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(in));
+        const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(in + 16));
+        const __m128i c = _mm_loadu_si128(reinterpret_cast<const __m128i*>(in + 32));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(out),
+                         _mm_or_si128(_mm_shuffle_epi8(a, m00), _mm_shuffle_epi8(b, m01)));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(out + 16),
+                         _mm_or_si128(_mm_or_si128(_mm_shuffle_epi8(a, m10), _mm_shuffle_epi8(b, m11)),
+                                      _mm_shuffle_epi8(c, m12)));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(out + 32),
+                         _mm_or_si128(_mm_shuffle_epi8(b, m21), _mm_shuffle_epi8(c, m22)));
+    }
+    return x;
+}
+#endif
+
 class TPixelWriter {
 public:
     TPixelWriter(const TTiffPage& page, TLayout layout, TIEPixelFormat format, bool le)
@@ -668,36 +743,53 @@ public:
         invertBits_ = IsCCITT(page.compression) ? !whiteIsZero : whiteIsZero;
     }
 
-    // Whether rows of `samples` decoded into the bitmap's own row need only PutInPlace.
+    // Whether rows of `samples` decoded into the bitmap's own row need only PutDirect.
     bool InPlace() const
     {
         return layout_ == TLayout::bilevel || (layout_ == TLayout::rgb8 && page_.samples == 3);
     }
-    void PutInPlace(std::uint8_t* row, std::uint32_t count) const
+    // A row already in the bitmap's layout but for the bits' sense or the channels' order, from `in`
+    // (which may be the row itself) to `out`.
+    void PutDirect(const std::uint8_t* in, std::uint8_t* out, std::uint32_t count) const
     {
-        if (layout_ == TLayout::bilevel) {
-            if (invertBits_)
-                for (std::size_t i = 0, n = (count + 7) / 8; i < n; ++i)
-                    row[i] = std::uint8_t(~row[i]);
+        if (layout_ != TLayout::bilevel) {
+            SwapRedBlue(in, out, count);
             return;
         }
-        SwapRedBlue(row, count);
+        const std::size_t bytes = (count + 7) / 8;
+        if (invertBits_)
+            for (std::size_t i = 0; i < bytes; ++i)
+                out[i] = std::uint8_t(~in[i]);
+        else if (in != out)
+            std::memcpy(out, in, bytes);
     }
 
-    // R,G,B to B,G,R in place, four pixels (three words) at a time.
-    static void SwapRedBlue(std::uint8_t* p, std::uint32_t count)
+    // R,G,B to B,G,R, four pixels (three words) at a time; `in` may be `out`.
+    static void SwapRedBlue(const std::uint8_t* in, std::uint8_t* out, std::uint32_t count)
     {
         std::uint32_t x = 0;
-        for (; x + 4 <= count; x += 4, p += 12) {
-            const std::uint32_t w0 = rtl::LoadLE32(p), w1 = rtl::LoadLE32(p + 4), w2 = rtl::LoadLE32(p + 8);
-            rtl::StoreLE32(
-                p, (w0 & 0x0000FF00u) | (w0 >> 16 & 0xFFu) | (w0 & 0xFFu) << 16 | (w1 >> 8 & 0xFFu) << 24);
-            rtl::StoreLE32(p + 4, (w1 & 0xFF0000FFu) | (w0 >> 24) << 8 | (w2 & 0xFFu) << 16);
-            rtl::StoreLE32(
-                p + 8, (w1 >> 16 & 0xFFu) | (w2 >> 24) << 8 | (w2 & 0x00FF0000u) | (w2 >> 8 & 0xFFu) << 24);
+#ifdef VA_TIFF_AVX2
+        if (detail::UseAvx2()) {
+            x = SwapRedBlueAvx2(in, out, count);
+            in += 3 * std::size_t(x);
+            out += 3 * std::size_t(x);
         }
-        for (; x < count; ++x, p += 3)
-            std::swap(p[0], p[2]);
+#endif
+        for (; x + 4 <= count; x += 4, in += 12, out += 12) {
+            const std::uint32_t w0 = rtl::LoadLE32(in), w1 = rtl::LoadLE32(in + 4),
+                                w2 = rtl::LoadLE32(in + 8);
+            rtl::StoreLE32(
+                out, (w0 & 0x0000FF00u) | (w0 >> 16 & 0xFFu) | (w0 & 0xFFu) << 16 | (w1 >> 8 & 0xFFu) << 24);
+            rtl::StoreLE32(out + 4, (w1 & 0xFF0000FFu) | (w0 >> 24) << 8 | (w2 & 0xFFu) << 16);
+            rtl::StoreLE32(
+                out + 8, (w1 >> 16 & 0xFFu) | (w2 >> 24) << 8 | (w2 & 0x00FF0000u) | (w2 >> 8 & 0xFFu) << 24);
+        }
+        for (; x < count; ++x, in += 3, out += 3) {
+            const std::uint8_t red = in[0], green = in[1], blue = in[2];
+            out[0] = blue;
+            out[1] = green;
+            out[2] = red;
+        }
     }
 
     // `in` holds `count` pixels of decoded samples; they go to the bitmap row from pixel x0, the
@@ -1170,7 +1262,9 @@ bool ReadBlocks(TReadContext& c)
         for (std::uint32_t r = 0; r < rows && !c.progress.Aborted(); ++r) {
             const int y = int(y0 + r);
             std::uint8_t* target = c.bitmap.ScanLine(y);
-            for (std::uint32_t p = 0; p < planes; ++p) {
+            // Uncompressed rows in memory go to the bitmap in one pass, not copied first.
+            const std::uint8_t* held = direct ? decoders[0]->View() : nullptr;
+            for (std::uint32_t p = 0; p < planes && !held; ++p) {
                 std::uint8_t* out = separate ? planeRows[p].data() : direct ? target : row.data();
                 if (!decoders[p]->Next(out)) {
                     whiten();
@@ -1188,7 +1282,7 @@ bool ReadBlocks(TReadContext& c)
             }
             std::uint8_t* alphaRow = c.alpha ? c.alpha->ScanLine(y) : nullptr;
             if (direct)
-                writer.PutInPlace(target, cols);
+                writer.PutDirect(held ? held : target, target, cols);
             else
                 writer.Put(row.data(), cols, target, x0, alphaRow);
             if (!reached.empty())

@@ -2,6 +2,7 @@
 // places a value can sit, damaged chains and sizes, and the writer's choices, round-tripped.
 #include "imaging/io/tiffilt.h"
 
+#include "imaging/core/detail/iecpu.h"
 #include "imaging/core/vodiradproc.h"
 #include "imaging/io/tifccitt.h"
 #include "imaging/io/tiflzw.h"
@@ -387,6 +388,65 @@ TEST(TiffReader, BlocksAndValuesTheStreamDoesNotHoldFail)
         EXPECT_EQ(r.aborted, c.aborted) << c.what;
         if (c.aborted)
             EXPECT_EQ(r.bitmap.GetWidth(), 0) << c.what << ": refused before the pixels";
+    }
+}
+
+// A stream that is no block of memory: the reader copies its rows instead of reading them in place.
+class CopiedStream : public rtl::TStream {
+public:
+    explicit CopiedStream(const Bytes& bytes) : in_(bytes.data(), std::int64_t(bytes.size())) {}
+    std::int32_t Read(void* buffer, std::int32_t count) override { return in_.Read(buffer, count); }
+    std::int32_t Write(const void*, std::int32_t) override { return 0; }
+    std::int64_t Seek(std::int64_t offset, rtl::TSeekOrigin origin) override
+    {
+        return in_.Seek(offset, origin);
+    }
+
+private:
+    rtl::TReadOnlyMemoryStream in_;
+};
+
+// Uncompressed RGB rows of every width near the vector loops' blocks come out as B, G, R, read in
+// place from memory or copied from another stream, with and without the AVX2 loops, and in strips
+// that end anywhere.
+TEST(TiffReader, UncompressedRgbRowsSwapTheirChannelsAtEveryWidth)
+{
+    for (int w = 1; w <= 70; ++w) {
+        Bytes pixels;
+        for (int y = 0; y < 3; ++y)
+            for (int x = 0; x < w; ++x)
+                pixels.insert(pixels.end(),
+                              {std::uint8_t(x + 1), std::uint8_t(y * 50 + x), std::uint8_t(200 - x)});
+        TiffBuilder t;
+        t.Long(256, {std::uint32_t(w)}).Long(257, {3}).Short(258, {8, 8, 8}).Short(277, {3}).Short(262, {2});
+        t.Short(278, {2});
+        const std::size_t half = std::size_t(w) * 3 * 2;
+        t.Strips({Bytes(pixels.begin(), pixels.begin() + std::ptrdiff_t(half)),
+                  Bytes(pixels.begin() + std::ptrdiff_t(half), pixels.end())});
+        const Bytes file = t.Build();
+        for (const bool avx2 : {true, false})
+            for (const bool memory : {true, false}) {
+                const bool was = detail::AllowAvx2(avx2);
+                TIEBitmap b;
+                int count = 0;
+                std::unique_ptr<TIEMask> mask;
+                TIOParamsVals p(nullptr);
+                test::Progress progress;
+                rtl::TReadOnlyMemoryStream inMemory(file.data(), std::int64_t(file.size()));
+                CopiedStream copied(file);
+                ReadTIFFStream(&b, memory ? static_cast<rtl::TStream&>(inMemory) : copied, count, false, true,
+                               true, mask, false, progress.record, p);
+                detail::AllowAvx2(was);
+                ASSERT_FALSE(progress.Aborted()) << w;
+                int wrong = 0;
+                for (int y = 0; y < 3; ++y)
+                    for (int x = 0; x < w; ++x) {
+                        const std::uint8_t* e = pixels.data() + (std::size_t(y) * w + x) * 3;
+                        wrong += !(b.GetPixelRGB(x, y) == (TRGB{e[2], e[1], e[0]}));
+                    }
+                EXPECT_EQ(wrong, 0) << "width " << w << (avx2 ? "" : ", no AVX2")
+                                    << (memory ? "" : ", copied");
+            }
     }
 }
 
