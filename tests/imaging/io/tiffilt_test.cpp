@@ -386,8 +386,9 @@ TEST(TiffReader, BlocksAndValuesTheStreamDoesNotHoldFail)
         ReadResult r;
         Read(t.Build(), r);
         EXPECT_EQ(r.aborted, c.aborted) << c.what;
-        if (c.aborted)
+        if (c.aborted) {
             EXPECT_EQ(r.bitmap.GetWidth(), 0) << c.what << ": refused before the pixels";
+        }
     }
 }
 
@@ -938,10 +939,12 @@ TEST(TiffWriter, GroupThreeAndFourPagesCarryBothOptionTags)
         const Entry t4 = Find(w.file, 292), t6 = Find(w.file, 293);
         EXPECT_EQ(t4.found, c.t4 >= 0) << c.code << (c.bilevel ? "" : " colour");
         EXPECT_EQ(t6.found, c.t6 >= 0) << c.code << (c.bilevel ? "" : " colour");
-        if (t4.found)
+        if (t4.found) {
             EXPECT_EQ(t4.value, std::uint32_t(c.t4)) << c.code;
-        if (t6.found)
+        }
+        if (t6.found) {
             EXPECT_EQ(t6.value, std::uint32_t(c.t6)) << c.code;
+        }
     }
 }
 
