@@ -194,6 +194,16 @@ void ReadOurs(const std::string& path, Ours& o, int page = 0, bool orient = fals
     o.aborted = progress.Aborted();
 }
 
+// Writes a one-page file of the bitmap; false (the test failed) when the writer refused.
+bool WriteOurs(const std::string& path, TIEBitmap& b, TIOParamsVals& p)
+{
+    rtl::TFileStream out(path, rtl::fmCreate);
+    test::Progress progress;
+    const int pages = WriteTIFFStream(out, false, &b, progress.record, p);
+    EXPECT_EQ(pages, 1) << path;
+    return pages == 1;
+}
+
 // Pixels that differ from tiff2rgba's by more than `tolerance`; where the alpha is below 255 only
 // the alpha counts (libtiff premultiplies the colour).
 int CompareWithRgba(Ours& o, const Rgba& want, int tolerance)
@@ -418,11 +428,7 @@ TEST_F(TiffPeers, PagesWeWritePassTiffinfoAndDecodeThroughTiff2rgba)
         p.TIFFPhotometric = std::uint8_t(c.photometric);
         p.TIFFCompression = std::uint8_t(c.compression);
         const std::string file = dir.File("written.tif");
-        {
-            rtl::TFileStream out(file, rtl::fmCreate);
-            test::Progress progress;
-            ASSERT_EQ(WriteTIFFStream(out, false, &b, progress.record, p), 1) << c.what;
-        }
+        ASSERT_TRUE(WriteOurs(file, b, p)) << c.what;
         const auto info = peer::Run(Tool(VA_JUDGE_TIFFINFO) + "-D " + Quote(file));
         EXPECT_EQ(info.status, 0) << c.what;
         // Group 3 and Group 4 pages carry both T4Options and T6Options; libtiff knows each only for
@@ -475,11 +481,7 @@ TEST_F(TiffPeers, TagsWeWriteAreTheOnesTiffdumpAndExiftoolRead)
     p.TIFFPageNumber = 1;
     p.TIFFPageCount = 4;
     const std::string file = dir.File("tags.tif");
-    {
-        rtl::TFileStream out(file, rtl::fmCreate);
-        test::Progress progress;
-        ASSERT_EQ(WriteTIFFStream(out, false, &b, progress.record, p), 1);
-    }
+    ASSERT_TRUE(WriteOurs(file, b, p));
     const auto dump = peer::Run(Tool(VA_JUDGE_TIFFDUMP) + Quote(file));
     ASSERT_EQ(dump.status, 0) << dump.err;
     for (const char* line : {"Predictor (317) SHORT (3) 1<2>", "Compression (259) SHORT (3) 1<5>",
@@ -575,11 +577,7 @@ TEST_F(TiffPeers, AnnotationsKeepTheirBytesThroughOurSaveAndALibtiffRewrite)
     TIEBitmap b;
     Fill(b, ie24RGB, 5);
     const std::string file = dir.File("annotated.tif");
-    {
-        rtl::TFileStream out(file, rtl::fmCreate);
-        test::Progress progress;
-        ASSERT_EQ(WriteTIFFStream(out, false, &b, progress.record, p), 1);
-    }
+    ASSERT_TRUE(WriteOurs(file, b, p));
     EXPECT_EQ(ExiftoolBytes(file, "WangAnnotation"), blob);
     // tiffset rewrites the directory through libtiff, which keeps the tag (tiffcp would drop it:
     // it copies only the tags it knows).
@@ -591,11 +589,7 @@ TEST_F(TiffPeers, AnnotationsKeepTheirBytesThroughOurSaveAndALibtiffRewrite)
     ASSERT_EQ(first.params.ImagingAnnot.Count(), 3);
     EXPECT_EQ(first.params.ImagingAnnot.SaveToBuffer(), blob);
     const std::string again = dir.File("again.tif");
-    {
-        rtl::TFileStream out(again, rtl::fmCreate);
-        test::Progress progress;
-        ASSERT_EQ(WriteTIFFStream(out, false, &first.bitmap, progress.record, first.params), 1);
-    }
+    ASSERT_TRUE(WriteOurs(again, first.bitmap, first.params));
     Ours second;
     ReadOurs(again, second);
     EXPECT_EQ(second.params.ImagingAnnot.SaveToBuffer(), blob);
@@ -645,11 +639,7 @@ TEST_F(TiffPeers, JpegPagesBothWays)
         p.TIFFJPEGColorSpace = std::uint8_t(space);
         p.TIFFJPEGQuality = 90;
         const std::string file = dir.File("ours-jpeg.tif");
-        {
-            rtl::TFileStream out(file, rtl::fmCreate);
-            test::Progress progress;
-            ASSERT_EQ(WriteTIFFStream(out, false, &b, progress.record, p), 1) << space;
-        }
+        ASSERT_TRUE(WriteOurs(file, b, p)) << space;
         EXPECT_EQ(p.TIFFCompression, 7);
         const auto info = peer::Run(Tool(VA_JUDGE_TIFFINFO) + "-D " + Quote(file));
         EXPECT_EQ(info.status, 0) << space;
@@ -711,11 +701,7 @@ TEST_F(TiffPeers, CmykJpegPagesBothWays)
     p.TIFFJPEGColorSpace = 3;
     p.TIFFJPEGQuality = 95;
     const std::string file = dir.File("ours-cmyk-jpeg.tif");
-    {
-        rtl::TFileStream out(file, rtl::fmCreate);
-        test::Progress progress;
-        ASSERT_EQ(WriteTIFFStream(out, false, &b, progress.record, p), 1);
-    }
+    ASSERT_TRUE(WriteOurs(file, b, p));
     const auto info = peer::Run(Tool(VA_JUDGE_TIFFINFO) + "-D " + Quote(file));
     EXPECT_EQ(info.status, 0);
     EXPECT_EQ(info.err, "");
@@ -843,9 +829,7 @@ TEST_F(TiffPeers, CutFilesAreRefusedWhereLibtiffRefusesThemAndTheImageStays)
         p.SamplesPerPixel = format == ie24RGB ? 3 : 1;
         p.TIFFCompression = std::uint8_t(compression);
         const std::string file = dir.File("cut-ours" + std::to_string(compression) + ".tif");
-        rtl::TFileStream out(file, rtl::fmCreate);
-        test::Progress progress;
-        ASSERT_EQ(WriteTIFFStream(out, false, &b, progress.record, p), 1);
+        ASSERT_TRUE(WriteOurs(file, b, p));
         files.push_back({file});
     }
 
