@@ -194,6 +194,19 @@ void ReadOurs(const std::string& path, Ours& o, int page = 0, bool orient = fals
     o.aborted = progress.Aborted();
 }
 
+// What libtiff says on its error stream less its notes that a Group 3 page's T6Options or a Group 4
+// page's T4Options is a tag it does not know for that coding (our fax pages carry both).
+std::string WithoutFaxOptionNotes(const std::string& err)
+{
+    std::istringstream in(err);
+    std::string line, rest;
+    while (std::getline(in, line))
+        if (line != "TIFFReadDirectory: Warning, Unknown field with tag 292 (0x124) encountered." &&
+            line != "TIFFReadDirectory: Warning, Unknown field with tag 293 (0x125) encountered.")
+            rest += line + "\n";
+    return rest;
+}
+
 // Writes a one-page file of the bitmap; false (the test failed) when the writer refused.
 bool WriteOurs(const std::string& path, TIEBitmap& b, TIOParamsVals& p)
 {
@@ -434,11 +447,8 @@ TEST_F(TiffPeers, PagesWeWritePassTiffinfoAndDecodeThroughTiff2rgba)
         // Group 3 and Group 4 pages carry both T4Options and T6Options; libtiff knows each only for
         // its own coding and names the other, which is all it may say.
         const bool fax = c.compression == 2 || c.compression == 3 || c.compression == 4;
-        const std::string other = c.compression == 4 ? "292 (0x124)" : "293 (0x125)";
-        EXPECT_EQ(
-            info.err,
-            fax ? "TIFFReadDirectory: Warning, Unknown field with tag " + other + " encountered.\n" : "")
-            << c.what;
+        EXPECT_EQ(WithoutFaxOptionNotes(info.err), "") << c.what;
+        EXPECT_EQ(info.err.empty(), !fax) << c.what;
         if (fax) {
             const auto dump = peer::Run(Tool(VA_JUDGE_TIFFDUMP) + Quote(file));
             const std::string t4 = c.compression == 3 ? "1<1>" : "1<0>";
@@ -524,7 +534,7 @@ TEST_F(TiffPeers, PagesWeAppendSplitIntoTheirOwnFiles)
         EXPECT_EQ(WriteTIFFStream(out, k > 0, pages[std::size_t(i)].get(), progress.record, p), k + 1);
     }
     const auto info = peer::Run(Tool(VA_JUDGE_TIFFINFO) + "-D " + Quote(file));
-    EXPECT_EQ(info.err, "");
+    EXPECT_EQ(WithoutFaxOptionNotes(info.err), "");
     const std::string prefix = dir.File("split-");
     ASSERT_EQ(peer::Run(Tool(VA_JUDGE_TIFFSPLIT) + Quote(file) + " " + Quote(prefix)).status, 0);
     const char* parts[4] = {"aaa", "aab", "aac", "aad"};
