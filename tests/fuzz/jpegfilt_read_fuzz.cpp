@@ -23,7 +23,7 @@ void ReadOnce(const std::uint8_t* data, std::size_t size, int scale)
     imaging::TIOParamsVals params(nullptr);
     params.JPEGScale = scale;
     fuzz::Progress progress;
-    imaging::TIELoadJob job{stream, bitmap, params, progress.record};
+    imaging::TIELoadJob job{stream, bitmap, params, progress.record, false, false, 0, nullptr, 0, 0};
     imaging::IEFormatSteps(imaging::ioJPEG)->Load(job);
     if (progress.abort)
         return;
