@@ -45,9 +45,8 @@ bool LoadExifBlock(const void* Data, std::int64_t Length, TIOParamsVals& Params)
     progress.Aborting = &abort;
     int count = 0;
     std::unique_ptr<TIEMask> mask;
-    // The first directory holds no image: its pixels are refused, its tags kept.
-    TIEBitmap none;
-    ReadTIFFStream(&none, tiff, count, false, true, true, mask, false, progress, read);
+    // The first directory's pixels, if any, are no part of the block's: its tags alone are read.
+    ReadTIFFStream(nullptr, tiff, count, false, true, true, mask, true, progress, read);
     ExifToParams(read, Params);
     Params.HasEXIF = true;
     read.TIFFImageIndex = 1;

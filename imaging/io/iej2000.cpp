@@ -508,7 +508,12 @@ bool Compress(opj_image_t& image, opj_cparameters_t& ep, OPJ_CODEC_FORMAT format
     if (!codec || !s)
         return false;
     Silence(codec.get());
+    // The wavelet's low band can grow by 2.25 a level; with the library's two guard bits a 1-bit
+    // picture's coefficients already pass the bit-planes the file announces after three levels,
+    // and the file decodes wrong. Seven, the most there can be, cover the five levels used here.
+    const char* const guard[] = {"GUARD_BITS=7", nullptr};
     const bool ok = opj_setup_encoder(codec.get(), &ep, &image) &&
+                    opj_encoder_set_extra_options(codec.get(), guard) &&
                     opj_start_compress(codec.get(), &image, s.get()) && opj_encode(codec.get(), s.get()) &&
                     opj_end_compress(codec.get(), s.get());
     if (!ok || Progress.Aborted())
@@ -589,6 +594,16 @@ bool Encode(rtl::TStream& Stream, TIEBitmap* Bitmap, TIOParamsVals& Params, OPJ_
     ep.numresolution = Resolutions(w, h);
     ep.prog_order = Params.J2000ScalableBy == 1 ? OPJ_RLCP : OPJ_LRCP;
     ep.tcp_mct = comps == 3 ? 1 : 0;
+    // The library codes a tile into a buffer of 1.4 bits for each bit of the tile's area (and 500
+    // bytes); noise of one to four bits a sample takes up to two bits more after the wavelet and
+    // the colour transform, and the save would fail. A tile taller than the image is still the one
+    // tile, coded the same, and buys the room.
+    const double room = double(bits + 2) / (1.4 * bits);
+    if (room > 1) {
+        ep.tile_size_on = OPJ_TRUE;
+        ep.cp_tdx = w;
+        ep.cp_tdy = int(std::min<std::int64_t>(std::int64_t(h) * std::int64_t(std::ceil(room)), INT_MAX));
+    }
     if (lossless) {
         ep.tcp_rates[0] = 0;
         TImage image = makeImage(true);

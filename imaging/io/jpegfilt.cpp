@@ -3,7 +3,9 @@
 
 #include "imaging/io/detail/ieguardedcall.h"
 #include "imaging/io/detail/ieprobes.h"
+#include "imaging/io/detail/iejpegink.h"
 #include "imaging/io/detail/iesavesource.h"
+#include "imaging/io/iecolorspace.h"
 #include "imaging/io/ieexif.h"
 #include "imaging/io/iefileformats.h"
 #include "imaging/io/ieformatsteps.h"
@@ -223,27 +225,11 @@ void MonitorScans(j_common_ptr c)
 
 // ---- colour conversion --------------------------------------------------------------------------
 
-// CMYK as the library hands it over (Adobe files store the inks inverted, so a byte is the amount
-// of paper left) to blue, green, red.
-void CmykToBgr(const std::uint8_t* cmyk, std::uint8_t* bgr, int count)
+// A JPEG file's CMYK is the paper left (as Adobe's programs store it); a TIFF page's is ink.
+void InvertBytes(std::uint8_t* p, std::size_t count)
 {
-    for (int i = 0; i < count; ++i, cmyk += 4, bgr += 3) {
-        const unsigned k = cmyk[3];
-        bgr[0] = std::uint8_t(cmyk[2] * k / 255);
-        bgr[1] = std::uint8_t(cmyk[1] * k / 255);
-        bgr[2] = std::uint8_t(cmyk[0] * k / 255);
-    }
-}
-
-void BgrToCmyk(const std::uint8_t* bgr, std::uint8_t* cmyk, int count)
-{
-    for (int i = 0; i < count; ++i, bgr += 3, cmyk += 4) {
-        const unsigned k = std::max({1u, unsigned(bgr[0]), unsigned(bgr[1]), unsigned(bgr[2])});
-        cmyk[0] = std::uint8_t(bgr[2] * 255u / k);
-        cmyk[1] = std::uint8_t(bgr[1] * 255u / k);
-        cmyk[2] = std::uint8_t(bgr[0] * 255u / k);
-        cmyk[3] = std::uint8_t(k);
-    }
+    for (std::size_t i = 0; i < count; ++i)
+        p[i] = std::uint8_t(255 - p[i]);
 }
 
 J_DCT_METHOD DctMethod(std::uint8_t value)
@@ -377,7 +363,7 @@ void TakeHeader(jpeg_decompress_struct& c, bool rawYCbCr, TIOParamsVals& params)
 }
 
 void Decode(TDecoder& d, rtl::TStream& stream, rtl::TStream* tables, TIEBitmap* bitmap, bool rawYCbCr,
-            bool paramsOnly, TProgressRecord& progress, TIOParamsVals& params)
+            bool paramsOnly, bool ink, TProgressRecord& progress, TIOParamsVals& params)
 {
     const std::int64_t soi = FindJpegSOI(stream);
     if (soi < 0) {
@@ -441,8 +427,12 @@ void Decode(TDecoder& d, rtl::TStream& stream, rtl::TStream* tables, TIEBitmap* 
         d.row = cmyk ? buffer.data() : bitmap->ScanLine(rows);
         if (!d.Call(+[](TDecoder& x) { x.got = jpeg_read_scanlines(&x.cinfo, &x.row, 1); }) || d.got == 0)
             break;
-        if (cmyk)
-            CmykToBgr(buffer.data(), bitmap->ScanLine(rows), width);
+        if (cmyk) {
+            if (ink)
+                InvertBytes(buffer.data(), buffer.size());
+            IEConvertColorFunction(buffer.data(), kIEColorCMYK, bitmap->ScanLine(rows), width, kIEColorRGB,
+                                   nullptr);
+        }
         rows += int(d.got);
         progress.val += int(d.got);
         progress.Report(int(progress.per * rows));
@@ -521,9 +511,14 @@ void StartCompression(TEncoder& e)
 
 std::string IEJpegMessage(int Code)
 {
+    // The 124 messages of the interface this library follows; later versions reword the first and
+    // add their own after the last.
+    if (Code == JERR_ARITH_NOTIMPL)
+        return "Sorry, there are legal restrictions on arithmetic coding";
     jpeg_error_mgr table;
     jpeg_std_error(&table);
-    if (Code < 0 || Code > table.last_jpeg_message || !table.jpeg_message_table[Code])
+    if (Code < 0 || Code > JWRN_TOO_MUCH_DATA || Code > table.last_jpeg_message ||
+        !table.jpeg_message_table[Code])
         return "Corrupted";
     std::string text;
     for (const char* p = table.jpeg_message_table[Code]; *p; ++p) {
@@ -541,8 +536,10 @@ std::string IEJpegMessage(int Code)
     return text;
 }
 
-void DecodeJpegStream(rtl::TStream& Stream, rtl::TStream* TablesStream, TIEBitmap* Bitmap, bool RawYCbCr,
-                      bool ParamsOnly, TProgressRecord& Progress, TIOParamsVals& Params)
+namespace {
+
+void DecodeStream(rtl::TStream& Stream, rtl::TStream* TablesStream, TIEBitmap* Bitmap, bool RawYCbCr,
+                  bool ParamsOnly, bool Ink, TProgressRecord& Progress, TIOParamsVals& Params)
 {
     Params.JPEGWarningCount = 0;
     Params.JPEGWarningCode = 0;
@@ -551,15 +548,15 @@ void DecodeJpegStream(rtl::TStream& Stream, rtl::TStream* TablesStream, TIEBitma
         return;
     }
     TDecoder d(Progress);
-    Decode(d, Stream, TablesStream, Bitmap, RawYCbCr, ParamsOnly, Progress, Params);
+    Decode(d, Stream, TablesStream, Bitmap, RawYCbCr, ParamsOnly, Ink, Progress, Params);
     if (d.err.warnings) {
         Params.JPEGWarningCount = d.err.warnings;
         Params.JPEGWarningCode = d.err.lastWarning;
     }
 }
 
-void EncodeJpegStream(rtl::TStream& Stream, TIEBitmap* Bitmap, TIOParamsVals& Params,
-                      TProgressRecord& Progress)
+void EncodeStream(rtl::TStream& Stream, TIEBitmap* Bitmap, TIOParamsVals& Params, bool Ink,
+                  TProgressRecord& Progress)
 {
     if (!Bitmap || Bitmap->GetPixelFormat() == ieNull || Bitmap->GetWidth() < 1 || Bitmap->GetHeight() < 1) {
         Progress.Abort();
@@ -622,7 +619,9 @@ void EncodeJpegStream(rtl::TStream& Stream, TIEBitmap* Bitmap, TIOParamsVals& Pa
     for (int y = 0; y < height && !Progress.Aborted(); ++y) {
         std::uint8_t* row = source->ScanLine(y);
         if (cmyk) {
-            BgrToCmyk(row, buffer.data(), width);
+            IEConvertColorFunction(row, kIEColorRGB, buffer.data(), width, kIEColorCMYK, nullptr);
+            if (Ink)
+                InvertBytes(buffer.data(), buffer.size());
             row = buffer.data();
         }
         e.row = row;
@@ -636,6 +635,36 @@ void EncodeJpegStream(rtl::TStream& Stream, TIEBitmap* Bitmap, TIOParamsVals& Pa
     if (!e.Call(+[](TEncoder& x) { jpeg_finish_compress(&x.cinfo); }))
         e.Raise();
 }
+
+}  // namespace
+
+void DecodeJpegStream(rtl::TStream& Stream, rtl::TStream* TablesStream, TIEBitmap* Bitmap, bool RawYCbCr,
+                      bool ParamsOnly, TProgressRecord& Progress, TIOParamsVals& Params)
+{
+    DecodeStream(Stream, TablesStream, Bitmap, RawYCbCr, ParamsOnly, false, Progress, Params);
+}
+
+void EncodeJpegStream(rtl::TStream& Stream, TIEBitmap* Bitmap, TIOParamsVals& Params,
+                      TProgressRecord& Progress)
+{
+    EncodeStream(Stream, Bitmap, Params, false, Progress);
+}
+
+namespace detail {
+
+void DecodeTiffJpegStream(rtl::TStream& Stream, rtl::TStream* TablesStream, TIEBitmap* Bitmap, bool RawYCbCr,
+                          TProgressRecord& Progress, TIOParamsVals& Params)
+{
+    DecodeStream(Stream, TablesStream, Bitmap, RawYCbCr, false, true, Progress, Params);
+}
+
+void EncodeTiffJpegStream(rtl::TStream& Stream, TIEBitmap* Bitmap, TIOParamsVals& Params,
+                          TProgressRecord& Progress)
+{
+    EncodeStream(Stream, Bitmap, Params, true, Progress);
+}
+
+}  // namespace detail
 
 // ---- the I/O component's steps -----------------------------------------------------------------
 

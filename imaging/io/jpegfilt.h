@@ -39,8 +39,8 @@ void DecodeJpegStream(rtl::TStream& Stream, rtl::TStream* TablesStream, TIEBitma
 void EncodeJpegStream(rtl::TStream& Stream, TIEBitmap* Bitmap, TIOParamsVals& Params,
                       TProgressRecord& Progress);
 
-// The text of a library message code: its entry in the library's table with each printf
-// placeholder written "?", or "Corrupted" for codes outside the table.
+// The text of a library message code 0 to 123: its entry in the library's table with each printf
+// placeholder written "?" (code 1 as the interface first worded it), or "Corrupted" for any other.
 std::string IEJpegMessage(int Code);
 
 // Limits of one decoding. The image's full size, in bytes of 24-bit rows, is checked before anything

@@ -1,7 +1,9 @@
 // TIFF reader and writer, and the I/O component's TIFF steps.
 #include "imaging/io/tiffilt.h"
 
+#include "imaging/core/detail/iecpu.h"
 #include "imaging/core/vodiradproc.h"
+#include "imaging/io/detail/iejpegink.h"
 #include "imaging/io/detail/iepackbits.h"
 #include "imaging/io/detail/iepaletteindex.h"
 #include "imaging/io/detail/iesavesource.h"
@@ -22,6 +24,11 @@
 #include <set>
 #include <string>
 #include <vector>
+
+#if defined(__SSE2__) && defined(__GNUC__)
+#include <immintrin.h>
+#define VA_TIFF_AVX2 1
+#endif
 
 namespace imaging {
 
@@ -206,6 +213,10 @@ public:
     TTiffSource(rtl::TStream& stream, std::int64_t base, bool littleEndian)
         : stream_(stream), base_(base), size_(stream.Size()), le_(littleEndian)
     {
+        if (const auto* m = dynamic_cast<const rtl::TReadOnlyMemoryStream*>(&stream))
+            memory_ = m->Memory();
+        else if (const auto* w = dynamic_cast<const rtl::TMemoryStream*>(&stream))
+            memory_ = w->Memory();
     }
 
     bool LittleEndian() const { return le_; }
@@ -226,12 +237,20 @@ public:
         stream_.SetPosition(base_ + std::int64_t(offset));
         return stream_.Read(buffer, std::int32_t(count)) == std::int32_t(count);
     }
+    // The bytes themselves where the stream is memory and holds them all; else null.
+    const std::uint8_t* View(std::uint64_t offset, std::uint64_t count) const
+    {
+        if (!memory_ || count > Available(offset))
+            return nullptr;
+        return memory_ + base_ + std::int64_t(offset);
+    }
 
 private:
     rtl::TStream& stream_;
     std::int64_t base_;
     std::int64_t size_;
     bool le_;
+    const std::uint8_t* memory_ = nullptr;  // not owned: the stream's bytes, when it is memory
 };
 
 struct TTiffEntry {
@@ -246,15 +265,14 @@ class TTiffTags {
 public:
     explicit TTiffTags(const TTiffSource& source) : src_(source) {}
 
-    // Reads the directory at `offset`; entries past the stream's end are dropped.
+    // Reads the directory at `offset`; false when the stream does not hold all its entries.
     bool Load(std::uint32_t offset)
     {
         entries_.clear();
         std::uint8_t countBytes[2];
         if (!src_.ReadAt(offset, countBytes, 2))
             return false;
-        std::uint64_t count = src_.U16(countBytes);
-        count = std::min<std::uint64_t>(count, src_.Available(std::uint64_t(offset) + 2) / kEntrySize);
+        const std::uint64_t count = src_.U16(countBytes);
         std::vector<std::uint8_t> raw(std::size_t(count) * kEntrySize);
         if (!src_.ReadAt(std::uint64_t(offset) + 2, raw.data(), raw.size()))
             return false;
@@ -277,6 +295,15 @@ public:
         return nullptr;
     }
     bool Has(std::uint16_t tag) const { return Find(tag) != nullptr; }
+    // False when the tag is there and its value lies, in part or whole, past the stream's end.
+    bool Held(std::uint16_t tag) const
+    {
+        const TTiffEntry* e = Find(tag);
+        if (!e)
+            return true;
+        const std::uint64_t total = std::uint64_t(e->count) * std::uint64_t(TypeSize(e->type));
+        return total <= 4 || total <= src_.Available(src_.U32(e->value));
+    }
 
     // The value bytes: from the entry itself when they fit in 4 bytes (whatever the type), else
     // from their offset. False when absent, of an unknown type, past maxBytes or past the stream.
@@ -500,8 +527,7 @@ public:
                 bool hasByteCount, std::uint32_t rowPixels, std::size_t rowBytes, TTIFFLZWDecompressFunc lzw)
         : src_(src), page_(page), rowPixels_(rowPixels), rowBytes_(rowBytes), lzw_(lzw), offset_(offset)
     {
-        // A strip's bytes end with the stream, whatever its count says; without a count it is the
-        // rest of the stream.
+        // Without a count a strip is the rest of the stream (a count past its end was refused).
         const std::uint64_t available = src.Available(offset);
         size_ = hasByteCount ? std::min<std::uint64_t>(byteCount, available) : available;
         reverse_ = page.fillOrder == 2 && !IsCCITT(page.compression);
@@ -518,6 +544,18 @@ public:
     }
 
     bool Empty() const { return size_ == 0; }
+
+    // The next row's bytes where they are uncompressed, in their own bit order and held whole by a
+    // stream in memory: no copy is made. Null otherwise, and Next then gives the row.
+    const std::uint8_t* View()
+    {
+        if (page_.compression != kCompNone || reverse_ || pos_ + rowBytes_ > size_)
+            return nullptr;
+        const std::uint8_t* p = src_.View(std::uint64_t(offset_) + pos_, rowBytes_);
+        if (p)
+            pos_ += rowBytes_;
+        return p;
+    }
 
     // The next row (rowBytes bytes); false when the data cannot be decoded. Rows the data do not
     // reach read as zeros (as white for the CCITT codings).
@@ -649,6 +687,51 @@ void UndoPredictor(std::uint8_t* row, std::uint32_t pixels, std::uint32_t sample
 
 // ---- from samples to the bitmap ----------------------------------------------------------------
 
+#ifdef VA_TIFF_AVX2
+// Shuffles that swap red and blue in 16 pixels taken as three 16-byte vectors: output vector v gets
+// from input vector w the bytes of lane mask[v][w] (0x80 for none); a byte moves two places at most,
+// so only neighbouring vectors meet.
+struct TSwapMasks {
+    alignas(16) std::uint8_t mask[3][3][16] = {};
+    constexpr TSwapMasks()
+    {
+        for (int v = 0; v < 3; ++v)
+            for (int w = 0; w < 3; ++w)
+                for (int lane = 0; lane < 16; ++lane) {
+                    const int i = 16 * v + lane, from = 3 * (i / 3) + 2 - i % 3;
+                    mask[v][w][lane] = std::uint8_t(from / 16 == w ? from % 16 : 0x80);
+                }
+    }
+};
+constexpr TSwapMasks kSwapMasks;
+
+// R,G,B to B,G,R, 16 pixels (48 bytes) at a time; returns the pixels done. `in` may be `out`: a
+// block is read whole before it is stored.
+__attribute__((target("avx2"))) std::uint32_t SwapRedBlueAvx2(const std::uint8_t* in, std::uint8_t* out,
+                                                              std::uint32_t count)
+{
+    const auto mask = [](int v, int w) {
+        return _mm_load_si128(reinterpret_cast<const __m128i*>(kSwapMasks.mask[v][w]));
+    };
+    const __m128i m00 = mask(0, 0), m01 = mask(0, 1), m10 = mask(1, 0), m11 = mask(1, 1), m12 = mask(1, 2),
+                  m21 = mask(2, 1), m22 = mask(2, 2);
+    std::uint32_t x = 0;
+    for (; x + 16 <= count; x += 16, in += 48, out += 48) {
+        const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(in));
+        const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(in + 16));
+        const __m128i c = _mm_loadu_si128(reinterpret_cast<const __m128i*>(in + 32));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(out),
+                         _mm_or_si128(_mm_shuffle_epi8(a, m00), _mm_shuffle_epi8(b, m01)));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(out + 16),
+                         _mm_or_si128(_mm_or_si128(_mm_shuffle_epi8(a, m10), _mm_shuffle_epi8(b, m11)),
+                                      _mm_shuffle_epi8(c, m12)));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(out + 32),
+                         _mm_or_si128(_mm_shuffle_epi8(b, m21), _mm_shuffle_epi8(c, m22)));
+    }
+    return x;
+}
+#endif
+
 class TPixelWriter {
 public:
     TPixelWriter(const TTiffPage& page, TLayout layout, TIEPixelFormat format, bool le)
@@ -660,36 +743,53 @@ public:
         invertBits_ = IsCCITT(page.compression) ? !whiteIsZero : whiteIsZero;
     }
 
-    // Whether rows of `samples` decoded into the bitmap's own row need only PutInPlace.
+    // Whether rows of `samples` decoded into the bitmap's own row need only PutDirect.
     bool InPlace() const
     {
         return layout_ == TLayout::bilevel || (layout_ == TLayout::rgb8 && page_.samples == 3);
     }
-    void PutInPlace(std::uint8_t* row, std::uint32_t count) const
+    // A row already in the bitmap's layout but for the bits' sense or the channels' order, from `in`
+    // (which may be the row itself) to `out`.
+    void PutDirect(const std::uint8_t* in, std::uint8_t* out, std::uint32_t count) const
     {
-        if (layout_ == TLayout::bilevel) {
-            if (invertBits_)
-                for (std::size_t i = 0, n = (count + 7) / 8; i < n; ++i)
-                    row[i] = std::uint8_t(~row[i]);
+        if (layout_ != TLayout::bilevel) {
+            SwapRedBlue(in, out, count);
             return;
         }
-        SwapRedBlue(row, count);
+        const std::size_t bytes = (count + 7) / 8;
+        if (invertBits_)
+            for (std::size_t i = 0; i < bytes; ++i)
+                out[i] = std::uint8_t(~in[i]);
+        else if (in != out)
+            std::memcpy(out, in, bytes);
     }
 
-    // R,G,B to B,G,R in place, four pixels (three words) at a time.
-    static void SwapRedBlue(std::uint8_t* p, std::uint32_t count)
+    // R,G,B to B,G,R, four pixels (three words) at a time; `in` may be `out`.
+    static void SwapRedBlue(const std::uint8_t* in, std::uint8_t* out, std::uint32_t count)
     {
         std::uint32_t x = 0;
-        for (; x + 4 <= count; x += 4, p += 12) {
-            const std::uint32_t w0 = rtl::LoadLE32(p), w1 = rtl::LoadLE32(p + 4), w2 = rtl::LoadLE32(p + 8);
-            rtl::StoreLE32(
-                p, (w0 & 0x0000FF00u) | (w0 >> 16 & 0xFFu) | (w0 & 0xFFu) << 16 | (w1 >> 8 & 0xFFu) << 24);
-            rtl::StoreLE32(p + 4, (w1 & 0xFF0000FFu) | (w0 >> 24) << 8 | (w2 & 0xFFu) << 16);
-            rtl::StoreLE32(
-                p + 8, (w1 >> 16 & 0xFFu) | (w2 >> 24) << 8 | (w2 & 0x00FF0000u) | (w2 >> 8 & 0xFFu) << 24);
+#ifdef VA_TIFF_AVX2
+        if (detail::UseAvx2()) {
+            x = SwapRedBlueAvx2(in, out, count);
+            in += 3 * std::size_t(x);
+            out += 3 * std::size_t(x);
         }
-        for (; x < count; ++x, p += 3)
-            std::swap(p[0], p[2]);
+#endif
+        for (; x + 4 <= count; x += 4, in += 12, out += 12) {
+            const std::uint32_t w0 = rtl::LoadLE32(in), w1 = rtl::LoadLE32(in + 4),
+                                w2 = rtl::LoadLE32(in + 8);
+            rtl::StoreLE32(
+                out, (w0 & 0x0000FF00u) | (w0 >> 16 & 0xFFu) | (w0 & 0xFFu) << 16 | (w1 >> 8 & 0xFFu) << 24);
+            rtl::StoreLE32(out + 4, (w1 & 0xFF0000FFu) | (w0 >> 24) << 8 | (w2 & 0xFFu) << 16);
+            rtl::StoreLE32(
+                out + 8, (w1 >> 16 & 0xFFu) | (w2 >> 24) << 8 | (w2 & 0x00FF0000u) | (w2 >> 8 & 0xFFu) << 24);
+        }
+        for (; x < count; ++x, in += 3, out += 3) {
+            const std::uint8_t red = in[0], green = in[1], blue = in[2];
+            out[0] = blue;
+            out[1] = green;
+            out[2] = red;
+        }
     }
 
     // `in` holds `count` pixels of decoded samples; they go to the bitmap row from pixel x0, the
@@ -879,8 +979,13 @@ void ReadExifTags(const TTiffTags& t, TIOParamsVals& p)
     p.EXIF_FocalPlaneResolutionUnit = int(t.Int(kFocalPlaneResolutionUnit, 0));
     p.EXIF_ExposureIndex = t.Rational(kExposureIndex);
     p.EXIF_SensingMethod = int(t.Int(kSensingMethod, 0));
-    p.EXIF_FileSource = int(t.Int(kFileSource, 0));
-    p.EXIF_SceneType = int(t.Int(kSceneType, 0));
+    // One byte each, whatever type a writer gave them: a larger value is none of theirs.
+    const auto oneByte = [&](std::uint16_t tag) {
+        const std::uint32_t v = t.Int(tag, 0);
+        return v <= 0xFF ? int(v) : 0;
+    };
+    p.EXIF_FileSource = oneByte(kFileSource);
+    p.EXIF_SceneType = oneByte(kSceneType);
     const std::vector<std::uint8_t> comment = t.Bytes(kUserComment);
     if (comment.empty()) {
         p.EXIF_UserComment.clear();
@@ -899,7 +1004,8 @@ void ReadParams(const TTiffTags& t, const TTiffPage& page, TIOParamsVals& p)
     p.Height = int(std::min<std::uint32_t>(page.height, INT32_MAX));
     p.SetOrientation(page.orientation);
     p.TIFFCompression = CompressionCode(page.compression, page.t4Options);
-    const std::uint32_t photometric = t.Int(kPhotometric, kPhotoRGB);
+    // As the page is read: a bilevel page's missing photometric is white-is-zero.
+    const std::uint32_t photometric = page.photometric;
     if (photometric <= 6)
         p.TIFFPhotometric = std::uint8_t(photometric);
     else if (photometric == kPhotoCIELab)
@@ -1036,6 +1142,56 @@ void ReadPage(const TTiffTags& t, TTiffPage& page)
 
 // ---- the pixels --------------------------------------------------------------------------------
 
+// Where the strips or tiles lie: blocks of blockW x blockH pixels, `across` of them in a row, the
+// offsets split into one equal run per plane whatever count the page's size implies.
+struct TBlockGrid {
+    bool tiled, separate;
+    std::uint32_t planes, planeSamples, blockW, blockH;
+    std::uint64_t across, stride, blocks;
+    std::size_t planeRowBytes;
+
+    explicit TBlockGrid(const TTiffPage& page)
+        : tiled(page.tileWidth > 0),
+          separate(page.planar == 2 && page.samples > 1),
+          planes(separate ? page.samples : 1),
+          planeSamples(separate ? 1 : page.samples),
+          blockW(tiled ? page.tileWidth : page.width),
+          blockH(tiled ? page.tileLength : page.rowsPerStrip),
+          across(tiled ? (std::uint64_t(page.width) + blockW - 1) / blockW : 1),
+          stride(page.offsets.size() / planes),
+          blocks(
+              std::min<std::uint64_t>(across * ((std::uint64_t(page.height) + blockH - 1) / blockH), stride)),
+          planeRowBytes(std::size_t(RowBytes(blockW, page.bits, planeSamples)))
+    {
+    }
+    std::uint32_t X0(std::uint64_t b) const { return std::uint32_t((b % across) * blockW); }
+    std::uint32_t Y0(std::uint64_t b) const { return std::uint32_t((b / across) * blockH); }
+};
+
+// Whether the stream holds every strip or tile the page reads: each starts inside it and its count
+// does not pass its end, and uncompressed ones hold all their rows. A count of 0 is a block
+// skipped.
+bool BlocksHeld(const TTiffSource& src, const TTiffPage& page, const TBlockGrid& grid)
+{
+    for (std::uint64_t b = 0; b < grid.blocks; ++b)
+        for (std::uint32_t p = 0; p < grid.planes; ++p) {
+            const std::size_t i = std::size_t(p * grid.stride + b);
+            const bool counted = i < page.counts.size();
+            if (counted && page.counts[i] == 0)
+                continue;
+            const std::uint64_t available = src.Available(page.offsets[i]);
+            if (available == 0 || (counted && page.counts[i] > available))
+                return false;
+            // Edge tiles are stored whole; the last strip holds the rows left.
+            const std::uint64_t rows =
+                grid.tiled ? grid.blockH : std::min<std::uint64_t>(grid.blockH, page.height - grid.Y0(b));
+            if (page.compression == kCompNone &&
+                (counted ? page.counts[i] : available) < rows * grid.planeRowBytes)
+                return false;
+        }
+    return true;
+}
+
 struct TReadContext {
     const TTiffSource& src;
     const TTiffPage& page;
@@ -1050,16 +1206,14 @@ struct TReadContext {
 bool ReadBlocks(TReadContext& c)
 {
     const TTiffPage& page = c.page;
-    const bool tiled = page.tileWidth > 0;
-    const bool separate = page.planar == 2 && page.samples > 1;
-    const std::uint32_t planes = separate ? page.samples : 1;
-    const std::uint32_t planeSamples = separate ? 1 : page.samples;
-    const std::uint32_t blockW = tiled ? page.tileWidth : page.width;
-    const std::uint32_t blockH = tiled ? page.tileLength : page.rowsPerStrip;
-    const std::uint64_t across = tiled ? (std::uint64_t(page.width) + blockW - 1) / blockW : 1;
-    const std::uint64_t down = (std::uint64_t(page.height) + blockH - 1) / blockH;
-    const std::uint64_t perPlane = across * down;
-    const std::size_t planeRowBytes = std::size_t(RowBytes(blockW, page.bits, planeSamples));
+    const TBlockGrid grid(page);
+    const bool tiled = grid.tiled;
+    const bool separate = grid.separate;
+    const std::uint32_t planes = grid.planes;
+    const std::uint32_t planeSamples = grid.planeSamples;
+    const std::uint32_t blockW = grid.blockW;
+    const std::uint32_t blockH = grid.blockH;
+    const std::size_t planeRowBytes = grid.planeRowBytes;
     const std::size_t rowBytes = std::size_t(RowBytes(blockW, page.bits, page.samples));
     const TPixelWriter writer(page, c.layout, c.bitmap.GetPixelFormat(), c.src.LittleEndian());
 
@@ -1068,9 +1222,8 @@ bool ReadBlocks(TReadContext& c)
     // Rows of strips already in the bitmap's layout are decoded straight into it.
     const bool direct =
         !separate && !tiled && writer.InPlace() && rowBytes <= std::size_t(c.bitmap.GetRowLen());
-    // The offsets split into one equal run per plane, whatever count the page's size implies.
-    const std::uint64_t stride = page.offsets.size() / planes;
-    const std::uint64_t blocks = std::min<std::uint64_t>(perPlane, stride);
+    const std::uint64_t stride = grid.stride;
+    const std::uint64_t blocks = grid.blocks;
     const double rowStep = 100.0 / std::max<std::uint32_t>(page.height, 1);
     const double blockStep = 100.0 / double(std::max<std::uint64_t>(blocks, 1));
     c.progress.per = blocks > 1 ? blockStep : rowStep;
@@ -1089,8 +1242,8 @@ bool ReadBlocks(TReadContext& c)
     for (std::uint64_t b = 0; b < blocks; ++b) {
         if (c.progress.Aborted())
             break;
-        const std::uint32_t x0 = std::uint32_t((b % across) * blockW);
-        const std::uint32_t y0 = std::uint32_t((b / across) * blockH);
+        const std::uint32_t x0 = grid.X0(b);
+        const std::uint32_t y0 = grid.Y0(b);
         std::vector<std::unique_ptr<TRowDecoder>> decoders;
         bool any = false;
         for (std::uint32_t p = 0; p < planes; ++p) {
@@ -1109,7 +1262,9 @@ bool ReadBlocks(TReadContext& c)
         for (std::uint32_t r = 0; r < rows && !c.progress.Aborted(); ++r) {
             const int y = int(y0 + r);
             std::uint8_t* target = c.bitmap.ScanLine(y);
-            for (std::uint32_t p = 0; p < planes; ++p) {
+            // Uncompressed rows in memory go to the bitmap in one pass, not copied first.
+            const std::uint8_t* held = direct ? decoders[0]->View() : nullptr;
+            for (std::uint32_t p = 0; p < planes && !held; ++p) {
                 std::uint8_t* out = separate ? planeRows[p].data() : direct ? target : row.data();
                 if (!decoders[p]->Next(out)) {
                     whiten();
@@ -1127,7 +1282,7 @@ bool ReadBlocks(TReadContext& c)
             }
             std::uint8_t* alphaRow = c.alpha ? c.alpha->ScanLine(y) : nullptr;
             if (direct)
-                writer.PutInPlace(target, cols);
+                writer.PutDirect(held ? held : target, target, cols);
             else
                 writer.Put(row.data(), cols, target, x0, alphaRow);
             if (!reached.empty())
@@ -1143,23 +1298,22 @@ bool ReadBlocks(TReadContext& c)
 }
 
 // JPEG pages: each strip or tile is a JPEG stream of its own, with the page's tables; RGB pages are
-// coded without the YCbCr transform, so their samples are taken as they are.
+// coded without the YCbCr transform, so their samples are taken as they are, and CMYK pages hold
+// amounts of ink, as uncompressed ones do.
 bool ReadJpegBlocks(TReadContext& c, const std::vector<std::uint8_t>& tables)
 {
     const TTiffPage& page = c.page;
-    const bool tiled = page.tileWidth > 0;
-    const std::uint32_t blockW = tiled ? page.tileWidth : page.width;
-    const std::uint32_t blockH = tiled ? page.tileLength : page.rowsPerStrip;
-    const std::uint64_t across = tiled ? (std::uint64_t(page.width) + blockW - 1) / blockW : 1;
-    const std::uint64_t blocks = std::min<std::uint64_t>(
-        across * ((std::uint64_t(page.height) + blockH - 1) / blockH), page.offsets.size());
+    const TBlockGrid grid(page);
+    const std::uint32_t blockW = grid.blockW;
+    const std::uint32_t blockH = grid.blockH;
+    const std::uint64_t blocks = grid.blocks;
     const bool rawRgb = page.photometric == kPhotoRGB;
     TProgressRecord quiet;
     quiet.Aborting = c.progress.Aborting;
     c.progress.per = 100.0 / double(std::max<std::uint64_t>(blocks, 1));
     for (std::uint64_t b = 0; b < blocks && !c.progress.Aborted(); ++b) {
-        const std::uint32_t x0 = std::uint32_t((b % across) * blockW);
-        const std::uint32_t y0 = std::uint32_t((b / across) * blockH);
+        const std::uint32_t x0 = grid.X0(b);
+        const std::uint32_t y0 = grid.Y0(b);
         const std::uint64_t available = c.src.Available(page.offsets[b]);
         const std::uint64_t size = std::min<std::uint64_t>(
             b < page.counts.size() ? std::min<std::uint64_t>(page.counts[b], available) : available,
@@ -1171,8 +1325,8 @@ bool ReadJpegBlocks(TReadContext& c, const std::vector<std::uint8_t>& tables)
         rtl::TReadOnlyMemoryStream tableStream(tables.data(), std::int64_t(tables.size()));
         TIEBitmap part;
         TIOParamsVals partParams(nullptr);
-        DecodeJpegStream(block, tables.empty() ? nullptr : &tableStream, &part, rawRgb, false, quiet,
-                         partParams);
+        detail::DecodeTiffJpegStream(block, tables.empty() ? nullptr : &tableStream, &part, rawRgb, quiet,
+                                     partParams);
         if (c.progress.Aborted() || part.GetPixelFormat() != ie24RGB)
             return false;
         // Undecoded samples of an RGB page are red first; a page the library knew as RGB came
@@ -1207,6 +1361,17 @@ void ReadOldJpeg(const TTiffSource& src, const TTiffPage& page, TIEBitmap& bitma
     }
     rtl::TReadOnlyMemoryStream stream(data.data(), std::int64_t(data.size()));
     TIOParamsVals params(nullptr);
+    // The stream's own header gives the size (EXIF thumbnails have no other): bounded as a page
+    // is, and by what the data can hold, a Huffman-coded scan spending a bit at least on each
+    // 8 x 8 block.
+    DecodeJpegStream(stream, nullptr, nullptr, false, true, progress, params);
+    const std::uint64_t pixels = std::uint64_t(std::max(params.JPEGOriginalWidth, 0)) *
+                                 std::uint64_t(std::max(params.JPEGOriginalHeight, 0));
+    if (progress.Aborted() || pixels * 3 > std::uint64_t(IETiffMaxImageBytes) || pixels > size * 8 * 64) {
+        progress.Abort();
+        return;
+    }
+    stream.SetPosition(0);
     DecodeJpegStream(stream, nullptr, &bitmap, false, false, progress, params);
 }
 
@@ -1282,7 +1447,7 @@ void ReadTIFFStream(TIEBitmap* Bitmap, rtl::TStream& Stream, int& ImageCount, bo
         // The chain, walked to its end for the count; a directory seen before ends it.
         const std::uint32_t wanted = std::uint32_t(std::max(Params.TIFFImageIndex, 0));
         TTiffTags tags(src);
-        bool found = false;
+        bool found = false, whole = false;
         std::set<std::uint32_t> seen;
         std::uint32_t pages = 0;
         while (offset != 0 && pages < kMaxPages && seen.insert(offset).second) {
@@ -1290,8 +1455,10 @@ void ReadTIFFStream(TIEBitmap* Bitmap, rtl::TStream& Stream, int& ImageCount, bo
             if (!src.ReadAt(offset, countBytes, 2))
                 break;
             ++pages;
-            if (pages - 1 == wanted)
-                found = tags.Load(offset);
+            if (pages - 1 == wanted) {
+                found = true;
+                whole = tags.Load(offset);
+            }
             const std::uint64_t link =
                 std::uint64_t(offset) + 2 + std::uint64_t(src.U16(countBytes)) * kEntrySize;
             std::uint8_t next[4];
@@ -1303,6 +1470,10 @@ void ReadTIFFStream(TIEBitmap* Bitmap, rtl::TStream& Stream, int& ImageCount, bo
         Params.ImageCount = int(pages);
         if (!found)
             return;
+        if (!whole) {  // a directory the stream holds only in part
+            Progress.Abort();
+            return;
+        }
 
         TTiffPage page;
         ReadPage(tags, page);
@@ -1336,11 +1507,12 @@ void ReadTIFFStream(TIEBitmap* Bitmap, rtl::TStream& Stream, int& ImageCount, bo
         const TLayout layout = LayoutOf(page);
         const TTIFFLZWDecompressFunc lzw =
             Params.TIFFLZWDecompress ? Params.TIFFLZWDecompress : DefTIFFLZWDecompress;
-        // JPEG pages: 8-bit grey, RGB or YCbCr in contiguous samples.
+        // JPEG pages: 8-bit grey, RGB, YCbCr or CMYK in contiguous samples.
         const bool jpeg =
             page.compression == kCompJPEG && page.bits == 8 && page.planar == 1 &&
             ((page.samples == 1 && page.photometric <= kPhotoBlackIsZero) ||
-             (page.samples == 3 && (page.photometric == kPhotoRGB || page.photometric == kPhotoYCbCr)));
+             (page.samples == 3 && (page.photometric == kPhotoRGB || page.photometric == kPhotoYCbCr)) ||
+             (page.samples == 4 && page.photometric == kPhotoCMYK));
         const bool codec = page.compression == kCompNone || page.compression == kCompPackBits ||
                            (page.compression == kCompLZW && lzw) ||
                            (IsCCITT(page.compression) && layout == TLayout::bilevel) || jpeg;
@@ -1364,6 +1536,19 @@ void ReadTIFFStream(TIEBitmap* Bitmap, rtl::TStream& Stream, int& ImageCount, bo
         if (image > std::uint64_t(IETiffMaxImageBytes) ||
             RowBytes(blockW, page.bits, page.samples) * 8 > std::uint64_t(IETiffMaxImageBytes) ||
             blockW > (std::uint64_t(1) << 24) || blockH > (std::uint64_t(1) << 24)) {
+            Progress.Abort();
+            return;
+        }
+        // A page the stream holds only in part is refused before anything is allocated: a value
+        // the pixels depend on, or a strip or tile, that the stream does not hold.
+        for (const std::uint16_t tag :
+             {kBitsPerSample, kStripOffsets, kStripByteCounts, kTileOffsets, kTileByteCounts, kColorMap,
+              kExtraSamples, kSampleFormat, kJPEGTables})
+            if (!tags.Held(tag)) {
+                Progress.Abort();
+                return;
+            }
+        if (!BlocksHeld(src, page, TBlockGrid(page))) {
             Progress.Abort();
             return;
         }
@@ -1625,14 +1810,11 @@ void WriteExifDirectory(TIfdWriter& main, rtl::TStream& out, std::int64_t base, 
     // A JPEG's EXIF directory must say how its components are ordered: Y, Cb, Cr.
     if (forJpeg)
         exif.Undefined(kComponentsConfiguration, std::string("\1\2\3\0", 4));
-    if (p.EXIF_FileSource != 0) {
-        const std::string b(1, char(p.EXIF_FileSource));
-        exif.Undefined(kFileSource, b);
-    }
-    if (p.EXIF_SceneType != 0) {
-        const std::string b(1, char(p.EXIF_SceneType));
-        exif.Undefined(kSceneType, b);
-    }
+    // One byte each; a value a byte cannot hold is left out rather than cut.
+    for (const auto& [tag, value] :
+         {std::pair{kFileSource, p.EXIF_FileSource}, {kSceneType, p.EXIF_SceneType}})
+        if (value > 0 && value <= 0xFF)
+            exif.Undefined(tag, std::string(1, char(value)));
     if (!p.EXIF_UserComment.empty() || !p.EXIF_UserCommentCode.empty()) {
         std::string code = p.EXIF_UserCommentCode.substr(0, 8);
         code.resize(8, '\0');
@@ -1672,7 +1854,7 @@ void WriteExifMainTags(TIfdWriter& w, const TIOParamsVals& p)
 // The layout the writer settles on.
 struct TWriteLayout {
     enum class Kind { bilevel, grey, palette, rgb, cmyk, lab, jpeg } kind = Kind::rgb;
-    int jpegSpace = 2;  // the JPEG writer's colour space: 0 RGB, 1 grey, 2 YCbCr
+    int jpegSpace = 2;  // the JPEG writer's colour space: 0 RGB, 1 grey, 2 YCbCr, 3 CMYK
     int bits = 8;
     std::uint16_t compression = kCompNone;
     std::uint16_t photometric = kPhotoRGB;  // as written in the file
@@ -1788,17 +1970,19 @@ TWriteLayout ChooseLayout(TIEBitmap& bitmap, TIOParamsVals& p, std::unique_ptr<T
     };
 
     if (p.TIFFCompression == 7) {
-        // One JPEG stream over the page. CMYK pages are written as YCbCr: readers disagree on
-        // whether a JPEG's inks are stored inverted.
+        // One JPEG stream over the page; a CMYK one holds amounts of ink, as every TIFF CMYK page.
         if (format != ie24RGB)
             convert(ie24RGB);
         const int space = p.TIFFJPEGColorSpace & 0x7F;
         l.kind = TWriteLayout::Kind::jpeg;
         l.compression = kCompJPEG;
         l.bits = 8;
-        l.jpegSpace = space == 1 ? 1 : space == 0 || space == 4 ? 0 : 2;
-        l.samples = l.jpegSpace == 1 ? 1 : 3;
-        l.photometric = l.jpegSpace == 1 ? kPhotoBlackIsZero : l.jpegSpace == 0 ? kPhotoRGB : kPhotoYCbCr;
+        l.jpegSpace = space == 1 ? 1 : space == 0 || space == 4 ? 0 : space == 3 ? 3 : 2;
+        l.samples = l.jpegSpace == 1 ? 1 : l.jpegSpace == 3 ? 4 : 3;
+        l.photometric = l.jpegSpace == 1   ? kPhotoBlackIsZero
+                        : l.jpegSpace == 0 ? kPhotoRGB
+                        : l.jpegSpace == 3 ? kPhotoCMYK
+                                           : kPhotoYCbCr;
         p.BitsPerSample = 8;
         p.SamplesPerPixel = int(l.samples);
         p.TIFFPhotometric = std::uint8_t(l.photometric);
@@ -1913,7 +2097,7 @@ std::pair<std::uint32_t, std::uint32_t> WriteJpeg(TIfdWriter& w, TIEBitmap& sour
     jpeg.JPEGQuality = quality;
     jpeg.JPEGColorSpace = std::uint8_t(space);
     rtl::TMemoryStream coded;
-    EncodeJpegStream(coded, &source, jpeg, progress);
+    detail::EncodeTiffJpegStream(coded, &source, jpeg, progress);
     w.Align();
     const std::uint32_t at = w.Here();
     w.Write(coded.Memory(), coded.Bytes().size());
@@ -2141,10 +2325,12 @@ int WritePage(rtl::TStream& Stream, bool Append, TIEBitmap* Bitmap, TProgressRec
                 w.Rational(kXPosition, Params.TIFFXPos);
             if (Params.TIFFYPos != 0)
                 w.Rational(kYPosition, Params.TIFFYPos);
-            if (l.compression == kCompGroup3)
+            // Both for Group 3 and Group 4 pages: the 2-D flag (0 for Group 4), and no option of
+            // Group 4 used.
+            if (l.compression == kCompGroup3 || l.compression == kCompGroup4) {
                 w.Long(kT4Options, l.t4Options);
-            if (l.compression == kCompGroup4)
                 w.Long(kT6Options, 0);
+            }
         }
     }
     if (mode == TWriteMode::page) {

@@ -26,11 +26,12 @@ namespace imaging {
 // goes into AlphaMask (created when null, 8 bits, the page's size). With Params.TIFFOption set the
 // page is turned to its orientation tag. ParamsOnly stops before the pixels; a page of width or
 // height 0 is refused unless AcceptZeroSize; a missing page or a first offset of 0 reads nothing
-// and is no error.
+// and is no error here (the I/O component counts a load without a picture as failed).
 //
-// Bad data, a layout or compression not read here (grey with alpha, 12-bit grey, floating point,
-// Deflate, JPEG), and pages past the size limit set the abort flag; what was read stays in
-// the bitmap. Nothing is thrown for bad data.
+// Bad data, a page the stream holds only in part (its directory, a value its pixels need, a strip
+// or tile, an uncompressed one's rows), a layout or compression not read here (grey with alpha,
+// 12-bit grey, floating point, Deflate, JPEG), and pages past the size limit set the abort flag;
+// what was read stays in the bitmap. Nothing is thrown for bad data.
 void ReadTIFFStream(TIEBitmap* Bitmap, rtl::TStream& Stream, int& ImageCount, bool AcceptZeroSize,
                     bool IgnoreAlpha, bool RelativeOffsets, std::unique_ptr<TIEMask>& AlphaMask,
                     bool ParamsOnly, TProgressRecord& Progress, TIOParamsVals& Params);

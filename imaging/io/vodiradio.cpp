@@ -666,6 +666,10 @@ void TVodirAdIO::RunLoad(TJob& job)
         AbortFlag = true;
         job.handOver = false;
     }
+    // A load that yields no picture (a TIFF without the page asked for) failed, whatever the
+    // reader said: the user's image stays.
+    if (!job.paramsOnly && (job.bitmap->GetWidth() < 1 || job.bitmap->GetHeight() < 1))
+        AbortFlag = true;
     if (headerStart >= 0)
         stream->Seek(headerStart + kStreamHeaderSize + headerLength, rtl::soBeginning);
 }

@@ -1,6 +1,10 @@
-// Fuzz target: the JPEG decoder on arbitrary bytes, at full size and at 1/4. Bad input must end in the
-// abort flag or an image, never a fault or an exception; a read image must have the size the
-// parameters report, and the encoder must write it again in the colour space it was read in.
+// Fuzz target: the JPEG decoder on arbitrary bytes, at full size and at 1/4, through the I/O
+// component's JPEG step (so the IPTC and EXIF markers are read too, the EXIF thumbnail under the
+// program's TIFF limit). Bad input must end in the abort flag or an image, never a fault or an
+// exception; a read image must have the size the parameters report, and the encoder must write it
+// again in the colour space it was read in.
+#include "imaging/io/ieformatsteps.h"
+#include "imaging/io/iefileformats.h"
 #include "imaging/io/jpegfilt.h"
 #include "platform/rtl/Streams.h"
 #include "tests/fuzz/image_fuzz.h"
@@ -19,7 +23,8 @@ void ReadOnce(const std::uint8_t* data, std::size_t size, int scale)
     imaging::TIOParamsVals params(nullptr);
     params.JPEGScale = scale;
     fuzz::Progress progress;
-    imaging::DecodeJpegStream(stream, nullptr, &bitmap, false, false, progress.record, params);
+    imaging::TIELoadJob job{stream, bitmap, params, progress.record, false, false, 0, nullptr, 0, 0};
+    imaging::IEFormatSteps(imaging::ioJPEG)->Load(job);
     if (progress.abort)
         return;
     Check(bitmap.GetWidth() == params.Width && bitmap.GetHeight() == params.Height);
@@ -36,7 +41,8 @@ void ReadOnce(const std::uint8_t* data, std::size_t size, int scale)
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
 {
-    // Keeps each run fast; the limits themselves are covered by the unit tests.
+    // Keeps each run fast; the limits themselves are covered by the unit tests. The TIFF limit, which
+    // the EXIF thumbnail meets, stays the program's.
     imaging::IEJpegMaxImageBytes = 8 << 20;
     imaging::IEJpegMaxMemory = 32 << 20;
     imaging::IEJpegMaxScans = 64;

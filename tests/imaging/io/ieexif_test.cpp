@@ -2,6 +2,7 @@
 // data that are no block.
 #include "imaging/io/ieexif.h"
 
+#include "imaging/io/tiffilt.h"
 #include "platform/rtl/Endian.h"
 #include "tests/imaging/io/io_test_util.h"
 
@@ -238,6 +239,107 @@ TEST(ExifBlock, AShortTagsValuePast16BitsIsKept)
         [](const TIOParamsVals& p, const TIOParamsVals& q) {
             EXPECT_EQ(q.EXIF_YCbCrPositioning, p.EXIF_YCbCrPositioning);
         });
+}
+
+// Fuzz finding: the one-byte FileSource and SceneType given as a SHORT of 300 and an SLONG of
+// 0xFFFF0000 hold no value of theirs; they are read as none and not written, rather than kept as
+// numbers a byte cannot carry and written cut to one.
+TEST(ExifBlock, OneByteFieldsPastAByteAreNone)
+{
+    ExpectRebuildsTheSame("scene_type_past_a_byte.exif", [](const TIOParamsVals& p) {
+        EXPECT_EQ(p.EXIF_SceneType, 0);
+        EXPECT_EQ(p.EXIF_FileSource, 0);
+    });
+    // Set in code, such values are left out of the block too.
+    for (int value : {-65536, -1, 256, 0x10001}) {
+        TIOParamsVals p(nullptr);
+        Fill(p);
+        p.EXIF_SceneType = value;
+        p.EXIF_FileSource = value;
+        std::vector<std::uint8_t> block, again;
+        ASSERT_TRUE(BuildExifBlock(p, block));
+        TIOParamsVals q(nullptr);
+        ASSERT_TRUE(LoadExifBlock(block.data(), std::int64_t(block.size()), q));
+        EXPECT_EQ(q.EXIF_SceneType, 0) << value;
+        EXPECT_EQ(q.EXIF_FileSource, 0) << value;
+        ASSERT_TRUE(BuildExifBlock(q, again));
+        EXPECT_EQ(again, block) << value;
+    }
+    TIOParamsVals p(nullptr);
+    Fill(p);
+    p.EXIF_SceneType = 255;
+    std::vector<std::uint8_t> block;
+    ASSERT_TRUE(BuildExifBlock(p, block));
+    TIOParamsVals q(nullptr);
+    ASSERT_TRUE(LoadExifBlock(block.data(), std::int64_t(block.size()), q));
+    EXPECT_EQ(q.EXIF_SceneType, 255);
+    EXPECT_EQ(q.EXIF_FileSource, 3);
+}
+
+// A block with a JPEG thumbnail of w x h, smooth enough to cost little.
+std::vector<std::uint8_t> BlockWithThumbnail(int w, int h)
+{
+    TIOParamsVals p(nullptr);
+    Fill(p);
+    TIEBitmap& thumb = p.EXIF_BitmapCreate();
+    thumb.Allocate(w, h, ie24RGB);
+    for (int y = 0; y < h; ++y)
+        for (int x = 0; x < w; ++x)
+            thumb.SetPixel24(x, y, TRGB{std::uint8_t(x / 4), std::uint8_t(y / 4), 90});
+    std::vector<std::uint8_t> block;
+    EXPECT_TRUE(BuildExifBlock(p, block));
+    return block;
+}
+
+// The thumbnail's size as its JPEG stream's frame header gives it.
+std::uint8_t* FrameSize(std::vector<std::uint8_t>& block)
+{
+    for (std::size_t i = 6; i + 9 < block.size(); ++i)
+        if (block[i] == 0xFF && block[i + 1] == 0xC0)
+            return block.data() + i + 5;  // height, then width, big-endian
+    ADD_FAILURE() << "no frame header";
+    return nullptr;
+}
+
+struct TiffLimit {
+    std::int64_t kept = IETiffMaxImageBytes;
+    explicit TiffLimit(std::int64_t bytes) { IETiffMaxImageBytes = bytes; }
+    ~TiffLimit() { IETiffMaxImageBytes = kept; }
+};
+
+// A thumbnail is a page: its pixels are bounded as a page's are, and by what its bytes can hold
+// (a bit at least for each 8 x 8 block). Either way the fields are read and the thumbnail stays
+// empty.
+TEST(ExifBlock, AThumbnailPastThePageLimitOrItsDataIsRefused)
+{
+    struct Case {
+        const char* what;
+        int claimW, claimH;  // 0: as coded
+        std::int64_t limit;
+        bool read;
+    };
+    const Case cases[] = {
+        {"256 x 192 within the limit", 0, 0, 256 * 192 * 3, true},
+        {"256 x 192 one byte past the limit", 0, 0, 256 * 192 * 3 - 1, false},
+        {"its data claimed as 4000 x 3000", 4000, 3000, std::int64_t(1) << 30, false},
+        {"its data claimed as 10512 x 32780", 10512, 32780, std::int64_t(1) << 30, false},
+    };
+    for (const Case& c : cases) {
+        std::vector<std::uint8_t> block = BlockWithThumbnail(256, 192);
+        if (c.claimW) {
+            std::uint8_t* size = FrameSize(block);
+            ASSERT_NE(size, nullptr);
+            rtl::StoreBE16(size, std::uint16_t(c.claimH));
+            rtl::StoreBE16(size + 2, std::uint16_t(c.claimW));
+        }
+        TiffLimit limit(c.limit);
+        TIOParamsVals q(nullptr);
+        ASSERT_TRUE(LoadExifBlock(block.data(), std::int64_t(block.size()), q)) << c.what;
+        EXPECT_EQ(q.EXIF_Model, "Model 7") << c.what;
+        ASSERT_NE(q.EXIF_Bitmap(), nullptr) << c.what;
+        EXPECT_EQ(q.EXIF_Bitmap()->GetWidth(), c.read ? 256 : 0) << c.what;
+        EXPECT_EQ(q.EXIF_Bitmap()->GetHeight(), c.read ? 192 : 0) << c.what;
+    }
 }
 
 TEST(ExifBlock, ABlockPastWhatAMarkerHoldsIsRefused)

@@ -8,8 +8,10 @@
 
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <regex>
 #include <string>
+#include <vector>
 
 using namespace imaging;
 using namespace imaging::test;
@@ -108,6 +110,54 @@ TEST(J2000Peers, OurBilevelFilesDecodeToBlackAndWhiteInGrok)
             for (int x = 0; x < 50; ++x)
                 wrong += pgm[std::size_t(y) * 50 + x] != (BitAt(bw, x, y) ? 1 : 0);
         EXPECT_EQ(wrong, 0) << Ext(format);
+    }
+}
+
+// Random bits code to more than their raw size, and a picture whose wavelet low band passes what
+// the library's default guard bits hold: the files must still be whole and exact.
+TEST(J2000Peers, HardBilevelFilesDecodeExactlyInOpenJpegAndGrok)
+{
+    TempDir dir("j2000_peers");
+    std::vector<std::pair<std::string, TIEBitmap>> pictures(5);
+    int n = 0;
+    for (auto [w, h] : {std::pair{4097, 3}, {2050, 16}, {2049, 2000}, {2480, 3508}}) {
+        pictures[std::size_t(n)].first = "noise " + std::to_string(w) + "x" + std::to_string(h);
+        Noise1(pictures[std::size_t(n++)].second, w, h, unsigned(w * h));
+    }
+    rtl::TMemoryStream pbm;
+    pbm.LoadFromFile(std::string(VA_TEST_DATA_DIR) + "/imaging/io/j2000/lowband-overflow.pbm");
+    ASSERT_EQ(pbm.Size(), 9 + 64 * 8);
+    pictures[4].first = "low band past the guard bits";
+    pictures[4].second.Allocate(64, 64, ie1g);
+    for (int y = 0; y < 64; ++y)
+        std::memcpy(pictures[4].second.ScanLine(y), pbm.Bytes().data() + 9 + y * 8, 8);
+    for (auto& [name, picture] : pictures) {
+        const int w = picture.GetWidth(), h = picture.GetHeight();
+        for (int format : {kJ2000FormatJP2, kJ2000FormatJ2K}) {
+            TIOParamsVals p(nullptr);
+            const std::string file = dir.File(std::string("hard") + Ext(format));
+            WriteFile(file, picture, p, format);
+            const std::string where = name + Ext(format);
+            // Grok on one thread: on several it decodes such files differently from run to run.
+            for (const std::string& decode : {std::string(VA_JUDGE_OPJ_DECOMPRESS) + " -quiet",
+                                              std::string(VA_JUDGE_GRK_DECOMPRESS) + " -H 1"}) {
+                const std::string out = dir.File("hard.pgm");
+                std::remove(out.c_str());
+                const peer::RunResult r = peer::Run(decode + " -i " + file + " -o " + out);
+                ASSERT_EQ(r.status, 0) << where << " " << decode << ": " << r.err;
+                int ow = 0, oh = 0, maxval = 0;
+                const std::vector<std::uint8_t> pgm = PnmSamples(out, ow, oh, maxval);
+                ASSERT_EQ(ow, w) << where << " " << decode;
+                ASSERT_EQ(oh, h) << where << " " << decode;
+                ASSERT_EQ(maxval, 1) << where << " " << decode;
+                int wrong = 0;
+                for (int y = 0; y < h; ++y)
+                    for (int x = 0; x < w; ++x)
+                        wrong += pgm[std::size_t(y) * std::size_t(w) + std::size_t(x)] !=
+                                 (BitAt(picture, x, y) ? 1 : 0);
+                EXPECT_EQ(wrong, 0) << where << " " << decode;
+            }
+        }
     }
 }
 

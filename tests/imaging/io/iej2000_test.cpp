@@ -219,6 +219,88 @@ TEST(J2000RoundTrip, SmallImagesSaveWithFewerResolutions)
     }
 }
 
+// Noise codes to more than its raw size at low depths; the encoder must have room for that.
+TEST(J2000RoundTrip, IncompressibleLowDepthImagesSaveLosslessly)
+{
+    struct Case {
+        int w, h, bits;
+        bool colour;
+    };
+    for (const Case c : {Case{4097, 3, 1, false},
+                         {2050, 16, 1, false},
+                         {3, 700, 1, false},
+                         {1000, 257, 1, false},
+                         {4097, 3, 1, true},
+                         {2, 2000, 1, true},
+                         {2050, 16, 2, true},
+                         {1, 3000, 2, false},
+                         {4097, 3, 3, true},
+                         {600, 70, 4, false}}) {
+        // Random levels of c.bits bits, and what they read back as: the writer truncates each
+        // sample to its level, the reader spreads the levels over 0..255 rounded.
+        TIEBitmap noise, want;
+        if (c.bits == 1 && !c.colour) {
+            test::Noise1(noise, c.w, c.h, unsigned(c.w + c.h));
+            want.Assign(&noise);
+        } else {
+            const int max = (1 << c.bits) - 1;
+            std::uint32_t seed = unsigned(c.w * 31 + c.h);
+            noise.Allocate(c.w, c.h, ie24RGB);
+            want.Allocate(c.w, c.h, ie24RGB);
+            for (int y = 0; y < c.h; ++y)
+                for (int x = 0; x < c.w; ++x) {
+                    std::uint8_t v[3], r[3];
+                    for (int i = 0; i < 3; ++i) {
+                        seed = seed * 1103515245u + 12345u;
+                        const int level = int(seed >> 16) % (max + 1);
+                        v[i] = std::uint8_t((level * 255 + max - 1) / max);
+                        r[i] = std::uint8_t((level * 255 + max / 2) / max);
+                    }
+                    const int n = c.colour ? 1 : 0;
+                    noise.SetPixel24(x, y, TRGB{v[0], v[n], v[2 * n]});
+                    want.SetPixel24(x, y, TRGB{r[0], r[n], r[2 * n]});
+                }
+        }
+        const std::string what = std::to_string(c.w) + "x" + std::to_string(c.h) + " at " +
+                                 std::to_string(c.bits) + (c.colour ? " bits colour" : " bits grey");
+        for (int format : {kJ2000FormatJP2, kJ2000FormatJ2K}) {
+            TIOParamsVals p(nullptr);
+            p.BitsPerSample = c.bits;
+            p.J2000ColorSpace = c.colour ? 1 : 0;
+            bool aborted = false;
+            Read r(Write(noise, p, format, &aborted));
+            ASSERT_FALSE(aborted) << what << " format " << format;
+            ASSERT_FALSE(r.aborted) << what;
+            EXPECT_EQ(r.params.BitsPerSample, c.bits) << what;
+            EXPECT_TRUE(SamePixels(r.bitmap, want)) << what << " format " << format;
+        }
+    }
+}
+
+// A 64 x 64 bilevel picture whose wavelet low band of five levels reaches 5, where the two guard
+// bits the library gives by default hold 3 for a 1-bit sample: the file must still be exact.
+TEST(J2000RoundTrip, BilevelPicturesPastTheDefaultGuardBitsReadBackExactly)
+{
+    rtl::TMemoryStream file;
+    file.LoadFromFile(std::string(VA_TEST_DATA_DIR) + "/imaging/io/j2000/lowband-overflow.pbm");
+    const Bytes pbm = file.Bytes();
+    const std::string head = "P4\n64 64\n";
+    ASSERT_EQ(pbm.size(), head.size() + 64 * 8);
+    for (int tiles : {1, 3}) {
+        TIEBitmap b;
+        b.Allocate(64 * tiles, 64 * tiles, ie1g);
+        for (int y = 0; y < 64 * tiles; ++y)
+            for (int x = 0; x < 8 * tiles; ++x)
+                b.ScanLine(y)[x] = pbm[head.size() + std::size_t(y % 64) * 8 + std::size_t(x % 8)];
+        for (int format : {kJ2000FormatJP2, kJ2000FormatJ2K}) {
+            TIOParamsVals p(nullptr);
+            Read r(Write(b, p, format));
+            ASSERT_FALSE(r.aborted) << tiles;
+            EXPECT_TRUE(SamePixels(r.bitmap, b)) << tiles << " tiles, format " << format;
+        }
+    }
+}
+
 TEST(J2000RoundTrip, DepthIsClampedToOneToSixteenBitsAndWideSamplesKeepTheirTopBits)
 {
     TIEBitmap b;

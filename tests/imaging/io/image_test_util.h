@@ -53,6 +53,19 @@ inline void Bilevel(TIEBitmap& b, int w, int h)
     }
 }
 
+// Random bits, which no coder can shrink.
+inline void Noise1(TIEBitmap& b, int w, int h, unsigned seed)
+{
+    b.Allocate(w, h, ie1g);
+    for (int y = 0; y < h; ++y) {
+        std::uint8_t* row = b.ScanLine(y);
+        for (int i = 0; i < (w + 7) / 8; ++i) {
+            seed = seed * 1103515245u + 12345u;
+            row[i] = std::uint8_t(seed >> 16);
+        }
+    }
+}
+
 // The library's grey of a pixel.
 inline int Grey(TRGB c) { return (c.r * 21 + c.g * 71 + c.b * 8) / 100; }
 

@@ -3,9 +3,11 @@
 // images are judged by the peer suite (jpeg_peers.py) against djpeg and exiftool.
 #include "imaging/io/jpegfilt.h"
 
+#include "imaging/io/iecolorspace.h"
 #include "imaging/io/ieexif.h"
 #include "imaging/io/iefileformats.h"
 #include "imaging/io/iejpegmarkers.h"
+#include "imaging/io/tiffilt.h"
 #include "imaging/io/vodiradio.h"
 #include "platform/rtl/Endian.h"
 #include "tests/imaging/io/io_test_util.h"
@@ -212,6 +214,100 @@ TEST(JpegCodec, EveryColourSpaceRoundTripsWithoutSwappingChannels)
         EXPECT_EQ(d.params.SamplesPerPixel, c.samples);
         EXPECT_EQ(d.bitmap.GetPixelFormat(), ie24RGB);
         EXPECT_LE(MaxDifference(d.bitmap, *c.source), 8) << int(c.space);
+    }
+}
+
+// CMYK goes to and from the pixels through the library-wide converter a program may replace, in
+// JPEG files (CMYK and YCCK) and in TIFF JPEG pages alike: a converter that makes every pixel one
+// colour makes the whole picture that colour.
+std::vector<std::pair<int, int>> conversions;
+void OneColour(const std::uint8_t*, int SourceSpace, std::uint8_t* Dest, int Count, int DestSpace,
+               const TIELabSpace*)
+{
+    conversions.emplace_back(SourceSpace, DestSpace);
+    for (int i = 0; i < Count; ++i) {
+        if (DestSpace == kIEColorRGB) {
+            const std::uint8_t bgr[3] = {7, 77, 177};
+            std::memcpy(Dest + 3 * i, bgr, 3);
+        } else {
+            const std::uint8_t cmyk[4] = {255, 0, 255, 255};  // magenta, as a JPEG file's CMYK
+            std::memcpy(Dest + 4 * i, cmyk, 4);
+        }
+    }
+}
+
+TEST(JpegCodec, CmykGoesThroughTheReplaceableConverter)
+{
+    TIEBitmap b;
+    Picture(b, 32, 16);
+    struct Case {
+        const char* what;
+        bool tiff;
+        std::uint8_t space;
+    };
+    for (const Case& c :
+         {Case{"CMYK file", false, 3}, {"YCCK file", false, 4}, {"CMYK TIFF page", true, 3}}) {
+        const auto write = [&] {
+            TIOParamsVals p(nullptr);
+            p.JPEGQuality = 100;
+            p.JPEGColorSpace = c.space;
+            p.TIFFCompression = 7;
+            p.TIFFJPEGColorSpace = c.space;
+            p.TIFFJPEGQuality = 100;
+            rtl::TMemoryStream m;
+            Progress progress;
+            if (c.tiff)
+                WriteTIFFStream(m, false, &b, progress.record, p);
+            else
+                EncodeJpegStream(m, &b, p, progress.record);
+            EXPECT_FALSE(progress.abort) << c.what;
+            return m.Bytes();
+        };
+        const auto read = [&](const Bytes& file, TIEBitmap& out) {
+            rtl::TReadOnlyMemoryStream m(file.data(), std::int64_t(file.size()));
+            Progress progress;
+            TIOParamsVals p(nullptr);
+            if (c.tiff) {
+                int count = 0;
+                std::unique_ptr<TIEMask> mask;
+                ReadTIFFStream(&out, m, count, false, true, true, mask, false, progress.record, p);
+            } else {
+                DecodeJpegStream(m, nullptr, &out, false, false, progress.record, p);
+            }
+            EXPECT_FALSE(progress.abort) << c.what;
+        };
+        conversions.clear();
+        Bytes file;
+        {
+            ScopedLimit<TIEConvertColorFunction> replaced(IEConvertColorFunction, OneColour);
+            file = write();
+        }
+        EXPECT_EQ(std::count(conversions.begin(), conversions.end(), std::pair{kIEColorRGB, kIEColorCMYK}),
+                  16)
+            << c.what;
+        TIEBitmap magenta;
+        read(file, magenta);
+        ASSERT_EQ(magenta.GetWidth(), 32) << c.what;
+        for (int y = 0; y < 16; y += 5)
+            for (int x = 0; x < 32; x += 7) {
+                const TRGB px = magenta.GetPixelRGB(x, y);
+                EXPECT_TRUE(px.r > 245 && px.g < 10 && px.b > 245) << c.what << " at " << x << "," << y;
+            }
+
+        conversions.clear();
+        TIEBitmap one;
+        {
+            ScopedLimit<TIEConvertColorFunction> replaced(IEConvertColorFunction, OneColour);
+            read(write(), one);
+        }
+        EXPECT_GE(std::count(conversions.begin(), conversions.end(), std::pair{kIEColorCMYK, kIEColorRGB}),
+                  16)
+            << c.what;
+        bool same = one.GetWidth() == 32;
+        for (int y = 0; y < one.GetHeight(); ++y)
+            for (int x = 0; x < one.GetWidth(); ++x)
+                same = same && one.GetPixelRGB(x, y) == (TRGB{7, 77, 177});
+        EXPECT_TRUE(same) << c.what;
     }
 }
 
@@ -455,6 +551,24 @@ TEST(JpegWriter, MessagesComeFromTheLibrarysTable)
     EXPECT_EQ(IEJpegMessage(0), "Bogus message code ?");
     EXPECT_EQ(IEJpegMessage(-1), "Corrupted");
     EXPECT_EQ(IEJpegMessage(100000), "Corrupted");
+}
+
+// The table of 124 messages (0 to 123), whatever later library versions add or reword.
+TEST(JpegWriter, MessagesAreTheTableOfOneHundredAndTwentyFour)
+{
+    const std::pair<int, const char*> table[] = {
+        {1, "Sorry, there are legal restrictions on arithmetic coding"},
+        {5, "Invalid component ID ? in SOS"},
+        {16, "Invalid progressive parameters Ss=? Se=? Ah=? Al=?"},
+        {29, "Bogus DAC value 0x?"},
+        {53, "Not a JPEG file: starts with 0x? 0x?"},
+        {122, "Invalid SOS parameters for sequential JPEG"},
+        {123, "Application transferred too many scanlines"},
+    };
+    for (const auto& [code, text] : table)
+        EXPECT_EQ(IEJpegMessage(code), text) << code;
+    for (int code = 124; code <= 128; ++code)
+        EXPECT_EQ(IEJpegMessage(code), "Corrupted") << code;
 }
 
 TEST(JpegWriter, AShortWriteSetsTheAbortFlag)

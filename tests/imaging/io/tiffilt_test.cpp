@@ -2,6 +2,7 @@
 // places a value can sit, damaged chains and sizes, and the writer's choices, round-tripped.
 #include "imaging/io/tiffilt.h"
 
+#include "imaging/core/detail/iecpu.h"
 #include "imaging/core/vodiradproc.h"
 #include "imaging/io/tifccitt.h"
 #include "imaging/io/tiflzw.h"
@@ -13,6 +14,7 @@
 
 #include <cmath>
 #include <cstring>
+#include <functional>
 #include <map>
 #include <random>
 #include <string>
@@ -279,7 +281,7 @@ TEST(TiffReader, APageOfThreeReportsThree)
 
 // ---- reading: strips ---------------------------------------------------------------------------
 
-TEST(TiffReader, StripsEndWithTheStreamWhateverTheirCountsSay)
+TEST(TiffReader, AStripWithoutACountEndsWithTheStreamAndOneTheStreamDoesNotHoldFails)
 {
     Bytes pixels(40 * 10);
     for (std::size_t i = 0; i < pixels.size(); ++i)
@@ -297,23 +299,24 @@ TEST(TiffReader, StripsEndWithTheStreamWhateverTheirCountsSay)
         ASSERT_FALSE(r.aborted);
         EXPECT_EQ(GreyAt(r.bitmap, 39, 9), pixels[399]);
     }
+    // A count past the stream, whatever the rows need, is a strip cut short.
     {
         TiffBuilder t;
         t.Long(256, {40}).Long(257, {10}).Short(258, {8}).Short(262, {1}).Long(278, {0xFFFFFFFF});
-        t.Long(273, {t.Data(pixels)}).Long(279, {0x7FFFFFF0});  // a count past the stream
+        t.Long(273, {t.Data(pixels)}).Long(279, {0x7FFFFFF0});
         t.Directory();
         ReadResult r;
         Read(t.Build(), r);
-        ASSERT_FALSE(r.aborted);
-        EXPECT_EQ(GreyAt(r.bitmap, 0, 9), pixels[360]);
+        EXPECT_TRUE(r.aborted);
     }
-    // Data that stop short leave the rest black, without reading past the stream: the strip is
-    // placed last and cut to 100 of its 400 bytes.
-    {
+    // Data that stop short, placed last and cut to 100 of their 400 bytes: with the count, and
+    // without it (the rest of the stream holds too few rows). Nothing is read past the stream.
+    for (const bool counted : {true, false}) {
         const auto build = [&](std::uint32_t at) {
             TiffBuilder t;
-            t.Long(256, {40}).Long(257, {10}).Short(258, {8}).Short(262, {1}).Long(273, {at}).Long(279,
-                                                                                                   {400});
+            t.Long(256, {40}).Long(257, {10}).Short(258, {8}).Short(262, {1}).Long(273, {at});
+            if (counted)
+                t.Long(279, {400});
             return t.Build();
         };
         Bytes file = build(0);
@@ -321,10 +324,130 @@ TEST(TiffReader, StripsEndWithTheStreamWhateverTheirCountsSay)
         file.insert(file.end(), pixels.begin(), pixels.begin() + 100);
         ReadResult r;
         Read(file, r);
-        ASSERT_FALSE(r.aborted);
-        EXPECT_EQ(GreyAt(r.bitmap, 19, 2), pixels[99]);
-        EXPECT_EQ(GreyAt(r.bitmap, 20, 2), 0);
-        EXPECT_EQ(GreyAt(r.bitmap, 39, 9), 0);
+        EXPECT_TRUE(r.aborted) << counted;
+    }
+}
+
+// A block the stream does not hold fails the page before anything is read: one that starts past
+// the end, or whose count passes it, in strips, tiles and separate planes, in any coding; as do the
+// values the pixels need when they lie past the end. A count of 0 is a block skipped.
+TEST(TiffReader, BlocksAndValuesTheStreamDoesNotHoldFail)
+{
+    const Bytes rows(16 * 4, 0x80);
+    struct Case {
+        const char* what;
+        std::function<void(TiffBuilder&)> tags;
+        bool aborted;
+    };
+    const std::uint32_t past = 0x10000;
+    const Case cases[] = {
+        {"a strip past the end", [&](TiffBuilder& t) { t.Long(273, {past}).Long(279, {64}); }, true},
+        {"a strip past the end without a count", [&](TiffBuilder& t) { t.Long(273, {past}); }, true},
+        {"a second strip past the end",
+         [&](TiffBuilder& t) {
+             t.Short(278, {2}).Long(273, {t.Data(Bytes(32, 1)), past}).Long(279, {32, 32});
+         },
+         true},
+        {"an LZW strip whose count passes the end",
+         [&](TiffBuilder& t) { t.Short(259, {5}).Long(273, {t.Data(Bytes(8, 0))}).Long(279, {past}); }, true},
+        {"a tile past the end",
+         [&](TiffBuilder& t) { t.Short(322, {16}).Short(323, {16}).Long(324, {past}).Long(325, {256}); },
+         true},
+        {"a second plane past the end",
+         [&](TiffBuilder& t) {
+             t.Short(258, {8, 8, 8}).Short(277, {3}).Short(262, {2}).Short(284, {2});
+             const std::uint32_t a = t.Data(rows);
+             t.Long(273, {a, past, a}).Long(279, {64, 64, 64});
+         },
+         true},
+        {"bits per sample past the end",
+         [&](TiffBuilder& t) {
+             t.Short(277, {3}).Short(262, {2}).Strips({Bytes(3 * 64, 1)});
+             t.Tag(258, 3, 3 * 1000, Bytes(6, 0));  // a count whose values run past the end
+         },
+         true},
+        {"strip offsets past the end",
+         [&](TiffBuilder& t) {
+             t.Strips({rows});
+             t.Tag(273, 4, 100000, Bytes(8, 0));
+         },
+         true},
+        {"a strip counted 0 is skipped",
+         [&](TiffBuilder& t) {
+             t.Short(278, {2}).Long(273, {t.Data(Bytes(32, 1)), past}).Long(279, {32, 0});
+         },
+         false},
+        {"the strip held", [&](TiffBuilder& t) { t.Strips({rows}); }, false},
+    };
+    for (const Case& c : cases) {
+        TiffBuilder t;
+        t.Long(256, {16}).Long(257, {4}).Short(258, {8}).Short(262, {1});
+        c.tags(t);
+        ReadResult r;
+        Read(t.Build(), r);
+        EXPECT_EQ(r.aborted, c.aborted) << c.what;
+        if (c.aborted) {
+            EXPECT_EQ(r.bitmap.GetWidth(), 0) << c.what << ": refused before the pixels";
+        }
+    }
+}
+
+// A stream that is no block of memory: the reader copies its rows instead of reading them in place.
+class CopiedStream : public rtl::TStream {
+public:
+    explicit CopiedStream(const Bytes& bytes) : in_(bytes.data(), std::int64_t(bytes.size())) {}
+    std::int32_t Read(void* buffer, std::int32_t count) override { return in_.Read(buffer, count); }
+    std::int32_t Write(const void*, std::int32_t) override { return 0; }
+    std::int64_t Seek(std::int64_t offset, rtl::TSeekOrigin origin) override
+    {
+        return in_.Seek(offset, origin);
+    }
+
+private:
+    rtl::TReadOnlyMemoryStream in_;
+};
+
+// Uncompressed RGB rows of every width near the vector loops' blocks come out as B, G, R, read in
+// place from memory or copied from another stream, with and without the AVX2 loops, and in strips
+// that end anywhere.
+TEST(TiffReader, UncompressedRgbRowsSwapTheirChannelsAtEveryWidth)
+{
+    for (int w = 1; w <= 70; ++w) {
+        Bytes pixels;
+        for (int y = 0; y < 3; ++y)
+            for (int x = 0; x < w; ++x)
+                pixels.insert(pixels.end(),
+                              {std::uint8_t(x + 1), std::uint8_t(y * 50 + x), std::uint8_t(200 - x)});
+        TiffBuilder t;
+        t.Long(256, {std::uint32_t(w)}).Long(257, {3}).Short(258, {8, 8, 8}).Short(277, {3}).Short(262, {2});
+        t.Short(278, {2});
+        const std::size_t half = std::size_t(w) * 3 * 2;
+        t.Strips({Bytes(pixels.begin(), pixels.begin() + std::ptrdiff_t(half)),
+                  Bytes(pixels.begin() + std::ptrdiff_t(half), pixels.end())});
+        const Bytes file = t.Build();
+        for (const bool avx2 : {true, false})
+            for (const bool memory : {true, false}) {
+                const bool was = detail::AllowAvx2(avx2);
+                TIEBitmap b;
+                int count = 0;
+                std::unique_ptr<TIEMask> mask;
+                TIOParamsVals p(nullptr);
+                test::Progress progress;
+                rtl::TReadOnlyMemoryStream inMemory(file.data(), std::int64_t(file.size()));
+                CopiedStream copied(file);
+                ReadTIFFStream(&b, memory ? static_cast<rtl::TStream&>(inMemory) : copied, count, false, true,
+                               true, mask, false, progress.record, p);
+                detail::AllowAvx2(was);
+                ASSERT_FALSE(progress.Aborted()) << w;
+                int wrong = 0;
+                for (int y = 0; y < 3; ++y)
+                    for (int x = 0; x < w; ++x) {
+                        const std::uint8_t* e = pixels.data() + (std::size_t(y) * w + x) * 3;
+                        wrong += !(b.GetPixelRGB(x, y) == (TRGB{e[2], e[1], e[0]}));
+                    }
+                EXPECT_EQ(wrong, 0) << "width " << w << (avx2 ? "" : ", no AVX2")
+                                    << (memory ? "" : ", copied");
+            }
     }
 }
 
@@ -405,6 +528,49 @@ TEST(TiffReader, BilevelPagesInvertByPhotometricForEveryCoding)
     Read(BilevelPage(4, 0, rows, w, false), none);
     EXPECT_EQ(Px(none.bitmap, 0, 0), 0u);
     EXPECT_EQ(Px(none.bitmap, 5, 0), 0xFFFFFFu);
+}
+
+// The photometric reported is the one the page is read with: a bilevel page coded with none of the
+// codings or a CCITT one whose photometric is RGB, given or (the default) absent, is
+// white-is-zero; other codings and other photometrics report what the page says.
+TEST(TiffReader, ABilevelPageWithoutAPhotometricReportsWhiteIsZero)
+{
+    const Bytes raw(4, 0x5A);
+    struct Case {
+        int compression;
+        int photometric;  // -1: no tag
+        int reported;
+    };
+    const Case cases[] = {{1, -1, 0}, {2, -1, 0}, {3, -1, 0}, {4, -1, 0}, {1, 2, 0},      {4, 2, 0},
+                          {1, 0, 0},  {1, 1, 1},  {4, 1, 1},  {5, -1, 2}, {32773, -1, 2}, {5, 2, 2}};
+    for (const Case& c : cases) {
+        ReadResult r;
+        if (c.compression >= 2 && c.compression <= 4) {
+            Read(BilevelPage(c.compression, std::max(c.photometric, 0), {Bytes(2, 0xF0), Bytes(2, 0)}, 16,
+                             c.photometric >= 0),
+                 r);
+        } else {
+            TiffBuilder t;
+            t.Long(256, {16}).Long(257, {2}).Short(258, {1}).Short(259, {std::uint32_t(c.compression)});
+            if (c.photometric >= 0)
+                t.Short(262, {std::uint32_t(c.photometric)});
+            // Uncompressed rows; one PackBits literal run; LZW's clear code, the bytes, the end.
+            Bytes data = raw;
+            if (c.compression == 32773)
+                data = {3, 0x5A, 0x5A, 0x5A, 0x5A};
+            if (c.compression == 5) {
+                rtl::TMemoryStream coded;
+                TIFFLZWEncodeStatePtr state;
+                DefTIFFLZWCompress(raw.data(), std::int64_t(raw.size()), coded, state);
+                DefTIFFLZWCompress(nullptr, 0, coded, state);
+                data = coded.Bytes();
+            }
+            t.Strips({data});
+            Read(t.Build(), r);
+        }
+        ASSERT_FALSE(r.aborted) << c.compression << "/" << c.photometric;
+        EXPECT_EQ(r.params.TIFFPhotometric, c.reported) << c.compression << "/" << c.photometric;
+    }
 }
 
 TEST(TiffReader, LayoutsItCannotReadSetTheAbortFlag)
@@ -743,6 +909,45 @@ TEST(TiffWriter, CcittOnAColourImageIsWrittenUncompressedAndConsistent)
     }
 }
 
+// Group 3 and Group 4 pages carry both option tags: T4Options the 2-D flag (0 for Group 4),
+// T6Options 0. Other codings, and pages the CCITT codings could not take, carry neither.
+TEST(TiffWriter, GroupThreeAndFourPagesCarryBothOptionTags)
+{
+    TIEBitmap bw;
+    bw.Allocate(20, 3, ie1g);
+    TIEBitmap colour;
+    Pattern(colour, 6, 3);
+    struct Case {
+        int code;
+        bool bilevel;
+        int t4, t6;  // -1: absent
+    };
+    for (const Case c : {Case{2, true, 0, 0},
+                         {3, true, 1, 0},
+                         {4, true, 0, 0},
+                         {1, true, -1, -1},
+                         {0, true, -1, -1},
+                         {5, true, -1, -1},
+                         {4, false, -1, -1},
+                         {3, false, -1, -1}}) {
+        TIOParamsVals p(nullptr);
+        p.BitsPerSample = c.bilevel ? 1 : 8;
+        p.SamplesPerPixel = c.bilevel ? 1 : 3;
+        p.TIFFCompression = std::uint8_t(c.code);
+        const Written w = Write(c.bilevel ? bw : colour, p);
+        ASSERT_FALSE(w.aborted);
+        const Entry t4 = Find(w.file, 292), t6 = Find(w.file, 293);
+        EXPECT_EQ(t4.found, c.t4 >= 0) << c.code << (c.bilevel ? "" : " colour");
+        EXPECT_EQ(t6.found, c.t6 >= 0) << c.code << (c.bilevel ? "" : " colour");
+        if (t4.found) {
+            EXPECT_EQ(t4.value, std::uint32_t(c.t4)) << c.code;
+        }
+        if (t6.found) {
+            EXPECT_EQ(t6.value, std::uint32_t(c.t6)) << c.code;
+        }
+    }
+}
+
 TEST(TiffWriter, GreyAndPaletteAtOtherDepthsAreScaledNotCut)
 {
     TIEBitmap grey;
@@ -988,6 +1193,57 @@ TEST(TiffSteps, StreamHeadersAroundPagesInOneStream)
     EXPECT_EQ(m.Position(), m.Size());
 }
 
+// Through the component a load that yields no picture failed: the abort flag is set and the
+// image the user had stays. A read of the parameters alone still tells the pages there are.
+TEST(TiffSteps, ALoadWithoutAPictureFailsAndKeepsTheImage)
+{
+    const Bytes page = GreyPage(5, 4).Build();
+    Bytes cutDirectory = page;
+    cutDirectory.resize(page.size() - 10);
+    struct Case {
+        const char* what;
+        Bytes file;
+        int index;
+        int pages;  // that a read of the parameters reports
+    };
+    const Case cases[] = {
+        {"a first directory past the end", {'I', 'I', 42, 0, 0x40, 0, 0, 0, 0}, 0, 0},
+        {"a first offset of 0", {'M', 'M', 0, 42, 0, 0, 0, 0, 0, 0}, 0, 0},
+        {"page 2 of one", page, 2, 1},
+        {"a directory cut in its entries", cutDirectory, 0, 1},
+    };
+    for (const Case& c : cases) {
+        for (const bool detect : {true, false}) {
+            TIEBitmap target;
+            Pattern(target, 7, 3);
+            TVodirAdIO io(nullptr);
+            io.SetAttachedTIEBitmap(&target);
+            io.Params().TIFFImageIndex = c.index;
+            rtl::TReadOnlyMemoryStream in(c.file.data(), std::int64_t(c.file.size()));
+            if (detect)
+                io.LoadFromStream(in);
+            else
+                io.LoadFromStreamType(in, ioTIFF);
+            EXPECT_TRUE(io.AbortFlag) << c.what << (detect ? ", detected" : "");
+            ASSERT_EQ(target.GetWidth(), 7) << c.what;
+            EXPECT_EQ(target.GetPixel24(6, 2), (TRGB{30, 6, 4})) << c.what;
+        }
+        TVodirAdIO io(nullptr);
+        io.Params().TIFFImageIndex = c.index;
+        rtl::TReadOnlyMemoryStream in(c.file.data(), std::int64_t(c.file.size()));
+        io.ReadParamsFromStream(in, ioTIFF);
+        EXPECT_EQ(io.Params().ImageCount, c.pages) << c.what;
+    }
+    // The page that is there loads.
+    TIEBitmap target;
+    TVodirAdIO io(nullptr);
+    io.SetAttachedTIEBitmap(&target);
+    rtl::TReadOnlyMemoryStream in(page.data(), std::int64_t(page.size()));
+    io.LoadFromStream(in);
+    EXPECT_FALSE(io.AbortFlag);
+    EXPECT_EQ(target.GetWidth(), 5);
+}
+
 TEST(TiffWriter, JpegPagesRoundTripInEachColourSpace)
 {
     TIEBitmap b;
@@ -995,8 +1251,8 @@ TEST(TiffWriter, JpegPagesRoundTripInEachColourSpace)
     for (int y = 0; y < 24; ++y)
         for (int x = 0; x < 40; ++x)
             b.SetPixel24(x, y, TRGB{std::uint8_t(x * 6), std::uint8_t(200 - y * 5), 90});
-    // 0 RGB, 1 grey, 2 YCbCr, 3 CMYK (written as YCbCr), 4 RGB.
-    const int photometric[5] = {2, 1, 6, 6, 2};
+    // 0 RGB, 1 grey, 2 YCbCr, 3 CMYK, 4 RGB.
+    const int photometric[5] = {2, 1, 6, 5, 2};
     for (int space = 0; space < 5; ++space) {
         TIOParamsVals p(nullptr);
         p.TIFFCompression = 7;
