@@ -75,9 +75,16 @@ RTL_ENUM_INFO(TMsgLanguage, "msSystem", "msEnglish", "msItalian", "msGerman", "m
 
 // Progress in percent (0..100); Sender is the object doing the work, not owned.
 using TIEProgressEvent = std::function<void(void* Sender, int per)>;
-// The same event as a component publishes it, so a description can bind it to a handler by name;
-// Target() is the TIEProgressEvent the workers take.
-using TIEProgressNotifyEvent = rtl::TEvent<void(void* Sender, int per)>;
+// The same event as a component publishes it, so a description can bind it to a handler by name.
+using TIEProgressNotifyEvent = rtl::TEvent<void(rtl::TObject* Sender, int per)>;
+
+// The published event as the workers take it, reporting Sender (not owned) as the one at work.
+inline TIEProgressEvent IEProgressFrom(const TIEProgressNotifyEvent& Event, rtl::TObject* Sender)
+{
+    if (!Event.Assigned())
+        return {};
+    return [Event, Sender](void*, int per) { Event(Sender, per); };
+}
 
 // Bits per pixel of each format (0 for ieNull or an unknown value).
 constexpr int IEBitCount(TIEPixelFormat format)

@@ -204,7 +204,7 @@ void TVodirAdProc::Resample(int NewWidth, int NewHeight, TResampleFilter Filter)
     auto target = std::make_unique<TIEBitmap>();
     target->MinFileSize = bitmap_->MinFileSize;
     target->Allocate(int(w), int(h), bitmap_->GetPixelFormat());
-    ResampleBitmap(bitmap_, target.get(), Filter, this, OnProgress.Target());
+    ResampleBitmap(bitmap_, target.get(), Filter, this, IEProgressFrom(OnProgress, this));
     if (target->GetWidth() != int(w) || target->GetHeight() != int(h))
         return;
     bitmap_->Assign(target.get());
@@ -220,13 +220,14 @@ void TVodirAdProc::ReduceTo(int NumColors, std::span<TRGB> Palette, int Method, 
         if (Method == 0)
             BWOrdered(bitmap_);
         else
-            BWThreshold(bitmap_, bitmap_, -1, OnProgress.Target(), this);
+            BWThreshold(bitmap_, bitmap_, -1, IEProgressFrom(OnProgress, this), this);
         if (PaletteOut && Palette.size() >= 2) {
             Palette[0] = TRGB{0, 0, 0};
             Palette[1] = TRGB{255, 255, 255};
         }
     } else if (NumColors <= 1024) {
-        ReduceColors(bitmap_, NumColors, PaletteOut ? Palette : std::span<TRGB>{}, OnProgress.Target(), this);
+        ReduceColors(bitmap_, NumColors, PaletteOut ? Palette : std::span<TRGB>{},
+                     IEProgressFrom(OnProgress, this), this);
     }
     Update();
 }

@@ -841,7 +841,7 @@ void TVodirAdView::SetOnProgress(TIEProgressNotifyEvent Value)
 {
     onProgress_ = std::move(Value);
     if (io_ && gHooks && gHooks->SetOnProgress)
-        gHooks->SetOnProgress(io_, onProgress_.Target());
+        gHooks->SetOnProgress(io_, onProgress_);
     if (proc_)
         proc_->OnProgress = onProgress_;
 }
@@ -858,7 +858,7 @@ TVodirAdIO* TVodirAdView::GetIO()
     if (gHooks->AsComponent)
         gHooks->AsComponent(io_)->FreeNotification(this);
     if (gHooks->SetOnProgress)
-        gHooks->SetOnProgress(io_, onProgress_.Target());
+        gHooks->SetOnProgress(io_, onProgress_);
     return io_;
 }
 

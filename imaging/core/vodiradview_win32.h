@@ -41,7 +41,7 @@ struct TIEViewIOHooks {
     // A new component owned by View and attached to it.
     TVodirAdIO* (*Create)(TIEView* View) = nullptr;
     rtl::TComponent* (*AsComponent)(TVodirAdIO* IO) = nullptr;
-    void (*SetOnProgress)(TVodirAdIO* IO, const TIEProgressEvent& Event) = nullptr;
+    void (*SetOnProgress)(TVodirAdIO* IO, const TIEProgressNotifyEvent& Event) = nullptr;
     // The library-wide default resolution a new view starts with (300 x 300 without hooks).
     void (*DefaultDpi)(int& X, int& Y) = nullptr;
     // True when Wrapper is IO's own DirectShow wrapper and its graph exists. The pointer is only

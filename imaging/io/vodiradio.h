@@ -56,8 +56,6 @@ using TIOPreviewsParams = rtl::TSet<TIOPreviewsParamsItems>;
 using TIEDoPreviewsEvent = rtl::TEvent<void(rtl::TObject* Sender, bool& Handled)>;
 // The dialog, ready, just before it is shown.
 using TIEIOPreviewEvent = rtl::TEvent<void(rtl::TObject* Sender, win::TForm* PreviewForm)>;
-// Progress in percent, as a form description binds it (a method of the form, by name).
-using TIEIOProgressEvent = rtl::TEvent<void(rtl::TObject* Sender, int per)>;
 // An acquired image, before the working bitmap takes it; setting Handled keeps it from there.
 using TIEAcquireBitmapEvent = rtl::TEvent<void(rtl::TObject* Sender, TIEBitmap* ABitmap, bool& Handled)>;
 
@@ -123,7 +121,7 @@ public:
 
     // Progress in percent and the end of every operation; always on the main thread when a
     // worker does the work.
-    TIEIOProgressEvent OnProgress;
+    TIEProgressNotifyEvent OnProgress;
     rtl::TNotifyEvent OnFinishWork;
 
     // ---- loading and saving ------------------------------------------------------------------

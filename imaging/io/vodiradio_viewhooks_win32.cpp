@@ -21,7 +21,7 @@ TVodirAdIO* CreateForView(TIEView* View)
 
 rtl::TComponent* AsComponent(TVodirAdIO* IO) { return IO; }
 
-void SetOnProgress(TVodirAdIO* IO, const TIEProgressEvent& Event) { IO->OnProgress = Event; }
+void SetOnProgress(TVodirAdIO* IO, const TIEProgressNotifyEvent& Event) { IO->OnProgress = Event; }
 
 void DefaultDpi(int& X, int& Y)
 {

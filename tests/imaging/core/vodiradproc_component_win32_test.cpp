@@ -49,11 +49,11 @@ public:
     TVodirAdProc* Proc1 = nullptr;
     std::vector<std::string> log;
 
-    void View1Progress(void* Sender, int Percent)
+    void View1Progress(rtl::TObject* Sender, int Percent)
     {
         log.push_back((Sender == View1->GetProc() ? "view's proc " : "? ") + std::to_string(Percent));
     }
-    void Proc1Progress(void* Sender, int Percent)
+    void Proc1Progress(rtl::TObject* Sender, int Percent)
     {
         log.push_back((Sender == Proc1 ? "proc " : "? ") + std::to_string(Percent));
     }

@@ -378,7 +378,7 @@ TEST_F(ViewTest, RemovingAlphaOfAnotherSizeRaisesBeforeAnyPixelChanges)
 TEST_F(ViewTest, ComponentsAreMadeOnceAttachedAndGetTheProgressEvent)
 {
     int progress = 0;
-    view->SetOnProgress([&](void*, int) { ++progress; });
+    view->SetOnProgress([&](rtl::TObject*, int) { ++progress; });
     TVodirAdIO* io = view->GetIO();
     ASSERT_NE(io, nullptr);
     EXPECT_EQ(view->GetIO(), io);

@@ -344,7 +344,7 @@ TEST_F(GifPeers, CodeSizeNineDecodesAsThePeersDecodeIt)
             pixels[i] = std::uint8_t(rng() % (i % 7 == 0 ? 256 : 12));  // runs for the table to grow on
         // Rows in the order the file holds them.
         std::vector<std::uint8_t> coded;
-        for (const auto [start, step] :
+        for (const auto& [start, step] :
              {std::pair{0, 8}, std::pair{4, 8}, std::pair{2, 4}, std::pair{1, 2}}) {
             for (int y = interlaced ? start : 0; y < h; y += interlaced ? step : 1)
                 coded.insert(coded.end(), pixels.begin() + std::ptrdiff_t(y) * w,
