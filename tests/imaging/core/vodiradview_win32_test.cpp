@@ -1231,10 +1231,11 @@ TEST_F(LayerGestureTest, LayerHandlersMayChangeTheLayersDuringAPressAndADrag)
         }
         // Nothing else moved.
         for (int i = 0; i < view->LayersCount(); ++i)
-            if (i != c.dragged)
+            if (i != c.dragged) {
                 EXPECT_TRUE(view->Layers(i)->PosX == 0 || view->Layers(i)->PosX == 20 ||
                             view->Layers(i)->PosX == 150)
                     << c.name << " " << i;
+            }
         TearDown();
     }
     SetUp();
@@ -1295,8 +1296,9 @@ TEST_F(LayerGestureTest, AGestureThatLosesTheMouseEndsWhereItIsAndGivesTheFilter
             ::SendMessageA(view->Handle(), WM_LBUTTONDOWN, MK_LBUTTON, At(g.from.first, g.from.second));
             ::SendMessageA(view->Handle(), WM_MOUSEMOVE, MK_LBUTTON, At(g.to.first, g.to.second));
             ASSERT_EQ(::GetCapture(), view->Handle()) << name;
-            if (g.mode != miScroll)
+            if (g.mode != miScroll) {
                 EXPECT_EQ(view->ZoomFilter(), rfNone) << name << ": suspended for the gesture";
+            }
             loss.lose(view->Handle());
 
             EXPECT_EQ(view->ZoomFilter(), rfTriangle) << name;
@@ -1321,8 +1323,9 @@ TEST_F(LayerGestureTest, AGestureThatLosesTheMouseEndsWhereItIsAndGivesTheFilter
                 EXPECT_TRUE(view->SelectionMask().IsPointInside(10, 10))
                     << name << ": the old selection is back";
             }
-            if (kind != "layer move" && kind != "scroll" && kind != "zoom rectangle")
+            if (kind != "layer move" && kind != "scroll" && kind != "zoom rectangle") {
                 EXPECT_EQ(changes, 1) << name;
+            }
             if (kind == "rectangle" || kind == "move" || kind == "grip") {
                 // The outline and the grips are drawn again: a grip's white square stands on the
                 // black image just outside the selection's top left corner.

@@ -889,9 +889,10 @@ TEST(GifSteps, AlphaComesOnlyWithTransparency)
         io.LoadFromStreamType(in, ioGIF);
         ASSERT_FALSE(io.AbortFlag) << c.what;
         EXPECT_EQ(io.IEBitmap()->HasAlphaChannel(), c.alpha) << c.what;
-        if (c.alpha && c.frames.size() == 1)
+        if (c.alpha && c.frames.size() == 1) {
             for (int x = 0; x < 4; ++x)
                 EXPECT_EQ(io.IEBitmap()->GetAlpha(x, 0), whole.pixels[std::size_t(x)] ? 255 : 0) << x;
+        }
     }
 }
 
