@@ -574,6 +574,48 @@ __attribute__((target("avx2"))) std::size_t BlendRows17Avx2(const std::uint8_t* 
     }
     return i;
 }
+
+__attribute__((target("avx2"))) inline __m256i LoadWeights(const std::int32_t* table)
+{
+    return _mm256_loadu_si256(reinterpret_cast<const __m256i*>(table));
+}
+
+// FastLinear's enlarging pass across a 24-bit row, four target pixels at a time: pixel x blends the
+// four bytes at src + aOff[x] and src + bOff[x] (so four bytes must be readable from every offset)
+// with the weights `high4`/`low4` hold for it four times over, one for each byte. Returns the pixels
+// done; the rest are the caller's.
+__attribute__((target("avx2"))) int AcrossRgbAvx2(const std::uint8_t* src, const int* aOff, const int* bOff,
+                                                  const std::int32_t* high4, const std::int32_t* low4,
+                                                  std::uint8_t* out, int count)
+{
+    auto load4 = [src](const int* off) {
+        std::int32_t v[4];
+        for (int k = 0; k < 4; ++k)
+            std::memcpy(&v[k], src + off[k], 4);
+        return _mm_setr_epi32(v[0], v[1], v[2], v[3]);
+    };
+    // After the packs the bytes of pixels 0, 2, 1 and 3 stand four apiece: three of each are kept.
+    const __m128i keep = _mm_setr_epi8(0, 1, 2, 8, 9, 10, 4, 5, 6, 12, 13, 14, -1, -1, -1, -1);
+    int x = 0;
+    for (; x + 4 <= count; x += 4) {
+        const __m128i a = load4(aOff + x), b = load4(bOff + x);
+        // Pixels 0 and 1, then 2 and 3, one to a half, their bytes as (a, b) pairs of 16 bits.
+        const __m256i p01 = _mm256_cvtepu8_epi16(_mm_unpacklo_epi8(a, b));
+        const __m256i p23 = _mm256_cvtepu8_epi16(_mm_unpackhi_epi8(a, b));
+        const std::size_t w = std::size_t(x) * 4;
+        const __m256i sums =
+            _mm256_packs_epi32(Blend17(p01, LoadWeights(high4 + w), LoadWeights(low4 + w)),
+                               Blend17(p23, LoadWeights(high4 + w + 8), LoadWeights(low4 + w + 8)));
+        const __m256i bytes =
+            _mm256_permute4x64_epi64(_mm256_packus_epi16(sums, _mm256_setzero_si256()), 0x08);
+        const __m128i row = _mm_shuffle_epi8(_mm256_castsi256_si128(bytes), keep);
+        std::uint8_t* to = out + std::size_t(x) * 3;
+        _mm_storel_epi64(reinterpret_cast<__m128i*>(to), row);
+        const std::int32_t last = _mm_cvtsi128_si32(_mm_srli_si128(row, 8));
+        std::memcpy(to + 8, &last, 4);
+    }
+    return x;
+}
 #endif
 
 // out = a + ((b - a) * frac shr 17), that is (a * (2^17 - frac) + b * frac) shr 17, for two rows.
@@ -652,7 +694,7 @@ void FastLinear(const TRowFetch& fetch, int srcW, int srcH, TIEBitmap& target, v
     // One source row taken across to the target width, with its tables.
     std::function<void(int, std::uint8_t*)> across;
     std::vector<int> aOff, bOff;
-    std::vector<std::int32_t> highW, lowW;
+    std::vector<std::int32_t> highW, lowW, high4, low4;
     std::vector<std::uint8_t> padded;
     if (xs > 1) {
         // a + ((b - a) * frac shr 17) is (a * (2^17 - frac) + b * frac) shr 17 for whole a.
@@ -674,12 +716,27 @@ void FastLinear(const TRowFetch& fetch, int srcW, int srcH, TIEBitmap& target, v
         // Pixels are read and written four bytes at a time: the row is copied where it has room.
         padded.assign(std::size_t(srcW) * N + 4, 0);
 #endif
+#ifdef VA_RESAMPLE_AVX2
+        if (N == 3 && detail::UseAvx2()) {
+            high4.resize(std::size_t(dstW) * 4);
+            low4.resize(std::size_t(dstW) * 4);
+            for (std::size_t k = 0; k < high4.size(); ++k) {
+                high4[k] = highW[k / 4];
+                low4[k] = lowW[k / 4];
+            }
+        }
+#endif
         across = [&](int y, std::uint8_t* out) {
             const std::uint8_t* src = fetch(y);
             int x = 0;
 #ifdef __SSE2__
             if constexpr (N == 3) {
                 std::memcpy(padded.data(), src, std::size_t(srcW) * N);
+#ifdef VA_RESAMPLE_AVX2
+                if (!high4.empty())
+                    x = AcrossRgbAvx2(padded.data(), aOff.data(), bOff.data(), high4.data(), low4.data(), out,
+                                      dstW);
+#endif
                 const __m128i zero = _mm_setzero_si128();
                 // The fourth byte written belongs to the next pixel, so the last one is left out.
                 // Two pixels at a time, then one.
