@@ -600,7 +600,6 @@ void TIEBitmap::AssignImage(TIEBitmap* Source)
         *palette_ = *Source->palette_;
     SyncTBitmapPalette();
     Full = false;
-    MonoConversion = Source->MonoConversion;
 }
 
 void TIEBitmap::MoveTo(TIEBitmap* Dest)

@@ -129,6 +129,7 @@ void WriteWBMPStream(rtl::TStream& Stream, TIEBitmap* Bitmap, TProgressRecord& P
         rows = copy.get();
     } else if (Bitmap->GetPixelFormat() != ie1g) {
         copy = std::make_unique<TIEBitmap>();
+        copy->MonoConversion = Bitmap->MonoConversion;
         if (scaled) {
             TIEBitmap source;
             source.AssignImage(Bitmap);

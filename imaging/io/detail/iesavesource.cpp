@@ -9,6 +9,7 @@ std::unique_ptr<TIEBitmap> IEConvertedCopy(TIEBitmap& Source, TIEPixelFormat For
 {
     auto copy = std::make_unique<TIEBitmap>();
     copy->AssignImage(&Source);
+    copy->MonoConversion = Source.MonoConversion;  // converted the way the source would be
     copy->SetPixelFormat(Format);
     return copy;
 }

@@ -110,6 +110,31 @@ TEST(WbmpWriter, ScalesACopyToFit255AndLeavesTheImageWhole)
     }
 }
 
+// The copy the writer turns to one bit takes the image's own black-and-white method: a grey ramp
+// thresholded turns white once a row, dithered many times; scaled or not.
+TEST(WbmpWriter, TheCopyTurnsToOneBitByTheImagesOwnMethod)
+{
+    for (const int width : {64, 300})
+        for (const std::uint8_t threshold : {0, 1}) {
+            Job r;
+            Fill24(r.bitmap, width, 4, [&](int x, int) {
+                const std::uint32_t v = std::uint32_t(x * 255 / (width - 1));
+                return v | v << 8 | v << 16;
+            });
+            r.bitmap.MonoConversion = threshold;
+            Job back;
+            Read(Write(r), back);
+            ASSERT_FALSE(r.abort);
+            int changes = 0;
+            for (int x = 1; x < back.bitmap.GetWidth(); ++x)
+                changes += Px(back.bitmap, x, 1) != Px(back.bitmap, x - 1, 1);
+            if (threshold)
+                EXPECT_EQ(changes, 1) << width;
+            else
+                EXPECT_GT(changes, 16) << width;
+        }
+}
+
 TEST(WbmpWriter, AnEmptyImageOrAShortWriteAborts)
 {
     Job empty;
