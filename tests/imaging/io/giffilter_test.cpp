@@ -703,9 +703,9 @@ TEST(GifSteps, AFrameIsComposedOverTheOnesBeforeItHonouringDisposal)
     }
 }
 
-// Three frames over a 5 x 3 screen of background index 0, each a full row of its own index, and
-// a comment; `frames` of them.
-Bytes Rows(int frames, const std::vector<TRGB>& table)
+// Frames over a 5 x 3 screen of background index 0, each a full row: frame i row i % 3 of index
+// 1 + i % 3.
+std::vector<Frame> RowFrames(int frames)
 {
     std::vector<Frame> f(std::size_t(frames), Frame{});
     for (int i = 0; i < frames; ++i) {
@@ -714,7 +714,13 @@ Bytes Rows(int frames, const std::vector<TRGB>& table)
         f[std::size_t(i)].h = 1;
         f[std::size_t(i)].pixels.assign(5, std::uint8_t(1 + i % 3));
     }
-    Bytes file = BuildGif(5, 3, table, 0, f);
+    return f;
+}
+
+// `frames` of the row frames and a comment.
+Bytes Rows(int frames, const std::vector<TRGB>& table)
+{
+    Bytes file = BuildGif(5, 3, table, 0, RowFrames(frames));
     file.pop_back();
     file.insert(file.end(), {0x21, 0xFE, 3, 'o', 'n', 'e', 0, 0x3B});
     return file;
@@ -787,13 +793,7 @@ TEST(GifSteps, ALoadOfChangedBytesStartsOver)
 
     // The same screen and frames, the pixels of the first frame changed: only the file's write
     // time tells.
-    std::vector<Frame> frames(3);
-    for (int i = 0; i < 3; ++i) {
-        frames[std::size_t(i)].top = i;
-        frames[std::size_t(i)].w = 5;
-        frames[std::size_t(i)].h = 1;
-        frames[std::size_t(i)].pixels.assign(5, std::uint8_t(1 + i));
-    }
+    std::vector<Frame> frames = RowFrames(3);
     const Bytes before = BuildGif(5, 3, red, 0, frames);
     frames[0].pixels.assign(5, 3);
     const Bytes after = BuildGif(5, 3, red, 0, frames);
