@@ -845,6 +845,8 @@ void LoadGif(TIELoadJob& Job)
         if (loaded == TLoaded::Stale) {
             memo.reset();
             Job.Stream.Seek(start, rtl::soBeginning);
+            // The first try listed the comments of the file as it was; a load starts with none.
+            params.GIFComments.Clear();
             loaded = LoadFrames(Job, memo, params.GIFImageIndex);
         }
     } catch (const rtl::Exception&) {
