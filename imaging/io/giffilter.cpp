@@ -53,8 +53,8 @@ bool ReadColorTable(rtl::TStream& stream, int count, TColorTable& table)
     return true;
 }
 
-// Skips data sub-blocks through the terminator; false when the stream ends first. Frames are
-// skipped this way once per frame read before them, so each block costs one read and one seek.
+// Skips data sub-blocks through the terminator, each block one read and one seek; false when the
+// stream ends first.
 bool SkipSubBlocks(rtl::TStream& stream, std::int64_t size)
 {
     for (;;) {
@@ -101,8 +101,11 @@ struct TGifScreen {
     std::uint8_t descriptor[kScreenDescriptorSize] = {};
     TColorTable global{};
 
+    int Width() const { return rtl::LoadLE16(descriptor + 6); }
+    int Height() const { return rtl::LoadLE16(descriptor + 8); }
     bool HasGlobal() const { return (descriptor[10] & 0x80) != 0; }
     int GlobalBits() const { return (descriptor[10] & 7) + 1; }
+    TRGB Background() const { return global[descriptor[11]]; }
     bool operator==(const TGifScreen& o) const
     {
         return std::memcmp(descriptor, o.descriptor, sizeof descriptor) == 0 && global == o.global;
@@ -214,14 +217,13 @@ bool ReadBlocks(rtl::TStream& stream, TGifBlocks& blocks, TProgressRecord& progr
 
 void ScreenParams(const TGifBlocks& blocks, TIOParamsVals& params)
 {
-    const std::uint8_t* d = blocks.screen.descriptor;
-    params.GIFVersion.assign(reinterpret_cast<const char*>(d), 6);
-    params.GIFWinWidth = rtl::LoadLE16(d + 6);
-    params.GIFWinHeight = rtl::LoadLE16(d + 8);
+    params.GIFVersion.assign(reinterpret_cast<const char*>(blocks.screen.descriptor), 6);
+    params.GIFWinWidth = blocks.screen.Width();
+    params.GIFWinHeight = blocks.screen.Height();
     params.SetDpiX(IEDefaultDpiX);
     params.SetDpiY(IEDefaultDpiY);
     params.SamplesPerPixel = 1;
-    params.GIFBackground = blocks.screen.global[d[11]];
+    params.GIFBackground = blocks.screen.Background();
     for (const std::string& line : blocks.comments)
         params.GIFComments.Add(line);
     params.GIFImageCount = int(blocks.frames.size());
@@ -636,9 +638,7 @@ public:
         const int y = frame.Top();
         const int w = frame.Width();
         const int h = frame.Height();
-        const TGifScreen& screen = blocks_.screen;
-        if (!Fit(std::max<int>(rtl::LoadLE16(screen.descriptor + 6), x + w),
-                 std::max<int>(rtl::LoadLE16(screen.descriptor + 8), y + h)))
+        if (!Fit(std::max(blocks_.screen.Width(), x + w), std::max(blocks_.screen.Height(), y + h)))
             return false;
         const bool transparent = frame.control.Transparent();
         const std::uint8_t key = frame.control.transparentIndex;
@@ -699,7 +699,7 @@ private:
         grown.Allocate(w, h, ie24RGB);
         TIEBitmap grownAlpha;
         grownAlpha.Allocate(w, h, ie8g);
-        const TRGB background = blocks_.screen.global[blocks_.screen.descriptor[11]];
+        const TRGB background = blocks_.screen.Background();
         for (int row = 0; row < h; ++row) {
             TRGB* dst = reinterpret_cast<TRGB*>(grown.ScanLine(row));
             std::fill(dst, dst + w, background);
@@ -715,7 +715,7 @@ private:
 
     void FillRect(int x, int y, int w, int h)
     {
-        const TRGB background = blocks_.screen.global[blocks_.screen.descriptor[11]];
+        const TRGB background = blocks_.screen.Background();
         const int right = std::min(x + w, image_.GetWidth());
         const int bottom = std::min(y + h, image_.GetHeight());
         for (int row = y; row < bottom; ++row) {
@@ -845,6 +845,8 @@ void LoadGif(TIELoadJob& Job)
         if (loaded == TLoaded::Stale) {
             memo.reset();
             Job.Stream.Seek(start, rtl::soBeginning);
+            // The first try listed the comments of the file as it was; a load starts with none.
+            params.GIFComments.Clear();
             loaded = LoadFrames(Job, memo, params.GIFImageIndex);
         }
     } catch (const rtl::Exception&) {

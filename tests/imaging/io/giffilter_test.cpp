@@ -703,9 +703,9 @@ TEST(GifSteps, AFrameIsComposedOverTheOnesBeforeItHonouringDisposal)
     }
 }
 
-// Three frames over a 5 x 3 screen of background index 0, each a full row of its own index, and
-// a comment; `frames` of them.
-Bytes Rows(int frames, const std::vector<TRGB>& table)
+// Frames over a 5 x 3 screen of background index 0, each a full row: frame i row i % 3 of index
+// 1 + i % 3.
+std::vector<Frame> RowFrames(int frames)
 {
     std::vector<Frame> f(std::size_t(frames), Frame{});
     for (int i = 0; i < frames; ++i) {
@@ -714,7 +714,13 @@ Bytes Rows(int frames, const std::vector<TRGB>& table)
         f[std::size_t(i)].h = 1;
         f[std::size_t(i)].pixels.assign(5, std::uint8_t(1 + i % 3));
     }
-    Bytes file = BuildGif(5, 3, table, 0, f);
+    return f;
+}
+
+// The frames and a comment.
+Bytes Rows(const std::vector<Frame>& frames, const std::vector<TRGB>& table)
+{
+    Bytes file = BuildGif(5, 3, table, 0, frames);
     file.pop_back();
     file.insert(file.end(), {0x21, 0xFE, 3, 'o', 'n', 'e', 0, 0x3B});
     return file;
@@ -727,7 +733,7 @@ std::uint32_t RowColour(TIEBitmap& b, int y) { return b.GetAlpha(0, y) ? Px(b, 0
 TEST(GifSteps, AFailedFrameKeepsThePictureAndTheFramesBeforeItStillLoad)
 {
     const std::vector<TRGB> table = {TRGB{0, 0, 0}, TRGB{1, 0, 0}, TRGB{2, 0, 0}, TRGB{3, 0, 0}};
-    const Bytes whole = Rows(3, table);
+    const Bytes whole = Rows(RowFrames(3), table);
     const Bytes cut(whole.begin(), whole.begin() + std::ptrdiff_t(FrameData(whole, 2) + 3));
     rtl::TReadOnlyMemoryStream in(cut.data(), std::int64_t(cut.size()));
     TVodirAdIO io(nullptr);
@@ -764,8 +770,8 @@ TEST(GifSteps, ALoadOfChangedBytesStartsOver)
 {
     const std::vector<TRGB> blue = {TRGB{0, 0, 0}, TRGB{1, 0, 0}, TRGB{2, 0, 0}, TRGB{3, 0, 0}};
     const std::vector<TRGB> red = {TRGB{0, 0, 0}, TRGB{0, 0, 1}, TRGB{0, 0, 2}, TRGB{0, 0, 3}};
-    const Bytes first = Rows(3, blue);
-    const Bytes second = Rows(3, red);
+    const Bytes first = Rows(RowFrames(3), blue);
+    const Bytes second = Rows(RowFrames(3), red);
     ASSERT_EQ(first.size(), second.size());
 
     rtl::TMemoryStream m;
@@ -787,13 +793,7 @@ TEST(GifSteps, ALoadOfChangedBytesStartsOver)
 
     // The same screen and frames, the pixels of the first frame changed: only the file's write
     // time tells.
-    std::vector<Frame> frames(3);
-    for (int i = 0; i < 3; ++i) {
-        frames[std::size_t(i)].top = i;
-        frames[std::size_t(i)].w = 5;
-        frames[std::size_t(i)].h = 1;
-        frames[std::size_t(i)].pixels.assign(5, std::uint8_t(1 + i));
-    }
+    std::vector<Frame> frames = RowFrames(3);
     const Bytes before = BuildGif(5, 3, red, 0, frames);
     frames[0].pixels.assign(5, 3);
     const Bytes after = BuildGif(5, 3, red, 0, frames);
@@ -818,6 +818,36 @@ TEST(GifSteps, ALoadOfChangedBytesStartsOver)
     EXPECT_EQ(Px(*file.IEBitmap(), 0, 0), 0x030000u);
     EXPECT_EQ(Px(*file.IEBitmap(), 0, 2), 0x030000u);
     rtl::RemoveFile(path);
+}
+
+// A kept composition whose file turns out changed when its next frame is read (the same size and
+// screen, a frame moved) is drawn again from the file as it is now, its comment listed once.
+TEST(GifSteps, AFrameFoundChangedStartsTheLoadOverWithTheCommentsListedOnce)
+{
+    const std::vector<TRGB> table = {TRGB{0, 0, 0}, TRGB{1, 0, 0}, TRGB{2, 0, 0}, TRGB{3, 0, 0}};
+    std::vector<Frame> moved = RowFrames(3);
+    moved[2].top = 0;
+    const Bytes first = Rows(RowFrames(3), table);
+    const Bytes second = Rows(moved, table);
+    ASSERT_EQ(first.size(), second.size());
+    rtl::TMemoryStream m;
+    m.WriteBuffer(first.data(), std::int32_t(first.size()));
+    TVodirAdIO io(nullptr);
+    io.Params().GIFImageIndex = 1;
+    m.SetPosition(0);
+    io.LoadFromStreamType(m, ioGIF);
+    ASSERT_FALSE(io.AbortFlag);
+    m.SetPosition(0);
+    m.WriteBuffer(second.data(), std::int32_t(second.size()));
+    io.Params().GIFImageIndex = 2;
+    m.SetPosition(0);
+    io.LoadFromStreamType(m, ioGIF);
+    ASSERT_FALSE(io.AbortFlag);
+    const std::uint32_t rows[3] = {3, 2, 0xDEAD};
+    for (int y = 0; y < 3; ++y)
+        EXPECT_EQ(RowColour(*io.IEBitmap(), y), rows[y]) << y;
+    ASSERT_EQ(io.Params().GIFComments.Count(), 1);
+    EXPECT_EQ(io.Params().GIFComments.Get(0), "one");
 }
 
 // Pixels past an early end code take index 0, whatever frame the component decoded before.

@@ -4,6 +4,7 @@
 #include "imaging/io/vodiradio.h"
 
 #include "imaging/io/bmpfilt.h"
+#include "tests/imaging/core/bitmap_test_util.h"
 #include "tests/imaging/io/bmp_test_util.h"
 #include "platform/rtl/Endian.h"
 #include "platform/rtl/FormStream.h"
@@ -272,15 +273,13 @@ struct Snapshot {
 
 Snapshot Take(TIEBitmap& b)
 {
-    Snapshot s{b.GetPixelFormat(), {}, {}, {}};
-    for (int y = 0; y < b.GetHeight(); ++y)
-        s.rows.insert(s.rows.end(), b.ScanLine(y), b.ScanLine(y) + b.GetRowLen());
+    Snapshot s{b.GetPixelFormat(), test::Rows(b), {}, {}};
     for (int i = 0; i < b.PaletteLen(); ++i) {
         const TRGB c = b.GetPaletteColor(i);
         s.palette.insert(s.palette.end(), {c.b, c.g, c.r});
     }
     if (b.HasAlphaChannel())
-        s.alpha = Take(*b.GetAlphaChannel()).rows;
+        s.alpha = test::Rows(*b.GetAlphaChannel());
     return s;
 }
 
