@@ -299,20 +299,16 @@ public:
     bool Held(std::uint16_t tag) const
     {
         const TTiffEntry* e = Find(tag);
-        if (!e)
-            return true;
-        const std::uint64_t total = std::uint64_t(e->count) * std::uint64_t(TypeSize(e->type));
-        return total <= 4 || total <= src_.Available(src_.U32(e->value));
+        return !e || Held(*e, ValueBytes(*e));
     }
 
     // The value bytes: from the entry itself when they fit in 4 bytes (whatever the type), else
     // from their offset. False when absent, of an unknown type, past maxBytes or past the stream.
     bool Raw(const TTiffEntry& e, std::vector<std::uint8_t>& out, std::uint64_t maxBytes = kMaxTagBytes) const
     {
-        const int size = TypeSize(e.type);
-        const std::uint64_t total = std::uint64_t(e.count) * std::uint64_t(size);
+        const std::uint64_t total = ValueBytes(e);
         // Checked against the stream before anything is allocated: a count is only a claim.
-        if (size == 0 || total > maxBytes || (total > 4 && total > src_.Available(src_.U32(e.value))))
+        if (TypeSize(e.type) == 0 || total > maxBytes || !Held(e, total))
             return false;
         out.resize(std::size_t(total));
         if (total <= 4) {
@@ -434,6 +430,16 @@ public:
     }
 
 private:
+    static std::uint64_t ValueBytes(const TTiffEntry& e)
+    {
+        return std::uint64_t(e.count) * std::uint64_t(TypeSize(e.type));
+    }
+    // Whether the stream holds the `total` bytes of the value: in the entry, or from its offset.
+    bool Held(const TTiffEntry& e, std::uint64_t total) const
+    {
+        return total <= 4 || total <= src_.Available(src_.U32(e.value));
+    }
+
     const TTiffSource& src_;
     std::vector<TTiffEntry> entries_;
 };
