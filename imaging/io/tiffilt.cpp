@@ -1149,7 +1149,9 @@ void ReadPage(const TTiffTags& t, TTiffPage& page)
 // ---- the pixels --------------------------------------------------------------------------------
 
 // Where the strips or tiles lie: blocks of blockW x blockH pixels, `across` of them in a row, the
-// offsets split into one equal run per plane whatever count the page's size implies.
+// offsets split into one equal run per plane whatever count the page's size implies. Made once for
+// a page with blocks of some size and some offsets; planeRowBytes holds once the row is within
+// the size limit.
 struct TBlockGrid {
     bool tiled, separate;
     std::uint32_t planes, planeSamples, blockW, blockH;
@@ -1201,6 +1203,7 @@ bool BlocksHeld(const TTiffSource& src, const TTiffPage& page, const TBlockGrid&
 struct TReadContext {
     const TTiffSource& src;
     const TTiffPage& page;
+    const TBlockGrid& grid;
     TLayout layout;
     TIEBitmap& bitmap;
     TIEMask* alpha;
@@ -1212,7 +1215,7 @@ struct TReadContext {
 bool ReadBlocks(TReadContext& c)
 {
     const TTiffPage& page = c.page;
-    const TBlockGrid grid(page);
+    const TBlockGrid& grid = c.grid;
     const bool tiled = grid.tiled;
     const bool separate = grid.separate;
     const std::uint32_t planes = grid.planes;
@@ -1309,7 +1312,7 @@ bool ReadBlocks(TReadContext& c)
 bool ReadJpegBlocks(TReadContext& c, const std::vector<std::uint8_t>& tables)
 {
     const TTiffPage& page = c.page;
-    const TBlockGrid grid(page);
+    const TBlockGrid& grid = c.grid;
     const std::uint32_t blockW = grid.blockW;
     const std::uint32_t blockH = grid.blockH;
     const std::uint64_t blocks = grid.blocks;
@@ -1536,12 +1539,11 @@ void ReadTIFFStream(TIEBitmap* Bitmap, rtl::TStream& Stream, int& ImageCount, bo
             return;
         }
         // Every size in 64 bits, against the limit, before anything is allocated.
-        const std::uint64_t blockW = tiled ? page.tileWidth : page.width;
-        const std::uint64_t blockH = tiled ? page.tileLength : page.rowsPerStrip;
+        const TBlockGrid grid(page);
         const std::uint64_t image = std::uint64_t(page.width) * page.height * 3;
         if (image > std::uint64_t(IETiffMaxImageBytes) ||
-            RowBytes(blockW, page.bits, page.samples) * 8 > std::uint64_t(IETiffMaxImageBytes) ||
-            blockW > (std::uint64_t(1) << 24) || blockH > (std::uint64_t(1) << 24)) {
+            RowBytes(grid.blockW, page.bits, page.samples) * 8 > std::uint64_t(IETiffMaxImageBytes) ||
+            grid.blockW > (1u << 24) || grid.blockH > (1u << 24)) {
             Progress.Abort();
             return;
         }
@@ -1554,7 +1556,7 @@ void ReadTIFFStream(TIEBitmap* Bitmap, rtl::TStream& Stream, int& ImageCount, bo
                 Progress.Abort();
                 return;
             }
-        if (!BlocksHeld(src, page, TBlockGrid(page))) {
+        if (!BlocksHeld(src, page, grid)) {
             Progress.Abort();
             return;
         }
@@ -1591,7 +1593,7 @@ void ReadTIFFStream(TIEBitmap* Bitmap, rtl::TStream& Stream, int& ImageCount, bo
             alpha = AlphaMask.get();
         }
 
-        TReadContext context{src, page, layout, *Bitmap, alpha, Progress, lzw};
+        TReadContext context{src, page, grid, layout, *Bitmap, alpha, Progress, lzw};
         const bool ok = jpeg ? ReadJpegBlocks(context, tags.Bytes(kJPEGTables)) : ReadBlocks(context);
         Bitmap->Access = keep;
         if (!ok) {
