@@ -273,6 +273,9 @@ public:
         if (!src_.ReadAt(offset, countBytes, 2))
             return false;
         const std::uint64_t count = src_.U16(countBytes);
+        // A count is only a claim: checked against the stream before the entries are allocated.
+        if (count * kEntrySize > src_.Available(std::uint64_t(offset) + 2))
+            return false;
         std::vector<std::uint8_t> raw(std::size_t(count) * kEntrySize);
         if (!src_.ReadAt(std::uint64_t(offset) + 2, raw.data(), raw.size()))
             return false;
