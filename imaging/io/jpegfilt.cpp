@@ -2,8 +2,8 @@
 #include "imaging/io/jpegfilt.h"
 
 #include "imaging/io/detail/ieguardedcall.h"
-#include "imaging/io/detail/ieprobes.h"
 #include "imaging/io/detail/iejpegink.h"
+#include "imaging/io/detail/ieprobes.h"
 #include "imaging/io/detail/iesavesource.h"
 #include "imaging/io/iecolorspace.h"
 #include "imaging/io/ieexif.h"
@@ -225,7 +225,8 @@ void MonitorScans(j_common_ptr c)
 
 // ---- colour conversion --------------------------------------------------------------------------
 
-// A JPEG file's CMYK is the paper left (as Adobe's programs store it); a TIFF page's is ink.
+// A JPEG file's CMYK is the paper left (as files with the APP14 colour marker store it); a TIFF
+// page's is ink.
 void InvertBytes(std::uint8_t* p, std::size_t count)
 {
     for (std::size_t i = 0; i < count; ++i)

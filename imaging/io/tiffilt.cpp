@@ -273,6 +273,9 @@ public:
         if (!src_.ReadAt(offset, countBytes, 2))
             return false;
         const std::uint64_t count = src_.U16(countBytes);
+        // A count is only a claim: checked against the stream before the entries are allocated.
+        if (count * kEntrySize > src_.Available(std::uint64_t(offset) + 2))
+            return false;
         std::vector<std::uint8_t> raw(std::size_t(count) * kEntrySize);
         if (!src_.ReadAt(std::uint64_t(offset) + 2, raw.data(), raw.size()))
             return false;
@@ -299,20 +302,16 @@ public:
     bool Held(std::uint16_t tag) const
     {
         const TTiffEntry* e = Find(tag);
-        if (!e)
-            return true;
-        const std::uint64_t total = std::uint64_t(e->count) * std::uint64_t(TypeSize(e->type));
-        return total <= 4 || total <= src_.Available(src_.U32(e->value));
+        return !e || Held(*e, ValueBytes(*e));
     }
 
     // The value bytes: from the entry itself when they fit in 4 bytes (whatever the type), else
     // from their offset. False when absent, of an unknown type, past maxBytes or past the stream.
     bool Raw(const TTiffEntry& e, std::vector<std::uint8_t>& out, std::uint64_t maxBytes = kMaxTagBytes) const
     {
-        const int size = TypeSize(e.type);
-        const std::uint64_t total = std::uint64_t(e.count) * std::uint64_t(size);
+        const std::uint64_t total = ValueBytes(e);
         // Checked against the stream before anything is allocated: a count is only a claim.
-        if (size == 0 || total > maxBytes || (total > 4 && total > src_.Available(src_.U32(e.value))))
+        if (TypeSize(e.type) == 0 || total > maxBytes || !Held(e, total))
             return false;
         out.resize(std::size_t(total));
         if (total <= 4) {
@@ -434,6 +433,16 @@ public:
     }
 
 private:
+    static std::uint64_t ValueBytes(const TTiffEntry& e)
+    {
+        return std::uint64_t(e.count) * std::uint64_t(TypeSize(e.type));
+    }
+    // Whether the stream holds the `total` bytes of the value: in the entry, or from its offset.
+    bool Held(const TTiffEntry& e, std::uint64_t total) const
+    {
+        return total <= 4 || total <= src_.Available(src_.U32(e.value));
+    }
+
     const TTiffSource& src_;
     std::vector<TTiffEntry> entries_;
 };
@@ -1143,7 +1152,9 @@ void ReadPage(const TTiffTags& t, TTiffPage& page)
 // ---- the pixels --------------------------------------------------------------------------------
 
 // Where the strips or tiles lie: blocks of blockW x blockH pixels, `across` of them in a row, the
-// offsets split into one equal run per plane whatever count the page's size implies.
+// offsets split into one equal run per plane whatever count the page's size implies. Made once for
+// a page with blocks of some size and some offsets; planeRowBytes holds once the row is within
+// the size limit.
 struct TBlockGrid {
     bool tiled, separate;
     std::uint32_t planes, planeSamples, blockW, blockH;
@@ -1195,6 +1206,7 @@ bool BlocksHeld(const TTiffSource& src, const TTiffPage& page, const TBlockGrid&
 struct TReadContext {
     const TTiffSource& src;
     const TTiffPage& page;
+    const TBlockGrid& grid;
     TLayout layout;
     TIEBitmap& bitmap;
     TIEMask* alpha;
@@ -1206,7 +1218,7 @@ struct TReadContext {
 bool ReadBlocks(TReadContext& c)
 {
     const TTiffPage& page = c.page;
-    const TBlockGrid grid(page);
+    const TBlockGrid& grid = c.grid;
     const bool tiled = grid.tiled;
     const bool separate = grid.separate;
     const std::uint32_t planes = grid.planes;
@@ -1303,7 +1315,7 @@ bool ReadBlocks(TReadContext& c)
 bool ReadJpegBlocks(TReadContext& c, const std::vector<std::uint8_t>& tables)
 {
     const TTiffPage& page = c.page;
-    const TBlockGrid grid(page);
+    const TBlockGrid& grid = c.grid;
     const std::uint32_t blockW = grid.blockW;
     const std::uint32_t blockH = grid.blockH;
     const std::uint64_t blocks = grid.blocks;
@@ -1530,12 +1542,11 @@ void ReadTIFFStream(TIEBitmap* Bitmap, rtl::TStream& Stream, int& ImageCount, bo
             return;
         }
         // Every size in 64 bits, against the limit, before anything is allocated.
-        const std::uint64_t blockW = tiled ? page.tileWidth : page.width;
-        const std::uint64_t blockH = tiled ? page.tileLength : page.rowsPerStrip;
+        const TBlockGrid grid(page);
         const std::uint64_t image = std::uint64_t(page.width) * page.height * 3;
         if (image > std::uint64_t(IETiffMaxImageBytes) ||
-            RowBytes(blockW, page.bits, page.samples) * 8 > std::uint64_t(IETiffMaxImageBytes) ||
-            blockW > (std::uint64_t(1) << 24) || blockH > (std::uint64_t(1) << 24)) {
+            RowBytes(grid.blockW, page.bits, page.samples) * 8 > std::uint64_t(IETiffMaxImageBytes) ||
+            grid.blockW > (1u << 24) || grid.blockH > (1u << 24)) {
             Progress.Abort();
             return;
         }
@@ -1548,7 +1559,7 @@ void ReadTIFFStream(TIEBitmap* Bitmap, rtl::TStream& Stream, int& ImageCount, bo
                 Progress.Abort();
                 return;
             }
-        if (!BlocksHeld(src, page, TBlockGrid(page))) {
+        if (!BlocksHeld(src, page, grid)) {
             Progress.Abort();
             return;
         }
@@ -1585,7 +1596,7 @@ void ReadTIFFStream(TIEBitmap* Bitmap, rtl::TStream& Stream, int& ImageCount, bo
             alpha = AlphaMask.get();
         }
 
-        TReadContext context{src, page, layout, *Bitmap, alpha, Progress, lzw};
+        TReadContext context{src, page, grid, layout, *Bitmap, alpha, Progress, lzw};
         const bool ok = jpeg ? ReadJpegBlocks(context, tags.Bytes(kJPEGTables)) : ReadBlocks(context);
         Bitmap->Access = keep;
         if (!ok) {

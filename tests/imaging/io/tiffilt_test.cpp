@@ -360,10 +360,24 @@ TEST(TiffReader, BlocksAndValuesTheStreamDoesNotHoldFail)
              t.Long(273, {a, past, a}).Long(279, {64, 64, 64});
          },
          true},
+        // Values whose first elements are there and read as a page could be read with: only the
+        // value as a whole is missing.
         {"bits per sample past the end",
          [&](TiffBuilder& t) {
              t.Short(277, {3}).Short(262, {2}).Strips({Bytes(3 * 64, 1)});
-             t.Tag(258, 3, 3 * 1000, Bytes(6, 0));  // a count whose values run past the end
+             t.Tag(258, 3, 3 * 1000, {8, 0, 8, 0, 8, 0});  // a count whose values run past the end
+         },
+         true},
+        {"strip byte counts past the end",
+         [&](TiffBuilder& t) {
+             t.Long(273, {t.Data(rows)});
+             t.Tag(279, 4, 100000, {64, 0, 0, 0, 64, 0, 0, 0});
+         },
+         true},
+        {"a colour map past the end",
+         [&](TiffBuilder& t) {
+             t.Short(258, {4}).Short(262, {3}).Strips({Bytes(8 * 4, 0x12)});
+             t.Tag(320, 3, 3 * 256, Bytes(3 * 16 * 2, 0xFF));
          },
          true},
         {"strip offsets past the end",
