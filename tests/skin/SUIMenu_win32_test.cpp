@@ -260,9 +260,8 @@ TEST(MenuBar, ADroppedDownMenuTakesTheHotKeySettingOfTheFramesMenu)
         win::TMenuAutoFlag taken = flag == win::maManual ? win::maAutomatic : win::maManual;
         char text[32] = {};
         wintest::MenuWatch watch([&](HWND shown) {
-            for (std::int32_t i = 0; i < bar->ComponentCount(); ++i)
-                if (auto* popup = dynamic_cast<win::TPopupMenu*>(bar->Components(i)))
-                    taken = popup->AutoHotkeys;
+            if (win::TPopupMenu* popup = wintest::HeldPopup(*bar))
+                taken = popup->AutoHotkeys;
             HMENU handle = reinterpret_cast<HMENU>(::SendMessageA(shown, MN_GETHMENU, 0, 0));
             MENUITEMINFOA info{};
             info.cbSize = sizeof info;
