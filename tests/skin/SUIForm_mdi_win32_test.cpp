@@ -246,4 +246,15 @@ TEST_F(MDIFrames, ASkinnedParentShowsItsChildrenBelowItsTitleBar)
     frame->SetTitleBarVisible(false);
     Pump();
     EXPECT_LT(RectInParent(parent_.Client()).top, client.top) << "the client follows the frame's content";
+    // A menu bar made higher moves the frame's content alone, not the form's frame.
+    auto* menu = new skin::TsuiMainMenu(parent_.Form());
+    menu->Items()->Add(new win::TMenuItem(parent_.Form()));
+    frame->SetMenu(menu);
+    frame->SetMenuBarHeight(40);
+    Pump();
+    ASSERT_NE(frame->MenuBar(), nullptr);
+    EXPECT_EQ(RectInParent(parent_.Client()).top, RectInParent(frame->MenuBar()->Handle()).bottom);
+    frame->SetMenuBarHeight(60);
+    Pump();
+    EXPECT_EQ(RectInParent(parent_.Client()).top, RectInParent(frame->MenuBar()->Handle()).bottom);
 }
