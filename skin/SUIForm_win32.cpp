@@ -596,12 +596,9 @@ win::TRect TsuiForm::MDIClientArea() const
 
 void TsuiForm::PlaceMDIClient()
 {
-    if (!hooked_ || destroying_ || form_->FormStyle() != win::fsMDIForm || !form_->ClientHandle())
-        return;
-    const win::TRect area = MDIClientArea();
-    // Above the frame, which lies under the whole form.
-    ::SetWindowPos(form_->ClientHandle(), HWND_TOP, area.Left, area.Top, std::max<int>(area.Width(), 0),
-                   std::max<int>(area.Height(), 0), SWP_NOACTIVATE);
+    // The form places its client itself, where the frame answers CM_MDICLIENTAREA.
+    if (hooked_ && !destroying_ && form_->FormStyle() == win::fsMDIForm && form_->ClientHandle())
+        form_->Realign();
 }
 
 win::TRegion TsuiForm::BuildRegion(int width, int height)

@@ -19,7 +19,7 @@ public:
 
     // Pictures by the items' ImageIndex, drawn in the bar beside the items (greyed for disabled
     // ones); an index outside the list draws none.
-    win::TCustomImageList* Images() const { return images_; }
+    win::TCustomImageList* Images() const { return Look().Images; }
     void SetImages(win::TCustomImageList* value);
     // Also gives the frame's menu bar the new font.
     void SetUseSystemFont(bool value) override;
@@ -33,8 +33,7 @@ protected:
     void Notification(rtl::TComponent* component, rtl::TOperation operation) override;
 
 private:
-    win::TCustomImageList* images_ = nullptr;  // not owned
-    TsuiForm* form_ = nullptr;                 // not owned
+    TsuiForm* form_ = nullptr;  // not owned
 };
 
 }  // namespace skin

@@ -16,14 +16,13 @@ TsuiMainMenu::TsuiMainMenu(rtl::TComponent* owner) : TsuiSkinnedMenu(owner) {}
 
 TsuiMainMenu::~TsuiMainMenu()
 {
-    if (images_)
-        images_->RemoveFreeNotification(this);
+    if (Images())
+        Images()->RemoveFreeNotification(this);
 }
 
 void TsuiMainMenu::SetImages(win::TCustomImageList* value)
 {
-    SetNotifiedRef(this, images_, value);
-    MutableLook().Images = value;
+    SetNotifiedRef(this, MutableLook().Images, value);
     MenuChanged();
 }
 
@@ -44,10 +43,8 @@ void TsuiMainMenu::SetUIStyle(TsuiUIStyle value)
 void TsuiMainMenu::Notification(rtl::TComponent* component, rtl::TOperation operation)
 {
     TsuiSkinnedMenu::Notification(component, operation);
-    if (operation == rtl::opRemove && component == images_) {
-        images_ = nullptr;
+    if (operation == rtl::opRemove && component == Images())
         MutableLook().Images = nullptr;
-    }
 }
 
 }  // namespace skin

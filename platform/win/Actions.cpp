@@ -32,6 +32,18 @@ void TAction::Changed()
             c->ActionChange(this, false);
 }
 
+void TAction::AddClient(TControl* control)
+{
+    clients_.push_back(control);
+    control->FreeNotification(this);
+}
+
+void TAction::RemoveClient(TControl* control)
+{
+    clients_.erase(std::remove(clients_.begin(), clients_.end(), control), clients_.end());
+    control->RemoveFreeNotification(this);
+}
+
 void TAction::Notification(rtl::TComponent* component, rtl::TOperation operation)
 {
     rtl::TComponent::Notification(component, operation);

@@ -38,6 +38,9 @@ protected:
 private:
     friend class TControl;
     void Changed();
+    // A control takes the action or lets go of it; the action is told when it is freed first.
+    void AddClient(TControl* control);
+    void RemoveClient(TControl* control);
 
     std::string caption_;
     bool enabled_ = true;

@@ -497,16 +497,12 @@ void TControl::SetAction(TAction* v)
 {
     if (v == action_)
         return;
-    if (action_) {
-        auto& clients = action_->clients_;
-        clients.erase(std::remove(clients.begin(), clients.end(), this), clients.end());
-        action_->RemoveFreeNotification(this);
-    }
+    if (action_)
+        action_->RemoveClient(this);
     action_ = v;
     if (!v)
         return;
-    v->clients_.push_back(this);
-    v->FreeNotification(this);
+    v->AddClient(this);
     if (!ComponentState().Contains(rtl::csLoading))
         ActionChange(v, true);
 }

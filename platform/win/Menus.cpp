@@ -363,14 +363,14 @@ HMENU TMenuItem::Handle()
     if (handle_ || items_.empty())
         return handle_;
     handle_ = ::CreatePopupMenu();
-    TMenu* menu = GetParentMenu();
-    AppendChildren(handle_, menu && menu->OwnerDraw());
+    AppendChildren(handle_);
     return handle_;
 }
 
-void TMenuItem::AppendChildren(HMENU menu, bool ownerDraw)
+void TMenuItem::AppendChildren(HMENU menu)
 {
     TMenu* owner = GetParentMenu();
+    const bool ownerDraw = owner && owner->OwnerDraw();
     std::vector<std::string> texts;
     for (TMenuItem* item : items_)
         texts.push_back(item->caption_);
@@ -457,7 +457,7 @@ HMENU TMenu::Handle()
 HMENU TMenu::CreateMenuHandle()
 {
     HMENU menu = ::CreatePopupMenu();
-    items_->AppendChildren(menu, ownerDraw_);
+    items_->AppendChildren(menu);
     return menu;
 }
 
@@ -533,7 +533,7 @@ TMainMenu::~TMainMenu()
 HMENU TMainMenu::CreateMenuHandle()
 {
     HMENU bar = ::CreateMenu();
-    Items()->AppendChildren(bar, OwnerDraw());
+    Items()->AppendChildren(bar);
     return bar;
 }
 

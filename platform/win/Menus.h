@@ -96,8 +96,9 @@ private:
     friend class TMenu;
     friend class TMainMenu;
     void Changed();
-    // The sub-items into a system menu; `text` is what the system shows for the item.
-    void AppendChildren(HMENU menu, bool ownerDraw);
+    // The sub-items into a system menu, owner-drawn when the menu they belong to is; `text` is what
+    // the system shows for the item.
+    void AppendChildren(HMENU menu);
     void AppendTo(HMENU menu, bool ownerDraw, const std::string& text);
     void DestroyHandle();
 

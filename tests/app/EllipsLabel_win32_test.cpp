@@ -163,31 +163,27 @@ TEST_F(EllipsLabelTest, EndEllipsisAndNoneDifferFromPathEllipsis)
 // read to the far side and the text set against the right edge by bdRightToLeft.
 TEST_F(EllipsLabelTest, ARightToLeftLabelDrawsWithThePlatformsRightToLeftFlags)
 {
-    struct Case {
-        bool locale;
-        TBiDiMode mode;
-        UINT flags;
-    };
-    const Case cases[] = {{true, bdRightToLeft, DT_RIGHT | DT_RTLREADING},
-                          {true, bdRightToLeftReadingOnly, DT_RTLREADING},
-                          {true, bdLeftToRight, 0},
-                          {false, bdRightToLeft, 0}};
+    // The right-to-left flags the label adds.
+    const wintest::ReadingCase<UINT> cases[] = {{true, bdRightToLeft, DT_RIGHT | DT_RTLREADING},
+                                                {true, bdRightToLeftReadingOnly, DT_RTLREADING},
+                                                {true, bdLeftToRight, 0},
+                                                {false, bdRightToLeft, 0}};
     const std::string folder = "C:\\Zantic\\";
     HFONT font = CreateFontA(-11, 0, 0, 0, FW_NORMAL, 0, 0, 0, DEFAULT_CHARSET, 0, 0, 0, 0, "Tahoma");
-    for (const Case& c : cases) {
-        SCOPED_TRACE(std::to_string(c.mode) + (c.locale ? " on a right-to-left locale" : ""));
-        wintest::LocaleScope locale(c.locale);
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.Name());
+        wintest::LocaleScope locale(c.rightToLeftLocale);
         TPaintableLabel* l = MakeDirLabel(etPathEllips);
         l->SetShowAccelChar(false);
         l->SetCaption(folder);
         l->SetBiDiMode(c.mode);
-        EXPECT_EQ(l->PaintFlags() & (DT_RIGHT | DT_RTLREADING), c.flags);
+        EXPECT_EQ(l->PaintFlags() & (DT_RIGHT | DT_RTLREADING), c.expected);
         Surface drawn(400, 13, RGB(9, 9, 9)), expected(400, 13, RGB(9, 9, 9)), plain(400, 13, RGB(9, 9, 9));
         l->PaintInto(drawn.Dc());
-        DrawAsTheSystem(expected, font, folder, DT_SINGLELINE | DT_NOPREFIX | c.flags);
+        DrawAsTheSystem(expected, font, folder, DT_SINGLELINE | DT_NOPREFIX | c.expected);
         DrawAsTheSystem(plain, font, folder, DT_SINGLELINE | DT_NOPREFIX);
         EXPECT_TRUE(drawn.SameAs(expected));
-        EXPECT_EQ(drawn.SameAs(plain), c.flags == 0);
+        EXPECT_EQ(drawn.SameAs(plain), c.expected == 0);
         delete l;
     }
     DeleteObject(font);

@@ -123,27 +123,23 @@ TEST_F(ComboFixture, FrameButtonAndArrowAreTheSkinsInEveryStyle)
 // edge; any other mode or locale keeps it at the left.
 TEST_F(ComboFixture, TheButtonsLineStandsWhereTheTextReadsFrom)
 {
-    struct Case {
-        bool locale;
-        const char* mode;
-        bool right;
-    };
-    const Case cases[] = {{true, "bdRightToLeft", true},
-                          {true, "bdRightToLeftReadingOnly", true},
-                          {true, "bdLeftToRight", false},
-                          {false, "bdRightToLeft", false}};
+    const wintest::ReadingCase<bool> cases[] = {{true, win::bdRightToLeft, true},  // the line at the right
+                                                {true, win::bdRightToLeftReadingOnly, true},
+                                                {true, win::bdLeftToRight, false},
+                                                {false, win::bdRightToLeft, false}};
     for (TsuiUIStyle style : {skin::DeepBlue, skin::FromThemeFile}) {
-        for (const Case& c : cases) {
-            SCOPED_TRACE(StyleName(style) + " " + c.mode + (c.locale ? " on a right-to-left locale" : ""));
-            wintest::LocaleScope locale(c.locale);
-            Load(ComboText(StyleLines(style) + "    BiDiMode = " + c.mode + "\n"));
+        for (const auto& c : cases) {
+            SCOPED_TRACE(StyleName(style) + " " + c.Name());
+            wintest::LocaleScope locale(c.rightToLeftLocale);
+            Load(ComboText(StyleLines(style) + "    BiDiMode = " + c.ModeName() + "\n"));
             skin::TsuiComboBox* combo = Combo();
             const RECT button = OnForm(Info().rcButton, *combo);
             const Shot shot = Take();
             const COLORREF border = win::ColorToRGB(combo->BorderColor());
             const COLORREF fill = win::ColorToRGB(combo->ButtonColor());
-            const int lineX = c.right ? button.right - 1 : button.left;
-            const int otherX = c.right ? button.left : button.right - 1;
+            const bool right = c.expected;
+            const int lineX = right ? button.right - 1 : button.left;
+            const int otherX = right ? button.left : button.right - 1;
             for (int y = button.top - 1; y <= button.bottom; ++y)
                 EXPECT_EQ(shot.At(lineX, y), border) << y;
             EXPECT_EQ(shot.At(otherX, button.top + 1), fill) << "the other edge is the button's fill";

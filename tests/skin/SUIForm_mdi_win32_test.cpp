@@ -203,9 +203,11 @@ TEST_F(MDIFrames, AMaximizedSkinnedChildIsNotShaped)
     FrameOf(*child)->SetTitleBarVisible(true);
     Pump();
     const RECT w = WindowRectOf(wnd);
-    if (::GetWindowRgn(wnd, rgn) != ERROR)
+    // No region at all leaves the window whole too.
+    if (::GetWindowRgn(wnd, rgn) != ERROR) {
         for (POINT p : {POINT{0, 0}, POINT{w.right - w.left - 1, 0}})
             EXPECT_TRUE(::PtInRegion(rgn, p.x, p.y)) << p.x;
+    }
     ::DeleteObject(rgn);
 }
 
@@ -244,4 +246,15 @@ TEST_F(MDIFrames, ASkinnedParentShowsItsChildrenBelowItsTitleBar)
     frame->SetTitleBarVisible(false);
     Pump();
     EXPECT_LT(RectInParent(parent_.Client()).top, client.top) << "the client follows the frame's content";
+    // A menu bar made higher moves the frame's content alone, not the form's frame.
+    auto* menu = new skin::TsuiMainMenu(parent_.Form());
+    menu->Items()->Add(new win::TMenuItem(parent_.Form()));
+    frame->SetMenu(menu);
+    frame->SetMenuBarHeight(40);
+    Pump();
+    ASSERT_NE(frame->MenuBar(), nullptr);
+    EXPECT_EQ(RectInParent(parent_.Client()).top, RectInParent(frame->MenuBar()->Handle()).bottom);
+    frame->SetMenuBarHeight(60);
+    Pump();
+    EXPECT_EQ(RectInParent(parent_.Client()).top, RectInParent(frame->MenuBar()->Handle()).bottom);
 }

@@ -173,18 +173,14 @@ TEST(MenuBar, FrameShowsTheMenuInItsColoursAndRunsShortcuts)
 // the separator from the left edge to the bar.
 TEST(SkinnedMenu, ARightToLeftMenuIsDrawnMirrored)
 {
-    struct Case {
-        bool locale;
-        win::TBiDiMode mode;
-        bool mirrored;
-    };
-    const Case cases[] = {{true, win::bdRightToLeft, true},
-                          {true, win::bdRightToLeftReadingOnly, true},
-                          {true, win::bdLeftToRight, false},
-                          {false, win::bdRightToLeft, false}};
-    for (const Case& c : cases) {
-        SCOPED_TRACE(std::to_string(c.mode) + (c.locale ? " on a right-to-left locale" : ""));
-        wintest::LocaleScope locale(c.locale);
+    const wintest::ReadingCase<bool> cases[] = {{true, win::bdRightToLeft, true},  // mirrored
+                                                {true, win::bdRightToLeftReadingOnly, true},
+                                                {true, win::bdLeftToRight, false},
+                                                {false, win::bdRightToLeft, false}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.Name());
+        wintest::LocaleScope locale(c.rightToLeftLocale);
+        const bool mirrored = c.expected;
         win::TForm form(nullptr);
         form.SetBiDiMode(c.mode);
         skin::TsuiPopupMenu menu(&form);
@@ -193,7 +189,7 @@ TEST(SkinnedMenu, ARightToLeftMenuIsDrawnMirrored)
         menu.SetBarColor(win::clBlue);
         menu.SetColor(win::clWhite);
         auto* line = AddItem(menu.Items(), "-", &form);
-        EXPECT_EQ(menu.UseRightToLeftReading(), c.mirrored);
+        EXPECT_EQ(menu.UseRightToLeftReading(), mirrored);
         const int width = 120, bar = menu.BarWidth();
         Surface surface(width, 5, RGB(1, 2, 3));
         win::TCanvas canvas;
@@ -202,12 +198,12 @@ TEST(SkinnedMenu, ARightToLeftMenuIsDrawnMirrored)
         canvas.SetHandle(nullptr);
         const COLORREF red = RGB(255, 0, 0), blue = RGB(0, 0, 255), white = RGB(255, 255, 255);
         // The separator runs at Top + 2 from Left + 2 to the bar's edge less 4, or mirrored.
-        const int first = c.mirrored ? 2 : bar + 4, last = c.mirrored ? width - bar - 5 : width - 3;
+        const int first = mirrored ? 2 : bar + 4, last = mirrored ? width - bar - 5 : width - 3;
         EXPECT_EQ(surface.At(first, 2), red);
         EXPECT_EQ(surface.At(last, 2), red);
         EXPECT_NE(surface.At(last + 1, 2), red);
-        EXPECT_EQ(surface.At(c.mirrored ? width - 1 : 0, 0), blue) << "the bar";
-        EXPECT_EQ(surface.At(c.mirrored ? 0 : width - 1, 0), white);
+        EXPECT_EQ(surface.At(mirrored ? width - 1 : 0, 0), blue) << "the bar";
+        EXPECT_EQ(surface.At(mirrored ? 0 : width - 1, 0), white);
     }
 }
 
@@ -264,9 +260,8 @@ TEST(MenuBar, ADroppedDownMenuTakesTheHotKeySettingOfTheFramesMenu)
         win::TMenuAutoFlag taken = flag == win::maManual ? win::maAutomatic : win::maManual;
         char text[32] = {};
         wintest::MenuWatch watch([&](HWND shown) {
-            for (std::int32_t i = 0; i < bar->ComponentCount(); ++i)
-                if (auto* popup = dynamic_cast<win::TPopupMenu*>(bar->Components(i)))
-                    taken = popup->AutoHotkeys;
+            if (win::TPopupMenu* popup = wintest::HeldPopup(*bar))
+                taken = popup->AutoHotkeys;
             HMENU handle = reinterpret_cast<HMENU>(::SendMessageA(shown, MN_GETHMENU, 0, 0));
             MENUITEMINFOA info{};
             info.cbSize = sizeof info;

@@ -2,6 +2,7 @@
 // components that publish UIStyle and FileTheme the way every skinned control does.
 #include "skin/SUIMgr.h"
 
+#include "platform/rtl/Endian.h"
 #include "platform/rtl/FormText.h"
 #include "platform/win/ExtCtrls.h"
 #include "platform/win/StdCtrls.h"
@@ -10,7 +11,6 @@
 
 #include <gtest/gtest.h>
 
-#include <cstring>
 #include <fstream>
 #include <iterator>
 #include <memory>
@@ -344,8 +344,7 @@ TEST_F(ThemeTest, WithoutAnOpenSkinTheAnswersAreZero)
         std::string zip((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
         ASSERT_GT(zip.size(), 22u);
         const std::size_t end = zip.size() - 22;
-        std::uint32_t central = 0;
-        std::memcpy(&central, zip.data() + end + 16, 4);
+        const std::uint32_t central = rtl::LoadLE32(zip.data() + end + 16);
         ASSERT_LT(central + 16u, end);
         zip[central + 16] = static_cast<char>(zip[central + 16] ^ 1);
         std::ofstream(damaged, std::ios::binary) << zip;

@@ -365,28 +365,24 @@ TEST_F(BarFixture, BarsLieInsideTheMemosEdgeWithItsFrameAroundInEveryStyle)
 // edge, the horizontal one after it.
 TEST_F(BarFixture, BarsLieOverTheMemosOwnBarsWhereverTheReadingOrderPutsThem)
 {
-    struct Case {
-        bool locale;
-        const char* mode;
-        bool mirrored;
-    };
-    const Case cases[] = {{true, "bdRightToLeft", true},
-                          {true, "bdRightToLeftNoAlign", true},
-                          {true, "bdRightToLeftReadingOnly", false},
-                          {false, "bdRightToLeft", false}};
-    for (const Case& c : cases) {
-        SCOPED_TRACE(std::string(c.mode) + (c.locale ? " on a right-to-left locale" : ""));
-        wintest::LocaleScope locale(c.locale);
+    const wintest::ReadingCase<bool> cases[] = {{true, win::bdRightToLeft, true},  // mirrored
+                                                {true, win::bdRightToLeftNoAlign, true},
+                                                {true, win::bdRightToLeftReadingOnly, false},
+                                                {false, win::bdRightToLeft, false}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.Name());
+        wintest::LocaleScope locale(c.rightToLeftLocale);
+        const bool mirrored = c.expected;
         Load(MemoText("    VScrollBar = VBar\n    HScrollBar = HBar\n",
-                      std::string("    BiDiMode = ") + c.mode + "\n") +
+                      "    BiDiMode = " + c.ModeName() + "\n") +
              BarText("VBar", 340, 20, 100, true) + BarText("HBar", 20, 250, 100, false));
         skin::TsuiMemo* memo = Memo("Memo1");
         skin::TsuiScrollBar* v = Bar("VBar");
         skin::TsuiScrollBar* h = Bar("HBar");
         const int vw = v->Width();
-        EXPECT_EQ(RectOf(*v).left, c.mirrored ? 20 + 2 : 20 + 300 - vw - 2);
+        EXPECT_EQ(RectOf(*v).left, mirrored ? 20 + 2 : 20 + 300 - vw - 2);
         EXPECT_EQ(RectOf(*v).top, 21);
-        EXPECT_EQ(RectOf(*h).left, c.mirrored ? 20 + vw : 21);
+        EXPECT_EQ(RectOf(*h).left, mirrored ? 20 + vw : 21);
         EXPECT_EQ(h->Width(), 300 - 1 - vw);
         // The skinned bar lies over the memo's own one.
         SCROLLBARINFO info{};
@@ -399,7 +395,7 @@ TEST_F(BarFixture, BarsLieOverTheMemosOwnBarsWhereverTheReadingOrderPutsThem)
         EXPECT_LT(middle, bar.right);
         // The memo's own corner between the bars, on their side, takes the bars' colour.
         const Shot shot = Take();
-        const int cornerX = c.mirrored ? 20 + 2 + vw / 2 : 20 + 300 - 2 - vw / 2;
+        const int cornerX = mirrored ? 20 + 2 + vw / 2 : 20 + 300 - 2 - vw / 2;
         EXPECT_EQ(shot.At(cornerX, 20 + 200 - 2 - h->Height() / 2), win::ColorToRGB(v->Color()));
         delete form;
         form = nullptr;

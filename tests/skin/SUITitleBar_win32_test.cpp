@@ -341,23 +341,19 @@ TEST_F(TitleBarTest, AltSpaceOpensTheMenuOfTheActiveFormOnly)
 // pixels further right; any other mode or locale leaves them where they were.
 TEST_F(TitleBarTest, RightToLeftMenusOpen176PixelsFurtherRight)
 {
-    struct Case {
-        bool locale;
-        win::TBiDiMode mode;
-        int offset;
-    };
-    const Case cases[] = {{true, win::bdRightToLeft, 176},
-                          {true, win::bdRightToLeftReadingOnly, 176},
-                          {true, win::bdLeftToRight, 0},
-                          {false, win::bdRightToLeft, 0}};
+    // How much further right the menus open.
+    const wintest::ReadingCase<int> cases[] = {{true, win::bdRightToLeft, 176},
+                                               {true, win::bdRightToLeftReadingOnly, 176},
+                                               {true, win::bdLeftToRight, 0},
+                                               {false, win::bdRightToLeft, 0}};
     win::TPopupMenu own(form_.get());
     auto* item = new win::TMenuItem(form_.get());
     item->SetCaption("Own");
     own.Items()->Add(item);
     skin::TsuiTitleBarButton* box = bar_->Buttons()->Items(IndexOf(bar_, skin::suiControlBox));
-    for (const Case& c : cases) {
-        SCOPED_TRACE(std::to_string(c.mode) + (c.locale ? " on a right-to-left locale" : ""));
-        wintest::LocaleScope locale(c.locale);
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.Name());
+        wintest::LocaleScope locale(c.rightToLeftLocale);
         form_->SetBiDiMode(c.mode);
         Pump();
         EXPECT_EQ(bar_->BiDiMode(), c.mode) << "the bar reads as its form does";
@@ -367,7 +363,7 @@ TEST_F(TitleBarTest, RightToLeftMenusOpen176PixelsFurtherRight)
             Click(bar_, bar_->ButtonRect(IndexOf(bar_, skin::suiControlBox)));
             ASSERT_TRUE(watch.seen);
             const win::TPoint below = bar_->ClientToScreen({0, bar_->Height()});
-            EXPECT_EQ(watch.rect.left, below.X + c.offset) << (menu ? "its own menu" : "the system menu");
+            EXPECT_EQ(watch.rect.left, below.X + c.expected) << (menu ? "its own menu" : "the system menu");
             EXPECT_EQ(watch.rect.top, below.Y);
         }
     }

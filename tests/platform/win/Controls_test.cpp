@@ -1094,9 +1094,7 @@ TEST(ToolBars, ADroppedDownMenuComesFromAPopupTheBarTakesInForTheWhile)
     TPopupMenu* seen = nullptr;
     std::string firstText, secondText;
     MenuWatch watch([&](HWND menuWnd) {
-        for (std::int32_t i = 0; i < f.bar->ComponentCount(); ++i)
-            if (auto* popup = dynamic_cast<TPopupMenu*>(f.bar->Components(i)))
-                seen = popup;
+        seen = HeldPopup(*f.bar);
         HMENU shown = reinterpret_cast<HMENU>(::SendMessageA(menuWnd, MN_GETHMENU, 0, 0));
         firstText = SystemText(shown, 0);
         secondText = SystemText(shown, 1);
@@ -1114,6 +1112,5 @@ TEST(ToolBars, ADroppedDownMenuComesFromAPopupTheBarTakesInForTheWhile)
     ASSERT_EQ(f.file->Count(), 2);
     EXPECT_EQ(f.file->Items(0), f.open);
     EXPECT_EQ(f.file->Items(1), save);
-    for (std::int32_t i = 0; i < f.bar->ComponentCount(); ++i)
-        EXPECT_EQ(dynamic_cast<TPopupMenu*>(f.bar->Components(i)), nullptr);
+    EXPECT_EQ(HeldPopup(*f.bar), nullptr);
 }

@@ -5,10 +5,21 @@
 #pragma once
 
 #include "platform/win/ExtCtrls.h"
+#include "platform/win/Menus.h"
 
 #include <functional>
 
 namespace wintest {
+
+// The popup menu `owner` holds for the while (a tool bar drops a button's items down from one), or
+// nullptr.
+inline win::TPopupMenu* HeldPopup(rtl::TComponent& owner)
+{
+    for (std::int32_t i = 0; i < owner.ComponentCount(); ++i)
+        if (auto* popup = dynamic_cast<win::TPopupMenu*>(owner.Components(i)))
+            return popup;
+    return nullptr;
+}
 
 class MenuWatch {
 public:
