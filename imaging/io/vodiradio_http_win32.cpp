@@ -93,6 +93,13 @@ const TWinInet* AcquireWinInet(std::string& error)
     return &gApi;
 }
 
+// One more use of the library loaded now, for a thread that did not load it.
+void HoldWinInet()
+{
+    std::lock_guard<std::mutex> lock(gLibraryLock);
+    ++gUsers;
+}
+
 void ReleaseWinInet()
 {
     {
@@ -457,9 +464,15 @@ std::unique_ptr<rtl::TMemoryStream> IEHttpFetch(const TIEHttpRequest& Request, c
             fetch->cancel = true;
             const HINTERNET sending = std::exchange(fetch->sending, nullptr);
             const TWinInet* api = fetch->api;
-            lock.unlock();
+            // While a request is being sent its fetch holds the library; the close holds it too,
+            // for the fetch may end and the library be freed before the close is made.
             if (sending)
+                HoldWinInet();
+            lock.unlock();
+            if (sending) {
                 api->CloseHandle(sending);
+                ReleaseWinInet();
+            }
             Error = gaveUp;
             return nullptr;
         }
