@@ -301,12 +301,6 @@ std::uint8_t* FrameSize(std::vector<std::uint8_t>& block)
     return nullptr;
 }
 
-struct TiffLimit {
-    std::int64_t kept = IETiffMaxImageBytes;
-    explicit TiffLimit(std::int64_t bytes) { IETiffMaxImageBytes = bytes; }
-    ~TiffLimit() { IETiffMaxImageBytes = kept; }
-};
-
 // A thumbnail is a page: its pixels are bounded as a page's are, and by what its bytes can hold
 // (a bit at least for each 8 x 8 block). Either way the fields are read and the thumbnail stays
 // empty.
@@ -332,7 +326,7 @@ TEST(ExifBlock, AThumbnailPastThePageLimitOrItsDataIsRefused)
             rtl::StoreBE16(size, std::uint16_t(c.claimH));
             rtl::StoreBE16(size + 2, std::uint16_t(c.claimW));
         }
-        TiffLimit limit(c.limit);
+        test::ScopedValue<std::int64_t> limit(IETiffMaxImageBytes, c.limit);
         TIOParamsVals q(nullptr);
         ASSERT_TRUE(LoadExifBlock(block.data(), std::int64_t(block.size()), q)) << c.what;
         EXPECT_EQ(q.EXIF_Model, "Model 7") << c.what;

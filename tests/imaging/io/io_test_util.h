@@ -19,6 +19,21 @@ namespace imaging::test {
 
 using Bytes = std::vector<std::uint8_t>;
 
+// Sets a global (a size limit, a replaceable routine) for a scope and restores it at its end,
+// however the test leaves.
+template <class T>
+class ScopedValue {
+public:
+    ScopedValue(T& global, T value) : global_(global), kept_(global) { global = value; }
+    ~ScopedValue() { global_ = kept_; }
+    ScopedValue(const ScopedValue&) = delete;
+    ScopedValue& operator=(const ScopedValue&) = delete;
+
+private:
+    T& global_;
+    T kept_;
+};
+
 struct Progress {
     std::atomic<bool> abort{false};
     TProgressRecord record;

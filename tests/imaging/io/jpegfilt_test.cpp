@@ -85,18 +85,6 @@ int MaxDifference(TIEBitmap& a, TIEBitmap& b)
     return worst;
 }
 
-// Restores a limit when the test ends.
-template <class T>
-class ScopedLimit {
-public:
-    ScopedLimit(T& limit, T value) : limit_(limit), old_(limit) { limit = value; }
-    ~ScopedLimit() { limit_ = old_; }
-
-private:
-    T& limit_;
-    T old_;
-};
-
 // ---- reading ----
 
 TEST(JpegReader, FindsTheImageWithinTheFirstHundredBytesOnly)
@@ -279,7 +267,7 @@ TEST(JpegCodec, CmykGoesThroughTheReplaceableConverter)
         conversions.clear();
         Bytes file;
         {
-            ScopedLimit<TIEConvertColorFunction> replaced(IEConvertColorFunction, OneColour);
+            test::ScopedValue<TIEConvertColorFunction> replaced(IEConvertColorFunction, OneColour);
             file = write();
         }
         EXPECT_EQ(std::count(conversions.begin(), conversions.end(), std::pair{kIEColorRGB, kIEColorCMYK}),
@@ -297,7 +285,7 @@ TEST(JpegCodec, CmykGoesThroughTheReplaceableConverter)
         conversions.clear();
         TIEBitmap one;
         {
-            ScopedLimit<TIEConvertColorFunction> replaced(IEConvertColorFunction, OneColour);
+            test::ScopedValue<TIEConvertColorFunction> replaced(IEConvertColorFunction, OneColour);
             read(write(), one);
         }
         EXPECT_GE(std::count(conversions.begin(), conversions.end(), std::pair{kIEColorCMYK, kIEColorRGB}),
@@ -393,7 +381,7 @@ TEST(JpegReader, TheLibrarysMemoryIsLimited)
     const Bytes baseline = Encode(b, 90, false);
     const Bytes progressive = Encode(b, 90, true);
     // A progressive file keeps every coefficient of the image, 3 MB here; a baseline one a row.
-    ScopedLimit<std::int64_t> limit(IEJpegMaxMemory, 1 << 20);
+    test::ScopedValue<std::int64_t> limit(IEJpegMaxMemory, 1 << 20);
     Decoded d1, d2;
     Decode(baseline, d1);
     Decode(progressive, d2);
@@ -421,7 +409,7 @@ TEST(JpegReader, FilesWithMoreScansThanTheLimitAbort)
     Decoded unlimited;
     Decode(file, unlimited);
     EXPECT_FALSE(unlimited.aborted);
-    ScopedLimit<int> limit(IEJpegMaxScans, 30);
+    test::ScopedValue<int> limit(IEJpegMaxScans, 30);
     Decoded limited;
     Decode(file, limited);
     EXPECT_TRUE(limited.aborted);
