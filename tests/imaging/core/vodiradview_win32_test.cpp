@@ -12,6 +12,7 @@
 #include "platform/win/ExtCtrls.h"
 #include "platform/win/Forms.h"
 #include "tests/imaging/io/bmp_test_util.h"
+#include "bitmap_test_util.h"
 
 #include <gtest/gtest.h>
 
@@ -59,14 +60,6 @@ void FillPattern(TIEBitmap& bmp, int w, int h)
     for (int y = 0; y < h; ++y)
         for (int x = 0; x < w; ++x)
             bmp.SetPixel24(x, y, Px(std::uint8_t(x * 7), std::uint8_t(y * 5), std::uint8_t(x * 3 + y * 11)));
-}
-
-std::vector<std::uint8_t> RowsOf(TIEBitmap& bmp)
-{
-    std::vector<std::uint8_t> out;
-    for (int y = 0; y < bmp.GetHeight(); ++y)
-        out.insert(out.end(), bmp.ScanLine(y), bmp.ScanLine(y) + bmp.GetRowLen());
-    return out;
 }
 
 TRGB BackPixel(TVodirAdView& view, int x, int y)
@@ -363,14 +356,14 @@ TEST_F(ViewTest, RemovingAlphaOfAnotherSizeRaisesBeforeAnyPixelChanges)
     for (const TCase c : {TCase{14, 10, ie8g}, TCase{6, 10, ie8g}, TCase{10, 13, ie8g}, TCase{10, 4, ie8g},
                           TCase{10, 10, ie1g}}) {
         Show(10, 10);
-        const std::vector<std::uint8_t> before = RowsOf(*view->GetIEBitmap());
+        const std::vector<std::uint8_t> before = test::Rows(*view->GetIEBitmap());
         TIEBitmap* alpha = view->GetAlphaChannel();
         alpha->Allocate(c.w, c.h, c.format);
         alpha->Fill(0);
         EXPECT_THROW(view->RemoveAlphaChannel(true), rtl::EInvalidArgument) << c.w << "x" << c.h;
         EXPECT_TRUE(view->HasAlphaChannel()) << c.w << "x" << c.h;
         EXPECT_EQ(view->GetAlphaChannel()->GetWidth(), c.w);
-        EXPECT_TRUE(RowsOf(*view->GetIEBitmap()) == before) << "pixels merged for " << c.w << "x" << c.h;
+        EXPECT_TRUE(test::Rows(*view->GetIEBitmap()) == before) << "pixels merged for " << c.w << "x" << c.h;
         view->RemoveAlphaChannel(false);
     }
 }
