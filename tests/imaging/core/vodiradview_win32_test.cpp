@@ -69,6 +69,28 @@ TRGB BackPixel(TVodirAdView& view, int x, int y)
     return TRGB{row[3 * x], row[3 * x + 1], row[3 * x + 2]};
 }
 
+LPARAM At(int x, int y) { return MAKELPARAM(x, y); }
+
+// The left button pressed and released at each point in turn.
+void Click(TVodirAdView& view, std::initializer_list<std::pair<int, int>> points)
+{
+    for (const auto& [x, y] : points) {
+        ::SendMessageA(view.Handle(), WM_LBUTTONDOWN, MK_LBUTTON, At(x, y));
+        ::SendMessageA(view.Handle(), WM_LBUTTONUP, 0, At(x, y));
+    }
+}
+
+// The left button pressed at the first point, moved through the others and released at the last.
+void Drag(TVodirAdView& view, std::initializer_list<std::pair<int, int>> path)
+{
+    auto it = path.begin();
+    ::SendMessageA(view.Handle(), WM_LBUTTONDOWN, MK_LBUTTON, At(it->first, it->second));
+    for (++it; it != path.end(); ++it)
+        ::SendMessageA(view.Handle(), WM_MOUSEMOVE, MK_LBUTTON, At(it->first, it->second));
+    const auto last = *(path.end() - 1);
+    ::SendMessageA(view.Handle(), WM_LBUTTONUP, 0, At(last.first, last.second));
+}
+
 TRGB Rgb(COLORREF c) { return TRGB{GetBValue(c), GetGValue(c), GetRValue(c)}; }
 
 class ViewTest : public ::testing::Test {
@@ -710,9 +732,7 @@ TEST_F(ViewTest, MovedSelectionsAreCutByTheBordersOnlyWithCutBorders)
         view->Select(10, 10, 19, 19);
         view->SetSelectionBase(iesbClientArea);
         const int x = view->XBmp2Scr(15), y = view->YBmp2Scr(15);
-        ::SendMessageA(view->Handle(), WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(x, y));
-        ::SendMessageA(view->Handle(), WM_MOUSEMOVE, MK_LBUTTON, MAKELPARAM(x + 4 * c.dx, y));
-        ::SendMessageA(view->Handle(), WM_LBUTTONUP, 0, MAKELPARAM(x + 4 * c.dx, y));
+        Drag(*view, {{x, y}, {x + 4 * c.dx, y}});
         const TIEMask& m = view->SelectionMask();
         ASSERT_EQ(view->Selected(), c.selected) << c.cut << " " << c.dx;
         if (!c.selected) {
@@ -800,10 +820,7 @@ TEST_F(ViewTest, ChangingModesClosesAPolygonAndKeepsModesApart)
     view->SetMouseInteract({miSelectPolygon});
     int changes = 0;
     view->OnSelectionChange = [&](rtl::TObject*) { ++changes; };
-    for (auto [x, y] : {std::pair{20, 20}, {120, 20}, {120, 90}}) {
-        ::SendMessageA(view->Handle(), WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(x, y));
-        ::SendMessageA(view->Handle(), WM_LBUTTONUP, 0, MAKELPARAM(x, y));
-    }
+    Click(*view, {{20, 20}, {120, 20}, {120, 90}});
     ASSERT_TRUE(view->IsSelecting());
     // Another mode closes the polygon in progress: its points are filled into the mask.
     view->SetMouseInteract({miSelect});
@@ -813,9 +830,7 @@ TEST_F(ViewTest, ChangingModesClosesAPolygonAndKeepsModesApart)
     EXPECT_TRUE(view->SelectionMask().IsPointInside(100, 30));
     EXPECT_FALSE(view->SelectionMask().IsPointInside(30, 80));
     // The next press starts a rectangle, not a fourth polygon point.
-    ::SendMessageA(view->Handle(), WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(200, 150));
-    ::SendMessageA(view->Handle(), WM_MOUSEMOVE, MK_LBUTTON, MAKELPARAM(230, 170));
-    ::SendMessageA(view->Handle(), WM_LBUTTONUP, 0, MAKELPARAM(230, 170));
+    Drag(*view, {{200, 150}, {230, 170}});
     EXPECT_EQ(view->SelectionPoints().Count(), 4);
     EXPECT_TRUE(view->SelectionPoints().IsRectangle());
     EXPECT_GE(changes, 1);
@@ -829,8 +844,6 @@ TEST_F(ViewTest, ChangingModesClosesAPolygonAndKeepsModesApart)
 }
 
 // ---- gestures through window messages ---------------------------------------------------------------
-
-LPARAM At(int x, int y) { return MAKELPARAM(x, y); }
 
 TEST_F(ViewTest, ClicksZoomByStepsAndAtThePoint)
 {
@@ -920,10 +933,7 @@ TEST_F(ViewTest, DoubleClickClosesAPolygon)
     view->SetMouseInteract({miSelectPolygon});
     int changes = 0;
     view->OnSelectionChange = [&](rtl::TObject*) { ++changes; };
-    for (auto [x, y] : {std::pair{60, 40}, {200, 40}, {200, 140}}) {
-        ::SendMessageA(view->Handle(), WM_LBUTTONDOWN, MK_LBUTTON, At(x, y));
-        ::SendMessageA(view->Handle(), WM_LBUTTONUP, 0, At(x, y));
-    }
+    Click(*view, {{60, 40}, {200, 40}, {200, 140}});
     EXPECT_TRUE(view->IsSelecting());
     ::SendMessageA(view->Handle(), WM_LBUTTONDBLCLK, MK_LBUTTON, At(200, 140));
     ::SendMessageA(view->Handle(), WM_LBUTTONUP, 0, At(200, 140));
@@ -935,20 +945,6 @@ TEST_F(ViewTest, DoubleClickClosesAPolygon)
     EXPECT_TRUE(view->SelectionMask().IsPointInside(view->XScr2Bmp(180), view->YScr2Bmp(60)));
     EXPECT_FALSE(view->SelectionMask().IsPointInside(view->XScr2Bmp(80), view->YScr2Bmp(130)));
     EXPECT_GE(changes, 1);
-}
-
-}  // namespace
-
-namespace {
-
-void Drag(TVodirAdView& view, std::initializer_list<std::pair<int, int>> path)
-{
-    auto it = path.begin();
-    ::SendMessageA(view.Handle(), WM_LBUTTONDOWN, MK_LBUTTON, At(it->first, it->second));
-    for (++it; it != path.end(); ++it)
-        ::SendMessageA(view.Handle(), WM_MOUSEMOVE, MK_LBUTTON, At(it->first, it->second));
-    const auto last = *(path.end() - 1);
-    ::SendMessageA(view.Handle(), WM_LBUTTONUP, 0, At(last.first, last.second));
 }
 
 TEST_F(ViewTest, EllipseDragSelectsTheInscribedEllipse)
