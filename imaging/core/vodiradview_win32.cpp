@@ -1017,9 +1017,8 @@ void TVodirAdView::WndProc(win::TMessage& m)
             const HWND cause = reinterpret_cast<HWND>(m.WParam);
             if (m.Msg == WM_QUERYNEWPALETTE || (cause != target && cause != Handle()))
                 RealizePaletteIn(target);
-        }
-        if (HandleAllocated())
             ::InvalidateRect(Handle(), nullptr, FALSE);
+        }
         break;
     case kIEMsgLoadEnded:
         Beep();
