@@ -761,13 +761,11 @@ std::unique_ptr<TIEBitmap> TIEBitmap::DisplayCopy24()
         cols[std::size_t(i)] = i;
     std::vector<std::uint8_t> row(std::size_t(w) * 3);
     {
-        const std::uint8_t saved = copy->Access;
-        copy->Access = 2;
+        TIEAccessScope writeOnly(*copy, 2);
         for (int y = 0; y < h; ++y) {
             gather.Gather(ScanLine(y), cols.data(), w, row.data());
             std::memcpy(copy->ScanLine(y), row.data(), row.size());
         }
-        copy->Access = saved;
     }
     if (HasAlphaChannel())
         copy->GetAlphaChannel()->Assign(alpha_.get());
