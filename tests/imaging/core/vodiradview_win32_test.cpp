@@ -37,16 +37,23 @@ void Pump()
         }
 }
 
-// Dispatches messages until `done` holds (false after 10 s).
+// Dispatches messages one at a time until `done` holds (false after 10 s). It looks after each one:
+// on a loaded machine a timer is due again by the time its message is handled, and the queue never
+// runs dry.
 template <class F>
 bool PumpUntil(F&& done)
 {
     const DWORD start = ::GetTickCount();
+    MSG msg;
     while (!done()) {
         if (::GetTickCount() - start > 10000)
             return false;
-        ::MsgWaitForMultipleObjects(0, nullptr, FALSE, 50, QS_ALLINPUT);
-        Pump();
+        if (::PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
+            ::TranslateMessage(&msg);
+            ::DispatchMessageA(&msg);
+        } else {
+            ::MsgWaitForMultipleObjects(0, nullptr, FALSE, 50, QS_ALLINPUT);
+        }
     }
     return true;
 }
