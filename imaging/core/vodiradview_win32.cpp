@@ -404,10 +404,8 @@ void TVodirAdView::StopTransition()
 
 void TVodirAdView::RealizePaletteIn(HWND Window)
 {
-    if (!drawDib_)
-        drawDib_ = DrawDibOpenWrap();
     if (HDC dc = ::GetDC(Window)) {
-        DrawDibRealizeWrap(drawDib_, dc, false);
+        DrawDibRealizeWrap(DrawDib(), dc, false);
         ::ReleaseDC(Window, dc);
     }
 }
