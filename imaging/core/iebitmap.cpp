@@ -35,28 +35,6 @@ constexpr const char kTempFilePrefix[] = "vodirad";
                             " image exceeds the size limit");
 }
 
-// Restores the Access of a copy's source and destination, whatever happens during the copy.
-class TAccessSwitch {
-public:
-    TAccessSwitch(TIEBaseBitmap& source, TIEBaseBitmap& dest)
-        : source_(source), dest_(dest), sourceAccess_(source.Access), destAccess_(dest.Access)
-    {
-        source.Access = 1;
-        dest.Access = 2;
-    }
-    ~TAccessSwitch()
-    {
-        source_.Access = sourceAccess_;
-        dest_.Access = destAccess_;
-    }
-
-private:
-    TIEBaseBitmap& source_;
-    TIEBaseBitmap& dest_;
-    std::uint8_t sourceAccess_;
-    std::uint8_t destAccess_;
-};
-
 int PlatformBitsFor(TIEPixelFormat format)
 {
     switch (format) {
@@ -512,7 +490,8 @@ void TIEBitmap::CopyPixelsFrom(TIEBitmap& source)
         return;
     if (source.height_ != height_ || source.rowLen_ != rowLen_)
         throw rtl::EInvalidOperation("pixel copy between images of different shapes");
-    TAccessSwitch access(source, *this);
+    TIEAccessScope readOnly(source, 1);
+    TIEAccessScope writeOnly(*this, 2);
     if (location_ == ieFile && source.location_ == ieFile) {
         ReleaseRows();
         source.ReleaseRows();

@@ -380,6 +380,13 @@ struct TAlphaSpread {
 };
 constexpr TAlphaSpread kAlphaSpread;
 
+// BlendOpaque16 on 32 bytes.
+__attribute__((target("avx2"))) inline __m256i BlendOpaque32(__m256i s, __m256i d)
+{
+    const __m256i notAbove = _mm256_cmpeq_epi8(_mm256_max_epu8(s, d), d);
+    return _mm256_add_epi8(s, _mm256_xor_si256(notAbove, _mm256_set1_epi8(char(0xFF))));
+}
+
 // BlendPixels' blocks of 32 pixels as long as 48 remain (the alphas of the last half are read 16 at
 // a time from its start); returns the pixels done. Same arithmetic as Blend16.
 __attribute__((target("avx2"))) int BlendPixelsAvx2(std::uint8_t* dst, const std::uint8_t* src,
@@ -397,9 +404,7 @@ __attribute__((target("avx2"))) int BlendPixelsAvx2(std::uint8_t* dst, const std
                 auto* d = reinterpret_cast<__m256i*>(dst + 3 * std::size_t(i) + 32 * std::size_t(v));
                 const __m256i s = _mm256_loadu_si256(
                     reinterpret_cast<const __m256i*>(src + 3 * std::size_t(i) + 32 * std::size_t(v)));
-                const __m256i dv = _mm256_loadu_si256(d);
-                const __m256i notAbove = _mm256_cmpeq_epi8(_mm256_max_epu8(s, dv), dv);
-                _mm256_storeu_si256(d, _mm256_add_epi8(s, _mm256_xor_si256(notAbove, ones)));
+                _mm256_storeu_si256(d, BlendOpaque32(s, _mm256_loadu_si256(d)));
             }
             continue;
         }
@@ -761,13 +766,11 @@ std::unique_ptr<TIEBitmap> TIEBitmap::DisplayCopy24()
         cols[std::size_t(i)] = i;
     std::vector<std::uint8_t> row(std::size_t(w) * 3);
     {
-        const std::uint8_t saved = copy->Access;
-        copy->Access = 2;
+        TIEAccessScope writeOnly(*copy, 2);
         for (int y = 0; y < h; ++y) {
             gather.Gather(ScanLine(y), cols.data(), w, row.data());
             std::memcpy(copy->ScanLine(y), row.data(), row.size());
         }
-        copy->Access = saved;
     }
     if (HasAlphaChannel())
         copy->GetAlphaChannel()->Assign(alpha_.get());

@@ -83,8 +83,7 @@ void TIEBitmap::StretchDrawToCanvas(win::TCanvas* Canvas, int X, int Y, int Widt
     info.header.biBitCount = WORD(bits1 ? 1 : 24);
     info.colors[1] = RGBQUAD{255, 255, 255, 0};
     HDC dc = Canvas->Handle();
-    const std::uint8_t saved = picture->Access;
-    picture->Access = 1;
+    TIEAccessScope readOnly(*picture, 1);
     for (int start = 0; start < Height; start += band) {
         const int n = std::min(band, Height - start);
         for (int r = 0; r < n; ++r)
@@ -94,7 +93,6 @@ void TIEBitmap::StretchDrawToCanvas(win::TCanvas* Canvas, int X, int Y, int Widt
         ::SetDIBitsToDevice(dc, X, Y + start, DWORD(Width), DWORD(n), 0, 0, 0, UINT(n), rows.data(),
                             reinterpret_cast<BITMAPINFO*>(&info), DIB_RGB_COLORS);
     }
-    picture->Access = saved;
 }
 
 void TIEBitmap::DrawRectToCanvas(win::TCanvas* Canvas, int X, int Y, int Width, int Height, int SrcX,

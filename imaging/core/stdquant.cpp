@@ -31,7 +31,6 @@ TMedianCutQuantizer::TMedianCutQuantizer(TIEBitmap& Bitmap, int WantedColors)
         const int width = Bitmap.GetWidth(), height = Bitmap.GetHeight();
         for (int y = 0; width > 0 && y < height; ++y)
             CountRow(Bitmap.ScanLine(y), width);
-        totalPixels_ = std::int64_t(width) * height;
     }
     Build();
 }
@@ -43,7 +42,6 @@ TMedianCutQuantizer::TMedianCutQuantizer(TIEPlatformBitmap& Bitmap, int WantedCo
         const int width = Bitmap.Width(), height = Bitmap.Height();
         for (int y = 0; width > 0 && y < height; ++y)
             CountRow(Bitmap.ScanLine(y), width);
-        totalPixels_ = std::int64_t(std::max(width, 0)) * std::max(height, 0);
     }
     Build();
 }
@@ -58,6 +56,7 @@ void TMedianCutQuantizer::CountRow(const std::uint8_t* p, int width)
         ++box0.Hist[2][std::size_t(b5)];
         ++histogram_[std::size_t(CellOf(r5, g5, b5))];
     }
+    totalPixels_ += width;
 }
 
 void TMedianCutQuantizer::Build()

@@ -46,7 +46,7 @@ public:
 
 private:
     explicit TMedianCutQuantizer(int WantedColors);
-    // Counts one row of 24-bit pixels.
+    // Counts one row of 24-bit pixels into the histograms and the total.
     void CountRow(const std::uint8_t* p, int width);
     // Splits the counted cube and builds the lookup.
     void Build();

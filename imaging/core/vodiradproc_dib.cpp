@@ -58,10 +58,8 @@ constexpr std::uint32_t FourCC(const char (&s)[5])
 // stays well inside 64 bits.
 constexpr std::int64_t kMaxSide = 1 << 20;
 
-// A frame's bytes: the conversion of YUVToRGB in 32 bits, which bytes cannot overflow.
-struct TYuv {
-    TRGB Pixel(int Y, int U, int V) const { return YuvPixel<int>(Y, U, V); }
-};
+// A frame's pixel: the conversion of YUVToRGB in 32 bits, which bytes cannot overflow.
+TRGB FramePixel(int Y, int U, int V) { return YuvPixel<int>(Y, U, V); }
 
 enum class TLayout { UYVY, YUY2, YVYU, IYU1, IYU2, Y41P, Y211, CLJR, YVU9, YV12, I420 };
 
@@ -99,26 +97,25 @@ constexpr int Widen5(std::uint32_t v) { return int((v << 3) | (v >> 2)); }
 // One packed unit into unitPixels pixels.
 void DecodeUnit(TLayout layout, const std::uint8_t* p, TRGB* out, int count)
 {
-    const TYuv t;
     TRGB px[8];
     switch (layout) {
-    case TLayout::UYVY: px[0] = t.Pixel(p[1], p[0], p[2]), px[1] = t.Pixel(p[3], p[0], p[2]); break;
-    case TLayout::YUY2: px[0] = t.Pixel(p[0], p[1], p[3]), px[1] = t.Pixel(p[2], p[1], p[3]); break;
-    case TLayout::YVYU: px[0] = t.Pixel(p[0], p[3], p[1]), px[1] = t.Pixel(p[2], p[3], p[1]); break;
+    case TLayout::UYVY: px[0] = FramePixel(p[1], p[0], p[2]), px[1] = FramePixel(p[3], p[0], p[2]); break;
+    case TLayout::YUY2: px[0] = FramePixel(p[0], p[1], p[3]), px[1] = FramePixel(p[2], p[1], p[3]); break;
+    case TLayout::YVYU: px[0] = FramePixel(p[0], p[3], p[1]), px[1] = FramePixel(p[2], p[3], p[1]); break;
     case TLayout::IYU1:
-        px[0] = t.Pixel(p[1], p[0], p[3]), px[1] = t.Pixel(p[2], p[0], p[3]);
-        px[2] = t.Pixel(p[4], p[0], p[3]), px[3] = t.Pixel(p[5], p[0], p[3]);
+        px[0] = FramePixel(p[1], p[0], p[3]), px[1] = FramePixel(p[2], p[0], p[3]);
+        px[2] = FramePixel(p[4], p[0], p[3]), px[3] = FramePixel(p[5], p[0], p[3]);
         break;
-    case TLayout::IYU2: px[0] = t.Pixel(p[1], p[0], p[2]); break;
+    case TLayout::IYU2: px[0] = FramePixel(p[1], p[0], p[2]); break;
     case TLayout::Y41P: {
         const int ys[8] = {p[1], p[3], p[5], p[7], p[8], p[9], p[10], p[11]};
         for (int i = 0; i < 8; ++i)
-            px[i] = i < 4 ? t.Pixel(ys[i], p[0], p[2]) : t.Pixel(ys[i], p[4], p[6]);
+            px[i] = i < 4 ? FramePixel(ys[i], p[0], p[2]) : FramePixel(ys[i], p[4], p[6]);
         break;
     }
     case TLayout::Y211:
-        px[0] = px[1] = t.Pixel(p[0], p[1], p[3]);
-        px[2] = px[3] = t.Pixel(p[2], p[1], p[3]);
+        px[0] = px[1] = FramePixel(p[0], p[1], p[3]);
+        px[2] = px[3] = FramePixel(p[2], p[1], p[3]);
         break;
     case TLayout::CLJR: {
         // The word is stored most significant byte first. Luma fields are widened by repeating
@@ -126,7 +123,7 @@ void DecodeUnit(TLayout layout, const std::uint8_t* p, TRGB* out, int count)
         const std::uint32_t w = rtl::LoadBE32(p);
         const int v = int(w & 63) << 2, u = int((w >> 6) & 63) << 2;
         for (int i = 0; i < 4; ++i)
-            px[i] = t.Pixel(Widen5((w >> (12 + 5 * i)) & 31), u, v);
+            px[i] = FramePixel(Widen5((w >> (12 + 5 * i)) & 31), u, v);
         break;
     }
     default: return;
@@ -182,14 +179,13 @@ bool DecodeFrame(const TFrameFormat& f, const std::uint8_t* data, std::size_t si
     const bool uFirst = f.layout == TLayout::I420;
     const std::uint8_t* uPlane = uFirst ? first : second;
     const std::uint8_t* vPlane = uFirst ? second : first;
-    const TYuv t;
     for (int r = 0; r < height; ++r) {
         const std::uint8_t* ys = yPlane + std::size_t(w * r);
         const std::uint8_t* us = uPlane + std::size_t(cw * (r / sub));
         const std::uint8_t* vs = vPlane + std::size_t(cw * (r / sub));
         TRGB* out = targetRow(r);
         for (int x = 0; x < width; ++x)
-            out[x] = t.Pixel(ys[x], us[x / sub], vs[x / sub]);
+            out[x] = FramePixel(ys[x], us[x / sub], vs[x / sub]);
     }
     return true;
 }

@@ -445,6 +445,13 @@ void TVodirAdView::DrawGrid(win::TCanvas& canvas)
 
 // ---- to the window --------------------------------------------------------------------------------
 
+void* TVodirAdView::DrawDib()
+{
+    if (!drawDib_)
+        drawDib_ = DrawDibOpenWrap();
+    return drawDib_;
+}
+
 void TVodirAdView::CopyBackBuffer(HDC dc, const win::TRect& rect)
 {
     const int w = backBuffer_->Width(), h = backBuffer_->Height();
@@ -454,8 +461,6 @@ void TVodirAdView::CopyBackBuffer(HDC dc, const win::TRect& rect)
         return;
     const int bits = IEScreenBitsPerPixel();
     if (UseDrawDib || bits <= 8) {
-        if (!drawDib_)
-            drawDib_ = DrawDibOpenWrap();
         BITMAPINFOHEADER header{};
         header.biSize = sizeof(header);
         header.biWidth = w;
@@ -465,7 +470,7 @@ void TVodirAdView::CopyBackBuffer(HDC dc, const win::TRect& rect)
         header.biCompression = BI_RGB;
         // The DIB section's rows are bottom-up in one block that starts with the last row.
         void* pixels = backBuffer_->ScanLine(h - 1);
-        DrawDibDrawWrap(drawDib_, dc, 0, 0, w, h, &header, pixels, 0, 0, w, h, 0);
+        DrawDibDrawWrap(DrawDib(), dc, 0, 0, w, h, &header, pixels, 0, 0, w, h, 0);
         return;
     }
     HDC source = backBuffer_->Canvas()->Handle();

@@ -404,10 +404,8 @@ void TVodirAdView::StopTransition()
 
 void TVodirAdView::RealizePaletteIn(HWND Window)
 {
-    if (!drawDib_)
-        drawDib_ = DrawDibOpenWrap();
     if (HDC dc = ::GetDC(Window)) {
-        DrawDibRealizeWrap(drawDib_, dc, false);
+        DrawDibRealizeWrap(DrawDib(), dc, false);
         ::ReleaseDC(Window, dc);
     }
 }
@@ -1017,9 +1015,8 @@ void TVodirAdView::WndProc(win::TMessage& m)
             const HWND cause = reinterpret_cast<HWND>(m.WParam);
             if (m.Msg == WM_QUERYNEWPALETTE || (cause != target && cause != Handle()))
                 RealizePaletteIn(target);
-        }
-        if (HandleAllocated())
             ::InvalidateRect(Handle(), nullptr, FALSE);
+        }
         break;
     case kIEMsgLoadEnded:
         Beep();

@@ -342,6 +342,8 @@ private:
     void DrawSelectionIntoBackBuffer();
     void DrawGrid(win::TCanvas& canvas);
     void CopyBackBuffer(HDC dc, const win::TRect& rect);
+    // The DrawDib handle, opened on first use.
+    void* DrawDib();
     void DrawSelectionOutline(win::TCanvas& canvas);
     void DrawPointsOutline(win::TCanvas& canvas);
     void DrawSelectionGrips(win::TCanvas& canvas);

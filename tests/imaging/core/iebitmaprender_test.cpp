@@ -36,6 +36,19 @@ void FillPlatform(TIEPlatformBitmap& bmp, int w, int h, TRGB c)
             std::memcpy(bmp.ScanLine(y) + x * 3, &c, 3);
 }
 
+// A w x h picture of random bytes to blend onto, and `before`, a copy of it to judge the blend by.
+void RandomBackdrop(TIEMemoryPlatformBitmap& dst, TIEMemoryPlatformBitmap& before, int w, int h,
+                    std::mt19937& rng)
+{
+    FillPlatform(dst, w, h, {});
+    FillPlatform(before, w, h, {});
+    for (int y = 0; y < h; ++y) {
+        for (int i = 0; i < w * 3; ++i)
+            dst.ScanLine(y)[i] = std::uint8_t(rng());
+        std::memcpy(before.ScanLine(y), dst.ScanLine(y), std::size_t(w) * 3);
+    }
+}
+
 // A 24-bit picture whose pixel (x, y) names its place.
 void Numbered(TIEBitmap& bmp, int w, int h)
 {
@@ -116,15 +129,8 @@ TEST(Render, AlphaBlendsOfLongRowsFollowTheFormulaAtEveryByte)
         a->UpdateFullFlag();
         for (const int transparency : {255, 200, 1})
             for (const bool avx2 : {true, false}) {
-                TIEMemoryPlatformBitmap dst;
-                FillPlatform(dst, 144, 5, {});
-                for (int y = 0; y < 5; ++y)
-                    for (int i = 0; i < 144 * 3; ++i)
-                        dst.ScanLine(y)[i] = std::uint8_t(rng());
-                TIEMemoryPlatformBitmap before;
-                FillPlatform(before, 144, 5, {});
-                for (int y = 0; y < 5; ++y)
-                    std::memcpy(before.ScanLine(y), dst.ScanLine(y), 144 * 3);
+                TIEMemoryPlatformBitmap dst, before;
+                RandomBackdrop(dst, before, 144, 5, rng);
                 const bool was = detail::AllowAvx2(avx2);
                 Render(*src, dst, 5, 0, 137, 5, 3, 0, 137, 5, transparency, 0, true);
                 detail::AllowAvx2(was);
@@ -167,13 +173,7 @@ TEST(Render, CutOutAlphaRunsBlendByTheFormulaAtEveryByte)
     for (const int transparency : {255, 254, 100})
         for (const bool avx2 : {true, false}) {
             TIEMemoryPlatformBitmap dst, before;
-            FillPlatform(dst, w, h, {});
-            FillPlatform(before, w, h, {});
-            for (int y = 0; y < h; ++y) {
-                for (int i = 0; i < w * 3; ++i)
-                    dst.ScanLine(y)[i] = std::uint8_t(rng());
-                std::memcpy(before.ScanLine(y), dst.ScanLine(y), std::size_t(w) * 3);
-            }
+            RandomBackdrop(dst, before, w, h, rng);
             const bool was = detail::AllowAvx2(avx2);
             Render(src, dst, 0, 0, w, h, 0, 0, w, h, transparency, 0, true);
             detail::AllowAvx2(was);

@@ -259,6 +259,18 @@ TEST(GlobalDib, RoundTripsThroughAGlobalBlock)
             ASSERT_EQ(back.GetPixel24(x, y), bmp.GetPixel24(x, y));
 }
 
+// The 40-byte header of an uncompressed w x h DIB of the given depth, with `used` table entries.
+std::vector<std::uint8_t> InfoHeader(int w, int h, int bits, std::uint32_t used = 0)
+{
+    std::vector<std::uint8_t> dib(40, 0);
+    const std::int32_t header[] = {40, w, h};
+    std::memcpy(dib.data(), header, 12);
+    dib[12] = 1;
+    dib[14] = std::uint8_t(bits);
+    std::memcpy(&dib[32], &used, 4);
+    return dib;
+}
+
 TEST(DrawDibImport, UncompressedDibsDecodeAsOurOwnImport)
 {
     struct TCase {
@@ -280,11 +292,8 @@ TEST(DrawDibImport, UncompressedDibsDecodeAsOurOwnImport)
                 ASSERT_EQ(system.GetPixelRGB(x, y), ours.GetPixelRGB(x, y)) << c.what << " " << x << "," << y;
     }
     // An 8-bit DIB without a table size: 256 entries are read.
-    std::vector<std::uint8_t> dib(40 + 1024 + 4, 0);
-    const std::int32_t header[] = {40, 1, 1};
-    std::memcpy(dib.data(), header, 12);
-    dib[12] = 1;
-    dib[14] = 8;
+    std::vector<std::uint8_t> dib = InfoHeader(1, 1, 8);
+    dib.resize(40 + 1024 + 4);
     dib[40 + 4 * 200] = 33;  // blue of entry 200
     dib[40 + 1024] = 200;
     TIEBitmap system;
@@ -307,12 +316,7 @@ TEST(DrawDibImport, TablesBeforeDeepRowsAreSkippedAsOurOwnImportSkipsThem)
     };
     const int w = 3, h = 2;
     for (const TCase& c : cases) {
-        std::vector<std::uint8_t> dib(40, 0);
-        const std::int32_t header[] = {40, w, h};
-        std::memcpy(dib.data(), header, 12);
-        dib[12] = 1;
-        dib[14] = std::uint8_t(c.bits);
-        std::memcpy(&dib[32], &c.used, 4);
+        std::vector<std::uint8_t> dib = InfoHeader(w, h, c.bits, c.used);
         // Table entries that no pixel is: a read of the table as rows shows.
         for (std::uint32_t i = 0; i < c.used * 4; ++i)
             dib.push_back(std::uint8_t(0x11 * (i % 4 + 1)));
@@ -336,11 +340,7 @@ TEST(DrawDibImport, TablesBeforeDeepRowsAreSkippedAsOurOwnImportSkipsThem)
 
 TEST(DrawDibImport, RefusedHeadersLeaveTheBitmap)
 {
-    std::vector<std::uint8_t> dib(40, 0);
-    const std::int32_t header[] = {40, 100, 100};
-    std::memcpy(dib.data(), header, 12);
-    dib[12] = 1;
-    dib[14] = 24;
+    const std::vector<std::uint8_t> dib = InfoHeader(100, 100, 24);
     TIEBitmap bmp;
     bmp.Allocate(2, 2, ie8g);
     EXPECT_EQ(DrawDIBToBitmap(dib.data(), dib.size(), &bmp), 0);  // rows missing

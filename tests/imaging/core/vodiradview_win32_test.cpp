@@ -12,6 +12,7 @@
 #include "platform/win/ExtCtrls.h"
 #include "platform/win/Forms.h"
 #include "tests/imaging/io/bmp_test_util.h"
+#include "bitmap_test_util.h"
 
 #include <gtest/gtest.h>
 
@@ -36,16 +37,23 @@ void Pump()
         }
 }
 
-// Dispatches messages until `done` holds (false after 10 s).
+// Dispatches messages one at a time until `done` holds (false after 10 s). It looks after each one:
+// on a loaded machine a timer is due again by the time its message is handled, and the queue never
+// runs dry.
 template <class F>
 bool PumpUntil(F&& done)
 {
     const DWORD start = ::GetTickCount();
+    MSG msg;
     while (!done()) {
         if (::GetTickCount() - start > 10000)
             return false;
-        ::MsgWaitForMultipleObjects(0, nullptr, FALSE, 50, QS_ALLINPUT);
-        Pump();
+        if (::PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
+            ::TranslateMessage(&msg);
+            ::DispatchMessageA(&msg);
+        } else {
+            ::MsgWaitForMultipleObjects(0, nullptr, FALSE, 50, QS_ALLINPUT);
+        }
     }
     return true;
 }
@@ -61,19 +69,33 @@ void FillPattern(TIEBitmap& bmp, int w, int h)
             bmp.SetPixel24(x, y, Px(std::uint8_t(x * 7), std::uint8_t(y * 5), std::uint8_t(x * 3 + y * 11)));
 }
 
-std::vector<std::uint8_t> RowsOf(TIEBitmap& bmp)
-{
-    std::vector<std::uint8_t> out;
-    for (int y = 0; y < bmp.GetHeight(); ++y)
-        out.insert(out.end(), bmp.ScanLine(y), bmp.ScanLine(y) + bmp.GetRowLen());
-    return out;
-}
-
 TRGB BackPixel(TVodirAdView& view, int x, int y)
 {
     win::TBitmap* bb = view.BackBuffer();
     const auto* row = static_cast<const std::uint8_t*>(bb->ScanLine(y));
     return TRGB{row[3 * x], row[3 * x + 1], row[3 * x + 2]};
+}
+
+LPARAM At(int x, int y) { return MAKELPARAM(x, y); }
+
+// The left button pressed and released at each point in turn.
+void Click(TVodirAdView& view, std::initializer_list<std::pair<int, int>> points)
+{
+    for (const auto& [x, y] : points) {
+        ::SendMessageA(view.Handle(), WM_LBUTTONDOWN, MK_LBUTTON, At(x, y));
+        ::SendMessageA(view.Handle(), WM_LBUTTONUP, 0, At(x, y));
+    }
+}
+
+// The left button pressed at the first point, moved through the others and released at the last.
+void Drag(TVodirAdView& view, std::initializer_list<std::pair<int, int>> path)
+{
+    auto it = path.begin();
+    ::SendMessageA(view.Handle(), WM_LBUTTONDOWN, MK_LBUTTON, At(it->first, it->second));
+    for (++it; it != path.end(); ++it)
+        ::SendMessageA(view.Handle(), WM_MOUSEMOVE, MK_LBUTTON, At(it->first, it->second));
+    const auto last = *(path.end() - 1);
+    ::SendMessageA(view.Handle(), WM_LBUTTONUP, 0, At(last.first, last.second));
 }
 
 TRGB Rgb(COLORREF c) { return TRGB{GetBValue(c), GetGValue(c), GetRValue(c)}; }
@@ -363,14 +385,14 @@ TEST_F(ViewTest, RemovingAlphaOfAnotherSizeRaisesBeforeAnyPixelChanges)
     for (const TCase c : {TCase{14, 10, ie8g}, TCase{6, 10, ie8g}, TCase{10, 13, ie8g}, TCase{10, 4, ie8g},
                           TCase{10, 10, ie1g}}) {
         Show(10, 10);
-        const std::vector<std::uint8_t> before = RowsOf(*view->GetIEBitmap());
+        const std::vector<std::uint8_t> before = test::Rows(*view->GetIEBitmap());
         TIEBitmap* alpha = view->GetAlphaChannel();
         alpha->Allocate(c.w, c.h, c.format);
         alpha->Fill(0);
         EXPECT_THROW(view->RemoveAlphaChannel(true), rtl::EInvalidArgument) << c.w << "x" << c.h;
         EXPECT_TRUE(view->HasAlphaChannel()) << c.w << "x" << c.h;
         EXPECT_EQ(view->GetAlphaChannel()->GetWidth(), c.w);
-        EXPECT_TRUE(RowsOf(*view->GetIEBitmap()) == before) << "pixels merged for " << c.w << "x" << c.h;
+        EXPECT_TRUE(test::Rows(*view->GetIEBitmap()) == before) << "pixels merged for " << c.w << "x" << c.h;
         view->RemoveAlphaChannel(false);
     }
 }
@@ -717,9 +739,7 @@ TEST_F(ViewTest, MovedSelectionsAreCutByTheBordersOnlyWithCutBorders)
         view->Select(10, 10, 19, 19);
         view->SetSelectionBase(iesbClientArea);
         const int x = view->XBmp2Scr(15), y = view->YBmp2Scr(15);
-        ::SendMessageA(view->Handle(), WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(x, y));
-        ::SendMessageA(view->Handle(), WM_MOUSEMOVE, MK_LBUTTON, MAKELPARAM(x + 4 * c.dx, y));
-        ::SendMessageA(view->Handle(), WM_LBUTTONUP, 0, MAKELPARAM(x + 4 * c.dx, y));
+        Drag(*view, {{x, y}, {x + 4 * c.dx, y}});
         const TIEMask& m = view->SelectionMask();
         ASSERT_EQ(view->Selected(), c.selected) << c.cut << " " << c.dx;
         if (!c.selected) {
@@ -807,10 +827,7 @@ TEST_F(ViewTest, ChangingModesClosesAPolygonAndKeepsModesApart)
     view->SetMouseInteract({miSelectPolygon});
     int changes = 0;
     view->OnSelectionChange = [&](rtl::TObject*) { ++changes; };
-    for (auto [x, y] : {std::pair{20, 20}, {120, 20}, {120, 90}}) {
-        ::SendMessageA(view->Handle(), WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(x, y));
-        ::SendMessageA(view->Handle(), WM_LBUTTONUP, 0, MAKELPARAM(x, y));
-    }
+    Click(*view, {{20, 20}, {120, 20}, {120, 90}});
     ASSERT_TRUE(view->IsSelecting());
     // Another mode closes the polygon in progress: its points are filled into the mask.
     view->SetMouseInteract({miSelect});
@@ -820,9 +837,7 @@ TEST_F(ViewTest, ChangingModesClosesAPolygonAndKeepsModesApart)
     EXPECT_TRUE(view->SelectionMask().IsPointInside(100, 30));
     EXPECT_FALSE(view->SelectionMask().IsPointInside(30, 80));
     // The next press starts a rectangle, not a fourth polygon point.
-    ::SendMessageA(view->Handle(), WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(200, 150));
-    ::SendMessageA(view->Handle(), WM_MOUSEMOVE, MK_LBUTTON, MAKELPARAM(230, 170));
-    ::SendMessageA(view->Handle(), WM_LBUTTONUP, 0, MAKELPARAM(230, 170));
+    Drag(*view, {{200, 150}, {230, 170}});
     EXPECT_EQ(view->SelectionPoints().Count(), 4);
     EXPECT_TRUE(view->SelectionPoints().IsRectangle());
     EXPECT_GE(changes, 1);
@@ -836,8 +851,6 @@ TEST_F(ViewTest, ChangingModesClosesAPolygonAndKeepsModesApart)
 }
 
 // ---- gestures through window messages ---------------------------------------------------------------
-
-LPARAM At(int x, int y) { return MAKELPARAM(x, y); }
 
 TEST_F(ViewTest, ClicksZoomByStepsAndAtThePoint)
 {
@@ -927,10 +940,7 @@ TEST_F(ViewTest, DoubleClickClosesAPolygon)
     view->SetMouseInteract({miSelectPolygon});
     int changes = 0;
     view->OnSelectionChange = [&](rtl::TObject*) { ++changes; };
-    for (auto [x, y] : {std::pair{60, 40}, {200, 40}, {200, 140}}) {
-        ::SendMessageA(view->Handle(), WM_LBUTTONDOWN, MK_LBUTTON, At(x, y));
-        ::SendMessageA(view->Handle(), WM_LBUTTONUP, 0, At(x, y));
-    }
+    Click(*view, {{60, 40}, {200, 40}, {200, 140}});
     EXPECT_TRUE(view->IsSelecting());
     ::SendMessageA(view->Handle(), WM_LBUTTONDBLCLK, MK_LBUTTON, At(200, 140));
     ::SendMessageA(view->Handle(), WM_LBUTTONUP, 0, At(200, 140));
@@ -942,20 +952,6 @@ TEST_F(ViewTest, DoubleClickClosesAPolygon)
     EXPECT_TRUE(view->SelectionMask().IsPointInside(view->XScr2Bmp(180), view->YScr2Bmp(60)));
     EXPECT_FALSE(view->SelectionMask().IsPointInside(view->XScr2Bmp(80), view->YScr2Bmp(130)));
     EXPECT_GE(changes, 1);
-}
-
-}  // namespace
-
-namespace {
-
-void Drag(TVodirAdView& view, std::initializer_list<std::pair<int, int>> path)
-{
-    auto it = path.begin();
-    ::SendMessageA(view.Handle(), WM_LBUTTONDOWN, MK_LBUTTON, At(it->first, it->second));
-    for (++it; it != path.end(); ++it)
-        ::SendMessageA(view.Handle(), WM_MOUSEMOVE, MK_LBUTTON, At(it->first, it->second));
-    const auto last = *(path.end() - 1);
-    ::SendMessageA(view.Handle(), WM_LBUTTONUP, 0, At(last.first, last.second));
 }
 
 TEST_F(ViewTest, EllipseDragSelectsTheInscribedEllipse)

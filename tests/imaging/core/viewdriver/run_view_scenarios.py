@@ -519,20 +519,21 @@ def scenario_resting_on_a_grip_reports_it(sc):
     d.cmd("prop MouseInteract %d" % MI["select"])
     sc.drag((100, 80), (200, 160))
     check(d.state()["maskbox"] == [100, 80, 200, 160], "selection %s" % d.state().get("maskbox"))
-    sc.move(300, 250)
-    d.cmd("sync")
-    d.events()
+
+    def grips_at(x, y):
+        # The grip events since the last question, once the mouse rests at x, y.
+        sc.move(x, y)
+        d.cmd("sync")
+        return {k: v for k, v in d.events().items() if k.startswith("grip")}
+
+    grips_at(300, 250)  # the drag's events go
     # The corners in the rectangle's point order, then the sides: left, right, top, bottom.
     spots = [(100, 80), (201, 80), (201, 161), (100, 161), (100, 120), (201, 120), (150, 80), (150, 161)]
     for grip, (x, y) in enumerate(spots, 1):
-        sc.move(x, y)
-        d.cmd("sync")
-        ev = {k: v for k, v in d.events().items() if k.startswith("grip")}
+        ev = grips_at(x, y)
         check(list(ev) == ["grip%d" % grip], "resting at %d,%d: %s, not grip%d" % (x, y, ev, grip))
     for x, y in ((150, 120), (300, 250)):
-        sc.move(x, y)
-        d.cmd("sync")
-        ev = {k: v for k, v in d.events().items() if k.startswith("grip")}
+        ev = grips_at(x, y)
         check(not ev, "no grip at %d,%d: %s" % (x, y, ev))
 
 
