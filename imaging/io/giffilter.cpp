@@ -300,8 +300,7 @@ void StoreFrame(const std::vector<std::uint8_t>& indexes, int width, int height,
     if (format == ie8p)
         for (int i = 0; i < 256; ++i)
             bitmap.SetPaletteColor(i, table[std::size_t(i)]);
-    const auto keep = bitmap.Access;
-    bitmap.Access = 2;
+    const TIEAccessScope writeOnly(bitmap, 2);
     for (int y = 0; y < height; ++y) {
         const std::uint8_t* in = indexes.data() + std::size_t(y) * std::size_t(width);
         std::uint8_t* out = bitmap.ScanLine(y);
@@ -321,7 +320,6 @@ void StoreFrame(const std::vector<std::uint8_t>& indexes, int width, int height,
         }
         }
     }
-    bitmap.Access = keep;
 }
 
 // 255 everywhere, 0 where the frame has its transparent index.

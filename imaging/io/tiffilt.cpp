@@ -1576,9 +1576,7 @@ void ReadTIFFStream(TIEBitmap* Bitmap, rtl::TStream& Stream, int& ImageCount, bo
             format = ie8g;
         else if (native && layout == TLayout::grey16 && page.photometric == kPhotoBlackIsZero)
             format = ie16g;
-        const auto keep = Bitmap->Access;
         Bitmap->Allocate(int(page.width), int(page.height), format);
-        Bitmap->Access = 2;
         if (format == ie8p)
             for (int i = 0; i < 256; ++i)
                 Bitmap->SetPaletteColor(i, page.colorMap[std::size_t(i)]);
@@ -1596,9 +1594,12 @@ void ReadTIFFStream(TIEBitmap* Bitmap, rtl::TStream& Stream, int& ImageCount, bo
             alpha = AlphaMask.get();
         }
 
-        TReadContext context{src, page, grid, layout, *Bitmap, alpha, Progress, lzw};
-        const bool ok = jpeg ? ReadJpegBlocks(context, tags.Bytes(kJPEGTables)) : ReadBlocks(context);
-        Bitmap->Access = keep;
+        bool ok;
+        {
+            const TIEAccessScope writeOnly(*Bitmap, 2);
+            TReadContext context{src, page, grid, layout, *Bitmap, alpha, Progress, lzw};
+            ok = jpeg ? ReadJpegBlocks(context, tags.Bytes(kJPEGTables)) : ReadBlocks(context);
+        }
         if (!ok) {
             Progress.Abort();
             return;
