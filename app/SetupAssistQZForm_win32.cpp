@@ -444,11 +444,12 @@ void TForm2::bInstallClick(rtl::TObject*)
     // The record of the install is written now, while its failure can still be told: a later run
     // would otherwise not know of this install.
     std::string recordError;
+    const std::string iniPath = IniFilePath(FormStorage1->IniFileName());
     try {
         FormStorage1->SaveFormPlacement();
     } catch (const std::exception& e) {
         // The system's reason when the file tells it, else what the write reported.
-        const std::string why = FileAccessProblem(IniFilePath(FormStorage1->IniFileName()), true);
+        const std::string why = FileAccessProblem(iniPath, true);
         recordError = why.empty() ? std::string(e.what()) : why + ".";
         // Nothing more is written at the close: it would fail the same way.
         FormStorage1->Active = false;
@@ -469,7 +470,7 @@ void TForm2::bInstallClick(rtl::TObject*)
         ShellOpen(readme, "", folder, SW_SHOW);
     }
     if (!recordError.empty()) {
-        ShowMessage(RecordFailureMessage(folder, IniFilePath(FormStorage1->IniFileName()), recordError));
+        ShowMessage(RecordFailureMessage(folder, iniPath, recordError));
         PostMessageTo(Handle(), WM_QUIT, 1, 0);
         return;
     }

@@ -342,7 +342,7 @@ void TVodirAdIO::ClearAcquisitionState() { AcquisitionState = 0; }
 
 void TVodirAdIO::SetMonoThreshold(bool Value)
 {
-    AwaitIdle(true);  // a load still to be handed over would bring its own method
+    AwaitIdle(true);  // the working bitmap changes only between jobs
     monoThreshold_ = Value;
     bitmap_->MonoConversion = Value ? 1 : 0;
 }
