@@ -764,8 +764,20 @@ TEST(GifSteps, AFailedFrameKeepsThePictureAndTheFramesBeforeItStillLoad)
     EXPECT_EQ(last.Params().GIFComments.Get(0), "one");
 }
 
-// What a component keeps from a load is used only for the same bytes: a stream filled anew, or a
-// file written again with the same size, is read afresh.
+// Writes `bytes` over the start of `m` and loads frame `index` of them through `io`, which keeps
+// what it may from its last load.
+void LoadFrameOf(TVodirAdIO& io, rtl::TMemoryStream& m, const Bytes& bytes, int index)
+{
+    m.SetPosition(0);
+    m.WriteBuffer(bytes.data(), std::int32_t(bytes.size()));
+    io.Params().GIFImageIndex = index;
+    m.SetPosition(0);
+    io.LoadFromStreamType(m, ioGIF);
+}
+
+// What a component keeps from a load is used only for the same source: a stream filled anew with
+// another screen (here its colour table), or a file written again with the same size (its write
+// time), is read afresh.
 TEST(GifSteps, ALoadOfChangedBytesStartsOver)
 {
     const std::vector<TRGB> blue = {TRGB{0, 0, 0}, TRGB{1, 0, 0}, TRGB{2, 0, 0}, TRGB{3, 0, 0}};
@@ -775,18 +787,11 @@ TEST(GifSteps, ALoadOfChangedBytesStartsOver)
     ASSERT_EQ(first.size(), second.size());
 
     rtl::TMemoryStream m;
-    m.WriteBuffer(first.data(), std::int32_t(first.size()));
     TVodirAdIO io(nullptr);
-    io.Params().GIFImageIndex = 1;
-    m.SetPosition(0);
-    io.LoadFromStreamType(m, ioGIF);
+    LoadFrameOf(io, m, first, 1);
     ASSERT_FALSE(io.AbortFlag);
     EXPECT_EQ(Px(*io.IEBitmap(), 0, 0), 0x000001u);
-    m.SetPosition(0);
-    m.WriteBuffer(second.data(), std::int32_t(second.size()));
-    io.Params().GIFImageIndex = 2;
-    m.SetPosition(0);
-    io.LoadFromStreamType(m, ioGIF);
+    LoadFrameOf(io, m, second, 2);
     ASSERT_FALSE(io.AbortFlag);
     for (int y = 0; y < 3; ++y)
         EXPECT_EQ(Px(*io.IEBitmap(), 0, y), std::uint32_t(y + 1) << 16) << y;
@@ -831,17 +836,10 @@ TEST(GifSteps, AFrameFoundChangedStartsTheLoadOverWithTheCommentsListedOnce)
     const Bytes second = Rows(moved, table);
     ASSERT_EQ(first.size(), second.size());
     rtl::TMemoryStream m;
-    m.WriteBuffer(first.data(), std::int32_t(first.size()));
     TVodirAdIO io(nullptr);
-    io.Params().GIFImageIndex = 1;
-    m.SetPosition(0);
-    io.LoadFromStreamType(m, ioGIF);
+    LoadFrameOf(io, m, first, 1);
     ASSERT_FALSE(io.AbortFlag);
-    m.SetPosition(0);
-    m.WriteBuffer(second.data(), std::int32_t(second.size()));
-    io.Params().GIFImageIndex = 2;
-    m.SetPosition(0);
-    io.LoadFromStreamType(m, ioGIF);
+    LoadFrameOf(io, m, second, 2);
     ASSERT_FALSE(io.AbortFlag);
     const std::uint32_t rows[3] = {3, 2, 0xDEAD};
     for (int y = 0; y < 3; ++y)
